@@ -1,0 +1,21 @@
+# Compiler settings shared by every target of our own: warnings are errors, printf formats checked.
+function(kestrane_target_defaults target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Werror -Wformat=2 -Wformat-security -Wshadow -Wnon-virtual-dtor)
+endfunction()
+
+# A GoogleTest executable whose cases are registered one by one with CTest.
+# Every test gets a timeout so that a hang fails instead of stalling CI. OWN_MAIN is for suites that
+# need a Qt application object before the first test runs.
+function(kestrane_add_test name)
+  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  kestrane_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} kestrane_test_support GTest::gtest GTest::gmock)
+  if(NOT ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

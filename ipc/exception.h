@@ -1,0 +1,21 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The library's error type. The text is printf-formatted and, by convention, begins with the name
+// of the operation that failed ("get_child: Child row 4 out of range"). Thrown by value, caught by
+// reference. Texts longer than 4095 characters are cut.
+class Exception : public std::exception {
+public:
+    explicit Exception(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    const char* what() const noexcept override;
+
+private:
+    std::string text_;
+};
+
+// The system's text for the calling thread's last error (errno). The argument is kept for callers
+// that distinguish socket errors from other system errors; on this platform both live in errno.
+std::string ipc_last_error_text(bool socket_error);

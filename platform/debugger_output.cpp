@@ -1,0 +1,7 @@
+#include "platform/debugger_output.h"
+
+namespace platform {
+
+void debugger_output(const char*) {}
+
+}  // namespace platform
