@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "ipc/ipc_string.h"
 #include "platform/c_locale.h"
 #include "platform/debugger_output.h"
 #include "platform/error_text.h"
@@ -132,8 +133,7 @@ int Logger::level_from_string(const std::string& text) {
     for (int i = 0; i < kLevelNameCount; ++i) {
         if (text == kLevelNames[i]) return i;
     }
-    unsigned number = 0;
-    return sscanf(text.c_str(), "%u", &number) == 1 ? static_cast<int>(number) : 0;
+    return static_cast<int>(ipc_string_to_uint(text));
 }
 
 std::string Logger::level_to_string(int level) {

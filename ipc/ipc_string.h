@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Free functions on byte strings (UTF-8 where text is meant) used for every text form of the
+// library: the number and boolean texts of message values, percent-encoding, quoting, trimming and
+// splitting, XML entity escaping, hex and Base64, UTF-16 conversion and path normalisation.
+// None keeps state, logs or throws; bad input gives 0, false, an empty or a partial result as each
+// function describes. All are reentrant. Number texts never depend on the process locale.
+
+// Number and boolean texts: the text form of message values.
+std::string ipc_int_to_string(int32_t value);
+std::string ipc_uint_to_string(uint32_t value);
+// "inf"/"-inf" beyond the float range, else six decimals ("1.500000"). A NaN gives "nan" or "-nan" by
+// its sign bit, as the C printf writes it; both read back as a NaN.
+std::string ipc_float_to_string(float value);
+std::string ipc_bool_to_string(bool value);
+// The C scanner's rules: leading white space, an optional sign, digits up to the first character
+// that does not fit, the rest ignored; 0 when nothing is read. Values beyond 32 bits saturate.
+int32_t ipc_string_to_int(const std::string& text);
+// As above; a minus sign wraps modulo 2^32 ("-1" reads 4294967295).
+uint32_t ipc_string_to_uint(const std::string& text);
+// Exactly "inf"/"-inf" give infinities; otherwise the C scanner's "%f"; 0 when nothing is read.
+float ipc_string_to_float(const std::string& text);
+// True only for exactly "true".
+bool ipc_string_to_bool(const std::string& text);
+// vsscanf over the text, in the "C" locale; returns the number of fields read.
+int ipc_sscanf(const char* text, const char* format, ...) __attribute__((format(scanf, 2, 3)));
+
+// Percent-encoding for URLs and form bodies. The encoder copies letters, digits and - _ . ~ / ; = & +,
+// so a decoded form value that held "+" comes back as a blank.
+std::string ipc_url_encode(const std::string& text);
+// "+" becomes a blank and "%" with two hex digits their byte; any other "%" is kept as written.
+std::string ipc_url_decode(const std::string& text);
+
+// Quoting and escaping.
+// Backslashes go before the quote character only; ipc_unquote drops the first and last character
+// when the first is the quote, and undoes no backslash.
+std::string ipc_quote(const std::string& text, char quote);
+std::string ipc_unquote(const std::string& text, char quote);
+std::string ipc_escape(const std::string& text);  // XML entities
+// For each of the characters in turn, a backslash before every occurrence that does not already follow
+// a single (not doubled) backslash.
+void ipc_backslash_escape(std::string& text, const std::string& characters);
+// ipc_backslash_escape for backslash, "&", apostrophe and "/", in that order.
+std::string ipc_backslash_escape_text(const std::string& text);
+// Control bytes other than white space, and all bytes from 0x80, become blanks.
+void ipc_blank_control_chars(std::string& text);
+// Drops a leading "<?...?>" and everything up to the next "<" (all of it when none follows).
+void ipc_strip_xml_declaration(std::string& text);
+
+// Case, trimming, joining, splitting, replacing. Case changes touch A-Z and a-z only, whatever the locale.
+std::string ipc_to_lower(const std::string& text);
+std::string ipc_to_upper(const std::string& text);
+// Trims blank, tab, line feed and carriage return; a text of nothing else becomes empty.
+std::string ipc_trim(const std::string& text, bool left = true, bool right = true);
+std::string ipc_join(const std::vector<std::string>& pieces, const std::string& separator);
+// Runs of delimiters separate pieces without empty ones between or after them, but a leading
+// delimiter gives an empty first piece ("/a//b/" gives "", "a", "b"); the empty text gives none.
+std::vector<std::string> ipc_split(const std::string& text, const std::string& delimiters);
+// Left to right, never searching a replacement again; an empty `from` leaves the text unchanged.
+void ipc_replace_all(std::string& text, const std::string& from, const std::string& to);
+// Drops empty and "." pieces and resolves ".." without climbing above the root; the result neither
+// begins nor ends with "/" ("/a/./b/../c" gives "a/c", "../../etc" gives "etc").
+std::string ipc_normalize_path(const std::string& path);
+
+// Hex and Base64 (RFC 4648, standard alphabet).
+std::string ipc_bytes_to_hex(const std::string& bytes);
+// Skips every character that is not a hex digit; a last unpaired digit is dropped ("0a:FF" gives 0A FF).
+std::string ipc_hex_to_bytes(const std::string& text);
+// `pad` fills the output up to a multiple of 4 with "=".
+std::string ipc_base64_encode(const std::string& bytes, bool pad);
+// Trailing "=" are ignored; any other character outside the alphabet (blank, line break, "-", "_")
+// gives the empty text. Bits that do not fill a byte are dropped.
+std::string ipc_base64_decode(const std::string& text);
+
+// UTF-16 for 16-bit-character interfaces; ill-formed units become U+FFFD.
+std::string ipc_utf16_to_utf8(const std::u16string& text);
+std::u16string ipc_utf8_to_utf16(const std::string& text);
