@@ -1,0 +1,582 @@
+// The XML encoding of Message trees and the message files.
+//
+// Reading goes through QXmlStreamReader and builds the tree in one pass without recursion. Writing
+// produces the bytes QXmlStreamWriter would produce for the same calls (declaration, self-closing
+// empty elements, 4-blank auto-formatting, its attribute escapes), but straight into the caller's
+// std::string: no UTF-16 round trip per name and value. One difference: without auto-formatting
+// the document ends at the root's end tag, without the line break writeEndDocument() appends, so
+// xmls frames and logged messages carry none. write_xml_element keeps the QXmlStreamWriter path
+// for callers that hold a writer of their own.
+//
+// Every tree written can be read back: names must be XML names without a colon (what our reader
+// accepts), and characters XML 1.0 forbids (C0 controls but TAB/LF/CR, U+FFFE, U+FFFF, ill-formed
+// UTF-8 including encoded surrogates) become U+FFFD, so a NUL in a value can never end an xmls frame.
+
+#include <QByteArray>
+#include <QFileDevice>
+#include <QSaveFile>
+#include <QString>
+#include <QStringRef>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "ipc/exception.h"
+#include "ipc/message.h"
+
+namespace {
+
+const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// Appends UTF-16 text as UTF-8; unpaired surrogates become U+FFFD.
+void append_utf8(std::string& out, const QChar* chars, int count) {
+    for (int i = 0; i < count; ++i) {
+        uint c = chars[i].unicode();
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (QChar::isSurrogate(c)) {
+            if (QChar::isHighSurrogate(c) && i + 1 < count && chars[i + 1].isLowSurrogate()) {
+                c = QChar::surrogateToUcs4(static_cast<ushort>(c), chars[i + 1].unicode());
+                ++i;
+                out += static_cast<char>(0xF0 | (c >> 18));
+                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            } else {
+                out += kReplacement;
+            }
+            continue;
+        }
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Names, attribute values and most text are short ASCII: narrowed through a stack buffer and
+// assigned in one step, so the string is neither zero-filled first nor grown twice.
+constexpr int kShortText = 128;
+
+// Replaces `out` with the UTF-8 of `text`.
+void assign_utf8(std::string& out, const QStringRef& text) {
+    const QChar* chars = text.unicode();
+    const int count = text.size();
+    if (count <= kShortText) {
+        char narrow[kShortText];
+        int i = 0;
+        for (; i < count; ++i) {
+            const ushort c = chars[i].unicode();
+            if (c >= 0x80) break;
+            narrow[i] = static_cast<char>(c);
+        }
+        if (i == count) {
+            out.assign(narrow, static_cast<size_t>(count));
+            return;
+        }
+    }
+    out.clear();
+    out.reserve(static_cast<size_t>(count));
+    append_utf8(out, chars, count);
+}
+
+void append_utf8(std::string& out, const QStringRef& text) {
+    append_utf8(out, text.unicode(), text.size());
+}
+
+QString to_qstring(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes there are ill-formed
+// (overlong forms, encoded surrogates, beyond U+10FFFF, cut short). `is_allowed` tells whether
+// XML 1.0 allows the character (not U+FFFE or U+FFFF). Only called for bytes of 0x80 and above.
+size_t sequence_length(std::string_view text, size_t i, bool& is_allowed) {
+    is_allowed = true;
+    const size_t left = text.size() - i;
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const auto is_continuation = [&](size_t k) { return k < left && (byte(k) & 0xC0) == 0x80; };
+    const unsigned char lead = byte(0);
+    if (lead >= 0xC2 && lead <= 0xDF) return is_continuation(1) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (!is_continuation(1) || !is_continuation(2)) return 0;
+        if (lead == 0xE0 && byte(1) < 0xA0) return 0;  // overlong
+        if (lead == 0xED && byte(1) >= 0xA0) return 0;  // a surrogate
+        is_allowed = !(lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE);  // U+FFFE, U+FFFF
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if (!is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
+        if (lead == 0xF0 && byte(1) < 0x90) return 0;  // overlong
+        if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
+// What a byte of a value needs on output: 0 nothing, 1 an entity (attribute values), 2 U+FFFD,
+// 3 a look at the UTF-8 sequence it starts.
+struct ByteClasses {
+    unsigned char of[256];
+    ByteClasses() {
+        for (int c = 0; c < 256; ++c) of[c] = c < 0x20 ? 2 : c >= 0x80 ? 3 : 0;
+        for (const unsigned char c : {'<', '>', '&', '"', '\t', '\n', '\r'}) of[c] = 1;
+    }
+};
+const ByteClasses kByteClasses;
+
+// Appends `text` made safe for XML 1.0: a forbidden character, and each byte of an ill-formed
+// sequence, becomes U+FFFD; with `escape`, the characters QXmlStreamWriter escapes in attribute
+// values become entities.
+void append_xml_text(std::string& out, std::string_view text, bool escape) {
+    size_t plain = 0;  // start of the run not yet copied
+    size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char kind = kByteClasses.of[c];
+        if (kind == 0 || (kind == 1 && !escape)) {
+            ++i;
+            continue;
+        }
+        size_t length = 1;
+        if (kind == 3) {
+            bool is_allowed;
+            const size_t sequence = sequence_length(text, i, is_allowed);
+            if (sequence && is_allowed) {
+                i += sequence;
+                continue;
+            }
+            if (sequence) length = sequence;
+        }
+        out.append(text.data() + plain, i - plain);
+        if (kind == 1) {
+            switch (c) {
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '&': out += "&amp;"; break;
+            case '"': out += "&quot;"; break;
+            case '\t': out += "&#9;"; break;
+            case '\n': out += "&#10;"; break;
+            default: out += "&#13;"; break;
+            }
+        } else {
+            out += kReplacement;
+        }
+        i += length;
+        plain = i;
+    }
+    out.append(text.data() + plain, text.size() - plain);
+}
+
+// Bit 1: may start an ASCII name; bit 2: may continue one (XML NameStartChar / NameChar, no ":").
+struct AsciiNameTable {
+    unsigned char of[128] = {};
+    AsciiNameTable() {
+        for (int c = 'a'; c <= 'z'; ++c) of[c] = 3;
+        for (int c = 'A'; c <= 'Z'; ++c) of[c] = 3;
+        of[static_cast<int>('_')] = 3;
+        for (int c = '0'; c <= '9'; ++c) of[c] = 2;
+        of[static_cast<int>('-')] = 2;
+        of[static_cast<int>('.')] = 2;
+    }
+};
+const AsciiNameTable kAsciiName;
+
+// A name of more than ASCII is valid when QXmlStreamReader takes it as a whole element name: the
+// writer then never produces a name that our own reader refuses, nor refuses one it accepted.
+bool is_reader_element_name(std::string_view name) {
+    QByteArray probe;
+    probe.reserve(static_cast<int>(name.size()) + 3);
+    probe += '<';
+    probe.append(name.data(), static_cast<int>(name.size()));
+    probe += "/>";
+    QXmlStreamReader reader(probe);
+    bool is_seen = false;
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement) {
+            is_seen = reader.prefix().isEmpty() && reader.name() == to_qstring(name);
+        }
+    }
+    return is_seen && !reader.hasError();
+}
+
+// An XML name without a colon (an NCName), as element and attribute names must be.
+bool is_valid_name(std::string_view name) {
+    if (name.empty()) return false;
+    const auto first = static_cast<unsigned char>(name[0]);
+    if (first < 0x80 && !(kAsciiName.of[first] & 1)) return false;
+    bool is_ascii = true;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80) {
+            is_ascii = false;
+        } else if (!(kAsciiName.of[byte] & 2)) {
+            return false;
+        }
+    }
+    return is_ascii || is_reader_element_name(name);
+}
+
+bool is_valid_attribute_name(std::string_view name) {
+    // "xmlns" declares a namespace: a reader never reports it as an attribute.
+    return is_valid_name(name) && name != "xmlns";
+}
+
+
+[[noreturn]] void throw_reader_error(const QXmlStreamReader& reader) {
+    throw Exception("%s: %s at line %lld, column %lld", "read_xml_element",
+                    reader.errorString().toUtf8().constData(), static_cast<long long>(reader.lineNumber()),
+                    static_cast<long long>(reader.columnNumber()));
+}
+
+void save_file(const std::string& path, const std::string& data, const char* operation) {
+    if (path.find('\0') != std::string::npos) throw Exception("%s: Path holds a NUL byte", operation);
+    QSaveFile file(to_qstring(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw Exception("%s: %s", operation, file.errorString().toUtf8().constData());
+    }
+    const char* next = data.data();
+    qint64 left = static_cast<qint64>(data.size());
+    while (left > 0) {
+        const qint64 written = file.write(next, left);
+        if (written <= 0) {
+            const QByteArray reason = file.errorString().toUtf8();
+            file.cancelWriting();
+            throw Exception("%s: %s", operation, reason.constData());
+        }
+        next += written;
+        left -= written;
+    }
+    // Configuration and schedule files may hold credentials: owner only.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const QByteArray reason = file.errorString().toUtf8();
+        file.cancelWriting();
+        throw Exception("%s: %s", operation, reason.constData());
+    }
+    if (!file.commit()) throw Exception("%s: %s", operation, file.errorString().toUtf8().constData());
+}
+
+std::string read_file(const std::string& path, const char* operation) {
+    if (path.find('\0') != std::string::npos) throw Exception("%s: Path holds a NUL byte", operation);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) throw Exception("%s: %s", operation, ipc_last_error_text(false).c_str());
+    constexpr size_t kChunk = 64 * 1024;
+    std::string data;
+    while (true) {
+        const size_t have = data.size();
+        if (have > static_cast<size_t>(Message::kMaxFileSize)) {
+            throw Exception("%s: File larger than %lld bytes", operation,
+                            static_cast<long long>(Message::kMaxFileSize));
+        }
+        data.resize(have + kChunk);
+        const size_t got = std::fread(&data[have], 1, kChunk, file.get());
+        data.resize(have + got);
+        if (got < kChunk) {
+            if (std::ferror(file.get())) throw Exception("%s: %s", operation, ipc_last_error_text(false).c_str());
+            break;
+        }
+    }
+    if (data.size() > static_cast<size_t>(Message::kMaxFileSize)) {
+        throw Exception("%s: File larger than %lld bytes", operation, static_cast<long long>(Message::kMaxFileSize));
+    }
+    return data;
+}
+
+}  // namespace
+
+struct Message::XmlCodec {
+    static void read_attributes(QXmlStreamReader& reader, Message& node) {
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (attributes.isEmpty()) return;
+        MessageAttributes read;
+        read.entries_.reserve(static_cast<size_t>(attributes.size()));
+        for (const QXmlStreamAttribute& attribute : attributes) {
+            std::string name;
+            assign_utf8(name, attribute.name());
+            // QXmlStreamReader lets any characters through in attribute names; refuse what
+            // no writer could write back.
+            if (!is_valid_attribute_name(name)) {
+                throw Exception("%s: Invalid attribute name '%s' at line %lld, column %lld", "read_xml_element",
+                                name.c_str(), static_cast<long long>(reader.lineNumber()),
+                                static_cast<long long>(reader.columnNumber()));
+            }
+            MessageValue& value = read.append_unordered(std::move(name));
+            value.type_ = MessageValue::TYPE_STRING;
+            assign_utf8(value.text_, attribute.value());
+        }
+        read.restore_order();  // namespaced names may repeat a local name; the later one wins
+        if (node.attributes_.entries_.empty()) {
+            node.attributes_.entries_.swap(read.entries_);
+        } else {
+            node.attributes_ += read;
+        }
+    }
+
+    // Reads the element at or after the reader's position into the fresh node `root`. False when
+    // the reader ended cleanly before any element; malformed input throws.
+    static bool read_tree(QXmlStreamReader& reader, Message& root) {
+        while (!reader.isStartElement()) {
+            if (reader.atEnd()) {
+                if (reader.hasError()) throw_reader_error(reader);
+                return false;
+            }
+            reader.readNext();
+        }
+        assign_utf8(root.name_, reader.name());
+        read_attributes(reader, root);
+
+        std::vector<Message*> open{&root};  // the elements whose end tag is still to come
+        bool is_in_text = false;            // the current element's text run is still growing
+        while (true) {
+            switch (reader.readNext()) {
+            case QXmlStreamReader::StartElement: {
+                if (open.size() >= static_cast<size_t>(kMaxDepth)) {
+                    throw Exception("%s: Nesting deeper than %d levels at line %lld, column %lld",
+                                    "read_xml_element", kMaxDepth, static_cast<long long>(reader.lineNumber()),
+                                    static_cast<long long>(reader.columnNumber()));
+                }
+                std::string name;
+                assign_utf8(name, reader.name());
+                Message& child = open.back()->append_new(std::move(name));
+                read_attributes(reader, child);
+                open.push_back(&child);
+                is_in_text = false;
+                break;
+            }
+            case QXmlStreamReader::EndElement:
+                open.pop_back();
+                if (open.empty()) return true;
+                is_in_text = false;
+                break;
+            case QXmlStreamReader::Characters: {
+                // The reader splits one text run at CDATA sections and entity references; the run
+                // is the value. A run after a child element replaces the one before it.
+                MessageValue& value = open.back()->value_;
+                if (is_in_text) {
+                    append_utf8(value.text_, reader.text());
+                } else {
+                    value.type_ = MessageValue::TYPE_STRING;
+                    assign_utf8(value.text_, reader.text());
+                    is_in_text = true;
+                }
+                break;
+            }
+            case QXmlStreamReader::Invalid:
+                throw_reader_error(reader);
+            default:
+                break;
+            }
+        }
+    }
+
+    // Reads a whole document: one element, then nothing but comments, processing instructions and
+    // white space.
+    static void read_document(std::string_view data, Message& target) {
+        if (data.size() > static_cast<size_t>(INT_MAX)) {
+            throw Exception("%s: Document of %zu bytes too large", "read_xml_element", data.size());
+        }
+        QXmlStreamReader reader(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
+        Message decoded;
+        if (!read_tree(reader, decoded)) throw_reader_error(reader);
+        while (!reader.atEnd()) reader.readNext();
+        if (reader.hasError()) throw_reader_error(reader);
+        target.absorb(decoded);
+    }
+
+    static void check_name(const std::string& name, int depth, const char* operation) {
+        if (depth > kMaxDepth) throw Exception("%s: Nesting deeper than %d levels", operation, kMaxDepth);
+        if (!is_valid_name(name)) throw Exception("%s: Invalid element name '%s'", operation, name.c_str());
+    }
+
+    static void check_attribute_name(const std::string& name, const char* operation) {
+        if (!is_valid_attribute_name(name)) {
+            throw Exception("%s: Invalid attribute name '%s'", operation, name.c_str());
+        }
+    }
+
+    static void append_indent(std::string& out, int depth) {
+        out += '\n';
+        out.append(static_cast<size_t>(depth - 1) * 4, ' ');
+    }
+
+    static void write_element(std::string& out, const Message& node, int depth, bool autoformat) {
+        check_name(node.name_, depth, "write_xml");
+        if (autoformat) append_indent(out, depth);
+        out += '<';
+        out += node.name_;
+        std::string text;
+        for (const auto& entry : node.attributes_) {
+            check_attribute_name(entry.first, "write_xml");
+            out += ' ';
+            out += entry.first;
+            out += "=\"";
+            const MessageValue& value = entry.second;
+            if (value.type() == MessageValue::TYPE_STRING) {
+                append_xml_text(out, std::string_view(value.data(), value.size()), true);
+            } else {
+                text = value.as_string();
+                append_xml_text(out, text, true);
+            }
+            out += '"';
+        }
+        if (node.children_.empty()) {
+            out += "/>";
+            return;
+        }
+        out += '>';
+        for (const Message* child : node.children_) write_element(out, *child, depth + 1, autoformat);
+        if (autoformat) append_indent(out, depth);
+        out += "</";
+        out += node.name_;
+        out += '>';
+    }
+
+    static void write_element(QXmlStreamWriter& writer, const Message& node, int depth) {
+        check_name(node.name_, depth, "write_xml_element");
+        writer.writeStartElement(to_qstring(node.name_));
+        node.write_xml_attributes(writer);
+        for (const Message* child : node.children_) write_element(writer, *child, depth + 1);
+        writer.writeEndElement();
+    }
+};
+
+void Message::serialize(Format format, std::string& out, bool autoformat) const {
+    if (format == XML) {
+        write_xml(out, autoformat);
+    } else if (format == COMPACT) {
+        const size_t mark = out.size();
+        out += '\0';
+        try {
+            write_compact(out);
+        } catch (...) {
+            out.resize(mark);
+            throw;
+        }
+    }
+}
+
+void Message::write_xml(std::string& out, bool autoformat) const {
+    out.clear();
+    try {
+        out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+        XmlCodec::write_element(out, *this, 1, autoformat);
+        if (autoformat) out += '\n';
+    } catch (...) {
+        out.clear();
+        throw;
+    }
+}
+
+void Message::write_xml_element(QXmlStreamWriter& writer, bool document) const {
+    if (document) writer.writeStartDocument();
+    XmlCodec::write_element(writer, *this, 1);
+    if (document) writer.writeEndDocument();
+    if (writer.hasError()) throw Exception("%s: %s", "write_xml_element", "The output device refused the data");
+}
+
+void Message::write_xml_attributes(QXmlStreamWriter& writer) const {
+    std::string text;
+    for (const auto& entry : attributes_) {
+        XmlCodec::check_attribute_name(entry.first, "write_xml_attributes");
+        text.clear();
+        append_xml_text(text, entry.second.as_string(), false);
+        writer.writeAttribute(to_qstring(entry.first), to_qstring(text));
+    }
+}
+
+int Message::parse(const std::string& data) {
+    clear_contents();
+    if (data.empty()) return 1;
+    const auto first = static_cast<signed char>(data[0]);
+    if (first == '<' || first == 0x01) {
+        XmlCodec::read_document(data, *this);
+        return 1;
+    }
+    if (first == '{') return 2;
+    if (first == 0x00) {
+        if (data.size() > UINT32_MAX) {
+            throw Exception("%s: Message of %zu bytes too large", "parse_compact", data.size());
+        }
+        parse_compact(data.data(), 1, static_cast<uint32_t>(data.size()));
+        return 0;
+    }
+    return first;
+}
+
+void Message::parse_xml(const std::string& data) {
+    XmlCodec::read_document(data, *this);
+}
+
+void Message::read_xml_element(QXmlStreamReader& reader) {
+    Message decoded;
+    if (XmlCodec::read_tree(reader, decoded)) absorb(decoded);
+}
+
+void Message::read_xml_attributes(QXmlStreamReader& reader) {
+    XmlCodec::read_attributes(reader, *this);
+}
+
+void Message::write_to_file(Format format, const std::string& path) const {
+    std::string data;
+    try {
+        if (format == XML) {
+            write_xml(data, true);
+        } else if (format == COMPACT) {
+            serialize(COMPACT, data, false);
+        } else {
+            return;
+        }
+    } catch (const Exception& error) {
+        throw Exception("%s: %s", "write_to_file", error.what());
+    }
+    save_file(path, data, "write_to_file");
+}
+
+void Message::write_xml_file(const std::string& path, bool autoformat) const {
+    std::string data;
+    try {
+        write_xml(data, autoformat);
+    } catch (const Exception& error) {
+        throw Exception("%s: %s", "write_xml_file", error.what());
+    }
+    save_file(path, data, "write_xml_file");
+}
+
+void Message::read_from_file(const std::string& path) {
+    const std::string data = read_file(path, "read_from_file");
+    int result;
+    try {
+        if (!data.empty() && data[0] == '<') {
+            // As read_xml_file: added to what the node holds.
+            XmlCodec::read_document(data, *this);
+            return;
+        }
+        result = parse(data);
+    } catch (const Exception& error) {
+        throw Exception("%s: %s", "read_from_file", error.what());
+    }
+    if (!data.empty() && result != COMPACT) {
+        throw Exception("%s: Unknown file format (first byte 0x%02x)", "read_from_file",
+                        static_cast<unsigned>(static_cast<unsigned char>(data[0])));
+    }
+}
+
+void Message::read_xml_file(const std::string& path) {
+    const std::string data = read_file(path, "read_xml_file");
+    try {
+        XmlCodec::read_document(data, *this);
+    } catch (const Exception& error) {
+        throw Exception("%s: %s", "read_xml_file", error.what());
+    }
+}
