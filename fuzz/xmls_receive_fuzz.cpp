@@ -1,0 +1,39 @@
+// The client's receive path for codec connections: raw bytes from the network are cut into frames,
+// parsed, run through the login logic and handed to the endpoint. The first input byte chooses how
+// the rest is split into chunks, so frames arrive whole, split and merged.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "ipc/ipc_conn_stream.h"
+#include "ipc/ipc_endpoint_client.h"
+#include "ipc/ipc_protocol_xmls_client.h"
+#include "ipc/message.h"
+
+namespace {
+
+class CountingEndpoint : public IPCEndpointClient {
+public:
+    void handle_response(const Message& reply) override { received += reply.size() + 1; }
+    void handle_unsolicited(const Message& message) override { received += message.size() + 1; }
+    size_t received = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const size_t chunk = 1 + data[0] % 64;
+    const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    CountingEndpoint endpoint;
+    auto* connection = new IPCConnStream(nullptr, 0);
+    connection->set_protocol(new IPCProtocolXMLSClient(connection));
+    endpoint.set_connection(connection);
+    connection->set_state(IPCConn::CONNECTED);  // sends the greeting into the (unsent) buffer
+
+    for (size_t offset = 0; offset < bytes.size(); offset += chunk) {
+        connection->on_data(bytes.substr(offset, chunk));
+    }
+    return 0;
+}

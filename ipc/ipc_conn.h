@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ipc/ipc_socket.h"
+
+class IPCEndpointClient;
+class IPCEndpointServer;
+class IPCProtocol;
+class IPCServer;
+class Message;
+
+// A socket with a connection state, its endpoints, an owned protocol object and a send buffer.
+// The protocol turns bytes into messages (on_data -> receive_data -> rx_message or handle_request)
+// and messages into bytes (send -> transmit_message -> send_data). A client connection belongs to
+// its client endpoint; an accepted one to the server that accepted it, and picks its protocol from
+// the first byte it receives unless the server names one.
+//
+// Threads: as IPCSocket: the loop thread owns it; a thread that sends holds the manager's lock.
+class IPCConn : public IPCSocket {
+public:
+    enum State { CLOSED = 0, CONNECTING = 2, CONNECTED = 4 };
+    static constexpr uint32_t kDefaultSendLimit = 2097152;
+
+    // A connection for the transport ("stream"), or null for any other transport.
+    static IPCConn* create(SocketCallback* owner, const std::string& transport, int option);
+
+    IPCConn(SocketCallback* owner, int option);
+    ~IPCConn() override;
+
+    bool wants_write() const override;
+    void close() override;
+    virtual std::string describe() const { return {}; }
+
+    // The protocols' one way to send: appends to the send buffer and writes at once. A buffer left
+    // above the send limit fails the connection.
+    void send_data(const std::string& bytes);
+    // Hands the message to the protocol; false when the protocol cannot take it yet. With no
+    // protocol the message goes nowhere and the answer is true.
+    bool send(const Message& message);
+    // A message the protocol decoded, for the client endpoint; dropped when there is none.
+    void rx_message(const Message& message);
+    // A request the server protocol decoded, for the server endpoint. True when the reply is to be
+    // sent now; without a server endpoint the reply is a 500 error.
+    bool handle_request(const Message& request, Message& reply);
+    // Bytes read from the socket, for the protocol.
+    void on_data(const std::string& bytes);
+
+    void set_protocol(IPCProtocol* protocol);  // takes ownership; deletes the previous one
+    void set_client_protocol(const std::string& name);
+    void set_server_protocol(const std::string& name);
+    // Asks for a switch to another protocol once the current input has been handled.
+    void set_protocol_name(const std::string& name) { pending_protocol_ = name; }
+    void change_protocol();
+
+    int state() const { return state_; }
+    void set_state(int state);
+
+    IPCEndpointClient* endpoint_client() const { return endpoint_client_; }
+    void set_endpoint_client(IPCEndpointClient* endpoint) { endpoint_client_ = endpoint; }
+    IPCEndpointServer* endpoint_server() const { return endpoint_server_; }
+    void set_endpoint_server(IPCEndpointServer* endpoint) { endpoint_server_ = endpoint; }
+    void clear_endpoints();
+    // The server that accepted this connection; null for a client connection.
+    IPCServer* server() const { return server_; }
+    void set_server(IPCServer* server) { server_ = server; }
+
+    IPCProtocol* protocol() const { return protocol_; }
+    const std::string& send_buffer() const { return send_buffer_; }
+    uint32_t send_limit() const { return send_limit_; }
+    void set_send_limit(uint32_t limit) { send_limit_ = limit; }
+    int option() const { return option_; }
+
+protected:
+    void notify_state();
+    // An accepted connection without a protocol takes the one its first byte announces.
+    void choose_server_protocol(char first_byte);
+
+    int state_ = CLOSED;
+    IPCEndpointClient* endpoint_client_ = nullptr;  // not owned
+    IPCEndpointServer* endpoint_server_ = nullptr;  // not owned (the server owns it)
+    IPCServer* server_ = nullptr;                   // not owned
+    IPCProtocol* protocol_ = nullptr;               // owned
+    std::string send_buffer_;
+    std::string pending_protocol_;
+    uint32_t send_limit_ = kDefaultSendLimit;
+    int option_;
+};

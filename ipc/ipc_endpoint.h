@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+class IPCConn;
+class IPCManager;
+class Message;
+
+// The named owner of one side of a conversation: its connection, its manager, an idle time-out
+// measured against the last activity, the subscriptions and a trace switch that logs every message.
+//
+// Threads: belongs to its manager's loop thread; other threads call in only while holding the
+// manager's lock.
+class IPCEndpoint {
+public:
+    IPCEndpoint();
+    virtual ~IPCEndpoint();
+    IPCEndpoint(const IPCEndpoint&) = delete;
+    IPCEndpoint& operator=(const IPCEndpoint&) = delete;
+
+    virtual void on_connection_state() {}
+    // Run by the manager's timer: calls on_timeout once the connection has been idle for more whole
+    // seconds than the time-out.
+    virtual void tick();
+    virtual void on_timeout() {}
+    virtual void set_flag(bool is_tracing) { is_tracing_ = is_tracing; }
+
+    void set_name(IPCManager* manager, const std::string& name);
+    const std::string& name() const { return name_; }
+    IPCManager* manager() const { return manager_; }
+    IPCConn* connection() const { return connection_; }
+
+    void set_timeout(uint32_t seconds) { timeout_s_ = seconds; }
+    uint32_t timeout() const { return timeout_s_; }
+    void touch();
+    uint32_t idle_s() const;
+    bool is_tracing() const { return is_tracing_; }
+
+    // The peer's address as text, or "(unknown)" without a connection; for log lines.
+    std::string description() const;
+
+    // Marks a reply failed: "fail" = true, "error_code" and "error_text".
+    static void set_error(Message& reply, int code, const std::string& text);
+
+protected:
+    IPCConn* connection_ = nullptr;  // owned; deleted on the loop thread once released
+    IPCManager* manager_ = nullptr;  // not owned
+    std::string name_;
+    uint32_t timeout_s_ = 0;
+    std::map<std::string, uint32_t> subscriptions_;  // name -> interval in ms, 0 = none given
+    int64_t stamp_us_;
+    bool is_tracing_ = false;
+};

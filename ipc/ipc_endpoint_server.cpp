@@ -1,0 +1,254 @@
+#include "ipc/ipc_endpoint_server.h"
+
+#include <algorithm>
+
+#include "ipc/ipc_clock.h"
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_protocol.h"
+#include "ipc/ipc_random.h"
+#include "ipc/ipc_string.h"
+#include "ipc/logger.h"
+
+IPCEndpointServer::IPCEndpointServer() = default;
+
+IPCEndpointServer::~IPCEndpointServer() {
+    if (connection_) {
+        connection_->close();
+        connection_->clear_endpoints();
+        connection_ = nullptr;
+    }
+}
+
+void IPCEndpointServer::set_conn(IPCConn* connection) {
+    if (connection == connection_) return;
+    release_connection();
+    connection_ = connection;
+    if (connection_) connection_->set_endpoint_server(this);
+    on_connection_state();
+}
+
+void IPCEndpointServer::release_connection() {
+    if (!connection_) return;
+    IPCConn* released = connection_;
+    released->close();
+    released->clear_endpoints();
+    connection_ = nullptr;
+    on_connection_state();
+}
+
+void IPCEndpointServer::detach_connection(IPCConn* connection) {
+    if (connection_ != connection) return;
+    connection_ = nullptr;
+    on_connection_state();
+}
+
+void IPCEndpointServer::trace(const char* direction, const Message& message) const {
+    if (!is_tracing_) return;
+    std::string text;
+    message.serialize(Message::XML, text, false);
+    ipc_strip_xml_declaration(text);
+    ipc_logger().log(4, "%s %s: %s", direction, description().c_str(), text.c_str());
+}
+
+void IPCEndpointServer::send_deferred(const Message& message) {
+    if (!connection_) return;
+    trace("tx def rsp to", message);
+    connection_->send(message);
+}
+
+bool IPCEndpointServer::is_due(const std::string& name) {
+    const auto subscribed = subscriptions_.find(name);
+    if (subscribed == subscriptions_.end()) {
+        return connection_ && connection_->protocol() && connection_->protocol()->delivers_unsubscribed(name);
+    }
+    const uint32_t interval_ms = subscribed->second;
+    if (interval_ms == 0) return true;
+    const int64_t now = ipc_now_us();
+    const auto last = last_sent_us_.find(name);
+    if (last != last_sent_us_.end() && now - last->second < int64_t{interval_ms} * 1000) return false;
+    last_sent_us_[name] = now;
+    return true;
+}
+
+uint32_t IPCEndpointServer::subscription(const std::string& name) const {
+    const auto it = subscriptions_.find(name);
+    return it == subscriptions_.end() ? 0 : it->second;
+}
+
+void IPCEndpointServer::notify(const Message& message, const std::string& name) {
+    if (!is_due(name)) return;
+    Message unso;
+    unso.set_name("unso");
+    unso.attributes().set("id", name);
+    unso.add_child_copy(message);
+    send_unso(unso);
+}
+
+void IPCEndpointServer::send_unso(const Message& message) {
+    if ((!needs_auth() || is_authenticated_) && connection_ && connection_->send(message)) {
+        trace("tx unso to", message);
+        return;
+    }
+    if (pending_.size() >= kMaxPending) pending_.pop_front();
+    pending_.push_back(message);
+}
+
+bool IPCEndpointServer::pop_pending(Message& out) {
+    if (pending_.empty()) return false;
+    out = pending_.front();
+    pending_.pop_front();
+    return true;
+}
+
+bool IPCEndpointServer::is_trusted_peer() const {
+    if (!connection_) return false;
+    const IPCAddress& peer = connection_->address();
+    return peer.family() == AF_INET && peer.host_string().compare(0, 4, "127.") == 0;
+}
+
+bool IPCEndpointServer::needs_auth() const {
+    return !is_trusted_peer();
+}
+
+bool IPCEndpointServer::lookup_account(const std::string& user, std::string& password, std::string&) const {
+    password = password_for(user);
+    return !password.empty();
+}
+
+std::string IPCEndpointServer::password_for(const std::string&) const {
+    return {};
+}
+
+bool IPCEndpointServer::handle_command(const Message&, Message&) {
+    return false;
+}
+
+void IPCEndpointServer::set_login(bool is_authenticated, const std::string& user, const std::string& role) {
+    is_authenticated_ = is_authenticated;
+    user_ = user;
+    role_ = role;
+}
+
+std::string IPCEndpointServer::new_nonce(bool forget_older) {
+    if (forget_older) nonces_.clear();
+    const std::string nonce = ipc_bytes_to_hex(ipc_random_string(16));
+    if (nonces_.size() >= kMaxNonces) nonces_.erase(nonces_.begin());
+    nonces_.push_back(nonce);
+    return nonce;
+}
+
+bool IPCEndpointServer::find_nonce(const std::string& nonce) const {
+    return std::find(nonces_.begin(), nonces_.end(), nonce) != nonces_.end();
+}
+
+bool IPCEndpointServer::pop_nonce(std::string& out) {
+    if (nonces_.empty()) return false;
+    const auto first = std::min_element(nonces_.begin(), nonces_.end());
+    out = *first;
+    nonces_.erase(first);
+    return true;
+}
+
+bool IPCEndpointServer::check_nonce_count(const std::string& nonce, uint32_t count) {
+    if (nonce != last_nonce_) {
+        last_nonce_ = nonce;
+        last_nonce_count_ = count;
+        return true;
+    }
+    if (count <= last_nonce_count_) return false;
+    last_nonce_count_ = count;
+    return true;
+}
+
+bool IPCEndpointServer::admit_request() {
+    if (is_trusted_peer()) return true;
+    const int64_t now = ipc_now_us();
+    if (window_count_ == 0 || (now - window_start_us_) / 1000000 > kRateWindowS) {
+        window_count_ = 0;
+        window_start_us_ = now;
+    }
+    return ++window_count_ <= kRateLimit;
+}
+
+bool IPCEndpointServer::handle_request(const Message& request, Message& reply) {
+    if (!admit_request()) {
+        // Past the limit nothing is dispatched: the peer is told, and its connection is dropped.
+        set_error(reply, 429, "excessive request rate");
+        if (connection_) connection_->set_error("excessive request rate");
+        return !reply.name().empty();
+    }
+    trace("rx req from", request);
+    if (!dispatch(request, reply)) set_error(reply, 404, "Unknown Command");
+    trace("tx rsp to", reply);
+    return !reply.name().empty();
+}
+
+bool IPCEndpointServer::dispatch(const Message& request, Message& reply) {
+    const std::string& name = request.name();
+    if (find_handler(name)) return handle_command(request, reply);
+    if (name == "ping") return true;
+    if (name == "subscribe") return subscribe(request);
+    if (name == "unsubscribe") {
+        unsubscribe(request);
+        return true;
+    }
+    if (name == "log") {
+        set_log_level(request);
+        return true;
+    }
+    if (name == "log_cats") {
+        list_log_categories(reply);
+        return true;
+    }
+    return handle_command(request, reply);
+}
+
+bool IPCEndpointServer::subscribe(const Message& request) {
+    for (int row = 0; row < request.size(); ++row) {
+        const Message& sub = request.get_child(row);
+        if (sub.name() != "sub" || !sub.attributes().has("id")) continue;
+        const std::string id = sub.attributes().get_string("id", "");
+        if (subscriptions_.count(id) == 0 && subscriptions_.size() >= kMaxSubscriptions) {
+            ipc_logger().log(3, "subscription '%s' from %s refused: %zu subscriptions already", id.c_str(),
+                             description().c_str(), kMaxSubscriptions);
+            continue;
+        }
+        subscriptions_[id] = sub.attributes().get_uint("interval", 0);
+    }
+    return true;
+}
+
+void IPCEndpointServer::unsubscribe(const Message& request) {
+    if (request.child_count("sub") == 0) {
+        subscriptions_.clear();
+        return;
+    }
+    for (unsigned i = 0; i < request.child_count("sub"); ++i) {
+        subscriptions_.erase(request.get_child("sub", i).attributes().get_string("id", ""));
+    }
+}
+
+void IPCEndpointServer::set_log_level(const Message& request) {
+    const Message::Attributes& attributes = request.attributes();
+    if (attributes.has("level")) {
+        const int level = Logger::level_from_string(attributes.get_string("level", ""));
+        if (attributes.has("cat")) {
+            ipc_logger().set_level(ipc_logger().find_category(attributes.get_string("cat", "")), level);
+        } else if (attributes.has("cat_id")) {
+            ipc_logger().set_level(static_cast<int>(attributes.get_uint("cat_id", 0)), level);
+        } else {
+            ipc_logger().set_level_all(level);
+        }
+    }
+    is_tracing_ = attributes.get_bool("ep", false);
+}
+
+void IPCEndpointServer::list_log_categories(Message& reply) const {
+    for (int category = 0; category < Logger::kCategoryCount; ++category) {
+        const std::string name = ipc_logger().category_name(category);
+        if (name.empty()) continue;
+        Message& cat = reply.add_child("cat");
+        cat.attributes().set("id", static_cast<unsigned>(category));
+        cat.attributes().set("name", name);
+    }
+}

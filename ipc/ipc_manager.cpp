@@ -1,0 +1,465 @@
+#include "ipc/ipc_manager.h"
+
+#include <exception>
+
+#include "ipc/ipc_address.h"
+#include "ipc/ipc_clock.h"
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_endpoint_client.h"
+#include "ipc/ipc_endpoint_server.h"
+#include "ipc/ipc_mutex_guard.h"
+#include "ipc/ipc_protocol.h"
+#include "ipc/ipc_server.h"
+#include "ipc/logger.h"
+#include "platform/error_text.h"
+
+IPCManager::IPCManager() = default;
+
+IPCManager::~IPCManager() {
+    stop();
+    wait_for_loop_exit(-1);
+
+    // Taken out first: destroying an endpoint unregisters it from endpoints_.
+    std::map<std::string, EndpointEntry> endpoints;
+    endpoints.swap(endpoints_);
+    for (auto& [name, entry] : endpoints) {
+        if (entry.is_owned) {
+            delete entry.endpoint;
+        } else {
+            // Its owner keeps the endpoint, but its connection belongs to this manager's sockets.
+            entry.endpoint->drop_connection();
+            entry.endpoint->set_name(nullptr, entry.endpoint->name());
+        }
+    }
+    delete_retired_connections();
+    for (auto& entry : servers_) delete entry.second;
+    for (auto& entry : pending_servers_) delete entry.second;
+}
+
+IPCEndpointClient* IPCManager::create_endpoint_client(const std::string&) {
+    return new IPCEndpointClient;
+}
+
+IPCEndpointServer* IPCManager::create_endpoint_server(const std::string&) {
+    return new IPCEndpointServer;
+}
+
+IPCProtocol* IPCManager::create_server_protocol(const std::string& name, IPCConn* connection) {
+    return IPCProtocol::create_server(name, connection);
+}
+
+void IPCManager::destroy_endpoint(IPCEndpointClient* endpoint) {
+    delete endpoint;
+}
+
+void IPCManager::wake() {
+    wake_event_.signal();
+}
+
+void IPCManager::stop() {
+    is_running_ = false;
+    wake();
+}
+
+bool IPCManager::wait_for_loop_exit(int timeout_ms) {
+    std::unique_lock<std::mutex> lock(loop_state_mutex_);
+    const auto has_exited = [this] { return !is_loop_active_; };
+    if (timeout_ms < 0) {
+        loop_exited_.wait(lock, has_exited);
+        return true;
+    }
+    return loop_exited_.wait_for(lock, std::chrono::milliseconds(timeout_ms), has_exited);
+}
+
+void IPCManager::event_loop() {
+    {
+        std::lock_guard<std::mutex> lock(loop_state_mutex_);
+        is_loop_active_ = true;
+    }
+    // Marks the loop as ended however it leaves, an unknown exception included.
+    struct ExitSignal {
+        IPCManager* manager;
+        ~ExitSignal() {
+            std::lock_guard<std::mutex> lock(manager->loop_state_mutex_);
+            manager->is_loop_active_ = false;
+            manager->loop_exited_.notify_all();
+        }
+    } exit_signal{this};
+
+    while (is_running_) run_iteration();
+}
+
+void IPCManager::run_iteration() {
+    std::list<PostedMessage> posts;
+    std::list<PostedMessage> requests;
+    {
+        IPCMutexGuard queue_guard(get_queue_lock());
+        posts.swap(posts_);
+        requests.swap(requests_);
+    }
+    try {
+        uint32_t wait_ms;
+        {
+            IPCMutexGuard guard(get_lock());
+            delete_retired_connections();
+            for (const PostedMessage& post : posts) publish(post.message, post.to, post.from, post.sender);
+            for (const PostedMessage& request : requests) send_via(request.message, request.to);
+            on_loop();
+            sweep();
+            run_timer_if_due();
+            poller_.begin(wake_event_.fd());
+            wait_ms = poll_sockets(true);
+        }
+
+        const int wait_error = poller_.wait(wait_ms == 0 ? -1 : static_cast<int>(wait_ms));
+        if (poller_.was_woken()) wake_event_.drain();
+        if (wait_error != 0) {
+            ipc_logger().log(2, "ipc_manager: poll failed: %s", platform::error_text(wait_error).c_str());
+            return;
+        }
+
+        IPCMutexGuard guard(get_lock());
+        poll_sockets(false);
+    } catch (const std::exception& e) {
+        ipc_logger().log(2, "IPCManager::event_loop uncaught exception: %s", e.what());
+        ipc_logger().output_hook(0, 2, nullptr);
+    }
+}
+
+void IPCManager::run_timer_if_due() {
+    const uint32_t interval_ms = timer_interval_ms_;
+    if (interval_ms == 0) return;
+    if (has_timer_started_ && (ipc_now_us() - last_tick_us_) / 1000 < interval_ms) return;
+    on_timer_hook();
+    on_timer();
+    last_tick_us_ = ipc_now_us();
+    has_timer_started_ = true;
+}
+
+uint32_t IPCManager::time_to_next_tick_ms() const {
+    const uint32_t interval_ms = timer_interval_ms_;
+    if (interval_ms == 0) return 0;
+    // Wait only until the next tick is due, so that ticks keep their period.
+    const int64_t elapsed_ms = (ipc_now_us() - last_tick_us_) / 1000;
+    if (!has_timer_started_ || elapsed_ms >= interval_ms) return 1;
+    return interval_ms - static_cast<uint32_t>(elapsed_ms);
+}
+
+std::vector<std::string> IPCManager::endpoint_names() const {
+    std::vector<std::string> names;
+    names.reserve(endpoints_.size());
+    for (const auto& entry : endpoints_) names.push_back(entry.first);
+    return names;
+}
+
+uint32_t IPCManager::poll_sockets(bool collecting) {
+    is_collecting_ = collecting;
+    uint32_t wait_ms = time_to_next_tick_ms();
+    poll_servers(wait_ms);
+
+    // Callbacks may add or remove endpoints: walk a snapshot of names, each looked up again.
+    std::vector<std::string> dropped_owned;
+    for (const std::string& name : endpoint_names()) {
+        const auto it = endpoints_.find(name);
+        if (it == endpoints_.end()) continue;
+        IPCEndpointClient* endpoint = it->second.endpoint;
+        IPCConn* connection = endpoint->connection();
+        if (!connection) continue;
+
+        if (connection->is_failed()) connection->close();
+        if (connection->is_open()) {
+            socket_callback(connection);
+            continue;
+        }
+        const int delay_s = endpoint->reconnect_delay();
+        if (delay_s > 0) {
+            check_reconnect(static_cast<uint32_t>(delay_s), connection, wait_ms);
+        } else {
+            endpoint->drop_connection();
+            if (it->second.is_owned) dropped_owned.push_back(name);
+        }
+    }
+    for (const std::string& name : dropped_owned) {
+        const auto it = endpoints_.find(name);
+        if (it == endpoints_.end()) continue;
+        IPCEndpointClient* endpoint = it->second.endpoint;
+        endpoints_.erase(it);
+        destroy_endpoint(endpoint);
+    }
+    return wait_ms;
+}
+
+void IPCManager::poll_servers(uint32_t& wait_ms) {
+    for (auto& [name, server] : servers_) {
+        server->for_each_socket([this](IPCSocket* socket) { socket_callback(socket); });
+        server->reap_closed();
+        if (server->is_failed()) {
+            ipc_logger().log(2, "ipc server failed: %s", server->error().c_str());
+            server->close();
+        }
+        if (!server->is_open()) check_reconnect(1, server, wait_ms);
+        const uint32_t limit_ms = server->max_wait_ms();
+        if (limit_ms != 0 && (wait_ms == 0 || wait_ms > limit_ms)) wait_ms = limit_ms;
+    }
+}
+
+void IPCManager::sweep() {
+    for (auto it = servers_.begin(); it != servers_.end();) {
+        if (it->second->is_open()) {
+            ++it;
+            continue;
+        }
+        delete it->second;
+        it = servers_.erase(it);
+    }
+    for (auto& [name, server] : pending_servers_) {
+        IPCServer*& live = servers_[name];
+        delete live;
+        live = server;
+    }
+    pending_servers_.clear();
+}
+
+IPCServer* IPCManager::find_server(const std::string& name) const {
+    const auto it = servers_.find(name);
+    return it == servers_.end() ? nullptr : it->second;
+}
+
+void IPCManager::check_reconnect(uint32_t delay_s, IPCSocket* socket, uint32_t& wait_ms) {
+    const int closed_s = socket->closed_for_s();
+    if (closed_s >= 0 && static_cast<uint32_t>(closed_s) < delay_s) {
+        const uint32_t remaining_ms = (delay_s - static_cast<uint32_t>(closed_s)) * 1000;
+        if (wait_ms == 0 || wait_ms > remaining_ms) wait_ms = remaining_ms;
+        return;
+    }
+    const IPCAddress address = socket->address();
+    socket->open(address);
+    if (socket->is_open()) socket_callback(socket);
+}
+
+void IPCManager::socket_callback(IPCSocket* socket) {
+    if (!is_collecting_) {
+        dispatch(socket);
+        return;
+    }
+    socket->wait_serial = poller_.serial();
+    socket->wait_slot = poller_.add(socket->fd(), socket->wants_read(), socket->wants_write());
+}
+
+void IPCManager::dispatch(IPCSocket* socket) {
+    if (socket->wait_serial != poller_.serial()) return;  // not part of this wait
+    const platform::Readiness readiness = poller_.result(socket->wait_slot);
+
+    bool is_writable = readiness.is_writable;
+    bool is_closed = readiness.is_peer_closed || readiness.has_error;
+    if (socket->is_connect_pending() && is_closed) {
+        // An error or hang-up during a connect ends the connect: its result is in SO_ERROR.
+        is_writable = true;
+        is_closed = false;
+    }
+    const auto is_usable = [socket] { return socket->is_open() && !socket->is_failed(); };
+
+    if (is_writable) socket->on_writable(false);
+    if (is_closed) {
+        if (is_usable()) socket->on_peer_closed();
+    } else if (readiness.is_readable && is_usable()) {
+        socket->on_readable();
+    }
+}
+
+void IPCManager::delete_retired_connections() {
+    std::vector<IPCConn*> retired;
+    retired.swap(retired_connections_);
+    for (IPCConn* connection : retired) delete connection;
+}
+
+void IPCManager::retire_connection(IPCConn* connection) {
+    IPCMutexGuard guard(get_lock());
+    retired_connections_.push_back(connection);
+    wake();
+}
+
+void IPCManager::connect(const std::string& protocol, const std::string& transport, const IPCAddress& address,
+                         const std::string& name, int option) {
+    IPCMutexGuard guard(get_lock());
+    IPCEndpointClient* endpoint = find_endpoint(name);
+    if (!endpoint) {
+        endpoint = create_endpoint_client(name);
+        endpoints_[name] = EndpointEntry{true, endpoint};
+        endpoint->set_name(this, name);
+    }
+    IPCConn* connection = IPCConn::create(this, transport, option);
+    if (!connection) return;
+    // The protocol goes in before the endpoint sees the connection: a connection without one
+    // accepts and discards, and the endpoint would flush its queued requests into it.
+    connection->set_client_protocol(protocol);
+    endpoint->set_connection(connection);
+    connection->open(address);
+    wake();
+}
+
+void IPCManager::add_endpoint(const std::string& name, IPCEndpointClient* endpoint) {
+    IPCMutexGuard guard(get_lock());
+    if (endpoints_.count(name) != 0) return;
+    endpoints_[name] = EndpointEntry{false, endpoint};
+    endpoint->set_name(this, name);
+}
+
+void IPCManager::remove_endpoint(const std::string& name) {
+    IPCMutexGuard guard(get_lock());
+    const auto it = endpoints_.find(name);
+    if (it == endpoints_.end()) return;
+    const EndpointEntry entry = it->second;
+    endpoints_.erase(it);
+    if (entry.is_owned) destroy_endpoint(entry.endpoint);
+}
+
+void IPCManager::forget_endpoint(IPCEndpointClient* endpoint) {
+    IPCMutexGuard guard(get_lock());
+    for (auto it = endpoints_.begin(); it != endpoints_.end();) {
+        it = it->second.endpoint == endpoint ? endpoints_.erase(it) : std::next(it);
+    }
+}
+
+void IPCManager::disconnect(const std::string& name) {
+    IPCMutexGuard guard(get_lock());
+    const auto it = endpoints_.find(name);
+    if (it == endpoints_.end()) return;
+    const EndpointEntry entry = it->second;
+    entry.endpoint->drop_connection();
+    if (entry.is_owned) {
+        endpoints_.erase(name);
+        destroy_endpoint(entry.endpoint);
+    }
+    wake();
+}
+
+void IPCManager::set_timer_interval(uint32_t interval_ms) {
+    timer_interval_ms_ = interval_ms;
+    wake();
+}
+
+void IPCManager::post_request(const Message& message, const std::string& endpoint) {
+    IPCMutexGuard queue_guard(get_queue_lock());
+    requests_.push_back(PostedMessage{message, endpoint, {}, nullptr});
+    wake();
+}
+
+void IPCManager::send_via(const Message& message, const std::string& name) {
+    IPCMutexGuard guard(get_lock());
+    if (!name.empty()) {
+        if (IPCEndpointClient* endpoint = find_endpoint(name)) endpoint->send(message);
+        return;
+    }
+    for (const std::string& each : endpoint_names()) {
+        if (IPCEndpointClient* endpoint = find_endpoint(each)) endpoint->send(message);
+    }
+}
+
+void IPCManager::on_timer() {
+    IPCMutexGuard guard(get_lock());
+    for (const std::string& name : endpoint_names()) {
+        if (IPCEndpointClient* endpoint = find_endpoint(name)) endpoint->tick();
+    }
+    for (auto& entry : servers_) entry.second->tick();
+}
+
+bool IPCManager::listen(const std::string& transport, const IPCAddress& address, const std::string& name,
+                        int timeout_s, int limit) {
+    IPCServer* server = IPCServer::create(this, transport, name);
+    if (!server) return false;
+    server->set_connection_limit(limit > 0 ? static_cast<uint32_t>(limit) : 0);
+    server->set_timeout(timeout_s > 0 ? static_cast<uint32_t>(timeout_s) : 0);
+    const bool is_open = server->open(address);
+    {
+        IPCMutexGuard guard(get_lock());
+        IPCServer*& pending = pending_servers_[name];
+        delete pending;
+        pending = server;
+    }
+    wake();
+    return is_open;
+}
+
+IPCAddress IPCManager::server_address(const std::string& name) const {
+    IPCMutexGuard guard(get_lock());
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) return pending->second->address();
+    const IPCServer* live = find_server(name);
+    return live ? live->address() : IPCAddress();
+}
+
+void IPCManager::close_server(const std::string& name) {
+    IPCMutexGuard guard(get_lock());
+    if (IPCServer* live = find_server(name)) {
+        live->close();
+        wake();
+    }
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) {
+        delete pending->second;
+        pending_servers_.erase(pending);
+    }
+}
+
+void IPCManager::server_set_option(const std::string& name, int value) {
+    IPCMutexGuard guard(get_lock());
+    if (IPCServer* live = find_server(name)) live->set_option_value(value);
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) pending->second->set_option_value(value);
+}
+
+void IPCManager::server_set_text(const std::string& name, const std::string& text) {
+    IPCMutexGuard guard(get_lock());
+    if (IPCServer* live = find_server(name)) live->set_file_root(text);
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) pending->second->set_file_root(text);
+}
+
+void IPCManager::server_set_protocol(const std::string& name, const std::string& protocol) {
+    if (IPCServer* live = find_server(name)) {
+        live->set_protocol(protocol);
+        return;
+    }
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) pending->second->set_protocol(protocol);
+}
+
+void IPCManager::server_send(const Message& message, const std::string& server, const std::string& endpoint) {
+    IPCMutexGuard guard(get_lock());
+    if (IPCServer* live = find_server(server)) live->deliver_to(message, endpoint);
+}
+
+void IPCManager::forward_via(const Message& message, const std::string& name, const IPCEndpointServer& origin) {
+    IPCMutexGuard guard(get_lock());
+    if (IPCEndpointClient* endpoint = find_endpoint(name)) endpoint->forward(message, origin);
+}
+
+bool IPCManager::find_server_match(const std::string& name) {
+    for (auto& entry : servers_) {
+        if (entry.second->poll_endpoints(name)) return true;
+    }
+    return false;
+}
+
+void IPCManager::publish(const Message& message, const std::string& server, const std::string& from,
+                         IPCEndpointServer* sender) {
+    IPCMutexGuard guard(get_lock());
+    if (!server.empty()) {
+        if (IPCServer* live = find_server(server)) live->broadcast(message, from, sender);
+        return;
+    }
+    for (auto& entry : servers_) entry.second->broadcast(message, from, sender);
+}
+
+void IPCManager::post(const Message& message, const std::string& server, const std::string& from,
+                      IPCEndpointServer* sender) {
+    IPCMutexGuard queue_guard(get_queue_lock());
+    posts_.push_back(PostedMessage{message, server, from, sender});
+    wake();
+}
+
+IPCEndpointClient* IPCManager::find_endpoint(const std::string& name) const {
+    const auto it = endpoints_.find(name);
+    return it == endpoints_.end() ? nullptr : it->second.endpoint;
+}

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ipc/message.h"
+#include "ipc/socket_callback.h"
+#include "platform/readiness_poller.h"
+#include "platform/wake_event.h"
+
+class IPCAddress;
+class IPCConn;
+class IPCEndpointClient;
+class IPCEndpointServer;
+class IPCMutex;
+class IPCProtocol;
+class IPCServer;
+
+// Owns the sockets of one worker and serves them all on one thread: event_loop() waits for
+// readiness on every open socket and on a wake event, dispatches writes, reads and closes, closes
+// failed connections, reopens closed ones after their endpoint's reconnect delay, and ticks the
+// endpoints' idle time-outs on a timer. It also runs listening servers: their accepted connections,
+// their server endpoints and the messages published to them.
+//
+// Threads: event_loop() runs on one thread, which owns every socket, connection, protocol and
+// endpoint of the manager. Other threads may call connect(), disconnect(), add_endpoint(),
+// remove_endpoint(), send_via(), listen(), close_server(), the server_* operations, publish() and
+// post_request()/post(), each taking the lock that get_lock() returns
+// (recursive; the loop holds it for each iteration except the wait), and stop(),
+// set_timer_interval() and wake() at any time. The base class returns no lock and so is for one
+// thread only; a manager shared between threads overrides get_lock().
+// Connections released on other threads are deleted by the loop thread at the start of its next
+// iteration, so the loop never dispatches a deleted socket.
+class IPCManager : public SocketCallback {
+public:
+    IPCManager();
+    // Stops the loop and waits for event_loop() to return before anything is freed.
+    ~IPCManager() override;
+    IPCManager(const IPCManager&) = delete;
+    IPCManager& operator=(const IPCManager&) = delete;
+
+    // Registers a socket for the coming wait, or dispatches what the wait reported for it.
+    void socket_callback(IPCSocket* socket) override;
+    void wake() override;
+
+    virtual void on_loop() {}
+    virtual IPCEndpointClient* create_endpoint_client(const std::string& name);
+    // The server endpoint for a new peer of the named server.
+    virtual IPCEndpointServer* create_endpoint_server(const std::string& server_name);
+    // The server protocol of that name for an accepted connection, or null; a server application
+    // may supply protocol variants of its own here.
+    virtual IPCProtocol* create_server_protocol(const std::string& name, IPCConn* connection);
+    virtual void endpoint_destroyed(const std::string& /*name*/) {}
+    virtual IPCMutex* get_lock() const { return nullptr; }
+    virtual IPCMutex* get_queue_lock() const { return nullptr; }
+    virtual void on_timer_hook() {}
+    virtual void destroy_endpoint(IPCEndpointClient* endpoint);
+
+    // Runs the socket loop on the calling thread until stop().
+    void event_loop();
+    // Ends the loop after the iteration under way; does not wait.
+    void stop();
+    // Waits until event_loop() has returned (at once when it is not running); false on time-out.
+    // A negative time-out waits without limit.
+    bool wait_for_loop_exit(int timeout_ms);
+
+    // Finds or creates the endpoint `name`, gives it a new connection with the named protocol and
+    // starts a non-blocking connect to the address.
+    void connect(const std::string& protocol, const std::string& transport, const IPCAddress& address,
+                 const std::string& name, int option);
+    // Registers an endpoint owned by the caller; a name in use leaves everything as it was.
+    void add_endpoint(const std::string& name, IPCEndpointClient* endpoint);
+    void remove_endpoint(const std::string& name);
+    // Drops the named endpoint's connection for good; an endpoint the manager made is destroyed.
+    void disconnect(const std::string& name);
+    // Tick period in ms; 0 switches the timer off.
+    void set_timer_interval(uint32_t interval_ms);
+
+    // Opens a listening server at once (on the calling thread) and hands it to the loop, replacing
+    // a server of the same name that has not started yet. `timeout_s` cuts connections that make no
+    // endpoint in time; `limit` caps the connections held at once (0 = no cap). False when the
+    // address cannot be listened on (the server's error says why).
+    bool listen(const std::string& transport, const IPCAddress& address, const std::string& name,
+                int timeout_s, int limit);
+    // Where the named server listens (the bound port when 0 was asked for); no family when unknown.
+    IPCAddress server_address(const std::string& name) const;
+    void close_server(const std::string& name);
+    void server_set_option(const std::string& name, int value);
+    void server_set_text(const std::string& name, const std::string& text);
+    // For the loop thread, or a caller that holds the lock.
+    void server_set_protocol(const std::string& name, const std::string& protocol);
+    // Delivers a reply to one endpoint of a server (used for forwarded requests).
+    void server_send(const Message& message, const std::string& server, const std::string& endpoint);
+    // Relays a request that a server endpoint received through the named client endpoint.
+    void forward_via(const Message& message, const std::string& name, const IPCEndpointServer& origin);
+    bool find_server_match(const std::string& name);
+    // Publishes to the named server's peers (every server when the name is empty), leaving out `sender`.
+    void publish(const Message& message, const std::string& server, const std::string& from,
+                 IPCEndpointServer* sender);
+    // Queues a message for the loop to publish.
+    void post(const Message& message, const std::string& server, const std::string& from,
+              IPCEndpointServer* sender);
+
+    // Queues a message for the loop to send through the named endpoint.
+    void post_request(const Message& message, const std::string& endpoint);
+    // Sends through the named endpoint, or through every endpoint when the name is empty.
+    void send_via(const Message& message, const std::string& name);
+    // Every endpoint's tick, in name order.
+    void on_timer();
+
+    // Takes a connection released by its endpoint; the loop thread deletes it.
+    void retire_connection(IPCConn* connection);
+    // Called by an endpoint being destroyed: its registration must not outlive it.
+    void forget_endpoint(IPCEndpointClient* endpoint);
+
+    IPCEndpointClient* find_endpoint(const std::string& name) const;
+    bool is_running() const { return is_running_; }
+
+private:
+    struct EndpointEntry {
+        bool is_owned;                // made by connect(): the manager destroys it
+        IPCEndpointClient* endpoint;  // owned only when is_owned
+    };
+    struct PostedMessage {
+        Message message;
+        std::string to;    // a server name (posts) or an endpoint name (requests)
+        std::string from;  // the subscription name published under; empty for requests
+        IPCEndpointServer* sender;  // left out of a broadcast; null for requests
+    };
+
+    void run_iteration();
+    void run_timer_if_due();
+    uint32_t time_to_next_tick_ms() const;
+    // One walk over the endpoints' connections: registers them (collecting) or dispatches to them.
+    // Returns how long the coming wait may last, 0 meaning without limit.
+    uint32_t poll_sockets(bool collecting);
+    void check_reconnect(uint32_t delay_s, IPCSocket* socket, uint32_t& wait_ms);
+    void poll_servers(uint32_t& wait_ms);
+    // Moves started servers in and removes closed ones.
+    void sweep();
+    IPCServer* find_server(const std::string& name) const;
+    void dispatch(IPCSocket* socket);
+    void delete_retired_connections();
+    std::vector<std::string> endpoint_names() const;
+
+    std::map<std::string, IPCServer*> servers_;          // owned, live
+    std::map<std::string, IPCServer*> pending_servers_;  // owned, moved into servers_ by sweep()
+    std::map<std::string, EndpointEntry> endpoints_;
+    std::atomic<bool> is_running_{true};
+    std::atomic<uint32_t> timer_interval_ms_{0};
+    bool has_timer_started_ = false;
+    int64_t last_tick_us_ = 0;
+    bool is_collecting_ = false;
+
+    platform::WakeEvent wake_event_;
+    platform::ReadinessPoller poller_;
+    std::list<PostedMessage> posts_;            // guarded by get_queue_lock()
+    std::list<PostedMessage> requests_;         // guarded by get_queue_lock()
+    std::vector<IPCConn*> retired_connections_;  // owned; guarded by get_lock()
+
+    std::mutex loop_state_mutex_;
+    std::condition_variable loop_exited_;
+    bool is_loop_active_ = false;  // guarded by loop_state_mutex_
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+class IPCConn;
+class Message;
+
+// The wire protocol of one connection: turns received bytes into messages and messages into bytes.
+// Owned by its connection, which deletes it when it installs another one or is itself destroyed.
+// Runs on the loop thread (receive side) and on the sending thread (transmit side), both under the
+// manager's lock.
+class IPCProtocol {
+public:
+    explicit IPCProtocol(IPCConn* connection) : conn(connection) {}
+    virtual ~IPCProtocol() = default;
+    IPCProtocol(const IPCProtocol&) = delete;
+    IPCProtocol& operator=(const IPCProtocol&) = delete;
+
+    // Back to a clean state; the connection calls this when it closes.
+    virtual void reset() {}
+    virtual bool is_connection_bound() const { return true; }
+    // The connection's state changed; read it from conn.
+    virtual void on_state() {}
+    virtual void receive_data(const std::string& /*bytes*/) {}
+    // Non-zero when the message was taken into the send buffer, 0 when it was not sent.
+    virtual int transmit_message(const Message& /*message*/) { return 0; }
+    virtual bool delivers_unsubscribed(const std::string& /*name*/) const { return false; }
+
+    // A client or server protocol by exact name ("xmls"), or null with a debug log line for any
+    // other name.
+    static IPCProtocol* create_client(const std::string& name, IPCConn* conn);
+    static IPCProtocol* create_server(const std::string& name, IPCConn* conn);
+
+protected:
+    IPCConn* const conn;  // the owning connection; never null
+};

@@ -1,0 +1,137 @@
+#include "ipc/ipc_server.h"
+
+#include <vector>
+
+#include "ipc/ipc_clock.h"
+#include "ipc/ipc_conn_stream.h"
+#include "ipc/ipc_endpoint_server.h"
+#include "ipc/ipc_manager.h"
+#include "ipc/ipc_random.h"
+#include "ipc/ipc_server_stream.h"
+#include "ipc/ipc_string.h"
+#include "ipc/logger.h"
+#include "platform/socket_ops.h"
+
+IPCServer* IPCServer::create(IPCManager* manager, const std::string& transport, const std::string& name) {
+    if (transport == "stream") return new IPCServerStream(manager, name);
+    return nullptr;
+}
+
+IPCServer::IPCServer(IPCManager* manager, const std::string& name)
+    : IPCSocket(manager), manager_(manager), name_(name) {}
+
+IPCServer::~IPCServer() {
+    close();
+    clear();
+    for (auto& entry : endpoints_) delete entry.second;
+}
+
+void IPCServer::for_each_socket(const std::function<void(IPCSocket*)>& callback) {
+    if (is_open() && !is_failed()) callback(this);
+    for (auto& entry : connections_) {
+        IPCConn* connection = entry.first;
+        if (connection->is_open() && !connection->is_failed()) callback(connection);
+    }
+}
+
+void IPCServer::adopt_connection(int fd, const IPCAddress& peer) {
+    if (connection_limit_ != 0 && connections_.size() >= connection_limit_) {
+        ipc_logger().log(3, "ipc server %s: connection from %s refused, %u connections already", name_.c_str(),
+                         peer.to_string().c_str(), connection_limit_);
+        platform::close_socket(fd);
+        return;
+    }
+    auto* connection = new IPCConnStream(manager_, connection_option_);
+    connection->set_server(this);
+    connection->attach(fd, peer);
+    peers_[peer] = connection;
+    connections_[connection] = peer;
+    if (!protocol_.empty()) connection->set_protocol(create_protocol(protocol_, connection));
+}
+
+IPCProtocol* IPCServer::create_protocol(const std::string& name, IPCConn* connection) {
+    return manager_->create_server_protocol(name, connection);
+}
+
+void IPCServer::tick() {
+    for (auto& entry : endpoints_) entry.second->tick();
+    if (timeout_s_ == 0) return;
+    for (auto& entry : connections_) {
+        IPCConn* connection = entry.first;
+        if (connection->is_failed() || connection->endpoint_server()) continue;
+        if (connection->open_for_us() > int64_t{timeout_s_} * 1000000) connection->set_error("connection timeout");
+    }
+}
+
+void IPCServer::reap_closed() {
+    std::vector<IPCConn*> closed;
+    for (auto& entry : connections_) {
+        IPCConn* connection = entry.first;
+        if (connection->is_failed()) connection->close();
+        if (!connection->is_open()) closed.push_back(connection);
+    }
+    for (IPCConn* connection : closed) {
+        const auto peer = peers_.find(connections_[connection]);
+        if (peer != peers_.end() && peer->second == connection) peers_.erase(peer);
+        connections_.erase(connection);
+        delete connection;
+    }
+
+    for (auto it = endpoints_.begin(); it != endpoints_.end();) {
+        IPCEndpointServer* endpoint = it->second;
+        if (!endpoint->connection() && endpoint->idle_s() > kOrphanIdleS) endpoint->mark_closed();
+        if (endpoint->is_closed()) {
+            delete endpoint;
+            it = endpoints_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::string IPCServer::create_endpoint(IPCConn* connection) {
+    IPCEndpointServer* endpoint = manager_->create_endpoint_server(name_);
+    endpoint->set_name(manager_, name_);
+    const std::string id = ipc_bytes_to_hex(ipc_random_string(16));
+    endpoint->set_id(id);
+    endpoints_[id] = endpoint;
+    endpoint->set_conn(connection);
+    return id;
+}
+
+IPCEndpointServer* IPCServer::get_endpoint(const std::string& id, bool create) {
+    const auto it = endpoints_.find(id);
+    if (it != endpoints_.end()) return it->second;
+    if (!create) return nullptr;
+    IPCEndpointServer* endpoint = manager_->create_endpoint_server(name_);
+    endpoint->set_name(manager_, name_);
+    endpoint->set_id(id);
+    endpoints_[id] = endpoint;
+    return endpoint;
+}
+
+void IPCServer::deliver_to(const Message& message, const std::string& id) {
+    const auto it = endpoints_.find(id);
+    if (it != endpoints_.end()) it->second->send_deferred(message);
+}
+
+void IPCServer::broadcast(const Message& message, const std::string& topic, IPCEndpointServer* sender) {
+    for (auto& entry : endpoints_) {
+        if (entry.second != sender) entry.second->notify(message, topic);
+    }
+}
+
+bool IPCServer::poll_endpoints(const std::string& name) {
+    for (auto& entry : endpoints_) {
+        if (entry.second->is_due(name)) return true;
+    }
+    return false;
+}
+
+void IPCServer::clear() {
+    // Taken out first: deleting a connection detaches its endpoint, which must not find it again.
+    std::map<IPCConn*, IPCAddress> connections;
+    connections.swap(connections_);
+    peers_.clear();
+    for (auto& entry : connections) delete entry.first;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "ipc/ipc_socket.h"
+
+class IPCConn;
+class IPCEndpointServer;
+class IPCManager;
+class IPCProtocol;
+class Message;
+
+// One listening socket, the connections accepted on it and the server endpoints of their peers.
+// The manager serves its sockets, ticks it, sweeps out closed connections and finished endpoints,
+// and routes messages to its endpoints by id.
+//
+// Threads: created and opened on the caller's thread by IPCManager::listen, then owned by the
+// manager's loop thread, which alone touches it.
+class IPCServer : public IPCSocket {
+public:
+    static constexpr uint32_t kDefaultBacklog = 16;
+    // An endpoint without a connection is finished after this many idle seconds.
+    static constexpr uint32_t kOrphanIdleS = 600;
+
+    // A server for the transport ("stream"), or null for any other transport.
+    static IPCServer* create(IPCManager* manager, const std::string& transport, const std::string& name);
+
+    IPCServer(IPCManager* manager, const std::string& name);
+    ~IPCServer() override;
+
+    const std::string& name() const { return name_; }
+    void set_protocol(const std::string& protocol) { protocol_ = protocol; }
+    void set_option_value(int value) { connection_option_ = value; }
+    void set_file_root(const std::string& root) { file_root_ = root; }
+    const std::string& file_root() const { return file_root_; }
+    // Seconds an accepted connection may stay without an endpoint; 0 = no limit.
+    void set_timeout(uint32_t seconds) { timeout_s_ = seconds; }
+    // Most connections held at once; further ones are closed as they are accepted. 0 = no cap.
+    void set_connection_limit(uint32_t limit) { connection_limit_ = limit; }
+    void set_backlog(uint32_t backlog) { backlog_ = backlog; }
+    size_t connection_count() const { return connections_.size(); }
+    size_t endpoint_count() const { return endpoints_.size(); }
+
+    // The listening socket, then every open connection that has not failed.
+    void for_each_socket(const std::function<void(IPCSocket*)>& callback);
+    void tick();
+    // Deletes closed connections and finished endpoints.
+    void reap_closed();
+    // The named server protocol for one of this server's connections (the manager decides).
+    IPCProtocol* create_protocol(const std::string& name, IPCConn* connection);
+    // Makes a server endpoint for the connection; returns its id.
+    std::string create_endpoint(IPCConn* connection);
+    IPCEndpointServer* get_endpoint(const std::string& id, bool create);
+    void deliver_to(const Message& message, const std::string& id);
+    // Every endpoint but `sender` is notified of the message published under `topic`.
+    void broadcast(const Message& message, const std::string& topic, IPCEndpointServer* sender);
+    bool poll_endpoints(const std::string& name);
+    void clear();
+
+protected:
+    // Takes over an accepted descriptor, or closes it at once when the server is full.
+    void adopt_connection(int fd, const IPCAddress& peer);
+
+    IPCManager* manager_;  // not owned
+    std::map<IPCAddress, IPCConn*> peers_;        // last connection from each peer address
+    std::map<IPCConn*, IPCAddress> connections_;  // owned
+    std::map<std::string, IPCEndpointServer*> endpoints_;  // owned, by id
+    std::string name_;
+    std::string file_root_;
+    std::string protocol_;
+    uint32_t timeout_s_ = 0;
+    uint32_t backlog_ = kDefaultBacklog;
+    int connection_option_ = 0;
+    uint32_t connection_limit_ = 0;
+};

@@ -1,0 +1,80 @@
+#include "ipc/ipc_socket.h"
+
+#include <cerrno>
+
+#include "ipc/ipc_clock.h"
+#include "ipc/logger.h"
+#include "ipc/socket_callback.h"
+#include "platform/error_text.h"
+#include "platform/socket_ops.h"
+
+IPCSocket::IPCSocket(SocketCallback* owner) : owner_(owner) {}
+
+IPCSocket::~IPCSocket() {
+    if (fd_ >= 0) platform::close_socket(fd_);
+}
+
+void IPCSocket::close() {
+    if (fd_ >= 0) {
+        platform::close_socket(fd_);
+        fd_ = -1;
+        closed_us_ = ipc_now_us();
+    }
+    is_failed_ = false;
+}
+
+bool IPCSocket::attach(int fd, const IPCAddress& address) {
+    if (fd_ >= 0) {
+        platform::close_socket(fd_);
+        closed_us_ = ipc_now_us();
+    }
+    is_failed_ = false;
+    fd_ = fd;
+    if (fd < 0) return false;
+    opened_us_ = ipc_now_us();
+    address_ = address;
+    platform::set_blocking(fd_, false);
+    return true;
+}
+
+void IPCSocket::on_peer_closed() {
+    set_error("remote disconnect");
+}
+
+void IPCSocket::set_error(const std::string& text) {
+    ipc_logger().log(6, "socket %s failed: %s", address_.to_string().c_str(), text.c_str());
+    error_ = text;
+    is_failed_ = true;
+    if (owner_) owner_->wake();
+}
+
+void IPCSocket::set_blocking(bool is_blocking) {
+    if (fd_ >= 0) platform::set_blocking(fd_, is_blocking);
+}
+
+void IPCSocket::set_read_hold(bool is_held) {
+    if (read_hold_ == is_held) return;
+    read_hold_ = is_held;
+    // A released hold changes what the loop waits for, so the current wait must end.
+    if (!is_held && owner_) owner_->wake();
+}
+
+void IPCSocket::stamp_received() {
+    rx_us_ = ipc_now_us();
+}
+
+int IPCSocket::closed_for_s() const {
+    return static_cast<int>((ipc_now_us() - closed_us_) / 1000000);
+}
+
+int64_t IPCSocket::open_for_us() const {
+    return ipc_now_us() - opened_us_;
+}
+
+int IPCSocket::idle_rx_s() const {
+    return static_cast<int>((ipc_now_us() - rx_us_) / 1000000);
+}
+
+std::string ipc_socket_error_text() {
+    return errno == 0 ? std::string() : platform::error_text(errno);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "ipc/ipc_address.h"
+
+class SocketCallback;
+
+// One non-blocking socket served by its owner's loop. The loop asks wants_read()/wants_write()
+// before each wait and calls on_writable(), on_readable() and on_peer_closed() after it, in that
+// order. Any layer reports a broken connection with set_error(): the socket is only marked failed
+// and the owner woken; the loop closes it on its next pass and reopens it later.
+//
+// Threads: owned by the loop thread of its manager. Other threads touch it only while holding the
+// manager's lock (sending through an endpoint).
+class IPCSocket {
+public:
+    explicit IPCSocket(SocketCallback* owner);
+    virtual ~IPCSocket();
+    IPCSocket(const IPCSocket&) = delete;
+    IPCSocket& operator=(const IPCSocket&) = delete;
+
+    virtual bool wants_write() const { return false; }
+    virtual bool wants_read() const { return !read_hold_; }
+    // True while a connect is under way: the loop then reads an error or hang-up as the end of the
+    // connect (reported through on_writable) rather than as the peer closing.
+    virtual bool is_connect_pending() const { return false; }
+    virtual void on_writable(bool /*from_send*/) {}
+    virtual void on_readable() {}
+    // The peer closed or the socket reported an error. The base fails the socket with
+    // "remote disconnect".
+    virtual void on_peer_closed();
+    // Takes over a connected descriptor (closing any earlier one). False when fd is -1.
+    virtual bool attach(int fd, const IPCAddress& address);
+    virtual bool open(const IPCAddress& /*address*/) { return false; }
+    virtual void close();
+
+    void set_error(const std::string& text);
+    void set_blocking(bool is_blocking);
+    void set_read_hold(bool is_held);
+
+    // Whole seconds since the last close / the last received data; large when never.
+    int closed_for_s() const;
+    int idle_rx_s() const;
+    // Microseconds since the socket was last attached.
+    int64_t open_for_us() const;
+    // Longest the owner's loop may wait before asking this socket again (for a socket that stops
+    // asking for readiness for a while); 0 = no limit.
+    virtual uint32_t max_wait_ms() const { return 0; }
+
+    int fd() const { return fd_; }
+    bool is_open() const { return fd_ >= 0; }
+    bool is_failed() const { return is_failed_; }
+    const std::string& error() const { return error_; }
+    const IPCAddress& address() const { return address_; }
+    SocketCallback* owner() const { return owner_; }
+
+    // Bookkeeping of the owner's readiness wait: which wait registered this socket, and where.
+    uint64_t wait_serial = 0;
+    size_t wait_slot = 0;
+
+protected:
+    void stamp_received();
+
+    SocketCallback* owner_;  // the manager; not owned
+    std::string error_;
+    IPCAddress address_;
+    int fd_ = -1;
+    bool is_failed_ = false;
+    int64_t closed_us_ = 0;
+    int64_t opened_us_ = 0;
+    int64_t rx_us_ = 0;
+    bool read_hold_ = false;
+};
+
+// The system's text for the calling thread's last socket error (errno); empty when there is none.
+std::string ipc_socket_error_text();

@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "ipc/ipc_address.h"
+#include "ipc/ipc_clock.h"
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_mutex_guard.h"
+#include "ipc/md5.h"
+#include "ipc/message.h"
+#include "tests/support/recording_endpoint.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/threaded_manager.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using test_support::RecordingEndpoint;
+using test_support::ScriptedPeer;
+using test_support::ThreadedManager;
+using test_support::wait_until;
+
+std::string frame(const std::string& xml) {
+    return xml + std::string(1, '\0');
+}
+
+std::string seq_of(const std::string& frame_text) {
+    return Message(frame_text).attributes().get_string("seq", "");
+}
+
+// Answers the greeting like a codec that needs no login.
+std::string accept_greeting(const std::string& request) {
+    const std::string seq = seq_of(request);
+    if (seq == "hello") return frame("<resp seq=\"hello\"/>");
+    if (seq == "ping") return frame("<resp seq=\"ping\"/>");
+    return {};
+}
+
+// One endpoint on a threaded manager, talking to one scripted peer. The endpoint is declared first
+// so that the manager (and its loop) is gone before the endpoint is destroyed.
+class Transport : public ::testing::Test {
+protected:
+    explicit Transport(uint32_t timer_interval_ms = 0, bool is_ipv6 = false)
+        : peer(is_ipv6), manager(timer_interval_ms) {}
+
+    void connect_to(const std::string& address_text) {
+        manager.add_endpoint("codec", &endpoint);
+        manager.connect("xmls", "stream", IPCAddress(address_text, 0), "codec", 0);
+    }
+    void connect() { connect_to(peer.address_text()); }
+
+    void send(const Message& message) {
+        IPCMutexGuard guard(manager.get_lock());
+        endpoint.send(message);
+    }
+
+    std::string connection_error() {
+        IPCMutexGuard guard(manager.get_lock());
+        return endpoint.connection() ? endpoint.connection()->error() : std::string();
+    }
+
+    static Message request(const std::string& name, const std::string& seq = {}) {
+        Message message;
+        message.set_name(name);
+        if (!seq.empty()) message.attributes().set("seq", seq);
+        return message;
+    }
+
+    RecordingEndpoint endpoint;
+    ScriptedPeer peer;
+    ThreadedManager manager;
+};
+
+TEST_F(Transport, GreetsWithHelloThenPingAndSendsQueuedRequestsOnceAccepted) {
+    peer.set_responder(accept_greeting);
+    send(request("getChannels", "channels"));  // queued: no connection yet
+    connect();
+
+    ASSERT_TRUE(peer.wait_for_frames(3));
+    const auto frames = peer.frames();
+    EXPECT_EQ(frames[0], "<hello seq=\"hello\" version=\"1\"/>");
+    EXPECT_EQ(frames[1], "<ping seq=\"ping\"/>");
+    EXPECT_EQ(frames[2], "<getChannels seq=\"channels\"/>");
+    EXPECT_EQ(endpoint.authenticated_count(), 1);
+    ASSERT_TRUE(wait_until([&] { return endpoint.responses().size() == 1; }));
+    EXPECT_EQ(endpoint.responses()[0].attributes().get_string("seq", ""), "ping");
+}
+
+TEST_F(Transport, AnswersTheChallengeWithMd5OfChallengeAndPassword) {
+    endpoint.password = "secret";
+    peer.set_responder([](const std::string& request) -> std::string {
+        const Message message(request);
+        if (message.name() == "hello") {
+            return frame("<resp seq=\"hello\" fail=\"true\" error_code=\"401\" challenge=\"c1\"/>");
+        }
+        if (message.name() == "login") {
+            const bool is_right = message.attributes().get_string("response", "") == ipc_md5_hex("c1secret");
+            return frame(is_right ? "<resp seq=\"login\"/>" : "<resp seq=\"login\" fail=\"true\"/>");
+        }
+        return {};
+    });
+    connect();
+
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+    const Message login(peer.frames().at(2));
+    EXPECT_EQ(login.name(), "login");
+    EXPECT_EQ(login.attributes().get_string("seq", ""), "login");
+    EXPECT_EQ(login.attributes().get_string("username", ""), "user");
+    EXPECT_EQ(endpoint.auth_failed_count(), 0);
+}
+
+struct RefusalCase {
+    const char* name;
+    const char* login_reply;
+};
+
+// Every way a codec can refuse: an explicit failure, success="false", and a second challenge.
+const RefusalCase kRefusals[] = {
+    {"fail attribute", "<resp seq=\"login\" success=\"true\" fail=\"true\"/>"},
+    {"success false", "<resp seq=\"login\" success=\"false\"/>"},
+    {"challenge again", "<resp seq=\"login\" fail=\"true\" error_code=\"401\" challenge=\"c2\"/>"},
+};
+
+TEST(TransportRefusal, RefusedLoginFailsTheConnectionOnce) {
+    for (const auto& c : kRefusals) {
+        RecordingEndpoint endpoint;
+        ScriptedPeer peer;
+        ThreadedManager manager;
+        const std::string login_reply = frame(c.login_reply);
+        peer.set_responder([&](const std::string& request) -> std::string {
+            const std::string name = Message(request).name();
+            if (name == "hello") return frame("<resp seq=\"hello\" fail=\"true\" error_code=\"401\" challenge=\"c1\"/>");
+            if (name == "login") return login_reply;
+            return {};
+        });
+        manager.add_endpoint("codec", &endpoint);
+        manager.connect("xmls", "stream", IPCAddress(peer.address_text(), 0), "codec", 0);
+
+        ASSERT_TRUE(wait_until([&] { return endpoint.auth_failed_count() == 1; })) << c.name;
+        {
+            IPCMutexGuard guard(manager.get_lock());
+            EXPECT_EQ(endpoint.connection()->error(), "authentication failure") << c.name;
+        }
+        EXPECT_EQ(endpoint.authenticated_count(), 0) << c.name;
+        size_t logins = 0;
+        for (const std::string& sent : peer.frames()) logins += Message(sent).name() == "login";
+        EXPECT_EQ(logins, 1u) << c.name;
+    }
+}
+
+TEST_F(Transport, UnversionedCodecLogsInAndGetsItsSubscriptions) {
+    endpoint.password = "pw";
+    {
+        IPCMutexGuard guard(manager.get_lock());
+        endpoint.subscribe("metering", 67);
+    }
+    peer.set_responder([](const std::string& request) -> std::string {
+        const Message message(request);
+        if (message.name() == "ping") return frame("<pong/>");
+        if (message.name() == "login" && !message.attributes().has("response")) return frame("<login challenge=\"x\"/>");
+        if (message.name() == "login") {
+            const bool is_right = message.attributes().get_string("response", "") == ipc_md5_hex("xpw");
+            return frame(is_right ? "<login success=\"true\"/>" : "<login success=\"false\"/>");
+        }
+        return {};
+    });
+    connect();
+
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+    ASSERT_TRUE(peer.wait_for_frames(5));
+    const Message subscribe(peer.frames()[4]);
+    EXPECT_EQ(subscribe.name(), "subscribe");
+    EXPECT_EQ(subscribe.get_child("sub", 0).attributes().get_string("id", ""), "metering");
+    EXPECT_EQ(subscribe.get_child("sub", 0).attributes().get_uint("interval", 0), 67u);
+
+    // Requests get a local reply; the codec's own messages arrive under their own names.
+    send(request("getPeerList", "peerList"));
+    peer.send(frame("<peerList><peer id=\"1\"/></peerList>"));
+    ASSERT_TRUE(wait_until([&] { return endpoint.unsolicited().size() == 1; }));
+    EXPECT_EQ(endpoint.unsolicited()[0].name(), "peerList");
+    bool has_local_reply = false;
+    for (const Message& reply : endpoint.responses()) {
+        has_local_reply |= reply.attributes().get_string("seq", "") == "peerList";
+    }
+    EXPECT_TRUE(has_local_reply);
+}
+
+TEST_F(Transport, EverythingSentBeforeThePeerClosesIsDelivered) {
+    peer.set_responder(accept_greeting);
+    connect();
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+
+    std::string burst;
+    const int kReports = 400;  // about 40 KB
+    for (int i = 0; i < kReports; ++i) {
+        burst += frame("<unso id=\"metering\"><metering n=\"" + std::to_string(i) + "\" pad=\"" +
+                       std::string(60, 'x') + "\"/></unso>");
+    }
+    peer.send(burst);
+    peer.close_connection();
+
+    ASSERT_TRUE(wait_until([&] { return endpoint.unsolicited().size() == kReports; }));
+    EXPECT_EQ(endpoint.unsolicited().back().get_child(0).attributes().get_int("n", -1), kReports - 1);
+}
+
+TEST_F(Transport, RefusedConnectReportsTheSystemText) {
+    uint16_t closed_port;
+    {
+        ScriptedPeer gone;
+        closed_port = gone.port();
+    }
+    connect_to("127.0.0.1:" + std::to_string(closed_port));
+    EXPECT_TRUE(wait_until([&] { return connection_error() == "Connection refused"; })) << connection_error();
+}
+
+TEST_F(Transport, InvalidAddressFailsWithAClearText) {
+    connect_to("codec-a:5004");
+    EXPECT_TRUE(wait_until([&] { return connection_error().rfind("invalid address", 0) == 0; }));
+    EXPECT_EQ(peer.connection_count(), 0);
+}
+
+TEST_F(Transport, ReconnectsAfterTheDelay) {
+    endpoint.reconnect_delay_s = 4;
+    peer.set_responder(accept_greeting);
+    connect();
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+
+    const int64_t closed_at = ipc_now_us();
+    peer.close_connection();
+    ASSERT_TRUE(peer.wait_for_connections(2, seconds(8)));
+    const double reconnect_s = static_cast<double>(ipc_now_us() - closed_at) / 1e6;
+    EXPECT_GE(reconnect_s, 3.9);
+    EXPECT_LE(reconnect_s, 5.5);
+    EXPECT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 2; }));
+}
+
+class TransportWithTimer : public Transport {
+protected:
+    TransportWithTimer() : Transport(250) {}
+};
+
+TEST_F(TransportWithTimer, TimesOutAfterSevenSecondsOfSilence) {
+    peer.set_responder(accept_greeting);
+    {
+        IPCMutexGuard guard(manager.get_lock());
+        endpoint.set_timeout(7);
+    }
+    connect();
+    ASSERT_TRUE(wait_until([&] { return endpoint.responses().size() == 1; }));  // the last word: "ping"
+    const int64_t silent_since = ipc_now_us();
+
+    ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, seconds(12)));
+    const double silent_s = static_cast<double>(ipc_now_us() - silent_since) / 1e6;
+    EXPECT_GE(silent_s, 7.5);  // idle must exceed 7 whole seconds
+    EXPECT_LE(silent_s, 9.5);
+}
+
+TEST_F(Transport, ConnectRightAfterDisconnectStartsClean) {
+    peer.set_responder(accept_greeting);
+    connect();
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+    for (int round = 0; round < 5; ++round) {
+        IPCMutexGuard guard(manager.get_lock());
+        manager.disconnect("codec");
+        manager.connect("xmls", "stream", IPCAddress(peer.address_text(), 0), "codec", 0);
+    }
+    // Only the newest connection is the endpoint's: it logs in and carries the next request.
+    ASSERT_TRUE(peer.wait_for_connections(6));
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() >= 2; }));
+    send(request("getVersion", "version"));
+    EXPECT_TRUE(wait_until([&] {
+        const auto frames = peer.frames();
+        return !frames.empty() && frames.back() == "<getVersion seq=\"version\"/>";
+    }));
+}
+
+class TransportOverIpv6 : public Transport {
+protected:
+    TransportOverIpv6() : Transport(0, true) {}
+};
+
+TEST_F(TransportOverIpv6, LogsInOverLoopback) {
+    peer.set_responder(accept_greeting);
+    connect();
+    EXPECT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+}
+
+TEST(ManagerLoop, StopFromAnotherThreadEndsTheLoop) {
+    IPCManager manager;
+    std::thread loop([&] { manager.event_loop(); });
+    ASSERT_TRUE(wait_until([&] { return !manager.wait_for_loop_exit(0); }));
+    manager.stop();
+    EXPECT_TRUE(manager.wait_for_loop_exit(5000));
+    loop.join();
+}
+
+TEST(ManagerLoop, LoopAfterStopReturnsAtOnce) {
+    IPCManager manager;
+    manager.stop();
+    manager.event_loop();
+    EXPECT_TRUE(manager.wait_for_loop_exit(0));
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+#include "tests/support/threaded_manager.h"
+
+namespace test_support {
+
+ThreadedManager::ThreadedManager(uint32_t timer_interval_ms, bool is_started) {
+    set_timer_interval(timer_interval_ms);
+    if (is_started) start();
+}
+
+void ThreadedManager::start() {
+    loop_thread_ = std::thread([this] { event_loop(); });
+}
+
+void ThreadedManager::stop_loop() {
+    stop();
+    if (loop_thread_.joinable()) loop_thread_.join();
+}
+
+ThreadedManager::~ThreadedManager() {
+    stop_loop();
+}
+
+}  // namespace test_support

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <mutex>
+#include <thread>
+
+#include "ipc/ipc_manager.h"
+#include "ipc/ipc_mutex.h"
+
+namespace test_support {
+
+// A recursive lock for managers shared between threads.
+class RecursiveLock : public IPCMutex {
+public:
+    void lock() override { mutex_.lock(); }
+    void unlock() override { mutex_.unlock(); }
+
+private:
+    std::recursive_mutex mutex_;
+};
+
+// A manager with real locks whose loop runs on its own thread until the object is destroyed.
+// A subclass that overrides virtual operations passes is_started = false and calls start() at the
+// end of its own constructor, and calls stop_loop() in its destructor, so the loop never sees a
+// half-built or half-destroyed object.
+class ThreadedManager : public IPCManager {
+public:
+    explicit ThreadedManager(uint32_t timer_interval_ms = 0, bool is_started = true);
+    ~ThreadedManager() override;
+
+    void start();
+    void stop_loop();
+
+    IPCMutex* get_lock() const override { return &lock_; }
+    IPCMutex* get_queue_lock() const override { return &queue_lock_; }
+
+private:
+    mutable RecursiveLock lock_;
+    mutable RecursiveLock queue_lock_;
+    std::thread loop_thread_;
+};
+
+}  // namespace test_support
