@@ -1,0 +1,259 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "ipc/message.h"
+
+// The state and behaviour of one simulated audio codec, as the management program sees it through
+// its requests, replies and reports. Pure logic over Message trees: no sockets, no clock, no
+// randomness of its own. Everything is seeded from the codec index, and every time-dependent value
+// (levels, statistics, call times, event-log stamps) is a function of the `now_us` the caller
+// passes, so two models of the same index given the same calls produce the same bytes.
+//
+// The caller is the server endpoint of one simulated codec. It owns the greeting, login,
+// "ping", "subscribe" and "unsubscribe" (none of those reach this class), and after login:
+//   - sends system_options_push() once, right after the login-success reply has gone out;
+//   - passes every other request to handle_request(), sends the reply (or the 404 "Unknown
+//     Command" reply when it returns false), then sends each of take_pushes() as it is;
+//   - publishes report() for each subscription the peer holds, every `publish_ms` of the table.
+//
+// Time: `now_us` is any microsecond line that only moves forward (the library's ipc_now_us()
+// will do). Event-log stamps show calendar_origin_s + now_us / 1000000 as UTC.
+//
+// Threads: none of its own; one thread at a time (the simulated codec's server loop thread).
+class CodecModel {
+public:
+    struct Subscription {
+        const char* name;      // the "sub" "id" the program subscribes with
+        unsigned interval_ms;  // the interval the program asks for; 0 = every publish is due
+        int publish_ms;        // how often codec-sim publishes it; 0 = never on a timer
+        // true: report() returns the payload element, which the server's notify wraps as
+        // <unso id="name"><payload/></unso>. false: report() returns a complete frame to send as it
+        // is, and only while the peer holds this subscription (see "cfgData:netmgr.tunnel.*").
+        bool is_payload;
+    };
+
+    // Mon, 7 Dec 2020 04:30:00 +0000.
+    static constexpr int64_t kDefaultCalendarOrigin = 1607315400;
+    // Oldest entries are dropped beyond this many.
+    static constexpr size_t kMaxEventLogEntries = 500;
+    // Longest text (names, addresses, passwords, option values) a request may store.
+    static constexpr size_t kMaxTextLength = 256;
+    static constexpr size_t kMaxPeers = 256;
+    static constexpr size_t kMaxProfiles = 64;
+
+    explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin);
+
+    int index() const { return index_; }
+    std::string unit_name() const;
+
+    // Answers one request. `reply` arrives named "resp" with the request's "seq"; this fills in
+    // attributes and children, or "fail", "error_code" and "error_text" when the request is refused
+    // (a refused request changes nothing). Returns false only for a command this codec does not
+    // know. A request without "seq" is answered too, but never with children: the program would
+    // file such a reply under its first child's name.
+    //
+    // One reply needs element text, which the library's XML writer does not write: the reply to
+    // "getEventLog" holds one "e" child per entry, its text as the node value. On a versioned
+    // connection send that reply as frame_with_text(reply) and let the protocol send nothing (see
+    // there). A legacy (version 0) peer never reads the event log, so its reply may go out as usual.
+    bool handle_request(const Message& request, int64_t now_us, Message& reply);
+
+    // Unsolicited messages the codec sends after the last request, in their final wire shape:
+    // <unso id="unso"><NAME>…</NAME></unso> for "profileList", "channelList", "directoryServer",
+    // "sysOptions" and "peerList", in that order (a peer list may name a new profile), at most one
+    // of each, each holding the same content as the fetch reply. Empties the list. Send them with
+    // the endpoint's send_unso after the reply, never through notify.
+    std::vector<Message> take_pushes();
+
+    // <unso id="unso"><systemOpts><option …/>…</systemOpts></unso>: the option descriptors of the
+    // settings page. The program files it only when it arrives after the login-success reply.
+    Message system_options_push() const;
+
+    // The report published under a subscription name at `now_us`. For the names whose table entry
+    // has `is_payload`, `out` is the payload that the server's notify wraps as
+    // <unso id="name"><payload/></unso>, which is the shape the program's handler reads:
+    //   "peer_stats" <peerStats><peer …/>…</peerStats>      "channel_stats" <channelStats><channel …/>…
+    //   "tun_stats"  <stats><codec><enc/></codec><sess …>…   "tun_conns" <conns><sess …><conn/>…</sess>
+    //   "metering"   <metering rmlf=… …/>                    "version" <version version=… …/>
+    //   "cfgStatus:netmgr.tunnel" <node><sess …>…</node>
+    // "cfgData:netmgr.tunnel.*" is the exception: the program reads those reports only under the
+    // "id" "netmgr.tunnel", so `out` is the complete frame <unso id="netmgr.tunnel"><node>…</node>
+    // </unso>, to be sent with send_unso while the peer holds that subscription.
+    // False for an unknown name, for "power" (the program has no handler for it and would log a
+    // warning per report) and for "metering" while metering is switched off.
+    bool report(const std::string& subscription, int64_t now_us, Message& out) const;
+
+    // The nine subscriptions the program makes after login, in its order.
+    static const std::vector<Subscription>& subscriptions();
+
+    // The frame of `message` as the xmls protocol sends it (XML without declaration, then one NUL),
+    // except that node values are written as element text (before the node's children). Tags and
+    // attributes come from the library's writer; text is cleaned of what XML 1.0 cannot carry
+    // (control bytes become blanks, ill-formed UTF-8 becomes U+FFFD) and escaped with ipc_escape.
+    // Throws Exception as Message::serialize does for names no XML can carry.
+    //
+    // To send it from the server endpoint's command handler on the loop thread: write the bytes
+    // with IPCConn::send_data, then empty the reply's name so that the protocol sends nothing of
+    // its own for this request.
+    static std::string frame_with_text(const Message& message);
+
+private:
+    struct Channel {
+        int id = 0;
+        std::string descr;
+        bool has_remote_opts = true;
+        MessageAttributes values;  // current value of each channel option, by option name
+        int peer_id = 0;           // the peer connected on it; 0 = idle
+    };
+    struct CodecType {
+        std::string id, code, mode, name, descr;
+        int quality = 0;   // percent
+        int delay_ms = 0;  // coding delay
+        int bitrate = 0;   // bit/s
+    };
+    struct Peer {
+        int id = 0;
+        std::string name, addr, password, unit, backup_id, can_connect;
+        bool is_bdlink = false;
+        bool is_stored = true;
+        bool retries_primary = false;
+        int profile = 0;  // 0 = the unit's default profile
+        bool is_directory = false;
+        std::string directory_product, directory_state;
+        bool is_directory_online = false;
+        int channel = 0;           // the channel carrying the connection; 0 = not connected
+        int64_t connected_us = 0;  // when the connection came up, on the caller's time line
+    };
+    struct TunnelDirection {
+        bool is_auto = true;
+        int max_delay_ms = 400;  // the limit set while automatic mode is off
+    };
+    struct TunnelLink {
+        int li = 0, ri = 0;
+        std::string ldesc, rdesc, name;
+    };
+    struct LogEntry {
+        int64_t unix_s = 0;
+        std::string text;
+    };
+
+    // Request handlers: each either changes the state or refuses through the reply, never both.
+    void do_connect(const Message& request, int64_t now_us, Message& reply);
+    void do_disconnect(const Message& request, int64_t now_us, Message& reply);
+    void do_add_peer(const Message& request, int64_t now_us, Message& reply);
+    void do_set_peer_settings(const Message& request, int64_t now_us, Message& reply);
+    void do_remove_peer(const Message& request, int64_t now_us, Message& reply);
+    void do_add_profile(const Message& request, int64_t now_us, Message& reply);
+    void do_copy_profile(const Message& request, int64_t now_us, Message& reply);
+    void do_set_profile(const Message& request, int64_t now_us, Message& reply);
+    void do_delete_profile(const Message& request, int64_t now_us, Message& reply);
+    void do_set_sys_options(const Message& request, int64_t now_us, Message& reply);
+    void do_set_directory_server(const Message& request, int64_t now_us, Message& reply);
+    void do_set_channel_settings(const Message& request, int64_t now_us, Message& reply);
+    void do_cfg_set_option(const Message& request, int64_t now_us, Message& reply);
+    void do_set_max_delay(const Message& request, Message& reply);
+    void do_monitor(const Message& request);
+    void do_get_event_log(const Message& request, Message& reply);
+
+    // Builders of reply content and pushes.
+    void fill_channel_list(Message& node) const;
+    void fill_profile_list(Message& node) const;
+    void fill_codec_list(Message& node) const;
+    void fill_peer_list(Message& node) const;
+    void fill_directory_server(Message& node) const;
+    void fill_sys_options(Message& node) const;
+    void fill_version(Message& node) const;
+    void fill_braidlink_settings(Message& node) const;
+    void fill_tunnel_node(Message& node) const;
+    void fill_tunnel_sess(Message& sess) const;
+    void append_peer(Message& list, const Peer& peer) const;
+    Message wrap_unso(const std::string& name, void (CodecModel::*fill)(Message&) const) const;
+
+    // Reports.
+    void fill_metering(Message& node, int64_t now_us) const;
+    void fill_peer_stats(Message& node, int64_t now_us) const;
+    void fill_channel_stats(Message& node, int64_t now_us) const;
+    void fill_tun_stats(Message& node, int64_t now_us) const;
+    void fill_tun_conns(Message& node) const;
+
+    // Lookups; null when absent.
+    Peer* find_peer(int id);
+    const Peer* find_peer(int id) const;
+    Channel* find_channel(int id);
+    const Channel* find_channel(int id) const;
+    Message* find_profile(int id);
+    const Message* find_profile(int id) const;
+    const CodecType* find_codec(const std::string& id) const;
+    Message* braidlink_option(const std::string& name);
+    const Message* braidlink_option(const std::string& name) const;
+    std::string braidlink_value(const std::string& name) const;
+    // The profile a peer connects with: its own, else the default one; null when neither exists.
+    const Message* profile_for(const Peer& peer) const;
+    // The codec id the local side sends to a peer.
+    std::string profile_encoder(const Peer& peer) const;
+
+    // Empty when `value` suits the descriptor, else why not.
+    std::string check_value(const Message& descriptor, const std::string& value, bool allows_follow) const;
+    // Validates the "local"/"remote" options of a profile for its channel; empty when all suit.
+    std::string check_profile_options(const Message& profile) const;
+    Message new_profile(int id, const std::string& name, int channel) const;
+
+    void disconnect_peer(Peer& peer, int64_t now_us);
+    void add_log(int64_t now_us, const std::string& text);
+    void add_log_at(int64_t unix_s, const std::string& text);
+    bool is_tunnel_up() const;
+    int tunnel_delay_point(int which) const;  // the five delay points, ms, ascending
+    int tunnel_packet_delay(int64_t now_us) const;
+    int tunnel_max_delay(const TunnelDirection& direction, int64_t now_us) const;
+    double noise(uint64_t a, uint64_t b) const;  // deterministic, in [0, 1)
+
+    void seed_options();
+    void seed_channels();
+    void seed_codecs();
+    void seed_profiles();
+    void seed_peers();
+    void seed_tunnel();
+    void seed_event_log();
+
+    int index_;
+    uint64_t seed_;
+    int64_t calendar_origin_s_;
+
+    std::string firmware_version_;
+    std::string node_id_;  // MAC address text
+    unsigned build_ = 1;
+
+    Message system_opts_;       // "systemOpts": "option" descriptors of the settings page
+    Message sys_options_;       // "sysOptions" values: attributes, plus one child per subgroup
+    Message directory_server_;  // values of the options whose group is "directoryServer"
+    Message channel_opts_;      // "channelOpts": channel and profile option descriptors
+    Message braidlink_group_;   // "group" of "option" descriptors, each holding its "value"
+
+    std::vector<Channel> channels_;
+    std::vector<CodecType> codecs_;
+    std::vector<Message> profiles_;  // each a "profile" node as the profile list carries it
+    int next_profile_id_ = 1;
+    std::vector<Peer> peers_;
+    int next_peer_id_ = 1;
+
+    int tunnel_sid_ = 0;
+    std::string tunnel_addr_;
+    std::vector<TunnelLink> tunnel_links_;
+    TunnelDirection tunnel_tx_;
+    TunnelDirection tunnel_rx_;
+
+    bool is_metering_on_ = true;
+    std::deque<LogEntry> event_log_;  // oldest first
+
+    // What changed since the last take_pushes(); the pushes are built from the state then, so
+    // several changes in one request give one message each.
+    bool is_peer_list_changed_ = false;
+    bool is_profile_list_changed_ = false;
+    bool is_channel_list_changed_ = false;
+    bool is_sys_options_changed_ = false;
+    bool is_directory_server_changed_ = false;
+};
