@@ -293,6 +293,13 @@ std::string read_file(const std::string& path, const char* operation) {
     return data;
 }
 
+// Building a QXmlStreamReader costs several times what reading a small message does, so each
+// thread keeps one and feeds it one document at a time.
+QXmlStreamReader& reusable_reader() {
+    thread_local QXmlStreamReader reader;
+    return reader;
+}
+
 }  // namespace
 
 struct Message::XmlCodec {
@@ -386,11 +393,23 @@ struct Message::XmlCodec {
         if (data.size() > static_cast<size_t>(INT_MAX)) {
             throw Exception("%s: Document of %zu bytes too large", "read_xml_element", data.size());
         }
-        QXmlStreamReader reader(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
+        QXmlStreamReader& reader = reusable_reader();
+        reader.clear();
+        reader.addData(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
+        // The reader must not keep pointing into `data` once this returns, however it returns.
+        struct Release {
+            QXmlStreamReader& reader;
+            ~Release() { reader.clear(); }
+        } release{reader};
+
         Message decoded;
         if (!read_tree(reader, decoded)) throw_reader_error(reader);
         while (!reader.atEnd()) reader.readNext();
-        if (reader.hasError()) throw_reader_error(reader);
+        // Fed incrementally, the reader reports the end of its data as a premature end; after a
+        // complete root element that is simply the end of the document.
+        if (reader.hasError() && reader.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
+            throw_reader_error(reader);
+        }
         target.absorb(decoded);
     }
 
