@@ -120,6 +120,8 @@ public:
     void forget_endpoint(IPCEndpointClient* endpoint);
 
     IPCEndpointClient* find_endpoint(const std::string& name) const;
+    // Registered endpoints; call under the lock.
+    size_t endpoint_count() const { return endpoints_.size(); }
     bool is_running() const { return is_running_; }
 
 private:

@@ -1,0 +1,48 @@
+#include "sessions/manager_worker.h"
+
+#include <QDebug>
+#include <QDeadlineTimer>
+#include <QMetaObject>
+
+ManagerWorker::ManagerWorker(int id, QObject* parent) : QObject(parent), id_(id) {
+    manager_.set_timer_interval(IQManager::kTimerIntervalMs);
+}
+
+ManagerWorker::~ManagerWorker() {
+    stop_manager();
+    wait_stopped(-1);
+}
+
+void ManagerWorker::start_manager() {
+    if (loop_thread_) return;
+    qDebug() << "ManagerWorker::start_manager() worker id" << id_ << "started from thread id"
+             << QThread::currentThreadId();
+    manager_.moveToThread(&thread_);
+    loop_thread_.reset(QThread::create([this] { manager_.event_loop_slot(); }));
+    loop_thread_->setObjectName(QStringLiteral("socket loop %1").arg(id_));
+    loop_thread_->start();
+    QMetaObject::invokeMethod(&manager_, "print_thread_id", Qt::QueuedConnection);
+    thread_.setObjectName(QStringLiteral("worker %1").arg(id_));
+    connect(&thread_, &QThread::finished, this, &ManagerWorker::handle_manager_thread_stop);
+    thread_.start(QThread::InheritPriority);
+}
+
+void ManagerWorker::stop_manager() {
+    manager_.stop();
+    thread_.quit();
+}
+
+bool ManagerWorker::wait_stopped(int timeout_ms) {
+    QDeadlineTimer deadline = timeout_ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeout_ms);
+    const bool has_loop_ended = !loop_thread_ || loop_thread_->wait(deadline);
+    const bool has_thread_ended = thread_.wait(deadline);
+    if (!has_loop_ended || !has_thread_ended) {
+        qWarning() << "worker" << id_ << "did not stop in time:" << (has_loop_ended ? "" : "socket loop still running")
+                   << (has_thread_ended ? "" : "worker thread still running");
+    }
+    return has_loop_ended && has_thread_ended;
+}
+
+void ManagerWorker::handle_manager_thread_stop() {
+    emit manager_thread_stopped();
+}

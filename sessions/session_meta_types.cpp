@@ -1,0 +1,8 @@
+#include "sessions/session_meta_types.h"
+
+#include "sessions/kt_event.h"
+
+void register_session_meta_types() {
+    qRegisterMetaType<Message>("Message");
+    qRegisterMetaType<KT_EVENT>("KT_EVENT");
+}

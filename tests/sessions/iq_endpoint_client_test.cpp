@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+#include "ipc/message.h"
+#include "sessions/iq_endpoint_client.h"
+#include "sessions/session_meta_types.h"
+
+namespace {
+
+// A session with a few reply slots that records what reaches it.
+class RecordingSession : public IQEndpointClient {
+    Q_OBJECT
+
+public:
+    RecordingSession() : IQEndpointClient(std::string("session"), nullptr) {
+        connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, [this] { ++all_present; });
+        connect(this, &IQEndpointClient::connecting, this, [this] { ++connecting_signals; });
+    }
+
+    void set_required_messages() override {
+        hooks.push_back("set_required_messages");
+        set_required(required_names);
+    }
+    void after_authenticated() override { hooks.push_back("after_authenticated"); }
+
+    QStringList required_names;
+    std::vector<std::string> hooks;
+    std::vector<std::string> delivered;
+    int all_present = 0;
+    int connecting_signals = 0;
+
+public slots:
+    void cb_resp_peerList(const Message& reply) { delivered.push_back("peerList " + reply.name()); }
+    void cb_unso_cfgStatus_netmgr_tunnel(const Message& unso) { delivered.push_back("tunnel " + unso.name()); }
+};
+
+Message message(const char* xml) {
+    return Message(std::string(xml));
+}
+
+TEST(SessionState, SameStateChangesNothing) {
+    RecordingSession session;
+    session.set_state(IQEndpointClient::CONNECTING);
+    session.set_state(IQEndpointClient::CONNECTING);
+    EXPECT_EQ(session.connecting_signals, 1);
+}
+
+TEST(SessionState, RefusedLoginStopsReconnectingUntilTheNextConnect) {
+    RecordingSession session;
+    EXPECT_EQ(session.reconnect_delay(), 4);
+    session.set_state(IQEndpointClient::AUTH_FAILED);
+    EXPECT_EQ(session.reconnect_delay(), 0);
+    session.set_state(IQEndpointClient::CONNECTING);
+    EXPECT_EQ(session.reconnect_delay(), 4);
+}
+
+TEST(SessionState, AuthenticatedFillsTheListBeforeTheStartUpRequests) {
+    RecordingSession session;
+    session.set_state(IQEndpointClient::AUTHENTICATED);
+    EXPECT_EQ(session.hooks, (std::vector<std::string>{"set_required_messages", "after_authenticated"}));
+}
+
+TEST(SessionState, ConnectingEmptiesTheCache) {
+    RecordingSession session;
+    session.set_state(IQEndpointClient::READY);
+    session.handle_response(message("<resp seq=\"peerList\"/>"));
+    Message out;
+    ASSERT_TRUE(session.cached_message("peerList", out));
+    session.set_state(IQEndpointClient::CONNECTING);
+    EXPECT_FALSE(session.cached_message("peerList", out));
+}
+
+TEST(ReplyDispatch, RepliesAndReportsReachTheirSlots) {
+    RecordingSession session;
+    session.handle_response(message("<resp seq=\"peerList\"><peer id=\"1\"/></resp>"));
+    session.handle_response(message("<resp/>"));  // no seq: ignored
+    session.handle_unsolicited(message("<unso id=\"cfgStatus:netmgr.tunnel\"><node/></unso>"));
+    EXPECT_EQ(session.delivered, (std::vector<std::string>{"peerList resp", "tunnel unso"}));
+    Message out;
+    EXPECT_TRUE(session.cached_message("cfgStatus_netmgr_tunnel", out));
+    EXPECT_FALSE(session.cached_message("", out));
+}
+
+TEST(ReplyDispatch, RequiredListEmptiesOnceAndOnlyOnce) {
+    RecordingSession session;
+    session.required_names = QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a")};
+    session.set_state(IQEndpointClient::AUTHENTICATED);
+    session.handle_response(message("<resp seq=\"a\"/>"));
+    EXPECT_EQ(session.all_present, 0);
+    session.handle_response(message("<resp seq=\"b\"/>"));
+    EXPECT_EQ(session.all_present, 1);
+    session.handle_response(message("<resp seq=\"b\"/>"));
+    EXPECT_EQ(session.all_present, 1);
+}
+
+TEST(ReplyDispatch, ARequiredReplyBeforeTheLoginResultCounts) {
+    RecordingSession session;
+    session.set_state(IQEndpointClient::CONNECTED);
+    session.handle_unsolicited(message("<unso id=\"systemOpts\"/>"));
+    session.required_names = QStringList{QStringLiteral("systemOpts"), QStringLiteral("peerList")};
+    session.set_state(IQEndpointClient::AUTHENTICATED);
+    session.handle_response(message("<resp seq=\"peerList\"/>"));
+    EXPECT_EQ(session.all_present, 1);
+}
+
+TEST(ReplyDispatch, CacheHoldsAtMost512KeysPerConnection) {
+    RecordingSession session;
+    for (int i = 0; i < IQEndpointClient::kMaxCachedKeys + 10; ++i) {
+        session.handle_response(message(("<resp seq=\"k" + std::to_string(i) + "\"/>").c_str()));
+    }
+    Message out;
+    EXPECT_TRUE(session.cached_message("k511", out));
+    EXPECT_FALSE(session.cached_message("k512", out));
+    session.handle_response(message("<resp seq=\"k0\" again=\"1\"/>"));  // known keys still update
+    ASSERT_TRUE(session.cached_message("k0", out));
+    EXPECT_TRUE(out.attributes().has("again"));
+}
+
+}  // namespace
+
+#include "iq_endpoint_client_test.moc"
