@@ -311,7 +311,12 @@ void IPCManager::remove_endpoint(const std::string& name) {
     if (it == endpoints_.end()) return;
     const EndpointEntry entry = it->second;
     endpoints_.erase(it);
-    if (entry.is_owned) destroy_endpoint(entry.endpoint);
+    if (entry.is_owned) {
+        destroy_endpoint(entry.endpoint);
+    } else {
+        // Its owner may keep it longer than this manager lives: it must not call back in here.
+        entry.endpoint->set_name(nullptr, entry.endpoint->name());
+    }
 }
 
 void IPCManager::forget_endpoint(IPCEndpointClient* endpoint) {

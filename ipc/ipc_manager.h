@@ -76,6 +76,8 @@ public:
                  const std::string& name, int option);
     // Registers an endpoint owned by the caller; a name in use leaves everything as it was.
     void add_endpoint(const std::string& name, IPCEndpointClient* endpoint);
+    // Unregisters the endpoint; one the manager made is destroyed, one registered from outside is
+    // left to its owner with its connection and no link back to this manager.
     void remove_endpoint(const std::string& name);
     // Drops the named endpoint's connection for good; an endpoint the manager made is destroyed.
     void disconnect(const std::string& name);

@@ -1,0 +1,438 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ipc/exception.h"
+#include "ipc/ipc_address.h"
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_mutex_guard.h"
+#include "ipc/message.h"
+#include "tests/support/recording_endpoint.h"
+#include "tests/support/threaded_manager.h"
+#include "tests/support/wait_until.h"
+#include "tools/codec-sim/codec_endpoint.h"
+#include "tools/codec-sim/codec_sim.h"
+
+namespace {
+
+using test_support::RecordingEndpoint;
+using test_support::ThreadedManager;
+using test_support::wait_until;
+
+// A client endpoint as the program's codec sessions set it up: empty user name, no reconnection
+// (a test decides itself when to connect again). It also keeps the text of the error that closed
+// its connection, and counts "systemOpts" that arrived before the login had succeeded.
+class ProgramEndpoint : public RecordingEndpoint {
+public:
+    ProgramEndpoint() { reconnect_delay_s = 0; }
+    std::string getUser() const override { return ""; }
+
+    void on_connection_state() override {
+        // The connection closes (and clears its failed flag) before it reports; its error stays.
+        if (connection() && connection()->state() == IPCConn::CLOSED && !connection()->error().empty()) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            error_ = connection()->error();
+        }
+        RecordingEndpoint::on_connection_state();
+    }
+    void handle_unsolicited(const Message& message) override {
+        const bool is_options = message.name() == "systemOpts" || message.child_count("systemOpts") != 0;
+        if (is_options && authenticated_count() == 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++early_options_;
+        }
+        RecordingEndpoint::handle_unsolicited(message);
+    }
+
+    std::string error() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return error_;
+    }
+    int early_options() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return early_options_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::string error_;
+    int early_options_ = 0;
+};
+
+std::string address_text(const std::string& host, uint16_t port) {
+    const bool is_ipv6 = host.find(':') != std::string::npos;
+    return (is_ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+// Clients of ours on one manager thread, one endpoint per codec port. The endpoints are declared
+// first so that the manager (and its loop) is gone before they are destroyed.
+class Clients {
+public:
+    ProgramEndpoint& connect(const std::string& host, uint16_t port, const std::string& password) {
+        endpoints_.push_back(std::make_unique<ProgramEndpoint>());
+        ProgramEndpoint& endpoint = *endpoints_.back();
+        endpoint.password = password;
+        const std::string name = "codec" + std::to_string(endpoints_.size());
+        manager_.add_endpoint(name, &endpoint);
+        manager_.connect("xmls", "stream", IPCAddress(address_text(host, port), 0), name, 0);
+        return endpoint;
+    }
+    void send(ProgramEndpoint& endpoint, const std::string& xml) {
+        IPCMutexGuard guard(manager_.get_lock());
+        endpoint.send(Message(xml));
+    }
+    void subscribe(ProgramEndpoint& endpoint, const std::string& name, uint32_t interval_ms) {
+        IPCMutexGuard guard(manager_.get_lock());
+        endpoint.subscribe(name, interval_ms);
+    }
+    int version(ProgramEndpoint& endpoint) {
+        IPCMutexGuard guard(manager_.get_lock());
+        return endpoint.version();
+    }
+
+private:
+    std::vector<std::unique_ptr<ProgramEndpoint>> endpoints_;
+    ThreadedManager manager_;
+};
+
+bool has_response(const ProgramEndpoint& endpoint, const std::string& seq, Message* out = nullptr) {
+    for (const Message& reply : endpoint.responses()) {
+        if (reply.attributes().get_string("seq", "") != seq) continue;
+        if (out) *out = reply;
+        return true;
+    }
+    return false;
+}
+
+// Unsolicited frames whose "id" is `id` (for "unso": whose child is named `child`).
+std::vector<Message> reports(const ProgramEndpoint& endpoint, const std::string& id,
+                             const std::string& child = {}) {
+    std::vector<Message> found;
+    for (const Message& message : endpoint.unsolicited()) {
+        if (message.attributes().get_string("id", "") != id) continue;
+        if (!child.empty() && message.child_count(child) == 0) continue;
+        found.push_back(message);
+    }
+    return found;
+}
+
+std::vector<Message> frames_named(const ProgramEndpoint& endpoint, const std::string& name) {
+    std::vector<Message> found;
+    for (const Message& message : endpoint.unsolicited()) {
+        if (message.name() == name) found.push_back(message);
+    }
+    return found;
+}
+
+// The "active" attribute of peer `id` in the newest pushed peer list; "" when there is none.
+std::string pushed_peer_state(const ProgramEndpoint& endpoint, const std::string& id) {
+    const std::vector<Message> lists = reports(endpoint, "unso", "peerList");
+    if (lists.empty()) return {};
+    const Message& list = lists.back().get_child("peerList", 0);
+    for (int row = 0; row < list.size(); ++row) {
+        const Message& peer = list.get_child(row);
+        if (peer.attributes().get_string("id", "") == id) {
+            return peer.attributes().get_string("active", "false");
+        }
+    }
+    return {};
+}
+
+std::string temp_path(const std::string& name) {
+    const std::string path = ::testing::TempDir() + "codec_sim_test_" + name;
+    std::remove(path.c_str());
+    return path;
+}
+
+// The program's start-up requests after login, in its order (codec-protocol notes §3, v1).
+const char* const kStartUpRequests[] = {
+    "<getChannelList seq=\"channelList\"/>",
+    "<getChannelOpts seq=\"channelOpts\"/>",
+    "<getProfileList seq=\"profileList\"/>",
+    "<getCodecList seq=\"codecList\"/>",
+    "<getPeerList seq=\"peerList\"/>",
+    "<getDirectoryServer seq=\"directoryServer\"/>",
+    "<getSysOptions seq=\"sysOptions\"/>",
+    "<getEventLog clear=\"false\" detail=\"true\" seq=\"eventLog\"/>",
+    "<cfgDescribe path=\"netmgr.tunnel\" seq=\"braidlinkSettings\"/>",
+    "<cfgGetStatus path=\"netmgr.tunnel\" seq=\"tunnelStatus\"/>",
+};
+// Then one subscription per name, then "getVersion".
+const char* const kStartUpSubscriptions[] = {
+    "peer_stats",
+    "channel_stats",
+    "tun_conns",
+    "tun_stats",
+    "power",
+    "version",
+    "metering",
+    "cfgStatus:netmgr.tunnel",
+    "cfgData:netmgr.tunnel.*",
+};
+
+TEST(CodecSim, AnswersTheProgramsStartUpOverBothLoopbackFamilies) {
+    for (const char* host : {"127.0.0.1", "::1"}) {
+        CodecSimOptions options;
+        options.host = host;
+        CodecSim fleet(options);
+        Clients clients;
+        ProgramEndpoint& codec = clients.connect(host, fleet.ports()[0], "tarnel");
+        ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; })) << host;
+
+        for (const char* request : kStartUpRequests) clients.send(codec, request);
+        for (const char* name : kStartUpSubscriptions) {
+            clients.subscribe(codec, name, std::string(name) == "metering" ? 67 : 0);
+        }
+        clients.send(codec, "<getVersion seq=\"version\"/>");
+
+        std::vector<std::string> seqs = {"version"};
+        for (const char* request : kStartUpRequests) {
+            seqs.push_back(Message(request).attributes().get_string("seq", ""));
+        }
+        for (const std::string& seq : seqs) {
+            Message reply;
+            ASSERT_TRUE(wait_until([&] { return has_response(codec, seq, &reply); })) << host << " " << seq;
+            EXPECT_FALSE(reply.attributes().has("fail")) << host << " " << seq;
+        }
+        Message event_log;
+        has_response(codec, "eventLog", &event_log);
+        ASSERT_GT(event_log.child_count("e"), 0u) << host;
+        EXPECT_FALSE(event_log.get_child("e", 0).value().to_string().empty()) << host;
+
+        ASSERT_EQ(reports(codec, "unso", "systemOpts").size(), 1u) << host;
+        EXPECT_GT(reports(codec, "unso", "systemOpts")[0].get_child("systemOpts", 0).child_count("option"),
+                  0u);
+        EXPECT_EQ(codec.early_options(), 0) << host;
+        ASSERT_TRUE(wait_until([&] { return reports(codec, "metering", "metering").size() >= 3; })) << host;
+        EXPECT_TRUE(reports(codec, "metering")[0].get_child(0).attributes().has("rmlf"));
+    }
+}
+
+TEST(CodecSim, NoLoginModeAdmitsOnTheGreetingAndThenSendsTheOptions) {
+    CodecSimOptions options;
+    options.mode = CodecSimMode::kNoLogin;
+    options.host = "::1";  // a peer the library alone would challenge
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("::1", fleet.ports()[0], "");
+    ASSERT_TRUE(wait_until([&] { return reports(codec, "unso", "systemOpts").size() == 1; }));
+    EXPECT_EQ(codec.authenticated_count(), 1);
+    EXPECT_EQ(codec.early_options(), 0);
+}
+
+struct RefusalCase {
+    const char* name;
+    CodecSimMode mode;
+    const char* password;
+};
+const RefusalCase kRefusals[] = {
+    {"wrong password", CodecSimMode::kNormal, "tarnel2"},
+    {"refuse mode", CodecSimMode::kRefuse, "tarnel"},
+};
+
+TEST(CodecSim, RefusedLoginFailsOnceWithoutAnotherAttempt) {
+    for (const RefusalCase& c : kRefusals) {
+        CodecSimOptions options;
+        options.mode = c.mode;
+        options.record_path = temp_path("refusal");
+        CodecSim fleet(options);
+        Clients clients;
+        ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], c.password);
+        ASSERT_TRUE(wait_until([&] { return codec.auth_failed_count() == 1; })) << c.name;
+        ASSERT_TRUE(wait_until([&] { return fleet.peer_count() == 0; })) << c.name;
+
+        EXPECT_EQ(codec.auth_failed_count(), 1) << c.name;
+        EXPECT_EQ(codec.authenticated_count(), 0) << c.name;
+        EXPECT_EQ(codec.error(), "authentication failure") << c.name;
+        std::ifstream record(options.record_path);
+        int logins = 0;
+        for (std::string line; std::getline(record, line);) {
+            logins += line.find(" <login ") != std::string::npos;
+        }
+        EXPECT_EQ(logins, 1) << c.name;
+    }
+}
+
+TEST(CodecSim, LegacyCodecIsReachedThroughTheUnversionedDialect) {
+    CodecSimOptions options;
+    options.mode = CodecSimMode::kLegacy;
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; }));
+    EXPECT_EQ(clients.version(codec), 0);
+    // Everything arrives under its own name, without the "unso" wrapper.
+    ASSERT_TRUE(wait_until([&] { return frames_named(codec, "systemOpts").size() == 1; }));
+    EXPECT_EQ(codec.early_options(), 0);
+
+    clients.send(codec, "<getPeerList seq=\"peerList\"/>");
+    ASSERT_TRUE(wait_until([&] { return frames_named(codec, "peerList").size() == 1; }));
+    EXPECT_GT(frames_named(codec, "peerList")[0].child_count("peer"), 0u);
+
+    clients.send(codec,
+                 "<monitor channelStats=\"true\" meterInterval=\"67\" metering=\"true\" peerStats=\"true\" "
+                 "queue=\"false\"/>");
+    ASSERT_TRUE(wait_until([&] { return frames_named(codec, "levels").size() >= 2; }));
+    EXPECT_TRUE(frames_named(codec, "levels")[0].attributes().has("rmlf"));
+    ASSERT_TRUE(wait_until([&] { return !frames_named(codec, "peerStats").empty(); }));
+}
+
+TEST(CodecSim, ConnectAndDisconnectPushThePeerListToEveryPeer) {
+    CodecSim fleet(CodecSimOptions{});
+    Clients clients;
+    ProgramEndpoint& operator_a = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ProgramEndpoint& operator_b = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ASSERT_TRUE(
+        wait_until([&] { return operator_a.authenticated_count() + operator_b.authenticated_count() == 2; }));
+
+    clients.send(operator_a, "<connect id=\"1\"/>");
+    for (ProgramEndpoint* codec : {&operator_a, &operator_b}) {
+        EXPECT_TRUE(wait_until([&] { return pushed_peer_state(*codec, "1") == "true"; }));
+    }
+    clients.send(operator_a, "<disconnect id=\"1\"/>");
+    for (ProgramEndpoint* codec : {&operator_a, &operator_b}) {
+        EXPECT_TRUE(wait_until([&] { return pushed_peer_state(*codec, "1") == "false"; }));
+    }
+}
+
+TEST(CodecSim, UnknownCommandGetsThe404Reply) {
+    CodecSim fleet(CodecSimOptions{});
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; }));
+    clients.send(codec, "<frobnicate seq=\"f\"/>");
+    Message reply;
+    ASSERT_TRUE(wait_until([&] { return has_response(codec, "f", &reply); }));
+    EXPECT_EQ(reply.attributes().get_int("error_code", 0), 404);
+    EXPECT_EQ(reply.attributes().get_string("error_text", ""), "Unknown Command");
+}
+
+TEST(CodecSim, CloseAfterDropsEveryConnectionOnce) {
+    CodecSimOptions options;
+    options.count = 2;
+    options.close_after_ms = 1000;
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& first = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ProgramEndpoint& second = clients.connect("127.0.0.1", fleet.ports()[1], "tarnel");
+    ASSERT_TRUE(wait_until([&] { return fleet.peer_count() == 2; }));
+    for (ProgramEndpoint* codec : {&first, &second}) {
+        EXPECT_TRUE(wait_until([&] { return codec->error() == "remote disconnect"; })) << codec->error();
+    }
+    ASSERT_TRUE(wait_until([&] { return fleet.peer_count() == 0; }));
+
+    ProgramEndpoint& later = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    EXPECT_TRUE(wait_until([&] { return later.authenticated_count() == 1; }));
+}
+
+TEST(CodecSim, FleetOf256CodecsListensOnDistinctPortsAndAcceptsLogins) {
+    CodecSimOptions options;
+    options.count = 256;
+    CodecSim fleet(options);
+    const std::set<uint16_t> distinct(fleet.ports().begin(), fleet.ports().end());
+    EXPECT_EQ(distinct.size(), 256u);
+    EXPECT_EQ(distinct.count(0), 0u);
+
+    Clients clients;
+    std::vector<ProgramEndpoint*> codecs;
+    for (size_t index : {0, 1, 97, 128, 200, 255}) {
+        codecs.push_back(&clients.connect("127.0.0.1", fleet.ports()[index], "tarnel"));
+    }
+    for (ProgramEndpoint* codec : codecs) {
+        EXPECT_TRUE(wait_until([&] { return codec->authenticated_count() == 1; }));
+    }
+}
+
+struct OptionsCase {
+    const char* name;
+    int count;
+    uint16_t base_port;
+    const char* host;
+};
+// Each must be refused before anything listens.
+const OptionsCase kRefusedOptions[] = {
+    {"routable host", 1, 0, "192.0.2.1"},
+    {"name instead of address", 1, 0, "localhost"},
+    {"any address", 1, 0, "0.0.0.0"},
+    {"no codecs", 0, 0, "127.0.0.1"},
+    {"too many codecs", CodecSimOptions::kMaxCount + 1, 0, "127.0.0.1"},
+    {"ports past 65535", 100, 65500, "127.0.0.1"},
+};
+
+TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
+    for (const OptionsCase& c : kRefusedOptions) {
+        CodecSimOptions options;
+        options.count = c.count;
+        options.base_port = c.base_port;
+        options.host = c.host;
+        try {
+            CodecSim fleet(options);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const Exception& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("CodecSim: ", 0), 0u) << c.name << ": " << e.what();
+        }
+    }
+}
+
+TEST(CodecSim, PortInUseIsRefusedAndNothingIsLeftListening) {
+    CodecSimOptions options;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        CodecSim taken(CodecSimOptions{});
+        options.count = 1;
+        options.base_port = static_cast<uint16_t>(taken.ports()[0] - 1);
+        try {
+            CodecSim probe(options);  // the port below must be free to begin with
+        } catch (const Exception&) {
+            continue;
+        }
+        options.count = 2;  // the second codec collides with `taken`
+        EXPECT_THROW(CodecSim refused(options), Exception);
+        options.count = 1;  // the first codec of the refused fleet has let its port go
+        EXPECT_NO_THROW(CodecSim again(options));
+        return;
+    }
+    GTEST_SKIP() << "no free port next to a taken one";
+}
+
+struct HostileCase {
+    HostileKind kind;
+    const char* error;   // the error that ends our client's connection; null when it survives
+    const char* report;  // "id" of the reports that arrive; null when none is expected
+    size_t report_count;
+};
+// What our client makes of each kind of hostile frame from a codec.
+const HostileCase kHostileCases[] = {
+    {HostileKind::kChildless, nullptr, "peer_stats", 1},
+    {HostileKind::kFlood, nullptr, "metering", CodecEndpoint::kFloodReports},
+    {HostileKind::kUtf8, "read_xml_element: Encountered incorrectly encoded content", nullptr, 0},
+    {HostileKind::kNul, "read_xml_element: Premature end of document", nullptr, 0},  // the frame's first half
+    {HostileKind::kDepth, "read_xml_element: Nesting deeper than 256 levels", nullptr, 0},
+    {HostileKind::kOversize, "IPCProtocolXMLS::receive_data buffer overflow", nullptr, 0},
+};
+
+TEST(CodecSim, HostileFramesReachThePeerAfterLogin) {
+    for (const HostileCase& c : kHostileCases) {
+        CodecSimOptions options;
+        options.hostile = {c.kind};
+        CodecSim fleet(options);
+        Clients clients;
+        ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+        ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; })) << int(c.kind);
+        if (c.report) {
+            EXPECT_TRUE(wait_until([&] { return reports(codec, c.report).size() == c.report_count; }))
+                << int(c.kind);
+            EXPECT_EQ(codec.error(), "") << int(c.kind);
+        }
+        if (c.error) {
+            ASSERT_TRUE(wait_until([&] { return !codec.error().empty(); })) << int(c.kind);
+            EXPECT_EQ(codec.error().rfind(c.error, 0), 0u) << int(c.kind) << ": " << codec.error();
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+#include "tools/codec-sim/codec_endpoint.h"
+
+#include <algorithm>
+
+#include "ipc/ipc_clock.h"
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_protocol_xmls.h"
+#include "ipc/ipc_protocol_xmls_server.h"
+#include "ipc/message.h"
+#include "tools/codec-sim/simulated_codec.h"
+
+namespace {
+
+// One step past the receive limit of the xmls protocol (2 MiB buffered without a NUL).
+constexpr size_t kOversizeBytes = 2 * 1024 * 1024 + 1024;
+
+std::string with_nul(const std::string& text) {
+    return text + std::string(1, '\0');
+}
+
+std::string hostile_frames(HostileKind kind, const CodecModel& model) {
+    switch (kind) {
+    case HostileKind::kChildless:
+        return with_nul("<unso id=\"metering\"/>") + with_nul("<unso id=\"peer_stats\"/>");
+    case HostileKind::kUtf8:
+        // A two-byte sequence cut short, then bytes that never occur in UTF-8.
+        return with_nul("<unso id=\"unso\"><peerList><peer id=\"1\" name=\"Stu" +
+                        std::string("\xC3\x28\xFF\xFE") + "dio\"/></peerList></unso>");
+    case HostileKind::kFlood: {
+        std::string burst;
+        const int64_t now_us = ipc_now_us();
+        for (int i = 0; i < CodecEndpoint::kFloodReports; ++i) {
+            Message unso;
+            unso.set_name("unso");
+            unso.attributes().set("id", "metering");
+            Message& payload = unso.add_child("metering");
+            if (!model.report("metering", now_us + int64_t{i} * 67000, payload)) payload.set_name("metering");
+            burst += IPCProtocolXMLS::frame(unso);
+        }
+        return burst;
+    }
+    case HostileKind::kNul:
+        return with_nul("<unso id=\"unso\"><sysOptions unit_name=\"Stu" + std::string(1, '\0') +
+                        "dio\"/></unso>");
+    case HostileKind::kDepth: {
+        const int levels = Message::kMaxDepth + 16;
+        std::string nested;
+        for (int i = 0; i < levels; ++i) nested += "<n>";
+        for (int i = 0; i < levels; ++i) nested += "</n>";
+        return with_nul("<unso id=\"unso\">" + nested + "</unso>");
+    }
+    case HostileKind::kOversize:
+        // Never ends: the peer has to give up on the connection.
+        return "<unso id=\"metering\"><metering pad=\"" + std::string(kOversizeBytes, 'x');
+    }
+    return {};
+}
+
+}  // namespace
+
+CodecEndpoint::CodecEndpoint(SimulatedCodec& codec) : codec_(codec) {
+    codec_.endpoints.push_back(this);
+}
+
+CodecEndpoint::~CodecEndpoint() {
+    auto& endpoints = codec_.endpoints;
+    endpoints.erase(std::remove(endpoints.begin(), endpoints.end(), this), endpoints.end());
+}
+
+bool CodecEndpoint::needs_auth() const {
+    // Unlike the library's default, a loopback peer is challenged too: codec-sim exists to test the login.
+    return codec_.context.options.mode != CodecSimMode::kNoLogin;
+}
+
+bool CodecEndpoint::lookup_account(const std::string& /*user*/, std::string& password,
+                                   std::string& role) const {
+    if (codec_.context.options.mode == CodecSimMode::kRefuse) return false;
+    // The program logs in with an empty user name; a codec has one password whoever asks.
+    password = codec_.context.options.password;
+    role = "admin";
+    return true;
+}
+
+bool CodecEndpoint::is_legacy_peer() const {
+    const auto* protocol =
+        connection_ ? dynamic_cast<const IPCProtocolXMLSServer*>(connection_->protocol()) : nullptr;
+    return protocol && protocol->peer_version() == 0;
+}
+
+bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
+    const bool is_legacy = is_legacy_peer();
+    if (is_legacy && request.name() == "monitor") follow_legacy_monitor(request);
+    // The model expects the reply to carry the request's "seq" already (the protocol sets it again).
+    if (request.attributes().has("seq")) {
+        reply.attributes().set("seq", request.attributes().get_string("seq", ""));
+    }
+    if (!codec_.model.handle_request(request, ipc_now_us(), reply)) return false;
+
+    if (request.name() == "getEventLog" && !is_legacy && connection_) {
+        // The entries are element text, which the library's writer never writes: this reply goes
+        // out as our own frame, and the protocol sends nothing for the request.
+        connection_->send_data(CodecModel::frame_with_text(reply));
+        reply.set_name("");
+    }
+    // While the request is handled the protocol holds what is sent, and writes it after the reply.
+    for (const Message& push : codec_.model.take_pushes()) {
+        for (CodecEndpoint* peer : codec_.endpoints) {
+            if (peer->is_admitted()) peer->send_unso(push);
+        }
+    }
+    return true;
+}
+
+void CodecEndpoint::follow_legacy_monitor(const Message& request) {
+    struct Switch {
+        const char* attribute;
+        const char* subscription;
+    };
+    static const Switch kSwitches[] = {
+        {"metering", "metering"}, {"peerStats", "peer_stats"}, {"channelStats", "channel_stats"}};
+    const Message::Attributes& attributes = request.attributes();
+    for (const Switch& each : kSwitches) {
+        if (!attributes.has(each.attribute)) continue;
+        if (!attributes.get_bool(each.attribute, false)) {
+            subscriptions_.erase(each.subscription);
+            continue;
+        }
+        const bool is_metering = std::string(each.subscription) == "metering";
+        subscriptions_[each.subscription] = is_metering ? attributes.get_uint("meterInterval", 0) : 0;
+    }
+}
+
+void CodecEndpoint::notify(const Message& message, const std::string& name) {
+    if (name == "metering" && is_legacy_peer()) {
+        // An unversioned peer reads its levels from a bare "levels" frame; the protocol sends the
+        // payload of an "unso" without the wrapper.
+        Message levels = message;
+        levels.set_name("levels");
+        IPCEndpointServer::notify(levels, name);
+        return;
+    }
+    IPCEndpointServer::notify(message, name);
+}
+
+void CodecEndpoint::on_admitted() {
+    send_unso(codec_.model.system_options_push());
+    send_hostile_frames();
+}
+
+void CodecEndpoint::send_hostile_frames() {
+    const std::vector<HostileKind>& kinds = codec_.context.options.hostile;
+    if (kinds.empty() || !connection_) return;
+    std::string bytes;
+    for (const HostileKind kind : kinds) bytes += hostile_frames(kind, codec_.model);
+    connection_->set_send_limit(std::max<uint32_t>(connection_->send_limit(), kHostileSendLimit));
+    connection_->send_data(bytes);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "ipc/ipc_endpoint_server.h"
+
+struct SimulatedCodec;
+
+// The server side of one peer of a simulated codec. Requests go to the codec's model; the model's
+// pushes follow the reply, to this peer and to every other admitted peer of the same codec. The
+// login is asked of every peer (127.0.0.1 included) unless the fleet runs without login, any user
+// name is accepted with the fleet's password, and in refuse mode no login succeeds.
+//
+// An unversioned (legacy) peer subscribes nothing: its "monitor" request switches the level,
+// peer and channel reports on and off instead, and its levels go out as a bare "levels" frame.
+//
+// Threads: lives on the fleet's loop thread, owned by its codec's IPC server. Registers itself in
+// its codec's endpoint list for its whole life.
+class CodecEndpoint : public IPCEndpointServer {
+public:
+    // Frames sent at once after login may exceed the library's send limit (the oversized hostile
+    // frame alone does); this is the limit while they go out.
+    static constexpr uint32_t kHostileSendLimit = 16 * 1024 * 1024;
+    static constexpr int kFloodReports = 5000;
+
+    explicit CodecEndpoint(SimulatedCodec& codec);
+    ~CodecEndpoint() override;
+
+    bool needs_auth() const override;
+    bool lookup_account(const std::string& user, std::string& password, std::string& role) const override;
+    bool handle_command(const Message& request, Message& reply) override;
+    void notify(const Message& message, const std::string& name) override;
+
+    // Called by the codec's protocol right after the reply that let this peer in (the login
+    // success, or the greeting when no login is asked): sends "systemOpts", then any hostile
+    // frames. Never earlier, or the program would not count "systemOpts" as received.
+    void on_admitted();
+
+    // Logged in, or no login needed: unsolicited messages reach the peer.
+    bool is_admitted() const { return !needs_auth() || is_authenticated(); }
+    bool holds(const std::string& subscription) const { return subscriptions_.count(subscription) != 0; }
+    // The peer speaks the unversioned dialect on this connection.
+    bool is_legacy_peer() const;
+
+private:
+    void follow_legacy_monitor(const Message& request);
+    void send_hostile_frames();
+
+    SimulatedCodec& codec_;  // not owned; outlives the endpoint
+};

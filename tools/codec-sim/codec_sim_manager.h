@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ipc/ipc_manager.h"
+#include "ipc/ipc_mutex.h"
+
+struct CodecSimContext;
+struct SimulatedCodec;
+
+// The IPC manager of a codec fleet: makes codec endpoints and codec protocols for the fleet's
+// servers and, on every timer tick, publishes each codec's reports to the peers that hold their
+// subscriptions, and applies the fleet's "silent after" and "close after" times.
+//
+// Threads: the loop runs on the fleet's thread. Other threads call only what IPCManager allows,
+// plus peer_count(), each under get_lock(), a real recursive mutex. add_codec() is for the
+// fleet's constructor, before the loop starts.
+class CodecSimManager : public IPCManager {
+public:
+    // Short enough that a 67 ms report goes out at most a tick late.
+    static constexpr uint32_t kTickMs = 10;
+
+    explicit CodecSimManager(CodecSimContext& context);
+
+    void add_codec(SimulatedCodec* codec);
+    // Server endpoints alive over all codecs: one per connected peer.
+    size_t peer_count() const;
+
+    IPCEndpointServer* create_endpoint_server(const std::string& server_name) override;
+    IPCProtocol* create_server_protocol(const std::string& name, IPCConn* connection) override;
+    IPCMutex* get_lock() const override { return &lock_; }
+    IPCMutex* get_queue_lock() const override { return &queue_lock_; }
+    void on_timer_hook() override;
+
+private:
+    class RecursiveLock : public IPCMutex {
+    public:
+        void lock() override { mutex_.lock(); }
+        void unlock() override { mutex_.unlock(); }
+
+    private:
+        std::recursive_mutex mutex_;
+    };
+
+    SimulatedCodec* find_codec(const std::string& server_name) const;
+    void publish_reports(SimulatedCodec& codec);
+    void close_connections();
+
+    CodecSimContext& context_;             // not owned; outlives the manager
+    std::vector<SimulatedCodec*> codecs_;  // not owned; they outlive the manager
+    std::map<std::string, SimulatedCodec*> codecs_by_server_;
+    mutable RecursiveLock lock_;
+    mutable RecursiveLock queue_lock_;
+};

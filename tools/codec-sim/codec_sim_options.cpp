@@ -1,0 +1,80 @@
+#include "tools/codec-sim/codec_sim_options.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct ModeName {
+    const char* name;
+    CodecSimMode mode;
+};
+const ModeName kModeNames[] = {
+    {"normal", CodecSimMode::kNormal},
+    {"nologin", CodecSimMode::kNoLogin},
+    {"refuse", CodecSimMode::kRefuse},
+    {"legacy", CodecSimMode::kLegacy},
+};
+
+struct HostileName {
+    const char* name;
+    HostileKind kind;
+};
+// In HostileKind order, which is also the order "all" sends them in.
+const HostileName kHostileNames[] = {
+    {"childless", HostileKind::kChildless}, {"utf8", HostileKind::kUtf8},
+    {"flood", HostileKind::kFlood},         {"nul", HostileKind::kNul},
+    {"depth", HostileKind::kDepth},         {"oversize", HostileKind::kOversize},
+};
+
+}  // namespace
+
+std::string CodecSimOptions::check() const {
+    if (count < 1 || count > kMaxCount) {
+        return "count " + std::to_string(count) + " is outside 1.." + std::to_string(kMaxCount);
+    }
+    // Only loopback: the simulated codecs accept any user and a well-known password.
+    if (host != "127.0.0.1" && host != "::1") {
+        return "host \"" + host + "\" is not a loopback address (127.0.0.1 or ::1)";
+    }
+    if (base_port != 0 && int{base_port} + count - 1 > 65535) {
+        return "ports " + std::to_string(base_port) + ".." + std::to_string(int{base_port} + count - 1) +
+               " go beyond 65535";
+    }
+    if (silent_after_ms < 0 || close_after_ms < 0) return "negative time";
+    return {};
+}
+
+bool CodecSimOptions::mode_from_name(const std::string& name, CodecSimMode& mode) {
+    for (const ModeName& entry : kModeNames) {
+        if (name == entry.name) {
+            mode = entry.mode;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CodecSimOptions::hostile_from_list(const std::string& list, std::vector<HostileKind>& kinds) {
+    std::vector<HostileKind> parsed;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = list.find(',', start);
+        const std::string name =
+            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (name == "all") {
+            for (const HostileName& entry : kHostileNames) parsed.push_back(entry.kind);
+        } else {
+            const auto found = std::find_if(std::begin(kHostileNames), std::end(kHostileNames),
+                                            [&](const HostileName& entry) { return name == entry.name; });
+            if (found == std::end(kHostileNames)) return false;
+            parsed.push_back(found->kind);
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    std::sort(parsed.begin(), parsed.end());
+    parsed.erase(std::unique(parsed.begin(), parsed.end()), parsed.end());
+    kinds = parsed;
+    return true;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/codec-sim/codec_model.h"
+
+// How a simulated codec greets and logs in its peers.
+enum class CodecSimMode {
+    kNormal,   // versioned greeting; the login challenge is asked even from 127.0.0.1
+    kNoLogin,  // versioned greeting answered at once, no login
+    kRefuse,   // every login is refused (403), whatever the password
+    kLegacy,   // an old codec: ignores "hello", answers "ping" with a bare "pong", bare "login"
+};
+
+// Frames a codec sends once after each login to test the peer's input checks. They go out in
+// this order (the ones the peer survives first); "oversize" leaves the peer's connection unusable.
+enum class HostileKind {
+    kChildless,  // <unso id="metering"/> and <unso id="peer_stats"/>: reports without their child
+    kUtf8,       // a peer list whose attribute value is not UTF-8
+    kFlood,      // 5000 metering reports in one burst, whatever the subscription's interval
+    kNul,        // a NUL inside an attribute value, which cuts the frame in two
+    kDepth,      // elements nested deeper than Message::kMaxDepth
+    kOversize,   // more than 2 MiB without a NUL
+};
+
+// Everything a CodecSim is started with. Plain value; read-only once the fleet runs.
+struct CodecSimOptions {
+    static constexpr int kMaxCount = 1024;
+
+    int count = 1;
+    uint16_t base_port = 0;           // codec i listens on base_port + i; 0: each on a free port
+    std::string host = "127.0.0.1";   // "127.0.0.1" or "::1"; nothing else is accepted
+    std::string password = "tarnel";  // the password of a new codec; any user name is accepted
+    CodecSimMode mode = CodecSimMode::kNormal;
+    std::string record_path;           // every received frame is appended here; empty: no recording
+    int64_t silent_after_ms = 0;       // from the start: stop publishing and answering; 0: never
+    int64_t close_after_ms = 0;        // from the start: close every connection once; 0: never
+    std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order
+    int64_t calendar_origin_s = CodecModel::kDefaultCalendarOrigin;
+
+    // Empty when the options can be started, else why not.
+    std::string check() const;
+
+    // "normal", "nologin", "refuse", "legacy"; false for any other text.
+    static bool mode_from_name(const std::string& name, CodecSimMode& mode);
+    // A comma-separated list of "childless", "utf8", "flood", "nul", "depth", "oversize", or "all";
+    // false (leaving `kinds` as it was) when a name is unknown.
+    static bool hostile_from_list(const std::string& list, std::vector<HostileKind>& kinds);
+};

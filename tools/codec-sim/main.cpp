@@ -1,0 +1,141 @@
+// codec-sim: N simulated codecs on consecutive loopback ports, until SIGINT or SIGTERM.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "platform/c_locale.h"
+#include "tools/codec-sim/codec_sim.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
+    "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
+    "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
+    "  --count N         codecs to run (1..1024; default 1)\n"
+    "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
+    "  --host H          loopback address to listen on (default 127.0.0.1)\n"
+    "  --password PW     login password of every codec (default tarnel)\n"
+    "  --mode M          normal: login asked; nologin; refuse: every login refused;\n"
+    "                    legacy: an unversioned codec (bare pong, bare login)\n"
+    "  --record FILE     append every received frame to FILE, one line each\n"
+    "  --silent-after S  after S seconds, stop answering and publishing\n"
+    "  --close-after S   after S seconds, close every connection once\n"
+    "  --hostile [LIST]  after each login send hostile frames: childless, utf8, flood, nul,\n"
+    "                    depth, oversize, or all (the default)\n";
+
+void print_error(const std::string& text) {
+    platform::ScopedCLocale c_locale;
+    std::fprintf(stderr, "codec-sim: %s\n", text.c_str());
+}
+
+template <typename T>
+bool parse_number(const std::string& text, T& out) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, out);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+bool parse_seconds(const std::string& text, int64_t& out_ms) {
+    double seconds = 0;
+    if (!parse_number(text, seconds) || !std::isfinite(seconds) || seconds < 0 || seconds > 1e9) return false;
+    out_ms = static_cast<int64_t>(std::llround(seconds * 1000));
+    return true;
+}
+
+// False, with the reason printed, when the command line is not usable.
+bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& wants_help) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string flag = argv[i];
+        if (flag == "--help" || flag == "-h") {
+            wants_help = true;
+            return true;
+        }
+        if (flag == "--hostile") {
+            // The list is optional: a following word that is not a flag is taken as one.
+            const bool has_list = i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0;
+            const std::string list = has_list ? argv[++i] : "all";
+            if (!CodecSimOptions::hostile_from_list(list, options.hostile)) {
+                print_error("unknown hostile kind in \"" + list + "\"");
+                return false;
+            }
+            continue;
+        }
+        if (i + 1 >= argc) {
+            print_error(flag + " needs a value");
+            return false;
+        }
+        const std::string value = argv[++i];
+        bool is_valid = true;
+        if (flag == "--count") {
+            is_valid = parse_number(value, options.count);
+        } else if (flag == "--port") {
+            is_valid = parse_number(value, options.base_port);
+        } else if (flag == "--host") {
+            options.host = value;
+        } else if (flag == "--password") {
+            options.password = value;
+        } else if (flag == "--mode") {
+            is_valid = CodecSimOptions::mode_from_name(value, options.mode);
+        } else if (flag == "--record") {
+            options.record_path = value;
+        } else if (flag == "--silent-after") {
+            is_valid = parse_seconds(value, options.silent_after_ms);
+        } else if (flag == "--close-after") {
+            is_valid = parse_seconds(value, options.close_after_ms);
+        } else {
+            print_error("unknown option " + flag);
+            return false;
+        }
+        if (!is_valid) {
+            print_error("bad value \"" + value + "\" for " + flag);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CodecSimOptions options;
+    bool wants_help = false;
+    if (!parse_arguments(argc, argv, options, wants_help) || wants_help) {
+        std::fputs(kUsage, wants_help ? stdout : stderr);
+        return wants_help ? 0 : 2;
+    }
+
+    // Blocked before the loop thread exists, so that it inherits the mask and only sigwait below
+    // ever takes these signals.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    try {
+        CodecSim fleet(options);
+        {
+            platform::ScopedCLocale c_locale;
+            const bool is_ipv6 = options.host == "::1";
+            for (size_t i = 0; i < fleet.ports().size(); ++i) {
+                std::printf("codec-%zu %s%s%s:%u\n", i, is_ipv6 ? "[" : "", options.host.c_str(),
+                            is_ipv6 ? "]" : "", unsigned{fleet.ports()[i]});
+            }
+            std::fflush(stdout);
+        }
+        int received = 0;
+        sigwait(&stop_signals, &received);
+        fleet.stop();
+    } catch (const std::exception& e) {
+        print_error(e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/codec-sim/codec_model.h"
+#include "tools/codec-sim/codec_sim_options.h"
+#include "tools/codec-sim/frame_recorder.h"
+
+class CodecEndpoint;
+
+// What every codec of one fleet shares: the options, the recorder and the fleet-wide switches.
+// Threads: written by the fleet's constructor, then only on its loop thread.
+struct CodecSimContext {
+    CodecSimOptions options;
+    std::unique_ptr<FrameRecorder> recorder;  // null when not recording
+    int64_t started_us = 0;                   // ipc_now_us() when the fleet started
+    bool is_silent = false;                   // nothing is answered or published any more
+    bool has_closed = false;                  // the one close of every connection has happened
+};
+
+// One simulated codec: its IPC server's name and port, its model and the server endpoints of its
+// peers, each of which registers itself here for its lifetime.
+// Threads: built before the fleet's loop starts, then touched on the loop thread only.
+struct SimulatedCodec {
+    SimulatedCodec(CodecSimContext& shared, int codec_index)
+        : context(shared),
+          index(codec_index),
+          server_name("codec-" + std::to_string(codec_index)),
+          model(codec_index, shared.options.calendar_origin_s),
+          last_report_us(CodecModel::subscriptions().size(), 0) {}
+
+    CodecSimContext& context;  // not owned; outlives every codec
+    const int index;
+    const std::string server_name;  // "codec-<index>"
+    uint16_t port = 0;
+    CodecModel model;
+    std::vector<CodecEndpoint*> endpoints;  // not owned: their IPC server owns them
+    std::vector<int64_t> last_report_us;    // per row of CodecModel::subscriptions(); 0 = never
+};
