@@ -227,3 +227,35 @@ TEST_F(Server, UnversionedClientGetsRepliesNamedAfterItsRequests) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ServerEndpoint, CapsSubscriptionsAndHeldChallenges) {
+    IPCEndpointServer endpoint;
+    Message request;
+    request.set_name("subscribe");
+    for (int i = 0; i < 300; ++i) request.add_child("sub").attributes().set("id", "s" + std::to_string(i));
+    Message reply;
+    reply.set_name("resp");
+    endpoint.handle_request(request, reply);
+    EXPECT_FALSE(reply.attributes().has("fail"));
+    EXPECT_TRUE(endpoint.is_due("s255"));
+    EXPECT_FALSE(endpoint.is_due("s256"));  // refused beyond the cap: never delivered
+
+    const std::string first = endpoint.new_nonce(false);
+    std::string last;
+    for (int i = 0; i < 40; ++i) last = endpoint.new_nonce(false);
+    EXPECT_FALSE(endpoint.find_nonce(first));
+    EXPECT_TRUE(endpoint.find_nonce(last));
+    EXPECT_EQ(last.size(), 32u);
+}
+
+TEST(ServerEndpoint, NonceCountsOnlyGrow) {
+    IPCEndpointServer endpoint;
+    EXPECT_TRUE(endpoint.check_nonce_count("n", 1));
+    EXPECT_FALSE(endpoint.check_nonce_count("n", 1));
+    EXPECT_TRUE(endpoint.check_nonce_count("n", 2));
+    EXPECT_TRUE(endpoint.check_nonce_count("m", 1));
+}
+
+}  // namespace
