@@ -20,7 +20,7 @@ Message::Message(const std::string& encoded) {
 
 Message::Message(const Message& src)
     : kind_(src.kind_), name_(src.name_), value_(src.value_), attributes_(src.attributes_),
-      rows_by_name_(src.rows_by_name_) {
+      rows_by_name_(src.rows_by_name_ ? std::make_unique<RowIndex>(*src.rows_by_name_) : nullptr) {
     children_.reserve(src.children_.size());
     for (const Message* child : src.children_) {
         Message* copy = new Message(*child);
@@ -86,9 +86,15 @@ Message& Message::adopt(Message* child) {
     child->parent_ = this;
     if (children_.capacity() == 0) children_.reserve(4);  // one allocation for the usual few children
     children_.push_back(child);
-    auto it = rows_by_name_.lower_bound(child->name_);
-    if (it == rows_by_name_.end() || it->first != child->name_) {
-        it = rows_by_name_.emplace_hint(it, child->name_, ChildRows());
+    if (children_.size() <= kMaxUnindexedChildren) return *child;
+    if (!rows_by_name_) {
+        reindex();  // just grown past the scanned size
+        return *child;
+    }
+    RowIndex& index = *rows_by_name_;
+    auto it = index.lower_bound(child->name_);
+    if (it == index.end() || it->first != child->name_) {
+        it = index.emplace_hint(it, child->name_, ChildRows());
     }
     it->second.push_back(static_cast<int>(children_.size() - 1));
     return *child;
@@ -219,9 +225,17 @@ Message& Message::add_value(bool value) {
 }
 
 void Message::reindex() {
-    rows_by_name_.clear();
+    if (children_.size() <= kMaxUnindexedChildren) {
+        rows_by_name_.reset();
+        return;
+    }
+    if (rows_by_name_) {
+        rows_by_name_->clear();
+    } else {
+        rows_by_name_ = std::make_unique<RowIndex>();
+    }
     for (size_t row = 0; row < children_.size(); ++row) {
-        rows_by_name_[children_[row]->name_].push_back(static_cast<int>(row));
+        (*rows_by_name_)[children_[row]->name_].push_back(static_cast<int>(row));
     }
 }
 
@@ -247,11 +261,11 @@ void Message::remove_child(int row) {
 }
 
 void Message::remove_child(const std::string& name, unsigned occurrence) {
-    const ChildRows* rows = rows_of(name);
-    if (!rows || occurrence >= rows->size()) {
+    const int row = row_of(name, occurrence);
+    if (row < 0) {
         throw Exception("%s: Failed to find '%s' #%d", "remove_child", name.c_str(), static_cast<int>(occurrence));
     }
-    remove_at(static_cast<size_t>((*rows)[occurrence]));
+    remove_at(static_cast<size_t>(row));
 }
 
 void Message::remove_child(Message* child) {
@@ -278,18 +292,32 @@ void Message::clear_contents() {
 void Message::delete_children() {
     std::vector<Message*> doomed;
     doomed.swap(children_);
-    rows_by_name_.clear();
+    rows_by_name_.reset();
     for (Message* child : doomed) delete child;
 }
 
-const Message::ChildRows* Message::rows_of(std::string_view name) const {
-    const auto it = rows_by_name_.find(name);
-    return it == rows_by_name_.end() ? nullptr : &it->second;
+int Message::row_of(std::string_view name, unsigned occurrence) const {
+    if (children_.size() <= kMaxUnindexedChildren) {
+        for (size_t row = 0; row < children_.size(); ++row) {
+            if (children_[row]->name_ != name) continue;
+            if (occurrence == 0) return static_cast<int>(row);
+            --occurrence;
+        }
+        return -1;
+    }
+    const auto it = rows_by_name_->find(name);
+    if (it == rows_by_name_->end() || occurrence >= it->second.size()) return -1;
+    return it->second[occurrence];
 }
 
 unsigned Message::child_count(const std::string& name) const {
-    const ChildRows* rows = rows_of(name);
-    return rows ? static_cast<unsigned>(rows->size()) : 0;
+    if (children_.size() <= kMaxUnindexedChildren) {
+        unsigned count = 0;
+        for (const Message* child : children_) count += child->name_ == name;
+        return count;
+    }
+    const auto it = rows_by_name_->find(name);
+    return it == rows_by_name_->end() ? 0 : static_cast<unsigned>(it->second.size());
 }
 
 int Message::row() const {
@@ -321,9 +349,8 @@ const Message& Message::get_child(int row) const {
 }
 
 const Message* Message::find_occurrence(const std::string& name, unsigned occurrence) const {
-    const ChildRows* rows = rows_of(name);
-    if (!rows || occurrence >= rows->size()) return nullptr;
-    return children_[static_cast<size_t>((*rows)[occurrence])];
+    const int row = row_of(name, occurrence);
+    return row < 0 ? nullptr : children_[static_cast<size_t>(row)];
 }
 
 const Message& Message::get_child(const std::string& name, unsigned occurrence) const {
@@ -348,11 +375,10 @@ Message::Value& Message::child_value(const std::string& name, unsigned occurrenc
 
 const Message& Message::get_child_by_attribute(const std::string& name, const std::string& key,
                                                const std::string& value) const {
-    if (const ChildRows* rows = rows_of(name)) {
-        for (size_t position = 0; position < rows->size(); ++position) {
-            const Message* child = children_[static_cast<size_t>((*rows)[position])];
-            if (child->attributes_.get_string(key, std::string()) == value) return *child;
-        }
+    for (unsigned occurrence = 0;; ++occurrence) {
+        const Message* child = find_occurrence(name, occurrence);
+        if (!child) break;
+        if (child->attributes_.get_string(key, std::string()) == value) return *child;
     }
     throw Exception("%s: Failed to find '%s' where '%s' = '%s'", "get_child_by_attribute", name.c_str(),
                     key.c_str(), value.c_str());
@@ -435,9 +461,11 @@ void Message::query_path(const Message& node, const std::string& query, std::lis
     std::vector<const Message*> candidates;
     if (head == "*") {
         candidates.assign(node.children_.begin(), node.children_.end());
-    } else if (const ChildRows* rows = node.rows_of(head)) {
-        for (size_t position = 0; position < rows->size(); ++position) {
-            candidates.push_back(node.children_[static_cast<size_t>((*rows)[position])]);
+    } else {
+        for (unsigned occurrence = 0;; ++occurrence) {
+            const Message* candidate = node.find_occurrence(head, occurrence);
+            if (!candidate) break;
+            candidates.push_back(candidate);
         }
     }
 
@@ -551,7 +579,7 @@ void Message::absorb(Message& decoded) {
     } else {
         std::vector<Message*> taken;
         taken.swap(decoded.children_);
-        decoded.rows_by_name_.clear();
+        decoded.rows_by_name_.reset();
         children_.reserve(children_.size() + taken.size());
         for (Message* child : taken) adopt(child);
     }

@@ -75,8 +75,8 @@ struct Message::CompactCodec {
             child->parent_ = &node;
             node.children_.push_back(child);
             decode(buffer, pos, end, *child, depth + 1);
-            node.rows_by_name_[child->name_].push_back(static_cast<int>(node.children_.size() - 1));
         }
+        node.reindex();  // the names are known only now
     }
 
     static void put_length(std::string& out, size_t length, const char* what) {

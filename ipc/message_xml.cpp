@@ -17,9 +17,11 @@
 #include <QSaveFile>
 #include <QString>
 #include <QStringRef>
+#include <QStringView>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <memory>
@@ -65,30 +67,20 @@ void append_utf8(std::string& out, const QChar* chars, int count) {
     }
 }
 
-// Names, attribute values and most text are short ASCII: narrowed through a stack buffer and
-// assigned in one step, so the string is neither zero-filled first nor grown twice.
-constexpr int kShortText = 128;
-
-// Replaces `out` with the UTF-8 of `text`.
-void assign_utf8(std::string& out, const QStringRef& text) {
-    const QChar* chars = text.unicode();
-    const int count = text.size();
-    if (count <= kShortText) {
-        char narrow[kShortText];
-        int i = 0;
-        for (; i < count; ++i) {
-            const ushort c = chars[i].unicode();
-            if (c >= 0x80) break;
-            narrow[i] = static_cast<char>(c);
-        }
-        if (i == count) {
-            out.assign(narrow, static_cast<size_t>(count));
-            return;
-        }
-    }
-    out.clear();
-    out.reserve(static_cast<size_t>(count));
-    append_utf8(out, chars, count);
+// The UTF-8 of `text`. Names, attribute values and most texts are ASCII; then each UTF-16 code
+// unit is its own UTF-8 byte, and the string is built from them directly at its final size: no
+// zero-filled or stack copy first, which for the few characters of a typical name cost more than
+// the narrowing itself.
+std::string utf8_of(QStringView text) {
+    const char16_t* first = text.utf16();
+    const char16_t* last = first + text.size();
+    char16_t any = 0;
+    for (const char16_t* unit = first; unit != last; ++unit) any |= *unit;
+    if (any < 0x80) return std::string(first, last);
+    std::string out;
+    out.reserve(static_cast<size_t>(text.size()));
+    append_utf8(out, text.data(), static_cast<int>(text.size()));
+    return out;
 }
 
 void append_utf8(std::string& out, const QStringRef& text) {
@@ -233,6 +225,24 @@ bool is_valid_attribute_name(std::string_view name) {
     return is_valid_name(name) && name != "xmlns";
 }
 
+// `text` as UTF-8 when it is an ASCII name that is_valid_attribute_name accepts, else empty (never a
+// valid name). The usual attribute name is checked and narrowed in one pass over its UTF-16, rather
+// than narrowed first and scanned again, which cost as much as the narrowing.
+std::string ascii_attribute_name(QStringView text) {
+    const char16_t* first = text.utf16();
+    const char16_t* last = first + text.size();
+    if (first == last || *first >= 0x80 || !(kAsciiName.of[*first] & 1)) return std::string();
+    char16_t any = 0;
+    unsigned char every = 2;  // bit 2 stays while each unit may continue a name
+    for (const char16_t* unit = first; unit != last; ++unit) {
+        any |= *unit;
+        every &= kAsciiName.of[*unit & 0x7F];  // in range; units above ASCII fail through `any`
+    }
+    const bool is_xmlns = last - first == 5 && std::equal(first, last, u"xmlns");
+    if (any >= 0x80 || !every || is_xmlns) return std::string();
+    return std::string(first, last);
+}
+
 
 [[noreturn]] void throw_reader_error(const QXmlStreamReader& reader) {
     throw Exception("%s: %s at line %lld, column %lld", "read_xml_element",
@@ -309,18 +319,24 @@ struct Message::XmlCodec {
         MessageAttributes read;
         read.entries_.reserve(static_cast<size_t>(attributes.size()));
         for (const QXmlStreamAttribute& attribute : attributes) {
-            std::string name;
-            assign_utf8(name, attribute.name());
-            // QXmlStreamReader lets any characters through in attribute names; refuse what
-            // no writer could write back.
-            if (!is_valid_attribute_name(name)) {
-                throw Exception("%s: Invalid attribute name '%s' at line %lld, column %lld", "read_xml_element",
-                                name.c_str(), static_cast<long long>(reader.lineNumber()),
-                                static_cast<long long>(reader.columnNumber()));
+            // Filled in place (in arrival order, as append_unordered does): building name and value
+            // first and moving them in copied every short string once more.
+            MessageAttributes::Entry& entry = read.entries_.emplace_back();
+            std::string& name = entry.first;
+            name = ascii_attribute_name(attribute.name());
+            if (name.empty()) {
+                // QXmlStreamReader lets any characters through in attribute names; refuse what
+                // no writer could write back.
+                name = utf8_of(attribute.name());
+                if (!is_valid_attribute_name(name)) {
+                    throw Exception("%s: Invalid attribute name '%s' at line %lld, column %lld",
+                                    "read_xml_element", name.c_str(),
+                                    static_cast<long long>(reader.lineNumber()),
+                                    static_cast<long long>(reader.columnNumber()));
+                }
             }
-            MessageValue& value = read.append_unordered(std::move(name));
-            value.type_ = MessageValue::TYPE_STRING;
-            assign_utf8(value.text_, attribute.value());
+            entry.second.type_ = MessageValue::TYPE_STRING;
+            entry.second.text_ = utf8_of(attribute.value());
         }
         read.restore_order();  // namespaced names may repeat a local name; the later one wins
         if (node.attributes_.entries_.empty()) {
@@ -340,41 +356,42 @@ struct Message::XmlCodec {
             }
             reader.readNext();
         }
-        assign_utf8(root.name_, reader.name());
+        root.name_ = utf8_of(reader.name());
         read_attributes(reader, root);
 
-        std::vector<Message*> open{&root};  // the elements whose end tag is still to come
-        bool is_in_text = false;            // the current element's text run is still growing
+        // The elements whose end tag is still to come, the root first. kMaxDepth bounds them, so
+        // they live on the stack: a short message then allocates nothing but its nodes.
+        Message* open[kMaxDepth];
+        int depth = 1;
+        open[0] = &root;
+        bool is_in_text = false;  // the current element's text run is still growing
         while (true) {
             switch (reader.readNext()) {
             case QXmlStreamReader::StartElement: {
-                if (open.size() >= static_cast<size_t>(kMaxDepth)) {
+                if (depth == kMaxDepth) {
                     throw Exception("%s: Nesting deeper than %d levels at line %lld, column %lld",
                                     "read_xml_element", kMaxDepth, static_cast<long long>(reader.lineNumber()),
                                     static_cast<long long>(reader.columnNumber()));
                 }
-                std::string name;
-                assign_utf8(name, reader.name());
-                Message& child = open.back()->append_new(std::move(name));
+                Message& child = open[depth - 1]->append_new(utf8_of(reader.name()));
                 read_attributes(reader, child);
-                open.push_back(&child);
+                open[depth++] = &child;
                 is_in_text = false;
                 break;
             }
             case QXmlStreamReader::EndElement:
-                open.pop_back();
-                if (open.empty()) return true;
+                if (--depth == 0) return true;
                 is_in_text = false;
                 break;
             case QXmlStreamReader::Characters: {
                 // The reader splits one text run at CDATA sections and entity references; the run
                 // is the value. A run after a child element replaces the one before it.
-                MessageValue& value = open.back()->value_;
+                MessageValue& value = open[depth - 1]->value_;
                 if (is_in_text) {
                     append_utf8(value.text_, reader.text());
                 } else {
                     value.type_ = MessageValue::TYPE_STRING;
-                    assign_utf8(value.text_, reader.text());
+                    value.text_ = utf8_of(reader.text());
                     is_in_text = true;
                 }
                 break;
@@ -393,14 +410,15 @@ struct Message::XmlCodec {
         if (data.size() > static_cast<size_t>(INT_MAX)) {
             throw Exception("%s: Document of %zu bytes too large", "read_xml_element", data.size());
         }
+        // The reader is cleared whenever this returns, however it returns: it must not keep pointing
+        // into `data`, and it is empty for the next document without a second clear() here, which
+        // would cost as much again as reading a short message's elements.
         QXmlStreamReader& reader = reusable_reader();
-        reader.clear();
-        reader.addData(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
-        // The reader must not keep pointing into `data` once this returns, however it returns.
         struct Release {
             QXmlStreamReader& reader;
             ~Release() { reader.clear(); }
         } release{reader};
+        reader.addData(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
 
         Message decoded;
         if (!read_tree(reader, decoded)) throw_reader_error(reader);

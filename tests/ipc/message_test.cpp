@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <QString>
 
 #include <algorithm>
@@ -108,6 +110,43 @@ TEST(Message, OccurrenceIndexFollowsEveryEdit) {
             EXPECT_EQ(node.get_child(row).row(), row) << c.what;
         }
     }
+}
+
+// Nodes with many children look names up through an index; small ones scan. Lookups must agree
+// with a plain scan across the threshold and through every kind of edit.
+TEST(Message, NameLookupsAgreeAcrossTheIndexThreshold) {
+    Message node;
+    const auto expect_lookups_match_a_scan = [&node](const char* step) {
+        std::map<std::string, std::vector<int>> rows;
+        for (int row = 0; row < node.size(); ++row) rows[node.get_child(row).name()].push_back(row);
+        for (const auto& [name, expected_rows] : rows) {
+            ASSERT_EQ(node.child_count(name), expected_rows.size()) << step << " " << name;
+            for (size_t n = 0; n < expected_rows.size(); ++n) {
+                EXPECT_EQ(&node.get_child(name, static_cast<unsigned>(n)), &node.get_child(expected_rows[n]))
+                    << step << " " << name << " #" << n;
+            }
+        }
+        EXPECT_EQ(node.child_count("absent"), 0u) << step;
+    };
+    for (int i = 0; i < 12; ++i) {
+        node.add_child(i % 3 == 0 ? "a" : (i % 3 == 1 ? "b" : "c"));
+        expect_lookups_match_a_scan("append");
+    }
+    Message inserted;
+    inserted.set_name("b");
+    node.insert_child(inserted, 0);
+    expect_lookups_match_a_scan("insert");
+    node.get_child(5).set_name("d");
+    expect_lookups_match_a_scan("rename");
+    for (int i = 0; i < 7; ++i) {
+        node.remove_child(0);
+        expect_lookups_match_a_scan("remove");
+    }
+    node.add_child("a");
+    expect_lookups_match_a_scan("append after shrinking");
+    Message copy = node;
+    node = copy;
+    expect_lookups_match_a_scan("assignment");
 }
 
 TEST(Message, RowErrors) {
