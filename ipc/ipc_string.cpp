@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "platform/c_locale.h"
@@ -112,9 +113,11 @@ uint32_t ipc_string_to_uint(const std::string& text) {
 float ipc_string_to_float(const std::string& text) {
     if (text == "inf") return std::numeric_limits<float>::infinity();
     if (text == "-inf") return -std::numeric_limits<float>::infinity();
-    float value = 0.0f;
-    if (ipc_sscanf(text.c_str(), "%f", &value) != 1) return 0.0f;
-    return value;
+    // strtof_l reads what the C scanner's "%f" reads, in the C locale, without switching the
+    // thread's locale: level reports carry several numbers each, many times a second.
+    char* end = nullptr;
+    const float value = strtof_l(text.c_str(), &end, platform::c_locale());
+    return end == text.c_str() ? 0.0f : value;
 }
 
 bool ipc_string_to_bool(const std::string& text) { return text == "true"; }

@@ -2,15 +2,11 @@
 
 namespace platform {
 
-namespace {
-
 // Made once and never freed: it outlives every thread that might still format a number at exit.
 locale_t c_locale() {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return locale;
 }
-
-}  // namespace
 
 ScopedCLocale::ScopedCLocale() : previous_(uselocale(c_locale())) {}
 
