@@ -22,6 +22,7 @@ IPCManager::~IPCManager() {
     // Taken out first: destroying an endpoint unregisters it from endpoints_.
     std::map<std::string, EndpointEntry> endpoints;
     endpoints.swap(endpoints_);
+    registered_.clear();
     for (auto& [name, entry] : endpoints) {
         if (entry.is_owned) {
             delete entry.endpoint;
@@ -157,12 +158,16 @@ uint32_t IPCManager::poll_sockets(bool collecting) {
     uint32_t wait_ms = time_to_next_tick_ms();
     poll_servers(wait_ms);
 
-    // Callbacks may add or remove endpoints: walk a snapshot of names, each looked up again.
-    std::vector<std::string> dropped_owned;
-    for (const std::string& name : endpoint_names()) {
-        const auto it = endpoints_.find(name);
-        if (it == endpoints_.end()) continue;
-        IPCEndpointClient* endpoint = it->second.endpoint;
+    // Callbacks may add or remove endpoints, so the walk goes over a snapshot taken when the wait
+    // list is built, and skips an endpoint that is no longer registered when its turn comes. Both
+    // passes of one iteration use the same snapshot.
+    if (collecting) {
+        walk_.clear();
+        for (const auto& entry : endpoints_) walk_.push_back(entry.second.endpoint);
+    }
+    std::vector<IPCEndpointClient*> dropped_owned;
+    for (IPCEndpointClient* endpoint : walk_) {
+        if (registered_.count(endpoint) == 0) continue;
         IPCConn* connection = endpoint->connection();
         if (!connection) continue;
 
@@ -176,17 +181,27 @@ uint32_t IPCManager::poll_sockets(bool collecting) {
             check_reconnect(static_cast<uint32_t>(delay_s), connection, wait_ms);
         } else {
             endpoint->drop_connection();
-            if (it->second.is_owned) dropped_owned.push_back(name);
+            dropped_owned.push_back(endpoint);
         }
     }
-    for (const std::string& name : dropped_owned) {
-        const auto it = endpoints_.find(name);
-        if (it == endpoints_.end()) continue;
-        IPCEndpointClient* endpoint = it->second.endpoint;
-        endpoints_.erase(it);
+    for (IPCEndpointClient* endpoint : dropped_owned) {
+        const auto it = endpoints_.find(endpoint->name());
+        if (it == endpoints_.end() || it->second.endpoint != endpoint || !it->second.is_owned) continue;
+        unregister(it);
         destroy_endpoint(endpoint);
     }
     return wait_ms;
+}
+
+void IPCManager::unregister(std::map<std::string, EndpointEntry>::iterator entry) {
+    registered_.erase(entry->second.endpoint);
+    endpoints_.erase(entry);
+}
+
+void IPCManager::register_endpoint(const std::string& name, IPCEndpointClient* endpoint, bool is_owned) {
+    endpoints_[name] = EndpointEntry{is_owned, endpoint};
+    registered_.insert(endpoint);
+    endpoint->set_name(this, name);
 }
 
 void IPCManager::poll_servers(uint32_t& wait_ms) {
@@ -285,8 +300,7 @@ void IPCManager::connect(const std::string& protocol, const std::string& transpo
     IPCEndpointClient* endpoint = find_endpoint(name);
     if (!endpoint) {
         endpoint = create_endpoint_client(name);
-        endpoints_[name] = EndpointEntry{true, endpoint};
-        endpoint->set_name(this, name);
+        register_endpoint(name, endpoint, true);
     }
     IPCConn* connection = IPCConn::create(this, transport, option);
     if (!connection) return;
@@ -301,8 +315,7 @@ void IPCManager::connect(const std::string& protocol, const std::string& transpo
 void IPCManager::add_endpoint(const std::string& name, IPCEndpointClient* endpoint) {
     IPCMutexGuard guard(get_lock());
     if (endpoints_.count(name) != 0) return;
-    endpoints_[name] = EndpointEntry{false, endpoint};
-    endpoint->set_name(this, name);
+    register_endpoint(name, endpoint, false);
 }
 
 void IPCManager::remove_endpoint(const std::string& name) {
@@ -310,7 +323,7 @@ void IPCManager::remove_endpoint(const std::string& name) {
     const auto it = endpoints_.find(name);
     if (it == endpoints_.end()) return;
     const EndpointEntry entry = it->second;
-    endpoints_.erase(it);
+    unregister(it);
     if (entry.is_owned) {
         destroy_endpoint(entry.endpoint);
     } else {
@@ -322,7 +335,9 @@ void IPCManager::remove_endpoint(const std::string& name) {
 void IPCManager::forget_endpoint(IPCEndpointClient* endpoint) {
     IPCMutexGuard guard(get_lock());
     for (auto it = endpoints_.begin(); it != endpoints_.end();) {
-        it = it->second.endpoint == endpoint ? endpoints_.erase(it) : std::next(it);
+        const auto next = std::next(it);
+        if (it->second.endpoint == endpoint) unregister(it);
+        it = next;
     }
 }
 
@@ -333,7 +348,8 @@ void IPCManager::disconnect(const std::string& name) {
     const EndpointEntry entry = it->second;
     entry.endpoint->drop_connection();
     if (entry.is_owned) {
-        endpoints_.erase(name);
+        const auto owned = endpoints_.find(name);
+        if (owned != endpoints_.end() && owned->second.endpoint == entry.endpoint) unregister(owned);
         destroy_endpoint(entry.endpoint);
     }
     wake();
@@ -392,6 +408,14 @@ IPCAddress IPCManager::server_address(const std::string& name) const {
     if (pending != pending_servers_.end()) return pending->second->address();
     const IPCServer* live = find_server(name);
     return live ? live->address() : IPCAddress();
+}
+
+std::string IPCManager::server_error(const std::string& name) const {
+    IPCMutexGuard guard(get_lock());
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) return pending->second->error();
+    const IPCServer* live = find_server(name);
+    return live ? live->error() : std::string();
 }
 
 void IPCManager::close_server(const std::string& name) {

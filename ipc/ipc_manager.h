@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ipc/message.h"
@@ -92,6 +93,8 @@ public:
                 int timeout_s, int limit);
     // Where the named server listens (the bound port when 0 was asked for); no family when unknown.
     IPCAddress server_address(const std::string& name) const;
+    // Why the named server failed (for instance why listen() returned false); empty when it didn't.
+    std::string server_error(const std::string& name) const;
     void close_server(const std::string& name);
     void server_set_option(const std::string& name, int value);
     void server_set_text(const std::string& name, const std::string& text);
@@ -152,10 +155,14 @@ private:
     void dispatch(IPCSocket* socket);
     void delete_retired_connections();
     std::vector<std::string> endpoint_names() const;
+    void register_endpoint(const std::string& name, IPCEndpointClient* endpoint, bool is_owned);
+    void unregister(std::map<std::string, EndpointEntry>::iterator entry);
 
     std::map<std::string, IPCServer*> servers_;          // owned, live
     std::map<std::string, IPCServer*> pending_servers_;  // owned, moved into servers_ by sweep()
     std::map<std::string, EndpointEntry> endpoints_;
+    std::unordered_set<const IPCEndpointClient*> registered_;  // the endpoints of endpoints_, for lookups by pointer
+    std::vector<IPCEndpointClient*> walk_;  // this iteration's snapshot of endpoints_ (loop thread only)
     std::atomic<bool> is_running_{true};
     std::atomic<uint32_t> timer_interval_ms_{0};
     bool has_timer_started_ = false;

@@ -5,7 +5,6 @@
 #include "ipc/exception.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_clock.h"
-#include "platform/error_text.h"
 #include "tools/codec-sim/codec_sim_manager.h"
 
 CodecSim::CodecSim(const CodecSimOptions& options) {
@@ -23,7 +22,7 @@ CodecSim::CodecSim(const CodecSimOptions& options) {
         const uint16_t port = options.base_port == 0 ? 0 : static_cast<uint16_t>(options.base_port + index);
         const IPCAddress address(options.host, port, family);
         if (!manager_->listen("stream", address, codec->server_name, 0, 0)) {
-            const std::string error = platform::last_error_text();
+            const std::string error = manager_->server_error(codec->server_name);
             throw Exception("CodecSim: cannot listen on %s: %s", address.to_string().c_str(), error.c_str());
         }
         codec->port = manager_->server_address(codec->server_name).port();

@@ -84,6 +84,7 @@ void CodecSimManager::publish_reports(SimulatedCodec& codec) {
         last_us = now_us;
         Message report;
         if (!codec.model.report(subscription.name, now_us, report)) continue;
+        if (context_.options.stamps_reports) report.attributes().set("sent_us", std::to_string(ipc_now_us()));
         for (CodecEndpoint* peer : codec.endpoints) {
             if (!peer->is_admitted() || !peer->holds(subscription.name)) continue;
             if (subscription.is_payload) {

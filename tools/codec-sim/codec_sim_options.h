@@ -38,6 +38,9 @@ struct CodecSimOptions {
     int64_t silent_after_ms = 0;       // from the start: stop publishing and answering; 0: never
     int64_t close_after_ms = 0;        // from the start: close every connection once; 0: never
     std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order
+    // Each published report carries "sent_us", the sender's ipc_now_us() as decimal text: the
+    // monotonic clock is shared by every process on the machine, so a receiver can measure delays.
+    bool stamps_reports = false;
     int64_t calendar_origin_s = CodecModel::kDefaultCalendarOrigin;
 
     // Empty when the options can be started, else why not.

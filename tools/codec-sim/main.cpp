@@ -17,7 +17,7 @@ namespace {
 const char kUsage[] =
     "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
     "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
-    "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
+    "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]] [--stamp]\n"
     "  --count N         codecs to run (1..1024; default 1)\n"
     "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
     "  --host H          loopback address to listen on (default 127.0.0.1)\n"
@@ -28,7 +28,8 @@ const char kUsage[] =
     "  --silent-after S  after S seconds, stop answering and publishing\n"
     "  --close-after S   after S seconds, close every connection once\n"
     "  --hostile [LIST]  after each login send hostile frames: childless, utf8, flood, nul,\n"
-    "                    depth, oversize, or all (the default)\n";
+    "                    depth, oversize, or all (the default)\n"
+    "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n";
 
 void print_error(const std::string& text) {
     platform::ScopedCLocale c_locale;
@@ -56,6 +57,10 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
         if (flag == "--help" || flag == "-h") {
             wants_help = true;
             return true;
+        }
+        if (flag == "--stamp") {
+            options.stamps_reports = true;
+            continue;
         }
         if (flag == "--hostile") {
             // The list is optional: a following word that is not a flag is taken as one.
