@@ -1,8 +1,10 @@
 #include "sessions/session_meta_types.h"
 
 #include "sessions/kt_event.h"
+#include "sessions/log_line.h"
 
 void register_session_meta_types() {
     qRegisterMetaType<Message>("Message");
     qRegisterMetaType<KT_EVENT>("KT_EVENT");
+    qRegisterMetaType<LogLine>("LogLine");
 }

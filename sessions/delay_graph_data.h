@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+
+#include "sessions/graph_data.h"
+
+// One delay sample of a peer connection, in the codec's units.
+struct DelayPoint {
+    int bufferDelay = 0;   // "bufferDelay"
+    int packetJitter = 0;  // "packetJitter"
+};
+
+// The delay history of one peer connection, newest sample first, at most GraphData::kCapacity per
+// list. Both lists grow and shrink together.
+struct DelaySeries {
+    QList<DelayPoint> points;
+    QList<int> desiredDelay;  // "bufferDesiredDelay"
+};
+
+// A session's delay series, one per peer connection with statistics (`delayGraph`).
+class DelayGraphData : public GraphData {
+    Q_OBJECT
+
+public:
+    explicit DelayGraphData(QObject* parent = nullptr);
+    ~DelayGraphData() override;
+
+    // True when the peer has a series with at least one point.
+    bool hasData(int peer) const override;
+    // A copy of the peer's series; empty lists when it has none.
+    DelaySeries series(int peer) const;
+
+    // Puts one sample in front of the peer's series (starting one when needed), drops what lies
+    // beyond kCapacity, then emits dataChanged.
+    void addSample(int peer, int bufferDelay, int packetJitter, int bufferDesiredDelay);
+    // Drops the series of every peer not in `peers` (the ids of the latest peer statistics);
+    // emits dataChanged when one was dropped.
+    void retainPeers(const QSet<int>& peers);
+    // Drops every series, without a signal.
+    void clear();
+
+private:
+    // guarded by the session mutex; views read copies only (see GraphData)
+    QMap<int, DelaySeries> series_by_peer_;
+};

@@ -1,0 +1,13 @@
+#include "sessions/graph_data.h"
+
+GraphData::GraphData(QObject* parent) : QObject(parent) {}
+
+GraphData::~GraphData() = default;
+
+bool GraphData::hasData(int) const {
+    return false;
+}
+
+void GraphData::setPeer(int peer) {
+    peer_ = peer;
+}

@@ -1,0 +1,1150 @@
+#include "sessions/ipc_object.h"
+
+#include <QDebug>
+#include <QMetaObject>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "ipc/ipc_mutex_guard.h"
+#include "ipc/ipc_string.h"
+#include "ipc/logger.h"
+#include "sessions/iq_common_pooled_app.h"
+#include "sessions/iq_manager.h"
+#include "sessions/lock_order.h"
+#include "sessions/session_meta_types.h"
+
+namespace {
+
+IQCommonPooledApp* g_session_pool = nullptr;  // not owned; written once at start-up
+
+constexpr char kDefaultPassword[] = "tarnel";
+constexpr char kTunnelPath[] = "netmgr.tunnel";
+
+Message request(const char* name) {
+    Message message;
+    message.set_name(name);
+    return message;
+}
+
+Message fetch(const char* name, const char* seq) {
+    Message message = request(name);
+    message.attributes().set("seq", seq);
+    return message;
+}
+
+Message event_log_request() {
+    Message message = fetch("getEventLog", "eventLog");
+    message.attributes().set("clear", false);
+    message.attributes().set("detail", true);
+    return message;
+}
+
+Message monitor_request(int interval) {
+    Message message = request("monitor");
+    message.attributes().set("peerStats", true);
+    message.attributes().set("queue", false);
+    message.attributes().set("channelStats", true);
+    message.attributes().set("metering", true);
+    message.attributes().set("meterInterval", interval);
+    return message;
+}
+
+Message metering_off_request() {
+    Message message = request("monitor");
+    message.attributes().set("metering", false);
+    return message;
+}
+
+// " name1 name2 ...": the names of an audio event line, each after one blank.
+QString audio_event_names(const QStringList& names) {
+    QString text;
+    for (const QString& name : names) text += QLatin1Char(' ') + name;
+    return text;
+}
+
+// The first few of `ids` for a warning, which a hostile list must not make arbitrarily long.
+QString first_ids(const QStringList& ids) {
+    constexpr int kShown = 8;
+    QString text = ids.mid(0, kShown).join(QLatin1Char(' '));
+    if (ids.size() > kShown) text += QStringLiteral(" ...");
+    return text;
+}
+
+QString text_of(const std::string& bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+// A report's "id" names its slot and cache entry: "cfgStatus:netmgr.tunnel" -> "cfgStatus_netmgr_tunnel".
+QString report_key(const std::string& id) {
+    QString key = text_of(id);
+    key.replace(QLatin1Char('.'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));
+    return key;
+}
+
+// Subscriptions of a codec that takes them, in the order they are made; intervals in milliseconds.
+struct Subscription {
+    const char* name;
+    uint32_t interval_ms;
+};
+const Subscription kSubscriptions[] = {
+    {"peer_stats", 0},
+    {"channel_stats", 0},
+    {"tun_conns", 0},
+    {"tun_stats", 0},
+    {"power", 0},
+    {"version", 0},
+    {"metering", IPCObject::kMeterIntervalMs},
+    {"cfgStatus:netmgr.tunnel", 0},
+    {"cfgData:netmgr.tunnel.*", 0},
+};
+
+}  // namespace
+
+IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
+    : IQEndpointClient(name, nullptr), uuid(instance_uuid), tunnelInfo(this) {
+    set_endpoint_timeout();
+    // Not placed yet, so no manager lock to take; setConnection replaces it.
+    set_password(kDefaultPassword);
+    if (uuid.isNull()) throw std::logic_error("IPC ZERO UUID NOT ALOWED");
+
+    connect(this, &IQEndpointClient::connecting, this, &IPCObject::changedState_connecting);
+    connect(this, &IQEndpointClient::connected, this, &IPCObject::changedState_connected);
+    connect(this, &IQEndpointClient::disconnected, this, &IPCObject::changedState_disconnected);
+    connect(this, &IQEndpointClient::wrong_password, this, &IPCObject::changedState_wrong_password);
+    connect(this, &IQEndpointClient::ready, this, &IPCObject::changedState_ready);
+    connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, &IPCObject::allMessagesPresent);
+    connect(&pollTimer, &QTimer::timeout, this, &IPCObject::eventLogTimerExpire);
+    connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
+}
+
+IPCObject::~IPCObject() = default;
+
+void IPCObject::setSessionPool(IQCommonPooledApp* pool) {
+    g_session_pool = pool;
+}
+
+IQCommonPooledApp* IPCObject::sessionPool() {
+    return g_session_pool;
+}
+
+// ------------------------------------------------------------------------------------------------
+// Connection and lifetime
+
+QString IPCObject::addressText(const QString& host, int port) {
+    if (port < 1 || port > 65535) return {};
+    const bool is_bare_ipv6 = host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('['));
+    const QString bracketed = is_bare_ipv6 ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return bracketed + QLatin1Char(':') + QString::number(port);
+}
+
+void IPCObject::setAddress(const QString& new_host, int new_port) {
+    host = new_host;
+    port = new_port;
+}
+
+void IPCObject::setConnection(const QString& new_host, int new_port, const QString& password) {
+    setAddress(new_host, new_port);
+    set_password(password.toUtf8().toStdString());
+    reconnectIPC();
+}
+
+void IPCObject::reconnectIPC() {
+    const QString address = addressText(host, port);
+    if (address.isEmpty()) {
+        qWarning() << "reconnect: port" << port << "of" << host << "is outside 1-65535; not connecting";
+        return;
+    }
+    IQManager* manager = ipcManager();
+    if (!manager) {
+        qCritical("reconnect: no IPC manager for this IPCObject!");
+        return;
+    }
+    // Runs at once while the manager is still on this thread, else queued to its worker thread.
+    QMetaObject::invokeMethod(
+        manager, "connect_client", Qt::AutoConnection, Q_ARG(QString, QStringLiteral("xmls")),
+        Q_ARG(QString, QStringLiteral("stream")), Q_ARG(QString, address), Q_ARG(QString, uuid.toString()));
+}
+
+void IPCObject::disconnectIPC() {
+    IQManager* manager = ipcManager();
+    if (!manager) {
+        qCritical("disconnectIPC: no IPC manager for this IPCObject!");
+        return;
+    }
+    manager->IPCManager::disconnect(uuid.toString().toStdString());
+}
+
+void IPCObject::scheduleReconnect(int delayMs) {
+    if (markedForDeletion) return;
+    if (delayMs > 0) {
+        QTimer::singleShot(delayMs, this, &IPCObject::doReconnect);
+    } else if (delayMs == 0) {
+        emit reconnect(uuid);
+        reconnectIPC();
+    }
+}
+
+void IPCObject::doReconnect() {
+    if (markedForDeletion) return;
+    emit reconnect(uuid);
+    reconnectIPC();
+}
+
+void IPCObject::markForDeletion() {
+    qWarning() << "MARK FOR DELETION" << uuid;
+    markedForDeletion = true;
+    disconnectIPC();
+    const QString name = uuid.toString();
+    IQCommonPooledApp* pool = sessionPool();
+    if (!pool || !pool->remove_client(name)) {
+        // Placed by no pool we know of: leave the manager ourselves, so that no loop reaches a
+        // deleted session.
+        if (IQManager* manager = ipcManager()) manager->remove_endpoint(name.toStdString());
+        set_session_manager(nullptr);
+    }
+    deleteLater();
+}
+
+bool IPCObject::send(const Message& request) {
+    return send_locked(request);
+}
+
+bool IPCObject::send_if_ready(const Message& request) {
+    lock_order::assert_no_session_mutex_held("IPCObject::send_if_ready");
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    if (state() != READY) return false;
+    return send(request);
+}
+
+void IPCObject::send_command(const Message& request) {
+    if (send_if_ready(request)) return;
+    qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping"
+                         << text_of(request.name());
+}
+
+void IPCObject::traceMessage(const Message& message) const {
+    if (ipc_logger().level(0) > 2) message.dump(3);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Reply-cache reads
+
+bool IPCObject::getCachedMessage(const QString& name, Message& out) {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    return cached_message(name, out);
+}
+
+Message IPCObject::expectedMessage(const QString& name) {
+    Message message;
+    if (!getCachedMessage(name, message)) qWarning() << "Missing expected message: " << name;
+    return message;
+}
+
+namespace {
+
+bool find_child_by_id(const Message& list, const char* child_name, const QString& id, Message& out) {
+    const std::string wanted = id.toStdString();
+    for (int row = 0; row < list.size(); ++row) {
+        const Message& child = list.get_child(row);
+        if (child.name() == child_name && child.attributes().get_string("id", "") == wanted) {
+            out = child;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IPCObject::findProfile(const QString& id, Message& out) {
+    Message list;
+    return getCachedMessage(QStringLiteral("profileList"), list) &&
+           find_child_by_id(list, "profile", id, out);
+}
+
+bool IPCObject::findPeer(const QString& id, Message& out) {
+    Message list;
+    return getCachedMessage(QStringLiteral("peerList"), list) && find_child_by_id(list, "peer", id, out);
+}
+
+QString IPCObject::unitName() {
+    Message options;
+    if (!getCachedMessage(QStringLiteral("sysOptions"), options)) return {};
+    return options.attributes().get_qstring("unit_name", QStringLiteral("unknown"));
+}
+
+unsigned int IPCObject::productBuild() {
+    Message version;
+    if (!getCachedMessage(QStringLiteral("version"), version)) return 1;
+    return version.attributes().get_uint("build", 1);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Fetch requests
+
+void IPCObject::cmd_get_channel_list() {
+    send(fetch("getChannelList", "channelList"));
+}
+
+void IPCObject::cmd_get_channel_opts() {
+    send(fetch("getChannelOpts", "channelOpts"));
+}
+
+void IPCObject::cmd_get_profile_list() {
+    send(fetch("getProfileList", "profileList"));
+}
+
+void IPCObject::cmd_get_codec_list() {
+    send(fetch("getCodecList", "codecList"));
+}
+
+void IPCObject::cmd_get_peer_list() {
+    send(fetch("getPeerList", "peerList"));
+}
+
+void IPCObject::cmd_get_directory_server() {
+    send(fetch("getDirectoryServer", "directoryServer"));
+}
+
+void IPCObject::cmd_get_sys_options() {
+    send(fetch("getSysOptions", "sysOptions"));
+}
+
+void IPCObject::cmd_get_version_slot() {
+    send(fetch("getVersion", "version"));
+}
+
+void IPCObject::cmd_get_braidlink_settings() {
+    Message message = fetch("cfgDescribe", "braidlinkSettings");
+    message.attributes().set("path", kTunnelPath);
+    send(message);
+}
+
+void IPCObject::cmd_get_tunnel_status() {
+    Message message = fetch("cfgGetStatus", "tunnelStatus");
+    message.attributes().set("path", kTunnelPath);
+    send(message);
+}
+
+void IPCObject::cmd_get_event_log() {
+    send(event_log_request());
+}
+
+// ------------------------------------------------------------------------------------------------
+// Commands
+
+void IPCObject::cmd_connect(const QString& id) {
+    Message message = request("connect");
+    message.attributes().set("id", id);
+    send_command(message);
+}
+
+void IPCObject::cmd_disconnect(int id) {
+    Message message = request("disconnect");
+    message.attributes().set("id", id);
+    send_command(message);
+}
+
+void IPCObject::cmd_get_event_log_noreply() {
+    Message message = request("getEventLog");
+    message.attributes().set("clear", true);
+    message.attributes().set("detail", false);
+    send_command(message);
+}
+
+void IPCObject::cmd_set_sys_options(const Message& options) {
+    Message message = options;
+    message.set_name("setSysOptions");
+    message.attributes().set("seq", "setSysOptions");
+    send_command(message);
+}
+
+void IPCObject::cmd_set_unit_name(const QString& name) {
+    Message message = fetch("setSysOptions", "setSysOptions");
+    message.attributes().set("unit_name", name);
+    send_command(message);
+}
+
+void IPCObject::cmd_set_profile(const Message& profile) {
+    Message message = profile;
+    message.set_name("setProfile");
+    message.attributes().set("seq", "setProfile");
+    send_command(message);
+}
+
+void IPCObject::cmd_add_new_profile() {
+    Message message = request("addProfile");
+    message.add_child("settings").attributes().set("name", "New Profile...");
+    send_command(message);
+}
+
+void IPCObject::cmd_add_profile(const Message& profile) {
+    if (profile.name() != "profile") {
+        qWarning() << "cmd_add_profile: not a profile node:" << text_of(profile.name());
+        return;
+    }
+    if (!send_if_ready(fetch("addProfile", "addProfile"))) {
+        qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping addProfile";
+        return;
+    }
+    // The reply is delivered to this thread later, so the profile is queued before it can arrive.
+    pending_profiles_.push_back(profile);
+}
+
+void IPCObject::addProfileCallback(int id) {
+    if (pending_profiles_.empty()) return;
+    Message profile = std::move(pending_profiles_.front());
+    pending_profiles_.pop_front();
+    if (id <= 0) {
+        qWarning() << "addProfile: the codec gave no new profile id; dropping the copy of"
+                   << profile.attributes().get_qstring("name", QString());
+        return;
+    }
+    profile.set_name("setProfile");
+    profile.attributes().set("seq", "setProfile");
+    profile.attributes().set("id", id);
+    send_command(profile);
+}
+
+void IPCObject::cmd_copy_profile(int id, const QString& name) {
+    Message message = request("copyProfile");
+    message.attributes().set("id", id);
+    message.attributes().set("name", name);
+    send_command(message);
+}
+
+void IPCObject::cmd_delete_profile(int id) {
+    Message message = request("deleteProfile");
+    message.attributes().set("id", id);
+    send_command(message);
+}
+
+void IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
+    Message message = fetch("addPeer", "addPeer");
+    message.attributes().set("name", name);
+    message.attributes().set("addr", addr);
+    message.attributes().set("password", password);
+    send_command(message);
+}
+
+void IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
+                                    const QString& unit) {
+    Message message = fetch("addPeer", "addPeer");
+    message.attributes().set("name", name);
+    message.attributes().set("addr", addr);
+    message.attributes().set("password", password);
+    message.attributes().set("use_bdlink", true);
+    message.attributes().set("unit", unit);
+    send_command(message);
+}
+
+void IPCObject::cmd_add_peer_meta(const Message& peer) {
+    // Peer lists name these fields in two ways; a copy must carry them whichever the codec used.
+    const Message::Attributes& source = peer.attributes();
+    Message message = request("addPeer");
+    message.attributes().set("addr", source.get_string("addr", ""));
+    message.attributes().set("password", source.get_string("password", source.get_string("pw", "")));
+    message.attributes().set("name", source.get_string("name", ""));
+    message.attributes().set("unit", source.get_string("unit", ""));
+    message.attributes().set("use_bdlink", source.get_bool("use_bdlink", source.get_bool("bdlink", false)));
+    send_command(message);
+}
+
+void IPCObject::cmd_remove_peer(int id) {
+    Message message = request("removePeer");
+    message.attributes().set("id", id);
+    send_command(message);
+}
+
+void IPCObject::cmd_set_peer_settings(int id, int profile) {
+    Message message = fetch("setPeerSettings", "setPeerSettings");
+    message.attributes().set("id", id);
+    message.attributes().set("profile", profile);
+    send_command(message);
+}
+
+void IPCObject::cmd_metering_on() {
+    Message message = request("monitor");
+    message.attributes().set("metering", true);
+    message.attributes().set("meterInterval", kMeterIntervalMs);
+    send_command(message);
+    meteringOn = true;
+}
+
+void IPCObject::cmd_metering_off() {
+    send_command(metering_off_request());
+    meteringOn = false;
+}
+
+void IPCObject::cmd_monitor(int interval) {
+    send_command(monitor_request(interval));
+}
+
+bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) {
+    int peer_profile = 0;
+    QString default_id;
+    {
+        // Copied out: the sends below must not run under the session mutex.
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        const auto found = std::find_if(allPeers.cbegin(), allPeers.cend(),
+                                        [&](const PeerMetaPtr& peer) { return peer->id == peerId; });
+        if (found == allPeers.cend()) return false;
+        peer_profile = (*found)->profile;
+        default_id = defaultProfileId;
+    }
+    bool is_profile_number = false;
+    const int wanted = profile.toInt(&is_profile_number, 10);
+    bool is_peer_number = false;
+    const int peer_key = peerId.toInt(&is_peer_number, 10);
+    // A peer without a profile already connects with the unit's default one.
+    const bool is_default_already = peer_profile == 0 && profile == default_id;
+    if (is_profile_number && is_peer_number && wanted != peer_profile && !is_default_already) {
+        cmd_set_peer_settings(peer_key, wanted);
+    }
+    Message message = request("connect");
+    message.attributes().set("id", peerId);
+    if (send_if_ready(message)) return true;
+    qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping connect";
+    return false;
+}
+
+void IPCObject::cmd_disconnect_peer() {
+    send_command(request("disconnect"));
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    peerStatsById.clear();
+}
+
+void IPCObject::setAlertSound(int kind, const QString& file) {
+    alertSounds.insert(kind, file);
+}
+
+QString IPCObject::alertSound(int kind) const {
+    return alertSounds.value(kind);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Start-up request set and READY
+
+void IPCObject::set_required_messages() {
+    codec_version_ = version();
+    QStringList names = {
+        QStringLiteral("systemOpts"), QStringLiteral("sysOptions"),  QStringLiteral("directoryServer"),
+        QStringLiteral("codecList"),  QStringLiteral("channelList"), QStringLiteral("channelOpts"),
+        QStringLiteral("version"),    QStringLiteral("peerList"),
+    };
+    if (version() != 0) names.append(QStringLiteral("braidlinkSettings"));
+    set_required(names);
+    // Everything may have come in before the login result; then no tick will ever empty the list.
+    if (is_required_list_empty()) emit finalRequiredMessageReceived();
+}
+
+void IPCObject::after_authenticated() {
+    after_auth();
+}
+
+void IPCObject::after_auth() {
+    // Normally already held by the loop; taken so that the subscriptions are safe from any caller.
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    cmd_get_channel_list();
+    cmd_get_channel_opts();
+    cmd_get_profile_list();
+    cmd_get_codec_list();
+    cmd_get_peer_list();
+    cmd_get_directory_server();
+    cmd_get_sys_options();
+    if (eventLogPolling) cmd_get_event_log();
+    if (version() == 0) {
+        send(monitor_request(kMeterIntervalMs));
+        cmd_get_version_slot();
+    } else {
+        cmd_get_braidlink_settings();
+        cmd_get_tunnel_status();
+        for (const Subscription& each : kSubscriptions) subscribe(each.name, each.interval_ms);
+        cmd_get_version_slot();
+    }
+    // The operator's choice outlives the connection; the set above switched metering on.
+    if (!meteringOn) send(metering_off_request());
+}
+
+void IPCObject::allMessagesPresent() {
+    // The signal was queued from the loop thread: by now the connection may have dropped, or a new
+    // login may have refilled the list. Decided under the lock that every state change holds.
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    if (state() != AUTHENTICATED || !is_required_list_empty()) return;
+    set_state(READY);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Dispatch (socket loop thread)
+
+bool IPCObject::store(const Message& message, const QString& key) {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    if (!has_cache_room(key)) {
+        warn_once(key, QStringLiteral("reply cache full: not storing ") + key);
+        return false;
+    }
+    cache_message(message, key);
+    return true;
+}
+
+void IPCObject::warn_failed_reply(const Message& reply) {
+    const Message::Attributes& attributes = reply.attributes();
+    qWarning().nospace().noquote() << "reply " << text_of(attributes.get_string("seq", ""))
+                                   << " failed: error_code "
+                                   << text_of(attributes.get_string("error_code", "")) << ", error_text \""
+                                   << text_of(attributes.get_string("error_text", "")) << "\"";
+}
+
+bool IPCObject::is_childless_report(const QString& key, const Message& message) {
+    static const QStringList kKeysWithPayload = {QStringLiteral("metering"), QStringLiteral("levels"),
+                                                 QStringLiteral("peer_stats"),
+                                                 QStringLiteral("channel_stats")};
+    return message.size() == 0 && kKeysWithPayload.contains(key);
+}
+
+void IPCObject::handle_response(const Message& reply) {
+    const int codec_version = version();
+    codec_version_ = codec_version;
+    // A legacy codec's replies are made up locally by the protocol and carry nothing.
+    if (codec_version == 0) return;
+
+    const Message::Attributes& attributes = reply.attributes();
+    QString key;
+    if (attributes.has("seq")) {
+        key = text_of(attributes.get_string("seq", ""));
+    } else if (reply.size() > 0) {
+        key = text_of(reply.get_child(0).name());
+    } else {
+        warn_once(
+            QStringLiteral("resp without seq"),
+            QStringLiteral("not storing seq-less response which has %1 params...").arg(attributes.size()));
+        return;
+    }
+    const bool has_failed = attributes.has("fail");
+    if (has_failed) warn_failed_reply(reply);
+    if (!store(reply, key)) return;
+    if (key == QLatin1String("addProfile") && attributes.has("seq")) {
+        // Only the profile copy's request carries this seq: one id per outstanding copy.
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        added_profile_ids_.push_back(has_failed ? 0 : attributes.get_int("id", 0));
+    }
+    // A missing slot is normal here: "setProfile" and its sisters are only cached.
+    invoke_slot(QStringLiteral("cb_resp_") + key, nullptr, Qt::AutoConnection);
+    tick_required(key);
+}
+
+void IPCObject::handle_unsolicited(const Message& message) {
+    const int codec_version = version();
+    codec_version_ = codec_version;
+    if (codec_version == 0) {
+        // A legacy codec sends its reports bare, named by what they are.
+        const QString key = text_of(message.name());
+        if (!store(message, key)) return;
+        const QString slot_name = QStringLiteral("cb_unso_") + key;
+        if (!invoke_slot(slot_name, &message, Qt::AutoConnection)) {
+            warn_once(key, QStringLiteral("missing callback ") + slot_name);
+        }
+        tick_required(key);
+        return;
+    }
+
+    const std::string id = message.attributes().get_string("id", "");
+    if (id != "unso") {
+        const QString key = report_key(id);
+        if (is_childless_report(key, message)) {
+            warn_once(key, QStringLiteral("dropping \"%1\" report without values").arg(key));
+            return;
+        }
+        IQEndpointClient::handle_unsolicited(message);
+        return;
+    }
+    // A pushed reply: the real message is the first child, handled as the reply of its name.
+    if (message.size() == 0) {
+        warn_once(QStringLiteral("unso"), QStringLiteral("dropping \"unso\" report without a child"));
+        return;
+    }
+    const Message& payload = message.get_child(0);
+    const QString key = text_of(payload.name());
+    if (!store(payload, key)) return;
+    const QString slot_name = QStringLiteral("cb_resp_") + key;
+    if (!invoke_slot(slot_name, nullptr, Qt::QueuedConnection)) {
+        warn_once(key, QStringLiteral("missing function ") + slot_name);
+    }
+    tick_required(key);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Reply and report slots (GUI thread)
+
+void IPCObject::cb_resp_channelList() {
+    emit recvChannelList(uuid);
+}
+
+void IPCObject::cb_resp_channelOpts() {
+    emit recvChannelOpts(uuid);
+}
+
+void IPCObject::cb_resp_profileList() {
+    Message list;
+    if (getCachedMessage(QStringLiteral("profileList"), list)) {
+        QList<ProfileInfo> parsed;
+        QString default_id;
+        const unsigned count = list.child_count("profile");
+        for (unsigned i = 0; i < count; ++i) {
+            const Message& node = list.get_child("profile", i);
+            if (node.child_count("settings") == 0) continue;
+            const Message::Attributes& settings = node.get_child("settings", 0).attributes();
+            ProfileInfo profile;
+            profile.name = settings.get_qstring("name", QString());
+            profile.id = node.attributes().get_qstring("id", QString());
+            profile.isDefault = node.attributes().get_bool("default", false);
+            if (profile.isDefault) default_id = profile.id;  // the last one marked wins
+            profile.factory = settings.get_bool("factory", false);
+            parsed.append(profile);
+        }
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        profiles = parsed;
+        defaultProfileId = default_id;
+    }
+    emit recvProfileList(uuid);
+}
+
+void IPCObject::cb_resp_peerList() {
+    Message list;
+    if (!getCachedMessage(QStringLiteral("peerList"), list)) return;
+
+    QString summary;
+    QStringList started_names;
+    QStringList ended_names;
+    QStringList duplicate_ids;
+    bool is_summary_changed = false;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        // The previous list's active ids not yet met in this one, in their old order.
+        QList<int> unmet_active_ids = activePeerIds;
+        QList<PeerMetaPtr> all, active, book, directory;
+        QMap<int, PeerMetaPtr> by_id;
+        QList<int> active_ids;
+        const unsigned count = list.child_count("peer");
+        for (unsigned i = 0; i < count; ++i) {
+            auto peer = std::make_shared<PeerMeta>(list.get_child("peer", i));
+            const int key = peer->id.toInt();
+            // A second peer under one key would be taken for a new connection on every list.
+            if (by_id.contains(key)) {
+                duplicate_ids.append(peer->id);
+                continue;
+            }
+            if (!peer->chan_state.isEmpty()) summary = peer->chan_state;
+            by_id.insert(key, peer);
+            all.append(peer);
+            (peer->directory ? directory : book).append(peer);
+            const bool was_active = unmet_active_ids.removeOne(key);
+            if (!peer->active) {
+                if (was_active) ended_names.append(peer->name);
+                continue;
+            }
+            if (!was_active) started_names.append(peer->name);
+            active_ids.append(key);
+            active.append(peer);
+            if (peer->channel->receiving) receivingPeerId = peer->id;
+        }
+        // Active before and gone from the list now: the codec dropped the peer with its connection.
+        for (int key : unmet_active_ids) {
+            const PeerMetaPtr gone = peerById.value(key);
+            ended_names.append(gone ? gone->name : QString());
+        }
+
+        allPeers = all;
+        activePeers = active;
+        bookPeers = book;
+        directoryPeers = directory;
+        peerById = by_id;
+        activePeerCount = active.size();
+        activePeerIds = active_ids;
+        if (active.isEmpty()) {
+            delayGraph.clear();
+            lossGraph.clear();
+        }
+        if (summary != chanState) {
+            chanState = summary;
+            is_summary_changed = true;
+        }
+    }
+
+    if (!duplicate_ids.isEmpty()) {
+        warnings_.warn(QStringLiteral("peerList duplicate"),
+                       QStringLiteral("peer list of %1: %2 entries repeat an earlier id and are skipped: %3")
+                           .arg(uuid.toString())
+                           .arg(duplicate_ids.size())
+                           .arg(first_ids(duplicate_ids)));
+    }
+    if (is_summary_changed) emit newChanState(uuid, summary);
+    // One audio event per list at most; a start outweighs an end in the same list.
+    if (!started_names.isEmpty()) {
+        deviceLog.addEventLine(QStringLiteral("Audio connection started. Active peers:") +
+                               audio_event_names(started_names));
+        emit deviceEvent(this, AUDIO_START);
+    } else if (!ended_names.isEmpty()) {
+        deviceLog.addEventLine(QStringLiteral("Audio connection ended. Disconnected peers:") +
+                               audio_event_names(ended_names));
+        emit deviceEvent(this, AUDIO_END);
+    }
+    emit recvPeerList(uuid);
+}
+
+void IPCObject::cb_resp_version() {
+    emit recvVersion(uuid);
+}
+
+void IPCObject::cb_resp_sysOptions() {
+    emit recvSysOptions(uuid);
+}
+
+void IPCObject::cb_resp_systemOpts() {
+    emit recvSystemOpts();
+}
+
+void IPCObject::cb_resp_codecList() {
+    emit recvCodecList(uuid);
+}
+
+void IPCObject::cb_resp_vantixConfig() {
+    Message config;
+    QString text;
+    if (getCachedMessage(QStringLiteral("vantixConfig"), config)) {
+        std::string xml;
+        config.serialize(Message::XML, xml, false);
+        text = text_of(xml);
+    }
+    emit recvVantixConfig(uuid, text);
+}
+
+void IPCObject::cb_resp_directoryServer() {
+    emit recvDirectoryServer(uuid);
+}
+
+void IPCObject::cb_resp_peerStats() {
+    parsePeerStats();
+}
+
+void IPCObject::parsePeerStats() {
+    Message report;
+    if (!getCachedMessage(QStringLiteral("peerStats"), report)) return;
+    apply_peer_stats(report);
+}
+
+void IPCObject::apply_peer_stats(const Message& report) {
+    QStringList duplicate_ids;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        // Each report replaces the whole set.
+        peerStatsById.clear();
+        QSet<int> ids;
+        const unsigned count = report.child_count("peer");
+        for (unsigned i = 0; i < count; ++i) {
+            const PeerStatsInfo stats = PeerStatsInfo::fromMessage(report.get_child("peer", i));
+            // One sample per peer and report: a repeated id would put two into the series.
+            if (ids.contains(stats.id)) {
+                duplicate_ids.append(QString::number(stats.id));
+                continue;
+            }
+            ids.insert(stats.id);
+            peerStatsById.insert(stats.id, stats);
+            delayGraph.addSample(stats.id, stats.bufferDelay, stats.packetJitter, stats.bufferDesiredDelay);
+            lossGraph.addSample(stats.id, stats.frameLossRate, stats.remoteLoss, stats.corrUpRate,
+                                stats.corrDownRate);
+        }
+        delayGraph.retainPeers(ids);
+        lossGraph.retainPeers(ids);
+    }
+    if (!duplicate_ids.isEmpty()) {
+        warnings_.warn(QStringLiteral("peerStats duplicate"),
+                       QStringLiteral("peer statistics of %1: %2 entries repeat an earlier id and are "
+                                      "skipped: %3")
+                           .arg(uuid.toString())
+                           .arg(duplicate_ids.size())
+                           .arg(first_ids(duplicate_ids)));
+    }
+    emit recvPeerStats(uuid);
+}
+
+void IPCObject::cb_resp_channelStats() {
+    Message report;
+    if (!getCachedMessage(QStringLiteral("channelStats"), report)) return;
+    apply_channel_stats(report);
+}
+
+void IPCObject::apply_channel_stats(const Message& report) {
+    int refused = 0;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        const unsigned count = report.child_count("channel");
+        for (unsigned i = 0; i < count; ++i) {
+            const ChannelStatsInfo stats = ChannelStatsInfo::fromMessage(report.get_child("channel", i));
+            // Records are never dropped, so the number of ids a codec may bring in is capped.
+            auto found = channelStatsById.find(stats.id);
+            if (found != channelStatsById.end()) {
+                *found = stats;
+            } else if (channelStatsById.size() < kMaxChannelStats) {
+                channelStatsById.insert(stats.id, stats);
+            } else {
+                ++refused;
+            }
+        }
+    }
+    if (refused > 0) {
+        warnings_.warn(QStringLiteral("channelStats cap"),
+                       QStringLiteral("channel statistics of %1: keeping %2 channels at most; %3 "
+                                      "further channels ignored")
+                           .arg(uuid.toString())
+                           .arg(kMaxChannelStats)
+                           .arg(refused));
+    }
+    emit recvChannelStats(uuid);
+}
+
+void IPCObject::cb_resp_levels() {
+    // A subscribing codec reports "metering" with the values in a child, a legacy one "levels".
+    const bool is_legacy = codec_version_ == 0;
+    const QString name = is_legacy ? QStringLiteral("levels") : QStringLiteral("metering");
+    Message report;
+    if (!getCachedMessage(name, report)) return;
+    if (is_legacy) {
+        emit_levels(report);
+        return;
+    }
+    if (report.size() == 0) {
+        warnings_.warn(QStringLiteral("metering childless"),
+                       QStringLiteral("dropping \"metering\" report without values"));
+        return;
+    }
+    emit_levels(report.get_child(0));
+}
+
+float IPCObject::level_of(const Message::Attributes& levels, const char* name) {
+    // Read here rather than with get_float, which gives 0 dB, full scale, for text that is no number.
+    const std::string text = levels.get_string(name, std::string());
+    float level = kSilenceDb;
+    int used = 0;
+    if (ipc_sscanf(text.c_str(), "%f%n", &level, &used) != 1 || static_cast<size_t>(used) != text.size() ||
+        std::isnan(level)) {
+        return kSilenceDb;
+    }
+    return std::min(std::max(level, kSilenceDb), kFullScaleDb);
+}
+
+void IPCObject::emit_levels(const Message& values) {
+    const Message::Attributes& levels = values.attributes();
+    const float rmlf = level_of(levels, "rmlf");
+    const float rmrf = level_of(levels, "rmrf");
+    const float tmlf = level_of(levels, "tmlf");
+    const float tmrf = level_of(levels, "tmrf");
+    const float rmls = level_of(levels, "rmls");
+    const float rmrs = level_of(levels, "rmrs");
+    const float tmls = level_of(levels, "tmls");
+    const float tmrs = level_of(levels, "tmrs");
+    emit recvLevels(rmlf, rmrf, tmlf, tmrf);
+    emit recvAllLevels(rmlf, rmrf, tmlf, tmrf, rmls, rmrs, tmls, tmrs);
+}
+
+void IPCObject::cb_resp_addPeer() {
+    emit recvAddPeer();
+}
+
+void IPCObject::cb_resp_addProfile() {
+    int id;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        // A pushed or seq-less "addProfile" answers no copy: nothing queued, nothing emitted.
+        if (added_profile_ids_.empty()) return;
+        id = added_profile_ids_.front();
+        added_profile_ids_.pop_front();
+    }
+    // Outside the lock: the callback sends.
+    emit recvAddProfile(id);
+}
+
+void IPCObject::cb_resp_tunnelStatus() {
+    emit recvTunnelStatus(uuid);
+}
+
+void IPCObject::cb_resp_braidlinkSettings() {
+    emit recvBraidlinkSettings(uuid);
+}
+
+void IPCObject::cb_resp_setBraidlinkOptions() {
+    emit recvSetBraidlinkOptions();
+}
+
+void IPCObject::cb_resp_eventLog() {
+    // The signal takes a non-const reference, hence the local.
+    QStringList lines = eventLog.merge(expectedMessage(QStringLiteral("eventLog")));
+    emit recvEventLog(lines);
+}
+
+void IPCObject::cb_unso_currentEncoder(const Message&) {
+    emit recvCurrentEncoder();
+}
+
+void IPCObject::cb_unso_sipProxy(const Message&) {
+    emit recvSipProxy();
+}
+
+void IPCObject::cb_unso_channelList(const Message&) {
+    emit recvChannelList(uuid);
+}
+
+void IPCObject::cb_unso_channelOpts(const Message&) {
+    emit recvChannelOpts(uuid);
+}
+
+void IPCObject::cb_unso_profileList(const Message&) {
+    cb_resp_profileList();
+}
+
+void IPCObject::cb_unso_peerList(const Message&) {
+    cb_resp_peerList();
+}
+
+void IPCObject::cb_unso_version(const Message&) {
+    if (codec_version_ == 0) {
+        emit recvVersion(uuid);
+        return;
+    }
+    // A subscribing codec's report says only that the version changed: ask for it.
+    QTimer::singleShot(kVersionReaskMs, this, &IPCObject::cmd_get_version_slot);
+}
+
+void IPCObject::cb_unso_systemOpts(const Message&) {
+    emit recvSystemOpts();
+}
+
+void IPCObject::cb_unso_codecList(const Message&) {
+    emit recvCodecList(uuid);
+}
+
+void IPCObject::cb_unso_vantixConfig(const Message&) {
+    cb_resp_vantixConfig();
+}
+
+void IPCObject::cb_unso_directoryServer(const Message&) {
+    emit recvDirectoryServer(uuid);
+}
+
+void IPCObject::cb_unso_metering(const Message& unso) {
+    if (codec_version_ == 0) {
+        emit_levels(unso);
+        return;
+    }
+    // A subscribing codec puts the values in a child. Childless reports are normally dropped on
+    // arrival already; this catches a codec whose version changed on the way.
+    if (unso.size() == 0) {
+        warnings_.warn(QStringLiteral("metering childless"),
+                       QStringLiteral("dropping \"metering\" report without values"));
+        return;
+    }
+    emit_levels(unso.get_child(0));
+}
+
+void IPCObject::cb_unso_tun_stats(const Message&) {
+    emit recvTunStats(uuid);
+}
+
+void IPCObject::cb_unso_tun_conns(const Message&) {
+    emit recvTunConns(uuid);
+}
+
+void IPCObject::cb_unso_cfgStatus_netmgr_tunnel(const Message& unso) {
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        const QString key = QStringLiteral("tunnelStatus");
+        if (has_cache_room(key)) cache_message(unso, key);
+    }
+    emit recvTunnelStatus(uuid);
+}
+
+void IPCObject::cb_unso_netmgr_tunnel(const Message& unso) {
+    cb_unso_cfgStatus_netmgr_tunnel(unso);
+}
+
+void IPCObject::cb_unso_peer_stats(const Message& unso) {
+    if (unso.child_count("peerStats") == 0) {
+        warnings_.warn(QStringLiteral("peer_stats childless"),
+                       QStringLiteral("dropping \"peer_stats\" report without \"peerStats\""));
+        return;
+    }
+    const Message& report = unso.get_child("peerStats", 0);
+    cache_message(report, QStringLiteral("peerStats"));
+    apply_peer_stats(report);
+}
+
+void IPCObject::cb_unso_channel_stats(const Message& unso) {
+    if (unso.child_count("channelStats") == 0) {
+        warnings_.warn(QStringLiteral("channel_stats childless"),
+                       QStringLiteral("dropping \"channel_stats\" report without \"channelStats\""));
+        return;
+    }
+    const Message& report = unso.get_child("channelStats", 0);
+    cache_message(report, QStringLiteral("channelStats"));
+    apply_channel_stats(report);
+}
+
+void IPCObject::cb_unso_channelStats(const Message&) {
+    cb_resp_channelStats();
+}
+
+void IPCObject::cb_unso_levels(const Message& unso) {
+    cb_unso_metering(unso);
+}
+
+void IPCObject::cb_unso_peerStats(const Message&) {
+    cb_resp_peerStats();
+}
+
+void IPCObject::cb_unso_sysOptions(const Message&) {
+    cb_resp_sysOptions();
+}
+
+// ------------------------------------------------------------------------------------------------
+// State slots (GUI thread)
+
+void IPCObject::changedState_connecting() {
+    if (!pending_profiles_.empty()) {
+        qWarning() << "new connection: dropping" << pending_profiles_.size()
+                   << "profile copies that got no answer";
+        pending_profiles_.clear();
+    }
+    emit changedState(uuid, CONNECTING);
+}
+
+void IPCObject::changedState_connected() {
+    pollTimer.stop();
+    emit changedState(uuid, CONNECTED);
+}
+
+void IPCObject::changedState_disconnected() {
+    emit changedState(uuid, DISCONNECTED);
+}
+
+void IPCObject::changedState_wrong_password() {
+    emit changedState(uuid, AUTH_FAILED);
+}
+
+void IPCObject::changedState_ready() {
+    pollTimer.setInterval(kEventLogPollMs);
+    pollTimer.start();
+    emit changedState(uuid, READY);
+}
+
+void IPCObject::eventLogTimerExpire() {
+    // Sent only while READY: a poll never waits in the queue for a later connection.
+    if (eventLogPolling) send_if_ready(event_log_request());
+}

@@ -1,0 +1,336 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QUuid>
+
+#include <atomic>
+#include <deque>
+
+#include "ipc/message.h"
+#include "sessions/channel_stats_info.h"
+#include "sessions/delay_graph_data.h"
+#include "sessions/device_log.h"
+#include "sessions/iq_endpoint_client.h"
+#include "sessions/kt_event.h"
+#include "sessions/locked_message_list.h"
+#include "sessions/loss_graph_data.h"
+#include "sessions/peer_meta.h"
+#include "sessions/peer_stats_info.h"
+#include "sessions/profile_info.h"
+#include "sessions/tunnel_info.h"
+#include "sessions/warning_limiter.h"
+
+class IQCommonPooledApp;
+class IQManager;
+
+// One managed codec: the session every view, editor, the scheduler and the alert handler reach by
+// its uuid. It logs in through its endpoint client, sends the start-up request set, waits for the
+// replies it needs before it calls itself READY, sends the operator's commands, and turns the
+// codec's replies and reports into Qt signals.
+//
+// Threads: lives on the GUI thread, where every slot, timer, sender and getter runs. The socket loop
+// thread of its manager calls the state hooks, set_required_messages, after_auth (the start-up set)
+// and the two message hooks, always under the manager lock; the hooks store into the reply cache
+// under the session mutex and reach the GUI thread only through queued slot calls. Senders take the
+// manager lock for the hand-over to the connection. Lock order: manager lock before the session
+// mutex; nothing sends while holding the session mutex. The parsers rebuild the session data on the
+// GUI thread under the session mutex and raise their signals after releasing it (the graph series'
+// dataChanged excepted, whose receivers only schedule a repaint).
+class IPCObject : public IQEndpointClient {
+    Q_OBJECT
+
+public:
+    // Interval of metering reports, in milliseconds, both for "monitor" and the subscription.
+    static constexpr int kMeterIntervalMs = 67;
+    static constexpr int kEventLogPollMs = 6200;
+    // Delay between an unsolicited "version" and asking for the version, in milliseconds.
+    static constexpr int kVersionReaskMs = 100;
+    // The level meters' scale in dBFS: a missing, unreadable or lower level reads as silence, a
+    // higher one as full scale.
+    static constexpr float kSilenceDb = -72.0f;
+    static constexpr float kFullScaleDb = 0.0f;
+    // Channel statistics records are kept for the session's lifetime; a codec naming more channels
+    // than this gets no records for the rest.
+    static constexpr int kMaxChannelStats = 256;
+
+    // `name` is the uuid's text (QUuid::toString) and names the endpoint. Throws std::logic_error
+    // for a null uuid.
+    IPCObject(const QString& name, QUuid uuid);
+    ~IPCObject() override;
+
+    // The pool that placed every session; recorded once at start-up, before the first session, and
+    // read by markForDeletion. GUI thread only.
+    static void setSessionPool(IQCommonPooledApp* pool);
+    static IQCommonPooledApp* sessionPool();
+
+    // "host:port", with an IPv6 host in brackets ("[fe80::1]:5004"); empty for a port outside
+    // 1..65535, which is never connected to.
+    static QString addressText(const QString& host, int port);
+
+    void setAddress(const QString& new_host, int new_port);
+    void setConnection(const QString& new_host, int new_port, const QString& password);
+    void reconnectIPC();
+    void disconnectIPC();
+    void scheduleReconnect(int delayMs);
+    // The only end of a session: drops the connection, leaves the pool and deletes the object later.
+    void markForDeletion();
+    IQManager* ipcManager() const { return session_manager(); }
+    // Hands the request to the connection under the manager lock; false (with a warning) when the
+    // session is not placed on a manager.
+    bool send(const Message& request);
+
+    void setMeteringFlag(bool is_on) { meteringOn = is_on; }
+    void setEventLogPolling(bool is_on) { eventLogPolling = is_on; }
+    // Views lock it while they copy from the session's parsed lists.
+    SessionMutex& mutex() { return session_mutex(); }
+    void traceMessage(const Message& message) const;
+
+    // Reply-cache reads by cache name (a request's "seq" or a report's name); each locks the mutex.
+    bool getCachedMessage(const QString& name, Message& out);
+    Message expectedMessage(const QString& name);
+    bool findProfile(const QString& id, Message& out);
+    bool findPeer(const QString& id, Message& out);
+    QString unitName();
+    unsigned int productBuild();
+
+    // Fetch requests: always sent (queued by the endpoint while not logged in).
+    void cmd_get_channel_list();
+    void cmd_get_channel_opts();
+    void cmd_get_profile_list();
+    void cmd_get_codec_list();
+    void cmd_get_peer_list();
+    void cmd_get_directory_server();
+    void cmd_get_sys_options();
+    void cmd_get_braidlink_settings();
+    void cmd_get_tunnel_status();
+    void cmd_get_event_log();
+
+    // Operator and scheduler commands: sent only while READY, otherwise warned about and dropped,
+    // so that nothing pressed while a codec is offline is replayed on a later connection.
+    void cmd_connect(const QString& id);
+    void cmd_disconnect(int id);
+    void cmd_get_event_log_noreply();
+    void cmd_set_sys_options(const Message& options);
+    void cmd_set_unit_name(const QString& name);
+    void cmd_set_profile(const Message& profile);
+    void cmd_add_new_profile();
+    // Sends "addProfile" and queues `profile` (a "profile" node of another codec); the codec's
+    // answer gives the new id, under which the profile is then written ("setProfile").
+    void cmd_add_profile(const Message& profile);
+    void cmd_copy_profile(int id, const QString& name);
+    void cmd_delete_profile(int id);
+    void cmd_add_peer(const QString& name, const QString& addr, const QString& password);
+    void cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
+                             const QString& unit);
+    void cmd_add_peer_meta(const Message& peer);
+    void cmd_remove_peer(int id);
+    void cmd_set_peer_settings(int id, int profile);
+    // The metering choice is kept even when the session is not READY: the start-up set applies it.
+    void cmd_metering_on();
+    void cmd_metering_off();
+    void cmd_monitor(int interval);
+    // Connects the peer whose id text is `peerId`, first assigning the profile `profile` (an id
+    // text) when the peer has another one. An empty or non-numeric `profile` keeps the peer's own.
+    // False when the peer is not in the last peer list or the session is not READY: nothing, or
+    // not everything, was sent.
+    bool cmd_connect_peer(const QString& peerId, const QString& profile);
+    // "disconnect" without an id: the codec drops every connection. Then drops the peer statistics.
+    void cmd_disconnect_peer();
+
+    // Alert sound file per KT_EVENT; empty when none is set. GUI thread only.
+    void setAlertSound(int kind, const QString& file);
+    QString alertSound(int kind) const;
+
+    // The display lines of every stored event-log entry, oldest first.
+    QStringList eventLogLines() const { return eventLog.lines(); }
+
+    // IQEndpointClient hooks; the message hooks and the list run on the socket loop thread.
+    void after_authenticated() override;
+    void handle_response(const Message& reply) override;
+    void handle_unsolicited(const Message& message) override;
+    void set_required_messages() override;
+
+    const QUuid uuid;  // the instance key; never null
+    QString host = QStringLiteral("0.0.0.0");
+    int port = 80;
+    std::atomic<bool> meteringOn{true};        // read by the start-up set on the loop thread
+    std::atomic<bool> eventLogPolling{false};  // read by the start-up set on the loop thread
+    QList<QString> alertEmails;                // kept in memory only
+
+    // The codec's data as the parsers last built it. Guarded by mutex(): written by the parsers on
+    // the GUI thread, read by every view. A view locks, copies what it needs and unlocks; it never
+    // keeps a pointer or reference into these members past a return to the event loop, because
+    // the next report replaces them. The peers are shared and immutable (PeerMetaPtr), so a copied
+    // list stays readable after the next peer list; statistics and profiles are plain values.
+    QList<PeerMetaPtr> allPeers;        // every peer of the last peer list, in message order
+    QList<PeerMetaPtr> activePeers;     // those with `active` set
+    QList<PeerMetaPtr> bookPeers;       // those without a directory record
+    QList<PeerMetaPtr> directoryPeers;  // those with a directory record
+    QMap<int, PeerMetaPtr> peerById;    // `id` as a decimal number (non-numbers count as 0)
+    QList<int> activePeerIds;           // ids of `activePeers`, in the same order
+    int activePeerCount = -1;           // size of `activePeers`; -1 until the first peer list
+    QString chanState;                  // the last non-empty "chan_state" of the last peer list
+    QString receivingPeerId;            // last active peer seen receiving; kept while none is
+    QMap<int, PeerStatsInfo> peerStatsById;        // the last "peerStats" report, by peer id
+    QMap<int, ChannelStatsInfo> channelStatsById;  // every channel ever reported, by channel id
+    QList<ProfileInfo> profiles;                   // the last profile list, in message order
+    QString defaultProfileId;                      // id of the profile marked "default"; may be empty
+    LossGraphData lossGraph;    // guarded by mutex(); views copy a series, see GraphData
+    DelayGraphData delayGraph;  // guarded by mutex(); views copy a series, see GraphData
+    // Not under mutex(): the device log is GUI-thread only, the event log has its own lock.
+    DeviceLog deviceLog;
+    LockedMessageList eventLog;
+    // The codec's tunnel, rebuilt from the cached tunnel reports on the GUI thread; the tunnel page
+    // reads it there. Connects itself to recvTunStats, recvTunConns and recvTunnelStatus.
+    TunnelInfo tunnelInfo;
+
+signals:
+    void newChanState(QUuid, QString state);
+    void error(QUuid, QString text);
+    void reconnect(QUuid);
+    void recvChannelList(QUuid);
+    void recvChannelOpts(QUuid);
+    void recvChannelStats(QUuid);
+    void recvPeerStats(QUuid);
+    void recvPeerList(QUuid);
+    void recvAddPeer();
+    void recvAddProfile(int id);
+    void recvProfileList(QUuid);
+    void recvVantixConfig(QUuid, QString config);
+    void recvSysOptions(QUuid);
+    void recvCodecList(QUuid);
+    void recvDirectoryServer(QUuid);
+    void recvLevels(float rmlf, float rmrf, float tmlf, float tmrf);
+    void recvAllLevels(float rmlf, float rmrf, float tmlf, float tmrf, float rmls, float rmrs, float tmls,
+                       float tmrs);
+    void recvVersion(QUuid);
+    void recvSystemOpts();
+    void recvTunConns(QUuid);
+    void recvTunStats(QUuid);
+    void recvTunnelStatus(QUuid);
+    void recv(QUuid);
+    void recvBraidlinkSettings(QUuid);
+    void recvSetBraidlinkOptions();
+    void recvSipProxy();
+    void recvCurrentEncoder();
+    void recvEventLog(QStringList& lines);
+    void deviceEvent(IPCObject* session, KT_EVENT kind);
+    void deviceConnected();
+    void deviceDisconnected();
+    void changedState(QUuid, IQEndpointClient::DEVICE_STATE new_state);
+
+protected:
+    // Rebuilds `peerStatsById` from the cached "peerStats" and feeds the graph series.
+    void parsePeerStats();
+
+public slots:
+    void sayHi() {}
+
+    // Slot names are part of the protocol: the endpoint client invokes "cb_resp_" + key without
+    // arguments and "cb_unso_" + key with the message. Do not rename them.
+protected slots:
+    void allMessagesPresent();
+    void cmd_get_version_slot();
+    void cb_resp_channelList();
+    void cb_resp_channelOpts();
+    void cb_resp_profileList();
+    void cb_resp_peerList();
+    void cb_resp_version();
+    void cb_resp_sysOptions();
+    void cb_resp_systemOpts();
+    void cb_resp_codecList();
+    void cb_resp_vantixConfig();
+    void cb_resp_directoryServer();
+    void cb_resp_peerStats();
+    void cb_resp_channelStats();
+    void cb_resp_levels();
+    void cb_resp_addPeer();
+    void cb_resp_addProfile();
+    void cb_resp_ping() {}
+    void cb_resp_powerInfo() {}
+    void cb_resp_sipProxy() {}
+    void cb_resp_currentEncoder() {}
+    void cb_resp_cc() {}
+    void cb_resp_tunnelStatus();
+    void cb_resp_braidlinkSettings();
+    void cb_resp_setBraidlinkOptions();
+    void cb_resp_eventLog();
+    void cb_unso_currentEncoder(const Message& unso);
+    void cb_unso_sipProxy(const Message& unso);
+    void cb_unso_channelList(const Message& unso);
+    void cb_unso_channelOpts(const Message& unso);
+    void cb_unso_profileList(const Message& unso);
+    void cb_unso_peerList(const Message& unso);
+    void cb_unso_version(const Message& unso);
+    void cb_unso_systemOpts(const Message& unso);
+    void cb_unso_codecList(const Message& unso);
+    void cb_unso_vantixConfig(const Message& unso);
+    void cb_unso_directoryServer(const Message& unso);
+    void cb_unso_metering(const Message& unso);
+    void cb_unso_addPeer(const Message&) {}
+    void cb_unso_addProfile(const Message&) {}
+    void cb_unso_tun_stats(const Message& unso);
+    void cb_unso_tun_conns(const Message& unso);
+    void cb_unso_cfgStatus_netmgr_tunnel(const Message& unso);
+    void cb_unso_netmgr_tunnel(const Message& unso);
+    void cb_unso_peer_stats(const Message& unso);
+    void cb_unso_channel_stats(const Message& unso);
+    // The start-up request set; runs on the socket loop thread inside set_state(AUTHENTICATED).
+    void after_auth();
+    void cb_unso_channelStats(const Message& unso);
+    void cb_unso_levels(const Message& unso);
+    void cb_unso_peerStats(const Message& unso);
+    void cb_unso_sysOptions(const Message& unso);
+    // These take a message, so the reply path (no arguments) never reaches them: those replies are
+    // only cached.
+    void cb_resp_login(const Message&) {}
+    void cb_resp_setPeerSettings(const Message&) {}
+    void cb_resp_setSysOptions(const Message&) {}
+    void changedState_connecting();
+    void changedState_connected();
+    void changedState_disconnected();
+    void changedState_wrong_password();
+    void changedState_ready();
+    void eventLogTimerExpire();
+
+private slots:
+    void doReconnect();
+    void addProfileCallback(int id);
+
+private:
+    // Sends only while READY, deciding under the manager lock so that the state cannot change
+    // between the test and the hand-over. False when not sent.
+    bool send_if_ready(const Message& request);
+    // send_if_ready, with a warning naming the dropped command.
+    void send_command(const Message& request);
+    // Stores under the key unless the cache is full; the caller is on the socket loop thread.
+    bool store(const Message& message, const QString& key);
+    // Reports the codec's refusal of a request.
+    static void warn_failed_reply(const Message& reply);
+    // True for reports that carry their values in a child on a subscribing codec, and lack it.
+    static bool is_childless_report(const QString& key, const Message& message);
+
+    // The parsers' bodies, on a report already taken from the cache (GUI thread).
+    void apply_peer_stats(const Message& report);
+    void apply_channel_stats(const Message& report);
+    // Emits both level signals from the eight attributes of `values`.
+    void emit_levels(const Message& values);
+    static float level_of(const Message::Attributes& levels, const char* name);
+
+    // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
+    std::atomic<int> codec_version_{1};
+    bool markedForDeletion = false;  // set once; blocks every later reconnect
+    QTimer pollTimer;                // event-log poll; GUI thread
+    // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new
+    // connection, whose codec never answers the old requests.
+    std::deque<Message> pending_profiles_;
+    // The id each reply with seq "addProfile" carried (0 for a refusal or no id), in arrival order:
+    // the cached reply may already be replaced when its slot runs. Guarded by the session mutex.
+    std::deque<int> added_profile_ids_;
+    QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
+    WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMutex>
+#include <QStringList>
+
+#include <deque>
+
+#include "ipc/message.h"
+
+// A session's copy of its codec's event log: the "e" entries of the "eventLog" replies, oldest
+// first, at most EventLogMerger::kMaxStoredEntries. A member of the session (`eventLog`).
+//
+// Threads: every operation takes the list's own mutex (not the session mutex) for its whole run,
+// so any thread may call them; today all callers are on the GUI thread. No other lock is taken
+// while it is held.
+// Views get copies (display lines); nothing hands out pointers or references into the entries,
+// which a later merge or clear destroys.
+class LockedMessageList {
+public:
+    LockedMessageList();
+    ~LockedMessageList();
+    LockedMessageList(const LockedMessageList&) = delete;
+    LockedMessageList& operator=(const LockedMessageList&) = delete;
+
+    // Merges an "eventLog" reply (EventLogMerger::parseEventLog) and returns the display lines of
+    // the entries it added, oldest first; empty when it added none or the reply holds no "e".
+    QStringList merge(const Message& reply);
+    // The display lines of every stored entry, oldest first.
+    QStringList lines() const;
+    // Destroys every stored entry; the next reply starts a new list.
+    void clear();
+    int size() const;
+
+private:
+    mutable QMutex mutex_;
+    std::deque<Message> entries_;  // guarded by mutex_; oldest first; views get copies, never pointers
+};

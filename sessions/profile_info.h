@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// One stored profile of a codec, as the profile list names it. A plain value: the session keeps
+// them in `profiles` and views copy them.
+struct ProfileInfo {
+    QString id;              // the "profile" node's "id", compared as text
+    QString name;            // "name" of its first "settings" child
+    bool factory = false;    // "factory" of that "settings" child
+    bool isDefault = false;  // the "profile" node's "default": the unit's default profile
+};

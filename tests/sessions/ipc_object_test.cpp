@@ -1,0 +1,935 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <algorithm>
+#include <climits>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ipc/md5.h"
+#include "ipc/message.h"
+#include "sessions/iq_common_pooled_app.h"
+#include "sessions/ipc_object.h"
+#include "sessions/session_meta_types.h"
+#include "tests/support/qt_wait.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+using test_support::ScriptedPeer;
+using test_support::wait_processing_events;
+using State = IQEndpointClient::DEVICE_STATE;
+
+std::string with_nul(const std::string& xml) {
+    return xml + '\0';
+}
+
+// A codec on loopback as far as the session sees it: greets, logs in (with a challenge when one is
+// set), answers each request that carries a "seq" and pushes "systemOpts" unless told not to. A
+// legacy codec answers "ping" with a bare "pong" and sends its data as bare named messages.
+struct Codec {
+    bool is_legacy = false;
+    bool sends_system_opts = true;
+    std::string challenge;                        // empty: no login asked
+    std::string password;                         // what the login must prove
+    std::mutex mutex;                             // guards add_profile_replies
+    std::deque<std::string> add_profile_replies;  // attribute texts of the "addProfile" answers
+
+    std::string respond(const std::string& frame) {
+        Message request;
+        request.parse(frame);
+        const std::string& name = request.name();
+        const std::string seq = request.attributes().get_string("seq", "");
+        const std::string system_opts =
+            is_legacy ? "<systemOpts/>" : "<unso id=\"unso\"><systemOpts/></unso>";
+        const std::string push = sends_system_opts ? with_nul(system_opts) : "";
+        if (name == "hello") {
+            if (is_legacy) return "";
+            // With a login, "systemOpts" comes before the login result and must count all the same.
+            if (!challenge.empty()) {
+                return with_nul("<resp seq=\"hello\" fail=\"true\" error_code=\"401\" challenge=\"" +
+                                challenge + "\"/>") +
+                       push;
+            }
+            return with_nul("<resp seq=\"hello\"/>") + push;
+        }
+        if (name == "ping") return with_nul(is_legacy ? "<pong/>" : "<resp seq=\"ping\"/>");
+        if (name == "login") {
+            if (is_legacy) return with_nul("<login success=\"true\"/>") + push;
+            const bool is_proven =
+                request.attributes().get_string("response", "") == ipc_md5_hex_pair(password, challenge);
+            return with_nul(is_proven ? "<resp seq=\"login\"/>" : "<resp seq=\"login\" success=\"false\"/>");
+        }
+        if (is_legacy) {
+            if (name.compare(0, 3, "get") != 0 || name.size() < 4) return "";
+            std::string report = name.substr(3);
+            report[0] = static_cast<char>(report[0] - 'A' + 'a');
+            return with_nul("<" + report + (report == "version" ? " build=\"7\"/>" : "/>"));
+        }
+        if (seq.empty()) return "";
+        if (name == "addProfile") {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (add_profile_replies.empty()) return "";
+            const std::string attributes = add_profile_replies.front();
+            add_profile_replies.pop_front();
+            return with_nul("<resp seq=\"addProfile\" " + attributes + "/>");
+        }
+        if (name == "setSysOptions") {
+            return with_nul(
+                "<resp seq=\"setSysOptions\" fail=\"true\" error_code=\"7\" error_text=\"busy\"/>");
+        }
+        return with_nul("<resp seq=\"" + seq + "\"" + (seq == "version" ? " build=\"7\"/>" : "/>"));
+    }
+};
+
+// Every warning the sessions write, for the tests that check one was (or was not) written.
+std::mutex g_warnings_mutex;
+std::vector<std::string> g_warnings;
+
+void record_warning(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtWarningMsg) return;
+    std::lock_guard<std::mutex> lock(g_warnings_mutex);
+    g_warnings.push_back(text.toStdString());
+}
+
+int count_warnings(const std::string& text) {
+    std::lock_guard<std::mutex> lock(g_warnings_mutex);
+    int count = 0;
+    for (const std::string& each : g_warnings) count += each.find(text) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+class IPCObjectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pool_ = std::make_unique<IQCommonPooledApp>(4);
+        IPCObject::setSessionPool(pool_.get());
+        pool_->start_managers();
+    }
+
+    void TearDown() override {
+        end_session();
+        pool_.reset();
+        IPCObject::setSessionPool(nullptr);
+    }
+
+    // A new session connected to a new scripted codec; `prepare` runs before the connect.
+    IPCObject& start(std::function<void(Codec&)> configure = {}, std::function<void(IPCObject&)> prepare = {},
+                     bool is_ipv6 = false) {
+        end_session();
+        channel_opts_count_ = startup_channel_opts_ = version_count_ = marks_ = 0;
+        codec_ = std::make_shared<Codec>();
+        codec_->password = "secret";
+        if (configure) configure(*codec_);
+        peer_ = std::make_unique<ScriptedPeer>(is_ipv6);
+        peer_->set_responder([codec = codec_](const std::string& frame) { return codec->respond(frame); });
+        const QUuid uuid = QUuid::createUuid();
+        session_ = new IPCObject(uuid.toString(), uuid);
+        EXPECT_TRUE(pool_->add_client(uuid.toString(), session_));
+        QObject::connect(session_, &IPCObject::recvChannelOpts, [this] { ++channel_opts_count_; });
+        QObject::connect(session_, &IPCObject::recvVersion, [this] { ++version_count_; });
+        if (prepare) prepare(*session_);
+        session_->setConnection(is_ipv6 ? "::1" : "127.0.0.1", peer_->port(), "secret");
+        return *session_;
+    }
+
+    void end_session() {
+        if (session_) {
+            session_->markForDeletion();
+            EXPECT_TRUE(wait_processing_events([this] { return session_.isNull(); }));
+        }
+        peer_.reset();
+    }
+
+    bool wait_for_state(State state) {
+        return wait_processing_events([&] { return session_ && session_->state() == state; });
+    }
+
+    // Waits until everything the codec sent before now has reached the session's slots.
+    void sync() {
+        const int expected = ++marks_;
+        peer_->send(
+            with_nul("<unso id=\"unso\"><channelOpts mark=\"" + std::to_string(expected) + "\"/></unso>"));
+        EXPECT_TRUE(
+            wait_processing_events([&] { return channel_opts_count_ >= expected + startup_channel_opts_; }));
+    }
+
+    void expect_ready() {
+        ASSERT_TRUE(wait_for_state(IQEndpointClient::READY));
+        startup_channel_opts_ = channel_opts_count_;
+        marks_ = 0;
+    }
+
+    // The frames the codec received from `first` on; waits until it has at least `count` of them.
+    std::vector<std::string> frames_from(size_t first, size_t count) {
+        EXPECT_TRUE(peer_->wait_for_frames(first + count));
+        const std::vector<std::string> all = peer_->frames();
+        return std::vector<std::string>(all.begin() + static_cast<long>(first), all.end());
+    }
+
+    std::unique_ptr<IQCommonPooledApp> pool_;
+    std::shared_ptr<Codec> codec_;
+    std::unique_ptr<ScriptedPeer> peer_;
+    QPointer<IPCObject> session_;
+    int channel_opts_count_ = 0;
+    int startup_channel_opts_ = 0;
+    int version_count_ = 0;
+    int marks_ = 0;
+};
+
+TEST(IPCObject, NullUuidIsRefused) {
+    try {
+        IPCObject session(QUuid().toString(), QUuid());
+        FAIL() << "constructed";
+    } catch (const std::logic_error& e) {
+        EXPECT_STREQ(e.what(), "IPC ZERO UUID NOT ALOWED");
+    }
+}
+
+struct AddressCase {
+    const char* host;
+    int port;
+    const char* text;  // empty: refused
+};
+// RFC 3986 §3.2.2 (IPv6 literals in brackets) and the TCP port range 1..65535.
+const AddressCase kAddresses[] = {
+    {"10.0.0.5", 5000, "10.0.0.5:5000"},
+    {"fe80::1", 5004, "[fe80::1]:5004"},
+    {"[fe80::1]", 5004, "[fe80::1]:5004"},
+    {"::1", 65535, "[::1]:65535"},
+    {"10.0.0.5", 1, "10.0.0.5:1"},
+    {"10.0.0.5", 0, ""},
+    {"10.0.0.5", 65536, ""},
+    {"10.0.0.5", -1, ""},
+};
+
+TEST(IPCObject, AddressTextBracketsIpv6AndRefusesBadPorts) {
+    for (const auto& c : kAddresses) {
+        EXPECT_EQ(IPCObject::addressText(c.host, c.port).toStdString(), c.text) << c.host << " " << c.port;
+    }
+}
+
+TEST_F(IPCObjectTest, ConnectsToAnIpv6Host) {
+    start({}, {}, true);
+    expect_ready();
+}
+
+struct StartupCase {
+    const char* label;
+    bool is_legacy;
+    bool is_event_log_polling;
+    bool is_metering_on;
+};
+const StartupCase kStartups[] = {
+    {"subscribing", false, false, true},
+    {"subscribing, event log, metering off", false, true, false},
+    {"legacy", true, false, true},
+    {"legacy, event log, metering off", true, true, false},
+};
+
+TEST_F(IPCObjectTest, StartupSetGoesOutInOrder) {
+    const std::vector<std::string> gets = {
+        "<getChannelList seq=\"channelList\"/>", "<getChannelOpts seq=\"channelOpts\"/>",
+        "<getProfileList seq=\"profileList\"/>", "<getCodecList seq=\"codecList\"/>",
+        "<getPeerList seq=\"peerList\"/>",       "<getDirectoryServer seq=\"directoryServer\"/>",
+        "<getSysOptions seq=\"sysOptions\"/>",
+    };
+    const char* subscriptions[] = {"peer_stats",
+                                   "channel_stats",
+                                   "tun_conns",
+                                   "tun_stats",
+                                   "power",
+                                   "version",
+                                   "metering\" interval=\"67",
+                                   "cfgStatus:netmgr.tunnel",
+                                   "cfgData:netmgr.tunnel.*"};
+    for (const auto& c : kStartups) {
+        start([&](Codec& codec) { codec.is_legacy = c.is_legacy; },
+              [&](IPCObject& session) {
+                  session.setEventLogPolling(c.is_event_log_polling);
+                  session.setMeteringFlag(c.is_metering_on);
+              });
+        expect_ready();
+
+        std::vector<std::string> expected = gets;
+        if (c.is_event_log_polling) {
+            expected.push_back("<getEventLog clear=\"false\" detail=\"true\" seq=\"eventLog\"/>");
+        }
+        if (c.is_legacy) {
+            expected.push_back(
+                "<monitor channelStats=\"true\" meterInterval=\"67\" metering=\"true\" peerStats=\"true\" "
+                "queue=\"false\"/>");
+        } else {
+            expected.push_back("<cfgDescribe path=\"netmgr.tunnel\" seq=\"braidlinkSettings\"/>");
+            expected.push_back("<cfgGetStatus path=\"netmgr.tunnel\" seq=\"tunnelStatus\"/>");
+            for (const char* id : subscriptions) {
+                expected.push_back(std::string("<subscribe seq=\"internal\"><sub id=\"") + id +
+                                   "\"/></subscribe>");
+            }
+        }
+        expected.push_back("<getVersion seq=\"version\"/>");
+        if (!c.is_metering_on) expected.push_back("<monitor metering=\"false\"/>");
+
+        const size_t handshake = c.is_legacy ? 3 : 2;  // hello, ping and the legacy login
+        EXPECT_EQ(frames_from(handshake, expected.size()), expected) << c.label;
+    }
+}
+
+struct LoginCase {
+    const char* password;
+    State outcome;
+};
+const LoginCase kLogins[] = {{"secret", IQEndpointClient::READY}, {"wrong", IQEndpointClient::AUTH_FAILED}};
+
+TEST_F(IPCObjectTest, LoginProvesThePassword) {
+    for (const auto& c : kLogins) {
+        start([&](Codec& codec) {
+            codec.challenge = "c0ffee";
+            codec.password = c.password;
+        });
+        EXPECT_TRUE(wait_for_state(c.outcome)) << c.password;
+    }
+}
+
+TEST_F(IPCObjectTest, ReadyOnlyOnceSystemOptsIsInAndCommandsBeforeAreDropped) {
+    IPCObject& session = start([](Codec& codec) { codec.sends_system_opts = false; });
+    QObject context;  // ends the connection below before `readies` goes
+    int readies = 0;
+    QObject::connect(&session, &IPCObject::changedState, &context,
+                     [&](QUuid, State state) { readies += state == IQEndpointClient::READY ? 1 : 0; });
+    ASSERT_TRUE(wait_processing_events([&] { return version_count_ == 1; }));
+    startup_channel_opts_ = channel_opts_count_;
+    sync();
+    EXPECT_EQ(session.state(), IQEndpointClient::AUTHENTICATED);
+    EXPECT_EQ(readies, 0);
+
+    session.cmd_connect("12");
+    session.cmd_metering_off();
+    EXPECT_FALSE(session.meteringOn) << "the choice is kept for the next start-up set";
+
+    peer_->send(with_nul("<unso id=\"unso\"><systemOpts/></unso>"));
+    ASSERT_TRUE(wait_for_state(IQEndpointClient::READY));
+    EXPECT_EQ(readies, 1);
+    const size_t before = peer_->frames().size();
+    session.cmd_connect("13");
+    EXPECT_EQ(frames_from(before, 1), std::vector<std::string>{"<connect id=\"13\"/>"});
+    for (const std::string& frame : peer_->frames()) {
+        EXPECT_NE(frame, "<connect id=\"12\"/>");
+        EXPECT_NE(frame, "<monitor metering=\"false\"/>");
+    }
+}
+
+struct CommandCase {
+    std::function<void(IPCObject&)> command;
+    const char* frame;
+};
+
+Message parsed(const std::string& xml) {
+    Message message;
+    message.parse(xml);
+    return message;
+}
+
+TEST_F(IPCObjectTest, CommandsOnTheWire) {
+    const CommandCase cases[] = {
+        {[](IPCObject& s) { s.cmd_connect("12"); }, "<connect id=\"12\"/>"},
+        {[](IPCObject& s) { s.cmd_disconnect(12); }, "<disconnect id=\"12\"/>"},
+        {[](IPCObject& s) { s.cmd_get_event_log_noreply(); },
+         "<getEventLog clear=\"true\" detail=\"false\"/>"},
+        {[](IPCObject& s) {
+             s.cmd_set_profile(parsed("<profile id=\"3\" name=\"A\"><audio rate=\"48000\"/></profile>"));
+         },
+         "<setProfile id=\"3\" name=\"A\" seq=\"setProfile\"><audio rate=\"48000\"/></setProfile>"},
+        {[](IPCObject& s) { s.cmd_add_new_profile(); },
+         "<addProfile><settings name=\"New Profile...\"/></addProfile>"},
+        {[](IPCObject& s) { s.cmd_copy_profile(4, "B"); }, "<copyProfile id=\"4\" name=\"B\"/>"},
+        {[](IPCObject& s) { s.cmd_delete_profile(4); }, "<deleteProfile id=\"4\"/>"},
+        {[](IPCObject& s) { s.cmd_add_peer_bdlink("P", "10.0.0.9", "pw", "u7"); },
+         "<addPeer addr=\"10.0.0.9\" name=\"P\" password=\"pw\" seq=\"addPeer\" unit=\"u7\" "
+         "use_bdlink=\"true\"/>"},
+        // A peer list that spells the fields "pw" and "bdlink".
+        {[](IPCObject& s) {
+             s.cmd_add_peer_meta(parsed("<peer addr=\"10.0.0.9\" name=\"P\" pw=\"x\" bdlink=\"true\"/>"));
+         },
+         "<addPeer addr=\"10.0.0.9\" name=\"P\" password=\"x\" unit=\"\" use_bdlink=\"true\"/>"},
+        {[](IPCObject& s) { s.cmd_remove_peer(9); }, "<removePeer id=\"9\"/>"},
+        {[](IPCObject& s) { s.cmd_set_peer_settings(9, 3); },
+         "<setPeerSettings id=\"9\" profile=\"3\" seq=\"setPeerSettings\"/>"},
+        {[](IPCObject& s) { s.cmd_metering_on(); }, "<monitor meterInterval=\"67\" metering=\"true\"/>"},
+    };
+    IPCObject& session = start();
+    expect_ready();
+    for (const auto& c : cases) {
+        const size_t before = peer_->frames().size();
+        c.command(session);
+        EXPECT_EQ(frames_from(before, 1).front(), c.frame);
+    }
+}
+
+TEST_F(IPCObjectTest, MeteringOffIsSentAgainAfterAReconnect) {
+    IPCObject& session = start();
+    expect_ready();
+    session.cmd_metering_off();
+    peer_->close_connection();
+    ASSERT_TRUE(wait_for_state(IQEndpointClient::DISCONNECTED));
+    const size_t before = peer_->frames().size();
+    session.scheduleReconnect(0);
+    ASSERT_TRUE(wait_for_state(IQEndpointClient::READY));
+    const std::vector<std::string> frames = peer_->frames();
+    const auto version =
+        std::find(frames.begin() + static_cast<long>(before), frames.end(), "<getVersion seq=\"version\"/>");
+    ASSERT_TRUE(version != frames.end() && version + 1 != frames.end());
+    EXPECT_EQ(*(version + 1), "<monitor metering=\"false\"/>");
+}
+
+struct ProfileCopyCase {
+    const char* label;
+    const char* replies[2];  // attributes of the two "addProfile" answers
+    std::vector<std::string> writes;
+};
+
+TEST_F(IPCObjectTest, ProfileCopiesAreWrittenUnderTheirOwnNewIds) {
+    const ProfileCopyCase cases[] = {
+        {"both answered",
+         {"id=\"41\"", "id=\"42\""},
+         {"<setProfile id=\"41\" name=\"A\" seq=\"setProfile\"/>",
+          "<setProfile id=\"42\" name=\"B\" seq=\"setProfile\"/>"}},
+        {"first refused",
+         {"fail=\"true\" error_code=\"5\" error_text=\"full\" id=\"9\"", "id=\"42\""},
+         {"<setProfile id=\"42\" name=\"B\" seq=\"setProfile\"/>"}},
+        {"first without id", {"", "id=\"42\""}, {"<setProfile id=\"42\" name=\"B\" seq=\"setProfile\"/>"}},
+    };
+    for (const auto& c : cases) {
+        IPCObject& session = start([&](Codec& codec) {
+            codec.add_profile_replies = {c.replies[0], c.replies[1]};
+        });
+        expect_ready();
+        session.cmd_add_profile(parsed("<profile id=\"1\" name=\"A\"/>"));
+        session.cmd_add_profile(parsed("<profile id=\"2\" name=\"B\"/>"));
+        const auto writes = [&] {
+            std::vector<std::string> found;
+            for (const std::string& frame : peer_->frames()) {
+                if (frame.compare(0, 11, "<setProfile") == 0) found.push_back(frame);
+            }
+            return found;
+        };
+        // The last write is B's, which follows A's (if any) on the same thread.
+        EXPECT_TRUE(wait_processing_events([&] { return writes().size() >= c.writes.size(); })) << c.label;
+        EXPECT_EQ(writes(), c.writes) << c.label;
+    }
+}
+
+struct CacheCase {
+    const char* pushed;
+    const char* key;
+    const char* cached;  // null: nothing stored under the key
+};
+// Keys: a reply's "seq", else its first child's name; an "unso" wrapper's child alone under its own
+// name; a report's "id" with "." and ":" made "_"; childless reports dropped.
+const CacheCase kCacheCases[] = {
+    {"<resp seq=\"peerList\" n=\"1\"/>", "peerList", "<resp seq=\"peerList\" n=\"1\"/>"},
+    {"<resp><codecList n=\"2\"/></resp>", "codecList", "<resp><codecList n=\"2\"/></resp>"},
+    {"<unso id=\"unso\"><peerList n=\"3\"/></unso>", "peerList", "<peerList n=\"3\"/>"},
+    {"<unso id=\"cfgStatus:netmgr.tunnel\" up=\"1\"/>", "cfgStatus_netmgr_tunnel",
+     "<unso id=\"cfgStatus:netmgr.tunnel\" up=\"1\"/>"},
+    {"<unso id=\"cfgStatus:netmgr.tunnel\" up=\"2\"/>", "tunnelStatus",
+     "<unso id=\"cfgStatus:netmgr.tunnel\" up=\"2\"/>"},
+    {"<unso id=\"unso\"/>", "unso", nullptr},
+    {"<unso id=\"metering\"/>", "metering", nullptr},
+};
+
+TEST_F(IPCObjectTest, ReplyCacheKeys) {
+    IPCObject& session = start();
+    expect_ready();
+    for (const auto& c : kCacheCases) {
+        peer_->send(with_nul(c.pushed));
+        sync();
+        Message cached;
+        ASSERT_EQ(session.getCachedMessage(c.key, cached), c.cached != nullptr) << c.pushed;
+        if (c.cached) {
+            EXPECT_EQ(cached, parsed(c.cached)) << c.pushed;
+        }
+    }
+    EXPECT_EQ(session.state(), IQEndpointClient::READY) << "a malformed report must not drop the connection";
+    EXPECT_EQ(peer_->connection_count(), 1);
+}
+
+struct MeteringCase {
+    bool is_legacy;
+    const char* report;
+};
+const MeteringCase kMeterings[] = {
+    {false,
+     "<unso id=\"metering\"><metering rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" "
+     "rmrs=\"-6\" tmls=\"-7\"/></unso>"},
+    {false,
+     "<unso id=\"levels\"><levels rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" rmrs=\"-6\" "
+     "tmls=\"-7\"/></unso>"},
+    {true,
+     "<metering rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" rmrs=\"-6\" tmls=\"-7\"/>"},
+};
+
+TEST_F(IPCObjectTest, MeteringReadsTheReportOrItsChild) {
+    // "tmrs" is missing in every report: it reads as silence, never as full scale.
+    const std::vector<float> expected = {-1.5f, -2, -3, -4, -5, -6, -7, IPCObject::kSilenceDb};
+    for (const auto& c : kMeterings) {
+        IPCObject& session = start([&](Codec& codec) { codec.is_legacy = c.is_legacy; });
+        QObject context;
+        std::vector<float> levels;
+        QObject::connect(&session, &IPCObject::recvAllLevels, &context,
+                         [&](float a, float b, float d, float e, float f, float g, float h, float i) {
+                             levels = {a, b, d, e, f, g, h, i};
+                         });
+        expect_ready();
+        peer_->send(with_nul(c.report));
+        EXPECT_TRUE(wait_processing_events([&] { return !levels.empty(); })) << c.report;
+        EXPECT_EQ(levels, expected) << c.report;
+    }
+}
+
+TEST_F(IPCObjectTest, WarningsAreOncePerKeyAndNameFailures) {
+    const QtMessageHandler previous = qInstallMessageHandler(record_warning);
+    IPCObject& session = start();
+    expect_ready();
+    peer_->send(with_nul("<unso id=\"power\"/>") + with_nul("<unso id=\"power\"/>"));
+    const size_t before = peer_->frames().size();
+    session.cmd_set_unit_name("Studio");
+    frames_from(before, 1);  // the refusal is queued at the codec ahead of the mark
+    sync();
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(count_warnings("missing callback cb_unso_power"), 1);
+    EXPECT_EQ(count_warnings("reply setSysOptions failed: error_code 7, error_text \"busy\""), 1);
+}
+
+TEST_F(IPCObjectTest, MarkForDeletionLeavesThePoolAndNeverReconnects) {
+    IPCObject& session = start();
+    expect_ready();
+    int reconnects = 0;
+    QObject::connect(&session, &IPCObject::reconnect, [&] { ++reconnects; });
+    const QString name = session.uuid.toString();
+    session.markForDeletion();
+    session.scheduleReconnect(0);
+    EXPECT_EQ(reconnects, 0);
+    EXPECT_EQ(pool_->manager_for(name), nullptr);
+    EXPECT_TRUE(wait_processing_events([&] { return session_.isNull(); }));
+    EXPECT_TRUE(test_support::wait_until([&] { return !peer_->is_connected(); }));
+    EXPECT_EQ(peer_->connection_count(), 1);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Session data built from the cache on the GUI thread. The parsers run on constructed reports: the
+// tests store them in the reply cache of a session that is never connected and invoke the slot as
+// the dispatch would.
+
+std::string peer(const std::string& id, const std::string& name, bool is_active,
+                 const std::string& extra = "") {
+    return "<peer id=\"" + id + "\" name=\"" + name + "\" active=\"" + (is_active ? "true" : "false") + "\"" +
+           extra + "/>";
+}
+
+class SessionDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        {
+            std::lock_guard<std::mutex> lock(g_warnings_mutex);
+            g_warnings.clear();
+        }
+        previous_handler_ = qInstallMessageHandler(record_warning);
+    }
+
+    void TearDown() override { qInstallMessageHandler(previous_handler_); }
+
+    void put(const char* key, const std::string& xml) { session_.cache_message(parsed(xml), key); }
+    void run(const char* slot) {
+        ASSERT_TRUE(QMetaObject::invokeMethod(&session_, slot, Qt::DirectConnection));
+    }
+    void run(const char* slot, const std::string& xml) {
+        ASSERT_TRUE(
+            QMetaObject::invokeMethod(&session_, slot, Qt::DirectConnection, Q_ARG(Message, parsed(xml))));
+    }
+    void peer_list(const std::string& peers) {
+        put("peerList", "<resp seq=\"peerList\">" + peers + "</resp>");
+        run("cb_resp_peerList");
+    }
+    void peer_stats(const std::string& peers) {
+        put("peerStats", "<peerStats>" + peers + "</peerStats>");
+        run("cb_resp_peerStats");
+    }
+
+    const QUuid uuid_ = QUuid::createUuid();
+    IPCObject session_{uuid_.toString(), uuid_};
+    QtMessageHandler previous_handler_ = nullptr;
+};
+
+struct AudioEventCase {
+    const char* label;
+    std::vector<std::string> lists;  // the "peer" children of successive peer lists
+    std::vector<KT_EVENT> events;
+    std::vector<std::string> lines;  // device-log texts, oldest first
+};
+
+const char kStarted[] = "Audio connection started. Active peers:";
+const char kEnded[] = "Audio connection ended. Disconnected peers:";
+
+TEST_F(SessionDataTest, AudioStartsAndEnds) {
+    const std::string s = kStarted, e = kEnded;
+    const AudioEventCase cases[] = {
+        {"two start in one list", {peer("1", "A", true) + peer("2", "B", true)}, {AUDIO_START}, {s + " A B"}},
+        {"the same list twice", {peer("1", "A", true), peer("1", "A", true)}, {AUDIO_START}, {s + " A"}},
+        {"inactive peers raise nothing", {peer("1", "A", false), peer("1", "A", false)}, {}, {}},
+        {"one ends as another starts: only the start",
+         {peer("1", "A", true), peer("1", "A", false) + peer("2", "B", true)},
+         {AUDIO_START, AUDIO_START},
+         {s + " A", s + " B"}},
+        {"present and inactive",
+         {peer("1", "A", true), peer("1", "A", false)},
+         {AUDIO_START, AUDIO_END},
+         {s + " A", e + " A"}},
+        {"gone from the list",
+         {peer("1", "A", true) + peer("2", "B", false), peer("2", "B", false)},
+         {AUDIO_START, AUDIO_END},
+         {s + " A", e + " A"}},
+        {"an empty list ends every connection",
+         {peer("1", "A", true) + peer("2", "B", true), ""},
+         {AUDIO_START, AUDIO_END},
+         {s + " A B", e + " A B"}},
+        {"ended: present ones in list order, then gone ones in their old order",
+         {peer("1", "A", true) + peer("2", "B", true) + peer("3", "C", true), peer("3", "C", false)},
+         {AUDIO_START, AUDIO_END},
+         {s + " A B C", e + " C A B"}},
+        {"a repeated id is no new connection",
+         {peer("5", "A", true) + peer("5", "A2", true), peer("5", "A", true) + peer("5", "A2", true)},
+         {AUDIO_START},
+         {s + " A"}},
+        {"ids that are no numbers share the key 0",
+         {peer("x", "A", true) + peer("y", "B", true), peer("x", "A", true) + peer("y", "B", true)},
+         {AUDIO_START},
+         {s + " A"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<KT_EVENT> events;
+        const QUuid uuid = QUuid::createUuid();
+        IPCObject session(uuid.toString(), uuid);
+        QObject::connect(&session, &IPCObject::deviceEvent,
+                         [&](IPCObject*, KT_EVENT kind) { events.push_back(kind); });
+        for (const std::string& peers : c.lists) {
+            session.cache_message(parsed("<resp seq=\"peerList\">" + peers + "</resp>"), "peerList");
+            ASSERT_TRUE(QMetaObject::invokeMethod(&session, "cb_resp_peerList", Qt::DirectConnection));
+        }
+        std::vector<std::string> lines;
+        for (const LogLine& line : session.deviceLog.lines()) {
+            lines.insert(lines.begin(), line.text.mid(9).toStdString());  // without the time of day
+        }
+        EXPECT_EQ(events, c.events) << c.label;
+        EXPECT_EQ(lines, c.lines) << c.label;
+    }
+}
+
+TEST_F(SessionDataTest, PeerListFillsTheCollections) {
+    std::vector<std::string> states;
+    int lists = 0;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session_, &IPCObject::newChanState, &context,
+                     [&](QUuid, const QString& state) { states.push_back(state.toStdString()); });
+    QObject::connect(&session_, &IPCObject::recvPeerList, &context, [&] { ++lists; });
+    EXPECT_EQ(session_.activePeerCount, -1);
+
+    peer_list(peer("1", "A", true, " chan_state=\"up\" receiving=\"true\" addr=\"192.0.2.1:9000\"") +
+              "<peer id=\"2\" name=\"D\" addr=\"192.0.2.2\" pw=\"x\"><directory product=\"P\"/></peer>" +
+              peer("3", "C", false, " chan_state=\"\" profile=\"4\"") + peer("3", "C2", true));
+    QList<PeerMetaPtr> kept;
+    {
+        std::lock_guard<SessionMutex> lock(session_.mutex());
+        ASSERT_EQ(session_.allPeers.size(), 3) << "the repeated id 3 is skipped";
+        EXPECT_EQ(session_.bookPeers.size(), 2);
+        ASSERT_EQ(session_.directoryPeers.size(), 1);
+        EXPECT_TRUE(session_.directoryPeers[0]->addr.isEmpty());
+        EXPECT_EQ(session_.peerById.keys(), (QList<int>{1, 2, 3}));
+        EXPECT_EQ(session_.peerById.value(3)->name, "C");
+        EXPECT_EQ(session_.peerById.value(1)->addr, "192.0.2.1");
+        EXPECT_EQ(session_.activePeerIds, QList<int>{1});
+        EXPECT_EQ(session_.activePeerCount, 1);
+        EXPECT_EQ(session_.chanState, "up");
+        EXPECT_EQ(session_.receivingPeerId, "1");
+        kept = session_.allPeers;
+    }
+    EXPECT_EQ(count_warnings("1 entries repeat an earlier id and are skipped: 3"), 1);
+
+    peer_stats("<peer id=\"1\"/>");
+    EXPECT_TRUE(session_.lossGraph.hasData(1));
+    peer_list("");
+    {
+        std::lock_guard<SessionMutex> lock(session_.mutex());
+        EXPECT_TRUE(session_.allPeers.isEmpty());
+        EXPECT_TRUE(session_.peerById.isEmpty());
+        EXPECT_EQ(session_.activePeerCount, 0);
+        EXPECT_EQ(session_.receivingPeerId, "1") << "kept until another peer receives";
+    }
+    EXPECT_FALSE(session_.lossGraph.hasData(1)) << "no active peer: the series go";
+    EXPECT_FALSE(session_.delayGraph.hasData(1));
+    EXPECT_EQ(kept[0]->name, "A") << "a view's copy outlives the list it came from";
+    EXPECT_EQ(states, (std::vector<std::string>{"up", ""}));
+    EXPECT_EQ(lists, 2);
+}
+
+TEST_F(SessionDataTest, NoPeerListCachedChangesNothing) {
+    int lists = 0;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session_, &IPCObject::recvPeerList, &context, [&] { ++lists; });
+    run("cb_resp_peerList");
+    EXPECT_EQ(lists, 0);
+    EXPECT_EQ(session_.activePeerCount, -1);
+}
+
+TEST_F(SessionDataTest, PeerStatisticsReplaceTheSetAndSkipRepeatedIds) {
+    int reports = 0;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session_, &IPCObject::recvPeerStats, &context, [&] { ++reports; });
+    peer_stats("<peer id=\"1\" callTime=\"3725\" frameLossRateAvg=\"5\"/><peer id=\"2\"/>");
+    peer_stats("<peer id=\"2\" rtt=\"7\"/><peer id=\"2\" rtt=\"8\"/>");
+    {
+        std::lock_guard<SessionMutex> lock(session_.mutex());
+        EXPECT_EQ(session_.peerStatsById.keys(), QList<int>{2});
+        EXPECT_EQ(session_.peerStatsById.value(2).rtt, 7) << "the first of a repeated id counts";
+        EXPECT_EQ(session_.lossGraph.series(2).frameLossRate.size(), 2) << "one sample per report";
+        EXPECT_FALSE(session_.lossGraph.hasData(1)) << "a peer without statistics loses its series";
+    }
+    EXPECT_EQ(count_warnings("1 entries repeat an earlier id and are skipped: 2"), 1);
+    peer_stats("");
+    std::lock_guard<SessionMutex> lock(session_.mutex());
+    EXPECT_TRUE(session_.peerStatsById.isEmpty());
+    EXPECT_FALSE(session_.lossGraph.hasData(2));
+    EXPECT_EQ(reports, 3);
+}
+
+struct CorrectionCase {
+    const char* up;
+    const char* down;
+    int sum;
+};
+// The int32 limits: attribute texts saturate when read, and so does their sum.
+const CorrectionCase kCorrections[] = {
+    {"3", "4", 7},
+    {"2147483647", "1", INT_MAX},
+    {"2147483647", "2147483647", INT_MAX},
+    {"9999999999", "0", INT_MAX},
+    {"-2147483648", "-1", INT_MIN},
+    {"-5", "2", -3},
+};
+
+TEST_F(SessionDataTest, CorrectionSumIsHeldToTheIntRange) {
+    for (const auto& c : kCorrections) {
+        peer_stats(std::string("<peer id=\"1\" corrUpRate=\"") + c.up + "\" corrDownRate=\"" + c.down +
+                   "\"/>");
+        std::lock_guard<SessionMutex> lock(session_.mutex());
+        EXPECT_EQ(session_.lossGraph.series(1).correction.front(), c.sum) << c.up << " + " << c.down;
+    }
+}
+
+TEST_F(SessionDataTest, SubscribedStatisticsWithoutTheirChildAreDropped) {
+    int reports = 0;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session_, &IPCObject::recvPeerStats, &context, [&] { ++reports; });
+    QObject::connect(&session_, &IPCObject::recvChannelStats, &context, [&] { ++reports; });
+    for (int i = 0; i < 3; ++i) {
+        run("cb_unso_peer_stats", "<unso id=\"peer_stats\"><channelStats/></unso>");
+        run("cb_unso_channel_stats", "<unso id=\"channel_stats\"/>");
+    }
+    EXPECT_EQ(reports, 0);
+    EXPECT_EQ(count_warnings("dropping \"peer_stats\" report without \"peerStats\""), 1);
+    EXPECT_EQ(count_warnings("dropping \"channel_stats\" report without \"channelStats\""), 1);
+
+    run("cb_unso_peer_stats",
+        "<unso id=\"peer_stats\"><peerStats><peer id=\"4\" rtt=\"9\"/></peerStats></unso>");
+    Message cached;
+    ASSERT_TRUE(session_.getCachedMessage("peerStats", cached));
+    EXPECT_EQ(cached, parsed("<peerStats><peer id=\"4\" rtt=\"9\"/></peerStats>"));
+    std::lock_guard<SessionMutex> lock(session_.mutex());
+    EXPECT_EQ(session_.peerStatsById.value(4).rtt, 9);
+}
+
+TEST_F(SessionDataTest, ChannelStatisticsStayAndAreCapped) {
+    std::string channels;
+    for (int id = 1; id <= 300; ++id) {
+        channels += "<channel id=\"" + std::to_string(id) + "\" txTotal=\"1\"/>";
+    }
+    run("cb_unso_channel_stats",
+        "<unso id=\"channel_stats\"><channelStats>" + channels + "</channelStats></unso>");
+    put("channelStats",
+        "<channelStats><channel id=\"7\" name=\"Ch 7\" txTotal=\"2\"/><channel id=\"999\"/></channelStats>");
+    run("cb_resp_channelStats");
+    std::lock_guard<SessionMutex> lock(session_.mutex());
+    EXPECT_EQ(session_.channelStatsById.size(), IPCObject::kMaxChannelStats);
+    EXPECT_FALSE(session_.channelStatsById.contains(999));
+    EXPECT_EQ(session_.channelStatsById.value(7).txTotal, 2) << "updated in place";
+    EXPECT_EQ(session_.channelStatsById.value(7).name, "Ch 7");
+    EXPECT_EQ(session_.channelStatsById.value(8).txTotal, 1)
+        << "a channel missing from a report keeps its record";
+    EXPECT_EQ(count_warnings("keeping 256 channels at most"), 1);
+}
+
+struct LevelCase {
+    const char* attribute;  // the "rmlf" attribute as sent; null: absent
+    float level;
+};
+// The meter scale runs from -72 dBFS (silence) to 0 dBFS (full scale).
+const LevelCase kLevels[] = {
+    {nullptr, -72}, {"-12.5", -12.5f}, {"0", 0},      {"-72", -72}, {"-100", -72}, {"3", 0},
+    {"nan", -72},   {"inf", 0},        {"-inf", -72}, {"abc", -72}, {"-6dB", -72}, {"", -72},
+};
+
+TEST_F(SessionDataTest, LevelsReadMissingOrBadValuesAsSilence) {
+    std::vector<float> levels;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session_, &IPCObject::recvAllLevels, &context,
+                     [&](float a, float b, float c, float d, float e, float f, float g, float h) {
+                         levels = {a, b, c, d, e, f, g, h};
+                     });
+    for (const auto& c : kLevels) {
+        levels.clear();
+        const std::string attribute = c.attribute ? std::string(" rmlf=\"") + c.attribute + "\"" : "";
+        run("cb_unso_metering", "<unso id=\"metering\"><metering" + attribute + " tmrs=\"-20\"/></unso>");
+        const std::vector<float> expected = {c.level, -72, -72, -72, -72, -72, -72, -20};
+        EXPECT_EQ(levels, expected) << (c.attribute ? c.attribute : "(absent)");
+    }
+    levels.clear();
+    put("metering", "<unso id=\"metering\"/>");
+    run("cb_resp_levels");
+    EXPECT_TRUE(levels.empty()) << "a report without values raises no level signal";
+}
+
+TEST_F(SessionDataTest, ProfileListNamesTheLastDefaultWithSettings) {
+    int lists = 0;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session_, &IPCObject::recvProfileList, &context, [&] { ++lists; });
+    run("cb_resp_profileList");
+    EXPECT_EQ(lists, 1) << "raised without a cached list too";
+
+    put("profileList",
+        "<resp seq=\"profileList\">"
+        "<profile id=\"1\" default=\"true\"><settings name=\"A\" factory=\"true\"/></profile>"
+        "<profile id=\"2\" default=\"true\"/>"
+        "<profile id=\"3\" default=\"true\"><settings name=\"C\"/></profile>"
+        "<profile id=\"4\"><settings name=\"D\"/></profile></resp>");
+    run("cb_resp_profileList");
+    {
+        std::lock_guard<SessionMutex> lock(session_.mutex());
+        ASSERT_EQ(session_.profiles.size(), 3);
+        EXPECT_EQ(session_.profiles[0].name, "A");
+        EXPECT_TRUE(session_.profiles[0].factory);
+        EXPECT_EQ(session_.profiles[1].id, "3");
+        EXPECT_FALSE(session_.profiles[2].isDefault);
+        EXPECT_EQ(session_.defaultProfileId, "3");
+    }
+    put("profileList", "<resp seq=\"profileList\"><profile id=\"2\" default=\"true\"/></resp>");
+    run("cb_resp_profileList");
+    std::lock_guard<SessionMutex> lock(session_.mutex());
+    EXPECT_TRUE(session_.profiles.isEmpty());
+    EXPECT_EQ(session_.defaultProfileId, "") << "a default without settings names no default";
+}
+
+TEST_F(SessionDataTest, AlertSoundsByEventKind) {
+    session_.setAlertSound(AUDIO_END, "/sounds/end.wav");
+    session_.setAlertSound(AUDIO_END, "/sounds/end2.wav");
+    EXPECT_EQ(session_.alertSound(AUDIO_END), "/sounds/end2.wav");
+    EXPECT_EQ(session_.alertSound(AUDIO_START), "");
+}
+
+struct ConnectPeerCase {
+    const char* peer_id;
+    const char* profile;
+    bool result;
+    std::vector<std::string> frames;
+};
+
+TEST_F(IPCObjectTest, ConnectPeerAssignsAProfileOnlyWhenItChanges) {
+    const std::string set7 = "<setPeerSettings id=\"7\" profile=\"3\" seq=\"setPeerSettings\"/>";
+    const std::string set8 = "<setPeerSettings id=\"8\" profile=\"3\" seq=\"setPeerSettings\"/>";
+    const ConnectPeerCase cases[] = {
+        {"7", "3", true, {set7, "<connect id=\"7\"/>"}},
+        {"7", "2", true, {"<connect id=\"7\"/>"}},
+        {"8", "5", true, {"<connect id=\"8\"/>"}},  // no profile yet, and 5 is the default
+        {"8", "3", true, {set8, "<connect id=\"8\"/>"}},
+        {"7", "", true, {"<connect id=\"7\"/>"}},
+        {"7", "x3", true, {"<connect id=\"7\"/>"}},
+        {"9", "3", false, {}},
+        {"07", "3", false, {}},  // ids are compared as text
+    };
+    IPCObject& session = start();
+    expect_ready();
+    const std::string peers =
+        "<unso id=\"unso\"><peerList><peer id=\"7\" profile=\"2\"/><peer id=\"8\"/></peerList></unso>";
+    const std::string profiles =
+        "<unso id=\"unso\"><profileList><profile id=\"5\" default=\"true\"><settings name=\"D\"/>"
+        "</profile></profileList></unso>";
+    peer_->send(with_nul(peers) + with_nul(profiles));
+    sync();
+    const std::string marker = "<deleteProfile id=\"0\"/>";
+    for (const auto& c : cases) {
+        const size_t before = peer_->frames().size();
+        EXPECT_EQ(session.cmd_connect_peer(c.peer_id, c.profile), c.result) << c.peer_id << " " << c.profile;
+        session.cmd_delete_profile(0);  // marks the end of what the case sent
+        std::vector<std::string> expected = c.frames;
+        expected.push_back(marker);
+        EXPECT_EQ(frames_from(before, expected.size()), expected) << c.peer_id << " " << c.profile;
+    }
+}
+
+TEST_F(IPCObjectTest, DisconnectPeerSendsABareDisconnectAndDropsTheStatistics) {
+    IPCObject& session = start();
+    expect_ready();
+    peer_->send(with_nul("<unso id=\"peer_stats\"><peerStats><peer id=\"7\"/></peerStats></unso>"));
+    ASSERT_TRUE(wait_processing_events([&] {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        return session.peerStatsById.contains(7);
+    }));
+    const size_t before = peer_->frames().size();
+    session.cmd_disconnect_peer();
+    EXPECT_EQ(frames_from(before, 1), std::vector<std::string>{"<disconnect/>"});
+    std::lock_guard<SessionMutex> lock(session.mutex());
+    EXPECT_TRUE(session.peerStatsById.isEmpty());
+}
+
+TEST_F(IPCObjectTest, ThirtyOneStatisticsReportsKeepThirtySamples) {
+    IPCObject& session = start();
+    expect_ready();
+    int reports = 0;
+    QObject context;
+    QObject::connect(&session, &IPCObject::recvPeerStats, &context, [&] { ++reports; });
+    std::string frames;
+    for (int i = 1; i <= 31; ++i) {
+        const std::string n = std::to_string(i);
+        frames += with_nul("<unso id=\"peer_stats\"><peerStats><peer id=\"1\" bufferDelay=\"" + n +
+                           "\" remoteLoss=\"" + n + "\"/></peerStats></unso>");
+    }
+    peer_->send(frames);
+    ASSERT_TRUE(wait_processing_events([&] { return reports == 31; }));
+    std::lock_guard<SessionMutex> lock(session.mutex());
+    const LossSeries loss = session.lossGraph.series(1);
+    ASSERT_EQ(loss.remoteLoss.size(), 30);
+    EXPECT_EQ(loss.remoteLoss.front(), 31);
+    EXPECT_EQ(loss.remoteLoss.back(), 2);
+    const DelaySeries delay = session.delayGraph.series(1);
+    ASSERT_EQ(delay.points.size(), 30);
+    EXPECT_EQ(delay.points.front().bufferDelay, 31);
+    EXPECT_EQ(delay.points.back().bufferDelay, 2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    register_session_meta_types();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
