@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QSlider>
+
+#include <vector>
+
+class QLabel;
+
+// The delay control of the tunnel page: a horizontal slider (milliseconds, from 0 to the codec's
+// scale maximum) whose handle is the maximum allowed delay. Its groove is overdrawn with five
+// coloured bands, one per interval between the codec's delay points, and a black dot at the
+// codec's current maximum packet delay.
+//
+// Threads: GUI thread only.
+class DelaySlider : public QSlider {
+public:
+    static constexpr int kBandCount = 5;
+
+    explicit DelaySlider(QWidget* parent);
+    ~DelaySlider() override;
+
+    // `delay`: the codec's maximum packet delay; `maximum`: the scale maximum (both ms). Ignored
+    // unless the maximum is above 0.
+    void setMarks(int delay, int maximum);
+    // The five delay points (ms); ignored unless there are exactly five and the maximum is above 0.
+    void setDelayPoints(const std::vector<int>& points, int maximum);
+
+    int grooveWidth() const { return width() - 40; }
+    int grooveHeight() const { return height(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void setScaleMaximum(int maximum);
+
+    int packetDelayPercent = 0;  // 0..100 of the scale
+    // Band widths in percent; they add up to 100 once set.
+    std::vector<int> segments = std::vector<int>(kBandCount, 0);
+    QLabel* minLabel;    // child; "0ms" at the left
+    QLabel* maxLabel;    // child; the scale maximum at the right
+    QLabel* titleLabel;  // child; "Delay"
+};
