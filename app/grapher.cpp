@@ -1,5 +1,10 @@
 #include "app/grapher.h"
 
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+#include <QWidget>
+
 #include <algorithm>
 
 Grapher::Grapher(int capacity, int valuesPerSample)
@@ -73,4 +78,17 @@ int Grapher::slotIndex(int key, int i) const {
     const auto found = samples.constFind(key);
     if (found == samples.constEnd()) return -1;
     return (found->next + i) % capacity_;
+}
+
+void Grapher::paintPlotArea(QWidget& widget, QPainter& painter, int labelWidth) {
+    QStyleOption option;
+    option.initFrom(&widget);
+    widget.style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, &widget);
+
+    const int w = widget.width();
+    const int h = widget.height();
+    if (w <= labelWidth) return;
+    painter.setPen(QPen(QBrush(QColor(128, 128, 128)), 1.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setBrush(QColor(30, 30, 30));
+    painter.drawRect(QRect(QPoint(0, 0), QPoint(w - labelWidth - 1, h - 1)));
 }

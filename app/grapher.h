@@ -7,6 +7,9 @@
 
 #include "app/grapher_series.h"
 
+class QPainter;
+class QWidget;
+
 // Storage and layout shared by the bar graphs of the tunnel page: per integer key a ring of the
 // last `capacity` samples (each `valuesPerSample` ints), and the walk that turns a key's ring into
 // rectangles, oldest sample first (bar 0 at the left). The graph widget that derives from it
@@ -42,6 +45,9 @@ public:
     int valuesPerSample() const { return valuesPerSample_; }
 
 protected:
+    // What every graph paints first: the style's background of `widget`, then the dark, framed plot
+    // area left of the `labelWidth` pixels of labels.
+    static void paintPlotArea(QWidget& widget, QPainter& painter, int labelWidth);
     // The slot of `key` shown as bar i, or null for a key without samples.
     const QVector<int>* slot(int key, int i) const;
     // The index in the ring that bar i of `key` shows; -1 for a key without samples.

@@ -2,8 +2,6 @@
 
 #include <QPainter>
 #include <QPen>
-#include <QStyle>
-#include <QStyleOption>
 
 #include <algorithm>
 #include <cstdint>
@@ -42,18 +40,9 @@ void LossLateRecoveryGrapher::paintEvent(QPaintEvent*) {
 }
 
 void LossLateRecoveryGrapher::paint(QPainter& painter) {
-    QStyleOption option;
-    option.initFrom(this);
-    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
-
+    paintPlotArea(*this, painter, kLabelWidth);
     const int w = width();
     const int h = height();
-    const QPen framePen(QBrush(QColor(128, 128, 128)), 1.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-    if (w > kLabelWidth) {
-        painter.setPen(framePen);
-        painter.setBrush(QColor(30, 30, 30));
-        painter.drawRect(QRect(QPoint(0, 0), QPoint(w - kLabelWidth - 1, h - 1)));
-    }
 
     int lo = 0;
     int hi = 0;
@@ -67,7 +56,7 @@ void LossLateRecoveryGrapher::paint(QPainter& painter) {
         painter.drawRects(rects.at(k));
     }
 
-    painter.setPen(framePen.color());
+    painter.setPen(QColor(128, 128, 128));  // the labels take the frame's colour
     const int x = w - kLabelWidth + 2;
     painter.drawText(QPoint(x, 10), QStringLiteral("100%"));
     painter.drawText(QPoint(x, h), QStringLiteral("0%"));

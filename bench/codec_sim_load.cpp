@@ -28,21 +28,12 @@
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_mutex.h"
+#include "ipc/ipc_recursive_mutex.h"
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/message.h"
 #include "platform/c_locale.h"
 
 namespace {
-
-class RecursiveLock : public IPCMutex {
-public:
-    void lock() override { mutex_.lock(); }
-    void unlock() override { mutex_.unlock(); }
-
-private:
-    std::recursive_mutex mutex_;
-};
 
 class LoadManager : public IPCManager {
 public:
@@ -50,8 +41,8 @@ public:
     IPCMutex* get_queue_lock() const override { return &queue_lock_; }
 
 private:
-    mutable RecursiveLock lock_;
-    mutable RecursiveLock queue_lock_;
+    mutable IPCRecursiveMutex lock_;
+    mutable IPCRecursiveMutex queue_lock_;
 };
 
 std::atomic<long> g_logged_in{0};

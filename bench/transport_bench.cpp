@@ -26,7 +26,7 @@
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_mutex.h"
+#include "ipc/ipc_recursive_mutex.h"
 #include "ipc/message.h"
 
 namespace {
@@ -134,16 +134,10 @@ private:
 
 class LockedManager : public IPCManager {
 public:
-    class Lock : public IPCMutex {
-    public:
-        void lock() override { mutex.lock(); }
-        void unlock() override { mutex.unlock(); }
-        std::recursive_mutex mutex;
-    };
     IPCMutex* get_lock() const override { return &lock_; }
 
 private:
-    mutable Lock lock_;
+    mutable IPCRecursiveMutex lock_;
 };
 
 Result measure(std::atomic<uint64_t>& frames, std::thread& receiver, double seconds) {

@@ -1,15 +1,5 @@
 #include "sessions/delay_graph_data.h"
 
-namespace {
-
-template <typename T>
-void push_newest(QList<T>& list, const T& value, int capacity) {
-    list.prepend(value);
-    while (list.size() > capacity) list.removeLast();
-}
-
-}  // namespace
-
 DelayGraphData::DelayGraphData(QObject* parent) : GraphData(parent) {}
 
 DelayGraphData::~DelayGraphData() = default;
@@ -25,22 +15,13 @@ DelaySeries DelayGraphData::series(int peer) const {
 
 void DelayGraphData::addSample(int peer, int bufferDelay, int packetJitter, int bufferDesiredDelay) {
     DelaySeries& series = series_by_peer_[peer];
-    push_newest(series.points, DelayPoint{bufferDelay, packetJitter}, capacity());
-    push_newest(series.desiredDelay, bufferDesiredDelay, capacity());
+    push_newest<DelayPoint>(series.points, DelayPoint{bufferDelay, packetJitter}, capacity());
+    push_newest<int>(series.desiredDelay, bufferDesiredDelay, capacity());
     emit dataChanged();
 }
 
 void DelayGraphData::retainPeers(const QSet<int>& peers) {
-    bool is_dropped = false;
-    for (auto it = series_by_peer_.begin(); it != series_by_peer_.end();) {
-        if (peers.contains(it.key())) {
-            ++it;
-        } else {
-            it = series_by_peer_.erase(it);
-            is_dropped = true;
-        }
-    }
-    if (is_dropped) emit dataChanged();
+    retain(series_by_peer_, peers);
 }
 
 void DelayGraphData::clear() {

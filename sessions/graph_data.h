@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
+#include <QMap>
 #include <QObject>
+#include <QSet>
 
 // The common face of a session's loss and delay series for the graphs: which peer a view shows,
 // how many samples a series keeps, and a signal on every change.
@@ -29,6 +32,29 @@ public slots:
 
 signals:
     void dataChanged();
+
+protected:
+    // Puts `value` first and drops the oldest values beyond `capacity`.
+    template <typename T>
+    static void push_newest(QList<T>& list, const T& value, int capacity) {
+        list.prepend(value);
+        while (list.size() > capacity) list.removeLast();
+    }
+
+    // Drops the series of every peer not in `peers`, announcing it when any went.
+    template <typename Series>
+    void retain(QMap<int, Series>& series_by_peer, const QSet<int>& peers) {
+        bool is_dropped = false;
+        for (auto it = series_by_peer.begin(); it != series_by_peer.end();) {
+            if (peers.contains(it.key())) {
+                ++it;
+            } else {
+                it = series_by_peer.erase(it);
+                is_dropped = true;
+            }
+        }
+        if (is_dropped) emit dataChanged();
+    }
 
 private:
     int peer_ = 0;  // the peer whose series the views show

@@ -13,11 +13,6 @@ int saturated_sum(int a, int b) {
     return static_cast<int>(sum);
 }
 
-void push_newest(QList<int>& list, int value, int capacity) {
-    list.prepend(value);
-    while (list.size() > capacity) list.removeLast();
-}
-
 }  // namespace
 
 LossGraphData::LossGraphData(QObject* parent) : GraphData(parent) {}
@@ -35,23 +30,14 @@ LossSeries LossGraphData::series(int peer) const {
 
 void LossGraphData::addSample(int peer, int frameLossRate, int remoteLoss, int corrUpRate, int corrDownRate) {
     LossSeries& series = series_by_peer_[peer];
-    push_newest(series.frameLossRate, frameLossRate, capacity());
-    push_newest(series.remoteLoss, remoteLoss, capacity());
-    push_newest(series.correction, saturated_sum(corrUpRate, corrDownRate), capacity());
+    push_newest<int>(series.frameLossRate, frameLossRate, capacity());
+    push_newest<int>(series.remoteLoss, remoteLoss, capacity());
+    push_newest<int>(series.correction, saturated_sum(corrUpRate, corrDownRate), capacity());
     emit dataChanged();
 }
 
 void LossGraphData::retainPeers(const QSet<int>& peers) {
-    bool is_dropped = false;
-    for (auto it = series_by_peer_.begin(); it != series_by_peer_.end();) {
-        if (peers.contains(it.key())) {
-            ++it;
-        } else {
-            it = series_by_peer_.erase(it);
-            is_dropped = true;
-        }
-    }
-    if (is_dropped) emit dataChanged();
+    retain(series_by_peer_, peers);
 }
 
 void LossGraphData::clear() {

@@ -4,19 +4,9 @@
 #include <thread>
 
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_mutex.h"
+#include "ipc/ipc_recursive_mutex.h"
 
 namespace test_support {
-
-// A recursive lock for managers shared between threads.
-class RecursiveLock : public IPCMutex {
-public:
-    void lock() override { mutex_.lock(); }
-    void unlock() override { mutex_.unlock(); }
-
-private:
-    std::recursive_mutex mutex_;
-};
 
 // A manager with real locks whose loop runs on its own thread until the object is destroyed.
 // A subclass that overrides virtual operations passes is_started = false and calls start() at the
@@ -34,8 +24,8 @@ public:
     IPCMutex* get_queue_lock() const override { return &queue_lock_; }
 
 private:
-    mutable RecursiveLock lock_;
-    mutable RecursiveLock queue_lock_;
+    mutable IPCRecursiveMutex lock_;
+    mutable IPCRecursiveMutex queue_lock_;
     std::thread loop_thread_;
 };
 

@@ -2,12 +2,11 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_mutex.h"
+#include "ipc/ipc_recursive_mutex.h"
 
 struct CodecSimContext;
 struct SimulatedCodec;
@@ -37,15 +36,6 @@ public:
     void on_timer_hook() override;
 
 private:
-    class RecursiveLock : public IPCMutex {
-    public:
-        void lock() override { mutex_.lock(); }
-        void unlock() override { mutex_.unlock(); }
-
-    private:
-        std::recursive_mutex mutex_;
-    };
-
     SimulatedCodec* find_codec(const std::string& server_name) const;
     void publish_reports(SimulatedCodec& codec);
     void close_connections();
@@ -53,6 +43,6 @@ private:
     CodecSimContext& context_;             // not owned; outlives the manager
     std::vector<SimulatedCodec*> codecs_;  // not owned; they outlive the manager
     std::map<std::string, SimulatedCodec*> codecs_by_server_;
-    mutable RecursiveLock lock_;
-    mutable RecursiveLock queue_lock_;
+    mutable IPCRecursiveMutex lock_;
+    mutable IPCRecursiveMutex queue_lock_;
 };
