@@ -149,7 +149,7 @@ std::string temp_path(const std::string& name) {
     return path;
 }
 
-// The program's start-up requests after login, in its order (codec-protocol notes §3, v1).
+// The start-up requests a session sends after login, in its order (versioned codec).
 const char* const kStartUpRequests[] = {
     "<getChannelList seq=\"channelList\"/>",
     "<getChannelOpts seq=\"channelOpts\"/>",
