@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Free functions on byte strings (UTF-8 where text is meant) used for every text form of the
@@ -75,6 +76,11 @@ std::string ipc_base64_encode(const std::string& bytes, bool pad);
 // Trailing "=" are ignored; any other character outside the alphabet (blank, line break, "-", "_")
 // gives the empty text. Bits that do not fill a byte are dropped.
 std::string ipc_base64_decode(const std::string& text);
+
+// The length of the well-formed UTF-8 sequence at text[i] (a byte of 0x80 or above), or 0 when the
+// bytes there are ill-formed: overlong, an encoded surrogate, beyond U+10FFFF, or cut short.
+// `is_xml_char` tells whether XML 1.0 allows the character (U+FFFE and U+FFFF it does not).
+size_t ipc_utf8_sequence_length(std::string_view text, size_t i, bool& is_xml_char);
 
 // UTF-16 for 16-bit-character interfaces; ill-formed units become U+FFFD.
 std::string ipc_utf16_to_utf8(const std::u16string& text);

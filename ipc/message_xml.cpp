@@ -30,6 +30,7 @@
 
 #include "ipc/exception.h"
 #include "ipc/message.h"
+#include "ipc/ipc_string.h"
 
 namespace {
 
@@ -91,32 +92,6 @@ QString to_qstring(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
 }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes there are ill-formed
-// (overlong forms, encoded surrogates, beyond U+10FFFF, cut short). `is_allowed` tells whether
-// XML 1.0 allows the character (not U+FFFE or U+FFFF). Only called for bytes of 0x80 and above.
-size_t sequence_length(std::string_view text, size_t i, bool& is_allowed) {
-    is_allowed = true;
-    const size_t left = text.size() - i;
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const auto is_continuation = [&](size_t k) { return k < left && (byte(k) & 0xC0) == 0x80; };
-    const unsigned char lead = byte(0);
-    if (lead >= 0xC2 && lead <= 0xDF) return is_continuation(1) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (!is_continuation(1) || !is_continuation(2)) return 0;
-        if (lead == 0xE0 && byte(1) < 0xA0) return 0;  // overlong
-        if (lead == 0xED && byte(1) >= 0xA0) return 0;  // a surrogate
-        is_allowed = !(lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE);  // U+FFFE, U+FFFF
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (!is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
-        if (lead == 0xF0 && byte(1) < 0x90) return 0;  // overlong
-        if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
-        return 4;
-    }
-    return 0;
-}
-
 // What a byte of a value needs on output: 0 nothing, 1 an entity (attribute values), 2 U+FFFD,
 // 3 a look at the UTF-8 sequence it starts.
 struct ByteClasses {
@@ -144,7 +119,7 @@ void append_xml_text(std::string& out, std::string_view text, bool escape) {
         size_t length = 1;
         if (kind == 3) {
             bool is_allowed;
-            const size_t sequence = sequence_length(text, i, is_allowed);
+            const size_t sequence = ipc_utf8_sequence_length(text, i, is_allowed);
             if (sequence && is_allowed) {
                 i += sequence;
                 continue;

@@ -196,3 +196,37 @@ TEST(IpcString, Base64) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Utf8SequenceCase {
+    const char* name;
+    std::string text;
+    size_t length;
+    bool is_xml_char;
+};
+
+// RFC 3629 §4 well-formed sequences, and XML 1.0 §2.2's exclusion of U+FFFE and U+FFFF.
+const Utf8SequenceCase kUtf8Sequences[] = {
+    {"two bytes", "\xC3\xA9", 2, true},
+    {"three bytes", "\xE2\x82\xAC", 3, true},
+    {"four bytes", "\xF0\x9F\x8E\xB5", 4, true},
+    {"U+FFFE", "\xEF\xBF\xBE", 3, false},
+    {"overlong", "\xC0\xAF", 0, true},
+    {"encoded surrogate", "\xED\xA0\x80", 0, true},
+    {"beyond U+10FFFF", "\xF4\x90\x80\x80", 0, true},
+    {"cut short", "\xE2\x82", 0, true},
+    {"stray continuation", "\x80", 0, true},
+};
+
+TEST(IpcString, Utf8SequenceLength) {
+    for (const auto& c : kUtf8Sequences) {
+        bool is_xml_char = false;
+        EXPECT_EQ(ipc_utf8_sequence_length(c.text, 0, is_xml_char), c.length) << c.name;
+        if (c.length != 0) {
+            EXPECT_EQ(is_xml_char, c.is_xml_char) << c.name;
+        }
+    }
+}
+
+}  // namespace

@@ -81,29 +81,6 @@ std::string format_stamp(int64_t unix_s) {
            pad2(static_cast<int>(seconds / 60 % 60)) + ":" + pad2(static_cast<int>(seconds % 60)) + " +0000";
 }
 
-// Length of the well-formed UTF-8 sequence at text[i] that XML 1.0 allows, 0 when there is none.
-size_t xml_char_length(const std::string& text, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const size_t left = text.size() - i;
-    const auto is_continuation = [&](size_t k) { return k < left && (byte(k) & 0xC0) == 0x80; };
-    const unsigned char lead = byte(0);
-    if (lead >= 0xC2 && lead <= 0xDF) return is_continuation(1) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (!is_continuation(1) || !is_continuation(2)) return 0;
-        if (lead == 0xE0 && byte(1) < 0xA0) return 0;                      // overlong
-        if (lead == 0xED && byte(1) >= 0xA0) return 0;                     // a surrogate
-        if (lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (!is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
-        if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
-        if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
-        return 4;
-    }
-    return 0;
-}
-
 // Element text as one line that any XML reader takes back unchanged: control bytes (line breaks
 // too, which readers would normalise) become blanks, ill-formed UTF-8 becomes U+FFFD.
 std::string clean_text(const std::string& text) {
@@ -117,8 +94,9 @@ std::string clean_text(const std::string& text) {
             ++i;
             continue;
         }
-        const size_t length = xml_char_length(text, i);
-        if (length == 0) {
+        bool is_xml_char = false;
+        const size_t length = ipc_utf8_sequence_length(text, i, is_xml_char);
+        if (length == 0 || !is_xml_char) {
             out += "\xEF\xBF\xBD";
             ++i;
         } else {
