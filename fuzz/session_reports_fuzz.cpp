@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "ipc/exception.h"
+#include "fuzz/fuzz_frames.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
@@ -76,16 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      });
 
     static const char* const kNames[] = {"peerList", "peerStats", "channelStats", "profileList", "metering"};
-    size_t start = 0;
-    for (int frame = 0; frame < 15 && start <= input.size(); ++frame) {
-        size_t end = input.find('\0', start);
-        if (end == std::string::npos) end = input.size();
-        Message report;
-        try {
-            report.parse(input.substr(start, end - start));
-        } catch (const Exception&) {
-            report = Message();
-        }
+    const std::vector<Message> reports = parse_frames(input, 15);
+    for (size_t frame = 0; frame < reports.size(); ++frame) {
+        const Message& report = reports[frame];
         const char* name = kNames[frame % 5];
         session.cache_message(report, QString::fromLatin1(name));
         switch (frame % 5) {
@@ -111,7 +104,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         check(session);
-        start = end + 1;
     }
     return 0;
 }

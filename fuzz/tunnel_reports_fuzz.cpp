@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "ipc/exception.h"
+#include "fuzz/fuzz_frames.h"
 #include "ipc/logger.h"
 #include "ipc/message.h"
 #include "sessions/tunnel_connection_label.h"
@@ -87,16 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
 
     static const char* const kNames[] = {"tun_stats", "tun_conns", "tunnelStatus"};
-    size_t start = 0;
-    for (int frame = 0; frame < 12 && start <= input.size(); ++frame) {
-        size_t end = input.find('\0', start);
-        if (end == std::string::npos) end = input.size();
-        Message report;
-        try {
-            report.parse(input.substr(start, end - start));
-        } catch (const Exception&) {
-            report = Message();
-        }
+    const std::vector<Message> reports = parse_frames(input, 12);
+    for (size_t frame = 0; frame < reports.size(); ++frame) {
+        const Message& report = reports[frame];
         const QString name = QString::fromLatin1(kNames[frame % 3]);
         cache[name] = report;
         if (frame % 3 == 0) model.handleUnsoTunStats(QUuid());
@@ -115,7 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             container.reset();
             graph.reset();
         }
-        start = end + 1;
     }
     model.refresh();
     model.detachSession();

@@ -9,30 +9,9 @@
 #include <vector>
 
 #include "ipc/logger.h"
+#include "tests/support/captured_qt_messages.h"
 
 namespace {
-
-// Collects what reaches the Qt message output while a test runs.
-class CapturedOutput {
-public:
-    CapturedOutput() {
-        records().clear();
-        previous_ = qInstallMessageHandler(&CapturedOutput::handle);
-    }
-    ~CapturedOutput() { qInstallMessageHandler(previous_); }
-
-    static std::vector<std::string>& records() {
-        static std::vector<std::string> captured;
-        return captured;
-    }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext&, const QString& text) {
-        records().push_back(text.toStdString());
-    }
-
-    QtMessageHandler previous_;
-};
 
 struct EmissionCase {
     int category;
@@ -49,7 +28,7 @@ const EmissionCase kEmission[] = {
 TEST(Logger, EmissionRule) {
     Logger logger;
     for (const auto& c : kEmission) {
-        CapturedOutput output;
+        test_support::CapturedQtMessages output;
         logger.log_cat(c.category, c.level, "record %d", 7);
         EXPECT_EQ(output.records().size(), c.is_written ? 1u : 0u)
             << "category " << c.category << " level " << c.level;
@@ -72,7 +51,7 @@ TEST(Logger, OutOfRangeCategoriesMeanCategoryZero) {
 TEST(Logger, RaisedCategoryLetsDebugThrough) {
     Logger logger;
     logger.set_level(3, 6);
-    CapturedOutput output;
+    test_support::CapturedQtMessages output;
     logger.log_cat(3, 6, "debug");
     logger.log_cat(4, 6, "dropped");
     ASSERT_EQ(output.records().size(), 1u);
@@ -81,7 +60,7 @@ TEST(Logger, RaisedCategoryLetsDebugThrough) {
 
 TEST(Logger, ErrorRecordAppendsTheErrorText) {
     Logger logger;
-    CapturedOutput output;
+    test_support::CapturedQtMessages output;
     logger.log_error(ENOENT, "open %s", "x");
     ASSERT_EQ(output.records().size(), 1u);
     EXPECT_EQ(output.records()[0], std::string("open x (") + strerror(ENOENT) + ")");
@@ -90,14 +69,14 @@ TEST(Logger, ErrorRecordAppendsTheErrorText) {
 TEST(Logger, ErrorRecordIsLevelTwo) {
     Logger logger;
     logger.set_level(0, 1);
-    CapturedOutput output;
+    test_support::CapturedQtMessages output;
     logger.log_error(ENOENT, "quiet");
     EXPECT_TRUE(output.records().empty());
 }
 
 TEST(Logger, PercentInCallerTextArgumentIsNotAFormat) {
     Logger logger;
-    CapturedOutput output;
+    test_support::CapturedQtMessages output;
     logger.log_cat_error(0, EINVAL, "%s", "100%s done");
     ASSERT_EQ(output.records().size(), 1u);
     EXPECT_EQ(output.records()[0].rfind("100%s done (", 0), 0u);
@@ -105,7 +84,7 @@ TEST(Logger, PercentInCallerTextArgumentIsNotAFormat) {
 
 TEST(Logger, LongRecordsAreCut) {
     Logger logger;
-    CapturedOutput output;
+    test_support::CapturedQtMessages output;
     const std::string long_text(20000, 'y');
     logger.log(1, "%s", long_text.c_str());
     ASSERT_EQ(output.records().size(), 1u);
@@ -148,7 +127,7 @@ TEST(Logger, CallbacksRunAroundEachRecord) {
     before_calls = after_calls = 0;
     Logger logger;
     logger.set_output_callbacks([] { ++before_calls; }, [] { ++after_calls; });
-    CapturedOutput output;
+    test_support::CapturedQtMessages output;
     logger.log(3, "one");
     logger.log(6, "dropped");
     EXPECT_EQ(before_calls, 1);
@@ -157,7 +136,7 @@ TEST(Logger, CallbacksRunAroundEachRecord) {
 
 TEST(Logger, GlobalInstanceIsSharedAndLoggableFromManyThreads) {
     EXPECT_EQ(&ipc_logger(), &ipc_logger());
-    CapturedOutput output;
+    test_support::CapturedQtMessages output;
     ipc_logger().set_level(9, 0);  // category 9 silent: this checks data races, not Qt's handler
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {

@@ -14,32 +14,9 @@
 #include "ipc/exception.h"
 #include "ipc/logger.h"
 #include "ipc/message.h"
+#include "tests/support/captured_qt_messages.h"
 
 namespace {
-
-// Collects what the global Logger writes while a test runs.
-class CapturedLog {
-public:
-    CapturedLog() {
-        records().clear();
-        previous_ = qInstallMessageHandler(&CapturedLog::handle);
-    }
-    ~CapturedLog() { qInstallMessageHandler(previous_); }
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
-
-    static std::vector<std::string>& records() {
-        static std::vector<std::string> captured;
-        return captured;
-    }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext&, const QString& text) {
-        records().push_back(text.toStdString());
-    }
-
-    QtMessageHandler previous_;
-};
 
 std::string error_of(const std::function<void()>& action) {
     try {
@@ -212,7 +189,7 @@ TEST(Message, ValueAppenders) {
     Message array;
     array.set_kind(Message::ARRAY);
     ipc_logger();  // built before the capture: its constructor writes a record of its own
-    CapturedLog log;
+    test_support::CapturedQtMessages log;
     array.add_value("a").add_value(2u).add_value();
     Message& element = array.add_element();
     EXPECT_EQ(array.size(), 4);
@@ -417,14 +394,14 @@ TEST(Message, FindPath) {
 
 TEST(Message, DumpLines) {
     ipc_logger();
-    CapturedLog log;
+    test_support::CapturedQtMessages log;
     const Message empty;
     empty.dump(4);
     ASSERT_EQ(log.records().size(), 1u);
     EXPECT_EQ(log.records()[0], "\t\t\t(this=" + pointer_text(&empty) + ", parent=" + pointer_text(nullptr) +
                                     ", row=-1, level=0, type=OBJECT)");
 
-    log.records().clear();
+    log.clear();
     Message node;
     node.set_name("n");
     node.attributes().set("k", 1);
@@ -440,7 +417,7 @@ TEST(Message, DumpLines) {
                                     ", row=0, level=4, type=VALUE, value_type=string)");
     EXPECT_EQ(log.records()[3].substr(0, 11), "    z: null");
 
-    log.records().clear();
+    log.clear();
     node.dump(6);  // above the category's level
     EXPECT_TRUE(log.records().empty());
 }

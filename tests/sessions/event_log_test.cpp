@@ -14,6 +14,7 @@
 #include "ipc/message.h"
 #include "sessions/event_log_merger.h"
 #include "sessions/locked_message_list.h"
+#include "tests/support/captured_qt_messages.h"
 
 namespace {
 
@@ -38,23 +39,6 @@ private:
     QLocale previous_qt_;
     std::string previous_c_;
     bool is_installed_ = false;
-};
-
-// Collects the Qt warnings raised while it lives.
-class WarningCollector {
-public:
-    WarningCollector() { previous_ = qInstallMessageHandler(&WarningCollector::handle); }
-    ~WarningCollector() { qInstallMessageHandler(previous_); }
-    static QStringList& warnings() {
-        static QStringList collected;
-        return collected;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type == QtWarningMsg) warnings().append(text);
-    }
-    QtMessageHandler previous_ = nullptr;
 };
 
 struct Entry {
@@ -117,8 +101,7 @@ const Poll kPolls[] = {
 TEST(EventLog, PollsMergeWithoutDuplicatesUnderAGermanLocale) {
     ScopedGermanLocale german;
     if (!german.is_installed()) GTEST_SKIP() << "de_DE.UTF-8 not installed";
-    WarningCollector collector;
-    WarningCollector::warnings().clear();
+    test_support::CapturedQtMessages messages;
 
     LockedMessageList log;
     for (const Poll& poll : kPolls) {
@@ -127,8 +110,7 @@ TEST(EventLog, PollsMergeWithoutDuplicatesUnderAGermanLocale) {
             << "poll " << poll.first << ".." << poll.end;
     }
     EXPECT_EQ(log.lines(), lines_of(kCodecLog, 0, kCodecLog.size()));
-    EXPECT_TRUE(WarningCollector::warnings().isEmpty())
-        << WarningCollector::warnings().join(QStringLiteral("; ")).toStdString();
+    EXPECT_EQ(messages.warnings(), std::vector<std::string>{});
 }
 
 struct MergeCase {
@@ -179,10 +161,9 @@ TEST(EventLog, UnreadableTimeOfTheLastEntryWarnsButKeepsMerging) {
     const Entry odd{"12 March 2024, 10:00:01", "A"};
     LockedMessageList log;
     log.merge(reply_of({odd}));
-    WarningCollector collector;
-    WarningCollector::warnings().clear();
+    test_support::CapturedQtMessages messages;
     EXPECT_EQ(log.merge(reply_of({odd, kB})), QStringList{line_of(kB)});
-    EXPECT_TRUE(WarningCollector::warnings().contains(QStringLiteral("Timestamp is invalid")));
+    EXPECT_EQ(messages.count_warnings("Timestamp is invalid"), 1);
     // Once a readable entry is the last one, the log goes on as usual.
     EXPECT_EQ(log.merge(reply_of({odd, kB, kC})), QStringList{line_of(kC)});
 }

@@ -20,6 +20,7 @@
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
+#include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/wait_until.h"
@@ -91,23 +92,6 @@ struct Codec {
         return with_nul("<resp seq=\"" + seq + "\"" + (seq == "version" ? " build=\"7\"/>" : "/>"));
     }
 };
-
-// Every warning the sessions write, for the tests that check one was (or was not) written.
-std::mutex g_warnings_mutex;
-std::vector<std::string> g_warnings;
-
-void record_warning(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type != QtWarningMsg) return;
-    std::lock_guard<std::mutex> lock(g_warnings_mutex);
-    g_warnings.push_back(text.toStdString());
-}
-
-int count_warnings(const std::string& text) {
-    std::lock_guard<std::mutex> lock(g_warnings_mutex);
-    int count = 0;
-    for (const std::string& each : g_warnings) count += each.find(text) != std::string::npos ? 1 : 0;
-    return count;
-}
 
 class IPCObjectTest : public ::testing::Test {
 protected:
@@ -498,7 +482,7 @@ TEST_F(IPCObjectTest, MeteringReadsTheReportOrItsChild) {
 }
 
 TEST_F(IPCObjectTest, WarningsAreOncePerKeyAndNameFailures) {
-    const QtMessageHandler previous = qInstallMessageHandler(record_warning);
+    test_support::CapturedQtMessages messages;
     IPCObject& session = start();
     expect_ready();
     peer_->send(with_nul("<unso id=\"power\"/>") + with_nul("<unso id=\"power\"/>"));
@@ -506,9 +490,8 @@ TEST_F(IPCObjectTest, WarningsAreOncePerKeyAndNameFailures) {
     session.cmd_set_unit_name("Studio");
     frames_from(before, 1);  // the refusal is queued at the codec ahead of the mark
     sync();
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(count_warnings("missing callback cb_unso_power"), 1);
-    EXPECT_EQ(count_warnings("reply setSysOptions failed: error_code 7, error_text \"busy\""), 1);
+    EXPECT_EQ(messages.count_warnings("missing callback cb_unso_power"), 1);
+    EXPECT_EQ(messages.count_warnings("reply setSysOptions failed: error_code 7, error_text \"busy\""), 1);
 }
 
 TEST_F(IPCObjectTest, MarkForDeletionLeavesThePoolAndNeverReconnects) {
@@ -539,16 +522,6 @@ std::string peer(const std::string& id, const std::string& name, bool is_active,
 
 class SessionDataTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        {
-            std::lock_guard<std::mutex> lock(g_warnings_mutex);
-            g_warnings.clear();
-        }
-        previous_handler_ = qInstallMessageHandler(record_warning);
-    }
-
-    void TearDown() override { qInstallMessageHandler(previous_handler_); }
-
     void put(const char* key, const std::string& xml) { session_.cache_message(parsed(xml), key); }
     void run(const char* slot) {
         ASSERT_TRUE(QMetaObject::invokeMethod(&session_, slot, Qt::DirectConnection));
@@ -568,7 +541,7 @@ protected:
 
     const QUuid uuid_ = QUuid::createUuid();
     IPCObject session_{uuid_.toString(), uuid_};
-    QtMessageHandler previous_handler_ = nullptr;
+    test_support::CapturedQtMessages messages_;  // every warning of the test
 };
 
 struct AudioEventCase {
@@ -663,7 +636,7 @@ TEST_F(SessionDataTest, PeerListFillsTheCollections) {
         EXPECT_EQ(session_.receivingPeerId, "1");
         kept = session_.allPeers;
     }
-    EXPECT_EQ(count_warnings("1 entries repeat an earlier id and are skipped: 3"), 1);
+    EXPECT_EQ(messages_.count_warnings("1 entries repeat an earlier id and are skipped: 3"), 1);
 
     peer_stats("<peer id=\"1\"/>");
     EXPECT_TRUE(session_.lossGraph.hasData(1));
@@ -704,7 +677,7 @@ TEST_F(SessionDataTest, PeerStatisticsReplaceTheSetAndSkipRepeatedIds) {
         EXPECT_EQ(session_.lossGraph.series(2).frameLossRate.size(), 2) << "one sample per report";
         EXPECT_FALSE(session_.lossGraph.hasData(1)) << "a peer without statistics loses its series";
     }
-    EXPECT_EQ(count_warnings("1 entries repeat an earlier id and are skipped: 2"), 1);
+    EXPECT_EQ(messages_.count_warnings("1 entries repeat an earlier id and are skipped: 2"), 1);
     peer_stats("");
     std::lock_guard<SessionMutex> lock(session_.mutex());
     EXPECT_TRUE(session_.peerStatsById.isEmpty());
@@ -746,8 +719,8 @@ TEST_F(SessionDataTest, SubscribedStatisticsWithoutTheirChildAreDropped) {
         run("cb_unso_channel_stats", "<unso id=\"channel_stats\"/>");
     }
     EXPECT_EQ(reports, 0);
-    EXPECT_EQ(count_warnings("dropping \"peer_stats\" report without \"peerStats\""), 1);
-    EXPECT_EQ(count_warnings("dropping \"channel_stats\" report without \"channelStats\""), 1);
+    EXPECT_EQ(messages_.count_warnings("dropping \"peer_stats\" report without \"peerStats\""), 1);
+    EXPECT_EQ(messages_.count_warnings("dropping \"channel_stats\" report without \"channelStats\""), 1);
 
     run("cb_unso_peer_stats",
         "<unso id=\"peer_stats\"><peerStats><peer id=\"4\" rtt=\"9\"/></peerStats></unso>");
@@ -775,7 +748,7 @@ TEST_F(SessionDataTest, ChannelStatisticsStayAndAreCapped) {
     EXPECT_EQ(session_.channelStatsById.value(7).name, "Ch 7");
     EXPECT_EQ(session_.channelStatsById.value(8).txTotal, 1)
         << "a channel missing from a report keeps its record";
-    EXPECT_EQ(count_warnings("keeping 256 channels at most"), 1);
+    EXPECT_EQ(messages_.count_warnings("keeping 256 channels at most"), 1);
 }
 
 struct LevelCase {
