@@ -6,13 +6,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 
 #include "ipc/ipc_mutex_guard.h"
-#include "ipc/ipc_string.h"
 #include "ipc/logger.h"
+#include "platform/c_locale.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
@@ -77,13 +78,6 @@ QString first_ids(const QStringList& ids) {
 
 QString text_of(const std::string& bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
-}
-
-// A report's "id" names its slot and cache entry: "cfgStatus:netmgr.tunnel" -> "cfgStatus_netmgr_tunnel".
-QString report_key(const std::string& id) {
-    QString key = text_of(id);
-    key.replace(QLatin1Char('.'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));
-    return key;
 }
 
 // Subscriptions of a codec that takes them, in the order they are made; intervals in milliseconds.
@@ -541,7 +535,7 @@ void IPCObject::set_required_messages() {
     if (version() != 0) names.append(QStringLiteral("braidlinkSettings"));
     set_required(names);
     // Everything may have come in before the login result; then no tick will ever empty the list.
-    if (is_required_list_empty()) emit finalRequiredMessageReceived();
+    if (is_required_list_empty()) raise_on_own_thread(&IQEndpointClient::finalRequiredMessageReceived);
 }
 
 void IPCObject::after_authenticated() {
@@ -584,16 +578,6 @@ void IPCObject::allMessagesPresent() {
 
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
-
-bool IPCObject::store(const Message& message, const QString& key) {
-    std::lock_guard<SessionMutex> lock(session_mutex());
-    if (!has_cache_room(key)) {
-        warn_once(key, QStringLiteral("reply cache full: not storing ") + key);
-        return false;
-    }
-    cache_message(message, key);
-    return true;
-}
 
 void IPCObject::warn_failed_reply(const Message& reply) {
     const Message::Attributes& attributes = reply.attributes();
@@ -646,13 +630,7 @@ void IPCObject::handle_unsolicited(const Message& message) {
     codec_version_ = codec_version;
     if (codec_version == 0) {
         // A legacy codec sends its reports bare, named by what they are.
-        const QString key = text_of(message.name());
-        if (!store(message, key)) return;
-        const QString slot_name = QStringLiteral("cb_unso_") + key;
-        if (!invoke_slot(slot_name, &message, Qt::AutoConnection)) {
-            warn_once(key, QStringLiteral("missing callback ") + slot_name);
-        }
-        tick_required(key);
+        dispatch_report(message, text_of(message.name()));
         return;
     }
 
@@ -663,7 +641,7 @@ void IPCObject::handle_unsolicited(const Message& message) {
             warn_once(key, QStringLiteral("dropping \"%1\" report without values").arg(key));
             return;
         }
-        IQEndpointClient::handle_unsolicited(message);
+        dispatch_report(message, key);
         return;
     }
     // A pushed reply: the real message is the first child, handled as the reply of its name.
@@ -932,12 +910,9 @@ void IPCObject::cb_resp_levels() {
 float IPCObject::level_of(const Message::Attributes& levels, const char* name) {
     // Read here rather than with get_float, which gives 0 dB, full scale, for text that is no number.
     const std::string text = levels.get_string(name, std::string());
-    float level = kSilenceDb;
-    int used = 0;
-    if (ipc_sscanf(text.c_str(), "%f%n", &level, &used) != 1 || static_cast<size_t>(used) != text.size() ||
-        std::isnan(level)) {
-        return kSilenceDb;
-    }
+    char* end = nullptr;
+    const float level = strtof_l(text.c_str(), &end, platform::c_locale());
+    if (end == text.c_str() || *end != '\0' || std::isnan(level)) return kSilenceDb;
     return std::min(std::max(level, kSilenceDb), kFullScaleDb);
 }
 

@@ -35,11 +35,11 @@ class IQManager;
 // Threads: lives on the GUI thread, where every slot, timer, sender and getter runs. The socket loop
 // thread of its manager calls the state hooks, set_required_messages, after_auth (the start-up set)
 // and the two message hooks, always under the manager lock; the hooks store into the reply cache
-// under the session mutex and reach the GUI thread only through queued slot calls. Senders take the
-// manager lock for the hand-over to the connection. Lock order: manager lock before the session
-// mutex; nothing sends while holding the session mutex. The parsers rebuild the session data on the
-// GUI thread under the session mutex and raise their signals after releasing it (the graph series'
-// dataChanged excepted, whose receivers only schedule a repaint).
+// under the session mutex and reach the GUI thread only through slot calls queued in the thread's
+// SessionInbox. Senders take the manager lock for the hand-over to the connection. Lock order:
+// manager lock before the session mutex; nothing sends while holding the session mutex. The parsers
+// rebuild the session data on the GUI thread under the session mutex and raise their signals after
+// releasing it (the graph series' dataChanged excepted, whose receivers only schedule a repaint).
 class IPCObject : public IQEndpointClient {
     Q_OBJECT
 
@@ -307,8 +307,6 @@ private:
     bool send_if_ready(const Message& request);
     // send_if_ready, with a warning naming the dropped command.
     void send_command(const Message& request);
-    // Stores under the key unless the cache is full; the caller is on the socket loop thread.
-    bool store(const Message& message, const QString& key);
     // Reports the codec's refusal of a request.
     static void warn_failed_reply(const Message& reply);
     // True for reports that carry their values in a child on a subscribing codec, and lack it.

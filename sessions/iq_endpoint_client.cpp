@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QMetaEnum>
 #include <QMetaMethod>
+#include <QThread>
 
 #include <mutex>
 
@@ -10,6 +11,7 @@
 #include "ipc/ipc_mutex_guard.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
+#include "sessions/session_inbox.h"
 #include "sessions/session_meta_types.h"
 
 namespace {
@@ -18,22 +20,17 @@ const char* state_name(int state) {
     return QMetaEnum::fromType<IQEndpointClient::DEVICE_STATE>().valueToKey(state);
 }
 
-// A slot key from an unsolicited "id": "cfgStatus:netmgr.tunnel" names "cb_unso_cfgStatus_netmgr_tunnel".
-QString slot_key(const std::string& id) {
-    QString key = QString::fromStdString(id);
-    key.replace(QLatin1Char('.'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));
-    return key;
-}
-
 }  // namespace
 
 IQEndpointClient::IQEndpointClient(const std::string& name, QObject* parent)
-    : QObject(parent), session_name_(name) {}
+    : QObject(parent), session_name_(name), inbox_(SessionInbox::for_current_thread()) {}
 
 IQEndpointClient::IQEndpointClient(const QString& name, QObject* parent)
     : IQEndpointClient(name.toStdString(), parent) {}
 
-IQEndpointClient::~IQEndpointClient() = default;
+IQEndpointClient::~IQEndpointClient() {
+    inbox_->forget(this);
+}
 
 void IQEndpointClient::set_state(DEVICE_STATE new_state) {
     const int old_state = state_.load();
@@ -44,29 +41,29 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
 
     switch (new_state) {
     case TIMED_OUT:
-        emit cnxn_timed_out();
+        raise_on_own_thread(&IQEndpointClient::cnxn_timed_out);
         break;
     case AUTH_FAILED:
         should_reconnect_ = false;
-        emit wrong_password();
+        raise_on_own_thread(&IQEndpointClient::wrong_password);
         break;
     case DISCONNECTED:
-        emit disconnected();
+        raise_on_own_thread(&IQEndpointClient::disconnected);
         break;
     case CONNECTING:
         should_reconnect_ = true;
         forget_connection_state();
-        emit connecting();
+        raise_on_own_thread(&IQEndpointClient::connecting);
         break;
     case CONNECTED:
-        emit connected();
+        raise_on_own_thread(&IQEndpointClient::connected);
         break;
     case AUTHENTICATED:
         set_required_messages();
         after_authenticated();
         break;
     case READY:
-        emit ready();
+        raise_on_own_thread(&IQEndpointClient::ready);
         break;
     case CODE_UPLOAD:
     case CODE_UPDATE:
@@ -141,7 +138,7 @@ bool IQEndpointClient::cached_message(const QString& key, Message& out) {
     std::lock_guard<SessionMutex> lock(session_mutex_);
     const auto it = cache_.constFind(key);
     if (it == cache_.constEnd()) return false;
-    out = it.value();
+    out = *it.value();
     return true;
 }
 
@@ -150,15 +147,27 @@ bool IQEndpointClient::has_cache_room(const QString& key) const {
 }
 
 void IQEndpointClient::cache_message(const Message& message, const QString& key) {
+    store(message, key);
+}
+
+IQEndpointClient::SharedMessage IQEndpointClient::store(const Message& message, const QString& key) {
     if (message.name().empty() && !message.attributes().not_empty() && message.size() == 0) {
         qWarning() << "IQ Warning: storing empty message into cache with msgname=" << key;
     }
+    auto copy = std::make_shared<const Message>(message);
     std::lock_guard<SessionMutex> lock(session_mutex_);
     if (!has_cache_room(key)) {
         warn_once(key, QStringLiteral("reply cache full: not storing ") + key);
-        return;
+        return nullptr;
     }
-    cache_[key] = message;
+    cache_[key] = copy;
+    return copy;
+}
+
+QString IQEndpointClient::report_key(const std::string& id) {
+    QString key = QString::fromUtf8(id.data(), static_cast<int>(id.size()));
+    key.replace(QLatin1Char('.'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));
+    return key;
 }
 
 void IQEndpointClient::cache_message_by_own_name(const Message& message) {
@@ -172,7 +181,9 @@ void IQEndpointClient::warn_once(const QString& key, const QString& text) {
 }
 
 void IQEndpointClient::tick_required(const QString& key) {
-    if (required_.removeAll(key) > 0 && required_.isEmpty()) emit finalRequiredMessageReceived();
+    if (required_.removeAll(key) > 0 && required_.isEmpty()) {
+        raise_on_own_thread(&IQEndpointClient::finalRequiredMessageReceived);
+    }
 }
 
 void IQEndpointClient::set_required(const QStringList& names) {
@@ -184,22 +195,41 @@ void IQEndpointClient::set_required(const QStringList& names) {
     }
 }
 
-bool IQEndpointClient::invoke_slot(const QString& slot_name, const Message* argument, Qt::ConnectionType type) {
+int IQEndpointClient::slot_index(const QString& slot_name, bool has_argument) {
     auto it = slot_index_by_name_.constFind(slot_name);
     if (it == slot_index_by_name_.constEnd()) {
-        const QByteArray signature = (slot_name + (argument ? QStringLiteral("(Message)") : QStringLiteral("()"))).toLatin1();
-        it = slot_index_by_name_.insert(slot_name, metaObject()->indexOfMethod(signature.constData()));
+        const QString signature = slot_name + (has_argument ? QStringLiteral("(Message)") : QStringLiteral("()"));
+        it = slot_index_by_name_.insert(slot_name, metaObject()->indexOfMethod(signature.toLatin1().constData()));
     }
-    if (it.value() < 0) return false;
-    const QMetaMethod method = metaObject()->method(it.value());
-    return argument ? method.invoke(this, type, Q_ARG(Message, *argument)) : method.invoke(this, type);
+    return it.value();
+}
+
+bool IQEndpointClient::invoke_slot(const QString& slot_name, const SharedMessage& argument, Qt::ConnectionType type) {
+    const int index = slot_index(slot_name, argument != nullptr);
+    if (index < 0) return false;
+    if (type == Qt::AutoConnection && QThread::currentThread() == thread()) {
+        void* arguments[] = {nullptr, const_cast<Message*>(argument.get())};
+        QMetaObject::metacall(this, QMetaObject::InvokeMetaMethod, index, arguments);
+    } else {
+        inbox_->post(this, index, argument);
+    }
+    return true;
+}
+
+void IQEndpointClient::raise_on_own_thread(void (IQEndpointClient::*signal)()) {
+    if (QThread::currentThread() == thread()) {
+        (this->*signal)();
+        return;
+    }
+    inbox_->post(this, QMetaMethod::fromSignal(signal).methodIndex(), nullptr);
 }
 
 void IQEndpointClient::handle_response(const Message& reply) {
     if (!reply.attributes().has("seq")) return;
     const QString key = QString::fromStdString(reply.attributes().get_string("seq", ""));
-    cache_message(reply, key);
-    if (!invoke_slot(QStringLiteral("cb_resp_") + key, &reply, Qt::AutoConnection)) {
+    const SharedMessage shared = store(reply, key);
+    if (!shared) return;
+    if (!invoke_slot(QStringLiteral("cb_resp_") + key, shared, Qt::AutoConnection)) {
         std::string text;
         reply.serialize(Message::XML, text, false);
         warn_once(key, QStringLiteral("missing response: ") + QString::fromStdString(text));
@@ -208,9 +238,13 @@ void IQEndpointClient::handle_response(const Message& reply) {
 }
 
 void IQEndpointClient::handle_unsolicited(const Message& message) {
-    const QString key = slot_key(message.attributes().get_string("id", ""));
-    cache_message(message, key);
+    dispatch_report(message, report_key(message.attributes().get_string("id", "")));
+}
+
+void IQEndpointClient::dispatch_report(const Message& message, const QString& key) {
+    const SharedMessage shared = store(message, key);
+    if (!shared) return;
     const QString slot_name = QStringLiteral("cb_unso_") + key;
-    if (!invoke_slot(slot_name, &message, Qt::AutoConnection)) warn_once(key, QStringLiteral("missing callback ") + slot_name);
+    if (!invoke_slot(slot_name, shared, Qt::AutoConnection)) warn_once(key, QStringLiteral("missing callback ") + slot_name);
     tick_required(key);
 }

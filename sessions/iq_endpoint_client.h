@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "ipc/ipc_endpoint_client.h"
@@ -15,6 +16,7 @@
 #include "sessions/session_mutex.h"
 
 class IQManager;
+class SessionInbox;
 
 // The base of every device session: a Qt object that is also the library's client endpoint. It
 // turns the library's connection, login and time-out hooks into one session state, reopens closed
@@ -23,8 +25,9 @@ class IQManager;
 // "cb_unso_" + key) and reports when the last required reply has arrived.
 //
 // Threads: the object lives on the GUI thread, where its slots run. The library calls its hooks on
-// the socket loop thread of its manager, under the manager lock; signals raised there reach the
-// GUI thread as queued calls. The state is an atomic and may be read anywhere. The password is read
+// the socket loop thread of its manager, under the manager lock; slot calls and signals raised
+// there reach the GUI thread in order through the thread's SessionInbox. The state is an atomic and
+// may be read anywhere. The password is read
 // and written under the manager lock. The reply cache is guarded by the session mutex, which may be
 // taken while holding the manager lock but never the other way round.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
@@ -48,6 +51,9 @@ public:
     static constexpr int kReconnectDelayS = 4;
     // Distinct keys one connection may fill the reply cache with; a codec can't grow it further.
     static constexpr int kMaxCachedKeys = 512;
+
+    // A reply or report as cached; shared with the slot call that hands it to the GUI thread.
+    using SharedMessage = std::shared_ptr<const Message>;
 
     IQEndpointClient(const std::string& name, QObject* parent);
     IQEndpointClient(const QString& name, QObject* parent);
@@ -98,9 +104,21 @@ signals:
 protected:
     // Ticks the key off the required-reply list; signals when the list has just become empty.
     void tick_required(const QString& key);
-    // Invokes "cb_resp_<key>()" or "cb_unso_<key>(Message)" on this object, queued to its thread.
-    // False when no such slot exists. The method index is looked up once per slot name.
-    bool invoke_slot(const QString& slot_name, const Message* argument, Qt::ConnectionType type);
+    // A report's "id" names its slot and cache entry: "cfgStatus:netmgr.tunnel" -> "cfgStatus_netmgr_tunnel".
+    static QString report_key(const std::string& id);
+    // Stores a copy under the key and returns it; null, with one warning, when the cache has no
+    // room for another key.
+    SharedMessage store(const Message& message, const QString& key);
+    // Caches a report under its key, hands it to "cb_unso_<key>(Message)" and ticks it off the
+    // required list. A report the cache has no room for goes no further.
+    void dispatch_report(const Message& message, const QString& key);
+    // Invokes "cb_resp_<key>()" or "cb_unso_<key>(Message)" (with a non-null argument) on this
+    // object: directly when asked for AutoConnection on its own thread, otherwise through the
+    // inbox. False when no such slot exists. The method index is looked up once per slot name.
+    bool invoke_slot(const QString& slot_name, const SharedMessage& argument, Qt::ConnectionType type);
+    // Emits the signal on this object's thread: at once when called there, otherwise through the
+    // inbox, behind the slot calls already queued.
+    void raise_on_own_thread(void (IQEndpointClient::*signal)());
     // Warns once per key and connection (a codec repeating an unknown report must not flood the log).
     void warn_once(const QString& key, const QString& text);
     // True when the reply may be cached: a known key, or room for one more.
@@ -111,6 +129,7 @@ protected:
 
 private:
     void forget_connection_state();
+    int slot_index(const QString& slot_name, bool has_argument);
 
     std::string user_;      // always empty for codec sessions
     std::string password_;  // guarded by the manager lock
@@ -120,7 +139,8 @@ private:
     std::atomic<IQManager*> session_manager_{nullptr};
 
     SessionMutex session_mutex_;
-    QMap<QString, Message> cache_;        // guarded by session_mutex_
+    std::shared_ptr<SessionInbox> inbox_;  // of the thread the session was made on; set once
+    QMap<QString, SharedMessage> cache_;  // guarded by session_mutex_; entries are never modified
     QStringList required_;                // socket loop thread, under the manager lock
     QSet<QString> warned_keys_;           // socket loop thread
     QHash<QString, int> slot_index_by_name_;  // socket loop thread; -1 = no such slot

@@ -1,0 +1,79 @@
+#include "sessions/session_inbox.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <algorithm>
+
+namespace {
+
+// Posted to the inbox when the first call of a batch arrives.
+QEvent::Type batch_opened_event() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+}  // namespace
+
+std::shared_ptr<SessionInbox> SessionInbox::for_current_thread() {
+    thread_local std::weak_ptr<SessionInbox> current;
+    std::shared_ptr<SessionInbox> inbox = current.lock();
+    if (!inbox) {
+        inbox.reset(new SessionInbox());
+        current = inbox;
+    }
+    return inbox;
+}
+
+SessionInbox::SessionInbox() {
+    batch_timer_.setSingleShot(true);
+    batch_timer_.setInterval(kBatchWindowMs);
+    connect(&batch_timer_, &QTimer::timeout, this, &SessionInbox::deliver_batch);
+}
+
+SessionInbox::~SessionInbox() = default;
+
+void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument) {
+    bool is_first_of_batch = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back(Call{receiver, method_index, std::move(argument)});
+        is_first_of_batch = !is_batch_open_;
+        is_batch_open_ = true;
+    }
+    if (is_first_of_batch) QCoreApplication::postEvent(this, new QEvent(batch_opened_event()));
+}
+
+void SessionInbox::forget(const QObject* receiver) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.erase(std::remove_if(calls_.begin(), calls_.end(),
+                                [receiver](const Call& call) { return call.receiver == receiver; }),
+                 calls_.end());
+}
+
+void SessionInbox::customEvent(QEvent* event) {
+    if (event->type() == batch_opened_event() && !batch_timer_.isActive()) batch_timer_.start();
+}
+
+void SessionInbox::deliver_batch() {
+    size_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        is_batch_open_ = false;
+        count = calls_.size();
+    }
+    // One call at a time: a call may delete a session, whose later calls forget() then removes.
+    Call call;
+    for (; count > 0 && take_next(call); --count) {
+        void* arguments[] = {nullptr, const_cast<Message*>(call.argument.get())};
+        QMetaObject::metacall(call.receiver, QMetaObject::InvokeMetaMethod, call.method_index, arguments);
+    }
+}
+
+bool SessionInbox::take_next(Call& call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (calls_.empty()) return false;
+    call = std::move(calls_.front());
+    calls_.pop_front();
+    return true;
+}

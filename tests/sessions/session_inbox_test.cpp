@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ipc/message.h"
+#include "sessions/iq_endpoint_client.h"
+#include "sessions/session_meta_types.h"
+#include "tests/support/qt_wait.h"
+
+namespace {
+
+// A session that writes what reaches it, and on which thread, into a log shared with the test.
+class LoggingSession : public IQEndpointClient {
+    Q_OBJECT
+
+public:
+    explicit LoggingSession(std::vector<std::string>& log)
+        : IQEndpointClient(std::string("session"), nullptr), log_(log) {
+        connect(this, &IQEndpointClient::connecting, this, [this] { note("connecting"); });
+        connect(this, &IQEndpointClient::disconnected, this, [this] { note("disconnected"); });
+    }
+
+    bool was_called_elsewhere = false;
+
+public slots:
+    void cb_resp_peerList(const Message& reply) { note("peerList " + reply.attributes().get_string("n", "")); }
+    void cb_unso_metering(const Message& unso) { note("metering " + unso.attributes().get_string("n", "")); }
+
+private:
+    void note(const std::string& text) {
+        if (QThread::currentThread() != thread()) was_called_elsewhere = true;
+        log_.push_back(text);
+    }
+
+    std::vector<std::string>& log_;
+};
+
+Message message(const std::string& xml) {
+    return Message(xml);
+}
+
+// Runs `work` on a thread of its own, as a socket loop would, and waits for it to end.
+void on_loop_thread(const std::function<void()>& work) {
+    std::thread loop(work);
+    loop.join();
+}
+
+TEST(SessionInbox, LoopThreadCallsArriveOnTheSessionThreadInOrder) {
+    std::vector<std::string> log;
+    LoggingSession session(log);
+    on_loop_thread([&] {
+        session.set_state(IQEndpointClient::CONNECTING);
+        session.handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>"));
+        session.handle_response(message("<resp seq=\"peerList\" n=\"2\"/>"));
+        session.set_state(IQEndpointClient::DISCONNECTED);
+        session.handle_unsolicited(message("<unso id=\"metering\" n=\"3\"/>"));
+    });
+    EXPECT_TRUE(log.empty()) << "nothing is delivered before the session's thread runs its events";
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 5; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"connecting", "metering 1", "peerList 2", "disconnected",
+                                             "metering 3"}));
+    EXPECT_FALSE(session.was_called_elsewhere);
+}
+
+TEST(SessionInbox, ASessionDeletedBeforeDeliveryGetsNothing) {
+    std::vector<std::string> gone_log;
+    std::vector<std::string> kept_log;
+    auto gone = std::make_unique<LoggingSession>(gone_log);
+    LoggingSession kept(kept_log);
+    on_loop_thread([&] {
+        gone->handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>"));
+        kept.handle_unsolicited(message("<unso id=\"metering\" n=\"2\"/>"));
+    });
+    gone.reset();
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return !kept_log.empty(); }));
+    EXPECT_TRUE(gone_log.empty());
+    EXPECT_EQ(kept_log, (std::vector<std::string>{"metering 2"}));
+}
+
+TEST(SessionInbox, CallsOnTheSessionThreadAreDirect) {
+    std::vector<std::string> log;
+    LoggingSession session(log);
+    session.handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>"));
+    session.set_state(IQEndpointClient::CONNECTING);
+    EXPECT_EQ(log, (std::vector<std::string>{"metering 1", "connecting"}));
+}
+
+}  // namespace
+
+#include "session_inbox_test.moc"
