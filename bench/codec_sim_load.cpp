@@ -1,13 +1,16 @@
-// The program's metering load on a running codec-sim: one client endpoint per codec, all on one
-// IPCManager, each logging in and subscribing to "metering" at 67 ms as a codec session does. Over
-// the measuring window it reports the metering rate received and, given the codec-sim's process
-// id, the cores that process used (utime + stime from /proc/<pid>/stat), beside this process's own.
+// The program's metering load on a running codec-sim: one client endpoint per codec, by default
+// all on one IPCManager, each logging in and subscribing to "metering" at 67 ms as a codec session
+// does. Over the measuring window it reports the metering rate received and, given the codec-sim's
+// process id, the cores that process used (utime + stime from /proc/<pid>/stat), beside its own.
 //
 // With "--subscribe all" each client makes the program's nine subscriptions instead (the reports
-// other than metering are counted apart).
+// other than metering are counted apart). "--managers N" spreads the clients round-robin over N
+// managers, each with a loop thread of its own, as the program's session pool does with four: this
+// gives the cost of the transport and the parse alone, under the sessions' own layout.
 //
 // Usage: codec_sim_load --port P [--count N] [--host 127.0.0.1|::1] [--password PW]
-//                       [--subscribe metering|all] [--seconds S] [--warmup S] [--pid PID]
+//                       [--subscribe metering|all] [--managers N] [--seconds S] [--warmup S]
+//                       [--pid PID]
 //   e.g. codec-sim --count 256 --port 20000 & codec_sim_load --port 20000 --count 256 --pid $!
 
 #include <sys/resource.h>
@@ -91,6 +94,7 @@ struct Settings {
     std::string host = "127.0.0.1";
     uint16_t port = 0;
     int count = 256;
+    int manager_count = 1;
     std::string password = "tarnel";
     double seconds = 20;
     double warmup = 3;
@@ -116,6 +120,9 @@ bool parse(int argc, char** argv, Settings& settings) {
             is_valid = parse_number(value, settings.port);
         } else if (flag == "--count") {
             is_valid = parse_number(value, settings.count) && settings.count > 0;
+        } else if (flag == "--managers") {
+            is_valid = parse_number(value, settings.manager_count) && settings.manager_count > 0 &&
+                       settings.manager_count <= 64;
         } else if (flag == "--password") {
             settings.password = value;
         } else if (flag == "--seconds") {
@@ -172,16 +179,21 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, settings)) {
         std::fprintf(stderr,
                      "usage: codec_sim_load --port P [--count N] [--host H] [--password PW] "
-                     "[--subscribe metering|all] [--seconds S] [--warmup S] [--pid PID]\n");
+                     "[--subscribe metering|all] [--managers N] [--seconds S] [--warmup S] [--pid PID]\n");
         return 2;
     }
 
     std::vector<std::unique_ptr<MeteringClient>> clients;
-    auto manager = std::make_unique<LoadManager>();
-    manager->set_timer_interval(4000);
-    std::thread loop([&] { manager->event_loop(); });
+    std::vector<std::unique_ptr<LoadManager>> managers;
+    std::vector<std::thread> loops;
+    for (int i = 0; i < settings.manager_count; ++i) {
+        managers.push_back(std::make_unique<LoadManager>());
+        managers.back()->set_timer_interval(4000);
+        loops.emplace_back([manager = managers.back().get()] { manager->event_loop(); });
+    }
     const bool is_ipv6 = settings.host.find(':') != std::string::npos;
     for (int i = 0; i < settings.count; ++i) {
+        LoadManager* manager = managers[static_cast<size_t>(i % settings.manager_count)].get();
         clients.push_back(std::make_unique<MeteringClient>(settings.password));
         MeteringClient& client = *clients.back();
         const std::string name = "codec-" + std::to_string(i);
@@ -238,8 +250,8 @@ int main(int argc, char** argv) {
     }
     std::printf("this load program: %.3f cores\n", own_cores);
 
-    manager->stop();
-    loop.join();
-    manager.reset();  // before the clients: their connections belong to the manager's sockets
+    for (auto& manager : managers) manager->stop();
+    for (std::thread& loop : loops) loop.join();
+    managers.clear();  // before the clients: their connections belong to the managers' sockets
     return 0;
 }
