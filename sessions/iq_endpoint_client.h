@@ -27,9 +27,9 @@ class SessionInbox;
 // Threads: the object lives on the GUI thread, where its slots run. The library calls its hooks on
 // the socket loop thread of its manager, under the manager lock; slot calls and signals raised
 // there reach the GUI thread in order through the thread's SessionInbox. The state is an atomic and
-// may be read anywhere. The password is read
-// and written under the manager lock. The reply cache is guarded by the session mutex, which may be
-// taken while holding the manager lock but never the other way round.
+// may be read anywhere. The password is read and written under the manager lock. The reply cache
+// is guarded by the session mutex, which may be taken while holding the manager lock but never the
+// other way round; its entries are shared with the slot calls and never modified in place.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
