@@ -19,7 +19,13 @@ std::shared_ptr<SessionInbox> SessionInbox::for_current_thread() {
     thread_local std::weak_ptr<SessionInbox> current;
     std::shared_ptr<SessionInbox> inbox = current.lock();
     if (!inbox) {
-        inbox.reset(new SessionInbox());
+        inbox.reset(new SessionInbox(), [](SessionInbox* orphan) {
+            if (orphan->is_delivering_) {
+                orphan->deleteLater();
+            } else {
+                delete orphan;
+            }
+        });
         current = inbox;
     }
     return inbox;
@@ -63,11 +69,13 @@ void SessionInbox::deliver_batch() {
         count = calls_.size();
     }
     // One call at a time: a call may delete a session, whose later calls forget() then removes.
+    is_delivering_ = true;
     Call call;
     for (; count > 0 && take_next(call); --count) {
         void* arguments[] = {nullptr, const_cast<Message*>(call.argument.get())};
         QMetaObject::metacall(call.receiver, QMetaObject::InvokeMetaMethod, call.method_index, arguments);
     }
+    is_delivering_ = false;
 }
 
 bool SessionInbox::take_next(Call& call) {

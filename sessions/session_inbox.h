@@ -27,7 +27,8 @@ class SessionInbox : public QObject {
 public:
     static constexpr int kBatchWindowMs = 4;
 
-    // The inbox of the calling thread, made when its first holder asks and deleted with its last.
+    // The inbox of the calling thread, made when its first holder asks and deleted with its last
+    // (once the batch being delivered is done, when the last session goes inside one of its calls).
     static std::shared_ptr<SessionInbox> for_current_thread();
 
     ~SessionInbox() override;
@@ -52,6 +53,7 @@ private:
     void deliver_batch();
     bool take_next(Call& call);
 
+    bool is_delivering_ = false;  // inside deliver_batch; sessions' thread only
     std::mutex mutex_;
     std::deque<Call> calls_;       // guarded by mutex_
     bool is_batch_open_ = false;   // guarded by mutex_; a batch has been announced and not yet taken

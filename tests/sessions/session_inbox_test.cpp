@@ -27,10 +27,15 @@ public:
     }
 
     bool was_called_elsewhere = false;
+    std::function<void()> after_metering;  // may delete the session
 
 public slots:
     void cb_resp_peerList(const Message& reply) { note("peerList " + reply.attributes().get_string("n", "")); }
-    void cb_unso_metering(const Message& unso) { note("metering " + unso.attributes().get_string("n", "")); }
+    void cb_unso_metering(const Message& unso) {
+        note("metering " + unso.attributes().get_string("n", ""));
+        const std::function<void()> hook = after_metering;  // outlives the session it may delete
+        if (hook) hook();
+    }
 
 private:
     void note(const std::string& text) {
@@ -81,6 +86,25 @@ TEST(SessionInbox, ASessionDeletedBeforeDeliveryGetsNothing) {
     ASSERT_TRUE(test_support::wait_processing_events([&] { return !kept_log.empty(); }));
     EXPECT_TRUE(gone_log.empty());
     EXPECT_EQ(kept_log, (std::vector<std::string>{"metering 2"}));
+}
+
+TEST(SessionInbox, TheLastSessionMayGoInsideOneOfItsCalls) {
+    std::vector<std::string> log;
+    auto session = std::make_unique<LoggingSession>(log);
+    session->after_metering = [&session] { session.reset(); };
+    on_loop_thread([&] {
+        session->handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>"));
+        session->handle_unsolicited(message("<unso id=\"metering\" n=\"2\"/>"));
+    });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return session == nullptr; }));
+
+    // The old inbox goes once its batch is done; a new session gets a working one.
+    std::vector<std::string> next_log;
+    LoggingSession next(next_log);
+    on_loop_thread([&] { next.handle_unsolicited(message("<unso id=\"metering\" n=\"3\"/>")); });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return !next_log.empty(); }));
+    EXPECT_EQ(log, (std::vector<std::string>{"metering 1"}));
+    EXPECT_EQ(next_log, (std::vector<std::string>{"metering 3"}));
 }
 
 TEST(SessionInbox, CallsOnTheSessionThreadAreDirect) {
