@@ -35,6 +35,7 @@
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/message.h"
 #include "platform/c_locale.h"
+#include "sessions/ipc_object.h"
 
 namespace {
 
@@ -52,19 +53,6 @@ std::atomic<long> g_logged_in{0};
 std::atomic<long> g_refused{0};
 std::atomic<long> g_metering{0};
 std::atomic<long> g_other_reports{0};
-
-// The program's subscriptions after login, with their intervals in ms.
-const std::pair<const char*, uint32_t> kProgramSubscriptions[] = {
-    {"peer_stats", 0},
-    {"channel_stats", 0},
-    {"tun_conns", 0},
-    {"tun_stats", 0},
-    {"power", 0},
-    {"version", 0},
-    {"metering", 67},
-    {"cfgStatus:netmgr.tunnel", 0},
-    {"cfgData:netmgr.tunnel.*", 0},
-};
 
 // One codec session's worth of client: logs in with the empty user name and counts the levels.
 class MeteringClient : public IPCEndpointClient {
@@ -201,11 +189,11 @@ int main(int argc, char** argv) {
         {
             IPCMutexGuard guard(manager->get_lock());
             if (settings.is_subscribing_all) {
-                for (const auto& [subscription, interval_ms] : kProgramSubscriptions) {
-                    client.subscribe(subscription, interval_ms);
+                for (const IPCObject::Subscription& each : IPCObject::subscriptions()) {
+                    client.subscribe(each.name, each.interval_ms);
                 }
             } else {
-                client.subscribe("metering", 67);
+                client.subscribe("metering", IPCObject::kMeterIntervalMs);
             }
         }
         manager->add_endpoint(name, &client);

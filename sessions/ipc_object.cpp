@@ -80,24 +80,22 @@ QString text_of(const std::string& bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-// Subscriptions of a codec that takes them, in the order they are made; intervals in milliseconds.
-struct Subscription {
-    const char* name;
-    uint32_t interval_ms;
-};
-const Subscription kSubscriptions[] = {
-    {"peer_stats", 0},
-    {"channel_stats", 0},
-    {"tun_conns", 0},
-    {"tun_stats", 0},
-    {"power", 0},
-    {"version", 0},
-    {"metering", IPCObject::kMeterIntervalMs},
-    {"cfgStatus:netmgr.tunnel", 0},
-    {"cfgData:netmgr.tunnel.*", 0},
-};
-
 }  // namespace
+
+const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
+    static const std::vector<Subscription> kSubscriptions = {
+        {"peer_stats", 0},
+        {"channel_stats", 0},
+        {"tun_conns", 0},
+        {"tun_stats", 0},
+        {"power", 0},
+        {"version", 0},
+        {"metering", kMeterIntervalMs},
+        {"cfgStatus:netmgr.tunnel", 0},
+        {"cfgData:netmgr.tunnel.*", 0},
+    };
+    return kSubscriptions;
+}
 
 IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     : IQEndpointClient(name, nullptr), uuid(instance_uuid), tunnelInfo(this) {
@@ -560,7 +558,7 @@ void IPCObject::after_auth() {
     } else {
         cmd_get_braidlink_settings();
         cmd_get_tunnel_status();
-        for (const Subscription& each : kSubscriptions) subscribe(each.name, each.interval_ms);
+        for (const Subscription& each : subscriptions()) subscribe(each.name, each.interval_ms);
         cmd_get_version_slot();
     }
     // The operator's choice outlives the connection; the set above switched metering on.

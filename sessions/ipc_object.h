@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <deque>
+#include <vector>
 
 #include "ipc/message.h"
 #include "sessions/channel_stats_info.h"
@@ -46,6 +47,13 @@ class IPCObject : public IQEndpointClient {
 public:
     // Interval of metering reports, in milliseconds, both for "monitor" and the subscription.
     static constexpr int kMeterIntervalMs = 67;
+
+    struct Subscription {
+        const char* name;
+        uint32_t interval_ms;
+    };
+    // What a codec that takes subscriptions is asked for after login, in this order.
+    static const std::vector<Subscription>& subscriptions();
     static constexpr int kEventLogPollMs = 6200;
     // Delay between an unsolicited "version" and asking for the version, in milliseconds.
     static constexpr int kVersionReaskMs = 100;
