@@ -9,12 +9,12 @@
 
 namespace {
 
+using app_test::kFrameFill;
+using app_test::kOutline;
 using app_test::pixel;
 using app_test::render;
 using app_test::rgb;
 
-const QColor kFrameFill(30, 30, 30);
-const QColor kOutline(51, 51, 51);
 const QColor kLoss(119, 0, 0);
 const QColor kLate(221, 0, 0);
 const QColor kRecovery(68, 204, 0);

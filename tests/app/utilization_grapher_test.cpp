@@ -7,12 +7,12 @@
 
 namespace {
 
+using app_test::kFrameFill;
+using app_test::kOutline;
 using app_test::pixel;
 using app_test::render;
 using app_test::rgb;
 
-const QColor kFrameFill(30, 30, 30);
-const QColor kOutline(51, 51, 51);
 const QColor kValue[] = {QColor(204, 0, 204), QColor(0, 0, 255), QColor(0, 255, 0)};
 const QColor kStale0(68, 68, 68);
 

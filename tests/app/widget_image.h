@@ -8,6 +8,10 @@
 
 namespace app_test {
 
+// The graphers' plot area behind the bars, and the outline of every bar.
+const QColor kFrameFill(30, 30, 30);
+const QColor kOutline(51, 51, 51);
+
 // The widget as the operator would see it: rendered (with its children) into an image of its size.
 inline QImage render(QWidget& widget) {
     QImage image(widget.size(), QImage::Format_ARGB32);

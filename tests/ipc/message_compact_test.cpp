@@ -5,19 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "ipc/exception.h"
 #include "ipc/message.h"
+#include "tests/support/exception_text.h"
 
 namespace {
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "(no exception)";
-}
+using test_support::error_of;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string out;

@@ -11,21 +11,14 @@
 #include <tuple>
 #include <vector>
 
-#include "ipc/exception.h"
 #include "ipc/logger.h"
 #include "ipc/message.h"
 #include "tests/support/captured_qt_messages.h"
+#include "tests/support/exception_text.h"
 
 namespace {
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "(no exception)";
-}
+using test_support::error_of;
 
 Message children_named(const std::vector<const char*>& names) {
     Message node;

@@ -11,26 +11,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "ipc/exception.h"
 #include "ipc/ipc_string.h"
 #include "ipc/message.h"
+#include "tests/support/exception_text.h"
 
 namespace {
 
-const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+using test_support::error_of;
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "(no exception)";
-}
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
 bool starts_with(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;

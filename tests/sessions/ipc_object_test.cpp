@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -19,7 +18,6 @@
 #include "ipc/message.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
-#include "sessions/session_meta_types.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_peer.h"
@@ -899,10 +897,3 @@ TEST_F(IPCObjectTest, ThirtyOneStatisticsReportsKeepThirtySamples) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    register_session_meta_types();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -2,15 +2,14 @@
 // codec report, and what the session then shows and logs.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QPointer>
+
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
-#include "sessions/session_meta_types.h"
 #include "tests/support/qt_wait.h"
 #include "tools/codec-sim/codec_sim.h"
 
@@ -194,10 +193,3 @@ TEST_F(SessionDataIntegrationTest, TunnelReportsBuildTheTunnelModel) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    register_session_meta_types();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
