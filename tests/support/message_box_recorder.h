@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <vector>
+
+#include "dialogs/message_box.h"
+
+// Answers every message box while it lives, instead of a person, and keeps what each one said.
+// Questions get `answer_to_questions`; every other box is closed with its only button.
+class MessageBoxRecorder {
+public:
+    explicit MessageBoxRecorder(QMessageBox::StandardButton answer_to_questions = QMessageBox::Yes);
+    ~MessageBoxRecorder();
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+    const std::vector<MessageBox::Request>& boxes() const { return boxes_; }
+    // How many boxes had this title.
+    int count(const QString& title) const;
+    // The text of the last box with this title; empty when there was none.
+    QString lastText(const QString& title) const;
+
+private:
+    std::vector<MessageBox::Request> boxes_;
+};
