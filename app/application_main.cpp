@@ -59,6 +59,10 @@ int runWindow(MyQApplication& application, IQCommonPooledApp& pool, std::unique_
 
 int applicationMain(int argc, char** argv, const StartupObserver& observer) {
     const std::unique_ptr<platform::ShutdownSignals> shutdown_signals = blockShutdownSignals();
+    // Every widget draws with Qt's raster engine. Without this the X11 platform loads the OpenGL
+    // stack at start-up anyway (with Mesa's software renderer some 50 MB resident) and never uses
+    // it. An operator's own setting wins.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
     MyQApplication application(argc, argv);
     // QApplication took the environment's locale; numbers in files and on the wire must not.
     std::setlocale(LC_NUMERIC, "C");
