@@ -153,11 +153,14 @@ ZorvaSummary* MainWindow::summary() const {
 
 QUuid MainWindow::createInstance() {
     IQCommonPooledApp* pool = IPCObject::sessionPool();
+    // Asked first, so that no session is made only to be thrown away: a session ends only through
+    // markForDeletion.
+    if (!pool || pool->available_spots() <= 0) return QUuid();
     const QUuid key = QUuid::createUuid();
     const QString name = key.toString();
     auto* session = new IPCObject(name, key);
-    if (!pool || !pool->add_client(name, session)) {
-        delete session;  // never placed on a worker, so no loop knows it
+    if (!pool->add_client(name, session)) {
+        session->markForDeletion();
         return QUuid();
     }
     instanceMap.insert(key, session);
@@ -233,8 +236,8 @@ void MainWindow::handleAllEnables() {
     }
     ui->logButtonBox->setEnabled(is_ready);
 
-    // Entries whose windows and panels are not built yet stay off, so that nothing the operator
-    // can reach does nothing.
+    // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
+    // Each leaves this list when its slot is connected.
     for (QAction* action : {ui->actionAddDevice, ui->actionCopyNodeId, ui->actionCopyProfile, ui->actionEditProfile,
                             ui->actionAddEntry, ui->actionEditEntry, ui->actionEnableMetering,
                             ui->actionDisableMetering, ui->actionEnableLogging, ui->actionDisableLogging,

@@ -38,8 +38,8 @@ public:
     void initialize();
 
     // Makes a session, places it on a worker and registers it under a new instance key, which it
-    // returns; a null key when no worker has room (the session is deleted at once). The caller
-    // gives the session its address and adds it to the summary view.
+    // returns; a null key, with nothing made, when no worker has room. The caller gives the session
+    // its address and adds it to the summary view.
     QUuid createInstance();
 
     ZorvaSummary* summary() const;
