@@ -28,6 +28,13 @@ QString shortText(const QDateTime& when) {
     return QLocale::system().toString(when, QLocale::ShortFormat);
 }
 
+// Sets the text only when it differs, and says so: a changed cell is measured and laid out again.
+bool updateText(QTreeWidgetItem* row, int column, const QString& text) {
+    if (row->text(column) == text) return false;
+    row->setText(column, text);
+    return true;
+}
+
 }  // namespace
 
 int ScheduleWindow::ticks_since_refresh_ = 0;
@@ -35,6 +42,7 @@ int ScheduleWindow::ticks_since_refresh_ = 0;
 ScheduleWindow::ScheduleWindow(Scheduler& scheduler, QWidget* parent)
     : QDialog(parent), scheduler_(scheduler), ui_(std::make_unique<Ui::ScheduleWindow>()) {
     initSchedulerResources();
+    warning_icon_ = QIcon(QStringLiteral(":/icons/job_warning.svg"));
     ui_->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui_->jobTable->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -47,6 +55,8 @@ ScheduleWindow::ScheduleWindow(Scheduler& scheduler, QWidget* parent)
     updateClock();
     connect(&timer_, &QTimer::timeout, this, &ScheduleWindow::timerTick);
     timer_.start(1000);
+    catch_up_timer_.setSingleShot(true);
+    connect(&catch_up_timer_, &QTimer::timeout, this, &ScheduleWindow::catchUp);
     connect(&scheduler_, &Scheduler::jobAdded, this, &ScheduleWindow::addJobEntry);
     connect(&scheduler_, &Scheduler::scheduleUpdated, this, &ScheduleWindow::handleScheduleUpdate);
 }
@@ -67,16 +77,44 @@ void ScheduleWindow::addJobEntry(const Job& job) {
     row->setText(kRecurrence, Job::recurrenceText(job));
     row->setData(0, kUuidRole, job.uuid);
     row->setData(0, kIdRole, job.id);
-    for (int column = 0; column < kColumnCount; ++column) ui_->jobTable->resizeColumnToContents(column);
+    fitColumnsLater((1 << kColumnCount) - 1);
+}
+
+void ScheduleWindow::fitColumnsLater(int columns) {
+    columns_to_fit_ |= columns;
+    catch_up_timer_.start(0);
+}
+
+void ScheduleWindow::catchUp() {
+    if (are_times_stale_) rewriteTimes();
+    are_times_stale_ = false;
+    for (int column = 0; column < kColumnCount; ++column) {
+        if (columns_to_fit_ & (1 << column)) ui_->jobTable->resizeColumnToContents(column);
+    }
+    columns_to_fit_ = 0;
+}
+
+QHash<int, Job> ScheduleWindow::jobsById() const {
+    QHash<int, Job> jobs;
+    const QList<Job> list = scheduler_.jobList();
+    // The first job with an id answers for it, as Scheduler::getJob does.
+    for (auto job = list.crbegin(); job != list.crend(); ++job) jobs.insert(job->id, *job);
+    return jobs;
 }
 
 void ScheduleWindow::handleScheduleUpdate() {
-    Job job;
+    are_times_stale_ = true;
+    catch_up_timer_.start(0);
+}
+
+void ScheduleWindow::rewriteTimes() {
+    const QHash<int, Job> jobs = jobsById();
     for (int i = 0; i < ui_->jobTable->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ui_->jobTable->topLevelItem(i);
-        if (!scheduler_.getJob(row->data(0, kIdRole).toInt(), job)) continue;
-        row->setText(kStart, shortText(job.start));
-        row->setText(kEnd, shortText(job.end));
+        const auto job = jobs.constFind(row->data(0, kIdRole).toInt());
+        if (job == jobs.constEnd()) continue;
+        updateText(row, kStart, shortText(job->start));
+        updateText(row, kEnd, shortText(job->end));
     }
 }
 
@@ -89,39 +127,34 @@ void ScheduleWindow::timerTick() {
 }
 
 void ScheduleWindow::refreshEntries() {
-    const QList<Job> jobs = scheduler_.jobList();
-    QHash<int, const Job*> job_by_id;
-    for (const Job& job : jobs) {
-        if (!job_by_id.contains(job.id)) job_by_id.insert(job.id, &job);
-    }
+    const QHash<int, Job> jobs = jobsById();
     const CodecSessions& sessions = scheduler_.sessions();
     QHash<QUuid, QString> unit_names;  // one read of each codec's options per refresh
+    bool is_codec_changed = false;
+    bool is_peer_changed = false;
     for (int i = 0; i < ui_->jobTable->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ui_->jobTable->topLevelItem(i);
-        const Job* job = job_by_id.value(row->data(0, kIdRole).toInt());
+        const auto job = jobs.constFind(row->data(0, kIdRole).toInt());
         const QUuid uuid = row->data(0, kUuidRole).toUuid();
-        if (!job || !sessions.isRegistered(uuid)) continue;
+        if (job == jobs.constEnd() || !sessions.isRegistered(uuid)) continue;
         auto unit_name = unit_names.find(uuid);
         if (unit_name == unit_names.end()) unit_name = unit_names.insert(uuid, sessions.unitName(uuid));
-        row->setText(kCodec, *unit_name);
+        is_codec_changed = updateText(row, kCodec, *unit_name) || is_codec_changed;
         const QString peer_name = sessions.peerName(uuid, job->peer);
-        if (!peer_name.isEmpty()) row->setText(kPeer, peer_name);
+        if (!peer_name.isEmpty()) is_peer_changed = updateText(row, kPeer, peer_name) || is_peer_changed;
         setStatus(row, *job);
-        row->setText(kRecurrence, Job::recurrenceText(*job));
+        updateText(row, kRecurrence, Job::recurrenceText(*job));
     }
-    ui_->jobTable->resizeColumnToContents(kCodec);
-    ui_->jobTable->resizeColumnToContents(kPeer);
+    // Measuring every row's text is most of a refresh's time: only for columns that changed.
+    fitColumnsLater((is_codec_changed ? 1 << kCodec : 0) | (is_peer_changed ? 1 << kPeer : 0));
 }
 
 void ScheduleWindow::setStatus(QTreeWidgetItem* row, const Job& job) const {
-    const QString state = Job::stateName(job.state);
-    if (job.warning.isEmpty()) {
-        row->setText(kStatus, state);
-        row->setIcon(kStatus, QIcon());
-        return;
-    }
-    row->setText(kStatus, tr("%1 (%2)").arg(state, job.warning));
-    row->setIcon(kStatus, QIcon(QStringLiteral(":/icons/job_warning.svg")));
+    updateText(row, kStatus, Job::stateName(job.state));
+    const QString reason = job.warning.left(1).toUpper() + job.warning.mid(1);
+    if (row->toolTip(kStatus) == reason) return;
+    row->setToolTip(kStatus, reason);
+    row->setIcon(kStatus, reason.isEmpty() ? QIcon() : warning_icon_);
 }
 
 void ScheduleWindow::updateClock() {

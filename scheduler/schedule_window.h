@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
+#include <QIcon>
 #include <QList>
 #include <QTimer>
 
@@ -45,14 +47,25 @@ public slots:
     void doContextMenu(const QPoint& point);
     void onActionRemoveTriggered();
     void onActionEdit();
+    // Rewrites the start and end columns once the event loop runs again: a tick may change
+    // hundreds of jobs, each with its own signal.
     void handleScheduleUpdate();
     void addJobEntry(const Job& job);
 
 private:
-    // The status column: the state's name, and the reason and a warning icon when the job waits
-    // or was missed.
+    // The status column: the state's name; while the job waits, or when it was missed, a warning
+    // icon whose tool tip gives the reason.
     void setStatus(QTreeWidgetItem* row, const Job& job) const;
     QTreeWidgetItem* selectedRow() const;
+    // Fits the columns (a bit per column) to their texts once the event loop runs again: once for
+    // all the rows added meanwhile (a whole list, or the many occurrences one tick may add), since
+    // measuring every row for each added row would take minutes with thousands of jobs.
+    void fitColumnsLater(int columns);
+    // The work put off by handleScheduleUpdate and fitColumnsLater.
+    void catchUp();
+    void rewriteTimes();
+    // Copies of the scheduler's jobs by id: one pass over its list for a pass over the rows.
+    QHash<int, Job> jobsById() const;
 
     // One-second ticks since the last refresh, shared by every window, shown or not.
     static int ticks_since_refresh_;
@@ -60,4 +73,8 @@ private:
     Scheduler& scheduler_;  // not owned; outlives the window
     std::unique_ptr<Ui::ScheduleWindow> ui_;
     QTimer timer_;
+    QTimer catch_up_timer_;  // single shot, for catchUp
+    bool are_times_stale_ = false;
+    int columns_to_fit_ = 0;  // a bit per column
+    QIcon warning_icon_;  // of the status column
 };
