@@ -291,7 +291,7 @@ Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
     do {
         date = date.addDays(step_days);
         next.setWindow(date, job.startClock(), date.addDays(span_days), job.endClock());
-    } while ((job.frequency == Job::Weekly ? next.end : next.start) <= now);
+    } while (next.start.isValid() && (job.frequency == Job::Weekly ? next.end : next.start) <= now);
     return next;
 }
 
