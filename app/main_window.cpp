@@ -15,16 +15,13 @@
 #include "app/config_paths.h"
 #include "app/instance_registry.h"
 #include "app/zorva_summary.h"
+#include "dialogs/kestrane_resources.h"
 #include "ipc/ipc_mutex_guard.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "ui_main_window.h"
 
-// Outside any namespace, as Q_INIT_RESOURCE requires: the icons are compiled into this library.
-static void initIconResources() {
-    Q_INIT_RESOURCE(icons);
-}
 
 MainWindow* mainWindowInstance = nullptr;
 
@@ -52,7 +49,7 @@ bool hasConnections(IPCObject& session) {
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
-    initIconResources();
+    initKestraneResources();
     ui->setupUi(this);
     ui->actionHelp->setVisible(false);
     ui->nameLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
