@@ -32,6 +32,9 @@ public:
     // trunc(value / (max - min) × pixels); with max equal to min, pixels for a non-zero value.
     static int valueToPixels(int value, int min, int max, int pixels);
 
+    // The series shown, of the subclass's type; null when none or when it was destroyed.
+    GraphData* shownData() const { return shownSeries.data(); }
+
 public slots:
     void enable();
     void disable();
@@ -40,8 +43,6 @@ protected:
     // Follows `next` instead of the series shown so far and repaints; false when `next` is already
     // shown. The subclass then connects the new series' dataChanged.
     bool replaceSeries(GraphData* next);
-    // The series shown, of the subclass's type; null when none or when it was destroyed.
-    GraphData* shownData() const { return shownSeries.data(); }
 
     // Columns at the right that hold the scale labels.
     static constexpr int kLabelWidth = 80;

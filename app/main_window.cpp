@@ -12,6 +12,7 @@
 
 #include <mutex>
 
+#include "app/codec_dock.h"
 #include "app/config_paths.h"
 #include "app/instance_registry.h"
 #include "app/zorva_summary.h"
@@ -54,6 +55,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->actionHelp->setVisible(false);
     ui->nameLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setupStatsTable();
+    codecDock = new CodecDock(*ui, *this);
     ui->settingWidget->setEnabled(false);
     ui->stackedWidget->setCurrentWidget(ui->page_invalid);  // no codec is active yet
     if (!mainWindowInstance) mainWindowInstance = this;
@@ -80,6 +82,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 MainWindow::~MainWindow() {
     if (mainWindowInstance == this) mainWindowInstance = nullptr;
     ui->w_summary->saveConfig();
+    // Before the form: the dock reaches its widgets through it.
+    delete codecDock;
+    codecDock = nullptr;
     delete ui;
 }
 
@@ -235,16 +240,12 @@ void MainWindow::handleAllEnables() {
 
     // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
     // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionAddDevice, ui->actionCopyNodeId, ui->actionCopyProfile, ui->actionEditProfile,
+    for (QAction* action : {ui->actionAddDevice, ui->actionEditProfile,
                             ui->actionAddEntry, ui->actionEditEntry, ui->actionEnableMetering,
                             ui->actionDisableMetering, ui->actionEnableLogging, ui->actionDisableLogging,
                             ui->actionSetSounds, ui->actionShow_Scheduler, ui->actionDisconnectFleet,
                             ui->actionAbout}) {
         action->setEnabled(false);
-    }
-    for (QWidget* widget : {static_cast<QWidget*>(ui->connectButton), static_cast<QWidget*>(ui->disconnectButton),
-                            static_cast<QWidget*>(ui->logButtonBox)}) {
-        widget->setEnabled(false);
     }
 }
 
@@ -254,6 +255,7 @@ void MainWindow::handleAllEnables() {
 void MainWindow::activeInstanceSelected(IPCObject* session) {
     if (activeInstance) disconnect(activeInstance, nullptr, this, nullptr);
     activeInstance = session;
+    if (codecDock) codecDock->showSession(session);
     if (!session) {
         handleAllEnables();
         ui->stackedWidget->setCurrentWidget(ui->page_invalid);
@@ -261,7 +263,6 @@ void MainWindow::activeInstanceSelected(IPCObject* session) {
     }
     ui->stackedWidget->setCurrentWidget(ui->w_details);
     connect(session, &IPCObject::changedState, this, &MainWindow::selectedWidgetChangedState);
-    ui->nameLabel->setText(QStringLiteral("%1 (%2:%3)").arg(session->unitName(), session->host).arg(session->port));
     handleAllEnables();
 }
 

@@ -10,6 +10,7 @@
 
 #include "sessions/iq_endpoint_client.h"
 
+class CodecDock;
 class IPCObject;
 class QAction;
 class QCloseEvent;
@@ -43,6 +44,8 @@ public:
     QUuid createInstance();
 
     ZorvaSummary* summary() const;
+    // The details dock's behaviour: what it shows of the active codec and what it sends.
+    CodecDock* dock() const { return codecDock; }
 
     bool soundEnabled() const { return soundEnabledFlag; }
     bool defaultAlertsAllowed() const { return defaultAlertsFlag; }
@@ -76,6 +79,7 @@ private:
     void connectActions();
 
     Ui::MainWindow* ui;  // owned
+    CodecDock* codecDock = nullptr;  // child of the window
     // The session the details dock shows; null when none is selected. A QPointer, because a
     // removed codec's session deletes itself later.
     QPointer<IPCObject> activeInstance;
