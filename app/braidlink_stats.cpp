@@ -4,7 +4,6 @@
 #include <QSignalBlocker>
 #include <QtDebug>
 
-#include <vector>
 
 #include "app/decimal_id.h"
 #include "app/delay_slider.h"
@@ -22,9 +21,6 @@ namespace {
 
 constexpr int kLogCategory = 0;
 constexpr int kDebug = 6;
-
-// What an emptied slider shows: no delay points on a scale of 100 ms, the slider's own start.
-constexpr int kEmptyScaleMs = 100;
 
 // The tunnel model keeps a session's id as a number and reads an id that is not a decimal number
 // as 0. So the id counts only when a report the model reads (the statistics' "stats" or the
@@ -255,12 +251,10 @@ void BraidlinkStats::sendMaxDelay(Direction& direction) {
 }
 
 void BraidlinkStats::empty() {
-    const std::vector<int> noDelayPoints = {0, 0, 0, 0, kEmptyScaleMs};
     for (Direction* direction : {&tx, &rx}) {
         const QSignalBlocker sliderBlocker(direction->slider);
         const QSignalBlocker checkBlocker(direction->autoCheck);
-        direction->slider->setDelayPoints(noDelayPoints, kEmptyScaleMs);
-        direction->slider->setMarks(0, kEmptyScaleMs);
+        direction->slider->clear();
         direction->slider->setValue(0);
         direction->slider->setEnabled(true);
         direction->autoCheck->setChecked(false);

@@ -33,7 +33,7 @@ DelaySlider::DelaySlider(QWidget* parent)
     maxLabel->setAlignment(Qt::AlignLeft);
     maxLabel->setFixedWidth(kMaxLabelWidth);
     maxLabel->move(width() - kMaxLabelWidth, 0);
-    maxLabel->setText(QStringLiteral("100ms"));
+    maxLabel->setText(QStringLiteral("%1ms").arg(kEmptyScaleMs));
 
     titleLabel->setAlignment(Qt::AlignCenter);
     titleLabel->setFixedWidth(kTitleWidth);
@@ -60,6 +60,7 @@ void DelaySlider::setScaleMaximum(int maximum) {
 void DelaySlider::setMarks(int delay, int maximum) {
     if (maximum <= 0) return;
     packetDelayPercent = percent_of(delay, maximum);
+    hasFigures = true;
     setScaleMaximum(maximum);
 }
 
@@ -75,11 +76,20 @@ void DelaySlider::setDelayPoints(const std::vector<int>& points, int maximum) {
     }
     // The last band takes what the truncations leave, so the five always add up to 100.
     segments[kBandCount - 1] = 100 - used;
+    hasFigures = true;
     setScaleMaximum(maximum);
+}
+
+void DelaySlider::clear() {
+    hasFigures = false;
+    packetDelayPercent = 0;
+    std::fill(segments.begin(), segments.end(), 0);
+    setScaleMaximum(kEmptyScaleMs);
 }
 
 void DelaySlider::paintEvent(QPaintEvent* event) {
     QSlider::paintEvent(event);
+    if (!hasFigures) return;
 
     QPainter painter(this);
     const int w = width() + 1;

@@ -15,6 +15,8 @@ class QLabel;
 class DelaySlider : public QSlider {
 public:
     static constexpr int kBandCount = 5;
+    // The scale shown until the codec's figures arrive, in milliseconds.
+    static constexpr int kEmptyScaleMs = 100;
 
     explicit DelaySlider(QWidget* parent);
     ~DelaySlider() override;
@@ -24,6 +26,8 @@ public:
     void setMarks(int delay, int maximum);
     // The five delay points (ms); ignored unless there are exactly five and the maximum is above 0.
     void setDelayPoints(const std::vector<int>& points, int maximum);
+    // Forgets the codec's figures: no bands and no dot on a scale of kEmptyScaleMs.
+    void clear();
 
     int grooveWidth() const { return width() - 40; }
     int grooveHeight() const { return height(); }
@@ -35,6 +39,7 @@ protected:
 private:
     void setScaleMaximum(int maximum);
 
+    bool hasFigures = false;     // the codec's marks or delay points are shown
     int packetDelayPercent = 0;  // 0..100 of the scale
     // Band widths in percent; they add up to 100 once set.
     std::vector<int> segments = std::vector<int>(kBandCount, 0);

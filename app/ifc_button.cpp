@@ -46,10 +46,12 @@ void IFCButton::setLabels(const QString& first_, const QString& second_, bool fo
     if (!force && first_ == first && second_ == second) return;
     first = first_;
     second = second_;
+    // A codec's names are shown as they are: a single "&" would make a shortcut of the next letter.
+    const auto literal = [](QString text) { return text.replace(QLatin1Char('&'), QLatin1String("&&")); };
     if (!first.isEmpty() && !second.isEmpty())
-        setText(QStringLiteral("(%1) %2>%3").arg(index).arg(first, second));
+        setText(QStringLiteral("(%1) %2>%3").arg(index).arg(literal(first), literal(second)));
     else
-        setText(QStringLiteral("Connection %1").arg(uid));
+        setText(QStringLiteral("Connection %1").arg(literal(uid)));
 }
 
 void IFCButton::setColor(int index_) {

@@ -86,6 +86,15 @@ TEST(DelaySlider, DotMarksThePacketDelayAndNonPositiveMaximaChangeNothing) {
     EXPECT_TRUE(render(slider) == image);
     EXPECT_EQ(slider.maximum(), 90);
     EXPECT_EQ(labelAt(slider, kMaxLabelX), "90ms");
+
+    // Emptied, it shows neither bands nor a dot, like a slider that never had figures.
+    slider.clear();
+    DelaySlider fresh(nullptr);
+    fresh.resize(199, 60);
+    const QImage empty = render(fresh);
+    EXPECT_TRUE(render(slider) == empty);
+    EXPECT_EQ(slider.maximum(), DelaySlider::kEmptyScaleMs);
+    for (int column : {2, 100, 190}) EXPECT_NE(rgb(pixel(empty, column, kTop + 5)), rgb(Qt::black)) << column;
 }
 
 TEST(DelaySlider, LabelsStayInsideTheSliderWhereverItSits) {

@@ -31,6 +31,8 @@ const LabelCase kLabels[] = {
     {0, "3:5", "", "", "Connection 3:5"},
     {1, "3:5", "eth0", "", "Connection 3:5"},
     {0, "1:1", "%2", "%1", "(0) %2>%1"},
+    {3, "R&D", "eth&0", "lte&", "(3) eth&&0>lte&&"},  // shown as typed, never a shortcut
+    {0, "R&D", "", "", "Connection R&&D"},
 };
 
 TEST(IFCButton, LabelNamesBothInterfacesOnceKnown) {
