@@ -1,6 +1,7 @@
 #include "app/braidlink_stats.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QtDebug>
 
@@ -57,11 +58,15 @@ BraidlinkStats::BraidlinkStats(QWidget* parent) : QWidget(parent), ui(new Ui::Br
         direction->slider = new DelaySlider(ui->delayWidget);
         direction->slider->setObjectName(side + QStringLiteral("Slider"));
         ui->delayWidgetHorizontalLayout->addWidget(direction->slider);
-        // Both checks lie on top of each other; one shows at a time.
         direction->autoCheck = new QCheckBox(QStringLiteral("Automatic Delay Mode"), ui->delayAutoWidget);
         direction->autoCheck->setObjectName(side + QStringLiteral("AutoCheck"));
-        direction->autoCheck->adjustSize();
     }
+    // Both checks share one place, one shown at a time; the layout sizes them once their font is
+    // known, so their text is never cut.
+    auto* checks = new QHBoxLayout(ui->delayAutoWidget);
+    checks->setContentsMargins(0, 0, 0, 0);
+    checks->addWidget(tx.autoCheck);
+    checks->addWidget(rx.autoCheck);
     connect(tx.slider, &DelaySlider::sliderReleased, this, &BraidlinkStats::sliderTxDelayReleased);
     connect(rx.slider, &DelaySlider::sliderReleased, this, &BraidlinkStats::sliderRxDelayReleased);
     connect(tx.autoCheck, &QCheckBox::stateChanged, this, &BraidlinkStats::checkTxDelayAutoChanged);

@@ -97,6 +97,6 @@ bool PeerTreePanel::filterPeerTree(QTreeWidget* tree, const QString& text) {
 }
 
 void PeerTreePanel::resizeColumns() {
-    tree->resizeColumnToContents(0);
-    tree->resizeColumnToContents(1);
+    // Names, addresses, states and codecs read whole; the last column takes what is left.
+    for (int column = 0; column < 4; ++column) tree->resizeColumnToContents(column);
 }

@@ -24,7 +24,7 @@ TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
     for (int height : {406, 900}) {
         meter.resize(166, height);
         QWidget* rxl = child("rxl");
-        ASSERT_TRUE(test_support::wait_processing_events([&] { return rxl->height() > height - 40; }))
+        ASSERT_TRUE(test_support::wait_processing_events([&] { return rxl->height() > height - 60; }))
             << height;
         ASSERT_TRUE(app_test::flushPostedEvents());
         const int barTop = rxl->mapTo(&meter, QPoint(0, 0)).y();
