@@ -19,5 +19,6 @@ void createPeerStateIcons() {
 }
 
 const QIcon& peerStateIcon(PeerStateIcon which) {
+    createPeerStateIcons();  // a view built before start-up made them must not crash
     return *g_icons[static_cast<int>(which)];
 }

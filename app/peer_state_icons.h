@@ -8,5 +8,5 @@ class QIcon;
 enum class PeerStateIcon { Red, Yellow, Green, Gray };
 
 void createPeerStateIcons();
-// One of the icons; createPeerStateIcons must have run.
+// One of the icons; made here if createPeerStateIcons has not run yet.
 const QIcon& peerStateIcon(PeerStateIcon which);

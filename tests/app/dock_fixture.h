@@ -85,6 +85,7 @@ protected:
         for (int number = 0; !file.atEnd(); ++number) {
             // "<time> <port> <frame>"
             const QByteArray line = file.readLine().trimmed();
+            if (!line.contains(QByteArray("<") + name)) continue;  // parse only the likely frames
             const int afterTime = line.indexOf(' ');
             const int afterPort = line.indexOf(' ', afterTime + 1);
             if (afterTime < 0 || afterPort < 0) continue;
