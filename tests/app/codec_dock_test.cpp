@@ -53,15 +53,6 @@ protected:
 
     int logCount(const QString& text) { return child<QTextEdit>("eventLogText")->toPlainText().count(text); }
 
-    // Waits until the codec has recorded `count` frames named `name`; they are returned.
-    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count) {
-        std::vector<RecordedFrame> frames;
-        EXPECT_TRUE(wait_processing_events([&] {
-            frames = recorded(name);
-            return frames.size() >= count;
-        })) << name;
-        return frames;
-    }
 };
 
 // The main road: a peer and another profile are picked, Connect assigns the profile and connects;
@@ -119,6 +110,7 @@ TEST_F(DockTest, ConnectsAndDisconnectsAPeer) {
     EXPECT_EQ(disconnects.back().message.attributes().get_string("id", ""), id.toStdString());
     ASSERT_TRUE(wait_processing_events([&] { return !isActiveRow(id) && !hasStatsRow(id); }));
     EXPECT_EQ(peerRow(id)->background(0).color(), idlePeerBackground);
+    EXPECT_TRUE(dock().activePeerId().isEmpty());  // no peer left to follow
     EXPECT_EQ(logCount(QStringLiteral("Audio connection ended. Disconnected peers: ") + name), 1);
 
     // Again, with the peer's profile now the selected one: only "connect" goes out.

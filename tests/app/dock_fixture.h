@@ -102,6 +102,16 @@ protected:
         return frames;
     }
 
+    // Waits until fleet 0 has recorded `count` frames named `name`, and returns them all.
+    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count) {
+        std::vector<RecordedFrame> frames;
+        EXPECT_TRUE(test_support::wait_processing_events([&] {
+            frames = recorded(name);
+            return frames.size() >= count;
+        })) << name;
+        return frames;
+    }
+
     std::vector<std::unique_ptr<CodecSim>> fleets;
 };
 

@@ -194,24 +194,19 @@ protected:
         delete checks;  // cuts the checks of the codec shown before
         checks = new QObject;
         IPCObject* session = codec.session;
-        const Codec* shown = &codec;
-        connect(session, &IPCObject::recvPeerList, [this, shown] { expectShows(*shown, "after a peer list", false, false); });
-        connect(session, &IPCObject::recvProfileList, [this, shown] { expectShows(*shown, "after profiles", false, false); });
-        connect(session, &IPCObject::recvChannelStats, [this, shown] {
-            ++channelReports;
-            expectShows(*shown, "after channel statistics", true, false);
-        });
-        connect(session, &IPCObject::recvTunStats, [this, shown] { expectShows(*shown, "after tunnel statistics", false, true); });
-        connect(session, &IPCObject::recvEventLog, [this, shown] { expectShows(*shown, "after event-log lines", false, false); });
-        connect(&session->deviceLog, &DeviceLog::lineAdded, [this, shown](const LogLine& line) {
-            deviceLines << line.text;
-            expectShows(*shown, "after a device-log line", false, false);
-        });
-    }
-
-    template <typename Signal, typename Slot>
-    void connect(const typename QtPrivate::FunctionPointer<Signal>::Object* sender, Signal signal, Slot slot) {
-        QObject::connect(sender, signal, checks, slot);
+        const auto recheck = [this, shown = &codec](const char* stage, bool areStatsCurrent, bool areButtonsCurrent) {
+            return [=] { expectShows(*shown, stage, areStatsCurrent, areButtonsCurrent); };
+        };
+        QObject::connect(session, &IPCObject::recvPeerList, checks, recheck("after a peer list", false, false));
+        QObject::connect(session, &IPCObject::recvProfileList, checks, recheck("after profiles", false, false));
+        QObject::connect(session, &IPCObject::recvChannelStats, checks, [this] { ++channelReports; });
+        QObject::connect(session, &IPCObject::recvChannelStats, checks, recheck("after channel statistics", true, false));
+        QObject::connect(session, &IPCObject::recvTunStats, checks, recheck("after tunnel statistics", false, true));
+        QObject::connect(session, &IPCObject::recvEventLog, checks, recheck("after event-log lines", false, false));
+        QObject::connect(&session->deviceLog, &DeviceLog::lineAdded, checks,
+                         [this](const LogLine& line) { deviceLines << line.text; });
+        QObject::connect(&session->deviceLog, &DeviceLog::lineAdded, checks,
+                         recheck("after a device-log line", false, false));
     }
 
     // Connects the first idle address-book peer of the active codec, and has it take the operator's
@@ -229,12 +224,7 @@ protected:
         auto* button = child<QPushButton>("connectButton");
         ASSERT_TRUE(wait_processing_events([button] { return button->isEnabled(); }));
         button->click();
-        ++connectsSent;
-        std::vector<app_test::RecordedFrame> connects;
-        ASSERT_TRUE(wait_processing_events([&] {
-            connects = recorded("connect");
-            return connects.size() >= connectsSent;
-        }));
+        const std::vector<app_test::RecordedFrame> connects = waitForFrames("connect", ++connectsSent);
         EXPECT_EQ(connects.size(), connectsSent);
         EXPECT_EQ(connects.back().port, codec.port);
         EXPECT_EQ(connects.back().message.attributes().get_string("id", ""),
@@ -242,12 +232,7 @@ protected:
 
         if (!codec.session->tunnelInfo.session()) return;
         child<BraidlinkStats>("braidlinkStats")->findChild<QCheckBox*>("txAutoCheck")->click();
-        ++delaysSent;
-        std::vector<app_test::RecordedFrame> delays;
-        ASSERT_TRUE(wait_processing_events([&] {
-            delays = recorded("setMaxDelay");
-            return delays.size() >= delaysSent;
-        }));
+        const std::vector<app_test::RecordedFrame> delays = waitForFrames("setMaxDelay", ++delaysSent);
         EXPECT_EQ(delays.size(), delaysSent);
         EXPECT_EQ(delays.back().port, codec.port);
         EXPECT_EQ(delays.back().message.attributes().get_int("sid", 0), 7000 + codec.index);
