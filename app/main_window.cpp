@@ -14,6 +14,7 @@
 
 #include "app/config_paths.h"
 #include "app/instance_registry.h"
+#include "app/password_prompt_queue.h"
 #include "app/zorva_summary.h"
 #include "dialogs/kestrane_resources.h"
 #include "ipc/ipc_mutex_guard.h"
@@ -62,6 +63,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->peerList->setAlternatingRowColors(true);
     ui->profileList->setAlternatingRowColors(true);
     connectActions();
+    connectInstanceActions();
     setupShortcuts();
     ui->actionAllowDefaultAlerts->setEnabled(soundEnabledFlag);
     ui->actionStart_service->setVisible(false);
@@ -135,6 +137,7 @@ void MainWindow::connectActions() {
 
 void MainWindow::initialize() {
     ui->w_summary->loadConfig();
+    ui->w_summary->layoutTiles();
     ui->w_summary->updateCount();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/gear.svg")), this);
@@ -236,9 +239,8 @@ void MainWindow::handleAllEnables() {
     // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
     // Each leaves this list when its slot is connected.
     for (QAction* action : {ui->actionAddDevice, ui->actionCopyNodeId, ui->actionCopyProfile, ui->actionEditProfile,
-                            ui->actionAddEntry, ui->actionEditEntry, ui->actionEnableMetering,
-                            ui->actionDisableMetering, ui->actionEnableLogging, ui->actionDisableLogging,
-                            ui->actionSetSounds, ui->actionShow_Scheduler, ui->actionDisconnectFleet,
+                            ui->actionAddEntry, ui->actionEditEntry,
+                            ui->actionSetSounds, ui->actionShow_Scheduler,
                             ui->actionAbout}) {
         action->setEnabled(false);
     }
@@ -269,9 +271,99 @@ void MainWindow::selectedWidgetChangedState(QUuid, IQEndpointClient::DEVICE_STAT
     handleAllEnables();
 }
 
+// ------------------------------------------------------------------------------------------------
+// Instances: menus, removal, switches, password, fleet disconnect
+
+void MainWindow::connectInstanceActions() {
+    connect(ui->actionEnableMetering, &QAction::triggered, this, &MainWindow::enableMetering);
+    connect(ui->actionDisableMetering, &QAction::triggered, this, &MainWindow::disableMetering);
+    connect(ui->actionEnableLogging, &QAction::triggered, this, &MainWindow::enableLogReading);
+    connect(ui->actionDisableLogging, &QAction::triggered, this, &MainWindow::disableLogReading);
+    connect(ui->actionInputPassword, &QAction::triggered, this, &MainWindow::showPasswordDialog);
+    connect(ui->actionDisconnectFleet, &QAction::triggered, this, &MainWindow::doDisconnectAllFleet);
+}
+
+QList<QAction*> MainWindow::instanceMenuActions(IPCObject* session) const {
+    QList<QAction*> actions{ui->actionConnect, ui->actionDisconnect};
+    const IQEndpointClient::DEVICE_STATE state = session->state();
+    if (state == IQEndpointClient::AUTH_FAILED) actions << ui->actionInputPassword;
+    QAction* metering = session->meteringOn ? ui->actionDisableMetering : ui->actionEnableMetering;
+    if (state == IQEndpointClient::READY) {
+        actions << ui->actionCopyNodeId << metering << ui->actionScheduleConnection;
+    } else {
+        actions << metering;
+    }
+    actions << ui->actionSetSounds;
+    actions << summaryMenuActions();
+    actions << ui->actionRemoveDevice;
+    return actions;
+}
+
+QList<QAction*> MainWindow::summaryMenuActions() const {
+    const IQCommonPooledApp* pool = IPCObject::sessionPool();
+    if (pool && pool->available_spots() > 0) return {ui->actionAddDevice};
+    return {};
+}
+
+bool MainWindow::anyInstanceReady() {
+    return ::anyInstanceReady();
+}
+
 void MainWindow::removeInstance() {
     ui->w_summary->removeSelectedInstance();
+    ui->w_summary->layoutTiles();
     handleAllEnables();
+}
+
+void MainWindow::enableMetering() {
+    if (!activeInstance) return;
+    activeInstance->cmd_metering_on();
+    ui->w_summary->setMeterShown(ui->w_summary->selectedKey(), true);
+    handleAllEnables();
+}
+
+void MainWindow::disableMetering() {
+    if (!activeInstance) return;
+    activeInstance->cmd_metering_off();
+    ui->w_summary->setMeterShown(ui->w_summary->selectedKey(), false);
+    handleAllEnables();
+}
+
+void MainWindow::enableLogReading() {
+    if (!activeInstance) return;
+    activeInstance->setEventLogPolling(true);
+    handleAllEnables();
+}
+
+void MainWindow::disableLogReading() {
+    if (!activeInstance) return;
+    activeInstance->setEventLogPolling(false);
+    handleAllEnables();
+}
+
+void MainWindow::showPasswordDialog() {
+    if (activeInstance) ui->w_summary->passwordPrompts().askOnRequest(activeInstance->uuid);
+}
+
+void MainWindow::doDisconnectAllFleet() {
+    for (IPCObject* session : qAsConst(instanceMap)) {
+        if (session->state() == IQEndpointClient::READY) session->cmd_disconnect_peer();
+    }
+}
+
+void MainWindow::sendUpdatedSettings(Message message) {
+    if (!activeInstance) return;
+    const std::string name = message.name();
+    if (name == "directoryServer") {
+        message.set_name("setDirectoryServer");
+        message.attributes().set("seq", std::string("setDirectoryServer"));
+    } else if (name == "sysOptions") {
+        message.set_name("setSysOptions");
+        message.attributes().set("seq", std::string("setSysOptions"));
+    } else {
+        return;
+    }
+    activeInstance->send(message);
 }
 
 // ------------------------------------------------------------------------------------------------

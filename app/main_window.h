@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QUuid>
 
+#include "ipc/message.h"
 #include "sessions/iq_endpoint_client.h"
 
 class IPCObject;
@@ -44,6 +45,14 @@ public:
 
     ZorvaSummary* summary() const;
 
+    // The entries of a codec's menu (its tile's, and the summary tree's for the selected codec),
+    // by the session's state; they act on the active instance.
+    QList<QAction*> instanceMenuActions(IPCObject* session) const;
+    // The entries of the fleet view's own menu: "Add Instance..." while a worker has room.
+    QList<QAction*> summaryMenuActions() const;
+    // Whether any registered session is READY.
+    static bool anyInstanceReady();
+
     bool soundEnabled() const { return soundEnabledFlag; }
     bool defaultAlertsAllowed() const { return defaultAlertsFlag; }
     void setSoundEnabled(bool on);
@@ -60,7 +69,14 @@ public slots:
     void exit();
     void activeInstanceSelected(IPCObject* session);
     void removeInstance();
+    void enableMetering();
+    void disableMetering();
+    void enableLogReading();
+    void disableLogReading();
+    void showPasswordDialog();
+    void doDisconnectAllFleet();
     void selectedWidgetChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE state);
+    void sendUpdatedSettings(Message message);
     void soundToggle();
     bool actionAllowDefaultAlertsTriggered();
     bool emailEnableTriggered();
@@ -74,6 +90,7 @@ private:
     void setupStatsTable();
     void setPalette();
     void connectActions();
+    void connectInstanceActions();
 
     Ui::MainWindow* ui;  // owned
     // The session the details dock shows; null when none is selected. A QPointer, because a
