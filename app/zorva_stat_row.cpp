@@ -11,11 +11,25 @@
 
 namespace {
 
-// The number a statistics column sorts by; absent while the column is empty.
-constexpr int kSortRole = Qt::UserRole + 20;
 // Every row is as tall as the small meter needs, whether or not it shows one, so that switching
 // metering never makes the rows jump.
 constexpr int kRowHeight = 30;
+
+// The number a statistics cell shows: "123ms" 123, "-1%" -1, "25:00:00" 90000 (seconds). The
+// cells hold only their text: each change of a cell costs the tree a row update, and the duration
+// changes every second on every row.
+qint64 figureValue(const QString& text) {
+    if (!text.contains(QLatin1Char(':'))) {
+        int digits = 0;
+        while (digits < text.size() && (text.at(digits).isDigit() || (digits == 0 && text.at(0) == QLatin1Char('-')))) {
+            ++digits;
+        }
+        return text.leftRef(digits).toLongLong();
+    }
+    qint64 seconds = 0;
+    for (const QStringRef& part : text.splitRef(QLatin1Char(':'))) seconds = seconds * 60 + part.toLongLong();
+    return seconds;
+}
 
 // Sorts the statistics columns by their numbers ("9ms" before "45ms"); an empty cell sorts first.
 class SummaryTreeItem : public QTreeWidgetItem {
@@ -23,10 +37,10 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override {
         const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
         if (column >= ZorvaStatRow::kFrameLossColumn && column <= ZorvaStatRow::kDurationColumn) {
-            const QVariant mine = data(column, kSortRole);
-            const QVariant theirs = other.data(column, kSortRole);
-            if (mine.isValid() != theirs.isValid()) return !mine.isValid();
-            if (mine.isValid()) return mine.toLongLong() < theirs.toLongLong();
+            const QString mine = text(column);
+            const QString theirs = other.text(column);
+            if (mine.isEmpty() || theirs.isEmpty()) return mine.isEmpty() && !theirs.isEmpty();
+            return figureValue(mine) < figureValue(theirs);
         }
         return QTreeWidgetItem::operator<(other);
     }
@@ -161,22 +175,14 @@ void ZorvaStatRow::updateStats(QUuid) {
         clearStats();
         return;
     }
-    setFigure(kDurationColumn, durationText(stats.callTime), stats.callTime);
-    setFigure(kLatencyColumn, tenthsText(stats.bufferDelayAvg, QStringLiteral("ms")), stats.bufferDelayAvg / 10);
-    setFigure(kFrameLossColumn, tenthsText(stats.frameLossRateAvg, QStringLiteral("%")), stats.frameLossRateAvg / 10);
+    // A cell given the text it has already changes nothing and costs nothing.
+    item_->setText(kDurationColumn, durationText(stats.callTime));
+    item_->setText(kLatencyColumn, tenthsText(stats.bufferDelayAvg, QStringLiteral("ms")));
+    item_->setText(kFrameLossColumn, tenthsText(stats.frameLossRateAvg, QStringLiteral("%")));
 }
 
 void ZorvaStatRow::clearStats() {
-    for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) {
-        item_->setData(column, kSortRole, QVariant());
-        item_->setText(column, QString());
-    }
-}
-
-void ZorvaStatRow::setFigure(int column, const QString& text, qint64 value) {
-    // The number first: the text's change then re-sorts the row by it.
-    item_->setData(column, kSortRole, value);
-    item_->setText(column, text);
+    for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) item_->setText(column, QString());
 }
 
 QString ZorvaStatRow::durationText(qint64 seconds) {

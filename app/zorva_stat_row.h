@@ -70,8 +70,6 @@ public slots:
 private:
     void updateConnectionText();
     void clearStats();
-    // Sets a statistics column's text and the number it sorts by.
-    void setFigure(int column, const QString& text, qint64 value);
 
     QPointer<IPCObject> session_;
     QTreeWidgetItem* item_;  // owned

@@ -31,6 +31,8 @@ namespace {
 constexpr int kTilesPerRow = 4;
 constexpr int kTreePage = 1;
 constexpr int kTilePage = 0;
+// How long the tree may show a changed cell out of order before it sorts again.
+constexpr int kResortDelayMs = 1000;
 
 }  // namespace
 
@@ -52,12 +54,44 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     connect(tree, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showSummaryTreeContextMenu);
     connect(tree, &QTreeWidget::itemPressed, this, &ZorvaSummary::summaryTreeItemActivated);
     tree->setAlternatingRowColors(true);
-    tree->setSortingEnabled(true);
-    // A flat list, by name from A until the operator picks another column.
-    tree->setRootIsDecorated(false);
-    tree->sortByColumn(ZorvaStatRow::kNameColumn, Qt::AscendingOrder);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setDragEnabled(false);
+    // A flat list.
+    tree->setRootIsDecorated(false);
+    // Every row has the same height (see ZorvaStatRow). Said so, the tree stops measuring a row's
+    // every cell whenever one changes, which the durations do every second on every row.
+    tree->setUniformRowHeights(true);
+    setUpSorting();
+}
+
+// A click on a header sorts by that column, as the tree's own sorting would; but the tree sorts
+// again when a cell of that column changes at most once a second. Sorting itself on every change
+// (each codec's statistics arrive every second, each at its own moment) would lay out the whole
+// tree, meters and all, hundreds of times a second.
+void ZorvaSummary::setUpSorting() {
+    QTreeWidget* tree = ui->summaryTree;
+    tree->setSortingEnabled(false);
+    QHeaderView* header = tree->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(ZorvaStatRow::kNameColumn, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, &ZorvaSummary::sortTree);
+    resortTimer.setSingleShot(true);
+    resortTimer.setInterval(kResortDelayMs);
+    connect(&resortTimer, &QTimer::timeout, this, &ZorvaSummary::sortTree);
+    connect(tree->model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                const int column = ui->summaryTree->header()->sortIndicatorSection();
+                if (column >= topLeft.column() && column <= bottomRight.column() && !resortTimer.isActive()) {
+                    resortTimer.start();
+                }
+            });
+}
+
+void ZorvaSummary::sortTree() {
+    resortTimer.stop();
+    const QHeaderView* header = ui->summaryTree->header();
+    ui->summaryTree->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
 }
 
 // The main window has saved the configuration just before; by now its layout can no longer be read,
@@ -107,6 +141,7 @@ void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
     item->setText(ZorvaStatRow::kNameColumn, session->unitName());
     item->setText(ZorvaStatRow::kAddressColumn, session->host);
     ui->summaryTree->addTopLevelItem(item);
+    sortTree();
     if (session->meteringOn) showRowMeter(*row, true);
     itemRowMap.insert(item, row);
     rowMap.insert(key, row);

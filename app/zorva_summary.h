@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUuid>
 #include <QWidget>
 
@@ -102,6 +103,9 @@ private:
     // The session of the selected tile; null when none is selected or it was removed.
     IPCObject* selectedSession() const;
     void showRowMeter(ZorvaStatRow& row, bool isShown);
+    void setUpSorting();
+    // Sorts the rows by the header's sort column and order.
+    void sortTree();
     // Reads and applies the file; runs under the configuration lock.
     void readConfig(LoadOutcome& outcome);
     // Keeps a copy of the file the load could not take whole; without one, refuses later writes.
@@ -119,6 +123,7 @@ private:
     PasswordPromptQueue* prompts;  // child of the view
     QPointer<Scheduler> scheduler_;
     QIcon clockIcon;
+    QTimer resortTimer;  // runs while a cell of the sort column has changed since the last sort
     // Why this run must not overwrite kt-config.xml (it could not be loaded, nor copied); empty
     // when it may.
     QString configWriteRefusal;

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -285,37 +286,50 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
 // ------------------------------------------------------------------------------------------------
 // The statistics columns
 
-TEST(FleetRow, FiguresReadAsTheOperatorExpectsAndSortByNumber) {
+TEST(FleetRow, FiguresReadAsTheOperatorExpects) {
     EXPECT_EQ(ZorvaStatRow::durationText(3725), "01:02:05");
     EXPECT_EQ(ZorvaStatRow::durationText(90000), "25:00:00");  // a call longer than a day
     EXPECT_EQ(ZorvaStatRow::tenthsText(1234, "ms"), "123ms");
     EXPECT_EQ(ZorvaStatRow::tenthsText(5, "%"), "0%");
     EXPECT_EQ(ZorvaStatRow::tenthsText(-15, "%"), "-1%");
+}
 
-    QTreeWidget tree;
-    tree.setColumnCount(9);
-    tree.setSortingEnabled(true);
-    std::vector<std::unique_ptr<UnplacedSession>> sessions;
-    std::vector<std::unique_ptr<ZorvaStatRow>> rows;
+// Gives the session a receiving connection with this average delay (tenths of a millisecond).
+void receiveWithDelay(IPCObject& session, int delay) {
+    std::lock_guard<SessionMutex> lock(session.mutex());
+    session.receivingPeerId = QStringLiteral("7");
+    session.peerById.insert(7, activePeer("7", "Oslo", "192.0.2.1", true, true));
+    PeerStatsInfo stats;
+    stats.bufferDelayAvg = delay;
+    session.peerStatsById.insert(7, stats);
+    session.channelStatsById.insert(1, ChannelStatsInfo());
+}
+
+// A click on "RX Latency" sorts by the number, not the text; a changed figure finds its place again.
+TEST_F(FleetViewTest, LatencySortsByNumber) {
+    openWindow();
+    window->show();
+    std::vector<QUuid> keys;
     for (const int delay : {1234, 95, 450}) {
-        const QUuid uuid = QUuid::createUuid();
-        sessions.push_back(std::make_unique<UnplacedSession>(uuid.toString(), uuid));
-        UnplacedSession& session = *sessions.back();
-        session.receivingPeerId = QStringLiteral("7");
-        session.peerById.insert(7, activePeer("7", "Oslo", "192.0.2.1", true, true));
-        PeerStatsInfo stats;
-        stats.bufferDelayAvg = delay;
-        session.peerStatsById.insert(7, stats);
-        session.channelStatsById.insert(1, ChannelStatsInfo());
-        rows.push_back(std::make_unique<ZorvaStatRow>(&session, QUuid::createUuid()));
-        tree.addTopLevelItem(rows.back()->item());
-        rows.back()->updateStats(uuid);
+        keys.push_back(addCodec());
+        receiveWithDelay(*sessionOf(keys.back()), delay);
+        view().summaryRow(keys.back())->updateStats(QUuid());
     }
-    tree.sortByColumn(ZorvaStatRow::kLatencyColumn, Qt::AscendingOrder);
-    QStringList order;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) order << tree.topLevelItem(i)->text(ZorvaStatRow::kLatencyColumn);
-    EXPECT_EQ(order.join(' '), "9ms 45ms 123ms");
-    rows.clear();  // before their sessions
+    QHeaderView* header = tree().header();
+    const int x = header->sectionViewportPosition(ZorvaStatRow::kLatencyColumn) + 10;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    const auto order = [&] {
+        QStringList texts;
+        for (int i = 0; i < tree().topLevelItemCount(); ++i) {
+            texts << tree().topLevelItem(i)->text(ZorvaStatRow::kLatencyColumn);
+        }
+        return texts.join(' ');
+    };
+    EXPECT_EQ(order(), "9ms 45ms 123ms");
+
+    receiveWithDelay(*sessionOf(keys[1]), 3000);
+    view().summaryRow(keys[1])->updateStats(QUuid());
+    EXPECT_TRUE(wait_processing_events([&] { return order() == "45ms 123ms 300ms"; })) << order().toStdString();
 }
 
 // ------------------------------------------------------------------------------------------------
