@@ -66,7 +66,9 @@ QString labelText(const QWidget& tile, const char* name) {
 // The texts of a popup menu's entries, "-" for a separator.
 QStringList entriesOf(const QMenu& menu) {
     QStringList entries;
-    for (const QAction* action : menu.actions()) entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    for (const QAction* action : menu.actions()) {
+        entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
     return entries;
 }
 

@@ -51,7 +51,9 @@ protected:
     // Visible prompts, to prove they never stack.
     static int openPrompts() {
         int open = 0;
-        for (QWidget* widget : QApplication::topLevelWidgets()) open += qobject_cast<UnitPassword*>(widget) && widget->isVisible();
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            open += qobject_cast<UnitPassword*>(widget) && widget->isVisible();
+        }
         return open;
     }
 
