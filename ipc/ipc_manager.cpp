@@ -1,6 +1,8 @@
 #include "ipc/ipc_manager.h"
 
+#include <chrono>
 #include <exception>
+#include <thread>
 
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_clock.h"
@@ -115,15 +117,34 @@ void IPCManager::run_iteration() {
         const int wait_error = poller_.wait(wait_ms == 0 ? -1 : static_cast<int>(wait_ms));
         if (poller_.was_woken()) wake_event_.drain();
         if (wait_error != 0) {
-            ipc_logger().log(2, "ipc_manager: poll failed: %s", platform::error_text(wait_error).c_str());
+            back_off_after_failed_wait(wait_error);
             return;
         }
+        has_wait_failed_ = false;
 
         IPCMutexGuard guard(get_lock());
         poll_sockets(false);
     } catch (const std::exception& e) {
         ipc_logger().log(2, "IPCManager::event_loop uncaught exception: %s", e.what());
         ipc_logger().output_hook(0, 2, nullptr);
+    }
+}
+
+void IPCManager::back_off_after_failed_wait(int error) {
+    const uint32_t interval_ms = timer_interval_ms_;
+    const uint32_t pause_ms = interval_ms != 0 ? interval_ms : kFailedWaitPauseMs;
+    if (!has_wait_failed_) {
+        ipc_logger().log(2, "ipc_manager: poll failed: %s; trying again every %u ms",
+                         platform::error_text(error).c_str(), pause_ms);
+        has_wait_failed_ = true;
+    }
+    // The same wait would fail again at once. The wake event alone still ends the pause early, for
+    // stop() and for any change another thread makes.
+    poller_.begin(wake_event_.fd());
+    if (poller_.wait(static_cast<int>(pause_ms)) != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+    } else if (poller_.was_woken()) {
+        wake_event_.drain();
     }
 }
 

@@ -40,6 +40,8 @@ class IPCServer;
 // iteration, so the loop never dispatches a deleted socket.
 class IPCManager : public SocketCallback {
 public:
+    static constexpr uint32_t kFailedWaitPauseMs = 1000;
+
     IPCManager();
     // Stops the loop and waits for event_loop() to return before anything is freed.
     ~IPCManager() override;
@@ -142,6 +144,9 @@ private:
     };
 
     void run_iteration();
+    // After a failed wait: logs the first failure of a run of them and pauses for the timer
+    // interval (kFailedWaitPauseMs without a timer) instead of spinning.
+    void back_off_after_failed_wait(int error);
     void run_timer_if_due();
     uint32_t time_to_next_tick_ms() const;
     // One walk over the endpoints' connections: registers them (collecting) or dispatches to them.
@@ -168,6 +173,7 @@ private:
     bool has_timer_started_ = false;
     int64_t last_tick_us_ = 0;
     bool is_collecting_ = false;
+    bool has_wait_failed_ = false;  // the last wait failed (loop thread only)
 
     platform::WakeEvent wake_event_;
     platform::ReadinessPoller poller_;

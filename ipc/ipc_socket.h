@@ -63,6 +63,9 @@ public:
 
 protected:
     void stamp_received();
+    // An open() that got no socket: fails the socket with the text and counts as a close, so that
+    // the loop waits out the reconnect delay before the next attempt.
+    void fail_open(const std::string& text);
 
     SocketCallback* owner_;  // the manager; not owned
     std::string error_;

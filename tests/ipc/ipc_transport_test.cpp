@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_clock.h"
@@ -10,6 +15,7 @@
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/md5.h"
 #include "ipc/message.h"
+#include "tests/support/captured_qt_messages.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/threaded_manager.h"
@@ -19,6 +25,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
+using test_support::CapturedQtMessages;
 using test_support::RecordingEndpoint;
 using test_support::ScriptedPeer;
 using test_support::ThreadedManager;
@@ -217,10 +224,61 @@ TEST_F(Transport, RefusedConnectReportsTheSystemText) {
     EXPECT_TRUE(wait_until([&] { return connection_error() == "Connection refused"; })) << connection_error();
 }
 
-TEST_F(Transport, InvalidAddressFailsWithAClearText) {
+TEST_F(Transport, InvalidAddressFailsWithAClearTextAndWaitsOutTheDelay) {
     connect_to("codec-a:5004");
     EXPECT_TRUE(wait_until([&] { return connection_error().rfind("invalid address", 0) == 0; }));
+    // The failed attempt counts as a close: the loop sleeps until the reconnect delay is up.
+    const uint64_t passes = manager.loop_passes();
+    EXPECT_FALSE(wait_until([&] { return manager.loop_passes() > passes + 5; }, milliseconds(500)));
     EXPECT_EQ(peer.connection_count(), 0);
+}
+
+// Lowers the process's soft limit of open descriptors until restored or destroyed.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min(saved_.rlim_cur, limit);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorLimit() { restore(); }
+    void restore() { setrlimit(RLIMIT_NOFILE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+// Holds every descriptor left under a lowered limit until released, so that the next socket()
+// fails with EMFILE.
+class DescriptorExhaustion {
+public:
+    DescriptorExhaustion() {
+        for (int fd; (fd = dup(0)) >= 0;) held_.push_back(fd);
+    }
+    ~DescriptorExhaustion() { release(); }
+    void release() {
+        for (int fd : held_) close(fd);
+        held_.clear();
+        limit_.restore();
+    }
+
+private:
+    DescriptorLimit limit_{1024};
+    std::vector<int> held_;
+};
+
+TEST_F(Transport, ConnectWithoutADescriptorFailsAndRetriesTheSameAddress) {
+    endpoint.reconnect_delay_s = 1;
+    peer.set_responder(accept_greeting);
+    DescriptorExhaustion exhaustion;
+    connect();
+    const bool has_failed = wait_until([&] { return connection_error() == "Too many open files"; });
+    exhaustion.release();
+    EXPECT_TRUE(has_failed) << connection_error();
+
+    // Once descriptors are free again, the retry goes to the address first asked for.
+    EXPECT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
 }
 
 TEST_F(Transport, ReconnectsAfterTheDelay) {
@@ -236,6 +294,30 @@ TEST_F(Transport, ReconnectsAfterTheDelay) {
     EXPECT_GE(reconnect_s, 3.9);
     EXPECT_LE(reconnect_s, 5.5);
     EXPECT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 2; }));
+}
+
+TEST_F(Transport, FailingWaitPausesTheLoopAndIsLoggedOnce) {
+    peer.set_responder(accept_greeting);
+    connect();
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+    CapturedQtMessages messages;
+    {
+        // poll() refuses to wait on more descriptors than the process may hold, so every wait on
+        // the wake event and the connection fails.
+        DescriptorLimit limit(1);
+        manager.wake();
+        const uint64_t passes = manager.loop_passes();
+        EXPECT_FALSE(wait_until([&] { return manager.loop_passes() > passes + 3; }, milliseconds(500)));
+    }
+    int failure_records = 0;
+    for (const std::string& record : messages.records()) {
+        failure_records += record.find("ipc_manager: poll failed") != std::string::npos;
+    }
+    EXPECT_EQ(failure_records, 1);
+
+    // Waits work again once descriptors are allowed.
+    peer.send(frame("<status/>"));
+    EXPECT_TRUE(wait_until([&] { return endpoint.unsolicited().size() == 1; }));
 }
 
 class TransportWithTimer : public Transport {
