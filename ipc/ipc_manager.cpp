@@ -34,7 +34,7 @@ IPCManager::~IPCManager() {
             entry.endpoint->set_name(nullptr, entry.endpoint->name());
         }
     }
-    delete_retired_connections();
+    delete_retired();
     for (auto& entry : servers_) delete entry.second;
     for (auto& entry : pending_servers_) delete entry.second;
 }
@@ -104,7 +104,7 @@ void IPCManager::run_iteration() {
         uint32_t wait_ms;
         {
             IPCMutexGuard guard(get_lock());
-            delete_retired_connections();
+            delete_retired();
             for (const PostedMessage& post : posts) publish(post.message, post.to, post.from, post.sender);
             for (const PostedMessage& request : requests) send_via(request.message, request.to);
             on_loop();
@@ -209,7 +209,7 @@ uint32_t IPCManager::poll_sockets(bool collecting) {
         const auto it = endpoints_.find(endpoint->name());
         if (it == endpoints_.end() || it->second.endpoint != endpoint || !it->second.is_owned) continue;
         unregister(it);
-        destroy_endpoint(endpoint);
+        retired_endpoints_.push_back(endpoint);
     }
     return wait_ms;
 }
@@ -303,10 +303,14 @@ void IPCManager::dispatch(IPCSocket* socket) {
     }
 }
 
-void IPCManager::delete_retired_connections() {
-    std::vector<IPCConn*> retired;
-    retired.swap(retired_connections_);
-    for (IPCConn* connection : retired) delete connection;
+void IPCManager::delete_retired() {
+    // Endpoints first: destroying one retires its connection, which then goes in the same call.
+    std::vector<IPCEndpointClient*> endpoints;
+    endpoints.swap(retired_endpoints_);
+    for (IPCEndpointClient* endpoint : endpoints) destroy_endpoint(endpoint);
+    std::vector<IPCConn*> connections;
+    connections.swap(retired_connections_);
+    for (IPCConn* connection : connections) delete connection;
 }
 
 void IPCManager::retire_connection(IPCConn* connection) {
@@ -346,7 +350,7 @@ void IPCManager::remove_endpoint(const std::string& name) {
     const EndpointEntry entry = it->second;
     unregister(it);
     if (entry.is_owned) {
-        destroy_endpoint(entry.endpoint);
+        retire_endpoint(entry.endpoint);
     } else {
         // Its owner may keep it longer than this manager lives: it must not call back in here.
         entry.endpoint->set_name(nullptr, entry.endpoint->name());
@@ -371,8 +375,13 @@ void IPCManager::disconnect(const std::string& name) {
     if (entry.is_owned) {
         const auto owned = endpoints_.find(name);
         if (owned != endpoints_.end() && owned->second.endpoint == entry.endpoint) unregister(owned);
-        destroy_endpoint(entry.endpoint);
+        retire_endpoint(entry.endpoint);
     }
+    wake();
+}
+
+void IPCManager::retire_endpoint(IPCEndpointClient* endpoint) {
+    retired_endpoints_.push_back(endpoint);
     wake();
 }
 

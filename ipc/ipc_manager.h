@@ -36,8 +36,9 @@ class IPCServer;
 // (recursive; the loop holds it for each iteration except the wait), and stop(),
 // set_timer_interval() and wake() at any time. The base class returns no lock and so is for one
 // thread only; a manager shared between threads overrides get_lock().
-// Connections released on other threads are deleted by the loop thread at the start of its next
-// iteration, so the loop never dispatches a deleted socket.
+// Released connections and dropped endpoints of the manager's own are deleted by the loop thread at
+// the start of its next iteration: the loop never dispatches a deleted socket, and an endpoint that
+// disconnects itself from one of its callbacks is still whole when that callback returns.
 class IPCManager : public SocketCallback {
 public:
     static constexpr uint32_t kFailedWaitPauseMs = 1000;
@@ -79,10 +80,12 @@ public:
                  const std::string& name, int option);
     // Registers an endpoint owned by the caller; a name in use leaves everything as it was.
     void add_endpoint(const std::string& name, IPCEndpointClient* endpoint);
-    // Unregisters the endpoint; one the manager made is destroyed, one registered from outside is
-    // left to its owner with its connection and no link back to this manager.
+    // Unregisters the endpoint; one the manager made is destroyed at the loop's next iteration, one
+    // registered from outside is left to its owner with its connection and no link back to this
+    // manager.
     void remove_endpoint(const std::string& name);
-    // Drops the named endpoint's connection for good; an endpoint the manager made is destroyed.
+    // Drops the named endpoint's connection for good; an endpoint the manager made is unregistered
+    // and destroyed at the loop's next iteration.
     void disconnect(const std::string& name);
     // Tick period in ms; 0 switches the timer off.
     void set_timer_interval(uint32_t interval_ms);
@@ -158,7 +161,10 @@ private:
     void sweep();
     IPCServer* find_server(const std::string& name) const;
     void dispatch(IPCSocket* socket);
-    void delete_retired_connections();
+    // An unregistered endpoint the manager made: destroyed by the loop at its next iteration, so that
+    // an endpoint that disconnects itself from one of its own callbacks outlives that callback.
+    void retire_endpoint(IPCEndpointClient* endpoint);
+    void delete_retired();
     std::vector<std::string> endpoint_names() const;
     void register_endpoint(const std::string& name, IPCEndpointClient* endpoint, bool is_owned);
     void unregister(std::map<std::string, EndpointEntry>::iterator entry);
@@ -180,6 +186,7 @@ private:
     std::list<PostedMessage> posts_;            // guarded by get_queue_lock()
     std::list<PostedMessage> requests_;         // guarded by get_queue_lock()
     std::vector<IPCConn*> retired_connections_;  // owned; guarded by get_lock()
+    std::vector<IPCEndpointClient*> retired_endpoints_;  // owned, unregistered; guarded by get_lock()
 
     std::mutex loop_state_mutex_;
     std::condition_variable loop_exited_;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
+#include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/md5.h"
 #include "ipc/message.h"
@@ -318,6 +320,58 @@ TEST_F(Transport, FailingWaitPausesTheLoopAndIsLoggedOnce) {
     // Waits work again once descriptors are allowed.
     peer.send(frame("<status/>"));
     EXPECT_TRUE(wait_until([&] { return endpoint.unsolicited().size() == 1; }));
+}
+
+// What became of an endpoint that disconnected itself, kept outside it since it is deleted.
+struct SelfDisconnectRecord {
+    std::atomic<bool> is_destroyed{false};
+    std::atomic<bool> was_destroyed_in_its_callback{false};
+};
+
+// Ends its own conversation from its reply handler, as a session does when a reply tells it to.
+class SelfDisconnectingEndpoint : public IPCEndpointClient {
+public:
+    explicit SelfDisconnectingEndpoint(SelfDisconnectRecord& record) : record_(record) {}
+    ~SelfDisconnectingEndpoint() override {
+        record_.was_destroyed_in_its_callback = is_in_callback_;
+        record_.is_destroyed = true;
+    }
+    void handle_response(const Message&) override {
+        is_in_callback_ = true;
+        manager()->disconnect(name());
+        is_in_callback_ = false;
+    }
+
+private:
+    SelfDisconnectRecord& record_;
+    bool is_in_callback_ = false;
+};
+
+class SelfDisconnectingManager : public ThreadedManager {
+public:
+    explicit SelfDisconnectingManager(SelfDisconnectRecord& record) : ThreadedManager(0, false), record_(record) {
+        start();
+    }
+    ~SelfDisconnectingManager() override { stop_loop(); }
+    IPCEndpointClient* create_endpoint_client(const std::string&) override {
+        return new SelfDisconnectingEndpoint(record_);
+    }
+
+private:
+    SelfDisconnectRecord& record_;
+};
+
+TEST(TransportSelfDisconnect, EndpointThatDisconnectsItselfOutlivesItsCallback) {
+    ScriptedPeer peer;
+    peer.set_responder(accept_greeting);
+    SelfDisconnectRecord record;
+    SelfDisconnectingManager manager(record);
+    manager.connect("xmls", "stream", IPCAddress(peer.address_text(), 0), "codec", 0);
+
+    ASSERT_TRUE(wait_until([&] { return record.is_destroyed.load(); }));
+    EXPECT_FALSE(record.was_destroyed_in_its_callback);
+    IPCMutexGuard guard(manager.get_lock());
+    EXPECT_EQ(manager.find_endpoint("codec"), nullptr);
 }
 
 class TransportWithTimer : public Transport {
