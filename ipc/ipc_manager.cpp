@@ -298,9 +298,11 @@ void IPCManager::dispatch(IPCSocket* socket) {
     if (is_writable) socket->on_writable(false);
     if (is_closed) {
         if (is_usable()) socket->on_peer_closed();
-    } else if (readiness.is_readable && is_usable()) {
-        socket->on_readable();
+        return;
     }
+    // Input kept while reading was held goes first; releasing the hold woke this iteration.
+    if (is_usable() && socket->has_pending_input()) socket->resume_input();
+    if (readiness.is_readable && is_usable() && socket->wants_read()) socket->on_readable();
 }
 
 void IPCManager::delete_retired() {

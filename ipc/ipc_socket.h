@@ -39,7 +39,13 @@ public:
 
     void set_error(const std::string& text);
     void set_blocking(bool is_blocking);
+    // While held, the socket asks for no reading and received input waits unhandled; releasing the
+    // hold wakes the owner, whose loop then hands on what waited (resume_input).
     void set_read_hold(bool is_held);
+    bool is_read_held() const { return read_hold_; }
+    // Input received before a hold and not yet handled.
+    virtual bool has_pending_input() const { return false; }
+    virtual void resume_input() {}
 
     // Whole seconds since the last close / the last received data; large when never.
     int closed_for_s() const;
