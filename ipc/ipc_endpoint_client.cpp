@@ -1,5 +1,9 @@
 #include "ipc/ipc_endpoint_client.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_manager.h"
@@ -62,6 +66,11 @@ void IPCEndpointClient::on_connection_state() {
     if (connection_ && connection_->state() == IPCConn::CONNECTED && !subscriptions_.empty()) {
         send(subscription_list_request());
     }
+}
+
+void IPCEndpointClient::tick() {
+    IPCEndpoint::tick();
+    give_up_forwards(kMaxForwards);
 }
 
 void IPCEndpointClient::on_timeout() {
@@ -185,8 +194,10 @@ void IPCEndpointClient::unsubscribe(const std::string& name) {
 }
 
 void IPCEndpointClient::forward(const Message& request, const IPCEndpointServer& origin) {
+    give_up_forwards(kMaxForwards - 1);
     const std::string id = "fwd-" + std::to_string(++forward_counter_);
-    forwards_[id] = ForwardRecord{request.attributes().get_string("seq", ""), origin.name(), origin.id()};
+    forwards_[id] = ForwardRecord{request.attributes().get_string("seq", ""), origin.name(), origin.id(),
+                                  forward_counter_, ipc_now_us()};
     Message relayed = request;
     relayed.attributes().set("seq", id);
     send(relayed);
@@ -200,4 +211,24 @@ void IPCEndpointClient::return_forwarded_reply(const Message& reply, const std::
     const ForwardRecord target = record->second;
     forwards_.erase(record);
     if (manager_) manager_->server_send(returned, target.server, target.endpoint_id);
+}
+
+void IPCEndpointClient::give_up_forwards(size_t keep) {
+    const int64_t now = ipc_now_us();
+    const auto is_stale = [&](const ForwardRecord& record) {
+        return timeout_s_ != 0 && now - record.forwarded_us >= int64_t{timeout_s_} * 1000000;
+    };
+    const auto give_up = [&](std::map<std::string, ForwardRecord>::iterator record) {
+        ipc_logger().log(3, "%s: no reply to forwarded request %s; giving it up", name_.c_str(),
+                         record->first.c_str());
+        return forwards_.erase(record);
+    };
+    for (auto it = forwards_.begin(); it != forwards_.end();) {
+        it = is_stale(it->second) ? give_up(it) : std::next(it);
+    }
+    while (forwards_.size() > keep) {
+        give_up(std::min_element(forwards_.begin(), forwards_.end(), [](const auto& a, const auto& b) {
+            return a.second.number < b.second.number;
+        }));
+    }
 }
