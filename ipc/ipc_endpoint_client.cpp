@@ -13,14 +13,15 @@
 IPCEndpointClient::IPCEndpointClient() = default;
 
 IPCEndpointClient::~IPCEndpointClient() {
+    if (manager_ && manager_->forget_endpoint(this)) {
+        // Until this point the loop may have called the overrides of a subclass already destroyed.
+        ipc_report_misuse("IPCEndpointClient destroyed while registered: remove_endpoint() it first");
+    }
     if (connection_) {
         release_connection();
         IPCEndpointClient::on_connection_state();
     }
-    if (manager_) {
-        manager_->forget_endpoint(this);
-        manager_->endpoint_destroyed(name_);
-    }
+    if (manager_) manager_->endpoint_destroyed(name_);
 }
 
 void IPCEndpointClient::release_connection() {

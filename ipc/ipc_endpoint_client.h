@@ -28,6 +28,9 @@ public:
     static constexpr size_t kMaxForwards = 256;
 
     IPCEndpointClient();
+    // An endpoint registered from outside is unregistered (IPCManager::remove_endpoint) before it is
+    // destroyed, while its overrides still exist; destroying one still registered is a misuse
+    // (ipc_report_misuse), after which it unregisters itself.
     ~IPCEndpointClient() override;
 
     void on_connection_state() override;

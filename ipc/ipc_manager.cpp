@@ -18,8 +18,12 @@
 IPCManager::IPCManager() = default;
 
 IPCManager::~IPCManager() {
-    stop();
-    wait_for_loop_exit(-1);
+    if (!wait_for_loop_exit(0)) {
+        // The loop may already have called into the destroyed subclass part.
+        ipc_report_misuse("IPCManager destroyed while its loop runs: stop it and wait for the loop to end first");
+        stop();
+        wait_for_loop_exit(-1);
+    }
 
     // Taken out first: destroying an endpoint unregisters it from endpoints_.
     std::map<std::string, EndpointEntry> endpoints;
@@ -359,13 +363,15 @@ void IPCManager::remove_endpoint(const std::string& name) {
     }
 }
 
-void IPCManager::forget_endpoint(IPCEndpointClient* endpoint) {
+bool IPCManager::forget_endpoint(IPCEndpointClient* endpoint) {
     IPCMutexGuard guard(get_lock());
+    if (registered_.count(endpoint) == 0) return false;
     for (auto it = endpoints_.begin(); it != endpoints_.end();) {
         const auto next = std::next(it);
         if (it->second.endpoint == endpoint) unregister(it);
         it = next;
     }
+    return true;
 }
 
 void IPCManager::disconnect(const std::string& name) {

@@ -44,7 +44,9 @@ public:
     static constexpr uint32_t kFailedWaitPauseMs = 1000;
 
     IPCManager();
-    // Stops the loop and waits for event_loop() to return before anything is freed.
+    // The loop must have ended: a subclass stops it and waits for it (wait_for_loop_exit) in its own
+    // destructor, while its overrides still exist. A manager destroyed with its loop running is a
+    // misuse (ipc_report_misuse); it stops the loop and waits for it before anything is freed.
     ~IPCManager() override;
     IPCManager(const IPCManager&) = delete;
     IPCManager& operator=(const IPCManager&) = delete;
@@ -126,8 +128,9 @@ public:
 
     // Takes a connection released by its endpoint; the loop thread deletes it.
     void retire_connection(IPCConn* connection);
-    // Called by an endpoint being destroyed: its registration must not outlive it.
-    void forget_endpoint(IPCEndpointClient* endpoint);
+    // Called by an endpoint being destroyed: its registration must not outlive it. True when it was
+    // still registered.
+    bool forget_endpoint(IPCEndpointClient* endpoint);
 
     IPCEndpointClient* find_endpoint(const std::string& name) const;
     // Registered endpoints; call under the lock.

@@ -15,6 +15,8 @@
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_mutex_guard.h"
+#include "ipc/ipc_recursive_mutex.h"
+#include "ipc/logger.h"
 #include "ipc/md5.h"
 #include "ipc/message.h"
 #include "tests/support/captured_qt_messages.h"
@@ -236,9 +238,14 @@ TEST_F(Transport, InvalidAddressFailsWithAClearTextAndWaitsOutTheDelay) {
 }
 
 // Lowers the process's soft limit of open descriptors until restored or destroyed.
+//
+// The sanitizers' runtime needs descriptors of its own when it first checks an object's type, so a
+// test touches every type it uses before lowering the limit; the logger, built on first use, is
+// touched here.
 class DescriptorLimit {
 public:
     explicit DescriptorLimit(rlim_t limit) {
+        ipc_logger();
         getrlimit(RLIMIT_NOFILE, &saved_);
         rlimit lowered = saved_;
         lowered.rlim_cur = std::min(saved_.rlim_cur, limit);
@@ -273,8 +280,14 @@ private:
 TEST_F(Transport, ConnectWithoutADescriptorFailsAndRetriesTheSameAddress) {
     endpoint.reconnect_delay_s = 1;
     peer.set_responder(accept_greeting);
+    // A failed open first, so that the sanitizers' runtime has seen every type (DescriptorLimit).
+    connect_to("codec-a:5004");
+    ASSERT_TRUE(wait_until([&] { return connection_error().rfind("invalid address", 0) == 0; }));
+    manager.disconnect("codec");
+
+    // A new connection whose first connect gets no descriptor.
     DescriptorExhaustion exhaustion;
-    connect();
+    manager.connect("xmls", "stream", IPCAddress(peer.address_text(), 0), "codec", 0);
     const bool has_failed = wait_until([&] { return connection_error() == "Too many open files"; });
     exhaustion.release();
     EXPECT_TRUE(has_failed) << connection_error();
@@ -432,6 +445,41 @@ TEST(ManagerLoop, StopFromAnotherThreadEndsTheLoop) {
     manager.stop();
     EXPECT_TRUE(manager.wait_for_loop_exit(5000));
     loop.join();
+}
+
+// Forgets to stop its loop in its own destructor, so the base destructor finds it running.
+class CarelessManager : public IPCManager {
+public:
+    IPCMutex* get_lock() const override { return &lock_; }
+
+private:
+    mutable IPCRecursiveMutex lock_;
+};
+
+TEST(ManagerLoop, DestroyingARunningManagerIsAMisuseThatStopsTheLoopFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEBUG_DEATH(
+        {
+            auto* manager = new CarelessManager;
+            std::thread loop([manager] { manager->event_loop(); });
+            wait_until([manager] { return !manager->wait_for_loop_exit(0); });
+            delete manager;  // release builds: stops the loop and waits for it, so the join returns
+            loop.join();
+        },
+        "IPCManager destroyed while its loop runs");
+}
+
+TEST(ManagerEndpoints, DestroyingARegisteredEndpointIsAMisuseThatUnregistersItFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEBUG_DEATH(
+        {
+            IPCManager manager;
+            auto* endpoint = new IPCEndpointClient;
+            manager.add_endpoint("codec", endpoint);
+            delete endpoint;
+            EXPECT_EQ(manager.find_endpoint("codec"), nullptr);
+        },
+        "IPCEndpointClient destroyed while registered");
 }
 
 TEST(ManagerLoop, LoopAfterStopReturnsAtOnce) {
