@@ -58,7 +58,7 @@ void IPCProtocolXMLS::cut_frames() {
         const size_t text_start = skip_blanks(rx_buffer, frame_start, nul);
         try {
             Message message;
-            message.parse(rx_buffer.substr(text_start, nul - text_start));
+            message.parse_from_peer(rx_buffer.substr(text_start, nul - text_start));
             receive_message(message);
         } catch (const std::exception& e) {
             // A bad frame fails the connection, but frames already received behind it still count.
