@@ -285,19 +285,20 @@ std::string read_file(const std::string& path, const char* operation) {
 
 // Building a QXmlStreamReader costs several times what reading a small message does, so each
 // thread keeps one and feeds it one document at a time. clear() keeps what a document type
-// declaration declared (attribute defaults, entities), so a reader that has read one is dropped
-// instead: the next document, perhaps from someone else, must not inherit it.
+// declaration declared (attribute defaults, entities), also one the reader refused as misplaced,
+// so only a reader that read a clean document is kept: the next document, perhaps from someone
+// else, must not inherit anything.
 class ReusableReader {
 public:
     QXmlStreamReader& reader() {
         if (!reader_) reader_ = std::make_unique<QXmlStreamReader>();
         return *reader_;
     }
-    void release(bool has_read_doctype) {
-        if (has_read_doctype) {
-            reader_.reset();
-        } else {
+    void release(bool is_clean) {
+        if (is_clean) {
             reader_->clear();
+        } else {
+            reader_.reset();
         }
     }
 
@@ -461,13 +462,13 @@ struct Message::XmlCodec {
         // The reader is released whenever this returns, however it returns: it must not keep
         // pointing into `data`, and it is empty for the next document without a second clear()
         // here, which would cost as much again as reading a short message's elements.
-        Limits limits = Limits::of_document(data, allows_doctype);
         QXmlStreamReader& reader = reusable_reader().reader();
         struct Release {
-            const Limits& limits;
-            ~Release() { reusable_reader().release(limits.has_doctype); }
-        } release{limits};
+            bool is_clean = false;  // read to the end without a document type declaration
+            ~Release() { reusable_reader().release(is_clean); }
+        } release;
         reader.addData(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
+        Limits limits = Limits::of_document(data, allows_doctype);
 
         Message decoded;
         if (!read_tree(reader, decoded, limits)) throw_reader_error(reader);
@@ -477,6 +478,7 @@ struct Message::XmlCodec {
         if (reader.hasError() && reader.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
             throw_reader_error(reader);
         }
+        release.is_clean = !limits.has_doctype;
         target.absorb(decoded);
     }
 
