@@ -36,6 +36,7 @@
 #include "ipc/message.h"
 #include "ipc/ipc_string.h"
 #include "ipc/xml_entity_bound.h"
+#include "platform/utf16.h"
 
 namespace {
 
@@ -43,34 +44,7 @@ const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 // Appends UTF-16 text as UTF-8; unpaired surrogates become U+FFFD.
 void append_utf8(std::string& out, const QChar* chars, int count) {
-    for (int i = 0; i < count; ++i) {
-        uint c = chars[i].unicode();
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-            continue;
-        }
-        if (QChar::isSurrogate(c)) {
-            if (QChar::isHighSurrogate(c) && i + 1 < count && chars[i + 1].isLowSurrogate()) {
-                c = QChar::surrogateToUcs4(static_cast<ushort>(c), chars[i + 1].unicode());
-                ++i;
-                out += static_cast<char>(0xF0 | (c >> 18));
-                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                out += kReplacement;
-            }
-            continue;
-        }
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    platform::append_utf8(out, reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(count));
 }
 
 // The UTF-8 of `text`. Names, attribute values and most texts are ASCII; then each UTF-16 code
