@@ -7,7 +7,6 @@
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_string.h"
 #include "ipc/logger.h"
 
 IPCEndpointClient::IPCEndpointClient() = default;
@@ -80,14 +79,6 @@ void IPCEndpointClient::on_timeout() {
 
 void IPCEndpointClient::on_authenticated() {
     flush_queue();
-}
-
-void IPCEndpointClient::trace(const char* direction, const Message& message) const {
-    if (!is_tracing_) return;
-    std::string text;
-    message.serialize(Message::XML, text, false);
-    ipc_strip_xml_declaration(text);
-    ipc_logger().log(4, "%s %s: %s", direction, description().c_str(), text.c_str());
 }
 
 void IPCEndpointClient::send(const Message& message) {

@@ -75,8 +75,6 @@ public:
 private:
     void release_connection();
     void enqueue(const Message& message);
-    // "rx to <peer>: <xml>" / "rx from <peer>: <xml>" at level 4 while tracing is on.
-    void trace(const char* direction, const Message& message) const;
     static bool is_internal_subscribe(const Message& message);
     // A request with "seq" = "internal", whose reply the endpoint drops.
     static Message internal_request(const char* name);

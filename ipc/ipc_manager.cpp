@@ -265,6 +265,14 @@ IPCServer* IPCManager::find_server(const std::string& name) const {
     return it == servers_.end() ? nullptr : it->second;
 }
 
+std::vector<IPCServer*> IPCManager::servers_named(const std::string& name) const {
+    std::vector<IPCServer*> named;
+    if (IPCServer* live = find_server(name)) named.push_back(live);
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) named.push_back(pending->second);
+    return named;
+}
+
 void IPCManager::check_reconnect(uint32_t delay_s, IPCSocket* socket, uint32_t& wait_ms) {
     const int closed_s = socket->closed_for_s();
     if (closed_s >= 0 && static_cast<uint32_t>(closed_s) < delay_s) {
@@ -442,18 +450,14 @@ bool IPCManager::listen(const std::string& transport, const IPCAddress& address,
 
 IPCAddress IPCManager::server_address(const std::string& name) const {
     IPCMutexGuard guard(get_lock());
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) return pending->second->address();
-    const IPCServer* live = find_server(name);
-    return live ? live->address() : IPCAddress();
+    const std::vector<IPCServer*> named = servers_named(name);
+    return named.empty() ? IPCAddress() : named.back()->address();
 }
 
 std::string IPCManager::server_error(const std::string& name) const {
     IPCMutexGuard guard(get_lock());
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) return pending->second->error();
-    const IPCServer* live = find_server(name);
-    return live ? live->error() : std::string();
+    const std::vector<IPCServer*> named = servers_named(name);
+    return named.empty() ? std::string() : named.back()->error();
 }
 
 void IPCManager::close_server(const std::string& name) {
@@ -471,25 +475,18 @@ void IPCManager::close_server(const std::string& name) {
 
 void IPCManager::server_set_option(const std::string& name, int value) {
     IPCMutexGuard guard(get_lock());
-    if (IPCServer* live = find_server(name)) live->set_option_value(value);
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) pending->second->set_option_value(value);
+    for (IPCServer* server : servers_named(name)) server->set_option_value(value);
 }
 
 void IPCManager::server_set_text(const std::string& name, const std::string& text) {
     IPCMutexGuard guard(get_lock());
-    if (IPCServer* live = find_server(name)) live->set_file_root(text);
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) pending->second->set_file_root(text);
+    for (IPCServer* server : servers_named(name)) server->set_file_root(text);
 }
 
 void IPCManager::server_set_protocol(const std::string& name, const std::string& protocol) {
-    if (IPCServer* live = find_server(name)) {
-        live->set_protocol(protocol);
-        return;
-    }
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) pending->second->set_protocol(protocol);
+    IPCMutexGuard guard(get_lock());
+    const std::vector<IPCServer*> named = servers_named(name);
+    if (!named.empty()) named.front()->set_protocol(protocol);
 }
 
 void IPCManager::server_send(const Message& message, const std::string& server, const std::string& endpoint) {
@@ -503,6 +500,7 @@ void IPCManager::forward_via(const Message& message, const std::string& name, co
 }
 
 bool IPCManager::find_server_match(const std::string& name) {
+    IPCMutexGuard guard(get_lock());
     for (auto& entry : servers_) {
         if (entry.second->poll_endpoints(name)) return true;
     }

@@ -31,11 +31,13 @@ class IPCServer;
 //
 // Threads: event_loop() runs on one thread, which owns every socket, connection, protocol and
 // endpoint of the manager. Other threads may call connect(), disconnect(), add_endpoint(),
-// remove_endpoint(), send_via(), listen(), close_server(), the server_* operations, publish() and
-// post_request()/post(), each taking the lock that get_lock() returns
-// (recursive; the loop holds it for each iteration except the wait), and stop(),
-// set_timer_interval() and wake() at any time. The base class returns no lock and so is for one
-// thread only; a manager shared between threads overrides get_lock().
+// remove_endpoint(), send_via(), forward_via(), listen(), close_server(), the server_* operations,
+// find_server_match() and publish(), each taking the lock that get_lock() returns (recursive; the
+// loop holds it for each iteration except the wait); post() and post_request(), which take only the
+// lock that get_queue_lock() returns (the loop takes it alone, to empty the queues); and stop(),
+// set_timer_interval() and wake() at any time. The base class returns no locks and so is for one
+// thread only; a manager shared between threads overrides get_lock(), and get_queue_lock() when
+// other threads post to it.
 // Released connections and dropped endpoints of the manager's own are deleted by the loop thread at
 // the start of its next iteration: the loop never dispatches a deleted socket, and an endpoint that
 // disconnects itself from one of its callbacks is still whole when that callback returns.
@@ -105,7 +107,7 @@ public:
     void close_server(const std::string& name);
     void server_set_option(const std::string& name, int value);
     void server_set_text(const std::string& name, const std::string& text);
-    // For the loop thread, or a caller that holds the lock.
+    // The protocol installed on the named server's connections accepted from now on.
     void server_set_protocol(const std::string& name, const std::string& protocol);
     // Delivers a reply to one endpoint of a server (used for forwarded requests).
     void server_send(const Message& message, const std::string& server, const std::string& endpoint);
@@ -163,6 +165,8 @@ private:
     // Moves started servers in and removes closed ones.
     void sweep();
     IPCServer* find_server(const std::string& name) const;
+    // The live server of that name, then the pending one that is to replace it; each when there is one.
+    std::vector<IPCServer*> servers_named(const std::string& name) const;
     void dispatch(IPCSocket* socket);
     // An unregistered endpoint the manager made: destroyed by the loop at its next iteration, so that
     // an endpoint that disconnects itself from one of its own callbacks outlives that callback.

@@ -53,10 +53,6 @@ void IPCSocket::fail_open(const std::string& text) {
     set_error(text);
 }
 
-void IPCSocket::set_blocking(bool is_blocking) {
-    if (fd_ >= 0) platform::set_blocking(fd_, is_blocking);
-}
-
 void IPCSocket::set_read_hold(bool is_held) {
     if (read_hold_ == is_held) return;
     read_hold_ = is_held;

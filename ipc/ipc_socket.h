@@ -38,7 +38,6 @@ public:
     virtual void close();
 
     void set_error(const std::string& text);
-    void set_blocking(bool is_blocking);
     // While held, the socket asks for no reading and received input waits unhandled; releasing the
     // hold wakes the owner, whose loop then hands on what waited (resume_input).
     void set_read_hold(bool is_held);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ipc/ipc_address.h"
@@ -227,6 +229,25 @@ TEST_F(Server, UnversionedClientGetsRepliesNamedAfterItsRequests) {
         peer->send_frame(std::string("<") + c.request + " seq=\"x\"/>");
         EXPECT_EQ(Message(peer->read_frame()).name(), c.reply) << c.request;
     }
+}
+
+TEST_F(Server, OtherThreadsMaySetTheProtocolAndAskForMatchesWhileTheLoopRuns) {
+    // Races the loop's accepting and its endpoints; the thread sanitizer run is what tells.
+    listen_on("127.0.0.1");
+    std::atomic<bool> is_done{false};
+    std::thread other([&] {
+        while (!is_done) {
+            manager.server_set_protocol("srv", "xmls");
+            manager.find_server_match("status");
+        }
+    });
+    for (int i = 0; i < 10; ++i) {
+        auto peer = client();
+        peer->send_frame("<ping seq=\"p\"/>");
+        EXPECT_EQ(Message(peer->read_frame()).attributes().get_string("seq", ""), "p") << i;
+    }
+    is_done = true;
+    other.join();
 }
 
 TEST_F(Server, UnversionedRequestWithoutAReplyNameGetsItsErrorAndReadingGoesOn) {

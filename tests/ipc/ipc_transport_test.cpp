@@ -463,6 +463,9 @@ TEST(ManagerLoop, DestroyingARunningManagerIsAMisuseThatStopsTheLoopFirst) {
             auto* manager = new CarelessManager;
             std::thread loop([manager] { manager->event_loop(); });
             wait_until([manager] { return !manager->wait_for_loop_exit(0); });
+            // Once the lock is had, the loop waits in poll(): the race is then on the stop, which is
+            // what this tests, and not on whatever the loop was doing.
+            { IPCMutexGuard held(manager->get_lock()); }
             delete manager;  // release builds: stops the loop and waits for it, so the join returns
             loop.join();
         },
