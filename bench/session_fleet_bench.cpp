@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/codec_sim_process.h"
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_string.h"
 #include "sessions/iq_common_pooled_app.h"
@@ -141,17 +142,10 @@ int main(int argc, char** argv) {
     register_session_meta_types();
 
     QProcess codec_sim;
-    codec_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    codec_sim.start(QString::fromLocal8Bit(argv[1]),
-                    {QStringLiteral("--count"), QString::number(count), QStringLiteral("--port"),
-                     QString::number(kBasePort), QStringLiteral("--stamp")});
-    // codec-sim prints one line per codec once every port listens.
-    int listening = 0;
-    while (listening < count && codec_sim.waitForReadyRead(10000)) {
-        while (codec_sim.canReadLine()) listening += codec_sim.readLine().startsWith("codec-") ? 1 : 0;
-    }
-    if (listening < count) {
-        std::fprintf(stderr, "codec-sim did not start (%d of %d codecs listening)\n", listening, count);
+    if (!start_codec_sim(codec_sim, QString::fromLocal8Bit(argv[1]),
+                         {QStringLiteral("--count"), QString::number(count), QStringLiteral("--port"),
+                          QString::number(kBasePort), QStringLiteral("--stamp")},
+                         count)) {
         return 1;
     }
 
@@ -215,7 +209,6 @@ int main(int argc, char** argv) {
     for (TimedSession* session : sessions) session->markForDeletion();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     pool.reset();
-    codec_sim.terminate();
-    codec_sim.waitForFinished(5000);
+    stop_codec_sim(codec_sim);
     return 0;
 }

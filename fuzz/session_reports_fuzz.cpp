@@ -19,6 +19,7 @@
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
 
     const QUuid uuid = QUuid::createUuid();
-    IPCObject session(uuid.toString(), uuid);
+    test_support::UnplacedSession session(uuid.toString(), uuid);
     int events_in_list = 0;
     QObject::connect(&session, &IPCObject::deviceEvent, [&] { ++events_in_list; });
     QObject::connect(&session, &IPCObject::recvAllLevels,

@@ -17,7 +17,7 @@ void DelayGraphData::addSample(int peer, int bufferDelay, int packetJitter, int 
     DelaySeries& series = series_by_peer_[peer];
     push_newest<DelayPoint>(series.points, DelayPoint{bufferDelay, packetJitter}, capacity());
     push_newest<int>(series.desiredDelay, bufferDesiredDelay, capacity());
-    emit dataChanged();
+    note_change();
 }
 
 void DelayGraphData::retainPeers(const QSet<int>& peers) {

@@ -33,12 +33,12 @@ public:
     DelaySeries series(int peer) const;
 
     // Puts one sample in front of the peer's series (starting one when needed), drops what lies
-    // beyond kCapacity, then emits dataChanged.
+    // beyond kCapacity and notes the change for announceChanges().
     void addSample(int peer, int bufferDelay, int packetJitter, int bufferDesiredDelay);
     // Drops the series of every peer not in `peers` (the ids of the latest peer statistics);
-    // emits dataChanged when one was dropped.
+    // notes a change when one was dropped.
     void retainPeers(const QSet<int>& peers);
-    // Drops every series, without a signal.
+    // Drops every series, noting no change.
     void clear();
 
 private:

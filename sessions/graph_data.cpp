@@ -11,3 +11,9 @@ bool GraphData::hasData(int) const {
 void GraphData::setPeer(int peer) {
     peer_ = peer;
 }
+
+void GraphData::announceChanges() {
+    if (!has_unannounced_change_) return;
+    has_unannounced_change_ = false;
+    emit dataChanged();
+}

@@ -6,10 +6,11 @@
 #include <QSet>
 
 // The common face of a session's loss and delay series for the graphs: which peer a view shows,
-// how many samples a series keeps, and a signal on every change.
+// how many samples a series keeps, and a signal after every change.
 //
-// Threads: GUI thread only. The session adds samples and clears the series under its own mutex;
-// dataChanged is emitted with that mutex held, so receivers only schedule a repaint. A view reads
+// Threads: GUI thread only. The session adds samples and drops series under its own mutex, which
+// records the change; once it has released the mutex it calls announceChanges(), which emits
+// dataChanged, so a receiver may do anything a slot may (send, ask the pool). A view reads
 // `peer`, asks hasData and copies the series it paints (LossGraphData::series,
 // DelayGraphData::series); it never keeps a pointer into the series past a return to the event
 // loop: the next statistics message changes them and a peer list without active peers drops them.
@@ -27,6 +28,10 @@ public:
     int capacity() const { return kCapacity; }
     int peer() const { return peer_; }
 
+    // Emits dataChanged once when samples were added or series dropped since the last call. Call it
+    // without holding the session mutex.
+    void announceChanges();
+
 public slots:
     void setPeer(int peer);
 
@@ -34,6 +39,9 @@ signals:
     void dataChanged();
 
 protected:
+    // Notes a change for the next announceChanges().
+    void note_change() { has_unannounced_change_ = true; }
+
     // Puts `value` first and drops the oldest values beyond `capacity`.
     template <typename T>
     static void push_newest(QList<T>& list, const T& value, int capacity) {
@@ -41,7 +49,7 @@ protected:
         while (list.size() > capacity) list.removeLast();
     }
 
-    // Drops the series of every peer not in `peers`, announcing it when any went.
+    // Drops the series of every peer not in `peers`, noting a change when any went.
     template <typename Series>
     void retain(QMap<int, Series>& series_by_peer, const QSet<int>& peers) {
         bool is_dropped = false;
@@ -53,9 +61,10 @@ protected:
                 is_dropped = true;
             }
         }
-        if (is_dropped) emit dataChanged();
+        if (is_dropped) note_change();
     }
 
 private:
     int peer_ = 0;  // the peer whose series the views show
+    bool has_unannounced_change_ = false;
 };

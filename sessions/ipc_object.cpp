@@ -14,7 +14,6 @@
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/logger.h"
 #include "platform/c_locale.h"
-#include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
 #include "sessions/session_meta_types.h"
@@ -114,7 +113,11 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
 }
 
-IPCObject::~IPCObject() = default;
+IPCObject::~IPCObject() {
+    // Before any member goes: a session deleted other than through markForDeletion must not be
+    // reached by its loop while it is half destroyed.
+    leave_placement();
+}
 
 void IPCObject::setSessionPool(IQCommonPooledApp* pool) {
     g_session_pool = pool;
@@ -156,9 +159,10 @@ void IPCObject::reconnectIPC() {
         qCritical("reconnect: no IPC manager for this IPCObject!");
         return;
     }
-    // Runs at once while the manager is still on this thread, else queued to its worker thread.
+    // Made here, under the manager lock, rather than queued to the worker thread: a queued connect
+    // would overtake a disconnectIPC() asked for after it.
     QMetaObject::invokeMethod(
-        manager, "connect_client", Qt::AutoConnection, Q_ARG(QString, QStringLiteral("xmls")),
+        manager, "connect_client", Qt::DirectConnection, Q_ARG(QString, QStringLiteral("xmls")),
         Q_ARG(QString, QStringLiteral("stream")), Q_ARG(QString, address), Q_ARG(QString, uuid.toString()));
 }
 
@@ -188,17 +192,15 @@ void IPCObject::doReconnect() {
 }
 
 void IPCObject::markForDeletion() {
+    if (markedForDeletion) return;
     qWarning() << "MARK FOR DELETION" << uuid;
     markedForDeletion = true;
-    disconnectIPC();
-    const QString name = uuid.toString();
-    IQCommonPooledApp* pool = sessionPool();
-    if (!pool || !pool->remove_client(name)) {
-        // Placed by no pool we know of: leave the manager ourselves, so that no loop reaches a
-        // deleted session.
-        if (IQManager* manager = ipcManager()) manager->remove_endpoint(name.toStdString());
-        set_session_manager(nullptr);
-    }
+    pollTimer.stop();
+    leave_placement();
+    // No loop reaches the session any more: what it queued before is dropped, and nothing the
+    // session would still emit (the rest of a slot that marked it, say) reaches a receiver.
+    forget_queued_calls();
+    blockSignals(true);
     deleteLater();
 }
 
@@ -214,10 +216,11 @@ bool IPCObject::send_if_ready(const Message& request) {
     return send(request);
 }
 
-void IPCObject::send_command(const Message& request) {
-    if (send_if_ready(request)) return;
+bool IPCObject::send_command(const Message& request) {
+    if (send_if_ready(request)) return true;
     qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping"
                          << text_of(request.name());
+    return false;
 }
 
 void IPCObject::traceMessage(const Message& message) const {
@@ -331,16 +334,16 @@ void IPCObject::cmd_get_event_log() {
 // ------------------------------------------------------------------------------------------------
 // Commands
 
-void IPCObject::cmd_connect(const QString& id) {
+bool IPCObject::cmd_connect(const QString& id) {
     Message message = request("connect");
     message.attributes().set("id", id);
-    send_command(message);
+    return send_command(message);
 }
 
-void IPCObject::cmd_disconnect(int id) {
+bool IPCObject::cmd_disconnect(int id) {
     Message message = request("disconnect");
     message.attributes().set("id", id);
-    send_command(message);
+    return send_command(message);
 }
 
 void IPCObject::cmd_get_event_log_noreply() {
@@ -506,10 +509,11 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
     return false;
 }
 
-void IPCObject::cmd_disconnect_peer() {
-    send_command(request("disconnect"));
+bool IPCObject::cmd_disconnect_peer() {
+    if (!send_command(request("disconnect"))) return false;
     std::lock_guard<SessionMutex> lock(session_mutex());
     peerStatsById.clear();
+    return true;
 }
 
 void IPCObject::setAlertSound(int kind, const QString& file) {
@@ -533,7 +537,7 @@ void IPCObject::set_required_messages() {
     if (version() != 0) names.append(QStringLiteral("braidlinkSettings"));
     set_required(names);
     // Everything may have come in before the login result; then no tick will ever empty the list.
-    if (is_required_list_empty()) raise_on_own_thread(&IQEndpointClient::finalRequiredMessageReceived);
+    if (is_required_list_empty()) queue_signal(&IQEndpointClient::finalRequiredMessageReceived);
 }
 
 void IPCObject::after_authenticated() {
@@ -577,12 +581,24 @@ void IPCObject::allMessagesPresent() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-void IPCObject::warn_failed_reply(const Message& reply) {
+void IPCObject::report_refusal(const Message& reply, const QString& request) {
     const Message::Attributes& attributes = reply.attributes();
-    qWarning().nospace().noquote() << "reply " << text_of(attributes.get_string("seq", ""))
-                                   << " failed: error_code "
-                                   << text_of(attributes.get_string("error_code", "")) << ", error_text \""
-                                   << text_of(attributes.get_string("error_text", "")) << "\"";
+    const QString code = text_of(attributes.get_string("error_code", ""));
+    const QString text = text_of(attributes.get_string("error_text", ""));
+    qWarning().nospace().noquote() << "reply " << request << " failed: error_code " << code << ", error_text \""
+                                   << text << "\"";
+    Message refusal;
+    refusal.set_name("refusal");
+    refusal.attributes().set("request", request);
+    refusal.attributes().set("error_code", code);
+    refusal.attributes().set("error_text", text);
+    queue_own_slot("raiseRequestFailed(Message)", std::make_shared<const Message>(std::move(refusal)));
+}
+
+void IPCObject::queue_own_slot(const char* signature, const SharedMessage& argument) {
+    const int index = staticMetaObject.indexOfMethod(signature);
+    Q_ASSERT(index >= 0);
+    queue_call(index, argument, SessionInbox::Delivery::kInOrder);
 }
 
 bool IPCObject::is_childless_report(const QString& key, const Message& message) {
@@ -592,6 +608,13 @@ bool IPCObject::is_childless_report(const QString& key, const Message& message) 
     return message.size() == 0 && kKeysWithPayload.contains(key);
 }
 
+SessionInbox::Delivery IPCObject::delivery_of(const QString& key) const {
+    // A level report only says what the meters show now: when the GUI thread is behind, the newest
+    // one is all it needs.
+    const bool is_level = key == QLatin1String("metering") || key == QLatin1String("levels");
+    return is_level ? SessionInbox::Delivery::kNewestOnly : SessionInbox::Delivery::kData;
+}
+
 void IPCObject::handle_response(const Message& reply) {
     const int codec_version = version();
     codec_version_ = codec_version;
@@ -599,27 +622,39 @@ void IPCObject::handle_response(const Message& reply) {
     if (codec_version == 0) return;
 
     const Message::Attributes& attributes = reply.attributes();
+    const bool has_seq = attributes.has("seq");
+    // A codec answers in order, so an answer without seq belongs to the oldest such request.
+    const QString unanswered = has_seq ? QString() : text_of(take_unanswered_request());
     QString key;
-    if (attributes.has("seq")) {
+    if (has_seq) {
         key = text_of(attributes.get_string("seq", ""));
     } else if (reply.size() > 0) {
         key = text_of(reply.get_child(0).name());
-    } else {
+    }
+    if (attributes.has("fail")) {
+        report_refusal(reply, has_seq ? key : unanswered);
+        if (!has_seq) return;
+        // The codec has answered: a required reply counts, so that one refusal cannot keep the
+        // session out of READY. The cache keeps the last good reply.
+        if (key == QLatin1String("addProfile")) queue_own_slot("dropRefusedProfileCopy()", nullptr);
+        tick_required(key);
+        return;
+    }
+    if (key.isEmpty()) {
         warn_once(
             QStringLiteral("resp without seq"),
             QStringLiteral("not storing seq-less response which has %1 params...").arg(attributes.size()));
         return;
     }
-    const bool has_failed = attributes.has("fail");
-    if (has_failed) warn_failed_reply(reply);
-    if (!store(reply, key)) return;
-    if (key == QLatin1String("addProfile") && attributes.has("seq")) {
+    // A missing slot is normal here: "setProfile" and its sisters are only cached.
+    const int slot = slot_index(QStringLiteral("cb_resp_") + key, false);
+    store(reply, key, slot >= 0 || is_required(key));
+    if (key == QLatin1String("addProfile") && has_seq) {
         // Only the profile copy's request carries this seq: one id per outstanding copy.
         std::lock_guard<SessionMutex> lock(session_mutex());
-        added_profile_ids_.push_back(has_failed ? 0 : attributes.get_int("id", 0));
+        added_profile_ids_.push_back(attributes.get_int("id", 0));
     }
-    // A missing slot is normal here: "setProfile" and its sisters are only cached.
-    invoke_slot(QStringLiteral("cb_resp_") + key, nullptr, Qt::AutoConnection);
+    if (slot >= 0) queue_call(slot, nullptr, delivery_of(key));
     tick_required(key);
 }
 
@@ -649,10 +684,13 @@ void IPCObject::handle_unsolicited(const Message& message) {
     }
     const Message& payload = message.get_child(0);
     const QString key = text_of(payload.name());
-    if (!store(payload, key)) return;
     const QString slot_name = QStringLiteral("cb_resp_") + key;
-    if (!invoke_slot(slot_name, nullptr, Qt::QueuedConnection)) {
-        warn_once(key, QStringLiteral("missing function ") + slot_name);
+    const int slot = slot_index(slot_name, false);
+    store(payload, key, slot >= 0 || is_required(key));
+    if (slot >= 0) {
+        queue_call(slot, nullptr, delivery_of(key));
+    } else {
+        warn_about_key(key, QStringLiteral("missing function ") + slot_name);
     }
     tick_required(key);
 }
@@ -841,6 +879,7 @@ void IPCObject::apply_peer_stats(const Message& report) {
         delayGraph.retainPeers(ids);
         lossGraph.retainPeers(ids);
     }
+    announce_graph_changes();
     if (!duplicate_ids.isEmpty()) {
         warnings_.warn(QStringLiteral("peerStats duplicate"),
                        QStringLiteral("peer statistics of %1: %2 entries repeat an earlier id and are "
@@ -850,6 +889,11 @@ void IPCObject::apply_peer_stats(const Message& report) {
                            .arg(first_ids(duplicate_ids)));
     }
     emit recvPeerStats(uuid);
+}
+
+void IPCObject::announce_graph_changes() {
+    delayGraph.announceChanges();
+    lossGraph.announceChanges();
 }
 
 void IPCObject::cb_resp_channelStats() {
@@ -958,9 +1002,7 @@ void IPCObject::cb_resp_setBraidlinkOptions() {
 }
 
 void IPCObject::cb_resp_eventLog() {
-    // The signal takes a non-const reference, hence the local.
-    QStringList lines = eventLog.merge(expectedMessage(QStringLiteral("eventLog")));
-    emit recvEventLog(lines);
+    emit recvEventLog(eventLog.merge(expectedMessage(QStringLiteral("eventLog"))));
 }
 
 void IPCObject::cb_unso_currentEncoder(const Message&) {
@@ -1036,11 +1078,7 @@ void IPCObject::cb_unso_tun_conns(const Message&) {
 }
 
 void IPCObject::cb_unso_cfgStatus_netmgr_tunnel(const Message& unso) {
-    {
-        std::lock_guard<SessionMutex> lock(session_mutex());
-        const QString key = QStringLiteral("tunnelStatus");
-        if (has_cache_room(key)) cache_message(unso, key);
-    }
+    cache_message(unso, QStringLiteral("tunnelStatus"));
     emit recvTunnelStatus(uuid);
 }
 
@@ -1095,6 +1133,11 @@ void IPCObject::changedState_connecting() {
                    << "profile copies that got no answer";
         pending_profiles_.clear();
     }
+    {
+        // The old connection's answers were dropped with its queued calls.
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        added_profile_ids_.clear();
+    }
     emit changedState(uuid, CONNECTING);
 }
 
@@ -1115,6 +1158,19 @@ void IPCObject::changedState_ready() {
     pollTimer.setInterval(kEventLogPollMs);
     pollTimer.start();
     emit changedState(uuid, READY);
+}
+
+void IPCObject::raiseRequestFailed(const Message& refusal) {
+    const Message::Attributes& attributes = refusal.attributes();
+    emit requestFailed(uuid, attributes.get_qstring("request", QString()),
+                       attributes.get_qstring("error_code", QString()), attributes.get_qstring("error_text", QString()));
+}
+
+void IPCObject::dropRefusedProfileCopy() {
+    if (pending_profiles_.empty()) return;
+    qWarning() << "addProfile refused: not writing the copy of"
+               << pending_profiles_.front().attributes().get_qstring("name", QString());
+    pending_profiles_.pop_front();
 }
 
 void IPCObject::eventLogTimerExpire() {

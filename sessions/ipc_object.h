@@ -1,5 +1,30 @@
 #pragma once
 
+// The sessions' contract with the window, in brief:
+// - The global instance map owns each session. A session ends only through markForDeletion(),
+//   which drops its connection, leaves the pool and deletes it later; the destructor is not public.
+// - Widgets hold a session as QPointer<IPCObject> and check it before each use.
+// - Signals are emitted on the GUI thread, in the order things happened, never while a manager
+//   lock or the session mutex is held: a slot may send, ask the pool or take its time without
+//   stalling any codec (a modal dialog is still posted to the event loop, not opened inside the
+//   signal). Once the queue has run, the last changedState equals state() (AUTHENTICATED and
+//   TIMED_OUT are not reported on their own).
+// - Calls already queued are delivered until markForDeletion(); from then on nothing more is
+//   (isMarkedForDeletion()).
+// - Signals whose first argument is a QUuid name their session by it. The others (recvLevels,
+//   recvAllLevels, recvAddPeer, recvAddProfile, recvSystemOpts, recvSetBraidlinkOptions,
+//   recvSipProxy, recvCurrentEncoder, recvEventLog, deviceConnected, deviceDisconnected) do not:
+//   a slot shared by many sessions uses sender() or a connection that captures the session.
+//   deviceEvent carries the session itself.
+// - A request the codec refuses raises requestFailed; the refusal never reaches the lists or the
+//   reply cache, which keep the last good data.
+// - The lists (peers, profiles, statistics, graph series) are the last data the codec sent: kept
+//   when the session leaves READY, current only while state() is READY. Read them under mutex(),
+//   copy what you need and unlock; never hold mutex() across any other call into the sessions (a
+//   command, the pool, another session).
+// - Commands (cmd_connect, cmd_disconnect, ...) go out only while READY; those that return bool
+//   say whether they were sent.
+
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -39,8 +64,8 @@ class IQManager;
 // under the session mutex and reach the GUI thread only through slot calls queued in the thread's
 // SessionInbox. Senders take the manager lock for the hand-over to the connection. Lock order:
 // manager lock before the session mutex; nothing sends while holding the session mutex. The parsers
-// rebuild the session data on the GUI thread under the session mutex and raise their signals after
-// releasing it (the graph series' dataChanged excepted, whose receivers only schedule a repaint).
+// rebuild the session data on the GUI thread under the session mutex and raise their signals (the
+// graph series' dataChanged included) after releasing it.
 class IPCObject : public IQEndpointClient {
     Q_OBJECT
 
@@ -68,10 +93,9 @@ public:
     // `name` is the uuid's text (QUuid::toString) and names the endpoint. Throws std::logic_error
     // for a null uuid.
     IPCObject(const QString& name, QUuid uuid);
-    ~IPCObject() override;
 
-    // The pool that placed every session; recorded once at start-up, before the first session, and
-    // read by markForDeletion. GUI thread only.
+    // The program's session pool, recorded once at start-up for whoever needs to reach it. GUI
+    // thread only.
     static void setSessionPool(IQCommonPooledApp* pool);
     static IQCommonPooledApp* sessionPool();
 
@@ -84,8 +108,10 @@ public:
     void reconnectIPC();
     void disconnectIPC();
     void scheduleReconnect(int delayMs);
-    // The only end of a session: drops the connection, leaves the pool and deletes the object later.
+    // The only end of a session: drops the connection, leaves the pool, drops every call and signal
+    // still queued, emits nothing more and deletes the object later. Calling it again does nothing.
     void markForDeletion();
+    bool isMarkedForDeletion() const { return markedForDeletion; }
     IQManager* ipcManager() const { return session_manager(); }
     // Hands the request to the connection under the manager lock; false (with a warning) when the
     // session is not placed on a manager.
@@ -118,9 +144,11 @@ public:
     void cmd_get_event_log();
 
     // Operator and scheduler commands: sent only while READY, otherwise warned about and dropped,
-    // so that nothing pressed while a codec is offline is replayed on a later connection.
-    void cmd_connect(const QString& id);
-    void cmd_disconnect(int id);
+    // so that nothing pressed while a codec is offline is replayed on a later connection. Those
+    // returning bool say whether the command was sent.
+    bool cmd_connect(const QString& id);
+    bool cmd_disconnect(int id);
+    // Asks for no entries and clears the codec's own event log (the "Reset" of the event-log panel).
     void cmd_get_event_log_noreply();
     void cmd_set_sys_options(const Message& options);
     void cmd_set_unit_name(const QString& name);
@@ -147,7 +175,7 @@ public:
     // not everything, was sent.
     bool cmd_connect_peer(const QString& peerId, const QString& profile);
     // "disconnect" without an id: the codec drops every connection. Then drops the peer statistics.
-    void cmd_disconnect_peer();
+    bool cmd_disconnect_peer();
 
     // Alert sound file per KT_EVENT; empty when none is set. GUI thread only.
     void setAlertSound(int kind, const QString& file);
@@ -225,15 +253,23 @@ signals:
     void recvSetBraidlinkOptions();
     void recvSipProxy();
     void recvCurrentEncoder();
-    void recvEventLog(QStringList& lines);
+    void recvEventLog(const QStringList& lines);
     void deviceEvent(IPCObject* session, KT_EVENT kind);
     void deviceConnected();
     void deviceDisconnected();
     void changedState(QUuid, IQEndpointClient::DEVICE_STATE new_state);
+    // The codec refused a request. `request` is the reply's seq ("peerList", "addPeer", ...) or,
+    // for a request sent without one, its name ("connect", "removePeer", ...); empty when it cannot
+    // be told. The cached reply and the lists keep their last good data.
+    void requestFailed(QUuid, QString request, QString errorCode, QString errorText);
 
 protected:
+    // Only markForDeletion() ends a session (deleteLater); it leaves its pool first all the same.
+    ~IPCObject() override;
+
     // Rebuilds `peerStatsById` from the cached "peerStats" and feeds the graph series.
     void parsePeerStats();
+    SessionInbox::Delivery delivery_of(const QString& key) const override;
 
 public slots:
     void sayHi() {}
@@ -308,15 +344,24 @@ protected slots:
 private slots:
     void doReconnect();
     void addProfileCallback(int id);
+    // Raise requestFailed, and drop the profile copy whose "addProfile" was refused; queued by the
+    // loop thread's reply hook with the refusal (request, error_code, error_text).
+    void raiseRequestFailed(const Message& refusal);
+    void dropRefusedProfileCopy();
 
 private:
     // Sends only while READY, deciding under the manager lock so that the state cannot change
     // between the test and the hand-over. False when not sent.
     bool send_if_ready(const Message& request);
     // send_if_ready, with a warning naming the dropped command.
-    void send_command(const Message& request);
-    // Reports the codec's refusal of a request.
-    static void warn_failed_reply(const Message& reply);
+    bool send_command(const Message& request);
+    // A refusal never counts as data: logged, then raised as requestFailed on the GUI thread.
+    // `request` names what was refused (see requestFailed). Loop thread.
+    void report_refusal(const Message& reply, const QString& request);
+    // Queues a call of one of this class's own slots (by signature) for the GUI thread.
+    void queue_own_slot(const char* signature, const SharedMessage& argument);
+    // Emits the graph series' pending dataChanged; without the session mutex.
+    void announce_graph_changes();
     // True for reports that carry their values in a child on a subscribing codec, and lack it.
     static bool is_childless_report(const QString& key, const Message& message);
 
@@ -334,8 +379,8 @@ private:
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new
     // connection, whose codec never answers the old requests.
     std::deque<Message> pending_profiles_;
-    // The id each reply with seq "addProfile" carried (0 for a refusal or no id), in arrival order:
-    // the cached reply may already be replaced when its slot runs. Guarded by the session mutex.
+    // The id each accepted reply with seq "addProfile" carried (0 for none), in arrival order: the
+    // cached reply may already be replaced when its slot runs. Guarded by the session mutex.
     std::deque<int> added_profile_ids_;
     QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
     WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports

@@ -10,6 +10,14 @@ IQCommonPooledApp::IQCommonPooledApp(int worker_count, QObject* parent) : QObjec
 }
 
 IQCommonPooledApp::~IQCommonPooledApp() {
+    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
+        IQManager& manager = it.value().worker->manager();
+        const std::string name = it.key().toStdString();
+        manager.IPCManager::disconnect(name);
+        manager.remove_endpoint(name);
+        it.value().session->set_placement(nullptr, nullptr, QString());
+    }
+    clients_.clear();
     stop_managers();
     while (!workers_.empty()) {
         delete workers_.back();
@@ -29,21 +37,31 @@ ManagerWorker* IQCommonPooledApp::find_available_worker() {
 }
 
 bool IQCommonPooledApp::add_client(const QString& name, IQEndpointClient* session) {
+    if (clients_.contains(name)) {
+        qWarning() << "add_client: a session named" << name << "is placed already; not placing another";
+        return false;
+    }
+    if (session->session_manager()) {
+        qWarning() << "add_client: the session is placed already; not placing it again as" << name;
+        return false;
+    }
     ManagerWorker* worker = find_available_worker();
     if (!worker) return false;
-    session->set_session_manager(&worker->manager());
+    session->set_placement(this, &worker->manager(), name);
     worker->manager().add_endpoint(name.toStdString(), session);
-    clients_[name] = Placement{worker, session};
+    clients_.insert(name, Placement{worker, session});
     return true;
 }
 
 bool IQCommonPooledApp::remove_client(const QString& name) {
     const auto it = clients_.find(name);
     if (it == clients_.end()) return false;
-    it.value().worker->manager().remove_endpoint(name.toStdString());
-    it.value().session->set_session_manager(nullptr);
-    clients_.remove(name);
-    qDebug() << "removed client name" << name;
+    const QString removed = it.key();  // `name` may be the session's own copy, cleared below
+    const Placement placement = it.value();
+    clients_.erase(it);
+    placement.worker->manager().remove_endpoint(removed.toStdString());
+    placement.session->set_placement(nullptr, nullptr, QString());
+    qDebug() << "removed client name" << removed;
     return true;
 }
 

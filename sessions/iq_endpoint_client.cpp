@@ -3,12 +3,12 @@
 #include <QDebug>
 #include <QMetaEnum>
 #include <QMetaMethod>
-#include <QThread>
 
 #include <mutex>
 
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_mutex_guard.h"
+#include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
 #include "sessions/session_inbox.h"
@@ -29,6 +29,29 @@ IQEndpointClient::IQEndpointClient(const QString& name, QObject* parent)
     : IQEndpointClient(name.toStdString(), parent) {}
 
 IQEndpointClient::~IQEndpointClient() {
+    leave_placement();
+    forget_queued_calls();
+}
+
+void IQEndpointClient::set_placement(IQCommonPooledApp* pool, IQManager* manager, const QString& name) {
+    session_pool_ = pool;
+    session_manager_ = manager;
+    placed_name_ = name;
+}
+
+void IQEndpointClient::leave_placement() {
+    IQManager* manager = session_manager_;
+    if (!manager) return;
+    // The connection goes with the session: the manager would leave it to us, still open.
+    const QString placed_name = placed_name_;  // the pool clears ours while it removes us
+    const std::string name = placed_name.toStdString();
+    manager->IPCManager::disconnect(name);
+    if (session_pool_ && session_pool_->remove_client(placed_name)) return;
+    manager->remove_endpoint(name);
+    set_placement(nullptr, nullptr, QString());
+}
+
+void IQEndpointClient::forget_queued_calls() {
     inbox_->forget(this);
 }
 
@@ -41,29 +64,30 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
 
     switch (new_state) {
     case TIMED_OUT:
-        raise_on_own_thread(&IQEndpointClient::cnxn_timed_out);
+        queue_signal(&IQEndpointClient::cnxn_timed_out);
         break;
     case AUTH_FAILED:
         should_reconnect_ = false;
-        raise_on_own_thread(&IQEndpointClient::wrong_password);
+        queue_signal(&IQEndpointClient::wrong_password);
         break;
     case DISCONNECTED:
-        raise_on_own_thread(&IQEndpointClient::disconnected);
+        report_dropped_warnings();
+        queue_signal(&IQEndpointClient::disconnected);
         break;
     case CONNECTING:
         should_reconnect_ = true;
         forget_connection_state();
-        raise_on_own_thread(&IQEndpointClient::connecting);
+        queue_signal(&IQEndpointClient::connecting);
         break;
     case CONNECTED:
-        raise_on_own_thread(&IQEndpointClient::connected);
+        queue_signal(&IQEndpointClient::connected);
         break;
     case AUTHENTICATED:
         set_required_messages();
         after_authenticated();
         break;
     case READY:
-        raise_on_own_thread(&IQEndpointClient::ready);
+        queue_signal(&IQEndpointClient::ready);
         break;
     case CODE_UPLOAD:
     case CODE_UPDATE:
@@ -76,7 +100,25 @@ void IQEndpointClient::forget_connection_state() {
         std::lock_guard<SessionMutex> lock(session_mutex_);
         cache_.clear();
     }
-    warned_keys_.clear();
+    report_dropped_warnings();
+    slot_index_by_signature_.clear();
+    unanswered_requests_.clear();
+    // What the old connection sent and the GUI thread has not taken yet must not land in the new
+    // connection's session; its state signals stay, in order.
+    inbox_->forget_data(this);
+}
+
+void IQEndpointClient::report_dropped_warnings() {
+    int dropped = 0;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex_);
+        dropped = key_warnings_.take_dropped_count();
+    }
+    if (dropped == 0) return;
+    qWarning().noquote() << QStringLiteral("%1 further warnings about unknown keys were dropped on the connection "
+                                           "of %2")
+                                .arg(dropped)
+                                .arg(QString::fromStdString(session_name_));
 }
 
 bool IQEndpointClient::send_locked(const Message& message) {
@@ -88,8 +130,19 @@ bool IQEndpointClient::send_locked(const Message& message) {
         return false;
     }
     IPCMutexGuard guard(manager->mutex());
+    if (!message.attributes().has("seq")) {
+        unanswered_requests_.push_back(message.name());
+        if (unanswered_requests_.size() > kMaxUnansweredRequests) unanswered_requests_.pop_front();
+    }
     send(message);
     return true;
+}
+
+std::string IQEndpointClient::take_unanswered_request() {
+    if (unanswered_requests_.empty()) return {};
+    std::string name = std::move(unanswered_requests_.front());
+    unanswered_requests_.pop_front();
+    return name;
 }
 
 void IQEndpointClient::set_password(const std::string& password) {
@@ -142,26 +195,33 @@ bool IQEndpointClient::cached_message(const QString& key, Message& out) {
     return true;
 }
 
-bool IQEndpointClient::has_cache_room(const QString& key) const {
-    return cache_.size() < kMaxCachedKeys || cache_.contains(key);
+int IQEndpointClient::cached_key_count() {
+    std::lock_guard<SessionMutex> lock(session_mutex_);
+    return cache_.size();
 }
 
 void IQEndpointClient::cache_message(const Message& message, const QString& key) {
-    store(message, key);
+    store(message, key, true);
 }
 
-IQEndpointClient::SharedMessage IQEndpointClient::store(const Message& message, const QString& key) {
+IQEndpointClient::SharedMessage IQEndpointClient::store(const Message& message, const QString& key,
+                                                        bool is_handled) {
     if (message.name().empty() && !message.attributes().not_empty() && message.size() == 0) {
         qWarning() << "IQ Warning: storing empty message into cache with msgname=" << key;
     }
     auto copy = std::make_shared<const Message>(message);
-    std::lock_guard<SessionMutex> lock(session_mutex_);
-    if (!has_cache_room(key)) {
-        warn_once(key, QStringLiteral("reply cache full: not storing ") + key);
-        return nullptr;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex_);
+        if (is_handled || cache_.size() < kMaxUnhandledKeys || cache_.contains(key)) {
+            cache_[key] = copy;
+            return copy;
+        }
     }
-    cache_[key] = copy;
-    return copy;
+    warn_once(QStringLiteral("reply cache full"),
+              QStringLiteral("reply cache of %1 full: no longer storing keys that nothing handles on this "
+                             "connection (first refused: %2)")
+                  .arg(QString::fromStdString(session_name_), key));
+    return nullptr;
 }
 
 QString IQEndpointClient::report_key(const std::string& id) {
@@ -174,15 +234,31 @@ void IQEndpointClient::cache_message_by_own_name(const Message& message) {
     cache_message(message, QString::fromStdString(message.name()));
 }
 
+void IQEndpointClient::warn_about_key(const QString& key, const QString& text) {
+    KeyWarnings::Verdict verdict;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex_);
+        verdict = key_warnings_.admit(key);
+    }
+    if (verdict == KeyWarnings::Verdict::kWrite) {
+        qWarning().noquote() << text;
+    } else if (verdict == KeyWarnings::Verdict::kWriteLast) {
+        qWarning().noquote() << text << "(further unknown keys on this connection are only counted)";
+    }
+}
+
 void IQEndpointClient::warn_once(const QString& key, const QString& text) {
-    if (warned_keys_.contains(key)) return;
-    warned_keys_.insert(key);
-    qWarning().noquote() << text;
+    bool is_new = false;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex_);
+        is_new = key_warnings_.admit_fixed(key);
+    }
+    if (is_new) qWarning().noquote() << text;
 }
 
 void IQEndpointClient::tick_required(const QString& key) {
     if (required_.removeAll(key) > 0 && required_.isEmpty()) {
-        raise_on_own_thread(&IQEndpointClient::finalRequiredMessageReceived);
+        queue_signal(&IQEndpointClient::finalRequiredMessageReceived);
     }
 }
 
@@ -196,43 +272,40 @@ void IQEndpointClient::set_required(const QStringList& names) {
 }
 
 int IQEndpointClient::slot_index(const QString& slot_name, bool has_argument) {
-    auto it = slot_index_by_name_.constFind(slot_name);
-    if (it == slot_index_by_name_.constEnd()) {
-        const QString signature = slot_name + (has_argument ? QStringLiteral("(Message)") : QStringLiteral("()"));
-        it = slot_index_by_name_.insert(slot_name, metaObject()->indexOfMethod(signature.toLatin1().constData()));
+    const QString signature = slot_name + (has_argument ? QStringLiteral("(Message)") : QStringLiteral("()"));
+    const auto found = slot_index_by_signature_.constFind(signature);
+    if (found != slot_index_by_signature_.constEnd()) return found.value();
+    const int index = metaObject()->indexOfMethod(signature.toLatin1().constData());
+    // Names without a slot are the codec's choice: remembered only up to a bound.
+    if (index >= 0 || slot_index_by_signature_.size() < kMaxCachedKeys) {
+        slot_index_by_signature_.insert(signature, index);
     }
-    return it.value();
+    return index;
 }
 
-bool IQEndpointClient::invoke_slot(const QString& slot_name, const SharedMessage& argument, Qt::ConnectionType type) {
-    const int index = slot_index(slot_name, argument != nullptr);
-    if (index < 0) return false;
-    if (type == Qt::AutoConnection && QThread::currentThread() == thread()) {
-        void* arguments[] = {nullptr, const_cast<Message*>(argument.get())};
-        QMetaObject::metacall(this, QMetaObject::InvokeMetaMethod, index, arguments);
-    } else {
-        inbox_->post(this, index, argument);
-    }
-    return true;
+SessionInbox::Delivery IQEndpointClient::delivery_of(const QString&) const {
+    return SessionInbox::Delivery::kData;
 }
 
-void IQEndpointClient::raise_on_own_thread(void (IQEndpointClient::*signal)()) {
-    if (QThread::currentThread() == thread()) {
-        (this->*signal)();
-        return;
-    }
-    inbox_->post(this, QMetaMethod::fromSignal(signal).methodIndex(), nullptr);
+void IQEndpointClient::queue_call(int method_index, const SharedMessage& argument, SessionInbox::Delivery delivery) {
+    inbox_->post(this, method_index, argument, delivery);
+}
+
+void IQEndpointClient::queue_signal(void (IQEndpointClient::*signal)()) {
+    inbox_->post(this, QMetaMethod::fromSignal(signal).methodIndex(), nullptr, SessionInbox::Delivery::kInOrder);
 }
 
 void IQEndpointClient::handle_response(const Message& reply) {
     if (!reply.attributes().has("seq")) return;
     const QString key = QString::fromStdString(reply.attributes().get_string("seq", ""));
-    const SharedMessage shared = store(reply, key);
-    if (!shared) return;
-    if (!invoke_slot(QStringLiteral("cb_resp_") + key, shared, Qt::AutoConnection)) {
+    const int slot = slot_index(QStringLiteral("cb_resp_") + key, true);
+    const SharedMessage shared = store(reply, key, slot >= 0 || is_required(key));
+    if (slot >= 0) {
+        queue_call(slot, shared, delivery_of(key));
+    } else {
         std::string text;
         reply.serialize(Message::XML, text, false);
-        warn_once(key, QStringLiteral("missing response: ") + QString::fromStdString(text));
+        warn_about_key(key, QStringLiteral("missing response: ") + QString::fromStdString(text));
     }
     tick_required(key);
 }
@@ -242,9 +315,13 @@ void IQEndpointClient::handle_unsolicited(const Message& message) {
 }
 
 void IQEndpointClient::dispatch_report(const Message& message, const QString& key) {
-    const SharedMessage shared = store(message, key);
-    if (!shared) return;
     const QString slot_name = QStringLiteral("cb_unso_") + key;
-    if (!invoke_slot(slot_name, shared, Qt::AutoConnection)) warn_once(key, QStringLiteral("missing callback ") + slot_name);
+    const int slot = slot_index(slot_name, true);
+    const SharedMessage shared = store(message, key, slot >= 0 || is_required(key));
+    if (slot >= 0) {
+        queue_call(slot, shared, delivery_of(key));
+    } else {
+        warn_about_key(key, QStringLiteral("missing callback ") + slot_name);
+    }
     tick_required(key);
 }

@@ -3,20 +3,22 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/message.h"
+#include "sessions/key_warnings.h"
+#include "sessions/session_inbox.h"
 #include "sessions/session_mutex.h"
 
+class IQCommonPooledApp;
 class IQManager;
-class SessionInbox;
 
 // The base of every device session: a Qt object that is also the library's client endpoint. It
 // turns the library's connection, login and time-out hooks into one session state, reopens closed
@@ -24,12 +26,20 @@ class SessionInbox;
 // every reply and report, dispatches each to the slot named after it ("cb_resp_" + key or
 // "cb_unso_" + key) and reports when the last required reply has arrived.
 //
-// Threads: the object lives on the GUI thread, where its slots run. The library calls its hooks on
-// the socket loop thread of its manager, under the manager lock; slot calls and signals raised
-// there reach the GUI thread in order through the thread's SessionInbox. The state is an atomic and
-// may be read anywhere. The password is read and written under the manager lock. The reply cache
-// is guarded by the session mutex, which may be taken while holding the manager lock but never the
-// other way round; its entries are shared with the slot calls and never modified in place.
+// Threads: the object lives on the GUI thread, where its slots run and its signals are emitted.
+// The library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
+// handle_response, handle_unsolicited, reconnect_delay, getPassword) on the socket loop thread of
+// its manager, and on_connection_state also on the GUI thread, which connects, disconnects and
+// removes the session; set_state runs on both (READY is entered on the GUI thread), and so do
+// set_required_messages and after_authenticated when they run inside it. All of them run under the
+// manager lock, which guards the required-reply list, the slot lookups, the requests awaiting a
+// seq-less answer, the reconnect flag and the password. None of them emits a signal or calls a slot
+// directly: signals and slot calls go to the GUI thread through the thread's SessionInbox, in the
+// order they were raised, and run there with no lock held. The state is an atomic and may be read
+// anywhere. The reply cache and the warnings about keys a codec chose are guarded by the session
+// mutex, which may be taken while holding the manager lock, never the other way round; cached
+// entries are shared with the slot calls and never modified in place. The placement (pool,
+// manager, name) is written on the GUI thread by the pool; the manager is an atomic read anywhere.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
@@ -49,14 +59,20 @@ public:
 
     static constexpr uint32_t kIdleTimeoutS = 7;
     static constexpr int kReconnectDelayS = 4;
-    // Distinct keys one connection may fill the reply cache with; a codec can't grow it further.
+    // Distinct keys one connection may fill the reply cache with. A key that a slot handles or the
+    // required-reply list names is always stored; keys that nothing handles may fill the cache up
+    // to kMaxUnhandledKeys, which leaves room for every handled one (a session has far fewer slots).
     static constexpr int kMaxCachedKeys = 512;
+    static constexpr int kMaxUnhandledKeys = 448;
+    // Requests without "seq" remembered until their answer arrives, oldest first.
+    static constexpr size_t kMaxUnansweredRequests = 64;
 
     // A reply or report as cached; shared with the slot call that hands it to the GUI thread.
     using SharedMessage = std::shared_ptr<const Message>;
 
     IQEndpointClient(const std::string& name, QObject* parent);
     IQEndpointClient(const QString& name, QObject* parent);
+    // Leaves its manager first, should it still be placed.
     ~IQEndpointClient() override;
 
     DEVICE_STATE state() const { return static_cast<DEVICE_STATE>(state_.load()); }
@@ -64,9 +80,11 @@ public:
     void set_endpoint_timeout() { set_timeout(kIdleTimeoutS); }
     const std::string& session_name() const { return session_name_; }
 
-    // The manager this session is placed on; set by the pool, null when not placed.
+    // Where the pool placed this session: null when not placed.
     IQManager* session_manager() const { return session_manager_; }
-    void set_session_manager(IQManager* manager) { session_manager_ = manager; }
+    IQCommonPooledApp* session_pool() const { return session_pool_; }
+    // Called by the pool only; null pool and manager when the session leaves it.
+    void set_placement(IQCommonPooledApp* pool, IQManager* manager, const QString& name);
 
     // Takes the manager lock (when placed) around the hand-over to the connection. False, with a
     // warning, when the session is not placed on any manager.
@@ -85,11 +103,14 @@ public:
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;
+    // Stores a copy under the key, always (the session's own stores: their keys are its own).
     virtual void cache_message(const Message& message, const QString& key);
     virtual void cache_message_by_own_name(const Message& message);
     virtual void set_required_messages() {}
 
     SessionMutex& session_mutex() { return session_mutex_; }
+    // Keys in the reply cache now; never more than kMaxCachedKeys.
+    int cached_key_count();
 
 signals:
     void cnxn_timed_out();
@@ -102,46 +123,69 @@ signals:
     void finalRequiredMessageReceived();
 
 protected:
+    // Drops the connection and leaves the pool (or the manager, when no pool placed it), should
+    // the session still be placed: after this no loop reaches it. GUI thread.
+    void leave_placement();
+    // Drops every call and signal queued for this session and not yet delivered.
+    void forget_queued_calls();
+
     // Ticks the key off the required-reply list; signals when the list has just become empty.
     void tick_required(const QString& key);
+    bool is_required(const QString& key) const { return required_.contains(key); }
     // A report's "id" names its slot and cache entry: "cfgStatus:netmgr.tunnel" -> "cfgStatus_netmgr_tunnel".
     static QString report_key(const std::string& id);
-    // Stores a copy under the key and returns it; null, with one warning, when the cache has no
-    // room for another key.
-    SharedMessage store(const Message& message, const QString& key);
+    // Stores a copy under the key and returns it. A key that nothing handles or requires
+    // (`is_handled` false) is refused, with a warning, once the cache holds kMaxUnhandledKeys
+    // keys; null then.
+    SharedMessage store(const Message& message, const QString& key, bool is_handled);
     // Caches a report under its key, hands it to "cb_unso_<key>(Message)" and ticks it off the
-    // required list. A report the cache has no room for goes no further.
+    // required list.
     void dispatch_report(const Message& message, const QString& key);
-    // Invokes "cb_resp_<key>()" or "cb_unso_<key>(Message)" (with a non-null argument) on this
-    // object: directly when asked for AutoConnection on its own thread, otherwise through the
-    // inbox. False when no such slot exists. The method index is looked up once per slot name.
-    bool invoke_slot(const QString& slot_name, const SharedMessage& argument, Qt::ConnectionType type);
-    // Emits the signal on this object's thread: at once when called there, otherwise through the
-    // inbox, behind the slot calls already queued.
-    void raise_on_own_thread(void (IQEndpointClient::*signal)());
-    // Warns once per key and connection (a codec repeating an unknown report must not flood the log).
+    // The index of the slot "<slot_name>()", or "<slot_name>(Message)" when `has_argument`; -1
+    // when there is none. Each name is looked up once per connection.
+    int slot_index(const QString& slot_name, bool has_argument);
+    // How a report or reply of this key travels to the GUI thread; the session may let a newer one
+    // replace an older one still queued.
+    virtual SessionInbox::Delivery delivery_of(const QString& key) const;
+    // Queues a call of the method (absolute index) for this object's thread.
+    void queue_call(int method_index, const SharedMessage& argument, SessionInbox::Delivery delivery);
+    // Queues the signal for this object's thread, behind everything queued already, also when
+    // raised there: a signal never reaches its receivers inside the code (and locks) that raised it.
+    void queue_signal(void (IQEndpointClient::*signal)());
+    // A warning about a key the codec chose: each key once per connection, the first
+    // KeyWarnings::kNamedKeys by name, the rest only counted.
+    void warn_about_key(const QString& key, const QString& text);
+    // One of the session's own fixed warnings, written once per connection.
     void warn_once(const QString& key, const QString& text);
-    // True when the reply may be cached: a known key, or room for one more.
-    bool has_cache_room(const QString& key) const;
     // Replaces the required-reply list, leaving out names already cached on this connection.
     void set_required(const QStringList& names);
     bool is_required_list_empty() const { return required_.isEmpty(); }
+    // The name of the oldest request without "seq" still unanswered, taken off the list: a codec
+    // answers requests in order, so it names the request a seq-less answer belongs to. Empty when
+    // none is outstanding.
+    std::string take_unanswered_request();
 
 private:
     void forget_connection_state();
-    int slot_index(const QString& slot_name, bool has_argument);
+    // Writes how many warnings about keys were dropped on the connection that has just ended.
+    void report_dropped_warnings();
 
     std::string user_;      // always empty for codec sessions
     std::string password_;  // guarded by the manager lock
     std::string session_name_;
     std::atomic<int> state_{DISCONNECTED};
-    bool should_reconnect_ = true;
+    bool should_reconnect_ = true;  // guarded by the manager lock
     std::atomic<IQManager*> session_manager_{nullptr};
+    IQCommonPooledApp* session_pool_ = nullptr;  // GUI thread
+    QString placed_name_;                        // GUI thread; the name the pool placed it under
 
     SessionMutex session_mutex_;
     std::shared_ptr<SessionInbox> inbox_;  // of the thread the session was made on; set once
-    QMap<QString, SharedMessage> cache_;  // guarded by session_mutex_; entries are never modified
-    QStringList required_;                // socket loop thread, under the manager lock
-    QSet<QString> warned_keys_;           // socket loop thread
-    QHash<QString, int> slot_index_by_name_;  // socket loop thread; -1 = no such slot
+    QMap<QString, SharedMessage> cache_;   // guarded by session_mutex_; entries are never modified
+    KeyWarnings key_warnings_;             // guarded by session_mutex_; reset with each connection
+    QStringList required_;                 // guarded by the manager lock
+    // Method index by signature; -1 = no such slot. Guarded by the manager lock; emptied with each
+    // connection, and holds at most kMaxCachedKeys names without a slot.
+    QHash<QString, int> slot_index_by_signature_;
+    std::deque<std::string> unanswered_requests_;  // guarded by the manager lock
 };

@@ -17,12 +17,6 @@ IQManager::~IQManager() {
     wait_for_loop_exit(-1);
 }
 
-IQEndpointClient* IQManager::new_client(const std::string& name) {
-    auto* client = new IQEndpointClient(name, nullptr);
-    add_endpoint(name, client);
-    return client;
-}
-
 unsigned IQManager::client_count() const {
     IPCMutexGuard guard(get_lock());
     return static_cast<unsigned>(endpoint_count());
@@ -50,7 +44,6 @@ void IQManager::connect_client(QString protocol, QString transport, QString addr
 void IQManager::event_loop_slot() {
     qDebug() << "Manager's IPC event_loop is running on thread" << QThread::currentThreadId();
     event_loop();
-    emit event_loop_stopped();
 }
 
 void IQManager::print_thread_id() {

@@ -9,16 +9,16 @@
 #include "ipc/ipc_recursive_mutex.h"
 #include "sessions/iq_mutex.h"
 
-class IQEndpointClient;
-
 // The socket manager of one worker as a Qt object: it can be moved to the worker's thread to
-// receive queued connect_client calls, runs the library's socket loop in event_loop_slot, reports
+// receive queued calls, runs the library's socket loop in event_loop_slot, reports
 // how many sessions it holds, owns the manager lock, and disposes of sessions by deferred deletion
 // so that a session is always deleted on its own thread.
 //
 // Threads: built on the GUI thread, moved to its worker thread when the worker starts; the socket
-// loop runs on a thread of its own. Every operation reachable from several threads takes the
-// manager lock, except posting (post, post_request), which takes the queue lock.
+// loop runs on a thread of its own. The sessions call connect_client directly on the GUI thread, so
+// that a connect and a later disconnect happen in the order they were asked for. Every operation
+// reachable from several threads takes the manager lock, except posting (post, post_request), which
+// takes the queue lock.
 class IQManager : public QObject, public IPCManager {
     Q_OBJECT
 
@@ -29,7 +29,6 @@ public:
     explicit IQManager(QObject* parent = nullptr);
     ~IQManager() override;
 
-    virtual IQEndpointClient* new_client(const std::string& name);
     virtual IPCMutex* mutex() const { return &lock_; }
     virtual unsigned client_count() const;
     virtual unsigned max_clients() const { return kMaxClients; }
@@ -40,9 +39,6 @@ public:
     // Opens the named session's connection. A name that is no longer registered does nothing, so a
     // removed session never leaves a library endpoint behind that keeps logging in.
     Q_INVOKABLE void connect_client(QString protocol, QString transport, QString address, QString name);
-
-signals:
-    void event_loop_stopped();
 
 public slots:
     void event_loop_slot();

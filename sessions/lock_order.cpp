@@ -4,7 +4,7 @@
 
 namespace lock_order {
 
-#ifndef QT_NO_DEBUG
+#ifdef KESTRANE_CHECK_LOCK_ORDER
 namespace {
 thread_local int session_mutexes_held = 0;
 }  // namespace
@@ -18,8 +18,9 @@ void session_mutex_unlocked() {
 }
 
 void assert_no_session_mutex_held(const char* where) {
-    Q_ASSERT_X(session_mutexes_held == 0, where,
-               "a manager lock was taken (or a message sent) while holding a session mutex");
+    if (session_mutexes_held != 0) {
+        qFatal("%s: a manager lock was taken (or a message sent) while holding a session mutex", where);
+    }
 }
 #else
 void session_mutex_locked() {}

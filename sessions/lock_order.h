@@ -1,9 +1,10 @@
 #pragma once
 
 // The sessions' one lock-order rule: a manager lock may be taken before a session mutex, never
-// after, and code that holds a session mutex never sends (sending takes the manager lock). Debug
-// builds count the session mutexes each thread holds and assert the rule whenever a manager lock
-// is taken; release builds compile the checks away.
+// after, and code that holds a session mutex never sends (sending takes the manager lock). Every
+// build but Release (so every build that runs the tests) counts the session mutexes each thread
+// holds and ends the program with a fatal message when a send breaks the rule; Release builds
+// compile the checks away.
 namespace lock_order {
 
 void session_mutex_locked();

@@ -33,7 +33,7 @@ void LossGraphData::addSample(int peer, int frameLossRate, int remoteLoss, int c
     push_newest<int>(series.frameLossRate, frameLossRate, capacity());
     push_newest<int>(series.remoteLoss, remoteLoss, capacity());
     push_newest<int>(series.correction, saturated_sum(corrUpRate, corrDownRate), capacity());
-    emit dataChanged();
+    note_change();
 }
 
 void LossGraphData::retainPeers(const QSet<int>& peers) {

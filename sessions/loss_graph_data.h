@@ -28,13 +28,13 @@ public:
     LossSeries series(int peer) const;
 
     // Puts one sample in front of the peer's series (starting one when needed), drops what lies
-    // beyond kCapacity, then emits dataChanged. The correction rate is the sum of both directions,
-    // held to the int range.
+    // beyond kCapacity and notes the change for announceChanges(). The correction rate is the sum
+    // of both directions, held to the int range.
     void addSample(int peer, int frameLossRate, int remoteLoss, int corrUpRate, int corrDownRate);
     // Drops the series of every peer not in `peers` (the ids of the latest peer statistics);
-    // emits dataChanged when one was dropped.
+    // notes a change when one was dropped.
     void retainPeers(const QSet<int>& peers);
-    // Drops every series, without a signal.
+    // Drops every series, noting no change.
     void clear();
 
 private:

@@ -23,7 +23,6 @@ void ManagerWorker::start_manager() {
     loop_thread_->start();
     QMetaObject::invokeMethod(&manager_, "print_thread_id", Qt::QueuedConnection);
     thread_.setObjectName(QStringLiteral("worker %1").arg(id_));
-    connect(&thread_, &QThread::finished, this, &ManagerWorker::handle_manager_thread_stop);
     thread_.start(QThread::InheritPriority);
 }
 
@@ -41,8 +40,4 @@ bool ManagerWorker::wait_stopped(int timeout_ms) {
                    << (has_thread_ended ? "" : "worker thread still running");
     }
     return has_loop_ended && has_thread_ended;
-}
-
-void ManagerWorker::handle_manager_thread_stop() {
-    emit manager_thread_stopped();
 }

@@ -10,6 +10,11 @@
 // One worker of the session pool: a manager, the thread its queued calls run on, and a dedicated
 // thread for its socket loop. The loop never waits for a free thread in a shared pool, so every
 // worker's codecs connect even on a two-core machine.
+//
+// Threads: made, started, stopped and destroyed on the GUI thread (by the pool). Once started, the
+// manager lives on the worker thread, which runs only the calls queued to it, and its socket loop
+// runs on the loop thread; both are gone when wait_stopped() returns true, and always before the
+// manager is destroyed.
 class ManagerWorker : public QObject {
     Q_OBJECT
 
@@ -25,14 +30,10 @@ public:
     // first (logged). A worker that never started has nothing to wait for.
     bool wait_stopped(int timeout_ms);
 
-signals:
-    void manager_thread_stopped();
-
 public slots:
     void start_manager();
     // Tells the loop and the thread to end; does not wait.
     void stop_manager();
-    void handle_manager_thread_stop();
 
 private:
     int id_;

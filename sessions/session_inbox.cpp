@@ -39,22 +39,49 @@ SessionInbox::SessionInbox() {
 
 SessionInbox::~SessionInbox() = default;
 
-void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument) {
+void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument,
+                        Delivery delivery) {
     bool is_first_of_batch = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(Call{receiver, method_index, std::move(argument)});
+        if (delivery == Delivery::kNewestOnly) {
+            const CallKind kind(receiver, method_index);
+            const auto queued = newest_.find(kind);
+            if (queued != newest_.end()) {
+                *queued = std::move(argument);
+                return;
+            }
+            newest_.insert(kind, std::move(argument));
+            argument = nullptr;  // taken from newest_ when the call is made
+        }
+        calls_.push_back(Call{receiver, method_index, std::move(argument), delivery});
         is_first_of_batch = !is_batch_open_;
         is_batch_open_ = true;
     }
     if (is_first_of_batch) QCoreApplication::postEvent(this, new QEvent(batch_opened_event()));
 }
 
+template <class Matches>
+void SessionInbox::remove_calls(const QObject* receiver, Matches matches) {
+    calls_.erase(std::remove_if(calls_.begin(), calls_.end(),
+                                [&](const Call& call) {
+                                    if (call.receiver != receiver || !matches(call)) return false;
+                                    if (call.delivery == Delivery::kNewestOnly) {
+                                        newest_.remove(CallKind(receiver, call.method_index));
+                                    }
+                                    return true;
+                                }),
+                 calls_.end());
+}
+
 void SessionInbox::forget(const QObject* receiver) {
     std::lock_guard<std::mutex> lock(mutex_);
-    calls_.erase(std::remove_if(calls_.begin(), calls_.end(),
-                                [receiver](const Call& call) { return call.receiver == receiver; }),
-                 calls_.end());
+    remove_calls(receiver, [](const Call&) { return true; });
+}
+
+void SessionInbox::forget_data(const QObject* receiver) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    remove_calls(receiver, [](const Call& call) { return call.delivery != Delivery::kInOrder; });
 }
 
 void SessionInbox::customEvent(QEvent* event) {
@@ -83,5 +110,6 @@ bool SessionInbox::take_next(Call& call) {
     if (calls_.empty()) return false;
     call = std::move(calls_.front());
     calls_.pop_front();
+    if (call.delivery == Delivery::kNewestOnly) call.argument = newest_.take(CallKind(call.receiver, call.method_index));
     return true;
 }

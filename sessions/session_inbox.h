@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
+#include <QPair>
 #include <QTimer>
 
 #include <deque>
@@ -16,16 +18,26 @@
 // the reply cache instead of copied.
 //
 // A batch collects for kBatchWindowMs after its first call, then every call queued so far is made
-// in the order it was queued. A session's signals raised on a loop thread go through here as well,
-// so that they keep their order relative to its reports.
+// in the order it was queued, with no lock of the sessions held. A session's signals go through
+// here as well, from every thread, so that they keep their order relative to each other and to its
+// reports, and no receiver ever runs inside the code that raised them.
+//
+// When the GUI thread falls behind, a newer level report of a session replaces its older one still
+// queued (Delivery::kNewestOnly), so the queue holds at most one per session and report kind.
 //
 // Threads: lives on the sessions' thread (one inbox per such thread, shared by its sessions), where
-// the calls are made. post() may be called from any thread. forget() runs on the sessions' thread.
+// the calls are made. post(), forget() and forget_data() may be called from any thread.
 class SessionInbox : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int kBatchWindowMs = 4;
+
+    enum class Delivery {
+        kInOrder,     // a signal or a refusal: kept until made, or until the receiver is forgotten
+        kData,        // a reply or report of the current connection: forget_data() drops it
+        kNewestOnly,  // kData of which only the newest matters: replaces a queued call of its kind
+    };
 
     // The inbox of the calling thread, made when its first holder asks and deleted with its last
     // (once the batch being delivered is done, when the last session goes inside one of its calls).
@@ -35,9 +47,11 @@ public:
 
     // Queues a call of the receiver's method (absolute index; a slot or a signal) with the message
     // as its only argument, or with no argument when `argument` is null.
-    void post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument);
-    // Drops every call queued for the receiver, which is going away.
+    void post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument, Delivery delivery);
+    // Drops every call queued for the receiver: it is going away.
     void forget(const QObject* receiver);
+    // Drops the receiver's queued replies and reports: they belong to a connection that has ended.
+    void forget_data(const QObject* receiver);
 
 protected:
     void customEvent(QEvent* event) override;
@@ -47,15 +61,23 @@ private:
         QObject* receiver = nullptr;  // not owned; forget() removes its calls before it is deleted
         int method_index = -1;
         std::shared_ptr<const Message> argument;  // null for a call without argument
+        Delivery delivery = Delivery::kInOrder;
     };
+    using CallKind = QPair<const QObject*, int>;  // receiver and method
 
     SessionInbox();
     void deliver_batch();
     bool take_next(Call& call);
+    // Removes the receiver's calls that `matches` accepts; under mutex_.
+    template <class Matches>
+    void remove_calls(const QObject* receiver, Matches matches);
 
     bool is_delivering_ = false;  // inside deliver_batch; sessions' thread only
     std::mutex mutex_;
-    std::deque<Call> calls_;       // guarded by mutex_
-    bool is_batch_open_ = false;   // guarded by mutex_; a batch has been announced and not yet taken
+    std::deque<Call> calls_;  // guarded by mutex_
+    // The newest argument of each kNewestOnly call queued in calls_ (which holds it as null until
+    // it is taken). Guarded by mutex_.
+    QHash<CallKind, std::shared_ptr<const Message>> newest_;
+    bool is_batch_open_ = false;  // guarded by mutex_; a batch has been announced and not yet taken
     QTimer batch_timer_;
 };

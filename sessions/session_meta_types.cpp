@@ -1,5 +1,6 @@
 #include "sessions/session_meta_types.h"
 
+#include "sessions/iq_endpoint_client.h"
 #include "sessions/kt_event.h"
 #include "sessions/log_line.h"
 
@@ -7,4 +8,6 @@ void register_session_meta_types() {
     qRegisterMetaType<Message>("Message");
     qRegisterMetaType<KT_EVENT>("KT_EVENT");
     qRegisterMetaType<LogLine>("LogLine");
+    // By the name a connection made by signature uses.
+    qRegisterMetaType<IQEndpointClient::DEVICE_STATE>("IQEndpointClient::DEVICE_STATE");
 }

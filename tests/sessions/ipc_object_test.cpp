@@ -21,6 +21,7 @@
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_peer.h"
+#include "tests/support/unplaced_session.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -171,7 +172,7 @@ protected:
 
 TEST(IPCObject, NullUuidIsRefused) {
     try {
-        IPCObject session(QUuid().toString(), QUuid());
+        test_support::UnplacedSession session(QUuid().toString(), QUuid());
         FAIL() << "constructed";
     } catch (const std::logic_error& e) {
         EXPECT_STREQ(e.what(), "IPC ZERO UUID NOT ALOWED");
@@ -300,8 +301,8 @@ TEST_F(IPCObjectTest, ReadyOnlyOnceSystemOptsIsInAndCommandsBeforeAreDropped) {
     EXPECT_FALSE(session.meteringOn) << "the choice is kept for the next start-up set";
 
     peer_->send(with_nul("<unso id=\"unso\"><systemOpts/></unso>"));
-    ASSERT_TRUE(wait_for_state(IQEndpointClient::READY));
-    EXPECT_EQ(readies, 1);
+    ASSERT_TRUE(wait_processing_events([&] { return readies == 1; }));
+    EXPECT_EQ(session.state(), IQEndpointClient::READY);
     const size_t before = peer_->frames().size();
     session.cmd_connect("13");
     EXPECT_EQ(frames_from(before, 1), std::vector<std::string>{"<connect id=\"13\"/>"});
@@ -492,6 +493,32 @@ TEST_F(IPCObjectTest, WarningsAreOncePerKeyAndNameFailures) {
     EXPECT_EQ(messages.count_warnings("reply setSysOptions failed: error_code 7, error_text \"busy\""), 1);
 }
 
+TEST_F(IPCObjectTest, ARefusedReplyKeepsTheLastGoodOne) {
+    IPCObject& session = start();
+    expect_ready();
+    std::vector<std::string> refused;
+    int lists = 0;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session, &IPCObject::requestFailed, &context,
+                     [&](QUuid, const QString& request, const QString& code, const QString& text) {
+                         refused.push_back((request + " " + code + " " + text).toStdString());
+                     });
+    QObject::connect(&session, &IPCObject::recvPeerList, &context, [&] { ++lists; });
+    peer_->send(with_nul("<resp seq=\"peerList\"><peer id=\"1\" name=\"A\" active=\"true\"/></resp>"));
+    peer_->send(with_nul("<resp seq=\"peerList\" fail=\"true\" error_code=\"5\" error_text=\"busy\"/>"));
+    sync();
+    EXPECT_EQ(refused, std::vector<std::string>{"peerList 5 busy"});
+    EXPECT_EQ(lists, 1);
+    Message cached;
+    ASSERT_TRUE(session.getCachedMessage("peerList", cached));
+    EXPECT_EQ(cached.child_count("peer"), 1u);
+    {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        EXPECT_EQ(session.activePeerCount, 1);
+    }
+    EXPECT_EQ(session.deviceLog.size(), 1) << "no \"Audio connection ended\" for a refusal";
+}
+
 TEST_F(IPCObjectTest, MarkForDeletionLeavesThePoolAndNeverReconnects) {
     IPCObject& session = start();
     expect_ready();
@@ -538,7 +565,7 @@ protected:
     }
 
     const QUuid uuid_ = QUuid::createUuid();
-    IPCObject session_{uuid_.toString(), uuid_};
+    test_support::UnplacedSession session_{uuid_.toString(), uuid_};
     test_support::CapturedQtMessages messages_;  // every warning of the test
 };
 
@@ -590,7 +617,7 @@ TEST_F(SessionDataTest, AudioStartsAndEnds) {
     for (const auto& c : cases) {
         std::vector<KT_EVENT> events;
         const QUuid uuid = QUuid::createUuid();
-        IPCObject session(uuid.toString(), uuid);
+        test_support::UnplacedSession session(uuid.toString(), uuid);
         QObject::connect(&session, &IPCObject::deviceEvent,
                          [&](IPCObject*, KT_EVENT kind) { events.push_back(kind); });
         for (const std::string& peers : c.lists) {

@@ -76,6 +76,21 @@ TEST_F(SessionPool, RemovingForgetsTheSessionOnce) {
     EXPECT_EQ(pool.available_spots(), 256);
 }
 
+TEST_F(SessionPool, PlacesANameAndASessionOnceOnly) {
+    IQCommonPooledApp pool(4);
+    const QString name = add(pool);
+    IQManager* manager = pool.manager_for(name);
+    sessions.push_back(std::make_unique<IQEndpointClient>(name, nullptr));
+    EXPECT_FALSE(pool.add_client(name, sessions[1].get())) << "another session under a placed name";
+    EXPECT_FALSE(pool.add_client(QStringLiteral("again"), sessions[0].get())) << "a placed session again";
+    EXPECT_EQ(pool.client_count(), 1);
+    EXPECT_EQ(pool.manager_for(name), manager);
+    EXPECT_EQ(sessions[0]->session_manager(), manager);
+    EXPECT_EQ(sessions[1]->session_manager(), nullptr);
+    EXPECT_TRUE(pool.remove_client(name));
+    EXPECT_EQ(pool.client_count(), 0);
+}
+
 TEST_F(SessionPool, StartsAndStopsTwiceHarmlessly) {
     IQCommonPooledApp pool(4);
     add(pool);

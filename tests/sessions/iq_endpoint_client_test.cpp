@@ -8,6 +8,7 @@
 #include "ipc/message.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/session_meta_types.h"
+#include "tests/support/qt_wait.h"
 
 namespace {
 
@@ -19,6 +20,15 @@ public:
     RecordingSession() : IQEndpointClient(std::string("session"), nullptr) {
         connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, [this] { ++all_present; });
         connect(this, &IQEndpointClient::connecting, this, [this] { ++connecting_signals; });
+        connect(this, &IQEndpointClient::initializing, this, [this] { ++marks_delivered; });
+    }
+
+    // Waits until everything queued for the session so far has reached it: signals and slot calls
+    // are queued even on its own thread, in order, so a marker queued last arrives last.
+    void deliver_queued() {
+        const int expected = ++marks_sent;
+        queue_signal(&IQEndpointClient::initializing);
+        EXPECT_TRUE(test_support::wait_processing_events([&] { return marks_delivered >= expected; }));
     }
 
     void set_required_messages() override {
@@ -32,6 +42,8 @@ public:
     std::vector<std::string> delivered;
     int all_present = 0;
     int connecting_signals = 0;
+    int marks_sent = 0;
+    int marks_delivered = 0;
 
 public slots:
     void cb_resp_peerList(const Message& reply) { delivered.push_back("peerList " + reply.name()); }
@@ -46,6 +58,8 @@ TEST(SessionState, SameStateChangesNothing) {
     RecordingSession session;
     session.set_state(IQEndpointClient::CONNECTING);
     session.set_state(IQEndpointClient::CONNECTING);
+    EXPECT_EQ(session.connecting_signals, 0) << "never emitted inside set_state";
+    session.deliver_queued();
     EXPECT_EQ(session.connecting_signals, 1);
 }
 
@@ -79,6 +93,7 @@ TEST(ReplyDispatch, RepliesAndReportsReachTheirSlots) {
     session.handle_response(message("<resp seq=\"peerList\"><peer id=\"1\"/></resp>"));
     session.handle_response(message("<resp/>"));  // no seq: ignored
     session.handle_unsolicited(message("<unso id=\"cfgStatus:netmgr.tunnel\"><node/></unso>"));
+    session.deliver_queued();
     EXPECT_EQ(session.delivered, (std::vector<std::string>{"peerList resp", "tunnel unso"}));
     Message out;
     EXPECT_TRUE(session.cached_message("cfgStatus_netmgr_tunnel", out));
@@ -90,10 +105,11 @@ TEST(ReplyDispatch, RequiredListEmptiesOnceAndOnlyOnce) {
     session.required_names = QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a")};
     session.set_state(IQEndpointClient::AUTHENTICATED);
     session.handle_response(message("<resp seq=\"a\"/>"));
+    session.deliver_queued();
     EXPECT_EQ(session.all_present, 0);
     session.handle_response(message("<resp seq=\"b\"/>"));
-    EXPECT_EQ(session.all_present, 1);
     session.handle_response(message("<resp seq=\"b\"/>"));
+    session.deliver_queued();
     EXPECT_EQ(session.all_present, 1);
 }
 
@@ -104,20 +120,32 @@ TEST(ReplyDispatch, ARequiredReplyBeforeTheLoginResultCounts) {
     session.required_names = QStringList{QStringLiteral("systemOpts"), QStringLiteral("peerList")};
     session.set_state(IQEndpointClient::AUTHENTICATED);
     session.handle_response(message("<resp seq=\"peerList\"/>"));
+    session.deliver_queued();
     EXPECT_EQ(session.all_present, 1);
 }
 
-TEST(ReplyDispatch, CacheHoldsAtMost512KeysPerConnection) {
+TEST(ReplyDispatch, OnlyKeysThatNothingHandlesAreCapped) {
     RecordingSession session;
+    session.required_names = QStringList{QStringLiteral("version")};
+    session.set_state(IQEndpointClient::AUTHENTICATED);
     for (int i = 0; i < IQEndpointClient::kMaxCachedKeys + 10; ++i) {
-        session.handle_response(message(("<resp seq=\"k" + std::to_string(i) + "\"/>").c_str()));
+        session.handle_unsolicited(message(("<unso id=\"k" + std::to_string(i) + "\"/>").c_str()));
     }
     Message out;
-    EXPECT_TRUE(session.cached_message("k511", out));
-    EXPECT_FALSE(session.cached_message("k512", out));
-    session.handle_response(message("<resp seq=\"k0\" again=\"1\"/>"));  // known keys still update
+    EXPECT_TRUE(session.cached_message("k0", out));
+    EXPECT_FALSE(session.cached_message("k" + QString::number(IQEndpointClient::kMaxCachedKeys), out));
+    // A handled key, a required one, and a known key with a newer message are stored all the same.
+    session.handle_response(message("<resp seq=\"peerList\" n=\"1\"/>"));
+    session.handle_response(message("<resp seq=\"version\"/>"));
+    session.handle_unsolicited(message("<unso id=\"k0\" again=\"1\"/>"));
+    EXPECT_TRUE(session.cached_message("peerList", out));
+    EXPECT_TRUE(session.cached_message("version", out));
     ASSERT_TRUE(session.cached_message("k0", out));
     EXPECT_TRUE(out.attributes().has("again"));
+    EXPECT_LE(session.cached_key_count(), IQEndpointClient::kMaxCachedKeys);
+    session.deliver_queued();
+    EXPECT_EQ(session.all_present, 1) << "the required reply counts";
+    EXPECT_EQ(session.delivered, std::vector<std::string>{"peerList resp"});
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ protected:
         QObject::connect(session_, &IPCObject::deviceEvent, &context_,
                          [this](IPCObject*, KT_EVENT kind) { events_.push_back(kind); });
         QObject::connect(session_, &IPCObject::recvEventLog, &context_,
-                         [this](QStringList& lines) { polls_.push_back(lines); });
+                         [this](const QStringList& lines) { polls_.push_back(lines); });
         session_->setConnection("127.0.0.1", fleet_->ports()[0], "tarnel");
         ASSERT_TRUE(wait_processing_events([this] { return session_->state() == IQEndpointClient::READY; }));
         ASSERT_TRUE(wait_processing_events(

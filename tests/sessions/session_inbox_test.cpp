@@ -107,12 +107,50 @@ TEST(SessionInbox, TheLastSessionMayGoInsideOneOfItsCalls) {
     EXPECT_EQ(next_log, (std::vector<std::string>{"metering 3"}));
 }
 
-TEST(SessionInbox, CallsOnTheSessionThreadAreDirect) {
+TEST(SessionInbox, CallsOnTheSessionThreadQueueBehindEarlierOnes) {
     std::vector<std::string> log;
     LoggingSession session(log);
-    session.handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>"));
     session.set_state(IQEndpointClient::CONNECTING);
-    EXPECT_EQ(log, (std::vector<std::string>{"metering 1", "connecting"}));
+    on_loop_thread([&] { session.handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>")); });
+    session.handle_unsolicited(message("<unso id=\"metering\" n=\"2\"/>"));
+    session.set_state(IQEndpointClient::DISCONNECTED);
+    EXPECT_TRUE(log.empty()) << "nothing runs inside the code that raised it";
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 4; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"connecting", "metering 1", "metering 2", "disconnected"}));
+}
+
+TEST(SessionInbox, ANewConnectionDropsTheOldOnesReportsButNotItsStateSignals) {
+    std::vector<std::string> log;
+    LoggingSession session(log);
+    on_loop_thread([&] {
+        session.set_state(IQEndpointClient::CONNECTING);
+        session.handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>"));
+        session.set_state(IQEndpointClient::DISCONNECTED);
+        session.handle_response(message("<resp seq=\"peerList\" n=\"2\"/>"));
+        session.set_state(IQEndpointClient::CONNECTING);
+        session.handle_unsolicited(message("<unso id=\"metering\" n=\"3\"/>"));
+    });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 4; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"connecting", "disconnected", "connecting", "metering 3"}));
+}
+
+TEST(SessionInbox, ANewerCallOfTheNewestOnlyKindReplacesTheQueuedOne) {
+    std::vector<std::string> log;
+    LoggingSession session(log);
+    const std::shared_ptr<SessionInbox> inbox = SessionInbox::for_current_thread();
+    const int metering = session.metaObject()->indexOfMethod("cb_unso_metering(Message)");
+    const int peer_list = session.metaObject()->indexOfMethod("cb_resp_peerList(Message)");
+    const auto post = [&](int method, const std::string& xml, SessionInbox::Delivery delivery) {
+        inbox->post(&session, method, std::make_shared<const Message>(message(xml)), delivery);
+    };
+    on_loop_thread([&] {
+        for (int n = 1; n <= 1000; ++n) {
+            post(metering, "<unso n=\"" + std::to_string(n) + "\"/>", SessionInbox::Delivery::kNewestOnly);
+            if (n % 500 == 0) post(peer_list, "<resp n=\"" + std::to_string(n) + "\"/>", SessionInbox::Delivery::kData);
+        }
+    });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 3; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"metering 1000", "peerList 500", "peerList 1000"}));
 }
 
 }  // namespace

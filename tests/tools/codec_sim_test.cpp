@@ -312,6 +312,45 @@ TEST(CodecSim, UnknownCommandGetsThe404Reply) {
     EXPECT_EQ(reply.attributes().get_string("error_text", ""), "Unknown Command");
 }
 
+TEST(CodecSim, RefusedRequestsFailAndChangeNothing) {
+    CodecSimOptions options;
+    options.refused_requests = {"connect", "getPeerList"};
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; }));
+    clients.send(codec, "<connect id=\"1\"/>");
+    clients.send(codec, "<getPeerList seq=\"peerList\"/>");
+    clients.send(codec, "<getVersion seq=\"version\"/>");
+    ASSERT_TRUE(wait_until([&] { return has_response(codec, "version"); }));
+    Message refusal;
+    for (const char* seq : {"", "peerList"}) {  // "connect" carries no seq, nor does its answer
+        ASSERT_TRUE(has_response(codec, seq, &refusal)) << seq;
+        EXPECT_TRUE(refusal.attributes().get_bool("fail", false)) << seq;
+        EXPECT_EQ(refusal.attributes().get_int("error_code", 0), CodecEndpoint::kRefusedCode) << seq;
+    }
+    EXPECT_EQ(pushed_peer_state(codec, "1"), "") << "a refused connect pushes no peer list";
+}
+
+TEST(CodecSim, UnknownReportsEachCarryAnIdOfTheirOwn) {
+    CodecSimOptions options;
+    options.hostile = {HostileKind::kUnknown};
+    options.unknown_report_count = 50;
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    std::set<std::string> ids;
+    ASSERT_TRUE(wait_until([&] {
+        ids.clear();
+        for (const Message& message : codec.unsolicited()) {
+            const std::string id = message.attributes().get_string("id", "");
+            if (id.rfind("cfgData:setting.", 0) == 0) ids.insert(id);
+        }
+        return ids.size() == 50;
+    }));
+    EXPECT_EQ(codec.error(), "");
+}
+
 TEST(CodecSim, CloseAfterDropsEveryConnectionOnce) {
     CodecSimOptions options;
     options.count = 2;

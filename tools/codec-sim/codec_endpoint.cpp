@@ -18,10 +18,20 @@ std::string with_nul(const std::string& text) {
     return text + std::string(1, '\0');
 }
 
-std::string hostile_frames(HostileKind kind, const CodecModel& model) {
+std::string hostile_frames(HostileKind kind, const SimulatedCodec& codec) {
+    const CodecModel& model = codec.model;
     switch (kind) {
     case HostileKind::kChildless:
         return with_nul("<unso id=\"metering\"/>") + with_nul("<unso id=\"peer_stats\"/>");
+    case HostileKind::kUnknown: {
+        // Shaped like the reports of a real subscription that publishes one name per setting.
+        std::string reports;
+        for (int i = 0; i < codec.context.options.unknown_report_count; ++i) {
+            reports += with_nul("<unso id=\"cfgData:setting." + std::to_string(i) + "\" value=\"" +
+                                std::to_string(i) + "\"/>");
+        }
+        return reports;
+    }
     case HostileKind::kUtf8:
         // A two-byte sequence cut short, then bytes that never occur in UTF-8.
         return with_nul("<unso id=\"unso\"><peerList><peer id=\"1\" name=\"Stu" +
@@ -94,6 +104,10 @@ bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
     if (request.attributes().has("seq")) {
         reply.attributes().set("seq", request.attributes().get_string("seq", ""));
     }
+    if (codec_.context.options.refused_requests.count(request.name()) != 0) {
+        set_error(reply, kRefusedCode, "Refused by codec-sim");
+        return true;
+    }
     if (!codec_.model.handle_request(request, ipc_now_us(), reply)) return false;
 
     if (request.name() == "getEventLog" && !is_legacy && connection_) {
@@ -151,7 +165,7 @@ void CodecEndpoint::send_hostile_frames() {
     const std::vector<HostileKind>& kinds = codec_.context.options.hostile;
     if (kinds.empty() || !connection_) return;
     std::string bytes;
-    for (const HostileKind kind : kinds) bytes += hostile_frames(kind, codec_.model);
+    for (const HostileKind kind : kinds) bytes += hostile_frames(kind, codec_);
     connection_->set_send_limit(std::max<uint32_t>(connection_->send_limit(), kHostileSendLimit));
     connection_->send_data(bytes);
 }

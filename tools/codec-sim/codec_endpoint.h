@@ -22,6 +22,8 @@ public:
     // frame alone does); this is the limit while they go out.
     static constexpr uint32_t kHostileSendLimit = 16 * 1024 * 1024;
     static constexpr int kFloodReports = 5000;
+    // The error code of a request the fleet was told to refuse (CodecSimOptions::refused_requests).
+    static constexpr int kRefusedCode = 409;
 
     explicit CodecEndpoint(SimulatedCodec& codec);
     ~CodecEndpoint() override;

@@ -22,10 +22,23 @@ struct HostileName {
 };
 // In HostileKind order, which is also the order "all" sends them in.
 const HostileName kHostileNames[] = {
-    {"childless", HostileKind::kChildless}, {"utf8", HostileKind::kUtf8},
-    {"flood", HostileKind::kFlood},         {"nul", HostileKind::kNul},
-    {"depth", HostileKind::kDepth},         {"oversize", HostileKind::kOversize},
+    {"childless", HostileKind::kChildless}, {"unknown", HostileKind::kUnknown},
+    {"utf8", HostileKind::kUtf8},           {"flood", HostileKind::kFlood},
+    {"nul", HostileKind::kNul},             {"depth", HostileKind::kDepth},
+    {"oversize", HostileKind::kOversize},
 };
+
+// The comma-separated parts of `list`, empty ones included.
+std::vector<std::string> split_list(const std::string& list) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = list.find(',', start);
+        parts.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
 
 }  // namespace
 
@@ -42,6 +55,10 @@ std::string CodecSimOptions::check() const {
                " go beyond 65535";
     }
     if (silent_after_ms < 0 || close_after_ms < 0) return "negative time";
+    if (unknown_report_count < 0 || unknown_report_count > kMaxUnknownReports) {
+        return "unknown report count " + std::to_string(unknown_report_count) + " is outside 0.." +
+               std::to_string(kMaxUnknownReports);
+    }
     return {};
 }
 
@@ -57,24 +74,27 @@ bool CodecSimOptions::mode_from_name(const std::string& name, CodecSimMode& mode
 
 bool CodecSimOptions::hostile_from_list(const std::string& list, std::vector<HostileKind>& kinds) {
     std::vector<HostileKind> parsed;
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = list.find(',', start);
-        const std::string name =
-            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    for (const std::string& name : split_list(list)) {
         if (name == "all") {
             for (const HostileName& entry : kHostileNames) parsed.push_back(entry.kind);
-        } else {
-            const auto found = std::find_if(std::begin(kHostileNames), std::end(kHostileNames),
-                                            [&](const HostileName& entry) { return name == entry.name; });
-            if (found == std::end(kHostileNames)) return false;
-            parsed.push_back(found->kind);
+            continue;
         }
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+        const auto found = std::find_if(std::begin(kHostileNames), std::end(kHostileNames),
+                                        [&](const HostileName& entry) { return name == entry.name; });
+        if (found == std::end(kHostileNames)) return false;
+        parsed.push_back(found->kind);
     }
     std::sort(parsed.begin(), parsed.end());
     parsed.erase(std::unique(parsed.begin(), parsed.end()), parsed.end());
     kinds = parsed;
+    return true;
+}
+
+bool CodecSimOptions::requests_from_list(const std::string& list, std::set<std::string>& names) {
+    const std::vector<std::string> parts = split_list(list);
+    if (std::any_of(parts.begin(), parts.end(), [](const std::string& name) { return name.empty(); })) {
+        return false;
+    }
+    names.insert(parts.begin(), parts.end());
     return true;
 }

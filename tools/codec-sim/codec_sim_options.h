@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ enum class CodecSimMode {
 // this order (the ones the peer survives first); "oversize" leaves the peer's connection unusable.
 enum class HostileKind {
     kChildless,  // <unso id="metering"/> and <unso id="peer_stats"/>: reports without their child
+    kUnknown,    // unknown_report_count reports, each with an "id" of its own that no program knows
     kUtf8,       // a peer list whose attribute value is not UTF-8
     kFlood,      // 5000 metering reports in one burst, whatever the subscription's interval
     kNul,        // a NUL inside an attribute value, which cuts the frame in two
@@ -28,6 +30,7 @@ enum class HostileKind {
 // Everything a CodecSim is started with. Plain value; read-only once the fleet runs.
 struct CodecSimOptions {
     static constexpr int kMaxCount = 1024;
+    static constexpr int kMaxUnknownReports = 100000;
 
     int count = 1;
     uint16_t base_port = 0;           // codec i listens on base_port + i; 0: each on a free port
@@ -38,6 +41,10 @@ struct CodecSimOptions {
     int64_t silent_after_ms = 0;       // from the start: stop publishing and answering; 0: never
     int64_t close_after_ms = 0;        // from the start: close every connection once; 0: never
     std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order
+    int unknown_report_count = 2000;   // reports of HostileKind::kUnknown, each with a distinct id
+    // Requests (by name, e.g. "connect", "getPeerList") that every codec refuses: the reply carries
+    // "fail", error_code 409 and an error text, and the codec changes nothing.
+    std::set<std::string> refused_requests;
     // Each published report carries "sent_us", the sender's ipc_now_us() as decimal text: the
     // monotonic clock is shared by every process on the machine, so a receiver can measure delays.
     bool stamps_reports = false;
@@ -48,7 +55,10 @@ struct CodecSimOptions {
 
     // "normal", "nologin", "refuse", "legacy"; false for any other text.
     static bool mode_from_name(const std::string& name, CodecSimMode& mode);
-    // A comma-separated list of "childless", "utf8", "flood", "nul", "depth", "oversize", or "all";
-    // false (leaving `kinds` as it was) when a name is unknown.
+    // A comma-separated list of "childless", "unknown", "utf8", "flood", "nul", "depth",
+    // "oversize", or "all"; false (leaving `kinds` as it was) when a name is unknown.
     static bool hostile_from_list(const std::string& list, std::vector<HostileKind>& kinds);
+    // Adds the request names of a comma-separated list to `names`; false (leaving `names` as it
+    // was) when a name is empty.
+    static bool requests_from_list(const std::string& list, std::set<std::string>& names);
 };

@@ -17,7 +17,8 @@ namespace {
 const char kUsage[] =
     "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
     "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
-    "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]] [--stamp]\n"
+    "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
+    "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--stamp]\n"
     "  --count N         codecs to run (1..1024; default 1)\n"
     "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
     "  --host H          loopback address to listen on (default 127.0.0.1)\n"
@@ -27,8 +28,10 @@ const char kUsage[] =
     "  --record FILE     append every received frame to FILE, one line each\n"
     "  --silent-after S  after S seconds, stop answering and publishing\n"
     "  --close-after S   after S seconds, close every connection once\n"
-    "  --hostile [LIST]  after each login send hostile frames: childless, utf8, flood, nul,\n"
-    "                    depth, oversize, or all (the default)\n"
+    "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
+    "                    nul, depth, oversize, or all (the default)\n"
+    "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
+    "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
     "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n";
 
 void print_error(const std::string& text) {
@@ -94,6 +97,10 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_seconds(value, options.silent_after_ms);
         } else if (flag == "--close-after") {
             is_valid = parse_seconds(value, options.close_after_ms);
+        } else if (flag == "--unknown-ids") {
+            is_valid = parse_number(value, options.unknown_report_count);
+        } else if (flag == "--fail-cmds") {
+            is_valid = CodecSimOptions::requests_from_list(value, options.refused_requests);
         } else {
             print_error("unknown option " + flag);
             return false;

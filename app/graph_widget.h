@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <QtGlobal>
+
+#include "sessions/graph_data.h"
+
+class QPainter;
+
+// The common base of the Statistics tab's delay and loss graphs: a dark plot area with a grey
+// border (from its style sheet), the bar geometry, and what both paint events share. A graph shows
+// the newest samples of a series as bars, newest at the right, with lines over them and two scale
+// labels in the right 80 pixels.
+//
+// A graph keeps no samples: it paints the series of the codec the dock shows, set with the
+// subclass's setSeries(), and repaints when that series announces a change. It holds the series by
+// a guarded pointer and so shows only its background once the codec's session is gone.
+// Threads: GUI thread only, like the series (see GraphData).
+class GraphWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    GraphWidget(int slotCount, QWidget* parent = nullptr);
+    ~GraphWidget() override;
+
+    // `tenths` as a decimal with one place: 1234 gives "123.4", 50 gives "5.0".
+    static QString formatAxisValue(qint64 tenths);
+
+    void setRange(int min, int max);
+    // trunc(value / (max - min) × pixels); with max equal to min, pixels for a non-zero value.
+    static int valueToPixels(int value, int min, int max, int pixels);
+
+public slots:
+    void enable();
+    void disable();
+
+protected:
+    // Follows `next` instead of the series shown so far and repaints; false when `next` is already
+    // shown. The subclass then connects the new series' dataChanged.
+    bool replaceSeries(GraphData* next);
+    // The series shown, of the subclass's type; null when none or when it was destroyed.
+    GraphData* shownData() const { return shownSeries.data(); }
+
+    // Columns at the right that hold the scale labels.
+    static constexpr int kLabelWidth = 80;
+
+    // Where the bars go: the plot width divided into one slot per sample the series can hold, each
+    // `step` columns wide; the newest sample's slot starts at plotWidth - step, older ones further left.
+    struct Columns {
+        int step;
+        int newestX;
+        int barWidth;  // step minus the gap; at most 0 means no bar shows
+    };
+
+    // The style sheet's background: the dark plot area and its border.
+    void paintBackground(QPainter& painter) const;
+    // The columns of a series of `capacity` samples at the current width; false when the graph is too
+    // narrow for one column per slot, and then it shows nothing but its background.
+    bool columnsFor(int capacity, Columns* columns) const;
+    // The scale labels, in white, at the right edge.
+    void paintLabels(QPainter& painter, const QString& upper, const QString& lower) const;
+
+    int slotCount;
+    int minValue = 0;
+    int maxValue = 1;
+    int barGap = 2;
+    int barWidth = 4;  // only sets the minimum width
+    int axisUnit = 1;  // 1: the scale is labelled in ms; 0: in percent
+    bool enabled = true;
+
+private:
+    QPointer<GraphData> shownSeries;  // a member of the shown codec's session; not owned
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QColor>
+#include <QMap>
+#include <QMutex>
+#include <QString>
+#include <QUuid>
+
+class IPCObject;
+
+// The process-wide objects every view shares, built before main runs and never replaced.
+//
+// instanceMap: every live codec session under its instance key (the QUuid it was made with), in
+// key order, which is random and unrelated to the order of the tiles. MainWindow::createInstance
+// is the only insertion and ZorvaSummary::removeInstance the only removal. The map does not own
+// the sessions: a session ends only through IPCObject::markForDeletion, which deletes it later,
+// so a queued signal may still name a key that is gone; every user looks the key up and ignores
+// a miss.
+// Threads: GUI thread only, without a lock.
+extern QMap<QUuid, IPCObject*> instanceMap;
+
+// Serialises the reader and the writers of kt-config.xml; guards nothing else. Never held across a
+// message box, nor taken twice by one caller.
+extern QMutex configMutex;
+
+// Legend and series colours of the statistics graphs, and the peer rows' backgrounds.
+extern const QColor frameLossColor;
+extern const QColor remoteLossColor;
+extern const QColor targetColor;
+extern const QColor delayColor;
+extern const QColor jitterColor;
+extern const QColor correctionColor;
+extern const QColor idlePeerBackground;
+extern const QColor activePeerBackground;
+
+// The session under `key`, or null when none is registered.
+IPCObject* findInstance(const QUuid& key);
+// The first session in key order whose address text and port are exactly these; null when none.
+IPCObject* findInstanceByAddress(const QString& host, int port);
+// Whether any registered session is READY.
+bool anyInstanceReady();
+// Ends every session still registered and empties the map; at exit, once the workers have stopped.
+void releaseAllInstances();

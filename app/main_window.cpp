@@ -1,0 +1,347 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QUrl>
+
+#include <mutex>
+
+#include "app/config_paths.h"
+#include "app/instance_registry.h"
+#include "app/zorva_summary.h"
+#include "dialogs/kestrane_resources.h"
+#include "ipc/ipc_mutex_guard.h"
+#include "sessions/ipc_object.h"
+#include "sessions/iq_common_pooled_app.h"
+#include "sessions/iq_manager.h"
+#include "ui_main_window.h"
+
+
+MainWindow* mainWindowInstance = nullptr;
+
+namespace {
+
+constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // sections 1 to 9
+
+// The dock's status tabs that follow the active codec.
+constexpr int kBraidlinkTab = 3;
+constexpr int kMetersTab = 5;
+
+// Whether the codec speaks the versioned protocol, and so takes subscriptions and has a tunnel.
+// The protocol version is written by the socket loop under the manager lock.
+bool takesSubscriptions(IPCObject& session) {
+    IQManager* manager = session.session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    return session.version() != 0;
+}
+
+bool hasConnections(IPCObject& session) {
+    std::lock_guard<SessionMutex> lock(session.mutex());
+    return !session.activePeers.isEmpty();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
+    initKestraneResources();
+    ui->setupUi(this);
+    ui->actionHelp->setVisible(false);
+    ui->nameLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setupStatsTable();
+    ui->settingWidget->setEnabled(false);
+    ui->stackedWidget->setCurrentWidget(ui->page_invalid);  // no codec is active yet
+    if (!mainWindowInstance) mainWindowInstance = this;
+    // Stays off for the whole run when there was no file at start: the folder may not exist yet.
+    if (!QFileInfo::exists(configFilePath())) ui->actionConfigDir->setEnabled(false);
+    ui->peerList->setAlternatingRowColors(true);
+    ui->profileList->setAlternatingRowColors(true);
+    connectActions();
+    setupShortcuts();
+    ui->actionAllowDefaultAlerts->setEnabled(soundEnabledFlag);
+    ui->actionStart_service->setVisible(false);
+    ui->actionStop_service->setVisible(false);
+    for (QWidget* button : {static_cast<QWidget*>(ui->connectButton), static_cast<QWidget*>(ui->disconnectButton)}) {
+        auto* shadow = new QGraphicsDropShadowEffect(this);
+        shadow->setColor(QColor(2, 2, 2, 255));
+        shadow->setBlurRadius(10.0);
+        shadow->setOffset(1.0, 1.0);
+        button->setGraphicsEffect(shadow);
+    }
+    setPalette();
+    ui->menuHELP->removeAction(ui->actionNick);
+}
+
+MainWindow::~MainWindow() {
+    if (mainWindowInstance == this) mainWindowInstance = nullptr;
+    ui->w_summary->saveConfig();
+    delete ui;
+}
+
+void MainWindow::setupStatsTable() {
+    ui->statsTable->setHeaderLabels({tr("Remote Unit"), tr("Duration"), tr("RX Rate"), tr("RX Overhead"),
+                                     tr("RX Delay"), tr("TX Rate"), tr("TX Overhead"), tr("TX Delay"),
+                                     tr("Frame Loss"), tr("Remote Loss")});
+    ui->statsTable->setAlternatingRowColors(true);
+    ui->statsTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    int section = 1;
+    for (const int width : kStatsSectionWidths) ui->statsTable->header()->resizeSection(section++, width);
+}
+
+void MainWindow::setupShortcuts() {
+    ui->actionGeneralOverview->setShortcut(QKeySequence(tr("Ctrl+D")));
+    ui->actionAbout->setShortcut(QKeySequence::HelpContents);
+    ui->actionAddDevice->setShortcut(QKeySequence(tr("Ctrl+N")));
+    // Del alone: Linux's standard Delete also holds Ctrl+D, which is "Tiled". It removes a codec
+    // only while the fleet view has the focus, never while the operator edits text elsewhere.
+    ui->actionRemoveDevice->setShortcut(QKeySequence(Qt::Key_Delete));
+    ui->actionRemoveDevice->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ui->w_summary->addAction(ui->actionRemoveDevice);
+}
+
+void MainWindow::setPalette() {
+    const std::pair<QLabel*, const QColor*> legend[] = {
+        {ui->glabelCorrection, &correctionColor}, {ui->glabelDelay, &delayColor},
+        {ui->glabelFrameLoss, &frameLossColor},   {ui->glabelJitter, &jitterColor},
+        {ui->glabelRemoteLoss, &remoteLossColor}, {ui->glabelTarget, &targetColor},
+    };
+    for (const auto& [label, colour] : legend) {
+        QPalette palette = label->palette();
+        palette.setBrush(QPalette::All, label->foregroundRole(), QBrush(*colour));
+        label->setPalette(palette);
+    }
+}
+
+void MainWindow::connectActions() {
+    connect(ui->actionExit, &QAction::triggered, this, &MainWindow::exit);
+    connect(ui->w_summary, &ZorvaSummary::selectionChanged, this, &MainWindow::activeInstanceSelected);
+    connect(ui->actionRemoveDevice, &QAction::triggered, this, &MainWindow::removeInstance);
+    connect(ui->actionStatsOverview, &QAction::triggered, ui->w_summary, &ZorvaSummary::showStatsOverview);
+    connect(ui->actionGeneralOverview, &QAction::triggered, ui->w_summary, &ZorvaSummary::showGeneralOverview);
+    connect(ui->actionSound, &QAction::changed, this, &MainWindow::soundToggle);
+    connect(ui->actionAllowDefaultAlerts, &QAction::changed, this, &MainWindow::actionAllowDefaultAlertsTriggered);
+    connect(ui->actionEnableAlertEmails, &QAction::triggered, this, &MainWindow::emailEnableTriggered);
+    connect(ui->actionNick, &QAction::triggered, this, &MainWindow::nick);
+    if (IQCommonPooledApp* pool = IPCObject::sessionPool()) {
+        // Normally the workers have stopped already; this covers a window that ends another way.
+        connect(this, &QObject::destroyed, pool, qOverload<QObject*>(&IQCommonPooledApp::stop_managers));
+    }
+}
+
+void MainWindow::initialize() {
+    ui->w_summary->loadConfig();
+    ui->w_summary->updateCount();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/gear.svg")), this);
+        trayIcon->setToolTip(windowTitle());
+        connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::trayIconActivated);
+        trayIcon->show();
+    }
+}
+
+ZorvaSummary* MainWindow::summary() const {
+    return ui->w_summary;
+}
+
+QUuid MainWindow::createInstance() {
+    IQCommonPooledApp* pool = IPCObject::sessionPool();
+    // Asked first, so that no session is made only to be thrown away: a session ends only through
+    // markForDeletion.
+    if (!pool || pool->available_spots() <= 0) return QUuid();
+    const QUuid key = QUuid::createUuid();
+    const QString name = key.toString();
+    auto* session = new IPCObject(name, key);
+    if (!pool->add_client(name, session)) {
+        session->markForDeletion();
+        return QUuid();
+    }
+    instanceMap.insert(key, session);
+    return key;
+}
+
+// ------------------------------------------------------------------------------------------------
+// Enabling
+
+void MainWindow::handleAllEnables() {
+    // With no codec at all nothing counts, whatever the window still holds.
+    const bool has_instances = ui->w_summary->hasInstances();
+    IPCObject* session = has_instances ? activeInstance.data() : nullptr;
+    const bool is_active = session != nullptr;
+    const bool is_ready = is_active && session->state() == IQEndpointClient::READY;
+    const bool is_metering = is_ready && session->meteringOn;
+    const bool is_logging = is_ready && session->eventLogPolling;
+    const bool has_tunnel = is_active && takesSubscriptions(*session);
+    const bool has_connections = is_ready && hasConnections(*session);
+
+    const QListWidgetItem* profile = has_instances ? ui->profileList->selectedItems().value(0) : nullptr;
+    const bool has_profile = profile != nullptr;
+    const bool is_factory = has_profile && profile->data(Qt::UserRole + 8).toBool();
+    const QTreeWidgetItem* peer = has_instances ? ui->peerList->selectedItems().value(0) : nullptr;
+    const bool has_peer = peer != nullptr;
+    const bool is_directory = has_peer && peer->data(0, Qt::UserRole + 4).toInt() != 0;
+    const bool is_peer_active = has_peer && peer->data(0, Qt::UserRole + 3).toBool();
+    const bool is_editable_peer = has_peer && !is_directory && peer->data(0, Qt::UserRole + 2).toInt() >= 0;
+    const bool is_editable_profile = has_profile && !is_factory;
+    IQCommonPooledApp* pool = IPCObject::sessionPool();
+    const bool has_room = pool && pool->available_spots() > 0;
+    const int page = ui->w_summary->currentPage();
+
+    for (QWidget* list : {static_cast<QWidget*>(ui->peerList), static_cast<QWidget*>(ui->profileList),
+                          static_cast<QWidget*>(ui->peerFilterLine), static_cast<QWidget*>(ui->profileFilterLine)}) {
+        list->setEnabled(is_ready);
+    }
+    ui->actionAddDevice->setEnabled(has_room);
+    ui->actionRemoveDevice->setEnabled(is_active);
+    ui->actionAddEntry->setEnabled(is_ready);
+    // Whatever sends to the active codec needs it READY: the session drops commands otherwise.
+    ui->actionEditEntry->setEnabled(is_ready && is_editable_peer);
+    ui->actionRemoveEntry->setEnabled(is_ready && is_editable_peer);
+    ui->actionConfigure->setEnabled(is_ready);
+    ui->actionShowNetStats->setEnabled(is_ready);
+    ui->actionConnect->setEnabled(is_ready);
+    ui->actionCopyProfile->setEnabled(is_ready && has_profile);
+    ui->actionDisconnect->setEnabled(has_connections);
+    ui->actionEditProfile->setEnabled(is_ready && is_editable_profile);
+    ui->actionRemoveProfile->setEnabled(is_ready && is_editable_profile);
+    ui->actionUseDirectoryPeers->setEnabled(is_ready);
+    ui->actionSendPeer->setEnabled(is_editable_peer);
+    ui->actionSendProfile->setEnabled(is_editable_profile);
+    ui->actionEnableMetering->setVisible(is_ready && !is_metering);
+    ui->actionDisableMetering->setVisible(is_metering);
+    ui->eventLogText->setEnabled(is_logging);
+    ui->actionEnableLogging->setVisible(is_ready && !is_logging);
+    ui->actionDisableLogging->setVisible(is_logging);
+    ui->actionSetDefaultProfile->setEnabled(is_ready && has_profile);
+    ui->actionAssignProfile->setEnabled(is_ready && has_profile && has_peer);
+    ui->actionAssignDefaultProfile->setEnabled(is_ready && has_peer);
+    ui->statusTabWidget->setTabEnabled(kMetersTab, is_metering);
+    ui->statusTabWidget->setTabEnabled(kBraidlinkTab, has_tunnel);
+    ui->connectButton->setEnabled(is_ready && has_profile && has_peer && !is_peer_active);
+    ui->disconnectButton->setEnabled(is_ready && has_peer && is_peer_active);
+    ui->statsTable->setEnabled(has_connections);
+    ui->settingWidget->setEnabled(is_ready);
+    ui->actionGeneralOverview->setVisible(page != 0);
+    ui->actionStatsOverview->setVisible(page != 1);
+    for (QAction* action : {ui->actionSetSounds, ui->actionManageAddresses, ui->actionCopyNodeId,
+                            ui->actionScheduleConnection}) {
+        action->setEnabled(is_ready);
+    }
+    ui->logButtonBox->setEnabled(is_ready);
+
+    // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
+    // Each leaves this list when its slot is connected.
+    for (QAction* action : {ui->actionAddDevice, ui->actionCopyNodeId, ui->actionCopyProfile, ui->actionEditProfile,
+                            ui->actionAddEntry, ui->actionEditEntry, ui->actionEnableMetering,
+                            ui->actionDisableMetering, ui->actionEnableLogging, ui->actionDisableLogging,
+                            ui->actionSetSounds, ui->actionShow_Scheduler, ui->actionDisconnectFleet,
+                            ui->actionAbout}) {
+        action->setEnabled(false);
+    }
+    for (QWidget* widget : {static_cast<QWidget*>(ui->connectButton), static_cast<QWidget*>(ui->disconnectButton),
+                            static_cast<QWidget*>(ui->logButtonBox)}) {
+        widget->setEnabled(false);
+    }
+}
+
+// ------------------------------------------------------------------------------------------------
+// The active instance
+
+void MainWindow::activeInstanceSelected(IPCObject* session) {
+    if (activeInstance) disconnect(activeInstance, nullptr, this, nullptr);
+    activeInstance = session;
+    if (!session) {
+        handleAllEnables();
+        ui->stackedWidget->setCurrentWidget(ui->page_invalid);
+        return;
+    }
+    ui->stackedWidget->setCurrentWidget(ui->w_details);
+    connect(session, &IPCObject::changedState, this, &MainWindow::selectedWidgetChangedState);
+    ui->nameLabel->setText(QStringLiteral("%1 (%2:%3)").arg(session->unitName(), session->host).arg(session->port));
+    handleAllEnables();
+}
+
+void MainWindow::selectedWidgetChangedState(QUuid, IQEndpointClient::DEVICE_STATE) {
+    handleAllEnables();
+}
+
+void MainWindow::removeInstance() {
+    ui->w_summary->removeSelectedInstance();
+    handleAllEnables();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Switches, raising and closing
+
+void MainWindow::setSoundEnabled(bool on) {
+    ui->actionSound->setChecked(on);
+    soundEnabledFlag = on;
+}
+
+void MainWindow::setDefaultAlertsAllowed(bool on) {
+    ui->actionAllowDefaultAlerts->setChecked(on);
+    defaultAlertsFlag = on;
+}
+
+void MainWindow::soundToggle() {
+    soundEnabledFlag = ui->actionSound->isChecked();
+    ui->actionAllowDefaultAlerts->setEnabled(soundEnabledFlag);
+}
+
+bool MainWindow::actionAllowDefaultAlertsTriggered() {
+    defaultAlertsFlag = ui->actionAllowDefaultAlerts->isChecked();
+    return defaultAlertsFlag;
+}
+
+bool MainWindow::emailEnableTriggered() {
+    emailEnabledFlag = ui->actionEnableAlertEmails->isChecked();
+    return emailEnabledFlag;
+}
+
+bool MainWindow::detailDockFloating() const {
+    return ui->dockWidgetDetails->isFloating();
+}
+
+QByteArray MainWindow::detailDockGeometry() const {
+    return ui->dockWidgetDetails->saveGeometry().toBase64();
+}
+
+void MainWindow::setDetailDockFloating(bool floating) {
+    ui->dockWidgetDetails->setFloating(floating);
+}
+
+void MainWindow::restoreDetailDockGeometry(const QByteArray& base64) {
+    ui->dockWidgetDetails->restoreGeometry(QByteArray::fromBase64(base64));
+}
+
+void MainWindow::nick() {
+    if (activeInstance) activeInstance->sayHi();
+}
+
+void MainWindow::trayIconActivated(QSystemTrayIcon::ActivationReason) {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    switchTo();
+}
+
+void MainWindow::switchTo() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::on_actionShowMainWindow_triggered() {
+    switchTo();
+}
+
+void MainWindow::exit() {
+    close();
+}
+
+void MainWindow::on_actionConfigDir_triggered() {
+    const QUrl folder = QUrl::fromLocalFile(configDirPath());
+    if (!QDesktopServices::openUrl(folder)) qWarning() << "could not open the configuration folder" << folder;
+}

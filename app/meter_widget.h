@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+// One audio level bar. It is given fractions between 0 and 1, lit from the bottom (vertical) or
+// from the left (horizontal), and an optional second mark; it knows nothing of decibels.
+//
+// The colours come from the style sheet: a green-yellow-red gradient fills the whole widget and
+// painting covers the unlit part with dark grey. The bar is opaque and keeps the rendered gradient
+// per size, so a level change costs two rectangle fills; a level that changes no pixel asks for no
+// repaint at all (a fleet of meters reports fifteen times a second).
+//
+// Threads: GUI thread only.
+class MeterWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MeterWidget(QWidget* parent = nullptr);
+    ~MeterWidget() override;
+
+    // Makes the bar horizontal (lit from the left), with the horizontal gradient. There is no way
+    // back: a bar is built for one orientation.
+    void setGradient();
+
+    // Shows `level` and, when `hasSecondLevel` is set, the mark at `secondLevel`. Values outside
+    // 0..1 (NaN included) are drawn as the nearest end, NaN as empty; they are kept as given.
+    void setLevels(float level, float secondLevel, bool hasSecondLevel);
+
+    float level() const { return level_; }
+    float secondLevel() const { return secondLevel_; }
+    bool hasSecondLevel() const { return hasSecondLevel_; }
+
+signals:
+    void resized();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // What the bar shows, in pixels of its current size: the covered rows (vertical: from the top)
+    // or columns (horizontal: from the right), and where the two-pixel mark starts when it shows.
+    struct Extent {
+        int covered = 0;
+        bool hasMark = false;
+        int markStart = 0;
+        bool operator==(const Extent& other) const {
+            return covered == other.covered && hasMark == other.hasMark &&
+                   (!hasMark || markStart == other.markStart);
+        }
+    };
+    Extent extent() const;
+    const QPixmap& background();
+
+    float level_ = 0;
+    float secondLevel_ = 0;
+    bool horizontal_ = false;
+    bool hasSecondLevel_ = false;
+    QPixmap background_;  // the style sheet's gradient at the current size; null when stale
+};
+
+// The meter scale: dB to the lit fraction of a bar. 0 dB and above is 1, -72 dB and below (and NaN)
+// 0, linear between.
+double levelToFraction(float db);
+// The place of `value` between `empty` and `full`, held to 0..1; equal bounds give 1.
+double rangeToFraction(float value, int full, int empty);
+// 10 to the power x / 80.
+double dbToGain(float x);

@@ -1,0 +1,157 @@
+#include "dialogs/add_device.h"
+
+#include <QIntValidator>
+#include <QMenu>
+#include <QPushButton>
+
+#include <string>
+
+#include "dialogs/kestrane_resources.h"
+#include "ipc/ipc_address.h"
+#include "ui_add_device.h"
+
+AddDevice::AddDevice(QWidget* parent)
+    : QDialog(parent), ui(new Ui::AddDeviceClass), portValidator(new QIntValidator(this)) {
+    initKestraneResources();
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ui->tabWidget->removeTab(ui->tabWidget->indexOf(ui->emailTab));
+    setModal(true);
+    setWindowTitle(tr("Add Codec"));
+
+    ui->linePort->setText(QStringLiteral("80"));
+    ui->lineIPAddress->clear();
+    ui->lineIPAddress->setPlaceholderText(QStringLiteral("0.0.0.0"));
+    portValidator->setRange(kMinPort, kMaxPort);
+    ui->linePort->setValidator(portValidator);
+    ui->errorIPAddress->hide();
+    ui->errorPort->hide();
+
+    connect(ui->buttonOK, &QPushButton::clicked, this, &AddDevice::checkAndAccept);
+    connect(ui->buttonCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->lineIPAddress, &QLineEdit::textChanged, ui->errorIPAddress, &QLabel::hide);
+    connect(ui->linePort, &QLineEdit::textChanged, ui->errorPort, &QLabel::hide);
+    connect(ui->addressList, &QListWidget::customContextMenuRequested, this, &AddDevice::addressListContextMenu);
+    connect(ui->actionRemoveAddress, &QAction::triggered, this, &AddDevice::removeAddress);
+    connect(ui->addressList, &QListWidget::itemDoubleClicked, this, &AddDevice::editItem);
+    connect(ui->addressAddButton, &QPushButton::clicked, this, &AddDevice::emailAddClicked);
+    connect(ui->addressLine, &QLineEdit::textChanged, this, &AddDevice::lineEditChanged);
+
+    setTabOrder(ui->lineIPAddress, ui->linePort);
+    setTabOrder(ui->linePort, ui->buttonOK);
+    setTabOrder(ui->buttonOK, ui->buttonCancel);
+    ui->lineIPAddress->setFocus();
+}
+
+AddDevice::~AddDevice() = default;
+
+QString AddDevice::address() const {
+    return ui->lineIPAddress->text().trimmed();
+}
+
+int AddDevice::port() const {
+    return ui->linePort->text().toInt();
+}
+
+QString AddDevice::audioConnectFile() const {
+    return ui->soundFields->file(AUDIO_START);
+}
+
+QString AddDevice::audioDisconnectFile() const {
+    return ui->soundFields->file(AUDIO_END);
+}
+
+QString AddDevice::KTConnectFile() const {
+    return ui->soundFields->file(DEVICE_ONLINE);
+}
+
+QString AddDevice::KTDisconnectFile() const {
+    return ui->soundFields->file(DEVICE_OFFLINE);
+}
+
+void AddDevice::setAudioConnectFile(const QString& path) {
+    ui->soundFields->setFile(AUDIO_START, path);
+}
+
+void AddDevice::setAudioDisconnectFile(const QString& path) {
+    ui->soundFields->setFile(AUDIO_END, path);
+}
+
+void AddDevice::setKTConnectFile(const QString& path) {
+    ui->soundFields->setFile(DEVICE_ONLINE, path);
+}
+
+void AddDevice::setKTDisconnectFile(const QString& path) {
+    ui->soundFields->setFile(DEVICE_OFFLINE, path);
+}
+
+QStringList AddDevice::emailAddresses() const {
+    QStringList addresses;
+    for (int i = 0; i < ui->addressList->count(); ++i) addresses << ui->addressList->item(i)->text();
+    return addresses;
+}
+
+QString AddDevice::addressProblem(const QString& text) {
+    const std::string host = text.trimmed().toStdString();
+    if (host.empty()) return tr("Enter the codec's IP address.");
+    // The same conversion the connection makes, so that what passes here can be connected to.
+    IPCAddress ipv4(AF_INET);
+    IPCAddress ipv6(AF_INET6);
+    if (ipv4.set_host(host) || ipv6.set_host(host)) return {};
+    return tr("Enter a numeric IPv4 or IPv6 address: host names are not looked up.");
+}
+
+QString AddDevice::portProblem(const QString& text) {
+    bool is_number = false;
+    const int port = text.trimmed().toInt(&is_number);
+    if (is_number && port >= kMinPort && port <= kMaxPort) return {};
+    return tr("Enter a port from %1 to %2.").arg(kMinPort).arg(kMaxPort);
+}
+
+bool AddDevice::showProblem(QLabel* note, const QString& problem) {
+    note->setText(problem);
+    note->setVisible(!problem.isEmpty());
+    return problem.isEmpty();
+}
+
+void AddDevice::checkAndAccept() {
+    // Every refusal is shown at once; the focus goes to the first refused field.
+    QLineEdit* refused_sound = ui->soundFields->refuseMissingFiles();
+    const bool is_address_ok = showProblem(ui->errorIPAddress, addressProblem(ui->lineIPAddress->text()));
+    const bool is_port_ok = showProblem(ui->errorPort, portProblem(ui->linePort->text()));
+    if (!is_address_ok || !is_port_ok) {
+        ui->tabWidget->setCurrentWidget(ui->generalTab);
+        (is_address_ok ? ui->linePort : ui->lineIPAddress)->setFocus();
+    } else if (refused_sound) {
+        ui->tabWidget->setCurrentWidget(ui->soundTab);
+        refused_sound->setFocus();
+    } else {
+        accept();
+    }
+}
+
+void AddDevice::lineEditChanged(const QString& text) {
+    ui->addressAddButton->setEnabled(text.contains(QLatin1Char('@')) && text.contains(QLatin1Char('.')) &&
+                                     text.size() > 5);
+}
+
+void AddDevice::emailAddClicked() {
+    if (ui->addressLine->text().isEmpty()) return;
+    ui->addressList->addItem(ui->addressLine->text());
+    ui->addressLine->clear();
+}
+
+void AddDevice::editItem(QListWidgetItem* item) {
+    ui->addressList->editItem(item);
+}
+
+void AddDevice::addressListContextMenu(const QPoint& position) {
+    QMenu menu(this);
+    menu.addAction(ui->actionRemoveAddress);
+    menu.exec(ui->addressList->mapToGlobal(position));
+}
+
+void AddDevice::removeAddress() {
+    const QList<QListWidgetItem*> selected = ui->addressList->selectedItems();
+    if (!selected.isEmpty()) delete selected.first();
+}

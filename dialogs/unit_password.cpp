@@ -1,0 +1,31 @@
+#include "dialogs/unit_password.h"
+
+#include <QPushButton>
+
+#include "sessions/ipc_object.h"
+#include "ui_unit_password.h"
+
+UnitPassword::UnitPassword(QWidget* parent) : QDialog(parent), ui(new Ui::UnitPasswordClass) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setModal(true);
+    setWindowTitle(tr("Device Login Failed"));
+    connect(ui->buttonOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+UnitPassword::~UnitPassword() = default;
+
+void UnitPassword::describe(IPCObject& session) {
+    const QString unit_name = session.unitName();
+    if (!unit_name.isEmpty()) ui->label->setText(tr("Enter connection password for %1:").arg(unit_name));
+    if (!session.host.isEmpty()) setWindowTitle(tr("Device Login Failed (%1)").arg(session.host));
+}
+
+QString UnitPassword::password() const {
+    return ui->linePassword->text();
+}
+
+void UnitPassword::applyTo(IPCObject& session) const {
+    session.set_password(password().toUtf8().toStdString());
+    session.scheduleReconnect(0);
+}

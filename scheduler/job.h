@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <QUuid>
+
+class Message;
+class QDebug;
+
+// One scheduled connection: connect one codec to one of its peers at `start`, drop the connection
+// at `end`, and maybe do it again every day or every week, optionally first making the codec drop
+// all its other connections. A plain value record, copied whole; the Scheduler keeps the list and
+// moves each job through its states. In schedule.xml a job is one "job" element (toMessage).
+struct Job {
+    enum JobState { Waiting = 0, Starting = 1, Running = 2, Ending = 3, Done = 4 };
+    enum JobFrequency { Once = 0, Daily = 1, Weekly = 2 };
+
+    QDateTime start;  // local time: the connection is made from here on
+    QDateTime end;    // local time: the connection is dropped from here on
+    JobState state = Waiting;
+    QUuid uuid;              // instance key of the codec's session; made anew each run, never stored
+    bool priority = false;   // force: the codec drops all its connections before the connect
+    int id = 0;              // this run's job id (Scheduler::nextJobId); not stored
+    QString peer;            // the peer's id on the codec, decimal text (isPeerId)
+    JobFrequency frequency = Once;
+    QDateTime recurrence_end;  // no further occurrence starts after it, unless repeat_forever
+    bool repeat_forever = false;
+
+    // The wall-clock times the operator chose; invalid means start.time() and end.time(). They
+    // differ from those only where daylight saving moved an occurrence (02:30 in a spring-forward
+    // gap runs at 03:30): each daily or weekly step, and the file, start from the chosen times again.
+    QTime start_clock;
+    QTime end_clock;
+    // The codec's address and port as the job was made or loaded with them: the file names the
+    // codec by these, also after the codec has left the fleet. Empty and 0 until known.
+    QString host;
+    int port = 0;
+
+    // About the current occurrence only; never stored.
+    QString warning;                // why it waits or was missed; empty while nothing is wrong
+    bool has_sent_connect = false;  // a "connect" went out (a forced disconnect-all goes only before the first)
+
+    // "Waiting", "Starting", "Running", "Ending", "Done"; empty for any other value.
+    static QString stateName(int state);
+    // "none", "daily", "weekly"; empty for any other value.
+    static QString frequencyName(int frequency);
+    // Exactly "daily" or "weekly" (case matters); everything else is Once.
+    static JobFrequency frequencyFromName(const QString& name);
+    // The schedule window's "Recurrence" column: "None", or "Daily, " / "Weekly, " followed by
+    // "forever" or "until <recurrence end in the system locale's long form>".
+    static QString recurrenceText(const Job& job);
+    // A peer id that may go to the codec: decimal digits only, within int range. Anything else
+    // would be sent as "disconnect id=0", which may name another peer.
+    static bool isPeerId(const QString& peer);
+    // Starting, Running or Ending: the connection is being made, is up or is being dropped.
+    static bool isUnderWay(int state);
+
+    // Inclusive comparisons with `now`, as the tick makes them.
+    bool startReached(const QDateTime& now) const { return now >= start; }
+    bool endReached(const QDateTime& now) const { return now >= end; }
+    bool recurrenceOver(const QDateTime& now) const { return !repeat_forever && now >= recurrence_end; }
+
+    QTime startClock() const { return start_clock.isValid() ? start_clock : start.time(); }
+    QTime endClock() const { return end_clock.isValid() ? end_clock : end.time(); }
+    // Sets the chosen times and the start and end they give on those dates (localDateTime). Where
+    // daylight saving leaves the end not after the start, the end keeps the window's wall-clock
+    // length from the start instead.
+    void setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
+                   const QTime& end_time);
+
+    // Reads "start", "end", "priority", "peer", "recurrence_end", "repeat_forever" and "frequency"
+    // of a "job" element; missing attributes give the defaults, unreadable dates invalid ones.
+    // state, uuid, id, host and port stay as they are.
+    void fromMessage(const Message& element);
+    // Writes this job's attributes into a "job" element, "ip" and "port" from host and port.
+    void toMessage(Message& element) const;
+
+    // The file's date form, "Mon Apr 1 02:30:00 2024", in English whatever the locale.
+    static QString dateText(const QDate& date, const QTime& time);
+    // Reads dateText's form back; false when `text` is not in it.
+    static bool parseDateText(const QString& text, QDate& date, QTime& time);
+};
+
+// Job(uuid: {…} start: … , end: … ,\n recurEnd: … , peer_id: … , forever: … , frequency: … , state: … )
+QDebug operator<<(QDebug debug, const Job& job);

@@ -1,0 +1,209 @@
+#include "scheduler/schedule_window.h"
+
+#include <QHash>
+#include <QLocale>
+#include <QMenu>
+
+#include "dialogs/kestrane_resources.h"
+#include "scheduler/codec_sessions.h"
+#include "scheduler/job_dialog.h"
+#include "scheduler/scheduler.h"
+#include "ui_schedule_window.h"
+
+
+namespace {
+
+constexpr int kIdRole = Qt::UserRole;
+constexpr int kUuidRole = Qt::UserRole + 1;
+enum Column { kStart, kEnd, kCodec, kPeer, kStatus, kRecurrence, kColumnCount };
+
+QString shortText(const QDateTime& when) {
+    return QLocale::system().toString(when, QLocale::ShortFormat);
+}
+
+// Sets the text only when it differs, and says so: a changed cell is measured and laid out again.
+bool updateText(QTreeWidgetItem* row, int column, const QString& text) {
+    if (row->text(column) == text) return false;
+    row->setText(column, text);
+    return true;
+}
+
+}  // namespace
+
+int ScheduleWindow::ticks_since_refresh_ = 0;
+
+ScheduleWindow::ScheduleWindow(Scheduler& scheduler, QWidget* parent)
+    : QDialog(parent), scheduler_(scheduler), ui_(std::make_unique<Ui::ScheduleWindow>()) {
+    initKestraneResources();
+    warning_icon_ = QIcon(QStringLiteral(":/icons/job_warning.svg"));
+    ui_->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ui_->jobTable->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui_->jobTable, &QWidget::customContextMenuRequested, this, &ScheduleWindow::doContextMenu);
+    connect(ui_->actionRemove, &QAction::triggered, this, &ScheduleWindow::onActionRemoveTriggered);
+    connect(ui_->actionEdit, &QAction::triggered, this, &ScheduleWindow::onActionEdit);
+    // New jobs are made from the main window; this window has no add or remove buttons of its own.
+    ui_->addButton->hide();
+    ui_->removeButton->hide();
+    updateClock();
+    connect(&timer_, &QTimer::timeout, this, &ScheduleWindow::timerTick);
+    timer_.start(1000);
+    catch_up_timer_.setSingleShot(true);
+    connect(&catch_up_timer_, &QTimer::timeout, this, &ScheduleWindow::catchUp);
+    connect(&scheduler_, &Scheduler::jobAdded, this, &ScheduleWindow::addJobEntry);
+    connect(&scheduler_, &Scheduler::scheduleUpdated, this, &ScheduleWindow::handleScheduleUpdate);
+}
+
+ScheduleWindow::~ScheduleWindow() = default;
+
+void ScheduleWindow::addJobEntries(const QList<Job>& jobs) {
+    for (const Job& job : jobs) addJobEntry(job);
+}
+
+void ScheduleWindow::addJobEntry(const Job& job) {
+    auto* row = new QTreeWidgetItem(ui_->jobTable);
+    row->setText(kStart, shortText(job.start));
+    row->setText(kEnd, shortText(job.end));
+    row->setText(kCodec, tr("(updating...)"));
+    row->setText(kPeer, job.peer);
+    setStatus(row, job);
+    row->setText(kRecurrence, Job::recurrenceText(job));
+    row->setData(0, kUuidRole, job.uuid);
+    row->setData(0, kIdRole, job.id);
+    fitColumnsLater((1 << kColumnCount) - 1);
+}
+
+void ScheduleWindow::fitColumnsLater(int columns) {
+    columns_to_fit_ |= columns;
+    catch_up_timer_.start(0);
+}
+
+void ScheduleWindow::catchUp() {
+    if (are_times_stale_) rewriteTimes();
+    are_times_stale_ = false;
+    for (int column = 0; column < kColumnCount; ++column) {
+        if (columns_to_fit_ & (1 << column)) ui_->jobTable->resizeColumnToContents(column);
+    }
+    columns_to_fit_ = 0;
+}
+
+QHash<int, Job> ScheduleWindow::jobsById() const {
+    QHash<int, Job> jobs;
+    const QList<Job> list = scheduler_.jobList();
+    // The first job with an id answers for it, as Scheduler::getJob does.
+    for (auto job = list.crbegin(); job != list.crend(); ++job) jobs.insert(job->id, *job);
+    return jobs;
+}
+
+void ScheduleWindow::handleScheduleUpdate() {
+    are_times_stale_ = true;
+    catch_up_timer_.start(0);
+}
+
+void ScheduleWindow::rewriteTimes() {
+    const QHash<int, Job> jobs = jobsById();
+    for (int i = 0; i < ui_->jobTable->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ui_->jobTable->topLevelItem(i);
+        const auto job = jobs.constFind(row->data(0, kIdRole).toInt());
+        if (job == jobs.constEnd()) continue;
+        updateText(row, kStart, shortText(job->start));
+        updateText(row, kEnd, shortText(job->end));
+    }
+}
+
+void ScheduleWindow::timerTick() {
+    if (++ticks_since_refresh_ >= kRefreshTicks) {
+        refreshEntries();
+        ticks_since_refresh_ = 0;
+    }
+    updateClock();
+}
+
+void ScheduleWindow::refreshEntries() {
+    const QHash<int, Job> jobs = jobsById();
+    const CodecSessions& sessions = scheduler_.sessions();
+    QHash<QUuid, QString> unit_names;  // one read of each codec's options per refresh
+    bool is_codec_changed = false;
+    bool is_peer_changed = false;
+    for (int i = 0; i < ui_->jobTable->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ui_->jobTable->topLevelItem(i);
+        const auto job = jobs.constFind(row->data(0, kIdRole).toInt());
+        const QUuid uuid = row->data(0, kUuidRole).toUuid();
+        if (job == jobs.constEnd() || !sessions.isRegistered(uuid)) continue;
+        auto unit_name = unit_names.find(uuid);
+        if (unit_name == unit_names.end()) unit_name = unit_names.insert(uuid, sessions.unitName(uuid));
+        is_codec_changed = updateText(row, kCodec, *unit_name) || is_codec_changed;
+        const QString peer_name = sessions.peerName(uuid, job->peer);
+        if (!peer_name.isEmpty()) is_peer_changed = updateText(row, kPeer, peer_name) || is_peer_changed;
+        setStatus(row, *job);
+        updateText(row, kRecurrence, Job::recurrenceText(*job));
+    }
+    // Measuring every row's text is most of a refresh's time: only for columns that changed.
+    fitColumnsLater((is_codec_changed ? 1 << kCodec : 0) | (is_peer_changed ? 1 << kPeer : 0));
+}
+
+void ScheduleWindow::setStatus(QTreeWidgetItem* row, const Job& job) const {
+    updateText(row, kStatus, Job::stateName(job.state));
+    const QString reason = job.warning.left(1).toUpper() + job.warning.mid(1);
+    if (row->toolTip(kStatus) == reason) return;
+    row->setToolTip(kStatus, reason);
+    row->setIcon(kStatus, reason.isEmpty() ? QIcon() : warning_icon_);
+}
+
+void ScheduleWindow::updateClock() {
+    ui_->currTimeLabel->setText(tr("Current Time: ") + QLocale::system().toString(scheduler_.now(), QLocale::LongFormat));
+}
+
+QTreeWidgetItem* ScheduleWindow::selectedRow() const {
+    const QList<QTreeWidgetItem*> selected = ui_->jobTable->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+void ScheduleWindow::doContextMenu(const QPoint& point) {
+    QMenu menu;
+    menu.addAction(ui_->actionRemove);
+    menu.addAction(ui_->actionEdit);
+    menu.exec(ui_->jobTable->viewport()->mapToGlobal(point));
+}
+
+void ScheduleWindow::onActionRemoveTriggered() {
+    QTreeWidgetItem* row = selectedRow();
+    if (!row) return;
+    const bool is_removed = scheduler_.removeJob(row->data(0, kIdRole).toInt());
+    delete row;
+    if (is_removed) scheduler_.saveOrWarn(this);
+}
+
+void ScheduleWindow::onActionEdit() {
+    QTreeWidgetItem* row = selectedRow();
+    Job job;
+    if (!row || !scheduler_.getJob(row->data(0, kIdRole).toInt(), job)) return;
+    IPCObject* session = scheduler_.sessions().session(job.uuid);
+    if (!session) return;
+
+    JobDialog dialog(this);
+    dialog.setIPCObject(session);
+    dialog.setTargetPeer(job.peer);
+    dialog.setTargetLocked(Job::isUnderWay(job.state));
+    dialog.setStartDateTime(job.start);
+    dialog.setEndDateTime(job.end);
+    dialog.setFrequency(job.frequency);
+    dialog.setRecurEndDateTime(job.recurrence_end);
+    dialog.setRepeatForever(job.repeat_forever);
+    dialog.setForce(job.priority);
+    if (dialog.exec() != QDialog::Accepted || !dialog.confirmRange()) return;
+
+    Job edited = job;
+    edited.start = dialog.startTime();
+    edited.end = dialog.endTime();
+    edited.priority = dialog.force();
+    edited.peer = dialog.targetPeer();
+    edited.repeat_forever = dialog.repeatForever();
+    edited.recurrence_end = dialog.recurEndTime();
+    edited.frequency = dialog.frequency();
+    // The scheduler kept running while the dialog was open: it writes the edit onto the job as it
+    // stands now.
+    if (!scheduler_.applyEdit(edited, job.state == Job::Done)) return;
+    refreshEntries();
+    scheduler_.saveOrWarn(this);
+}

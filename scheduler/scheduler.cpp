@@ -1,0 +1,435 @@
+#include "scheduler/scheduler.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <utility>
+
+#include "dialogs/message_box.h"
+#include "ipc/exception.h"
+#include "scheduler/session_adaptor.h"
+
+namespace {
+
+// Off unless asked for (QT_LOGGING_RULES="kestrane.scheduler.debug=true"): every tile asks
+// hasJobFor on every schedule change, and each question writes one record per job it passes.
+Q_LOGGING_CATEGORY(lcScheduler, "kestrane.scheduler", QtInfoMsg)
+
+const QString kNotReady = QStringLiteral("codec not ready");
+const QString kNotInFleet = QStringLiteral("codec not in the fleet");
+const QString kTooLate = QStringLiteral("its end had passed");
+const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: %2");
+const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
+const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
+
+int job_id_counter = 0;  // process-wide; GUI thread
+
+}  // namespace
+
+Scheduler::Scheduler(QObject* parent) : QObject(parent) {
+    setSessions(nullptr);
+    setClock(nullptr);
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, &Scheduler::tick);
+    timer_.start();
+}
+
+Scheduler::~Scheduler() = default;
+
+void Scheduler::setSessions(std::shared_ptr<CodecSessions> sessions) {
+    sessions_ = sessions ? std::move(sessions) : std::make_shared<SessionAdaptor>(nullptr, nullptr);
+}
+
+void Scheduler::setClock(Clock clock) {
+    clock_ = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+}
+
+int Scheduler::nextJobId() {
+    return job_id_counter++;
+}
+
+// ------------------------------------------------------------------------------------------------
+// The job list
+
+bool Scheduler::addJob(const Job& job) {
+    if (!job.start.isValid() || !job.end.isValid() || !job.recurrence_end.isValid()) return false;
+    if (job.end <= job.start || !Job::isPeerId(job.peer)) return false;
+    if (jobCount() >= kMaxJobs) {
+        qWarning() << "schedule: already" << kMaxJobs << "jobs; refusing another";
+        return false;
+    }
+    const JobPtr record = std::make_shared<Job>(job);
+    if (record->host.isEmpty()) sessions_->address(record->uuid, record->host, record->port);
+    const auto at = std::lower_bound(jobs_.begin(), jobs_.end(), record->start,
+                                     [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
+    jobs_.insert(at, record);
+    emit jobAdded(*record);
+    emit scheduleUpdated();
+    return true;
+}
+
+int Scheduler::indexOf(int id) const {
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+        if (jobs_[i]->id == id) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool Scheduler::removeJob(int id) {
+    return removeJobAt(indexOf(id));
+}
+
+bool Scheduler::removeJobAt(int index) {
+    if (index < 0 || index >= jobCount()) return false;
+    jobs_.erase(jobs_.begin() + index);
+    emit scheduleUpdated();
+    return true;
+}
+
+bool Scheduler::getJob(int id, Job& out) const {
+    const int index = indexOf(id);
+    if (index < 0) return false;
+    out = *jobs_[static_cast<size_t>(index)];
+    return true;
+}
+
+bool Scheduler::setJobAt(int index, const Job& job) {
+    if (index < 0 || index >= jobCount()) return false;
+    *jobs_[static_cast<size_t>(index)] = job;
+    emit scheduleUpdated();
+    return true;
+}
+
+bool Scheduler::applyEdit(const Job& edited, bool was_done) {
+    const int index = indexOf(edited.id);
+    if (index < 0 || !Job::isPeerId(edited.peer)) return false;
+    const Job& current = *jobs_[static_cast<size_t>(index)];
+    Job result = edited;
+    result.uuid = current.uuid;
+    result.host = current.host;
+    result.port = current.port;
+    result.state = current.state;
+    result.warning = current.warning;
+    result.has_sent_connect = current.has_sent_connect;
+    if (was_done && current.state == Job::Done) {
+        result.state = Job::Waiting;
+        result.warning.clear();
+        result.has_sent_connect = false;
+    }
+    // Its end would otherwise drop the new peer and leave the old one connected.
+    if (Job::isUnderWay(current.state)) result.peer = current.peer;
+    // New times are the operator's chosen times from now on.
+    if (result.start != current.start) result.start_clock = QTime();
+    if (result.end != current.end) result.end_clock = QTime();
+    return setJobAt(index, result);
+}
+
+bool Scheduler::hasJobFor(const QUuid& uuid) const {
+    for (const JobPtr& job : jobs_) {
+        qCDebug(lcScheduler) << *job;
+        if (job->uuid == uuid) return true;
+    }
+    return false;
+}
+
+bool Scheduler::hasPendingJobs() const {
+    return std::any_of(jobs_.begin(), jobs_.end(), [](const JobPtr& job) { return job->state != Job::Done; });
+}
+
+QList<Job> Scheduler::jobList() const {
+    QList<Job> copies;
+    copies.reserve(jobCount());
+    for (const JobPtr& job : jobs_) copies.append(*job);
+    return copies;
+}
+
+// ------------------------------------------------------------------------------------------------
+// The tick
+
+void Scheduler::tick() {
+    const QDateTime now = clock_();
+    // A receiver of our signals that runs a nested event loop could bring the timer back here.
+    if (!mutex_.tryLock()) {
+        qWarning("Scheduler::tick: the previous pass is still running; skipping this one");
+        return;
+    }
+    bool is_file_changed = false;
+    // By index, reading the length each time: an occurrence added behind this one is visited too.
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+        const JobPtr job = jobs_[i];
+        is_file_changed = step(*job, now) || is_file_changed;
+    }
+    mutex_.unlock();
+    if (is_file_changed) save();
+}
+
+bool Scheduler::step(Job& job, const QDateTime& now) {
+    switch (job.state) {
+    case Job::Waiting: return stepWaiting(job, now);
+    case Job::Starting: return stepStarting(job, now);
+    case Job::Running: return stepRunning(job, now);
+    case Job::Ending: return stepEnding(job, now);
+    case Job::Done: return false;
+    }
+    return false;
+}
+
+bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
+    if (!job.startReached(now)) return false;
+    const QString reason = unavailableReason(job);
+    if (job.endReached(now)) {
+        missJob(job, reason.isEmpty() ? kTooLate : reason, now);
+        return true;
+    }
+    if (!reason.isEmpty()) {
+        noteWaiting(job, reason, kConnectWaits);
+        return false;
+    }
+    connectJob(job);
+    return false;
+}
+
+bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
+    if (job.endReached(now)) {
+        if (!sessions_->isRegistered(job.uuid)) {
+            finishJob(job, now);
+            return true;
+        }
+        endJob(job);
+        return false;
+    }
+    const QString reason = unavailableReason(job);
+    if (!reason.isEmpty()) {
+        noteWaiting(job, reason, kConnectWaits);
+    } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
+        job.state = Job::Running;
+        job.warning.clear();
+    } else {
+        connectJob(job);
+    }
+    return false;
+}
+
+bool Scheduler::stepRunning(Job& job, const QDateTime& now) {
+    if (!job.endReached(now)) return false;
+    if (!sessions_->isRegistered(job.uuid)) {
+        finishJob(job, now);
+        return true;
+    }
+    endJob(job);
+    return false;
+}
+
+bool Scheduler::stepEnding(Job& job, const QDateTime& now) {
+    if (!sessions_->isRegistered(job.uuid)) {
+        finishJob(job, now);
+        return true;
+    }
+    const QString reason = unavailableReason(job);
+    if (!reason.isEmpty()) {
+        noteWaiting(job, reason, kDisconnectWaits);
+        return false;
+    }
+    if (!sessions_->isPeerActive(job.uuid, job.peer)) {
+        job.warning.clear();
+        finishJob(job, now);
+        return true;
+    }
+    sessions_->sendDisconnect(job.uuid, job.peer.toInt());
+    return false;
+}
+
+void Scheduler::connectJob(Job& job) {
+    // Before the first connect only: later it would cut the connection still coming up.
+    const bool is_cleared = !job.priority || job.has_sent_connect || sessions_->sendDisconnectAll(job.uuid);
+    if (!is_cleared || !sessions_->sendConnect(job.uuid, job.peer)) {
+        noteWaiting(job, kNotReady, kConnectWaits);
+        return;
+    }
+    job.has_sent_connect = true;
+    job.state = Job::Starting;
+    job.warning.clear();
+}
+
+void Scheduler::endJob(Job& job) {
+    job.state = Job::Ending;
+    job.warning.clear();
+    // The Ending step sends it again until the peer list shows the peer gone.
+    if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) noteWaiting(job, kNotReady, kDisconnectWaits);
+}
+
+void Scheduler::finishJob(Job& job, const QDateTime& now) {
+    if (job.frequency == Job::Daily || job.frequency == Job::Weekly) {
+        Job next = nextOccurrence(job, now);
+        if (job.recurrenceOver(now) || (!job.repeat_forever && next.start > job.recurrence_end)) {
+            job.frequency = Job::Once;
+        } else {
+            next.id = nextJobId();
+            if (!addJob(next)) qWarning() << "schedule: the next occurrence was refused:" << next;
+        }
+    }
+    job.state = Job::Done;
+}
+
+Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
+    const int step_days = job.frequency == Job::Weekly ? 7 : 1;
+    const qint64 span_days = job.start.date().daysTo(job.end.date());
+    Job next = job;
+    next.state = Job::Waiting;
+    next.warning.clear();
+    next.has_sent_connect = false;
+    QDate date = job.start.date();
+    // Occurrences that start this many days later still end before today: step over them at once.
+    const qint64 past_days = date.daysTo(now.date()) - span_days - 2;
+    if (past_days > step_days) date = date.addDays(past_days / step_days * step_days);
+    // A daily occurrence already under way is skipped; a weekly one whose window is open is kept.
+    do {
+        date = date.addDays(step_days);
+        next.setWindow(date, job.startClock(), date.addDays(span_days), job.endClock());
+    } while (next.start.isValid() && (job.frequency == Job::Weekly ? next.end : next.start) <= now);
+    return next;
+}
+
+void Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
+    const QString text = kMissed.arg(peerText(job), reason);
+    qWarning().noquote() << text;
+    sessions_->addLogLine(job.uuid, text);
+    job.warning = QStringLiteral("missed: ") + reason;
+    finishJob(job, now);
+}
+
+void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_pattern) {
+    if (job.warning == reason) return;
+    job.warning = reason;
+    const QString text = log_pattern.arg(peerText(job), reason);
+    qWarning().noquote() << text;
+    sessions_->addLogLine(job.uuid, text);
+}
+
+QString Scheduler::peerText(const Job& job) const {
+    const QString name = sessions_->peerName(job.uuid, job.peer);
+    return name.isEmpty() ? QStringLiteral("peer ") + job.peer : name;
+}
+
+QString Scheduler::unavailableReason(const Job& job) const {
+    if (!sessions_->isRegistered(job.uuid)) return kNotInFleet;
+    if (!sessions_->isReady(job.uuid)) return kNotReady;
+    return {};
+}
+
+// ------------------------------------------------------------------------------------------------
+// The schedule file
+
+void Scheduler::toMessage(Message& root) const {
+    for (const JobPtr& job : jobs_) {
+        if (job->state == Job::Done) continue;
+        if (job->host.isEmpty()) {
+            qWarning() << "schedule: not saving a job whose codec has no address:" << *job;
+            continue;
+        }
+        job->toMessage(root.add_child("job"));
+    }
+    for (const Message& element : kept_elements_) root.add_child_copy(element);
+    root.set_name("jobs");
+}
+
+bool Scheduler::save() {
+    last_save_error_.clear();
+    if (file_path_.isEmpty()) {
+        last_save_error_ = QStringLiteral("no schedule file is set");
+    } else if (is_damaged_file_in_place_ && QFileInfo::exists(file_path_)) {
+        last_save_error_ = QStringLiteral("the unreadable schedule file could not be moved aside and is kept");
+    } else {
+        is_damaged_file_in_place_ = false;
+        try {
+            Message root;
+            toMessage(root);
+            root.write_to_file(Message::XML, QFile::encodeName(file_path_).toStdString());
+            return true;
+        } catch (const Exception& error) {
+            last_save_error_ = QString::fromUtf8(error.what());
+        }
+    }
+    qWarning().noquote() << "saving schedule message failed: " + last_save_error_;
+    return false;
+}
+
+bool Scheduler::saveOrWarn(QWidget* parent) {
+    if (save()) return true;
+    MessageBox::warning(parent, tr("Save Schedule"),
+                        tr("The scheduled connections could not be saved to %1:\n%2\n\n"
+                           "They stay scheduled while Kestrane runs.")
+                            .arg(QDir::toNativeSeparators(file_path_), last_save_error_));
+    return false;
+}
+
+bool Scheduler::fromMessage(const Message& root) {
+    const unsigned count = root.child_count("job");
+    for (unsigned i = 0; i < count; ++i) {
+        const Message& element = root.get_child("job", i);
+        const Message::Attributes& a = element.attributes();
+        const QString host = a.get_qstring("ip", QString());
+        const int port = a.get_int("port", 0);
+        // Past the limit, elements are only kept: no codec is looked up for them.
+        const bool is_full = jobCount() + static_cast<int>(kept_elements_.size()) >= kMaxJobs;
+        const QUuid uuid = is_full ? QUuid() : sessions_->findByAddress(host, port);
+        bool is_added = false;
+        if (!uuid.isNull()) {
+            const QDateTime now = clock_();
+            Job job;
+            job.fromMessage(element);
+            job.uuid = uuid;
+            job.id = nextJobId();
+            job.host = host;
+            job.port = port;
+            job.state = job.start > now ? Job::Waiting : job.end > now ? Job::Starting : Job::Ending;
+            is_added = addJob(job);
+        }
+        if (!is_added) {
+            qWarning().noquote() << QStringLiteral("schedule: keeping job %1 of %2:%3 as it is: %4")
+                                        .arg(i)
+                                        .arg(host)
+                                        .arg(port)
+                                        .arg(uuid.isNull() ? QStringLiteral("no such codec")
+                                                           : QStringLiteral("not a valid job"));
+            kept_elements_.push_back(element);
+        }
+    }
+    return true;
+}
+
+bool Scheduler::load() {
+    if (file_path_.isEmpty()) {
+        qWarning("schedule load failed: no schedule file is set");
+        return false;
+    }
+    Message root;
+    try {
+        root.read_from_file(QFile::encodeName(file_path_).toStdString());
+    } catch (const Exception& error) {
+        const QString text = QString::fromUtf8(error.what());
+        qWarning().noquote() << "schedule load failed: " + text;
+        if (QFileInfo(file_path_).isFile()) setAsideDamagedFile(text);
+        return false;
+    }
+    return fromMessage(root);
+}
+
+void Scheduler::setAsideDamagedFile(const QString& error) {
+    const QString aside = file_path_ + QStringLiteral(".bad-") + QLocale::c().toString(clock_(), QStringLiteral("yyyyMMdd-hhmmss"));
+    const bool is_moved = QFile::rename(file_path_, aside);
+    is_damaged_file_in_place_ = !is_moved;
+    const QString consequence =
+        is_moved ? tr("It was kept as %1. Kestrane starts without the scheduled connections it held.")
+                 : tr("It could not be moved aside to %1 either, so it stays in place and is not saved over: "
+                      "connections scheduled now last only until Kestrane closes.");
+    MessageBox::warning(nullptr, tr("Load Schedule"),
+                        tr("The schedule file %1 could not be read:\n%2\n\n")
+                                .arg(QDir::toNativeSeparators(file_path_), error) +
+                            consequence.arg(QDir::toNativeSeparators(aside)));
+}

@@ -1,0 +1,150 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ipc/message.h"
+#include "scheduler/job.h"
+
+class CodecSessions;
+class QWidget;
+
+// The engine behind scheduled connections. It keeps the jobs in order of start, wakes every ten
+// seconds (tick) and moves each job through Waiting, Starting, Running, Ending and Done: it sends
+// "connect" when the start has come, believes the connection is up only when the codec's own peer
+// list says so, sends "disconnect" at the end, believes that too only from the peer list, and then
+// finishes the job or adds the next daily or weekly occurrence. Nothing waits for a reply: each
+// step is confirmed, or repeated, at the next tick. Commands go only to a READY session; a job that
+// cannot start before its end is logged as missed and never connected late. The pending jobs live
+// in schedule.xml, which is written after every change.
+//
+// One Scheduler serves the program. It reaches the codecs only through CodecSessions (setSessions)
+// and reads the time only through its clock (setClock), so that both can be replaced in tests.
+//
+// Threads: GUI thread only. The mutex is held by tick alone; jobAdded and scheduleUpdated raised
+// inside a tick reach their receivers while it is held, so receivers must not tick.
+class Scheduler : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kTickMs = 10000;
+    // The most jobs one schedule holds; addJob refuses more.
+    static constexpr int kMaxJobs = 10000;
+    using Clock = std::function<QDateTime()>;
+
+    // Starts the ten-second timer at once. Until setSessions, no codec is found.
+    explicit Scheduler(QObject* parent = nullptr);
+    // Deletes every job; saves nothing and emits nothing.
+    ~Scheduler() override;
+
+    void setSessions(std::shared_ptr<CodecSessions> sessions);
+    CodecSessions& sessions() const { return *sessions_; }
+    // The schedule file; until set, load and save fail.
+    void setFilePath(const QString& path) { file_path_ = path; }
+    QString filePath() const { return file_path_; }
+    // Replaces QDateTime::currentDateTime; an empty clock puts it back.
+    void setClock(Clock clock);
+    QDateTime now() const { return clock_(); }
+    // For shutdown, before the last save.
+    void stopTimer() { timer_.stop(); }
+
+    // Inserts a copy by start time, before any job with the same start, and emits jobAdded and
+    // scheduleUpdated. Refuses (false, nothing emitted) a job without a valid start, end and
+    // recurrence end, whose end is not after its start, whose peer is no peer id (Job::isPeerId),
+    // or when kMaxJobs are held. A job without an address takes its codec's now.
+    bool addJob(const Job& job);
+    // The first job with the id; false and nothing emitted when there is none.
+    bool removeJob(int id);
+    bool getJob(int id, Job& out) const;
+    // Overwrites the job at the index whole, in place (its position stays); emits scheduleUpdated.
+    bool setJobAt(int index, const Job& job);
+    bool removeJobAt(int index);
+    // Writes an operator's edit of the job with `edited.id` back, as it stands now (the scheduler
+    // may have moved it on while the dialog was open): it keeps its current state, except that a
+    // job that was Done when the edit began starts again as Waiting, and a job under way keeps its
+    // peer. False when the job has gone meanwhile.
+    bool applyEdit(const Job& edited, bool was_done);
+    // Any job of that codec, in any state (Done included).
+    bool hasJobFor(const QUuid& uuid) const;
+    // Any job not Done.
+    bool hasPendingJobs() const;
+    // The process-wide job-id counter: returns it, then advances it.
+    static int nextJobId();
+    // Copies of every job, in the scheduler's order.
+    QList<Job> jobList() const;
+    int jobCount() const { return static_cast<int>(jobs_.size()); }
+
+    // The schedule file's tree: a "job" element per job not Done, in order, then the elements of
+    // the last load that named no codec or were refused, as they were read.
+    void toMessage(Message& root) const;
+    // Writes the file atomically (mode 0600); false, with a warning and lastSaveError, on failure.
+    bool save();
+    // save, and on failure a message box over `parent`: for the operator's own changes.
+    bool saveOrWarn(QWidget* parent);
+    QString lastSaveError() const { return last_save_error_; }
+    // Adds a job per "job" element whose address and port name a registered codec, in a state
+    // that fits the clock. The others are kept to be written back as they are.
+    bool fromMessage(const Message& root);
+    // Reads the file. A file that exists but cannot be read is moved aside as
+    // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
+    bool load();
+
+signals:
+    void jobAdded(const Job& job);
+    void scheduleUpdated();
+
+public slots:
+    // One pass over the jobs, in order; see the steps below. A pass that finished a job saves.
+    void tick();
+
+private:
+    using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it steps alive
+
+    int indexOf(int id) const;
+    // One job's step in a pass; true when it finished an occurrence (the file changes).
+    bool step(Job& job, const QDateTime& now);
+    bool stepWaiting(Job& job, const QDateTime& now);
+    bool stepStarting(Job& job, const QDateTime& now);
+    bool stepRunning(Job& job, const QDateTime& now);
+    bool stepEnding(Job& job, const QDateTime& now);
+    // Sends the connect (after a forced job's disconnect-all, before the first connect only).
+    void connectJob(Job& job);
+    // Ending; the disconnect goes out now when the codec is ready, else once it is.
+    void endJob(Job& job);
+    // Done, after adding the next occurrence of a daily or weekly job.
+    void finishJob(Job& job, const QDateTime& now);
+    // The job's next occurrence: the first on its chosen wall-clock times whose start (daily) or
+    // end (weekly) lies after now.
+    Job nextOccurrence(const Job& job, const QDateTime& now) const;
+    // Done without a connection: logged, shown on the job, then finished as usual.
+    void missJob(Job& job, const QString& reason, const QDateTime& now);
+    // Notes once per occurrence and reason why the job waits: a warning, the job's status and,
+    // for a registered codec, a device-log line.
+    void noteWaiting(Job& job, const QString& reason, const QString& log_text);
+    // The peer's name in the codec's peer list, else "peer <id>".
+    QString peerText(const Job& job) const;
+    // Why the job's codec can take no command now; empty when it can.
+    QString unavailableReason(const Job& job) const;
+    // Moves a damaged schedule file aside and tells the operator.
+    void setAsideDamagedFile(const QString& error);
+
+    QMutex mutex_;  // held by tick for its pass
+    QTimer timer_;
+    std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
+    std::vector<Message> kept_elements_;  // "job" elements of the last load that made no job
+    std::shared_ptr<CodecSessions> sessions_;
+    Clock clock_;
+    QString file_path_;
+    QString last_save_error_;
+    // The file could not be read nor moved aside: it is not overwritten while it is there.
+    bool is_damaged_file_in_place_ = false;
+};

@@ -1,0 +1,88 @@
+#include "scheduler/session_adaptor.h"
+
+#include <mutex>
+#include <utility>
+
+#include "scheduler/job.h"
+#include "sessions/ipc_object.h"
+
+SessionAdaptor::SessionAdaptor(FindSession find, ListSessions list) : find_(std::move(find)), list_(std::move(list)) {}
+
+IPCObject* SessionAdaptor::session(const QUuid& uuid) const {
+    return find_ && !uuid.isNull() ? find_(uuid) : nullptr;
+}
+
+bool SessionAdaptor::isRegistered(const QUuid& uuid) const {
+    return session(uuid) != nullptr;
+}
+
+QUuid SessionAdaptor::findByAddress(const QString& host, int port) const {
+    if (!list_) return {};
+    for (IPCObject* candidate : list_()) {
+        if (candidate && candidate->host == host && candidate->port == port) return candidate->uuid;
+    }
+    return {};
+}
+
+bool SessionAdaptor::address(const QUuid& uuid, QString& host, int& port) const {
+    IPCObject* codec = session(uuid);
+    if (!codec) return false;
+    host = codec->host;
+    port = codec->port;
+    return true;
+}
+
+bool SessionAdaptor::isReady(const QUuid& uuid) const {
+    IPCObject* codec = session(uuid);
+    return codec && codec->state() == IQEndpointClient::READY;
+}
+
+bool SessionAdaptor::isPeerActive(const QUuid& uuid, const QString& peer) const {
+    IPCObject* codec = session(uuid);
+    if (!codec) return false;
+    std::lock_guard<SessionMutex> lock(codec->mutex());
+    for (const PeerMetaPtr& active : codec->activePeers) {
+        if (active->id == peer) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Hands a command to a session and says whether it was sent: the session itself drops commands
+// unless it is READY, and says so.
+template <class Command>
+bool sendIfReady(IPCObject* codec, Command command) {
+    return codec && command(*codec);
+}
+
+}  // namespace
+
+bool SessionAdaptor::sendConnect(const QUuid& uuid, const QString& peer) {
+    return sendIfReady(session(uuid), [&](IPCObject& codec) { return codec.cmd_connect(peer); });
+}
+
+bool SessionAdaptor::sendDisconnect(const QUuid& uuid, int peer) {
+    return sendIfReady(session(uuid), [&](IPCObject& codec) { return codec.cmd_disconnect(peer); });
+}
+
+bool SessionAdaptor::sendDisconnectAll(const QUuid& uuid) {
+    return sendIfReady(session(uuid), [](IPCObject& codec) { return codec.cmd_disconnect_peer(); });
+}
+
+void SessionAdaptor::addLogLine(const QUuid& uuid, const QString& text) {
+    if (IPCObject* codec = session(uuid)) codec->deviceLog.addEventLine(text);
+}
+
+QString SessionAdaptor::unitName(const QUuid& uuid) const {
+    IPCObject* codec = session(uuid);
+    return codec ? codec->unitName() : QString();
+}
+
+QString SessionAdaptor::peerName(const QUuid& uuid, const QString& peer) const {
+    IPCObject* codec = session(uuid);
+    if (!codec || !Job::isPeerId(peer)) return {};
+    std::lock_guard<SessionMutex> lock(codec->mutex());
+    const PeerMetaPtr found = codec->peerById.value(peer.toInt());
+    return found ? found->name : QString();
+}

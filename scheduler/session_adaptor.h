@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+
+#include <functional>
+
+#include "scheduler/codec_sessions.h"
+
+// CodecSessions over the program's real sessions: the only place where the scheduler reads a
+// session or sends it a command. The registry itself belongs to the main window, which hands in
+// two look-ups when it binds the scheduler (see Scheduler::setSessions).
+//
+// Threads: GUI thread only, like the sessions' senders and the registry.
+class SessionAdaptor : public CodecSessions {
+public:
+    // The registered session under a key, or null.
+    using FindSession = std::function<IPCObject*(const QUuid&)>;
+    // Every registered session, in the registry's key order.
+    using ListSessions = std::function<QList<IPCObject*>()>;
+
+    // Empty look-ups find nothing.
+    SessionAdaptor(FindSession find, ListSessions list);
+
+    bool isRegistered(const QUuid& uuid) const override;
+    QUuid findByAddress(const QString& host, int port) const override;
+    bool address(const QUuid& uuid, QString& host, int& port) const override;
+    bool isReady(const QUuid& uuid) const override;
+    bool isPeerActive(const QUuid& uuid, const QString& peer) const override;
+    bool sendConnect(const QUuid& uuid, const QString& peer) override;
+    bool sendDisconnect(const QUuid& uuid, int peer) override;
+    bool sendDisconnectAll(const QUuid& uuid) override;
+    void addLogLine(const QUuid& uuid, const QString& text) override;
+    QString unitName(const QUuid& uuid) const override;
+    QString peerName(const QUuid& uuid, const QString& peer) const override;
+    IPCObject* session(const QUuid& uuid) const override;
+
+private:
+    FindSession find_;
+    ListSessions list_;
+};

@@ -1,0 +1,79 @@
+// The real program, as the operator starts it: eight configured codecs (simulated, on loopback) all
+// reach READY, and SIGTERM ends it the ordinary way, saving the fleet once.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <signal.h>
+
+#include <chrono>
+
+#include "ipc/message.h"
+#include "tests/support/temporary_data_folder.h"
+#include "tests/support/wait_until.h"
+#include "tools/codec-sim/codec_sim.h"
+
+namespace {
+
+constexpr int kCodecs = 8;
+
+// The sessions the program's log reports READY, by the address it prints for each.
+int readySessions(const QByteArray& log) {
+    static const QRegularExpression kReady(QStringLiteral("set_state \\((\\S+)\\): \\w+ to READY"));
+    QSet<QString> sessions;
+    for (auto match = kReady.globalMatch(QString::fromUtf8(log)); match.hasNext();) sessions << match.next().captured(1);
+    return sessions.size();
+}
+
+TEST(KestraneBinary, ConfiguredCodecsComeUpAndSigtermSavesThemOnce) {
+    CodecSimOptions options;
+    options.count = kCodecs;
+    CodecSim fleet(options);
+    test_support::TemporaryDataFolder folder;
+    QByteArray config = "<config><remotes>";
+    for (const uint16_t port : fleet.ports()) {
+        config += "<remote address=\"127.0.0.1\" port=\"" + QByteArray::number(port) + "\" password=\"tarnel\"/>";
+    }
+    folder.writeConfig(config + "</remotes></config>");
+
+    QProcess kestrane;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.root());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Read only by a sanitized build: the offscreen platform's own leak is not the program's.
+    environment.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" KESTRANE_LSAN_SUPPRESSIONS));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":fast_unwind_on_malloc=0"));
+    kestrane.setProcessEnvironment(environment);
+    kestrane.setProcessChannelMode(QProcess::MergedChannels);
+    kestrane.start(QStringLiteral(KESTRANE_BINARY), QStringList());
+    ASSERT_TRUE(kestrane.waitForStarted());
+
+    QByteArray log;
+    const bool are_all_ready = test_support::wait_until(
+        [&] {
+            kestrane.waitForReadyRead(20);
+            log += kestrane.readAll();
+            return readySessions(log) == kCodecs;
+        },
+        std::chrono::seconds(30));
+    ASSERT_TRUE(are_all_ready) << log.toStdString();
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(kestrane.processId()), SIGTERM), 0);
+    ASSERT_TRUE(kestrane.waitForFinished(10000)) << "still running 10 s after SIGTERM";
+    log += kestrane.readAll();
+    EXPECT_EQ(kestrane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(kestrane.exitCode(), 0) << log.toStdString();
+    EXPECT_EQ(log.count("configuration saved: 8 codecs"), 1);
+    EXPECT_EQ(log.count("configuration saved:"), 1);
+    EXPECT_FALSE(log.contains("QThread: Destroyed")) << log.toStdString();
+
+    Message saved;
+    saved.read_from_file(folder.configFile().toStdString());
+    ASSERT_EQ(saved.child_count("remotes"), 1u);
+    EXPECT_EQ(saved.get_child("remotes", 0).child_count("remote"), static_cast<unsigned>(kCodecs));
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QUuid>
+
+#include <memory>
+#include <string>
+
+#include "dialogs/unit_password.h"
+#include "ipc/message.h"
+#include "sessions/ipc_object.h"
+#include "tests/support/unplaced_session.h"
+#include "sessions/iq_common_pooled_app.h"
+#include "sessions/session_meta_types.h"
+#include "tests/support/captured_qt_messages.h"
+#include "tests/support/qt_wait.h"
+#include "tools/codec-sim/codec_sim.h"
+
+namespace {
+
+using test_support::CapturedQtMessages;
+using test_support::wait_processing_events;
+
+QString labelOf(const UnitPassword& prompt) {
+    return prompt.findChild<QLabel*>("label")->text();
+}
+
+struct DescribeCase {
+    const char* host;
+    bool has_sys_options;
+    const char* unit_name;  // null: the options carry none
+    const char* label;
+    const char* title;
+};
+
+const DescribeCase kDescribe[] = {
+    {"10.1.2.3", true, "Studio 3", "Enter connection password for Studio 3:", "Device Login Failed (10.1.2.3)"},
+    // Right after a refused login the reply cache is empty.
+    {"10.1.2.3", false, nullptr, "Enter connection password:", "Device Login Failed (10.1.2.3)"},
+    {"fe80::1", true, nullptr, "Enter connection password for unknown:", "Device Login Failed (fe80::1)"},
+    {"", true, "<b>Studio</b>", "Enter connection password for <b>Studio</b>:", "Device Login Failed"},
+};
+
+TEST(UnitPassword, NamesTheCodecWhereKnown) {
+    for (const auto& c : kDescribe) {
+        const QUuid uuid = QUuid::createUuid();
+        test_support::UnplacedSession session(uuid.toString(), uuid);
+        session.setAddress(c.host, 5004);
+        if (c.has_sys_options) {
+            Message options;
+            options.set_name("sysOptions");
+            if (c.unit_name) options.attributes().set("unit_name", std::string(c.unit_name));
+            session.cache_message(options, "sysOptions");
+        }
+        UnitPassword prompt;
+        prompt.describe(session);
+        EXPECT_EQ(labelOf(prompt), c.label) << c.host;
+        EXPECT_EQ(prompt.findChild<QLabel*>("label")->textFormat(), Qt::PlainText);
+        EXPECT_EQ(prompt.windowTitle(), c.title) << c.host;
+    }
+}
+
+// A codec whose password is not the default: its login is refused until the prompt's password
+// reaches the session, and the password is never written to the log.
+TEST(UnitPassword, TypedPasswordLogsInAndIsNeverLogged) {
+    register_session_meta_types();
+    const std::string secret = "Gr33n-Room!";
+    CodecSimOptions options;
+    options.password = secret;
+    CodecSim codec(options);
+    IQCommonPooledApp pool(1);
+    IPCObject::setSessionPool(&pool);
+    pool.start_managers();
+    CapturedQtMessages log;
+
+    const QUuid uuid = QUuid::createUuid();
+    QPointer<IPCObject> session = new IPCObject(uuid.toString(), uuid);
+    ASSERT_TRUE(pool.add_client(uuid.toString(), session));
+    session->setConnection("127.0.0.1", codec.ports()[0], "tarnel");
+    ASSERT_TRUE(wait_processing_events([&] { return session->state() == IQEndpointClient::AUTH_FAILED; }));
+
+    UnitPassword prompt;
+    prompt.describe(*session);
+    EXPECT_EQ(prompt.windowTitle(), "Device Login Failed (127.0.0.1)");
+    prompt.show();
+    prompt.findChild<QLineEdit*>("linePassword")->setText(QString::fromStdString(secret));
+    prompt.findChild<QPushButton*>("buttonOK")->click();
+    ASSERT_EQ(prompt.result(), QDialog::Accepted);
+    prompt.applyTo(*session);
+    EXPECT_TRUE(wait_processing_events([&] { return session->state() == IQEndpointClient::READY; }));
+
+    for (const std::string& record : log.records()) {
+        EXPECT_EQ(record.find(secret), std::string::npos) << record;
+    }
+    session->markForDeletion();
+    EXPECT_TRUE(wait_processing_events([&] { return session.isNull(); }));
+    IPCObject::setSessionPool(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSoundEffect>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "scheduler/alert_sound_player.h"
+#include "tests/scheduler/wav_file.h"
+#include "tests/support/captured_qt_messages.h"
+#include "tests/support/qt_wait.h"
+
+namespace {
+
+using test_support::CapturedQtMessages;
+using test_support::wait_processing_events;
+using namespace wav_file;
+
+// Files that Qt Multimedia decodes, and those it would wait for forever (garbage, a cut data
+// chunk, samples before the format) or refuse (a compressed format).
+struct WavCase {
+    const char* what;
+    QByteArray bytes;
+    bool is_playable;
+};
+
+TEST(AlertSoundPlayer, TakesOnlyCompletePcmWav) {
+    const QByteArray pcm8 = format(1, 2, 8000, 8);
+    const QByteArray samples = tone(20, 8000, 1000);
+    const WavCase cases[] = {
+        {"16-bit mono", pcm_tone(20), true},
+        {"8-bit stereo after a list chunk", riff({chunk("LIST", "odd"), chunk("fmt ", pcm8), chunk("data", samples)}),
+         true},
+        {"empty", QByteArray(), false},
+        {"garbage", "garbage\n", false},
+        {"cut data", pcm_tone(20).left(200), false},
+        {"no samples", riff({chunk("fmt ", format(1, 1, 44100, 16)), chunk("data", QByteArray())}), false},
+        {"data before format", riff({chunk("data", samples), chunk("fmt ", format(1, 1, 8000, 16))}), false},
+        {"MPEG layer 3", riff({chunk("fmt ", format(0x55, 1, 44100, 16)), chunk("data", samples)}), false},
+        {"12-bit", riff({chunk("fmt ", format(1, 1, 44100, 12)), chunk("data", samples)}), false},
+    };
+    QTemporaryDir folder;
+    for (const auto& c : cases) {
+        const QString path = folder.filePath("sound.wav");
+        ASSERT_TRUE(write(path, c.bytes));
+        EXPECT_EQ(AlertSoundPlayer::isPlayableWav(path), c.is_playable) << c.what;
+    }
+    EXPECT_FALSE(AlertSoundPlayer::isPlayableWav(folder.path()));
+}
+
+// Qt Multimedia connects to the sound server once per process and never again, so each of these
+// needs a process of its own; ctest runs every test alone.
+class AlertSoundOutput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static bool is_audio_used = false;
+        if (is_audio_used) GTEST_SKIP() << "needs a process of its own (ctest runs each test alone)";
+        is_audio_used = true;
+        ASSERT_TRUE(folder.isValid());
+        tone_file = folder.filePath("tone.wav");
+        ASSERT_TRUE(write(tone_file, pcm_tone(400)));
+    }
+
+    QTemporaryDir folder;
+    QString tone_file;
+};
+
+TEST_F(AlertSoundOutput, WithoutAServerAlertsAreCleanlyAbsent) {
+    // An empty runtime folder and a server address where none listens: no sound server to find.
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    qputenv("PULSE_SERVER", QFile::encodeName("unix:" + folder.filePath("no-server")));
+    CapturedQtMessages log;
+    AlertSoundPlayer player;
+
+    EXPECT_FALSE(player.play(tone_file));
+    EXPECT_EQ(log.count_warnings("no sound output device"), 1);
+    log.clear();
+    for (int i = 1; i < 100; ++i) EXPECT_FALSE(player.play(tone_file));
+    EXPECT_TRUE(log.records().empty());
+    EXPECT_TRUE(player.findChildren<QSoundEffect*>().isEmpty());
+}
+
+// The loudest sample of 16-bit little-endian audio.
+int peakOf(const QByteArray& samples) {
+    int peak = 0;
+    for (int i = 0; i + 1 < samples.size(); i += 2) {
+        peak = std::max(peak, std::abs(static_cast<int>(qFromLittleEndian<qint16>(samples.constData() + i))));
+    }
+    return peak;
+}
+
+// A private PulseAudio with one null sink: what is played into it is recorded from its monitor.
+class PrivateSoundServer {
+public:
+    static bool isInstalled() {
+        return !QStandardPaths::findExecutable("pulseaudio").isEmpty() &&
+               !QStandardPaths::findExecutable("parec").isEmpty();
+    }
+
+    explicit PrivateSoundServer(const QString& folder) : runtime(folder + "/runtime") {
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir().mkpath(folder + "/home");
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime);
+        environment.insert("HOME", folder + "/home");
+        environment.remove("PULSE_SERVER");
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                    "--log-target=stderr", "--log-level=error", "-L",
+                                    "module-null-sink sink_name=kestrane_alerts", "-L",
+                                    "module-native-protocol-unix auth-anonymous=1"});
+    }
+
+    ~PrivateSoundServer() {
+        for (QProcess* process : {&recorder, &server}) {
+            process->terminate();
+            if (!process->waitForFinished(5000)) process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+
+    bool waitUntilListening() {
+        return wait_processing_events([&] { return QFile::exists(runtime + "/pulse/native"); });
+    }
+
+    // Starts recording the sink's monitor and waits until samples flow.
+    bool startRecording() {
+        recorder.setProcessEnvironment(environment);
+        recorder.start("parec", {"-d", "kestrane_alerts.monitor", "--raw", "--format=s16le", "--channels=1",
+                                 "--rate=44100", "--latency-msec=20"});
+        return wait_processing_events([&] { return recorded().size() >= 4410; });
+    }
+
+    // Everything recorded so far.
+    const QByteArray& recorded() {
+        captured += recorder.readAllStandardOutput();
+        return captured;
+    }
+
+    const QString runtime;
+
+private:
+    QProcessEnvironment environment;
+    QProcess server;
+    QProcess recorder;
+    QByteArray captured;
+};
+
+TEST_F(AlertSoundOutput, PlaysThroughTheSoundServer) {
+    if (!PrivateSoundServer::isInstalled()) GTEST_SKIP() << "pulseaudio and parec are not installed";
+    PrivateSoundServer server(folder.path());
+    ASSERT_TRUE(server.waitUntilListening());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(server.runtime));
+    qunsetenv("PULSE_SERVER");
+    qputenv("PULSE_COOKIE", QFile::encodeName(folder.filePath("cookie")));
+    ASSERT_TRUE(server.startRecording());
+    const int before = server.recorded().size();
+    EXPECT_EQ(peakOf(server.recorded()), 0);
+
+    AlertSoundPlayer player;
+    ASSERT_TRUE(player.play(tone_file));
+    EXPECT_TRUE(wait_processing_events([&] { return peakOf(server.recorded().mid(before)) > 8000; }))
+        << "loudest sample " << peakOf(server.recorded().mid(before));
+}
+
+}  // namespace

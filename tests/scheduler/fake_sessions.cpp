@@ -1,0 +1,65 @@
+#include "tests/scheduler/fake_sessions.h"
+
+QUuid FakeSessions::add(const Codec& codec) {
+    const QUuid uuid = QUuid::createUuid();
+    codecs.insert(uuid, codec);
+    return uuid;
+}
+
+QUuid FakeSessions::findByAddress(const QString& host, int port) const {
+    for (auto it = codecs.begin(); it != codecs.end(); ++it) {
+        if (it->host == host && it->port == port) return it.key();
+    }
+    return {};
+}
+
+bool FakeSessions::address(const QUuid& uuid, QString& host, int& port) const {
+    if (!codecs.contains(uuid)) return false;
+    host = codecs[uuid].host;
+    port = codecs[uuid].port;
+    return true;
+}
+
+bool FakeSessions::isReady(const QUuid& uuid) const {
+    return codecs.contains(uuid) && codecs[uuid].is_ready;
+}
+
+bool FakeSessions::isPeerActive(const QUuid& uuid, const QString& peer) const {
+    return codecs.contains(uuid) && codecs[uuid].active.contains(peer);
+}
+
+bool FakeSessions::send(const QUuid& uuid, const QString& command) {
+    if (!isReady(uuid)) return false;
+    sent.push_back(command);
+    return true;
+}
+
+bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
+    if (!send(uuid, QStringLiteral("connect ") + peer)) return false;
+    if (codecs[uuid].follows) codecs[uuid].active.insert(peer);
+    return true;
+}
+
+bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {
+    if (!send(uuid, QStringLiteral("disconnect %1").arg(peer))) return false;
+    if (codecs[uuid].follows) codecs[uuid].active.remove(QString::number(peer));
+    return true;
+}
+
+bool FakeSessions::sendDisconnectAll(const QUuid& uuid) {
+    if (!send(uuid, QStringLiteral("disconnect"))) return false;
+    if (codecs[uuid].follows) codecs[uuid].active.clear();
+    return true;
+}
+
+void FakeSessions::addLogLine(const QUuid& uuid, const QString& text) {
+    if (codecs.contains(uuid)) codecs[uuid].log.append(text);
+}
+
+QString FakeSessions::unitName(const QUuid& uuid) const {
+    return codecs.value(uuid).unit_name;
+}
+
+QString FakeSessions::peerName(const QUuid& uuid, const QString& peer) const {
+    return codecs.value(uuid).names.value(peer);
+}

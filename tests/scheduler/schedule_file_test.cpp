@@ -1,0 +1,174 @@
+// schedule.xml: what the scheduler writes, what it reads back, and what it does with files it
+// cannot use.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <string>
+
+#include "ipc/message.h"
+#include "tests/scheduler/scheduler_test_fixture.h"
+#include "tests/support/message_box_recorder.h"
+
+namespace {
+
+std::string readAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
+}
+
+void writeAll(const QString& path, const std::string& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes.data(), static_cast<qint64>(bytes.size())), static_cast<qint64>(bytes.size()));
+}
+
+// The jobs below as written: attributes in name order, dates in English whatever the locale, no
+// Done job, no state and no id.
+const char kGolden[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<jobs>\n"
+    "    <job end=\"Mon May 6 12:20:00 2024\" frequency=\"daily\" ip=\"192.0.2.1\" peer=\"3\" port=\"5004\" "
+    "priority=\"true\" recurrence_end=\"Sat Jun 1 00:00:00 2024\" repeat_forever=\"false\" "
+    "start=\"Mon May 6 12:10:00 2024\"/>\n"
+    "    <job end=\"Tue May 7 09:30:00 2024\" frequency=\"none\" ip=\"192.0.2.1\" peer=\"12\" port=\"5004\" "
+    "priority=\"false\" recurrence_end=\"Tue May 7 09:30:00 2024\" repeat_forever=\"false\" "
+    "start=\"Tue May 7 08:00:00 2024\"/>\n"
+    "</jobs>\n";
+
+class ScheduleFile : public SchedulerFixture {
+protected:
+    // A forced daily job until 1 June, a plain one-off the next morning and a finished one.
+    void addJobs() {
+        Job daily = job(10, 20);
+        daily.priority = true;
+        daily.frequency = Job::Daily;
+        daily.recurrence_end = QDateTime(QDate(2024, 6, 1), QTime(0, 0));
+        ASSERT_TRUE(scheduler_->addJob(daily));
+        Job once = job(20 * 60, 21 * 60 + 30);
+        once.peer = "12";
+        ASSERT_TRUE(scheduler_->addJob(once));
+        Job done = job(0, 5);
+        done.state = Job::Done;
+        ASSERT_TRUE(scheduler_->addJob(done));
+    }
+};
+
+TEST_F(ScheduleFile, GoldenBytesAndRoundTrip) {
+    addJobs();
+    ASSERT_TRUE(scheduler_->save());
+    EXPECT_EQ(readAll(filePath()), kGolden);
+    EXPECT_EQ(QFile(filePath()).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+
+    scheduler_ = makeScheduler();
+    ASSERT_TRUE(scheduler_->load());
+    ASSERT_EQ(scheduler_->jobCount(), 2);
+    EXPECT_EQ(jobAt(0).uuid, codec_);
+    EXPECT_TRUE(jobAt(0).priority);
+    EXPECT_EQ(jobAt(1).peer, "12");
+    ASSERT_TRUE(scheduler_->save());
+    EXPECT_EQ(readAll(filePath()), kGolden);
+}
+
+TEST_F(ScheduleFile, LoadedStateFollowsTheClock) {
+    addJobs();
+    ASSERT_TRUE(scheduler_->save());
+    const struct {
+        int now;  // minutes
+        Job::JobState state;
+    } cases[] = {{5, Job::Waiting}, {10, Job::Starting}, {15, Job::Starting}, {20, Job::Ending}, {25, Job::Ending}};
+    for (const auto& c : cases) {
+        now_ = at(c.now);
+        scheduler_ = makeScheduler();
+        ASSERT_TRUE(scheduler_->load());
+        EXPECT_EQ(Job::stateName(jobAt(0).state), Job::stateName(c.state)) << "at minute " << c.now;
+    }
+}
+
+TEST_F(ScheduleFile, FinishingAJobRewritesTheFile) {
+    sessions_->codec(codec_).follows = true;
+    ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
+    ASSERT_TRUE(scheduler_->save());
+    tickAt(10);
+    tickAt(11);
+    tickAt(20);
+    tickAt(21);
+    EXPECT_EQ(readAll(filePath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs/>\n");
+}
+
+TEST_F(ScheduleFile, ADamagedFileIsSetAsideAndReported) {
+    addJobs();
+    ASSERT_TRUE(scheduler_->save());
+    const std::string truncated = readAll(filePath()).substr(0, 120);
+    writeAll(filePath(), truncated);
+
+    MessageBoxRecorder boxes;
+    scheduler_ = makeScheduler();
+    EXPECT_FALSE(scheduler_->load());
+    EXPECT_EQ(scheduler_->jobCount(), 0);
+    const QString aside = filePath() + ".bad-20240506-120000";
+    EXPECT_EQ(readAll(aside), truncated);
+    EXPECT_FALSE(QFile::exists(filePath()));
+    ASSERT_EQ(boxes.count("Load Schedule"), 1);
+    EXPECT_TRUE(boxes.lastText("Load Schedule").contains(QDir::toNativeSeparators(aside)));
+    // The next save starts a new file and leaves the damaged one alone.
+    ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
+    EXPECT_TRUE(scheduler_->save());
+    EXPECT_EQ(readAll(aside), truncated);
+}
+
+TEST_F(ScheduleFile, ElementsThatMakeNoJobAreWrittenBackAsTheyWere) {
+    Message file;
+    file.set_name("jobs");
+    Job valid = job(10, 20);
+    valid.host = "192.0.2.1";
+    valid.port = 5004;
+    valid.toMessage(file.add_child("job"));
+    Job unknown_codec = valid;
+    unknown_codec.host = "192.0.2.99";
+    unknown_codec.toMessage(file.add_child("job"));
+    Job named_peer = valid;
+    named_peer.peer = "4-1";
+    named_peer.toMessage(file.add_child("job"));
+    Message& unreadable_date = file.add_child("job");
+    valid.toMessage(unreadable_date);
+    unreadable_date.attributes().set("start", "Mo. Mai 6 12:10:00 2024");
+    unreadable_date.attributes().set("note", "kept too");
+    file.write_to_file(Message::XML, filePath().toStdString());
+
+    ASSERT_TRUE(scheduler_->load());
+    ASSERT_EQ(scheduler_->jobCount(), 1);
+    ASSERT_TRUE(scheduler_->save());
+    Message written;
+    written.read_from_file(filePath().toStdString());
+    std::string written_xml, file_xml;
+    written.serialize(Message::XML, written_xml, true);
+    file.serialize(Message::XML, file_xml, true);
+    EXPECT_EQ(written_xml, file_xml);
+}
+
+TEST_F(ScheduleFile, AFailedSaveAfterAnOperatorsChangeShowsABox) {
+    // A file where the folder should be: no one, root included, can save there.
+    const QString blocker = folder_.filePath("blocker");
+    writeAll(blocker, "not a folder");
+    scheduler_->setFilePath(blocker + "/schedule.xml");
+    sessions_->codec(codec_).follows = true;
+    ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
+
+    MessageBoxRecorder boxes;
+    EXPECT_FALSE(scheduler_->saveOrWarn(nullptr));
+    ASSERT_EQ(boxes.count("Save Schedule"), 1);
+    EXPECT_TRUE(boxes.lastText("Save Schedule").contains(QDir::toNativeSeparators(blocker)));
+    // The scheduler's own saves, after a job finished, only warn.
+    tickAt(10);
+    tickAt(11);
+    tickAt(20);
+    tickAt(21);
+    EXPECT_EQ(jobAt(0).state, Job::Done);
+    EXPECT_EQ(boxes.count("Save Schedule"), 1);
+    EXPECT_GE(messages_.count_warnings("saving schedule message failed: "), 2);
+}
+
+}  // namespace

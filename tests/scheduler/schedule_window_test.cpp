@@ -1,0 +1,165 @@
+// The "Scheduled Connections" window over real (unconnected) sessions, offscreen.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTreeWidget>
+
+#include "scheduler/job_dialog.h"
+#include "scheduler/schedule_window.h"
+#include "tests/scheduler/widget_fixture.h"
+#include "tests/support/message_box_recorder.h"
+
+namespace {
+
+enum Column { kStart, kEnd, kCodec, kPeer, kStatus, kRecurrence };
+
+class ScheduleWindowTest : public WidgetFixture {
+protected:
+    ScheduleWindowTest() {
+        IPCObject& codec_a = addSession("Codec A", peer("3", "Studio 3") + peer("7", "Studio 7"));
+        waiting_ = addJob(codec_a.uuid, "3", Job::Waiting);
+        done_ = addJob(codec_a.uuid, "9", Job::Done);  // a peer the codec no longer lists
+        gone_ = addJob(QUuid::createUuid(), "3", Job::Waiting);  // a codec no longer in the fleet
+        // As the main window opens it: every job, then one refresh.
+        window_ = std::make_unique<ScheduleWindow>(scheduler_);
+        window_->addJobEntries(scheduler_.jobList());
+        window_->refreshEntries();
+        table_ = window_->findChild<QTreeWidget*>("jobTable");
+    }
+
+    int addJob(const QUuid& uuid, const char* peer_id, Job::JobState state) {
+        Job job;
+        job.start = QDateTime(QDate(2030, 5, 6), QTime(12, 0)).addSecs(scheduler_.jobCount() * 3600);
+        job.end = job.start.addSecs(1800);
+        job.recurrence_end = job.end;
+        job.uuid = uuid;
+        job.peer = peer_id;
+        job.state = state;
+        job.id = Scheduler::nextJobId();
+        EXPECT_TRUE(scheduler_.addJob(job));
+        return job.id;
+    }
+
+    QString text(int row, Column column) const { return table_->topLevelItem(row)->text(column); }
+
+    Job job(int id) const {
+        Job found;
+        EXPECT_TRUE(scheduler_.getJob(id, found));
+        return found;
+    }
+
+    void select(int row) { table_->setCurrentItem(table_->topLevelItem(row)); }
+
+    int waiting_ = 0, done_ = 0, gone_ = 0;
+    std::unique_ptr<ScheduleWindow> window_;
+    QTreeWidget* table_ = nullptr;
+};
+
+TEST_F(ScheduleWindowTest, RowsShowEveryJob) {
+    ASSERT_EQ(table_->topLevelItemCount(), 3);
+    EXPECT_EQ(text(0, kCodec), "Codec A");
+    EXPECT_EQ(text(0, kPeer), "Studio 3");
+    EXPECT_EQ(text(0, kStatus), "Waiting");
+    EXPECT_EQ(text(0, kRecurrence), "None");
+    EXPECT_EQ(text(1, kPeer), "9");
+    EXPECT_EQ(text(1, kStatus), "Done");
+    EXPECT_EQ(text(2, kCodec), "(updating...)");
+    EXPECT_EQ(text(2, kPeer), "3");
+
+    // New times show once the event loop has run.
+    Job moved = job(waiting_);
+    moved.start = moved.start.addDays(1);
+    moved.end = moved.end.addDays(1);
+    ASSERT_TRUE(scheduler_.setJobAt(0, moved));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(text(0, kStart), QLocale::system().toString(moved.start, QLocale::ShortFormat));
+
+    // A job added while the window is open comes in at the bottom at once.
+    addJob(registry_.firstKey(), "7", Job::Waiting);
+    ASSERT_EQ(table_->topLevelItemCount(), 4);
+    EXPECT_EQ(text(3, kCodec), "(updating...)");
+    EXPECT_EQ(text(3, kPeer), "7");
+}
+
+TEST_F(ScheduleWindowTest, StatusFollowsEveryTwelveSeconds) {
+    // Ticks until the status column shows `wanted`; the number of ticks, or -1 after 13.
+    const auto ticksUntil = [this](const QString& wanted) {
+        for (int ticks = 1; ticks <= 13; ++ticks) {
+            window_->timerTick();
+            if (text(0, kStatus) == wanted) return ticks;
+        }
+        return -1;
+    };
+    Job moved = job(waiting_);
+    moved.state = Job::Starting;
+    ASSERT_TRUE(scheduler_.setJobAt(0, moved));
+    const int first = ticksUntil("Starting");
+    EXPECT_GE(first, 1);
+    EXPECT_LE(first, ScheduleWindow::kRefreshTicks);
+
+    moved.state = Job::Waiting;
+    moved.warning = "codec not ready";
+    ASSERT_TRUE(scheduler_.setJobAt(0, moved));
+    const auto reasonShown = [this] { return table_->topLevelItem(0)->toolTip(kStatus) == "Codec not ready"; };
+    for (int ticks = 1; ticks < ScheduleWindow::kRefreshTicks; ++ticks) {
+        window_->timerTick();
+        EXPECT_FALSE(reasonShown()) << "after " << ticks << " ticks";
+    }
+    window_->timerTick();
+    EXPECT_TRUE(reasonShown());
+    EXPECT_EQ(text(0, kStatus), "Waiting");
+    EXPECT_FALSE(table_->topLevelItem(0)->icon(kStatus).pixmap(16, 16).isNull());
+}
+
+TEST_F(ScheduleWindowTest, RemovingTakesThatRowAndJobOnly) {
+    select(1);
+    window_->onActionRemoveTriggered();
+    ASSERT_EQ(table_->topLevelItemCount(), 2);
+    EXPECT_EQ(text(0, kPeer), "Studio 3");
+    EXPECT_EQ(text(1, kCodec), "(updating...)");
+    Job removed;
+    EXPECT_FALSE(scheduler_.getJob(done_, removed));
+    EXPECT_EQ(scheduler_.jobCount(), 2);
+    EXPECT_TRUE(QFile::exists(scheduler_.filePath()));
+}
+
+TEST_F(ScheduleWindowTest, AnEmptyRangeLeavesTheJobAsItWas) {
+    MessageBoxRecorder boxes;
+    const Job before = job(waiting_);
+    select(0);
+    onNextModal([](QDialog* dialog) {
+        auto* job_dialog = qobject_cast<JobDialog*>(dialog);
+        ASSERT_NE(job_dialog, nullptr);
+        job_dialog->setEndDateTime(job_dialog->startTime().addSecs(30));  // the same minute
+        job_dialog->setTargetPeer("7");
+        job_dialog->accept();
+    });
+    window_->onActionEdit();
+    EXPECT_EQ(boxes.count("Invalid Date Range"), 1);
+    EXPECT_EQ(job(waiting_).end, before.end);
+    EXPECT_EQ(job(waiting_).peer, "3");
+}
+
+TEST_F(ScheduleWindowTest, EditingADoneJobMakesItWaitAgain) {
+    select(1);
+    onNextModal([](QDialog* dialog) {
+        auto* job_dialog = qobject_cast<JobDialog*>(dialog);
+        ASSERT_NE(job_dialog, nullptr);
+        EXPECT_EQ(job_dialog->targetPeer(), "9");  // kept, though the codec no longer lists it
+        job_dialog->setTargetPeer("7");
+        dialog->accept();
+    });
+    window_->onActionEdit();
+    const Job edited = job(done_);
+    EXPECT_EQ(edited.state, Job::Waiting);
+    EXPECT_EQ(edited.peer, "7");
+    EXPECT_EQ(text(1, kStatus), "Waiting");
+    EXPECT_EQ(text(1, kPeer), "Studio 7");
+    // Saved: the file holds it again.
+    QFile file(scheduler_.filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("peer=\"7\""));
+}
+
+}  // namespace

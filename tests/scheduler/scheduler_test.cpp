@@ -1,0 +1,257 @@
+// The scheduler's state machine, tick by tick, on a fake clock and fake codecs.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/scheduler/scheduler_test_fixture.h"
+
+namespace {
+
+enum class Change { kNone, kReady, kNotReady, kPeerUp, kPeerDown, kRemoved };
+
+struct Step {
+    int minute;
+    Change change;  // made to the codec before the tick
+    Job::JobState state;
+    const char* sent;  // in this tick
+};
+
+struct OccurrenceCase {
+    const char* label;
+    bool is_forced;
+    std::vector<Step> steps;
+    std::vector<const char*> log;  // the codec's device log at the end
+    const char* warning;           // the job's, at the end
+};
+
+using S = Job::JobState;
+const char kWaits[] = "Scheduled connection to Studio 3 waits: codec not ready";
+
+// One job for peer 3 from minute 10 to minute 20.
+const OccurrenceCase kOccurrences[] = {
+    {"once, with both edges inclusive",
+     false,
+     {{9, Change::kNone, S::Waiting, ""},
+      {10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""},
+      {19, Change::kNone, S::Running, ""},
+      {20, Change::kNone, S::Ending, "disconnect 3"},
+      {21, Change::kNone, S::Ending, "disconnect 3"},
+      {22, Change::kPeerDown, S::Done, ""}},
+     {},
+     ""},
+    {"not ready at the start, ready again inside the window",
+     false,
+     {{10, Change::kNotReady, S::Waiting, ""},
+      {11, Change::kNone, S::Waiting, ""},
+      {12, Change::kReady, S::Starting, "connect 3"},
+      {13, Change::kPeerUp, S::Running, ""}},
+     {kWaits},
+     ""},
+    {"not ready until after the end: missed, never connected late",
+     false,
+     {{10, Change::kNotReady, S::Waiting, ""}, {20, Change::kNone, S::Done, ""}, {21, Change::kReady, S::Done, ""}},
+     {kWaits, "Scheduled connection to Studio 3 missed: codec not ready"},
+     "missed: codec not ready"},
+    {"a peer list from a codec that is not ready confirms nothing",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kNotReady, S::Starting, ""},
+      {12, Change::kPeerUp, S::Starting, ""},
+      {13, Change::kReady, S::Running, ""}},
+     {kWaits},
+     ""},
+    {"link lost while Running: the disconnect goes out once ready",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""},
+      {15, Change::kNotReady, S::Running, ""},
+      {20, Change::kNone, S::Ending, ""},
+      {25, Change::kReady, S::Ending, "disconnect 3"},
+      {26, Change::kPeerDown, S::Done, ""}},
+     {"Scheduled disconnection from Studio 3 waits: codec not ready"},
+     ""},
+    {"forced: one disconnect-all, before the first connect only",
+     true,
+     {{10, Change::kNone, S::Starting, "disconnect; connect 3"},
+      {11, Change::kNone, S::Starting, "connect 3"},
+      {12, Change::kPeerUp, S::Running, ""}},
+     {},
+     ""},
+    {"a connect that never takes is dropped at the end",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {15, Change::kNone, S::Starting, "connect 3"},
+      {20, Change::kNone, S::Ending, "disconnect 3"},
+      {21, Change::kNone, S::Done, ""}},
+     {},
+     ""},
+    {"codec removed before the start: missed at the end",
+     false,
+     {{10, Change::kRemoved, S::Waiting, ""}, {20, Change::kNone, S::Done, ""}},
+     {},
+     "missed: codec not in the fleet"},
+    {"codec removed while Running: finished at its end, sending nothing",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""},
+      {15, Change::kRemoved, S::Running, ""},
+      {20, Change::kNone, S::Done, ""}},
+     {},
+     ""},
+};
+
+class SchedulerTest : public SchedulerFixture {
+protected:
+    void change(Change what) {
+        if (what == Change::kNone) return;
+        if (what == Change::kRemoved) {
+            log_ = sessions_->codec(codec_).log;
+            sessions_->codecs.remove(codec_);
+            return;
+        }
+        FakeSessions::Codec& codec = sessions_->codec(codec_);
+        if (what == Change::kReady || what == Change::kNotReady) codec.is_ready = what == Change::kReady;
+        if (what == Change::kPeerUp) codec.active.insert("3");
+        if (what == Change::kPeerDown) codec.active.remove("3");
+    }
+
+    QStringList log_;  // of a removed codec
+};
+
+TEST_F(SchedulerTest, Occurrences) {
+    for (const OccurrenceCase& c : kOccurrences) {
+        sessions_->codecs.clear();
+        codec_ = sessions_->add();
+        sessions_->codec(codec_).names.insert("3", "Studio 3");
+        scheduler_ = makeScheduler();
+        log_.clear();
+        Job once = job(10, 20);
+        once.priority = c.is_forced;
+        ASSERT_TRUE(scheduler_->addJob(once)) << c.label;
+        for (const Step& step : c.steps) {
+            change(step.change);
+            EXPECT_EQ(tickAt(step.minute), step.sent) << c.label << " at minute " << step.minute;
+            EXPECT_EQ(Job::stateName(jobAt(0).state), Job::stateName(step.state))
+                << c.label << " at minute " << step.minute;
+        }
+        QStringList expected_log;
+        for (const char* line : c.log) expected_log.append(line);
+        EXPECT_EQ(sessions_->isRegistered(codec_) ? sessions_->codec(codec_).log : log_, expected_log) << c.label;
+        EXPECT_EQ(jobAt(0).warning, c.warning) << c.label;
+        EXPECT_EQ(scheduler_->jobCount(), 1) << c.label;  // a job that happens once is not repeated
+    }
+}
+
+struct RecurrenceCase {
+    const char* label;
+    Job::JobFrequency frequency;
+    bool is_forever;
+    int recurrence_end;  // minutes
+    int finish;          // the minute of the tick that confirms the end
+    int next_start;      // minutes; -1: no further occurrence
+    Job::JobState next_state;
+    const char* finish_sent;  // commands of the finishing tick
+};
+
+constexpr int kDay = 24 * 60;
+
+// The job runs from minute 10 to minute 20 on a codec that follows its commands at once.
+const RecurrenceCase kRecurrences[] = {
+    {"daily", Job::Daily, true, 0, 21, kDay + 10, S::Waiting, ""},
+    {"weekly", Job::Weekly, true, 0, 21, 7 * kDay + 10, S::Waiting, ""},
+    {"daily until after the next start", Job::Daily, false, kDay + 15, 21, kDay + 10, S::Waiting, ""},
+    {"no occurrence starts after repeat-until", Job::Daily, false, kDay + 5, 21, -1, S::Waiting, ""},
+    {"repeat-until passed when it ends", Job::Daily, false, 15, 21, -1, S::Waiting, ""},
+    {"daily, confirmed days later: the next start after now", Job::Daily, true, 0, 3 * kDay + 15, 4 * kDay + 10,
+     S::Waiting, ""},
+    {"weekly, confirmed inside the next window: it starts in the same pass", Job::Weekly, true, 0, 7 * kDay + 15,
+     7 * kDay + 10, S::Starting, "connect 3"},
+};
+
+TEST_F(SchedulerTest, Recurrences) {
+    sessions_->codec(codec_).follows = true;
+    for (const RecurrenceCase& c : kRecurrences) {
+        scheduler_ = makeScheduler();
+        Job repeated = job(10, 20);
+        repeated.frequency = c.frequency;
+        repeated.repeat_forever = c.is_forever;
+        repeated.recurrence_end = at(c.recurrence_end);
+        ASSERT_TRUE(scheduler_->addJob(repeated)) << c.label;
+        tickAt(10);
+        tickAt(11);
+        EXPECT_EQ(tickAt(20), "disconnect 3") << c.label;
+        EXPECT_EQ(tickAt(c.finish), c.finish_sent) << c.label;
+
+        EXPECT_EQ(jobAt(0).state, S::Done) << c.label;
+        ASSERT_EQ(scheduler_->jobCount(), c.next_start < 0 ? 1 : 2) << c.label;
+        if (c.next_start < 0) {
+            EXPECT_EQ(jobAt(0).frequency, Job::Once) << c.label;
+            continue;
+        }
+        const Job next = jobAt(1);
+        EXPECT_EQ(next.start, at(c.next_start)) << c.label;
+        EXPECT_EQ(next.end, at(c.next_start + 10)) << c.label;
+        EXPECT_EQ(next.state, c.next_state) << c.label;
+        EXPECT_NE(next.id, repeated.id) << c.label;
+    }
+}
+
+TEST_F(SchedulerTest, ATickEnteredFromItsOwnSignalReturns) {
+    sessions_->codec(codec_).follows = true;
+    Job daily = job(10, 20);
+    daily.frequency = Job::Daily;
+    daily.repeat_forever = true;
+    ASSERT_TRUE(scheduler_->addJob(daily));
+    int added = 0;
+    QObject::connect(scheduler_.get(), &Scheduler::jobAdded, [&] {
+        ++added;
+        scheduler_->tick();  // a receiver that runs a nested event loop could bring the timer here
+    });
+    tickAt(10);
+    tickAt(11);
+    tickAt(20);
+    tickAt(21);
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(messages_.count_warnings("the previous pass is still running"), 1);
+}
+
+struct EditCase {
+    const char* label;
+    Job::JobState at_open;
+    Job::JobState at_write;  // the scheduler moved the job on while the dialog was open
+    Job::JobState written;
+    const char* peer;
+};
+
+TEST_F(SchedulerTest, AnEditKeepsWhatTheSchedulerDidMeanwhile) {
+    const EditCase cases[] = {
+        {"Done when opened: a new occurrence", S::Done, S::Done, S::Waiting, "4"},
+        {"Waiting when opened, started meanwhile: not started again", S::Waiting, S::Starting, S::Starting, "3"},
+        {"under way: the peer is locked", S::Running, S::Running, S::Running, "3"},
+        {"still Waiting: takes the new peer", S::Waiting, S::Waiting, S::Waiting, "4"},
+    };
+    for (const EditCase& c : cases) {
+        scheduler_ = makeScheduler();
+        Job held = job(10, 20);
+        held.state = c.at_open;
+        ASSERT_TRUE(scheduler_->addJob(held));
+        Job opened;
+        ASSERT_TRUE(scheduler_->getJob(held.id, opened));
+        Job moved_on = opened;
+        moved_on.state = c.at_write;
+        ASSERT_TRUE(scheduler_->setJobAt(0, moved_on));
+
+        Job edited = opened;
+        edited.peer = "4";
+        edited.end = at(30);
+        ASSERT_TRUE(scheduler_->applyEdit(edited, opened.state == S::Done)) << c.label;
+        const Job written = jobAt(0);
+        EXPECT_EQ(Job::stateName(written.state), Job::stateName(c.written)) << c.label;
+        EXPECT_EQ(written.peer, c.peer) << c.label;
+        EXPECT_EQ(written.end, at(30)) << c.label;
+        EXPECT_EQ(written.id, held.id) << c.label;
+    }
+}
+
+}  // namespace

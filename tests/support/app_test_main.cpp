@@ -1,0 +1,43 @@
+// main() for suites of the program's own windows: they need the program's application object (its
+// event delivery is part of what they test) and run on the "offscreen" platform.
+#include <gtest/gtest.h>
+
+#include <QtGlobal>
+
+#include "app/my_q_application.h"
+#include "dialogs/message_box.h"
+
+// Qt 5.15's offscreen platform never frees the screen objects it makes while the application object
+// starts up. Under LeakSanitizer those (and only those) are suppressed; full stacks are needed to
+// see that the allocation came from there.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:QGuiApplicationPrivate::createEventDispatcher\n";
+}
+extern "C" const char* __asan_default_options() {
+    return "fast_unwind_on_malloc=0";
+}
+
+namespace {
+
+// A message box nobody answers would wait forever on the offscreen platform. Each test starts with
+// every box failing the test instead; a test that expects boxes answers them with a recorder.
+class UnexpectedBoxesFail : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        MessageBox::setHandler([](const MessageBox::Request& request) {
+            ADD_FAILURE() << "unexpected message box \"" << request.title.toStdString() << "\": "
+                          << request.text.toStdString();
+            return QMessageBox::Ok;
+        });
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { MessageBox::setHandler({}); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    MyQApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new UnexpectedBoxesFail);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "sessions/ipc_object.h"
+
+namespace test_support {
+
+// A codec session that is never placed on a pool, for tests and fuzzers that drive its parsers
+// directly. A program's session ends only through markForDeletion(); this one may also live on the
+// stack, since no manager and no loop can reach it.
+class UnplacedSession : public IPCObject {
+public:
+    using IPCObject::IPCObject;
+    ~UnplacedSession() override = default;
+};
+
+}  // namespace test_support
