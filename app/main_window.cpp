@@ -14,10 +14,18 @@
 
 #include "app/config_paths.h"
 #include "app/instance_registry.h"
+#include "app/my_q_application.h"
 #include "app/password_prompt_queue.h"
 #include "app/zorva_summary.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/add_device.h"
 #include "dialogs/kestrane_resources.h"
+#include "dialogs/message_box.h"
 #include "ipc/ipc_mutex_guard.h"
+#include "scheduler/schedule_connection.h"
+#include "scheduler/schedule_window.h"
+#include "scheduler/scheduler.h"
+#include "scheduler/sound_select.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
@@ -49,7 +57,13 @@ bool hasConnections(IPCObject& session) {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
+MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      alertPlayer(alertOutput ? *alertOutput : soundPlayer),
+      deviceEventHandler(alertPlayer, [this] {
+          return std::optional<DeviceEventHandler::SoundSwitches>({soundEnabledFlag, defaultAlertsFlag});
+      }) {
     initKestraneResources();
     ui->setupUi(this);
     ui->actionHelp->setVisible(false);
@@ -80,8 +94,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 }
 
 MainWindow::~MainWindow() {
+    deviceEventHandler.setSwitchReader({});
     if (mainWindowInstance == this) mainWindowInstance = nullptr;
     ui->w_summary->saveConfig();
+    if (Scheduler* jobs = scheduler()) {
+        jobs->stopTimer();
+        jobs->save();
+    }
+    delete scheduleWindow;
     delete ui;
 }
 
@@ -129,6 +149,13 @@ void MainWindow::connectActions() {
     connect(ui->actionAllowDefaultAlerts, &QAction::changed, this, &MainWindow::actionAllowDefaultAlertsTriggered);
     connect(ui->actionEnableAlertEmails, &QAction::triggered, this, &MainWindow::emailEnableTriggered);
     connect(ui->actionNick, &QAction::triggered, this, &MainWindow::nick);
+    connect(ui->actionAddDevice, &QAction::triggered, this, &MainWindow::addNewInstance);
+    connect(ui->actionSetSounds, &QAction::triggered, this, &MainWindow::setSoundsTriggered);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->actionShow_Scheduler, &QAction::triggered, this, &MainWindow::showScheduler);
+    connect(ui->actionScheduleConnection, &QAction::triggered, this, &MainWindow::scheduleConnectionTriggered);
+    connect(ui->actionScheduleSelectedConnection, &QAction::triggered, this,
+            &MainWindow::scheduleSelectedConnectionTriggered);
     if (IQCommonPooledApp* pool = IPCObject::sessionPool()) {
         // Normally the workers have stopped already; this covers a window that ends another way.
         connect(this, &QObject::destroyed, pool, qOverload<QObject*>(&IQCommonPooledApp::stop_managers));
@@ -136,6 +163,7 @@ void MainWindow::connectActions() {
 }
 
 void MainWindow::initialize() {
+    ui->w_summary->setScheduler(scheduler());
     ui->w_summary->loadConfig();
     ui->w_summary->layoutTiles();
     ui->w_summary->updateCount();
@@ -164,6 +192,7 @@ QUuid MainWindow::createInstance() {
         return QUuid();
     }
     instanceMap.insert(key, session);
+    connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
     return key;
 }
 
@@ -238,10 +267,8 @@ void MainWindow::handleAllEnables() {
 
     // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
     // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionAddDevice, ui->actionCopyNodeId, ui->actionCopyProfile, ui->actionEditProfile,
-                            ui->actionAddEntry, ui->actionEditEntry,
-                            ui->actionSetSounds, ui->actionShow_Scheduler,
-                            ui->actionAbout}) {
+    for (QAction* action : {ui->actionCopyNodeId, ui->actionCopyProfile, ui->actionEditProfile,
+                            ui->actionAddEntry, ui->actionEditEntry}) {
         action->setEnabled(false);
     }
     for (QWidget* widget : {static_cast<QWidget*>(ui->connectButton), static_cast<QWidget*>(ui->disconnectButton),
@@ -364,6 +391,111 @@ void MainWindow::sendUpdatedSettings(Message message) {
         return;
     }
     activeInstance->send(message);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Adding codecs, alert sounds and the about box
+
+void MainWindow::addNewInstance() {
+    AddDevice dialog;
+    dialog.setWindowTitle(tr("Add Instance"));
+    if (dialog.exec() != QDialog::Accepted) return;
+    IPCObject* session = findInstance(createInstance());
+    if (!session) {
+        MessageBox::show(nullptr, {QMessageBox::Warning, QString(), tr("Maximum number of codecs reached."),
+                                   QMessageBox::Ok, QMessageBox::Ok});
+        return;
+    }
+    session->setAddress(dialog.address(), dialog.port());
+    ui->w_summary->selectTile(ui->w_summary->addInstance(session));
+    session->setConnection(dialog.address(), dialog.port(), QString::fromLatin1(IPCObject::kDefaultPassword));
+    ui->w_summary->layoutTiles();
+    dialog.storeSoundsTo(*session);
+    // At once: the codec is part of the fleet whether or not Kestrane ends cleanly.
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::setSoundsTriggered() {
+    if (activeInstance) setIPCWavs(activeInstance);
+}
+
+void MainWindow::setIPCWavs(IPCObject* session) {
+    if (!session) return;
+    const QUuid key = session->uuid;
+    SoundSelect dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Set Alert Sounds"));
+    dialog.fillFrom(*session);
+    // Looked up again: the codec may have been removed while the dialog was open.
+    if (dialog.exec() == QDialog::Accepted) {
+        if (IPCObject* still_there = findInstance(key)) dialog.storeTo(*still_there);
+    }
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::showAbout() {
+    AboutDialog dialog(configFilePath(), this);
+    dialog.exec();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Scheduled connections
+
+Scheduler* MainWindow::scheduler() {
+    MyQApplication* application = myApplication();
+    return application ? &application->scheduler() : nullptr;
+}
+
+void MainWindow::showScheduler() {
+    Scheduler* jobs = scheduler();
+    if (!jobs) return;
+    if (!scheduleWindow) {
+        scheduleWindow = new ScheduleWindow(*jobs);
+        scheduleWindow->addJobEntries(jobs->jobList());
+        scheduleWindow->refreshEntries();
+        connect(scheduleWindow, &QObject::destroyed, this, &MainWindow::schedulerClosed);
+    }
+    scheduleWindow->show();
+    scheduleWindow->raise();
+    scheduleWindow->activateWindow();
+}
+
+void MainWindow::schedulerClosed() {
+    scheduleWindow = nullptr;
+}
+
+void MainWindow::scheduleConnectionTriggered() {
+    scheduleConnection(false);
+}
+
+void MainWindow::scheduleSelectedConnectionTriggered() {
+    scheduleConnection(true);
+}
+
+void MainWindow::scheduleConnection(bool preselectPeer) {
+    Scheduler* jobs = scheduler();
+    if (!jobs || !activeInstance) return;
+    QString peer_id;
+    const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
+    if (preselectPeer && peer) peer_id = peer->data(0, Qt::UserRole + 2).toString();
+    ::scheduleConnection(*jobs, activeInstance, peer_id, this);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    Scheduler* jobs = scheduler();
+    if (jobs && jobs->hasPendingJobs()) {
+        const MessageBox::Request question{
+            QMessageBox::Warning, tr("Warning"),
+            tr("There are scheduled connections pending: closing Kestrane will prevent them from running. "
+               "Are you sure you want to close kestrane?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+        if (MessageBox::show(this, question) != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    delete scheduleWindow;
+    event->accept();
 }
 
 // ------------------------------------------------------------------------------------------------

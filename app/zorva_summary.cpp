@@ -255,10 +255,12 @@ void ZorvaSummary::tileSelected(QUuid key) {
     emit selectionChanged(session);
 }
 
+void ZorvaSummary::selectTile(QUuid tileKey) {
+    if (InstanceWidget* tile = tileMap.value(tileKey)) tile->select();
+}
+
 void ZorvaSummary::summaryTreeItemActivated(QTreeWidgetItem* item, int) {
-    const ZorvaStatRow* row = itemRowMap.value(item);
-    if (!row) return;
-    if (InstanceWidget* tile = tileMap.value(row->key())) tile->select();
+    if (const ZorvaStatRow* row = itemRowMap.value(item)) selectTile(row->key());
 }
 
 void ZorvaSummary::showSummaryTreeContextMenu(const QPoint& pos) {

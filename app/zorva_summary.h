@@ -44,6 +44,8 @@ public:
     QUuid addInstance(IPCObject* session);
     // Places every tile in the grid, four to a row, in the order they were added.
     void layoutTiles();
+    // Selects the tile under `tileKey` as a click would; nothing for an unknown key.
+    void selectTile(QUuid tileKey);
     // Removes the tile under the key: its session leaves the instance map and is marked for
     // deletion, and the selection is emptied. An unknown key changes nothing.
     void removeInstance(const QUuid& tileKey);

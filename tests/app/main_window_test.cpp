@@ -291,8 +291,9 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     }
     reachable.sort();
     EXPECT_EQ(reachable.join(' ').toStdString(),
-              "actionAllowDefaultAlerts actionConfigDir actionDisableMetering actionDisconnectFleet "
-              "actionEnableLogging actionExit actionGeneralOverview actionRemoveDevice actionShowMainWindow "
+              "actionAbout actionAddDevice actionAllowDefaultAlerts actionConfigDir actionDisableMetering "
+              "actionDisconnectFleet actionEnableLogging actionExit actionGeneralOverview actionRemoveDevice "
+              "actionSetSounds actionShowMainWindow actionShow_Scheduler "
               "actionSound");
     for (const char* off : {"connectButton", "disconnectButton", "logButtonBox"}) {
         EXPECT_FALSE(stateOf(opened, off)) << off;
