@@ -46,8 +46,13 @@ void ensureDataFolder() {
 // The window's life from construction to the end of the event loop; the caller tears down.
 int runWindow(MyQApplication& application, IQCommonPooledApp& pool, std::unique_ptr<MainWindow>& window,
               const StartupObserver& observer) {
+    Scheduler& scheduler = application.scheduler();
+    scheduler.setFilePath(scheduleFilePath());
+    scheduler.setSessions(registeredSessions());
     window = std::make_unique<MainWindow>();
     window->initialize();
+    // After the configured codecs exist: a job is kept only when its codec is among them.
+    scheduler.load();
     window->handleAllEnables();
     if (observer.windowInitialized) observer.windowInitialized(*window);
     window->show();

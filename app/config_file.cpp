@@ -6,12 +6,10 @@
 
 #include "app/main_window.h"
 #include "ipc/exception.h"
+#include "scheduler/device_event_handler.h"
 #include "sessions/ipc_object.h"
-#include "sessions/kt_event.h"
 
 namespace {
-
-constexpr KT_EVENT kSoundEvents[] = {AUDIO_START, AUDIO_END, DEVICE_ONLINE, DEVICE_OFFLINE};
 
 // Copies made within the same second get a counter; beyond this many something else is wrong.
 constexpr int kMaxCopiesPerSecond = 100;
@@ -29,21 +27,6 @@ QByteArray fromBase64(const Message::Attributes& attributes, const char* key) {
 }
 
 }  // namespace
-
-const char* ConfigFile::soundKey(int event) {
-    switch (event) {
-    case AUDIO_START:
-        return "snd-audio-start";
-    case AUDIO_END:
-        return "snd-audio-end";
-    case DEVICE_ONLINE:
-        return "snd-device-online";
-    case DEVICE_OFFLINE:
-        return "snd-device-offline";
-    default:
-        return "";
-    }
-}
 
 Message ConfigFile::build(const MainWindow& window, const QHeaderView& header, const QList<IPCObject*>& sessions) {
     Message config;
@@ -71,7 +54,9 @@ Message ConfigFile::build(const MainWindow& window, const QHeaderView& header, c
         remote.set("password", session->getPassword());
         remote.set("metering", session->meteringOn.load());
         remote.set("logReading", session->eventLogPolling.load());
-        for (const KT_EVENT event : kSoundEvents) remote.set(soundKey(event), session->alertSound(event));
+        for (const KT_EVENT kind : DeviceEventHandler::allEvents()) {
+            remote.set(DeviceEventHandler::eventKey(kind).toStdString(), session->alertSound(kind));
+        }
     }
     return config;
 }
@@ -96,8 +81,8 @@ void ConfigFile::applyRemote(const Message& remote, IPCObject& session) {
     const Message::Attributes& attributes = remote.attributes();
     session.setMeteringFlag(attributes.get_bool("metering", true));
     session.setEventLogPolling(attributes.get_bool("logReading", false));
-    for (const KT_EVENT event : kSoundEvents) {
-        session.setAlertSound(event, attributes.get_qstring(soundKey(event), QString()));
+    for (const KT_EVENT kind : DeviceEventHandler::allEvents()) {
+        session.setAlertSound(kind, attributes.get_qstring(DeviceEventHandler::eventKey(kind).toStdString(), QString()));
     }
     session.setConnection(attributes.get_qstring("address", QString()), attributes.get_int("port", 0),
                           attributes.get_qstring("password", QString()));

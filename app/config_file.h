@@ -44,7 +44,4 @@ public:
     // Copies the file byte for byte to "<path>.bad-<yyyyMMdd-hhmmss>" (owner-only, never over an
     // earlier copy) and returns the copy's path; throws Exception when no copy can be made.
     static QString keepCopy(const QString& path);
-
-    // The configuration key of an alert sound ("snd-audio-start" ...), by KT_EVENT.
-    static const char* soundKey(int event);
 };

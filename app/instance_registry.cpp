@@ -1,5 +1,6 @@
 #include "app/instance_registry.h"
 
+#include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
 
 QMap<QUuid, IPCObject*> instanceMap;
@@ -30,6 +31,10 @@ bool anyInstanceReady() {
         if (session->state() == IQEndpointClient::READY) return true;
     }
     return false;
+}
+
+std::shared_ptr<CodecSessions> registeredSessions() {
+    return std::make_shared<SessionAdaptor>(findInstance, [] { return instanceMap.values(); });
 }
 
 void releaseAllInstances() {

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QUuid>
 
+#include <memory>
+
+class CodecSessions;
 class IPCObject;
 
 // The process-wide objects every view shares, built before main runs and never replaced.
@@ -39,5 +42,7 @@ IPCObject* findInstance(const QUuid& key);
 IPCObject* findInstanceByAddress(const QString& host, int port);
 // Whether any registered session is READY.
 bool anyInstanceReady();
+// The registry as the scheduler reads it: sessions looked up by key, listed in key order.
+std::shared_ptr<CodecSessions> registeredSessions();
 // Ends every session still registered and empties the map; at exit, once the workers have stopped.
 void releaseAllInstances();

@@ -15,9 +15,18 @@
 #include "app/codec_dock.h"
 #include "app/config_paths.h"
 #include "app/instance_registry.h"
+#include "app/my_q_application.h"
+#include "app/password_prompt_queue.h"
 #include "app/zorva_summary.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/add_device.h"
 #include "dialogs/kestrane_resources.h"
+#include "dialogs/message_box.h"
 #include "ipc/ipc_mutex_guard.h"
+#include "scheduler/schedule_connection.h"
+#include "scheduler/schedule_window.h"
+#include "scheduler/scheduler.h"
+#include "scheduler/sound_select.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
@@ -49,7 +58,13 @@ bool hasConnections(IPCObject& session) {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
+MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      alertPlayer(alertOutput ? *alertOutput : soundPlayer),
+      deviceEventHandler(alertPlayer, [this] {
+          return std::optional<DeviceEventHandler::SoundSwitches>({soundEnabledFlag, defaultAlertsFlag});
+      }) {
     initKestraneResources();
     ui->setupUi(this);
     ui->actionHelp->setVisible(false);
@@ -64,6 +79,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->peerList->setAlternatingRowColors(true);
     ui->profileList->setAlternatingRowColors(true);
     connectActions();
+    connectInstanceActions();
     setupShortcuts();
     ui->actionAllowDefaultAlerts->setEnabled(soundEnabledFlag);
     ui->actionStart_service->setVisible(false);
@@ -80,8 +96,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 }
 
 MainWindow::~MainWindow() {
+    deviceEventHandler.setSwitchReader({});
     if (mainWindowInstance == this) mainWindowInstance = nullptr;
     ui->w_summary->saveConfig();
+    if (Scheduler* jobs = scheduler()) {
+        jobs->stopTimer();
+        jobs->save();
+    }
+    delete scheduleWindow;
     // Before the form: the dock reaches its widgets through it.
     delete codecDock;
     codecDock = nullptr;
@@ -132,6 +154,13 @@ void MainWindow::connectActions() {
     connect(ui->actionAllowDefaultAlerts, &QAction::changed, this, &MainWindow::actionAllowDefaultAlertsTriggered);
     connect(ui->actionEnableAlertEmails, &QAction::triggered, this, &MainWindow::emailEnableTriggered);
     connect(ui->actionNick, &QAction::triggered, this, &MainWindow::nick);
+    connect(ui->actionAddDevice, &QAction::triggered, this, &MainWindow::addNewInstance);
+    connect(ui->actionSetSounds, &QAction::triggered, this, &MainWindow::setSoundsTriggered);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->actionShow_Scheduler, &QAction::triggered, this, &MainWindow::showScheduler);
+    connect(ui->actionScheduleConnection, &QAction::triggered, this, &MainWindow::scheduleConnectionTriggered);
+    connect(ui->actionScheduleSelectedConnection, &QAction::triggered, this,
+            &MainWindow::scheduleSelectedConnectionTriggered);
     if (IQCommonPooledApp* pool = IPCObject::sessionPool()) {
         // Normally the workers have stopped already; this covers a window that ends another way.
         connect(this, &QObject::destroyed, pool, qOverload<QObject*>(&IQCommonPooledApp::stop_managers));
@@ -139,7 +168,9 @@ void MainWindow::connectActions() {
 }
 
 void MainWindow::initialize() {
+    ui->w_summary->setScheduler(scheduler());
     ui->w_summary->loadConfig();
+    ui->w_summary->layoutTiles();
     ui->w_summary->updateCount();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/gear.svg")), this);
@@ -166,6 +197,7 @@ QUuid MainWindow::createInstance() {
         return QUuid();
     }
     instanceMap.insert(key, session);
+    connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
     return key;
 }
 
@@ -240,11 +272,7 @@ void MainWindow::handleAllEnables() {
 
     // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
     // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionAddDevice, ui->actionEditProfile,
-                            ui->actionAddEntry, ui->actionEditEntry, ui->actionEnableMetering,
-                            ui->actionDisableMetering, ui->actionEnableLogging, ui->actionDisableLogging,
-                            ui->actionSetSounds, ui->actionShow_Scheduler, ui->actionDisconnectFleet,
-                            ui->actionAbout}) {
+    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry}) {
         action->setEnabled(false);
     }
 }
@@ -270,9 +298,204 @@ void MainWindow::selectedWidgetChangedState(QUuid, IQEndpointClient::DEVICE_STAT
     handleAllEnables();
 }
 
+// ------------------------------------------------------------------------------------------------
+// Instances: menus, removal, switches, password, fleet disconnect
+
+void MainWindow::connectInstanceActions() {
+    connect(ui->actionEnableMetering, &QAction::triggered, this, &MainWindow::enableMetering);
+    connect(ui->actionDisableMetering, &QAction::triggered, this, &MainWindow::disableMetering);
+    connect(ui->actionEnableLogging, &QAction::triggered, this, &MainWindow::enableLogReading);
+    connect(ui->actionDisableLogging, &QAction::triggered, this, &MainWindow::disableLogReading);
+    connect(ui->actionInputPassword, &QAction::triggered, this, &MainWindow::showPasswordDialog);
+    connect(ui->actionDisconnectFleet, &QAction::triggered, this, &MainWindow::doDisconnectAllFleet);
+}
+
+QList<QAction*> MainWindow::instanceMenuActions(IPCObject* session) const {
+    QList<QAction*> actions{ui->actionConnect, ui->actionDisconnect};
+    const IQEndpointClient::DEVICE_STATE state = session->state();
+    if (state == IQEndpointClient::AUTH_FAILED) actions << ui->actionInputPassword;
+    QAction* metering = session->meteringOn ? ui->actionDisableMetering : ui->actionEnableMetering;
+    if (state == IQEndpointClient::READY) {
+        actions << ui->actionCopyNodeId << metering << ui->actionScheduleConnection;
+    } else {
+        actions << metering;
+    }
+    actions << ui->actionSetSounds;
+    actions << summaryMenuActions();
+    actions << ui->actionRemoveDevice;
+    return actions;
+}
+
+QList<QAction*> MainWindow::summaryMenuActions() const {
+    const IQCommonPooledApp* pool = IPCObject::sessionPool();
+    if (pool && pool->available_spots() > 0) return {ui->actionAddDevice};
+    return {};
+}
+
+bool MainWindow::anyInstanceReady() {
+    return ::anyInstanceReady();
+}
+
 void MainWindow::removeInstance() {
     ui->w_summary->removeSelectedInstance();
+    ui->w_summary->layoutTiles();
     handleAllEnables();
+}
+
+void MainWindow::enableMetering() {
+    if (!activeInstance) return;
+    activeInstance->cmd_metering_on();
+    ui->w_summary->setMeterShown(ui->w_summary->selectedKey(), true);
+    handleAllEnables();
+}
+
+void MainWindow::disableMetering() {
+    if (!activeInstance) return;
+    activeInstance->cmd_metering_off();
+    ui->w_summary->setMeterShown(ui->w_summary->selectedKey(), false);
+    handleAllEnables();
+}
+
+void MainWindow::enableLogReading() {
+    if (!activeInstance) return;
+    activeInstance->setEventLogPolling(true);
+    handleAllEnables();
+}
+
+void MainWindow::disableLogReading() {
+    if (!activeInstance) return;
+    activeInstance->setEventLogPolling(false);
+    handleAllEnables();
+}
+
+void MainWindow::showPasswordDialog() {
+    if (activeInstance) ui->w_summary->passwordPrompts().askOnRequest(activeInstance->uuid);
+}
+
+void MainWindow::doDisconnectAllFleet() {
+    for (IPCObject* session : qAsConst(instanceMap)) {
+        if (session->state() == IQEndpointClient::READY) session->cmd_disconnect_peer();
+    }
+}
+
+void MainWindow::sendUpdatedSettings(Message message) {
+    if (!activeInstance) return;
+    const std::string name = message.name();
+    if (name == "directoryServer") {
+        message.set_name("setDirectoryServer");
+        message.attributes().set("seq", std::string("setDirectoryServer"));
+    } else if (name == "sysOptions") {
+        message.set_name("setSysOptions");
+        message.attributes().set("seq", std::string("setSysOptions"));
+    } else {
+        return;
+    }
+    activeInstance->send(message);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Adding codecs, alert sounds and the about box
+
+void MainWindow::addNewInstance() {
+    AddDevice dialog;
+    dialog.setWindowTitle(tr("Add Instance"));
+    if (dialog.exec() != QDialog::Accepted) return;
+    IPCObject* session = findInstance(createInstance());
+    if (!session) {
+        MessageBox::show(nullptr, {QMessageBox::Warning, QString(), tr("Maximum number of codecs reached."),
+                                   QMessageBox::Ok, QMessageBox::Ok});
+        return;
+    }
+    session->setAddress(dialog.address(), dialog.port());
+    ui->w_summary->selectTile(ui->w_summary->addInstance(session));
+    session->setConnection(dialog.address(), dialog.port(), QString::fromLatin1(IPCObject::kDefaultPassword));
+    ui->w_summary->layoutTiles();
+    dialog.storeSoundsTo(*session);
+    // At once: the codec is part of the fleet whether or not Kestrane ends cleanly.
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::setSoundsTriggered() {
+    if (activeInstance) setIPCWavs(activeInstance);
+}
+
+void MainWindow::setIPCWavs(IPCObject* session) {
+    if (!session) return;
+    const QUuid key = session->uuid;
+    SoundSelect dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Set Alert Sounds"));
+    dialog.fillFrom(*session);
+    // Looked up again: the codec may have been removed while the dialog was open.
+    if (dialog.exec() == QDialog::Accepted) {
+        if (IPCObject* still_there = findInstance(key)) dialog.storeTo(*still_there);
+    }
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::showAbout() {
+    AboutDialog dialog(configFilePath(), this);
+    dialog.exec();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Scheduled connections
+
+Scheduler* MainWindow::scheduler() {
+    MyQApplication* application = myApplication();
+    return application ? &application->scheduler() : nullptr;
+}
+
+void MainWindow::showScheduler() {
+    Scheduler* jobs = scheduler();
+    if (!jobs) return;
+    if (!scheduleWindow) {
+        scheduleWindow = new ScheduleWindow(*jobs);
+        scheduleWindow->addJobEntries(jobs->jobList());
+        scheduleWindow->refreshEntries();
+        connect(scheduleWindow, &QObject::destroyed, this, &MainWindow::schedulerClosed);
+    }
+    scheduleWindow->show();
+    scheduleWindow->raise();
+    scheduleWindow->activateWindow();
+}
+
+void MainWindow::schedulerClosed() {
+    scheduleWindow = nullptr;
+}
+
+void MainWindow::scheduleConnectionTriggered() {
+    scheduleConnection(false);
+}
+
+void MainWindow::scheduleSelectedConnectionTriggered() {
+    scheduleConnection(true);
+}
+
+void MainWindow::scheduleConnection(bool preselectPeer) {
+    Scheduler* jobs = scheduler();
+    if (!jobs || !activeInstance) return;
+    QString peer_id;
+    const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
+    if (preselectPeer && peer) peer_id = peer->data(0, Qt::UserRole + 2).toString();
+    ::scheduleConnection(*jobs, activeInstance, peer_id, this);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    Scheduler* jobs = scheduler();
+    if (jobs && jobs->hasPendingJobs()) {
+        const MessageBox::Request question{
+            QMessageBox::Warning, tr("Warning"),
+            tr("There are scheduled connections pending: closing Kestrane will prevent them from running. "
+               "Are you sure you want to close kestrane?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+        if (MessageBox::show(this, question) != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    delete scheduleWindow;
+    event->accept();
 }
 
 // ------------------------------------------------------------------------------------------------

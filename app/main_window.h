@@ -8,6 +8,9 @@
 #include <QSystemTrayIcon>
 #include <QUuid>
 
+#include "ipc/message.h"
+#include "scheduler/alert_sound_player.h"
+#include "scheduler/device_event_handler.h"
 #include "sessions/iq_endpoint_client.h"
 
 class CodecDock;
@@ -15,6 +18,8 @@ class IPCObject;
 class QAction;
 class QCloseEvent;
 class QWidget;
+class ScheduleWindow;
+class Scheduler;
 class ZorvaSummary;
 
 namespace Ui {
@@ -24,14 +29,16 @@ class MainWindow;
 // The one top-level window: the fleet summary in the centre and, docked below it, the details of
 // the active instance (the codec selected in the summary). It creates the codec sessions, keeps
 // its actions enabled exactly when they can act (handleAllEnables), and saves kt-config.xml when
-// it is destroyed.
+// it is destroyed. It plays the codecs' alert sounds and opens the scheduled-connections window.
 //
 // Threads: GUI thread only.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // Alerts play through `alertOutput` when one is given (tests), else through the window's own
+    // sound player; it must outlive the window.
+    explicit MainWindow(QWidget* parent = nullptr, AlertPlayer* alertOutput = nullptr);
     ~MainWindow() override;
 
     // Once, after construction: reads kt-config.xml (one live session per codec in it), then makes
@@ -47,6 +54,14 @@ public:
     // The details dock's behaviour: what it shows of the active codec and what it sends.
     CodecDock* dock() const { return codecDock; }
 
+    // The entries of a codec's menu (its tile's, and the summary tree's for the selected codec),
+    // by the session's state; they act on the active instance.
+    QList<QAction*> instanceMenuActions(IPCObject* session) const;
+    // The entries of the fleet view's own menu: "Add Instance..." while a worker has room.
+    QList<QAction*> summaryMenuActions() const;
+    // Whether any registered session is READY.
+    static bool anyInstanceReady();
+
     bool soundEnabled() const { return soundEnabledFlag; }
     bool defaultAlertsAllowed() const { return defaultAlertsFlag; }
     void setSoundEnabled(bool on);
@@ -57,13 +72,23 @@ public:
     void setDetailDockFloating(bool floating);
     void restoreDetailDockGeometry(const QByteArray& base64);
 
+    // Starts playing the sound file, at once; false when it can't be played.
+    bool playAlertSound(const QString& file) { return alertPlayer.play(file); }
+
 public slots:
     void handleAllEnables();
     void switchTo();
     void exit();
     void activeInstanceSelected(IPCObject* session);
     void removeInstance();
+    void enableMetering();
+    void disableMetering();
+    void enableLogReading();
+    void disableLogReading();
+    void showPasswordDialog();
+    void doDisconnectAllFleet();
     void selectedWidgetChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE state);
+    void sendUpdatedSettings(Message message);
     void soundToggle();
     bool actionAllowDefaultAlertsTriggered();
     bool emailEnableTriggered();
@@ -71,14 +96,38 @@ public slots:
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
     void on_actionConfigDir_triggered();
     void on_actionShowMainWindow_triggered();
+    void addNewInstance();
+    void setSoundsTriggered();
+    void setIPCWavs(IPCObject* session);
+    void showAbout();
+    void showScheduler();
+    void schedulerClosed();
+    void scheduleConnectionTriggered();
+    void scheduleSelectedConnectionTriggered();
+
+protected:
+    // Asks first while scheduled connections are pending: they run only while Kestrane does.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void setupShortcuts();
     void setupStatsTable();
     void setPalette();
     void connectActions();
+    void connectInstanceActions();
+    // Runs the job dialog for the active codec, with the selected peer chosen when asked.
+    void scheduleConnection(bool preselectPeer);
+    // The program's scheduler; null without the program's application object.
+    static Scheduler* scheduler();
 
     Ui::MainWindow* ui;  // owned
+    AlertSoundPlayer soundPlayer;
+    AlertPlayer& alertPlayer;  // soundPlayer, or the caller's stand-in
+    // Every session's deviceEvent goes here. Silenced first thing in the destructor, so that
+    // nothing plays while the program shuts down.
+    DeviceEventHandler deviceEventHandler;
+    // The open scheduled-connections window: without parent, so deleted here.
+    QPointer<ScheduleWindow> scheduleWindow;
     CodecDock* codecDock = nullptr;  // child of the window
     // The session the details dock shows; null when none is selected. A QPointer, because a
     // removed codec's session deletes itself later.

@@ -32,6 +32,20 @@ double drawnFraction(float value) {
     return value < 1.0f ? static_cast<double>(value) : 1.0;
 }
 
+// Whether any of the widget lies inside its window, or is clipped away by a parent (a tile
+// scrolled out of its scroll area). Qt would paint nothing of a clipped widget, but it still walks
+// the widget's siblings for every update asked of it, and a fleet of tiles has many.
+bool isInsideItsWindow(const QWidget& widget) {
+    if (!widget.isVisible()) return false;
+    QRect shown = widget.rect();
+    for (const QWidget* child = &widget; !child->isWindow(); child = child->parentWidget()) {
+        shown.translate(child->pos());
+        shown &= child->parentWidget()->rect();
+        if (shown.isEmpty()) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 double levelToFraction(float db) {
@@ -74,11 +88,13 @@ void MeterWidget::setGradient() {
 }
 
 void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel) {
-    const Extent before = extent();
+    // A bar out of sight keeps its level and shows it when it is next painted.
+    const bool is_in_sight = isInsideItsWindow(*this);
+    const Extent before = is_in_sight ? extent() : Extent();
     level_ = level;
     secondLevel_ = secondLevel;
     hasSecondLevel_ = hasSecondLevel;
-    if (!(extent() == before)) update();
+    if (is_in_sight && !(extent() == before)) update();
 }
 
 MeterWidget::Extent MeterWidget::extent() const {

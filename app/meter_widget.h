@@ -8,8 +8,8 @@
 //
 // The colours come from the style sheet: a green-yellow-red gradient fills the whole widget and
 // painting covers the unlit part with dark grey. The bar is opaque and keeps the rendered gradient
-// per size, so a level change costs two rectangle fills; a level that changes no pixel asks for no
-// repaint at all (a fleet of meters reports fifteen times a second).
+// per size, so a level change costs two rectangle fills; a level that changes no pixel, or a bar
+// that is out of sight, asks for no repaint at all (a fleet of meters reports fifteen times a second).
 //
 // Threads: GUI thread only.
 class MeterWidget : public QWidget {

@@ -1,24 +1,34 @@
 #pragma once
 
+#include <QIcon>
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUuid>
 #include <QWidget>
 
 class IPCObject;
+class InstanceWidget;
 class MainWindow;
+class PasswordPromptQueue;
+class QGridLayout;
 class QTreeWidgetItem;
+class Scheduler;
+class ZorvaStatRow;
 
 namespace Ui {
 class ZorvaSummaryClass;
 }
 
-// The fleet at a glance, the main window's central widget: every managed codec as a row of the
-// summary tree (page 1), in the order the codecs were added. Each codec is added under a tile key
-// of its own, distinct from its session's instance key; the selection and removal go by tile key,
-// and the selected codec becomes the main window's active instance through selectionChanged. The
-// view also reads and writes kt-config.xml, whose records follow its order.
+// The fleet at a glance, the main window's central widget: every managed codec as a tile (page 0,
+// four to a row) and as a row of the summary tree (page 1), in the order the codecs were added.
+// Each codec is added under a tile key of its own, distinct from its session's instance key; the
+// tile and the row share it, and the selection and removal go by it. The selected codec becomes
+// the main window's active instance through selectionChanged. The view asks for login passwords
+// through its one prompt queue, and it reads and writes kt-config.xml, whose records follow its
+// tiles.
 //
 // Threads: GUI thread only.
 class ZorvaSummary : public QWidget {
@@ -26,20 +36,36 @@ class ZorvaSummary : public QWidget {
 
 public:
     explicit ZorvaSummary(QWidget* parent = nullptr);
+    // Deletes the rows before the tree; saves nothing (the main window has saved just before).
     ~ZorvaSummary() override;
 
-    // Adds a row for the session and returns its new tile key. The session stays the caller's.
+    // Adds a tile and a row for the session and returns their new tile key. The session stays the
+    // caller's. The tile is placed by the next layoutTiles.
     QUuid addInstance(IPCObject* session);
-    // Removes the codec under the tile key: its session leaves the instance map and is marked for
+    // Places every tile in the grid, four to a row, in the order they were added.
+    void layoutTiles();
+    // Selects the tile under `tileKey` as a click would; nothing for an unknown key.
+    void selectTile(QUuid tileKey);
+    // Removes the tile under the key: its session leaves the instance map and is marked for
     // deletion, and the selection is emptied. An unknown key changes nothing.
     void removeInstance(const QUuid& tileKey);
-    // Removes the selected codec and its row.
+    // The same for the selected tile.
+    void removeInstance();
+    // Removes the selected codec's tile and row.
     void removeSelectedInstance();
+    // Shows or hides the small meters of the codec under the key, as its metering is switched.
+    void setMeterShown(const QUuid& tileKey, bool isShown);
 
-    // The sessions in the order they were added: the order of the rows and of the file's records.
+    // Where the clocks of the tiles and rows ask for scheduled connections; null shows none.
+    void setScheduler(Scheduler* scheduler);
+    PasswordPromptQueue& passwordPrompts() const { return *prompts; }
+
+    // The sessions in the order they were added: the order of the tiles and of the file's records.
     QList<IPCObject*> sessionsInTileOrder() const;
     bool hasInstances() const { return !tileList.isEmpty(); }
     QUuid selectedKey() const { return selectedUuid; }
+    InstanceWidget* tile(const QUuid& tileKey) const { return tileMap.value(tileKey); }
+    ZorvaStatRow* summaryRow(const QUuid& tileKey) const { return rowMap.value(tileKey); }
     // 0 tiles, 1 the summary tree.
     int currentPage() const;
 
@@ -58,7 +84,10 @@ public slots:
     void tileSelected(QUuid key);
     void showStatsOverview();
     void showGeneralOverview();
+    void updateScheduled();
+    void showSummaryTreeContextMenu(const QPoint& pos);
     void updateCount();
+    void showContextMenu(const QPoint& pos);
     void summaryTreeItemActivated(QTreeWidgetItem* item, int column);
 
 private:
@@ -72,6 +101,13 @@ private:
 
     void addSummaryRow(IPCObject* session, const QUuid& key);
     void removeSummaryRow(const QUuid& key);
+    void removeSummaryRow();
+    // The session of the selected tile; null when none is selected or it was removed.
+    IPCObject* selectedSession() const;
+    void showRowMeter(ZorvaStatRow& row, bool isShown);
+    void setUpSorting();
+    // Sorts the rows by the header's sort column and order.
+    void sortTree();
     // Reads and applies the file; runs under the configuration lock.
     void readConfig(LoadOutcome& outcome);
     // Keeps a copy of the file the load could not take whole; without one, refuses later writes.
@@ -80,11 +116,16 @@ private:
     MainWindow* mainWindow() const;
 
     Ui::ZorvaSummaryClass* ui;  // owned
-    QList<QUuid> tileList;                         // tile keys, in the order of addition
-    QMap<QUuid, IPCObject*> tileMap;               // tile key -> session (not owned)
-    QMap<QUuid, QTreeWidgetItem*> rowMap;          // tile key -> its row, owned by the tree
-    QMap<QTreeWidgetItem*, QUuid> itemRowMap;      // row -> tile key
-    QUuid selectedUuid;                            // null until the first selection
+    QGridLayout* gridLayout;    // on the tile page's scroll area; places the tiles
+    QList<InstanceWidget*> tileList;               // in the order of addition; children of the grid
+    QMap<QUuid, InstanceWidget*> tileMap;          // tile key -> tile
+    QMap<QUuid, ZorvaStatRow*> rowMap;             // tile key -> its row (owned)
+    QMap<QTreeWidgetItem*, ZorvaStatRow*> itemRowMap;  // the row's item -> the row
+    QUuid selectedUuid;  // null until the first selection; keeps a removed key until the next
+    PasswordPromptQueue* prompts;  // child of the view
+    QPointer<Scheduler> scheduler_;
+    QIcon clockIcon;
+    QTimer resortTimer;  // runs while a cell of the sort column has changed since the last sort
     // Why this run must not overwrite kt-config.xml (it could not be loaded, nor copied); empty
     // when it may.
     QString configWriteRefusal;

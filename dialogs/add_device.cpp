@@ -1,5 +1,6 @@
 #include "dialogs/add_device.h"
 
+#include <QFileInfo>
 #include <QIntValidator>
 #include <QMenu>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 
 #include "dialogs/kestrane_resources.h"
 #include "ipc/ipc_address.h"
+#include "sessions/ipc_object.h"
 #include "ui_add_device.h"
 
 AddDevice::AddDevice(QWidget* parent)
@@ -83,6 +85,13 @@ void AddDevice::setKTConnectFile(const QString& path) {
 
 void AddDevice::setKTDisconnectFile(const QString& path) {
     ui->soundFields->setFile(DEVICE_OFFLINE, path);
+}
+
+void AddDevice::storeSoundsTo(IPCObject& session) const {
+    for (const KT_EVENT kind : {AUDIO_START, AUDIO_END, DEVICE_ONLINE, DEVICE_OFFLINE}) {
+        const QString path = ui->soundFields->file(kind);
+        if (QFileInfo(path).isFile()) session.setAlertSound(kind, path);
+    }
 }
 
 QStringList AddDevice::emailAddresses() const {

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class IPCObject;
 class QIntValidator;
 class QLabel;
 class QLineEdit;
@@ -45,6 +46,10 @@ public:
     void setAudioDisconnectFile(const QString& path);
     void setKTConnectFile(const QString& path);
     void setKTDisconnectFile(const QString& path);
+
+    // Stores each sound field that names an existing file as the session's sound for its kind; an
+    // empty field leaves the kind to the default.
+    void storeSoundsTo(IPCObject& session) const;
 
     // The e-mail page's list, top to bottom.
     QStringList emailAddresses() const;

@@ -32,7 +32,11 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, const Request& req
     if (installed_handler()) return installed_handler()(request);
     QMessageBox box(request.icon, request.title, request.text, request.buttons, parent);
     box.setTextFormat(Qt::PlainText);  // titles and texts may quote a codec or a file
-    if (request.buttons.testFlag(QMessageBox::Yes)) box.setDefaultButton(QMessageBox::Yes);
+    if (request.defaultButton != QMessageBox::NoButton) {
+        box.setDefaultButton(request.defaultButton);
+    } else if (request.buttons.testFlag(QMessageBox::Yes)) {
+        box.setDefaultButton(QMessageBox::Yes);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

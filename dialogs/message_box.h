@@ -17,6 +17,8 @@ public:
         QString title;
         QString text;
         QMessageBox::StandardButtons buttons;
+        // What Enter presses; NoButton gives Yes where it is offered.
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
     using Handler = std::function<QMessageBox::StandardButton(const Request&)>;
 

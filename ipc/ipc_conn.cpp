@@ -86,6 +86,16 @@ void IPCConn::on_data(const std::string& bytes) {
     if (!pending_protocol_.empty()) change_protocol();
 }
 
+bool IPCConn::has_pending_input() const {
+    return !read_hold_ && protocol_ && protocol_->has_pending_input();
+}
+
+void IPCConn::resume_input() {
+    if (!protocol_) return;
+    protocol_->resume_input();
+    if (!pending_protocol_.empty()) change_protocol();
+}
+
 void IPCConn::set_protocol(IPCProtocol* protocol) {
     if (protocol == protocol_) return;
     delete protocol_;

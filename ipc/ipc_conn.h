@@ -22,6 +22,7 @@ class IPCConn : public IPCSocket {
 public:
     enum State { CLOSED = 0, CONNECTING = 2, CONNECTED = 4 };
     static constexpr uint32_t kDefaultSendLimit = 2097152;
+    static constexpr uint32_t kDefaultReceiveLimit = 2097152;
 
     // A connection for the transport ("stream"), or null for any other transport.
     static IPCConn* create(SocketCallback* owner, const std::string& transport, int option);
@@ -46,6 +47,8 @@ public:
     bool handle_request(const Message& request, Message& reply);
     // Bytes read from the socket, for the protocol.
     void on_data(const std::string& bytes);
+    bool has_pending_input() const override;
+    void resume_input() override;
 
     void set_protocol(IPCProtocol* protocol);  // takes ownership; deletes the previous one
     void set_client_protocol(const std::string& name);
@@ -70,6 +73,9 @@ public:
     const std::string& send_buffer() const { return send_buffer_; }
     uint32_t send_limit() const { return send_limit_; }
     void set_send_limit(uint32_t limit) { send_limit_ = limit; }
+    // The most received bytes a protocol may keep while it waits for the end of a message.
+    uint32_t receive_limit() const { return receive_limit_; }
+    void set_receive_limit(uint32_t limit) { receive_limit_ = limit; }
     int option() const { return option_; }
 
 protected:
@@ -85,5 +91,6 @@ protected:
     std::string send_buffer_;
     std::string pending_protocol_;
     uint32_t send_limit_ = kDefaultSendLimit;
+    uint32_t receive_limit_ = kDefaultReceiveLimit;
     int option_;
 };

@@ -12,14 +12,23 @@ bool IPCConnStream::wants_write() const {
 }
 
 bool IPCConnStream::open(const IPCAddress& address) {
+    // Kept however this attempt ends: the loop retries the same address after the reconnect delay.
+    address_ = address;
     if (!address.is_valid()) {
         // Never fall back to connecting to an all-zero address.
         IPCConn::close();
-        address_ = address;
-        set_error("invalid address '" + address.to_string() + "'");
+        fail_open("invalid address '" + address.to_string() + "'");
         return false;
     }
-    if (!IPCSocket::attach(platform::open_stream_socket(address.family()), address)) return false;
+    const int fd = platform::open_stream_socket(address.family());
+    if (fd < 0) {
+        // Out of descriptors, for one: the connection fails like any other and is tried again later.
+        const int error = errno;
+        IPCConn::close();
+        fail_open(platform::error_text(error));
+        return false;
+    }
+    IPCSocket::attach(fd, address);
 
     const int error = platform::start_connect(fd_, address_.sockaddr_ptr(), address_.length());
     if (error == 0) {

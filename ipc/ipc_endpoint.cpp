@@ -2,6 +2,8 @@
 
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
+#include "ipc/ipc_string.h"
+#include "ipc/logger.h"
 #include "ipc/message.h"
 
 IPCEndpoint::IPCEndpoint() : stamp_us_(ipc_now_us()) {}
@@ -24,6 +26,14 @@ void IPCEndpoint::touch() {
 
 uint32_t IPCEndpoint::idle_s() const {
     return static_cast<uint32_t>((ipc_now_us() - stamp_us_) / 1000000);
+}
+
+void IPCEndpoint::trace(const char* direction, const Message& message) const {
+    if (!is_tracing_) return;
+    std::string text;
+    message.serialize(Message::XML, text, false);
+    ipc_strip_xml_declaration(text);
+    ipc_logger().log(4, "%s %s: %s", direction, description().c_str(), text.c_str());
 }
 
 std::string IPCEndpoint::description() const {

@@ -45,7 +45,12 @@ public:
     static void set_error(Message& reply, int code, const std::string& text);
 
 protected:
-    IPCConn* connection_ = nullptr;  // owned; deleted on the loop thread once released
+    // "<direction> <peer>: <xml>" at level 4 while tracing is on ("rx from", "tx rsp to", ...).
+    void trace(const char* direction, const Message& message) const;
+
+    // A client endpoint owns its connection (deleted on the loop thread once released); a server
+    // endpoint's connection belongs to the server that accepted it.
+    IPCConn* connection_ = nullptr;
     IPCManager* manager_ = nullptr;  // not owned
     std::string name_;
     uint32_t timeout_s_ = 0;

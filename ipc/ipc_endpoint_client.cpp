@@ -1,22 +1,26 @@
 #include "ipc/ipc_endpoint_client.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_string.h"
 #include "ipc/logger.h"
 
 IPCEndpointClient::IPCEndpointClient() = default;
 
 IPCEndpointClient::~IPCEndpointClient() {
+    if (manager_ && manager_->forget_endpoint(this)) {
+        // Until this point the loop may have called the overrides of a subclass already destroyed.
+        ipc_report_misuse("IPCEndpointClient destroyed while registered: remove_endpoint() it first");
+    }
     if (connection_) {
         release_connection();
         IPCEndpointClient::on_connection_state();
     }
-    if (manager_) {
-        manager_->forget_endpoint(this);
-        manager_->endpoint_destroyed(name_);
-    }
+    if (manager_) manager_->endpoint_destroyed(name_);
 }
 
 void IPCEndpointClient::release_connection() {
@@ -64,20 +68,17 @@ void IPCEndpointClient::on_connection_state() {
     }
 }
 
+void IPCEndpointClient::tick() {
+    IPCEndpoint::tick();
+    give_up_forwards(kMaxForwards);
+}
+
 void IPCEndpointClient::on_timeout() {
     if (connection_) connection_->set_error("timed out");
 }
 
 void IPCEndpointClient::on_authenticated() {
     flush_queue();
-}
-
-void IPCEndpointClient::trace(const char* direction, const Message& message) const {
-    if (!is_tracing_) return;
-    std::string text;
-    message.serialize(Message::XML, text, false);
-    ipc_strip_xml_declaration(text);
-    ipc_logger().log(4, "%s %s: %s", direction, description().c_str(), text.c_str());
 }
 
 void IPCEndpointClient::send(const Message& message) {
@@ -185,8 +186,10 @@ void IPCEndpointClient::unsubscribe(const std::string& name) {
 }
 
 void IPCEndpointClient::forward(const Message& request, const IPCEndpointServer& origin) {
+    give_up_forwards(kMaxForwards - 1);
     const std::string id = "fwd-" + std::to_string(++forward_counter_);
-    forwards_[id] = ForwardRecord{request.attributes().get_string("seq", ""), origin.name(), origin.id()};
+    forwards_[id] = ForwardRecord{request.attributes().get_string("seq", ""), origin.name(), origin.id(),
+                                  forward_counter_, ipc_now_us()};
     Message relayed = request;
     relayed.attributes().set("seq", id);
     send(relayed);
@@ -200,4 +203,24 @@ void IPCEndpointClient::return_forwarded_reply(const Message& reply, const std::
     const ForwardRecord target = record->second;
     forwards_.erase(record);
     if (manager_) manager_->server_send(returned, target.server, target.endpoint_id);
+}
+
+void IPCEndpointClient::give_up_forwards(size_t keep) {
+    const int64_t now = ipc_now_us();
+    const auto is_stale = [&](const ForwardRecord& record) {
+        return timeout_s_ != 0 && now - record.forwarded_us >= int64_t{timeout_s_} * 1000000;
+    };
+    const auto give_up = [&](std::map<std::string, ForwardRecord>::iterator record) {
+        ipc_logger().log(3, "%s: no reply to forwarded request %s; giving it up", name_.c_str(),
+                         record->first.c_str());
+        return forwards_.erase(record);
+    };
+    for (auto it = forwards_.begin(); it != forwards_.end();) {
+        it = is_stale(it->second) ? give_up(it) : std::next(it);
+    }
+    while (forwards_.size() > keep) {
+        give_up(std::min_element(forwards_.begin(), forwards_.end(), [](const auto& a, const auto& b) {
+            return a.second.number < b.second.number;
+        }));
+    }
 }

@@ -24,11 +24,18 @@ class IPCEndpointServer;
 class IPCEndpointClient : public IPCEndpoint {
 public:
     static constexpr size_t kQueueLimit = 10;
+    // Forwarded requests awaiting their reply; beyond this the oldest is given up.
+    static constexpr size_t kMaxForwards = 256;
 
     IPCEndpointClient();
+    // An endpoint registered from outside is unregistered (IPCManager::remove_endpoint) before it is
+    // destroyed, while its overrides still exist; destroying one still registered is a misuse
+    // (ipc_report_misuse), after which it unregisters itself.
     ~IPCEndpointClient() override;
 
     void on_connection_state() override;
+    // The idle check, and forwarded requests unanswered for the time-out are given up.
+    void tick() override;
     void on_timeout() override;
 
     virtual void on_authenticated();
@@ -49,8 +56,10 @@ public:
     void unsubscribe(const std::string& name);
     void flush_queue();
     // Relays a request that a server endpoint received to this endpoint's peer; the reply goes back
-    // to that server endpoint with the requester's own "seq".
+    // to that server endpoint with the requester's own "seq". At most kMaxForwards wait for their
+    // reply, each for no longer than the endpoint's time-out (when it has one).
     void forward(const Message& request, const IPCEndpointServer& origin);
+    size_t forward_count() const { return forwards_.size(); }
 
     // Attaches a new connection, releasing the current one (deleted on the loop thread).
     void set_connection(IPCConn* connection);
@@ -66,8 +75,6 @@ public:
 private:
     void release_connection();
     void enqueue(const Message& message);
-    // "rx to <peer>: <xml>" / "rx from <peer>: <xml>" at level 4 while tracing is on.
-    void trace(const char* direction, const Message& message) const;
     static bool is_internal_subscribe(const Message& message);
     // A request with "seq" = "internal", whose reply the endpoint drops.
     static Message internal_request(const char* name);
@@ -79,10 +86,14 @@ private:
         std::string seq;          // the requester's own "seq"
         std::string server;       // the server of the requesting endpoint
         std::string endpoint_id;  // the requesting endpoint's id in that server
+        uint32_t number;          // N of "fwd-N": the oldest has the lowest
+        int64_t forwarded_us;     // when the request went out
     };
 
     // A reply whose "seq" names a forwarded request goes back to where the request came from.
     void return_forwarded_reply(const Message& reply, const std::string& seq);
+    // Forgets forwarded requests older than the time-out, and the oldest ones beyond `keep`.
+    void give_up_forwards(size_t keep);
 
     std::deque<Message> queue_;  // copies of refused requests, oldest first
     std::map<std::string, ForwardRecord> forwards_;  // by "fwd-N"; dropped when the connection closes

@@ -42,14 +42,6 @@ void IPCEndpointServer::detach_connection(IPCConn* connection) {
     on_connection_state();
 }
 
-void IPCEndpointServer::trace(const char* direction, const Message& message) const {
-    if (!is_tracing_) return;
-    std::string text;
-    message.serialize(Message::XML, text, false);
-    ipc_strip_xml_declaration(text);
-    ipc_logger().log(4, "%s %s: %s", direction, description().c_str(), text.c_str());
-}
-
 void IPCEndpointServer::send_deferred(const Message& message) {
     if (!connection_) return;
     trace("tx def rsp to", message);

@@ -90,7 +90,6 @@ private:
     void unsubscribe(const Message& request);
     void set_log_level(const Message& request);
     void list_log_categories(Message& reply) const;
-    void trace(const char* direction, const Message& message) const;
 
     std::vector<std::string> nonces_;  // oldest first
     std::string last_nonce_;

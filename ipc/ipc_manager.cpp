@@ -1,6 +1,8 @@
 #include "ipc/ipc_manager.h"
 
+#include <chrono>
 #include <exception>
+#include <thread>
 
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_clock.h"
@@ -16,8 +18,12 @@
 IPCManager::IPCManager() = default;
 
 IPCManager::~IPCManager() {
-    stop();
-    wait_for_loop_exit(-1);
+    if (!wait_for_loop_exit(0)) {
+        // The loop may already have called into the destroyed subclass part.
+        ipc_report_misuse("IPCManager destroyed while its loop runs: stop it and wait for the loop to end first");
+        stop();
+        wait_for_loop_exit(-1);
+    }
 
     // Taken out first: destroying an endpoint unregisters it from endpoints_.
     std::map<std::string, EndpointEntry> endpoints;
@@ -32,7 +38,7 @@ IPCManager::~IPCManager() {
             entry.endpoint->set_name(nullptr, entry.endpoint->name());
         }
     }
-    delete_retired_connections();
+    delete_retired();
     for (auto& entry : servers_) delete entry.second;
     for (auto& entry : pending_servers_) delete entry.second;
 }
@@ -102,7 +108,7 @@ void IPCManager::run_iteration() {
         uint32_t wait_ms;
         {
             IPCMutexGuard guard(get_lock());
-            delete_retired_connections();
+            delete_retired();
             for (const PostedMessage& post : posts) publish(post.message, post.to, post.from, post.sender);
             for (const PostedMessage& request : requests) send_via(request.message, request.to);
             on_loop();
@@ -115,15 +121,34 @@ void IPCManager::run_iteration() {
         const int wait_error = poller_.wait(wait_ms == 0 ? -1 : static_cast<int>(wait_ms));
         if (poller_.was_woken()) wake_event_.drain();
         if (wait_error != 0) {
-            ipc_logger().log(2, "ipc_manager: poll failed: %s", platform::error_text(wait_error).c_str());
+            back_off_after_failed_wait(wait_error);
             return;
         }
+        has_wait_failed_ = false;
 
         IPCMutexGuard guard(get_lock());
         poll_sockets(false);
     } catch (const std::exception& e) {
         ipc_logger().log(2, "IPCManager::event_loop uncaught exception: %s", e.what());
         ipc_logger().output_hook(0, 2, nullptr);
+    }
+}
+
+void IPCManager::back_off_after_failed_wait(int error) {
+    const uint32_t interval_ms = timer_interval_ms_;
+    const uint32_t pause_ms = interval_ms != 0 ? interval_ms : kFailedWaitPauseMs;
+    if (!has_wait_failed_) {
+        ipc_logger().log(2, "ipc_manager: poll failed: %s; trying again every %u ms",
+                         platform::error_text(error).c_str(), pause_ms);
+        has_wait_failed_ = true;
+    }
+    // The same wait would fail again at once. The wake event alone still ends the pause early, for
+    // stop() and for any change another thread makes.
+    poller_.begin(wake_event_.fd());
+    if (poller_.wait(static_cast<int>(pause_ms)) != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+    } else if (poller_.was_woken()) {
+        wake_event_.drain();
     }
 }
 
@@ -188,7 +213,7 @@ uint32_t IPCManager::poll_sockets(bool collecting) {
         const auto it = endpoints_.find(endpoint->name());
         if (it == endpoints_.end() || it->second.endpoint != endpoint || !it->second.is_owned) continue;
         unregister(it);
-        destroy_endpoint(endpoint);
+        retired_endpoints_.push_back(endpoint);
     }
     return wait_ms;
 }
@@ -240,6 +265,14 @@ IPCServer* IPCManager::find_server(const std::string& name) const {
     return it == servers_.end() ? nullptr : it->second;
 }
 
+std::vector<IPCServer*> IPCManager::servers_named(const std::string& name) const {
+    std::vector<IPCServer*> named;
+    if (IPCServer* live = find_server(name)) named.push_back(live);
+    const auto pending = pending_servers_.find(name);
+    if (pending != pending_servers_.end()) named.push_back(pending->second);
+    return named;
+}
+
 void IPCManager::check_reconnect(uint32_t delay_s, IPCSocket* socket, uint32_t& wait_ms) {
     const int closed_s = socket->closed_for_s();
     if (closed_s >= 0 && static_cast<uint32_t>(closed_s) < delay_s) {
@@ -277,15 +310,21 @@ void IPCManager::dispatch(IPCSocket* socket) {
     if (is_writable) socket->on_writable(false);
     if (is_closed) {
         if (is_usable()) socket->on_peer_closed();
-    } else if (readiness.is_readable && is_usable()) {
-        socket->on_readable();
+        return;
     }
+    // Input kept while reading was held goes first; releasing the hold woke this iteration.
+    if (is_usable() && socket->has_pending_input()) socket->resume_input();
+    if (readiness.is_readable && is_usable() && socket->wants_read()) socket->on_readable();
 }
 
-void IPCManager::delete_retired_connections() {
-    std::vector<IPCConn*> retired;
-    retired.swap(retired_connections_);
-    for (IPCConn* connection : retired) delete connection;
+void IPCManager::delete_retired() {
+    // Endpoints first: destroying one retires its connection, which then goes in the same call.
+    std::vector<IPCEndpointClient*> endpoints;
+    endpoints.swap(retired_endpoints_);
+    for (IPCEndpointClient* endpoint : endpoints) destroy_endpoint(endpoint);
+    std::vector<IPCConn*> connections;
+    connections.swap(retired_connections_);
+    for (IPCConn* connection : connections) delete connection;
 }
 
 void IPCManager::retire_connection(IPCConn* connection) {
@@ -325,20 +364,22 @@ void IPCManager::remove_endpoint(const std::string& name) {
     const EndpointEntry entry = it->second;
     unregister(it);
     if (entry.is_owned) {
-        destroy_endpoint(entry.endpoint);
+        retire_endpoint(entry.endpoint);
     } else {
         // Its owner may keep it longer than this manager lives: it must not call back in here.
         entry.endpoint->set_name(nullptr, entry.endpoint->name());
     }
 }
 
-void IPCManager::forget_endpoint(IPCEndpointClient* endpoint) {
+bool IPCManager::forget_endpoint(IPCEndpointClient* endpoint) {
     IPCMutexGuard guard(get_lock());
+    if (registered_.count(endpoint) == 0) return false;
     for (auto it = endpoints_.begin(); it != endpoints_.end();) {
         const auto next = std::next(it);
         if (it->second.endpoint == endpoint) unregister(it);
         it = next;
     }
+    return true;
 }
 
 void IPCManager::disconnect(const std::string& name) {
@@ -350,8 +391,13 @@ void IPCManager::disconnect(const std::string& name) {
     if (entry.is_owned) {
         const auto owned = endpoints_.find(name);
         if (owned != endpoints_.end() && owned->second.endpoint == entry.endpoint) unregister(owned);
-        destroy_endpoint(entry.endpoint);
+        retire_endpoint(entry.endpoint);
     }
+    wake();
+}
+
+void IPCManager::retire_endpoint(IPCEndpointClient* endpoint) {
+    retired_endpoints_.push_back(endpoint);
     wake();
 }
 
@@ -404,18 +450,14 @@ bool IPCManager::listen(const std::string& transport, const IPCAddress& address,
 
 IPCAddress IPCManager::server_address(const std::string& name) const {
     IPCMutexGuard guard(get_lock());
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) return pending->second->address();
-    const IPCServer* live = find_server(name);
-    return live ? live->address() : IPCAddress();
+    const std::vector<IPCServer*> named = servers_named(name);
+    return named.empty() ? IPCAddress() : named.back()->address();
 }
 
 std::string IPCManager::server_error(const std::string& name) const {
     IPCMutexGuard guard(get_lock());
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) return pending->second->error();
-    const IPCServer* live = find_server(name);
-    return live ? live->error() : std::string();
+    const std::vector<IPCServer*> named = servers_named(name);
+    return named.empty() ? std::string() : named.back()->error();
 }
 
 void IPCManager::close_server(const std::string& name) {
@@ -433,25 +475,18 @@ void IPCManager::close_server(const std::string& name) {
 
 void IPCManager::server_set_option(const std::string& name, int value) {
     IPCMutexGuard guard(get_lock());
-    if (IPCServer* live = find_server(name)) live->set_option_value(value);
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) pending->second->set_option_value(value);
+    for (IPCServer* server : servers_named(name)) server->set_option_value(value);
 }
 
 void IPCManager::server_set_text(const std::string& name, const std::string& text) {
     IPCMutexGuard guard(get_lock());
-    if (IPCServer* live = find_server(name)) live->set_file_root(text);
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) pending->second->set_file_root(text);
+    for (IPCServer* server : servers_named(name)) server->set_file_root(text);
 }
 
 void IPCManager::server_set_protocol(const std::string& name, const std::string& protocol) {
-    if (IPCServer* live = find_server(name)) {
-        live->set_protocol(protocol);
-        return;
-    }
-    const auto pending = pending_servers_.find(name);
-    if (pending != pending_servers_.end()) pending->second->set_protocol(protocol);
+    IPCMutexGuard guard(get_lock());
+    const std::vector<IPCServer*> named = servers_named(name);
+    if (!named.empty()) named.front()->set_protocol(protocol);
 }
 
 void IPCManager::server_send(const Message& message, const std::string& server, const std::string& endpoint) {
@@ -465,6 +500,7 @@ void IPCManager::forward_via(const Message& message, const std::string& name, co
 }
 
 bool IPCManager::find_server_match(const std::string& name) {
+    IPCMutexGuard guard(get_lock());
     for (auto& entry : servers_) {
         if (entry.second->poll_endpoints(name)) return true;
     }

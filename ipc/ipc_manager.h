@@ -31,17 +31,24 @@ class IPCServer;
 //
 // Threads: event_loop() runs on one thread, which owns every socket, connection, protocol and
 // endpoint of the manager. Other threads may call connect(), disconnect(), add_endpoint(),
-// remove_endpoint(), send_via(), listen(), close_server(), the server_* operations, publish() and
-// post_request()/post(), each taking the lock that get_lock() returns
-// (recursive; the loop holds it for each iteration except the wait), and stop(),
-// set_timer_interval() and wake() at any time. The base class returns no lock and so is for one
-// thread only; a manager shared between threads overrides get_lock().
-// Connections released on other threads are deleted by the loop thread at the start of its next
-// iteration, so the loop never dispatches a deleted socket.
+// remove_endpoint(), send_via(), forward_via(), listen(), close_server(), the server_* operations,
+// find_server_match() and publish(), each taking the lock that get_lock() returns (recursive; the
+// loop holds it for each iteration except the wait); post() and post_request(), which take only the
+// lock that get_queue_lock() returns (the loop takes it alone, to empty the queues); and stop(),
+// set_timer_interval() and wake() at any time. The base class returns no locks and so is for one
+// thread only; a manager shared between threads overrides get_lock(), and get_queue_lock() when
+// other threads post to it.
+// Released connections and dropped endpoints of the manager's own are deleted by the loop thread at
+// the start of its next iteration: the loop never dispatches a deleted socket, and an endpoint that
+// disconnects itself from one of its callbacks is still whole when that callback returns.
 class IPCManager : public SocketCallback {
 public:
+    static constexpr uint32_t kFailedWaitPauseMs = 1000;
+
     IPCManager();
-    // Stops the loop and waits for event_loop() to return before anything is freed.
+    // The loop must have ended: a subclass stops it and waits for it (wait_for_loop_exit) in its own
+    // destructor, while its overrides still exist. A manager destroyed with its loop running is a
+    // misuse (ipc_report_misuse); it stops the loop and waits for it before anything is freed.
     ~IPCManager() override;
     IPCManager(const IPCManager&) = delete;
     IPCManager& operator=(const IPCManager&) = delete;
@@ -77,10 +84,12 @@ public:
                  const std::string& name, int option);
     // Registers an endpoint owned by the caller; a name in use leaves everything as it was.
     void add_endpoint(const std::string& name, IPCEndpointClient* endpoint);
-    // Unregisters the endpoint; one the manager made is destroyed, one registered from outside is
-    // left to its owner with its connection and no link back to this manager.
+    // Unregisters the endpoint; one the manager made is destroyed at the loop's next iteration, one
+    // registered from outside is left to its owner with its connection and no link back to this
+    // manager.
     void remove_endpoint(const std::string& name);
-    // Drops the named endpoint's connection for good; an endpoint the manager made is destroyed.
+    // Drops the named endpoint's connection for good; an endpoint the manager made is unregistered
+    // and destroyed at the loop's next iteration.
     void disconnect(const std::string& name);
     // Tick period in ms; 0 switches the timer off.
     void set_timer_interval(uint32_t interval_ms);
@@ -98,7 +107,7 @@ public:
     void close_server(const std::string& name);
     void server_set_option(const std::string& name, int value);
     void server_set_text(const std::string& name, const std::string& text);
-    // For the loop thread, or a caller that holds the lock.
+    // The protocol installed on the named server's connections accepted from now on.
     void server_set_protocol(const std::string& name, const std::string& protocol);
     // Delivers a reply to one endpoint of a server (used for forwarded requests).
     void server_send(const Message& message, const std::string& server, const std::string& endpoint);
@@ -121,8 +130,9 @@ public:
 
     // Takes a connection released by its endpoint; the loop thread deletes it.
     void retire_connection(IPCConn* connection);
-    // Called by an endpoint being destroyed: its registration must not outlive it.
-    void forget_endpoint(IPCEndpointClient* endpoint);
+    // Called by an endpoint being destroyed: its registration must not outlive it. True when it was
+    // still registered.
+    bool forget_endpoint(IPCEndpointClient* endpoint);
 
     IPCEndpointClient* find_endpoint(const std::string& name) const;
     // Registered endpoints; call under the lock.
@@ -142,6 +152,9 @@ private:
     };
 
     void run_iteration();
+    // After a failed wait: logs the first failure of a run of them and pauses for the timer
+    // interval (kFailedWaitPauseMs without a timer) instead of spinning.
+    void back_off_after_failed_wait(int error);
     void run_timer_if_due();
     uint32_t time_to_next_tick_ms() const;
     // One walk over the endpoints' connections: registers them (collecting) or dispatches to them.
@@ -152,8 +165,13 @@ private:
     // Moves started servers in and removes closed ones.
     void sweep();
     IPCServer* find_server(const std::string& name) const;
+    // The live server of that name, then the pending one that is to replace it; each when there is one.
+    std::vector<IPCServer*> servers_named(const std::string& name) const;
     void dispatch(IPCSocket* socket);
-    void delete_retired_connections();
+    // An unregistered endpoint the manager made: destroyed by the loop at its next iteration, so that
+    // an endpoint that disconnects itself from one of its own callbacks outlives that callback.
+    void retire_endpoint(IPCEndpointClient* endpoint);
+    void delete_retired();
     std::vector<std::string> endpoint_names() const;
     void register_endpoint(const std::string& name, IPCEndpointClient* endpoint, bool is_owned);
     void unregister(std::map<std::string, EndpointEntry>::iterator entry);
@@ -168,12 +186,14 @@ private:
     bool has_timer_started_ = false;
     int64_t last_tick_us_ = 0;
     bool is_collecting_ = false;
+    bool has_wait_failed_ = false;  // the last wait failed (loop thread only)
 
     platform::WakeEvent wake_event_;
     platform::ReadinessPoller poller_;
     std::list<PostedMessage> posts_;            // guarded by get_queue_lock()
     std::list<PostedMessage> requests_;         // guarded by get_queue_lock()
     std::vector<IPCConn*> retired_connections_;  // owned; guarded by get_lock()
+    std::vector<IPCEndpointClient*> retired_endpoints_;  // owned, unregistered; guarded by get_lock()
 
     std::mutex loop_state_mutex_;
     std::condition_variable loop_exited_;

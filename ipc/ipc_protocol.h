@@ -22,6 +22,10 @@ public:
     // The connection's state changed; read it from conn.
     virtual void on_state() {}
     virtual void receive_data(const std::string& /*bytes*/) {}
+    // True while input received earlier waits to be handled (framing stops while the connection's
+    // reading is held). The connection hands it on with resume_input() once the hold has ended.
+    virtual bool has_pending_input() const { return false; }
+    virtual void resume_input() {}
     // Non-zero when the message was taken into the send buffer, 0 when it was not sent.
     virtual int transmit_message(const Message& /*message*/) { return 0; }
     virtual bool delivers_unsubscribed(const std::string& /*name*/) const { return false; }

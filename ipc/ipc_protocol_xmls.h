@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "ipc/ipc_protocol.h"
@@ -10,15 +11,18 @@ class Message;
 // declaration or formatting, followed by one NUL byte.
 //
 // Receiving is incremental: complete frames are cut and delivered as their NUL arrives, the
-// incomplete tail waits for more bytes, and only that tail counts against the connection's buffer
+// incomplete tail waits for more bytes, and only that tail counts against the connection's receive
 // limit. Blanks (SP, TAB, CR, LF) before a frame's first "<" are skipped, for peers that write a
-// line break after each NUL.
+// line break after each NUL. Cutting stops while the connection's reading is held, keeping the
+// frames after the one that set the hold, and when handling a frame reset the connection.
 class IPCProtocolXMLS : public IPCProtocol {
 public:
     using IPCProtocol::IPCProtocol;
 
-    void reset() override { rx_buffer.clear(); }
+    void reset() override;
     void receive_data(const std::string& bytes) override;
+    bool has_pending_input() const override { return searched_length_ < rx_buffer.size(); }
+    void resume_input() override { cut_frames(); }
 
     // One complete received message; the framing class itself does nothing with it.
     virtual void receive_message(Message& /*message*/) {}
@@ -29,5 +33,12 @@ public:
     static std::string frame(const Message& message);
 
 protected:
-    std::string rx_buffer;  // the start of an incomplete frame
+    std::string rx_buffer;  // received bytes not yet handled: the start of a frame, or held frames
+
+private:
+    // Delivers the complete frames at the start of rx_buffer, in order, and erases them.
+    void cut_frames();
+
+    size_t searched_length_ = 0;  // how much of rx_buffer is known to hold no NUL
+    uint64_t reset_count_ = 0;    // tells the cutting loop that a handler reset the connection
 };

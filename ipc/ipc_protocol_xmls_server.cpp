@@ -57,7 +57,10 @@ void IPCProtocolXMLSServer::receive_message(Message& request) {
         if (request.name() == "hello" && request.attributes().has("version")) {
             peer_version_ = request.attributes().get_uint("version", 0);
         }
-        const std::string reply_name = peer_version_ == 0 ? legacy_reply_name(request.name()) : "resp";
+        std::string reply_name = peer_version_ == 0 ? legacy_reply_name(request.name()) : "resp";
+        // A reply without a name would pass for one put off until later ("get" alone names none):
+        // such a request is answered as "resp", so that its error reaches the peer.
+        if (reply_name.empty()) reply_name = "resp";
         Message reply;
         reply.set_name(reply_name);
         if (answer_before_dispatch(request, reply)) {

@@ -11,7 +11,8 @@ class IPCEndpointServer;
 // The server side of xmls: greets clients, runs the challenge-response login that the xmls client
 // answers, answers "ping" and the cross-domain policy request itself, and passes every other request
 // to the connection's server endpoint. Clients that never send a protocol version (version 0) get
-// replies named after their request instead of "resp".
+// replies named after their request instead of "resp", one at a time: while a version-0 reply is
+// put off, reading from the connection is held, and the requests behind it wait until it has gone.
 //
 // Messages the endpoint sends while a request is being handled are held and written after that
 // request's reply. A connection that fails kMaxRefusedLogins logins is dropped.

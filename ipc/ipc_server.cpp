@@ -44,7 +44,6 @@ void IPCServer::adopt_connection(int fd, const IPCAddress& peer) {
     auto* connection = new IPCConnStream(manager_, connection_option_);
     connection->set_server(this);
     connection->attach(fd, peer);
-    peers_[peer] = connection;
     connections_[connection] = peer;
     if (!protocol_.empty()) connection->set_protocol(create_protocol(protocol_, connection));
 }
@@ -71,8 +70,6 @@ void IPCServer::reap_closed() {
         if (!connection->is_open()) closed.push_back(connection);
     }
     for (IPCConn* connection : closed) {
-        const auto peer = peers_.find(connections_[connection]);
-        if (peer != peers_.end() && peer->second == connection) peers_.erase(peer);
         connections_.erase(connection);
         delete connection;
     }
@@ -132,6 +129,5 @@ void IPCServer::clear() {
     // Taken out first: deleting a connection detaches its endpoint, which must not find it again.
     std::map<IPCConn*, IPCAddress> connections;
     connections.swap(connections_);
-    peers_.clear();
     for (auto& entry : connections) delete entry.first;
 }

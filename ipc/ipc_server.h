@@ -18,7 +18,9 @@ class Message;
 // and routes messages to its endpoints by id.
 //
 // Threads: created and opened on the caller's thread by IPCManager::listen, then owned by the
-// manager's loop thread, which alone touches it.
+// manager's loop thread. Other threads reach it only through the manager's operations
+// (close_server, server_send, publish, find_server_match, the server_set_* operations), each under
+// the manager's lock.
 class IPCServer : public IPCSocket {
 public:
     static constexpr uint32_t kDefaultBacklog = 16;
@@ -65,7 +67,6 @@ protected:
     void adopt_connection(int fd, const IPCAddress& peer);
 
     IPCManager* manager_;  // not owned
-    std::map<IPCAddress, IPCConn*> peers_;        // last connection from each peer address
     std::map<IPCConn*, IPCAddress> connections_;  // owned
     std::map<std::string, IPCEndpointServer*> endpoints_;  // owned, by id
     std::string name_;

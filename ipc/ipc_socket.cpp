@@ -48,8 +48,9 @@ void IPCSocket::set_error(const std::string& text) {
     if (owner_) owner_->wake();
 }
 
-void IPCSocket::set_blocking(bool is_blocking) {
-    if (fd_ >= 0) platform::set_blocking(fd_, is_blocking);
+void IPCSocket::fail_open(const std::string& text) {
+    closed_us_ = ipc_now_us();
+    set_error(text);
 }
 
 void IPCSocket::set_read_hold(bool is_held) {

@@ -38,8 +38,13 @@ public:
     virtual void close();
 
     void set_error(const std::string& text);
-    void set_blocking(bool is_blocking);
+    // While held, the socket asks for no reading and received input waits unhandled; releasing the
+    // hold wakes the owner, whose loop then hands on what waited (resume_input).
     void set_read_hold(bool is_held);
+    bool is_read_held() const { return read_hold_; }
+    // Input received before a hold and not yet handled.
+    virtual bool has_pending_input() const { return false; }
+    virtual void resume_input() {}
 
     // Whole seconds since the last close / the last received data; large when never.
     int closed_for_s() const;
@@ -63,6 +68,9 @@ public:
 
 protected:
     void stamp_received();
+    // An open() that got no socket: fails the socket with the text and counts as a close, so that
+    // the loop waits out the reconnect delay before the next attempt.
+    void fail_open(const std::string& text);
 
     SocketCallback* owner_;  // the manager; not owned
     std::string error_;

@@ -388,26 +388,11 @@ std::string ipc_base64_decode(const std::string& text) {
 }
 
 size_t ipc_utf8_sequence_length(std::string_view text, size_t i, bool& is_xml_char) {
-    is_xml_char = true;
-    const size_t left = text.size() - i;
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const auto is_continuation = [&](size_t k) { return k < left && (byte(k) & 0xC0) == 0x80; };
-    const unsigned char lead = byte(0);
-    if (lead >= 0xC2 && lead <= 0xDF) return is_continuation(1) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (!is_continuation(1) || !is_continuation(2)) return 0;
-        if (lead == 0xE0 && byte(1) < 0xA0) return 0;  // overlong
-        if (lead == 0xED && byte(1) >= 0xA0) return 0;  // a surrogate
-        is_xml_char = !(lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE);  // U+FFFE, U+FFFF
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (!is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
-        if (lead == 0xF0 && byte(1) < 0x90) return 0;  // overlong
-        if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
-        return 4;
-    }
-    return 0;
+    char32_t code = 0;
+    const bool is_ascii = static_cast<unsigned char>(text[i]) < 0x80;
+    const size_t length = is_ascii ? 0 : platform::utf8_sequence_length(text, i, code);
+    is_xml_char = length == 0 || (code != 0xFFFE && code != 0xFFFF);  // XML 1.0 forbids these two
+    return length;
 }
 
 std::string ipc_utf16_to_utf8(const std::u16string& text) { return platform::utf16_to_utf8(text); }

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "ipc/ipc_string.h"
@@ -159,4 +160,11 @@ Logger& ipc_logger() {
     alignas(Logger) static unsigned char storage[sizeof(Logger)];
     static Logger* const instance = new (storage) Logger;
     return *instance;
+}
+
+void ipc_report_misuse(const char* text) {
+    ipc_logger().log(2, "%s", text);
+#ifndef NDEBUG
+    std::abort();
+#endif
 }

@@ -76,3 +76,7 @@ private:
 // The one global Logger. Built on first use and never destroyed, so that code running during static
 // construction or destruction, or on a thread that outlives main, can still log safely.
 Logger& ipc_logger();
+
+// A misuse of the library that it can recover from: logged as an error; in a debug build (where the
+// sanitizer runs of the tests are made) the process then aborts, so the misuse is found and mended.
+void ipc_report_misuse(const char* text);

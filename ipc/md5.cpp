@@ -225,12 +225,11 @@ std::string ipc_md5_hex(const std::string& text) {
     return final_hex(context);
 }
 
-std::string ipc_md5_hex_pair(const std::string& first, const std::string& second) {
-    // Second first: the login response is MD5(challenge + password) and callers pass the password
-    // as `first`. Two updates hash the pair without building the joined text.
+std::string ipc_md5_hex_pair(const std::string& hashed_second, const std::string& hashed_first) {
+    // Two updates hash the pair without building the joined text.
     md5_context context;
     md5_init(context);
-    md5_update(context, second.data(), second.size());
-    md5_update(context, first.data(), first.size());
+    md5_update(context, hashed_first.data(), hashed_first.size());
+    md5_update(context, hashed_second.data(), hashed_second.size());
     return final_hex(context);
 }

@@ -27,6 +27,7 @@ void md5_transform(md5_context& context, const unsigned char block[64]);
 
 // The digest of the text as 32 lower-case hex digits.
 std::string ipc_md5_hex(const std::string& text);
-// The digest of `second` immediately followed by `first`. The login passes the password first and
-// the challenge second, so the response is MD5(challenge + password).
-std::string ipc_md5_hex_pair(const std::string& first, const std::string& second);
+// The digest of `hashed_first` immediately followed by `hashed_second`. The argument order is the
+// reverse of the hashing order: the login passes the password, then the challenge, and the response
+// is MD5(challenge + password).
+std::string ipc_md5_hex_pair(const std::string& hashed_second, const std::string& hashed_first);

@@ -44,6 +44,11 @@ public:
     static constexpr size_t kMaxCompactLength = 65535;
     // Largest message file read_from_file accepts.
     static constexpr int64_t kMaxFileSize = 64 * 1024 * 1024;
+    // The XML decoder refuses a document whose names, attribute values and text come to more than
+    // kMaxTextExpansion times its own size, or more than kMaxDecodedText bytes (internal entities
+    // could otherwise make a few bytes decode to gigabytes).
+    static constexpr size_t kMaxTextExpansion = 16;
+    static constexpr size_t kMaxDecodedText = 64 * 1024 * 1024;
 
     Message();
     // Decodes `encoded` as parse() does; the result code is dropped.
@@ -170,10 +175,14 @@ public:
     // 0x00 compact, returns 0; empty input returns 1; "{" returns 2; any other byte returns it as a
     // signed char, decoding nothing. Malformed input throws and leaves no partial tree behind.
     int parse(const std::string& data);
+    // As parse(), for bytes from the network: an XML document type declaration is refused, and with
+    // it every entity a peer could declare.
+    int parse_from_peer(const std::string& data);
     // Reads the document's element into this node without emptying it first.
     void parse_xml(const std::string& data);
     // Reads the element at (or after) the reader's position into this node: the name is replaced,
-    // attributes are added, children appended. Stops on that element's end tag.
+    // attributes are added, children appended. Stops on that element's end tag. The caller's reader
+    // is trusted as far as its input goes: only the kMaxDecodedText cap applies.
     void read_xml_element(QXmlStreamReader& reader);
     void read_xml_attributes(QXmlStreamReader& reader);
     // Atomic: the file is replaced only once completely written (mode 0600); on failure the old
@@ -193,6 +202,8 @@ public:
     uint32_t parse_compact(const char* buffer, uint32_t offset, uint32_t end);
 
 private:
+    int parse_bytes(const std::string& data, bool allows_doctype);
+
     struct XmlCodec;
     struct CompactCodec;
     friend struct XmlCodec;

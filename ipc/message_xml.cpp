@@ -8,6 +8,10 @@
 // xmls frames and logged messages carry none. write_xml_element keeps the QXmlStreamWriter path
 // for callers that hold a writer of their own.
 //
+// A document type declaration is refused in what a peer sends (parse_from_peer). Elsewhere it is
+// read, but what its entities could expand to is measured before the reader expands any reference,
+// and the text a document decodes to is capped (Message::kMaxTextExpansion, kMaxDecodedText).
+//
 // Every tree written can be read back: names must be XML names without a colon (what our reader
 // accepts), and characters XML 1.0 forbids (C0 controls but TAB/LF/CR, U+FFFE, U+FFFF, ill-formed
 // UTF-8 including encoded surrogates) become U+FFFD, so a NUL in a value can never end an xmls frame.
@@ -31,6 +35,8 @@
 #include "ipc/exception.h"
 #include "ipc/message.h"
 #include "ipc/ipc_string.h"
+#include "ipc/xml_entity_bound.h"
+#include "platform/utf16.h"
 
 namespace {
 
@@ -38,34 +44,7 @@ const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 // Appends UTF-16 text as UTF-8; unpaired surrogates become U+FFFD.
 void append_utf8(std::string& out, const QChar* chars, int count) {
-    for (int i = 0; i < count; ++i) {
-        uint c = chars[i].unicode();
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-            continue;
-        }
-        if (QChar::isSurrogate(c)) {
-            if (QChar::isHighSurrogate(c) && i + 1 < count && chars[i + 1].isLowSurrogate()) {
-                c = QChar::surrogateToUcs4(static_cast<ushort>(c), chars[i + 1].unicode());
-                ++i;
-                out += static_cast<char>(0xF0 | (c >> 18));
-                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                out += kReplacement;
-            }
-            continue;
-        }
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    platform::append_utf8(out, reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(count));
 }
 
 // The UTF-8 of `text`. Names, attribute values and most texts are ASCII; then each UTF-16 code
@@ -279,16 +258,80 @@ std::string read_file(const std::string& path, const char* operation) {
 }
 
 // Building a QXmlStreamReader costs several times what reading a small message does, so each
-// thread keeps one and feeds it one document at a time.
-QXmlStreamReader& reusable_reader() {
-    thread_local QXmlStreamReader reader;
+// thread keeps one and feeds it one document at a time. clear() keeps what a document type
+// declaration declared (attribute defaults, entities), also one the reader refused as misplaced,
+// so only a reader that read a clean document is kept: the next document, perhaps from someone
+// else, must not inherit anything.
+class ReusableReader {
+public:
+    QXmlStreamReader& reader() {
+        if (!reader_) reader_ = std::make_unique<QXmlStreamReader>();
+        return *reader_;
+    }
+    void release(bool is_clean) {
+        if (is_clean) {
+            reader_->clear();
+        } else {
+            reader_.reset();
+        }
+    }
+
+private:
+    std::unique_ptr<QXmlStreamReader> reader_;
+};
+
+ReusableReader& reusable_reader() {
+    thread_local ReusableReader reader;
     return reader;
 }
 
 }  // namespace
 
 struct Message::XmlCodec {
-    static void read_attributes(QXmlStreamReader& reader, Message& node) {
+    // What one document may hold and decode to, and how much of it reading has decoded so far.
+    struct Limits {
+        bool allows_doctype;
+        std::string_view document;  // the whole input when known: entity expansion is measured on it
+        size_t text_limit;          // most bytes of names, attribute values and text decoded
+        size_t text_used = 0;
+        bool has_doctype = false;   // the document declared a document type
+
+        // Limits for a whole document read from `data`.
+        static Limits of_document(std::string_view data, bool allows_doctype) {
+            const size_t limit = data.size() > kMaxDecodedText / kMaxTextExpansion
+                                     ? kMaxDecodedText
+                                     : std::max<size_t>(data.size() * kMaxTextExpansion, 1);
+            return Limits{allows_doctype, data, limit};
+        }
+        // Limits for a caller's reader, whose input is not known here.
+        static Limits of_reader() { return Limits{true, {}, kMaxDecodedText}; }
+
+        void count(size_t bytes, const QXmlStreamReader& reader) {
+            text_used += bytes;
+            if (text_used <= text_limit) return;
+            throw Exception("%s: Document decodes to more than %zu bytes of text at line %lld, column %lld",
+                            "read_xml_element", text_limit, static_cast<long long>(reader.lineNumber()),
+                            static_cast<long long>(reader.columnNumber()));
+        }
+    };
+
+    // A document type declaration may declare entities: refused where it is not allowed, and
+    // otherwise measured before any reference to them is expanded.
+    static void check_doctype(const QXmlStreamReader& reader, Limits& limits) {
+        limits.has_doctype = true;
+        if (!limits.allows_doctype) {
+            throw Exception("%s: Document type declarations are not accepted, at line %lld", "read_xml_element",
+                            static_cast<long long>(reader.lineNumber()));
+        }
+        if (limits.document.empty()) return;
+        if (xml_expanded_length_bound(limits.document, reader.entityDeclarations(), limits.text_limit) >
+            limits.text_limit) {
+            throw Exception("%s: Entity references would decode to more than %zu bytes of text",
+                            "read_xml_element", limits.text_limit);
+        }
+    }
+
+    static void read_attributes(QXmlStreamReader& reader, Message& node, Limits& limits) {
         const QXmlStreamAttributes attributes = reader.attributes();
         if (attributes.isEmpty()) return;
         MessageAttributes read;
@@ -312,6 +355,7 @@ struct Message::XmlCodec {
             }
             entry.second.type_ = MessageValue::TYPE_STRING;
             entry.second.text_ = utf8_of(attribute.value());
+            limits.count(name.size() + entry.second.text_.size(), reader);
         }
         read.restore_order();  // namespaced names may repeat a local name; the later one wins
         if (node.attributes_.entries_.empty()) {
@@ -323,16 +367,17 @@ struct Message::XmlCodec {
 
     // Reads the element at or after the reader's position into the fresh node `root`. False when
     // the reader ended cleanly before any element; malformed input throws.
-    static bool read_tree(QXmlStreamReader& reader, Message& root) {
+    static bool read_tree(QXmlStreamReader& reader, Message& root, Limits& limits) {
         while (!reader.isStartElement()) {
             if (reader.atEnd()) {
                 if (reader.hasError()) throw_reader_error(reader);
                 return false;
             }
-            reader.readNext();
+            if (reader.readNext() == QXmlStreamReader::DTD) check_doctype(reader, limits);
         }
         root.name_ = utf8_of(reader.name());
-        read_attributes(reader, root);
+        limits.count(root.name_.size(), reader);
+        read_attributes(reader, root, limits);
 
         // The elements whose end tag is still to come, the root first. kMaxDepth bounds them, so
         // they live on the stack: a short message then allocates nothing but its nodes.
@@ -349,7 +394,8 @@ struct Message::XmlCodec {
                                     static_cast<long long>(reader.columnNumber()));
                 }
                 Message& child = open[depth - 1]->append_new(utf8_of(reader.name()));
-                read_attributes(reader, child);
+                limits.count(child.name_.size(), reader);
+                read_attributes(reader, child, limits);
                 open[depth++] = &child;
                 is_in_text = false;
                 break;
@@ -362,6 +408,7 @@ struct Message::XmlCodec {
                 // The reader splits one text run at CDATA sections and entity references; the run
                 // is the value. A run after a child element replaces the one before it.
                 MessageValue& value = open[depth - 1]->value_;
+                const size_t size_before = is_in_text ? value.text_.size() : 0;
                 if (is_in_text) {
                     append_utf8(value.text_, reader.text());
                 } else {
@@ -369,6 +416,7 @@ struct Message::XmlCodec {
                     value.text_ = utf8_of(reader.text());
                     is_in_text = true;
                 }
+                limits.count(value.text_.size() - size_before, reader);
                 break;
             }
             case QXmlStreamReader::Invalid:
@@ -381,28 +429,30 @@ struct Message::XmlCodec {
 
     // Reads a whole document: one element, then nothing but comments, processing instructions and
     // white space.
-    static void read_document(std::string_view data, Message& target) {
+    static void read_document(std::string_view data, Message& target, bool allows_doctype) {
         if (data.size() > static_cast<size_t>(INT_MAX)) {
             throw Exception("%s: Document of %zu bytes too large", "read_xml_element", data.size());
         }
-        // The reader is cleared whenever this returns, however it returns: it must not keep pointing
-        // into `data`, and it is empty for the next document without a second clear() here, which
-        // would cost as much again as reading a short message's elements.
-        QXmlStreamReader& reader = reusable_reader();
+        // The reader is released whenever this returns, however it returns: it must not keep
+        // pointing into `data`, and it is empty for the next document without a second clear()
+        // here, which would cost as much again as reading a short message's elements.
+        QXmlStreamReader& reader = reusable_reader().reader();
         struct Release {
-            QXmlStreamReader& reader;
-            ~Release() { reader.clear(); }
-        } release{reader};
+            bool is_clean = false;  // read to the end without a document type declaration
+            ~Release() { reusable_reader().release(is_clean); }
+        } release;
         reader.addData(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
+        Limits limits = Limits::of_document(data, allows_doctype);
 
         Message decoded;
-        if (!read_tree(reader, decoded)) throw_reader_error(reader);
+        if (!read_tree(reader, decoded, limits)) throw_reader_error(reader);
         while (!reader.atEnd()) reader.readNext();
         // Fed incrementally, the reader reports the end of its data as a premature end; after a
         // complete root element that is simply the end of the document.
         if (reader.hasError() && reader.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
             throw_reader_error(reader);
         }
+        release.is_clean = !limits.has_doctype;
         target.absorb(decoded);
     }
 
@@ -508,11 +558,19 @@ void Message::write_xml_attributes(QXmlStreamWriter& writer) const {
 }
 
 int Message::parse(const std::string& data) {
+    return parse_bytes(data, true);
+}
+
+int Message::parse_from_peer(const std::string& data) {
+    return parse_bytes(data, false);
+}
+
+int Message::parse_bytes(const std::string& data, bool allows_doctype) {
     clear_contents();
     if (data.empty()) return 1;
     const auto first = static_cast<signed char>(data[0]);
     if (first == '<' || first == 0x01) {
-        XmlCodec::read_document(data, *this);
+        XmlCodec::read_document(data, *this, allows_doctype);
         return 1;
     }
     if (first == '{') return 2;
@@ -527,16 +585,18 @@ int Message::parse(const std::string& data) {
 }
 
 void Message::parse_xml(const std::string& data) {
-    XmlCodec::read_document(data, *this);
+    XmlCodec::read_document(data, *this, true);
 }
 
 void Message::read_xml_element(QXmlStreamReader& reader) {
     Message decoded;
-    if (XmlCodec::read_tree(reader, decoded)) absorb(decoded);
+    XmlCodec::Limits limits = XmlCodec::Limits::of_reader();
+    if (XmlCodec::read_tree(reader, decoded, limits)) absorb(decoded);
 }
 
 void Message::read_xml_attributes(QXmlStreamReader& reader) {
-    XmlCodec::read_attributes(reader, *this);
+    XmlCodec::Limits limits = XmlCodec::Limits::of_reader();
+    XmlCodec::read_attributes(reader, *this, limits);
 }
 
 void Message::write_to_file(Format format, const std::string& path) const {
@@ -571,7 +631,7 @@ void Message::read_from_file(const std::string& path) {
     try {
         if (!data.empty() && data[0] == '<') {
             // As read_xml_file: added to what the node holds.
-            XmlCodec::read_document(data, *this);
+            XmlCodec::read_document(data, *this, true);
             return;
         }
         result = parse(data);
@@ -587,7 +647,7 @@ void Message::read_from_file(const std::string& path) {
 void Message::read_xml_file(const std::string& path) {
     const std::string data = read_file(path, "read_xml_file");
     try {
-        XmlCodec::read_document(data, *this);
+        XmlCodec::read_document(data, *this, true);
     } catch (const Exception& error) {
         throw Exception("%s: %s", "read_xml_file", error.what());
     }

@@ -13,11 +13,10 @@ int open_stream_socket(int family) {
 }
 
 int start_connect(int fd, const sockaddr* address, socklen_t length) {
-    int result;
-    do {
-        result = connect(fd, address, length);
-    } while (result != 0 && errno == EINTR);
-    return result == 0 ? 0 : errno;
+    if (connect(fd, address, length) == 0) return 0;
+    // An interrupted connect goes on in the background and ends as a pending one does; calling
+    // connect() again would only report EALREADY.
+    return errno == EINTR ? EINPROGRESS : errno;
 }
 
 int pending_socket_error(int fd) {

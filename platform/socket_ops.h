@@ -15,7 +15,8 @@ namespace platform {
 // A non-blocking TCP socket of the family (AF_INET or AF_INET6), or -1.
 int open_stream_socket(int family);
 
-// Starts a connect. Returns 0 when connected at once, else the errno (EINPROGRESS while pending).
+// Starts a connect. Returns 0 when connected at once, else the errno: EINPROGRESS while pending,
+// also when a signal interrupted the call.
 int start_connect(int fd, const sockaddr* address, socklen_t length);
 
 // The pending error of a socket (SO_ERROR), 0 when none. When getsockopt itself fails, its errno.

@@ -1,8 +1,12 @@
 #include "scheduler/schedule_window.h"
 
 #include <QHash>
+#include <QHeaderView>
 #include <QLocale>
 #include <QMenu>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "dialogs/kestrane_resources.h"
 #include "scheduler/codec_sessions.h"
@@ -15,6 +19,7 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kUuidRole = Qt::UserRole + 1;
+constexpr int kColumnGap = 12;  // pixels added to a fitted column
 enum Column { kStart, kEnd, kCodec, kPeer, kStatus, kRecurrence, kColumnCount };
 
 QString shortText(const QDateTime& when) {
@@ -82,9 +87,26 @@ void ScheduleWindow::catchUp() {
     if (are_times_stale_) rewriteTimes();
     are_times_stale_ = false;
     for (int column = 0; column < kColumnCount; ++column) {
-        if (columns_to_fit_ & (1 << column)) ui_->jobTable->resizeColumnToContents(column);
+        if (columns_to_fit_ & (1 << column)) fitColumn(column);
     }
     columns_to_fit_ = 0;
+    if (!has_widened_ && ui_->jobTable->topLevelItemCount() > 0) widenToFitColumns();
+}
+
+void ScheduleWindow::fitColumn(int column) {
+    QTreeWidget* table = ui_->jobTable;
+    table->resizeColumnToContents(column);
+    // Fitted exactly, one cell's text would run into the next.
+    table->header()->resizeSection(column, table->header()->sectionSize(column) + kColumnGap);
+}
+
+void ScheduleWindow::widenToFitColumns() {
+    has_widened_ = true;
+    const QTreeWidget* table = ui_->jobTable;
+    const int missing = table->header()->length() - table->viewport()->width();
+    if (missing <= 0) return;
+    const int room = screen() ? screen()->availableGeometry().width() : width();
+    resize(std::min(width() + missing, std::max(room, width())), height());
 }
 
 QHash<int, Job> ScheduleWindow::jobsById() const {

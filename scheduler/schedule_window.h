@@ -63,6 +63,10 @@ private:
     void fitColumnsLater(int columns);
     // The work put off by handleScheduleUpdate and fitColumnsLater.
     void catchUp();
+    // Its contents and a gap.
+    void fitColumn(int column);
+    // Once, when the first rows are fitted: wide enough for every column, within the screen.
+    void widenToFitColumns();
     void rewriteTimes();
     // Copies of the scheduler's jobs by id: one pass over its list for a pass over the rows.
     QHash<int, Job> jobsById() const;
@@ -76,5 +80,6 @@ private:
     QTimer catch_up_timer_;  // single shot, for catchUp
     bool are_times_stale_ = false;
     int columns_to_fit_ = 0;  // a bit per column
+    bool has_widened_ = false;
     QIcon warning_icon_;  // of the status column
 };

@@ -22,7 +22,6 @@ namespace {
 
 IQCommonPooledApp* g_session_pool = nullptr;  // not owned; written once at start-up
 
-constexpr char kDefaultPassword[] = "tarnel";
 constexpr char kTunnelPath[] = "netmgr.tunnel";
 
 Message request(const char* name) {

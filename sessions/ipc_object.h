@@ -70,6 +70,8 @@ class IPCObject : public IQEndpointClient {
     Q_OBJECT
 
 public:
+    // The login password of a new session, and of a codec as it leaves the factory.
+    static constexpr char kDefaultPassword[] = "tarnel";
     // Interval of metering reports, in milliseconds, both for "monitor" and the subscription.
     static constexpr int kMeterIntervalMs = 67;
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ipc/ipc_manager.h"
+#include "ipc/ipc_recursive_mutex.h"
 #include "sessions/iq_mutex.h"
 
 // The socket manager of one worker as a Qt object: it can be moved to the worker's thread to
@@ -16,7 +17,8 @@
 // Threads: built on the GUI thread, moved to its worker thread when the worker starts; the socket
 // loop runs on a thread of its own. The sessions call connect_client directly on the GUI thread, so
 // that a connect and a later disconnect happen in the order they were asked for. Every operation
-// reachable from several threads takes the manager lock.
+// reachable from several threads takes the manager lock, except posting (post, post_request), which
+// takes the queue lock.
 class IQManager : public QObject, public IPCManager {
     Q_OBJECT
 
@@ -32,6 +34,7 @@ public:
     virtual unsigned max_clients() const { return kMaxClients; }
     void destroy_endpoint(IPCEndpointClient* endpoint) override;
     IPCMutex* get_lock() const override { return &lock_; }
+    IPCMutex* get_queue_lock() const override { return &queue_lock_; }
 
     // Opens the named session's connection. A name that is no longer registered does nothing, so a
     // removed session never leaves a library endpoint behind that keeps logging in.
@@ -43,4 +46,5 @@ public slots:
 
 private:
     mutable IQMutex lock_;
+    mutable IPCRecursiveMutex queue_lock_;  // guards the posting queues only; taken alone
 };

@@ -68,9 +68,14 @@ protected:
 
     CodecDock& dock() { return *window->dock(); }
 
+    // The window's child of this name, the details dock's first: the tiles have labels of the same
+    // names.
     template <typename T>
     T* child(const char* name) {
-        return window->findChild<T*>(QString::fromLatin1(name));
+        const QString object_name = QString::fromLatin1(name);
+        auto* details = window->findChild<QWidget*>(QStringLiteral("dockWidgetDetails"));
+        T* found = details ? details->template findChild<T*>(object_name) : nullptr;
+        return found ? found : window->findChild<T*>(object_name);
     }
 
     QTreeWidget* peerTree() { return child<QTreeWidget>("peerList"); }

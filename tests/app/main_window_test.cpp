@@ -277,7 +277,7 @@ TEST_F(WindowWithCodecs, EnablesFollowTheActiveCodec) {
 // What the operator can reach either acts or is off: nothing is clicked in vain.
 TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     MainWindow& opened = *window;
-    addReadyCodec(fleet->ports()[0]);
+    IPCObject* session = addReadyCodec(fleet->ports()[0]);
     addPeerItem(opened, false);
     addProfileItem(opened, false);
     opened.setSoundEnabled(true);
@@ -291,12 +291,26 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     }
     reachable.sort();
     EXPECT_EQ(reachable.join(' ').toStdString(),
-              "actionAllowDefaultAlerts actionConfigDir actionCopyNodeId actionCopyProfile actionExit "
-              "actionGeneralOverview actionRemoveDevice actionShowMainWindow actionSound");
+              "actionAbout actionAddDevice actionAllowDefaultAlerts actionConfigDir actionCopyNodeId "
+              "actionCopyProfile actionDisableMetering actionDisconnectFleet actionEnableLogging actionExit "
+              "actionGeneralOverview actionRemoveDevice actionSetSounds actionShowMainWindow actionShow_Scheduler "
+              "actionSound");
     // The selected peer is not in a connection: it can be connected, not disconnected.
     EXPECT_TRUE(stateOf(opened, "connectButton"));
     EXPECT_FALSE(stateOf(opened, "disconnectButton"));
     EXPECT_TRUE(stateOf(opened, "logButtonBox"));
+
+    // Each switch flips the codec's flag and shows its other half.
+    action(opened, "actionDisableMetering")->trigger();
+    EXPECT_FALSE(session->meteringOn);
+    EXPECT_TRUE(stateOf(opened, "visible:actionEnableMetering"));
+    action(opened, "actionEnableMetering")->trigger();
+    EXPECT_TRUE(session->meteringOn);
+    action(opened, "actionEnableLogging")->trigger();
+    EXPECT_TRUE(session->eventLogPolling);
+    EXPECT_TRUE(stateOf(opened, "visible:actionDisableLogging"));
+    action(opened, "actionDisableLogging")->trigger();
+    EXPECT_FALSE(session->eventLogPolling);
 
     auto* summary_page = opened.summary()->findChild<QStackedWidget*>("stackedWidget");
     action(opened, "actionGeneralOverview")->trigger();

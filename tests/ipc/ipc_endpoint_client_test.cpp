@@ -6,8 +6,10 @@
 
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
+#include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_protocol.h"
 #include "ipc/message.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -144,6 +146,20 @@ const RoutingCase kRouting[] = {
     {"<unso id=\"peerList\"/>", {"unsolicited unso"}},
     {"<systemOpts/>", {"unsolicited systemOpts"}},
 };
+
+TEST_F(EndpointQueue, ForwardsAwaitingAReplyAreBoundedAndExpireWithTheTimeOut) {
+    protocol->is_accepting = true;
+    IPCEndpointServer origin;
+    for (size_t i = 0; i < IPCEndpointClient::kMaxForwards + 10; ++i) endpoint.forward(request("getConfig"), origin);
+    EXPECT_EQ(protocol->sent.size(), IPCEndpointClient::kMaxForwards + 10);
+    EXPECT_EQ(endpoint.forward_count(), IPCEndpointClient::kMaxForwards);
+
+    endpoint.set_timeout(1);
+    EXPECT_TRUE(test_support::wait_until([&] {
+        endpoint.tick();
+        return endpoint.forward_count() == 0;
+    }));
+}
 
 TEST(EndpointRouting, RepliesAndUnsolicitedMessagesGoToTheirHandlers) {
     for (const auto& c : kRouting) {

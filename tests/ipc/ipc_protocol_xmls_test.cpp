@@ -17,9 +17,13 @@ public:
     void receive_message(Message& message) override {
         if (throw_on_name == message.name()) throw Exception("%s: refused %s", "test", message.name().c_str());
         received.push_back(message.name());
+        if (hold_on_name == message.name()) conn->set_read_hold(true);
+        if (close_on_name == message.name()) conn->close();
     }
     std::vector<std::string> received;
     std::string throw_on_name = "never";
+    std::string hold_on_name = "never";
+    std::string close_on_name = "never";
 };
 
 class XmlsFraming : public ::testing::Test {
@@ -89,6 +93,29 @@ TEST_F(XmlsFraming, MalformedXmlFailsTheConnection) {
     connection.on_data("<a><b></a>" + nul());
     EXPECT_TRUE(connection.is_failed());
     EXPECT_TRUE(framing->received.empty());
+}
+
+TEST_F(XmlsFraming, HeldReadingKeepsTheFramesBehindUntilResumed) {
+    framing->hold_on_name = "a";
+    connection.on_data("<a/>" + nul() + "<b/>" + nul() + "<c");
+    EXPECT_EQ(framing->received, std::vector<std::string>{"a"});
+    EXPECT_FALSE(connection.has_pending_input());  // not while the hold lasts
+
+    connection.set_read_hold(false);
+    ASSERT_TRUE(connection.has_pending_input());
+    connection.resume_input();
+    EXPECT_EQ(framing->received, (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(connection.has_pending_input());
+    connection.on_data("/>" + nul());
+    EXPECT_EQ(framing->received, (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST_F(XmlsFraming, FrameThatClosesTheConnectionEndsTheChunk) {
+    framing->close_on_name = "a";
+    EXPECT_NO_THROW(connection.on_data("<a/>" + nul() + "<b/>" + nul()));
+    EXPECT_EQ(framing->received, std::vector<std::string>{"a"});
+    connection.on_data("<c/>" + nul());  // a reopened connection starts from a clean buffer
+    EXPECT_EQ(framing->received, (std::vector<std::string>{"a", "c"}));
 }
 
 TEST(XmlsFrame, HasNoDeclarationAndEndsWithOneNul) {

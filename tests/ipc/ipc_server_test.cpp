@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ipc/ipc_address.h"
@@ -11,11 +14,13 @@
 #include "ipc/message.h"
 #include "tests/support/frame_client.h"
 #include "tests/support/threaded_manager.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
 using test_support::FrameClient;
 using test_support::ThreadedManager;
+using test_support::wait_until;
 
 // A server application with one account ("op" / "pw", role "operator") and a "whoami" command that
 // reports the endpoint's login.
@@ -223,6 +228,101 @@ TEST_F(Server, UnversionedClientGetsRepliesNamedAfterItsRequests) {
     for (const auto& c : kNames) {
         peer->send_frame(std::string("<") + c.request + " seq=\"x\"/>");
         EXPECT_EQ(Message(peer->read_frame()).name(), c.reply) << c.request;
+    }
+}
+
+TEST_F(Server, OtherThreadsMaySetTheProtocolAndAskForMatchesWhileTheLoopRuns) {
+    // Races the loop's accepting and its endpoints; the thread sanitizer run is what tells.
+    listen_on("127.0.0.1");
+    std::atomic<bool> is_done{false};
+    std::thread other([&] {
+        while (!is_done) {
+            manager.server_set_protocol("srv", "xmls");
+            manager.find_server_match("status");
+        }
+    });
+    for (int i = 0; i < 10; ++i) {
+        auto peer = client();
+        peer->send_frame("<ping seq=\"p\"/>");
+        EXPECT_EQ(Message(peer->read_frame()).attributes().get_string("seq", ""), "p") << i;
+    }
+    is_done = true;
+    other.join();
+}
+
+TEST_F(Server, UnversionedRequestWithoutAReplyNameGetsItsErrorAndReadingGoesOn) {
+    listen_on("127.0.0.1");
+    auto peer = client();
+    peer->send_frame("<get seq=\"g\"/>");
+    const Message refused(peer->read_frame());
+    EXPECT_EQ(refused.attributes().get_int("error_code", 0), 404);
+    EXPECT_EQ(refused.attributes().get_string("seq", ""), "g");
+    peer->send_frame("<ping seq=\"p\"/>");
+    EXPECT_EQ(Message(peer->read_frame()).name(), "pong");
+}
+
+// The replies put off so far, as the endpoint ids they are owed to, in order.
+class DeferredReplies {
+public:
+    void add(const std::string& endpoint_id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ids_.push_back(endpoint_id);
+    }
+    std::vector<std::string> ids() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return ids_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> ids_;
+};
+
+// Puts off the replies to "getAlpha" and "getBeta"; the test sends them later, as a server
+// application would, through IPCManager::server_send.
+class DeferringEndpoint : public IPCEndpointServer {
+public:
+    explicit DeferringEndpoint(DeferredReplies& deferred) : deferred_(deferred) {
+        register_command("getAlpha");
+        register_command("getBeta");
+    }
+    bool handle_command(const Message&, Message& reply) override {
+        reply.set_name("");
+        deferred_.add(id());
+        return true;
+    }
+
+private:
+    DeferredReplies& deferred_;
+};
+
+class DeferringManager : public ThreadedManager {
+public:
+    DeferringManager() : ThreadedManager(0, false) { start(); }
+    ~DeferringManager() override { stop_loop(); }
+    IPCEndpointServer* create_endpoint_server(const std::string&) override { return new DeferringEndpoint(deferred); }
+    DeferredReplies deferred;
+};
+
+TEST(ServerDeferredReplies, PipelinedUnversionedRequestsAreAnsweredInTurn) {
+    DeferringManager manager;
+    ASSERT_TRUE(manager.listen("stream", IPCAddress("127.0.0.1:0", 0), "srv", 0, 0));
+    FrameClient peer("127.0.0.1", manager.server_address("srv").port());
+    // Both requests in one write, so that they arrive together.
+    peer.send_frame("<getAlpha seq=\"a\"/>" + std::string(1, '\0') + "<getBeta seq=\"b\"/>");
+
+    size_t answered = 0;
+    for (const char* name : {"alpha", "beta"}) {
+        ASSERT_TRUE(wait_until([&] { return manager.deferred.ids().size() > answered; })) << name;
+        // The second request is handled only once the first one's reply has gone out.
+        EXPECT_EQ(manager.deferred.ids().size(), answered + 1) << name;
+        Message answer;
+        answer.set_name("resp");
+        answer.attributes().set("answers", name);
+        manager.server_send(answer, "srv", manager.deferred.ids()[answered++]);
+        const Message reply(peer.read_frame());
+        EXPECT_EQ(reply.name(), name);
+        EXPECT_EQ(reply.attributes().get_string("answers", ""), name);
     }
 }
 

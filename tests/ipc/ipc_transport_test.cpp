@@ -1,15 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
+#include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_mutex_guard.h"
+#include "ipc/ipc_recursive_mutex.h"
+#include "ipc/logger.h"
 #include "ipc/md5.h"
 #include "ipc/message.h"
+#include "tests/support/captured_qt_messages.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/threaded_manager.h"
@@ -19,6 +29,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
+using test_support::CapturedQtMessages;
 using test_support::RecordingEndpoint;
 using test_support::ScriptedPeer;
 using test_support::ThreadedManager;
@@ -217,10 +228,72 @@ TEST_F(Transport, RefusedConnectReportsTheSystemText) {
     EXPECT_TRUE(wait_until([&] { return connection_error() == "Connection refused"; })) << connection_error();
 }
 
-TEST_F(Transport, InvalidAddressFailsWithAClearText) {
+TEST_F(Transport, InvalidAddressFailsWithAClearTextAndWaitsOutTheDelay) {
     connect_to("codec-a:5004");
     EXPECT_TRUE(wait_until([&] { return connection_error().rfind("invalid address", 0) == 0; }));
+    // The failed attempt counts as a close: the loop sleeps until the reconnect delay is up.
+    const uint64_t passes = manager.loop_passes();
+    EXPECT_FALSE(wait_until([&] { return manager.loop_passes() > passes + 5; }, milliseconds(500)));
     EXPECT_EQ(peer.connection_count(), 0);
+}
+
+// Lowers the process's soft limit of open descriptors until restored or destroyed.
+//
+// The sanitizers' runtime needs descriptors of its own when it first checks an object's type, so a
+// test touches every type it uses before lowering the limit; the logger, built on first use, is
+// touched here.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t limit) {
+        ipc_logger();
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min(saved_.rlim_cur, limit);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorLimit() { restore(); }
+    void restore() { setrlimit(RLIMIT_NOFILE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+// Holds every descriptor left under a lowered limit until released, so that the next socket()
+// fails with EMFILE.
+class DescriptorExhaustion {
+public:
+    DescriptorExhaustion() {
+        for (int fd; (fd = dup(0)) >= 0;) held_.push_back(fd);
+    }
+    ~DescriptorExhaustion() { release(); }
+    void release() {
+        for (int fd : held_) close(fd);
+        held_.clear();
+        limit_.restore();
+    }
+
+private:
+    DescriptorLimit limit_{1024};
+    std::vector<int> held_;
+};
+
+TEST_F(Transport, ConnectWithoutADescriptorFailsAndRetriesTheSameAddress) {
+    endpoint.reconnect_delay_s = 1;
+    peer.set_responder(accept_greeting);
+    // A failed open first, so that the sanitizers' runtime has seen every type (DescriptorLimit).
+    connect_to("codec-a:5004");
+    ASSERT_TRUE(wait_until([&] { return connection_error().rfind("invalid address", 0) == 0; }));
+    manager.disconnect("codec");
+
+    // A new connection whose first connect gets no descriptor.
+    DescriptorExhaustion exhaustion;
+    manager.connect("xmls", "stream", IPCAddress(peer.address_text(), 0), "codec", 0);
+    const bool has_failed = wait_until([&] { return connection_error() == "Too many open files"; });
+    exhaustion.release();
+    EXPECT_TRUE(has_failed) << connection_error();
+
+    // Once descriptors are free again, the retry goes to the address first asked for.
+    EXPECT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
 }
 
 TEST_F(Transport, ReconnectsAfterTheDelay) {
@@ -236,6 +309,82 @@ TEST_F(Transport, ReconnectsAfterTheDelay) {
     EXPECT_GE(reconnect_s, 3.9);
     EXPECT_LE(reconnect_s, 5.5);
     EXPECT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 2; }));
+}
+
+TEST_F(Transport, FailingWaitPausesTheLoopAndIsLoggedOnce) {
+    peer.set_responder(accept_greeting);
+    connect();
+    ASSERT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 1; }));
+    CapturedQtMessages messages;
+    {
+        // poll() refuses to wait on more descriptors than the process may hold, so every wait on
+        // the wake event and the connection fails.
+        DescriptorLimit limit(1);
+        manager.wake();
+        const uint64_t passes = manager.loop_passes();
+        EXPECT_FALSE(wait_until([&] { return manager.loop_passes() > passes + 3; }, milliseconds(500)));
+    }
+    int failure_records = 0;
+    for (const std::string& record : messages.records()) {
+        failure_records += record.find("ipc_manager: poll failed") != std::string::npos;
+    }
+    EXPECT_EQ(failure_records, 1);
+
+    // Waits work again once descriptors are allowed.
+    peer.send(frame("<status/>"));
+    EXPECT_TRUE(wait_until([&] { return endpoint.unsolicited().size() == 1; }));
+}
+
+// What became of an endpoint that disconnected itself, kept outside it since it is deleted.
+struct SelfDisconnectRecord {
+    std::atomic<bool> is_destroyed{false};
+    std::atomic<bool> was_destroyed_in_its_callback{false};
+};
+
+// Ends its own conversation from its reply handler, as a session does when a reply tells it to.
+class SelfDisconnectingEndpoint : public IPCEndpointClient {
+public:
+    explicit SelfDisconnectingEndpoint(SelfDisconnectRecord& record) : record_(record) {}
+    ~SelfDisconnectingEndpoint() override {
+        record_.was_destroyed_in_its_callback = is_in_callback_;
+        record_.is_destroyed = true;
+    }
+    void handle_response(const Message&) override {
+        is_in_callback_ = true;
+        manager()->disconnect(name());
+        is_in_callback_ = false;
+    }
+
+private:
+    SelfDisconnectRecord& record_;
+    bool is_in_callback_ = false;
+};
+
+class SelfDisconnectingManager : public ThreadedManager {
+public:
+    explicit SelfDisconnectingManager(SelfDisconnectRecord& record) : ThreadedManager(0, false), record_(record) {
+        start();
+    }
+    ~SelfDisconnectingManager() override { stop_loop(); }
+    IPCEndpointClient* create_endpoint_client(const std::string&) override {
+        return new SelfDisconnectingEndpoint(record_);
+    }
+
+private:
+    SelfDisconnectRecord& record_;
+};
+
+TEST(TransportSelfDisconnect, EndpointThatDisconnectsItselfOutlivesItsCallback) {
+    ScriptedPeer peer;
+    peer.set_responder(accept_greeting);
+    SelfDisconnectRecord record;
+    SelfDisconnectingManager manager(record);
+    manager.connect("xmls", "stream", IPCAddress(peer.address_text(), 0), "codec", 0);
+
+    ASSERT_TRUE(wait_until([&] { return record.is_destroyed.load(); }));
+    EXPECT_FALSE(record.was_destroyed_in_its_callback);
+    IPCMutexGuard guard(manager.get_lock());
+    EXPECT_EQ(manager.find_endpoint("codec"), nullptr);
 }
 
 class TransportWithTimer : public Transport {
@@ -296,6 +445,44 @@ TEST(ManagerLoop, StopFromAnotherThreadEndsTheLoop) {
     manager.stop();
     EXPECT_TRUE(manager.wait_for_loop_exit(5000));
     loop.join();
+}
+
+// Forgets to stop its loop in its own destructor, so the base destructor finds it running.
+class CarelessManager : public IPCManager {
+public:
+    IPCMutex* get_lock() const override { return &lock_; }
+
+private:
+    mutable IPCRecursiveMutex lock_;
+};
+
+TEST(ManagerLoop, DestroyingARunningManagerIsAMisuseThatStopsTheLoopFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEBUG_DEATH(
+        {
+            auto* manager = new CarelessManager;
+            std::thread loop([manager] { manager->event_loop(); });
+            wait_until([manager] { return !manager->wait_for_loop_exit(0); });
+            // Once the lock is had, the loop waits in poll(): the race is then on the stop, which is
+            // what this tests, and not on whatever the loop was doing.
+            { IPCMutexGuard held(manager->get_lock()); }
+            delete manager;  // release builds: stops the loop and waits for it, so the join returns
+            loop.join();
+        },
+        "IPCManager destroyed while its loop runs");
+}
+
+TEST(ManagerEndpoints, DestroyingARegisteredEndpointIsAMisuseThatUnregistersItFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEBUG_DEATH(
+        {
+            IPCManager manager;
+            auto* endpoint = new IPCEndpointClient;
+            manager.add_endpoint("codec", endpoint);
+            delete endpoint;
+            EXPECT_EQ(manager.find_endpoint("codec"), nullptr);
+        },
+        "IPCEndpointClient destroyed while registered");
 }
 
 TEST(ManagerLoop, LoopAfterStopReturnsAtOnce) {

@@ -245,6 +245,79 @@ TEST(MessageXml, MalformedInputThrowsWithPositionAndLeavesNoTree) {
               "read_xml_element: Opening and ending tag mismatch. at line 3, column 4");
 }
 
+std::string repeated(const std::string& text, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+}
+
+// Documents that decode to far more than their size through internal entities (the references are
+// few bytes each; what they expand to is not), and one that stays within bounds.
+struct ExpansionCase {
+    const char* name;
+    std::string xml;
+    const char* error;  // the start of the refusal; null when the document is read
+};
+
+const std::string kLongEntity = "<!ENTITY e \"" + std::string(4000, 'x') + "\">";
+const ExpansionCase kExpansions[] = {
+    {"many references in text", "<!DOCTYPE a [" + kLongEntity + "]><a>" + repeated("&e;", 100) + "</a>",
+     "read_xml_element: Entity references would decode to more than"},
+    {"many references in an attribute",
+     "<!DOCTYPE a [" + kLongEntity + "]><a v=\"" + repeated("&e;", 100) + "\"/>",
+     "read_xml_element: Entity references would decode to more than"},
+    {"nested entities",
+     "<!DOCTYPE a [<!ENTITY b \"" + std::string(1000, 'x') + "\"><!ENTITY c \"" + repeated("&b;", 4) +
+         "\">]><a>" + repeated("&c;", 20) + "</a>",
+     "read_xml_element: Entity references would decode to more than"},
+    {"a default attribute on every element",
+     "<!DOCTYPE r [<!ATTLIST a v CDATA \"" + std::string(1000, 'x') + "\">]><r>" + repeated("<a/>", 100) + "</r>",
+     "read_xml_element: Document decodes to more than"},
+    {"a few short references", "<!DOCTYPE a [<!ENTITY who \"operator\">]><a by=\"&who;\">&who; &who;</a>", nullptr},
+};
+
+TEST(MessageXml, EntityExpansionIsBounded) {
+    for (const auto& c : kExpansions) {
+        Message message;
+        const std::string error = error_of([&] { message.parse(c.xml); });
+        if (c.error) {
+            EXPECT_TRUE(starts_with(error, c.error)) << c.name << ": " << error;
+        } else {
+            EXPECT_EQ(error, "(no exception)") << c.name;
+        }
+    }
+    Message message;
+    message.parse(kExpansions[4].xml);
+    EXPECT_EQ(message.attributes().get_string("by", ""), "operator");
+    EXPECT_EQ(message.value().to_string(), "operator operator");
+}
+
+TEST(MessageXml, DocumentTypeDeclarationsDoNotCarryOver) {
+    Message declaring;
+    declaring.parse("<!DOCTYPE r [<!ATTLIST a v CDATA \"default\"><!ENTITY e \"entity\">]><a>&e;</a>");
+    EXPECT_EQ(declaring.attributes().get_string("v", ""), "default");
+
+    // Nor from one the reader refuses as misplaced.
+    EXPECT_NE(error_of([] { Message().parse("<r><!DOCTYPE r [<!ATTLIST b v CDATA \"default\">]></r>"); }),
+              "(no exception)");
+
+    for (const char* element : {"a", "b"}) {
+        Message next;
+        next.parse(std::string("<") + element + " k=\"1\"/>");
+        EXPECT_EQ(next.attributes().to_string(), "k=1 ") << element;
+    }
+    EXPECT_TRUE(starts_with(error_of([] { Message().parse("<a>&e;</a>"); }), "read_xml_element: Entity 'e' not declared"));
+}
+
+TEST(MessageXml, PeersMayNotDeclareADocumentType) {
+    const std::string xml = "<!DOCTYPE a [<!ENTITY who \"operator\">]><a>&who;</a>";
+    EXPECT_TRUE(starts_with(error_of([&] { Message().parse_from_peer(xml); }),
+                            "read_xml_element: Document type declarations are not accepted"));
+    Message message;
+    EXPECT_EQ(message.parse_from_peer("<a b=\"1\"/>"), Message::XML);
+    EXPECT_EQ(message.attributes().get_string("b", ""), "1");
+}
+
 std::string nested_xml(int depth) {
     std::string xml;
     for (int i = 0; i < depth; ++i) xml += "<n>";

@@ -7,11 +7,11 @@
 #include <QMap>
 #include <QMetaObject>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ipc/message.h"
@@ -20,6 +20,7 @@
 #include "sessions/ipc_object.h"
 #include "tests/support/unplaced_session.h"
 #include "tests/support/captured_qt_messages.h"
+#include "tests/support/modal_dialog.h"
 
 // Real sessions that are never connected, holding a unit name and a peer list as if their codecs
 // had reported them, registered with a scheduler through the real SessionAdaptor.
@@ -55,17 +56,7 @@ protected:
     }
 
     // Runs `act` on the next modal dialog once it shows, from inside its exec().
-    static void onNextModal(std::function<void(QDialog*)> act) {
-        auto* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, [poll, act] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            poll->stop();
-            poll->deleteLater();
-            act(dialog);
-        });
-        poll->start(5);
-    }
+    static void onNextModal(std::function<void(QDialog*)> act) { test_support::on_next_modal(std::move(act)); }
 
     QTemporaryDir folder_;
     std::vector<std::unique_ptr<test_support::UnplacedSession>> sessions_;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "sessions/iq_common_pooled_app.h"
@@ -103,6 +104,24 @@ TEST(WorkerManager, FreshManagerIsEmptyWithRoomFor64) {
     IQManager manager;
     EXPECT_EQ(manager.client_count(), 0u);
     EXPECT_EQ(manager.max_clients(), 64u);
+}
+
+TEST(WorkerManager, PostsFromOtherThreadsWhileTheLoopRuns) {
+    // Races the loop's taking of the queues; the thread sanitizer run is what tells.
+    IQManager manager;
+    std::thread loop([&] { manager.event_loop(); });
+    Message request;
+    request.set_name("ping");
+    std::vector<std::thread> posters;
+    for (int i = 0; i < 4; ++i) {
+        posters.emplace_back([&] {
+            for (int n = 0; n < 200; ++n) manager.post_request(request, "nobody");
+        });
+    }
+    for (std::thread& poster : posters) poster.join();
+    manager.stop();
+    loop.join();
+    SUCCEED();
 }
 
 TEST(WorkerManager, LockIsReentrantForItsHolder) {

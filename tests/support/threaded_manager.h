@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -22,8 +24,13 @@ public:
 
     IPCMutex* get_lock() const override { return &lock_; }
     IPCMutex* get_queue_lock() const override { return &queue_lock_; }
+    void on_loop() override { ++loop_passes_; }
+
+    // Iterations of the socket loop so far: a loop that spins shows here.
+    uint64_t loop_passes() const { return loop_passes_; }
 
 private:
+    std::atomic<uint64_t> loop_passes_{0};
     mutable IPCRecursiveMutex lock_;
     mutable IPCRecursiveMutex queue_lock_;
     std::thread loop_thread_;

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+#include <QWidget>
+
+#include "sessions/iq_endpoint_client.h"
+
+class IPCObject;
+class MiniMeter;
+class QGridLayout;
+class QAction;
+class QLabel;
+class QMenu;
+class Scheduler;
+
+// The tile of one codec in the summary view's grid: its name, its session state as a word and an
+// icon, who it is connected to, a small level meter and a clock when a connection is scheduled for
+// it. A click selects the codec, a right click selects it and opens the codec's menu, and a refused
+// login asks for the password (through loginRefused, which the view passes to its prompt queue).
+//
+// The tile shows only what its session reports; it holds the session by QPointer and does nothing
+// once the session is gone. Names that come from the codec are shown as plain text. Style sheets
+// are set only when they change: a fleet of tiles reports many times a second.
+//
+// Threads: GUI thread only.
+class InstanceWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    // `key` is the tile key the summary view made; it is not the session's instance key.
+    InstanceWidget(QWidget* parent, IPCObject* session, QUuid key);
+    ~InstanceWidget() override;
+
+    // Connects the session's reports and shows its current state. Throws std::logic_error when
+    // the tile has a session already and std::invalid_argument for a null session.
+    void attachIPC(IPCObject* session);
+    // Null once the session has been deleted.
+    IPCObject* session() const;
+    QUuid key() const { return key_; }
+    bool isSelected() const { return isSelected_; }
+
+    // Marks the tile, repaints it and emits selected. Selecting the selected tile emits again.
+    void select();
+    // Clears the mark and repaints; emits nothing.
+    void deselect();
+    // The state line while READY: "Ready" or the number of connected peers.
+    void updateConnectedLabel();
+    // Where the clock's answer comes from; null (the default) shows no clock.
+    void setScheduler(Scheduler* scheduler);
+    // Shows or hides the small meter, as the codec's metering is switched on or off.
+    void setMeterShown(bool isShown);
+    MiniMeter* miniMeter() const { return meter; }
+
+    // Fills a codec's menu with `actions` and two separators, one after the first two actions and
+    // one before the last two. The separators belong to the menu.
+    static void fillInstanceMenu(QMenu& menu, QList<QAction*> actions);
+
+signals:
+    void selected(QUuid key);
+    // The codec refused the login; the argument is the session's instance key.
+    void loginRefused(QUuid sessionUuid);
+
+public slots:
+    void updateScheduled();
+    void doUpdate();
+    void ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE state);
+    void ipcRecvSysOptions(QUuid uuid);
+    void ipcRecvPeerList(QUuid uuid);
+    void ipcNewChanState(QUuid uuid, QString text);
+    void ipcRecvVersion(QUuid uuid);
+    void showContextMenu(const QPoint& pos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void setTileSheet(const QString& sheet);
+    void setStateIcon(const char* file);
+
+    QPointer<IPCObject> session_;
+    QGridLayout* layout = nullptr;        // the tile's grid; children are the tile's
+    QWidget* stateIcon = nullptr;         // 16 x 16, the state's icon as a border image
+    QWidget* clockIcon = nullptr;         // 16 x 16, shown while a job names the codec
+    QLabel* peerSummaryLabel = nullptr;   // who the codec is connected to
+    QLabel* stateLabel = nullptr;         // the session or channel state in words
+    QLabel* nameLabel = nullptr;          // the address until the unit name is known
+    MiniMeter* meter = nullptr;
+    const QUuid key_;
+    bool isSelected_ = false;
+    QPointer<Scheduler> scheduler_;
+    QString tileSheet_;       // the tile's style sheet as last set
+    const char* stateIconFile_ = nullptr;  // the state icon as last set; null: none yet
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include "sessions/iq_endpoint_client.h"
+
+class IPCObject;
+class MiniMeter;
+class QTreeWidgetItem;
+
+// One codec's row of the summary tree: it owns the row's item and keeps its columns current from
+// the session (unit name, address, state or connection count, first connected peer, and the
+// receiving connection's frame loss, latency and duration). On request it makes the small level
+// meter that the summary view places in the "Levels" column. The statistics columns sort by their
+// numbers, not by their text.
+//
+// The row holds its session by QPointer and does nothing once the session is gone.
+//
+// Threads: GUI thread only.
+class ZorvaStatRow : public QObject {
+    Q_OBJECT
+
+public:
+    enum Column {
+        kNameColumn = 0,
+        kAddressColumn = 1,
+        kStatusColumn = 2,
+        kConnectionsColumn = 3,
+        kLevelsColumn = 4,
+        kFrameLossColumn = 5,
+        kLatencyColumn = 6,
+        kDurationColumn = 7,
+        kScheduledColumn = 8,
+    };
+
+    // `uuid` is the tile key the summary view made for the codec.
+    ZorvaStatRow(IPCObject* session, QUuid uuid);
+    // Deletes the item, which so leaves its tree.
+    ~ZorvaStatRow() override;
+
+    QTreeWidgetItem* item() const { return item_; }
+    QUuid key() const { return uuid_; }
+    IPCObject* session() const;
+
+    // The row's meter, made on first use and fed the session's levels; the caller places it.
+    MiniMeter* meter();
+    // The meter if one exists, else null.
+    MiniMeter* existingMeter() const;
+    // Forgets the meter at once, while its removal from the tree is still pending, so that a
+    // quick switch back on makes a new one.
+    void releaseMeter();
+
+    // The statistics columns' texts: seconds as "hh:mm:ss" (the hours keep counting past a day),
+    // and tenths shown whole with their unit ("123ms", "-1%").
+    static QString durationText(qint64 seconds);
+    static QString tenthsText(int tenths, const QString& unit);
+
+public slots:
+    void ipcRecvSysOptions(QUuid uuid);
+    void ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE state);
+    void ipcRecvPeerList(QUuid uuid);
+    void setStatus(const QString& text);
+    void setConnected(const QString& text);
+    void updateStats(QUuid uuid);
+    void meterDestroyed();
+
+private:
+    void updateConnectionText();
+    void clearStats();
+
+    QPointer<IPCObject> session_;
+    QTreeWidgetItem* item_;  // owned
+    const QUuid uuid_;
+    QPointer<MiniMeter> meter_;  // owned by the tree once placed there
+};
