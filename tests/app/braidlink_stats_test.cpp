@@ -14,11 +14,11 @@
 #include "app/ifc_button.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
-#include "sessions/iq_common_pooled_app.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_peer.h"
+#include "tests/support/session_pool_fixture.h"
 
 namespace {
 
@@ -45,13 +45,11 @@ std::string tunStats(const std::string& sid, int allowedTx = 120, bool autoTx = 
 
 // The tunnel page on a live codec session: a scripted codec on loopback that logs the session in,
 // answers every request and records what it receives.
-class BraidlinkStatsTest : public ::testing::Test {
+class BraidlinkStatsTest : public test_support::SessionPoolFixture {
 protected:
     void SetUp() override {
         register_session_meta_types();
-        pool_ = std::make_unique<IQCommonPooledApp>(4);
-        IPCObject::setSessionPool(pool_.get());
-        pool_->start_managers();
+        SessionPoolFixture::SetUp();
         codec_ = std::make_unique<ScriptedPeer>();
         codec_->set_responder([](const std::string& frame) {
             Message request;
@@ -59,9 +57,7 @@ protected:
             const std::string seq = request.attributes().get_string("seq", "");
             return seq.empty() ? std::string() : with_nul("<resp seq=\"" + seq + "\"/>");
         });
-        const QUuid uuid = QUuid::createUuid();
-        session_ = new IPCObject(uuid.toString(), uuid);
-        ASSERT_TRUE(pool_->add_client(uuid.toString(), session_));
+        session_ = place_session();
         session_->setConnection("127.0.0.1", codec_->port(), "tarnel");
         ASSERT_TRUE(
             wait_processing_events([this] { return session_->state() >= IQEndpointClient::AUTHENTICATED; }));
@@ -70,13 +66,9 @@ protected:
 
     void TearDown() override {
         page_.reset();
-        if (session_) {
-            session_->markForDeletion();
-            EXPECT_TRUE(wait_processing_events([this] { return session_.isNull(); }));
-        }
+        end_sessions();
         codec_.reset();
-        pool_.reset();
-        IPCObject::setSessionPool(nullptr);
+        SessionPoolFixture::TearDown();
     }
 
     // Sends a report and waits until the tunnel model holds session `sid` with the report's
@@ -118,7 +110,6 @@ protected:
     QCheckBox* check(const char* name) { return page_->findChild<QCheckBox*>(QLatin1String(name)); }
     int buttonCount() { return page_->findChildren<IFCButton*>().size(); }
 
-    std::unique_ptr<IQCommonPooledApp> pool_;
     std::unique_ptr<ScriptedPeer> codec_;
     QPointer<IPCObject> session_;
     std::unique_ptr<BraidlinkStats> page_;

@@ -5,17 +5,16 @@
 #include <QPushButton>
 #include <QUuid>
 
-#include <memory>
 #include <string>
 
 #include "dialogs/unit_password.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
-#include "tests/support/unplaced_session.h"
-#include "sessions/iq_common_pooled_app.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/session_pool_fixture.h"
+#include "tests/support/unplaced_session.h"
 #include "tools/codec-sim/codec_sim.h"
 
 namespace {
@@ -62,23 +61,20 @@ TEST(UnitPassword, NamesTheCodecWhereKnown) {
     }
 }
 
+using UnitPasswordOnACodec = test_support::SessionPoolFixture;
+
 // A codec whose password is not the default: its login is refused until the prompt's password
 // reaches the session, and the password is never written to the log.
-TEST(UnitPassword, TypedPasswordLogsInAndIsNeverLogged) {
+TEST_F(UnitPasswordOnACodec, TypedPasswordLogsInAndIsNeverLogged) {
     register_session_meta_types();
     const std::string secret = "Gr33n-Room!";
     CodecSimOptions options;
     options.password = secret;
-    CodecSim codec(options);
-    IQCommonPooledApp pool(1);
-    IPCObject::setSessionPool(&pool);
-    pool.start_managers();
+    start_fleet(options);
     CapturedQtMessages log;
 
-    const QUuid uuid = QUuid::createUuid();
-    QPointer<IPCObject> session = new IPCObject(uuid.toString(), uuid);
-    ASSERT_TRUE(pool.add_client(uuid.toString(), session));
-    session->setConnection("127.0.0.1", codec.ports()[0], "tarnel");
+    QPointer<IPCObject> session = place_session();
+    connect_to_fleet(*session);
     ASSERT_TRUE(wait_processing_events([&] { return session->state() == IQEndpointClient::AUTH_FAILED; }));
 
     UnitPassword prompt;
@@ -94,9 +90,6 @@ TEST(UnitPassword, TypedPasswordLogsInAndIsNeverLogged) {
     for (const std::string& record : log.records()) {
         EXPECT_EQ(record.find(secret), std::string::npos) << record;
     }
-    session->markForDeletion();
-    EXPECT_TRUE(wait_processing_events([&] { return session.isNull(); }));
-    IPCObject::setSessionPool(nullptr);
 }
 
 }  // namespace

@@ -13,9 +13,9 @@
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
-#include "sessions/iq_common_pooled_app.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/session_pool_fixture.h"
 #include "tests/support/wait_until.h"
 #include "tools/codec-sim/codec_sim.h"
 
@@ -23,21 +23,17 @@ namespace {
 
 using test_support::wait_processing_events;
 
-class SchedulerLoopback : public ::testing::Test {
+class SchedulerLoopback : public test_support::SessionPoolFixture {
 protected:
     void SetUp() override {
-        pool_ = std::make_unique<IQCommonPooledApp>(4);
-        IPCObject::setSessionPool(pool_.get());
-        pool_->start_managers();
+        SessionPoolFixture::SetUp();
         CodecSimOptions options;
         options.count = 1;  // codec 0 starts without a call
         options.record_path = folder_.filePath("frames.txt").toStdString();
-        fleet_ = std::make_unique<CodecSim>(options);
+        start_fleet(options);
 
-        const QUuid uuid = QUuid::createUuid();
-        session_ = new IPCObject(uuid.toString(), uuid);
-        ASSERT_TRUE(pool_->add_client(uuid.toString(), session_));
-        session_->setConnection("127.0.0.1", fleet_->ports()[0], "tarnel");
+        session_ = place_session();
+        connect_to_fleet(*session_);
         ASSERT_TRUE(waitReady());
         {
             std::lock_guard<SessionMutex> lock(session_->mutex());
@@ -51,16 +47,6 @@ protected:
         scheduler_.setSessions(std::make_shared<SessionAdaptor>(
             [this](const QUuid& key) { return key == session_->uuid ? session_.data() : nullptr; },
             [this] { return QList<IPCObject*>{session_.data()}; }));
-    }
-
-    void TearDown() override {
-        if (session_) {
-            session_->markForDeletion();
-            EXPECT_TRUE(wait_processing_events([this] { return session_.isNull(); }));
-        }
-        fleet_.reset();
-        pool_.reset();
-        IPCObject::setSessionPool(nullptr);
     }
 
     bool waitReady() {
@@ -119,8 +105,6 @@ protected:
     }
 
     QTemporaryDir folder_;
-    std::unique_ptr<IQCommonPooledApp> pool_;
-    std::unique_ptr<CodecSim> fleet_;
     QPointer<IPCObject> session_;
     QString peer_;
     const QDateTime base_{QDate(2024, 5, 6), QTime(12, 0)};

@@ -21,6 +21,7 @@
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_peer.h"
+#include "tests/support/session_pool_fixture.h"
 #include "tests/support/unplaced_session.h"
 #include "tests/support/wait_until.h"
 
@@ -92,18 +93,11 @@ struct Codec {
     }
 };
 
-class IPCObjectTest : public ::testing::Test {
+class IPCObjectTest : public test_support::SessionPoolFixture {
 protected:
-    void SetUp() override {
-        pool_ = std::make_unique<IQCommonPooledApp>(4);
-        IPCObject::setSessionPool(pool_.get());
-        pool_->start_managers();
-    }
-
     void TearDown() override {
         end_session();
-        pool_.reset();
-        IPCObject::setSessionPool(nullptr);
+        SessionPoolFixture::TearDown();
     }
 
     // A new session connected to a new scripted codec; `prepare` runs before the connect.
@@ -116,9 +110,7 @@ protected:
         if (configure) configure(*codec_);
         peer_ = std::make_unique<ScriptedPeer>(is_ipv6);
         peer_->set_responder([codec = codec_](const std::string& frame) { return codec->respond(frame); });
-        const QUuid uuid = QUuid::createUuid();
-        session_ = new IPCObject(uuid.toString(), uuid);
-        EXPECT_TRUE(pool_->add_client(uuid.toString(), session_));
+        session_ = place_session();
         QObject::connect(session_, &IPCObject::recvChannelOpts, [this] { ++channel_opts_count_; });
         QObject::connect(session_, &IPCObject::recvVersion, [this] { ++version_count_; });
         if (prepare) prepare(*session_);
@@ -127,10 +119,7 @@ protected:
     }
 
     void end_session() {
-        if (session_) {
-            session_->markForDeletion();
-            EXPECT_TRUE(wait_processing_events([this] { return session_.isNull(); }));
-        }
+        end_sessions();
         peer_.reset();
     }
 
@@ -160,7 +149,6 @@ protected:
         return std::vector<std::string>(all.begin() + static_cast<long>(first), all.end());
     }
 
-    std::unique_ptr<IQCommonPooledApp> pool_;
     std::shared_ptr<Codec> codec_;
     std::unique_ptr<ScriptedPeer> peer_;
     QPointer<IPCObject> session_;

@@ -6,7 +6,6 @@
 #include <QPointer>
 
 #include <atomic>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <type_traits>
@@ -18,6 +17,7 @@
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/lock_probe.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/session_pool_fixture.h"
 #include "tests/support/wait_until.h"
 #include "tools/codec-sim/codec_endpoint.h"
 #include "tools/codec-sim/codec_sim.h"
@@ -40,38 +40,12 @@ public:
     std::atomic<int> metering_reports{0};
 };
 
-class SessionContractTest : public ::testing::Test {
+class SessionContractTest : public test_support::SessionPoolFixture {
 protected:
-    void SetUp() override {
-        pool_ = std::make_unique<IQCommonPooledApp>(4);
-        IPCObject::setSessionPool(pool_.get());
-        pool_->start_managers();
-    }
-
-    void TearDown() override {
-        for (const QPointer<IPCObject>& session : sessions_) {
-            if (session) session->markForDeletion();
-        }
-        EXPECT_TRUE(wait_processing_events([this] {
-            for (const QPointer<IPCObject>& session : sessions_) {
-                if (session) return false;
-            }
-            return true;
-        }));
-        pool_.reset();
-        IPCObject::setSessionPool(nullptr);
-        fleet_.reset();
-    }
-
-    void start_fleet(const CodecSimOptions& options) { fleet_ = std::make_unique<CodecSim>(options); }
-
     // A new session placed in the pool and connected to codec `index` of the fleet.
     CountingSession* connect_session(int index = 0) {
-        const QUuid uuid = QUuid::createUuid();
-        auto* session = new CountingSession(uuid.toString(), uuid);
-        EXPECT_TRUE(pool_->add_client(uuid.toString(), session));
-        sessions_.push_back(session);
-        session->setConnection("127.0.0.1", fleet_->ports()[static_cast<size_t>(index)], "tarnel");
+        auto* session = place_session<CountingSession>();
+        connect_to_fleet(*session, index);
         return session;
     }
 
@@ -90,10 +64,6 @@ protected:
         std::lock_guard<SessionMutex> lock(session->mutex());
         return session->bookPeers.value(0);
     }
-
-    std::unique_ptr<IQCommonPooledApp> pool_;
-    std::unique_ptr<CodecSim> fleet_;
-    std::vector<QPointer<IPCObject>> sessions_;
 };
 
 // Lines of the log that name one of the ids a chatty codec made up, or count them.

@@ -4,20 +4,19 @@
 
 #include <QPointer>
 
-#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "sessions/ipc_object.h"
-#include "sessions/iq_common_pooled_app.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/session_pool_fixture.h"
 #include "tools/codec-sim/codec_sim.h"
 
 namespace {
 
 using test_support::wait_processing_events;
 
-class SessionDataIntegrationTest : public ::testing::Test {
+class SessionDataIntegrationTest : public test_support::SessionPoolFixture {
 protected:
     // What `read` returns from the session's data, read as a view does: under the session mutex.
     template <class Read>
@@ -27,34 +26,20 @@ protected:
     }
 
     void SetUp() override {
-        pool_ = std::make_unique<IQCommonPooledApp>(4);
-        IPCObject::setSessionPool(pool_.get());
-        pool_->start_managers();
+        SessionPoolFixture::SetUp();
         CodecSimOptions options;
         options.count = 1;  // codec 0 starts without a call
-        fleet_ = std::make_unique<CodecSim>(options);
+        start_fleet(options);
 
-        const QUuid uuid = QUuid::createUuid();
-        session_ = new IPCObject(uuid.toString(), uuid);
-        ASSERT_TRUE(pool_->add_client(uuid.toString(), session_));
+        session_ = place_session();
         QObject::connect(session_, &IPCObject::deviceEvent, &context_,
                          [this](IPCObject*, KT_EVENT kind) { events_.push_back(kind); });
         QObject::connect(session_, &IPCObject::recvEventLog, &context_,
                          [this](const QStringList& lines) { polls_.push_back(lines); });
-        session_->setConnection("127.0.0.1", fleet_->ports()[0], "tarnel");
+        connect_to_fleet(*session_);
         ASSERT_TRUE(wait_processing_events([this] { return session_->state() == IQEndpointClient::READY; }));
         ASSERT_TRUE(wait_processing_events(
             [this] { return locked([this] { return session_->activePeerCount; }) >= 0; }));
-    }
-
-    void TearDown() override {
-        if (session_) {
-            session_->markForDeletion();
-            EXPECT_TRUE(wait_processing_events([this] { return session_.isNull(); }));
-        }
-        fleet_.reset();
-        pool_.reset();
-        IPCObject::setSessionPool(nullptr);
     }
 
     // The first peer of the address book, as a view copies it.
@@ -78,8 +63,6 @@ protected:
         return polls_.size() > before ? polls_.back() : QStringList();
     }
 
-    std::unique_ptr<IQCommonPooledApp> pool_;
-    std::unique_ptr<CodecSim> fleet_;
     QPointer<IPCObject> session_;
     std::vector<KT_EVENT> events_;
     std::vector<QStringList> polls_;
