@@ -23,11 +23,11 @@
 #include <random>
 #include <vector>
 
-#include "app/config_paths.h"
-#include "app/instance_registry.h"
-#include "app/main_window.h"
-#include "app/peer_state_icons.h"
-#include "app/zorva_summary.h"
+#include "app/shell/config_paths.h"
+#include "app/shell/instance_registry.h"
+#include "app/shell/main_window.h"
+#include "app/dock/peer_state_icons.h"
+#include "app/fleet/zorva_summary.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"

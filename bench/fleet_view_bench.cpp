@@ -44,12 +44,12 @@
 #include <string>
 #include <vector>
 
-#include "app/application_main.h"
-#include "app/instance_registry.h"
-#include "app/main_window.h"
-#include "app/meter_widget.h"
-#include "app/zorva_stat_row.h"
-#include "app/zorva_summary.h"
+#include "app/shell/application_main.h"
+#include "app/shell/instance_registry.h"
+#include "app/shell/main_window.h"
+#include "app/shared/meter_widget.h"
+#include "app/fleet/zorva_stat_row.h"
+#include "app/fleet/zorva_summary.h"
 #include "bench/codec_sim_process.h"
 #include "sessions/ipc_object.h"
 

@@ -19,8 +19,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/meter_widget.h"
-#include "app/mini_meter.h"
+#include "app/shared/meter_widget.h"
+#include "app/shared/mini_meter.h"
 
 namespace {
 

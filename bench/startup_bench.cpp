@@ -33,9 +33,9 @@
 #include <string>
 #include <vector>
 
-#include "app/application_main.h"
-#include "app/instance_registry.h"
-#include "app/main_window.h"
+#include "app/shell/application_main.h"
+#include "app/shell/instance_registry.h"
+#include "app/shell/main_window.h"
 #include "sessions/ipc_object.h"
 
 namespace {

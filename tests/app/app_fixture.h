@@ -6,10 +6,10 @@
 
 #include <memory>
 
-#include "app/config_paths.h"
-#include "app/instance_registry.h"
-#include "app/main_window.h"
-#include "app/my_q_application.h"
+#include "app/shell/config_paths.h"
+#include "app/shell/instance_registry.h"
+#include "app/shell/main_window.h"
+#include "app/shell/my_q_application.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "tests/support/temporary_data_folder.h"

@@ -4,7 +4,7 @@
 
 #include <QtGlobal>
 
-#include "app/my_q_application.h"
+#include "app/shell/my_q_application.h"
 #include "dialogs/message_box.h"
 
 // Qt 5.15's offscreen platform never frees the screen objects it makes while the application object

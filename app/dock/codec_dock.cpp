@@ -1,0 +1,478 @@
+#include "app/dock/codec_dock.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QTreeWidget>
+#include <QtDebug>
+
+#include <mutex>
+
+#include "app/tunnel/braidlink_stats.h"
+#include "app/shared/decimal_id.h"
+#include "app/shared/delay_graph.h"
+#include "app/shell/instance_registry.h"
+#include "app/shared/loss_graph.h"
+#include "app/shell/main_window.h"
+#include "app/shared/monitoring_meter.h"
+#include "app/dock/peer_items.h"
+#include "dialogs/message_box.h"
+#include "ipc/message.h"
+#include "sessions/ipc_object.h"
+#include "ui_main_window.h"
+
+namespace {
+
+// The id a command names, read strictly; none, with a warning, for anything but a decimal number.
+std::optional<int> commandId(const QString& text, const char* command, const char* what) {
+    const std::optional<int> id = readDecimalId(text);
+    if (!id) {
+        qWarning().noquote() << command << "not sent: the codec's" << what << "id" << ('"' + text + '"')
+                             << "is not a decimal number";
+    }
+    return id;
+}
+
+// Pops up `actions` as a context menu at `globalPos`; a null entry is a separator.
+void popUpMenu(const QList<QAction*>& actions, const QPoint& globalPos) {
+    QList<QAction*> entries;
+    QList<QAction*> separators;
+    for (QAction* action : actions) {
+        if (!action) {
+            separators << new QAction(nullptr);
+            separators.last()->setSeparator(true);
+            action = separators.last();
+        }
+        entries << action;
+    }
+    QMenu::exec(entries, globalPos);
+    qDeleteAll(separators);
+}
+
+}  // namespace
+
+CodecDock::CodecDock(Ui::MainWindow& form, MainWindow& window_)
+    : QObject(&window_),
+      ui(form),
+      window(window_),
+      peers(form.peerList, form.peerFilterLine),
+      profiles(form.profileList, form.profileFilterLine),
+      stats(form.statsTable),
+      eventLog(form.eventLogText, &window_) {
+    setObjectName(QStringLiteral("codecDock"));
+    connectWidgets();
+    empty();
+}
+
+CodecDock::~CodecDock() = default;
+
+void CodecDock::connectWidgets() {
+    connect(ui.peerList, &QTreeWidget::itemSelectionChanged, this, &CodecDock::peerListSelectionChanged);
+    connect(ui.profileList, &QListWidget::itemSelectionChanged, this, &CodecDock::profileListSelectionChanged);
+    connect(ui.peerFilterLine, &QLineEdit::textChanged, this, &CodecDock::peerFilterChanged);
+    connect(ui.profileFilterLine, &QLineEdit::textChanged, this, &CodecDock::profileFilterChanged);
+    connect(ui.statsTable, &QTreeWidget::currentItemChanged, this, &CodecDock::activePeerSelectionChanged);
+    connect(ui.connectButton, &QPushButton::clicked, this, &CodecDock::on_connectButton_clicked);
+    connect(ui.disconnectButton, &QPushButton::clicked, this, &CodecDock::on_disconnectButton_clicked);
+    connect(ui.logButtonBox, &QDialogButtonBox::clicked, this, &CodecDock::handleLogButtonPress);
+
+    connect(ui.peerList, &QWidget::customContextMenuRequested, this, &CodecDock::showPeerlistContextMenu);
+    connect(ui.profileList, &QWidget::customContextMenuRequested, this, &CodecDock::showProfilelistContextMenu);
+    connect(ui.meters, &QWidget::customContextMenuRequested, this, &CodecDock::showMeterContextMenu);
+    connect(ui.statsTable, &QWidget::customContextMenuRequested, this, &CodecDock::showStatsTableContextMenu);
+
+    const std::pair<QAction*, void (CodecDock::*)()> actions[] = {
+        {ui.actionDisconnectPeerFromStatTable, &CodecDock::actionDisconnectStatTableTriggered},
+        {ui.actionCopyNodeId, &CodecDock::copyNodeId},
+        {ui.actionDisconnect, &CodecDock::doDisconnectAll},
+        {ui.actionCopyProfile, &CodecDock::copyProfile},
+        {ui.actionRemoveProfile, &CodecDock::removeProfile},
+        {ui.actionRemoveEntry, &CodecDock::removePeer},
+        {ui.actionSetDefaultProfile, &CodecDock::setDefaultProfileTriggered},
+        {ui.actionAssignProfile, &CodecDock::assignProfileTriggered},
+        {ui.actionAssignDefaultProfile, &CodecDock::assignDefaultProfileTriggered},
+    };
+    for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
+}
+
+// ------------------------------------------------------------------------------------------------
+// The codec shown
+
+void CodecDock::showSession(IPCObject* next) {
+    if (shown) disconnectSession(*shown);
+    shown = next;
+    empty();
+    // Each of these lets go of the codec shown before, and empties itself, only when it changes.
+    ui.meters->setSession(next);
+    ui.delayGraph->setSeries(next ? &next->delayGraph : nullptr);
+    ui.lossGraph->setSeries(next ? &next->lossGraph : nullptr);
+    ui.braidlinkStats->setTunnelInfo(next);
+    if (!next) return;
+
+    connectSession(*next);
+    if (next->state() == IQEndpointClient::READY) fillFromReadySession(*next);
+    showUnitName();
+    fillEventLog();
+    updateStatsTable();
+}
+
+IPCObject* CodecDock::session() const {
+    return shown.data();
+}
+
+void CodecDock::connectSession(IPCObject& session) {
+    connect(&session, &IPCObject::recvPeerList, this, &CodecDock::ipcRecvPeerList);
+    connect(&session, &IPCObject::recvProfileList, this, &CodecDock::clearAndPopulateProfileList);
+    connect(&session, &IPCObject::recvChannelStats, this, &CodecDock::ipcRecvChannelStats);
+    connect(&session.deviceLog, &DeviceLog::lineAdded, this, &CodecDock::logAppend);
+    connect(&session.deviceLog, &DeviceLog::lineReplaced, this, &CodecDock::logAppend);
+    connect(&session, &IPCObject::recvEventLog, this, &CodecDock::eventLogAppend);
+    connect(&session.tunnelInfo, &TunnelInfo::connsChanged, &window, &MainWindow::handleAllEnables);
+    connect(&session, &IPCObject::recvSipProxy, this, &CodecDock::ipcRecvSipProxy);
+    connect(&session, &IPCObject::recvDirectoryServer, this, &CodecDock::ipcRecvDirectoryServer);
+    connect(&session, &IPCObject::recvCurrentEncoder, this, &CodecDock::ipcRecvCurrentEncoder);
+    connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
+}
+
+void CodecDock::disconnectSession(IPCObject& session) {
+    disconnect(&session, nullptr, this, nullptr);
+    disconnect(&session.deviceLog, nullptr, this, nullptr);
+    disconnect(&session.tunnelInfo, &TunnelInfo::connsChanged, &window, &MainWindow::handleAllEnables);
+}
+
+void CodecDock::empty() {
+    peers.clear();
+    profiles.clear();
+    stats.rebuild(nullptr);
+    activePeerId_.clear();
+    for (QLabel* label : {ui.nameLabel, ui.encoderLabel, ui.relaydeskStatusLabel, ui.sipStatusLabel,
+                          ui.publicIpLabel, ui.natTypeLabel, ui.firmwareLabel}) {
+        label->clear();
+    }
+    ui.relaydeskStatusLabel->setStyleSheet(QString());
+    eventLog.clear();
+}
+
+void CodecDock::fillFromReadySession(IPCObject& session) {
+    peers.refill(session);
+    profiles.refill(session);
+    reapplyFilters();
+    ipcRecvSipProxy();
+    ipcRecvDirectoryServer();
+    ipcRecvCurrentEncoder();
+    showFirmwareVersion();
+}
+
+bool CodecDock::cached(const QString& name, Message& out) const {
+    return shown && shown->getCachedMessage(name, out);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Peers and connections
+
+void CodecDock::clearAndPopulatePeerList(QUuid) {
+    if (shown) peers.refill(*shown);
+}
+
+void CodecDock::ipcRecvPeerList(QUuid) {
+    if (!shown) return;
+    peers.update(*shown);
+    followActivePeer();
+    reapplyFilters();
+    window.handleAllEnables();
+    ipcRecvCurrentEncoder();
+}
+
+void CodecDock::followActivePeer() {
+    std::lock_guard<SessionMutex> lock(shown->mutex());
+    if (shown->activePeers.isEmpty()) {
+        activePeerId_.clear();
+        return;
+    }
+    const std::optional<int> key = readDecimalId(activePeerId_);
+    const PeerMetaPtr chosen = key ? shown->peerById.value(*key) : nullptr;
+    if (!chosen || !chosen->active) activePeerId_ = shown->activePeers.first()->id;
+}
+
+void CodecDock::peerListSelectionChanged() {
+    const QTreeWidgetItem* peer = peers.selectedPeerItem();
+    if (!peer) return;
+    QString defaultProfileId;
+    if (shown) {
+        std::lock_guard<SessionMutex> lock(shown->mutex());
+        defaultProfileId = shown->defaultProfileId;
+    }
+    profiles.selectProfileById(peer->data(0, kPeerProfileRole).toString(), defaultProfileId);
+    // After the profile list's own selection change has run.
+    QMetaObject::invokeMethod(&window, &MainWindow::handleAllEnables, Qt::QueuedConnection);
+}
+
+void CodecDock::peerFilterChanged(const QString&) {
+    peers.applyFilter();
+}
+
+void CodecDock::reapplyFilters() {
+    peers.applyFilter();
+    profiles.applyFilter();
+}
+
+std::optional<int> CodecDock::selectedPeerId(const char* command) const {
+    const QTreeWidgetItem* peer = peers.selectedPeerItem();
+    if (!peer) return std::nullopt;
+    return commandId(peer->data(0, kPeerIdRole).toString(), command, "peer");
+}
+
+std::optional<int> CodecDock::selectedProfileId(const char* command) const {
+    const QListWidgetItem* profile = profiles.selectedProfileItem();
+    if (!profile) return std::nullopt;
+    return commandId(profile->data(kProfileIdRole).toString(), command, "profile");
+}
+
+void CodecDock::on_connectButton_clicked() {
+    const QTreeWidgetItem* peer = peers.selectedPeerItem();
+    const QListWidgetItem* profile = profiles.selectedProfileItem();
+    if (!shown || !peer || !profile) return;
+    if (!selectedPeerId("connect") || !selectedProfileId("connect")) return;
+    shown->cmd_connect_peer(peer->data(0, kPeerIdRole).toString(), profile->data(kProfileIdRole).toString());
+}
+
+void CodecDock::on_disconnectButton_clicked() {
+    doDisconnectSelected();
+}
+
+void CodecDock::doDisconnectSelected() {
+    if (!shown) return;
+    if (const std::optional<int> id = selectedPeerId("disconnect")) shown->cmd_disconnect(*id);
+}
+
+void CodecDock::doDisconnectAll() {
+    if (shown) shown->cmd_disconnect_peer();
+}
+
+void CodecDock::removePeer() {
+    if (!shown) return;
+    if (const std::optional<int> id = selectedPeerId("removePeer")) shown->cmd_remove_peer(*id);
+}
+
+void CodecDock::assignProfileTriggered() {
+    if (!shown || !peers.selectedPeerItem() || !profiles.selectedProfileItem()) return;
+    const std::optional<int> peer = selectedPeerId("setPeerSettings");
+    const std::optional<int> profile = selectedProfileId("setPeerSettings");
+    if (peer && profile) shown->cmd_set_peer_settings(*peer, *profile);
+}
+
+void CodecDock::assignDefaultProfileTriggered() {
+    if (!shown) return;
+    // Profile 0 stands for the unit's default profile.
+    if (const std::optional<int> peer = selectedPeerId("setPeerSettings")) shown->cmd_set_peer_settings(*peer, 0);
+}
+
+void CodecDock::showPeerlistContextMenu(const QPoint& pos) {
+    if (!shown) return;
+    popUpMenu({ui.actionAddEntry, ui.actionEditEntry, ui.actionRemoveEntry, nullptr,
+               ui.actionScheduleSelectedConnection, nullptr, ui.actionSendPeer, ui.actionAssignDefaultProfile},
+              ui.peerList->viewport()->mapToGlobal(pos));
+}
+
+// ------------------------------------------------------------------------------------------------
+// Profiles
+
+void CodecDock::clearAndPopulateProfileList(QUuid key) {
+    profiles.clear();
+    if (IPCObject* session = findInstance(key)) profiles.refill(*session);
+    reapplyFilters();
+    window.handleAllEnables();
+}
+
+void CodecDock::profileListSelectionChanged() {
+    window.handleAllEnables();
+}
+
+void CodecDock::profileFilterChanged(const QString&) {
+    profiles.applyFilter();
+}
+
+void CodecDock::copyProfile() {
+    const QListWidgetItem* profile = profiles.selectedProfileItem();
+    if (!shown || !profile) return;
+    if (const std::optional<int> id = selectedProfileId("copyProfile")) {
+        shown->cmd_copy_profile(*id, profile->data(kProfileNameRole).toString() + QStringLiteral(" (Copy)"));
+    }
+}
+
+void CodecDock::removeProfile() {
+    if (MessageBox::question(&window, QStringLiteral("Remove Profile"),
+                             QStringLiteral("Do you want to remove this profile?"))) {
+        // The selection is read after the question: the list may have been refilled meanwhile.
+        if (shown) {
+            if (const std::optional<int> id = selectedProfileId("deleteProfile")) shown->cmd_delete_profile(*id);
+        }
+    }
+    window.handleAllEnables();
+}
+
+void CodecDock::setDefaultProfileTriggered() {
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    if (!shown || !item) return;
+    Message profile;
+    if (!shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return;
+    profile.attributes().set("default", true);
+    shown->cmd_set_profile(profile);
+}
+
+void CodecDock::showProfilelistContextMenu(const QPoint& pos) {
+    if (!shown) return;
+    popUpMenu({ui.actionCopyProfile, ui.actionEditProfile, nullptr, ui.actionAssignProfile,
+               ui.actionSetDefaultProfile, nullptr, ui.actionSendProfile, nullptr, ui.actionRemoveProfile},
+              ui.profileList->viewport()->mapToGlobal(pos));
+}
+
+// ------------------------------------------------------------------------------------------------
+// System status
+
+void CodecDock::ipcRecvSysOptions(QUuid) {
+    showUnitName();
+}
+
+void CodecDock::showUnitName() {
+    if (!shown) return;
+    ui.nameLabel->setText(QStringLiteral("%1 (%2:%3)").arg(shown->unitName(), shown->host).arg(shown->port));
+}
+
+void CodecDock::ipcRecvSipProxy() {
+    Message sip;
+    if (!cached(QStringLiteral("sipProxy"), sip)) return;
+    const Message::Attributes& a = sip.attributes();
+    if (!a.get_bool("enabled", false)) {
+        ui.sipStatusLabel->setText(QStringLiteral("Disabled"));
+    } else if (a.get_bool("online", false)) {
+        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(a.get_qstring("status", QString())));
+    } else {
+        ui.sipStatusLabel->setText(QStringLiteral("Not Connected"));
+    }
+}
+
+void CodecDock::ipcRecvDirectoryServer() {
+    Message server;
+    if (!cached(QStringLiteral("directoryServer"), server)) return;
+    const Message::Attributes& a = server.attributes();
+    if (!a.get_bool("enabled", false)) {
+        ui.relaydeskStatusLabel->setText(QStringLiteral("Disabled"));
+        ui.relaydeskStatusLabel->setStyleSheet(QStringLiteral("color: darkYellow"));
+    } else if (a.get_bool("connected", false)) {
+        ui.relaydeskStatusLabel->setText(QStringLiteral("Online"));
+        ui.relaydeskStatusLabel->setStyleSheet(QStringLiteral("color: darkGreen"));
+    } else {
+        ui.relaydeskStatusLabel->setText(QStringLiteral("Offline"));
+        ui.relaydeskStatusLabel->setStyleSheet(QStringLiteral("color: darkRed"));
+    }
+    ui.publicIpLabel->setText(a.get_qstring("nat_addr", QString()));
+    ui.natTypeLabel->setText(a.get_qstring("nat_type", QString()));
+}
+
+void CodecDock::ipcRecvCurrentEncoder() {
+    if (!shown) return;
+    Message encoder;
+    const bool isCached = cached(QStringLiteral("currentEncoder"), encoder);
+    bool isConnected = false;
+    {
+        std::lock_guard<SessionMutex> lock(shown->mutex());
+        isConnected = !shown->activePeers.isEmpty();
+    }
+    ui.encoderLabel->setText(isCached && isConnected ? encoder.attributes().get_qstring("descr", QString())
+                                                     : QStringLiteral("None"));
+}
+
+void CodecDock::showFirmwareVersion() {
+    Message version;
+    if (cached(QStringLiteral("version"), version))
+        ui.firmwareLabel->setText(version.attributes().get_qstring("version", QString()));
+}
+
+void CodecDock::copyNodeId() {
+    Message version;
+    if (cached(QStringLiteral("version"), version)) {
+        QGuiApplication::clipboard()->setText(version.attributes().get_qstring("node_id", QString()),
+                                              QClipboard::Clipboard);
+    }
+}
+
+// ------------------------------------------------------------------------------------------------
+// Statistics and meters
+
+void CodecDock::updateStatsTable() {
+    stats.rebuild(shown);
+}
+
+void CodecDock::ipcRecvChannelStats(QUuid) {
+    updateStatsTable();
+}
+
+void CodecDock::activePeerSelectionChanged(QTreeWidgetItem*, QTreeWidgetItem*) {
+    const std::optional<int> peer = stats.selectedPeerId();
+    if (!peer) {
+        activePeerId_.clear();
+        return;
+    }
+    activePeerId_ = QString::number(*peer);
+    if (shown) {
+        shown->lossGraph.setPeer(*peer);
+        shown->delayGraph.setPeer(*peer);
+    }
+    ui.delayGraph->update();
+    ui.lossGraph->update();
+}
+
+void CodecDock::actionDisconnectStatTableTriggered() {
+    if (!shown) return;
+    if (const std::optional<int> peer = stats.selectedPeerId()) shown->cmd_disconnect(*peer);
+}
+
+void CodecDock::showMeterContextMenu(const QPoint& pos) {
+    if (!shown) return;
+    popUpMenu({shown->meteringOn ? ui.actionDisableMetering : ui.actionEnableMetering}, ui.meters->mapToGlobal(pos));
+}
+
+void CodecDock::showStatsTableContextMenu(const QPoint& pos) {
+    popUpMenu({ui.actionDisconnectPeerFromStatTable}, ui.statsTable->viewport()->mapToGlobal(pos));
+}
+
+// ------------------------------------------------------------------------------------------------
+// The event log
+
+void CodecDock::fillEventLog() {
+    if (shown) eventLog.show(shown->eventLogLines());
+}
+
+void CodecDock::eventLogAppend(const QStringList& lines) {
+    eventLog.append(lines);
+}
+
+void CodecDock::logAppend(const LogLine& line) {
+    eventLog.append({line.text});
+}
+
+void CodecDock::handleLogButtonPress(QAbstractButton* button) {
+    switch (ui.logButtonBox->standardButton(button)) {
+        case QDialogButtonBox::Reset:
+            resetLog();
+            break;
+        case QDialogButtonBox::Save:
+            eventLog.saveLog();
+            break;
+        default:
+            break;
+    }
+}
+
+void CodecDock::resetLog() {
+    if (shown) {
+        shown->eventLog.clear();
+        shown->cmd_get_event_log_noreply();
+        shown->deviceLog.clear();
+    }
+    eventLog.clear();
+}

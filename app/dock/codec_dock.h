@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+#include "app/dock/event_log_panel.h"
+#include "app/dock/peer_tree_panel.h"
+#include "app/dock/profile_list_panel.h"
+#include "app/dock/stats_table.h"
+#include "sessions/log_line.h"
+
+class IPCObject;
+class Message;
+class MainWindow;
+class QAbstractButton;
+class QAction;
+class QPoint;
+class QTreeWidgetItem;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The details dock of the main window: everything it shows of the active codec (the peers and
+// profiles of the Connections tab with the Connect and Disconnect buttons, the system status, the
+// statistics table and graphs, the tunnel page, the event log and the level meter) and what the
+// operator does there. The window makes a codec active through showSession(); from then on the
+// dock follows that codec's reports until the next call.
+//
+// Every command names the peer or profile by the id the codec gave it; an id that is not a decimal
+// number sends nothing (with a warning) rather than a command for id 0.
+//
+// Threads: GUI thread only. The session's lists are read under its mutex and copied.
+class CodecDock : public QObject {
+    Q_OBJECT
+
+public:
+    // Wires the dock's widgets and actions; `window` owns the dock and the form.
+    CodecDock(Ui::MainWindow& form, MainWindow& window);
+    ~CodecDock() override;
+
+    // Shows `session` (null: none) instead of the codec shown so far. First empties every panel and
+    // cuts the old codec's reports off the dock, then connects the new codec's and fills the panels
+    // from what it holds (the peers and profiles only while it is READY). Showing the same codec
+    // again refills it; each report still reaches the dock once.
+    void showSession(IPCObject* session);
+    IPCObject* session() const;
+
+    // The id of the peer whose statistics the graphs follow; empty when none.
+    QString activePeerId() const { return activePeerId_; }
+    EventLogPanel& eventLogPanel() { return eventLog; }
+
+public slots:
+    // Peers and connections.
+    void clearAndPopulatePeerList(QUuid key);
+    void ipcRecvPeerList(QUuid key);
+    void peerListSelectionChanged();
+    void peerFilterChanged(const QString& text);
+    void on_connectButton_clicked();
+    void on_disconnectButton_clicked();
+    void doDisconnectSelected();
+    void doDisconnectAll();
+    void removePeer();
+    void assignProfileTriggered();
+    void assignDefaultProfileTriggered();
+    void showPeerlistContextMenu(const QPoint& pos);
+
+    // Profiles.
+    void clearAndPopulateProfileList(QUuid key);
+    void profileListSelectionChanged();
+    void profileFilterChanged(const QString& text);
+    void copyProfile();
+    void removeProfile();
+    void setDefaultProfileTriggered();
+    void showProfilelistContextMenu(const QPoint& pos);
+
+    // System status.
+    void ipcRecvSysOptions(QUuid key);
+    void ipcRecvSipProxy();
+    void ipcRecvDirectoryServer();
+    void ipcRecvCurrentEncoder();
+    void copyNodeId();
+
+    // Statistics and meters.
+    void updateStatsTable();
+    void ipcRecvChannelStats(QUuid key);
+    void activePeerSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void actionDisconnectStatTableTriggered();
+    void showMeterContextMenu(const QPoint& pos);
+    void showStatsTableContextMenu(const QPoint& pos);
+
+    // The event log.
+    void eventLogAppend(const QStringList& lines);
+    void logAppend(const LogLine& line);
+    void handleLogButtonPress(QAbstractButton* button);
+
+private:
+    void connectWidgets();
+    void connectSession(IPCObject& session);
+    void disconnectSession(IPCObject& session);
+    // Empties what the dock shows of a codec.
+    void empty();
+    void fillFromReadySession(IPCObject& session);
+    void showUnitName();
+    void showFirmwareVersion();
+    void fillEventLog();
+    void resetLog();
+    void reapplyFilters();
+    // Keeps the statistics peer while it is in a connection, else takes the first connected peer.
+    void followActivePeer();
+    // The selected peer's id for `command`; none, with a warning, when it is not a decimal number.
+    std::optional<int> selectedPeerId(const char* command) const;
+    std::optional<int> selectedProfileId(const char* command) const;
+    // Reads the session's cached reply `name`; false without a session or a cached reply.
+    bool cached(const QString& name, Message& out) const;
+
+    Ui::MainWindow& ui;  // the window's form
+    MainWindow& window;  // owns this dock
+    PeerTreePanel peers;
+    ProfileListPanel profiles;
+    StatsTable stats;
+    EventLogPanel eventLog;
+    QPointer<IPCObject> shown;  // the codec shown; not owned
+    QString activePeerId_;
+};

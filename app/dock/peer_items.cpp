@@ -1,0 +1,53 @@
+#include "app/dock/peer_items.h"
+
+#include <QIcon>
+#include <QTreeWidgetItem>
+
+#include "app/shell/instance_registry.h"
+#include "app/dock/peer_state_icons.h"
+#include "sessions/peer_meta.h"
+
+namespace {
+
+constexpr int kColumns = 5;
+
+// The state of a directory peer: offline first, whatever it says about connecting.
+PeerStateIcon stateIconOf(const PeerMeta& peer) {
+    if (!peer.directory->online) return PeerStateIcon::Gray;
+    if (peer.can_connect == QLatin1String("ts_fail")) return PeerStateIcon::Red;
+    if (peer.can_connect == QLatin1String("busy")) return PeerStateIcon::Yellow;
+    return PeerStateIcon::Green;
+}
+
+QString yesNo(bool on) {
+    return on ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+}  // namespace
+
+void setPeerTreeItemData(QTreeWidgetItem* item, const PeerMeta* peer) {
+    item->setData(0, kPeerIdRole, peer->id);
+    item->setData(0, kPeerDirectoryRole, peer->directory != nullptr);
+    decoratePeerTreeItem(item, *peer);
+}
+
+void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
+    item->setText(0, peer.name);
+    item->setText(2, peer.chan_state);
+    if (!peer.directory) {
+        // A connection the codec accepted from elsewhere has a compound id such as "3-1".
+        const bool isIncoming = peer.id.contains(QLatin1Char('-'));
+        item->setText(1, isIncoming ? QStringLiteral("(incoming)") : peer.addr);
+        item->setText(4, isIncoming ? QString() : yesNo(peer.bdlink));
+        item->setData(0, kPeerAddressRole, peer.addr);
+    } else {
+        // The address column keeps whatever it showed: a directory peer reports none.
+        item->setIcon(0, peerStateIcon(stateIconOf(peer)));
+        item->setText(4, yesNo(peer.bdlink));
+    }
+    item->setText(3, peer.channel ? peer.channel->rx_codec : QString());
+    item->setData(0, kPeerActiveRole, peer.active);
+    item->setData(0, kPeerProfileRole, QString::number(peer.profile));
+    const QColor& background = peer.active ? activePeerBackground : idlePeerBackground;
+    for (int column = 0; column < kColumns; ++column) item->setBackground(column, background);
+}

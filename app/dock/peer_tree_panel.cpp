@@ -1,0 +1,102 @@
+#include "app/dock/peer_tree_panel.h"
+
+#include <QLineEdit>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <mutex>
+
+#include "app/dock/list_filter.h"
+#include "app/dock/peer_items.h"
+#include "sessions/ipc_object.h"
+
+namespace {
+
+bool isBookRow(const QTreeWidgetItem* item) {
+    return !item->data(0, kPeerDirectoryRole).toBool();
+}
+
+}  // namespace
+
+PeerTreePanel::PeerTreePanel(QTreeWidget* tree_, QLineEdit* filterLine_) : tree(tree_), filterLine(filterLine_) {}
+
+void PeerTreePanel::refill(IPCObject& session) {
+    QList<PeerMetaPtr> peers;
+    {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        peers = session.bookPeers + session.directoryPeers;
+    }
+    tree->clear();
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(peers.size());
+    for (const PeerMetaPtr& peer : peers) {
+        auto* row = new QTreeWidgetItem;
+        setPeerTreeItemData(row, peer.get());
+        rows << row;
+    }
+    tree->addTopLevelItems(rows);
+    resizeColumns();
+}
+
+void PeerTreePanel::update(IPCObject& session) {
+    QList<PeerMetaPtr> pending;
+    {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        pending = session.allPeers;
+    }
+    for (int row = 0; row < tree->topLevelItemCount();) {
+        QTreeWidgetItem* item = tree->topLevelItem(row);
+        const QString id = item->data(0, kPeerIdRole).toString();
+        const auto found = std::find_if(pending.begin(), pending.end(),
+                                        [&id](const PeerMetaPtr& peer) { return peer->id == id; });
+        if (found == pending.end()) {
+            delete tree->takeTopLevelItem(row);  // the next row moves up into its place
+            continue;
+        }
+        decoratePeerTreeItem(item, **found);
+        pending.erase(found);
+        ++row;
+    }
+    // Address-book rows come first, so new ones go right after the last of them.
+    int bookEnd = 0;
+    while (bookEnd < tree->topLevelItemCount() && isBookRow(tree->topLevelItem(bookEnd))) ++bookEnd;
+    for (const PeerMetaPtr& peer : pending) {
+        auto* item = new QTreeWidgetItem(QStringList{peer->name});
+        setPeerTreeItemData(item, peer.get());
+        if (peer->directory) {
+            tree->addTopLevelItem(item);
+        } else {
+            tree->insertTopLevelItem(bookEnd++, item);
+        }
+    }
+    resizeColumns();
+}
+
+void PeerTreePanel::clear() {
+    tree->clear();
+}
+
+QTreeWidgetItem* PeerTreePanel::selectedPeerItem() const {
+    return tree->selectedItems().value(0);
+}
+
+void PeerTreePanel::applyFilter() {
+    showFilterResult(filterLine, filterPeerTree(tree, filterLine->text()));
+}
+
+bool PeerTreePanel::filterPeerTree(QTreeWidget* tree, const QString& text) {
+    bool hasMatch = text.isEmpty();
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = tree->topLevelItem(row);
+        const bool isShown = text.isEmpty() || item->text(0).contains(text, Qt::CaseInsensitive) ||
+                             item->text(1).contains(text, Qt::CaseInsensitive);
+        item->setHidden(!isShown);
+        hasMatch = hasMatch || isShown;
+    }
+    return hasMatch;
+}
+
+void PeerTreePanel::resizeColumns() {
+    // Names, addresses, states and codecs read whole; the last column takes what is left.
+    for (int column = 0; column < 4; ++column) tree->resizeColumnToContents(column);
+}

@@ -1,0 +1,71 @@
+#include "app/dock/profile_list_panel.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <mutex>
+
+#include "app/dock/list_filter.h"
+#include "sessions/ipc_object.h"
+
+ProfileListPanel::ProfileListPanel(QListWidget* list_, QLineEdit* filterLine_) : list(list_), filterLine(filterLine_) {}
+
+void ProfileListPanel::refill(IPCObject& session) {
+    QList<ProfileInfo> profiles;
+    {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        profiles = session.profiles;
+    }
+    list->clear();
+    for (const ProfileInfo& profile : profiles) {
+        auto* item = new QListWidgetItem(profile.isDefault ? QLatin1Char('<') + profile.name + QLatin1Char('>')
+                                                           : profile.name);
+        item->setData(kProfileNameRole, profile.name);
+        item->setData(kProfileIdRole, profile.id);
+        item->setData(kProfileFactoryRole, profile.factory);
+        item->setData(kProfileDefaultRole, profile.isDefault);
+        list->addItem(item);
+    }
+}
+
+void ProfileListPanel::clear() {
+    list->clear();
+}
+
+QListWidgetItem* ProfileListPanel::selectedProfileItem() const {
+    return list->selectedItems().value(0);
+}
+
+void ProfileListPanel::selectProfileById(const QString& id, const QString& defaultProfileId) {
+    if (id == QLatin1String("0") && !defaultProfileId.isEmpty()) {
+        selectDefaultProfile();
+        return;
+    }
+    if (QListWidgetItem* row = findRow(kProfileIdRole, id)) list->setCurrentItem(row);
+}
+
+void ProfileListPanel::selectDefaultProfile() {
+    if (QListWidgetItem* row = findRow(kProfileDefaultRole, true)) list->setCurrentItem(row);
+}
+
+QListWidgetItem* ProfileListPanel::findRow(int role, const QVariant& value) const {
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->data(role) == value) return list->item(row);
+    }
+    return nullptr;
+}
+
+void ProfileListPanel::applyFilter() {
+    showFilterResult(filterLine, filterProfileList(list, filterLine->text()));
+}
+
+bool ProfileListPanel::filterProfileList(QListWidget* list, const QString& text) {
+    bool hasMatch = text.isEmpty();
+    for (int row = 0; row < list->count(); ++row) {
+        QListWidgetItem* item = list->item(row);
+        const bool isShown = text.isEmpty() || item->text().contains(text, Qt::CaseInsensitive);
+        item->setHidden(!isShown);
+        hasMatch = hasMatch || isShown;
+    }
+    return hasMatch;
+}

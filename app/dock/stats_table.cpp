@@ -1,0 +1,88 @@
+#include "app/dock/stats_table.h"
+
+#include <QTreeWidget>
+
+#include <mutex>
+#include <vector>
+
+#include "app/shared/decimal_id.h"
+#include "sessions/ipc_object.h"
+
+namespace {
+
+constexpr unsigned kSecondsPerDay = 24 * 60 * 60;
+
+struct Row {
+    int peerId;
+    QStringList texts;
+};
+
+// Rates come in bit/s, delays in tenths of a millisecond and losses in tenths of a percent.
+QString kbps(int bitsPerSecond) {
+    return QString::number(bitsPerSecond / 1000) + QStringLiteral("kbps");
+}
+
+QString ms(int tenths) {
+    return QString::number(tenths / 10) + QStringLiteral("ms");
+}
+
+QString percent(int tenths) {
+    return QString::number(tenths / 10) + QStringLiteral("%");
+}
+
+QString clockTime(unsigned seconds) {
+    const unsigned inDay = seconds % kSecondsPerDay;
+    return QString::asprintf("%02u:%02u:%02u", inDay / 3600, inDay / 60 % 60, inDay % 60);
+}
+
+std::vector<Row> rowsOf(IPCObject& session) {
+    std::vector<Row> rows;
+    std::lock_guard<SessionMutex> lock(session.mutex());
+    for (const PeerMetaPtr& peer : session.activePeers) {
+        const std::optional<int> peerKey = readDecimalId(peer->id);
+        const std::optional<int> channelKey = readDecimalId(peer->channel ? peer->channel->channel : QString());
+        if (!peerKey || !channelKey) continue;
+        const auto stats = session.peerStatsById.constFind(*peerKey);
+        const auto channel = session.channelStatsById.constFind(*channelKey);
+        if (stats == session.peerStatsById.constEnd() || channel == session.channelStatsById.constEnd()) continue;
+        rows.push_back({*peerKey, StatsTable::rowTexts(peer->name, *stats, *channel)});
+    }
+    return rows;
+}
+
+}  // namespace
+
+StatsTable::StatsTable(QTreeWidget* table_) : table(table_) {}
+
+QStringList StatsTable::rowTexts(const QString& name, const PeerStatsInfo& peer, const ChannelStatsInfo& channel) {
+    return {name,
+            clockTime(peer.callTime),
+            kbps(channel.rxAvgPayload),
+            kbps(channel.rxAvgOverhead),
+            ms(peer.delayIn),
+            kbps(channel.txAvgPayload),
+            kbps(channel.txAvgOverhead),
+            ms(peer.delayOut),
+            percent(peer.frameLossRateAvg),
+            percent(peer.remoteLossAvg)};
+}
+
+std::optional<int> StatsTable::selectedPeerId() const {
+    const QTreeWidgetItem* selected = table->selectedItems().value(0);
+    if (!selected) return std::nullopt;
+    return selected->data(0, kPeerIdRole).toInt();
+}
+
+void StatsTable::rebuild(IPCObject* session) {
+    const std::optional<int> previous = selectedPeerId();
+    table->clear();
+    if (!session) return;
+    QTreeWidgetItem* current = nullptr;
+    for (const Row& row : rowsOf(*session)) {
+        auto* item = new QTreeWidgetItem(table, row.texts);
+        item->setData(0, kPeerIdRole, row.peerId);
+        if (previous == row.peerId) current = item;
+    }
+    if (!current) current = table->topLevelItem(0);
+    if (current) table->setCurrentItem(current);
+}

@@ -1,0 +1,200 @@
+#include "app/fleet/zorva_stat_row.h"
+
+#include <QDebug>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+#include <mutex>
+
+#include "app/shared/mini_meter.h"
+#include "sessions/ipc_object.h"
+
+namespace {
+
+// Every row is as tall as the small meter needs, whether or not it shows one, so that switching
+// metering never makes the rows jump.
+constexpr int kRowHeight = 30;
+
+// The number a statistics cell shows: "123ms" 123, "-1%" -1, "25:00:00" 90000 (seconds). The
+// cells hold only their text: each change of a cell costs the tree a row update, and the duration
+// changes every second on every row.
+qint64 figureValue(const QString& text) {
+    if (!text.contains(QLatin1Char(':'))) {
+        int digits = 0;
+        while (digits < text.size() && (text.at(digits).isDigit() || (digits == 0 && text.at(0) == QLatin1Char('-')))) {
+            ++digits;
+        }
+        return text.leftRef(digits).toLongLong();
+    }
+    qint64 seconds = 0;
+    for (const QStringRef& part : text.splitRef(QLatin1Char(':'))) seconds = seconds * 60 + part.toLongLong();
+    return seconds;
+}
+
+// Sorts the statistics columns by their numbers ("9ms" before "45ms"); an empty cell sorts first.
+class SummaryTreeItem : public QTreeWidgetItem {
+public:
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (column >= ZorvaStatRow::kFrameLossColumn && column <= ZorvaStatRow::kDurationColumn) {
+            const QString mine = text(column);
+            const QString theirs = other.text(column);
+            if (mine.isEmpty() || theirs.isEmpty()) return mine.isEmpty() && !theirs.isEmpty();
+            return figureValue(mine) < figureValue(theirs);
+        }
+        return QTreeWidgetItem::operator<(other);
+    }
+};
+
+}  // namespace
+
+ZorvaStatRow::ZorvaStatRow(IPCObject* session, QUuid uuid)
+    : session_(session), item_(new SummaryTreeItem), uuid_(uuid) {
+    item_->setText(kStatusColumn, tr("Not connected"));
+    item_->setSizeHint(kLevelsColumn, QSize(0, kRowHeight));
+    if (!session) return;
+    connect(session, &IPCObject::recvSysOptions, this, &ZorvaStatRow::ipcRecvSysOptions);
+    connect(session, &IPCObject::changedState, this, &ZorvaStatRow::ipcChangedState);
+    connect(session, &IPCObject::recvChannelStats, this, &ZorvaStatRow::updateStats);
+    connect(session, &IPCObject::recvPeerList, this, &ZorvaStatRow::ipcRecvPeerList);
+    // A row made for a session that is under way shows where it stands.
+    if (session->state() != IQEndpointClient::DISCONNECTED) ipcChangedState(session->uuid, session->state());
+}
+
+ZorvaStatRow::~ZorvaStatRow() {
+    delete item_;
+}
+
+IPCObject* ZorvaStatRow::session() const {
+    return session_.data();
+}
+
+MiniMeter* ZorvaStatRow::existingMeter() const {
+    return meter_.data();
+}
+
+MiniMeter* ZorvaStatRow::meter() {
+    if (meter_) return meter_;
+    auto* made = new MiniMeter;
+    meter_ = made;
+    connect(made, &QObject::destroyed, this, &ZorvaStatRow::meterDestroyed);
+    if (session_) connect(session_.data(), &IPCObject::recvLevels, made, &MiniMeter::levels);
+    return made;
+}
+
+void ZorvaStatRow::releaseMeter() {
+    if (!meter_) return;
+    disconnect(meter_.data(), nullptr, this, nullptr);
+    if (session_) disconnect(session_.data(), nullptr, meter_.data(), nullptr);
+    meter_.clear();
+}
+
+void ZorvaStatRow::meterDestroyed() {
+    meter_.clear();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Name, state and connections
+
+void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
+    if (!session_) return;
+    item_->setText(kNameColumn, session_->unitName());
+    item_->setText(kAddressColumn, session_->host);
+}
+
+void ZorvaStatRow::ipcChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) {
+    if (state == IQEndpointClient::READY) {
+        updateConnectionText();
+        return;
+    }
+    if (meter_) meter_->reset();
+    switch (state) {
+    case IQEndpointClient::TIMED_OUT: setStatus(tr("Timed out")); break;
+    case IQEndpointClient::AUTH_FAILED: setStatus(tr("Wrong Password")); break;
+    case IQEndpointClient::DISCONNECTED: setStatus(tr("Not connected")); break;
+    case IQEndpointClient::CONNECTING: setStatus(tr("Connecting")); break;
+    case IQEndpointClient::CONNECTED: setStatus(tr("Logging in")); break;
+    case IQEndpointClient::CODE_UPLOAD: setStatus(tr("Device is about to update")); break;
+    case IQEndpointClient::CODE_UPDATE: setStatus(tr("Device is updating firmware")); break;
+    case IQEndpointClient::AUTHENTICATED:
+    case IQEndpointClient::READY: break;
+    }
+}
+
+void ZorvaStatRow::ipcRecvPeerList(QUuid) {
+    updateConnectionText();
+}
+
+void ZorvaStatRow::updateConnectionText() {
+    if (!session_) return;
+    int connected = 0;
+    QString first_peer;
+    {
+        std::lock_guard<SessionMutex> lock(session_->mutex());
+        connected = session_->activePeers.size();
+        if (connected > 0) first_peer = session_->activePeers.first()->name;
+    }
+    setStatus(connected == 0   ? tr("Ready")
+              : connected == 1 ? tr("1 connected")
+                               : tr("%1 connected").arg(connected));
+    setConnected(first_peer);
+}
+
+void ZorvaStatRow::setStatus(const QString& text) {
+    item_->setText(kStatusColumn, text);
+}
+
+void ZorvaStatRow::setConnected(const QString& text) {
+    item_->setText(kConnectionsColumn, text);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Statistics of the receiving connection
+
+void ZorvaStatRow::updateStats(QUuid) {
+    if (!session_) return;
+    bool has_peer = false;
+    bool has_stats = false;
+    PeerStatsInfo stats;
+    {
+        std::lock_guard<SessionMutex> lock(session_->mutex());
+        if (session_->receivingPeerId.isEmpty()) return;
+        const int peer_id = session_->receivingPeerId.toInt();
+        const PeerMetaPtr peer = session_->peerById.value(peer_id);
+        has_peer = peer && peer->channel;
+        if (has_peer) {
+            const int channel_id = peer->channel->channel.toInt();
+            const auto found = session_->peerStatsById.constFind(peer_id);
+            has_stats = found != session_->peerStatsById.constEnd() &&
+                        session_->channelStatsById.contains(channel_id);
+            if (has_stats) stats = found.value();
+        }
+    }
+    if (!has_stats) {
+        if (has_peer) qDebug() << "XXX peerinfo/channelinfo missing";
+        clearStats();
+        return;
+    }
+    // A cell given the text it has already changes nothing and costs nothing.
+    item_->setText(kDurationColumn, durationText(stats.callTime));
+    item_->setText(kLatencyColumn, tenthsText(stats.bufferDelayAvg, QStringLiteral("ms")));
+    item_->setText(kFrameLossColumn, tenthsText(stats.frameLossRateAvg, QStringLiteral("%")));
+}
+
+void ZorvaStatRow::clearStats() {
+    for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) item_->setText(column, QString());
+}
+
+QString ZorvaStatRow::durationText(qint64 seconds) {
+    const qint64 hours = seconds / 3600;
+    const int minutes = static_cast<int>(seconds / 60 % 60);
+    const int rest = static_cast<int>(seconds % 60);
+    return QStringLiteral("%1:%2:%3")
+        .arg(hours, 2, 10, QLatin1Char('0'))
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(rest, 2, 10, QLatin1Char('0'));
+}
+
+QString ZorvaStatRow::tenthsText(int tenths, const QString& unit) {
+    return QString::number(tenths / 10) + unit;
+}

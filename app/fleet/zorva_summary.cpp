@@ -1,0 +1,406 @@
+#include "app/fleet/zorva_summary.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMutexLocker>
+#include <QTreeWidgetItem>
+
+#include <algorithm>
+#include <exception>
+
+#include "app/shell/config_file.h"
+#include "app/shell/config_paths.h"
+#include "app/shell/instance_registry.h"
+#include "app/fleet/instance_widget.h"
+#include "app/shell/main_window.h"
+#include "app/shared/mini_meter.h"
+#include "app/fleet/password_prompt_queue.h"
+#include "app/fleet/zorva_stat_row.h"
+#include "dialogs/message_box.h"
+#include "ipc/exception.h"
+#include "scheduler/scheduler.h"
+#include "sessions/ipc_object.h"
+#include "sessions/iq_common_pooled_app.h"
+#include "ui_zorva_summary.h"
+
+namespace {
+
+constexpr int kTilesPerRow = 4;
+constexpr int kTreePage = 1;
+constexpr int kTilePage = 0;
+// How long the tree may show a changed cell out of order before it sorts again.
+constexpr int kResortDelayMs = 1000;
+
+}  // namespace
+
+ZorvaSummary::ZorvaSummary(QWidget* parent)
+    : QWidget(parent),
+      ui(new Ui::ZorvaSummaryClass),
+      gridLayout(new QGridLayout),
+      prompts(new PasswordPromptQueue(this)),
+      clockIcon(QStringLiteral("://icons/clock.svg")) {
+    ui->setupUi(this);
+    gridLayout->setSpacing(8);
+    gridLayout->setContentsMargins(4, 4, 4, 4);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showContextMenu);
+    ui->scrollAreaContents->setLayout(gridLayout);
+
+    QTreeWidget* tree = ui->summaryTree;
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showSummaryTreeContextMenu);
+    connect(tree, &QTreeWidget::itemPressed, this, &ZorvaSummary::summaryTreeItemActivated);
+    tree->setAlternatingRowColors(true);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setDragEnabled(false);
+    // A flat list.
+    tree->setRootIsDecorated(false);
+    // Every row has the same height (see ZorvaStatRow). Said so, the tree stops measuring a row's
+    // every cell whenever one changes, which the durations do every second on every row.
+    tree->setUniformRowHeights(true);
+    setUpSorting();
+}
+
+// A click on a header sorts by that column, as the tree's own sorting would; but the tree sorts
+// again when a cell of that column changes at most once a second. Sorting itself on every change
+// (each codec's statistics arrive every second, each at its own moment) would lay out the whole
+// tree, meters and all, hundreds of times a second.
+void ZorvaSummary::setUpSorting() {
+    QTreeWidget* tree = ui->summaryTree;
+    tree->setSortingEnabled(false);
+    QHeaderView* header = tree->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(ZorvaStatRow::kNameColumn, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, &ZorvaSummary::sortTree);
+    resortTimer.setSingleShot(true);
+    resortTimer.setInterval(kResortDelayMs);
+    connect(&resortTimer, &QTimer::timeout, this, &ZorvaSummary::sortTree);
+    connect(tree->model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                const int column = ui->summaryTree->header()->sortIndicatorSection();
+                if (column >= topLeft.column() && column <= bottomRight.column() && !resortTimer.isActive()) {
+                    resortTimer.start();
+                }
+            });
+}
+
+void ZorvaSummary::sortTree() {
+    resortTimer.stop();
+    const QHeaderView* header = ui->summaryTree->header();
+    ui->summaryTree->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
+}
+
+// The main window has saved the configuration just before; by now its layout can no longer be read,
+// so the view does not save again. The rows go first, while their tree still stands.
+ZorvaSummary::~ZorvaSummary() {
+    qDeleteAll(rowMap);
+    rowMap.clear();
+    itemRowMap.clear();
+    delete ui;
+}
+
+MainWindow* ZorvaSummary::mainWindow() const {
+    return qobject_cast<MainWindow*>(window());
+}
+
+// ------------------------------------------------------------------------------------------------
+// Codecs
+
+QUuid ZorvaSummary::addInstance(IPCObject* session) {
+    const QUuid key = QUuid::createUuid();
+    auto* tile = new InstanceWidget(ui->scrollAreaContents, session, key);
+    tileMap.insert(key, tile);
+    tileList.append(tile);
+    addSummaryRow(session, key);
+    connect(tile, &InstanceWidget::selected, this, &ZorvaSummary::tileSelected);
+    // The session's state signals are queued: a refusal reaches the tile, and so the queue, even
+    // when the session was refused before it was added.
+    connect(tile, &InstanceWidget::loginRefused, prompts, &PasswordPromptQueue::askAfterRefusal);
+    if (scheduler_) tile->setScheduler(scheduler_);
+    return key;
+}
+
+void ZorvaSummary::layoutTiles() {
+    for (int index = 0; index < tileList.size(); ++index) {
+        gridLayout->addWidget(tileList.at(index), index / kTilesPerRow, index % kTilesPerRow);
+    }
+    // The tiles keep to the top; the room left over goes to an empty row below the last.
+    const int rows = (tileList.size() + kTilesPerRow - 1) / kTilesPerRow;
+    const int grid_rows = std::max(gridLayout->rowCount(), rows + 1);
+    for (int row = 0; row < grid_rows; ++row) gridLayout->setRowStretch(row, row == rows ? 1 : 0);
+}
+
+void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
+    auto* row = new ZorvaStatRow(session, key);
+    QTreeWidgetItem* item = row->item();
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
+    item->setText(ZorvaStatRow::kNameColumn, session->unitName());
+    item->setText(ZorvaStatRow::kAddressColumn, session->host);
+    ui->summaryTree->addTopLevelItem(item);
+    sortTree();
+    if (session->meteringOn) showRowMeter(*row, true);
+    itemRowMap.insert(item, row);
+    rowMap.insert(key, row);
+    updateCount();
+}
+
+void ZorvaSummary::removeInstance(const QUuid& tileKey) {
+    InstanceWidget* tile = tileMap.take(tileKey);
+    if (!tile) return;
+    tileList.removeAll(tile);
+    gridLayout->removeWidget(tile);
+    if (IPCObject* session = tile->session()) {
+        instanceMap.remove(session->uuid);
+        session->markForDeletion();
+    }
+    tile->deselect();
+    tile->hide();
+    tile->deleteLater();
+    emit selectionChanged(nullptr);
+}
+
+void ZorvaSummary::removeInstance() {
+    removeInstance(selectedUuid);
+}
+
+void ZorvaSummary::removeSummaryRow(const QUuid& key) {
+    ZorvaStatRow* row = rowMap.take(key);
+    if (!row) return;
+    QTreeWidget* tree = ui->summaryTree;
+    tree->takeTopLevelItem(tree->indexOfTopLevelItem(row->item()));
+    itemRowMap.remove(row->item());
+    row->deleteLater();
+    updateCount();
+}
+
+void ZorvaSummary::removeSummaryRow() {
+    removeSummaryRow(selectedUuid);
+}
+
+void ZorvaSummary::removeSelectedInstance() {
+    removeInstance();
+    removeSummaryRow();
+}
+
+QList<IPCObject*> ZorvaSummary::sessionsInTileOrder() const {
+    QList<IPCObject*> sessions;
+    for (const InstanceWidget* tile : tileList) {
+        if (IPCObject* session = tile->session()) sessions.append(session);
+    }
+    return sessions;
+}
+
+IPCObject* ZorvaSummary::selectedSession() const {
+    const InstanceWidget* tile = tileMap.value(selectedUuid);
+    return tile ? tile->session() : nullptr;
+}
+
+// ------------------------------------------------------------------------------------------------
+// Meters and clocks
+
+void ZorvaSummary::setMeterShown(const QUuid& tileKey, bool isShown) {
+    if (InstanceWidget* tile = tileMap.value(tileKey)) tile->setMeterShown(isShown);
+    if (ZorvaStatRow* row = rowMap.value(tileKey)) showRowMeter(*row, isShown);
+}
+
+void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {
+    QTreeWidget* tree = ui->summaryTree;
+    if (!isShown) {
+        // The tree deletes the meter later; the row forgets it now.
+        row.releaseMeter();
+        tree->removeItemWidget(row.item(), ZorvaStatRow::kLevelsColumn);
+        return;
+    }
+    MiniMeter* meter = row.meter();
+    // Setting the widget the cell already holds would make the tree delete it.
+    if (tree->itemWidget(row.item(), ZorvaStatRow::kLevelsColumn) != meter) {
+        tree->setItemWidget(row.item(), ZorvaStatRow::kLevelsColumn, meter);
+    }
+}
+
+void ZorvaSummary::setScheduler(Scheduler* scheduler) {
+    if (scheduler_) disconnect(scheduler_, nullptr, this, nullptr);
+    scheduler_ = scheduler;
+    if (scheduler) connect(scheduler, &Scheduler::scheduleUpdated, this, &ZorvaSummary::updateScheduled);
+    for (InstanceWidget* tile : qAsConst(tileList)) tile->setScheduler(scheduler);
+    updateScheduled();
+}
+
+void ZorvaSummary::updateScheduled() {
+    QTreeWidget* tree = ui->summaryTree;
+    for (int index = 0; index < tree->topLevelItemCount(); ++index) {
+        const ZorvaStatRow* row = itemRowMap.value(tree->topLevelItem(index));
+        if (!row) continue;
+        const IPCObject* session = row->session();
+        const bool has_job = scheduler_ && session && scheduler_->hasJobFor(session->uuid);
+        row->item()->setIcon(ZorvaStatRow::kScheduledColumn, has_job ? clockIcon : QIcon());
+    }
+}
+
+// ------------------------------------------------------------------------------------------------
+// Selection, menus, pages and the count
+
+void ZorvaSummary::tileSelected(QUuid key) {
+    if (key != selectedUuid) {
+        if (InstanceWidget* previous = tileMap.value(selectedUuid)) previous->deselect();
+    }
+    selectedUuid = key;
+    const InstanceWidget* tile = tileMap.value(key);
+    IPCObject* session = tile ? tile->session() : nullptr;
+    if (const ZorvaStatRow* row = rowMap.value(key)) ui->summaryTree->setCurrentItem(row->item());
+    emit selectionChanged(session);
+}
+
+void ZorvaSummary::selectTile(QUuid tileKey) {
+    if (InstanceWidget* tile = tileMap.value(tileKey)) tile->select();
+}
+
+void ZorvaSummary::summaryTreeItemActivated(QTreeWidgetItem* item, int) {
+    if (const ZorvaStatRow* row = itemRowMap.value(item)) selectTile(row->key());
+}
+
+void ZorvaSummary::showSummaryTreeContextMenu(const QPoint& pos) {
+    MainWindow* window = mainWindow();
+    if (!window) return;
+    QMenu menu;
+    if (IPCObject* session = selectedSession()) {
+        InstanceWidget::fillInstanceMenu(menu, window->instanceMenuActions(session));
+    } else {
+        menu.addActions(window->summaryMenuActions());
+    }
+    if (menu.isEmpty()) return;
+    // The tree reports the point in its viewport, below the header.
+    menu.exec(ui->summaryTree->viewport()->mapToGlobal(pos));
+}
+
+void ZorvaSummary::showContextMenu(const QPoint& pos) {
+    MainWindow* window = mainWindow();
+    if (!window) return;
+    const QList<QAction*> actions = window->summaryMenuActions();
+    if (actions.isEmpty()) return;
+    QMenu::exec(actions, mapToGlobal(pos), nullptr, nullptr);
+}
+
+int ZorvaSummary::currentPage() const {
+    return ui->stackedWidget->currentIndex();
+}
+
+void ZorvaSummary::showStatsOverview() {
+    ui->stackedWidget->setCurrentIndex(kTreePage);
+    if (MainWindow* window = mainWindow()) window->handleAllEnables();
+}
+
+void ZorvaSummary::showGeneralOverview() {
+    ui->stackedWidget->setCurrentIndex(kTilePage);
+    if (MainWindow* window = mainWindow()) window->handleAllEnables();
+}
+
+void ZorvaSummary::updateCount() {
+    const IQCommonPooledApp* pool = IPCObject::sessionPool();
+    const int current = pool ? pool->client_count() : 0;
+    const int maximum = pool ? current + pool->available_spots() : 0;
+    const int remaining = maximum - current;
+    QString text;
+    if (remaining <= 0) {
+        text = tr("%1 instances (no more can be added).").arg(current);
+    } else if (remaining < maximum / 4) {
+        text = tr("%1 instances (%2 more can be added).").arg(current).arg(remaining);
+    } else {
+        text = tr("%1 instances.").arg(current);
+    }
+    ui->labelCodecCount->setText(text);
+}
+
+// ------------------------------------------------------------------------------------------------
+// The configuration file
+
+void ZorvaSummary::saveConfig() {
+    MainWindow* window = mainWindow();
+    if (!window) return;
+    const QString path = configFilePath();
+    const QList<IPCObject*> sessions = sessionsInTileOrder();
+    try {
+        if (!configWriteRefusal.isEmpty()) throw Exception("%s: %s", "saveConfig", configWriteRefusal.toUtf8().constData());
+        const Message tree = ConfigFile::build(*window, *ui->summaryTree->header(), sessions);
+        QMutexLocker lock(&configMutex);
+        ConfigFile::write(tree, path);
+    } catch (const std::exception& error) {
+        MessageBox::warning(this, tr("Save Configuration"),
+                            tr("Error saving configuration: ") + QString::fromUtf8(error.what()));
+        return;
+    }
+    qInfo().noquote() << "configuration saved:" << sessions.size() << "codecs in" << path;
+}
+
+bool ZorvaSummary::loadConfig() {
+    LoadOutcome outcome;
+    {
+        QMutexLocker lock(&configMutex);
+        readConfig(outcome);
+    }
+    if (!outcome.error.isEmpty()) {
+        QString text = tr("Error loading configuration: ") + outcome.error;
+        if (!outcome.keptCopy.isEmpty()) text += tr("\n\nThe file was kept as %1.").arg(outcome.keptCopy);
+        MessageBox::warning(this, tr("Load Configuration"), text);
+        return false;
+    }
+    if (outcome.droppedCodecs > 0) {
+        MessageBox::warning(mainWindow(), tr("Too many codecs"),
+                            tr("Too many codecs defined in config file.  Some codecs were not loaded and have "
+                               "been removed from your config file."));
+    }
+    return outcome.hasFile;
+}
+
+void ZorvaSummary::readConfig(LoadOutcome& outcome) {
+    const QString path = configFilePath();
+    if (!QFileInfo::exists(path)) return;
+    outcome.hasFile = true;
+    MainWindow* window = mainWindow();
+    try {
+        const Message config = ConfigFile::read(path);
+        if (config.child_count("application") > 0 && window) {
+            ConfigFile::applyApplication(config.get_child("application", 0), *window, *ui->summaryTree->header());
+        }
+        if (config.child_count("remotes") > 0) {
+            const Message& remotes = config.get_child("remotes", 0);
+            const unsigned count = remotes.child_count("remote");
+            for (unsigned index = 0; index < count; ++index) {
+                IPCObject* session = window ? findInstance(window->createInstance()) : nullptr;
+                if (!session) {
+                    ++outcome.droppedCodecs;  // every worker is full
+                    continue;
+                }
+                ConfigFile::applyRemote(remotes.get_child("remote", index), *session);
+                addInstance(session);
+            }
+        }
+    } catch (const std::exception& error) {
+        outcome.error = QString::fromUtf8(error.what());
+    }
+    if (!outcome.error.isEmpty() || outcome.droppedCodecs > 0) keepOriginal(outcome);
+}
+
+void ZorvaSummary::keepOriginal(LoadOutcome& outcome) {
+    const QString path = configFilePath();
+    try {
+        outcome.keptCopy = ConfigFile::keepCopy(path);
+    } catch (const std::exception& error) {
+        // Without a copy the file on disk is the only record of the fleet: leave it alone.
+        configWriteRefusal = tr("%1 could not be loaded and no copy of it could be made (%2), so it is "
+                                "not overwritten while Kestrane runs.")
+                                 .arg(path, QString::fromUtf8(error.what()));
+        qWarning().noquote() << configWriteRefusal;
+        return;
+    }
+    if (outcome.droppedCodecs > 0) {
+        qWarning().noquote() << path << "named" << outcome.droppedCodecs
+                             << "codecs more than fit; the original was kept as" << outcome.keptCopy;
+    } else {
+        qWarning().noquote() << path << "could not be loaded; the original was kept as" << outcome.keptCopy;
+    }
+}

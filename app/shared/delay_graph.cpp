@@ -1,0 +1,103 @@
+#include "app/shared/delay_graph.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygon>
+
+#include <algorithm>
+
+#include "app/shell/instance_registry.h"
+#include "sessions/delay_graph_data.h"
+
+namespace {
+
+const QColor kTargetLine(232, 224, 0);
+
+// The scale of a delay series, in tenths of a millisecond. 64 bits: the codec's figures may be
+// anywhere in the int range, and the headroom and the span must not overflow.
+struct Scale {
+    qint64 hi = 0;
+    qint64 span = 0;
+
+    explicit Scale(const DelaySeries& series) {
+        qint64 lo = 0;
+        for (const DelayPoint& point : series.points) {
+            hi = std::max<qint64>(hi, point.bufferDelay);
+            lo = std::min<qint64>(lo, point.bufferDelay);
+        }
+        for (int target : series.desiredDelay) {
+            hi = std::max<qint64>(hi, target);
+            lo = std::min<qint64>(lo, target);
+        }
+        hi += hi >> 4;  // one sixteenth of headroom
+        span = hi - lo;
+    }
+
+    // The height of `value` in a graph `height` pixels high, held to 0..height. On an empty scale
+    // any positive value fills the graph.
+    int pixels(qint64 value, int height) const {
+        if (span == 0) return value > 0 ? height : 0;
+        const double scaled = static_cast<double>(value) / static_cast<double>(span) * height;
+        return static_cast<int>(std::clamp(scaled, 0.0, static_cast<double>(height)));
+    }
+};
+
+}  // namespace
+
+DelayGraph::DelayGraph(QWidget* parent) : GraphWidget(kSlotCount, parent) {}
+
+DelayGraph::~DelayGraph() = default;
+
+void DelayGraph::setSeries(DelayGraphData* series) {
+    if (replaceSeries(series) && series)
+        connect(series, &GraphData::dataChanged, this, &DelayGraph::receiveDelayUpdate);
+}
+
+void DelayGraph::receiveDelayUpdate() {
+    update();
+}
+
+void DelayGraph::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    const auto* series = static_cast<const DelayGraphData*>(shownData());
+    paintBackground(painter);
+    if (!series || !series->hasData(series->peer())) return;
+    Columns columns{};
+    if (!columnsFor(series->capacity(), &columns)) return;
+    const DelaySeries samples = series->series(series->peer());
+    const Scale scale(samples);
+    const int h = height();
+    const int count = std::min(samples.points.size(), series->capacity());
+
+    if (columns.barWidth > 0) {
+        for (int i = 0; i < count; ++i) {
+            const DelayPoint& point = samples.points.at(i);
+            const int x = columns.newestX - i * columns.step;
+            // The buffer delay beyond the jitter at the bottom, the jitter stacked on it.
+            const int delay = scale.pixels(qint64{point.bufferDelay} - point.packetJitter, h);
+            const int jitter = std::min(scale.pixels(point.packetJitter, h), h - delay);
+            painter.fillRect(x, h - delay, columns.barWidth, delay, delayColor);
+            painter.fillRect(x, h - delay - jitter, columns.barWidth, jitter, jitterColor);
+        }
+    }
+    QPolygon targets;
+    for (int i = 0; i < std::min(samples.desiredDelay.size(), count); ++i)
+        targets << QPoint(columns.newestX - i * columns.step,
+                          h - scale.pixels(samples.desiredDelay.at(i), h));
+    if (targets.size() > 1) {
+        painter.setPen(QPen(kTargetLine, 3));
+        painter.drawPolyline(targets);
+    }
+
+    QString upper;
+    QString lower;
+    if (axisUnit == 1) {
+        upper = formatAxisValue(scale.hi) + QStringLiteral("ms");
+        lower = QStringLiteral("0ms");
+    } else if (axisUnit == 0) {
+        upper = formatAxisValue(scale.hi) + QStringLiteral("%");
+        lower = QStringLiteral("0%");
+    }
+    paintLabels(painter, upper, lower);
+}

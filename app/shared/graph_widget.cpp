@@ -1,0 +1,68 @@
+#include "app/shared/graph_widget.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <cstdlib>
+
+GraphWidget::GraphWidget(int slotCount_, QWidget* parent) : QWidget(parent), slotCount(slotCount_) {
+    setMinimumSize((barGap + barWidth) * slotCount + 20, 120);
+    setStyleSheet(QStringLiteral("GraphWidget{ background-color: #404040; border: grey solid 1px;}"));
+}
+
+GraphWidget::~GraphWidget() = default;
+
+QString GraphWidget::formatAxisValue(qint64 tenths) {
+    const QString sign = tenths < 0 ? QStringLiteral("-") : QString();
+    const quint64 magnitude = tenths < 0 ? 0 - static_cast<quint64>(tenths) : static_cast<quint64>(tenths);
+    return sign + QString::number(magnitude / 10) + QLatin1Char('.') + QString::number(magnitude % 10);
+}
+
+void GraphWidget::setRange(int min, int max) {
+    minValue = min;
+    maxValue = max;
+}
+
+int GraphWidget::valueToPixels(int value, int min, int max, int pixels) {
+    if (max == min) return value != 0 ? pixels : 0;
+    return static_cast<int>(static_cast<double>(value) / (static_cast<double>(max) - min) * pixels);
+}
+
+void GraphWidget::enable() {
+    enabled = true;
+}
+
+void GraphWidget::disable() {
+    enabled = false;
+}
+
+bool GraphWidget::replaceSeries(GraphData* next) {
+    if (shownSeries == next) return false;
+    if (shownSeries) disconnect(shownSeries, nullptr, this, nullptr);
+    shownSeries = next;
+    update();
+    return true;
+}
+
+void GraphWidget::paintBackground(QPainter& painter) const {
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+}
+
+bool GraphWidget::columnsFor(int capacity, Columns* columns) const {
+    const int plotWidth = width() - kLabelWidth;
+    if (capacity <= 0 || plotWidth / capacity < 1) return false;
+    columns->step = plotWidth / capacity;
+    columns->newestX = plotWidth - columns->step;
+    columns->barWidth = columns->step - barGap;
+    return true;
+}
+
+void GraphWidget::paintLabels(QPainter& painter, const QString& upper, const QString& lower) const {
+    painter.setPen(QColor(255, 255, 255));
+    painter.setFont(font());
+    painter.drawText(QPoint(width() - 75, 14), upper);
+    painter.drawText(QPoint(width() - 75, height() - 2), lower);
+}

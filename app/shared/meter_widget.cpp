@@ -1,0 +1,151 @@
+#include "app/shared/meter_widget.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <cmath>
+
+namespace {
+
+// The meter scale spans 72 dB; the gradient turns orange at -12 dB and -6 dB.
+constexpr double kScaleDb = 72.0;
+constexpr double kMinus12Db = 0.8333333333333334;
+constexpr double kMinus6Db = 0.9166666666666666;
+
+const QColor kUnlit(64, 64, 64);
+const QColor kMark(100, 170, 255);
+constexpr int kMarkThickness = 2;
+
+QString gradientSheet(const char* axis, const char* middleStop) {
+    return QStringLiteral(
+               "background: qlineargradient( %1, stop:0 #0c2, stop:0.5 %2, stop:0.75 #ee0, "
+               "stop:%3 #df0, stop:%4 #ea0, stop:0.92 #f00);")
+        .arg(QLatin1String(axis), QLatin1String(middleStop), QString::number(kMinus12Db, 'g', 6),
+             QString::number(kMinus6Db, 'g', 6));
+}
+
+// A fraction as drawn: held to 0..1, NaN as 0.
+double drawnFraction(float value) {
+    if (!(value > 0.0f)) return 0.0;
+    return value < 1.0f ? static_cast<double>(value) : 1.0;
+}
+
+// Whether any of the widget lies inside its window, or is clipped away by a parent (a tile
+// scrolled out of its scroll area). Qt would paint nothing of a clipped widget, but it still walks
+// the widget's siblings for every update asked of it, and a fleet of tiles has many.
+bool isInsideItsWindow(const QWidget& widget) {
+    if (!widget.isVisible()) return false;
+    QRect shown = widget.rect();
+    for (const QWidget* child = &widget; !child->isWindow(); child = child->parentWidget()) {
+        shown.translate(child->pos());
+        shown &= child->parentWidget()->rect();
+        if (shown.isEmpty()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+double levelToFraction(float db) {
+    const double x = db;
+    if (x >= 0.0) return 1.0;
+    if (!(x > -kScaleDb)) return 0.0;  // NaN too
+    return (x + kScaleDb) / kScaleDb;
+}
+
+double rangeToFraction(float value, int full, int empty) {
+    double v = value;
+    double lo = empty;
+    double hi = full;
+    if (empty > full) {
+        v = -v;
+        lo = -lo;
+        hi = -hi;
+    }
+    if (hi == lo) return 1.0;
+    const double fraction = (v - lo) / (hi - lo);
+    if (!(fraction > 0.0)) return 0.0;
+    return fraction < 1.0 ? fraction : 1.0;
+}
+
+double dbToGain(float x) {
+    return std::pow(10.0, static_cast<double>(x) / 80.0);
+}
+
+MeterWidget::MeterWidget(QWidget* parent) : QWidget(parent) {
+    // Every pixel is painted: the cached gradient, then the grey cover.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setStyleSheet(gradientSheet("x1:0 y2:0, x2:0 y1:1", "#3d0"));
+}
+
+MeterWidget::~MeterWidget() = default;
+
+void MeterWidget::setGradient() {
+    horizontal_ = true;
+    setStyleSheet(gradientSheet("x1:0 y2:0, x2:1 y1:0", "#2e1"));
+}
+
+void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel) {
+    // A bar out of sight keeps its level and shows it when it is next painted.
+    const bool is_in_sight = isInsideItsWindow(*this);
+    const Extent before = is_in_sight ? extent() : Extent();
+    level_ = level;
+    secondLevel_ = secondLevel;
+    hasSecondLevel_ = hasSecondLevel;
+    if (is_in_sight && !(extent() == before)) update();
+}
+
+MeterWidget::Extent MeterWidget::extent() const {
+    const int length = horizontal_ ? width() : height();
+    Extent result;
+    result.covered = static_cast<int>(length * (1.0 - drawnFraction(level_)));
+    if (hasSecondLevel_) {
+        const int fromEnd = static_cast<int>(length * (1.0 - drawnFraction(secondLevel_)));
+        // Vertical: the mark's top row; horizontal: the mark ends where a level of the same
+        // value would stop being lit. A mark wholly outside the bar is none.
+        result.markStart = horizontal_ ? length - fromEnd - kMarkThickness : fromEnd;
+        result.hasMark = result.markStart < length && result.markStart + kMarkThickness > 0;
+    }
+    return result;
+}
+
+const QPixmap& MeterWidget::background() {
+    const qreal ratio = devicePixelRatioF();
+    if (background_.isNull() || background_.size() != size() * ratio) {
+        background_ = QPixmap(size() * ratio);
+        background_.setDevicePixelRatio(ratio);
+        background_.fill(palette().color(QPalette::Window));
+        QPainter painter(&background_);
+        QStyleOption option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+    }
+    return background_;
+}
+
+void MeterWidget::paintEvent(QPaintEvent*) {
+    if (width() <= 0 || height() <= 0) return;
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, background());
+    const Extent shown = extent();
+    if (horizontal_) {
+        painter.fillRect(width() - shown.covered, 0, shown.covered, height(), kUnlit);
+        if (shown.hasMark) painter.fillRect(shown.markStart, 0, kMarkThickness, height(), kMark);
+    } else {
+        painter.fillRect(0, 0, width(), shown.covered, kUnlit);
+        if (shown.hasMark) painter.fillRect(0, shown.markStart, width(), kMarkThickness, kMark);
+    }
+}
+
+void MeterWidget::resizeEvent(QResizeEvent*) {
+    emit resized();
+}
+
+void MeterWidget::changeEvent(QEvent* event) {
+    // A new style sheet or palette: the gradient is rendered again at the next paint.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange)
+        background_ = QPixmap();
+    QWidget::changeEvent(event);
+}

@@ -1,0 +1,61 @@
+#include "app/shared/monitoring_meter.h"
+
+#include "app/shared/meter_widget.h"
+#include "sessions/ipc_object.h"
+#include "ui_monitoring_meter.h"
+
+MonitoringMeter::MonitoringMeter(QWidget* parent) : QWidget(parent), ui(new Ui::MonitoringMeter) {
+    ui->setupUi(this);
+    scaleMarks = {
+        {0, ui->label_0}, {-6, ui->label_6}, {-12, ui->label_12}, {-36, ui->label_36}, {-72, ui->label_72}};
+    // The bar's height is only known once its frame has been laid out, which for a hidden meter
+    // happens after the meter's own resize.
+    connect(ui->rxl, &MeterWidget::resized, this, &MonitoringMeter::positionLabels);
+    positionLabels();
+}
+
+MonitoringMeter::~MonitoringMeter() = default;
+
+MeterBars MonitoringMeter::bars() const {
+    return MeterBars(ui->rxl, ui->rxr, ui->txl, ui->txr);
+}
+
+void MonitoringMeter::setSession(IPCObject* session) {
+    if (session_ == session) return;
+    if (session_) disconnect(session_, nullptr, this, nullptr);
+    session_ = session;
+    clear();
+    if (session_) connect(session_, &IPCObject::recvAllLevels, this, &MonitoringMeter::allLevels);
+}
+
+IPCObject* MonitoringMeter::session() const {
+    return session_.data();
+}
+
+void MonitoringMeter::clear() {
+    bars().clear();
+}
+
+void MonitoringMeter::levels(float rxl, float rxr, float txl, float txr) {
+    bars().levels(rxl, rxr, txl, txr);
+}
+
+void MonitoringMeter::allLevels(float rxl, float rxr, float txl, float txr, float rxlSecond, float rxrSecond,
+                                float txlSecond, float txrSecond) {
+    bars().allLevels({rxl, rxr, txl, txr, rxlSecond, rxrSecond, txlSecond, txrSecond});
+}
+
+void MonitoringMeter::positionLabels() {
+    const int y0 = ui->rxl->y();
+    const float barHeight = static_cast<float>(ui->rxl->height());
+    const int x0 = ui->label_0->x();
+    const int offset = y0 - ui->label_6->height() / 2;
+    for (const ScaleMark& mark : scaleMarks) {
+        const double fraction = levelToFraction(mark.db);
+        mark.label->move(x0, static_cast<int>(barHeight - fraction * barHeight + offset));
+    }
+}
+
+void MonitoringMeter::resizeEvent(QResizeEvent*) {
+    positionLabels();
+}

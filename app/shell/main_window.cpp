@@ -1,0 +1,571 @@
+#include "app/shell/main_window.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QUrl>
+
+#include <mutex>
+
+#include "app/dock/codec_dock.h"
+#include "app/shell/config_paths.h"
+#include "app/shell/instance_registry.h"
+#include "app/shell/my_q_application.h"
+#include "app/fleet/password_prompt_queue.h"
+#include "app/fleet/zorva_summary.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/add_device.h"
+#include "dialogs/kestrane_resources.h"
+#include "dialogs/message_box.h"
+#include "ipc/ipc_mutex_guard.h"
+#include "scheduler/schedule_connection.h"
+#include "scheduler/schedule_window.h"
+#include "scheduler/scheduler.h"
+#include "scheduler/sound_select.h"
+#include "sessions/ipc_object.h"
+#include "sessions/iq_common_pooled_app.h"
+#include "sessions/iq_manager.h"
+#include "ui_main_window.h"
+
+
+MainWindow* mainWindowInstance = nullptr;
+
+namespace {
+
+constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // sections 1 to 9
+
+// The dock's status tabs that follow the active codec.
+constexpr int kBraidlinkTab = 3;
+constexpr int kMetersTab = 5;
+
+// Whether the codec speaks the versioned protocol, and so takes subscriptions and has a tunnel.
+// The protocol version is written by the socket loop under the manager lock.
+bool takesSubscriptions(IPCObject& session) {
+    IQManager* manager = session.session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    return session.version() != 0;
+}
+
+bool hasConnections(IPCObject& session) {
+    std::lock_guard<SessionMutex> lock(session.mutex());
+    return !session.activePeers.isEmpty();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      alertPlayer(alertOutput ? *alertOutput : soundPlayer),
+      deviceEventHandler(alertPlayer, [this] {
+          return std::optional<DeviceEventHandler::SoundSwitches>({soundEnabledFlag, defaultAlertsFlag});
+      }) {
+    initKestraneResources();
+    ui->setupUi(this);
+    ui->actionHelp->setVisible(false);
+    ui->nameLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setupStatsTable();
+    codecDock = new CodecDock(*ui, *this);
+    ui->settingWidget->setEnabled(false);
+    ui->stackedWidget->setCurrentWidget(ui->page_invalid);  // no codec is active yet
+    if (!mainWindowInstance) mainWindowInstance = this;
+    // Stays off for the whole run when there was no file at start: the folder may not exist yet.
+    if (!QFileInfo::exists(configFilePath())) ui->actionConfigDir->setEnabled(false);
+    ui->peerList->setAlternatingRowColors(true);
+    ui->profileList->setAlternatingRowColors(true);
+    connectActions();
+    connectInstanceActions();
+    setupShortcuts();
+    ui->actionAllowDefaultAlerts->setEnabled(soundEnabledFlag);
+    ui->actionStart_service->setVisible(false);
+    ui->actionStop_service->setVisible(false);
+    for (QWidget* button : {static_cast<QWidget*>(ui->connectButton), static_cast<QWidget*>(ui->disconnectButton)}) {
+        auto* shadow = new QGraphicsDropShadowEffect(this);
+        shadow->setColor(QColor(2, 2, 2, 255));
+        shadow->setBlurRadius(10.0);
+        shadow->setOffset(1.0, 1.0);
+        button->setGraphicsEffect(shadow);
+    }
+    setPalette();
+    ui->menuHELP->removeAction(ui->actionNick);
+}
+
+MainWindow::~MainWindow() {
+    deviceEventHandler.setSwitchReader({});
+    if (mainWindowInstance == this) mainWindowInstance = nullptr;
+    ui->w_summary->saveConfig();
+    if (Scheduler* jobs = scheduler()) {
+        jobs->stopTimer();
+        jobs->save();
+    }
+    delete scheduleWindow;
+    // Before the form: the dock reaches its widgets through it.
+    delete codecDock;
+    codecDock = nullptr;
+    delete ui;
+}
+
+void MainWindow::setupStatsTable() {
+    ui->statsTable->setHeaderLabels({tr("Remote Unit"), tr("Duration"), tr("RX Rate"), tr("RX Overhead"),
+                                     tr("RX Delay"), tr("TX Rate"), tr("TX Overhead"), tr("TX Delay"),
+                                     tr("Frame Loss"), tr("Remote Loss")});
+    ui->statsTable->setAlternatingRowColors(true);
+    ui->statsTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    int section = 1;
+    for (const int width : kStatsSectionWidths) ui->statsTable->header()->resizeSection(section++, width);
+}
+
+void MainWindow::setupShortcuts() {
+    ui->actionGeneralOverview->setShortcut(QKeySequence(tr("Ctrl+D")));
+    ui->actionAbout->setShortcut(QKeySequence::HelpContents);
+    ui->actionAddDevice->setShortcut(QKeySequence(tr("Ctrl+N")));
+    // Del alone: Linux's standard Delete also holds Ctrl+D, which is "Tiled". It removes a codec
+    // only while the fleet view has the focus, never while the operator edits text elsewhere.
+    ui->actionRemoveDevice->setShortcut(QKeySequence(Qt::Key_Delete));
+    ui->actionRemoveDevice->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ui->w_summary->addAction(ui->actionRemoveDevice);
+}
+
+void MainWindow::setPalette() {
+    const std::pair<QLabel*, const QColor*> legend[] = {
+        {ui->glabelCorrection, &correctionColor}, {ui->glabelDelay, &delayColor},
+        {ui->glabelFrameLoss, &frameLossColor},   {ui->glabelJitter, &jitterColor},
+        {ui->glabelRemoteLoss, &remoteLossColor}, {ui->glabelTarget, &targetColor},
+    };
+    for (const auto& [label, colour] : legend) {
+        QPalette palette = label->palette();
+        palette.setBrush(QPalette::All, label->foregroundRole(), QBrush(*colour));
+        label->setPalette(palette);
+    }
+}
+
+void MainWindow::connectActions() {
+    connect(ui->actionExit, &QAction::triggered, this, &MainWindow::exit);
+    connect(ui->w_summary, &ZorvaSummary::selectionChanged, this, &MainWindow::activeInstanceSelected);
+    connect(ui->actionRemoveDevice, &QAction::triggered, this, &MainWindow::removeInstance);
+    connect(ui->actionStatsOverview, &QAction::triggered, ui->w_summary, &ZorvaSummary::showStatsOverview);
+    connect(ui->actionGeneralOverview, &QAction::triggered, ui->w_summary, &ZorvaSummary::showGeneralOverview);
+    connect(ui->actionSound, &QAction::changed, this, &MainWindow::soundToggle);
+    connect(ui->actionAllowDefaultAlerts, &QAction::changed, this, &MainWindow::actionAllowDefaultAlertsTriggered);
+    connect(ui->actionEnableAlertEmails, &QAction::triggered, this, &MainWindow::emailEnableTriggered);
+    connect(ui->actionNick, &QAction::triggered, this, &MainWindow::nick);
+    connect(ui->actionAddDevice, &QAction::triggered, this, &MainWindow::addNewInstance);
+    connect(ui->actionSetSounds, &QAction::triggered, this, &MainWindow::setSoundsTriggered);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->actionShow_Scheduler, &QAction::triggered, this, &MainWindow::showScheduler);
+    connect(ui->actionScheduleConnection, &QAction::triggered, this, &MainWindow::scheduleConnectionTriggered);
+    connect(ui->actionScheduleSelectedConnection, &QAction::triggered, this,
+            &MainWindow::scheduleSelectedConnectionTriggered);
+    if (IQCommonPooledApp* pool = IPCObject::sessionPool()) {
+        // Normally the workers have stopped already; this covers a window that ends another way.
+        connect(this, &QObject::destroyed, pool, qOverload<QObject*>(&IQCommonPooledApp::stop_managers));
+    }
+}
+
+void MainWindow::initialize() {
+    ui->w_summary->setScheduler(scheduler());
+    ui->w_summary->loadConfig();
+    ui->w_summary->layoutTiles();
+    ui->w_summary->updateCount();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/gear.svg")), this);
+        trayIcon->setToolTip(windowTitle());
+        connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::trayIconActivated);
+        trayIcon->show();
+    }
+}
+
+ZorvaSummary* MainWindow::summary() const {
+    return ui->w_summary;
+}
+
+QUuid MainWindow::createInstance() {
+    IQCommonPooledApp* pool = IPCObject::sessionPool();
+    // Asked first, so that no session is made only to be thrown away: a session ends only through
+    // markForDeletion.
+    if (!pool || pool->available_spots() <= 0) return QUuid();
+    const QUuid key = QUuid::createUuid();
+    const QString name = key.toString();
+    auto* session = new IPCObject(name, key);
+    if (!pool->add_client(name, session)) {
+        session->markForDeletion();
+        return QUuid();
+    }
+    instanceMap.insert(key, session);
+    connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
+    return key;
+}
+
+// ------------------------------------------------------------------------------------------------
+// Enabling
+
+void MainWindow::handleAllEnables() {
+    // With no codec at all nothing counts, whatever the window still holds.
+    const bool has_instances = ui->w_summary->hasInstances();
+    IPCObject* session = has_instances ? activeInstance.data() : nullptr;
+    const bool is_active = session != nullptr;
+    const bool is_ready = is_active && session->state() == IQEndpointClient::READY;
+    const bool is_metering = is_ready && session->meteringOn;
+    const bool is_logging = is_ready && session->eventLogPolling;
+    const bool has_tunnel = is_active && takesSubscriptions(*session);
+    const bool has_connections = is_ready && hasConnections(*session);
+
+    const QListWidgetItem* profile = has_instances ? ui->profileList->selectedItems().value(0) : nullptr;
+    const bool has_profile = profile != nullptr;
+    const bool is_factory = has_profile && profile->data(Qt::UserRole + 8).toBool();
+    const QTreeWidgetItem* peer = has_instances ? ui->peerList->selectedItems().value(0) : nullptr;
+    const bool has_peer = peer != nullptr;
+    const bool is_directory = has_peer && peer->data(0, Qt::UserRole + 4).toInt() != 0;
+    const bool is_peer_active = has_peer && peer->data(0, Qt::UserRole + 3).toBool();
+    const bool is_editable_peer = has_peer && !is_directory && peer->data(0, Qt::UserRole + 2).toInt() >= 0;
+    const bool is_editable_profile = has_profile && !is_factory;
+    IQCommonPooledApp* pool = IPCObject::sessionPool();
+    const bool has_room = pool && pool->available_spots() > 0;
+    const int page = ui->w_summary->currentPage();
+
+    for (QWidget* list : {static_cast<QWidget*>(ui->peerList), static_cast<QWidget*>(ui->profileList),
+                          static_cast<QWidget*>(ui->peerFilterLine), static_cast<QWidget*>(ui->profileFilterLine)}) {
+        list->setEnabled(is_ready);
+    }
+    ui->actionAddDevice->setEnabled(has_room);
+    ui->actionRemoveDevice->setEnabled(is_active);
+    ui->actionAddEntry->setEnabled(is_ready);
+    // Whatever sends to the active codec needs it READY: the session drops commands otherwise.
+    ui->actionEditEntry->setEnabled(is_ready && is_editable_peer);
+    ui->actionRemoveEntry->setEnabled(is_ready && is_editable_peer);
+    ui->actionConfigure->setEnabled(is_ready);
+    ui->actionShowNetStats->setEnabled(is_ready);
+    ui->actionConnect->setEnabled(is_ready);
+    ui->actionCopyProfile->setEnabled(is_ready && has_profile);
+    ui->actionDisconnect->setEnabled(has_connections);
+    ui->actionEditProfile->setEnabled(is_ready && is_editable_profile);
+    ui->actionRemoveProfile->setEnabled(is_ready && is_editable_profile);
+    ui->actionUseDirectoryPeers->setEnabled(is_ready);
+    ui->actionSendPeer->setEnabled(is_editable_peer);
+    ui->actionSendProfile->setEnabled(is_editable_profile);
+    ui->actionEnableMetering->setVisible(is_ready && !is_metering);
+    ui->actionDisableMetering->setVisible(is_metering);
+    ui->eventLogText->setEnabled(is_logging);
+    ui->actionEnableLogging->setVisible(is_ready && !is_logging);
+    ui->actionDisableLogging->setVisible(is_logging);
+    ui->actionSetDefaultProfile->setEnabled(is_ready && has_profile);
+    ui->actionAssignProfile->setEnabled(is_ready && has_profile && has_peer);
+    ui->actionAssignDefaultProfile->setEnabled(is_ready && has_peer);
+    ui->statusTabWidget->setTabEnabled(kMetersTab, is_metering);
+    ui->statusTabWidget->setTabEnabled(kBraidlinkTab, has_tunnel);
+    ui->connectButton->setEnabled(is_ready && has_profile && has_peer && !is_peer_active);
+    ui->disconnectButton->setEnabled(is_ready && has_peer && is_peer_active);
+    ui->statsTable->setEnabled(has_connections);
+    ui->settingWidget->setEnabled(is_ready);
+    ui->actionGeneralOverview->setVisible(page != 0);
+    ui->actionStatsOverview->setVisible(page != 1);
+    for (QAction* action : {ui->actionSetSounds, ui->actionManageAddresses, ui->actionCopyNodeId,
+                            ui->actionScheduleConnection}) {
+        action->setEnabled(is_ready);
+    }
+    ui->logButtonBox->setEnabled(is_ready);
+
+    // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
+    // Each leaves this list when its slot is connected.
+    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry}) {
+        action->setEnabled(false);
+    }
+}
+
+// ------------------------------------------------------------------------------------------------
+// The active instance
+
+void MainWindow::activeInstanceSelected(IPCObject* session) {
+    if (activeInstance) disconnect(activeInstance, nullptr, this, nullptr);
+    activeInstance = session;
+    if (codecDock) codecDock->showSession(session);
+    if (!session) {
+        handleAllEnables();
+        ui->stackedWidget->setCurrentWidget(ui->page_invalid);
+        return;
+    }
+    ui->stackedWidget->setCurrentWidget(ui->w_details);
+    connect(session, &IPCObject::changedState, this, &MainWindow::selectedWidgetChangedState);
+    handleAllEnables();
+}
+
+void MainWindow::selectedWidgetChangedState(QUuid, IQEndpointClient::DEVICE_STATE) {
+    handleAllEnables();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Instances: menus, removal, switches, password, fleet disconnect
+
+void MainWindow::connectInstanceActions() {
+    connect(ui->actionEnableMetering, &QAction::triggered, this, &MainWindow::enableMetering);
+    connect(ui->actionDisableMetering, &QAction::triggered, this, &MainWindow::disableMetering);
+    connect(ui->actionEnableLogging, &QAction::triggered, this, &MainWindow::enableLogReading);
+    connect(ui->actionDisableLogging, &QAction::triggered, this, &MainWindow::disableLogReading);
+    connect(ui->actionInputPassword, &QAction::triggered, this, &MainWindow::showPasswordDialog);
+    connect(ui->actionDisconnectFleet, &QAction::triggered, this, &MainWindow::doDisconnectAllFleet);
+}
+
+QList<QAction*> MainWindow::instanceMenuActions(IPCObject* session) const {
+    QList<QAction*> actions{ui->actionConnect, ui->actionDisconnect};
+    const IQEndpointClient::DEVICE_STATE state = session->state();
+    if (state == IQEndpointClient::AUTH_FAILED) actions << ui->actionInputPassword;
+    QAction* metering = session->meteringOn ? ui->actionDisableMetering : ui->actionEnableMetering;
+    if (state == IQEndpointClient::READY) {
+        actions << ui->actionCopyNodeId << metering << ui->actionScheduleConnection;
+    } else {
+        actions << metering;
+    }
+    actions << ui->actionSetSounds;
+    actions << summaryMenuActions();
+    actions << ui->actionRemoveDevice;
+    return actions;
+}
+
+QList<QAction*> MainWindow::summaryMenuActions() const {
+    const IQCommonPooledApp* pool = IPCObject::sessionPool();
+    if (pool && pool->available_spots() > 0) return {ui->actionAddDevice};
+    return {};
+}
+
+bool MainWindow::anyInstanceReady() {
+    return ::anyInstanceReady();
+}
+
+void MainWindow::removeInstance() {
+    ui->w_summary->removeSelectedInstance();
+    ui->w_summary->layoutTiles();
+    handleAllEnables();
+}
+
+void MainWindow::enableMetering() {
+    if (!activeInstance) return;
+    activeInstance->cmd_metering_on();
+    ui->w_summary->setMeterShown(ui->w_summary->selectedKey(), true);
+    handleAllEnables();
+}
+
+void MainWindow::disableMetering() {
+    if (!activeInstance) return;
+    activeInstance->cmd_metering_off();
+    ui->w_summary->setMeterShown(ui->w_summary->selectedKey(), false);
+    handleAllEnables();
+}
+
+void MainWindow::enableLogReading() {
+    if (!activeInstance) return;
+    activeInstance->setEventLogPolling(true);
+    handleAllEnables();
+}
+
+void MainWindow::disableLogReading() {
+    if (!activeInstance) return;
+    activeInstance->setEventLogPolling(false);
+    handleAllEnables();
+}
+
+void MainWindow::showPasswordDialog() {
+    if (activeInstance) ui->w_summary->passwordPrompts().askOnRequest(activeInstance->uuid);
+}
+
+void MainWindow::doDisconnectAllFleet() {
+    for (IPCObject* session : qAsConst(instanceMap)) {
+        if (session->state() == IQEndpointClient::READY) session->cmd_disconnect_peer();
+    }
+}
+
+void MainWindow::sendUpdatedSettings(Message message) {
+    if (!activeInstance) return;
+    const std::string name = message.name();
+    if (name == "directoryServer") {
+        message.set_name("setDirectoryServer");
+        message.attributes().set("seq", std::string("setDirectoryServer"));
+    } else if (name == "sysOptions") {
+        message.set_name("setSysOptions");
+        message.attributes().set("seq", std::string("setSysOptions"));
+    } else {
+        return;
+    }
+    activeInstance->send(message);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Adding codecs, alert sounds and the about box
+
+void MainWindow::addNewInstance() {
+    AddDevice dialog;
+    dialog.setWindowTitle(tr("Add Instance"));
+    if (dialog.exec() != QDialog::Accepted) return;
+    IPCObject* session = findInstance(createInstance());
+    if (!session) {
+        MessageBox::show(nullptr, {QMessageBox::Warning, QString(), tr("Maximum number of codecs reached."),
+                                   QMessageBox::Ok, QMessageBox::Ok});
+        return;
+    }
+    session->setAddress(dialog.address(), dialog.port());
+    ui->w_summary->selectTile(ui->w_summary->addInstance(session));
+    session->setConnection(dialog.address(), dialog.port(), QString::fromLatin1(IPCObject::kDefaultPassword));
+    ui->w_summary->layoutTiles();
+    dialog.storeSoundsTo(*session);
+    // At once: the codec is part of the fleet whether or not Kestrane ends cleanly.
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::setSoundsTriggered() {
+    if (activeInstance) setIPCWavs(activeInstance);
+}
+
+void MainWindow::setIPCWavs(IPCObject* session) {
+    if (!session) return;
+    const QUuid key = session->uuid;
+    SoundSelect dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Set Alert Sounds"));
+    dialog.fillFrom(*session);
+    // Looked up again: the codec may have been removed while the dialog was open.
+    if (dialog.exec() == QDialog::Accepted) {
+        if (IPCObject* still_there = findInstance(key)) dialog.storeTo(*still_there);
+    }
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::showAbout() {
+    AboutDialog dialog(configFilePath(), this);
+    dialog.exec();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Scheduled connections
+
+Scheduler* MainWindow::scheduler() {
+    MyQApplication* application = myApplication();
+    return application ? &application->scheduler() : nullptr;
+}
+
+void MainWindow::showScheduler() {
+    Scheduler* jobs = scheduler();
+    if (!jobs) return;
+    if (!scheduleWindow) {
+        scheduleWindow = new ScheduleWindow(*jobs);
+        scheduleWindow->addJobEntries(jobs->jobList());
+        scheduleWindow->refreshEntries();
+        connect(scheduleWindow, &QObject::destroyed, this, &MainWindow::schedulerClosed);
+    }
+    scheduleWindow->show();
+    scheduleWindow->raise();
+    scheduleWindow->activateWindow();
+}
+
+void MainWindow::schedulerClosed() {
+    scheduleWindow = nullptr;
+}
+
+void MainWindow::scheduleConnectionTriggered() {
+    scheduleConnection(false);
+}
+
+void MainWindow::scheduleSelectedConnectionTriggered() {
+    scheduleConnection(true);
+}
+
+void MainWindow::scheduleConnection(bool preselectPeer) {
+    Scheduler* jobs = scheduler();
+    if (!jobs || !activeInstance) return;
+    QString peer_id;
+    const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
+    if (preselectPeer && peer) peer_id = peer->data(0, Qt::UserRole + 2).toString();
+    ::scheduleConnection(*jobs, activeInstance, peer_id, this);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    Scheduler* jobs = scheduler();
+    if (jobs && jobs->hasPendingJobs()) {
+        const MessageBox::Request question{
+            QMessageBox::Warning, tr("Warning"),
+            tr("There are scheduled connections pending: closing Kestrane will prevent them from running. "
+               "Are you sure you want to close kestrane?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+        if (MessageBox::show(this, question) != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    delete scheduleWindow;
+    event->accept();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Switches, raising and closing
+
+void MainWindow::setSoundEnabled(bool on) {
+    ui->actionSound->setChecked(on);
+    soundEnabledFlag = on;
+}
+
+void MainWindow::setDefaultAlertsAllowed(bool on) {
+    ui->actionAllowDefaultAlerts->setChecked(on);
+    defaultAlertsFlag = on;
+}
+
+void MainWindow::soundToggle() {
+    soundEnabledFlag = ui->actionSound->isChecked();
+    ui->actionAllowDefaultAlerts->setEnabled(soundEnabledFlag);
+}
+
+bool MainWindow::actionAllowDefaultAlertsTriggered() {
+    defaultAlertsFlag = ui->actionAllowDefaultAlerts->isChecked();
+    return defaultAlertsFlag;
+}
+
+bool MainWindow::emailEnableTriggered() {
+    emailEnabledFlag = ui->actionEnableAlertEmails->isChecked();
+    return emailEnabledFlag;
+}
+
+bool MainWindow::detailDockFloating() const {
+    return ui->dockWidgetDetails->isFloating();
+}
+
+QByteArray MainWindow::detailDockGeometry() const {
+    return ui->dockWidgetDetails->saveGeometry().toBase64();
+}
+
+void MainWindow::setDetailDockFloating(bool floating) {
+    ui->dockWidgetDetails->setFloating(floating);
+}
+
+void MainWindow::restoreDetailDockGeometry(const QByteArray& base64) {
+    ui->dockWidgetDetails->restoreGeometry(QByteArray::fromBase64(base64));
+}
+
+void MainWindow::nick() {
+    if (activeInstance) activeInstance->sayHi();
+}
+
+void MainWindow::trayIconActivated(QSystemTrayIcon::ActivationReason) {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    switchTo();
+}
+
+void MainWindow::switchTo() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::on_actionShowMainWindow_triggered() {
+    switchTo();
+}
+
+void MainWindow::exit() {
+    close();
+}
+
+void MainWindow::on_actionConfigDir_triggered() {
+    const QUrl folder = QUrl::fromLocalFile(configDirPath());
+    if (!QDesktopServices::openUrl(folder)) qWarning() << "could not open the configuration folder" << folder;
+}

@@ -1,0 +1,233 @@
+// The details dock on live codecs: connecting and disconnecting a peer from end to end, commands
+// for ids the codec did not write as numbers, and the log panel's Save and Reset.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTextCodec>
+#include <QTextEdit>
+
+#include <mutex>
+
+#include "app/shared/delay_graph.h"
+#include "app/shell/instance_registry.h"
+#include "app/shared/loss_graph.h"
+#include "app/dock/peer_items.h"
+#include "app/dock/profile_list_panel.h"
+#include "app/dock/stats_table.h"
+#include "tests/app/dock/dock_fixture.h"
+#include "tests/support/captured_qt_messages.h"
+#include "tests/support/message_box_recorder.h"
+
+namespace {
+
+using app_test::DockFixture;
+using app_test::RecordedFrame;
+using test_support::wait_processing_events;
+
+class DockTest : public DockFixture {
+protected:
+    DockTest() { startFleet(1); }
+
+    QTreeWidgetItem* peerRow(const QString& id) {
+        for (int row = 0; row < peerTree()->topLevelItemCount(); ++row) {
+            QTreeWidgetItem* item = peerTree()->topLevelItem(row);
+            if (item->data(0, kPeerIdRole).toString() == id) return item;
+        }
+        return nullptr;
+    }
+
+    bool isActiveRow(const QString& id) {
+        QTreeWidgetItem* row = peerRow(id);
+        return row && row->data(0, kPeerActiveRole).toBool();
+    }
+
+    bool hasStatsRow(const QString& id) {
+        for (int row = 0; row < statsTable()->topLevelItemCount(); ++row) {
+            if (statsTable()->topLevelItem(row)->data(0, StatsTable::kPeerIdRole).toString() == id) return true;
+        }
+        return false;
+    }
+
+    int logCount(const QString& text) { return child<QTextEdit>("eventLogText")->toPlainText().count(text); }
+
+};
+
+// The main road: a peer and another profile are picked, Connect assigns the profile and connects;
+// the row turns active, a statistics row and the graphs follow, the device log says so once.
+// Disconnect, from the button and then from the statistics table's menu, reverses it.
+TEST_F(DockTest, ConnectsAndDisconnectsAPeer) {
+    IPCObject* session = selectReadyCodec(fleets[0]->ports()[0]);
+    ASSERT_GT(peerTree()->topLevelItemCount(), 0);
+    QTreeWidgetItem* peer = peerTree()->topLevelItem(0);  // an address-book peer, not connected
+    const QString id = peer->data(0, kPeerIdRole).toString();
+    const QString name = peer->text(0);
+    ASSERT_FALSE(peer->data(0, kPeerActiveRole).toBool());
+    peerTree()->setCurrentItem(peer);
+    // Selecting the peer selected its own profile; take another, not the unit's default.
+    QListWidgetItem* selected = profileList()->selectedItems().value(0);
+    ASSERT_NE(selected, nullptr);
+    for (int row = 0; row < profileList()->count(); ++row) {
+        QListWidgetItem* item = profileList()->item(row);
+        if (item != selected && !item->data(kProfileDefaultRole).toBool()) profileList()->setCurrentItem(item);
+    }
+    const QString profile = profileList()->selectedItems().value(0)->data(kProfileIdRole).toString();
+    ASSERT_NE(profile, selected->data(kProfileIdRole).toString());
+    auto* connectButton = child<QPushButton>("connectButton");
+    ASSERT_TRUE(wait_processing_events([&] { return connectButton->isEnabled(); }));
+    connectButton->click();
+
+    const std::vector<RecordedFrame> assigned = waitForFrames("setPeerSettings", 1);
+    const std::vector<RecordedFrame> connects = waitForFrames("connect", 1);
+    ASSERT_EQ(assigned.size(), 1u);
+    EXPECT_EQ(assigned[0].message.attributes().get_string("id", ""), id.toStdString());
+    EXPECT_EQ(assigned[0].message.attributes().get_string("profile", ""), profile.toStdString());
+    EXPECT_EQ(connects.back().message.attributes().get_string("id", ""), id.toStdString());
+    EXPECT_LT(assigned[0].line, connects.back().line);
+
+    ASSERT_TRUE(wait_processing_events([&] { return isActiveRow(id); }));
+    peer = peerRow(id);
+    EXPECT_EQ(peer->background(4).color(), activePeerBackground);
+    EXPECT_FALSE(peer->text(2).isEmpty()) << "channel state";
+    EXPECT_FALSE(peer->text(3).isEmpty()) << "receive codec";
+    EXPECT_TRUE(peer->isSelected());  // the update kept the operator's selection
+    ASSERT_TRUE(wait_processing_events([&] { return hasStatsRow(id); }));
+    EXPECT_EQ(dock().activePeerId(), id);
+    auto* delayGraph = child<DelayGraph>("delayGraph");
+    EXPECT_EQ(delayGraph->shownData(), &session->delayGraph);
+    EXPECT_EQ(child<LossGraph>("lossGraph")->shownData(), &session->lossGraph);
+    ASSERT_TRUE(wait_processing_events([&] { return session->delayGraph.hasData(id.toInt()); }));
+    EXPECT_EQ(session->delayGraph.peer(), id.toInt());
+    const QString started = QStringLiteral("Audio connection started. Active peers: ") + name;
+    EXPECT_EQ(logCount(started), 1);
+
+    auto* disconnectButton = child<QPushButton>("disconnectButton");
+    ASSERT_TRUE(wait_processing_events([&] { return disconnectButton->isEnabled(); }));
+    disconnectButton->click();
+    std::vector<RecordedFrame> disconnects = waitForFrames("disconnect", 1);
+    EXPECT_EQ(disconnects.back().message.attributes().get_string("id", ""), id.toStdString());
+    ASSERT_TRUE(wait_processing_events([&] { return !isActiveRow(id) && !hasStatsRow(id); }));
+    EXPECT_EQ(peerRow(id)->background(0).color(), idlePeerBackground);
+    EXPECT_TRUE(dock().activePeerId().isEmpty());  // no peer left to follow
+    EXPECT_EQ(logCount(QStringLiteral("Audio connection ended. Disconnected peers: ") + name), 1);
+
+    // Again, with the peer's profile now the selected one: only "connect" goes out.
+    ASSERT_TRUE(wait_processing_events([&] { return connectButton->isEnabled(); }));
+    connectButton->click();
+    ASSERT_TRUE(wait_processing_events([&] { return hasStatsRow(id); }));
+    EXPECT_EQ(recorded("setPeerSettings").size(), 1u);
+    child<QAction>("actionDisconnectPeerFromStatTable")->trigger();
+    disconnects = waitForFrames("disconnect", 2);
+    EXPECT_EQ(disconnects.back().message.attributes().get_string("id", ""), id.toStdString());
+    ASSERT_TRUE(wait_processing_events([&] { return !isActiveRow(id); }));
+    EXPECT_EQ(logCount(started), 2);
+}
+
+// A codec's ids are sent as the codec wrote them or not at all: an id that is not a decimal number
+// would otherwise go out as 0 and reach some other peer or profile.
+TEST_F(DockTest, IdsThatAreNotNumbersSendNothing) {
+    IPCObject* session = selectReadyCodec(fleets[0]->ports()[0]);
+    const struct {
+        const char* peer;     // the selected peer row's id; null: no peer row
+        const char* profile;  // the selected profile row's id; null: no profile row
+        void (CodecDock::*slot)();
+    } cases[] = {
+        {"abc", "1", &CodecDock::on_connectButton_clicked},
+        {"1", "1x", &CodecDock::on_connectButton_clicked},
+        {"3-1", nullptr, &CodecDock::on_disconnectButton_clicked},
+        {"", nullptr, &CodecDock::removePeer},
+        {"1", " 2", &CodecDock::assignProfileTriggered},
+        {"99999999999", nullptr, &CodecDock::assignDefaultProfileTriggered},
+        {nullptr, "2.0", &CodecDock::copyProfile},
+        {nullptr, "0x2", &CodecDock::removeProfile},
+    };
+    test_support::CapturedQtMessages messages;
+    MessageBoxRecorder boxes;  // "Remove Profile" is answered Yes
+    for (const auto& c : cases) {
+        peerTree()->clear();
+        profileList()->clear();
+        if (c.peer) {
+            auto* row = new QTreeWidgetItem(peerTree(), {QStringLiteral("Peer")});
+            row->setData(0, kPeerIdRole, QString::fromLatin1(c.peer));
+            row->setSelected(true);
+        }
+        if (c.profile) {
+            auto* row = new QListWidgetItem(QStringLiteral("Profile"), profileList());
+            row->setData(kProfileIdRole, QString::fromLatin1(c.profile));
+            row->setSelected(true);
+        }
+        (dock().*c.slot)();
+    }
+    EXPECT_EQ(messages.count_warnings("is not a decimal number"), static_cast<int>(std::size(cases)));
+    EXPECT_EQ(boxes.count(QStringLiteral("Remove Profile")), 1);
+    // Whatever was sent has arrived once a later request has.
+    session->cmd_get_peer_list();
+    waitForFrames("getPeerList", 2);
+    for (const char* command : {"connect", "disconnect", "removePeer", "setPeerSettings", "copyProfile", "deleteProfile"})
+        EXPECT_TRUE(recorded(command).empty()) << command;
+}
+
+// The log view keeps a codec's text as it is; Save writes it as UTF-8 with CR LF after every line
+// whatever the locale, and says so when it cannot; Reset empties the view, the session's logs and
+// the codec's own.
+TEST_F(DockTest, TheLogIsSavedAsShownAndResetEverywhere) {
+    IPCObject* session = selectReadyCodec(fleets[0]->ports()[0]);
+    window->handleAllEnables();
+    dock().eventLogAppend({QStringLiteral("St\u00f6rung <b>"), QStringLiteral("zwei")});
+    dock().logAppend(LogLine{QStringLiteral("12:00:00 Audio connection started. Active peers: A"), 0});
+    auto* view = child<QTextEdit>("eventLogText");
+    EXPECT_EQ(view->toPlainText(),
+              QStringLiteral("St\u00f6rung <b>\nzwei\n12:00:00 Audio connection started. Active peers: A"));
+
+    QString chosen;
+    dock().eventLogPanel().setFileChooser([&chosen](QWidget*) { return chosen; });
+    auto* buttons = child<QDialogButtonBox>("logButtonBox");
+    ASSERT_TRUE(buttons->isEnabled());
+    // The C locale's codec, as under LC_ALL=C: the file must not depend on it.
+    QTextCodec* localeCodec = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+    const QString dir = folder.root();
+    const struct {
+        const char* chosen;
+        const char* written;
+    } saves[] = {{"mylog", "mylog.txt"}, {"MYLOG.TXT", "MYLOG.TXT"}, {"old.txt", "old.txt"}};
+    QFile old(dir + QStringLiteral("/old.txt"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(500, 'x'));  // a longer file chosen again is replaced whole
+    old.close();
+    for (const auto& save : saves) {
+        chosen = dir + QLatin1Char('/') + QLatin1String(save.chosen);
+        buttons->button(QDialogButtonBox::Save)->click();
+        QFile file(dir + QLatin1Char('/') + QLatin1String(save.written));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << save.written;
+        EXPECT_EQ(file.readAll(), QByteArray("St\xc3\xb6rung <b>\r\nzwei\r\n"
+                                             "12:00:00 Audio connection started. Active peers: A\r\n"));
+    }
+    QTextCodec::setCodecForLocale(localeCodec);
+
+    // A file where the folder should be: even root cannot write there.
+    QFile blocker(dir + QStringLiteral("/not-a-folder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    chosen = blocker.fileName() + QStringLiteral("/mylog");
+    {
+        MessageBoxRecorder boxes;
+        buttons->button(QDialogButtonBox::Save)->click();
+        EXPECT_EQ(boxes.count(QStringLiteral("Error")), 1);
+        EXPECT_EQ(boxes.lastText(QStringLiteral("Error")), "Unable to save the log to the file specified.");
+    }
+    chosen.clear();  // cancelled: nothing happens
+    buttons->button(QDialogButtonBox::Save)->click();
+
+    session->deviceLog.addEventLine(QStringLiteral("line of the device log"));
+    buttons->button(QDialogButtonBox::Reset)->click();
+    EXPECT_TRUE(view->toPlainText().isEmpty());
+    EXPECT_EQ(session->deviceLog.size(), 0);
+    EXPECT_EQ(session->eventLog.size(), 0);
+    const std::vector<RecordedFrame> asked = waitForFrames("getEventLog", 1);
+    EXPECT_EQ(asked.back().message.attributes().get_string("clear", ""), "true");
+}
+
+}  // namespace

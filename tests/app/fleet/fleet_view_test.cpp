@@ -1,0 +1,402 @@
+// The fleet views as the operator meets them: the tile grid and its selection, the instance count,
+// the codec menus, the tiles and rows against live sessions on simulated codecs, the statistics
+// columns, the metering switch and the schedule clocks.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/fleet/instance_widget.h"
+#include "app/shared/mini_meter.h"
+#include "app/fleet/zorva_stat_row.h"
+#include "app/fleet/zorva_summary.h"
+#include "scheduler/scheduler.h"
+#include "tests/app/app_fixture.h"
+#include "tests/app/widget_image.h"
+#include "tests/support/qt_wait.h"
+#include "tests/support/unplaced_session.h"
+#include "tools/codec-sim/codec_sim.h"
+
+namespace {
+
+using app_test::AppFixture;
+using test_support::UnplacedSession;
+using test_support::wait_processing_events;
+
+class FleetViewTest : public AppFixture {
+protected:
+    ZorvaSummary& view() { return *window->summary(); }
+    QTreeWidget& tree() { return *view().findChild<QTreeWidget*>("summaryTree"); }
+
+    // A codec as the configuration loader adds it; it connects only when given a port.
+    QUuid addCodec(uint16_t port = 0, const QString& password = QStringLiteral("tarnel")) {
+        IPCObject* session = findInstance(window->createInstance());
+        if (port) {
+            session->setConnection(QStringLiteral("127.0.0.1"), port, password);
+        } else {
+            session->setAddress(QStringLiteral("127.0.0.1"), 1);
+        }
+        const QUuid key = view().addInstance(session);
+        view().layoutTiles();
+        return key;
+    }
+
+    IPCObject* sessionOf(const QUuid& key) { return view().tile(key)->session(); }
+};
+
+QString labelText(const QWidget& tile, const char* name) {
+    return tile.findChild<QLabel*>(name)->text();
+}
+
+// The texts of a popup menu's entries, "-" for a separator.
+QStringList entriesOf(const QMenu& menu) {
+    QStringList entries;
+    for (const QAction* action : menu.actions()) {
+        entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return entries;
+}
+
+// Runs `inside` with the popup menu that the next call opens, then closes it.
+void onNextPopup(std::function<void(QMenu&)> inside) {
+    QTimer::singleShot(0, [inside] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        inside(*menu);
+        menu->close();
+    });
+}
+
+// ------------------------------------------------------------------------------------------------
+// The grid, the selection and removal
+
+TEST_F(FleetViewTest, TilesSelectAndCloseTheGapWhenOneIsRemoved) {
+    openWindow();
+    std::vector<QUuid> keys;
+    for (int i = 0; i < 5; ++i) keys.push_back(addCodec());
+    auto* grid = qobject_cast<QGridLayout*>(view().findChild<QWidget*>("scrollAreaContents")->layout());
+    auto placeOf = [&](const QUuid& key) {
+        int row = 0, column = 0, rows = 0, columns = 0;
+        grid->getItemPosition(grid->indexOf(view().tile(key)), &row, &column, &rows, &columns);
+        return std::make_pair(row, column);
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(placeOf(keys[i]), std::make_pair(i / 4, i % 4)) << i;
+
+    std::vector<IPCObject*> selections;
+    QObject::connect(&view(), &ZorvaSummary::selectionChanged, &view(),
+                     [&selections](IPCObject* session) { selections.push_back(session); });
+    QPointer<InstanceWidget> second = view().tile(keys[1]);
+    QTest::mouseClick(second, Qt::LeftButton);
+    QTest::mouseClick(second, Qt::LeftButton);  // again: the window refills its dock
+    ASSERT_EQ(selections.size(), 2u);
+    EXPECT_EQ(selections.at(1), second->session());
+    // The selected tile wears a yellow frame; the others do not.
+    EXPECT_EQ(app_test::rgb(app_test::pixel(app_test::render(*second), 3, 33)), "255,240,0");
+    EXPECT_NE(app_test::rgb(app_test::pixel(app_test::render(*view().tile(keys[0])), 3, 33)), "255,240,0");
+
+    window->removeInstance();
+    ASSERT_EQ(selections.size(), 3u);
+    EXPECT_EQ(selections.at(2), nullptr);
+    EXPECT_EQ(instanceMap.size(), 4);
+    EXPECT_EQ(tree().topLevelItemCount(), 4);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(second.isNull());
+    const QUuid remaining[] = {keys[0], keys[2], keys[3], keys[4]};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(placeOf(remaining[i]), std::make_pair(0, i)) << i;
+
+    window->removeInstance();  // the removed codec is still the last selected: nothing happens
+    EXPECT_EQ(selections.size(), 3u);
+    EXPECT_EQ(instanceMap.size(), 4);
+    EXPECT_EQ(tree().topLevelItemCount(), 4);
+}
+
+TEST_F(FleetViewTest, CountSaysHowManyMoreFit) {
+    openWindow();
+    const struct {
+        int sessions;
+        const char* text;
+    } cases[] = {
+        {0, "0 instances."},
+        {192, "192 instances."},
+        {193, "193 instances (63 more can be added)."},
+        {255, "255 instances (1 more can be added)."},
+        {256, "256 instances (no more can be added)."},
+    };
+    auto* count = view().findChild<QLabel*>("labelCodecCount");
+    for (const auto& c : cases) {
+        while (instanceMap.size() < c.sessions) ASSERT_FALSE(window->createInstance().isNull());
+        view().updateCount();
+        EXPECT_EQ(count->text(), c.text);
+    }
+    EXPECT_TRUE(window->createInstance().isNull());
+    EXPECT_TRUE(window->summaryMenuActions().isEmpty());
+    for (const QAction* action : window->instanceMenuActions(instanceMap.first())) {
+        EXPECT_NE(action->objectName(), "actionAddDevice");
+    }
+}
+
+// A right click on a row presses it first (selecting the codec), then opens the codec's menu. From
+// a tile's own menu, "Remove Instance" deletes the tile while the menu still runs.
+TEST_F(FleetViewTest, CodecMenusSelectFirstAndSurviveTheirTilesRemoval) {
+    openWindow();
+    window->show();
+    addCodec();
+    const QUuid key = addCodec();
+    QTreeWidgetItem* item = view().summaryRow(key)->item();
+    const QPoint at = tree().visualItemRect(item).center();
+
+    QStringList entries;
+    onNextPopup([&](QMenu& menu) { entries = entriesOf(menu); });
+    QTest::mousePress(tree().viewport(), Qt::RightButton, {}, at);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, tree().viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree().viewport(), &click);
+    EXPECT_EQ(view().selectedKey(), key);
+    EXPECT_EQ(entries.join('|'), "Connect|Disconnect All|-|Disable Metering|Set Alert Sounds...|-|Add Instance...|"
+                                 "Remove Instance");
+
+    view().showGeneralOverview();
+    QPointer<InstanceWidget> tile = view().tile(key);
+    bool was_deleted_inside = false;
+    onNextPopup([&](QMenu& menu) {
+        for (QAction* action : menu.actions()) {
+            if (action->text() == "Remove Instance") action->trigger();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        was_deleted_inside = tile.isNull();
+    });
+    tile->showContextMenu(QPoint(5, 5));
+    EXPECT_TRUE(was_deleted_inside);
+    EXPECT_EQ(instanceMap.size(), 1);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Tiles and rows against a live session
+
+TEST_F(FleetViewTest, TileAndRowFollowTheSessionToReady) {
+    CodecSimOptions options;
+    options.count = 1;
+    CodecSim codec(options);
+    openWindow();
+    pool->start_managers();
+    const QUuid key = addCodec(codec.ports()[0]);
+    InstanceWidget& tile = *view().tile(key);
+    QTreeWidgetItem& row = *view().summaryRow(key)->item();
+    // Recorded after the tile's and the row's own slots have run.
+    QStringList seen;
+    QObject::connect(sessionOf(key), &IPCObject::changedState, &tile, [&](QUuid, IQEndpointClient::DEVICE_STATE) {
+        const QString icon = tile.findChild<QWidget*>("stateIcon")->styleSheet().section('(', 1).section(')', 0, 0);
+        seen << labelText(tile, "stateLabel") + "/" + row.text(ZorvaStatRow::kStatusColumn) + "/" + icon;
+    });
+    ASSERT_TRUE(wait_processing_events([&] { return seen.size() >= 3; }));
+    EXPECT_EQ(seen.join(" ").toStdString(),
+              "Connecting/Connecting/:icons/yellow backbend arrow.svg Logging in.../Logging in/:icons/yellow backbend "
+              "arrow.svg Ready/Ready/:icons/green_check.svg");
+    EXPECT_EQ(labelText(tile, "nameLabel"), "Studio 1");
+    EXPECT_EQ(row.text(ZorvaStatRow::kNameColumn), "Studio 1");
+    EXPECT_EQ(row.text(ZorvaStatRow::kAddressColumn), "127.0.0.1");
+    EXPECT_EQ(labelText(tile, "peerSummaryLabel"), "[idle]");
+
+    // Connecting a peer fills the receiving connection's figures.
+    QString peer;
+    {
+        std::lock_guard<SessionMutex> lock(sessionOf(key)->mutex());
+        peer = sessionOf(key)->bookPeers.first()->id;
+    }
+    ASSERT_TRUE(sessionOf(key)->cmd_connect(peer));
+    ASSERT_TRUE(wait_processing_events([&] { return !row.text(ZorvaStatRow::kDurationColumn).isEmpty(); }));
+    EXPECT_TRUE(row.text(ZorvaStatRow::kLatencyColumn).endsWith("ms"));
+    EXPECT_TRUE(row.text(ZorvaStatRow::kFrameLossColumn).endsWith("%"));
+    EXPECT_EQ(row.text(ZorvaStatRow::kStatusColumn), "1 connected");
+    EXPECT_EQ(labelText(tile, "stateLabel"), "1 connected");
+}
+
+PeerMetaPtr activePeer(const QString& id, const QString& name, const QString& addr, bool transmits, bool receives) {
+    auto peer = std::make_shared<PeerMeta>();
+    peer->id = id;
+    peer->name = name;
+    peer->addr = addr;
+    peer->active = true;
+    peer->channel = std::make_unique<PeerChannelInfo>();
+    peer->channel->channel = QStringLiteral("1");
+    peer->channel->transmitting = transmits;
+    peer->channel->receiving = receives;
+    return peer;
+}
+
+QString shownToolTip(const QWidget& widget) {
+    QTextDocument document;
+    document.setHtml(widget.toolTip());
+    return document.toPlainText();
+}
+
+// What a codec names (unit, peers) is shown as it is, never as markup.
+TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
+    const QUuid uuid = QUuid::createUuid();
+    UnplacedSession session(uuid.toString(), uuid);
+    Message options;
+    options.set_name("sysOptions");
+    options.attributes().set("unit_name", std::string("<b>x</b>"));
+    session.cache_message(options, "sysOptions");
+    InstanceWidget tile(nullptr, &session, QUuid::createUuid());
+    tile.ipcRecvSysOptions(uuid);
+    EXPECT_EQ(labelText(tile, "nameLabel"), "<b>x</b>");
+    EXPECT_EQ(tile.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
+
+    const struct {
+        QList<PeerMetaPtr> peers;
+        const char* label;
+        const char* tip;
+        const char* state;
+    } cases[] = {
+        {{}, "[idle]", "Device is not connected to any peer.", "Ready"},
+        {{activePeer("3", "<i>Oslo</i>", "192.0.2.1", true, true)},
+         "<i>Oslo</i>",
+         "Device is transmitting to and receiving from 192.0.2.1",
+         "1 connected"},
+        {{activePeer("3", "<i>Oslo</i>", "192.0.2.1", false, true), activePeer("4", "Rome", "192.0.2.2", false, false)},
+         "(2 devices connected)",
+         "RX: <i>Oslo</i> (192.0.2.1)\n???: Rome (192.0.2.2)\n",
+         "2 connected"},
+    };
+    for (const auto& c : cases) {
+        {
+            std::lock_guard<SessionMutex> lock(session.mutex());
+            session.activePeers = c.peers;
+        }
+        tile.ipcRecvPeerList(uuid);
+        EXPECT_EQ(labelText(tile, "peerSummaryLabel"), c.label);
+        EXPECT_EQ(shownToolTip(*tile.findChild<QLabel*>("peerSummaryLabel")).trimmed(), QString(c.tip).trimmed());
+        EXPECT_EQ(labelText(tile, "stateLabel"), c.state);
+    }
+}
+
+// ------------------------------------------------------------------------------------------------
+// The statistics columns
+
+TEST(FleetRow, FiguresReadAsTheOperatorExpects) {
+    EXPECT_EQ(ZorvaStatRow::durationText(3725), "01:02:05");
+    EXPECT_EQ(ZorvaStatRow::durationText(90000), "25:00:00");  // a call longer than a day
+    EXPECT_EQ(ZorvaStatRow::tenthsText(1234, "ms"), "123ms");
+    EXPECT_EQ(ZorvaStatRow::tenthsText(5, "%"), "0%");
+    EXPECT_EQ(ZorvaStatRow::tenthsText(-15, "%"), "-1%");
+}
+
+// Gives the session a receiving connection with this average delay (tenths of a millisecond).
+void receiveWithDelay(IPCObject& session, int delay) {
+    std::lock_guard<SessionMutex> lock(session.mutex());
+    session.receivingPeerId = QStringLiteral("7");
+    session.peerById.insert(7, activePeer("7", "Oslo", "192.0.2.1", true, true));
+    PeerStatsInfo stats;
+    stats.bufferDelayAvg = delay;
+    session.peerStatsById.insert(7, stats);
+    session.channelStatsById.insert(1, ChannelStatsInfo());
+}
+
+// A click on "RX Latency" sorts by the number, not the text; a changed figure finds its place again.
+TEST_F(FleetViewTest, LatencySortsByNumber) {
+    openWindow();
+    window->show();
+    std::vector<QUuid> keys;
+    for (const int delay : {1234, 95, 450}) {
+        keys.push_back(addCodec());
+        receiveWithDelay(*sessionOf(keys.back()), delay);
+        view().summaryRow(keys.back())->updateStats(QUuid());
+    }
+    QHeaderView* header = tree().header();
+    const int x = header->sectionViewportPosition(ZorvaStatRow::kLatencyColumn) + 10;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    const auto order = [&] {
+        QStringList texts;
+        for (int i = 0; i < tree().topLevelItemCount(); ++i) {
+            texts << tree().topLevelItem(i)->text(ZorvaStatRow::kLatencyColumn);
+        }
+        return texts.join(' ');
+    };
+    EXPECT_EQ(order(), "9ms 45ms 123ms");
+
+    receiveWithDelay(*sessionOf(keys[1]), 3000);
+    view().summaryRow(keys[1])->updateStats(QUuid());
+    EXPECT_TRUE(wait_processing_events([&] { return order() == "45ms 123ms 300ms"; })) << order().toStdString();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Metering and the schedule
+
+TEST_F(FleetViewTest, MeteringSwitchesTheLevelsCellEvenWhenQuick) {
+    openWindow();
+    const QUuid key = addCodec();
+    view().tile(key)->select();
+    QTreeWidgetItem* item = view().summaryRow(key)->item();
+    const auto cell = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return qobject_cast<MiniMeter*>(tree().itemWidget(item, ZorvaStatRow::kLevelsColumn));
+    };
+    const auto tileMeterShown = [&] { return view().tile(key)->miniMeter()->isVisibleTo(view().tile(key)); };
+    ASSERT_NE(cell(), nullptr);  // metering is on for a new codec
+
+    window->disableMetering();
+    EXPECT_EQ(cell(), nullptr);
+    EXPECT_FALSE(tileMeterShown());
+    window->enableMetering();
+    EXPECT_NE(cell(), nullptr);
+    EXPECT_TRUE(tileMeterShown());
+    window->disableMetering();
+    window->enableMetering();  // before the old meter is gone
+    ASSERT_NE(cell(), nullptr);
+    EXPECT_EQ(cell(), view().summaryRow(key)->existingMeter());
+}
+
+TEST_F(FleetViewTest, ClocksFollowTheSchedule) {
+    // Every icon the tiles draw from a style sheet, the clock among them, renders (no SVG support
+    // would leave them blank).
+    for (const char* icon : {"clock.svg", "green_check.svg", "red_x.svg", "yellow backbend arrow.svg", "alert.svg"}) {
+        QWidget widget;
+        widget.setStyleSheet(QStringLiteral("border-image: url(:icons/%1) 0 0 0 0 stretch stretch;").arg(icon));
+        widget.resize(16, 16);
+        const QImage image = app_test::render(widget);
+        int drawn = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) drawn += image.pixel(x, y) != QColor(Qt::white).rgb();
+        }
+        EXPECT_GT(drawn, 10) << icon;
+    }
+
+    openWindow();
+    const QUuid key = addCodec();
+    Scheduler scheduler;
+    view().setScheduler(&scheduler);
+    QTreeWidgetItem* item = view().summaryRow(key)->item();
+    auto* clock = view().tile(key)->findChild<QWidget*>("clockIcon");
+    EXPECT_TRUE(item->icon(ZorvaStatRow::kScheduledColumn).isNull());
+
+    Job job;
+    job.uuid = sessionOf(key)->uuid;
+    job.peer = QStringLiteral("1");
+    job.id = 41;
+    job.start = QDateTime::currentDateTime().addDays(1);
+    job.end = job.start.addSecs(3600);
+    job.recurrence_end = job.end;
+    ASSERT_TRUE(scheduler.addJob(job));
+    EXPECT_FALSE(item->icon(ZorvaStatRow::kScheduledColumn).isNull());
+    EXPECT_TRUE(clock->isVisibleTo(view().tile(key)));
+    ASSERT_TRUE(scheduler.removeJob(41));
+    EXPECT_TRUE(item->icon(ZorvaStatRow::kScheduledColumn).isNull());
+    EXPECT_FALSE(clock->isVisibleTo(view().tile(key)));
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <climits>
+#include <vector>
+
+#include "app/shared/delay_graph.h"
+#include "app/shell/instance_registry.h"
+#include "sessions/delay_graph_data.h"
+#include "tests/app/widget_image.h"
+
+namespace {
+
+using app_test::pixel;
+using app_test::render;
+using app_test::rgb;
+
+const QColor kBackground(64, 64, 64);
+const QColor kTarget(232, 224, 0);
+
+struct Pixel {
+    int x, y;
+    QColor colour;
+};
+
+// 320 × 120: the newest bar on columns 232 .. 237, the one before on 224 .. 229. The scale runs
+// to the largest delay or target plus a sixteenth. Samples (buffer delay, jitter, target) oldest
+// first. Vectors: the graphs' edge cases (480 gives a scale of 510: (300, 100) is 47 rows of delay
+// under 23 of jitter, the target line on row 8), figures at the end of the int range (INT_MAX is
+// 112 rows of INT_MAX × 17/16), jitter beyond the delay, and an empty scale.
+const struct DelayCase {
+    const char* name;
+    std::vector<std::vector<int>> samples;
+    std::vector<Pixel> pixels;
+} kDelayCases[] = {
+    {"stacked",
+     {{300, 100, 480}, {300, 100, 480}},
+     {{235, 73, delayColor},
+      {235, 118, delayColor},
+      {235, 72, jitterColor},
+      {235, 50, jitterColor},
+      {235, 49, kBackground},
+      {230, 8, kTarget},
+      {238, 100, kBackground}}},
+    {"int range",
+     {{INT_MAX, 0, INT_MAX}, {INT_MAX, INT_MAX, INT_MAX}},
+     {{227, 12, delayColor}, {227, 118, delayColor}, {237, 8, jitterColor}, {237, 7, kBackground}}},
+    {"jitter beyond the delay", {{100, 300, 0}}, {{235, 1, jitterColor}, {235, 118, jitterColor}}},
+    {"zeros", {{0, 0, 0}, {0, 0, 0}}, {{235, 60, kBackground}, {227, 100, kBackground}}},
+};
+
+TEST(DelayGraph, StacksDelayAndJitterUnderTheTargetLine) {
+    for (const DelayCase& c : kDelayCases) {
+        DelayGraphData series;
+        for (const auto& s : c.samples) series.addSample(2, s[0], s[1], s[2]);
+        series.setPeer(2);
+        DelayGraph graph;
+        graph.resize(320, 120);
+        graph.setSeries(&series);
+        const QImage image = render(graph);
+        for (const Pixel& p : c.pixels)
+            EXPECT_EQ(rgb(pixel(image, p.x, p.y)), rgb(p.colour)) << c.name << " at " << p.x << "," << p.y;
+    }
+    EXPECT_EQ(GraphWidget::formatAxisValue(510), "51.0");
+    EXPECT_EQ(GraphWidget::formatAxisValue(qint64{INT_MAX} + INT_MAX / 16), "228170137.4");
+}
+
+}  // namespace

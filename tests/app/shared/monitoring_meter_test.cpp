@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <QFrame>
+#include <QLabel>
+
+#include "app/shared/meter_widget.h"
+#include "app/shared/monitoring_meter.h"
+#include "tests/app/paint_counter.h"
+#include "tests/support/qt_wait.h"
+
+namespace {
+
+// At every height the dock gives it, each scale label is centred (to a pixel) on the height of
+// its level on the receive bars, all in one column; "RX" stands under the receive bars (left) and
+// "TX" under the transmit bars (right).
+TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
+    const struct {
+        const char* label;
+        float db;
+    } marks[] = {{"label_0", 0}, {"label_6", -6}, {"label_12", -12}, {"label_36", -36}, {"label_72", -72}};
+    MonitoringMeter meter;
+    const auto child = [&meter](const char* name) { return meter.findChild<QWidget*>(name); };
+    meter.show();
+    for (int height : {406, 900}) {
+        meter.resize(166, height);
+        QWidget* rxl = child("rxl");
+        ASSERT_TRUE(test_support::wait_processing_events([&] { return rxl->height() > height - 60; }))
+            << height;
+        ASSERT_TRUE(app_test::flushPostedEvents());
+        const int barTop = rxl->mapTo(&meter, QPoint(0, 0)).y();
+        for (const auto& mark : marks) {
+            QWidget* label = child(mark.label);
+            const double level = barTop + rxl->height() * (1.0 - levelToFraction(mark.db));
+            EXPECT_NEAR(label->mapTo(&meter, QPoint(0, 0)).y() + child("label_6")->height() / 2, level, 1.0)
+                << mark.label << " at height " << height;
+            EXPECT_EQ(label->x(), child("label_0")->x()) << mark.label;
+        }
+    }
+    for (auto [caption, frame, text] :
+         {std::tuple{"label_RX", "leftFrame", "RX"}, {"label_TX", "rightFrame", "TX"}}) {
+        auto* label = meter.findChild<QLabel*>(caption);
+        const QRect under = child(frame)->geometry();
+        const int centre = label->mapTo(&meter, label->rect().center()).x();
+        EXPECT_EQ(label->text(), text);
+        EXPECT_TRUE(centre > under.left() && centre < under.right()) << caption << " centred at " << centre;
+    }
+}
+
+}  // namespace
