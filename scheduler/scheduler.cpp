@@ -411,6 +411,9 @@ bool Scheduler::load() {
     Message root;
     try {
         root.read_from_file(QFile::encodeName(file_path_).toStdString());
+        // Every save writes a root element, even without jobs: an empty file is a write that was
+        // lost (a full disk), not an empty schedule.
+        if (root.name().empty()) throw Exception("%s: The file is empty", "load");
     } catch (const Exception& error) {
         const QString text = QString::fromUtf8(error.what());
         qWarning().noquote() << "schedule load failed: " + text;

@@ -94,7 +94,7 @@ public:
     // Adds a job per "job" element whose address and port name a registered codec, in a state
     // that fits the clock. The others are kept to be written back as they are.
     bool fromMessage(const Message& root);
-    // Reads the file. A file that exists but cannot be read is moved aside as
+    // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
     bool load();
 
