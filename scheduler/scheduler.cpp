@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <utility>
@@ -15,10 +14,6 @@
 #include "scheduler/session_adaptor.h"
 
 namespace {
-
-// Off unless asked for (QT_LOGGING_RULES="kestrane.scheduler.debug=true"): every tile asks
-// hasJobFor on every schedule change, and each question writes one record per job it passes.
-Q_LOGGING_CATEGORY(lcScheduler, "kestrane.scheduler", QtInfoMsg)
 
 const QString kNotReady = QStringLiteral("codec not ready");
 const QString kNotInFleet = QStringLiteral("codec not in the fleet");
@@ -57,6 +52,12 @@ int Scheduler::nextJobId() {
 // The job list
 
 bool Scheduler::addJob(const Job& job) {
+    if (!insertJob(job)) return false;
+    emit scheduleUpdated();
+    return true;
+}
+
+bool Scheduler::insertJob(const Job& job) {
     if (!job.start.isValid() || !job.end.isValid() || !job.recurrence_end.isValid()) return false;
     if (job.end <= job.start || !Job::isPeerId(job.peer)) return false;
     if (jobCount() >= kMaxJobs) {
@@ -68,9 +69,16 @@ bool Scheduler::addJob(const Job& job) {
     const auto at = std::lower_bound(jobs_.begin(), jobs_.end(), record->start,
                                      [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
     jobs_.insert(at, record);
+    countJob(*record, +1);
     emit jobAdded(*record);
-    emit scheduleUpdated();
     return true;
+}
+
+void Scheduler::countJob(const Job& job, int delta) {
+    if (job.state != Job::Done) pending_count_ += delta;
+    int& count = job_counts_[job.uuid];
+    count += delta;
+    if (count == 0) job_counts_.remove(job.uuid);
 }
 
 int Scheduler::indexOf(int id) const {
@@ -86,6 +94,7 @@ bool Scheduler::removeJob(int id) {
 
 bool Scheduler::removeJobAt(int index) {
     if (index < 0 || index >= jobCount()) return false;
+    countJob(*jobs_[static_cast<size_t>(index)], -1);
     jobs_.erase(jobs_.begin() + index);
     emit scheduleUpdated();
     return true;
@@ -100,7 +109,10 @@ bool Scheduler::getJob(int id, Job& out) const {
 
 bool Scheduler::setJobAt(int index, const Job& job) {
     if (index < 0 || index >= jobCount()) return false;
-    *jobs_[static_cast<size_t>(index)] = job;
+    Job& held = *jobs_[static_cast<size_t>(index)];
+    countJob(held, -1);
+    held = job;
+    countJob(held, +1);
     emit scheduleUpdated();
     return true;
 }
@@ -129,18 +141,6 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done) {
     return setJobAt(index, result);
 }
 
-bool Scheduler::hasJobFor(const QUuid& uuid) const {
-    for (const JobPtr& job : jobs_) {
-        qCDebug(lcScheduler) << *job;
-        if (job->uuid == uuid) return true;
-    }
-    return false;
-}
-
-bool Scheduler::hasPendingJobs() const {
-    return std::any_of(jobs_.begin(), jobs_.end(), [](const JobPtr& job) { return job->state != Job::Done; });
-}
-
 QList<Job> Scheduler::jobList() const {
     QList<Job> copies;
     copies.reserve(jobCount());
@@ -166,6 +166,12 @@ void Scheduler::tick() {
     }
     mutex_.unlock();
     if (is_file_changed) save();
+}
+
+void Scheduler::setState(Job& job, Job::JobState state) {
+    countJob(job, -1);
+    job.state = state;
+    countJob(job, +1);
 }
 
 bool Scheduler::step(Job& job, const QDateTime& now) {
@@ -273,7 +279,7 @@ void Scheduler::finishJob(Job& job, const QDateTime& now) {
             if (!addJob(next)) qWarning() << "schedule: the next occurrence was refused:" << next;
         }
     }
-    job.state = Job::Done;
+    setState(job, Job::Done);
 }
 
 Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
@@ -370,6 +376,8 @@ bool Scheduler::saveOrWarn(QWidget* parent) {
 
 bool Scheduler::fromMessage(const Message& root) {
     const unsigned count = root.child_count("job");
+    // Every receiver asks about the whole schedule: once for the file, not once per job.
+    bool is_any_added = false;
     for (unsigned i = 0; i < count; ++i) {
         const Message& element = root.get_child("job", i);
         const Message::Attributes& a = element.attributes();
@@ -388,7 +396,8 @@ bool Scheduler::fromMessage(const Message& root) {
             job.host = host;
             job.port = port;
             job.state = job.start > now ? Job::Waiting : job.end > now ? Job::Starting : Job::Ending;
-            is_added = addJob(job);
+            is_added = insertJob(job);
+            is_any_added = is_any_added || is_added;
         }
         if (!is_added) {
             qWarning().noquote() << QStringLiteral("schedule: keeping job %1 of %2:%3 as it is: %4")
@@ -400,6 +409,7 @@ bool Scheduler::fromMessage(const Message& root) {
             kept_elements_.push_back(element);
         }
     }
+    if (is_any_added) emit scheduleUpdated();
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -74,9 +75,9 @@ public:
     // peer. False when the job has gone meanwhile.
     bool applyEdit(const Job& edited, bool was_done);
     // Any job of that codec, in any state (Done included).
-    bool hasJobFor(const QUuid& uuid) const;
+    bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
     // Any job not Done.
-    bool hasPendingJobs() const;
+    bool hasPendingJobs() const { return pending_count_ > 0; }
     // The process-wide job-id counter: returns it, then advances it.
     static int nextJobId();
     // Copies of every job, in the scheduler's order.
@@ -92,7 +93,8 @@ public:
     bool saveOrWarn(QWidget* parent);
     QString lastSaveError() const { return last_save_error_; }
     // Adds a job per "job" element whose address and port name a registered codec, in a state
-    // that fits the clock. The others are kept to be written back as they are.
+    // that fits the clock, and emits scheduleUpdated once. The others are kept to be written back
+    // as they are.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
@@ -110,6 +112,13 @@ private:
     using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it steps alive
 
     int indexOf(int id) const;
+    // addJob without scheduleUpdated, for a caller that adds many.
+    bool insertJob(const Job& job);
+    // Keeps the counts behind hasJobFor and hasPendingJobs: `delta` is +1 as a job enters the list
+    // or becomes what it now is, -1 as it leaves or stops being it.
+    void countJob(const Job& job, int delta);
+    // Changes the state of a job in the list, keeping the counts.
+    void setState(Job& job, Job::JobState state);
     // One job's step in a pass; true when it finished an occurrence (the file changes).
     bool step(Job& job, const QDateTime& now);
     bool stepWaiting(Job& job, const QDateTime& now);
@@ -140,6 +149,8 @@ private:
     QMutex mutex_;  // held by tick for its pass
     QTimer timer_;
     std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
+    int pending_count_ = 0;         // jobs_ not Done
+    QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
     std::vector<Message> kept_elements_;  // "job" elements of the last load that made no job
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;
