@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "dialogs/kestrane_resources.h"
+#include "dialogs/message_box.h"
 #include "scheduler/codec_sessions.h"
 #include "scheduler/job_dialog.h"
 #include "scheduler/scheduler.h"
@@ -225,7 +226,11 @@ void ScheduleWindow::onActionEdit() {
     edited.frequency = dialog.frequency();
     // The scheduler kept running while the dialog was open: it writes the edit onto the job as it
     // stands now.
-    if (!scheduler_.applyEdit(edited, job.state == Job::Done)) return;
+    QString refusal;
+    if (!scheduler_.applyEdit(edited, job.state == Job::Done, &refusal)) {
+        MessageBox::warning(this, tr("Edit Scheduled Connection"), tr("The edit was not applied. %1").arg(refusal));
+        return;
+    }
     refreshEntries();
     scheduler_.saveOrWarn(this);
 }

@@ -117,9 +117,24 @@ bool Scheduler::setJobAt(int index, const Job& job) {
     return true;
 }
 
-bool Scheduler::applyEdit(const Job& edited, bool was_done) {
+QString Scheduler::editRefusal(int index, const Job& edited, bool was_done) const {
+    if (index < 0) return tr("It is no longer in the schedule.");
+    // The edit would land on a record that is never saved, and a next occurrence has times of its own.
+    if (jobs_[static_cast<size_t>(index)]->state == Job::Done && !was_done) {
+        return tr("Its connection ended while it was being edited. Edit its next occurrence, if it has one, "
+                  "or this one again.");
+    }
+    if (!Job::isPeerId(edited.peer)) return tr("The peer's id is not a number.");
+    return {};
+}
+
+bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     const int index = indexOf(edited.id);
-    if (index < 0 || !Job::isPeerId(edited.peer)) return false;
+    const QString reason = editRefusal(index, edited, was_done);
+    if (!reason.isEmpty()) {
+        if (refusal) *refusal = reason;
+        return false;
+    }
     const Job& current = *jobs_[static_cast<size_t>(index)];
     Job result = edited;
     result.uuid = current.uuid;

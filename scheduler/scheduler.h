@@ -72,8 +72,10 @@ public:
     // Writes an operator's edit of the job with `edited.id` back, as it stands now (the scheduler
     // may have moved it on while the dialog was open): it keeps its current state, except that a
     // job that was Done when the edit began starts again as Waiting, and a job under way keeps its
-    // peer. False when the job has gone meanwhile.
-    bool applyEdit(const Job& edited, bool was_done);
+    // peer. False, with the reason for the operator in `refusal`, when the job has gone meanwhile,
+    // when it became Done meanwhile (a Done record is never saved; a recurring job's next
+    // occurrence has times of its own), or when the peer is no peer id.
+    bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
     // Any job of that codec, in any state (Done included).
     bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
     // Any job not Done.
@@ -112,6 +114,8 @@ private:
     using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it steps alive
 
     int indexOf(int id) const;
+    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
+    QString editRefusal(int index, const Job& edited, bool was_done) const;
     // addJob without scheduleUpdated, for a caller that adds many.
     bool insertJob(const Job& job);
     // Keeps the counts behind hasJobFor and hasPendingJobs: `delta` is +1 as a job enters the list

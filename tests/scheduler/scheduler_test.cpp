@@ -26,6 +26,7 @@ struct OccurrenceCase {
 
 using S = Job::JobState;
 const char kWaits[] = "Scheduled connection to Studio 3 waits: codec not ready";
+constexpr int kDay = 24 * 60;
 
 // One job for peer 3 from minute 10 to minute 20.
 const OccurrenceCase kOccurrences[] = {
@@ -116,6 +117,16 @@ protected:
         if (what == Change::kPeerDown) codec.active.remove("3");
     }
 
+    // A daily job for peer 3 from minute 10 to minute 20, on a codec that follows its commands.
+    Job addDaily() {
+        sessions_->codec(codec_).follows = true;
+        Job daily = job(10, 20);
+        daily.frequency = Job::Daily;
+        daily.repeat_forever = true;
+        EXPECT_TRUE(scheduler_->addJob(daily));
+        return daily;
+    }
+
     QStringList log_;  // of a removed codec
 };
 
@@ -153,8 +164,6 @@ struct RecurrenceCase {
     Job::JobState next_state;
     const char* finish_sent;  // commands of the finishing tick
 };
-
-constexpr int kDay = 24 * 60;
 
 // The job runs from minute 10 to minute 20 on a codec that follows its commands at once.
 const RecurrenceCase kRecurrences[] = {
@@ -214,6 +223,19 @@ TEST_F(SchedulerTest, ATickEnteredFromItsOwnSignalReturns) {
     tickAt(21);
     EXPECT_EQ(added, 1);
     EXPECT_EQ(messages_.count_warnings("the previous pass is still running"), 1);
+}
+
+TEST_F(SchedulerTest, AnEditOfAnOccurrenceThatEndedMeanwhileIsRefused) {
+    const Job daily = addDaily();
+    tickAt(10);
+    tickAt(20);
+    Job edited;
+    ASSERT_TRUE(scheduler_->getJob(daily.id, edited));
+    edited.priority = true;
+    tickAt(21);  // the dialog is still open
+    QString refusal;
+    EXPECT_FALSE(scheduler_->applyEdit(edited, edited.state == S::Done, &refusal));
+    EXPECT_FALSE(refusal.isEmpty());
 }
 
 struct EditCase {
