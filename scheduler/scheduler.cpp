@@ -21,6 +21,8 @@ const QString kTooLate = QStringLiteral("its end had passed");
 const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: %2");
 const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
 const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
+const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
+const QString kNextRefused = QStringLiteral("its next occurrence was refused");
 
 int job_id_counter = 0;  // process-wide; GUI thread
 
@@ -60,8 +62,8 @@ bool Scheduler::addJob(const Job& job) {
 bool Scheduler::insertJob(const Job& job) {
     if (!job.start.isValid() || !job.end.isValid() || !job.recurrence_end.isValid()) return false;
     if (job.end <= job.start || !Job::isPeerId(job.peer)) return false;
-    if (jobCount() >= kMaxJobs) {
-        qWarning() << "schedule: already" << kMaxJobs << "jobs; refusing another";
+    if (pending_count_ >= kMaxJobs) {
+        qWarning() << "schedule: already" << kMaxJobs << "pending jobs; refusing another";
         return false;
     }
     const JobPtr record = std::make_shared<Job>(job);
@@ -179,6 +181,7 @@ void Scheduler::tick() {
         const JobPtr job = jobs_[i];
         is_file_changed = step(*job, now) || is_file_changed;
     }
+    if (dropAgedDoneJobs(now)) emit scheduleUpdated();
     mutex_.unlock();
     if (is_file_changed) save();
 }
@@ -187,6 +190,20 @@ void Scheduler::setState(Job& job, Job::JobState state) {
     countJob(job, -1);
     job.state = state;
     countJob(job, +1);
+}
+
+bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
+    const QDateTime oldest_finish = now.addSecs(-kDoneKeptSecs);
+    // remove_if asks once per job, so each dropped one is uncounted once.
+    const auto kept_end = std::remove_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
+        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() && job->finished_at < oldest_finish;
+        if (!is_aged) return false;
+        countJob(*job, -1);
+        return true;
+    });
+    if (kept_end == jobs_.end()) return false;
+    jobs_.erase(kept_end, jobs_.end());
+    return true;
 }
 
 bool Scheduler::step(Job& job, const QDateTime& now) {
@@ -204,8 +221,9 @@ bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
     if (!job.startReached(now)) return false;
     const QString reason = unavailableReason(job);
     if (job.endReached(now)) {
-        missJob(job, reason.isEmpty() ? kTooLate : reason, now);
-        return true;
+        // Missed before, and kept pending because its next occurrence was refused: logged once.
+        if (job.warning == kNextRefused) return finishJob(job, now);
+        return missJob(job, reason.isEmpty() ? kTooLate : reason, now);
     }
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kConnectWaits);
@@ -217,10 +235,7 @@ bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
 
 bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
     if (job.endReached(now)) {
-        if (!sessions_->isRegistered(job.uuid)) {
-            finishJob(job, now);
-            return true;
-        }
+        if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
         endJob(job);
         return false;
     }
@@ -238,27 +253,21 @@ bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
 
 bool Scheduler::stepRunning(Job& job, const QDateTime& now) {
     if (!job.endReached(now)) return false;
-    if (!sessions_->isRegistered(job.uuid)) {
-        finishJob(job, now);
-        return true;
-    }
+    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
     endJob(job);
     return false;
 }
 
 bool Scheduler::stepEnding(Job& job, const QDateTime& now) {
-    if (!sessions_->isRegistered(job.uuid)) {
-        finishJob(job, now);
-        return true;
-    }
+    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
     const QString reason = unavailableReason(job);
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kDisconnectWaits);
         return false;
     }
     if (!sessions_->isPeerActive(job.uuid, job.peer)) {
+        if (!finishJob(job, now)) return false;
         job.warning.clear();
-        finishJob(job, now);
         return true;
     }
     sessions_->sendDisconnect(job.uuid, job.peer.toInt());
@@ -284,17 +293,22 @@ void Scheduler::endJob(Job& job) {
     if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) noteWaiting(job, kNotReady, kDisconnectWaits);
 }
 
-void Scheduler::finishJob(Job& job, const QDateTime& now) {
-    if (job.frequency == Job::Daily || job.frequency == Job::Weekly) {
-        Job next = nextOccurrence(job, now);
-        if (job.recurrenceOver(now) || (!job.repeat_forever && next.start > job.recurrence_end)) {
-            job.frequency = Job::Once;
-        } else {
-            next.id = nextJobId();
-            if (!addJob(next)) qWarning() << "schedule: the next occurrence was refused:" << next;
-        }
-    }
+bool Scheduler::finishJob(Job& job, const QDateTime& now) {
+    const Job::JobState finished_state = job.state;
     setState(job, Job::Done);
+    job.finished_at = now;
+    if (job.frequency != Job::Daily && job.frequency != Job::Weekly) return true;
+    Job next = nextOccurrence(job, now);
+    if (job.recurrenceOver(now) || (!job.repeat_forever && next.start > job.recurrence_end)) {
+        job.frequency = Job::Once;
+        return true;
+    }
+    next.id = nextJobId();
+    if (addJob(next)) return true;
+    qWarning() << "schedule: the next occurrence was refused:" << next;
+    setState(job, finished_state);
+    noteWaiting(job, kNextRefused, kStaysPending);
+    return false;
 }
 
 Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
@@ -316,12 +330,12 @@ Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
     return next;
 }
 
-void Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
+bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
     const QString text = kMissed.arg(peerText(job), reason);
     qWarning().noquote() << text;
     sessions_->addLogLine(job.uuid, text);
     job.warning = QStringLiteral("missed: ") + reason;
-    finishJob(job, now);
+    return finishJob(job, now);
 }
 
 void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_pattern) {
@@ -399,7 +413,7 @@ bool Scheduler::fromMessage(const Message& root) {
         const QString host = a.get_qstring("ip", QString());
         const int port = a.get_int("port", 0);
         // Past the limit, elements are only kept: no codec is looked up for them.
-        const bool is_full = jobCount() + static_cast<int>(kept_elements_.size()) >= kMaxJobs;
+        const bool is_full = pending_count_ + static_cast<int>(kept_elements_.size()) >= kMaxJobs;
         const QUuid uuid = is_full ? QUuid() : sessions_->findByAddress(host, port);
         bool is_added = false;
         if (!uuid.isNull()) {

@@ -26,7 +26,8 @@ class QWidget;
 // finishes the job or adds the next daily or weekly occurrence. Nothing waits for a reply: each
 // step is confirmed, or repeated, at the next tick. Commands go only to a READY session; a job that
 // cannot start before its end is logged as missed and never connected late. The pending jobs live
-// in schedule.xml, which is written after every change.
+// in schedule.xml, which is written after every change; a finished job stays in the list as a Done
+// record for a day, so that the program can run for months in a bounded list.
 //
 // One Scheduler serves the program. It reaches the codecs only through CodecSessions (setSessions)
 // and reads the time only through its clock (setClock), so that both can be replaced in tests.
@@ -38,8 +39,10 @@ class Scheduler : public QObject {
 
 public:
     static constexpr int kTickMs = 10000;
-    // The most jobs one schedule holds; addJob refuses more.
+    // The most pending (not Done) jobs one schedule holds; addJob refuses more.
     static constexpr int kMaxJobs = 10000;
+    // How long a job the tick finished is kept as a Done record; the tick drops it then.
+    static constexpr qint64 kDoneKeptSecs = 24 * 3600;
     using Clock = std::function<QDateTime()>;
 
     // Starts the ten-second timer at once. Until setSessions, no codec is found.
@@ -61,7 +64,7 @@ public:
     // Inserts a copy by start time, before any job with the same start, and emits jobAdded and
     // scheduleUpdated. Refuses (false, nothing emitted) a job without a valid start, end and
     // recurrence end, whose end is not after its start, whose peer is no peer id (Job::isPeerId),
-    // or when kMaxJobs are held. A job without an address takes its codec's now.
+    // or when kMaxJobs pending jobs are held. A job without an address takes its codec's now.
     bool addJob(const Job& job);
     // The first job with the id; false and nothing emitted when there is none.
     bool removeJob(int id);
@@ -76,7 +79,7 @@ public:
     // when it became Done meanwhile (a Done record is never saved; a recurring job's next
     // occurrence has times of its own), or when the peer is no peer id.
     bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
-    // Any job of that codec, in any state (Done included).
+    // Any job of that codec, in any state (Done included, until the tick drops it).
     bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
     // Any job not Done.
     bool hasPendingJobs() const { return pending_count_ > 0; }
@@ -118,11 +121,13 @@ private:
     QString editRefusal(int index, const Job& edited, bool was_done) const;
     // addJob without scheduleUpdated, for a caller that adds many.
     bool insertJob(const Job& job);
-    // Keeps the counts behind hasJobFor and hasPendingJobs: `delta` is +1 as a job enters the list
-    // or becomes what it now is, -1 as it leaves or stops being it.
+    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
+    // becomes what it now is, -1 as it leaves or stops being it.
     void countJob(const Job& job, int delta);
     // Changes the state of a job in the list, keeping the counts.
     void setState(Job& job, Job::JobState state);
+    // Drops the Done records the tick finished more than kDoneKeptSecs ago; true when any went.
+    bool dropAgedDoneJobs(const QDateTime& now);
     // One job's step in a pass; true when it finished an occurrence (the file changes).
     bool step(Job& job, const QDateTime& now);
     bool stepWaiting(Job& job, const QDateTime& now);
@@ -133,13 +138,16 @@ private:
     void connectJob(Job& job);
     // Ending; the disconnect goes out now when the codec is ready, else once it is.
     void endJob(Job& job);
-    // Done, after adding the next occurrence of a daily or weekly job.
-    void finishJob(Job& job, const QDateTime& now);
+    // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
+    // one's place under kMaxJobs. A next occurrence that is refused all the same leaves the job
+    // pending in its state, with a warning, to be finished again at the next pass: its recurrence
+    // stays in the file. True when the job is Done.
+    bool finishJob(Job& job, const QDateTime& now);
     // The job's next occurrence: the first on its chosen wall-clock times whose start (daily) or
     // end (weekly) lies after now.
     Job nextOccurrence(const Job& job, const QDateTime& now) const;
     // Done without a connection: logged, shown on the job, then finished as usual.
-    void missJob(Job& job, const QString& reason, const QDateTime& now);
+    bool missJob(Job& job, const QString& reason, const QDateTime& now);
     // Notes once per occurrence and reason why the job waits: a warning, the job's status and,
     // for a registered codec, a device-log line.
     void noteWaiting(Job& job, const QString& reason, const QString& log_text);

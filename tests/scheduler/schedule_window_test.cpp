@@ -124,6 +124,16 @@ TEST_F(ScheduleWindowTest, RemovingTakesThatRowAndJobOnly) {
     EXPECT_TRUE(QFile::exists(scheduler_.filePath()));
 }
 
+TEST_F(ScheduleWindowTest, ARowGoesWhenTheSchedulerDropsItsJob) {
+    Job aged = job(done_);
+    aged.finished_at = QDateTime::currentDateTime().addDays(-2);
+    ASSERT_TRUE(scheduler_.setJobAt(1, aged));
+    scheduler_.tick();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(table_->topLevelItemCount(), 2);
+    EXPECT_EQ(text(1, kCodec), "(updating...)");
+}
+
 TEST_F(ScheduleWindowTest, AnEditOfAJobThatEndedMeanwhileIsRefused) {
     MessageBoxRecorder boxes;
     select(0);
