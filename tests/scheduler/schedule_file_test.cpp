@@ -87,6 +87,22 @@ TEST_F(ScheduleFile, LoadedStateFollowsTheClock) {
     }
 }
 
+TEST_F(ScheduleFile, ALoadTellsTheViewsOnce) {
+    addJobs();
+    ASSERT_TRUE(scheduler_->save());
+    scheduler_ = makeScheduler();
+    int added = 0, updates = 0;
+    QObject::connect(scheduler_.get(), &Scheduler::jobAdded, [&] { ++added; });
+    QObject::connect(scheduler_.get(), &Scheduler::scheduleUpdated, [&] { ++updates; });
+    ASSERT_TRUE(scheduler_->load());
+    EXPECT_EQ(added, 2);
+    EXPECT_EQ(updates, 1);
+    EXPECT_TRUE(scheduler_->hasJobFor(codec_));
+    ASSERT_TRUE(scheduler_->removeJobAt(0));
+    ASSERT_TRUE(scheduler_->removeJobAt(0));
+    EXPECT_FALSE(scheduler_->hasJobFor(codec_));
+}
+
 TEST_F(ScheduleFile, FinishingAJobRewritesTheFile) {
     sessions_->codec(codec_).follows = true;
     ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
