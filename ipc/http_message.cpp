@@ -1,6 +1,8 @@
 #include "ipc/http_message.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "ipc/exception.h"
 #include "ipc/ipc_string.h"
@@ -26,8 +28,28 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-bool is_control(unsigned char c) {
-    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F;
+enum ByteKind : uint8_t { kPlain, kRefused, kLineBreak };
+
+// Control bytes but TAB, CR and LF are refused in any header; CR and LF are checked for pairing.
+constexpr std::array<uint8_t, 256> kByteKinds = [] {
+    std::array<uint8_t, 256> kinds{};
+    for (int c = 0; c < 0x20; ++c) kinds[c] = kRefused;
+    kinds['\t'] = kPlain;
+    kinds['\r'] = kinds['\n'] = kLineBreak;
+    kinds[0x7F] = kRefused;
+    return kinds;
+}();
+
+// No byte of the eight is a control byte or DEL (bit tricks after Anderson's "Bit Twiddling Hacks").
+bool is_plain_word(const char* bytes) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    const uint64_t below_space = (word - kOnes * 0x20) & ~word & kHighBits;
+    const uint64_t del = word ^ (kOnes * 0x7F);
+    const uint64_t is_del = (del - kOnes) & ~del & kHighBits;
+    return (below_space | is_del) == 0;
 }
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
@@ -72,16 +94,30 @@ std::string http_message::canonical_header(const std::string& name) {
     return ipc_to_lower(name);
 }
 
-std::string http_message::key_of(const std::string& name) const {
+http_message::HeaderKey http_message::lower_key(std::string text) {
+    HeaderKey key{std::move(text), 0};
+    for (char& c : key.text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        key.hash = (key.hash << 5 | key.hash >> 27) ^ static_cast<unsigned char>(c);
+    }
+    return key;
+}
+
+http_message::HeaderKey http_message::key_of(std::string_view name) const {
     // A one-letter "l" a proxy reads as an unknown header must not set a length here.
-    return is_crlf() ? ipc_to_lower(name) : canonical_header(name);
+    return lower_key(is_crlf() ? std::string(name) : canonical_header(std::string(name)));
+}
+
+const http_message::HeaderKey& http_message::content_length_key() {
+    static const HeaderKey key = lower_key("content-length");
+    return key;
 }
 
 void http_message::reset() {
     header_done_ = false;
     content_length_ = kUnknownLength;
     header_buffer_.clear();
-    searched_ = 0;
+    scanned_ = line_start_ = line_count_ = 0;
     start_line_.clear();
     headers_.clear();
     body_.clear();
@@ -91,20 +127,19 @@ void http_message::reset() {
     has_length_conflict_ = false;
 }
 
-uint32_t http_message::parse(const char* bytes, uint32_t length) {
+uint32_t http_message::parse_bytes(const char* bytes, uint32_t length) {
     if (header_done_) return take_body(bytes, length);
     const size_t before = header_buffer_.size();
     const size_t gathered = std::min<size_t>(length, kMaxHeaderBytes - before);
-    header_buffer_.append(bytes, gathered);
-    const size_t end = find_header_end();
+    header_buffer_.insert(header_buffer_.end(), bytes, bytes + gathered);
+    const size_t end = read_header_lines();
     if (end == std::string::npos) {
         if (gathered < length) throw Exception("Oversized HTTP header");
         return length;
     }
-    read_header_block(std::string_view(header_buffer_).substr(0, end + line_end_.size()));
-    const uint32_t taken = static_cast<uint32_t>(end + header_end_.size() - before);
+    const uint32_t taken = static_cast<uint32_t>(end - before);
     header_buffer_.clear();
-    searched_ = 0;
+    scanned_ = line_start_ = line_count_ = 0;
     body_.clear();
     header_done_ = true;
     read_start_line();
@@ -112,32 +147,42 @@ uint32_t http_message::parse(const char* bytes, uint32_t length) {
     return taken + take_body(bytes + taken, length - taken);
 }
 
-size_t http_message::find_header_end() {
-    // The end may straddle the bytes searched before and the new ones.
-    const size_t overlap = header_end_.size() - 1;
-    const size_t from = searched_ > overlap ? searched_ - overlap : 0;
-    searched_ = header_buffer_.size();
-    return header_buffer_.find(header_end_, from);
+size_t http_message::read_header_lines() {
+    const std::string_view buffer(header_buffer_.data(), header_buffer_.size());
+    for (size_t i = scanned_; i < buffer.size(); ++i) {
+        while (i + 8 <= buffer.size() && is_plain_word(buffer.data() + i)) i += 8;
+        if (i == buffer.size()) break;
+        const char c = buffer[i];
+        const uint8_t kind = kByteKinds[static_cast<unsigned char>(c)];
+        if (kind == kPlain) continue;
+        if (kind == kRefused) illegal_header();
+        if (is_crlf() && c == '\r') {
+            if (i + 1 == buffer.size()) {
+                scanned_ = i;  // its LF may come with the next bytes
+                return std::string::npos;
+            }
+            if (buffer[i + 1] != '\n') illegal_header();
+            continue;
+        }
+        if (c != '\n') continue;
+        if (is_crlf() && (i == 0 || buffer[i - 1] != '\r')) illegal_header();
+        const size_t line_end = i + 1 - line_end_.size();
+        if (line_count_ > 0 && line_end == line_start_) return i + 1;  // the empty line ends the block
+        take_line(buffer.substr(line_start_, line_end - line_start_));
+        line_start_ = i + 1;
+    }
+    scanned_ = buffer.size();
+    return std::string::npos;
 }
 
-void http_message::read_header_block(std::string_view block) {
-    for (size_t i = 0; i < block.size(); ++i) {
-        const char c = block[i];
-        if (is_control(static_cast<unsigned char>(c))) illegal_header();
-        if (!is_crlf()) continue;
-        const bool is_lone_cr = c == '\r' && (i + 1 == block.size() || block[i + 1] != '\n');
-        const bool is_lone_lf = c == '\n' && (i == 0 || block[i - 1] != '\r');
-        if (is_lone_cr || is_lone_lf) illegal_header();
-    }
-    content_length_ = kUnknownLength;
-    size_t position = block.find(line_end_);
-    start_line_.assign(block.substr(0, position));
-    position += line_end_.size();
-    for (size_t lines = 1; position < block.size(); ++lines) {
-        if (is_crlf() && lines > kMaxHeaderLines) illegal_header();
-        const size_t end = block.find(line_end_, position);
-        read_header_line(block.substr(position, end - position));
-        position = end + line_end_.size();
+void http_message::take_line(std::string_view line) {
+    if (line_count_++ == 0) {
+        content_length_ = kUnknownLength;
+        start_line_.assign(line);
+    } else if (is_crlf() && line_count_ > kMaxHeaderLines + 1) {
+        illegal_header();
+    } else {
+        read_header_line(line);
     }
 }
 
@@ -146,42 +191,43 @@ void http_message::read_header_line(std::string_view line) {
     if (!is_crlf()) {
         const std::string_view name = trimmed(line.substr(0, colon));
         const std::string_view value = colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
-        store_header(std::string(name), std::string(trimmed(value)));
+        store_header(name, trimmed(value));
         return;
     }
     if (colon == std::string_view::npos) illegal_header();
     const std::string_view name = line.substr(0, colon);
     if (name.empty() || name.find_first_of(" \t") != std::string_view::npos) illegal_header();
-    store_header(std::string(name), std::string(trimmed(line.substr(colon + 1))));
+    store_header(name, trimmed(line.substr(colon + 1)));
 }
 
-void http_message::check_content_length(const std::string& value) {
-    if (value.empty() || value.size() > 10 || value.find_first_not_of("0123456789") != std::string::npos) {
+void http_message::check_content_length(std::string_view value) {
+    if (value.empty() || value.size() > 10 || value.find_first_not_of("0123456789") != std::string_view::npos) {
         malformed_length();
     }
-    const uint64_t length = std::stoull(value);
+    uint64_t length = 0;
+    for (const char digit : value) length = length * 10 + static_cast<uint64_t>(digit - '0');
     if (length > kMaxContentLength) malformed_length();
     if (content_length_ != kUnknownLength && content_length_ != length) malformed_length();
     content_length_ = static_cast<uint32_t>(length);
 }
 
-http_message::HeaderEntry* http_message::find(const std::string& key) {
+http_message::HeaderEntry* http_message::find(const HeaderKey& key) {
     for (HeaderEntry& entry : headers_) {
         if (entry.key == key) return &entry;
     }
     return nullptr;
 }
 
-const http_message::HeaderEntry* http_message::find(const std::string& key) const {
-    return const_cast<http_message*>(this)->find(key);
+const http_message::HeaderEntry* http_message::find(const std::string& name) const {
+    return const_cast<http_message*>(this)->find(key_of(name));
 }
 
-void http_message::store_header(const std::string& name, std::string value) {
-    std::string key = key_of(name);
-    if (key == "content-length") check_content_length(value);
+void http_message::store_header(std::string_view name, std::string_view value) {
+    HeaderKey key = key_of(name);
+    if (key == content_length_key()) check_content_length(value);
     HeaderEntry* entry = find(key);
-    if (!entry) entry = &headers_.emplace_back(HeaderEntry{std::move(key), name, {}});
-    entry->values.push_back(std::move(value));
+    if (!entry) entry = &headers_.emplace_back(HeaderEntry{std::move(key), std::string(name), {}});
+    entry->values.emplace_back(value);
 }
 
 void http_message::add_header(const std::string& name, const std::string& value) {
@@ -193,17 +239,17 @@ void http_message::add_header(const std::string& name, const std::string& value)
 }
 
 size_t http_message::header_count(const std::string& name) const {
-    const HeaderEntry* entry = find(key_of(name));
+    const HeaderEntry* entry = find(name);
     return entry ? entry->values.size() : 0;
 }
 
 std::string http_message::header(const std::string& name, size_t index) const {
-    const HeaderEntry* entry = find(key_of(name));
+    const HeaderEntry* entry = find(name);
     return entry && index < entry->values.size() ? entry->values[index] : std::string();
 }
 
 bool http_message::has_token(const std::string& name, const std::string& token) const {
-    const HeaderEntry* entry = find(key_of(name));
+    const HeaderEntry* entry = find(name);
     if (!entry) return false;
     for (const std::string& value : entry->values) {
         if (any_list_item(value, [&](std::string_view item) { return equals_ignoring_case(item, token); })) return true;
@@ -221,11 +267,11 @@ void http_message::set_header_value(const std::string& name, size_t index, const
 }
 
 void http_message::remove_header(const std::string& name) {
-    const std::string key = key_of(name);
+    const HeaderKey key = key_of(name);
     headers_.erase(std::remove_if(headers_.begin(), headers_.end(),
                                   [&](const HeaderEntry& entry) { return entry.key == key; }),
                    headers_.end());
-    if (key == "content-length") content_length_ = kUnknownLength;
+    if (key == content_length_key()) content_length_ = kUnknownLength;
 }
 
 void http_message::replace_header(const std::string& name, const std::string& value) {
@@ -257,13 +303,36 @@ void http_message::set_version(uint32_t major, uint32_t minor) {
     version_minor_ = minor;
 }
 
+bool http_message::read_version(std::string_view text) {
+    const auto read_number = [&text](uint32_t& number) {
+        size_t digits = 0;
+        uint64_t value = 0;
+        for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9' && value <= 0xFFFFFFFF; ++digits) {
+            value = value * 10 + static_cast<uint64_t>(text[digits] - '0');
+        }
+        text.remove_prefix(digits);
+        number = static_cast<uint32_t>(value);
+        return digits > 0 && value <= 0xFFFFFFFF;
+    };
+    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    if (!read_number(major) || text.empty() || text.front() != '.') return false;
+    text.remove_prefix(1);
+    if (!read_number(minor)) return false;
+    set_version(major, minor);
+    return true;
+}
+
 void http_message::choose_framing() {
     framing_ = Framing::kNone;
     if (has_no_body()) return;
-    if (is_crlf() && header_count("transfer-encoding") != 0) {
+    static const HeaderKey kTransferEncoding = lower_key("transfer-encoding");
+    const HeaderEntry* coding = is_crlf() ? find(kTransferEncoding) : nullptr;
+    if (coding) {
         size_t codings = 0;
         bool is_chunked = false;
-        for (const std::string& value : find("transfer-encoding")->values) {
+        for (const std::string& value : coding->values) {
             any_list_item(value, [&](std::string_view item) {
                 ++codings;
                 is_chunked = equals_ignoring_case(item, "chunked");
@@ -332,13 +401,14 @@ bool http_message::is_multipart() const {
 std::vector<const http_message::HeaderEntry*> http_message::entries_by_key() const {
     std::vector<const HeaderEntry*> entries;
     for (const HeaderEntry& entry : headers_) entries.push_back(&entry);
-    std::sort(entries.begin(), entries.end(), [](const HeaderEntry* a, const HeaderEntry* b) { return a->key < b->key; });
+    std::sort(entries.begin(), entries.end(),
+              [](const HeaderEntry* a, const HeaderEntry* b) { return a->key.text < b->key.text; });
     return entries;
 }
 
 void http_message::headers_to_attributes(MessageAttributes& attributes) const {
     for (const HeaderEntry* entry : entries_by_key()) {
-        for (const std::string& value : entry->values) attributes.set(entry->key, value);
+        for (const std::string& value : entry->values) attributes.set(entry->key.text, value);
     }
 }
 

@@ -33,10 +33,7 @@ void http_request::read_start_line() {
     const size_t slash = line.find('/', second_space + 1);
     if (slash == std::string::npos || slash + 1 == line.size()) throw Exception("Malformed HTTP protocol");
     set_protocol_name(line.substr(second_space + 1, slash - second_space - 1));
-    unsigned major = 0;
-    unsigned minor = 0;
-    if (ipc_sscanf(line.c_str() + slash + 1, "%u.%u", &major, &minor) < 2) throw Exception("Malformed HTTP version");
-    set_version(major, minor);
+    if (!read_version(std::string_view(line).substr(slash + 1))) throw Exception("Malformed HTTP version");
 }
 
 std::string http_request::print_start_line() const {

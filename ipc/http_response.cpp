@@ -25,12 +25,9 @@ void http_response::read_start_line() {
     if (slash != std::string::npos && slash + 1 < line.size()) {
         set_protocol_name(line.substr(0, slash));
         space = line.find(' ', slash + 1);
-        unsigned major = 0;
-        unsigned minor = 0;
-        if (ipc_sscanf(line.substr(slash + 1, space - slash - 1).c_str(), "%u.%u", &major, &minor) < 2) {
+        if (!read_version(std::string_view(line).substr(slash + 1, space - slash - 1))) {
             throw Exception("Malformed HTTP version");
         }
-        set_version(major, minor);
     } else {
         // No version: "PROTOCOL code reason".
         space = line.find(' ');
