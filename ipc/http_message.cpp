@@ -74,7 +74,7 @@ bool any_list_item(std::string_view list, Visit visit) {
 
 }  // namespace
 
-http_message::http_message(const std::string& line_end) : line_end_(line_end), header_end_(line_end + line_end) {}
+http_message::http_message(const std::string& line_end) : line_end_(line_end) {}
 
 std::string http_message::canonical_header(const std::string& name) {
     struct CompactName {

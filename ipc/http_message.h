@@ -14,8 +14,9 @@ class MessageAttributes;
 // to this message; the caller keeps the rest for the next one, after reset(). serialize() prints it.
 // The line end is fixed at construction: CR LF for HTTP, LF alone for the event socket.
 //
-// Input is hostile until proven otherwise. A header block holds at most kMaxHeaderBytes bytes and
-// its search resumes where the last call stopped, so a block fed one byte per call costs one pass.
+// Input is hostile until proven otherwise. A header block holds at most kMaxHeaderBytes bytes, and
+// each of its bytes is checked once, as its line completes, so a block fed one byte per call costs
+// one pass.
 // A body above the body limit, a Content-Length that is not plain digits or disagrees with an
 // earlier one, and a transfer coding other than "chunked" are refused. CR LF records also refuse
 // what would let two parsers read one message differently: a lone CR or LF, a line without ":", a
@@ -159,10 +160,10 @@ private:
 
     bool header_done_ = false;
     uint32_t content_length_ = kUnknownLength;
-    std::vector<char> header_buffer_;  // the header block so far; each byte is checked once
-    size_t scanned_ = 0;         // bytes of header_buffer_ checked
-    size_t line_start_ = 0;      // where the line being gathered starts
-    size_t line_count_ = 0;      // lines read, the start line included
+    std::vector<char> header_buffer_;  // the header block so far
+    size_t scanned_ = 0;               // bytes of header_buffer_ checked
+    size_t line_start_ = 0;            // where the line being gathered starts
+    size_t line_count_ = 0;            // lines read, the start line included
     std::string start_line_;
     std::vector<HeaderEntry> headers_;  // in print order: when each name was first added
     std::string body_;
@@ -170,7 +171,6 @@ private:
     uint32_t version_major_ = kUnsetVersion;
     uint32_t version_minor_ = kUnsetVersion;
     std::string line_end_;
-    std::string header_end_;
     UnknownLength unknown_length_ = UnknownLength::kRestOfCall;
     uint32_t body_limit_ = kDefaultBodyLimit;
     Framing framing_ = Framing::kNone;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include "ipc/ipc_protocol_http_client.h"
 
 // The client of the xhr server: each message travels as XML in the query of a GET ("/?c=" and the
@@ -13,8 +11,6 @@ public:
     using IPCProtocolHTTPClient::IPCProtocolHTTPClient;
 
     int transmit_message(const Message& message) override;
-    // The protocol an xhr server offers to upgrade to; no one asks yet.
-    std::string upgrade_protocol() const { return "websocket"; }
 
 protected:
     void receive_response(const http_response& response) override;
