@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/fleet/instance_widget.h"
+#include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
 #include "app/fleet/zorva_stat_row.h"
 #include "app/fleet/zorva_summary.h"
@@ -289,8 +290,8 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
 // The statistics columns
 
 TEST(FleetRow, FiguresReadAsTheOperatorExpects) {
-    EXPECT_EQ(ZorvaStatRow::durationText(3725), "01:02:05");
-    EXPECT_EQ(ZorvaStatRow::durationText(90000), "25:00:00");  // a call longer than a day
+    EXPECT_EQ(durationText(3725), "01:02:05");
+    EXPECT_EQ(durationText(90000), "25:00:00");  // a call longer than a day, as the dock shows it
     EXPECT_EQ(ZorvaStatRow::tenthsText(1234, "ms"), "123ms");
     EXPECT_EQ(ZorvaStatRow::tenthsText(5, "%"), "0%");
     EXPECT_EQ(ZorvaStatRow::tenthsText(-15, "%"), "-1%");
