@@ -13,6 +13,9 @@
 #include <mutex>
 
 #include "app/dock/codec_dock.h"
+#include "app/dock/peer_items.h"
+#include "app/dock/profile_list_panel.h"
+#include "app/shared/decimal_id.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/shell/my_q_application.h"
@@ -217,12 +220,14 @@ void MainWindow::handleAllEnables() {
 
     const QListWidgetItem* profile = has_instances ? ui->profileList->selectedItems().value(0) : nullptr;
     const bool has_profile = profile != nullptr;
-    const bool is_factory = has_profile && profile->data(Qt::UserRole + 8).toBool();
+    const bool is_factory = has_profile && profile->data(kProfileFactoryRole).toBool();
     const QTreeWidgetItem* peer = has_instances ? ui->peerList->selectedItems().value(0) : nullptr;
     const bool has_peer = peer != nullptr;
-    const bool is_directory = has_peer && peer->data(0, Qt::UserRole + 4).toInt() != 0;
-    const bool is_peer_active = has_peer && peer->data(0, Qt::UserRole + 3).toBool();
-    const bool is_editable_peer = has_peer && !is_directory && peer->data(0, Qt::UserRole + 2).toInt() >= 0;
+    const bool is_directory = has_peer && peer->data(0, kPeerDirectoryRole).toBool();
+    const bool is_peer_active = has_peer && peer->data(0, kPeerActiveRole).toBool();
+    // Read as the commands read it: an incoming connection's "3-1" names no address-book entry.
+    const std::optional<int> peer_id = has_peer ? readDecimalId(peer->data(0, kPeerIdRole).toString()) : std::nullopt;
+    const bool is_editable_peer = has_peer && !is_directory && peer_id && *peer_id >= 0;
     const bool is_editable_profile = has_profile && !is_factory;
     IQCommonPooledApp* pool = IPCObject::sessionPool();
     const bool has_room = pool && pool->available_spots() > 0;
@@ -477,7 +482,7 @@ void MainWindow::scheduleConnection(bool preselectPeer) {
     if (!jobs || !activeInstance) return;
     QString peer_id;
     const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
-    if (preselectPeer && peer) peer_id = peer->data(0, Qt::UserRole + 2).toString();
+    if (preselectPeer && peer) peer_id = peer->data(0, kPeerIdRole).toString();
     ::scheduleConnection(*jobs, activeInstance, peer_id, this);
 }
 

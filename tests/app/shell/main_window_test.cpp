@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "app/dock/peer_items.h"
+#include "app/dock/profile_list_panel.h"
 #include "app/shell/config_paths.h"
 #include "app/fleet/zorva_summary.h"
 #include "tests/app/app_fixture.h"
@@ -189,18 +191,18 @@ bool stateOf(MainWindow& window, const std::string& key) {
     return window.findChild<QWidget*>(QString::fromStdString(key))->isEnabled();
 }
 
-void addPeerItem(MainWindow& window, bool isDirectory) {
+void addPeerItem(MainWindow& window, bool isDirectory, const QString& id = QStringLiteral("5")) {
     auto* item = new QTreeWidgetItem(window.findChild<QTreeWidget*>("peerList"));
-    item->setData(0, Qt::UserRole + 2, QStringLiteral("5"));
-    item->setData(0, Qt::UserRole + 3, false);
-    item->setData(0, Qt::UserRole + 4, isDirectory ? 1 : 0);
+    item->setData(0, kPeerIdRole, id);
+    item->setData(0, kPeerActiveRole, false);
+    item->setData(0, kPeerDirectoryRole, isDirectory);
     item->setSelected(true);
 }
 
 void addProfileItem(MainWindow& window, bool isFactory) {
     auto* item = new QListWidgetItem(QStringLiteral("Studio"), window.findChild<QListWidget*>("profileList"));
-    item->setData(Qt::UserRole + 7, QStringLiteral("3"));
-    item->setData(Qt::UserRole + 8, isFactory);
+    item->setData(kProfileIdRole, QStringLiteral("3"));
+    item->setData(kProfileFactoryRole, isFactory);
     item->setSelected(true);
 }
 
@@ -233,6 +235,8 @@ const EnableCase kReadyCases[] = {
      },
      {{"actionRemoveEntry", true}, {"actionSendPeer", true}, {"actionAssignProfile", true},
       {"actionSetDefaultProfile", true}, {"actionRemoveProfile", false}, {"actionSendProfile", false}}},
+    {"incoming connection", [](MainWindow& window, IPCObject*) { addPeerItem(window, false, QStringLiteral("3-1")); },
+     {{"actionRemoveEntry", false}, {"actionAssignDefaultProfile", true}}},
     {"profile of the operator's own", [](MainWindow& window, IPCObject*) { addProfileItem(window, false); },
      {{"actionRemoveProfile", true}, {"actionSendProfile", true}, {"actionAssignProfile", false}}},
 };
