@@ -33,6 +33,7 @@ TEST(AddDevice, OpensOnTheAddressWithPort80AndTwoTabs) {
     EXPECT_EQ(tabs->tabText(1), "Sounds");
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_TRUE(dialog.emailAddresses().isEmpty());
+    EXPECT_EQ(child<QLineEdit>(dialog, "lineAudioStart")->placeholderText(), "Leave blank for default");
 }
 
 // What OK does with the fields: accept them, or stay open with a note beside the refused field.
