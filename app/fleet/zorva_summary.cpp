@@ -16,6 +16,7 @@
 #include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
 #include "app/shell/main_window.h"
+#include "app/shared/error_reason.h"
 #include "app/shared/mini_meter.h"
 #include "app/fleet/password_prompt_queue.h"
 #include "app/fleet/zorva_stat_row.h"
@@ -329,8 +330,7 @@ void ZorvaSummary::saveConfig() {
         QMutexLocker lock(&configMutex);
         ConfigFile::write(tree, path);
     } catch (const std::exception& error) {
-        MessageBox::warning(this, tr("Save Configuration"),
-                            tr("Error saving configuration: ") + QString::fromUtf8(error.what()));
+        MessageBox::warning(this, tr("Save Configuration"), tr("Error saving configuration: ") + errorReason(error.what()));
         return;
     }
     qInfo().noquote() << "configuration saved:" << sessions.size() << "codecs in" << path;
@@ -343,8 +343,15 @@ bool ZorvaSummary::loadConfig() {
         readConfig(outcome);
     }
     if (!outcome.error.isEmpty()) {
+        // Nothing of the file was applied: the run starts without codecs.
         QString text = tr("Error loading configuration: ") + outcome.error;
-        if (!outcome.keptCopy.isEmpty()) text += tr("\n\nThe file was kept as %1.").arg(outcome.keptCopy);
+        if (outcome.keptCopy.isEmpty()) {
+            text += tr("\n\nThis run starts with no codecs and leaves the file as it is.");
+        } else {
+            text += tr("\n\nThe file was kept as %1. This run starts with no codecs; the copy holds the fleet as it "
+                       "was.")
+                        .arg(outcome.keptCopy);
+        }
         MessageBox::warning(this, tr("Load Configuration"), text);
         return false;
     }
@@ -380,7 +387,7 @@ void ZorvaSummary::readConfig(LoadOutcome& outcome) {
             }
         }
     } catch (const std::exception& error) {
-        outcome.error = QString::fromUtf8(error.what());
+        outcome.error = errorReason(error.what());
     }
     if (!outcome.error.isEmpty() || outcome.droppedCodecs > 0) keepOriginal(outcome);
 }
@@ -393,7 +400,7 @@ void ZorvaSummary::keepOriginal(LoadOutcome& outcome) {
         // Without a copy the file on disk is the only record of the fleet: leave it alone.
         configWriteRefusal = tr("%1 could not be loaded and no copy of it could be made (%2), so it is "
                                 "not overwritten while Kestrane runs.")
-                                 .arg(path, QString::fromUtf8(error.what()));
+                                 .arg(path, errorReason(error.what()));
         qWarning().noquote() << configWriteRefusal;
         return;
     }
