@@ -1,7 +1,6 @@
 #include "app/shell/main_window.h"
 
 #include <QCloseEvent>
-#include <QDebug>
 #include <QDesktopServices>
 #include <QDockWidget>
 #include <QFileInfo>
@@ -571,6 +570,9 @@ void MainWindow::exit() {
 }
 
 void MainWindow::on_actionConfigDir_triggered() {
-    const QUrl folder = QUrl::fromLocalFile(configDirPath());
-    if (!QDesktopServices::openUrl(folder)) qWarning() << "could not open the configuration folder" << folder;
+    const QString folder = configDirPath();
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
+    // Where no file manager is installed the path at least tells the operator where to look.
+    MessageBox::warning(this, tr("Open config folder"),
+                        tr("No program could open the configuration folder. It is:\n%1").arg(folder));
 }

@@ -27,6 +27,7 @@
 #include "app/shell/config_paths.h"
 #include "app/fleet/zorva_summary.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/message_box_recorder.h"
 #include "tests/support/qt_wait.h"
 #include "tools/codec-sim/codec_sim.h"
 
@@ -335,6 +336,12 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     action(opened, "actionConfigDir")->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(folders.urls, QList<QUrl>{QUrl::fromLocalFile(configDirPath())});
+    // Where nothing opens it, a box gives the folder's path.
+    MessageBoxRecorder boxes;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "noSuchSlot");
+    action(opened, "actionConfigDir")->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_TRUE(boxes.lastText("Open config folder").endsWith("\n" + configDirPath()));
 
     opened.hide();
     action(opened, "actionShowMainWindow")->trigger();
