@@ -403,6 +403,10 @@ void MainWindow::sendUpdatedSettings(Message message) {
 void MainWindow::addNewInstance() {
     AddDevice dialog;
     dialog.setWindowTitle(tr("Add Instance"));
+    // Two sessions on one codec would both log in, and the scheduler could not tell them apart.
+    QList<std::pair<QString, int>> fleet;
+    for (const IPCObject* session : qAsConst(instanceMap)) fleet.append({session->host, session->port});
+    dialog.setFleetAddresses(fleet);
     if (dialog.exec() != QDialog::Accepted) return;
     IPCObject* session = findInstance(createInstance());
     if (!session) {
