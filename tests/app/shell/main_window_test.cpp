@@ -133,6 +133,10 @@ TEST_F(MainWindowTest, FormHoldsTheMenusAndActions) {
         // Our own icons, drawn: an action without one has none.
         EXPECT_EQ(found->icon().pixmap(16, 16).isNull(), *expected.icon == '\0');
     }
+    // The alert switch shows its state by its icon: a speaker with waves when on, crossed out when off.
+    const QIcon sound = action(opened, "actionSound")->icon();
+    EXPECT_NE(sound.pixmap(16, QIcon::Normal, QIcon::On).toImage(),
+              sound.pixmap(16, QIcon::Normal, QIcon::Off).toImage());
     EXPECT_FALSE(action(opened, "actionHelp")->isVisible());
     EXPECT_FALSE(action(opened, "actionStart_service")->isVisible());
     EXPECT_EQ(opened.windowTitle(), "Kestrane");
