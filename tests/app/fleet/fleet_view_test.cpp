@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dock/codec_dock.h"
 #include "app/fleet/instance_widget.h"
 #include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
@@ -124,6 +125,54 @@ TEST_F(FleetViewTest, TilesSelectAndCloseTheGapWhenOneIsRemoved) {
     EXPECT_EQ(selections.size(), 3u);
     EXPECT_EQ(instanceMap.size(), 4);
     EXPECT_EQ(tree().topLevelItemCount(), 4);
+}
+
+// The highlighted codec is the one the dock shows, whether a key or the mouse moved it there, and
+// Del removes that one; then nothing is highlighted. On the tree and on the tiles alike.
+TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
+    openWindow();
+    std::vector<QUuid> keys;
+    for (int i = 0; i < 6; ++i) keys.push_back(addCodec());
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    const auto shown = [&] { return window->dock()->session(); };
+    const auto rowAt = [&](int index) {
+        for (const QUuid& key : keys) {
+            if (view().summaryRow(key) && view().summaryRow(key)->item() == tree().topLevelItem(index)) return key;
+        }
+        return QUuid();
+    };
+
+    view().showStatsOverview();
+    tree().setFocus();
+    EXPECT_EQ(tree().currentItem(), nullptr);  // the focus alone selects nothing
+    const std::pair<Qt::Key, int> tree_keys[] = {{Qt::Key_Down, 0}, {Qt::Key_End, 5}, {Qt::Key_Up, 4}};
+    for (const auto& [key, row] : tree_keys) {
+        QTest::keyClick(&tree(), key);
+        EXPECT_EQ(view().selectedKey(), rowAt(row)) << row;
+        EXPECT_EQ(shown(), sessionOf(rowAt(row))) << row;
+    }
+    IPCObject* highlighted = shown();
+    QTest::keyClick(&tree(), Qt::Key_Delete);
+    EXPECT_FALSE(instanceMap.values().contains(highlighted));
+    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(tree().currentItem(), nullptr);
+    EXPECT_TRUE(tree().selectedItems().isEmpty());
+
+    view().showGeneralOverview();
+    const QList<IPCObject*> tiles = view().sessionsInTileOrder();  // five left, four to a row
+    for (const QUuid& key : keys) {
+        if (view().tile(key) && view().tile(key)->session() == tiles.first()) QTest::mouseClick(view().tile(key), Qt::LeftButton);
+    }
+    const std::pair<Qt::Key, int> tile_keys[] = {{Qt::Key_Right, 1}, {Qt::Key_Down, 1}, {Qt::Key_Left, 0},
+                                                 {Qt::Key_Down, 4},  {Qt::Key_Home, 0}, {Qt::Key_End, 4}};
+    for (const auto& [key, tile] : tile_keys) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_EQ(shown(), tiles.at(tile)) << tile;
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    EXPECT_FALSE(instanceMap.values().contains(tiles.at(4)));
+    EXPECT_EQ(shown(), nullptr);
 }
 
 TEST_F(FleetViewTest, CountSaysHowManyMoreFit) {
