@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
@@ -173,6 +175,19 @@ TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
     EXPECT_FALSE(instanceMap.values().contains(tiles.at(4)));
     EXPECT_EQ(shown(), nullptr);
+}
+
+// A laptop's 1366 x 768: the window opens at its first-start size, which its minimum allows (the
+// dock's pages scroll instead), and four tiles fit side by side in it.
+TEST_F(FleetViewTest, WindowFitsALaptopScreen) {
+    openWindow();
+    for (int i = 0; i < 4; ++i) addCodec();
+    view().showGeneralOverview();
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_LE(window->minimumSizeHint().height(), 687);
+    EXPECT_EQ(window->size(), QSize(929, 687));
+    EXPECT_FALSE(view().findChild<QScrollArea*>("scrollArea")->horizontalScrollBar()->isVisible());
 }
 
 TEST_F(FleetViewTest, CountSaysHowManyMoreFit) {
