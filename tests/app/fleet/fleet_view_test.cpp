@@ -14,10 +14,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
-#include <QTimer>
 #include <QTreeWidget>
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,6 +29,7 @@
 #include "app/fleet/zorva_summary.h"
 #include "scheduler/scheduler.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/popup_menu.h"
 #include "tests/app/widget_image.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/unplaced_session.h"
@@ -39,6 +38,7 @@
 namespace {
 
 using app_test::AppFixture;
+using app_test::onNextPopup;
 using test_support::UnplacedSession;
 using test_support::wait_processing_events;
 
@@ -74,16 +74,6 @@ QStringList entriesOf(const QMenu& menu) {
         entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
     }
     return entries;
-}
-
-// Runs `inside` with the popup menu that the next call opens, then closes it.
-void onNextPopup(std::function<void(QMenu&)> inside) {
-    QTimer::singleShot(0, [inside] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(menu, nullptr);
-        inside(*menu);
-        menu->close();
-    });
 }
 
 // ------------------------------------------------------------------------------------------------
