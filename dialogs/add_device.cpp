@@ -124,12 +124,13 @@ QString AddDevice::portProblem(const QString& text) {
 QString AddDevice::fleetProblem() const {
     // Compared as addresses, so that "::1" finds "0:0:0:0:0:0:0:1"; a text that is no address (a
     // hand-edited file) only finds itself.
-    const IPCAddress wanted(address().toStdString(), static_cast<uint16_t>(port()), 0);
+    const IPCAddress wanted(address().toStdString(), 0, 0);
     for (const auto& [known_host, known_port] : fleetAddresses) {
-        const IPCAddress known(known_host.toStdString(), static_cast<uint16_t>(known_port), 0);
-        const bool is_same =
-            known.is_valid() ? known == wanted : known_host == address() && known_port == port();
-        if (is_same) return tr("A codec at this address and port is already in the fleet.");
+        const IPCAddress known(known_host.toStdString(), 0, 0);
+        const bool is_same_host = known.is_valid() ? known == wanted : known_host == address();
+        if (is_same_host && known_port == port()) {
+            return tr("A codec at this address and port is already in the fleet.");
+        }
     }
     return {};
 }

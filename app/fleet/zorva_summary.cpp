@@ -372,7 +372,8 @@ void ZorvaSummary::saveConfig() {
         QMutexLocker lock(&configMutex);
         ConfigFile::write(tree, path);
     } catch (const std::exception& error) {
-        MessageBox::warning(this, tr("Save Configuration"), tr("Error saving configuration: ") + errorReason(error.what()));
+        MessageBox::warning(this, tr("Save Configuration"),
+                            tr("Error saving configuration: ") + errorReason(error.what()));
         return;
     }
     qInfo().noquote() << "configuration saved:" << sessions.size() << "codecs in" << path;

@@ -171,7 +171,8 @@ TEST_F(WindowDialogs, AddInstanceRefusesACodecAlreadyInTheFleet) {
         child<QLineEdit>(dialog, "lineIPAddress")->setText(QStringLiteral("127.0.0.1"));
         child<QLineEdit>(dialog, "linePort")->setText(QString::number(fleet.ports()[0]));
         child<QPushButton>(dialog, "buttonOK")->click();
-        if (child<QLabel>(dialog, "errorIPAddress")->isVisible()) note = child<QLabel>(dialog, "errorIPAddress")->text();
+        auto* refusal = child<QLabel>(dialog, "errorIPAddress");
+        if (refusal->isVisible()) note = refusal->text();
         dialog->reject();
     });
     action(*window, "actionAddDevice")->trigger();

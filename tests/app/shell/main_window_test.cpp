@@ -387,7 +387,8 @@ TEST_F(WindowWithCodecs, EveryEntryOfEveryMenuIsConnectedOrOff) {
     auto* profiles = opened.findChild<QListWidget*>("profileList");
     ASSERT_TRUE(wait_processing_events([&] { return peers->topLevelItemCount() > 0 && profiles->count() > 1; }));
     for (int i = 0; i < peers->topLevelItemCount() && peers->selectedItems().isEmpty(); ++i) {
-        if (!peers->topLevelItem(i)->data(0, kPeerDirectoryRole).toBool()) peers->setCurrentItem(peers->topLevelItem(i));
+        QTreeWidgetItem* peer = peers->topLevelItem(i);
+        if (!peer->data(0, kPeerDirectoryRole).toBool()) peers->setCurrentItem(peer);
     }
     profiles->setCurrentRow(1);
     ASSERT_TRUE(wait_processing_events([&] { return action(opened, "actionRemoveEntry")->isEnabled(); }));
