@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "app/shared/decimal_id.h"
+#include "app/shared/duration_text.h"
 #include "sessions/ipc_object.h"
 
 namespace {
-
-constexpr unsigned kSecondsPerDay = 24 * 60 * 60;
 
 struct Row {
     int peerId;
@@ -28,11 +27,6 @@ QString ms(int tenths) {
 
 QString percent(int tenths) {
     return QString::number(tenths / 10) + QStringLiteral("%");
-}
-
-QString clockTime(unsigned seconds) {
-    const unsigned inDay = seconds % kSecondsPerDay;
-    return QString::asprintf("%02u:%02u:%02u", inDay / 3600, inDay / 60 % 60, inDay % 60);
 }
 
 std::vector<Row> rowsOf(IPCObject& session) {
@@ -56,7 +50,7 @@ StatsTable::StatsTable(QTreeWidget* table_) : table(table_) {}
 
 QStringList StatsTable::rowTexts(const QString& name, const PeerStatsInfo& peer, const ChannelStatsInfo& channel) {
     return {name,
-            clockTime(peer.callTime),
+            durationText(peer.callTime),
             kbps(channel.rxAvgPayload),
             kbps(channel.rxAvgOverhead),
             ms(peer.delayIn),

@@ -1,7 +1,6 @@
 #include "app/shell/main_window.h"
 
 #include <QCloseEvent>
-#include <QDebug>
 #include <QDesktopServices>
 #include <QDockWidget>
 #include <QFileInfo>
@@ -13,6 +12,9 @@
 #include <mutex>
 
 #include "app/dock/codec_dock.h"
+#include "app/dock/peer_items.h"
+#include "app/dock/profile_list_panel.h"
+#include "app/shared/decimal_id.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/shell/my_q_application.h"
@@ -226,12 +228,14 @@ void MainWindow::handleAllEnables() {
 
     const QListWidgetItem* profile = has_instances ? ui->profileList->selectedItems().value(0) : nullptr;
     const bool has_profile = profile != nullptr;
-    const bool is_factory = has_profile && profile->data(Qt::UserRole + 8).toBool();
+    const bool is_factory = has_profile && profile->data(kProfileFactoryRole).toBool();
     const QTreeWidgetItem* peer = has_instances ? ui->peerList->selectedItems().value(0) : nullptr;
     const bool has_peer = peer != nullptr;
-    const bool is_directory = has_peer && peer->data(0, Qt::UserRole + 4).toInt() != 0;
-    const bool is_peer_active = has_peer && peer->data(0, Qt::UserRole + 3).toBool();
-    const bool is_editable_peer = has_peer && !is_directory && peer->data(0, Qt::UserRole + 2).toInt() >= 0;
+    const bool is_directory = has_peer && peer->data(0, kPeerDirectoryRole).toBool();
+    const bool is_peer_active = has_peer && peer->data(0, kPeerActiveRole).toBool();
+    // Read as the commands read it: an incoming connection's "3-1" names no address-book entry.
+    const std::optional<int> peer_id = has_peer ? readDecimalId(peer->data(0, kPeerIdRole).toString()) : std::nullopt;
+    const bool is_editable_peer = has_peer && !is_directory && peer_id && *peer_id >= 0;
     const bool is_editable_profile = has_profile && !is_factory;
     IQCommonPooledApp* pool = IPCObject::sessionPool();
     const bool has_room = pool && pool->available_spots() > 0;
@@ -281,7 +285,8 @@ void MainWindow::handleAllEnables() {
 
     // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
     // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry}) {
+    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry, ui->actionConnect,
+                            ui->actionSendPeer, ui->actionSendProfile}) {
         action->setEnabled(false);
     }
 }
@@ -408,6 +413,10 @@ void MainWindow::sendUpdatedSettings(Message message) {
 void MainWindow::addNewInstance() {
     AddDevice dialog;
     dialog.setWindowTitle(tr("Add Instance"));
+    // Two sessions on one codec would both log in, and the scheduler could not tell them apart.
+    QList<std::pair<QString, int>> fleet;
+    for (const IPCObject* session : qAsConst(instanceMap)) fleet.append({session->host, session->port});
+    dialog.setFleetAddresses(fleet);
     if (dialog.exec() != QDialog::Accepted) return;
     IPCObject* session = findInstance(createInstance());
     if (!session) {
@@ -520,7 +529,7 @@ void MainWindow::scheduleConnection(bool preselectPeer) {
     if (!jobs || !activeInstance) return;
     QString peer_id;
     const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
-    if (preselectPeer && peer) peer_id = peer->data(0, Qt::UserRole + 2).toString();
+    if (preselectPeer && peer) peer_id = peer->data(0, kPeerIdRole).toString();
     ::scheduleConnection(*jobs, activeInstance, peer_id, this);
 }
 
@@ -609,6 +618,9 @@ void MainWindow::exit() {
 }
 
 void MainWindow::on_actionConfigDir_triggered() {
-    const QUrl folder = QUrl::fromLocalFile(configDirPath());
-    if (!QDesktopServices::openUrl(folder)) qWarning() << "could not open the configuration folder" << folder;
+    const QString folder = configDirPath();
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
+    // Where no file manager is installed the path at least tells the operator where to look.
+    MessageBox::warning(this, tr("Open config folder"),
+                        tr("No program could open the configuration folder. It is:\n%1").arg(folder));
 }
