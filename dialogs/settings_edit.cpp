@@ -1,6 +1,7 @@
 #include "dialogs/settings_edit.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QTreeWidget>
 #include <QtDebug>
 
@@ -77,6 +78,10 @@ void SettingsEdit::connectWidgets() {
     connect(ui->comboCodec, qOverload<int>(&QComboBox::currentIndexChanged), this, &SettingsEdit::codecChanged);
     // Discard acts on press, Save on click.
     connect(ui->buttonReset, &QPushButton::pressed, this, &SettingsEdit::resetClicked);
+    // A number the spin box cannot take yet is no edit, but Save must be there to say so rather than
+    // leave the operator with a text that quietly goes back.
+    connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, ui->buttonSave,
+            [this] { ui->buttonSave->setEnabled(true); });
 }
 
 // ------------------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <QtTest/QTest>
 
 #include <functional>
 
@@ -189,9 +190,9 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
     } cases[] = {
         {"a spin text under the minimum",
          [&] {
-             edit("Contact", "Desk 9");
              edit("UDP Port", "9000");
-             pageWidget<QSpinBox>("spinValue")->findChild<QLineEdit*>()->setText("5");
+             pageWidget<QSpinBox>("spinValue")->selectAll();
+             QTest::keyClicks(pageWidget<QSpinBox>("spinValue"), "5");
              press("buttonSave");
          },
          "\"UDP Port\" must be a whole number from 1024 to 65535."},
