@@ -5,6 +5,7 @@
 
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
+#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
 
 namespace {
@@ -12,29 +13,26 @@ namespace {
 // A notice stays readable however many refusals come while it is open.
 constexpr int kMaxLines = 20;
 
-}  // namespace
-
-RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
-
-RefusalNotice::~RefusalNotice() {
-    delete box_;
-}
-
-bool RefusalNotice::isShown(const QString& request) {
+// The requests the operator's editors send, by seq: their refusals are the operator's business.
+bool isEditorRequest(const QString& request) {
     static const QStringList kEditorRequests = {QStringLiteral("setSysOptions"), QStringLiteral("setDirectoryServer"),
                                                 QStringLiteral("setChannelSettings"),
                                                 QStringLiteral("setBraidlinkOptions")};
     return kEditorRequests.contains(request);
 }
 
+}  // namespace
+
+RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
+
 void RefusalNotice::report(IPCObject& session, const QString& request, const QString& errorCode,
                            const QString& errorText) {
-    if (!isShown(request)) return;
+    if (!isEditorRequest(request)) return;
     if (lines_.size() >= kMaxLines) {
         ++droppedLines_;
     } else {
         lines_ << tr("%1 (%2) refused %3: %4 (error %5)")
-                      .arg(shownCodecText(session.unitName()), IPCObject::addressText(session.host, session.port),
+                      .arg(shownCodecText(session.unitName(), kMaxUnitLabelLength), IPCObject::addressText(session.host, session.port),
                            request, shownCodecText(errorText), shownCodecText(errorCode));
     }
     if (isShowPosted_) return;

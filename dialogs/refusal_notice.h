@@ -22,15 +22,10 @@ class RefusalNotice : public QObject {
 public:
     // The notice opens over `owner`.
     explicit RefusalNotice(QWidget* owner);
-    ~RefusalNotice() override;
 
-    // Whether a refusal of `request` (a request's seq or name) is shown: those the editors send.
-    static bool isShown(const QString& request);
     // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
-    // editors' requests is left to the log.
+    // editors' requests (listed in the .cpp; each editor adds its own) is left to the log.
     void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText);
-    // The notice open now, or null.
-    QMessageBox* openNotice() const { return box_; }
 
 private:
     void showLines();

@@ -62,7 +62,6 @@ public:
     bool setPendingValue(const QString& name, const QString& value, const QString& tag, const QString& channel);
     // Forgets which parts hold edits (the copies keep their values).
     void clearMarks();
-    bool hasEdits() const { return !edits_.isEmpty(); }
 
     // Empty when every edited value suits its option, else the operator's text naming the first
     // that does not and what it must be.

@@ -216,8 +216,10 @@ bool IPCObject::send_all_if_ready(const std::vector<Message>& requests) {
     IQManager* manager = session_manager();
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
     if (state() != READY) return false;
-    for (const Message& request : requests) send(request);
-    return true;
+    // A READY session is placed on its manager, so each hand-over goes through, or none does.
+    bool is_sent = true;
+    for (const Message& request : requests) is_sent = send(request) && is_sent;
+    return is_sent;
 }
 
 bool IPCObject::takesSubscriptions() {
