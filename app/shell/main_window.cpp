@@ -26,14 +26,14 @@
 #include "dialogs/email_management_dialog.h"
 #include "dialogs/kestrane_resources.h"
 #include "dialogs/message_box.h"
-#include "ipc/ipc_mutex_guard.h"
+#include "dialogs/refusal_notice.h"
+#include "dialogs/settings_edit.h"
 #include "scheduler/schedule_connection.h"
 #include "scheduler/schedule_window.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/sound_select.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
-#include "sessions/iq_manager.h"
 #include "ui_main_window.h"
 
 
@@ -46,14 +46,6 @@ constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // 
 // The dock's status tabs that follow the active codec.
 constexpr int kBraidlinkTab = 3;
 constexpr int kMetersTab = 5;
-
-// Whether the codec speaks the versioned protocol, and so takes subscriptions and has a tunnel.
-// The protocol version is written by the socket loop under the manager lock.
-bool takesSubscriptions(IPCObject& session) {
-    IQManager* manager = session.session_manager();
-    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    return session.version() != 0;
-}
 
 bool hasConnections(IPCObject& session) {
     std::lock_guard<SessionMutex> lock(session.mutex());
@@ -73,6 +65,7 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
       alertPlayer(alertOutput ? *alertOutput : soundPlayer),
+      refusalNotice(new RefusalNotice(this)),
       deviceEventHandler(alertPlayer, [this] {
           return std::optional<DeviceEventHandler::SoundSwitches>({soundEnabledFlag, defaultAlertsFlag});
       }) {
@@ -83,6 +76,7 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     setupStatsTable();
     codecDock = new CodecDock(*ui, *this);
     ui->settingWidget->setEnabled(false);
+    connect(ui->settingWidget, &SettingsEdit::saveRequested, this, &MainWindow::sendUpdatedSettings);
     ui->stackedWidget->setCurrentWidget(ui->page_invalid);  // no codec is active yet
     if (!mainWindowInstance) mainWindowInstance = this;
     // Stays off for the whole run when there was no file at start: the folder may not exist yet.
@@ -209,6 +203,10 @@ QUuid MainWindow::createInstance() {
     }
     instanceMap.insert(key, session);
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
+    connect(session, &IPCObject::requestFailed, refusalNotice,
+            [notice = refusalNotice, session](QUuid, QString request, QString code, QString text) {
+                notice->report(*session, request, code, text);
+            });
     return key;
 }
 
@@ -223,7 +221,7 @@ void MainWindow::handleAllEnables() {
     const bool is_ready = is_active && session->state() == IQEndpointClient::READY;
     const bool is_metering = is_ready && session->meteringOn;
     const bool is_logging = is_ready && session->eventLogPolling;
-    const bool has_tunnel = is_active && takesSubscriptions(*session);
+    const bool has_tunnel = is_active && session->takesSubscriptions();
     const bool has_connections = is_ready && hasConnections(*session);
 
     const QListWidgetItem* profile = has_instances ? ui->profileList->selectedItems().value(0) : nullptr;
