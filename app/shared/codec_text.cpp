@@ -1,0 +1,28 @@
+#include "app/shared/codec_text.h"
+
+#include <QLabel>
+#include <QTextDocument>
+#include <QTreeWidgetItem>
+
+QString CodecText::elided(const QString& text, int length) {
+    if (text.size() <= length) return text;
+    int kept = length - 1;
+    if (text.at(kept - 1).isHighSurrogate()) --kept;
+    return text.left(kept) + QChar(0x2026);
+}
+
+QString CodecText::nameToolTip(const QString& text) {
+    if (text.size() <= kNameLength) return QString();
+    return Qt::convertFromPlainText(elided(text, kToolTipLength), Qt::WhiteSpaceNormal);
+}
+
+void CodecText::showName(QLabel& label, const QString& text) {
+    label.setTextFormat(Qt::PlainText);
+    label.setText(name(text));
+    label.setToolTip(nameToolTip(text));
+}
+
+void CodecText::showName(QTreeWidgetItem& item, int column, const QString& text) {
+    item.setText(column, name(text));
+    item.setToolTip(column, nameToolTip(text));
+}
