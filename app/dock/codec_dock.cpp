@@ -341,10 +341,8 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 
 void CodecDock::showUnitName() {
     if (!shown) return;
-    const QString unitName = shown->unitName();
-    ui.nameLabel->setText(
-        QStringLiteral("%1 (%2:%3)").arg(CodecText::name(unitName), shown->host).arg(shown->port));
-    ui.nameLabel->setToolTip(CodecText::nameToolTip(unitName));
+    CodecText::showName(*ui.nameLabel, shown->unitName(),
+                        QStringLiteral(" (%1:%2)").arg(shown->host).arg(shown->port));
 }
 
 void CodecDock::ipcRecvSipProxy() {

@@ -16,9 +16,11 @@ QString CodecText::nameToolTip(const QString& text) {
     return Qt::convertFromPlainText(elided(text, kToolTipLength), Qt::WhiteSpaceNormal);
 }
 
-void CodecText::showName(QLabel& label, const QString& text) {
+void CodecText::showName(QLabel& label, const QString& text, const QString& after) {
+    // A label asks its layout for room for its whole text: a long name would widen the window.
+    label.setMinimumWidth(1);
     label.setTextFormat(Qt::PlainText);
-    label.setText(name(text));
+    label.setText(name(text) + after);
     label.setToolTip(nameToolTip(text));
 }
 

@@ -29,7 +29,9 @@ public:
     // kToolTipLength as rich text that shows it plain.
     static QString nameToolTip(const QString& text);
 
-    // Shows `text` as a name: name() as plain text, nameToolTip() as the tool tip.
-    static void showName(QLabel& label, const QString& text);
+    // Shows `text` as a name: name() as plain text, followed by `after` (a text of this program's),
+    // and nameToolTip() as the tool tip. The label may then be narrower than its text, which it
+    // clips, rather than widen its window.
+    static void showName(QLabel& label, const QString& text, const QString& after = QString());
     static void showName(QTreeWidgetItem& item, int column, const QString& text);
 };

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QTextDocument>
 #include <QTreeWidgetItem>
+#include <QVBoxLayout>
 
 #include "app/shared/codec_text.h"
 
@@ -28,21 +29,25 @@ TEST(CodecText, ElidesBeyondTheLengthWithoutSplittingACharacter) {
     EXPECT_EQ(CodecText::logLine(QString(5000, 'l')).size(), CodecText::kLogLineLength);
 }
 
+// A name neither widens its window nor reads as markup.
 TEST(CodecText, NamesAreElidedPlainTextWithTheWholeNameInTheToolTip) {
     const QString longName = "<b>" + QString(3000, 'x');
-    QLabel label;
-    label.setTextFormat(Qt::RichText);
-    CodecText::showName(label, longName);
-    EXPECT_EQ(label.textFormat(), Qt::PlainText);
-    EXPECT_EQ(label.text(), longName.left(CodecText::kNameLength - 1) + "\u2026");
+    QWidget window;
+    auto* label = new QLabel(&window);
+    (new QVBoxLayout(&window))->addWidget(label);
+    label->setTextFormat(Qt::RichText);
+    CodecText::showName(*label, longName, " (after)");
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(label->text(), longName.left(CodecText::kNameLength - 1) + "\u2026 (after)");
+    EXPECT_LT(window.minimumSizeHint().width(), 100);
     QTextDocument tip;
-    tip.setHtml(label.toolTip());
+    tip.setHtml(label->toolTip());
     EXPECT_EQ(tip.toPlainText(), CodecText::elided(longName, CodecText::kToolTipLength));
 
     QTreeWidgetItem item;
     CodecText::showName(item, 2, longName);
-    EXPECT_EQ(item.text(2), label.text());
-    EXPECT_EQ(item.toolTip(2), label.toolTip());
+    EXPECT_EQ(item.text(2) + " (after)", label->text());
+    EXPECT_EQ(item.toolTip(2), label->toolTip());
     CodecText::showName(item, 2, "<b>Studio</b>");
     EXPECT_EQ(item.text(2), "<b>Studio</b>");
     EXPECT_TRUE(item.toolTip(2).isEmpty());
