@@ -75,6 +75,31 @@ TEST(PeerTree, UpdatesInPlaceWithAddressBookPeersFirst) {
     }
 }
 
+// A codec that lists many peers in a new order: every row keeps its place and shows its own peer,
+// renamed as the codec renamed it.
+TEST(PeerTree, ReorderedListKeepsEveryRowOnItsOwnPeer) {
+    QTreeWidget tree;
+    QLineEdit filter;
+    PeerTreePanel panel(&tree, &filter);
+    ListedSession session;
+    QStringList ids, renamed;
+    std::string forward, backward;
+    for (int id = 1; id <= 3000; ++id) {
+        ids << QString::number(id);
+        renamed << "Q" + ids.last();
+        forward += "<peer id=\"" + std::to_string(id) + "\" name=\"P\"/>";
+        backward.insert(0, "<peer id=\"" + std::to_string(id) + "\" name=\"Q" + std::to_string(id) + "\"/>");
+    }
+    session.list("peerList", forward);
+    panel.refill(session);
+    session.list("peerList", backward);
+    panel.update(session);
+    EXPECT_EQ(column(tree, kPeerIdRole), ids.join(' '));
+    QStringList names;
+    for (int row = 0; row < tree.topLevelItemCount(); ++row) names << tree.topLevelItem(row)->text(0);
+    EXPECT_EQ(names, renamed);
+}
+
 // Every column, icon, colour and role of a row, also when a known peer reports anew.
 TEST(PeerTree, RowsShowTheStateOfEachPeer) {
     const struct {
