@@ -23,6 +23,7 @@
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -54,7 +55,8 @@ public:
 
     QTemporaryDir folder;
     const QDateTime now{QDate(2024, 5, 6), QTime(12, 0)};
-    std::vector<std::unique_ptr<IPCObject>> sessions;
+    // Never placed on a pool, so they may be deleted directly (IPCObject's destructor is not public).
+    std::vector<std::unique_ptr<test_support::UnplacedSession>> sessions;
     QMap<QUuid, IPCObject*> registry;
     Scheduler scheduler;
     std::vector<std::pair<int, Job>> starting;
@@ -62,7 +64,7 @@ public:
 private:
     void addCodec(int i) {
         const QUuid uuid = QUuid::createUuid();
-        sessions.push_back(std::make_unique<IPCObject>(uuid.toString(), uuid));
+        sessions.push_back(std::make_unique<test_support::UnplacedSession>(uuid.toString(), uuid));
         IPCObject& session = *sessions.back();
         session.setAddress(QStringLiteral("10.0.%1.%2").arg(i / 250).arg(i % 250 + 1), 5004);
         session.cache_message(Message("<resp seq=\"sysOptions\" unit_name=\"Codec " + std::to_string(i) + "\"/>"),

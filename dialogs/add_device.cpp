@@ -2,11 +2,11 @@
 
 #include <QFileInfo>
 #include <QIntValidator>
-#include <QMenu>
 #include <QPushButton>
 
 #include <string>
 
+#include "dialogs/alert_address_list.h"
 #include "dialogs/kestrane_resources.h"
 #include "ipc/ipc_address.h"
 #include "sessions/ipc_object.h"
@@ -95,9 +95,7 @@ void AddDevice::storeSoundsTo(IPCObject& session) const {
 }
 
 QStringList AddDevice::emailAddresses() const {
-    QStringList addresses;
-    for (int i = 0; i < ui->addressList->count(); ++i) addresses << ui->addressList->item(i)->text();
-    return addresses;
+    return addressTexts(*ui->addressList);
 }
 
 QString AddDevice::addressProblem(const QString& text) {
@@ -140,14 +138,11 @@ void AddDevice::checkAndAccept() {
 }
 
 void AddDevice::lineEditChanged(const QString& text) {
-    ui->addressAddButton->setEnabled(text.contains(QLatin1Char('@')) && text.contains(QLatin1Char('.')) &&
-                                     text.size() > 5);
+    ui->addressAddButton->setEnabled(isAddableAlertAddress(text));
 }
 
 void AddDevice::emailAddClicked() {
-    if (ui->addressLine->text().isEmpty()) return;
-    ui->addressList->addItem(ui->addressLine->text());
-    ui->addressLine->clear();
+    appendTypedAddress(*ui->addressLine, *ui->addressList);
 }
 
 void AddDevice::editItem(QListWidgetItem* item) {
@@ -155,12 +150,9 @@ void AddDevice::editItem(QListWidgetItem* item) {
 }
 
 void AddDevice::addressListContextMenu(const QPoint& position) {
-    QMenu menu(this);
-    menu.addAction(ui->actionRemoveAddress);
-    menu.exec(ui->addressList->mapToGlobal(position));
+    popUpAddressMenu(*ui->addressList, *ui->actionRemoveAddress, position);
 }
 
 void AddDevice::removeAddress() {
-    const QList<QListWidgetItem*> selected = ui->addressList->selectedItems();
-    if (!selected.isEmpty()) delete selected.first();
+    removeSelectedAddress(*ui->addressList);
 }

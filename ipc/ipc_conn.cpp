@@ -30,6 +30,11 @@ IPCConn::~IPCConn() {
     delete protocol_;
 }
 
+IPCEndpointServer* IPCConn::find_or_create_endpoint_server() {
+    if (!endpoint_server_ && server_) server_->create_endpoint(this);
+    return endpoint_server_;
+}
+
 void IPCConn::clear_endpoints() {
     endpoint_client_ = nullptr;
     endpoint_server_ = nullptr;
@@ -111,7 +116,9 @@ void IPCConn::set_server_protocol(const std::string& name) {
 }
 
 void IPCConn::choose_server_protocol(char first_byte) {
-    if (first_byte == '<') {
+    if (first_byte == '\xFF') {
+        set_server_protocol("compact");
+    } else if (first_byte == '<') {
         set_server_protocol("xmls");
     } else {
         set_error("no server protocol for a stream starting with byte " +

@@ -63,6 +63,9 @@ public:
     IPCEndpointClient* endpoint_client() const { return endpoint_client_; }
     void set_endpoint_client(IPCEndpointClient* endpoint) { endpoint_client_ = endpoint; }
     IPCEndpointServer* endpoint_server() const { return endpoint_server_; }
+    // The server endpoint, made by the accepting server for the first request; null on a
+    // connection no server accepted.
+    IPCEndpointServer* find_or_create_endpoint_server();
     void set_endpoint_server(IPCEndpointServer* endpoint) { endpoint_server_ = endpoint; }
     void clear_endpoints();
     // The server that accepted this connection; null for a client connection.

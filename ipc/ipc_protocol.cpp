@@ -1,17 +1,66 @@
 #include "ipc/ipc_protocol.h"
 
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_endpoint.h"
+#include "ipc/ipc_protocol_compact_client.h"
+#include "ipc/ipc_protocol_compact_server.h"
+#include "ipc/ipc_protocol_esl_client.h"
+#include "ipc/ipc_protocol_raw_web_client.h"
+#include "ipc/ipc_protocol_web_client.h"
+#include "ipc/ipc_protocol_xhr_client.h"
 #include "ipc/ipc_protocol_xmls_client.h"
 #include "ipc/ipc_protocol_xmls_server.h"
 #include "ipc/logger.h"
+#include "ipc/message.h"
 
-IPCProtocol* IPCProtocol::create_client(const std::string& name, IPCConn* conn) {
-    if (name == "xmls") return new IPCProtocolXMLSClient(conn);
-    ipc_logger().log(6, "no client protocol '%s' available", name.c_str());
+namespace {
+
+using Factory = IPCProtocol* (*)(IPCConn*);
+
+template <typename Protocol>
+IPCProtocol* make(IPCConn* conn) {
+    return new Protocol(conn);
+}
+
+struct ProtocolFactories {
+    const char* name;
+    Factory client;  // null: no client side
+    Factory server;  // null: no server side
+};
+
+const ProtocolFactories kProtocols[] = {
+    {"xmls", make<IPCProtocolXMLSClient>, make<IPCProtocolXMLSServer>},
+    {"compact", make<IPCProtocolCompactClient>, make<IPCProtocolCompactServer>},
+    {"xhr", make<IPCProtocolXHRClient>, nullptr},
+    {"web", make<IPCProtocolWebClient>, nullptr},
+    {"raw-web", make<IPCProtocolRawWebClient>, nullptr},
+    {"esl", make<IPCProtocolESLClient>, nullptr},
+};
+
+IPCProtocol* create(const std::string& name, IPCConn* conn, Factory ProtocolFactories::*side, const char* side_name) {
+    for (const ProtocolFactories& protocol : kProtocols) {
+        if (name == protocol.name && protocol.*side) return (protocol.*side)(conn);
+    }
+    ipc_logger().log(6, "no %s protocol '%s' available", side_name, name.c_str());
     return nullptr;
 }
 
+}  // namespace
+
+IPCProtocol* IPCProtocol::create_client(const std::string& name, IPCConn* conn) {
+    return create(name, conn, &ProtocolFactories::client, "client");
+}
+
 IPCProtocol* IPCProtocol::create_server(const std::string& name, IPCConn* conn) {
-    if (name == "xmls") return new IPCProtocolXMLSServer(conn);
-    ipc_logger().log(6, "no server protocol '%s' available", name.c_str());
-    return nullptr;
+    return create(name, conn, &ProtocolFactories::server, "server");
+}
+
+void IPCProtocol::refuse_request(const char* protocol_name, const Message& request, const std::string& reason) {
+    ipc_logger().log(3, "%s: request '%s' to %s not sent: %s", protocol_name, request.name().c_str(),
+                     conn->address().to_string().c_str(), reason.c_str());
+    Message reply;
+    reply.set_name("resp");
+    if (request.attributes().has("seq")) reply.attributes().set("seq", request.attributes().get_string("seq", ""));
+    IPCEndpoint::set_error(reply, 400, "Bad Request");
+    conn->rx_message(reply);
 }

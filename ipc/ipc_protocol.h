@@ -36,5 +36,9 @@ public:
     static IPCProtocol* create_server(const std::string& name, IPCConn* conn);
 
 protected:
+    // A request this protocol will not put on the wire: a warning, and the endpoint gets a failed
+    // "resp" (400) with the request's "seq", as if the peer had refused it.
+    void refuse_request(const char* protocol_name, const Message& request, const std::string& reason);
+
     IPCConn* const conn;  // the owning connection; never null
 };

@@ -2,7 +2,6 @@
 
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_server.h"
 #include "ipc/logger.h"
 #include "ipc/md5.h"
 
@@ -41,16 +40,11 @@ std::string IPCProtocolXMLSServer::legacy_reply_name(const std::string& request_
     return request_name;
 }
 
-IPCEndpointServer* IPCProtocolXMLSServer::endpoint() {
-    if (!conn->endpoint_server() && conn->server()) conn->server()->create_endpoint(conn);
-    return conn->endpoint_server();
-}
-
 void IPCProtocolXMLSServer::receive_message(Message& request) {
     {
         is_holding_ = true;
         FlagReset holding(is_holding_);
-        IPCEndpointServer* server_endpoint = endpoint();
+        IPCEndpointServer* server_endpoint = conn->find_or_create_endpoint_server();
         if (!server_endpoint) return;
         server_endpoint->touch();
 

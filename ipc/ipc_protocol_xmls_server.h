@@ -39,7 +39,6 @@ public:
     static std::string legacy_reply_name(const std::string& request_name);
 
 private:
-    IPCEndpointServer* endpoint();
     void answer(const Message& request, Message& reply);
     // True when the request was answered here (login, policy, ping) or refused for want of a login.
     bool answer_before_dispatch(const Message& request, Message& reply);

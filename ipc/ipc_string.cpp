@@ -131,13 +131,13 @@ int ipc_sscanf(const char* text, const char* format, ...) {
     return count;
 }
 
-std::string ipc_url_encode(const std::string& text) {
+std::string ipc_url_encode(const std::string& text, bool is_form) {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
         if (is_ascii_letter(c) || is_digit(c)) {
             out += c;
-        } else if (c == ' ') {
+        } else if (c == ' ' && is_form) {
             out += '+';
         } else {
             switch (c) {
@@ -153,14 +153,28 @@ std::string ipc_url_encode(const std::string& text) {
     return out;
 }
 
-std::string ipc_url_decode(const std::string& text) {
+std::string ipc_url_encode_component(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (is_ascii_letter(c) || is_digit(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            append_hex_byte(out, static_cast<unsigned char>(c));
+        }
+    }
+    return out;
+}
+
+std::string ipc_url_decode(const std::string& text, bool is_form) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         const int high = c == '%' && i + 2 < text.size() ? hex_value(text[i + 1]) : -1;
         const int low = high >= 0 ? hex_value(text[i + 2]) : -1;
-        if (c == '+') {
+        if (c == '+' && is_form) {
             out += ' ';
         } else if (low >= 0) {
             out += static_cast<char>(high * 16 + low);

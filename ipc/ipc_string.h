@@ -31,10 +31,14 @@ bool ipc_string_to_bool(const std::string& text);
 int ipc_sscanf(const char* text, const char* format, ...) __attribute__((format(scanf, 2, 3)));
 
 // Percent-encoding for URLs and form bodies. The encoder copies letters, digits and - _ . ~ / ; = & +,
-// so a decoded form value that held "+" comes back as a blank.
-std::string ipc_url_encode(const std::string& text);
-// "+" becomes a blank and "%" with two hex digits their byte; any other "%" is kept as written.
-std::string ipc_url_decode(const std::string& text);
+// so a decoded form value that held "+" comes back as a blank. Outside forms (`is_form` false, for
+// URL paths) a blank is written "%20" instead of "+".
+std::string ipc_url_encode(const std::string& text, bool is_form = true);
+// "%" with two hex digits becomes their byte, and in forms "+" a blank; any other "%" is kept as
+// written.
+std::string ipc_url_decode(const std::string& text, bool is_form = true);
+// For a value that must survive as one query component: copies only letters, digits and - _ . ~.
+std::string ipc_url_encode_component(const std::string& text);
 
 // Quoting and escaping.
 // Backslashes go before the quote character only; ipc_unquote drops the first and last character

@@ -204,30 +204,34 @@ std::string ascii_attribute_name(QStringView text) {
                     static_cast<long long>(reader.columnNumber()));
 }
 
+// Drops what `file` has written so far (the old file stays as it was) and throws its error.
+[[noreturn]] void cancel_save(QSaveFile& file, const char* operation) {
+    const QByteArray reason = file.errorString().toUtf8();
+    file.cancelWriting();
+    throw Exception("%s: %s", operation, reason.constData());
+}
+
 void save_file(const std::string& path, const std::string& data, const char* operation) {
     if (path.find('\0') != std::string::npos) throw Exception("%s: Path holds a NUL byte", operation);
     QSaveFile file(to_qstring(path));
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a buffered file under 16 KB reaches the disk only as commit() flushes it, and
+    // commit() in Qt 5.15 ignores a failed flush, putting an empty or cut file in place of the old
+    // one. Unbuffered, each write below meets the disk, and a short one is retried, so a failure
+    // comes with the system's reason ("File too large", "No space left on device").
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         throw Exception("%s: %s", operation, file.errorString().toUtf8().constData());
     }
     const char* next = data.data();
     qint64 left = static_cast<qint64>(data.size());
     while (left > 0) {
         const qint64 written = file.write(next, left);
-        if (written <= 0) {
-            const QByteArray reason = file.errorString().toUtf8();
-            file.cancelWriting();
-            throw Exception("%s: %s", operation, reason.constData());
-        }
+        if (written <= 0) cancel_save(file, operation);
         next += written;
         left -= written;
     }
+    if (!file.flush() || file.error() != QFileDevice::NoError) cancel_save(file, operation);
     // Configuration and schedule files may hold credentials: owner only.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        const QByteArray reason = file.errorString().toUtf8();
-        file.cancelWriting();
-        throw Exception("%s: %s", operation, reason.constData());
-    }
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) cancel_save(file, operation);
     if (!file.commit()) throw Exception("%s: %s", operation, file.errorString().toUtf8().constData());
 }
 

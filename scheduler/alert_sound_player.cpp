@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSoundEffect>
+#include <QThreadPool>
 #include <QUrl>
 #include <QtEndian>
 
@@ -29,30 +30,25 @@ constexpr int kMaxChunks = 64;
 
 }  // namespace
 
-AlertSoundPlayer::AlertSoundPlayer(QObject* parent) : QObject(parent) {}
+AlertSoundPlayer::AlertSoundPlayer(QObject* parent)
+    : QObject(parent), output(std::make_shared<std::atomic<Output>>(Output::kLookingFor)) {
+    // The global pool, rather than a thread of our own: the application waits for it when it ends.
+    QThreadPool::globalInstance()->start([outcome = output] {
+        const bool is_found = !QAudioDeviceInfo::defaultOutputDevice().isNull();
+        if (!is_found) qWarning("alert sounds: no sound output device, so alerts stay silent");
+        outcome->store(is_found ? Output::kFound : Output::kAbsent);
+    });
+}
 
 AlertSoundPlayer::~AlertSoundPlayer() = default;
 
 bool AlertSoundPlayer::play(const QString& file) {
     const QFileInfo info(file);
-    if (!info.isFile()) return false;
-    if (!hasOutputDevice()) return false;
+    if (!info.isFile() || output->load() != Output::kFound) return false;
     QSoundEffect* effect = effectFor(info.absoluteFilePath(), info.lastModified(), info.size());
     if (!effect) return false;
     effect->play();
     return true;
-}
-
-bool AlertSoundPlayer::hasOutputDevice() {
-    if (!outputCheck.isValid() || outputCheck.elapsed() >= kOutputRecheckMs) {
-        outputCheck.start();
-        hasOutput = !QAudioDeviceInfo::defaultOutputDevice().isNull();
-        if (!hasOutput && !isNoOutputWarned) {
-            isNoOutputWarned = true;
-            qWarning("alert sounds: no sound output device, so alerts stay silent");
-        }
-    }
-    return hasOutput;
 }
 
 QSoundEffect* AlertSoundPlayer::effectFor(const QString& path, const QDateTime& modified, qint64 size) {
@@ -117,8 +113,9 @@ bool AlertSoundPlayer::isPlayableWav(const QString& path) {
             // Qt reads the format first and then waits for every byte the data chunk announces.
             return has_pcm_format && chunk.size > 0 && body_start + chunk.size <= file.size();
         }
-        // Chunks are padded to an even length.
-        if (!file.seek(body_start + chunk.size + (chunk.size & 1))) return false;
+        // RIFF pads a chunk to an even length, but Qt Multimedia 5 skips no pad byte: after an odd
+        // chunk it reads the next header one byte early and never finds the samples.
+        if (chunk.size & 1 || !file.seek(body_start + chunk.size)) return false;
     }
     return false;
 }

@@ -41,6 +41,7 @@ struct Job {
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong
     bool has_sent_connect = false;  // a "connect" went out (a forced disconnect-all goes only before the first)
+    QDateTime finished_at;          // when the tick made it Done; the record is dropped a day later
 
     // "Waiting", "Starting", "Running", "Ending", "Done"; empty for any other value.
     static QString stateName(int state);

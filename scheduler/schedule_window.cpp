@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "dialogs/kestrane_resources.h"
+#include "dialogs/message_box.h"
 #include "scheduler/codec_sessions.h"
 #include "scheduler/job_dialog.h"
 #include "scheduler/scheduler.h"
@@ -84,8 +85,8 @@ void ScheduleWindow::fitColumnsLater(int columns) {
 }
 
 void ScheduleWindow::catchUp() {
-    if (are_times_stale_) rewriteTimes();
-    are_times_stale_ = false;
+    if (are_rows_stale_) rewriteRows();
+    are_rows_stale_ = false;
     for (int column = 0; column < kColumnCount; ++column) {
         if (columns_to_fit_ & (1 << column)) fitColumn(column);
     }
@@ -118,16 +119,21 @@ QHash<int, Job> ScheduleWindow::jobsById() const {
 }
 
 void ScheduleWindow::handleScheduleUpdate() {
-    are_times_stale_ = true;
+    are_rows_stale_ = true;
     catch_up_timer_.start(0);
 }
 
-void ScheduleWindow::rewriteTimes() {
+void ScheduleWindow::rewriteRows() {
     const QHash<int, Job> jobs = jobsById();
-    for (int i = 0; i < ui_->jobTable->topLevelItemCount(); ++i) {
+    // From the bottom, so that taking a row out moves none of those still to visit.
+    for (int i = ui_->jobTable->topLevelItemCount() - 1; i >= 0; --i) {
         QTreeWidgetItem* row = ui_->jobTable->topLevelItem(i);
         const auto job = jobs.constFind(row->data(0, kIdRole).toInt());
-        if (job == jobs.constEnd()) continue;
+        // The scheduler dropped a day-old Done job: its row would otherwise stay for good.
+        if (job == jobs.constEnd()) {
+            delete row;
+            continue;
+        }
         updateText(row, kStart, shortText(job->start));
         updateText(row, kEnd, shortText(job->end));
     }
@@ -225,7 +231,11 @@ void ScheduleWindow::onActionEdit() {
     edited.frequency = dialog.frequency();
     // The scheduler kept running while the dialog was open: it writes the edit onto the job as it
     // stands now.
-    if (!scheduler_.applyEdit(edited, job.state == Job::Done)) return;
+    QString refusal;
+    if (!scheduler_.applyEdit(edited, job.state == Job::Done, &refusal)) {
+        MessageBox::warning(this, tr("Edit Scheduled Connection"), tr("The edit was not applied. %1").arg(refusal));
+        return;
+    }
     refreshEntries();
     scheduler_.saveOrWarn(this);
 }

@@ -20,10 +20,10 @@ class ScheduleWindow;
 
 // "Scheduled Connections": one row per job of the Scheduler, with its start, end, codec, target
 // peer, status and recurrence, a clock line, and a context menu that edits or removes the selected
-// job. It follows the Scheduler's signals for new jobs and changed times and polls the rest every
-// twelve seconds; it never starts or ends a connection itself. Shown without parent and without
-// modality; closing only hides it. Rows are in the order they were added and carry the job's id
-// (Qt::UserRole) and its codec's instance key (Qt::UserRole + 1) in column 0.
+// job. It follows the Scheduler's signals for new jobs, changed times and dropped jobs and polls
+// the rest every twelve seconds; it never starts or ends a connection itself. Shown without parent
+// and without modality; closing only hides it. Rows are in the order they were added and carry the
+// job's id (Qt::UserRole) and its codec's instance key (Qt::UserRole + 1) in column 0.
 //
 // Threads: GUI thread only.
 class ScheduleWindow : public QDialog {
@@ -47,8 +47,9 @@ public slots:
     void doContextMenu(const QPoint& point);
     void onActionRemoveTriggered();
     void onActionEdit();
-    // Rewrites the start and end columns once the event loop runs again: a tick may change
-    // hundreds of jobs, each with its own signal.
+    // Rewrites the start and end columns, and takes out the rows of jobs the scheduler no longer
+    // holds, once the event loop runs again: a tick may change hundreds of jobs, each with its own
+    // signal.
     void handleScheduleUpdate();
     void addJobEntry(const Job& job);
 
@@ -67,7 +68,7 @@ private:
     void fitColumn(int column);
     // Once, when the first rows are fitted: wide enough for every column, within the screen.
     void widenToFitColumns();
-    void rewriteTimes();
+    void rewriteRows();
     // Copies of the scheduler's jobs by id: one pass over its list for a pass over the rows.
     QHash<int, Job> jobsById() const;
 
@@ -78,7 +79,7 @@ private:
     std::unique_ptr<Ui::ScheduleWindow> ui_;
     QTimer timer_;
     QTimer catch_up_timer_;  // single shot, for catchUp
-    bool are_times_stale_ = false;
+    bool are_rows_stale_ = false;
     int columns_to_fit_ = 0;  // a bit per column
     bool has_widened_ = false;
     QIcon warning_icon_;  // of the status column

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <utility>
@@ -16,16 +15,14 @@
 
 namespace {
 
-// Off unless asked for (QT_LOGGING_RULES="kestrane.scheduler.debug=true"): every tile asks
-// hasJobFor on every schedule change, and each question writes one record per job it passes.
-Q_LOGGING_CATEGORY(lcScheduler, "kestrane.scheduler", QtInfoMsg)
-
 const QString kNotReady = QStringLiteral("codec not ready");
 const QString kNotInFleet = QStringLiteral("codec not in the fleet");
 const QString kTooLate = QStringLiteral("its end had passed");
 const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: %2");
 const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
 const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
+const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
+const QString kNextRefused = QStringLiteral("its next occurrence was refused");
 
 int job_id_counter = 0;  // process-wide; GUI thread
 
@@ -57,10 +54,16 @@ int Scheduler::nextJobId() {
 // The job list
 
 bool Scheduler::addJob(const Job& job) {
+    if (!insertJob(job)) return false;
+    emit scheduleUpdated();
+    return true;
+}
+
+bool Scheduler::insertJob(const Job& job) {
     if (!job.start.isValid() || !job.end.isValid() || !job.recurrence_end.isValid()) return false;
     if (job.end <= job.start || !Job::isPeerId(job.peer)) return false;
-    if (jobCount() >= kMaxJobs) {
-        qWarning() << "schedule: already" << kMaxJobs << "jobs; refusing another";
+    if (pending_count_ >= kMaxJobs) {
+        qWarning() << "schedule: already" << kMaxJobs << "pending jobs; refusing another";
         return false;
     }
     const JobPtr record = std::make_shared<Job>(job);
@@ -68,9 +71,16 @@ bool Scheduler::addJob(const Job& job) {
     const auto at = std::lower_bound(jobs_.begin(), jobs_.end(), record->start,
                                      [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
     jobs_.insert(at, record);
+    countJob(*record, +1);
     emit jobAdded(*record);
-    emit scheduleUpdated();
     return true;
+}
+
+void Scheduler::countJob(const Job& job, int delta) {
+    if (job.state != Job::Done) pending_count_ += delta;
+    int& count = job_counts_[job.uuid];
+    count += delta;
+    if (count == 0) job_counts_.remove(job.uuid);
 }
 
 int Scheduler::indexOf(int id) const {
@@ -86,6 +96,7 @@ bool Scheduler::removeJob(int id) {
 
 bool Scheduler::removeJobAt(int index) {
     if (index < 0 || index >= jobCount()) return false;
+    countJob(*jobs_[static_cast<size_t>(index)], -1);
     jobs_.erase(jobs_.begin() + index);
     emit scheduleUpdated();
     return true;
@@ -100,14 +111,32 @@ bool Scheduler::getJob(int id, Job& out) const {
 
 bool Scheduler::setJobAt(int index, const Job& job) {
     if (index < 0 || index >= jobCount()) return false;
-    *jobs_[static_cast<size_t>(index)] = job;
+    Job& held = *jobs_[static_cast<size_t>(index)];
+    countJob(held, -1);
+    held = job;
+    countJob(held, +1);
     emit scheduleUpdated();
     return true;
 }
 
-bool Scheduler::applyEdit(const Job& edited, bool was_done) {
+QString Scheduler::editRefusal(int index, const Job& edited, bool was_done) const {
+    if (index < 0) return tr("It is no longer in the schedule.");
+    // The edit would land on a record that is never saved, and a next occurrence has times of its own.
+    if (jobs_[static_cast<size_t>(index)]->state == Job::Done && !was_done) {
+        return tr("Its connection ended while it was being edited. Edit its next occurrence, if it has one, "
+                  "or this one again.");
+    }
+    if (!Job::isPeerId(edited.peer)) return tr("The peer's id is not a number.");
+    return {};
+}
+
+bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     const int index = indexOf(edited.id);
-    if (index < 0 || !Job::isPeerId(edited.peer)) return false;
+    const QString reason = editRefusal(index, edited, was_done);
+    if (!reason.isEmpty()) {
+        if (refusal) *refusal = reason;
+        return false;
+    }
     const Job& current = *jobs_[static_cast<size_t>(index)];
     Job result = edited;
     result.uuid = current.uuid;
@@ -127,18 +156,6 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done) {
     if (result.start != current.start) result.start_clock = QTime();
     if (result.end != current.end) result.end_clock = QTime();
     return setJobAt(index, result);
-}
-
-bool Scheduler::hasJobFor(const QUuid& uuid) const {
-    for (const JobPtr& job : jobs_) {
-        qCDebug(lcScheduler) << *job;
-        if (job->uuid == uuid) return true;
-    }
-    return false;
-}
-
-bool Scheduler::hasPendingJobs() const {
-    return std::any_of(jobs_.begin(), jobs_.end(), [](const JobPtr& job) { return job->state != Job::Done; });
 }
 
 QList<Job> Scheduler::jobList() const {
@@ -164,8 +181,29 @@ void Scheduler::tick() {
         const JobPtr job = jobs_[i];
         is_file_changed = step(*job, now) || is_file_changed;
     }
+    if (dropAgedDoneJobs(now)) emit scheduleUpdated();
     mutex_.unlock();
     if (is_file_changed) save();
+}
+
+void Scheduler::setState(Job& job, Job::JobState state) {
+    countJob(job, -1);
+    job.state = state;
+    countJob(job, +1);
+}
+
+bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
+    const QDateTime oldest_finish = now.addSecs(-kDoneKeptSecs);
+    // remove_if asks once per job, so each dropped one is uncounted once.
+    const auto kept_end = std::remove_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
+        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() && job->finished_at < oldest_finish;
+        if (!is_aged) return false;
+        countJob(*job, -1);
+        return true;
+    });
+    if (kept_end == jobs_.end()) return false;
+    jobs_.erase(kept_end, jobs_.end());
+    return true;
 }
 
 bool Scheduler::step(Job& job, const QDateTime& now) {
@@ -183,8 +221,9 @@ bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
     if (!job.startReached(now)) return false;
     const QString reason = unavailableReason(job);
     if (job.endReached(now)) {
-        missJob(job, reason.isEmpty() ? kTooLate : reason, now);
-        return true;
+        // Missed before, and kept pending because its next occurrence was refused: logged once.
+        if (job.warning == kNextRefused) return finishJob(job, now);
+        return missJob(job, reason.isEmpty() ? kTooLate : reason, now);
     }
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kConnectWaits);
@@ -196,10 +235,7 @@ bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
 
 bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
     if (job.endReached(now)) {
-        if (!sessions_->isRegistered(job.uuid)) {
-            finishJob(job, now);
-            return true;
-        }
+        if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
         endJob(job);
         return false;
     }
@@ -217,27 +253,21 @@ bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
 
 bool Scheduler::stepRunning(Job& job, const QDateTime& now) {
     if (!job.endReached(now)) return false;
-    if (!sessions_->isRegistered(job.uuid)) {
-        finishJob(job, now);
-        return true;
-    }
+    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
     endJob(job);
     return false;
 }
 
 bool Scheduler::stepEnding(Job& job, const QDateTime& now) {
-    if (!sessions_->isRegistered(job.uuid)) {
-        finishJob(job, now);
-        return true;
-    }
+    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
     const QString reason = unavailableReason(job);
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kDisconnectWaits);
         return false;
     }
     if (!sessions_->isPeerActive(job.uuid, job.peer)) {
+        if (!finishJob(job, now)) return false;
         job.warning.clear();
-        finishJob(job, now);
         return true;
     }
     sessions_->sendDisconnect(job.uuid, job.peer.toInt());
@@ -263,17 +293,22 @@ void Scheduler::endJob(Job& job) {
     if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) noteWaiting(job, kNotReady, kDisconnectWaits);
 }
 
-void Scheduler::finishJob(Job& job, const QDateTime& now) {
-    if (job.frequency == Job::Daily || job.frequency == Job::Weekly) {
-        Job next = nextOccurrence(job, now);
-        if (job.recurrenceOver(now) || (!job.repeat_forever && next.start > job.recurrence_end)) {
-            job.frequency = Job::Once;
-        } else {
-            next.id = nextJobId();
-            if (!addJob(next)) qWarning() << "schedule: the next occurrence was refused:" << next;
-        }
+bool Scheduler::finishJob(Job& job, const QDateTime& now) {
+    const Job::JobState finished_state = job.state;
+    setState(job, Job::Done);
+    job.finished_at = now;
+    if (job.frequency != Job::Daily && job.frequency != Job::Weekly) return true;
+    Job next = nextOccurrence(job, now);
+    if (job.recurrenceOver(now) || (!job.repeat_forever && next.start > job.recurrence_end)) {
+        job.frequency = Job::Once;
+        return true;
     }
-    job.state = Job::Done;
+    next.id = nextJobId();
+    if (addJob(next)) return true;
+    qWarning() << "schedule: the next occurrence was refused:" << next;
+    setState(job, finished_state);
+    noteWaiting(job, kNextRefused, kStaysPending);
+    return false;
 }
 
 Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
@@ -295,12 +330,12 @@ Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
     return next;
 }
 
-void Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
+bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
     const QString text = kMissed.arg(peerText(job), reason);
     qWarning().noquote() << text;
     sessions_->addLogLine(job.uuid, text);
     job.warning = QStringLiteral("missed: ") + reason;
-    finishJob(job, now);
+    return finishJob(job, now);
 }
 
 void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_pattern) {
@@ -370,13 +405,15 @@ bool Scheduler::saveOrWarn(QWidget* parent) {
 
 bool Scheduler::fromMessage(const Message& root) {
     const unsigned count = root.child_count("job");
+    // Every receiver asks about the whole schedule: once for the file, not once per job.
+    bool is_any_added = false;
     for (unsigned i = 0; i < count; ++i) {
         const Message& element = root.get_child("job", i);
         const Message::Attributes& a = element.attributes();
         const QString host = a.get_qstring("ip", QString());
         const int port = a.get_int("port", 0);
         // Past the limit, elements are only kept: no codec is looked up for them.
-        const bool is_full = jobCount() + static_cast<int>(kept_elements_.size()) >= kMaxJobs;
+        const bool is_full = pending_count_ + static_cast<int>(kept_elements_.size()) >= kMaxJobs;
         const QUuid uuid = is_full ? QUuid() : sessions_->findByAddress(host, port);
         bool is_added = false;
         if (!uuid.isNull()) {
@@ -388,7 +425,8 @@ bool Scheduler::fromMessage(const Message& root) {
             job.host = host;
             job.port = port;
             job.state = job.start > now ? Job::Waiting : job.end > now ? Job::Starting : Job::Ending;
-            is_added = addJob(job);
+            is_added = insertJob(job);
+            is_any_added = is_any_added || is_added;
         }
         if (!is_added) {
             qWarning().noquote() << QStringLiteral("schedule: keeping job %1 of %2:%3 as it is: %4")
@@ -400,6 +438,7 @@ bool Scheduler::fromMessage(const Message& root) {
             kept_elements_.push_back(element);
         }
     }
+    if (is_any_added) emit scheduleUpdated();
     return true;
 }
 
@@ -411,6 +450,9 @@ bool Scheduler::load() {
     Message root;
     try {
         root.read_from_file(QFile::encodeName(file_path_).toStdString());
+        // Every save writes a root element, even without jobs: an empty file is a write that was
+        // lost (a full disk), not an empty schedule.
+        if (root.name().empty()) throw Exception("%s: The file is empty", "load");
     } catch (const Exception& error) {
         const QString text = QString::fromUtf8(error.what());
         qWarning().noquote() << "schedule load failed: " + text;

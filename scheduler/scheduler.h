@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -25,7 +26,8 @@ class QWidget;
 // finishes the job or adds the next daily or weekly occurrence. Nothing waits for a reply: each
 // step is confirmed, or repeated, at the next tick. Commands go only to a READY session; a job that
 // cannot start before its end is logged as missed and never connected late. The pending jobs live
-// in schedule.xml, which is written after every change.
+// in schedule.xml, which is written after every change; a finished job stays in the list as a Done
+// record for a day, so that the program can run for months in a bounded list.
 //
 // One Scheduler serves the program. It reaches the codecs only through CodecSessions (setSessions)
 // and reads the time only through its clock (setClock), so that both can be replaced in tests.
@@ -37,8 +39,10 @@ class Scheduler : public QObject {
 
 public:
     static constexpr int kTickMs = 10000;
-    // The most jobs one schedule holds; addJob refuses more.
+    // The most pending (not Done) jobs one schedule holds; addJob refuses more.
     static constexpr int kMaxJobs = 10000;
+    // How long a job the tick finished is kept as a Done record; the tick drops it then.
+    static constexpr qint64 kDoneKeptSecs = 24 * 3600;
     using Clock = std::function<QDateTime()>;
 
     // Starts the ten-second timer at once. Until setSessions, no codec is found.
@@ -60,7 +64,7 @@ public:
     // Inserts a copy by start time, before any job with the same start, and emits jobAdded and
     // scheduleUpdated. Refuses (false, nothing emitted) a job without a valid start, end and
     // recurrence end, whose end is not after its start, whose peer is no peer id (Job::isPeerId),
-    // or when kMaxJobs are held. A job without an address takes its codec's now.
+    // or when kMaxJobs pending jobs are held. A job without an address takes its codec's now.
     bool addJob(const Job& job);
     // The first job with the id; false and nothing emitted when there is none.
     bool removeJob(int id);
@@ -71,12 +75,14 @@ public:
     // Writes an operator's edit of the job with `edited.id` back, as it stands now (the scheduler
     // may have moved it on while the dialog was open): it keeps its current state, except that a
     // job that was Done when the edit began starts again as Waiting, and a job under way keeps its
-    // peer. False when the job has gone meanwhile.
-    bool applyEdit(const Job& edited, bool was_done);
-    // Any job of that codec, in any state (Done included).
-    bool hasJobFor(const QUuid& uuid) const;
+    // peer. False, with the reason for the operator in `refusal`, when the job has gone meanwhile,
+    // when it became Done meanwhile (a Done record is never saved; a recurring job's next
+    // occurrence has times of its own), or when the peer is no peer id.
+    bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
+    // Any job of that codec, in any state (Done included, until the tick drops it).
+    bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
     // Any job not Done.
-    bool hasPendingJobs() const;
+    bool hasPendingJobs() const { return pending_count_ > 0; }
     // The process-wide job-id counter: returns it, then advances it.
     static int nextJobId();
     // Copies of every job, in the scheduler's order.
@@ -92,9 +98,10 @@ public:
     bool saveOrWarn(QWidget* parent);
     QString lastSaveError() const { return last_save_error_; }
     // Adds a job per "job" element whose address and port name a registered codec, in a state
-    // that fits the clock. The others are kept to be written back as they are.
+    // that fits the clock, and emits scheduleUpdated once. The others are kept to be written back
+    // as they are.
     bool fromMessage(const Message& root);
-    // Reads the file. A file that exists but cannot be read is moved aside as
+    // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
     bool load();
 
@@ -110,6 +117,17 @@ private:
     using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it steps alive
 
     int indexOf(int id) const;
+    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
+    QString editRefusal(int index, const Job& edited, bool was_done) const;
+    // addJob without scheduleUpdated, for a caller that adds many.
+    bool insertJob(const Job& job);
+    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
+    // becomes what it now is, -1 as it leaves or stops being it.
+    void countJob(const Job& job, int delta);
+    // Changes the state of a job in the list, keeping the counts.
+    void setState(Job& job, Job::JobState state);
+    // Drops the Done records the tick finished more than kDoneKeptSecs ago; true when any went.
+    bool dropAgedDoneJobs(const QDateTime& now);
     // One job's step in a pass; true when it finished an occurrence (the file changes).
     bool step(Job& job, const QDateTime& now);
     bool stepWaiting(Job& job, const QDateTime& now);
@@ -120,13 +138,16 @@ private:
     void connectJob(Job& job);
     // Ending; the disconnect goes out now when the codec is ready, else once it is.
     void endJob(Job& job);
-    // Done, after adding the next occurrence of a daily or weekly job.
-    void finishJob(Job& job, const QDateTime& now);
+    // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
+    // one's place under kMaxJobs. A next occurrence that is refused all the same leaves the job
+    // pending in its state, with a warning, to be finished again at the next pass: its recurrence
+    // stays in the file. True when the job is Done.
+    bool finishJob(Job& job, const QDateTime& now);
     // The job's next occurrence: the first on its chosen wall-clock times whose start (daily) or
     // end (weekly) lies after now.
     Job nextOccurrence(const Job& job, const QDateTime& now) const;
     // Done without a connection: logged, shown on the job, then finished as usual.
-    void missJob(Job& job, const QString& reason, const QDateTime& now);
+    bool missJob(Job& job, const QString& reason, const QDateTime& now);
     // Notes once per occurrence and reason why the job waits: a warning, the job's status and,
     // for a registered codec, a device-log line.
     void noteWaiting(Job& job, const QString& reason, const QString& log_text);
@@ -140,6 +161,8 @@ private:
     QMutex mutex_;  // held by tick for its pass
     QTimer timer_;
     std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
+    int pending_count_ = 0;         // jobs_ not Done
+    QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
     std::vector<Message> kept_elements_;  // "job" elements of the last load that made no job
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;

@@ -622,7 +622,7 @@ void IPCObject::handle_response(const Message& reply) {
 
     const Message::Attributes& attributes = reply.attributes();
     const bool has_seq = attributes.has("seq");
-    // A codec answers in order, so an answer without seq belongs to the oldest such request.
+    // Every answer without seq settles a request without one, whether or not it can be told which.
     const QString unanswered = has_seq ? QString() : text_of(take_unanswered_request());
     QString key;
     if (has_seq) {
@@ -631,6 +631,10 @@ void IPCObject::handle_response(const Message& reply) {
         key = text_of(reply.get_child(0).name());
     }
     if (attributes.has("fail")) {
+        if (!has_seq && unanswered.isEmpty()) {
+            qWarning("a refusal without seq names no request: not exactly one request without seq awaited "
+                     "an answer");
+        }
         report_refusal(reply, has_seq ? key : unanswered);
         if (!has_seq) return;
         // The codec has answered: a required reply counts, so that one refusal cannot keep the

@@ -261,8 +261,9 @@ signals:
     void deviceDisconnected();
     void changedState(QUuid, IQEndpointClient::DEVICE_STATE new_state);
     // The codec refused a request. `request` is the reply's seq ("peerList", "addPeer", ...) or,
-    // for a request sent without one, its name ("connect", "removePeer", ...); empty when it cannot
-    // be told. The cached reply and the lists keep their last good data.
+    // for a request sent without one, its name ("connect", "removePeer", ...) when it was the only
+    // such request awaiting an answer; empty when it cannot be told. The cached reply and the lists
+    // keep their last good data.
     void requestFailed(QUuid, QString request, QString errorCode, QString errorText);
 
 protected:

@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_mutex_guard.h"
 #include "sessions/iq_common_pooled_app.h"
@@ -130,19 +131,13 @@ bool IQEndpointClient::send_locked(const Message& message) {
         return false;
     }
     IPCMutexGuard guard(manager->mutex());
-    if (!message.attributes().has("seq")) {
-        unanswered_requests_.push_back(message.name());
-        if (unanswered_requests_.size() > kMaxUnansweredRequests) unanswered_requests_.pop_front();
-    }
+    if (!message.attributes().has("seq")) unanswered_requests_.add(message.name(), ipc_now_us());
     send(message);
     return true;
 }
 
 std::string IQEndpointClient::take_unanswered_request() {
-    if (unanswered_requests_.empty()) return {};
-    std::string name = std::move(unanswered_requests_.front());
-    unanswered_requests_.pop_front();
-    return name;
+    return unanswered_requests_.take_answered(ipc_now_us(), int64_t{timeout()} * 1000000);
 }
 
 void IQEndpointClient::set_password(const std::string& password) {

@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <string>
 
@@ -16,6 +15,7 @@
 #include "sessions/key_warnings.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_mutex.h"
+#include "sessions/unanswered_requests.h"
 
 class IQCommonPooledApp;
 class IQManager;
@@ -64,8 +64,6 @@ public:
     // to kMaxUnhandledKeys, which leaves room for every handled one (a session has far fewer slots).
     static constexpr int kMaxCachedKeys = 512;
     static constexpr int kMaxUnhandledKeys = 448;
-    // Requests without "seq" remembered until their answer arrives, oldest first.
-    static constexpr size_t kMaxUnansweredRequests = 64;
 
     // A reply or report as cached; shared with the slot call that hands it to the GUI thread.
     using SharedMessage = std::shared_ptr<const Message>;
@@ -160,9 +158,8 @@ protected:
     // Replaces the required-reply list, leaving out names already cached on this connection.
     void set_required(const QStringList& names);
     bool is_required_list_empty() const { return required_.isEmpty(); }
-    // The name of the oldest request without "seq" still unanswered, taken off the list: a codec
-    // answers requests in order, so it names the request a seq-less answer belongs to. Empty when
-    // none is outstanding.
+    // For an answer without "seq": the name of the request it belongs to when that can be told
+    // (UnansweredRequests::take_answered, with the endpoint's time-out); empty otherwise.
     std::string take_unanswered_request();
 
 private:
@@ -187,5 +184,5 @@ private:
     // Method index by signature; -1 = no such slot. Guarded by the manager lock; emptied with each
     // connection, and holds at most kMaxCachedKeys names without a slot.
     QHash<QString, int> slot_index_by_signature_;
-    std::deque<std::string> unanswered_requests_;  // guarded by the manager lock
+    UnansweredRequests unanswered_requests_;  // guarded by the manager lock
 };

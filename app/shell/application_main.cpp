@@ -45,7 +45,7 @@ void ensureDataFolder() {
 
 // The window's life from construction to the end of the event loop; the caller tears down.
 int runWindow(MyQApplication& application, IQCommonPooledApp& pool, std::unique_ptr<MainWindow>& window,
-              const StartupObserver& observer) {
+              const StartupObserver& observer, const ShutdownSignalNotifier* shutdown) {
     Scheduler& scheduler = application.scheduler();
     scheduler.setFilePath(scheduleFilePath());
     scheduler.setSessions(registeredSessions());
@@ -54,6 +54,9 @@ int runWindow(MyQApplication& application, IQCommonPooledApp& pool, std::unique_
     // After the configured codecs exist: a job is kept only when its codec is among them.
     scheduler.load();
     window->handleAllEnables();
+    // A signal during a box above ended only that box's loop. The schedule was loaded all the same:
+    // the window saves it when it goes.
+    if (shutdown && shutdown->isShutdownRequested()) return 0;
     if (observer.windowInitialized) observer.windowInitialized(*window);
     window->show();
     pool.start_managers();
@@ -73,10 +76,11 @@ int applicationMain(int argc, char** argv, const StartupObserver& observer) {
     std::setlocale(LC_NUMERIC, "C");
     std::unique_ptr<ShutdownSignalNotifier> notifier;
     if (shutdown_signals) notifier = std::make_unique<ShutdownSignalNotifier>(*shutdown_signals);
-    return runApplication(application, observer);
+    return runApplication(application, observer, notifier.get());
 }
 
-int runApplication(MyQApplication& application, const StartupObserver& observer) {
+int runApplication(MyQApplication& application, const StartupObserver& observer,
+                   const ShutdownSignalNotifier* shutdown) {
     application.setStyleSheet(QStringLiteral("* {font-family: \"Arial\"}"));
     auto pool = std::make_unique<IQCommonPooledApp>(kWorkerCount, nullptr);
     IPCObject::setSessionPool(pool.get());
@@ -87,7 +91,7 @@ int runApplication(MyQApplication& application, const StartupObserver& observer)
     int result = 1;
     std::unique_ptr<MainWindow> window;
     try {
-        result = runWindow(application, *pool, window, observer);
+        result = runWindow(application, *pool, window, observer, shutdown);
     } catch (const std::exception& error) {
         qCritical().noquote() << "Kestrane stopped on an error:" << error.what();
     } catch (...) {

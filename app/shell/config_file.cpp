@@ -13,6 +13,7 @@ namespace {
 
 // Copies made within the same second get a counter; beyond this many something else is wrong.
 constexpr int kMaxCopiesPerSecond = 100;
+constexpr qint64 kCopyChunkBytes = 1024 * 1024;
 
 std::string sectionKey(int section) {
     return "section_width_" + std::to_string(section);
@@ -20,6 +21,35 @@ std::string sectionKey(int section) {
 
 QString base64(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toBase64());
+}
+
+[[noreturn]] void throwShortCopy(qint64 copied, qint64 size, const QString& reason) {
+    throw Exception("%s: Only %lld of %lld bytes could be copied: %s", "keepCopy", static_cast<long long>(copied),
+                    static_cast<long long>(size), reason.toUtf8().constData());
+}
+
+// Copies `original` into the new, empty `copy` a chunk at a time: readAll() of a file over 2 GiB,
+// more than a QByteArray holds, gives an empty array.
+void copyContents(QFile& original, QFile& copy) {
+    // Owner-only before the first byte: the file holds passwords.
+    if (!copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        throw Exception("%s: %s", "keepCopy", copy.errorString().toUtf8().constData());
+    }
+    const qint64 size = original.size();
+    qint64 copied = 0;
+    QByteArray chunk;
+    do {
+        chunk = original.read(kCopyChunkBytes);
+        if (original.error() != QFileDevice::NoError) throwShortCopy(copied, size, original.errorString());
+        // A short write sets no error; the write after it fails with the system's reason.
+        for (qint64 done = 0; done < chunk.size();) {
+            const qint64 written = copy.write(chunk.constData() + done, chunk.size() - done);
+            if (written <= 0) throwShortCopy(copied, size, copy.errorString());
+            done += written;
+            copied += written;
+        }
+    } while (!chunk.isEmpty());
+    if (copied != size) throwShortCopy(copied, size, QStringLiteral("the file changed while it was copied"));
 }
 
 QByteArray fromBase64(const Message::Attributes& attributes, const char* key) {
@@ -113,28 +143,23 @@ QString ConfigFile::keepCopy(const QString& path) {
     if (!original.open(QIODevice::ReadOnly)) {
         throw Exception("%s: %s", "keepCopy", original.errorString().toUtf8().constData());
     }
-    const QByteArray bytes = original.readAll();
-    if (original.error() != QFileDevice::NoError) {
-        throw Exception("%s: %s", "keepCopy", original.errorString().toUtf8().constData());
-    }
-
     const QString stem = path + QStringLiteral(".bad-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     for (int attempt = 0; attempt < kMaxCopiesPerSecond; ++attempt) {
         const QString name = attempt == 0 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
         QFile copy(name);
-        // NewOnly refuses an existing file, so an earlier copy is never overwritten.
-        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // NewOnly refuses an existing file, so an earlier copy is never overwritten. Unbuffered, a
+        // failed write leaves no buffered bytes whose failing flush on closing would keep remove()
+        // from taking the cut copy away.
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             if (copy.exists()) continue;
             throw Exception("%s: %s", "keepCopy", copy.errorString().toUtf8().constData());
         }
-        // Owner-only before the first byte: the file holds passwords.
-        const bool is_written = copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                                copy.write(bytes) == bytes.size() && copy.flush();
-        if (!is_written) {
-            const QByteArray reason = copy.errorString().toUtf8();
+        try {
+            copyContents(original, copy);
+        } catch (...) {
             copy.remove();
-            throw Exception("%s: %s", "keepCopy", reason.constData());
+            throw;
         }
         return name;
     }

@@ -42,6 +42,7 @@ public:
     // Writes the tree atomically, owner-only; throws Exception on failure, leaving the old file.
     static void write(const Message& tree, const QString& path);
     // Copies the file byte for byte to "<path>.bad-<yyyyMMdd-hhmmss>" (owner-only, never over an
-    // earlier copy) and returns the copy's path; throws Exception when no copy can be made.
+    // earlier copy) and returns the copy's path; throws Exception when no whole copy can be made,
+    // leaving none.
     static QString keepCopy(const QString& path);
 };

@@ -20,6 +20,8 @@
 #include "app/fleet/zorva_summary.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/add_device.h"
+#include "dialogs/email_assignment_dialog.h"
+#include "dialogs/email_management_dialog.h"
 #include "dialogs/kestrane_resources.h"
 #include "dialogs/message_box.h"
 #include "ipc/ipc_mutex_guard.h"
@@ -54,6 +56,13 @@ bool takesSubscriptions(IPCObject& session) {
 bool hasConnections(IPCObject& session) {
     std::lock_guard<SessionMutex> lock(session.mutex());
     return !session.activePeers.isEmpty();
+}
+
+// Appends each address the list does not hold yet (exact text); what it holds keeps its place.
+void addMissingAddresses(QList<QString>& list, const QStringList& addresses) {
+    for (const QString& address : addresses) {
+        if (!list.contains(address)) list.append(address);
+    }
 }
 
 }  // namespace
@@ -412,6 +421,40 @@ void MainWindow::addNewInstance() {
     ui->w_summary->layoutTiles();
     dialog.storeSoundsTo(*session);
     // At once: the codec is part of the fleet whether or not Kestrane ends cleanly.
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::assignEmailAddressesTriggered() {
+    if (instanceMap.isEmpty()) {
+        MessageBox::warning(this, tr("No Devices"),
+                            tr("To assign an alert email address to a device, you must first add a device to "
+                               "Kestrane."));
+        return;
+    }
+    if (!anyInstanceReady()) {
+        MessageBox::warning(this, tr("No Devices Ready"),
+                            tr("No devices are currently ready. Make sure you have an active internet connection "
+                               "on this computer and on your codecs, then try again."));
+        return;
+    }
+    EmailAssignmentDialog dialog;
+    dialog.setUnits(instanceMap.values());
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QStringList addresses = dialog.addresses();
+    for (const QUuid& key : dialog.selectedUnits()) {
+        // Looked up again: the codec may have been removed while the dialog was open.
+        if (IPCObject* session = findInstance(key)) addMissingAddresses(session->alertEmails, addresses);
+    }
+    ui->w_summary->saveConfig();
+}
+
+void MainWindow::manageEmailAddressesTriggered() {
+    if (!activeInstance) return;
+    const QUuid key = activeInstance->uuid;
+    EmailManagementDialog dialog;
+    dialog.setAddresses(*activeInstance);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (IPCObject* still_there = findInstance(key)) still_there->alertEmails = dialog.addresses();
     ui->w_summary->saveConfig();
 }
 

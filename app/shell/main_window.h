@@ -97,6 +97,10 @@ public slots:
     void on_actionConfigDir_triggered();
     void on_actionShowMainWindow_triggered();
     void addNewInstance();
+    // The alert e-mail lists, kept in memory only: nothing saves or sends them, and no menu leads
+    // here (an entry would promise mails that never come).
+    void assignEmailAddressesTriggered();
+    void manageEmailAddressesTriggered();
     void setSoundsTriggered();
     void setIPCWavs(IPCObject* session);
     void showAbout();

@@ -14,5 +14,6 @@ void ShutdownSignalNotifier::readSignals() {
     while (const int signal_number = shutdownSignals.take()) {
         qInfo() << "received" << platform::signal_name(signal_number) << "- shutting down";
     }
+    isRequested = true;
     QCoreApplication::quit();
 }

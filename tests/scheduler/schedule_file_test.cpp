@@ -87,6 +87,22 @@ TEST_F(ScheduleFile, LoadedStateFollowsTheClock) {
     }
 }
 
+TEST_F(ScheduleFile, ALoadTellsTheViewsOnce) {
+    addJobs();
+    ASSERT_TRUE(scheduler_->save());
+    scheduler_ = makeScheduler();
+    int added = 0, updates = 0;
+    QObject::connect(scheduler_.get(), &Scheduler::jobAdded, [&] { ++added; });
+    QObject::connect(scheduler_.get(), &Scheduler::scheduleUpdated, [&] { ++updates; });
+    ASSERT_TRUE(scheduler_->load());
+    EXPECT_EQ(added, 2);
+    EXPECT_EQ(updates, 1);
+    EXPECT_TRUE(scheduler_->hasJobFor(codec_));
+    ASSERT_TRUE(scheduler_->removeJobAt(0));
+    ASSERT_TRUE(scheduler_->removeJobAt(0));
+    EXPECT_FALSE(scheduler_->hasJobFor(codec_));
+}
+
 TEST_F(ScheduleFile, FinishingAJobRewritesTheFile) {
     sessions_->codec(codec_).follows = true;
     ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
@@ -98,25 +114,29 @@ TEST_F(ScheduleFile, FinishingAJobRewritesTheFile) {
     EXPECT_EQ(readAll(filePath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs/>\n");
 }
 
+// A cut file, and an empty one (a save lost to a full disk), are damage, not an empty schedule.
 TEST_F(ScheduleFile, ADamagedFileIsSetAsideAndReported) {
-    addJobs();
-    ASSERT_TRUE(scheduler_->save());
-    const std::string truncated = readAll(filePath()).substr(0, 120);
-    writeAll(filePath(), truncated);
+    for (const size_t kept : {size_t{120}, size_t{0}}) {
+        SCOPED_TRACE(kept);
+        const QString aside = filePath() + ".bad-20240506-120000";
+        QFile::remove(aside);
+        const std::string damaged(kGolden, kept);
+        writeAll(filePath(), damaged);
 
-    MessageBoxRecorder boxes;
-    scheduler_ = makeScheduler();
-    EXPECT_FALSE(scheduler_->load());
-    EXPECT_EQ(scheduler_->jobCount(), 0);
-    const QString aside = filePath() + ".bad-20240506-120000";
-    EXPECT_EQ(readAll(aside), truncated);
-    EXPECT_FALSE(QFile::exists(filePath()));
-    ASSERT_EQ(boxes.count("Load Schedule"), 1);
-    EXPECT_TRUE(boxes.lastText("Load Schedule").contains(QDir::toNativeSeparators(aside)));
-    // The next save starts a new file and leaves the damaged one alone.
-    ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
-    EXPECT_TRUE(scheduler_->save());
-    EXPECT_EQ(readAll(aside), truncated);
+        MessageBoxRecorder boxes;
+        scheduler_ = makeScheduler();
+        EXPECT_FALSE(scheduler_->load());
+        EXPECT_EQ(scheduler_->jobCount(), 0);
+        EXPECT_TRUE(QFile::exists(aside));
+        EXPECT_EQ(readAll(aside), damaged);
+        EXPECT_FALSE(QFile::exists(filePath()));
+        ASSERT_EQ(boxes.count("Load Schedule"), 1);
+        EXPECT_TRUE(boxes.lastText("Load Schedule").contains(QDir::toNativeSeparators(aside)));
+        // The next save starts a new file and leaves the damaged one alone.
+        ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
+        EXPECT_TRUE(scheduler_->save());
+        EXPECT_EQ(readAll(aside), damaged);
+    }
 }
 
 TEST_F(ScheduleFile, ElementsThatMakeNoJobAreWrittenBackAsTheyWere) {

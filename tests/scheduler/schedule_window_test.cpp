@@ -124,6 +124,29 @@ TEST_F(ScheduleWindowTest, RemovingTakesThatRowAndJobOnly) {
     EXPECT_TRUE(QFile::exists(scheduler_.filePath()));
 }
 
+TEST_F(ScheduleWindowTest, ARowGoesWhenTheSchedulerDropsItsJob) {
+    Job aged = job(done_);
+    aged.finished_at = QDateTime::currentDateTime().addDays(-2);
+    ASSERT_TRUE(scheduler_.setJobAt(1, aged));
+    scheduler_.tick();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(table_->topLevelItemCount(), 2);
+    EXPECT_EQ(text(1, kCodec), "(updating...)");
+}
+
+TEST_F(ScheduleWindowTest, AnEditOfAJobThatEndedMeanwhileIsRefused) {
+    MessageBoxRecorder boxes;
+    select(0);
+    onNextModal([this](QDialog* dialog) {
+        Job ended = job(waiting_);
+        ended.state = Job::Done;  // finished by a tick while the dialog was open
+        ASSERT_TRUE(scheduler_.setJobAt(0, ended));
+        dialog->accept();
+    });
+    window_->onActionEdit();
+    EXPECT_EQ(boxes.count("Edit Scheduled Connection"), 1);
+}
+
 TEST_F(ScheduleWindowTest, AnEmptyRangeLeavesTheJobAsItWas) {
     MessageBoxRecorder boxes;
     const Job before = job(waiting_);

@@ -26,6 +26,7 @@ struct OccurrenceCase {
 
 using S = Job::JobState;
 const char kWaits[] = "Scheduled connection to Studio 3 waits: codec not ready";
+constexpr int kDay = 24 * 60;
 
 // One job for peer 3 from minute 10 to minute 20.
 const OccurrenceCase kOccurrences[] = {
@@ -116,6 +117,23 @@ protected:
         if (what == Change::kPeerDown) codec.active.remove("3");
     }
 
+    // Single jobs, a minute each, far ahead, until the scheduler holds `count` jobs.
+    void fillUpTo(int count) {
+        for (int minute = 100 * kDay; scheduler_->jobCount() < count; minute += 2) {
+            ASSERT_TRUE(scheduler_->addJob(job(minute, minute + 1)));
+        }
+    }
+
+    // A daily job for peer 3 from minute 10 to minute 20, on a codec that follows its commands.
+    Job addDaily() {
+        sessions_->codec(codec_).follows = true;
+        Job daily = job(10, 20);
+        daily.frequency = Job::Daily;
+        daily.repeat_forever = true;
+        EXPECT_TRUE(scheduler_->addJob(daily));
+        return daily;
+    }
+
     QStringList log_;  // of a removed codec
 };
 
@@ -153,8 +171,6 @@ struct RecurrenceCase {
     Job::JobState next_state;
     const char* finish_sent;  // commands of the finishing tick
 };
-
-constexpr int kDay = 24 * 60;
 
 // The job runs from minute 10 to minute 20 on a codec that follows its commands at once.
 const RecurrenceCase kRecurrences[] = {
@@ -214,6 +230,59 @@ TEST_F(SchedulerTest, ATickEnteredFromItsOwnSignalReturns) {
     tickAt(21);
     EXPECT_EQ(added, 1);
     EXPECT_EQ(messages_.count_warnings("the previous pass is still running"), 1);
+}
+
+TEST_F(SchedulerTest, ADailyJobRecursForMonthsInAFullSchedule) {
+    addDaily();
+    fillUpTo(Scheduler::kMaxJobs);
+    for (int day = 0; day < 4; ++day) {
+        EXPECT_EQ(tickAt(day * kDay + 10), "connect 3") << "day " << day;
+        // The pending jobs, and one day's Done records.
+        EXPECT_LE(scheduler_->jobCount(), Scheduler::kMaxJobs + 1) << "day " << day;
+        tickAt(day * kDay + 20);
+        tickAt(day * kDay + 21);
+    }
+    EXPECT_FALSE(scheduler_->addJob(job(30, 40)));
+}
+
+TEST_F(SchedulerTest, ARefusedNextOccurrenceKeepsTheJobPending) {
+    Job done = job(0, 5);
+    done.state = S::Done;
+    ASSERT_TRUE(scheduler_->addJob(done));
+    const Job daily = addDaily();
+    fillUpTo(Scheduler::kMaxJobs + 1);
+    Job revived = done;
+    revived.start = at(60);
+    revived.end = at(70);
+    ASSERT_TRUE(scheduler_->applyEdit(revived, true));  // an operator's edit may go past the cap
+    tickAt(10);
+    tickAt(20);
+    tickAt(21);
+    Job held;
+    ASSERT_TRUE(scheduler_->getJob(daily.id, held));
+    EXPECT_EQ(held.state, S::Ending);
+    EXPECT_EQ(held.warning, "its next occurrence was refused");
+    EXPECT_EQ(sessions_->codec(codec_).log,
+              QStringList{"Scheduled connection to Studio 3 stays pending: its next occurrence was refused"});
+    // Once there is room, the next pass finishes it.
+    ASSERT_TRUE(scheduler_->removeJob(done.id));
+    tickAt(22);
+    ASSERT_TRUE(scheduler_->getJob(daily.id, held));
+    EXPECT_EQ(held.state, S::Done);
+    EXPECT_EQ(jobAt(1).start, at(kDay + 10));
+}
+
+TEST_F(SchedulerTest, AnEditOfAnOccurrenceThatEndedMeanwhileIsRefused) {
+    const Job daily = addDaily();
+    tickAt(10);
+    tickAt(20);
+    Job edited;
+    ASSERT_TRUE(scheduler_->getJob(daily.id, edited));
+    edited.priority = true;
+    tickAt(21);  // the dialog is still open
+    QString refusal;
+    EXPECT_FALSE(scheduler_->applyEdit(edited, edited.state == S::Done, &refusal));
+    EXPECT_FALSE(refusal.isEmpty());
 }
 
 struct EditCase {

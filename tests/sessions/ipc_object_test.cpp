@@ -507,6 +507,31 @@ TEST_F(IPCObjectTest, ARefusedReplyKeepsTheLastGoodOne) {
     EXPECT_EQ(session.deviceLog.size(), 1) << "no \"Audio connection ended\" for a refusal";
 }
 
+// The codec answers no request without seq that succeeds, as a codec may.
+TEST_F(IPCObjectTest, ARefusalWithoutSeqIsNamedOnlyWhenItsRequestIsTheOnlyOneAwaited) {
+    test_support::CapturedQtMessages messages;
+    IPCObject& session = start();
+    expect_ready();
+    std::vector<std::string> refused;
+    QObject context;
+    QObject::connect(&session, &IPCObject::requestFailed, &context,
+                     [&](QUuid, const QString& request) { refused.push_back(request.toStdString()); });
+    // The session notes a request as it sends it, so a refusal sent after the command finds it.
+    const auto refuse = [&] {
+        peer_->send(with_nul("<resp fail=\"true\" error_code=\"9\" error_text=\"no\"/>"));
+        const size_t expected = refused.size() + 1;
+        EXPECT_TRUE(wait_processing_events([&] { return refused.size() == expected; }));
+    };
+
+    session.cmd_remove_peer(9);
+    refuse();
+    session.cmd_connect("1");
+    session.cmd_remove_peer(9);
+    refuse();
+    EXPECT_EQ(refused, (std::vector<std::string>{"removePeer", ""})) << "the second is not the connect's";
+    EXPECT_EQ(messages.count_warnings("a refusal without seq names no request"), 1);
+}
+
 TEST_F(IPCObjectTest, MarkForDeletionLeavesThePoolAndNeverReconnects) {
     IPCObject& session = start();
     expect_ready();

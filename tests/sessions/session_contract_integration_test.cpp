@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <type_traits>
@@ -244,12 +245,18 @@ TEST_F(SessionContractTest, RefusalsWithoutSeqNameTheirRequest) {
                      [&](QUuid, const QString& request) { refused.push_back(request); });
     ASSERT_TRUE(wait_ready(session));
 
-    session->cmd_connect("1");
-    session->cmd_disconnect(1);
-    session->cmd_remove_peer(1);
-    session->cmd_delete_profile(1);
-    session->cmd_copy_profile(1, "Copy");
-    ASSERT_TRUE(wait_processing_events([&] { return refused.size() >= 5; }));
+    // One at a time: a refusal without seq can be told only while its request is the only one
+    // awaiting an answer.
+    const std::function<void()> commands[] = {
+        [&] { session->cmd_connect("1"); },          [&] { session->cmd_disconnect(1); },
+        [&] { session->cmd_remove_peer(1); },        [&] { session->cmd_delete_profile(1); },
+        [&] { session->cmd_copy_profile(1, "Copy"); },
+    };
+    for (const auto& command : commands) {
+        command();
+        const size_t expected = refused.size() + 1;
+        ASSERT_TRUE(wait_processing_events([&] { return refused.size() >= expected; }));
+    }
     EXPECT_EQ(refused, (std::vector<QString>{"connect", "disconnect", "removePeer", "deleteProfile", "copyProfile"}));
 }
 

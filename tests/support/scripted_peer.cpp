@@ -65,6 +65,11 @@ void ScriptedPeer::set_refuse_connections(bool is_refusing) {
     is_refusing_ = is_refusing;
 }
 
+void ScriptedPeer::set_frame_end(const std::string& frame_end) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    frame_end_ = frame_end;
+}
+
 void ScriptedPeer::send(const std::string& bytes) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -144,9 +149,9 @@ void ScriptedPeer::read_pending() {
         std::lock_guard<std::mutex> lock(mutex_);
         partial_frame_.append(buffer, static_cast<size_t>(received));
         size_t nul;
-        while ((nul = partial_frame_.find('\0')) != std::string::npos) {
+        while ((nul = partial_frame_.find(frame_end_)) != std::string::npos) {
             const std::string frame = partial_frame_.substr(0, nul);
-            partial_frame_.erase(0, nul + 1);
+            partial_frame_.erase(0, nul + frame_end_.size());
             frames_.push_back(frame);
             if (responder_) replies += responder_(frame);
         }

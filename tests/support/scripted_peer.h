@@ -12,7 +12,8 @@
 namespace test_support {
 
 // A TCP peer on loopback for transport tests. It accepts connections one after another, records
-// every NUL-terminated frame it receives (without the NUL), and answers each frame with whatever the
+// every frame it receives (without the frame end: a NUL unless set_frame_end says otherwise), and
+// answers each frame with whatever the
 // responder returns (raw bytes, sent as they are). Tests can also push bytes or close the current
 // connection at any time. Runs its own thread; every call is thread-safe.
 class ScriptedPeer {
@@ -30,6 +31,8 @@ public:
     std::string address_text() const;  // "127.0.0.1:port" or "[::1]:port"
 
     void set_responder(Responder responder);
+    // What ends a frame: "\n\n" for event-socket commands, "\r\n\r\n" for HTTP heads.
+    void set_frame_end(const std::string& frame_end);
     void send(const std::string& bytes);
     void close_connection();
     // When set, each accepted connection is closed at once (an unreachable codec that resets).
@@ -61,6 +64,7 @@ private:
     Responder responder_;
     std::vector<std::string> frames_;
     std::string partial_frame_;
+    std::string frame_end_{'\0'};
     std::string outgoing_;
     bool is_close_requested_ = false;
 

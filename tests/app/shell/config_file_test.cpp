@@ -16,11 +16,14 @@
 #include <string>
 
 #include "app/shell/application_main.h"
+#include "app/shell/config_file.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/my_q_application.h"
 #include "app/fleet/zorva_summary.h"
 #include "ipc/message.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/exception_text.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/message_box_recorder.h"
 
 namespace {
@@ -219,6 +222,28 @@ TEST_F(ConfigFileTest, ReadOnlyFolderRefusesTheSaveVisibly) {
     EXPECT_EQ(boxes.count("Save Configuration"), 1);
     EXPECT_EQ(QDir(folder.dataFolder()).entryList(QDir::Files).size(), 1);
     EXPECT_EQ(folder.readConfig(), original);
+}
+
+// A disk that fills up while a copy is kept, under and over the write buffer (16 KB), and for a
+// file over 2 GiB (sparse), which once came out as an empty copy said to be kept.
+TEST(ConfigFileCopy, ACopyCutShortThrowsAndLeavesNone) {
+    const struct {
+        qint64 size;
+        rlim_t limit;
+    } kCases[] = {{1000, 500}, {40000, 20000}, {(qint64(1) << 31) + 1, 1 << 20}};
+    for (const auto& c : kCases) {
+        test_support::TemporaryDataFolder folder;
+        folder.writeConfig("<");
+        ASSERT_TRUE(QFile::resize(folder.configFile(), c.size));
+        std::string error;
+        {
+            test_support::FileSizeLimit limit(c.limit);
+            error = test_support::error_of([&] { ConfigFile::keepCopy(folder.configFile()); });
+        }
+        EXPECT_EQ(error, "keepCopy: Only " + std::to_string(c.limit) + " of " + std::to_string(c.size) +
+                             " bytes could be copied: File too large");
+        EXPECT_TRUE(folder.keptCopies().isEmpty()) << c.size;
+    }
 }
 
 // The start-up of the program itself, without a folder to keep its files in.

@@ -1,5 +1,6 @@
 // The real program, as the operator starts it: eight configured codecs (simulated, on loopback) all
-// reach READY, and SIGTERM ends it the ordinary way, saving the fleet once.
+// reach READY, and SIGTERM ends it the ordinary way, saving the fleet once, also while a start-up box
+// is open.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -27,6 +28,21 @@ int readySessions(const QByteArray& log) {
     return sessions.size();
 }
 
+// Starts the program on the offscreen platform with its data folder in `folder`.
+bool startKestrane(QProcess& kestrane, const test_support::TemporaryDataFolder& folder) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.root());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Read only by a sanitized build: the offscreen platform's own leak is not the program's.
+    environment.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" KESTRANE_LSAN_SUPPRESSIONS));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":fast_unwind_on_malloc=0"));
+    kestrane.setProcessEnvironment(environment);
+    kestrane.setProcessChannelMode(QProcess::MergedChannels);
+    kestrane.start(QStringLiteral(KESTRANE_BINARY), QStringList());
+    return kestrane.waitForStarted();
+}
+
 TEST(KestraneBinary, ConfiguredCodecsComeUpAndSigtermSavesThemOnce) {
     CodecSimOptions options;
     options.count = kCodecs;
@@ -39,18 +55,7 @@ TEST(KestraneBinary, ConfiguredCodecsComeUpAndSigtermSavesThemOnce) {
     folder.writeConfig(config + "</remotes></config>");
 
     QProcess kestrane;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.root());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Read only by a sanitized build: the offscreen platform's own leak is not the program's.
-    environment.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" KESTRANE_LSAN_SUPPRESSIONS));
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":fast_unwind_on_malloc=0"));
-    kestrane.setProcessEnvironment(environment);
-    kestrane.setProcessChannelMode(QProcess::MergedChannels);
-    kestrane.start(QStringLiteral(KESTRANE_BINARY), QStringList());
-    ASSERT_TRUE(kestrane.waitForStarted());
-
+    ASSERT_TRUE(startKestrane(kestrane, folder));
     QByteArray log;
     const bool are_all_ready = test_support::wait_until(
         [&] {
@@ -74,6 +79,28 @@ TEST(KestraneBinary, ConfiguredCodecsComeUpAndSigtermSavesThemOnce) {
     saved.read_from_file(folder.configFile().toStdString());
     ASSERT_EQ(saved.child_count("remotes"), 1u);
     EXPECT_EQ(saved.get_child("remotes", 0).child_count("remote"), static_cast<unsigned>(kCodecs));
+}
+
+// A box at start-up runs a loop of its own: a SIGTERM that ends it must end the program too.
+TEST(KestraneBinary, SigtermDuringAStartUpBoxEndsTheProgram) {
+    test_support::TemporaryDataFolder folder;
+    folder.writeConfig("<config><remotes>");  // cut short: "Load Configuration" says so in a box
+    QProcess kestrane;
+    ASSERT_TRUE(startKestrane(kestrane, folder));
+    QByteArray log;
+    const bool is_box_due = test_support::wait_until(
+        [&] {
+            kestrane.waitForReadyRead(20);
+            log += kestrane.readAll();
+            return log.contains("could not be loaded");
+        },
+        std::chrono::seconds(30));
+    ASSERT_TRUE(is_box_due) << log.toStdString();
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(kestrane.processId()), SIGTERM), 0);
+    ASSERT_TRUE(kestrane.waitForFinished(10000)) << "still running 10 s after SIGTERM";
+    EXPECT_EQ(kestrane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(kestrane.exitCode(), 0) << (log + kestrane.readAll()).toStdString();
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+// The event-socket client's receive path: blocks from the server (the authentication request, the
+// verdict, replies, XML events) in network-sized chunks, with two commands waiting in the endpoint,
+// one of which asks for an XML reply.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_chunks.h"
+#include "ipc/ipc_conn_stream.h"
+#include "ipc/ipc_endpoint_client.h"
+#include "ipc/ipc_protocol_esl_client.h"
+#include "ipc/message.h"
+
+namespace {
+
+class CountingEndpoint : public IPCEndpointClient {
+public:
+    void handle_response(const Message& reply) override { received += reply.size() + 1; }
+    void handle_unsolicited(const Message& message) override { received += message.size() + 1; }
+    size_t received = 0;
+};
+
+Message command(const char* text, bool wants_xml) {
+    Message message;
+    message.set_name("api");
+    message.attributes().set("text", text);
+    if (wants_xml) message.attributes().set("fmt", "xml");
+    return message;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    CountingEndpoint endpoint;
+    auto* connection = new IPCConnStream(nullptr, 0);  // no socket: sends collect in its buffer
+    connection->set_protocol(new IPCProtocolESLClient(connection));
+    endpoint.set_connection(connection);
+    endpoint.send(command("api status", true));
+    endpoint.send(command("api version", false));
+    for_each_chunk(data, size, [&](const std::string& chunk) { connection->on_data(chunk); });
+    return 0;
+}

@@ -1,0 +1,13 @@
+#include "ipc/ipc_protocol_compact_client.h"
+
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_endpoint_client.h"
+
+void IPCProtocolCompactClient::on_state() {
+    IPCEndpointClient* endpoint = conn->endpoint_client();
+    if (conn->state() == IPCConn::CONNECTED && endpoint) endpoint->on_authenticated();
+}
+
+void IPCProtocolCompactClient::receive_message(Message& message) {
+    conn->rx_message(message);
+}

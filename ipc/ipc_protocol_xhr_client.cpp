@@ -1,0 +1,35 @@
+#include "ipc/ipc_protocol_xhr_client.h"
+
+#include "ipc/exception.h"
+#include "ipc/http_request.h"
+#include "ipc/ipc_conn.h"
+#include "ipc/ipc_string.h"
+#include "ipc/message.h"
+
+int IPCProtocolXHRClient::transmit_message(const Message& message) {
+    if (is_closing()) return 0;
+    std::string wire;
+    try {
+        std::string xml;
+        message.serialize(Message::XML, xml, false);
+        ipc_strip_xml_declaration(xml);
+        http_request request("\r\n");
+        request.set_method("GET");
+        // The strict encoder: "&", "=", "+", ";" and "%" of the XML must reach the server's decoder intact.
+        request.set_uri("/?c=" + ipc_url_encode_component(xml));
+        request.set_protocol("HTTP", 1, 1);
+        wire = print_request(request);
+    } catch (const Exception& e) {
+        refuse_request("xhr", message, e.what());
+        return 1;
+    }
+    conn->send_data(wire);
+    return 1;
+}
+
+void IPCProtocolXHRClient::receive_response(const http_response& response) {
+    if (response.status() == 403) return;
+    Message message;
+    message.parse_from_peer(response.body());
+    conn->rx_message(message);
+}
