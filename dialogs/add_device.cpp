@@ -87,6 +87,10 @@ void AddDevice::setKTDisconnectFile(const QString& path) {
     ui->soundFields->setFile(DEVICE_OFFLINE, path);
 }
 
+void AddDevice::setFleetAddresses(const QList<std::pair<QString, int>>& addresses) {
+    fleetAddresses = addresses;
+}
+
 void AddDevice::storeSoundsTo(IPCObject& session) const {
     for (const KT_EVENT kind : {AUDIO_START, AUDIO_END, DEVICE_ONLINE, DEVICE_OFFLINE}) {
         const QString path = ui->soundFields->file(kind);
@@ -115,6 +119,20 @@ QString AddDevice::portProblem(const QString& text) {
     return tr("Enter a port from %1 to %2.").arg(kMinPort).arg(kMaxPort);
 }
 
+QString AddDevice::fleetProblem() const {
+    // Compared as addresses, so that "::1" finds "0:0:0:0:0:0:0:1"; a text that is no address (a
+    // hand-edited file) only finds itself.
+    const IPCAddress wanted(address().toStdString(), 0, 0);
+    for (const auto& [known_host, known_port] : fleetAddresses) {
+        const IPCAddress known(known_host.toStdString(), 0, 0);
+        const bool is_same_host = known.is_valid() ? known == wanted : known_host == address();
+        if (is_same_host && known_port == port()) {
+            return tr("A codec at this address and port is already in the fleet.");
+        }
+    }
+    return {};
+}
+
 bool AddDevice::showProblem(QLabel* note, const QString& problem) {
     note->setText(problem);
     note->setVisible(!problem.isEmpty());
@@ -124,8 +142,11 @@ bool AddDevice::showProblem(QLabel* note, const QString& problem) {
 void AddDevice::checkAndAccept() {
     // Every refusal is shown at once; the focus goes to the first refused field.
     QLineEdit* refused_sound = ui->soundFields->refuseMissingFiles();
-    const bool is_address_ok = showProblem(ui->errorIPAddress, addressProblem(ui->lineIPAddress->text()));
-    const bool is_port_ok = showProblem(ui->errorPort, portProblem(ui->linePort->text()));
+    QString address_problem = addressProblem(ui->lineIPAddress->text());
+    const QString port_problem = portProblem(ui->linePort->text());
+    if (address_problem.isEmpty() && port_problem.isEmpty()) address_problem = fleetProblem();
+    const bool is_address_ok = showProblem(ui->errorIPAddress, address_problem);
+    const bool is_port_ok = showProblem(ui->errorPort, port_problem);
     if (!is_address_ok || !is_port_ok) {
         ui->tabWidget->setCurrentWidget(ui->generalTab);
         (is_address_ok ? ui->linePort : ui->lineIPAddress)->setFocus();

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 
 class IPCObject;
 class QIntValidator;
@@ -47,6 +49,9 @@ public:
     void setKTConnectFile(const QString& path);
     void setKTDisconnectFile(const QString& path);
 
+    // The codecs already in the fleet, by address and port: OK refuses the same codec again.
+    void setFleetAddresses(const QList<std::pair<QString, int>>& addresses);
+
     // Stores each sound field that names an existing file as the session's sound for its kind; an
     // empty field leaves the kind to the default.
     void storeSoundsTo(IPCObject& session) const;
@@ -71,9 +76,12 @@ private slots:
     void checkAndAccept();
 
 private:
+    // Why the fields name a codec already in the fleet; empty when they do not.
+    QString fleetProblem() const;
     // Shows `problem` under the field (or hides the note when it is empty); true when it is empty.
     static bool showProblem(QLabel* note, const QString& problem);
 
     std::unique_ptr<Ui::AddDeviceClass> ui;
     QIntValidator* portValidator;  // owned by the dialog
+    QList<std::pair<QString, int>> fleetAddresses;
 };

@@ -52,6 +52,10 @@ void AlertSoundFields::setFile(KT_EVENT kind, const QString& path) {
     startingText.insert(kind, path);
 }
 
+void AlertSoundFields::setBlankFieldHint(const QString& hint) {
+    for (KT_EVENT kind : kKinds) row(kind).field->setPlaceholderText(hint);
+}
+
 QLineEdit* AlertSoundFields::refuseMissingFiles() {
     QLineEdit* first_refused = nullptr;
     for (KT_EVENT kind : kKinds) {

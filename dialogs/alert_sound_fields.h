@@ -32,6 +32,10 @@ public:
     // stored "mute", or a file that has gone since, can be kept by leaving the field alone.
     void setFile(KT_EVENT kind, const QString& path);
 
+    // The grey hint an empty field shows, in all four; the form's says what adding a codec does with
+    // a blank field.
+    void setBlankFieldHint(const QString& hint);
+
     // Refuses every field the operator changed to a path that names no file and shows the note
     // under it. Returns the first refused field, for the caller to focus; null when none was.
     QLineEdit* refuseMissingFiles();

@@ -1,5 +1,6 @@
 #include "dialogs/message_box.h"
 
+#include <memory>
 #include <utility>
 
 namespace {
@@ -28,16 +29,33 @@ bool MessageBox::question(QWidget* parent, const QString& title, const QString& 
            QMessageBox::Yes;
 }
 
+QMessageBox* MessageBox::make_box(QWidget* parent, const Request& request) {
+    auto* box = new QMessageBox(request.icon, request.title, request.text, request.buttons, parent);
+    box->setTextFormat(Qt::PlainText);  // titles and texts may quote a codec or a file
+    if (request.defaultButton != QMessageBox::NoButton) {
+        box->setDefaultButton(request.defaultButton);
+    } else if (request.buttons.testFlag(QMessageBox::Yes)) {
+        box->setDefaultButton(QMessageBox::Yes);
+    }
+    return box;
+}
+
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, const Request& request) {
     if (installed_handler()) return installed_handler()(request);
-    QMessageBox box(request.icon, request.title, request.text, request.buttons, parent);
-    box.setTextFormat(Qt::PlainText);  // titles and texts may quote a codec or a file
-    if (request.defaultButton != QMessageBox::NoButton) {
-        box.setDefaultButton(request.defaultButton);
-    } else if (request.buttons.testFlag(QMessageBox::Yes)) {
-        box.setDefaultButton(QMessageBox::Yes);
+    const std::unique_ptr<QMessageBox> box(make_box(parent, request));
+    return static_cast<QMessageBox::StandardButton>(box->exec());
+}
+
+QMessageBox* MessageBox::open(QWidget* parent, const Request& request) {
+    if (installed_handler()) {
+        installed_handler()(request);
+        return nullptr;
     }
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    QMessageBox* box = make_box(parent, request);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return box;
 }
 
 void MessageBox::setHandler(Handler handler) {

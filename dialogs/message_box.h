@@ -29,7 +29,14 @@ public:
     static bool question(QWidget* parent, const QString& title, const QString& text);
     // Opens the box (or asks the handler) and returns the button pressed.
     static QMessageBox::StandardButton show(QWidget* parent, const Request& request);
+    // Opens the box without waiting for it: not modal, deleted once closed, its text free to change
+    // while it is open. With a handler installed the handler answers it at once, and null is
+    // returned.
+    static QMessageBox* open(QWidget* parent, const Request& request);
 
     // Answers every box with `handler` instead of showing it (tests); an empty one shows them again.
     static void setHandler(Handler handler);
+
+private:
+    static QMessageBox* make_box(QWidget* parent, const Request& request);
 };

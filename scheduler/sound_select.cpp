@@ -11,6 +11,8 @@
 SoundSelect::SoundSelect(QWidget* parent) : QDialog(parent), ui(new Ui::SoundSelect) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // Here a blank field keeps the codec's sound; the default plays only where the codec has none.
+    ui->soundFields->setBlankFieldHint(QString());
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &SoundSelect::checkAndAccept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }

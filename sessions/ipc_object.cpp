@@ -208,11 +208,25 @@ bool IPCObject::send(const Message& request) {
 }
 
 bool IPCObject::send_if_ready(const Message& request) {
-    lock_order::assert_no_session_mutex_held("IPCObject::send_if_ready");
+    return send_all_if_ready({request});
+}
+
+bool IPCObject::send_all_if_ready(const std::vector<Message>& requests) {
+    lock_order::assert_no_session_mutex_held("IPCObject::send_all_if_ready");
     IQManager* manager = session_manager();
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
     if (state() != READY) return false;
-    return send(request);
+    // A READY session is placed on its manager, so each hand-over goes through, or none does.
+    bool is_sent = true;
+    for (const Message& request : requests) is_sent = send(request) && is_sent;
+    return is_sent;
+}
+
+bool IPCObject::takesSubscriptions() {
+    // The protocol version is written by the socket loop under the manager lock.
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    return version() != 0;
 }
 
 bool IPCObject::send_command(const Message& request) {
@@ -1001,7 +1015,37 @@ void IPCObject::cb_resp_braidlinkSettings() {
 }
 
 void IPCObject::cb_resp_setBraidlinkOptions() {
+    {
+        // Under one hold of the mutex, so that a new "braidlinkSettings" cannot slip in between.
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        Message answer;
+        Message settings;
+        if (cached_message(QStringLiteral("setBraidlinkOptions"), answer) &&
+            cached_message(QStringLiteral("braidlinkSettings"), settings)) {
+            apply_tunnel_answer(answer, settings);
+            cache_message(settings, QStringLiteral("braidlinkSettings"));
+        }
+    }
     emit recvSetBraidlinkOptions();
+}
+
+void IPCObject::apply_tunnel_answer(const Message& answer, Message& settings) {
+    if (!settings.child_count("node") || !settings.get_child("node", 0).child_count("group")) return;
+    Message& group = settings.get_child("node", 0).get_child("group", 0);
+    const std::string prefix = std::string(kTunnelPath) + ".";
+    for (int row = 0; row < answer.size(); ++row) {
+        const Message& accepted = answer.get_child(row);
+        if (accepted.name() != "option") continue;
+        std::string name = accepted.attributes().get_string("option", "");
+        if (name.compare(0, prefix.size(), prefix) == 0) name.erase(0, prefix.size());
+        if (name.empty()) continue;
+        for (int index = 0; index < group.size(); ++index) {
+            Message& option = group.get_child(index);
+            if (option.name() == "option" && option.attributes().get_string("name", "") == name) {
+                option.attributes().set("value", accepted.attributes().get_string("value", ""));
+            }
+        }
+    }
 }
 
 void IPCObject::cb_resp_eventLog() {

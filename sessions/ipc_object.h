@@ -118,6 +118,11 @@ public:
     // Hands the request to the connection under the manager lock; false (with a warning) when the
     // session is not placed on a manager.
     bool send(const Message& request);
+    // Hands over every request, in order, when the session is READY, and none otherwise: READY is
+    // decided once, under the manager lock, so the codec cannot drop half-way. Returns which.
+    bool send_all_if_ready(const std::vector<Message>& requests);
+    // Whether the codec speaks the versioned protocol, and so takes subscriptions and has a tunnel.
+    bool takesSubscriptions();
 
     void setMeteringFlag(bool is_on) { meteringOn = is_on; }
     void setEventLogPolling(bool is_on) { eventLogPolling = is_on; }
@@ -363,6 +368,9 @@ private:
     void report_refusal(const Message& reply, const QString& request);
     // Queues a call of one of this class's own slots (by signature) for the GUI thread.
     void queue_own_slot(const char* signature, const SharedMessage& argument);
+    // Folds the options a "cfgSetOption" answer reports into the tunnel settings as cached
+    // ("braidlinkSettings"): the codec reports its new tunnel values only in the answer.
+    static void apply_tunnel_answer(const Message& answer, Message& settings);
     // Emits the graph series' pending dataChanged; without the session mutex.
     void announce_graph_changes();
     // True for reports that carry their values in a child on a subscribing codec, and lack it.

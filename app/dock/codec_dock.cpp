@@ -21,6 +21,7 @@
 #include "app/shared/monitoring_meter.h"
 #include "app/dock/peer_items.h"
 #include "dialogs/message_box.h"
+#include "dialogs/settings_edit.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
 #include "ui_main_window.h"
@@ -111,6 +112,7 @@ void CodecDock::showSession(IPCObject* next) {
     ui.delayGraph->setSeries(next ? &next->delayGraph : nullptr);
     ui.lossGraph->setSeries(next ? &next->lossGraph : nullptr);
     ui.braidlinkStats->setTunnelInfo(next);
+    ui.settingWidget->setIPCObject(next);
     if (!next) return;
 
     connectSession(*next);

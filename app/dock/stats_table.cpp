@@ -7,11 +7,10 @@
 
 #include "app/shared/codec_text.h"
 #include "app/shared/decimal_id.h"
+#include "app/shared/duration_text.h"
 #include "sessions/ipc_object.h"
 
 namespace {
-
-constexpr unsigned kSecondsPerDay = 24 * 60 * 60;
 
 struct Row {
     int peerId;
@@ -29,11 +28,6 @@ QString ms(int tenths) {
 
 QString percent(int tenths) {
     return QString::number(tenths / 10) + QStringLiteral("%");
-}
-
-QString clockTime(unsigned seconds) {
-    const unsigned inDay = seconds % kSecondsPerDay;
-    return QString::asprintf("%02u:%02u:%02u", inDay / 3600, inDay / 60 % 60, inDay % 60);
 }
 
 std::vector<Row> rowsOf(IPCObject& session) {
@@ -57,7 +51,7 @@ StatsTable::StatsTable(QTreeWidget* table_) : table(table_) {}
 
 QStringList StatsTable::rowTexts(const QString& name, const PeerStatsInfo& peer, const ChannelStatsInfo& channel) {
     return {name,
-            clockTime(peer.callTime),
+            durationText(peer.callTime),
             kbps(channel.rxAvgPayload),
             kbps(channel.rxAvgOverhead),
             ms(peer.delayIn),

@@ -30,7 +30,7 @@ public:
     // The peer id of the first selected row; none without a selection.
     std::optional<int> selectedPeerId() const;
 
-    // The ten texts of one row: the name, the call time as "hh:mm:ss" (restarting after a day), the
+    // The ten texts of one row: the name, the call time as durationText gives it, the
     // receive and transmit rates and overheads in whole kbit/s, the delays in whole ms and the
     // losses in whole percent, each truncated toward zero.
     static QStringList rowTexts(const QString& name, const PeerStatsInfo& peer, const ChannelStatsInfo& channel);

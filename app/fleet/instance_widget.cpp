@@ -24,7 +24,7 @@ namespace {
 // Every tile asks on every schedule change; off unless asked for (QT_LOGGING_RULES).
 Q_LOGGING_CATEGORY(lcTileSchedule, "kestrane.fleet.schedule", QtInfoMsg)
 
-constexpr int kMinimumWidth = 270;
+constexpr int kMinimumWidth = 200;  // four to a row in a window of 929 pixels
 constexpr int kMaximumWidth = 550;
 constexpr int kHeight = 66;
 constexpr int kIconSize = 16;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "app/shared/codec_text.h"
+#include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
 #include "sessions/ipc_object.h"
 
@@ -185,16 +186,6 @@ void ZorvaStatRow::updateStats(QUuid) {
 
 void ZorvaStatRow::clearStats() {
     for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) item_->setText(column, QString());
-}
-
-QString ZorvaStatRow::durationText(qint64 seconds) {
-    const qint64 hours = seconds / 3600;
-    const int minutes = static_cast<int>(seconds / 60 % 60);
-    const int rest = static_cast<int>(seconds % 60);
-    return QStringLiteral("%1:%2:%3")
-        .arg(hours, 2, 10, QLatin1Char('0'))
-        .arg(minutes, 2, 10, QLatin1Char('0'))
-        .arg(rest, 2, 10, QLatin1Char('0'));
 }
 
 QString ZorvaStatRow::tenthsText(int tenths, const QString& unit) {

@@ -54,9 +54,7 @@ public:
     // quick switch back on makes a new one.
     void releaseMeter();
 
-    // The statistics columns' texts: seconds as "hh:mm:ss" (the hours keep counting past a day),
-    // and tenths shown whole with their unit ("123ms", "-1%").
-    static QString durationText(qint64 seconds);
+    // The statistics columns' tenths, shown whole with their unit ("123ms", "-1%").
     static QString tenthsText(int tenths, const QString& unit);
 
 public slots:

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMutexLocker>
 #include <QTreeWidgetItem>
@@ -16,6 +17,7 @@
 #include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
 #include "app/shell/main_window.h"
+#include "app/shared/error_reason.h"
 #include "app/shared/mini_meter.h"
 #include "app/fleet/password_prompt_queue.h"
 #include "app/fleet/zorva_stat_row.h"
@@ -48,11 +50,17 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showContextMenu);
     ui->scrollAreaContents->setLayout(gridLayout);
+    ui->scrollArea->installEventFilter(this);
 
     QTreeWidget* tree = ui->summaryTree;
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showSummaryTreeContextMenu);
-    connect(tree, &QTreeWidget::itemPressed, this, &ZorvaSummary::summaryTreeItemActivated);
+    // The current row is the selection, whether a click or a key made it current.
+    connect(tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { summaryTreeItemActivated(current, 0); });
+    // Set once, so that the tree's taking the focus does not make its first row current: nothing is
+    // selected until the operator picks a codec.
+    tree->setCurrentItem(nullptr);
     tree->setAlternatingRowColors(true);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setDragEnabled(false);
@@ -97,6 +105,8 @@ void ZorvaSummary::sortTree() {
 // The main window has saved the configuration just before; by now its layout can no longer be read,
 // so the view does not save again. The rows go first, while their tree still stands.
 ZorvaSummary::~ZorvaSummary() {
+    // A deleted current row makes a neighbour current, which must not select it in a window going away.
+    disconnect(ui->summaryTree, nullptr, this, nullptr);
     qDeleteAll(rowMap);
     rowMap.clear();
     itemRowMap.clear();
@@ -117,6 +127,7 @@ QUuid ZorvaSummary::addInstance(IPCObject* session) {
     tileList.append(tile);
     addSummaryRow(session, key);
     connect(tile, &InstanceWidget::selected, this, &ZorvaSummary::tileSelected);
+    tile->installEventFilter(this);
     // The session's state signals are queued: a refusal reaches the tile, and so the queue, even
     // when the session was refused before it was added.
     connect(tile, &InstanceWidget::loginRefused, prompts, &PasswordPromptQueue::askAfterRefusal);
@@ -169,6 +180,8 @@ void ZorvaSummary::removeSummaryRow(const QUuid& key) {
     ZorvaStatRow* row = rowMap.take(key);
     if (!row) return;
     QTreeWidget* tree = ui->summaryTree;
+    // Taking the current row would make a neighbour current, and so selected.
+    if (tree->currentItem() == row->item()) tree->setCurrentItem(nullptr);
     tree->takeTopLevelItem(tree->indexOfTopLevelItem(row->item()));
     itemRowMap.remove(row->item());
     row->deleteLater();
@@ -258,7 +271,37 @@ void ZorvaSummary::selectTile(QUuid tileKey) {
 }
 
 void ZorvaSummary::summaryTreeItemActivated(QTreeWidgetItem* item, int) {
-    if (const ZorvaStatRow* row = itemRowMap.value(item)) selectTile(row->key());
+    // The selected codec's row becomes current when its tile is selected; that selects nothing anew.
+    const ZorvaStatRow* row = itemRowMap.value(item);
+    if (row && row->key() != selectedUuid) selectTile(row->key());
+}
+
+std::optional<int> ZorvaSummary::tileIndexForKey(int key) const {
+    const int selected = tileList.indexOf(tileMap.value(selectedUuid));  // -1 for none
+    switch (key) {
+    case Qt::Key_Home: return 0;
+    case Qt::Key_End: return tileList.size() - 1;
+    case Qt::Key_Left: return selected < 0 ? 0 : selected - 1;
+    case Qt::Key_Right: return selected + 1;
+    case Qt::Key_Up: return selected < 0 ? 0 : selected - kTilesPerRow;
+    case Qt::Key_Down: return selected < 0 ? 0 : selected + kTilesPerRow;
+    default: return std::nullopt;
+    }
+}
+
+bool ZorvaSummary::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    const auto* press = static_cast<QKeyEvent*>(event);
+    const std::optional<int> next = press->modifiers() & ~Qt::KeypadModifier ? std::nullopt
+                                                                             : tileIndexForKey(press->key());
+    if (!next) return false;
+    // At the grid's edges the key is still taken: it would otherwise scroll the page away.
+    if (InstanceWidget* tile = tileList.value(*next)) {
+        tile->select();
+        tile->setFocus(Qt::OtherFocusReason);
+        ui->scrollArea->ensureWidgetVisible(tile);
+    }
+    return true;
 }
 
 void ZorvaSummary::showSummaryTreeContextMenu(const QPoint& pos) {
@@ -328,7 +371,7 @@ void ZorvaSummary::saveConfig() {
         ConfigFile::write(tree, path);
     } catch (const std::exception& error) {
         MessageBox::warning(this, tr("Save Configuration"),
-                            tr("Error saving configuration: ") + QString::fromUtf8(error.what()));
+                            tr("Error saving configuration: ") + errorReason(error.what()));
         return;
     }
     qInfo().noquote() << "configuration saved:" << sessions.size() << "codecs in" << path;
@@ -341,8 +384,15 @@ bool ZorvaSummary::loadConfig() {
         readConfig(outcome);
     }
     if (!outcome.error.isEmpty()) {
+        // Nothing of the file was applied: the run starts without codecs.
         QString text = tr("Error loading configuration: ") + outcome.error;
-        if (!outcome.keptCopy.isEmpty()) text += tr("\n\nThe file was kept as %1.").arg(outcome.keptCopy);
+        if (outcome.keptCopy.isEmpty()) {
+            text += tr("\n\nThis run starts with no codecs and leaves the file as it is.");
+        } else {
+            text += tr("\n\nThe file was kept as %1. This run starts with no codecs; the copy holds the fleet as it "
+                       "was.")
+                        .arg(outcome.keptCopy);
+        }
         MessageBox::warning(this, tr("Load Configuration"), text);
         return false;
     }
@@ -378,7 +428,7 @@ void ZorvaSummary::readConfig(LoadOutcome& outcome) {
             }
         }
     } catch (const std::exception& error) {
-        outcome.error = QString::fromUtf8(error.what());
+        outcome.error = errorReason(error.what());
     }
     if (!outcome.error.isEmpty() || outcome.droppedCodecs > 0) keepOriginal(outcome);
 }
@@ -391,7 +441,7 @@ void ZorvaSummary::keepOriginal(LoadOutcome& outcome) {
         // Without a copy the file on disk is the only record of the fleet: leave it alone.
         configWriteRefusal = tr("%1 could not be loaded and no copy of it could be made (%2), so it is "
                                 "not overwritten while Kestrane runs.")
-                                 .arg(path, QString::fromUtf8(error.what()));
+                                 .arg(path, errorReason(error.what()));
         qWarning().noquote() << configWriteRefusal;
         return;
     }

@@ -9,6 +9,8 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <optional>
+
 class IPCObject;
 class InstanceWidget;
 class MainWindow;
@@ -26,7 +28,9 @@ class ZorvaSummaryClass;
 // four to a row) and as a row of the summary tree (page 1), in the order the codecs were added.
 // Each codec is added under a tile key of its own, distinct from its session's instance key; the
 // tile and the row share it, and the selection and removal go by it. The selected codec becomes
-// the main window's active instance through selectionChanged. The view asks for login passwords
+// the main window's active instance through selectionChanged. The tree's current row and the tile
+// the keyboard moves to are the selection, so the keyboard selects as the mouse does; a removal
+// leaves neither a current row nor a selected tile. The view asks for login passwords
 // through its one prompt queue, and it reads and writes kt-config.xml, whose records follow its
 // tiles.
 //
@@ -90,6 +94,10 @@ public slots:
     void showContextMenu(const QPoint& pos);
     void summaryTreeItemActivated(QTreeWidgetItem* item, int column);
 
+protected:
+    // Arrow keys, Home and End on the tile page move the selection from tile to tile.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // What loading found, for the boxes shown once the lock is released.
     struct LoadOutcome {
@@ -105,6 +113,9 @@ private:
     // The session of the selected tile; null when none is selected or it was removed.
     IPCObject* selectedSession() const;
     void showRowMeter(ZorvaStatRow& row, bool isShown);
+    // Where an arrow key, Home or End moves the selection in tileList from the selected tile (from
+    // none to the first); out of range at the grid's edges; none for any other key.
+    std::optional<int> tileIndexForKey(int key) const;
     void setUpSorting();
     // Sorts the rows by the header's sort column and order.
     void sortTree();

@@ -1,7 +1,6 @@
 #include "app/shell/main_window.h"
 
 #include <QCloseEvent>
-#include <QDebug>
 #include <QDesktopServices>
 #include <QDockWidget>
 #include <QFileInfo>
@@ -13,6 +12,9 @@
 #include <mutex>
 
 #include "app/dock/codec_dock.h"
+#include "app/dock/peer_items.h"
+#include "app/dock/profile_list_panel.h"
+#include "app/shared/decimal_id.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/shell/my_q_application.h"
@@ -24,14 +26,14 @@
 #include "dialogs/email_management_dialog.h"
 #include "dialogs/kestrane_resources.h"
 #include "dialogs/message_box.h"
-#include "ipc/ipc_mutex_guard.h"
+#include "dialogs/refusal_notice.h"
+#include "dialogs/settings_edit.h"
 #include "scheduler/schedule_connection.h"
 #include "scheduler/schedule_window.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/sound_select.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
-#include "sessions/iq_manager.h"
 #include "ui_main_window.h"
 
 
@@ -44,14 +46,6 @@ constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // 
 // The dock's status tabs that follow the active codec.
 constexpr int kBraidlinkTab = 3;
 constexpr int kMetersTab = 5;
-
-// Whether the codec speaks the versioned protocol, and so takes subscriptions and has a tunnel.
-// The protocol version is written by the socket loop under the manager lock.
-bool takesSubscriptions(IPCObject& session) {
-    IQManager* manager = session.session_manager();
-    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    return session.version() != 0;
-}
 
 bool hasConnections(IPCObject& session) {
     std::lock_guard<SessionMutex> lock(session.mutex());
@@ -71,6 +65,7 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
       alertPlayer(alertOutput ? *alertOutput : soundPlayer),
+      refusalNotice(new RefusalNotice(this)),
       deviceEventHandler(alertPlayer, [this] {
           return std::optional<DeviceEventHandler::SoundSwitches>({soundEnabledFlag, defaultAlertsFlag});
       }) {
@@ -81,6 +76,7 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     setupStatsTable();
     codecDock = new CodecDock(*ui, *this);
     ui->settingWidget->setEnabled(false);
+    connect(ui->settingWidget, &SettingsEdit::saveRequested, this, &MainWindow::sendUpdatedSettings);
     ui->stackedWidget->setCurrentWidget(ui->page_invalid);  // no codec is active yet
     if (!mainWindowInstance) mainWindowInstance = this;
     // Stays off for the whole run when there was no file at start: the folder may not exist yet.
@@ -207,6 +203,10 @@ QUuid MainWindow::createInstance() {
     }
     instanceMap.insert(key, session);
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
+    connect(session, &IPCObject::requestFailed, refusalNotice,
+            [notice = refusalNotice, session](QUuid, QString request, QString code, QString text) {
+                notice->report(*session, request, code, text);
+            });
     return key;
 }
 
@@ -221,17 +221,19 @@ void MainWindow::handleAllEnables() {
     const bool is_ready = is_active && session->state() == IQEndpointClient::READY;
     const bool is_metering = is_ready && session->meteringOn;
     const bool is_logging = is_ready && session->eventLogPolling;
-    const bool has_tunnel = is_active && takesSubscriptions(*session);
+    const bool has_tunnel = is_active && session->takesSubscriptions();
     const bool has_connections = is_ready && hasConnections(*session);
 
     const QListWidgetItem* profile = has_instances ? ui->profileList->selectedItems().value(0) : nullptr;
     const bool has_profile = profile != nullptr;
-    const bool is_factory = has_profile && profile->data(Qt::UserRole + 8).toBool();
+    const bool is_factory = has_profile && profile->data(kProfileFactoryRole).toBool();
     const QTreeWidgetItem* peer = has_instances ? ui->peerList->selectedItems().value(0) : nullptr;
     const bool has_peer = peer != nullptr;
-    const bool is_directory = has_peer && peer->data(0, Qt::UserRole + 4).toInt() != 0;
-    const bool is_peer_active = has_peer && peer->data(0, Qt::UserRole + 3).toBool();
-    const bool is_editable_peer = has_peer && !is_directory && peer->data(0, Qt::UserRole + 2).toInt() >= 0;
+    const bool is_directory = has_peer && peer->data(0, kPeerDirectoryRole).toBool();
+    const bool is_peer_active = has_peer && peer->data(0, kPeerActiveRole).toBool();
+    // Read as the commands read it: an incoming connection's "3-1" names no address-book entry.
+    const std::optional<int> peer_id = has_peer ? readDecimalId(peer->data(0, kPeerIdRole).toString()) : std::nullopt;
+    const bool is_editable_peer = has_peer && !is_directory && peer_id && *peer_id >= 0;
     const bool is_editable_profile = has_profile && !is_factory;
     IQCommonPooledApp* pool = IPCObject::sessionPool();
     const bool has_room = pool && pool->available_spots() > 0;
@@ -281,7 +283,8 @@ void MainWindow::handleAllEnables() {
 
     // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
     // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry}) {
+    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry, ui->actionConnect,
+                            ui->actionSendPeer, ui->actionSendProfile}) {
         action->setEnabled(false);
     }
 }
@@ -408,6 +411,10 @@ void MainWindow::sendUpdatedSettings(Message message) {
 void MainWindow::addNewInstance() {
     AddDevice dialog;
     dialog.setWindowTitle(tr("Add Instance"));
+    // Two sessions on one codec would both log in, and the scheduler could not tell them apart.
+    QList<std::pair<QString, int>> fleet;
+    for (const IPCObject* session : qAsConst(instanceMap)) fleet.append({session->host, session->port});
+    dialog.setFleetAddresses(fleet);
     if (dialog.exec() != QDialog::Accepted) return;
     IPCObject* session = findInstance(createInstance());
     if (!session) {
@@ -520,7 +527,7 @@ void MainWindow::scheduleConnection(bool preselectPeer) {
     if (!jobs || !activeInstance) return;
     QString peer_id;
     const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
-    if (preselectPeer && peer) peer_id = peer->data(0, Qt::UserRole + 2).toString();
+    if (preselectPeer && peer) peer_id = peer->data(0, kPeerIdRole).toString();
     ::scheduleConnection(*jobs, activeInstance, peer_id, this);
 }
 
@@ -609,6 +616,9 @@ void MainWindow::exit() {
 }
 
 void MainWindow::on_actionConfigDir_triggered() {
-    const QUrl folder = QUrl::fromLocalFile(configDirPath());
-    if (!QDesktopServices::openUrl(folder)) qWarning() << "could not open the configuration folder" << folder;
+    const QString folder = configDirPath();
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
+    // Where no file manager is installed the path at least tells the operator where to look.
+    MessageBox::warning(this, tr("Open config folder"),
+                        tr("No program could open the configuration folder. It is:\n%1").arg(folder));
 }

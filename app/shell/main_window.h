@@ -18,6 +18,7 @@ class IPCObject;
 class QAction;
 class QCloseEvent;
 class QWidget;
+class RefusalNotice;
 class ScheduleWindow;
 class Scheduler;
 class ZorvaSummary;
@@ -127,6 +128,8 @@ private:
     Ui::MainWindow* ui;  // owned
     AlertSoundPlayer soundPlayer;
     AlertPlayer& alertPlayer;  // soundPlayer, or the caller's stand-in
+    // Every session's refusals of the editors' requests go here. Child of the window.
+    RefusalNotice* refusalNotice;
     // Every session's deviceEvent goes here. Silenced first thing in the destructor, so that
     // nothing plays while the program shuts down.
     DeviceEventHandler deviceEventHandler;

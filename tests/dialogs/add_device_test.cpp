@@ -33,6 +33,7 @@ TEST(AddDevice, OpensOnTheAddressWithPort80AndTwoTabs) {
     EXPECT_EQ(tabs->tabText(1), "Sounds");
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_TRUE(dialog.emailAddresses().isEmpty());
+    EXPECT_EQ(child<QLineEdit>(dialog, "lineAudioStart")->placeholderText(), "Leave blank for default");
 }
 
 // What OK does with the fields: accept them, or stay open with a note beside the refused field.
@@ -48,6 +49,7 @@ const char kNoAddress[] = "Enter the codec's IP address.";
 const char kNotNumeric[] = "Enter a numeric IPv4 or IPv6 address: host names are not looked up.";
 const char kBadPort[] = "Enter a port from 23 to 65535.";
 const char kNoFile[] = "There is no file at this path.";
+const char kInFleet[] = "A codec at this address and port is already in the fleet.";
 
 const OkCase kOk[] = {
     {"", "80", "", "errorIPAddress", kNoAddress},
@@ -61,6 +63,10 @@ const OkCase kOk[] = {
     {"10.1.2.3", "80", "/no/such/start.wav", "errorAudioStart", kNoFile},
     {" 10.1.2.3 ", "23", "@", nullptr, nullptr},
     {"fe80::1", "65535", "", nullptr, nullptr},
+    // The fleet holds 10.9.9.9:5004 and ::1:5004 (see below).
+    {"10.9.9.9", "5004", "", "errorIPAddress", kInFleet},
+    {"0:0::1", "5004", "", "errorIPAddress", kInFleet},
+    {"10.9.9.9", "5005", "", nullptr, nullptr},
 };
 
 TEST(AddDevice, OkAcceptsOnlyWhatTheAddRoadCanUse) {
@@ -70,6 +76,7 @@ TEST(AddDevice, OkAcceptsOnlyWhatTheAddRoadCanUse) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     for (const auto& c : kOk) {
         AddDevice dialog;
+        dialog.setFleetAddresses({{"10.9.9.9", 5004}, {"::1", 5004}});
         dialog.show();
         child<QLineEdit>(dialog, "lineIPAddress")->setText(c.address);
         child<QLineEdit>(dialog, "linePort")->setText(c.port);

@@ -45,6 +45,10 @@ TEST(SoundSelect, OkStoresExistingFilesOnly) {
     EXPECT_EQ(field(dialog, "lineAudioFinish")->text(), "mute");
     EXPECT_EQ(field(dialog, "lineConnectsToKT")->text(), "");
     EXPECT_EQ(field(dialog, "lineDisconnectsFromKT")->text(), gone);
+    // A blank field keeps the codec's sound here: no hint of a default.
+    for (const char* name : {"lineAudioStart", "lineAudioFinish", "lineConnectsToKT", "lineDisconnectsFromKT"}) {
+        EXPECT_EQ(field(dialog, name)->placeholderText(), "") << name;
+    }
 
     field(dialog, "lineAudioStart")->setText(new_start);
     field(dialog, "lineConnectsToKT")->setText(folder.filePath("typo.wav"));

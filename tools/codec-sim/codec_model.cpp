@@ -1361,6 +1361,7 @@ void CodecModel::fill_directory_server(Message& node) const {
 void CodecModel::fill_sys_options(Message& node) const {
     node.attributes() += sys_options_.attributes();
     node.add_children_copy(sys_options_);
+    if (is_settings_malformed_) node.remove_child("audio", 0);
 }
 
 void CodecModel::fill_version(Message& node) const {
@@ -1376,7 +1377,7 @@ void CodecModel::fill_braidlink_settings(Message& node) const {
     // the first child whatever it is.
     Message& element = node.add_child("node");
     element.attributes().set("path", "netmgr.tunnel");
-    element.add_child_copy(braidlink_group_);
+    if (!is_settings_malformed_) element.add_child_copy(braidlink_group_);
 }
 
 bool CodecModel::is_tunnel_up() const {

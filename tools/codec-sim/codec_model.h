@@ -51,6 +51,9 @@ public:
     explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin);
 
     int index() const { return index_; }
+    // From now on "sysOptions" lacks the "audio" element that "systemOpts" names, and the tunnel
+    // settings' "node" has no "group". The codec's own settings stay whole.
+    void set_malformed_settings(bool is_malformed) { is_settings_malformed_ = is_malformed; }
     std::string unit_name() const;
 
     // Answers one request. `reply` arrives named "resp" with the request's "seq"; this fills in
@@ -258,6 +261,7 @@ private:
     TunnelDirection tunnel_rx_;
 
     bool is_metering_on_ = true;
+    bool is_settings_malformed_ = false;
     std::deque<LogEntry> event_log_;  // oldest first
     size_t event_log_bytes_ = 0;      // of event_log_, as kMaxEventLogBytes counts them
 

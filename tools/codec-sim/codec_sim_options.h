@@ -50,6 +50,9 @@ struct CodecSimOptions {
     // Requests (by name, e.g. "connect", "getPeerList") that every codec refuses: the reply carries
     // "fail", error_code 409 and an error text, and the codec changes nothing.
     std::set<std::string> refused_requests;
+    // The settings replies come malformed, as a broken firmware's may (CodecModel::
+    // set_malformed_settings).
+    bool malformed_settings = false;
     // Each published report carries "sent_us", the sender's ipc_now_us() as decimal text: the
     // monotonic clock is shared by every process on the machine, so a receiver can measure delays.
     bool stamps_reports = false;

@@ -30,7 +30,9 @@ struct SimulatedCodec {
           index(codec_index),
           server_name("codec-" + std::to_string(codec_index)),
           model(codec_index, shared.options.calendar_origin_s),
-          last_report_us(CodecModel::subscriptions().size(), 0) {}
+          last_report_us(CodecModel::subscriptions().size(), 0) {
+        model.set_malformed_settings(shared.options.malformed_settings);
+    }
 
     CodecSimContext& context;  // not owned; outlives every codec
     const int index;

@@ -186,7 +186,7 @@ TEST(DockLists, FiltersAndAPeersProfile) {
 }
 
 // Rates in bit/s, delays in tenths of a ms and losses in tenths of a percent, each truncated toward
-// zero; the call time as a clock that restarts after a day.
+// zero; the call time in hours, minutes and seconds, the hours counting past a day.
 TEST(DockStatistics, RowTextsTruncateTheCodecsUnits) {
     PeerStatsInfo peer;
     ChannelStatsInfo channel;
@@ -196,7 +196,7 @@ TEST(DockStatistics, RowTextsTruncateTheCodecsUnits) {
         const char* texts;
     } cases[] = {
         {3725, 1999, 125, 7, "Unit,01:02:05,1kbps,0kbps,12ms,0kbps,0kbps,0ms,0%,0%"},
-        {90000, 64000, 9, 1000, "Unit,01:00:00,64kbps,0kbps,0ms,0kbps,0kbps,0ms,100%,0%"},
+        {90000, 64000, 9, 1000, "Unit,25:00:00,64kbps,0kbps,0ms,0kbps,0kbps,0ms,100%,0%"},
         {0, -1999, -125, -7, "Unit,00:00:00,-1kbps,0kbps,-12ms,0kbps,0kbps,0ms,0%,0%"},
     };
     for (const auto& c : cases) {

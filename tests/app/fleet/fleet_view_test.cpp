@@ -10,23 +10,26 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
-#include <QTimer>
 #include <QTreeWidget>
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/dock/codec_dock.h"
 #include "app/fleet/instance_widget.h"
+#include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
 #include "app/fleet/zorva_stat_row.h"
 #include "app/fleet/zorva_summary.h"
 #include "scheduler/scheduler.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/popup_menu.h"
 #include "tests/app/widget_image.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/unplaced_session.h"
@@ -35,6 +38,7 @@
 namespace {
 
 using app_test::AppFixture;
+using app_test::onNextPopup;
 using test_support::UnplacedSession;
 using test_support::wait_processing_events;
 
@@ -70,16 +74,6 @@ QStringList entriesOf(const QMenu& menu) {
         entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
     }
     return entries;
-}
-
-// Runs `inside` with the popup menu that the next call opens, then closes it.
-void onNextPopup(std::function<void(QMenu&)> inside) {
-    QTimer::singleShot(0, [inside] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(menu, nullptr);
-        inside(*menu);
-        menu->close();
-    });
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -123,6 +117,61 @@ TEST_F(FleetViewTest, TilesSelectAndCloseTheGapWhenOneIsRemoved) {
     EXPECT_EQ(selections.size(), 3u);
     EXPECT_EQ(instanceMap.size(), 4);
     EXPECT_EQ(tree().topLevelItemCount(), 4);
+}
+
+// The highlighted codec is the one the dock shows, whether a key or the mouse moved it there, and
+// Del removes that one; then nothing is highlighted. On the tree and on the tiles alike.
+TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
+    openWindow();
+    for (int i = 0; i < 6; ++i) addCodec();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    const auto shown = [&] { return window->dock()->session(); };
+
+    view().showStatsOverview();
+    tree().setFocus();
+    EXPECT_EQ(tree().currentItem(), nullptr);  // the focus alone selects nothing
+    const std::pair<Qt::Key, int> tree_keys[] = {{Qt::Key_Down, 0}, {Qt::Key_End, 5}, {Qt::Key_Up, 4}};
+    for (const auto& [key, row] : tree_keys) {
+        QTest::keyClick(&tree(), key);
+        const ZorvaStatRow* selected = view().summaryRow(view().selectedKey());
+        ASSERT_NE(selected, nullptr) << row;
+        EXPECT_EQ(selected->item(), tree().topLevelItem(row));
+        EXPECT_EQ(shown(), selected->session());
+    }
+    IPCObject* highlighted = shown();
+    QTest::keyClick(&tree(), Qt::Key_Delete);
+    EXPECT_FALSE(instanceMap.values().contains(highlighted));
+    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(tree().currentItem(), nullptr);
+    EXPECT_TRUE(tree().selectedItems().isEmpty());
+
+    view().showGeneralOverview();
+    const QList<IPCObject*> tiles = view().sessionsInTileOrder();  // five left, four to a row
+    QWidget* focus = view().findChild<QScrollArea*>("scrollArea");  // where Tab enters the page
+    const std::pair<Qt::Key, int> tile_keys[] = {{Qt::Key_Home, 0}, {Qt::Key_Right, 1}, {Qt::Key_Down, 1},
+                                                 {Qt::Key_Left, 0}, {Qt::Key_Down, 4},  {Qt::Key_End, 4}};
+    for (const auto& [key, tile] : tile_keys) {
+        QTest::keyClick(focus, key);
+        EXPECT_EQ(shown(), tiles.at(tile)) << tile;
+        focus = QApplication::focusWidget();
+    }
+    QTest::keyClick(focus, Qt::Key_Delete);
+    EXPECT_FALSE(instanceMap.values().contains(tiles.at(4)));
+    EXPECT_EQ(shown(), nullptr);
+}
+
+// A laptop's 1366 x 768: the window opens at its first-start size, which its minimum allows (the
+// dock's pages scroll instead), and four tiles fit side by side in it.
+TEST_F(FleetViewTest, WindowFitsALaptopScreen) {
+    openWindow();
+    for (int i = 0; i < 4; ++i) addCodec();
+    view().showGeneralOverview();
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_LE(window->minimumSizeHint().height(), 687);
+    EXPECT_EQ(window->size(), QSize(929, 687));
+    EXPECT_FALSE(view().findChild<QScrollArea*>("scrollArea")->horizontalScrollBar()->isVisible());
 }
 
 TEST_F(FleetViewTest, CountSaysHowManyMoreFit) {
@@ -289,8 +338,8 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
 // The statistics columns
 
 TEST(FleetRow, FiguresReadAsTheOperatorExpects) {
-    EXPECT_EQ(ZorvaStatRow::durationText(3725), "01:02:05");
-    EXPECT_EQ(ZorvaStatRow::durationText(90000), "25:00:00");  // a call longer than a day
+    EXPECT_EQ(durationText(3725), "01:02:05");
+    EXPECT_EQ(durationText(90000), "25:00:00");  // a call longer than a day, as the dock shows it
     EXPECT_EQ(ZorvaStatRow::tenthsText(1234, "ms"), "123ms");
     EXPECT_EQ(ZorvaStatRow::tenthsText(5, "%"), "0%");
     EXPECT_EQ(ZorvaStatRow::tenthsText(-15, "%"), "-1%");

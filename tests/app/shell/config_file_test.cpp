@@ -186,6 +186,10 @@ TEST_F(ConfigFileTest, KeepsAFileItCannotLoad) {
         MessageBoxRecorder boxes;
         openWindow();
         EXPECT_EQ(boxes.count("Load Configuration"), 1);
+        // The reason as the operator reads it, without the operations' names before it.
+        const QString load_text = boxes.lastText("Load Configuration");
+        EXPECT_TRUE(load_text.startsWith("Error loading configuration: ") && load_text.at(29).isUpper())
+            << load_text.toStdString();
         EXPECT_TRUE(instanceMap.isEmpty());
 
         const QStringList copies = case_folder.keptCopies();
@@ -193,7 +197,8 @@ TEST_F(ConfigFileTest, KeepsAFileItCannotLoad) {
         ASSERT_EQ(copies.size(), can_copy ? 1 : 0);
         if (can_copy) {
             const QString copy_path = case_folder.dataFolder() + "/" + copies.first();
-            EXPECT_TRUE(boxes.lastText("Load Configuration").endsWith("\n\nThe file was kept as " + copy_path + "."));
+            EXPECT_TRUE(load_text.endsWith("\n\nThe file was kept as " + copy_path +
+                                           ". This run starts with no codecs; the copy holds the fleet as it was."));
             closeWindow();
             QFile copy(copy_path);
             ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
@@ -201,7 +206,10 @@ TEST_F(ConfigFileTest, KeepsAFileItCannotLoad) {
         } else {
             // Nothing else holds the fleet: this run leaves the file alone, and says so.
             closeWindow();
+            EXPECT_TRUE(load_text.endsWith("\n\nThis run starts with no codecs and leaves the file as it is."));
             EXPECT_EQ(boxes.count("Save Configuration"), 1);
+            EXPECT_TRUE(boxes.lastText("Save Configuration")
+                            .startsWith("Error saving configuration: " + case_folder.configFile() + " could not be"));
             EXPECT_EQ(QFileInfo(case_folder.configFile()).isDir(), bad.isFolder);
         }
         if (bad.isUnreadable) {

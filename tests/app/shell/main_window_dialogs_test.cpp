@@ -163,6 +163,23 @@ TEST_F(WindowDialogs, AddInstanceMakesALiveSelectedCodecAndSavesItAtOnce) {
     EXPECT_TRUE(wait_processing_events([session] { return session->state() == IQEndpointClient::READY; }));
 }
 
+// The same codec twice would log in twice; "Add Instance..." refuses it under the address.
+TEST_F(WindowDialogs, AddInstanceRefusesACodecAlreadyInTheFleet) {
+    ASSERT_NE(addCodecFromMenu(), nullptr);
+    QString note;
+    on_next_modal([&](QDialog* dialog) {
+        child<QLineEdit>(dialog, "lineIPAddress")->setText(QStringLiteral("127.0.0.1"));
+        child<QLineEdit>(dialog, "linePort")->setText(QString::number(fleet.ports()[0]));
+        child<QPushButton>(dialog, "buttonOK")->click();
+        auto* refusal = child<QLabel>(dialog, "errorIPAddress");
+        if (refusal->isVisible()) note = refusal->text();
+        dialog->reject();
+    });
+    action(*window, "actionAddDevice")->trigger();
+    EXPECT_EQ(note, "A codec at this address and port is already in the fleet.");
+    EXPECT_EQ(instanceMap.size(), 1);
+}
+
 TEST_F(WindowDialogs, FullPoolRefusesTheCodecAndSavesNothing) {
     while (pool->available_spots() > 0) ASSERT_FALSE(window->createInstance().isNull());
     ASSERT_EQ(instanceMap.size(), 256);

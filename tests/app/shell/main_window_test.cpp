@@ -17,14 +17,21 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/dock/codec_dock.h"
+#include "app/dock/peer_items.h"
+#include "app/dock/profile_list_panel.h"
 #include "app/shell/config_paths.h"
+#include "app/fleet/instance_widget.h"
 #include "app/fleet/zorva_summary.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/popup_menu.h"
+#include "tests/support/message_box_recorder.h"
 #include "tests/support/qt_wait.h"
 #include "tools/codec-sim/codec_sim.h"
 
@@ -130,6 +137,10 @@ TEST_F(MainWindowTest, FormHoldsTheMenusAndActions) {
         // Our own icons, drawn: an action without one has none.
         EXPECT_EQ(found->icon().pixmap(16, 16).isNull(), *expected.icon == '\0');
     }
+    // The alert switch shows its state by its icon: a speaker with waves when on, crossed out when off.
+    const QIcon sound = action(opened, "actionSound")->icon();
+    EXPECT_NE(sound.pixmap(16, QIcon::Normal, QIcon::On).toImage(),
+              sound.pixmap(16, QIcon::Normal, QIcon::Off).toImage());
     EXPECT_FALSE(action(opened, "actionHelp")->isVisible());
     EXPECT_FALSE(action(opened, "actionStart_service")->isVisible());
     EXPECT_EQ(opened.windowTitle(), "Kestrane");
@@ -189,18 +200,18 @@ bool stateOf(MainWindow& window, const std::string& key) {
     return window.findChild<QWidget*>(QString::fromStdString(key))->isEnabled();
 }
 
-void addPeerItem(MainWindow& window, bool isDirectory) {
+void addPeerItem(MainWindow& window, bool isDirectory, const QString& id = QStringLiteral("5")) {
     auto* item = new QTreeWidgetItem(window.findChild<QTreeWidget*>("peerList"));
-    item->setData(0, Qt::UserRole + 2, QStringLiteral("5"));
-    item->setData(0, Qt::UserRole + 3, false);
-    item->setData(0, Qt::UserRole + 4, isDirectory ? 1 : 0);
+    item->setData(0, kPeerIdRole, id);
+    item->setData(0, kPeerActiveRole, false);
+    item->setData(0, kPeerDirectoryRole, isDirectory);
     item->setSelected(true);
 }
 
 void addProfileItem(MainWindow& window, bool isFactory) {
     auto* item = new QListWidgetItem(QStringLiteral("Studio"), window.findChild<QListWidget*>("profileList"));
-    item->setData(Qt::UserRole + 7, QStringLiteral("3"));
-    item->setData(Qt::UserRole + 8, isFactory);
+    item->setData(kProfileIdRole, QStringLiteral("3"));
+    item->setData(kProfileFactoryRole, isFactory);
     item->setSelected(true);
 }
 
@@ -212,7 +223,7 @@ struct EnableCase {
 
 const EnableCase kReadyCases[] = {
     {"metering on, logging off", nullptr,
-     {{"peerList", true}, {"actionRemoveDevice", true}, {"actionConnect", true}, {"settingWidget", true},
+     {{"peerList", true}, {"actionRemoveDevice", true}, {"actionCopyNodeId", true}, {"settingWidget", true},
       {"visible:actionEnableMetering", false}, {"visible:actionDisableMetering", true}, {"tab:5", true},
       {"tab:3", true}, {"eventLogText", false}, {"visible:actionEnableLogging", true},
       {"visible:actionDisableLogging", false}, {"statsTable", false}, {"actionDisconnect", false}}},
@@ -231,10 +242,12 @@ const EnableCase kReadyCases[] = {
          addPeerItem(window, false);
          addProfileItem(window, true);
      },
-     {{"actionRemoveEntry", true}, {"actionSendPeer", true}, {"actionAssignProfile", true},
+     {{"actionRemoveEntry", true}, {"actionAssignProfile", true},
       {"actionSetDefaultProfile", true}, {"actionRemoveProfile", false}, {"actionSendProfile", false}}},
+    {"incoming connection", [](MainWindow& window, IPCObject*) { addPeerItem(window, false, QStringLiteral("3-1")); },
+     {{"actionRemoveEntry", false}, {"actionAssignDefaultProfile", true}}},
     {"profile of the operator's own", [](MainWindow& window, IPCObject*) { addProfileItem(window, false); },
-     {{"actionRemoveProfile", true}, {"actionSendProfile", true}, {"actionAssignProfile", false}}},
+     {{"actionRemoveProfile", true}, {"actionAssignProfile", false}}},
 };
 
 TEST_F(WindowWithCodecs, EnablesFollowTheActiveCodec) {
@@ -331,6 +344,12 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     action(opened, "actionConfigDir")->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(folders.urls, QList<QUrl>{QUrl::fromLocalFile(configDirPath())});
+    // Where nothing opens it, a box gives the folder's path.
+    MessageBoxRecorder boxes;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "noSuchSlot");
+    action(opened, "actionConfigDir")->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_TRUE(boxes.lastText("Open config folder").endsWith("\n" + configDirPath()));
 
     opened.hide();
     action(opened, "actionShowMainWindow")->trigger();
@@ -342,6 +361,66 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     EXPECT_EQ(details->currentWidget()->objectName(), "page_invalid");
     action(opened, "actionExit")->trigger();
     EXPECT_FALSE(opened.isVisible());
+}
+
+// QObject::receivers is protected; this names it for the walk below.
+class ConnectionCount : public QObject {
+public:
+    static int of(const QObject& object, const char* signal) { return (object.*&ConnectionCount::receivers)(signal); }
+};
+
+// Whether triggering reaches a slot. Every menu holding the action connects to it for itself.
+bool isConnected(const QAction& action) {
+    int menus = 0;
+    for (const QWidget* holder : action.associatedWidgets()) menus += qobject_cast<const QMenu*>(holder) != nullptr;
+    return ConnectionCount::of(action, SIGNAL(triggered(bool))) > menus ||
+           ConnectionCount::of(action, SIGNAL(changed())) > 0;
+}
+
+// One walk over every menu the operator can open on a READY codec, each opened as a click would:
+// whatever is shown and enabled there acts.
+TEST_F(WindowWithCodecs, EveryEntryOfEveryMenuIsConnectedOrOff) {
+    MainWindow& opened = *window;
+    addReadyCodec(fleet->ports()[0]);
+    // The codec's first address-book peer and first profile of its own, as a click selects them.
+    auto* peers = opened.findChild<QTreeWidget*>("peerList");
+    auto* profiles = opened.findChild<QListWidget*>("profileList");
+    ASSERT_TRUE(wait_processing_events([&] { return peers->topLevelItemCount() > 0 && profiles->count() > 1; }));
+    for (int i = 0; i < peers->topLevelItemCount() && peers->selectedItems().isEmpty(); ++i) {
+        QTreeWidgetItem* peer = peers->topLevelItem(i);
+        if (!peer->data(0, kPeerDirectoryRole).toBool()) peers->setCurrentItem(peer);
+    }
+    profiles->setCurrentRow(1);
+    ASSERT_TRUE(wait_processing_events([&] { return action(opened, "actionRemoveEntry")->isEnabled(); }));
+    opened.show();
+    ZorvaSummary& summary = *opened.summary();
+    CodecDock& dock = *opened.dock();
+    // The codec's own menu last: opening it selects the codec anew, which refills the dock.
+    const std::function<void()> openers[] = {
+        [&] { dock.showPeerlistContextMenu(QPoint()); },
+        [&] { dock.showProfilelistContextMenu(QPoint()); },
+        [&] { dock.showMeterContextMenu(QPoint()); },
+        [&] { dock.showStatsTableContextMenu(QPoint()); },
+        [&] { summary.showContextMenu(QPoint()); },
+        [&] { summary.showSummaryTreeContextMenu(QPoint()); },
+        [&] { summary.tile(summary.selectedKey())->showContextMenu(QPoint(5, 5)); },
+    };
+    int entries = 0;
+    QStringList idle;
+    const auto walk = [&](const QList<QAction*>& menu) {
+        for (const QAction* entry : menu) {
+            if (entry->isSeparator() || !entry->isVisible()) continue;
+            ++entries;
+            if (entry->isEnabled() && !isConnected(*entry)) idle << entry->objectName();
+        }
+    };
+    for (QAction* menu : opened.menuBar()->actions()) walk(menu->menu()->actions());
+    for (const auto& open : openers) {
+        app_test::onNextPopup([&](QMenu& popup) { walk(popup.actions()); });
+        open();
+    }
+    EXPECT_GT(entries, 40);
+    EXPECT_EQ(idle.join(' ').toStdString(), "");
 }
 
 // Linux's standard Delete key sequence also holds Ctrl+D, which is "Tiled"; removing a codec is Del

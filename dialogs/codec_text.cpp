@@ -1,0 +1,8 @@
+#include "dialogs/codec_text.h"
+
+QString shownCodecText(const QString& text, int maxLength) {
+    if (text.size() <= maxLength) return text;
+    int kept = maxLength - 1;
+    if (text.at(kept - 1).isHighSurrogate()) --kept;  // never half a character
+    return text.left(kept) + QChar(0x2026);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class IPCObject;
+class QWidget;
+
+// Tells the operator when a codec refuses a change that one of the editors sent, since nothing
+// else would: the editors wait for no reply, and the refused values simply stay unsaved. One
+// warning at a time, not modal, opened from the event loop (never inside the session's signal);
+// refusals that come while it is open join it. Each line names the codec (unit name and address),
+// the request, and the codec's error text and code.
+//
+// Threads: GUI thread only.
+class RefusalNotice : public QObject {
+    Q_OBJECT
+
+public:
+    // The notice opens over `owner`.
+    explicit RefusalNotice(QWidget* owner);
+
+    // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
+    // editors' requests (listed in the .cpp; each editor adds its own) is left to the log.
+    void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText);
+
+private:
+    void showLines();
+    void forgetLines();
+
+    QWidget* owner_;     // our parent
+    QStringList lines_;  // the refusals of the open notice, and any waiting to join it
+    int droppedLines_ = 0;
+    QPointer<QMessageBox> box_;
+    bool isShowPosted_ = false;
+};

@@ -1,0 +1,178 @@
+#include "dialogs/setting_option.h"
+
+#include <limits>
+
+#include "dialogs/codec_text.h"
+#include "ipc/message.h"
+
+namespace {
+
+QString textOf(const Message& element, const char* attribute) {
+    return element.attributes().get_qstring(attribute, QString());
+}
+
+QString shownTextOf(const Message& element, const char* attribute) {
+    return shownCodecText(textOf(element, attribute));
+}
+
+// A decimal int as the codec writes it: an optional minus sign and digits, nothing else.
+bool readDecimal(const QString& text, int& out) {
+    const int digits_from = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if (text.size() <= digits_from) return false;
+    for (int i = digits_from; i < text.size(); ++i) {
+        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9')) return false;
+    }
+    bool is_number = false;
+    out = text.toInt(&is_number, 10);
+    return is_number;
+}
+
+bool hasControlCharacter(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20) return true;
+    }
+    return false;
+}
+
+// The fields every family reads alike.
+void readCommonFields(const Message& descriptor, SettingOption& option) {
+    const Message::Attributes& a = descriptor.attributes();
+    option.advanced = a.get_bool("advanced", false);
+    option.descr = shownTextOf(descriptor, "descr");
+    option.displayName = shownTextOf(descriptor, "display_name");
+    option.type = textOf(descriptor, "type");
+    option.units = shownTextOf(descriptor, "units");
+    option.name = textOf(descriptor, "name");
+    if (option.type == QLatin1String("int")) {
+        // A missing limit leaves that end open.
+        option.min = a.has("min") ? a.get_int("min", 0) : std::numeric_limits<int>::min();
+        option.max = a.has("max") ? a.get_int("max", 0) : std::numeric_limits<int>::max();
+    }
+    if (option.type == QLatin1String("select")) {
+        for (int row = 0; row < descriptor.size(); ++row) {
+            const Message& choice = descriptor.get_child(row);
+            if (choice.name() != "select") continue;
+            option.choices.prepend({shownTextOf(choice, "name"), textOf(choice, "value")});
+        }
+    }
+}
+
+}  // namespace
+
+SettingOption::SettingOption(const Message& descriptor) {
+    readCommonFields(descriptor, *this);
+    defaultValue = textOf(descriptor, "default");
+    group = textOf(descriptor, "group");
+    groupName = shownTextOf(descriptor, "group_name");
+    subgroup = textOf(descriptor, "subgroup");
+    if (type == QLatin1String("peer")) {
+        type = QStringLiteral("select");
+        peer = true;
+    }
+}
+
+void SettingOption::parseChannelOptionDesc(const Message& descriptor, SettingOption& option) {
+    readCommonFields(descriptor, option);
+    option.defaultValue = textOf(descriptor, "default");
+    option.group = QStringLiteral("channelList");
+    option.subgroup = textOf(descriptor, "channel");
+}
+
+void SettingOption::parseBraidlinkOptionDesc(const Message& descriptor, SettingOption& option) {
+    readCommonFields(descriptor, option);
+    option.defaultValue = textOf(descriptor, "default_value");
+    option.group = QStringLiteral("netmgr.tunnel");
+    option.groupName = QStringLiteral("Braidlink");
+    if (option.type == QLatin1String("bool")) {
+        option.labelFalse = shownTextOf(descriptor, "label_false");
+        option.labelTrue = shownTextOf(descriptor, "label_true");
+    }
+}
+
+void SettingOption::setPeerChoices(const QList<PeerMetaPtr>& peers) {
+    choices.clear();
+    for (const PeerMetaPtr& each : peers) {
+        const QString text = each->addr.isEmpty() ? each->name : QStringLiteral("%1 (%2)").arg(each->name, each->addr);
+        choices.prepend({shownCodecText(text), each->id});
+    }
+    choices.prepend({QStringLiteral("(No Peer)"), QStringLiteral("0")});
+}
+
+QString SettingOption::shownValue(const QString& value, const Message& codecList) const {
+    if (type == QLatin1String("select")) {
+        QString text;
+        for (const auto& [choice_text, choice_value] : choices) {
+            if (choice_value == value) text = choice_text;  // the last match, as the editor picks it
+        }
+        return text;
+    }
+    if (type == QLatin1String("codec")) {
+        const Message* codec = findCodec(codecList, value);
+        return codec ? codecText(*codec) : QString();
+    }
+    if (type == QLatin1String("bool")) {
+        return value == QLatin1String("true") ? QStringLiteral("Enabled") : QStringLiteral("Not Enabled");
+    }
+    return shownCodecText(value);
+}
+
+QString SettingOption::check(const QString& value, const Message& codecList) const {
+    const QString needed = requirement(value, codecList);
+    return needed.isEmpty() ? QString() : QStringLiteral("\"%1\" must be %2.").arg(displayName, needed);
+}
+
+QString SettingOption::requirement(const QString& value, const Message& codecList) const {
+    if (type == QLatin1String("int")) {
+        int number = 0;
+        if (readDecimal(value, number) && number >= min && number <= max) return {};
+        const QString limits = limitsText();
+        return limits.isEmpty() ? QStringLiteral("a whole number") : QStringLiteral("a whole number %1").arg(limits);
+    }
+    if (type == QLatin1String("select")) {
+        for (const auto& choice : choices) {
+            if (choice.second == value) return {};
+        }
+        return QStringLiteral("one of its choices");
+    }
+    if (type == QLatin1String("codec")) {
+        return findCodec(codecList, value) ? QString() : QStringLiteral("one of the codec's encoders");
+    }
+    if (type == QLatin1String("bool")) {
+        return value == QLatin1String("true") || value == QLatin1String("false") ? QString()
+                                                                                 : QStringLiteral("on or off");
+    }
+    return hasControlCharacter(value) ? QStringLiteral("text without control characters") : QString();
+}
+
+QString SettingOption::limitsText() const {
+    const bool has_min = min != std::numeric_limits<int>::min();
+    const bool has_max = max != std::numeric_limits<int>::max();
+    QString text;
+    if (has_min && has_max) {
+        text = QStringLiteral("from %1 to %2").arg(min).arg(max);
+    } else if (has_min) {
+        text = QStringLiteral("of at least %1").arg(min);
+    } else if (has_max) {
+        text = QStringLiteral("of at most %1").arg(max);
+    } else {
+        return {};
+    }
+    return units.isEmpty() ? text : text + QLatin1Char(' ') + units;
+}
+
+QString SettingOption::codecText(const Message& codec) {
+    return shownCodecText(
+        QStringLiteral("%1: %2 %3").arg(textOf(codec, "code"), textOf(codec, "mode"), textOf(codec, "name")));
+}
+
+const Message* SettingOption::findCodec(const Message& codecList, const QString& id) {
+    for (int row = 0; row < codecList.size(); ++row) {
+        const Message& codec = codecList.get_child(row);
+        if (codec.name() == "codec" && textOf(codec, "id") == id) return &codec;
+    }
+    return nullptr;
+}
+
+QString makeOptionKey(const QString& a, const QString& b) {
+    return QStringLiteral("%1:%2").arg(a).arg(b);
+}

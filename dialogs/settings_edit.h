@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+#include <QWidget>
+
+#include <memory>
+
+#include "dialogs/settings_tree.h"
+#include "dialogs/settings_working_copies.h"
+#include "ipc/message.h"
+#include "sessions/iq_endpoint_client.h"
+
+class IPCObject;
+class QTreeWidgetItem;
+
+namespace Ui {
+class SettingsEdit;
+}
+
+// The settings page of the details dock: the active codec's system, directory-server, channel and
+// tunnel options as a tree beside an editor of the selected option's type. Edits change working
+// copies of the codec's replies; "Save Changes" checks every edited value and then sends each
+// edited part as one request, all of them or, when the codec is not READY, none; "Discard Changes"
+// goes back to what the codec last reported. The page fills itself when its codec becomes READY
+// and reloads whenever the codec reports new values, so after a save it shows what the codec took.
+//
+// The copies belong to the codec attached: attaching another (or none) empties them. The page acts
+// only while its codec is READY; one that drops keeps its tree until it is READY again.
+//
+// Threads: GUI thread only. The session's cache and peers are read through its own locked calls.
+class SettingsEdit : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SettingsEdit(QWidget* parent = nullptr);
+    ~SettingsEdit() override;
+
+    // Attaches the page to `session` (null: none), cutting the previous one off.
+    void setIPCObject(IPCObject* session);
+
+signals:
+    // Connected to the main window, never emitted: the page sends through the session itself.
+    void saveRequested(Message message);
+
+public slots:
+    void populate_all(bool collapse = false);
+    void changeSelection();
+    void intChanged(int value);
+    void boolChanged(int state);
+    void textChanged(const QString& text);
+    void selectChanged(int index);
+    void codecChanged(int index);
+    void defaultClicked();
+    void saveClicked();
+    void resetClicked();
+    void advanceToggle(bool);
+    void peerlistUpdated(QUuid);
+    void sysOptionsUpdated(QUuid);
+    void systemOptsUpdated();
+    void channelOptionsUpdated(QUuid);
+    void channelListUpdated(QUuid);
+    void directoryServerUpdated(QUuid);
+    void braidlinkUpdated(QUuid);
+    void statechange(QUuid, IQEndpointClient::DEVICE_STATE state);
+    void braidlinkSettingsChanged();
+    void clearStringText();
+
+private:
+    void connectWidgets();
+    void connectSession(IPCObject& session);
+    bool isReady() const;
+    // Refills everything from the session: values, codec list, descriptors, tree (collapsed).
+    void refreshFromDevice();
+    // Puts the value copies back to what the codec last reported and rebuilds the tree.
+    void reloadFromCache();
+    void takeValuesFromCache();
+    void parseDescriptors();
+    QList<PeerMetaPtr> sessionPeers() const;
+
+    // The editor.
+    void showNoSelection();
+    void setValueLabelsVisible(bool visible);
+    void showEditor(const QString& key);
+    void fillIntPage(const SettingOption& option, const QString& current);
+    void fillBoolPage(const SettingOption& option, const QString& current);
+    void fillStringPage(const SettingOption& option, const QString& current);
+    void fillSelectPage(const SettingOption& option, const QString& current);
+    void fillCodecPage(const SettingOption& option, const QString& current);
+    void showCodecDetails(const QString& id);
+    // The selected option row; null when none is, or a group row is.
+    QTreeWidgetItem* selectedOptionRow() const;
+    // An edit of the selected row: recorded into the copies, then shown bold as `shown`.
+    void recordEdit(const QString& shown, const QString& value);
+    // What the operator typed into the spin box and it cannot take; empty when nothing.
+    QString spinBoxProblem() const;
+
+    std::unique_ptr<Ui::SettingsEdit> ui;
+    SettingsWorkingCopies copies;
+    SettingsTree tree;
+    QString shownKey;       // the options key of the option in the editor; empty when none
+    bool updating = false;  // the page fills its own widgets: their signals are no edits
+    bool loaded = false;    // the copies hold the attached session's settings
+    QPointer<IPCObject> session;
+};

@@ -1,0 +1,205 @@
+#include "dialogs/settings_working_copies.h"
+
+#include <QtDebug>
+
+#include "dialogs/codec_text.h"
+
+const QString SettingsWorkingCopies::kSystemTag = QStringLiteral("sys");
+const QString SettingsWorkingCopies::kDirectoryServerTag = QStringLiteral("ds");
+const QString SettingsWorkingCopies::kChannelTag = QStringLiteral("chan");
+const QString SettingsWorkingCopies::kTunnelTag = QStringLiteral("bdlink");
+
+namespace {
+
+const QString kChannelGroup = QStringLiteral("channelList");
+const QString kTunnelGroup = QStringLiteral("netmgr.tunnel");
+const QString kDirectoryServerGroup = QStringLiteral("directoryServer");
+
+const Message* firstChild(const Message& parent, const std::string& name) {
+    return parent.child_count(name) ? &parent.get_child(name, 0) : nullptr;
+}
+
+const Message* childNamed(const Message& parent, const std::string& element, const QString& name) {
+    for (int row = 0; row < parent.size(); ++row) {
+        const Message& child = parent.get_child(row);
+        if (child.name() == element && child.attributes().get_qstring("name", QString()) == name) return &child;
+    }
+    return nullptr;
+}
+
+// Where the value of the option sits in its element.
+std::string valueAttribute(const SettingOption& option) {
+    return option.group == kTunnelGroup ? std::string("value") : option.name.toStdString();
+}
+
+Message renamedRequest(const Message& copy, const char* name) {
+    Message request = copy;
+    request.set_name(name);
+    request.attributes().set("seq", name);
+    return request;
+}
+
+}  // namespace
+
+void SettingsWorkingCopies::clear() {
+    *this = SettingsWorkingCopies();
+}
+
+void SettingsWorkingCopies::parseSystemOpts(const Message& systemOpts, const QList<PeerMetaPtr>& peers) {
+    for (int row = 0; row < systemOpts.size(); ++row) {
+        if (systemOpts.get_child(row).name() != "option") continue;
+        SettingOption option(systemOpts.get_child(row));
+        if (option.peer) option.setPeerChoices(peers);
+        options.insert(keyOf(option), option);
+    }
+}
+
+void SettingsWorkingCopies::parseChannelOpts(const Message& channelOpts) {
+    for (int row = 0; row < channelOpts.size(); ++row) {
+        const Message& descriptor = channelOpts.get_child(row);
+        if (descriptor.name() != "option" || !descriptor.attributes().get_bool("channel_opt", false)) continue;
+        SettingOption option;
+        SettingOption::parseChannelOptionDesc(descriptor, option);
+        const Message channel = channels.value(option.subgroup);
+        option.groupName = shownCodecText(channel.attributes().get_qstring("descr", QString()));
+        options.insert(keyOf(option), option);
+    }
+}
+
+void SettingsWorkingCopies::parseBraidlinkSettings(const Message& node) {
+    const Message* group = firstChild(node, "group");
+    if (!group) {
+        qWarning() << "settings: the tunnel settings have no \"group\"; no tunnel option is shown";
+        return;
+    }
+    for (int row = 0; row < group->size(); ++row) {
+        if (group->get_child(row).name() != "option") continue;
+        SettingOption option;
+        SettingOption::parseBraidlinkOptionDesc(group->get_child(row), option);
+        options.insert(keyOf(option), option);
+    }
+}
+
+void SettingsWorkingCopies::refillPeerChoices(const QList<PeerMetaPtr>& peers) {
+    for (SettingOption& option : options) {
+        if (option.peer) option.setPeerChoices(peers);
+    }
+}
+
+void SettingsWorkingCopies::loadChannels(const Message& channelList) {
+    channels.clear();
+    for (int row = 0; row < channelList.size(); ++row) {
+        const Message& channel = channelList.get_child(row);
+        if (channel.name() == "channel") channels.insert(channel.attributes().get_qstring("id", QString()), channel);
+    }
+}
+
+QString SettingsWorkingCopies::keyOf(const SettingOption& option) {
+    if (option.group == kChannelGroup) return makeOptionKey(option.subgroup, option.name);
+    if (option.group == kTunnelGroup) return QStringLiteral("bdlink:") + option.name;
+    return option.name;
+}
+
+QString SettingsWorkingCopies::tagOf(const SettingOption& option) {
+    if (option.group == kChannelGroup) return kChannelTag;
+    if (option.group == kTunnelGroup) return kTunnelTag;
+    if (option.subgroup.isEmpty() && option.group == kDirectoryServerGroup) return kDirectoryServerTag;
+    return kSystemTag;
+}
+
+const Message* SettingsWorkingCopies::valueElement(const SettingOption& option) const {
+    if (option.group == kChannelGroup) {
+        const auto channel = channels.constFind(option.subgroup);
+        return channel == channels.constEnd() ? nullptr : &channel.value();
+    }
+    if (option.group == kTunnelGroup) {
+        const Message* group = tunnelGroup();
+        return group ? childNamed(*group, "option", option.name) : nullptr;
+    }
+    if (!option.subgroup.isEmpty()) return firstChild(pendingSysOptions, option.subgroup.toStdString());
+    return option.group == kDirectoryServerGroup ? &pendingDirectoryServer : &pendingSysOptions;
+}
+
+Message* SettingsWorkingCopies::valueElement(const SettingOption& option) {
+    return const_cast<Message*>(static_cast<const SettingsWorkingCopies&>(*this).valueElement(option));
+}
+
+const Message* SettingsWorkingCopies::tunnelGroup() const {
+    return firstChild(braidlinkNode, "group");
+}
+
+std::optional<QString> SettingsWorkingCopies::currentValue(const SettingOption& option) const {
+    const Message* element = valueElement(option);
+    if (!element) return std::nullopt;
+    const std::string attribute = valueAttribute(option);
+    if (option.group == kChannelGroup && !element->attributes().has(attribute)) return option.defaultValue;
+    return element->attributes().get_qstring(attribute, QString());
+}
+
+bool SettingsWorkingCopies::setPendingValue(const QString& name, const QString& value, const QString& tag,
+                                            const QString& channel) {
+    QString key = name;
+    if (tag == kChannelTag) key = makeOptionKey(channel, name);
+    if (tag == kTunnelTag) key = QStringLiteral("bdlink:") + name;
+    const auto option = options.constFind(key);
+    if (option == options.constEnd()) return false;
+    Message* element = valueElement(option.value());
+    if (!element) {
+        qWarning().noquote() << "settings: no element holds" << key << "any more; the edit is not kept";
+        return false;
+    }
+    element->attributes().set(valueAttribute(option.value()), value);
+    edits_.insert(key, value);
+    const QString family = tagOf(option.value());
+    if (family == kChannelTag) {
+        dirtyChannels_.insert(channel);
+    } else if (family == kTunnelTag) {
+        braidlinkDirty_ = true;
+    } else if (family == kDirectoryServerTag) {
+        directoryServerDirty_ = true;
+    } else {
+        sysOptionsDirty_ = true;
+    }
+    return true;
+}
+
+void SettingsWorkingCopies::clearMarks() {
+    sysOptionsDirty_ = false;
+    directoryServerDirty_ = false;
+    braidlinkDirty_ = false;
+    dirtyChannels_.clear();
+    edits_.clear();
+}
+
+QString SettingsWorkingCopies::checkEdits() const {
+    for (auto edit = edits_.constBegin(); edit != edits_.constEnd(); ++edit) {
+        const QString problem = options.value(edit.key()).check(edit.value(), codecList);
+        if (!problem.isEmpty()) return problem;
+    }
+    return {};
+}
+
+std::vector<Message> SettingsWorkingCopies::changedRequests(bool takesSubscriptions) const {
+    std::vector<Message> requests;
+    if (directoryServerDirty_) requests.push_back(renamedRequest(pendingDirectoryServer, "setDirectoryServer"));
+    if (sysOptionsDirty_) requests.push_back(renamedRequest(pendingSysOptions, "setSysOptions"));
+    if (braidlinkDirty_ && takesSubscriptions) {
+        if (const Message* group = tunnelGroup()) {
+            Message request = *group;
+            request.set_name("cfgSetOption");
+            request.attributes().set("seq", "setBraidlinkOptions");
+            request.attributes().set("path", "netmgr.tunnel");
+            requests.push_back(request);
+        }
+    }
+    for (auto channel = channels.constBegin(); channel != channels.constEnd(); ++channel) {
+        if (!dirtyChannels_.contains(channel.key())) continue;
+        Message request;
+        request.set_name("setChannelSettings");
+        request.attributes().set("seq", "setChannelSettings");
+        request.attributes().set("id", channel.value().attributes().get_qstring("id", QString()));
+        request.add_child_copy(channel.value());
+        requests.push_back(request);
+    }
+    return requests;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+#include "dialogs/setting_option.h"
+#include "ipc/message.h"
+#include "sessions/peer_meta.h"
+
+// The settings page's copies of one codec's settings: the option records read from the codec's
+// descriptors and working copies of the replies that hold the values, which edits change in place
+// until they are saved as requests. Knows nothing of sessions or widgets: the page reads the
+// session's reply cache and hands the replies in.
+//
+// Where an option's value lives, by its family:
+//   channel ("channelList")     attribute `name` of the channel's element in `channels`
+//   tunnel ("netmgr.tunnel")    "value" of the "option" named `name` in the first "group" of
+//                               `braidlinkNode`
+//   system with a `subgroup`    attribute `name` of the first child of `pendingSysOptions` so named
+//   directory server            attribute `name` of `pendingDirectoryServer`
+//   other system options        attribute `name` of `pendingSysOptions`
+// An element that is not there makes the option absent: it is not shown and cannot be edited.
+//
+// Threads: GUI thread only.
+class SettingsWorkingCopies {
+public:
+    // Row families, as the tree tags its rows.
+    static const QString kSystemTag;           // "sys"
+    static const QString kDirectoryServerTag;  // "ds"
+    static const QString kChannelTag;          // "chan"
+    static const QString kTunnelTag;           // "bdlink"
+
+    // Empties everything: the copies belong to one codec.
+    void clear();
+
+    // Descriptors. Each adds one family's records to `options` (a later one with the same key
+    // replaces an earlier one). Peer options get `peers` as their choices.
+    void parseSystemOpts(const Message& systemOpts, const QList<PeerMetaPtr>& peers);
+    // Only the "option" children with "channel_opt" true; each is shown under its channel's "descr".
+    void parseChannelOpts(const Message& channelOpts);
+    // The options of the first "group" of the tunnel settings' "node" (a warning when it has none).
+    void parseBraidlinkSettings(const Message& node);
+    void refillPeerChoices(const QList<PeerMetaPtr>& peers);
+
+    // Replaces `channels` with a copy of each "channel" child of the reply, under its "id".
+    void loadChannels(const Message& channelList);
+
+    // The key of an option in `options`: its name, "channel:name" or "bdlink:name".
+    static QString keyOf(const SettingOption& option);
+    static QString tagOf(const SettingOption& option);
+    // The option's value as the copies hold it; none when its element is missing. A channel that
+    // does not carry the option has its default.
+    std::optional<QString> currentValue(const SettingOption& option) const;
+
+    // Records an edit of the option of that name, row tag and channel; false (with a warning when
+    // the option exists) when there is no element to hold it.
+    bool setPendingValue(const QString& name, const QString& value, const QString& tag, const QString& channel);
+    // Forgets which parts hold edits (the copies keep their values).
+    void clearMarks();
+
+    // Empty when every edited value suits its option, else the operator's text naming the first
+    // that does not and what it must be.
+    QString checkEdits() const;
+    // The requests that write the edited parts back, in the order they go out: "setDirectoryServer",
+    // "setSysOptions", "cfgSetOption" (only when `takesSubscriptions`), then one
+    // "setChannelSettings" per edited channel in text order of the id.
+    std::vector<Message> changedRequests(bool takesSubscriptions) const;
+
+    QMap<QString, SettingOption> options;  // by keyOf
+    QMap<QString, Message> channels;       // channel id -> working copy of its "channel" element
+    Message pendingSysOptions;             // working copy of "sysOptions"
+    Message pendingDirectoryServer;        // working copy of "directoryServer"
+    Message codecList;                     // copy of "codecList"
+    Message braidlinkNode;                 // working copy of the tunnel settings' "node"
+
+private:
+    const Message* valueElement(const SettingOption& option) const;
+    Message* valueElement(const SettingOption& option);
+    const Message* tunnelGroup() const;
+
+    bool sysOptionsDirty_ = false;
+    bool directoryServerDirty_ = false;
+    bool braidlinkDirty_ = false;
+    QSet<QString> dirtyChannels_;    // ids of the channels with edits
+    QMap<QString, QString> edits_;   // option key -> edited value, for the checks
+};

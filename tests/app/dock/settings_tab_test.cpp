@@ -1,0 +1,271 @@
+// The dock's Settings tab against codec-sim: what Save sends and in which order, what the tree shows
+// after the codec's reports, copies that belong to one codec, bad input, refusals and malformed
+// replies.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QtTest/QTest>
+
+#include <functional>
+
+#include "dialogs/message_box.h"
+#include "dialogs/settings_edit.h"
+#include "tests/app/dock/dock_fixture.h"
+#include "tests/support/captured_qt_messages.h"
+#include "tests/support/message_box_recorder.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+using app_test::RecordedFrame;
+using test_support::wait_processing_events;
+
+// Where `sent` differs from `reported`, "seq" aside: "key" for an attribute, "child[name].key" below,
+// a child paired with the first of the same element and "name".
+QStringList differences(const Message& sent, const Message& reported, const QString& prefix = {}) {
+    QStringList found;
+    for (const std::string& key : sent.attributes().keys()) {
+        if (key != "seq" && sent.attributes().get_string(key, "") != reported.attributes().get_string(key, "\x01")) {
+            found << prefix + QString::fromStdString(key);
+        }
+    }
+    for (int row = 0; row < sent.size(); ++row) {
+        const Message& child = sent.get_child(row);
+        const QString name = child.attributes().get_qstring("name", QString());
+        const QString label = QString::fromStdString(child.name()) + (name.isEmpty() ? "" : "[" + name + "]") + ".";
+        const Message* match = nullptr;
+        for (int other = 0; other < reported.size() && !match; ++other) {
+            const Message& candidate = reported.get_child(other);
+            if (candidate.name() == child.name() && candidate.attributes().get_qstring("name", QString()) == name) {
+                match = &candidate;
+            }
+        }
+        found << (match ? differences(child, *match, prefix + label) : QStringList{prefix + label});
+    }
+    return found;
+}
+
+class SettingsTabTest : public app_test::DockFixture {
+protected:
+    // A fleet recording into its own file, with `options` as given.
+    CodecSim& startFleetWith(CodecSimOptions options) {
+        options.record_path = recordPath(fleets.size()).toStdString();
+        fleets.push_back(std::make_unique<CodecSim>(options));
+        return *fleets.back();
+    }
+
+    template <typename T = QWidget>
+    T* pageWidget(const char* name) {
+        return child<SettingsEdit>("settingWidget")->findChild<T*>(QString::fromLatin1(name));
+    }
+    QTreeWidgetItem* settingRow(const QString& label) {
+        return pageWidget<QTreeWidget>("treeProfileItems")
+            ->findItems(label, Qt::MatchExactly | Qt::MatchRecursive)
+            .value(0);
+    }
+    QString shown(const QString& label) {
+        QTreeWidgetItem* row = settingRow(label);
+        return row ? row->text(1) : QStringLiteral("(no row)");
+    }
+    // Selects the row and puts `value` into its editor, as the operator would.
+    void edit(const QString& label, const QString& value) {
+        ASSERT_NE(settingRow(label), nullptr) << label.toStdString();
+        pageWidget<QTreeWidget>("treeProfileItems")->setCurrentItem(settingRow(label));
+        const QString page = pageWidget<QStackedWidget>("stackEdit")->currentWidget()->objectName();
+        if (page == "pageInt") pageWidget<QSpinBox>("spinValue")->setValue(value.toInt());
+        if (page == "pageString") pageWidget<QLineEdit>("lineValue")->setText(value);
+        ASSERT_EQ(settingRow(label)->text(1), value) << label.toStdString();
+    }
+    void press(const char* button) { pageWidget<QPushButton>(button)->click(); }
+
+    std::vector<RecordedFrame> waitForFramesOf(size_t fleet, const char* name, size_t count) {
+        std::vector<RecordedFrame> frames;
+        EXPECT_TRUE(wait_processing_events([&] { return (frames = recorded(name, fleet)).size() >= count; })) << name;
+        return frames;
+    }
+    // Returns once the codec has recorded everything sent to it before.
+    void syncWith(IPCObject& session, size_t fleet = 0) {
+        const size_t before = recorded("getCodecList", fleet).size();
+        session.cmd_get_codec_list();
+        waitForFramesOf(fleet, "getCodecList", before + 1);
+    }
+    Message cached(IPCObject& session, const char* name) {
+        Message reply;
+        EXPECT_TRUE(session.getCachedMessage(QString::fromLatin1(name), reply)) << name;
+        return reply;
+    }
+};
+
+// One edit of each family goes out as one request each, in the order the codec applies them, with
+// only the edited value changed; the codec's reports bring the new values into the tree. A channel
+// edit discarded before the next Save is not sent.
+TEST_F(SettingsTabTest, SavesEachEditedPartInOrder) {
+    MessageBoxRecorder boxes;
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    const Message sysOptions = cached(*session, "sysOptions");
+    const Message directory = cached(*session, "directoryServer");
+    const Message channel = cached(*session, "channelList").get_child("channel", 0);
+    const Message tunnel = cached(*session, "braidlinkSettings").get_child("node", 0).get_child("group", 0);
+    edit("Input Gain", "5");
+    edit("Server", "dir2.example.net");
+    edit("UDP Port", "9100");
+    edit("Tunnel Server", "t2.example.net");
+    press("buttonSave");
+
+    const RecordedFrame ds = waitForFrames("setDirectoryServer", 1)[0];
+    const RecordedFrame sys = waitForFrames("setSysOptions", 1)[0];
+    const RecordedFrame cfg = waitForFrames("cfgSetOption", 1)[0];
+    const RecordedFrame chan = waitForFrames("setChannelSettings", 1)[0];
+    EXPECT_TRUE(ds.line < sys.line && sys.line < cfg.line && cfg.line < chan.line);
+    EXPECT_EQ(differences(ds.message, directory), QStringList{"server"});
+    EXPECT_EQ(differences(sys.message, sysOptions), QStringList{"audio.input_gain"});
+    EXPECT_EQ(differences(cfg.message, tunnel), QStringList({"path", "option[server].value"}));
+    EXPECT_EQ(cfg.message.attributes().get_string("seq", "") + " " + cfg.message.attributes().get_string("path", ""),
+              "setBraidlinkOptions netmgr.tunnel");
+    EXPECT_EQ(differences(chan.message.get_child("channel", 0), channel), QStringList{"port"});
+    EXPECT_EQ(chan.message.attributes().get_string("id", ""), "1");
+    // A reload from the codec's reports disables Save and shows what the codec holds.
+    EXPECT_TRUE(wait_processing_events([&] {
+        return !pageWidget<QPushButton>("buttonSave")->isEnabled() && shown("Input Gain") == "5" &&
+               shown("Server") == "dir2.example.net" && shown("UDP Port") == "9100" &&
+               shown("Tunnel Server") == "t2.example.net";
+    }));
+
+    const Message saved = cached(*session, "sysOptions");
+    edit("UDP Port", "9200");
+    press("buttonReset");
+    EXPECT_EQ(shown("UDP Port"), "9100");
+    edit("Contact", "Desk 2");
+    press("buttonSave");
+    const RecordedFrame second = waitForFrames("setSysOptions", 2)[1];
+    syncWith(*session);
+    EXPECT_EQ(differences(second.message, saved), QStringList{"contact"});
+    EXPECT_EQ(recorded("setChannelSettings").size() + recorded("setDirectoryServer").size() +
+                  recorded("cfgSetOption").size(),
+              3u);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// Attaching codec B after codec A leaves nothing of A's in the page, even when B never reports its
+// system options: neither in the tree nor in what is sent to B.
+TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
+    CodecSim& fleetA = startFleet(2);
+    CodecSimOptions refusing;
+    refusing.refused_requests = {"getSysOptions"};
+    CodecSim& fleetB = startFleetWith(refusing);
+    selectReadyCodec(fleetA.ports()[1]);
+    ASSERT_EQ(shown("Input Gain"), "-1");
+    ASSERT_FALSE(shown("Unit Name").isEmpty());
+    selectReadyCodec(fleetB.ports()[0]);
+    EXPECT_EQ(settingRow("Input Gain"), nullptr);  // B has no "audio" element to hold it
+    EXPECT_EQ(shown("Unit Name"), "");
+    edit("Contact", "B desk");
+    press("buttonSave");
+    const Message sent = waitForFramesOf(1, "setSysOptions", 1)[0].message;
+    EXPECT_EQ(sent.attributes().keys(), (std::vector<std::string>{"contact", "seq"}));
+    EXPECT_EQ(sent.size(), 0);
+    EXPECT_TRUE(recorded("setSysOptions", 0).empty());
+}
+
+// What Save cannot send gives a box and sends nothing; while the codec is down nothing acts, and
+// nothing held back goes out once it is back.
+TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
+    MessageBoxRecorder boxes;
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    const auto drop = [session] {
+        session->disconnectIPC();
+        ASSERT_TRUE(test_support::wait_until([session] { return session->state() != IQEndpointClient::READY; }));
+    };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        const char* box;  // the start of the "Save Changes" box's text; null: no box
+    } cases[] = {
+        {"a spin text under the minimum",
+         [&] {
+             edit("UDP Port", "9000");
+             pageWidget<QSpinBox>("spinValue")->selectAll();
+             QTest::keyClicks(pageWidget<QSpinBox>("spinValue"), "5");
+             press("buttonSave");
+         },
+         "\"UDP Port\" must be a whole number from 1024 to 65535."},
+        {"a text with a control character",
+         [&] {
+             edit("Contact", QStringLiteral("Desk\u0001"));
+             press("buttonSave");
+         },
+         "\"Contact\" must be text without control characters."},
+        {"Save just after the codec dropped",
+         [&] {
+             edit("Contact", "Desk 7");
+             drop();
+             press("buttonSave");
+         },
+         "Nothing was sent"},
+        {"Discard just after the codec dropped", [&] { press("buttonReset"); }, nullptr},
+    };
+    for (const auto& c : cases) {
+        const int before = boxes.count("Save Changes");
+        c.act();
+        EXPECT_EQ(boxes.count("Save Changes") - before, c.box ? 1 : 0) << c.what;
+        if (c.box) {
+            EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
+        }
+    }
+    EXPECT_EQ(shown("Contact"), "Desk 7");  // every edit stays until the codec is back
+    session->reconnectIPC();
+    EXPECT_TRUE(wait_processing_events([&] { return shown("Contact") != "Desk 7"; }));  // refreshed on READY
+    syncWith(*session);
+    for (const char* name : {"setSysOptions", "setChannelSettings", "setDirectoryServer", "cfgSetOption"}) {
+        EXPECT_TRUE(recorded(name).empty()) << name;
+    }
+}
+
+// A refused save is shown, with the codec's words and code, in one notice that later refusals join;
+// the codec's values stay as they were and the edit stays bold.
+TEST_F(SettingsTabTest, RefusalsAreShown) {
+    MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
+    CodecSimOptions refusing;
+    refusing.refused_requests = {"setSysOptions"};
+    IPCObject* session = selectReadyCodec(startFleetWith(refusing).ports()[0]);
+    const Message before = cached(*session, "sysOptions");
+    const auto notice = [this] {
+        QMessageBox* box = window->findChild<QMessageBox*>();
+        return box && box->isVisible() ? box->text() : QString();
+    };
+    for (const char* gain : {"5", "6"}) {
+        edit("Input Gain", gain);
+        press("buttonSave");
+        EXPECT_TRUE(wait_processing_events([&] { return notice().count("Refused by codec-sim (error 409)") == gain[0] - '4'; }))
+            << notice().toStdString();
+    }
+    EXPECT_TRUE(notice().contains(session->unitName() + " (127.0.0.1:"));
+    EXPECT_TRUE(notice().contains("refused setSysOptions"));
+    EXPECT_EQ(window->findChildren<QMessageBox*>().size(), 1);
+    EXPECT_EQ(cached(*session, "sysOptions"), before);
+    EXPECT_EQ(shown("Input Gain"), "6");
+    EXPECT_EQ(settingRow("Input Gain")->font(1).weight(), QFont::Bold);
+}
+
+// Replies that lack an element the descriptors name: the page shows the rest and says what it left out.
+TEST_F(SettingsTabTest, MalformedRepliesShowTheRest) {
+    test_support::CapturedQtMessages messages;
+    CodecSimOptions malformed;
+    malformed.malformed_settings = true;
+    selectReadyCodec(startFleetWith(malformed).ports()[0]);
+    EXPECT_NE(settingRow("Unit Name"), nullptr);
+    EXPECT_NE(settingRow("UDP Port"), nullptr);
+    EXPECT_EQ(settingRow("Input Gain"), nullptr);
+    EXPECT_EQ(settingRow("Braidlink"), nullptr);
+    EXPECT_EQ(messages.count_warnings("input_gain"), 1);
+    EXPECT_EQ(messages.count_warnings("no \"group\""), 1);
+}
+
+}  // namespace

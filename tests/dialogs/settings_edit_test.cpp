@@ -1,0 +1,133 @@
+// The settings page on its own, over a READY session whose replies are set here: the editor page of
+// each type, the advanced filter and "Default". Saving and the codec's answers: tests/app/dock.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTreeWidget>
+
+#include "dialogs/settings_edit.h"
+#include "tests/support/unplaced_session.h"
+
+namespace {
+
+Message parsed(const std::string& xml) {
+    Message message;
+    message.parse(xml);
+    return message;
+}
+
+// A READY codec without a tunnel, with one option of each type and an advanced one.
+class SettingsSession : public test_support::UnplacedSession {
+public:
+    SettingsSession() : UnplacedSession(QUuid::createUuid().toString(), QUuid::createUuid()) {
+        const char* const replies[][2] = {
+            {"systemOpts",
+             R"(<systemOpts><option name="gain" display_name="Gain" descr="Input gain." type="int" units="ms")"
+             R"( min="0" max="100" default="20" group_name="Audio" subgroup="audio"/>)"
+             R"(<option name="mute" display_name="Mute" type="bool" units="Mute" default="true" group_name="Audio")"
+             R"( subgroup="audio"/><option name="label" display_name="Label" type="string" default="Codec")"
+             R"( group_name="System"/><option name="zone" display_name="Zone" type="select" default="b")"
+             R"( group_name="System"><select name="A" value="a"/><select name="B" value="b"/></option>)"
+             R"(<option name="encoder" display_name="Encoder" type="codec" default="1" group_name="System"/>)"
+             R"(<option name="debug" display_name="Debug" type="bool" advanced="true" group_name="Expert"/>)"
+             R"(</systemOpts>)"},
+            {"sysOptions", R"(<sysOptions label="" zone="a" encoder="!follow"><audio gain="40" mute="0"/></sysOptions>)"},
+            {"channelList", R"(<channelList><channel id="1" descr="Program"/></channelList>)"},
+            {"channelOpts", "<channelOpts/>"},
+            {"directoryServer", "<directoryServer/>"},
+            {"codecList", R"(<codecList><codec id="1" code="A" mode="Mono" name="Opus" descr="Speech" quality="80")"
+                          R"( delay="20"/></codecList>)"},
+        };
+        for (const auto& [name, xml] : replies) cache_message(parsed(xml), QString::fromLatin1(name));
+        set_version(0);
+        set_state(READY);
+    }
+};
+
+class SettingsEditTest : public ::testing::Test {
+protected:
+    SettingsEditTest() { page.setIPCObject(&session); }
+
+    template <typename T>
+    T* widget(const char* name) {
+        return page.findChild<T*>(QString::fromLatin1(name));
+    }
+    QTreeWidgetItem* row(const QString& label) {
+        return widget<QTreeWidget>("treeProfileItems")->findItems(label, Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    }
+    QString text(const char* label) { return widget<QLabel>(label)->text(); }
+    void select(const QString& label) { widget<QTreeWidget>("treeProfileItems")->setCurrentItem(row(label)); }
+
+    SettingsSession session;
+    SettingsEdit page;
+};
+
+// Each type's page shows the current and default value; filling it is no edit.
+TEST_F(SettingsEditTest, ShowsOnePagePerType) {
+    const struct {
+        const char* label;
+        const char* page;
+        const char* current;
+        const char* defaultValue;
+    } cases[] = {
+        {"Gain", "pageInt", "40 ms", "20 ms"},      {"Mute", "pageBool", "Not Enabled", "Enabled"},
+        {"Label", "pageString", "", "Codec"},       {"Zone", "pageSelect", "A", "B"},
+        {"Encoder", "pageCodec", "!follow", "A: Mono Opus"},
+    };
+    for (const auto& c : cases) {
+        const int weight = row(c.label)->font(1).weight();
+        select(c.label);
+        EXPECT_EQ(widget<QStackedWidget>("stackEdit")->currentWidget()->objectName(), c.page) << c.label;
+        EXPECT_EQ(text("labelCurrentValue"), c.current) << c.label;
+        EXPECT_EQ(text("labelDefaultValue"), c.defaultValue) << c.label;
+        EXPECT_TRUE(widget<QPushButton>("buttonDefault")->isEnabled()) << c.label;
+        EXPECT_EQ(row(c.label)->font(1).weight(), weight) << c.label;
+        EXPECT_FALSE(widget<QPushButton>("buttonSave")->isEnabled()) << c.label;
+    }
+    select("Gain");
+    const QSpinBox* spin = widget<QSpinBox>("spinValue");
+    EXPECT_EQ(spin->suffix() + "|" + QString::number(spin->minimum()) + "|" + QString::number(spin->maximum()) + "|" +
+                  QString::number(spin->value()),
+              " ms|0|100|40");
+    EXPECT_EQ(text("labelMinimumValue") + "|" + text("labelMaximumValue") + "|" + text("labelDescription"),
+              "0 ms|100 ms|Input gain.");
+    select("Mute");
+    EXPECT_EQ(widget<QCheckBox>("checkValue")->text(), "Mute");
+    select("Zone");
+    EXPECT_EQ(widget<QComboBox>("comboValue")->currentData().toString(), "a");
+    select("Encoder");
+    EXPECT_EQ(text("labelCodecDescription") + "|" + text("labelCodecQuality") + "|" + text("labelCodecDelay"),
+              "Follow the local encoder settings.|(follow)|(follow)");
+    select("System");  // a group row has no editor
+    EXPECT_FALSE(widget<QWidget>("groupEdit")->isEnabled());
+    EXPECT_EQ(text("labelDescription"), "Please select a setting to edit.");
+}
+
+TEST_F(SettingsEditTest, AdvancedRowsShowOnlyWhenAsked) {
+    EXPECT_TRUE(row("Expert")->isHidden());
+    widget<QCheckBox>("checkAdvanced")->setChecked(true);
+    EXPECT_FALSE(row("Expert")->isHidden());
+    EXPECT_FALSE(row("Debug")->isHidden());
+    widget<QCheckBox>("checkAdvanced")->setChecked(false);
+    EXPECT_TRUE(row("Expert")->isHidden());
+}
+
+// "Default" puts the default into the editor, which records it as an edit.
+TEST_F(SettingsEditTest, DefaultIsAnEdit) {
+    for (const auto& [label, shown] : {std::pair{"Mute", "Enabled"}, {"Gain", "20"}, {"Zone", "B"}}) {
+        select(label);
+        widget<QPushButton>("buttonDefault")->click();
+        EXPECT_EQ(row(label)->text(1), shown) << label;
+        EXPECT_EQ(row(label)->font(1).weight(), QFont::Bold) << label;
+    }
+    EXPECT_TRUE(widget<QPushButton>("buttonSave")->isEnabled());
+    EXPECT_TRUE(widget<QCheckBox>("checkValue")->isChecked());
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// The settings page's working copies: where values are found, which edits are kept, and the
+// requests that write them back.
+#include <gtest/gtest.h>
+
+#include "dialogs/settings_working_copies.h"
+#include "tests/support/captured_qt_messages.h"
+
+namespace {
+
+Message parsed(const std::string& xml) {
+    Message message;
+    message.parse(xml);
+    return message;
+}
+
+// Channels 2 and 10, each with a "port" option; a system option in subgroup "audio"; a tunnel option.
+SettingsWorkingCopies copiesOf(const std::string& sysOptions, const std::string& tunnelNode) {
+    SettingsWorkingCopies copies;
+    copies.loadChannels(parsed(R"(<channelList><channel id="2" descr="Two" port="1"/>)"
+                               R"(<channel id="10" descr="Ten" port="1"/></channelList>)"));
+    copies.parseChannelOpts(parsed(R"(<channelOpts><option name="port" type="int" channel="2" channel_opt="true"/>)"
+                                   R"(<option name="port" type="int" channel="10" channel_opt="true"/>)"
+                                   R"(<option name="gone" type="int" channel="3" channel_opt="true"/>)"
+                                   R"(<option name="codec" type="codec" channel="2"/></channelOpts>)"));
+    copies.parseSystemOpts(parsed(R"(<systemOpts><option name="gain" type="int" subgroup="audio"/>)"
+                                  R"(<option name="server" type="string" group="directoryServer"/></systemOpts>)"),
+                           {});
+    copies.pendingSysOptions = parsed(sysOptions);
+    copies.pendingDirectoryServer = parsed(R"(<directoryServer server="a"/>)");
+    copies.braidlinkNode = parsed(tunnelNode);
+    copies.parseBraidlinkSettings(copies.braidlinkNode);
+    return copies;
+}
+
+const char* const kWholeSysOptions = R"(<sysOptions unit_name="U"><audio gain="1"/></sysOptions>)";
+const char* const kWholeTunnel = R"(<node><group name="tunnel"><option name="mode" value="x"/></group></node>)";
+
+TEST(SettingsWorkingCopies, WritesEditedPartsBackInOrder) {
+    SettingsWorkingCopies copies = copiesOf(kWholeSysOptions, kWholeTunnel);
+    EXPECT_EQ(copies.options.value("2:port").groupName, "Two");
+    EXPECT_FALSE(copies.options.contains("2:codec"));  // not a channel option
+    for (const auto& [name, tag, channel] : {std::tuple{"port", "chan", "2"}, {"port", "chan", "10"},
+                                             {"mode", "bdlink", ""}, {"server", "ds", ""}, {"gain", "sys", ""}}) {
+        EXPECT_TRUE(copies.setPendingValue(name, "7", tag, channel)) << name << channel;
+    }
+    const std::vector<Message> requests = copies.changedRequests(true);
+    ASSERT_EQ(requests.size(), 5u);
+    const char* const names[] = {"setDirectoryServer", "setSysOptions", "cfgSetOption", "setChannelSettings",
+                                 "setChannelSettings"};
+    for (size_t i = 0; i < requests.size(); ++i) EXPECT_EQ(requests[i].name(), names[i]);
+    EXPECT_EQ(requests[0].attributes().get_string("server", ""), "7");
+    EXPECT_EQ(requests[1].get_child("audio", 0).attributes().get_string("gain", ""), "7");
+    EXPECT_EQ(requests[1].attributes().get_string("unit_name", ""), "U");  // the whole copy goes
+    EXPECT_EQ(requests[2].attributes().get_string("seq", ""), "setBraidlinkOptions");
+    EXPECT_EQ(requests[2].attributes().get_string("path", ""), "netmgr.tunnel");
+    EXPECT_EQ(requests[2].get_child("option", 0).attributes().get_string("value", ""), "7");
+    // In text order of the id: 10 before 2. The channel element goes whole, with nothing of ours.
+    EXPECT_EQ(requests[3].attributes().get_string("id", ""), "10");
+    EXPECT_EQ(requests[4].attributes().get_string("id", ""), "2");
+    EXPECT_EQ(requests[4].get_child("channel", 0).attributes().to_string(),
+              parsed(R"(<channel id="2" descr="Two" port="7"/>)").attributes().to_string());
+    EXPECT_EQ(copies.changedRequests(false).size(), 4u);  // no tunnel without subscriptions
+
+    copies.clearMarks();
+    EXPECT_TRUE(copies.changedRequests(true).empty());
+}
+
+// An option whose element is missing from the codec's replies is absent: never thrown over, never
+// edited. So is a channel the copies do not hold.
+TEST(SettingsWorkingCopies, MissingElementsMakeOptionsAbsent) {
+    test_support::CapturedQtMessages messages;
+    SettingsWorkingCopies copies = copiesOf(R"(<sysOptions unit_name="U"/>)", R"(<node path="netmgr.tunnel"/>)");
+    EXPECT_EQ(messages.count_warnings("no \"group\""), 1);
+    EXPECT_FALSE(copies.currentValue(copies.options.value("gain")));
+    EXPECT_FALSE(copies.setPendingValue("gain", "7", "sys", ""));
+    EXPECT_FALSE(copies.currentValue(copies.options.value("3:gone")));
+    EXPECT_FALSE(copies.setPendingValue("gone", "7", "chan", "3"));
+    EXPECT_TRUE(copies.changedRequests(true).empty());
+    EXPECT_EQ(copies.currentValue(copies.options.value("server")), QString("a"));
+    // A channel that does not carry an option has its default.
+    copies.channels["2"].attributes().remove("port");
+    copies.options["2:port"].defaultValue = "9000";
+    EXPECT_EQ(copies.currentValue(copies.options.value("2:port")), QString("9000"));
+}
+
+}  // namespace
