@@ -4,16 +4,9 @@
 #include <QTextDocument>
 #include <QTreeWidgetItem>
 
-QString CodecText::elided(const QString& text, int length) {
-    if (text.size() <= length) return text;
-    int kept = length - 1;
-    if (text.at(kept - 1).isHighSurrogate()) --kept;
-    return text.left(kept) + QChar(0x2026);
-}
-
 QString CodecText::nameToolTip(const QString& text) {
-    if (text.size() <= kNameLength) return QString();
-    return Qt::convertFromPlainText(elided(text, kToolTipLength), Qt::WhiteSpaceNormal);
+    if (text.size() <= kMaxShownCodecText) return QString();
+    return Qt::convertFromPlainText(shownCodecText(text, kToolTipLength), Qt::WhiteSpaceNormal);
 }
 
 void CodecText::showName(QLabel& label, const QString& text, const QString& after) {

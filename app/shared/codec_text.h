@@ -2,30 +2,28 @@
 
 #include <QString>
 
+#include "dialogs/codec_text.h"
+
 class QLabel;
 class QTreeWidgetItem;
 
-// How text that a codec sent is shown. A codec names itself, its peers and its profiles, reports
-// states and writes its own log, and any of these may be megabytes long: a label, cell or text
-// view laid out with that much text stops the GUI thread for seconds or minutes. So every such
-// text is bounded here before it reaches a widget: a name is elided to kNameLength characters
-// (its tool tip then shows it whole, up to kToolTipLength, as plain text) and a log line is cut
-// to kLogLineLength. Texts within the bounds are shown exactly as they are.
+// How text that a codec sent is shown in the program's views. A codec names itself, its peers and
+// its profiles, reports states and writes its own log, and any of these may be megabytes long: a
+// label, cell or text view laid out with that much text stops the GUI thread for seconds or
+// minutes. So every such text is bounded here before it reaches a widget: a name is cut as the
+// dialogs cut codec text (shownCodecText, kMaxShownCodecText characters), its tool tip then shows
+// it whole up to kToolTipLength, as plain text, and a log line is cut to kLogLineLength. Texts
+// within the bounds are shown exactly as they are.
 //
 // Stateless; GUI thread for the functions that take a widget.
 class CodecText {
 public:
-    static constexpr int kNameLength = 256;
     static constexpr int kToolTipLength = 1024;
     static constexpr int kLogLineLength = 4096;
 
-    // `text` when it has at most `length` characters; else its first `length` - 1 characters and
-    // "…". A cut never splits a surrogate pair. `length` is at least 2.
-    static QString elided(const QString& text, int length);
-
-    static QString name(const QString& text) { return elided(text, kNameLength); }
-    static QString logLine(const QString& text) { return elided(text, kLogLineLength); }
-    // The tool tip of a name: empty when name() shows it whole, else the name elided to
+    static QString name(const QString& text) { return shownCodecText(text); }
+    static QString logLine(const QString& text) { return shownCodecText(text, kLogLineLength); }
+    // The tool tip of a name: empty when name() shows it whole, else the name cut to
     // kToolTipLength as rich text that shows it plain.
     static QString nameToolTip(const QString& text);
 
