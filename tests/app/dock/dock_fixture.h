@@ -41,6 +41,10 @@ protected:
         CodecSimOptions options;
         options.count = count;
         options.mode = mode;
+        return startFleet(options);
+    }
+
+    CodecSim& startFleet(CodecSimOptions options) {
         options.record_path = recordPath(fleets.size()).toStdString();
         fleets.push_back(std::make_unique<CodecSim>(options));
         return *fleets.back();
