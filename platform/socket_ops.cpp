@@ -73,6 +73,10 @@ int set_blocking(int fd, bool is_blocking) {
     return fcntl(fd, F_SETFL, is_blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
 }
 
+void shutdown_write(int fd) {
+    shutdown(fd, SHUT_WR);
+}
+
 void close_socket(int fd) {
     // Linux releases the descriptor even when close reports EINTR, so it is never retried.
     close(fd);

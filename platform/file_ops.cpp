@@ -1,0 +1,48 @@
+#include "platform/file_ops.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace platform {
+
+int open_read_only(const std::string& path) {
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+bool file_status(int fd, FileStatus* status) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return false;
+    status->is_directory = S_ISDIR(info.st_mode);
+    status->is_regular = S_ISREG(info.st_mode);
+    status->size = static_cast<uint64_t>(info.st_size);
+    status->modified_s = info.st_mtim.tv_sec;
+    return true;
+}
+
+std::string opened_path(int fd) {
+    return resolved_path("/proc/self/fd/" + std::to_string(fd));
+}
+
+std::string resolved_path(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+ssize_t read_bytes(int fd, char* buffer, size_t capacity) {
+    ssize_t count;
+    do {
+        count = read(fd, buffer, capacity);
+    } while (count < 0 && errno == EINTR);
+    return count;
+}
+
+void close_file(int fd) {
+    if (fd >= 0) close(fd);
+}
+
+}  // namespace platform
