@@ -11,6 +11,9 @@
 IPCProtocolHTTPServer::IPCProtocolHTTPServer(IPCConn* connection)
     : IPCProtocol(connection), response_("\r\n"), request_("\r\n"), idle_since_us_(ipc_now_us()) {
     request_.set_unknown_length(http_message::UnknownLength::kNone);
+    // A response per request: without this, answers to pipelined requests would each wait for
+    // the client's delayed acknowledgement of the one before.
+    connection->send_without_delay();
 }
 
 void IPCProtocolHTTPServer::reset() {
