@@ -38,7 +38,8 @@ bool has_control_bytes(const std::string& text) {
 
 }  // namespace
 
-http_file_server::http_file_server(const std::string& root, uint32_t size_limit) : root_(root), size_limit_(size_limit) {}
+http_file_server::http_file_server(const std::string& real_root, uint32_t size_limit)
+    : real_root_(real_root), size_limit_(size_limit) {}
 
 std::string http_file_server::content_type(const std::string& extension) {
     struct Type {
@@ -57,7 +58,7 @@ std::string http_file_server::content_type(const std::string& extension) {
 
 void http_file_server::serve(const http_request& request, const std::string& relative, const std::string& url_path,
                              const std::string& location_base, http_response& response) const {
-    const http_static_file file(root_, relative);
+    const http_static_file file(real_root_, relative);
     if (refuse_unusable(file.kind(), response)) return;
     if (file.kind() == http_static_file::Kind::kRegular) {
         serve_regular(request, relative, file, response);
@@ -65,7 +66,7 @@ void http_file_server::serve(const http_request& request, const std::string& rel
         redirect(request, relative, location_base, response);
     } else {
         const std::string index = relative.empty() ? "index.html" : relative + "/index.html";
-        const http_static_file index_file(root_, index);
+        const http_static_file index_file(real_root_, index);
         if (refuse_unusable(index_file.kind(), response)) return;
         if (index_file.kind() == http_static_file::Kind::kDirectory) {
             response.set_status(403, "Forbidden");
@@ -118,7 +119,7 @@ bool http_file_server::attach_content(const http_request& request, const std::st
                                       const http_static_file& file, std::string& content,
                                       http_response& response) const {
     std::optional<http_static_file> twin;
-    if (request.header("accept-encoding").find("gzip") != std::string::npos) twin.emplace(root_, relative + ".gz");
+    if (request.header("accept-encoding").find("gzip") != std::string::npos) twin.emplace(real_root_, relative + ".gz");
     const bool is_twin_sent = twin && twin->kind() == http_static_file::Kind::kRegular;
     const http_static_file& sent = is_twin_sent ? *twin : file;
     if (sent.size() > size_limit_) {

@@ -17,7 +17,8 @@ class http_static_file;
 // or cannot be read, 403 "Forbidden".
 class http_file_server {
 public:
-    http_file_server(const std::string& root, uint32_t size_limit);
+    // real_root: the file root with its symlinks resolved (IPCServer::real_file_root).
+    http_file_server(const std::string& real_root, uint32_t size_limit);
 
     // `relative`: the normalised path below the root. `url_path`: the path as asked, whose
     // trailing "/" decides between index and redirect. `location_base`: what a redirect puts
@@ -40,6 +41,6 @@ private:
     // The file's digest, cached or computed; when computed, `content` holds the bytes it was made of.
     static bool load_digest(const http_static_file& file, std::string& digest, std::string& content);
 
-    std::string root_;
+    std::string real_root_;
     uint32_t size_limit_;
 };

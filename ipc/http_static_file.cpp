@@ -3,19 +3,19 @@
 #include <algorithm>
 #include <cerrno>
 
-http_static_file::http_static_file(const std::string& root, const std::string& relative)
-    : fd_(platform::open_read_only(root + "/" + relative)), kind_(classify(root)) {}
+http_static_file::http_static_file(const std::string& real_root, const std::string& relative)
+    : fd_(real_root.empty() ? -1 : platform::open_read_only(real_root + "/" + relative)), kind_(classify(real_root)) {}
 
 http_static_file::~http_static_file() {
     platform::close_file(fd_);
 }
 
-http_static_file::Kind http_static_file::classify(const std::string& root) {
+http_static_file::Kind http_static_file::classify(const std::string& real_root) {
+    if (real_root.empty()) return Kind::kMissing;
     if (fd_ < 0) return errno == ENOENT || errno == ENOTDIR ? Kind::kMissing : Kind::kRefused;
-    const std::string real_root = platform::resolved_path(root);
     const std::string opened = platform::opened_path(fd_);
     const std::string below_root = real_root == "/" ? real_root : real_root + "/";
-    const bool is_below_root = !real_root.empty() && (opened == real_root || opened.compare(0, below_root.size(), below_root) == 0);
+    const bool is_below_root = opened == real_root || opened.compare(0, below_root.size(), below_root) == 0;
     if (!is_below_root || !platform::file_status(fd_, &status_)) return Kind::kRefused;
     real_path_ = opened;
     if (status_.is_directory) return Kind::kDirectory;

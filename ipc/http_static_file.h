@@ -13,8 +13,9 @@ public:
     enum class Kind { kMissing, kRefused, kDirectory, kRegular };
     static constexpr size_t kReadPiece = 16384;
 
-    // Opens root + "/" + relative (relative holds no ".." and no leading "/").
-    http_static_file(const std::string& root, const std::string& relative);
+    // Opens real_root + "/" + relative: real_root is the root with its symlinks resolved (empty:
+    // no root, nothing found), relative holds no ".." and no leading "/".
+    http_static_file(const std::string& real_root, const std::string& relative);
     ~http_static_file();
     http_static_file(const http_static_file&) = delete;
     http_static_file& operator=(const http_static_file&) = delete;
@@ -29,7 +30,7 @@ public:
     bool read(std::string& out) const;
 
 private:
-    Kind classify(const std::string& root);
+    Kind classify(const std::string& real_root);
 
     int fd_;
     platform::FileStatus status_;

@@ -11,6 +11,11 @@
 
 namespace {
 
+// The IPv4 loopback network: peers there are trusted (no login, no rate limit).
+bool is_loopback_v4(const IPCAddress& peer) {
+    return peer.family() == AF_INET && peer.host_string().compare(0, 4, "127.") == 0;
+}
+
 template <typename Nonces>
 auto find_issued(Nonces& nonces, const std::string& nonce) {
     return std::find_if(nonces.begin(), nonces.end(), [&](const auto& issued) { return issued.text == nonce; });
@@ -108,9 +113,7 @@ bool IPCEndpointServer::pop_pending(Message& out) {
 }
 
 bool IPCEndpointServer::is_trusted_peer() const {
-    if (!connection_) return false;
-    const IPCAddress& peer = connection_->address();
-    return peer.family() == AF_INET && peer.host_string().compare(0, 4, "127.") == 0;
+    return connection_ && is_loopback_v4(connection_->address());
 }
 
 bool IPCEndpointServer::needs_auth() const {
@@ -118,7 +121,7 @@ bool IPCEndpointServer::needs_auth() const {
 }
 
 bool IPCEndpointServer::needs_auth_from(const IPCAddress& peer) const {
-    return !(peer.family() == AF_INET && peer.host_string().compare(0, 4, "127.") == 0);
+    return !is_loopback_v4(peer);
 }
 
 bool IPCEndpointServer::lookup_account(const std::string& user, std::string& password, std::string&) const {

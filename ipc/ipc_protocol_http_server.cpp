@@ -80,7 +80,6 @@ void IPCProtocolHTTPServer::read_requests(const std::string& input) {
 void IPCProtocolHTTPServer::answer(const http_request& request) {
     response_.reset();
     response_.set_protocol("HTTP", 1, 1);
-    response_.set_request_method(request.method());
     try {
         handle_request(request);
     } catch (const std::exception& e) {
@@ -126,6 +125,10 @@ void IPCProtocolHTTPServer::refuse_session() {
 
 void IPCProtocolHTTPServer::send_response() {
     finish_response();
+    queue_response();
+}
+
+void IPCProtocolHTTPServer::queue_response() {
     response_.add_header("Access-Control-Allow-Origin", "*");
     response_.add_header("Access-Control-Allow-Headers", "*");
     // A 304 may carry no length but that of the 200 it stands for.
@@ -142,7 +145,7 @@ void IPCProtocolHTTPServer::refuse_transfer_coding() {
     response_.set_protocol("HTTP", 1, 1);
     set_status(501, "Not Implemented");
     response_.add_header("Connection", "close");
-    send_response();
+    queue_response();
     is_closing_ = true;
     request_started_us_ = ipc_now_us();
     if (conn->send_buffer().empty()) {

@@ -45,12 +45,13 @@ public:
     static std::string status_reason(const std::string& text);
 
 protected:
-    // Answers one complete request in response_ (protocol and method already set); status 0 sends
-    // nothing now. An exception thrown here answers 400 with its text.
+    // Answers one complete request in response_ (its protocol already set); status 0 sends nothing
+    // now. An exception thrown here answers 400 with its text.
     virtual void handle_request(const http_request& request) = 0;
     // The endpoint's reply as the body of response_.
     virtual void write_reply(const Message& reply) = 0;
-    // Last changes before a response goes out.
+    // Last changes before a response to a request goes out (not before the refusal of a
+    // transfer coding, which ends the connection).
     virtual void finish_response() {}
 
     // Hands the request to the connection's endpoint. False when the endpoint defers the reply:
@@ -68,6 +69,8 @@ private:
     void read_requests(const std::string& input);
     void answer(const http_request& request);
     void send_response();
+    // Adds the cross-origin headers and a zero length to an empty body, and sends the response.
+    void queue_response();
     // 501, then the connection is closed once that is written.
     void refuse_transfer_coding();
     void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);

@@ -100,8 +100,8 @@ void IPCProtocolXHRServer::build_poll_response(IPCEndpointServer& endpoint, Mess
 
 void IPCProtocolXHRServer::serve_static(const http_request& request, const std::string& path,
                                         const std::string& session_id) {
-    const std::string root = conn->server() ? conn->server()->file_root() : std::string();
-    if (root.empty()) {
+    IPCServer* server = conn->server();
+    if (!server || server->file_root().empty()) {
         set_status(404, "Missing Command");
         return;
     }
@@ -115,7 +115,7 @@ void IPCProtocolXHRServer::serve_static(const http_request& request, const std::
         if (!open_session(request, session_id, true)) return;
         conn->set_send_limit(std::max(conn->send_limit(), kDownloadSendLimit));
     }
-    http_file_server(root, conn->send_limit())
+    http_file_server(server->real_file_root(), conn->send_limit())
         .serve(request, relative, path, is_debug_page_ ? kDebugPrefix : "", response_);
 }
 

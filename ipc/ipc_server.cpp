@@ -11,6 +11,7 @@
 #include "ipc/ipc_server_stream.h"
 #include "ipc/ipc_string.h"
 #include "ipc/logger.h"
+#include "platform/file_ops.h"
 #include "platform/socket_ops.h"
 
 IPCServer* IPCServer::create(IPCManager* manager, const std::string& transport, const std::string& name) {
@@ -25,6 +26,16 @@ IPCServer::~IPCServer() {
     close();
     clear();
     for (auto& entry : endpoints_) delete entry.second;
+}
+
+void IPCServer::set_file_root(const std::string& root) {
+    file_root_ = root;
+    real_file_root_.clear();
+}
+
+const std::string& IPCServer::real_file_root() {
+    if (real_file_root_.empty() && !file_root_.empty()) real_file_root_ = platform::resolved_path(file_root_);
+    return real_file_root_;
 }
 
 void IPCServer::for_each_socket(const std::function<void(IPCSocket*)>& callback) {

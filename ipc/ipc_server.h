@@ -43,8 +43,10 @@ public:
     const std::string& name() const { return name_; }
     void set_protocol(const std::string& protocol) { protocol_ = protocol; }
     void set_option_value(int value) { connection_option_ = value; }
-    void set_file_root(const std::string& root) { file_root_ = root; }
+    void set_file_root(const std::string& root);
     const std::string& file_root() const { return file_root_; }
+    // The file root with every symlink resolved (realpath), found once; empty while it does not exist.
+    const std::string& real_file_root();
     // Seconds an accepted connection may stay without an endpoint; 0 = no limit.
     void set_timeout(uint32_t seconds) { timeout_s_ = seconds; }
     // Most connections held at once; further ones are closed as they are accepted. 0 = no cap.
@@ -91,6 +93,7 @@ protected:
     std::map<std::string, IPCEndpointServer*> endpoints_;  // owned, by id
     std::string name_;
     std::string file_root_;
+    std::string real_file_root_;
     std::string protocol_;
     uint32_t timeout_s_ = 0;
     uint32_t backlog_ = kDefaultBacklog;

@@ -25,7 +25,12 @@ bool file_status(int fd, FileStatus* status) {
 }
 
 std::string opened_path(int fd) {
-    return resolved_path("/proc/self/fd/" + std::to_string(fd));
+    // The kernel keeps the resolved path of what a descriptor opened: one call, no walk of the
+    // path's components as realpath() would make.
+    char path[PATH_MAX];
+    const ssize_t length = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+    return length > 0 && static_cast<size_t>(length) < sizeof path ? std::string(path, static_cast<size_t>(length))
+                                                                    : std::string();
 }
 
 std::string resolved_path(const std::string& path) {

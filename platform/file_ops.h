@@ -23,7 +23,8 @@ struct FileStatus {
 // it opens at once and is then refused for not being a regular file.
 int open_read_only(const std::string& path);
 bool file_status(int fd, FileStatus* status);
-// The canonical absolute path of what the descriptor refers to; empty on failure.
+// The canonical absolute path of what the descriptor refers to (as realpath() would give it);
+// empty on failure.
 std::string opened_path(int fd);
 // realpath(); empty on failure.
 std::string resolved_path(const std::string& path);
