@@ -23,16 +23,16 @@ public:
     Kind kind() const { return kind_; }
     uint64_t size() const { return status_.size; }
     int64_t modified_s() const { return status_.modified_s; }
-    // The real path of what was opened; empty unless it lies below the root.
+    // The real path of what was opened; empty when it was refused for lying outside the root.
     const std::string& real_path() const { return real_path_; }
     // The content up to the size it had when opened, read in pieces of kReadPiece bytes; false on
     // a read error.
     bool read(std::string& out) const;
 
 private:
-    Kind classify(const std::string& real_root);
+    Kind open_below(const std::string& real_root, const std::string& relative);
 
-    int fd_;
+    int fd_ = -1;
     platform::FileStatus status_;
     std::string real_path_;
     Kind kind_;

@@ -1,7 +1,9 @@
 #include "platform/file_ops.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +14,13 @@ namespace platform {
 
 int open_read_only(const std::string& path) {
     return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+int open_read_only_without_symlinks(const std::string& path) {
+    open_how how{};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    return static_cast<int>(syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
 }
 
 bool file_status(int fd, FileStatus* status) {

@@ -22,6 +22,9 @@ struct FileStatus {
 // Opens read-only and close-on-exec. Non-blocking too, so that a FIFO cannot stall the caller:
 // it opens at once and is then refused for not being a regular file.
 int open_read_only(const std::string& path);
+// As open_read_only, for a path with no symlink anywhere on it: fails (ELOOP) at the first one,
+// and on kernels without openat2 (ENOSYS). What opens then lies exactly where the path says.
+int open_read_only_without_symlinks(const std::string& path);
 bool file_status(int fd, FileStatus* status);
 // The canonical absolute path of what the descriptor refers to (as realpath() would give it);
 // empty on failure.
