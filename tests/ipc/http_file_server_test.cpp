@@ -51,7 +51,15 @@ TEST_F(FileServer, NothingOutsideTheRootIsServed) {
     EXPECT_EQ(status_of("/%2e%2e/secret.txt"), "404");
     EXPECT_EQ(status_of("/docs/../../secret.txt"), "404");
     EXPECT_EQ(status_of("/out"), "403");
+    EXPECT_EQ(status_of("/fifo"), "403");
+    EXPECT_EQ(status_of("/in"), "200");
     EXPECT_EQ(status_of("/"), "200");
+}
+
+TEST_F(FileServer, FilesAboveTheSendLimitAreRefusedUnlessDownloaded) {
+    EXPECT_EQ(status_of("/big.bin"), "500");
+    EXPECT_EQ(curl({"-o", "/dev/null", "-w", "%{http_code} %{size_download}"}, "/dl/big.bin"),
+              "200 " + std::to_string(HttpTestServer::kBigFileBytes));
 }
 
 TEST_F(FileServer, AFolderWithoutItsSlashIsRedirectedCleanly) {

@@ -12,13 +12,15 @@ namespace test_support {
 
 // An HTTP server of the library on a loopback port (0 asked) for tests with real clients. Its file
 // root holds "index.html", "app.js" with a ".gz" twin of other content (kTwinText), "docs/" with its
-// index, "dl/file.txt", and "out", a symlink to "secret.txt" beside the root. Its sessions know one
+// index, "dl/file.txt", "big.bin" and "dl/big.bin" (kBigFileBytes, above the default send limit),
+// "in", a symlink to "index.html", "out", one to "secret.txt" beside the root, and "fifo". Its sessions know one
 // account, "user" with the password "pw"; they echo any request's attributes in the reply, except
 // "defer", whose reply is put off until send_deferred(). The timer ticks every 100 ms, and requests
 // time out after kRequestTimeoutS.
 class HttpTestServer : public ThreadedManager {
 public:
     static constexpr uint32_t kRequestTimeoutS = 2;
+    static constexpr long kBigFileBytes = 3 * 1024 * 1024;
     static constexpr const char* kAppText = "console.log('plain');\n";
     static constexpr const char* kTwinText = "console.log('from the twin');\n";
 
