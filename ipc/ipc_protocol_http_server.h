@@ -25,6 +25,9 @@ class MessageAttributes;
 // is closed, unless it still owes a deferred reply.
 //
 // Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*").
+//
+// Threads: lives on its manager's loop thread. A deferred reply may come through transmit_message
+// from any thread that sends through the endpoint, holding the manager's lock as the loop does.
 class IPCProtocolHTTPServer : public IPCProtocol {
 public:
     explicit IPCProtocolHTTPServer(IPCConn* connection);
