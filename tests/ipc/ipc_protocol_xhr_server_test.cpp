@@ -54,11 +54,4 @@ TEST(XhrServer, DebugPageShowsTheEscapedCommandAndTheRealStatus) {
     EXPECT_NE(page.find("name=\"c\" value=\"&lt;bad&quot;\"></form>Response: 400 "), std::string::npos) << page;
 }
 
-TEST(XhrServer, WebSocketUpgradesAreRefused) {
-    HttpTestServer server("127.0.0.1");
-    EXPECT_EQ(run_curl({"-o", "/dev/null", "-w", "%{http_code}", "-H", "Upgrade: WebSocket",
-                        QString::fromStdString(server.url("/"))}),
-              "501");
-}
-
 }  // namespace
