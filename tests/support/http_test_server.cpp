@@ -69,13 +69,15 @@ void HttpTestServer::write_root() const {
     write_file(root + "/app.js.gz", std::string(kTwinGzip, sizeof kTwinGzip - 1));
     write_file(root + "/docs/index.html", "<p>docs</p>");
     write_file(root + "/dl/file.txt", "download");
-    for (const char* big : {"/big.bin", "/dl/big.bin"}) write_file(root + big, "");
     write_file(base + "/secret.txt", "secret");
     ::symlink((base + "/secret.txt").c_str(), (root + "/out").c_str());
     ::symlink("index.html", (root + "/in").c_str());
     ::mkfifo((root + "/fifo").c_str(), 0600);
     // Sparse: above the send limit by its size, without writing a byte.
-    for (const char* big : {"/big.bin", "/dl/big.bin"}) ::truncate((root + big).c_str(), kBigFileBytes);
+    for (const char* big : {"/big.bin", "/dl/big.bin"}) {
+        write_file(root + big, "");
+        ::truncate((root + big).c_str(), kBigFileBytes);
+    }
 }
 
 IPCEndpointServer* HttpTestServer::create_endpoint_server(const std::string&) {
