@@ -77,7 +77,7 @@ CodecEndpoint::~CodecEndpoint() {
     endpoints.erase(std::remove(endpoints.begin(), endpoints.end(), this), endpoints.end());
 }
 
-bool CodecEndpoint::needs_auth() const {
+bool CodecEndpoint::needs_auth_from(const IPCAddress& /*peer*/) const {
     // Unlike the library's default, a loopback peer is challenged too: codec-sim exists to test the login.
     return codec_.context.options.mode != CodecSimMode::kNoLogin;
 }

@@ -28,7 +28,7 @@ public:
     explicit CodecEndpoint(SimulatedCodec& codec);
     ~CodecEndpoint() override;
 
-    bool needs_auth() const override;
+    bool needs_auth_from(const IPCAddress& peer) const override;
     bool lookup_account(const std::string& user, std::string& password, std::string& role) const override;
     bool handle_command(const Message& request, Message& reply) override;
     void notify(const Message& message, const std::string& name) override;
