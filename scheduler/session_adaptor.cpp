@@ -40,8 +40,7 @@ bool SessionAdaptor::isReady(const QUuid& uuid) const {
 bool SessionAdaptor::isPeerActive(const QUuid& uuid, const QString& peer) const {
     IPCObject* codec = session(uuid);
     if (!codec) return false;
-    std::lock_guard<SessionMutex> lock(codec->mutex());
-    for (const PeerMetaPtr& active : codec->activePeers) {
+    for (const PeerMetaPtr& active : codec->activePeerList()) {
         if (active->id == peer) return true;
     }
     return false;

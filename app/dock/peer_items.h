@@ -28,3 +28,6 @@ constexpr int kPeerProfileRole = Qt::UserRole + 5;
 void setPeerTreeItemData(QTreeWidgetItem* item, const PeerMeta* peer);
 // Everything but the id and directory roles: used again on a row whose peer (same id) reported anew.
 void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer);
+// Shows a row's peer as in no audio connection, with no channel state or codec: what the codec last
+// said of it is not current once the codec is lost.
+void showPeerTreeItemNotLive(QTreeWidgetItem* item);

@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QUuid>
 
+#include "app/shell/config_store.h"
 #include "ipc/message.h"
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
@@ -17,6 +18,7 @@ class CodecDock;
 class IPCObject;
 class QAction;
 class QCloseEvent;
+class QPoint;
 class QWidget;
 class RefusalNotice;
 class ScheduleWindow;
@@ -73,6 +75,9 @@ public:
     void setDetailDockFloating(bool floating);
     void restoreDetailDockGeometry(const QByteArray& base64);
 
+    // Writes kt-config.xml now; failures are shown.
+    void saveConfig() { configStore.save(); }
+
     // Starts playing the sound file, at once; false when it can't be played.
     bool playAlertSound(const QString& file) { return alertPlayer.play(file); }
 
@@ -81,6 +86,8 @@ public slots:
     void switchTo();
     void exit();
     void activeInstanceSelected(IPCObject* session);
+    // Runs the menu of `session` (the active codec) or, for null, the fleet view's own menu.
+    void showCodecMenu(IPCObject* session, const QPoint& globalPos);
     void removeInstance();
     void enableMetering();
     void disableMetering();
@@ -126,6 +133,7 @@ private:
     static Scheduler* scheduler();
 
     Ui::MainWindow* ui;  // owned
+    ConfigStore configStore;
     AlertSoundPlayer soundPlayer;
     AlertPlayer& alertPlayer;  // soundPlayer, or the caller's stand-in
     // Every session's refusals of the editors' requests go here. Child of the window.

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/peer_state_icons.h"
 #include "sessions/channel_stats_info.h"
@@ -252,7 +252,8 @@ TEST_F(DockStatus, LabelsShowTheCachedReplies) {
     session.cache("version", R"(<version version="4.2.0" node_id="00:1d:c1:0a:0b:0c"/>)");
     dock().copyNodeId();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "00:1d:c1:0a:0b:0c");
-    // A connection shows the encoder at once.
+    // A connection of a READY codec shows the encoder at once.
+    session.set_state(IQEndpointClient::READY);
     session.list("peerList", R"(<peer id="1" name="A" active="true" channel="1"/>)");
     EXPECT_EQ(child<QLabel>("encoderLabel")->text(), "Opus 64k");
     dock().showSession(nullptr);
