@@ -281,8 +281,8 @@ TEST_F(FleetViewTest, TileRowAndDockFollowTheSessionToReadyAndBack) {
     const auto activePeers = [&] {  // by role or by colour
         int active = 0;
         for (int i = 0; i < peers->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem& peer = *peers->topLevelItem(i);
-            active += peer.data(0, kPeerActiveRole).toBool() || peer.background(0).color() == activePeerBackground;
+            const QTreeWidgetItem& item = *peers->topLevelItem(i);
+            active += item.data(0, kPeerActiveRole).toBool() || item.background(0).color() == activePeerBackground;
         }
         return active;
     };
