@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "dialogs/unit_label.h"
 #include "scheduler/job.h"
 #include "sessions/ipc_object.h"
 
@@ -73,9 +74,9 @@ void SessionAdaptor::addLogLine(const QUuid& uuid, const QString& text) {
     if (IPCObject* codec = session(uuid)) codec->deviceLog.addEventLine(text);
 }
 
-QString SessionAdaptor::unitName(const QUuid& uuid) const {
+QString SessionAdaptor::unitLabel(const QUuid& uuid) const {
     IPCObject* codec = session(uuid);
-    return codec ? codec->unitName() : QString();
+    return codec ? ::unitLabel(*codec) : QString();
 }
 
 QString SessionAdaptor::peerName(const QUuid& uuid, const QString& peer) const {

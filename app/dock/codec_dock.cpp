@@ -357,7 +357,7 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 void CodecDock::showUnitName() {
     if (!shown) return;
     CodecText::showName(*ui.nameLabel, shown->unitName(),
-                        QStringLiteral(" (%1:%2)").arg(shown->host).arg(shown->port));
+                        QStringLiteral(" (%1)").arg(IPCObject::addressText(shown->host, shown->port)));
 }
 
 void CodecDock::ipcRecvSipProxy() {
@@ -367,7 +367,7 @@ void CodecDock::ipcRecvSipProxy() {
     if (!a.get_bool("enabled", false)) {
         ui.sipStatusLabel->setText(QStringLiteral("Disabled"));
     } else if (a.get_bool("online", false)) {
-        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(a.get_qstring("status", QString())));
+        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(CodecText::name(a.get_qstring("status", QString()))));
     } else {
         ui.sipStatusLabel->setText(QStringLiteral("Not Connected"));
     }
@@ -387,8 +387,8 @@ void CodecDock::ipcRecvDirectoryServer() {
         ui.relaydeskStatusLabel->setText(QStringLiteral("Offline"));
         ui.relaydeskStatusLabel->setStyleSheet(QStringLiteral("color: darkRed"));
     }
-    ui.publicIpLabel->setText(a.get_qstring("nat_addr", QString()));
-    ui.natTypeLabel->setText(a.get_qstring("nat_type", QString()));
+    CodecText::showName(*ui.publicIpLabel, a.get_qstring("nat_addr", QString()));
+    CodecText::showName(*ui.natTypeLabel, a.get_qstring("nat_type", QString()));
 }
 
 void CodecDock::ipcRecvCurrentEncoder() {
@@ -396,14 +396,14 @@ void CodecDock::ipcRecvCurrentEncoder() {
     Message encoder;
     const bool isCached = cached(QStringLiteral("currentEncoder"), encoder);
     const bool isConnected = isLive() && !shown->activePeerList().isEmpty();
-    ui.encoderLabel->setText(isCached && isConnected ? encoder.attributes().get_qstring("descr", QString())
-                                                     : QStringLiteral("None"));
+    CodecText::showName(*ui.encoderLabel, isCached && isConnected ? encoder.attributes().get_qstring("descr", QString())
+                                                                  : QStringLiteral("None"));
 }
 
 void CodecDock::showFirmwareVersion() {
     Message version;
     if (cached(QStringLiteral("version"), version))
-        ui.firmwareLabel->setText(version.attributes().get_qstring("version", QString()));
+        CodecText::showName(*ui.firmwareLabel, version.attributes().get_qstring("version", QString()));
 }
 
 void CodecDock::copyNodeId() {

@@ -113,7 +113,7 @@ InstanceWidget::InstanceWidget(QWidget* parent, IPCObject* session, QUuid key) :
     name_font.setWeight(QFont::Bold);
     nameLabel->setFont(name_font);
     nameLabel->setMaximumHeight(kLabelHeight);
-    if (session) nameLabel->setText(session->host);
+    if (session) CodecText::showUnit(*nameLabel, *session);
     peerSummaryLabel = plainLabel(this);
     peerSummaryLabel->setMaximumHeight(kLabelHeight);
     stateLabel = plainLabel(this);
@@ -216,7 +216,7 @@ void InstanceWidget::ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE 
     }
     if (state == IQEndpointClient::READY) {
         ipcRecvPeerList(uuid);
-        CodecText::showName(*nameLabel, session_->unitName());
+        CodecText::showUnit(*nameLabel, *session_);
         // Selected again, so that the window shows the codec as it is now that it is ready.
         if (isSelected_) select();
     } else if (state != IQEndpointClient::AUTHENTICATED) {
@@ -226,7 +226,7 @@ void InstanceWidget::ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE 
 }
 
 void InstanceWidget::ipcRecvSysOptions(QUuid) {
-    if (session_) CodecText::showName(*nameLabel, session_->unitName());
+    if (session_) CodecText::showUnit(*nameLabel, *session_);
 }
 
 void InstanceWidget::ipcNewChanState(QUuid, QString text) {

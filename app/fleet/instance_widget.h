@@ -89,7 +89,7 @@ private:
     QWidget* clockIcon = nullptr;         // 16 x 16, shown while a job names the codec
     QLabel* peerSummaryLabel = nullptr;   // who the codec is connected to
     QLabel* stateLabel = nullptr;         // the session or channel state in words
-    QLabel* nameLabel = nullptr;          // the address until the unit name is known
+    QLabel* nameLabel = nullptr;          // the codec's unitLabel
     MiniMeter* meter = nullptr;
     const QUuid key_;
     bool isSelected_ = false;

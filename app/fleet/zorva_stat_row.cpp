@@ -103,7 +103,7 @@ void ZorvaStatRow::meterDestroyed() {
 
 void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
     if (!session_) return;
-    CodecText::showName(*item_, kNameColumn, session_->unitName());
+    CodecText::showUnit(*item_, kNameColumn, *session_);
     item_->setText(kAddressColumn, session_->host);
 }
 
