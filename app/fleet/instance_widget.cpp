@@ -13,6 +13,7 @@
 
 #include "app/fleet/connected_count_text.h"
 #include "app/shared/codec_text.h"
+#include "app/shared/elided_label.h"
 #include "app/shared/mini_meter.h"
 #include "dialogs/device_state_text.h"
 #include "scheduler/scheduler.h"
@@ -52,10 +53,10 @@ QString borderImage(const char* file) {
 const QColor kSelectedFrame(255, 240, 0);
 constexpr int kSelectedFrameWidth = 6;
 
-QLabel* plainLabel(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
+// A tile four to a row in a window of 929 pixels has little room for its texts: they are cut with
+// "…", the codec's name in the middle, where names that differ only at the end keep the difference.
+QLabel* plainLabel(QWidget* parent, Qt::TextElideMode mode = Qt::ElideRight) {
+    return new ElidedLabel(mode, parent);
 }
 
 // What the channel flags of an active peer say, in the tool tip's words.
@@ -107,7 +108,7 @@ InstanceWidget::InstanceWidget(QWidget* parent, IPCObject* session, QUuid key) :
     layout->setVerticalSpacing(2);
     layout->setColumnMinimumWidth(0, 12);
 
-    nameLabel = plainLabel(this);
+    nameLabel = plainLabel(this, Qt::ElideMiddle);
     QFont name_font = nameLabel->font();
     name_font.setPointSize(name_font.pointSize() + 4);
     name_font.setWeight(QFont::Bold);
@@ -137,8 +138,9 @@ InstanceWidget::InstanceWidget(QWidget* parent, IPCObject* session, QUuid key) :
     layout->addWidget(stateIcon, 0, 3);
     layout->addWidget(stateLabel, 1, 0);
     layout->addWidget(meter, 1, 1, 1, 3);
-    layout->setColumnStretch(0, 1);
-    layout->setColumnStretch(1, 1);
+    // The name tells the codecs apart: it gets the larger share of a narrow tile.
+    layout->setColumnStretch(0, 3);
+    layout->setColumnStretch(1, 2);
 
     attachIPC(session);
     setMeterShown(session->meteringOn);

@@ -130,6 +130,8 @@ void ZorvaSummary::layoutTiles() {
     const int rows = (tileList.size() + kTilesPerRow - 1) / kTilesPerRow;
     const int grid_rows = std::max(gridLayout->rowCount(), rows + 1);
     for (int row = 0; row < grid_rows; ++row) gridLayout->setRowStretch(row, row == rows ? 1 : 0);
+    // Every column as wide as the next, whatever the length of the names in it.
+    for (int column = 0; column < kTilesPerRow; ++column) gridLayout->setColumnStretch(column, 1);
 }
 
 void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
