@@ -10,6 +10,7 @@
 #include "app/shell/instance_registry.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/peer_state_icons.h"
+#include "dialogs/codec_text.h"
 #include "sessions/channel_stats_info.h"
 #include "sessions/peer_meta.h"
 #include "sessions/peer_stats_info.h"
@@ -112,6 +113,11 @@ TEST(PeerTree, RowsShowTheStateOfEachPeer) {
             EXPECT_EQ(item.data(0, kPeerAddressRole).toString(), peer.addr);
         }
     }
+    // A codec may send a megabyte where a name belongs: the row lays out a bounded text.
+    const std::string huge(100000, 'x');
+    const PeerMeta flood(parsed(R"(<peer id="9" name=")" + huge + R"(" addr=")" + huge + R"(" chan_state=")" + huge + "\"/>"));
+    setPeerTreeItemData(&item, &flood);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(item.text(c).size(), kMaxShownCodecText) << c;
 }
 
 // Filters match names (and peer addresses) ignoring case and colour their line by the outcome; a
@@ -143,8 +149,10 @@ TEST(DockLists, FiltersAndAPeersProfile) {
     ListedSession session;
     session.list("profileList", R"(<profile id="0"><settings name="Zero"/></profile>)"
                                 R"(<profile id="1" default="true"><settings name="Main"/></profile>)"
-                                R"(<profile id="2"><settings name="Fac" factory="true"/></profile>)");
+                                R"(<profile id="2"><settings name="Fac" factory="true"/></profile>)"
+                                R"(<profile id="3"><settings name=")" + std::string(100000, 'x') + R"("/></profile>)");
     profiles.refill(session);
+    EXPECT_EQ(list.item(3)->text().size(), kMaxShownCodecText);
     profileLine.setText("MAIN");
     profiles.applyFilter();
     EXPECT_TRUE(list.item(0)->isHidden());
