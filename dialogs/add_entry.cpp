@@ -1,7 +1,10 @@
 #include "dialogs/add_entry.h"
 
 #include <QCheckBox>
+#include <QLayout>
 #include <QPushButton>
+
+#include <algorithm>
 
 #include "dialogs/codec_text.h"
 #include "dialogs/kestrane_resources.h"
@@ -30,6 +33,11 @@ AddEntry::AddEntry(QWidget* parent) : QDialog(parent), ui(new Ui::AddEntryClass)
     connect(ui->buttonOK, &QPushButton::clicked, this, &AddEntry::checkAndAccept);
     connect(ui->buttonCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->braidlinkEnableCheckBox, &QCheckBox::stateChanged, this, &AddEntry::braidlinkEnableToggled);
+    // A note about fields the operator has changed since would mislead.
+    connect(ui->braidlinkEnableCheckBox, &QCheckBox::stateChanged, ui->problemLabel, &QLabel::hide);
+    for (QLineEdit* line : {ui->lineName, ui->lineIPAddress, ui->linePassword, ui->macAddressLineEdit}) {
+        connect(line, &QLineEdit::textChanged, ui->problemLabel, &QLabel::hide);
+    }
 }
 
 AddEntry::~AddEntry() = default;
@@ -92,7 +100,13 @@ QString AddEntry::problem() const {
 
 void AddEntry::checkAndAccept() {
     const QString refused = problem();
+    if (refused.isEmpty()) {
+        accept();
+        return;
+    }
     ui->problemLabel->setText(refused);
-    ui->problemLabel->setVisible(!refused.isEmpty());
-    if (refused.isEmpty()) accept();
+    ui->problemLabel->show();
+    // A wrapped note needs more height than the open dialog has: grow it, never shrink it.
+    layout()->activate();
+    resize(width(), std::max(height(), heightForWidth(width())));
 }

@@ -26,7 +26,9 @@ SendDialog::~SendDialog() = default;
 
 void SendDialog::setTargets(const QList<IPCObject*>& sessions) {
     for (IPCObject* session : sessions) {
-        const QString label = shownCodecText(session->unitName(), kMaxUnitLabelLength) + QStringLiteral(" : ") + session->host;
+        // With the port: codecs behind one address differ only by it.
+        const QString label = shownCodecText(session->unitName(), kMaxUnitLabelLength) + QStringLiteral(" : ") +
+                              IPCObject::addressText(session->host, session->port);
         const bool isReady = session->state() == IQEndpointClient::READY;
         auto* row = new QListWidgetItem(isReady ? label : tr("%1 (%2)").arg(label, deviceStateText(session->state())),
                                         ui->deviceList);

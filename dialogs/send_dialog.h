@@ -14,7 +14,7 @@ class SendDialog;
 }
 
 // Lets the operator choose the codecs that a profile or a peer of the active codec is copied to:
-// one check-box row per codec, "unit name : address". Codecs that are not READY could not take the
+// one check-box row per codec, "unit name : address:port". Codecs that are not READY could not take the
 // copy, so their rows are disabled and say their state. Rows hold the codec's instance key, never
 // the session: the caller looks each chosen codec up again once the dialog has closed. The dialog
 // sends nothing and does not follow the codecs while it is open.
@@ -25,7 +25,7 @@ class SendDialog : public QDialog {
 public:
     struct Target {
         QUuid key;
-        QString label;  // "unit name : address", as its row showed it
+        QString label;  // "unit name : address:port", as its row showed it
     };
 
     explicit SendDialog(QWidget* parent = nullptr);

@@ -15,12 +15,12 @@ TEST(SendDialog, CodecsThatAreNotReadyAreListedOff) {
     SendDialog dialog;
     dialog.setTargets({&offline});
     QListWidgetItem* row = dialog.findChild<QListWidget*>("deviceList")->item(0);
-    EXPECT_EQ(row->text(), " : 10.0.0.5 (Not connected)");
+    EXPECT_EQ(row->text(), " : 10.0.0.5:5004 (Not connected)");
     EXPECT_FALSE(row->flags() & Qt::ItemIsEnabled);
     EXPECT_EQ(row->data(Qt::UserRole).toUuid(), key);
     row->setCheckState(Qt::Checked);
     ASSERT_EQ(dialog.selectedTargets().size(), 1);
-    EXPECT_EQ(dialog.selectedTargets()[0].label, " : 10.0.0.5");
+    EXPECT_EQ(dialog.selectedTargets()[0].label, " : 10.0.0.5:5004");
 }
 
 }  // namespace

@@ -314,7 +314,7 @@ TEST_F(PeerDialogsTest, ACopyTargetThatStopsIsNamed) {
     IPCObject* source = selectReadyCodec(startFleet(1).ports()[0]);
     IPCObject* target = addCodec(startFleet(1).ports()[0]);
     ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
-    const QString label = target->unitName() + " : 127.0.0.1";
+    const QString label = target->unitName() + " : 127.0.0.1:" + QString::number(fleets[1]->ports()[0]);
     selectPeer(bookPeer(*source, [](const PeerMeta&) { return true; })->id);
     withDialog([&] { dock().sendPeerTriggered(); }, [&](QDialog* dialog) {
         tickRows(dialog);
