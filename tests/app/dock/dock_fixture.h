@@ -22,6 +22,7 @@ namespace app_test {
 struct RecordedFrame {
     int line = 0;  // in the record, from 0
     int port = 0;
+    std::string xml;  // as received
     Message message;
 };
 
@@ -102,8 +103,9 @@ protected:
             RecordedFrame frame;
             frame.line = number;
             frame.port = line.mid(afterTime + 1, afterPort - afterTime - 1).toInt();
+            frame.xml = line.mid(afterPort + 1).toStdString();
             try {
-                frame.message.parse(line.mid(afterPort + 1).toStdString());
+                frame.message.parse(frame.xml);
             } catch (const std::exception&) {
                 continue;
             }
