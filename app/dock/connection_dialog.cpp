@@ -7,7 +7,7 @@
 
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
-#include "dialogs/codec_text.h"
+#include "app/shared/codec_text.h"
 #include "sessions/ipc_object.h"
 #include "ui_connection_dialog.h"
 
@@ -42,7 +42,7 @@ void ConnectionDialog::connectInstance(IPCObject* followed) {
 void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const QList<PeerMetaPtr>& directoryPeers) {
     ui->peerList->clear();
     for (const PeerMetaPtr& peer : bookPeers) {
-        const QString text = QStringLiteral("%1 (%2)").arg(shownCodecText(peer->name), shownCodecText(peer->addr));
+        const QString text = QStringLiteral("%1 (%2)").arg(CodecText::name(peer->name), CodecText::name(peer->addr));
         auto* item = new QListWidgetItem(text, ui->peerList);
         item->setData(kPeerAddressRole, peer->addr);
         item->setData(kPeerIdRole, peer->id);
@@ -56,7 +56,7 @@ void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const
 void ConnectionDialog::refillProfileList(const QList<ProfileInfo>& profiles) {
     ui->profileList->clear();
     for (const ProfileInfo& profile : profiles) {
-        auto* item = new QListWidgetItem(shownCodecText(profile.name), ui->profileList);
+        auto* item = new QListWidgetItem(CodecText::name(profile.name), ui->profileList);
         item->setData(kProfileNameRole, profile.name);
         item->setData(kProfileIdRole, profile.id);
     }

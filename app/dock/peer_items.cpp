@@ -4,9 +4,9 @@
 #include <QListWidgetItem>
 #include <QTreeWidgetItem>
 
-#include "app/shell/instance_registry.h"
 #include "app/dock/peer_state_icons.h"
-#include "dialogs/codec_text.h"
+#include "app/shared/codec_text.h"
+#include "app/shell/instance_registry.h"
 #include "sessions/peer_meta.h"
 
 namespace {
@@ -34,12 +34,12 @@ void setPeerTreeItemData(QTreeWidgetItem* item, const PeerMeta* peer) {
 }
 
 void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
-    item->setText(0, shownCodecText(peer.name));
-    item->setText(2, shownCodecText(peer.chan_state));
+    CodecText::showName(*item, 0, peer.name);
+    item->setText(2, CodecText::name(peer.chan_state));
     if (!peer.directory) {
         // A connection the codec accepted from elsewhere has a compound id such as "3-1".
         const bool isIncoming = peer.id.contains(QLatin1Char('-'));
-        item->setText(1, isIncoming ? QStringLiteral("(incoming)") : shownCodecText(peer.addr));
+        item->setText(1, isIncoming ? QStringLiteral("(incoming)") : CodecText::name(peer.addr));
         item->setText(4, isIncoming ? QString() : yesNo(peer.bdlink));
         item->setData(0, kPeerAddressRole, peer.addr);
     } else {
@@ -47,7 +47,7 @@ void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
         item->setIcon(0, peerStateIcon(stateIconOf(peer)));
         item->setText(4, yesNo(peer.bdlink));
     }
-    item->setText(3, peer.channel ? shownCodecText(peer.channel->rx_codec) : QString());
+    item->setText(3, peer.channel ? CodecText::name(peer.channel->rx_codec) : QString());
     item->setData(0, kPeerActiveRole, peer.active);
     item->setData(0, kPeerProfileRole, QString::number(peer.profile));
     const QColor& background = peer.active ? activePeerBackground : idlePeerBackground;
@@ -62,9 +62,9 @@ void setPeerListItemData(QListWidgetItem* item, const PeerMeta* peer) {
 
 void decoratePeerListItem(QListWidgetItem* item, const PeerMeta& peer) {
     if (peer.directory) item->setIcon(peerStateIcon(stateIconOf(peer)));
-    const QString name = shownCodecText(peer.name);
+    const QString name = CodecText::name(peer.name);
     item->setText(peer.chan_state.isEmpty() ? name
-                                            : QStringLiteral("%1:    %2").arg(name, shownCodecText(peer.chan_state)));
+                                            : QStringLiteral("%1:    %2").arg(name, CodecText::name(peer.chan_state)));
     item->setData(kPeerActiveRole, peer.active);
     item->setData(kPeerProfileRole, QString::number(peer.profile));
     item->setBackground(peer.active ? activePeerBackground : idlePeerBackground);

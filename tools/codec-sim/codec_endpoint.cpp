@@ -117,12 +117,16 @@ bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
         reply.set_name("");
     }
     // While the request is handled the protocol holds what is sent, and writes it after the reply.
-    for (const Message& push : codec_.model.take_pushes()) {
-        for (CodecEndpoint* peer : codec_.endpoints) {
+    send_pushes(codec_);
+    return true;
+}
+
+void CodecEndpoint::send_pushes(SimulatedCodec& codec) {
+    for (const Message& push : codec.model.take_pushes()) {
+        for (CodecEndpoint* peer : codec.endpoints) {
             if (peer->is_admitted()) peer->send_unso(push);
         }
     }
-    return true;
 }
 
 void CodecEndpoint::follow_legacy_monitor(const Message& request) {

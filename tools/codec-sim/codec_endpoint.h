@@ -38,6 +38,9 @@ public:
     // frames. Never earlier, or the program would not count "systemOpts" as received.
     void on_admitted();
 
+    // Sends the pushes of `codec`'s model (CodecModel::take_pushes) to each of its admitted peers.
+    static void send_pushes(SimulatedCodec& codec);
+
     // Logged in, or no login needed: unsolicited messages reach the peer.
     bool is_admitted() const { return !needs_auth() || is_authenticated(); }
     bool holds(const std::string& subscription) const { return subscriptions_.count(subscription) != 0; }

@@ -252,7 +252,7 @@ TEST_F(PeerDialogsTest, RefusalsAreNamed) {
     CodecSimOptions refusing;
     refusing.count = 2;
     refusing.refused_requests = {"addPeer", "setPeerSettings", "addProfile"};
-    const std::vector<uint16_t> ports = startFleetWith(refusing).ports();
+    const std::vector<uint16_t> ports = startFleet(refusing).ports();
     IPCObject* target = addCodec(ports[1]);
     IPCObject* session = selectReadyCodec(ports[0]);
     ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
