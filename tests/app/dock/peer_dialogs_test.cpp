@@ -87,8 +87,9 @@ protected:
 };
 
 // A ticked Braidlink adds "use_bdlink" and "unit", an unticked one neither; editing only the name
-// sends the codec's full address back, port included; the codec's list then shows each.
-TEST_F(PeerDialogsTest, AddsAndEditsPeers) {
+// sends the codec's full address back, port included; the codec's list then shows each. Then the
+// edited peer is connected with another profile.
+TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     const std::pair<QStringList, const char*> adds[] = {
         {{"Desk 9", "10.1.1.9", "pw9", "00:11:22:33:44:55"},
@@ -121,6 +122,21 @@ TEST_F(PeerDialogsTest, AddsAndEditsPeers) {
                   R"(" name="Renamed" password=")" + a.get_string("pw", "") + R"(" seq="setPeerSettings" unit=""/>)");
     EXPECT_EQ(a.get_string("addr", "").substr(a.get_string("addr", "").size() - 5), ":9000");
     EXPECT_TRUE(wait_processing_events([&] { return peerTree()->findItems("Renamed", Qt::MatchExactly).size() == 1; }));
+
+    // "Connection setup" with a profile other than the peer's: the profile is assigned, then connected.
+    const QString profile = session->profiles.last().id;
+    ASSERT_FALSE(session->profiles.last().isDefault || peer->active || peer->profile != 0);
+    withDialog([&] { dock().showConnectDialog(); }, [&](QDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Connection setup");
+        selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, peer->id);
+        selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, profile);
+        pressOk(dialog);
+    });
+    const app_test::RecordedFrame connect = waitForFrames("connect", 1)[0];
+    const app_test::RecordedFrame assign = waitForFrames("setPeerSettings", 2)[1];
+    EXPECT_LT(assign.line, connect.line);
+    EXPECT_EQ(assign.xml + connect.xml, QStringLiteral(R"(<setPeerSettings id="%1" profile="%2" seq="setPeerSettings"/><connect id="%1"/>)")
+                                            .arg(peer->id, profile).toStdString());
 }
 
 // On a codec of the old protocol Braidlink is not offered: the request has neither of its fields.
@@ -133,25 +149,6 @@ TEST_F(PeerDialogsTest, ALegacyCodecLocksBraidlink) {
         pressOk(dialog);
     });
     EXPECT_EQ(waitForFrames("addPeer", 1)[0].xml, R"(<addPeer addr="10.1.1.9" name="" password="" seq="addPeer"/>)");
-}
-
-// "Connection setup" with a profile other than the peer's: the profile is assigned, then connected.
-TEST_F(PeerDialogsTest, ConnectsWithAnotherProfile) {
-    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
-    const PeerMetaPtr peer = bookPeer(*session, [](const PeerMeta& each) { return !each.active && each.profile == 0; });
-    const QString profile = session->profiles.last().id;  // not the unit's default
-    ASSERT_FALSE(session->profiles.last().isDefault);
-    withDialog([&] { dock().showConnectDialog(); }, [&](QDialog* dialog) {
-        EXPECT_EQ(dialog->windowTitle(), "Connection setup");
-        selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, peer->id);
-        selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, profile);
-        pressOk(dialog);
-    });
-    const app_test::RecordedFrame connect = waitForFrames("connect", 1)[0];
-    const app_test::RecordedFrame assign = waitForFrames("setPeerSettings", 1)[0];
-    EXPECT_LT(assign.line, connect.line);
-    EXPECT_EQ(assign.xml + connect.xml, QStringLiteral(R"(<setPeerSettings id="%1" profile="%2" seq="setPeerSettings"/><connect id="%1"/>)")
-                                            .arg(peer->id, profile).toStdString());
 }
 
 // The source's default profile reaches two codecs under the ids they give it, and stays out of their
