@@ -139,13 +139,14 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
                                             .arg(peer->id, profile).toStdString());
 }
 
-// On a codec of the old protocol Braidlink is not offered: the request has neither of its fields.
+// On a codec of the old protocol Braidlink is not offered: the request has neither of its fields,
+// whatever the locked box holds.
 TEST_F(PeerDialogsTest, ALegacyCodecLocksBraidlink) {
     selectReadyCodec(startFleet(1, CodecSimMode::kLegacy).ports()[0]);
     withDialog([&] { dock().addNewPeer(); }, [&](QDialog* dialog) {
         EXPECT_FALSE(field<QCheckBox>(dialog, "braidlinkEnableCheckBox")->isEnabled());
         EXPECT_FALSE(field<QLineEdit>(dialog, "macAddressLineEdit")->isEnabled());
-        field<QLineEdit>(dialog, "lineIPAddress")->setText("10.1.1.9");
+        fill(dialog, {"", "10.1.1.9", "", "00:11:22:33:44:55"});
         pressOk(dialog);
     });
     EXPECT_EQ(waitForFrames("addPeer", 1)[0].xml, R"(<addPeer addr="10.1.1.9" name="" password="" seq="addPeer"/>)");
