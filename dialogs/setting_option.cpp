@@ -27,13 +27,6 @@ bool readDecimal(const QString& text, int& out) {
     return is_number;
 }
 
-bool hasControlCharacter(const QString& text) {
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20) return true;
-    }
-    return false;
-}
-
 // The fields every family reads alike.
 void readCommonFields(const Message& descriptor, SettingOption& option) {
     const Message::Attributes& a = descriptor.attributes();

@@ -19,8 +19,11 @@
 #include "app/shared/loss_graph.h"
 #include "app/shell/main_window.h"
 #include "app/shared/monitoring_meter.h"
+#include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
+#include "dialogs/add_entry.h"
 #include "dialogs/message_box.h"
+#include "dialogs/send_dialog.h"
 #include "dialogs/settings_edit.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
@@ -96,6 +99,11 @@ void CodecDock::connectWidgets() {
         {ui.actionSetDefaultProfile, &CodecDock::setDefaultProfileTriggered},
         {ui.actionAssignProfile, &CodecDock::assignProfileTriggered},
         {ui.actionAssignDefaultProfile, &CodecDock::assignDefaultProfileTriggered},
+        {ui.actionAddEntry, &CodecDock::addNewPeer},
+        {ui.actionEditEntry, &CodecDock::editPeer},
+        {ui.actionConnect, &CodecDock::showConnectDialog},
+        {ui.actionSendPeer, &CodecDock::sendPeerTriggered},
+        {ui.actionSendProfile, &CodecDock::sendProfileTriggered},
     };
     for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
 }
@@ -279,6 +287,120 @@ void CodecDock::showPeerlistContextMenu(const QPoint& pos) {
     popUpMenu({ui.actionAddEntry, ui.actionEditEntry, ui.actionRemoveEntry, nullptr,
                ui.actionScheduleSelectedConnection, nullptr, ui.actionSendPeer, ui.actionAssignDefaultProfile},
               ui.peerList->viewport()->mapToGlobal(pos));
+}
+
+// ------------------------------------------------------------------------------------------------
+// The peer dialogs
+
+std::optional<int> CodecDock::selectedPeerElement(const char* command, Message& peer) const {
+    const std::optional<int> id = selectedPeerId(command);
+    if (!id || !shown || !shown->findPeer(peers.selectedPeerItem()->data(0, kPeerIdRole).toString(), peer)) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+void CodecDock::addNewPeer() {
+    if (!shown) return;
+    AddEntry dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Add a remote Peer"));
+    if (!shown->takesSubscriptions()) dialog.lockIdentity();
+    // "use_bdlink" goes only when Braidlink was offered and ticked: the codec takes it as true.
+    runEntryDialog(dialog, shown->uuid, [&dialog](IPCObject& session) {
+        if (dialog.usesBraidlink()) {
+            return session.cmd_add_peer_bdlink(dialog.name(), dialog.address(), dialog.password(), dialog.unit());
+        }
+        return session.cmd_add_peer(dialog.name(), dialog.address(), dialog.password());
+    });
+}
+
+void CodecDock::editPeer() {
+    Message peer;
+    const std::optional<int> id = selectedPeerElement("setPeerSettings", peer);
+    if (!id) return;
+    AddEntry dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Edit peer"));
+    // From the codec's own element: the peer records keep only the host of its address.
+    dialog.setEntry(peer);
+    if (!shown->takesSubscriptions()) dialog.lockIdentity();
+    runEntryDialog(dialog, shown->uuid, [&dialog, id](IPCObject& session) {
+        Message edit;
+        edit.set_name("setPeerSettings");
+        Message::Attributes& a = edit.attributes();
+        a.set("id", *id);
+        a.set("addr", dialog.address());
+        a.set("name", dialog.name());
+        a.set("password", dialog.password());
+        a.set("unit", dialog.unit());
+        a.set("bdlink", dialog.isBraidlinkTicked());
+        // Names a refusal even while a seq-less command awaits its answer.
+        a.set("seq", std::string("setPeerSettings"));
+        return session.send_all_if_ready({edit});
+    });
+}
+
+void CodecDock::runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send) {
+    while (dialog.exec() == QDialog::Accepted) {
+        IPCObject* session = findInstance(key);
+        if (!session || session != shown) {
+            MessageBox::warning(&window, dialog.windowTitle(),
+                                tr("Nothing was sent: the codec is no longer the one shown."));
+            return;
+        }
+        if (send(*session)) return;
+        MessageBox::warning(&window, dialog.windowTitle(),
+                            tr("Nothing was sent: the codec is not connected. Your entry is kept."));
+    }
+}
+
+void CodecDock::showConnectDialog() {
+    if (!shown) return;
+    const QUuid key = shown->uuid;
+    ConnectionDialog dialog(&window);
+    dialog.connectInstance(shown);
+    dialog.ipcPeerListUpdate(key);
+    dialog.ipcProfileListUpdate(key);
+    if (dialog.exec() != QDialog::Accepted) return;
+    IPCObject* session = findInstance(key);
+    if (session && session->cmd_connect_peer(dialog.selectedPeerId(), dialog.selectedProfile())) return;
+    MessageBox::warning(&window, dialog.windowTitle(),
+                        tr("Nothing was sent: the codec is not connected, or no longer has that peer."));
+}
+
+void CodecDock::sendProfileTriggered() {
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    Message profile;
+    if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return;
+    // A copy never becomes the target's default profile.
+    profile.attributes().remove("default");
+    sendToOtherCodecs(ui.actionSendProfile->text(),
+                      [&profile](IPCObject& target) { return target.cmd_add_profile(profile); });
+}
+
+void CodecDock::sendPeerTriggered() {
+    Message peer;
+    if (!selectedPeerElement("addPeer", peer)) return;
+    sendToOtherCodecs(ui.actionSendPeer->text(), [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
+}
+
+void CodecDock::sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send) {
+    SendDialog dialog;
+    dialog.setWindowTitle(title);
+    QList<IPCObject*> others = instanceMap.values();
+    others.removeAll(shown.data());
+    dialog.setTargets(others);
+    if (dialog.exec() != QDialog::Accepted) return;
+    QStringList missed;
+    for (const SendDialog::Target& target : dialog.selectedTargets()) {
+        IPCObject* session = findInstance(target.key);
+        if (!session || !send(*session)) missed << target.label;
+    }
+    if (missed.isEmpty()) return;
+    MessageBox::warning(&window, title,
+                        tr("Nothing was sent to these codecs, which are gone or not connected:\n%1")
+                            .arg(missed.join(QLatin1Char('\n'))));
 }
 
 // ------------------------------------------------------------------------------------------------

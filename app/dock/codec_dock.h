@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 #include "app/dock/event_log_panel.h"
@@ -15,6 +16,7 @@
 #include "app/dock/stats_table.h"
 #include "sessions/log_line.h"
 
+class AddEntry;
 class IPCObject;
 class Message;
 class MainWindow;
@@ -71,6 +73,15 @@ public slots:
     void assignDefaultProfileTriggered();
     void showPeerlistContextMenu(const QPoint& pos);
 
+    // The peer dialogs. Each copies what it needs before its dialog runs and looks the codecs up
+    // by key afterwards: a codec may go, or drop, while the operator types. Nothing that could not
+    // be sent goes unsaid.
+    void addNewPeer();
+    void editPeer();
+    void showConnectDialog();
+    void sendProfileTriggered();
+    void sendPeerTriggered();
+
     // Profiles.
     void clearAndPopulateProfileList(QUuid key);
     void profileListSelectionChanged();
@@ -117,6 +128,14 @@ private:
     // The selected peer's id for `command`; none, with a warning, when it is not a decimal number.
     std::optional<int> selectedPeerId(const char* command) const;
     std::optional<int> selectedProfileId(const char* command) const;
+    // The selected peer's id and its element in the codec's cached peer list; none when no peer
+    // is selected, its id is not a decimal number or the list no longer holds it.
+    std::optional<int> selectedPeerElement(const char* command, Message& peer) const;
+    // Runs the entry dialog for the codec `key` until `send` sends the entry to it or the operator
+    // cancels; sends only while that codec is still the one shown. Says why nothing was sent.
+    void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send);
+    // Lets the operator pick other codecs, then `send`s to each; one box names those that got nothing.
+    void sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send);
     // Reads the session's cached reply `name`; false without a session or a cached reply.
     bool cached(const QString& name, Message& out) const;
 

@@ -1,6 +1,7 @@
 #include "app/dock/peer_items.h"
 
 #include <QIcon>
+#include <QListWidgetItem>
 #include <QTreeWidgetItem>
 
 #include "app/dock/peer_state_icons.h"
@@ -51,4 +52,20 @@ void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
     item->setData(0, kPeerProfileRole, QString::number(peer.profile));
     const QColor& background = peer.active ? activePeerBackground : idlePeerBackground;
     for (int column = 0; column < kColumns; ++column) item->setBackground(column, background);
+}
+
+void setPeerListItemData(QListWidgetItem* item, const PeerMeta* peer) {
+    item->setData(kPeerIdRole, peer->id);
+    item->setData(kPeerDirectoryRole, peer->directory != nullptr);
+    decoratePeerListItem(item, *peer);
+}
+
+void decoratePeerListItem(QListWidgetItem* item, const PeerMeta& peer) {
+    if (peer.directory) item->setIcon(peerStateIcon(stateIconOf(peer)));
+    const QString name = CodecText::name(peer.name);
+    item->setText(peer.chan_state.isEmpty() ? name
+                                            : QStringLiteral("%1:    %2").arg(name, CodecText::name(peer.chan_state)));
+    item->setData(kPeerActiveRole, peer.active);
+    item->setData(kPeerProfileRole, QString::number(peer.profile));
+    item->setBackground(peer.active ? activePeerBackground : idlePeerBackground);
 }

@@ -9,6 +9,7 @@
 #include "app/shared/codec_text.h"
 #include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
+#include "dialogs/device_state_text.h"
 #include "sessions/ipc_object.h"
 
 namespace {
@@ -111,17 +112,7 @@ void ZorvaStatRow::ipcChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) 
         return;
     }
     if (meter_) meter_->reset();
-    switch (state) {
-    case IQEndpointClient::TIMED_OUT: setStatus(tr("Timed out")); break;
-    case IQEndpointClient::AUTH_FAILED: setStatus(tr("Wrong Password")); break;
-    case IQEndpointClient::DISCONNECTED: setStatus(tr("Not connected")); break;
-    case IQEndpointClient::CONNECTING: setStatus(tr("Connecting")); break;
-    case IQEndpointClient::CONNECTED: setStatus(tr("Logging in")); break;
-    case IQEndpointClient::CODE_UPLOAD: setStatus(tr("Device is about to update")); break;
-    case IQEndpointClient::CODE_UPDATE: setStatus(tr("Device is updating firmware")); break;
-    case IQEndpointClient::AUTHENTICATED:
-    case IQEndpointClient::READY: break;
-    }
+    setStatus(deviceStateText(state));
 }
 
 void ZorvaStatRow::ipcRecvPeerList(QUuid) {

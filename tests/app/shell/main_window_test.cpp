@@ -304,8 +304,8 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     }
     reachable.sort();
     EXPECT_EQ(reachable.join(' ').toStdString(),
-              "actionAbout actionAddDevice actionAllowDefaultAlerts actionConfigDir actionCopyNodeId "
-              "actionCopyProfile actionDisableMetering actionDisconnectFleet actionEnableLogging actionExit "
+              "actionAbout actionAddDevice actionAddEntry actionAllowDefaultAlerts actionConfigDir actionCopyNodeId "
+              "actionCopyProfile actionDisableMetering actionDisconnectFleet actionEditEntry actionEnableLogging actionExit "
               "actionGeneralOverview actionRemoveDevice actionSetSounds actionShowMainWindow actionShow_Scheduler "
               "actionSound");
     // The selected peer is not in a connection: it can be connected, not disconnected.
