@@ -21,6 +21,8 @@ class MainWindow;
 class QAbstractButton;
 class QAction;
 class QPoint;
+class ProfileCodecData;
+class ProfileEdit;
 class QTreeWidgetItem;
 
 namespace Ui {
@@ -76,6 +78,11 @@ public slots:
     void profileListSelectionChanged();
     void profileFilterChanged(const QString& text);
     void copyProfile();
+    // "Edit Profile...": runs the profile editor on the selected profile and, on Save, sends it to
+    // the codec it came from. When that codec is gone or not READY, a box says so and the editor
+    // opens again with the edits. True when the profile went out.
+    bool editProfile();
+    void editProfileTriggered();
     void removeProfile();
     void setDefaultProfileTriggered();
     void showProfilelistContextMenu(const QPoint& pos);
@@ -117,6 +124,8 @@ private:
     // The selected peer's id for `command`; none, with a warning, when it is not a decimal number.
     std::optional<int> selectedPeerId(const char* command) const;
     std::optional<int> selectedProfileId(const char* command) const;
+    // The shown codec's channels, profile options and encoders, for the profile editor.
+    ProfileCodecData shownCodecData() const;
     // Reads the session's cached reply `name`; false without a session or a cached reply.
     bool cached(const QString& name, Message& out) const;
 
@@ -127,5 +136,6 @@ private:
     StatsTable stats;
     EventLogPanel eventLog;
     QPointer<IPCObject> shown;  // the codec shown; not owned
+    ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
 };

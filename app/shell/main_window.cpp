@@ -283,7 +283,7 @@ void MainWindow::handleAllEnables() {
 
     // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
     // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry, ui->actionConnect,
+    for (QAction* action : {ui->actionAddEntry, ui->actionEditEntry, ui->actionConnect,
                             ui->actionSendPeer, ui->actionSendProfile}) {
         action->setEnabled(false);
     }
