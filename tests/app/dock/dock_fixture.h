@@ -41,6 +41,11 @@ protected:
         CodecSimOptions options;
         options.count = count;
         options.mode = mode;
+        return startFleetWith(options);
+    }
+
+    // A fleet recording into its own file, with `options` as given.
+    CodecSim& startFleetWith(CodecSimOptions options) {
         options.record_path = recordPath(fleets.size()).toStdString();
         fleets.push_back(std::make_unique<CodecSim>(options));
         return *fleets.back();
@@ -107,14 +112,21 @@ protected:
         return frames;
     }
 
-    // Waits until fleet 0 has recorded `count` frames named `name`, and returns them all.
-    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count) {
+    // Waits until fleet `fleet` has recorded `count` frames named `name`, and returns them all.
+    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count, size_t fleet = 0) {
         std::vector<RecordedFrame> frames;
         EXPECT_TRUE(test_support::wait_processing_events([&] {
-            frames = recorded(name);
+            frames = recorded(name, fleet);
             return frames.size() >= count;
         })) << name;
         return frames;
+    }
+
+    // Returns once the codec has recorded everything sent to it before.
+    void syncWith(IPCObject& session, size_t fleet = 0) {
+        const size_t before = recorded("getCodecList", fleet).size();
+        session.cmd_get_codec_list();
+        waitForFrames("getCodecList", before + 1, fleet);
     }
 
     std::vector<std::unique_ptr<CodecSim>> fleets;
