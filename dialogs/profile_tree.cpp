@@ -35,13 +35,16 @@ struct RowData {
     QString side;
 };
 
+// Filled before it joins the tree, so that the view hears of it once, not once per role: every
+// keystroke rebuilds the tree.
 QTreeWidgetItem* addRow(QTreeWidgetItem* group, const QString& label, const QString& value, const RowData& data) {
-    auto* row = new QTreeWidgetItem(group, {label, value});
+    auto* row = new QTreeWidgetItem({label, value});
     row->setData(0, ProfileTree::kNameRole, data.name);
     row->setData(0, ProfileTree::kChannelRole, data.channel);
     row->setData(0, ProfileTree::kTypeRole, data.type);
     row->setData(0, ProfileTree::kSideRole, data.side);
     setForeground(row, kRowColour);
+    group->addChild(row);
     return row;
 }
 
