@@ -85,6 +85,8 @@ public:
     void set_body_limit(uint32_t limit) { body_limit_ = limit; }
 
     bool is_complete() const;
+    // The header block has ended (the body, if any, may still be coming).
+    bool is_header_complete() const { return header_done_; }
     // A body read until the close has not yet seen it.
     bool awaits_close() const { return header_done_ && framing_ == Framing::kUntilClose && !is_closed_; }
     // The connection closed: a body read until the close is complete.

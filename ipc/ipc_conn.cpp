@@ -35,6 +35,12 @@ IPCEndpointServer* IPCConn::find_or_create_endpoint_server() {
     return endpoint_server_;
 }
 
+void IPCConn::set_endpoint_server(IPCEndpointServer* endpoint) {
+    IPCEndpointServer* previous = endpoint_server_;
+    endpoint_server_ = endpoint;
+    if (previous && previous != endpoint) previous->detach_connection(this);
+}
+
 void IPCConn::clear_endpoints() {
     endpoint_client_ = nullptr;
     endpoint_server_ = nullptr;
@@ -116,14 +122,10 @@ void IPCConn::set_server_protocol(const std::string& name) {
 }
 
 void IPCConn::choose_server_protocol(char first_byte) {
-    if (first_byte == '\xFF') {
-        set_server_protocol("compact");
-    } else if (first_byte == '<') {
-        set_server_protocol("xmls");
-    } else {
-        set_error("no server protocol for a stream starting with byte " +
-                  std::to_string(static_cast<unsigned char>(first_byte)));
-    }
+    // Anything but the two framed protocols' first bytes is taken for the letters of a request line.
+    const char* name = first_byte == '\xFF' ? "compact" : first_byte == '<' ? "xmls" : "xhr";
+    set_server_protocol(name);
+    if (!protocol_) set_error(std::string("no server protocol '") + name + "'");
 }
 
 void IPCConn::change_protocol() {

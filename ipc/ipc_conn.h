@@ -66,7 +66,8 @@ public:
     // The server endpoint, made by the accepting server for the first request; null on a
     // connection no server accepted.
     IPCEndpointServer* find_or_create_endpoint_server();
-    void set_endpoint_server(IPCEndpointServer* endpoint) { endpoint_server_ = endpoint; }
+    // A connection serves one endpoint: a different one linked before is detached from it.
+    void set_endpoint_server(IPCEndpointServer* endpoint);
     void clear_endpoints();
     // The server that accepted this connection; null for a client connection.
     IPCServer* server() const { return server_; }

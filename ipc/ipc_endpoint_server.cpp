@@ -9,6 +9,20 @@
 #include "ipc/ipc_string.h"
 #include "ipc/logger.h"
 
+namespace {
+
+// The IPv4 loopback network: peers there are trusted (no login, no rate limit).
+bool is_loopback_v4(const IPCAddress& peer) {
+    return peer.family() == AF_INET && peer.host_string().compare(0, 4, "127.") == 0;
+}
+
+template <typename Nonces>
+auto find_issued(Nonces& nonces, const std::string& nonce) {
+    return std::find_if(nonces.begin(), nonces.end(), [&](const auto& issued) { return issued.text == nonce; });
+}
+
+}  // namespace
+
 IPCEndpointServer::IPCEndpointServer() = default;
 
 IPCEndpointServer::~IPCEndpointServer() {
@@ -21,7 +35,13 @@ IPCEndpointServer::~IPCEndpointServer() {
 
 void IPCEndpointServer::set_conn(IPCConn* connection) {
     if (connection == connection_) return;
-    release_connection();
+    IPCConn* previous = connection_;
+    if (previous && previous->protocol() && !previous->protocol()->is_connection_bound()) {
+        connection_ = nullptr;
+        previous->set_endpoint_server(nullptr);
+    } else {
+        release_connection();
+    }
     connection_ = connection;
     if (connection_) connection_->set_endpoint_server(this);
     on_connection_state();
@@ -93,13 +113,15 @@ bool IPCEndpointServer::pop_pending(Message& out) {
 }
 
 bool IPCEndpointServer::is_trusted_peer() const {
-    if (!connection_) return false;
-    const IPCAddress& peer = connection_->address();
-    return peer.family() == AF_INET && peer.host_string().compare(0, 4, "127.") == 0;
+    return connection_ && is_loopback_v4(connection_->address());
 }
 
 bool IPCEndpointServer::needs_auth() const {
-    return !is_trusted_peer();
+    return !connection_ || needs_auth_from(connection_->address());
+}
+
+bool IPCEndpointServer::needs_auth_from(const IPCAddress& peer) const {
+    return !is_loopback_v4(peer);
 }
 
 bool IPCEndpointServer::lookup_account(const std::string& user, std::string& password, std::string&) const {
@@ -117,6 +139,7 @@ bool IPCEndpointServer::handle_command(const Message&, Message&) {
 
 void IPCEndpointServer::set_login(bool is_authenticated, const std::string& user, const std::string& role) {
     is_authenticated_ = is_authenticated;
+    has_passed_check_ = has_passed_check_ || is_authenticated;
     user_ = user;
     role_ = role;
 }
@@ -125,19 +148,32 @@ std::string IPCEndpointServer::new_nonce(bool forget_older) {
     if (forget_older) nonces_.clear();
     const std::string nonce = ipc_bytes_to_hex(ipc_random_string(16));
     if (nonces_.size() >= kMaxNonces) nonces_.erase(nonces_.begin());
-    nonces_.push_back(nonce);
+    nonces_.push_back(IssuedNonce{nonce, ipc_now_us(), 0});
     return nonce;
 }
 
 bool IPCEndpointServer::find_nonce(const std::string& nonce) const {
-    return std::find(nonces_.begin(), nonces_.end(), nonce) != nonces_.end();
+    return find_issued(nonces_, nonce) != nonces_.end();
 }
 
 bool IPCEndpointServer::pop_nonce(std::string& out) {
     if (nonces_.empty()) return false;
-    const auto first = std::min_element(nonces_.begin(), nonces_.end());
-    out = *first;
+    const auto first = std::min_element(nonces_.begin(), nonces_.end(),
+                                        [](const IssuedNonce& a, const IssuedNonce& b) { return a.text < b.text; });
+    out = first->text;
     nonces_.erase(first);
+    return true;
+}
+
+bool IPCEndpointServer::is_nonce_fresh(const std::string& nonce, uint32_t max_age_s) const {
+    const auto issued = find_issued(nonces_, nonce);
+    return issued != nonces_.end() && ipc_now_us() - issued->issued_us <= int64_t{max_age_s} * 1000000;
+}
+
+bool IPCEndpointServer::raise_nonce_count(const std::string& nonce, uint32_t count) {
+    const auto issued = find_issued(nonces_, nonce);
+    if (issued == nonces_.end() || count <= issued->highest_count) return false;
+    issued->highest_count = count;
     return true;
 }
 
@@ -169,6 +205,7 @@ bool IPCEndpointServer::handle_request(const Message& request, Message& reply) {
         if (connection_) connection_->set_error("excessive request rate");
         return !reply.name().empty();
     }
+    if (handled_requests_ != UINT32_MAX) ++handled_requests_;
     trace("rx req from", request);
     if (!dispatch(request, reply)) set_error(reply, 404, "Unknown Command");
     trace("tx rsp to", reply);

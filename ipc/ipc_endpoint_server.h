@@ -10,6 +10,7 @@
 #include "ipc/ipc_endpoint.h"
 #include "ipc/message.h"
 
+class IPCAddress;
 class IPCConn;
 
 // The server side of one peer: answers its requests (built-in ones and the application's own
@@ -40,15 +41,20 @@ public:
     virtual uint32_t subscription(const std::string& name) const;
     // Delivers `message` wrapped as <unso id="name">message</unso> when it is due.
     virtual void notify(const Message& message, const std::string& name);
-    // False only for an IPv4 loopback peer (127.x), which may skip the login.
-    virtual bool needs_auth() const;
+    // Whether the attached connection's peer must log in (always, with no connection).
+    bool needs_auth() const;
+    // Whether a peer at that address must log in: false only for an IPv4 loopback peer (127.x).
+    // The HTTP sessions ask it for the connection of a request before binding to it.
+    virtual bool needs_auth_from(const IPCAddress& peer) const;
     // The password and role of `user`; false refuses the user. The base takes the password from
     // password_for and refuses users without one, so a server with no accounts accepts no login.
     virtual bool lookup_account(const std::string& user, std::string& password, std::string& role) const;
     virtual std::string password_for(const std::string& user) const;
     virtual bool handle_command(const Message& request, Message& reply);
 
-    // Attaches the connection (releasing a different one first) and links it back to this endpoint.
+    // Attaches the connection and links it back to this endpoint. A different connection attached
+    // before is released (closed) when its protocol binds endpoints to connections; an HTTP session's
+    // is only unlinked, so that a browser's parallel connections stay open.
     void set_conn(IPCConn* connection);
     // Closes and forgets the connection without deleting it: the server owns connections.
     void release_connection();
@@ -67,6 +73,12 @@ public:
     bool find_nonce(const std::string& nonce) const;
     bool pop_nonce(std::string& out);
     bool check_nonce_count(const std::string& nonce, uint32_t count);
+    // Issued, and no older than max_age_s.
+    bool is_nonce_fresh(const std::string& nonce, uint32_t max_age_s) const;
+    // Records the nonce count of an accepted Digest answer: false, changing nothing, when the count
+    // is not above every count accepted before for that issued nonce (a replay) or the nonce is not
+    // one of ours.
+    bool raise_nonce_count(const std::string& nonce, uint32_t count);
 
     void register_command(const std::string& name) { commands_.insert(name); }
     bool find_handler(const std::string& name) const { return commands_.count(name) != 0; }
@@ -81,6 +93,9 @@ public:
     const std::string& role() const { return role_; }
     // Set by the server protocols' login checks.
     void set_login(bool is_authenticated, const std::string& user, const std::string& role);
+    // A session that answered at most one request, or never passed a login check: without a
+    // connection it is given up sooner (IPCServer::kBriefOrphanIdleS).
+    bool is_short_lived() const { return handled_requests_ <= 1 || !has_passed_check_; }
 
 private:
     // Counts the request; false once the peer has passed the rate limit in this window.
@@ -91,13 +106,21 @@ private:
     void set_log_level(const Message& request);
     void list_log_categories(Message& reply) const;
 
-    std::vector<std::string> nonces_;  // oldest first
+    struct IssuedNonce {
+        std::string text;
+        int64_t issued_us;
+        uint32_t highest_count;  // of the Digest answers accepted with it; 0 = none yet
+    };
+
+    std::vector<IssuedNonce> nonces_;  // oldest first
     std::string last_nonce_;
     uint32_t last_nonce_count_ = 0;
     std::deque<Message> pending_;
     bool is_closed_ = false;
     std::string id_;
     bool is_authenticated_ = false;
+    bool has_passed_check_ = false;
+    uint32_t handled_requests_ = 0;  // saturates
     std::string user_;
     std::string role_;
     std::set<std::string> commands_;

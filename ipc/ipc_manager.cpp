@@ -483,6 +483,14 @@ void IPCManager::server_set_text(const std::string& name, const std::string& tex
     for (IPCServer* server : servers_named(name)) server->set_file_root(text);
 }
 
+void IPCManager::server_set_deadlines(const std::string& name, uint32_t request_timeout_s, uint32_t keep_alive_s) {
+    IPCMutexGuard guard(get_lock());
+    for (IPCServer* server : servers_named(name)) {
+        server->set_request_timeout(request_timeout_s);
+        server->set_keep_alive(keep_alive_s);
+    }
+}
+
 void IPCManager::server_set_protocol(const std::string& name, const std::string& protocol) {
     IPCMutexGuard guard(get_lock());
     const std::vector<IPCServer*> named = servers_named(name);

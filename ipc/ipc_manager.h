@@ -107,6 +107,8 @@ public:
     void close_server(const std::string& name);
     void server_set_option(const std::string& name, int value);
     void server_set_text(const std::string& name, const std::string& text);
+    // The named server's HTTP deadlines (IPCServer::set_request_timeout, IPCServer::set_keep_alive).
+    void server_set_deadlines(const std::string& name, uint32_t request_timeout_s, uint32_t keep_alive_s);
     // The protocol installed on the named server's connections accepted from now on.
     void server_set_protocol(const std::string& name, const std::string& protocol);
     // Delivers a reply to one endpoint of a server (used for forwarded requests).

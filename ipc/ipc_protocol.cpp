@@ -5,9 +5,11 @@
 #include "ipc/ipc_protocol_compact_client.h"
 #include "ipc/ipc_protocol_compact_server.h"
 #include "ipc/ipc_protocol_esl_client.h"
+#include "ipc/ipc_protocol_mxc_server.h"
 #include "ipc/ipc_protocol_raw_web_client.h"
 #include "ipc/ipc_protocol_web_client.h"
 #include "ipc/ipc_protocol_xhr_client.h"
+#include "ipc/ipc_protocol_xhr_server.h"
 #include "ipc/ipc_protocol_xmls_client.h"
 #include "ipc/ipc_protocol_xmls_server.h"
 #include "ipc/logger.h"
@@ -31,10 +33,11 @@ struct ProtocolFactories {
 const ProtocolFactories kProtocols[] = {
     {"xmls", make<IPCProtocolXMLSClient>, make<IPCProtocolXMLSServer>},
     {"compact", make<IPCProtocolCompactClient>, make<IPCProtocolCompactServer>},
-    {"xhr", make<IPCProtocolXHRClient>, nullptr},
+    {"xhr", make<IPCProtocolXHRClient>, make<IPCProtocolXHRServer>},
     {"web", make<IPCProtocolWebClient>, nullptr},
     {"raw-web", make<IPCProtocolRawWebClient>, nullptr},
     {"esl", make<IPCProtocolESLClient>, nullptr},
+    {"mxc", nullptr, make<IPCProtocolMXCServer>},
 };
 
 IPCProtocol* create(const std::string& name, IPCConn* conn, Factory ProtocolFactories::*side, const char* side_name) {

@@ -29,6 +29,8 @@ public:
     // Non-zero when the message was taken into the send buffer, 0 when it was not sent.
     virtual int transmit_message(const Message& /*message*/) { return 0; }
     virtual bool delivers_unsubscribed(const std::string& /*name*/) const { return false; }
+    // The accepting server's tick: a protocol with deadlines of its own checks them here.
+    virtual void on_tick() {}
 
     // A client or server protocol by exact name ("xmls"), or null with a debug log line for any
     // other name.

@@ -2,19 +2,11 @@
 
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
+#include "ipc/ipc_string.h"
 #include "ipc/logger.h"
 #include "ipc/md5.h"
 
 namespace {
-
-// Compares in time independent of where the texts first differ, so a response can't be guessed
-// byte by byte from timing.
-bool equal_in_constant_time(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    unsigned char difference = 0;
-    for (size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return difference == 0;
-}
 
 // Clears a flag when it goes out of scope, whatever way it leaves.
 class FlagReset {
@@ -126,7 +118,7 @@ void IPCProtocolXMLSServer::check_login(const Message& request, Message& reply) 
     std::string challenge;
     const bool is_accepted = server_endpoint->lookup_account(user, password, role) &&
                              server_endpoint->pop_nonce(challenge) &&
-                             equal_in_constant_time(ipc_md5_hex_pair(password, challenge), response);
+                             ipc_equal_in_constant_time(ipc_md5_hex_pair(password, challenge), response);
     if (is_accepted) {
         is_logged_in_ = true;
         reply.attributes().set("success", true);

@@ -6,10 +6,12 @@
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_manager.h"
+#include "ipc/ipc_protocol.h"
 #include "ipc/ipc_random.h"
 #include "ipc/ipc_server_stream.h"
 #include "ipc/ipc_string.h"
 #include "ipc/logger.h"
+#include "platform/file_ops.h"
 #include "platform/socket_ops.h"
 
 IPCServer* IPCServer::create(IPCManager* manager, const std::string& transport, const std::string& name) {
@@ -24,6 +26,16 @@ IPCServer::~IPCServer() {
     close();
     clear();
     for (auto& entry : endpoints_) delete entry.second;
+}
+
+void IPCServer::set_file_root(const std::string& root) {
+    file_root_ = root;
+    real_file_root_.clear();
+}
+
+const std::string& IPCServer::real_file_root() {
+    if (real_file_root_.empty() && !file_root_.empty()) real_file_root_ = platform::resolved_path(file_root_);
+    return real_file_root_;
 }
 
 void IPCServer::for_each_socket(const std::function<void(IPCSocket*)>& callback) {
@@ -54,10 +66,11 @@ IPCProtocol* IPCServer::create_protocol(const std::string& name, IPCConn* connec
 
 void IPCServer::tick() {
     for (auto& entry : endpoints_) entry.second->tick();
-    if (timeout_s_ == 0) return;
     for (auto& entry : connections_) {
         IPCConn* connection = entry.first;
-        if (connection->is_failed() || connection->endpoint_server()) continue;
+        if (connection->is_failed()) continue;
+        if (connection->protocol()) connection->protocol()->on_tick();
+        if (timeout_s_ == 0 || connection->is_failed() || connection->endpoint_server()) continue;
         if (connection->open_for_us() > int64_t{timeout_s_} * 1000000) connection->set_error("connection timeout");
     }
 }
@@ -76,7 +89,8 @@ void IPCServer::reap_closed() {
 
     for (auto it = endpoints_.begin(); it != endpoints_.end();) {
         IPCEndpointServer* endpoint = it->second;
-        if (!endpoint->connection() && endpoint->idle_s() > kOrphanIdleS) endpoint->mark_closed();
+        const uint32_t orphan_limit_s = endpoint->is_short_lived() ? kBriefOrphanIdleS : kOrphanIdleS;
+        if (!endpoint->connection() && endpoint->idle_s() > orphan_limit_s) endpoint->mark_closed();
         if (endpoint->is_closed()) {
             delete endpoint;
             it = endpoints_.erase(it);
@@ -86,25 +100,28 @@ void IPCServer::reap_closed() {
     }
 }
 
-std::string IPCServer::create_endpoint(IPCConn* connection) {
+IPCEndpointServer* IPCServer::add_endpoint(const std::string& id) {
+    if (is_full()) return nullptr;
     IPCEndpointServer* endpoint = manager_->create_endpoint_server(name_);
+    if (!endpoint) return nullptr;
     endpoint->set_name(manager_, name_);
-    const std::string id = ipc_bytes_to_hex(ipc_random_string(16));
     endpoint->set_id(id);
     endpoints_[id] = endpoint;
-    endpoint->set_conn(connection);
+    return endpoint;
+}
+
+std::string IPCServer::create_endpoint(IPCConn* connection) {
+    const std::string id = ipc_bytes_to_hex(ipc_random_string(16));
+    IPCEndpointServer* endpoint = add_endpoint(id);
+    if (!endpoint) return {};
+    if (connection) endpoint->set_conn(connection);
     return id;
 }
 
 IPCEndpointServer* IPCServer::get_endpoint(const std::string& id, bool create) {
     const auto it = endpoints_.find(id);
     if (it != endpoints_.end()) return it->second;
-    if (!create) return nullptr;
-    IPCEndpointServer* endpoint = manager_->create_endpoint_server(name_);
-    endpoint->set_name(manager_, name_);
-    endpoint->set_id(id);
-    endpoints_[id] = endpoint;
-    return endpoint;
+    return create ? add_endpoint(id) : nullptr;
 }
 
 void IPCServer::deliver_to(const Message& message, const std::string& id) {

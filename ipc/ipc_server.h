@@ -24,8 +24,15 @@ class Message;
 class IPCServer : public IPCSocket {
 public:
     static constexpr uint32_t kDefaultBacklog = 16;
-    // An endpoint without a connection is finished after this many idle seconds.
+    // An endpoint without a connection is finished after this many idle seconds; a short-lived one
+    // (IPCEndpointServer::is_short_lived) after the brief limit.
     static constexpr uint32_t kOrphanIdleS = 600;
+    static constexpr uint32_t kBriefOrphanIdleS = 60;
+    // Most endpoints held at once: HTTP peers can ask for new sessions without end.
+    static constexpr size_t kMaxEndpoints = 4096;
+    // HTTP request deadlines (see set_request_timeout and set_keep_alive).
+    static constexpr uint32_t kDefaultRequestTimeoutS = 10;
+    static constexpr uint32_t kDefaultKeepAliveS = 60;
 
     // A server for the transport ("stream"), or null for any other transport.
     static IPCServer* create(IPCManager* manager, const std::string& transport, const std::string& name);
@@ -36,8 +43,10 @@ public:
     const std::string& name() const { return name_; }
     void set_protocol(const std::string& protocol) { protocol_ = protocol; }
     void set_option_value(int value) { connection_option_ = value; }
-    void set_file_root(const std::string& root) { file_root_ = root; }
+    void set_file_root(const std::string& root);
     const std::string& file_root() const { return file_root_; }
+    // The file root with every symlink resolved (realpath), found once; empty while it does not exist.
+    const std::string& real_file_root();
     // Seconds an accepted connection may stay without an endpoint; 0 = no limit.
     void set_timeout(uint32_t seconds) { timeout_s_ = seconds; }
     // Most connections held at once; further ones are closed as they are accepted. 0 = no cap.
@@ -45,6 +54,15 @@ public:
     void set_backlog(uint32_t backlog) { backlog_ = backlog; }
     size_t connection_count() const { return connections_.size(); }
     size_t endpoint_count() const { return endpoints_.size(); }
+    bool is_full() const { return endpoints_.size() >= kMaxEndpoints; }
+    // An HTTP request head still incomplete this many seconds after its first byte, or a body that
+    // has not grown for as long, fails its connection. Checked by tick(), so only with the
+    // manager's timer running.
+    void set_request_timeout(uint32_t seconds) { request_timeout_s_ = seconds; }
+    uint32_t request_timeout_s() const { return request_timeout_s_; }
+    // An HTTP connection idle this many seconds between requests is closed (also by tick()).
+    void set_keep_alive(uint32_t seconds) { keep_alive_s_ = seconds; }
+    uint32_t keep_alive_s() const { return keep_alive_s_; }
 
     // The listening socket, then every open connection that has not failed.
     void for_each_socket(const std::function<void(IPCSocket*)>& callback);
@@ -53,8 +71,11 @@ public:
     void reap_closed();
     // The named server protocol for one of this server's connections (the manager decides).
     IPCProtocol* create_protocol(const std::string& name, IPCConn* connection);
-    // Makes a server endpoint for the connection; returns its id.
+    // Makes a server endpoint bound to the connection (none when null); returns its id, or the empty
+    // text when the server is full or the manager made no endpoint.
     std::string create_endpoint(IPCConn* connection);
+    // The endpoint of that id; when absent and `create`, a new unbound one under exactly that id,
+    // unless the server is full (null then).
     IPCEndpointServer* get_endpoint(const std::string& id, bool create);
     void deliver_to(const Message& message, const std::string& id);
     // Every endpoint but `sender` is notified of the message published under `topic`.
@@ -65,15 +86,19 @@ public:
 protected:
     // Takes over an accepted descriptor, or closes it at once when the server is full.
     void adopt_connection(int fd, const IPCAddress& peer);
+    IPCEndpointServer* add_endpoint(const std::string& id);
 
     IPCManager* manager_;  // not owned
     std::map<IPCConn*, IPCAddress> connections_;  // owned
     std::map<std::string, IPCEndpointServer*> endpoints_;  // owned, by id
     std::string name_;
     std::string file_root_;
+    std::string real_file_root_;
     std::string protocol_;
     uint32_t timeout_s_ = 0;
     uint32_t backlog_ = kDefaultBacklog;
     int connection_option_ = 0;
     uint32_t connection_limit_ = 0;
+    uint32_t request_timeout_s_ = kDefaultRequestTimeoutS;
+    uint32_t keep_alive_s_ = kDefaultKeepAliveS;
 };

@@ -53,6 +53,14 @@ void IPCSocket::fail_open(const std::string& text) {
     set_error(text);
 }
 
+void IPCSocket::shut_down_sending() {
+    if (fd_ >= 0) platform::shutdown_write(fd_);
+}
+
+void IPCSocket::send_without_delay() {
+    if (fd_ >= 0) platform::send_without_delay(fd_);
+}
+
 void IPCSocket::set_read_hold(bool is_held) {
     if (read_hold_ == is_held) return;
     read_hold_ = is_held;

@@ -38,6 +38,11 @@ public:
     virtual void close();
 
     void set_error(const std::string& text);
+    // Sends FIN after what was written, and keeps reading: the peer's last bytes then find an open
+    // socket rather than a reset that could destroy the answer it has not read yet.
+    void shut_down_sending();
+    // Small writes leave at once rather than waiting for the peer to acknowledge earlier ones.
+    void send_without_delay();
     // While held, the socket asks for no reading and received input waits unhandled; releasing the
     // hold wakes the owner, whose loop then hands on what waited (resume_input).
     void set_read_hold(bool is_held);

@@ -281,6 +281,13 @@ std::string ipc_to_upper(const std::string& text) {
     return out;
 }
 
+bool ipc_equal_in_constant_time(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    unsigned char difference = 0;
+    for (size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return difference == 0;
+}
+
 std::string ipc_trim(const std::string& text, bool left, bool right) {
     static const char kBlanks[] = " \t\n\r";
     const size_t first = text.find_first_not_of(kBlanks);

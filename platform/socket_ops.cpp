@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -71,6 +72,15 @@ int set_blocking(int fd, bool is_blocking) {
     const int flags = fcntl(fd, F_GETFL);
     if (flags < 0) return -1;
     return fcntl(fd, F_SETFL, is_blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
+}
+
+void send_without_delay(int fd) {
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+void shutdown_write(int fd) {
+    shutdown(fd, SHUT_WR);
 }
 
 void close_socket(int fd) {

@@ -33,6 +33,10 @@ int accept_connection(int listening_fd, sockaddr_storage* peer, socklen_t* peer_
 bool local_address(int fd, sockaddr_storage* address, socklen_t* length);
 
 int set_blocking(int fd, bool is_blocking);
+// Sends small writes at once (TCP_NODELAY) instead of holding them for the peer's delayed ACK.
+void send_without_delay(int fd);
+// Ends the sending direction (FIN) while reading goes on; what was written still arrives.
+void shutdown_write(int fd);
 void close_socket(int fd);
 
 // Errors after which the operation is simply tried again on the next readiness event.

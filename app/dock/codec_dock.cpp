@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "app/tunnel/braidlink_stats.h"
+#include "app/shared/codec_text.h"
 #include "app/shared/decimal_id.h"
 #include "app/shared/delay_graph.h"
 #include "app/shell/instance_registry.h"
@@ -158,6 +159,7 @@ void CodecDock::empty() {
         label->clear();
     }
     ui.relaydeskStatusLabel->setStyleSheet(QString());
+    ui.nameLabel->setToolTip(QString());
     eventLog.clear();
 }
 
@@ -377,7 +379,8 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 
 void CodecDock::showUnitName() {
     if (!shown) return;
-    ui.nameLabel->setText(QStringLiteral("%1 (%2:%3)").arg(shown->unitName(), shown->host).arg(shown->port));
+    CodecText::showName(*ui.nameLabel, shown->unitName(),
+                        QStringLiteral(" (%1:%2)").arg(shown->host).arg(shown->port));
 }
 
 void CodecDock::ipcRecvSipProxy() {

@@ -7,9 +7,22 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include "app/shared/codec_text.h"
 #include "dialogs/message_box.h"
+#include "sessions/device_log.h"
+#include "sessions/event_log_merger.h"
 
 namespace {
+
+constexpr int kMaxLines = int{EventLogMerger::kMaxStoredEntries} + DeviceLog::kMaxLines;
+
+// One text of the lines, each cut, each line feed starting a paragraph.
+QString joinedLogLines(const QStringList& lines) {
+    QStringList cut;
+    cut.reserve(lines.size());
+    for (const QString& line : lines) cut << CodecText::logLine(line);
+    return cut.join(QLatin1Char('\n'));
+}
 
 QString askForLogFile(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("Save Log as txt File"));
@@ -23,17 +36,20 @@ QString askForLogFile(QWidget* parent) {
 }  // namespace
 
 EventLogPanel::EventLogPanel(QTextEdit* view_, QWidget* dialogParent_)
-    : view(view_), dialogParent(dialogParent_), chooseFile(askForLogFile) {}
+    : view(view_), dialogParent(dialogParent_), chooseFile(askForLogFile) {
+    view->setWordWrapMode(QTextOption::WrapAnywhere);
+    view->document()->setMaximumBlockCount(kMaxLines);
+}
 
 void EventLogPanel::show(const QStringList& lines) {
-    view->setPlainText(lines.join(QLatin1Char('\n')));
+    view->setPlainText(joinedLogLines(lines));
 }
 
 void EventLogPanel::append(const QStringList& lines) {
     if (lines.isEmpty()) return;
     QScrollBar* scroll = view->verticalScrollBar();
     const bool isAtEnd = scroll->value() == scroll->maximum();
-    QString text = lines.join(QLatin1Char('\n'));
+    QString text = joinedLogLines(lines);
     if (!view->document()->isEmpty()) text.prepend(QLatin1Char('\n'));
     // Inserted as text, never parsed as markup; each line feed starts a paragraph.
     QTextCursor cursor(view->document());

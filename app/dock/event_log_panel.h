@@ -12,6 +12,10 @@ class QWidget;
 // lines about it, oldest at the top, as plain text (a codec's "<b>" stays "<b>", on screen and in
 // the saved file). "Save" writes the view to a text file of the operator's choice.
 //
+// The view keeps as many lines as a session keeps (its event-log entries and its device-log lines);
+// the oldest give way. Each line is cut to CodecText::kLogLineLength and wraps anywhere, so that no
+// line costs more than a few KB of layout.
+//
 // Threads: GUI thread only.
 class EventLogPanel {
 public:
@@ -26,7 +30,7 @@ public:
     // view showed the end before.
     void append(const QStringList& lines);
     void clear();
-    // The view's lines, exactly as they were added.
+    // The view's lines as they were added, each cut to CodecText::kLogLineLength.
     QStringList lines() const;
 
     // Asks for a file name (".txt" is added unless the name ends in it, in any case) and writes the

@@ -3,8 +3,9 @@
 #include <QIcon>
 #include <QTreeWidgetItem>
 
-#include "app/shell/instance_registry.h"
 #include "app/dock/peer_state_icons.h"
+#include "app/shared/codec_text.h"
+#include "app/shell/instance_registry.h"
 #include "sessions/peer_meta.h"
 
 namespace {
@@ -32,12 +33,12 @@ void setPeerTreeItemData(QTreeWidgetItem* item, const PeerMeta* peer) {
 }
 
 void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
-    item->setText(0, peer.name);
-    item->setText(2, peer.chan_state);
+    CodecText::showName(*item, 0, peer.name);
+    item->setText(2, CodecText::name(peer.chan_state));
     if (!peer.directory) {
         // A connection the codec accepted from elsewhere has a compound id such as "3-1".
         const bool isIncoming = peer.id.contains(QLatin1Char('-'));
-        item->setText(1, isIncoming ? QStringLiteral("(incoming)") : peer.addr);
+        item->setText(1, isIncoming ? QStringLiteral("(incoming)") : CodecText::name(peer.addr));
         item->setText(4, isIncoming ? QString() : yesNo(peer.bdlink));
         item->setData(0, kPeerAddressRole, peer.addr);
     } else {
@@ -45,7 +46,7 @@ void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
         item->setIcon(0, peerStateIcon(stateIconOf(peer)));
         item->setText(4, yesNo(peer.bdlink));
     }
-    item->setText(3, peer.channel ? peer.channel->rx_codec : QString());
+    item->setText(3, peer.channel ? CodecText::name(peer.channel->rx_codec) : QString());
     item->setData(0, kPeerActiveRole, peer.active);
     item->setData(0, kPeerProfileRole, QString::number(peer.profile));
     const QColor& background = peer.active ? activePeerBackground : idlePeerBackground;

@@ -1,9 +1,9 @@
 #include "app/dock/peer_tree_panel.h"
 
+#include <QHash>
 #include <QLineEdit>
 #include <QTreeWidget>
 
-#include <algorithm>
 #include <mutex>
 
 #include "app/dock/list_filter.h"
@@ -39,29 +39,33 @@ void PeerTreePanel::refill(IPCObject& session) {
 }
 
 void PeerTreePanel::update(IPCObject& session) {
-    QList<PeerMetaPtr> pending;
+    QList<PeerMetaPtr> listed;
     {
         std::lock_guard<SessionMutex> lock(session.mutex());
-        pending = session.allPeers;
+        listed = session.allPeers;
+    }
+    // Indexed once: a codec may list thousands of peers, in a new order each time.
+    QHash<QString, PeerMetaPtr> unclaimed;
+    unclaimed.reserve(listed.size());
+    for (const PeerMetaPtr& peer : listed) {
+        if (!unclaimed.contains(peer->id)) unclaimed.insert(peer->id, peer);
     }
     for (int row = 0; row < tree->topLevelItemCount();) {
         QTreeWidgetItem* item = tree->topLevelItem(row);
-        const QString id = item->data(0, kPeerIdRole).toString();
-        const auto found = std::find_if(pending.begin(), pending.end(),
-                                        [&id](const PeerMetaPtr& peer) { return peer->id == id; });
-        if (found == pending.end()) {
+        const PeerMetaPtr peer = unclaimed.take(item->data(0, kPeerIdRole).toString());
+        if (!peer) {
             delete tree->takeTopLevelItem(row);  // the next row moves up into its place
             continue;
         }
-        decoratePeerTreeItem(item, **found);
-        pending.erase(found);
+        decoratePeerTreeItem(item, *peer);
         ++row;
     }
     // Address-book rows come first, so new ones go right after the last of them.
     int bookEnd = 0;
     while (bookEnd < tree->topLevelItemCount() && isBookRow(tree->topLevelItem(bookEnd))) ++bookEnd;
-    for (const PeerMetaPtr& peer : pending) {
-        auto* item = new QTreeWidgetItem(QStringList{peer->name});
+    for (const PeerMetaPtr& peer : listed) {
+        if (unclaimed.value(peer->id) != peer) continue;  // shown already
+        auto* item = new QTreeWidgetItem;
         setPeerTreeItemData(item, peer.get());
         if (peer->directory) {
             tree->addTopLevelItem(item);

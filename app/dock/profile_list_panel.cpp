@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "app/dock/list_filter.h"
+#include "app/shared/codec_text.h"
 #include "sessions/ipc_object.h"
 
 ProfileListPanel::ProfileListPanel(QListWidget* list_, QLineEdit* filterLine_) : list(list_), filterLine(filterLine_) {}
@@ -18,8 +19,9 @@ void ProfileListPanel::refill(IPCObject& session) {
     }
     list->clear();
     for (const ProfileInfo& profile : profiles) {
-        auto* item = new QListWidgetItem(profile.isDefault ? QLatin1Char('<') + profile.name + QLatin1Char('>')
-                                                           : profile.name);
+        const QString shown = CodecText::name(profile.name);
+        auto* item = new QListWidgetItem(profile.isDefault ? QLatin1Char('<') + shown + QLatin1Char('>') : shown);
+        item->setToolTip(CodecText::nameToolTip(profile.name));
         item->setData(kProfileNameRole, profile.name);
         item->setData(kProfileIdRole, profile.id);
         item->setData(kProfileFactoryRole, profile.factory);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/shared/codec_text.h"
 #include "app/shared/decimal_id.h"
 #include "app/shared/duration_text.h"
 #include "sessions/ipc_object.h"
@@ -39,7 +40,7 @@ std::vector<Row> rowsOf(IPCObject& session) {
         const auto stats = session.peerStatsById.constFind(*peerKey);
         const auto channel = session.channelStatsById.constFind(*channelKey);
         if (stats == session.peerStatsById.constEnd() || channel == session.channelStatsById.constEnd()) continue;
-        rows.push_back({*peerKey, StatsTable::rowTexts(peer->name, *stats, *channel)});
+        rows.push_back({*peerKey, StatsTable::rowTexts(CodecText::name(peer->name), *stats, *channel)});
     }
     return rows;
 }

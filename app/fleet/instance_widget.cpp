@@ -13,8 +13,9 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "app/shell/main_window.h"
+#include "app/shared/codec_text.h"
 #include "app/shared/mini_meter.h"
+#include "app/shell/main_window.h"
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
 
@@ -77,7 +78,7 @@ QString flowPrefix(const PeerChannelInfo* channel) {
     return QStringLiteral("???: ");
 }
 
-// Peer names and addresses come from the codec: the tool tip shows them as they are.
+// Peer names and addresses come from the codec: the tool tip shows them as plain text.
 QString plainToolTip(const QString& text) {
     return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
 }
@@ -236,7 +237,7 @@ void InstanceWidget::ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE 
     case IQEndpointClient::READY:
         setStateIcon(kReadyIcon);
         updateConnectedLabel();
-        nameLabel->setText(session_->unitName());
+        CodecText::showName(*nameLabel, session_->unitName());
         // Selected again, so that the window shows the codec as it is now that it is ready.
         if (isSelected_) select();
         break;
@@ -250,11 +251,11 @@ void InstanceWidget::ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE 
 }
 
 void InstanceWidget::ipcRecvSysOptions(QUuid) {
-    if (session_) nameLabel->setText(session_->unitName());
+    if (session_) CodecText::showName(*nameLabel, session_->unitName());
 }
 
 void InstanceWidget::ipcNewChanState(QUuid, QString text) {
-    stateLabel->setText(text);
+    stateLabel->setText(CodecText::name(text));
 }
 
 void InstanceWidget::ipcRecvVersion(QUuid) {
@@ -276,13 +277,13 @@ void InstanceWidget::ipcRecvPeerList(QUuid) {
         tip = tr("Device is not connected to any peer.");
     } else if (active.size() == 1) {
         const PeerMeta& peer = *active.first();
-        label = peer.name;
-        tip = flowSentence(peer.channel.get()) + peer.addr;
+        label = CodecText::name(peer.name);
+        tip = flowSentence(peer.channel.get()) + CodecText::name(peer.addr);
     } else {
         label = tr("(%1 devices connected)").arg(active.size());
         for (const PeerMetaPtr& peer : qAsConst(active)) {
-            tip += flowPrefix(peer->channel.get()) + peer->name + QStringLiteral(" (") + peer->addr +
-                   QStringLiteral(")\n");
+            tip += flowPrefix(peer->channel.get()) + CodecText::name(peer->name) + QStringLiteral(" (") +
+                   CodecText::name(peer->addr) + QStringLiteral(")\n");
         }
     }
     peerSummaryLabel->setText(label);

@@ -22,8 +22,9 @@ class Scheduler;
 // login asks for the password (through loginRefused, which the view passes to its prompt queue).
 //
 // The tile shows only what its session reports; it holds the session by QPointer and does nothing
-// once the session is gone. Names that come from the codec are shown as plain text. Style sheets
-// are set only when they change: a fleet of tiles reports many times a second.
+// once the session is gone. Texts that come from the codec are shown as CodecText bounds them, as
+// plain text. Style sheets are set only when they change: a fleet of tiles reports many times a
+// second.
 //
 // Threads: GUI thread only.
 class InstanceWidget : public QWidget {

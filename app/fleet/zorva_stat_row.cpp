@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "app/shared/codec_text.h"
 #include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
 #include "sessions/ipc_object.h"
@@ -54,6 +55,7 @@ ZorvaStatRow::ZorvaStatRow(IPCObject* session, QUuid uuid)
     item_->setText(kStatusColumn, tr("Not connected"));
     item_->setSizeHint(kLevelsColumn, QSize(0, kRowHeight));
     if (!session) return;
+    ipcRecvSysOptions(session->uuid);  // a session added once ready has its name already
     connect(session, &IPCObject::recvSysOptions, this, &ZorvaStatRow::ipcRecvSysOptions);
     connect(session, &IPCObject::changedState, this, &ZorvaStatRow::ipcChangedState);
     connect(session, &IPCObject::recvChannelStats, this, &ZorvaStatRow::updateStats);
@@ -99,7 +101,7 @@ void ZorvaStatRow::meterDestroyed() {
 
 void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
     if (!session_) return;
-    item_->setText(kNameColumn, session_->unitName());
+    CodecText::showName(*item_, kNameColumn, session_->unitName());
     item_->setText(kAddressColumn, session_->host);
 }
 
@@ -146,7 +148,7 @@ void ZorvaStatRow::setStatus(const QString& text) {
 }
 
 void ZorvaStatRow::setConnected(const QString& text) {
-    item_->setText(kConnectionsColumn, text);
+    CodecText::showName(*item_, kConnectionsColumn, text);
 }
 
 // ------------------------------------------------------------------------------------------------

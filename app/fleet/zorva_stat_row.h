@@ -17,7 +17,8 @@ class QTreeWidgetItem;
 // meter that the summary view places in the "Levels" column. The statistics columns sort by their
 // numbers, not by their text.
 //
-// The row holds its session by QPointer and does nothing once the session is gone.
+// The row holds its session by QPointer and does nothing once the session is gone. The codec's
+// names are shown as CodecText bounds them.
 //
 // Threads: GUI thread only.
 class ZorvaStatRow : public QObject {

@@ -149,8 +149,6 @@ void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
     auto* row = new ZorvaStatRow(session, key);
     QTreeWidgetItem* item = row->item();
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
-    item->setText(ZorvaStatRow::kNameColumn, session->unitName());
-    item->setText(ZorvaStatRow::kAddressColumn, session->host);
     ui->summaryTree->addTopLevelItem(item);
     sortTree();
     if (session->meteringOn) showRowMeter(*row, true);

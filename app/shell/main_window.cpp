@@ -41,6 +41,9 @@ MainWindow* mainWindowInstance = nullptr;
 
 namespace {
 
+// The details dock's height on a first start, its pages scrolling inside it.
+constexpr int kFirstStartDockHeight = 300;
+
 constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // sections 1 to 9
 
 // The dock's status tabs that follow the active codec.
@@ -98,6 +101,9 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     }
     setPalette();
     ui->menuHELP->removeAction(ui->actionNick);
+    // Left to its size hint, the dock would take two thirds of a first start's height and leave the
+    // fleet a handful of rows; a saved layout replaces this split.
+    resizeDocks({ui->dockWidgetDetails}, {kFirstStartDockHeight}, Qt::Vertical);
 }
 
 MainWindow::~MainWindow() {

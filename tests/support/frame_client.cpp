@@ -38,10 +38,13 @@ FrameClient::~FrameClient() {
 }
 
 bool FrameClient::send_frame(const std::string& xml) {
-    const std::string frame = xml + std::string(1, '\0');
+    return send_bytes(xml + std::string(1, '\0'));
+}
+
+bool FrameClient::send_bytes(const std::string& bytes) {
     size_t offset = 0;
-    while (offset < frame.size()) {
-        const ssize_t sent = send(fd_, frame.data() + offset, frame.size() - offset, MSG_NOSIGNAL);
+    while (offset < bytes.size()) {
+        const ssize_t sent = send(fd_, bytes.data() + offset, bytes.size() - offset, MSG_NOSIGNAL);
         if (sent <= 0) return false;
         offset += static_cast<size_t>(sent);
     }
@@ -64,14 +67,30 @@ bool FrameClient::fill(std::chrono::steady_clock::time_point give_up) {
 }
 
 std::string FrameClient::read_frame(std::chrono::milliseconds deadline) {
+    std::string frame = read_until(std::string(1, '\0'), deadline);
+    if (!frame.empty()) frame.pop_back();
+    return frame;
+}
+
+std::string FrameClient::read_until(const std::string& end, std::chrono::milliseconds deadline) {
     const auto give_up = std::chrono::steady_clock::now() + deadline;
-    size_t nul;
-    while ((nul = buffer_.find('\0')) == std::string::npos) {
+    size_t found;
+    while ((found = buffer_.find(end)) == std::string::npos) {
         if (!fill(give_up)) return {};
     }
-    std::string frame = buffer_.substr(0, nul);
-    buffer_.erase(0, nul + 1);
-    return frame;
+    std::string text = buffer_.substr(0, found + end.size());
+    buffer_.erase(0, found + end.size());
+    return text;
+}
+
+std::string FrameClient::read_count(size_t count, std::chrono::milliseconds deadline) {
+    const auto give_up = std::chrono::steady_clock::now() + deadline;
+    while (buffer_.size() < count) {
+        if (!fill(give_up)) return {};
+    }
+    std::string text = buffer_.substr(0, count);
+    buffer_.erase(0, count);
+    return text;
 }
 
 bool FrameClient::wait_for_close(std::chrono::milliseconds deadline) {

@@ -6,8 +6,8 @@
 
 namespace test_support {
 
-// A plain blocking TCP client that speaks NUL-terminated frames, for driving servers in tests
-// without the library's own client in the way.
+// A plain blocking TCP client that speaks NUL-terminated frames, or any bytes, for driving servers
+// in tests without the library's own client in the way.
 class FrameClient {
 public:
     // Connects to host:port ("127.0.0.1" or "::1"); is_connected() tells whether it worked.
@@ -19,8 +19,13 @@ public:
     bool is_connected() const { return fd_ >= 0; }
     // Sends the XML text followed by one NUL.
     bool send_frame(const std::string& xml);
+    bool send_bytes(const std::string& bytes);
     // The next frame without its NUL; empty when none arrives in time or the peer closed.
     std::string read_frame(std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    // What arrives up to and including the next `end`; empty when it does not come in time.
+    std::string read_until(const std::string& end, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    // The next `count` bytes; empty when they do not all come in time.
+    std::string read_count(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // True once the peer has closed the connection (waits up to the deadline for it).
     bool wait_for_close(std::chrono::milliseconds deadline = std::chrono::seconds(5));
 

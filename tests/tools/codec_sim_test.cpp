@@ -387,6 +387,27 @@ TEST(CodecSim, FleetOf256CodecsListensOnDistinctPortsAndAcceptsLogins) {
     }
 }
 
+// A codec flooding the program with text still sends only frames the program accepts: each period
+// a unit name of the longest length, and its event and burst in the log.
+TEST(CodecSim, LongTextsAndLogBurstsComeInFramesTheProgramAccepts) {
+    CodecSimOptions options;
+    options.long_text_length = CodecSimOptions::kMaxLongText;
+    options.log_burst = 1000;
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ASSERT_TRUE(wait_until([&] { return reports(codec, "unso", "sysOptions").size() >= 2; }));
+    for (const Message& push : reports(codec, "unso", "sysOptions")) {
+        EXPECT_EQ(push.get_child(0).attributes().get_string("unit_name", "").size(), options.long_text_length);
+    }
+    clients.send(codec, "<getEventLog seq=\"eventLog\"/>");
+    Message log;
+    ASSERT_TRUE(wait_until([&] { return has_response(codec, "eventLog", &log); }));
+    ASSERT_GT(log.child_count("e"), 1000u);
+    EXPECT_EQ(log.get_child("e", log.child_count("e") - 1001).value().to_string().size(), options.long_text_length);
+    EXPECT_EQ(codec.error(), "");
+}
+
 struct OptionsCase {
     const char* name;
     int count;

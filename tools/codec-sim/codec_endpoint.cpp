@@ -77,7 +77,7 @@ CodecEndpoint::~CodecEndpoint() {
     endpoints.erase(std::remove(endpoints.begin(), endpoints.end(), this), endpoints.end());
 }
 
-bool CodecEndpoint::needs_auth() const {
+bool CodecEndpoint::needs_auth_from(const IPCAddress& /*peer*/) const {
     // Unlike the library's default, a loopback peer is challenged too: codec-sim exists to test the login.
     return codec_.context.options.mode != CodecSimMode::kNoLogin;
 }
@@ -117,12 +117,16 @@ bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
         reply.set_name("");
     }
     // While the request is handled the protocol holds what is sent, and writes it after the reply.
-    for (const Message& push : codec_.model.take_pushes()) {
-        for (CodecEndpoint* peer : codec_.endpoints) {
+    send_pushes(codec_);
+    return true;
+}
+
+void CodecEndpoint::send_pushes(SimulatedCodec& codec) {
+    for (const Message& push : codec.model.take_pushes()) {
+        for (CodecEndpoint* peer : codec.endpoints) {
             if (peer->is_admitted()) peer->send_unso(push);
         }
     }
-    return true;
 }
 
 void CodecEndpoint::follow_legacy_monitor(const Message& request) {

@@ -28,7 +28,7 @@ public:
     explicit CodecEndpoint(SimulatedCodec& codec);
     ~CodecEndpoint() override;
 
-    bool needs_auth() const override;
+    bool needs_auth_from(const IPCAddress& peer) const override;
     bool lookup_account(const std::string& user, std::string& password, std::string& role) const override;
     bool handle_command(const Message& request, Message& reply) override;
     void notify(const Message& message, const std::string& name) override;
@@ -37,6 +37,9 @@ public:
     // success, or the greeting when no login is asked): sends "systemOpts", then any hostile
     // frames. Never earlier, or the program would not count "systemOpts" as received.
     void on_admitted();
+
+    // Sends the pushes of `codec`'s model (CodecModel::take_pushes) to each of its admitted peers.
+    static void send_pushes(SimulatedCodec& codec);
 
     // Logged in, or no login needed: unsolicited messages reach the peer.
     bool is_admitted() const { return !needs_auth() || is_authenticated(); }

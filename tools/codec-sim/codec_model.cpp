@@ -1260,7 +1260,10 @@ void CodecModel::do_get_event_log(const Message& request, Message& reply) {
         e.attributes().set("ts", format_stamp(entry.unix_s));
         e.value().set(entry.text);
     }
-    if (request.attributes().get_bool("clear", false)) event_log_.clear();
+    if (request.attributes().get_bool("clear", false)) {
+        event_log_.clear();
+        event_log_bytes_ = 0;
+    }
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -1718,7 +1721,27 @@ void CodecModel::add_log(int64_t now_us, const std::string& text) {
 
 void CodecModel::add_log_at(int64_t unix_s, const std::string& text) {
     event_log_.push_back({unix_s, text});
-    while (event_log_.size() > kMaxEventLogEntries) event_log_.pop_front();
+    event_log_bytes_ += text.size() + kEventLogEntryBytes;
+    while (event_log_bytes_ > kMaxEventLogBytes) {
+        event_log_bytes_ -= event_log_.front().text.size() + kEventLogEntryBytes;
+        event_log_.pop_front();
+    }
+}
+
+void CodecModel::lengthen_texts(int64_t now_us, size_t length) {
+    std::string text = std::to_string(now_us);
+    text.resize(length, 'x');
+    sys_options_.attributes().set("unit_name", text);
+    if (!peers_.empty()) peers_.front().name = text;
+    add_log(now_us, text);
+    is_sys_options_changed_ = is_peer_list_changed_ = true;
+}
+
+void CodecModel::log_burst(int64_t now_us, int count) {
+    for (int i = 1; i <= count; ++i) {
+        add_log(now_us, "Chatty event " + std::to_string(i) + " of " + std::to_string(count) + " at " +
+                            std::to_string(now_us));
+    }
 }
 
 std::string CodecModel::frame_with_text(const Message& message) {

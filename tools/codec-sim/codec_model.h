@@ -38,8 +38,11 @@ public:
 
     // Mon, 7 Dec 2020 04:30:00 +0000.
     static constexpr int64_t kDefaultCalendarOrigin = 1607315400;
-    // Oldest entries are dropped beyond this many.
-    static constexpr size_t kMaxEventLogEntries = 500;
+    // Oldest entries are dropped beyond this many bytes, each entry counting its text's bytes and
+    // kEventLogEntryBytes for its element and stamp, so that a "getEventLog" reply fits in one frame
+    // the program accepts (2 MiB) whatever the entries hold.
+    static constexpr size_t kMaxEventLogBytes = 1900000;
+    static constexpr size_t kEventLogEntryBytes = 64;
     // Longest text (names, addresses, passwords, option values) a request may store.
     static constexpr size_t kMaxTextLength = 256;
     static constexpr size_t kMaxPeers = 256;
@@ -71,6 +74,14 @@ public:
     // of each, each holding the same content as the fetch reply. Empties the list. Send them with
     // the endpoint's send_unso after the reply, never through notify.
     std::vector<Message> take_pushes();
+
+    // A codec whose texts know no bound: it takes a unit name and renames its first peer (the one
+    // a codec in a call is connected to) to texts of `length` characters, and logs an event of that
+    // length. Each text is new (it starts with `now_us`) and has no blank to break a line at. The
+    // unit name and the peer list are pushed (take_pushes).
+    void lengthen_texts(int64_t now_us, size_t length);
+    // A chatty codec: logs `count` short events, each of its own.
+    void log_burst(int64_t now_us, int count);
 
     // <unso id="unso"><systemOpts><option …/>…</systemOpts></unso>: the option descriptors of the
     // settings page. The program files it only when it arrives after the login-success reply.
@@ -252,6 +263,7 @@ private:
     bool is_metering_on_ = true;
     bool is_settings_malformed_ = false;
     std::deque<LogEntry> event_log_;  // oldest first
+    size_t event_log_bytes_ = 0;      // of event_log_, as kMaxEventLogBytes counts them
 
     // What changed since the last take_pushes(); the pushes are built from the state then, so
     // several changes in one request give one message each.

@@ -60,7 +60,21 @@ void CodecSimManager::on_timer_hook() {
         ipc_logger().log(4, "codec-sim: silent from now on");
     }
     if (context_.is_silent) return;
-    for (SimulatedCodec* codec : codecs_) publish_reports(*codec);
+    for (SimulatedCodec* codec : codecs_) {
+        change_texts(*codec);
+        publish_reports(*codec);
+    }
+}
+
+void CodecSimManager::change_texts(SimulatedCodec& codec) {
+    const CodecSimOptions& options = context_.options;
+    if (options.long_text_length == 0 && options.log_burst == 0) return;
+    const int64_t now_us = ipc_now_us();
+    if (codec.last_texts_us != 0 && now_us - codec.last_texts_us < CodecSimOptions::kTextPeriodMs * 1000) return;
+    codec.last_texts_us = now_us;
+    if (options.long_text_length > 0) codec.model.lengthen_texts(now_us, options.long_text_length);
+    codec.model.log_burst(now_us, options.log_burst);
+    CodecEndpoint::send_pushes(codec);
 }
 
 void CodecSimManager::publish_reports(SimulatedCodec& codec) {

@@ -13,7 +13,8 @@ struct SimulatedCodec;
 
 // The IPC manager of a codec fleet: makes codec endpoints and codec protocols for the fleet's
 // servers and, on every timer tick, publishes each codec's reports to the peers that hold their
-// subscriptions, and applies the fleet's "silent after" and "close after" times.
+// subscriptions, changes the texts of codecs that flood the program with text, and applies the
+// fleet's "silent after" and "close after" times.
 //
 // Threads: the loop runs on the fleet's thread. Other threads call only what IPCManager allows,
 // plus peer_count(), each under get_lock(), a real recursive mutex. add_codec() is for the
@@ -37,6 +38,8 @@ public:
 
 private:
     SimulatedCodec* find_codec(const std::string& server_name) const;
+    // Lengthens the codec's texts and logs its burst once a period (CodecSimOptions).
+    void change_texts(SimulatedCodec& codec);
     void publish_reports(SimulatedCodec& codec);
     void close_connections();
 

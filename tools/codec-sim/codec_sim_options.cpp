@@ -59,6 +59,12 @@ std::string CodecSimOptions::check() const {
         return "unknown report count " + std::to_string(unknown_report_count) + " is outside 0.." +
                std::to_string(kMaxUnknownReports);
     }
+    if (long_text_length > kMaxLongText) {
+        return "long text length " + std::to_string(long_text_length) + " is beyond " + std::to_string(kMaxLongText);
+    }
+    if (log_burst < 0 || log_burst > kMaxLogBurst) {
+        return "log burst " + std::to_string(log_burst) + " is outside 0.." + std::to_string(kMaxLogBurst);
+    }
     return {};
 }
 

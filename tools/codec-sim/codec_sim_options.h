@@ -31,6 +31,11 @@ enum class HostileKind {
 struct CodecSimOptions {
     static constexpr int kMaxCount = 1024;
     static constexpr int kMaxUnknownReports = 100000;
+    // A frame the program accepts (2 MiB) holds a text this long with the rest of its message.
+    static constexpr size_t kMaxLongText = 1600000;
+    static constexpr int kMaxLogBurst = 20000;
+    // How often the codecs lengthen their texts and log their bursts.
+    static constexpr int64_t kTextPeriodMs = 2000;
 
     int count = 1;
     uint16_t base_port = 0;           // codec i listens on base_port + i; 0: each on a free port
@@ -52,6 +57,10 @@ struct CodecSimOptions {
     // monotonic clock is shared by every process on the machine, so a receiver can measure delays.
     bool stamps_reports = false;
     int64_t calendar_origin_s = CodecModel::kDefaultCalendarOrigin;
+    // Every kTextPeriodMs each codec takes texts this long (CodecModel::lengthen_texts); 0: never.
+    size_t long_text_length = 0;
+    // Every kTextPeriodMs each codec logs this many events (CodecModel::log_burst).
+    int log_burst = 0;
 
     // Empty when the options can be started, else why not.
     std::string check() const;

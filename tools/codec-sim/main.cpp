@@ -19,6 +19,7 @@ const char kUsage[] =
     "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
     "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
     "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--stamp]\n"
+    "                 [--long-texts N] [--log-burst N]\n"
     "  --count N         codecs to run (1..1024; default 1)\n"
     "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
     "  --host H          loopback address to listen on (default 127.0.0.1)\n"
@@ -32,7 +33,10 @@ const char kUsage[] =
     "                    nul, depth, oversize, or all (the default)\n"
     "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
     "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
-    "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n";
+    "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n"
+    "  --long-texts N    every 2 s each codec renames itself and its first peer and logs an\n"
+    "                    event, each text N characters long without a blank (up to 1600000)\n"
+    "  --log-burst N     every 2 s each codec logs N short events (up to 20000)\n";
 
 void print_error(const std::string& text) {
     platform::ScopedCLocale c_locale;
@@ -99,6 +103,10 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_seconds(value, options.close_after_ms);
         } else if (flag == "--unknown-ids") {
             is_valid = parse_number(value, options.unknown_report_count);
+        } else if (flag == "--long-texts") {
+            is_valid = parse_number(value, options.long_text_length);
+        } else if (flag == "--log-burst") {
+            is_valid = parse_number(value, options.log_burst);
         } else if (flag == "--fail-cmds") {
             is_valid = CodecSimOptions::requests_from_list(value, options.refused_requests);
         } else {

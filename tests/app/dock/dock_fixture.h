@@ -41,11 +41,10 @@ protected:
         CodecSimOptions options;
         options.count = count;
         options.mode = mode;
-        return startFleetWith(options);
+        return startFleet(options);
     }
 
-    // A fleet recording into its own file, with `options` as given.
-    CodecSim& startFleetWith(CodecSimOptions options) {
+    CodecSim& startFleet(CodecSimOptions options) {
         options.record_path = recordPath(fleets.size()).toStdString();
         fleets.push_back(std::make_unique<CodecSim>(options));
         return *fleets.back();

@@ -75,6 +75,30 @@ TEST(PeerTree, UpdatesInPlaceWithAddressBookPeersFirst) {
     }
 }
 
+// A codec that lists many peers in a new order: every row keeps its place and shows its own peer,
+// renamed as the codec renamed it.
+TEST(PeerTree, ReorderedListKeepsEveryRowOnItsOwnPeer) {
+    QTreeWidget tree;
+    QLineEdit filter;
+    PeerTreePanel panel(&tree, &filter);
+    ListedSession session;
+    std::string forward, backward;
+    QStringList expected, shown;
+    for (int id = 1; id <= 3000; ++id) {
+        forward += "<peer id=\"" + std::to_string(id) + "\"/>";
+        backward.insert(0, "<peer id=\"" + std::to_string(id) + "\" name=\"Q" + std::to_string(id) + "\"/>");
+        expected << QStringLiteral("%1:Q%1").arg(id);
+    }
+    session.list("peerList", forward);
+    panel.refill(session);
+    session.list("peerList", backward);
+    panel.update(session);
+    for (int row = 0; row < tree.topLevelItemCount(); ++row) {
+        shown << tree.topLevelItem(row)->data(0, kPeerIdRole).toString() + ':' + tree.topLevelItem(row)->text(0);
+    }
+    EXPECT_EQ(shown, expected);
+}
+
 // Every column, icon, colour and role of a row, also when a known peer reports anew.
 TEST(PeerTree, RowsShowTheStateOfEachPeer) {
     const struct {

@@ -133,7 +133,7 @@ TEST_F(ProfileEditorTest, DataBelongsToOneCodec) {
     const uint16_t portA = startFleet(1).ports()[0];
     CodecSimOptions refusing;
     refusing.refused_requests = {"getChannelOpts"};
-    const uint16_t portB = startFleetWith(refusing).ports()[0];
+    const uint16_t portB = startFleet(refusing).ports()[0];
     selectReadyCodec(portA);
     selectProfile("Voice Mono");
     EXPECT_FALSE(editWith([](ProfileEdit& editor) {
@@ -159,7 +159,7 @@ TEST_F(ProfileEditorTest, RefusalIsShown) {
     MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
     CodecSimOptions refusing;
     refusing.refused_requests = {"setProfile"};
-    selectReadyCodec(startFleetWith(refusing).ports()[0]);
+    selectReadyCodec(startFleet(refusing).ports()[0]);
     const QStringList before = profileNames();
     selectProfile("Voice Mono");
     EXPECT_TRUE(editWith([](ProfileEdit& editor) {

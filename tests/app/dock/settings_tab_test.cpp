@@ -141,7 +141,7 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     CodecSim& fleetA = startFleet(2);
     CodecSimOptions refusing;
     refusing.refused_requests = {"getSysOptions"};
-    CodecSim& fleetB = startFleetWith(refusing);
+    CodecSim& fleetB = startFleet(refusing);
     selectReadyCodec(fleetA.ports()[1]);
     ASSERT_EQ(shown("Input Gain"), "-1");
     ASSERT_FALSE(shown("Unit Name").isEmpty());
@@ -216,7 +216,7 @@ TEST_F(SettingsTabTest, RefusalsAreShown) {
     MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
     CodecSimOptions refusing;
     refusing.refused_requests = {"setSysOptions"};
-    IPCObject* session = selectReadyCodec(startFleetWith(refusing).ports()[0]);
+    IPCObject* session = selectReadyCodec(startFleet(refusing).ports()[0]);
     const Message before = cached(*session, "sysOptions");
     const auto notice = [this] {
         QMessageBox* box = window->findChild<QMessageBox*>();
@@ -241,7 +241,7 @@ TEST_F(SettingsTabTest, MalformedRepliesShowTheRest) {
     test_support::CapturedQtMessages messages;
     CodecSimOptions malformed;
     malformed.malformed_settings = true;
-    selectReadyCodec(startFleetWith(malformed).ports()[0]);
+    selectReadyCodec(startFleet(malformed).ports()[0]);
     EXPECT_NE(settingRow("Unit Name"), nullptr);
     EXPECT_NE(settingRow("UDP Port"), nullptr);
     EXPECT_EQ(settingRow("Input Gain"), nullptr);

@@ -35,8 +35,6 @@ bool startKestrane(QProcess& kestrane, const test_support::TemporaryDataFolder& 
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // Read only by a sanitized build: the offscreen platform's own leak is not the program's.
     environment.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" KESTRANE_LSAN_SUPPRESSIONS));
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":fast_unwind_on_malloc=0"));
     kestrane.setProcessEnvironment(environment);
     kestrane.setProcessChannelMode(QProcess::MergedChannels);
     kestrane.start(QStringLiteral(KESTRANE_BINARY), QStringList());

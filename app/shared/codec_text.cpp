@@ -1,0 +1,23 @@
+#include "app/shared/codec_text.h"
+
+#include <QLabel>
+#include <QTextDocument>
+#include <QTreeWidgetItem>
+
+QString CodecText::nameToolTip(const QString& text) {
+    if (text.size() <= kMaxShownCodecText) return QString();
+    return Qt::convertFromPlainText(shownCodecText(text, kToolTipLength), Qt::WhiteSpaceNormal);
+}
+
+void CodecText::showName(QLabel& label, const QString& text, const QString& after) {
+    // A label asks its layout for room for its whole text: a long name would widen the window.
+    label.setMinimumWidth(1);
+    label.setTextFormat(Qt::PlainText);
+    label.setText(name(text) + after);
+    label.setToolTip(nameToolTip(text));
+}
+
+void CodecText::showName(QTreeWidgetItem& item, int column, const QString& text) {
+    item.setText(column, name(text));
+    item.setToolTip(column, nameToolTip(text));
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ipc/http_request.h"
+#include "ipc/http_response.h"
+#include "ipc/ipc_protocol.h"
+
+class MessageAttributes;
+
+// What the HTTP server protocols (mxc, xhr) share: reading requests off an accepted connection and
+// answering each with one response, in the order the requests came.
+//
+// Framing follows what a proxy in front would read. A request without "Content-Length" has no
+// body, so pipelined GETs are each answered. A body is capped by the connection's receive limit.
+// A request that names a "Transfer-Encoding" gets 501 and the connection is closed once that is
+// written: nothing after its head is read as a request, so a smuggled request is never answered.
+// Anything else the parser refuses fails the connection with the parser's text.
+//
+// A reply the endpoint defers holds reading until it arrives through transmit_message, so later
+// requests wait and responses are never reordered. Slow peers are cut on the server's tick: a head
+// still incomplete, or a body that has not grown, after the server's request timeout fails the
+// connection with "request timeout"; a connection idle between requests for the keep-alive time
+// is closed, unless it still owes a deferred reply.
+//
+// Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*").
+//
+// Threads: lives on its manager's loop thread. A deferred reply may come through transmit_message
+// from any thread that sends through the endpoint, holding the manager's lock as the loop does.
+class IPCProtocolHTTPServer : public IPCProtocol {
+public:
+    explicit IPCProtocolHTTPServer(IPCConn* connection);
+
+    void reset() override;
+    bool is_connection_bound() const override { return false; }
+    void receive_data(const std::string& bytes) override;
+    bool has_pending_input() const override { return !held_input_.empty(); }
+    void resume_input() override;
+    // A deferred reply answers the request waiting for it; 0 for "unso" or when nothing is owed.
+    int transmit_message(const Message& message) override;
+    void on_tick() override;
+
+    // The fields of the request's query: the raw query split at "&" and "=", each side
+    // percent-decoded once, so "&", "+", "%" and "=" that a client encoded arrive as written.
+    static void read_query(const http_request& request, MessageAttributes& fields);
+    // The text with control bytes as blanks, fit for a status line.
+    static std::string status_reason(const std::string& text);
+
+protected:
+    // Answers one complete request in response_ (its protocol already set); status 0 sends nothing
+    // now. An exception thrown here answers 400 with its text.
+    virtual void handle_request(const http_request& request) = 0;
+    // The endpoint's reply as the body of response_.
+    virtual void write_reply(const Message& reply) = 0;
+    // Last changes before a response to a request goes out (not before the refusal of a
+    // transfer coding, which ends the connection).
+    virtual void finish_response() {}
+
+    // Hands the request to the connection's endpoint. False when the endpoint defers the reply:
+    // reading is then held until the reply comes.
+    bool dispatch(const Message& request, Message& reply);
+    // The status with a reason made safe for the status line.
+    void set_status(uint32_t code, const std::string& reason);
+    // No session could be had for the request: 503 when the server is full, else 500.
+    void refuse_session();
+
+    http_response response_;  // the response to the request being answered
+
+private:
+    // Parses and answers the requests in `input`; what follows a deferred request is kept.
+    void read_requests(const std::string& input);
+    void answer(const http_request& request);
+    void send_response();
+    // Adds the cross-origin headers and a zero length to an empty body, and sends the response.
+    void queue_response();
+    // 501, then the connection is closed once that is written.
+    void refuse_transfer_coding();
+    void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);
+
+    http_request request_;       // the request being received
+    std::string held_input_;     // received after a request whose reply is deferred
+    bool is_reply_pending_ = false;
+    bool is_closing_ = false;    // a 501 is going out: input is dropped until the peer closes
+    bool has_shut_down_ = false;
+    int64_t request_started_us_ = 0;  // first byte of the request being received; 0 between requests
+    int64_t last_input_us_ = 0;
+    int64_t idle_since_us_;           // the last response, or the connection's start
+};

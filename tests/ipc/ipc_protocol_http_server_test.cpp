@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "ipc/ipc_server.h"
+#include "ipc/message.h"
+#include "tests/support/frame_client.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+using test_support::FrameClient;
+using test_support::HttpTestServer;
+using test_support::wait_until;
+
+std::string get(const std::string& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: test\r\n\r\n";
+}
+
+// A hostile peer on a raw socket: what a proxy in front would read is what we answer.
+class HttpServerPeer : public ::testing::Test {
+protected:
+    explicit HttpServerPeer(const std::string& host = "127.0.0.1") : server(host), peer(host, server.port()) {}
+
+    // The body of the next response (heads here carry a length).
+    std::string read_body() {
+        const std::string head = peer.read_until("\r\n\r\n");
+        const size_t length = head.find("Content-Length: ");
+        if (length == std::string::npos) return {};
+        return peer.read_count(std::stoul(head.substr(length + 16)));
+    }
+
+    HttpTestServer server;
+    FrameClient peer;
+};
+
+TEST_F(HttpServerPeer, PipelinedRequestsAreAnsweredInOrder) {
+    peer.send_bytes(get("/?cmd=a&seq=1") + get("/?cmd=b&seq=2"));
+    EXPECT_EQ(read_body(), "<resp seq=\"1\"/>");
+    EXPECT_EQ(read_body(), "<resp seq=\"2\"/>");
+}
+
+TEST_F(HttpServerPeer, RequestsAfterADeferredOneWaitForItsReply) {
+    peer.send_bytes(get("/?cmd=defer&seq=1") + get("/?cmd=b&seq=2"));
+    ASSERT_TRUE(wait_until([&] { return server.has_deferred(); }));
+    Message reply("<resp seq=\"1\" late=\"true\"/>");
+    server.send_deferred(reply);
+    EXPECT_EQ(read_body(), "<resp late=\"true\" seq=\"1\"/>");
+    EXPECT_EQ(read_body(), "<resp seq=\"2\"/>");
+}
+
+TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
+    peer.send_bytes("POST / HTTP/1.1\r\nHost: test\r\nContent-Length: 44\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
+                    get("/?cmd=smuggled&seq=9"));
+    EXPECT_EQ(peer.read_until("\r\n\r\n").compare(0, 29, "HTTP/1.1 501 Not Implemented\r"), 0);
+    EXPECT_TRUE(peer.wait_for_close());
+    EXPECT_EQ(peer.read_until("seq"), "");
+}
+
+TEST_F(HttpServerPeer, HeadsTheParserRefusesCloseTheConnectionUnanswered) {
+    const std::string refused[] = {
+        "GET / HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n" + get("/?cmd=smuggled"),
+        "GET / HTTP/1.1\r\nX: " + std::string(65537 - 19, 'a'),
+    };
+    for (const std::string& head : refused) {
+        FrameClient client("127.0.0.1", server.port());
+        client.send_bytes(head);
+        EXPECT_TRUE(client.wait_for_close()) << head.size();
+        EXPECT_EQ(client.read_until("HTTP"), "") << head.size();
+    }
+}
+
+TEST_F(HttpServerPeer, AHeadSentByteByByteIsCutAtTheDeadline) {
+    const std::string head = get("/slow");  // 36 bytes: 18 s at two a second
+    size_t sent = 0;
+    while (sent < head.size() && !peer.wait_for_close(std::chrono::milliseconds(500))) {
+        peer.send_bytes(head.substr(sent++, 1));
+    }
+    EXPECT_LT(sent, head.size());
+    EXPECT_GE(sent, size_t{HttpTestServer::kRequestTimeoutS * 2});
+}
+
+class HttpServerRemotePeer : public HttpServerPeer {
+protected:
+    HttpServerRemotePeer() : HttpServerPeer("::1") {}
+};
+
+TEST_F(HttpServerRemotePeer, CookielessRequestsStayWithinTheSessionCap) {
+    size_t challenged = 0;
+    size_t refused = 0;
+    for (int batch = 0; batch < 100; ++batch) {
+        std::string requests;
+        for (int i = 0; i < 100; ++i) requests += get("/?cmd=ping");
+        ASSERT_TRUE(peer.send_bytes(requests));
+        for (int i = 0; i < 100; ++i) {
+            const std::string head = peer.read_until("\r\n\r\n");
+            challenged += head.compare(0, 12, "HTTP/1.1 401") == 0;
+            refused += head.compare(0, 31, "HTTP/1.1 503 Too many sessions\r") == 0;
+        }
+    }
+    EXPECT_EQ(challenged, IPCServer::kMaxEndpoints);
+    EXPECT_EQ(refused, 10000 - IPCServer::kMaxEndpoints);
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ipc/ipc_address.h"
+#include "ipc/ipc_mutex_guard.h"
+#include "ipc/message.h"
+#include "tests/support/curl_process.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/recording_endpoint.h"
+#include "tests/support/threaded_manager.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+using test_support::HttpTestServer;
+using test_support::RecordingEndpoint;
+using test_support::run_curl;
+using test_support::ThreadedManager;
+using test_support::wait_until;
+
+TEST(XhrServer, TheLibrarysXhrClientRoundTripsMarkupAndEscapes) {
+    HttpTestServer server("127.0.0.1");
+    RecordingEndpoint client;
+    ThreadedManager loop;
+    loop.add_endpoint("c", &client);
+    loop.connect("xhr", "stream", IPCAddress("127.0.0.1:" + std::to_string(server.port()), 0), "c", 0);
+    Message request;
+    request.set_name("echo");
+    request.attributes().set("text", "&\"<+%=;");
+    request.attributes().set("seq", "1");
+    {
+        IPCMutexGuard guard(loop.get_lock());
+        client.send(request);
+    }
+    ASSERT_TRUE(wait_until([&] { return client.responses().size() == 1; }));
+    EXPECT_EQ(client.responses()[0].attributes().get_string("text", ""), "&\"<+%=;");
+    loop.remove_endpoint("c");
+}
+
+TEST(XhrServer, CurlsEncodedCommandArrivesUnchanged) {
+    HttpTestServer server("127.0.0.1");
+    const std::string body =
+        run_curl({"-G", "--data-urlencode", "c=<m a=\"x&amp;y+z%\"/>", QString::fromStdString(server.url("/"))});
+    EXPECT_EQ(body, "<resp a=\"x&amp;y+z%\"/>");
+}
+
+TEST(XhrServer, DebugPageShowsTheEscapedCommandAndTheRealStatus) {
+    HttpTestServer server("127.0.0.1");
+    std::string headers;
+    const std::string page = run_curl({"-v", QString::fromStdString(server.url("/debug?c=%3Cbad%22"))}, &headers);
+    EXPECT_NE(headers.find("< HTTP/1.1 200 OK"), std::string::npos);
+    EXPECT_NE(headers.find("< Content-Type: text/html"), std::string::npos);
+    EXPECT_NE(page.find("name=\"c\" value=\"&lt;bad&quot;\"></form>Response: 400 "), std::string::npos) << page;
+}
+
+}  // namespace
