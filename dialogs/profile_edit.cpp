@@ -268,15 +268,18 @@ QString ProfileEdit::firstProblem() const {
     if (problem.isEmpty()) problem = data.check(kGlobalSide, data.globalSetting(name), value(kGlobalSide, name));
     const QString channel = value(kGlobalSide, QStringLiteral("channel"));
     for (auto edit = edits.cbegin(); edit != edits.cend() && problem.isEmpty(); ++edit) {
-        // An option is held to its descriptor on the channel the profile goes out with.
-        const SettingOption* option = data.option(channel, edit->name);
-        if (!option) option = data.option(edit->channel, edit->name);
-        const SettingOption setting = edit->side == kGlobalSide ? data.globalSetting(edit->name)
-                                      : option                  ? *option
-                                                                : SettingOption();
-        problem = data.check(edit->side, setting, value(edit->side, edit->name));
+        problem = data.check(edit->side, describedSetting(*edit, channel), value(edit->side, edit->name));
     }
     return problem;
+}
+
+SettingOption ProfileEdit::describedSetting(const Edit& edit, const QString& channel) const {
+    if (edit.side == kGlobalSide) return data.globalSetting(edit.name);
+    // An option is held to its descriptor on the channel the profile goes out with; one that
+    // channel does not have, to the one it was written on.
+    const SettingOption* option = data.option(channel, edit.name);
+    if (!option) option = data.option(edit.channel, edit.name);
+    return option ? *option : SettingOption();
 }
 
 QString ProfileEdit::spinBoxProblem() const {

@@ -90,6 +90,8 @@ private:
     void applySetting(QWidget* editor);
     // What must change before Save; empty when nothing.
     QString firstProblem() const;
+    // What `edit` is checked against when the profile goes out on `channel`.
+    SettingOption describedSetting(const Edit& edit, const QString& channel) const;
     QString spinBoxProblem() const;
 
     std::unique_ptr<Ui::ProfileEditClass> ui;

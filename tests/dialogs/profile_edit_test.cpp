@@ -149,7 +149,8 @@ TEST_F(ProfileEditTest, ShowsOnePagePerType) {
 }
 
 // A change is written at once, on its side only, and the same row stays selected; a remote edit
-// adds the "remote" child. "Default" writes the default and then has nothing left to do.
+// adds the "remote" child. "Default" writes the default and then has nothing left to do; "Clear
+// Text" writes an empty text.
 TEST_F(ProfileEditTest, EditsAreWrittenAtOnce) {
     tree()->setCurrentItem(row("Remote Settings", "Frames"));
     widget<QSpinBox>("spinValue")->setValue(7);
@@ -164,6 +165,10 @@ TEST_F(ProfileEditTest, EditsAreWrittenAtOnce) {
     widget<QComboBox>("comboCodec")->setCurrentIndex(2);
     EXPECT_EQ(stored("remote", "encoder"), "2");
     EXPECT_EQ(text("labelCodecQuality") + text("labelCodecDelay"), "90%40ms");
+    tree()->setCurrentItem(row("Local Settings", "Note"));
+    widget<QLineEdit>("lineValue")->setText("abc");
+    widget<QPushButton>("buttonStringClear")->click();
+    EXPECT_EQ(stored("local", "note"), "");
 }
 
 // Only channels with remote settings get a remote group; choosing another channel lists its
