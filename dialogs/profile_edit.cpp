@@ -4,8 +4,6 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
-#include <utility>
-
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
 #include "dialogs/profile_tree.h"
