@@ -64,10 +64,8 @@ protected:
     QTreeWidget* tree() { return widget<QTreeWidget>("treeProfileItems"); }
     // The row `label` under the group `group`; null when there is none.
     QTreeWidgetItem* row(const char* group, const char* label) {
-        for (QTreeWidgetItem* top : tree()->findItems(group, Qt::MatchExactly)) {
-            for (int i = 0; i < top->childCount(); ++i) {
-                if (top->child(i)->text(0) == label) return top->child(i);
-            }
+        for (QTreeWidgetItem* each : tree()->findItems(label, Qt::MatchExactly | Qt::MatchRecursive)) {
+            if (each->parent() && each->parent()->text(0) == group) return each;
         }
         return nullptr;
     }
@@ -89,9 +87,8 @@ protected:
             const auto* spin = widget<QSpinBox>("spinValue");
             return QStringLiteral("%1..%2%3 =%4").arg(spin->minimum()).arg(spin->maximum()).arg(spin->suffix()).arg(spin->value());
         }
-        if (shown == "pageBool") {
-            return widget<QCheckBox>("checkValue")->text() + (widget<QCheckBox>("checkValue")->isChecked() ? "+" : "-");
-        }
+        const auto* check = widget<QCheckBox>("checkValue");
+        if (shown == "pageBool") return check->text() + (check->isChecked() ? "+" : "-");
         if (shown == "pageString") return widget<QLineEdit>("lineValue")->text();
         if (shown == "pageSelect") return entries(widget<QComboBox>("comboValue"));
         return entries(widget<QComboBox>("comboCodec")) + " " + widget<QLabel>("labelCodecDescription")->text();

@@ -28,15 +28,14 @@ using test_support::wait_processing_events;
 
 class ProfileEditorTest : public app_test::DockFixture {
 protected:
-    // Selects the profile named `name` in the dock's list.
-    void selectProfile(const char* name) {
-        for (int i = 0; i < profileList()->count(); ++i) {
-            if (profileList()->item(i)->data(kProfileNameRole).toString() == name) {
-                profileList()->setCurrentItem(profileList()->item(i));
-                return;
-            }
-        }
-        ADD_FAILURE() << "no profile " << name;
+    // Selects the profile `name` (not the unit's default) in the dock's list; returns the codec's
+    // copy of it, as the session cached it.
+    Message selectProfile(IPCObject& session, const char* name) {
+        Message cached;
+        QListWidgetItem* item = profileList()->findItems(name, Qt::MatchExactly).value(0);
+        profileList()->setCurrentItem(item);
+        EXPECT_TRUE(item && session.findProfile(item->data(kProfileIdRole).toString(), cached)) << name;
+        return cached;
     }
     QStringList profileNames() {
         QStringList names;
@@ -55,12 +54,9 @@ protected:
     }
     // Selects the row `label` under `group`; false when there is none.
     static bool select(ProfileEdit& editor, const char* group, const char* label) {
-        for (QTreeWidgetItem* top : part<QTreeWidget>(editor, "treeProfileItems")->findItems(group, Qt::MatchExactly)) {
-            for (int i = 0; i < top->childCount(); ++i) {
-                if (top->child(i)->text(0) != label) continue;
-                top->treeWidget()->setCurrentItem(top->child(i));
-                return true;
-            }
+        auto* tree = part<QTreeWidget>(editor, "treeProfileItems");
+        for (QTreeWidgetItem* each : tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive)) {
+            if (each->parent() && each->parent()->text(0) == group) return tree->setCurrentItem(each), true;
         }
         return false;
     }
@@ -93,11 +89,9 @@ protected:
 // the list shows the new name; Cancel sends nothing.
 TEST_F(ProfileEditorTest, SaveSendsTheEditsAndCancelNothing) {
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
-    selectProfile("Voice Mono");  // on "Program", which has remote settings
+    const Message cached = selectProfile(*session, "Voice Mono");  // on "Program", with remote settings
     QAction* action = child<QAction>("actionEditProfile");
     ASSERT_TRUE(action->isEnabled());
-    Message cached;
-    ASSERT_TRUE(session->findProfile(profileList()->currentItem()->data(kProfileIdRole).toString(), cached));
 
     on_next_modal([](QDialog* dialog) {
         auto& editor = *qobject_cast<ProfileEdit*>(dialog);
@@ -118,7 +112,7 @@ TEST_F(ProfileEditorTest, SaveSendsTheEditsAndCancelNothing) {
                                              {{"local", "delay_mode", "fixed"}}}));
     EXPECT_TRUE(wait_processing_events([&] { return profileNames().contains("Voice Live"); }));
 
-    selectProfile("Voice Live");
+    selectProfile(*session, "Voice Live");
     EXPECT_FALSE(editWith([](ProfileEdit& editor) {
         rename(editor, "Voice Dead");
         press(editor, "buttonCancel");
@@ -134,17 +128,13 @@ TEST_F(ProfileEditorTest, DataBelongsToOneCodec) {
     CodecSimOptions refusing;
     refusing.refused_requests = {"getChannelOpts"};
     const uint16_t portB = startFleet(refusing).ports()[0];
-    selectReadyCodec(portA);
-    selectProfile("Voice Mono");
+    selectProfile(*selectReadyCodec(portA), "Voice Mono");
     EXPECT_FALSE(editWith([](ProfileEdit& editor) {
         EXPECT_GT(rowsUnder(editor, "Local Settings"), 0);
         press(editor, "buttonCancel");
     }));
 
-    IPCObject* sessionB = selectReadyCodec(portB);
-    selectProfile("Voice Mono");
-    Message cached;
-    ASSERT_TRUE(sessionB->findProfile(profileList()->currentItem()->data(kProfileIdRole).toString(), cached));
+    const Message cached = selectProfile(*selectReadyCodec(portB), "Voice Mono");
     EXPECT_TRUE(editWith([](ProfileEdit& editor) {
         EXPECT_EQ(rowsUnder(editor, "Local Settings"), 0);
         EXPECT_EQ(rowsUnder(editor, "Remote Settings"), 0);
@@ -159,9 +149,9 @@ TEST_F(ProfileEditorTest, RefusalIsShown) {
     MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
     CodecSimOptions refusing;
     refusing.refused_requests = {"setProfile"};
-    selectReadyCodec(startFleet(refusing).ports()[0]);
+    IPCObject* session = selectReadyCodec(startFleet(refusing).ports()[0]);
     const QStringList before = profileNames();
-    selectProfile("Voice Mono");
+    selectProfile(*session, "Voice Mono");
     EXPECT_TRUE(editWith([](ProfileEdit& editor) {
         rename(editor, "Voice Live");
         press(editor, "buttonSave");
@@ -217,7 +207,7 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
          },
          nullptr, "The profile was not saved"},
     };
-    selectProfile("Voice Mono");
+    selectProfile(*session, "Voice Mono");
     for (const auto& c : cases) {
         const size_t before = boxes.boxes().size();
         EXPECT_FALSE(editWith([&](ProfileEdit& editor) {
