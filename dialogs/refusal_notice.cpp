@@ -17,6 +17,7 @@ constexpr int kMaxLines = 20;
 bool isEditorRequest(const QString& request) {
     static const QStringList kEditorRequests = {QStringLiteral("setSysOptions"), QStringLiteral("setDirectoryServer"),
                                                 QStringLiteral("setChannelSettings"),
+                                                QStringLiteral("setProfile"),
                                                 QStringLiteral("setBraidlinkOptions"),
                                                 QStringLiteral("addPeer"),
                                                 QStringLiteral("setPeerSettings"),

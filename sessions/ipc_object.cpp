@@ -379,11 +379,11 @@ void IPCObject::cmd_set_unit_name(const QString& name) {
     send_command(message);
 }
 
-void IPCObject::cmd_set_profile(const Message& profile) {
+bool IPCObject::cmd_set_profile(const Message& profile) {
     Message message = profile;
     message.set_name("setProfile");
     message.attributes().set("seq", "setProfile");
-    send_command(message);
+    return send_command(message);
 }
 
 void IPCObject::cmd_add_new_profile() {

@@ -159,7 +159,7 @@ public:
     void cmd_get_event_log_noreply();
     void cmd_set_sys_options(const Message& options);
     void cmd_set_unit_name(const QString& name);
-    void cmd_set_profile(const Message& profile);
+    bool cmd_set_profile(const Message& profile);
     void cmd_add_new_profile();
     // Sends "addProfile" and queues `profile` (a "profile" node of another codec); the codec's
     // answer gives the new id, under which the profile is then written ("setProfile").

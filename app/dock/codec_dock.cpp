@@ -23,6 +23,7 @@
 #include "app/dock/peer_items.h"
 #include "dialogs/add_entry.h"
 #include "dialogs/message_box.h"
+#include "dialogs/profile_edit.h"
 #include "dialogs/send_dialog.h"
 #include "dialogs/settings_edit.h"
 #include "ipc/message.h"
@@ -66,7 +67,8 @@ CodecDock::CodecDock(Ui::MainWindow& form, MainWindow& window_)
       peers(form.peerList, form.peerFilterLine),
       profiles(form.profileList, form.profileFilterLine),
       stats(form.statsTable),
-      eventLog(form.eventLogText, &window_) {
+      eventLog(form.eventLogText, &window_),
+      profileEditor(new ProfileEdit(&window_)) {
     setObjectName(QStringLiteral("codecDock"));
     connectWidgets();
     empty();
@@ -94,6 +96,7 @@ void CodecDock::connectWidgets() {
         {ui.actionCopyNodeId, &CodecDock::copyNodeId},
         {ui.actionDisconnect, &CodecDock::doDisconnectAll},
         {ui.actionCopyProfile, &CodecDock::copyProfile},
+        {ui.actionEditProfile, &CodecDock::editProfileTriggered},
         {ui.actionRemoveProfile, &CodecDock::removeProfile},
         {ui.actionRemoveEntry, &CodecDock::removePeer},
         {ui.actionSetDefaultProfile, &CodecDock::setDefaultProfileTriggered},
@@ -427,6 +430,39 @@ void CodecDock::copyProfile() {
     if (const std::optional<int> id = selectedProfileId("copyProfile")) {
         shown->cmd_copy_profile(*id, profile->data(kProfileNameRole).toString() + QStringLiteral(" (Copy)"));
     }
+}
+
+bool CodecDock::editProfile() {
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    Message profile;
+    if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return false;
+    // The edit goes to the codec it came from, or nowhere, whatever the dock shows by then.
+    const QUuid key = shown->uuid;
+    profileEditor->startEdit(profile, shownCodecData());
+    while (profileEditor->exec() == QDialog::Accepted) {
+        IPCObject* session = findInstance(key);
+        if (session && session->cmd_set_profile(profileEditor->profile())) return true;
+        MessageBox::warning(&window, QStringLiteral("Profile Editor"),
+                            QStringLiteral("The profile was not saved: the codec is not connected. Your changes "
+                                           "are kept: save again once it is back, or cancel."));
+    }
+    return false;
+}
+
+void CodecDock::editProfileTriggered() {
+    editProfile();
+}
+
+ProfileCodecData CodecDock::shownCodecData() const {
+    // What the codec has not sent stays empty: another codec's channels or options would be
+    // shown, and written into this codec's profile.
+    Message channelList;
+    Message channelOpts;
+    Message codecList;
+    cached(QStringLiteral("channelList"), channelList);
+    cached(QStringLiteral("channelOpts"), channelOpts);
+    cached(QStringLiteral("codecList"), codecList);
+    return ProfileCodecData(channelList, channelOpts, codecList);
 }
 
 void CodecDock::removeProfile() {

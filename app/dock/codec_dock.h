@@ -23,6 +23,8 @@ class MainWindow;
 class QAbstractButton;
 class QAction;
 class QPoint;
+class ProfileCodecData;
+class ProfileEdit;
 class QTreeWidgetItem;
 
 namespace Ui {
@@ -87,6 +89,11 @@ public slots:
     void profileListSelectionChanged();
     void profileFilterChanged(const QString& text);
     void copyProfile();
+    // "Edit Profile...": runs the profile editor on the selected profile and, on Save, sends it to
+    // the codec it came from. When that codec is gone or not READY, a box says so and the editor
+    // opens again with the edits. True when the profile went out.
+    bool editProfile();
+    void editProfileTriggered();
     void removeProfile();
     void setDefaultProfileTriggered();
     void showProfilelistContextMenu(const QPoint& pos);
@@ -136,6 +143,8 @@ private:
     void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send);
     // Lets the operator pick other codecs, then `send`s to each; one box names those that got nothing.
     void sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send);
+    // The shown codec's channels, profile options and encoders, for the profile editor.
+    ProfileCodecData shownCodecData() const;
     // Reads the session's cached reply `name`; false without a session or a cached reply.
     bool cached(const QString& name, Message& out) const;
 
@@ -146,5 +155,6 @@ private:
     StatsTable stats;
     EventLogPanel eventLog;
     QPointer<IPCObject> shown;  // the codec shown; not owned
+    ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
 };

@@ -286,12 +286,6 @@ void MainWindow::handleAllEnables() {
         action->setEnabled(is_ready);
     }
     ui->logButtonBox->setEnabled(is_ready);
-
-    // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
-    // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionEditProfile}) {
-        action->setEnabled(false);
-    }
 }
 
 // ------------------------------------------------------------------------------------------------

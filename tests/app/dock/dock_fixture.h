@@ -113,10 +113,8 @@ protected:
         return frames;
     }
 
-    // Waits until fleet 0 has recorded `count` frames named `name`, and returns them all.
-    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count) { return waitForFramesOf(0, name, count); }
-
-    std::vector<RecordedFrame> waitForFramesOf(size_t fleet, const char* name, size_t count) {
+    // Waits until fleet `fleet` has recorded `count` frames named `name`, and returns them all.
+    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count, size_t fleet = 0) {
         std::vector<RecordedFrame> frames;
         EXPECT_TRUE(test_support::wait_processing_events([&] {
             frames = recorded(name, fleet);
@@ -129,7 +127,7 @@ protected:
     void syncWith(IPCObject& session, size_t fleet = 0) {
         const size_t before = recorded("getCodecList", fleet).size();
         session.cmd_get_codec_list();
-        waitForFramesOf(fleet, "getCodecList", before + 1);
+        waitForFrames("getCodecList", before + 1, fleet);
     }
 
     std::vector<std::unique_ptr<CodecSim>> fleets;

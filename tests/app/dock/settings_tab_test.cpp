@@ -150,7 +150,7 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     EXPECT_EQ(shown("Unit Name"), "");
     edit("Contact", "B desk");
     press("buttonSave");
-    const Message sent = waitForFramesOf(1, "setSysOptions", 1)[0].message;
+    const Message sent = waitForFrames("setSysOptions", 1, 1)[0].message;
     EXPECT_EQ(sent.attributes().keys(), (std::vector<std::string>{"contact", "seq"}));
     EXPECT_EQ(sent.size(), 0);
     EXPECT_TRUE(recorded("setSysOptions", 0).empty());
