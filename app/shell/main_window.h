@@ -72,6 +72,9 @@ public:
     QByteArray detailDockGeometry() const;
     void setDetailDockFloating(bool floating);
     void restoreDetailDockGeometry(const QByteArray& base64);
+    // The window's size, place and dock layout as saved; where none was saved (a first start) the
+    // first show splits the height between the fleet and the dock.
+    void restoreLayout(const QByteArray& geometry, const QByteArray& state);
 
     // Starts playing the sound file, at once; false when it can't be played.
     bool playAlertSound(const QString& file) { return alertPlayer.play(file); }
@@ -113,6 +116,7 @@ public slots:
 protected:
     // Asks first while scheduled connections are pending: they run only while Kestrane does.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setupShortcuts();
@@ -143,6 +147,7 @@ private:
     bool soundEnabledFlag = false;        // mirrors actionSound
     bool emailEnabledFlag = false;        // mirrors actionEnableAlertEmails
     bool defaultAlertsFlag = false;       // mirrors actionAllowDefaultAlerts
+    bool isDockSplitPending = true;       // until the first show or a restored layout
 };
 
 // The first main window built, until it is destroyed; null before and after. Users test for null.
