@@ -19,8 +19,12 @@
 #include "app/shell/instance_registry.h"
 #include "app/shared/loss_graph.h"
 #include "app/shared/monitoring_meter.h"
+#include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
+#include "dialogs/add_entry.h"
 #include "dialogs/message_box.h"
+#include "dialogs/profile_edit.h"
+#include "dialogs/send_dialog.h"
 #include "dialogs/settings_edit.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
@@ -63,7 +67,8 @@ CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
       peers(form.peerList, form.peerFilterLine),
       profiles(form.profileList, form.profileFilterLine),
       stats(form.statsTable),
-      eventLog(form.eventLogText, &window_) {
+      eventLog(form.eventLogText, &window_),
+      profileEditor(new ProfileEdit(&window_)) {
     setObjectName(QStringLiteral("codecDock"));
     connectWidgets();
     empty();
@@ -91,11 +96,17 @@ void CodecDock::connectWidgets() {
         {ui.actionCopyNodeId, &CodecDock::copyNodeId},
         {ui.actionDisconnect, &CodecDock::doDisconnectAll},
         {ui.actionCopyProfile, &CodecDock::copyProfile},
+        {ui.actionEditProfile, &CodecDock::editProfileTriggered},
         {ui.actionRemoveProfile, &CodecDock::removeProfile},
         {ui.actionRemoveEntry, &CodecDock::removePeer},
         {ui.actionSetDefaultProfile, &CodecDock::setDefaultProfileTriggered},
         {ui.actionAssignProfile, &CodecDock::assignProfileTriggered},
         {ui.actionAssignDefaultProfile, &CodecDock::assignDefaultProfileTriggered},
+        {ui.actionAddEntry, &CodecDock::addNewPeer},
+        {ui.actionEditEntry, &CodecDock::editPeer},
+        {ui.actionConnect, &CodecDock::showConnectDialog},
+        {ui.actionSendPeer, &CodecDock::sendPeerTriggered},
+        {ui.actionSendProfile, &CodecDock::sendProfileTriggered},
     };
     for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
 }
@@ -295,6 +306,120 @@ void CodecDock::showPeerlistContextMenu(const QPoint& pos) {
 }
 
 // ------------------------------------------------------------------------------------------------
+// The peer dialogs
+
+std::optional<int> CodecDock::selectedPeerElement(const char* command, Message& peer) const {
+    const std::optional<int> id = selectedPeerId(command);
+    if (!id || !shown || !shown->findPeer(peers.selectedPeerItem()->data(0, kPeerIdRole).toString(), peer)) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+void CodecDock::addNewPeer() {
+    if (!shown) return;
+    AddEntry dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Add a remote Peer"));
+    if (!shown->takesSubscriptions()) dialog.lockIdentity();
+    // "use_bdlink" goes only when Braidlink was offered and ticked: the codec takes it as true.
+    runEntryDialog(dialog, shown->uuid, [&dialog](IPCObject& session) {
+        if (dialog.usesBraidlink()) {
+            return session.cmd_add_peer_bdlink(dialog.name(), dialog.address(), dialog.password(), dialog.unit());
+        }
+        return session.cmd_add_peer(dialog.name(), dialog.address(), dialog.password());
+    });
+}
+
+void CodecDock::editPeer() {
+    Message peer;
+    const std::optional<int> id = selectedPeerElement("setPeerSettings", peer);
+    if (!id) return;
+    AddEntry dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Edit peer"));
+    // From the codec's own element: the peer records keep only the host of its address.
+    dialog.setEntry(peer);
+    if (!shown->takesSubscriptions()) dialog.lockIdentity();
+    runEntryDialog(dialog, shown->uuid, [&dialog, id](IPCObject& session) {
+        Message edit;
+        edit.set_name("setPeerSettings");
+        Message::Attributes& a = edit.attributes();
+        a.set("id", *id);
+        a.set("addr", dialog.address());
+        a.set("name", dialog.name());
+        a.set("password", dialog.password());
+        a.set("unit", dialog.unit());
+        a.set("bdlink", dialog.isBraidlinkTicked());
+        // Names a refusal even while a seq-less command awaits its answer.
+        a.set("seq", std::string("setPeerSettings"));
+        return session.send_all_if_ready({edit});
+    });
+}
+
+void CodecDock::runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send) {
+    while (dialog.exec() == QDialog::Accepted) {
+        IPCObject* session = findInstance(key);
+        if (!session || session != shown) {
+            MessageBox::warning(&window, dialog.windowTitle(),
+                                tr("Nothing was sent: the codec is no longer the one shown."));
+            return;
+        }
+        if (send(*session)) return;
+        MessageBox::warning(&window, dialog.windowTitle(),
+                            tr("Nothing was sent: the codec is not connected. Your entry is kept."));
+    }
+}
+
+void CodecDock::showConnectDialog() {
+    if (!shown) return;
+    const QUuid key = shown->uuid;
+    ConnectionDialog dialog(&window);
+    dialog.connectInstance(shown);
+    dialog.ipcPeerListUpdate(key);
+    dialog.ipcProfileListUpdate(key);
+    if (dialog.exec() != QDialog::Accepted) return;
+    IPCObject* session = findInstance(key);
+    if (session && session->cmd_connect_peer(dialog.selectedPeerId(), dialog.selectedProfile())) return;
+    MessageBox::warning(&window, dialog.windowTitle(),
+                        tr("Nothing was sent: the codec is not connected, or no longer has that peer."));
+}
+
+void CodecDock::sendProfileTriggered() {
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    Message profile;
+    if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return;
+    // A copy never becomes the target's default profile.
+    profile.attributes().remove("default");
+    sendToOtherCodecs(ui.actionSendProfile->text(),
+                      [&profile](IPCObject& target) { return target.cmd_add_profile(profile); });
+}
+
+void CodecDock::sendPeerTriggered() {
+    Message peer;
+    if (!selectedPeerElement("addPeer", peer)) return;
+    sendToOtherCodecs(ui.actionSendPeer->text(), [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
+}
+
+void CodecDock::sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send) {
+    SendDialog dialog;
+    dialog.setWindowTitle(title);
+    QList<IPCObject*> others = instanceMap.values();
+    others.removeAll(shown.data());
+    dialog.setTargets(others);
+    if (dialog.exec() != QDialog::Accepted) return;
+    QStringList missed;
+    for (const SendDialog::Target& target : dialog.selectedTargets()) {
+        IPCObject* session = findInstance(target.key);
+        if (!session || !send(*session)) missed << target.label;
+    }
+    if (missed.isEmpty()) return;
+    MessageBox::warning(&window, title,
+                        tr("Nothing was sent to these codecs, which are gone or not connected:\n%1")
+                            .arg(missed.join(QLatin1Char('\n'))));
+}
+
+// ------------------------------------------------------------------------------------------------
 // Profiles
 
 void CodecDock::clearAndPopulateProfileList(QUuid key) {
@@ -318,6 +443,39 @@ void CodecDock::copyProfile() {
     if (const std::optional<int> id = selectedProfileId("copyProfile")) {
         shown->cmd_copy_profile(*id, profile->data(kProfileNameRole).toString() + QStringLiteral(" (Copy)"));
     }
+}
+
+bool CodecDock::editProfile() {
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    Message profile;
+    if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return false;
+    // The edit goes to the codec it came from, or nowhere, whatever the dock shows by then.
+    const QUuid key = shown->uuid;
+    profileEditor->startEdit(profile, shownCodecData());
+    while (profileEditor->exec() == QDialog::Accepted) {
+        IPCObject* session = findInstance(key);
+        if (session && session->cmd_set_profile(profileEditor->profile())) return true;
+        MessageBox::warning(&window, QStringLiteral("Profile Editor"),
+                            QStringLiteral("The profile was not saved: the codec is not connected. Your changes "
+                                           "are kept: save again once it is back, or cancel."));
+    }
+    return false;
+}
+
+void CodecDock::editProfileTriggered() {
+    editProfile();
+}
+
+ProfileCodecData CodecDock::shownCodecData() const {
+    // What the codec has not sent stays empty: another codec's channels or options would be
+    // shown, and written into this codec's profile.
+    Message channelList;
+    Message channelOpts;
+    Message codecList;
+    cached(QStringLiteral("channelList"), channelList);
+    cached(QStringLiteral("channelOpts"), channelOpts);
+    cached(QStringLiteral("codecList"), codecList);
+    return ProfileCodecData(channelList, channelOpts, codecList);
 }
 
 void CodecDock::removeProfile() {

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 #include "app/dock/event_log_panel.h"
@@ -16,11 +17,14 @@
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
 
+class AddEntry;
 class IPCObject;
 class Message;
 class QAbstractButton;
 class QAction;
 class QPoint;
+class ProfileCodecData;
+class ProfileEdit;
 class QTreeWidgetItem;
 class QWidget;
 
@@ -78,11 +82,25 @@ public slots:
     void assignDefaultProfileTriggered();
     void showPeerlistContextMenu(const QPoint& pos);
 
+    // The peer dialogs. Each copies what it needs before its dialog runs and looks the codecs up
+    // by key afterwards: a codec may go, or drop, while the operator types. Nothing that could not
+    // be sent goes unsaid.
+    void addNewPeer();
+    void editPeer();
+    void showConnectDialog();
+    void sendProfileTriggered();
+    void sendPeerTriggered();
+
     // Profiles.
     void clearAndPopulateProfileList(QUuid key);
     void profileListSelectionChanged();
     void profileFilterChanged(const QString& text);
     void copyProfile();
+    // "Edit Profile...": runs the profile editor on the selected profile and, on Save, sends it to
+    // the codec it came from. When that codec is gone or not READY, a box says so and the editor
+    // opens again with the edits. True when the profile went out.
+    bool editProfile();
+    void editProfileTriggered();
     void removeProfile();
     void setDefaultProfileTriggered();
     void showProfilelistContextMenu(const QPoint& pos);
@@ -128,6 +146,16 @@ private:
     // The selected peer's id for `command`; none, with a warning, when it is not a decimal number.
     std::optional<int> selectedPeerId(const char* command) const;
     std::optional<int> selectedProfileId(const char* command) const;
+    // The selected peer's id and its element in the codec's cached peer list; none when no peer
+    // is selected, its id is not a decimal number or the list no longer holds it.
+    std::optional<int> selectedPeerElement(const char* command, Message& peer) const;
+    // Runs the entry dialog for the codec `key` until `send` sends the entry to it or the operator
+    // cancels; sends only while that codec is still the one shown. Says why nothing was sent.
+    void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send);
+    // Lets the operator pick other codecs, then `send`s to each; one box names those that got nothing.
+    void sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send);
+    // The shown codec's channels, profile options and encoders, for the profile editor.
+    ProfileCodecData shownCodecData() const;
     // Whether the codec shown is READY: only then are its connections current.
     bool isLive() const;
     // Reads the session's cached reply `name`; false without a session or a cached reply.
@@ -140,5 +168,6 @@ private:
     StatsTable stats;
     EventLogPanel eventLog;
     QPointer<IPCObject> shown;  // the codec shown; not owned
+    ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
 };

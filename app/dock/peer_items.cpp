@@ -1,6 +1,7 @@
 #include "app/dock/peer_items.h"
 
 #include <QIcon>
+#include <QListWidgetItem>
 #include <QTreeWidgetItem>
 
 #include "app/dock/peer_state_icons.h"
@@ -61,4 +62,20 @@ void showPeerTreeItemNotLive(QTreeWidgetItem* item) {
     item->setText(2, QString());
     item->setText(3, QString());
     setActive(item, false);
+}
+
+void setPeerListItemData(QListWidgetItem* item, const PeerMeta* peer) {
+    item->setData(kPeerIdRole, peer->id);
+    item->setData(kPeerDirectoryRole, peer->directory != nullptr);
+    decoratePeerListItem(item, *peer);
+}
+
+void decoratePeerListItem(QListWidgetItem* item, const PeerMeta& peer) {
+    if (peer.directory) item->setIcon(peerStateIcon(stateIconOf(peer)));
+    const QString name = CodecText::name(peer.name);
+    item->setText(peer.chan_state.isEmpty() ? name
+                                            : QStringLiteral("%1:    %2").arg(name, CodecText::name(peer.chan_state)));
+    item->setData(kPeerActiveRole, peer.active);
+    item->setData(kPeerProfileRole, QString::number(peer.profile));
+    item->setBackground(peer.active ? activePeerBackground : idlePeerBackground);
 }

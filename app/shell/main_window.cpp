@@ -8,7 +8,10 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QMenu>
+#include <QShowEvent>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
@@ -41,8 +44,11 @@ MainWindow* mainWindowInstance = nullptr;
 
 namespace {
 
-// The details dock's height on a first start, its pages scrolling inside it.
-constexpr int kFirstStartDockHeight = 300;
+// The details dock's share of a first start's height, and the least it gets; its pages scroll
+// inside it. Left to its size hint, the dock would take two thirds of the height and leave the fleet
+// a handful of rows.
+constexpr int kFirstStartDockPercent = 42;
+constexpr int kFirstStartDockMinHeight = 280;
 
 constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // sections 1 to 9
 
@@ -112,9 +118,19 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     }
     setPalette();
     ui->menuHELP->removeAction(ui->actionNick);
-    // Left to its size hint, the dock would take two thirds of a first start's height and leave the
-    // fleet a handful of rows; a saved layout replaces this split.
-    resizeDocks({ui->dockWidgetDetails}, {kFirstStartDockHeight}, Qt::Vertical);
+}
+
+void MainWindow::restoreLayout(const QByteArray& geometry, const QByteArray& state) {
+    restoreGeometry(geometry);
+    if (restoreState(state, 0)) isDockSplitPending = false;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!isDockSplitPending) return;
+    isDockSplitPending = false;
+    const int dockHeight = std::max(kFirstStartDockMinHeight, height() * kFirstStartDockPercent / 100);
+    resizeDocks({ui->dockWidgetDetails}, {dockHeight}, Qt::Vertical);
 }
 
 MainWindow::~MainWindow() {
@@ -299,13 +315,6 @@ void MainWindow::handleAllEnables() {
         action->setEnabled(is_ready);
     }
     ui->logButtonBox->setEnabled(is_ready);
-
-    // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
-    // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry, ui->actionConnect,
-                            ui->actionSendPeer, ui->actionSendProfile}) {
-        action->setEnabled(false);
-    }
 }
 
 // ------------------------------------------------------------------------------------------------

@@ -74,6 +74,9 @@ public:
     QByteArray detailDockGeometry() const;
     void setDetailDockFloating(bool floating);
     void restoreDetailDockGeometry(const QByteArray& base64);
+    // The window's size, place and dock layout as saved; where none was saved (a first start) the
+    // first show splits the height between the fleet and the dock.
+    void restoreLayout(const QByteArray& geometry, const QByteArray& state);
 
     // Writes kt-config.xml now; failures are shown.
     void saveConfig() { configStore.save(); }
@@ -120,6 +123,7 @@ public slots:
 protected:
     // Asks first while scheduled connections are pending: they run only while Kestrane does.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setupShortcuts();
@@ -151,6 +155,7 @@ private:
     bool soundEnabledFlag = false;        // mirrors actionSound
     bool emailEnabledFlag = false;        // mirrors actionEnableAlertEmails
     bool defaultAlertsFlag = false;       // mirrors actionAllowDefaultAlerts
+    bool isDockSplitPending = true;       // until the first show or a restored layout
 };
 
 // The first main window built, until it is destroyed; null before and after. Users test for null.
