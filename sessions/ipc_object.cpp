@@ -287,6 +287,11 @@ QString IPCObject::unitName() {
     return options.attributes().get_qstring("unit_name", QStringLiteral("unknown"));
 }
 
+QList<PeerMetaPtr> IPCObject::activePeerList() {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    return activePeers;
+}
+
 unsigned int IPCObject::productBuild() {
     Message version;
     if (!getCachedMessage(QStringLiteral("version"), version)) return 1;

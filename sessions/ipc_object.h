@@ -137,6 +137,9 @@ public:
     bool findPeer(const QString& id, Message& out);
     QString unitName();
     unsigned int productBuild();
+    // The peers in an audio connection as of the last peer list, copied under the mutex. Like the
+    // list they come from, kept when the session leaves READY: live only while state() is READY.
+    QList<PeerMetaPtr> activePeerList();
 
     // Fetch requests: always sent (queued by the endpoint while not logged in).
     void cmd_get_channel_list();

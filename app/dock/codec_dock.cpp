@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QtDebug>
 
+#include <algorithm>
 #include <mutex>
 
 #include "app/tunnel/braidlink_stats.h"
@@ -17,7 +18,6 @@
 #include "app/shared/delay_graph.h"
 #include "app/shell/instance_registry.h"
 #include "app/shared/loss_graph.h"
-#include "app/shell/main_window.h"
 #include "app/shared/monitoring_meter.h"
 #include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
@@ -60,7 +60,7 @@ void popUpMenu(const QList<QAction*>& actions, const QPoint& globalPos) {
 
 }  // namespace
 
-CodecDock::CodecDock(Ui::MainWindow& form, MainWindow& window_)
+CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
     : QObject(&window_),
       ui(form),
       window(window_),
@@ -144,17 +144,18 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session.deviceLog, &DeviceLog::lineAdded, this, &CodecDock::logAppend);
     connect(&session.deviceLog, &DeviceLog::lineReplaced, this, &CodecDock::logAppend);
     connect(&session, &IPCObject::recvEventLog, this, &CodecDock::eventLogAppend);
-    connect(&session.tunnelInfo, &TunnelInfo::connsChanged, &window, &MainWindow::handleAllEnables);
+    connect(&session.tunnelInfo, &TunnelInfo::connsChanged, this, &CodecDock::enablesChanged);
     connect(&session, &IPCObject::recvSipProxy, this, &CodecDock::ipcRecvSipProxy);
     connect(&session, &IPCObject::recvDirectoryServer, this, &CodecDock::ipcRecvDirectoryServer);
     connect(&session, &IPCObject::recvCurrentEncoder, this, &CodecDock::ipcRecvCurrentEncoder);
     connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
+    connect(&session, &IPCObject::changedState, this, &CodecDock::sessionChangedState);
 }
 
 void CodecDock::disconnectSession(IPCObject& session) {
     disconnect(&session, nullptr, this, nullptr);
     disconnect(&session.deviceLog, nullptr, this, nullptr);
-    disconnect(&session.tunnelInfo, &TunnelInfo::connsChanged, &window, &MainWindow::handleAllEnables);
+    disconnect(&session.tunnelInfo, &TunnelInfo::connsChanged, this, &CodecDock::enablesChanged);
 }
 
 void CodecDock::empty() {
@@ -181,6 +182,20 @@ void CodecDock::fillFromReadySession(IPCObject& session) {
     showFirmwareVersion();
 }
 
+bool CodecDock::isLive() const {
+    return shown && shown->state() == IQEndpointClient::READY;
+}
+
+void CodecDock::sessionChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) {
+    // A peer list that comes while the codec logs in again is current: it redecorates the peers.
+    if (state != IQEndpointClient::READY) {
+        peers.showNotLive();
+        activePeerId_.clear();
+    }
+    updateStatsTable();
+    ipcRecvCurrentEncoder();
+}
+
 bool CodecDock::cached(const QString& name, Message& out) const {
     return shown && shown->getCachedMessage(name, out);
 }
@@ -197,19 +212,17 @@ void CodecDock::ipcRecvPeerList(QUuid) {
     peers.update(*shown);
     followActivePeer();
     reapplyFilters();
-    window.handleAllEnables();
+    emit enablesChanged();
     ipcRecvCurrentEncoder();
 }
 
 void CodecDock::followActivePeer() {
-    std::lock_guard<SessionMutex> lock(shown->mutex());
-    if (shown->activePeers.isEmpty()) {
-        activePeerId_.clear();
-        return;
-    }
+    const QList<PeerMetaPtr> active = shown->activePeerList();
     const std::optional<int> key = readDecimalId(activePeerId_);
-    const PeerMetaPtr chosen = key ? shown->peerById.value(*key) : nullptr;
-    if (!chosen || !chosen->active) activePeerId_ = shown->activePeers.first()->id;
+    const bool isStillActive = key && std::any_of(active.cbegin(), active.cend(), [&key](const PeerMetaPtr& peer) {
+                                   return readDecimalId(peer->id) == key;
+                               });
+    if (!isStillActive) activePeerId_ = active.isEmpty() ? QString() : active.first()->id;
 }
 
 void CodecDock::peerListSelectionChanged() {
@@ -222,7 +235,7 @@ void CodecDock::peerListSelectionChanged() {
     }
     profiles.selectProfileById(peer->data(0, kPeerProfileRole).toString(), defaultProfileId);
     // After the profile list's own selection change has run.
-    QMetaObject::invokeMethod(&window, &MainWindow::handleAllEnables, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &CodecDock::enablesChanged, Qt::QueuedConnection);
 }
 
 void CodecDock::peerFilterChanged(const QString&) {
@@ -413,11 +426,11 @@ void CodecDock::clearAndPopulateProfileList(QUuid key) {
     profiles.clear();
     if (IPCObject* session = findInstance(key)) profiles.refill(*session);
     reapplyFilters();
-    window.handleAllEnables();
+    emit enablesChanged();
 }
 
 void CodecDock::profileListSelectionChanged() {
-    window.handleAllEnables();
+    emit enablesChanged();
 }
 
 void CodecDock::profileFilterChanged(const QString&) {
@@ -473,7 +486,7 @@ void CodecDock::removeProfile() {
             if (const std::optional<int> id = selectedProfileId("deleteProfile")) shown->cmd_delete_profile(*id);
         }
     }
-    window.handleAllEnables();
+    emit enablesChanged();
 }
 
 void CodecDock::setDefaultProfileTriggered() {
@@ -502,7 +515,7 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 void CodecDock::showUnitName() {
     if (!shown) return;
     CodecText::showName(*ui.nameLabel, shown->unitName(),
-                        QStringLiteral(" (%1:%2)").arg(shown->host).arg(shown->port));
+                        QStringLiteral(" (%1)").arg(IPCObject::addressText(shown->host, shown->port)));
 }
 
 void CodecDock::ipcRecvSipProxy() {
@@ -512,7 +525,7 @@ void CodecDock::ipcRecvSipProxy() {
     if (!a.get_bool("enabled", false)) {
         ui.sipStatusLabel->setText(QStringLiteral("Disabled"));
     } else if (a.get_bool("online", false)) {
-        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(a.get_qstring("status", QString())));
+        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(CodecText::name(a.get_qstring("status", QString()))));
     } else {
         ui.sipStatusLabel->setText(QStringLiteral("Not Connected"));
     }
@@ -532,27 +545,23 @@ void CodecDock::ipcRecvDirectoryServer() {
         ui.relaydeskStatusLabel->setText(QStringLiteral("Offline"));
         ui.relaydeskStatusLabel->setStyleSheet(QStringLiteral("color: darkRed"));
     }
-    ui.publicIpLabel->setText(a.get_qstring("nat_addr", QString()));
-    ui.natTypeLabel->setText(a.get_qstring("nat_type", QString()));
+    CodecText::showName(*ui.publicIpLabel, a.get_qstring("nat_addr", QString()));
+    CodecText::showName(*ui.natTypeLabel, a.get_qstring("nat_type", QString()));
 }
 
 void CodecDock::ipcRecvCurrentEncoder() {
     if (!shown) return;
     Message encoder;
     const bool isCached = cached(QStringLiteral("currentEncoder"), encoder);
-    bool isConnected = false;
-    {
-        std::lock_guard<SessionMutex> lock(shown->mutex());
-        isConnected = !shown->activePeers.isEmpty();
-    }
-    ui.encoderLabel->setText(isCached && isConnected ? encoder.attributes().get_qstring("descr", QString())
-                                                     : QStringLiteral("None"));
+    const bool isConnected = isLive() && !shown->activePeerList().isEmpty();
+    CodecText::showName(*ui.encoderLabel, isCached && isConnected ? encoder.attributes().get_qstring("descr", QString())
+                                                                  : QStringLiteral("None"));
 }
 
 void CodecDock::showFirmwareVersion() {
     Message version;
     if (cached(QStringLiteral("version"), version))
-        ui.firmwareLabel->setText(version.attributes().get_qstring("version", QString()));
+        CodecText::showName(*ui.firmwareLabel, version.attributes().get_qstring("version", QString()));
 }
 
 void CodecDock::copyNodeId() {
@@ -567,7 +576,7 @@ void CodecDock::copyNodeId() {
 // Statistics and meters
 
 void CodecDock::updateStatsTable() {
-    stats.rebuild(shown);
+    stats.rebuild(isLive() ? shown.data() : nullptr);
 }
 
 void CodecDock::ipcRecvChannelStats(QUuid) {

@@ -14,18 +14,19 @@
 #include "app/dock/peer_tree_panel.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
 
 class AddEntry;
 class IPCObject;
 class Message;
-class MainWindow;
 class QAbstractButton;
 class QAction;
 class QPoint;
 class ProfileCodecData;
 class ProfileEdit;
 class QTreeWidgetItem;
+class QWidget;
 
 namespace Ui {
 class MainWindow;
@@ -45,8 +46,9 @@ class CodecDock : public QObject {
     Q_OBJECT
 
 public:
-    // Wires the dock's widgets and actions; `window` owns the dock and the form.
-    CodecDock(Ui::MainWindow& form, MainWindow& window);
+    // Wires the dock's widgets and actions; `window` owns the dock and the form, and parents the
+    // dock's boxes.
+    CodecDock(Ui::MainWindow& form, QWidget& window);
     ~CodecDock() override;
 
     // Shows `session` (null: none) instead of the codec shown so far. First empties every panel and
@@ -59,6 +61,11 @@ public:
     // The id of the peer whose statistics the graphs follow; empty when none.
     QString activePeerId() const { return activePeerId_; }
     EventLogPanel& eventLogPanel() { return eventLog; }
+
+signals:
+    // Something the window's action enabling reads has changed: the selected peer or profile, the
+    // lists, or the tunnel's connections.
+    void enablesChanged();
 
 public slots:
     // Peers and connections.
@@ -105,6 +112,10 @@ public slots:
     void ipcRecvCurrentEncoder();
     void copyNodeId();
 
+    // Out of READY, what the codec said of its connections is not current: the statistics and the
+    // encoder empty and the peers show as in no connection. Back in READY, they show again.
+    void sessionChangedState(QUuid key, IQEndpointClient::DEVICE_STATE state);
+
     // Statistics and meters.
     void updateStatsTable();
     void ipcRecvChannelStats(QUuid key);
@@ -145,11 +156,13 @@ private:
     void sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send);
     // The shown codec's channels, profile options and encoders, for the profile editor.
     ProfileCodecData shownCodecData() const;
+    // Whether the codec shown is READY: only then are its connections current.
+    bool isLive() const;
     // Reads the session's cached reply `name`; false without a session or a cached reply.
     bool cached(const QString& name, Message& out) const;
 
     Ui::MainWindow& ui;  // the window's form
-    MainWindow& window;  // owns this dock
+    QWidget& window;  // owns this dock
     PeerTreePanel peers;
     ProfileListPanel profiles;
     StatsTable stats;

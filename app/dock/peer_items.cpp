@@ -6,7 +6,7 @@
 
 #include "app/dock/peer_state_icons.h"
 #include "app/shared/codec_text.h"
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
 #include "sessions/peer_meta.h"
 
 namespace {
@@ -23,6 +23,12 @@ PeerStateIcon stateIconOf(const PeerMeta& peer) {
 
 QString yesNo(bool on) {
     return on ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+void setActive(QTreeWidgetItem* item, bool isActive) {
+    item->setData(0, kPeerActiveRole, isActive);
+    const QColor& background = isActive ? activePeerBackground : idlePeerBackground;
+    for (int column = 0; column < kColumns; ++column) item->setBackground(column, background);
 }
 
 }  // namespace
@@ -48,10 +54,14 @@ void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
         item->setText(4, yesNo(peer.bdlink));
     }
     item->setText(3, peer.channel ? CodecText::name(peer.channel->rx_codec) : QString());
-    item->setData(0, kPeerActiveRole, peer.active);
     item->setData(0, kPeerProfileRole, QString::number(peer.profile));
-    const QColor& background = peer.active ? activePeerBackground : idlePeerBackground;
-    for (int column = 0; column < kColumns; ++column) item->setBackground(column, background);
+    setActive(item, peer.active);
+}
+
+void showPeerTreeItemNotLive(QTreeWidgetItem* item) {
+    item->setText(2, QString());
+    item->setText(3, QString());
+    setActive(item, false);
 }
 
 void setPeerListItemData(QListWidgetItem* item, const PeerMeta* peer) {

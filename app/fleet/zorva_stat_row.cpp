@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "app/fleet/connected_count_text.h"
 #include "app/shared/codec_text.h"
 #include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
@@ -102,7 +103,7 @@ void ZorvaStatRow::meterDestroyed() {
 
 void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
     if (!session_) return;
-    CodecText::showName(*item_, kNameColumn, session_->unitName());
+    CodecText::showUnit(*item_, kNameColumn, *session_);
     item_->setText(kAddressColumn, session_->host);
 }
 
@@ -112,7 +113,10 @@ void ZorvaStatRow::ipcChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) 
         return;
     }
     if (meter_) meter_->reset();
-    setStatus(deviceStateText(state));
+    // What the codec said of its connections is no longer current.
+    setConnected(QString());
+    clearStats();
+    if (state != IQEndpointClient::AUTHENTICATED) setStatus(deviceStateText(state));
 }
 
 void ZorvaStatRow::ipcRecvPeerList(QUuid) {
@@ -120,18 +124,14 @@ void ZorvaStatRow::ipcRecvPeerList(QUuid) {
 }
 
 void ZorvaStatRow::updateConnectionText() {
-    if (!session_) return;
-    int connected = 0;
-    QString first_peer;
-    {
-        std::lock_guard<SessionMutex> lock(session_->mutex());
-        connected = session_->activePeers.size();
-        if (connected > 0) first_peer = session_->activePeers.first()->name;
-    }
-    setStatus(connected == 0   ? tr("Ready")
-              : connected == 1 ? tr("1 connected")
-                               : tr("%1 connected").arg(connected));
-    setConnected(first_peer);
+    if (!isLive()) return;
+    const QList<PeerMetaPtr> active = session_->activePeerList();
+    setStatus(connectedCountText(active.size()));
+    setConnected(active.isEmpty() ? QString() : active.first()->name);
+}
+
+bool ZorvaStatRow::isLive() const {
+    return session_ && session_->state() == IQEndpointClient::READY;
 }
 
 void ZorvaStatRow::setStatus(const QString& text) {
@@ -146,7 +146,7 @@ void ZorvaStatRow::setConnected(const QString& text) {
 // Statistics of the receiving connection
 
 void ZorvaStatRow::updateStats(QUuid) {
-    if (!session_) return;
+    if (!isLive()) return;
     bool has_peer = false;
     bool has_stats = false;
     PeerStatsInfo stats;

@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QUuid>
 
+#include "app/shell/config_store.h"
 #include "ipc/message.h"
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
@@ -17,6 +18,7 @@ class CodecDock;
 class IPCObject;
 class QAction;
 class QCloseEvent;
+class QPoint;
 class QWidget;
 class RefusalNotice;
 class ScheduleWindow;
@@ -76,6 +78,9 @@ public:
     // first show splits the height between the fleet and the dock.
     void restoreLayout(const QByteArray& geometry, const QByteArray& state);
 
+    // Writes kt-config.xml now; failures are shown.
+    void saveConfig() { configStore.save(); }
+
     // Starts playing the sound file, at once; false when it can't be played.
     bool playAlertSound(const QString& file) { return alertPlayer.play(file); }
 
@@ -84,6 +89,8 @@ public slots:
     void switchTo();
     void exit();
     void activeInstanceSelected(IPCObject* session);
+    // Runs the menu of `session` (the active codec) or, for null, the fleet view's own menu.
+    void showCodecMenu(IPCObject* session, const QPoint& globalPos);
     void removeInstance();
     void enableMetering();
     void disableMetering();
@@ -130,6 +137,7 @@ private:
     static Scheduler* scheduler();
 
     Ui::MainWindow* ui;  // owned
+    ConfigStore configStore;
     AlertSoundPlayer soundPlayer;
     AlertPlayer& alertPlayer;  // soundPlayer, or the caller's stand-in
     // Every session's refusals of the editors' requests go here. Child of the window.
