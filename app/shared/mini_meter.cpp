@@ -1,9 +1,12 @@
 #include "app/shared/mini_meter.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QVBoxLayout>
 
+#include "app/shared/frame_clock.h"
 #include "app/shared/meter_widget.h"
+#include "sessions/ipc_object.h"
 
 namespace {
 
@@ -50,7 +53,70 @@ MiniMeter::MiniMeter(QWidget* parent) : QWidget(parent) {
     for (MeterWidget* bar : {rxl, rxr, txl, txr}) bar->setGradient();
 }
 
-MiniMeter::~MiniMeter() = default;
+MiniMeter::~MiniMeter() {
+    if (isScheduled_ && clock_) clock_->cancel(*this);
+}
+
+void MiniMeter::showLevelsOf(IPCObject* session) {
+    stopWatching();
+    session_ = session;
+    readReports_ = session ? session->levelReportCount() : 0;
+    if (isVisible()) startWatching();
+}
+
+void MiniMeter::startWatching() {
+    if (!session_) return;
+    connect(session_, &IPCObject::levelsReported, this, &MiniMeter::markDirty, Qt::UniqueConnection);
+    if (hasUnreadLevels()) markDirty();
+}
+
+void MiniMeter::stopWatching() {
+    if (session_) disconnect(session_, &IPCObject::levelsReported, this, &MiniMeter::markDirty);
+}
+
+bool MiniMeter::hasUnreadLevels() const {
+    return session_ && session_->levelReportCount() != readReports_;
+}
+
+void MiniMeter::markDirty() {
+    if (isScheduled_) return;
+    if (!clock_) clock_ = FrameClock::of(*this);
+    if (!clock_) {
+        showNewestLevels();
+        return;
+    }
+    isScheduled_ = true;
+    clock_->schedule(*this);
+}
+
+void MiniMeter::showNewestLevels() {
+    isScheduled_ = false;
+    // A meter out of sight leaves the levels unread until the next report or its showing.
+    if (!hasUnreadLevels() || !FrameClock::isInSight(*this)) return;
+    readReports_ = session_->levelReportCount();
+    std::array<float, 8> db;
+    if (session_->newestLevels(db)) levels(db[0], db[1], db[2], db[3]);
+}
+
+bool MiniMeter::event(QEvent* event) {
+    // A row's meter is made before the tree takes it into its window: the clock is looked up again.
+    if (event->type() == QEvent::ParentChange) {
+        if (isScheduled_ && clock_) clock_->cancel(*this);
+        isScheduled_ = false;
+        clock_.clear();
+    }
+    return QWidget::event(event);
+}
+
+void MiniMeter::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    startWatching();
+}
+
+void MiniMeter::hideEvent(QHideEvent* event) {
+    stopWatching();
+    QWidget::hideEvent(event);
+}
 
 void MiniMeter::levels(float rxlDb, float rxrDb, float txlDb, float txrDb) {
     bars().levels(rxlDb, rxrDb, txlDb, txrDb);
@@ -62,5 +128,6 @@ void MiniMeter::allLevels(float rxlDb, float rxrDb, float txlDb, float txrDb, fl
 }
 
 void MiniMeter::reset() {
+    if (session_) readReports_ = session_->levelReportCount();
     bars().reset();
 }
