@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/shared/frame_clock.h"
@@ -38,6 +39,14 @@ MiniMeter::MiniMeter(QWidget* parent) : QWidget(parent) {
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
     verticalLayout->setSpacing(2);
     verticalLayout->setContentsMargins(1, 1, 1, 1);
+    resize(180, 50);
+    setMinimumSize(90, 25);
+    setMaximumSize(180, 60);
+    setWindowTitle(QCoreApplication::translate("MiniMeter", "Form"));
+}
+
+void MiniMeter::buildBars() {
+    if (rx) return;
     rx = makePairFrame(this, QStringLiteral("rx"), &verticalLayout_2, QStringLiteral("verticalLayout_2"));
     rxl = addBar(rx, verticalLayout_2, QStringLiteral("rxl"));
     rxr = addBar(rx, verticalLayout_2, QStringLiteral("rxr"));
@@ -46,11 +55,17 @@ MiniMeter::MiniMeter(QWidget* parent) : QWidget(parent) {
     txr = addBar(tx, verticalLayout_3, QStringLiteral("txr"));
     verticalLayout->addWidget(rx);
     verticalLayout->addWidget(tx);
-    resize(180, 50);
-    setMinimumSize(90, 25);
-    setMaximumSize(180, 60);
-    setWindowTitle(QCoreApplication::translate("MiniMeter", "Form"));
     for (MeterWidget* bar : {rxl, rxr, txl, txr}) bar->setGradient();
+    // Children made under a shown parent would be shown only later.
+    if (isVisible()) {
+        rx->show();
+        tx->show();
+    }
+}
+
+MeterBars MiniMeter::bars() {
+    buildBars();
+    return MeterBars(rxl, rxr, txl, txr);
 }
 
 MiniMeter::~MiniMeter() {
@@ -113,6 +128,12 @@ void MiniMeter::showEvent(QShowEvent* event) {
     startWatching();
 }
 
+void MiniMeter::paintEvent(QPaintEvent*) {
+    // The first sight of the meter: its bars are made once this paint is done, and show at the
+    // next frame. Made during a paint, they would change the widget tree Qt is painting.
+    if (!rx) QTimer::singleShot(0, this, &MiniMeter::buildBars);
+}
+
 void MiniMeter::hideEvent(QHideEvent* event) {
     stopWatching();
     QWidget::hideEvent(event);
@@ -129,5 +150,5 @@ void MiniMeter::allLevels(float rxlDb, float rxrDb, float txlDb, float txrDb, fl
 
 void MiniMeter::reset() {
     if (session_) readReports_ = session_->levelReportCount();
-    bars().reset();
+    if (rx) bars().reset();  // bars not made yet show nothing
 }

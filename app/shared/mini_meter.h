@@ -19,6 +19,10 @@ class QVBoxLayout;
 // and the frame clock of its window has it read its codec's newest levels at the next frame, if it
 // is in sight; a hidden meter does not even hear of reports, and reads the newest when shown.
 //
+// Most of a meter's cost is its six styled widgets, and most of a fleet's meters are never seen
+// (the summary tree's, while the tiles show; the tiles scrolled away): the frames and bars are made
+// when the meter is first painted or given levels.
+//
 // Threads: GUI thread only.
 class MiniMeter : public QWidget {
     Q_OBJECT
@@ -46,10 +50,13 @@ public slots:
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
-    MeterBars bars() const { return MeterBars(rxl, rxr, txl, txr); }
+    // Makes the frames and bars, once.
+    void buildBars();
+    MeterBars bars();
     void startWatching();
     void stopWatching();
     // The session reported: its levels are read at the next frame.
@@ -61,7 +68,8 @@ private:
     QPointer<FrameClock> clock_;    // of the meter's window, once looked up; null without one
     bool isScheduled_ = false;      // on clock_ for its next frame
 
-    // The widget tree, built in the constructor; the widgets are children of this meter.
+    // The widget tree: the layout built in the constructor, the frames and bars (null until then)
+    // by buildBars; the widgets are children of this meter.
     QVBoxLayout* verticalLayout = nullptr;
     QWidget* rx = nullptr;
     QVBoxLayout* verticalLayout_2 = nullptr;

@@ -29,8 +29,10 @@ struct MeteredWindow {
         window.resize(200, 100);
         clipped->move(0, 500);
         clock = std::make_unique<FrameClock>(&window, period);
-        shown->showLevelsOf(&session);
-        clipped->showLevelsOf(&session);
+        for (MiniMeter* meter : {shown, clipped}) {
+            meter->levels(-72, -72, -72, -72);  // silence, and so bars
+            meter->showLevelsOf(&session);
+        }
         window.show();
     }
     MeterWidget& bar(MiniMeter* meter) { return *meter->findChild<MeterWidget*>("rxl"); }
