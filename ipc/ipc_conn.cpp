@@ -1,5 +1,7 @@
 #include "ipc/ipc_conn.h"
 
+#include <utility>
+
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
@@ -98,6 +100,10 @@ void IPCConn::send_data(const std::string& bytes) {
 bool IPCConn::send(const Message& message) {
     if (!protocol_) return true;
     return protocol_->transmit_message(message) != 0;
+}
+
+void IPCConn::rx_message(Message&& message) {
+    if (endpoint_client_) endpoint_client_->receive(std::move(message));
 }
 
 void IPCConn::rx_message(const Message& message) {

@@ -47,6 +47,8 @@ public:
     bool send(const Message& message);
     // A message the protocol decoded, for the client endpoint; dropped when there is none.
     void rx_message(const Message& message);
+    // The same for a decoded message the protocol drops afterwards: the endpoint may take it over.
+    void rx_message(Message&& message);
     // A request the server protocol decoded, for the server endpoint. True when the reply is to be
     // sent now; without a server endpoint the reply is a 500 error.
     bool handle_request(const Message& request, Message& reply);
