@@ -1,6 +1,7 @@
 #include "sessions/iq_endpoint_client.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QMetaEnum>
 #include <QMetaMethod>
 
@@ -14,6 +15,10 @@
 #include "sessions/lock_order.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_meta_types.h"
+
+// Every connection attempt of an unreachable codec changes its state twice: with a fleet of them
+// those lines would bury everything else, so they are off unless the category is switched on.
+Q_LOGGING_CATEGORY(lcSessionState, "kestrane.session.state", QtInfoMsg)
 
 namespace {
 
@@ -59,8 +64,14 @@ void IQEndpointClient::forget_queued_calls() {
 void IQEndpointClient::set_state(DEVICE_STATE new_state) {
     const int old_state = state_.load();
     if (old_state == new_state) return;
-    qDebug().nospace() << "set_state (" << this << "): " << state_name(old_state) << " to "
-                       << state_name(new_state);
+    // An unreachable codec goes from DISCONNECTED to CONNECTING and back on every attempt.
+    const bool is_attempt = (old_state == DISCONNECTED && new_state == CONNECTING) ||
+                            (old_state == CONNECTING && new_state == DISCONNECTED);
+    if (!is_attempt || lcSessionState().isDebugEnabled()) {
+        const QMessageLogger logger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC);
+        QDebug line = is_attempt ? logger.debug(lcSessionState()) : logger.debug();
+        line.nospace() << "set_state (" << this << "): " << state_name(old_state) << " to " << state_name(new_state);
+    }
     state_.store(new_state);
 
     switch (new_state) {
