@@ -416,7 +416,13 @@ void IPCManager::remove_endpoint(const std::string& name) {
     if (entry.is_owned) {
         retire_endpoint(entry.endpoint);
     } else {
-        // Its owner may keep it longer than this manager lives: it must not call back in here.
+        // Its owner may keep it longer than this manager lives: neither it nor its connection,
+        // which this loop no longer serves, may call back in here.
+        if (IPCConn* connection = entry.endpoint->connection()) {
+            poller_.remove(connection->watch_key);
+            connection->watch_key = 0;
+            connection->leave_owner();
+        }
         entry.endpoint->set_name(nullptr, entry.endpoint->name());
     }
 }

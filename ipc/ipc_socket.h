@@ -39,6 +39,8 @@ public:
     virtual void close();
     // What the socket waits for may have changed (or its descriptor did): the owner looks again.
     void watch_changed();
+    // The owner no longer serves this socket (it has stopped watching it): it is never called again.
+    void leave_owner() { owner_ = nullptr; }
 
     void set_error(const std::string& text);
     // Sends FIN after what was written, and keeps reading: the peer's last bytes then find an open
