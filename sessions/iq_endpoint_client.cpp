@@ -5,6 +5,7 @@
 #include <QMetaEnum>
 #include <QMetaMethod>
 
+#include <algorithm>
 #include <mutex>
 
 #include "ipc/ipc_clock.h"
@@ -278,11 +279,17 @@ void IQEndpointClient::set_required(const QStringList& names) {
 }
 
 IQEndpointClient::ReportRoute IQEndpointClient::report_route(const std::string& id) {
-    const auto found = routes_by_id_.find(id);
-    if (found != routes_by_id_.end()) return found->second;
+    const auto found = std::find_if(routes_by_id_.begin(), routes_by_id_.end(),
+                                    [&id](const auto& entry) { return entry.first == id; });
+    if (found != routes_by_id_.end()) {
+        // One step to the front per use: the ids a codec sends most end up where the scan starts.
+        if (found == routes_by_id_.begin()) return found->second;
+        std::iter_swap(found, found - 1);
+        return (found - 1)->second;
+    }
     const ReportRoute route = key_route(report_key(id));
     // Ids without a slot are the codec's choice: remembered only up to a bound.
-    if (route.slot >= 0 || routes_by_id_.size() < static_cast<size_t>(kMaxCachedKeys)) routes_by_id_.emplace(id, route);
+    if (route.slot >= 0 || routes_by_id_.size() < static_cast<size_t>(kMaxCachedKeys)) routes_by_id_.emplace_back(id, route);
     return route;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -9,7 +8,8 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/message.h"
@@ -188,13 +188,15 @@ private:
 
     SessionMutex session_mutex_;
     std::shared_ptr<SessionInbox> inbox_;  // of the thread the session was made on; set once
-    QMap<QString, SharedMessage> cache_;   // guarded by session_mutex_; entries are never modified
+    QHash<QString, SharedMessage> cache_;  // guarded by session_mutex_; entries are never modified
     KeyWarnings key_warnings_;             // guarded by session_mutex_; reset with each connection
     QStringList required_;                 // guarded by the manager lock
     // Method index by signature; -1 = no such slot. Guarded by the manager lock; emptied with each
     // connection, and holds at most kMaxCachedKeys names without a slot.
     QHash<QString, int> slot_index_by_signature_;
-    // The same for report ids as received, with their keys; bounded and emptied alike.
-    std::unordered_map<std::string, ReportRoute> routes_by_id_;
+    // The same for report ids as received, with their keys; bounded and emptied alike. A few ids
+    // make up nearly every report: a short scan of adjacent entries, the frequent ones first,
+    // beats chasing a container's nodes through memory.
+    std::vector<std::pair<std::string, ReportRoute>> routes_by_id_;
     UnansweredRequests unanswered_requests_;  // guarded by the manager lock
 };
