@@ -134,8 +134,9 @@ private:
     }
 
     static bool isConnected(IPCObject& session) {
+        const bool hasPeers = !session.activePeerList().isEmpty();
         std::lock_guard<SessionMutex> lock(session.mutex());
-        return !session.activePeers.isEmpty() && !session.receivingPeerId.isEmpty();
+        return hasPeers && !session.receivingPeerId.isEmpty();
     }
 
     static int countConnected() {

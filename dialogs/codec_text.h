@@ -9,3 +9,7 @@ constexpr int kMaxShownCodecText = 500;
 // a megabyte where a name belongs. Longer text keeps its start (never half a character) and ends in
 // "…", within `maxLength` characters. Shown as plain text all the same.
 QString shownCodecText(const QString& text, int maxLength = kMaxShownCodecText);
+
+// Whether text typed for a codec holds a control character (U+0000 to U+001F), which the XML
+// writer would replace: such text would not reach the codec as typed.
+bool hasControlCharacter(const QString& text);

@@ -17,7 +17,11 @@ constexpr int kMaxLines = 20;
 bool isEditorRequest(const QString& request) {
     static const QStringList kEditorRequests = {QStringLiteral("setSysOptions"), QStringLiteral("setDirectoryServer"),
                                                 QStringLiteral("setChannelSettings"),
-                                                QStringLiteral("setBraidlinkOptions")};
+                                                QStringLiteral("setProfile"),
+                                                QStringLiteral("setBraidlinkOptions"),
+                                                QStringLiteral("addPeer"),
+                                                QStringLiteral("setPeerSettings"),
+                                                QStringLiteral("addProfile")};
     return kEditorRequests.contains(request);
 }
 

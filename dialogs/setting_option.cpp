@@ -27,13 +27,6 @@ bool readDecimal(const QString& text, int& out) {
     return is_number;
 }
 
-bool hasControlCharacter(const QString& text) {
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20) return true;
-    }
-    return false;
-}
-
 // The fields every family reads alike.
 void readCommonFields(const Message& descriptor, SettingOption& option) {
     const Message::Attributes& a = descriptor.attributes();
@@ -57,6 +50,12 @@ void readCommonFields(const Message& descriptor, SettingOption& option) {
     }
 }
 
+void readBoolLabels(const Message& descriptor, SettingOption& option) {
+    if (option.type != QLatin1String("bool")) return;
+    option.labelFalse = shownTextOf(descriptor, "label_false");
+    option.labelTrue = shownTextOf(descriptor, "label_true");
+}
+
 }  // namespace
 
 SettingOption::SettingOption(const Message& descriptor) {
@@ -76,6 +75,7 @@ void SettingOption::parseChannelOptionDesc(const Message& descriptor, SettingOpt
     option.defaultValue = textOf(descriptor, "default");
     option.group = QStringLiteral("channelList");
     option.subgroup = textOf(descriptor, "channel");
+    readBoolLabels(descriptor, option);
 }
 
 void SettingOption::parseBraidlinkOptionDesc(const Message& descriptor, SettingOption& option) {
@@ -83,10 +83,7 @@ void SettingOption::parseBraidlinkOptionDesc(const Message& descriptor, SettingO
     option.defaultValue = textOf(descriptor, "default_value");
     option.group = QStringLiteral("netmgr.tunnel");
     option.groupName = QStringLiteral("Braidlink");
-    if (option.type == QLatin1String("bool")) {
-        option.labelFalse = shownTextOf(descriptor, "label_false");
-        option.labelTrue = shownTextOf(descriptor, "label_true");
-    }
+    readBoolLabels(descriptor, option);
 }
 
 void SettingOption::setPeerChoices(const QList<PeerMetaPtr>& peers) {

@@ -29,8 +29,8 @@ struct SettingOption {
     QString type;              // "int", "bool", "string", "select", "codec" or any other text
     QString units;
     bool peer = false;         // "select" whose choices are the codec's peers
-    QString labelFalse;        // tunnel bool options
-    QString labelTrue;         // tunnel bool options
+    QString labelFalse;        // tunnel and channel bool options
+    QString labelTrue;         // tunnel and channel bool options
     QList<QPair<QString, QString>> choices;  // (text shown, value stored), descriptor order reversed
 
     SettingOption() = default;

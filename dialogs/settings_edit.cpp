@@ -1,11 +1,9 @@
 #include "dialogs/settings_edit.h"
 
-#include <QComboBox>
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <QtDebug>
 
-#include <limits>
 #include <mutex>
 
 #include "dialogs/codec_text.h"
@@ -16,31 +14,11 @@
 namespace {
 
 constexpr int kColumnWidth = 210;
-const QString kFollowCodec = QStringLiteral("!follow");
 
 Ui::SettingsEdit* builtForm(QWidget* page) {
     auto* form = new Ui::SettingsEdit;
     form->setupUi(page);
     return form;
-}
-
-// The last item whose data is `value`, as the tree shows the last matching choice; -1 when none.
-int lastIndexWithData(const QComboBox* box, const QString& value) {
-    int found = -1;
-    for (int index = 0; index < box->count(); ++index) {
-        if (box->itemData(index).toString() == value) found = index;
-    }
-    return found;
-}
-
-QString withUnits(const QString& value, const QString& units) {
-    return QStringLiteral("%1 %2").arg(shownCodecText(value), units);
-}
-
-// A limit the codec left open reads as none.
-QString limitText(int limit, const QString& units) {
-    const bool is_open = limit == std::numeric_limits<int>::min() || limit == std::numeric_limits<int>::max();
-    return is_open ? QStringLiteral("(none)") : withUnits(QString::number(limit), units);
 }
 
 // The options key of an option row.
@@ -53,7 +31,7 @@ QString rowKey(const QTreeWidgetItem* row) {
 }  // namespace
 
 SettingsEdit::SettingsEdit(QWidget* parent)
-    : QWidget(parent), ui(builtForm(this)), tree(ui->treeProfileItems) {
+    : QWidget(parent), ui(builtForm(this)), tree(ui->treeProfileItems), pages(*ui) {
     ui->buttonStringClear->hide();
     ui->treeProfileItems->setColumnWidth(0, kColumnWidth);
     ui->treeProfileItems->setColumnWidth(1, kColumnWidth);
@@ -270,17 +248,13 @@ void SettingsEdit::changeSelection() {
 
 void SettingsEdit::showNoSelection() {
     shownKey.clear();
-    ui->stackEdit->setCurrentWidget(ui->pageBlank);
+    pages.showBlank();
     ui->labelDescription->setText(tr("Please select a setting to edit."));
     setValueLabelsVisible(false);
 }
 
 void SettingsEdit::setValueLabelsVisible(bool visible) {
-    for (QWidget* each : {static_cast<QWidget*>(ui->labelCurVal), static_cast<QWidget*>(ui->labelCurrentValue),
-                          static_cast<QWidget*>(ui->buttonDefault), static_cast<QWidget*>(ui->labelDefVal),
-                          static_cast<QWidget*>(ui->labelDefaultValue)}) {
-        each->setVisible(visible);
-    }
+    pages.setValueLabelsVisible(visible, visible);
 }
 
 void SettingsEdit::showEditor(const QString& key) {
@@ -292,90 +266,50 @@ void SettingsEdit::showEditor(const QString& key) {
     }
     ui->labelDescription->setText(option.descr);
     ui->buttonDefault->setEnabled(current != option.defaultValue);
-    const std::pair<const char*, void (SettingsEdit::*)(const SettingOption&, const QString&)> pages[] = {
+    const std::pair<const char*, void (SettingsEdit::*)(const SettingOption&, const QString&)> fillers[] = {
         {"int", &SettingsEdit::fillIntPage},       {"bool", &SettingsEdit::fillBoolPage},
         {"string", &SettingsEdit::fillStringPage}, {"select", &SettingsEdit::fillSelectPage},
         {"codec", &SettingsEdit::fillCodecPage},
     };
-    for (const auto& [type, fill] : pages) {
+    for (const auto& [type, fill] : fillers) {
         if (option.type == QLatin1String(type)) {
             (this->*fill)(option, current);
             return;
         }
     }
-    ui->stackEdit->setCurrentWidget(ui->pageBlank);
+    pages.showBlank();
 }
 
 void SettingsEdit::fillIntPage(const SettingOption& option, const QString& current) {
-    ui->labelCurrentValue->setText(withUnits(current, option.units));
-    ui->labelDefaultValue->setText(withUnits(option.defaultValue, option.units));
-    ui->labelMaximumValue->setText(limitText(option.max, option.units));
-    ui->labelMinimumValue->setText(limitText(option.min, option.units));
-    ui->stackEdit->setCurrentWidget(ui->pageInt);
-    ui->spinValue->setSuffix(option.units.isEmpty() ? QString() : QLatin1Char(' ') + option.units);
-    ui->spinValue->setMaximum(option.max);
-    ui->spinValue->setMinimum(option.min);
-    ui->spinValue->setValue(current.toInt());
+    pages.showInt(option, current);
 }
 
 void SettingsEdit::fillBoolPage(const SettingOption& option, const QString& current) {
-    ui->labelCurrentValue->setText(option.shownValue(current, copies.codecList));
-    ui->labelDefaultValue->setText(option.shownValue(option.defaultValue, copies.codecList));
-    ui->checkValue->setText(option.units.isEmpty() ? tr("Enabled") : option.units);
-    ui->stackEdit->setCurrentWidget(ui->pageBool);
-    ui->checkValue->setChecked(current == QLatin1String("true"));
+    pages.showBool(current, option.shownValue(current, copies.codecList),
+                   option.shownValue(option.defaultValue, copies.codecList),
+                   option.units.isEmpty() ? tr("Enabled") : option.units);
 }
 
 void SettingsEdit::fillStringPage(const SettingOption& option, const QString& current) {
-    ui->labelCurrentValue->setText(option.shownValue(current, copies.codecList));
-    ui->labelDefaultValue->setText(option.shownValue(option.defaultValue, copies.codecList));
-    ui->stackEdit->setCurrentWidget(ui->pageString);
-    ui->lineValue->setText(current);
+    pages.showString(current, option.defaultValue);
 }
 
 void SettingsEdit::fillSelectPage(const SettingOption& option, const QString& current) {
-    ui->stackEdit->setCurrentWidget(ui->pageSelect);
-    ui->comboValue->clear();
-    for (const auto& [text, value] : option.choices) ui->comboValue->addItem(text, value);
-    const int index = lastIndexWithData(ui->comboValue, current);
-    if (index >= 0) ui->comboValue->setCurrentIndex(index);
-    ui->labelCurrentValue->setText(option.shownValue(current, copies.codecList));
-    ui->labelDefaultValue->setText(option.shownValue(option.defaultValue, copies.codecList));
+    pages.showChoices(option.choices, current);
+    pages.setCurrentText(option.shownValue(current, copies.codecList));
+    pages.setDefaultText(option.shownValue(option.defaultValue, copies.codecList));
 }
 
 void SettingsEdit::fillCodecPage(const SettingOption& option, const QString& current) {
-    ui->comboCodec->clear();
-    for (int row = 0; row < copies.codecList.size(); ++row) {
-        const Message& codec = copies.codecList.get_child(row);
-        if (codec.name() != "codec") continue;
-        ui->comboCodec->addItem(SettingOption::codecText(codec), codec.attributes().get_qstring("id", QString()));
-    }
-    const int index = lastIndexWithData(ui->comboCodec, current);
-    if (index >= 0) ui->comboCodec->setCurrentIndex(index);
+    pages.showCodecs(copies.codecList, false, current);
     // A value that is no codec's id shows as it is.
-    const std::pair<QLabel*, QString> labels[] = {{ui->labelCurrentValue, current},
-                                                  {ui->labelDefaultValue, option.defaultValue}};
-    for (const auto& [label, value] : labels) {
+    const auto shown = [this](const QString& value) {
         const Message* codec = SettingOption::findCodec(copies.codecList, value);
-        label->setText(codec ? SettingOption::codecText(*codec) : shownCodecText(value));
-    }
-    showCodecDetails(current);
-    ui->stackEdit->setCurrentWidget(ui->pageCodec);
-}
-
-void SettingsEdit::showCodecDetails(const QString& id) {
-    if (id == kFollowCodec) {
-        ui->labelCodecDescription->setText(tr("Follow the local encoder settings."));
-        ui->labelCodecQuality->setText(tr("(follow)"));
-        ui->labelCodecDelay->setText(tr("(follow)"));
-        return;
-    }
-    const Message* codec = SettingOption::findCodec(copies.codecList, id);
-    if (!codec) return;
-    const Message::Attributes& a = codec->attributes();
-    ui->labelCodecDescription->setText(shownCodecText(a.get_qstring("descr", QString())));
-    ui->labelCodecQuality->setText(shownCodecText(a.get_qstring("quality", QString())) + QLatin1Char('%'));
-    ui->labelCodecDelay->setText(shownCodecText(a.get_qstring("delay", QString())) + QStringLiteral("ms"));
+        return codec ? SettingOption::codecText(*codec) : shownCodecText(value);
+    };
+    pages.setCurrentText(shown(current));
+    pages.setDefaultText(shown(option.defaultValue));
+    pages.showCodecDetails(copies.codecList, current);
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -418,20 +352,7 @@ void SettingsEdit::codecChanged(int index) {
 
 void SettingsEdit::defaultClicked() {
     const QTreeWidgetItem* row = selectedOptionRow();
-    if (!row) return;
-    const QString type = row->data(0, SettingsTree::kTypeRole).toString();
-    const QString value = copies.options.value(rowKey(row)).defaultValue;
-    if (type == QLatin1String("int")) {
-        ui->spinValue->setValue(value.toInt());
-    } else if (type == QLatin1String("bool")) {
-        ui->checkValue->setChecked(value == QLatin1String("true"));
-    } else if (type == QLatin1String("string")) {
-        ui->lineValue->setText(value);
-    } else if (type == QLatin1String("select") || type == QLatin1String("codec")) {
-        QComboBox* box = type == QLatin1String("select") ? ui->comboValue : ui->comboCodec;
-        const int index = lastIndexWithData(box, value);
-        if (index >= 0) box->setCurrentIndex(index);
-    }
+    if (row) pages.putValue(row->data(0, SettingsTree::kTypeRole).toString(), copies.options.value(rowKey(row)).defaultValue);
 }
 
 void SettingsEdit::clearStringText() {

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "dialogs/option_editor_pages.h"
 #include "dialogs/settings_tree.h"
 #include "dialogs/settings_working_copies.h"
 #include "ipc/message.h"
@@ -88,7 +89,6 @@ private:
     void fillStringPage(const SettingOption& option, const QString& current);
     void fillSelectPage(const SettingOption& option, const QString& current);
     void fillCodecPage(const SettingOption& option, const QString& current);
-    void showCodecDetails(const QString& id);
     // The selected option row; null when none is, or a group row is.
     QTreeWidgetItem* selectedOptionRow() const;
     // An edit of the selected row: recorded into the copies, then shown bold as `shown`.
@@ -99,6 +99,7 @@ private:
     std::unique_ptr<Ui::SettingsEdit> ui;
     SettingsWorkingCopies copies;
     SettingsTree tree;
+    OptionEditorPages pages;
     QString shownKey;       // the options key of the option in the editor; empty when none
     bool updating = false;  // the page fills its own widgets: their signals are no edits
     bool loaded = false;    // the copies hold the attached session's settings

@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+#include "dialogs/codec_text.h"
+#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
 #include "ui_unit_password.h"
 
@@ -17,8 +19,11 @@ UnitPassword::~UnitPassword() = default;
 
 void UnitPassword::describe(IPCObject& session) {
     const QString unit_name = session.unitName();
-    if (!unit_name.isEmpty()) ui->label->setText(tr("Enter connection password for %1:").arg(unit_name));
-    if (!session.host.isEmpty()) setWindowTitle(tr("Device Login Failed (%1)").arg(session.host));
+    if (!unit_name.isEmpty()) {
+        ui->label->setText(tr("Enter connection password for %1:").arg(shownCodecText(unit_name, kMaxUnitLabelLength)));
+    }
+    const QString label = unitLabel(session);
+    if (!label.isEmpty()) setWindowTitle(tr("Device Login Failed (%1)").arg(label));
 }
 
 QString UnitPassword::password() const {

@@ -22,7 +22,7 @@ public:
     explicit UnitPassword(QWidget* parent = nullptr);
     ~UnitPassword() override;
 
-    // Names the codec: its unit name in the prompt and its address in the title, where known.
+    // Names the codec: its unit name in the prompt, where known, and its unitLabel in the title.
     void describe(IPCObject& session);
     QString password() const;
     // Gives the session the typed password (UTF-8; empty stays empty) and reconnects it at once,

@@ -33,8 +33,9 @@ public:
 
     // Adds a line to the codec's device log (the operator's log panel).
     virtual void addLogLine(const QUuid& uuid, const QString& text) = 0;
-    // The codec's unit name as the session gives it; empty when unknown or not registered.
-    virtual QString unitName(const QUuid& uuid) const = 0;
+    // The codec as the program names it (unitLabel: its unit name, or its address and port while
+    // the name is unknown); empty when not registered.
+    virtual QString unitLabel(const QUuid& uuid) const = 0;
     // The name of the peer with this id in the codec's last peer list; empty when it is not there.
     virtual QString peerName(const QUuid& uuid, const QString& peer) const = 0;
     // The session itself, for the job dialog's peer list; null when not registered.

@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
 #include "scheduler/date_time_dialog.h"
 #include "scheduler/local_date_time.h"
@@ -131,7 +132,7 @@ void JobDialog::peerListUpdate() {
         const QSignalBlocker blocker(ui_->targetCombo);
         ui_->targetCombo->clear();
         for (const PeerMetaPtr& peer : peers) {
-            if (Job::isPeerId(peer->id)) ui_->targetCombo->addItem(peer->name, peer->id);
+            if (Job::isPeerId(peer->id)) ui_->targetCombo->addItem(shownCodecText(peer->name), peer->id);
         }
         if (!chosen.isEmpty()) selectPeer(chosen);
     }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "dialogs/codec_text.h"
 #include "dialogs/kestrane_resources.h"
 #include "dialogs/message_box.h"
 #include "scheduler/codec_sessions.h"
@@ -159,9 +160,9 @@ void ScheduleWindow::refreshEntries() {
         const QUuid uuid = row->data(0, kUuidRole).toUuid();
         if (job == jobs.constEnd() || !sessions.isRegistered(uuid)) continue;
         auto unit_name = unit_names.find(uuid);
-        if (unit_name == unit_names.end()) unit_name = unit_names.insert(uuid, sessions.unitName(uuid));
+        if (unit_name == unit_names.end()) unit_name = unit_names.insert(uuid, sessions.unitLabel(uuid));
         is_codec_changed = updateText(row, kCodec, *unit_name) || is_codec_changed;
-        const QString peer_name = sessions.peerName(uuid, job->peer);
+        const QString peer_name = shownCodecText(sessions.peerName(uuid, job->peer));
         if (!peer_name.isEmpty()) is_peer_changed = updateText(row, kPeer, peer_name) || is_peer_changed;
         setStatus(row, *job);
         updateText(row, kRecurrence, Job::recurrenceText(*job));

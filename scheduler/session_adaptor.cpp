@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "dialogs/unit_label.h"
 #include "scheduler/job.h"
 #include "sessions/ipc_object.h"
 
@@ -40,8 +41,7 @@ bool SessionAdaptor::isReady(const QUuid& uuid) const {
 bool SessionAdaptor::isPeerActive(const QUuid& uuid, const QString& peer) const {
     IPCObject* codec = session(uuid);
     if (!codec) return false;
-    std::lock_guard<SessionMutex> lock(codec->mutex());
-    for (const PeerMetaPtr& active : codec->activePeers) {
+    for (const PeerMetaPtr& active : codec->activePeerList()) {
         if (active->id == peer) return true;
     }
     return false;
@@ -74,9 +74,9 @@ void SessionAdaptor::addLogLine(const QUuid& uuid, const QString& text) {
     if (IPCObject* codec = session(uuid)) codec->deviceLog.addEventLine(text);
 }
 
-QString SessionAdaptor::unitName(const QUuid& uuid) const {
+QString SessionAdaptor::unitLabel(const QUuid& uuid) const {
     IPCObject* codec = session(uuid);
-    return codec ? codec->unitName() : QString();
+    return codec ? ::unitLabel(*codec) : QString();
 }
 
 QString SessionAdaptor::peerName(const QUuid& uuid, const QString& peer) const {

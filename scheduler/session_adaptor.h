@@ -30,7 +30,7 @@ public:
     bool sendDisconnect(const QUuid& uuid, int peer) override;
     bool sendDisconnectAll(const QUuid& uuid) override;
     void addLogLine(const QUuid& uuid, const QString& text) override;
-    QString unitName(const QUuid& uuid) const override;
+    QString unitLabel(const QUuid& uuid) const override;
     QString peerName(const QUuid& uuid, const QString& peer) const override;
     IPCObject* session(const QUuid& uuid) const override;
 

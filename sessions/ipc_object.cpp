@@ -287,6 +287,11 @@ QString IPCObject::unitName() {
     return options.attributes().get_qstring("unit_name", QStringLiteral("unknown"));
 }
 
+QList<PeerMetaPtr> IPCObject::activePeerList() {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    return activePeers;
+}
+
 unsigned int IPCObject::productBuild() {
     Message version;
     if (!getCachedMessage(QStringLiteral("version"), version)) return 1;
@@ -379,11 +384,11 @@ void IPCObject::cmd_set_unit_name(const QString& name) {
     send_command(message);
 }
 
-void IPCObject::cmd_set_profile(const Message& profile) {
+bool IPCObject::cmd_set_profile(const Message& profile) {
     Message message = profile;
     message.set_name("setProfile");
     message.attributes().set("seq", "setProfile");
-    send_command(message);
+    return send_command(message);
 }
 
 void IPCObject::cmd_add_new_profile() {
@@ -392,17 +397,15 @@ void IPCObject::cmd_add_new_profile() {
     send_command(message);
 }
 
-void IPCObject::cmd_add_profile(const Message& profile) {
+bool IPCObject::cmd_add_profile(const Message& profile) {
     if (profile.name() != "profile") {
         qWarning() << "cmd_add_profile: not a profile node:" << text_of(profile.name());
-        return;
+        return false;
     }
-    if (!send_if_ready(fetch("addProfile", "addProfile"))) {
-        qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping addProfile";
-        return;
-    }
+    if (!send_command(fetch("addProfile", "addProfile"))) return false;
     // The reply is delivered to this thread later, so the profile is queued before it can arrive.
     pending_profiles_.push_back(profile);
+    return true;
 }
 
 void IPCObject::addProfileCallback(int id) {
@@ -433,15 +436,15 @@ void IPCObject::cmd_delete_profile(int id) {
     send_command(message);
 }
 
-void IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
+bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
     Message message = fetch("addPeer", "addPeer");
     message.attributes().set("name", name);
     message.attributes().set("addr", addr);
     message.attributes().set("password", password);
-    send_command(message);
+    return send_command(message);
 }
 
-void IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
+bool IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
                                     const QString& unit) {
     Message message = fetch("addPeer", "addPeer");
     message.attributes().set("name", name);
@@ -449,19 +452,20 @@ void IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, co
     message.attributes().set("password", password);
     message.attributes().set("use_bdlink", true);
     message.attributes().set("unit", unit);
-    send_command(message);
+    return send_command(message);
 }
 
-void IPCObject::cmd_add_peer_meta(const Message& peer) {
+bool IPCObject::cmd_add_peer_meta(const Message& peer) {
     // Peer lists name these fields in two ways; a copy must carry them whichever the codec used.
     const Message::Attributes& source = peer.attributes();
-    Message message = request("addPeer");
+    // With a seq, so that a refusal is named "addPeer" even while another seq-less request waits.
+    Message message = fetch("addPeer", "addPeer");
     message.attributes().set("addr", source.get_string("addr", ""));
     message.attributes().set("password", source.get_string("password", source.get_string("pw", "")));
     message.attributes().set("name", source.get_string("name", ""));
     message.attributes().set("unit", source.get_string("unit", ""));
     message.attributes().set("use_bdlink", source.get_bool("use_bdlink", source.get_bool("bdlink", false)));
-    send_command(message);
+    return send_command(message);
 }
 
 void IPCObject::cmd_remove_peer(int id) {

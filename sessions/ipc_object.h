@@ -137,6 +137,9 @@ public:
     bool findPeer(const QString& id, Message& out);
     QString unitName();
     unsigned int productBuild();
+    // The peers in an audio connection as of the last peer list, copied under the mutex. Like the
+    // list they come from, kept when the session leaves READY: live only while state() is READY.
+    QList<PeerMetaPtr> activePeerList();
 
     // Fetch requests: always sent (queued by the endpoint while not logged in).
     void cmd_get_channel_list();
@@ -159,17 +162,18 @@ public:
     void cmd_get_event_log_noreply();
     void cmd_set_sys_options(const Message& options);
     void cmd_set_unit_name(const QString& name);
-    void cmd_set_profile(const Message& profile);
+    bool cmd_set_profile(const Message& profile);
     void cmd_add_new_profile();
     // Sends "addProfile" and queues `profile` (a "profile" node of another codec); the codec's
     // answer gives the new id, under which the profile is then written ("setProfile").
-    void cmd_add_profile(const Message& profile);
+    bool cmd_add_profile(const Message& profile);
     void cmd_copy_profile(int id, const QString& name);
     void cmd_delete_profile(int id);
-    void cmd_add_peer(const QString& name, const QString& addr, const QString& password);
-    void cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
+    bool cmd_add_peer(const QString& name, const QString& addr, const QString& password);
+    bool cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
                              const QString& unit);
-    void cmd_add_peer_meta(const Message& peer);
+    // Copies a "peer" element of another codec's peer list into this codec's address book.
+    bool cmd_add_peer_meta(const Message& peer);
     void cmd_remove_peer(int id);
     void cmd_set_peer_settings(int id, int profile);
     // The metering choice is kept even when the session is not READY: the start-up set applies it.

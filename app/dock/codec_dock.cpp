@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QtDebug>
 
+#include <algorithm>
 #include <mutex>
 
 #include "app/tunnel/braidlink_stats.h"
@@ -17,10 +18,13 @@
 #include "app/shared/delay_graph.h"
 #include "app/shell/instance_registry.h"
 #include "app/shared/loss_graph.h"
-#include "app/shell/main_window.h"
 #include "app/shared/monitoring_meter.h"
+#include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
+#include "dialogs/add_entry.h"
 #include "dialogs/message_box.h"
+#include "dialogs/profile_edit.h"
+#include "dialogs/send_dialog.h"
 #include "dialogs/settings_edit.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
@@ -56,14 +60,15 @@ void popUpMenu(const QList<QAction*>& actions, const QPoint& globalPos) {
 
 }  // namespace
 
-CodecDock::CodecDock(Ui::MainWindow& form, MainWindow& window_)
+CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
     : QObject(&window_),
       ui(form),
       window(window_),
       peers(form.peerList, form.peerFilterLine),
       profiles(form.profileList, form.profileFilterLine),
       stats(form.statsTable),
-      eventLog(form.eventLogText, &window_) {
+      eventLog(form.eventLogText, &window_),
+      profileEditor(new ProfileEdit(&window_)) {
     setObjectName(QStringLiteral("codecDock"));
     connectWidgets();
     empty();
@@ -91,11 +96,17 @@ void CodecDock::connectWidgets() {
         {ui.actionCopyNodeId, &CodecDock::copyNodeId},
         {ui.actionDisconnect, &CodecDock::doDisconnectAll},
         {ui.actionCopyProfile, &CodecDock::copyProfile},
+        {ui.actionEditProfile, &CodecDock::editProfileTriggered},
         {ui.actionRemoveProfile, &CodecDock::removeProfile},
         {ui.actionRemoveEntry, &CodecDock::removePeer},
         {ui.actionSetDefaultProfile, &CodecDock::setDefaultProfileTriggered},
         {ui.actionAssignProfile, &CodecDock::assignProfileTriggered},
         {ui.actionAssignDefaultProfile, &CodecDock::assignDefaultProfileTriggered},
+        {ui.actionAddEntry, &CodecDock::addNewPeer},
+        {ui.actionEditEntry, &CodecDock::editPeer},
+        {ui.actionConnect, &CodecDock::showConnectDialog},
+        {ui.actionSendPeer, &CodecDock::sendPeerTriggered},
+        {ui.actionSendProfile, &CodecDock::sendProfileTriggered},
     };
     for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
 }
@@ -133,17 +144,18 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session.deviceLog, &DeviceLog::lineAdded, this, &CodecDock::logAppend);
     connect(&session.deviceLog, &DeviceLog::lineReplaced, this, &CodecDock::logAppend);
     connect(&session, &IPCObject::recvEventLog, this, &CodecDock::eventLogAppend);
-    connect(&session.tunnelInfo, &TunnelInfo::connsChanged, &window, &MainWindow::handleAllEnables);
+    connect(&session.tunnelInfo, &TunnelInfo::connsChanged, this, &CodecDock::enablesChanged);
     connect(&session, &IPCObject::recvSipProxy, this, &CodecDock::ipcRecvSipProxy);
     connect(&session, &IPCObject::recvDirectoryServer, this, &CodecDock::ipcRecvDirectoryServer);
     connect(&session, &IPCObject::recvCurrentEncoder, this, &CodecDock::ipcRecvCurrentEncoder);
     connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
+    connect(&session, &IPCObject::changedState, this, &CodecDock::sessionChangedState);
 }
 
 void CodecDock::disconnectSession(IPCObject& session) {
     disconnect(&session, nullptr, this, nullptr);
     disconnect(&session.deviceLog, nullptr, this, nullptr);
-    disconnect(&session.tunnelInfo, &TunnelInfo::connsChanged, &window, &MainWindow::handleAllEnables);
+    disconnect(&session.tunnelInfo, &TunnelInfo::connsChanged, this, &CodecDock::enablesChanged);
 }
 
 void CodecDock::empty() {
@@ -170,6 +182,20 @@ void CodecDock::fillFromReadySession(IPCObject& session) {
     showFirmwareVersion();
 }
 
+bool CodecDock::isLive() const {
+    return shown && shown->state() == IQEndpointClient::READY;
+}
+
+void CodecDock::sessionChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) {
+    // A peer list that comes while the codec logs in again is current: it redecorates the peers.
+    if (state != IQEndpointClient::READY) {
+        peers.showNotLive();
+        activePeerId_.clear();
+    }
+    updateStatsTable();
+    ipcRecvCurrentEncoder();
+}
+
 bool CodecDock::cached(const QString& name, Message& out) const {
     return shown && shown->getCachedMessage(name, out);
 }
@@ -186,19 +212,17 @@ void CodecDock::ipcRecvPeerList(QUuid) {
     peers.update(*shown);
     followActivePeer();
     reapplyFilters();
-    window.handleAllEnables();
+    emit enablesChanged();
     ipcRecvCurrentEncoder();
 }
 
 void CodecDock::followActivePeer() {
-    std::lock_guard<SessionMutex> lock(shown->mutex());
-    if (shown->activePeers.isEmpty()) {
-        activePeerId_.clear();
-        return;
-    }
+    const QList<PeerMetaPtr> active = shown->activePeerList();
     const std::optional<int> key = readDecimalId(activePeerId_);
-    const PeerMetaPtr chosen = key ? shown->peerById.value(*key) : nullptr;
-    if (!chosen || !chosen->active) activePeerId_ = shown->activePeers.first()->id;
+    const bool isStillActive = key && std::any_of(active.cbegin(), active.cend(), [&key](const PeerMetaPtr& peer) {
+                                   return readDecimalId(peer->id) == key;
+                               });
+    if (!isStillActive) activePeerId_ = active.isEmpty() ? QString() : active.first()->id;
 }
 
 void CodecDock::peerListSelectionChanged() {
@@ -211,7 +235,7 @@ void CodecDock::peerListSelectionChanged() {
     }
     profiles.selectProfileById(peer->data(0, kPeerProfileRole).toString(), defaultProfileId);
     // After the profile list's own selection change has run.
-    QMetaObject::invokeMethod(&window, &MainWindow::handleAllEnables, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &CodecDock::enablesChanged, Qt::QueuedConnection);
 }
 
 void CodecDock::peerFilterChanged(const QString&) {
@@ -282,17 +306,131 @@ void CodecDock::showPeerlistContextMenu(const QPoint& pos) {
 }
 
 // ------------------------------------------------------------------------------------------------
+// The peer dialogs
+
+std::optional<int> CodecDock::selectedPeerElement(const char* command, Message& peer) const {
+    const std::optional<int> id = selectedPeerId(command);
+    if (!id || !shown || !shown->findPeer(peers.selectedPeerItem()->data(0, kPeerIdRole).toString(), peer)) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+void CodecDock::addNewPeer() {
+    if (!shown) return;
+    AddEntry dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Add a remote Peer"));
+    if (!shown->takesSubscriptions()) dialog.lockIdentity();
+    // "use_bdlink" goes only when Braidlink was offered and ticked: the codec takes it as true.
+    runEntryDialog(dialog, shown->uuid, [&dialog](IPCObject& session) {
+        if (dialog.usesBraidlink()) {
+            return session.cmd_add_peer_bdlink(dialog.name(), dialog.address(), dialog.password(), dialog.unit());
+        }
+        return session.cmd_add_peer(dialog.name(), dialog.address(), dialog.password());
+    });
+}
+
+void CodecDock::editPeer() {
+    Message peer;
+    const std::optional<int> id = selectedPeerElement("setPeerSettings", peer);
+    if (!id) return;
+    AddEntry dialog;
+    dialog.setModal(true);
+    dialog.setWindowTitle(tr("Edit peer"));
+    // From the codec's own element: the peer records keep only the host of its address.
+    dialog.setEntry(peer);
+    if (!shown->takesSubscriptions()) dialog.lockIdentity();
+    runEntryDialog(dialog, shown->uuid, [&dialog, id](IPCObject& session) {
+        Message edit;
+        edit.set_name("setPeerSettings");
+        Message::Attributes& a = edit.attributes();
+        a.set("id", *id);
+        a.set("addr", dialog.address());
+        a.set("name", dialog.name());
+        a.set("password", dialog.password());
+        a.set("unit", dialog.unit());
+        a.set("bdlink", dialog.isBraidlinkTicked());
+        // Names a refusal even while a seq-less command awaits its answer.
+        a.set("seq", std::string("setPeerSettings"));
+        return session.send_all_if_ready({edit});
+    });
+}
+
+void CodecDock::runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send) {
+    while (dialog.exec() == QDialog::Accepted) {
+        IPCObject* session = findInstance(key);
+        if (!session || session != shown) {
+            MessageBox::warning(&window, dialog.windowTitle(),
+                                tr("Nothing was sent: the codec is no longer the one shown."));
+            return;
+        }
+        if (send(*session)) return;
+        MessageBox::warning(&window, dialog.windowTitle(),
+                            tr("Nothing was sent: the codec is not connected. Your entry is kept."));
+    }
+}
+
+void CodecDock::showConnectDialog() {
+    if (!shown) return;
+    const QUuid key = shown->uuid;
+    ConnectionDialog dialog(&window);
+    dialog.connectInstance(shown);
+    dialog.ipcPeerListUpdate(key);
+    dialog.ipcProfileListUpdate(key);
+    if (dialog.exec() != QDialog::Accepted) return;
+    IPCObject* session = findInstance(key);
+    if (session && session->cmd_connect_peer(dialog.selectedPeerId(), dialog.selectedProfile())) return;
+    MessageBox::warning(&window, dialog.windowTitle(),
+                        tr("Nothing was sent: the codec is not connected, or no longer has that peer."));
+}
+
+void CodecDock::sendProfileTriggered() {
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    Message profile;
+    if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return;
+    // A copy never becomes the target's default profile.
+    profile.attributes().remove("default");
+    sendToOtherCodecs(ui.actionSendProfile->text(),
+                      [&profile](IPCObject& target) { return target.cmd_add_profile(profile); });
+}
+
+void CodecDock::sendPeerTriggered() {
+    Message peer;
+    if (!selectedPeerElement("addPeer", peer)) return;
+    sendToOtherCodecs(ui.actionSendPeer->text(), [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
+}
+
+void CodecDock::sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send) {
+    SendDialog dialog;
+    dialog.setWindowTitle(title);
+    QList<IPCObject*> others = instanceMap.values();
+    others.removeAll(shown.data());
+    dialog.setTargets(others);
+    if (dialog.exec() != QDialog::Accepted) return;
+    QStringList missed;
+    for (const SendDialog::Target& target : dialog.selectedTargets()) {
+        IPCObject* session = findInstance(target.key);
+        if (!session || !send(*session)) missed << target.label;
+    }
+    if (missed.isEmpty()) return;
+    MessageBox::warning(&window, title,
+                        tr("Nothing was sent to these codecs, which are gone or not connected:\n%1")
+                            .arg(missed.join(QLatin1Char('\n'))));
+}
+
+// ------------------------------------------------------------------------------------------------
 // Profiles
 
 void CodecDock::clearAndPopulateProfileList(QUuid key) {
     profiles.clear();
     if (IPCObject* session = findInstance(key)) profiles.refill(*session);
     reapplyFilters();
-    window.handleAllEnables();
+    emit enablesChanged();
 }
 
 void CodecDock::profileListSelectionChanged() {
-    window.handleAllEnables();
+    emit enablesChanged();
 }
 
 void CodecDock::profileFilterChanged(const QString&) {
@@ -307,6 +445,39 @@ void CodecDock::copyProfile() {
     }
 }
 
+bool CodecDock::editProfile() {
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    Message profile;
+    if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return false;
+    // The edit goes to the codec it came from, or nowhere, whatever the dock shows by then.
+    const QUuid key = shown->uuid;
+    profileEditor->startEdit(profile, shownCodecData());
+    while (profileEditor->exec() == QDialog::Accepted) {
+        IPCObject* session = findInstance(key);
+        if (session && session->cmd_set_profile(profileEditor->profile())) return true;
+        MessageBox::warning(&window, QStringLiteral("Profile Editor"),
+                            QStringLiteral("The profile was not saved: the codec is not connected. Your changes "
+                                           "are kept: save again once it is back, or cancel."));
+    }
+    return false;
+}
+
+void CodecDock::editProfileTriggered() {
+    editProfile();
+}
+
+ProfileCodecData CodecDock::shownCodecData() const {
+    // What the codec has not sent stays empty: another codec's channels or options would be
+    // shown, and written into this codec's profile.
+    Message channelList;
+    Message channelOpts;
+    Message codecList;
+    cached(QStringLiteral("channelList"), channelList);
+    cached(QStringLiteral("channelOpts"), channelOpts);
+    cached(QStringLiteral("codecList"), codecList);
+    return ProfileCodecData(channelList, channelOpts, codecList);
+}
+
 void CodecDock::removeProfile() {
     if (MessageBox::question(&window, QStringLiteral("Remove Profile"),
                              QStringLiteral("Do you want to remove this profile?"))) {
@@ -315,7 +486,7 @@ void CodecDock::removeProfile() {
             if (const std::optional<int> id = selectedProfileId("deleteProfile")) shown->cmd_delete_profile(*id);
         }
     }
-    window.handleAllEnables();
+    emit enablesChanged();
 }
 
 void CodecDock::setDefaultProfileTriggered() {
@@ -344,7 +515,7 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 void CodecDock::showUnitName() {
     if (!shown) return;
     CodecText::showName(*ui.nameLabel, shown->unitName(),
-                        QStringLiteral(" (%1:%2)").arg(shown->host).arg(shown->port));
+                        QStringLiteral(" (%1)").arg(IPCObject::addressText(shown->host, shown->port)));
 }
 
 void CodecDock::ipcRecvSipProxy() {
@@ -354,7 +525,7 @@ void CodecDock::ipcRecvSipProxy() {
     if (!a.get_bool("enabled", false)) {
         ui.sipStatusLabel->setText(QStringLiteral("Disabled"));
     } else if (a.get_bool("online", false)) {
-        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(a.get_qstring("status", QString())));
+        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(CodecText::name(a.get_qstring("status", QString()))));
     } else {
         ui.sipStatusLabel->setText(QStringLiteral("Not Connected"));
     }
@@ -374,27 +545,23 @@ void CodecDock::ipcRecvDirectoryServer() {
         ui.relaydeskStatusLabel->setText(QStringLiteral("Offline"));
         ui.relaydeskStatusLabel->setStyleSheet(QStringLiteral("color: darkRed"));
     }
-    ui.publicIpLabel->setText(a.get_qstring("nat_addr", QString()));
-    ui.natTypeLabel->setText(a.get_qstring("nat_type", QString()));
+    CodecText::showName(*ui.publicIpLabel, a.get_qstring("nat_addr", QString()));
+    CodecText::showName(*ui.natTypeLabel, a.get_qstring("nat_type", QString()));
 }
 
 void CodecDock::ipcRecvCurrentEncoder() {
     if (!shown) return;
     Message encoder;
     const bool isCached = cached(QStringLiteral("currentEncoder"), encoder);
-    bool isConnected = false;
-    {
-        std::lock_guard<SessionMutex> lock(shown->mutex());
-        isConnected = !shown->activePeers.isEmpty();
-    }
-    ui.encoderLabel->setText(isCached && isConnected ? encoder.attributes().get_qstring("descr", QString())
-                                                     : QStringLiteral("None"));
+    const bool isConnected = isLive() && !shown->activePeerList().isEmpty();
+    CodecText::showName(*ui.encoderLabel, isCached && isConnected ? encoder.attributes().get_qstring("descr", QString())
+                                                                  : QStringLiteral("None"));
 }
 
 void CodecDock::showFirmwareVersion() {
     Message version;
     if (cached(QStringLiteral("version"), version))
-        ui.firmwareLabel->setText(version.attributes().get_qstring("version", QString()));
+        CodecText::showName(*ui.firmwareLabel, version.attributes().get_qstring("version", QString()));
 }
 
 void CodecDock::copyNodeId() {
@@ -409,7 +576,7 @@ void CodecDock::copyNodeId() {
 // Statistics and meters
 
 void CodecDock::updateStatsTable() {
-    stats.rebuild(shown);
+    stats.rebuild(isLive() ? shown.data() : nullptr);
 }
 
 void CodecDock::ipcRecvChannelStats(QUuid) {

@@ -7,21 +7,26 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 #include "app/dock/event_log_panel.h"
 #include "app/dock/peer_tree_panel.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
 
+class AddEntry;
 class IPCObject;
 class Message;
-class MainWindow;
 class QAbstractButton;
 class QAction;
 class QPoint;
+class ProfileCodecData;
+class ProfileEdit;
 class QTreeWidgetItem;
+class QWidget;
 
 namespace Ui {
 class MainWindow;
@@ -41,8 +46,9 @@ class CodecDock : public QObject {
     Q_OBJECT
 
 public:
-    // Wires the dock's widgets and actions; `window` owns the dock and the form.
-    CodecDock(Ui::MainWindow& form, MainWindow& window);
+    // Wires the dock's widgets and actions; `window` owns the dock and the form, and parents the
+    // dock's boxes.
+    CodecDock(Ui::MainWindow& form, QWidget& window);
     ~CodecDock() override;
 
     // Shows `session` (null: none) instead of the codec shown so far. First empties every panel and
@@ -55,6 +61,11 @@ public:
     // The id of the peer whose statistics the graphs follow; empty when none.
     QString activePeerId() const { return activePeerId_; }
     EventLogPanel& eventLogPanel() { return eventLog; }
+
+signals:
+    // Something the window's action enabling reads has changed: the selected peer or profile, the
+    // lists, or the tunnel's connections.
+    void enablesChanged();
 
 public slots:
     // Peers and connections.
@@ -71,11 +82,25 @@ public slots:
     void assignDefaultProfileTriggered();
     void showPeerlistContextMenu(const QPoint& pos);
 
+    // The peer dialogs. Each copies what it needs before its dialog runs and looks the codecs up
+    // by key afterwards: a codec may go, or drop, while the operator types. Nothing that could not
+    // be sent goes unsaid.
+    void addNewPeer();
+    void editPeer();
+    void showConnectDialog();
+    void sendProfileTriggered();
+    void sendPeerTriggered();
+
     // Profiles.
     void clearAndPopulateProfileList(QUuid key);
     void profileListSelectionChanged();
     void profileFilterChanged(const QString& text);
     void copyProfile();
+    // "Edit Profile...": runs the profile editor on the selected profile and, on Save, sends it to
+    // the codec it came from. When that codec is gone or not READY, a box says so and the editor
+    // opens again with the edits. True when the profile went out.
+    bool editProfile();
+    void editProfileTriggered();
     void removeProfile();
     void setDefaultProfileTriggered();
     void showProfilelistContextMenu(const QPoint& pos);
@@ -86,6 +111,10 @@ public slots:
     void ipcRecvDirectoryServer();
     void ipcRecvCurrentEncoder();
     void copyNodeId();
+
+    // Out of READY, what the codec said of its connections is not current: the statistics and the
+    // encoder empty and the peers show as in no connection. Back in READY, they show again.
+    void sessionChangedState(QUuid key, IQEndpointClient::DEVICE_STATE state);
 
     // Statistics and meters.
     void updateStatsTable();
@@ -117,15 +146,28 @@ private:
     // The selected peer's id for `command`; none, with a warning, when it is not a decimal number.
     std::optional<int> selectedPeerId(const char* command) const;
     std::optional<int> selectedProfileId(const char* command) const;
+    // The selected peer's id and its element in the codec's cached peer list; none when no peer
+    // is selected, its id is not a decimal number or the list no longer holds it.
+    std::optional<int> selectedPeerElement(const char* command, Message& peer) const;
+    // Runs the entry dialog for the codec `key` until `send` sends the entry to it or the operator
+    // cancels; sends only while that codec is still the one shown. Says why nothing was sent.
+    void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send);
+    // Lets the operator pick other codecs, then `send`s to each; one box names those that got nothing.
+    void sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send);
+    // The shown codec's channels, profile options and encoders, for the profile editor.
+    ProfileCodecData shownCodecData() const;
+    // Whether the codec shown is READY: only then are its connections current.
+    bool isLive() const;
     // Reads the session's cached reply `name`; false without a session or a cached reply.
     bool cached(const QString& name, Message& out) const;
 
     Ui::MainWindow& ui;  // the window's form
-    MainWindow& window;  // owns this dock
+    QWidget& window;  // owns this dock
     PeerTreePanel peers;
     ProfileListPanel profiles;
     StatsTable stats;
     EventLogPanel eventLog;
     QPointer<IPCObject> shown;  // the codec shown; not owned
+    ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
 };

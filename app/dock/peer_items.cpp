@@ -1,11 +1,12 @@
 #include "app/dock/peer_items.h"
 
 #include <QIcon>
+#include <QListWidgetItem>
 #include <QTreeWidgetItem>
 
 #include "app/dock/peer_state_icons.h"
 #include "app/shared/codec_text.h"
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
 #include "sessions/peer_meta.h"
 
 namespace {
@@ -22,6 +23,12 @@ PeerStateIcon stateIconOf(const PeerMeta& peer) {
 
 QString yesNo(bool on) {
     return on ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+void setActive(QTreeWidgetItem* item, bool isActive) {
+    item->setData(0, kPeerActiveRole, isActive);
+    const QColor& background = isActive ? activePeerBackground : idlePeerBackground;
+    for (int column = 0; column < kColumns; ++column) item->setBackground(column, background);
 }
 
 }  // namespace
@@ -47,8 +54,28 @@ void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
         item->setText(4, yesNo(peer.bdlink));
     }
     item->setText(3, peer.channel ? CodecText::name(peer.channel->rx_codec) : QString());
-    item->setData(0, kPeerActiveRole, peer.active);
     item->setData(0, kPeerProfileRole, QString::number(peer.profile));
-    const QColor& background = peer.active ? activePeerBackground : idlePeerBackground;
-    for (int column = 0; column < kColumns; ++column) item->setBackground(column, background);
+    setActive(item, peer.active);
+}
+
+void showPeerTreeItemNotLive(QTreeWidgetItem* item) {
+    item->setText(2, QString());
+    item->setText(3, QString());
+    setActive(item, false);
+}
+
+void setPeerListItemData(QListWidgetItem* item, const PeerMeta* peer) {
+    item->setData(kPeerIdRole, peer->id);
+    item->setData(kPeerDirectoryRole, peer->directory != nullptr);
+    decoratePeerListItem(item, *peer);
+}
+
+void decoratePeerListItem(QListWidgetItem* item, const PeerMeta& peer) {
+    if (peer.directory) item->setIcon(peerStateIcon(stateIconOf(peer)));
+    const QString name = CodecText::name(peer.name);
+    item->setText(peer.chan_state.isEmpty() ? name
+                                            : QStringLiteral("%1:    %2").arg(name, CodecText::name(peer.chan_state)));
+    item->setData(kPeerActiveRole, peer.active);
+    item->setData(kPeerProfileRole, QString::number(peer.profile));
+    item->setBackground(peer.active ? activePeerBackground : idlePeerBackground);
 }

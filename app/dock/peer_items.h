@@ -3,6 +3,7 @@
 #include <Qt>
 
 class PeerMeta;
+class QListWidgetItem;
 class QTreeWidgetItem;
 
 // How a peer of a codec shows as a row of the dock's peer tree: texts, state icon, background and
@@ -28,3 +29,12 @@ constexpr int kPeerProfileRole = Qt::UserRole + 5;
 void setPeerTreeItemData(QTreeWidgetItem* item, const PeerMeta* peer);
 // Everything but the id and directory roles: used again on a row whose peer (same id) reported anew.
 void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer);
+// Shows a row's peer as in no audio connection, with no channel state or codec: what the codec last
+// said of it is not current once the codec is lost.
+void showPeerTreeItemNotLive(QTreeWidgetItem* item);
+
+// A directory peer as a row of a dialog's peer list: the same roles and state icon as the tree's
+// row, its name (and its channel state, when it has one) as text, and the tree's backgrounds.
+// Sets the id and directory roles, then decorates the row.
+void setPeerListItemData(QListWidgetItem* item, const PeerMeta* peer);
+void decoratePeerListItem(QListWidgetItem* item, const PeerMeta& peer);

@@ -80,6 +80,10 @@ void PeerTreePanel::clear() {
     tree->clear();
 }
 
+void PeerTreePanel::showNotLive() {
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) showPeerTreeItemNotLive(tree->topLevelItem(row));
+}
+
 QTreeWidgetItem* PeerTreePanel::selectedPeerItem() const {
     return tree->selectedItems().value(0);
 }

@@ -25,6 +25,8 @@ public:
     // address-book row, a directory peer at the end.
     void update(IPCObject& session);
     void clear();
+    // Shows every row's peer as in no audio connection: the codec is lost.
+    void showNotLive();
 
     // The first selected row, or null.
     QTreeWidgetItem* selectedPeerItem() const;

@@ -32,8 +32,9 @@ QString percent(int tenths) {
 
 std::vector<Row> rowsOf(IPCObject& session) {
     std::vector<Row> rows;
+    const QList<PeerMetaPtr> active = session.activePeerList();
     std::lock_guard<SessionMutex> lock(session.mutex());
-    for (const PeerMetaPtr& peer : session.activePeers) {
+    for (const PeerMetaPtr& peer : active) {
         const std::optional<int> peerKey = readDecimalId(peer->id);
         const std::optional<int> channelKey = readDecimalId(peer->channel ? peer->channel->channel : QString());
         if (!peerKey || !channelKey) continue;

@@ -4,18 +4,18 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLoggingCategory>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOption>
 #include <QTextDocument>
 
-#include <mutex>
 #include <stdexcept>
 
+#include "app/fleet/connected_count_text.h"
 #include "app/shared/codec_text.h"
+#include "app/shared/elided_label.h"
 #include "app/shared/mini_meter.h"
-#include "app/shell/main_window.h"
+#include "dialogs/device_state_text.h"
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
 
@@ -53,10 +53,10 @@ QString borderImage(const char* file) {
 const QColor kSelectedFrame(255, 240, 0);
 constexpr int kSelectedFrameWidth = 6;
 
-QLabel* plainLabel(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
+// A tile four to a row in a window of 929 pixels has little room for its texts: they are cut with
+// "…", the codec's name in the middle, where names that differ only at the end keep the difference.
+QLabel* plainLabel(QWidget* parent, Qt::TextElideMode mode = Qt::ElideRight) {
+    return new ElidedLabel(mode, parent);
 }
 
 // What the channel flags of an active peer say, in the tool tip's words.
@@ -76,6 +76,15 @@ QString flowPrefix(const PeerChannelInfo* channel) {
     if (is_receiving) return QStringLiteral("RX: ");
     if (is_transmitting) return QStringLiteral("TX: ");
     return QStringLiteral("???: ");
+}
+
+// The state label's words where the tile's differ from the tree row's.
+QString stateText(IQEndpointClient::DEVICE_STATE state) {
+    switch (state) {
+    case IQEndpointClient::TIMED_OUT: return QObject::tr("Timed Out");
+    case IQEndpointClient::CONNECTED: return QObject::tr("Logging in...");
+    default: return deviceStateText(state);
+    }
 }
 
 // Peer names and addresses come from the codec: the tool tip shows them as plain text.
@@ -99,13 +108,13 @@ InstanceWidget::InstanceWidget(QWidget* parent, IPCObject* session, QUuid key) :
     layout->setVerticalSpacing(2);
     layout->setColumnMinimumWidth(0, 12);
 
-    nameLabel = plainLabel(this);
+    nameLabel = plainLabel(this, Qt::ElideMiddle);
     QFont name_font = nameLabel->font();
     name_font.setPointSize(name_font.pointSize() + 4);
     name_font.setWeight(QFont::Bold);
     nameLabel->setFont(name_font);
     nameLabel->setMaximumHeight(kLabelHeight);
-    if (session) nameLabel->setText(session->host);
+    if (session) CodecText::showUnit(*nameLabel, *session);
     peerSummaryLabel = plainLabel(this);
     peerSummaryLabel->setMaximumHeight(kLabelHeight);
     stateLabel = plainLabel(this);
@@ -129,8 +138,9 @@ InstanceWidget::InstanceWidget(QWidget* parent, IPCObject* session, QUuid key) :
     layout->addWidget(stateIcon, 0, 3);
     layout->addWidget(stateLabel, 1, 0);
     layout->addWidget(meter, 1, 1, 1, 3);
-    layout->setColumnStretch(0, 1);
-    layout->setColumnStretch(1, 1);
+    // The name tells the codecs apart: it gets the larger share of a narrow tile.
+    layout->setColumnStretch(0, 3);
+    layout->setColumnStretch(1, 2);
 
     attachIPC(session);
     setMeterShown(session->meteringOn);
@@ -180,26 +190,7 @@ void InstanceWidget::mousePressEvent(QMouseEvent* event) {
 void InstanceWidget::showContextMenu(const QPoint& pos) {
     const QPoint at = mapToGlobal(pos);
     select();
-    auto* main_window = qobject_cast<MainWindow*>(window());
-    if (!main_window || !session_) return;
-    // The menu and its separators are not the tile's: "Remove Instance" deletes the tile while the
-    // menu runs, so nothing here touches the tile once exec returns.
-    QMenu menu;
-    fillInstanceMenu(menu, main_window->instanceMenuActions(session_));
-    menu.exec(at);
-}
-
-void InstanceWidget::fillInstanceMenu(QMenu& menu, QList<QAction*> actions) {
-    if (actions.size() >= 4) {
-        // Separators set off the connection pair at the top and the add and remove pair at the end.
-        auto* before_last_two = new QAction(&menu);
-        before_last_two->setSeparator(true);
-        actions.insert(actions.size() - 2, before_last_two);
-        auto* after_first_two = new QAction(&menu);
-        after_first_two->setSeparator(true);
-        actions.insert(2, after_first_two);
-    }
-    menu.addActions(actions);
+    if (session_) emit menuRequested(at);
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -207,51 +198,37 @@ void InstanceWidget::fillInstanceMenu(QMenu& menu, QList<QAction*> actions) {
 
 void InstanceWidget::ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE state) {
     if (!session_) return;
-    if (state != IQEndpointClient::READY) meter->reset();
+    if (state != IQEndpointClient::READY) {
+        meter->reset();
+        showNoConnections();
+    }
     switch (state) {
     case IQEndpointClient::TIMED_OUT:
-        setTileSheet(kGreySheet);
-        setStateIcon(kOfflineIcon);
-        stateLabel->setText(tr("Timed Out"));
-        break;
-    case IQEndpointClient::AUTH_FAILED:
-        setStateIcon(kRefusedIcon);
-        stateLabel->setText(tr("Wrong Password"));
-        emit loginRefused(uuid);
-        break;
     case IQEndpointClient::DISCONNECTED:
         setTileSheet(kGreySheet);
         setStateIcon(kOfflineIcon);
-        stateLabel->setText(tr("Not connected"));
         break;
-    case IQEndpointClient::CONNECTING:
-        setStateIcon(kConnectingIcon);
-        stateLabel->setText(tr("Connecting"));
-        break;
-    case IQEndpointClient::CONNECTED:
-        stateLabel->setText(tr("Logging in..."));
-        break;
+    case IQEndpointClient::AUTH_FAILED: setStateIcon(kRefusedIcon); break;
+    case IQEndpointClient::CONNECTING: setStateIcon(kConnectingIcon); break;
     case IQEndpointClient::AUTHENTICATED:
-        setStateIcon(kReadyIcon);
-        break;
-    case IQEndpointClient::READY:
-        setStateIcon(kReadyIcon);
-        updateConnectedLabel();
-        CodecText::showName(*nameLabel, session_->unitName());
+    case IQEndpointClient::READY: setStateIcon(kReadyIcon); break;
+    case IQEndpointClient::CONNECTED:
+    case IQEndpointClient::CODE_UPLOAD:
+    case IQEndpointClient::CODE_UPDATE: break;
+    }
+    if (state == IQEndpointClient::READY) {
+        ipcRecvPeerList(uuid);
+        CodecText::showUnit(*nameLabel, *session_);
         // Selected again, so that the window shows the codec as it is now that it is ready.
         if (isSelected_) select();
-        break;
-    case IQEndpointClient::CODE_UPLOAD:
-        stateLabel->setText(tr("Device is about to update"));
-        break;
-    case IQEndpointClient::CODE_UPDATE:
-        stateLabel->setText(tr("Device is updating firmware"));
-        break;
+    } else if (state != IQEndpointClient::AUTHENTICATED) {
+        stateLabel->setText(stateText(state));
     }
+    if (state == IQEndpointClient::AUTH_FAILED) emit loginRefused(uuid);
 }
 
 void InstanceWidget::ipcRecvSysOptions(QUuid) {
-    if (session_) CodecText::showName(*nameLabel, session_->unitName());
+    if (session_) CodecText::showUnit(*nameLabel, *session_);
 }
 
 void InstanceWidget::ipcNewChanState(QUuid, QString text) {
@@ -264,12 +241,8 @@ void InstanceWidget::ipcRecvVersion(QUuid) {
 }
 
 void InstanceWidget::ipcRecvPeerList(QUuid) {
-    if (!session_) return;
-    QList<PeerMetaPtr> active;
-    {
-        std::lock_guard<SessionMutex> lock(session_->mutex());
-        active = session_->activePeers;
-    }
+    if (!isLive()) return;
+    const QList<PeerMetaPtr> active = session_->activePeerList();
     QString label;
     QString tip;
     if (active.isEmpty()) {
@@ -286,26 +259,21 @@ void InstanceWidget::ipcRecvPeerList(QUuid) {
                    CodecText::name(peer->addr) + QStringLiteral(")\n");
         }
     }
-    peerSummaryLabel->setText(label);
-    const QString escaped_tip = plainToolTip(tip);
-    if (peerSummaryLabel->toolTip() != escaped_tip) peerSummaryLabel->setToolTip(escaped_tip);
-    updateConnectedLabel();
+    showPeerSummary(label, plainToolTip(tip));
+    stateLabel->setText(connectedCountText(active.size()));
 }
 
-void InstanceWidget::updateConnectedLabel() {
-    if (!session_) return;
-    int connected = 0;
-    {
-        std::lock_guard<SessionMutex> lock(session_->mutex());
-        connected = session_->activePeers.size();
-    }
-    if (connected == 0) {
-        stateLabel->setText(tr("Ready"));
-    } else if (connected == 1) {
-        stateLabel->setText(tr("1 connected"));
-    } else {
-        stateLabel->setText(tr("%1 connected").arg(connected));
-    }
+void InstanceWidget::showNoConnections() {
+    showPeerSummary(QString(), QString());
+}
+
+void InstanceWidget::showPeerSummary(const QString& label, const QString& toolTip) {
+    peerSummaryLabel->setText(label);
+    if (peerSummaryLabel->toolTip() != toolTip) peerSummaryLabel->setToolTip(toolTip);
+}
+
+bool InstanceWidget::isLive() const {
+    return session_ && session_->state() == IQEndpointClient::READY;
 }
 
 // ------------------------------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QList>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QUuid>
@@ -11,17 +11,17 @@
 class IPCObject;
 class MiniMeter;
 class QGridLayout;
-class QAction;
 class QLabel;
-class QMenu;
 class Scheduler;
 
 // The tile of one codec in the summary view's grid: its name, its session state as a word and an
 // icon, who it is connected to, a small level meter and a clock when a connection is scheduled for
-// it. A click selects the codec, a right click selects it and opens the codec's menu, and a refused
-// login asks for the password (through loginRefused, which the view passes to its prompt queue).
+// it. A click selects the codec, a right click selects it and asks for the codec's menu
+// (menuRequested), and a refused login asks for the password (through loginRefused, which the view
+// passes to its prompt queue).
 //
-// The tile shows only what its session reports; it holds the session by QPointer and does nothing
+// The tile shows only what its session reports, and who the codec is connected to only while it is
+// READY: a codec lost shows no connection. It holds the session by QPointer and does nothing
 // once the session is gone. Texts that come from the codec are shown as CodecText bounds them, as
 // plain text. Style sheets are set only when they change: a fleet of tiles reports many times a
 // second.
@@ -47,20 +47,17 @@ public:
     void select();
     // Clears the mark and repaints; emits nothing.
     void deselect();
-    // The state line while READY: "Ready" or the number of connected peers.
-    void updateConnectedLabel();
     // Where the clock's answer comes from; null (the default) shows no clock.
     void setScheduler(Scheduler* scheduler);
     // Shows or hides the small meter, as the codec's metering is switched on or off.
     void setMeterShown(bool isShown);
     MiniMeter* miniMeter() const { return meter; }
 
-    // Fills a codec's menu with `actions` and two separators, one after the first two actions and
-    // one before the last two. The separators belong to the menu.
-    static void fillInstanceMenu(QMenu& menu, QList<QAction*> actions);
-
 signals:
     void selected(QUuid key);
+    // The operator asked for the codec's menu at `globalPos`; the tile has selected itself first.
+    // Whoever runs the menu must not touch the tile afterwards: an entry may remove it.
+    void menuRequested(const QPoint& globalPos);
     // The codec refused the login; the argument is the session's instance key.
     void loginRefused(QUuid sessionUuid);
 
@@ -79,6 +76,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    // Whether the session is READY: only then are its connections current.
+    bool isLive() const;
+    void showNoConnections();
+    void showPeerSummary(const QString& label, const QString& toolTip);
     void setTileSheet(const QString& sheet);
     void setStateIcon(const char* file);
 
@@ -88,7 +89,7 @@ private:
     QWidget* clockIcon = nullptr;         // 16 x 16, shown while a job names the codec
     QLabel* peerSummaryLabel = nullptr;   // who the codec is connected to
     QLabel* stateLabel = nullptr;         // the session or channel state in words
-    QLabel* nameLabel = nullptr;          // the address until the unit name is known
+    QLabel* nameLabel = nullptr;          // the codec's unitLabel
     MiniMeter* meter = nullptr;
     const QUuid key_;
     bool isSelected_ = false;

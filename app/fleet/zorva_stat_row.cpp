@@ -6,9 +6,11 @@
 
 #include <mutex>
 
+#include "app/fleet/connected_count_text.h"
 #include "app/shared/codec_text.h"
 #include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
+#include "dialogs/device_state_text.h"
 #include "sessions/ipc_object.h"
 
 namespace {
@@ -101,7 +103,7 @@ void ZorvaStatRow::meterDestroyed() {
 
 void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
     if (!session_) return;
-    CodecText::showName(*item_, kNameColumn, session_->unitName());
+    CodecText::showUnit(*item_, kNameColumn, *session_);
     item_->setText(kAddressColumn, session_->host);
 }
 
@@ -111,17 +113,10 @@ void ZorvaStatRow::ipcChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) 
         return;
     }
     if (meter_) meter_->reset();
-    switch (state) {
-    case IQEndpointClient::TIMED_OUT: setStatus(tr("Timed out")); break;
-    case IQEndpointClient::AUTH_FAILED: setStatus(tr("Wrong Password")); break;
-    case IQEndpointClient::DISCONNECTED: setStatus(tr("Not connected")); break;
-    case IQEndpointClient::CONNECTING: setStatus(tr("Connecting")); break;
-    case IQEndpointClient::CONNECTED: setStatus(tr("Logging in")); break;
-    case IQEndpointClient::CODE_UPLOAD: setStatus(tr("Device is about to update")); break;
-    case IQEndpointClient::CODE_UPDATE: setStatus(tr("Device is updating firmware")); break;
-    case IQEndpointClient::AUTHENTICATED:
-    case IQEndpointClient::READY: break;
-    }
+    // What the codec said of its connections is no longer current.
+    setConnected(QString());
+    clearStats();
+    if (state != IQEndpointClient::AUTHENTICATED) setStatus(deviceStateText(state));
 }
 
 void ZorvaStatRow::ipcRecvPeerList(QUuid) {
@@ -129,18 +124,14 @@ void ZorvaStatRow::ipcRecvPeerList(QUuid) {
 }
 
 void ZorvaStatRow::updateConnectionText() {
-    if (!session_) return;
-    int connected = 0;
-    QString first_peer;
-    {
-        std::lock_guard<SessionMutex> lock(session_->mutex());
-        connected = session_->activePeers.size();
-        if (connected > 0) first_peer = session_->activePeers.first()->name;
-    }
-    setStatus(connected == 0   ? tr("Ready")
-              : connected == 1 ? tr("1 connected")
-                               : tr("%1 connected").arg(connected));
-    setConnected(first_peer);
+    if (!isLive()) return;
+    const QList<PeerMetaPtr> active = session_->activePeerList();
+    setStatus(connectedCountText(active.size()));
+    setConnected(active.isEmpty() ? QString() : active.first()->name);
+}
+
+bool ZorvaStatRow::isLive() const {
+    return session_ && session_->state() == IQEndpointClient::READY;
 }
 
 void ZorvaStatRow::setStatus(const QString& text) {
@@ -155,7 +146,7 @@ void ZorvaStatRow::setConnected(const QString& text) {
 // Statistics of the receiving connection
 
 void ZorvaStatRow::updateStats(QUuid) {
-    if (!session_) return;
+    if (!isLive()) return;
     bool has_peer = false;
     bool has_stats = false;
     PeerStatsInfo stats;

@@ -13,7 +13,8 @@ class QTreeWidgetItem;
 
 // One codec's row of the summary tree: it owns the row's item and keeps its columns current from
 // the session (unit name, address, state or connection count, first connected peer, and the
-// receiving connection's frame loss, latency and duration). On request it makes the small level
+// receiving connection's frame loss, latency and duration); the connection and its figures only
+// while the codec is READY, empty otherwise. On request it makes the small level
 // meter that the summary view places in the "Levels" column. The statistics columns sort by their
 // numbers, not by their text.
 //
@@ -69,6 +70,8 @@ public slots:
 private:
     void updateConnectionText();
     void clearStats();
+    // Whether the session is READY: only then are its connections and figures current.
+    bool isLive() const;
 
     QPointer<IPCObject> session_;
     QTreeWidgetItem* item_;  // owned

@@ -1,28 +1,17 @@
 #include "app/fleet/zorva_summary.h"
 
-#include <QDebug>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMenu>
-#include <QMutexLocker>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
-#include <exception>
 
-#include "app/shell/config_file.h"
-#include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
-#include "app/shell/main_window.h"
-#include "app/shared/error_reason.h"
 #include "app/shared/mini_meter.h"
 #include "app/fleet/password_prompt_queue.h"
 #include "app/fleet/zorva_stat_row.h"
-#include "dialogs/message_box.h"
-#include "ipc/exception.h"
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
@@ -113,10 +102,6 @@ ZorvaSummary::~ZorvaSummary() {
     delete ui;
 }
 
-MainWindow* ZorvaSummary::mainWindow() const {
-    return qobject_cast<MainWindow*>(window());
-}
-
 // ------------------------------------------------------------------------------------------------
 // Codecs
 
@@ -127,6 +112,8 @@ QUuid ZorvaSummary::addInstance(IPCObject* session) {
     tileList.append(tile);
     addSummaryRow(session, key);
     connect(tile, &InstanceWidget::selected, this, &ZorvaSummary::tileSelected);
+    connect(tile, &InstanceWidget::menuRequested, this,
+            [this, tile](const QPoint& at) { emit menuRequested(tile->session(), at); });
     tile->installEventFilter(this);
     // The session's state signals are queued: a refusal reaches the tile, and so the queue, even
     // when the session was refused before it was added.
@@ -143,6 +130,8 @@ void ZorvaSummary::layoutTiles() {
     const int rows = (tileList.size() + kTilesPerRow - 1) / kTilesPerRow;
     const int grid_rows = std::max(gridLayout->rowCount(), rows + 1);
     for (int row = 0; row < grid_rows; ++row) gridLayout->setRowStretch(row, row == rows ? 1 : 0);
+    // Every column as wide as the next, whatever the length of the names in it.
+    for (int column = 0; column < kTilesPerRow; ++column) gridLayout->setColumnStretch(column, 1);
 }
 
 void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
@@ -169,11 +158,9 @@ void ZorvaSummary::removeInstance(const QUuid& tileKey) {
     tile->deselect();
     tile->hide();
     tile->deleteLater();
+    removeSummaryRow(tileKey);
+    layoutTiles();
     emit selectionChanged(nullptr);
-}
-
-void ZorvaSummary::removeInstance() {
-    removeInstance(selectedUuid);
 }
 
 void ZorvaSummary::removeSummaryRow(const QUuid& key) {
@@ -186,15 +173,6 @@ void ZorvaSummary::removeSummaryRow(const QUuid& key) {
     itemRowMap.remove(row->item());
     row->deleteLater();
     updateCount();
-}
-
-void ZorvaSummary::removeSummaryRow() {
-    removeSummaryRow(selectedUuid);
-}
-
-void ZorvaSummary::removeSelectedInstance() {
-    removeInstance();
-    removeSummaryRow();
 }
 
 QList<IPCObject*> ZorvaSummary::sessionsInTileOrder() const {
@@ -305,39 +283,30 @@ bool ZorvaSummary::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ZorvaSummary::showSummaryTreeContextMenu(const QPoint& pos) {
-    MainWindow* window = mainWindow();
-    if (!window) return;
-    QMenu menu;
-    if (IPCObject* session = selectedSession()) {
-        InstanceWidget::fillInstanceMenu(menu, window->instanceMenuActions(session));
-    } else {
-        menu.addActions(window->summaryMenuActions());
-    }
-    if (menu.isEmpty()) return;
     // The tree reports the point in its viewport, below the header.
-    menu.exec(ui->summaryTree->viewport()->mapToGlobal(pos));
+    emit menuRequested(selectedSession(), ui->summaryTree->viewport()->mapToGlobal(pos));
 }
 
 void ZorvaSummary::showContextMenu(const QPoint& pos) {
-    MainWindow* window = mainWindow();
-    if (!window) return;
-    const QList<QAction*> actions = window->summaryMenuActions();
-    if (actions.isEmpty()) return;
-    QMenu::exec(actions, mapToGlobal(pos), nullptr, nullptr);
+    emit menuRequested(nullptr, mapToGlobal(pos));
 }
 
 int ZorvaSummary::currentPage() const {
     return ui->stackedWidget->currentIndex();
 }
 
+QHeaderView& ZorvaSummary::treeHeader() const {
+    return *ui->summaryTree->header();
+}
+
 void ZorvaSummary::showStatsOverview() {
     ui->stackedWidget->setCurrentIndex(kTreePage);
-    if (MainWindow* window = mainWindow()) window->handleAllEnables();
+    emit pageChanged();
 }
 
 void ZorvaSummary::showGeneralOverview() {
     ui->stackedWidget->setCurrentIndex(kTilePage);
-    if (MainWindow* window = mainWindow()) window->handleAllEnables();
+    emit pageChanged();
 }
 
 void ZorvaSummary::updateCount() {
@@ -354,101 +323,4 @@ void ZorvaSummary::updateCount() {
         text = tr("%1 instances.").arg(current);
     }
     ui->labelCodecCount->setText(text);
-}
-
-// ------------------------------------------------------------------------------------------------
-// The configuration file
-
-void ZorvaSummary::saveConfig() {
-    MainWindow* window = mainWindow();
-    if (!window) return;
-    const QString path = configFilePath();
-    const QList<IPCObject*> sessions = sessionsInTileOrder();
-    try {
-        if (!configWriteRefusal.isEmpty()) throw Exception("%s: %s", "saveConfig", configWriteRefusal.toUtf8().constData());
-        const Message tree = ConfigFile::build(*window, *ui->summaryTree->header(), sessions);
-        QMutexLocker lock(&configMutex);
-        ConfigFile::write(tree, path);
-    } catch (const std::exception& error) {
-        MessageBox::warning(this, tr("Save Configuration"),
-                            tr("Error saving configuration: ") + errorReason(error.what()));
-        return;
-    }
-    qInfo().noquote() << "configuration saved:" << sessions.size() << "codecs in" << path;
-}
-
-bool ZorvaSummary::loadConfig() {
-    LoadOutcome outcome;
-    {
-        QMutexLocker lock(&configMutex);
-        readConfig(outcome);
-    }
-    if (!outcome.error.isEmpty()) {
-        // Nothing of the file was applied: the run starts without codecs.
-        QString text = tr("Error loading configuration: ") + outcome.error;
-        if (outcome.keptCopy.isEmpty()) {
-            text += tr("\n\nThis run starts with no codecs and leaves the file as it is.");
-        } else {
-            text += tr("\n\nThe file was kept as %1. This run starts with no codecs; the copy holds the fleet as it "
-                       "was.")
-                        .arg(outcome.keptCopy);
-        }
-        MessageBox::warning(this, tr("Load Configuration"), text);
-        return false;
-    }
-    if (outcome.droppedCodecs > 0) {
-        MessageBox::warning(mainWindow(), tr("Too many codecs"),
-                            tr("Too many codecs defined in config file.  Some codecs were not loaded and have "
-                               "been removed from your config file."));
-    }
-    return outcome.hasFile;
-}
-
-void ZorvaSummary::readConfig(LoadOutcome& outcome) {
-    const QString path = configFilePath();
-    if (!QFileInfo::exists(path)) return;
-    outcome.hasFile = true;
-    MainWindow* window = mainWindow();
-    try {
-        const Message config = ConfigFile::read(path);
-        if (config.child_count("application") > 0 && window) {
-            ConfigFile::applyApplication(config.get_child("application", 0), *window, *ui->summaryTree->header());
-        }
-        if (config.child_count("remotes") > 0) {
-            const Message& remotes = config.get_child("remotes", 0);
-            const unsigned count = remotes.child_count("remote");
-            for (unsigned index = 0; index < count; ++index) {
-                IPCObject* session = window ? findInstance(window->createInstance()) : nullptr;
-                if (!session) {
-                    ++outcome.droppedCodecs;  // every worker is full
-                    continue;
-                }
-                ConfigFile::applyRemote(remotes.get_child("remote", index), *session);
-                addInstance(session);
-            }
-        }
-    } catch (const std::exception& error) {
-        outcome.error = errorReason(error.what());
-    }
-    if (!outcome.error.isEmpty() || outcome.droppedCodecs > 0) keepOriginal(outcome);
-}
-
-void ZorvaSummary::keepOriginal(LoadOutcome& outcome) {
-    const QString path = configFilePath();
-    try {
-        outcome.keptCopy = ConfigFile::keepCopy(path);
-    } catch (const std::exception& error) {
-        // Without a copy the file on disk is the only record of the fleet: leave it alone.
-        configWriteRefusal = tr("%1 could not be loaded and no copy of it could be made (%2), so it is "
-                                "not overwritten while Kestrane runs.")
-                                 .arg(path, errorReason(error.what()));
-        qWarning().noquote() << configWriteRefusal;
-        return;
-    }
-    if (outcome.droppedCodecs > 0) {
-        qWarning().noquote() << path << "named" << outcome.droppedCodecs
-                             << "codecs more than fit; the original was kept as" << outcome.keptCopy;
-    } else {
-        qWarning().noquote() << path << "could not be loaded; the original was kept as" << outcome.keptCopy;
-    }
 }

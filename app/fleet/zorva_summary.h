@@ -13,9 +13,9 @@
 
 class IPCObject;
 class InstanceWidget;
-class MainWindow;
 class PasswordPromptQueue;
 class QGridLayout;
+class QHeaderView;
 class QTreeWidgetItem;
 class Scheduler;
 class ZorvaStatRow;
@@ -31,8 +31,8 @@ class ZorvaSummaryClass;
 // the main window's active instance through selectionChanged. The tree's current row and the tile
 // the keyboard moves to are the selection, so the keyboard selects as the mouse does; a removal
 // leaves neither a current row nor a selected tile. The view asks for login passwords
-// through its one prompt queue, and it reads and writes kt-config.xml, whose records follow its
-// tiles.
+// through its one prompt queue. It talks up by signals: the window runs the menus it asks for and
+// follows its page.
 //
 // Threads: GUI thread only.
 class ZorvaSummary : public QWidget {
@@ -50,13 +50,10 @@ public:
     void layoutTiles();
     // Selects the tile under `tileKey` as a click would; nothing for an unknown key.
     void selectTile(QUuid tileKey);
-    // Removes the tile under the key: its session leaves the instance map and is marked for
-    // deletion, and the selection is emptied. An unknown key changes nothing.
+    // Removes the tile and the row under the key: the session leaves the instance map and is
+    // marked for deletion, the selection is emptied and the other tiles close the gap. An unknown
+    // key changes nothing.
     void removeInstance(const QUuid& tileKey);
-    // The same for the selected tile.
-    void removeInstance();
-    // Removes the selected codec's tile and row.
-    void removeSelectedInstance();
     // Shows or hides the small meters of the codec under the key, as its metering is switched.
     void setMeterShown(const QUuid& tileKey, bool isShown);
 
@@ -72,17 +69,17 @@ public:
     ZorvaStatRow* summaryRow(const QUuid& tileKey) const { return rowMap.value(tileKey); }
     // 0 tiles, 1 the summary tree.
     int currentPage() const;
-
-    // Writes kt-config.xml from the window, the tree's columns and the codecs; failures are shown.
-    void saveConfig();
-    // Reads kt-config.xml once at start-up and brings every codec in it live. False when there was
-    // no file or it could not be loaded; failures are shown (after the configuration lock is
-    // released) and the file is kept as a copy first.
-    bool loadConfig();
+    // The summary tree's header, whose column widths the configuration keeps.
+    QHeaderView& treeHeader() const;
 
 signals:
     // The session of the newly selected codec; null after a removal.
     void selectionChanged(IPCObject* session);
+    // The operator asked at `globalPos` for the menu of `session`, the selected codec, or for the
+    // view's own menu (null).
+    void menuRequested(IPCObject* session, const QPoint& globalPos);
+    // The view shows the other page now.
+    void pageChanged();
 
 public slots:
     void tileSelected(QUuid key);
@@ -99,17 +96,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // What loading found, for the boxes shown once the lock is released.
-    struct LoadOutcome {
-        bool hasFile = false;
-        QString error;        // why the file could not be loaded; empty when it was
-        int droppedCodecs = 0;
-        QString keptCopy;     // where the original was copied; empty when no copy was needed or made
-    };
-
     void addSummaryRow(IPCObject* session, const QUuid& key);
     void removeSummaryRow(const QUuid& key);
-    void removeSummaryRow();
     // The session of the selected tile; null when none is selected or it was removed.
     IPCObject* selectedSession() const;
     void showRowMeter(ZorvaStatRow& row, bool isShown);
@@ -119,12 +107,6 @@ private:
     void setUpSorting();
     // Sorts the rows by the header's sort column and order.
     void sortTree();
-    // Reads and applies the file; runs under the configuration lock.
-    void readConfig(LoadOutcome& outcome);
-    // Keeps a copy of the file the load could not take whole; without one, refuses later writes.
-    void keepOriginal(LoadOutcome& outcome);
-    // The window this view is the centre of; null while the view stands alone.
-    MainWindow* mainWindow() const;
 
     Ui::ZorvaSummaryClass* ui;  // owned
     QGridLayout* gridLayout;    // on the tile page's scroll area; places the tiles
@@ -137,7 +119,4 @@ private:
     QPointer<Scheduler> scheduler_;
     QIcon clockIcon;
     QTimer resortTimer;  // runs while a cell of the sort column has changed since the last sort
-    // Why this run must not overwrite kt-config.xml (it could not be loaded, nor copied); empty
-    // when it may.
-    QString configWriteRefusal;
 };

@@ -4,8 +4,11 @@
 #include <QTextDocument>
 #include <QTreeWidgetItem>
 
-QString CodecText::nameToolTip(const QString& text) {
-    if (text.size() <= kMaxShownCodecText) return QString();
+#include "dialogs/unit_label.h"
+#include "sessions/ipc_object.h"
+
+QString CodecText::nameToolTip(const QString& text, int shownLength) {
+    if (text.size() <= shownLength) return QString();
     return Qt::convertFromPlainText(shownCodecText(text, kToolTipLength), Qt::WhiteSpaceNormal);
 }
 
@@ -20,4 +23,14 @@ void CodecText::showName(QLabel& label, const QString& text, const QString& afte
 void CodecText::showName(QTreeWidgetItem& item, int column, const QString& text) {
     item.setText(column, name(text));
     item.setToolTip(column, nameToolTip(text));
+}
+
+void CodecText::showUnit(QLabel& label, IPCObject& session) {
+    showName(label, unitLabel(session));
+    label.setToolTip(nameToolTip(session.unitName(), kMaxUnitLabelLength));
+}
+
+void CodecText::showUnit(QTreeWidgetItem& item, int column, IPCObject& session) {
+    item.setText(column, unitLabel(session));
+    item.setToolTip(column, nameToolTip(session.unitName(), kMaxUnitLabelLength));
 }

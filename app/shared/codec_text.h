@@ -4,6 +4,7 @@
 
 #include "dialogs/codec_text.h"
 
+class IPCObject;
 class QLabel;
 class QTreeWidgetItem;
 
@@ -23,13 +24,17 @@ public:
 
     static QString name(const QString& text) { return shownCodecText(text); }
     static QString logLine(const QString& text) { return shownCodecText(text, kLogLineLength); }
-    // The tool tip of a name: empty when name() shows it whole, else the name cut to
-    // kToolTipLength as rich text that shows it plain.
-    static QString nameToolTip(const QString& text);
+    // The tool tip of a name shown cut to `shownLength`: empty when that shows it whole, else the
+    // name cut to kToolTipLength as rich text that shows it plain.
+    static QString nameToolTip(const QString& text, int shownLength = kMaxShownCodecText);
 
     // Shows `text` as a name: name() as plain text, followed by `after` (a text of this program's),
     // and nameToolTip() as the tool tip. The label may then be narrower than its text, which it
     // clips, rather than widen its window.
     static void showName(QLabel& label, const QString& text, const QString& after = QString());
     static void showName(QTreeWidgetItem& item, int column, const QString& text);
+    // Shows the codec's unitLabel as plain text, with its whole name as the tool tip when the
+    // label cuts it.
+    static void showUnit(QLabel& label, IPCObject& session);
+    static void showUnit(QTreeWidgetItem& item, int column, IPCObject& session);
 };

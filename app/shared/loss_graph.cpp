@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
 #include "sessions/loss_graph_data.h"
 
 namespace {

@@ -93,8 +93,7 @@ Message ConfigFile::build(const MainWindow& window, const QHeaderView& header, c
 
 void ConfigFile::applyApplication(const Message& application, MainWindow& window, QHeaderView& header) {
     const Message::Attributes& attributes = application.attributes();
-    window.restoreGeometry(fromBase64(attributes, "geometry"));
-    window.restoreState(fromBase64(attributes, "state"), 0);
+    window.restoreLayout(fromBase64(attributes, "geometry"), fromBase64(attributes, "state"));
     window.setSoundEnabled(attributes.get_bool("audio", false));
     window.setDefaultAlertsAllowed(attributes.get_bool("default-sounds", false));
     for (int section = 0; section < header.count(); ++section) {

@@ -9,8 +9,8 @@ class IPCObject;
 class MainWindow;
 class QHeaderView;
 
-// The tree of kt-config.xml and the file operations around it. The summary view's saveConfig and
-// loadConfig decide when and report failures; this class only builds, applies, reads and writes.
+// The tree of kt-config.xml and the file operations around it. ConfigStore decides when and reports
+// failures; this class only builds, applies, reads and writes.
 //
 //   <config company="Quelda Corporation" product="Kestrane" version="1.0">
 //     <application audio=".." default-sounds=".." geometry=".." state=".." section_width_0=".." ../>

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QMap>
 #include <QMutex>
 #include <QString>
@@ -25,16 +24,6 @@ extern QMap<QUuid, IPCObject*> instanceMap;
 // Serialises the reader and the writers of kt-config.xml; guards nothing else. Never held across a
 // message box, nor taken twice by one caller.
 extern QMutex configMutex;
-
-// Legend and series colours of the statistics graphs, and the peer rows' backgrounds.
-extern const QColor frameLossColor;
-extern const QColor remoteLossColor;
-extern const QColor targetColor;
-extern const QColor delayColor;
-extern const QColor jitterColor;
-extern const QColor correctionColor;
-extern const QColor idlePeerBackground;
-extern const QColor activePeerBackground;
 
 // The session under `key`, or null when none is registered.
 IPCObject* findInstance(const QUuid& key);

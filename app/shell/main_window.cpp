@@ -7,13 +7,16 @@
 #include <QGraphicsDropShadowEffect>
 #include <QHeaderView>
 #include <QKeySequence>
+#include <QMenu>
+#include <QShowEvent>
 #include <QUrl>
 
-#include <mutex>
+#include <algorithm>
 
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
+#include "app/shared/view_colours.h"
 #include "app/shared/decimal_id.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
@@ -41,8 +44,11 @@ MainWindow* mainWindowInstance = nullptr;
 
 namespace {
 
-// The details dock's height on a first start, its pages scrolling inside it.
-constexpr int kFirstStartDockHeight = 300;
+// The details dock's share of a first start's height, and the least it gets; its pages scroll
+// inside it. Left to its size hint, the dock would take two thirds of the height and leave the fleet
+// a handful of rows.
+constexpr int kFirstStartDockPercent = 42;
+constexpr int kFirstStartDockMinHeight = 280;
 
 constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // sections 1 to 9
 
@@ -50,9 +56,18 @@ constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // 
 constexpr int kBraidlinkTab = 3;
 constexpr int kMetersTab = 5;
 
-bool hasConnections(IPCObject& session) {
-    std::lock_guard<SessionMutex> lock(session.mutex());
-    return !session.activePeers.isEmpty();
+// Fills a codec's menu with `actions` and two separators, which belong to the menu: they set off the
+// connection pair at the top and the add and remove pair at the end.
+void fillInstanceMenu(QMenu& menu, QList<QAction*> actions) {
+    if (actions.size() >= 4) {
+        auto* before_last_two = new QAction(&menu);
+        before_last_two->setSeparator(true);
+        actions.insert(actions.size() - 2, before_last_two);
+        auto* after_first_two = new QAction(&menu);
+        after_first_two->setSeparator(true);
+        actions.insert(2, after_first_two);
+    }
+    menu.addActions(actions);
 }
 
 // Appends each address the list does not hold yet (exact text); what it holds keeps its place.
@@ -67,6 +82,7 @@ void addMissingAddresses(QList<QString>& list, const QStringList& addresses) {
 MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
+      configStore(*this),
       alertPlayer(alertOutput ? *alertOutput : soundPlayer),
       refusalNotice(new RefusalNotice(this)),
       deviceEventHandler(alertPlayer, [this] {
@@ -78,6 +94,7 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     ui->nameLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setupStatsTable();
     codecDock = new CodecDock(*ui, *this);
+    connect(codecDock, &CodecDock::enablesChanged, this, &MainWindow::handleAllEnables);
     ui->settingWidget->setEnabled(false);
     connect(ui->settingWidget, &SettingsEdit::saveRequested, this, &MainWindow::sendUpdatedSettings);
     ui->stackedWidget->setCurrentWidget(ui->page_invalid);  // no codec is active yet
@@ -101,15 +118,25 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     }
     setPalette();
     ui->menuHELP->removeAction(ui->actionNick);
-    // Left to its size hint, the dock would take two thirds of a first start's height and leave the
-    // fleet a handful of rows; a saved layout replaces this split.
-    resizeDocks({ui->dockWidgetDetails}, {kFirstStartDockHeight}, Qt::Vertical);
+}
+
+void MainWindow::restoreLayout(const QByteArray& geometry, const QByteArray& state) {
+    restoreGeometry(geometry);
+    if (restoreState(state, 0)) isDockSplitPending = false;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!isDockSplitPending) return;
+    isDockSplitPending = false;
+    const int dockHeight = std::max(kFirstStartDockMinHeight, height() * kFirstStartDockPercent / 100);
+    resizeDocks({ui->dockWidgetDetails}, {dockHeight}, Qt::Vertical);
 }
 
 MainWindow::~MainWindow() {
     deviceEventHandler.setSwitchReader({});
     if (mainWindowInstance == this) mainWindowInstance = nullptr;
-    ui->w_summary->saveConfig();
+    saveConfig();
     if (Scheduler* jobs = scheduler()) {
         jobs->stopTimer();
         jobs->save();
@@ -158,6 +185,8 @@ void MainWindow::setPalette() {
 void MainWindow::connectActions() {
     connect(ui->actionExit, &QAction::triggered, this, &MainWindow::exit);
     connect(ui->w_summary, &ZorvaSummary::selectionChanged, this, &MainWindow::activeInstanceSelected);
+    connect(ui->w_summary, &ZorvaSummary::menuRequested, this, &MainWindow::showCodecMenu);
+    connect(ui->w_summary, &ZorvaSummary::pageChanged, this, &MainWindow::handleAllEnables);
     connect(ui->actionRemoveDevice, &QAction::triggered, this, &MainWindow::removeInstance);
     connect(ui->actionStatsOverview, &QAction::triggered, ui->w_summary, &ZorvaSummary::showStatsOverview);
     connect(ui->actionGeneralOverview, &QAction::triggered, ui->w_summary, &ZorvaSummary::showGeneralOverview);
@@ -180,7 +209,7 @@ void MainWindow::connectActions() {
 
 void MainWindow::initialize() {
     ui->w_summary->setScheduler(scheduler());
-    ui->w_summary->loadConfig();
+    configStore.load();
     ui->w_summary->layoutTiles();
     ui->w_summary->updateCount();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -228,7 +257,7 @@ void MainWindow::handleAllEnables() {
     const bool is_metering = is_ready && session->meteringOn;
     const bool is_logging = is_ready && session->eventLogPolling;
     const bool has_tunnel = is_active && session->takesSubscriptions();
-    const bool has_connections = is_ready && hasConnections(*session);
+    const bool has_connections = is_ready && !session->activePeerList().isEmpty();
 
     const QListWidgetItem* profile = has_instances ? ui->profileList->selectedItems().value(0) : nullptr;
     const bool has_profile = profile != nullptr;
@@ -286,13 +315,6 @@ void MainWindow::handleAllEnables() {
         action->setEnabled(is_ready);
     }
     ui->logButtonBox->setEnabled(is_ready);
-
-    // Entries without a slot yet stay off, so that nothing the operator can reach does nothing.
-    // Each leaves this list when its slot is connected.
-    for (QAction* action : {ui->actionEditProfile, ui->actionAddEntry, ui->actionEditEntry, ui->actionConnect,
-                            ui->actionSendPeer, ui->actionSendProfile}) {
-        action->setEnabled(false);
-    }
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -344,6 +366,17 @@ QList<QAction*> MainWindow::instanceMenuActions(IPCObject* session) const {
     return actions;
 }
 
+void MainWindow::showCodecMenu(IPCObject* session, const QPoint& globalPos) {
+    // Not the tile's menu: "Remove Instance" deletes the tile while the menu runs.
+    QMenu menu;
+    if (session) {
+        fillInstanceMenu(menu, instanceMenuActions(session));
+    } else {
+        menu.addActions(summaryMenuActions());
+    }
+    if (!menu.isEmpty()) menu.exec(globalPos);
+}
+
 QList<QAction*> MainWindow::summaryMenuActions() const {
     const IQCommonPooledApp* pool = IPCObject::sessionPool();
     if (pool && pool->available_spots() > 0) return {ui->actionAddDevice};
@@ -355,8 +388,7 @@ bool MainWindow::anyInstanceReady() {
 }
 
 void MainWindow::removeInstance() {
-    ui->w_summary->removeSelectedInstance();
-    ui->w_summary->layoutTiles();
+    ui->w_summary->removeInstance(ui->w_summary->selectedKey());
     handleAllEnables();
 }
 
@@ -434,7 +466,7 @@ void MainWindow::addNewInstance() {
     ui->w_summary->layoutTiles();
     dialog.storeSoundsTo(*session);
     // At once: the codec is part of the fleet whether or not Kestrane ends cleanly.
-    ui->w_summary->saveConfig();
+    saveConfig();
 }
 
 void MainWindow::assignEmailAddressesTriggered() {
@@ -458,7 +490,7 @@ void MainWindow::assignEmailAddressesTriggered() {
         // Looked up again: the codec may have been removed while the dialog was open.
         if (IPCObject* session = findInstance(key)) addMissingAddresses(session->alertEmails, addresses);
     }
-    ui->w_summary->saveConfig();
+    saveConfig();
 }
 
 void MainWindow::manageEmailAddressesTriggered() {
@@ -468,7 +500,7 @@ void MainWindow::manageEmailAddressesTriggered() {
     dialog.setAddresses(*activeInstance);
     if (dialog.exec() != QDialog::Accepted) return;
     if (IPCObject* still_there = findInstance(key)) still_there->alertEmails = dialog.addresses();
-    ui->w_summary->saveConfig();
+    saveConfig();
 }
 
 void MainWindow::setSoundsTriggered() {
@@ -486,7 +518,7 @@ void MainWindow::setIPCWavs(IPCObject* session) {
     if (dialog.exec() == QDialog::Accepted) {
         if (IPCObject* still_there = findInstance(key)) dialog.storeTo(*still_there);
     }
-    ui->w_summary->saveConfig();
+    saveConfig();
 }
 
 void MainWindow::showAbout() {

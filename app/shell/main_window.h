@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QUuid>
 
+#include "app/shell/config_store.h"
 #include "ipc/message.h"
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
@@ -17,6 +18,7 @@ class CodecDock;
 class IPCObject;
 class QAction;
 class QCloseEvent;
+class QPoint;
 class QWidget;
 class RefusalNotice;
 class ScheduleWindow;
@@ -72,6 +74,12 @@ public:
     QByteArray detailDockGeometry() const;
     void setDetailDockFloating(bool floating);
     void restoreDetailDockGeometry(const QByteArray& base64);
+    // The window's size, place and dock layout as saved; where none was saved (a first start) the
+    // first show splits the height between the fleet and the dock.
+    void restoreLayout(const QByteArray& geometry, const QByteArray& state);
+
+    // Writes kt-config.xml now; failures are shown.
+    void saveConfig() { configStore.save(); }
 
     // Starts playing the sound file, at once; false when it can't be played.
     bool playAlertSound(const QString& file) { return alertPlayer.play(file); }
@@ -81,6 +89,8 @@ public slots:
     void switchTo();
     void exit();
     void activeInstanceSelected(IPCObject* session);
+    // Runs the menu of `session` (the active codec) or, for null, the fleet view's own menu.
+    void showCodecMenu(IPCObject* session, const QPoint& globalPos);
     void removeInstance();
     void enableMetering();
     void disableMetering();
@@ -113,6 +123,7 @@ public slots:
 protected:
     // Asks first while scheduled connections are pending: they run only while Kestrane does.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setupShortcuts();
@@ -126,6 +137,7 @@ private:
     static Scheduler* scheduler();
 
     Ui::MainWindow* ui;  // owned
+    ConfigStore configStore;
     AlertSoundPlayer soundPlayer;
     AlertPlayer& alertPlayer;  // soundPlayer, or the caller's stand-in
     // Every session's refusals of the editors' requests go here. Child of the window.
@@ -143,6 +155,7 @@ private:
     bool soundEnabledFlag = false;        // mirrors actionSound
     bool emailEnabledFlag = false;        // mirrors actionEnableAlertEmails
     bool defaultAlertsFlag = false;       // mirrors actionAllowDefaultAlerts
+    bool isDockSplitPending = true;       // until the first show or a restored layout
 };
 
 // The first main window built, until it is destroyed; null before and after. Users test for null.

@@ -34,12 +34,17 @@ struct DescribeCase {
     const char* title;
 };
 
+// The title names the codec by its unitLabel: codecs behind one address differ by their ports.
 const DescribeCase kDescribe[] = {
-    {"10.1.2.3", true, "Studio 3", "Enter connection password for Studio 3:", "Device Login Failed (10.1.2.3)"},
+    {"10.1.2.3", true, "Studio 3", "Enter connection password for Studio 3:", "Device Login Failed (Studio 3)"},
     // Right after a refused login the reply cache is empty.
-    {"10.1.2.3", false, nullptr, "Enter connection password:", "Device Login Failed (10.1.2.3)"},
-    {"fe80::1", true, nullptr, "Enter connection password for unknown:", "Device Login Failed (fe80::1)"},
-    {"", true, "<b>Studio</b>", "Enter connection password for <b>Studio</b>:", "Device Login Failed"},
+    {"10.1.2.3", false, nullptr, "Enter connection password:", "Device Login Failed (10.1.2.3:5004)"},
+    {"fe80::1", false, nullptr, "Enter connection password:", "Device Login Failed ([fe80::1]:5004)"},
+    {"fe80::1", true, nullptr, "Enter connection password for unknown:", "Device Login Failed (unknown)"},
+    {"", true, "<b>Studio</b>", "Enter connection password for <b>Studio</b>:", "Device Login Failed (<b>Studio</b>)"},
+    {"", true, "Studio-with-a-name-longer-than-any-label-could-ever-need-0123456789",
+     "Enter connection password for Studio-with-a-name-longer-than-any-label-could-ever-need-012345\u2026:",
+     "Device Login Failed (Studio-with-a-name-longer-than-any-label-could-ever-need-012345\u2026)"},
 };
 
 TEST(UnitPassword, NamesTheCodecWhereKnown) {
@@ -55,9 +60,9 @@ TEST(UnitPassword, NamesTheCodecWhereKnown) {
         }
         UnitPassword prompt;
         prompt.describe(session);
-        EXPECT_EQ(labelOf(prompt), c.label) << c.host;
+        EXPECT_EQ(labelOf(prompt), QString::fromUtf8(c.label)) << c.host;
         EXPECT_EQ(prompt.findChild<QLabel*>("label")->textFormat(), Qt::PlainText);
-        EXPECT_EQ(prompt.windowTitle(), c.title) << c.host;
+        EXPECT_EQ(prompt.windowTitle(), QString::fromUtf8(c.title)) << c.host;
     }
 }
 
@@ -79,7 +84,7 @@ TEST_F(UnitPasswordOnACodec, TypedPasswordLogsInAndIsNeverLogged) {
 
     UnitPassword prompt;
     prompt.describe(*session);
-    EXPECT_EQ(prompt.windowTitle(), "Device Login Failed (127.0.0.1)");
+    EXPECT_EQ(prompt.windowTitle(), QStringLiteral("Device Login Failed (127.0.0.1:%1)").arg(session->port));
     prompt.show();
     prompt.findChild<QLineEdit*>("linePassword")->setText(QString::fromStdString(secret));
     prompt.findChild<QPushButton*>("buttonOK")->click();

@@ -56,7 +56,7 @@ void FakeSessions::addLogLine(const QUuid& uuid, const QString& text) {
     if (codecs.contains(uuid)) codecs[uuid].log.append(text);
 }
 
-QString FakeSessions::unitName(const QUuid& uuid) const {
+QString FakeSessions::unitLabel(const QUuid& uuid) const {
     return codecs.value(uuid).unit_name;
 }
 

@@ -332,7 +332,7 @@ TEST_F(IPCObjectTest, CommandsOnTheWire) {
         {[](IPCObject& s) {
              s.cmd_add_peer_meta(parsed("<peer addr=\"10.0.0.9\" name=\"P\" pw=\"x\" bdlink=\"true\"/>"));
          },
-         "<addPeer addr=\"10.0.0.9\" name=\"P\" password=\"x\" unit=\"\" use_bdlink=\"true\"/>"},
+         "<addPeer addr=\"10.0.0.9\" name=\"P\" password=\"x\" seq=\"addPeer\" unit=\"\" use_bdlink=\"true\"/>"},
         {[](IPCObject& s) { s.cmd_remove_peer(9); }, "<removePeer id=\"9\"/>"},
         {[](IPCObject& s) { s.cmd_set_peer_settings(9, 3); },
          "<setPeerSettings id=\"9\" profile=\"3\" seq=\"setPeerSettings\"/>"},

@@ -17,7 +17,7 @@
 #include <mutex>
 
 #include "app/shared/delay_graph.h"
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
 #include "app/shared/loss_graph.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"

@@ -22,6 +22,7 @@ namespace app_test {
 struct RecordedFrame {
     int line = 0;  // in the record, from 0
     int port = 0;
+    std::string xml;  // as received
     Message message;
 };
 
@@ -101,8 +102,9 @@ protected:
             RecordedFrame frame;
             frame.line = number;
             frame.port = line.mid(afterTime + 1, afterPort - afterTime - 1).toInt();
+            frame.xml = line.mid(afterPort + 1).toStdString();
             try {
-                frame.message.parse(line.mid(afterPort + 1).toStdString());
+                frame.message.parse(frame.xml);
             } catch (const std::exception&) {
                 continue;
             }
@@ -111,14 +113,21 @@ protected:
         return frames;
     }
 
-    // Waits until fleet 0 has recorded `count` frames named `name`, and returns them all.
-    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count) {
+    // Waits until fleet `fleet` has recorded `count` frames named `name`, and returns them all.
+    std::vector<RecordedFrame> waitForFrames(const char* name, size_t count, size_t fleet = 0) {
         std::vector<RecordedFrame> frames;
         EXPECT_TRUE(test_support::wait_processing_events([&] {
-            frames = recorded(name);
+            frames = recorded(name, fleet);
             return frames.size() >= count;
         })) << name;
         return frames;
+    }
+
+    // Returns once the codec has recorded everything sent to it before.
+    void syncWith(IPCObject& session, size_t fleet = 0) {
+        const size_t before = recorded("getCodecList", fleet).size();
+        session.cmd_get_codec_list();
+        waitForFrames("getCodecList", before + 1, fleet);
     }
 
     std::vector<std::unique_ptr<CodecSim>> fleets;

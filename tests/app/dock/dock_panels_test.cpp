@@ -7,7 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
+#include "dialogs/codec_text.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/peer_state_icons.h"
 #include "sessions/channel_stats_info.h"
@@ -249,10 +250,14 @@ TEST_F(DockStatus, LabelsShowTheCachedReplies) {
     // The disabled directory server still gave its address; each later reply replaced it.
     EXPECT_EQ(child<QLabel>("publicIpLabel")->text(), "");
     EXPECT_EQ(child<QLabel>("natTypeLabel")->text(), "Full Cone");
+    session.cache("directoryServer", R"(<directoryServer nat_type=")" + std::string(100000, 'n') + R"("/>)");
+    dock().ipcRecvDirectoryServer();
+    EXPECT_EQ(child<QLabel>("natTypeLabel")->text().size(), kMaxShownCodecText);
     session.cache("version", R"(<version version="4.2.0" node_id="00:1d:c1:0a:0b:0c"/>)");
     dock().copyNodeId();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "00:1d:c1:0a:0b:0c");
-    // A connection shows the encoder at once.
+    // A connection of a READY codec shows the encoder at once.
+    session.set_state(IQEndpointClient::READY);
     session.list("peerList", R"(<peer id="1" name="A" active="true" channel="1"/>)");
     EXPECT_EQ(child<QLabel>("encoderLabel")->text(), "Opus 64k");
     dock().showSession(nullptr);

@@ -54,13 +54,6 @@ QStringList differences(const Message& sent, const Message& reported, const QStr
 
 class SettingsTabTest : public app_test::DockFixture {
 protected:
-    // A fleet recording into its own file, with `options` as given.
-    CodecSim& startFleetWith(CodecSimOptions options) {
-        options.record_path = recordPath(fleets.size()).toStdString();
-        fleets.push_back(std::make_unique<CodecSim>(options));
-        return *fleets.back();
-    }
-
     template <typename T = QWidget>
     T* pageWidget(const char* name) {
         return child<SettingsEdit>("settingWidget")->findChild<T*>(QString::fromLatin1(name));
@@ -85,17 +78,6 @@ protected:
     }
     void press(const char* button) { pageWidget<QPushButton>(button)->click(); }
 
-    std::vector<RecordedFrame> waitForFramesOf(size_t fleet, const char* name, size_t count) {
-        std::vector<RecordedFrame> frames;
-        EXPECT_TRUE(wait_processing_events([&] { return (frames = recorded(name, fleet)).size() >= count; })) << name;
-        return frames;
-    }
-    // Returns once the codec has recorded everything sent to it before.
-    void syncWith(IPCObject& session, size_t fleet = 0) {
-        const size_t before = recorded("getCodecList", fleet).size();
-        session.cmd_get_codec_list();
-        waitForFramesOf(fleet, "getCodecList", before + 1);
-    }
     Message cached(IPCObject& session, const char* name) {
         Message reply;
         EXPECT_TRUE(session.getCachedMessage(QString::fromLatin1(name), reply)) << name;
@@ -159,7 +141,7 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     CodecSim& fleetA = startFleet(2);
     CodecSimOptions refusing;
     refusing.refused_requests = {"getSysOptions"};
-    CodecSim& fleetB = startFleetWith(refusing);
+    CodecSim& fleetB = startFleet(refusing);
     selectReadyCodec(fleetA.ports()[1]);
     ASSERT_EQ(shown("Input Gain"), "-1");
     ASSERT_FALSE(shown("Unit Name").isEmpty());
@@ -168,7 +150,7 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     EXPECT_EQ(shown("Unit Name"), "");
     edit("Contact", "B desk");
     press("buttonSave");
-    const Message sent = waitForFramesOf(1, "setSysOptions", 1)[0].message;
+    const Message sent = waitForFrames("setSysOptions", 1, 1)[0].message;
     EXPECT_EQ(sent.attributes().keys(), (std::vector<std::string>{"contact", "seq"}));
     EXPECT_EQ(sent.size(), 0);
     EXPECT_TRUE(recorded("setSysOptions", 0).empty());
@@ -234,7 +216,7 @@ TEST_F(SettingsTabTest, RefusalsAreShown) {
     MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
     CodecSimOptions refusing;
     refusing.refused_requests = {"setSysOptions"};
-    IPCObject* session = selectReadyCodec(startFleetWith(refusing).ports()[0]);
+    IPCObject* session = selectReadyCodec(startFleet(refusing).ports()[0]);
     const Message before = cached(*session, "sysOptions");
     const auto notice = [this] {
         QMessageBox* box = window->findChild<QMessageBox*>();
@@ -259,7 +241,7 @@ TEST_F(SettingsTabTest, MalformedRepliesShowTheRest) {
     test_support::CapturedQtMessages messages;
     CodecSimOptions malformed;
     malformed.malformed_settings = true;
-    selectReadyCodec(startFleetWith(malformed).ports()[0]);
+    selectReadyCodec(startFleet(malformed).ports()[0]);
     EXPECT_NE(settingRow("Unit Name"), nullptr);
     EXPECT_NE(settingRow("UDP Port"), nullptr);
     EXPECT_EQ(settingRow("Input Gain"), nullptr);

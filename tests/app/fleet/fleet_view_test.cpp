@@ -22,9 +22,11 @@
 #include <vector>
 
 #include "app/dock/codec_dock.h"
+#include "app/dock/peer_items.h"
 #include "app/fleet/instance_widget.h"
 #include "app/shared/duration_text.h"
 #include "app/shared/mini_meter.h"
+#include "app/shared/view_colours.h"
 #include "app/fleet/zorva_stat_row.h"
 #include "app/fleet/zorva_summary.h"
 #include "scheduler/scheduler.h"
@@ -236,14 +238,16 @@ TEST_F(FleetViewTest, CodecMenusSelectFirstAndSurviveTheirTilesRemoval) {
 // ------------------------------------------------------------------------------------------------
 // Tiles and rows against a live session
 
-TEST_F(FleetViewTest, TileAndRowFollowTheSessionToReady) {
+// ... and when the codec is lost, nothing of its connection stays on show as if current.
+TEST_F(FleetViewTest, TileRowAndDockFollowTheSessionToReadyAndBack) {
     CodecSimOptions options;
     options.count = 1;
-    CodecSim codec(options);
+    auto codec = std::make_unique<CodecSim>(options);
     openWindow();
     pool->start_managers();
-    const QUuid key = addCodec(codec.ports()[0]);
+    const QUuid key = addCodec(codec->ports()[0]);
     InstanceWidget& tile = *view().tile(key);
+    tile.select();
     QTreeWidgetItem& row = *view().summaryRow(key)->item();
     // Recorded after the tile's and the row's own slots have run.
     QStringList seen;
@@ -272,6 +276,29 @@ TEST_F(FleetViewTest, TileAndRowFollowTheSessionToReady) {
     EXPECT_TRUE(row.text(ZorvaStatRow::kFrameLossColumn).endsWith("%"));
     EXPECT_EQ(row.text(ZorvaStatRow::kStatusColumn), "1 connected");
     EXPECT_EQ(labelText(tile, "stateLabel"), "1 connected");
+    auto* stats = window->findChild<QTreeWidget*>("statsTable");
+    auto* peers = window->findChild<QTreeWidget*>("peerList");
+    const auto activePeers = [&] {  // by role or by colour
+        int active = 0;
+        for (int i = 0; i < peers->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem& item = *peers->topLevelItem(i);
+            active += item.data(0, kPeerActiveRole).toBool() || item.background(0).color() == activePeerBackground;
+        }
+        return active;
+    };
+    ASSERT_TRUE(wait_processing_events([&] { return stats->topLevelItemCount() == 1 && activePeers() == 1; }));
+
+    codec.reset();
+    ASSERT_TRUE(wait_processing_events([&] { return labelText(tile, "stateLabel") == "Not connected"; }));
+    for (const int column : {ZorvaStatRow::kConnectionsColumn, ZorvaStatRow::kFrameLossColumn,
+                             ZorvaStatRow::kLatencyColumn, ZorvaStatRow::kDurationColumn}) {
+        EXPECT_EQ(row.text(column), "") << column;
+    }
+    EXPECT_EQ(labelText(tile, "peerSummaryLabel"), "");
+    EXPECT_EQ(tile.findChild<QLabel*>("peerSummaryLabel")->toolTip(), "");
+    EXPECT_EQ(stats->topLevelItemCount(), 0);
+    EXPECT_EQ(activePeers(), 0);
+    EXPECT_EQ(window->findChild<QLabel*>("encoderLabel")->text(), "None");
 }
 
 PeerMetaPtr activePeer(const QString& id, const QString& name, const QString& addr, bool transmits, bool receives) {
@@ -306,6 +333,7 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
     EXPECT_EQ(labelText(tile, "nameLabel"), "<b>x</b>");
     EXPECT_EQ(tile.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
 
+    session.set_state(IQEndpointClient::READY);
     const struct {
         QList<PeerMetaPtr> peers;
         const char* label;
@@ -345,8 +373,9 @@ TEST(FleetRow, FiguresReadAsTheOperatorExpects) {
     EXPECT_EQ(ZorvaStatRow::tenthsText(-15, "%"), "-1%");
 }
 
-// Gives the session a receiving connection with this average delay (tenths of a millisecond).
+// Gives the READY session a receiving connection with this average delay (tenths of a millisecond).
 void receiveWithDelay(IPCObject& session, int delay) {
+    session.set_state(IQEndpointClient::READY);
     std::lock_guard<SessionMutex> lock(session.mutex());
     session.receivingPeerId = QStringLiteral("7");
     session.peerById.insert(7, activePeer("7", "Oslo", "192.0.2.1", true, true));

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidgetItem>
 
 #include <algorithm>
 #include <functional>
@@ -17,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "app/fleet/instance_widget.h"
 #include "app/fleet/password_prompt_queue.h"
+#include "app/fleet/zorva_stat_row.h"
 #include "app/fleet/zorva_summary.h"
 #include "dialogs/unit_password.h"
 #include "tests/app/app_fixture.h"
@@ -104,13 +107,27 @@ TEST_F(PasswordPromptTest, RefusedCodecsAreAskedOneAtATimeAndARemovedOneIsSkippe
     }
     const QUuid removed_uuid = removed->uuid;
 
-    const std::vector<QUuid> asked =
-        answerEveryPrompt([](UnitPassword& prompt) { QTest::keyClick(&prompt, Qt::Key_Escape); });
+    QStringList titles;
+    const std::vector<QUuid> asked = answerEveryPrompt([&titles](UnitPassword& prompt) {
+        titles << prompt.windowTitle();
+        QTest::keyClick(&prompt, Qt::Key_Escape);
+    });
     EXPECT_EQ(asked.size(), 3u);
     EXPECT_EQ(std::set<QUuid>(asked.begin(), asked.end()).size(), 3u);
     EXPECT_EQ(std::count(asked.begin(), asked.end(), removed_uuid), 0);
     // Closing a prompt changes nothing: the codecs wait, refused, with their old password.
     for (const QUuid& uuid : asked) EXPECT_EQ(findInstance(uuid)->state(), IQEndpointClient::AUTH_FAILED);
+    // Behind one address, codecs that never logged in are told apart by their ports.
+    for (size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(titles.value(int(i)), QStringLiteral("Device Login Failed (127.0.0.1:%1)").arg(findInstance(asked[i])->port));
+    }
+    for (const QUuid& key : keys) {
+        const InstanceWidget* tile = window->summary()->tile(key);
+        if (!tile) continue;
+        const QString name = QStringLiteral("127.0.0.1:%1").arg(tile->session()->port);
+        EXPECT_EQ(tile->findChild<QLabel*>("nameLabel")->text(), name);
+        EXPECT_EQ(window->summary()->summaryRow(key)->item()->text(ZorvaStatRow::kNameColumn), name);
+    }
 }
 
 // The prompt's label and title, then the password that logs in; a closed prompt changes nothing,
@@ -123,7 +140,7 @@ TEST_F(PasswordPromptTest, RightPasswordLogsInAndIsNeverLogged) {
     ASSERT_TRUE(wait_processing_events([&] { return prompts().openPrompt() != nullptr; }));
     UnitPassword& first = *prompts().openPrompt();
     EXPECT_EQ(first.findChild<QLabel*>("label")->text(), "Enter connection password:");
-    EXPECT_EQ(first.windowTitle(), "Device Login Failed (127.0.0.1)");
+    EXPECT_EQ(first.windowTitle(), QStringLiteral("Device Login Failed (127.0.0.1:%1)").arg(session->port));
     first.close();
     ASSERT_TRUE(wait_processing_events([&] { return prompts().openPrompt() == nullptr; }));
     EXPECT_FALSE(wait_processing_events([&] { return session->state() != IQEndpointClient::AUTH_FAILED; },

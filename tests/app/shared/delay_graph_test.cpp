@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/shared/delay_graph.h"
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
 #include "sessions/delay_graph_data.h"
 #include "tests/app/widget_image.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/shell/instance_registry.h"
+#include "app/shared/view_colours.h"
 #include "app/shared/loss_graph.h"
 #include "sessions/loss_graph_data.h"
 #include "tests/app/widget_image.h"

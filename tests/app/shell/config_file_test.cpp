@@ -82,17 +82,17 @@ TEST_F(ConfigFileTest, SavesTheSameBytesAgainAndUnderAGermanLocale) {
                            "metering=\"false\" logReading=\"true\" snd-audio-start=\"/tmp/start.wav\"/>"
                            "<remote address=\"::1\" port=\"9\"/></remotes></config>")
                            .toUtf8());
-    openWindow().summary()->saveConfig();
+    openWindow().saveConfig();
     const QByteArray first = folder.readConfig();
     EXPECT_EQ(withoutLayout(first).toStdString(), expected.toStdString());
     EXPECT_EQ(instanceMap.first()->getPassword().size() + instanceMap.last()->getPassword().size(),
               password.toUtf8().size());
 
-    window->summary()->saveConfig();
+    window->saveConfig();
     EXPECT_EQ(folder.readConfig(), first);
     const std::string previous = std::setlocale(LC_ALL, nullptr);
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/setup generates de_DE.UTF-8";
-    window->summary()->saveConfig();
+    window->saveConfig();
     std::setlocale(LC_ALL, previous.c_str());
     EXPECT_EQ(folder.readConfig(), first);
 

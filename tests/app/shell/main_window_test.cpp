@@ -243,11 +243,12 @@ const EnableCase kReadyCases[] = {
          addProfileItem(window, true);
      },
      {{"actionRemoveEntry", true}, {"actionAssignProfile", true},
-      {"actionSetDefaultProfile", true}, {"actionRemoveProfile", false}, {"actionSendProfile", false}}},
+      {"actionSetDefaultProfile", true}, {"actionRemoveProfile", false}, {"actionSendProfile", false},
+      {"actionEditProfile", false}}},
     {"incoming connection", [](MainWindow& window, IPCObject*) { addPeerItem(window, false, QStringLiteral("3-1")); },
      {{"actionRemoveEntry", false}, {"actionAssignDefaultProfile", true}}},
     {"profile of the operator's own", [](MainWindow& window, IPCObject*) { addProfileItem(window, false); },
-     {{"actionRemoveProfile", true}, {"actionAssignProfile", false}}},
+     {{"actionRemoveProfile", true}, {"actionAssignProfile", false}, {"actionEditProfile", true}}},
 };
 
 TEST_F(WindowWithCodecs, EnablesFollowTheActiveCodec) {
@@ -304,10 +305,10 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     }
     reachable.sort();
     EXPECT_EQ(reachable.join(' ').toStdString(),
-              "actionAbout actionAddDevice actionAllowDefaultAlerts actionConfigDir actionCopyNodeId "
-              "actionCopyProfile actionDisableMetering actionDisconnectFleet actionEnableLogging actionExit "
-              "actionGeneralOverview actionRemoveDevice actionSetSounds actionShowMainWindow actionShow_Scheduler "
-              "actionSound");
+              "actionAbout actionAddDevice actionAddEntry actionAllowDefaultAlerts actionConfigDir actionCopyNodeId "
+              "actionCopyProfile actionDisableMetering actionDisconnectFleet actionEditEntry actionEditProfile "
+              "actionEnableLogging actionExit actionGeneralOverview actionRemoveDevice actionSetSounds "
+              "actionShowMainWindow actionShow_Scheduler actionSound");
     // The selected peer is not in a connection: it can be connected, not disconnected.
     EXPECT_TRUE(stateOf(opened, "connectButton"));
     EXPECT_FALSE(stateOf(opened, "disconnectButton"));

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+
+#include "sessions/peer_meta.h"
+#include "sessions/profile_info.h"
+
+class IPCObject;
+
+namespace Ui {
+class ConnectionDialog;
+}
+
+// "Connection setup": the operator picks one of the codec's peers (its address-book peers, then
+// those its directory server knows, each block in the codec's order) and one of its profiles for a
+// new connection. While it lives it follows the codec: each new peer or profile list rebuilds that
+// list, and drops the selection there. OK needs a peer; without a profile the peer keeps its own.
+// The dialog sends nothing: the caller reads the choice as two id texts.
+// GUI thread only; the session's lists are copied under its mutex.
+class ConnectionDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit ConnectionDialog(QWidget* parent = nullptr);
+    ~ConnectionDialog() override;
+
+    // Follows `session`'s peer and profile lists from now on; fills nothing yet.
+    void connectInstance(IPCObject* session);
+    void refillPeerList(const QList<PeerMetaPtr>& bookPeers, const QList<PeerMetaPtr>& directoryPeers);
+    void refillProfileList(const QList<ProfileInfo>& profiles);
+
+    // The chosen peer's and profile's ids; empty without exactly one selected row.
+    QString selectedPeerId() const;
+    QString selectedProfile() const;
+
+public slots:
+    // Refill from the followed session; the key is not looked at.
+    void ipcPeerListUpdate(QUuid key);
+    void ipcProfileListUpdate(QUuid key);
+
+private slots:
+    void checkAndAccept();
+
+private:
+    std::unique_ptr<Ui::ConnectionDialog> ui;
+    QPointer<IPCObject> session;  // followed; not owned
+};

@@ -1,0 +1,112 @@
+#include "dialogs/add_entry.h"
+
+#include <QCheckBox>
+#include <QLayout>
+#include <QPushButton>
+
+#include <algorithm>
+
+#include "dialogs/codec_text.h"
+#include "dialogs/kestrane_resources.h"
+#include "ipc/message.h"
+#include "ui_add_entry.h"
+
+namespace {
+
+bool isBlank(const QString& text) {
+    return text.trimmed().isEmpty();
+}
+
+// Codecs spell some fields of a peer in two ways: the peer list's own and the one "addPeer" takes.
+QString textOf(const Message::Attributes& peer, const char* name, const char* other) {
+    return peer.get_qstring(peer.has(name) ? name : other, QString());
+}
+
+}  // namespace
+
+AddEntry::AddEntry(QWidget* parent) : QDialog(parent), ui(new Ui::AddEntryClass) {
+    initKestraneResources();
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ui->macAddressLineEdit->setEnabled(false);
+    ui->problemLabel->hide();
+    connect(ui->buttonOK, &QPushButton::clicked, this, &AddEntry::checkAndAccept);
+    connect(ui->buttonCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->braidlinkEnableCheckBox, &QCheckBox::stateChanged, this, &AddEntry::braidlinkEnableToggled);
+    // A note about fields the operator has changed since would mislead.
+    connect(ui->braidlinkEnableCheckBox, &QCheckBox::stateChanged, ui->problemLabel, &QLabel::hide);
+    for (QLineEdit* line : {ui->lineName, ui->lineIPAddress, ui->linePassword, ui->macAddressLineEdit}) {
+        connect(line, &QLineEdit::textChanged, ui->problemLabel, &QLabel::hide);
+    }
+}
+
+AddEntry::~AddEntry() = default;
+
+void AddEntry::setEntry(const Message& peer) {
+    const Message::Attributes& a = peer.attributes();
+    ui->lineName->setText(shownCodecText(a.get_qstring("name", QString())));
+    ui->lineIPAddress->setText(shownCodecText(a.get_qstring("addr", QString())));
+    ui->linePassword->setText(shownCodecText(textOf(a, "pw", "password")));
+    ui->braidlinkEnableCheckBox->setChecked(a.get_bool(a.has("bdlink") ? "bdlink" : "use_bdlink", false));
+    ui->macAddressLineEdit->setText(shownCodecText(a.get_qstring("unit", QString())));
+    isNameRequired = true;
+}
+
+void AddEntry::lockIdentity() {
+    ui->macAddressLineEdit->setEnabled(false);
+    ui->braidlinkEnableCheckBox->setEnabled(false);
+}
+
+QString AddEntry::name() const {
+    return ui->lineName->text();
+}
+
+QString AddEntry::address() const {
+    return ui->lineIPAddress->text();
+}
+
+QString AddEntry::password() const {
+    return ui->linePassword->text();
+}
+
+QString AddEntry::unit() const {
+    return ui->macAddressLineEdit->text();
+}
+
+bool AddEntry::isBraidlinkTicked() const {
+    return ui->braidlinkEnableCheckBox->isChecked();
+}
+
+bool AddEntry::usesBraidlink() const {
+    return ui->braidlinkEnableCheckBox->isEnabled() && isBraidlinkTicked();
+}
+
+void AddEntry::braidlinkEnableToggled(int state) {
+    if (state == Qt::Unchecked || state == Qt::PartiallyChecked) ui->macAddressLineEdit->setEnabled(false);
+    if (state == Qt::Checked) ui->macAddressLineEdit->setEnabled(true);
+}
+
+QString AddEntry::problem() const {
+    const std::pair<const QLabel*, QString> fields[] = {
+        {ui->label_3, name()}, {ui->label, address()}, {ui->label_2, password()}, {ui->macAddrLabel, unit()}};
+    for (const auto& [label, text] : fields) {
+        if (hasControlCharacter(text)) return tr("\"%1\" must be text without control characters.").arg(label->text());
+    }
+    if (isNameRequired && isBlank(name())) return tr("Enter a \"Name\" for the peer.");
+    if (usesBraidlink() && isBlank(unit())) return tr("\"Use Braidlink\" needs the remote unit's \"MAC Address\".");
+    if (!usesBraidlink() && isBlank(address())) return tr("Enter the peer's \"IP Address\".");
+    return {};
+}
+
+void AddEntry::checkAndAccept() {
+    const QString refused = problem();
+    if (refused.isEmpty()) {
+        accept();
+        return;
+    }
+    ui->problemLabel->setText(refused);
+    ui->problemLabel->show();
+    // A wrapped note needs more height than the open dialog has: grow it, never shrink it.
+    layout()->activate();
+    resize(width(), std::max(height(), heightForWidth(width())));
+}

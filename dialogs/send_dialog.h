@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+
+class IPCObject;
+
+namespace Ui {
+class SendDialog;
+}
+
+// Lets the operator choose the codecs that a profile or a peer of the active codec is copied to:
+// one check-box row per codec, "unit name : address:port". Codecs that are not READY could not take the
+// copy, so their rows are disabled and say their state. Rows hold the codec's instance key, never
+// the session: the caller looks each chosen codec up again once the dialog has closed. The dialog
+// sends nothing and does not follow the codecs while it is open.
+// GUI thread only.
+class SendDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    struct Target {
+        QUuid key;
+        QString label;  // "unit name : address:port", as its row showed it
+    };
+
+    explicit SendDialog(QWidget* parent = nullptr);
+    ~SendDialog() override;
+
+    // Appends one unticked row per session, in list order, as the sessions are now.
+    void setTargets(const QList<IPCObject*>& sessions);
+    // The ticked rows, in row order.
+    QList<Target> selectedTargets() const;
+
+private:
+    std::unique_ptr<Ui::SendDialog> ui;
+};

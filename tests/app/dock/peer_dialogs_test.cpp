@@ -1,0 +1,290 @@
+// The dock's peer dialogs against codec-sim: adding, editing and connecting peers, copying a profile
+// and a peer to other codecs, bad input, refusals, and codecs that go while a dialog is open.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "app/dock/peer_items.h"
+#include "app/dock/profile_list_panel.h"
+#include "dialogs/profile_edit.h"
+#include "tests/app/dock/dock_fixture.h"
+#include "tests/support/message_box_recorder.h"
+#include "tests/support/modal_dialog.h"
+
+namespace {
+
+using test_support::wait_processing_events;
+
+template <typename T>
+T* field(QDialog* dialog, const char* name) {
+    return dialog->findChild<T*>(QString::fromLatin1(name));
+}
+
+// Name, address, password, MAC address; a MAC address ticks "Use Braidlink".
+void fill(QDialog* entry, const QStringList& values) {
+    const char* const lines[] = {"lineName", "lineIPAddress", "linePassword", "macAddressLineEdit"};
+    field<QCheckBox>(entry, "braidlinkEnableCheckBox")->setChecked(!values[3].isEmpty());
+    for (int i = 0; i < 4; ++i) field<QLineEdit>(entry, lines[i])->setText(values[i]);
+}
+
+void pressOk(QDialog* dialog) {
+    if (auto* box = field<QDialogButtonBox>(dialog, "buttonBox")) return box->button(QDialogButtonBox::Ok)->click();
+    field<QPushButton>(dialog, "buttonOK")->click();
+}
+
+// Selects the first row whose `role` holds `value`.
+void selectRow(QListWidget* list, int role, const QVariant& value) {
+    for (int row = list->count() - 1; row >= 0; --row) {
+        if (list->item(row)->data(role) == value) list->setCurrentRow(row);
+    }
+}
+
+void tickRows(QDialog* send) {
+    auto* list = field<QListWidget>(send, "deviceList");
+    for (int row = 0; row < list->count(); ++row) list->item(row)->setCheckState(Qt::Checked);
+}
+
+class PeerDialogsTest : public app_test::DockFixture {
+protected:
+    // Runs `open` and, inside it, `act` on the dialog it opens; no dialog is left afterwards but the
+    // profile editor, which is kept for the whole run.
+    void withDialog(const std::function<void()>& open, const std::function<void(QDialog*)>& act) {
+        bool is_shown = false;
+        test_support::on_next_modal([&](QDialog* dialog) {
+            is_shown = true;
+            act(dialog);
+        });
+        open();
+        EXPECT_TRUE(is_shown);
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            const bool is_kept = qobject_cast<QMessageBox*>(top) || qobject_cast<ProfileEdit*>(top);
+            EXPECT_TRUE(!qobject_cast<QDialog*>(top) || is_kept) << top->windowTitle().toStdString();
+        }
+    }
+    // The first address-book peer of `session` that `wanted` takes (all, by default); null when none.
+    static PeerMetaPtr bookPeer(IPCObject& session, const std::function<bool(const PeerMeta&)>& wanted = {}) {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        for (const PeerMetaPtr& peer : session.bookPeers) {
+            if (!wanted || wanted(*peer)) return peer;
+        }
+        return nullptr;
+    }
+    PeerMetaPtr selectBookPeer(IPCObject& session, const std::function<bool(const PeerMeta&)>& wanted = {}) {
+        const PeerMetaPtr peer = bookPeer(session, wanted);
+        for (int row = 0; row < peerTree()->topLevelItemCount(); ++row) {
+            if (peerTree()->topLevelItem(row)->data(0, kPeerIdRole) == peer->id) peerTree()->setCurrentItem(peerTree()->topLevelItem(row));
+        }
+        return peer;
+    }
+};
+
+// A ticked Braidlink adds "use_bdlink" and "unit", an unticked one neither; editing only the name
+// sends the codec's full address back, port included; the codec's list then shows each. Then the
+// edited peer is connected with another profile.
+TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    const std::pair<QStringList, const char*> adds[] = {
+        {{"Desk 9", "10.1.1.9", "pw9", "00:11:22:33:44:55"},
+         R"(<addPeer addr="10.1.1.9" name="Desk 9" password="pw9" seq="addPeer" unit="00:11:22:33:44:55" use_bdlink="true"/>)"},
+        {{"Desk 10", "10.1.1.10", "pw10", ""}, R"(<addPeer addr="10.1.1.10" name="Desk 10" password="pw10" seq="addPeer"/>)"}};
+    for (size_t i = 0; i < std::size(adds); ++i) {
+        withDialog([&] { dock().addNewPeer(); }, [&](QDialog* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "Add a remote Peer");
+            fill(dialog, adds[i].first);
+            pressOk(dialog);
+        });
+        EXPECT_EQ(waitForFrames("addPeer", i + 1)[i].xml, adds[i].second);
+    }
+    EXPECT_TRUE(wait_processing_events([&] {
+        return bookPeer(*session, [](const PeerMeta& peer) { return peer.name == "Desk 9" && peer.bdlink; }) &&
+               bookPeer(*session, [](const PeerMeta& peer) { return peer.name == "Desk 10" && !peer.bdlink; });
+    }));
+
+    const PeerMetaPtr peer = selectBookPeer(*session);
+    Message original;
+    ASSERT_TRUE(session->findPeer(peer->id, original));
+    withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Edit peer");
+        field<QLineEdit>(dialog, "lineName")->setText("Renamed");
+        pressOk(dialog);
+    });
+    const Message::Attributes& a = original.attributes();
+    EXPECT_EQ(waitForFrames("setPeerSettings", 1)[0].xml,
+              R"(<setPeerSettings addr=")" + a.get_string("addr", "") + R"(" bdlink="false" id=")" + a.get_string("id", "") +
+                  R"(" name="Renamed" password=")" + a.get_string("pw", "") + R"(" seq="setPeerSettings" unit=""/>)");
+    EXPECT_EQ(a.get_string("addr", "").substr(a.get_string("addr", "").size() - 5), ":9000");
+    EXPECT_TRUE(wait_processing_events([&] { return peerTree()->findItems("Renamed", Qt::MatchExactly).size() == 1; }));
+
+    // "Connection setup" with a profile other than the peer's: the profile is assigned, then connected.
+    const QString profile = session->profiles.last().id;
+    ASSERT_FALSE(session->profiles.last().isDefault || peer->active || peer->profile != 0);
+    withDialog([&] { dock().showConnectDialog(); }, [&](QDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Connection setup");
+        selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, peer->id);
+        selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, profile);
+        pressOk(dialog);
+    });
+    const app_test::RecordedFrame connect = waitForFrames("connect", 1)[0];
+    const app_test::RecordedFrame assign = waitForFrames("setPeerSettings", 2)[1];
+    EXPECT_LT(assign.line, connect.line);
+    EXPECT_EQ(assign.xml + connect.xml, QStringLiteral(R"(<setPeerSettings id="%1" profile="%2" seq="setPeerSettings"/><connect id="%1"/>)")
+                                            .arg(peer->id, profile).toStdString());
+}
+
+// On a codec of the old protocol Braidlink is not offered: the request has neither of its fields,
+// whatever the locked box holds.
+TEST_F(PeerDialogsTest, ALegacyCodecLocksBraidlink) {
+    selectReadyCodec(startFleet(1, CodecSimMode::kLegacy).ports()[0]);
+    withDialog([&] { dock().addNewPeer(); }, [&](QDialog* dialog) {
+        EXPECT_FALSE(field<QCheckBox>(dialog, "braidlinkEnableCheckBox")->isEnabled());
+        EXPECT_FALSE(field<QLineEdit>(dialog, "macAddressLineEdit")->isEnabled());
+        fill(dialog, {"", "10.1.1.9", "", "00:11:22:33:44:55"});
+        pressOk(dialog);
+    });
+    EXPECT_EQ(waitForFrames("addPeer", 1)[0].xml, R"(<addPeer addr="10.1.1.9" name="" password="" seq="addPeer"/>)");
+}
+
+// The source's default profile reaches two codecs under the ids they give it, and stays out of their
+// defaults; a peer goes with its password and Braidlink flag. Their lists then hold the copies.
+// A codec that stops while the dialog is open gets nothing, and a box names it.
+TEST_F(PeerDialogsTest, CopiesAProfileAndAPeerToOtherCodecs) {
+    const std::vector<uint16_t> ports = startFleet(3).ports();
+    const std::map<int, IPCObject*> targets = {{ports[0], addCodec(ports[0])}, {ports[1], addCodec(ports[1])}};
+    // Its default profile is not a factory one, and uses a channel every codec has.
+    IPCObject* source = selectReadyCodec(ports[2]);
+    std::map<IPCObject*, QString> defaults;
+    for (const auto& [port, target] : targets) {
+        ASSERT_TRUE(wait_processing_events([target = target] { return target->state() == IQEndpointClient::READY; }));
+        defaults[target] = target->defaultProfileId;
+    }
+    selectRow(profileList(), kProfileDefaultRole, true);
+    const QString name = profileList()->currentItem()->data(kProfileNameRole).toString();
+    withDialog([&] { dock().sendProfileTriggered(); }, [&](QDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Copy Profile to...");
+        tickRows(dialog);
+        pressOk(dialog);
+    });
+    EXPECT_EQ(waitForFrames("addProfile", 2).size(), 2u);
+    for (const app_test::RecordedFrame& write : waitForFrames("setProfile", 2)) {
+        IPCObject* target = targets.at(write.port);
+        EXPECT_FALSE(write.message.attributes().has("default"));
+        EXPECT_TRUE(wait_processing_events([&] {
+            std::lock_guard<SessionMutex> lock(target->mutex());
+            return std::any_of(target->profiles.begin(), target->profiles.end(), [&](const ProfileInfo& each) {
+                return each.id.toStdString() == write.message.attributes().get_string("id", "") && each.name == name;
+            });
+        }));
+        EXPECT_EQ(target->defaultProfileId, defaults[target]);
+    }
+
+    MessageBoxRecorder boxes;
+    IPCObject* leaving = addCodec(startFleet(1).ports()[0]);
+    ASSERT_TRUE(wait_processing_events([&] { return leaving->state() == IQEndpointClient::READY; }));
+    const QString label = QStringLiteral("%1 : 127.0.0.1:%2").arg(leaving->unitName()).arg(fleets[1]->ports()[0]);
+    const PeerMetaPtr peer = selectBookPeer(*source, [](const PeerMeta& each) { return each.bdlink; });
+    withDialog([&] { dock().sendPeerTriggered(); }, [&](QDialog* dialog) {
+        tickRows(dialog);
+        fleets[1].reset();
+        ASSERT_TRUE(wait_processing_events([&] { return leaving->state() != IQEndpointClient::READY; }));
+        pressOk(dialog);
+    });
+    EXPECT_TRUE(boxes.lastText("Copy Peer to...").endsWith("\n" + label)) << boxes.lastText("Copy Peer to...").toStdString();
+    EXPECT_TRUE(recorded("addPeer", 1).empty());
+    for (const app_test::RecordedFrame& copy : waitForFrames("addPeer", 2)) {
+        EXPECT_EQ(copy.xml, QStringLiteral(R"(<addPeer addr="%1:9000" name="%2" password="%3" seq="addPeer" unit="%4" use_bdlink="true"/>)")
+                                .arg(peer->addr, peer->name, peer->password, peer->unit).toStdString());
+        EXPECT_TRUE(wait_processing_events([&] {
+            return bookPeer(*targets.at(copy.port), [&](const PeerMeta& each) { return each.name == peer->name && each.bdlink; }) != nullptr;
+        }));
+    }
+}
+
+// What the codec could not take says why; the entry dialog stays, or opens again with what was
+// typed; nothing reaches the codec.
+TEST_F(PeerDialogsTest, BadInputSendsNothing) {
+    MessageBoxRecorder boxes;
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    selectBookPeer(*session);
+    const struct {
+        const char* what;
+        bool isEdit;
+        QStringList entry;
+        const char* reason;  // of the dialog's note, or of the box for a dropped codec
+    } cases[] = {
+        {"a blank address", false, {"A", " ", "", ""}, "Enter the peer's \"IP Address\"."},
+        {"Braidlink without MAC", false, {"A", "", "", " "}, "\"Use Braidlink\" needs the remote unit's"},
+        {"a blank name on edit", true, {"", "10.0.0.1", "", ""}, "Enter a \"Name\" for the peer."},
+        {"a control character", true, {"A", "10.0.0.1", "p\x01", ""}, "\"Connection Password\" must be text"},
+        {"the codec dropped before OK", false, {"A", "10.0.0.1", "", ""}, "Nothing was sent: the codec is not"},
+    };
+    for (const auto& c : cases) {
+        const bool drops = &c == &cases[4];
+        QString note;
+        QString reopened;
+        withDialog([&] { c.isEdit ? dock().editPeer() : dock().addNewPeer(); }, [&](QDialog* dialog) {
+            fill(dialog, c.entry);
+            if (drops) {
+                session->disconnectIPC();
+                ASSERT_TRUE(wait_processing_events([&] { return session->state() != IQEndpointClient::READY; }));
+                test_support::on_next_modal([&](QDialog* again) {
+                    reopened = field<QLineEdit>(again, "lineIPAddress")->text();
+                    again->reject();
+                });
+            }
+            pressOk(dialog);
+            if (!dialog->isVisible()) return;
+            note = field<QLabel>(dialog, "problemLabel")->text();
+            dialog->reject();
+        });
+        const QString shown = drops ? boxes.lastText("Add a remote Peer") : note;
+        EXPECT_TRUE(shown.startsWith(c.reason)) << c.what << ": " << shown.toStdString();
+        EXPECT_EQ(reopened, drops ? c.entry[1] : "") << c.what;
+    }
+    session->reconnectIPC();
+    ASSERT_TRUE(wait_processing_events([&] { return session->state() == IQEndpointClient::READY; }));
+    syncWith(*session);
+    EXPECT_TRUE(recorded("addPeer").empty() && recorded("setPeerSettings").empty());
+}
+
+// The notice names the codec, the request and the codec's words for each refusal.
+TEST_F(PeerDialogsTest, RefusalsAreNamed) {
+    MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
+    CodecSimOptions refusing;
+    refusing.count = 2;
+    refusing.refused_requests = {"addPeer", "setPeerSettings", "addProfile"};
+    const std::vector<uint16_t> ports = startFleet(refusing).ports();
+    IPCObject* target = addCodec(ports[1]);
+    IPCObject* session = selectReadyCodec(ports[0]);
+    ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
+    withDialog([&] { dock().addNewPeer(); }, [](QDialog* dialog) {
+        field<QLineEdit>(dialog, "lineIPAddress")->setText("10.1.1.9");
+        pressOk(dialog);
+    });
+    selectBookPeer(*session);
+    withDialog([&] { dock().editPeer(); }, pressOk);
+    selectRow(profileList(), kProfileFactoryRole, false);
+    withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
+        tickRows(dialog);
+        pressOk(dialog);
+    });
+    const auto notice = [this] {
+        QMessageBox* box = window->findChild<QMessageBox*>();
+        return box && box->isVisible() ? box->text() : QString();
+    };
+    EXPECT_TRUE(wait_processing_events([&] { return notice().count("Refused by codec-sim") == 3; })) << notice().toStdString();
+    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"}) EXPECT_TRUE(notice().contains(QString(" refused ") + request));
+    EXPECT_TRUE(notice().contains(QStringLiteral("%1 (127.0.0.1:%2) refused addProfile").arg(target->unitName()).arg(ports[1])));
+}
+
+}  // namespace
