@@ -11,7 +11,7 @@
 // Usage: codec_sim_load --port P [--count N] [--host 127.0.0.1|::1] [--password PW]
 //                       [--subscribe metering|all] [--managers N] [--seconds S] [--warmup S]
 //                       [--pid PID]
-//   e.g. codec-sim --count 256 --port 20000 & codec_sim_load --port 20000 --count 256 --pid $!
+//   e.g. codec-sim --count 256 --port 20000 --random-phase & codec_sim_load --port 20000 --count 256 --pid $!
 
 #include <sys/resource.h>
 #include <unistd.h>

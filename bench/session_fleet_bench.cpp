@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     QProcess codec_sim;
     if (!start_codec_sim(codec_sim, QString::fromLocal8Bit(argv[1]),
                          {QStringLiteral("--count"), QString::number(count), QStringLiteral("--port"),
-                          QString::number(kBasePort), QStringLiteral("--stamp")},
+                          QString::number(kBasePort), QStringLiteral("--stamp"), QStringLiteral("--random-phase")},
                          count)) {
         return 1;
     }

@@ -4,22 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/counting_endpoint.h"
 #include "fuzz/fuzz_chunks.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_protocol_compact_client.h"
 #include "ipc/message.h"
-
-namespace {
-
-class CountingEndpoint : public IPCEndpointClient {
-public:
-    void handle_response(const Message& reply) override { received += reply.size() + 1; }
-    void handle_unsolicited(const Message& message) override { received += message.size() + 1; }
-    size_t received = 0;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountingEndpoint endpoint;

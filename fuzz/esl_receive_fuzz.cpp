@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/counting_endpoint.h"
 #include "fuzz/fuzz_chunks.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
@@ -12,13 +13,6 @@
 #include "ipc/message.h"
 
 namespace {
-
-class CountingEndpoint : public IPCEndpointClient {
-public:
-    void handle_response(const Message& reply) override { received += reply.size() + 1; }
-    void handle_unsolicited(const Message& message) override { received += message.size() + 1; }
-    size_t received = 0;
-};
 
 Message command(const char* text, bool wants_xml) {
     Message message;

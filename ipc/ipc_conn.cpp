@@ -1,5 +1,7 @@
 #include "ipc/ipc_conn.h"
 
+#include <utility>
+
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
@@ -47,15 +49,29 @@ void IPCConn::clear_endpoints() {
 }
 
 bool IPCConn::wants_write() const {
-    return state_ == CONNECTED && !send_buffer_.empty();
+    return state_ == CONNECTED && send_offset_ < send_buffer_.size();
+}
+
+std::string_view IPCConn::send_buffer() const {
+    return std::string_view(send_buffer_).substr(send_offset_);
+}
+
+void IPCConn::consume_sent(size_t sent) {
+    send_offset_ += sent;
+    if (send_offset_ < send_buffer_.size()) return;
+    send_buffer_.clear();
+    send_offset_ = 0;
 }
 
 void IPCConn::close() {
     IPCSocket::close();
+    input_.clear();
+    ++close_count_;
     if (protocol_) protocol_->reset();
     // A session protocol (HTTP) keeps its server endpoint beyond the TCP connection.
     if (endpoint_server_ && (!protocol_ || protocol_->is_connection_bound())) endpoint_server_->mark_closed();
     send_buffer_.clear();
+    send_offset_ = 0;
     if (state_ != CLOSED) {
         state_ = CLOSED;
         notify_state();
@@ -63,13 +79,20 @@ void IPCConn::close() {
 }
 
 void IPCConn::send_data(const std::string& bytes) {
+    // What a slow peer has taken is dropped before the buffer grows further.
+    if (send_offset_ > 0 && send_offset_ >= send_buffer_.size() / 2) {
+        send_buffer_.erase(0, send_offset_);
+        send_offset_ = 0;
+    }
     send_buffer_ += bytes;
     on_writable(true);
-    if (send_buffer_.size() > send_limit_) {
+    const size_t unsent = send_buffer_.size() - send_offset_;
+    if (unsent > send_limit_) {
         set_error("IPCConn::send_data buffer overflow");
-    } else if (!send_buffer_.empty() && owner_) {
+    } else if (unsent > 0 && owner_) {
         // The socket took only part of it: the loop must wait for writability, and a sender on
         // another thread must not leave the bytes waiting for an unrelated event.
+        watch_changed();
         owner_->wake();
     }
 }
@@ -77,6 +100,10 @@ void IPCConn::send_data(const std::string& bytes) {
 bool IPCConn::send(const Message& message) {
     if (!protocol_) return true;
     return protocol_->transmit_message(message) != 0;
+}
+
+void IPCConn::rx_message(Message&& message) {
+    if (endpoint_client_) endpoint_client_->receive(std::move(message));
 }
 
 void IPCConn::rx_message(const Message& message) {
@@ -89,21 +116,38 @@ bool IPCConn::handle_request(const Message& request, Message& reply) {
     return true;
 }
 
-void IPCConn::on_data(const std::string& bytes) {
+void IPCConn::on_data(std::string_view bytes) {
     stamp_received();
     if (!protocol_ && server_ && !bytes.empty()) choose_server_protocol(bytes[0]);
     if (!protocol_) return;
-    protocol_->receive_data(bytes);
+    if (input_.empty()) {
+        deliver(bytes.data(), bytes.size(), false);
+    } else {
+        input_.append(bytes);
+        deliver(input_.data(), input_.size(), true);
+    }
     if (!pending_protocol_.empty()) change_protocol();
 }
 
+void IPCConn::deliver(const char* data, size_t length, bool is_kept) {
+    const uint64_t closes_before = close_count_;
+    const size_t taken = protocol_->receive_data(data, length);
+    // A handler that closed the connection dropped the input with it.
+    if (close_count_ != closes_before) return;
+    if (is_kept) {
+        input_.erase(0, taken);
+    } else if (taken < length) {
+        input_.assign(data + taken, length - taken);
+    }
+}
+
 bool IPCConn::has_pending_input() const {
-    return !read_hold_ && protocol_ && protocol_->has_pending_input();
+    return !read_hold_ && protocol_ && !input_.empty() && protocol_->has_pending_input();
 }
 
 void IPCConn::resume_input() {
-    if (!protocol_) return;
-    protocol_->resume_input();
+    if (!protocol_ || input_.empty()) return;
+    deliver(input_.data(), input_.size(), true);
     if (!pending_protocol_.empty()) change_protocol();
 }
 
@@ -111,6 +155,8 @@ void IPCConn::set_protocol(IPCProtocol* protocol) {
     if (protocol == protocol_) return;
     delete protocol_;
     protocol_ = protocol;
+    // What is kept was framed by the protocol that left it.
+    input_.clear();
 }
 
 void IPCConn::set_client_protocol(const std::string& name) {
@@ -145,6 +191,7 @@ void IPCConn::change_protocol() {
 void IPCConn::set_state(int state) {
     if (state == state_) return;
     state_ = state;
+    watch_changed();
     notify_state();
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "ipc/ipc_socket.h"
 
@@ -16,6 +17,10 @@ class Message;
 // and messages into bytes (send -> transmit_message -> send_data). A client connection belongs to
 // its client endpoint; an accepted one to the server that accepted it, and picks its protocol from
 // the first byte it receives unless the server names one.
+//
+// Received bytes go to the protocol where they were read; only what it leaves (the start of a
+// message, or input behind a read hold) is kept, in one input buffer, and offered again with the
+// next bytes. The send buffer is written from an offset and emptied once all of it has gone.
 //
 // Threads: as IPCSocket: the loop thread owns it; a thread that sends holds the manager's lock.
 class IPCConn : public IPCSocket {
@@ -42,11 +47,15 @@ public:
     bool send(const Message& message);
     // A message the protocol decoded, for the client endpoint; dropped when there is none.
     void rx_message(const Message& message);
+    // The same for a decoded message the protocol drops afterwards: the endpoint may take it over.
+    void rx_message(Message&& message);
     // A request the server protocol decoded, for the server endpoint. True when the reply is to be
     // sent now; without a server endpoint the reply is a 500 error.
     bool handle_request(const Message& request, Message& reply);
     // Bytes read from the socket, for the protocol.
-    void on_data(const std::string& bytes);
+    void on_data(std::string_view bytes);
+    // Received bytes the protocol has not taken yet.
+    const std::string& input() const { return input_; }
     bool has_pending_input() const override;
     void resume_input() override;
 
@@ -74,7 +83,8 @@ public:
     void set_server(IPCServer* server) { server_ = server; }
 
     IPCProtocol* protocol() const { return protocol_; }
-    const std::string& send_buffer() const { return send_buffer_; }
+    // Bytes queued and not yet written.
+    std::string_view send_buffer() const;
     uint32_t send_limit() const { return send_limit_; }
     void set_send_limit(uint32_t limit) { send_limit_ = limit; }
     // The most received bytes a protocol may keep while it waits for the end of a message.
@@ -86,6 +96,10 @@ protected:
     void notify_state();
     // An accepted connection without a protocol takes the one its first byte announces.
     void choose_server_protocol(char first_byte);
+    // Offers the protocol the input, which is input_ itself when `is_kept`; keeps what it leaves.
+    void deliver(const char* data, size_t length, bool is_kept);
+    // Marks `sent` more bytes of the send buffer as written.
+    void consume_sent(size_t sent);
 
     int state_ = CLOSED;
     IPCEndpointClient* endpoint_client_ = nullptr;  // not owned
@@ -93,6 +107,9 @@ protected:
     IPCServer* server_ = nullptr;                   // not owned
     IPCProtocol* protocol_ = nullptr;               // owned
     std::string send_buffer_;
+    size_t send_offset_ = 0;  // bytes at the front of send_buffer_ already written
+    std::string input_;
+    uint64_t close_count_ = 0;  // tells deliver() that a handler closed the connection
     std::string pending_protocol_;
     uint32_t send_limit_ = kDefaultSendLimit;
     uint32_t receive_limit_ = kDefaultReceiveLimit;

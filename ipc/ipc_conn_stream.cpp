@@ -64,11 +64,12 @@ void IPCConnStream::on_writable(bool from_send) {
     if (state_ == CONNECTING && !from_send) finish_connect();
     // A failed connection still writes what is queued until the loop closes it, so that a reply
     // explaining the failure ("excessive request rate", a refused login) reaches the peer.
-    if (state_ != CONNECTED || send_buffer_.empty()) return;
+    if (state_ != CONNECTED || send_offset_ == send_buffer_.size()) return;
 
-    const ssize_t sent = platform::send_bytes(fd_, send_buffer_.data(), send_buffer_.size());
+    const ssize_t sent =
+        platform::send_bytes(fd_, send_buffer_.data() + send_offset_, send_buffer_.size() - send_offset_);
     if (sent > 0) {
-        send_buffer_.erase(0, static_cast<size_t>(sent));
+        consume_sent(static_cast<size_t>(sent));
     } else if (sent == 0) {
         set_error("short write");
     } else if (!platform::is_transient_error(errno)) {
@@ -84,7 +85,7 @@ IPCConnStream::ReadResult IPCConnStream::read_chunk() {
     } while (received < 0 && errno == EINTR);
 
     if (received > 0) {
-        on_data(std::string(buffer, static_cast<size_t>(received)));
+        on_data(std::string_view(buffer, static_cast<size_t>(received)));
         return ReadResult::Data;
     }
     if (received == 0) return ReadResult::End;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
@@ -129,6 +130,23 @@ void IPCEndpointClient::flush_queue() {
         }
     }
     is_flushing_ = false;
+}
+
+void IPCEndpointClient::receive(Message&& message) {
+    struct Restore {
+        Message*& takeable;
+        Message* outer;  // a reply made up while a received message is handled nests inside it
+        ~Restore() { takeable = outer; }
+    } restore{takeable_, takeable_};
+    takeable_ = &message;
+    receive(static_cast<const Message&>(message));
+}
+
+Message IPCEndpointClient::take(const Message& message) {
+    if (&message != takeable_) return message;
+    Message* const source = takeable_;
+    takeable_ = nullptr;  // taken once; what is left is empty
+    return std::move(*source);
 }
 
 void IPCEndpointClient::receive(const Message& message) {

@@ -52,6 +52,10 @@ public:
 
     void send(const Message& message);
     void receive(const Message& message);
+    // As receive(), for a message nobody needs afterwards: a handler may take() it instead of
+    // copying it. A handler that takes the message it is given leaves nothing for
+    // handle_unso_payload.
+    void receive(Message&& message);
     void subscribe(const std::string& name, uint32_t interval_ms);
     void unsubscribe(const std::string& name);
     void flush_queue();
@@ -71,6 +75,11 @@ public:
     int version() const { return version_; }
     void set_version(int version) { version_ = version; }
     size_t queued_count() const { return queue_.size(); }
+
+protected:
+    // The message to keep: moved out of the received message when `message` is that one (see
+    // receive(Message&&)), else copied.
+    Message take(const Message& message);
 
 private:
     void release_connection();
@@ -99,5 +108,6 @@ private:
     std::map<std::string, ForwardRecord> forwards_;  // by "fwd-N"; dropped when the connection closes
     uint32_t forward_counter_ = 0;
     bool is_flushing_ = false;
+    Message* takeable_ = nullptr;  // the received message while its handlers run (loop thread)
     int version_ = 1;
 };

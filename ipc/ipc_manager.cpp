@@ -1,8 +1,8 @@
 #include "ipc/ipc_manager.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
-#include <thread>
 
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_clock.h"
@@ -15,7 +15,7 @@
 #include "ipc/logger.h"
 #include "platform/error_text.h"
 
-IPCManager::IPCManager() = default;
+IPCManager::IPCManager(platform::ReadinessPoller::Backend backend) : poller_(wake_event_.fd(), backend) {}
 
 IPCManager::~IPCManager() {
     if (!wait_for_loop_exit(0)) {
@@ -60,6 +60,7 @@ void IPCManager::destroy_endpoint(IPCEndpointClient* endpoint) {
 }
 
 void IPCManager::wake() {
+    needs_service_ = true;
     wake_event_.signal();
 }
 
@@ -114,8 +115,7 @@ void IPCManager::run_iteration() {
             on_loop();
             sweep();
             run_timer_if_due();
-            poller_.begin(wake_event_.fd());
-            wait_ms = poll_sockets(true);
+            wait_ms = wait_after_service();
         }
 
         const int wait_error = poller_.wait(wait_ms == 0 ? -1 : static_cast<int>(wait_ms));
@@ -127,11 +127,26 @@ void IPCManager::run_iteration() {
         has_wait_failed_ = false;
 
         IPCMutexGuard guard(get_lock());
-        poll_sockets(false);
+        dispatch_events();
     } catch (const std::exception& e) {
         ipc_logger().log(2, "IPCManager::event_loop uncaught exception: %s", e.what());
         ipc_logger().output_hook(0, 2, nullptr);
     }
+}
+
+uint32_t IPCManager::wait_after_service() {
+    const int64_t now_us = ipc_now_us();
+    if (needs_service_.exchange(false) || (service_due_us_ != 0 && now_us >= service_due_us_)) {
+        const uint32_t service_wait_ms = service_sockets();
+        service_due_us_ = service_wait_ms == 0 ? 0 : now_us + int64_t{service_wait_ms} * 1000;
+    }
+    uint32_t wait_ms = time_to_next_tick_ms();
+    if (service_due_us_ != 0) {
+        // Rounded up, so that the wait never ends just before the reconnect is due.
+        const int64_t until_due_ms = std::max<int64_t>(1, (service_due_us_ - ipc_now_us() + 999) / 1000);
+        if (wait_ms == 0 || wait_ms > until_due_ms) wait_ms = static_cast<uint32_t>(until_due_ms);
+    }
+    return wait_ms;
 }
 
 void IPCManager::back_off_after_failed_wait(int error) {
@@ -144,12 +159,7 @@ void IPCManager::back_off_after_failed_wait(int error) {
     }
     // The same wait would fail again at once. The wake event alone still ends the pause early, for
     // stop() and for any change another thread makes.
-    poller_.begin(wake_event_.fd());
-    if (poller_.wait(static_cast<int>(pause_ms)) != 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
-    } else if (poller_.was_woken()) {
-        wake_event_.drain();
-    }
+    if (wake_event_.wait(static_cast<int>(pause_ms))) wake_event_.drain();
 }
 
 void IPCManager::run_timer_if_due() {
@@ -178,18 +188,22 @@ std::vector<std::string> IPCManager::endpoint_names() const {
     return names;
 }
 
-uint32_t IPCManager::poll_sockets(bool collecting) {
-    is_collecting_ = collecting;
-    uint32_t wait_ms = time_to_next_tick_ms();
-    poll_servers(wait_ms);
+uint32_t IPCManager::service_sockets() {
+    uint32_t wait_ms = 0;
+    service_servers(wait_ms);
+    service_endpoints(wait_ms);
+    return wait_ms;
+}
 
-    // Callbacks may add or remove endpoints, so the walk goes over a snapshot taken when the wait
-    // list is built, and skips an endpoint that is no longer registered when its turn comes. Both
-    // passes of one iteration use the same snapshot.
-    if (collecting) {
-        walk_.clear();
-        for (const auto& entry : endpoints_) walk_.push_back(entry.second.endpoint);
-    }
+void IPCManager::resume_kept_input(IPCSocket* socket) {
+    if (socket->is_open() && !socket->is_failed() && socket->has_pending_input()) socket->resume_input();
+}
+
+void IPCManager::service_endpoints(uint32_t& wait_ms) {
+    // Callbacks may add or remove endpoints, so the walk goes over a snapshot and skips an endpoint
+    // that is no longer registered when its turn comes.
+    walk_.clear();
+    for (const auto& entry : endpoints_) walk_.push_back(entry.second.endpoint);
     std::vector<IPCEndpointClient*> dropped_owned;
     for (IPCEndpointClient* endpoint : walk_) {
         if (registered_.count(endpoint) == 0) continue;
@@ -198,7 +212,8 @@ uint32_t IPCManager::poll_sockets(bool collecting) {
 
         if (connection->is_failed()) connection->close();
         if (connection->is_open()) {
-            socket_callback(connection);
+            connection->watch_changed();
+            resume_kept_input(connection);
             continue;
         }
         const int delay_s = endpoint->reconnect_delay();
@@ -215,7 +230,6 @@ uint32_t IPCManager::poll_sockets(bool collecting) {
         unregister(it);
         retired_endpoints_.push_back(endpoint);
     }
-    return wait_ms;
 }
 
 void IPCManager::unregister(std::map<std::string, EndpointEntry>::iterator entry) {
@@ -229,10 +243,13 @@ void IPCManager::register_endpoint(const std::string& name, IPCEndpointClient* e
     endpoint->set_name(this, name);
 }
 
-void IPCManager::poll_servers(uint32_t& wait_ms) {
+void IPCManager::service_servers(uint32_t& wait_ms) {
     for (auto& [name, server] : servers_) {
-        server->for_each_socket([this](IPCSocket* socket) { socket_callback(socket); });
         server->reap_closed();
+        server->for_each_socket([](IPCSocket* socket) {
+            socket->watch_changed();
+            resume_kept_input(socket);
+        });
         if (server->is_failed()) {
             ipc_logger().log(2, "ipc server failed: %s", server->error().c_str());
             server->close();
@@ -249,14 +266,18 @@ void IPCManager::sweep() {
             ++it;
             continue;
         }
-        delete it->second;
+        retired_sockets_.push_back(it->second);
         it = servers_.erase(it);
     }
     for (auto& [name, server] : pending_servers_) {
         IPCServer*& live = servers_[name];
-        delete live;
+        if (live) {
+            live->close();
+            retired_sockets_.push_back(live);
+        }
         live = server;
     }
+    if (!pending_servers_.empty()) needs_service_ = true;
     pending_servers_.clear();
 }
 
@@ -280,24 +301,43 @@ void IPCManager::check_reconnect(uint32_t delay_s, IPCSocket* socket, uint32_t& 
         if (wait_ms == 0 || wait_ms > remaining_ms) wait_ms = remaining_ms;
         return;
     }
+    // An open socket is watched from its attach on.
     const IPCAddress address = socket->address();
     socket->open(address);
-    if (socket->is_open()) socket_callback(socket);
 }
 
 void IPCManager::socket_callback(IPCSocket* socket) {
-    if (!is_collecting_) {
-        dispatch(socket);
+    if (!socket->is_open()) {
+        if (socket->watch_key == 0) return;
+        poller_.remove(socket->watch_key);
+        socket->watch_key = 0;
+        // A closed socket is reopened, reaped or dropped by the next look at every socket.
+        wake();
         return;
     }
-    socket->wait_serial = poller_.serial();
-    socket->wait_slot = poller_.add(socket->fd(), socket->wants_read(), socket->wants_write());
+    const bool wants_read = socket->wants_read();
+    const bool wants_write = socket->wants_write();
+    if (socket->watch_key != 0) {
+        const int error = poller_.modify(socket->watch_key, wants_read, wants_write);
+        if (error != 0) socket->set_error(platform::error_text(error));
+        return;
+    }
+    socket->watch_key = poller_.add(socket->fd(), socket, wants_read, wants_write);
+    if (socket->watch_key == 0) socket->set_error(platform::last_error_text());
 }
 
-void IPCManager::dispatch(IPCSocket* socket) {
-    if (socket->wait_serial != poller_.serial()) return;  // not part of this wait
-    const platform::Readiness readiness = poller_.result(socket->wait_slot);
+void IPCManager::dispatch_events() {
+    for (size_t i = 0; i < poller_.event_count(); ++i) {
+        const uint64_t key = poller_.event_key(i);
+        // Null for a registration that ended after the wait: its descriptor may be another's now.
+        auto* socket = static_cast<IPCSocket*>(poller_.owner(key));
+        if (!socket) continue;
+        dispatch(socket, poller_.event_readiness(i));
+        if (socket->watch_key == key) socket->watch_changed();
+    }
+}
 
+void IPCManager::dispatch(IPCSocket* socket, const platform::Readiness& readiness) {
     bool is_writable = readiness.is_writable;
     bool is_closed = readiness.is_peer_closed || readiness.has_error;
     if (socket->is_connect_pending() && is_closed) {
@@ -312,7 +352,7 @@ void IPCManager::dispatch(IPCSocket* socket) {
         if (is_usable()) socket->on_peer_closed();
         return;
     }
-    // Input kept while reading was held goes first; releasing the hold woke this iteration.
+    // Input kept while reading was held goes first.
     if (is_usable() && socket->has_pending_input()) socket->resume_input();
     if (readiness.is_readable && is_usable() && socket->wants_read()) socket->on_readable();
 }
@@ -322,15 +362,25 @@ void IPCManager::delete_retired() {
     std::vector<IPCEndpointClient*> endpoints;
     endpoints.swap(retired_endpoints_);
     for (IPCEndpointClient* endpoint : endpoints) destroy_endpoint(endpoint);
-    std::vector<IPCConn*> connections;
-    connections.swap(retired_connections_);
-    for (IPCConn* connection : connections) delete connection;
+    std::vector<IPCEndpointServer*> server_endpoints;
+    server_endpoints.swap(retired_server_endpoints_);
+    for (IPCEndpointServer* endpoint : server_endpoints) delete endpoint;
+    std::vector<IPCSocket*> sockets;
+    sockets.swap(retired_sockets_);
+    for (IPCSocket* socket : sockets) delete socket;
 }
 
 void IPCManager::retire_connection(IPCConn* connection) {
     IPCMutexGuard guard(get_lock());
-    retired_connections_.push_back(connection);
+    // Closed now: its events stop at once, and its descriptor goes back to the system.
+    connection->close();
+    retired_sockets_.push_back(connection);
     wake();
+}
+
+void IPCManager::retire_endpoint_server(IPCEndpointServer* endpoint) {
+    IPCMutexGuard guard(get_lock());
+    retired_server_endpoints_.push_back(endpoint);
 }
 
 void IPCManager::connect(const std::string& protocol, const std::string& transport, const IPCAddress& address,
@@ -366,7 +416,13 @@ void IPCManager::remove_endpoint(const std::string& name) {
     if (entry.is_owned) {
         retire_endpoint(entry.endpoint);
     } else {
-        // Its owner may keep it longer than this manager lives: it must not call back in here.
+        // Its owner may keep it longer than this manager lives: neither it nor its connection,
+        // which this loop no longer serves, may call back in here.
+        if (IPCConn* connection = entry.endpoint->connection()) {
+            poller_.remove(connection->watch_key);
+            connection->watch_key = 0;
+            connection->leave_owner();
+        }
         entry.endpoint->set_name(nullptr, entry.endpoint->name());
     }
 }
@@ -437,11 +493,16 @@ bool IPCManager::listen(const std::string& transport, const IPCAddress& address,
     if (!server) return false;
     server->set_connection_limit(limit > 0 ? static_cast<uint32_t>(limit) : 0);
     server->set_timeout(timeout_s > 0 ? static_cast<uint32_t>(timeout_s) : 0);
-    const bool is_open = server->open(address);
+    bool is_open;
     {
+        // Opening registers the listening socket with the loop's wait.
         IPCMutexGuard guard(get_lock());
+        is_open = server->open(address);
         IPCServer*& pending = pending_servers_[name];
-        delete pending;
+        if (pending) {
+            pending->close();
+            retired_sockets_.push_back(pending);
+        }
         pending = server;
     }
     wake();
@@ -468,7 +529,8 @@ void IPCManager::close_server(const std::string& name) {
     }
     const auto pending = pending_servers_.find(name);
     if (pending != pending_servers_.end()) {
-        delete pending->second;
+        pending->second->close();
+        retired_sockets_.push_back(pending->second);
         pending_servers_.erase(pending);
     }
 }

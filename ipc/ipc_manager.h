@@ -29,6 +29,12 @@ class IPCServer;
 // endpoints' idle time-outs on a timer. It also runs listening servers: their accepted connections,
 // their server endpoints and the messages published to them.
 //
+// Every open socket stays registered in one readiness poller from attach to close, so a wait costs
+// what was ready, not what is open. A wait that readiness alone ended dispatches only what it
+// reported; the loop looks at all of its sockets (closing failed ones, reopening, handing on input
+// kept during a read hold, reaping servers' closed connections) after any wake() and whenever a
+// reconnect or a paused server is due.
+//
 // Threads: event_loop() runs on one thread, which owns every socket, connection, protocol and
 // endpoint of the manager. Other threads may call connect(), disconnect(), add_endpoint(),
 // remove_endpoint(), send_via(), forward_via(), listen(), close_server(), the server_* operations,
@@ -38,14 +44,16 @@ class IPCServer;
 // set_timer_interval() and wake() at any time. The base class returns no locks and so is for one
 // thread only; a manager shared between threads overrides get_lock(), and get_queue_lock() when
 // other threads post to it.
-// Released connections and dropped endpoints of the manager's own are deleted by the loop thread at
-// the start of its next iteration: the loop never dispatches a deleted socket, and an endpoint that
-// disconnects itself from one of its callbacks is still whole when that callback returns.
+// Every loop object goes the same way: released connections, dropped endpoints of the manager's
+// own, servers' closed connections and finished endpoints, and removed servers are closed at once
+// and deleted by the loop thread at the start of its next iteration. The loop never dispatches a
+// deleted socket, and an object that ends itself from one of its callbacks is still whole when
+// that callback returns.
 class IPCManager : public SocketCallback {
 public:
     static constexpr uint32_t kFailedWaitPauseMs = 1000;
 
-    IPCManager();
+    explicit IPCManager(platform::ReadinessPoller::Backend backend = platform::ReadinessPoller::default_backend());
     // The loop must have ended: a subclass stops it and waits for it (wait_for_loop_exit) in its own
     // destructor, while its overrides still exist. A manager destroyed with its loop running is a
     // misuse (ipc_report_misuse); it stops the loop and waits for it before anything is freed.
@@ -53,7 +61,8 @@ public:
     IPCManager(const IPCManager&) = delete;
     IPCManager& operator=(const IPCManager&) = delete;
 
-    // Registers a socket for the coming wait, or dispatches what the wait reported for it.
+    // Watches the socket as it is now: registers a new descriptor, follows a change of interest,
+    // forgets a closing one. Under the lock.
     void socket_callback(IPCSocket* socket) override;
     void wake() override;
 
@@ -130,8 +139,10 @@ public:
     // Every endpoint's tick, in name order.
     void on_timer();
 
-    // Takes a connection released by its endpoint; the loop thread deletes it.
+    // Takes a connection released by its endpoint or its server: closed now, deleted by the loop.
     void retire_connection(IPCConn* connection);
+    // Takes a server endpoint its server has finished with; deleted by the loop.
+    void retire_endpoint_server(IPCEndpointServer* endpoint);
     // Called by an endpoint being destroyed: its registration must not outlive it. True when it was
     // still registered.
     bool forget_endpoint(IPCEndpointClient* endpoint);
@@ -154,22 +165,32 @@ private:
     };
 
     void run_iteration();
+    // Looks at every socket when asked to or when a reconnect is due; returns how long the wait
+    // may last in ms, 0 meaning without limit.
+    uint32_t wait_after_service();
+    // Hands on what the last wait reported, each socket in the order write, peer close, kept
+    // input, read.
+    void dispatch_events();
     // After a failed wait: logs the first failure of a run of them and pauses for the timer
     // interval (kFailedWaitPauseMs without a timer) instead of spinning.
     void back_off_after_failed_wait(int error);
     void run_timer_if_due();
     uint32_t time_to_next_tick_ms() const;
-    // One walk over the endpoints' connections: registers them (collecting) or dispatches to them.
-    // Returns how long the coming wait may last, 0 meaning without limit.
-    uint32_t poll_sockets(bool collecting);
+    // One walk over the endpoints' connections and the servers: closes failed ones, reopens or
+    // drops closed ones, and hands on kept input. Returns how long the loop may wait before a
+    // reconnect or a paused server is due, 0 meaning without limit.
+    uint32_t service_sockets();
+    void service_endpoints(uint32_t& wait_ms);
     void check_reconnect(uint32_t delay_s, IPCSocket* socket, uint32_t& wait_ms);
-    void poll_servers(uint32_t& wait_ms);
-    // Moves started servers in and removes closed ones.
+    void service_servers(uint32_t& wait_ms);
+    // Hands on input that waited out a read hold.
+    static void resume_kept_input(IPCSocket* socket);
+    // Moves started servers in and retires closed ones.
     void sweep();
     IPCServer* find_server(const std::string& name) const;
     // The live server of that name, then the pending one that is to replace it; each when there is one.
     std::vector<IPCServer*> servers_named(const std::string& name) const;
-    void dispatch(IPCSocket* socket);
+    void dispatch(IPCSocket* socket, const platform::Readiness& readiness);
     // An unregistered endpoint the manager made: destroyed by the loop at its next iteration, so that
     // an endpoint that disconnects itself from one of its own callbacks outlives that callback.
     void retire_endpoint(IPCEndpointClient* endpoint);
@@ -182,20 +203,22 @@ private:
     std::map<std::string, IPCServer*> pending_servers_;  // owned, moved into servers_ by sweep()
     std::map<std::string, EndpointEntry> endpoints_;
     std::unordered_set<const IPCEndpointClient*> registered_;  // the endpoints of endpoints_, for lookups by pointer
-    std::vector<IPCEndpointClient*> walk_;  // this iteration's snapshot of endpoints_ (loop thread only)
+    std::vector<IPCEndpointClient*> walk_;  // the service walk's snapshot of endpoints_ (loop thread only)
     std::atomic<bool> is_running_{true};
     std::atomic<uint32_t> timer_interval_ms_{0};
     bool has_timer_started_ = false;
     int64_t last_tick_us_ = 0;
-    bool is_collecting_ = false;
     bool has_wait_failed_ = false;  // the last wait failed (loop thread only)
+    std::atomic<bool> needs_service_{true};  // set by wake(): the loop looks at every socket
+    int64_t service_due_us_ = 0;    // a reconnect or a paused server is due then; 0 = none (loop thread)
 
     platform::WakeEvent wake_event_;
     platform::ReadinessPoller poller_;
     std::list<PostedMessage> posts_;            // guarded by get_queue_lock()
     std::list<PostedMessage> requests_;         // guarded by get_queue_lock()
-    std::vector<IPCConn*> retired_connections_;  // owned; guarded by get_lock()
+    std::vector<IPCSocket*> retired_sockets_;  // owned, closed: connections and servers; guarded by get_lock()
     std::vector<IPCEndpointClient*> retired_endpoints_;  // owned, unregistered; guarded by get_lock()
+    std::vector<IPCEndpointServer*> retired_server_endpoints_;  // owned; guarded by get_lock()
 
     std::mutex loop_state_mutex_;
     std::condition_variable loop_exited_;

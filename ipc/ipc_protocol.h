@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class IPCConn;
@@ -21,11 +22,13 @@ public:
     virtual bool is_connection_bound() const { return true; }
     // The connection's state changed; read it from conn.
     virtual void on_state() {}
-    virtual void receive_data(const std::string& /*bytes*/) {}
-    // True while input received earlier waits to be handled (framing stops while the connection's
-    // reading is held). The connection hands it on with resume_input() once the hold has ended.
+    // Takes what it can of received input, which begins with what it left the last time, and
+    // returns how many leading bytes it took; the connection keeps the rest (IPCConn::input()) and
+    // offers it again with the next bytes. Messages are decoded where they lie.
+    virtual size_t receive_data(const char* /*data*/, size_t length) { return length; }
+    // True when the kept input may hold more than the start of a message: framing stopped there
+    // while the connection's reading was held, and goes on once the hold has ended.
     virtual bool has_pending_input() const { return false; }
-    virtual void resume_input() {}
     // Non-zero when the message was taken into the send buffer, 0 when it was not sent.
     virtual int transmit_message(const Message& /*message*/) { return 0; }
     virtual bool delivers_unsubscribed(const std::string& /*name*/) const { return false; }

@@ -10,7 +10,7 @@ namespace {
 
 constexpr size_t kHeaderSize = 5;
 
-uint32_t read_length(const std::string& bytes, size_t at) {
+uint32_t read_length(const char* bytes, size_t at) {
     uint32_t length = 0;
     for (size_t i = 0; i < 4; ++i) length = length << 8 | static_cast<unsigned char>(bytes[at + i]);
     return length;
@@ -45,35 +45,34 @@ int IPCProtocolCompact::transmit_message(const Message& message) {
 }
 
 void IPCProtocolCompact::reset() {
-    rx_buffer_.clear();
     ++reset_count_;
 }
 
-void IPCProtocolCompact::receive_data(const std::string& bytes) {
-    rx_buffer_ += bytes;
+size_t IPCProtocolCompact::receive_data(const char* data, size_t length) {
     const uint64_t resets_before = reset_count_;
     size_t position = 0;
     // A frame of length 0 is cut only once a byte after it has come, as the peer's framing expects.
-    while (rx_buffer_.size() - position > kHeaderSize) {
-        const uint32_t length = read_length(rx_buffer_, position + 1);
-        if (length + uint64_t{kHeaderSize} > conn->receive_limit()) break;
-        if (rx_buffer_.size() - position - kHeaderSize < length) break;
+    while (length - position > kHeaderSize) {
+        const uint32_t body_length = read_length(data, position + 1);
+        if (body_length + uint64_t{kHeaderSize} > conn->receive_limit()) break;
+        if (length - position - kHeaderSize < body_length) break;
         try {
             Message message;
-            message.parse_from_peer(rx_buffer_.substr(position + kHeaderSize, length));
+            message.parse_from_peer(data + position + kHeaderSize, body_length);
             receive_message(message);
         } catch (const std::exception& e) {
             // A bad frame fails the connection, but frames already received behind it still count.
             conn->set_error(e.what());
         }
-        // A handler that closed the connection took the buffer with it.
-        if (reset_count_ != resets_before) return;
-        position += kHeaderSize + length;
+        // A handler that closed the connection took the input with it.
+        if (reset_count_ != resets_before) return length;
+        position += kHeaderSize + body_length;
     }
-    rx_buffer_.erase(0, position);
-    const bool is_frame_too_long = rx_buffer_.size() > kHeaderSize &&
-                                   read_length(rx_buffer_, 1) + uint64_t{kHeaderSize} > conn->receive_limit();
-    if (rx_buffer_.size() > conn->receive_limit() || is_frame_too_long) {
+    const size_t left = length - position;
+    const bool is_frame_too_long =
+        left > kHeaderSize && read_length(data, position + 1) + uint64_t{kHeaderSize} > conn->receive_limit();
+    if (left > conn->receive_limit() || is_frame_too_long) {
         conn->set_error("IPCProtocolCompact::receive_data buffer overflow");
     }
+    return position;
 }

@@ -8,14 +8,15 @@
 class Message;
 
 // The compact framing shared by both sides: 0xFF, the body's length as a big-endian u32, then the
-// message's compact encoding. Frames are cut as they complete; a frame whose length could never fit
-// the connection's receive limit fails the connection at once instead of being waited for.
+// message's compact encoding. Frames are cut where they lie as they complete; a frame whose length
+// could never fit the connection's receive limit fails the connection at once instead of being
+// waited for.
 class IPCProtocolCompact : public IPCProtocol {
 public:
     using IPCProtocol::IPCProtocol;
 
     void reset() override;
-    void receive_data(const std::string& bytes) override;
+    size_t receive_data(const char* data, size_t length) override;
     // Always takes the message; one the compact encoding cannot carry is refused to the endpoint.
     int transmit_message(const Message& message) override;
 
@@ -27,6 +28,5 @@ public:
     static std::string frame(const Message& message);
 
 private:
-    std::string rx_buffer_;    // received bytes not yet handled: the start of a frame
     uint64_t reset_count_ = 0;  // tells the cutting loop that a handler reset the connection
 };

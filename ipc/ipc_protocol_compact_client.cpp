@@ -1,5 +1,7 @@
 #include "ipc/ipc_protocol_compact_client.h"
 
+#include <utility>
+
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_client.h"
 
@@ -9,5 +11,5 @@ void IPCProtocolCompactClient::on_state() {
 }
 
 void IPCProtocolCompactClient::receive_message(Message& message) {
-    conn->rx_message(message);
+    conn->rx_message(std::move(message));
 }

@@ -38,23 +38,24 @@ void IPCProtocolESLClient::reset() {
     ++reset_count_;
 }
 
-void IPCProtocolESLClient::receive_data(const std::string& bytes) {
+size_t IPCProtocolESLClient::receive_data(const char* data, size_t length) {
     parser_.set_body_limit(conn->receive_limit());
     const uint64_t resets_before = reset_count_;
     size_t position = 0;
-    while (position < bytes.size()) {
+    while (position < length) {
         try {
-            position += parser_.parse(bytes.data() + position, static_cast<uint32_t>(bytes.size() - position));
+            position += parser_.parse(data + position, static_cast<uint32_t>(length - position));
         } catch (const std::exception& e) {
             reset_parser();
             conn->set_error(e.what());
-            return;
+            return length;
         }
         if (!parser_.is_complete()) continue;
         handle_block();
-        if (reset_count_ != resets_before) return;
+        if (reset_count_ != resets_before) return length;
         reset_parser();
     }
+    return length;
 }
 
 void IPCProtocolESLClient::handle_block() {

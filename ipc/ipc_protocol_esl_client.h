@@ -26,7 +26,7 @@ public:
     explicit IPCProtocolESLClient(IPCConn* connection);
 
     void reset() override;
-    void receive_data(const std::string& bytes) override;
+    size_t receive_data(const char* data, size_t length) override;
     int transmit_message(const Message& message) override;
 
     // The event list of a subscription request: plain names, then " CUSTOM " and the names with "::".

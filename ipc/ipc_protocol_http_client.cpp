@@ -33,20 +33,21 @@ void IPCProtocolHTTPClient::reset() {
     response_.reset();
 }
 
-void IPCProtocolHTTPClient::receive_data(const std::string& bytes) {
+size_t IPCProtocolHTTPClient::receive_data(const char* data, size_t length) {
     response_.set_body_limit(conn->receive_limit());
     size_t position = 0;
-    while (position < bytes.size()) {
+    while (position < length) {
         try {
-            position += response_.parse(bytes.data() + position, static_cast<uint32_t>(bytes.size() - position));
+            position += response_.parse(data + position, static_cast<uint32_t>(length - position));
         } catch (const std::exception& e) {
             // The rest of the stream cannot be framed: the connection goes, with the parser's reason.
             response_.reset();
             conn->set_error(e.what());
-            return;
+            return length;
         }
-        if (response_.is_complete() && !finish_response()) return;
+        if (response_.is_complete() && !finish_response()) return length;
     }
+    return length;
 }
 
 bool IPCProtocolHTTPClient::finish_response() {

@@ -20,7 +20,7 @@ public:
     explicit IPCProtocolHTTPClient(IPCConn* connection);
 
     void reset() override;
-    void receive_data(const std::string& bytes) override;
+    size_t receive_data(const char* data, size_t length) override;
 
 protected:
     // Hands a complete response on to the endpoint; may throw, which fails the connection.

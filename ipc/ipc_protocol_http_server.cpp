@@ -18,7 +18,6 @@ IPCProtocolHTTPServer::IPCProtocolHTTPServer(IPCConn* connection)
 
 void IPCProtocolHTTPServer::reset() {
     request_.reset();
-    held_input_.clear();
     request_started_us_ = 0;
 }
 
@@ -37,28 +36,22 @@ std::string IPCProtocolHTTPServer::status_reason(const std::string& text) {
     return reason;
 }
 
-void IPCProtocolHTTPServer::receive_data(const std::string& bytes) {
-    if (!is_closing_) read_requests(bytes);
+size_t IPCProtocolHTTPServer::receive_data(const char* data, size_t length) {
+    return is_closing_ ? length : read_requests(data, length);
 }
 
-void IPCProtocolHTTPServer::resume_input() {
-    std::string input;
-    input.swap(held_input_);
-    read_requests(input);
-}
-
-void IPCProtocolHTTPServer::read_requests(const std::string& input) {
+size_t IPCProtocolHTTPServer::read_requests(const char* data, size_t length) {
     const int64_t now = ipc_now_us();
     last_input_us_ = now;
     request_.set_body_limit(conn->receive_limit());
     size_t position = 0;
     try {
-        while (position < input.size() && !conn->is_read_held() && !conn->is_failed()) {
+        while (position < length && !conn->is_read_held() && !conn->is_failed()) {
             if (request_started_us_ == 0) request_started_us_ = now;
-            position += request_.parse(input.data() + position, static_cast<uint32_t>(input.size() - position));
+            position += request_.parse(data + position, static_cast<uint32_t>(length - position));
             if (request_.header_count("transfer-encoding") != 0) {
                 refuse_transfer_coding();
-                return;
+                return length;
             }
             if (!request_.is_complete()) continue;
             answer(request_);
@@ -72,9 +65,9 @@ void IPCProtocolHTTPServer::read_requests(const std::string& input) {
         } else {
             conn->set_error(e.what());
         }
-        return;
+        return length;
     }
-    if (conn->is_read_held()) held_input_.append(input, position, std::string::npos);
+    return conn->is_read_held() ? position : length;
 }
 
 void IPCProtocolHTTPServer::answer(const http_request& request) {

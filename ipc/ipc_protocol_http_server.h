@@ -34,9 +34,9 @@ public:
 
     void reset() override;
     bool is_connection_bound() const override { return false; }
-    void receive_data(const std::string& bytes) override;
-    bool has_pending_input() const override { return !held_input_.empty(); }
-    void resume_input() override;
+    size_t receive_data(const char* data, size_t length) override;
+    // What the connection keeps is what came after a request whose reply was deferred.
+    bool has_pending_input() const override { return true; }
     // A deferred reply answers the request waiting for it; 0 for "unso" or when nothing is owed.
     int transmit_message(const Message& message) override;
     void on_tick() override;
@@ -68,8 +68,9 @@ protected:
     http_response response_;  // the response to the request being answered
 
 private:
-    // Parses and answers the requests in `input`; what follows a deferred request is kept.
-    void read_requests(const std::string& input);
+    // Parses and answers the requests in the input; returns how much was taken, which leaves what
+    // follows a deferred request to the connection.
+    size_t read_requests(const char* data, size_t length);
     void answer(const http_request& request);
     void send_response();
     // Adds the cross-origin headers and a zero length to an empty body, and sends the response.
@@ -79,7 +80,6 @@ private:
     void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);
 
     http_request request_;       // the request being received
-    std::string held_input_;     // received after a request whose reply is deferred
     bool is_reply_pending_ = false;
     bool is_closing_ = false;    // a 501 is going out: input is dropped until the peer closes
     bool has_shut_down_ = false;

@@ -1,5 +1,6 @@
 #include "ipc/ipc_protocol_xmls.h"
 
+#include <cstring>
 #include <exception>
 
 #include "ipc/ipc_conn.h"
@@ -12,7 +13,7 @@ bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-size_t skip_blanks(const std::string& text, size_t position, size_t end) {
+size_t skip_blanks(const char* text, size_t position, size_t end) {
     while (position < end && is_blank(text[position])) ++position;
     return position;
 }
@@ -32,42 +33,43 @@ void IPCProtocolXMLS::transmit_xml(const Message& message) {
 }
 
 void IPCProtocolXMLS::reset() {
-    rx_buffer.clear();
     searched_length_ = 0;
     ++reset_count_;
 }
 
-void IPCProtocolXMLS::receive_data(const std::string& bytes) {
-    rx_buffer += bytes;
-    cut_frames();
-    if (rx_buffer.size() > conn->receive_limit()) {
-        conn->set_error("IPCProtocolXMLS::receive_data buffer overflow");
-    }
+bool IPCProtocolXMLS::has_pending_input() const {
+    return searched_length_ < conn->input().size();
 }
 
-void IPCProtocolXMLS::cut_frames() {
+size_t IPCProtocolXMLS::receive_data(const char* data, size_t length) {
     const uint64_t resets_before = reset_count_;
     size_t frame_start = 0;
     size_t search_from = searched_length_;
     while (!conn->is_read_held()) {
-        const size_t nul = rx_buffer.find('\0', search_from);
-        if (nul == std::string::npos) {
-            search_from = rx_buffer.size();
+        const auto* nul_byte =
+            search_from < length ? static_cast<const char*>(std::memchr(data + search_from, '\0', length - search_from))
+                                 : nullptr;
+        if (!nul_byte) {
+            search_from = length;
             break;
         }
-        const size_t text_start = skip_blanks(rx_buffer, frame_start, nul);
+        const auto nul = static_cast<size_t>(nul_byte - data);
+        const size_t text_start = skip_blanks(data, frame_start, nul);
         try {
             Message message;
-            message.parse_from_peer(rx_buffer.substr(text_start, nul - text_start));
+            message.parse_from_peer(data + text_start, nul - text_start);
             receive_message(message);
         } catch (const std::exception& e) {
             // A bad frame fails the connection, but frames already received behind it still count.
             conn->set_error(e.what());
         }
-        // A handler that closed the connection took the buffer with it: nothing is left to cut.
-        if (reset_count_ != resets_before) return;
+        // A handler that closed the connection took the input with it: nothing is left to cut.
+        if (reset_count_ != resets_before) return length;
         frame_start = search_from = nul + 1;
     }
-    rx_buffer.erase(0, frame_start);
     searched_length_ = search_from - frame_start;
+    if (length - frame_start > conn->receive_limit()) {
+        conn->set_error("IPCProtocolXMLS::receive_data buffer overflow");
+    }
+    return frame_start;
 }

@@ -1,5 +1,7 @@
 #include "ipc/ipc_protocol_xmls_client.h"
 
+#include <utility>
+
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/logger.h"
@@ -79,13 +81,13 @@ void IPCProtocolXMLSClient::receive_message(Message& message) {
         endpoint->set_version(0);
         on_state();
     } else {
-        conn->rx_message(message);
+        conn->rx_message(std::move(message));
     }
 }
 
 void IPCProtocolXMLSClient::receive_unversioned(Message& message) {
     if (message.name() != "login") {
-        conn->rx_message(message);
+        conn->rx_message(std::move(message));
         return;
     }
     const Message::Attributes& attributes = message.attributes();

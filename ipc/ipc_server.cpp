@@ -65,7 +65,16 @@ IPCProtocol* IPCServer::create_protocol(const std::string& name, IPCConn* connec
 }
 
 void IPCServer::tick() {
-    for (auto& entry : endpoints_) entry.second->tick();
+    bool has_finished_endpoint = false;
+    for (auto& entry : endpoints_) {
+        IPCEndpointServer* endpoint = entry.second;
+        endpoint->tick();
+        const uint32_t orphan_limit_s = endpoint->is_short_lived() ? kBriefOrphanIdleS : kOrphanIdleS;
+        if (!endpoint->connection() && endpoint->idle_s() > orphan_limit_s) endpoint->mark_closed();
+        has_finished_endpoint = has_finished_endpoint || endpoint->is_closed();
+    }
+    // Finished endpoints are reaped when the loop next looks at every socket.
+    if (has_finished_endpoint) manager_->wake();
     for (auto& entry : connections_) {
         IPCConn* connection = entry.first;
         if (connection->is_failed()) continue;
@@ -84,15 +93,12 @@ void IPCServer::reap_closed() {
     }
     for (IPCConn* connection : closed) {
         connections_.erase(connection);
-        delete connection;
+        manager_->retire_connection(connection);
     }
 
     for (auto it = endpoints_.begin(); it != endpoints_.end();) {
-        IPCEndpointServer* endpoint = it->second;
-        const uint32_t orphan_limit_s = endpoint->is_short_lived() ? kBriefOrphanIdleS : kOrphanIdleS;
-        if (!endpoint->connection() && endpoint->idle_s() > orphan_limit_s) endpoint->mark_closed();
-        if (endpoint->is_closed()) {
-            delete endpoint;
+        if (it->second->is_closed()) {
+            manager_->retire_endpoint_server(it->second);
             it = endpoints_.erase(it);
         } else {
             ++it;

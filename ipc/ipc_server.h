@@ -66,8 +66,10 @@ public:
 
     // The listening socket, then every open connection that has not failed.
     void for_each_socket(const std::function<void(IPCSocket*)>& callback);
+    // Ticks the endpoints and the connections' protocols; finishes endpoints left without a
+    // connection for too long.
     void tick();
-    // Deletes closed connections and finished endpoints.
+    // Hands closed connections and finished endpoints to the manager, which deletes them.
     void reap_closed();
     // The named server protocol for one of this server's connections (the manager decides).
     IPCProtocol* create_protocol(const std::string& name, IPCConn* connection);

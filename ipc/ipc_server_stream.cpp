@@ -4,6 +4,7 @@
 
 #include "ipc/ipc_clock.h"
 #include "ipc/logger.h"
+#include "ipc/socket_callback.h"
 #include "platform/error_text.h"
 #include "platform/socket_ops.h"
 
@@ -43,6 +44,8 @@ void IPCServerStream::accept_connections() {
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE) {
                 paused_until_us_ = ipc_now_us() + kDescriptorPauseUs;
+                // The loop must come back when the pause ends, without any event.
+                if (owner_) owner_->wake();
                 if (!has_logged_pause_) {
                     ipc_logger().log(2, "ipc server %s: %s; not accepting for a second", name_.c_str(),
                                      platform::last_error_text().c_str());

@@ -11,30 +11,38 @@
 IPCSocket::IPCSocket(SocketCallback* owner) : owner_(owner) {}
 
 IPCSocket::~IPCSocket() {
-    if (fd_ >= 0) platform::close_socket(fd_);
+    release_descriptor();
+}
+
+void IPCSocket::release_descriptor() {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    // The owner stops watching while the number still names this socket's descriptor.
+    watch_changed();
+    platform::close_socket(fd);
+    closed_us_ = ipc_now_us();
 }
 
 void IPCSocket::close() {
-    if (fd_ >= 0) {
-        platform::close_socket(fd_);
-        fd_ = -1;
-        closed_us_ = ipc_now_us();
-    }
+    release_descriptor();
     is_failed_ = false;
 }
 
 bool IPCSocket::attach(int fd, const IPCAddress& address) {
-    if (fd_ >= 0) {
-        platform::close_socket(fd_);
-        closed_us_ = ipc_now_us();
-    }
+    release_descriptor();
     is_failed_ = false;
-    fd_ = fd;
     if (fd < 0) return false;
+    fd_ = fd;
     opened_us_ = ipc_now_us();
     address_ = address;
     platform::set_blocking(fd_, false);
+    watch_changed();
     return true;
+}
+
+void IPCSocket::watch_changed() {
+    if (owner_) owner_->socket_callback(this);
 }
 
 void IPCSocket::on_peer_closed() {
@@ -64,7 +72,8 @@ void IPCSocket::send_without_delay() {
 void IPCSocket::set_read_hold(bool is_held) {
     if (read_hold_ == is_held) return;
     read_hold_ = is_held;
-    // A released hold changes what the loop waits for, so the current wait must end.
+    watch_changed();
+    // Input kept during the hold is handed on by the loop, which must come round for it.
     if (!is_held && owner_) owner_->wake();
 }
 

@@ -8,10 +8,11 @@
 
 class SocketCallback;
 
-// One non-blocking socket served by its owner's loop. The loop asks wants_read()/wants_write()
-// before each wait and calls on_writable(), on_readable() and on_peer_closed() after it, in that
-// order. Any layer reports a broken connection with set_error(): the socket is only marked failed
-// and the owner woken; the loop closes it on its next pass and reopens it later.
+// One non-blocking socket served by its owner's loop. The owner watches the descriptor from
+// attach() to close() for what wants_read()/wants_write() ask (watch_changed() tells it when that
+// may have changed) and calls on_writable(), on_peer_closed() and on_readable() when the descriptor
+// is ready, in that order. Any layer reports a broken connection with set_error(): the socket is
+// only marked failed and the owner woken; the loop closes it on its next pass and reopens it later.
 //
 // Threads: owned by the loop thread of its manager. Other threads touch it only while holding the
 // manager's lock (sending through an endpoint).
@@ -36,6 +37,10 @@ public:
     virtual bool attach(int fd, const IPCAddress& address);
     virtual bool open(const IPCAddress& /*address*/) { return false; }
     virtual void close();
+    // What the socket waits for may have changed (or its descriptor did): the owner looks again.
+    void watch_changed();
+    // The owner no longer serves this socket (it has stopped watching it): it is never called again.
+    void leave_owner() { owner_ = nullptr; }
 
     void set_error(const std::string& text);
     // Sends FIN after what was written, and keeps reading: the peer's last bytes then find an open
@@ -67,11 +72,12 @@ public:
     const IPCAddress& address() const { return address_; }
     SocketCallback* owner() const { return owner_; }
 
-    // Bookkeeping of the owner's readiness wait: which wait registered this socket, and where.
-    uint64_t wait_serial = 0;
-    size_t wait_slot = 0;
+    // The owner's registration of the descriptor in its readiness wait; 0 while not watched.
+    uint64_t watch_key = 0;
 
 protected:
+    // Closes the descriptor, if any, once the owner has stopped watching it; stamps the close.
+    void release_descriptor();
     void stamp_received();
     // An open() that got no socket: fails the socket with the text and counts as a close, so that
     // the loop waits out the reconnect delay before the next attempt.

@@ -178,6 +178,8 @@ public:
     // As parse(), for bytes from the network: an XML document type declaration is refused, and with
     // it every entity a peer could declare.
     int parse_from_peer(const std::string& data);
+    // The same for bytes where they lie (a frame inside a receive buffer), without a copy.
+    int parse_from_peer(const char* data, size_t length);
     // Reads the document's element into this node without emptying it first.
     void parse_xml(const std::string& data);
     // Reads the element at (or after) the reader's position into this node: the name is replaced,
@@ -202,7 +204,7 @@ public:
     uint32_t parse_compact(const char* buffer, uint32_t offset, uint32_t end);
 
 private:
-    int parse_bytes(const std::string& data, bool allows_doctype);
+    int parse_bytes(std::string_view data, bool allows_doctype);
 
     struct XmlCodec;
     struct CompactCodec;

@@ -569,7 +569,11 @@ int Message::parse_from_peer(const std::string& data) {
     return parse_bytes(data, false);
 }
 
-int Message::parse_bytes(const std::string& data, bool allows_doctype) {
+int Message::parse_from_peer(const char* data, size_t length) {
+    return parse_bytes(std::string_view(data, length), false);
+}
+
+int Message::parse_bytes(std::string_view data, bool allows_doctype) {
     clear_contents();
     if (data.empty()) return 1;
     const auto first = static_cast<signed char>(data[0]);

@@ -1,5 +1,6 @@
 #include "platform/wake_event.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -22,6 +23,11 @@ void WakeEvent::signal() {
     // EAGAIN means the counter is already huge: the loop is woken either way.
     while (write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
     }
+}
+
+bool WakeEvent::wait(int timeout_ms) {
+    pollfd entry{fd_, POLLIN, 0};
+    return poll(&entry, 1, timeout_ms) > 0 && (entry.revents & POLLIN) != 0;
 }
 
 void WakeEvent::drain() {

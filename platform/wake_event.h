@@ -13,6 +13,8 @@ public:
 
     void signal();
     void drain();
+    // Waits at most timeout_ms for a signal, on this descriptor alone; true when one came.
+    bool wait(int timeout_ms);
     int fd() const { return fd_; }
 
 private:

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <utility>
@@ -12,6 +13,9 @@
 #include "dialogs/message_box.h"
 #include "ipc/exception.h"
 #include "scheduler/session_adaptor.h"
+
+// A missing schedule on a first start is routine: off unless the category is switched on.
+Q_LOGGING_CATEGORY(lcScheduleFile, "kestrane.schedule.file", QtInfoMsg)
 
 namespace {
 
@@ -455,6 +459,11 @@ bool Scheduler::load() {
         if (root.name().empty()) throw Exception("%s: The file is empty", "load");
     } catch (const Exception& error) {
         const QString text = QString::fromUtf8(error.what());
+        if (!QFileInfo::exists(file_path_)) {
+            // A first start: there is no schedule yet, which is nothing an operator needs told.
+            qCDebug(lcScheduleFile).noquote() << "no schedule yet: " + text;
+            return false;
+        }
         qWarning().noquote() << "schedule load failed: " + text;
         if (QFileInfo(file_path_).isFile()) setAsideDamagedFile(text);
         return false;

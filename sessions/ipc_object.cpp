@@ -685,18 +685,18 @@ void IPCObject::handle_unsolicited(const Message& message) {
     codec_version_ = codec_version;
     if (codec_version == 0) {
         // A legacy codec sends its reports bare, named by what they are.
-        dispatch_report(message, text_of(message.name()));
+        dispatch_report(message, key_route(text_of(message.name())));
         return;
     }
 
     const std::string id = message.attributes().get_string("id", "");
     if (id != "unso") {
-        const QString key = report_key(id);
-        if (is_childless_report(key, message)) {
-            warn_once(key, QStringLiteral("dropping \"%1\" report without values").arg(key));
+        const ReportRoute route = report_route(id);
+        if (is_childless_report(route.key, message)) {
+            warn_once(route.key, QStringLiteral("dropping \"%1\" report without values").arg(route.key));
             return;
         }
-        dispatch_report(message, key);
+        dispatch_report(message, route);
         return;
     }
     // A pushed reply: the real message is the first child, handled as the reply of its name.

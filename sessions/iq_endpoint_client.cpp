@@ -1,9 +1,11 @@
 #include "sessions/iq_endpoint_client.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QMetaEnum>
 #include <QMetaMethod>
 
+#include <algorithm>
 #include <mutex>
 
 #include "ipc/ipc_clock.h"
@@ -14,6 +16,10 @@
 #include "sessions/lock_order.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_meta_types.h"
+
+// Every connection attempt of an unreachable codec changes its state twice: with a fleet of them
+// those lines would bury everything else, so they are off unless the category is switched on.
+Q_LOGGING_CATEGORY(lcSessionState, "kestrane.session.state", QtInfoMsg)
 
 namespace {
 
@@ -59,8 +65,14 @@ void IQEndpointClient::forget_queued_calls() {
 void IQEndpointClient::set_state(DEVICE_STATE new_state) {
     const int old_state = state_.load();
     if (old_state == new_state) return;
-    qDebug().nospace() << "set_state (" << this << "): " << state_name(old_state) << " to "
-                       << state_name(new_state);
+    // An unreachable codec goes from DISCONNECTED to CONNECTING and back on every attempt.
+    const bool is_attempt = (old_state == DISCONNECTED && new_state == CONNECTING) ||
+                            (old_state == CONNECTING && new_state == DISCONNECTED);
+    if (!is_attempt || lcSessionState().isDebugEnabled()) {
+        const QMessageLogger logger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC);
+        QDebug line = is_attempt ? logger.debug(lcSessionState()) : logger.debug();
+        line.nospace() << "set_state (" << this << "): " << state_name(old_state) << " to " << state_name(new_state);
+    }
     state_.store(new_state);
 
     switch (new_state) {
@@ -103,6 +115,7 @@ void IQEndpointClient::forget_connection_state() {
     }
     report_dropped_warnings();
     slot_index_by_signature_.clear();
+    routes_by_id_.clear();
     unanswered_requests_.clear();
     // What the old connection sent and the GUI thread has not taken yet must not land in the new
     // connection's session; its state signals stay, in order.
@@ -199,12 +212,11 @@ void IQEndpointClient::cache_message(const Message& message, const QString& key)
     store(message, key, true);
 }
 
-IQEndpointClient::SharedMessage IQEndpointClient::store(const Message& message, const QString& key,
-                                                        bool is_handled) {
+IQEndpointClient::SharedMessage IQEndpointClient::store(Message message, const QString& key, bool is_handled) {
     if (message.name().empty() && !message.attributes().not_empty() && message.size() == 0) {
         qWarning() << "IQ Warning: storing empty message into cache with msgname=" << key;
     }
-    auto copy = std::make_shared<const Message>(message);
+    auto copy = std::make_shared<const Message>(std::move(message));
     {
         std::lock_guard<SessionMutex> lock(session_mutex_);
         if (is_handled || cache_.size() < kMaxUnhandledKeys || cache_.contains(key)) {
@@ -266,6 +278,25 @@ void IQEndpointClient::set_required(const QStringList& names) {
     }
 }
 
+IQEndpointClient::ReportRoute IQEndpointClient::report_route(const std::string& id) {
+    const auto found = std::find_if(routes_by_id_.begin(), routes_by_id_.end(),
+                                    [&id](const auto& entry) { return entry.first == id; });
+    if (found != routes_by_id_.end()) {
+        // One step to the front per use: the ids a codec sends most end up where the scan starts.
+        if (found == routes_by_id_.begin()) return found->second;
+        std::iter_swap(found, found - 1);
+        return (found - 1)->second;
+    }
+    const ReportRoute route = key_route(report_key(id));
+    // Ids without a slot are the codec's choice: remembered only up to a bound.
+    if (route.slot >= 0 || routes_by_id_.size() < static_cast<size_t>(kMaxCachedKeys)) routes_by_id_.emplace_back(id, route);
+    return route;
+}
+
+IQEndpointClient::ReportRoute IQEndpointClient::key_route(const QString& key) {
+    return ReportRoute{key, slot_index(QStringLiteral("cb_unso_") + key, true)};
+}
+
 int IQEndpointClient::slot_index(const QString& slot_name, bool has_argument) {
     const QString signature = slot_name + (has_argument ? QStringLiteral("(Message)") : QStringLiteral("()"));
     const auto found = slot_index_by_signature_.constFind(signature);
@@ -306,17 +337,15 @@ void IQEndpointClient::handle_response(const Message& reply) {
 }
 
 void IQEndpointClient::handle_unsolicited(const Message& message) {
-    dispatch_report(message, report_key(message.attributes().get_string("id", "")));
+    dispatch_report(message, report_route(message.attributes().get_string("id", "")));
 }
 
-void IQEndpointClient::dispatch_report(const Message& message, const QString& key) {
-    const QString slot_name = QStringLiteral("cb_unso_") + key;
-    const int slot = slot_index(slot_name, true);
-    const SharedMessage shared = store(message, key, slot >= 0 || is_required(key));
-    if (slot >= 0) {
-        queue_call(slot, shared, delivery_of(key));
+void IQEndpointClient::dispatch_report(const Message& message, const ReportRoute& route) {
+    const SharedMessage shared = store(take(message), route.key, route.slot >= 0 || is_required(route.key));
+    if (route.slot >= 0) {
+        queue_call(route.slot, shared, delivery_of(route.key));
     } else {
-        warn_about_key(key, QStringLiteral("missing callback ") + slot_name);
+        warn_about_key(route.key, QStringLiteral("missing callback cb_unso_") + route.key);
     }
-    tick_required(key);
+    tick_required(route.key);
 }

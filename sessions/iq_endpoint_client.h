@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -9,6 +8,8 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/message.h"
@@ -67,6 +68,11 @@ public:
 
     // A reply or report as cached; shared with the slot call that hands it to the GUI thread.
     using SharedMessage = std::shared_ptr<const Message>;
+    // Where a report goes: its cache key and the index of "cb_unso_<key>(Message)", -1 for none.
+    struct ReportRoute {
+        QString key;
+        int slot;
+    };
 
     IQEndpointClient(const std::string& name, QObject* parent);
     IQEndpointClient(const QString& name, QObject* parent);
@@ -132,13 +138,17 @@ protected:
     bool is_required(const QString& key) const { return required_.contains(key); }
     // A report's "id" names its slot and cache entry: "cfgStatus:netmgr.tunnel" -> "cfgStatus_netmgr_tunnel".
     static QString report_key(const std::string& id);
-    // Stores a copy under the key and returns it. A key that nothing handles or requires
-    // (`is_handled` false) is refused, with a warning, once the cache holds kMaxUnhandledKeys
-    // keys; null then.
-    SharedMessage store(const Message& message, const QString& key, bool is_handled);
-    // Caches a report under its key, hands it to "cb_unso_<key>(Message)" and ticks it off the
-    // required list.
-    void dispatch_report(const Message& message, const QString& key);
+    // The route of a report id as the codec sends it, looked up once per connection.
+    ReportRoute report_route(const std::string& id);
+    // The route of a cache key, looked up by its slot's name.
+    ReportRoute key_route(const QString& key);
+    // Stores the message under the key and returns it (take() a received message to store it
+    // without a copy). A key that nothing handles or requires (`is_handled` false) is refused,
+    // with a warning, once the cache holds kMaxUnhandledKeys keys; null then.
+    SharedMessage store(Message message, const QString& key, bool is_handled);
+    // Caches a report under its route's key (taking it over when it is the received message),
+    // hands it to the route's slot and ticks it off the required list.
+    void dispatch_report(const Message& message, const ReportRoute& route);
     // The index of the slot "<slot_name>()", or "<slot_name>(Message)" when `has_argument`; -1
     // when there is none. Each name is looked up once per connection.
     int slot_index(const QString& slot_name, bool has_argument);
@@ -178,11 +188,15 @@ private:
 
     SessionMutex session_mutex_;
     std::shared_ptr<SessionInbox> inbox_;  // of the thread the session was made on; set once
-    QMap<QString, SharedMessage> cache_;   // guarded by session_mutex_; entries are never modified
+    QHash<QString, SharedMessage> cache_;  // guarded by session_mutex_; entries are never modified
     KeyWarnings key_warnings_;             // guarded by session_mutex_; reset with each connection
     QStringList required_;                 // guarded by the manager lock
     // Method index by signature; -1 = no such slot. Guarded by the manager lock; emptied with each
     // connection, and holds at most kMaxCachedKeys names without a slot.
     QHash<QString, int> slot_index_by_signature_;
+    // The same for report ids as received, with their keys; bounded and emptied alike. A few ids
+    // make up nearly every report: a short scan of adjacent entries, the frequent ones first,
+    // beats chasing a container's nodes through memory.
+    std::vector<std::pair<std::string, ReportRoute>> routes_by_id_;
     UnansweredRequests unanswered_requests_;  // guarded by the manager lock
 };

@@ -1,11 +1,15 @@
 #include "sessions/iq_manager.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QThread>
 
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_mutex_guard.h"
 #include "sessions/iq_endpoint_client.h"
+
+// Routine start-up lines, for developers: off unless the category is switched on.
+Q_LOGGING_CATEGORY(lcSessionLoop, "kestrane.session.loop", QtInfoMsg)
 
 IQManager::IQManager(QObject* parent) : QObject(parent) {
     set_timer_interval(kTimerIntervalMs);
@@ -42,10 +46,10 @@ void IQManager::connect_client(QString protocol, QString transport, QString addr
 }
 
 void IQManager::event_loop_slot() {
-    qDebug() << "Manager's IPC event_loop is running on thread" << QThread::currentThreadId();
+    qCDebug(lcSessionLoop) << "Manager's IPC event_loop is running on thread" << QThread::currentThreadId();
     event_loop();
 }
 
 void IQManager::print_thread_id() {
-    qDebug() << "Manager's QEventLoop is running on thread" << QThread::currentThreadId();
+    qCDebug(lcSessionLoop) << "Manager's QEventLoop is running on thread" << QThread::currentThreadId();
 }

@@ -1,8 +1,12 @@
 #include "sessions/manager_worker.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QDeadlineTimer>
 #include <QMetaObject>
+
+// Routine start-up lines, for developers: off unless the category is switched on.
+Q_LOGGING_CATEGORY(lcSessionWorker, "kestrane.session.worker", QtInfoMsg)
 
 ManagerWorker::ManagerWorker(int id, QObject* parent) : QObject(parent), id_(id) {
     manager_.set_timer_interval(IQManager::kTimerIntervalMs);
@@ -15,8 +19,8 @@ ManagerWorker::~ManagerWorker() {
 
 void ManagerWorker::start_manager() {
     if (loop_thread_) return;
-    qDebug() << "ManagerWorker::start_manager() worker id" << id_ << "started from thread id"
-             << QThread::currentThreadId();
+    qCDebug(lcSessionWorker) << "ManagerWorker::start_manager() worker id" << id_ << "started from thread id"
+                             << QThread::currentThreadId();
     manager_.moveToThread(&thread_);
     loop_thread_.reset(QThread::create([this] { manager_.event_loop_slot(); }));
     loop_thread_->setObjectName(QStringLiteral("socket loop %1").arg(id_));

@@ -41,59 +41,110 @@ struct LoopbackPair {
     int server = -1;
 };
 
-TEST(ReadinessPoller, ReportsDataAndWritability) {
+using Backend = platform::ReadinessPoller::Backend;
+
+// Every case runs on both backends: epoll, and poll() kept for side-by-side figures.
+class ReadinessPollerTest : public ::testing::TestWithParam<Backend> {
+protected:
+    platform::WakeEvent wake;
+    platform::ReadinessPoller poller{wake.fd(), GetParam()};
+    int owner = 0;  // any address will do: the poller hands it back
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, ReadinessPollerTest, ::testing::Values(Backend::kEpoll, Backend::kPoll));
+
+TEST_P(ReadinessPollerTest, ReportsDataAndWritabilityToTheOwner) {
     LoopbackPair pair;
     ASSERT_GE(pair.server, 0);
     ASSERT_EQ(platform::send_bytes(pair.server, "hi", 2), 2);
 
-    platform::WakeEvent wake;
-    platform::ReadinessPoller poller;
-    poller.begin(wake.fd());
-    const size_t slot = poller.add(pair.client, true, true);
+    const uint64_t key = poller.add(pair.client, &owner, true, true);
+    ASSERT_NE(key, 0u);
     ASSERT_EQ(poller.wait(5000), 0);
-    const platform::Readiness readiness = poller.result(slot);
+    ASSERT_EQ(poller.event_count(), 1u);
+    EXPECT_EQ(poller.owner(poller.event_key(0)), &owner);
+    const platform::Readiness readiness = poller.event_readiness(0);
     EXPECT_TRUE(readiness.is_readable);
     EXPECT_TRUE(readiness.is_writable);
     EXPECT_FALSE(readiness.is_peer_closed);
     EXPECT_FALSE(poller.was_woken());
 }
 
-TEST(ReadinessPoller, PeerCloseIsSeenEvenWhenReadsAreHeld) {
+TEST_P(ReadinessPollerTest, PeerCloseWithUnreadInputIsReadableAndClosed) {
+    LoopbackPair pair;
+    ASSERT_GE(pair.server, 0);
+    ASSERT_EQ(platform::send_bytes(pair.server, "last", 4), 4);
+    close(pair.server);
+    pair.server = -1;
+
+    poller.add(pair.client, &owner, true, false);
+    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.event_count(), 1u);
+    EXPECT_TRUE(poller.event_readiness(0).is_readable);
+    EXPECT_TRUE(poller.event_readiness(0).is_peer_closed);
+}
+
+TEST_P(ReadinessPollerTest, PeerCloseIsSeenEvenWhenReadsAreHeld) {
     LoopbackPair pair;
     ASSERT_GE(pair.server, 0);
     close(pair.server);
     pair.server = -1;
 
-    platform::WakeEvent wake;
-    platform::ReadinessPoller poller;
-    poller.begin(wake.fd());
-    const size_t slot = poller.add(pair.client, false, false);
+    poller.add(pair.client, &owner, false, false);
     ASSERT_EQ(poller.wait(5000), 0);
-    EXPECT_TRUE(poller.result(slot).is_peer_closed);
+    ASSERT_EQ(poller.event_count(), 1u);
+    EXPECT_TRUE(poller.event_readiness(0).is_peer_closed);
 }
 
-TEST(ReadinessPoller, SeveralWakesCountAsOne) {
-    platform::WakeEvent wake;
-    platform::ReadinessPoller poller;
+TEST_P(ReadinessPollerTest, InterestFollowsModify) {
+    LoopbackPair pair;
+    ASSERT_GE(pair.server, 0);
+    const uint64_t key = poller.add(pair.client, &owner, true, false);
+    ASSERT_EQ(poller.wait(0), 0);
+    EXPECT_EQ(poller.event_count(), 0u);  // nothing to read, writing not asked for
+
+    ASSERT_EQ(poller.modify(key, true, true), 0);
+    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.event_count(), 1u);
+    EXPECT_TRUE(poller.event_readiness(0).is_writable);
+
+    ASSERT_EQ(poller.modify(key, true, false), 0);
+    ASSERT_EQ(poller.wait(0), 0);
+    EXPECT_EQ(poller.event_count(), 0u);
+}
+
+TEST_P(ReadinessPollerTest, DescriptorClosedAndReusedAfterTheWaitNeverReachesTheOldOwner) {
+    LoopbackPair pair;
+    ASSERT_GE(pair.server, 0);
+    ASSERT_EQ(platform::send_bytes(pair.server, "x", 1), 1);
+    const uint64_t old_key = poller.add(pair.client, &owner, true, false);
+    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.event_count(), 1u);
+
+    // While the event is handed on, its socket closes and the kernel gives the number to another.
+    poller.remove(old_key);
+    const int number = pair.client;
+    close(pair.client);
+    pair.client = platform::open_stream_socket(AF_INET);
+    ASSERT_EQ(pair.client, number);
+    int newcomer = 0;
+    const uint64_t new_key = poller.add(pair.client, &newcomer, true, false);
+
+    EXPECT_EQ(poller.event_key(0), old_key);
+    EXPECT_EQ(poller.owner(poller.event_key(0)), nullptr);
+    EXPECT_EQ(poller.owner(new_key), &newcomer);
+}
+
+TEST_P(ReadinessPollerTest, SeveralWakesCountAsOne) {
     wake.signal();
     wake.signal();
-    poller.begin(wake.fd());
     ASSERT_EQ(poller.wait(5000), 0);
     EXPECT_TRUE(poller.was_woken());
+    EXPECT_EQ(poller.event_count(), 0u);
     wake.drain();
 
-    poller.begin(wake.fd());
     ASSERT_EQ(poller.wait(0), 0);
     EXPECT_FALSE(poller.was_woken());
-}
-
-TEST(ReadinessPoller, EachWaitHasItsOwnSerial) {
-    platform::WakeEvent wake;
-    platform::ReadinessPoller poller;
-    poller.begin(wake.fd());
-    const uint64_t first = poller.serial();
-    poller.begin(wake.fd());
-    EXPECT_NE(poller.serial(), first);
 }
 
 TEST(SocketOps, RefusedConnectReportsTheRealError) {
@@ -111,11 +162,12 @@ TEST(SocketOps, RefusedConnectReportsTheRealError) {
     int error = platform::start_connect(client, reinterpret_cast<sockaddr*>(&bound), length);
     if (error == EINPROGRESS) {
         platform::WakeEvent wake;
-        platform::ReadinessPoller poller;
-        poller.begin(wake.fd());
-        const size_t slot = poller.add(client, false, true);
+        platform::ReadinessPoller poller(wake.fd());
+        int owner = 0;
+        poller.add(client, &owner, false, true);
         ASSERT_EQ(poller.wait(5000), 0);
-        const platform::Readiness readiness = poller.result(slot);
+        ASSERT_EQ(poller.event_count(), 1u);
+        const platform::Readiness readiness = poller.event_readiness(0);
         EXPECT_TRUE(readiness.has_error || readiness.is_peer_closed || readiness.is_writable);
         error = platform::pending_socket_error(client);
     }

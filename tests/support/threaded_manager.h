@@ -16,7 +16,8 @@ namespace test_support {
 // half-built or half-destroyed object.
 class ThreadedManager : public IPCManager {
 public:
-    explicit ThreadedManager(uint32_t timer_interval_ms = 0, bool is_started = true);
+    explicit ThreadedManager(uint32_t timer_interval_ms = 0, bool is_started = true,
+                             platform::ReadinessPoller::Backend backend = platform::ReadinessPoller::default_backend());
     ~ThreadedManager() override;
 
     void start();

@@ -1,5 +1,8 @@
 #include "tools/codec-sim/codec_protocol.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "ipc/ipc_conn.h"
 #include "ipc/message.h"
 #include "tools/codec-sim/codec_endpoint.h"
@@ -8,19 +11,27 @@
 CodecProtocol::CodecProtocol(IPCConn* connection, SimulatedCodec& codec)
     : IPCProtocolXMLSServer(connection), codec_(codec) {}
 
-void CodecProtocol::receive_data(const std::string& bytes) {
-    if (codec_.context.recorder) record_frames(bytes);
-    IPCProtocolXMLSServer::receive_data(bytes);
+void CodecProtocol::reset() {
+    recorded_length_ = 0;
+    IPCProtocolXMLSServer::reset();
 }
 
-void CodecProtocol::record_frames(const std::string& bytes) {
-    // rx_buffer holds the start of a frame whose NUL has not come yet, and no NUL itself.
-    size_t start = 0;
-    for (size_t nul = bytes.find('\0'); nul != std::string::npos; nul = bytes.find('\0', start)) {
-        const std::string tail = bytes.substr(start, nul - start);
-        codec_.context.recorder->record(codec_.port, start == 0 ? rx_buffer + tail : tail);
+size_t CodecProtocol::receive_data(const char* data, size_t length) {
+    if (codec_.context.recorder) record_frames(data, length);
+    const size_t taken = IPCProtocolXMLSServer::receive_data(data, length);
+    // Only recorded frames are taken; a handler's reset has already cleared the count.
+    recorded_length_ -= std::min(taken, recorded_length_);
+    return taken;
+}
+
+void CodecProtocol::record_frames(const char* data, size_t length) {
+    const std::string_view input(data, length);
+    size_t start = recorded_length_;
+    for (size_t nul = input.find('\0', start); nul != std::string_view::npos; nul = input.find('\0', start)) {
+        codec_.context.recorder->record(codec_.port, std::string(input.substr(start, nul - start)));
         start = nul + 1;
     }
+    recorded_length_ = start;
 }
 
 void CodecProtocol::receive_message(Message& request) {

@@ -19,12 +19,15 @@ class CodecProtocol : public IPCProtocolXMLSServer {
 public:
     CodecProtocol(IPCConn* connection, SimulatedCodec& codec);
 
-    void receive_data(const std::string& bytes) override;
+    void reset() override;
+    size_t receive_data(const char* data, size_t length) override;
     void receive_message(Message& request) override;
 
 private:
-    void record_frames(const std::string& bytes);
+    // Records each complete frame of the input once, before any of them is handled.
+    void record_frames(const char* data, size_t length);
 
     SimulatedCodec& codec_;  // not owned; outlives every connection
+    size_t recorded_length_ = 0;  // how much of the kept input has been recorded
     bool has_admitted_ = false;
 };

@@ -95,6 +95,12 @@ void CodecSimManager::publish_reports(SimulatedCodec& codec) {
             is_wanted = is_wanted || (peer->is_admitted() && peer->holds(subscription.name));
         }
         if (!is_wanted) continue;
+        if (last_us == 0 && context_.options.has_random_phase) {
+            // The first report comes that phase of a period after the first peer wants it.
+            const auto period_us = static_cast<double>(subscription.publish_ms) * 1000.0;
+            last_us = now_us - static_cast<int64_t>(period_us * (1.0 - codec.report_phase));
+            continue;
+        }
         last_us = now_us;
         Message report;
         if (!codec.model.report(subscription.name, now_us, report)) continue;

@@ -56,6 +56,9 @@ struct CodecSimOptions {
     // Each published report carries "sent_us", the sender's ipc_now_us() as decimal text: the
     // monotonic clock is shared by every process on the machine, so a receiver can measure delays.
     bool stamps_reports = false;
+    // Each codec's reports lag by a phase of their period drawn for that codec, as a real fleet's
+    // do; without it every codec reports in the same tick (CodecSimManager::kTickMs).
+    bool has_random_phase = false;
     int64_t calendar_origin_s = CodecModel::kDefaultCalendarOrigin;
     // Every kTextPeriodMs each codec takes texts this long (CodecModel::lengthen_texts); 0: never.
     size_t long_text_length = 0;

@@ -19,6 +19,7 @@ const char kUsage[] =
     "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
     "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
     "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--stamp]\n"
+    "                 [--random-phase]"
     "                 [--long-texts N] [--log-burst N]\n"
     "  --count N         codecs to run (1..1024; default 1)\n"
     "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
@@ -34,6 +35,8 @@ const char kUsage[] =
     "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
     "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
     "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n"
+    "  --random-phase    each codec's reports lag by a phase of their period of its own, as a\n"
+    "                    real fleet's do (benchmarks), instead of all in the same tick\n"
     "  --long-texts N    every 2 s each codec renames itself and its first peer and logs an\n"
     "                    event, each text N characters long without a blank (up to 1600000)\n"
     "  --log-burst N     every 2 s each codec logs N short events (up to 20000)\n";
@@ -67,6 +70,10 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
         }
         if (flag == "--stamp") {
             options.stamps_reports = true;
+            continue;
+        }
+        if (flag == "--random-phase") {
+            options.has_random_phase = true;
             continue;
         }
         if (flag == "--hostile") {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,15 @@ struct SimulatedCodec {
           index(codec_index),
           server_name("codec-" + std::to_string(codec_index)),
           model(codec_index, shared.options.calendar_origin_s),
-          last_report_us(CodecModel::subscriptions().size(), 0) {
+          last_report_us(CodecModel::subscriptions().size(), 0),
+          report_phase(phase_of(codec_index)) {
         model.set_malformed_settings(shared.options.malformed_settings);
+    }
+
+    // A fraction in [0, 1), drawn once per codec index, so that runs repeat.
+    static double phase_of(int codec_index) {
+        std::mt19937 draw(static_cast<uint32_t>(codec_index));
+        return std::uniform_real_distribution<double>(0.0, 1.0)(draw);
     }
 
     CodecSimContext& context;  // not owned; outlives every codec
@@ -42,4 +50,5 @@ struct SimulatedCodec {
     std::vector<CodecEndpoint*> endpoints;  // not owned: their IPC server owns them
     std::vector<int64_t> last_report_us;    // per row of CodecModel::subscriptions(); 0 = never
     int64_t last_texts_us = 0;              // when the texts last changed (CodecSimOptions); 0 = never
+    const double report_phase;  // of each report period, for CodecSimOptions::has_random_phase
 };

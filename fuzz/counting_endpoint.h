@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+
+#include "ipc/ipc_endpoint_client.h"
+#include "ipc/message.h"
+
+// A client endpoint that touches every message it is handed (so that a bad one is read by the
+// sanitizers) and keeps nothing.
+class CountingEndpoint : public IPCEndpointClient {
+public:
+    void handle_response(const Message& reply) override { received += reply.size() + 1; }
+    void handle_unsolicited(const Message& message) override { received += message.size() + 1; }
+    size_t received = 0;
+};
