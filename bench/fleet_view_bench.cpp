@@ -1,7 +1,8 @@
 // The fleet views under a full fleet's live load: codec-sim plays 256 codecs in its own process,
 // and the program runs main's own start-up code (applicationMain) on a real display at 1600 x 1000,
 // started fresh for each fleet. Every codec meters at 67 ms, is in an audio connection (the bench
-// connects the idle ones, so all four bars of every meter move) and reports statistics every second.
+// connects the idle ones, so all four bars of every meter move) and reports statistics every second,
+// each codec at a phase of its own, as a real fleet does.
 // Once every codec is READY and connected, each of these runs for the given seconds (default 30):
 //   tiles        the tile page
 //   tree         the summary tree
@@ -287,7 +288,7 @@ int runBench(const QString& codec_sim, int seconds) {
     }
     QProcess sim;
     if (!start_codec_sim(sim, codec_sim, {QStringLiteral("--count"), QString::number(kCodecs), QStringLiteral("--port"),
-                                          QString::number(kBasePort)},
+                                          QString::number(kBasePort), QStringLiteral("--random-phase")},
                          kCodecs)) {
         return 1;
     }

@@ -171,7 +171,7 @@ int runBench(const QString& codec_sim, int runs, int codecs) {
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim.start(codec_sim, {QStringLiteral("--count"), QString::number(codecs), QStringLiteral("--port"),
-                          QString::number(kBasePort)});
+                          QString::number(kBasePort), QStringLiteral("--random-phase")});
     int listening = 0;
     while (listening < codecs && sim.waitForReadyRead(10000)) {
         while (sim.canReadLine()) listening += sim.readLine().startsWith("codec-") ? 1 : 0;
