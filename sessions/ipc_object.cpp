@@ -984,9 +984,10 @@ void IPCObject::report_levels(const Message& report, const QString& key) {
 }
 
 bool IPCObject::newestLevels(std::array<float, 8>& db) {
-    Message report;
-    if (newest_levels_key_.isEmpty() || !getCachedMessage(newest_levels_key_, report)) return false;
-    const Message* values = level_values(report);
+    if (newest_levels_key_.isEmpty()) return false;
+    const SharedMessage report = shared_cached_message(newest_levels_key_);
+    if (!report) return false;
+    const Message* values = level_values(*report);
     if (!values) return false;
     db = levels_of(values->attributes());
     return true;

@@ -80,13 +80,16 @@ void MiniMeter::showLevelsOf(IPCObject* session) {
 }
 
 void MiniMeter::startWatching() {
-    if (!session_) return;
-    connect(session_, &IPCObject::levelsReported, this, &MiniMeter::markDirty, Qt::UniqueConnection);
+    if (isWatching_ || !session_) return;
+    connect(session_, &IPCObject::levelsReported, this, &MiniMeter::markDirty);
+    isWatching_ = true;
     if (hasUnreadLevels()) markDirty();
 }
 
 void MiniMeter::stopWatching() {
+    if (!isWatching_) return;
     if (session_) disconnect(session_, &IPCObject::levelsReported, this, &MiniMeter::markDirty);
+    isWatching_ = false;
 }
 
 bool MiniMeter::hasUnreadLevels() const {
@@ -106,8 +109,12 @@ void MiniMeter::markDirty() {
 
 void MiniMeter::showNewestLevels() {
     isScheduled_ = false;
-    // A meter out of sight leaves the levels unread until the next report or its showing.
-    if (!hasUnreadLevels() || !FrameClock::isInSight(*this)) return;
+    if (!hasUnreadLevels()) return;
+    // Out of sight, the meter stops listening until it is painted again (scrolled back, say).
+    if (!FrameClock::isInSight(*this)) {
+        stopWatching();
+        return;
+    }
     readReports_ = session_->levelReportCount();
     std::array<float, 8> db;
     if (session_->newestLevels(db)) levels(db[0], db[1], db[2], db[3]);
@@ -132,6 +139,7 @@ void MiniMeter::paintEvent(QPaintEvent*) {
     // The first sight of the meter: its bars are made once this paint is done, and show at the
     // next frame. Made during a paint, they would change the widget tree Qt is painting.
     if (!rx) QTimer::singleShot(0, this, &MiniMeter::buildBars);
+    startWatching();
 }
 
 void MiniMeter::hideEvent(QHideEvent* event) {

@@ -17,7 +17,8 @@ class QVBoxLayout;
 // A fleet's codecs report their levels about fifteen times a second each, and most meters are out
 // of sight (on the other page, or on tiles scrolled away). A report only marks a shown meter dirty,
 // and the frame clock of its window has it read its codec's newest levels at the next frame, if it
-// is in sight; a hidden meter does not even hear of reports, and reads the newest when shown.
+// is in sight. A meter found out of sight, and a hidden one, stop hearing of reports until they are
+// painted or shown again, and then read the newest.
 //
 // Most of a meter's cost is its six styled widgets, and most of a fleet's meters are never seen
 // (the summary tree's, while the tiles show; the tiles scrolled away): the frames and bars are made
@@ -67,6 +68,7 @@ private:
     quint64 readReports_ = 0;       // the session's level report count when its levels were last read
     QPointer<FrameClock> clock_;    // of the meter's window, once looked up; null without one
     bool isScheduled_ = false;      // on clock_ for its next frame
+    bool isWatching_ = false;       // connected to the session's levelsReported
 
     // The widget tree: the layout built in the constructor, the frames and bars (null until then)
     // by buildBars; the widgets are children of this meter.

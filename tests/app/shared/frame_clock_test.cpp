@@ -69,11 +69,13 @@ TEST(FrameClock, ReportsBetweenTwoFramesRepaintOnceWithTheNewestLevel) {
     EXPECT_EQ(fleet.bar(fleet.clipped).level(), 0.0f) << "a meter out of sight reads nothing";
 }
 
-TEST(FrameClock, AHeldRepaintComesAtTheEndOfItsPeriod) {
+TEST(FrameClock, AHeldRepaintComesAtTheEndOfItsPeriodAndAMeterInSightAgainCatchesUp) {
     MeteredWindow fleet(std::chrono::milliseconds(50));
     for (const int db : {-36, -18, 0}) fleet.report(db);
     EXPECT_TRUE(test_support::wait_processing_events([&] { return fleet.bar(fleet.shown).level() == 1.0f; }));
     EXPECT_EQ(fleet.bar(fleet.clipped).level(), 0.0f);
+    fleet.clipped->move(0, 50);  // scrolled into sight: it reads the newest levels
+    EXPECT_TRUE(test_support::wait_processing_events([&] { return fleet.bar(fleet.clipped).level() == 1.0f; }));
 }
 
 }  // namespace
