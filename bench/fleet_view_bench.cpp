@@ -1,7 +1,8 @@
 // The fleet views under a full fleet's live load: codec-sim plays 256 codecs in its own process,
 // and the program runs main's own start-up code (applicationMain) on a real display at 1600 x 1000,
 // started fresh for each fleet. Every codec meters at 67 ms, is in an audio connection (the bench
-// connects the idle ones, so all four bars of every meter move) and reports statistics every second.
+// connects the idle ones, so all four bars of every meter move) and reports statistics every second,
+// each codec at a phase of its own, as a real fleet does.
 // Once every codec is READY and connected, each of these runs for the given seconds (default 30):
 //   tiles        the tile page
 //   tree         the summary tree
@@ -9,9 +10,10 @@
 // and then, in a program started with 256 codecs at ports where nothing listens:
 //   unreachable  the tile page while every session tries and fails to connect
 // Per run: the process's CPU (cores), the GUI thread's busy share (its CPU time over wall time),
-// meter bar paints per second, window repaints per second (UpdateRequest events on top-level
-// windows) and the resident memory at the end. Goal for every run: at most 0.25 core for the
-// process and the GUI thread busy at most 10% of the time.
+// meter bar paints per second, window repaints per second (repaint passes of top-level windows
+// that painted something) and the resident memory at the end. Goal for every run: at most 30
+// window repaints a second, at most 0.18 core for the process and the GUI thread busy at most 5%
+// of the time.
 //
 // Usage, on a display of that size (one command line):
 //   xvfb-run -a -s "-screen 0 1600x1000x24" build/bench/bench/fleet_view_bench
@@ -86,6 +88,8 @@ double residentMb() {
 }
 
 // Counts, for the whole application, the paints that reach a meter bar and the repaints of a window.
+// A repaint is a pass of a window's repaint (its UpdateRequest) that paints at least one widget: a
+// window may let an UpdateRequest go by and paint what it asked for with a later one.
 class PaintCounter : public QObject {
 public:
     long barPaints = 0;
@@ -95,12 +99,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             barPaints += qobject_cast<MeterWidget*>(watched) != nullptr;
+            windowRepaints += isPassOpen_;
+            isPassOpen_ = false;
         } else if (event->type() == QEvent::UpdateRequest) {
             auto* widget = qobject_cast<QWidget*>(watched);
-            windowRepaints += widget && widget->isWindow();
+            isPassOpen_ = isPassOpen_ || (widget && widget->isWindow());
         }
         return false;
     }
+
+private:
+    bool isPassOpen_ = false;  // an UpdateRequest reached a window and nothing has painted since
 };
 
 // Drives the program from inside once its window is up: waits for the fleet, connects it, then
@@ -279,7 +288,7 @@ int runBench(const QString& codec_sim, int seconds) {
     }
     QProcess sim;
     if (!start_codec_sim(sim, codec_sim, {QStringLiteral("--count"), QString::number(kCodecs), QStringLiteral("--port"),
-                                          QString::number(kBasePort)},
+                                          QString::number(kBasePort), QStringLiteral("--random-phase")},
                          kCodecs)) {
         return 1;
     }
@@ -295,7 +304,8 @@ int runBench(const QString& codec_sim, int seconds) {
     QByteArray more;
     const bool is_ok = runChild(live_home, true, seconds, figures) && runChild(unreachable_home, false, seconds, more);
     stop_codec_sim(sim);
-    std::printf("%d codecs, %d s per run, window %dx%d (goal per run: cores <= 0.25, GUI thread busy <= 10%%)\n",
+    std::printf("%d codecs, %d s per run, window %dx%d (goal per run: window repaints <= 30/s, cores <= 0.18, "
+                "GUI thread busy <= 5%%)\n",
                 kCodecs, seconds, kWidth, kHeight);
     std::fputs((figures + more).constData(), stdout);
     if (!is_ok) std::fprintf(stderr, "a run failed\n");

@@ -48,6 +48,7 @@ struct Fleet {
         auto* grid = new QGridLayout(&window);
         for (int i = 0; i < kMeters; ++i) {
             auto* meter = new MiniMeter(&window);
+            meter->levels(-72, -72, -72, -72);  // silence; a meter makes its bars when first needed
             grid->addWidget(meter, i / kColumns, i % kColumns);
             meters.push_back(meter);
             bars.push_back({});

@@ -1,6 +1,7 @@
 #include "sessions/ipc_object.h"
 
 #include <QDebug>
+#include <QMetaMethod>
 #include <QMetaObject>
 #include <QSet>
 
@@ -954,20 +955,42 @@ void IPCObject::apply_channel_stats(const Message& report) {
 
 void IPCObject::cb_resp_levels() {
     // A subscribing codec reports "metering" with the values in a child, a legacy one "levels".
-    const bool is_legacy = codec_version_ == 0;
-    const QString name = is_legacy ? QStringLiteral("levels") : QStringLiteral("metering");
+    const QString name = codec_version_ == 0 ? QStringLiteral("levels") : QStringLiteral("metering");
     Message report;
-    if (!getCachedMessage(name, report)) return;
-    if (is_legacy) {
-        emit_levels(report);
-        return;
-    }
+    if (getCachedMessage(name, report)) report_levels(report, name);
+}
+
+const Message* IPCObject::level_values(const Message& report) {
+    if (codec_version_ == 0) return &report;
+    // Childless reports are normally dropped on arrival already; this catches a codec whose version
+    // changed on the way.
     if (report.size() == 0) {
         warnings_.warn(QStringLiteral("metering childless"),
                        QStringLiteral("dropping \"metering\" report without values"));
-        return;
+        return nullptr;
     }
-    emit_levels(report.get_child(0));
+    return &report.get_child(0);
+}
+
+void IPCObject::report_levels(const Message& report, const QString& key) {
+    const Message* values = level_values(report);
+    if (!values) return;
+    newest_levels_key_ = key;
+    ++level_reports_;
+    emit levelsReported();
+    static const QMetaMethod levels = QMetaMethod::fromSignal(&IPCObject::recvLevels);
+    static const QMetaMethod all_levels = QMetaMethod::fromSignal(&IPCObject::recvAllLevels);
+    if (isSignalConnected(levels) || isSignalConnected(all_levels)) emit_levels(*values);
+}
+
+bool IPCObject::newestLevels(std::array<float, 8>& db) {
+    if (newest_levels_key_.isEmpty()) return false;
+    const SharedMessage report = shared_cached_message(newest_levels_key_);
+    if (!report) return false;
+    const Message* values = level_values(*report);
+    if (!values) return false;
+    db = levels_of(values->attributes());
+    return true;
 }
 
 float IPCObject::level_of(const Message::Attributes& levels, const char* name) {
@@ -979,18 +1002,15 @@ float IPCObject::level_of(const Message::Attributes& levels, const char* name) {
     return std::min(std::max(level, kSilenceDb), kFullScaleDb);
 }
 
+std::array<float, 8> IPCObject::levels_of(const Message::Attributes& levels) {
+    return {level_of(levels, "rmlf"), level_of(levels, "rmrf"), level_of(levels, "tmlf"), level_of(levels, "tmrf"),
+            level_of(levels, "rmls"), level_of(levels, "rmrs"), level_of(levels, "tmls"), level_of(levels, "tmrs")};
+}
+
 void IPCObject::emit_levels(const Message& values) {
-    const Message::Attributes& levels = values.attributes();
-    const float rmlf = level_of(levels, "rmlf");
-    const float rmrf = level_of(levels, "rmrf");
-    const float tmlf = level_of(levels, "tmlf");
-    const float tmrf = level_of(levels, "tmrf");
-    const float rmls = level_of(levels, "rmls");
-    const float rmrs = level_of(levels, "rmrs");
-    const float tmls = level_of(levels, "tmls");
-    const float tmrs = level_of(levels, "tmrs");
-    emit recvLevels(rmlf, rmrf, tmlf, tmrf);
-    emit recvAllLevels(rmlf, rmrf, tmlf, tmrf, rmls, rmrs, tmls, tmrs);
+    const std::array<float, 8> db = levels_of(values.attributes());
+    emit recvLevels(db[0], db[1], db[2], db[3]);
+    emit recvAllLevels(db[0], db[1], db[2], db[3], db[4], db[5], db[6], db[7]);
 }
 
 void IPCObject::cb_resp_addPeer() {
@@ -1106,18 +1126,7 @@ void IPCObject::cb_unso_directoryServer(const Message&) {
 }
 
 void IPCObject::cb_unso_metering(const Message& unso) {
-    if (codec_version_ == 0) {
-        emit_levels(unso);
-        return;
-    }
-    // A subscribing codec puts the values in a child. Childless reports are normally dropped on
-    // arrival already; this catches a codec whose version changed on the way.
-    if (unso.size() == 0) {
-        warnings_.warn(QStringLiteral("metering childless"),
-                       QStringLiteral("dropping \"metering\" report without values"));
-        return;
-    }
-    emit_levels(unso.get_child(0));
+    report_levels(unso, QStringLiteral("metering"));
 }
 
 void IPCObject::cb_unso_tun_stats(const Message&) {
@@ -1164,7 +1173,7 @@ void IPCObject::cb_unso_channelStats(const Message&) {
 }
 
 void IPCObject::cb_unso_levels(const Message& unso) {
-    cb_unso_metering(unso);
+    report_levels(unso, QStringLiteral("levels"));
 }
 
 void IPCObject::cb_unso_peerStats(const Message&) {

@@ -11,8 +11,8 @@
 //   TIMED_OUT are not reported on their own).
 // - Calls already queued are delivered until markForDeletion(); from then on nothing more is
 //   (isMarkedForDeletion()).
-// - Signals whose first argument is a QUuid name their session by it. The others (recvLevels,
-//   recvAllLevels, recvAddPeer, recvAddProfile, recvSystemOpts, recvSetBraidlinkOptions,
+// - Signals whose first argument is a QUuid name their session by it. The others (levelsReported,
+//   recvLevels, recvAllLevels, recvAddPeer, recvAddProfile, recvSystemOpts, recvSetBraidlinkOptions,
 //   recvSipProxy, recvCurrentEncoder, recvEventLog, deviceConnected, deviceDisconnected) do not:
 //   a slot shared by many sessions uses sender() or a connection that captures the session.
 //   deviceEvent carries the session itself.
@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <array>
 #include <atomic>
 #include <deque>
 #include <vector>
@@ -132,6 +133,13 @@ public:
 
     // Reply-cache reads by cache name (a request's "seq" or a report's name); each locks the mutex.
     bool getCachedMessage(const QString& name, Message& out);
+    // The codec's newest levels in dB, in the order of recvAllLevels, read from the reply cache;
+    // false before its first level report. For views that show levels at their own pace, told by
+    // levelsReported and levelReportCount. GUI thread.
+    bool newestLevels(std::array<float, 8>& db);
+    // The level reports so far: a view that has read levels at one count has missed none while it
+    // stays. GUI thread.
+    quint64 levelReportCount() const { return level_reports_; }
     Message expectedMessage(const QString& name);
     bool findProfile(const QString& id, Message& out);
     bool findPeer(const QString& id, Message& out);
@@ -251,6 +259,10 @@ signals:
     void recvSysOptions(QUuid);
     void recvCodecList(QUuid);
     void recvDirectoryServer(QUuid);
+    // A level report arrived (newestLevels reads it). recvLevels and recvAllLevels follow with its
+    // values, but only while something is connected to them: a fleet reports thousands of levels
+    // a second, and reading them is most of what the GUI thread does with a report.
+    void levelsReported();
     void recvLevels(float rmlf, float rmrf, float tmlf, float tmrf);
     void recvAllLevels(float rmlf, float rmrf, float tmlf, float tmrf, float rmls, float rmrs, float tmls,
                        float tmrs);
@@ -383,12 +395,22 @@ private:
     // The parsers' bodies, on a report already taken from the cache (GUI thread).
     void apply_peer_stats(const Message& report);
     void apply_channel_stats(const Message& report);
+    // The node of a level report that holds the values: the report itself from a legacy codec,
+    // its first child otherwise; null (with a warning) for a report without one.
+    const Message* level_values(const Message& report);
+    // Tells of a level report cached under `key`: levelsReported, then both level signals from
+    // the eight attributes of its values while they are connected.
+    void report_levels(const Message& report, const QString& key);
     // Emits both level signals from the eight attributes of `values`.
     void emit_levels(const Message& values);
+    // The eight levels of a report's values, in the order of recvAllLevels.
+    static std::array<float, 8> levels_of(const Message::Attributes& levels);
     static float level_of(const Message::Attributes& levels, const char* name);
 
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};
+    QString newest_levels_key_;  // the cache name of the last level report; GUI thread
+    quint64 level_reports_ = 0;  // GUI thread
     bool markedForDeletion = false;  // set once; blocks every later reconnect
     QTimer pollTimer;                // event-log poll; GUI thread
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new

@@ -203,6 +203,11 @@ bool IQEndpointClient::cached_message(const QString& key, Message& out) {
     return true;
 }
 
+IQEndpointClient::SharedMessage IQEndpointClient::shared_cached_message(const QString& key) {
+    std::lock_guard<SessionMutex> lock(session_mutex_);
+    return cache_.value(key);
+}
+
 int IQEndpointClient::cached_key_count() {
     std::lock_guard<SessionMutex> lock(session_mutex_);
     return cache_.size();

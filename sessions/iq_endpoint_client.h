@@ -104,6 +104,8 @@ public:
     std::string getUser() const override { return user_; }
     std::string getPassword() const override;
     virtual bool cached_message(const QString& key, Message& out);
+    // The cached message itself, without a copy (entries are never modified); null when absent.
+    SharedMessage shared_cached_message(const QString& key);
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;

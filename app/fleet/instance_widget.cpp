@@ -160,7 +160,7 @@ void InstanceWidget::attachIPC(IPCObject* session) {
     connect(session, &IPCObject::recvSysOptions, this, &InstanceWidget::ipcRecvSysOptions);
     connect(session, &IPCObject::recvPeerList, this, &InstanceWidget::ipcRecvPeerList);
     connect(session, &IPCObject::recvVersion, this, &InstanceWidget::ipcRecvVersion);
-    connect(session, &IPCObject::recvLevels, meter, &MiniMeter::levels);
+    meter->showLevelsOf(session);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &InstanceWidget::showContextMenu);
     connect(session, &IPCObject::newChanState, this, &InstanceWidget::ipcNewChanState);

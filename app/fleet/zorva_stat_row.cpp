@@ -83,14 +83,14 @@ MiniMeter* ZorvaStatRow::meter() {
     auto* made = new MiniMeter;
     meter_ = made;
     connect(made, &QObject::destroyed, this, &ZorvaStatRow::meterDestroyed);
-    if (session_) connect(session_.data(), &IPCObject::recvLevels, made, &MiniMeter::levels);
+    made->showLevelsOf(session_);
     return made;
 }
 
 void ZorvaStatRow::releaseMeter() {
     if (!meter_) return;
     disconnect(meter_.data(), nullptr, this, nullptr);
-    if (session_) disconnect(session_.data(), nullptr, meter_.data(), nullptr);
+    meter_->showLevelsOf(nullptr);
     meter_.clear();
 }
 

@@ -91,6 +91,30 @@ void ZorvaSummary::sortTree() {
     ui->summaryTree->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
 }
 
+// A start with 256 codecs sorted the whole tree 256 times; the rows are in order already, so the
+// new one only finds its place, after every row it does not precede (sortItems keeps equal rows in
+// their order).
+void ZorvaSummary::placeLastRowInOrder() {
+    QTreeWidget* tree = ui->summaryTree;
+    const int last = tree->topLevelItemCount() - 1;
+    QTreeWidgetItem* added = tree->topLevelItem(last);
+    const bool isAscending = tree->header()->sortIndicatorOrder() == Qt::AscendingOrder;
+    int low = 0;
+    int high = last;
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        const QTreeWidgetItem& other = *tree->topLevelItem(middle);
+        if (isAscending ? *added < other : other < *added) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    if (low == last) return;
+    tree->takeTopLevelItem(last);
+    tree->insertTopLevelItem(low, added);
+}
+
 // The main window has saved the configuration just before; by now its layout can no longer be read,
 // so the view does not save again. The rows go first, while their tree still stands.
 ZorvaSummary::~ZorvaSummary() {
@@ -139,7 +163,7 @@ void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
     QTreeWidgetItem* item = row->item();
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
     ui->summaryTree->addTopLevelItem(item);
-    sortTree();
+    placeLastRowInOrder();
     if (session->meteringOn) showRowMeter(*row, true);
     itemRowMap.insert(item, row);
     rowMap.insert(key, row);

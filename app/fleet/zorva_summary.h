@@ -107,6 +107,8 @@ private:
     void setUpSorting();
     // Sorts the rows by the header's sort column and order.
     void sortTree();
+    // Moves the last row to where sortTree would put it.
+    void placeLastRowInOrder();
 
     Ui::ZorvaSummaryClass* ui;  // owned
     QGridLayout* gridLayout;    // on the tile page's scroll area; places the tiles

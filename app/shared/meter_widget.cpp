@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+#include "app/shared/frame_clock.h"
+
 namespace {
 
 // The meter scale spans 72 dB; the gradient turns orange at -12 dB and -6 dB.
@@ -30,20 +32,6 @@ QString gradientSheet(const char* axis, const char* middleStop) {
 double drawnFraction(float value) {
     if (!(value > 0.0f)) return 0.0;
     return value < 1.0f ? static_cast<double>(value) : 1.0;
-}
-
-// Whether any of the widget lies inside its window, or is clipped away by a parent (a tile
-// scrolled out of its scroll area). Qt would paint nothing of a clipped widget, but it still walks
-// the widget's siblings for every update asked of it, and a fleet of tiles has many.
-bool isInsideItsWindow(const QWidget& widget) {
-    if (!widget.isVisible()) return false;
-    QRect shown = widget.rect();
-    for (const QWidget* child = &widget; !child->isWindow(); child = child->parentWidget()) {
-        shown.translate(child->pos());
-        shown &= child->parentWidget()->rect();
-        if (shown.isEmpty()) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -88,13 +76,12 @@ void MeterWidget::setGradient() {
 }
 
 void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel) {
-    // A bar out of sight keeps its level and shows it when it is next painted.
-    const bool is_in_sight = isInsideItsWindow(*this);
-    const Extent before = is_in_sight ? extent() : Extent();
+    const Extent before = extent();
     level_ = level;
     secondLevel_ = secondLevel;
     hasSecondLevel_ = hasSecondLevel;
-    if (is_in_sight && !(extent() == before)) update();
+    // A bar out of sight keeps its level and shows it when it is next painted.
+    if (!(extent() == before) && FrameClock::isInSight(*this)) update();
 }
 
 MeterWidget::Extent MeterWidget::extent() const {

@@ -16,6 +16,7 @@
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
+#include "app/shared/frame_clock.h"
 #include "app/shared/view_colours.h"
 #include "app/shared/decimal_id.h"
 #include "app/shell/config_paths.h"
@@ -118,6 +119,8 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     }
     setPalette();
     ui->menuHELP->removeAction(ui->actionNick);
+    // Repaints the fleet at most thirty times a second, however its codecs report.
+    new FrameClock(this);
 }
 
 void MainWindow::restoreLayout(const QByteArray& geometry, const QByteArray& state) {

@@ -412,6 +412,28 @@ TEST_F(FleetViewTest, LatencySortsByNumber) {
     EXPECT_TRUE(wait_processing_events([&] { return order() == "45ms 123ms 300ms"; })) << order().toStdString();
 }
 
+// A new row takes its place among the sorted rows, in either order.
+TEST_F(FleetViewTest, NewRowsTakeTheirPlaceInTheSortedTree) {
+    openWindow();
+    const auto add = [&](int port) {
+        IPCObject* session = findInstance(window->createInstance());
+        session->setAddress(QStringLiteral("127.0.0.1"), port);
+        view().addInstance(session);
+    };
+    const auto ports = [&] {
+        QStringList texts;
+        for (int i = 0; i < tree().topLevelItemCount(); ++i) {
+            texts << tree().topLevelItem(i)->text(ZorvaStatRow::kNameColumn).section(':', -1);
+        }
+        return texts.join(' ').toStdString();
+    };
+    for (const int port : {7, 3, 9, 5}) add(port);
+    EXPECT_EQ(ports(), "3 5 7 9");
+    view().treeHeader().setSortIndicator(ZorvaStatRow::kNameColumn, Qt::DescendingOrder);
+    for (const int port : {6, 1, 8}) add(port);
+    EXPECT_EQ(ports(), "9 8 7 6 5 3 1");
+}
+
 // ------------------------------------------------------------------------------------------------
 // Metering and the schedule
 

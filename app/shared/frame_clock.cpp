@@ -1,0 +1,86 @@
+#include "app/shared/frame_clock.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHash>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "app/shared/mini_meter.h"
+
+namespace {
+
+// Each window's clock, for the meters in it to find.
+QHash<const QWidget*, FrameClock*>& clocks() {
+    static QHash<const QWidget*, FrameClock*> byWindow;
+    return byWindow;
+}
+
+}  // namespace
+
+FrameClock::FrameClock(QWidget* window, std::chrono::milliseconds period)
+    : QObject(window), window_(window), period_(period) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);  // a coarse timer may end a period 5% early
+    connect(&timer_, &QTimer::timeout, this, &FrameClock::tick);
+    window->installEventFilter(this);
+    clocks().insert(window, this);
+}
+
+FrameClock::~FrameClock() {
+    clocks().remove(window_);
+    window_->removeEventFilter(this);
+    tick();
+}
+
+FrameClock* FrameClock::of(const QWidget& widget) {
+    return clocks().value(widget.window());
+}
+
+bool FrameClock::isInSight(const QWidget& widget) {
+    if (!widget.isVisible()) return false;
+    QRect shown = widget.rect();
+    for (const QWidget* child = &widget; !child->isWindow(); child = child->parentWidget()) {
+        shown.translate(child->pos());
+        shown &= child->parentWidget()->rect();
+        if (shown.isEmpty()) return false;
+    }
+    return true;
+}
+
+void FrameClock::schedule(MiniMeter& meter) {
+    scheduled_.push_back(&meter);
+    if (!timer_.isActive()) timer_.start(0);
+}
+
+void FrameClock::cancel(MiniMeter& meter) {
+    scheduled_.erase(std::remove(scheduled_.begin(), scheduled_.end(), &meter), scheduled_.end());
+}
+
+// Qt asks a window for its repaint with one UpdateRequest and asks no more until that one has been
+// handled, however many widgets change meanwhile: one held here is asked again at the next tick.
+bool FrameClock::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != window_ || event->type() != QEvent::UpdateRequest) return false;
+    if (!isFrameOpen_) {
+        isFrameHeld_ = true;
+        return true;
+    }
+    isFrameOpen_ = false;
+    timer_.start(period_);
+    return false;
+}
+
+void FrameClock::tick() {
+    isFrameOpen_ = true;
+    std::vector<MiniMeter*> due;
+    due.swap(scheduled_);
+    for (MiniMeter* meter : due) meter->showNewestLevels();
+    releaseHeldFrame();
+}
+
+void FrameClock::releaseHeldFrame() {
+    if (!isFrameHeld_) return;
+    isFrameHeld_ = false;
+    QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+}
