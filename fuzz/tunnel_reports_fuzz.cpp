@@ -66,11 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
 
     QMap<QString, Message> cache;
-    TunnelInfo model([&cache](const QString& name, Message& out) {
+    TunnelInfo model([&cache](const QString& name) -> std::shared_ptr<const Message> {
         const auto found = cache.constFind(name);
-        if (found == cache.constEnd()) return false;
-        out = *found;
-        return true;
+        return found == cache.constEnd() ? nullptr : std::make_shared<const Message>(*found);
     });
     auto container = std::make_unique<QObject>();
     auto graph = std::make_unique<Graph>();

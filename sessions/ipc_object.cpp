@@ -872,9 +872,8 @@ void IPCObject::cb_resp_peerStats() {
 }
 
 void IPCObject::parsePeerStats() {
-    Message report;
-    if (!getCachedMessage(QStringLiteral("peerStats"), report)) return;
-    apply_peer_stats(report);
+    // Every codec reports its statistics each second: the cached report is read without a copy.
+    if (const SharedMessage report = shared_cached_message(QStringLiteral("peerStats"))) apply_peer_stats(*report);
 }
 
 void IPCObject::apply_peer_stats(const Message& report) {
@@ -919,9 +918,9 @@ void IPCObject::announce_graph_changes() {
 }
 
 void IPCObject::cb_resp_channelStats() {
-    Message report;
-    if (!getCachedMessage(QStringLiteral("channelStats"), report)) return;
-    apply_channel_stats(report);
+    if (const SharedMessage report = shared_cached_message(QStringLiteral("channelStats"))) {
+        apply_channel_stats(*report);
+    }
 }
 
 void IPCObject::apply_channel_stats(const Message& report) {
@@ -956,8 +955,7 @@ void IPCObject::apply_channel_stats(const Message& report) {
 void IPCObject::cb_resp_levels() {
     // A subscribing codec reports "metering" with the values in a child, a legacy one "levels".
     const QString name = codec_version_ == 0 ? QStringLiteral("levels") : QStringLiteral("metering");
-    Message report;
-    if (getCachedMessage(name, report)) report_levels(report, name);
+    if (const SharedMessage report = shared_cached_message(name)) report_levels(*report, name);
 }
 
 const Message* IPCObject::level_values(const Message& report) {

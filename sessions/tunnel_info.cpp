@@ -55,10 +55,9 @@ void TunnelInfo::handleUnsoTunStats(QUuid) {
     log.log_cat(kLogCategory, kDebug, "handleUnsoTunStats");
     const HandlerScope scope(isHandling_);
     if (!scope.isEntered()) return;
-    Message report;
-    if (!readCached_("tun_stats", report)) return;
-    if (report.child_count("stats") != 1) return;
-    const Message stats = report.get_child("stats", 0);
+    const std::shared_ptr<const Message> report = readCached_(QStringLiteral("tun_stats"));
+    if (!report || report->child_count("stats") != 1) return;
+    const Message& stats = report->get_child("stats", 0);
 
     const int count = static_cast<int>(stats.child_count("sess"));
     log.log_cat(kLogCategory, kDebug, "stats node has %d session child nodes", count);
@@ -106,10 +105,9 @@ void TunnelInfo::handleUnsoTunConns(QUuid) {
     log.log_cat(kLogCategory, kDebug, "handleUnsoTunConns:");
     const HandlerScope scope(isHandling_);
     if (!scope.isEntered()) return;
-    Message report;
-    if (!readCached_("tun_conns", report)) return;
-    if (report.child_count("conns") == 0) return;
-    const Message conns = report.get_child("conns", 0);
+    const std::shared_ptr<const Message> report = readCached_(QStringLiteral("tun_conns"));
+    if (!report || report->child_count("conns") == 0) return;
+    const Message& conns = report->get_child("conns", 0);
 
     const unsigned count = conns.child_count("sess");
     if (static_cast<int>(count) != connSessionCount_) {
@@ -129,28 +127,28 @@ void TunnelInfo::handleRecvTunnelStatus(QUuid) {
     log.log_cat(kLogCategory, kDebug, "TunnelInfo::handleRecvTunnelStatus");
     const HandlerScope scope(isHandling_);
     if (!scope.isEntered()) return;
-    Message status;
-    if (!readCached_("tunnelStatus", status)) return;
-    const bool hasNode = status.child_count("node") > 0;
+    const std::shared_ptr<const Message> status = readCached_(QStringLiteral("tunnelStatus"));
+    if (!status) return;
+    const bool hasNode = status->child_count("node") > 0;
     if (!hasNode) {
-        if (status.attributes().get_bool("fail", false)) {
+        if (status->attributes().get_bool("fail", false)) {
             log.log_cat(kLogCategory, kError, "TunnelInfo::handleRecvTunnelStatus response failure");
-            status.dump(kDebug, kLogCategory);
+            status->dump(kDebug, kLogCategory);
         } else {
             log.log_cat(kLogCategory, kWarning,
                         "TunnelInfo::handleRecvTunnelStatus: status without node ignored");
         }
         return;
     }
-    updateSession(status.get_child("node", 0));
+    updateSession(status->get_child("node", 0));
 }
 
 void TunnelInfo::handleUnsoTunnelStatus(QUuid) {
     ipc_logger().log_cat(kLogCategory, kDebug, "TunnelInfo::handleUnsoTunnelStatus");
     const HandlerScope scope(isHandling_);
     if (!scope.isEntered()) return;
-    Message status;
-    if (readCached_("tunnelStatus", status)) updateSession(status);
+    const std::shared_ptr<const Message> status = readCached_(QStringLiteral("tunnelStatus"));
+    if (status) updateSession(*status);
 }
 
 void TunnelInfo::updateSession(const Message& status) {

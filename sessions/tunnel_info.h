@@ -23,17 +23,18 @@ class Message;
 //
 // Ownership: a member of its codec session, which must outlive it. The current session is owned.
 // Threads: GUI thread only. The only state shared with the socket thread is the owner's reply
-// cache, which each handler reads once, as a copy, through the owner's locked reader.
+// cache, which each handler reads once through the owner's locked reader. A cached report is never
+// modified (a newer one replaces it), so the handler reads the one it was given without a copy.
 class TunnelInfo : public QObject {
     Q_OBJECT
 
 public:
-    // Copies the owner's cached report `name` into `out`; false, `out` untouched, when none is stored.
-    using CacheReader = std::function<bool(const QString& name, Message& out)>;
+    // The owner's cached report `name`; null when none is stored.
+    using CacheReader = std::function<std::shared_ptr<const Message>(const QString& name)>;
 
     // The codec session's constructor builds its model with `this`. Owner must have the signals
     // recvTunConns(QUuid), recvTunStats(QUuid) and recvTunnelStatus(QUuid) and the reader
-    // bool getCachedMessage(const QString&, Message&); the model connects itself to the three
+    // std::shared_ptr<const Message> shared_cached_message(const QString&); the model connects itself to the three
     // signals and reads whatever is already cached.
     template <class Owner>
     explicit TunnelInfo(Owner* owner);
@@ -95,7 +96,7 @@ private:
 
 template <class Owner>
 TunnelInfo::TunnelInfo(Owner* owner)
-    : TunnelInfo([owner](const QString& name, Message& out) { return owner->getCachedMessage(name, out); }) {
+    : TunnelInfo([owner](const QString& name) { return owner->shared_cached_message(name); }) {
     connect(owner, &Owner::recvTunConns, this, &TunnelInfo::handleUnsoTunConns);
     connect(owner, &Owner::recvTunStats, this, &TunnelInfo::handleUnsoTunStats);
     connect(owner, &Owner::recvTunnelStatus, this, &TunnelInfo::handleRecvTunnelStatus);

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,9 @@ class FakeCodecSession : public QObject {
     Q_OBJECT
 
 public:
-    bool getCachedMessage(const QString& name, Message& out) {
+    std::shared_ptr<const Message> shared_cached_message(const QString& name) {
         const auto found = cache.constFind(name);
-        if (found == cache.constEnd()) return false;
-        out = *found;
-        return true;
+        return found == cache.constEnd() ? nullptr : std::make_shared<const Message>(*found);
     }
 
     void deliver(const std::string& name, const std::string& report) {
