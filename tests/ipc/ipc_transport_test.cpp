@@ -21,6 +21,7 @@
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/ipc_recursive_mutex.h"
+#include "tests/support/loopback_listener.h"
 #include "ipc/logger.h"
 #include "ipc/md5.h"
 #include "ipc/message.h"
@@ -229,13 +230,9 @@ TEST_F(Transport, EverythingSentBeforeThePeerClosesIsDelivered) {
 class SilentPeer {
 public:
     SilentPeer() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        listener_ = platform::open_listening_socket(reinterpret_cast<sockaddr*>(&address), sizeof address, 1);
         sockaddr_storage bound{};
         socklen_t length;
-        platform::local_address(listener_, &bound, &length);
+        listener_ = test_support::open_loopback_listener(1, bound, length);
         port_ = ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     }
     ~SilentPeer() {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,19 +8,16 @@
 #include "platform/readiness_poller.h"
 #include "platform/socket_ops.h"
 #include "platform/wake_event.h"
+#include "tests/support/loopback_listener.h"
 
 namespace {
 
 // A listener on 127.0.0.1 with an ephemeral port, and a client connected to it.
 struct LoopbackPair {
     LoopbackPair() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        listener = platform::open_listening_socket(reinterpret_cast<sockaddr*>(&address), sizeof address, 4);
         sockaddr_storage bound{};
         socklen_t length;
-        platform::local_address(listener, &bound, &length);
+        listener = test_support::open_loopback_listener(4, bound, length);
         client = platform::open_stream_socket(AF_INET);
         const int error = platform::start_connect(client, reinterpret_cast<sockaddr*>(&bound), length);
         EXPECT_TRUE(error == 0 || error == EINPROGRESS) << error;
@@ -149,13 +144,10 @@ TEST_P(ReadinessPollerTest, SeveralWakesCountAsOne) {
 
 TEST(SocketOps, RefusedConnectReportsTheRealError) {
     // Bind a port, then close it, so nothing listens there.
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int listener = platform::open_listening_socket(reinterpret_cast<sockaddr*>(&address), sizeof address, 1);
     sockaddr_storage bound{};
     socklen_t length;
-    ASSERT_TRUE(platform::local_address(listener, &bound, &length));
+    const int listener = test_support::open_loopback_listener(1, bound, length);
+    ASSERT_GE(listener, 0);
     close(listener);
 
     const int client = platform::open_stream_socket(AF_INET);

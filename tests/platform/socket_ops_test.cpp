@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform/socket_ops.h"
+#include "tests/support/loopback_listener.h"
 
 namespace {
 
@@ -20,11 +19,7 @@ extern "C" void ignore_signal(int) {}
 // A listener on 127.0.0.1 whose accept queue is full, so a further connect waits for it.
 struct FullListener {
     FullListener() {
-        sockaddr_in any{};
-        any.sin_family = AF_INET;
-        any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        fd = platform::open_listening_socket(reinterpret_cast<sockaddr*>(&any), sizeof any, 0);
-        platform::local_address(fd, &address, &length);
+        fd = test_support::open_loopback_listener(0, address, length);
         // Linux keeps backlog + 1 connections waiting; the ones after that are not answered.
         for (int i = 0; i < 2; ++i) {
             queued.push_back(platform::open_stream_socket(AF_INET));
