@@ -7,14 +7,13 @@
 #include <benchmark/benchmark.h>
 #include <http_parser.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench/median_reporter.h"
 #include "ipc/http_request.h"
 
 namespace {
@@ -90,21 +89,9 @@ void ours(benchmark::State& state, const std::string& head, size_t bytes_per_cal
     }
 }
 
-// Prints the console table, then the ratios. With repetitions the median stands for each run.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Prints the console table, then the ratios.
+class RatioReporter : public MedianReporter {
 public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& reports) override {
-        ConsoleReporter::ReportRuns(reports);
-        for (const auto& run : reports) {
-            const bool is_median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && !is_median)) continue;
-            double& slot = times_[run.run_name.function_name];
-            if (is_median || slot == 0) slot = run.GetAdjustedRealTime();
-        }
-    }
-
     void Finalize() override {
         ConsoleReporter::Finalize();
         for (const char* head : {"head_300", "cookie_4k", "head_64k"}) {
@@ -112,6 +99,12 @@ public:
                         std::string("http_parser/") + head);
         }
         print_ratio("one byte per call / whole, head_64k", "ours_bytewise/head_64k", "ours/head_64k");
+    }
+
+protected:
+    void take(const Run& run, bool is_median) override {
+        double& slot = times_[run.run_name.function_name];
+        if (is_median || slot == 0) slot = run.GetAdjustedRealTime();
     }
 
 private:

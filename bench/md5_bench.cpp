@@ -4,13 +4,12 @@
 #include <benchmark/benchmark.h>
 #include <openssl/md5.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench/median_reporter.h"
 #include "ipc/md5.h"
 
 namespace {
@@ -56,26 +55,9 @@ void BM_md5_openssl(benchmark::State& state) {
 BENCHMARK(BM_md5_ours)->Arg(64)->Arg(8192);
 BENCHMARK(BM_md5_openssl)->Arg(64)->Arg(8192);
 
-// Prints the normal console table, then ours / OpenSSL per input size. With repetitions the
-// median stands for each pair; otherwise the single run does.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Prints the normal console table, then ours / OpenSSL per input size.
+class RatioReporter : public MedianReporter {
 public:
-    // Colours only on a terminal, so that piped or logged output stays plain text.
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& reports) override {
-        ConsoleReporter::ReportRuns(reports);
-        for (const auto& run : reports) {
-            if (run.error_occurred) continue;
-            const bool is_median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type == Run::RT_Aggregate && !is_median) continue;
-            const auto rate = run.counters.find("bytes_per_second");
-            if (rate == run.counters.end()) continue;
-            auto& slot = rates_[run.run_name.args][run.run_name.function_name];
-            if (is_median || slot == 0) slot = rate->second.value;
-        }
-    }
-
     void Finalize() override {
         ConsoleReporter::Finalize();
         for (const auto& [size, by_name] : rates_) {
@@ -85,6 +67,14 @@ public:
             std::printf("md5 %s bytes: ours %.1f MiB/s, OpenSSL %.1f MiB/s, ratio %.3f\n", size.c_str(),
                         ours->second / 1048576, openssl->second / 1048576, ours->second / openssl->second);
         }
+    }
+
+protected:
+    void take(const Run& run, bool is_median) override {
+        const auto rate = run.counters.find("bytes_per_second");
+        if (rate == run.counters.end()) return;
+        auto& slot = rates_[run.run_name.args][run.run_name.function_name];
+        if (is_median || slot == 0) slot = rate->second.value;
     }
 
 private:
