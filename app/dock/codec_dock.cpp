@@ -115,6 +115,9 @@ void CodecDock::connectWidgets() {
 // The codec shown
 
 void CodecDock::showSession(IPCObject* next) {
+    // Each press on the active tile (for its menu, say) names the codec again: showing it afresh
+    // would drop what the operator is doing here, unsaved settings edits included.
+    if (next == shown) return;
     if (shown) disconnectSession(*shown);
     shown = next;
     empty();

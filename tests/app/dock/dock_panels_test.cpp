@@ -265,4 +265,18 @@ TEST_F(DockStatus, LabelsShowTheCachedReplies) {
     EXPECT_TRUE(name->text().isEmpty());
 }
 
+// Naming the codec shown again (each press on its tile does) keeps the operator's place.
+TEST_F(DockStatus, ShowingTheCodecShownAgainKeepsTheOperatorsPlace) {
+    ListedSession session;
+    session.set_state(IQEndpointClient::READY);
+    session.list("peerList", peers("b1 b2"));
+    dock().showSession(&session);
+    auto* tree = child<QTreeWidget>("peerList");
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    tree->setCurrentItem(tree->topLevelItem(1));
+    dock().showSession(&session);
+    ASSERT_NE(tree->currentItem(), nullptr);
+    EXPECT_EQ(tree->currentItem(), tree->topLevelItem(1));
+}
+
 }  // namespace
