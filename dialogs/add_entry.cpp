@@ -44,12 +44,28 @@ AddEntry::~AddEntry() = default;
 
 void AddEntry::setEntry(const Message& peer) {
     const Message::Attributes& a = peer.attributes();
-    ui->lineName->setText(shownCodecText(a.get_qstring("name", QString())));
-    ui->lineIPAddress->setText(shownCodecText(a.get_qstring("addr", QString())));
-    ui->linePassword->setText(shownCodecText(textOf(a, "pw", "password")));
+    showCodecField(ui->lineName, a.get_qstring("name", QString()));
+    showCodecField(ui->lineIPAddress, a.get_qstring("addr", QString()));
+    showCodecField(ui->linePassword, textOf(a, "pw", "password"));
     ui->braidlinkEnableCheckBox->setChecked(a.get_bool(a.has("bdlink") ? "bdlink" : "use_bdlink", false));
-    ui->macAddressLineEdit->setText(shownCodecText(a.get_qstring("unit", QString())));
+    showCodecField(ui->macAddressLineEdit, a.get_qstring("unit", QString()));
     isNameRequired = true;
+}
+
+void AddEntry::showCodecField(QLineEdit* field, const QString& text) {
+    const QString shown = shownCodecText(text);
+    field->setText(shown);
+    if (shown != text) {
+        cutTexts_.insert(field, text);
+    } else {
+        cutTexts_.remove(field);
+    }
+}
+
+QString AddEntry::fieldText(const QLineEdit* field) const {
+    const auto cut = cutTexts_.constFind(field);
+    if (cut != cutTexts_.constEnd() && field->text() == shownCodecText(*cut)) return *cut;
+    return field->text();
 }
 
 void AddEntry::lockIdentity() {
@@ -58,19 +74,19 @@ void AddEntry::lockIdentity() {
 }
 
 QString AddEntry::name() const {
-    return ui->lineName->text();
+    return fieldText(ui->lineName);
 }
 
 QString AddEntry::address() const {
-    return ui->lineIPAddress->text();
+    return fieldText(ui->lineIPAddress);
 }
 
 QString AddEntry::password() const {
-    return ui->linePassword->text();
+    return fieldText(ui->linePassword);
 }
 
 QString AddEntry::unit() const {
-    return ui->macAddressLineEdit->text();
+    return fieldText(ui->macAddressLineEdit);
 }
 
 bool AddEntry::isBraidlinkTicked() const {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QString>
 
 #include <memory>
 
 class Message;
+class QLineEdit;
 
 namespace Ui {
 class AddEntryClass;
@@ -51,7 +53,13 @@ private slots:
 private:
     // What keeps OK from accepting the fields, naming the field; empty when nothing does.
     QString problem() const;
+    // Shows a codec's text in a field, cut as all codec text is shown.
+    void showCodecField(QLineEdit* field, const QString& text);
+    // The field's text; a cut one the operator left alone stands for the whole text, so that an
+    // edit of another field sends it back unchanged.
+    QString fieldText(const QLineEdit* field) const;
 
     std::unique_ptr<Ui::AddEntryClass> ui;
     bool isNameRequired = false;  // an edited entry keeps a name
+    QHash<const QLineEdit*, QString> cutTexts_;  // the whole texts of the fields shown cut
 };

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "dialogs/add_entry.h"
+#include "dialogs/codec_text.h"
 #include "ipc/message.h"
 
 namespace {
@@ -26,6 +27,20 @@ TEST(AddEntry, BraidlinkUnlocksTheMacAddressAndUntickingKeepsIt) {
     dialog.setEntry(peer);
     EXPECT_EQ(dialog.password() + dialog.unit(), "y");
     EXPECT_TRUE(mac->isEnabled() && dialog.usesBraidlink());
+}
+
+// A field longer than codec text is shown goes back whole unless the operator changed it.
+TEST(AddEntry, AFieldShownCutGoesBackWholeUnlessChanged) {
+    const QString longName(kMaxShownCodecText + 100, QLatin1Char('n'));
+    Message peer;
+    peer.parse("<peer name=\"" + longName.toStdString() + "\" addr=\"10.0.0.1\" pw=\"x\"/>");
+    AddEntry dialog;
+    dialog.setEntry(peer);
+    auto* name = dialog.findChild<QLineEdit*>("lineName");
+    EXPECT_EQ(name->text().size(), kMaxShownCodecText);
+    EXPECT_EQ(dialog.name(), longName);
+    name->setText("Studio");
+    EXPECT_EQ(dialog.name(), "Studio");
 }
 
 }  // namespace
