@@ -87,9 +87,10 @@ QString stateText(IQEndpointClient::DEVICE_STATE state) {
     }
 }
 
-// Peer names and addresses come from the codec: the tool tip shows them as plain text.
+// Peer names and addresses come from the codec: the tool tip shows them as plain text, and no
+// longer than any tip of codec text, however many peers the codec lists.
 QString plainToolTip(const QString& text) {
-    return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+    return Qt::convertFromPlainText(shownCodecText(text, CodecText::kToolTipLength), Qt::WhiteSpacePre);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shared/codec_text.h"
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/fleet/instance_widget.h"
@@ -360,6 +361,15 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
         EXPECT_EQ(shownToolTip(*tile.findChild<QLabel*>("peerSummaryLabel")).trimmed(), QString(c.tip).trimmed());
         EXPECT_EQ(labelText(tile, "stateLabel"), c.state);
     }
+    // However many peers a codec lists, the tip stays as short as any tip of codec text.
+    QList<PeerMetaPtr> many;
+    for (int i = 0; i < 100; ++i) many << activePeer(QString::number(i), QString(400, 'n'), "192.0.2.9", true, true);
+    {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        session.activePeers = many;
+    }
+    tile.ipcRecvPeerList(uuid);
+    EXPECT_EQ(shownToolTip(*tile.findChild<QLabel*>("peerSummaryLabel")).size(), CodecText::kToolTipLength);
 }
 
 // ------------------------------------------------------------------------------------------------
