@@ -209,17 +209,21 @@ bool IPCObject::send(const Message& request) {
 }
 
 bool IPCObject::send_if_ready(const Message& request) {
-    return send_all_if_ready({request});
+    return send_all_if_ready(&request, 1);
 }
 
 bool IPCObject::send_all_if_ready(const std::vector<Message>& requests) {
+    return send_all_if_ready(requests.data(), requests.size());
+}
+
+bool IPCObject::send_all_if_ready(const Message* requests, size_t count) {
     lock_order::assert_no_session_mutex_held("IPCObject::send_all_if_ready");
     IQManager* manager = session_manager();
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
     if (state() != READY) return false;
     // A READY session is placed on its manager, so each hand-over goes through, or none does.
     bool is_sent = true;
-    for (const Message& request : requests) is_sent = send(request) && is_sent;
+    for (size_t i = 0; i < count; ++i) is_sent = send(requests[i]) && is_sent;
     return is_sent;
 }
 

@@ -374,6 +374,8 @@ private slots:
     void dropRefusedProfileCopy();
 
 private:
+    // send_all_if_ready over `count` requests from `requests`: one request needs no vector.
+    bool send_all_if_ready(const Message* requests, size_t count);
     // Sends only while READY, deciding under the manager lock so that the state cannot change
     // between the test and the hand-over. False when not sent.
     bool send_if_ready(const Message& request);

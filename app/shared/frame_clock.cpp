@@ -73,9 +73,10 @@ bool FrameClock::eventFilter(QObject* watched, QEvent* event) {
 
 void FrameClock::tick() {
     isFrameOpen_ = true;
-    std::vector<MiniMeter*> due;
-    due.swap(scheduled_);
-    for (MiniMeter* meter : due) meter->showNewestLevels();
+    // Meters scheduled while these read go to the next frame. Both lists keep their room.
+    due_.swap(scheduled_);
+    for (MiniMeter* meter : due_) meter->showNewestLevels();
+    due_.clear();
     releaseHeldFrame();
 }
 

@@ -58,4 +58,5 @@ private:
     bool isFrameOpen_ = true;    // no frame since the last tick
     bool isFrameHeld_ = false;   // a repaint was asked while the frame was closed
     std::vector<MiniMeter*> scheduled_;  // not owned; each meter cancels itself when it goes
+    std::vector<MiniMeter*> due_;        // what the running tick reads; empty between ticks
 };

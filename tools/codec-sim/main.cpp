@@ -19,7 +19,7 @@ const char kUsage[] =
     "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
     "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
     "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--stamp]\n"
-    "                 [--random-phase]"
+    "                 [--random-phase]\n"
     "                 [--long-texts N] [--log-burst N]\n"
     "  --count N         codecs to run (1..1024; default 1)\n"
     "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
