@@ -109,6 +109,8 @@ void SettingsEdit::refreshFromDevice() {
 void SettingsEdit::reloadFromCache() {
     if (!loaded || !isReady()) return;
     takeValuesFromCache();
+    // The tunnel node just taken holds the tunnel options' limits and choices beside their values.
+    parseDescriptors();
     ui->buttonReset->setEnabled(false);
     ui->buttonSave->setEnabled(false);
     populate_all(false);

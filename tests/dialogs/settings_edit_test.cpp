@@ -130,4 +130,26 @@ TEST_F(SettingsEditTest, DefaultIsAnEdit) {
     EXPECT_TRUE(widget<QCheckBox>("checkValue")->isChecked());
 }
 
+// A tunnel report brings the tunnel options' descriptions with their values: an option the codec
+// adds shows, with its limits.
+TEST_F(SettingsEditTest, ATunnelReportBringsItsOptions) {
+    const auto report = [&](const std::string& options) {
+        session.cache_message(parsed("<braidlinkSettings><node><group>" + options + "</group></node></braidlinkSettings>"),
+                              QStringLiteral("braidlinkSettings"));
+    };
+    const std::string server = R"(<option name="server" display_name="Tunnel Server" type="string" value="t1"/>)";
+    report(server);
+    session.set_version(1);
+    page.setIPCObject(nullptr);
+    page.setIPCObject(&session);
+    ASSERT_NE(row("Tunnel Server"), nullptr);
+    EXPECT_EQ(row("Tunnel MTU"), nullptr);
+    report(server + R"(<option name="mtu" display_name="Tunnel MTU" type="int" min="576" max="1500" value="1400"/>)");
+    page.braidlinkUpdated(session.uuid);
+    ASSERT_NE(row("Tunnel MTU"), nullptr);
+    EXPECT_EQ(row("Tunnel MTU")->text(1), "1400");
+    select("Tunnel MTU");
+    EXPECT_EQ(widget<QSpinBox>("spinValue")->maximum(), 1500);
+}
+
 }  // namespace
