@@ -7,7 +7,7 @@
 
 #include "app/shared/codec_text.h"
 #include "app/shared/decimal_id.h"
-#include "app/shared/duration_text.h"
+#include "app/shared/statistics_text.h"
 #include "sessions/ipc_object.h"
 
 namespace {
@@ -23,11 +23,11 @@ QString kbps(int bitsPerSecond) {
 }
 
 QString ms(int tenths) {
-    return QString::number(tenths / 10) + QStringLiteral("ms");
+    return tenthsText(tenths, QStringLiteral("ms"));
 }
 
 QString percent(int tenths) {
-    return QString::number(tenths / 10) + QStringLiteral("%");
+    return tenthsText(tenths, QStringLiteral("%"));
 }
 
 std::vector<Row> rowsOf(IPCObject& session) {

@@ -8,7 +8,7 @@
 
 #include "app/fleet/connected_count_text.h"
 #include "app/shared/codec_text.h"
-#include "app/shared/duration_text.h"
+#include "app/shared/statistics_text.h"
 #include "app/shared/mini_meter.h"
 #include "dialogs/device_state_text.h"
 #include "sessions/ipc_object.h"
@@ -177,8 +177,4 @@ void ZorvaStatRow::updateStats(QUuid) {
 
 void ZorvaStatRow::clearStats() {
     for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) item_->setText(column, QString());
-}
-
-QString ZorvaStatRow::tenthsText(int tenths, const QString& unit) {
-    return QString::number(tenths / 10) + unit;
 }

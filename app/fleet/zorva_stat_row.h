@@ -55,9 +55,6 @@ public:
     // quick switch back on makes a new one.
     void releaseMeter();
 
-    // The statistics columns' tenths, shown whole with their unit ("123ms", "-1%").
-    static QString tenthsText(int tenths, const QString& unit);
-
 public slots:
     void ipcRecvSysOptions(QUuid uuid);
     void ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE state);

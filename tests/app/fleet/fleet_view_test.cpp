@@ -25,7 +25,7 @@
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/fleet/instance_widget.h"
-#include "app/shared/duration_text.h"
+#include "app/shared/statistics_text.h"
 #include "app/shared/mini_meter.h"
 #include "app/shared/view_colours.h"
 #include "app/fleet/zorva_stat_row.h"
@@ -378,9 +378,9 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
 TEST(FleetRow, FiguresReadAsTheOperatorExpects) {
     EXPECT_EQ(durationText(3725), "01:02:05");
     EXPECT_EQ(durationText(90000), "25:00:00");  // a call longer than a day, as the dock shows it
-    EXPECT_EQ(ZorvaStatRow::tenthsText(1234, "ms"), "123ms");
-    EXPECT_EQ(ZorvaStatRow::tenthsText(5, "%"), "0%");
-    EXPECT_EQ(ZorvaStatRow::tenthsText(-15, "%"), "-1%");
+    EXPECT_EQ(tenthsText(1234, "ms"), "123ms");
+    EXPECT_EQ(tenthsText(5, "%"), "0%");
+    EXPECT_EQ(tenthsText(-15, "%"), "-1%");
 }
 
 // Gives the READY session a receiving connection with this average delay (tenths of a millisecond).

@@ -1,4 +1,4 @@
-#include "app/shared/duration_text.h"
+#include "app/shared/statistics_text.h"
 
 QString durationText(qint64 seconds) {
     const qint64 hours = seconds / 3600;
@@ -8,4 +8,8 @@ QString durationText(qint64 seconds) {
         .arg(hours, 2, 10, QLatin1Char('0'))
         .arg(minutes, 2, 10, QLatin1Char('0'))
         .arg(rest, 2, 10, QLatin1Char('0'));
+}
+
+QString tenthsText(int tenths, const QString& unit) {
+    return QString::number(tenths / 10) + unit;
 }
