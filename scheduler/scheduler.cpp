@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
 #include "ipc/exception.h"
 #include "scheduler/session_adaptor.h"
@@ -391,7 +392,7 @@ bool Scheduler::save() {
             root.write_to_file(Message::XML, QFile::encodeName(file_path_).toStdString());
             return true;
         } catch (const Exception& error) {
-            last_save_error_ = QString::fromUtf8(error.what());
+            last_save_error_ = errorReason(error.what());
         }
     }
     qWarning().noquote() << "saving schedule message failed: " + last_save_error_;
@@ -465,7 +466,7 @@ bool Scheduler::load() {
             return false;
         }
         qWarning().noquote() << "schedule load failed: " + text;
-        if (QFileInfo(file_path_).isFile()) setAsideDamagedFile(text);
+        if (QFileInfo(file_path_).isFile()) setAsideDamagedFile(errorReason(error.what()));
         return false;
     }
     return fromMessage(root);

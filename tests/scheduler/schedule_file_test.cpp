@@ -132,6 +132,8 @@ TEST_F(ScheduleFile, ADamagedFileIsSetAsideAndReported) {
         EXPECT_FALSE(QFile::exists(filePath()));
         ASSERT_EQ(boxes.count("Load Schedule"), 1);
         EXPECT_TRUE(boxes.lastText("Load Schedule").contains(QDir::toNativeSeparators(aside)));
+        EXPECT_FALSE(boxes.lastText("Load Schedule").contains("read_from_file")) << "the reason, not the call";
+        EXPECT_FALSE(boxes.lastText("Load Schedule").contains("load:")) << "the reason, not the call";
         // The next save starts a new file and leaves the damaged one alone.
         ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
         EXPECT_TRUE(scheduler_->save());

@@ -1,4 +1,4 @@
-#include "app/shared/error_reason.h"
+#include "dialogs/error_reason.h"
 
 namespace {
 
