@@ -13,25 +13,30 @@
 #include "app/shell/instance_registry.h"
 #include "app/shell/main_window.h"
 #include "dialogs/message_box.h"
-#include "ipc/exception.h"
 #include "sessions/ipc_object.h"
 
 ConfigStore::ConfigStore(MainWindow& window_) : window(window_) {}
 
 void ConfigStore::save() {
+    if (!writeRefusal.isEmpty()) {
+        showSaveError(writeRefusal);
+        return;
+    }
     const QString path = configFilePath();
     const QList<IPCObject*> sessions = window.summary()->sessionsInTileOrder();
     try {
-        if (!writeRefusal.isEmpty()) throw Exception("%s: %s", "saveConfig", writeRefusal.toUtf8().constData());
         const Message tree = ConfigFile::build(window, window.summary()->treeHeader(), sessions);
         QMutexLocker lock(&configMutex);
         ConfigFile::write(tree, path);
     } catch (const std::exception& error) {
-        MessageBox::warning(&window, tr("Save Configuration"),
-                            tr("Error saving configuration: ") + errorReason(error.what()));
+        showSaveError(errorReason(error.what()));
         return;
     }
     qInfo().noquote() << "configuration saved:" << sessions.size() << "codecs in" << path;
+}
+
+void ConfigStore::showSaveError(const QString& reason) {
+    MessageBox::warning(&window, tr("Save Configuration"), tr("Error saving configuration: ") + reason);
 }
 
 bool ConfigStore::load() {

@@ -37,6 +37,8 @@ private:
     void read(LoadOutcome& outcome);
     // Keeps a copy of the file the load could not take whole; without one, refuses later writes.
     void keepOriginal(LoadOutcome& outcome);
+    // The box of a save that did not happen.
+    void showSaveError(const QString& reason);
 
     MainWindow& window;
     // Why this run must not overwrite the file (it could not be loaded, nor copied); empty when
