@@ -140,9 +140,9 @@ bool http_file_server::attach_content(const http_request& request, const std::st
 
 bool http_file_server::load_digest(const http_static_file& file, std::string& digest, std::string& content) {
     xhr_digest_cache& cache = xhr_digest_cache::instance();
-    if (cache.find(file.real_path(), file.modified_s(), digest)) return true;
+    if (cache.find(file.real_path(), file.modified_ns(), file.size(), digest)) return true;
     if (!file.read(content)) return false;
     digest = ipc_md5_hex(content);
-    cache.store(file.real_path(), file.modified_s(), digest);
+    cache.store(file.real_path(), file.modified_ns(), file.size(), digest);
     return true;
 }

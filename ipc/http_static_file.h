@@ -22,7 +22,7 @@ public:
 
     Kind kind() const { return kind_; }
     uint64_t size() const { return status_.size; }
-    int64_t modified_s() const { return status_.modified_s; }
+    int64_t modified_ns() const { return status_.modified_ns; }
     // The real path of what was opened; empty when it was refused for lying outside the root.
     const std::string& real_path() const { return real_path_; }
     // The content up to the size it had when opened, read in pieces of kReadPiece bytes; false on

@@ -29,7 +29,7 @@ bool file_status(int fd, FileStatus* status) {
     status->is_directory = S_ISDIR(info.st_mode);
     status->is_regular = S_ISREG(info.st_mode);
     status->size = static_cast<uint64_t>(info.st_size);
-    status->modified_s = info.st_mtim.tv_sec;
+    status->modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     return true;
 }
 

@@ -16,7 +16,7 @@ struct FileStatus {
     bool is_directory = false;
     bool is_regular = false;
     uint64_t size = 0;
-    int64_t modified_s = 0;  // st_mtim.tv_sec
+    int64_t modified_ns = 0;  // st_mtim, in nanoseconds
 };
 
 // Opens read-only and close-on-exec. Non-blocking too, so that a FIFO cannot stall the caller:

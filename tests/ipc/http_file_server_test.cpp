@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <fstream>
 #include <string>
 
 #include "tests/support/curl_process.h"
@@ -44,6 +48,22 @@ TEST_F(FileServer, AMatchingEtagGets304) {
     EXPECT_EQ(curl({"-o", "/dev/null", "-w", "%{http_code}", "-H", QString::fromStdString("If-None-Match: " + etag)},
                    "/app.js"),
               "304");
+}
+
+// A file rewritten within the second it was served in, at the same size, has a new digest.
+TEST_F(FileServer, AFileRewrittenWithinTheSecondIsNotModifiedNoMore) {
+    const std::string path = server.root() + "/docs/index.html";
+    const std::string head = curl({"-I"}, "/docs/index.html");
+    const size_t at = head.find("ETag: ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string etag = head.substr(at + 6, 32);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    std::ofstream(path, std::ios::trunc) << "<p>DOCS</p>";
+    timespec times[2] = {before.st_atim, before.st_mtim};
+    times[1].tv_nsec = (before.st_mtim.tv_nsec + 1) % 1000000000;  // the same second
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_EQ(curl({"-H", QString::fromStdString("If-None-Match: " + etag)}, "/docs/index.html"), "<p>DOCS</p>");
 }
 
 TEST_F(FileServer, NothingOutsideTheRootIsServed) {

@@ -62,7 +62,7 @@ HttpTestServer::~HttpTestServer() {
 
 void HttpTestServer::write_root() const {
     const std::string base = base_.path().toStdString();
-    const std::string root = base + "/root";
+    const std::string root = this->root();
     for (const char* folder : {"", "/docs", "/dl"}) ::mkdir((root + folder).c_str(), 0700);
     write_file(root + "/index.html", "<p>index</p>");
     write_file(root + "/app.js", kAppText);

@@ -33,6 +33,8 @@ public:
     uint16_t port() const { return port_; }
     // "http://<host>:<port>" + path, the host in brackets for IPv6.
     std::string url(const std::string& path) const;
+    // The folder the files are served from.
+    std::string root() const { return base_.path().toStdString() + "/root"; }
     // A session has put off a reply; send_deferred() answers the latest such request.
     bool has_deferred();
     void send_deferred(const Message& reply);
