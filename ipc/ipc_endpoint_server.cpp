@@ -26,6 +26,7 @@ auto find_issued(Nonces& nonces, const std::string& nonce) {
 IPCEndpointServer::IPCEndpointServer() = default;
 
 IPCEndpointServer::~IPCEndpointServer() {
+    if (owing_connection_) owing_connection_->set_endpoint_server(nullptr);
     if (connection_) {
         connection_->close();
         connection_->clear_endpoints();
@@ -38,7 +39,13 @@ void IPCEndpointServer::set_conn(IPCConn* connection) {
     IPCConn* previous = connection_;
     if (previous && previous->protocol() && !previous->protocol()->is_connection_bound()) {
         connection_ = nullptr;
-        previous->set_endpoint_server(nullptr);
+        // A browser's session moves between its parallel connections; one still waiting for a
+        // put-off reply stays linked until send_deferred answers it there.
+        if (previous->protocol()->is_reply_owed() && !owing_connection_) {
+            owing_connection_ = previous;
+        } else {
+            previous->set_endpoint_server(nullptr);
+        }
     } else {
         release_connection();
     }
@@ -57,15 +64,20 @@ void IPCEndpointServer::release_connection() {
 }
 
 void IPCEndpointServer::detach_connection(IPCConn* connection) {
+    if (owing_connection_ == connection) owing_connection_ = nullptr;
     if (connection_ != connection) return;
     connection_ = nullptr;
     on_connection_state();
 }
 
 void IPCEndpointServer::send_deferred(const Message& message) {
-    if (!connection_) return;
+    IPCConn* const owing = owing_connection_;
+    IPCConn* const target = owing ? owing : connection_;
+    if (!target) return;
     trace("tx def rsp to", message);
-    connection_->send(message);
+    target->send(message);
+    // Answered, the connection the session had left is let go (detach_connection forgets it).
+    if (owing && owing_connection_ == owing) owing->set_endpoint_server(nullptr);
 }
 
 bool IPCEndpointServer::is_due(const std::string& name) {

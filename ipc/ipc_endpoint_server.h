@@ -118,6 +118,9 @@ private:
     std::deque<Message> pending_;
     bool is_closed_ = false;
     std::string id_;
+    // The connection whose request is waiting for a put-off reply, when the session has moved on
+    // to another; linked to this endpoint until answered or gone. Not owned.
+    IPCConn* owing_connection_ = nullptr;
     bool is_authenticated_ = false;
     bool has_passed_check_ = false;
     uint32_t handled_requests_ = 0;  // saturates

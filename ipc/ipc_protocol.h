@@ -20,6 +20,8 @@ public:
     // Back to a clean state; the connection calls this when it closes.
     virtual void reset() {}
     virtual bool is_connection_bound() const { return true; }
+    // Whether a request read here still waits for a reply its endpoint put off.
+    virtual bool is_reply_owed() const { return false; }
     // The connection's state changed; read it from conn.
     virtual void on_state() {}
     // Takes what it can of received input, which begins with what it left the last time, and

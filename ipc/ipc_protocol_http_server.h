@@ -34,6 +34,7 @@ public:
 
     void reset() override;
     bool is_connection_bound() const override { return false; }
+    bool is_reply_owed() const override { return is_reply_pending_; }
     size_t receive_data(const char* data, size_t length) override;
     // What the connection keeps is what came after a request whose reply was deferred.
     bool has_pending_input() const override { return true; }

@@ -51,6 +51,27 @@ TEST_F(HttpServerPeer, RequestsAfterADeferredOneWaitForItsReply) {
     EXPECT_EQ(read_body(), "<resp seq=\"2\"/>");
 }
 
+// A session's put-off reply goes back on the connection that asked, though the session's next
+// request came on another connection meanwhile.
+TEST_F(HttpServerPeer, APutOffReplyGoesToTheConnectionThatAskedForIt) {
+    peer.send_bytes(get("/?cmd=a&seq=1"));
+    const std::string head = peer.read_until("\r\n\r\n");
+    const size_t at = head.find("s=");
+    ASSERT_NE(at, std::string::npos) << head;
+    const std::string cookie = "Cookie: " + head.substr(at, head.find_first_of(";\r", at) - at) + "\r\n";
+    peer.read_until("/>");
+    const auto in_session = [&](const std::string& query) {
+        return "GET /?" + query + " HTTP/1.1\r\nHost: test\r\n" + cookie + "\r\n";
+    };
+    peer.send_bytes(in_session("cmd=defer&seq=2"));
+    ASSERT_TRUE(wait_until([&] { return server.has_deferred(); }));
+    FrameClient other("127.0.0.1", server.port());
+    other.send_bytes(in_session("cmd=b&seq=3"));
+    EXPECT_NE(other.read_until("<resp seq=\"3\"/>"), "");
+    server.send_deferred(Message("<resp seq=\"2\" late=\"true\"/>"));
+    EXPECT_EQ(read_body(), "<resp late=\"true\" seq=\"2\"/>");
+}
+
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
     peer.send_bytes("POST / HTTP/1.1\r\nHost: test\r\nContent-Length: 44\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
                     get("/?cmd=smuggled&seq=9"));
