@@ -49,6 +49,7 @@ size_t IPCProtocolHTTPServer::read_requests(const char* data, size_t length) {
         while (position < length && !conn->is_read_held() && !conn->is_failed()) {
             if (request_started_us_ == 0) request_started_us_ = now;
             position += request_.parse(data + position, static_cast<uint32_t>(length - position));
+            if (!request_.is_header_complete()) continue;
             if (request_.header_count("transfer-encoding") != 0) {
                 refuse_transfer_coding();
                 return length;
