@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
 #include "dialogs/setting_option.h"
 #include "ipc/message.h"
 
@@ -26,10 +27,6 @@ QString withUnits(const QString& value, const QString& units) {
 QString limitText(int limit, const QString& units) {
     const bool is_open = limit == std::numeric_limits<int>::min() || limit == std::numeric_limits<int>::max();
     return is_open ? QStringLiteral("(none)") : withUnits(QString::number(limit), units);
-}
-
-QString shownAttribute(const Message& element, const char* name) {
-    return shownCodecText(element.attributes().get_qstring(name, QString()));
 }
 
 }  // namespace
@@ -76,7 +73,7 @@ bool OptionEditorPages::showCodecs(const Message& codecList, bool offersFollow, 
     for (int row = 0; row < codecList.size(); ++row) {
         const Message& codec = codecList.get_child(row);
         if (codec.name() != "codec") continue;
-        comboCodec->addItem(SettingOption::codecText(codec), codec.attributes().get_qstring("id", QString()));
+        comboCodec->addItem(SettingOption::codecText(codec), attributeText(codec, "id"));
     }
     const int index = lastIndexWithData(comboCodec, current);
     if (index >= 0) comboCodec->setCurrentIndex(index);
@@ -93,9 +90,9 @@ bool OptionEditorPages::showCodecDetails(const Message& codecList, const QString
     }
     const Message* codec = SettingOption::findCodec(codecList, id);
     if (!codec) return false;
-    labelCodecDescription->setText(shownAttribute(*codec, "descr"));
-    labelCodecQuality->setText(shownAttribute(*codec, "quality") + QLatin1Char('%'));
-    labelCodecDelay->setText(shownAttribute(*codec, "delay") + QStringLiteral("ms"));
+    labelCodecDescription->setText(shownAttributeText(*codec, "descr"));
+    labelCodecQuality->setText(shownAttributeText(*codec, "quality") + QLatin1Char('%'));
+    labelCodecDelay->setText(shownAttributeText(*codec, "delay") + QStringLiteral("ms"));
     return true;
 }
 

@@ -1,14 +1,11 @@
 #include "dialogs/profile_codec_data.h"
 
 #include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
 
 namespace {
 
 const QString kFollowCodec = QStringLiteral("!follow");
-
-QString textOf(const Message& element, const char* attribute) {
-    return element.attributes().get_qstring(attribute, QString());
-}
 
 }  // namespace
 
@@ -18,8 +15,8 @@ ProfileCodecData::ProfileCodecData(const Message& channelList, const Message& ch
         const Message& channel = channelList.get_child(row);
         if (channel.name() != "channel") continue;
         const Message::Attributes& a = channel.attributes();
-        channels_.append({textOf(channel, "id"), shownCodecText(textOf(channel, "descr")), a.get_bool("advanced", false),
-                          a.get_bool("remote_opts", true)});
+        channels_.append({attributeText(channel, "id"), shownAttributeText(channel, "descr"),
+                          a.get_bool("advanced", false), a.get_bool("remote_opts", true)});
     }
     for (int row = 0; row < channelOpts.size(); ++row) {
         const Message& descriptor = channelOpts.get_child(row);
