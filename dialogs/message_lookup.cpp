@@ -10,3 +10,7 @@ QString attributeText(const Message& element, const char* attribute) {
 QString shownAttributeText(const Message& element, const char* attribute) {
     return shownCodecText(attributeText(element, attribute));
 }
+
+const Message* firstChild(const Message& parent, const std::string& name) {
+    return parent.child_count(name) ? &parent.get_child(name, 0) : nullptr;
+}

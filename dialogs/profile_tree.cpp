@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
 #include "dialogs/profile_codec_data.h"
 #include "ipc/message.h"
 
@@ -46,11 +47,6 @@ QTreeWidgetItem* addRow(QTreeWidgetItem* group, const QString& label, const QStr
     setForeground(row, kRowColour);
     group->addChild(row);
     return row;
-}
-
-const Message* firstChild(const Message& parent, const QString& name) {
-    const std::string key = name.toStdString();
-    return parent.child_count(key) ? &parent.get_child(key, 0) : nullptr;
 }
 
 }  // namespace
@@ -94,7 +90,7 @@ QString ProfileTree::rowKey(const QTreeWidgetItem& row) {
 }
 
 std::optional<QString> ProfileTree::storedValue(const Message& profile, const QString& side, const QString& name) {
-    const Message* values = firstChild(profile, side);
+    const Message* values = firstChild(profile, side.toStdString());
     const std::string key = name.toStdString();
     if (!values || !values->attributes().has(key)) return std::nullopt;
     return values->attributes().get_qstring(key, QString());
