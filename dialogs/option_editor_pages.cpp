@@ -15,9 +15,10 @@
 #include "dialogs/setting_option.h"
 #include "ipc/message.h"
 
-namespace {
+const QString OptionEditorPages::kFollowCodec = QStringLiteral("!follow");
+const QString OptionEditorPages::kFollowCodecText = QStringLiteral("Follow local encoder");
 
-const QString kFollowCodec = QStringLiteral("!follow");
+namespace {
 
 QString withUnits(const QString& value, const QString& units) {
     return QStringLiteral("%1 %2").arg(shownCodecText(value), units);
@@ -69,7 +70,7 @@ void OptionEditorPages::showChoices(const Entries& entries, const QString& curre
 
 bool OptionEditorPages::showCodecs(const Message& codecList, bool offersFollow, const QString& current) {
     comboCodec->clear();
-    if (offersFollow) comboCodec->addItem(QStringLiteral("Follow local encoder"), kFollowCodec);
+    if (offersFollow) comboCodec->addItem(kFollowCodecText, kFollowCodec);
     for (int row = 0; row < codecList.size(); ++row) {
         const Message& codec = codecList.get_child(row);
         if (codec.name() != "codec") continue;

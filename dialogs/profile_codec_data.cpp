@@ -2,12 +2,7 @@
 
 #include "dialogs/codec_text.h"
 #include "dialogs/message_lookup.h"
-
-namespace {
-
-const QString kFollowCodec = QStringLiteral("!follow");
-
-}  // namespace
+#include "dialogs/option_editor_pages.h"
 
 ProfileCodecData::ProfileCodecData(const Message& channelList, const Message& channelOpts, const Message& codecList)
     : codecList_(codecList) {
@@ -53,7 +48,7 @@ QString ProfileCodecData::shownValue(const SettingOption& option, const QString&
 }
 
 QString ProfileCodecData::codecText(const QString& id) const {
-    if (id == kFollowCodec) return QStringLiteral("Follow local encoder");
+    if (id == OptionEditorPages::kFollowCodec) return OptionEditorPages::kFollowCodecText;
     const Message* codec = SettingOption::findCodec(codecList_, id);
     return codec ? SettingOption::codecText(*codec) : QString();
 }
@@ -70,7 +65,8 @@ QString ProfileCodecData::check(const QString& side, const SettingOption& option
     QString problem;
     if (option.type == QLatin1String("name") && value.trimmed().isEmpty()) {
         problem = QStringLiteral("\"%1\" must not be blank.").arg(option.displayName);
-    } else if (side == QLatin1String("remote") && option.type == QLatin1String("codec") && value == kFollowCodec) {
+    } else if (side == QLatin1String("remote") && option.type == QLatin1String("codec") &&
+               value == OptionEditorPages::kFollowCodec) {
         return {};
     } else {
         problem = option.check(value, codecList_);
