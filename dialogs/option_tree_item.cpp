@@ -1,10 +1,10 @@
 #include "dialogs/option_tree_item.h"
 
-#include <QBrush>
 #include <QFont>
 #include <QTreeWidget>
 
 #include "dialogs/message_lookup.h"
+#include "dialogs/row_tone.h"
 #include "ipc/message.h"
 
 namespace {
@@ -43,7 +43,7 @@ int OptionTreeItem::addOptionRows(const Message& node, QTreeWidget* tree, QTreeW
         row->setHidden(a.get_bool("advanced", false) && !showAdvanced);
         if (parent) {
             row->setData(0, kPathRole, path);
-            setEnabledBrush(row);
+            setRowTone(row, row->parent() ? RowTone::Black : RowTone::Grey);
         }
         ++made;
     }
@@ -56,7 +56,7 @@ QTreeWidgetItem* OptionTreeItem::addNodeRow(QTreeWidget* tree, const Message& no
     row->setData(0, kNameRole, attributeText(node, "name"));
     row->setData(0, kDeletableRole, contains(commandNames(node), QStringLiteral("_del")));
     row->setFirstColumnSpanned(true);
-    setEnabledBrush(row);
+    setRowTone(row, RowTone::Grey);
     return row;
 }
 
@@ -111,10 +111,4 @@ bool OptionTreeItem::removeTopLevel(QTreeWidget* tree, const QString& name) {
     if (!topLevelNamed(tree, name, &index)) return false;
     delete tree->takeTopLevelItem(index);
     return true;
-}
-
-void OptionTreeItem::setEnabledBrush(QTreeWidgetItem* item) {
-    const QColor colour = item->parent() ? QColor(0, 0, 0) : QColor(128, 128, 128);
-    item->setForeground(0, QBrush(colour, Qt::SolidPattern));
-    item->setForeground(1, QBrush(colour, Qt::SolidPattern));
 }
