@@ -11,12 +11,14 @@
 #include <limits>
 
 #include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
 #include "dialogs/setting_option.h"
 #include "ipc/message.h"
 
-namespace {
+const QString OptionEditorPages::kFollowCodec = QStringLiteral("!follow");
+const QString OptionEditorPages::kFollowCodecText = QStringLiteral("Follow local encoder");
 
-const QString kFollowCodec = QStringLiteral("!follow");
+namespace {
 
 QString withUnits(const QString& value, const QString& units) {
     return QStringLiteral("%1 %2").arg(shownCodecText(value), units);
@@ -26,10 +28,6 @@ QString withUnits(const QString& value, const QString& units) {
 QString limitText(int limit, const QString& units) {
     const bool is_open = limit == std::numeric_limits<int>::min() || limit == std::numeric_limits<int>::max();
     return is_open ? QStringLiteral("(none)") : withUnits(QString::number(limit), units);
-}
-
-QString shownAttribute(const Message& element, const char* name) {
-    return shownCodecText(element.attributes().get_qstring(name, QString()));
 }
 
 }  // namespace
@@ -72,11 +70,11 @@ void OptionEditorPages::showChoices(const Entries& entries, const QString& curre
 
 bool OptionEditorPages::showCodecs(const Message& codecList, bool offersFollow, const QString& current) {
     comboCodec->clear();
-    if (offersFollow) comboCodec->addItem(QStringLiteral("Follow local encoder"), kFollowCodec);
+    if (offersFollow) comboCodec->addItem(kFollowCodecText, kFollowCodec);
     for (int row = 0; row < codecList.size(); ++row) {
         const Message& codec = codecList.get_child(row);
         if (codec.name() != "codec") continue;
-        comboCodec->addItem(SettingOption::codecText(codec), codec.attributes().get_qstring("id", QString()));
+        comboCodec->addItem(SettingOption::codecText(codec), attributeText(codec, "id"));
     }
     const int index = lastIndexWithData(comboCodec, current);
     if (index >= 0) comboCodec->setCurrentIndex(index);
@@ -93,9 +91,9 @@ bool OptionEditorPages::showCodecDetails(const Message& codecList, const QString
     }
     const Message* codec = SettingOption::findCodec(codecList, id);
     if (!codec) return false;
-    labelCodecDescription->setText(shownAttribute(*codec, "descr"));
-    labelCodecQuality->setText(shownAttribute(*codec, "quality") + QLatin1Char('%'));
-    labelCodecDelay->setText(shownAttribute(*codec, "delay") + QStringLiteral("ms"));
+    labelCodecDescription->setText(shownAttributeText(*codec, "descr"));
+    labelCodecQuality->setText(shownAttributeText(*codec, "quality") + QLatin1Char('%'));
+    labelCodecDelay->setText(shownAttributeText(*codec, "delay") + QStringLiteral("ms"));
     return true;
 }
 

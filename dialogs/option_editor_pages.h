@@ -29,6 +29,11 @@ public:
     // (text shown, value stored) of one combo box entry.
     using Entries = QList<QPair<QString, QString>>;
 
+    // The encoder value by which a profile has the remote codec follow the local encoder, and the
+    // text that names it.
+    static const QString kFollowCodec;
+    static const QString kFollowCodecText;
+
     template <class Form>
     explicit OptionEditorPages(Form& ui)
         : stackEdit(ui.stackEdit),

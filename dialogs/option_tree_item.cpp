@@ -1,17 +1,13 @@
 #include "dialogs/option_tree_item.h"
 
-#include <QBrush>
 #include <QFont>
 #include <QTreeWidget>
 
-#include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
+#include "dialogs/row_tone.h"
 #include "ipc/message.h"
 
 namespace {
-
-QString textOf(const Message& element, const char* attribute) {
-    return element.attributes().get_qstring(attribute, QString());
-}
 
 QTreeWidgetItem* topLevelNamed(const QTreeWidget* tree, const QString& name, int* index = nullptr) {
     for (int row = 0; row < tree->topLevelItemCount(); ++row) {
@@ -33,13 +29,13 @@ int OptionTreeItem::addOptionRows(const Message& node, QTreeWidget* tree, QTreeW
         if (option.name() != "option") continue;
         const Message::Attributes& a = option.attributes();
         auto* row = tree ? new QTreeWidgetItem(tree) : new QTreeWidgetItem(parent);
-        row->setText(0, shownCodecText(textOf(option, "display_name")));
-        row->setText(1, shownCodecText(textOf(option, "display_value")));
-        row->setData(0, kNameRole, textOf(option, "name"));
+        row->setText(0, shownAttributeText(option, "display_name"));
+        row->setText(1, shownAttributeText(option, "display_value"));
+        row->setData(0, kNameRole, attributeText(option, "name"));
         row->setData(0, kAdvancedRole, a.get_bool("advanced", false));
         row->setData(0, kReadOnlyRole, a.get_bool("readonly", false));
         row->setData(0, kWriteOnlyRole, a.get_bool("writeonly", false));
-        row->setData(0, kUnitsRole, shownCodecText(textOf(option, "units")));
+        row->setData(0, kUnitsRole, shownAttributeText(option, "units"));
         QFont font = row->font(0);
         font.setWeight(a.get_bool("defaulted", false) ? QFont::Normal : QFont::Bold);
         row->setFont(0, font);
@@ -47,7 +43,7 @@ int OptionTreeItem::addOptionRows(const Message& node, QTreeWidget* tree, QTreeW
         row->setHidden(a.get_bool("advanced", false) && !showAdvanced);
         if (parent) {
             row->setData(0, kPathRole, path);
-            setEnabledBrush(row);
+            setRowTone(row, row->parent() ? RowTone::Black : RowTone::Grey);
         }
         ++made;
     }
@@ -56,18 +52,18 @@ int OptionTreeItem::addOptionRows(const Message& node, QTreeWidget* tree, QTreeW
 
 QTreeWidgetItem* OptionTreeItem::addNodeRow(QTreeWidget* tree, const Message& node) {
     auto* row = new QTreeWidgetItem(tree);
-    row->setText(0, shownCodecText(textOf(node, "display_name")));
-    row->setData(0, kNameRole, textOf(node, "name"));
+    row->setText(0, shownAttributeText(node, "display_name"));
+    row->setData(0, kNameRole, attributeText(node, "name"));
     row->setData(0, kDeletableRole, contains(commandNames(node), QStringLiteral("_del")));
     row->setFirstColumnSpanned(true);
-    setEnabledBrush(row);
+    setRowTone(row, RowTone::Grey);
     return row;
 }
 
 QStringList OptionTreeItem::commandNames(const Message& node) {
     QStringList names;
     for (int index = 0; index < node.size(); ++index) {
-        if (node.get_child(index).name() == "command") names << textOf(node.get_child(index), "name");
+        if (node.get_child(index).name() == "command") names << attributeText(node.get_child(index), "name");
     }
     return names;
 }
@@ -115,10 +111,4 @@ bool OptionTreeItem::removeTopLevel(QTreeWidget* tree, const QString& name) {
     if (!topLevelNamed(tree, name, &index)) return false;
     delete tree->takeTopLevelItem(index);
     return true;
-}
-
-void OptionTreeItem::setEnabledBrush(QTreeWidgetItem* item) {
-    const QColor colour = item->parent() ? QColor(0, 0, 0) : QColor(128, 128, 128);
-    item->setForeground(0, QBrush(colour, Qt::SolidPattern));
-    item->setForeground(1, QBrush(colour, Qt::SolidPattern));
 }

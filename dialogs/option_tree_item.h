@@ -49,8 +49,6 @@ public:
     static void collapseOthers(QTreeWidget* tree, const QTreeWidgetItem* item);
     // Deletes the first top-level row named `name`; false when there is none.
     static bool removeTopLevel(QTreeWidget* tree, const QString& name);
-    // Black under a parent row, grey at the top level, in both columns.
-    static void setEnabledBrush(QTreeWidgetItem* item);
 
     bool showAdvanced = false;
 };

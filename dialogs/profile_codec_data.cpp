@@ -1,16 +1,8 @@
 #include "dialogs/profile_codec_data.h"
 
 #include "dialogs/codec_text.h"
-
-namespace {
-
-const QString kFollowCodec = QStringLiteral("!follow");
-
-QString textOf(const Message& element, const char* attribute) {
-    return element.attributes().get_qstring(attribute, QString());
-}
-
-}  // namespace
+#include "dialogs/message_lookup.h"
+#include "dialogs/option_editor_pages.h"
 
 ProfileCodecData::ProfileCodecData(const Message& channelList, const Message& channelOpts, const Message& codecList)
     : codecList_(codecList) {
@@ -18,8 +10,8 @@ ProfileCodecData::ProfileCodecData(const Message& channelList, const Message& ch
         const Message& channel = channelList.get_child(row);
         if (channel.name() != "channel") continue;
         const Message::Attributes& a = channel.attributes();
-        channels_.append({textOf(channel, "id"), shownCodecText(textOf(channel, "descr")), a.get_bool("advanced", false),
-                          a.get_bool("remote_opts", true)});
+        channels_.append({attributeText(channel, "id"), shownAttributeText(channel, "descr"),
+                          a.get_bool("advanced", false), a.get_bool("remote_opts", true)});
     }
     for (int row = 0; row < channelOpts.size(); ++row) {
         const Message& descriptor = channelOpts.get_child(row);
@@ -56,7 +48,7 @@ QString ProfileCodecData::shownValue(const SettingOption& option, const QString&
 }
 
 QString ProfileCodecData::codecText(const QString& id) const {
-    if (id == kFollowCodec) return QStringLiteral("Follow local encoder");
+    if (id == OptionEditorPages::kFollowCodec) return OptionEditorPages::kFollowCodecText;
     const Message* codec = SettingOption::findCodec(codecList_, id);
     return codec ? SettingOption::codecText(*codec) : QString();
 }
@@ -73,7 +65,8 @@ QString ProfileCodecData::check(const QString& side, const SettingOption& option
     QString problem;
     if (option.type == QLatin1String("name") && value.trimmed().isEmpty()) {
         problem = QStringLiteral("\"%1\" must not be blank.").arg(option.displayName);
-    } else if (side == QLatin1String("remote") && option.type == QLatin1String("codec") && value == kFollowCodec) {
+    } else if (side == QLatin1String("remote") && option.type == QLatin1String("codec") &&
+               value == OptionEditorPages::kFollowCodec) {
         return {};
     } else {
         problem = option.check(value, codecList_);

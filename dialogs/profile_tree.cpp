@@ -1,29 +1,22 @@
 #include "dialogs/profile_tree.h"
 
-#include <QColor>
 #include <QTreeWidget>
 
 #include <utility>
 #include <vector>
 
 #include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
 #include "dialogs/profile_codec_data.h"
+#include "dialogs/row_tone.h"
 #include "ipc/message.h"
 
 namespace {
 
-const QColor kGroupColour(128, 128, 128, 255);
-const QColor kRowColour(0, 0, 0, 255);
-
-void setForeground(QTreeWidgetItem* item, const QColor& colour) {
-    item->setForeground(0, colour);
-    item->setForeground(1, colour);
-}
-
 QTreeWidgetItem* addGroup(QTreeWidget& tree, const QString& label, const QString& toolTip) {
     auto* group = new QTreeWidgetItem(&tree, {label});
     group->setToolTip(0, toolTip);
-    setForeground(group, kGroupColour);
+    setRowTone(group, RowTone::Grey);
     return group;
 }
 
@@ -43,14 +36,9 @@ QTreeWidgetItem* addRow(QTreeWidgetItem* group, const QString& label, const QStr
     row->setData(0, ProfileTree::kChannelRole, data.channel);
     row->setData(0, ProfileTree::kTypeRole, data.type);
     row->setData(0, ProfileTree::kSideRole, data.side);
-    setForeground(row, kRowColour);
+    setRowTone(row, RowTone::Black);
     group->addChild(row);
     return row;
-}
-
-const Message* firstChild(const Message& parent, const QString& name) {
-    const std::string key = name.toStdString();
-    return parent.child_count(key) ? &parent.get_child(key, 0) : nullptr;
 }
 
 }  // namespace
@@ -94,7 +82,7 @@ QString ProfileTree::rowKey(const QTreeWidgetItem& row) {
 }
 
 std::optional<QString> ProfileTree::storedValue(const Message& profile, const QString& side, const QString& name) {
-    const Message* values = firstChild(profile, side);
+    const Message* values = firstChild(profile, side.toStdString());
     const std::string key = name.toStdString();
     if (!values || !values->attributes().has(key)) return std::nullopt;
     return values->attributes().get_qstring(key, QString());

@@ -36,7 +36,7 @@ void RefusalNotice::report(IPCObject& session, const QString& request, const QSt
         ++droppedLines_;
     } else {
         lines_ << tr("%1 (%2) refused %3: %4 (error %5)")
-                      .arg(shownCodecText(session.unitName(), kMaxUnitLabelLength), IPCObject::addressText(session.host, session.port),
+                      .arg(shownUnitName(session), IPCObject::addressText(session.host, session.port),
                            request, shownCodecText(errorText), shownCodecText(errorCode));
     }
     if (isShowPosted_) return;

@@ -2,7 +2,6 @@
 
 #include <QDialogButtonBox>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/device_state_text.h"
 #include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
@@ -27,8 +26,8 @@ SendDialog::~SendDialog() = default;
 void SendDialog::setTargets(const QList<IPCObject*>& sessions) {
     for (IPCObject* session : sessions) {
         // With the port: codecs behind one address differ only by it.
-        const QString label = shownCodecText(session->unitName(), kMaxUnitLabelLength) + QStringLiteral(" : ") +
-                              IPCObject::addressText(session->host, session->port);
+        const QString label =
+            shownUnitName(*session) + QStringLiteral(" : ") + IPCObject::addressText(session->host, session->port);
         const bool isReady = session->state() == IQEndpointClient::READY;
         auto* row = new QListWidgetItem(isReady ? label : tr("%1 (%2)").arg(label, deviceStateText(session->state())),
                                         ui->deviceList);

@@ -3,17 +3,10 @@
 #include <limits>
 
 #include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
 #include "ipc/message.h"
 
 namespace {
-
-QString textOf(const Message& element, const char* attribute) {
-    return element.attributes().get_qstring(attribute, QString());
-}
-
-QString shownTextOf(const Message& element, const char* attribute) {
-    return shownCodecText(textOf(element, attribute));
-}
 
 // A decimal int as the codec writes it: an optional minus sign and digits, nothing else.
 bool readDecimal(const QString& text, int& out) {
@@ -31,11 +24,11 @@ bool readDecimal(const QString& text, int& out) {
 void readCommonFields(const Message& descriptor, SettingOption& option) {
     const Message::Attributes& a = descriptor.attributes();
     option.advanced = a.get_bool("advanced", false);
-    option.descr = shownTextOf(descriptor, "descr");
-    option.displayName = shownTextOf(descriptor, "display_name");
-    option.type = textOf(descriptor, "type");
-    option.units = shownTextOf(descriptor, "units");
-    option.name = textOf(descriptor, "name");
+    option.descr = shownAttributeText(descriptor, "descr");
+    option.displayName = shownAttributeText(descriptor, "display_name");
+    option.type = attributeText(descriptor, "type");
+    option.units = shownAttributeText(descriptor, "units");
+    option.name = attributeText(descriptor, "name");
     if (option.type == QLatin1String("int")) {
         // A missing limit leaves that end open.
         option.min = a.has("min") ? a.get_int("min", 0) : std::numeric_limits<int>::min();
@@ -45,25 +38,25 @@ void readCommonFields(const Message& descriptor, SettingOption& option) {
         for (int row = 0; row < descriptor.size(); ++row) {
             const Message& choice = descriptor.get_child(row);
             if (choice.name() != "select") continue;
-            option.choices.prepend({shownTextOf(choice, "name"), textOf(choice, "value")});
+            option.choices.prepend({shownAttributeText(choice, "name"), attributeText(choice, "value")});
         }
     }
 }
 
 void readBoolLabels(const Message& descriptor, SettingOption& option) {
     if (option.type != QLatin1String("bool")) return;
-    option.labelFalse = shownTextOf(descriptor, "label_false");
-    option.labelTrue = shownTextOf(descriptor, "label_true");
+    option.labelFalse = shownAttributeText(descriptor, "label_false");
+    option.labelTrue = shownAttributeText(descriptor, "label_true");
 }
 
 }  // namespace
 
 SettingOption::SettingOption(const Message& descriptor) {
     readCommonFields(descriptor, *this);
-    defaultValue = textOf(descriptor, "default");
-    group = textOf(descriptor, "group");
-    groupName = shownTextOf(descriptor, "group_name");
-    subgroup = textOf(descriptor, "subgroup");
+    defaultValue = attributeText(descriptor, "default");
+    group = attributeText(descriptor, "group");
+    groupName = shownAttributeText(descriptor, "group_name");
+    subgroup = attributeText(descriptor, "subgroup");
     if (type == QLatin1String("peer")) {
         type = QStringLiteral("select");
         peer = true;
@@ -72,15 +65,15 @@ SettingOption::SettingOption(const Message& descriptor) {
 
 void SettingOption::parseChannelOptionDesc(const Message& descriptor, SettingOption& option) {
     readCommonFields(descriptor, option);
-    option.defaultValue = textOf(descriptor, "default");
+    option.defaultValue = attributeText(descriptor, "default");
     option.group = QStringLiteral("channelList");
-    option.subgroup = textOf(descriptor, "channel");
+    option.subgroup = attributeText(descriptor, "channel");
     readBoolLabels(descriptor, option);
 }
 
 void SettingOption::parseBraidlinkOptionDesc(const Message& descriptor, SettingOption& option) {
     readCommonFields(descriptor, option);
-    option.defaultValue = textOf(descriptor, "default_value");
+    option.defaultValue = attributeText(descriptor, "default_value");
     option.group = QStringLiteral("netmgr.tunnel");
     option.groupName = QStringLiteral("Braidlink");
     readBoolLabels(descriptor, option);
@@ -158,14 +151,14 @@ QString SettingOption::limitsText() const {
 }
 
 QString SettingOption::codecText(const Message& codec) {
-    return shownCodecText(
-        QStringLiteral("%1: %2 %3").arg(textOf(codec, "code"), textOf(codec, "mode"), textOf(codec, "name")));
+    return shownCodecText(QStringLiteral("%1: %2 %3")
+                              .arg(attributeText(codec, "code"), attributeText(codec, "mode"), attributeText(codec, "name")));
 }
 
 const Message* SettingOption::findCodec(const Message& codecList, const QString& id) {
     for (int row = 0; row < codecList.size(); ++row) {
         const Message& codec = codecList.get_child(row);
-        if (codec.name() == "codec" && textOf(codec, "id") == id) return &codec;
+        if (codec.name() == "codec" && attributeText(codec, "id") == id) return &codec;
     }
     return nullptr;
 }

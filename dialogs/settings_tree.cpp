@@ -8,6 +8,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QtDebug>
 
+#include "dialogs/row_tone.h"
 #include "dialogs/settings_working_copies.h"
 
 namespace {
@@ -15,7 +16,7 @@ namespace {
 QTreeWidgetItem* newGroupRow(QTreeWidget* tree, const QString& label) {
     auto* group = new QTreeWidgetItem(tree);
     group->setText(0, label);
-    SettingsTree::setItemGrey(group);
+    setRowTone(group, RowTone::Grey);
     group->setForeground(0, QBrush(QColor(0, 0, 0), Qt::SolidPattern));  // the label black, the rest grey
     group->setExpanded(true);
     return group;
@@ -81,10 +82,4 @@ void SettingsTree::setColumnBold(int column, QTreeWidgetItem* item, bool bold) {
     QFont font = item->font(column);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
     item->setFont(column, font);
-}
-
-void SettingsTree::setItemGrey(QTreeWidgetItem* item) {
-    const QBrush grey(QColor(128, 128, 128), Qt::SolidPattern);
-    item->setForeground(0, grey);
-    item->setForeground(1, grey);
 }

@@ -30,8 +30,6 @@ public:
     void applyAdvancedFilter(bool showAdvanced);
 
     static void setColumnBold(int column, QTreeWidgetItem* item, bool bold);
-    // The group rows' grey, on both columns.
-    static void setItemGrey(QTreeWidgetItem* item);
 
 private:
     QTreeWidget* tree_;  // the page's; not owned

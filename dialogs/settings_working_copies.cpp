@@ -3,6 +3,7 @@
 #include <QtDebug>
 
 #include "dialogs/codec_text.h"
+#include "dialogs/message_lookup.h"
 
 const QString SettingsWorkingCopies::kSystemTag = QStringLiteral("sys");
 const QString SettingsWorkingCopies::kDirectoryServerTag = QStringLiteral("ds");
@@ -14,10 +15,6 @@ namespace {
 const QString kChannelGroup = QStringLiteral("channelList");
 const QString kTunnelGroup = QStringLiteral("netmgr.tunnel");
 const QString kDirectoryServerGroup = QStringLiteral("directoryServer");
-
-const Message* firstChild(const Message& parent, const std::string& name) {
-    return parent.child_count(name) ? &parent.get_child(name, 0) : nullptr;
-}
 
 const Message* childNamed(const Message& parent, const std::string& element, const QString& name) {
     for (int row = 0; row < parent.size(); ++row) {

@@ -8,3 +8,7 @@ QString unitLabel(IPCObject& session) {
     if (label.isEmpty()) label = IPCObject::addressText(session.host, session.port);
     return shownCodecText(label, kMaxUnitLabelLength);
 }
+
+QString shownUnitName(IPCObject& session) {
+    return shownCodecText(session.unitName(), kMaxUnitLabelLength);
+}

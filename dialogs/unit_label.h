@@ -11,3 +11,5 @@ class IPCObject;
 // widget lays it out. GUI thread only.
 constexpr int kMaxUnitLabelLength = 64;
 QString unitLabel(IPCObject& session);
+// The unit name alone, cut as unitLabel cuts it; empty while the codec has not told it.
+QString shownUnitName(IPCObject& session);

@@ -2,7 +2,6 @@
 
 #include <QPushButton>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
 #include "ui_unit_password.h"
@@ -18,10 +17,8 @@ UnitPassword::UnitPassword(QWidget* parent) : QDialog(parent), ui(new Ui::UnitPa
 UnitPassword::~UnitPassword() = default;
 
 void UnitPassword::describe(IPCObject& session) {
-    const QString unit_name = session.unitName();
-    if (!unit_name.isEmpty()) {
-        ui->label->setText(tr("Enter connection password for %1:").arg(shownCodecText(unit_name, kMaxUnitLabelLength)));
-    }
+    const QString unit_name = shownUnitName(session);
+    if (!unit_name.isEmpty()) ui->label->setText(tr("Enter connection password for %1:").arg(unit_name));
     const QString label = unitLabel(session);
     if (!label.isEmpty()) setWindowTitle(tr("Device Login Failed (%1)").arg(label));
 }
