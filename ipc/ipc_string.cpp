@@ -22,14 +22,6 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The value of a hexadecimal digit of either case, or -1.
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 void append_hex_byte(std::string& out, unsigned char byte) {
@@ -172,8 +164,8 @@ std::string ipc_url_decode(const std::string& text, bool is_form) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        const int high = c == '%' && i + 2 < text.size() ? hex_value(text[i + 1]) : -1;
-        const int low = high >= 0 ? hex_value(text[i + 2]) : -1;
+        const int high = c == '%' && i + 2 < text.size() ? ipc_hex_digit_value(text[i + 1]) : -1;
+        const int low = high >= 0 ? ipc_hex_digit_value(text[i + 2]) : -1;
         if (c == '+' && is_form) {
             out += ' ';
         } else if (low >= 0) {
@@ -340,6 +332,13 @@ std::string ipc_normalize_path(const std::string& path) {
     return ipc_join(kept, "/");
 }
 
+int ipc_hex_digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 std::string ipc_bytes_to_hex(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -352,7 +351,7 @@ std::string ipc_hex_to_bytes(const std::string& text) {
     out.reserve(text.size() / 2);
     int high_nibble = -1;
     for (const char c : text) {
-        const int nibble = hex_value(c);
+        const int nibble = ipc_hex_digit_value(c);
         if (nibble < 0) continue;
         if (high_nibble < 0) {
             high_nibble = nibble;

@@ -75,6 +75,8 @@ void ipc_replace_all(std::string& text, const std::string& from, const std::stri
 std::string ipc_normalize_path(const std::string& path);
 
 // Hex and Base64 (RFC 4648, standard alphabet).
+// The value of a hex digit of either case, or -1.
+int ipc_hex_digit_value(char c);
 std::string ipc_bytes_to_hex(const std::string& bytes);
 // Skips every character that is not a hex digit; a last unpaired digit is dropped ("0a:FF" gives 0A FF).
 std::string ipc_hex_to_bytes(const std::string& text);
