@@ -22,13 +22,6 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-void append_hex_byte(std::string& out, unsigned char byte) {
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0x0F];
-}
-
 // The prefix the C scanner's "%d"/"%u" accept: white space, an optional sign, decimal digits.
 // The magnitude stops growing at `limit`, which callers choose above their type's range, so
 // an over-long number saturates instead of wrapping. False when no digit is read.
@@ -138,7 +131,7 @@ std::string ipc_url_encode(const std::string& text, bool is_form) {
                 break;
             default:
                 out += '%';
-                append_hex_byte(out, static_cast<unsigned char>(c));
+                ipc_append_hex_byte(out, static_cast<unsigned char>(c));
             }
         }
     }
@@ -153,7 +146,7 @@ std::string ipc_url_encode_component(const std::string& text) {
             out += c;
         } else {
             out += '%';
-            append_hex_byte(out, static_cast<unsigned char>(c));
+            ipc_append_hex_byte(out, static_cast<unsigned char>(c));
         }
     }
     return out;
@@ -339,10 +332,16 @@ int ipc_hex_digit_value(char c) {
     return -1;
 }
 
+void ipc_append_hex_byte(std::string& out, unsigned char byte) {
+    static const char kHexDigits[] = "0123456789abcdef";
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0x0F];
+}
+
 std::string ipc_bytes_to_hex(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
-    for (const char c : bytes) append_hex_byte(out, static_cast<unsigned char>(c));
+    for (const char c : bytes) ipc_append_hex_byte(out, static_cast<unsigned char>(c));
     return out;
 }
 

@@ -77,6 +77,8 @@ std::string ipc_normalize_path(const std::string& path);
 // Hex and Base64 (RFC 4648, standard alphabet).
 // The value of a hex digit of either case, or -1.
 int ipc_hex_digit_value(char c);
+// Two lower-case hex digits.
+void ipc_append_hex_byte(std::string& out, unsigned char byte);
 std::string ipc_bytes_to_hex(const std::string& bytes);
 // Skips every character that is not a hex digit; a last unpaired digit is dropped ("0a:FF" gives 0A FF).
 std::string ipc_hex_to_bytes(const std::string& text);
