@@ -273,13 +273,17 @@ bool ipc_equal_in_constant_time(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-std::string ipc_trim(const std::string& text, bool left, bool right) {
+std::string_view ipc_trim_view(std::string_view text, bool left, bool right) {
     static const char kBlanks[] = " \t\n\r";
     const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos) return left || right ? std::string() : text;
+    if (first == std::string_view::npos) return left || right ? std::string_view() : text;
     const size_t begin = left ? first : 0;
     const size_t end = right ? text.find_last_not_of(kBlanks) + 1 : text.size();
     return text.substr(begin, end - begin);
+}
+
+std::string ipc_trim(const std::string& text, bool left, bool right) {
+    return std::string(ipc_trim_view(text, left, right));
 }
 
 std::string ipc_join(const std::vector<std::string>& pieces, const std::string& separator) {

@@ -64,6 +64,8 @@ std::string ipc_to_upper(const std::string& text);
 bool ipc_equal_in_constant_time(const std::string& a, const std::string& b);
 // Trims blank, tab, line feed and carriage return; a text of nothing else becomes empty.
 std::string ipc_trim(const std::string& text, bool left = true, bool right = true);
+// The same, as a view into `text`.
+std::string_view ipc_trim_view(std::string_view text, bool left = true, bool right = true);
 std::string ipc_join(const std::vector<std::string>& pieces, const std::string& separator);
 // Runs of delimiters separate pieces without empty ones between or after them, but a leading
 // delimiter gives an empty first piece ("/a//b/" gives "", "a", "b"); the empty text gives none.
