@@ -74,7 +74,7 @@ bool http_digest_header::read_pair(const std::string& value, size_t& position) {
 }
 
 bool http_digest_header::has_scheme(const std::string& scheme) const {
-    return ipc_to_lower(scheme_) == ipc_to_lower(scheme);
+    return ipc_equal_ignoring_case(scheme_, scheme);
 }
 
 const std::string& http_digest_header::parameter(const std::string& name) const {

@@ -42,13 +42,6 @@ bool is_plain_word(const char* bytes) {
     return (below_space | is_del) == 0;
 }
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
-           });
-}
-
 // Calls `visit` with each trimmed, non-empty item of a comma-separated list until it answers true.
 template <typename Visit>
 bool any_list_item(std::string_view list, Visit visit) {
@@ -242,7 +235,7 @@ bool http_message::has_token(const std::string& name, const std::string& token) 
     const HeaderEntry* entry = find(name);
     if (!entry) return false;
     for (const std::string& value : entry->values) {
-        if (any_list_item(value, [&](std::string_view item) { return equals_ignoring_case(item, token); })) return true;
+        if (any_list_item(value, [&](std::string_view item) { return ipc_equal_ignoring_case(item, token); })) return true;
     }
     return false;
 }
@@ -325,7 +318,7 @@ void http_message::choose_framing() {
         for (const std::string& value : coding->values) {
             any_list_item(value, [&](std::string_view item) {
                 ++codings;
-                is_chunked = equals_ignoring_case(item, "chunked");
+                is_chunked = ipc_equal_ignoring_case(item, "chunked");
                 return false;
             });
         }

@@ -1,5 +1,6 @@
 #include "ipc/ipc_string.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cstdarg>
@@ -264,6 +265,12 @@ std::string ipc_to_upper(const std::string& text) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return out;
+}
+
+bool ipc_equal_ignoring_case(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 bool ipc_equal_in_constant_time(const std::string& a, const std::string& b) {

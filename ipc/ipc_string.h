@@ -59,6 +59,7 @@ void ipc_strip_xml_declaration(std::string& text);
 // Case, trimming, joining, splitting, replacing. Case changes touch A-Z and a-z only, whatever the locale.
 std::string ipc_to_lower(const std::string& text);
 std::string ipc_to_upper(const std::string& text);
+bool ipc_equal_ignoring_case(std::string_view a, std::string_view b);
 // Equal texts, compared in time independent of where they first differ, so that a secret answer
 // cannot be guessed byte by byte from timing (the length is not hidden).
 bool ipc_equal_in_constant_time(const std::string& a, const std::string& b);
