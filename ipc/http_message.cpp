@@ -286,6 +286,11 @@ void http_message::set_version(uint32_t major, uint32_t minor) {
     version_minor_ = minor;
 }
 
+std::string http_message::print_protocol() const {
+    if (version_major_ == kUnsetVersion) return protocol_;
+    return protocol_ + "/" + ipc_uint_to_string(version_major_) + "." + ipc_uint_to_string(version_minor_);
+}
+
 bool http_message::read_version(std::string_view text) {
     const auto read_number = [&text](uint32_t& number) {
         size_t digits = 0;
