@@ -4,15 +4,9 @@
 #include <cstring>
 
 #include "ipc/exception.h"
+#include "ipc/ipc_string.h"
 
 namespace {
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 [[noreturn]] void malformed() {
     throw Exception("Malformed chunked body");
@@ -78,8 +72,8 @@ bool http_chunked_decoder::gather_line(const char* bytes, size_t length, size_t&
 void http_chunked_decoder::end_size_line(const std::string& body, uint32_t body_limit) {
     size_t i = 0;
     uint64_t size = 0;
-    for (; hex_digit(line_[i]) >= 0; ++i) {
-        size = size * 16 + static_cast<uint64_t>(hex_digit(line_[i]));
+    for (; ipc_hex_digit_value(line_[i]) >= 0; ++i) {
+        size = size * 16 + static_cast<uint64_t>(ipc_hex_digit_value(line_[i]));
         if (body.size() + size > body_limit) throw Exception("Oversized HTTP body");
     }
     // Digits, then the line end or a chunk extension (ignored), nothing else.

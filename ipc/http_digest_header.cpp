@@ -29,13 +29,6 @@ bool read_quoted(const std::string& text, size_t& position, std::string& out) {
     return false;
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 bool http_digest_header::parse(const std::string& value) {
@@ -81,7 +74,7 @@ bool http_digest_header::read_pair(const std::string& value, size_t& position) {
 }
 
 bool http_digest_header::has_scheme(const std::string& scheme) const {
-    return ipc_to_lower(scheme_) == ipc_to_lower(scheme);
+    return ipc_equal_ignoring_case(scheme_, scheme);
 }
 
 const std::string& http_digest_header::parameter(const std::string& name) const {
@@ -93,7 +86,7 @@ const std::string& http_digest_header::parameter(const std::string& name) const 
 uint32_t http_digest_header::nonce_count() const {
     uint64_t count = 0;
     for (const char c : parameter("nc")) {
-        const int digit = hex_digit(c);
+        const int digit = ipc_hex_digit_value(c);
         if (digit < 0) break;
         count = std::min<uint64_t>(count * 16 + static_cast<uint64_t>(digit), UINT32_MAX);
     }

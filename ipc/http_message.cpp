@@ -18,16 +18,6 @@ namespace {
     throw Exception("Malformed Content-Length");
 }
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 enum ByteKind : uint8_t { kPlain, kRefused, kLineBreak };
 
 // Control bytes but TAB, CR and LF are refused in any header; CR and LF are checked for pairing.
@@ -52,19 +42,12 @@ bool is_plain_word(const char* bytes) {
     return (below_space | is_del) == 0;
 }
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
-           });
-}
-
 // Calls `visit` with each trimmed, non-empty item of a comma-separated list until it answers true.
 template <typename Visit>
 bool any_list_item(std::string_view list, Visit visit) {
     while (!list.empty()) {
         const size_t comma = list.find(',');
-        const std::string_view item = trimmed(list.substr(0, comma));
+        const std::string_view item = ipc_trim_view(list.substr(0, comma));
         if (!item.empty() && visit(item)) return true;
         if (comma == std::string_view::npos) break;
         list.remove_prefix(comma + 1);
@@ -189,15 +172,15 @@ void http_message::take_line(std::string_view line) {
 void http_message::read_header_line(std::string_view line) {
     const size_t colon = line.find(':');
     if (!is_crlf()) {
-        const std::string_view name = trimmed(line.substr(0, colon));
+        const std::string_view name = ipc_trim_view(line.substr(0, colon));
         const std::string_view value = colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
-        store_header(name, trimmed(value));
+        store_header(name, ipc_trim_view(value));
         return;
     }
     if (colon == std::string_view::npos) illegal_header();
     const std::string_view name = line.substr(0, colon);
     if (name.empty() || name.find_first_of(" \t") != std::string_view::npos) illegal_header();
-    store_header(name, trimmed(line.substr(colon + 1)));
+    store_header(name, ipc_trim_view(line.substr(colon + 1)));
 }
 
 void http_message::check_content_length(std::string_view value) {
@@ -252,7 +235,7 @@ bool http_message::has_token(const std::string& name, const std::string& token) 
     const HeaderEntry* entry = find(name);
     if (!entry) return false;
     for (const std::string& value : entry->values) {
-        if (any_list_item(value, [&](std::string_view item) { return equals_ignoring_case(item, token); })) return true;
+        if (any_list_item(value, [&](std::string_view item) { return ipc_equal_ignoring_case(item, token); })) return true;
     }
     return false;
 }
@@ -303,6 +286,11 @@ void http_message::set_version(uint32_t major, uint32_t minor) {
     version_minor_ = minor;
 }
 
+std::string http_message::print_protocol() const {
+    if (version_major_ == kUnsetVersion) return protocol_;
+    return protocol_ + "/" + ipc_uint_to_string(version_major_) + "." + ipc_uint_to_string(version_minor_);
+}
+
 bool http_message::read_version(std::string_view text) {
     const auto read_number = [&text](uint32_t& number) {
         size_t digits = 0;
@@ -314,7 +302,7 @@ bool http_message::read_version(std::string_view text) {
         number = static_cast<uint32_t>(value);
         return digits > 0 && value <= 0xFFFFFFFF;
     };
-    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+    text = ipc_trim_view(text, true, false);
     uint32_t major = 0;
     uint32_t minor = 0;
     if (!read_number(major) || text.empty() || text.front() != '.') return false;
@@ -335,7 +323,7 @@ void http_message::choose_framing() {
         for (const std::string& value : coding->values) {
             any_list_item(value, [&](std::string_view item) {
                 ++codings;
-                is_chunked = equals_ignoring_case(item, "chunked");
+                is_chunked = ipc_equal_ignoring_case(item, "chunked");
                 return false;
             });
         }

@@ -118,6 +118,8 @@ protected:
     // True when this message carries no body whatever its header says.
     virtual bool has_no_body() const { return false; }
     void set_version(uint32_t major, uint32_t minor);
+    // The protocol name, with "/major.minor" once a version is set ("HTTP/1.1").
+    std::string print_protocol() const;
     void set_protocol_name(const std::string& name) { protocol_ = name; }
     // Reads "major.minor" (leading blanks skipped, anything after the minor ignored) into the
     // version; false without two numbers that fit 32 bits.

@@ -40,11 +40,7 @@ std::string http_request::print_start_line() const {
     if (splits_request_line(method_) || splits_request_line(uri_)) {
         throw Exception("serialize: Illegal characters in HTTP request line");
     }
-    std::string line = method_ + " " + uri_ + " " + protocol();
-    if (version_major() != kUnsetVersion) {
-        line += "/" + ipc_uint_to_string(version_major()) + "." + ipc_uint_to_string(version_minor());
-    }
-    return line;
+    return method_ + " " + uri_ + " " + print_protocol();
 }
 
 void http_request::set_url(const UrlParts& url) {

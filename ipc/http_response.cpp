@@ -47,11 +47,7 @@ void http_response::read_start_line() {
 
 std::string http_response::print_start_line() const {
     if (reason_.find_first_of("\r\n") != std::string::npos) throw Exception("serialize: Illegal characters in HTTP reason");
-    std::string line = protocol();
-    if (version_major() != kUnsetVersion) {
-        line += "/" + ipc_uint_to_string(version_major()) + "." + ipc_uint_to_string(version_minor());
-    }
-    return line + " " + ipc_uint_to_string(status_) + " " + reason_;
+    return print_protocol() + " " + ipc_uint_to_string(status_) + " " + reason_;
 }
 
 bool http_response::has_no_body() const {

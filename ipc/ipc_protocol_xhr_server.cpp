@@ -29,7 +29,7 @@ void IPCProtocolXHRServer::handle_request(const http_request& request) {
     if (read_message(request, path, fields, message)) {
         authenticate(message, session_id, request);
     } else if (request.header_count("upgrade") != 0) {
-        const bool is_websocket = ipc_to_lower(request.header("upgrade")) == "websocket";
+        const bool is_websocket = ipc_equal_ignoring_case(request.header("upgrade"), "websocket");
         set_status(501, is_websocket ? "WebSockets not supported" : "Requested protocol not supported");
     } else {
         serve_static(request, path, session_id);

@@ -1,5 +1,6 @@
 #include "ipc/ipc_string.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cstdarg>
@@ -21,21 +22,6 @@ bool is_c_space(char c) {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// The value of a hexadecimal digit of either case, or -1.
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-void append_hex_byte(std::string& out, unsigned char byte) {
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0x0F];
-}
 
 // The prefix the C scanner's "%d"/"%u" accept: white space, an optional sign, decimal digits.
 // The magnitude stops growing at `limit`, which callers choose above their type's range, so
@@ -146,7 +132,7 @@ std::string ipc_url_encode(const std::string& text, bool is_form) {
                 break;
             default:
                 out += '%';
-                append_hex_byte(out, static_cast<unsigned char>(c));
+                ipc_append_hex_byte(out, static_cast<unsigned char>(c));
             }
         }
     }
@@ -161,7 +147,7 @@ std::string ipc_url_encode_component(const std::string& text) {
             out += c;
         } else {
             out += '%';
-            append_hex_byte(out, static_cast<unsigned char>(c));
+            ipc_append_hex_byte(out, static_cast<unsigned char>(c));
         }
     }
     return out;
@@ -172,8 +158,8 @@ std::string ipc_url_decode(const std::string& text, bool is_form) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        const int high = c == '%' && i + 2 < text.size() ? hex_value(text[i + 1]) : -1;
-        const int low = high >= 0 ? hex_value(text[i + 2]) : -1;
+        const int high = c == '%' && i + 2 < text.size() ? ipc_hex_digit_value(text[i + 1]) : -1;
+        const int low = high >= 0 ? ipc_hex_digit_value(text[i + 2]) : -1;
         if (c == '+' && is_form) {
             out += ' ';
         } else if (low >= 0) {
@@ -281,6 +267,12 @@ std::string ipc_to_upper(const std::string& text) {
     return out;
 }
 
+bool ipc_equal_ignoring_case(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 bool ipc_equal_in_constant_time(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     unsigned char difference = 0;
@@ -288,13 +280,17 @@ bool ipc_equal_in_constant_time(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-std::string ipc_trim(const std::string& text, bool left, bool right) {
+std::string_view ipc_trim_view(std::string_view text, bool left, bool right) {
     static const char kBlanks[] = " \t\n\r";
     const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos) return left || right ? std::string() : text;
+    if (first == std::string_view::npos) return left || right ? std::string_view() : text;
     const size_t begin = left ? first : 0;
     const size_t end = right ? text.find_last_not_of(kBlanks) + 1 : text.size();
     return text.substr(begin, end - begin);
+}
+
+std::string ipc_trim(const std::string& text, bool left, bool right) {
+    return std::string(ipc_trim_view(text, left, right));
 }
 
 std::string ipc_join(const std::vector<std::string>& pieces, const std::string& separator) {
@@ -340,10 +336,23 @@ std::string ipc_normalize_path(const std::string& path) {
     return ipc_join(kept, "/");
 }
 
+int ipc_hex_digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void ipc_append_hex_byte(std::string& out, unsigned char byte) {
+    static const char kHexDigits[] = "0123456789abcdef";
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0x0F];
+}
+
 std::string ipc_bytes_to_hex(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
-    for (const char c : bytes) append_hex_byte(out, static_cast<unsigned char>(c));
+    for (const char c : bytes) ipc_append_hex_byte(out, static_cast<unsigned char>(c));
     return out;
 }
 
@@ -352,7 +361,7 @@ std::string ipc_hex_to_bytes(const std::string& text) {
     out.reserve(text.size() / 2);
     int high_nibble = -1;
     for (const char c : text) {
-        const int nibble = hex_value(c);
+        const int nibble = ipc_hex_digit_value(c);
         if (nibble < 0) continue;
         if (high_nibble < 0) {
             high_nibble = nibble;

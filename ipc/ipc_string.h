@@ -59,11 +59,14 @@ void ipc_strip_xml_declaration(std::string& text);
 // Case, trimming, joining, splitting, replacing. Case changes touch A-Z and a-z only, whatever the locale.
 std::string ipc_to_lower(const std::string& text);
 std::string ipc_to_upper(const std::string& text);
+bool ipc_equal_ignoring_case(std::string_view a, std::string_view b);
 // Equal texts, compared in time independent of where they first differ, so that a secret answer
 // cannot be guessed byte by byte from timing (the length is not hidden).
 bool ipc_equal_in_constant_time(const std::string& a, const std::string& b);
 // Trims blank, tab, line feed and carriage return; a text of nothing else becomes empty.
 std::string ipc_trim(const std::string& text, bool left = true, bool right = true);
+// The same, as a view into `text`.
+std::string_view ipc_trim_view(std::string_view text, bool left = true, bool right = true);
 std::string ipc_join(const std::vector<std::string>& pieces, const std::string& separator);
 // Runs of delimiters separate pieces without empty ones between or after them, but a leading
 // delimiter gives an empty first piece ("/a//b/" gives "", "a", "b"); the empty text gives none.
@@ -75,6 +78,10 @@ void ipc_replace_all(std::string& text, const std::string& from, const std::stri
 std::string ipc_normalize_path(const std::string& path);
 
 // Hex and Base64 (RFC 4648, standard alphabet).
+// The value of a hex digit of either case, or -1.
+int ipc_hex_digit_value(char c);
+// Two lower-case hex digits.
+void ipc_append_hex_byte(std::string& out, unsigned char byte);
 std::string ipc_bytes_to_hex(const std::string& bytes);
 // Skips every character that is not a hex digit; a last unpaired digit is dropped ("0a:FF" gives 0A FF).
 std::string ipc_hex_to_bytes(const std::string& text);

@@ -13,14 +13,12 @@ bool is_unsafe_on_request_line(unsigned char c) {
 
 // The query prints as given, except what would end the request line or the URL there.
 std::string escape_query(const std::string& query) {
-    static const char kHex[] = "0123456789abcdef";
     std::string out;
     for (const char c : query) {
         const auto byte = static_cast<unsigned char>(c);
         if (is_unsafe_on_request_line(byte) || c == '#') {
             out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
+            ipc_append_hex_byte(out, byte);
         } else {
             out += c;
         }
