@@ -23,9 +23,7 @@ Ui::SettingsEdit* builtForm(QWidget* page) {
 
 // The options key of an option row.
 QString rowKey(const QTreeWidgetItem* row) {
-    const QString key = row->data(0, SettingsTree::kKeyRole).toString();
-    const bool is_tunnel = row->data(0, SettingsTree::kTagRole).toString() == SettingsWorkingCopies::kTunnelTag;
-    return is_tunnel ? QStringLiteral("bdlink:") + key : key;
+    return row->data(0, SettingsTree::kKeyRole).toString();
 }
 
 }  // namespace
