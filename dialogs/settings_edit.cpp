@@ -189,7 +189,8 @@ void SettingsEdit::resetClicked() {
 
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
-    QString problem = spinBoxProblem();
+    QString problem = pages.spinBoxProblem(
+        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
@@ -201,11 +202,6 @@ void SettingsEdit::saveClicked() {
         MessageBox::warning(this, tr("Save Changes"),
                             tr("Nothing was sent: the codec is not connected. Your changes are kept."));
     }
-}
-
-QString SettingsEdit::spinBoxProblem() const {
-    if (ui->stackEdit->currentWidget() != ui->pageInt || ui->spinValue->hasAcceptableInput()) return {};
-    return copies.options.value(shownKey).check(ui->spinValue->cleanText(), copies.codecList);
 }
 
 // ------------------------------------------------------------------------------------------------
