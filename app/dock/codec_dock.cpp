@@ -14,7 +14,6 @@
 
 #include "app/tunnel/braidlink_stats.h"
 #include "app/shared/codec_text.h"
-#include "app/shared/decimal_id.h"
 #include "app/shared/delay_graph.h"
 #include "app/shell/instance_registry.h"
 #include "app/shared/loss_graph.h"
@@ -22,6 +21,7 @@
 #include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
 #include "dialogs/add_entry.h"
+#include "dialogs/decimal_id.h"
 #include "dialogs/message_box.h"
 #include "dialogs/profile_edit.h"
 #include "dialogs/send_dialog.h"
