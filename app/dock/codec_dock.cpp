@@ -96,7 +96,6 @@ void CodecDock::connectWidgets() {
         {ui.actionCopyNodeId, &CodecDock::copyNodeId},
         {ui.actionDisconnect, &CodecDock::doDisconnectAll},
         {ui.actionCopyProfile, &CodecDock::copyProfile},
-        {ui.actionEditProfile, &CodecDock::editProfileTriggered},
         {ui.actionRemoveProfile, &CodecDock::removeProfile},
         {ui.actionRemoveEntry, &CodecDock::removePeer},
         {ui.actionSetDefaultProfile, &CodecDock::setDefaultProfileTriggered},
@@ -109,6 +108,7 @@ void CodecDock::connectWidgets() {
         {ui.actionSendProfile, &CodecDock::sendProfileTriggered},
     };
     for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
+    connect(ui.actionEditProfile, &QAction::triggered, this, &CodecDock::editProfile);
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -463,10 +463,6 @@ bool CodecDock::editProfile() {
                                            "are kept: save again once it is back, or cancel."));
     }
     return false;
-}
-
-void CodecDock::editProfileTriggered() {
-    editProfile();
 }
 
 ProfileCodecData CodecDock::shownCodecData() const {
