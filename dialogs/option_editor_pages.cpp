@@ -131,6 +131,11 @@ void OptionEditorPages::putValue(const QString& type, const QString& value) {
     }
 }
 
+QString OptionEditorPages::spinBoxProblem(const std::function<QString(const QString&)>& check) const {
+    if (stackEdit->currentWidget() != pageInt || spinValue->hasAcceptableInput()) return {};
+    return check(spinValue->cleanText());
+}
+
 int OptionEditorPages::lastIndexWithData(const QComboBox* box, const QString& value) {
     int found = -1;
     for (int index = 0; index < box->count(); ++index) {

@@ -4,6 +4,8 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
+
 class Message;
 class QCheckBox;
 class QComboBox;
@@ -83,6 +85,9 @@ public:
     // Puts `value` into the widget of a `type` page, as the operator would: its change signal
     // fires when the widget changes. Nothing for other types, or a choice that is not offered.
     void putValue(const QString& type, const QString& value);
+    // What `check` finds wrong with the number typed into the spin box while the int page shows
+    // one the box cannot take; empty otherwise.
+    QString spinBoxProblem(const std::function<QString(const QString&)>& check) const;
 
     // The last entry of `box` whose data is `value`; -1 when none is.
     static int lastIndexWithData(const QComboBox* box, const QString& value);

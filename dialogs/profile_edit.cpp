@@ -258,7 +258,10 @@ void ProfileEdit::accept() {
 }
 
 QString ProfileEdit::firstProblem() const {
-    QString problem = spinBoxProblem();
+    QString problem = pages.spinBoxProblem([this](const QString& text) {
+        const SettingOption* option = shownOption();
+        return option ? data.check(locale, *option, text) : QString();
+    });
     const auto value = [this](const QString& side, const QString& name) {
         return ProfileTree::storedValue(profile_, side, name).value_or(QString());
     };
@@ -278,12 +281,6 @@ SettingOption ProfileEdit::describedSetting(const Edit& edit, const QString& cha
     const SettingOption* option = data.option(channel, edit.name);
     if (!option) option = data.option(edit.channel, edit.name);
     return option ? *option : SettingOption();
-}
-
-QString ProfileEdit::spinBoxProblem() const {
-    if (ui->stackEdit->currentWidget() != ui->pageInt || ui->spinValue->hasAcceptableInput()) return {};
-    const SettingOption* option = shownOption();
-    return option ? data.check(locale, *option, ui->spinValue->cleanText()) : QString();
 }
 
 bool ProfileEdit::eventFilter(QObject* watched, QEvent* event) {

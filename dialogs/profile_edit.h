@@ -92,7 +92,6 @@ private:
     QString firstProblem() const;
     // What `edit` is checked against when the profile goes out on `channel`.
     SettingOption describedSetting(const Edit& edit, const QString& channel) const;
-    QString spinBoxProblem() const;
 
     std::unique_ptr<Ui::ProfileEditClass> ui;
     OptionEditorPages pages;

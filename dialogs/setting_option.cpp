@@ -3,22 +3,11 @@
 #include <limits>
 
 #include "dialogs/codec_text.h"
+#include "dialogs/decimal_id.h"
 #include "dialogs/message_lookup.h"
 #include "ipc/message.h"
 
 namespace {
-
-// A decimal int as the codec writes it: an optional minus sign and digits, nothing else.
-bool readDecimal(const QString& text, int& out) {
-    const int digits_from = text.startsWith(QLatin1Char('-')) ? 1 : 0;
-    if (text.size() <= digits_from) return false;
-    for (int i = digits_from; i < text.size(); ++i) {
-        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9')) return false;
-    }
-    bool is_number = false;
-    out = text.toInt(&is_number, 10);
-    return is_number;
-}
 
 // The fields every family reads alike.
 void readCommonFields(const Message& descriptor, SettingOption& option) {
@@ -113,8 +102,8 @@ QString SettingOption::check(const QString& value, const Message& codecList) con
 
 QString SettingOption::requirement(const QString& value, const Message& codecList) const {
     if (type == QLatin1String("int")) {
-        int number = 0;
-        if (readDecimal(value, number) && number >= min && number <= max) return {};
+        const std::optional<int> number = readDecimalId(value);
+        if (number && *number >= min && *number <= max) return {};
         const QString limits = limitsText();
         return limits.isEmpty() ? QStringLiteral("a whole number") : QStringLiteral("a whole number %1").arg(limits);
     }

@@ -23,9 +23,7 @@ Ui::SettingsEdit* builtForm(QWidget* page) {
 
 // The options key of an option row.
 QString rowKey(const QTreeWidgetItem* row) {
-    const QString key = row->data(0, SettingsTree::kKeyRole).toString();
-    const bool is_tunnel = row->data(0, SettingsTree::kTagRole).toString() == SettingsWorkingCopies::kTunnelTag;
-    return is_tunnel ? QStringLiteral("bdlink:") + key : key;
+    return row->data(0, SettingsTree::kKeyRole).toString();
 }
 
 }  // namespace
@@ -191,7 +189,8 @@ void SettingsEdit::resetClicked() {
 
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
-    QString problem = spinBoxProblem();
+    QString problem = pages.spinBoxProblem(
+        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
@@ -203,11 +202,6 @@ void SettingsEdit::saveClicked() {
         MessageBox::warning(this, tr("Save Changes"),
                             tr("Nothing was sent: the codec is not connected. Your changes are kept."));
     }
-}
-
-QString SettingsEdit::spinBoxProblem() const {
-    if (ui->stackEdit->currentWidget() != ui->pageInt || ui->spinValue->hasAcceptableInput()) return {};
-    return copies.options.value(shownKey).check(ui->spinValue->cleanText(), copies.codecList);
 }
 
 // ------------------------------------------------------------------------------------------------

@@ -93,8 +93,6 @@ private:
     QTreeWidgetItem* selectedOptionRow() const;
     // An edit of the selected row: recorded into the copies, then shown bold as `shown`.
     void recordEdit(const QString& shown, const QString& value);
-    // What the operator typed into the spin box and it cannot take; empty when nothing.
-    QString spinBoxProblem() const;
 
     std::unique_ptr<Ui::SettingsEdit> ui;
     SettingsWorkingCopies copies;

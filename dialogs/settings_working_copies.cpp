@@ -92,9 +92,13 @@ void SettingsWorkingCopies::loadChannels(const Message& channelList) {
 }
 
 QString SettingsWorkingCopies::keyOf(const SettingOption& option) {
-    if (option.group == kChannelGroup) return makeOptionKey(option.subgroup, option.name);
-    if (option.group == kTunnelGroup) return QStringLiteral("bdlink:") + option.name;
-    return option.name;
+    return keyFor(tagOf(option), option.name, option.subgroup);
+}
+
+QString SettingsWorkingCopies::keyFor(const QString& tag, const QString& name, const QString& channel) {
+    if (tag == kChannelTag) return makeOptionKey(channel, name);
+    if (tag == kTunnelTag) return kTunnelTag + QLatin1Char(':') + name;
+    return name;
 }
 
 QString SettingsWorkingCopies::tagOf(const SettingOption& option) {
@@ -135,9 +139,7 @@ std::optional<QString> SettingsWorkingCopies::currentValue(const SettingOption& 
 
 bool SettingsWorkingCopies::setPendingValue(const QString& name, const QString& value, const QString& tag,
                                             const QString& channel) {
-    QString key = name;
-    if (tag == kChannelTag) key = makeOptionKey(channel, name);
-    if (tag == kTunnelTag) key = QStringLiteral("bdlink:") + name;
+    const QString key = keyFor(tag, name, channel);
     const auto option = options.constFind(key);
     if (option == options.constEnd()) return false;
     Message* element = valueElement(option.value());

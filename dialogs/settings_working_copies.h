@@ -52,6 +52,8 @@ public:
 
     // The key of an option in `options`: its name, "channel:name" or "bdlink:name".
     static QString keyOf(const SettingOption& option);
+    // The same key from an option's row tag, name and (channel rows) channel id.
+    static QString keyFor(const QString& tag, const QString& name, const QString& channel);
     static QString tagOf(const SettingOption& option);
     // The option's value as the copies hold it; none when its element is missing. A channel that
     // does not carry the option has its default.

@@ -14,7 +14,6 @@
 
 #include "app/tunnel/braidlink_stats.h"
 #include "app/shared/codec_text.h"
-#include "app/shared/decimal_id.h"
 #include "app/shared/delay_graph.h"
 #include "app/shell/instance_registry.h"
 #include "app/shared/loss_graph.h"
@@ -22,6 +21,7 @@
 #include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
 #include "dialogs/add_entry.h"
+#include "dialogs/decimal_id.h"
 #include "dialogs/message_box.h"
 #include "dialogs/profile_edit.h"
 #include "dialogs/send_dialog.h"
@@ -96,7 +96,6 @@ void CodecDock::connectWidgets() {
         {ui.actionCopyNodeId, &CodecDock::copyNodeId},
         {ui.actionDisconnect, &CodecDock::doDisconnectAll},
         {ui.actionCopyProfile, &CodecDock::copyProfile},
-        {ui.actionEditProfile, &CodecDock::editProfileTriggered},
         {ui.actionRemoveProfile, &CodecDock::removeProfile},
         {ui.actionRemoveEntry, &CodecDock::removePeer},
         {ui.actionSetDefaultProfile, &CodecDock::setDefaultProfileTriggered},
@@ -109,6 +108,7 @@ void CodecDock::connectWidgets() {
         {ui.actionSendProfile, &CodecDock::sendProfileTriggered},
     };
     for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
+    connect(ui.actionEditProfile, &QAction::triggered, this, &CodecDock::editProfile);
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -463,10 +463,6 @@ bool CodecDock::editProfile() {
                                            "are kept: save again once it is back, or cancel."));
     }
     return false;
-}
-
-void CodecDock::editProfileTriggered() {
-    editProfile();
 }
 
 ProfileCodecData CodecDock::shownCodecData() const {

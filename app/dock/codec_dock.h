@@ -100,7 +100,6 @@ public slots:
     // the codec it came from. When that codec is gone or not READY, a box says so and the editor
     // opens again with the edits. True when the profile went out.
     bool editProfile();
-    void editProfileTriggered();
     void removeProfile();
     void setDefaultProfileTriggered();
     void showProfilelistContextMenu(const QPoint& pos);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/shared/codec_text.h"
-#include "app/shared/decimal_id.h"
 #include "app/shared/statistics_text.h"
+#include "dialogs/decimal_id.h"
 #include "sessions/ipc_object.h"
 
 namespace {

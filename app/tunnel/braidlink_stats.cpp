@@ -6,11 +6,11 @@
 #include <QtDebug>
 
 
-#include "app/shared/decimal_id.h"
 #include "app/tunnel/delay_slider.h"
 #include "app/tunnel/ifc_button.h"
 #include "app/tunnel/loss_late_recovery_grapher.h"
 #include "app/tunnel/utilization_grapher.h"
+#include "dialogs/decimal_id.h"
 #include "ipc/logger.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"

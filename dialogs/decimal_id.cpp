@@ -1,4 +1,4 @@
-#include "app/shared/decimal_id.h"
+#include "dialogs/decimal_id.h"
 
 #include <limits>
 
