@@ -153,5 +153,6 @@ const Message* SettingOption::findCodec(const Message& codecList, const QString&
 }
 
 QString makeOptionKey(const QString& a, const QString& b) {
-    return QStringLiteral("%1:%2").arg(a).arg(b);
+    // Both in one pass: a channel id holding "%2" must not take the name's place.
+    return QStringLiteral("%1:%2").arg(a, b);
 }

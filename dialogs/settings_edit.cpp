@@ -23,7 +23,9 @@ Ui::SettingsEdit* builtForm(QWidget* page) {
 
 // The options key of an option row.
 QString rowKey(const QTreeWidgetItem* row) {
-    return row->data(0, SettingsTree::kKeyRole).toString();
+    return SettingsWorkingCopies::keyFor(row->data(0, SettingsTree::kTagRole).toString(),
+                                         row->data(0, SettingsTree::kNameRole).toString(),
+                                         row->data(0, SettingsTree::kChannelRole).toString());
 }
 
 }  // namespace

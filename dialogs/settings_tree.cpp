@@ -29,7 +29,7 @@ void fillOptionRow(QTreeWidgetItem* row, const SettingOption& option, const QStr
     row->setText(0, option.displayName);
     row->setData(0, SettingsTree::kTypeRole, option.type);
     row->setData(0, SettingsTree::kNameRole, option.name);
-    row->setData(0, SettingsTree::kKeyRole, SettingsWorkingCopies::keyOf(option));
+    row->setData(0, SettingsTree::kKeyRole, is_channel ? makeOptionKey(option.subgroup, option.name) : option.name);
     row->setData(0, SettingsTree::kTagRole, tag);
     if (is_channel) row->setData(0, SettingsTree::kChannelRole, option.subgroup);
     row->setData(0, SettingsTree::kAdvancedRole, option.advanced);

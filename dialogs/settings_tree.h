@@ -15,7 +15,7 @@ class SettingsTree {
 public:
     static constexpr int kTypeRole = Qt::UserRole + 12;      // the option's type
     static constexpr int kNameRole = Qt::UserRole + 13;      // its name
-    static constexpr int kKeyRole = Qt::UserRole + 14;       // its key in the working copies' options
+    static constexpr int kKeyRole = Qt::UserRole + 14;       // "channel:name" for channel rows, else the name
     static constexpr int kTagRole = Qt::UserRole + 15;       // "sys", "ds", "chan" or "bdlink"
     static constexpr int kChannelRole = Qt::UserRole + 16;   // channel rows: the channel id
     static constexpr int kAdvancedRole = Qt::UserRole + 17;  // bool

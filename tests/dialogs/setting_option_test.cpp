@@ -108,4 +108,11 @@ TEST(SettingOption, CheckNamesTheSettingAndWhatItMustBe) {
     }
 }
 
+// Channel ids come from the codec: no id makes two options one.
+TEST(OptionKey, AChannelIdIsTakenAsItIs) {
+    EXPECT_EQ(makeOptionKey("2", "port"), "2:port");
+    EXPECT_NE(makeOptionKey("%2", "x"), makeOptionKey("x", "x"));
+    EXPECT_EQ(makeOptionKey("%2", "x"), "%2:x");
+}
+
 }  // namespace
