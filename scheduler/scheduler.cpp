@@ -310,7 +310,8 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
     }
     next.id = nextJobId();
     if (addJob(next)) return true;
-    qWarning() << "schedule: the next occurrence was refused:" << next;
+    // Every pass comes back here until there is room: the refusal is logged once, as noteWaiting does.
+    if (!job.is_next_refused) qWarning() << "schedule: the next occurrence was refused:" << next;
     setState(job, finished_state);
     noteWaiting(job, kNextRefused, kStaysPending);
     job.is_next_refused = true;
