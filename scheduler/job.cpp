@@ -73,6 +73,13 @@ bool Job::isUnderWay(int state) {
     return state == Starting || state == Running || state == Ending;
 }
 
+void Job::restartOccurrence() {
+    state = Waiting;
+    warning.clear();
+    has_sent_connect = false;
+    is_next_refused = false;
+}
+
 void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
                     const QTime& end_time) {
     start_clock = start_time;

@@ -41,6 +41,9 @@ struct Job {
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong
     bool has_sent_connect = false;  // a "connect" went out (a forced disconnect-all goes only before the first)
+    // It was finished but its next occurrence was refused: kept pending, it is finished again at the
+    // next pass, neither missed nor logged a second time.
+    bool is_next_refused = false;
     QDateTime finished_at;          // when the tick made it Done; the record is dropped a day later
 
     // "Waiting", "Starting", "Running", "Ending", "Done"; empty for any other value.
@@ -62,6 +65,8 @@ struct Job {
     bool startReached(const QDateTime& now) const { return now >= start; }
     bool endReached(const QDateTime& now) const { return now >= end; }
     bool recurrenceOver(const QDateTime& now) const { return !repeat_forever && now >= recurrence_end; }
+    // Waiting, with nothing about a previous occurrence kept.
+    void restartOccurrence();
 
     QTime startClock() const { return start_clock.isValid() ? start_clock : start.time(); }
     QTime endClock() const { return end_clock.isValid() ? end_clock : end.time(); }

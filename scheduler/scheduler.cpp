@@ -150,11 +150,8 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     result.state = current.state;
     result.warning = current.warning;
     result.has_sent_connect = current.has_sent_connect;
-    if (was_done && current.state == Job::Done) {
-        result.state = Job::Waiting;
-        result.warning.clear();
-        result.has_sent_connect = false;
-    }
+    result.is_next_refused = current.is_next_refused;
+    if (was_done && current.state == Job::Done) result.restartOccurrence();
     // Its end would otherwise drop the new peer and leave the old one connected.
     if (Job::isUnderWay(current.state)) result.peer = current.peer;
     // New times are the operator's chosen times from now on.
@@ -197,6 +194,12 @@ void Scheduler::setState(Job& job, Job::JobState state) {
     countJob(job, +1);
 }
 
+void Scheduler::advance(Job& job, Job::JobState state) {
+    setState(job, state);
+    job.warning.clear();
+    job.is_next_refused = false;
+}
+
 bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
     const QDateTime oldest_finish = now.addSecs(-kDoneKeptSecs);
     // remove_if asks once per job, so each dropped one is uncounted once.
@@ -227,7 +230,7 @@ bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
     const QString reason = unavailableReason(job);
     if (job.endReached(now)) {
         // Missed before, and kept pending because its next occurrence was refused: logged once.
-        if (job.warning == kNextRefused) return finishJob(job, now);
+        if (job.is_next_refused) return finishJob(job, now);
         return missJob(job, reason.isEmpty() ? kTooLate : reason, now);
     }
     if (!reason.isEmpty()) {
@@ -248,8 +251,7 @@ bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kConnectWaits);
     } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
-        job.state = Job::Running;
-        job.warning.clear();
+        advance(job, Job::Running);
     } else {
         connectJob(job);
     }
@@ -287,13 +289,11 @@ void Scheduler::connectJob(Job& job) {
         return;
     }
     job.has_sent_connect = true;
-    job.state = Job::Starting;
-    job.warning.clear();
+    advance(job, Job::Starting);
 }
 
 void Scheduler::endJob(Job& job) {
-    job.state = Job::Ending;
-    job.warning.clear();
+    advance(job, Job::Ending);
     // The Ending step sends it again until the peer list shows the peer gone.
     if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) noteWaiting(job, kNotReady, kDisconnectWaits);
 }
@@ -310,9 +310,11 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
     }
     next.id = nextJobId();
     if (addJob(next)) return true;
-    qWarning() << "schedule: the next occurrence was refused:" << next;
+    // Every pass comes back here until there is room: the refusal is logged once, as noteWaiting does.
+    if (!job.is_next_refused) qWarning() << "schedule: the next occurrence was refused:" << next;
     setState(job, finished_state);
     noteWaiting(job, kNextRefused, kStaysPending);
+    job.is_next_refused = true;
     return false;
 }
 
@@ -320,9 +322,7 @@ Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
     const int step_days = job.frequency == Job::Weekly ? 7 : 1;
     const qint64 span_days = job.start.date().daysTo(job.end.date());
     Job next = job;
-    next.state = Job::Waiting;
-    next.warning.clear();
-    next.has_sent_connect = false;
+    next.restartOccurrence();
     QDate date = job.start.date();
     // Occurrences that start this many days later still end before today: step over them at once.
     const qint64 past_days = date.daysTo(now.date()) - span_days - 2;
@@ -346,6 +346,7 @@ bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
 void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_pattern) {
     if (job.warning == reason) return;
     job.warning = reason;
+    job.is_next_refused = false;
     const QString text = log_pattern.arg(peerText(job), reason);
     qWarning().noquote() << text;
     sessions_->addLogLine(job.uuid, text);

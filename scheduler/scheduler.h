@@ -126,6 +126,8 @@ private:
     void countJob(const Job& job, int delta);
     // Changes the state of a job in the list, keeping the counts.
     void setState(Job& job, Job::JobState state);
+    // setState for a step the job made: nothing it noted before holds any more.
+    void advance(Job& job, Job::JobState state);
     // Drops the Done records the tick finished more than kDoneKeptSecs ago; true when any went.
     bool dropAgedDoneJobs(const QDateTime& now);
     // One job's step in a pass; true when it finished an occurrence (the file changes).

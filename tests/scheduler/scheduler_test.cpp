@@ -26,6 +26,8 @@ struct OccurrenceCase {
 
 using S = Job::JobState;
 const char kWaits[] = "Scheduled connection to Studio 3 waits: codec not ready";
+const char kStaysPending[] = "Scheduled connection to Studio 3 stays pending: its next occurrence was refused";
+const char kRefused[] = "schedule: the next occurrence was refused";
 constexpr int kDay = 24 * 60;
 
 // One job for peer 3 from minute 10 to minute 20.
@@ -132,6 +134,18 @@ protected:
         daily.repeat_forever = true;
         EXPECT_TRUE(scheduler_->addJob(daily));
         return daily;
+    }
+
+    // One job over the cap, which an operator's edit of a Done record may make; returns that job.
+    Job overfill() {
+        Job done = job(0, 5);
+        done.state = S::Done;
+        EXPECT_TRUE(scheduler_->addJob(done));
+        fillUpTo(Scheduler::kMaxJobs + 1);
+        done.start = at(60);
+        done.end = at(70);
+        EXPECT_TRUE(scheduler_->applyEdit(done, true));
+        return done;
     }
 
     QStringList log_;  // of a removed codec
@@ -246,30 +260,32 @@ TEST_F(SchedulerTest, ADailyJobRecursForMonthsInAFullSchedule) {
 }
 
 TEST_F(SchedulerTest, ARefusedNextOccurrenceKeepsTheJobPending) {
-    Job done = job(0, 5);
-    done.state = S::Done;
-    ASSERT_TRUE(scheduler_->addJob(done));
     const Job daily = addDaily();
-    fillUpTo(Scheduler::kMaxJobs + 1);
-    Job revived = done;
-    revived.start = at(60);
-    revived.end = at(70);
-    ASSERT_TRUE(scheduler_->applyEdit(revived, true));  // an operator's edit may go past the cap
-    tickAt(10);
-    tickAt(20);
-    tickAt(21);
+    const Job revived = overfill();
+    for (int minute : {10, 20, 21, 22}) tickAt(minute);
     Job held;
     ASSERT_TRUE(scheduler_->getJob(daily.id, held));
     EXPECT_EQ(held.state, S::Ending);
     EXPECT_EQ(held.warning, "its next occurrence was refused");
-    EXPECT_EQ(sessions_->codec(codec_).log,
-              QStringList{"Scheduled connection to Studio 3 stays pending: its next occurrence was refused"});
+    EXPECT_EQ(sessions_->codec(codec_).log, QStringList{kStaysPending});
+    EXPECT_EQ(messages_.count_warnings(kRefused), 1);
     // Once there is room, the next pass finishes it.
-    ASSERT_TRUE(scheduler_->removeJob(done.id));
-    tickAt(22);
+    ASSERT_TRUE(scheduler_->removeJob(revived.id));
+    tickAt(23);
     ASSERT_TRUE(scheduler_->getJob(daily.id, held));
     EXPECT_EQ(held.state, S::Done);
     EXPECT_EQ(jobAt(1).start, at(kDay + 10));
+}
+
+TEST_F(SchedulerTest, AMissedOccurrenceWhoseNextIsRefusedIsLoggedOnce) {
+    addDaily();
+    overfill();
+    sessions_->codec(codec_).is_ready = false;
+    for (int minute : {10, 20, 21, 22}) tickAt(minute);
+    EXPECT_EQ(jobAt(0).state, S::Waiting);
+    EXPECT_EQ(sessions_->codec(codec_).log,
+              (QStringList{kWaits, "Scheduled connection to Studio 3 missed: codec not ready", kStaysPending}));
+    EXPECT_EQ(messages_.count_warnings(kRefused), 1);
 }
 
 TEST_F(SchedulerTest, AnEditOfAnOccurrenceThatEndedMeanwhileIsRefused) {
