@@ -121,6 +121,16 @@ TEST_F(WebClient, DeliversTheResponseThenClosesOnConnectionClose) {
     EXPECT_TRUE(wait_until([&] { return !endpoint.states().empty() && endpoint.states().back() == 0; }));
 }
 
+TEST_F(WebClient, SendsARequestQueuedBehindAClosingResponseOnTheNextConnection) {
+    endpoint.reconnect_delay_s = 1;
+    connect("raw-web");
+    send(request("GET", "/close"));
+    send(request("GET", "/xml"));
+    const auto got = replies(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(attribute(got[1], "x-request-number"), "1");
+}
+
 TEST_F(WebClient, DeliversAnHttp10BodyEndedByTheClose) {
     connect("raw-web");
     send(request("GET", "/old"));
