@@ -137,6 +137,18 @@ TEST_F(WebClient, DeliversAnHttp10BodyEndedByTheClose) {
     EXPECT_EQ(replies(1)[0].value().to_string(), "old body ended by the close");
 }
 
+TEST_F(WebClient, DeliversAnHttpErrorAsAFailedReply) {
+    connect("web");
+    send(request("GET", "/moved"));
+    send(request("GET", "/broken"));
+    const auto got = replies(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(attribute(got[0], "error_code"), "301");
+    EXPECT_EQ(attribute(got[0], "error_text"), "Moved Permanently");
+    EXPECT_EQ(attribute(got[1], "fail"), "true");
+    EXPECT_EQ(attribute(got[1], "error_code"), "500");
+}
+
 TEST_F(WebClient, AnswersARequestItWillNotSendWithA400) {
     connect("web");
     send(request("GET", "/a b", "bad"));
