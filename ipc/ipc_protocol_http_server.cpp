@@ -58,6 +58,7 @@ size_t IPCProtocolHTTPServer::read_requests(const char* data, size_t length) {
             answer(request_);
             request_.reset();
             request_started_us_ = 0;
+            update_read_hold();
         }
     } catch (const std::exception& e) {
         // Past a head the parser refuses, nothing on this connection can be framed any more.
@@ -101,8 +102,12 @@ int IPCProtocolHTTPServer::transmit_message(const Message& message) {
     } catch (const std::exception& e) {
         conn->set_error(e.what());
     }
-    conn->set_read_hold(false);
+    update_read_hold();
     return 1;
+}
+
+void IPCProtocolHTTPServer::update_read_hold() {
+    conn->set_read_hold(is_reply_pending_ || !conn->send_buffer().empty());
 }
 
 void IPCProtocolHTTPServer::set_status(uint32_t code, const std::string& reason) {

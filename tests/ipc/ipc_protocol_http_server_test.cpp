@@ -2,7 +2,10 @@
 
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <fstream>
 #include <string>
 
 #include "ipc/ipc_server.h"
@@ -29,8 +32,8 @@ protected:
     explicit HttpServerPeer(const std::string& host = "127.0.0.1") : server(host), peer(host, server.port()) {}
 
     // The body of the next response (heads here carry a length).
-    std::string read_body() {
-        const std::string head = peer.read_until("\r\n\r\n");
+    std::string read_body() { return read_body_of(peer.read_until("\r\n\r\n")); }
+    std::string read_body_of(const std::string& head) {
         const size_t length = head.find("Content-Length: ");
         if (length == std::string::npos) return {};
         return peer.read_count(std::stoul(head.substr(length + 16)));
@@ -74,6 +77,26 @@ TEST_F(HttpServerPeer, APutOffReplyGoesToTheConnectionThatAskedForIt) {
     EXPECT_NE(other.read_until("<resp seq=\"3\"/>"), "");
     server.send_deferred(Message("<resp seq=\"2\" late=\"true\"/>"));
     EXPECT_EQ(read_body(), "<resp late=\"true\" seq=\"2\"/>");
+}
+
+TEST_F(HttpServerPeer, PipelinedDownloadsBehindASlowReaderAllArriveWhole) {
+    constexpr long kFileBytes = 1024 * 1024;
+    constexpr int kDownloads = 8;
+    const std::string file = server.root() + "/mib.bin";
+    std::ofstream{file};
+    ASSERT_EQ(::truncate(file.c_str(), kFileBytes), 0);
+    std::string downloads;
+    for (int i = 0; i < kDownloads; ++i) downloads += get("/mib.bin");
+    peer.send_bytes(downloads);
+    // The loop handles one read of requests in one go: once it has begun answering ours and then
+    // answers another client, it has written all it will before we read on.
+    const std::string first_head = peer.read_until("\r\n\r\n");
+    FrameClient other("127.0.0.1", server.port());
+    other.send_bytes(get("/?cmd=a"));
+    ASSERT_NE(other.read_until("<resp/>"), "");
+    int whole = read_body_of(first_head).size() == kFileBytes;
+    for (int i = 1; i < kDownloads; ++i) whole += read_body().size() == kFileBytes;
+    EXPECT_EQ(whole, kDownloads);
 }
 
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
