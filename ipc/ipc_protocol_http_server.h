@@ -26,7 +26,8 @@ class MessageAttributes;
 // connection with "request timeout"; a connection idle between requests for the keep-alive time
 // is closed, unless it still owes a deferred reply.
 //
-// Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*").
+// Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*"). The answer
+// to a HEAD goes out without its body.
 //
 // Threads: lives on its manager's loop thread. A deferred reply may come through transmit_message
 // from any thread that sends through the endpoint, holding the manager's lock as the loop does.
@@ -87,6 +88,7 @@ private:
 
     http_request request_;       // the request being received
     bool is_reply_pending_ = false;
+    bool is_head_request_ = false;  // the request being answered is a HEAD: no body goes out
     bool is_closing_ = false;    // a 501 is going out: input is dropped until the peer closes
     bool has_shut_down_ = false;
     int64_t request_started_us_ = 0;  // first byte of the request being received; 0 between requests

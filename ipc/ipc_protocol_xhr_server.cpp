@@ -129,7 +129,8 @@ void IPCProtocolXHRServer::write_reply(const Message& reply) {
 }
 
 void IPCProtocolXHRServer::finish_response() {
-    if (!is_debug_page_) return;
+    // A redirect wrapped in a page would no longer take the browser anywhere.
+    if (!is_debug_page_ || response_.header_count("location") != 0) return;
     const std::string page = "<html><body><form>Command: <input size=\"100\" type=\"text\" name=\"c\" value=\"" +
                              ipc_escape(last_command_) + "\"></form>Response: " +
                              ipc_uint_to_string(response_.status()) + " " + ipc_escape(response_.reason()) +
