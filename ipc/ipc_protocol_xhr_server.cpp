@@ -8,6 +8,7 @@
 #include "ipc/ipc_server.h"
 #include "ipc/ipc_session_gate.h"
 #include "ipc/ipc_string.h"
+#include "ipc/logger.h"
 #include "ipc/message.h"
 #include "ipc/url_parts.h"
 
@@ -126,6 +127,10 @@ void IPCProtocolXHRServer::write_reply(const Message& reply) {
     response_.set_body(text);
     response_.replace_header("Content-Type", "application/xml");
     set_status(200, "OK");
+}
+
+void IPCProtocolXHRServer::upgrade_to_websocket() {
+    ipc_logger().log(3, "invoked unusable upgrade_to_websocket (libipc built without openssl)");
 }
 
 void IPCProtocolXHRServer::finish_response() {

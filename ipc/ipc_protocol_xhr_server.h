@@ -22,6 +22,9 @@ public:
 
     using IPCProtocolHTTPServer::IPCProtocolHTTPServer;
 
+    // WebSockets need the TLS library, which this build lacks: only logs a warning.
+    void upgrade_to_websocket();
+
 protected:
     void handle_request(const http_request& request) override;
     void write_reply(const Message& reply) override;
