@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -134,6 +135,12 @@ void OptionEditorPages::putValue(const QString& type, const QString& value) {
 QString OptionEditorPages::spinBoxProblem(const std::function<QString(const QString&)>& check) const {
     if (stackEdit->currentWidget() != pageInt || spinValue->hasAcceptableInput()) return {};
     return check(spinValue->cleanText());
+}
+
+bool OptionEditorPages::isEnterOnUnacceptableNumber(const QObject* watched, const QEvent* event) const {
+    if (watched != spinValue || event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return (key == Qt::Key_Return || key == Qt::Key_Enter) && !spinValue->hasAcceptableInput();
 }
 
 int OptionEditorPages::lastIndexWithData(const QComboBox* box, const QString& value) {

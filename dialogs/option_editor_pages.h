@@ -9,8 +9,10 @@
 class Message;
 class QCheckBox;
 class QComboBox;
+class QEvent;
 class QLabel;
 class QLineEdit;
+class QObject;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
@@ -88,6 +90,9 @@ public:
     // What `check` finds wrong with the number typed into the spin box while the int page shows
     // one the box cannot take; empty otherwise.
     QString spinBoxProblem(const std::function<QString(const QString&)>& check) const;
+    // Whether `event` is Enter pressed in the spin box while it holds a number it cannot take,
+    // which the spin box would quietly replace with its last value.
+    bool isEnterOnUnacceptableNumber(const QObject* watched, const QEvent* event) const;
 
     // The last entry of `box` whose data is `value`; -1 when none is.
     static int lastIndexWithData(const QComboBox* box, const QString& value);

@@ -5,6 +5,7 @@
 #include <QtDebug>
 
 #include <mutex>
+#include <utility>
 
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
@@ -37,6 +38,7 @@ SettingsEdit::SettingsEdit(QWidget* parent)
     ui->treeProfileItems->setColumnWidth(1, kColumnWidth);
     ui->treeProfileItems->setAlternatingRowColors(true);
     ui->groupEdit->setEnabled(false);
+    ui->spinValue->installEventFilter(this);
     connectWidgets();
     showNoSelection();
 }
@@ -189,10 +191,24 @@ void SettingsEdit::resetClicked() {
     reloadFromCache();
 }
 
+QString SettingsEdit::spinBoxProblem() const {
+    return pages.spinBoxProblem(
+        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
+}
+
+bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->spinValue && event->type() == QEvent::FocusOut) leftSpinBoxProblem = spinBoxProblem();
+    if (pages.isEnterOnUnacceptableNumber(watched, event)) {
+        saveClicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
-    QString problem = pages.spinBoxProblem(
-        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
+    QString problem = spinBoxProblem();
+    if (problem.isEmpty()) problem = std::exchange(leftSpinBoxProblem, QString());
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
@@ -246,6 +262,7 @@ void SettingsEdit::changeSelection() {
 
 void SettingsEdit::showNoSelection() {
     shownKey.clear();
+    leftSpinBoxProblem.clear();
     pages.showBlank();
     ui->labelDescription->setText(tr("Please select a setting to edit."));
     setValueLabelsVisible(false);
@@ -257,6 +274,7 @@ void SettingsEdit::setValueLabelsVisible(bool visible) {
 
 void SettingsEdit::showEditor(const QString& key) {
     shownKey = key;
+    leftSpinBoxProblem.clear();
     const SettingOption option = copies.options.value(key);
     QString current = copies.currentValue(option).value_or(QString());
     if (current.isEmpty() && option.type != QLatin1String("name") && option.type != QLatin1String("string")) {

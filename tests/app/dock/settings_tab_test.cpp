@@ -3,13 +3,16 @@
 // replies.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest/QTest>
 
@@ -77,6 +80,22 @@ protected:
         ASSERT_EQ(settingRow(label)->text(1), value) << label.toStdString();
     }
     void press(const char* button) { pageWidget<QPushButton>(button)->click(); }
+    // The window shown and active on the Settings tab, with Save in view, as the operator has it.
+    void showSettingsTab() {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("settingsTab"));
+        child<QScrollArea>("settingsScrollArea")->ensureWidgetVisible(pageWidget("buttonSave"));
+    }
+    // Selects the option and types `keys` over its spin box's text; the spin box keeps the focus.
+    void typeIntoSpinBox(const QString& label, const char* keys) {
+        pageWidget<QTreeWidget>("treeProfileItems")->setCurrentItem(settingRow(label));
+        auto* spin = pageWidget<QSpinBox>("spinValue");
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, keys);
+        ASSERT_TRUE(spin->hasFocus());
+    }
 
     Message cached(IPCObject& session, const char* name) {
         Message reply;
@@ -161,6 +180,7 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
 TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
     MessageBoxRecorder boxes;
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    showSettingsTab();
     const auto drop = [session] {
         session->disconnectIPC();
         ASSERT_TRUE(test_support::wait_until([session] { return session->state() != IQEndpointClient::READY; }));
@@ -170,12 +190,17 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
         std::function<void()> act;
         const char* box;  // the start of the "Save Changes" box's text; null: no box
     } cases[] = {
-        {"a spin text under the minimum",
+        // A click on Save takes the focus from the spin box, which then puts its last value back.
+        {"a spin text under the minimum, Save clicked",
          [&] {
-             edit("UDP Port", "9000");
-             pageWidget<QSpinBox>("spinValue")->selectAll();
-             QTest::keyClicks(pageWidget<QSpinBox>("spinValue"), "5");
-             press("buttonSave");
+             typeIntoSpinBox("UDP Port", "5");
+             QTest::mouseClick(pageWidget("buttonSave"), Qt::LeftButton);
+         },
+         "\"UDP Port\" must be a whole number from 1024 to 65535."},
+        {"a spin text under the minimum, Enter",
+         [&] {
+             typeIntoSpinBox("UDP Port", "5");
+             QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
          },
          "\"UDP Port\" must be a whole number from 1024 to 65535."},
         {"a text with a control character",
