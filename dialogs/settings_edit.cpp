@@ -34,6 +34,7 @@ QString rowKey(const QTreeWidgetItem* row) {
 SettingsEdit::SettingsEdit(QWidget* parent)
     : QWidget(parent), ui(builtForm(this)), tree(ui->treeProfileItems), pages(*ui) {
     ui->buttonStringClear->hide();
+    ui->labelDroppedEdits->hide();
     ui->treeProfileItems->setColumnWidth(0, kColumnWidth);
     ui->treeProfileItems->setColumnWidth(1, kColumnWidth);
     ui->treeProfileItems->setAlternatingRowColors(true);
@@ -73,6 +74,7 @@ void SettingsEdit::setIPCObject(IPCObject* next) {
     session = next;
     loaded = false;
     copies.clear();
+    showDroppedEdits({});
     ui->treeProfileItems->clear();
     ui->groupEdit->setEnabled(false);
     showNoSelection();
@@ -101,11 +103,22 @@ bool SettingsEdit::isReady() const {
 
 void SettingsEdit::refreshFromDevice() {
     if (!isReady()) return;
+    // Edits made before the codec went away are made again on what it reports now.
+    const SettingsWorkingCopies earlier = copies;
     takeValuesFromCache();
     copies.codecList = session->expectedMessage(QStringLiteral("codecList"));
     parseDescriptors();
+    copies.clearMarks();
+    showDroppedEdits(copies.restoreEdits(earlier));
     populate_all(true);
+    ui->buttonSave->setEnabled(copies.hasEdits());
+    ui->buttonReset->setEnabled(copies.hasEdits());
     loaded = true;
+}
+
+void SettingsEdit::showDroppedEdits(const QStringList& lines) {
+    ui->labelDroppedEdits->setText(lines.join(QLatin1Char('\n')));
+    ui->labelDroppedEdits->setVisible(!lines.isEmpty());
 }
 
 void SettingsEdit::reloadFromCache() {
@@ -113,6 +126,7 @@ void SettingsEdit::reloadFromCache() {
     takeValuesFromCache();
     // The tunnel node just taken holds the tunnel options' limits and choices beside their values.
     parseDescriptors();
+    copies.clearMarks();
     ui->buttonReset->setEnabled(false);
     ui->buttonSave->setEnabled(false);
     populate_all(false);

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <QWidget>
 
@@ -28,7 +29,8 @@ class SettingsEdit;
 // and reloads whenever the codec reports new values, so after a save it shows what the codec took.
 //
 // The copies belong to the codec attached: attaching another (or none) empties them. The page acts
-// only while its codec is READY; one that drops keeps its tree until it is READY again.
+// only while its codec is READY; one that drops keeps its tree until it is READY again, and the
+// edits not yet saved are then made again on what it reports (a line names any it cannot take).
 //
 // Threads: GUI thread only. The session's cache and peers are read through its own locked calls.
 class SettingsEdit : public QWidget {
@@ -78,8 +80,11 @@ private:
     void connectWidgets();
     void connectSession(IPCObject& session);
     bool isReady() const;
-    // Refills everything from the session: values, codec list, descriptors, tree (collapsed).
+    // Refills everything from the session: values, codec list, descriptors, tree (collapsed). The
+    // edits not yet saved are kept where the codec's new descriptors still take them.
     void refreshFromDevice();
+    // The line under the tree naming the edits a refresh dropped; hidden when there are none.
+    void showDroppedEdits(const QStringList& lines);
     // Puts the value copies back to what the codec last reported and rebuilds the tree.
     void reloadFromCache();
     void takeValuesFromCache();

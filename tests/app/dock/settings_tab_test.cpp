@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -175,9 +176,10 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     EXPECT_TRUE(recorded("setSysOptions", 0).empty());
 }
 
-// What Save cannot send gives a box and sends nothing; while the codec is down nothing acts, and
-// nothing held back goes out once it is back.
-TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
+// What Save cannot send gives a box and sends nothing; while the codec is down nothing acts. Once it
+// is back (here with firmware that has no "Input Gain") the edits are there again, bold, and go out
+// with the next Save, not before; one it cannot hold is dropped with a line that names it.
+TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
     MessageBoxRecorder boxes;
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     showSettingsTab();
@@ -212,6 +214,7 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
         {"Save just after the codec dropped",
          [&] {
              edit("Contact", "Desk 7");
+             edit("Input Gain", "5");
              drop();
              press("buttonSave");
          },
@@ -226,13 +229,22 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
             EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
         }
     }
-    EXPECT_EQ(shown("Contact"), "Desk 7");  // every edit stays until the codec is back
-    session->reconnectIPC();
-    EXPECT_TRUE(wait_processing_events([&] { return shown("Contact") != "Desk 7"; }));  // refreshed on READY
-    syncWith(*session);
+    EXPECT_EQ(shown("Contact"), "Desk 7");
+    CodecSimOptions without_audio;
+    without_audio.malformed_settings = true;
+    session->setConnection(QStringLiteral("127.0.0.1"), startFleet(without_audio).ports()[0], QStringLiteral("tarnel"));
+    ASSERT_TRUE(wait_processing_events([&] { return settingRow("Input Gain") == nullptr; }));  // refreshed on READY
+    EXPECT_EQ(shown("Contact"), "Desk 7");
+    EXPECT_EQ(settingRow("Contact")->font(1).weight(), QFont::Bold);
+    const auto* line = pageWidget<QLabel>("labelDroppedEdits");
+    EXPECT_EQ(line ? line->text() : QString(), "Unsaved change dropped (Audio): \"Input Gain\" is no longer on the codec.");
+    EXPECT_TRUE(pageWidget("buttonSave")->isEnabled() && pageWidget("buttonReset")->isEnabled());
+    syncWith(*session, 1);
     for (const char* name : {"setSysOptions", "setChannelSettings", "setDirectoryServer", "cfgSetOption"}) {
-        EXPECT_TRUE(recorded(name).empty()) << name;
+        EXPECT_TRUE(recorded(name).empty() && recorded(name, 1).empty()) << name;
     }
+    press("buttonSave");
+    EXPECT_EQ(waitForFrames("setSysOptions", 1, 1)[0].message.attributes().get_qstring("contact", {}), "Desk 7");
 }
 
 // A refused save is shown, with the codec's words and code, in one notice that later refusals join;
