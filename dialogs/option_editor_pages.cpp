@@ -58,7 +58,21 @@ void OptionEditorPages::showString(const QString& current, const QString& defaul
     labelCurrentValue->setText(shownCodecText(current));
     labelDefaultValue->setText(shownCodecText(defaultValue));
     stackEdit->setCurrentWidget(pageString);
-    if (lineValue->text() != current) lineValue->setText(current);
+    if (putLineText(current)) return;
+    // The line would cut the text, and an edit would then send it cut.
+    lineValue->clear();
+    lineValue->setReadOnly(true);
+    lineValue->setPlaceholderText(QStringLiteral("Too long to edit here: %1 characters, at most %2.")
+                                      .arg(current.size())
+                                      .arg(lineValue->maxLength()));
+}
+
+bool OptionEditorPages::putLineText(const QString& text) {
+    if (text.size() > lineValue->maxLength()) return false;
+    lineValue->setReadOnly(false);
+    lineValue->setPlaceholderText(QString());
+    if (lineValue->text() != text) lineValue->setText(text);
+    return true;
 }
 
 void OptionEditorPages::showChoices(const Entries& entries, const QString& current) {
@@ -124,7 +138,7 @@ void OptionEditorPages::putValue(const QString& type, const QString& value) {
     } else if (type == QLatin1String("bool")) {
         checkValue->setChecked(value == QLatin1String("true"));
     } else if (type == QLatin1String("string")) {
-        lineValue->setText(value);
+        putLineText(value);
     } else if (type == QLatin1String("select") || type == QLatin1String("codec")) {
         QComboBox* box = type == QLatin1String("select") ? comboValue : comboCodec;
         const int index = lastIndexWithData(box, value);
