@@ -65,6 +65,19 @@ void SettingsEdit::connectWidgets() {
             [this] { ui->buttonSave->setEnabled(true); });
 }
 
+bool SettingsEdit::hasParentItem(const QTreeWidgetItem* item) {
+    return item->parent() != nullptr;
+}
+
+bool SettingsEdit::keepNameAndValue(Message::Attributes& attributes) {
+    if (!attributes.has("name") || !attributes.has("value")) return false;
+    Message::Attributes kept;
+    kept.set("name", attributes.get("name"));
+    kept.set("value", attributes.get("value"));
+    attributes = kept;
+    return true;
+}
+
 // ------------------------------------------------------------------------------------------------
 // The session
 
@@ -240,13 +253,17 @@ void SettingsEdit::saveClicked() {
 // The tree
 
 void SettingsEdit::populate_all(bool collapse) {
-    updating = true;
-    tree.populate(copies);
+    populate_system();
     tree.applyAdvancedFilter(ui->checkAdvanced->isChecked());
     if (collapse) ui->treeProfileItems->collapseAll();
     ui->treeProfileItems->sortItems(0, Qt::AscendingOrder);
-    updating = false;
     showNoSelection();
+}
+
+void SettingsEdit::populate_system() {
+    updating = true;
+    tree.populate(copies);
+    updating = false;
 }
 
 void SettingsEdit::advanceToggle(bool) {
@@ -258,7 +275,7 @@ void SettingsEdit::advanceToggle(bool) {
 
 QTreeWidgetItem* SettingsEdit::selectedOptionRow() const {
     QTreeWidgetItem* row = ui->treeProfileItems->selectedItems().value(0);
-    return row && row->parent() ? row : nullptr;
+    return row && hasParentItem(row) ? row : nullptr;
 }
 
 void SettingsEdit::changeSelection() {

@@ -43,12 +43,26 @@ public:
     // Attaches the page to `session` (null: none), cutting the previous one off.
     void setIPCObject(IPCObject* session);
 
+    // Copies of what the page holds of the codec's "sysOptions", "codecList" and tunnel settings'
+    // "node", edits included.
+    Message pendingSysOptions() const { return copies.pendingSysOptions; }
+    Message codecList() const { return copies.codecList; }
+    Message braidlinkNode() const { return copies.braidlinkNode; }
+
+    // Whether `item` sits under another row: option rows do, group rows do not.
+    static bool hasParentItem(const QTreeWidgetItem* item);
+    // Leaves only "name" and "value" in `attributes` when it holds both (true); otherwise changes
+    // nothing (false).
+    static bool keepNameAndValue(Message::Attributes& attributes);
+
 signals:
     // Connected to the main window, never emitted: the page sends through the session itself.
     void saveRequested(Message message);
 
 public slots:
     void populate_all(bool collapse = false);
+    // Rebuilds the tree from the copies; the filter, order and editor are left to populate_all.
+    void populate_system();
     void changeSelection();
     void intChanged(int value);
     void boolChanged(int state);
