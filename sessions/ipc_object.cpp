@@ -407,6 +407,12 @@ bool IPCObject::cmd_add_profile(const Message& profile) {
         qWarning() << "cmd_add_profile: not a profile node:" << text_of(profile.name());
         return false;
     }
+    if (!takesSubscriptions()) {
+        // Its answer comes as a bare report, never as the reply the copy waits for: the empty
+        // profile it makes would stay.
+        qWarning() << "cmd_add_profile: a codec of the old protocol takes no profile copies";
+        return false;
+    }
     if (!send_command(fetch("addProfile", "addProfile"))) return false;
     // The reply is delivered to this thread later, so the profile is queued before it can arrive.
     pending_profiles_.push_back(profile);

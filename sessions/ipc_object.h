@@ -173,7 +173,8 @@ public:
     bool cmd_set_profile(const Message& profile);
     void cmd_add_new_profile();
     // Sends "addProfile" and queues `profile` (a "profile" node of another codec); the codec's
-    // answer gives the new id, under which the profile is then written ("setProfile").
+    // answer gives the new id, under which the profile is then written ("setProfile"). A codec of
+    // the old protocol gets nothing.
     bool cmd_add_profile(const Message& profile);
     void cmd_copy_profile(int id, const QString& name);
     void cmd_delete_profile(int id);

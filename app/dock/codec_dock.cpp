@@ -394,22 +394,24 @@ void CodecDock::sendProfileTriggered() {
     if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return;
     // A copy never becomes the target's default profile.
     profile.attributes().remove("default");
-    sendToOtherCodecs(ui.actionSendProfile->text(),
+    sendToOtherCodecs(ui.actionSendProfile->text(), SendDialog::Copy::Profile,
                       [&profile](IPCObject& target) { return target.cmd_add_profile(profile); });
 }
 
 void CodecDock::sendPeerTriggered() {
     Message peer;
     if (!selectedPeerElement("addPeer", peer)) return;
-    sendToOtherCodecs(ui.actionSendPeer->text(), [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
+    sendToOtherCodecs(ui.actionSendPeer->text(), SendDialog::Copy::Peer,
+                      [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
 }
 
-void CodecDock::sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send) {
+void CodecDock::sendToOtherCodecs(const QString& title, SendDialog::Copy copy,
+                                  const std::function<bool(IPCObject&)>& send) {
     SendDialog dialog;
     dialog.setWindowTitle(title);
     QList<IPCObject*> others = instanceMap.values();
     others.removeAll(shown.data());
-    dialog.setTargets(others);
+    dialog.setTargets(others, copy);
     if (dialog.exec() != QDialog::Accepted) return;
     QStringList missed;
     for (const SendDialog::Target& target : dialog.selectedTargets()) {

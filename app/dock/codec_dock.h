@@ -14,6 +14,7 @@
 #include "app/dock/peer_tree_panel.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "dialogs/send_dialog.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
 
@@ -152,7 +153,7 @@ private:
     // cancels; sends only while that codec is still the one shown. Says why nothing was sent.
     void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send);
     // Lets the operator pick other codecs, then `send`s to each; one box names those that got nothing.
-    void sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send);
+    void sendToOtherCodecs(const QString& title, SendDialog::Copy copy, const std::function<bool(IPCObject&)>& send);
     // The shown codec's channels, profile options and encoders, for the profile editor.
     ProfileCodecData shownCodecData() const;
     // Whether the codec shown is READY: only then are its connections current.

@@ -210,6 +210,25 @@ TEST_F(PeerDialogsTest, CopiesAProfileAndAPeerToOtherCodecs) {
     }
 }
 
+// A codec of the old protocol could not finish a profile copy: its row is off and says why, and
+// even ticked it is sent nothing.
+TEST_F(PeerDialogsTest, ALegacyCodecTakesNoProfileCopy) {
+    MessageBoxRecorder boxes;
+    IPCObject* legacy = addCodec(startFleet(1, CodecSimMode::kLegacy).ports()[0]);
+    selectReadyCodec(startFleet(1).ports()[0]);
+    ASSERT_TRUE(wait_processing_events([&] { return legacy->state() == IQEndpointClient::READY; }));
+    selectRow(profileList(), kProfileFactoryRole, false);
+    withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
+        const QListWidgetItem* row = field<QListWidget>(dialog, "deviceList")->item(0);
+        EXPECT_FALSE(row->flags() & Qt::ItemIsEnabled);
+        EXPECT_TRUE(row->text().endsWith("(Old protocol: takes no profile copies)")) << row->text().toStdString();
+        tickRows(dialog);
+        pressOk(dialog);
+    });
+    syncWith(*legacy);
+    EXPECT_TRUE(recorded("addProfile").empty());
+}
+
 // What the codec could not take says why; the entry dialog stays, or opens again with what was
 // typed; nothing reaches the codec.
 TEST_F(PeerDialogsTest, BadInputSendsNothing) {
