@@ -242,8 +242,9 @@ QUuid MainWindow::createInstance() {
     instanceMap.insert(key, session);
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
     connect(session, &IPCObject::requestFailed, refusalNotice,
-            [notice = refusalNotice, session](QUuid, QString request, QString code, QString text) {
-                notice->report(*session, request, code, text);
+            [notice = refusalNotice, session](QUuid, QString request, QString code, QString text,
+                                              bool isProfileCopy) {
+                notice->report(*session, request, code, text, isProfileCopy);
             });
     return key;
 }
