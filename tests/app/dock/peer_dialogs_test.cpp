@@ -258,6 +258,29 @@ TEST_F(PeerDialogsTest, ARefusedCopyWriteRemovesTheEmptyProfile) {
     EXPECT_TRUE(noticeText().contains("the profile copy was not made")) << noticeText().toStdString();
 }
 
+// OK finds the peer gone from the codec: a box says so, the dialog opens again with what was typed,
+// and nothing goes to the codec.
+TEST_F(PeerDialogsTest, EditSendsNothingWhenThePeerIsGone) {
+    MessageBoxRecorder boxes;
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    const PeerMetaPtr peer = selectBookPeer(*session);
+    QString reopened;
+    withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
+        field<QLineEdit>(dialog, "lineName")->setText("Renamed");
+        session->cmd_remove_peer(peer->id.toInt());
+        ASSERT_TRUE(wait_processing_events([&] { Message gone; return !session->findPeer(peer->id, gone); }));
+        test_support::on_next_modal([&](QDialog* again) {
+            reopened = field<QLineEdit>(again, "lineName")->text();
+            again->reject();
+        });
+        pressOk(dialog);
+    });
+    EXPECT_EQ(reopened, "Renamed");
+    EXPECT_TRUE(boxes.lastText("Edit peer").startsWith("Nothing was sent: the codec no longer has")) << boxes.lastText("Edit peer").toStdString();
+    syncWith(*session);
+    EXPECT_TRUE(recorded("setPeerSettings").empty());
+}
+
 // What the codec could not take says why; the entry dialog stays, or opens again with what was
 // typed; nothing reaches the codec.
 TEST_F(PeerDialogsTest, BadInputSendsNothing) {
