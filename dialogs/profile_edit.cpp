@@ -82,16 +82,22 @@ void ProfileEdit::populateProfileItems() {
 void ProfileEdit::changeSelection() {
     const QTreeWidgetItem* row = ui->treeProfileItems->selectedItems().value(0);
     if (row) selectedKey = ProfileTree::rowKey(*row);
-    const bool isEditable = row && row->parent();
-    ui->groupEdit->setEnabled(isEditable);
-    if (!isEditable) {
+    editSelected();
+    if (!row || !row->parent()) {
         showNoSetting();
         return;
     }
-    populateProfileItem(row->data(0, ProfileTree::kChannelRole).toString(), row->data(0, ProfileTree::kNameRole).toString(),
-                        row->data(0, ProfileTree::kTypeRole).toString(), row->data(0, ProfileTree::kSideRole).toString());
     // The global settings have no default.
     pages.setValueLabelsVisible(true, locale != kGlobalSide);
+}
+
+void ProfileEdit::editSelected() {
+    const QTreeWidgetItem* row = ui->treeProfileItems->selectedItems().value(0);
+    const bool isEditable = row && row->parent();
+    ui->groupEdit->setEnabled(isEditable);
+    if (!isEditable) return;
+    populateProfileItem(row->data(0, ProfileTree::kChannelRole).toString(), row->data(0, ProfileTree::kNameRole).toString(),
+                        row->data(0, ProfileTree::kTypeRole).toString(), row->data(0, ProfileTree::kSideRole).toString());
 }
 
 void ProfileEdit::showNoSetting() {

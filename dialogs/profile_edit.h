@@ -48,6 +48,9 @@ public slots:
 private slots:
     void populateProfileItems();
     void changeSelection();
+    // Opens the editor on the selected setting row, when one is selected; a group row or none
+    // disables the editor.
+    void editSelected();
     void intChanged(int new_int);
     void boolChanged(int new_bool);
     void textChanged(const QString& new_string);

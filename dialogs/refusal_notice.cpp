@@ -30,14 +30,15 @@ bool isEditorRequest(const QString& request) {
 RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
 
 void RefusalNotice::report(IPCObject& session, const QString& request, const QString& errorCode,
-                           const QString& errorText) {
+                           const QString& errorText, bool isProfileCopy) {
     if (!isEditorRequest(request)) return;
     if (lines_.size() >= kMaxLines) {
         ++droppedLines_;
     } else {
         lines_ << tr("%1 (%2) refused %3: %4 (error %5)")
-                      .arg(shownUnitName(session), IPCObject::addressText(session.host, session.port),
-                           request, shownCodecText(errorText), shownCodecText(errorCode));
+                          .arg(shownUnitName(session), IPCObject::addressText(session.host, session.port),
+                               request, shownCodecText(errorText), shownCodecText(errorCode)) +
+                      (isProfileCopy ? tr("; the profile copy was not made") : QString());
     }
     if (isShowPosted_) return;
     isShowPosted_ = true;

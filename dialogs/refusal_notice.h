@@ -25,7 +25,8 @@ public:
 
     // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
     // editors' requests (listed in the .cpp; each editor adds its own) is left to the log.
-    void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText);
+    void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText,
+                bool isProfileCopy);
 
 private:
     void showLines();

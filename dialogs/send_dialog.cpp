@@ -23,19 +23,26 @@ SendDialog::SendDialog(QWidget* parent) : QDialog(parent), ui(new Ui::SendDialog
 
 SendDialog::~SendDialog() = default;
 
-void SendDialog::setTargets(const QList<IPCObject*>& sessions) {
+void SendDialog::setTargets(const QList<IPCObject*>& sessions, Copy copy) {
     for (IPCObject* session : sessions) {
         // With the port: codecs behind one address differ only by it.
         const QString label =
             shownUnitName(*session) + QStringLiteral(" : ") + IPCObject::addressText(session->host, session->port);
-        const bool isReady = session->state() == IQEndpointClient::READY;
-        auto* row = new QListWidgetItem(isReady ? label : tr("%1 (%2)").arg(label, deviceStateText(session->state())),
-                                        ui->deviceList);
+        const QString reason = whyNot(*session, copy);
+        auto* row = new QListWidgetItem(reason.isEmpty() ? label : tr("%1 (%2)").arg(label, reason), ui->deviceList);
         row->setData(kKeyRole, session->uuid);
         row->setData(kLabelRole, label);
-        row->setFlags(isReady ? row->flags() | Qt::ItemIsUserCheckable : Qt::ItemIsUserCheckable);
+        row->setFlags(reason.isEmpty() ? row->flags() | Qt::ItemIsUserCheckable : Qt::ItemIsUserCheckable);
         row->setCheckState(Qt::Unchecked);
     }
+}
+
+QString SendDialog::whyNot(IPCObject& session, Copy copy) {
+    const IQEndpointClient::DEVICE_STATE state = session.state();
+    if (state != IQEndpointClient::READY) return deviceStateText(state);
+    // Its answer to "addProfile" never reaches the copy, which would leave an empty profile there.
+    if (copy == Copy::Profile && !session.takesSubscriptions()) return tr("Old protocol: takes no profile copies");
+    return QString();
 }
 
 QList<SendDialog::Target> SendDialog::selectedTargets() const {

@@ -14,10 +14,10 @@ class SendDialog;
 }
 
 // Lets the operator choose the codecs that a profile or a peer of the active codec is copied to:
-// one check-box row per codec, "unit name : address:port". Codecs that are not READY could not take the
-// copy, so their rows are disabled and say their state. Rows hold the codec's instance key, never
-// the session: the caller looks each chosen codec up again once the dialog has closed. The dialog
-// sends nothing and does not follow the codecs while it is open.
+// one check-box row per codec, "unit name : address:port". Codecs that could not take the copy (not
+// READY, or of the old protocol for a profile) have their rows disabled, saying why. Rows hold the
+// codec's instance key, never the session: the caller looks each chosen codec up again once the
+// dialog has closed. The dialog sends nothing and does not follow the codecs while it is open.
 // GUI thread only.
 class SendDialog : public QDialog {
     Q_OBJECT
@@ -28,14 +28,20 @@ public:
         QString label;  // "unit name : address:port", as its row showed it
     };
 
+    // What is copied.
+    enum class Copy { Peer, Profile };
+
     explicit SendDialog(QWidget* parent = nullptr);
     ~SendDialog() override;
 
     // Appends one unticked row per session, in list order, as the sessions are now.
-    void setTargets(const QList<IPCObject*>& sessions);
+    void setTargets(const QList<IPCObject*>& sessions, Copy copy);
     // The ticked rows, in row order.
     QList<Target> selectedTargets() const;
 
 private:
+    // Why `session`'s codec cannot take the copy now; empty when it can.
+    static QString whyNot(IPCObject& session, Copy copy);
+
     std::unique_ptr<Ui::SendDialog> ui;
 };

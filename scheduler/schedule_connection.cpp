@@ -8,12 +8,17 @@
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
 
-bool scheduleConnection(Scheduler& scheduler, IPCObject* session, const QString& peer_id, QWidget* parent) {
+bool scheduleConnection(Scheduler& scheduler, IPCObject* session, const std::optional<QString>& peer_id,
+                        QWidget* parent) {
     if (!session) return false;
     const QUuid uuid = session->uuid;
     JobDialog dialog(parent);
     dialog.setIPCObject(session);
-    if (!peer_id.isEmpty()) dialog.setTargetPeer(peer_id);
+    if (peer_id && peer_id->isEmpty()) {
+        dialog.setTargetIndex(-1);
+    } else if (peer_id) {
+        dialog.setTargetPeer(*peer_id);
+    }
     while (dialog.exec() == QDialog::Accepted) {
         if (!dialog.confirmRange()) continue;
         Job job;

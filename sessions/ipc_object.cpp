@@ -393,7 +393,27 @@ bool IPCObject::cmd_set_profile(const Message& profile) {
     Message message = profile;
     message.set_name("setProfile");
     message.attributes().set("seq", "setProfile");
-    return send_command(message);
+    return send_profile_write(message, 0);
+}
+
+bool IPCObject::send_profile_write(const Message& request, int copy_id) {
+    // Noted before it goes, so that its answer always finds it; taken back when it did not go.
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        profile_writes_.push_back(copy_id);
+    }
+    if (send_command(request)) return true;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    if (!profile_writes_.empty()) profile_writes_.pop_back();
+    return false;
+}
+
+int IPCObject::take_profile_write() {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    if (profile_writes_.empty()) return 0;
+    const int copy_id = profile_writes_.front();
+    profile_writes_.pop_front();
+    return copy_id;
 }
 
 void IPCObject::cmd_add_new_profile() {
@@ -405,6 +425,12 @@ void IPCObject::cmd_add_new_profile() {
 bool IPCObject::cmd_add_profile(const Message& profile) {
     if (profile.name() != "profile") {
         qWarning() << "cmd_add_profile: not a profile node:" << text_of(profile.name());
+        return false;
+    }
+    if (!takesSubscriptions()) {
+        // Its answer comes as a bare report, never as the reply the copy waits for: the empty
+        // profile it makes would stay.
+        qWarning() << "cmd_add_profile: a codec of the old protocol takes no profile copies";
         return false;
     }
     if (!send_command(fetch("addProfile", "addProfile"))) return false;
@@ -425,7 +451,7 @@ void IPCObject::addProfileCallback(int id) {
     profile.set_name("setProfile");
     profile.attributes().set("seq", "setProfile");
     profile.attributes().set("id", id);
-    send_command(profile);
+    send_profile_write(profile, id);
 }
 
 void IPCObject::cmd_copy_profile(int id, const QString& name) {
@@ -603,7 +629,7 @@ void IPCObject::allMessagesPresent() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-void IPCObject::report_refusal(const Message& reply, const QString& request) {
+void IPCObject::report_refusal(const Message& reply, const QString& request, int copy_id) {
     const Message::Attributes& attributes = reply.attributes();
     const QString code = text_of(attributes.get_string("error_code", ""));
     const QString text = text_of(attributes.get_string("error_text", ""));
@@ -614,6 +640,7 @@ void IPCObject::report_refusal(const Message& reply, const QString& request) {
     refusal.attributes().set("request", request);
     refusal.attributes().set("error_code", code);
     refusal.attributes().set("error_text", text);
+    refusal.attributes().set("copy_id", copy_id);
     queue_own_slot("raiseRequestFailed(Message)", std::make_shared<const Message>(std::move(refusal)));
 }
 
@@ -640,11 +667,13 @@ SessionInbox::Delivery IPCObject::delivery_of(const QString& key) const {
 void IPCObject::handle_response(const Message& reply) {
     const int codec_version = version();
     codec_version_ = codec_version;
+    const Message::Attributes& attributes = reply.attributes();
+    const bool has_seq = attributes.has("seq");
+    // Each "setProfile" gets one answer, in order, in either dialect: this one is the oldest's.
+    const int written_copy = has_seq && attributes.get_string("seq", "") == "setProfile" ? take_profile_write() : 0;
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
 
-    const Message::Attributes& attributes = reply.attributes();
-    const bool has_seq = attributes.has("seq");
     // Every answer without seq settles a request without one, whether or not it can be told which.
     const QString unanswered = has_seq ? QString() : text_of(take_unanswered_request());
     QString key;
@@ -658,7 +687,7 @@ void IPCObject::handle_response(const Message& reply) {
             qWarning("a refusal without seq names no request: not exactly one request without seq awaited "
                      "an answer");
         }
-        report_refusal(reply, has_seq ? key : unanswered);
+        report_refusal(reply, has_seq ? key : unanswered, written_copy);
         if (!has_seq) return;
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
@@ -1199,6 +1228,7 @@ void IPCObject::changedState_connecting() {
         // The old connection's answers were dropped with its queued calls.
         std::lock_guard<SessionMutex> lock(session_mutex());
         added_profile_ids_.clear();
+        profile_writes_.clear();
     }
     emit changedState(uuid, CONNECTING);
 }
@@ -1224,8 +1254,12 @@ void IPCObject::changedState_ready() {
 
 void IPCObject::raiseRequestFailed(const Message& refusal) {
     const Message::Attributes& attributes = refusal.attributes();
+    const int copy_id = attributes.get_int("copy_id", 0);
+    // The copy's first step made an empty profile: it goes again rather than stay blank.
+    if (copy_id > 0) cmd_delete_profile(copy_id);
     emit requestFailed(uuid, attributes.get_qstring("request", QString()),
-                       attributes.get_qstring("error_code", QString()), attributes.get_qstring("error_text", QString()));
+                       attributes.get_qstring("error_code", QString()), attributes.get_qstring("error_text", QString()),
+                       copy_id > 0);
 }
 
 void IPCObject::dropRefusedProfileCopy() {

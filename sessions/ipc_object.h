@@ -173,7 +173,8 @@ public:
     bool cmd_set_profile(const Message& profile);
     void cmd_add_new_profile();
     // Sends "addProfile" and queues `profile` (a "profile" node of another codec); the codec's
-    // answer gives the new id, under which the profile is then written ("setProfile").
+    // answer gives the new id, under which the profile is then written ("setProfile"). A codec of
+    // the old protocol gets nothing.
     bool cmd_add_profile(const Message& profile);
     void cmd_copy_profile(int id, const QString& name);
     void cmd_delete_profile(int id);
@@ -284,8 +285,9 @@ signals:
     // The codec refused a request. `request` is the reply's seq ("peerList", "addPeer", ...) or,
     // for a request sent without one, its name ("connect", "removePeer", ...) when it was the only
     // such request awaiting an answer; empty when it cannot be told. The cached reply and the lists
-    // keep their last good data.
-    void requestFailed(QUuid, QString request, QString errorCode, QString errorText);
+    // keep their last good data. `isProfileCopy`: the refused "setProfile" wrote a profile copy, so
+    // the copy was not made and the empty profile its "addProfile" made is deleted.
+    void requestFailed(QUuid, QString request, QString errorCode, QString errorText, bool isProfileCopy);
 
 protected:
     // Only markForDeletion() ends a session (deleteLater); it leaves its pool first all the same.
@@ -369,7 +371,8 @@ private slots:
     void doReconnect();
     void addProfileCallback(int id);
     // Raise requestFailed, and drop the profile copy whose "addProfile" was refused; queued by the
-    // loop thread's reply hook with the refusal (request, error_code, error_text).
+    // loop thread's reply hook with the refusal (request, error_code, error_text, and copy_id: the
+    // profile a refused copy's "setProfile" wrote, 0 for none). Deletes that profile.
     void raiseRequestFailed(const Message& refusal);
     void dropRefusedProfileCopy();
 
@@ -382,8 +385,15 @@ private:
     // send_if_ready, with a warning naming the dropped command.
     bool send_command(const Message& request);
     // A refusal never counts as data: logged, then raised as requestFailed on the GUI thread.
-    // `request` names what was refused (see requestFailed). Loop thread.
-    void report_refusal(const Message& reply, const QString& request);
+    // `request` names what was refused (see requestFailed); `copy_id` is the profile a refused
+    // copy's "setProfile" wrote, 0 for none. Loop thread.
+    void report_refusal(const Message& reply, const QString& request, int copy_id);
+    // Sends a "setProfile" and notes it as awaiting its answer; `copy_id` is the new profile a
+    // copy writes, 0 for any other write. False when not sent. GUI thread.
+    bool send_profile_write(const Message& request, int copy_id);
+    // The copy id noted for the oldest "setProfile" still awaiting its answer, which has come;
+    // 0 when none is noted. From the reply hook.
+    int take_profile_write();
     // Queues a call of one of this class's own slots (by signature) for the GUI thread.
     void queue_own_slot(const char* signature, const SharedMessage& argument);
     // Folds the options a "cfgSetOption" answer reports into the tunnel settings as cached
@@ -421,6 +431,10 @@ private:
     // The id each accepted reply with seq "addProfile" carried (0 for none), in arrival order: the
     // cached reply may already be replaced when its slot runs. Guarded by the session mutex.
     std::deque<int> added_profile_ids_;
+    // The "setProfile" requests sent and not yet answered, oldest first: the copy id each writes (0
+    // for none), so that a refusal can tell a copy's write from an edit. A codec answers in order.
+    // Guarded by the session mutex; emptied on a new connection.
+    std::deque<int> profile_writes_;
     QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
     WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports
 };

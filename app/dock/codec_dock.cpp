@@ -23,6 +23,7 @@
 #include "dialogs/add_entry.h"
 #include "dialogs/decimal_id.h"
 #include "dialogs/message_box.h"
+#include "dialogs/message_lookup.h"
 #include "dialogs/profile_edit.h"
 #include "dialogs/send_dialog.h"
 #include "dialogs/settings_edit.h"
@@ -40,6 +41,27 @@ std::optional<int> commandId(const QString& text, const char* command, const cha
                              << "is not a decimal number";
     }
     return id;
+}
+
+// The profile's name as the codec keeps it; empty when it has none.
+QString profileName(const Message& profile) {
+    const Message* settings = firstChild(profile, "settings");
+    return settings ? attributeText(*settings, "name") : QString();
+}
+
+// Whether the codec still lists `opened`, the profile an editor opened, under its id by the same
+// name: a codec that restarted, or removed it, may have given that id to another profile since.
+bool holdsProfile(IPCObject& session, const Message& opened) {
+    Message now;
+    return session.findProfile(attributeText(opened, "id"), now) && profileName(now) == profileName(opened);
+}
+
+// The same for a peer, by its name and address.
+bool holdsPeer(IPCObject& session, const Message& opened) {
+    Message now;
+    return session.findPeer(attributeText(opened, "id"), now) &&
+           attributeText(now, "name") == attributeText(opened, "name") &&
+           attributeText(now, "addr") == attributeText(opened, "addr");
 }
 
 // Pops up `actions` as a context menu at `globalPos`; a null entry is a separator.
@@ -357,10 +379,15 @@ void CodecDock::editPeer() {
         // Names a refusal even while a seq-less command awaits its answer.
         a.set("seq", std::string("setPeerSettings"));
         return session.send_all_if_ready({edit});
+    }, [&peer](IPCObject& session) {
+        return holdsPeer(session, peer) ? QString()
+                                        : tr("Nothing was sent: the codec no longer has this peer, or has given its id "
+                                             "to another. Your entry is kept.");
     });
 }
 
-void CodecDock::runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send) {
+void CodecDock::runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send,
+                               const std::function<QString(IPCObject&)>& whyNot) {
     while (dialog.exec() == QDialog::Accepted) {
         IPCObject* session = findInstance(key);
         if (!session || session != shown) {
@@ -368,9 +395,11 @@ void CodecDock::runEntryDialog(AddEntry& dialog, const QUuid& key, const std::fu
                                 tr("Nothing was sent: the codec is no longer the one shown."));
             return;
         }
-        if (send(*session)) return;
+        const QString problem = whyNot ? whyNot(*session) : QString();
+        if (problem.isEmpty() && send(*session)) return;
         MessageBox::warning(&window, dialog.windowTitle(),
-                            tr("Nothing was sent: the codec is not connected. Your entry is kept."));
+                            problem.isEmpty() ? tr("Nothing was sent: the codec is not connected. Your entry is kept.")
+                                              : problem);
     }
 }
 
@@ -394,22 +423,24 @@ void CodecDock::sendProfileTriggered() {
     if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return;
     // A copy never becomes the target's default profile.
     profile.attributes().remove("default");
-    sendToOtherCodecs(ui.actionSendProfile->text(),
+    sendToOtherCodecs(ui.actionSendProfile->text(), SendDialog::Copy::Profile,
                       [&profile](IPCObject& target) { return target.cmd_add_profile(profile); });
 }
 
 void CodecDock::sendPeerTriggered() {
     Message peer;
     if (!selectedPeerElement("addPeer", peer)) return;
-    sendToOtherCodecs(ui.actionSendPeer->text(), [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
+    sendToOtherCodecs(ui.actionSendPeer->text(), SendDialog::Copy::Peer,
+                      [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
 }
 
-void CodecDock::sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send) {
+void CodecDock::sendToOtherCodecs(const QString& title, SendDialog::Copy copy,
+                                  const std::function<bool(IPCObject&)>& send) {
     SendDialog dialog;
     dialog.setWindowTitle(title);
     QList<IPCObject*> others = instanceMap.values();
     others.removeAll(shown.data());
-    dialog.setTargets(others);
+    dialog.setTargets(others, copy);
     if (dialog.exec() != QDialog::Accepted) return;
     QStringList missed;
     for (const SendDialog::Target& target : dialog.selectedTargets()) {
@@ -457,10 +488,15 @@ bool CodecDock::editProfile() {
     profileEditor->startEdit(profile, shownCodecData());
     while (profileEditor->exec() == QDialog::Accepted) {
         IPCObject* session = findInstance(key);
-        if (session && session->cmd_set_profile(profileEditor->profile())) return true;
-        MessageBox::warning(&window, QStringLiteral("Profile Editor"),
-                            QStringLiteral("The profile was not saved: the codec is not connected. Your changes "
-                                           "are kept: save again once it is back, or cancel."));
+        QString problem = QStringLiteral("The profile was not saved: the codec is not connected. Your changes are "
+                                         "kept: save again once it is back, or cancel.");
+        if (session && !holdsProfile(*session, profile)) {
+            problem = QStringLiteral("The profile was not saved: the codec no longer has this profile, or has given "
+                                     "its id to another. Your changes are kept.");
+        } else if (session && session->cmd_set_profile(profileEditor->profile())) {
+            return true;
+        }
+        MessageBox::warning(&window, QStringLiteral("Profile Editor"), problem);
     }
     return false;
 }

@@ -14,6 +14,7 @@
 #include "app/dock/peer_tree_panel.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "dialogs/send_dialog.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
 
@@ -97,8 +98,9 @@ public slots:
     void profileFilterChanged(const QString& text);
     void copyProfile();
     // "Edit Profile...": runs the profile editor on the selected profile and, on Save, sends it to
-    // the codec it came from. When that codec is gone or not READY, a box says so and the editor
-    // opens again with the edits. True when the profile went out.
+    // the codec it came from. When that codec is gone or not READY, or no longer lists the profile
+    // under its id and name, a box says so and the editor opens again with the edits. True when
+    // the profile went out.
     bool editProfile();
     void removeProfile();
     void setDefaultProfileTriggered();
@@ -149,10 +151,12 @@ private:
     // is selected, its id is not a decimal number or the list no longer holds it.
     std::optional<int> selectedPeerElement(const char* command, Message& peer) const;
     // Runs the entry dialog for the codec `key` until `send` sends the entry to it or the operator
-    // cancels; sends only while that codec is still the one shown. Says why nothing was sent.
-    void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send);
+    // cancels; sends only while that codec is still the one shown and `whyNot` (when given) finds
+    // nothing against it. Says why nothing was sent.
+    void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send,
+                        const std::function<QString(IPCObject&)>& whyNot = {});
     // Lets the operator pick other codecs, then `send`s to each; one box names those that got nothing.
-    void sendToOtherCodecs(const QString& title, const std::function<bool(IPCObject&)>& send);
+    void sendToOtherCodecs(const QString& title, SendDialog::Copy copy, const std::function<bool(IPCObject&)>& send);
     // The shown codec's channels, profile options and encoders, for the profile editor.
     ProfileCodecData shownCodecData() const;
     // Whether the codec shown is READY: only then are its connections current.

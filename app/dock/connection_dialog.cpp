@@ -4,6 +4,7 @@
 #include <QListWidget>
 
 #include <mutex>
+#include <stdexcept>
 
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
@@ -68,6 +69,24 @@ QString ConnectionDialog::selectedPeerId() const {
 
 QString ConnectionDialog::selectedProfile() const {
     return selectedData(*ui->profileList, kProfileIdRole);
+}
+
+QString ConnectionDialog::selectedPeerData() const {
+    return selectedData(*ui->peerList, kPeerAddressRole);
+}
+
+QString ConnectionDialog::selectedProfileData() const {
+    return selectedData(*ui->profileList, kProfileNameRole);
+}
+
+int ConnectionDialog::selectedPeerType() const {
+    const QList<QListWidgetItem*> selected = ui->peerList->selectedItems();
+    if (selected.size() != 1) throw std::logic_error("peertype requested when a peer was not selected.");
+    return selected.first()->data(kPeerDirectoryRole).toInt();
+}
+
+void ConnectionDialog::dialogFinished(int) {
+    if (session) disconnect(session, nullptr, this, nullptr);
 }
 
 void ConnectionDialog::ipcPeerListUpdate(QUuid) {

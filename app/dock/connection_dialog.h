@@ -38,8 +38,17 @@ public:
     // The chosen peer's and profile's ids; empty without exactly one selected row.
     QString selectedPeerId() const;
     QString selectedProfile() const;
+    // The chosen address-book peer's address (empty for a directory peer) and the chosen profile's
+    // name; empty without exactly one selected row.
+    QString selectedPeerData() const;
+    QString selectedProfileData() const;
+    // The chosen peer's type: 0 for an address-book peer, 1 for a directory peer. Throws
+    // std::logic_error without exactly one selected peer.
+    int selectedPeerType() const;
 
 public slots:
+    // Stops following the session: cuts every connection from it to this dialog.
+    void dialogFinished(int result);
     // Refill from the followed session; the key is not looked at.
     void ipcPeerListUpdate(QUuid key);
     void ipcProfileListUpdate(QUuid key);

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
@@ -242,8 +243,9 @@ QUuid MainWindow::createInstance() {
     instanceMap.insert(key, session);
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
     connect(session, &IPCObject::requestFailed, refusalNotice,
-            [notice = refusalNotice, session](QUuid, QString request, QString code, QString text) {
-                notice->report(*session, request, code, text);
+            [notice = refusalNotice, session](QUuid, QString request, QString code, QString text,
+                                              bool isProfileCopy) {
+                notice->report(*session, request, code, text, isProfileCopy);
             });
     return key;
 }
@@ -566,9 +568,12 @@ void MainWindow::scheduleSelectedConnectionTriggered() {
 void MainWindow::scheduleConnection(bool preselectPeer) {
     Scheduler* jobs = scheduler();
     if (!jobs || !activeInstance) return;
-    QString peer_id;
-    const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
-    if (preselectPeer && peer) peer_id = peer->data(0, kPeerIdRole).toString();
+    std::optional<QString> peer_id;
+    if (preselectPeer) {
+        // No peer selected: none is chosen, rather than the list's first.
+        const QTreeWidgetItem* peer = ui->peerList->selectedItems().value(0);
+        peer_id = peer ? peer->data(0, kPeerIdRole).toString() : QString();
+    }
     ::scheduleConnection(*jobs, activeInstance, peer_id, this);
 }
 

@@ -13,7 +13,7 @@ TEST(SendDialog, CodecsThatAreNotReadyAreListedOff) {
     test_support::UnplacedSession offline(key.toString(), key);
     offline.setAddress(QStringLiteral("10.0.0.5"), 5004);
     SendDialog dialog;
-    dialog.setTargets({&offline});
+    dialog.setTargets({&offline}, SendDialog::Copy::Peer);
     QListWidgetItem* row = dialog.findChild<QListWidget*>("deviceList")->item(0);
     EXPECT_EQ(row->text(), " : 10.0.0.5:5004 (Not connected)");
     EXPECT_FALSE(row->flags() & Qt::ItemIsEnabled);

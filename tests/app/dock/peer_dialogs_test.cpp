@@ -87,6 +87,11 @@ protected:
         }
         return peer;
     }
+    // The text of the refusal notice while it is open; empty otherwise.
+    QString noticeText() {
+        QMessageBox* box = window->findChild<QMessageBox*>();
+        return box && box->isVisible() ? box->text() : QString();
+    }
 };
 
 // A ticked Braidlink adds "use_bdlink" and "unit", an unticked one neither; editing only the name
@@ -210,6 +215,72 @@ TEST_F(PeerDialogsTest, CopiesAProfileAndAPeerToOtherCodecs) {
     }
 }
 
+// A codec of the old protocol could not finish a profile copy: its row is off and says why, and
+// even ticked it is sent nothing.
+TEST_F(PeerDialogsTest, ALegacyCodecTakesNoProfileCopy) {
+    MessageBoxRecorder boxes;
+    IPCObject* legacy = addCodec(startFleet(1, CodecSimMode::kLegacy).ports()[0]);
+    selectReadyCodec(startFleet(1).ports()[0]);
+    ASSERT_TRUE(wait_processing_events([&] { return legacy->state() == IQEndpointClient::READY; }));
+    selectRow(profileList(), kProfileFactoryRole, false);
+    withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
+        const QListWidgetItem* row = field<QListWidget>(dialog, "deviceList")->item(0);
+        EXPECT_FALSE(row->flags() & Qt::ItemIsEnabled);
+        EXPECT_TRUE(row->text().endsWith("(Old protocol: takes no profile copies)")) << row->text().toStdString();
+        tickRows(dialog);
+        pressOk(dialog);
+    });
+    syncWith(*legacy);
+    EXPECT_TRUE(recorded("addProfile").empty());
+}
+
+// A target that makes the profile but refuses to write it has the empty profile taken away again,
+// and the notice says the copy was not made.
+TEST_F(PeerDialogsTest, ARefusedCopyWriteRemovesTheEmptyProfile) {
+    MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
+    CodecSimOptions refusing;
+    refusing.count = 2;
+    refusing.refused_requests = {"setProfile"};
+    const std::vector<uint16_t> ports = startFleet(refusing).ports();
+    IPCObject* target = addCodec(ports[1]);
+    selectReadyCodec(ports[0]);
+    ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
+    selectRow(profileList(), kProfileFactoryRole, false);
+    withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
+        tickRows(dialog);
+        pressOk(dialog);
+    });
+    const std::string id = waitForFrames("setProfile", 1)[0].message.attributes().get_string("id", "");
+    const std::vector<app_test::RecordedFrame> removals = waitForFrames("deleteProfile", 1);
+    ASSERT_EQ(removals.size(), 1u);
+    EXPECT_EQ(removals[0].xml, "<deleteProfile id=\"" + id + "\"/>");
+    EXPECT_TRUE(wait_processing_events([&] { return noticeText().contains("refused setProfile: Refused by codec-sim"); }));
+    EXPECT_TRUE(noticeText().contains("the profile copy was not made")) << noticeText().toStdString();
+}
+
+// OK finds the peer gone from the codec: a box says so, the dialog opens again with what was typed,
+// and nothing goes to the codec.
+TEST_F(PeerDialogsTest, EditSendsNothingWhenThePeerIsGone) {
+    MessageBoxRecorder boxes;
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    const PeerMetaPtr peer = selectBookPeer(*session);
+    QString reopened;
+    withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
+        field<QLineEdit>(dialog, "lineName")->setText("Renamed");
+        session->cmd_remove_peer(peer->id.toInt());
+        ASSERT_TRUE(wait_processing_events([&] { Message gone; return !session->findPeer(peer->id, gone); }));
+        test_support::on_next_modal([&](QDialog* again) {
+            reopened = field<QLineEdit>(again, "lineName")->text();
+            again->reject();
+        });
+        pressOk(dialog);
+    });
+    EXPECT_EQ(reopened, "Renamed");
+    EXPECT_TRUE(boxes.lastText("Edit peer").startsWith("Nothing was sent: the codec no longer has")) << boxes.lastText("Edit peer").toStdString();
+    syncWith(*session);
+    EXPECT_TRUE(recorded("setPeerSettings").empty());
+}
+
 // What the codec could not take says why; the entry dialog stays, or opens again with what was
 // typed; nothing reaches the codec.
 TEST_F(PeerDialogsTest, BadInputSendsNothing) {
@@ -278,13 +349,9 @@ TEST_F(PeerDialogsTest, RefusalsAreNamed) {
         tickRows(dialog);
         pressOk(dialog);
     });
-    const auto notice = [this] {
-        QMessageBox* box = window->findChild<QMessageBox*>();
-        return box && box->isVisible() ? box->text() : QString();
-    };
-    EXPECT_TRUE(wait_processing_events([&] { return notice().count("Refused by codec-sim") == 3; })) << notice().toStdString();
-    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"}) EXPECT_TRUE(notice().contains(QString(" refused ") + request));
-    EXPECT_TRUE(notice().contains(QStringLiteral("%1 (127.0.0.1:%2) refused addProfile").arg(target->unitName()).arg(ports[1])));
+    EXPECT_TRUE(wait_processing_events([&] { return noticeText().count("Refused by codec-sim") == 3; })) << noticeText().toStdString();
+    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"}) EXPECT_TRUE(noticeText().contains(QString(" refused ") + request));
+    EXPECT_TRUE(noticeText().contains(QStringLiteral("%1 (127.0.0.1:%2) refused addProfile").arg(target->unitName()).arg(ports[1])));
 }
 
 }  // namespace

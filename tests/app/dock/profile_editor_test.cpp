@@ -224,4 +224,31 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
     EXPECT_TRUE(recorded("setProfile").empty());
 }
 
+// Save finds the profile's id naming another profile by now: a box says so, the editor opens again
+// with the edits, and nothing goes to the codec.
+TEST_F(ProfileEditorTest, SaveSendsNothingWhenTheIdNamesAnotherProfile) {
+    MessageBoxRecorder boxes;
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    Message other = selectProfile(*session, "Voice Mono");
+    const QString id = QString::fromStdString(other.attributes().get_string("id", ""));
+    other.get_child("settings", 0).attributes().set("name", "Other");
+    EXPECT_FALSE(editWith([&](ProfileEdit& editor) {
+        rename(editor, "Voice Live");
+        session->cmd_set_profile(other);
+        ASSERT_TRUE(wait_processing_events([&] {
+            Message now;
+            return session->findProfile(id, now) && now.get_child("settings", 0).attributes().get_string("name", "") == "Other";
+        }));
+        on_next_modal([](QDialog* again) {
+            EXPECT_EQ(nameIn(*qobject_cast<ProfileEdit*>(again)), "Voice Live");
+            press(*qobject_cast<ProfileEdit*>(again), "buttonCancel");
+        });
+        press(editor, "buttonSave");
+    }));
+    EXPECT_TRUE(boxes.lastText("Profile Editor").startsWith("The profile was not saved: the codec no longer has"))
+        << boxes.lastText("Profile Editor").toStdString();
+    syncWith(*session);
+    EXPECT_EQ(recorded("setProfile").size(), 1u);
+}
+
 }  // namespace

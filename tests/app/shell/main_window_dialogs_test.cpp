@@ -325,6 +325,19 @@ TEST_F(WindowDialogs, ScheduleRoadsAddJobsAndShowSchedulerShowsThem) {
     EXPECT_EQ(child<QTreeWidget>(scheduleWindows().first(), "jobTable")->topLevelItemCount(), 1);
 }
 
+// With no peer selected the peer list's entry chooses none: the operator picks one.
+TEST_F(WindowDialogs, SchedulingTheSelectedPeerWithNoneSelectedChoosesNone) {
+    ASSERT_NE(addCodecFromMenu(), nullptr);
+    child<QTreeWidget>(window.get(), "peerList")->clearSelection();
+    QString offered = QStringLiteral("no job dialog");
+    on_next_modal([&](QDialog* dialog) {
+        if (auto* job_dialog = qobject_cast<JobDialog*>(dialog)) offered = job_dialog->targetPeer();
+        dialog->reject();
+    });
+    action(*window, "actionScheduleSelectedConnection")->trigger();
+    EXPECT_EQ(offered, "");
+}
+
 TEST_F(WindowDialogs, ClosingWithPendingJobsAsksAndNoKeepsEverything) {
     IPCObject* session = addCodecFromMenu();
     ASSERT_NE(session, nullptr);
