@@ -1,6 +1,5 @@
 #include "dialogs/profile_edit.h"
 
-#include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -290,12 +289,9 @@ SettingOption ProfileEdit::describedSetting(const Edit& edit, const QString& cha
 }
 
 bool ProfileEdit::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->spinValue && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !ui->spinValue->hasAcceptableInput()) {
-            accept();
-            return true;
-        }
+    if (pages.isEnterOnUnacceptableNumber(watched, event)) {
+        accept();
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
