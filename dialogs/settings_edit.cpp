@@ -239,10 +239,15 @@ void SettingsEdit::saveClicked() {
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
+        // Typing enabled Save; once the spin box has put its own value back, only edits keep it.
+        if (spinBoxProblem().isEmpty()) ui->buttonSave->setEnabled(copies.hasEdits());
         return;
     }
     const std::vector<Message> requests = copies.changedRequests(session->takesSubscriptions());
-    if (requests.empty()) return;
+    if (requests.empty()) {
+        ui->buttonSave->setEnabled(false);
+        return;
+    }
     if (!session->send_all_if_ready(requests)) {
         MessageBox::warning(this, tr("Save Changes"),
                             tr("Nothing was sent: the codec is not connected. Your changes are kept."));

@@ -191,6 +191,7 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
         const char* what;
         std::function<void()> act;
         const char* box;  // the start of the "Save Changes" box's text; null: no box
+        bool isSaveLeft;  // Save is enabled afterwards: something is left to save
     } cases[] = {
         // A click on Save takes the focus from the spin box, which then puts its last value back.
         {"a spin text under the minimum, Save clicked",
@@ -198,19 +199,19 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              typeIntoSpinBox("UDP Port", "5");
              QTest::mouseClick(pageWidget("buttonSave"), Qt::LeftButton);
          },
-         "\"UDP Port\" must be a whole number from 1024 to 65535."},
+         "\"UDP Port\" must be a whole number from 1024 to 65535.", false},
         {"a spin text under the minimum, Enter",
          [&] {
              typeIntoSpinBox("UDP Port", "5");
              QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
          },
-         "\"UDP Port\" must be a whole number from 1024 to 65535."},
+         "\"UDP Port\" must be a whole number from 1024 to 65535.", true},
         {"a text with a control character",
          [&] {
              edit("Contact", QStringLiteral("Desk\u0001"));
              press("buttonSave");
          },
-         "\"Contact\" must be text without control characters."},
+         "\"Contact\" must be text without control characters.", true},
         {"Save just after the codec dropped",
          [&] {
              edit("Contact", "Desk 7");
@@ -218,8 +219,8 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              drop();
              press("buttonSave");
          },
-         "Nothing was sent"},
-        {"Discard just after the codec dropped", [&] { press("buttonReset"); }, nullptr},
+         "Nothing was sent", true},
+        {"Discard just after the codec dropped", [&] { press("buttonReset"); }, nullptr, true},
     };
     for (const auto& c : cases) {
         const int before = boxes.count("Save Changes");
@@ -228,6 +229,7 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
         if (c.box) {
             EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
         }
+        EXPECT_EQ(pageWidget("buttonSave")->isEnabled(), c.isSaveLeft) << c.what;
     }
     EXPECT_EQ(shown("Contact"), "Desk 7");
     CodecSimOptions without_audio;
