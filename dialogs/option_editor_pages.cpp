@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,7 +58,21 @@ void OptionEditorPages::showString(const QString& current, const QString& defaul
     labelCurrentValue->setText(shownCodecText(current));
     labelDefaultValue->setText(shownCodecText(defaultValue));
     stackEdit->setCurrentWidget(pageString);
-    if (lineValue->text() != current) lineValue->setText(current);
+    if (putLineText(current)) return;
+    // The line would cut the text, and an edit would then send it cut.
+    lineValue->clear();
+    lineValue->setReadOnly(true);
+    lineValue->setPlaceholderText(QStringLiteral("Too long to edit here: %1 characters, at most %2.")
+                                      .arg(current.size())
+                                      .arg(lineValue->maxLength()));
+}
+
+bool OptionEditorPages::putLineText(const QString& text) {
+    if (text.size() > lineValue->maxLength()) return false;
+    lineValue->setReadOnly(false);
+    lineValue->setPlaceholderText(QString());
+    if (lineValue->text() != text) lineValue->setText(text);
+    return true;
 }
 
 void OptionEditorPages::showChoices(const Entries& entries, const QString& current) {
@@ -123,7 +138,7 @@ void OptionEditorPages::putValue(const QString& type, const QString& value) {
     } else if (type == QLatin1String("bool")) {
         checkValue->setChecked(value == QLatin1String("true"));
     } else if (type == QLatin1String("string")) {
-        lineValue->setText(value);
+        putLineText(value);
     } else if (type == QLatin1String("select") || type == QLatin1String("codec")) {
         QComboBox* box = type == QLatin1String("select") ? comboValue : comboCodec;
         const int index = lastIndexWithData(box, value);
@@ -134,6 +149,12 @@ void OptionEditorPages::putValue(const QString& type, const QString& value) {
 QString OptionEditorPages::spinBoxProblem(const std::function<QString(const QString&)>& check) const {
     if (stackEdit->currentWidget() != pageInt || spinValue->hasAcceptableInput()) return {};
     return check(spinValue->cleanText());
+}
+
+bool OptionEditorPages::isEnterOnUnacceptableNumber(const QObject* watched, const QEvent* event) const {
+    if (watched != spinValue || event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return (key == Qt::Key_Return || key == Qt::Key_Enter) && !spinValue->hasAcceptableInput();
 }
 
 int OptionEditorPages::lastIndexWithData(const QComboBox* box, const QString& value) {

@@ -9,8 +9,10 @@
 class Message;
 class QCheckBox;
 class QComboBox;
+class QEvent;
 class QLabel;
 class QLineEdit;
+class QObject;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
@@ -68,7 +70,8 @@ public:
     void showBool(const QString& current, const QString& currentText, const QString& defaultText,
                   const QString& checkText);
     // The line holds `current`; it is rewritten only when it holds other text, so that the cursor
-    // stays where the operator types.
+    // stays where the operator types. A text longer than the line can hold is shown only in the
+    // current value: the line stays empty and read-only, and says why.
     void showString(const QString& current, const QString& defaultValue);
     // The select page with `entries` in order, the last entry whose value is `current` chosen.
     void showChoices(const Entries& entries, const QString& current);
@@ -83,16 +86,24 @@ public:
     void setCurrentText(const QString& text);
     void setDefaultText(const QString& text);
     // Puts `value` into the widget of a `type` page, as the operator would: its change signal
-    // fires when the widget changes. Nothing for other types, or a choice that is not offered.
+    // fires when the widget changes. Nothing for other types, a choice that is not offered, or a
+    // text longer than the line can hold.
     void putValue(const QString& type, const QString& value);
     // What `check` finds wrong with the number typed into the spin box while the int page shows
     // one the box cannot take; empty otherwise.
     QString spinBoxProblem(const std::function<QString(const QString&)>& check) const;
+    // Whether `event` is Enter pressed in the spin box while it holds a number it cannot take,
+    // which the spin box would quietly replace with its last value.
+    bool isEnterOnUnacceptableNumber(const QObject* watched, const QEvent* event) const;
 
     // The last entry of `box` whose data is `value`; -1 when none is.
     static int lastIndexWithData(const QComboBox* box, const QString& value);
 
 private:
+    // Puts `text` into the line and lets it be edited; false, changing nothing, when the line
+    // cannot hold it whole.
+    bool putLineText(const QString& text);
+
     QStackedWidget* stackEdit;  // every widget here is the form's; none is owned
     QWidget* pageInt;
     QWidget* pageBool;

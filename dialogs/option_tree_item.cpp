@@ -43,7 +43,7 @@ int OptionTreeItem::addOptionRows(const Message& node, QTreeWidget* tree, QTreeW
         row->setHidden(a.get_bool("advanced", false) && !showAdvanced);
         if (parent) {
             row->setData(0, kPathRole, path);
-            setRowTone(row, row->parent() ? RowTone::Black : RowTone::Grey);
+            setEnabledBrush(row);
         }
         ++made;
     }
@@ -58,6 +58,10 @@ QTreeWidgetItem* OptionTreeItem::addNodeRow(QTreeWidget* tree, const Message& no
     row->setFirstColumnSpanned(true);
     setRowTone(row, RowTone::Grey);
     return row;
+}
+
+void OptionTreeItem::setEnabledBrush(QTreeWidgetItem* item) {
+    setRowTone(item, item->parent() ? RowTone::Black : RowTone::Grey);
 }
 
 QStringList OptionTreeItem::commandNames(const Message& node) {

@@ -35,6 +35,8 @@ public:
     int addOptionRows(const Message& node, QTreeWidget* tree, QTreeWidgetItem* parent, const QString& path) const;
     // A grey top-level row for the node, spanning both columns.
     static QTreeWidgetItem* addNodeRow(QTreeWidget* tree, const Message& node);
+    // Black text for a row under another row, grey for a top-level row.
+    static void setEnabledBrush(QTreeWidgetItem* item);
 
     static QStringList commandNames(const Message& node);
     static bool contains(const QStringList& names, const QString& name);

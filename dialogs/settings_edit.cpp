@@ -5,6 +5,7 @@
 #include <QtDebug>
 
 #include <mutex>
+#include <utility>
 
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
@@ -33,10 +34,12 @@ QString rowKey(const QTreeWidgetItem* row) {
 SettingsEdit::SettingsEdit(QWidget* parent)
     : QWidget(parent), ui(builtForm(this)), tree(ui->treeProfileItems), pages(*ui) {
     ui->buttonStringClear->hide();
+    ui->labelDroppedEdits->hide();
     ui->treeProfileItems->setColumnWidth(0, kColumnWidth);
     ui->treeProfileItems->setColumnWidth(1, kColumnWidth);
     ui->treeProfileItems->setAlternatingRowColors(true);
     ui->groupEdit->setEnabled(false);
+    ui->spinValue->installEventFilter(this);
     connectWidgets();
     showNoSelection();
 }
@@ -62,6 +65,19 @@ void SettingsEdit::connectWidgets() {
             [this] { ui->buttonSave->setEnabled(true); });
 }
 
+bool SettingsEdit::hasParentItem(const QTreeWidgetItem* item) {
+    return item->parent() != nullptr;
+}
+
+bool SettingsEdit::keepNameAndValue(Message::Attributes& attributes) {
+    if (!attributes.has("name") || !attributes.has("value")) return false;
+    Message::Attributes kept;
+    kept.set("name", attributes.get("name"));
+    kept.set("value", attributes.get("value"));
+    attributes = kept;
+    return true;
+}
+
 // ------------------------------------------------------------------------------------------------
 // The session
 
@@ -71,6 +87,7 @@ void SettingsEdit::setIPCObject(IPCObject* next) {
     session = next;
     loaded = false;
     copies.clear();
+    showDroppedEdits({});
     ui->treeProfileItems->clear();
     ui->groupEdit->setEnabled(false);
     showNoSelection();
@@ -99,11 +116,22 @@ bool SettingsEdit::isReady() const {
 
 void SettingsEdit::refreshFromDevice() {
     if (!isReady()) return;
+    // Edits made before the codec went away are made again on what it reports now.
+    const SettingsWorkingCopies earlier = copies;
     takeValuesFromCache();
     copies.codecList = session->expectedMessage(QStringLiteral("codecList"));
     parseDescriptors();
+    copies.clearMarks();
+    showDroppedEdits(copies.restoreEdits(earlier));
     populate_all(true);
+    ui->buttonSave->setEnabled(copies.hasEdits());
+    ui->buttonReset->setEnabled(copies.hasEdits());
     loaded = true;
+}
+
+void SettingsEdit::showDroppedEdits(const QStringList& lines) {
+    ui->labelDroppedEdits->setText(lines.join(QLatin1Char('\n')));
+    ui->labelDroppedEdits->setVisible(!lines.isEmpty());
 }
 
 void SettingsEdit::reloadFromCache() {
@@ -111,6 +139,7 @@ void SettingsEdit::reloadFromCache() {
     takeValuesFromCache();
     // The tunnel node just taken holds the tunnel options' limits and choices beside their values.
     parseDescriptors();
+    copies.clearMarks();
     ui->buttonReset->setEnabled(false);
     ui->buttonSave->setEnabled(false);
     populate_all(false);
@@ -189,10 +218,24 @@ void SettingsEdit::resetClicked() {
     reloadFromCache();
 }
 
+QString SettingsEdit::spinBoxProblem() const {
+    return pages.spinBoxProblem(
+        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
+}
+
+bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->spinValue && event->type() == QEvent::FocusOut) leftSpinBoxProblem = spinBoxProblem();
+    if (pages.isEnterOnUnacceptableNumber(watched, event)) {
+        saveClicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
-    QString problem = pages.spinBoxProblem(
-        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
+    QString problem = spinBoxProblem();
+    if (problem.isEmpty()) problem = std::exchange(leftSpinBoxProblem, QString());
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
@@ -210,13 +253,17 @@ void SettingsEdit::saveClicked() {
 // The tree
 
 void SettingsEdit::populate_all(bool collapse) {
-    updating = true;
-    tree.populate(copies);
+    populate_system();
     tree.applyAdvancedFilter(ui->checkAdvanced->isChecked());
     if (collapse) ui->treeProfileItems->collapseAll();
     ui->treeProfileItems->sortItems(0, Qt::AscendingOrder);
-    updating = false;
     showNoSelection();
+}
+
+void SettingsEdit::populate_system() {
+    updating = true;
+    tree.populate(copies);
+    updating = false;
 }
 
 void SettingsEdit::advanceToggle(bool) {
@@ -228,7 +275,7 @@ void SettingsEdit::advanceToggle(bool) {
 
 QTreeWidgetItem* SettingsEdit::selectedOptionRow() const {
     QTreeWidgetItem* row = ui->treeProfileItems->selectedItems().value(0);
-    return row && row->parent() ? row : nullptr;
+    return row && hasParentItem(row) ? row : nullptr;
 }
 
 void SettingsEdit::changeSelection() {
@@ -246,6 +293,7 @@ void SettingsEdit::changeSelection() {
 
 void SettingsEdit::showNoSelection() {
     shownKey.clear();
+    leftSpinBoxProblem.clear();
     pages.showBlank();
     ui->labelDescription->setText(tr("Please select a setting to edit."));
     setValueLabelsVisible(false);
@@ -257,6 +305,7 @@ void SettingsEdit::setValueLabelsVisible(bool visible) {
 
 void SettingsEdit::showEditor(const QString& key) {
     shownKey = key;
+    leftSpinBoxProblem.clear();
     const SettingOption option = copies.options.value(key);
     QString current = copies.currentValue(option).value_or(QString());
     if (current.isEmpty() && option.type != QLatin1String("name") && option.type != QLatin1String("string")) {

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <QWidget>
 
@@ -28,7 +29,8 @@ class SettingsEdit;
 // and reloads whenever the codec reports new values, so after a save it shows what the codec took.
 //
 // The copies belong to the codec attached: attaching another (or none) empties them. The page acts
-// only while its codec is READY; one that drops keeps its tree until it is READY again.
+// only while its codec is READY; one that drops keeps its tree until it is READY again, and the
+// edits not yet saved are then made again on what it reports (a line names any it cannot take).
 //
 // Threads: GUI thread only. The session's cache and peers are read through its own locked calls.
 class SettingsEdit : public QWidget {
@@ -41,12 +43,26 @@ public:
     // Attaches the page to `session` (null: none), cutting the previous one off.
     void setIPCObject(IPCObject* session);
 
+    // Copies of what the page holds of the codec's "sysOptions", "codecList" and tunnel settings'
+    // "node", edits included.
+    Message pendingSysOptions() const { return copies.pendingSysOptions; }
+    Message codecList() const { return copies.codecList; }
+    Message braidlinkNode() const { return copies.braidlinkNode; }
+
+    // Whether `item` sits under another row: option rows do, group rows do not.
+    static bool hasParentItem(const QTreeWidgetItem* item);
+    // Leaves only "name" and "value" in `attributes` when it holds both (true); otherwise changes
+    // nothing (false).
+    static bool keepNameAndValue(Message::Attributes& attributes);
+
 signals:
     // Connected to the main window, never emitted: the page sends through the session itself.
     void saveRequested(Message message);
 
 public slots:
     void populate_all(bool collapse = false);
+    // Rebuilds the tree from the copies; the filter, order and editor are left to populate_all.
+    void populate_system();
     void changeSelection();
     void intChanged(int value);
     void boolChanged(int state);
@@ -68,16 +84,27 @@ public slots:
     void braidlinkSettingsChanged();
     void clearStringText();
 
+protected:
+    // The spin box's number as the operator left it, before the spin box puts its last value back:
+    // Enter with a number it cannot take goes to Save as it stands, and a focus that leaves (a click
+    // on Save moves it to the dock's scroll area) keeps what Save must say of it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void connectWidgets();
     void connectSession(IPCObject& session);
     bool isReady() const;
-    // Refills everything from the session: values, codec list, descriptors, tree (collapsed).
+    // Refills everything from the session: values, codec list, descriptors, tree (collapsed). The
+    // edits not yet saved are kept where the codec's new descriptors still take them.
     void refreshFromDevice();
+    // The line under the tree naming the edits a refresh dropped; hidden when there are none.
+    void showDroppedEdits(const QStringList& lines);
     // Puts the value copies back to what the codec last reported and rebuilds the tree.
     void reloadFromCache();
     void takeValuesFromCache();
     void parseDescriptors();
+    // What is wrong with the number in the spin box; empty when it can take it.
+    QString spinBoxProblem() const;
     QList<PeerMetaPtr> sessionPeers() const;
 
     // The editor.
@@ -99,6 +126,9 @@ private:
     SettingsTree tree;
     OptionEditorPages pages;
     QString shownKey;       // the options key of the option in the editor; empty when none
+    // What was wrong with the number the spin box held when it last lost the focus, and so put back
+    // its last value; empty when nothing was or the editor has been refilled since.
+    QString leftSpinBoxProblem;
     bool updating = false;  // the page fills its own widgets: their signals are no edits
     bool loaded = false;    // the copies hold the attached session's settings
     QPointer<IPCObject> session;

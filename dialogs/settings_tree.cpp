@@ -23,7 +23,7 @@ QTreeWidgetItem* newGroupRow(QTreeWidget* tree, const QString& label) {
 }
 
 void fillOptionRow(QTreeWidgetItem* row, const SettingOption& option, const QString& value,
-                   const Message& codecList) {
+                   const SettingsWorkingCopies& copies) {
     const QString tag = SettingsWorkingCopies::tagOf(option);
     const bool is_channel = tag == SettingsWorkingCopies::kChannelTag;
     row->setText(0, option.displayName);
@@ -33,15 +33,16 @@ void fillOptionRow(QTreeWidgetItem* row, const SettingOption& option, const QStr
     row->setData(0, SettingsTree::kTagRole, tag);
     if (is_channel) row->setData(0, SettingsTree::kChannelRole, option.subgroup);
     row->setData(0, SettingsTree::kAdvancedRole, option.advanced);
-    if (value != option.defaultValue) SettingsTree::setColumnBold(1, row, true);
-    row->setText(1, option.shownValue(value, codecList));
+    if (value != option.defaultValue || copies.isEdited(SettingsWorkingCopies::keyOf(option))) {
+        SettingsTree::setColumnBold(1, row, true);
+    }
+    row->setText(1, option.shownValue(value, copies.codecList));
 }
 
 }  // namespace
 
-void SettingsTree::populate(SettingsWorkingCopies& copies) {
+void SettingsTree::populate(const SettingsWorkingCopies& copies) {
     tree_->clear();
-    copies.clearMarks();
     if (copies.options.isEmpty() || copies.channels.isEmpty()) {
         qWarning("populate_system settings edit method failed");
         return;
@@ -56,7 +57,7 @@ void SettingsTree::populate(SettingsWorkingCopies& copies) {
         }
         QTreeWidgetItem*& group = groups[option.groupName];
         if (!group) group = newGroupRow(tree_, option.groupName);
-        fillOptionRow(new QTreeWidgetItem(group), option, *value, copies.codecList);
+        fillOptionRow(new QTreeWidgetItem(group), option, *value, copies);
     }
     if (!left_out.isEmpty()) {
         qWarning().noquote() << "settings: the codec's replies hold no value for" << left_out.join(QStringLiteral(", "))

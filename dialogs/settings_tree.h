@@ -22,10 +22,10 @@ public:
 
     explicit SettingsTree(QTreeWidget* tree) : tree_(tree) {}
 
-    // Rebuilds the rows from the copies and forgets their edit marks. Without options or channels
-    // the tree stays empty (with a warning); an option whose value has no element is left out (one
-    // warning names them all).
-    void populate(SettingsWorkingCopies& copies);
+    // Rebuilds the rows from the copies, edited rows bold. Without options or channels the tree
+    // stays empty (with a warning); an option whose value has no element is left out (one warning
+    // names them all).
+    void populate(const SettingsWorkingCopies& copies);
     // Hides advanced rows unless `showAdvanced`, and every group row left without a shown row.
     void applyAdvancedFilter(bool showAdvanced);
 

@@ -170,6 +170,23 @@ void SettingsWorkingCopies::clearMarks() {
     edits_.clear();
 }
 
+QStringList SettingsWorkingCopies::restoreEdits(const SettingsWorkingCopies& earlier) {
+    QStringList dropped;
+    for (auto edit = earlier.edits_.constBegin(); edit != earlier.edits_.constEnd(); ++edit) {
+        const SettingOption was = earlier.options.value(edit.key());
+        const auto option = options.constFind(edit.key());
+        const bool is_held = option != options.constEnd() && valueElement(option.value());
+        const QString problem = is_held ? option->check(edit.value(), codecList)
+                                        : QStringLiteral("\"%1\" is no longer on the codec.").arg(was.displayName);
+        if (problem.isEmpty()) {
+            setPendingValue(option->name, edit.value(), tagOf(option.value()), option->subgroup);
+        } else {
+            dropped << QStringLiteral("Unsaved change dropped (%1): %2").arg(was.groupName, problem);
+        }
+    }
+    return dropped;
+}
+
 QString SettingsWorkingCopies::checkEdits() const {
     for (auto edit = edits_.constBegin(); edit != edits_.constEnd(); ++edit) {
         const QString problem = options.value(edit.key()).check(edit.value(), codecList);

@@ -4,6 +4,7 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -64,6 +65,12 @@ public:
     bool setPendingValue(const QString& name, const QString& value, const QString& tag, const QString& channel);
     // Forgets which parts hold edits (the copies keep their values).
     void clearMarks();
+    bool hasEdits() const { return !edits_.isEmpty(); }
+    bool isEdited(const QString& key) const { return edits_.contains(key); }
+    // Records the edits of `earlier` again on these copies, refilled from the codec since. An edit
+    // whose option is gone, or whose value the option's descriptor no longer takes, is dropped:
+    // one line for each names it and why.
+    QStringList restoreEdits(const SettingsWorkingCopies& earlier);
 
     // Empty when every edited value suits its option, else the operator's text naming the first
     // that does not and what it must be.

@@ -61,6 +61,7 @@ void IPCConn::consume_sent(size_t sent) {
     if (send_offset_ < send_buffer_.size()) return;
     send_buffer_.clear();
     send_offset_ = 0;
+    if (protocol_) protocol_->on_drained();
 }
 
 void IPCConn::close() {

@@ -36,6 +36,8 @@ public:
     uint32_t timeout() const { return timeout_s_; }
     void touch();
     uint32_t idle_s() const;
+    // The time of the last touch (or of construction), on the ipc_now_us clock.
+    int64_t last_active_us() const { return stamp_us_; }
     bool is_tracing() const { return is_tracing_; }
 
     // The peer's address as text, or "(unknown)" without a connection; for log lines.

@@ -96,6 +96,7 @@ public:
     // A session that answered at most one request, or never passed a login check: without a
     // connection it is given up sooner (IPCServer::kBriefOrphanIdleS).
     bool is_short_lived() const { return handled_requests_ <= 1 || !has_passed_check_; }
+    bool has_passed_check() const { return has_passed_check_; }
 
 private:
     // Counts the request; false once the peer has passed the rate limit in this window.

@@ -36,6 +36,8 @@ public:
     virtual bool delivers_unsubscribed(const std::string& /*name*/) const { return false; }
     // The accepting server's tick: a protocol with deadlines of its own checks them here.
     virtual void on_tick() {}
+    // Everything queued on the connection has been written to the socket.
+    virtual void on_drained() {}
 
     // A client or server protocol by exact name ("xmls"), or null with a debug log line for any
     // other name.

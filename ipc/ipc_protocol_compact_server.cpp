@@ -15,7 +15,7 @@ void IPCProtocolCompactServer::receive_message(Message& request) {
     if (endpoint->needs_auth()) {
         IPCEndpoint::set_error(reply, 403, "Forbidden");
     } else if (request.name() == "login") {
-        reply.attributes().set("success", true);
+        set_success(reply);
     } else if (request.name() != "ping") {
         is_reply_due = conn->handle_request(request, reply);
     }
@@ -23,3 +23,9 @@ void IPCProtocolCompactServer::receive_message(Message& request) {
     if (request.attributes().has("seq")) reply.attributes().set("seq", request.attributes().get_string("seq", ""));
     transmit_frame(reply);
 }
+
+void IPCProtocolCompactServer::set_success(Message& reply) {
+    reply.attributes().set("success", true);
+}
+
+void IPCProtocolCompactServer::noop(const Message&, Message&) {}

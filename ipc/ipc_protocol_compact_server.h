@@ -10,4 +10,9 @@ public:
     using IPCProtocolCompact::IPCProtocolCompact;
 
     void receive_message(Message& request) override;
+
+    // Marks a reply successful ("success" = true).
+    static void set_success(Message& reply);
+    // A handler that leaves the reply as it is.
+    static void noop(const Message& request, Message& reply);
 };

@@ -42,7 +42,7 @@ size_t IPCProtocolESLClient::receive_data(const char* data, size_t length) {
     parser_.set_body_limit(conn->receive_limit());
     const uint64_t resets_before = reset_count_;
     size_t position = 0;
-    while (position < length) {
+    while (position < length && login_ != Login::kRefused) {
         try {
             position += parser_.parse(data + position, static_cast<uint32_t>(length - position));
         } catch (const std::exception& e) {
@@ -76,8 +76,7 @@ void IPCProtocolESLClient::answer_auth_request() {
     const std::string password = endpoint ? endpoint->getPassword() : kDefaultPassword;
     if (password.find_first_of("\r\n") != std::string::npos) {
         ipc_logger().log(3, "esl: password for %s holds a line break; not sent", conn->address().to_string().c_str());
-        conn->set_error("authentication failure");
-        if (endpoint) endpoint->on_auth_failed();
+        refuse_login();
         return;
     }
     conn->send_data("auth " + password + "\n\n");
@@ -85,14 +84,18 @@ void IPCProtocolESLClient::answer_auth_request() {
 }
 
 void IPCProtocolESLClient::take_verdict() {
-    IPCEndpointClient* endpoint = conn->endpoint_client();
-    if (parser_.header("reply-text").compare(0, 3, "+OK") == 0) {
-        login_ = Login::kDone;
-        if (endpoint) endpoint->on_authenticated();
-    } else {
-        conn->set_error("authentication failure");
-        if (endpoint) endpoint->on_auth_failed();
+    if (parser_.header("reply-text").compare(0, 3, "+OK") != 0) {
+        refuse_login();
+        return;
     }
+    login_ = Login::kDone;
+    if (IPCEndpointClient* endpoint = conn->endpoint_client()) endpoint->on_authenticated();
+}
+
+void IPCProtocolESLClient::refuse_login() {
+    login_ = Login::kRefused;
+    conn->set_error("authentication failure");
+    if (IPCEndpointClient* endpoint = conn->endpoint_client()) endpoint->on_auth_failed();
 }
 
 void IPCProtocolESLClient::take_reply(bool is_api_response) {

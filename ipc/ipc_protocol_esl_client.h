@@ -11,8 +11,9 @@
 // empty line, with a body when "content-length" says so. The server asks for authentication; the
 // client answers "auth <password>" and waits for the verdict: "+OK" makes the endpoint ready
 // (on_authenticated), anything else fails the connection ("authentication failure",
-// on_auth_failed). Then one command is outstanding at a time: until its reply has come, and before
-// the verdict, transmit_message refuses and the endpoint keeps the requests in its bounded queue.
+// on_auth_failed) and nothing the server says after it is read. Then one command is outstanding at
+// a time: until its reply has come, and before the verdict, transmit_message refuses and the
+// endpoint keeps the requests in its bounded queue.
 //
 // Requests: "subscribe" and "unsubscribe" with "sub" children ("id", ALL when absent) become
 // "event xml ..." and "nixevent ..."; any other request sends its "text" line and its "header"
@@ -33,13 +34,15 @@ public:
     static std::string event_name(const Message& request);
 
 private:
-    enum class Login { kAwaitingRequest, kAwaitingVerdict, kDone };
+    // A refusal lasts until the connection closes (reset).
+    enum class Login { kAwaitingRequest, kAwaitingVerdict, kDone, kRefused };
 
     // Empties the parser and feeds it a status line, so that the next bytes read as header lines.
     void reset_parser();
     void handle_block();
     void answer_auth_request();
     void take_verdict();
+    void refuse_login();
     void take_reply(bool is_api_response);
     void take_event();
     static std::string command_text(const Message& request);

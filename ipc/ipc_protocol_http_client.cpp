@@ -55,8 +55,13 @@ bool IPCProtocolHTTPClient::finish_response() {
     response_.reset();
     if (done.status() >= 100 && done.status() < 200) return true;
     on_response_done();
+    const bool is_last = done.has_token("connection", "close") || done.has_length_conflict();
+    // A request the endpoint sends while it takes the last response would go out on a connection
+    // that is about to close: it stays in the endpoint's queue for the next one.
+    is_closing_ = is_last;
     deliver(done);
-    if (!done.has_token("connection", "close") && !done.has_length_conflict()) return true;
+    is_closing_ = false;
+    if (!is_last) return true;
     conn->close();
     return false;
 }

@@ -14,7 +14,7 @@ class Message;
 // interim responses are skipped. A response the parser refuses, or one above the connection's
 // receive limit, fails the connection with the parser's text; nothing is thrown to the loop. After
 // a response that says "Connection: close", or that came with both a length and "chunked", the
-// connection is closed.
+// connection is closed; requests wait for the next connection while such a response is delivered.
 class IPCProtocolHTTPClient : public IPCProtocol {
 public:
     explicit IPCProtocolHTTPClient(IPCConn* connection);
@@ -30,7 +30,7 @@ protected:
     // The request as it goes on the wire, with "Host" (the peer's address) unless it has one.
     // Throws when the record refuses the request.
     std::string print_request(http_request& request) const;
-    // True while a response ended by the close is being delivered: nothing can be sent then.
+    // True while a response that ends the connection is being delivered: nothing can be sent then.
     bool is_closing() const { return is_closing_; }
     // The method of the request whose response comes next (a response to HEAD has no body).
     void expect_response_to(const std::string& method) { response_.set_request_method(method); }

@@ -58,6 +58,7 @@ size_t IPCProtocolHTTPServer::read_requests(const char* data, size_t length) {
             answer(request_);
             request_.reset();
             request_started_us_ = 0;
+            update_read_hold();
         }
     } catch (const std::exception& e) {
         // Past a head the parser refuses, nothing on this connection can be framed any more.
@@ -72,6 +73,7 @@ size_t IPCProtocolHTTPServer::read_requests(const char* data, size_t length) {
 }
 
 void IPCProtocolHTTPServer::answer(const http_request& request) {
+    is_head_request_ = request.method() == "HEAD";
     response_.reset();
     response_.set_protocol("HTTP", 1, 1);
     try {
@@ -101,8 +103,12 @@ int IPCProtocolHTTPServer::transmit_message(const Message& message) {
     } catch (const std::exception& e) {
         conn->set_error(e.what());
     }
-    conn->set_read_hold(false);
+    update_read_hold();
     return 1;
+}
+
+void IPCProtocolHTTPServer::update_read_hold() {
+    conn->set_read_hold(is_reply_pending_ || !conn->send_buffer().empty());
 }
 
 void IPCProtocolHTTPServer::set_status(uint32_t code, const std::string& reason) {
@@ -129,7 +135,11 @@ void IPCProtocolHTTPServer::queue_response() {
     if (response_.header_count("content-length") == 0 && response_.status() != 304) {
         response_.add_header("Content-Length", "0");
     }
-    conn->send_data(response_.serialize());
+    std::string bytes = response_.serialize();
+    // A HEAD learns the length of what a GET would get, but a body here would be read as the
+    // answer to the peer's next request.
+    if (is_head_request_) bytes.resize(bytes.size() - response_.body().size());
+    conn->send_data(bytes);
     idle_since_us_ = ipc_now_us();
 }
 

@@ -19,12 +19,15 @@ class MessageAttributes;
 // Anything else the parser refuses fails the connection with the parser's text.
 //
 // A reply the endpoint defers holds reading until it arrives through transmit_message, so later
-// requests wait and responses are never reordered. Slow peers are cut on the server's tick: a head
+// requests wait and responses are never reordered. So does an answer not yet written out: a peer
+// that pipelines requests without reading the answers gets the next one once it has taken those
+// before, rather than a send buffer that overflows. Slow peers are cut on the server's tick: a head
 // still incomplete, or a body that has not grown, after the server's request timeout fails the
 // connection with "request timeout"; a connection idle between requests for the keep-alive time
 // is closed, unless it still owes a deferred reply.
 //
-// Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*").
+// Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*"). The answer
+// to a HEAD goes out without its body.
 //
 // Threads: lives on its manager's loop thread. A deferred reply may come through transmit_message
 // from any thread that sends through the endpoint, holding the manager's lock as the loop does.
@@ -41,6 +44,7 @@ public:
     // A deferred reply answers the request waiting for it; 0 for "unso" or when nothing is owed.
     int transmit_message(const Message& message) override;
     void on_tick() override;
+    void on_drained() override { update_read_hold(); }
 
     // The fields of the request's query: the raw query split at "&" and "=", each side
     // percent-decoded once, so "&", "+", "%" and "=" that a client encoded arrive as written.
@@ -73,6 +77,8 @@ private:
     // follows a deferred request to the connection.
     size_t read_requests(const char* data, size_t length);
     void answer(const http_request& request);
+    // Reading waits while a put-off reply is owed or an answer is still unsent.
+    void update_read_hold();
     void send_response();
     // Adds the cross-origin headers and a zero length to an empty body, and sends the response.
     void queue_response();
@@ -82,6 +88,7 @@ private:
 
     http_request request_;       // the request being received
     bool is_reply_pending_ = false;
+    bool is_head_request_ = false;  // the request being answered is a HEAD: no body goes out
     bool is_closing_ = false;    // a 501 is going out: input is dropped until the peer closes
     bool has_shut_down_ = false;
     int64_t request_started_us_ = 0;  // first byte of the request being received; 0 between requests

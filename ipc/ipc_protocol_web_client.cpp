@@ -3,6 +3,7 @@
 #include "ipc/exception.h"
 #include "ipc/http_request.h"
 #include "ipc/ipc_conn.h"
+#include "ipc/ipc_endpoint.h"
 
 void IPCProtocolWebClient::reset() {
     IPCProtocolHTTPClient::reset();
@@ -39,7 +40,12 @@ int IPCProtocolWebClient::transmit_message(const Message& message) {
 
 void IPCProtocolWebClient::receive_response(const http_response& response) {
     Message reply;
-    reply.parse_from_peer(response.body());
+    // The body of a redirect or an error is a page for people, not the reply the request asked for.
+    if (response.status() >= 300) {
+        IPCEndpoint::set_error(reply, response.status(), response.reason());
+    } else {
+        reply.parse_from_peer(response.body());
+    }
     reply.set_name("resp");
     conn->rx_message(reply);
 }

@@ -9,8 +9,9 @@ class http_request;
 
 // An HTTP client driven by messages: attribute "method" (GET when absent), "uri" and one header per
 // attribute "hdr-<Name>" make the request; the response body, read as a message named "resp", is
-// the reply. One request is outstanding at a time: while one waits, transmit_message refuses and
-// the endpoint keeps the next in its queue.
+// the reply, and a status of 300 or more makes a failed reply with the status and reason. One
+// request is outstanding at a time: while one waits, transmit_message refuses and the endpoint
+// keeps the next in its queue.
 class IPCProtocolWebClient : public IPCProtocolHTTPClient {
 public:
     using IPCProtocolHTTPClient::IPCProtocolHTTPClient;

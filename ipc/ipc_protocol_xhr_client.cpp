@@ -27,6 +27,10 @@ int IPCProtocolXHRClient::transmit_message(const Message& message) {
     return 1;
 }
 
+std::string IPCProtocolXHRClient::upgrade_protocol() const {
+    return "websocket";
+}
+
 void IPCProtocolXHRClient::receive_response(const http_response& response) {
     if (response.status() == 403) return;
     Message message;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "ipc/ipc_protocol_http_client.h"
 
 // The client of the xhr server: each message travels as XML in the query of a GET ("/?c=" and the
@@ -11,6 +13,8 @@ public:
     using IPCProtocolHTTPClient::IPCProtocolHTTPClient;
 
     int transmit_message(const Message& message) override;
+    // The protocol this client would upgrade its connection to; nothing asks for it yet.
+    std::string upgrade_protocol() const;
 
 protected:
     void receive_response(const http_response& response) override;

@@ -8,6 +8,7 @@
 #include "ipc/ipc_server.h"
 #include "ipc/ipc_session_gate.h"
 #include "ipc/ipc_string.h"
+#include "ipc/logger.h"
 #include "ipc/message.h"
 #include "ipc/url_parts.h"
 
@@ -128,8 +129,13 @@ void IPCProtocolXHRServer::write_reply(const Message& reply) {
     set_status(200, "OK");
 }
 
+void IPCProtocolXHRServer::upgrade_to_websocket() {
+    ipc_logger().log(3, "invoked unusable upgrade_to_websocket (libipc built without openssl)");
+}
+
 void IPCProtocolXHRServer::finish_response() {
-    if (!is_debug_page_) return;
+    // A redirect wrapped in a page would no longer take the browser anywhere.
+    if (!is_debug_page_ || response_.header_count("location") != 0) return;
     const std::string page = "<html><body><form>Command: <input size=\"100\" type=\"text\" name=\"c\" value=\"" +
                              ipc_escape(last_command_) + "\"></form>Response: " +
                              ipc_uint_to_string(response_.status()) + " " + ipc_escape(response_.reason()) +

@@ -12,15 +12,18 @@ class MessageAttributes;
 // attributes, or as a multipart/form-data POST ("post" with one "formdata" child per part). Such a
 // request passes the session gate (IPCSessionGate) and goes to its session endpoint, whose reply is
 // the XML body of the response; "poll" collects the messages the endpoint held meanwhile.
-// A path that begins with "/debug" wraps every answer in an HTML page with a command form. Other
-// requests are served as files below the server's file root (paths that begin "dl" only past the
-// gate); upgrades to WebSockets are refused. Sessions outlive their connections.
+// A path that begins with "/debug" wraps every answer but a redirect in an HTML page with a command
+// form. Other requests are served as files below the server's file root (paths that begin "dl"
+// only past the gate); upgrades to WebSockets are refused. Sessions outlive their connections.
 class IPCProtocolXHRServer : public IPCProtocolHTTPServer {
 public:
     // A protected download may be this large (the connection's send limit is raised for it).
     static constexpr uint32_t kDownloadSendLimit = 7340032;
 
     using IPCProtocolHTTPServer::IPCProtocolHTTPServer;
+
+    // WebSockets need the TLS library, which this build lacks: only logs a warning.
+    void upgrade_to_websocket();
 
 protected:
     void handle_request(const http_request& request) override;

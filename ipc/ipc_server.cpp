@@ -107,13 +107,29 @@ void IPCServer::reap_closed() {
 }
 
 IPCEndpointServer* IPCServer::add_endpoint(const std::string& id) {
-    if (is_full()) return nullptr;
+    if (is_full() && !make_room()) return nullptr;
     IPCEndpointServer* endpoint = manager_->create_endpoint_server(name_);
     if (!endpoint) return nullptr;
     endpoint->set_name(manager_, name_);
     endpoint->set_id(id);
     endpoints_[id] = endpoint;
     return endpoint;
+}
+
+bool IPCServer::make_room() {
+    // Every request that must log in makes a session before its check, so a flood of them would
+    // otherwise fill the table until the sweep and lock every new client out. A session that has
+    // logged in, or is bound to a connection, is never given up for one.
+    auto oldest = endpoints_.end();
+    for (auto it = endpoints_.begin(); it != endpoints_.end(); ++it) {
+        const IPCEndpointServer* endpoint = it->second;
+        if (endpoint->has_passed_check() || endpoint->connection()) continue;
+        if (oldest == endpoints_.end() || endpoint->last_active_us() < oldest->second->last_active_us()) oldest = it;
+    }
+    if (oldest == endpoints_.end()) return false;
+    manager_->retire_endpoint_server(oldest->second);
+    endpoints_.erase(oldest);
+    return true;
 }
 
 std::string IPCServer::create_endpoint(IPCConn* connection) {

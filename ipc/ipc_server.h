@@ -28,7 +28,8 @@ public:
     // (IPCEndpointServer::is_short_lived) after the brief limit.
     static constexpr uint32_t kOrphanIdleS = 600;
     static constexpr uint32_t kBriefOrphanIdleS = 60;
-    // Most endpoints held at once: HTTP peers can ask for new sessions without end.
+    // Most endpoints held at once: HTTP peers can ask for new sessions without end. A full table
+    // makes room by giving up a session that never passed a check (see make_room).
     static constexpr size_t kMaxEndpoints = 4096;
     // HTTP request deadlines (see set_request_timeout and set_keep_alive).
     static constexpr uint32_t kDefaultRequestTimeoutS = 10;
@@ -89,6 +90,9 @@ protected:
     // Takes over an accepted descriptor, or closes it at once when the server is full.
     void adopt_connection(int fd, const IPCAddress& peer);
     IPCEndpointServer* add_endpoint(const std::string& id);
+    // Gives up the least recently active endpoint that has neither passed a login check nor a
+    // connection; false when there is none.
+    bool make_room();
 
     IPCManager* manager_;  // not owned
     std::map<IPCConn*, IPCAddress> connections_;  // owned

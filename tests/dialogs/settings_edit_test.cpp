@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <QtTest/QTest>
 
 #include "dialogs/settings_edit.h"
 #include "tests/support/unplaced_session.h"
@@ -150,6 +151,22 @@ TEST_F(SettingsEditTest, ATunnelReportBringsItsOptions) {
     EXPECT_EQ(row("Tunnel MTU")->text(1), "1400");
     select("Tunnel MTU");
     EXPECT_EQ(widget<QSpinBox>("spinValue")->maximum(), 1500);
+}
+
+// A text longer than the line can hold (a hostile codec's unit name) is shown but cannot be edited,
+// which would send it cut; the line says why.
+TEST_F(SettingsEditTest, ATextTooLongToEditIsOnlyShown) {
+    Message sysOptions = parsed(R"(<sysOptions zone="a" encoder="1"><audio gain="40" mute="0"/></sysOptions>)");
+    sysOptions.attributes().set("label", QString(40000, QLatin1Char('n')));
+    session.cache_message(sysOptions, QStringLiteral("sysOptions"));
+    page.sysOptionsUpdated(session.uuid);
+    select("Label");
+    auto* line = widget<QLineEdit>("lineValue");
+    QTest::keyClick(line, Qt::Key_Backspace);
+    EXPECT_TRUE(line->text().isEmpty());
+    EXPECT_EQ(line->placeholderText(), "Too long to edit here: 40000 characters, at most 32767.");
+    EXPECT_TRUE(text("labelCurrentValue").startsWith("nnn"));
+    EXPECT_FALSE(widget<QPushButton>("buttonSave")->isEnabled());
 }
 
 }  // namespace

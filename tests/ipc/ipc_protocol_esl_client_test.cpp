@@ -84,8 +84,10 @@ TEST_F(EslClient, AnswersWithThePasswordAndHoldsCommandsUntilTheVerdict) {
 TEST_F(EslClient, WrongPasswordFailsTheLoginAndSendsNoCommand) {
     send(command("api status", "s1"));
     connect();
-    peer.send("Content-Type: command/reply\nReply-Text: -ERR invalid\n\n");
+    // An "+OK" behind the refusal in the same read must not undo it.
+    peer.send(std::string("Content-Type: command/reply\nReply-Text: -ERR invalid\n\n") + kAccepted);
     ASSERT_TRUE(wait_until([&] { return endpoint.auth_failed_count() == 1 && endpoint.states().back() == 0; }));
+    EXPECT_EQ(endpoint.authenticated_count(), 0);
     EXPECT_EQ(peer.frames().size(), 1u);
     EXPECT_EQ(queued(), 1u);
 }

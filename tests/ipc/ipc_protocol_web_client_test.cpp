@@ -121,10 +121,32 @@ TEST_F(WebClient, DeliversTheResponseThenClosesOnConnectionClose) {
     EXPECT_TRUE(wait_until([&] { return !endpoint.states().empty() && endpoint.states().back() == 0; }));
 }
 
+TEST_F(WebClient, SendsARequestQueuedBehindAClosingResponseOnTheNextConnection) {
+    endpoint.reconnect_delay_s = 1;
+    connect("raw-web");
+    send(request("GET", "/close"));
+    send(request("GET", "/xml"));
+    const auto got = replies(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(attribute(got[1], "x-request-number"), "1");
+}
+
 TEST_F(WebClient, DeliversAnHttp10BodyEndedByTheClose) {
     connect("raw-web");
     send(request("GET", "/old"));
     EXPECT_EQ(replies(1)[0].value().to_string(), "old body ended by the close");
+}
+
+TEST_F(WebClient, DeliversAnHttpErrorAsAFailedReply) {
+    connect("web");
+    send(request("GET", "/moved"));
+    send(request("GET", "/broken"));
+    const auto got = replies(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(attribute(got[0], "error_code"), "301");
+    EXPECT_EQ(attribute(got[0], "error_text"), "Moved Permanently");
+    EXPECT_EQ(attribute(got[1], "fail"), "true");
+    EXPECT_EQ(attribute(got[1], "error_code"), "500");
 }
 
 TEST_F(WebClient, AnswersARequestItWillNotSendWithA400) {

@@ -6,6 +6,7 @@
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/message.h"
 #include "tests/support/curl_process.h"
+#include "tests/support/frame_client.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"
@@ -13,6 +14,7 @@
 
 namespace {
 
+using test_support::FrameClient;
 using test_support::HttpTestServer;
 using test_support::RecordingEndpoint;
 using test_support::run_curl;
@@ -52,6 +54,17 @@ TEST(XhrServer, DebugPageShowsTheEscapedCommandAndTheRealStatus) {
     EXPECT_NE(headers.find("< HTTP/1.1 200 OK"), std::string::npos);
     EXPECT_NE(headers.find("< Content-Type: text/html"), std::string::npos);
     EXPECT_NE(page.find("name=\"c\" value=\"&lt;bad&quot;\"></form>Response: 400 "), std::string::npos) << page;
+}
+
+// On a kept-alive connection a body after a HEAD would be read as the next answer.
+TEST(XhrServer, DebugPageAnswersHeadWithHeadOnlyAndRedirectsForReal) {
+    HttpTestServer server("127.0.0.1");
+    FrameClient peer("127.0.0.1", server.port());
+    peer.send_bytes("HEAD /debug/index.html HTTP/1.1\r\nHost: test\r\n\r\nGET /debug HTTP/1.1\r\nHost: test\r\n\r\n");
+    EXPECT_EQ(peer.read_until("\r\n\r\n").compare(0, 17, "HTTP/1.1 200 OK\r\n"), 0);
+    const std::string redirect = peer.read_until("\r\n\r\n");
+    EXPECT_EQ(redirect.compare(0, 32, "HTTP/1.1 301 Moved Permanently\r\n"), 0) << redirect;
+    EXPECT_NE(redirect.find("\r\nLocation: http://test/debug/\r\n"), std::string::npos) << redirect;
 }
 
 }  // namespace

@@ -38,6 +38,10 @@ class Handler(BaseHTTPRequestHandler):
             self.answer("HTTP/1.1 404 Not Found", "Content-Length: 4\r\n", b"nope")
         elif self.path == "/empty":
             self.answer("HTTP/1.1 204 No Content")
+        elif self.path == "/moved":
+            self.answer("HTTP/1.1 301 Moved Permanently", "Location: /xml\r\nContent-Length: 0\r\n")
+        elif self.path == "/broken":
+            self.answer("HTTP/1.1 500 Internal Server Error", "Content-Length: 0\r\n")
         elif self.path == "/close":
             self.answer("HTTP/1.1 200 OK", f"Connection: close\r\nContent-Length: {len(XML)}\r\n", XML)
             self.close_connection = True

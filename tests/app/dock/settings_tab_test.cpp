@@ -3,13 +3,17 @@
 // replies.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest/QTest>
 
@@ -77,6 +81,22 @@ protected:
         ASSERT_EQ(settingRow(label)->text(1), value) << label.toStdString();
     }
     void press(const char* button) { pageWidget<QPushButton>(button)->click(); }
+    // The window shown and active on the Settings tab, with Save in view, as the operator has it.
+    void showSettingsTab() {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("settingsTab"));
+        child<QScrollArea>("settingsScrollArea")->ensureWidgetVisible(pageWidget("buttonSave"));
+    }
+    // Selects the option and types `keys` over its spin box's text; the spin box keeps the focus.
+    void typeIntoSpinBox(const QString& label, const char* keys) {
+        pageWidget<QTreeWidget>("treeProfileItems")->setCurrentItem(settingRow(label));
+        auto* spin = pageWidget<QSpinBox>("spinValue");
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, keys);
+        ASSERT_TRUE(spin->hasFocus());
+    }
 
     Message cached(IPCObject& session, const char* name) {
         Message reply;
@@ -156,11 +176,13 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     EXPECT_TRUE(recorded("setSysOptions", 0).empty());
 }
 
-// What Save cannot send gives a box and sends nothing; while the codec is down nothing acts, and
-// nothing held back goes out once it is back.
-TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
+// What Save cannot send gives a box and sends nothing; while the codec is down nothing acts. Once it
+// is back (here with firmware that has no "Input Gain") the edits are there again, bold, and go out
+// with the next Save, not before; one it cannot hold is dropped with a line that names it.
+TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
     MessageBoxRecorder boxes;
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    showSettingsTab();
     const auto drop = [session] {
         session->disconnectIPC();
         ASSERT_TRUE(test_support::wait_until([session] { return session->state() != IQEndpointClient::READY; }));
@@ -170,12 +192,17 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
         std::function<void()> act;
         const char* box;  // the start of the "Save Changes" box's text; null: no box
     } cases[] = {
-        {"a spin text under the minimum",
+        // A click on Save takes the focus from the spin box, which then puts its last value back.
+        {"a spin text under the minimum, Save clicked",
          [&] {
-             edit("UDP Port", "9000");
-             pageWidget<QSpinBox>("spinValue")->selectAll();
-             QTest::keyClicks(pageWidget<QSpinBox>("spinValue"), "5");
-             press("buttonSave");
+             typeIntoSpinBox("UDP Port", "5");
+             QTest::mouseClick(pageWidget("buttonSave"), Qt::LeftButton);
+         },
+         "\"UDP Port\" must be a whole number from 1024 to 65535."},
+        {"a spin text under the minimum, Enter",
+         [&] {
+             typeIntoSpinBox("UDP Port", "5");
+             QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
          },
          "\"UDP Port\" must be a whole number from 1024 to 65535."},
         {"a text with a control character",
@@ -187,6 +214,7 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
         {"Save just after the codec dropped",
          [&] {
              edit("Contact", "Desk 7");
+             edit("Input Gain", "5");
              drop();
              press("buttonSave");
          },
@@ -201,13 +229,22 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodecSendNothing) {
             EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
         }
     }
-    EXPECT_EQ(shown("Contact"), "Desk 7");  // every edit stays until the codec is back
-    session->reconnectIPC();
-    EXPECT_TRUE(wait_processing_events([&] { return shown("Contact") != "Desk 7"; }));  // refreshed on READY
-    syncWith(*session);
+    EXPECT_EQ(shown("Contact"), "Desk 7");
+    CodecSimOptions without_audio;
+    without_audio.malformed_settings = true;
+    session->setConnection(QStringLiteral("127.0.0.1"), startFleet(without_audio).ports()[0], QStringLiteral("tarnel"));
+    ASSERT_TRUE(wait_processing_events([&] { return settingRow("Input Gain") == nullptr; }));  // refreshed on READY
+    EXPECT_EQ(shown("Contact"), "Desk 7");
+    EXPECT_EQ(settingRow("Contact")->font(1).weight(), QFont::Bold);
+    const auto* line = pageWidget<QLabel>("labelDroppedEdits");
+    EXPECT_EQ(line ? line->text() : QString(), "Unsaved change dropped (Audio): \"Input Gain\" is no longer on the codec.");
+    EXPECT_TRUE(pageWidget("buttonSave")->isEnabled() && pageWidget("buttonReset")->isEnabled());
+    syncWith(*session, 1);
     for (const char* name : {"setSysOptions", "setChannelSettings", "setDirectoryServer", "cfgSetOption"}) {
-        EXPECT_TRUE(recorded(name).empty()) << name;
+        EXPECT_TRUE(recorded(name).empty() && recorded(name, 1).empty()) << name;
     }
+    press("buttonSave");
+    EXPECT_EQ(waitForFrames("setSysOptions", 1, 1)[0].message.attributes().get_qstring("contact", {}), "Desk 7");
 }
 
 // A refused save is shown, with the codec's words and code, in one notice that later refusals join;
