@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QRecursiveMutex>
-
 #include "ipc/ipc_mutex.h"
+#include "sessions/annotated_recursive_mutex.h"
 
 // The manager lock of one worker: a recursive Qt mutex behind the library's lock interface. The
 // socket loop holds it for each round but the wait and takes it again inside the round; every
@@ -13,5 +12,5 @@ public:
     void unlock() override;
 
 private:
-    QRecursiveMutex mutex_;
+    AnnotatedRecursiveMutex mutex_;
 };

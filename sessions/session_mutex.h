@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QRecursiveMutex>
+#include "sessions/annotated_recursive_mutex.h"
 
 // A session's own recursive mutex: guards its reply cache and the lists parsed from it between the
 // socket loop thread (storing replies) and the GUI thread (parsers and views). Usable with
@@ -12,5 +12,5 @@ public:
     void unlock();
 
 private:
-    QRecursiveMutex mutex_;
+    AnnotatedRecursiveMutex mutex_;
 };

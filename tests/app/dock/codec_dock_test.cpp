@@ -236,11 +236,19 @@ TEST_F(DockTest, TheLogIsSavedAsShownAndResetEverywhere) {
     EXPECT_EQ(asked.back().message.attributes().get_string("clear", ""), "true");
 }
 
-// Under AddressSanitizer every allocation unwinds its stack (app_test_main.cpp): stalls say nothing.
+// The longest the window may stall below. Laid out whole, the long lines stall it for about 9 s;
+// bounded, for a few hundred ms, and for under 2 s with two test programs to a core.
+// ThreadSanitizer makes that work about four times slower. Under AddressSanitizer every allocation
+// unwinds its stack (app_test_main.cpp): stalls say nothing.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define KESTRANE_STALLS_UNMEASURED
+#elif __has_feature(thread_sanitizer)
+#define KESTRANE_LONGEST_STALL_MS 12000
 #endif
+#endif
+#ifndef KESTRANE_LONGEST_STALL_MS
+#define KESTRANE_LONGEST_STALL_MS 3000
 #endif
 
 // A codec shown in the dock floods it with text: every 2 s a unit name, a connected peer's name and
@@ -273,7 +281,7 @@ TEST_F(DockFixture, LongTextsNeitherStallTheWindowNorOutgrowTheSession) {
               int{EventLogMerger::kMaxStoredEntries} + DeviceLog::kMaxLines);
     EXPECT_LT(child<QLabel>("nameLabel")->text().size(), 1000);
 #ifndef KESTRANE_STALLS_UNMEASURED
-    EXPECT_LT(longestStallMs, 1000);
+    EXPECT_LT(longestStallMs, KESTRANE_LONGEST_STALL_MS);
 #endif
 }
 

@@ -187,8 +187,8 @@ protected:
                 const auto* meter = child<MonitoringMeter>("meters")->findChild<MeterWidget*>(bar);
                 EXPECT_TRUE(meter->level() == 0 && !meter->hasSecondLevel()) << bar;
             }
+            deviceLines.clear();  // the codec shown again keeps its log, and these lines in it
         }
-        deviceLines.clear();
         expectShows(codec, "after the switch", true, false);
 
         delete checks;  // cuts the checks of the codec shown before
@@ -240,7 +240,7 @@ protected:
 
     std::vector<Codec> codecs;
     QObject* checks = nullptr;  // owns the checks' connections to the active codec
-    QStringList deviceLines;    // the active codec's device-log lines since it was selected
+    QStringList deviceLines;    // the active codec's device-log lines since the switch to it
     int channelReports = 0;
     size_t connectsSent = 0;
     size_t delaysSent = 0;
