@@ -411,7 +411,11 @@ std::string http_message::serialize() const {
     for (const HeaderEntry& entry : headers_) {
         for (const std::string& value : entry.values) text += entry.name + ": " + value + line_end_;
     }
-    return text + line_end_ + body_;
+    text += line_end_;
+    // A response to HEAD, a 1xx, 204 or 304 carries no body whatever was put in it: bytes there
+    // would be read as the start of the next message.
+    if (!has_no_body()) text += body_;
+    return text;
 }
 
 std::vector<http_message> http_message::parse_multipart() const {

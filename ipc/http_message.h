@@ -59,7 +59,8 @@ public:
         }
         return parse_bytes(bytes, length);
     }
-    // The wire form. Throws when the start line would carry bytes that could end or split it.
+    // The wire form, without the body when the message has none (a response to HEAD, a 1xx, 204 or
+    // 304). Throws when the start line would carry bytes that could end or split it.
     std::string serialize() const;
     virtual void reset();
 

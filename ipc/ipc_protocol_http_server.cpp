@@ -73,9 +73,10 @@ size_t IPCProtocolHTTPServer::read_requests(const char* data, size_t length) {
 }
 
 void IPCProtocolHTTPServer::answer(const http_request& request) {
-    is_head_request_ = request.method() == "HEAD";
     response_.reset();
     response_.set_protocol("HTTP", 1, 1);
+    // The answer to a HEAD prints the length a GET would get, without the body.
+    response_.set_request_method(request.method());
     try {
         handle_request(request);
     } catch (const std::exception& e) {
@@ -135,15 +136,12 @@ void IPCProtocolHTTPServer::queue_response() {
     if (response_.header_count("content-length") == 0 && response_.status() != 304) {
         response_.add_header("Content-Length", "0");
     }
-    std::string bytes = response_.serialize();
-    // A HEAD learns the length of what a GET would get, but a body here would be read as the
-    // answer to the peer's next request.
-    if (is_head_request_) bytes.resize(bytes.size() - response_.body().size());
-    conn->send_data(bytes);
+    conn->send_data(response_.serialize());
     idle_since_us_ = ipc_now_us();
 }
 
 void IPCProtocolHTTPServer::refuse_transfer_coding() {
+    response_.set_request_method(request_.method());
     request_.reset();
     response_.reset();
     response_.set_protocol("HTTP", 1, 1);

@@ -88,7 +88,6 @@ private:
 
     http_request request_;       // the request being received
     bool is_reply_pending_ = false;
-    bool is_head_request_ = false;  // the request being answered is a HEAD: no body goes out
     bool is_closing_ = false;    // a 501 is going out: input is dropped until the peer closes
     bool has_shut_down_ = false;
     int64_t request_started_us_ = 0;  // first byte of the request being received; 0 between requests
