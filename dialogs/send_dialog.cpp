@@ -41,7 +41,7 @@ QString SendDialog::whyNot(IPCObject& session, Copy copy) {
     const IQEndpointClient::DEVICE_STATE state = session.state();
     if (state != IQEndpointClient::READY) return deviceStateText(state);
     // Its answer to "addProfile" never reaches the copy, which would leave an empty profile there.
-    if (copy == Copy::Profile && !session.takesSubscriptions()) return tr("Old protocol: takes no profile copies");
+    if (copy == Copy::Profile && !session.takesSubscriptions()) return tr("Old protocol");
     return QString();
 }
 
