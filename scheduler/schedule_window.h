@@ -54,9 +54,9 @@ public slots:
     void addJobEntry(const Job& job);
 
 private:
-    // The status column: the state's name; while the job waits, or when it was missed, a warning
-    // icon whose tool tip gives the reason.
-    void setStatus(QTreeWidgetItem* row, const Job& job) const;
+    // The status column: the state's name; while the job waits, or when it was missed, the reason
+    // after it, and a warning icon whose tool tip gives the reason. True when its text changed.
+    bool setStatus(QTreeWidgetItem* row, const Job& job) const;
     QTreeWidgetItem* selectedRow() const;
     // Fits the columns (a bit per column) to their texts once the event loop runs again: once for
     // all the rows added meanwhile (a whole list, or the many occurrences one tick may add), since
