@@ -111,9 +111,12 @@ void ScheduleWindow::widenToFitColumns() {
     has_widened_ = true;
     const QTreeWidget* table = ui_->jobTable;
     const int missing = table->header()->length() - table->viewport()->width();
-    if (missing <= 0) return;
-    const int room = screen() ? screen()->availableGeometry().width() : width();
-    resize(std::min(width() + missing, std::max(room, width())), height());
+    if (missing <= 0 || !screen()) return;
+    const QRect room = screen()->availableGeometry();
+    resize(std::min(width() + missing, std::max(room.width(), width())), height());
+    // Widened where it stands, its right edge (the recurrence column) could leave the screen.
+    const int overflow = frameGeometry().right() - room.right();
+    if (overflow > 0) move(std::max(room.left(), x() - overflow), y());
 }
 
 QHash<int, Job> ScheduleWindow::jobsById() const {

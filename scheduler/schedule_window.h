@@ -66,7 +66,8 @@ private:
     void catchUp();
     // Its contents and a gap.
     void fitColumn(int column);
-    // Once, when the first rows are fitted: wide enough for every column, within the screen.
+    // Once, when the first rows are fitted: wide enough for every column, within the screen, and
+    // moved left as far as it then needs to stay on it.
     void widenToFitColumns();
     void rewriteRows();
     // Copies of the scheduler's jobs by id: one pass over its list for a pass over the rows.
