@@ -36,8 +36,16 @@ public:
     // The codec as the program names it (unitLabel: its unit name, or its address and port while
     // the name is unknown); empty when not registered.
     virtual QString unitLabel(const QUuid& uuid) const = 0;
+    // The name and address (host part; empty for a directory peer) of the peer with this id in the
+    // codec's last peer list: what tells it from a peer that takes its id later. False, with both
+    // empty, when it is not there.
+    virtual bool findPeer(const QUuid& uuid, const QString& peer, QString& name, QString& address) const = 0;
     // The name of the peer with this id in the codec's last peer list; empty when it is not there.
-    virtual QString peerName(const QUuid& uuid, const QString& peer) const = 0;
+    QString peerName(const QUuid& uuid, const QString& peer) const {
+        QString name, address;
+        findPeer(uuid, peer, name, address);
+        return name;
+    }
     // The session itself, for the job dialog's peer list; null when not registered.
     virtual IPCObject* session(const QUuid& uuid) const = 0;
 };

@@ -73,11 +73,16 @@ bool Job::isUnderWay(int state) {
     return state == Starting || state == Running || state == Ending;
 }
 
+QString Job::normalPeerId(const QString& peer) {
+    return isPeerId(peer) ? QString::number(peer.toInt()) : peer;
+}
+
 void Job::restartOccurrence() {
     state = Waiting;
     warning.clear();
     has_sent_connect = false;
     is_next_refused = false;
+    connected_at = QDateTime();
 }
 
 void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
@@ -95,15 +100,19 @@ void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDat
 
 void Job::fromMessage(const Message& element) {
     const Message::Attributes& a = element.attributes();
-    QDate start_date, end_date, recurrence_date;
-    QTime start_time, end_time, recurrence_time;
+    QDate start_date, end_date, recurrence_date, connected_date;
+    QTime start_time, end_time, recurrence_time, connected_time;
     readDate(element, "start", start_date, start_time);
     readDate(element, "end", end_date, end_time);
     readDate(element, "recurrence_end", recurrence_date, recurrence_time);
+    readDate(element, "connected", connected_date, connected_time);
     setWindow(start_date, start_time, end_date, end_time);
     recurrence_end = localDateTime(recurrence_date, recurrence_time);
+    connected_at = localDateTime(connected_date, connected_time);
     priority = a.get_bool("priority", false);
-    peer = a.get_qstring("peer", QString());
+    peer = normalPeerId(a.get_qstring("peer", QString()));
+    peer_name = a.get_qstring("peer_name", QString());
+    peer_address = a.get_qstring("peer_addr", QString());
     repeat_forever = a.get_bool("repeat_forever", false);
     frequency = frequencyFromName(a.get_qstring("frequency", QString()));
 }
@@ -119,6 +128,9 @@ void Job::toMessage(Message& element) const {
     a.set("frequency", frequencyName(frequency));
     a.set("repeat_forever", repeat_forever);
     if (recurrence_end.isValid()) a.set("recurrence_end", dateText(recurrence_end.date(), recurrence_end.time()));
+    if (!peer_name.isEmpty()) a.set("peer_name", peer_name);
+    if (!peer_address.isEmpty()) a.set("peer_addr", peer_address);
+    if (connected_at.isValid()) a.set("connected", dateText(connected_at.date(), connected_at.time()));
 }
 
 QString Job::dateText(const QDate& date, const QTime& time) {

@@ -23,7 +23,7 @@ struct Job {
     QUuid uuid;              // instance key of the codec's session; made anew each run, never stored
     bool priority = false;   // force: the codec drops all its connections before the connect
     int id = 0;              // this run's job id (Scheduler::nextJobId); not stored
-    QString peer;            // the peer's id on the codec, decimal text (isPeerId)
+    QString peer;            // the peer's id on the codec, decimal text (isPeerId) in normalPeerId's form
     JobFrequency frequency = Once;
     QDateTime recurrence_end;  // no further occurrence starts after it, unless repeat_forever
     bool repeat_forever = false;
@@ -37,6 +37,14 @@ struct Job {
     // codec by these, also after the codec has left the fleet. Empty and 0 until known.
     QString host;
     int port = 0;
+    // The peer as it was chosen: a codec may give a removed peer's id to a new one, and the job is
+    // for the peer, not the id. Both empty for a job from a file that did not keep them: its peer is
+    // then known by its id alone.
+    QString peer_name;
+    QString peer_address;  // host part, as the codec's peer list gives it; empty for a directory peer
+    // When the tick saw this occurrence's call come up; invalid until then. Kept in the file, so
+    // that after a restart only a call the job itself made is ended.
+    QDateTime connected_at;
 
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong
@@ -60,6 +68,11 @@ struct Job {
     static bool isPeerId(const QString& peer);
     // Starting, Running or Ending: the connection is being made, is up or is being dropped.
     static bool isUnderWay(int state);
+    // A peer id in one form, "5" for "005": the codec's peer list, which confirms the call, writes
+    // it so. Anything that is no peer id is returned as it is.
+    static QString normalPeerId(const QString& peer);
+
+    bool hasPeerIdentity() const { return !peer_name.isEmpty() || !peer_address.isEmpty(); }
 
     // Inclusive comparisons with `now`, as the tick makes them.
     bool startReached(const QDateTime& now) const { return now >= start; }
@@ -76,11 +89,14 @@ struct Job {
     void setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
                    const QTime& end_time);
 
-    // Reads "start", "end", "priority", "peer", "recurrence_end", "repeat_forever" and "frequency"
-    // of a "job" element; missing attributes give the defaults, unreadable dates invalid ones.
-    // state, uuid, id, host and port stay as they are.
+    // Reads "start", "end", "priority", "peer" (normalPeerId), "peer_name", "peer_addr",
+    // "connected", "recurrence_end", "repeat_forever" and "frequency" of a "job" element; missing
+    // attributes give the defaults, unreadable dates invalid ones. state, uuid, id, host and port
+    // stay as they are.
     void fromMessage(const Message& element);
     // Writes this job's attributes into a "job" element, "ip" and "port" from host and port.
+    // "peer_name", "peer_addr" and "connected" only when known: a file without them stays as
+    // older versions wrote it.
     void toMessage(Message& element) const;
 
     // The file's date form, "Mon Apr 1 02:30:00 2024", in English whatever the locale.

@@ -27,6 +27,8 @@ bool scheduleConnection(Scheduler& scheduler, IPCObject* session, const std::opt
         job.uuid = uuid;
         job.priority = dialog.force();
         job.peer = dialog.targetPeer();
+        // As the dialog shows it at OK: the job is for this peer, not for whichever holds its id later.
+        scheduler.sessions().findPeer(uuid, job.peer, job.peer_name, job.peer_address);
         job.id = Scheduler::nextJobId();
         job.repeat_forever = dialog.repeatForever();
         job.recurrence_end = dialog.recurEndTime();

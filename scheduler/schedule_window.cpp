@@ -35,6 +35,11 @@ bool updateText(QTreeWidgetItem* row, int column, const QString& text) {
     return true;
 }
 
+// The name the job was made with: the codec's name for the id may be another peer's by now.
+QString ownPeerName(const Job& job) {
+    return shownCodecText(job.peer_name);
+}
+
 }  // namespace
 
 int ScheduleWindow::ticks_since_refresh_ = 0;
@@ -72,7 +77,7 @@ void ScheduleWindow::addJobEntry(const Job& job) {
     row->setText(kStart, shortText(job.start));
     row->setText(kEnd, shortText(job.end));
     row->setText(kCodec, tr("(updating...)"));
-    row->setText(kPeer, job.peer);
+    row->setText(kPeer, job.peer_name.isEmpty() ? job.peer : ownPeerName(job));
     setStatus(row, job);
     row->setText(kRecurrence, Job::recurrenceText(job));
     row->setData(0, kUuidRole, job.uuid);
@@ -106,9 +111,12 @@ void ScheduleWindow::widenToFitColumns() {
     has_widened_ = true;
     const QTreeWidget* table = ui_->jobTable;
     const int missing = table->header()->length() - table->viewport()->width();
-    if (missing <= 0) return;
-    const int room = screen() ? screen()->availableGeometry().width() : width();
-    resize(std::min(width() + missing, std::max(room, width())), height());
+    if (missing <= 0 || !screen()) return;
+    const QRect room = screen()->availableGeometry();
+    resize(std::min(width() + missing, std::max(room.width(), width())), height());
+    // Widened where it stands, its right edge (the recurrence column) could leave the screen.
+    const int overflow = frameGeometry().right() - room.right();
+    if (overflow > 0) move(std::max(room.left(), x() - overflow), y());
 }
 
 QHash<int, Job> ScheduleWindow::jobsById() const {
@@ -154,6 +162,7 @@ void ScheduleWindow::refreshEntries() {
     QHash<QUuid, QString> unit_names;  // one read of each codec's options per refresh
     bool is_codec_changed = false;
     bool is_peer_changed = false;
+    bool is_status_changed = false;
     for (int i = 0; i < ui_->jobTable->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ui_->jobTable->topLevelItem(i);
         const auto job = jobs.constFind(row->data(0, kIdRole).toInt());
@@ -162,21 +171,26 @@ void ScheduleWindow::refreshEntries() {
         auto unit_name = unit_names.find(uuid);
         if (unit_name == unit_names.end()) unit_name = unit_names.insert(uuid, sessions.unitLabel(uuid));
         is_codec_changed = updateText(row, kCodec, *unit_name) || is_codec_changed;
-        const QString peer_name = shownCodecText(sessions.peerName(uuid, job->peer));
+        const QString peer_name =
+            job->peer_name.isEmpty() ? shownCodecText(sessions.peerName(uuid, job->peer)) : ownPeerName(*job);
         if (!peer_name.isEmpty()) is_peer_changed = updateText(row, kPeer, peer_name) || is_peer_changed;
-        setStatus(row, *job);
+        is_status_changed = setStatus(row, *job) || is_status_changed;
         updateText(row, kRecurrence, Job::recurrenceText(*job));
     }
     // Measuring every row's text is most of a refresh's time: only for columns that changed.
-    fitColumnsLater((is_codec_changed ? 1 << kCodec : 0) | (is_peer_changed ? 1 << kPeer : 0));
+    fitColumnsLater((is_codec_changed ? 1 << kCodec : 0) | (is_peer_changed ? 1 << kPeer : 0) |
+                    (is_status_changed ? 1 << kStatus : 0));
 }
 
-void ScheduleWindow::setStatus(QTreeWidgetItem* row, const Job& job) const {
-    updateText(row, kStatus, Job::stateName(job.state));
+bool ScheduleWindow::setStatus(QTreeWidgetItem* row, const Job& job) const {
+    const QString state = Job::stateName(job.state);
+    const bool is_changed =
+        updateText(row, kStatus, job.warning.isEmpty() ? state : tr("%1 (%2)").arg(state, job.warning));
     const QString reason = job.warning.left(1).toUpper() + job.warning.mid(1);
-    if (row->toolTip(kStatus) == reason) return;
+    if (row->toolTip(kStatus) == reason) return is_changed;
     row->setToolTip(kStatus, reason);
     row->setIcon(kStatus, reason.isEmpty() ? QIcon() : warning_icon_);
+    return is_changed;
 }
 
 void ScheduleWindow::updateClock() {
@@ -227,6 +241,7 @@ void ScheduleWindow::onActionEdit() {
     edited.end = dialog.endTime();
     edited.priority = dialog.force();
     edited.peer = dialog.targetPeer();
+    scheduler_.sessions().findPeer(job.uuid, edited.peer, edited.peer_name, edited.peer_address);
     edited.repeat_forever = dialog.repeatForever();
     edited.recurrence_end = dialog.recurEndTime();
     edited.frequency = dialog.frequency();

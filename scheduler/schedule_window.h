@@ -54,9 +54,9 @@ public slots:
     void addJobEntry(const Job& job);
 
 private:
-    // The status column: the state's name; while the job waits, or when it was missed, a warning
-    // icon whose tool tip gives the reason.
-    void setStatus(QTreeWidgetItem* row, const Job& job) const;
+    // The status column: the state's name; while the job waits, or when it was missed, the reason
+    // after it, and a warning icon whose tool tip gives the reason. True when its text changed.
+    bool setStatus(QTreeWidgetItem* row, const Job& job) const;
     QTreeWidgetItem* selectedRow() const;
     // Fits the columns (a bit per column) to their texts once the event loop runs again: once for
     // all the rows added meanwhile (a whole list, or the many occurrences one tick may add), since
@@ -66,7 +66,8 @@ private:
     void catchUp();
     // Its contents and a gap.
     void fitColumn(int column);
-    // Once, when the first rows are fitted: wide enough for every column, within the screen.
+    // Once, when the first rows are fitted: wide enough for every column, within the screen, and
+    // moved left as far as it then needs to stay on it.
     void widenToFitColumns();
     void rewriteRows();
     // Copies of the scheduler's jobs by id: one pass over its list for a pass over the rows.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "dialogs/codec_text.h"
 #include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
 #include "ipc/exception.h"
@@ -28,6 +29,12 @@ const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1
 const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
 const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
 const QString kNextRefused = QStringLiteral("its next occurrence was refused");
+const QString kNeverRan = QStringLiteral("its end passed before it could run");
+const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
+const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
+// A codec's peer name or address inside a reason: enough to tell peers apart, short enough for a
+// log line and the window's status column.
+constexpr int kMaxPeerTextInReason = 60;
 
 int job_id_counter = 0;  // process-wide; GUI thread
 
@@ -64,21 +71,22 @@ bool Scheduler::addJob(const Job& job) {
     return true;
 }
 
-bool Scheduler::insertJob(const Job& job) {
-    if (!job.start.isValid() || !job.end.isValid() || !job.recurrence_end.isValid()) return false;
-    if (job.end <= job.start || !Job::isPeerId(job.peer)) return false;
+Scheduler::JobPtr Scheduler::insertJob(const Job& job) {
+    if (!job.start.isValid() || !job.end.isValid() || !job.recurrence_end.isValid()) return nullptr;
+    if (job.end <= job.start || !Job::isPeerId(job.peer)) return nullptr;
     if (pending_count_ >= kMaxJobs) {
         qWarning() << "schedule: already" << kMaxJobs << "pending jobs; refusing another";
-        return false;
+        return nullptr;
     }
     const JobPtr record = std::make_shared<Job>(job);
+    record->peer = Job::normalPeerId(record->peer);
     if (record->host.isEmpty()) sessions_->address(record->uuid, record->host, record->port);
     const auto at = std::lower_bound(jobs_.begin(), jobs_.end(), record->start,
                                      [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
     jobs_.insert(at, record);
     countJob(*record, +1);
     emit jobAdded(*record);
-    return true;
+    return record;
 }
 
 void Scheduler::countJob(const Job& job, int delta) {
@@ -144,6 +152,7 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     }
     const Job& current = *jobs_[static_cast<size_t>(index)];
     Job result = edited;
+    result.peer = Job::normalPeerId(result.peer);
     result.uuid = current.uuid;
     result.host = current.host;
     result.port = current.port;
@@ -151,9 +160,14 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     result.warning = current.warning;
     result.has_sent_connect = current.has_sent_connect;
     result.is_next_refused = current.is_next_refused;
+    result.connected_at = current.connected_at;
     if (was_done && current.state == Job::Done) result.restartOccurrence();
     // Its end would otherwise drop the new peer and leave the old one connected.
     if (Job::isUnderWay(current.state)) result.peer = current.peer;
+    if (result.peer == current.peer) {
+        result.peer_name = current.peer_name;
+        result.peer_address = current.peer_address;
+    }
     // New times are the operator's chosen times from now on.
     if (result.start != current.start) result.start_clock = QTime();
     if (result.end != current.end) result.end_clock = QTime();
@@ -227,7 +241,7 @@ bool Scheduler::step(Job& job, const QDateTime& now) {
 
 bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
     if (!job.startReached(now)) return false;
-    const QString reason = unavailableReason(job);
+    const QString reason = connectBlockedReason(job);
     if (job.endReached(now)) {
         // Missed before, and kept pending because its next occurrence was refused: logged once.
         if (job.is_next_refused) return finishJob(job, now);
@@ -247,11 +261,14 @@ bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
         endJob(job);
         return false;
     }
-    const QString reason = unavailableReason(job);
+    const QString reason = connectBlockedReason(job);
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kConnectWaits);
     } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
         advance(job, Job::Running);
+        if (job.connected_at.isValid()) return false;
+        job.connected_at = now;
+        return true;  // the file notes it: after a restart, only this call is ended
     } else {
         connectJob(job);
     }
@@ -277,7 +294,7 @@ bool Scheduler::stepEnding(Job& job, const QDateTime& now) {
         job.warning.clear();
         return true;
     }
-    sessions_->sendDisconnect(job.uuid, job.peer.toInt());
+    disconnectJob(job);
     return false;
 }
 
@@ -295,7 +312,17 @@ void Scheduler::connectJob(Job& job) {
 void Scheduler::endJob(Job& job) {
     advance(job, Job::Ending);
     // The Ending step sends it again until the peer list shows the peer gone.
-    if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) noteWaiting(job, kNotReady, kDisconnectWaits);
+    disconnectJob(job);
+}
+
+void Scheduler::disconnectJob(Job& job) {
+    // Another peer's call under the id is not the job's to cut.
+    const QString changed = peerChangeReason(job);
+    if (!changed.isEmpty()) {
+        noteWaiting(job, changed, kDisconnectWaits);
+    } else if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) {
+        noteWaiting(job, kNotReady, kDisconnectWaits);
+    }
 }
 
 bool Scheduler::finishJob(Job& job, const QDateTime& now) {
@@ -353,14 +380,32 @@ void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_
 }
 
 QString Scheduler::peerText(const Job& job) const {
-    const QString name = sessions_->peerName(job.uuid, job.peer);
-    return name.isEmpty() ? QStringLiteral("peer ") + job.peer : name;
+    // The job's own peer: the codec's name for the id may be another peer's by now.
+    const QString name = job.peer_name.isEmpty() ? sessions_->peerName(job.uuid, job.peer) : job.peer_name;
+    return name.isEmpty() ? QStringLiteral("peer ") + job.peer : shownCodecText(name, kMaxPeerTextInReason);
 }
 
 QString Scheduler::unavailableReason(const Job& job) const {
     if (!sessions_->isRegistered(job.uuid)) return kNotInFleet;
     if (!sessions_->isReady(job.uuid)) return kNotReady;
     return {};
+}
+
+QString Scheduler::peerChangeReason(const Job& job) const {
+    if (!job.hasPeerIdentity()) return {};
+    QString name, address;
+    if (!sessions_->findPeer(job.uuid, job.peer, name, address)) return kPeerGone.arg(job.peer);
+    if (name == job.peer_name && address == job.peer_address) return {};
+    QString other = QLatin1Char('\'') + shownCodecText(name, kMaxPeerTextInReason) + QLatin1Char('\'');
+    if (address != job.peer_address && !address.isEmpty()) {
+        other += QStringLiteral(" at ") + shownCodecText(address, kMaxPeerTextInReason);
+    }
+    return kPeerNowOther.arg(job.peer, other);
+}
+
+QString Scheduler::connectBlockedReason(const Job& job) const {
+    const QString unavailable = unavailableReason(job);
+    return unavailable.isEmpty() ? peerChangeReason(job) : unavailable;
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -413,6 +458,7 @@ bool Scheduler::fromMessage(const Message& root) {
     const unsigned count = root.child_count("job");
     // Every receiver asks about the whole schedule: once for the file, not once per job.
     bool is_any_added = false;
+    bool is_any_finished = false;
     for (unsigned i = 0; i < count; ++i) {
         const Message& element = root.get_child("job", i);
         const Message::Attributes& a = element.attributes();
@@ -430,9 +476,13 @@ bool Scheduler::fromMessage(const Message& root) {
             job.id = nextJobId();
             job.host = host;
             job.port = port;
-            job.state = job.start > now ? Job::Waiting : job.end > now ? Job::Starting : Job::Ending;
-            is_added = insertJob(job);
+            // A call up after a window that passed unnoted was made by hand, not by this job.
+            const bool is_missed = job.end <= now && !job.connected_at.isValid();
+            job.state = job.start > now || is_missed ? Job::Waiting : job.end > now ? Job::Starting : Job::Ending;
+            const JobPtr added = insertJob(job);
+            is_added = added != nullptr;
             is_any_added = is_any_added || is_added;
+            if (added && is_missed) is_any_finished = missJob(*added, kNeverRan, now) || is_any_finished;
         }
         if (!is_added) {
             qWarning().noquote() << QStringLiteral("schedule: keeping job %1 of %2:%3 as it is: %4")
@@ -445,6 +495,7 @@ bool Scheduler::fromMessage(const Message& root) {
         }
     }
     if (is_any_added) emit scheduleUpdated();
+    if (is_any_finished) save();
     return true;
 }
 

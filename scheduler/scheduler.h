@@ -24,10 +24,11 @@ class QWidget;
 // "connect" when the start has come, believes the connection is up only when the codec's own peer
 // list says so, sends "disconnect" at the end, believes that too only from the peer list, and then
 // finishes the job or adds the next daily or weekly occurrence. Nothing waits for a reply: each
-// step is confirmed, or repeated, at the next tick. Commands go only to a READY session; a job that
-// cannot start before its end is logged as missed and never connected late. The pending jobs live
-// in schedule.xml, which is written after every change; a finished job stays in the list as a Done
-// record for a day, so that the program can run for months in a bounded list.
+// step is confirmed, or repeated, at the next tick. Commands go only to a READY session, and only
+// while the job's peer id still names the peer it was made for; a job that cannot start before its
+// end is logged as missed and never connected late. The pending jobs live in schedule.xml, which is
+// written after every change; a finished job stays in the list as a Done record for a day, so that
+// the program can run for months in a bounded list.
 //
 // One Scheduler serves the program. It reaches the codecs only through CodecSessions (setSessions)
 // and reads the time only through its clock (setClock), so that both can be replaced in tests.
@@ -64,7 +65,8 @@ public:
     // Inserts a copy by start time, before any job with the same start, and emits jobAdded and
     // scheduleUpdated. Refuses (false, nothing emitted) a job without a valid start, end and
     // recurrence end, whose end is not after its start, whose peer is no peer id (Job::isPeerId),
-    // or when kMaxJobs pending jobs are held. A job without an address takes its codec's now.
+    // or when kMaxJobs pending jobs are held. A job without an address takes its codec's now; the
+    // peer id is kept in Job::normalPeerId's form.
     bool addJob(const Job& job);
     // The first job with the id; false and nothing emitted when there is none.
     bool removeJob(int id);
@@ -75,9 +77,11 @@ public:
     // Writes an operator's edit of the job with `edited.id` back, as it stands now (the scheduler
     // may have moved it on while the dialog was open): it keeps its current state, except that a
     // job that was Done when the edit began starts again as Waiting, and a job under way keeps its
-    // peer. False, with the reason for the operator in `refusal`, when the job has gone meanwhile,
-    // when it became Done meanwhile (a Done record is never saved; a recurring job's next
-    // occurrence has times of its own), or when the peer is no peer id.
+    // peer. While the peer id stays, so do the peer's name and address the job was made with: an
+    // edit of the times never moves a job to a peer that took its id. False, with the reason for
+    // the operator in `refusal`, when the job has gone meanwhile, when it became Done meanwhile (a
+    // Done record is never saved; a recurring job's next occurrence has times of its own), or when
+    // the peer is no peer id.
     bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
     // Any job of that codec, in any state (Done included, until the tick drops it).
     bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
@@ -99,7 +103,9 @@ public:
     QString lastSaveError() const { return last_save_error_; }
     // Adds a job per "job" element whose address and port name a registered codec, in a state
     // that fits the clock, and emits scheduleUpdated once. The others are kept to be written back
-    // as they are.
+    // as they are. A job whose end has passed is ended only when its element notes that its call
+    // came up; otherwise it never ran, and it is missed at once (logged, shown, and the file saved),
+    // so that a call made by hand after its window is left alone.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
@@ -119,8 +125,8 @@ private:
     int indexOf(int id) const;
     // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
     QString editRefusal(int index, const Job& edited, bool was_done) const;
-    // addJob without scheduleUpdated, for a caller that adds many.
-    bool insertJob(const Job& job);
+    // addJob without scheduleUpdated, for a caller that adds many; the record added, or null.
+    JobPtr insertJob(const Job& job);
     // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
     // becomes what it now is, -1 as it leaves or stops being it.
     void countJob(const Job& job, int delta);
@@ -140,6 +146,8 @@ private:
     void connectJob(Job& job);
     // Ending; the disconnect goes out now when the codec is ready, else once it is.
     void endJob(Job& job);
+    // The disconnect, unless the peer id names another peer now; otherwise notes why it waits.
+    void disconnectJob(Job& job);
     // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
     // one's place under kMaxJobs. A next occurrence that is refused all the same leaves the job
     // pending in its state, with a warning, to be finished again at the next pass: its recurrence
@@ -157,6 +165,11 @@ private:
     QString peerText(const Job& job) const;
     // Why the job's codec can take no command now; empty when it can.
     QString unavailableReason(const Job& job) const;
+    // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
+    // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
+    QString peerChangeReason(const Job& job) const;
+    // unavailableReason, else peerChangeReason: why the job may not connect, or confirm its call, now.
+    QString connectBlockedReason(const Job& job) const;
     // Moves a damaged schedule file aside and tells the operator.
     void setAsideDamagedFile(const QString& error);
 

@@ -79,10 +79,15 @@ QString SessionAdaptor::unitLabel(const QUuid& uuid) const {
     return codec ? ::unitLabel(*codec) : QString();
 }
 
-QString SessionAdaptor::peerName(const QUuid& uuid, const QString& peer) const {
+bool SessionAdaptor::findPeer(const QUuid& uuid, const QString& peer, QString& name, QString& address) const {
+    name.clear();
+    address.clear();
     IPCObject* codec = session(uuid);
-    if (!codec || !Job::isPeerId(peer)) return {};
+    if (!codec || !Job::isPeerId(peer)) return false;
     std::lock_guard<SessionMutex> lock(codec->mutex());
     const PeerMetaPtr found = codec->peerById.value(peer.toInt());
-    return found ? found->name : QString();
+    if (!found) return false;
+    name = found->name;
+    address = found->addr;
+    return true;
 }

@@ -31,7 +31,7 @@ public:
     bool sendDisconnectAll(const QUuid& uuid) override;
     void addLogLine(const QUuid& uuid, const QString& text) override;
     QString unitLabel(const QUuid& uuid) const override;
-    QString peerName(const QUuid& uuid, const QString& peer) const override;
+    bool findPeer(const QUuid& uuid, const QString& peer, QString& name, QString& address) const override;
     IPCObject* session(const QUuid& uuid) const override;
 
 private:

@@ -17,7 +17,7 @@ struct FakeCodec {
     bool is_ready = true;
     bool follows = false;
     QSet<QString> active;          // peer ids
-    QMap<QString, QString> names;  // peer id -> name
+    QMap<QString, QString> names;  // peer id -> name: the peers the codec lists
     QString unit_name;
     QStringList log;  // device-log lines, oldest first
 };
@@ -44,7 +44,7 @@ public:
     bool sendDisconnectAll(const QUuid& uuid) override;
     void addLogLine(const QUuid& uuid, const QString& text) override;
     QString unitLabel(const QUuid& uuid) const override;
-    QString peerName(const QUuid& uuid, const QString& peer) const override;
+    bool findPeer(const QUuid& uuid, const QString& peer, QString& name, QString& address) const override;
     IPCObject* session(const QUuid&) const override { return nullptr; }
 
     QMap<QUuid, Codec> codecs;  // in key order, as the program's registry

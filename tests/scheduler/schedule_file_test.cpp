@@ -74,6 +74,9 @@ TEST_F(ScheduleFile, GoldenBytesAndRoundTrip) {
 
 TEST_F(ScheduleFile, LoadedStateFollowsTheClock) {
     addJobs();
+    Job daily = jobAt(1);  // after the finished one
+    daily.connected_at = at(11);  // so that a load after its end ends its call
+    ASSERT_TRUE(scheduler_->setJobAt(1, daily));
     ASSERT_TRUE(scheduler_->save());
     const struct {
         int now;  // minutes

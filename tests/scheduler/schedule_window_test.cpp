@@ -108,7 +108,7 @@ TEST_F(ScheduleWindowTest, StatusFollowsEveryTwelveSeconds) {
     }
     window_->timerTick();
     EXPECT_TRUE(reasonShown());
-    EXPECT_EQ(text(0, kStatus), "Waiting");
+    EXPECT_EQ(text(0, kStatus), "Waiting (codec not ready)");
     EXPECT_FALSE(table_->topLevelItem(0)->icon(kStatus).pixmap(16, 16).isNull());
 }
 

@@ -1,18 +1,22 @@
-// The scheduler against a simulated codec on loopback, on a fake clock: what the codec receives.
+// The scheduler against a simulated codec on loopback, on a fake clock: what the codec receives,
+// what the schedule file keeps, and what the window and the codec's log show.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "scheduler/schedule_window.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
+#include "sessions/session_meta_types.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/session_pool_fixture.h"
@@ -26,6 +30,7 @@ using test_support::wait_processing_events;
 class SchedulerLoopback : public test_support::SessionPoolFixture {
 protected:
     void SetUp() override {
+        register_session_meta_types();
         SessionPoolFixture::SetUp();
         CodecSimOptions options;
         options.count = 1;  // codec 0 starts without a call
@@ -39,14 +44,28 @@ protected:
             std::lock_guard<SessionMutex> lock(session_->mutex());
             ASSERT_FALSE(session_->bookPeers.isEmpty());
             peer_ = session_->bookPeers.front()->id;
+            peer_name_ = session_->bookPeers.front()->name;
         }
+        scheduler_ = makeScheduler();
+    }
 
-        scheduler_.stopTimer();
-        scheduler_.setClock([this] { return now_; });
-        scheduler_.setFilePath(folder_.filePath("schedule.xml"));
-        scheduler_.setSessions(std::make_shared<SessionAdaptor>(
+    // As the program makes it at start-up, on the same file and codec.
+    std::unique_ptr<Scheduler> makeScheduler() {
+        auto scheduler = std::make_unique<Scheduler>();
+        scheduler->stopTimer();
+        scheduler->setClock([this] { return now_; });
+        scheduler->setFilePath(folder_.filePath("schedule.xml"));
+        scheduler->setSessions(std::make_shared<SessionAdaptor>(
             [this](const QUuid& key) { return key == session_->uuid ? session_.data() : nullptr; },
             [this] { return QList<IPCObject*>{session_.data()}; }));
+        return scheduler;
+    }
+
+    // Kestrane started again at `minutes`: a new scheduler loads the file.
+    void restartAt(int minutes) {
+        now_ = at(minutes);
+        scheduler_ = makeScheduler();
+        ASSERT_TRUE(scheduler_->load());
     }
 
     bool waitReady() {
@@ -57,25 +76,50 @@ protected:
         });
     }
 
-    // One job for the first address-book peer, from minute 1 to minute 2.
-    void addJob(bool is_forced) {
+    // A job for the first address-book peer, by default from minute 1 to minute 2.
+    Job makeJob(int start = 1, int end = 2) const {
         Job job;
-        job.start = at(1);
-        job.end = at(2);
+        job.start = at(start);
+        job.end = at(end);
         job.recurrence_end = job.end;
         job.uuid = session_->uuid;
+        job.host = session_->host;
+        job.port = session_->port;
         job.peer = peer_;
-        job.priority = is_forced;
         job.id = Scheduler::nextJobId();
-        ASSERT_TRUE(scheduler_.addJob(job));
+        return job;
+    }
+    void addJob(bool is_forced) {
+        Job job = makeJob();
+        job.priority = is_forced;
+        ASSERT_TRUE(scheduler_->addJob(job));
+    }
+    void writeFile(const Job& job) const {
+        Message root;
+        root.set_name("jobs");
+        job.toMessage(root.add_child("job"));
+        root.write_to_file(Message::XML, folder_.filePath("schedule.xml").toStdString());
+    }
+    QString fileText() const {
+        QFile file(folder_.filePath("schedule.xml"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    QString lastLogLine() const { return session_->deviceLog.lines().value(0).text; }
+    // The Peer and Status columns of the first row of the Scheduled Connections window, opened now.
+    std::string shownJob() {
+        ScheduleWindow window(*scheduler_);
+        window.addJobEntries(scheduler_->jobList());
+        window.refreshEntries();
+        const QTreeWidgetItem* row = window.findChild<QTreeWidget*>("jobTable")->topLevelItem(0);
+        return (row->text(3) + " | " + row->text(4)).toStdString();
     }
 
     QDateTime at(int minutes) const { return base_.addSecs(minutes * 60); }
     void tickAt(int minutes) {
         now_ = at(minutes);
-        scheduler_.tick();
+        scheduler_->tick();
     }
-    Job::JobState state() const { return scheduler_.jobList().front().state; }
+    Job::JobState state() const { return scheduler_->jobList().front().state; }
 
     // The "connect" and "disconnect" frames the codec received, as "connect id=3", in order.
     std::vector<std::string> commands() const {
@@ -107,9 +151,10 @@ protected:
     QTemporaryDir folder_;
     QPointer<IPCObject> session_;
     QString peer_;
+    QString peer_name_;
     const QDateTime base_{QDate(2024, 5, 6), QTime(12, 0)};
     QDateTime now_ = base_;
-    Scheduler scheduler_;
+    std::unique_ptr<Scheduler> scheduler_;
     test_support::CapturedQtMessages messages_;
 };
 
@@ -158,6 +203,56 @@ TEST_F(SchedulerLoopback, NothingIsSentUntilTheCodecIsReadyAgain) {
     tickAt(1);
     EXPECT_EQ(state(), Job::Starting);
     EXPECT_TRUE(waitCommands(1));
+}
+
+// A job acts only on the peer it was made for, sees its call under the id the codec writes, and
+// after a restart ends only a call it made itself.
+TEST_F(SchedulerLoopback, AJobActsOnlyOnItsOwnPeerAndCall) {
+    // A zero-padded id from an edited file: one connect, the call seen, and noted in the file.
+    Job padded = makeJob();
+    padded.peer = "00" + peer_;
+    writeFile(padded);
+    restartAt(0);
+    tickAt(1);
+    ASSERT_TRUE(waitPeerActive(true));
+    tickAt(1);
+    EXPECT_EQ(state(), Job::Running);
+    EXPECT_TRUE(fileText().contains("connected=\"") && fileText().contains("peer=\"" + peer_ + "\""));
+    // Started again after its end: the call it noted is ended.
+    restartAt(3);
+    tickAt(3);
+    ASSERT_TRUE(waitPeerActive(false));
+
+    // One that never ran leaves a call made by hand after its window alone, and says it was missed.
+    writeFile(makeJob());
+    ASSERT_TRUE(session_->cmd_connect(peer_) && waitPeerActive(true));
+    restartAt(3);
+    tickAt(3);
+    const QString missed = "missed: its end passed before it could run";
+    EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " " + missed));
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Done (" + missed + ")").toStdString());
+    ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()) && waitPeerActive(false));
+
+    // Its id given to another peer before the start: nothing is connected; the window and the log say why.
+    scheduler_ = makeScheduler();
+    Job chosen = makeJob(11, 12);
+    scheduler_->sessions().findPeer(chosen.uuid, chosen.peer, chosen.peer_name, chosen.peer_address);
+    ASSERT_TRUE(scheduler_->addJob(chosen) && scheduler_->save());
+    EXPECT_TRUE(fileText().contains("peer_name=\"" + peer_name_ + "\""));
+    const Message other("<setPeerSettings id=\"" + peer_.toStdString() +
+                        "\" name=\"Other Studio\" addr=\"192.0.2.200:9000\"/>");
+    ASSERT_TRUE(session_->send_all_if_ready({other}));
+    const auto renamed = [&] { return scheduler_->sessions().peerName(chosen.uuid, peer_) == "Other Studio"; };
+    ASSERT_TRUE(wait_processing_events(renamed));
+    tickAt(11);
+    const QString reason = "peer " + peer_ + " is now 'Other Studio' at 192.0.2.200";
+    EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " waits: " + reason));
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Waiting (" + reason + ")").toStdString());
+
+    ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
+    const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
+    ASSERT_TRUE(waitCommands(5));
+    EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect, disconnect}));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 namespace {
 
-enum class Change { kNone, kReady, kNotReady, kPeerUp, kPeerDown, kRemoved };
+enum class Change { kNone, kReady, kNotReady, kPeerUp, kPeerDown, kRemoved, kIdTaken };
 
 struct Step {
     int minute;
@@ -94,6 +94,15 @@ const OccurrenceCase kOccurrences[] = {
      {{10, Change::kRemoved, S::Waiting, ""}, {20, Change::kNone, S::Done, ""}},
      {},
      "missed: codec not in the fleet"},
+    {"its id given to another peer while Running: that peer's call is not cut",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""},
+      {15, Change::kIdTaken, S::Running, ""},
+      {20, Change::kNone, S::Ending, ""},
+      {21, Change::kPeerDown, S::Done, ""}},
+     {"Scheduled disconnection from Studio 3 waits: peer 3 is now 'Other Studio'"},
+     ""},
     {"codec removed while Running: finished at its end, sending nothing",
      false,
      {{10, Change::kNone, S::Starting, "connect 3"},
@@ -117,6 +126,7 @@ protected:
         if (what == Change::kReady || what == Change::kNotReady) codec.is_ready = what == Change::kReady;
         if (what == Change::kPeerUp) codec.active.insert("3");
         if (what == Change::kPeerDown) codec.active.remove("3");
+        if (what == Change::kIdTaken) codec.names.insert("3", "Other Studio");
     }
 
     // Single jobs, a minute each, far ahead, until the scheduler holds `count` jobs.
@@ -160,6 +170,7 @@ TEST_F(SchedulerTest, Occurrences) {
         log_.clear();
         Job once = job(10, 20);
         once.priority = c.is_forced;
+        once.peer_name = "Studio 3";
         ASSERT_TRUE(scheduler_->addJob(once)) << c.label;
         for (const Step& step : c.steps) {
             change(step.change);
@@ -306,7 +317,7 @@ struct EditCase {
     Job::JobState at_open;
     Job::JobState at_write;  // the scheduler moved the job on while the dialog was open
     Job::JobState written;
-    const char* peer;
+    const char* peer;  // written, with its own name: "Studio 3", or the edit's "Studio 4"
 };
 
 TEST_F(SchedulerTest, AnEditKeepsWhatTheSchedulerDidMeanwhile) {
@@ -320,6 +331,7 @@ TEST_F(SchedulerTest, AnEditKeepsWhatTheSchedulerDidMeanwhile) {
         scheduler_ = makeScheduler();
         Job held = job(10, 20);
         held.state = c.at_open;
+        held.peer_name = "Studio 3";
         ASSERT_TRUE(scheduler_->addJob(held));
         Job opened;
         ASSERT_TRUE(scheduler_->getJob(held.id, opened));
@@ -329,11 +341,13 @@ TEST_F(SchedulerTest, AnEditKeepsWhatTheSchedulerDidMeanwhile) {
 
         Job edited = opened;
         edited.peer = "4";
+        edited.peer_name = "Studio 4";
         edited.end = at(30);
         ASSERT_TRUE(scheduler_->applyEdit(edited, opened.state == S::Done)) << c.label;
         const Job written = jobAt(0);
         EXPECT_EQ(Job::stateName(written.state), Job::stateName(c.written)) << c.label;
         EXPECT_EQ(written.peer, c.peer) << c.label;
+        EXPECT_EQ(written.peer_name, QStringLiteral("Studio ") + c.peer) << c.label;
         EXPECT_EQ(written.end, at(30)) << c.label;
         EXPECT_EQ(written.id, held.id) << c.label;
     }
