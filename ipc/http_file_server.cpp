@@ -38,8 +38,8 @@ bool has_control_bytes(const std::string& text) {
 
 }  // namespace
 
-http_file_server::http_file_server(const std::string& real_root, uint32_t size_limit)
-    : real_root_(real_root), size_limit_(size_limit) {}
+http_file_server::http_file_server(const std::string& real_root, uint32_t size_limit, bool is_wrapped)
+    : real_root_(real_root), size_limit_(size_limit), is_wrapped_(is_wrapped) {}
 
 std::string http_file_server::content_type(const std::string& extension) {
     struct Type {
@@ -126,7 +126,8 @@ bool http_file_server::attach_content(const http_request& request, const std::st
         response.set_status(500, "File too large");
         return false;
     }
-    if (request.method() == "HEAD") {
+    // A wrapping page's length depends on the bytes it shows; HEAD's answer is printed without them.
+    if (request.method() == "HEAD" && !is_wrapped_) {
         response.replace_header("Content-Length", ipc_uint_to_string(static_cast<uint32_t>(sent.size())));
     } else if ((is_twin_sent || content.size() != file.size()) && !sent.read(content)) {
         response.set_status(403, "Forbidden");

@@ -34,7 +34,7 @@ public:
 
     void set_timeout(uint32_t seconds) { timeout_s_ = seconds; }
     uint32_t timeout() const { return timeout_s_; }
-    void touch();
+    virtual void touch();
     uint32_t idle_s() const;
     // The time of the last touch (or of construction), on the ipc_now_us clock.
     int64_t last_active_us() const { return stamp_us_; }

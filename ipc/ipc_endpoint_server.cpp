@@ -4,6 +4,7 @@
 
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
+#include "ipc/ipc_expendable_sessions.h"
 #include "ipc/ipc_protocol.h"
 #include "ipc/ipc_random.h"
 #include "ipc/ipc_string.h"
@@ -51,6 +52,7 @@ void IPCEndpointServer::set_conn(IPCConn* connection) {
     }
     connection_ = connection;
     if (connection_) connection_->set_endpoint_server(this);
+    report_standing();
     on_connection_state();
 }
 
@@ -60,6 +62,7 @@ void IPCEndpointServer::release_connection() {
     released->close();
     released->clear_endpoints();
     connection_ = nullptr;
+    report_standing();
     on_connection_state();
 }
 
@@ -67,6 +70,7 @@ void IPCEndpointServer::detach_connection(IPCConn* connection) {
     if (owing_connection_ == connection) owing_connection_ = nullptr;
     if (connection_ != connection) return;
     connection_ = nullptr;
+    report_standing();
     on_connection_state();
 }
 
@@ -154,6 +158,22 @@ void IPCEndpointServer::set_login(bool is_authenticated, const std::string& user
     has_passed_check_ = has_passed_check_ || is_authenticated;
     user_ = user;
     role_ = role;
+    report_standing();
+}
+
+void IPCEndpointServer::touch() {
+    IPCEndpoint::touch();
+    report_standing();
+}
+
+void IPCEndpointServer::set_expendables(IPCExpendableSessions* expendables) {
+    if (expendables_) expendables_->remove(this);
+    expendables_ = expendables;
+    report_standing();
+}
+
+void IPCEndpointServer::report_standing() {
+    if (expendables_) expendables_->update(this);
 }
 
 std::string IPCEndpointServer::new_nonce(bool forget_older) {

@@ -12,6 +12,7 @@
 
 class IPCAddress;
 class IPCConn;
+class IPCExpendableSessions;
 
 // The server side of one peer: answers its requests (built-in ones and the application's own
 // commands), limits the request rate of remote peers, keeps the peer's subscriptions and delivers
@@ -34,6 +35,7 @@ public:
     ~IPCEndpointServer() override;
 
     void on_timeout() override { is_closed_ = true; }
+    void touch() override;
 
     virtual void send_deferred(const Message& message);
     // Whether a message published under `name` goes to this peer now (at most once per interval).
@@ -93,6 +95,9 @@ public:
     const std::string& role() const { return role_; }
     // Set by the server protocols' login checks.
     void set_login(bool is_authenticated, const std::string& user, const std::string& role);
+    // The list of its server's that this session reports its activity, check and connection to,
+    // and is on while it may be given up; null takes it off and stops the reports.
+    void set_expendables(IPCExpendableSessions* expendables);
     // A session that answered at most one request, or never passed a login check: without a
     // connection it is given up sooner (IPCServer::kBriefOrphanIdleS).
     bool is_short_lived() const { return handled_requests_ <= 1 || !has_passed_check_; }
@@ -102,6 +107,7 @@ private:
     // Counts the request; false once the peer has passed the rate limit in this window.
     bool admit_request();
     bool dispatch(const Message& request, Message& reply);
+    void report_standing();
     bool subscribe(const Message& request);
     void unsubscribe(const Message& request);
     void set_log_level(const Message& request);
@@ -122,6 +128,7 @@ private:
     // The connection whose request is waiting for a put-off reply, when the session has moved on
     // to another; linked to this endpoint until answered or gone. Not owned.
     IPCConn* owing_connection_ = nullptr;
+    IPCExpendableSessions* expendables_ = nullptr;  // not owned: the server's
     bool is_authenticated_ = false;
     bool has_passed_check_ = false;
     uint32_t handled_requests_ = 0;  // saturates

@@ -116,7 +116,7 @@ void IPCProtocolXHRServer::serve_static(const http_request& request, const std::
         if (!open_session(request, session_id, true)) return;
         conn->set_send_limit(std::max(conn->send_limit(), kDownloadSendLimit));
     }
-    http_file_server(server->real_file_root(), conn->send_limit())
+    http_file_server(server->real_file_root(), conn->send_limit(), is_debug_page_)
         .serve(request, relative, path, is_debug_page_ ? kDebugPrefix : "", response_);
 }
 

@@ -25,7 +25,10 @@ IPCServer::IPCServer(IPCManager* manager, const std::string& name)
 IPCServer::~IPCServer() {
     close();
     clear();
-    for (auto& entry : endpoints_) delete entry.second;
+    for (auto& entry : endpoints_) {
+        entry.second->set_expendables(nullptr);
+        delete entry.second;
+    }
 }
 
 void IPCServer::set_file_root(const std::string& root) {
@@ -97,13 +100,16 @@ void IPCServer::reap_closed() {
     }
 
     for (auto it = endpoints_.begin(); it != endpoints_.end();) {
-        if (it->second->is_closed()) {
-            manager_->retire_endpoint_server(it->second);
-            it = endpoints_.erase(it);
-        } else {
-            ++it;
-        }
+        const auto entry = it++;
+        if (entry->second->is_closed()) retire_endpoint(entry);
     }
+}
+
+void IPCServer::retire_endpoint(std::map<std::string, IPCEndpointServer*>::iterator entry) {
+    // Deleted later, it may still hear from a connection: it reports to nobody meanwhile.
+    entry->second->set_expendables(nullptr);
+    manager_->retire_endpoint_server(entry->second);
+    endpoints_.erase(entry);
 }
 
 IPCEndpointServer* IPCServer::add_endpoint(const std::string& id) {
@@ -113,22 +119,18 @@ IPCEndpointServer* IPCServer::add_endpoint(const std::string& id) {
     endpoint->set_name(manager_, name_);
     endpoint->set_id(id);
     endpoints_[id] = endpoint;
+    endpoint->set_expendables(&expendables_);
     return endpoint;
 }
 
 bool IPCServer::make_room() {
     // Every request that must log in makes a session before its check, so a flood of them would
     // otherwise fill the table until the sweep and lock every new client out. A session that has
-    // logged in, or is bound to a connection, is never given up for one.
-    auto oldest = endpoints_.end();
-    for (auto it = endpoints_.begin(); it != endpoints_.end(); ++it) {
-        const IPCEndpointServer* endpoint = it->second;
-        if (endpoint->has_passed_check() || endpoint->connection()) continue;
-        if (oldest == endpoints_.end() || endpoint->last_active_us() < oldest->second->last_active_us()) oldest = it;
-    }
-    if (oldest == endpoints_.end()) return false;
-    manager_->retire_endpoint_server(oldest->second);
-    endpoints_.erase(oldest);
+    // logged in, or is bound to a connection, is never given up for one. Once the table is full a
+    // flood makes room on every request, so the one to give up is kept at hand, never searched for.
+    const IPCEndpointServer* oldest = expendables_.oldest();
+    if (!oldest) return false;
+    retire_endpoint(endpoints_.find(oldest->id()));
     return true;
 }
 

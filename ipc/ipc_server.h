@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "ipc/ipc_expendable_sessions.h"
 #include "ipc/ipc_socket.h"
 
 class IPCConn;
@@ -93,10 +94,13 @@ protected:
     // Gives up the least recently active endpoint that has neither passed a login check nor a
     // connection; false when there is none.
     bool make_room();
+    // Takes the endpoint out of the table and hands it to the manager, which deletes it.
+    void retire_endpoint(std::map<std::string, IPCEndpointServer*>::iterator entry);
 
     IPCManager* manager_;  // not owned
     std::map<IPCConn*, IPCAddress> connections_;  // owned
     std::map<std::string, IPCEndpointServer*> endpoints_;  // owned, by id
+    IPCExpendableSessions expendables_;  // of endpoints_
     std::string name_;
     std::string file_root_;
     std::string real_file_root_;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "ipc/ipc_server.h"
 #include "ipc/message.h"
@@ -138,29 +139,56 @@ protected:
     }
 };
 
+// The session cookie a head sets ("s=\"...\""), empty when it sets none.
+std::string session_cookie_of(const std::string& head) {
+    const size_t at = head.find("\r\nSet-Cookie: s=");
+    if (at == std::string::npos) return {};
+    const size_t start = at + 14;
+    return head.substr(start, head.find(';', start) - start);
+}
+
 // Cookie-less requests make a session each, but a full table makes room with the ones that never
-// logged in: new clients are still challenged, and a logged-in session stays.
-TEST_F(HttpServerRemotePeer, ASessionFloodLocksNoClientOutNorPushesALoggedInSessionOut) {
+// logged in, least recently active first: new clients are still challenged, and neither a logged-in
+// session nor one bound to a connection is given up.
+TEST_F(HttpServerRemotePeer, ASessionFloodGivesUpTheOldestFirstAndNeverALoggedInOrConnectedSession) {
     QTemporaryDir folder;
     const QString jar = folder.filePath("jar");
     const QString url = QString::fromStdString(server.url("/?cmd=a&seq=1"));
     ASSERT_EQ(run_curl({"--digest", "-u", "user:pw", "-c", jar, "-b", jar, url}), "<resp seq=\"1\"/>");
+    FrameClient framed("::1", server.port());
+    ASSERT_TRUE(framed.send_frame("<ping/>"));
+    ASSERT_NE(framed.read_frame(), "") << "no session for the framed peer";
     constexpr size_t kBatch = 100;
     const size_t flood = (IPCServer::kMaxEndpoints / kBatch + 2) * kBatch;
+    std::vector<std::string> flood_cookies;
     size_t challenged = 0;
     for (size_t sent = 0; sent < flood; sent += kBatch) {
         std::string requests;
         for (size_t i = 0; i < kBatch; ++i) requests += get("/?cmd=ping");
         ASSERT_TRUE(peer.send_bytes(requests));
         for (size_t i = 0; i < kBatch; ++i) {
-            challenged += peer.read_until("\r\n\r\n").compare(0, 12, "HTTP/1.1 401") == 0;
+            const std::string head = peer.read_until("\r\n\r\n");
+            challenged += head.compare(0, 12, "HTTP/1.1 401") == 0;
+            flood_cookies.push_back(session_cookie_of(head));
         }
     }
     EXPECT_EQ(challenged, flood);
+    EXPECT_TRUE(framed.send_frame("<ping/>"));
+    EXPECT_NE(framed.read_frame(), "") << "the framed peer's session was given up";
     std::string trace;
     run_curl({"-v", "-b", jar, url}, &trace);
     EXPECT_NE(trace.find("< HTTP/1.1 401"), std::string::npos) << trace;
     EXPECT_EQ(trace.find("< Set-Cookie"), std::string::npos) << "the logged-in session was given up";
+
+    // Room was made for all but the first sessions of the flood, which the two above shared the
+    // table with. Asking for a session given up makes a new one, so the kept are asked for first.
+    const size_t given_up = flood + 2 - IPCServer::kMaxEndpoints;
+    const auto is_kept = [&](size_t index) {
+        peer.send_bytes("GET /?cmd=ping HTTP/1.1\r\nHost: test\r\nCookie: " + flood_cookies[index] + "\r\n\r\n");
+        return session_cookie_of(peer.read_until("\r\n\r\n")).empty();
+    };
+    for (const size_t kept : {given_up, flood - 1}) EXPECT_TRUE(is_kept(kept)) << kept;
+    for (const size_t lost : {size_t{0}, given_up - 1}) EXPECT_FALSE(is_kept(lost)) << lost;
 }
 
 }  // namespace

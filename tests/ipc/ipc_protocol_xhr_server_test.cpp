@@ -21,6 +21,13 @@ using test_support::run_curl;
 using test_support::ThreadedManager;
 using test_support::wait_until;
 
+std::string content_length_of(const std::string& head) {
+    const size_t at = head.find("\r\nContent-Length: ");
+    if (at == std::string::npos) return {};
+    const size_t start = at + 18;
+    return head.substr(start, head.find('\r', start) - start);
+}
+
 TEST(XhrServer, TheLibrarysXhrClientRoundTripsMarkupAndEscapes) {
     HttpTestServer server("127.0.0.1");
     RecordingEndpoint client;
@@ -65,6 +72,34 @@ TEST(XhrServer, DebugPageAnswersHeadWithHeadOnlyAndRedirectsForReal) {
     const std::string redirect = peer.read_until("\r\n\r\n");
     EXPECT_EQ(redirect.compare(0, 32, "HTTP/1.1 301 Moved Permanently\r\n"), 0) << redirect;
     EXPECT_NE(redirect.find("\r\nLocation: http://test/debug/\r\n"), std::string::npos) << redirect;
+}
+
+// A client sizes its buffers, and a cache its entry, from HEAD: the page that wraps a debug answer
+// must be sized from the same bytes as GET's.
+TEST(XhrServer, HeadGivesTheLengthOfTheGetOnEveryPath) {
+    struct HeadCase {
+        const char* target;
+        const char* headers;
+    };
+    const HeadCase kCases[] = {
+        {"/debug/app.js", ""},       {"/debug/app.js", "Accept-Encoding: gzip\r\n"},
+        {"/debug/docs/", ""},        {"/debug/dl/file.txt", ""},
+        {"/debug/robots.txt", ""},   {"/debug/missing.txt", ""},
+        {"/debug?cmd=a&seq=1", ""},  {"/app.js", "Accept-Encoding: gzip\r\n"},
+        {"/docs/", ""},              {"/?cmd=a&seq=1", ""},
+    };
+    HttpTestServer server("127.0.0.1");
+    FrameClient peer("127.0.0.1", server.port());
+    for (const HeadCase& c : kCases) {
+        const auto length_for = [&](const std::string& method) {
+            peer.send_bytes(method + " " + c.target + " HTTP/1.1\r\nHost: test\r\n" + c.headers + "\r\n");
+            return content_length_of(peer.read_until("\r\n\r\n"));
+        };
+        const std::string get_length = length_for("GET");
+        ASSERT_NE(get_length, "") << c.target;
+        ASSERT_EQ(peer.read_count(std::stoul(get_length)).size(), std::stoul(get_length)) << c.target;
+        EXPECT_EQ(length_for("HEAD"), get_length) << c.target << " " << c.headers;
+    }
 }
 
 }  // namespace
