@@ -35,6 +35,7 @@ void JobDialog::setIPCObject(IPCObject* session) {
     if (session_) disconnect(session_, nullptr, this, nullptr);
     session_ = session;
     peerListUpdate();
+    setTargetIndex(0);
     if (session_) connect(session_, &IPCObject::recvPeerList, this, &JobDialog::peerListUpdate);
 }
 
@@ -134,7 +135,12 @@ void JobDialog::peerListUpdate() {
         for (const PeerMetaPtr& peer : peers) {
             if (Job::isPeerId(peer->id)) ui_->targetCombo->addItem(shownCodecText(peer->name), peer->id);
         }
-        if (!chosen.isEmpty()) selectPeer(chosen);
+        if (chosen.isEmpty()) {
+            // Filling an empty list makes its first entry current: a peer nobody chose.
+            ui_->targetCombo->setCurrentIndex(-1);
+        } else {
+            selectPeer(chosen);
+        }
     }
     handleEnables();
 }

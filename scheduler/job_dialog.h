@@ -23,8 +23,8 @@ class jobdialog;
 //
 // The Target Peer list holds the codec's address-book peers, then its directory peers, each under
 // its id; peers whose id is not a plain number are left out (Job::isPeerId), and a chosen peer the
-// codec no longer lists keeps an entry of its own. It follows the session's peer list while open.
-// GUI thread only.
+// codec no longer lists keeps an entry of its own. It follows the session's peer list while open;
+// a new list never chooses a peer where none was chosen. GUI thread only.
 class JobDialog : public QDialog {
     Q_OBJECT
 
@@ -33,7 +33,8 @@ public:
     explicit JobDialog(QWidget* parent = nullptr);
     ~JobDialog() override;
 
-    // Fills the Target Peer list from the session and follows its peer lists from then on.
+    // Fills the Target Peer list from the session, its first peer chosen, and follows its peer lists
+    // from then on.
     void setIPCObject(IPCObject* session);
     // Makes the entry at this position current; -1 or a position outside the list: none.
     void setTargetIndex(int index);

@@ -140,12 +140,19 @@ void ScheduleWindow::rewriteRows() {
         const auto job = jobs.constFind(row->data(0, kIdRole).toInt());
         // The scheduler dropped a day-old Done job: its row would otherwise stay for good.
         if (job == jobs.constEnd()) {
-            delete row;
+            deleteRow(row);
             continue;
         }
         updateText(row, kStart, shortText(job->start));
         updateText(row, kEnd, shortText(job->end));
     }
+}
+
+void ScheduleWindow::deleteRow(QTreeWidgetItem* row) {
+    // Left current, the row would hand the selection to the next job, which Remove would then take
+    // without the operator having picked it.
+    if (ui_->jobTable->currentItem() == row) ui_->jobTable->setCurrentItem(nullptr);
+    delete row;
 }
 
 void ScheduleWindow::timerTick() {
@@ -213,7 +220,7 @@ void ScheduleWindow::onActionRemoveTriggered() {
     QTreeWidgetItem* row = selectedRow();
     if (!row) return;
     const bool is_removed = scheduler_.removeJob(row->data(0, kIdRole).toInt());
-    delete row;
+    deleteRow(row);
     if (is_removed) scheduler_.saveOrWarn(this);
 }
 

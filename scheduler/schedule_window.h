@@ -58,6 +58,8 @@ private:
     // after it, and a warning icon whose tool tip gives the reason. True when its text changed.
     bool setStatus(QTreeWidgetItem* row, const Job& job) const;
     QTreeWidgetItem* selectedRow() const;
+    // Takes the row out; when it was the selected one, no row is selected after it.
+    void deleteRow(QTreeWidgetItem* row);
     // Fits the columns (a bit per column) to their texts once the event loop runs again: once for
     // all the rows added meanwhile (a whole list, or the many occurrences one tick may add), since
     // measuring every row for each added row would take minutes with thousands of jobs.

@@ -49,11 +49,16 @@ QString profileName(const Message& profile) {
     return settings ? attributeText(*settings, "name") : QString();
 }
 
-// Whether the codec still lists `opened`, the profile an editor opened, under its id by the same
-// name: a codec that restarted, or removed it, may have given that id to another profile since.
-bool holdsProfile(IPCObject& session, const Message& opened) {
+// Whether the codec still lists the profile `id` by the name `name`: a codec that restarted, or
+// removed it, may have given that id to another profile since.
+bool holdsProfile(IPCObject& session, const QString& id, const QString& name) {
     Message now;
-    return session.findProfile(attributeText(opened, "id"), now) && profileName(now) == profileName(opened);
+    return session.findProfile(id, now) && profileName(now) == name;
+}
+
+// The same for `opened`, the profile an editor opened.
+bool holdsProfile(IPCObject& session, const Message& opened) {
+    return holdsProfile(session, attributeText(opened, "id"), profileName(opened));
 }
 
 // The same for a peer, by its name and address.
@@ -514,11 +519,24 @@ ProfileCodecData CodecDock::shownCodecData() const {
 }
 
 void CodecDock::removeProfile() {
-    if (MessageBox::question(&window, QStringLiteral("Remove Profile"),
-                             QStringLiteral("Do you want to remove this profile?"))) {
-        // The selection is read after the question: the list may have been refilled meanwhile.
-        if (shown) {
-            if (const std::optional<int> id = selectedProfileId("deleteProfile")) shown->cmd_delete_profile(*id);
+    // Taken before the question: while it is open, the codec's lists may move the selection.
+    const QListWidgetItem* item = profiles.selectedProfileItem();
+    const std::optional<int> id = selectedProfileId("deleteProfile");
+    if (!shown || !item || !id) return;
+    const QUuid key = shown->uuid;
+    const QString idText = item->data(kProfileIdRole).toString();
+    const QString name = item->data(kProfileNameRole).toString();
+    const QString title = QStringLiteral("Remove Profile");
+    if (MessageBox::question(&window, title,
+                             QStringLiteral("Do you want to remove the profile \"%1\"?").arg(CodecText::name(name)))) {
+        IPCObject* session = findInstance(key);
+        if (session && session->state() == IQEndpointClient::READY && holdsProfile(*session, idText, name)) {
+            session->cmd_delete_profile(*id);
+        } else {
+            MessageBox::warning(&window, title,
+                                QStringLiteral("Nothing was removed: the codec is not connected, or no longer has "
+                                               "the profile \"%1\" under its id.")
+                                    .arg(CodecText::name(name)));
         }
     }
     emit enablesChanged();
@@ -634,8 +652,12 @@ void CodecDock::activePeerSelectionChanged(QTreeWidgetItem*, QTreeWidgetItem*) {
 }
 
 void CodecDock::actionDisconnectStatTableTriggered() {
-    if (!shown) return;
-    if (const std::optional<int> peer = stats.selectedPeerId()) shown->cmd_disconnect(*peer);
+    if (!shown || !statsMenuPeer) return;
+    const QList<PeerMetaPtr> active = shown->activePeerList();
+    const bool isStillActive = std::any_of(active.cbegin(), active.cend(), [this](const PeerMetaPtr& peer) {
+        return readDecimalId(peer->id) == statsMenuPeer;
+    });
+    if (isStillActive) shown->cmd_disconnect(*statsMenuPeer);
 }
 
 void CodecDock::showMeterContextMenu(const QPoint& pos) {
@@ -644,7 +666,13 @@ void CodecDock::showMeterContextMenu(const QPoint& pos) {
 }
 
 void CodecDock::showStatsTableContextMenu(const QPoint& pos) {
+    // The call under the cursor, taken now: while the menu is open that call may end, and the table
+    // then makes another row current.
+    const QTreeWidgetItem* row = ui.statsTable->itemAt(pos);
+    statsMenuPeer = row ? std::optional<int>(row->data(0, StatsTable::kPeerIdRole).toInt()) : std::nullopt;
+    ui.actionDisconnectPeerFromStatTable->setEnabled(statsMenuPeer.has_value());
     popUpMenu({ui.actionDisconnectPeerFromStatTable}, ui.statsTable->viewport()->mapToGlobal(pos));
+    statsMenuPeer.reset();
 }
 
 // ------------------------------------------------------------------------------------------------

@@ -102,6 +102,9 @@ public slots:
     // under its id and name, a box says so and the editor opens again with the edits. True when
     // the profile went out.
     bool editProfile();
+    // "Remove Profile": asks, naming the selected profile, then removes it from the codec it came
+    // from while that codec still lists it under its id by that name; otherwise says that nothing
+    // was removed.
     void removeProfile();
     void setDefaultProfileTriggered();
     void showProfilelistContextMenu(const QPoint& pos);
@@ -121,6 +124,8 @@ public slots:
     void updateStatsTable();
     void ipcRecvChannelStats(QUuid key);
     void activePeerSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    // "Disconnect this peer": the call the table's menu opened on, while that peer is still in a
+    // connection; nothing outside the menu.
     void actionDisconnectStatTableTriggered();
     void showMeterContextMenu(const QPoint& pos);
     void showStatsTableContextMenu(const QPoint& pos);
@@ -173,4 +178,6 @@ private:
     QPointer<IPCObject> shown;  // the codec shown; not owned
     ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
+    // The peer of the statistics row the table's menu opened on, while that menu is open.
+    std::optional<int> statsMenuPeer;
 };

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QListWidget>
+#include <QSignalBlocker>
 
 #include <mutex>
 #include <stdexcept>
@@ -14,10 +15,18 @@
 
 namespace {
 
-// The data under `role` of the one selected row; empty without exactly one.
-QString selectedData(const QListWidget& list, int role) {
+// What a row stands for: its id and name (and a peer's address). A rebuilt row is the one the
+// operator chose only while all of these read the same: a codec may give a removed peer's or
+// profile's id to a new one.
+constexpr int kIdentityRole = Qt::UserRole + 1;
+
+// A name in the problem line is cut to this many characters, so that the line fits the dialog.
+constexpr int kShownNameLength = 60;
+
+// The data under `role` of the one selected row; invalid without exactly one.
+QVariant selectedData(const QListWidget& list, int role) {
     const QList<QListWidgetItem*> selected = list.selectedItems();
-    return selected.size() == 1 ? selected.first()->data(role).toString() : QString();
+    return selected.size() == 1 ? selected.first()->data(role) : QVariant();
 }
 
 }  // namespace
@@ -29,7 +38,15 @@ ConnectionDialog::ConnectionDialog(QWidget* parent) : QDialog(parent), ui(new Ui
     ui->problemLabel->hide();
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConnectionDialog::checkAndAccept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(ui->peerList, &QListWidget::itemSelectionChanged, ui->problemLabel, &QLabel::hide);
+    // The lists are rebuilt with their signals blocked: a change seen here is the operator's.
+    connect(ui->peerList, &QListWidget::itemSelectionChanged, this, [this] {
+        lostPeer.clear();
+        showLostChoices();
+    });
+    connect(ui->profileList, &QListWidget::itemSelectionChanged, this, [this] {
+        lostProfile.clear();
+        showLostChoices();
+    });
 }
 
 ConnectionDialog::~ConnectionDialog() = default;
@@ -41,6 +58,8 @@ void ConnectionDialog::connectInstance(IPCObject* followed) {
 }
 
 void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const QList<PeerMetaPtr>& directoryPeers) {
+    const QStringList chosen = selectedData(*ui->peerList, kIdentityRole).toStringList();
+    const QSignalBlocker blocker(ui->peerList);
     ui->peerList->clear();
     for (const PeerMetaPtr& peer : bookPeers) {
         const QString text = QStringLiteral("%1 (%2)").arg(CodecText::name(peer->name), CodecText::name(peer->addr));
@@ -48,35 +67,70 @@ void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const
         item->setData(kPeerAddressRole, peer->addr);
         item->setData(kPeerIdRole, peer->id);
         item->setData(kPeerDirectoryRole, false);
+        item->setData(kIdentityRole, QStringList{peer->id, peer->name, peer->addr});
     }
     for (const PeerMetaPtr& peer : directoryPeers) {
-        setPeerListItemData(new QListWidgetItem(ui->peerList), peer.get());
+        auto* item = new QListWidgetItem(ui->peerList);
+        setPeerListItemData(item, peer.get());
+        item->setData(kIdentityRole, QStringList{peer->id, peer->name, peer->addr});
     }
+    reselect(*ui->peerList, chosen, lostPeer);
+    showLostChoices();
 }
 
 void ConnectionDialog::refillProfileList(const QList<ProfileInfo>& profiles) {
+    const QStringList chosen = selectedData(*ui->profileList, kIdentityRole).toStringList();
+    const QSignalBlocker blocker(ui->profileList);
     ui->profileList->clear();
     for (const ProfileInfo& profile : profiles) {
         auto* item = new QListWidgetItem(CodecText::name(profile.name), ui->profileList);
         item->setData(kProfileNameRole, profile.name);
         item->setData(kProfileIdRole, profile.id);
+        item->setData(kIdentityRole, QStringList{profile.id, profile.name});
     }
+    reselect(*ui->profileList, chosen, lostProfile);
+    showLostChoices();
+}
+
+void ConnectionDialog::reselect(QListWidget& list, const QStringList& chosen, QString& lost) {
+    if (chosen.isEmpty()) return;
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.item(row)->data(kIdentityRole).toStringList() == chosen) {
+            list.setCurrentRow(row);
+            return;
+        }
+    }
+    lost = chosen.value(1);
+}
+
+void ConnectionDialog::showLostChoices() {
+    QStringList lines;
+    if (!lostPeer.isEmpty()) {
+        lines << tr("The codec no longer has the peer \"%1\" you chose. Choose the peer again.")
+                     .arg(shownCodecText(lostPeer, kShownNameLength));
+    }
+    if (!lostProfile.isEmpty()) {
+        lines << tr("The codec no longer has the profile \"%1\" you chose. Choose the profile again.")
+                     .arg(shownCodecText(lostProfile, kShownNameLength));
+    }
+    ui->problemLabel->setText(lines.join(QLatin1Char('\n')));
+    ui->problemLabel->setVisible(!lines.isEmpty());
 }
 
 QString ConnectionDialog::selectedPeerId() const {
-    return selectedData(*ui->peerList, kPeerIdRole);
+    return selectedData(*ui->peerList, kPeerIdRole).toString();
 }
 
 QString ConnectionDialog::selectedProfile() const {
-    return selectedData(*ui->profileList, kProfileIdRole);
+    return selectedData(*ui->profileList, kProfileIdRole).toString();
 }
 
 QString ConnectionDialog::selectedPeerData() const {
-    return selectedData(*ui->peerList, kPeerAddressRole);
+    return selectedData(*ui->peerList, kPeerAddressRole).toString();
 }
 
 QString ConnectionDialog::selectedProfileData() const {
-    return selectedData(*ui->profileList, kProfileNameRole);
+    return selectedData(*ui->profileList, kProfileNameRole).toString();
 }
 
 int ConnectionDialog::selectedPeerType() const {
@@ -112,6 +166,10 @@ void ConnectionDialog::ipcProfileListUpdate(QUuid) {
 }
 
 void ConnectionDialog::checkAndAccept() {
+    if (!lostPeer.isEmpty() || !lostProfile.isEmpty()) {
+        showLostChoices();
+        return;
+    }
     if (!selectedPeerId().isEmpty()) {
         accept();
         return;

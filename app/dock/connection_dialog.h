@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <memory>
@@ -12,6 +13,7 @@
 #include "sessions/profile_info.h"
 
 class IPCObject;
+class QListWidget;
 
 namespace Ui {
 class ConnectionDialog;
@@ -20,8 +22,10 @@ class ConnectionDialog;
 // "Connection setup": the operator picks one of the codec's peers (its address-book peers, then
 // those its directory server knows, each block in the codec's order) and one of its profiles for a
 // new connection. While it lives it follows the codec: each new peer or profile list rebuilds that
-// list, and drops the selection there. OK needs a peer; without a profile the peer keeps its own.
-// The dialog sends nothing: the caller reads the choice as two id texts.
+// list. The choice there stays while the rebuilt list holds a row of the same id by the same name
+// (and address, for a peer); when it has none, a line names what has gone and OK is refused until
+// the operator chooses in that list again. OK needs a peer; without a profile the peer keeps its
+// own. The dialog sends nothing: the caller reads the choice as two id texts.
 // GUI thread only; the session's lists are copied under its mutex.
 class ConnectionDialog : public QDialog {
     Q_OBJECT
@@ -57,6 +61,16 @@ private slots:
     void checkAndAccept();
 
 private:
+    // Selects the row of `list` that stands for `chosen` (a row's identity) again; when none does,
+    // `lost` takes the chosen one's name. Nothing chosen: nothing happens.
+    static void reselect(QListWidget& list, const QStringList& chosen, QString& lost);
+    // The lines naming lost choices, or none.
+    void showLostChoices();
+
     std::unique_ptr<Ui::ConnectionDialog> ui;
     QPointer<IPCObject> session;  // followed; not owned
+    // The names of a chosen peer and profile that a rebuild no longer holds; empty while the
+    // operator's choice stands.
+    QString lostPeer;
+    QString lostProfile;
 };

@@ -54,6 +54,9 @@ void PeerTreePanel::update(IPCObject& session) {
         QTreeWidgetItem* item = tree->topLevelItem(row);
         const PeerMetaPtr peer = unclaimed.take(item->data(0, kPeerIdRole).toString());
         if (!peer) {
+            // Left current, the row would hand the selection to its neighbour: a peer the operator
+            // never picked, which Connect or Remove would then act on.
+            if (tree->currentItem() == item) tree->setCurrentItem(nullptr);
             delete tree->takeTopLevelItem(row);  // the next row moves up into its place
             continue;
         }

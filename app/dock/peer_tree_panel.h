@@ -22,7 +22,8 @@ public:
     void refill(IPCObject& session);
     // Redecorates the rows of peers still listed (the first row of an id takes the first peer of
     // that id), removes the others, and inserts new peers: an address-book peer after the last
-    // address-book row, a directory peer at the end.
+    // address-book row, a directory peer at the end. When the selected peer's row goes, no peer is
+    // selected.
     void update(IPCObject& session);
     void clear();
     // Shows every row's peer as in no audio connection: the codec is lost.

@@ -122,6 +122,9 @@ TEST_F(ScheduleWindowTest, RemovingTakesThatRowAndJobOnly) {
     EXPECT_FALSE(scheduler_.getJob(done_, removed));
     EXPECT_EQ(scheduler_.jobCount(), 2);
     EXPECT_TRUE(QFile::exists(scheduler_.filePath()));
+    // No row is selected after it: a second Remove takes no job the operator did not pick.
+    window_->onActionRemoveTriggered();
+    EXPECT_EQ(scheduler_.jobCount(), 2);
 }
 
 TEST_F(ScheduleWindowTest, ARowGoesWhenTheSchedulerDropsItsJob) {

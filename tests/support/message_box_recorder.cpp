@@ -3,7 +3,10 @@
 MessageBoxRecorder::MessageBoxRecorder(QMessageBox::StandardButton answer_to_questions) {
     MessageBox::setHandler([this, answer_to_questions](const MessageBox::Request& request) {
         boxes_.push_back(request);
-        if (request.buttons.testFlag(QMessageBox::Yes)) return answer_to_questions;
+        if (request.buttons.testFlag(QMessageBox::Yes)) {
+            if (while_asking_) while_asking_();
+            return answer_to_questions;
+        }
         return QMessageBox::Ok;
     });
 }

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "dialogs/message_box.h"
@@ -16,6 +18,9 @@ public:
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
     MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
 
+    // Runs `act` inside each question before it is answered: what happens while a person reads it.
+    void whileAsking(std::function<void()> act) { while_asking_ = std::move(act); }
+
     const std::vector<MessageBox::Request>& boxes() const { return boxes_; }
     // How many boxes had this title.
     int count(const QString& title) const;
@@ -24,4 +29,5 @@ public:
 
 private:
     std::vector<MessageBox::Request> boxes_;
+    std::function<void()> while_asking_;
 };

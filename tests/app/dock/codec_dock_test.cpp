@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 
 #include "app/shared/delay_graph.h"
@@ -24,6 +25,7 @@
 #include "app/dock/stats_table.h"
 #include "sessions/event_log_merger.h"
 #include "tests/app/dock/dock_fixture.h"
+#include "tests/app/popup_menu.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/message_box_recorder.h"
 
@@ -55,6 +57,18 @@ protected:
             if (statsTable()->topLevelItem(row)->data(0, StatsTable::kPeerIdRole).toString() == id) return true;
         }
         return false;
+    }
+
+    // Opens the statistics table's menu on the row of the call to `peer` (by name), runs `meanwhile`,
+    // then chooses "Disconnect this peer". The window must be shown.
+    void disconnectFromStatsMenu(const QString& peer, const std::function<void()>& meanwhile = {}) {
+        const QTreeWidgetItem* row = statsTable()->findItems(peer, Qt::MatchExactly).value(0);
+        ASSERT_NE(row, nullptr);
+        app_test::onNextPopup([&](QMenu& menu) {
+            if (meanwhile) meanwhile();
+            menu.actions().value(0)->trigger();
+        });
+        emit statsTable()->customContextMenuRequested(statsTable()->visualItemRect(row).center());
     }
 
     int logCount(const QString& text) { return child<QTextEdit>("eventLogText")->toPlainText().count(text); }
@@ -124,11 +138,51 @@ TEST_F(DockTest, ConnectsAndDisconnectsAPeer) {
     connectButton->click();
     ASSERT_TRUE(wait_processing_events([&] { return hasStatsRow(id); }));
     EXPECT_EQ(recorded("setPeerSettings").size(), 1u);
-    child<QAction>("actionDisconnectPeerFromStatTable")->trigger();
+    window->show();
+    disconnectFromStatsMenu(name);
     disconnects = waitForFrames("disconnect", 2);
     EXPECT_EQ(disconnects.back().message.attributes().get_string("id", ""), id.toStdString());
     ASSERT_TRUE(wait_processing_events([&] { return !isActiveRow(id); }));
     EXPECT_EQ(logCount(started), 2);
+}
+
+// A menu or a question acts on what the operator chose when it opened, or on nothing. Codec 1:
+// two channels, peer 1 "Berlin Desk" on air, profiles 2 (peer 3's), 3 "Music Stereo" and 4.
+TEST_F(DockTest, MenusAndQuestionsActOnlyOnWhatWasChosen) {
+    IPCObject* session = selectReadyCodec(startFleet(2).ports()[1]);
+    window->show();
+    ASSERT_TRUE(session->cmd_connect(QStringLiteral("2")));
+    ASSERT_TRUE(wait_processing_events([&] { return hasStatsRow("1") && hasStatsRow("2"); }));
+    disconnectFromStatsMenu(QStringLiteral("Berlin Desk"), [&] {  // the call ends meanwhile; call 2 stays
+        session->cmd_disconnect(1);
+        ASSERT_TRUE(wait_processing_events([&] { return !hasStatsRow("1"); }));
+    });
+
+    const struct {
+        const char* chosen;
+        std::function<void()> meanwhile;  // while the question is open
+        QString lastBox;
+    } removals[] = {
+        {"Music Stereo", [&] { peerTree()->setCurrentItem(peerRow("3")); },
+         "Do you want to remove the profile \"Music Stereo\"?"},
+        {"Sports Low Delay", [&] {
+             session->cmd_delete_profile(4);  // by another client
+             ASSERT_TRUE(wait_processing_events(
+                 [&] { return profileList()->findItems("Sports Low Delay", Qt::MatchExactly).isEmpty(); }));
+         },
+         "Nothing was removed: the codec is not connected, or no longer has the profile \"Sports Low Delay\" under its id."},
+    };
+    for (const auto& c : removals) {
+        profileList()->setCurrentItem(profileList()->findItems(c.chosen, Qt::MatchExactly).value(0));
+        MessageBoxRecorder boxes;
+        boxes.whileAsking(c.meanwhile);
+        child<QAction>("actionRemoveProfile")->trigger();
+        EXPECT_EQ(boxes.lastText("Remove Profile"), c.lastBox);
+    }
+    syncWith(*session, 1);
+    EXPECT_EQ(recorded("disconnect", 1).size(), 1u);
+    EXPECT_EQ(recorded("deleteProfile", 1).size(), 2u);  // 3, then 4 by the other client
+    EXPECT_EQ(recorded("deleteProfile", 1).at(0).xml, R"(<deleteProfile id="3"/>)");
 }
 
 // A codec's ids are sent as the codec wrote them or not at all: an id that is not a decimal number
@@ -150,7 +204,7 @@ TEST_F(DockTest, IdsThatAreNotNumbersSendNothing) {
         {nullptr, "0x2", &CodecDock::removeProfile},
     };
     test_support::CapturedQtMessages messages;
-    MessageBoxRecorder boxes;  // "Remove Profile" is answered Yes
+    MessageBoxRecorder boxes;  // "Remove Profile" would be answered Yes
     for (const auto& c : cases) {
         peerTree()->clear();
         profileList()->clear();
@@ -167,7 +221,8 @@ TEST_F(DockTest, IdsThatAreNotNumbersSendNothing) {
         (dock().*c.slot)();
     }
     EXPECT_EQ(messages.count_warnings("is not a decimal number"), static_cast<int>(std::size(cases)));
-    EXPECT_EQ(boxes.count(QStringLiteral("Remove Profile")), 1);
+    // Nothing is asked about a profile whose id could not be sent.
+    EXPECT_EQ(boxes.count(QStringLiteral("Remove Profile")), 0);
     // Whatever was sent has arrived once a later request has.
     session->cmd_get_peer_list();
     waitForFrames("getPeerList", 2);

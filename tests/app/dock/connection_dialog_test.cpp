@@ -15,7 +15,7 @@ namespace {
 class ConnectionDialogTest : public app_test::DockFixture {};
 
 // Address-book peers first, "name (address)", then the directory's with their state icon; a new
-// peer list rebuilds the list and drops the selection there. OK wants a peer.
+// peer list rebuilds the list and keeps the chosen peer. OK wants a peer.
 TEST_F(ConnectionDialogTest, ListsBookPeersThenDirectoryPeersAndFollowsTheCodec) {
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     ConnectionDialog dialog;
@@ -44,7 +44,7 @@ TEST_F(ConnectionDialogTest, ListsBookPeersThenDirectoryPeersAndFollowsTheCodec)
     ASSERT_TRUE(test_support::wait_processing_events([&] { return peers->count() == 6; }));
     EXPECT_EQ(peers->item(4)->text(), "Late (10.9.9.9)");
     EXPECT_TRUE(matchesTheCodec());
-    EXPECT_TRUE(dialog.selectedPeerId().isEmpty());
+    EXPECT_EQ(dialog.selectedPeerId(), peers->item(0)->data(kPeerIdRole).toString());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // and a peer to other codecs, bad input, refusals, and codecs that go while a dialog is open.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 
 #include <algorithm>
 #include <functional>
@@ -18,6 +20,7 @@
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "dialogs/profile_edit.h"
+#include "scheduler/job_dialog.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/modal_dialog.h"
@@ -145,6 +148,60 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     EXPECT_LT(assign.line, connect.line);
     EXPECT_EQ(assign.xml + connect.xml, QStringLiteral(R"(<setPeerSettings id="%1" profile="%2" seq="setPeerSettings"/><connect id="%1"/>)")
                                             .arg(peer->id, profile).toStdString());
+}
+
+// What the operator chose stays chosen, or is named, while the codec's lists come again; nothing
+// is chosen in its place. Codec 0: book peers 1 to 4 (4 "Berlin Desk"), profiles 2 "Voice Mono", 3.
+TEST_F(PeerDialogsTest, ChoicesSurviveTheCodecsListsAndNothingTakesTheirPlace) {
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    // Another client names profile 2 and adds a peer.
+    const auto listsComeAgain = [&](const char* profileName) {
+        QSignalSpy peerLists(session, &IPCObject::recvPeerList), profileLists(session, &IPCObject::recvProfileList);
+        Message profile;
+        ASSERT_TRUE(session->findProfile(QStringLiteral("2"), profile));
+        profile.get_child("settings", 0).attributes().set("name", profileName);
+        session->cmd_set_profile(profile);
+        session->cmd_add_peer(QStringLiteral("Late"), QStringLiteral("10.9.9.9"), QString());
+        ASSERT_TRUE(wait_processing_events([&] { return !peerLists.isEmpty() && !profileLists.isEmpty(); }));
+    };
+    const struct {
+        const char *peer, *profile, *renamed, *problem;
+    } connections[] = {
+        {"3", "3", "Voice Mono", ""},
+        {"4", "2", "Voice Stereo",
+         "The codec no longer has the peer \"Berlin Desk\" you chose. Choose the peer again.\n"
+         "The codec no longer has the profile \"Voice Mono\" you chose. Choose the profile again."},
+    };
+    for (const auto& c : connections) {
+        withDialog([&] { child<QAction>("actionConnect")->trigger(); }, [&](QDialog* dialog) {
+            selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, c.peer);
+            selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, c.profile);
+            if (*c.problem) session->cmd_remove_peer(4);
+            listsComeAgain(c.renamed);
+            pressOk(dialog);
+            EXPECT_EQ(field<QLabel>(dialog, "problemLabel")->text(), c.problem);
+            if (dialog->isVisible()) dialog->reject();
+        });
+    }
+    syncWith(*session);
+    ASSERT_EQ(recorded("connect").size(), 1u);
+    EXPECT_EQ(waitForFrames("setPeerSettings", 1).at(0).xml + recorded("connect")[0].xml,
+              R"(<setPeerSettings id="3" profile="3" seq="setPeerSettings"/><connect id="3"/>)");
+
+    peerTree()->clearSelection();
+    withDialog([&] { child<QAction>("actionScheduleSelectedConnection")->trigger(); }, [&](QDialog* dialog) {
+        listsComeAgain("Voice Mono");
+        EXPECT_EQ(qobject_cast<JobDialog*>(dialog)->targetPeer(), "");
+        dialog->reject();
+    });
+
+    // A second "Remove Peer" removes nothing.
+    peerTree()->setCurrentItem(peerTree()->findItems("Paris Bureau", Qt::MatchExactly).value(0));
+    child<QAction>("actionRemoveEntry")->trigger();
+    ASSERT_TRUE(wait_processing_events([&] { return peerTree()->findItems("Paris Bureau", Qt::MatchExactly).isEmpty(); }));
+    child<QAction>("actionRemoveEntry")->trigger();
+    syncWith(*session);
+    EXPECT_EQ(recorded("removePeer").size(), 2u);  // 4 by the other client, then 2
 }
 
 // On a codec of the old protocol Braidlink is not offered: the request has neither of its fields,
