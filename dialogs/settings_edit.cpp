@@ -87,6 +87,7 @@ void SettingsEdit::setIPCObject(IPCObject* next) {
     session = next;
     loaded = false;
     copies.clear();
+    pages.forgetRefusedNumbers();
     showDroppedEdits({});
     ui->treeProfileItems->clear();
     ui->groupEdit->setEnabled(false);
@@ -215,16 +216,22 @@ void SettingsEdit::braidlinkSettingsChanged() {
 }
 
 void SettingsEdit::resetClicked() {
+    pages.forgetRefusedNumbers();
     reloadFromCache();
 }
 
+QString SettingsEdit::checkShownOption(const QString& value) const {
+    return copies.options.value(shownKey).check(value, copies.codecList);
+}
+
 QString SettingsEdit::spinBoxProblem() const {
-    return pages.spinBoxProblem(
-        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
+    return pages.spinBoxProblem([this](const QString& text) { return checkShownOption(text); });
 }
 
 bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->spinValue && event->type() == QEvent::FocusOut) leftSpinBoxProblem = spinBoxProblem();
+    if (watched == ui->spinValue && event->type() == QEvent::FocusOut) {
+        pages.noteRefusedNumber(shownKey, [this](const QString& text) { return checkShownOption(text); });
+    }
     if (pages.isEnterOnUnacceptableNumber(watched, event)) {
         saveClicked();
         return true;
@@ -235,7 +242,7 @@ bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
     QString problem = spinBoxProblem();
-    if (problem.isEmpty()) problem = std::exchange(leftSpinBoxProblem, QString());
+    if (problem.isEmpty()) problem = pages.takeRefusedNumbers();
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
@@ -298,7 +305,6 @@ void SettingsEdit::changeSelection() {
 
 void SettingsEdit::showNoSelection() {
     shownKey.clear();
-    leftSpinBoxProblem.clear();
     pages.showBlank();
     ui->labelDescription->setText(tr("Please select a setting to edit."));
     setValueLabelsVisible(false);
@@ -310,7 +316,6 @@ void SettingsEdit::setValueLabelsVisible(bool visible) {
 
 void SettingsEdit::showEditor(const QString& key) {
     shownKey = key;
-    leftSpinBoxProblem.clear();
     const SettingOption option = copies.options.value(key);
     QString current = copies.currentValue(option).value_or(QString());
     if (current.isEmpty() && option.type != QLatin1String("name") && option.type != QLatin1String("string")) {
@@ -376,6 +381,7 @@ void SettingsEdit::recordEdit(const QString& shown, const QString& value) {
                                row->data(0, SettingsTree::kTagRole).toString(),
                                row->data(0, SettingsTree::kChannelRole).toString());
     if (!is_recorded) return;
+    pages.forgetRefusedNumber(rowKey(row));
     row->setText(1, shown);
     SettingsTree::setColumnBold(1, row, true);
     ui->buttonSave->setEnabled(true);

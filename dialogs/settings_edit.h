@@ -87,7 +87,8 @@ public slots:
 protected:
     // The spin box's number as the operator left it, before the spin box puts its last value back:
     // Enter with a number it cannot take goes to Save as it stands, and a focus that leaves (a click
-    // on Save moves it to the dock's scroll area) keeps what Save must say of it.
+    // on Save moves it to the dock's scroll area, a click on another row to the tree) keeps what
+    // Save must say of it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -103,6 +104,8 @@ private:
     void reloadFromCache();
     void takeValuesFromCache();
     void parseDescriptors();
+    // What is wrong with `value` for the option in the editor; empty when nothing is.
+    QString checkShownOption(const QString& value) const;
     // What is wrong with the number in the spin box; empty when it can take it.
     QString spinBoxProblem() const;
     QList<PeerMetaPtr> sessionPeers() const;
@@ -126,9 +129,6 @@ private:
     SettingsTree tree;
     OptionEditorPages pages;
     QString shownKey;       // the options key of the option in the editor; empty when none
-    // What was wrong with the number the spin box held when it last lost the focus, and so put back
-    // its last value; empty when nothing was or the editor has been refilled since.
-    QString leftSpinBoxProblem;
     bool updating = false;  // the page fills its own widgets: their signals are no edits
     bool loaded = false;    // the copies hold the attached session's settings
     QPointer<IPCObject> session;

@@ -98,6 +98,23 @@ protected:
         ASSERT_TRUE(spin->hasFocus());
     }
 
+    // Clicks the row `label` with the mouse, its group opened and the row scrolled into view.
+    void clickRow(const QString& label) {
+        auto* tree = pageWidget<QTreeWidget>("treeProfileItems");
+        QTreeWidgetItem* row = settingRow(label);
+        ASSERT_NE(row, nullptr) << label.toStdString();
+        row->parent()->setExpanded(true);
+        tree->scrollToItem(row);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(row).center());
+        ASSERT_EQ(tree->currentItem(), row) << label.toStdString();
+    }
+    // Clicks the button with the mouse, scrolled into view first: the tree's rows move it.
+    void click(const char* button) {
+        child<QScrollArea>("settingsScrollArea")->ensureWidgetVisible(pageWidget(button));
+        QTest::mouseClick(pageWidget(button), Qt::LeftButton);
+    }
+    QString spinText() { return pageWidget<QSpinBox>("spinValue")->cleanText(); }
+
     Message cached(IPCObject& session, const char* name) {
         Message reply;
         EXPECT_TRUE(session.getCachedMessage(QString::fromLatin1(name), reply)) << name;
@@ -247,6 +264,71 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
     }
     press("buttonSave");
     EXPECT_EQ(waitForFrames("setSysOptions", 1, 1)[0].message.attributes().get_qstring("contact", {}), "Desk 7");
+}
+
+// A number beyond the option's limits is taken as typed, not cut to the digits that fit, and is named
+// on Save and on Enter like one below them, also after another row has been chosen; nothing goes out
+// for it, then or on a second Save. A number corrected before Save goes out as corrected.
+TEST_F(SettingsTabTest, NumbersBeyondTheLimitsAreNamedNotCut) {
+    MessageBoxRecorder boxes;
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    showSettingsTab();
+    const QString port = shown("UDP Port");
+    const QString gain = shown("Input Gain");
+    const char* const portLimits = "\"UDP Port\" must be a whole number from 1024 to 65535.";
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        const char* box;  // the start of the one "Save Changes" box's text
+    } cases[] = {
+        {"above the maximum, Save clicked twice",
+         [&] {
+             typeIntoSpinBox("UDP Port", "70000");
+             EXPECT_EQ(spinText(), "70000");
+             click("buttonSave");
+             click("buttonSave");
+         },
+         portLimits},
+        {"above the maximum, Enter",
+         [&] {
+             typeIntoSpinBox("Input Gain", "30");
+             QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
+             EXPECT_EQ(spinText(), "30");
+         },
+         "\"Input Gain\" must be a whole number from -20 to 20 dB."},
+        {"below the minimum, another row clicked, then Save",
+         [&] {
+             typeIntoSpinBox("UDP Port", "5");
+             clickRow("Input Gain");
+             click("buttonSave");
+         },
+         portLimits},
+        {"above the maximum, another row clicked, then Save",
+         [&] {
+             typeIntoSpinBox("UDP Port", "99999");
+             clickRow("Input Gain");
+             click("buttonSave");
+         },
+         portLimits},
+    };
+    for (const auto& c : cases) {
+        const int before = boxes.count("Save Changes");
+        c.act();
+        EXPECT_EQ(boxes.count("Save Changes") - before, 1) << c.what;
+        EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
+        EXPECT_EQ(shown("UDP Port"), port) << c.what;
+        EXPECT_EQ(shown("Input Gain"), gain) << c.what;
+    }
+    syncWith(*session);
+    EXPECT_TRUE(recorded("setChannelSettings").empty() && recorded("setSysOptions").empty());
+
+    typeIntoSpinBox("UDP Port", "5");
+    clickRow("Input Gain");
+    typeIntoSpinBox("UDP Port", "9100");
+    click("buttonSave");
+    EXPECT_EQ(waitForFrames("setChannelSettings", 1)[0].message.get_child("channel", 0).attributes().get_qstring("port", {}),
+              "9100");
+    EXPECT_EQ(boxes.count("Save Changes"), 4) << boxes.lastText("Save Changes").toStdString();
 }
 
 // A refused save is shown, with the codec's words and code, in one notice that later refusals join;
