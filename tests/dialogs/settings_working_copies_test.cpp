@@ -2,11 +2,10 @@
 // requests that write them back.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include "dialogs/settings_working_copies.h"
 #include "tests/support/captured_qt_messages.h"
@@ -94,72 +93,42 @@ PeerMetaPtr peer(const char* id, const char* name, const char* addr) {
                                                    R"(" addr=")" + addr + R"("/>)"));
 }
 
-// Edits made again on what the codec reports next: each is kept, dropped with a line naming the
-// value lost, or kept with a line when the codec changed its option meanwhile.
-TEST(SettingsWorkingCopies, RestoredEditsAreKeptOrNamed) {
-    const auto reportedWith = [](const QList<PeerMetaPtr>& peers) {
-        SettingsWorkingCopies copies = copiesOf(kWholeSysOptions, kWholeTunnel);
-        copies.parseSystemOpts(parsed(R"(<systemOpts><option name="gain" display_name="Gain" type="int" min="-20")"
-                                      R"( max="20" units="dB" subgroup="audio"/><option name="peer")"
-                                      R"( display_name="Peer" type="peer"/></systemOpts>)"),
-                               peers);
-        copies.pendingSysOptions.attributes().set("peer", "0");
-        copies.options["2:port"].displayName = "Port";
-        return copies;
-    };
-    const QList<PeerMetaPtr> peers = {peer("4", "Berlin", "192.0.2.4:9000")};
+// Edits made again on what the codec reports next are dropped, with a line naming the value lost,
+// when the option no longer takes it or its id names something else by now.
+TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
+    SettingsWorkingCopies before = copiesOf(kWholeSysOptions, kWholeTunnel);
+    before.parseSystemOpts(parsed(R"(<systemOpts><option name="gain" display_name="Gain" type="int" min="-20")"
+                                  R"( max="20" units="dB" subgroup="audio"/><option name="peer" display_name="Peer")"
+                                  R"( type="peer"/></systemOpts>)"),
+                           {peer("4", "Berlin", "192.0.2.4:9000")});
+    before.pendingSysOptions.attributes().set("peer", "0");
+    before.options["2:port"].displayName = "Port";
+    SettingsWorkingCopies edited = before;
+    for (const auto& [name, value, tag, channel] :
+         {std::tuple{"gain", "12", "sys", ""}, {"port", "7", "chan", "2"}, {"peer", "4", "sys", ""}}) {
+        ASSERT_TRUE(edited.setPendingValue(name, value, tag, channel)) << name;
+    }
     const struct {
-        const char* what;
-        std::function<void(SettingsWorkingCopies&)> change;  // what the codec reports next
-        std::vector<const char*> edited;                     // the option keys still edited
-        std::vector<const char*> lines;                      // by option key, in key order
+        const char* key;
+        std::function<void(SettingsWorkingCopies&)> report;
+        const char* line;
     } cases[] = {
-        {"nothing changed", [](SettingsWorkingCopies&) {}, {"2:port", "gain", "peer"}, {}},
-        {"the codec took the edits",
-         [](SettingsWorkingCopies& now) {
-             now.setPendingValue("gain", "12", "sys", "");
-             now.setPendingValue("port", "7", "chan", "2");
-         },
-         {"peer"}, {}},
-        {"the codec changed an edited option",
-         [](SettingsWorkingCopies& now) { now.setPendingValue("gain", "3", "sys", ""); },
-         {"2:port", "gain", "peer"},
-         {"Gain: the codec changed it to 3; your unsaved 12 is kept."}},
-        {"the limits narrowed",
-         [](SettingsWorkingCopies& now) { now.options["gain"].max = 6; },
-         {"2:port", "peer"},
-         {"Gain: 12 dropped, the codec now takes -20 to 6 dB."}},
-        {"the option went", [](SettingsWorkingCopies& now) { now.options.remove("gain"); }, {"2:port", "peer"},
-         {"Gain: 12 dropped, it is no longer on the codec."}},
-        {"the channel id names another channel",
-         [](SettingsWorkingCopies& now) { now.options["2:port"].groupName = "Backup"; },
-         {"gain", "peer"},
-         {"Port (Two): 7 dropped, channel 2 is now \"Backup\"."}},
-        {"the peer id names another peer",
-         [](SettingsWorkingCopies& now) { now.refillPeerChoices({peer("4", "Rome", "192.0.2.9:9000")}); },
-         {"2:port", "gain"},
-         {"Peer: \"Berlin (192.0.2.4)\" dropped, peer 4 is now \"Rome (192.0.2.9)\"."}},
-        {"the peer went", [](SettingsWorkingCopies& now) { now.refillPeerChoices({}); }, {"2:port", "gain"},
-         {"Peer: \"Berlin (192.0.2.4)\" dropped, peer 4 is no longer on the codec."}},
+        {"gain", [](SettingsWorkingCopies& now) { now.options["gain"].max = 6; },
+         "Gain: 12 dropped, the codec now takes -20 to 6 dB."},
+        {"2:port", [](SettingsWorkingCopies& now) { now.options["2:port"].groupName = "Backup"; },
+         "Port (Two): 7 dropped, channel 2 is now \"Backup\"."},
+        {"peer", [](SettingsWorkingCopies& now) { now.refillPeerChoices({}); },
+         "Peer: \"Berlin (192.0.2.4)\" dropped, peer 4 is no longer on the codec."},
     };
     for (const auto& c : cases) {
-        const SettingsWorkingCopies before = reportedWith(peers);
-        SettingsWorkingCopies edited = before;
-        edited.setPendingValue("gain", "12", "sys", "");
-        edited.setPendingValue("port", "7", "chan", "2");
-        edited.setPendingValue("peer", "4", "sys", "");
-        SettingsWorkingCopies now = reportedWith(peers);
-        c.change(now);
-        now.clearMarks();
-        const QStringList lines = now.restoreEdits(edited, before).values();
-        EXPECT_EQ(lines.join('\n').toStdString(), QStringList(c.lines.begin(), c.lines.end()).join('\n').toStdString())
-            << c.what;
-        for (const char* key : {"2:port", "gain", "peer"}) {
-            const bool is_edited = std::find(c.edited.begin(), c.edited.end(), std::string(key)) != c.edited.end();
-            EXPECT_EQ(now.isEdited(key), is_edited) << c.what << ": " << key;
-        }
-        EXPECT_EQ(before.currentValue(before.options.value("2:port")), QString("1")) << c.what;
+        SettingsWorkingCopies now = before;
+        c.report(now);
+        EXPECT_EQ(now.restoreEdits(edited, before).values().join('\n').toStdString(), c.line) << c.key;
+        EXPECT_FALSE(now.isEdited(c.key));
+        EXPECT_TRUE(now.hasEdits()) << c.key;  // the other edits are made again
     }
+    // The restores wrote into their own copies, not into the codec's report they were made from.
+    EXPECT_EQ(before.currentValue(before.options.value("2:port")), QString("1"));
 }
 
 }  // namespace
