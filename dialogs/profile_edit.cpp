@@ -260,14 +260,16 @@ void ProfileEdit::clearStringText() {
 // Save
 
 void ProfileEdit::accept() {
-    QString problem = pages.spinBoxProblem([this](const QString& text) { return checkShownSetting(text); });
-    if (problem.isEmpty()) problem = pages.takeRefusedNumbers();
+    const QString typed = pages.spinBoxProblem([this](const QString& text) { return checkShownSetting(text); });
+    QString problem = typed.isEmpty() ? pages.takeRefusedNumbers() : typed;
     if (problem.isEmpty()) problem = editProblem();
     if (problem.isEmpty()) {
         QDialog::accept();
-    } else {
-        MessageBox::warning(this, tr("Profile Editor"), problem);
+        return;
     }
+    MessageBox::warning(this, tr("Profile Editor"), problem);
+    // The box took the focus from the spin box, which noted the number just named.
+    if (!typed.isEmpty()) pages.forgetRefusedNumber(shownKey());
 }
 
 QString ProfileEdit::checkShownSetting(const QString& value) const {

@@ -267,11 +267,13 @@ bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
 
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
-    QString problem = spinBoxProblem();
-    if (problem.isEmpty()) problem = pages.takeRefusedNumbers();
+    const QString typed = spinBoxProblem();
+    QString problem = typed.isEmpty() ? pages.takeRefusedNumbers() : typed;
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
+        // The box took the focus from the spin box, which noted the number just named.
+        if (!typed.isEmpty()) pages.forgetRefusedNumber(shownKey);
         // Typing enabled Save; once the spin box has put its own value back, only edits keep it.
         if (spinBoxProblem().isEmpty()) ui->buttonSave->setEnabled(copies.hasEdits());
         return;
