@@ -99,8 +99,7 @@ public:
 
     // Numbers the spin box held when it lost the focus, and so replaced with its last value, that
     // Save must still name: what `check` found wrong with each, under the editor's key of its
-    // option. Another row chosen in between does not forget one; a value the option then takes
-    // does, and naming them does.
+    // option. Choosing another row keeps them; a value its option then takes forgets one.
     void noteRefusedNumber(const QString& key, const std::function<QString(const QString&)>& check);
     void forgetRefusedNumber(const QString& key) { refusedNumbers.remove(key); }
     void forgetRefusedNumbers() { refusedNumbers.clear(); }

@@ -193,8 +193,8 @@ QMap<QString, QString> SettingsWorkingCopies::restoreEdits(const SettingsWorking
         const QString other = otherThanChosen(was, *option, value);
         const QString taken = option->takenInstead(value, codecList);
         if (!other.isEmpty() || !taken.isEmpty()) {
-            lines.insert(edit.key(), dropped + (other.isEmpty() ? QStringLiteral("the codec now takes ") + taken : other) +
-                                         QLatin1Char('.'));
+            const QString why = other.isEmpty() ? QStringLiteral("the codec now takes ") + taken : other;
+            lines.insert(edit.key(), dropped + why + QLatin1Char('.'));
             continue;
         }
         const QString now = currentValue(*option).value_or(QString());

@@ -74,7 +74,8 @@ public:
     // value; one the codec now holds is no edit any more. An edit whose option the codec changed
     // meanwhile is kept. The lines, by option key, name each drop with the value lost and each kept
     // edit whose option changed.
-    QMap<QString, QString> restoreEdits(const SettingsWorkingCopies& edited, const SettingsWorkingCopies& reportedBefore);
+    QMap<QString, QString> restoreEdits(const SettingsWorkingCopies& edited,
+                                        const SettingsWorkingCopies& reportedBefore);
     // Whether an edited peer option's value would name another peer, or none, among `peers`.
     bool hasEditNamingAnotherPeer(const QList<PeerMetaPtr>& peers) const;
 

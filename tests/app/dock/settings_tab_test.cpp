@@ -352,8 +352,8 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
     click("buttonSave");
     const Message sent = waitForFrames("setSysOptions", 2)[1].message;  // the colleague's went first
     EXPECT_EQ(differences(sent, reported), QStringList({"contact", "audio.input_gain"}));
-    EXPECT_EQ(waitForFrames("setChannelSettings", 1)[0].message.get_child("channel", 0).attributes().get_qstring("port", {}),
-              "9100");
+    const Message channel = waitForFrames("setChannelSettings", 1)[0].message.get_child("channel", 0);
+    EXPECT_EQ(channel.attributes().get_qstring("port", {}), "9100");
     EXPECT_EQ(lines(), "");
 
     typeInto("Contact", "Desk 8");
