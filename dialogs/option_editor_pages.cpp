@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStringList>
 
 #include <limits>
 
@@ -155,6 +156,18 @@ bool OptionEditorPages::isEnterOnUnacceptableNumber(const QObject* watched, cons
     if (watched != spinValue || event->type() != QEvent::KeyPress) return false;
     const int key = static_cast<const QKeyEvent*>(event)->key();
     return (key == Qt::Key_Return || key == Qt::Key_Enter) && !spinValue->hasAcceptableInput();
+}
+
+void OptionEditorPages::noteRefusedNumber(const QString& key,
+                                          const std::function<QString(const QString&)>& check) {
+    const QString problem = spinBoxProblem(check);
+    if (!problem.isEmpty()) refusedNumbers.insert(key, problem);
+}
+
+QString OptionEditorPages::takeRefusedNumbers() {
+    const QStringList problems = refusedNumbers.values();
+    refusedNumbers.clear();
+    return problems.join(QLatin1Char(' '));
 }
 
 int OptionEditorPages::lastIndexWithData(const QComboBox* box, const QString& value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
 #include <QPair>
 #include <QString>
 
@@ -96,6 +97,15 @@ public:
     // which the spin box would quietly replace with its last value.
     bool isEnterOnUnacceptableNumber(const QObject* watched, const QEvent* event) const;
 
+    // Numbers the spin box held when it lost the focus, and so replaced with its last value, that
+    // Save must still name: what `check` found wrong with each, under the editor's key of its
+    // option. Choosing another row keeps them; a value its option then takes forgets one.
+    void noteRefusedNumber(const QString& key, const std::function<QString(const QString&)>& check);
+    void forgetRefusedNumber(const QString& key) { refusedNumbers.remove(key); }
+    void forgetRefusedNumbers() { refusedNumbers.clear(); }
+    // Every problem noted, as one text (empty when none), and forgets them.
+    QString takeRefusedNumbers();
+
     // The last entry of `box` whose data is `value`; -1 when none is.
     static int lastIndexWithData(const QComboBox* box, const QString& value);
 
@@ -126,4 +136,5 @@ private:
     QLabel* labelCodecDescription;
     QLabel* labelCodecQuality;
     QLabel* labelCodecDelay;
+    QMap<QString, QString> refusedNumbers;  // option key -> what was wrong with its number
 };

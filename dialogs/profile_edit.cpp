@@ -59,6 +59,7 @@ void ProfileEdit::startEdit(const Message& profile, const ProfileCodecData& code
     data = codecData;
     selectedKey.clear();
     edits.clear();
+    pages.forgetRefusedNumbers();
     populateProfileItems();
 }
 
@@ -116,6 +117,10 @@ void ProfileEdit::populateProfileItem(const QString& channel, const QString& opt
     locale = side;
     pendingValue = ProfileTree::storedValue(profile_, locale, option_id).value_or(QString());
     setupEditorPage();
+}
+
+QString ProfileEdit::shownKey() const {
+    return locale + QLatin1Char('/') + option_id;
 }
 
 const SettingOption* ProfileEdit::shownOption() const {
@@ -237,7 +242,8 @@ void ProfileEdit::codecChanged(int new_idx) {
 
 void ProfileEdit::applySetting(QWidget* editor) {
     ProfileTree::storeValue(profile_, locale, option_id, pendingValue);
-    edits.insert(locale + QLatin1Char('/') + option_id, {locale, option_id, channel_id});
+    edits.insert(shownKey(), {locale, option_id, channel_id});
+    pages.forgetRefusedNumber(shownKey());
     populateProfileItems();
     if (editor) editor->setFocus(Qt::OtherFocusReason);
 }
@@ -254,24 +260,29 @@ void ProfileEdit::clearStringText() {
 // Save
 
 void ProfileEdit::accept() {
-    const QString problem = firstProblem();
+    const QString typed = pages.spinBoxProblem([this](const QString& text) { return checkShownSetting(text); });
+    QString problem = typed.isEmpty() ? pages.takeRefusedNumbers() : typed;
+    if (problem.isEmpty()) problem = editProblem();
     if (problem.isEmpty()) {
         QDialog::accept();
-    } else {
-        MessageBox::warning(this, tr("Profile Editor"), problem);
+        return;
     }
+    MessageBox::warning(this, tr("Profile Editor"), problem);
+    // The box took the focus from the spin box, which noted the number just named.
+    if (!typed.isEmpty()) pages.forgetRefusedNumber(shownKey());
 }
 
-QString ProfileEdit::firstProblem() const {
-    QString problem = pages.spinBoxProblem([this](const QString& text) {
-        const SettingOption* option = shownOption();
-        return option ? data.check(locale, *option, text) : QString();
-    });
+QString ProfileEdit::checkShownSetting(const QString& value) const {
+    const SettingOption* option = shownOption();
+    return option ? data.check(locale, *option, value) : QString();
+}
+
+QString ProfileEdit::editProblem() const {
     const auto value = [this](const QString& side, const QString& name) {
         return ProfileTree::storedValue(profile_, side, name).value_or(QString());
     };
     const QString name = QStringLiteral("name");
-    if (problem.isEmpty()) problem = data.check(kGlobalSide, data.globalSetting(name), value(kGlobalSide, name));
+    QString problem = data.check(kGlobalSide, data.globalSetting(name), value(kGlobalSide, name));
     const QString channel = value(kGlobalSide, QStringLiteral("channel"));
     for (auto edit = edits.cbegin(); edit != edits.cend() && problem.isEmpty(); ++edit) {
         problem = data.check(edit->side, describedSetting(*edit, channel), value(edit->side, edit->name));
@@ -289,6 +300,11 @@ SettingOption ProfileEdit::describedSetting(const Edit& edit, const QString& cha
 }
 
 bool ProfileEdit::eventFilter(QObject* watched, QEvent* event) {
+    // A click on Save or on another row takes the focus, and the spin box then puts its last value
+    // back: Save must still name the number it held.
+    if (watched == ui->spinValue && event->type() == QEvent::FocusOut) {
+        pages.noteRefusedNumber(shownKey(), [this](const QString& text) { return checkShownSetting(text); });
+    }
     if (pages.isEnterOnUnacceptableNumber(watched, event)) {
         accept();
         return true;

@@ -42,7 +42,8 @@ public:
 
 public slots:
     // Save: accepts only when every value set in this edit, and the spin box's text, can go to
-    // the codec; otherwise a "Profile Editor" box says what must change, and the edit stays open.
+    // the codec, and no number typed in this edit was refused; otherwise a "Profile Editor" box
+    // says what must change, and the edit stays open.
     void accept() override;
 
 private slots:
@@ -61,7 +62,8 @@ private slots:
 
 protected:
     // Enter in the spin box with a text it cannot take goes to Save as it stands, rather than
-    // having the spin box put its last value back first.
+    // having the spin box put its last value back first; a focus that leaves it so keeps what
+    // Save must say of it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -77,9 +79,13 @@ private:
     // Shows the setting `option` of type `type` on `side` ("settings", "local" or "remote"), an
     // option of the channel `channel`.
     void populateProfileItem(const QString& channel, const QString& option, const QString& type, const QString& side);
+    // The setting shown, as `edits` keys it.
+    QString shownKey() const;
     // The descriptor of the setting shown; null for the global rows, or an option the codec no
     // longer describes.
     const SettingOption* shownOption() const;
+    // What is wrong with `value` for the setting shown; empty when nothing is.
+    QString checkShownSetting(const QString& value) const;
     void setupEditorPage();
     void fillOptionPage(const SettingOption& option);
     void fillBoolPage(const SettingOption& option);
@@ -91,8 +97,9 @@ private:
     // Writes pendingValue into the profile and rebuilds the tree, which shows the same setting
     // again (or "Profile Name" after a global one); then gives `editor` the focus back.
     void applySetting(QWidget* editor);
-    // What must change before Save; empty when nothing.
-    QString firstProblem() const;
+    // The first value written in this edit, or the name, that cannot go to the codec, and why;
+    // empty when none.
+    QString editProblem() const;
     // What `edit` is checked against when the profile goes out on `channel`.
     SettingOption describedSetting(const Edit& edit, const QString& channel) const;
 

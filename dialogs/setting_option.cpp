@@ -124,19 +124,32 @@ QString SettingOption::requirement(const QString& value, const Message& codecLis
 }
 
 QString SettingOption::limitsText() const {
+    const QString range = rangeText();
+    if (range.isEmpty()) return {};
+    const bool is_closed = min != std::numeric_limits<int>::min() && max != std::numeric_limits<int>::max();
+    return (is_closed ? QStringLiteral("from ") : QStringLiteral("of ")) + range;
+}
+
+QString SettingOption::rangeText() const {
     const bool has_min = min != std::numeric_limits<int>::min();
     const bool has_max = max != std::numeric_limits<int>::max();
     QString text;
     if (has_min && has_max) {
-        text = QStringLiteral("from %1 to %2").arg(min).arg(max);
+        text = QStringLiteral("%1 to %2").arg(min).arg(max);
     } else if (has_min) {
-        text = QStringLiteral("of at least %1").arg(min);
+        text = QStringLiteral("at least %1").arg(min);
     } else if (has_max) {
-        text = QStringLiteral("of at most %1").arg(max);
+        text = QStringLiteral("at most %1").arg(max);
     } else {
         return {};
     }
     return units.isEmpty() ? text : text + QLatin1Char(' ') + units;
+}
+
+QString SettingOption::takenInstead(const QString& value, const Message& codecList) const {
+    const QString needed = requirement(value, codecList);
+    const bool has_range = type == QLatin1String("int") && !rangeText().isEmpty();
+    return needed.isEmpty() || !has_range ? needed : rangeText();
 }
 
 QString SettingOption::codecText(const Message& codec) {

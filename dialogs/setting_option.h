@@ -56,6 +56,9 @@ struct SettingOption {
     QString check(const QString& value, const Message& codecList) const;
     // "from -20 to 20 dB", "of at least 5", "of at most 9 s", or empty without limits.
     QString limitsText() const;
+    // What the codec takes instead of `value`, to end "the codec now takes ...": "-20 to 20 dB",
+    // "at least 5", "one of its choices"; empty when it takes `value`.
+    QString takenInstead(const QString& value, const Message& codecList) const;
 
     // "code: mode name" of one "codec" element of a codec list.
     static QString codecText(const Message& codec);
@@ -65,6 +68,8 @@ struct SettingOption {
 private:
     // What check() says the value must be; empty when it is that.
     QString requirement(const QString& value, const Message& codecList) const;
+    // "-20 to 20 dB", "at least 5", "at most 9 s", or empty without limits.
+    QString rangeText() const;
 };
 
 // The options map key of a channel option: "channel:name".

@@ -86,8 +86,10 @@ void SettingsEdit::setIPCObject(IPCObject* next) {
     if (session) disconnect(session, nullptr, this, nullptr);
     session = next;
     loaded = false;
+    reported.clear();
     copies.clear();
-    showDroppedEdits({});
+    pages.forgetRefusedNumbers();
+    clearEditLines();
     ui->treeProfileItems->clear();
     ui->groupEdit->setEnabled(false);
     showNoSelection();
@@ -95,7 +97,7 @@ void SettingsEdit::setIPCObject(IPCObject* next) {
     ui->buttonSave->setEnabled(false);
     ui->buttonReset->setEnabled(false);
     updating = false;
-    refreshFromDevice();
+    refreshFromDevice(true);
 }
 
 void SettingsEdit::connectSession(IPCObject& source) {
@@ -114,63 +116,71 @@ bool SettingsEdit::isReady() const {
     return session && session->state() == IQEndpointClient::READY;
 }
 
-void SettingsEdit::refreshFromDevice() {
-    if (!isReady()) return;
-    // Edits made before the codec went away are made again on what it reports now.
-    const SettingsWorkingCopies earlier = copies;
-    takeValuesFromCache();
-    copies.codecList = session->expectedMessage(QStringLiteral("codecList"));
-    parseDescriptors();
-    copies.clearMarks();
-    showDroppedEdits(copies.restoreEdits(earlier));
-    populate_all(true);
+void SettingsEdit::refreshFromDevice(bool collapse) {
+    // The rebuild clears the editor under a number still being typed.
+    takeTypedNumber();
+    const SettingsWorkingCopies reportedBefore = reported;
+    if (isReady()) {
+        takeReported();
+        loaded = true;
+    } else if (!loaded) {
+        return;
+    }
+    const SettingsWorkingCopies edited = std::exchange(copies, reported);
+    addEditLines(copies.restoreEdits(edited, reportedBefore));
+    populate_all(collapse);
     ui->buttonSave->setEnabled(copies.hasEdits());
     ui->buttonReset->setEnabled(copies.hasEdits());
-    loaded = true;
 }
 
-void SettingsEdit::showDroppedEdits(const QStringList& lines) {
-    ui->labelDroppedEdits->setText(lines.join(QLatin1Char('\n')));
-    ui->labelDroppedEdits->setVisible(!lines.isEmpty());
+void SettingsEdit::takeTypedNumber() {
+    if (ui->stackEdit->currentWidget() != ui->pageInt) return;
+    pages.noteRefusedNumber(shownKey, [this](const QString& text) { return checkShownOption(text); });
+    ui->spinValue->interpretText();
 }
 
-void SettingsEdit::reloadFromCache() {
-    if (!loaded || !isReady()) return;
-    takeValuesFromCache();
-    // The tunnel node just taken holds the tunnel options' limits and choices beside their values.
-    parseDescriptors();
-    copies.clearMarks();
-    ui->buttonReset->setEnabled(false);
-    ui->buttonSave->setEnabled(false);
-    populate_all(false);
+void SettingsEdit::addEditLines(const QMap<QString, QString>& lines) {
+    for (auto line = lines.constBegin(); line != lines.constEnd(); ++line) editLines.insert(line.key(), line.value());
+    const QStringList shown = editLines.values();
+    ui->labelDroppedEdits->setText(shown.join(QLatin1Char('\n')));
+    ui->labelDroppedEdits->setVisible(!shown.isEmpty());
 }
 
-void SettingsEdit::takeValuesFromCache() {
-    copies.pendingSysOptions = session->expectedMessage(QStringLiteral("sysOptions"));
-    copies.pendingDirectoryServer = session->expectedMessage(QStringLiteral("directoryServer"));
-    copies.loadChannels(session->expectedMessage(QStringLiteral("channelList")));
-    copies.braidlinkNode = Message();
+void SettingsEdit::clearEditLines() {
+    editLines.clear();
+    addEditLines({});
+}
+
+void SettingsEdit::takeReported() {
+    reported.pendingSysOptions = session->expectedMessage(QStringLiteral("sysOptions"));
+    reported.pendingDirectoryServer = session->expectedMessage(QStringLiteral("directoryServer"));
+    reported.loadChannels(session->expectedMessage(QStringLiteral("channelList")));
+    reported.codecList = session->expectedMessage(QStringLiteral("codecList"));
+    reported.braidlinkNode = Message();
     // The session keeps this reply up to date with every tunnel change the codec has accepted.
-    if (!session->takesSubscriptions()) return;
-    const Message settings = session->expectedMessage(QStringLiteral("braidlinkSettings"));
-    if (settings.child_count("node")) copies.braidlinkNode = settings.get_child("node", 0);
+    if (session->takesSubscriptions()) {
+        const Message settings = session->expectedMessage(QStringLiteral("braidlinkSettings"));
+        if (settings.child_count("node")) reported.braidlinkNode = settings.get_child("node", 0);
+    }
+    parseDescriptors();
 }
 
 void SettingsEdit::parseDescriptors() {
-    copies.options.clear();
+    reported.options.clear();
     Message systemOpts;
     if (session->getCachedMessage(QStringLiteral("systemOpts"), systemOpts)) {
-        copies.parseSystemOpts(systemOpts, sessionPeers());
+        reported.parseSystemOpts(systemOpts, sessionPeers());
     } else {
         qWarning("missing systemOpts");
     }
     Message channelOpts;
     if (session->getCachedMessage(QStringLiteral("channelOpts"), channelOpts)) {
-        copies.parseChannelOpts(channelOpts);
+        reported.parseChannelOpts(channelOpts);
     } else {
         qWarning("missing channelOpts");
     }
-    if (session->takesSubscriptions()) copies.parseBraidlinkSettings(copies.braidlinkNode);
+    // The tunnel node holds the tunnel options' limits and choices beside their values.
+    if (session->takesSubscriptions()) reported.parseBraidlinkSettings(reported.braidlinkNode);
 }
 
 QList<PeerMetaPtr> SettingsEdit::sessionPeers() const {
@@ -179,52 +189,75 @@ QList<PeerMetaPtr> SettingsEdit::sessionPeers() const {
 }
 
 void SettingsEdit::statechange(QUuid, IQEndpointClient::DEVICE_STATE state) {
-    if (state == IQEndpointClient::READY) refreshFromDevice();
+    if (state == IQEndpointClient::READY) refreshFromDevice(true);
 }
 
 void SettingsEdit::peerlistUpdated(QUuid) {
-    if (loaded && isReady()) copies.refillPeerChoices(sessionPeers());
+    if (!loaded || !isReady()) return;
+    // Peer lists come with every change of a peer's state: only one that moves a chosen peer's id
+    // to another peer rebuilds the page under the operator.
+    const QList<PeerMetaPtr> peers = sessionPeers();
+    if (copies.hasEditNamingAnotherPeer(peers)) {
+        refreshFromDevice(false);
+        return;
+    }
+    reported.refillPeerChoices(peers);
+    copies.refillPeerChoices(peers);
+}
+
+void SettingsEdit::takeNews() {
+    if (loaded && isReady()) refreshFromDevice(false);
 }
 
 void SettingsEdit::sysOptionsUpdated(QUuid) {
-    reloadFromCache();
+    takeNews();
 }
 
 void SettingsEdit::systemOptsUpdated() {
-    reloadFromCache();
+    takeNews();
 }
 
 void SettingsEdit::channelOptionsUpdated(QUuid) {
-    reloadFromCache();
+    takeNews();
 }
 
 void SettingsEdit::channelListUpdated(QUuid) {
-    reloadFromCache();
+    takeNews();
 }
 
 void SettingsEdit::directoryServerUpdated(QUuid) {
-    reloadFromCache();
+    takeNews();
 }
 
 void SettingsEdit::braidlinkUpdated(QUuid) {
-    reloadFromCache();
+    takeNews();
 }
 
 void SettingsEdit::braidlinkSettingsChanged() {
-    reloadFromCache();
+    takeNews();
 }
 
 void SettingsEdit::resetClicked() {
-    reloadFromCache();
+    // A number still being typed goes with the rest.
+    takeTypedNumber();
+    copies.clearMarks();
+    pages.forgetRefusedNumbers();
+    clearEditLines();
+    refreshFromDevice(false);
+}
+
+QString SettingsEdit::checkShownOption(const QString& value) const {
+    return copies.options.value(shownKey).check(value, copies.codecList);
 }
 
 QString SettingsEdit::spinBoxProblem() const {
-    return pages.spinBoxProblem(
-        [this](const QString& text) { return copies.options.value(shownKey).check(text, copies.codecList); });
+    return pages.spinBoxProblem([this](const QString& text) { return checkShownOption(text); });
 }
 
 bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->spinValue && event->type() == QEvent::FocusOut) leftSpinBoxProblem = spinBoxProblem();
+    if (watched == ui->spinValue && event->type() == QEvent::FocusOut) {
+        pages.noteRefusedNumber(shownKey, [this](const QString& text) { return checkShownOption(text); });
+    }
     if (pages.isEnterOnUnacceptableNumber(watched, event)) {
         saveClicked();
         return true;
@@ -234,11 +267,13 @@ bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
 
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
-    QString problem = spinBoxProblem();
-    if (problem.isEmpty()) problem = std::exchange(leftSpinBoxProblem, QString());
+    const QString typed = spinBoxProblem();
+    QString problem = typed.isEmpty() ? pages.takeRefusedNumbers() : typed;
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {
         MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
+        // The box took the focus from the spin box, which noted the number just named.
+        if (!typed.isEmpty()) pages.forgetRefusedNumber(shownKey);
         // Typing enabled Save; once the spin box has put its own value back, only edits keep it.
         if (spinBoxProblem().isEmpty()) ui->buttonSave->setEnabled(copies.hasEdits());
         return;
@@ -251,7 +286,9 @@ void SettingsEdit::saveClicked() {
     if (!session->send_all_if_ready(requests)) {
         MessageBox::warning(this, tr("Save Changes"),
                             tr("Nothing was sent: the codec is not connected. Your changes are kept."));
+        return;
     }
+    clearEditLines();
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -298,7 +335,6 @@ void SettingsEdit::changeSelection() {
 
 void SettingsEdit::showNoSelection() {
     shownKey.clear();
-    leftSpinBoxProblem.clear();
     pages.showBlank();
     ui->labelDescription->setText(tr("Please select a setting to edit."));
     setValueLabelsVisible(false);
@@ -310,7 +346,6 @@ void SettingsEdit::setValueLabelsVisible(bool visible) {
 
 void SettingsEdit::showEditor(const QString& key) {
     shownKey = key;
-    leftSpinBoxProblem.clear();
     const SettingOption option = copies.options.value(key);
     QString current = copies.currentValue(option).value_or(QString());
     if (current.isEmpty() && option.type != QLatin1String("name") && option.type != QLatin1String("string")) {
@@ -376,6 +411,7 @@ void SettingsEdit::recordEdit(const QString& shown, const QString& value) {
                                row->data(0, SettingsTree::kTagRole).toString(),
                                row->data(0, SettingsTree::kChannelRole).toString());
     if (!is_recorded) return;
+    pages.forgetRefusedNumber(rowKey(row));
     row->setText(1, shown);
     SettingsTree::setColumnBold(1, row, true);
     ui->buttonSave->setEnabled(true);

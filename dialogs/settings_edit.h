@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -25,12 +26,15 @@ class SettingsEdit;
 // tunnel options as a tree beside an editor of the selected option's type. Edits change working
 // copies of the codec's replies; "Save Changes" checks every edited value and then sends each
 // edited part as one request, all of them or, when the codec is not READY, none; "Discard Changes"
-// goes back to what the codec last reported. The page fills itself when its codec becomes READY
-// and reloads whenever the codec reports new values, so after a save it shows what the codec took.
+// forgets the edits and goes back to what the codec last reported, whether it is there or not.
+// The page fills itself when its codec becomes READY and again whenever the codec reports new
+// values, so after a save it shows what the codec took; a codec's front panel or another client may
+// change any option at any moment.
 //
 // The copies belong to the codec attached: attaching another (or none) empties them. The page acts
-// only while its codec is READY; one that drops keeps its tree until it is READY again, and the
-// edits not yet saved are then made again on what it reports (a line names any it cannot take).
+// only while its codec is READY; one that drops keeps its tree until it is READY again. Each fill
+// makes the edits not yet saved again on what the codec reports; lines under the tree name each
+// edit it cannot take and each kept one whose option the codec changed, until Save or Discard.
 //
 // Threads: GUI thread only. The session's cache and peers are read through its own locked calls.
 class SettingsEdit : public QWidget {
@@ -87,22 +91,33 @@ public slots:
 protected:
     // The spin box's number as the operator left it, before the spin box puts its last value back:
     // Enter with a number it cannot take goes to Save as it stands, and a focus that leaves (a click
-    // on Save moves it to the dock's scroll area) keeps what Save must say of it.
+    // on Save moves it to the dock's scroll area, a click on another row to the tree) keeps what
+    // Save must say of it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void connectWidgets();
     void connectSession(IPCObject& session);
     bool isReady() const;
-    // Refills everything from the session: values, codec list, descriptors, tree (collapsed). The
-    // edits not yet saved are kept where the codec's new descriptors still take them.
-    void refreshFromDevice();
-    // The line under the tree naming the edits a refresh dropped; hidden when there are none.
-    void showDroppedEdits(const QStringList& lines);
-    // Puts the value copies back to what the codec last reported and rebuilds the tree.
-    void reloadFromCache();
-    void takeValuesFromCache();
+    // The one way the page takes the codec's values: at READY, on each of its reports and on
+    // Discard. The copies become what the codec reported last (read again while it is READY), the
+    // edits recorded are made again on them, and the tree is rebuilt (`collapse`: folded). The
+    // restore names every edit it drops, and every kept one whose option the codec changed.
+    void refreshFromDevice(bool collapse);
+    // A report from the codec while the page is loaded and the codec READY refreshes it.
+    void takeNews();
+    // A number still being typed into the spin box is taken as an edit, or noted for Save when the
+    // box cannot take it.
+    void takeTypedNumber();
+    // The lines under the tree, one per option, naming what became of its edit; hidden when there
+    // are none. A later line of the same option replaces the earlier.
+    void addEditLines(const QMap<QString, QString>& lines);
+    void clearEditLines();
+    // Reads the codec's replies and descriptors from the session into `reported`.
+    void takeReported();
     void parseDescriptors();
+    // What is wrong with `value` for the option in the editor; empty when nothing is.
+    QString checkShownOption(const QString& value) const;
     // What is wrong with the number in the spin box; empty when it can take it.
     QString spinBoxProblem() const;
     QList<PeerMetaPtr> sessionPeers() const;
@@ -122,13 +137,12 @@ private:
     void recordEdit(const QString& shown, const QString& value);
 
     std::unique_ptr<Ui::SettingsEdit> ui;
-    SettingsWorkingCopies copies;
+    SettingsWorkingCopies reported;  // what the codec reported last, without edits
+    SettingsWorkingCopies copies;    // `reported` with the operator's edits made on it
+    QMap<QString, QString> editLines;  // option key -> what became of its edit; until Save or Discard
     SettingsTree tree;
     OptionEditorPages pages;
     QString shownKey;       // the options key of the option in the editor; empty when none
-    // What was wrong with the number the spin box held when it last lost the focus, and so put back
-    // its last value; empty when nothing was or the editor has been refilled since.
-    QString leftSpinBoxProblem;
     bool updating = false;  // the page fills its own widgets: their signals are no edits
     bool loaded = false;    // the copies hold the attached session's settings
     QPointer<IPCObject> session;

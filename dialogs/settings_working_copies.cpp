@@ -15,6 +15,8 @@ namespace {
 const QString kChannelGroup = QStringLiteral("channelList");
 const QString kTunnelGroup = QStringLiteral("netmgr.tunnel");
 const QString kDirectoryServerGroup = QStringLiteral("directoryServer");
+// A value in a line under the tree: enough to recognise it, short enough for a line.
+constexpr int kMaxLineValueLength = 60;
 
 const Message* childNamed(const Message& parent, const std::string& element, const QString& name) {
     for (int row = 0; row < parent.size(); ++row) {
@@ -122,6 +124,12 @@ const Message* SettingsWorkingCopies::valueElement(const SettingOption& option) 
 }
 
 Message* SettingsWorkingCopies::valueElement(const SettingOption& option) {
+    // The channel map may share its elements with a copy of these copies: a write goes to this map's
+    // own elements only.
+    if (option.group == kChannelGroup) {
+        const auto channel = channels.find(option.subgroup);
+        return channel == channels.end() ? nullptr : &channel.value();
+    }
     return const_cast<Message*>(static_cast<const SettingsWorkingCopies&>(*this).valueElement(option));
 }
 
@@ -170,21 +178,69 @@ void SettingsWorkingCopies::clearMarks() {
     edits_.clear();
 }
 
-QStringList SettingsWorkingCopies::restoreEdits(const SettingsWorkingCopies& earlier) {
-    QStringList dropped;
-    for (auto edit = earlier.edits_.constBegin(); edit != earlier.edits_.constEnd(); ++edit) {
-        const SettingOption was = earlier.options.value(edit.key());
+QMap<QString, QString> SettingsWorkingCopies::restoreEdits(const SettingsWorkingCopies& edited,
+                                                           const SettingsWorkingCopies& reportedBefore) {
+    QMap<QString, QString> lines;
+    for (auto edit = edited.edits_.constBegin(); edit != edited.edits_.constEnd(); ++edit) {
+        const SettingOption was = edited.options.value(edit.key());
+        const QString& value = edit.value();
+        const QString dropped = QStringLiteral("%1: %2 dropped, ").arg(labelOf(was), edited.valueText(was, value));
         const auto option = options.constFind(edit.key());
-        const bool is_held = option != options.constEnd() && valueElement(option.value());
-        const QString problem = is_held ? option->check(edit.value(), codecList)
-                                        : QStringLiteral("\"%1\" is no longer on the codec.").arg(was.displayName);
-        if (problem.isEmpty()) {
-            setPendingValue(option->name, edit.value(), tagOf(option.value()), option->subgroup);
-        } else {
-            dropped << QStringLiteral("Unsaved change dropped (%1): %2").arg(was.groupName, problem);
+        if (option == options.constEnd() || !valueElement(*option)) {
+            lines.insert(edit.key(), dropped + QStringLiteral("it is no longer on the codec."));
+            continue;
+        }
+        const QString other = otherThanChosen(was, *option, value);
+        const QString taken = option->takenInstead(value, codecList);
+        if (!other.isEmpty() || !taken.isEmpty()) {
+            const QString why = other.isEmpty() ? QStringLiteral("the codec now takes ") + taken : other;
+            lines.insert(edit.key(), dropped + why + QLatin1Char('.'));
+            continue;
+        }
+        const QString now = currentValue(*option).value_or(QString());
+        if (now == value) continue;  // saved, or set so by someone else: nothing is left to save
+        setPendingValue(option->name, value, tagOf(*option), option->subgroup);
+        if (now != reportedBefore.currentValue(was).value_or(now)) {
+            lines.insert(edit.key(), QStringLiteral("%1: the codec changed it to %2; your unsaved %3 is kept.")
+                                         .arg(labelOf(was), valueText(*option, now), edited.valueText(was, value)));
         }
     }
-    return dropped;
+    return lines;
+}
+
+bool SettingsWorkingCopies::hasEditNamingAnotherPeer(const QList<PeerMetaPtr>& peers) const {
+    for (auto edit = edits_.constBegin(); edit != edits_.constEnd(); ++edit) {
+        const SettingOption was = options.value(edit.key());
+        if (!was.peer) continue;
+        SettingOption now = was;
+        now.setPeerChoices(peers);
+        if (now.shownValue(edit.value(), codecList) != was.shownValue(edit.value(), codecList)) return true;
+    }
+    return false;
+}
+
+QString SettingsWorkingCopies::labelOf(const SettingOption& option) {
+    if (tagOf(option) != kChannelTag) return option.displayName;
+    return QStringLiteral("%1 (%2)").arg(option.displayName, option.groupName);
+}
+
+QString SettingsWorkingCopies::valueText(const SettingOption& option, const QString& value) const {
+    const QString shown = option.shownValue(value, codecList);
+    const QString text = shownCodecText(shown.isEmpty() ? value : shown, kMaxLineValueLength);
+    return option.type == QLatin1String("int") ? text : QStringLiteral("\"%1\"").arg(text);
+}
+
+QString SettingsWorkingCopies::otherThanChosen(const SettingOption& was, const SettingOption& now,
+                                               const QString& value) {
+    const auto cut = [](const QString& text) { return shownCodecText(text, kMaxLineValueLength); };
+    if (was.peer) {
+        const QString named = now.shownValue(value, Message());
+        if (named == was.shownValue(value, Message())) return {};
+        if (named.isEmpty()) return QStringLiteral("peer %1 is no longer on the codec").arg(cut(value));
+        return QStringLiteral("peer %1 is now \"%2\"").arg(cut(value), cut(named));
+    }
+    if (tagOf(was) != kChannelTag || now.groupName == was.groupName) return {};
+    return QStringLiteral("channel %1 is now \"%2\"").arg(cut(was.subgroup), cut(now.groupName));
 }
 
 QString SettingsWorkingCopies::checkEdits() const {

@@ -67,10 +67,17 @@ public:
     void clearMarks();
     bool hasEdits() const { return !edits_.isEmpty(); }
     bool isEdited(const QString& key) const { return edits_.contains(key); }
-    // Records the edits of `earlier` again on these copies, refilled from the codec since. An edit
-    // whose option is gone, or whose value the option's descriptor no longer takes, is dropped:
-    // one line for each names it and why.
-    QStringList restoreEdits(const SettingsWorkingCopies& earlier);
+    // Records the edits of `edited` again on these copies, refilled from the codec since
+    // `reportedBefore` (what the codec had reported under those edits). An edit is dropped when its
+    // option is gone, when its id names something else by now (a peer option's peer, by name and
+    // address; a channel option's channel, by description), or when the option no longer takes its
+    // value; one the codec now holds is no edit any more. An edit whose option the codec changed
+    // meanwhile is kept. The lines, by option key, name each drop with the value lost and each kept
+    // edit whose option changed.
+    QMap<QString, QString> restoreEdits(const SettingsWorkingCopies& edited,
+                                        const SettingsWorkingCopies& reportedBefore);
+    // Whether an edited peer option's value would name another peer, or none, among `peers`.
+    bool hasEditNamingAnotherPeer(const QList<PeerMetaPtr>& peers) const;
 
     // Empty when every edited value suits its option, else the operator's text naming the first
     // that does not and what it must be.
@@ -88,6 +95,14 @@ public:
     Message braidlinkNode;                 // working copy of the tunnel settings' "node"
 
 private:
+    // The option as the lines name it: channel options with their channel.
+    static QString labelOf(const SettingOption& option);
+    // `value` as the lines show it: a choice's or codec's text, quoted unless a number; cut short.
+    QString valueText(const SettingOption& option, const QString& value) const;
+    // For an edit of `value` made under `was`: what its id names by now under `now`, when that is
+    // not what was chosen ("peer 4 is now \"Rome (10.0.0.9)\""); empty while it is.
+    static QString otherThanChosen(const SettingOption& was, const SettingOption& now, const QString& value);
+
     const Message* valueElement(const SettingOption& option) const;
     Message* valueElement(const SettingOption& option);
     const Message* tunnelGroup() const;

@@ -2,6 +2,11 @@
 // requests that write them back.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+
 #include "dialogs/settings_working_copies.h"
 #include "tests/support/captured_qt_messages.h"
 
@@ -81,6 +86,49 @@ TEST(SettingsWorkingCopies, MissingElementsMakeOptionsAbsent) {
     copies.channels["2"].attributes().remove("port");
     copies.options["2:port"].defaultValue = "9000";
     EXPECT_EQ(copies.currentValue(copies.options.value("2:port")), QString("9000"));
+}
+
+PeerMetaPtr peer(const char* id, const char* name, const char* addr) {
+    return std::make_shared<const PeerMeta>(parsed(std::string(R"(<peer id=")") + id + R"(" name=")" + name +
+                                                   R"(" addr=")" + addr + R"("/>)"));
+}
+
+// Edits made again on what the codec reports next are dropped, with a line naming the value lost,
+// when the option no longer takes it or its id names something else by now.
+TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
+    SettingsWorkingCopies before = copiesOf(kWholeSysOptions, kWholeTunnel);
+    before.parseSystemOpts(parsed(R"(<systemOpts><option name="gain" display_name="Gain" type="int" min="-20")"
+                                  R"( max="20" units="dB" subgroup="audio"/><option name="peer" display_name="Peer")"
+                                  R"( type="peer"/></systemOpts>)"),
+                           {peer("4", "Berlin", "192.0.2.4:9000")});
+    before.pendingSysOptions.attributes().set("peer", "0");
+    before.options["2:port"].displayName = "Port";
+    SettingsWorkingCopies edited = before;
+    for (const auto& [name, value, tag, channel] :
+         {std::tuple{"gain", "12", "sys", ""}, {"port", "7", "chan", "2"}, {"peer", "4", "sys", ""}}) {
+        ASSERT_TRUE(edited.setPendingValue(name, value, tag, channel)) << name;
+    }
+    const struct {
+        const char* key;
+        std::function<void(SettingsWorkingCopies&)> report;
+        const char* line;
+    } cases[] = {
+        {"gain", [](SettingsWorkingCopies& now) { now.options["gain"].max = 6; },
+         "Gain: 12 dropped, the codec now takes -20 to 6 dB."},
+        {"2:port", [](SettingsWorkingCopies& now) { now.options["2:port"].groupName = "Backup"; },
+         "Port (Two): 7 dropped, channel 2 is now \"Backup\"."},
+        {"peer", [](SettingsWorkingCopies& now) { now.refillPeerChoices({}); },
+         "Peer: \"Berlin (192.0.2.4)\" dropped, peer 4 is no longer on the codec."},
+    };
+    for (const auto& c : cases) {
+        SettingsWorkingCopies now = before;
+        c.report(now);
+        EXPECT_EQ(now.restoreEdits(edited, before).values().join('\n').toStdString(), c.line) << c.key;
+        EXPECT_FALSE(now.isEdited(c.key));
+        EXPECT_TRUE(now.hasEdits()) << c.key;  // the other edits are made again
+    }
+    // The restores wrote into their own copies, not into the codec's report they were made from.
+    EXPECT_EQ(before.currentValue(before.options.value("2:port")), QString("1"));
 }
 
 }  // namespace

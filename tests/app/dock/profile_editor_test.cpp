@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -193,6 +194,21 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
              QTest::keyClick(spin, Qt::Key_Backspace);
              QTest::keyClick(spin, Qt::Key_Return);
              EXPECT_EQ(spin->cleanText(), "");
+         },
+         "Voice 2", "Local Settings: \"Frames per Packet\" must be a whole number from 1 to 8 frames."},
+        // Taken as typed, not cut to 5; nor is the 5 on the way written into the profile.
+        {"a spin text above the maximum, Save clicked",
+         [](ProfileEdit& e) {
+             rename(e, "Voice 2");
+             ASSERT_TRUE(select(e, "Local Settings", "Frames per Packet"));
+             auto* spin = part<QSpinBox>(e, "spinValue");
+             QApplication::setActiveWindow(&e);
+             spin->setFocus();
+             spin->selectAll();
+             QTest::keyClicks(spin, "50");
+             EXPECT_EQ(spin->cleanText(), "50");
+             QTest::mouseClick(part(e, "buttonSave"), Qt::LeftButton);
+             EXPECT_EQ(e.profile().get_child("local", 0).attributes().get_string("frames", ""), "1");
          },
          "Voice 2", "Local Settings: \"Frames per Packet\" must be a whole number from 1 to 8 frames."},
         {"the codec stopped before Save",
