@@ -53,6 +53,12 @@ QString effectText(const FailureEffect& effect) {
         return RefusalNotice::tr("; an empty profile made for a profile copy may be left on it: %1").arg(subjects);
     case FailureEffect::kEmptyProfileLeft:
         return RefusalNotice::tr("; the empty profile %1, made for a profile copy, stays on it").arg(subjects);
+    case FailureEffect::kNotConnected:
+        return RefusalNotice::tr("; peer %1 was not connected").arg(subjects);
+    case FailureEffect::kNotConnectedUnsure:
+        return RefusalNotice::tr("peer %1 was not connected: the codec's answer to its profile could not be told "
+                                 "from the answer to another request")
+            .arg(subjects);
     }
     return QString();
 }

@@ -15,8 +15,8 @@ class QWidget;
 // else would: the editors wait for no reply, and the refused values simply stay unsaved. One
 // warning at a time, not modal, opened from the event loop (never inside the session's signal);
 // refusals that come while it is open join it. Each line names the codec (unit name and address),
-// the request, and the codec's error text and code, then what became of a profile copy behind it;
-// an answer the session could not use is told in the same way.
+// the request, and the codec's error text and code, then what became of a profile copy or a
+// connect behind it; an answer the session could not use is told in the same way.
 //
 // Threads: GUI thread only.
 class RefusalNotice : public QObject {

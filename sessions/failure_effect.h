@@ -19,6 +19,11 @@ struct FailureEffect {
         kEmptyProfileMayBeLeft,
         // The deletion of a refused copy's empty profile was refused: that profile stays.
         kEmptyProfileLeft,
+        // The profile a connect was to use was refused: nothing was connected.
+        kNotConnected,
+        // An answer accepted a profile assignment but could not be told from another request's: the
+        // connect that waited for its profile was not made. The codec refused nothing.
+        kNotConnectedUnsure,
     };
     struct Subject {
         int id = 0;
@@ -26,10 +31,10 @@ struct FailureEffect {
     };
 
     // Whether the codec refused the request; otherwise its answer could not be used.
-    bool isRefusal() const { return kind != kCopyIdHeld; }
+    bool isRefusal() const { return kind != kCopyIdHeld && kind != kNotConnectedUnsure; }
 
     Kind kind = kNone;
-    QList<Subject> subjects;  // the profiles that the effect concerns
+    QList<Subject> subjects;  // the profiles, or the peer, that the effect concerns
 };
 
 Q_DECLARE_METATYPE(FailureEffect)

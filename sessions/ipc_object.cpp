@@ -55,6 +55,13 @@ Message monitor_request(int interval) {
     return message;
 }
 
+Message peer_settings_request(int id, int profile) {
+    Message message = fetch("setPeerSettings", "setPeerSettings");
+    message.attributes().set("id", id);
+    message.attributes().set("profile", profile);
+    return message;
+}
+
 Message metering_off_request() {
     Message message = request("monitor");
     message.attributes().set("metering", false);
@@ -226,6 +233,7 @@ bool IPCObject::send_noting(const Message& request, const AwaitedNote& note) {
 AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::string& seq) {
     if (seq == "setProfile") return &profile_writes_;
     if (seq == "deleteProfile") return &copy_deletions_;
+    if (seq == "setPeerSettings") return &peer_assignments_;
     return nullptr;
 }
 
@@ -467,14 +475,14 @@ void IPCObject::addProfileCallback(int id) {
                    << profile.attributes().get_qstring("name", QString());
         FailureEffect effect;
         effect.kind = FailureEffect::kCopyIdHeld;
-        effect.subjects.append(profile_subject(id));
+        effect.subjects.append(effect_subject(effect.kind, id));
         emit requestFailed(uuid, QStringLiteral("addProfile"), QString(), QString(), effect);
         return;
     }
     profile.set_name("setProfile");
     profile.attributes().set("seq", "setProfile");
     profile.attributes().set("id", id);
-    send_command(profile, {id});
+    send_command(profile, {id, QString()});
 }
 
 void IPCObject::cmd_copy_profile(int id, const QString& name) {
@@ -529,10 +537,7 @@ void IPCObject::cmd_remove_peer(int id) {
 }
 
 void IPCObject::cmd_set_peer_settings(int id, int profile) {
-    Message message = fetch("setPeerSettings", "setPeerSettings");
-    message.attributes().set("id", id);
-    message.attributes().set("profile", profile);
-    send_command(message);
+    send_command(peer_settings_request(id, profile));
 }
 
 void IPCObject::cmd_metering_on() {
@@ -571,7 +576,8 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
     // A peer without a profile already connects with the unit's default one.
     const bool is_default_already = peer_profile == 0 && profile == default_id;
     if (is_profile_number && is_peer_number && wanted != peer_profile && !is_default_already) {
-        cmd_set_peer_settings(peer_key, wanted);
+        // The call must not come up on the peer's stored profile: "connect" waits for the answer.
+        return send_command(peer_settings_request(peer_key, wanted), {0, peerId});
     }
     Message message = request("connect");
     message.attributes().set("id", peerId);
@@ -684,7 +690,19 @@ IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
     AwaitedAnswers<AwaitedNote>* awaited = awaited_answers(seq);
     if (!awaited) return settled;
     const AwaitedAnswers<AwaitedNote>::Pairing pairing = awaited->take(named_id);
-    if (!pairing.settled || !is_refused) return settled;
+    if (!pairing.settled) return settled;
+    if (awaited == &peer_assignments_) {
+        const QString& peer = pairing.settled->note.connect_peer;
+        if (peer.isEmpty()) return settled;
+        if (pairing.is_sure && !is_refused) {
+            settled.connect_peer = peer;
+        } else {
+            settled.effect = is_refused ? FailureEffect::kNotConnected : FailureEffect::kNotConnectedUnsure;
+            settled.ids.append(peer.toInt());
+        }
+        return settled;
+    }
+    if (!is_refused) return settled;
     if (awaited == &copy_deletions_) {
         settled.effect = pairing.is_sure ? FailureEffect::kEmptyProfileLeft : FailureEffect::kEmptyProfileMayBeLeft;
         if (pairing.is_sure) settled.ids.append(pairing.settled->id);
@@ -704,10 +722,10 @@ IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
     return settled;
 }
 
-void IPCObject::queue_own_slot(const char* signature, const SharedMessage& argument) {
+void IPCObject::queue_own_slot(const char* signature, const SharedMessage& argument, SessionInbox::Delivery delivery) {
     const int index = staticMetaObject.indexOfMethod(signature);
     Q_ASSERT(index >= 0);
-    queue_call(index, argument, SessionInbox::Delivery::kInOrder);
+    queue_call(index, argument, delivery);
 }
 
 bool IPCObject::is_childless_report(const QString& key, const Message& message) {
@@ -731,6 +749,16 @@ void IPCObject::handle_response(const Message& reply) {
     const bool has_seq = attributes.has("seq");
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
+    if (!settled.connect_peer.isEmpty()) {
+        Message connect = request("connect");
+        connect.attributes().set("id", settled.connect_peer);
+        // Sent by the connection that took the profile, or not at all.
+        queue_own_slot("connectAssignedPeer(Message)", std::make_shared<const Message>(std::move(connect)),
+                       SessionInbox::Delivery::kData);
+    }
+    if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
+        queue_failure(text_of(attributes.get_string("seq", "")), QString(), QString(), settled);
+    }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
 
@@ -1290,6 +1318,7 @@ void IPCObject::changedState_connecting() {
         added_profile_ids_.clear();
         profile_writes_.clear();
         copy_deletions_.clear();
+        peer_assignments_.clear();
     }
     emit changedState(uuid, CONNECTING);
 }
@@ -1319,7 +1348,7 @@ void IPCObject::raiseRequestFailed(const Message& failure) {
     effect.kind = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
     const unsigned count = failure.child_count("subject");
     for (unsigned i = 0; i < count; ++i) {
-        effect.subjects.append(profile_subject(failure.get_child("subject", i).attributes().get_int("id", 0)));
+        effect.subjects.append(effect_subject(effect.kind, failure.get_child("subject", i).attributes().get_int("id", 0)));
     }
     // The copy's first step made an empty profile: it goes again rather than stay blank.
     if (effect.kind == FailureEffect::kCopyNotMade) delete_copy_profile(effect.subjects.value(0).id);
@@ -1336,15 +1365,23 @@ void IPCObject::delete_copy_profile(int id) {
     send_command(message);
 }
 
-FailureEffect::Subject IPCObject::profile_subject(int id) {
+FailureEffect::Subject IPCObject::effect_subject(FailureEffect::Kind kind, int id) {
     FailureEffect::Subject subject;
     subject.id = id;
     std::lock_guard<SessionMutex> lock(session_mutex());
+    if (kind == FailureEffect::kNotConnected || kind == FailureEffect::kNotConnectedUnsure) {
+        if (const PeerMetaPtr peer = peerById.value(id)) subject.name = peer->name;
+        return subject;
+    }
     const QString key = QString::number(id);
     for (const ProfileInfo& profile : qAsConst(profiles)) {
         if (profile.id == key) subject.name = profile.name;
     }
     return subject;
+}
+
+void IPCObject::connectAssignedPeer(const Message& connect) {
+    send_command(connect);
 }
 
 void IPCObject::dropRefusedProfileCopy() {

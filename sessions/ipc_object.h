@@ -196,8 +196,10 @@ public:
     void cmd_monitor(int interval);
     // Connects the peer whose id text is `peerId`, first assigning the profile `profile` (an id
     // text) when the peer has another one. An empty or non-numeric `profile` keeps the peer's own.
-    // False when the peer is not in the last peer list or the session is not READY: nothing, or
-    // not everything, was sent.
+    // An assigned profile must be accepted first: "connect" follows its answer, and a refusal, or
+    // an answer that cannot be told from another's, connects nothing and raises requestFailed
+    // (FailureEffect::kNotConnected, kNotConnectedUnsure). False when the peer is not in the last
+    // peer list or the session is not READY: nothing was sent.
     bool cmd_connect_peer(const QString& peerId, const QString& profile);
     // "disconnect" without an id: the codec drops every connection. Then drops the peer statistics.
     bool cmd_disconnect_peer();
@@ -291,7 +293,7 @@ signals:
     // for a request sent without one, its name ("connect", "removePeer", ...) when it was the only
     // such request awaiting an answer; empty when it cannot be told. The cached reply and the lists
     // keep their last good data. `effect`: what became of the operator's action behind it (a
-    // profile copy). Also raised, with empty error texts, for an answer the session
+    // profile copy, a connect). Also raised, with empty error texts, for an answer the session
     // could not use (FailureEffect::isRefusal is false then).
     void requestFailed(QUuid, QString request, QString errorCode, QString errorText, FailureEffect effect);
 
@@ -381,18 +383,22 @@ private slots:
     // and a "subject" child per id it concerns). Deletes the empty profile of a refused copy.
     void raiseRequestFailed(const Message& failure);
     void dropRefusedProfileCopy();
+    // Sends the "connect" whose profile the codec has just accepted.
+    void connectAssignedPeer(const Message& connect);
 
 private:
     // What the answer to a request of an awaited seq decides (see awaited_answers()); `{}` for
     // nothing.
     struct AwaitedNote {
-        int copy_id;  // "setProfile": the new profile a copy writes; 0 for an edit
+        int copy_id;           // "setProfile": the new profile a copy writes; 0 for an edit
+        QString connect_peer;  // "setPeerSettings": the peer to connect once it is accepted
     };
     // What an answer to a request of an awaited seq decided: the effect on the operator's action,
-    // with the ids it concerns.
+    // with the ids it concerns, or the peer to connect now.
     struct Settlement {
         FailureEffect::Kind effect = FailureEffect::kNone;
         QList<int> ids;
+        QString connect_peer;
     };
     // A profile waiting for the id of its "addProfile".
     struct PendingCopy {
@@ -411,9 +417,10 @@ private:
     // Hands the request over; one of an awaited seq is noted first, with `note`, so that its
     // answer always finds it, and taken back when it did not go.
     bool send_noting(const Message& request, const AwaitedNote& note);
-    // The answers of "setProfile" (a copy's write or an edit) and of "deleteProfile" with a seq
-    // (only the removal of a refused copy's empty profile carries one) decide more than their
-    // request: these are noted as they go. Null for any other seq.
+    // The answers of "setProfile" (a copy's write or an edit), of "deleteProfile" with a seq (only
+    // the removal of a refused copy's empty profile carries one) and of "setPeerSettings" (maybe
+    // awaited by a connect) decide more than their request: these are noted as they go. Null for
+    // any other seq.
     AwaitedAnswers<AwaitedNote>* awaited_answers(const std::string& seq);
     // Pairs an answer with the noted request of its seq, and says what that decides. From the
     // reply hook.
@@ -427,10 +434,11 @@ private:
     void delete_copy_profile(int id);
     // The ids of the profiles in the cached profile list.
     QSet<int> held_profile_ids();
-    // The profile `id`, named as the session's profile list names it.
-    FailureEffect::Subject profile_subject(int id);
+    // `id` named as the effect's kind requires, from the session's profiles or peers.
+    FailureEffect::Subject effect_subject(FailureEffect::Kind kind, int id);
     // Queues a call of one of this class's own slots (by signature) for the GUI thread.
-    void queue_own_slot(const char* signature, const SharedMessage& argument);
+    void queue_own_slot(const char* signature, const SharedMessage& argument,
+                        SessionInbox::Delivery delivery = SessionInbox::Delivery::kInOrder);
     // Folds the options a "cfgSetOption" answer reports into the tunnel settings as cached
     // ("braidlinkSettings"): the codec reports its new tunnel values only in the answer.
     static void apply_tunnel_answer(const Message& answer, Message& settings);
@@ -470,6 +478,7 @@ private:
     // by the session mutex; emptied on a new connection.
     AwaitedAnswers<AwaitedNote> profile_writes_;
     AwaitedAnswers<AwaitedNote> copy_deletions_;
+    AwaitedAnswers<AwaitedNote> peer_assignments_;
     QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
     WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports
 };

@@ -96,9 +96,9 @@ struct Codec {
             add_profile_replies.pop_front();
             return with_nul("<resp seq=\"addProfile\" " + attributes + "/>");
         }
-        if (name == "setSysOptions") {
-            return with_nul(
-                "<resp seq=\"setSysOptions\" fail=\"true\" error_code=\"7\" error_text=\"busy\"/>");
+        // Profile 4 is refused to every peer.
+        if (name == "setSysOptions" || (name == "setPeerSettings" && request.attributes().get_string("profile", "") == "4")) {
+            return with_nul("<resp seq=\"" + seq + "\" fail=\"true\" error_code=\"7\" error_text=\"busy\"/>");
         }
         return with_nul("<resp seq=\"" + seq + "\"" + (seq == "version" ? " build=\"7\"/>" : "/>"));
     }
@@ -922,6 +922,7 @@ TEST_F(IPCObjectTest, ConnectPeerAssignsAProfileOnlyWhenItChanges) {
         {"7", "2", true, {"<connect id=\"7\"/>"}},
         {"8", "5", true, {"<connect id=\"8\"/>"}},  // no profile yet, and 5 is the default
         {"8", "3", true, {set8, "<connect id=\"8\"/>"}},
+        {"7", "4", true, {"<setPeerSettings id=\"7\" profile=\"4\" seq=\"setPeerSettings\"/>"}},  // refused
         {"7", "", true, {"<connect id=\"7\"/>"}},
         {"7", "x3", true, {"<connect id=\"7\"/>"}},
         {"9", "3", false, {}},
@@ -940,6 +941,9 @@ TEST_F(IPCObjectTest, ConnectPeerAssignsAProfileOnlyWhenItChanges) {
     for (const auto& c : cases) {
         const size_t before = peer_->frames().size();
         EXPECT_EQ(session.cmd_connect_peer(c.peer_id, c.profile), c.result) << c.peer_id << " " << c.profile;
+        // A connect follows the answer to its profile.
+        EXPECT_TRUE(wait_processing_events([&] { return peer_->frames().size() >= before + c.frames.size(); }));
+        sync();
         session.cmd_delete_profile(0);  // marks the end of what the case sent
         std::vector<std::string> expected = c.frames;
         expected.push_back(marker);
