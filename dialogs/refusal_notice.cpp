@@ -21,8 +21,46 @@ bool isEditorRequest(const QString& request) {
                                                 QStringLiteral("setBraidlinkOptions"),
                                                 QStringLiteral("addPeer"),
                                                 QStringLiteral("setPeerSettings"),
-                                                QStringLiteral("addProfile")};
+                                                QStringLiteral("addProfile"),
+                                                QStringLiteral("deleteProfile"),
+                                                QStringLiteral("removePeer")};
     return kEditorRequests.contains(request);
+}
+
+// "\"Voice\" (id 3)" for each subject, or "id 3" where the codec's list did not name it.
+QString subjectsText(const FailureEffect& effect) {
+    QStringList texts;
+    for (const FailureEffect::Subject& subject : effect.subjects) {
+        texts << (subject.name.isEmpty() ? RefusalNotice::tr("id %1").arg(subject.id)
+                                         : RefusalNotice::tr("\"%1\" (id %2)").arg(shownCodecText(subject.name)).arg(subject.id));
+    }
+    return texts.join(RefusalNotice::tr(" or "));
+}
+
+// What the failure did to the operator's action, to follow the line's first part.
+QString effectText(const FailureEffect& effect) {
+    const QString subjects = subjectsText(effect);
+    switch (effect.kind) {
+    case FailureEffect::kNone:
+        return QString();
+    case FailureEffect::kCopyNotMade:
+        return RefusalNotice::tr("; the profile copy was not made");
+    case FailureEffect::kCopyIdHeld:
+        return RefusalNotice::tr("the profile copy was not made: the codec answered addProfile with the id of its "
+                                 "profile %1, which was left as it was")
+            .arg(subjects);
+    case FailureEffect::kEmptyProfileMayBeLeft:
+        return RefusalNotice::tr("; an empty profile made for a profile copy may be left on it: %1").arg(subjects);
+    case FailureEffect::kEmptyProfileLeft:
+        return RefusalNotice::tr("; the empty profile %1, made for a profile copy, stays on it").arg(subjects);
+    case FailureEffect::kNotConnected:
+        return RefusalNotice::tr("; peer %1 was not connected").arg(subjects);
+    case FailureEffect::kNotConnectedUnsure:
+        return RefusalNotice::tr("peer %1 was not connected: the codec's answer to its profile could not be told "
+                                 "from the answer to another request")
+            .arg(subjects);
+    }
+    return QString();
 }
 
 }  // namespace
@@ -30,15 +68,17 @@ bool isEditorRequest(const QString& request) {
 RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
 
 void RefusalNotice::report(IPCObject& session, const QString& request, const QString& errorCode,
-                           const QString& errorText, bool isProfileCopy) {
+                           const QString& errorText, const FailureEffect& effect) {
     if (!isEditorRequest(request)) return;
+    const QString codec = tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port));
     if (lines_.size() >= kMaxLines) {
         ++droppedLines_;
+    } else if (effect.isRefusal()) {
+        lines_ << tr("%1 refused %2: %3 (error %4)")
+                          .arg(codec, request, shownCodecText(errorText), shownCodecText(errorCode)) +
+                      effectText(effect);
     } else {
-        lines_ << tr("%1 (%2) refused %3: %4 (error %5)")
-                          .arg(shownUnitName(session), IPCObject::addressText(session.host, session.port),
-                               request, shownCodecText(errorText), shownCodecText(errorCode)) +
-                      (isProfileCopy ? tr("; the profile copy was not made") : QString());
+        lines_ << tr("%1: %2").arg(codec, effectText(effect));
     }
     if (isShowPosted_) return;
     isShowPosted_ = true;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "sessions/failure_effect.h"
+
 class IPCObject;
 class QWidget;
 
@@ -13,7 +15,8 @@ class QWidget;
 // else would: the editors wait for no reply, and the refused values simply stay unsaved. One
 // warning at a time, not modal, opened from the event loop (never inside the session's signal);
 // refusals that come while it is open join it. Each line names the codec (unit name and address),
-// the request, and the codec's error text and code.
+// the request, and the codec's error text and code, then what became of a profile copy or a
+// connect behind it; an answer the session could not use is told in the same way.
 //
 // Threads: GUI thread only.
 class RefusalNotice : public QObject {
@@ -26,7 +29,7 @@ public:
     // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
     // editors' requests (listed in the .cpp; each editor adds its own) is left to the log.
     void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText,
-                bool isProfileCopy);
+                const FailureEffect& effect);
 
 private:
     void showLines();

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 
 #include "ipc/ipc_mutex_guard.h"
@@ -51,6 +52,13 @@ Message monitor_request(int interval) {
     message.attributes().set("channelStats", true);
     message.attributes().set("metering", true);
     message.attributes().set("meterInterval", interval);
+    return message;
+}
+
+Message peer_settings_request(int id, int profile) {
+    Message message = fetch("setPeerSettings", "setPeerSettings");
+    message.attributes().set("id", id);
+    message.attributes().set("profile", profile);
     return message;
 }
 
@@ -205,25 +213,46 @@ void IPCObject::markForDeletion() {
 }
 
 bool IPCObject::send(const Message& request) {
-    return send_locked(request);
+    return send_noting(request, {});
 }
 
-bool IPCObject::send_if_ready(const Message& request) {
-    return send_all_if_ready(&request, 1);
+bool IPCObject::send_noting(const Message& request, const AwaitedNote& note) {
+    AwaitedAnswers<AwaitedNote>* awaited = awaited_answers(request.attributes().get_string("seq", ""));
+    if (awaited) {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        awaited->add(request.attributes().get_int("id", 0), note);
+    }
+    if (send_locked(request)) return true;
+    if (awaited) {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        awaited->drop_newest();
+    }
+    return false;
+}
+
+AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::string& seq) {
+    if (seq == "setProfile") return &profile_writes_;
+    if (seq == "deleteProfile") return &copy_deletions_;
+    if (seq == "setPeerSettings") return &peer_assignments_;
+    return nullptr;
+}
+
+bool IPCObject::send_if_ready(const Message& request, const AwaitedNote& note) {
+    return send_all_if_ready(&request, 1, note);
 }
 
 bool IPCObject::send_all_if_ready(const std::vector<Message>& requests) {
-    return send_all_if_ready(requests.data(), requests.size());
+    return send_all_if_ready(requests.data(), requests.size(), {});
 }
 
-bool IPCObject::send_all_if_ready(const Message* requests, size_t count) {
+bool IPCObject::send_all_if_ready(const Message* requests, size_t count, const AwaitedNote& note) {
     lock_order::assert_no_session_mutex_held("IPCObject::send_all_if_ready");
     IQManager* manager = session_manager();
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
     if (state() != READY) return false;
     // A READY session is placed on its manager, so each hand-over goes through, or none does.
     bool is_sent = true;
-    for (size_t i = 0; i < count; ++i) is_sent = send(requests[i]) && is_sent;
+    for (size_t i = 0; i < count; ++i) is_sent = send_noting(requests[i], note) && is_sent;
     return is_sent;
 }
 
@@ -234,8 +263,8 @@ bool IPCObject::takesSubscriptions() {
     return version() != 0;
 }
 
-bool IPCObject::send_command(const Message& request) {
-    if (send_if_ready(request)) return true;
+bool IPCObject::send_command(const Message& request, const AwaitedNote& note) {
+    if (send_if_ready(request, note)) return true;
     qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping"
                          << text_of(request.name());
     return false;
@@ -393,27 +422,7 @@ bool IPCObject::cmd_set_profile(const Message& profile) {
     Message message = profile;
     message.set_name("setProfile");
     message.attributes().set("seq", "setProfile");
-    return send_profile_write(message, 0);
-}
-
-bool IPCObject::send_profile_write(const Message& request, int copy_id) {
-    // Noted before it goes, so that its answer always finds it; taken back when it did not go.
-    {
-        std::lock_guard<SessionMutex> lock(session_mutex());
-        profile_writes_.push_back(copy_id);
-    }
-    if (send_command(request)) return true;
-    std::lock_guard<SessionMutex> lock(session_mutex());
-    if (!profile_writes_.empty()) profile_writes_.pop_back();
-    return false;
-}
-
-int IPCObject::take_profile_write() {
-    std::lock_guard<SessionMutex> lock(session_mutex());
-    if (profile_writes_.empty()) return 0;
-    const int copy_id = profile_writes_.front();
-    profile_writes_.pop_front();
-    return copy_id;
+    return send_command(message);
 }
 
 void IPCObject::cmd_add_new_profile() {
@@ -433,25 +442,47 @@ bool IPCObject::cmd_add_profile(const Message& profile) {
         qWarning() << "cmd_add_profile: a codec of the old protocol takes no profile copies";
         return false;
     }
+    // Taken before the request goes: a codec that answers with one of these ids made no new profile.
+    QSet<int> held_profiles = held_profile_ids();
     if (!send_command(fetch("addProfile", "addProfile"))) return false;
     // The reply is delivered to this thread later, so the profile is queued before it can arrive.
-    pending_profiles_.push_back(profile);
+    pending_profiles_.push_back({profile, std::move(held_profiles)});
     return true;
+}
+
+QSet<int> IPCObject::held_profile_ids() {
+    QSet<int> ids;
+    Message list;
+    if (!getCachedMessage(QStringLiteral("profileList"), list)) return ids;
+    const unsigned count = list.child_count("profile");
+    for (unsigned i = 0; i < count; ++i) ids.insert(list.get_child("profile", i).attributes().get_int("id", 0));
+    return ids;
 }
 
 void IPCObject::addProfileCallback(int id) {
     if (pending_profiles_.empty()) return;
-    Message profile = std::move(pending_profiles_.front());
+    PendingCopy copy = std::move(pending_profiles_.front());
     pending_profiles_.pop_front();
+    Message& profile = copy.profile;
     if (id <= 0) {
         qWarning() << "addProfile: the codec gave no new profile id; dropping the copy of"
                    << profile.attributes().get_qstring("name", QString());
         return;
     }
+    if (copy.held_profiles.contains(id)) {
+        // Written, and deleted after a refusal, it would be the codec's own profile, not the copy.
+        qWarning() << "addProfile: the codec answered with the id" << id << "of a profile it held; not writing the copy of"
+                   << profile.attributes().get_qstring("name", QString());
+        FailureEffect effect;
+        effect.kind = FailureEffect::kCopyIdHeld;
+        effect.subjects.append(effect_subject(effect.kind, id));
+        emit requestFailed(uuid, QStringLiteral("addProfile"), QString(), QString(), effect);
+        return;
+    }
     profile.set_name("setProfile");
     profile.attributes().set("seq", "setProfile");
     profile.attributes().set("id", id);
-    send_profile_write(profile, id);
+    send_command(profile, {id, QString()});
 }
 
 void IPCObject::cmd_copy_profile(int id, const QString& name) {
@@ -506,10 +537,7 @@ void IPCObject::cmd_remove_peer(int id) {
 }
 
 void IPCObject::cmd_set_peer_settings(int id, int profile) {
-    Message message = fetch("setPeerSettings", "setPeerSettings");
-    message.attributes().set("id", id);
-    message.attributes().set("profile", profile);
-    send_command(message);
+    send_command(peer_settings_request(id, profile));
 }
 
 void IPCObject::cmd_metering_on() {
@@ -548,7 +576,8 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
     // A peer without a profile already connects with the unit's default one.
     const bool is_default_already = peer_profile == 0 && profile == default_id;
     if (is_profile_number && is_peer_number && wanted != peer_profile && !is_default_already) {
-        cmd_set_peer_settings(peer_key, wanted);
+        // The call must not come up on the peer's stored profile: "connect" waits for the answer.
+        return send_command(peer_settings_request(peer_key, wanted), {0, peerId});
     }
     Message message = request("connect");
     message.attributes().set("id", peerId);
@@ -629,25 +658,74 @@ void IPCObject::allMessagesPresent() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-void IPCObject::report_refusal(const Message& reply, const QString& request, int copy_id) {
+void IPCObject::report_refusal(const Message& reply, const QString& request, const Settlement& settled) {
     const Message::Attributes& attributes = reply.attributes();
     const QString code = text_of(attributes.get_string("error_code", ""));
     const QString text = text_of(attributes.get_string("error_text", ""));
     qWarning().nospace().noquote() << "reply " << request << " failed: error_code " << code << ", error_text \""
                                    << text << "\"";
-    Message refusal;
-    refusal.set_name("refusal");
-    refusal.attributes().set("request", request);
-    refusal.attributes().set("error_code", code);
-    refusal.attributes().set("error_text", text);
-    refusal.attributes().set("copy_id", copy_id);
-    queue_own_slot("raiseRequestFailed(Message)", std::make_shared<const Message>(std::move(refusal)));
+    queue_failure(request, code, text, settled);
 }
 
-void IPCObject::queue_own_slot(const char* signature, const SharedMessage& argument) {
+void IPCObject::queue_failure(const QString& request, const QString& code, const QString& text,
+                              const Settlement& settled) {
+    Message failure;
+    failure.set_name("failure");
+    failure.attributes().set("request", request);
+    failure.attributes().set("error_code", code);
+    failure.attributes().set("error_text", text);
+    failure.attributes().set("effect", static_cast<int>(settled.effect));
+    for (const int id : settled.ids) failure.add_child("subject").attributes().set("id", id);
+    queue_own_slot("raiseRequestFailed(Message)", std::make_shared<const Message>(std::move(failure)));
+}
+
+IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
+    const Message::Attributes& attributes = reply.attributes();
+    const std::string seq = attributes.get_string("seq", "");
+    const bool is_refused = attributes.has("fail");
+    std::optional<int> named_id;
+    if (attributes.has("id")) named_id = attributes.get_int("id", 0);
+    Settlement settled;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    AwaitedAnswers<AwaitedNote>* awaited = awaited_answers(seq);
+    if (!awaited) return settled;
+    const AwaitedAnswers<AwaitedNote>::Pairing pairing = awaited->take(named_id);
+    if (!pairing.settled) return settled;
+    if (awaited == &peer_assignments_) {
+        const QString& peer = pairing.settled->note.connect_peer;
+        if (peer.isEmpty()) return settled;
+        if (pairing.is_sure && !is_refused) {
+            settled.connect_peer = peer;
+        } else {
+            settled.effect = is_refused ? FailureEffect::kNotConnected : FailureEffect::kNotConnectedUnsure;
+            settled.ids.append(peer.toInt());
+        }
+        return settled;
+    }
+    if (!is_refused) return settled;
+    if (awaited == &copy_deletions_) {
+        settled.effect = pairing.is_sure ? FailureEffect::kEmptyProfileLeft : FailureEffect::kEmptyProfileMayBeLeft;
+        if (pairing.is_sure) settled.ids.append(pairing.settled->id);
+        for (const auto& request : pairing.candidates) settled.ids.append(request.id);
+    } else if (pairing.is_sure) {
+        if (pairing.settled->note.copy_id > 0) {
+            settled.effect = FailureEffect::kCopyNotMade;
+            settled.ids.append(pairing.settled->note.copy_id);
+        }
+    } else {
+        // Perhaps a copy's write, perhaps an edit's: nothing is deleted on a guess.
+        for (const auto& request : pairing.candidates) {
+            if (request.note.copy_id > 0) settled.ids.append(request.note.copy_id);
+        }
+        if (!settled.ids.isEmpty()) settled.effect = FailureEffect::kEmptyProfileMayBeLeft;
+    }
+    return settled;
+}
+
+void IPCObject::queue_own_slot(const char* signature, const SharedMessage& argument, SessionInbox::Delivery delivery) {
     const int index = staticMetaObject.indexOfMethod(signature);
     Q_ASSERT(index >= 0);
-    queue_call(index, argument, SessionInbox::Delivery::kInOrder);
+    queue_call(index, argument, delivery);
 }
 
 bool IPCObject::is_childless_report(const QString& key, const Message& message) {
@@ -669,8 +747,18 @@ void IPCObject::handle_response(const Message& reply) {
     codec_version_ = codec_version;
     const Message::Attributes& attributes = reply.attributes();
     const bool has_seq = attributes.has("seq");
-    // Each "setProfile" gets one answer, in order, in either dialect: this one is the oldest's.
-    const int written_copy = has_seq && attributes.get_string("seq", "") == "setProfile" ? take_profile_write() : 0;
+    // Every request of an awaited seq gets one answer in either dialect.
+    const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
+    if (!settled.connect_peer.isEmpty()) {
+        Message connect = request("connect");
+        connect.attributes().set("id", settled.connect_peer);
+        // Sent by the connection that took the profile, or not at all.
+        queue_own_slot("connectAssignedPeer(Message)", std::make_shared<const Message>(std::move(connect)),
+                       SessionInbox::Delivery::kData);
+    }
+    if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
+        queue_failure(text_of(attributes.get_string("seq", "")), QString(), QString(), settled);
+    }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
 
@@ -687,7 +775,7 @@ void IPCObject::handle_response(const Message& reply) {
             qWarning("a refusal without seq names no request: not exactly one request without seq awaited "
                      "an answer");
         }
-        report_refusal(reply, has_seq ? key : unanswered, written_copy);
+        report_refusal(reply, has_seq ? key : unanswered, settled);
         if (!has_seq) return;
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
@@ -1229,6 +1317,8 @@ void IPCObject::changedState_connecting() {
         std::lock_guard<SessionMutex> lock(session_mutex());
         added_profile_ids_.clear();
         profile_writes_.clear();
+        copy_deletions_.clear();
+        peer_assignments_.clear();
     }
     emit changedState(uuid, CONNECTING);
 }
@@ -1252,20 +1342,52 @@ void IPCObject::changedState_ready() {
     emit changedState(uuid, READY);
 }
 
-void IPCObject::raiseRequestFailed(const Message& refusal) {
-    const Message::Attributes& attributes = refusal.attributes();
-    const int copy_id = attributes.get_int("copy_id", 0);
+void IPCObject::raiseRequestFailed(const Message& failure) {
+    const Message::Attributes& attributes = failure.attributes();
+    FailureEffect effect;
+    effect.kind = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
+    const unsigned count = failure.child_count("subject");
+    for (unsigned i = 0; i < count; ++i) {
+        effect.subjects.append(effect_subject(effect.kind, failure.get_child("subject", i).attributes().get_int("id", 0)));
+    }
     // The copy's first step made an empty profile: it goes again rather than stay blank.
-    if (copy_id > 0) cmd_delete_profile(copy_id);
+    if (effect.kind == FailureEffect::kCopyNotMade) delete_copy_profile(effect.subjects.value(0).id);
     emit requestFailed(uuid, attributes.get_qstring("request", QString()),
                        attributes.get_qstring("error_code", QString()), attributes.get_qstring("error_text", QString()),
-                       copy_id > 0);
+                       effect);
+}
+
+void IPCObject::delete_copy_profile(int id) {
+    Message message = request("deleteProfile");
+    message.attributes().set("id", id);
+    // With a seq, unlike the operator's removals: its answer tells whether the empty profile stays.
+    message.attributes().set("seq", "deleteProfile");
+    send_command(message);
+}
+
+FailureEffect::Subject IPCObject::effect_subject(FailureEffect::Kind kind, int id) {
+    FailureEffect::Subject subject;
+    subject.id = id;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    if (kind == FailureEffect::kNotConnected || kind == FailureEffect::kNotConnectedUnsure) {
+        if (const PeerMetaPtr peer = peerById.value(id)) subject.name = peer->name;
+        return subject;
+    }
+    const QString key = QString::number(id);
+    for (const ProfileInfo& profile : qAsConst(profiles)) {
+        if (profile.id == key) subject.name = profile.name;
+    }
+    return subject;
+}
+
+void IPCObject::connectAssignedPeer(const Message& connect) {
+    send_command(connect);
 }
 
 void IPCObject::dropRefusedProfileCopy() {
     if (pending_profiles_.empty()) return;
     qWarning() << "addProfile refused: not writing the copy of"
-               << pending_profiles_.front().attributes().get_qstring("name", QString());
+               << pending_profiles_.front().profile.attributes().get_qstring("name", QString());
     pending_profiles_.pop_front();
 }
 

@@ -27,6 +27,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -38,9 +39,11 @@
 #include <vector>
 
 #include "ipc/message.h"
+#include "sessions/awaited_answers.h"
 #include "sessions/channel_stats_info.h"
 #include "sessions/delay_graph_data.h"
 #include "sessions/device_log.h"
+#include "sessions/failure_effect.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/kt_event.h"
 #include "sessions/locked_message_list.h"
@@ -63,8 +66,10 @@ class IQManager;
 // thread of its manager calls the state hooks, set_required_messages, after_auth (the start-up set)
 // and the two message hooks, always under the manager lock; the hooks store into the reply cache
 // under the session mutex and reach the GUI thread only through slot calls queued in the thread's
-// SessionInbox. Senders take the manager lock for the hand-over to the connection. Lock order:
-// manager lock before the session mutex; nothing sends while holding the session mutex. The parsers
+// SessionInbox. Senders take the manager lock for the hand-over to the connection, and note a
+// request whose answer decides more (awaited_answers) under the session mutex before it goes, so
+// that the reply hook, which takes it there, always finds it. Lock order: manager lock before the
+// session mutex; nothing sends while holding the session mutex. The parsers
 // rebuild the session data on the GUI thread under the session mutex and raise their signals (the
 // graph series' dataChanged included) after releasing it.
 class IPCObject : public IQEndpointClient {
@@ -191,8 +196,10 @@ public:
     void cmd_monitor(int interval);
     // Connects the peer whose id text is `peerId`, first assigning the profile `profile` (an id
     // text) when the peer has another one. An empty or non-numeric `profile` keeps the peer's own.
-    // False when the peer is not in the last peer list or the session is not READY: nothing, or
-    // not everything, was sent.
+    // An assigned profile must be accepted first: "connect" follows its answer, and a refusal, or
+    // an answer that cannot be told from another's, connects nothing and raises requestFailed
+    // (FailureEffect::kNotConnected, kNotConnectedUnsure). False when the peer is not in the last
+    // peer list or the session is not READY: nothing was sent.
     bool cmd_connect_peer(const QString& peerId, const QString& profile);
     // "disconnect" without an id: the codec drops every connection. Then drops the peer statistics.
     bool cmd_disconnect_peer();
@@ -285,9 +292,10 @@ signals:
     // The codec refused a request. `request` is the reply's seq ("peerList", "addPeer", ...) or,
     // for a request sent without one, its name ("connect", "removePeer", ...) when it was the only
     // such request awaiting an answer; empty when it cannot be told. The cached reply and the lists
-    // keep their last good data. `isProfileCopy`: the refused "setProfile" wrote a profile copy, so
-    // the copy was not made and the empty profile its "addProfile" made is deleted.
-    void requestFailed(QUuid, QString request, QString errorCode, QString errorText, bool isProfileCopy);
+    // keep their last good data. `effect`: what became of the operator's action behind it (a
+    // profile copy, a connect). Also raised, with empty error texts, for an answer the session
+    // could not use (FailureEffect::isRefusal is false then).
+    void requestFailed(QUuid, QString request, QString errorCode, QString errorText, FailureEffect effect);
 
 protected:
     // Only markForDeletion() ends a session (deleteLater); it leaves its pool first all the same.
@@ -371,31 +379,66 @@ private slots:
     void doReconnect();
     void addProfileCallback(int id);
     // Raise requestFailed, and drop the profile copy whose "addProfile" was refused; queued by the
-    // loop thread's reply hook with the refusal (request, error_code, error_text, and copy_id: the
-    // profile a refused copy's "setProfile" wrote, 0 for none). Deletes that profile.
-    void raiseRequestFailed(const Message& refusal);
+    // loop thread's reply hook with the failure (request, error_code, error_text, the effect's kind
+    // and a "subject" child per id it concerns). Deletes the empty profile of a refused copy.
+    void raiseRequestFailed(const Message& failure);
     void dropRefusedProfileCopy();
+    // Sends the "connect" whose profile the codec has just accepted.
+    void connectAssignedPeer(const Message& connect);
 
 private:
-    // send_all_if_ready over `count` requests from `requests`: one request needs no vector.
-    bool send_all_if_ready(const Message* requests, size_t count);
+    // What the answer to a request of an awaited seq decides (see awaited_answers()); `{}` for
+    // nothing.
+    struct AwaitedNote {
+        int copy_id;           // "setProfile": the new profile a copy writes; 0 for an edit
+        QString connect_peer;  // "setPeerSettings": the peer to connect once it is accepted
+    };
+    // What an answer to a request of an awaited seq decided: the effect on the operator's action,
+    // with the ids it concerns, or the peer to connect now.
+    struct Settlement {
+        FailureEffect::Kind effect = FailureEffect::kNone;
+        QList<int> ids;
+        QString connect_peer;
+    };
+    // A profile waiting for the id of its "addProfile".
+    struct PendingCopy {
+        Message profile;          // a "profile" node of another codec
+        QSet<int> held_profiles;  // the ids in this codec's profile list when "addProfile" went
+    };
+
+    // send_all_if_ready over `count` requests from `requests`, each noted with `note` when its seq
+    // awaits answers: one request needs no vector.
+    bool send_all_if_ready(const Message* requests, size_t count, const AwaitedNote& note);
     // Sends only while READY, deciding under the manager lock so that the state cannot change
     // between the test and the hand-over. False when not sent.
-    bool send_if_ready(const Message& request);
+    bool send_if_ready(const Message& request, const AwaitedNote& note = {});
     // send_if_ready, with a warning naming the dropped command.
-    bool send_command(const Message& request);
+    bool send_command(const Message& request, const AwaitedNote& note = {});
+    // Hands the request over; one of an awaited seq is noted first, with `note`, so that its
+    // answer always finds it, and taken back when it did not go.
+    bool send_noting(const Message& request, const AwaitedNote& note);
+    // The answers of "setProfile" (a copy's write or an edit), of "deleteProfile" with a seq (only
+    // the removal of a refused copy's empty profile carries one) and of "setPeerSettings" (maybe
+    // awaited by a connect) decide more than their request: these are noted as they go. Null for
+    // any other seq.
+    AwaitedAnswers<AwaitedNote>* awaited_answers(const std::string& seq);
+    // Pairs an answer with the noted request of its seq, and says what that decides. From the
+    // reply hook.
+    Settlement settle_awaited(const Message& reply);
     // A refusal never counts as data: logged, then raised as requestFailed on the GUI thread.
-    // `request` names what was refused (see requestFailed); `copy_id` is the profile a refused
-    // copy's "setProfile" wrote, 0 for none. Loop thread.
-    void report_refusal(const Message& reply, const QString& request, int copy_id);
-    // Sends a "setProfile" and notes it as awaiting its answer; `copy_id` is the new profile a
-    // copy writes, 0 for any other write. False when not sent. GUI thread.
-    bool send_profile_write(const Message& request, int copy_id);
-    // The copy id noted for the oldest "setProfile" still awaiting its answer, which has come;
-    // 0 when none is noted. From the reply hook.
-    int take_profile_write();
+    // `request` names what was refused (see requestFailed). Loop thread.
+    void report_refusal(const Message& reply, const QString& request, const Settlement& settled);
+    // Queues the raising of requestFailed on the GUI thread.
+    void queue_failure(const QString& request, const QString& code, const QString& text, const Settlement& settled);
+    // Sends "deleteProfile" with a seq for the empty profile of a copy whose write was refused.
+    void delete_copy_profile(int id);
+    // The ids of the profiles in the cached profile list.
+    QSet<int> held_profile_ids();
+    // `id` named as the effect's kind requires, from the session's profiles or peers.
+    FailureEffect::Subject effect_subject(FailureEffect::Kind kind, int id);
     // Queues a call of one of this class's own slots (by signature) for the GUI thread.
-    void queue_own_slot(const char* signature, const SharedMessage& argument);
+    void queue_own_slot(const char* signature, const SharedMessage& argument,
+                        SessionInbox::Delivery delivery = SessionInbox::Delivery::kInOrder);
     // Folds the options a "cfgSetOption" answer reports into the tunnel settings as cached
     // ("braidlinkSettings"): the codec reports its new tunnel values only in the answer.
     static void apply_tunnel_answer(const Message& answer, Message& settings);
@@ -427,14 +470,15 @@ private:
     QTimer pollTimer;                // event-log poll; GUI thread
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new
     // connection, whose codec never answers the old requests.
-    std::deque<Message> pending_profiles_;
+    std::deque<PendingCopy> pending_profiles_;
     // The id each accepted reply with seq "addProfile" carried (0 for none), in arrival order: the
     // cached reply may already be replaced when its slot runs. Guarded by the session mutex.
     std::deque<int> added_profile_ids_;
-    // The "setProfile" requests sent and not yet answered, oldest first: the copy id each writes (0
-    // for none), so that a refusal can tell a copy's write from an edit. A codec answers in order.
-    // Guarded by the session mutex; emptied on a new connection.
-    std::deque<int> profile_writes_;
+    // The requests of the awaited seqs sent and not yet answered (see awaited_answers()). Guarded
+    // by the session mutex; emptied on a new connection.
+    AwaitedAnswers<AwaitedNote> profile_writes_;
+    AwaitedAnswers<AwaitedNote> copy_deletions_;
+    AwaitedAnswers<AwaitedNote> peer_assignments_;
     QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
     WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports
 };

@@ -244,8 +244,8 @@ QUuid MainWindow::createInstance() {
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
     connect(session, &IPCObject::requestFailed, refusalNotice,
             [notice = refusalNotice, session](QUuid, QString request, QString code, QString text,
-                                              bool isProfileCopy) {
-                notice->report(*session, request, code, text, isProfileCopy);
+                                              FailureEffect effect) {
+                notice->report(*session, request, code, text, effect);
             });
     return key;
 }

@@ -43,8 +43,11 @@ struct Codec {
     bool sends_system_opts = true;
     std::string challenge;                        // empty: no login asked
     std::string password;                         // what the login must prove
-    std::mutex mutex;                             // guards add_profile_replies
+    std::mutex mutex;                             // guards the two below
     std::deque<std::string> add_profile_replies;  // attribute texts of the "addProfile" answers
+    // When set, the first "setProfile" goes unanswered, and the second gets these answers.
+    std::vector<std::string> set_profile_pair_answers;
+    int set_profiles = 0;  // "setProfile" requests received
 
     std::string respond(const std::string& frame) {
         Message request;
@@ -78,6 +81,14 @@ struct Codec {
             return with_nul("<" + report + (report == "version" ? " build=\"7\"/>" : "/>"));
         }
         if (seq.empty()) return "";
+        if (name == "setProfile") {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!set_profile_pair_answers.empty() && ++set_profiles <= 2) {
+                std::string answers;
+                for (const std::string& answer : set_profile_pair_answers) answers += with_nul(answer);
+                return set_profiles == 1 ? "" : answers;
+            }
+        }
         if (name == "addProfile") {
             std::lock_guard<std::mutex> lock(mutex);
             if (add_profile_replies.empty()) return "";
@@ -85,9 +96,9 @@ struct Codec {
             add_profile_replies.pop_front();
             return with_nul("<resp seq=\"addProfile\" " + attributes + "/>");
         }
-        if (name == "setSysOptions") {
-            return with_nul(
-                "<resp seq=\"setSysOptions\" fail=\"true\" error_code=\"7\" error_text=\"busy\"/>");
+        // Profile 4 is refused to every peer.
+        if (name == "setSysOptions" || (name == "setPeerSettings" && request.attributes().get_string("profile", "") == "4")) {
+            return with_nul("<resp seq=\"" + seq + "\" fail=\"true\" error_code=\"7\" error_text=\"busy\"/>");
         }
         return with_nul("<resp seq=\"" + seq + "\"" + (seq == "version" ? " build=\"7\"/>" : "/>"));
     }
@@ -397,6 +408,46 @@ TEST_F(IPCObjectTest, ProfileCopiesAreWrittenUnderTheirOwnNewIds) {
         // The last write is B's, which follows A's (if any) on the same thread.
         EXPECT_TRUE(wait_processing_events([&] { return writes().size() >= c.writes.size(); })) << c.label;
         EXPECT_EQ(writes(), c.writes) << c.label;
+    }
+}
+
+// A copy's write (to 41) and an edit of profile 3 await their answers, which come in the order
+// given: the copy's empty profile is deleted only for a refusal that is surely its write's.
+TEST_F(IPCObjectTest, ARefusedProfileWriteIsTakenForTheCopysOnlyWhenSurelyItsOwn) {
+    const std::string refusal = "<resp seq=\"setProfile\" fail=\"true\" error_code=\"5\" error_text=\"no\"";
+    const std::string accepted = "<resp seq=\"setProfile\"";
+    const struct {
+        const char* what;
+        std::vector<std::string> answers;
+        FailureEffect::Kind effect;
+        bool is_deleted;
+    } cases[] = {
+        {"the edit's, named", {refusal + " id=\"3\"/>", accepted + "/>"}, FailureEffect::kNone, false},
+        {"the copy's, named", {refusal + " id=\"41\"/>", accepted + "/>"}, FailureEffect::kCopyNotMade, true},
+        {"either, unnamed", {refusal + "/>", accepted + "/>"}, FailureEffect::kEmptyProfileMayBeLeft, false},
+        {"a name that fits neither", {refusal + " id=\"9\"/>", accepted + "/>"}, FailureEffect::kEmptyProfileMayBeLeft, false},
+    };
+    for (const auto& c : cases) {
+        IPCObject& session = start([&](Codec& codec) {
+            codec.add_profile_replies = {"id=\"41\""};
+            codec.set_profile_pair_answers = c.answers;
+        });
+        expect_ready();
+        std::vector<FailureEffect> effects;
+        QObject context;
+        QObject::connect(&session, &IPCObject::requestFailed, &context,
+                         [&](QUuid, QString, QString, QString, FailureEffect effect) { effects.push_back(effect); });
+        const size_t before = peer_->frames().size();
+        session.cmd_add_profile(parsed("<profile id=\"1\" name=\"A\"/>"));
+        ASSERT_TRUE(wait_processing_events([&] { return peer_->frames().size() >= before + 2; }));
+        session.cmd_set_profile(parsed("<profile id=\"3\" name=\"B\"/>"));
+        ASSERT_TRUE(wait_processing_events([&] { return !effects.empty(); })) << c.what;
+        sync();
+        EXPECT_EQ(effects.size(), 1u) << c.what;
+        EXPECT_EQ(effects[0].kind, c.effect) << c.what;
+        const std::vector<std::string> frames = peer_->frames();
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), "<deleteProfile id=\"41\" seq=\"deleteProfile\"/>"), c.is_deleted ? 1 : 0)
+            << c.what;
     }
 }
 
@@ -871,6 +922,7 @@ TEST_F(IPCObjectTest, ConnectPeerAssignsAProfileOnlyWhenItChanges) {
         {"7", "2", true, {"<connect id=\"7\"/>"}},
         {"8", "5", true, {"<connect id=\"8\"/>"}},  // no profile yet, and 5 is the default
         {"8", "3", true, {set8, "<connect id=\"8\"/>"}},
+        {"7", "4", true, {"<setPeerSettings id=\"7\" profile=\"4\" seq=\"setPeerSettings\"/>"}},  // refused
         {"7", "", true, {"<connect id=\"7\"/>"}},
         {"7", "x3", true, {"<connect id=\"7\"/>"}},
         {"9", "3", false, {}},
@@ -889,6 +941,9 @@ TEST_F(IPCObjectTest, ConnectPeerAssignsAProfileOnlyWhenItChanges) {
     for (const auto& c : cases) {
         const size_t before = peer_->frames().size();
         EXPECT_EQ(session.cmd_connect_peer(c.peer_id, c.profile), c.result) << c.peer_id << " " << c.profile;
+        // A connect follows the answer to its profile.
+        EXPECT_TRUE(wait_processing_events([&] { return peer_->frames().size() >= before + c.frames.size(); }));
+        sync();
         session.cmd_delete_profile(0);  // marks the end of what the case sent
         std::vector<std::string> expected = c.frames;
         expected.push_back(marker);

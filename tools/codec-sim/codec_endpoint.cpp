@@ -106,19 +106,30 @@ bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
     }
     if (codec_.context.options.refused_requests.count(request.name()) != 0) {
         set_error(reply, kRefusedCode, "Refused by codec-sim");
-        return true;
+    } else {
+        if (!codec_.model.handle_request(request, ipc_now_us(), reply)) return false;
+        if (request.name() == "getEventLog" && !is_legacy && connection_) {
+            // The entries are element text, which the library's writer never writes: this reply goes
+            // out as our own frame, and the protocol sends nothing for the request.
+            connection_->send_data(CodecModel::frame_with_text(reply));
+            reply.set_name("");
+        }
+        // While the request is handled the protocol holds what is sent, and writes it after the reply.
+        send_pushes(codec_);
     }
-    if (!codec_.model.handle_request(request, ipc_now_us(), reply)) return false;
-
-    if (request.name() == "getEventLog" && !is_legacy && connection_) {
-        // The entries are element text, which the library's writer never writes: this reply goes
-        // out as our own frame, and the protocol sends nothing for the request.
-        connection_->send_data(CodecModel::frame_with_text(reply));
-        reply.set_name("");
-    }
-    // While the request is handled the protocol holds what is sent, and writes it after the reply.
-    send_pushes(codec_);
+    if (!is_legacy && codec_.context.options.swapped_answers.count(request.name()) != 0) swap_answer(reply);
     return true;
+}
+
+void CodecEndpoint::swap_answer(Message& reply) {
+    if (!held_answer_) {
+        held_answer_ = reply;
+        reply.set_name("");  // the protocol sends nothing for this request
+        return;
+    }
+    // Held by the protocol until this reply has gone.
+    send_unso(*held_answer_);
+    held_answer_.reset();
 }
 
 void CodecEndpoint::send_pushes(SimulatedCodec& codec) {

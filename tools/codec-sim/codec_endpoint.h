@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "ipc/ipc_endpoint_server.h"
@@ -50,6 +51,10 @@ public:
 private:
     void follow_legacy_monitor(const Message& request);
     void send_hostile_frames();
+    // For the requests whose answers go in swapped pairs: holds back `reply` (sending nothing
+    // now), or sends it and then the one held.
+    void swap_answer(Message& reply);
 
     SimulatedCodec& codec_;  // not owned; outlives the endpoint
+    std::optional<Message> held_answer_;  // the first answer of a swapped pair, until the second
 };

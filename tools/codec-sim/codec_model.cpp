@@ -952,6 +952,10 @@ void CodecModel::do_remove_peer(const Message& request, int64_t now_us, Message&
 }
 
 void CodecModel::do_add_profile(const Message& request, int64_t now_us, Message& reply) {
+    if (is_reusing_profile_ids_ && !profiles_.empty()) {
+        reply.attributes().set("id", profiles_.back().attributes().get_int("id", 0));
+        return;
+    }
     if (profiles_.size() >= kMaxProfiles) {
         fail(reply, kConflict,
              "addProfile: profile list full (" + std::to_string(kMaxProfiles) + " profiles)");

@@ -54,6 +54,9 @@ public:
     // From now on "sysOptions" lacks the "audio" element that "systemOpts" names, and the tunnel
     // settings' "node" has no "group". The codec's own settings stay whole.
     void set_malformed_settings(bool is_malformed) { is_settings_malformed_ = is_malformed; }
+    // From now on "addProfile" is answered with the id of the newest profile, and makes none, as a
+    // faulty firmware may.
+    void set_reusing_profile_ids(bool is_reusing) { is_reusing_profile_ids_ = is_reusing; }
     std::string unit_name() const;
 
     // Answers one request. `reply` arrives named "resp" with the request's "seq"; this fills in
@@ -262,6 +265,7 @@ private:
 
     bool is_metering_on_ = true;
     bool is_settings_malformed_ = false;
+    bool is_reusing_profile_ids_ = false;
     std::deque<LogEntry> event_log_;  // oldest first
     size_t event_log_bytes_ = 0;      // of event_log_, as kMaxEventLogBytes counts them
 

@@ -53,6 +53,13 @@ struct CodecSimOptions {
     // The settings replies come malformed, as a broken firmware's may (CodecModel::
     // set_malformed_settings).
     bool malformed_settings = false;
+    // "addProfile" is answered with the id of a profile the codec holds (CodecModel::
+    // set_reusing_profile_ids).
+    bool reuses_profile_ids = false;
+    // Requests (by name) whose answers go out in swapped pairs, as a codec may answer: the answer
+    // to the first of each pair is held back until the second has been answered. Versioned peers
+    // only.
+    std::set<std::string> swapped_answers;
     // Each published report carries "sent_us", the sender's ipc_now_us() as decimal text: the
     // monotonic clock is shared by every process on the machine, so a receiver can measure delays.
     bool stamps_reports = false;

@@ -34,6 +34,7 @@ struct SimulatedCodec {
           last_report_us(CodecModel::subscriptions().size(), 0),
           report_phase(phase_of(codec_index)) {
         model.set_malformed_settings(shared.options.malformed_settings);
+        model.set_reusing_profile_ids(shared.options.reuses_profile_ids);
     }
 
     // A fraction in [0, 1), drawn once per codec index, so that runs repeat.

@@ -73,6 +73,20 @@ protected:
 
     int logCount(const QString& text) { return child<QTextEdit>("eventLogText")->toPlainText().count(text); }
 
+    // Selects `peer`, which selects its own profile, then another profile, not the unit's default;
+    // returns the other profile's id.
+    QString choosePeerWithAnotherProfile(QTreeWidgetItem* peer) {
+        peerTree()->setCurrentItem(peer);
+        const QListWidgetItem* own = profileList()->selectedItems().value(0);
+        EXPECT_NE(own, nullptr);
+        for (int row = 0; row < profileList()->count(); ++row) {
+            QListWidgetItem* item = profileList()->item(row);
+            if (item != own && !item->data(kProfileDefaultRole).toBool()) profileList()->setCurrentItem(item);
+        }
+        const QString profile = profileList()->selectedItems().value(0)->data(kProfileIdRole).toString();
+        EXPECT_NE(profile, own ? own->data(kProfileIdRole).toString() : QString());
+        return profile;
+    }
 };
 
 // The main road: a peer and another profile are picked, Connect assigns the profile and connects;
@@ -85,16 +99,7 @@ TEST_F(DockTest, ConnectsAndDisconnectsAPeer) {
     const QString id = peer->data(0, kPeerIdRole).toString();
     const QString name = peer->text(0);
     ASSERT_FALSE(peer->data(0, kPeerActiveRole).toBool());
-    peerTree()->setCurrentItem(peer);
-    // Selecting the peer selected its own profile; take another, not the unit's default.
-    QListWidgetItem* selected = profileList()->selectedItems().value(0);
-    ASSERT_NE(selected, nullptr);
-    for (int row = 0; row < profileList()->count(); ++row) {
-        QListWidgetItem* item = profileList()->item(row);
-        if (item != selected && !item->data(kProfileDefaultRole).toBool()) profileList()->setCurrentItem(item);
-    }
-    const QString profile = profileList()->selectedItems().value(0)->data(kProfileIdRole).toString();
-    ASSERT_NE(profile, selected->data(kProfileIdRole).toString());
+    const QString profile = choosePeerWithAnotherProfile(peer);
     auto* connectButton = child<QPushButton>("connectButton");
     ASSERT_TRUE(wait_processing_events([&] { return connectButton->isEnabled(); }));
     connectButton->click();
@@ -183,6 +188,34 @@ TEST_F(DockTest, MenusAndQuestionsActOnlyOnWhatWasChosen) {
     EXPECT_EQ(recorded("disconnect", 1).size(), 1u);
     EXPECT_EQ(recorded("deleteProfile", 1).size(), 2u);  // 3, then 4 by the other client
     EXPECT_EQ(recorded("deleteProfile", 1).at(0).xml, R"(<deleteProfile id="3"/>)");
+}
+
+// A codec that refuses the profile chosen for a call gets no "connect", which would bring the call
+// up on the peer's stored profile; the notice says the peer was not connected.
+TEST_F(DockTest, ARefusedProfileConnectsNothing) {
+    MessageBoxRecorder boxes;
+    CodecSimOptions refusing;
+    refusing.refused_requests = {"setPeerSettings"};
+    const uint16_t port = startFleet(refusing).ports()[0];
+    IPCObject* session = selectReadyCodec(port);
+    QTreeWidgetItem* peer = peerTree()->topLevelItem(0);  // an address-book peer, not connected
+    ASSERT_NE(peer, nullptr);
+    const QString id = peer->data(0, kPeerIdRole).toString();
+    Message entry;
+    ASSERT_TRUE(session->findPeer(id, entry));
+    choosePeerWithAnotherProfile(peer);
+    auto* connectButton = child<QPushButton>("connectButton");
+    ASSERT_TRUE(wait_processing_events([&] { return connectButton->isEnabled(); }));
+    connectButton->click();
+
+    const QString line = QStringLiteral("%1 (127.0.0.1:%2) refused setPeerSettings: Refused by codec-sim (error 409); peer \"%3\" (id %4) was not connected")
+                             .arg(session->unitName()).arg(port).arg(entry.attributes().get_qstring("name", QString()), id);
+    EXPECT_TRUE(wait_processing_events([&] { return boxes.lastText("Changes Refused").split('\n').contains(line); }))
+        << boxes.lastText("Changes Refused").toStdString();
+    syncWith(*session, 1);
+    EXPECT_EQ(recorded("setPeerSettings", 1).size(), 1u);
+    EXPECT_TRUE(recorded("connect", 1).empty());
+    EXPECT_FALSE(isActiveRow(id));
 }
 
 // A codec's ids are sent as the codec wrote them or not at all: an id that is not a decimal number

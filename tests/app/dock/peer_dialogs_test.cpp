@@ -29,6 +29,12 @@ namespace {
 
 using test_support::wait_processing_events;
 
+Message parsed(const std::string& xml) {
+    Message message;
+    message.parse(xml);
+    return message;
+}
+
 template <typename T>
 T* field(QDialog* dialog, const char* name) {
     return dialog->findChild<T*>(QString::fromLatin1(name));
@@ -291,28 +297,99 @@ TEST_F(PeerDialogsTest, ALegacyCodecTakesNoProfileCopy) {
     EXPECT_TRUE(recorded("addProfile").empty());
 }
 
-// A target that makes the profile but refuses to write it has the empty profile taken away again,
-// and the notice says the copy was not made.
-TEST_F(PeerDialogsTest, ARefusedCopyWriteRemovesTheEmptyProfile) {
-    MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
-    CodecSimOptions refusing;
-    refusing.count = 2;
-    refusing.refused_requests = {"setProfile"};
-    const std::vector<uint16_t> ports = startFleet(refusing).ports();
-    IPCObject* target = addCodec(ports[1]);
-    selectReadyCodec(ports[0]);
-    ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
+// A copy writes, and deletes, only the profile its own "addProfile" made, and the notice says what
+// it could not do. Each case copies to a codec of its own with one fault: the copy's write refused;
+// the id of a profile the codec held; an edit's refusal answered before the copy's write; the
+// removal of the empty profile refused too. That codec then refuses the operator's removals.
+TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
+    MessageBoxRecorder boxes;  // says Yes to "Remove Profile" and keeps the notices
+    selectReadyCodec(startFleet(1).ports()[0]);
     selectRow(profileList(), kProfileFactoryRole, false);
-    withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
-        tickRows(dialog);
-        pressOk(dialog);
-    });
-    const std::string id = waitForFrames("setProfile", 1)[0].message.attributes().get_string("id", "");
-    const std::vector<app_test::RecordedFrame> removals = waitForFrames("deleteProfile", 1);
-    ASSERT_EQ(removals.size(), 1u);
-    EXPECT_EQ(removals[0].xml, "<deleteProfile id=\"" + id + "\"/>");
-    EXPECT_TRUE(wait_processing_events([&] { return noticeText().contains("refused setProfile: Refused by codec-sim"); }));
-    EXPECT_TRUE(noticeText().contains("the profile copy was not made")) << noticeText().toStdString();
+    const QString copied = profileList()->currentItem()->data(kProfileNameRole).toString();
+    // What the codec holds under the id the copy was given, in the end.
+    enum class Left { kNothing, kItsOwnProfile, kTheCopy, kAnEmptyProfile };
+    const struct {
+        const char* what;
+        std::function<void(CodecSimOptions&)> fault;
+        Left left;
+        const char* notice;  // %1 the codec, %2 the profile under the copy's id, as the codec names it
+    } cases[] = {
+        {"its write refused", [](CodecSimOptions& o) { o.refused_requests = {"setProfile"}; }, Left::kNothing,
+         "%1 refused setProfile: Refused by codec-sim (error 409); the profile copy was not made"},
+        {"the id of a profile it held", [](CodecSimOptions& o) { o.reuses_profile_ids = true; }, Left::kItsOwnProfile,
+         "%1: the profile copy was not made: the codec answered addProfile with the id of its profile %2, which was "
+         "left as it was"},
+        {"an edit's refusal first", [](CodecSimOptions& o) { o.swapped_answers = {"setProfile"}; }, Left::kTheCopy,
+         "%1 refused setProfile: setProfile: name empty or longer than 256 bytes (error 400); an empty profile made "
+         "for a profile copy may be left on it: %2"},
+        {"its removal refused", [](CodecSimOptions& o) { o.refused_requests = {"setProfile", "deleteProfile", "removePeer"}; },
+         Left::kAnEmptyProfile,
+         "%1 refused deleteProfile: Refused by codec-sim (error 409); the empty profile %2, made for a profile copy, "
+         "stays on it"},
+    };
+    IPCObject* target = nullptr;
+    QString codec;
+    const auto noticeLines = [&] {
+        QStringList lines;
+        for (const MessageBox::Request& box : boxes.boxes()) {
+            if (box.title == "Changes Refused") lines << box.text.split('\n');
+        }
+        return lines;
+    };
+    for (const auto& c : cases) {
+        CodecSimOptions options;
+        c.fault(options);
+        const size_t fleet = fleets.size();
+        const uint16_t port = startFleet(options).ports()[0];
+        target = addCodec(port);
+        ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY && !target->profiles.isEmpty(); }));
+        codec = QStringLiteral("%1 (127.0.0.1:%2)").arg(target->unitName()).arg(port);
+        const ProfileInfo held = [&] {
+            std::lock_guard<SessionMutex> lock(target->mutex());
+            return target->profiles.last();
+        }();
+        withDialog([&] { dock().sendProfileTriggered(); }, [&](QDialog* dialog) {
+            auto* list = field<QListWidget>(dialog, "deviceList");
+            for (int row = 0; row < list->count(); ++row) {
+                if (list->item(row)->text().endsWith(QStringLiteral(":%1").arg(port))) list->item(row)->setCheckState(Qt::Checked);
+            }
+            pressOk(dialog);
+        });
+        QString id = held.id;
+        if (c.left != Left::kItsOwnProfile) {
+            id = QString::fromStdString(waitForFrames("setProfile", 1, fleet)[0].message.attributes().get_string("id", ""));
+        }
+        if (c.left == Left::kTheCopy) target->cmd_set_profile(parsed("<profile id=\"" + held.id.toStdString() + "\"><settings name=\"\"/></profile>"));
+        const auto nameOf = [&] {
+            std::lock_guard<SessionMutex> lock(target->mutex());
+            for (const ProfileInfo& each : target->profiles) {
+                if (each.id == id) return each.name;
+            }
+            return QString();
+        };
+        ASSERT_TRUE(wait_processing_events([&] {
+            const QString profile = QStringLiteral("\"%1\" (id %2)").arg(nameOf(), id);
+            return noticeLines().contains(QString(c.notice).replace("%1", codec).replace("%2", profile));
+        })) << c.what << ": " << noticeLines().join('\n').toStdString();
+        syncWith(*target, fleet);
+        const bool isRemoved = c.left == Left::kNothing || c.left == Left::kAnEmptyProfile;
+        EXPECT_EQ(recorded("deleteProfile", fleet).size(), isRemoved ? 1u : 0u) << c.what;
+        if (isRemoved) {
+            EXPECT_EQ(recorded("deleteProfile", fleet)[0].xml, "<deleteProfile id=\"" + id.toStdString() + "\" seq=\"deleteProfile\"/>");
+        }
+        const QString expectedName[] = {QString(), held.name, copied, QStringLiteral("New Profile")};
+        EXPECT_TRUE(wait_processing_events([&] { return nameOf() == expectedName[static_cast<int>(c.left)]; }))
+            << c.what << ": " << nameOf().toStdString();
+    }
+
+    window->activeInstanceSelected(target);
+    selectBookPeer(*target);
+    dock().removePeer();
+    ASSERT_TRUE(wait_processing_events([&] { return noticeLines().contains(codec + " refused removePeer: Refused by codec-sim (error 409)"); }));
+    selectRow(profileList(), kProfileFactoryRole, false);
+    dock().removeProfile();
+    EXPECT_TRUE(wait_processing_events([&] { return noticeLines().contains(codec + " refused deleteProfile: Refused by codec-sim (error 409)"); }))
+        << noticeLines().join('\n').toStdString();
 }
 
 // OK finds the peer gone from the codec: a box says so, the dialog opens again with what was typed,

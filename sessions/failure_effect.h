@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+// What became of the operator's action behind a request that failed, beyond the request itself;
+// raised with IPCObject::requestFailed. A plain value.
+struct FailureEffect {
+    enum Kind {
+        kNone,
+        // A profile copy's write was refused: the empty profile its "addProfile" made is deleted.
+        kCopyNotMade,
+        // "addProfile" was answered with the id of a profile the codec already held: the copy wrote
+        // nothing and deleted nothing. The codec refused nothing.
+        kCopyIdHeld,
+        // A refused write that may have been a profile copy's, or the refused deletion of one of
+        // several copies' empty profiles: nothing was deleted, and an empty profile may be left.
+        kEmptyProfileMayBeLeft,
+        // The deletion of a refused copy's empty profile was refused: that profile stays.
+        kEmptyProfileLeft,
+        // The profile a connect was to use was refused: nothing was connected.
+        kNotConnected,
+        // An answer accepted a profile assignment but could not be told from another request's: the
+        // connect that waited for its profile was not made. The codec refused nothing.
+        kNotConnectedUnsure,
+    };
+    struct Subject {
+        int id = 0;
+        QString name;  // as the codec's last list names it; empty when that list does not hold it
+    };
+
+    // Whether the codec refused the request; otherwise its answer could not be used.
+    bool isRefusal() const { return kind != kCopyIdHeld && kind != kNotConnectedUnsure; }
+
+    Kind kind = kNone;
+    QList<Subject> subjects;  // the profiles, or the peer, that the effect concerns
+};
+
+Q_DECLARE_METATYPE(FailureEffect)
