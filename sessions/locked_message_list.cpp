@@ -1,7 +1,5 @@
 #include "sessions/locked_message_list.h"
 
-#include <QMutexLocker>
-
 #include "sessions/event_log_merger.h"
 
 LockedMessageList::LockedMessageList() = default;
@@ -9,12 +7,12 @@ LockedMessageList::LockedMessageList() = default;
 LockedMessageList::~LockedMessageList() = default;
 
 QStringList LockedMessageList::merge(const Message& reply) {
-    QMutexLocker lock(&mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     return EventLogMerger::parseEventLog(reply, entries_);
 }
 
 QStringList LockedMessageList::lines() const {
-    QMutexLocker lock(&mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     QStringList lines;
     lines.reserve(static_cast<int>(entries_.size()));
     for (const Message& entry : entries_) lines.append(EventLogMerger::parseEventLogEntry(entry));
@@ -22,11 +20,11 @@ QStringList LockedMessageList::lines() const {
 }
 
 void LockedMessageList::clear() {
-    QMutexLocker lock(&mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     entries_.clear();
 }
 
 int LockedMessageList::size() const {
-    QMutexLocker lock(&mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(entries_.size());
 }

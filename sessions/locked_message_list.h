@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QMutex>
 #include <QStringList>
 
 #include <deque>
+#include <mutex>
 
 #include "ipc/message.h"
 
@@ -32,6 +32,7 @@ public:
     int size() const;
 
 private:
-    mutable QMutex mutex_;
+    // A standard mutex rather than a QMutex: ThreadSanitizer sees it (Debian builds Qt without it).
+    mutable std::mutex mutex_;
     std::deque<Message> entries_;  // guarded by mutex_; oldest first; views get copies, never pointers
 };

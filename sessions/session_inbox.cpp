@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "sessions/thread_handoff.h"
+
 namespace {
 
 // Posted to the inbox when the first call of a batch arrives.
@@ -58,7 +60,11 @@ void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<con
         is_first_of_batch = !is_batch_open_;
         is_batch_open_ = true;
     }
-    if (is_first_of_batch) QCoreApplication::postEvent(this, new QEvent(batch_opened_event()));
+    if (is_first_of_batch) {
+        auto* event = new QEvent(batch_opened_event());
+        thread_handoff::release(event);  // taken by customEvent on the sessions' thread
+        QCoreApplication::postEvent(this, event);
+    }
 }
 
 template <class Matches>
@@ -85,6 +91,7 @@ void SessionInbox::forget_data(const QObject* receiver) {
 }
 
 void SessionInbox::customEvent(QEvent* event) {
+    thread_handoff::acquire(event);
     if (event->type() == batch_opened_event() && !batch_timer_.isActive()) batch_timer_.start();
 }
 

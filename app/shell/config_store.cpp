@@ -2,9 +2,9 @@
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QMutexLocker>
 
 #include <exception>
+#include <mutex>
 
 #include "app/fleet/zorva_summary.h"
 #include "dialogs/error_reason.h"
@@ -26,7 +26,7 @@ void ConfigStore::save() {
     const QList<IPCObject*> sessions = window.summary()->sessionsInTileOrder();
     try {
         const Message tree = ConfigFile::build(window, window.summary()->treeHeader(), sessions);
-        QMutexLocker lock(&configMutex);
+        std::lock_guard<std::mutex> lock(configMutex);
         ConfigFile::write(tree, path);
     } catch (const std::exception& error) {
         showSaveError(errorReason(error.what()));
@@ -42,7 +42,7 @@ void ConfigStore::showSaveError(const QString& reason) {
 bool ConfigStore::load() {
     LoadOutcome outcome;
     {
-        QMutexLocker lock(&configMutex);
+        std::lock_guard<std::mutex> lock(configMutex);
         read(outcome);
     }
     if (!outcome.error.isEmpty()) {

@@ -4,7 +4,7 @@
 #include "sessions/ipc_object.h"
 
 QMap<QUuid, IPCObject*> instanceMap;
-QMutex configMutex;
+std::mutex configMutex;
 
 IPCObject* findInstance(const QUuid& key) {
     return instanceMap.value(key, nullptr);

@@ -585,6 +585,9 @@ TEST(ManagerLoop, StopFromAnotherThreadEndsTheLoop) {
 class CarelessManager : public IPCManager {
 public:
     IPCMutex* get_lock() const override { return &lock_; }
+    void on_loop() override { has_iterated = true; }
+
+    std::atomic<bool> has_iterated{false};  // the loop has been through an iteration under the lock
 
 private:
     mutable IPCRecursiveMutex lock_;
@@ -596,9 +599,11 @@ TEST(ManagerLoop, DestroyingARunningManagerIsAMisuseThatStopsTheLoopFirst) {
         {
             auto* manager = new CarelessManager;
             std::thread loop([manager] { manager->event_loop(); });
-            wait_until([manager] { return !manager->wait_for_loop_exit(0); });
-            // Once the lock is had, the loop waits in poll(): the race is then on the stop, which is
-            // what this tests, and not on whatever the loop was doing.
+            // Once the lock is had after a whole iteration, the loop, with nothing to wait for, waits
+            // in poll() until woken: the race is then on the stop, which is what this tests, and not
+            // on whatever the loop was doing. (Had only its start been awaited, a loop held up before
+            // its first iteration would begin it after the lock, racing with the delete.)
+            wait_until([manager] { return manager->has_iterated.load(); });
             { IPCMutexGuard held(manager->get_lock()); }
             delete manager;  // release builds: stops the loop and waits for it, so the join returns
             loop.join();

@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ipc/message.h"
 #include "sessions/event_log_merger.h"
 #include "sessions/locked_message_list.h"
 #include "tests/support/captured_qt_messages.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -111,6 +113,20 @@ TEST(EventLog, PollsMergeWithoutDuplicatesUnderAGermanLocale) {
     }
     EXPECT_EQ(log.lines(), lines_of(kCodecLog, 0, kCodecLog.size()));
     EXPECT_EQ(messages.warnings(), std::vector<std::string>{});
+}
+
+// The session merges on whichever thread its reply arrives while a view reads the lines: in the
+// ThreadSanitizer build a lock it cannot see ends the program with a race on the entries.
+TEST(EventLog, PollsMergedOnAnotherThreadWhileTheLinesAreRead) {
+    LockedMessageList log;
+    std::thread poller([&] {
+        for (const Poll& poll : kPolls) {
+            log.merge(reply_of(std::vector<Entry>(kCodecLog.begin() + poll.first, kCodecLog.begin() + poll.end)));
+        }
+    });
+    EXPECT_TRUE(test_support::wait_until([&] { return log.lines().size() == static_cast<int>(kCodecLog.size()); }));
+    poller.join();
+    EXPECT_EQ(log.lines(), lines_of(kCodecLog, 0, kCodecLog.size()));
 }
 
 struct MergeCase {
