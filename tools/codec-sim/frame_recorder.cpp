@@ -1,12 +1,19 @@
 #include "tools/codec-sim/frame_recorder.h"
 
+#include <QDate>
+
 #include <chrono>
-#include <ctime>
 
 #include "ipc/exception.h"
 #include "ipc/logger.h"
 #include "platform/c_locale.h"
 #include "platform/error_text.h"
+
+namespace {
+
+constexpr qint64 kSecondsPerDay = 24 * 60 * 60;
+
+}  // namespace
 
 FrameRecorder::FrameRecorder(const std::string& path) : file_(std::fopen(path.c_str(), "ab")) {
     if (!file_) {
@@ -39,14 +46,16 @@ std::string FrameRecorder::escape(const std::string& frame) {
 void FrameRecorder::record(uint16_t port, const std::string& frame) {
     const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(since_epoch).count();
-    const std::time_t seconds = static_cast<std::time_t>(us / 1000000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    const qint64 seconds = us / 1000000;
+    // The calendar by plain arithmetic rather than gmtime_r: glibc takes its time-zone lock there,
+    // which ThreadSanitizer cannot see, against the GUI thread's local-time conversions.
+    const QDate date = QDate(1970, 1, 1).addDays(seconds / kSecondsPerDay);
+    const int second_of_day = static_cast<int>(seconds % kSecondsPerDay);
     char stamp[96];
     {
         platform::ScopedCLocale c_locale;
-        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%06dZ %u ", utc.tm_year + 1900,
-                      utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%06dZ %u ", date.year(), date.month(),
+                      date.day(), second_of_day / 3600, second_of_day / 60 % 60, second_of_day % 60,
                       static_cast<int>(us % 1000000), unsigned{port});
     }
     std::string line = stamp;
