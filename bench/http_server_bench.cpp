@@ -21,23 +21,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/wrk_load.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_manager.h"
 
 extern char** environ;
 
 namespace {
-
-struct WrkFigures {
-    double requests_per_s = 0;
-    double p99_us = 0;
-    long requests = 0;
-};
 
 // A port that was free a moment ago on 127.0.0.1.
 uint16_t free_port() {
@@ -69,33 +63,6 @@ long resident_kib() {
         if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
     }
     return 0;
-}
-
-// "812.00us", "1.23ms" or "1.02s" in microseconds.
-double duration_us(const std::string& text) {
-    const double value = std::atof(text.c_str());
-    if (text.find("us") != std::string::npos) return value;
-    if (text.find("ms") != std::string::npos) return value * 1000;
-    return value * 1000000;
-}
-
-WrkFigures run_wrk(const std::string& url, int seconds) {
-    const std::string command = "wrk -t1 -c64 -d" + std::to_string(seconds) + "s --latency '" + url + "'";
-    WrkFigures figures;
-    FILE* output = popen(command.c_str(), "r");
-    if (!output) return figures;
-    char line[512];
-    while (fgets(line, sizeof line, output)) {
-        std::istringstream words(line);
-        std::string first;
-        std::string second;
-        words >> first >> second;
-        if (first == "99%") figures.p99_us = duration_us(second);
-        if (first == "Requests/sec:") figures.requests_per_s = std::atof(second.c_str());
-        if (second == "requests") figures.requests = std::atol(first.c_str());
-    }
-    pclose(output);
-    return figures;
 }
 
 void print(const char* name, const WrkFigures& figures) {

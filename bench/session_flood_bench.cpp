@@ -17,11 +17,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/wrk_load.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_manager.h"
 #include "ipc/ipc_server.h"
@@ -44,24 +44,12 @@ double process_cpu_us() {
 }
 
 // wrk runs in a child process, so this process's CPU time meanwhile is the server's.
-LoadFigures run_wrk(const std::string& url, int seconds) {
-    const std::string command = "wrk -t1 -c64 -d" + std::to_string(seconds) + "s '" + url + "'";
-    LoadFigures figures;
+LoadFigures load(const std::string& url, int seconds) {
     const double cpu_before_us = process_cpu_us();
-    FILE* output = popen(command.c_str(), "r");
-    if (!output) return figures;
-    long requests = 0;
-    char line[512];
-    while (fgets(line, sizeof line, output)) {
-        std::istringstream words(line);
-        std::string first;
-        std::string second;
-        words >> first >> second;
-        if (first == "Requests/sec:") figures.requests_per_s = std::atof(second.c_str());
-        if (second == "requests") requests = std::atol(first.c_str());
-    }
-    pclose(output);
-    if (requests > 0) figures.server_cpu_us_per_request = (process_cpu_us() - cpu_before_us) / requests;
+    const WrkFigures wrk = run_wrk(url, seconds);
+    LoadFigures figures;
+    figures.requests_per_s = wrk.requests_per_s;
+    if (wrk.requests > 0) figures.server_cpu_us_per_request = (process_cpu_us() - cpu_before_us) / wrk.requests;
     return figures;
 }
 
@@ -108,8 +96,8 @@ bool run_once(int seconds, std::vector<LoadFigures>& flood, std::vector<LoadFigu
     std::thread loop([&manager] { manager.event_loop(); });
     const bool is_full = fill_table(port, IPCServer::kMaxEndpoints);
     if (is_full) {
-        flood.push_back(run_wrk(base + kFloodTarget, seconds));
-        sessionless.push_back(run_wrk(base + kSessionlessTarget, seconds));
+        flood.push_back(load(base + kFloodTarget, seconds));
+        sessionless.push_back(load(base + kSessionlessTarget, seconds));
     }
     manager.stop();
     loop.join();
