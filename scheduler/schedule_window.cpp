@@ -35,9 +35,11 @@ bool updateText(QTreeWidgetItem* row, int column, const QString& text) {
     return true;
 }
 
-// The name the job was made with: the codec's name for the id may be another peer's by now.
-QString ownPeerName(const Job& job) {
-    return shownCodecText(job.peer_name);
+// The job's peer as the window names it: by the name the job was made with, since the codec's name
+// for the id may be another peer's by now; else (a job from an older file) by the codec's name for
+// the id. Empty while neither is known.
+QString shownPeerName(const Job& job, const CodecSessions& sessions) {
+    return shownCodecText(job.peer_name.isEmpty() ? sessions.peerName(job.uuid, job.peer) : job.peer_name);
 }
 
 }  // namespace
@@ -77,7 +79,8 @@ void ScheduleWindow::addJobEntry(const Job& job) {
     row->setText(kStart, shortText(job.start));
     row->setText(kEnd, shortText(job.end));
     row->setText(kCodec, tr("(updating...)"));
-    row->setText(kPeer, job.peer_name.isEmpty() ? job.peer : ownPeerName(job));
+    // The codec's name for the id comes with the next refresh.
+    row->setText(kPeer, job.peer_name.isEmpty() ? job.peer : shownCodecText(job.peer_name));
     setStatus(row, job);
     row->setText(kRecurrence, Job::recurrenceText(job));
     row->setData(0, kUuidRole, job.uuid);
@@ -178,8 +181,7 @@ void ScheduleWindow::refreshEntries() {
         auto unit_name = unit_names.find(uuid);
         if (unit_name == unit_names.end()) unit_name = unit_names.insert(uuid, sessions.unitLabel(uuid));
         is_codec_changed = updateText(row, kCodec, *unit_name) || is_codec_changed;
-        const QString peer_name =
-            job->peer_name.isEmpty() ? shownCodecText(sessions.peerName(uuid, job->peer)) : ownPeerName(*job);
+        const QString peer_name = shownPeerName(*job, sessions);
         if (!peer_name.isEmpty()) is_peer_changed = updateText(row, kPeer, peer_name) || is_peer_changed;
         is_status_changed = setStatus(row, *job) || is_status_changed;
         updateText(row, kRecurrence, Job::recurrenceText(*job));
@@ -233,7 +235,13 @@ void ScheduleWindow::onActionEdit() {
 
     JobDialog dialog(this);
     dialog.setIPCObject(session);
-    dialog.setTargetPeer(job.peer);
+    // A job whose id another peer has taken since opens with no target, so that OK never moves it
+    // to that peer unseen: the operator picks the peer anew.
+    if (Job::isUnderWay(job.state) || !scheduler_.isPeerIdTaken(job)) {
+        dialog.setTargetPeer(job.peer);
+    } else {
+        dialog.setTargetIndex(-1);
+    }
     dialog.setTargetLocked(Job::isUnderWay(job.state));
     dialog.setStartDateTime(job.start);
     dialog.setEndDateTime(job.end);

@@ -163,8 +163,9 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     result.connected_at = current.connected_at;
     if (was_done && current.state == Job::Done) result.restartOccurrence();
     // Its end would otherwise drop the new peer and leave the old one connected.
-    if (Job::isUnderWay(current.state)) result.peer = current.peer;
-    if (result.peer == current.peer) {
+    const bool keeps_peer = Job::isUnderWay(current.state) || (result.peer == current.peer && !result.hasPeerIdentity());
+    if (keeps_peer) {
+        result.peer = current.peer;
         result.peer_name = current.peer_name;
         result.peer_address = current.peer_address;
     }
@@ -389,6 +390,12 @@ QString Scheduler::unavailableReason(const Job& job) const {
     if (!sessions_->isRegistered(job.uuid)) return kNotInFleet;
     if (!sessions_->isReady(job.uuid)) return kNotReady;
     return {};
+}
+
+bool Scheduler::isPeerIdTaken(const Job& job) const {
+    QString name, address;
+    return job.hasPeerIdentity() && sessions_->findPeer(job.uuid, job.peer, name, address) &&
+           (name != job.peer_name || address != job.peer_address);
 }
 
 QString Scheduler::peerChangeReason(const Job& job) const {

@@ -77,12 +77,15 @@ public:
     // Writes an operator's edit of the job with `edited.id` back, as it stands now (the scheduler
     // may have moved it on while the dialog was open): it keeps its current state, except that a
     // job that was Done when the edit began starts again as Waiting, and a job under way keeps its
-    // peer. While the peer id stays, so do the peer's name and address the job was made with: an
-    // edit of the times never moves a job to a peer that took its id. False, with the reason for
+    // peer, with the name and address it was made with. An edit whose peer has left the codec's list
+    // (no name) keeps the name and address of the job's peer while the id stays. False, with the reason for
     // the operator in `refusal`, when the job has gone meanwhile, when it became Done meanwhile (a
     // Done record is never saved; a recurring job's next occurrence has times of its own), or when
     // the peer is no peer id.
     bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
+    // Whether the codec now lists another peer under the job's peer id (a codec may give a removed
+    // peer's id to a new one); false for a job that does not know its peer's name and address.
+    bool isPeerIdTaken(const Job& job) const;
     // Any job of that codec, in any state (Done included, until the tick drops it).
     bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
     // Any job not Done.

@@ -188,4 +188,22 @@ TEST_F(ScheduleWindowTest, EditingADoneJobMakesItWaitAgain) {
     EXPECT_TRUE(file.readAll().contains("peer=\"7\""));
 }
 
+TEST_F(ScheduleWindowTest, AnEditOfAJobWhoseIdAnotherPeerTookChoosesNoPeerForIt) {
+    Job made_for_another = job(waiting_);
+    made_for_another.peer_name = "Old Studio";  // the codec has since given id 3 to "Studio 3"
+    ASSERT_TRUE(scheduler_.setJobAt(0, made_for_another));
+    select(0);
+    QString target_at_open = "unset";
+    onNextModal([&target_at_open](QDialog* dialog) {
+        auto* job_dialog = qobject_cast<JobDialog*>(dialog);
+        ASSERT_NE(job_dialog, nullptr);
+        target_at_open = job_dialog->targetPeer();
+        job_dialog->setTargetPeer("3");  // picked anew: the peer now under the id
+        dialog->accept();
+    });
+    window_->onActionEdit();
+    EXPECT_EQ(target_at_open, "");
+    EXPECT_EQ(job(waiting_).peer_name, "Studio 3");
+}
+
 }  // namespace
