@@ -652,7 +652,7 @@ void CodecDock::activePeerSelectionChanged(QTreeWidgetItem*, QTreeWidgetItem*) {
 }
 
 void CodecDock::actionDisconnectStatTableTriggered() {
-    if (!shown || !statsMenuPeer) return;
+    if (!shown || !statsMenuPeer || shown->uuid != statsMenuCodec) return;
     const QList<PeerMetaPtr> active = shown->activePeerList();
     const bool isStillActive = std::any_of(active.cbegin(), active.cend(), [this](const PeerMetaPtr& peer) {
         return readDecimalId(peer->id) == statsMenuPeer;
@@ -670,6 +670,7 @@ void CodecDock::showStatsTableContextMenu(const QPoint& pos) {
     // then makes another row current.
     const QTreeWidgetItem* row = ui.statsTable->itemAt(pos);
     statsMenuPeer = row ? std::optional<int>(row->data(0, StatsTable::kPeerIdRole).toInt()) : std::nullopt;
+    statsMenuCodec = shown ? shown->uuid : QUuid();
     ui.actionDisconnectPeerFromStatTable->setEnabled(statsMenuPeer.has_value());
     popUpMenu({ui.actionDisconnectPeerFromStatTable}, ui.statsTable->viewport()->mapToGlobal(pos));
     statsMenuPeer.reset();

@@ -178,6 +178,8 @@ private:
     QPointer<IPCObject> shown;  // the codec shown; not owned
     ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
-    // The peer of the statistics row the table's menu opened on, while that menu is open.
+    // The peer of the statistics row the table's menu opened on, and its codec, while that menu is
+    // open: another codec may be shown by the time an entry is chosen.
     std::optional<int> statsMenuPeer;
+    QUuid statsMenuCodec;
 };
