@@ -451,7 +451,7 @@ bool IPCObject::cmd_add_profile(const Message& profile) {
 }
 
 QSet<int> IPCObject::held_profile_ids() {
-    QSet<int> ids;
+    QSet<int> ids = unlisted_copy_ids_;
     Message list;
     if (!getCachedMessage(QStringLiteral("profileList"), list)) return ids;
     const unsigned count = list.child_count("profile");
@@ -479,6 +479,10 @@ void IPCObject::addProfileCallback(int id) {
         emit requestFailed(uuid, QStringLiteral("addProfile"), QString(), QString(), effect);
         return;
     }
+    // The codec holds this id from now on, though no list it sent may show it yet: the copies still
+    // awaiting their ids, and those sent before the next list, must not take it for a new profile.
+    for (PendingCopy& later : pending_profiles_) later.held_profiles.insert(id);
+    unlisted_copy_ids_.insert(id);
     profile.set_name("setProfile");
     profile.attributes().set("seq", "setProfile");
     profile.attributes().set("id", id);
@@ -850,6 +854,8 @@ void IPCObject::cb_resp_channelOpts() {
 }
 
 void IPCObject::cb_resp_profileList() {
+    // This list came after the answers that gave those ids: it shows each one the codec still holds.
+    unlisted_copy_ids_.clear();
     Message list;
     if (getCachedMessage(QStringLiteral("profileList"), list)) {
         QList<ProfileInfo> parsed;

@@ -403,7 +403,9 @@ private:
     // A profile waiting for the id of its "addProfile".
     struct PendingCopy {
         Message profile;          // a "profile" node of another codec
-        QSet<int> held_profiles;  // the ids in this codec's profile list when "addProfile" went
+        // The ids this codec held when "addProfile" went (held_profile_ids()), and those given
+        // since to the copies before it.
+        QSet<int> held_profiles;
     };
 
     // send_all_if_ready over `count` requests from `requests`, each noted with `note` when its seq
@@ -432,7 +434,7 @@ private:
     void queue_failure(const QString& request, const QString& code, const QString& text, const Settlement& settled);
     // Sends "deleteProfile" with a seq for the empty profile of a copy whose write was refused.
     void delete_copy_profile(int id);
-    // The ids of the profiles in the cached profile list.
+    // The ids of the profiles in the cached profile list, and unlisted_copy_ids_.
     QSet<int> held_profile_ids();
     // `id` named as the effect's kind requires, from the session's profiles or peers.
     FailureEffect::Subject effect_subject(FailureEffect::Kind kind, int id);
@@ -471,6 +473,9 @@ private:
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new
     // connection, whose codec never answers the old requests.
     std::deque<PendingCopy> pending_profiles_;
+    // The ids the codec gave this session's copies since the profile list was last taken (the
+    // cached list may not show them yet), kept through a reconnect; GUI thread.
+    QSet<int> unlisted_copy_ids_;
     // The id each accepted reply with seq "addProfile" carried (0 for none), in arrival order: the
     // cached reply may already be replaced when its slot runs. Guarded by the session mutex.
     std::deque<int> added_profile_ids_;

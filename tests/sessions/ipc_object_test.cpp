@@ -378,6 +378,8 @@ struct ProfileCopyCase {
     const char* label;
     const char* replies[2];  // attributes of the two "addProfile" answers
     std::vector<std::string> writes;
+    bool is_b_held = false;   // B's answer names the id A's answer gave: B is not made
+    bool is_b_later = false;  // B goes only once A's write has gone
 };
 
 TEST_F(IPCObjectTest, ProfileCopiesAreWrittenUnderTheirOwnNewIds) {
@@ -390,14 +392,21 @@ TEST_F(IPCObjectTest, ProfileCopiesAreWrittenUnderTheirOwnNewIds) {
          {"fail=\"true\" error_code=\"5\" error_text=\"full\" id=\"9\"", "id=\"42\""},
          {"<setProfile id=\"42\" name=\"B\" seq=\"setProfile\"/>"}},
         {"first without id", {"", "id=\"42\""}, {"<setProfile id=\"42\" name=\"B\" seq=\"setProfile\"/>"}},
+        {"both given 41", {"id=\"41\"", "id=\"41\""}, {"<setProfile id=\"41\" name=\"A\" seq=\"setProfile\"/>"}, true},
+        {"given 41 again after A wrote", {"id=\"41\"", "id=\"41\""},
+         {"<setProfile id=\"41\" name=\"A\" seq=\"setProfile\"/>"}, true, true},
     };
     for (const auto& c : cases) {
         IPCObject& session = start([&](Codec& codec) {
             codec.add_profile_replies = {c.replies[0], c.replies[1]};
         });
         expect_ready();
-        session.cmd_add_profile(parsed("<profile id=\"1\" name=\"A\"/>"));
-        session.cmd_add_profile(parsed("<profile id=\"2\" name=\"B\"/>"));
+        int held = 0;
+        QObject context;
+        QObject::connect(&session, &IPCObject::requestFailed, &context,
+                         [&](QUuid, QString, QString, QString, FailureEffect effect) {
+                             held += effect.kind == FailureEffect::kCopyIdHeld;
+                         });
         const auto writes = [&] {
             std::vector<std::string> found;
             for (const std::string& frame : peer_->frames()) {
@@ -405,8 +414,15 @@ TEST_F(IPCObjectTest, ProfileCopiesAreWrittenUnderTheirOwnNewIds) {
             }
             return found;
         };
-        // The last write is B's, which follows A's (if any) on the same thread.
-        EXPECT_TRUE(wait_processing_events([&] { return writes().size() >= c.writes.size(); })) << c.label;
+        session.cmd_add_profile(parsed("<profile id=\"1\" name=\"A\"/>"));
+        if (c.is_b_later) {
+            ASSERT_TRUE(wait_processing_events([&] { return !writes().empty(); })) << c.label;
+        }
+        session.cmd_add_profile(parsed("<profile id=\"2\" name=\"B\"/>"));
+        // The last write is B's, which follows A's (if any) on the same thread; a held id is told after.
+        const int held_expected = c.is_b_held ? 1 : 0;
+        EXPECT_TRUE(wait_processing_events([&] { return writes().size() >= c.writes.size() && held == held_expected; }))
+            << c.label;
         EXPECT_EQ(writes(), c.writes) << c.label;
     }
 }
