@@ -146,6 +146,11 @@ std::optional<QString> SettingsWorkingCopies::currentValue(const SettingOption& 
     return element->attributes().get_qstring(attribute, QString());
 }
 
+bool SettingsWorkingCopies::showsOption(const QString& key) const {
+    const auto option = options.constFind(key);
+    return option != options.constEnd() && valueElement(*option);
+}
+
 bool SettingsWorkingCopies::setPendingValue(const QString& name, const QString& value, const QString& tag,
                                             const QString& channel) {
     const QString key = keyFor(tag, name, channel);

@@ -294,9 +294,10 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
 }
 
 // The codec's news, from a colleague's client and over a reconnect, brings the codec's values and
-// keeps the operator's edits on them, a number still being typed included. An edit whose option the
-// codec changed is named and kept; one whose peer id names another peer by now is dropped and named
-// with the value lost. The lines stay until Save. Discard discards, also while the codec is away.
+// keeps the operator's edits on them; a number still being typed stays typed, no value yet. An edit
+// whose option the codec changed is named and kept; one whose peer id names another peer by now is
+// dropped and named with the value lost. The lines stay until Save. Discard discards, also while the
+// codec is away.
 TEST_F(SettingsTabTest, EditsOverCodecNews) {
     MessageBoxRecorder boxes;
     const uint16_t port = startFleet(1).ports()[0];
@@ -309,7 +310,7 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
         return label->isHidden() ? std::string() : label->text().toStdString();
     };
     const auto areEditsShown = [this] {
-        return shown("Contact") == "Desk 7" && shown("Input Gain") == "5" && shown("UDP Port") == "9100";
+        return shown("Contact") == "Desk 7" && shown("Input Gain") == "15" && shown("UDP Port") == "9100";
     };
     const auto send = [](IPCObject* client, const char* xml) {
         Message request;
@@ -327,11 +328,14 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
     typeInto("Contact", "Desk 7");
     typeInto("Auto-Connect Peer", "Berlin");
     const QString berlin = shown("Auto-Connect Peer");
-    typeInto("Input Gain", "5");
+    typeInto("UDP Port", "9100");
     QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
-    typeInto("UDP Port", "9100");  // still being typed when the news comes
+    typeInto("Input Gain", "1");  // on the way to 15 when the news comes
     send(colleague, R"(<setSysOptions seq="setSysOptions" unit_name="Desk Unit" contact="Desk 9"/>)");
     ASSERT_TRUE(wait_processing_events([&] { return shown("Unit Name") == "Desk Unit"; }));
+    ASSERT_TRUE(pageWidget("spinValue")->hasFocus());  // the keys that follow go on into the number
+    QTest::keyClicks(pageWidget("spinValue"), "5");
+    QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
     EXPECT_TRUE(areEditsShown() && shown("Auto-Connect Peer") == berlin);
     const std::string contactLine = "Contact: the codec changed it to \"Desk 9\"; your unsaved \"Desk 7\" is kept.";
     EXPECT_EQ(lines(), contactLine);
