@@ -64,9 +64,12 @@ void SettingsEdit::connectWidgets() {
     // Discard acts on press, Save on click.
     connect(ui->buttonReset, &QPushButton::pressed, this, &SettingsEdit::resetClicked);
     // A number the spin box cannot take yet is no edit, but Save must be there to say so rather than
-    // leave the operator with a text that quietly goes back.
-    connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, ui->buttonSave,
-            [this] { ui->buttonSave->setEnabled(true); });
+    // leave the operator with a text that quietly goes back. A number typed again replaces the one
+    // the box refused before, even when it is the value the box already held.
+    connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, ui->buttonSave, [this] {
+        pages.forgetRefusedNumber(shownKey);
+        ui->buttonSave->setEnabled(true);
+    });
 }
 
 bool SettingsEdit::hasParentItem(const QTreeWidgetItem* item) {
@@ -141,8 +144,10 @@ void SettingsEdit::refreshFromDevice(bool collapse, bool keepsEditor) {
     addEditLines(copies.restoreEdits(edited, reportedBefore));
     populate_all(collapse, keptKey);
     if (typing && ui->stackEdit->currentWidget() == ui->pageInt) ui->spinValue->resumeTyping(*typing);
-    ui->buttonSave->setEnabled(copies.hasEdits() || typing);
-    ui->buttonReset->setEnabled(copies.hasEdits());
+    // A number refused at a row change is still Save's to name.
+    const bool hasSomethingToSay = copies.hasEdits() || pages.hasRefusedNumbers();
+    ui->buttonSave->setEnabled(hasSomethingToSay || typing);
+    ui->buttonReset->setEnabled(hasSomethingToSay);
 }
 
 void SettingsEdit::takeTypedNumber() {

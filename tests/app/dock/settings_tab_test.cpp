@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -245,6 +246,19 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              click("buttonSave");
          },
          portLimits, false},
+        {"a spin text under the minimum, another row clicked, a report, the value it held typed again, then Save",
+         [&] {
+             const QByteArray port = shown("UDP Port").toLatin1();
+             typeInto("UDP Port", "5");
+             clickRow("Input Gain");
+             QSignalSpy reports(session, &IPCObject::recvSysOptions);  // heard after the page
+             session->cmd_get_sys_options();
+             ASSERT_TRUE(reports.wait());
+             EXPECT_TRUE(pageWidget("buttonSave")->isEnabled());  // there to name the 5
+             typeInto("UDP Port", port.constData());
+             click("buttonSave");
+         },
+         nullptr, false},
         {"a spin text above the maximum, Enter",
          [&] {
              typeInto("Input Gain", "30");
