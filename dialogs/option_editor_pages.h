@@ -103,6 +103,7 @@ public:
     void noteRefusedNumber(const QString& key, const std::function<QString(const QString&)>& check);
     void forgetRefusedNumber(const QString& key) { refusedNumbers.remove(key); }
     void forgetRefusedNumbers() { refusedNumbers.clear(); }
+    bool hasRefusedNumbers() const { return !refusedNumbers.isEmpty(); }
     // Every problem noted, as one text (empty when none), and forgets them.
     QString takeRefusedNumbers();
 

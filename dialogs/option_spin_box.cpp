@@ -1,9 +1,22 @@
 #include "dialogs/option_spin_box.h"
 
+#include <QLineEdit>
+
 #include "dialogs/decimal_id.h"
 
 OptionSpinBox::OptionSpinBox(QWidget* parent) : QSpinBox(parent) {
     setKeyboardTracking(false);
+}
+
+std::optional<OptionSpinBox::Typing> OptionSpinBox::typing() const {
+    if (text() == prefix() + textFromValue(value()) + suffix()) return std::nullopt;
+    return Typing{text(), lineEdit()->cursorPosition()};
+}
+
+void OptionSpinBox::resumeTyping(const Typing& typing) {
+    // Text set on the line, unlike a value, waits for Enter or the focus leaving, as typed text does.
+    lineEdit()->setText(typing.text);
+    lineEdit()->setCursorPosition(typing.cursor);
 }
 
 QValidator::State OptionSpinBox::validate(QString& input, int& pos) const {

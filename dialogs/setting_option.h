@@ -22,6 +22,7 @@ struct SettingOption {
     QString displayName;       // label of the option's row
     QString group;             // a system group, "directoryServer", "channelList" or "netmgr.tunnel"
     QString groupName;         // label of the group row
+    QString channelDescr;      // channel options: the channel's whole description, which tells channels apart
     int max = 0;               // "int" only: upper limit; the int maximum when the codec gives none
     int min = 0;               // "int" only: lower limit; the int minimum when the codec gives none
     QString name;              // the option's key in the codec's value replies and commands

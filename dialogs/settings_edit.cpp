@@ -1,14 +1,18 @@
 #include "dialogs/settings_edit.h"
 
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QtDebug>
 
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
+#include "dialogs/option_spin_box.h"
 #include "sessions/ipc_object.h"
 #include "ui_settings_edit.h"
 
@@ -60,9 +64,12 @@ void SettingsEdit::connectWidgets() {
     // Discard acts on press, Save on click.
     connect(ui->buttonReset, &QPushButton::pressed, this, &SettingsEdit::resetClicked);
     // A number the spin box cannot take yet is no edit, but Save must be there to say so rather than
-    // leave the operator with a text that quietly goes back.
-    connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, ui->buttonSave,
-            [this] { ui->buttonSave->setEnabled(true); });
+    // leave the operator with a text that quietly goes back. A number typed again replaces the one
+    // the box refused before, even when it is the value the box already held.
+    connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, ui->buttonSave, [this] {
+        pages.forgetRefusedNumber(shownKey);
+        ui->buttonSave->setEnabled(true);
+    });
 }
 
 bool SettingsEdit::hasParentItem(const QTreeWidgetItem* item) {
@@ -116,9 +123,7 @@ bool SettingsEdit::isReady() const {
     return session && session->state() == IQEndpointClient::READY;
 }
 
-void SettingsEdit::refreshFromDevice(bool collapse) {
-    // The rebuild clears the editor under a number still being typed.
-    takeTypedNumber();
+void SettingsEdit::refreshFromDevice(bool collapse, bool keepsEditor) {
     const SettingsWorkingCopies reportedBefore = reported;
     if (isReady()) {
         takeReported();
@@ -126,11 +131,23 @@ void SettingsEdit::refreshFromDevice(bool collapse) {
     } else if (!loaded) {
         return;
     }
+    // Only the operator finishes a number (Enter, the focus leaving, Save): news that arrives while
+    // one is typed leaves it typed. A rebuild that clears the editor takes it first.
+    const QString keptKey = keepsEditor && reported.showsOption(shownKey) ? shownKey : QString();
+    std::optional<OptionSpinBox::Typing> typing;
+    if (keptKey.isEmpty()) {
+        takeTypedNumber();
+    } else if (ui->stackEdit->currentWidget() == ui->pageInt) {
+        typing = ui->spinValue->typing();
+    }
     const SettingsWorkingCopies edited = std::exchange(copies, reported);
     addEditLines(copies.restoreEdits(edited, reportedBefore));
-    populate_all(collapse);
-    ui->buttonSave->setEnabled(copies.hasEdits());
-    ui->buttonReset->setEnabled(copies.hasEdits());
+    populate_all(collapse, keptKey);
+    if (typing && ui->stackEdit->currentWidget() == ui->pageInt) ui->spinValue->resumeTyping(*typing);
+    // A number refused at a row change is still Save's to name.
+    const bool hasSomethingToSay = copies.hasEdits() || pages.hasRefusedNumbers();
+    ui->buttonSave->setEnabled(hasSomethingToSay || typing);
+    ui->buttonReset->setEnabled(hasSomethingToSay);
 }
 
 void SettingsEdit::takeTypedNumber() {
@@ -198,7 +215,7 @@ void SettingsEdit::peerlistUpdated(QUuid) {
     // to another peer rebuilds the page under the operator.
     const QList<PeerMetaPtr> peers = sessionPeers();
     if (copies.hasEditNamingAnotherPeer(peers)) {
-        refreshFromDevice(false);
+        takeNews();
         return;
     }
     reported.refillPeerChoices(peers);
@@ -206,7 +223,7 @@ void SettingsEdit::peerlistUpdated(QUuid) {
 }
 
 void SettingsEdit::takeNews() {
-    if (loaded && isReady()) refreshFromDevice(false);
+    if (loaded && isReady()) refreshFromDevice(false, true);
 }
 
 void SettingsEdit::sysOptionsUpdated(QUuid) {
@@ -294,12 +311,18 @@ void SettingsEdit::saveClicked() {
 // ------------------------------------------------------------------------------------------------
 // The tree
 
-void SettingsEdit::populate_all(bool collapse) {
-    populate_system();
-    tree.applyAdvancedFilter(ui->checkAdvanced->isChecked());
-    if (collapse) ui->treeProfileItems->collapseAll();
-    ui->treeProfileItems->sortItems(0, Qt::AscendingOrder);
-    showNoSelection();
+void SettingsEdit::populate_all(bool collapse, const QString& keptKey) {
+    {
+        // Emptying the tree would empty the editor under the operator's keys: the editor follows the
+        // selection once the tree is whole again.
+        const QSignalBlocker quiet(ui->treeProfileItems);
+        populate_system();
+        tree.applyAdvancedFilter(ui->checkAdvanced->isChecked());
+        if (collapse) ui->treeProfileItems->collapseAll();
+        ui->treeProfileItems->sortItems(0, Qt::AscendingOrder);
+        if (QTreeWidgetItem* row = optionRow(keptKey)) ui->treeProfileItems->setCurrentItem(row);
+    }
+    changeSelection();
 }
 
 void SettingsEdit::populate_system() {
@@ -318,6 +341,13 @@ void SettingsEdit::advanceToggle(bool) {
 QTreeWidgetItem* SettingsEdit::selectedOptionRow() const {
     QTreeWidgetItem* row = ui->treeProfileItems->selectedItems().value(0);
     return row && hasParentItem(row) ? row : nullptr;
+}
+
+QTreeWidgetItem* SettingsEdit::optionRow(const QString& key) const {
+    for (QTreeWidgetItemIterator row(ui->treeProfileItems); *row; ++row) {
+        if (hasParentItem(*row) && rowKey(*row) == key) return *row;
+    }
+    return nullptr;
 }
 
 void SettingsEdit::changeSelection() {

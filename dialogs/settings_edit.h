@@ -35,6 +35,7 @@ class SettingsEdit;
 // only while its codec is READY; one that drops keeps its tree until it is READY again. Each fill
 // makes the edits not yet saved again on what the codec reports; lines under the tree name each
 // edit it cannot take and each kept one whose option the codec changed, until Save or Discard.
+// A report leaves the row in the editor chosen, and what is being typed there as it is.
 //
 // Threads: GUI thread only. The session's cache and peers are read through its own locked calls.
 class SettingsEdit : public QWidget {
@@ -64,7 +65,9 @@ signals:
     void saveRequested(Message message);
 
 public slots:
-    void populate_all(bool collapse = false);
+    // Rebuilds the tree (`collapse`: folded) with the row of `keptKey` chosen again, its editor
+    // filled anew where it stands, the focus left in it; with no such row, none is chosen.
+    void populate_all(bool collapse = false, const QString& keptKey = QString());
     // Rebuilds the tree from the copies; the filter, order and editor are left to populate_all.
     void populate_system();
     void changeSelection();
@@ -103,11 +106,12 @@ private:
     // Discard. The copies become what the codec reported last (read again while it is READY), the
     // edits recorded are made again on them, and the tree is rebuilt (`collapse`: folded). The
     // restore names every edit it drops, and every kept one whose option the codec changed.
-    void refreshFromDevice(bool collapse);
+    // `keepsEditor`: the row in the editor stays chosen while the codec still has its option.
+    void refreshFromDevice(bool collapse, bool keepsEditor = false);
     // A report from the codec while the page is loaded and the codec READY refreshes it.
     void takeNews();
     // A number still being typed into the spin box is taken as an edit, or noted for Save when the
-    // box cannot take it.
+    // box cannot take it. Only for a rebuild that clears the editor: news leaves the number typed.
     void takeTypedNumber();
     // The lines under the tree, one per option, naming what became of its edit; hidden when there
     // are none. A later line of the same option replaces the earlier.
@@ -133,6 +137,8 @@ private:
     void fillCodecPage(const SettingOption& option, const QString& current);
     // The selected option row; null when none is, or a group row is.
     QTreeWidgetItem* selectedOptionRow() const;
+    // The option row of options key `key`; null when there is none.
+    QTreeWidgetItem* optionRow(const QString& key) const;
     // An edit of the selected row: recorded into the copies, then shown bold as `shown`.
     void recordEdit(const QString& shown, const QString& value);
 

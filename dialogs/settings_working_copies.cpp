@@ -60,7 +60,8 @@ void SettingsWorkingCopies::parseChannelOpts(const Message& channelOpts) {
         SettingOption option;
         SettingOption::parseChannelOptionDesc(descriptor, option);
         const Message channel = channels.value(option.subgroup);
-        option.groupName = shownCodecText(channel.attributes().get_qstring("descr", QString()));
+        option.channelDescr = channel.attributes().get_qstring("descr", QString());
+        option.groupName = shownCodecText(option.channelDescr);
         options.insert(keyOf(option), option);
     }
 }
@@ -143,6 +144,11 @@ std::optional<QString> SettingsWorkingCopies::currentValue(const SettingOption& 
     const std::string attribute = valueAttribute(option);
     if (option.group == kChannelGroup && !element->attributes().has(attribute)) return option.defaultValue;
     return element->attributes().get_qstring(attribute, QString());
+}
+
+bool SettingsWorkingCopies::showsOption(const QString& key) const {
+    const auto option = options.constFind(key);
+    return option != options.constEnd() && valueElement(*option);
 }
 
 bool SettingsWorkingCopies::setPendingValue(const QString& name, const QString& value, const QString& tag,
@@ -239,8 +245,9 @@ QString SettingsWorkingCopies::otherThanChosen(const SettingOption& was, const S
         if (named.isEmpty()) return QStringLiteral("peer %1 is no longer on the codec").arg(cut(value));
         return QStringLiteral("peer %1 is now \"%2\"").arg(cut(value), cut(named));
     }
-    if (tagOf(was) != kChannelTag || now.groupName == was.groupName) return {};
-    return QStringLiteral("channel %1 is now \"%2\"").arg(cut(was.subgroup), cut(now.groupName));
+    // The group name is cut: two long descriptions may share it.
+    if (tagOf(was) != kChannelTag || now.channelDescr == was.channelDescr) return {};
+    return QStringLiteral("channel %1 is now \"%2\"").arg(cut(was.subgroup), cut(now.channelDescr));
 }
 
 QString SettingsWorkingCopies::checkEdits() const {

@@ -59,6 +59,8 @@ public:
     // The option's value as the copies hold it; none when its element is missing. A channel that
     // does not carry the option has its default.
     std::optional<QString> currentValue(const SettingOption& option) const;
+    // Whether the option of `key` is there with an element to hold its value, as the tree shows it.
+    bool showsOption(const QString& key) const;
 
     // Records an edit of the option of that name, row tag and channel; false (with a warning when
     // the option exists) when there is no element to hold it.

@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "dialogs/codec_text.h"
 #include "dialogs/settings_working_copies.h"
 #include "tests/support/captured_qt_messages.h"
 
@@ -19,9 +20,10 @@ Message parsed(const std::string& xml) {
 }
 
 // Channels 2 and 10, each with a "port" option; a system option in subgroup "audio"; a tunnel option.
-SettingsWorkingCopies copiesOf(const std::string& sysOptions, const std::string& tunnelNode) {
+SettingsWorkingCopies copiesOf(const std::string& sysOptions, const std::string& tunnelNode,
+                               const std::string& channelTwo = "Two") {
     SettingsWorkingCopies copies;
-    copies.loadChannels(parsed(R"(<channelList><channel id="2" descr="Two" port="1"/>)"
+    copies.loadChannels(parsed(R"(<channelList><channel id="2" descr=")" + channelTwo + R"(" port="1"/>)"
                                R"(<channel id="10" descr="Ten" port="1"/></channelList>)"));
     copies.parseChannelOpts(parsed(R"(<channelOpts><option name="port" type="int" channel="2" channel_opt="true"/>)"
                                    R"(<option name="port" type="int" channel="10" channel_opt="true"/>)"
@@ -115,7 +117,7 @@ TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
     } cases[] = {
         {"gain", [](SettingsWorkingCopies& now) { now.options["gain"].max = 6; },
          "Gain: 12 dropped, the codec now takes -20 to 6 dB."},
-        {"2:port", [](SettingsWorkingCopies& now) { now.options["2:port"].groupName = "Backup"; },
+        {"2:port", [](SettingsWorkingCopies& now) { now.options["2:port"].channelDescr = "Backup"; },
          "Port (Two): 7 dropped, channel 2 is now \"Backup\"."},
         {"peer", [](SettingsWorkingCopies& now) { now.refillPeerChoices({}); },
          "Peer: \"Berlin (192.0.2.4)\" dropped, peer 4 is no longer on the codec."},
@@ -129,6 +131,15 @@ TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
     }
     // The restores wrote into their own copies, not into the codec's report they were made from.
     EXPECT_EQ(before.currentValue(before.options.value("2:port")), QString("1"));
+
+    // Two descriptions alike in every character the group row shows are still two channels.
+    const std::string alike(kMaxShownCodecText, 'S');
+    const SettingsWorkingCopies longBefore = copiesOf(kWholeSysOptions, kWholeTunnel, alike + "A");
+    SettingsWorkingCopies longEdited = longBefore;
+    ASSERT_TRUE(longEdited.setPendingValue("port", "7", "chan", "2"));
+    SettingsWorkingCopies renamed = copiesOf(kWholeSysOptions, kWholeTunnel, alike + "B");
+    EXPECT_TRUE(renamed.restoreEdits(longEdited, longBefore).contains("2:port"));  // a line names the drop
+    EXPECT_FALSE(renamed.isEdited("2:port"));
 }
 
 }  // namespace

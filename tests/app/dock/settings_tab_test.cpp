@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -245,6 +246,19 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              click("buttonSave");
          },
          portLimits, false},
+        {"a spin text under the minimum, another row clicked, a report, the value it held typed again, then Save",
+         [&] {
+             const QByteArray port = shown("UDP Port").toLatin1();
+             typeInto("UDP Port", "5");
+             clickRow("Input Gain");
+             QSignalSpy reports(session, &IPCObject::recvSysOptions);  // heard after the page
+             session->cmd_get_sys_options();
+             ASSERT_TRUE(reports.wait());
+             EXPECT_TRUE(pageWidget("buttonSave")->isEnabled());  // there to name the 5
+             typeInto("UDP Port", port.constData());
+             click("buttonSave");
+         },
+         nullptr, false},
         {"a spin text above the maximum, Enter",
          [&] {
              typeInto("Input Gain", "30");
@@ -294,9 +308,10 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
 }
 
 // The codec's news, from a colleague's client and over a reconnect, brings the codec's values and
-// keeps the operator's edits on them, a number still being typed included. An edit whose option the
-// codec changed is named and kept; one whose peer id names another peer by now is dropped and named
-// with the value lost. The lines stay until Save. Discard discards, also while the codec is away.
+// keeps the operator's edits on them; a number still being typed stays typed, no value yet. An edit
+// whose option the codec changed is named and kept; one whose peer id names another peer by now is
+// dropped and named with the value lost. The lines stay until Save. Discard discards, also while the
+// codec is away.
 TEST_F(SettingsTabTest, EditsOverCodecNews) {
     MessageBoxRecorder boxes;
     const uint16_t port = startFleet(1).ports()[0];
@@ -309,7 +324,7 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
         return label->isHidden() ? std::string() : label->text().toStdString();
     };
     const auto areEditsShown = [this] {
-        return shown("Contact") == "Desk 7" && shown("Input Gain") == "5" && shown("UDP Port") == "9100";
+        return shown("Contact") == "Desk 7" && shown("Input Gain") == "15" && shown("UDP Port") == "9100";
     };
     const auto send = [](IPCObject* client, const char* xml) {
         Message request;
@@ -327,11 +342,14 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
     typeInto("Contact", "Desk 7");
     typeInto("Auto-Connect Peer", "Berlin");
     const QString berlin = shown("Auto-Connect Peer");
-    typeInto("Input Gain", "5");
+    typeInto("UDP Port", "9100");
     QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
-    typeInto("UDP Port", "9100");  // still being typed when the news comes
+    typeInto("Input Gain", "1");  // on the way to 15 when the news comes
     send(colleague, R"(<setSysOptions seq="setSysOptions" unit_name="Desk Unit" contact="Desk 9"/>)");
     ASSERT_TRUE(wait_processing_events([&] { return shown("Unit Name") == "Desk Unit"; }));
+    ASSERT_TRUE(pageWidget("spinValue")->hasFocus());  // the keys that follow go on into the number
+    QTest::keyClicks(pageWidget("spinValue"), "5");
+    QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
     EXPECT_TRUE(areEditsShown() && shown("Auto-Connect Peer") == berlin);
     const std::string contactLine = "Contact: the codec changed it to \"Desk 9\"; your unsaved \"Desk 7\" is kept.";
     EXPECT_EQ(lines(), contactLine);
