@@ -46,6 +46,10 @@ void ProfileEdit::connectWidgets() {
     connect(ui->buttonDefault, &QPushButton::clicked, this, &ProfileEdit::defaultClicked);
     connect(ui->buttonStringClear, &QPushButton::clicked, this, &ProfileEdit::clearStringText);
     connect(ui->spinValue, qOverload<int>(&QSpinBox::valueChanged), this, &ProfileEdit::intChanged);
+    // A number typed again replaces the one the box refused before, even when it is the value the
+    // box already held (which changes no value).
+    connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, this,
+            [this] { pages.forgetRefusedNumber(shownKey()); });
     connect(ui->checkValue, &QCheckBox::stateChanged, this, &ProfileEdit::boolChanged);
     connect(ui->lineValue, &QLineEdit::textChanged, this, &ProfileEdit::textChanged);
     connect(ui->comboCodec, qOverload<int>(&QComboBox::currentIndexChanged), this, &ProfileEdit::codecChanged);

@@ -240,6 +240,30 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
     EXPECT_TRUE(recorded("setProfile").empty());
 }
 
+// A refused number typed over with the value the box held (so no valueChanged) is forgotten: Save
+// sends, and names nothing.
+TEST_F(ProfileEditorTest, ANumberTypedBackOverARefusedOneIsSaved) {
+    MessageBoxRecorder boxes;
+    selectProfile(*selectReadyCodec(startFleet(1).ports()[0]), "Voice Mono");
+    EXPECT_TRUE(editWith([](ProfileEdit& e) {
+        rename(e, "Voice 2");
+        ASSERT_TRUE(select(e, "Local Settings", "Frames per Packet"));
+        auto* spin = part<QSpinBox>(e, "spinValue");
+        QApplication::setActiveWindow(&e);
+        spin->setFocus();
+        const QString held = spin->cleanText();
+        spin->selectAll();
+        QTest::keyClicks(spin, "50");
+        part(e, "treeProfileItems")->setFocus();  // noted as refused; the box puts `held` back
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, held);
+        QTest::mouseClick(part(e, "buttonSave"), Qt::LeftButton);
+        if (e.isVisible()) press(e, "buttonCancel");  // Save refused it after all
+    }));
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 // Save finds the profile's id naming another profile by now: a box says so, the editor opens again
 // with the edits, and nothing goes to the codec.
 TEST_F(ProfileEditorTest, SaveSendsNothingWhenTheIdNamesAnotherProfile) {
