@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ipc/ipc_server.h"
@@ -98,6 +99,29 @@ TEST_F(HttpServerPeer, PipelinedDownloadsBehindASlowReaderAllArriveWhole) {
     int whole = read_body_of(first_head).size() == kFileBytes;
     for (int i = 1; i < kDownloads; ++i) whole += read_body().size() == kFileBytes;
     EXPECT_EQ(whole, kDownloads);
+}
+
+// The keep-alive counts from the last byte that moved. The system takes the first few MiB of the
+// answers at once and then no more until the reader has taken much of them, so a steady reader
+// waits on the server's side for longer than the keep-alive and must not be cut for it.
+TEST_F(HttpServerPeer, AReaderStillTakingAnswersOutlastsTheKeepAlive) {
+    constexpr size_t kPieceBytes = 16 * 1024;
+    constexpr auto kPieceInterval = std::chrono::milliseconds(25);  // 640 KiB/s
+    constexpr size_t kPacedBytes = 1536 * 1024;                      // 2.4 s: more than two keep-alives
+    server.server_set_deadlines("srv", HttpTestServer::kRequestTimeoutS, 1);
+    // More than the system takes off the server's hands at once.
+    peer.send_bytes(get("/dl/big.bin") + get("/dl/big.bin"));
+    ASSERT_NE(peer.read_until("\r\n\r\n"), "");
+    // Paced to a rate, not waiting for anything.
+    auto next_piece = std::chrono::steady_clock::now();
+    for (size_t taken = 0; taken < kPacedBytes; taken += kPieceBytes) {
+        ASSERT_EQ(peer.read_count(kPieceBytes).size(), kPieceBytes) << "cut after " << taken;
+        next_piece += kPieceInterval;
+        std::this_thread::sleep_until(next_piece);
+    }
+    EXPECT_EQ(peer.read_count(HttpTestServer::kBigFileBytes - kPacedBytes).size(),
+              HttpTestServer::kBigFileBytes - kPacedBytes);
+    EXPECT_EQ(read_body().size(), size_t{HttpTestServer::kBigFileBytes});
 }
 
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
