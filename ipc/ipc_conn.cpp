@@ -57,6 +57,7 @@ std::string_view IPCConn::send_buffer() const {
 }
 
 void IPCConn::consume_sent(size_t sent) {
+    last_sent_us_ = ipc_now_us();
     send_offset_ += sent;
     if (send_offset_ < send_buffer_.size()) return;
     send_buffer_.clear();

@@ -85,6 +85,8 @@ public:
     IPCProtocol* protocol() const { return protocol_; }
     // Bytes queued and not yet written.
     std::string_view send_buffer() const;
+    // When the socket last took bytes of the send buffer; 0 before it ever did.
+    int64_t last_sent_us() const { return last_sent_us_; }
     uint32_t send_limit() const { return send_limit_; }
     void set_send_limit(uint32_t limit) { send_limit_ = limit; }
     // The most received bytes a protocol may keep while it waits for the end of a message.
@@ -108,6 +110,7 @@ protected:
     IPCProtocol* protocol_ = nullptr;               // owned
     std::string send_buffer_;
     size_t send_offset_ = 0;  // bytes at the front of send_buffer_ already written
+    int64_t last_sent_us_ = 0;
     std::string input_;
     uint64_t close_count_ = 0;  // tells deliver() that a handler closed the connection
     std::string pending_protocol_;

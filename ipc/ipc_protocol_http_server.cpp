@@ -1,5 +1,6 @@
 #include "ipc/ipc_protocol_http_server.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "ipc/ipc_clock.h"
@@ -172,7 +173,16 @@ void IPCProtocolHTTPServer::check_deadlines(int64_t now, uint32_t request_timeou
     if (request_started_us_ != 0) {
         const int64_t since = request_.is_header_complete() ? last_input_us_ : request_started_us_;
         if (now - since > request_timeout_us) conn->set_error("request timeout");
-    } else if (now - idle_since_us_ > int64_t{keep_alive_s} * 1000000) {
-        conn->set_error("keep-alive timeout");
+    } else {
+        if (!conn->send_buffer().empty()) watch_delivery(now);
+        const int64_t last_progress_us = std::max({idle_since_us_, conn->last_sent_us(), last_taken_us_});
+        if (now - last_progress_us > int64_t{keep_alive_s} * 1000000) conn->set_error("keep-alive timeout");
     }
+}
+
+void IPCProtocolHTTPServer::watch_delivery(int64_t now) {
+    const long unacknowledged = conn->unacknowledged_bytes();
+    if (unacknowledged == unacknowledged_at_tick_) return;
+    unacknowledged_at_tick_ = unacknowledged;
+    last_taken_us_ = now;
 }

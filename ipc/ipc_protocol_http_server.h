@@ -23,8 +23,10 @@ class MessageAttributes;
 // that pipelines requests without reading the answers gets the next one once it has taken those
 // before, rather than a send buffer that overflows. Slow peers are cut on the server's tick: a head
 // still incomplete, or a body that has not grown, after the server's request timeout fails the
-// connection with "request timeout"; a connection idle between requests for the keep-alive time
-// is closed, unless it still owes a deferred reply.
+// connection with "request timeout"; between requests, a connection on which no answer was queued
+// and no byte of one was written or taken for the keep-alive time is closed, unless it still owes
+// a deferred reply. So a reader that keeps taking a slowly draining answer is never cut, while one
+// that takes nothing is.
 //
 // Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*"). The answer
 // to a HEAD goes out without its body.
@@ -85,6 +87,10 @@ private:
     // 501, then the connection is closed once that is written.
     void refuse_transfer_coding();
     void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);
+    // While answers wait for the peer, notes whether it has taken any of what the system holds for
+    // it since the last tick. Writes alone would show a steady reader as idle: the system takes no
+    // more of an answer until the peer has taken much of what it already holds.
+    void watch_delivery(int64_t now);
 
     http_request request_;       // the request being received
     bool is_reply_pending_ = false;
@@ -92,5 +98,7 @@ private:
     bool has_shut_down_ = false;
     int64_t request_started_us_ = 0;  // first byte of the request being received; 0 between requests
     int64_t last_input_us_ = 0;
-    int64_t idle_since_us_;           // the last response, or the connection's start
+    int64_t idle_since_us_;           // the last response queued, or the connection's start
+    long unacknowledged_at_tick_ = -1;  // what the system held for the peer at the last look
+    int64_t last_taken_us_ = 0;       // when the peer was last seen taking bytes of an answer
 };

@@ -42,13 +42,14 @@ void IPCServerStream::accept_connections() {
         socklen_t length;
         const int fd = platform::accept_connection(fd_, &peer, &length);
         if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE) {
+            const int error = errno;
+            if (error == EMFILE || error == ENFILE) {
                 paused_until_us_ = ipc_now_us() + kDescriptorPauseUs;
                 // The loop must come back when the pause ends, without any event.
                 if (owner_) owner_->wake();
                 if (!has_logged_pause_) {
                     ipc_logger().log(2, "ipc server %s: %s; not accepting for a second", name_.c_str(),
-                                     platform::last_error_text().c_str());
+                                     platform::error_text(error).c_str());
                     has_logged_pause_ = true;
                 }
             }

@@ -69,6 +69,10 @@ void IPCSocket::send_without_delay() {
     if (fd_ >= 0) platform::send_without_delay(fd_);
 }
 
+long IPCSocket::unacknowledged_bytes() const {
+    return fd_ >= 0 ? platform::unacknowledged_bytes(fd_) : -1;
+}
+
 void IPCSocket::set_read_hold(bool is_held) {
     if (read_hold_ == is_held) return;
     read_hold_ = is_held;

@@ -48,6 +48,9 @@ public:
     void shut_down_sending();
     // Small writes leave at once rather than waiting for the peer to acknowledge earlier ones.
     void send_without_delay();
+    // Bytes written that the peer has not acknowledged yet; -1 when closed or unknown. It shrinks
+    // as a slow reader takes what the system holds for it.
+    long unacknowledged_bytes() const;
     // While held, the socket asks for no reading and received input waits unhandled; releasing the
     // hold wakes the owner, whose loop then hands on what waited (resume_input).
     void set_read_hold(bool is_held);

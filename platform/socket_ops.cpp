@@ -1,8 +1,10 @@
 #include "platform/socket_ops.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,6 +83,11 @@ void send_without_delay(int fd) {
 
 void shutdown_write(int fd) {
     shutdown(fd, SHUT_WR);
+}
+
+long unacknowledged_bytes(int fd) {
+    int count = 0;
+    return ioctl(fd, SIOCOUTQ, &count) == 0 ? count : -1;
 }
 
 void close_socket(int fd) {

@@ -37,6 +37,8 @@ int set_blocking(int fd, bool is_blocking);
 void send_without_delay(int fd);
 // Ends the sending direction (FIN) while reading goes on; what was written still arrives.
 void shutdown_write(int fd);
+// Bytes written to the socket that the peer has not acknowledged yet (SIOCOUTQ), or -1.
+long unacknowledged_bytes(int fd);
 void close_socket(int fd);
 
 // Errors after which the operation is simply tried again on the next readiness event.

@@ -2,15 +2,20 @@
 
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ipc/ipc_server.h"
 #include "ipc/message.h"
+#include "platform/socket_ops.h"
 #include "tests/support/curl_process.h"
 #include "tests/support/frame_client.h"
 #include "tests/support/http_test_server.h"
@@ -25,6 +30,52 @@ using test_support::wait_until;
 
 std::string get(const std::string& target) {
     return "GET " + target + " HTTP/1.1\r\nHost: test\r\n\r\n";
+}
+
+// Opens `count` connections at once, as a flood does, and sends each the start of a head as soon
+// as it connects. True when every one connected before the system's first retry of a connect it
+// had to drop (1 s), and the server then closed each no sooner than `timeout` and at most two
+// seconds later, none by a reset.
+bool half_heads_are_cut_in_time(uint16_t port, size_t count, std::chrono::seconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    static const std::string kHalfHead = "GET /slow HTTP/1.1\r\nHost: test\r\n";
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(port);
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A socket that could not be opened (-1) is never ready, which fails the whole burst.
+    std::vector<int> fds(count);
+    for (int& fd : fds) fd = platform::open_stream_socket(AF_INET);
+    for (int fd : fds) platform::start_connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server);
+    // Calls `act` once on each connection as it becomes ready; true when every act succeeded.
+    const auto for_each_ready = [&fds, count](Clock::time_point give_up, short ready, const auto& act) {
+        std::vector<pollfd> waiting;
+        for (int fd : fds) waiting.push_back(pollfd{fd, ready, 0});
+        size_t left = count;
+        size_t succeeded = 0;
+        while (left > 0 && Clock::now() < give_up) {
+            if (poll(waiting.data(), waiting.size(), 100) <= 0) continue;
+            for (pollfd& entry : waiting) {
+                if (entry.fd < 0 || entry.revents == 0) continue;
+                succeeded += act(entry.fd);
+                entry.fd = -1;  // poll() passes over it from now on
+                --left;
+            }
+        }
+        return succeeded == count;
+    };
+    const auto sending = Clock::now();
+    const bool is_sent = for_each_ready(sending + std::chrono::milliseconds(900), POLLOUT, [](int fd) {
+        return platform::send_bytes(fd, kHalfHead.data(), kHalfHead.size()) > 0;
+    });
+    const bool is_cut = for_each_ready(sending + timeout + std::chrono::seconds(2), POLLIN, [&](int fd) {
+        char byte;
+        return platform::receive_bytes(fd, &byte, 1) == 0 && Clock::now() >= sending + timeout;
+    });
+    for (int fd : fds) {
+        if (fd >= 0) platform::close_socket(fd);
+    }
+    return is_sent && is_cut;
 }
 
 // A hostile peer on a raw socket: what a proxy in front would read is what we answer.
@@ -100,6 +151,29 @@ TEST_F(HttpServerPeer, PipelinedDownloadsBehindASlowReaderAllArriveWhole) {
     EXPECT_EQ(whole, kDownloads);
 }
 
+// The keep-alive counts from the last byte that moved. The system takes the first few MiB of the
+// answers at once and then no more until the reader has taken much of them, so a steady reader
+// waits on the server's side for longer than the keep-alive and must not be cut for it.
+TEST_F(HttpServerPeer, AReaderStillTakingAnswersOutlastsTheKeepAlive) {
+    constexpr size_t kPieceBytes = 16 * 1024;
+    constexpr auto kPieceInterval = std::chrono::milliseconds(25);  // 640 KiB/s
+    constexpr size_t kPacedBytes = 1536 * 1024;                      // 2.4 s: more than two keep-alives
+    server.server_set_deadlines("srv", HttpTestServer::kRequestTimeoutS, 1);
+    // More than the system takes off the server's hands at once.
+    peer.send_bytes(get("/dl/big.bin") + get("/dl/big.bin"));
+    ASSERT_NE(peer.read_until("\r\n\r\n"), "");
+    // Paced to a rate, not waiting for anything.
+    auto next_piece = std::chrono::steady_clock::now();
+    for (size_t taken = 0; taken < kPacedBytes; taken += kPieceBytes) {
+        ASSERT_EQ(peer.read_count(kPieceBytes).size(), kPieceBytes) << "cut after " << taken;
+        next_piece += kPieceInterval;
+        std::this_thread::sleep_until(next_piece);
+    }
+    EXPECT_EQ(peer.read_count(HttpTestServer::kBigFileBytes - kPacedBytes).size(),
+              HttpTestServer::kBigFileBytes - kPacedBytes);
+    EXPECT_EQ(read_body().size(), size_t{HttpTestServer::kBigFileBytes});
+}
+
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
     peer.send_bytes("POST / HTTP/1.1\r\nHost: test\r\nContent-Length: 44\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
                     get("/?cmd=smuggled&seq=9"));
@@ -129,6 +203,15 @@ TEST_F(HttpServerPeer, AHeadSentByteByByteIsCutAtTheDeadline) {
     }
     EXPECT_LT(sent, head.size());
     EXPECT_GE(sent, size_t{HttpTestServer::kRequestTimeoutS * 2});
+}
+
+// A flood of connections, far more than arrive at once in normal use, is taken in whole: none is
+// reset or held back by the system, each is cut at its own request timeout, and so is a new
+// connection afterwards.
+TEST_F(HttpServerPeer, ABurstOfHalfHeadsAndANewConnectionAfterItAreEachCutAtTheirOwnTimeout) {
+    const auto timeout = std::chrono::seconds(HttpTestServer::kRequestTimeoutS);
+    EXPECT_TRUE(half_heads_are_cut_in_time(server.port(), 200, timeout));
+    EXPECT_TRUE(half_heads_are_cut_in_time(server.port(), 1, timeout));
 }
 
 class HttpServerRemotePeer : public HttpServerPeer {
