@@ -492,6 +492,7 @@ bool IPCManager::listen(const std::string& transport, const IPCAddress& address,
     IPCServer* server = IPCServer::create(this, transport, name);
     if (!server) return false;
     server->set_connection_limit(limit > 0 ? static_cast<uint32_t>(limit) : 0);
+    server->set_backlog(IPCServer::kListenBacklog);
     server->set_timeout(timeout_s > 0 ? static_cast<uint32_t>(timeout_s) : 0);
     bool is_open;
     {

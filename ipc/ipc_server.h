@@ -24,11 +24,13 @@ class Message;
 // the manager's lock.
 class IPCServer : public IPCSocket {
 public:
-    // Room for a burst of connections. Beyond the queue the system drops handshakes or answers
-    // them with SYN cookies, and resets what a client then sends on a connection it never queued:
-    // the client sees its new connection cut a second after connecting, or held back for tens of
-    // seconds. The system caps the value at its own limit (net.core.somaxconn).
-    static constexpr uint32_t kDefaultBacklog = 4096;
+    static constexpr uint32_t kDefaultBacklog = 16;
+    // What IPCManager::listen gives a server it opens: room for a burst of connections. Beyond the
+    // queue the system drops handshakes or answers them with SYN cookies, and resets what a client
+    // then sends on a connection it never queued: the client sees its new connection cut a second
+    // after connecting, or held back for tens of seconds. The system caps the value at its own
+    // limit (net.core.somaxconn).
+    static constexpr uint32_t kListenBacklog = 4096;
     // An endpoint without a connection is finished after this many idle seconds; a short-lived one
     // (IPCEndpointServer::is_short_lived) after the brief limit.
     static constexpr uint32_t kOrphanIdleS = 600;
