@@ -285,6 +285,8 @@ bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
 void SettingsEdit::saveClicked() {
     if (!loaded || !session) return;
     const QString typed = spinBoxProblem();
+    // Save takes no focus, so a number still typed has not left the box: it goes with the rest.
+    if (typed.isEmpty()) takeTypedNumber();
     QString problem = typed.isEmpty() ? pages.takeRefusedNumbers() : typed;
     if (problem.isEmpty()) problem = copies.checkEdits();
     if (!problem.isEmpty()) {

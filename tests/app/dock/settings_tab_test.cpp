@@ -173,13 +173,17 @@ TEST_F(SettingsTabTest, SavesEachEditedPartInOrder) {
     press("buttonReset");
     EXPECT_EQ(shown("UDP Port"), "9100");
     edit("Contact", "Desk 2");
+    showSettingsTab();
+    typeInto("UDP Port", "9300");  // still typed when Save, which takes no focus, is pressed
     press("buttonSave");
     const RecordedFrame second = waitForFrames("setSysOptions", 2)[1];
+    const RecordedFrame typedPort = waitForFrames("setChannelSettings", 2)[1];
     syncWith(*session);
     EXPECT_EQ(differences(second.message, saved), QStringList{"contact"});
+    EXPECT_EQ(typedPort.message.get_child("channel", 0).attributes().get_string("port", ""), "9300");
     EXPECT_EQ(recorded("setChannelSettings").size() + recorded("setDirectoryServer").size() +
                   recorded("cfgSetOption").size(),
-              3u);
+              4u);
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
