@@ -45,6 +45,11 @@ struct Job {
     // When the tick saw this occurrence's call come up; invalid until then. Kept in the file, so
     // that after a restart only a call the job itself made is ended.
     QDateTime connected_at;
+    // Every peer list since the job last saw its peer by this name and address has listed the id,
+    // with the codec ready throughout: a new name or address under it is this peer renamed, which
+    // the job follows. False until then, and after the id left a list or the codec went away: a
+    // change seen then is another peer that took the id. Never stored.
+    bool is_peer_followed = false;
 
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong

@@ -30,6 +30,11 @@ const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
 const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
 const QString kNextRefused = QStringLiteral("its next occurrence was refused");
 const QString kNeverRan = QStringLiteral("its end passed before it could run");
+// A file written before jobs noted their calls cannot tell whether this one ran.
+const QString kEndedWhileClosed = QStringLiteral("its end passed while the program was closed");
+const QString kEnded = QStringLiteral("Scheduled connection to %1 ended: %2");
+const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
+const QString kCallEnded = QStringLiteral("its call has ended");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
 const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
 // A codec's peer name or address inside a reason: enough to tell peers apart, short enough for a
@@ -81,6 +86,7 @@ Scheduler::JobPtr Scheduler::insertJob(const Job& job) {
     const JobPtr record = std::make_shared<Job>(job);
     record->peer = Job::normalPeerId(record->peer);
     if (record->host.isEmpty()) sessions_->address(record->uuid, record->host, record->port);
+    record->is_peer_followed = isPeerListedAsMade(*record);
     const auto at = std::lower_bound(jobs_.begin(), jobs_.end(), record->start,
                                      [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
     jobs_.insert(at, record);
@@ -169,6 +175,9 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
         result.peer_name = current.peer_name;
         result.peer_address = current.peer_address;
     }
+    const bool is_same_peer = result.peer == current.peer && result.peer_name == current.peer_name &&
+                              result.peer_address == current.peer_address;
+    result.is_peer_followed = is_same_peer ? current.is_peer_followed : isPeerListedAsMade(result);
     // New times are the operator's chosen times from now on.
     if (result.start != current.start) result.start_clock = QTime();
     if (result.end != current.end) result.end_clock = QTime();
@@ -257,11 +266,7 @@ bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
 }
 
 bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
-    if (job.endReached(now)) {
-        if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
-        endJob(job);
-        return false;
-    }
+    if (job.endReached(now)) return endJob(job, now);
     const QString reason = connectBlockedReason(job);
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kConnectWaits);
@@ -277,9 +282,8 @@ bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
 }
 
 bool Scheduler::stepRunning(Job& job, const QDateTime& now) {
-    if (!job.endReached(now)) return false;
-    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
-    endJob(job);
+    if (job.endReached(now)) return endJob(job, now);
+    noteCallState(job);
     return false;
 }
 
@@ -295,6 +299,7 @@ bool Scheduler::stepEnding(Job& job, const QDateTime& now) {
         job.warning.clear();
         return true;
     }
+    if (const Job* later = laterBooking(job)) return leaveCallUp(job, *later, now);
     disconnectJob(job);
     return false;
 }
@@ -310,10 +315,13 @@ void Scheduler::connectJob(Job& job) {
     advance(job, Job::Starting);
 }
 
-void Scheduler::endJob(Job& job) {
+bool Scheduler::endJob(Job& job, const QDateTime& now) {
+    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
+    if (const Job* later = laterBooking(job)) return leaveCallUp(job, *later, now);
     advance(job, Job::Ending);
     // The Ending step sends it again until the peer list shows the peer gone.
     disconnectJob(job);
+    return false;
 }
 
 void Scheduler::disconnectJob(Job& job) {
@@ -364,11 +372,46 @@ Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
 }
 
 bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
-    const QString text = kMissed.arg(peerText(job), reason);
-    qWarning().noquote() << text;
-    sessions_->addLogLine(job.uuid, text);
-    job.warning = QStringLiteral("missed: ") + reason;
+    return finishNoted(job, kMissed.arg(peerText(job), reason), QStringLiteral("missed: ") + reason, now);
+}
+
+bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now) {
+    qWarning().noquote() << log_text;
+    sessions_->addLogLine(job.uuid, log_text);
+    job.warning = status;
     return finishJob(job, now);
+}
+
+const Job* Scheduler::laterBooking(const Job& job) const {
+    const Job* latest = nullptr;
+    for (const JobPtr& other : jobs_) {
+        const bool is_under_way = other->state == Job::Starting || other->state == Job::Running;
+        if (other.get() == &job || !is_under_way || other->end <= job.end) continue;
+        if (other->uuid != job.uuid || other->peer != job.peer) continue;
+        // Two bookings that each know their peer are for one peer only by the same name and address.
+        const bool is_other_peer = job.hasPeerIdentity() && other->hasPeerIdentity() &&
+                                   (other->peer_name != job.peer_name || other->peer_address != job.peer_address);
+        if (is_other_peer) continue;
+        if (!latest || other->end > latest->end) latest = other.get();
+    }
+    return latest;
+}
+
+bool Scheduler::leaveCallUp(Job& job, const Job& later, const QDateTime& now) {
+    // A finish refused for want of room comes back every pass: said once, as noteWaiting does.
+    if (job.is_next_refused) return finishJob(job, now);
+    const QString until = QLocale::c().toString(
+        later.end, later.end.date() == now.date() ? QStringLiteral("hh:mm") : QStringLiteral("yyyy-MM-dd hh:mm"));
+    const QString reason = kLeftUp.arg(peerText(job), until);
+    return finishNoted(job, kEnded.arg(peerText(job), reason), reason, now);
+}
+
+void Scheduler::noteCallState(Job& job) {
+    // A codec that is away tells nothing about the call: the status stays as it was.
+    if (!unavailableReason(job).isEmpty()) return;
+    QString reason = peerChangeReason(job);
+    if (reason.isEmpty() && !sessions_->isPeerActive(job.uuid, job.peer)) reason = kCallEnded;
+    job.warning = reason;
 }
 
 void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_pattern) {
@@ -390,6 +433,46 @@ QString Scheduler::unavailableReason(const Job& job) const {
     if (!sessions_->isRegistered(job.uuid)) return kNotInFleet;
     if (!sessions_->isReady(job.uuid)) return kNotReady;
     return {};
+}
+
+bool Scheduler::isPeerListedAsMade(const Job& job) const {
+    QString name, address;
+    return job.hasPeerIdentity() && sessions_->isReady(job.uuid) &&
+           sessions_->findPeer(job.uuid, job.peer, name, address) && name == job.peer_name &&
+           address == job.peer_address;
+}
+
+void Scheduler::peerListReceived(const QUuid& uuid) {
+    bool is_any_renamed = false;
+    for (const JobPtr& job : jobs_) {
+        if (job->uuid != uuid || job->state == Job::Done || !job->hasPeerIdentity()) continue;
+        is_any_renamed = followPeer(*job) || is_any_renamed;
+    }
+    if (!is_any_renamed) return;
+    emit scheduleUpdated();
+    save();
+}
+
+bool Scheduler::followPeer(Job& job) {
+    QString name, address;
+    if (!sessions_->findPeer(job.uuid, job.peer, name, address)) {
+        job.is_peer_followed = false;
+        return false;
+    }
+    const bool is_as_made = name == job.peer_name && address == job.peer_address;
+    // Unfollowed, another name under the id may be another peer's: the steps wait with the reason.
+    if (!is_as_made && !job.is_peer_followed) return false;
+    job.is_peer_followed = true;
+    if (is_as_made) return false;
+    job.peer_name = name;
+    job.peer_address = address;
+    return true;
+}
+
+void Scheduler::codecLeftReady(const QUuid& uuid) {
+    for (const JobPtr& job : jobs_) {
+        if (job->uuid == uuid) job->is_peer_followed = false;
+    }
 }
 
 bool Scheduler::isPeerIdTaken(const Job& job) const {
@@ -489,7 +572,15 @@ bool Scheduler::fromMessage(const Message& root) {
             const JobPtr added = insertJob(job);
             is_added = added != nullptr;
             is_any_added = is_any_added || is_added;
-            if (added && is_missed) is_any_finished = missJob(*added, kNeverRan, now) || is_any_finished;
+            if (added && is_missed) {
+                // Only a job that knows its peer was written by a version that notes its calls: of
+                // an older one, all that is known is when its end passed.
+                const bool is_finished = added->hasPeerIdentity()
+                                             ? missJob(*added, kNeverRan, now)
+                                             : finishNoted(*added, kEnded.arg(peerText(*added), kEndedWhileClosed),
+                                                           kEndedWhileClosed, now);
+                is_any_finished = is_finished || is_any_finished;
+            }
         }
         if (!is_added) {
             qWarning().noquote() << QStringLiteral("schedule: keeping job %1 of %2:%3 as it is: %4")

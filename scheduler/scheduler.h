@@ -25,8 +25,11 @@ class QWidget;
 // list says so, sends "disconnect" at the end, believes that too only from the peer list, and then
 // finishes the job or adds the next daily or weekly occurrence. Nothing waits for a reply: each
 // step is confirmed, or repeated, at the next tick. Commands go only to a READY session, and only
-// while the job's peer id still names the peer it was made for; a job that cannot start before its
-// end is logged as missed and never connected late. The pending jobs live in schedule.xml, which is
+// while the job's peer id still names the peer it was made for: a rename seen in the codec's peer
+// lists is followed (peerListReceived), while an id that left a list, or changed while the codec
+// was away, now names another peer. A job that cannot start before its end is logged as missed and
+// never connected late. An end leaves the call up while a later booking of the same peer is under
+// way; the last one's end ends it. The pending jobs live in schedule.xml, which is
 // written after every change; a finished job stays in the list as a Done record for a day, so that
 // the program can run for months in a bounded list.
 //
@@ -107,8 +110,9 @@ public:
     // Adds a job per "job" element whose address and port name a registered codec, in a state
     // that fits the clock, and emits scheduleUpdated once. The others are kept to be written back
     // as they are. A job whose end has passed is ended only when its element notes that its call
-    // came up; otherwise it never ran, and it is missed at once (logged, shown, and the file saved),
-    // so that a call made by hand after its window is left alone.
+    // came up; otherwise it is finished at once (logged, shown, and the file saved), so that a call
+    // made by hand after its window is left alone: missed, when the element knows its peer and so
+    // would have noted a call; else its end is only known to have passed while the program was closed.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
@@ -121,6 +125,11 @@ signals:
 public slots:
     // One pass over the jobs, in order; see the steps below. A pass that finished a job saves.
     void tick();
+    // The codec's session took in a peer list. Each pending job of that codec follows its peer
+    // through a rename (is_peer_followed); the window and the file take the new name and address.
+    void peerListReceived(const QUuid& uuid);
+    // The codec's session left READY: what its peer lists show once it is back may be other peers.
+    void codecLeftReady(const QUuid& uuid);
 
 private:
     using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it steps alive
@@ -147,8 +156,10 @@ private:
     bool stepEnding(Job& job, const QDateTime& now);
     // Sends the connect (after a forced job's disconnect-all, before the first connect only).
     void connectJob(Job& job);
-    // Ending; the disconnect goes out now when the codec is ready, else once it is.
-    void endJob(Job& job);
+    // Ending; the disconnect goes out now when the codec is ready, else once it is. Done at once
+    // for a codec that left the fleet, or when a later booking keeps the call (leaveCallUp). True
+    // when the job is Done.
+    bool endJob(Job& job, const QDateTime& now);
     // The disconnect, unless the peer id names another peer now; otherwise notes why it waits.
     void disconnectJob(Job& job);
     // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
@@ -161,6 +172,20 @@ private:
     Job nextOccurrence(const Job& job, const QDateTime& now) const;
     // Done without a connection: logged, shown on the job, then finished as usual.
     bool missJob(Job& job, const QString& reason, const QDateTime& now);
+    // Logs the line, shows `status` on the job and finishes it.
+    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
+    // Another booking of the job's codec and peer under way that ends after it: its call is that
+    // booking's too. The latest such one; null when there is none.
+    const Job* laterBooking(const Job& job) const;
+    // Done without the disconnect, since `later` still needs the call: logged and shown on the job.
+    bool leaveCallUp(Job& job, const Job& later, const QDateTime& now);
+    // A Running job's status says when its call is not up (or is another peer's) before its end.
+    // It reconnects nothing.
+    void noteCallState(Job& job);
+    // peerListReceived for one job: whether it took a new name or address.
+    bool followPeer(Job& job);
+    // The codec is ready and lists the job's peer id under the job's own name and address.
+    bool isPeerListedAsMade(const Job& job) const;
     // Notes once per occurrence and reason why the job waits: a warning, the job's status and,
     // for a registered codec, a device-log line.
     void noteWaiting(Job& job, const QString& reason, const QString& log_text);

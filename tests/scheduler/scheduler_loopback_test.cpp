@@ -58,6 +58,8 @@ protected:
         scheduler->setSessions(std::make_shared<SessionAdaptor>(
             [this](const QUuid& key) { return key == session_->uuid ? session_.data() : nullptr; },
             [this] { return QList<IPCObject*>{session_.data()}; }));
+        // As the main window binds it.
+        QObject::connect(session_.data(), &IPCObject::recvPeerList, scheduler.get(), &Scheduler::peerListReceived);
         return scheduler;
     }
 
@@ -76,8 +78,9 @@ protected:
         });
     }
 
-    // A job for the first address-book peer, by default from minute 1 to minute 2.
-    Job makeJob(int start = 1, int end = 2) const {
+    // A job for the first address-book peer, by default from minute 1 to minute 2, as the job
+    // dialog makes it (knowing its peer's name and address) or, `is_old_form`, as older files held it.
+    Job makeJob(int start = 1, int end = 2, bool is_old_form = false) const {
         Job job;
         job.start = at(start);
         job.end = at(end);
@@ -87,6 +90,7 @@ protected:
         job.port = session_->port;
         job.peer = peer_;
         job.id = Scheduler::nextJobId();
+        if (!is_old_form) scheduler_->sessions().findPeer(job.uuid, job.peer, job.peer_name, job.peer_address);
         return job;
     }
     void addJob(bool is_forced) {
@@ -209,7 +213,7 @@ TEST_F(SchedulerLoopback, NothingIsSentUntilTheCodecIsReadyAgain) {
 // after a restart ends only a call it made itself.
 TEST_F(SchedulerLoopback, AJobActsOnlyOnItsOwnPeerAndCall) {
     // A zero-padded id from an edited file: one connect, the call seen, and noted in the file.
-    Job padded = makeJob();
+    Job padded = makeJob(1, 2, true);
     padded.peer = "00" + peer_;
     writeFile(padded);
     restartAt(0);
@@ -233,17 +237,23 @@ TEST_F(SchedulerLoopback, AJobActsOnlyOnItsOwnPeerAndCall) {
     EXPECT_EQ(shownJob(), (peer_name_ + " | Done (" + missed + ")").toStdString());
     ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()) && waitPeerActive(false));
 
-    // Its id given to another peer before the start: nothing is connected; the window and the log say why.
+    // Its id given to another peer while the program was closed: nothing is connected; the window
+    // and the log say why.
     scheduler_ = makeScheduler();
-    Job chosen = makeJob(11, 12);
-    scheduler_->sessions().findPeer(chosen.uuid, chosen.peer, chosen.peer_name, chosen.peer_address);
+    const Job chosen = makeJob(11, 12);
     ASSERT_TRUE(scheduler_->addJob(chosen) && scheduler_->save());
     EXPECT_TRUE(fileText().contains("peer_name=\"" + peer_name_ + "\""));
+    scheduler_.reset();
     const Message other("<setPeerSettings id=\"" + peer_.toStdString() +
                         "\" name=\"Other Studio\" addr=\"192.0.2.200:9000\"/>");
     ASSERT_TRUE(session_->send_all_if_ready({other}));
-    const auto renamed = [&] { return scheduler_->sessions().peerName(chosen.uuid, peer_) == "Other Studio"; };
+    const auto renamed = [&] {
+        std::lock_guard<SessionMutex> lock(session_->mutex());
+        const PeerMetaPtr peer = session_->peerById.value(peer_.toInt());
+        return peer && peer->name == "Other Studio";
+    };
     ASSERT_TRUE(wait_processing_events(renamed));
+    restartAt(10);
     tickAt(11);
     const QString reason = "peer " + peer_ + " is now 'Other Studio' at 192.0.2.200";
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " waits: " + reason));

@@ -1,13 +1,17 @@
 // The scheduler's state machine, tick by tick, on a fake clock and fake codecs.
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <vector>
 
 #include "tests/scheduler/scheduler_test_fixture.h"
 
 namespace {
 
-enum class Change { kNone, kReady, kNotReady, kPeerUp, kPeerDown, kRemoved, kIdTaken };
+// kRenamed: the codec's next peer list names peer 3 "Studio 3 North". kIdTaken: peer 3 leaves the
+// list, and "Other Studio", in a call made by hand, comes in under its id in the next one.
+enum class Change { kNone, kReady, kNotReady, kPeerUp, kPeerDown, kRemoved, kRenamed, kIdTaken };
 
 struct Step {
     int minute;
@@ -16,12 +20,20 @@ struct Step {
     const char* sent;  // in this tick
 };
 
+enum class Setup {
+    kAdded,        // the job alone, scheduled before minute 0
+    kOverlapped,   // and a second booking of peer 3 from minute 15 to minute 30
+    kFromOldFile,  // read at the first step from a file that noted neither its peer's name nor its call
+};
+
 struct OccurrenceCase {
     const char* label;
     bool is_forced;
     std::vector<Step> steps;
     std::vector<const char*> log;  // the codec's device log at the end
     const char* warning;           // the job's, at the end
+    Setup setup = Setup::kAdded;
+    const char* peer_name = "Studio 3";  // the job's at the end, and in the file while it is pending
 };
 
 using S = Job::JobState;
@@ -103,6 +115,65 @@ const OccurrenceCase kOccurrences[] = {
       {21, Change::kPeerDown, S::Done, ""}},
      {"Scheduled disconnection from Studio 3 waits: peer 3 is now 'Other Studio'"},
      ""},
+    {"its id given to another peer while Waiting: nothing is sent",
+     false,
+     {{5, Change::kIdTaken, S::Waiting, ""}, {10, Change::kNone, S::Waiting, ""}, {20, Change::kNone, S::Done, ""}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Other Studio'",
+      "Scheduled connection to Studio 3 missed: peer 3 is now 'Other Studio'"},
+     "missed: peer 3 is now 'Other Studio'"},
+    {"renamed while Running: the call it made is ended at its end",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""},
+      {15, Change::kRenamed, S::Running, ""},
+      {20, Change::kNone, S::Ending, "disconnect 3"},
+      {21, Change::kPeerDown, S::Done, ""}},
+     {},
+     "",
+     Setup::kAdded,
+     "Studio 3 North"},
+    {"renamed while Waiting, its id in every list: the renamed peer is connected",
+     false,
+     {{5, Change::kRenamed, S::Waiting, ""},
+      {10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""}},
+     {},
+     "",
+     Setup::kAdded,
+     "Studio 3 North"},
+    {"renamed while the codec was away: taken for another peer",
+     false,
+     {{5, Change::kNotReady, S::Waiting, ""},
+      {6, Change::kRenamed, S::Waiting, ""},
+      {7, Change::kReady, S::Waiting, ""},
+      {10, Change::kNone, S::Waiting, ""}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Studio 3 North'"},
+     "peer 3 is now 'Studio 3 North'"},
+    {"its call gone while Running: the status says so, and nothing reconnects",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""},
+      {15, Change::kPeerDown, S::Running, ""},
+      {16, Change::kNone, S::Running, ""}},
+     {},
+     "its call has ended"},
+    {"a later booking of its peer under way: the first end leaves the call up, the last ends it",
+     false,
+     {{10, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kPeerUp, S::Running, ""},
+      {15, Change::kNone, S::Running, "connect 3"},
+      {20, Change::kNone, S::Done, ""},
+      {30, Change::kNone, S::Done, "disconnect 3"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30"},
+     "call to Studio 3 left up for the scheduled connection until 12:30",
+     Setup::kOverlapped},
+    {"read after its end from a file that did not note its call: nothing is cut, and only what is known said",
+     false,
+     {{30, Change::kNone, S::Done, ""}},
+     {"Scheduled connection to Studio 3 ended: its end passed while the program was closed"},
+     "its end passed while the program was closed",
+     Setup::kFromOldFile,
+     ""},
     {"codec removed while Running: finished at its end, sending nothing",
      false,
      {{10, Change::kNone, S::Starting, "connect 3"},
@@ -124,9 +195,50 @@ protected:
         }
         FakeSessions::Codec& codec = sessions_->codec(codec_);
         if (what == Change::kReady || what == Change::kNotReady) codec.is_ready = what == Change::kReady;
+        if (what == Change::kNotReady) scheduler_->codecLeftReady(codec_);
         if (what == Change::kPeerUp) codec.active.insert("3");
         if (what == Change::kPeerDown) codec.active.remove("3");
-        if (what == Change::kIdTaken) codec.names.insert("3", "Other Studio");
+        if (what == Change::kRenamed) {
+            codec.names.insert("3", "Studio 3 North");
+            scheduler_->peerListReceived(codec_);
+        }
+        if (what == Change::kIdTaken) {
+            codec.names.remove("3");
+            codec.active.remove("3");
+            scheduler_->peerListReceived(codec_);
+            codec.names.insert("3", "Other Studio");
+            codec.active.insert("3");
+            scheduler_->peerListReceived(codec_);
+        }
+    }
+
+    // The occurrence's job, and for `setup` what comes with it, in place before the first step.
+    void setUp(const OccurrenceCase& c) {
+        Job once = job(10, 20);
+        once.priority = c.is_forced;
+        if (c.setup == Setup::kFromOldFile) {
+            sessions_->address(codec_, once.host, once.port);
+            Message root;
+            root.set_name("jobs");
+            once.toMessage(root.add_child("job"));
+            root.write_to_file(Message::XML, filePath().toStdString());
+            sessions_->codec(codec_).active.insert("3");  // a call it may or may not have made
+            now_ = at(c.steps.front().minute);
+            ASSERT_TRUE(scheduler_->load()) << c.label;
+            return;
+        }
+        once.peer_name = "Studio 3";
+        ASSERT_TRUE(scheduler_->addJob(once)) << c.label;
+        if (c.setup == Setup::kOverlapped) {
+            Job later = job(15, 30);
+            later.peer_name = "Studio 3";
+            ASSERT_TRUE(scheduler_->addJob(later)) << c.label;
+        }
+    }
+
+    QString fileText() const {
+        QFile file(filePath());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
     // Single jobs, a minute each, far ahead, until the scheduler holds `count` jobs.
@@ -167,11 +279,9 @@ TEST_F(SchedulerTest, Occurrences) {
         codec_ = sessions_->add();
         sessions_->codec(codec_).names.insert("3", "Studio 3");
         scheduler_ = makeScheduler();
+        QFile::remove(filePath());
         log_.clear();
-        Job once = job(10, 20);
-        once.priority = c.is_forced;
-        once.peer_name = "Studio 3";
-        ASSERT_TRUE(scheduler_->addJob(once)) << c.label;
+        setUp(c);
         for (const Step& step : c.steps) {
             change(step.change);
             EXPECT_EQ(tickAt(step.minute), step.sent) << c.label << " at minute " << step.minute;
@@ -182,7 +292,13 @@ TEST_F(SchedulerTest, Occurrences) {
         for (const char* line : c.log) expected_log.append(line);
         EXPECT_EQ(sessions_->isRegistered(codec_) ? sessions_->codec(codec_).log : log_, expected_log) << c.label;
         EXPECT_EQ(jobAt(0).warning, c.warning) << c.label;
-        EXPECT_EQ(scheduler_->jobCount(), 1) << c.label;  // a job that happens once is not repeated
+        EXPECT_EQ(jobAt(0).peer_name, c.peer_name) << c.label;
+        // A rename of a pending job's peer is saved at once.
+        if (jobAt(0).state != S::Done && jobAt(0).peer_name != "Studio 3") {
+            EXPECT_TRUE(fileText().contains(QStringLiteral("peer_name=\"%1\"").arg(c.peer_name))) << c.label;
+        }
+        // A job that happens once is not repeated.
+        EXPECT_EQ(scheduler_->jobCount(), c.setup == Setup::kOverlapped ? 2 : 1) << c.label;
     }
 }
 
