@@ -11,6 +11,16 @@
 #include "sessions/ipc_object.h"
 #include "ui_job_dialog.h"
 
+namespace {
+
+// Each Target Peer entry holds its peer's id (the default data role), the peer as it is chosen
+// (id, name, address) and whether the codec's list holds it.
+constexpr int kIdentityRole = Qt::UserRole + 1;
+constexpr int kListedRole = Qt::UserRole + 2;
+constexpr int kShownNameLength = 60;
+
+}  // namespace
+
 JobDialog::JobDialog(QWidget* parent)
     : QDialog(parent, Qt::WindowTitleHint | Qt::WindowSystemMenuHint), ui_(std::make_unique<Ui::jobdialog>()) {
     ui_->setupUi(this);
@@ -19,6 +29,7 @@ JobDialog::JobDialog(QWidget* parent)
     ui_->endDateTime->setDateTime(now.addSecs(7200));
     ui_->recurEndDateTime->setDateTime(now.addSecs(7200));
     ui_->radioRepeatOff->setChecked(true);
+    ui_->problemLabel->hide();
 
     connect(ui_->buttonCalendarStart, &QPushButton::pressed, this, &JobDialog::onButtonCalendarStartPressed);
     connect(ui_->buttonCalendarEnd, &QPushButton::pressed, this, &JobDialog::onButtonCalendarEndPressed);
@@ -26,6 +37,8 @@ JobDialog::JobDialog(QWidget* parent)
     connect(ui_->radioRepeatOff, &QRadioButton::toggled, this, &JobDialog::handleEnables);
     connect(ui_->checkRepeatForever, &QCheckBox::stateChanged, this, &JobDialog::handleEnables);
     connect(ui_->targetCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &JobDialog::handleEnables);
+    // The list is rebuilt with its signals blocked: an entry activated here is the operator's choice.
+    connect(ui_->targetCombo, QOverload<int>::of(&QComboBox::activated), this, &JobDialog::setTargetIndex);
     handleEnables();
 }
 
@@ -41,13 +54,25 @@ void JobDialog::setIPCObject(IPCObject* session) {
 
 void JobDialog::setTargetIndex(int index) {
     ui_->targetCombo->setCurrentIndex(index);
+    const int current = ui_->targetCombo->currentIndex();
+    chosen_ = ui_->targetCombo->itemData(current, kIdentityRole).toStringList();
+    is_chosen_listed_ = ui_->targetCombo->itemData(current, kListedRole).toBool();
+    lost_peer_.clear();
+    showLostPeer();
 }
 
-void JobDialog::setTargetPeer(const QString& id) {
-    selectPeer(id);
+void JobDialog::setTargetPeer(const QString& id, const QString& name, const QString& address) {
+    if (!Job::isPeerId(id)) return;
+    chosen_ = QStringList{id, name, address};
+    is_chosen_listed_ = false;
+    lost_peer_.clear();
+    reselect();
+    showLostPeer();
+    handleEnables();
 }
 
 void JobDialog::setTargetLocked(bool is_locked) {
+    is_target_locked_ = is_locked;
     ui_->targetCombo->setEnabled(!is_locked);
     ui_->targetCombo->setToolTip(is_locked ? tr("The connection is under way: its peer can't be changed.")
                                            : QString());
@@ -99,6 +124,14 @@ QString JobDialog::targetPeer() const {
     return ui_->targetCombo->currentData().toString();
 }
 
+QString JobDialog::targetPeerName() const {
+    return ui_->targetCombo->currentData(kIdentityRole).toStringList().value(1);
+}
+
+QString JobDialog::targetPeerAddress() const {
+    return ui_->targetCombo->currentData(kIdentityRole).toStringList().value(2);
+}
+
 bool JobDialog::force() const {
     return ui_->forceCheckbox->isChecked();
 }
@@ -123,7 +156,6 @@ bool JobDialog::confirmRange() {
 
 void JobDialog::peerListUpdate() {
     if (!session_) return;
-    const QString chosen = targetPeer();
     QList<PeerMetaPtr> peers;
     {
         std::lock_guard<SessionMutex> lock(session_->mutex());
@@ -133,25 +165,57 @@ void JobDialog::peerListUpdate() {
         const QSignalBlocker blocker(ui_->targetCombo);
         ui_->targetCombo->clear();
         for (const PeerMetaPtr& peer : peers) {
-            if (Job::isPeerId(peer->id)) ui_->targetCombo->addItem(shownCodecText(peer->name), peer->id);
+            if (!Job::isPeerId(peer->id)) continue;
+            ui_->targetCombo->addItem(shownCodecText(peer->name), peer->id);
+            const int added = ui_->targetCombo->count() - 1;
+            ui_->targetCombo->setItemData(added, QStringList{peer->id, peer->name, peer->addr}, kIdentityRole);
+            ui_->targetCombo->setItemData(added, true, kListedRole);
         }
-        if (chosen.isEmpty()) {
-            // Filling an empty list makes its first entry current: a peer nobody chose.
-            ui_->targetCombo->setCurrentIndex(-1);
-        } else {
-            selectPeer(chosen);
-        }
+        reselect();
     }
+    showLostPeer();
     handleEnables();
 }
 
-void JobDialog::selectPeer(const QString& id) {
-    int index = ui_->targetCombo->findData(id);
-    if (index < 0 && Job::isPeerId(id)) {
-        ui_->targetCombo->addItem(tr("Peer %1 (not in the codec's list)").arg(id), id);
-        index = ui_->targetCombo->count() - 1;
+void JobDialog::reselect() {
+    const QSignalBlocker blocker(ui_->targetCombo);
+    for (int i = ui_->targetCombo->count() - 1; i >= 0; --i) {
+        if (!ui_->targetCombo->itemData(i, kListedRole).toBool()) ui_->targetCombo->removeItem(i);
     }
-    if (index >= 0) ui_->targetCombo->setCurrentIndex(index);
+    // Filling an empty list makes its first entry current: a peer nobody chose.
+    ui_->targetCombo->setCurrentIndex(-1);
+    if (chosen_.isEmpty()) return;
+    const QString id = chosen_.value(0);
+    const int listed = ui_->targetCombo->findData(id);
+    // Known by its id alone (a job from an older file): whichever peer the list holds under it.
+    const bool is_known_by_id = chosen_.value(1).isEmpty() && chosen_.value(2).isEmpty();
+    const QStringList there = ui_->targetCombo->itemData(listed, kIdentityRole).toStringList();
+    if (listed >= 0 && (is_known_by_id || there == chosen_)) {
+        chosen_ = there;
+        is_chosen_listed_ = true;
+        ui_->targetCombo->setCurrentIndex(listed);
+        return;
+    }
+    if (is_target_locked_ || (listed < 0 && !is_chosen_listed_)) {
+        const QString name = chosen_.value(1).isEmpty() ? tr("Peer %1").arg(id) : shownCodecText(chosen_.value(1));
+        ui_->targetCombo->addItem(tr("%1 (not in the codec's list)").arg(name), id);
+        const int added = ui_->targetCombo->count() - 1;
+        ui_->targetCombo->setItemData(added, chosen_, kIdentityRole);
+        ui_->targetCombo->setCurrentIndex(added);
+        return;
+    }
+    lost_peer_ = chosen_.value(1).isEmpty() ? chosen_.value(2) : chosen_.value(1);
+    if (lost_peer_.isEmpty()) lost_peer_ = tr("peer %1").arg(id);
+    chosen_.clear();
+}
+
+void JobDialog::showLostPeer() {
+    const QString line = lost_peer_.isEmpty()
+                             ? QString()
+                             : tr("The codec no longer has the peer \"%1\" you chose. Choose the peer again.")
+                                   .arg(shownCodecText(lost_peer_, kShownNameLength));
+    ui_->problemLabel->setText(line);
+    ui_->problemLabel->setVisible(!line.isEmpty());
 }
 
 void JobDialog::onButtonCalendarStartPressed() {

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -22,9 +23,12 @@ class jobdialog;
 // (confirmRange) and makes or changes the Job. Each "Calendar" button opens a DateTimeDialog.
 //
 // The Target Peer list holds the codec's address-book peers, then its directory peers, each under
-// its id; peers whose id is not a plain number are left out (Job::isPeerId), and a chosen peer the
-// codec no longer lists keeps an entry of its own. It follows the session's peer list while open;
-// a new list never chooses a peer where none was chosen. GUI thread only.
+// its id; peers whose id is not a plain number are left out (Job::isPeerId). It follows the
+// session's peer list while open, and holds the chosen peer by its id, name and address: when a new
+// list no longer has that peer under its id, the choice is cleared, a line names the peer, and OK
+// waits until the operator chooses again. A job's peer that the codec did not list when the dialog
+// was given it keeps an entry of its own, until another peer shows under its id. A new list never
+// chooses a peer where none was chosen. GUI thread only.
 class JobDialog : public QDialog {
     Q_OBJECT
 
@@ -36,12 +40,15 @@ public:
     // Fills the Target Peer list from the session, its first peer chosen, and follows its peer lists
     // from then on.
     void setIPCObject(IPCObject* session);
-    // Makes the entry at this position current; -1 or a position outside the list: none.
+    // Makes the entry at this position the choice; -1 or a position outside the list: none.
     void setTargetIndex(int index);
-    // Makes the entry of the peer with this id current. An id that no listed peer has gets an
-    // entry of its own (shown with the id), so that an edit never moves a job to another peer.
-    void setTargetPeer(const QString& id);
-    // A job under way keeps its peer: the list can't be changed.
+    // Chooses the peer with this id, and with this name and address when they are given (a job's
+    // peer). An id that no listed peer has gets an entry of its own, so that an edit never moves a
+    // job to another peer; when the codec lists another peer under the id, nothing is chosen and the
+    // line says so. An id that is no peer id changes nothing.
+    void setTargetPeer(const QString& id, const QString& name = QString(), const QString& address = QString());
+    // A job under way keeps its peer: the list can't be changed, and the peer stays chosen whatever
+    // the codec lists. Set before setTargetPeer.
     void setTargetLocked(bool is_locked);
     void setStartDateTime(const QDateTime& start);
     void setEndDateTime(const QDateTime& end);
@@ -55,8 +62,11 @@ public:
     QDateTime startTime() const;
     QDateTime endTime() const;
     QDateTime recurEndTime() const;
-    // The current entry's peer id; empty when there is none.
+    // The chosen peer's id, name and address (host part; empty for a directory peer), as the
+    // codec's list showed them when it was chosen; empty when nothing is chosen.
     QString targetPeer() const;
+    QString targetPeerName() const;
+    QString targetPeerAddress() const;
     bool force() const;
     bool repeatForever() const;
     Job::JobFrequency frequency() const;
@@ -73,12 +83,21 @@ public slots:
     void handleEnables();
 
 private:
-    // Makes the entry with this id current, adding one for a peer id no entry has.
-    void selectPeer(const QString& id);
+    // Makes the entry that stands for chosen_ current, adding one of its own where the choice may
+    // stay without the codec listing it; otherwise clears the choice and notes it as lost.
+    void reselect();
+    // The lost choice's line, or none.
+    void showLostPeer();
     // Runs a DateTimeDialog on the edit's date and time and, on OK, puts its choice in the edit.
     void pickDateTime(QDateTimeEdit* edit, const QString& title);
     static QDateTime toMinute(const QDateTimeEdit* edit);
 
     std::unique_ptr<Ui::jobdialog> ui_;
     QPointer<IPCObject> session_;  // not owned; the registry may delete it while we are open
+    // The chosen peer's id, name and address; empty while nothing is chosen.
+    QStringList chosen_;
+    // The codec listed the chosen peer when it was chosen: should it leave the list, it is gone.
+    bool is_chosen_listed_ = false;
+    bool is_target_locked_ = false;
+    QString lost_peer_;  // the name of a chosen peer the codec no longer has; empty while none is lost
 };

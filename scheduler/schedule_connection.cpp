@@ -26,9 +26,10 @@ bool scheduleConnection(Scheduler& scheduler, IPCObject* session, const std::opt
         job.end = dialog.endTime();
         job.uuid = uuid;
         job.priority = dialog.force();
+        // The peer as it was chosen: the job is for it, not for whichever holds its id later.
         job.peer = dialog.targetPeer();
-        // As the dialog shows it at OK: the job is for this peer, not for whichever holds its id later.
-        scheduler.sessions().findPeer(uuid, job.peer, job.peer_name, job.peer_address);
+        job.peer_name = dialog.targetPeerName();
+        job.peer_address = dialog.targetPeerAddress();
         job.id = Scheduler::nextJobId();
         job.repeat_forever = dialog.repeatForever();
         job.recurrence_end = dialog.recurEndTime();

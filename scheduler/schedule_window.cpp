@@ -235,14 +235,10 @@ void ScheduleWindow::onActionEdit() {
 
     JobDialog dialog(this);
     dialog.setIPCObject(session);
-    // A job whose id another peer has taken since opens with no target, so that OK never moves it
-    // to that peer unseen: the operator picks the peer anew.
-    if (Job::isUnderWay(job.state) || !scheduler_.isPeerIdTaken(job)) {
-        dialog.setTargetPeer(job.peer);
-    } else {
-        dialog.setTargetIndex(-1);
-    }
+    // A job whose id another peer has taken since opens with no target, and says so, so that OK
+    // never moves it to that peer unseen: the operator picks the peer anew.
     dialog.setTargetLocked(Job::isUnderWay(job.state));
+    dialog.setTargetPeer(job.peer, job.peer_name, job.peer_address);
     dialog.setStartDateTime(job.start);
     dialog.setEndDateTime(job.end);
     dialog.setFrequency(job.frequency);
@@ -256,7 +252,8 @@ void ScheduleWindow::onActionEdit() {
     edited.end = dialog.endTime();
     edited.priority = dialog.force();
     edited.peer = dialog.targetPeer();
-    scheduler_.sessions().findPeer(job.uuid, edited.peer, edited.peer_name, edited.peer_address);
+    edited.peer_name = dialog.targetPeerName();
+    edited.peer_address = dialog.targetPeerAddress();
     edited.repeat_forever = dialog.repeatForever();
     edited.recurrence_end = dialog.recurEndTime();
     edited.frequency = dialog.frequency();

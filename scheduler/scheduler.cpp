@@ -475,12 +475,6 @@ void Scheduler::codecLeftReady(const QUuid& uuid) {
     }
 }
 
-bool Scheduler::isPeerIdTaken(const Job& job) const {
-    QString name, address;
-    return job.hasPeerIdentity() && sessions_->findPeer(job.uuid, job.peer, name, address) &&
-           (name != job.peer_name || address != job.peer_address);
-}
-
 QString Scheduler::peerChangeReason(const Job& job) const {
     if (!job.hasPeerIdentity()) return {};
     QString name, address;

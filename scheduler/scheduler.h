@@ -86,9 +86,6 @@ public:
     // Done record is never saved; a recurring job's next occurrence has times of its own), or when
     // the peer is no peer id.
     bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
-    // Whether the codec now lists another peer under the job's peer id (a codec may give a removed
-    // peer's id to a new one); false for a job that does not know its peer's name and address.
-    bool isPeerIdTaken(const Job& job) const;
     // Any job of that codec, in any state (Done included, until the tick drops it).
     bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
     // Any job not Done.

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include "scheduler/date_time_dialog.h"
 #include "scheduler/job_dialog.h"
@@ -75,15 +76,49 @@ TEST_F(JobDialogTest, PeersByIdBookFirstAndTheChosenOneKept) {
     dialog_.setTargetPeer("7");
     setPeers(session, peer("7", "Studio 7") + peer("8", "Studio 8"));
     EXPECT_EQ(dialog_.targetPeer(), "7");
-    // The chosen peer left the codec's list: it stays chosen, shown by its id.
+    EXPECT_EQ(dialog_.targetPeerName(), "Studio 7");
+    // The chosen peer left the codec's list: the choice goes with it.
     setPeers(session, peer("8", "Studio 8"));
-    EXPECT_EQ(dialog_.targetPeer(), "7");
-    EXPECT_EQ(entries(), QStringList({"8 Studio 8", "7 Peer 7 (not in the codec's list)"}));
+    EXPECT_EQ(dialog_.targetPeer(), "");
+    EXPECT_EQ(entries(), QStringList({"8 Studio 8"}));
 
+    // A job's peer that the codec did not list when the dialog was given it keeps an entry of its own.
     dialog_.setTargetPeer("42");
+    EXPECT_EQ(entries(), QStringList({"8 Studio 8", "42 Peer 42 (not in the codec's list)"}));
     EXPECT_EQ(dialog_.targetPeer(), "42");
     dialog_.setTargetPeer("4-1");  // never a peer to send: the choice stays
     EXPECT_EQ(dialog_.targetPeer(), "42");
+}
+
+// The operator's pick is held by the peer it names: while the dialog is open another client
+// removes it and the codec gives its id to a newcomer. Nothing follows the id to the newcomer:
+// the choice goes, a line names it, and OK waits until a peer is chosen again.
+TEST_F(JobDialogTest, APeerWhoseIdIsTakenWhileOpenIsNeitherChosenNorBooked) {
+    IPCObject& session = addSession("Codec A", peer("3", "Studio 3") + peer("5", "Directory Peer", true));
+    onNextModal([&](QDialog* dialog) {
+        auto* combo = dialog->findChild<QComboBox*>("targetCombo");
+        auto* line = dialog->findChild<QLabel*>("problemLabel");
+        QPushButton* ok = dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok);
+        QTest::keyClick(combo, Qt::Key_Down);  // from "Studio 3", chosen first, to "Directory Peer"
+        ASSERT_EQ(combo->currentText(), "Directory Peer");
+        setPeers(session, peer("3", "Studio 3"));
+        setPeers(session, peer("3", "Studio 3") + peer("5", "Swapped In", true));
+        EXPECT_EQ(combo->currentIndex(), -1);
+        EXPECT_TRUE(line->isVisible());
+        EXPECT_EQ(line->text(), "The codec no longer has the peer \"Directory Peer\" you chose. Choose the peer again.");
+        EXPECT_FALSE(ok->isEnabled());
+        ok->click();
+        EXPECT_TRUE(dialog->isVisible());
+        // Chosen again, knowingly: the line goes and the newcomer is booked under its own name.
+        combo->setFocus();
+        QTest::keyClick(combo, Qt::Key_End);
+        EXPECT_FALSE(line->isVisible());
+        ok->click();
+    });
+    EXPECT_TRUE(scheduleConnection(scheduler_, &session, std::nullopt, nullptr));
+    ASSERT_EQ(scheduler_.jobCount(), 1);
+    EXPECT_EQ(scheduler_.jobList().front().peer, "5");
+    EXPECT_EQ(scheduler_.jobList().front().peer_name, "Swapped In");
 }
 
 TEST_F(JobDialogTest, TheCalendarStartsToday) {

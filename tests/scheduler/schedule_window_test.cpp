@@ -3,6 +3,9 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTreeWidget>
 
 #include "scheduler/job_dialog.h"
@@ -188,22 +191,56 @@ TEST_F(ScheduleWindowTest, EditingADoneJobMakesItWaitAgain) {
     EXPECT_TRUE(file.readAll().contains("peer=\"7\""));
 }
 
+// An edit never moves a job to a peer that took its peer's id: taken before the edit opened, or
+// while it is open, the dialog chooses no peer, says why, and keeps OK from binding the job to it.
 TEST_F(ScheduleWindowTest, AnEditOfAJobWhoseIdAnotherPeerTookChoosesNoPeerForIt) {
-    Job made_for_another = job(waiting_);
-    made_for_another.peer_name = "Old Studio";  // the codec has since given id 3 to "Studio 3"
-    ASSERT_TRUE(scheduler_.setJobAt(0, made_for_another));
+    const struct {
+        const char* label;
+        const char* booked_for;  // the job's peer 3, by name; the codec lists "Studio 3" under id 3
+        bool is_taken_while_open;
+        const char* lost;
+    } cases[] = {
+        {"taken before the edit", "Old Studio", false, "Old Studio"},
+        {"taken while it is open", "Studio 3", true, "Studio 3"},
+    };
+    IPCObject* session = scheduler_.sessions().session(job(waiting_).uuid);
+    for (const auto& c : cases) {
+        setPeers(*session, peer("3", "Studio 3") + peer("7", "Studio 7"));
+        Job booked = job(waiting_);
+        booked.peer = "3";
+        booked.peer_name = c.booked_for;
+        ASSERT_TRUE(scheduler_.setJobAt(0, booked));
+        select(0);
+        onNextModal([&](QDialog* dialog) {
+            auto* job_dialog = qobject_cast<JobDialog*>(dialog);
+            ASSERT_NE(job_dialog, nullptr);
+            if (c.is_taken_while_open) {
+                EXPECT_EQ(job_dialog->targetPeerName(), "Studio 3") << c.label;
+                setPeers(*session, peer("7", "Studio 7"));
+                setPeers(*session, peer("3", "Mole") + peer("7", "Studio 7"));
+            }
+            EXPECT_EQ(job_dialog->targetPeer(), "") << c.label;
+            EXPECT_EQ(dialog->findChild<QLabel*>("problemLabel")->text(),
+                      QStringLiteral("The codec no longer has the peer \"%1\" you chose. Choose the peer again.").arg(c.lost))
+                << c.label;
+            QPushButton* ok = dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok);
+            ok->click();
+            EXPECT_TRUE(dialog->isVisible()) << c.label;
+            dialog->reject();
+        });
+        window_->onActionEdit();
+        EXPECT_EQ(job(waiting_).peer, "3") << c.label;
+        EXPECT_EQ(job(waiting_).peer_name, c.booked_for) << c.label;
+    }
+
+    // Picked anew, knowingly: the edit takes the peer now under the id.
     select(0);
-    QString target_at_open = "unset";
-    onNextModal([&target_at_open](QDialog* dialog) {
-        auto* job_dialog = qobject_cast<JobDialog*>(dialog);
-        ASSERT_NE(job_dialog, nullptr);
-        target_at_open = job_dialog->targetPeer();
-        job_dialog->setTargetPeer("3");  // picked anew: the peer now under the id
+    onNextModal([](QDialog* dialog) {
+        qobject_cast<JobDialog*>(dialog)->setTargetPeer("3");
         dialog->accept();
     });
     window_->onActionEdit();
-    EXPECT_EQ(target_at_open, "");
-    EXPECT_EQ(job(waiting_).peer_name, "Studio 3");
+    EXPECT_EQ(job(waiting_).peer_name, "Mole");
 }
 
 }  // namespace
