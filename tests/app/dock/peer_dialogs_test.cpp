@@ -488,4 +488,53 @@ TEST_F(PeerDialogsTest, RefusalsAreNamed) {
     EXPECT_TRUE(noticeText().contains(QStringLiteral("%1 (127.0.0.1:%2) refused addProfile").arg(target->unitName()).arg(ports[1])));
 }
 
+// A booked call through the real window: the operator books a peer, and renames it with Edit Peer
+// while the call the booking made is up. The booking follows its peer and ends the call on time.
+TEST_F(PeerDialogsTest, ABookedCallEndsOnTimeThoughItsPeerIsRenamed) {
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    const PeerMetaPtr peer = selectBookPeer(*session, [](const PeerMeta& listed) { return !listed.active; });
+    ASSERT_NE(peer, nullptr);
+    QDateTime now(QDate(2030, 5, 6), QTime(12, 0));
+    scheduler().setClock([&now] { return now; });
+    const std::shared_ptr<void> real_clock_again(nullptr, [](void*) { scheduler().setClock(nullptr); });
+    const auto tickAt = [&](int minute) {
+        now = QDateTime(QDate(2030, 5, 6), QTime(12, minute));
+        scheduler().tick();
+    };
+    const auto isUp = [&] {
+        std::lock_guard<SessionMutex> lock(session->mutex());
+        return session->activePeerIds.contains(peer->id.toInt());
+    };
+
+    withDialog([&] { child<QAction>("actionScheduleSelectedConnection")->trigger(); }, [&](QDialog* dialog) {
+        auto* job_dialog = qobject_cast<JobDialog*>(dialog);
+        ASSERT_NE(job_dialog, nullptr);
+        EXPECT_EQ(job_dialog->targetPeerName(), peer->name);
+        job_dialog->setStartDateTime(QDateTime(QDate(2030, 5, 6), QTime(12, 1)));
+        job_dialog->setEndDateTime(QDateTime(QDate(2030, 5, 6), QTime(12, 3)));
+        pressOk(dialog);
+    });
+    ASSERT_EQ(scheduler().jobCount(), 1);
+    tickAt(1);
+    ASSERT_TRUE(wait_processing_events(isUp));
+    tickAt(2);
+    ASSERT_EQ(scheduler().jobList().front().state, Job::Running);
+
+    selectBookPeer(*session, [&](const PeerMeta& listed) { return listed.id == peer->id; });
+    withDialog([&] { dock().editPeer(); }, [](QDialog* dialog) {
+        field<QLineEdit>(dialog, "lineName")->setText("Renamed North");
+        pressOk(dialog);
+    });
+    ASSERT_TRUE(wait_processing_events([&] { return scheduler().jobList().front().peer_name == "Renamed North"; }));
+    EXPECT_TRUE(isUp());
+
+    tickAt(3);
+    const std::vector<app_test::RecordedFrame> disconnects = waitForFrames("disconnect", 1);
+    ASSERT_EQ(disconnects.size(), 1u);
+    EXPECT_EQ(disconnects[0].xml, "<disconnect id=\"" + peer->id.toStdString() + "\"/>");
+    ASSERT_TRUE(wait_processing_events([&] { return !isUp(); }));
+    tickAt(4);
+    EXPECT_EQ(scheduler().jobList().front().state, Job::Done);
+}
+
 }  // namespace
