@@ -139,6 +139,7 @@ void IPCProtocolHTTPServer::queue_response() {
     }
     conn->send_data(response_.serialize());
     idle_since_us_ = ipc_now_us();
+    is_delivery_watched_ = true;
 }
 
 void IPCProtocolHTTPServer::refuse_transfer_coding() {
@@ -174,7 +175,7 @@ void IPCProtocolHTTPServer::check_deadlines(int64_t now, uint32_t request_timeou
         const int64_t since = request_.is_header_complete() ? last_input_us_ : request_started_us_;
         if (now - since > request_timeout_us) conn->set_error("request timeout");
     } else {
-        if (!conn->send_buffer().empty()) watch_delivery(now);
+        if (is_delivery_watched_) watch_delivery(now);
         const int64_t last_progress_us = std::max({idle_since_us_, conn->last_sent_us(), last_taken_us_});
         if (now - last_progress_us > int64_t{keep_alive_s} * 1000000) conn->set_error("keep-alive timeout");
     }
@@ -182,6 +183,9 @@ void IPCProtocolHTTPServer::check_deadlines(int64_t now, uint32_t request_timeou
 
 void IPCProtocolHTTPServer::watch_delivery(int64_t now) {
     const long unacknowledged = conn->unacknowledged_bytes();
+    // The peer's system has taken all we wrote: nothing more of it can show progress, so an idle
+    // connection costs no system call until the next answer.
+    if (unacknowledged <= 0 && conn->send_buffer().empty()) is_delivery_watched_ = false;
     if (unacknowledged == unacknowledged_at_tick_) return;
     unacknowledged_at_tick_ = unacknowledged;
     last_taken_us_ = now;

@@ -87,9 +87,10 @@ private:
     // 501, then the connection is closed once that is written.
     void refuse_transfer_coding();
     void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);
-    // While answers wait for the peer, notes whether it has taken any of what the system holds for
-    // it since the last tick. Writes alone would show a steady reader as idle: the system takes no
-    // more of an answer until the peer has taken much of what it already holds.
+    // While answers wait for the peer, in our buffer or still in the system's after our last write,
+    // notes whether it has taken any of what the system holds for it since the last tick. Writes
+    // alone would show a steady reader as idle: the system takes no more of an answer until the
+    // peer has taken much of what it already holds, and after the last write it may hold megabytes.
     void watch_delivery(int64_t now);
 
     http_request request_;       // the request being received
@@ -99,6 +100,7 @@ private:
     int64_t request_started_us_ = 0;  // first byte of the request being received; 0 between requests
     int64_t last_input_us_ = 0;
     int64_t idle_since_us_;           // the last response queued, or the connection's start
+    bool is_delivery_watched_ = false;  // an answer was queued and the system may still hold some of it
     long unacknowledged_at_tick_ = -1;  // what the system held for the peer at the last look
     int64_t last_taken_us_ = 0;       // when the peer was last seen taking bytes of an answer
 };

@@ -174,6 +174,58 @@ TEST_F(HttpServerPeer, AReaderStillTakingAnswersOutlastsTheKeepAlive) {
     EXPECT_EQ(read_body().size(), size_t{HttpTestServer::kBigFileBytes});
 }
 
+// Readers that keep two downloads asked for and ask for the next when an answer is whole. Each
+// answer takes the steady one longer than the keep-alive, and the system holds most of it long
+// after the server's last write: the steady reader keeps the connection for every answer and one
+// more request. One that takes nothing for longer than the keep-alive is cut meanwhile, so it never
+// gets all its answers.
+struct TwoDeepReaderCase {
+    const char* reader;
+    size_t bytes_per_second;  // 0: takes nothing until the keep-alive has passed, then all it can
+    bool is_kept;
+};
+const TwoDeepReaderCase kTwoDeepReaders[] = {
+    {"steady", 512 * 1024, true},
+    {"taking nothing", 0, false},
+};
+
+TEST_F(HttpServerPeer, TwoDeepReadersAreCutAtTheKeepAliveOnlyWhenTheyTakeNothing) {
+    using Clock = std::chrono::steady_clock;
+    constexpr uint32_t kKeepAliveS = 1;
+    constexpr size_t kAnswerBytes = 768 * 1024;  // 1.5 s at the steady rate
+    constexpr int kAnswers = 3;
+    constexpr size_t kPieceBytes = 16 * 1024;
+    server.server_set_deadlines("srv", HttpTestServer::kRequestTimeoutS, kKeepAliveS);
+    const std::string file = server.root() + "/answer.bin";
+    std::ofstream{file};
+    ASSERT_EQ(::truncate(file.c_str(), kAnswerBytes), 0);
+    for (const TwoDeepReaderCase& c : kTwoDeepReaders) {
+        FrameClient reader("127.0.0.1", server.port());
+        reader.send_bytes(get("/answer.bin") + get("/answer.bin"));
+        int asked = 2;
+        if (c.bytes_per_second == 0) std::this_thread::sleep_for(std::chrono::milliseconds(kKeepAliveS * 1000 + 500));
+        const auto piece_interval =
+            std::chrono::microseconds(c.bytes_per_second == 0 ? 0 : kPieceBytes * 1000000 / c.bytes_per_second);
+        // Paced to a rate by the reader's own clock, not waiting for anything.
+        auto next_piece = Clock::now();
+        int whole = 0;
+        while (whole < kAnswers && !reader.read_until("\r\n\r\n").empty()) {
+            size_t taken = 0;
+            while (taken < kAnswerBytes && reader.read_count(kPieceBytes).size() == kPieceBytes) {
+                taken += kPieceBytes;
+                next_piece += piece_interval;
+                std::this_thread::sleep_until(next_piece);
+            }
+            if (taken < kAnswerBytes) break;
+            ++whole;
+            if (asked < kAnswers && reader.send_bytes(get("/answer.bin"))) ++asked;
+        }
+        EXPECT_EQ(whole == kAnswers, c.is_kept) << c.reader << ": " << whole << " whole answers";
+        reader.send_bytes(get("/?cmd=a"));
+        EXPECT_EQ(!reader.read_until("<resp/>").empty(), c.is_kept) << c.reader;
+    }
+}
+
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
     peer.send_bytes("POST / HTTP/1.1\r\nHost: test\r\nContent-Length: 44\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
                     get("/?cmd=smuggled&seq=9"));
