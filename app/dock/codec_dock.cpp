@@ -43,6 +43,15 @@ std::optional<int> commandId(const QString& text, const char* command, const cha
     return id;
 }
 
+// A name in the line of a lost choice is cut to this many characters, so that the line stays short.
+constexpr int kShownNameLength = 60;
+
+// Shows in `label` the line `text` naming `lost`; hides it when nothing was lost.
+void showLostChoice(QLabel& label, const std::optional<QString>& lost, const QString& text) {
+    label.setText(lost ? text.arg(shownCodecText(*lost, kShownNameLength)) : QString());
+    label.setVisible(lost.has_value());
+}
+
 // The profile's name as the codec keeps it; empty when it has none.
 QString profileName(const Message& profile) {
     const Message* settings = firstChild(profile, "settings");
@@ -193,6 +202,9 @@ void CodecDock::empty() {
     profiles.clear();
     stats.rebuild(nullptr);
     activePeerId_.clear();
+    lostPeer.reset();
+    lostProfile.reset();
+    showLostChoices();
     for (QLabel* label : {ui.nameLabel, ui.encoderLabel, ui.relaydeskStatusLabel, ui.sipStatusLabel,
                           ui.publicIpLabel, ui.natTypeLabel, ui.firmwareLabel}) {
         label->clear();
@@ -239,7 +251,10 @@ void CodecDock::clearAndPopulatePeerList(QUuid) {
 
 void CodecDock::ipcRecvPeerList(QUuid) {
     if (!shown) return;
-    peers.update(*shown);
+    if (std::optional<QString> lost = peers.update(*shown)) {
+        lostPeer = lost;
+        showLostChoices();
+    }
     followActivePeer();
     reapplyFilters();
     emit enablesChanged();
@@ -258,6 +273,8 @@ void CodecDock::followActivePeer() {
 void CodecDock::peerListSelectionChanged() {
     const QTreeWidgetItem* peer = peers.selectedPeerItem();
     if (!peer) return;
+    lostPeer.reset();
+    showLostChoices();
     QString defaultProfileId;
     if (shown) {
         std::lock_guard<SessionMutex> lock(shown->mutex());
@@ -270,6 +287,14 @@ void CodecDock::peerListSelectionChanged() {
 
 void CodecDock::peerFilterChanged(const QString&) {
     peers.applyFilter();
+}
+
+void CodecDock::showLostChoices() {
+    // Said as Connection setup says it.
+    showLostChoice(*ui.lostPeerLabel, lostPeer,
+                   tr("The codec no longer has the peer \"%1\" you chose. Choose the peer again."));
+    showLostChoice(*ui.lostProfileLabel, lostProfile,
+                   tr("The codec no longer has the profile \"%1\" you chose. Choose the profile again."));
 }
 
 void CodecDock::reapplyFilters() {
@@ -462,13 +487,23 @@ void CodecDock::sendToOtherCodecs(const QString& title, SendDialog::Copy copy,
 // Profiles
 
 void CodecDock::clearAndPopulateProfileList(QUuid key) {
-    profiles.clear();
-    if (IPCObject* session = findInstance(key)) profiles.refill(*session);
+    IPCObject* session = findInstance(key);
+    if (!session) {
+        profiles.clear();
+    } else if (std::optional<QString> lost = profiles.refill(*session)) {
+        lostProfile = lost;
+        showLostChoices();
+    }
     reapplyFilters();
     emit enablesChanged();
 }
 
 void CodecDock::profileListSelectionChanged() {
+    // Choosing a peer chooses its profile too.
+    if (profiles.selectedProfileItem()) {
+        lostProfile.reset();
+        showLostChoices();
+    }
     emit enablesChanged();
 }
 

@@ -149,6 +149,9 @@ private:
     void reapplyFilters();
     // Keeps the statistics peer while it is in a connection, else takes the first connected peer.
     void followActivePeer();
+    // Names, above each list, the chosen peer or profile that the codec's last list no longer
+    // holds; nothing while the choice stands.
+    void showLostChoices();
     // The selected peer's id for `command`; none, with a warning, when it is not a decimal number.
     std::optional<int> selectedPeerId(const char* command) const;
     std::optional<int> selectedProfileId(const char* command) const;
@@ -178,6 +181,10 @@ private:
     QPointer<IPCObject> shown;  // the codec shown; not owned
     ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
+    // The names of a chosen peer and profile that went with the codec's lists, until the operator
+    // chooses again.
+    std::optional<QString> lostPeer;
+    std::optional<QString> lostProfile;
     // The peer of the statistics row the table's menu opened on, and its codec, while that menu is
     // open: another codec may be shown by the time an entry is chosen.
     std::optional<int> statsMenuPeer;

@@ -41,6 +41,7 @@ void setPeerTreeItemData(QTreeWidgetItem* item, const PeerMeta* peer) {
 
 void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
     CodecText::showName(*item, 0, peer.name);
+    item->setData(0, kPeerNameRole, peer.name);
     item->setText(2, CodecText::name(peer.chan_state));
     if (!peer.directory) {
         // A connection the codec accepted from elsewhere has a compound id such as "3-1".

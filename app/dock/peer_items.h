@@ -9,6 +9,7 @@ class QTreeWidgetItem;
 // How a peer of a codec shows as a row of the dock's peer tree: texts, state icon, background and
 // the data roles the window reads back (column 0):
 //   Qt::UserRole      the address, for peers without a directory record
+//   Qt::UserRole + 1  the name, as the codec wrote it (tree rows only)
 //   Qt::UserRole + 2  the id, as the codec wrote it (text)
 //   Qt::UserRole + 3  whether the peer is in an audio connection (bool)
 //   Qt::UserRole + 4  whether it has a directory record (bool)
@@ -20,6 +21,7 @@ class QTreeWidgetItem;
 // GUI thread only; createPeerStateIcons() must have run.
 
 constexpr int kPeerAddressRole = Qt::UserRole;
+constexpr int kPeerNameRole = Qt::UserRole + 1;
 constexpr int kPeerIdRole = Qt::UserRole + 2;
 constexpr int kPeerActiveRole = Qt::UserRole + 3;
 constexpr int kPeerDirectoryRole = Qt::UserRole + 4;

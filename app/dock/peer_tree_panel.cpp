@@ -16,6 +16,14 @@ bool isBookRow(const QTreeWidgetItem* item) {
     return !item->data(0, kPeerDirectoryRole).toBool();
 }
 
+// Whether `peer`, listed under the row's id, is still the peer the row showed: a codec may give a
+// removed peer's id to another, and another client may rename or readdress it. A directory peer
+// reports no address.
+bool showsSamePeer(const QTreeWidgetItem* item, const PeerMeta& peer) {
+    return item->data(0, kPeerNameRole).toString() == peer.name &&
+           (peer.directory || item->data(0, kPeerAddressRole).toString() == peer.addr);
+}
+
 }  // namespace
 
 PeerTreePanel::PeerTreePanel(QTreeWidget* tree_, QLineEdit* filterLine_) : tree(tree_), filterLine(filterLine_) {}
@@ -38,7 +46,7 @@ void PeerTreePanel::refill(IPCObject& session) {
     resizeColumns();
 }
 
-void PeerTreePanel::update(IPCObject& session) {
+std::optional<QString> PeerTreePanel::update(IPCObject& session) {
     QList<PeerMetaPtr> listed;
     {
         std::lock_guard<SessionMutex> lock(session.mutex());
@@ -50,12 +58,20 @@ void PeerTreePanel::update(IPCObject& session) {
     for (const PeerMetaPtr& peer : listed) {
         if (!unclaimed.contains(peer->id)) unclaimed.insert(peer->id, peer);
     }
+    std::optional<QString> lost;
     for (int row = 0; row < tree->topLevelItemCount();) {
         QTreeWidgetItem* item = tree->topLevelItem(row);
         const PeerMetaPtr peer = unclaimed.take(item->data(0, kPeerIdRole).toString());
+        const bool isGone = !peer || !showsSamePeer(item, *peer);
+        if (isGone && item->isSelected()) {
+            lost = item->data(0, kPeerNameRole).toString();
+            // Left current, the row would hand the selection to its neighbour, or keep it for the
+            // peer that took its id: a peer the operator never picked, which Connect or Remove
+            // would then act on.
+            if (tree->currentItem() == item) tree->setCurrentItem(nullptr);
+            item->setSelected(false);
+        }
         if (!peer) {
-            // Left current, the row would hand the selection to its neighbour: a peer the operator
-            // never picked, which Connect or Remove would then act on.
             if (tree->currentItem() == item) tree->setCurrentItem(nullptr);
             delete tree->takeTopLevelItem(row);  // the next row moves up into its place
             continue;
@@ -77,6 +93,7 @@ void PeerTreePanel::update(IPCObject& session) {
         }
     }
     resizeColumns();
+    return lost;
 }
 
 void PeerTreePanel::clear() {

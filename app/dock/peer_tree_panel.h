@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class IPCObject;
 class QLineEdit;
 class QTreeWidget;
@@ -22,9 +24,10 @@ public:
     void refill(IPCObject& session);
     // Redecorates the rows of peers still listed (the first row of an id takes the first peer of
     // that id), removes the others, and inserts new peers: an address-book peer after the last
-    // address-book row, a directory peer at the end. When the selected peer's row goes, no peer is
-    // selected.
-    void update(IPCObject& session);
+    // address-book row, a directory peer at the end. The selected peer stays selected while its id
+    // names a peer of the same name (and address, for an address-book peer); otherwise no peer is
+    // selected, and the name of the one that was is returned.
+    std::optional<QString> update(IPCObject& session);
     void clear();
     // Shows every row's peer as in no audio connection: the codec is lost.
     void showNotLive();

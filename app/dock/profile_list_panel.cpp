@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSignalBlocker>
 
 #include <mutex>
 
@@ -11,12 +12,21 @@
 
 ProfileListPanel::ProfileListPanel(QListWidget* list_, QLineEdit* filterLine_) : list(list_), filterLine(filterLine_) {}
 
-void ProfileListPanel::refill(IPCObject& session) {
+std::optional<QString> ProfileListPanel::refill(IPCObject& session) {
     QList<ProfileInfo> profiles;
     {
         std::lock_guard<SessionMutex> lock(session.mutex());
         profiles = session.profiles;
     }
+    // The choice is held by id and name: a codec may give a removed profile's id to a new one, and
+    // another client may rename it.
+    const QListWidgetItem* chosen = selectedProfileItem();
+    const bool isChosen = chosen != nullptr;  // the row itself goes with the rebuild
+    const QString chosenId = isChosen ? chosen->data(kProfileIdRole).toString() : QString();
+    const QString chosenName = isChosen ? chosen->data(kProfileNameRole).toString() : QString();
+    QListWidgetItem* chosenAgain = nullptr;
+    // The rebuild is no choice of the operator's: its selection changes reach no one.
+    const QSignalBlocker blocker(list);
     list->clear();
     for (const ProfileInfo& profile : profiles) {
         const QString shown = CodecText::name(profile.name);
@@ -27,7 +37,12 @@ void ProfileListPanel::refill(IPCObject& session) {
         item->setData(kProfileFactoryRole, profile.factory);
         item->setData(kProfileDefaultRole, profile.isDefault);
         list->addItem(item);
+        if (isChosen && !chosenAgain && profile.id == chosenId && profile.name == chosenName) chosenAgain = item;
     }
+    if (!isChosen) return std::nullopt;
+    if (!chosenAgain) return chosenName;
+    list->setCurrentItem(chosenAgain);
+    return std::nullopt;
 }
 
 void ProfileListPanel::clear() {

@@ -3,6 +3,8 @@
 #include <Qt>
 #include <QString>
 
+#include <optional>
+
 class IPCObject;
 class QLineEdit;
 class QListWidget;
@@ -24,8 +26,10 @@ class ProfileListPanel {
 public:
     ProfileListPanel(QListWidget* list, QLineEdit* filterLine);
 
-    // Rebuilds every row from the session's last profile list.
-    void refill(IPCObject& session);
+    // Rebuilds every row from the session's last profile list, with the list's signals blocked. The
+    // selected profile stays selected while the new list holds its id by the same name; otherwise
+    // none is, and the name of the one that was is returned.
+    std::optional<QString> refill(IPCObject& session);
     void clear();
 
     // The first selected row, or null.

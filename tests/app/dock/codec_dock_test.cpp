@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTextCodec>
 #include <QTextEdit>
 #include <QTimer>
@@ -188,6 +189,80 @@ TEST_F(DockTest, MenusAndQuestionsActOnlyOnWhatWasChosen) {
     EXPECT_EQ(recorded("disconnect", 1).size(), 1u);
     EXPECT_EQ(recorded("deleteProfile", 1).size(), 2u);  // 3, then 4 by the other client
     EXPECT_EQ(recorded("deleteProfile", 1).at(0).xml, R"(<deleteProfile id="3"/>)");
+}
+
+// The peer and profile chosen in the dock stay chosen over the codec's lists while their ids name
+// the same peer (name, address) and profile (name); one that went is named above its list, and
+// nothing is chosen in its place until the operator chooses again. A second client of codec 0
+// changes it: book peers 1 "London Studio" to 4, profiles 1 to 3 (3 "Music Stereo").
+TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
+    const uint16_t port = fleets[0]->ports()[0];
+    IPCObject* session = selectReadyCodec(port);
+    IPCObject* other = addCodec(port);
+    ASSERT_TRUE(wait_processing_events([&] { return other->state() == IQEndpointClient::READY; }));
+    const auto editPeer = [&](int id, const char* key, const char* value) {
+        Message edit;
+        edit.set_name("setPeerSettings");
+        edit.attributes().set("id", id);
+        edit.attributes().set(key, value);
+        ASSERT_TRUE(other->send(edit));
+    };
+    const auto renameProfile = [&](const char* id, const char* name) {
+        Message profile;
+        ASSERT_TRUE(other->findProfile(QString::fromLatin1(id), profile));
+        profile.get_child("settings", 0).attributes().set("name", name);
+        ASSERT_TRUE(other->cmd_set_profile(profile));
+    };
+    const QString lostPeer = "The codec no longer has the peer \"London Studio\" you chose. Choose the peer again.";
+    const QString lostProfile =
+        "The codec no longer has the profile \"Music Stereo\" you chose. Choose the profile again.";
+    const struct {
+        const char* what;
+        std::function<void()> meanwhile;
+        const char *peer, *profile;  // the ids still chosen afterwards; "" for none
+        QString line;
+    } cases[] = {
+        {"only the codec's own refresh", [] {}, "1", "3", ""},
+        {"another peer and profile renamed", [&] { editPeer(2, "name", "Paris Annex"); renameProfile("2", "Voice Two"); },
+         "1", "3", ""},
+        {"another peer and profile removed", [&] { other->cmd_remove_peer(2); other->cmd_delete_profile(2); }, "1", "3", ""},
+        {"the chosen profile renamed", [&] { renameProfile("3", "Music Wide"); }, "1", "", lostProfile},
+        {"the chosen peer given another address", [&] { editPeer(1, "addr", "192.0.2.200:9000"); }, "", "3", lostPeer},
+        {"the chosen peer removed", [&] { other->cmd_remove_peer(1); }, "", "3", lostPeer},
+    };
+    auto* connectButton = child<QPushButton>("connectButton");
+    const auto said = [&] {  // above the lists
+        QStringList lines;
+        for (const char* name : {"lostPeerLabel", "lostProfileLabel"}) {
+            const QLabel* line = child<QLabel>(name);
+            if (line && line->isVisibleTo(window.get())) lines << line->text();
+        }
+        return lines.join('\n').toStdString();
+    };
+    const auto chosen = [&] {  // "<peer id>/<profile id>"
+        const QTreeWidgetItem* peer = peerTree()->selectedItems().value(0);
+        const QListWidgetItem* profile = profileList()->selectedItems().value(0);
+        return ((peer ? peer->data(0, kPeerIdRole).toString() : "") + '/' +
+                (profile ? profile->data(kProfileIdRole).toString() : "")).toStdString();
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        peerTree()->setCurrentItem(peerRow("1"));
+        for (int row = 0; row < profileList()->count(); ++row) {
+            if (profileList()->item(row)->data(kProfileIdRole) == "3") profileList()->setCurrentRow(row);
+        }
+        EXPECT_EQ(said(), "");  // choosing again took the last line away
+        c.meanwhile();
+        syncWith(*other);  // what the other client changed has been pushed to this one
+        QSignalSpy peerLists(session, &IPCObject::recvPeerList), profileLists(session, &IPCObject::recvProfileList);
+        session->cmd_get_peer_list();
+        session->cmd_get_profile_list();
+        ASSERT_TRUE(wait_processing_events([&] { return !peerLists.isEmpty() && !profileLists.isEmpty(); }));
+        window->handleAllEnables();
+        EXPECT_EQ(chosen(), std::string(c.peer) + '/' + c.profile);
+        EXPECT_EQ(said(), c.line.toStdString());
+        EXPECT_EQ(connectButton->isEnabled(), *c.peer && *c.profile);
+    }
 }
 
 // A codec that refuses the profile chosen for a call gets no "connect", which would bring the call
