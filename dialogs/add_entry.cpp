@@ -73,12 +73,14 @@ void AddEntry::lockIdentity() {
     ui->braidlinkEnableCheckBox->setEnabled(false);
 }
 
+// A codec keeps blanks around a name or an address as part of it: the peer would never be reached,
+// or be listed under a name that looks like another's.
 QString AddEntry::name() const {
-    return fieldText(ui->lineName);
+    return fieldText(ui->lineName).trimmed();
 }
 
 QString AddEntry::address() const {
-    return fieldText(ui->lineIPAddress);
+    return fieldText(ui->lineIPAddress).trimmed();
 }
 
 QString AddEntry::password() const {
@@ -107,6 +109,10 @@ QString AddEntry::problem() const {
         {ui->label_3, name()}, {ui->label, address()}, {ui->label_2, password()}, {ui->macAddrLabel, unit()}};
     for (const auto& [label, text] : fields) {
         if (hasControlCharacter(text)) return tr("\"%1\" must be text without control characters.").arg(label->text());
+    }
+    const QString typedAddress = address();
+    if (std::any_of(typedAddress.cbegin(), typedAddress.cend(), [](QChar c) { return c.isSpace(); })) {
+        return tr("Enter the peer's \"IP Address\" without blanks.");
     }
     if (isNameRequired && isBlank(name())) return tr("Enter a \"Name\" for the peer.");
     if (usesBraidlink() && isBlank(unit())) return tr("\"Use Braidlink\" needs the remote unit's \"MAC Address\".");

@@ -18,7 +18,8 @@ class AddEntryClass;
 // connection uses it and the remote unit's MAC address. Adding a peer and editing one both use it;
 // the dialog sends nothing. OK stays open, naming the field, while the entry could not be used:
 // an address is needed unless Braidlink (offered, ticked) names a MAC address, a ticked Braidlink
-// needs a MAC address, an edited entry needs a name, and no field may hold a control character.
+// needs a MAC address, an edited entry needs a name, no field may hold a control character, and an
+// address may hold no blank.
 // The password is shown as typed: the operator reads it off the remote codec.
 // GUI thread only.
 class AddEntry : public QDialog {
@@ -35,6 +36,7 @@ public:
     // be changed.
     void lockIdentity();
 
+    // Without the blanks typed around them.
     QString name() const;
     QString address() const;
     QString password() const;

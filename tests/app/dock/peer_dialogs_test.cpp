@@ -104,14 +104,16 @@ protected:
 };
 
 // A ticked Braidlink adds "use_bdlink" and "unit", an unticked one neither; editing only the name
-// sends the codec's full address back, port included; the codec's list then shows each. Then the
-// edited peer is connected with another profile.
+// sends the codec's full address back, port included; the codec's list then shows each. Blanks
+// typed around a name or an address stay out. Then the edited peer is connected with another
+// profile.
 TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     const std::pair<QStringList, const char*> adds[] = {
         {{"Desk 9", "10.1.1.9", "pw9", "00:11:22:33:44:55"},
          R"(<addPeer addr="10.1.1.9" name="Desk 9" password="pw9" seq="addPeer" unit="00:11:22:33:44:55" use_bdlink="true"/>)"},
-        {{"Desk 10", "10.1.1.10", "pw10", ""}, R"(<addPeer addr="10.1.1.10" name="Desk 10" password="pw10" seq="addPeer"/>)"}};
+        {{" Radio Nord ", " 203.0.113.9:9000 ", "pw10", ""},
+         R"(<addPeer addr="203.0.113.9:9000" name="Radio Nord" password="pw10" seq="addPeer"/>)"}};
     for (size_t i = 0; i < std::size(adds); ++i) {
         withDialog([&] { dock().addNewPeer(); }, [&](QDialog* dialog) {
             EXPECT_EQ(dialog->windowTitle(), "Add a remote Peer");
@@ -122,7 +124,7 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     }
     EXPECT_TRUE(wait_processing_events([&] {
         return bookPeer(*session, [](const PeerMeta& peer) { return peer.name == "Desk 9" && peer.bdlink; }) &&
-               bookPeer(*session, [](const PeerMeta& peer) { return peer.name == "Desk 10" && !peer.bdlink; });
+               bookPeer(*session, [](const PeerMeta& peer) { return peer.name == "Radio Nord" && !peer.bdlink; });
     }));
 
     const PeerMetaPtr peer = selectBookPeer(*session);
@@ -130,7 +132,9 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     ASSERT_TRUE(session->findPeer(peer->id, original));
     withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
         EXPECT_EQ(dialog->windowTitle(), "Edit peer");
-        field<QLineEdit>(dialog, "lineName")->setText("Renamed");
+        field<QLineEdit>(dialog, "lineName")->setText(" Renamed ");
+        auto* address = field<QLineEdit>(dialog, "lineIPAddress");
+        address->setText("  " + address->text() + " ");
         pressOk(dialog);
     });
     const Message::Attributes& a = original.attributes();
@@ -431,10 +435,14 @@ TEST_F(PeerDialogsTest, BadInputSendsNothing) {
         {"Braidlink without MAC", false, {"A", "", "", " "}, "\"Use Braidlink\" needs the remote unit's"},
         {"a blank name on edit", true, {"", "10.0.0.1", "", ""}, "Enter a \"Name\" for the peer."},
         {"a control character", true, {"A", "10.0.0.1", "p\x01", ""}, "\"Connection Password\" must be text"},
+        {"a blank inside the address", false, {"A", " 203.0.113. 9:9000 ", "", ""},
+         "Enter the peer's \"IP Address\" without blanks."},
+        {"a blank inside the address on edit", true, {"A", "10.0.0.1 :9000", "", ""},
+         "Enter the peer's \"IP Address\" without blanks."},
         {"the codec dropped before OK", false, {"A", "10.0.0.1", "", ""}, "Nothing was sent: the codec is not"},
     };
     for (const auto& c : cases) {
-        const bool drops = &c == &cases[4];
+        const bool drops = &c == &cases[std::size(cases) - 1];
         QString note;
         QString reopened;
         withDialog([&] { c.isEdit ? dock().editPeer() : dock().addNewPeer(); }, [&](QDialog* dialog) {
