@@ -220,6 +220,12 @@ void SettingsEdit::peerlistUpdated(QUuid) {
     }
     reported.refillPeerChoices(peers);
     copies.refillPeerChoices(peers);
+    // The entries on screen too, so that what the operator picks there is what its id names now.
+    if (copies.options.value(shownKey).peer && ui->stackEdit->currentWidget() == ui->pageSelect) {
+        updating = true;
+        showEditor(shownKey);
+        updating = false;
+    }
 }
 
 void SettingsEdit::takeNews() {
@@ -295,6 +301,13 @@ void SettingsEdit::saveClicked() {
         if (!typed.isEmpty()) pages.forgetRefusedNumber(shownKey);
         // Typing enabled Save; once the spin box has put its own value back, only edits keep it.
         if (spinBoxProblem().isEmpty()) ui->buttonSave->setEnabled(copies.hasEdits());
+        return;
+    }
+    // A peer picked before the codec's last peer list is checked against the list as it is now: one
+    // whose id another peer holds by now is dropped with its line, and the rest waits for the next
+    // Save so that the line is read first.
+    if (isReady() && copies.hasEditNamingAnotherPeer(sessionPeers())) {
+        takeNews();
         return;
     }
     const std::vector<Message> requests = copies.changedRequests(session->takesSubscriptions());
@@ -441,7 +454,7 @@ void SettingsEdit::recordEdit(const QString& shown, const QString& value) {
     const bool is_recorded =
         copies.setPendingValue(row->data(0, SettingsTree::kNameRole).toString(), value,
                                row->data(0, SettingsTree::kTagRole).toString(),
-                               row->data(0, SettingsTree::kChannelRole).toString());
+                               row->data(0, SettingsTree::kChannelRole).toString(), shown);
     if (!is_recorded) return;
     pages.forgetRefusedNumber(rowKey(row));
     row->setText(1, shown);

@@ -19,6 +19,7 @@
 #include <QtTest/QTest>
 
 #include <functional>
+#include <mutex>
 
 #include "dialogs/message_box.h"
 #include "dialogs/settings_edit.h"
@@ -386,6 +387,82 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
     EXPECT_FALSE(pageWidget("buttonSave")->isEnabled());
     syncWith(*session);
     EXPECT_EQ(recorded("setSysOptions").size(), 2u);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// A peer id that a colleague's client gives to another peer while the Auto-Connect Peer editor is
+// shown: the editor offers the codec's peers as they are now, and a pick of the peer that had the id
+// is dropped aloud; the id never goes out for a peer the operator did not pick.
+TEST_F(SettingsTabTest, APeerIdTakenByAnotherPeerIsNeverSaved) {
+    MessageBoxRecorder boxes;
+    CodecSimOptions reusing;
+    reusing.reuses_peer_ids = true;
+    const uint16_t port = startFleet(reusing).ports()[0];
+    IPCObject* session = selectReadyCodec(port);
+    IPCObject* colleague = addCodec(port);
+    ASSERT_TRUE(wait_processing_events([&] { return colleague->state() == IQEndpointClient::READY; }));
+    showSettingsTab();
+    auto* combo = pageWidget<QComboBox>("comboValue");
+    const auto offered = [combo](const QString& text) { return combo->findText(text) >= 0; };
+    // The id of the first peer so named in the page's session; empty when none is.
+    const auto idOf = [session](const QString& name) {
+        std::lock_guard<SessionMutex> lock(session->mutex());
+        for (const PeerMetaPtr& each : session->allPeers) {
+            if (each->name == name) return each->id;
+        }
+        return QString();
+    };
+    const auto add = [&](const char* name, const char* host) {
+        Message request;
+        const QString xml = QStringLiteral(R"(<addPeer name="%1" addr="%2:9000" password="x"/>)").arg(name, host);
+        request.parse(xml.toStdString());
+        ASSERT_TRUE(colleague->send(request));
+        ASSERT_TRUE(wait_processing_events([&] { return !idOf(name).isEmpty(); })) << name;
+    };
+    // The codec's peer `id` removed, and `name` added, which takes its id.
+    const auto replace = [&](const QString& id, const char* name, const char* host) {
+        Message request;
+        request.parse(QStringLiteral(R"(<removePeer id="%1"/>)").arg(id).toStdString());
+        ASSERT_TRUE(colleague->send(request));
+        add(name, host);
+        ASSERT_EQ(idOf(name), id);
+    };
+    const QString wrong = "Wrong Studio (203.0.113.66)";
+    const QString studioZ = "Studio Z (198.51.100.99)";
+    add("Wrong Studio", "203.0.113.66");
+    const QString id = idOf("Wrong Studio");
+    typeInto("Contact", "Desk 7");
+    clickRow("Auto-Connect Peer");
+    ASSERT_TRUE(offered(wrong));
+
+    // The entries shown follow the codec's list at once: the one that had the id is gone.
+    replace(id, "Studio Z", "198.51.100.99");
+    add("Lisbon Annex", "192.0.2.200");
+    EXPECT_TRUE(wait_processing_events([&] { return offered(studioZ) && offered("Lisbon Annex (192.0.2.200)"); }));
+    EXPECT_FALSE(offered(wrong));
+    if (offered(wrong)) combo->setCurrentIndex(combo->findText(wrong));  // the stale entry picked
+    click("buttonSave");
+    const Message first = waitForFrames("setSysOptions", 1)[0].message;
+    EXPECT_EQ(first.attributes().get_qstring("contact", {}), "Desk 7");
+    EXPECT_NE(first.attributes().get_qstring("default_peer", {}), id);
+    ASSERT_TRUE(wait_processing_events([&] { return !pageWidget("buttonSave")->isEnabled(); }));  // taken
+
+    // A pick that waits in the page's copy is dropped with a line once its id names another peer.
+    combo->setCurrentIndex(combo->findText(studioZ));
+    ASSERT_EQ(shown("Auto-Connect Peer"), studioZ);
+    replace(id, "Wrong Studio", "203.0.113.66");
+    auto* lines = pageWidget<QLabel>("labelDroppedEdits");
+    EXPECT_TRUE(wait_processing_events([&] { return offered(wrong) && !lines->isHidden(); }));
+    EXPECT_TRUE(lines->text().startsWith("Auto-Connect Peer: \"" + studioZ + "\" dropped, peer " + id + " "))
+        << lines->text().toStdString();
+    EXPECT_EQ(shown("Auto-Connect Peer"), "(No Peer)");
+    click("buttonSave");
+    syncWith(*session);
+    EXPECT_EQ(recorded("setSysOptions").size(), 1u);
+    QSignalSpy reports(session, &IPCObject::recvSysOptions);
+    session->cmd_get_sys_options();
+    ASSERT_TRUE(reports.wait());
+    EXPECT_EQ(cached(*session, "sysOptions").attributes().get_qstring("default_peer", {}), "0");
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
