@@ -209,33 +209,36 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     EXPECT_TRUE(recorded("setSysOptions", 0).empty());
 }
 
-// What Save cannot send gives a box and sends nothing; while the codec is down Save sends nothing. Once it
-// is back (here with firmware that has no "Input Gain") the edits are there again, bold, and go out
-// with the next Save, not before; one it cannot hold is dropped with a line that names it.
+// What Save cannot send gives a box and sends nothing; a number refused stays in its field for the
+// operator to correct, and the box names it with its channel. While the codec is down Save sends
+// nothing. Once it is back (here with firmware that has no "Input Gain") the edits are there again,
+// bold, and go out with the next Save, not before; one it cannot hold is dropped with a line that
+// names it.
 TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
     MessageBoxRecorder boxes;
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     showSettingsTab();
-    const char* const portLimits = "\"UDP Port\" must be a whole number from 1024 to 65535.";
+    const char* const portBelow = "Program: \"UDP Port\" 5 is below the minimum of 1024. Nothing was sent for it.";
     const struct {
         const char* what;
         std::function<void()> act;
         const char* box;  // the start of the "Save Changes" box's text; null: no box
         bool isSaveLeft;  // Save is enabled afterwards: something is left to save
+        const char* field = nullptr;  // the spin box's number after the box, Discard enabled; null: not checked
     } cases[] = {
-        // A click on Save takes the focus from the spin box, which then puts its last value back.
+        // A click on Save takes the focus from the spin box, which keeps the number all the same.
         {"a spin text under the minimum, Save clicked",
          [&] {
              typeInto("UDP Port", "5");
              click("buttonSave");
          },
-         portLimits, false},
+         portBelow, true, "5"},
         {"a spin text under the minimum, Enter",
          [&] {
              typeInto("UDP Port", "5");
              QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
          },
-         portLimits, true},
+         portBelow, true, "5"},
         // Taken as typed, not cut to 7000; nor are 7, 70 and 700 on the way edits left for Save.
         {"a spin text above the maximum, Save clicked",
          [&] {
@@ -243,14 +246,15 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              EXPECT_EQ(spinText(), "70000");
              click("buttonSave");
          },
-         portLimits, false},
+         "Program: \"UDP Port\" 70000 is above the maximum of 65535. Nothing was sent for it.", true, "70000"},
         {"a spin text under the minimum, another row clicked, then Save",
          [&] {
              typeInto("UDP Port", "5");
              clickRow("Input Gain");
+             EXPECT_TRUE(pageWidget("buttonReset")->isEnabled());  // the 5 is noted for Save
              click("buttonSave");
          },
-         portLimits, false},
+         portBelow, false},
         {"a spin text under the minimum, another row clicked, a report, the value it held typed again, then Save",
          [&] {
              const QByteArray port = shown("UDP Port").toLatin1();
@@ -269,7 +273,13 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              typeInto("Input Gain", "30");
              QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
          },
-         "\"Input Gain\" must be a whole number from -20 to 20 dB.", true},
+         "\"Input Gain\" 30 dB is above the maximum of 20 dB. Nothing was sent for it.", true, "30"},
+        {"a spin text under the minimum with units, Save clicked",
+         [&] {
+             typeInto("Input Gain", "-30");
+             click("buttonSave");
+         },
+         "\"Input Gain\" -30 dB is below the minimum of -20 dB. Nothing was sent for it.", true, "-30"},
         {"a text with a control character",
          [&] {
              edit("Contact", QStringLiteral("Desk\u0001"));
@@ -293,6 +303,10 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
             EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
         }
         EXPECT_EQ(pageWidget("buttonSave")->isEnabled(), c.isSaveLeft) << c.what;
+        if (c.field) {
+            EXPECT_EQ(spinText(), c.field) << c.what;
+            EXPECT_TRUE(pageWidget("buttonReset")->isEnabled()) << c.what;
+        }
     }
     EXPECT_EQ(shown("Contact"), "Desk 7");
     CodecSimOptions without_audio;
