@@ -480,6 +480,28 @@ TEST_F(SettingsTabTest, APeerIdTakenByAnotherPeerIsNeverSaved) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+// At the keyboard: Tab goes from the editor on through "Show Advanced Settings", "Save Changes" and
+// "Discard Changes", in the order they read, before it leaves the page; Space on Save saves.
+TEST_F(SettingsTabTest, TabReachesSaveAndDiscard) {
+    MessageBoxRecorder boxes;
+    selectReadyCodec(startFleet(1).ports()[0]);
+    showSettingsTab();
+    typeInto("Input Gain", "5");
+    QStringList reached;
+    const auto* page = child<SettingsEdit>("settingWidget");
+    for (int step = 0; step < 10; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused || !page->isAncestorOf(focused)) break;
+        reached << focused->objectName();
+    }
+    EXPECT_EQ(reached.join(' ').toStdString(), "buttonDefault checkAdvanced buttonSave buttonReset");
+    QTest::keyClick(pageWidget("buttonSave"), Qt::Key_Space);
+    EXPECT_EQ(waitForFrames("setSysOptions", 1)[0].message.get_child("audio", 0).attributes().get_qstring("input_gain", {}),
+              "5");
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 // A refused save is shown, with the codec's words and code, in one notice that later refusals join;
 // the codec's values stay as they were and the edit stays bold.
 TEST_F(SettingsTabTest, RefusalsAreShown) {
