@@ -97,9 +97,9 @@ public:
     // which the spin box would quietly replace with its last value.
     bool isEnterOnUnacceptableNumber(const QObject* watched, const QEvent* event) const;
 
-    // Numbers the spin box held when it lost the focus, and so replaced with its last value, that
-    // Save must still name: what `check` found wrong with each, under the editor's key of its
-    // option. Choosing another row keeps them; a value its option then takes forgets one.
+    // Numbers the spin box held when it lost the focus, which the value of a row chosen next
+    // replaces, that Save must still name: what `check` found wrong with each, under the editor's
+    // key of its option. Choosing another row keeps them; a value its option then takes forgets one.
     void noteRefusedNumber(const QString& key, const std::function<QString(const QString&)>& check);
     void forgetRefusedNumber(const QString& key) { refusedNumbers.remove(key); }
     void forgetRefusedNumbers() { refusedNumbers.clear(); }

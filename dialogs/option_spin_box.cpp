@@ -19,6 +19,12 @@ void OptionSpinBox::resumeTyping(const Typing& typing) {
     lineEdit()->setCursorPosition(typing.cursor);
 }
 
+void OptionSpinBox::focusOutEvent(QFocusEvent* event) {
+    const std::optional<Typing> refused = hasAcceptableInput() ? std::nullopt : typing();
+    QSpinBox::focusOutEvent(event);
+    if (refused) resumeTyping(*refused);
+}
+
 QValidator::State OptionSpinBox::validate(QString& input, int& pos) const {
     const QValidator::State state = QSpinBox::validate(input, pos);
     if (state != QValidator::Invalid) return state;

@@ -6,9 +6,11 @@
 
 // The spin box of the option editors. A whole number beyond the limits stays as typed, where
 // QSpinBox would refuse the key that crosses the upper one and leave a number ten times off; the
-// editors name such a number on Save and on Enter, and the box puts its last value back when the
-// focus leaves. A typed number counts only once it is finished (Enter, or the focus leaving), so
-// that the digits on the way to it (30 and 300 on the way to 3000) never become values.
+// editors name such a number on Save and on Enter, and it stays in the box when the focus leaves
+// (to the box that names it, say), where QSpinBox would put its last value back: the operator
+// corrects what was typed, and the value stays the last one taken until then. A typed number
+// counts only once it is finished (Enter, or the focus leaving), so that the digits on the way to
+// it (30 and 300 on the way to 3000) never become values.
 // GUI thread only.
 class OptionSpinBox : public QSpinBox {
     Q_OBJECT
@@ -29,4 +31,5 @@ public:
 
 protected:
     QValidator::State validate(QString& input, int& pos) const override;
+    void focusOutEvent(QFocusEvent* event) override;
 };

@@ -72,8 +72,12 @@ QString ProfileCodecData::check(const QString& side, const SettingOption& option
         problem = option.check(value, codecList_);
     }
     if (problem.isEmpty() || side == QLatin1String("settings")) return problem;
-    return (side == QLatin1String("remote") ? QStringLiteral("Remote Settings: ") : QStringLiteral("Local Settings: ")) +
-           problem;
+    return sideText(side) + QStringLiteral(": ") + problem;
+}
+
+QString ProfileCodecData::sideText(const QString& side) {
+    if (side == QLatin1String("settings")) return {};
+    return side == QLatin1String("remote") ? QStringLiteral("Remote Settings") : QStringLiteral("Local Settings");
 }
 
 SettingOption ProfileCodecData::globalSetting(const QString& name) const {

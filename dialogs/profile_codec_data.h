@@ -47,6 +47,9 @@ public:
     // global settings are "name" (not blank) and "channel" (one of the channels); an option is
     // checked as SettingOption::check does, "!follow" being an encoder on the remote side.
     QString check(const QString& side, const SettingOption& option, const QString& value) const;
+    // The group that shows the settings of `side`: "Local Settings" or "Remote Settings"; empty for
+    // the global settings.
+    static QString sideText(const QString& side);
     // The global settings as options, so that they are checked and named like the others.
     SettingOption globalSetting(const QString& name) const;
 

@@ -264,7 +264,7 @@ void ProfileEdit::clearStringText() {
 // Save
 
 void ProfileEdit::accept() {
-    const QString typed = pages.spinBoxProblem([this](const QString& text) { return checkShownSetting(text); });
+    const QString typed = pages.spinBoxProblem([this](const QString& text) { return checkTypedNumber(text); });
     QString problem = typed.isEmpty() ? pages.takeRefusedNumbers() : typed;
     if (problem.isEmpty()) problem = editProblem();
     if (problem.isEmpty()) {
@@ -276,9 +276,9 @@ void ProfileEdit::accept() {
     if (!typed.isEmpty()) pages.forgetRefusedNumber(shownKey());
 }
 
-QString ProfileEdit::checkShownSetting(const QString& value) const {
+QString ProfileEdit::checkTypedNumber(const QString& value) const {
     const SettingOption* option = shownOption();
-    return option ? data.check(locale, *option, value) : QString();
+    return option ? option->typedNumberProblem(value, ProfileCodecData::sideText(locale)) : QString();
 }
 
 QString ProfileEdit::editProblem() const {
@@ -304,10 +304,10 @@ SettingOption ProfileEdit::describedSetting(const Edit& edit, const QString& cha
 }
 
 bool ProfileEdit::eventFilter(QObject* watched, QEvent* event) {
-    // A click on Save or on another row takes the focus, and the spin box then puts its last value
-    // back: Save must still name the number it held.
+    // A click on another row takes the focus, and that row's value then replaces the number: Save
+    // must still name it.
     if (watched == ui->spinValue && event->type() == QEvent::FocusOut) {
-        pages.noteRefusedNumber(shownKey(), [this](const QString& text) { return checkShownSetting(text); });
+        pages.noteRefusedNumber(shownKey(), [this](const QString& text) { return checkTypedNumber(text); });
     }
     if (pages.isEnterOnUnacceptableNumber(watched, event)) {
         accept();

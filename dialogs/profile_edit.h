@@ -84,8 +84,9 @@ private:
     // The descriptor of the setting shown; null for the global rows, or an option the codec no
     // longer describes.
     const SettingOption* shownOption() const;
-    // What is wrong with `value` for the setting shown; empty when nothing is.
-    QString checkShownSetting(const QString& value) const;
+    // What the box says of `value`, typed into the spin box for the setting shown; empty when the
+    // codec takes it.
+    QString checkTypedNumber(const QString& value) const;
     void setupEditorPage();
     void fillOptionPage(const SettingOption& option);
     void fillBoolPage(const SettingOption& option);

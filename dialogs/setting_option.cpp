@@ -100,6 +100,26 @@ QString SettingOption::check(const QString& value, const Message& codecList) con
     return needed.isEmpty() ? QString() : QStringLiteral("\"%1\" must be %2.").arg(displayName, needed);
 }
 
+QString SettingOption::typedNumberProblem(const QString& value, const QString& where) const {
+    const auto withUnits = [this](int number) {
+        return units.isEmpty() ? QString::number(number) : QStringLiteral("%1 %2").arg(number).arg(units);
+    };
+    const std::optional<int> number = readDecimalId(value);
+    QString problem;
+    if (type == QLatin1String("int") && number && *number > max) {
+        problem = QStringLiteral("\"%1\" %2 is above the maximum of %3.")
+                      .arg(displayName, withUnits(*number), withUnits(max));
+    } else if (type == QLatin1String("int") && number && *number < min) {
+        problem = QStringLiteral("\"%1\" %2 is below the minimum of %3.")
+                      .arg(displayName, withUnits(*number), withUnits(min));
+    } else {
+        problem = check(value, Message());
+    }
+    if (problem.isEmpty()) return {};
+    return (where.isEmpty() ? QString() : where + QStringLiteral(": ")) + problem +
+           QStringLiteral(" Nothing was sent for it.");
+}
+
 QString SettingOption::requirement(const QString& value, const Message& codecList) const {
     if (type == QLatin1String("int")) {
         const std::optional<int> number = readDecimalId(value);

@@ -55,6 +55,12 @@ struct SettingOption {
     // the choices, a codec one in `codecList`, a bool "true" or "false", and any text is free of
     // control characters, which the XML writer would replace.
     QString check(const QString& value, const Message& codecList) const;
+    // What an editor's box says of `value`, typed into this option's spin box, when the codec cannot
+    // take it, `where` naming the group the option is shown under ("Program", "Local Settings"; empty:
+    // none): a whole number with the limit it crosses ("Program: \"Jitter Buffer\" 3000 ms is above
+    // the maximum of 2000 ms."), anything else as check() says it, then that nothing was sent for it.
+    // Empty when the codec takes it.
+    QString typedNumberProblem(const QString& value, const QString& where) const;
     // "from -20 to 20 dB", "of at least 5", "of at most 9 s", or empty without limits.
     QString limitsText() const;
     // What the codec takes instead of `value`, to end "the codec now takes ...": "-20 to 20 dB",

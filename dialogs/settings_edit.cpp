@@ -64,8 +64,8 @@ void SettingsEdit::connectWidgets() {
     // Discard acts on press, Save on click.
     connect(ui->buttonReset, &QPushButton::pressed, this, &SettingsEdit::resetClicked);
     // A number the spin box cannot take yet is no edit, but Save must be there to say so rather than
-    // leave the operator with a text that quietly goes back. A number typed again replaces the one
-    // the box refused before, even when it is the value the box already held.
+    // leave the operator with a number that goes nowhere. A number typed again replaces the one the
+    // box refused before, even when it is the value the box already held.
     connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, ui->buttonSave, [this] {
         pages.forgetRefusedNumber(shownKey);
         ui->buttonSave->setEnabled(true);
@@ -152,7 +152,7 @@ void SettingsEdit::refreshFromDevice(bool collapse, bool keepsEditor) {
 
 void SettingsEdit::takeTypedNumber() {
     if (ui->stackEdit->currentWidget() != ui->pageInt) return;
-    pages.noteRefusedNumber(shownKey, [this](const QString& text) { return checkShownOption(text); });
+    pages.noteRefusedNumber(shownKey, [this](const QString& text) { return checkTypedNumber(text); });
     ui->spinValue->interpretText();
 }
 
@@ -220,6 +220,12 @@ void SettingsEdit::peerlistUpdated(QUuid) {
     }
     reported.refillPeerChoices(peers);
     copies.refillPeerChoices(peers);
+    // The entries on screen too, so that what the operator picks there is what its id names now.
+    if (copies.options.value(shownKey).peer && ui->stackEdit->currentWidget() == ui->pageSelect) {
+        updating = true;
+        showEditor(shownKey);
+        updating = false;
+    }
 }
 
 void SettingsEdit::takeNews() {
@@ -263,17 +269,21 @@ void SettingsEdit::resetClicked() {
     refreshFromDevice(false);
 }
 
-QString SettingsEdit::checkShownOption(const QString& value) const {
-    return copies.options.value(shownKey).check(value, copies.codecList);
+QString SettingsEdit::checkTypedNumber(const QString& value) const {
+    const SettingOption option = copies.options.value(shownKey);
+    // Every channel has options of the same names: the box names the channel as the tree shows it.
+    const bool is_channel = SettingsWorkingCopies::tagOf(option) == SettingsWorkingCopies::kChannelTag;
+    return option.typedNumberProblem(value, is_channel ? option.groupName : QString());
 }
 
 QString SettingsEdit::spinBoxProblem() const {
-    return pages.spinBoxProblem([this](const QString& text) { return checkShownOption(text); });
+    return pages.spinBoxProblem([this](const QString& text) { return checkTypedNumber(text); });
 }
 
 bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->spinValue && event->type() == QEvent::FocusOut) {
-        pages.noteRefusedNumber(shownKey, [this](const QString& text) { return checkShownOption(text); });
+        pages.noteRefusedNumber(shownKey, [this](const QString& text) { return checkTypedNumber(text); });
+        if (pages.hasRefusedNumbers()) ui->buttonReset->setEnabled(true);
     }
     if (pages.isEnterOnUnacceptableNumber(watched, event)) {
         saveClicked();
@@ -287,14 +297,28 @@ void SettingsEdit::saveClicked() {
     const QString typed = spinBoxProblem();
     // Save takes no focus, so a number still typed has not left the box: it goes with the rest.
     if (typed.isEmpty()) takeTypedNumber();
+    // Each number named says itself that nothing was sent for it.
     QString problem = typed.isEmpty() ? pages.takeRefusedNumbers() : typed;
-    if (problem.isEmpty()) problem = copies.checkEdits();
+    if (problem.isEmpty()) {
+        const QString edited = copies.checkEdits();
+        if (!edited.isEmpty()) problem = edited + tr(" Nothing was sent.");
+    }
     if (!problem.isEmpty()) {
-        MessageBox::warning(this, tr("Save Changes"), problem + tr(" Nothing was sent."));
+        MessageBox::warning(this, tr("Save Changes"), problem);
         // The box took the focus from the spin box, which noted the number just named.
         if (!typed.isEmpty()) pages.forgetRefusedNumber(shownKey);
-        // Typing enabled Save; once the spin box has put its own value back, only edits keep it.
-        if (spinBoxProblem().isEmpty()) ui->buttonSave->setEnabled(copies.hasEdits());
+        // A number named in the spin box stays there to be corrected or discarded; a number named
+        // from another row is gone, and only edits keep the buttons then.
+        const bool isNumberLeft = !spinBoxProblem().isEmpty();
+        if (!isNumberLeft) ui->buttonSave->setEnabled(copies.hasEdits());
+        ui->buttonReset->setEnabled(isNumberLeft || copies.hasEdits());
+        return;
+    }
+    // A peer picked before the codec's last peer list is checked against the list as it is now: one
+    // whose id another peer holds by now is dropped with its line, and the rest waits for the next
+    // Save so that the line is read first.
+    if (isReady() && copies.hasEditNamingAnotherPeer(sessionPeers())) {
+        takeNews();
         return;
     }
     const std::vector<Message> requests = copies.changedRequests(session->takesSubscriptions());
@@ -441,7 +465,7 @@ void SettingsEdit::recordEdit(const QString& shown, const QString& value) {
     const bool is_recorded =
         copies.setPendingValue(row->data(0, SettingsTree::kNameRole).toString(), value,
                                row->data(0, SettingsTree::kTagRole).toString(),
-                               row->data(0, SettingsTree::kChannelRole).toString());
+                               row->data(0, SettingsTree::kChannelRole).toString(), shown);
     if (!is_recorded) return;
     pages.forgetRefusedNumber(rowKey(row));
     row->setText(1, shown);

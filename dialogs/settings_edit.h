@@ -92,10 +92,10 @@ public slots:
     void clearStringText();
 
 protected:
-    // The spin box's number as the operator left it, before the spin box puts its last value back:
-    // Enter with a number it cannot take goes to Save as it stands, and a focus that leaves (a click
-    // on Save moves it to the dock's scroll area, a click on another row to the tree) keeps what
-    // Save must say of it.
+    // The spin box's number as the operator left it, before Enter puts its last value back or
+    // another row's value replaces it: Enter with a number it cannot take goes to Save as it
+    // stands, and a focus that leaves (a click on Save moves it to the dock's scroll area, a click
+    // on another row to the tree) keeps what Save must say of it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -120,8 +120,9 @@ private:
     // Reads the codec's replies and descriptors from the session into `reported`.
     void takeReported();
     void parseDescriptors();
-    // What is wrong with `value` for the option in the editor; empty when nothing is.
-    QString checkShownOption(const QString& value) const;
+    // What the box says of `value`, typed into the spin box for the option in the editor; empty when
+    // the codec takes it.
+    QString checkTypedNumber(const QString& value) const;
     // What is wrong with the number in the spin box; empty when it can take it.
     QString spinBoxProblem() const;
     QList<PeerMetaPtr> sessionPeers() const;

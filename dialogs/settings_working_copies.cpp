@@ -31,6 +31,12 @@ std::string valueAttribute(const SettingOption& option) {
     return option.group == kTunnelGroup ? std::string("value") : option.name.toStdString();
 }
 
+// A peer's or an encoder's id: what it names is for the codec's lists to say, and they may change
+// while the edit waits.
+bool isPickedFromList(const SettingOption& option) {
+    return option.peer || option.type == QLatin1String("codec");
+}
+
 Message renamedRequest(const Message& copy, const char* name) {
     Message request = copy;
     request.set_name(name);
@@ -152,7 +158,7 @@ bool SettingsWorkingCopies::showsOption(const QString& key) const {
 }
 
 bool SettingsWorkingCopies::setPendingValue(const QString& name, const QString& value, const QString& tag,
-                                            const QString& channel) {
+                                            const QString& channel, const QString& shown) {
     const QString key = keyFor(tag, name, channel);
     const auto option = options.constFind(key);
     if (option == options.constEnd()) return false;
@@ -163,6 +169,9 @@ bool SettingsWorkingCopies::setPendingValue(const QString& name, const QString& 
     }
     element->attributes().set(valueAttribute(option.value()), value);
     edits_.insert(key, value);
+    if (isPickedFromList(option.value())) {
+        picks_.insert(key, shown.isEmpty() ? option->shownValue(value, codecList) : shown);
+    }
     const QString family = tagOf(option.value());
     if (family == kChannelTag) {
         dirtyChannels_.insert(channel);
@@ -182,6 +191,7 @@ void SettingsWorkingCopies::clearMarks() {
     braidlinkDirty_ = false;
     dirtyChannels_.clear();
     edits_.clear();
+    picks_.clear();
 }
 
 QMap<QString, QString> SettingsWorkingCopies::restoreEdits(const SettingsWorkingCopies& edited,
@@ -190,13 +200,14 @@ QMap<QString, QString> SettingsWorkingCopies::restoreEdits(const SettingsWorking
     for (auto edit = edited.edits_.constBegin(); edit != edited.edits_.constEnd(); ++edit) {
         const SettingOption was = edited.options.value(edit.key());
         const QString& value = edit.value();
-        const QString dropped = QStringLiteral("%1: %2 dropped, ").arg(labelOf(was), edited.valueText(was, value));
+        const QString dropped =
+            QStringLiteral("%1: %2 dropped, ").arg(labelOf(was), edited.editText(edit.key(), was, value));
         const auto option = options.constFind(edit.key());
         if (option == options.constEnd() || !valueElement(*option)) {
             lines.insert(edit.key(), dropped + QStringLiteral("it is no longer on the codec."));
             continue;
         }
-        const QString other = otherThanChosen(was, *option, value);
+        const QString other = otherThanChosen(edited, edit.key(), was, *option, value);
         const QString taken = option->takenInstead(value, codecList);
         if (!other.isEmpty() || !taken.isEmpty()) {
             const QString why = other.isEmpty() ? QStringLiteral("the codec now takes ") + taken : other;
@@ -205,22 +216,22 @@ QMap<QString, QString> SettingsWorkingCopies::restoreEdits(const SettingsWorking
         }
         const QString now = currentValue(*option).value_or(QString());
         if (now == value) continue;  // saved, or set so by someone else: nothing is left to save
-        setPendingValue(option->name, value, tagOf(*option), option->subgroup);
+        setPendingValue(option->name, value, tagOf(*option), option->subgroup, edited.picks_.value(edit.key()));
         if (now != reportedBefore.currentValue(was).value_or(now)) {
             lines.insert(edit.key(), QStringLiteral("%1: the codec changed it to %2; your unsaved %3 is kept.")
-                                         .arg(labelOf(was), valueText(*option, now), edited.valueText(was, value)));
+                                         .arg(labelOf(was), valueText(*option, now),
+                                              edited.editText(edit.key(), was, value)));
         }
     }
     return lines;
 }
 
 bool SettingsWorkingCopies::hasEditNamingAnotherPeer(const QList<PeerMetaPtr>& peers) const {
-    for (auto edit = edits_.constBegin(); edit != edits_.constEnd(); ++edit) {
-        const SettingOption was = options.value(edit.key());
-        if (!was.peer) continue;
-        SettingOption now = was;
+    for (auto pick = picks_.constBegin(); pick != picks_.constEnd(); ++pick) {
+        SettingOption now = options.value(pick.key());
+        if (!now.peer) continue;
         now.setPeerChoices(peers);
-        if (now.shownValue(edit.value(), codecList) != was.shownValue(edit.value(), codecList)) return true;
+        if (now.shownValue(edits_.value(pick.key()), codecList) != pick.value()) return true;
     }
     return false;
 }
@@ -236,12 +247,24 @@ QString SettingsWorkingCopies::valueText(const SettingOption& option, const QStr
     return option.type == QLatin1String("int") ? text : QStringLiteral("\"%1\"").arg(text);
 }
 
-QString SettingsWorkingCopies::otherThanChosen(const SettingOption& was, const SettingOption& now,
-                                               const QString& value) {
+QString SettingsWorkingCopies::editText(const QString& key, const SettingOption& option, const QString& value) const {
+    const auto picked = picks_.constFind(key);
+    if (picked == picks_.constEnd() || picked->isEmpty()) return valueText(option, value);
+    return QStringLiteral("\"%1\"").arg(shownCodecText(*picked, kMaxLineValueLength));
+}
+
+QString SettingsWorkingCopies::otherThanChosen(const SettingsWorkingCopies& edited, const QString& key,
+                                               const SettingOption& was, const SettingOption& now,
+                                               const QString& value) const {
     const auto cut = [](const QString& text) { return shownCodecText(text, kMaxLineValueLength); };
-    if (was.peer) {
-        const QString named = now.shownValue(value, Message());
-        if (named == was.shownValue(value, Message())) return {};
+    const auto picked = edited.picks_.constFind(key);
+    if (picked != edited.picks_.constEnd()) {
+        const QString named = now.shownValue(value, codecList);
+        if (named == *picked) return {};
+        if (!was.peer) {
+            // An encoder the codec no longer lists is left to the check of what the codec takes.
+            return named.isEmpty() ? QString() : QStringLiteral("encoder %1 is now \"%2\"").arg(cut(value), cut(named));
+        }
         if (named.isEmpty()) return QStringLiteral("peer %1 is no longer on the codec").arg(cut(value));
         return QStringLiteral("peer %1 is now \"%2\"").arg(cut(value), cut(named));
     }

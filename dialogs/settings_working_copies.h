@@ -63,8 +63,11 @@ public:
     bool showsOption(const QString& key) const;
 
     // Records an edit of the option of that name, row tag and channel; false (with a warning when
-    // the option exists) when there is no element to hold it.
-    bool setPendingValue(const QString& name, const QString& value, const QString& tag, const QString& channel);
+    // the option exists) when there is no element to hold it. A peer or encoder is held as it was
+    // picked, `shown` (its entry as the operator read it; empty: as these copies name it now), so
+    // that an id taken by another meanwhile is told from the one picked.
+    bool setPendingValue(const QString& name, const QString& value, const QString& tag, const QString& channel,
+                         const QString& shown = QString());
     // Forgets which parts hold edits (the copies keep their values).
     void clearMarks();
     bool hasEdits() const { return !edits_.isEmpty(); }
@@ -72,13 +75,14 @@ public:
     // Records the edits of `edited` again on these copies, refilled from the codec since
     // `reportedBefore` (what the codec had reported under those edits). An edit is dropped when its
     // option is gone, when its id names something else by now (a peer option's peer, by name and
-    // address; a channel option's channel, by description), or when the option no longer takes its
-    // value; one the codec now holds is no edit any more. An edit whose option the codec changed
-    // meanwhile is kept. The lines, by option key, name each drop with the value lost and each kept
-    // edit whose option changed.
+    // address, and an encoder option's encoder, as they were picked; a channel option's channel, by
+    // description), or when the option no longer takes its value; one the codec now holds is no
+    // edit any more. An edit whose option the codec changed meanwhile is kept. The lines, by option
+    // key, name each drop with the value lost and each kept edit whose option changed.
     QMap<QString, QString> restoreEdits(const SettingsWorkingCopies& edited,
                                         const SettingsWorkingCopies& reportedBefore);
-    // Whether an edited peer option's value would name another peer, or none, among `peers`.
+    // Whether an edited peer option's id names, among `peers`, another peer than the one picked,
+    // or none.
     bool hasEditNamingAnotherPeer(const QList<PeerMetaPtr>& peers) const;
 
     // Empty when every edited value suits its option, else the operator's text naming the first
@@ -101,9 +105,13 @@ private:
     static QString labelOf(const SettingOption& option);
     // `value` as the lines show it: a choice's or codec's text, quoted unless a number; cut short.
     QString valueText(const SettingOption& option, const QString& value) const;
-    // For an edit of `value` made under `was`: what its id names by now under `now`, when that is
-    // not what was chosen ("peer 4 is now \"Rome (10.0.0.9)\""); empty while it is.
-    static QString otherThanChosen(const SettingOption& was, const SettingOption& now, const QString& value);
+    // The edit of `key` as the lines show it: a peer or encoder as it was picked, else valueText.
+    QString editText(const QString& key, const SettingOption& option, const QString& value) const;
+    // For the edit of `key`, `value` made under `was` (as `edited` holds it): what its id names by
+    // now under `now`, when that is not what was picked ("peer 4 is now \"Rome (10.0.0.9)\""); empty
+    // while it is.
+    QString otherThanChosen(const SettingsWorkingCopies& edited, const QString& key, const SettingOption& was,
+                            const SettingOption& now, const QString& value) const;
 
     const Message* valueElement(const SettingOption& option) const;
     Message* valueElement(const SettingOption& option);
@@ -114,4 +122,5 @@ private:
     bool braidlinkDirty_ = false;
     QSet<QString> dirtyChannels_;    // ids of the channels with edits
     QMap<QString, QString> edits_;   // option key -> edited value, for the checks
+    QMap<QString, QString> picks_;   // peer and encoder option key -> the entry picked, as it read
 };

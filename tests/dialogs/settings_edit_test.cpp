@@ -12,7 +12,13 @@
 #include <QTreeWidget>
 #include <QtTest/QTest>
 
+#include <array>
+#include <memory>
+#include <mutex>
+#include <utility>
+
 #include "dialogs/settings_edit.h"
+#include "tests/support/message_box_recorder.h"
 #include "tests/support/unplaced_session.h"
 
 namespace {
@@ -37,8 +43,10 @@ public:
              R"( group_name="System"><select name="A" value="a"/><select name="B" value="b"/></option>)"
              R"(<option name="encoder" display_name="Encoder" type="codec" default="1" group_name="System"/>)"
              R"(<option name="debug" display_name="Debug" type="bool" advanced="true" group_name="Expert"/>)"
+             R"(<option name="peer" display_name="Peer" type="peer" default="0" group_name="System"/>)"
              R"(</systemOpts>)"},
-            {"sysOptions", R"(<sysOptions label="" zone="a" encoder="!follow"><audio gain="40" mute="0"/></sysOptions>)"},
+            {"sysOptions",
+             R"(<sysOptions label="" zone="a" encoder="!follow" peer="0"><audio gain="40" mute="0"/></sysOptions>)"},
             {"channelList", R"(<channelList><channel id="1" descr="Program"/></channelList>)"},
             {"channelOpts", "<channelOpts/>"},
             {"directoryServer", "<directoryServer/>"},
@@ -46,8 +54,23 @@ public:
                           R"( delay="20"/></codecList>)"},
         };
         for (const auto& [name, xml] : replies) cache_message(parsed(xml), QString::fromLatin1(name));
+        setPeers({{"5", "Wrong Studio", "203.0.113.66:9000"}});
         set_version(0);
         set_state(READY);
+    }
+
+    // The codec's peers (id, name, address) as its last peer list gave them; the page is not told.
+    void setPeers(std::initializer_list<std::array<const char*, 3>> peers) {
+        std::lock_guard<SessionMutex> lock(mutex());
+        allPeers.clear();
+        for (const auto& [id, name, addr] : peers) {
+            Message peer;
+            peer.set_name("peer");
+            for (const auto& [key, value] : {std::pair{"id", id}, {"name", name}, {"addr", addr}}) {
+                peer.attributes().set(key, value);
+            }
+            allPeers.append(std::make_shared<const PeerMeta>(peer));
+        }
     }
 };
 
@@ -167,6 +190,26 @@ TEST_F(SettingsEditTest, ATextTooLongToEditIsOnlyShown) {
     EXPECT_EQ(line->placeholderText(), "Too long to edit here: 40000 characters, at most 32767.");
     EXPECT_TRUE(text("labelCurrentValue").startsWith("nnn"));
     EXPECT_FALSE(widget<QPushButton>("buttonSave")->isEnabled());
+}
+
+// A peer list refills the choices on screen; a pick is checked against the codec's peers again when
+// Save uses it, and one whose id another peer took meanwhile is dropped with its line: nothing goes
+// out under that id.
+TEST_F(SettingsEditTest, PeerPicksAreHeldByWhomTheyName) {
+    MessageBoxRecorder boxes;
+    select("Peer");
+    auto* combo = widget<QComboBox>("comboValue");
+    session.setPeers({{"5", "Wrong Studio", "203.0.113.66:9000"}, {"6", "Lisbon Annex", "192.0.2.200:9000"}});
+    emit session.recvPeerList(session.uuid);
+    EXPECT_GE(combo->findText("Lisbon Annex (192.0.2.200)"), 0);
+    combo->setCurrentIndex(combo->findText("Wrong Studio (203.0.113.66)"));
+    session.setPeers({{"5", "Studio Z", "198.51.100.99:9000"}});  // its peer list not yet delivered
+    widget<QPushButton>("buttonSave")->click();
+    EXPECT_EQ(text("labelDroppedEdits"),
+              "Peer: \"Wrong Studio (203.0.113.66)\" dropped, peer 5 is now \"Studio Z (198.51.100.99)\".");
+    EXPECT_EQ(row("Peer")->text(1), "(No Peer)");
+    // This session is on no manager: a request handed to it would have brought the "not connected" box.
+    EXPECT_TRUE(boxes.boxes().empty());
 }
 
 }  // namespace

@@ -101,13 +101,18 @@ TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
     SettingsWorkingCopies before = copiesOf(kWholeSysOptions, kWholeTunnel);
     before.parseSystemOpts(parsed(R"(<systemOpts><option name="gain" display_name="Gain" type="int" min="-20")"
                                   R"( max="20" units="dB" subgroup="audio"/><option name="peer" display_name="Peer")"
-                                  R"( type="peer"/></systemOpts>)"),
+                                  R"( type="peer"/><option name="enc" display_name="Encoder" type="codec"/>)"
+                                  R"(</systemOpts>)"),
                            {peer("4", "Berlin", "192.0.2.4:9000")});
     before.pendingSysOptions.attributes().set("peer", "0");
+    before.pendingSysOptions.attributes().set("enc", "1");
+    before.codecList = parsed(R"(<codecList><codec id="1" code="A" mode="Mono" name="Opus"/>)"
+                              R"(<codec id="2" code="B" mode="Stereo" name="AAC"/></codecList>)");
     before.options["2:port"].displayName = "Port";
     SettingsWorkingCopies edited = before;
     for (const auto& [name, value, tag, channel] :
-         {std::tuple{"gain", "12", "sys", ""}, {"port", "7", "chan", "2"}, {"peer", "4", "sys", ""}}) {
+         {std::tuple{"gain", "12", "sys", ""}, {"port", "7", "chan", "2"}, {"peer", "4", "sys", ""},
+          {"enc", "2", "sys", ""}}) {
         ASSERT_TRUE(edited.setPendingValue(name, value, tag, channel)) << name;
     }
     const struct {
@@ -121,6 +126,11 @@ TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
          "Port (Two): 7 dropped, channel 2 is now \"Backup\"."},
         {"peer", [](SettingsWorkingCopies& now) { now.refillPeerChoices({}); },
          "Peer: \"Berlin (192.0.2.4)\" dropped, peer 4 is no longer on the codec."},
+        {"enc",
+         [](SettingsWorkingCopies& now) {
+             now.codecList.get_child("codec", 1).attributes().set("name", "G722");
+         },
+         "Encoder: \"B: Stereo AAC\" dropped, encoder 2 is now \"B: Stereo G722\"."},
     };
     for (const auto& c : cases) {
         SettingsWorkingCopies now = before;

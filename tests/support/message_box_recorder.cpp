@@ -1,8 +1,13 @@
 #include "tests/support/message_box_recorder.h"
 
+#include <QApplication>
+#include <QWidget>
+
 MessageBoxRecorder::MessageBoxRecorder(QMessageBox::StandardButton answer_to_questions) {
     MessageBox::setHandler([this, answer_to_questions](const MessageBox::Request& request) {
         boxes_.push_back(request);
+        QWidget* focused = QApplication::focusWidget();
+        if (is_taking_focus_ && focused) focused->clearFocus();
         if (request.buttons.testFlag(QMessageBox::Yes)) {
             if (while_asking_) while_asking_();
             return answer_to_questions;

@@ -20,6 +20,8 @@ public:
 
     // Runs `act` inside each question before it is answered: what happens while a person reads it.
     void whileAsking(std::function<void()> act) { while_asking_ = std::move(act); }
+    // Takes the focus from the widget that has it while each box is open, as a real box does.
+    void takeFocusWhileShowing() { is_taking_focus_ = true; }
 
     const std::vector<MessageBox::Request>& boxes() const { return boxes_; }
     // How many boxes had this title.
@@ -30,4 +32,5 @@ public:
 private:
     std::vector<MessageBox::Request> boxes_;
     std::function<void()> while_asking_;
+    bool is_taking_focus_ = false;
 };

@@ -883,7 +883,12 @@ void CodecModel::do_add_peer(const Message& request, int64_t now_us, Message& re
         return;
     }
     if (peer.name.empty()) peer.name = peer.addr.empty() ? peer.unit : peer.addr;
-    peer.id = next_peer_id_++;
+    if (is_reusing_peer_ids_) {
+        peer.id = 1;
+        while (find_peer(peer.id)) ++peer.id;
+    } else {
+        peer.id = next_peer_id_++;
+    }
     reply.attributes().set("id", peer.id);
     add_log(now_us, "Peer added: " + peer.name);
     peers_.push_back(peer);

@@ -57,6 +57,9 @@ public:
     // From now on "addProfile" is answered with the id of the newest profile, and makes none, as a
     // faulty firmware may.
     void set_reusing_profile_ids(bool is_reusing) { is_reusing_profile_ids_ = is_reusing; }
+    // From now on "addPeer" gives the new peer the lowest id no peer holds, as codecs that number
+    // their address book by slot do: a peer added after a removal takes the removed one's id.
+    void set_reusing_peer_ids(bool is_reusing) { is_reusing_peer_ids_ = is_reusing; }
     std::string unit_name() const;
 
     // Answers one request. `reply` arrives named "resp" with the request's "seq"; this fills in
@@ -266,6 +269,7 @@ private:
     bool is_metering_on_ = true;
     bool is_settings_malformed_ = false;
     bool is_reusing_profile_ids_ = false;
+    bool is_reusing_peer_ids_ = false;
     std::deque<LogEntry> event_log_;  // oldest first
     size_t event_log_bytes_ = 0;      // of event_log_, as kMaxEventLogBytes counts them
 

@@ -56,6 +56,9 @@ struct CodecSimOptions {
     // "addProfile" is answered with the id of a profile the codec holds (CodecModel::
     // set_reusing_profile_ids).
     bool reuses_profile_ids = false;
+    // "addPeer" gives the lowest free id, that of a peer removed before (CodecModel::
+    // set_reusing_peer_ids).
+    bool reuses_peer_ids = false;
     // Requests (by name) whose answers go out in swapped pairs, as a codec may answer: the answer
     // to the first of each pair is held back until the second has been answered. Versioned peers
     // only.

@@ -35,6 +35,7 @@ struct SimulatedCodec {
           report_phase(phase_of(codec_index)) {
         model.set_malformed_settings(shared.options.malformed_settings);
         model.set_reusing_profile_ids(shared.options.reuses_profile_ids);
+        model.set_reusing_peer_ids(shared.options.reuses_peer_ids);
     }
 
     // A fraction in [0, 1), drawn once per codec index, so that runs repeat.

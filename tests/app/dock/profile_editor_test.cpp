@@ -167,9 +167,10 @@ TEST_F(ProfileEditorTest, RefusalIsShown) {
 }
 
 // What Save cannot send gives its box and keeps the editor, with the edits, open (or opens it
-// again); nothing is sent.
+// again); nothing is sent. A number refused stays in its field, behind the box that names it.
 TEST_F(ProfileEditorTest, BadInputSendsNothing) {
     MessageBoxRecorder boxes;
+    boxes.takeFocusWhileShowing();
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     const auto stopCodec = [&] {
         fleets.front().reset();
@@ -195,7 +196,7 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
              QTest::keyClick(spin, Qt::Key_Return);
              EXPECT_EQ(spin->cleanText(), "");
          },
-         "Voice 2", "Local Settings: \"Frames per Packet\" must be a whole number from 1 to 8 frames."},
+         "Voice 2", "Local Settings: \"Frames per Packet\" must be a whole number from 1 to 8 frames. Nothing was sent"},
         // Taken as typed, not cut to 5; nor is the 5 on the way written into the profile.
         {"a spin text above the maximum, Save clicked",
          [](ProfileEdit& e) {
@@ -209,8 +210,10 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
              EXPECT_EQ(spin->cleanText(), "50");
              QTest::mouseClick(part(e, "buttonSave"), Qt::LeftButton);
              EXPECT_EQ(e.profile().get_child("local", 0).attributes().get_string("frames", ""), "1");
+             EXPECT_EQ(spin->cleanText(), "50");
          },
-         "Voice 2", "Local Settings: \"Frames per Packet\" must be a whole number from 1 to 8 frames."},
+         "Voice 2",
+         "Local Settings: \"Frames per Packet\" 50 frames is above the maximum of 8 frames. Nothing was sent for it."},
         {"the codec stopped before Save",
          [&](ProfileEdit& e) {
              rename(e, "Voice 3");

@@ -19,6 +19,7 @@
 #include <QtTest/QTest>
 
 #include <functional>
+#include <mutex>
 
 #include "dialogs/message_box.h"
 #include "dialogs/settings_edit.h"
@@ -208,33 +209,36 @@ TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
     EXPECT_TRUE(recorded("setSysOptions", 0).empty());
 }
 
-// What Save cannot send gives a box and sends nothing; while the codec is down Save sends nothing. Once it
-// is back (here with firmware that has no "Input Gain") the edits are there again, bold, and go out
-// with the next Save, not before; one it cannot hold is dropped with a line that names it.
+// What Save cannot send gives a box and sends nothing; a number refused stays in its field for the
+// operator to correct, and the box names it with its channel. While the codec is down Save sends
+// nothing. Once it is back (here with firmware that has no "Input Gain") the edits are there again,
+// bold, and go out with the next Save, not before; one it cannot hold is dropped with a line that
+// names it.
 TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
     MessageBoxRecorder boxes;
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     showSettingsTab();
-    const char* const portLimits = "\"UDP Port\" must be a whole number from 1024 to 65535.";
+    const char* const portBelow = "Program: \"UDP Port\" 5 is below the minimum of 1024. Nothing was sent for it.";
     const struct {
         const char* what;
         std::function<void()> act;
         const char* box;  // the start of the "Save Changes" box's text; null: no box
         bool isSaveLeft;  // Save is enabled afterwards: something is left to save
+        const char* field = nullptr;  // the spin box's number after the box, Discard enabled; null: not checked
     } cases[] = {
-        // A click on Save takes the focus from the spin box, which then puts its last value back.
+        // A click on Save takes the focus from the spin box, which keeps the number all the same.
         {"a spin text under the minimum, Save clicked",
          [&] {
              typeInto("UDP Port", "5");
              click("buttonSave");
          },
-         portLimits, false},
+         portBelow, true, "5"},
         {"a spin text under the minimum, Enter",
          [&] {
              typeInto("UDP Port", "5");
              QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
          },
-         portLimits, true},
+         portBelow, true, "5"},
         // Taken as typed, not cut to 7000; nor are 7, 70 and 700 on the way edits left for Save.
         {"a spin text above the maximum, Save clicked",
          [&] {
@@ -242,14 +246,15 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              EXPECT_EQ(spinText(), "70000");
              click("buttonSave");
          },
-         portLimits, false},
+         "Program: \"UDP Port\" 70000 is above the maximum of 65535. Nothing was sent for it.", true, "70000"},
         {"a spin text under the minimum, another row clicked, then Save",
          [&] {
              typeInto("UDP Port", "5");
              clickRow("Input Gain");
+             EXPECT_TRUE(pageWidget("buttonReset")->isEnabled());  // the 5 is noted for Save
              click("buttonSave");
          },
-         portLimits, false},
+         portBelow, false},
         {"a spin text under the minimum, another row clicked, a report, the value it held typed again, then Save",
          [&] {
              const QByteArray port = shown("UDP Port").toLatin1();
@@ -268,7 +273,13 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              typeInto("Input Gain", "30");
              QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
          },
-         "\"Input Gain\" must be a whole number from -20 to 20 dB.", true},
+         "\"Input Gain\" 30 dB is above the maximum of 20 dB. Nothing was sent for it.", true, "30"},
+        {"a spin text under the minimum with units, Save clicked",
+         [&] {
+             typeInto("Input Gain", "-30");
+             click("buttonSave");
+         },
+         "\"Input Gain\" -30 dB is below the minimum of -20 dB. Nothing was sent for it.", true, "-30"},
         {"a text with a control character",
          [&] {
              edit("Contact", QStringLiteral("Desk\u0001"));
@@ -292,6 +303,10 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
             EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
         }
         EXPECT_EQ(pageWidget("buttonSave")->isEnabled(), c.isSaveLeft) << c.what;
+        if (c.field) {
+            EXPECT_EQ(spinText(), c.field) << c.what;
+            EXPECT_TRUE(pageWidget("buttonReset")->isEnabled()) << c.what;
+        }
     }
     EXPECT_EQ(shown("Contact"), "Desk 7");
     CodecSimOptions without_audio;
@@ -386,6 +401,104 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
     EXPECT_FALSE(pageWidget("buttonSave")->isEnabled());
     syncWith(*session);
     EXPECT_EQ(recorded("setSysOptions").size(), 2u);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// A peer id that a colleague's client gives to another peer while the Auto-Connect Peer editor is
+// shown: the editor offers the codec's peers as they are now, and a pick of the peer that had the id
+// is dropped aloud; the id never goes out for a peer the operator did not pick.
+TEST_F(SettingsTabTest, APeerIdTakenByAnotherPeerIsNeverSaved) {
+    MessageBoxRecorder boxes;
+    CodecSimOptions reusing;
+    reusing.reuses_peer_ids = true;
+    const uint16_t port = startFleet(reusing).ports()[0];
+    IPCObject* session = selectReadyCodec(port);
+    IPCObject* colleague = addCodec(port);
+    ASSERT_TRUE(wait_processing_events([&] { return colleague->state() == IQEndpointClient::READY; }));
+    showSettingsTab();
+    auto* combo = pageWidget<QComboBox>("comboValue");
+    const auto offered = [combo](const QString& text) { return combo->findText(text) >= 0; };
+    // The id of the first peer so named in the page's session; empty when none is.
+    const auto idOf = [session](const QString& name) {
+        std::lock_guard<SessionMutex> lock(session->mutex());
+        for (const PeerMetaPtr& each : session->allPeers) {
+            if (each->name == name) return each->id;
+        }
+        return QString();
+    };
+    const auto add = [&](const char* name, const char* host) {
+        Message request;
+        const QString xml = QStringLiteral(R"(<addPeer name="%1" addr="%2:9000" password="x"/>)").arg(name, host);
+        request.parse(xml.toStdString());
+        ASSERT_TRUE(colleague->send(request));
+        ASSERT_TRUE(wait_processing_events([&] { return !idOf(name).isEmpty(); })) << name;
+    };
+    // The codec's peer `id` removed, and `name` added, which takes its id.
+    const auto replace = [&](const QString& id, const char* name, const char* host) {
+        Message request;
+        request.parse(QStringLiteral(R"(<removePeer id="%1"/>)").arg(id).toStdString());
+        ASSERT_TRUE(colleague->send(request));
+        add(name, host);
+        ASSERT_EQ(idOf(name), id);
+    };
+    const QString wrong = "Wrong Studio (203.0.113.66)";
+    const QString studioZ = "Studio Z (198.51.100.99)";
+    add("Wrong Studio", "203.0.113.66");
+    const QString id = idOf("Wrong Studio");
+    typeInto("Contact", "Desk 7");
+    clickRow("Auto-Connect Peer");
+    ASSERT_TRUE(offered(wrong));
+
+    // The entries shown follow the codec's list at once: the one that had the id is gone.
+    replace(id, "Studio Z", "198.51.100.99");
+    add("Lisbon Annex", "192.0.2.200");
+    EXPECT_TRUE(wait_processing_events([&] { return offered(studioZ) && offered("Lisbon Annex (192.0.2.200)"); }));
+    EXPECT_FALSE(offered(wrong));
+    if (offered(wrong)) combo->setCurrentIndex(combo->findText(wrong));  // the stale entry picked
+    click("buttonSave");
+    const Message first = waitForFrames("setSysOptions", 1)[0].message;
+    EXPECT_EQ(first.attributes().get_qstring("contact", {}), "Desk 7");
+    EXPECT_NE(first.attributes().get_qstring("default_peer", {}), id);
+    ASSERT_TRUE(wait_processing_events([&] { return !pageWidget("buttonSave")->isEnabled(); }));  // taken
+
+    // A pick that waits in the page's copy is dropped with a line once its id names another peer.
+    combo->setCurrentIndex(combo->findText(studioZ));
+    ASSERT_EQ(shown("Auto-Connect Peer"), studioZ);
+    replace(id, "Wrong Studio", "203.0.113.66");
+    auto* lines = pageWidget<QLabel>("labelDroppedEdits");
+    EXPECT_TRUE(wait_processing_events([&] { return offered(wrong) && !lines->isHidden(); }));
+    EXPECT_TRUE(lines->text().startsWith("Auto-Connect Peer: \"" + studioZ + "\" dropped, peer " + id + " "))
+        << lines->text().toStdString();
+    EXPECT_EQ(shown("Auto-Connect Peer"), "(No Peer)");
+    click("buttonSave");
+    syncWith(*session);
+    EXPECT_EQ(recorded("setSysOptions").size(), 1u);
+    QSignalSpy reports(session, &IPCObject::recvSysOptions);
+    session->cmd_get_sys_options();
+    ASSERT_TRUE(reports.wait());
+    EXPECT_EQ(cached(*session, "sysOptions").attributes().get_qstring("default_peer", {}), "0");
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// At the keyboard: Tab goes from the editor on through "Show Advanced Settings", "Save Changes" and
+// "Discard Changes", in the order they read, before it leaves the page; Space on Save saves.
+TEST_F(SettingsTabTest, TabReachesSaveAndDiscard) {
+    MessageBoxRecorder boxes;
+    selectReadyCodec(startFleet(1).ports()[0]);
+    showSettingsTab();
+    typeInto("Input Gain", "5");
+    QStringList reached;
+    const auto* page = child<SettingsEdit>("settingWidget");
+    for (int step = 0; step < 10; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused || !page->isAncestorOf(focused)) break;
+        reached << focused->objectName();
+    }
+    EXPECT_EQ(reached.join(' ').toStdString(), "buttonDefault checkAdvanced buttonSave buttonReset");
+    QTest::keyClick(pageWidget("buttonSave"), Qt::Key_Space);
+    EXPECT_EQ(waitForFrames("setSysOptions", 1)[0].message.get_child("audio", 0).attributes().get_qstring("input_gain", {}),
+              "5");
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
