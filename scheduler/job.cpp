@@ -81,8 +81,11 @@ void Job::restartOccurrence() {
     state = Waiting;
     warning.clear();
     has_sent_connect = false;
+    has_sent_disconnect = false;
     is_next_refused = false;
     connected_at = QDateTime();
+    next_occurrence_id = -1;
+    call_holder_id = -1;
 }
 
 void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,

@@ -54,10 +54,15 @@ struct Job {
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong
     bool has_sent_connect = false;  // a "connect" went out (a forced disconnect-all goes only before the first)
+    bool has_sent_disconnect = false;  // its "disconnect" went out: the call going is its own doing
     // It was finished but its next occurrence was refused: kept pending, it is finished again at the
     // next pass, neither missed nor logged a second time.
     bool is_next_refused = false;
     QDateTime finished_at;          // when the tick made it Done; the record is dropped a day later
+    // Ids in this run of other jobs in the list, -1 for none. The occurrence its finish added, which
+    // carries its series on; and the booking it left its call up for, which ends that call now.
+    int next_occurrence_id = -1;
+    int call_holder_id = -1;
 
     // "Waiting", "Starting", "Running", "Ending", "Done"; empty for any other value.
     static QString stateName(int state);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QSet>
 
 #include <algorithm>
 #include <utility>
@@ -35,13 +36,28 @@ const QString kEndedWhileClosed = QStringLiteral("its end passed while the progr
 const QString kEnded = QStringLiteral("Scheduled connection to %1 ended: %2");
 const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
 const QString kCallEnded = QStringLiteral("its call has ended");
+const QString kLeftUpSince = QStringLiteral("call left up, since %1");
+const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
+const QString kMoreOccurrencesPassed = QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
+const QString kHolderRemoved = QStringLiteral("the scheduled connection it left its call up for was removed");
+const QString kEndsItsCall = QStringLiteral("Scheduled connection to %1 ends its call: %2");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
 const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
 // A codec's peer name or address inside a reason: enough to tell peers apart, short enough for a
 // log line and the window's status column.
 constexpr int kMaxPeerTextInReason = 60;
+// Occurrences that passed unseen (the program closed, the codec away) each get their line up to
+// this many; the rest share one, so that a long absence does not push everything else out of the
+// codec's log.
+constexpr int kMaxPassedOccurrenceLines = 14;
 
 int job_id_counter = 0;  // process-wide; GUI thread
+
+// A time in a line: the clock alone on `now`'s day, else the date too.
+QString timeText(const QDateTime& when, const QDateTime& now) {
+    return QLocale::c().toString(
+        when, when.date() == now.date() ? QStringLiteral("hh:mm") : QStringLiteral("yyyy-MM-dd hh:mm"));
+}
 
 }  // namespace
 
@@ -115,10 +131,28 @@ bool Scheduler::removeJob(int id) {
 
 bool Scheduler::removeJobAt(int index) {
     if (index < 0 || index >= jobCount()) return false;
-    countJob(*jobs_[static_cast<size_t>(index)], -1);
+    const JobPtr removed = jobs_[static_cast<size_t>(index)];
+    countJob(*removed, -1);
     jobs_.erase(jobs_.begin() + index);
+    if (removed->state != Job::Done) giveCallBack(*removed);
     emit scheduleUpdated();
     return true;
+}
+
+void Scheduler::giveCallBack(const Job& holder) {
+    const auto left_by = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
+        return job->state == Job::Done && job->call_holder_id == holder.id;
+    });
+    if (left_by == jobs_.end()) return;
+    Job& job = **left_by;
+    job.call_holder_id = -1;
+    // Its series goes on in the occurrence its finish added already: this end adds none again.
+    job.frequency = Job::Once;
+    setState(job, Job::Ending);
+    job.warning = kHolderRemoved;
+    logLine(job, kEndsItsCall.arg(peerText(job), kHolderRemoved));
+    // Its end has passed: the call goes now, or as soon as the codec can take the disconnect.
+    endCall(job, clock_());
 }
 
 bool Scheduler::getJob(int id, Job& out) const {
@@ -140,13 +174,38 @@ bool Scheduler::setJobAt(int index, const Job& job) {
 
 QString Scheduler::editRefusal(int index, const Job& edited, bool was_done) const {
     if (index < 0) return tr("It is no longer in the schedule.");
+    const Job& current = *jobs_[static_cast<size_t>(index)];
     // The edit would land on a record that is never saved, and a next occurrence has times of its own.
-    if (jobs_[static_cast<size_t>(index)]->state == Job::Done && !was_done) {
+    if (current.state == Job::Done && !was_done) {
         return tr("Its connection ended while it was being edited. Edit its next occurrence, if it has one, "
                   "or this one again.");
     }
     if (!Job::isPeerId(edited.peer)) return tr("The peer's id is not a number.");
+    // Started again, the record would run beside its own series.
+    if (const Job* next = pendingOccurrenceAfter(current)) {
+        return tr("Its series goes on in the occurrence of %1. Edit that one instead.")
+            .arg(QLocale::system().toString(next->start, QLocale::ShortFormat));
+    }
+    if (!Job::isUnderWay(current.state)) return {};
+    if (Job::normalPeerId(edited.peer) != current.peer) {
+        return tr("Its connection started while it was being edited, so its peer can no longer change.");
+    }
+    if (edited.start != current.start && edited.start > now()) {
+        return tr("Its connection is under way: a later start would keep its call up outside every booking "
+                  "until then. Schedule the later time as a new connection.");
+    }
     return {};
+}
+
+const Job* Scheduler::pendingOccurrenceAfter(const Job& job) const {
+    for (int id = job.next_occurrence_id; id >= 0;) {
+        const int index = indexOf(id);
+        if (index < 0) return nullptr;
+        const Job& next = *jobs_[static_cast<size_t>(index)];
+        if (next.state != Job::Done) return &next;
+        id = next.next_occurrence_id;
+    }
+    return nullptr;
 }
 
 bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
@@ -157,27 +216,29 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
         return false;
     }
     const Job& current = *jobs_[static_cast<size_t>(index)];
-    Job result = edited;
-    result.peer = Job::normalPeerId(result.peer);
-    result.uuid = current.uuid;
-    result.host = current.host;
-    result.port = current.port;
-    result.state = current.state;
-    result.warning = current.warning;
-    result.has_sent_connect = current.has_sent_connect;
-    result.is_next_refused = current.is_next_refused;
-    result.connected_at = current.connected_at;
+    // What the dialog edits is taken; the rest stays as the scheduler has it now.
+    Job result = current;
+    result.start = edited.start;
+    result.end = edited.end;
+    result.priority = edited.priority;
+    result.frequency = edited.frequency;
+    result.recurrence_end = edited.recurrence_end;
+    result.repeat_forever = edited.repeat_forever;
     if (was_done && current.state == Job::Done) result.restartOccurrence();
-    // Its end would otherwise drop the new peer and leave the old one connected.
-    const bool keeps_peer = Job::isUnderWay(current.state) || (result.peer == current.peer && !result.hasPeerIdentity());
-    if (keeps_peer) {
-        result.peer = current.peer;
-        result.peer_name = current.peer_name;
-        result.peer_address = current.peer_address;
+    // A job under way keeps its peer, renamed or not (another one is refused); so does an edit that
+    // names it by its id alone.
+    const QString peer = Job::normalPeerId(edited.peer);
+    if (!Job::isUnderWay(current.state) && (peer != current.peer || edited.hasPeerIdentity())) {
+        result.peer = peer;
+        result.peer_name = edited.peer_name;
+        result.peer_address = edited.peer_address;
     }
     const bool is_same_peer = result.peer == current.peer && result.peer_name == current.peer_name &&
                               result.peer_address == current.peer_address;
-    result.is_peer_followed = is_same_peer ? current.is_peer_followed : isPeerListedAsMade(result);
+    // A Done record's mark went stale while the peer lists passed it by: started again, it decides
+    // afresh from the list as it is, as a new job does.
+    result.is_peer_followed =
+        is_same_peer && current.state != Job::Done ? current.is_peer_followed : isPeerListedAsMade(result);
     // New times are the operator's chosen times from now on.
     if (result.start != current.start) result.start_clock = QTime();
     if (result.end != current.end) result.end_clock = QTime();
@@ -226,9 +287,15 @@ void Scheduler::advance(Job& job, Job::JobState state) {
 
 bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
     const QDateTime oldest_finish = now.addSecs(-kDoneKeptSecs);
+    // A record whose call another booking holds takes it back if that booking is removed.
+    QSet<int> pending_ids;
+    for (const JobPtr& job : jobs_) {
+        if (job->state != Job::Done) pending_ids.insert(job->id);
+    }
     // remove_if asks once per job, so each dropped one is uncounted once.
     const auto kept_end = std::remove_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
-        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() && job->finished_at < oldest_finish;
+        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() &&
+                             job->finished_at < oldest_finish && !pending_ids.contains(job->call_holder_id);
         if (!is_aged) return false;
         countJob(*job, -1);
         return true;
@@ -267,8 +334,13 @@ bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
 
 bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
     if (job.endReached(now)) return endJob(job, now);
-    const QString reason = connectBlockedReason(job);
-    if (!reason.isEmpty()) {
+    const QString unavailable = unavailableReason(job);
+    const QString reason = unavailable.isEmpty() ? peerChangeReason(job) : unavailable;
+    if (!unavailable.isEmpty() && job.connected_at.isValid()) {
+        // Its call, noted before the program or the codec went away, is up as far as is known:
+        // nothing waits to connect. The status says why it is not confirmed.
+        job.warning = unavailable;
+    } else if (!reason.isEmpty()) {
         noteWaiting(job, reason, kConnectWaits);
     } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
         advance(job, Job::Running);
@@ -288,25 +360,44 @@ bool Scheduler::stepRunning(Job& job, const QDateTime& now) {
 }
 
 bool Scheduler::stepEnding(Job& job, const QDateTime& now) {
+    if (sessions_->isReady(job.uuid) && !sessions_->isPeerActive(job.uuid, job.peer)) return finishQuietly(job, now);
+    return endCall(job, now);
+}
+
+bool Scheduler::endCall(Job& job, const QDateTime& now) {
     if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
+    // Kept for the booking that holds it, also while the codec is away: nothing is sent.
+    const CallHolder holder = callHolder(job, now);
+    if (holder.until.isValid() && !job.has_sent_disconnect) return leaveCallUp(job, holder, now);
     const QString reason = unavailableReason(job);
     if (!reason.isEmpty()) {
         noteWaiting(job, reason, kDisconnectWaits);
         return false;
     }
-    if (!sessions_->isPeerActive(job.uuid, job.peer)) {
-        if (!finishJob(job, now)) return false;
-        job.warning.clear();
-        return true;
+    // Its disconnect went out: the call up now is that of a booking that started since.
+    if (holder.until.isValid()) return finishQuietly(job, now);
+    // Another peer's call under the id, or this one's at another address: not the job's to cut,
+    // and nothing it could wait for.
+    const QString changed = peerChangeReason(job);
+    if (!changed.isEmpty() && job.connected_at.isValid() && sessions_->isPeerActive(job.uuid, job.peer)) {
+        const QString status = kLeftUpSince.arg(changed);
+        return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
-    if (const Job* later = laterBooking(job)) return leaveCallUp(job, *later, now);
     disconnectJob(job);
     return false;
 }
 
+bool Scheduler::finishQuietly(Job& job, const QDateTime& now) {
+    if (!finishJob(job, now)) return false;
+    job.warning.clear();
+    return true;
+}
+
 void Scheduler::connectJob(Job& job) {
-    // Before the first connect only: later it would cut the connection still coming up.
-    const bool is_cleared = !job.priority || job.has_sent_connect || sessions_->sendDisconnectAll(job.uuid);
+    // Once per occurrence, before its first connect: later it would cut the call still coming up,
+    // and a call noted before a restart shows that it was done then.
+    const bool is_cleared = !job.priority || job.has_sent_connect || job.connected_at.isValid() ||
+                            sessions_->sendDisconnectAll(job.uuid);
     if (!is_cleared || !sessions_->sendConnect(job.uuid, job.peer)) {
         noteWaiting(job, kNotReady, kConnectWaits);
         return;
@@ -316,12 +407,9 @@ void Scheduler::connectJob(Job& job) {
 }
 
 bool Scheduler::endJob(Job& job, const QDateTime& now) {
-    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
-    if (const Job* later = laterBooking(job)) return leaveCallUp(job, *later, now);
     advance(job, Job::Ending);
-    // The Ending step sends it again until the peer list shows the peer gone.
-    disconnectJob(job);
-    return false;
+    // Sent even when the call is not up: a connect still under way would bring it up after the end.
+    return endCall(job, now);
 }
 
 void Scheduler::disconnectJob(Job& job) {
@@ -331,21 +419,34 @@ void Scheduler::disconnectJob(Job& job) {
         noteWaiting(job, changed, kDisconnectWaits);
     } else if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) {
         noteWaiting(job, kNotReady, kDisconnectWaits);
+    } else {
+        job.has_sent_disconnect = true;
+        job.warning.clear();  // what it waited for no longer holds
     }
 }
 
-bool Scheduler::finishJob(Job& job, const QDateTime& now) {
+bool Scheduler::finishJob(Job& job, const QDateTime& now, bool is_call_handed_on) {
     const Job::JobState finished_state = job.state;
     setState(job, Job::Done);
     job.finished_at = now;
     if (job.frequency != Job::Daily && job.frequency != Job::Weekly) return true;
-    Job next = nextOccurrence(job, now);
-    if (job.recurrenceOver(now) || (!job.repeat_forever && next.start > job.recurrence_end)) {
+    QList<QDateTime> passed_starts;
+    Job next = nextOccurrence(job, now, &passed_starts);
+    // A finish refused for want of room comes back every pass: the passed ones are said once.
+    if (!job.is_next_refused) notePassedOccurrences(job, passed_starts, now);
+    if (!hasNextOccurrence(job, next, now)) {
         job.frequency = Job::Once;
         return true;
     }
     next.id = nextJobId();
-    if (addJob(next)) return true;
+    if (is_call_handed_on) {
+        next.state = Job::Running;
+        next.connected_at = now;
+    }
+    if (addJob(next)) {
+        job.next_occurrence_id = next.id;
+        return true;
+    }
     // Every pass comes back here until there is room: the refusal is logged once, as noteWaiting does.
     if (!job.is_next_refused) qWarning() << "schedule: the next occurrence was refused:" << next;
     setState(job, finished_state);
@@ -354,56 +455,95 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
     return false;
 }
 
-Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now) const {
+Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts) const {
     const int step_days = job.frequency == Job::Weekly ? 7 : 1;
     const qint64 span_days = job.start.date().daysTo(job.end.date());
     Job next = job;
     next.restartOccurrence();
     QDate date = job.start.date();
-    // Occurrences that start this many days later still end before today: step over them at once.
-    const qint64 past_days = date.daysTo(now.date()) - span_days - 2;
-    if (past_days > step_days) date = date.addDays(past_days / step_days * step_days);
-    // A daily occurrence already under way is skipped; a weekly one whose window is open is kept.
-    do {
+    // An occurrence whose window is still open is kept: the call belongs in it until its end.
+    for (;;) {
         date = date.addDays(step_days);
         next.setWindow(date, job.startClock(), date.addDays(span_days), job.endClock());
-    } while (next.start.isValid() && (job.frequency == Job::Weekly ? next.end : next.start) <= now);
-    return next;
+        if (!next.start.isValid() || next.end > now) return next;
+        if (passed_starts && (job.repeat_forever || next.start <= job.recurrence_end)) passed_starts->append(next.start);
+    }
+}
+
+bool Scheduler::hasNextOccurrence(const Job& job, const Job& next, const QDateTime& now) const {
+    return !job.recurrenceOver(now) && (job.repeat_forever || next.start <= job.recurrence_end);
+}
+
+void Scheduler::notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now) {
+    const int listed = starts.size() <= kMaxPassedOccurrenceLines ? starts.size() : kMaxPassedOccurrenceLines - 1;
+    for (int i = 0; i < listed; ++i) {
+        logLine(job, kMissed.arg(peerText(job), kOccurrencePassed.arg(timeText(starts[i], now))));
+    }
+    if (listed == starts.size()) return;
+    logLine(job, kMissed.arg(peerText(job), kMoreOccurrencesPassed.arg(starts.size() - listed)
+                                                .arg(timeText(starts.last(), now))));
 }
 
 bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
     return finishNoted(job, kMissed.arg(peerText(job), reason), QStringLiteral("missed: ") + reason, now);
 }
 
-bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now) {
-    qWarning().noquote() << log_text;
-    sessions_->addLogLine(job.uuid, log_text);
+bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now,
+                            bool is_call_handed_on) {
+    logLine(job, log_text);
     job.warning = status;
-    return finishJob(job, now);
+    return finishJob(job, now, is_call_handed_on);
 }
 
-const Job* Scheduler::laterBooking(const Job& job) const {
-    const Job* latest = nullptr;
+void Scheduler::logLine(const Job& job, const QString& text) {
+    qWarning().noquote() << text;
+    sessions_->addLogLine(job.uuid, text);
+}
+
+Job* Scheduler::laterBooking(const Job& job, const QDateTime& now) const {
+    Job* latest = nullptr;
     for (const JobPtr& other : jobs_) {
-        const bool is_under_way = other->state == Job::Starting || other->state == Job::Running;
-        if (other.get() == &job || !is_under_way || other->end <= job.end) continue;
+        if (other.get() == &job || other->end <= job.end) continue;
         if (other->uuid != job.uuid || other->peer != job.peer) continue;
         // Two bookings that each know their peer are for one peer only by the same name and address.
         const bool is_other_peer = job.hasPeerIdentity() && other->hasPeerIdentity() &&
                                    (other->peer_name != job.peer_name || other->peer_address != job.peer_address);
-        if (is_other_peer) continue;
+        if (is_other_peer || !canTakeCall(*other, now)) continue;
         if (!latest || other->end > latest->end) latest = other.get();
     }
     return latest;
 }
 
-bool Scheduler::leaveCallUp(Job& job, const Job& later, const QDateTime& now) {
+bool Scheduler::canTakeCall(const Job& booking, const QDateTime& now) const {
+    if (booking.state == Job::Starting || booking.state == Job::Running) return true;
+    // Due in this pass: it would only connect again what is up.
+    return booking.state == Job::Waiting && booking.startReached(now) && !booking.endReached(now) &&
+           connectBlockedReason(booking).isEmpty() && sessions_->isPeerActive(booking.uuid, booking.peer);
+}
+
+Scheduler::CallHolder Scheduler::callHolder(const Job& job, const QDateTime& now) const {
+    if (Job* later = laterBooking(job, now)) return {later, later->end};
+    if (job.frequency != Job::Daily && job.frequency != Job::Weekly) return {};
+    const Job next = nextOccurrence(job, now);
+    if (!hasNextOccurrence(job, next, now) || !canTakeCall(next, now)) return {};
+    return {nullptr, next.end};
+}
+
+bool Scheduler::leaveCallUp(Job& job, const CallHolder& holder, const QDateTime& now) {
+    const bool is_next_occurrence = holder.booking == nullptr;
     // A finish refused for want of room comes back every pass: said once, as noteWaiting does.
-    if (job.is_next_refused) return finishJob(job, now);
-    const QString until = QLocale::c().toString(
-        later.end, later.end.date() == now.date() ? QStringLiteral("hh:mm") : QStringLiteral("yyyy-MM-dd hh:mm"));
-    const QString reason = kLeftUp.arg(peerText(job), until);
-    return finishNoted(job, kEnded.arg(peerText(job), reason), reason, now);
+    const QString reason = kLeftUp.arg(peerText(job), timeText(holder.until, now));
+    const bool is_finished = job.is_next_refused
+                                 ? finishJob(job, now, is_next_occurrence)
+                                 : finishNoted(job, kEnded.arg(peerText(job), reason), reason, now, is_next_occurrence);
+    if (!is_finished) return false;
+    job.call_holder_id = is_next_occurrence ? job.next_occurrence_id : holder.booking->id;
+    // Its start has come with the call up: the call is its own from now on, ended at its own end.
+    if (!is_next_occurrence && holder.booking->state == Job::Waiting) {
+        advance(*holder.booking, Job::Running);
+        holder.booking->connected_at = now;
+    }
+    return true;
 }
 
 void Scheduler::noteCallState(Job& job) {
@@ -418,9 +558,7 @@ void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_
     if (job.warning == reason) return;
     job.warning = reason;
     job.is_next_refused = false;
-    const QString text = log_pattern.arg(peerText(job), reason);
-    qWarning().noquote() << text;
-    sessions_->addLogLine(job.uuid, text);
+    logLine(job, log_pattern.arg(peerText(job), reason));
 }
 
 QString Scheduler::peerText(const Job& job) const {
@@ -461,12 +599,19 @@ bool Scheduler::followPeer(Job& job) {
     }
     const bool is_as_made = name == job.peer_name && address == job.peer_address;
     // Unfollowed, another name under the id may be another peer's: the steps wait with the reason.
-    if (!is_as_made && !job.is_peer_followed) return false;
+    if (!is_as_made && !job.is_peer_followed && !isOwnCallRenamed(job, address)) return false;
     job.is_peer_followed = true;
     if (is_as_made) return false;
     job.peer_name = name;
     job.peer_address = address;
     return true;
+}
+
+bool Scheduler::isOwnCallRenamed(const Job& job, const QString& address) const {
+    // A rename it could not see (the program closed, the codec away) shows only in its call: still up
+    // under the id, to the same host.
+    return job.connected_at.isValid() && !address.isEmpty() && address == job.peer_address &&
+           sessions_->isPeerActive(job.uuid, job.peer);
 }
 
 void Scheduler::codecLeftReady(const QUuid& uuid) {

@@ -28,10 +28,11 @@ class QWidget;
 // while the job's peer id still names the peer it was made for: a rename seen in the codec's peer
 // lists is followed (peerListReceived), while an id that left a list, or changed while the codec
 // was away, now names another peer. A job that cannot start before its end is logged as missed and
-// never connected late. An end leaves the call up while a later booking of the same peer is under
-// way; the last one's end ends it. The pending jobs live in schedule.xml, which is
-// written after every change; a finished job stays in the list as a Done record for a day, so that
-// the program can run for months in a bounded list.
+// never connected late. An end leaves the call up while a later booking of the same peer, or the
+// series' own next occurrence, has its window open; the last one's end ends it. The pending jobs
+// live in schedule.xml, which is written after every change; a finished job stays in the list as a
+// Done record for a day (longer while a booking holds the call it left up), so that the program
+// can run for months in a bounded list.
 //
 // One Scheduler serves the program. It reaches the codecs only through CodecSessions (setSessions)
 // and reads the time only through its clock (setClock), so that both can be replaced in tests.
@@ -76,6 +77,7 @@ public:
     bool getJob(int id, Job& out) const;
     // Overwrites the job at the index whole, in place (its position stays); emits scheduleUpdated.
     bool setJobAt(int index, const Job& job);
+    // A removed booking that held the call another one left up gives it back: that one ends it.
     bool removeJobAt(int index);
     // Writes an operator's edit of the job with `edited.id` back, as it stands now (the scheduler
     // may have moved it on while the dialog was open): it keeps its current state, except that a
@@ -83,8 +85,9 @@ public:
     // peer, with the name and address it was made with. An edit whose peer has left the codec's list
     // (no name) keeps the name and address of the job's peer while the id stays. False, with the reason for
     // the operator in `refusal`, when the job has gone meanwhile, when it became Done meanwhile (a
-    // Done record is never saved; a recurring job's next occurrence has times of its own), or when
-    // the peer is no peer id.
+    // Done record is never saved; a recurring job's next occurrence has times of its own), when
+    // the peer is no peer id, when it is a Done record whose series goes on in a later occurrence,
+    // or when the job is under way and the edit names another peer or a start later than now.
     bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
     // Any job of that codec, in any state (Done included, until the tick drops it).
     bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
@@ -145,42 +148,79 @@ private:
     void advance(Job& job, Job::JobState state);
     // Drops the Done records the tick finished more than kDoneKeptSecs ago; true when any went.
     bool dropAgedDoneJobs(const QDateTime& now);
+    // The booking that holds a job's call past the job's end (see callHolder); `until` is invalid
+    // when there is none.
+    struct CallHolder {
+        Job* booking = nullptr;  // null: the job's own next occurrence, which its finish adds
+        QDateTime until;
+    };
+
+    // The Done record whose call `holder` held takes it back and ends it, with a line.
+    void giveCallBack(const Job& holder);
+    // The first occurrence not Done among those the job's finish added, one after another; null
+    // when its series does not go on.
+    const Job* pendingOccurrenceAfter(const Job& job) const;
     // One job's step in a pass; true when it finished an occurrence (the file changes).
     bool step(Job& job, const QDateTime& now);
     bool stepWaiting(Job& job, const QDateTime& now);
     bool stepStarting(Job& job, const QDateTime& now);
     bool stepRunning(Job& job, const QDateTime& now);
     bool stepEnding(Job& job, const QDateTime& now);
-    // Sends the connect (after a forced job's disconnect-all, before the first connect only).
+    // Sends the connect (after a forced job's disconnect-all, once per occurrence).
     void connectJob(Job& job);
-    // Ending; the disconnect goes out now when the codec is ready, else once it is. Done at once
-    // for a codec that left the fleet, or when a later booking keeps the call (leaveCallUp). True
-    // when the job is Done.
+    // Ending, and that step at once: the disconnect goes out now when the codec is ready, else once
+    // it is, unless a booking holds the call (leaveCallUp). True when the job is Done.
     bool endJob(Job& job, const QDateTime& now);
+    // The end's decision, in the first pass and every one after until the call is seen gone: Done
+    // for a codec that left the fleet; the call left up for a booking that holds it (unless the
+    // disconnect went out already), or for another peer's under the id; else the disconnect, or
+    // why it waits. True when the job is Done.
+    bool endCall(Job& job, const QDateTime& now);
+    // Done, its status cleared: its call is gone, or another booking's now.
+    bool finishQuietly(Job& job, const QDateTime& now);
     // The disconnect, unless the peer id names another peer now; otherwise notes why it waits.
     void disconnectJob(Job& job);
     // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
-    // one's place under kMaxJobs. A next occurrence that is refused all the same leaves the job
-    // pending in its state, with a warning, to be finished again at the next pass: its recurrence
-    // stays in the file. True when the job is Done.
-    bool finishJob(Job& job, const QDateTime& now);
-    // The job's next occurrence: the first on its chosen wall-clock times whose start (daily) or
-    // end (weekly) lies after now.
-    Job nextOccurrence(const Job& job, const QDateTime& now) const;
+    // one's place under kMaxJobs; with `is_call_handed_on`, as Running with its call noted. Each
+    // occurrence between them whose whole window passed gets its line. A next occurrence that is
+    // refused all the same leaves the job pending in its state, with a warning, to be finished again
+    // at the next pass: its recurrence stays in the file. True when the job is Done.
+    bool finishJob(Job& job, const QDateTime& now, bool is_call_handed_on = false);
+    // The job's next occurrence: the first on its chosen wall-clock times whose end lies after now,
+    // so one whose window is open is kept. The starts of those skipped, within the recurrence, go
+    // to `passed_starts` when given.
+    Job nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts = nullptr) const;
+    // The recurrence lets `next` follow the job.
+    bool hasNextOccurrence(const Job& job, const Job& next, const QDateTime& now) const;
+    // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
+    void notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now);
     // Done without a connection: logged, shown on the job, then finished as usual.
     bool missJob(Job& job, const QString& reason, const QDateTime& now);
     // Logs the line, shows `status` on the job and finishes it.
-    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
-    // Another booking of the job's codec and peer under way that ends after it: its call is that
-    // booking's too. The latest such one; null when there is none.
-    const Job* laterBooking(const Job& job) const;
-    // Done without the disconnect, since `later` still needs the call: logged and shown on the job.
-    bool leaveCallUp(Job& job, const Job& later, const QDateTime& now);
+    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now,
+                     bool is_call_handed_on = false);
+    // A Qt warning and a line in the job's codec's log.
+    void logLine(const Job& job, const QString& text);
+    // Another booking of the job's codec and peer that can take its call now (canTakeCall) and ends
+    // after it. The latest such one; null when there is none.
+    Job* laterBooking(const Job& job, const QDateTime& now) const;
+    // Under way; or Waiting with its window open, nothing keeping it from starting, and the call up.
+    bool canTakeCall(const Job& booking, const QDateTime& now) const;
+    // Who keeps the job's call up past its end: a later booking of its peer, else its own next
+    // occurrence whose window is open. A booked window holds its call from start to end, so the
+    // seam between two is never cut.
+    CallHolder callHolder(const Job& job, const QDateTime& now) const;
+    // Done without the disconnect, since `holder` has the call now: logged and shown on the job. A
+    // Waiting holder takes the call as its own, Running with it noted.
+    bool leaveCallUp(Job& job, const CallHolder& holder, const QDateTime& now);
     // A Running job's status says when its call is not up (or is another peer's) before its end.
     // It reconnects nothing.
     void noteCallState(Job& job);
     // peerListReceived for one job: whether it took a new name or address.
     bool followPeer(Job& job);
+    // The id lists a peer at the job's own (non-empty) address in the call the job noted: its peer,
+    // renamed where the job could not see it.
+    bool isOwnCallRenamed(const Job& job, const QString& address) const;
     // The codec is ready and lists the job's peer id under the job's own name and address.
     bool isPeerListedAsMade(const Job& job) const;
     // Notes once per occurrence and reason why the job waits: a warning, the job's status and,

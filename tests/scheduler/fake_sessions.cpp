@@ -62,6 +62,6 @@ QString FakeSessions::unitLabel(const QUuid& uuid) const {
 
 bool FakeSessions::findPeer(const QUuid& uuid, const QString& peer, QString& name, QString& address) const {
     name = codecs.value(uuid).names.value(peer);
-    address.clear();  // the tests' peers are known by name alone
+    address = codecs.value(uuid).addresses.value(peer);
     return codecs.value(uuid).names.contains(peer);
 }

@@ -18,6 +18,7 @@ struct FakeCodec {
     bool follows = false;
     QSet<QString> active;          // peer ids
     QMap<QString, QString> names;  // peer id -> name: the peers the codec lists
+    QMap<QString, QString> addresses;  // peer id -> host; a peer without one is known by name alone
     QString unit_name;
     QStringList log;  // device-log lines, oldest first
 };

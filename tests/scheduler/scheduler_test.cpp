@@ -106,15 +106,14 @@ const OccurrenceCase kOccurrences[] = {
      {{10, Change::kRemoved, S::Waiting, ""}, {20, Change::kNone, S::Done, ""}},
      {},
      "missed: codec not in the fleet"},
-    {"its id given to another peer while Running: that peer's call is not cut",
+    {"its id given to another peer while Running: that peer's call is not cut, nor waited for",
      false,
      {{10, Change::kNone, S::Starting, "connect 3"},
       {11, Change::kPeerUp, S::Running, ""},
       {15, Change::kIdTaken, S::Running, ""},
-      {20, Change::kNone, S::Ending, ""},
-      {21, Change::kPeerDown, S::Done, ""}},
-     {"Scheduled disconnection from Studio 3 waits: peer 3 is now 'Other Studio'"},
-     ""},
+      {20, Change::kNone, S::Done, ""}},
+     {"Scheduled connection to Studio 3 ended: call left up, since peer 3 is now 'Other Studio'"},
+     "call left up, since peer 3 is now 'Other Studio'"},
     {"its id given to another peer while Waiting: nothing is sent",
      false,
      {{5, Change::kIdTaken, S::Waiting, ""}, {10, Change::kNone, S::Waiting, ""}, {20, Change::kNone, S::Done, ""}},
@@ -302,6 +301,319 @@ TEST_F(SchedulerTest, Occurrences) {
     }
 }
 
+// Bookings of peers 3 ("Studio 3" at 192.0.2.13) and 4 ("Studio 4" at 192.0.2.14) on a codec that
+// follows its commands at once, through restarts, absences, removals and edits.
+enum class Event {
+    kNone,
+    kRestart,         // the program saves, closes and starts again on the file; the codec's first list comes in
+    kAway,            // the codec leaves READY
+    kBack,            // it is ready again and hands on its peer list
+    kCallDropped,     // peer 3's far end hangs up
+    kCallStillUp,     // the codec has not yet acted on the disconnect
+    kRenamedUnseen,   // peer 3 becomes "Studio 3 West" at its own address, in no list the program sees
+    kMovedUnseen,     // the same, at 203.0.113.9
+    kPeerRemoved,     // peer 3 leaves the list
+    kOtherUnderId,    // "Other Studio" is added under id 3
+    kRemoveJob,       // the operator removes booking `job`
+    kOpenEdit,        // the operator opens booking `job` for an edit
+    kEditPeer,        // and presses OK with peer 4 chosen
+    kEditTo2pm,       // and presses OK with the window moved to minutes 120 to 130
+};
+
+struct Booking {
+    int start;
+    int end;
+    Job::JobFrequency frequency = Job::Once;
+    bool is_forced = false;
+    const char* peer = "3";
+};
+
+struct BookingStep {
+    int minute;
+    Event event;
+    const char* sent;      // by the event and the tick after it; null: the program is closed, nothing ticks
+    const char* statuses;  // every booking after it, in the window's words, in the scheduler's order
+    int job = 0;           // the booking the operator acts on, by its place in that order
+};
+
+struct BookingCase {
+    const char* label;
+    std::vector<Booking> bookings;
+    std::vector<BookingStep> steps;
+    std::vector<const char*> log;       // what the scheduler wrote to the codec's log
+    const char* refusal = "";           // how the case's edit was refused, its beginning; empty: taken
+    const char* peer_name = "Studio 3"; // the first booking's at the end
+};
+
+const char kEndedLeftUpUntil1220[] =
+    "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
+
+const BookingCase kBookings[] = {
+    {"a Done job edited to run again, its id then given to another peer: nothing is sent",
+     {{10, 20}},
+     {{20, Event::kNone, "disconnect 3", "Ending"},
+      {21, Event::kNone, "", "Done"},
+      {22, Event::kPeerRemoved, "", "Done"},
+      {23, Event::kOpenEdit, "", "Done"},
+      {24, Event::kEditTo2pm, "", "Waiting"},
+      {25, Event::kOtherUnderId, "", "Waiting"},
+      {120, Event::kNone, "", "Waiting (peer 3 is now 'Other Studio' at 198.51.100.7)"}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Other Studio' at 198.51.100.7"}},
+    {"back to back: the seam keeps the call, and the last end cuts it",
+     {{10, 20}, {20, 30}},
+     {{11, Event::kNone, "", "Running | Waiting"},
+      {20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
+      {30, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Ending"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30"}},
+    {"the next start in the same pass as the end: the call is kept",
+     {{10, 20}, {21, 30}},
+     {{11, Event::kNone, "", "Running | Waiting"},
+      {22, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30"}},
+    {"the next start after its disconnect went out: no second disconnect, and no 'left up'",
+     {{10, 20}, {21, 30}},
+     {{11, Event::kNone, "", "Running | Waiting"},
+      {20, Event::kNone, "disconnect 3", "Ending | Waiting"},
+      {21, Event::kCallStillUp, "connect 3", "Done | Starting"}},
+     {}},
+    {"renamed at its own address while the program was closed: its call ends at its end",
+     {{10, 20}},
+     {{11, Event::kNone, "", "Running"},
+      {12, Event::kRenamedUnseen, nullptr, ""},
+      {13, Event::kRestart, "", "Running"},
+      {20, Event::kNone, "disconnect 3", "Ending"}},
+     {},
+     "",
+     "Studio 3 West"},
+    {"renamed at its own address while the codec was away: its call ends at its end",
+     {{10, 20}},
+     {{11, Event::kNone, "", "Running"},
+      {12, Event::kAway, "", "Running"},
+      {13, Event::kRenamedUnseen, nullptr, ""},
+      {14, Event::kBack, "", "Running"},
+      {20, Event::kNone, "disconnect 3", "Ending"}},
+     {},
+     "",
+     "Studio 3 West"},
+    {"moved to another address while the program was closed: nothing sent, and the call said to be left up",
+     {{10, 20}},
+     {{11, Event::kNone, "", "Running"},
+      {12, Event::kMovedUnseen, nullptr, ""},
+      {13, Event::kRestart, "", "Starting (peer 3 is now 'Studio 3 West' at 203.0.113.9)"},
+      {20, Event::kNone, "", "Done (call left up, since peer 3 is now 'Studio 3 West' at 203.0.113.9)"}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Studio 3 West' at 203.0.113.9",
+      "Scheduled connection to Studio 3 ended: call left up, since peer 3 is now 'Studio 3 West' at 203.0.113.9"}},
+    {"daily, restarted inside the next day's window: the call is that window's until its end",
+     {{10, 20, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {kDay + 15, Event::kRestart, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"},
+      {kDay + 20, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Ending"}},
+     {kEndedLeftUpUntil1220}},
+    {"daily, the codec away from before the end until days later inside a window, the call kept",
+     {{10, 20, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {15, Event::kAway, "", "Running"},
+      {20, Event::kNone, "", "Ending (codec not ready)"},
+      {3 * kDay + 15, Event::kBack, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"}},
+     {"Scheduled disconnection from Studio 3 waits: codec not ready", kEndedLeftUpUntil1220,
+      "Scheduled connection to Studio 3 missed: its occurrence at 2024-05-07 12:10 passed before it could run",
+      "Scheduled connection to Studio 3 missed: its occurrence at 2024-05-08 12:10 passed before it could run"}},
+    {"daily, the codec away across the end, the call dropped: that day's window connects",
+     {{10, 20, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {15, Event::kAway, "", "Running"},
+      {20, Event::kNone, "", "Ending (codec not ready)"},
+      {kDay + 14, Event::kCallDropped, nullptr, ""},
+      {kDay + 15, Event::kBack, "connect 3", "Done | Starting"}},
+     {"Scheduled disconnection from Studio 3 waits: codec not ready"}},
+    {"away across the end and back before the next window: the disconnect goes out, and the status says so",
+     {{10, 20, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {15, Event::kAway, "", "Running"},
+      {20, Event::kNone, "", "Ending (codec not ready)"},
+      {25, Event::kCallStillUp, "", "Ending (codec not ready)"},
+      {26, Event::kBack, "disconnect 3", "Ending"}},
+     {"Scheduled disconnection from Studio 3 waits: codec not ready"}},
+    {"a daily window of 24 hours: no cut at its seam, and no day lost",
+     {{10, kDay + 10, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {kDay + 10, Event::kNone, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 2024-05-08 12:10) | Running"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until "
+      "2024-05-08 12:10"}},
+    {"a weekly window of 7 days: no cut at its seam",
+     {{10, 7 * kDay + 10, Job::Weekly}},
+     {{11, Event::kNone, "", "Running"},
+      {7 * kDay + 10, Event::kNone, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 2024-05-20 12:10) | Running"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until "
+      "2024-05-20 12:10"}},
+    {"forced, restarted inside its window after its call dropped: reconnected without the disconnect-all",
+     {{10, 60, Job::Daily, true}, {30, 50, Job::Daily, false, "4"}},
+     {{10, Event::kNone, "disconnect; connect 3", "Starting | Waiting"},
+      {31, Event::kNone, "connect 4", "Running | Starting"},
+      {35, Event::kCallDropped, "", "Running (its call has ended) | Running"},
+      {40, Event::kRestart, "connect 3", "Starting | Running"}},
+     {}},
+    {"the later of two overlapping bookings removed: the call goes back to the first, which ends it",
+     {{10, 20, Job::Daily}, {15, 30}},
+     {{15, Event::kNone, "connect 3", "Running | Starting"},
+      {16, Event::kNone, "", "Running | Running"},
+      {20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running | Waiting"},
+      {25, Event::kRemoveJob, "disconnect 3", "Done | Waiting", 1}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30",
+      "Scheduled connection to Studio 3 ends its call: the scheduled connection it left its call up for was removed"}},
+    {"the peer edited while the occurrence starts: refused aloud",
+     {{10, 20, Job::Daily}},
+     {{5, Event::kOpenEdit, "", "Waiting"}, {10, Event::kNone, "connect 3", "Starting"},
+      {11, Event::kEditPeer, "", "Running"}},
+     {},
+     "Its connection started while it was being edited, so its peer can no longer change."},
+    {"a running occurrence moved later: refused, and its call ends at its end",
+     {{10, 20}},
+     {{11, Event::kOpenEdit, "", "Running"}, {12, Event::kEditTo2pm, "", "Running"},
+      {20, Event::kNone, "disconnect 3", "Ending"}},
+     {},
+     "Its connection is under way: a later start would keep its call up"},
+    {"a Done record edited while its series goes on: refused",
+     {{10, 20, Job::Daily}},
+     {{20, Event::kNone, "disconnect 3", "Ending"},
+      {21, Event::kNone, "", "Done | Waiting"},
+      {22, Event::kOpenEdit, "", "Done | Waiting"},
+      {23, Event::kEditTo2pm, "", "Done | Waiting"}},
+     {},
+     "Its series goes on in the occurrence of "},
+    {"restarted with its call up while the codec is not yet ready: nothing said to wait",
+     {{10, 20}},
+     {{11, Event::kNone, "", "Running"},
+      {12, Event::kAway, nullptr, ""},
+      {13, Event::kRestart, "", "Starting (codec not ready)"},
+      {14, Event::kBack, "", "Running"}},
+     {}},
+};
+
+class BookingTest : public SchedulerFixture {
+protected:
+    void setUpCodec() {
+        sessions_->codecs.clear();
+        codec_ = sessions_->add();
+        FakeSessions::Codec& codec = sessions_->codec(codec_);
+        codec.follows = true;
+        codec.names = {{"3", "Studio 3"}, {"4", "Studio 4"}};
+        codec.addresses = {{"3", "192.0.2.13"}, {"4", "192.0.2.14"}};
+    }
+
+    void book(const Booking& booking) {
+        Job made = job(booking.start, booking.end);
+        made.frequency = booking.frequency;
+        made.repeat_forever = booking.frequency != Job::Once;
+        made.priority = booking.is_forced;
+        made.peer = booking.peer;
+        sessions_->findPeer(codec_, made.peer, made.peer_name, made.peer_address);
+        ASSERT_TRUE(scheduler_->addJob(made));
+    }
+
+    // Runs the case's steps from minute 10 on: the bookings' starts before it tick unseen.
+    void happen(const BookingStep& step) {
+        FakeSessions::Codec& codec = sessions_->codec(codec_);
+        now_ = at(step.minute);
+        switch (step.event) {
+        case Event::kNone: break;
+        case Event::kRestart:
+            ASSERT_TRUE(scheduler_->save());
+            scheduler_ = makeScheduler();
+            ASSERT_TRUE(scheduler_->load());
+            scheduler_->peerListReceived(codec_);
+            break;
+        case Event::kAway:
+            codec.is_ready = false;
+            scheduler_->codecLeftReady(codec_);
+            break;
+        case Event::kBack:
+            codec.is_ready = true;
+            scheduler_->peerListReceived(codec_);
+            break;
+        case Event::kCallDropped: codec.active.remove("3"); break;
+        case Event::kCallStillUp: codec.active.insert("3"); break;
+        case Event::kRenamedUnseen: codec.names.insert("3", "Studio 3 West"); break;
+        case Event::kMovedUnseen:
+            codec.names.insert("3", "Studio 3 West");
+            codec.addresses.insert("3", "203.0.113.9");
+            break;
+        case Event::kPeerRemoved:
+            codec.names.remove("3");
+            codec.active.remove("3");
+            scheduler_->peerListReceived(codec_);
+            break;
+        case Event::kOtherUnderId:
+            codec.names.insert("3", "Other Studio");
+            codec.addresses.insert("3", "198.51.100.7");
+            scheduler_->peerListReceived(codec_);
+            break;
+        case Event::kRemoveJob: ASSERT_TRUE(scheduler_->removeJobAt(step.job)); break;
+        case Event::kOpenEdit: opened_ = jobAt(step.job); break;
+        case Event::kEditPeer:
+        case Event::kEditTo2pm: {
+            Job edited = opened_;
+            if (step.event == Event::kEditPeer) {
+                edited.peer = "4";
+                sessions_->findPeer(codec_, "4", edited.peer_name, edited.peer_address);
+            } else {
+                edited.start = at(120);
+                edited.end = at(130);
+            }
+            scheduler_->applyEdit(edited, opened_.state == Job::Done, &refusal_);
+            break;
+        }
+        }
+        if (step.sent) scheduler_->tick();
+    }
+
+    // Every booking as the window's status column shows it.
+    QString statuses() const {
+        QStringList shown;
+        for (const Job& held : scheduler_->jobList()) {
+            const QString state = Job::stateName(held.state);
+            shown.append(held.warning.isEmpty() ? state : QStringLiteral("%1 (%2)").arg(state, held.warning));
+        }
+        return shown.join(" | ");
+    }
+
+    Job opened_;
+    QString refusal_;
+};
+
+TEST_F(BookingTest, CallsHeldFromStartToEnd) {
+    for (const BookingCase& c : kBookings) {
+        setUpCodec();
+        scheduler_ = makeScheduler();
+        QFile::remove(filePath());
+        refusal_.clear();
+        for (const Booking& booking : c.bookings) book(booking);
+        // The first start, and what the steps need not repeat: every call confirmed a minute later.
+        for (int minute : {10, 11}) {
+            if (c.steps.front().minute > minute) tickAt(minute);
+        }
+        for (const BookingStep& step : c.steps) {
+            const size_t before = sessions_->sent.size();
+            happen(step);
+            QStringList sent;
+            for (size_t i = before; i < sessions_->sent.size(); ++i) sent.append(sessions_->sent[i]);
+            if (!step.sent) continue;
+            EXPECT_EQ(sent.join("; ").toStdString(), step.sent) << c.label << " at minute " << step.minute;
+            EXPECT_EQ(statuses().toStdString(), step.statuses) << c.label << " at minute " << step.minute;
+        }
+        QStringList expected_log;
+        for (const char* line : c.log) expected_log.append(line);
+        EXPECT_EQ(sessions_->codec(codec_).log.join("\n").toStdString(), expected_log.join("\n").toStdString())
+            << c.label;
+        const QString refusal = QString::fromUtf8(c.refusal);
+        EXPECT_TRUE(refusal.isEmpty() ? refusal_.isEmpty() : refusal_.startsWith(refusal))
+            << c.label << ": " << refusal_.toStdString();
+        EXPECT_EQ(jobAt(0).peer_name.toStdString(), c.peer_name) << c.label;
+    }
+}
+
 struct RecurrenceCase {
     const char* label;
     Job::JobFrequency frequency;
@@ -320,8 +632,8 @@ const RecurrenceCase kRecurrences[] = {
     {"daily until after the next start", Job::Daily, false, kDay + 15, 21, kDay + 10, S::Waiting, ""},
     {"no occurrence starts after repeat-until", Job::Daily, false, kDay + 5, 21, -1, S::Waiting, ""},
     {"repeat-until passed when it ends", Job::Daily, false, 15, 21, -1, S::Waiting, ""},
-    {"daily, confirmed days later: the next start after now", Job::Daily, true, 0, 3 * kDay + 15, 4 * kDay + 10,
-     S::Waiting, ""},
+    {"daily, confirmed days later inside a window: that window is kept", Job::Daily, true, 0, 3 * kDay + 15,
+     3 * kDay + 10, S::Starting, "connect 3"},
     {"weekly, confirmed inside the next window: it starts in the same pass", Job::Weekly, true, 0, 7 * kDay + 15,
      7 * kDay + 10, S::Starting, "connect 3"},
 };
@@ -434,14 +746,16 @@ struct EditCase {
     Job::JobState at_write;  // the scheduler moved the job on while the dialog was open
     Job::JobState written;
     const char* peer;  // written, with its own name: "Studio 3", or the edit's "Studio 4"
+    bool is_refused;   // then the job stays as it was written
 };
 
 TEST_F(SchedulerTest, AnEditKeepsWhatTheSchedulerDidMeanwhile) {
     const EditCase cases[] = {
-        {"Done when opened: a new occurrence", S::Done, S::Done, S::Waiting, "4"},
-        {"Waiting when opened, started meanwhile: not started again", S::Waiting, S::Starting, S::Starting, "3"},
-        {"under way: the peer is locked", S::Running, S::Running, S::Running, "3"},
-        {"still Waiting: takes the new peer", S::Waiting, S::Waiting, S::Waiting, "4"},
+        {"Done when opened: a new occurrence", S::Done, S::Done, S::Waiting, "4", false},
+        {"Waiting when opened, started meanwhile: its new peer is refused", S::Waiting, S::Starting, S::Starting, "3",
+         true},
+        {"under way: another peer is refused", S::Running, S::Running, S::Running, "3", true},
+        {"still Waiting: takes the new peer", S::Waiting, S::Waiting, S::Waiting, "4", false},
     };
     for (const EditCase& c : cases) {
         scheduler_ = makeScheduler();
@@ -459,12 +773,14 @@ TEST_F(SchedulerTest, AnEditKeepsWhatTheSchedulerDidMeanwhile) {
         edited.peer = "4";
         edited.peer_name = "Studio 4";
         edited.end = at(30);
-        ASSERT_TRUE(scheduler_->applyEdit(edited, opened.state == S::Done)) << c.label;
+        QString refusal;
+        EXPECT_EQ(scheduler_->applyEdit(edited, opened.state == S::Done, &refusal), !c.is_refused) << c.label;
+        EXPECT_EQ(refusal.isEmpty(), !c.is_refused) << c.label;
         const Job written = jobAt(0);
         EXPECT_EQ(Job::stateName(written.state), Job::stateName(c.written)) << c.label;
         EXPECT_EQ(written.peer, c.peer) << c.label;
         EXPECT_EQ(written.peer_name, QStringLiteral("Studio ") + c.peer) << c.label;
-        EXPECT_EQ(written.end, at(30)) << c.label;
+        EXPECT_EQ(written.end, at(c.is_refused ? 20 : 30)) << c.label;
         EXPECT_EQ(written.id, held.id) << c.label;
     }
 }
