@@ -177,7 +177,13 @@ void IPCProtocolHTTPServer::check_deadlines(int64_t now, uint32_t request_timeou
     } else {
         if (is_delivery_watched_) watch_delivery(now);
         const int64_t last_progress_us = std::max({idle_since_us_, conn->last_sent_us(), last_taken_us_});
-        if (now - last_progress_us > int64_t{keep_alive_s} * 1000000) conn->set_error("keep-alive timeout");
+        // What the system still holds for the peer shows its progress only when its window opens,
+        // which for a slow reader is many short keep-alives apart.
+        const bool is_in_flight = is_delivery_watched_;
+        const uint32_t limit_s = is_in_flight ? std::max(IPCServer::kDeliveryTimeoutS, keep_alive_s) : keep_alive_s;
+        if (now - last_progress_us > int64_t{limit_s} * 1000000) {
+            conn->set_error(is_in_flight ? "delivery timeout" : "keep-alive timeout");
+        }
     }
 }
 

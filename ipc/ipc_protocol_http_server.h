@@ -23,10 +23,14 @@ class MessageAttributes;
 // that pipelines requests without reading the answers gets the next one once it has taken those
 // before, rather than a send buffer that overflows. Slow peers are cut on the server's tick: a head
 // still incomplete, or a body that has not grown, after the server's request timeout fails the
-// connection with "request timeout"; between requests, a connection on which no answer was queued
-// and no byte of one was written or taken for the keep-alive time is closed, unless it still owes
-// a deferred reply. So a reader that keeps taking a slowly draining answer is never cut, while one
-// that takes nothing is.
+// connection with "request timeout". Between requests, unless it still owes a deferred reply, a
+// connection on which no answer was queued and no byte of one was written or taken for too long is
+// cut. While the system still holds bytes for the peer, too long is the delivery timeout
+// (IPCServer::kDeliveryTimeoutS, or the keep-alive if longer; "delivery timeout"): the system
+// shows a slow reader taking bytes only as its window opens, which can be many seconds apart. Once
+// it holds nothing more, too long is the keep-alive time ("keep-alive timeout"). So a reader still
+// taking its answers is never cut while it is seen taking some at least once a delivery timeout,
+// and one that takes nothing is.
 //
 // Every response allows any origin ("Access-Control-Allow-Origin" and "-Headers" "*"). The answer
 // to a HEAD goes out without its body.
@@ -46,6 +50,9 @@ public:
     // A deferred reply answers the request waiting for it; 0 for "unso" or when nothing is owed.
     int transmit_message(const Message& message) override;
     void on_tick() override;
+    // The tick's cuts as at `now` (on_tick passes the clock's reading), against the server's
+    // deadlines in seconds.
+    void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);
     void on_drained() override { update_read_hold(); }
 
     // The fields of the request's query: the raw query split at "&" and "=", each side
@@ -86,7 +93,6 @@ private:
     void queue_response();
     // 501, then the connection is closed once that is written.
     void refuse_transfer_coding();
-    void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);
     // While answers wait for the peer, in our buffer or still in the system's after our last write,
     // notes whether it has taken any of what the system holds for it since the last tick. Writes
     // alone would show a steady reader as idle: the system takes no more of an answer until the

@@ -41,6 +41,9 @@ public:
     // HTTP request deadlines (see set_request_timeout and set_keep_alive).
     static constexpr uint32_t kDefaultRequestTimeoutS = 10;
     static constexpr uint32_t kDefaultKeepAliveS = 60;
+    // How long an HTTP answer the system still holds for its peer waits for the peer to take more
+    // of it, unless the keep-alive is longer (see set_keep_alive).
+    static constexpr uint32_t kDeliveryTimeoutS = 60;
 
     // A server for the transport ("stream"), or null for any other transport.
     static IPCServer* create(IPCManager* manager, const std::string& transport, const std::string& name);
@@ -68,7 +71,10 @@ public:
     // manager's timer running.
     void set_request_timeout(uint32_t seconds) { request_timeout_s_ = seconds; }
     uint32_t request_timeout_s() const { return request_timeout_s_; }
-    // An HTTP connection idle this many seconds between requests is closed (also by tick()).
+    // An HTTP connection idle this many seconds between requests is closed (also by tick()). While
+    // the system still holds bytes of an answer for the peer, it waits instead for the delivery
+    // timeout (kDeliveryTimeoutS, or this if longer) from the peer's last progress: a slow reader is
+    // seen taking bytes only when its system opens the window, which may be seconds apart.
     void set_keep_alive(uint32_t seconds) { keep_alive_s_ = seconds; }
     uint32_t keep_alive_s() const { return keep_alive_s_; }
 

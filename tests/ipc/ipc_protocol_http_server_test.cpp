@@ -9,16 +9,23 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "ipc/ipc_address.h"
+#include "ipc/ipc_clock.h"
+#include "ipc/ipc_conn_stream.h"
+#include "ipc/ipc_protocol_http_server.h"
 #include "ipc/ipc_server.h"
 #include "ipc/message.h"
 #include "platform/socket_ops.h"
 #include "tests/support/curl_process.h"
 #include "tests/support/frame_client.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -174,35 +181,40 @@ TEST_F(HttpServerPeer, AReaderStillTakingAnswersOutlastsTheKeepAlive) {
     EXPECT_EQ(read_body().size(), size_t{HttpTestServer::kBigFileBytes});
 }
 
-// Readers that keep two downloads asked for and ask for the next when an answer is whole. Each
-// answer takes the steady one longer than the keep-alive, and the system holds most of it long
-// after the server's last write: the steady reader keeps the connection for every answer and one
-// more request. One that takes nothing for longer than the keep-alive is cut meanwhile, so it never
-// gets all its answers.
+// Readers that keep two requests out and ask for the next when an answer is whole: three downloads,
+// then a small request. The system holds much of an answer long after the server's last write, and
+// shows a reader taking it only as its window opens: for the steady reader often, for the slow one
+// less often than the keep-alive. Both keep the connection for every answer and the request after,
+// and so does one that takes nothing while the system still holds answers for it. One that takes
+// nothing once its system has taken all it was sent is cut at the keep-alive, so it never gets all
+// its answers.
 struct TwoDeepReaderCase {
     const char* reader;
+    size_t answer_bytes;      // a whole number of pieces
     size_t bytes_per_second;  // 0: takes nothing until three keep-alives have passed, then all it can
     bool is_kept;
 };
 const TwoDeepReaderCase kTwoDeepReaders[] = {
-    {"steady", 512 * 1024, true},
-    {"taking nothing", 0, false},
+    {"steady", 768 * 1024, 512 * 1024, true},  // 1.5 s an answer
+    {"slow", 96 * 1024, 64 * 1024, true},      // 1.5 s an answer, seen taking some about as often
+    {"taking nothing while answers are on their way", 768 * 1024, 0, true},
+    {"taking nothing once its system holds all it was sent", 16 * 1024, 0, false},
 };
 
-TEST_F(HttpServerPeer, TwoDeepReadersAreCutAtTheKeepAliveOnlyWhenTheyTakeNothing) {
+TEST_F(HttpServerPeer, TwoDeepReadersAreCutAtTheKeepAliveOnlyWhenTheyTakeNothingAndNothingIsOnItsWay) {
     using Clock = std::chrono::steady_clock;
     constexpr uint32_t kKeepAliveS = 1;
-    constexpr size_t kAnswerBytes = 768 * 1024;  // 1.5 s at the steady rate
-    constexpr int kAnswers = 3;
+    constexpr size_t kAnswers = 3;
     constexpr size_t kPieceBytes = 16 * 1024;
     server.server_set_deadlines("srv", HttpTestServer::kRequestTimeoutS, kKeepAliveS);
-    const std::string file = server.root() + "/answer.bin";
-    std::ofstream{file};
-    ASSERT_EQ(::truncate(file.c_str(), kAnswerBytes), 0);
     for (const TwoDeepReaderCase& c : kTwoDeepReaders) {
+        const std::string name = "answer-" + std::to_string(c.answer_bytes) + ".bin";
+        const std::string file = server.root() + "/" + name;
+        std::ofstream{file};
+        ASSERT_EQ(::truncate(file.c_str(), c.answer_bytes), 0);
+        const std::string asked_when_whole[] = {get("/" + name), get("/?cmd=a")};
         FrameClient reader("127.0.0.1", server.port());
-        reader.send_bytes(get("/answer.bin") + get("/answer.bin"));
-        int asked = 2;
+        reader.send_bytes(get("/" + name) + get("/" + name));
         // The idle reader's whole part: it takes nothing for three keep-alives, time enough for
         // the server's 100 ms ticks however loaded the machine.
         if (c.bytes_per_second == 0) std::this_thread::sleep_for(std::chrono::seconds(3 * kKeepAliveS));
@@ -210,22 +222,88 @@ TEST_F(HttpServerPeer, TwoDeepReadersAreCutAtTheKeepAliveOnlyWhenTheyTakeNothing
             std::chrono::microseconds(c.bytes_per_second == 0 ? 0 : kPieceBytes * 1000000 / c.bytes_per_second);
         // Paced to a rate by the reader's own clock, not waiting for anything.
         auto next_piece = Clock::now();
-        int whole = 0;
+        size_t whole = 0;
         while (whole < kAnswers && !reader.read_until("\r\n\r\n").empty()) {
             size_t taken = 0;
-            while (taken < kAnswerBytes && reader.read_count(kPieceBytes).size() == kPieceBytes) {
+            while (taken < c.answer_bytes && reader.read_count(kPieceBytes).size() == kPieceBytes) {
                 taken += kPieceBytes;
                 next_piece += piece_interval;
                 std::this_thread::sleep_until(next_piece);
             }
-            if (taken < kAnswerBytes) break;
+            if (taken < c.answer_bytes) break;
+            if (whole < std::size(asked_when_whole)) reader.send_bytes(asked_when_whole[whole]);
             ++whole;
-            if (asked < kAnswers && reader.send_bytes(get("/answer.bin"))) ++asked;
         }
         EXPECT_EQ(whole == kAnswers, c.is_kept) << c.reader << ": " << whole << " whole answers";
-        reader.send_bytes(get("/?cmd=a"));
         EXPECT_EQ(!reader.read_until("<resp/>").empty(), c.is_kept) << c.reader;
     }
+}
+
+// Answers every request with a body of one size, on a connection the test drives itself, so that
+// its deadlines can be checked at any time the test names.
+class SizedAnswers : public IPCProtocolHTTPServer {
+public:
+    SizedAnswers(IPCConn* connection, size_t answer_bytes)
+        : IPCProtocolHTTPServer(connection), answer_bytes_(answer_bytes) {}
+
+protected:
+    void handle_request(const http_request& /*request*/) override {
+        set_status(200, "OK");
+        response_.set_body(std::string(answer_bytes_, 'x'));
+    }
+    void write_reply(const Message& /*reply*/) override {}
+
+private:
+    size_t answer_bytes_;
+};
+
+// A peer that reads nothing of its answer, the seconds it is given after its last progress: the
+// keep-alive once its system has taken all of the answer; while the server's system still holds
+// some, the delivery timeout, or the keep-alive if longer.
+struct IdlePeerCase {
+    const char* peer;
+    size_t answer_bytes;
+    uint32_t keep_alive_s;
+    uint32_t kept_for_s;  // not cut this long after its last progress; cut a microsecond later
+    const char* cut_with;
+};
+const IdlePeerCase kIdlePeers[] = {
+    {"holding its whole answer", 1024, 1, 1, "keep-alive timeout"},
+    {"with its answer on its way", 1024 * 1024, 1, IPCServer::kDeliveryTimeoutS, "delivery timeout"},
+    {"with its answer on its way, under a longer keep-alive", 1024 * 1024, 90, 90, "delivery timeout"},
+};
+
+TEST(HttpServerDeadlines, APeerTakingNothingIsCutAtTheKeepAliveOnlyOnceNothingIsOnItsWay) {
+    sockaddr_storage bound{};
+    socklen_t bound_length = sizeof bound;
+    const int listener = test_support::open_loopback_listener(1, bound, bound_length);
+    ASSERT_GE(listener, 0);
+    const uint16_t port = ntohs(reinterpret_cast<const sockaddr_in&>(bound).sin_port);
+    for (const IdlePeerCase& c : kIdlePeers) {
+        FrameClient peer("127.0.0.1", port);
+        sockaddr_storage address{};
+        socklen_t address_length = sizeof address;
+        IPCConnStream connection(nullptr, 0);
+        ASSERT_TRUE(connection.attach(platform::accept_connection(listener, &address, &address_length),
+                                      IPCAddress(reinterpret_cast<sockaddr*>(&address), address_length)));
+        auto* protocol = new SizedAnswers(&connection, c.answer_bytes);
+        connection.set_protocol(protocol);
+        connection.on_data(get("/"));
+        // Once the peer's system has taken all it will, nothing on the server's side moves any more.
+        long settled = -2;
+        ASSERT_TRUE(wait_until([&] {
+            const long held = connection.unacknowledged_bytes();
+            return std::exchange(settled, held) == held;
+        }));
+        const int64_t last_progress_us = ipc_now_us();
+        protocol->check_deadlines(last_progress_us, HttpTestServer::kRequestTimeoutS, c.keep_alive_s);
+        const int64_t kept_until_us = last_progress_us + int64_t{c.kept_for_s} * 1000000;
+        protocol->check_deadlines(kept_until_us, HttpTestServer::kRequestTimeoutS, c.keep_alive_s);
+        EXPECT_FALSE(connection.is_failed()) << c.peer << ": " << connection.error();
+        protocol->check_deadlines(kept_until_us + 1, HttpTestServer::kRequestTimeoutS, c.keep_alive_s);
+        EXPECT_EQ(connection.error(), c.cut_with) << c.peer;
+    }
+    platform::close_socket(listener);
 }
 
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
