@@ -746,6 +746,17 @@ SessionInbox::Delivery IPCObject::delivery_of(const QString& key) const {
     return is_level ? SessionInbox::Delivery::kNewestOnly : SessionInbox::Delivery::kData;
 }
 
+void IPCObject::queue_reply(const QString& key, int slot, const SharedMessage& stored) {
+    // By the time a call runs, the cache may already hold the codec's next list: a peer removed and
+    // another given its id, or a call that starts and ends, would then show as one list. So each
+    // list travels with its own call, as a report's does.
+    if (key == QLatin1String("peerList")) {
+        queue_call(slot_index(QStringLiteral("cb_unso_peerList"), true), stored, delivery_of(key));
+        return;
+    }
+    queue_call(slot, nullptr, delivery_of(key));
+}
+
 void IPCObject::handle_response(const Message& reply) {
     const int codec_version = version();
     codec_version_ = codec_version;
@@ -795,13 +806,13 @@ void IPCObject::handle_response(const Message& reply) {
     }
     // A missing slot is normal here: "setProfile" and its sisters are only cached.
     const int slot = slot_index(QStringLiteral("cb_resp_") + key, false);
-    store(reply, key, slot >= 0 || is_required(key));
+    const SharedMessage stored = store(reply, key, slot >= 0 || is_required(key));
     if (key == QLatin1String("addProfile") && has_seq) {
         // Only the profile copy's request carries this seq: one id per outstanding copy.
         std::lock_guard<SessionMutex> lock(session_mutex());
         added_profile_ids_.push_back(attributes.get_int("id", 0));
     }
-    if (slot >= 0) queue_call(slot, nullptr, delivery_of(key));
+    if (slot >= 0) queue_reply(key, slot, stored);
     tick_required(key);
 }
 
@@ -833,9 +844,9 @@ void IPCObject::handle_unsolicited(const Message& message) {
     const QString key = text_of(payload.name());
     const QString slot_name = QStringLiteral("cb_resp_") + key;
     const int slot = slot_index(slot_name, false);
-    store(payload, key, slot >= 0 || is_required(key));
+    const SharedMessage stored = store(payload, key, slot >= 0 || is_required(key));
     if (slot >= 0) {
-        queue_call(slot, nullptr, delivery_of(key));
+        queue_reply(key, slot, stored);
     } else {
         warn_about_key(key, QStringLiteral("missing function ") + slot_name);
     }
@@ -882,8 +893,10 @@ void IPCObject::cb_resp_profileList() {
 
 void IPCObject::cb_resp_peerList() {
     Message list;
-    if (!getCachedMessage(QStringLiteral("peerList"), list)) return;
+    if (getCachedMessage(QStringLiteral("peerList"), list)) apply_peer_list(list);
+}
 
+void IPCObject::apply_peer_list(const Message& list) {
     QString summary;
     QStringList started_names;
     QStringList ended_names;
@@ -1221,8 +1234,8 @@ void IPCObject::cb_unso_profileList(const Message&) {
     cb_resp_profileList();
 }
 
-void IPCObject::cb_unso_peerList(const Message&) {
-    cb_resp_peerList();
+void IPCObject::cb_unso_peerList(const Message& unso) {
+    apply_peer_list(unso);
 }
 
 void IPCObject::cb_unso_version(const Message&) {

@@ -316,6 +316,8 @@ protected slots:
     void cb_resp_channelList();
     void cb_resp_channelOpts();
     void cb_resp_profileList();
+    // Rebuilds from the cached list, for a caller that has just stored one: the codec's own lists,
+    // whichever road they come by, go to cb_unso_peerList with the list each came in.
     void cb_resp_peerList();
     void cb_resp_version();
     void cb_resp_sysOptions();
@@ -342,6 +344,7 @@ protected slots:
     void cb_unso_channelList(const Message& unso);
     void cb_unso_channelOpts(const Message& unso);
     void cb_unso_profileList(const Message& unso);
+    // Rebuilds from `unso`: a peer list as the codec sent it, reply or report, in the order sent.
     void cb_unso_peerList(const Message& unso);
     void cb_unso_version(const Message& unso);
     void cb_unso_systemOpts(const Message& unso);
@@ -438,6 +441,9 @@ private:
     QSet<int> held_profile_ids();
     // `id` named as the effect's kind requires, from the session's profiles or peers.
     FailureEffect::Subject effect_subject(FailureEffect::Kind kind, int id);
+    // Queues the call of a reply's slot `slot` (without arguments), or hands a peer list, `stored`
+    // as cached, to cb_unso_peerList with the call. Loop thread.
+    void queue_reply(const QString& key, int slot, const SharedMessage& stored);
     // Queues a call of one of this class's own slots (by signature) for the GUI thread.
     void queue_own_slot(const char* signature, const SharedMessage& argument,
                         SessionInbox::Delivery delivery = SessionInbox::Delivery::kInOrder);
@@ -450,6 +456,7 @@ private:
     static bool is_childless_report(const QString& key, const Message& message);
 
     // The parsers' bodies, on a report already taken from the cache (GUI thread).
+    void apply_peer_list(const Message& list);
     void apply_peer_stats(const Message& report);
     void apply_channel_stats(const Message& report);
     // The node of a level report that holds the values: the report itself from a legacy codec,

@@ -1007,4 +1007,78 @@ TEST_F(IPCObjectTest, ThirtyOneStatisticsReportsKeepThirtySamples) {
     EXPECT_EQ(delay.points.back().bufferDelay, 2);
 }
 
+// The roads a peer list takes from a codec: the answer to "getPeerList", an answer pushed in an
+// "unso" wrapper, and a report named by its id. `mark` tells the cached lists apart.
+using PeerListRoad = std::string (*)(const std::string& peers, const std::string& mark);
+std::string answered(const std::string& peers, const std::string& mark) {
+    return with_nul("<resp seq=\"peerList\" mark=\"" + mark + "\">" + peers + "</resp>");
+}
+std::string pushed(const std::string& peers, const std::string& mark) {
+    return with_nul("<unso id=\"unso\"><peerList mark=\"" + mark + "\">" + peers + "</peerList></unso>");
+}
+std::string reported(const std::string& peers, const std::string& mark) {
+    return with_nul("<unso id=\"peerList\" mark=\"" + mark + "\">" + peers + "</unso>");
+}
+
+struct PeerListBurstCase {
+    const char* label;
+    PeerListRoad first_road;
+    PeerListRoad second_road;
+    std::string first;   // the "peer" children of each list
+    std::string second;
+    std::vector<std::string> seen;  // the session's peers at each recvPeerList ("*": active)
+    std::vector<KT_EVENT> events;
+};
+
+TEST_F(IPCObjectTest, EachPeerListOfABurstIsHandedOnInOrder) {
+    const std::string kept = peer("1", "A", false), removed = peer("5", "Impostor", false);
+    const std::string renumbered = kept + peer("5", "Impostor Two", false);
+    const std::vector<std::string> id_left_then_taken = {"1 A", "1 A, 5 Impostor Two"};
+    const PeerListBurstCase cases[] = {
+        {"pushed twice", pushed, pushed, kept, renumbered, id_left_then_taken, {}},
+        {"reported twice", reported, reported, kept, renumbered, id_left_then_taken, {}},
+        {"the answer, then pushed", answered, pushed, kept, renumbered, id_left_then_taken, {}},
+        {"reported, then the answer", reported, answered, kept, renumbered, id_left_then_taken, {}},
+        {"a call starts and ends",
+         pushed,
+         pushed,
+         peer("1", "A", true) + removed,
+         kept + removed,
+         {"1 A*, 5 Impostor", "1 A, 5 Impostor"},
+         {AUDIO_START, AUDIO_END}},
+    };
+    IPCObject& session = start();
+    expect_ready();
+    std::vector<std::string> seen;
+    std::vector<KT_EVENT> events;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session, &IPCObject::recvPeerList, &context, [&] {
+        std::lock_guard<SessionMutex> lock(session.mutex());
+        std::string peers;
+        for (const PeerMetaPtr& listed : session.allPeers) {
+            if (!peers.empty()) peers += ", ";
+            peers += (listed->id + " " + listed->name).toStdString() + (listed->active ? "*" : "");
+        }
+        seen.push_back(peers);
+    });
+    QObject::connect(&session, &IPCObject::deviceEvent, &context,
+                     [&](IPCObject*, KT_EVENT kind) { events.push_back(kind); });
+    for (const auto& c : cases) {
+        peer_->send(pushed(kept + removed, "before"));
+        sync();
+        seen.clear();
+        events.clear();
+        peer_->send(c.first_road(c.first, "first") + c.second_road(c.second, "second"));
+        // This thread runs no event until the second list is cached: both reach the session first.
+        ASSERT_TRUE(test_support::wait_until([&] {
+            Message cached;
+            return session.getCachedMessage("peerList", cached) &&
+                   cached.attributes().get_string("mark", "") == "second";
+        })) << c.label;
+        sync();
+        EXPECT_EQ(seen, c.seen) << c.label;
+        EXPECT_EQ(events, c.events) << c.label;
+    }
+}
+
 }  // namespace
