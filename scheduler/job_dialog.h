@@ -7,7 +7,9 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
+#include "dialogs/lost_choice.h"
 #include "scheduler/job.h"
 
 class IPCObject;
@@ -25,10 +27,11 @@ class jobdialog;
 // The Target Peer list holds the codec's address-book peers, then its directory peers, each under
 // its id; peers whose id is not a plain number are left out (Job::isPeerId). It follows the
 // session's peer list while open, and holds the chosen peer by its id, name and address: when a new
-// list no longer has that peer under its id, the choice is cleared, a line names the peer, and OK
-// waits until the operator chooses again. A job's peer that the codec did not list when the dialog
-// was given it keeps an entry of its own, until another peer shows under its id. A new list never
-// chooses a peer where none was chosen. GUI thread only.
+// list no longer has that peer under its id, nor the rename this program sent for it, the choice
+// is cleared, a line says what became of it, and OK waits until the operator chooses again. A
+// job's peer that the codec did not list when the dialog was given it keeps an entry of its own,
+// until another peer shows under its id. A new list never chooses a peer where none was chosen.
+// GUI thread only.
 class JobDialog : public QDialog {
     Q_OBJECT
 
@@ -99,5 +102,5 @@ private:
     // The codec listed the chosen peer when it was chosen: should it leave the list, it is gone.
     bool is_chosen_listed_ = false;
     bool is_target_locked_ = false;
-    QString lost_peer_;  // the name of a chosen peer the codec no longer has; empty while none is lost
+    std::optional<LostChoice> lost_peer_;  // a chosen peer the codec's list no longer holds as chosen
 };
