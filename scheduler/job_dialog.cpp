@@ -6,6 +6,7 @@
 
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
+#include "dialogs/unit_label.h"
 #include "scheduler/date_time_dialog.h"
 #include "scheduler/local_date_time.h"
 #include "sessions/ipc_object.h"
@@ -46,9 +47,16 @@ JobDialog::~JobDialog() = default;
 void JobDialog::setIPCObject(IPCObject* session) {
     if (session_) disconnect(session_, nullptr, this, nullptr);
     session_ = session;
+    showCodecName();
     peerListUpdate();
     setTargetIndex(0);
-    if (session_) connect(session_, &IPCObject::recvPeerList, this, &JobDialog::peerListUpdate);
+    if (!session_) return;
+    connect(session_, &IPCObject::recvSysOptions, this, &JobDialog::showCodecName);
+    connect(session_, &IPCObject::recvPeerList, this, &JobDialog::peerListUpdate);
+}
+
+void JobDialog::showCodecName() {
+    ui_->codecLabel->setText(session_ ? tr("Codec: %1").arg(unitLabel(*session_)) : QString());
 }
 
 void JobDialog::setTargetIndex(int index) {

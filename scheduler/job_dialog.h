@@ -21,8 +21,9 @@ class jobdialog;
 
 // The modal dialog in which the operator sets one scheduled connection: start and end, whether
 // and how it repeats, the target peer among the codec's peers, and whether it forces the codec's
-// other connections off. It presents and returns values; the caller checks the range
-// (confirmRange) and makes or changes the Job. Each "Calendar" button opens a DateTimeDialog.
+// other connections off. A line at the top names the codec as the fleet does. It presents and
+// returns values; the caller checks the range (confirmRange) and makes or changes the Job. Each
+// "Calendar" button opens a DateTimeDialog.
 //
 // The Target Peer list holds the codec's address-book peers, then its directory peers, each under
 // its id; peers whose id is not a plain number are left out (Job::isPeerId). It follows the
@@ -40,8 +41,8 @@ public:
     explicit JobDialog(QWidget* parent = nullptr);
     ~JobDialog() override;
 
-    // Fills the Target Peer list from the session, its first peer chosen, and follows its peer lists
-    // from then on.
+    // Names the codec, fills the Target Peer list from the session, its first peer chosen, and
+    // follows its name and peer lists from then on.
     void setIPCObject(IPCObject* session);
     // Makes the entry at this position the choice; -1 or a position outside the list: none.
     void setTargetIndex(int index);
@@ -91,6 +92,7 @@ private:
     void reselect();
     // The lost choice's line, or none.
     void showLostPeer();
+    void showCodecName();
     // Runs a DateTimeDialog on the edit's date and time and, on OK, puts its choice in the edit.
     void pickDateTime(QDateTimeEdit* edit, const QString& title);
     static QDateTime toMinute(const QDateTimeEdit* edit);

@@ -10,6 +10,7 @@
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/shared/codec_text.h"
+#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
 #include "ui_connection_dialog.h"
 
@@ -50,8 +51,14 @@ ConnectionDialog::~ConnectionDialog() = default;
 
 void ConnectionDialog::connectInstance(IPCObject* followed) {
     session = followed;
+    showCodecName();
+    connect(followed, &IPCObject::recvSysOptions, this, &ConnectionDialog::showCodecName);
     connect(followed, &IPCObject::recvPeerList, this, &ConnectionDialog::ipcPeerListUpdate);
     connect(followed, &IPCObject::recvProfileList, this, &ConnectionDialog::ipcProfileListUpdate);
+}
+
+void ConnectionDialog::showCodecName() {
+    if (session) ui->codecLabel->setText(tr("Codec: %1").arg(unitLabel(*session)));
 }
 
 void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const QList<PeerMetaPtr>& directoryPeers) {

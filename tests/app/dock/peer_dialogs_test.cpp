@@ -21,6 +21,7 @@
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "dialogs/profile_edit.h"
+#include "dialogs/unit_label.h"
 #include "scheduler/job_dialog.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/message_box_recorder.h"
@@ -375,6 +376,41 @@ TEST_F(PeerDialogsTest, OnlyTheOperatorsOwnRenameKeepsAChoice) {
         EXPECT_EQ(seen.id, isKept ? id : QString());
         EXPECT_EQ(seen.shown.section(" (", 0, 0), isKept ? (c.isPeer ? "OB Van North" : "Music Row B") : "");
         EXPECT_EQ(seen.line, QString(c.line).replace("%1", id));
+    }
+}
+
+// Connection setup and the job dialog each name, at the top, the codec they act on as the fleet
+// names it: the one the dock shows, not the other codec. The line follows the codec's name, which
+// a codec may make long and full of markup: cut short, and plain.
+TEST_F(PeerDialogsTest, EachDialogNamesTheCodecItActsOn) {
+    const std::vector<uint16_t> ports = startFleet(2).ports();
+    IPCObject* notShown = addCodec(ports[0]);
+    IPCObject* session = selectReadyCodec(ports[1]);
+    IPCObject* other = addCodec(ports[1]);
+    ASSERT_TRUE(wait_processing_events([&] {
+        return notShown->state() == IQEndpointClient::READY && other->state() == IQEndpointClient::READY;
+    }));
+    const QString name = session->unitName();
+    ASSERT_FALSE(name.isEmpty());
+    ASSERT_NE(notShown->unitName(), name);
+    const QString marked = "<b>FM-08</b> " + QString(200, 'x');
+    for (const char* action : {"actionConnect", "actionScheduleConnection"}) {
+        SCOPED_TRACE(action);
+        window->handleAllEnables();
+        withDialog([&] { child<QAction>(action)->trigger(); }, [&](QDialog* dialog) {
+            const auto* line = field<QLabel>(dialog, "codecLabel");
+            EXPECT_NE(line, nullptr);
+            if (line) {
+                EXPECT_EQ(line->text(), "Codec: " + name);
+                other->cmd_set_unit_name(marked);
+                EXPECT_TRUE(wait_processing_events([&] { return line->text() != "Codec: " + name; }));
+                EXPECT_EQ(line->text(), "Codec: " + marked.left(kMaxUnitLabelLength - 1) + QChar(0x2026));
+                EXPECT_EQ(line->textFormat(), Qt::PlainText);
+                other->cmd_set_unit_name(name);
+                EXPECT_TRUE(wait_processing_events([&] { return line->text() == "Codec: " + name; }));
+            }
+            dialog->reject();
+        });
     }
 }
 
