@@ -6,6 +6,7 @@
 
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
+#include "dialogs/unit_label.h"
 #include "scheduler/date_time_dialog.h"
 #include "scheduler/local_date_time.h"
 #include "sessions/ipc_object.h"
@@ -17,7 +18,6 @@ namespace {
 // (id, name, address) and whether the codec's list holds it.
 constexpr int kIdentityRole = Qt::UserRole + 1;
 constexpr int kListedRole = Qt::UserRole + 2;
-constexpr int kShownNameLength = 60;
 
 }  // namespace
 
@@ -47,9 +47,16 @@ JobDialog::~JobDialog() = default;
 void JobDialog::setIPCObject(IPCObject* session) {
     if (session_) disconnect(session_, nullptr, this, nullptr);
     session_ = session;
+    showCodecName();
     peerListUpdate();
     setTargetIndex(0);
-    if (session_) connect(session_, &IPCObject::recvPeerList, this, &JobDialog::peerListUpdate);
+    if (!session_) return;
+    connect(session_, &IPCObject::recvSysOptions, this, &JobDialog::showCodecName);
+    connect(session_, &IPCObject::recvPeerList, this, &JobDialog::peerListUpdate);
+}
+
+void JobDialog::showCodecName() {
+    ui_->codecLabel->setText(session_ ? tr("Codec: %1").arg(unitLabel(*session_)) : QString());
 }
 
 void JobDialog::setTargetIndex(int index) {
@@ -57,7 +64,7 @@ void JobDialog::setTargetIndex(int index) {
     const int current = ui_->targetCombo->currentIndex();
     chosen_ = ui_->targetCombo->itemData(current, kIdentityRole).toStringList();
     is_chosen_listed_ = ui_->targetCombo->itemData(current, kListedRole).toBool();
-    lost_peer_.clear();
+    lost_peer_.reset();
     showLostPeer();
 }
 
@@ -65,7 +72,7 @@ void JobDialog::setTargetPeer(const QString& id, const QString& name, const QStr
     if (!Job::isPeerId(id)) return;
     chosen_ = QStringList{id, name, address};
     is_chosen_listed_ = false;
-    lost_peer_.clear();
+    lost_peer_.reset();
     reselect();
     showLostPeer();
     handleEnables();
@@ -168,7 +175,7 @@ void JobDialog::peerListUpdate() {
             if (!Job::isPeerId(peer->id)) continue;
             ui_->targetCombo->addItem(shownCodecText(peer->name), peer->id);
             const int added = ui_->targetCombo->count() - 1;
-            ui_->targetCombo->setItemData(added, QStringList{peer->id, peer->name, peer->addr}, kIdentityRole);
+            ui_->targetCombo->setItemData(added, peer->identity(), kIdentityRole);
             ui_->targetCombo->setItemData(added, true, kListedRole);
         }
         reselect();
@@ -190,7 +197,8 @@ void JobDialog::reselect() {
     // Known by its id alone (a job from an older file): whichever peer the list holds under it.
     const bool is_known_by_id = chosen_.value(1).isEmpty() && chosen_.value(2).isEmpty();
     const QStringList there = ui_->targetCombo->itemData(listed, kIdentityRole).toStringList();
-    if (listed >= 0 && (is_known_by_id || there == chosen_)) {
+    const bool is_renamed_here = session_ && session_->sentPeerRenames.isSent(chosen_, there);
+    if (listed >= 0 && (is_known_by_id || there == chosen_ || is_renamed_here)) {
         chosen_ = there;
         is_chosen_listed_ = true;
         ui_->targetCombo->setCurrentIndex(listed);
@@ -204,18 +212,13 @@ void JobDialog::reselect() {
         ui_->targetCombo->setCurrentIndex(added);
         return;
     }
-    lost_peer_ = chosen_.value(1).isEmpty() ? chosen_.value(2) : chosen_.value(1);
-    if (lost_peer_.isEmpty()) lost_peer_ = tr("peer %1").arg(id);
+    lost_peer_ = LostChoice{LostChoice::Kind::kPeer, chosen_, there};
     chosen_.clear();
 }
 
 void JobDialog::showLostPeer() {
-    const QString line = lost_peer_.isEmpty()
-                             ? QString()
-                             : tr("The codec no longer has the peer \"%1\" you chose. Choose the peer again.")
-                                   .arg(shownCodecText(lost_peer_, kShownNameLength));
-    ui_->problemLabel->setText(line);
-    ui_->problemLabel->setVisible(!line.isEmpty());
+    ui_->problemLabel->setText(lost_peer_ ? lost_peer_->line() : QString());
+    ui_->problemLabel->setVisible(lost_peer_.has_value());
 }
 
 void JobDialog::onButtonCalendarStartPressed() {

@@ -7,7 +7,9 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
+#include "dialogs/lost_choice.h"
 #include "scheduler/job.h"
 
 class IPCObject;
@@ -19,16 +21,18 @@ class jobdialog;
 
 // The modal dialog in which the operator sets one scheduled connection: start and end, whether
 // and how it repeats, the target peer among the codec's peers, and whether it forces the codec's
-// other connections off. It presents and returns values; the caller checks the range
-// (confirmRange) and makes or changes the Job. Each "Calendar" button opens a DateTimeDialog.
+// other connections off. A line at the top names the codec as the fleet does. It presents and
+// returns values; the caller checks the range (confirmRange) and makes or changes the Job. Each
+// "Calendar" button opens a DateTimeDialog.
 //
 // The Target Peer list holds the codec's address-book peers, then its directory peers, each under
 // its id; peers whose id is not a plain number are left out (Job::isPeerId). It follows the
 // session's peer list while open, and holds the chosen peer by its id, name and address: when a new
-// list no longer has that peer under its id, the choice is cleared, a line names the peer, and OK
-// waits until the operator chooses again. A job's peer that the codec did not list when the dialog
-// was given it keeps an entry of its own, until another peer shows under its id. A new list never
-// chooses a peer where none was chosen. GUI thread only.
+// list no longer has that peer under its id, nor the rename this program sent for it, the choice
+// is cleared, a line says what became of it, and OK waits until the operator chooses again. A
+// job's peer that the codec did not list when the dialog was given it keeps an entry of its own,
+// until another peer shows under its id. A new list never chooses a peer where none was chosen.
+// GUI thread only.
 class JobDialog : public QDialog {
     Q_OBJECT
 
@@ -37,8 +41,8 @@ public:
     explicit JobDialog(QWidget* parent = nullptr);
     ~JobDialog() override;
 
-    // Fills the Target Peer list from the session, its first peer chosen, and follows its peer lists
-    // from then on.
+    // Names the codec, fills the Target Peer list from the session, its first peer chosen, and
+    // follows its name and peer lists from then on.
     void setIPCObject(IPCObject* session);
     // Makes the entry at this position the choice; -1 or a position outside the list: none.
     void setTargetIndex(int index);
@@ -88,6 +92,7 @@ private:
     void reselect();
     // The lost choice's line, or none.
     void showLostPeer();
+    void showCodecName();
     // Runs a DateTimeDialog on the edit's date and time and, on OK, puts its choice in the edit.
     void pickDateTime(QDateTimeEdit* edit, const QString& title);
     static QDateTime toMinute(const QDateTimeEdit* edit);
@@ -99,5 +104,5 @@ private:
     // The codec listed the chosen peer when it was chosen: should it leave the list, it is gone.
     bool is_chosen_listed_ = false;
     bool is_target_locked_ = false;
-    QString lost_peer_;  // the name of a chosen peer the codec no longer has; empty while none is lost
+    std::optional<LostChoice> lost_peer_;  // a chosen peer the codec's list no longer holds as chosen
 };

@@ -83,6 +83,25 @@ QString first_ids(const QStringList& ids) {
     return text;
 }
 
+QStringList identity_of(const PeerMetaPtr& peer) {
+    return peer->identity();
+}
+
+QStringList identity_of(const ProfileInfo& profile) {
+    return profile.identity();
+}
+
+// Settles `renames` with `list`, the session's peers or profiles, read under `mutex`. Run once
+// every view has followed the list.
+template <typename List>
+void settle_renames(SentRenames& renames, const List& list, SessionMutex& mutex) {
+    if (renames.isEmpty()) return;
+    QList<QStringList> listed;
+    std::lock_guard<SessionMutex> lock(mutex);
+    for (const auto& each : list) listed << identity_of(each);
+    renames.settle(listed);
+}
+
 QString text_of(const std::string& bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
 }
@@ -889,6 +908,7 @@ void IPCObject::cb_resp_profileList() {
         defaultProfileId = default_id;
     }
     emit recvProfileList(uuid);
+    settle_renames(sentProfileRenames, profiles, session_mutex());
 }
 
 void IPCObject::cb_resp_peerList() {
@@ -974,6 +994,7 @@ void IPCObject::apply_peer_list(const Message& list) {
         emit deviceEvent(this, AUDIO_END);
     }
     emit recvPeerList(uuid);
+    settle_renames(sentPeerRenames, allPeers, session_mutex());
 }
 
 void IPCObject::cb_resp_version() {

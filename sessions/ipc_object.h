@@ -51,6 +51,7 @@
 #include "sessions/peer_meta.h"
 #include "sessions/peer_stats_info.h"
 #include "sessions/profile_info.h"
+#include "sessions/sent_renames.h"
 #include "sessions/tunnel_info.h"
 #include "sessions/warning_limiter.h"
 
@@ -250,6 +251,11 @@ public:
     // The codec's tunnel, rebuilt from the cached tunnel reports on the GUI thread; the tunnel page
     // reads it there. Connects itself to recvTunStats, recvTunConns and recvTunnelStatus.
     TunnelInfo tunnelInfo;
+    // The renames of peers and profiles the operator sent from this program, until the peer or
+    // profile list shows them: each list is followed by every view before they are settled with
+    // it. GUI thread only.
+    SentRenames sentPeerRenames;
+    SentRenames sentProfileRenames;
 
 signals:
     void newChanState(QUuid, QString state);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -44,6 +45,10 @@ public:
     // The host of an "addr" text: "192.0.2.7:9000" -> "192.0.2.7", "[fe80::1]:9000" -> "fe80::1";
     // a bare IPv6 address, which has more than one colon and no port, is kept whole.
     static QString hostOfAddress(const QString& addr);
+
+    // What a view holds a chosen peer by: {id, name, addr}. A codec may give a removed peer's id to
+    // another, and a client may rename or readdress a peer.
+    QStringList identity() const { return {id, name, addr}; }
 
     bool stored = false;     // "stored"
     bool active = false;     // "active": the peer has a connection now

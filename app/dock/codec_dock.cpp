@@ -43,12 +43,9 @@ std::optional<int> commandId(const QString& text, const char* command, const cha
     return id;
 }
 
-// A name in the line of a lost choice is cut to this many characters, so that the line stays short.
-constexpr int kShownNameLength = 60;
-
-// Shows in `label` the line `text` naming `lost`; hides it when nothing was lost.
-void showLostChoice(QLabel& label, const std::optional<QString>& lost, const QString& text) {
-    label.setText(lost ? text.arg(shownCodecText(*lost, kShownNameLength)) : QString());
+// Shows in `label` the line of `lost`; hides it when nothing was lost.
+void showLostChoice(QLabel& label, const std::optional<LostChoice>& lost) {
+    label.setText(lost ? lost->line() : QString());
     label.setVisible(lost.has_value());
 }
 
@@ -251,7 +248,7 @@ void CodecDock::clearAndPopulatePeerList(QUuid) {
 
 void CodecDock::ipcRecvPeerList(QUuid) {
     if (!shown) return;
-    if (std::optional<QString> lost = peers.update(*shown)) {
+    if (std::optional<LostChoice> lost = peers.update(*shown)) {
         lostPeer = lost;
         showLostChoices();
     }
@@ -290,11 +287,8 @@ void CodecDock::peerFilterChanged(const QString&) {
 }
 
 void CodecDock::showLostChoices() {
-    // Said as Connection setup says it.
-    showLostChoice(*ui.lostPeerLabel, lostPeer,
-                   tr("The codec no longer has the peer \"%1\" you chose. Choose the peer again."));
-    showLostChoice(*ui.lostProfileLabel, lostProfile,
-                   tr("The codec no longer has the profile \"%1\" you chose. Choose the profile again."));
+    showLostChoice(*ui.lostPeerLabel, lostPeer);
+    showLostChoice(*ui.lostProfileLabel, lostProfile);
 }
 
 void CodecDock::reapplyFilters() {
@@ -396,7 +390,7 @@ void CodecDock::editPeer() {
     // From the codec's own element: the peer records keep only the host of its address.
     dialog.setEntry(peer);
     if (!shown->takesSubscriptions()) dialog.lockIdentity();
-    runEntryDialog(dialog, shown->uuid, [&dialog, id](IPCObject& session) {
+    runEntryDialog(dialog, shown->uuid, [&dialog, &peer, id](IPCObject& session) {
         Message edit;
         edit.set_name("setPeerSettings");
         Message::Attributes& a = edit.attributes();
@@ -408,7 +402,13 @@ void CodecDock::editPeer() {
         a.set("bdlink", dialog.isBraidlinkTicked());
         // Names a refusal even while a seq-less command awaits its answer.
         a.set("seq", std::string("setPeerSettings"));
-        return session.send_all_if_ready({edit});
+        if (!session.send_all_if_ready({edit})) return false;
+        // Whoever holds this peer as chosen follows it to the name and address it is given here.
+        Message renamed = peer;
+        renamed.attributes().set("name", dialog.name());
+        renamed.attributes().set("addr", dialog.address());
+        session.sentPeerRenames.note(PeerMeta(peer).identity(), PeerMeta(renamed).identity());
+        return true;
     }, [&peer](IPCObject& session) {
         return holdsPeer(session, peer) ? QString()
                                         : tr("Nothing was sent: the codec no longer has this peer, or has given its id "
@@ -490,7 +490,7 @@ void CodecDock::clearAndPopulateProfileList(QUuid key) {
     IPCObject* session = findInstance(key);
     if (!session) {
         profiles.clear();
-    } else if (std::optional<QString> lost = profiles.refill(*session)) {
+    } else if (std::optional<LostChoice> lost = profiles.refill(*session)) {
         lostProfile = lost;
         showLostChoices();
     }
@@ -534,6 +534,9 @@ bool CodecDock::editProfile() {
             problem = QStringLiteral("The profile was not saved: the codec no longer has this profile, or has given "
                                      "its id to another. Your changes are kept.");
         } else if (session && session->cmd_set_profile(profileEditor->profile())) {
+            // Whoever holds this profile as chosen follows it to the name it is given here.
+            const QString id = attributeText(profile, "id");
+            session->sentProfileRenames.note({id, profileName(profile)}, {id, profileName(profileEditor->profile())});
             return true;
         }
         MessageBox::warning(&window, QStringLiteral("Profile Editor"), problem);

@@ -14,6 +14,7 @@
 #include "app/dock/peer_tree_panel.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "dialogs/lost_choice.h"
 #include "dialogs/send_dialog.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
@@ -181,10 +182,9 @@ private:
     QPointer<IPCObject> shown;  // the codec shown; not owned
     ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
-    // The names of a chosen peer and profile that went with the codec's lists, until the operator
-    // chooses again.
-    std::optional<QString> lostPeer;
-    std::optional<QString> lostProfile;
+    // A chosen peer and profile that went with the codec's lists, until the operator chooses again.
+    std::optional<LostChoice> lostPeer;
+    std::optional<LostChoice> lostProfile;
     // The peer of the statistics row the table's menu opened on, and its codec, while that menu is
     // open: another codec may be shown by the time an entry is chosen.
     std::optional<int> statsMenuPeer;

@@ -10,6 +10,7 @@
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/shared/codec_text.h"
+#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
 #include "ui_connection_dialog.h"
 
@@ -19,9 +20,6 @@ namespace {
 // operator chose only while all of these read the same: a codec may give a removed peer's or
 // profile's id to a new one.
 constexpr int kIdentityRole = Qt::UserRole + 1;
-
-// A name in the problem line is cut to this many characters, so that the line fits the dialog.
-constexpr int kShownNameLength = 60;
 
 // The data under `role` of the one selected row; invalid without exactly one.
 QVariant selectedData(const QListWidget& list, int role) {
@@ -40,11 +38,11 @@ ConnectionDialog::ConnectionDialog(QWidget* parent) : QDialog(parent), ui(new Ui
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
     // The lists are rebuilt with their signals blocked: a change seen here is the operator's.
     connect(ui->peerList, &QListWidget::itemSelectionChanged, this, [this] {
-        lostPeer.clear();
+        lostPeer.reset();
         showLostChoices();
     });
     connect(ui->profileList, &QListWidget::itemSelectionChanged, this, [this] {
-        lostProfile.clear();
+        lostProfile.reset();
         showLostChoices();
     });
 }
@@ -53,8 +51,14 @@ ConnectionDialog::~ConnectionDialog() = default;
 
 void ConnectionDialog::connectInstance(IPCObject* followed) {
     session = followed;
+    showCodecName();
+    connect(followed, &IPCObject::recvSysOptions, this, &ConnectionDialog::showCodecName);
     connect(followed, &IPCObject::recvPeerList, this, &ConnectionDialog::ipcPeerListUpdate);
     connect(followed, &IPCObject::recvProfileList, this, &ConnectionDialog::ipcProfileListUpdate);
+}
+
+void ConnectionDialog::showCodecName() {
+    if (session) ui->codecLabel->setText(tr("Codec: %1").arg(unitLabel(*session)));
 }
 
 void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const QList<PeerMetaPtr>& directoryPeers) {
@@ -67,14 +71,17 @@ void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const
         item->setData(kPeerAddressRole, peer->addr);
         item->setData(kPeerIdRole, peer->id);
         item->setData(kPeerDirectoryRole, false);
-        item->setData(kIdentityRole, QStringList{peer->id, peer->name, peer->addr});
+        item->setData(kIdentityRole, peer->identity());
     }
     for (const PeerMetaPtr& peer : directoryPeers) {
         auto* item = new QListWidgetItem(ui->peerList);
         setPeerListItemData(item, peer.get());
-        item->setData(kIdentityRole, QStringList{peer->id, peer->name, peer->addr});
+        item->setData(kIdentityRole, peer->identity());
     }
-    reselect(*ui->peerList, chosen, lostPeer);
+    if (std::optional<LostChoice> lost = reselect(*ui->peerList, chosen, LostChoice::Kind::kPeer,
+                                                  session ? &session->sentPeerRenames : nullptr)) {
+        lostPeer = lost;
+    }
     showLostChoices();
 }
 
@@ -86,32 +93,35 @@ void ConnectionDialog::refillProfileList(const QList<ProfileInfo>& profiles) {
         auto* item = new QListWidgetItem(CodecText::name(profile.name), ui->profileList);
         item->setData(kProfileNameRole, profile.name);
         item->setData(kProfileIdRole, profile.id);
-        item->setData(kIdentityRole, QStringList{profile.id, profile.name});
+        item->setData(kIdentityRole, profile.identity());
     }
-    reselect(*ui->profileList, chosen, lostProfile);
+    if (std::optional<LostChoice> lost = reselect(*ui->profileList, chosen, LostChoice::Kind::kProfile,
+                                                  session ? &session->sentProfileRenames : nullptr)) {
+        lostProfile = lost;
+    }
     showLostChoices();
 }
 
-void ConnectionDialog::reselect(QListWidget& list, const QStringList& chosen, QString& lost) {
-    if (chosen.isEmpty()) return;
+std::optional<LostChoice> ConnectionDialog::reselect(QListWidget& list, const QStringList& chosen,
+                                                     LostChoice::Kind kind, const SentRenames* sent) {
+    if (chosen.isEmpty()) return std::nullopt;
+    QStringList listedUnderId;
     for (int row = 0; row < list.count(); ++row) {
-        if (list.item(row)->data(kIdentityRole).toStringList() == chosen) {
+        const QStringList listed = list.item(row)->data(kIdentityRole).toStringList();
+        if (listed.value(0) != chosen.first()) continue;
+        if (listed == chosen || (sent && sent->isSent(chosen, listed))) {
             list.setCurrentRow(row);
-            return;
+            return std::nullopt;
         }
+        if (listedUnderId.isEmpty()) listedUnderId = listed;
     }
-    lost = chosen.value(1);
+    return LostChoice{kind, chosen, listedUnderId};
 }
 
 void ConnectionDialog::showLostChoices() {
     QStringList lines;
-    if (!lostPeer.isEmpty()) {
-        lines << tr("The codec no longer has the peer \"%1\" you chose. Choose the peer again.")
-                     .arg(shownCodecText(lostPeer, kShownNameLength));
-    }
-    if (!lostProfile.isEmpty()) {
-        lines << tr("The codec no longer has the profile \"%1\" you chose. Choose the profile again.")
-                     .arg(shownCodecText(lostProfile, kShownNameLength));
+    for (const std::optional<LostChoice>& lost : {lostPeer, lostProfile}) {
+        if (lost) lines << lost->line();
     }
     ui->problemLabel->setText(lines.join(QLatin1Char('\n')));
     ui->problemLabel->setVisible(!lines.isEmpty());
@@ -166,7 +176,7 @@ void ConnectionDialog::ipcProfileListUpdate(QUuid) {
 }
 
 void ConnectionDialog::checkAndAccept() {
-    if (!lostPeer.isEmpty() || !lostProfile.isEmpty()) {
+    if (lostPeer || lostProfile) {
         showLostChoices();
         return;
     }

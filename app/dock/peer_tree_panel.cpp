@@ -16,6 +16,12 @@ bool isBookRow(const QTreeWidgetItem* item) {
     return !item->data(0, kPeerDirectoryRole).toBool();
 }
 
+// The peer the row shows, as PeerMeta::identity gives it. A directory peer's row has no address.
+QStringList shownPeer(const QTreeWidgetItem* item) {
+    return {item->data(0, kPeerIdRole).toString(), item->data(0, kPeerNameRole).toString(),
+            item->data(0, kPeerAddressRole).toString()};
+}
+
 // Whether `peer`, listed under the row's id, is still the peer the row showed: a codec may give a
 // removed peer's id to another, and another client may rename or readdress it. A directory peer
 // reports no address.
@@ -46,7 +52,7 @@ void PeerTreePanel::refill(IPCObject& session) {
     resizeColumns();
 }
 
-std::optional<QString> PeerTreePanel::update(IPCObject& session) {
+std::optional<LostChoice> PeerTreePanel::update(IPCObject& session) {
     QList<PeerMetaPtr> listed;
     {
         std::lock_guard<SessionMutex> lock(session.mutex());
@@ -58,13 +64,14 @@ std::optional<QString> PeerTreePanel::update(IPCObject& session) {
     for (const PeerMetaPtr& peer : listed) {
         if (!unclaimed.contains(peer->id)) unclaimed.insert(peer->id, peer);
     }
-    std::optional<QString> lost;
+    std::optional<LostChoice> lost;
     for (int row = 0; row < tree->topLevelItemCount();) {
         QTreeWidgetItem* item = tree->topLevelItem(row);
         const PeerMetaPtr peer = unclaimed.take(item->data(0, kPeerIdRole).toString());
-        const bool isGone = !peer || !showsSamePeer(item, *peer);
+        const bool isGone = !peer || !(showsSamePeer(item, *peer) ||
+                                       session.sentPeerRenames.isSent(shownPeer(item), peer->identity()));
         if (isGone && item->isSelected()) {
-            lost = item->data(0, kPeerNameRole).toString();
+            lost = LostChoice{LostChoice::Kind::kPeer, shownPeer(item), peer ? peer->identity() : QStringList()};
             // Left current, the row would hand the selection to its neighbour, or keep it for the
             // peer that took its id: a peer the operator never picked, which Connect or Remove
             // would then act on.

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "dialogs/lost_choice.h"
+
 class IPCObject;
 class QLineEdit;
 class QTreeWidget;
@@ -25,9 +27,10 @@ public:
     // Redecorates the rows of peers still listed (the first row of an id takes the first peer of
     // that id), removes the others, and inserts new peers: an address-book peer after the last
     // address-book row, a directory peer at the end. The selected peer stays selected while its id
-    // names a peer of the same name (and address, for an address-book peer); otherwise no peer is
-    // selected, and the name of the one that was is returned.
-    std::optional<QString> update(IPCObject& session);
+    // names a peer of the same name (and address, for an address-book peer), or the rename this
+    // program sent for it (IPCObject::sentPeerRenames); otherwise no peer is selected, and what
+    // became of the one that was is returned.
+    std::optional<LostChoice> update(IPCObject& session);
     void clear();
     // Shows every row's peer as in no audio connection: the codec is lost.
     void showNotLive();

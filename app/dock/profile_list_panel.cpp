@@ -12,19 +12,20 @@
 
 ProfileListPanel::ProfileListPanel(QListWidget* list_, QLineEdit* filterLine_) : list(list_), filterLine(filterLine_) {}
 
-std::optional<QString> ProfileListPanel::refill(IPCObject& session) {
+std::optional<LostChoice> ProfileListPanel::refill(IPCObject& session) {
     QList<ProfileInfo> profiles;
     {
         std::lock_guard<SessionMutex> lock(session.mutex());
         profiles = session.profiles;
     }
     // The choice is held by id and name: a codec may give a removed profile's id to a new one, and
-    // another client may rename it.
-    const QListWidgetItem* chosen = selectedProfileItem();
-    const bool isChosen = chosen != nullptr;  // the row itself goes with the rebuild
-    const QString chosenId = isChosen ? chosen->data(kProfileIdRole).toString() : QString();
-    const QString chosenName = isChosen ? chosen->data(kProfileNameRole).toString() : QString();
+    // another client may rename it. Taken as a copy: the row itself goes with the rebuild.
+    const QListWidgetItem* chosenItem = selectedProfileItem();
+    const QStringList chosen = chosenItem ? QStringList{chosenItem->data(kProfileIdRole).toString(),
+                                                        chosenItem->data(kProfileNameRole).toString()}
+                                          : QStringList();
     QListWidgetItem* chosenAgain = nullptr;
+    QStringList listedUnderId;
     // The rebuild is no choice of the operator's: its selection changes reach no one.
     const QSignalBlocker blocker(list);
     list->clear();
@@ -37,10 +38,15 @@ std::optional<QString> ProfileListPanel::refill(IPCObject& session) {
         item->setData(kProfileFactoryRole, profile.factory);
         item->setData(kProfileDefaultRole, profile.isDefault);
         list->addItem(item);
-        if (isChosen && !chosenAgain && profile.id == chosenId && profile.name == chosenName) chosenAgain = item;
+        if (chosen.isEmpty() || chosenAgain || profile.id != chosen.first()) continue;
+        if (profile.identity() == chosen || session.sentProfileRenames.isSent(chosen, profile.identity())) {
+            chosenAgain = item;
+        } else if (listedUnderId.isEmpty()) {
+            listedUnderId = profile.identity();
+        }
     }
-    if (!isChosen) return std::nullopt;
-    if (!chosenAgain) return chosenName;
+    if (chosen.isEmpty()) return std::nullopt;
+    if (!chosenAgain) return LostChoice{LostChoice::Kind::kProfile, chosen, listedUnderId};
     list->setCurrentItem(chosenAgain);
     return std::nullopt;
 }

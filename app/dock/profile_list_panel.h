@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "dialogs/lost_choice.h"
+
 class IPCObject;
 class QLineEdit;
 class QListWidget;
@@ -27,9 +29,10 @@ public:
     ProfileListPanel(QListWidget* list, QLineEdit* filterLine);
 
     // Rebuilds every row from the session's last profile list, with the list's signals blocked. The
-    // selected profile stays selected while the new list holds its id by the same name; otherwise
-    // none is, and the name of the one that was is returned.
-    std::optional<QString> refill(IPCObject& session);
+    // selected profile stays selected while the new list holds its id by the same name, or by the
+    // name this program sent for it (IPCObject::sentProfileRenames); otherwise none is, and what
+    // became of the one that was is returned.
+    std::optional<LostChoice> refill(IPCObject& session);
     void clear();
 
     // The first selected row, or null.

@@ -214,8 +214,10 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
         ASSERT_TRUE(other->cmd_set_profile(profile));
     };
     const QString lostPeer = "The codec no longer has the peer \"London Studio\" you chose. Choose the peer again.";
-    const QString lostProfile =
-        "The codec no longer has the profile \"Music Stereo\" you chose. Choose the profile again.";
+    const QString readdressedPeer =
+        "You chose \"London Studio\", but peer 1 is now \"London Studio\" at 192.0.2.200. Choose the peer again.";
+    const QString renamedProfile =
+        "You chose \"Music Stereo\", but profile 3 is now \"Music Wide\". Choose the profile again.";
     const struct {
         const char* what;
         std::function<void()> meanwhile;
@@ -226,8 +228,9 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
         {"another peer and profile renamed", [&] { editPeer(2, "name", "Paris Annex"); renameProfile("2", "Voice Two"); },
          "1", "3", ""},
         {"another peer and profile removed", [&] { other->cmd_remove_peer(2); other->cmd_delete_profile(2); }, "1", "3", ""},
-        {"the chosen profile renamed", [&] { renameProfile("3", "Music Wide"); }, "1", "", lostProfile},
-        {"the chosen peer given another address", [&] { editPeer(1, "addr", "192.0.2.200:9000"); }, "", "3", lostPeer},
+        {"the chosen profile renamed", [&] { renameProfile("3", "Music Wide"); }, "1", "", renamedProfile},
+        {"the chosen peer given another address", [&] { editPeer(1, "addr", "192.0.2.200:9000"); }, "", "3",
+         readdressedPeer},
         {"the chosen peer removed", [&] { other->cmd_remove_peer(1); }, "", "3", lostPeer},
     };
     auto* connectButton = child<QPushButton>("connectButton");

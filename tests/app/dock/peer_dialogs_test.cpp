@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "dialogs/profile_edit.h"
+#include "dialogs/unit_label.h"
 #include "scheduler/job_dialog.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/message_box_recorder.h"
@@ -180,7 +182,7 @@ TEST_F(PeerDialogsTest, ChoicesSurviveTheCodecsListsAndNothingTakesTheirPlace) {
         {"3", "3", "Voice Mono", ""},
         {"4", "2", "Voice Stereo",
          "The codec no longer has the peer \"Berlin Desk\" you chose. Choose the peer again.\n"
-         "The codec no longer has the profile \"Voice Mono\" you chose. Choose the profile again."},
+         "You chose \"Voice Mono\", but profile 2 is now \"Voice Stereo\". Choose the profile again."},
     };
     for (const auto& c : connections) {
         withDialog([&] { child<QAction>("actionConnect")->trigger(); }, [&](QDialog* dialog) {
@@ -212,6 +214,204 @@ TEST_F(PeerDialogsTest, ChoicesSurviveTheCodecsListsAndNothingTakesTheirPlace) {
     child<QAction>("actionRemoveEntry")->trigger();
     syncWith(*session);
     EXPECT_EQ(recorded("removePeer").size(), 2u);  // 4 by the other client, then 2
+}
+
+// One table over the dock, Connection setup and the job dialog. A peer or profile chosen there
+// follows the operator's own rename (the dock's Edit Peer, the Profile Editor) under its new name;
+// another client's rename, or the id leaving the list, leaves nothing chosen, each with its own
+// true line. Each row has a second client of codec 0 add a peer "OB Van" at 198.51.100.7, or copy a
+// profile as "Music Row", which the dock chooses first: the operator's own renames start there.
+TEST_F(PeerDialogsTest, OnlyTheOperatorsOwnRenameKeepsAChoice) {
+    const uint16_t port = startFleet(1).ports()[0];
+    IPCObject* session = selectReadyCodec(port);
+    IPCObject* other = addCodec(port);
+    ASSERT_TRUE(wait_processing_events([&] { return other->state() == IQEndpointClient::READY; }));
+    enum class View { kDock, kSetup, kJob };
+    enum class Change { kOwnRename, kOtherRename, kGone };
+    const char* const peerRenamed =
+        "You chose \"OB Van\", but peer %1 is now \"OB Van North\" at 198.51.100.8. Choose the peer again.";
+    const char* const peerGone = "The codec no longer has the peer \"OB Van\" you chose. Choose the peer again.";
+    const char* const profileRenamed =
+        "You chose \"Music Row\", but profile %1 is now \"Music Row B\". Choose the profile again.";
+    const char* const profileGone = "The codec no longer has the profile \"Music Row\" you chose. Choose the profile again.";
+    const struct Case {
+        const char* what;
+        View view;
+        bool isPeer;
+        Change change;
+        const char* line;  // %1: the id; empty while the choice stands
+    } cases[] = {
+        {"dock, own Edit Peer", View::kDock, true, Change::kOwnRename, ""},
+        {"dock, peer renamed elsewhere", View::kDock, true, Change::kOtherRename, peerRenamed},
+        {"dock, peer gone", View::kDock, true, Change::kGone, peerGone},
+        {"dock, own Profile Editor rename", View::kDock, false, Change::kOwnRename, ""},
+        {"dock, profile renamed elsewhere", View::kDock, false, Change::kOtherRename, profileRenamed},
+        {"dock, profile gone", View::kDock, false, Change::kGone, profileGone},
+        {"setup, own Edit Peer", View::kSetup, true, Change::kOwnRename, ""},
+        {"setup, peer renamed elsewhere", View::kSetup, true, Change::kOtherRename, peerRenamed},
+        {"setup, peer gone", View::kSetup, true, Change::kGone, peerGone},
+        {"setup, own Profile Editor rename", View::kSetup, false, Change::kOwnRename, ""},
+        {"setup, profile renamed elsewhere", View::kSetup, false, Change::kOtherRename, profileRenamed},
+        {"setup, profile gone", View::kSetup, false, Change::kGone, profileGone},
+        {"job, own Edit Peer", View::kJob, true, Change::kOwnRename, ""},
+        {"job, peer renamed elsewhere", View::kJob, true, Change::kOtherRename, peerRenamed},
+        {"job, peer gone", View::kJob, true, Change::kGone, peerGone},
+    };
+    // The first {id, name, ...} that `listing` (the session, or the other client) holds with
+    // `value` at `at` (0 the id, 1 the name) among its peers or profiles; empty when none.
+    const auto listedIn = [](IPCObject& listing, bool isPeer, int at, const QString& value) {
+        QList<QStringList> listed;
+        {
+            std::lock_guard<SessionMutex> lock(listing.mutex());
+            if (isPeer) {
+                for (const PeerMetaPtr& peer : listing.allPeers) listed << peer->identity();
+            } else {
+                for (const ProfileInfo& profile : listing.profiles) listed << profile.identity();
+            }
+        }
+        for (const QStringList& each : listed) {
+            if (each.value(at) == value) return each;
+        }
+        return QStringList();
+    };
+    const auto nameIn = [&](IPCObject& listing, bool isPeer, const QString& id) {
+        return listedIn(listing, isPeer, 0, id).value(1);
+    };
+    const auto change = [&](const Case& c, const QString& id) {
+        const QString renamed = c.isPeer ? "OB Van North" : "Music Row B";
+        if (c.change == Change::kOwnRename) {
+            test_support::on_next_modal([&](QDialog* editor) {
+                if (c.isPeer) {
+                    field<QLineEdit>(editor, "lineName")->setText(renamed);
+                    field<QLineEdit>(editor, "lineIPAddress")->setText("198.51.100.8:9000");
+                    return pressOk(editor);
+                }
+                auto* tree = field<QTreeWidget>(editor, "treeProfileItems");
+                tree->setCurrentItem(tree->findItems("Profile Name", Qt::MatchExactly | Qt::MatchRecursive).value(0));
+                field<QLineEdit>(editor, "lineValue")->setText(renamed);
+                field<QPushButton>(editor, "buttonSave")->click();
+            });
+            c.isPeer ? dock().editPeer() : static_cast<void>(dock().editProfile());
+        } else if (c.change == Change::kOtherRename && c.isPeer) {
+            Message edit;
+            edit.set_name("setPeerSettings");
+            edit.attributes().set("id", id.toInt());
+            edit.attributes().set("name", renamed);
+            edit.attributes().set("addr", "198.51.100.8:9000");
+            other->send(edit);
+        } else if (c.change == Change::kOtherRename) {
+            Message profile;
+            other->findProfile(id, profile);
+            profile.get_child("settings", 0).attributes().set("name", renamed);
+            other->cmd_set_profile(profile);
+        } else {
+            c.isPeer ? other->cmd_remove_peer(id.toInt()) : other->cmd_delete_profile(id.toInt());
+        }
+        const QString listed = c.change == Change::kGone ? QString() : renamed;
+        EXPECT_TRUE(wait_processing_events([&] { return nameIn(*session, c.isPeer, id) == listed; }));
+    };
+    // The chosen id and the text it shows with, and the line said about a choice; each empty when none.
+    struct Seen {
+        QString id, shown, line;
+    };
+    const auto seenIn = [&](const Case& c, QDialog* dialog) {
+        const auto said = [](const QLabel* label) { return label->isVisible() ? label->text() : QString(); };
+        if (auto* job = qobject_cast<JobDialog*>(dialog)) {
+            return Seen{job->targetPeer(), field<QComboBox>(dialog, "targetCombo")->currentText(),
+                        said(field<QLabel>(dialog, "problemLabel"))};
+        }
+        if (dialog) {
+            const QListWidgetItem* row = field<QListWidget>(dialog, c.isPeer ? "peerList" : "profileList")->currentItem();
+            const bool isChosen = row && row->isSelected();
+            return Seen{isChosen ? row->data(c.isPeer ? kPeerIdRole : kProfileIdRole).toString() : QString(),
+                        isChosen ? row->text() : QString(), said(field<QLabel>(dialog, "problemLabel"))};
+        }
+        const QLabel* line = child<QLabel>(c.isPeer ? "lostPeerLabel" : "lostProfileLabel");
+        const QString lostLine = line->isVisibleTo(window.get()) ? line->text() : QString();
+        if (c.isPeer) {
+            const QTreeWidgetItem* row = peerTree()->selectedItems().value(0);
+            return Seen{row ? row->data(0, kPeerIdRole).toString() : QString(), row ? row->text(0) : QString(), lostLine};
+        }
+        const QListWidgetItem* row = profileList()->selectedItems().value(0);
+        return Seen{row ? row->data(kProfileIdRole).toString() : QString(), row ? row->text() : QString(), lostLine};
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.isPeer) {
+            other->cmd_add_peer("OB Van", "198.51.100.7", QString());
+        } else {
+            other->cmd_copy_profile(2, "Music Row");
+        }
+        QString id;
+        ASSERT_TRUE(wait_processing_events([&] {
+            id = listedIn(*session, c.isPeer, 1, c.isPeer ? "OB Van" : "Music Row").value(0);
+            return !id.isEmpty() && !nameIn(*other, c.isPeer, id).isEmpty();
+        }));
+        if (c.isPeer) {
+            peerTree()->setCurrentItem(peerTree()->findItems("OB Van", Qt::MatchExactly).value(0));
+        } else {
+            selectRow(profileList(), kProfileIdRole, id);
+        }
+        Seen seen;
+        if (c.view == View::kDock) {
+            change(c, id);
+            seen = seenIn(c, nullptr);
+        } else {
+            window->handleAllEnables();
+            const char* action = c.view == View::kSetup ? "actionConnect" : "actionScheduleSelectedConnection";
+            withDialog([&] { child<QAction>(action)->trigger(); }, [&](QDialog* dialog) {
+                if (c.view == View::kSetup) {
+                    selectRow(field<QListWidget>(dialog, c.isPeer ? "peerList" : "profileList"),
+                              c.isPeer ? kPeerIdRole : kProfileIdRole, id);
+                }
+                EXPECT_EQ(seenIn(c, dialog).id, id);  // chosen before the change
+                change(c, id);
+                seen = seenIn(c, dialog);
+                dialog->reject();
+            });
+        }
+        // Kept under its new name; or nothing chosen.
+        const bool isKept = c.change == Change::kOwnRename;
+        EXPECT_EQ(seen.id, isKept ? id : QString());
+        EXPECT_EQ(seen.shown.section(" (", 0, 0), isKept ? (c.isPeer ? "OB Van North" : "Music Row B") : "");
+        EXPECT_EQ(seen.line, QString(c.line).replace("%1", id));
+    }
+}
+
+// Connection setup and the job dialog each name, at the top, the codec they act on as the fleet
+// names it: the one the dock shows, not the other codec. The line follows the codec's name, which
+// a codec may make long and full of markup: cut short, and plain.
+TEST_F(PeerDialogsTest, EachDialogNamesTheCodecItActsOn) {
+    const std::vector<uint16_t> ports = startFleet(2).ports();
+    IPCObject* notShown = addCodec(ports[0]);
+    IPCObject* session = selectReadyCodec(ports[1]);
+    IPCObject* other = addCodec(ports[1]);
+    ASSERT_TRUE(wait_processing_events([&] {
+        return notShown->state() == IQEndpointClient::READY && other->state() == IQEndpointClient::READY;
+    }));
+    const QString name = session->unitName();
+    ASSERT_FALSE(name.isEmpty());
+    ASSERT_NE(notShown->unitName(), name);
+    const QString marked = "<b>FM-08</b> " + QString(200, 'x');
+    for (const char* action : {"actionConnect", "actionScheduleConnection"}) {
+        SCOPED_TRACE(action);
+        window->handleAllEnables();
+        withDialog([&] { child<QAction>(action)->trigger(); }, [&](QDialog* dialog) {
+            const auto* line = field<QLabel>(dialog, "codecLabel");
+            EXPECT_NE(line, nullptr);
+            if (line) {
+                EXPECT_EQ(line->text(), "Codec: " + name);
+                other->cmd_set_unit_name(marked);
+                EXPECT_TRUE(wait_processing_events([&] { return line->text() != "Codec: " + name; }));
+                EXPECT_EQ(line->text(), "Codec: " + marked.left(kMaxUnitLabelLength - 1) + QChar(0x2026));
+                EXPECT_EQ(line->textFormat(), Qt::PlainText);
+                other->cmd_set_unit_name(name);
+                EXPECT_TRUE(wait_processing_events([&] { return line->text() == "Codec: " + name; }));
+            }
+            dialog->reject();
+        });
+    }
 }
 
 // On a codec of the old protocol Braidlink is not offered: the request has neither of its fields,
