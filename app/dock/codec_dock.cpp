@@ -328,11 +328,12 @@ void CodecDock::on_disconnectButton_clicked() {
 
 void CodecDock::doDisconnectSelected() {
     if (!shown) return;
-    if (const std::optional<int> id = selectedPeerId("disconnect")) shown->cmd_disconnect(*id);
+    const std::optional<int> id = selectedPeerId("disconnect");
+    if (id) shown->cmd_disconnect(*id, IPCObject::Asker::kOperator);
 }
 
 void CodecDock::doDisconnectAll() {
-    if (shown) shown->cmd_disconnect_peer();
+    if (shown) shown->cmd_disconnect_peer(IPCObject::Asker::kOperator);
 }
 
 void CodecDock::removePeer() {
@@ -692,7 +693,7 @@ void CodecDock::actionDisconnectStatTableTriggered() {
     const bool isStillActive = std::any_of(active.cbegin(), active.cend(), [this](const PeerMetaPtr& peer) {
         return readDecimalId(peer->id) == statsMenuPeer;
     });
-    if (isStillActive) shown->cmd_disconnect(*statsMenuPeer);
+    if (isStillActive) shown->cmd_disconnect(*statsMenuPeer, IPCObject::Asker::kOperator);
 }
 
 void CodecDock::showMeterContextMenu(const QPoint& pos) {
