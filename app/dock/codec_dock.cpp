@@ -22,6 +22,7 @@
 #include "app/dock/peer_items.h"
 #include "dialogs/add_entry.h"
 #include "dialogs/decimal_id.h"
+#include "dialogs/enter_presses_button.h"
 #include "dialogs/message_box.h"
 #include "dialogs/message_lookup.h"
 #include "dialogs/profile_edit.h"
@@ -106,6 +107,9 @@ CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
       eventLog(form.eventLogText, &window_),
       profileEditor(new ProfileEdit(&window_)) {
     setObjectName(QStringLiteral("codecDock"));
+    // Everywhere in the dock, its settings page included; the profile editor is a dialog, where Qt
+    // does it. Owned by the dock widget.
+    new EnterPressesButton(form.dockWidgetDetails);
     connectWidgets();
     empty();
 }
