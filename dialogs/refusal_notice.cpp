@@ -55,6 +55,9 @@ QString effectText(const FailureEffect& effect) {
         return RefusalNotice::tr("; the empty profile %1, made for a profile copy, stays on it").arg(subjects);
     case FailureEffect::kNotConnected:
         return RefusalNotice::tr("; peer %1 was not connected").arg(subjects);
+    case FailureEffect::kNotDisconnected:
+        return subjects.isEmpty() ? RefusalNotice::tr("; no peer was disconnected")
+                                  : RefusalNotice::tr("; peer %1 was not disconnected").arg(subjects);
     case FailureEffect::kNotConnectedUnsure:
         return RefusalNotice::tr("peer %1 was not connected: the codec's answer to its profile could not be told "
                                  "from the answer to another request")
@@ -69,7 +72,8 @@ RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
 
 void RefusalNotice::report(IPCObject& session, const QString& request, const QString& errorCode,
                            const QString& errorText, const FailureEffect& effect) {
-    if (!isEditorRequest(request)) return;
+    // An effect is always on an action of the operator's.
+    if (!isEditorRequest(request) && effect.kind == FailureEffect::kNone) return;
     const QString codec = tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port));
     if (lines_.size() >= kMaxLines) {
         ++droppedLines_;

@@ -11,12 +11,13 @@
 class IPCObject;
 class QWidget;
 
-// Tells the operator when a codec refuses a change that one of the editors sent, since nothing
-// else would: the editors wait for no reply, and the refused values simply stay unsaved. One
+// Tells the operator when a codec refuses a change that one of the editors sent, or a connect or
+// disconnect the operator asked for, since nothing else would: the editors wait for no reply, the
+// refused values simply stay unsaved, and a refused call leaves the peers as they were. One
 // warning at a time, not modal, opened from the event loop (never inside the session's signal);
 // refusals that come while it is open join it. Each line names the codec (unit name and address),
-// the request, and the codec's error text and code, then what became of a profile copy or a
-// connect behind it; an answer the session could not use is told in the same way.
+// the request, and the codec's error text and code, then what became of a profile copy, a connect
+// or a disconnect behind it; an answer the session could not use is told in the same way.
 //
 // Threads: GUI thread only.
 class RefusalNotice : public QObject {
@@ -27,7 +28,8 @@ public:
     explicit RefusalNotice(QWidget* owner);
 
     // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
-    // editors' requests (listed in the .cpp; each editor adds its own) is left to the log.
+    // editors' requests (listed in the .cpp; each editor adds its own) and the requests whose
+    // failure left an action of the operator's undone (an effect) is left to the log.
     void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText,
                 const FailureEffect& effect);
 

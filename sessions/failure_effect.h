@@ -19,11 +19,15 @@ struct FailureEffect {
         kEmptyProfileMayBeLeft,
         // The deletion of a refused copy's empty profile was refused: that profile stays.
         kEmptyProfileLeft,
-        // The profile a connect was to use was refused: nothing was connected.
+        // The profile a connect was to use, or the operator's connect itself, was refused: nothing
+        // was connected.
         kNotConnected,
         // An answer accepted a profile assignment but could not be told from another request's: the
         // connect that waited for its profile was not made. The codec refused nothing.
         kNotConnectedUnsure,
+        // The operator's disconnect was refused: the peer, or with no subject every peer, stays
+        // as it was.
+        kNotDisconnected,
     };
     struct Subject {
         int id = 0;

@@ -241,7 +241,7 @@ bool IPCObject::send_noting(const Message& request, const AwaitedNote& note) {
         std::lock_guard<SessionMutex> lock(session_mutex());
         awaited->add(request.attributes().get_int("id", 0), note);
     }
-    if (send_locked(request)) return true;
+    if (send_locked(request, note.refused)) return true;
     if (awaited) {
         std::lock_guard<SessionMutex> lock(session_mutex());
         awaited->drop_newest();
@@ -254,6 +254,11 @@ AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::st
     if (seq == "deleteProfile") return &copy_deletions_;
     if (seq == "setPeerSettings") return &peer_assignments_;
     return nullptr;
+}
+
+IPCObject::AwaitedNote IPCObject::refusal_note(Asker asker, FailureEffect::Kind undone, const QList<int>& ids) {
+    if (asker != Asker::kOperator) return {};
+    return {0, QString(), {undone, ids}};
 }
 
 bool IPCObject::send_if_ready(const Message& request, const AwaitedNote& note) {
@@ -411,10 +416,10 @@ bool IPCObject::cmd_connect(const QString& id) {
     return send_command(message);
 }
 
-bool IPCObject::cmd_disconnect(int id) {
+bool IPCObject::cmd_disconnect(int id, Asker asker) {
     Message message = request("disconnect");
     message.attributes().set("id", id);
-    return send_command(message);
+    return send_command(message, refusal_note(asker, FailureEffect::kNotDisconnected, {id}));
 }
 
 void IPCObject::cmd_get_event_log_noreply() {
@@ -505,7 +510,7 @@ void IPCObject::addProfileCallback(int id) {
     profile.set_name("setProfile");
     profile.attributes().set("seq", "setProfile");
     profile.attributes().set("id", id);
-    send_command(profile, {id, QString()});
+    send_command(profile, {id, QString(), {}});
 }
 
 void IPCObject::cmd_copy_profile(int id, const QString& name) {
@@ -600,17 +605,19 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
     const bool is_default_already = peer_profile == 0 && profile == default_id;
     if (is_profile_number && is_peer_number && wanted != peer_profile && !is_default_already) {
         // The call must not come up on the peer's stored profile: "connect" waits for the answer.
-        return send_command(peer_settings_request(peer_key, wanted), {0, peerId});
+        return send_command(peer_settings_request(peer_key, wanted), {0, peerId, {}});
     }
     Message message = request("connect");
     message.attributes().set("id", peerId);
-    if (send_if_ready(message)) return true;
+    if (send_if_ready(message, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peerId.toInt()}))) {
+        return true;
+    }
     qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping connect";
     return false;
 }
 
-bool IPCObject::cmd_disconnect_peer() {
-    if (!send_command(request("disconnect"))) return false;
+bool IPCObject::cmd_disconnect_peer(Asker asker) {
+    if (!send_command(request("disconnect"), refusal_note(asker, FailureEffect::kNotDisconnected, {}))) return false;
     std::lock_guard<SessionMutex> lock(session_mutex());
     peerStatsById.clear();
     return true;
@@ -797,7 +804,7 @@ void IPCObject::handle_response(const Message& reply) {
     if (codec_version == 0) return;
 
     // Every answer without seq settles a request without one, whether or not it can be told which.
-    const QString unanswered = has_seq ? QString() : text_of(take_unanswered_request());
+    const UnansweredRequests::Request unanswered = has_seq ? UnansweredRequests::Request{} : take_unanswered_request();
     QString key;
     if (has_seq) {
         key = text_of(attributes.get_string("seq", ""));
@@ -805,11 +812,15 @@ void IPCObject::handle_response(const Message& reply) {
         key = text_of(reply.get_child(0).name());
     }
     if (attributes.has("fail")) {
-        if (!has_seq && unanswered.isEmpty()) {
+        if (!has_seq && unanswered.name.empty()) {
             qWarning("a refusal without seq names no request: not exactly one request without seq awaited "
                      "an answer");
         }
-        report_refusal(reply, has_seq ? key : unanswered, settled);
+        if (has_seq) {
+            report_refusal(reply, key, settled);
+        } else {
+            report_refusal(reply, text_of(unanswered.name), {unanswered.note.effect, unanswered.note.ids, QString()});
+        }
         if (!has_seq) return;
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
@@ -1409,7 +1420,8 @@ FailureEffect::Subject IPCObject::effect_subject(FailureEffect::Kind kind, int i
     FailureEffect::Subject subject;
     subject.id = id;
     std::lock_guard<SessionMutex> lock(session_mutex());
-    if (kind == FailureEffect::kNotConnected || kind == FailureEffect::kNotConnectedUnsure) {
+    if (kind == FailureEffect::kNotConnected || kind == FailureEffect::kNotConnectedUnsure ||
+        kind == FailureEffect::kNotDisconnected) {
         if (const PeerMetaPtr peer = peerById.value(id)) subject.name = peer->name;
         return subject;
     }
@@ -1421,7 +1433,9 @@ FailureEffect::Subject IPCObject::effect_subject(FailureEffect::Kind kind, int i
 }
 
 void IPCObject::connectAssignedPeer(const Message& connect) {
-    send_command(connect);
+    // Only the operator's cmd_connect_peer waits for a profile.
+    const int peer = connect.attributes().get_qstring("id", QString()).toInt();
+    send_command(connect, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer}));
 }
 
 void IPCObject::dropRefusedProfileCopy() {

@@ -53,6 +53,7 @@
 #include "sessions/profile_info.h"
 #include "sessions/sent_renames.h"
 #include "sessions/tunnel_info.h"
+#include "sessions/unanswered_requests.h"
 #include "sessions/warning_limiter.h"
 
 class IQCommonPooledApp;
@@ -167,11 +168,17 @@ public:
     void cmd_get_tunnel_status();
     void cmd_get_event_log();
 
+    // Who asked for a command. A refusal of the operator's own raises requestFailed with what it
+    // left undone (FailureEffect), which the window tells the operator; a refusal of the program's
+    // own (the scheduler's, which confirms each step from the next peer list) only with its name.
+    enum class Asker { kProgram, kOperator };
+
     // Operator and scheduler commands: sent only while READY, otherwise warned about and dropped,
     // so that nothing pressed while a codec is offline is replayed on a later connection. Those
     // returning bool say whether the command was sent.
+    // The scheduler's connect; the operator's is cmd_connect_peer.
     bool cmd_connect(const QString& id);
-    bool cmd_disconnect(int id);
+    bool cmd_disconnect(int id, Asker asker = Asker::kProgram);
     // Asks for no entries and clears the codec's own event log (the "Reset" of the event-log panel).
     void cmd_get_event_log_noreply();
     void cmd_set_sys_options(const Message& options);
@@ -199,11 +206,12 @@ public:
     // text) when the peer has another one. An empty or non-numeric `profile` keeps the peer's own.
     // An assigned profile must be accepted first: "connect" follows its answer, and a refusal, or
     // an answer that cannot be told from another's, connects nothing and raises requestFailed
-    // (FailureEffect::kNotConnected, kNotConnectedUnsure). False when the peer is not in the last
-    // peer list or the session is not READY: nothing was sent.
+    // (FailureEffect::kNotConnected, kNotConnectedUnsure). The operator's command: a refused
+    // "connect" raises kNotConnected too. False when the peer is not in the last peer list or the
+    // session is not READY: nothing was sent.
     bool cmd_connect_peer(const QString& peerId, const QString& profile);
     // "disconnect" without an id: the codec drops every connection. Then drops the peer statistics.
-    bool cmd_disconnect_peer();
+    bool cmd_disconnect_peer(Asker asker = Asker::kProgram);
 
     // Alert sound file per KT_EVENT; empty when none is set. GUI thread only.
     void setAlertSound(int kind, const QString& file);
@@ -396,11 +404,12 @@ private slots:
     void connectAssignedPeer(const Message& connect);
 
 private:
-    // What the answer to a request of an awaited seq decides (see awaited_answers()); `{}` for
-    // nothing.
+    // What the answer to a request decides: to one of an awaited seq (see awaited_answers()), or to
+    // one without seq; `{}` for nothing.
     struct AwaitedNote {
         int copy_id;           // "setProfile": the new profile a copy writes; 0 for an edit
         QString connect_peer;  // "setPeerSettings": the peer to connect once it is accepted
+        UnansweredRequests::Note refused;  // without seq: what its refusal leaves undone
     };
     // What an answer to a request of an awaited seq decided: the effect on the operator's action,
     // with the ids it concerns, or the peer to connect now.
@@ -417,6 +426,9 @@ private:
         QSet<int> held_profiles;
     };
 
+    // The note of a command without seq: what its refusal leaves undone when the operator asked
+    // for it, nothing for the program's own.
+    static AwaitedNote refusal_note(Asker asker, FailureEffect::Kind undone, const QList<int>& ids);
     // send_all_if_ready over `count` requests from `requests`, each noted with `note` when its seq
     // awaits answers: one request needs no vector.
     bool send_all_if_ready(const Message* requests, size_t count, const AwaitedNote& note);

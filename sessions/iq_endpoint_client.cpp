@@ -135,7 +135,7 @@ void IQEndpointClient::report_dropped_warnings() {
                                 .arg(QString::fromStdString(session_name_));
 }
 
-bool IQEndpointClient::send_locked(const Message& message) {
+bool IQEndpointClient::send_locked(const Message& message, const UnansweredRequests::Note& note) {
     lock_order::assert_no_session_mutex_held("IQEndpointClient::send_locked");
     IQManager* manager = session_manager_;
     if (!manager) {
@@ -144,12 +144,12 @@ bool IQEndpointClient::send_locked(const Message& message) {
         return false;
     }
     IPCMutexGuard guard(manager->mutex());
-    if (!message.attributes().has("seq")) unanswered_requests_.add(message.name(), ipc_now_us());
+    if (!message.attributes().has("seq")) unanswered_requests_.add(message.name(), ipc_now_us(), note);
     send(message);
     return true;
 }
 
-std::string IQEndpointClient::take_unanswered_request() {
+UnansweredRequests::Request IQEndpointClient::take_unanswered_request() {
     return unanswered_requests_.take_answered(ipc_now_us(), int64_t{timeout()} * 1000000);
 }
 

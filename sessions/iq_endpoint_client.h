@@ -91,8 +91,9 @@ public:
     void set_placement(IQCommonPooledApp* pool, IQManager* manager, const QString& name);
 
     // Takes the manager lock (when placed) around the hand-over to the connection. False, with a
-    // warning, when the session is not placed on any manager.
-    bool send_locked(const Message& message);
+    // warning, when the session is not placed on any manager. A request without seq keeps `note`
+    // until its answer (take_unanswered_request).
+    bool send_locked(const Message& message, const UnansweredRequests::Note& note = {});
     // The login password (UTF-8); written and read under the manager lock.
     void set_password(const std::string& password);
 
@@ -170,9 +171,10 @@ protected:
     // Replaces the required-reply list, leaving out names already cached on this connection.
     void set_required(const QStringList& names);
     bool is_required_list_empty() const { return required_.isEmpty(); }
-    // For an answer without "seq": the name of the request it belongs to when that can be told
-    // (UnansweredRequests::take_answered, with the endpoint's time-out); empty otherwise.
-    std::string take_unanswered_request();
+    // For an answer without "seq": the request it belongs to, with the note it was sent with, when
+    // that can be told (UnansweredRequests::take_answered, with the endpoint's time-out); one
+    // without a name otherwise.
+    UnansweredRequests::Request take_unanswered_request();
 
 private:
     void forget_connection_state();

@@ -22,6 +22,7 @@
 #include "app/dock/peer_items.h"
 #include "dialogs/add_entry.h"
 #include "dialogs/decimal_id.h"
+#include "dialogs/enter_presses_button.h"
 #include "dialogs/message_box.h"
 #include "dialogs/message_lookup.h"
 #include "dialogs/profile_edit.h"
@@ -103,6 +104,9 @@ CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
       eventLog(form.eventLogText, &window_),
       profileEditor(new ProfileEdit(&window_)) {
     setObjectName(QStringLiteral("codecDock"));
+    // Everywhere in the dock, its settings page included; the profile editor is a dialog, where Qt
+    // does it. Owned by the dock widget.
+    new EnterPressesButton(form.dockWidgetDetails);
     connectWidgets();
     empty();
 }
@@ -322,11 +326,12 @@ void CodecDock::on_disconnectButton_clicked() {
 
 void CodecDock::doDisconnectSelected() {
     if (!shown) return;
-    if (const std::optional<int> id = selectedPeerId("disconnect")) shown->cmd_disconnect(*id);
+    const std::optional<int> id = selectedPeerId("disconnect");
+    if (id) shown->cmd_disconnect(*id, IPCObject::Asker::kOperator);
 }
 
 void CodecDock::doDisconnectAll() {
-    if (shown) shown->cmd_disconnect_peer();
+    if (shown) shown->cmd_disconnect_peer(IPCObject::Asker::kOperator);
 }
 
 void CodecDock::removePeer() {
@@ -695,7 +700,7 @@ void CodecDock::actionDisconnectStatTableTriggered() {
     const bool isStillActive = std::any_of(active.cbegin(), active.cend(), [this](const PeerMetaPtr& peer) {
         return readDecimalId(peer->id) == statsMenuPeer;
     });
-    if (isStillActive) shown->cmd_disconnect(*statsMenuPeer);
+    if (isStillActive) shown->cmd_disconnect(*statsMenuPeer, IPCObject::Asker::kOperator);
 }
 
 void CodecDock::showMeterContextMenu(const QPoint& pos) {

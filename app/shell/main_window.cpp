@@ -436,7 +436,7 @@ void MainWindow::showPasswordDialog() {
 
 void MainWindow::doDisconnectAllFleet() {
     for (IPCObject* session : qAsConst(instanceMap)) {
-        if (session->state() == IQEndpointClient::READY) session->cmd_disconnect_peer();
+        if (session->state() == IQEndpointClient::READY) session->cmd_disconnect_peer(IPCObject::Asker::kOperator);
     }
 }
 

@@ -29,8 +29,8 @@ const AnswerCase kAnswers[] = {
 TEST(UnansweredRequests, AnAnswerIsNamedOnlyWhenOneRequestIsAwaited) {
     for (const auto& c : kAnswers) {
         UnansweredRequests requests;
-        for (const auto& request : c.sent) requests.add(request.first, request.second * kSecond);
-        EXPECT_EQ(requests.take_answered(c.answered_s * kSecond, kTimeout), c.named) << c.what;
+        for (const auto& request : c.sent) requests.add(request.first, request.second * kSecond, {});
+        EXPECT_EQ(requests.take_answered(c.answered_s * kSecond, kTimeout).name, c.named) << c.what;
     }
 }
 

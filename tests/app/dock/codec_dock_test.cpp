@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextCodec>
@@ -16,19 +17,23 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <mutex>
 
+#include "app/shell/instance_registry.h"
 #include "app/shared/delay_graph.h"
 #include "app/shared/view_colours.h"
 #include "app/shared/loss_graph.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "scheduler/codec_sessions.h"
 #include "sessions/event_log_merger.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/app/popup_menu.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/message_box_recorder.h"
+#include "tests/support/modal_dialog.h"
 
 namespace {
 
@@ -294,6 +299,87 @@ TEST_F(DockTest, ARefusedProfileConnectsNothing) {
     EXPECT_EQ(recorded("setPeerSettings", 1).size(), 1u);
     EXPECT_TRUE(recorded("connect", 1).empty());
     EXPECT_FALSE(isActiveRow(id));
+}
+
+// A connect or disconnect the operator asked for and the codec refused is named in the notice with
+// the peer and the codec's words, and nothing is sent again. The scheduler's own stay in the log: it
+// confirms each step from the codec's next peer list. Codec 1: peer 1 on air, peer 2 not.
+TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
+    MessageBoxRecorder boxes;
+    CodecSimOptions refusing;
+    refusing.count = 2;
+    refusing.refused_requests = {"connect", "disconnect"};
+    const uint16_t port = startFleet(refusing).ports()[1];
+    IPCObject* session = selectReadyCodec(port);
+    window->show();
+    ASSERT_TRUE(wait_processing_events([&] { return hasStatsRow("1") && peerRow("2"); }));
+    const auto press = [&](const char* peer, const char* button) {
+        peerTree()->setCurrentItem(peerRow(peer));
+        ASSERT_TRUE(wait_processing_events([&] { return child<QPushButton>(button)->isEnabled(); }));
+        child<QPushButton>(button)->click();
+    };
+    const auto setUp = [&](const char* peer) {
+        test_support::on_next_modal([&](QDialog* dialog) {
+            auto* peers = dialog->findChild<QListWidget*>(QStringLiteral("peerList"));
+            for (int row = 0; row < peers->count(); ++row) {
+                if (peers->item(row)->data(kPeerIdRole) == peer) peers->setCurrentRow(row);
+            }
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        dock().showConnectDialog();
+    };
+    const std::shared_ptr<CodecSessions> scheduler = registeredSessions();
+    const struct {
+        const char* road;
+        std::function<void()> ask;
+        const char* peer;  // null: every peer
+        const char* sent;  // the one command the codec gets
+        const char* told;  // after the reason, %1 the peer's name; null: no notice
+    } roads[] = {
+        {"Connect", [&] { press("2", "connectButton"); }, "2", "connect", "peer \"%1\" (id 2) was not connected"},
+        {"Connection setup", [&] { setUp("2"); }, "2", "connect", "peer \"%1\" (id 2) was not connected"},
+        {"Disconnect", [&] { press("1", "disconnectButton"); }, "1", "disconnect", "peer \"%1\" (id 1) was not disconnected"},
+        {"the statistics menu", [&] { disconnectFromStatsMenu(peerRow("1")->text(0)); }, "1", "disconnect",
+         "peer \"%1\" (id 1) was not disconnected"},
+        {"Disconnect All", [&] { child<QAction>("actionDisconnect")->trigger(); }, nullptr, "disconnect",
+         "no peer was disconnected"},
+        {"a scheduled connect", [&] { scheduler->sendConnect(session->uuid, "2"); }, "2", "connect", nullptr},
+        {"a scheduled disconnect", [&] { scheduler->sendDisconnect(session->uuid, 1); }, "1", "disconnect", nullptr},
+    };
+    const auto commands = [&] {
+        std::vector<std::string> sent;
+        for (const char* name : {"connect", "disconnect", "setPeerSettings"}) {
+            for (const RecordedFrame& frame : recorded(name, 1)) sent.push_back(frame.xml);
+        }
+        return sent;
+    };
+    for (const auto& c : roads) {
+        SCOPED_TRACE(c.road);
+        const int notices = boxes.count("Changes Refused");
+        std::vector<std::string> expected = commands();
+        expected.push_back(c.peer ? QStringLiteral("<%1 id=\"%2\"/>").arg(c.sent, c.peer).toStdString()
+                                  : "<" + std::string(c.sent) + "/>");
+        QSignalSpy refusals(session, &IPCObject::requestFailed);
+        c.ask();
+        ASSERT_TRUE(wait_processing_events([&] { return !refusals.isEmpty(); }));
+        bool isAfterTheNotice = false;  // posted after the notice the refusal posts, if any
+        QTimer::singleShot(0, [&] { isAfterTheNotice = true; });
+        ASSERT_TRUE(wait_processing_events([&] { return isAfterTheNotice; }));
+        syncWith(*session, 1);
+
+        std::vector<std::string> sent = commands();
+        std::sort(sent.begin(), sent.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(sent, expected);
+        EXPECT_EQ(boxes.count("Changes Refused"), notices + (c.told ? 1 : 0));
+        if (!c.told) continue;
+        const QString told = c.peer ? QString::fromUtf8(c.told).arg(peerRow(c.peer)->text(0)) : QString::fromUtf8(c.told);
+        EXPECT_EQ(boxes.lastText("Changes Refused"),
+                  QStringLiteral("These changes were not made:\n\n%1 (127.0.0.1:%2) refused %3: Refused by codec-sim (error 409); %4")
+                      .arg(session->unitName()).arg(port).arg(c.sent, told));
+    }
+    EXPECT_TRUE(isActiveRow("1"));
+    EXPECT_FALSE(isActiveRow("2"));
 }
 
 // A codec's ids are sent as the codec wrote them or not at all: an id that is not a decimal number

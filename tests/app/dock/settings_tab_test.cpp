@@ -502,6 +502,48 @@ TEST_F(SettingsTabTest, TabReachesSaveAndDiscard) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+// At the keyboard: Enter, or the keypad's Enter, on "Save Changes" reached by Tab sends the number
+// typed; on "Discard Changes" it drops it, and the codec's value comes back.
+TEST_F(SettingsTabTest, EnterPressesSaveAndDiscardReachedByTab) {
+    MessageBoxRecorder boxes;
+    selectReadyCodec(startFleet(1).ports()[0]);
+    showSettingsTab();
+    const struct {
+        const char* button;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* typed;
+        const char* saved;  // the codec's value afterwards
+    } presses[] = {
+        {"buttonSave", Qt::Key_Return, Qt::NoModifier, "5", "5"},
+        {"buttonSave", Qt::Key_Enter, Qt::KeypadModifier, "6", "6"},
+        {"buttonReset", Qt::Key_Return, Qt::NoModifier, "7", "6"},
+        {"buttonReset", Qt::Key_Enter, Qt::KeypadModifier, "8", "6"},
+    };
+    size_t saves = 0;
+    for (const auto& c : presses) {
+        SCOPED_TRACE(std::string(c.button) + " " + c.typed);
+        typeInto("Input Gain", c.typed);
+        for (int step = 0; step < 10 && QApplication::focusWidget() != pageWidget(c.button); ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(QApplication::focusWidget(), pageWidget(c.button));
+        QTest::keyClick(pageWidget(c.button), c.key, c.modifiers);
+        if (c.button == std::string("buttonSave")) {
+            const std::vector<RecordedFrame> sent = waitForFrames("setSysOptions", ++saves);
+            ASSERT_EQ(sent.size(), saves);
+            EXPECT_EQ(sent.back().message.get_child("audio", 0).attributes().get_qstring("input_gain", {}), c.typed);
+        }
+        // The codec's value, no longer an edit.
+        EXPECT_TRUE(wait_processing_events([&] {
+            return shown("Input Gain") == c.saved && !pageWidget("buttonSave")->isEnabled();
+        })) << shown("Input Gain").toStdString();
+    }
+    syncWith(*dock().session());
+    EXPECT_EQ(recorded("setSysOptions").size(), saves);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 // A refused save is shown, with the codec's words and code, in one notice that later refusals join;
 // the codec's values stay as they were and the edit stays bold.
 TEST_F(SettingsTabTest, RefusalsAreShown) {
