@@ -539,6 +539,7 @@ bool Scheduler::leaveCallUp(Job& job, const CallHolder& holder, const QDateTime&
     if (!is_finished) return false;
     job.call_holder_id = is_next_occurrence ? job.next_occurrence_id : holder.booking->id;
     // Its start has come with the call up: the call is its own from now on, ended at its own end.
+    // A forced one skips its disconnect-all, which is there to make room for a call already made.
     if (!is_next_occurrence && holder.booking->state == Job::Waiting) {
         advance(*holder.booking, Job::Running);
         holder.booking->connected_at = now;
