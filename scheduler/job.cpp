@@ -81,11 +81,10 @@ void Job::restartOccurrence() {
     state = Waiting;
     warning.clear();
     has_sent_connect = false;
-    has_sent_disconnect = false;
     is_next_refused = false;
     connected_at = QDateTime();
+    forced_at = QDateTime();
     next_occurrence_id = -1;
-    call_holder_id = -1;
 }
 
 void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
@@ -103,15 +102,17 @@ void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDat
 
 void Job::fromMessage(const Message& element) {
     const Message::Attributes& a = element.attributes();
-    QDate start_date, end_date, recurrence_date, connected_date;
-    QTime start_time, end_time, recurrence_time, connected_time;
+    QDate start_date, end_date, recurrence_date, connected_date, forced_date;
+    QTime start_time, end_time, recurrence_time, connected_time, forced_time;
     readDate(element, "start", start_date, start_time);
     readDate(element, "end", end_date, end_time);
     readDate(element, "recurrence_end", recurrence_date, recurrence_time);
     readDate(element, "connected", connected_date, connected_time);
+    readDate(element, "forced", forced_date, forced_time);
     setWindow(start_date, start_time, end_date, end_time);
     recurrence_end = localDateTime(recurrence_date, recurrence_time);
     connected_at = localDateTime(connected_date, connected_time);
+    forced_at = localDateTime(forced_date, forced_time);
     priority = a.get_bool("priority", false);
     peer = normalPeerId(a.get_qstring("peer", QString()));
     peer_name = a.get_qstring("peer_name", QString());
@@ -134,6 +135,7 @@ void Job::toMessage(Message& element) const {
     if (!peer_name.isEmpty()) a.set("peer_name", peer_name);
     if (!peer_address.isEmpty()) a.set("peer_addr", peer_address);
     if (connected_at.isValid()) a.set("connected", dateText(connected_at.date(), connected_at.time()));
+    if (forced_at.isValid()) a.set("forced", dateText(forced_at.date(), forced_at.time()));
 }
 
 QString Job::dateText(const QDate& date, const QTime& time) {

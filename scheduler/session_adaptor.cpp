@@ -13,6 +13,20 @@ IPCObject* SessionAdaptor::session(const QUuid& uuid) const {
     return find_ && !uuid.isNull() ? find_(uuid) : nullptr;
 }
 
+void SessionAdaptor::watch(const QUuid& uuid) {
+    IPCObject* codec = session(uuid);
+    if (!codec || watched_.contains(uuid)) return;
+    watched_.insert(uuid);
+    // Direct: each list reaches the listener before the session settles the renames it shows.
+    QObject::connect(codec, &IPCObject::recvPeerList, &connections_, [this, uuid] {
+        if (listener()) listener()->peerListReceived(uuid);
+    });
+    QObject::connect(codec, &IPCObject::changedState, &connections_,
+                     [this, uuid](QUuid, IQEndpointClient::DEVICE_STATE state) {
+                         if (state != IQEndpointClient::READY && listener()) listener()->codecLeftReady(uuid);
+                     });
+}
+
 bool SessionAdaptor::isRegistered(const QUuid& uuid) const {
     return session(uuid) != nullptr;
 }
@@ -45,6 +59,14 @@ bool SessionAdaptor::isPeerActive(const QUuid& uuid, const QString& peer) const 
         if (active->id == peer) return true;
     }
     return false;
+}
+
+QStringList SessionAdaptor::activePeers(const QUuid& uuid) const {
+    QStringList ids;
+    if (IPCObject* codec = session(uuid)) {
+        for (const PeerMetaPtr& active : codec->activePeerList()) ids.append(active->id);
+    }
+    return ids;
 }
 
 namespace {
@@ -90,4 +112,9 @@ bool SessionAdaptor::findPeer(const QUuid& uuid, const QString& peer, QString& n
     name = found->name;
     address = found->addr;
     return true;
+}
+
+bool SessionAdaptor::isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const {
+    IPCObject* codec = session(uuid);
+    return codec && codec->sentPeerRenames.isSent(was, now);
 }

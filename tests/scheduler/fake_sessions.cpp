@@ -1,5 +1,7 @@
 #include "tests/scheduler/fake_sessions.h"
 
+#include <algorithm>
+
 QUuid FakeSessions::add(const Codec& codec) {
     const QUuid uuid = QUuid::createUuid();
     codecs.insert(uuid, codec);
@@ -26,6 +28,25 @@ bool FakeSessions::isReady(const QUuid& uuid) const {
 
 bool FakeSessions::isPeerActive(const QUuid& uuid, const QString& peer) const {
     return codecs.contains(uuid) && codecs[uuid].active.contains(peer);
+}
+
+QStringList FakeSessions::activePeers(const QUuid& uuid) const {
+    QStringList ids = codecs.value(uuid).active.values();
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+void FakeSessions::tellPeerList(const QUuid& uuid) {
+    if (listener()) listener()->peerListReceived(uuid);
+}
+
+void FakeSessions::tellLeftReady(const QUuid& uuid) {
+    codecs[uuid].is_ready = false;
+    if (listener()) listener()->codecLeftReady(uuid);
+}
+
+bool FakeSessions::isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const {
+    return codecs.value(uuid).sent_renames.contains({was, now});
 }
 
 bool FakeSessions::send(const QUuid& uuid, const QString& command) {

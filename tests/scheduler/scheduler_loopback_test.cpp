@@ -58,8 +58,6 @@ protected:
         scheduler->setSessions(std::make_shared<SessionAdaptor>(
             [this](const QUuid& key) { return key == session_->uuid ? session_.data() : nullptr; },
             [this] { return QList<IPCObject*>{session_.data()}; }));
-        // As the main window binds it.
-        QObject::connect(session_.data(), &IPCObject::recvPeerList, scheduler.get(), &Scheduler::peerListReceived);
         return scheduler;
     }
 
@@ -197,7 +195,7 @@ TEST_F(SchedulerLoopback, NothingIsSentUntilTheCodecIsReadyAgain) {
     session_->disconnectIPC();
     ASSERT_TRUE(wait_processing_events([this] { return session_->state() != IQEndpointClient::READY; }));
     tickAt(1);
-    EXPECT_EQ(state(), Job::Waiting);
+    EXPECT_EQ(state(), Job::Starting);
     ASSERT_FALSE(session_->deviceLog.lines().isEmpty());
     EXPECT_TRUE(session_->deviceLog.lines().front().text.endsWith("waits: codec not ready"));
 
@@ -257,7 +255,7 @@ TEST_F(SchedulerLoopback, AJobActsOnlyOnItsOwnPeerAndCall) {
     tickAt(11);
     const QString reason = "peer " + peer_ + " is now 'Other Studio' at 192.0.2.200";
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " waits: " + reason));
-    EXPECT_EQ(shownJob(), (peer_name_ + " | Waiting (" + reason + ")").toStdString());
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Starting (" + reason + ")").toStdString());
 
     ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
     const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
