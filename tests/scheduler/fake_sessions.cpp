@@ -57,13 +57,18 @@ bool FakeSessions::send(const QUuid& uuid, const QString& command) {
 
 bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
     if (!send(uuid, QStringLiteral("connect ") + peer)) return false;
-    if (codecs[uuid].follows) codecs[uuid].active.insert(peer);
+    if (codecs[uuid].follows && !codecs[uuid].unreachable.contains(peer)) codecs[uuid].active.insert(peer);
     return true;
 }
 
 bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {
     if (!send(uuid, QStringLiteral("disconnect %1").arg(peer))) return false;
-    if (codecs[uuid].follows) codecs[uuid].active.remove(QString::number(peer));
+    const QString refusal = codecs[uuid].disconnect_refusal;
+    if (!refusal.isEmpty()) {
+        if (listener()) listener()->disconnectRefused(uuid, peer, refusal);
+    } else if (codecs[uuid].follows) {
+        codecs[uuid].active.remove(QString::number(peer));
+    }
     return true;
 }
 

@@ -21,6 +21,9 @@ struct FakeCodec {
     QSet<QString> active;          // peer ids
     QMap<QString, QString> names;  // peer id -> name: the peers the codec lists
     QMap<QString, QString> addresses;  // peer id -> host; a peer without one is known by name alone
+    QSet<QString> unreachable;  // peer ids whose connect never takes
+    // The codec refuses every "disconnect" of a peer with this reason, and the call stays up.
+    QString disconnect_refusal;
     QString unit_name;
     QStringList log;  // device-log lines, oldest first
     // Renames this program sent, as {id, name, address} before and after, not yet settled.

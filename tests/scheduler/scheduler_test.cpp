@@ -320,6 +320,15 @@ enum class Event {
     kOpenEdit,        // the operator opens booking `job` for an edit
     kEditPeer,        // and presses OK with peer 4 chosen
     kEditTo2pm,       // and presses OK with the window moved to minutes 120 to 130
+    kEditEndTo40,     // and presses OK with the end moved to minute 40
+    kCallByHand,      // the operator connects peer 3 by hand
+    kRenamedLive,     // peer 3 becomes "Studio 3 North" at its own address, in a list the program sees
+    kRenamedByUs,     // the operator's own rename of peer 3 to "Studio 3 Nord" at 198.51.100.8 comes in
+    kMovedLive,       // another client makes peer 3 "Radio Sud" at 203.0.113.5, in a list the program sees
+    kBackupUnderId,   // peer 3 leaves the list; "Backup line", at its host, comes in under id 3, called by hand
+    kUnreachable,     // peer 3's connect no longer takes
+    kRefusing,        // the codec refuses every disconnect: "Busy (error 409)"
+    kDirectoryRenamedUnseen,  // directory peer 5 becomes "Dir Studio B", in no list the program sees
 };
 
 struct Booking {
@@ -328,6 +337,7 @@ struct Booking {
     Job::JobFrequency frequency = Job::Once;
     bool is_forced = false;
     const char* peer = "3";
+    int until = -1;  // minute of its recurrence end; -1: forever
 };
 
 struct BookingStep {
@@ -349,6 +359,8 @@ struct BookingCase {
 
 const char kEndedLeftUpUntil1220[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
+const char kEndedLeftUpUntil1230[] =
+    "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30";
 
 const BookingCase kBookings[] = {
     {"a Done job edited to run again, its id then given to another peer: nothing is sent",
@@ -486,6 +498,157 @@ const BookingCase kBookings[] = {
       {23, Event::kEditTo2pm, "", "Done | Waiting"}},
      {},
      "Its series goes on in the occurrence of "},
+    // Each of the following failed with jobs that handed their calls to each other.
+    {"two bookings ending in one pass, a series' next window open: the call is kept",
+     {{5, kDay + 10}, {10, kDay + 10, Job::Daily}},
+     {{kDay + 10, Event::kNone, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 2024-05-08 12:10) | "
+       "Done (call to Studio 3 left up for the scheduled connection until 2024-05-08 12:10) | Running"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until "
+      "2024-05-08 12:10",
+      "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until "
+      "2024-05-08 12:10"}},
+    {"a Done booking edited to run later, then removed: a call made by hand meanwhile stays up",
+     {{10, 20}, {15, 30}},
+     {{20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
+      {30, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Ending"},
+      {31, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Done"},
+      {40, Event::kOpenEdit, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Done", 1},
+      {41, Event::kEditTo2pm, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting"},
+      {50, Event::kCallByHand, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting"},
+      {55, Event::kRemoveJob, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)", 1},
+      {120, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)"}},
+     {kEndedLeftUpUntil1230}},
+    {"the booking holding the call removed after a rename seen live: the call is let go under its new name",
+     {{10, 20}, {15, 30}},
+     {{20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
+      {21, Event::kRenamedLive, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
+      {25, Event::kRemoveJob, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)", 1},
+      {31, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)"}},
+     {kEndedLeftUpUntil1230, "Call to Studio 3 North left up: its scheduled connection was removed"}},
+    {"forced, restarted before its call came up: it does not force again",
+     {{10, 60, Job::Once, true}, {12, 50, Job::Once, false, "4"}},
+     {{10, Event::kUnreachable, "disconnect; connect 3", "Starting | Waiting"},
+      {12, Event::kNone, "connect 3; connect 4", "Starting | Starting"},
+      {13, Event::kNone, "connect 3", "Starting | Running"},
+      {14, Event::kRestart, "connect 3", "Starting | Running"}},
+     {}},
+    {"the end of an Ending occurrence moved later: its call is made again until the new end",
+     {{10, 20}},
+     {{20, Event::kNone, "disconnect 3", "Ending"},
+      {20, Event::kOpenEdit, nullptr, ""},
+      {20, Event::kEditEndTo40, "connect 3", "Running"},
+      {40, Event::kNone, "disconnect 3", "Ending"}},
+     {}},
+    {"repeat-until after the next start, the end confirmed late: that occurrence is not lost",
+     {{10, 20, Job::Daily, false, "3", kDay + 15}},
+     {{15, Event::kAway, "", "Running (codec not ready)"},
+      {20, Event::kNone, "", "Ending (codec not ready)"},
+      {kDay + 12, Event::kBack, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"},
+      {kDay + 20, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Ending"},
+      {kDay + 21, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Done"}},
+     {"Scheduled disconnection from Studio 3 waits: codec not ready", kEndedLeftUpUntil1220}},
+    {"a window longer than its period, repeat-until inside the next one: the call is kept through it",
+     {{10, kDay + 70, Job::Daily, false, "3", kDay + 20}},
+     {{kDay + 70, Event::kNone, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 2024-05-08 13:10) | Running"},
+      {2 * kDay + 70, Event::kNone, "disconnect 3",
+       "Done (call to Studio 3 left up for the scheduled connection until 2024-05-08 13:10) | Ending"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until "
+      "2024-05-08 13:10"}},
+    {"its peer removed and another at its host called by hand under its id: that call is not cut",
+     {{10, 20}},
+     {{15, Event::kBackupUnderId, "", "Running (peer 3 is now 'Backup line')"},
+      {20, Event::kNone, "", "Done (call left up, since peer 3 is now 'Backup line')"}},
+     {"Scheduled connection to Studio 3 ended: call left up, since peer 3 is now 'Backup line'"}},
+    {"back to back, renamed at its host while the codec was away: both follow, and the seam holds",
+     {{10, 20}, {20, 30}},
+     {{12, Event::kAway, "", "Running (codec not ready) | Waiting"},
+      {13, Event::kRenamedUnseen, nullptr, ""},
+      {14, Event::kBack, "", "Running | Waiting"},
+      {20, Event::kNone, "", "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Running"},
+      {30, Event::kNone, "disconnect 3", "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Ending"}},
+     {"Scheduled connection to Studio 3 West ended: call to Studio 3 West left up for the scheduled connection "
+      "until 12:30"},
+     "",
+     "Studio 3 West"},
+    {"back to back, renamed at its host while the program was closed: both follow, and the seam holds",
+     {{10, 20}, {20, 30}},
+     {{12, Event::kRenamedUnseen, nullptr, ""},
+      {14, Event::kRestart, "", "Running | Waiting"},
+      {20, Event::kNone, "", "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Running"}},
+     {"Scheduled connection to Studio 3 West ended: call to Studio 3 West left up for the scheduled connection "
+      "until 12:30"},
+     "",
+     "Studio 3 West"},
+    {"another client moves its peer to another host, seen live: the booking waits and dials nobody",
+     {{30, 40}},
+     {{10, Event::kMovedLive, "", "Waiting"},
+      {30, Event::kNone, "", "Starting (peer 3 is now 'Radio Sud' at 203.0.113.5)"},
+      {40, Event::kNone, "", "Done (missed: peer 3 is now 'Radio Sud' at 203.0.113.5)"}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5",
+      "Scheduled connection to Studio 3 missed: peer 3 is now 'Radio Sud' at 203.0.113.5"}},
+    {"the operator's own rename to another host: followed, and the renamed peer called",
+     {{30, 40}},
+     {{10, Event::kRenamedByUs, "", "Waiting"}, {30, Event::kNone, "connect 3", "Starting"}},
+     {},
+     "",
+     "Studio 3 Nord"},
+    {"its call ended by hand, then a restart: the call is not made again in its window",
+     {{10, 30}},
+     {{15, Event::kCallDropped, "", "Running (its call has ended)"},
+      {20, Event::kRestart, "", "Running (its call has ended)"},
+      {30, Event::kNone, "", "Done"}},
+     {}},
+    {"a booking starting while another holds the call: no connect into it",
+     {{10, 30}, {15, 40}},
+     {{15, Event::kNone, "", "Running | Running"}, {30, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:40) | Running"}},
+     {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:40"}},
+    {"its disconnect refused: the row and the log say why, and it is sent again",
+     {{10, 20}},
+     {{19, Event::kRefusing, "", "Running"},
+      {20, Event::kNone, "disconnect 3", "Ending"},
+      {21, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"},
+      {22, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"}},
+     {"Scheduled disconnection from Studio 3 refused by the codec: Busy (error 409)"}},
+    {"the booking holding the call removed after a restart: let go, with a line",
+     {{10, 20}, {15, 30}},
+     {{20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
+      {22, Event::kRestart, "", "Running"},
+      {25, Event::kRemoveJob, "", ""},
+      {31, Event::kNone, "", ""}},
+     {kEndedLeftUpUntil1230, "Call to Studio 3 left up: its scheduled connection was removed"},
+     "",
+     ""},
+    {"forced, starting with its call up inside another booking's window: the other calls end one by one",
+     {{10, 40}, {12, 30, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
+     {{12, Event::kNone, "connect 4", "Running | Starting | Waiting"},
+      {13, Event::kNone, "", "Running | Running | Waiting"},
+      {20, Event::kNone, "disconnect 4", "Running | Running (its call has ended) | Running"},
+      {40, Event::kNone, "disconnect 3", "Ending | Done | Ending"}},
+     {}},
+    {"a directory peer renamed while the program was closed: its call is followed and ended at its end",
+     {{10, 20, Job::Daily, false, "5"}},
+     {{12, Event::kDirectoryRenamedUnseen, nullptr, ""},
+      {13, Event::kRestart, "", "Running"},
+      {20, Event::kNone, "disconnect 5", "Ending"},
+      {kDay + 10, Event::kNone, "connect 5", "Done | Starting"}},
+     {},
+     "",
+     "Dir Studio B"},
+    {"no line says a call was left up when none is",
+     {{10, 20}, {15, 30}},
+     {{16, Event::kNone, "", "Running | Running"},
+      {18, Event::kCallDropped, "", "Running (its call has ended) | Running (its call has ended)"},
+      {20, Event::kNone, "", "Done | Running (its call has ended)"}},
+     {}},
+    {"restarted inside the series' next window with the codec away: no disconnection said to wait",
+     {{10, 20, Job::Daily}},
+     {{12, Event::kAway, nullptr, ""},
+      {kDay + 15, Event::kRestart, "", "Done | Starting (codec not ready)"},
+      {kDay + 16, Event::kBack, "", "Done | Running"},
+      {kDay + 20, Event::kNone, "disconnect 3", "Done | Ending"}},
+     {"Scheduled connection to Studio 3 waits: codec not ready"}},
     {"restarted with its call up while the codec is not yet ready: nothing said to wait",
      {{10, 20}},
      {{11, Event::kNone, "", "Running"},
@@ -502,14 +665,15 @@ protected:
         codec_ = sessions_->add();
         FakeSessions::Codec& codec = sessions_->codec(codec_);
         codec.follows = true;
-        codec.names = {{"3", "Studio 3"}, {"4", "Studio 4"}};
-        codec.addresses = {{"3", "192.0.2.13"}, {"4", "192.0.2.14"}};
+        codec.names = {{"3", "Studio 3"}, {"4", "Studio 4"}, {"5", "Dir Studio"}};
+        codec.addresses = {{"3", "192.0.2.13"}, {"4", "192.0.2.14"}};  // 5 is a directory peer
     }
 
     void book(const Booking& booking) {
         Job made = job(booking.start, booking.end);
         made.frequency = booking.frequency;
-        made.repeat_forever = booking.frequency != Job::Once;
+        made.repeat_forever = booking.frequency != Job::Once && booking.until < 0;
+        if (booking.until >= 0) made.recurrence_end = at(booking.until);
         made.priority = booking.is_forced;
         made.peer = booking.peer;
         sessions_->findPeer(codec_, made.peer, made.peer_name, made.peer_address);
@@ -553,17 +717,47 @@ protected:
             codec.addresses.insert("3", "198.51.100.7");
             sessions_->tellPeerList(codec_);
             break;
+        case Event::kCallByHand: codec.active.insert("3"); break;
+        case Event::kRenamedLive:
+            codec.names.insert("3", "Studio 3 North");
+            sessions_->tellPeerList(codec_);
+            break;
+        case Event::kRenamedByUs:
+            codec.sent_renames.append({{"3", "Studio 3", "192.0.2.13"}, {"3", "Studio 3 Nord", "198.51.100.8"}});
+            codec.names.insert("3", "Studio 3 Nord");
+            codec.addresses.insert("3", "198.51.100.8");
+            sessions_->tellPeerList(codec_);
+            break;
+        case Event::kMovedLive:
+            codec.names.insert("3", "Radio Sud");
+            codec.addresses.insert("3", "203.0.113.5");
+            sessions_->tellPeerList(codec_);
+            break;
+        case Event::kBackupUnderId:
+            codec.names.remove("3");
+            codec.active.remove("3");
+            sessions_->tellPeerList(codec_);
+            codec.names.insert("3", "Backup line");
+            codec.active.insert("3");
+            sessions_->tellPeerList(codec_);
+            break;
+        case Event::kUnreachable: codec.unreachable.insert("3"); break;
+        case Event::kRefusing: codec.disconnect_refusal = "Busy (error 409)"; break;
+        case Event::kDirectoryRenamedUnseen: codec.names.insert("5", "Dir Studio B"); break;
         case Event::kRemoveJob: ASSERT_TRUE(scheduler_->removeJobAt(step.job)); break;
         case Event::kOpenEdit: opened_ = jobAt(step.job); break;
         case Event::kEditPeer:
-        case Event::kEditTo2pm: {
+        case Event::kEditTo2pm:
+        case Event::kEditEndTo40: {
             Job edited = opened_;
             if (step.event == Event::kEditPeer) {
                 edited.peer = "4";
                 sessions_->findPeer(codec_, "4", edited.peer_name, edited.peer_address);
-            } else {
+            } else if (step.event == Event::kEditTo2pm) {
                 edited.start = at(120);
                 edited.end = at(130);
+            } else {
+                edited.end = at(40);
             }
             scheduler_->applyEdit(edited, opened_.state == Job::Done, &refusal_);
             break;
