@@ -409,16 +409,11 @@ void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
         }
         return;
     }
-    const auto held = held_calls_.find(key);
-    if (held != held_calls_.end()) {
-        const bool is_gone = held->is_seen_up || held->disconnect != HeldCall::Disconnect::kNone;
-        if (is_gone) {
-            held_calls_.erase(held);
-            is_file_changed_ = true;
-        } else if (!calls.is_wanted) {
-            release(calls);  // only its connect went out, which may still bring it up
-            return;
-        }
+    if (forgetGoneCall(key)) {
+        is_file_changed_ = true;
+    } else if (held_calls_.contains(key) && !calls.is_wanted) {
+        release(calls);  // only its connect went out, which may still bring it up
+        return;
     }
     if (calls.is_wanted && calls.needs_call) dial(calls, now);
 }
@@ -678,10 +673,20 @@ void Scheduler::peerListReceived(const QUuid& uuid) {
         const QStringList listed = listedIdentity(calls.key);
         const QStringList seen_before = sightings_.see(calls.key, listed);
         is_changed = followPeer(calls.key, calls.bookings, listed, seen_before) || is_changed;
+        is_changed = forgetGoneCall(calls.key) || is_changed;
     }
     if (!is_changed) return;
     emit scheduleUpdated();
     save();
+}
+
+bool Scheduler::forgetGoneCall(const PeerKey& key) {
+    const auto held = held_calls_.find(key);
+    if (held == held_calls_.end() || sessions_->isPeerActive(key.codec, key.peer)) return false;
+    // Only a call seen up, or one whose disconnect went out, is gone; a connect may still be on its way.
+    if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
+    held_calls_.erase(held);
+    return true;
 }
 
 void Scheduler::codecLeftReady(const QUuid& uuid) {

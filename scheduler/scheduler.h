@@ -163,6 +163,9 @@ private:
     // whether they follow what the id names now; the window and the file take a new name.
     void peerListReceived(const QUuid& uuid) override;
     void codecLeftReady(const QUuid& uuid) override;
+    // The codec's list shows the schedule's call gone: it is no longer held, and a call made later
+    // under the id, by hand, is nobody's to cut. True when one went.
+    bool forgetGoneCall(const PeerKey& key);
     void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
 
     // The pass: first each finished occurrence whose series has its next window open hands on to
