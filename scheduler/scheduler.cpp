@@ -669,11 +669,11 @@ void Scheduler::peerListReceived(const QUuid& uuid) {
         if (held.key().codec == uuid) of_codec.add(held.key());
     }
     bool is_changed = false;
-    for (const PeerCalls& calls : of_codec.calls) {
+    for (PeerCalls& calls : of_codec.calls) {
         const QStringList listed = listedIdentity(calls.key);
         const QStringList seen_before = sightings_.see(calls.key, listed);
         is_changed = followPeer(calls.key, calls.bookings, listed, seen_before) || is_changed;
-        is_changed = forgetGoneCall(calls.key) || is_changed;
+        is_changed = forgetGoneCall(calls.key) || noteCallUp(calls, clock_()) || is_changed;
     }
     if (!is_changed) return;
     emit scheduleUpdated();
@@ -687,6 +687,24 @@ bool Scheduler::forgetGoneCall(const PeerKey& key) {
     if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
     held_calls_.erase(held);
     return true;
+}
+
+bool Scheduler::noteCallUp(PeerCalls& calls, const QDateTime& now) {
+    const auto held = held_calls_.find(calls.key);
+    if (held == held_calls_.end() || held->disconnect != HeldCall::Disconnect::kNone ||
+        !sessions_->isPeerActive(calls.key.codec, calls.key.peer)) {
+        return false;
+    }
+    held->is_seen_up = true;
+    calls.listed = listedIdentity(calls.key);
+    calls.is_listed = !calls.listed.isEmpty();
+    bool is_noted = false;
+    for (Job* booking : calls.bookings) {
+        if (!wantsCall(*booking, calls, now) || booking->connected_at.isValid()) continue;
+        booking->connected_at = now;
+        is_noted = true;
+    }
+    return is_noted;
 }
 
 void Scheduler::codecLeftReady(const QUuid& uuid) {

@@ -166,6 +166,10 @@ private:
     // The codec's list shows the schedule's call gone: it is no longer held, and a call made later
     // under the id, by hand, is nobody's to cut. True when one went.
     bool forgetGoneCall(const PeerKey& key);
+    // The codec's list shows the schedule's call up: each booking whose window is open has had its
+    // call, though no pass has seen it yet, and does not dial it again should it go. True when one
+    // took note.
+    bool noteCallUp(PeerCalls& calls, const QDateTime& now);
     void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
 
     // The pass: first each finished occurrence whose series has its next window open hands on to

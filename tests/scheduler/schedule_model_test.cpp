@@ -65,8 +65,8 @@ struct Occurrence {
 
 // What the model remembers of one occurrence, by booking tag and start.
 struct OccurrenceFacts {
-    bool had_call = false;   // its call was up at the end of a pass while its window was open
-    bool call_went = false;  // and after that, it was not
+    QDateTime last_seen_up;  // the last pass that ended with its call up while its window was open
+    bool call_went = false;  // it was gone at the next pass, its window still open
     int forces = 0;          // passes in which it made room for its call
     bool is_accounted = false;
 };
@@ -161,6 +161,7 @@ protected:
 
     std::vector<Entity> entities_;
     int hosts_made_ = 0;
+    QDateTime last_pass_;
     std::map<QString, int> under_id_;     // peer id -> entity
     std::vector<ModelBooking> bookings_;
     std::map<int, int> tags_;             // start seconds -> booking
@@ -532,6 +533,15 @@ void ScheduleModel::step(std::mt19937& random) {
 // Checks
 
 void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QString> active) {
+    // A call up at the last pass in an open window, and gone as this one begins, went in that window.
+    if (sessions_->codec(codec_).is_ready) {
+        for (const QString& id : kPeerIds) {
+            if (active.contains(id)) continue;
+            for (const Occurrence& o : wantingOccurrences(id, now_)) {
+                if (facts(o).last_seen_up.isValid() && facts(o).last_seen_up == last_pass_) facts(o).call_went = true;
+            }
+        }
+    }
     // The forced occurrences that may make their room in this pass: open, wanted, not yet forced.
     std::vector<Occurrence> may_force;
     for (const Occurrence& o : openOccurrences(now_)) {
@@ -555,7 +565,7 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
             const std::vector<Occurrence> wanting = wantingOccurrences(id, now_);
             if (wanting.empty()) fail("connect " + id.toStdString() + " that no booking of its peer wants");
             bool is_owed = false;
-            for (const Occurrence& o : wanting) is_owed = is_owed || !(facts(o).had_call && facts(o).call_went);
+            for (const Occurrence& o : wanting) is_owed = is_owed || !facts(o).call_went;
             if (!wanting.empty() && !is_owed) fail("connect " + id.toStdString() + " again in a window whose call came and went");
             active.insert(id);
         } else if (words.size() == 1) {
@@ -589,12 +599,9 @@ void ScheduleModel::checkAfterPass() {
     for (const QString& id : kPeerIds) {
         const std::vector<Occurrence> wanting = wantingOccurrences(id, now_);
         if (!wanting.empty()) hand_calls_.erase(id);
-        // What the schedule could see: a call up, or gone, while the codec was ready.
+        // What the schedule could see: a call up while the codec was ready.
         for (const Occurrence& o : wanting) {
-            OccurrenceFacts& f = facts(o);
-            if (!codec.is_ready) continue;
-            if (codec.active.contains(id)) f.had_call = true;
-            if (f.had_call && !codec.active.contains(id)) f.call_went = true;
+            if (codec.is_ready && codec.active.contains(id)) facts(o).last_seen_up = now_;
         }
         // One pass of grace for the codec's answer.
         const bool is_unwanted_up = codec.is_ready && scheduler_->holdsCall(codec_, id) &&
@@ -604,6 +611,7 @@ void ScheduleModel::checkAfterPass() {
         if (passes > 1) fail("the schedule holds the call of " + id.toStdString() + " up while no booking wants it");
     }
     accountFinished();
+    last_pass_ = now_;
 }
 
 void ScheduleModel::accountFinished() {
@@ -679,6 +687,7 @@ void ScheduleModel::runSeed(unsigned seed) {
     sessions_->codec(codec_).follows = true;
     entities_.clear();
     hosts_made_ = 0;
+    last_pass_ = QDateTime();
     under_id_.clear();
     bookings_.clear();
     tags_.clear();
