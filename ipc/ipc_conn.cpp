@@ -92,6 +92,20 @@ void IPCConn::send_data(const std::string& bytes) {
         send_offset_ = 0;
     }
     send_buffer_ += bytes;
+    write_queued();
+}
+
+void IPCConn::send_data(std::string&& bytes) {
+    if (send_offset_ < send_buffer_.size()) {
+        send_data(static_cast<const std::string&>(bytes));
+        return;
+    }
+    send_buffer_ = std::move(bytes);
+    send_offset_ = 0;
+    write_queued();
+}
+
+void IPCConn::write_queued() {
     on_writable(true);
     const size_t unsent = send_buffer_.size() - send_offset_;
     if (unsent > send_limit_) {

@@ -44,6 +44,9 @@ public:
     // The protocols' one way to send: appends to the send buffer and writes at once. A buffer left
     // above the send limit fails the connection.
     void send_data(const std::string& bytes);
+    // The same for bytes the caller gives up: when nothing else waits they become the send buffer
+    // as they are, without a copy.
+    void send_data(std::string&& bytes);
     // Hands the message to the protocol; false when the protocol cannot take it yet. With no
     // protocol the message goes nowhere and the answer is true.
     bool send(const Message& message);
@@ -106,6 +109,8 @@ protected:
     void deliver(const char* data, size_t length, bool is_kept);
     // Marks `sent` more bytes of the send buffer as written.
     void consume_sent(size_t sent);
+    // Tries to write what send_data() queued; fails the connection when too much stays.
+    void write_queued();
 
     int state_ = CLOSED;
     IPCEndpointClient* endpoint_client_ = nullptr;  // not owned
