@@ -17,7 +17,9 @@ class QWidget;
 // warning at a time, not modal, opened from the event loop (never inside the session's signal);
 // refusals that come while it is open join it. Each line names the codec (unit name and address),
 // the request, and the codec's error text and code, then what became of a profile copy, a connect
-// or a disconnect behind it; an answer the session could not use is told in the same way.
+// or a disconnect behind it; an answer the session could not use is told in the same way. A
+// refusal that cannot be told from the answers to other requests names the operator's requests it
+// may answer.
 //
 // Threads: GUI thread only.
 class RefusalNotice : public QObject {
@@ -29,7 +31,8 @@ public:
 
     // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
     // editors' requests (listed in the .cpp; each editor adds its own) and the requests whose
-    // failure left an action of the operator's undone (an effect) is left to the log.
+    // failure left an action of the operator's undone (an effect) is left to the log, and so is a
+    // refusal that may answer none but such requests.
     void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText,
                 const FailureEffect& effect);
 
