@@ -12,8 +12,9 @@
 
 namespace {
 
-// A notice stays readable however many refusals come while it is open.
-constexpr int kMaxLines = 20;
+// A notice stays readable, and within a laptop's screen, however many refusals come while it is
+// open: this many codecs are named in it.
+constexpr int kMaxCodecs = 20;
 
 // The requests the operator's editors send, by seq: their refusals are the operator's business.
 bool isEditorRequest(const QString& request) {
@@ -125,43 +126,65 @@ RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
 void RefusalNotice::report(IPCObject& session, const QString& request, const QString& errorCode,
                            const QString& errorText, const FailureEffect& effect) {
     if (!isTold(request, effect)) return;
-    const QString codec = tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port));
-    if (lines_.size() >= kMaxLines) {
-        ++droppedLines_;
-    } else if (effect.isRefusal()) {
+    QString told;  // what follows the codec's name
+    if (effect.isRefusal()) {
         const QString refused = effect.kind == FailureEffect::kAnswersOneOf ? tr("a request") : request;
-        lines_ << tr("%1 refused %2: %3 (error %4)")
-                          .arg(codec, refused, shownCodecText(errorText), shownCodecText(errorCode)) +
-                      effectText(effect);
+        told = tr(" refused %1: %2 (error %3)").arg(refused, shownCodecText(errorText), shownCodecText(errorCode)) +
+               effectText(effect);
     } else {
-        lines_ << tr("%1: %2").arg(codec, effectText(effect));
+        told = tr(": %1").arg(effectText(effect));
     }
+    addRefusal(tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port)), told);
     if (isShowPosted_) return;
     isShowPosted_ = true;
-    QTimer::singleShot(0, this, &RefusalNotice::showLines);
+    QTimer::singleShot(0, this, &RefusalNotice::showRefusals);
 }
 
-void RefusalNotice::showLines() {
+void RefusalNotice::addRefusal(const QString& codec, const QString& told) {
+    if (namedCodecs_ >= kMaxCodecs) {
+        ++droppedRefusals_;
+        return;
+    }
+    ++namedCodecs_;
+    for (Refusal& alike : refusals_) {
+        // A codec that refused twice, as a setting saved twice, is told twice.
+        if (alike.told != told || alike.codecs.contains(codec)) continue;
+        alike.codecs << codec;
+        return;
+    }
+    refusals_.append({told, {codec}});
+}
+
+QString RefusalNotice::refusalText(const Refusal& refusal) {
+    const QStringList& codecs = refusal.codecs;
+    if (codecs.size() == 1) return codecs.first() + refusal.told;
+    return codecs.mid(0, codecs.size() - 1).join(tr(",\n")) + tr("\nand %1").arg(codecs.last()) + refusal.told;
+}
+
+void RefusalNotice::showRefusals() {
     isShowPosted_ = false;
-    QString text = tr("These changes were not made:\n\n") + lines_.join(QLatin1Char('\n'));
-    if (droppedLines_ > 0) text += tr("\n(and %1 more)").arg(droppedLines_);
+    QStringList paragraphs;
+    for (const Refusal& refusal : qAsConst(refusals_)) paragraphs << refusalText(refusal);
+    QString text = tr("These changes were not made:\n\n") + paragraphs.join(tr("\n\n"));
+    if (droppedRefusals_ > 0) text += tr("\n\n(and %1 more)").arg(droppedRefusals_);
     if (box_) {
         box_->setText(text);
         return;
     }
     box_ = MessageBox::open(owner_, {QMessageBox::Warning, tr("Changes Refused"), text, QMessageBox::Ok});
     if (!box_) {
-        forgetLines();
+        forgetRefusals();
         return;
     }
     // Refusals after this start a notice of their own.
     connect(box_, &QMessageBox::finished, this, [this] {
         box_ = nullptr;
-        forgetLines();
+        forgetRefusals();
     });
 }
 
-void RefusalNotice::forgetLines() {
-    lines_.clear();
-    droppedLines_ = 0;
+void RefusalNotice::forgetRefusals() {
+    refusals_.clear();
+    namedCodecs_ = 0;
+    droppedRefusals_ = 0;
 }
