@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
 #include "dialogs/unit_label.h"
@@ -10,8 +12,9 @@
 
 namespace {
 
-// A notice stays readable however many refusals come while it is open.
-constexpr int kMaxLines = 20;
+// A notice stays readable, and within a laptop's screen, however many refusals come while it is
+// open: this many codecs are named in it.
+constexpr int kMaxCodecs = 20;
 
 // The requests the operator's editors send, by seq: their refusals are the operator's business.
 bool isEditorRequest(const QString& request) {
@@ -27,19 +30,67 @@ bool isEditorRequest(const QString& request) {
     return kEditorRequests.contains(request);
 }
 
+// An editor's request, or one the operator asked for whose refusal leaves `undone` of the action.
+bool isOperatorsRequest(const QString& request, FailureEffect::Kind undone) {
+    return isEditorRequest(request) || undone != FailureEffect::kNone;
+}
+
+bool isTold(const QString& request, const FailureEffect& effect) {
+    if (effect.kind != FailureEffect::kAnswersOneOf) return isOperatorsRequest(request, effect.kind);
+    return std::any_of(effect.candidates.cbegin(), effect.candidates.cend(),
+                       [](const FailureEffect::Candidate& candidate) {
+                           return isOperatorsRequest(candidate.request, candidate.undone);
+                       });
+}
+
 // "\"Voice\" (id 3)" for each subject, or "id 3" where the codec's list did not name it.
-QString subjectsText(const FailureEffect& effect) {
+QString subjectsText(const QList<FailureEffect::Subject>& subjects) {
     QStringList texts;
-    for (const FailureEffect::Subject& subject : effect.subjects) {
+    for (const FailureEffect::Subject& subject : subjects) {
         texts << (subject.name.isEmpty() ? RefusalNotice::tr("id %1").arg(subject.id)
                                          : RefusalNotice::tr("\"%1\" (id %2)").arg(shownCodecText(subject.name)).arg(subject.id));
     }
     return texts.join(RefusalNotice::tr(" or "));
 }
 
+// "your connect of \"Studio B\" (id 2)", "your disconnect of every peer", "your removePeer".
+QString candidateText(const FailureEffect::Candidate& candidate) {
+    const QString subjects = subjectsText(candidate.subjects);
+    if (candidate.undone == FailureEffect::kNotConnected) return RefusalNotice::tr("your connect of %1").arg(subjects);
+    if (candidate.undone != FailureEffect::kNotDisconnected) return RefusalNotice::tr("your %1").arg(candidate.request);
+    return subjects.isEmpty() ? RefusalNotice::tr("your disconnect of every peer")
+                              : RefusalNotice::tr("your disconnect of %1").arg(subjects);
+}
+
+// The operator's requests a refusal may answer, newest first, leaving out those the codec's peer
+// list shows done: naming them would claim they may not be.
+QString answersText(const FailureEffect& effect) {
+    QStringList named;
+    QStringList shownDone;
+    bool hasOthers = false;
+    bool isOtherNewer = false;  // than every named one
+    for (auto candidate = effect.candidates.crbegin(); candidate != effect.candidates.crend(); ++candidate) {
+        const bool isOperators = isOperatorsRequest(candidate->request, candidate->undone);
+        if (isOperators && !candidate->isShownDone) {
+            named << candidateText(*candidate);
+            continue;
+        }
+        if (isOperators) shownDone << candidateText(*candidate);
+        hasOthers = true;
+        isOtherNewer = isOtherNewer || named.isEmpty();
+    }
+    if (named.isEmpty()) {
+        return RefusalNotice::tr("the codec's peer list shows %1 done").arg(shownDone.join(RefusalNotice::tr(" and ")));
+    }
+    const QString others = !hasOthers      ? QString()
+                           : isOtherNewer ? RefusalNotice::tr(" or another request")
+                                          : RefusalNotice::tr(" or an earlier request");
+    return RefusalNotice::tr("it answers %1").arg(named.join(RefusalNotice::tr(" or "))) + others;
+}
+
 // What the failure did to the operator's action, to follow the line's first part.
 QString effectText(const FailureEffect& effect) {
-    const QString subjects = subjectsText(effect);
+    const QString subjects = subjectsText(effect.subjects);
     switch (effect.kind) {
     case FailureEffect::kNone:
         return QString();
@@ -62,6 +113,8 @@ QString effectText(const FailureEffect& effect) {
         return RefusalNotice::tr("peer %1 was not connected: the codec's answer to its profile could not be told "
                                  "from the answer to another request")
             .arg(subjects);
+    case FailureEffect::kAnswersOneOf:
+        return RefusalNotice::tr("; %1").arg(answersText(effect));
     }
     return QString();
 }
@@ -72,44 +125,66 @@ RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
 
 void RefusalNotice::report(IPCObject& session, const QString& request, const QString& errorCode,
                            const QString& errorText, const FailureEffect& effect) {
-    // An effect is always on an action of the operator's.
-    if (!isEditorRequest(request) && effect.kind == FailureEffect::kNone) return;
-    const QString codec = tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port));
-    if (lines_.size() >= kMaxLines) {
-        ++droppedLines_;
-    } else if (effect.isRefusal()) {
-        lines_ << tr("%1 refused %2: %3 (error %4)")
-                          .arg(codec, request, shownCodecText(errorText), shownCodecText(errorCode)) +
-                      effectText(effect);
+    if (!isTold(request, effect)) return;
+    QString told;  // what follows the codec's name
+    if (effect.isRefusal()) {
+        const QString refused = effect.kind == FailureEffect::kAnswersOneOf ? tr("a request") : request;
+        told = tr(" refused %1: %2 (error %3)").arg(refused, shownCodecText(errorText), shownCodecText(errorCode)) +
+               effectText(effect);
     } else {
-        lines_ << tr("%1: %2").arg(codec, effectText(effect));
+        told = tr(": %1").arg(effectText(effect));
     }
+    addRefusal(tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port)), told);
     if (isShowPosted_) return;
     isShowPosted_ = true;
-    QTimer::singleShot(0, this, &RefusalNotice::showLines);
+    QTimer::singleShot(0, this, &RefusalNotice::showRefusals);
 }
 
-void RefusalNotice::showLines() {
+void RefusalNotice::addRefusal(const QString& codec, const QString& told) {
+    if (namedCodecs_ >= kMaxCodecs) {
+        ++droppedRefusals_;
+        return;
+    }
+    ++namedCodecs_;
+    for (Refusal& alike : refusals_) {
+        // A codec that refused twice, as a setting saved twice, is told twice.
+        if (alike.told != told || alike.codecs.contains(codec)) continue;
+        alike.codecs << codec;
+        return;
+    }
+    refusals_.append({told, {codec}});
+}
+
+QString RefusalNotice::refusalText(const Refusal& refusal) {
+    const QStringList& codecs = refusal.codecs;
+    if (codecs.size() == 1) return codecs.first() + refusal.told;
+    return codecs.mid(0, codecs.size() - 1).join(tr(",\n")) + tr("\nand %1").arg(codecs.last()) + refusal.told;
+}
+
+void RefusalNotice::showRefusals() {
     isShowPosted_ = false;
-    QString text = tr("These changes were not made:\n\n") + lines_.join(QLatin1Char('\n'));
-    if (droppedLines_ > 0) text += tr("\n(and %1 more)").arg(droppedLines_);
+    QStringList paragraphs;
+    for (const Refusal& refusal : qAsConst(refusals_)) paragraphs << refusalText(refusal);
+    QString text = tr("These changes were not made:\n\n") + paragraphs.join(tr("\n\n"));
+    if (droppedRefusals_ > 0) text += tr("\n\n(and %1 more)").arg(droppedRefusals_);
     if (box_) {
         box_->setText(text);
         return;
     }
     box_ = MessageBox::open(owner_, {QMessageBox::Warning, tr("Changes Refused"), text, QMessageBox::Ok});
     if (!box_) {
-        forgetLines();
+        forgetRefusals();
         return;
     }
     // Refusals after this start a notice of their own.
     connect(box_, &QMessageBox::finished, this, [this] {
         box_ = nullptr;
-        forgetLines();
+        forgetRefusals();
     });
 }
 
-void RefusalNotice::forgetLines() {
-    lines_.clear();
-    droppedLines_ = 0;
+void RefusalNotice::forgetRefusals() {
+    refusals_.clear();
+    namedCodecs_ = 0;
+    droppedRefusals_ = 0;
 }

@@ -15,9 +15,12 @@ class QWidget;
 // disconnect the operator asked for, since nothing else would: the editors wait for no reply, the
 // refused values simply stay unsaved, and a refused call leaves the peers as they were. One
 // warning at a time, not modal, opened from the event loop (never inside the session's signal);
-// refusals that come while it is open join it. Each line names the codec (unit name and address),
+// refusals that come while it is open join it. Each refusal names the codec (unit name and address),
 // the request, and the codec's error text and code, then what became of a profile copy, a connect
-// or a disconnect behind it; an answer the session could not use is told in the same way.
+// or a disconnect behind it; an answer the session could not use is told in the same way. A
+// refusal that cannot be told from the answers to other requests names the operator's requests it
+// may answer. Codecs that refused alike, as many do a fleet-wide command, share one sentence with
+// a line per codec, and each sentence is a paragraph of its own.
 //
 // Threads: GUI thread only.
 class RefusalNotice : public QObject {
@@ -29,17 +32,27 @@ public:
 
     // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
     // editors' requests (listed in the .cpp; each editor adds its own) and the requests whose
-    // failure left an action of the operator's undone (an effect) is left to the log.
+    // failure left an action of the operator's undone (an effect) is left to the log, and so is a
+    // refusal that may answer none but such requests.
     void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText,
                 const FailureEffect& effect);
 
 private:
-    void showLines();
-    void forgetLines();
+    // What codecs told alike: `told` follows their names (" refused disconnect: ...").
+    struct Refusal {
+        QString told;
+        QStringList codecs;
+    };
 
-    QWidget* owner_;     // our parent
-    QStringList lines_;  // the refusals of the open notice, and any waiting to join it
-    int droppedLines_ = 0;
+    void addRefusal(const QString& codec, const QString& told);
+    static QString refusalText(const Refusal& refusal);
+    void showRefusals();
+    void forgetRefusals();
+
+    QWidget* owner_;           // our parent
+    QList<Refusal> refusals_;  // those of the open notice, and any waiting to join it, as they came
+    int namedCodecs_ = 0;      // in refusals_
+    int droppedRefusals_ = 0;  // beyond kMaxCodecs
     QPointer<QMessageBox> box_;
     bool isShowPosted_ = false;
 };

@@ -1,6 +1,7 @@
 #include "ipc/http_file_server.h"
 
 #include <optional>
+#include <utility>
 
 #include "ipc/http_request.h"
 #include "ipc/http_response.h"
@@ -133,7 +134,7 @@ bool http_file_server::attach_content(const http_request& request, const std::st
         response.set_status(403, "Forbidden");
         return false;
     } else {
-        response.set_body(content);
+        response.set_body(std::move(content));
     }
     if (is_twin_sent) response.add_header("Content-Encoding", "gzip");
     return true;

@@ -35,7 +35,7 @@ private:
                        http_response& response) const;
     // The body of a GET (for HEAD only its length, unless wrapped): the file's, or its ".gz" twin's
     // when the client takes gzip and the twin is a regular file below the root. `content` may
-    // already hold the file's bytes. False with the refusal in `response`.
+    // already hold the file's bytes; the body is moved out of it. False with the refusal in `response`.
     bool attach_content(const http_request& request, const std::string& relative, const http_static_file& file,
                         std::string& content, http_response& response) const;
     static void redirect(const http_request& request, const std::string& relative, const std::string& location_base,

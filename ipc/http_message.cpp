@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "ipc/exception.h"
 #include "ipc/ipc_string.h"
@@ -99,11 +100,11 @@ const http_message::HeaderKey& http_message::content_length_key() {
 void http_message::reset() {
     header_done_ = false;
     content_length_ = kUnknownLength;
-    header_buffer_.clear();
+    ipc_clear_buffer(header_buffer_, kKeptBufferBytes);
     scanned_ = line_start_ = line_count_ = 0;
     start_line_.clear();
     headers_.clear();
-    body_.clear();
+    ipc_clear_buffer(body_, kKeptBufferBytes);
     framing_ = Framing::kNone;
     chunked_.reset();
     is_closed_ = false;
@@ -262,9 +263,9 @@ void http_message::replace_header(const std::string& name, const std::string& va
     add_header(name, value);
 }
 
-void http_message::set_body(const std::string& body) {
-    body_ = body;
+void http_message::set_body(std::string body) {
     replace_header("Content-Length", ipc_uint_to_string(static_cast<uint32_t>(body.size())));
+    body_ = std::move(body);
 }
 
 uint32_t http_message::append_body(const char* bytes, uint32_t length) {
@@ -406,16 +407,38 @@ std::string http_message::to_text() const {
     return text + body_;
 }
 
-std::string http_message::serialize() const {
+std::string http_message::serialize_head() const {
     std::string text = print_start_line() + line_end_;
     for (const HeaderEntry& entry : headers_) {
         for (const std::string& value : entry.values) text += entry.name + ": " + value + line_end_;
     }
     text += line_end_;
+    return text;
+}
+
+std::string http_message::serialize() const {
+    std::string text = serialize_head();
     // A response to HEAD, a 1xx, 204 or 304 carries no body whatever was put in it: bytes there
     // would be read as the start of the next message.
     if (!has_no_body()) text += body_;
     return text;
+}
+
+std::string http_message::take_serialized() {
+    const std::string head = serialize_head();  // may throw: nothing is given up before it
+    std::string wire = has_no_body() ? std::string() : std::move(body_);
+    ipc_clear_buffer(body_, 0);
+    wire.insert(0, head);
+    return wire;
+}
+
+size_t http_message::bytes_held() const {
+    size_t bytes = header_buffer_.capacity() + start_line_.capacity() + body_.capacity();
+    for (const HeaderEntry& entry : headers_) {
+        bytes += entry.key.text.capacity() + entry.name.capacity();
+        for (const std::string& value : entry.values) bytes += value.capacity();
+    }
+    return bytes;
 }
 
 std::vector<http_message> http_message::parse_multipart() const {

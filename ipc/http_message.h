@@ -33,6 +33,10 @@ public:
     static constexpr uint32_t kMaxContentLength = 4294967294u;
     static constexpr size_t kMaxMultipartParts = 256;
     static constexpr uint32_t kDefaultBodyLimit = 2097152;
+    // Storage a message keeps through reset() for the next one; a larger head or body gives it back.
+    static constexpr size_t kKeptBufferBytes = 16384;
+    // Storage to spare beyond a body that is to be sent, for take_serialized() to put the head in.
+    static constexpr size_t kHeadRoomBytes = 4096;
 
     // What a message whose header gives no length carries as its body.
     enum class UnknownLength {
@@ -62,7 +66,13 @@ public:
     // The wire form, without the body when the message has none (a response to HEAD, a 1xx, 204 or
     // 304). Throws when the start line would carry bytes that could end or split it.
     std::string serialize() const;
+    // The same, for a message sent once: the head goes in front of the body in the body's own
+    // storage, which the wire form takes, so that once it has gone out nothing here holds a copy of
+    // it. With kHeadRoomBytes to spare there, no second buffer of the body's size is made.
+    std::string take_serialized();
     virtual void reset();
+    // Bytes of storage the message holds: its head, as gathered and as read, and its body.
+    size_t bytes_held() const;
 
     size_t header_count(const std::string& name) const;
     // Value `index` of the header; empty when absent.
@@ -77,7 +87,7 @@ public:
     // The one value of the header, printed last.
     void replace_header(const std::string& name, const std::string& value);
 
-    void set_body(const std::string& body);
+    void set_body(std::string body);
     // Appends up to the known length (all when unknown); returns how many bytes were taken.
     uint32_t append_body(const char* bytes, uint32_t length);
     void set_protocol(const std::string& name, uint32_t major, uint32_t minor);
@@ -144,6 +154,8 @@ private:
 
     uint32_t parse_bytes(const char* bytes, uint32_t length);
     bool is_crlf() const { return line_end_.size() == 2; }
+    // The start line, the header lines and the empty line after them.
+    std::string serialize_head() const;
     // Lower case and hash, for a name already expanded.
     static HeaderKey lower_key(std::string text);
     static const HeaderKey& content_length_key();

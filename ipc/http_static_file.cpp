@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "ipc/http_message.h"
+
 http_static_file::http_static_file(const std::string& real_root, const std::string& relative)
     : kind_(open_below(real_root, relative)) {}
 
@@ -33,6 +35,7 @@ http_static_file::Kind http_static_file::open_below(const std::string& real_root
 
 bool http_static_file::read(std::string& out) const {
     out.clear();
+    out.reserve(status_.size + http_message::kHeadRoomBytes);
     char piece[kReadPiece];
     // No further than the size the limits were checked against, should the file grow meanwhile.
     while (out.size() < status_.size) {

@@ -26,7 +26,8 @@ public:
     // The real path of what was opened; empty when it was refused for lying outside the root.
     const std::string& real_path() const { return real_path_; }
     // The content up to the size it had when opened, read in pieces of kReadPiece bytes; false on
-    // a read error.
+    // a read error. It is read into storage with room for the head of a response to spare, so that
+    // a file sent as a body goes out of this one buffer (http_message::take_serialized).
     bool read(std::string& out) const;
 
 private:

@@ -8,6 +8,7 @@
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_protocol.h"
 #include "ipc/ipc_server.h"
+#include "ipc/ipc_string.h"
 #include "ipc/message.h"
 #include "ipc/logger.h"
 #include "ipc/socket_callback.h"
@@ -56,11 +57,15 @@ std::string_view IPCConn::send_buffer() const {
     return std::string_view(send_buffer_).substr(send_offset_);
 }
 
+size_t IPCConn::bytes_held() const {
+    return send_buffer_.capacity() + input_.capacity() + (protocol_ ? protocol_->bytes_held() : 0);
+}
+
 void IPCConn::consume_sent(size_t sent) {
     last_sent_us_ = ipc_now_us();
     send_offset_ += sent;
     if (send_offset_ < send_buffer_.size()) return;
-    send_buffer_.clear();
+    ipc_clear_buffer(send_buffer_, kKeptSendBytes);
     send_offset_ = 0;
     if (protocol_) protocol_->on_drained();
 }
@@ -72,7 +77,7 @@ void IPCConn::close() {
     if (protocol_) protocol_->reset();
     // A session protocol (HTTP) keeps its server endpoint beyond the TCP connection.
     if (endpoint_server_ && (!protocol_ || protocol_->is_connection_bound())) endpoint_server_->mark_closed();
-    send_buffer_.clear();
+    ipc_clear_buffer(send_buffer_, kKeptSendBytes);
     send_offset_ = 0;
     if (state_ != CLOSED) {
         state_ = CLOSED;
@@ -87,6 +92,20 @@ void IPCConn::send_data(const std::string& bytes) {
         send_offset_ = 0;
     }
     send_buffer_ += bytes;
+    write_queued();
+}
+
+void IPCConn::send_data(std::string&& bytes) {
+    if (send_offset_ < send_buffer_.size()) {
+        send_data(static_cast<const std::string&>(bytes));
+        return;
+    }
+    send_buffer_ = std::move(bytes);
+    send_offset_ = 0;
+    write_queued();
+}
+
+void IPCConn::write_queued() {
     on_writable(true);
     const size_t unsent = send_buffer_.size() - send_offset_;
     if (unsent > send_limit_) {

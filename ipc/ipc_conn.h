@@ -20,7 +20,8 @@ class Message;
 //
 // Received bytes go to the protocol where they were read; only what it leaves (the start of a
 // message, or input behind a read hold) is kept, in one input buffer, and offered again with the
-// next bytes. The send buffer is written from an offset and emptied once all of it has gone.
+// next bytes. The send buffer is written from an offset and emptied once all of it has gone; then
+// it keeps at most kKeptSendBytes of storage, so a connection at rest holds no answer it sent.
 //
 // Threads: as IPCSocket: the loop thread owns it; a thread that sends holds the manager's lock.
 class IPCConn : public IPCSocket {
@@ -28,6 +29,7 @@ public:
     enum State { CLOSED = 0, CONNECTING = 2, CONNECTED = 4 };
     static constexpr uint32_t kDefaultSendLimit = 2097152;
     static constexpr uint32_t kDefaultReceiveLimit = 2097152;
+    static constexpr size_t kKeptSendBytes = 16384;
 
     // A connection for the transport ("stream"), or null for any other transport.
     static IPCConn* create(SocketCallback* owner, const std::string& transport, int option);
@@ -42,6 +44,9 @@ public:
     // The protocols' one way to send: appends to the send buffer and writes at once. A buffer left
     // above the send limit fails the connection.
     void send_data(const std::string& bytes);
+    // The same for bytes the caller gives up: when nothing else waits they become the send buffer
+    // as they are, without a copy.
+    void send_data(std::string&& bytes);
     // Hands the message to the protocol; false when the protocol cannot take it yet. With no
     // protocol the message goes nowhere and the answer is true.
     bool send(const Message& message);
@@ -85,6 +90,8 @@ public:
     IPCProtocol* protocol() const { return protocol_; }
     // Bytes queued and not yet written.
     std::string_view send_buffer() const;
+    // Bytes of storage held for messages: the send and input buffers and what the protocol keeps.
+    size_t bytes_held() const;
     // When the socket last took bytes of the send buffer; 0 before it ever did.
     int64_t last_sent_us() const { return last_sent_us_; }
     uint32_t send_limit() const { return send_limit_; }
@@ -102,6 +109,8 @@ protected:
     void deliver(const char* data, size_t length, bool is_kept);
     // Marks `sent` more bytes of the send buffer as written.
     void consume_sent(size_t sent);
+    // Tries to write what send_data() queued; fails the connection when too much stays.
+    void write_queued();
 
     int state_ = CLOSED;
     IPCEndpointClient* endpoint_client_ = nullptr;  // not owned

@@ -38,6 +38,8 @@ public:
     virtual void on_tick() {}
     // Everything queued on the connection has been written to the socket.
     virtual void on_drained() {}
+    // Bytes of storage it holds for messages between calls, beyond what the connection buffers.
+    virtual size_t bytes_held() const { return 0; }
 
     // A client or server protocol by exact name ("xmls"), or null with a debug log line for any
     // other name.

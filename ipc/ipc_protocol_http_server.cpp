@@ -137,7 +137,7 @@ void IPCProtocolHTTPServer::queue_response() {
     if (response_.header_count("content-length") == 0 && response_.status() != 304) {
         response_.add_header("Content-Length", "0");
     }
-    conn->send_data(response_.serialize());
+    conn->send_data(response_.take_serialized());
     idle_since_us_ = ipc_now_us();
     is_delivery_watched_ = true;
 }

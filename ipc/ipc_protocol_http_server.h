@@ -54,6 +54,9 @@ public:
     // deadlines in seconds.
     void check_deadlines(int64_t now, uint32_t request_timeout_s, uint32_t keep_alive_s);
     void on_drained() override { update_read_hold(); }
+    // The request being received and what is left of the last response (its head; the body went
+    // out with it).
+    size_t bytes_held() const override { return request_.bytes_held() + response_.bytes_held(); }
 
     // The fields of the request's query: the raw query split at "&" and "=", each side
     // percent-decoded once, so "&", "+", "%" and "=" that a client encoded arrive as written.

@@ -1,5 +1,7 @@
 #include "ipc/ipc_protocol_mxc_server.h"
 
+#include <utility>
+
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/message.h"
@@ -27,7 +29,7 @@ void IPCProtocolMXCServer::handle_request(const http_request& request) {
 void IPCProtocolMXCServer::write_reply(const Message& reply) {
     std::string document;
     reply.serialize(Message::XML, document, false);
-    response_.set_body(document);
+    response_.set_body(std::move(document));
     response_.replace_header("Content-Type", "application/xml");
     set_status(200, "OK");
 }

@@ -1,6 +1,7 @@
 #include "ipc/ipc_protocol_xhr_server.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ipc/http_file_server.h"
 #include "ipc/ipc_conn.h"
@@ -124,7 +125,7 @@ void IPCProtocolXHRServer::write_reply(const Message& reply) {
     std::string text;
     reply.serialize(Message::XML, text, is_debug_page_);
     ipc_strip_xml_declaration(text);
-    response_.set_body(text);
+    response_.set_body(std::move(text));
     response_.replace_header("Content-Type", "application/xml");
     set_status(200, "OK");
 }
@@ -136,11 +137,11 @@ void IPCProtocolXHRServer::upgrade_to_websocket() {
 void IPCProtocolXHRServer::finish_response() {
     // A redirect wrapped in a page would no longer take the browser anywhere.
     if (!is_debug_page_ || response_.header_count("location") != 0) return;
-    const std::string page = "<html><body><form>Command: <input size=\"100\" type=\"text\" name=\"c\" value=\"" +
-                             ipc_escape(last_command_) + "\"></form>Response: " +
-                             ipc_uint_to_string(response_.status()) + " " + ipc_escape(response_.reason()) +
-                             "<pre>" + ipc_escape(response_.body()) + "</pre></body></html>";
-    response_.set_body(page);
+    std::string page = "<html><body><form>Command: <input size=\"100\" type=\"text\" name=\"c\" value=\"" +
+                       ipc_escape(last_command_) + "\"></form>Response: " + ipc_uint_to_string(response_.status()) +
+                       " " + ipc_escape(response_.reason()) + "<pre>" + ipc_escape(response_.body()) +
+                       "</pre></body></html>";
+    response_.set_body(std::move(page));
     response_.remove_header("Content-Encoding");
     response_.replace_header("Content-Type", "text/html");
     response_.add_header("Cache-Control", "no-cache");

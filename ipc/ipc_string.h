@@ -77,6 +77,18 @@ void ipc_replace_all(std::string& text, const std::string& from, const std::stri
 // begins nor ends with "/" ("/a/./b/../c" gives "a/c", "../../etc" gives "etc").
 std::string ipc_normalize_path(const std::string& path);
 
+// Empties a byte buffer (std::string or std::vector<char>) and gives its storage back when that is
+// larger than `kept_bytes`: reused for small messages it costs no allocation each, and one large
+// message does not leave its size behind for as long as the buffer lives.
+template <class Buffer>
+void ipc_clear_buffer(Buffer& buffer, size_t kept_bytes) {
+    if (buffer.capacity() > kept_bytes) {
+        Buffer().swap(buffer);
+    } else {
+        buffer.clear();
+    }
+}
+
 // Hex and Base64 (RFC 4648, standard alphabet).
 // The value of a hex digit of either case, or -1.
 int ipc_hex_digit_value(char c);

@@ -28,17 +28,31 @@ struct FailureEffect {
         // The operator's disconnect was refused: the peer, or with no subject every peer, stays
         // as it was.
         kNotDisconnected,
+        // A refusal without seq while several requests without seq awaited an answer: the codec
+        // leaves their successes unanswered, so it refused one of `candidates`, which cannot be
+        // told.
+        kAnswersOneOf,
     };
     struct Subject {
         int id = 0;
         QString name;  // as the codec's last list names it; empty when that list does not hold it
+    };
+    // A request a refusal of kind kAnswersOneOf may answer.
+    struct Candidate {
+        QString request;          // its name: "connect", "disconnect", "removePeer", ...
+        Kind undone = kNone;      // what its refusal leaves undone of the operator's action, if noted
+        QList<Subject> subjects;  // the peers that concerns
+        // The codec's last peer list shows done what it asked for (the peer connected, or
+        // disconnected): telling the operator it may have been refused would claim otherwise.
+        bool isShownDone = false;
     };
 
     // Whether the codec refused the request; otherwise its answer could not be used.
     bool isRefusal() const { return kind != kCopyIdHeld && kind != kNotConnectedUnsure; }
 
     Kind kind = kNone;
-    QList<Subject> subjects;  // the profiles, or the peer, that the effect concerns
+    QList<Subject> subjects;      // the profiles, or the peer, that the effect concerns
+    QList<Candidate> candidates;  // kAnswersOneOf: oldest first
 };
 
 Q_DECLARE_METATYPE(FailureEffect)

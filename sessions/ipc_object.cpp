@@ -83,6 +83,11 @@ QString first_ids(const QStringList& ids) {
     return text;
 }
 
+// A "subject" child per id: the peers or profiles a failure concerns.
+void add_subjects(Message& node, const QList<int>& ids) {
+    for (const int id : ids) node.add_child("subject").attributes().set("id", id);
+}
+
 QStringList identity_of(const PeerMetaPtr& peer) {
     return peer->identity();
 }
@@ -688,24 +693,49 @@ void IPCObject::allMessagesPresent() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-void IPCObject::report_refusal(const Message& reply, const QString& request, const Settlement& settled) {
+void IPCObject::report_refusal(const Message& reply, const QString& request, const Settlement& settled,
+                               const std::vector<UnansweredRequests::Request>& candidates) {
     const Message::Attributes& attributes = reply.attributes();
     const QString code = text_of(attributes.get_string("error_code", ""));
     const QString text = text_of(attributes.get_string("error_text", ""));
-    qWarning().nospace().noquote() << "reply " << request << " failed: error_code " << code << ", error_text \""
+    QStringList answerable;
+    for (const UnansweredRequests::Request& candidate : candidates) answerable << text_of(candidate.name);
+    const QString refused = candidates.empty() ? request : QStringLiteral("to one of ") + answerable.join(", ");
+    qWarning().nospace().noquote() << "reply " << refused << " failed: error_code " << code << ", error_text \""
                                    << text << "\"";
-    queue_failure(request, code, text, settled);
+    queue_failure(request, code, text, settled, candidates);
+}
+
+void IPCObject::report_seqless_refusal(const Message& reply,
+                                       const std::vector<UnansweredRequests::Request>& answerable) {
+    if (answerable.size() == 1) {
+        const UnansweredRequests::Request& request = answerable.front();
+        report_refusal(reply, text_of(request.name), {request.note.effect, request.note.ids, QString()});
+        return;
+    }
+    if (answerable.empty()) {
+        qWarning("a refusal without seq names no request: none without seq awaited an answer");
+        report_refusal(reply, QString(), {});
+        return;
+    }
+    report_refusal(reply, QString(), {FailureEffect::kAnswersOneOf, {}, QString()}, answerable);
 }
 
 void IPCObject::queue_failure(const QString& request, const QString& code, const QString& text,
-                              const Settlement& settled) {
+                              const Settlement& settled, const std::vector<UnansweredRequests::Request>& candidates) {
     Message failure;
     failure.set_name("failure");
     failure.attributes().set("request", request);
     failure.attributes().set("error_code", code);
     failure.attributes().set("error_text", text);
     failure.attributes().set("effect", static_cast<int>(settled.effect));
-    for (const int id : settled.ids) failure.add_child("subject").attributes().set("id", id);
+    add_subjects(failure, settled.ids);
+    for (const UnansweredRequests::Request& candidate : candidates) {
+        Message& noted = failure.add_child("candidate");
+        noted.attributes().set("request", candidate.name);
+        noted.attributes().set("effect", static_cast<int>(candidate.note.effect));
+        add_subjects(noted, candidate.note.ids);
+    }
     queue_own_slot("raiseRequestFailed(Message)", std::make_shared<const Message>(std::move(failure)));
 }
 
@@ -798,13 +828,14 @@ void IPCObject::handle_response(const Message& reply) {
                        SessionInbox::Delivery::kData);
     }
     if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
-        queue_failure(text_of(attributes.get_string("seq", "")), QString(), QString(), settled);
+        queue_failure(text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {});
     }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
 
     // Every answer without seq settles a request without one, whether or not it can be told which.
-    const UnansweredRequests::Request unanswered = has_seq ? UnansweredRequests::Request{} : take_unanswered_request();
+    const std::vector<UnansweredRequests::Request> answerable =
+        has_seq ? std::vector<UnansweredRequests::Request>{} : take_answerable_requests();
     QString key;
     if (has_seq) {
         key = text_of(attributes.get_string("seq", ""));
@@ -812,16 +843,11 @@ void IPCObject::handle_response(const Message& reply) {
         key = text_of(reply.get_child(0).name());
     }
     if (attributes.has("fail")) {
-        if (!has_seq && unanswered.name.empty()) {
-            qWarning("a refusal without seq names no request: not exactly one request without seq awaited "
-                     "an answer");
+        if (!has_seq) {
+            report_seqless_refusal(reply, answerable);
+            return;
         }
-        if (has_seq) {
-            report_refusal(reply, key, settled);
-        } else {
-            report_refusal(reply, text_of(unanswered.name), {unanswered.note.effect, unanswered.note.ids, QString()});
-        }
-        if (!has_seq) return;
+        report_refusal(reply, key, settled);
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
         if (key == QLatin1String("addProfile")) queue_own_slot("dropRefusedProfileCopy()", nullptr);
@@ -1397,9 +1423,10 @@ void IPCObject::raiseRequestFailed(const Message& failure) {
     const Message::Attributes& attributes = failure.attributes();
     FailureEffect effect;
     effect.kind = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
-    const unsigned count = failure.child_count("subject");
-    for (unsigned i = 0; i < count; ++i) {
-        effect.subjects.append(effect_subject(effect.kind, failure.get_child("subject", i).attributes().get_int("id", 0)));
+    effect.subjects = effect_subjects(effect.kind, failure);
+    const unsigned candidates = failure.child_count("candidate");
+    for (unsigned i = 0; i < candidates; ++i) {
+        effect.candidates.append(answerable_candidate(failure.get_child("candidate", i)));
     }
     // The copy's first step made an empty profile: it goes again rather than stay blank.
     if (effect.kind == FailureEffect::kCopyNotMade) delete_copy_profile(effect.subjects.value(0).id);
@@ -1414,6 +1441,36 @@ void IPCObject::delete_copy_profile(int id) {
     // With a seq, unlike the operator's removals: its answer tells whether the empty profile stays.
     message.attributes().set("seq", "deleteProfile");
     send_command(message);
+}
+
+QList<FailureEffect::Subject> IPCObject::effect_subjects(FailureEffect::Kind kind, const Message& noted) {
+    QList<FailureEffect::Subject> subjects;
+    const unsigned count = noted.child_count("subject");
+    for (unsigned i = 0; i < count; ++i) {
+        subjects.append(effect_subject(kind, noted.get_child("subject", i).attributes().get_int("id", 0)));
+    }
+    return subjects;
+}
+
+FailureEffect::Candidate IPCObject::answerable_candidate(const Message& noted) {
+    const Message::Attributes& attributes = noted.attributes();
+    FailureEffect::Candidate candidate;
+    candidate.request = attributes.get_qstring("request", QString());
+    candidate.undone = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
+    candidate.subjects = effect_subjects(candidate.undone, noted);
+    candidate.isShownDone = is_shown_done(candidate.undone, candidate.subjects);
+    return candidate;
+}
+
+bool IPCObject::is_shown_done(FailureEffect::Kind undone, const QList<FailureEffect::Subject>& subjects) {
+    const bool wants_on_air = undone == FailureEffect::kNotConnected;
+    if (!wants_on_air && undone != FailureEffect::kNotDisconnected) return false;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    // A disconnect without a subject is of every peer.
+    if (subjects.isEmpty()) return !wants_on_air && activePeerCount == 0;
+    return std::all_of(subjects.cbegin(), subjects.cend(), [&](const FailureEffect::Subject& subject) {
+        return activePeerIds.contains(subject.id) == wants_on_air;
+    });
 }
 
 FailureEffect::Subject IPCObject::effect_subject(FailureEffect::Kind kind, int id) {

@@ -305,9 +305,10 @@ signals:
     void changedState(QUuid, IQEndpointClient::DEVICE_STATE new_state);
     // The codec refused a request. `request` is the reply's seq ("peerList", "addPeer", ...) or,
     // for a request sent without one, its name ("connect", "removePeer", ...) when it was the only
-    // such request awaiting an answer; empty when it cannot be told. The cached reply and the lists
-    // keep their last good data. `effect`: what became of the operator's action behind it (a
-    // profile copy, a connect). Also raised, with empty error texts, for an answer the session
+    // such request awaiting an answer; empty when it cannot be told, and then `effect` lists the
+    // requests it may answer (FailureEffect::kAnswersOneOf) when there were any. The cached reply
+    // and the lists keep their last good data. `effect`: what became of the operator's action
+    // behind it (a profile copy, a connect). Also raised, with empty error texts, for an answer the session
     // could not use (FailureEffect::isRefusal is false then).
     void requestFailed(QUuid, QString request, QString errorCode, QString errorText, FailureEffect effect);
 
@@ -449,16 +450,28 @@ private:
     // reply hook.
     Settlement settle_awaited(const Message& reply);
     // A refusal never counts as data: logged, then raised as requestFailed on the GUI thread.
-    // `request` names what was refused (see requestFailed). Loop thread.
-    void report_refusal(const Message& reply, const QString& request, const Settlement& settled);
+    // `request` names what was refused (see requestFailed), or `candidates` what it may answer.
+    // Loop thread.
+    void report_refusal(const Message& reply, const QString& request, const Settlement& settled,
+                        const std::vector<UnansweredRequests::Request>& candidates = {});
+    // A refusal without seq, as the request it answers when `answerable` holds one, else as one of
+    // them (FailureEffect::kAnswersOneOf).
+    void report_seqless_refusal(const Message& reply, const std::vector<UnansweredRequests::Request>& answerable);
     // Queues the raising of requestFailed on the GUI thread.
-    void queue_failure(const QString& request, const QString& code, const QString& text, const Settlement& settled);
+    void queue_failure(const QString& request, const QString& code, const QString& text, const Settlement& settled,
+                       const std::vector<UnansweredRequests::Request>& candidates);
     // Sends "deleteProfile" with a seq for the empty profile of a copy whose write was refused.
     void delete_copy_profile(int id);
     // The ids of the profiles in the cached profile list, and unlisted_copy_ids_.
     QSet<int> held_profile_ids();
     // `id` named as the effect's kind requires, from the session's profiles or peers.
     FailureEffect::Subject effect_subject(FailureEffect::Kind kind, int id);
+    // The "subject" children of a failure or of one of its candidates, named as `kind` requires.
+    QList<FailureEffect::Subject> effect_subjects(FailureEffect::Kind kind, const Message& noted);
+    // A "candidate" child of a failure, as the session's lists show it now.
+    FailureEffect::Candidate answerable_candidate(const Message& noted);
+    // Whether the last peer list shows done what a connect or disconnect of `subjects` asked for.
+    bool is_shown_done(FailureEffect::Kind undone, const QList<FailureEffect::Subject>& subjects);
     // Queues the call of a reply's slot `slot` (without arguments), or hands a peer list, `stored`
     // as cached, to cb_unso_peerList with the call. Loop thread.
     void queue_reply(const QString& key, int slot, const SharedMessage& stored);

@@ -144,13 +144,15 @@ bool IQEndpointClient::send_locked(const Message& message, const UnansweredReque
         return false;
     }
     IPCMutexGuard guard(manager->mutex());
-    if (!message.attributes().has("seq")) unanswered_requests_.add(message.name(), ipc_now_us(), note);
+    if (!message.attributes().has("seq")) {
+        unanswered_requests_.add(message.name(), ipc_now_us(), note, int64_t{timeout()} * 1000000);
+    }
     send(message);
     return true;
 }
 
-UnansweredRequests::Request IQEndpointClient::take_unanswered_request() {
-    return unanswered_requests_.take_answered(ipc_now_us(), int64_t{timeout()} * 1000000);
+std::vector<UnansweredRequests::Request> IQEndpointClient::take_answerable_requests() {
+    return unanswered_requests_.take_answered();
 }
 
 void IQEndpointClient::set_password(const std::string& password) {

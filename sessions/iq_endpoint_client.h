@@ -92,7 +92,8 @@ public:
 
     // Takes the manager lock (when placed) around the hand-over to the connection. False, with a
     // warning, when the session is not placed on any manager. A request without seq keeps `note`
-    // until its answer (take_unanswered_request).
+    // until its answer (take_answerable_requests); the endpoint's time-out is its reply time-out
+    // (UnansweredRequests::add).
     bool send_locked(const Message& message, const UnansweredRequests::Note& note = {});
     // The login password (UTF-8); written and read under the manager lock.
     void set_password(const std::string& password);
@@ -171,10 +172,9 @@ protected:
     // Replaces the required-reply list, leaving out names already cached on this connection.
     void set_required(const QStringList& names);
     bool is_required_list_empty() const { return required_.isEmpty(); }
-    // For an answer without "seq": the request it belongs to, with the note it was sent with, when
-    // that can be told (UnansweredRequests::take_answered, with the endpoint's time-out); one
-    // without a name otherwise.
-    UnansweredRequests::Request take_unanswered_request();
+    // For an answer without "seq": the requests it may belong to, with the notes they were sent
+    // with, oldest first; one when that can be told (UnansweredRequests::take_answered).
+    std::vector<UnansweredRequests::Request> take_answerable_requests();
 
 private:
     void forget_connection_state();

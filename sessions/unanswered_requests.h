@@ -6,14 +6,17 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "sessions/failure_effect.h"
 
 // The requests a session sent without "seq" whose answer has not come, oldest first, so that a
-// seq-less answer can be told which request it belongs to. A codec answers in order, but it may
-// leave the success of such a request unanswered ("connect", "monitor", "removePeer", ...): an
-// answer can therefore be matched only while a single request is outstanding, and a request left
-// unanswered for the reply time-out is taken to have succeeded and is forgotten.
+// seq-less answer can be told which requests it may belong to. A codec answers in order, but it
+// may leave the success of such a request unanswered ("connect", "monitor", "removePeer", ...), so
+// an answer may be that of any request still awaited: it is paired with one only while that one
+// alone is awaited. A request is taken to have succeeded, and forgotten, once its reply time-out
+// has passed when the next one goes; until then a late answer may still be its own, and is never
+// paired with a request sent after it.
 //
 // Threads: none of its own; the session guards it with its manager lock. Times are microseconds on
 // the library's clock (ipc_now_us).
@@ -29,16 +32,18 @@ public:
         QList<int> ids;
     };
     struct Request {
-        std::string name;  // empty for an answer that could not be paired
+        std::string name;
         int64_t sent_us = 0;
         Note note;
     };
 
-    void add(const std::string& name, int64_t sent_us, const Note& note);
-    // A seq-less answer came at `now_us`. Forgets the requests older than `timeout_us` (none when
-    // it is 0), then the oldest left, which this answer or an earlier silence settled. Returns that
-    // request when it was the only one outstanding; one without a name otherwise.
-    Request take_answered(int64_t now_us, int64_t timeout_us);
+    // A request goes at `sent_us`; those sent `timeout_us` or more before it (none when it is 0)
+    // are taken to have succeeded.
+    void add(const std::string& name, int64_t sent_us, const Note& note, int64_t timeout_us);
+    // A seq-less answer came. Returns the requests it may answer, oldest first: exactly one when it
+    // can be paired, none when no request awaited an answer. The oldest is forgotten, since this
+    // answer or an earlier silence settled it.
+    std::vector<Request> take_answered();
     void clear() { requests_.clear(); }
 
 private:

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -273,19 +274,40 @@ const IdlePeerCase kIdlePeers[] = {
     {"with its answer on its way, under a longer keep-alive", 1024 * 1024, 90, 90, "delivery timeout"},
 };
 
-TEST(HttpServerDeadlines, APeerTakingNothingIsCutAtTheKeepAliveOnlyOnceNothingIsOnItsWay) {
-    sockaddr_storage bound{};
-    socklen_t bound_length = sizeof bound;
-    const int listener = test_support::open_loopback_listener(1, bound, bound_length);
-    ASSERT_GE(listener, 0);
-    const uint16_t port = ntohs(reinterpret_cast<const sockaddr_in&>(bound).sin_port);
-    for (const IdlePeerCase& c : kIdlePeers) {
-        FrameClient peer("127.0.0.1", port);
+// Connections of our own, accepted from raw peers on a loopback listener and driven by the test
+// rather than a loop.
+class DrivenConnections : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sockaddr_storage bound{};
+        socklen_t bound_length = sizeof bound;
+        listener = test_support::open_loopback_listener(1, bound, bound_length);
+        ASSERT_GE(listener, 0);
+        port = ntohs(reinterpret_cast<const sockaddr_in&>(bound).sin_port);
+    }
+    void TearDown() override {
+        if (listener >= 0) platform::close_socket(listener);
+    }
+
+    // The server's side of the peer that connected last.
+    bool accept(IPCConnStream& connection) const {
         sockaddr_storage address{};
         socklen_t address_length = sizeof address;
+        return connection.attach(platform::accept_connection(listener, &address, &address_length),
+                                 IPCAddress(reinterpret_cast<sockaddr*>(&address), address_length));
+    }
+
+    int listener = -1;
+    uint16_t port = 0;
+};
+
+using HttpServerDeadlines = DrivenConnections;
+
+TEST_F(HttpServerDeadlines, APeerTakingNothingIsCutAtTheKeepAliveOnlyOnceNothingIsOnItsWay) {
+    for (const IdlePeerCase& c : kIdlePeers) {
+        FrameClient peer("127.0.0.1", port);
         IPCConnStream connection(nullptr, 0);
-        ASSERT_TRUE(connection.attach(platform::accept_connection(listener, &address, &address_length),
-                                      IPCAddress(reinterpret_cast<sockaddr*>(&address), address_length)));
+        ASSERT_TRUE(accept(connection));
         auto* protocol = new SizedAnswers(&connection, c.answer_bytes);
         connection.set_protocol(protocol);
         connection.on_data(get("/"));
@@ -303,7 +325,56 @@ TEST(HttpServerDeadlines, APeerTakingNothingIsCutAtTheKeepAliveOnlyOnceNothingIs
         protocol->check_deadlines(kept_until_us + 1, HttpTestServer::kRequestTimeoutS, c.keep_alive_s);
         EXPECT_EQ(connection.error(), c.cut_with) << c.peer;
     }
-    platform::close_socket(listener);
+}
+
+// Whatever a peer asked for or sent, once it has taken its answers whole the connection keeps none
+// of them, nor the request: an idle keep-alive connection costs a server little however much it
+// moved. Each answer is large enough that the socket may take it in parts, and a pipelined request
+// then waits behind a read hold.
+struct AtRestCase {
+    const char* exchange;
+    std::string requests;
+    size_t answers;
+};
+constexpr size_t kLargeBytes = 1024 * 1024;
+const AtRestCase kAtRest[] = {
+    {"a download", get("/"), 1},
+    {"two pipelined downloads", get("/") + get("/"), 2},
+    {"an upload", "POST / HTTP/1.1\r\nHost: test\r\nContent-Length: " + std::to_string(kLargeBytes) + "\r\n\r\n" +
+                      std::string(kLargeBytes, 'u'),
+     1},
+};
+
+using HttpServerAtRest = DrivenConnections;
+
+TEST_F(HttpServerAtRest, AConnectionWhoseAnswersWereTakenHoldsNoCopyOfThem) {
+    constexpr size_t kMostHeldAtRest = 64 * 1024;
+    for (const AtRestCase& c : kAtRest) {
+        FrameClient peer("127.0.0.1", port);
+        IPCConnStream connection(nullptr, 0);
+        ASSERT_TRUE(accept(connection));
+        connection.set_protocol(new SizedAnswers(&connection, kLargeBytes));
+        // The peer reads on a thread of its own while this one writes whenever the socket takes more
+        // and hands on what waited, as the loop would.
+        std::atomic<size_t> whole{0};
+        std::atomic<bool> is_read{false};
+        std::thread reader([&] {
+            for (size_t i = 0; i < c.answers; ++i) {
+                const std::string head = peer.read_until("\r\n\r\n");
+                whole += !head.empty() && peer.read_count(kLargeBytes).size() == kLargeBytes;
+            }
+            is_read = true;
+        });
+        connection.on_data(c.requests);
+        EXPECT_TRUE(wait_until([&] {
+            connection.on_writable(false);
+            if (connection.has_pending_input()) connection.resume_input();
+            return is_read.load();
+        }));
+        reader.join();
+        EXPECT_EQ(whole, c.answers) << c.exchange;
+        EXPECT_LE(connection.bytes_held(), kMostHeldAtRest) << c.exchange;
+    }
 }
 
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {

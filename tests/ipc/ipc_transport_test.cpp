@@ -272,7 +272,7 @@ private:
     uint16_t port_ = 0;
 };
 
-TEST_F(Transport, BytesQueuedBehindAFullSocketLeaveWhenItDrainsAndTheLoopThenRests) {
+TEST_F(Transport, BytesQueuedBehindAFullSocketLeaveWhenItDrainsAndTheirBufferAndTheLoopThenRest) {
     SilentPeer silent;
     connect_to(silent.address_text());
     ASSERT_TRUE(silent.accept_one());
@@ -295,6 +295,11 @@ TEST_F(Transport, BytesQueuedBehindAFullSocketLeaveWhenItDrainsAndTheLoopThenRes
         IPCMutexGuard guard(manager.get_lock());
         return endpoint.connection()->send_buffer().empty();
     }));
+    {
+        // Drained, the buffer has given back the storage it grew to.
+        IPCMutexGuard guard(manager.get_lock());
+        EXPECT_LE(endpoint.connection()->bytes_held(), IPCConn::kKeptSendBytes);
+    }
     // Drained, the socket no longer asks for writing: the loop sleeps instead of spinning.
     const uint64_t passes = manager.loop_passes();
     EXPECT_FALSE(wait_until([&] { return manager.loop_passes() > passes + 5; }, milliseconds(500)));

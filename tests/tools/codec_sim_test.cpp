@@ -334,6 +334,26 @@ TEST(CodecSim, RefusedRequestsFailAndChangeNothing) {
     EXPECT_EQ(pushed_peer_state(codec, "1"), "") << "a refused connect pushes no peer list";
 }
 
+// As a real codec: a connect that succeeds gets no answer, only the peer list that shows it.
+TEST(CodecSim, UnansweredSuccessesAnswerOnlyTheirRefusals) {
+    CodecSimOptions options;
+    options.unanswered_successes = {"connect"};
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; }));
+    clients.send(codec, "<connect id=\"1\"/>");
+    clients.send(codec, "<connect id=\"99\"/>");
+    clients.send(codec, "<getVersion seq=\"version\"/>");
+    ASSERT_TRUE(wait_until([&] { return has_response(codec, "version"); }));
+    std::vector<int> seqless_codes;
+    for (const Message& reply : codec.responses()) {
+        if (!reply.attributes().has("seq")) seqless_codes.push_back(reply.attributes().get_int("error_code", 0));
+    }
+    EXPECT_EQ(seqless_codes, std::vector<int>{404}) << "only the connect of a peer it lacks is answered";
+    EXPECT_TRUE(wait_until([&] { return pushed_peer_state(codec, "1") == "true"; }));
+}
+
 TEST(CodecSim, UnknownReportsEachCarryAnIdOfTheirOwn) {
     CodecSimOptions options;
     options.hostile = {HostileKind::kUnknown};

@@ -118,7 +118,13 @@ bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
         send_pushes(codec_);
     }
     if (!is_legacy && codec_.context.options.swapped_answers.count(request.name()) != 0) swap_answer(reply);
+    if (!is_legacy && is_unanswered_success(request, reply)) reply.set_name("");  // the protocol sends nothing
     return true;
+}
+
+bool CodecEndpoint::is_unanswered_success(const Message& request, const Message& reply) const {
+    return !request.attributes().has("seq") && !reply.attributes().has("fail") &&
+           codec_.context.options.unanswered_successes.count(request.name()) != 0;
 }
 
 void CodecEndpoint::swap_answer(Message& reply) {

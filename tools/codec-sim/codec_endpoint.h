@@ -54,6 +54,8 @@ private:
     // For the requests whose answers go in swapped pairs: holds back `reply` (sending nothing
     // now), or sends it and then the one held.
     void swap_answer(Message& reply);
+    // A success the fleet was told to leave unanswered (CodecSimOptions::unanswered_successes).
+    bool is_unanswered_success(const Message& request, const Message& reply) const;
 
     SimulatedCodec& codec_;  // not owned; outlives the endpoint
     std::optional<Message> held_answer_;  // the first answer of a swapped pair, until the second

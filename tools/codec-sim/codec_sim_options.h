@@ -50,6 +50,9 @@ struct CodecSimOptions {
     // Requests (by name, e.g. "connect", "getPeerList") that every codec refuses: the reply carries
     // "fail", error_code 409 and an error text, and the codec changes nothing.
     std::set<std::string> refused_requests;
+    // Requests without seq (by name, e.g. "connect") whose success goes unanswered, as a real
+    // codec's does: only their refusals are answered. Versioned peers only.
+    std::set<std::string> unanswered_successes;
     // The settings replies come malformed, as a broken firmware's may (CodecModel::
     // set_malformed_settings).
     bool malformed_settings = false;

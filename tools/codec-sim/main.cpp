@@ -18,8 +18,8 @@ const char kUsage[] =
     "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
     "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
     "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
-    "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--stamp]\n"
-    "                 [--random-phase]\n"
+    "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
+    "                 [--stamp] [--random-phase]\n"
     "                 [--long-texts N] [--log-burst N]\n"
     "  --count N         codecs to run (1..1024; default 1)\n"
     "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
@@ -34,6 +34,8 @@ const char kUsage[] =
     "                    nul, depth, oversize, or all (the default)\n"
     "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
     "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
+    "  --quiet-cmds LIST answer these requests without seq only when they fail, as a real\n"
+    "                    codec does (e.g. connect,disconnect)\n"
     "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n"
     "  --random-phase    each codec's reports lag by a phase of their period of its own, as a\n"
     "                    real fleet's do (benchmarks), instead of all in the same tick\n"
@@ -116,6 +118,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_number(value, options.log_burst);
         } else if (flag == "--fail-cmds") {
             is_valid = CodecSimOptions::requests_from_list(value, options.refused_requests);
+        } else if (flag == "--quiet-cmds") {
+            is_valid = CodecSimOptions::requests_from_list(value, options.unanswered_successes);
         } else {
             print_error("unknown option " + flag);
             return false;

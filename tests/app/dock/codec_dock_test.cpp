@@ -382,6 +382,110 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
     EXPECT_FALSE(isActiveRow("2"));
 }
 
+// A codec that answers a connect or disconnect only to refuse it, as a real one does, leaves the
+// program unable to tell which of the requests still awaiting an answer a refusal answers. Every
+// refusal that may answer one of the operator's is told all the same: as that request when it is
+// the only one awaited, else naming the operator's requests it may answer that the codec's peer
+// list does not show done. Codec B (the second of a fleet of two) has peer 1 on air and a channel
+// free for peer 2; codec A (the first) has peer 2 free; both refuse every disconnect.
+TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
+    MessageBoxRecorder boxes;
+    CodecSimOptions quiet;
+    quiet.count = 2;
+    quiet.refused_requests = {"disconnect"};
+    quiet.unanswered_successes = {"connect", "disconnect"};
+    const std::shared_ptr<CodecSessions> scheduler = registeredSessions();
+    struct Codecs {
+        IPCObject* a;  // null unless the row asks for it
+        IPCObject* b;
+    };
+    const auto isOnAir = [](IPCObject* session, const char* peer) {
+        const QList<PeerMetaPtr> active = session->activePeerList();
+        return std::any_of(active.cbegin(), active.cend(), [&](const PeerMetaPtr& onAir) { return onAir->id == peer; });
+    };
+    const auto connectPeer2 = [&](IPCObject* session, bool isScheduled) {
+        if (isScheduled) {
+            scheduler->sendConnect(session->uuid, "2");
+        } else {
+            session->cmd_connect_peer("2", QString());
+        }
+        ASSERT_TRUE(wait_processing_events([&] { return isOnAir(session, "2"); }));
+    };
+    const auto disconnect = [](IPCObject* session, int peer) {
+        session->cmd_disconnect(peer, IPCObject::Asker::kOperator);
+    };
+    const QString refused = "refused a request: Refused by codec-sim (error 409); it answers ";
+    const struct {
+        const char* what;
+        bool hasCodecA;
+        std::function<void(const Codecs&)> ask;
+        int refusals;
+        QStringList told;  // {A}, {B}: the codec as the notice names it; {B1}: its peer 1's name
+    } rows[] = {
+        {"one request outstanding", false, [&](const Codecs& c) { disconnect(c.b, 1); }, 1,
+         {"{B} refused disconnect: Refused by codec-sim (error 409); peer \"{B1}\" (id 1) was not disconnected"}},
+        {"a silent success and a refusal", false, [&](const Codecs& c) { connectPeer2(c.b, false); disconnect(c.b, 2); },
+         1, {"{B} " + refused + "your disconnect of \"{B2}\" (id 2) or an earlier request"}},
+        {"the scheduler's connect and the operator's disconnect", false,
+         [&](const Codecs& c) { connectPeer2(c.b, true); disconnect(c.b, 1); }, 1,
+         {"{B} " + refused + "your disconnect of \"{B1}\" (id 1) or an earlier request"}},
+        {"the scheduler's connect and disconnect", false,
+         [&](const Codecs& c) { connectPeer2(c.b, true); scheduler->sendDisconnect(c.b->uuid, 1); }, 1, {}},
+        {"the fleet-wide Disconnect All, two codecs refusing, one right after a connect", true,
+         [&](const Codecs& c) {
+             connectPeer2(c.a, false);
+             window->findChild<QAction*>(QStringLiteral("actionDisconnectFleet"))->trigger();
+         },
+         2,
+         {"{A} " + refused + "your disconnect of every peer or an earlier request",
+          "{B} refused disconnect: Refused by codec-sim (error 409); no peer was disconnected"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::vector<uint16_t> ports = startFleet(quiet).ports();
+        const Codecs codecs{row.hasCodecA ? addCodec(ports[0]) : nullptr, addCodec(ports[1])};
+        QStringList told = row.told;
+        QObject context;  // ends the connections before the local they write goes
+        int refusals = 0;
+        for (const auto& named : {std::pair{codecs.a, "A"}, std::pair{codecs.b, "B"}}) {
+            IPCObject* session = named.first;
+            const char* key = named.second;
+            if (!session) continue;
+            ASSERT_TRUE(wait_processing_events([&] { return session->state() == IQEndpointClient::READY; }));
+            QObject::connect(session, &IPCObject::requestFailed, &context, [&] { ++refusals; });
+            told.replaceInStrings(QStringLiteral("{%1}").arg(key),
+                                  QStringLiteral("%1 (127.0.0.1:%2)").arg(session->unitName()).arg(session->port));
+            for (const int peer : {1, 2}) {
+                Message entry;
+                ASSERT_TRUE(session->findPeer(QString::number(peer), entry));
+                told.replaceInStrings(QStringLiteral("{%1%2}").arg(key).arg(peer),
+                                      entry.attributes().get_qstring("name", QString()));
+            }
+        }
+        const size_t boxesBefore = boxes.boxes().size();
+        row.ask(codecs);
+        ASSERT_TRUE(wait_processing_events([&] { return refusals == row.refusals; }));
+        bool isAfterTheNotice = false;  // posted after the notice the last refusal posts, if any
+        QTimer::singleShot(0, [&] { isAfterTheNotice = true; });
+        ASSERT_TRUE(wait_processing_events([&] { return isAfterTheNotice; }));
+
+        QStringList lines;
+        for (size_t i = boxesBefore; i < boxes.boxes().size(); ++i) {
+            const MessageBox::Request& box = boxes.boxes()[i];
+            if (box.title == "Changes Refused") lines << box.text.split('\n').mid(1);
+        }
+        lines.removeAll(QString());
+        lines.sort();
+        told.sort();
+        EXPECT_EQ(lines.join('\n').toStdString(), told.join('\n').toStdString());
+        fleets.back().reset();  // its codecs leave READY, so that no later Disconnect All reaches them
+        for (IPCObject* session : {codecs.a, codecs.b}) {
+            if (!session) continue;
+            ASSERT_TRUE(wait_processing_events([&] { return session->state() != IQEndpointClient::READY; }));
+        }
+    }
+}
+
 // A codec's ids are sent as the codec wrote them or not at all: an id that is not a decimal number
 // would otherwise go out as 0 and reach some other peer or profile.
 TEST_F(DockTest, IdsThatAreNotNumbersSendNothing) {
