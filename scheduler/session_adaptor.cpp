@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "dialogs/codec_text.h"
 #include "dialogs/unit_label.h"
 #include "scheduler/job.h"
 #include "sessions/ipc_object.h"
@@ -24,6 +25,19 @@ void SessionAdaptor::watch(const QUuid& uuid) {
     QObject::connect(codec, &IPCObject::changedState, &connections_,
                      [this, uuid](QUuid, IQEndpointClient::DEVICE_STATE state) {
                          if (state != IQEndpointClient::READY && listener()) listener()->codecLeftReady(uuid);
+                     });
+    // Only a refusal told apart from every other request's names the disconnect it refused.
+    QObject::connect(codec, &IPCObject::requestFailed, &connections_,
+                     [this, uuid](QUuid, const QString& request, const QString& code, const QString& text,
+                                  const FailureEffect& effect) {
+                         if (request != QLatin1String("disconnect") || effect.kind != FailureEffect::kNone ||
+                             effect.subjects.size() != 1 || !listener()) {
+                             return;
+                         }
+                         // The codec's words, bounded: they go to a log line and a status cell.
+                         listener()->disconnectRefused(uuid, effect.subjects.front().id,
+                                                       QStringLiteral("%1 (error %2)")
+                                                           .arg(shownCodecText(text), shownCodecText(code)));
                      });
 }
 
