@@ -1,7 +1,6 @@
 #include "scheduler/held_call.h"
 
 #include "ipc/message.h"
-#include "scheduler/job.h"
 #include "scheduler/local_date_time.h"
 
 bool HeldCall::isOf(const QStringList& identity) const {
@@ -10,12 +9,23 @@ bool HeldCall::isOf(const QStringList& identity) const {
            (identity.value(1) == peer_name && identity.value(2) == peer_address);
 }
 
-void HeldCall::toMessage(Message& element, const QString& peer) const {
+void HeldCall::visitAttributes(const QString& host, int port, const QString& peer,
+                               const Job::AttributeVisitor& visit) const {
+    std::string text;
+    const auto utf8 = [&](const char* name, const QString& value) { Job::visitText(visit, name, value, text); };
+    utf8("ip", host);
+    utf8("peer", peer);
+    if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
+    if (!peer_name.isEmpty()) utf8("peer_name", peer_name);
+    visit("port", std::to_string(port));
+    text.clear();
+    Job::appendDateText(text, since.date(), since.time());
+    visit("since", text);
+}
+
+void HeldCall::toMessage(Message& element, const QString& host, int port, const QString& peer) const {
     Message::Attributes& a = element.attributes();
-    a.set("peer", peer);
-    if (!peer_name.isEmpty()) a.set("peer_name", peer_name);
-    if (!peer_address.isEmpty()) a.set("peer_addr", peer_address);
-    a.set("since", Job::dateText(since.date(), since.time()));
+    visitAttributes(host, port, peer, [&](const char* name, std::string_view text) { a.set(name, std::string(text)); });
 }
 
 bool HeldCall::fromMessage(const Message& element, QString& peer) {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "scheduler/job.h"
+
 class Message;
 
 // A call the schedule made or took, and so ends when no booking wants it any more; a call it does
@@ -31,9 +33,11 @@ struct HeldCall {
     // the two is known by its id alone.
     bool isOf(const QStringList& identity) const;
 
-    // A "call" element: "peer", "peer_name" and "peer_addr" (when known) and "since". The codec's
-    // "ip" and "port" are the caller's, as for a job.
-    void toMessage(Message& element, const QString& peer) const;
+    // The attributes of its "call" element, as Job::visitAttributes hands a job's: the codec's "ip"
+    // and "port", "peer", "peer_addr" and "peer_name" (when known) and "since".
+    void visitAttributes(const QString& host, int port, const QString& peer, const Job::AttributeVisitor& visit) const;
+    // visitAttributes into a "call" element.
+    void toMessage(Message& element, const QString& host, int port, const QString& peer) const;
     // False when the element has no valid "since" or no peer id; `peer` in Job::normalPeerId's form.
     bool fromMessage(const Message& element, QString& peer);
 };

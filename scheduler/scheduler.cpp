@@ -810,18 +810,45 @@ QString Scheduler::connectBlockedReason(const Job& job) const {
 // ------------------------------------------------------------------------------------------------
 // The schedule file
 
-void Scheduler::toMessage(Message& root) const {
+namespace {
+
+// Appends an element of attributes alone, as the message writer lays it out at `depth`.
+class ElementText {
+public:
+    ElementText(std::string& out, const char* name, int depth) : out_(out) {
+        out_ += '\n';
+        out_.append(static_cast<size_t>(depth - 1) * 4, ' ');
+        out_ += '<';
+        out_ += name;
+    }
+    ~ElementText() { out_ += "/>"; }
+    ElementText(const ElementText&) = delete;
+    ElementText& operator=(const ElementText&) = delete;
+
+    Job::AttributeVisitor attributes() {
+        return [this](const char* name, std::string_view text) { Message::append_xml_attribute(out_, name, text); };
+    }
+
+private:
+    std::string& out_;
+};
+
+}  // namespace
+
+std::string Scheduler::fileText() const {
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs>";
+    out.reserve(jobs_.size() * 320);
     for (const JobPtr& job : jobs_) {
         if (job->state == Job::Done) continue;
         if (job->host.isEmpty()) {
             qWarning() << "schedule: not saving a job whose codec has no address:" << *job;
             continue;
         }
-        job->toMessage(root.add_child("job"));
+        ElementText element(out, "job", 2);
+        job->visitAttributes(element.attributes());
     }
-    for (const Message& element : kept_elements_) root.add_child_copy(element);
+    for (const Message& element : kept_elements_) element.append_xml(out, 2);
     // Always written, even empty: a file without it was written before the schedule kept its calls.
-    Message& calls = root.add_child("calls");
     std::vector<std::pair<PeerKey, const HeldCall*>> held;
     for (auto call = held_calls_.cbegin(); call != held_calls_.cend(); ++call) held.emplace_back(call.key(), &*call);
     // In a fixed order, so that the same schedule gives the same file.
@@ -829,17 +856,24 @@ void Scheduler::toMessage(Message& root) const {
         return a.first.codec != b.first.codec ? a.first.codec < b.first.codec
                                               : a.first.peer.toInt() < b.first.peer.toInt();
     });
+    std::string calls;
+    QUuid codec;
+    QString host;
+    int port = 0;
+    bool is_registered = false;
     for (const auto& [key, call] : held) {
-        QString host;
-        int port = 0;
-        if (!sessions_->address(key.codec, host, port)) continue;  // its codec left the fleet
-        Message& element = calls.add_child("call");
-        element.attributes().set("ip", host);
-        element.attributes().set("port", port);
-        call->toMessage(element, key.peer);
+        if (key.codec != codec) {
+            codec = key.codec;
+            is_registered = sessions_->address(codec, host, port);
+        }
+        if (!is_registered) continue;  // its codec left the fleet
+        ElementText element(calls, "call", 3);
+        call->visitAttributes(host, port, key.peer, element.attributes());
     }
-    for (const Message& element : kept_call_elements_) calls.add_child_copy(element);
-    root.set_name("jobs");
+    for (const Message& element : kept_call_elements_) element.append_xml(calls, 3);
+    out += calls.empty() ? "\n    <calls/>" : "\n    <calls>" + calls + "\n    </calls>";
+    out += "\n</jobs>\n";
+    return out;
 }
 
 bool Scheduler::save() {
@@ -851,9 +885,7 @@ bool Scheduler::save() {
     } else {
         is_damaged_file_in_place_ = false;
         try {
-            Message root;
-            toMessage(root);
-            root.write_to_file(Message::XML, QFile::encodeName(file_path_).toStdString());
+            Message::write_bytes_to_file(fileText(), QFile::encodeName(file_path_).toStdString());
             return true;
         } catch (const Exception& error) {
             last_save_error_ = errorReason(error.what());

@@ -108,10 +108,11 @@ public:
     // Whether the schedule holds a call of the codec's peer (by id), to end once nobody wants it.
     bool holdsCall(const QUuid& codec, const QString& peer) const;
 
-    // The schedule file's tree: a "job" element per job not Done, in order, then the elements of
-    // the last load that named no codec or were refused, as they were read; then a "calls" element
-    // with a "call" element per call the schedule holds.
-    void toMessage(Message& root) const;
+    // The schedule file, as the message writer lays out its tree: under "jobs", a "job" element per
+    // job not Done, in order, then the elements of the last load that named no codec or were
+    // refused, as they were read; then a "calls" element with a "call" element per call the
+    // schedule holds. Written straight, not through a tree: a schedule is saved whole at every change.
+    std::string fileText() const;
     // Writes the file atomically (mode 0600); false, with a warning and lastSaveError, on failure.
     bool save();
     // save, and on failure a message box over `parent`: for the operator's own changes.

@@ -165,9 +165,7 @@ TEST_F(ScheduleFile, ElementsThatMakeNoJobAreWrittenBackAsTheyWere) {
     Message& call_of_unknown_codec = file.add_child("calls").add_child("call");
     HeldCall held;
     held.since = at(11);
-    held.toMessage(call_of_unknown_codec, "3");
-    call_of_unknown_codec.attributes().set("ip", "192.0.2.99");
-    call_of_unknown_codec.attributes().set("port", 5004);
+    held.toMessage(call_of_unknown_codec, "192.0.2.99", 5004, "3");
     file.write_to_file(Message::XML, filePath().toStdString());
 
     ASSERT_TRUE(scheduler_->load());
