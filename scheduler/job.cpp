@@ -73,10 +73,6 @@ bool Job::isPeerId(const QString& peer) {
     return is_int;
 }
 
-bool Job::isUnderWay(int state) {
-    return state == Starting || state == Running || state == Ending;
-}
-
 QString Job::normalPeerId(const QString& peer) {
     return isPeerId(peer) ? QString::number(peer.toInt()) : peer;
 }

@@ -77,8 +77,6 @@ struct Job {
     // A peer id that may go to the codec: decimal digits only, within int range. Anything else
     // would be sent as "disconnect id=0", which may name another peer.
     static bool isPeerId(const QString& peer);
-    // Starting, Running or Ending: the connection is being made, is up or is being dropped.
-    static bool isUnderWay(int state);
     // A peer id in one form, "5" for "005": the codec's peer list, which confirms the call, writes
     // it so. Anything that is no peer id is returned as it is.
     static QString normalPeerId(const QString& peer);

@@ -299,11 +299,11 @@ void Scheduler::tick() {
     runPass(clock_());
 }
 
-bool Scheduler::runPass(const QDateTime& now) {
+void Scheduler::runPass(const QDateTime& now) {
     // A receiver of our signals that runs a nested event loop could bring the timer back here.
     if (!mutex_.tryLock()) {
         qWarning("Scheduler: the previous pass is still running; skipping this one");
-        return false;
+        return;
     }
     is_file_changed_ = false;
     handOnToOpenOccurrences(now);
@@ -318,7 +318,6 @@ bool Scheduler::runPass(const QDateTime& now) {
     const bool is_file_changed = is_file_changed_;
     mutex_.unlock();
     if (is_file_changed) save();
-    return true;
 }
 
 void Scheduler::handOnToOpenOccurrences(const QDateTime& now) {
@@ -444,6 +443,7 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
         if (needsRoom(*booking, calls, now)) {
             booking->forced_at = now;
             is_room_needed = true;
+            is_file_changed_ = true;
         }
     }
     held->is_seen_up = true;

@@ -175,9 +175,9 @@ private:
 
     // The pass: first each finished occurrence whose series has its next window open hands on to
     // it; then the plan is made and each codec and peer is made to match it (actOn); then every
-    // pending job's state is read from the plan, and those whose window passed are finished. False
-    // when a pass was under way already (a nested event loop).
-    bool runPass(const QDateTime& now);
+    // pending job's state is read from the plan, and those whose window passed are finished. A pass
+    // asked for while one is under way (a nested event loop) is skipped.
+    void runPass(const QDateTime& now);
     void handOnToOpenOccurrences(const QDateTime& now);
     Plan makePlan(const QDateTime& now) const;
     // Whether the bookings want the call, and until when, as they stand now.
