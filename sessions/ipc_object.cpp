@@ -856,14 +856,14 @@ void IPCObject::handle_unsolicited(const Message& message) {
     }
 
     const std::string id = message.attributes().get_string("id", "");
+    if (id == "metering" && message.size() > 0) {
+        receive_levels(message.get_child(0).attributes());
+        return;
+    }
     if (id != "unso") {
         const ReportRoute route = report_route(id);
         if (is_childless_report(route.key, message)) {
             warn_once(route.key, QStringLiteral("dropping \"%1\" report without values").arg(route.key));
-            return;
-        }
-        if (id == "metering") {
-            receive_levels(message.get_child(0).attributes());
             return;
         }
         dispatch_report(message, route);
