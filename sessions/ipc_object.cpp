@@ -883,6 +883,10 @@ void IPCObject::handle_unsolicited(const Message& message) {
     }
 
     const std::string id = message.attributes().get_string("id", "");
+    if (id == "metering" && message.size() > 0) {
+        receive_levels(message.get_child(0).attributes());
+        return;
+    }
     if (id != "unso") {
         const ReportRoute route = report_route(id);
         if (is_childless_report(route.key, message)) {
@@ -1154,7 +1158,12 @@ void IPCObject::apply_channel_stats(const Message& report) {
 void IPCObject::cb_resp_levels() {
     // A subscribing codec reports "metering" with the values in a child, a legacy one "levels".
     const QString name = codec_version_ == 0 ? QStringLiteral("levels") : QStringLiteral("metering");
-    if (const SharedMessage report = shared_cached_message(name)) report_levels(*report, name);
+    if (const SharedMessage report = shared_cached_message(name)) {
+        report_levels(*report);
+    } else if (codec_version_ != 0) {
+        // A subscribing codec's reports are kept as their levels only.
+        announceNewestLevels();
+    }
 }
 
 const Message* IPCObject::level_values(const Message& report) {
@@ -1169,24 +1178,47 @@ const Message* IPCObject::level_values(const Message& report) {
     return &report.get_child(0);
 }
 
-void IPCObject::report_levels(const Message& report, const QString& key) {
+void IPCObject::report_levels(const Message& report) {
     const Message* values = level_values(report);
     if (!values) return;
-    newest_levels_key_ = key;
+    const std::array<float, 8> db = levels_of(values->attributes());
+    keep_newest_levels(db);
+    announce_levels(db);
+}
+
+void IPCObject::receive_levels(const Message::Attributes& values) {
+    keep_newest_levels(levels_of(values));
+    static const int announce = staticMetaObject.indexOfMethod("announceNewestLevels()");
+    queue_call(announce, nullptr, SessionInbox::Delivery::kNewestOnly);
+}
+
+void IPCObject::keep_newest_levels(const std::array<float, 8>& db) {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    newest_levels_ = db;
+    has_newest_levels_ = true;
+}
+
+void IPCObject::forget_reports() {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    has_newest_levels_ = false;
+}
+
+void IPCObject::announceNewestLevels() {
+    std::array<float, 8> db;
+    if (newestLevels(db)) announce_levels(db);
+}
+
+void IPCObject::announce_levels(const std::array<float, 8>& db) {
     ++level_reports_;
     emit levelsReported();
-    static const QMetaMethod levels = QMetaMethod::fromSignal(&IPCObject::recvLevels);
-    static const QMetaMethod all_levels = QMetaMethod::fromSignal(&IPCObject::recvAllLevels);
-    if (isSignalConnected(levels) || isSignalConnected(all_levels)) emit_levels(*values);
+    emit recvLevels(db[0], db[1], db[2], db[3]);
+    emit recvAllLevels(db[0], db[1], db[2], db[3], db[4], db[5], db[6], db[7]);
 }
 
 bool IPCObject::newestLevels(std::array<float, 8>& db) {
-    if (newest_levels_key_.isEmpty()) return false;
-    const SharedMessage report = shared_cached_message(newest_levels_key_);
-    if (!report) return false;
-    const Message* values = level_values(*report);
-    if (!values) return false;
-    db = levels_of(values->attributes());
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    if (!has_newest_levels_) return false;
+    db = newest_levels_;
     return true;
 }
 
@@ -1202,12 +1234,6 @@ float IPCObject::level_of(const Message::Attributes& levels, const char* name) {
 std::array<float, 8> IPCObject::levels_of(const Message::Attributes& levels) {
     return {level_of(levels, "rmlf"), level_of(levels, "rmrf"), level_of(levels, "tmlf"), level_of(levels, "tmrf"),
             level_of(levels, "rmls"), level_of(levels, "rmrs"), level_of(levels, "tmls"), level_of(levels, "tmrs")};
-}
-
-void IPCObject::emit_levels(const Message& values) {
-    const std::array<float, 8> db = levels_of(values.attributes());
-    emit recvLevels(db[0], db[1], db[2], db[3]);
-    emit recvAllLevels(db[0], db[1], db[2], db[3], db[4], db[5], db[6], db[7]);
 }
 
 void IPCObject::cb_resp_addPeer() {
@@ -1323,7 +1349,7 @@ void IPCObject::cb_unso_directoryServer(const Message&) {
 }
 
 void IPCObject::cb_unso_metering(const Message& unso) {
-    report_levels(unso, QStringLiteral("metering"));
+    report_levels(unso);
 }
 
 void IPCObject::cb_unso_tun_stats(const Message&) {
@@ -1370,7 +1396,7 @@ void IPCObject::cb_unso_channelStats(const Message&) {
 }
 
 void IPCObject::cb_unso_levels(const Message& unso) {
-    report_levels(unso, QStringLiteral("levels"));
+    report_levels(unso);
 }
 
 void IPCObject::cb_unso_peerStats(const Message&) {

@@ -140,9 +140,9 @@ public:
 
     // Reply-cache reads by cache name (a request's "seq" or a report's name); each locks the mutex.
     bool getCachedMessage(const QString& name, Message& out);
-    // The codec's newest levels in dB, in the order of recvAllLevels, read from the reply cache;
-    // false before its first level report. For views that show levels at their own pace, told by
-    // levelsReported and levelReportCount. GUI thread.
+    // The codec's newest levels in dB, in the order of recvAllLevels, as its last level report on
+    // this connection gave them; false before the first one. For views that show levels at their
+    // own pace, told by levelsReported and levelReportCount. Takes the session mutex.
     bool newestLevels(std::array<float, 8>& db);
     // The level reports so far: a view that has read levels at one count has missed none while it
     // stays. GUI thread.
@@ -283,8 +283,7 @@ signals:
     void recvCodecList(QUuid);
     void recvDirectoryServer(QUuid);
     // A level report arrived (newestLevels reads it). recvLevels and recvAllLevels follow with its
-    // values, but only while something is connected to them: a fleet reports thousands of levels
-    // a second, and reading them is most of what the GUI thread does with a report.
+    // values. A newer report of the same session replaces one not yet told of.
     void levelsReported();
     void recvLevels(float rmlf, float rmrf, float tmlf, float tmrf);
     void recvAllLevels(float rmlf, float rmrf, float tmlf, float tmrf, float rmls, float rmrs, float tmls,
@@ -404,6 +403,8 @@ private slots:
     void dropRefusedProfileCopy();
     // Sends the "connect" whose profile the codec has just accepted.
     void connectAssignedPeer(const Message& connect);
+    // Tells of the newest levels that the loop thread took from a level report.
+    void announceNewestLevels();
 
 private:
     // What the answer to a request decides: to one of an awaited seq (see awaited_answers()), or to
@@ -494,18 +495,24 @@ private:
     // The node of a level report that holds the values: the report itself from a legacy codec,
     // its first child otherwise; null (with a warning) for a report without one.
     const Message* level_values(const Message& report);
-    // Tells of a level report cached under `key`: levelsReported, then both level signals from
-    // the eight attributes of its values while they are connected.
-    void report_levels(const Message& report, const QString& key);
-    // Emits both level signals from the eight attributes of `values`.
-    void emit_levels(const Message& values);
+    // Keeps the levels of a report's values as the newest, then tells of them (GUI thread).
+    void report_levels(const Message& report);
+    // A subscribing codec's level report, on the loop thread: its levels are kept as numbers and
+    // announced by a call that a newer report replaces while it waits. Nothing reads the report
+    // itself again, so it is not cached.
+    void receive_levels(const Message::Attributes& values);
+    void keep_newest_levels(const std::array<float, 8>& db);
+    // levelsReported, then both level signals (GUI thread).
+    void announce_levels(const std::array<float, 8>& db);
+    void forget_reports() override;
     // The eight levels of a report's values, in the order of recvAllLevels.
     static std::array<float, 8> levels_of(const Message::Attributes& levels);
     static float level_of(const Message::Attributes& levels, const char* name);
 
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};
-    QString newest_levels_key_;  // the cache name of the last level report; GUI thread
+    std::array<float, 8> newest_levels_{};  // guarded by the session mutex; valid with has_newest_levels_
+    bool has_newest_levels_ = false;         // guarded by the session mutex; emptied with the reply cache
     quint64 level_reports_ = 0;  // GUI thread
     bool markedForDeletion = false;  // set once; blocks every later reconnect
     QTimer pollTimer;                // event-log poll; GUI thread

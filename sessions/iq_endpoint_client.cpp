@@ -113,6 +113,7 @@ void IQEndpointClient::forget_connection_state() {
         std::lock_guard<SessionMutex> lock(session_mutex_);
         cache_.clear();
     }
+    forget_reports();
     report_dropped_warnings();
     slot_index_by_signature_.clear();
     routes_by_id_.clear();

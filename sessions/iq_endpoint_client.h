@@ -37,10 +37,11 @@ class IQManager;
 // seq-less answer, the reconnect flag and the password. None of them emits a signal or calls a slot
 // directly: signals and slot calls go to the GUI thread through the thread's SessionInbox, in the
 // order they were raised, and run there with no lock held. The state is an atomic and may be read
-// anywhere. The reply cache and the warnings about keys a codec chose are guarded by the session
-// mutex, which may be taken while holding the manager lock, never the other way round; cached
-// entries are shared with the slot calls and never modified in place. The placement (pool,
-// manager, name) is written on the GUI thread by the pool; the manager is an atomic read anywhere.
+// anywhere. The reply cache, the warnings about keys a codec chose and what a session keeps of
+// reports besides (forget_reports) are guarded by the session mutex, which may be taken while
+// holding the manager lock, never the other way round; cached entries are shared with the slot
+// calls and never modified in place. The placement (pool, manager, name) is written on the GUI
+// thread by the pool; the manager is an atomic read anywhere.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
@@ -159,6 +160,10 @@ protected:
     // How a report or reply of this key travels to the GUI thread; the session may let a newer one
     // replace an older one still queued.
     virtual SessionInbox::Delivery delivery_of(const QString& key) const;
+    // Called on entering CONNECTING, once the reply cache is emptied: a session drops what else it
+    // kept of the old connection's reports. Loop thread (or the thread that connects), under the
+    // manager lock.
+    virtual void forget_reports() {}
     // Queues a call of the method (absolute index) for this object's thread.
     void queue_call(int method_index, const SharedMessage& argument, SessionInbox::Delivery delivery);
     // Queues the signal for this object's thread, behind everything queued already, also when

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <deque>
 #include <functional>
@@ -892,6 +893,50 @@ TEST_F(SessionDataTest, LevelsReadMissingOrBadValuesAsSilence) {
     put("metering", "<unso id=\"metering\"/>");
     run("cb_resp_levels");
     EXPECT_TRUE(levels.empty()) << "a report without values raises no level signal";
+}
+
+std::string metering_report(const std::string& attributes) {
+    return "<unso id=\"metering\"><metering" + attributes + "/></unso>";
+}
+
+TEST_F(SessionDataTest, LevelReportsOnTheLoopReadAsTheSlotReadsThem) {
+    for (const auto& c : kLevels) {
+        const std::string attribute = c.attribute ? std::string(" rmlf=\"") + c.attribute + "\"" : "";
+        session_.handle_unsolicited(parsed(metering_report(attribute + " tmrs=\"-20\"")));
+        std::array<float, 8> db{};
+        ASSERT_TRUE(session_.newestLevels(db));
+        const std::array<float, 8> expected = {c.level, -72, -72, -72, -72, -72, -72, -20};
+        EXPECT_EQ(db, expected) << (c.attribute ? c.attribute : "(absent)");
+    }
+}
+
+TEST_F(SessionDataTest, LevelReportsAreToldNewestFirstAndNotCached) {
+    std::vector<float> told;
+    QObject context;  // ends the connections before the locals they write go
+    QObject::connect(&session_, &IPCObject::recvLevels, &context,
+                     [&](float rmlf, float, float, float) { told.push_back(rmlf); });
+    // Both arrive before the GUI thread runs: only the newer is told.
+    session_.handle_unsolicited(parsed(metering_report(" rmlf=\"-10\"")));
+    session_.handle_unsolicited(parsed(metering_report(" rmlf=\"-20\"")));
+    ASSERT_TRUE(wait_processing_events([&] { return !told.empty(); }));
+    session_.handle_unsolicited(parsed(metering_report(" rmlf=\"-30\"")));
+    ASSERT_TRUE(wait_processing_events([&] { return told.size() == 2; }));
+    EXPECT_EQ(told, (std::vector<float>{-20, -30}));
+    EXPECT_EQ(session_.levelReportCount(), 2u);
+    Message cached;
+    EXPECT_FALSE(session_.getCachedMessage(QStringLiteral("metering"), cached));
+}
+
+TEST_F(SessionDataTest, ANewConnectionForgetsTheLevels) {
+    session_.handle_unsolicited(parsed(metering_report(" rmlf=\"-10\"")));
+    session_.set_state(IQEndpointClient::CONNECTING);
+    std::array<float, 8> db{};
+    EXPECT_FALSE(session_.newestLevels(db));
+    int told = 0;
+    QObject context;  // ends the connection before the local it writes goes
+    QObject::connect(&session_, &IPCObject::levelsReported, &context, [&] { ++told; });
+    run("cb_resp_levels");
+    EXPECT_EQ(told, 0) << "the old connection's levels are not told again";
 }
 
 TEST_F(SessionDataTest, ProfileListNamesTheLastDefaultWithSettings) {
