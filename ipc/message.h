@@ -169,6 +169,11 @@ public:
     // failure `out` holds what it held before (COMPACT) or nothing (XML).
     void serialize(Format format, std::string& out, bool autoformat) const;
     void write_xml(std::string& out, bool autoformat) const;
+    // For a writer that lays out a document of its own in write_xml's autoformat: appends this node
+    // as that lays it out `depth` levels deep (1 for the root), without the XML declaration; and
+    // one attribute, ` name="value"`, escaped as that escapes it.
+    void append_xml(std::string& out, int depth) const;
+    static void append_xml_attribute(std::string& out, std::string_view name, std::string_view value);
     void write_xml_element(QXmlStreamWriter& writer, bool document) const;
     void write_xml_attributes(QXmlStreamWriter& writer) const;
     // Empties attributes and children, then decodes by the first byte: "<" (or 0x01) XML, returns 1;
@@ -190,6 +195,8 @@ public:
     // Atomic: the file is replaced only once completely written (mode 0600); on failure the old
     // file stays as it was and an Exception says why.
     void write_to_file(Format format, const std::string& path) const;
+    // Writes bytes such a writer made to a file as write_to_file does.
+    static void write_bytes_to_file(const std::string& data, const std::string& path);
     // XML when the file's first byte is "<" (added to this node, as read_xml_file), else decoded as
     // parse() does. Throws when the file cannot be read, is too large or does not decode.
     void read_from_file(const std::string& path);

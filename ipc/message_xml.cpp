@@ -544,6 +544,21 @@ void Message::write_xml(std::string& out, bool autoformat) const {
     }
 }
 
+void Message::append_xml(std::string& out, int depth) const {
+    XmlCodec::write_element(out, *this, depth, true);
+}
+
+void Message::append_xml_attribute(std::string& out, std::string_view name, std::string_view value) {
+    if (!is_valid_attribute_name(name)) {
+        throw Exception("%s: Invalid attribute name '%s'", "append_xml_attribute", std::string(name).c_str());
+    }
+    out += ' ';
+    out += name;
+    out += "=\"";
+    append_xml_text(out, value, true);
+    out += '"';
+}
+
 void Message::write_xml_element(QXmlStreamWriter& writer, bool document) const {
     if (document) writer.writeStartDocument();
     XmlCodec::write_element(writer, *this, 1);
@@ -621,6 +636,10 @@ void Message::write_to_file(Format format, const std::string& path) const {
         throw Exception("%s: %s", "write_to_file", error.what());
     }
     save_file(path, data, "write_to_file");
+}
+
+void Message::write_bytes_to_file(const std::string& data, const std::string& path) {
+    save_file(path, data, "write_bytes_to_file");
 }
 
 void Message::write_xml_file(const std::string& path, bool autoformat) const {

@@ -1,19 +1,41 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 class IPCObject;
 
 // What the scheduler, its window and its dialogs need of the codecs' sessions, each looked up by
-// its instance key at the time of the call. SessionAdaptor is the real one, over the program's
-// instance registry; tests put a double in its place. A key that names no registered session
-// reads as absent: not ready, no peers, nothing sent.
+// its instance key at the time of the call, and what the sessions tell the scheduler as it happens
+// (Listener): the scheduler's one road to the codecs. SessionAdaptor is the real one, over the
+// program's instance registry; tests put a double in its place. A key that names no registered
+// session reads as absent: not ready, no peers, nothing sent.
 //
 // Threads: GUI thread only.
 class CodecSessions {
 public:
+    // Told of a watched codec's news, as the session takes it in.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // A peer list came in, each one on its own and in order, before the session's views forget
+        // the renames it settles (isRenameSent).
+        virtual void peerListReceived(const QUuid& uuid) = 0;
+        // The session left READY: what its lists show once it is back may have changed unseen.
+        virtual void codecLeftReady(const QUuid& uuid) = 0;
+        // The codec refused a "disconnect" of this peer that the scheduler sent.
+        virtual void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) = 0;
+    };
+
     virtual ~CodecSessions() = default;
+
+    // The one listener; null stops the news. Set before any watch.
+    void setListener(Listener* listener) { listener_ = listener; }
+    Listener* listener() const { return listener_; }
+    // From now on the listener hears of this codec; watching one twice, or one not registered, is
+    // harmless.
+    virtual void watch(const QUuid& uuid) = 0;
 
     virtual bool isRegistered(const QUuid& uuid) const = 0;
     // The key of the first registered session, in registry order, with exactly this address and
@@ -25,6 +47,8 @@ public:
     virtual bool isReady(const QUuid& uuid) const = 0;
     // The codec's last peer list shows the peer (by its id text) with a connection.
     virtual bool isPeerActive(const QUuid& uuid, const QString& peer) const = 0;
+    // The ids of every peer with a connection in the codec's last peer list.
+    virtual QStringList activePeers(const QUuid& uuid) const = 0;
 
     // The commands return whether they were sent: the session drops them while it is not ready.
     virtual bool sendConnect(const QUuid& uuid, const QString& peer) = 0;  // "connect" id=<peer>
@@ -48,4 +72,10 @@ public:
     }
     // The session itself, for the job dialog's peer list; null when not registered.
     virtual IPCObject* session(const QUuid& uuid) const = 0;
+    // This program sent the rename that makes the peer `was` ({id, name, address}) read as `now`,
+    // at the operator's word, and the codec's lists have not yet settled it.
+    virtual bool isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const = 0;
+
+private:
+    Listener* listener_ = nullptr;
 };

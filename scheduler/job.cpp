@@ -4,7 +4,11 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <algorithm>
+
+
 #include "ipc/message.h"
+#include "platform/utf16.h"
 #include "scheduler/local_date_time.h"
 
 namespace {
@@ -69,10 +73,6 @@ bool Job::isPeerId(const QString& peer) {
     return is_int;
 }
 
-bool Job::isUnderWay(int state) {
-    return state == Starting || state == Running || state == Ending;
-}
-
 QString Job::normalPeerId(const QString& peer) {
     return isPeerId(peer) ? QString::number(peer.toInt()) : peer;
 }
@@ -81,11 +81,10 @@ void Job::restartOccurrence() {
     state = Waiting;
     warning.clear();
     has_sent_connect = false;
-    has_sent_disconnect = false;
     is_next_refused = false;
     connected_at = QDateTime();
+    forced_at = QDateTime();
     next_occurrence_id = -1;
-    call_holder_id = -1;
 }
 
 void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
@@ -103,15 +102,17 @@ void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDat
 
 void Job::fromMessage(const Message& element) {
     const Message::Attributes& a = element.attributes();
-    QDate start_date, end_date, recurrence_date, connected_date;
-    QTime start_time, end_time, recurrence_time, connected_time;
+    QDate start_date, end_date, recurrence_date, connected_date, forced_date;
+    QTime start_time, end_time, recurrence_time, connected_time, forced_time;
     readDate(element, "start", start_date, start_time);
     readDate(element, "end", end_date, end_time);
     readDate(element, "recurrence_end", recurrence_date, recurrence_time);
     readDate(element, "connected", connected_date, connected_time);
+    readDate(element, "forced", forced_date, forced_time);
     setWindow(start_date, start_time, end_date, end_time);
     recurrence_end = localDateTime(recurrence_date, recurrence_time);
     connected_at = localDateTime(connected_date, connected_time);
+    forced_at = localDateTime(forced_date, forced_time);
     priority = a.get_bool("priority", false);
     peer = normalPeerId(a.get_qstring("peer", QString()));
     peer_name = a.get_qstring("peer_name", QString());
@@ -120,27 +121,83 @@ void Job::fromMessage(const Message& element) {
     frequency = frequencyFromName(a.get_qstring("frequency", QString()));
 }
 
+void Job::visitAttributes(const AttributeVisitor& visit) const {
+    std::string text;
+    const auto date = [&](const char* name, const QDate& day, const QTime& time) {
+        text.clear();
+        appendDateText(text, day, time);
+        visit(name, text);
+    };
+    const auto utf8 = [&](const char* name, const QString& value) { visitText(visit, name, value, text); };
+    if (connected_at.isValid()) date("connected", connected_at.date(), connected_at.time());
+    date("end", end.date(), endClock());
+    if (forced_at.isValid()) date("forced", forced_at.date(), forced_at.time());
+    utf8("frequency", frequencyName(frequency));
+    utf8("ip", host);
+    utf8("peer", peer);
+    if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
+    if (!peer_name.isEmpty()) utf8("peer_name", peer_name);
+    visit("port", std::to_string(port));
+    visit("priority", priority ? "true" : "false");
+    if (recurrence_end.isValid()) date("recurrence_end", recurrence_end.date(), recurrence_end.time());
+    visit("repeat_forever", repeat_forever ? "true" : "false");
+    date("start", start.date(), startClock());
+}
+
+void Job::visitText(const AttributeVisitor& visit, const char* name, const QString& value, std::string& buffer) {
+    buffer.clear();
+    platform::append_utf8(buffer, reinterpret_cast<const char16_t*>(value.utf16()), static_cast<size_t>(value.size()));
+    visit(name, buffer);
+}
+
 void Job::toMessage(Message& element) const {
     Message::Attributes& a = element.attributes();
-    a.set("start", dateText(start.date(), startClock()));
-    a.set("end", dateText(end.date(), endClock()));
-    a.set("priority", priority);
-    a.set("ip", host);
-    a.set("port", port);
-    a.set("peer", peer);
-    a.set("frequency", frequencyName(frequency));
-    a.set("repeat_forever", repeat_forever);
-    if (recurrence_end.isValid()) a.set("recurrence_end", dateText(recurrence_end.date(), recurrence_end.time()));
-    if (!peer_name.isEmpty()) a.set("peer_name", peer_name);
-    if (!peer_address.isEmpty()) a.set("peer_addr", peer_address);
-    if (connected_at.isValid()) a.set("connected", dateText(connected_at.date(), connected_at.time()));
+    visitAttributes([&](const char* name, std::string_view text) { a.set(name, std::string(text)); });
 }
 
 QString Job::dateText(const QDate& date, const QTime& time) {
-    // Date and time apart, because a time in a spring-forward gap makes no valid QDateTime.
-    const QLocale c = QLocale::c();
-    return c.toString(date, kDayPattern) + QLatin1Char(' ') + c.toString(time, kTimePattern) +
-           QLatin1Char(' ') + c.toString(date, kYearPattern);
+    std::string text;
+    appendDateText(text, date, time);
+    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+}
+
+void Job::appendDateText(std::string& out, const QDate& date, const QTime& time) {
+    // Spelt out, not QLocale's nor printf's: a schedule is written whole at every change, with
+    // thousands of dates.
+    static const char kDays[] = "MonTueWedThuFriSatSun";
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    if (!date.isValid() || !time.isValid()) return;
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
+    const int week_day = static_cast<int>((date.toJulianDay() % 7 + 7) % 7);  // 0 is a Monday
+    char text[32];
+    char* at = text;
+    const auto put = [&at](int value, int digits) {
+        for (int place = digits - 1; place >= 0; --place) {
+            at[place] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+        at += digits;
+    };
+    at = std::copy_n(kDays + 3 * week_day, 3, at);
+    *at++ = ' ';
+    at = std::copy_n(kMonths + 3 * (month - 1), 3, at);
+    *at++ = ' ';
+    put(day, day < 10 ? 1 : 2);
+    *at++ = ' ';
+    put(time.hour(), 2);
+    *at++ = ':';
+    put(time.minute(), 2);
+    *at++ = ':';
+    put(time.second(), 2);
+    *at++ = ' ';
+    if (year >= 0 && year <= 9999) {
+        put(year, 4);  // as "yyyy" writes it
+        out.append(text, static_cast<size_t>(at - text));
+        return;
+    }
+    out.append(text, static_cast<size_t>(at - text));
+    out += std::to_string(year);
 }
 
 bool Job::parseDateText(const QString& text, QDate& date, QTime& time) {

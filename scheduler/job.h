@@ -3,8 +3,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <QUuid>
+
+#include <functional>
+#include <string>
+#include <string_view>
 
 class Message;
 class QDebug;
@@ -42,27 +47,23 @@ struct Job {
     // then known by its id alone.
     QString peer_name;
     QString peer_address;  // host part, as the codec's peer list gives it; empty for a directory peer
-    // When the tick saw this occurrence's call come up; invalid until then. Kept in the file, so
-    // that after a restart only a call the job itself made is ended.
+    // When a pass first saw this occurrence's call up, made or found; invalid until then. Kept in
+    // the file: a call that came up for an occurrence and went is not dialled again in its window,
+    // also after a restart.
     QDateTime connected_at;
-    // Every peer list since the job last saw its peer by this name and address has listed the id,
-    // with the codec ready throughout: a new name or address under it is this peer renamed, which
-    // the job follows. False until then, and after the id left a list or the codec went away: a
-    // change seen then is another peer that took the id. Never stored.
-    bool is_peer_followed = false;
+    // When this occurrence, being forced, made room for its call; invalid until then. Kept in the
+    // file, so that an occurrence forces once, also across a restart.
+    QDateTime forced_at;
 
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong
-    bool has_sent_connect = false;  // a "connect" went out (a forced disconnect-all goes only before the first)
-    bool has_sent_disconnect = false;  // its "disconnect" went out: the call going is its own doing
+    bool has_sent_connect = false;  // a "connect" went out for it: a call may come up after its end
     // It was finished but its next occurrence was refused: kept pending, it is finished again at the
     // next pass, neither missed nor logged a second time.
     bool is_next_refused = false;
-    QDateTime finished_at;          // when the tick made it Done; the record is dropped a day later
-    // Ids in this run of other jobs in the list, -1 for none. The occurrence its finish added, which
-    // carries its series on; and the booking it left its call up for, which ends that call now.
+    QDateTime finished_at;  // when a pass made it Done; the record is dropped a day later
+    // The id in this run of the occurrence its finish added, which carries its series on; -1 for none.
     int next_occurrence_id = -1;
-    int call_holder_id = -1;
 
     // "Waiting", "Starting", "Running", "Ending", "Done"; empty for any other value.
     static QString stateName(int state);
@@ -76,17 +77,20 @@ struct Job {
     // A peer id that may go to the codec: decimal digits only, within int range. Anything else
     // would be sent as "disconnect id=0", which may name another peer.
     static bool isPeerId(const QString& peer);
-    // Starting, Running or Ending: the connection is being made, is up or is being dropped.
-    static bool isUnderWay(int state);
     // A peer id in one form, "5" for "005": the codec's peer list, which confirms the call, writes
     // it so. Anything that is no peer id is returned as it is.
     static QString normalPeerId(const QString& peer);
 
     bool hasPeerIdentity() const { return !peer_name.isEmpty() || !peer_address.isEmpty(); }
+    // The peer as the codec's peer list names it: {id, name, address}.
+    QStringList peerIdentity() const { return {peer, peer_name, peer_address}; }
+    // Its call came up, or a connect went out for it, in this occurrence.
+    bool hasHadCall() const { return connected_at.isValid() || has_sent_connect; }
 
     // Inclusive comparisons with `now`, as the tick makes them.
     bool startReached(const QDateTime& now) const { return now >= start; }
     bool endReached(const QDateTime& now) const { return now >= end; }
+    bool isOpen(const QDateTime& now) const { return startReached(now) && !endReached(now); }
     bool recurrenceOver(const QDateTime& now) const { return !repeat_forever && now >= recurrence_end; }
     // Waiting, with nothing about a previous occurrence kept.
     void restartOccurrence();
@@ -100,17 +104,26 @@ struct Job {
                    const QTime& end_time);
 
     // Reads "start", "end", "priority", "peer" (normalPeerId), "peer_name", "peer_addr",
-    // "connected", "recurrence_end", "repeat_forever" and "frequency" of a "job" element; missing
+    // "connected", "forced", "recurrence_end", "repeat_forever" and "frequency" of a "job" element; missing
     // attributes give the defaults, unreadable dates invalid ones. state, uuid, id, host and port
     // stay as they are.
     void fromMessage(const Message& element);
-    // Writes this job's attributes into a "job" element, "ip" and "port" from host and port.
-    // "peer_name", "peer_addr" and "connected" only when known: a file without them stays as
-    // older versions wrote it.
+    // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
+    // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
+    // "peer_name", "peer_addr", "connected" and "forced" only when known, so that a file without
+    // them stays as older versions wrote it.
+    using AttributeVisitor = std::function<void(const char* name, std::string_view text)>;
+    void visitAttributes(const AttributeVisitor& visit) const;
+    // Hands `value` to `visit` as UTF-8, made in `buffer`: a visit of thousands of jobs allocates
+    // nothing for each.
+    static void visitText(const AttributeVisitor& visit, const char* name, const QString& value, std::string& buffer);
+    // visitAttributes into a "job" element.
     void toMessage(Message& element) const;
 
-    // The file's date form, "Mon Apr 1 02:30:00 2024", in English whatever the locale.
+    // The file's date form, "Mon Apr 1 02:30:00 2024", in English whatever the locale; appended as
+    // UTF-8 by the writer of the file, which writes thousands of them.
     static QString dateText(const QDate& date, const QTime& time);
+    static void appendDateText(std::string& out, const QDate& date, const QTime& time);
     // Reads dateText's form back; false when `text` is not in it.
     static bool parseDateText(const QString& text, QDate& date, QTime& time);
 };

@@ -78,13 +78,6 @@ void JobDialog::setTargetPeer(const QString& id, const QString& name, const QStr
     handleEnables();
 }
 
-void JobDialog::setTargetLocked(bool is_locked) {
-    is_target_locked_ = is_locked;
-    ui_->targetCombo->setEnabled(!is_locked);
-    ui_->targetCombo->setToolTip(is_locked ? tr("The connection is under way: its peer can't be changed.")
-                                           : QString());
-}
-
 void JobDialog::setStartDateTime(const QDateTime& start) {
     ui_->startDateTime->setDateTime(start);
 }
@@ -204,7 +197,7 @@ void JobDialog::reselect() {
         ui_->targetCombo->setCurrentIndex(listed);
         return;
     }
-    if (is_target_locked_ || (listed < 0 && !is_chosen_listed_)) {
+    if (listed < 0 && !is_chosen_listed_) {
         const QString name = chosen_.value(1).isEmpty() ? tr("Peer %1").arg(id) : shownCodecText(chosen_.value(1));
         ui_->targetCombo->addItem(tr("%1 (not in the codec's list)").arg(name), id);
         const int added = ui_->targetCombo->count() - 1;

@@ -51,9 +51,6 @@ public:
     // job to another peer; when the codec lists another peer under the id, nothing is chosen and the
     // line says so. An id that is no peer id changes nothing.
     void setTargetPeer(const QString& id, const QString& name = QString(), const QString& address = QString());
-    // A job under way keeps its peer: the list can't be changed, and the peer stays chosen whatever
-    // the codec lists. Set before setTargetPeer.
-    void setTargetLocked(bool is_locked);
     void setStartDateTime(const QDateTime& start);
     void setEndDateTime(const QDateTime& end);
     void setRecurEndDateTime(const QDateTime& recurrence_end);
@@ -103,6 +100,5 @@ private:
     QStringList chosen_;
     // The codec listed the chosen peer when it was chosen: should it leave the list, it is gone.
     bool is_chosen_listed_ = false;
-    bool is_target_locked_ = false;
     std::optional<LostChoice> lost_peer_;  // a chosen peer the codec's list no longer holds as chosen
 };

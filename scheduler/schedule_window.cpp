@@ -237,7 +237,6 @@ void ScheduleWindow::onActionEdit() {
     dialog.setIPCObject(session);
     // A job whose id another peer has taken since opens with no target, and says so, so that OK
     // never moves it to that peer unseen: the operator picks the peer anew.
-    dialog.setTargetLocked(Job::isUnderWay(job.state));
     dialog.setTargetPeer(job.peer, job.peer_name, job.peer_address);
     dialog.setStartDateTime(job.start);
     dialog.setEndDateTime(job.end);

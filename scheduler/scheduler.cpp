@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QLoggingCategory>
-#include <QSet>
 
 #include <algorithm>
 #include <utility>
@@ -27,6 +26,8 @@ const QString kNotInFleet = QStringLiteral("codec not in the fleet");
 const QString kTooLate = QStringLiteral("its end had passed");
 const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: %2");
 const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
+const QString kDisconnectRefused = QStringLiteral("Scheduled disconnection from %1 refused by the codec: %2");
+const QString kRefusedByCodec = QStringLiteral("disconnect refused by the codec: %1");
 const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
 const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
 const QString kNextRefused = QStringLiteral("its next occurrence was refused");
@@ -37,10 +38,9 @@ const QString kEnded = QStringLiteral("Scheduled connection to %1 ended: %2");
 const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
 const QString kCallEnded = QStringLiteral("its call has ended");
 const QString kLeftUpSince = QStringLiteral("call left up, since %1");
+const QString kLetGo = QStringLiteral("Call to %1 left up: its scheduled connection was removed");
 const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
 const QString kMoreOccurrencesPassed = QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
-const QString kHolderRemoved = QStringLiteral("the scheduled connection it left its call up for was removed");
-const QString kEndsItsCall = QStringLiteral("Scheduled connection to %1 ends its call: %2");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
 const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
 // A codec's peer name or address inside a reason: enough to tell peers apart, short enough for a
@@ -59,6 +59,10 @@ QString timeText(const QDateTime& when, const QDateTime& now) {
         when, when.date() == now.date() ? QStringLiteral("hh:mm") : QStringLiteral("yyyy-MM-dd hh:mm"));
 }
 
+bool isRecurring(const Job& job) {
+    return job.frequency == Job::Daily || job.frequency == Job::Weekly;
+}
+
 }  // namespace
 
 Scheduler::Scheduler(QObject* parent) : QObject(parent) {
@@ -69,10 +73,16 @@ Scheduler::Scheduler(QObject* parent) : QObject(parent) {
     timer_.start();
 }
 
-Scheduler::~Scheduler() = default;
+Scheduler::~Scheduler() {
+    // The sessions may outlive the scheduler: they must not call it then.
+    if (sessions_->listener() == this) sessions_->setListener(nullptr);
+}
 
 void Scheduler::setSessions(std::shared_ptr<CodecSessions> sessions) {
+    if (sessions_ && sessions_->listener() == this) sessions_->setListener(nullptr);
     sessions_ = sessions ? std::move(sessions) : std::make_shared<SessionAdaptor>(nullptr, nullptr);
+    sessions_->setListener(this);
+    for (const JobPtr& job : jobs_) watchPeer(*job);
 }
 
 void Scheduler::setClock(Clock clock) {
@@ -102,13 +112,21 @@ Scheduler::JobPtr Scheduler::insertJob(const Job& job) {
     const JobPtr record = std::make_shared<Job>(job);
     record->peer = Job::normalPeerId(record->peer);
     if (record->host.isEmpty()) sessions_->address(record->uuid, record->host, record->port);
-    record->is_peer_followed = isPeerListedAsMade(*record);
+    watchPeer(*record);
     const auto at = std::lower_bound(jobs_.begin(), jobs_.end(), record->start,
                                      [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
     jobs_.insert(at, record);
     countJob(*record, +1);
     emit jobAdded(*record);
     return record;
+}
+
+void Scheduler::watchPeer(const Job& job) {
+    sessions_->watch(job.uuid);
+    if (sessions_->isReady(job.uuid)) {
+        const PeerKey key{job.uuid, job.peer};
+        sightings_.seed(key, listedIdentity(key));
+    }
 }
 
 void Scheduler::countJob(const Job& job, int delta) {
@@ -134,25 +152,26 @@ bool Scheduler::removeJobAt(int index) {
     const JobPtr removed = jobs_[static_cast<size_t>(index)];
     countJob(*removed, -1);
     jobs_.erase(jobs_.begin() + index);
-    if (removed->state != Job::Done) giveCallBack(*removed);
+    if (removed->state != Job::Done) letGoOfCall(*removed, clock_());
     emit scheduleUpdated();
     return true;
 }
 
-void Scheduler::giveCallBack(const Job& holder) {
-    const auto left_by = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
-        return job->state == Job::Done && job->call_holder_id == holder.id;
-    });
-    if (left_by == jobs_.end()) return;
-    Job& job = **left_by;
-    job.call_holder_id = -1;
-    // Its series goes on in the occurrence its finish added already: this end adds none again.
-    job.frequency = Job::Once;
-    setState(job, Job::Ending);
-    job.warning = kHolderRemoved;
-    logLine(job, kEndsItsCall.arg(peerText(job), kHolderRemoved));
-    // Its end has passed: the call goes now, or as soon as the codec can take the disconnect.
-    endCall(job, clock_());
+void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
+    const PeerKey key{removed.uuid, removed.peer};
+    if (!heldCallOf(removed)) return;
+    const QStringList listed = listedIdentity(key);
+    const auto wants = [&](const Job& booking) {
+        return booking.isOpen(now) && (!booking.hasPeerIdentity() || booking.peerIdentity() == listed);
+    };
+    // A booking still to come, or one whose peer is another now, held nothing.
+    if (removed.state != Job::Ending && !wants(removed)) return;
+    for (const JobPtr& other : jobs_) {
+        if (other->state != Job::Done && other->uuid == key.codec && other->peer == key.peer && wants(*other)) return;
+    }
+    const bool is_up = isCallKnownUp(key);
+    held_calls_.remove(key);
+    if (is_up) logLine(removed, kLetGo.arg(peerText(removed)));
 }
 
 bool Scheduler::getJob(int id, Job& out) const {
@@ -172,10 +191,14 @@ bool Scheduler::setJobAt(int index, const Job& job) {
     return true;
 }
 
+bool Scheduler::holdsCall(const QUuid& codec, const QString& peer) const {
+    return held_calls_.contains({codec, Job::normalPeerId(peer)});
+}
+
 QString Scheduler::editRefusal(int index, const Job& edited, bool was_done) const {
     if (index < 0) return tr("It is no longer in the schedule.");
     const Job& current = *jobs_[static_cast<size_t>(index)];
-    // The edit would land on a record that is never saved, and a next occurrence has times of its own.
+    // Whether an occurrence that has just run should run once more is the operator's to say.
     if (current.state == Job::Done && !was_done) {
         return tr("Its connection ended while it was being edited. Edit its next occurrence, if it has one, "
                   "or this one again.");
@@ -185,14 +208,6 @@ QString Scheduler::editRefusal(int index, const Job& edited, bool was_done) cons
     if (const Job* next = pendingOccurrenceAfter(current)) {
         return tr("Its series goes on in the occurrence of %1. Edit that one instead.")
             .arg(QLocale::system().toString(next->start, QLocale::ShortFormat));
-    }
-    if (!Job::isUnderWay(current.state)) return {};
-    if (Job::normalPeerId(edited.peer) != current.peer) {
-        return tr("Its connection started while it was being edited, so its peer can no longer change.");
-    }
-    if (edited.start != current.start && edited.start > now()) {
-        return tr("Its connection is under way: a later start would keep its call up outside every booking "
-                  "until then. Schedule the later time as a new connection.");
     }
     return {};
 }
@@ -215,6 +230,7 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
         if (refusal) *refusal = reason;
         return false;
     }
+    const QDateTime now = clock_();
     const Job& current = *jobs_[static_cast<size_t>(index)];
     // What the dialog edits is taken; the rest stays as the scheduler has it now.
     Job result = current;
@@ -224,25 +240,28 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     result.frequency = edited.frequency;
     result.recurrence_end = edited.recurrence_end;
     result.repeat_forever = edited.repeat_forever;
-    if (was_done && current.state == Job::Done) result.restartOccurrence();
-    // A job under way keeps its peer, renamed or not (another one is refused); so does an edit that
-    // names it by its id alone.
+    // An edit that names the peer by its id alone keeps the name and address the job has.
     const QString peer = Job::normalPeerId(edited.peer);
-    if (!Job::isUnderWay(current.state) && (peer != current.peer || edited.hasPeerIdentity())) {
+    if (peer != current.peer || edited.hasPeerIdentity()) {
         result.peer = peer;
         result.peer_name = edited.peer_name;
         result.peer_address = edited.peer_address;
     }
-    const bool is_same_peer = result.peer == current.peer && result.peer_name == current.peer_name &&
-                              result.peer_address == current.peer_address;
-    // A Done record's mark went stale while the peer lists passed it by: started again, it decides
-    // afresh from the list as it is, as a new job does.
-    result.is_peer_followed =
-        is_same_peer && current.state != Job::Done ? current.is_peer_followed : isPeerListedAsMade(result);
+    // Another peer, or a window still to open, is an occurrence of its own: nothing of the current
+    // one holds for it. A window opened again after its end wants its call again.
+    if (current.state == Job::Done || result.peerIdentity() != current.peerIdentity() || !result.startReached(now)) {
+        result.restartOccurrence();
+    } else if (current.endReached(now) && !result.endReached(now)) {
+        result.connected_at = QDateTime();
+        result.has_sent_connect = false;
+    }
     // New times are the operator's chosen times from now on.
     if (result.start != current.start) result.start_clock = QTime();
     if (result.end != current.end) result.end_clock = QTime();
-    return setJobAt(index, result);
+    setJobAt(index, result);
+    watchPeer(result);
+    runPass(now);
+    return true;
 }
 
 QList<Job> Scheduler::jobList() const {
@@ -252,50 +271,18 @@ QList<Job> Scheduler::jobList() const {
     return copies;
 }
 
-// ------------------------------------------------------------------------------------------------
-// The tick
-
-void Scheduler::tick() {
-    const QDateTime now = clock_();
-    // A receiver of our signals that runs a nested event loop could bring the timer back here.
-    if (!mutex_.tryLock()) {
-        qWarning("Scheduler::tick: the previous pass is still running; skipping this one");
-        return;
-    }
-    bool is_file_changed = false;
-    // By index, reading the length each time: an occurrence added behind this one is visited too.
-    for (size_t i = 0; i < jobs_.size(); ++i) {
-        const JobPtr job = jobs_[i];
-        is_file_changed = step(*job, now) || is_file_changed;
-    }
-    if (dropAgedDoneJobs(now)) emit scheduleUpdated();
-    mutex_.unlock();
-    if (is_file_changed) save();
-}
-
 void Scheduler::setState(Job& job, Job::JobState state) {
+    if (job.state == state) return;
     countJob(job, -1);
     job.state = state;
     countJob(job, +1);
 }
 
-void Scheduler::advance(Job& job, Job::JobState state) {
-    setState(job, state);
-    job.warning.clear();
-    job.is_next_refused = false;
-}
-
 bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
     const QDateTime oldest_finish = now.addSecs(-kDoneKeptSecs);
-    // A record whose call another booking holds takes it back if that booking is removed.
-    QSet<int> pending_ids;
-    for (const JobPtr& job : jobs_) {
-        if (job->state != Job::Done) pending_ids.insert(job->id);
-    }
     // remove_if asks once per job, so each dropped one is uncounted once.
     const auto kept_end = std::remove_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
-        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() &&
-                             job->finished_at < oldest_finish && !pending_ids.contains(job->call_holder_id);
+        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() && job->finished_at < oldest_finish;
         if (!is_aged) return false;
         countJob(*job, -1);
         return true;
@@ -305,144 +292,306 @@ bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
     return true;
 }
 
-bool Scheduler::step(Job& job, const QDateTime& now) {
-    switch (job.state) {
-    case Job::Waiting: return stepWaiting(job, now);
-    case Job::Starting: return stepStarting(job, now);
-    case Job::Running: return stepRunning(job, now);
-    case Job::Ending: return stepEnding(job, now);
-    case Job::Done: return false;
-    }
-    return false;
+// ------------------------------------------------------------------------------------------------
+// The pass
+
+void Scheduler::tick() {
+    runPass(clock_());
 }
 
-bool Scheduler::stepWaiting(Job& job, const QDateTime& now) {
-    if (!job.startReached(now)) return false;
-    const QString reason = connectBlockedReason(job);
-    if (job.endReached(now)) {
-        // Missed before, and kept pending because its next occurrence was refused: logged once.
-        if (job.is_next_refused) return finishJob(job, now);
+void Scheduler::runPass(const QDateTime& now) {
+    // A receiver of our signals that runs a nested event loop could bring the timer back here.
+    if (!mutex_.tryLock()) {
+        qWarning("Scheduler: the previous pass is still running; skipping this one");
+        return;
+    }
+    is_file_changed_ = false;
+    handOnToOpenOccurrences(now);
+    Plan plan = makePlan(now);
+    for (PeerCalls& calls : plan.calls) actOn(calls, now);
+    // By index, reading the length each time: an occurrence added behind this one is settled too.
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+        const JobPtr job = jobs_[i];
+        settle(*job, plan, now);
+    }
+    if (dropAgedDoneJobs(now)) emit scheduleUpdated();
+    const bool is_file_changed = is_file_changed_;
+    mutex_.unlock();
+    if (is_file_changed) save();
+}
+
+void Scheduler::handOnToOpenOccurrences(const QDateTime& now) {
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+        const JobPtr job = jobs_[i];
+        if (job->state == Job::Done || !job->endReached(now) || job->is_next_refused || !isRecurring(*job)) continue;
+        const Job next = nextOccurrence(*job, now);
+        if (!hasNextOccurrence(*job, next) || !next.startReached(now)) continue;
+        // The series' next window is open: its call, if up, is that occurrence's from now on.
+        const bool is_same_peer = peerChangeReason(*job).isEmpty();
+        finishOccurrence(*job, is_same_peer ? next.end : QDateTime(), now);
+    }
+}
+
+const Scheduler::PeerCalls* Scheduler::Plan::find(const PeerKey& key) const {
+    const auto found = index.constFind(key);
+    return found == index.constEnd() ? nullptr : &calls[static_cast<size_t>(*found)];
+}
+
+Scheduler::PeerCalls& Scheduler::Plan::add(const PeerKey& key) {
+    const auto found = index.constFind(key);
+    if (found != index.constEnd()) return calls[static_cast<size_t>(*found)];
+    index.insert(key, static_cast<int>(calls.size()));
+    calls.emplace_back();
+    calls.back().key = key;
+    return calls.back();
+}
+
+Scheduler::Plan Scheduler::makePlan(const QDateTime& now) const {
+    Plan plan;
+    // One walk: the bookings go to their codec and peer in the order of the list.
+    for (const JobPtr& job : jobs_) {
+        if (job->state != Job::Done) plan.add({job->uuid, job->peer}).bookings.push_back(job.get());
+    }
+    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) plan.add(held.key());
+    for (PeerCalls& calls : plan.calls) {
+        calls.listed = listedIdentity(calls.key);
+        calls.is_listed = !calls.listed.isEmpty();
+        weigh(calls, now);
+    }
+    return plan;
+}
+
+void Scheduler::weigh(PeerCalls& calls, const QDateTime& now) {
+    calls.is_wanted = false;
+    calls.needs_call = false;
+    calls.wanted_until = QDateTime();
+    for (const Job* booking : calls.bookings) {
+        if (!wantsCall(*booking, calls, now)) continue;
+        calls.is_wanted = true;
+        calls.needs_call = calls.needs_call || !booking->connected_at.isValid();
+        if (!calls.wanted_until.isValid() || booking->end > calls.wanted_until) calls.wanted_until = booking->end;
+    }
+}
+
+bool Scheduler::wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
+    return booking.isOpen(now) && isListedAsMade(booking, calls);
+}
+
+bool Scheduler::isListedAsMade(const Job& booking, const PeerCalls& calls) {
+    return !booking.hasPeerIdentity() || (calls.is_listed && calls.listed == booking.peerIdentity());
+}
+
+bool Scheduler::needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
+    return booking.priority && !booking.forced_at.isValid() && wantsCall(booking, calls, now);
+}
+
+void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
+    const PeerKey& key = calls.key;
+    if (!sessions_->isRegistered(key.codec)) {
+        // Its codec left the fleet, and the call with it.
+        if (held_calls_.remove(key) > 0) is_file_changed_ = true;
+        return;
+    }
+    if (!sessions_->isReady(key.codec)) return;
+    // Who the peer is may have changed where no list showed it: decided before anything is sent.
+    if (followPeer(key, calls.bookings, calls.listed, {})) {
+        is_file_changed_ = true;
+        emit scheduleUpdated();
+        weigh(calls, now);
+    }
+    sightings_.seed(key, calls.listed);
+    if (sessions_->isPeerActive(key.codec, key.peer)) {
+        if (calls.is_wanted) {
+            hold(calls, now);
+        } else {
+            release(calls);
+        }
+        return;
+    }
+    if (forgetGoneCall(key)) {
+        is_file_changed_ = true;
+    } else if (held_calls_.contains(key) && !calls.is_wanted) {
+        release(calls);  // only its connect went out, which may still bring it up
+        return;
+    }
+    if (calls.is_wanted && calls.needs_call) dial(calls, now);
+}
+
+void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
+    auto held = held_calls_.find(calls.key);
+    if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) {
+        // Its disconnect is on its way: should the codec act on it, the call's going is the
+        // schedule's own doing, and the booking that wants it now dials it again.
+        held->disconnect = HeldCall::Disconnect::kOverruled;
+        return;
+    }
+    bool is_room_needed = false;
+    for (Job* booking : calls.bookings) {
+        if (!wantsCall(*booking, calls, now)) continue;
+        if (held == held_calls_.end()) {
+            HeldCall taken;
+            taken.peer_name = booking->peer_name;
+            taken.peer_address = booking->peer_address;
+            taken.since = now;
+            held = held_calls_.insert(calls.key, taken);
+            is_file_changed_ = true;
+        }
+        if (!booking->connected_at.isValid()) {
+            booking->connected_at = now;
+            is_file_changed_ = true;
+        }
+        if (needsRoom(*booking, calls, now)) {
+            booking->forced_at = now;
+            is_room_needed = true;
+            is_file_changed_ = true;
+        }
+    }
+    held->is_seen_up = true;
+    held->disconnect = HeldCall::Disconnect::kNone;
+    held->refusal.clear();
+    if (!is_room_needed) return;
+    // A disconnect-all would cut the very call the room is made for.
+    for (const QString& other : sessions_->activePeers(calls.key.codec)) {
+        if (other != calls.key.peer) sessions_->sendDisconnect(calls.key.codec, other.toInt());
+    }
+}
+
+void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
+    std::vector<Job*> dialling;
+    bool is_room_needed = false;
+    for (Job* booking : calls.bookings) {
+        if (!wantsCall(*booking, calls, now) || booking->connected_at.isValid()) continue;
+        dialling.push_back(booking);
+        is_room_needed = is_room_needed || needsRoom(*booking, calls, now);
+    }
+    if (is_room_needed && !sessions_->sendDisconnectAll(calls.key.codec)) return;
+    if (!sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
+    for (Job* booking : dialling) {
+        booking->has_sent_connect = true;
+        if (!needsRoom(*booking, calls, now)) continue;
+        booking->forced_at = now;
+        is_file_changed_ = true;
+    }
+    if (held_calls_.contains(calls.key)) return;
+    HeldCall made;
+    made.peer_name = dialling.front()->peer_name;
+    made.peer_address = dialling.front()->peer_address;
+    made.since = now;
+    held_calls_.insert(calls.key, made);
+    is_file_changed_ = true;
+}
+
+void Scheduler::release(PeerCalls& calls) {
+    const auto held = held_calls_.find(calls.key);
+    if (held == held_calls_.end()) return;  // not the schedule's: never cut
+    if (sessions_->sendDisconnect(calls.key.codec, calls.key.peer.toInt())) held->disconnect = HeldCall::Disconnect::kSent;
+}
+
+void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
+    if (job.state == Job::Done) return;
+    if (!job.startReached(now)) {
+        setState(job, Job::Waiting);
+        job.warning.clear();
+    } else if (!job.endReached(now)) {
+        settleOpen(job);
+    } else {
+        settleEnded(job, plan.find({job.uuid, job.peer}), now);
+    }
+}
+
+void Scheduler::settleOpen(Job& job) {
+    const QString unavailable = unavailableReason(job);
+    if (!unavailable.isEmpty()) {
+        if (job.connected_at.isValid()) {
+            // Its call, noted before the codec or the program went away, is up as far as is known:
+            // nothing waits to connect, and the state stays as it was last seen.
+            if (job.state != Job::Running) setState(job, Job::Starting);
+            job.warning = unavailable;
+        } else {
+            setState(job, Job::Starting);
+            noteWaiting(job, unavailable, kConnectWaits.arg(peerText(job), unavailable));
+        }
+        return;
+    }
+    const QString changed = peerChangeReason(job);
+    if (job.connected_at.isValid()) {
+        // Its call came up: nothing dials again in this window, and the status says what became of it.
+        setState(job, Job::Running);
+        job.warning = !changed.isEmpty() ? changed
+                      : sessions_->isPeerActive(job.uuid, job.peer) ? QString()
+                                                                    : kCallEnded;
+        return;
+    }
+    setState(job, Job::Starting);
+    if (changed.isEmpty()) {
+        job.warning.clear();
+    } else {
+        noteWaiting(job, changed, kConnectWaits.arg(peerText(job), changed));
+    }
+}
+
+void Scheduler::settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now) {
+    const bool is_wanted = calls && calls->is_wanted;
+    const HeldCall* held = heldCallOf(job);
+    if (job.hasHadCall() && held && !is_wanted) {
+        // What it said while its window was open is no note of its disconnect.
+        if (job.state != Job::Ending) job.warning.clear();
+        setState(job, Job::Ending);
+        if (!sessions_->isReady(job.uuid)) {
+            noteWaiting(job, kNotReady, kDisconnectWaits.arg(peerText(job), kNotReady));
+        } else if (!held->refusal.isEmpty()) {
+            noteWaiting(job, kRefusedByCodec.arg(held->refusal), kDisconnectRefused.arg(peerText(job), held->refusal));
+        } else {
+            job.warning.clear();  // what it waited for no longer holds
+        }
+        return;
+    }
+    finishOccurrence(job, is_wanted ? calls->wanted_until : QDateTime(), now);
+}
+
+bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const QDateTime& now) {
+    // Missed before, or its call seen to, and kept pending because its next occurrence was refused:
+    // logged once.
+    if (job.is_next_refused) return finishJob(job, now);
+    if (!job.hasHadCall()) {
+        const QString reason = connectBlockedReason(job);
         return missJob(job, reason.isEmpty() ? kTooLate : reason, now);
     }
-    if (!reason.isEmpty()) {
-        noteWaiting(job, reason, kConnectWaits);
-        return false;
+    const PeerKey key{job.uuid, job.peer};
+    const HeldCall* held = heldCallOf(job);
+    if (wanted_until.isValid() && held && held->disconnect == HeldCall::Disconnect::kNone && isCallKnownUp(key)) {
+        const QString status = kLeftUp.arg(peerText(job), timeText(wanted_until, now));
+        return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
-    connectJob(job);
-    return false;
-}
-
-bool Scheduler::stepStarting(Job& job, const QDateTime& now) {
-    if (job.endReached(now)) return endJob(job, now);
-    const QString unavailable = unavailableReason(job);
-    const QString reason = unavailable.isEmpty() ? peerChangeReason(job) : unavailable;
-    if (!unavailable.isEmpty() && job.connected_at.isValid()) {
-        // Its call, noted before the program or the codec went away, is up as far as is known:
-        // nothing waits to connect. The status says why it is not confirmed.
-        job.warning = unavailable;
-    } else if (!reason.isEmpty()) {
-        noteWaiting(job, reason, kConnectWaits);
-    } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
-        advance(job, Job::Running);
-        if (job.connected_at.isValid()) return false;
-        job.connected_at = now;
-        return true;  // the file notes it: after a restart, only this call is ended
-    } else {
-        connectJob(job);
-    }
-    return false;
-}
-
-bool Scheduler::stepRunning(Job& job, const QDateTime& now) {
-    if (job.endReached(now)) return endJob(job, now);
-    noteCallState(job);
-    return false;
-}
-
-bool Scheduler::stepEnding(Job& job, const QDateTime& now) {
-    if (sessions_->isReady(job.uuid) && !sessions_->isPeerActive(job.uuid, job.peer)) return finishQuietly(job, now);
-    return endCall(job, now);
-}
-
-bool Scheduler::endCall(Job& job, const QDateTime& now) {
-    if (!sessions_->isRegistered(job.uuid)) return finishJob(job, now);
-    // Kept for the booking that holds it, also while the codec is away: nothing is sent.
-    const CallHolder holder = callHolder(job, now);
-    if (holder.until.isValid() && !job.has_sent_disconnect) return leaveCallUp(job, holder, now);
-    const QString reason = unavailableReason(job);
-    if (!reason.isEmpty()) {
-        noteWaiting(job, reason, kDisconnectWaits);
-        return false;
-    }
-    // Its disconnect went out: the call up now is that of a booking that started since.
-    if (holder.until.isValid()) return finishQuietly(job, now);
-    // Another peer's call under the id, or this one's at another address: not the job's to cut,
-    // and nothing it could wait for.
+    // Another peer's call under the id, or this one's at another address: not the job's to cut.
     const QString changed = peerChangeReason(job);
-    if (!changed.isEmpty() && job.connected_at.isValid() && sessions_->isPeerActive(job.uuid, job.peer)) {
+    if (job.connected_at.isValid() && !changed.isEmpty() && isCallKnownUp(key)) {
         const QString status = kLeftUpSince.arg(changed);
         return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
-    disconnectJob(job);
-    return false;
+    return finishQuietly(job, now);
 }
 
 bool Scheduler::finishQuietly(Job& job, const QDateTime& now) {
-    if (!finishJob(job, now)) return false;
     job.warning.clear();
-    return true;
+    return finishJob(job, now);
 }
 
-void Scheduler::connectJob(Job& job) {
-    // Once per occurrence, before its first connect: later it would cut the call still coming up,
-    // and a call noted before a restart shows that it was done then.
-    const bool is_cleared = !job.priority || job.has_sent_connect || job.connected_at.isValid() ||
-                            sessions_->sendDisconnectAll(job.uuid);
-    if (!is_cleared || !sessions_->sendConnect(job.uuid, job.peer)) {
-        noteWaiting(job, kNotReady, kConnectWaits);
-        return;
-    }
-    job.has_sent_connect = true;
-    advance(job, Job::Starting);
-}
-
-bool Scheduler::endJob(Job& job, const QDateTime& now) {
-    advance(job, Job::Ending);
-    // Sent even when the call is not up: a connect still under way would bring it up after the end.
-    return endCall(job, now);
-}
-
-void Scheduler::disconnectJob(Job& job) {
-    // Another peer's call under the id is not the job's to cut.
-    const QString changed = peerChangeReason(job);
-    if (!changed.isEmpty()) {
-        noteWaiting(job, changed, kDisconnectWaits);
-    } else if (!sessions_->sendDisconnect(job.uuid, job.peer.toInt())) {
-        noteWaiting(job, kNotReady, kDisconnectWaits);
-    } else {
-        job.has_sent_disconnect = true;
-        job.warning.clear();  // what it waited for no longer holds
-    }
-}
-
-bool Scheduler::finishJob(Job& job, const QDateTime& now, bool is_call_handed_on) {
+bool Scheduler::finishJob(Job& job, const QDateTime& now) {
     const Job::JobState finished_state = job.state;
     setState(job, Job::Done);
     job.finished_at = now;
-    if (job.frequency != Job::Daily && job.frequency != Job::Weekly) return true;
+    is_file_changed_ = true;
+    if (!isRecurring(job)) return true;
     QList<QDateTime> passed_starts;
     Job next = nextOccurrence(job, now, &passed_starts);
     // A finish refused for want of room comes back every pass: the passed ones are said once.
     if (!job.is_next_refused) notePassedOccurrences(job, passed_starts, now);
-    if (!hasNextOccurrence(job, next, now)) {
+    if (!hasNextOccurrence(job, next)) {
         job.frequency = Job::Once;
         return true;
     }
     next.id = nextJobId();
-    if (is_call_handed_on) {
-        next.state = Job::Running;
-        next.connected_at = now;
-    }
     if (addJob(next)) {
         job.next_occurrence_id = next.id;
         return true;
@@ -450,7 +599,7 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now, bool is_call_handed_on
     // Every pass comes back here until there is room: the refusal is logged once, as noteWaiting does.
     if (!job.is_next_refused) qWarning() << "schedule: the next occurrence was refused:" << next;
     setState(job, finished_state);
-    noteWaiting(job, kNextRefused, kStaysPending);
+    noteWaiting(job, kNextRefused, kStaysPending.arg(peerText(job), kNextRefused));
     job.is_next_refused = true;
     return false;
 }
@@ -466,12 +615,12 @@ Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now, QList<QDateT
         date = date.addDays(step_days);
         next.setWindow(date, job.startClock(), date.addDays(span_days), job.endClock());
         if (!next.start.isValid() || next.end > now) return next;
-        if (passed_starts && (job.repeat_forever || next.start <= job.recurrence_end)) passed_starts->append(next.start);
+        if (passed_starts && hasNextOccurrence(job, next)) passed_starts->append(next.start);
     }
 }
 
-bool Scheduler::hasNextOccurrence(const Job& job, const Job& next, const QDateTime& now) const {
-    return !job.recurrenceOver(now) && (job.repeat_forever || next.start <= job.recurrence_end);
+bool Scheduler::hasNextOccurrence(const Job& job, const Job& next) {
+    return job.repeat_forever || next.start <= job.recurrence_end;
 }
 
 void Scheduler::notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now) {
@@ -488,11 +637,10 @@ bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
     return finishNoted(job, kMissed.arg(peerText(job), reason), QStringLiteral("missed: ") + reason, now);
 }
 
-bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now,
-                            bool is_call_handed_on) {
+bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now) {
     logLine(job, log_text);
     job.warning = status;
-    return finishJob(job, now, is_call_handed_on);
+    return finishJob(job, now);
 }
 
 void Scheduler::logLine(const Job& job, const QString& text) {
@@ -500,66 +648,134 @@ void Scheduler::logLine(const Job& job, const QString& text) {
     sessions_->addLogLine(job.uuid, text);
 }
 
-Job* Scheduler::laterBooking(const Job& job, const QDateTime& now) const {
-    Job* latest = nullptr;
-    for (const JobPtr& other : jobs_) {
-        if (other.get() == &job || other->end <= job.end) continue;
-        if (other->uuid != job.uuid || other->peer != job.peer) continue;
-        // Two bookings that each know their peer are for one peer only by the same name and address.
-        const bool is_other_peer = job.hasPeerIdentity() && other->hasPeerIdentity() &&
-                                   (other->peer_name != job.peer_name || other->peer_address != job.peer_address);
-        if (is_other_peer || !canTakeCall(*other, now)) continue;
-        if (!latest || other->end > latest->end) latest = other.get();
+void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_text) {
+    if (job.warning == status) return;
+    job.warning = status;
+    job.is_next_refused = false;
+    logLine(job, log_text);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Who the peer is
+
+void Scheduler::peerListReceived(const QUuid& uuid) {
+    // A list from a codec that is not ready tells nothing; the first pass once it is decides.
+    if (!sessions_->isReady(uuid)) return;
+    Plan of_codec;
+    for (const JobPtr& job : jobs_) {
+        if (job->uuid == uuid && job->state != Job::Done) of_codec.add({uuid, job->peer}).bookings.push_back(job.get());
     }
-    return latest;
-}
-
-bool Scheduler::canTakeCall(const Job& booking, const QDateTime& now) const {
-    if (booking.state == Job::Starting || booking.state == Job::Running) return true;
-    // Due in this pass: it would only connect again what is up.
-    return booking.state == Job::Waiting && booking.startReached(now) && !booking.endReached(now) &&
-           connectBlockedReason(booking).isEmpty() && sessions_->isPeerActive(booking.uuid, booking.peer);
-}
-
-Scheduler::CallHolder Scheduler::callHolder(const Job& job, const QDateTime& now) const {
-    if (Job* later = laterBooking(job, now)) return {later, later->end};
-    if (job.frequency != Job::Daily && job.frequency != Job::Weekly) return {};
-    const Job next = nextOccurrence(job, now);
-    if (!hasNextOccurrence(job, next, now) || !canTakeCall(next, now)) return {};
-    return {nullptr, next.end};
-}
-
-bool Scheduler::leaveCallUp(Job& job, const CallHolder& holder, const QDateTime& now) {
-    const bool is_next_occurrence = holder.booking == nullptr;
-    // A finish refused for want of room comes back every pass: said once, as noteWaiting does.
-    const QString reason = kLeftUp.arg(peerText(job), timeText(holder.until, now));
-    const bool is_finished = job.is_next_refused
-                                 ? finishJob(job, now, is_next_occurrence)
-                                 : finishNoted(job, kEnded.arg(peerText(job), reason), reason, now, is_next_occurrence);
-    if (!is_finished) return false;
-    job.call_holder_id = is_next_occurrence ? job.next_occurrence_id : holder.booking->id;
-    // Its start has come with the call up: the call is its own from now on, ended at its own end.
-    // A forced one skips its disconnect-all, which is there to make room for a call already made.
-    if (!is_next_occurrence && holder.booking->state == Job::Waiting) {
-        advance(*holder.booking, Job::Running);
-        holder.booking->connected_at = now;
+    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
+        if (held.key().codec == uuid) of_codec.add(held.key());
     }
+    bool is_changed = false;
+    for (PeerCalls& calls : of_codec.calls) {
+        const QStringList listed = listedIdentity(calls.key);
+        const QStringList seen_before = sightings_.see(calls.key, listed);
+        is_changed = followPeer(calls.key, calls.bookings, listed, seen_before) || is_changed;
+        is_changed = forgetGoneCall(calls.key) || noteCallUp(calls, clock_()) || is_changed;
+    }
+    if (!is_changed) return;
+    emit scheduleUpdated();
+    save();
+}
+
+bool Scheduler::forgetGoneCall(const PeerKey& key) {
+    const auto held = held_calls_.find(key);
+    if (held == held_calls_.end() || sessions_->isPeerActive(key.codec, key.peer)) return false;
+    // Only a call seen up, or one whose disconnect went out, is gone; a connect may still be on its way.
+    if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
+    held_calls_.erase(held);
     return true;
 }
 
-void Scheduler::noteCallState(Job& job) {
-    // A codec that is away tells nothing about the call: the status stays as it was.
-    if (!unavailableReason(job).isEmpty()) return;
-    QString reason = peerChangeReason(job);
-    if (reason.isEmpty() && !sessions_->isPeerActive(job.uuid, job.peer)) reason = kCallEnded;
-    job.warning = reason;
+bool Scheduler::noteCallUp(PeerCalls& calls, const QDateTime& now) {
+    const auto held = held_calls_.find(calls.key);
+    if (held == held_calls_.end() || held->disconnect != HeldCall::Disconnect::kNone ||
+        !sessions_->isPeerActive(calls.key.codec, calls.key.peer)) {
+        return false;
+    }
+    held->is_seen_up = true;
+    calls.listed = listedIdentity(calls.key);
+    calls.is_listed = !calls.listed.isEmpty();
+    bool is_noted = false;
+    for (Job* booking : calls.bookings) {
+        if (!wantsCall(*booking, calls, now) || booking->connected_at.isValid()) continue;
+        booking->connected_at = now;
+        is_noted = true;
+    }
+    return is_noted;
 }
 
-void Scheduler::noteWaiting(Job& job, const QString& reason, const QString& log_pattern) {
-    if (job.warning == reason) return;
-    job.warning = reason;
-    job.is_next_refused = false;
-    logLine(job, log_pattern.arg(peerText(job), reason));
+void Scheduler::codecLeftReady(const QUuid& uuid) {
+    sightings_.forgetCodec(uuid);
+}
+
+void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& reason) {
+    const auto held = held_calls_.find({uuid, QString::number(peer)});
+    if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) held->refusal = reason;
+}
+
+bool Scheduler::followPeer(const PeerKey& key, const std::vector<Job*>& bookings, const QStringList& listed,
+                           const QStringList& seen_before) {
+    if (listed.isEmpty()) return false;  // nothing under the id: the pass forgets a call held for it
+    const auto held = held_calls_.find(key);
+    const bool has_held = held != held_calls_.end() && held->hasPeerIdentity();
+    // The peers the bookings and the held call know under the id, other than the one listed.
+    QList<QStringList> known;
+    if (has_held && !held->isOf(listed)) known.append({key.peer, held->peer_name, held->peer_address});
+    for (const Job* booking : bookings) {
+        const QStringList was = booking->peerIdentity();
+        if (booking->hasPeerIdentity() && was != listed && !known.contains(was)) known.append(was);
+    }
+    bool is_renamed = false;
+    for (const QStringList& was : known) {
+        if (!isFollowed(key, was, listed, seen_before)) continue;
+        for (Job* booking : bookings) {
+            if (booking->peerIdentity() != was) continue;
+            booking->peer_name = listed.value(1);
+            booking->peer_address = listed.value(2);
+        }
+        if (has_held && held->isOf(was)) {
+            held->peer_name = listed.value(1);
+            held->peer_address = listed.value(2);
+        }
+        is_renamed = true;
+    }
+    if (has_held && !held->isOf(listed)) {
+        // Another peer's call now, or this one's at another host: not the schedule's to cut.
+        held_calls_.erase(held);
+        return true;
+    }
+    return is_renamed;
+}
+
+bool Scheduler::isFollowed(const PeerKey& key, const QStringList& was, const QStringList& listed,
+                           const QStringList& seen_before) const {
+    if (sessions_->isRenameSent(key.codec, was, listed)) return true;
+    // Another client's change of the host, seen or not, may put another far end on air.
+    if (was.value(2) != listed.value(2)) return false;
+    if (!seen_before.isEmpty() && seen_before == was) return true;
+    // Renamed where no list showed it: the schedule's own call, still up under the id, shows it is
+    // the same peer, unless the id was seen to leave.
+    const auto held = held_calls_.constFind(key);
+    return held != held_calls_.constEnd() && held->hasPeerIdentity() && held->isOf(was) && !sightings_.hasLeft(key) &&
+           sessions_->isPeerActive(key.codec, key.peer);
+}
+
+QStringList Scheduler::listedIdentity(const PeerKey& key) const {
+    QString name, address;
+    if (!sessions_->findPeer(key.codec, key.peer, name, address)) return {};
+    return {key.peer, name, address};
+}
+
+const HeldCall* Scheduler::heldCallOf(const Job& booking) const {
+    const auto held = held_calls_.constFind({booking.uuid, booking.peer});
+    return held != held_calls_.constEnd() && held->isOf(booking.peerIdentity()) ? &*held : nullptr;
+}
+
+bool Scheduler::isCallKnownUp(const PeerKey& key) const {
+    return sessions_->isReady(key.codec) && sessions_->isPeerActive(key.codec, key.peer);
 }
 
 QString Scheduler::peerText(const Job& job) const {
@@ -572,53 +788,6 @@ QString Scheduler::unavailableReason(const Job& job) const {
     if (!sessions_->isRegistered(job.uuid)) return kNotInFleet;
     if (!sessions_->isReady(job.uuid)) return kNotReady;
     return {};
-}
-
-bool Scheduler::isPeerListedAsMade(const Job& job) const {
-    QString name, address;
-    return job.hasPeerIdentity() && sessions_->isReady(job.uuid) &&
-           sessions_->findPeer(job.uuid, job.peer, name, address) && name == job.peer_name &&
-           address == job.peer_address;
-}
-
-void Scheduler::peerListReceived(const QUuid& uuid) {
-    bool is_any_renamed = false;
-    for (const JobPtr& job : jobs_) {
-        if (job->uuid != uuid || job->state == Job::Done || !job->hasPeerIdentity()) continue;
-        is_any_renamed = followPeer(*job) || is_any_renamed;
-    }
-    if (!is_any_renamed) return;
-    emit scheduleUpdated();
-    save();
-}
-
-bool Scheduler::followPeer(Job& job) {
-    QString name, address;
-    if (!sessions_->findPeer(job.uuid, job.peer, name, address)) {
-        job.is_peer_followed = false;
-        return false;
-    }
-    const bool is_as_made = name == job.peer_name && address == job.peer_address;
-    // Unfollowed, another name under the id may be another peer's: the steps wait with the reason.
-    if (!is_as_made && !job.is_peer_followed && !isOwnCallRenamed(job, address)) return false;
-    job.is_peer_followed = true;
-    if (is_as_made) return false;
-    job.peer_name = name;
-    job.peer_address = address;
-    return true;
-}
-
-bool Scheduler::isOwnCallRenamed(const Job& job, const QString& address) const {
-    // A rename it could not see (the program closed, the codec away) shows only in its call: still up
-    // under the id, to the same host.
-    return job.connected_at.isValid() && !address.isEmpty() && address == job.peer_address &&
-           sessions_->isPeerActive(job.uuid, job.peer);
-}
-
-void Scheduler::codecLeftReady(const QUuid& uuid) {
-    for (const JobPtr& job : jobs_) {
-        if (job->uuid == uuid) job->is_peer_followed = false;
-    }
 }
 
 QString Scheduler::peerChangeReason(const Job& job) const {
@@ -641,17 +810,70 @@ QString Scheduler::connectBlockedReason(const Job& job) const {
 // ------------------------------------------------------------------------------------------------
 // The schedule file
 
-void Scheduler::toMessage(Message& root) const {
+namespace {
+
+// Appends an element of attributes alone, as the message writer lays it out at `depth`.
+class ElementText {
+public:
+    ElementText(std::string& out, const char* name, int depth) : out_(out) {
+        out_ += '\n';
+        out_.append(static_cast<size_t>(depth - 1) * 4, ' ');
+        out_ += '<';
+        out_ += name;
+    }
+    ~ElementText() { out_ += "/>"; }
+    ElementText(const ElementText&) = delete;
+    ElementText& operator=(const ElementText&) = delete;
+
+    Job::AttributeVisitor attributes() {
+        return [this](const char* name, std::string_view text) { Message::append_xml_attribute(out_, name, text); };
+    }
+
+private:
+    std::string& out_;
+};
+
+}  // namespace
+
+std::string Scheduler::fileText() const {
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs>";
+    out.reserve(jobs_.size() * 320);
     for (const JobPtr& job : jobs_) {
         if (job->state == Job::Done) continue;
         if (job->host.isEmpty()) {
             qWarning() << "schedule: not saving a job whose codec has no address:" << *job;
             continue;
         }
-        job->toMessage(root.add_child("job"));
+        ElementText element(out, "job", 2);
+        job->visitAttributes(element.attributes());
     }
-    for (const Message& element : kept_elements_) root.add_child_copy(element);
-    root.set_name("jobs");
+    for (const Message& element : kept_elements_) element.append_xml(out, 2);
+    // Always written, even empty: a file without it was written before the schedule kept its calls.
+    std::vector<std::pair<PeerKey, const HeldCall*>> held;
+    for (auto call = held_calls_.cbegin(); call != held_calls_.cend(); ++call) held.emplace_back(call.key(), &*call);
+    // In a fixed order, so that the same schedule gives the same file.
+    std::sort(held.begin(), held.end(), [](const auto& a, const auto& b) {
+        return a.first.codec != b.first.codec ? a.first.codec < b.first.codec
+                                              : a.first.peer.toInt() < b.first.peer.toInt();
+    });
+    std::string calls;
+    QUuid codec;
+    QString host;
+    int port = 0;
+    bool is_registered = false;
+    for (const auto& [key, call] : held) {
+        if (key.codec != codec) {
+            codec = key.codec;
+            is_registered = sessions_->address(codec, host, port);
+        }
+        if (!is_registered) continue;  // its codec left the fleet
+        ElementText element(calls, "call", 3);
+        call->visitAttributes(host, port, key.peer, element.attributes());
+    }
+    for (const Message& element : kept_call_elements_) element.append_xml(calls, 3);
+    out += calls.empty() ? "\n    <calls/>" : "\n    <calls>" + calls + "\n    </calls>";
+    out += "\n</jobs>\n";
+    return out;
 }
 
 bool Scheduler::save() {
@@ -663,9 +885,7 @@ bool Scheduler::save() {
     } else {
         is_damaged_file_in_place_ = false;
         try {
-            Message root;
-            toMessage(root);
-            root.write_to_file(Message::XML, QFile::encodeName(file_path_).toStdString());
+            Message::write_bytes_to_file(fileText(), QFile::encodeName(file_path_).toStdString());
             return true;
         } catch (const Exception& error) {
             last_save_error_ = errorReason(error.what());
@@ -732,9 +952,46 @@ bool Scheduler::fromMessage(const Message& root) {
             kept_elements_.push_back(element);
         }
     }
+    if (root.child_count("calls") > 0) {
+        loadHeldCalls(root.get_child("calls", 0));
+    } else {
+        holdNotedCalls();
+    }
     if (is_any_added) emit scheduleUpdated();
     if (is_any_finished) save();
     return true;
+}
+
+void Scheduler::loadHeldCalls(const Message& calls) {
+    const unsigned count = calls.child_count("call");
+    for (unsigned i = 0; i < count; ++i) {
+        const Message& element = calls.get_child("call", i);
+        const Message::Attributes& a = element.attributes();
+        const QUuid codec = sessions_->findByAddress(a.get_qstring("ip", QString()), a.get_int("port", 0));
+        HeldCall call;
+        QString peer;
+        if (codec.isNull() || !call.fromMessage(element, peer)) {
+            kept_call_elements_.push_back(element);
+            continue;
+        }
+        if (held_calls_.contains({codec, peer})) continue;
+        held_calls_.insert({codec, peer}, call);
+        sessions_->watch(codec);
+    }
+}
+
+void Scheduler::holdNotedCalls() {
+    for (const JobPtr& job : jobs_) {
+        if (job->state == Job::Done || !job->connected_at.isValid()) continue;
+        const PeerKey key{job->uuid, job->peer};
+        if (held_calls_.contains(key)) continue;
+        HeldCall noted;
+        noted.peer_name = job->peer_name;
+        noted.peer_address = job->peer_address;
+        noted.since = job->connected_at;
+        noted.is_seen_up = true;
+        held_calls_.insert(key, noted);
+    }
 }
 
 bool Scheduler::load() {

@@ -14,39 +14,46 @@
 #include <vector>
 
 #include "ipc/message.h"
+#include "scheduler/codec_sessions.h"
+#include "scheduler/held_call.h"
 #include "scheduler/job.h"
+#include "scheduler/peer_key.h"
+#include "scheduler/peer_sightings.h"
 
-class CodecSessions;
 class QWidget;
 
-// The engine behind scheduled connections. It keeps the jobs in order of start, wakes every ten
-// seconds (tick) and moves each job through Waiting, Starting, Running, Ending and Done: it sends
-// "connect" when the start has come, believes the connection is up only when the codec's own peer
-// list says so, sends "disconnect" at the end, believes that too only from the peer list, and then
-// finishes the job or adds the next daily or weekly occurrence. Nothing waits for a reply: each
-// step is confirmed, or repeated, at the next tick. Commands go only to a READY session, and only
-// while the job's peer id still names the peer it was made for: a rename seen in the codec's peer
-// lists is followed (peerListReceived), while an id that left a list, or changed while the codec
-// was away, now names another peer. A job that cannot start before its end is logged as missed and
-// never connected late. An end leaves the call up while a later booking of the same peer, or the
-// series' own next occurrence, has its window open; the last one's end ends it. The pending jobs
-// live in schedule.xml, which is written after every change; a finished job stays in the list as a
-// Done record for a day (longer while a booking holds the call it left up), so that the program
-// can run for months in a bounded list.
+// The engine behind scheduled connections. It keeps the bookings (jobs) in order of start and
+// decides every call from one plan: for each codec and peer, the call is wanted while some booking
+// of that codec and peer has its window open (start <= now < end) and its peer id still names the
+// peer it was made for. Every pass (tick, every ten seconds, and at once after an edit) compares
+// what is wanted with what the codec's own peer list shows and acts on the difference: it connects
+// a wanted call that is not up, holds one that is, and disconnects a call it holds that nobody
+// wants any more, again each pass until the list shows it gone. A call it does not hold, one made
+// by hand, is never cut; a call that came up in an occurrence and went is not dialled again in that
+// occurrence's window. Nothing waits for a reply. Commands go only to a READY session.
 //
-// One Scheduler serves the program. It reaches the codecs only through CodecSessions (setSessions)
-// and reads the time only through its clock (setClock), so that both can be replaced in tests.
+// Each job is the Parts' record of one occurrence, and its state is read from the plan: Waiting
+// before its window, Starting while its window is open and its call not up, Running once its call
+// came up, Ending after its window while the schedule's disconnect is out and the call still up,
+// Done. A finished daily or weekly job adds its next occurrence; those whose windows passed unseen
+// get a "missed" line each. The pending jobs and the calls the schedule holds live in schedule.xml,
+// written after every change; a finished job stays in the list as a Done record for a day, so that
+// the program can run for months in a bounded list.
 //
-// Threads: GUI thread only. The mutex is held by tick alone; jobAdded and scheduleUpdated raised
-// inside a tick reach their receivers while it is held, so receivers must not tick.
-class Scheduler : public QObject {
+// One Scheduler serves the program. It reaches the codecs, and hears from them, only through
+// CodecSessions (setSessions), and reads the time only through its clock (setClock), so that both
+// can be replaced in tests.
+//
+// Threads: GUI thread only. The mutex is held by a pass alone; jobAdded and scheduleUpdated raised
+// inside a pass reach their receivers while it is held, so receivers must not tick.
+class Scheduler : public QObject, private CodecSessions::Listener {
     Q_OBJECT
 
 public:
     static constexpr int kTickMs = 10000;
     // The most pending (not Done) jobs one schedule holds; addJob refuses more.
     static constexpr int kMaxJobs = 10000;
-    // How long a job the tick finished is kept as a Done record; the tick drops it then.
+    // How long a job a pass finished is kept as a Done record; a pass drops it then.
     static constexpr qint64 kDoneKeptSecs = 24 * 3600;
     using Clock = std::function<QDateTime()>;
 
@@ -55,6 +62,7 @@ public:
     // Deletes every job; saves nothing and emits nothing.
     ~Scheduler() override;
 
+    // Becomes the sessions' listener, and watches the codec of every job.
     void setSessions(std::shared_ptr<CodecSessions> sessions);
     CodecSessions& sessions() const { return *sessions_; }
     // The schedule file; until set, load and save fail.
@@ -77,19 +85,18 @@ public:
     bool getJob(int id, Job& out) const;
     // Overwrites the job at the index whole, in place (its position stays); emits scheduleUpdated.
     bool setJobAt(int index, const Job& job);
-    // A removed booking that held the call another one left up gives it back: that one ends it.
+    // Removing a booking never cuts a call: a call only it wanted is let go, with a line in the
+    // codec's log, and stays up until someone ends it.
     bool removeJobAt(int index);
-    // Writes an operator's edit of the job with `edited.id` back, as it stands now (the scheduler
-    // may have moved it on while the dialog was open): it keeps its current state, except that a
-    // job that was Done when the edit began starts again as Waiting, and a job under way keeps its
-    // peer, with the name and address it was made with. An edit whose peer has left the codec's list
-    // (no name) keeps the name and address of the job's peer while the id stays. False, with the reason for
-    // the operator in `refusal`, when the job has gone meanwhile, when it became Done meanwhile (a
-    // Done record is never saved; a recurring job's next occurrence has times of its own), when
-    // the peer is no peer id, when it is a Done record whose series goes on in a later occurrence,
-    // or when the job is under way and the edit names another peer or a start later than now.
+    // Writes an operator's edit of the job with `edited.id` back onto the job as it stands now (a
+    // pass may have moved it on while the dialog was open), then runs a pass at once: the edit
+    // changes what is wanted. A Done record edited starts again as Waiting; a new peer, or a window
+    // that starts later than now, is a new occurrence. False, with the reason for the operator in
+    // `refusal`, when the job has gone meanwhile, when it became Done meanwhile (the operator
+    // chooses again whether it runs once more), when the peer is no peer id, or when it is a Done
+    // record whose series goes on in a later occurrence.
     bool applyEdit(const Job& edited, bool was_done, QString* refusal = nullptr);
-    // Any job of that codec, in any state (Done included, until the tick drops it).
+    // Any job of that codec, in any state (Done included, until a pass drops it).
     bool hasJobFor(const QUuid& uuid) const { return job_counts_.contains(uuid); }
     // Any job not Done.
     bool hasPendingJobs() const { return pending_count_ > 0; }
@@ -98,21 +105,26 @@ public:
     // Copies of every job, in the scheduler's order.
     QList<Job> jobList() const;
     int jobCount() const { return static_cast<int>(jobs_.size()); }
+    // Whether the schedule holds a call of the codec's peer (by id), to end once nobody wants it.
+    bool holdsCall(const QUuid& codec, const QString& peer) const;
 
-    // The schedule file's tree: a "job" element per job not Done, in order, then the elements of
-    // the last load that named no codec or were refused, as they were read.
-    void toMessage(Message& root) const;
+    // The schedule file, as the message writer lays out its tree: under "jobs", a "job" element per
+    // job not Done, in order, then the elements of the last load that named no codec or were
+    // refused, as they were read; then a "calls" element with a "call" element per call the
+    // schedule holds. Written straight, not through a tree: a schedule is saved whole at every change.
+    std::string fileText() const;
     // Writes the file atomically (mode 0600); false, with a warning and lastSaveError, on failure.
     bool save();
     // save, and on failure a message box over `parent`: for the operator's own changes.
     bool saveOrWarn(QWidget* parent);
     QString lastSaveError() const { return last_save_error_; }
     // Adds a job per "job" element whose address and port name a registered codec, in a state
-    // that fits the clock, and emits scheduleUpdated once. The others are kept to be written back
-    // as they are. A job whose end has passed is ended only when its element notes that its call
-    // came up; otherwise it is finished at once (logged, shown, and the file saved), so that a call
-    // made by hand after its window is left alone: missed, when the element knows its peer and so
-    // would have noted a call; else its end is only known to have passed while the program was closed.
+    // that fits the clock, and the calls the file holds; emits scheduleUpdated once. The others are
+    // kept to be written back as they are. A job whose end has passed and whose element notes no
+    // call is finished at once (logged, shown, and the file saved): missed, when the element knows
+    // its peer and so would have noted a call; else its end is only known to have passed while the
+    // program was closed. A file without "calls", written before the schedule kept its calls, holds
+    // the calls its jobs noted.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
@@ -123,127 +135,164 @@ signals:
     void scheduleUpdated();
 
 public slots:
-    // One pass over the jobs, in order; see the steps below. A pass that finished a job saves.
+    // One pass; see runPass.
     void tick();
-    // The codec's session took in a peer list. Each pending job of that codec follows its peer
-    // through a rename (is_peer_followed); the window and the file take the new name and address.
-    void peerListReceived(const QUuid& uuid);
-    // The codec's session left READY: what its peer lists show once it is back may be other peers.
-    void codecLeftReady(const QUuid& uuid);
 
 private:
-    using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it steps alive
+    using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it settles alive
 
-    int indexOf(int id) const;
-    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
-    QString editRefusal(int index, const Job& edited, bool was_done) const;
-    // addJob without scheduleUpdated, for a caller that adds many; the record added, or null.
-    JobPtr insertJob(const Job& job);
-    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
-    // becomes what it now is, -1 as it leaves or stops being it.
-    void countJob(const Job& job, int delta);
-    // Changes the state of a job in the list, keeping the counts.
-    void setState(Job& job, Job::JobState state);
-    // setState for a step the job made: nothing it noted before holds any more.
-    void advance(Job& job, Job::JobState state);
-    // Drops the Done records the tick finished more than kDoneKeptSecs ago; true when any went.
-    bool dropAgedDoneJobs(const QDateTime& now);
-    // The booking that holds a job's call past the job's end (see callHolder); `until` is invalid
-    // when there is none.
-    struct CallHolder {
-        Job* booking = nullptr;  // null: the job's own next occurrence, which its finish adds
-        QDateTime until;
+    // Every pending booking of one codec and peer id, as one pass sees them.
+    struct PeerCalls {
+        PeerKey key;
+        std::vector<Job*> bookings;
+        bool is_listed = false;   // the codec's last list names the id ...
+        QStringList listed;       // ... as this {id, name, address}
+        bool is_wanted = false;   // some booking's window is open with its peer as made
+        bool needs_call = false;  // one such booking has not yet had its call in its occurrence
+        QDateTime wanted_until;   // the latest end among those bookings
+    };
+    // The plan of one pass: every codec and peer id with pending bookings or a held call, in order
+    // of their first booking.
+    struct Plan {
+        std::vector<PeerCalls> calls;
+        QHash<PeerKey, int> index;  // into calls
+        const PeerCalls* find(const PeerKey& key) const;
+        PeerCalls& add(const PeerKey& key);
     };
 
-    // The Done record whose call `holder` held takes it back and ends it, with a line.
-    void giveCallBack(const Job& holder);
-    // The first occurrence not Done among those the job's finish added, one after another; null
-    // when its series does not go on.
-    const Job* pendingOccurrenceAfter(const Job& job) const;
-    // One job's step in a pass; true when it finished an occurrence (the file changes).
-    bool step(Job& job, const QDateTime& now);
-    bool stepWaiting(Job& job, const QDateTime& now);
-    bool stepStarting(Job& job, const QDateTime& now);
-    bool stepRunning(Job& job, const QDateTime& now);
-    bool stepEnding(Job& job, const QDateTime& now);
-    // Sends the connect (after a forced job's disconnect-all, once per occurrence).
-    void connectJob(Job& job);
-    // Ending, and that step at once: the disconnect goes out now when the codec is ready, else once
-    // it is, unless a booking holds the call (leaveCallUp). True when the job is Done.
-    bool endJob(Job& job, const QDateTime& now);
-    // The end's decision, in the first pass and every one after until the call is seen gone: Done
-    // for a codec that left the fleet; the call left up for a booking that holds it (unless the
-    // disconnect went out already), or for another peer's under the id; else the disconnect, or
-    // why it waits. True when the job is Done.
-    bool endCall(Job& job, const QDateTime& now);
-    // Done, its status cleared: its call is gone, or another booking's now.
+    // CodecSessions::Listener. A list decides once, for every booking of each peer id together,
+    // whether they follow what the id names now; the window and the file take a new name.
+    void peerListReceived(const QUuid& uuid) override;
+    void codecLeftReady(const QUuid& uuid) override;
+    // The codec's list shows the schedule's call gone: it is no longer held, and a call made later
+    // under the id, by hand, is nobody's to cut. True when one went.
+    bool forgetGoneCall(const PeerKey& key);
+    // The codec's list shows the schedule's call up: each booking whose window is open has had its
+    // call, though no pass has seen it yet, and does not dial it again should it go. True when one
+    // took note.
+    bool noteCallUp(PeerCalls& calls, const QDateTime& now);
+    void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
+
+    // The pass: first each finished occurrence whose series has its next window open hands on to
+    // it; then the plan is made and each codec and peer is made to match it (actOn); then every
+    // pending job's state is read from the plan, and those whose window passed are finished. A pass
+    // asked for while one is under way (a nested event loop) is skipped.
+    void runPass(const QDateTime& now);
+    void handOnToOpenOccurrences(const QDateTime& now);
+    Plan makePlan(const QDateTime& now) const;
+    // Whether the bookings want the call, and until when, as they stand now.
+    static void weigh(PeerCalls& calls, const QDateTime& now);
+    void actOn(PeerCalls& calls, const QDateTime& now);
+    void settle(Job& job, const Plan& plan, const QDateTime& now);
+    void settleOpen(Job& job);
+    void settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now);
+
+    // Steps of actOn on a ready codec. hold: the call is up and wanted, made or found; it becomes
+    // the schedule's, and each booking whose window is open has had its call. A forced one whose
+    // call is up makes its room by ending the codec's other calls one by one.
+    void hold(PeerCalls& calls, const QDateTime& now);
+    // Connects the wanted call; a forced booking that has not made room yet first disconnects all.
+    void dial(PeerCalls& calls, const QDateTime& now);
+    // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
+    void release(PeerCalls& calls);
+    // The booking's window is open and its peer id names the peer it was made for.
+    static bool wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now);
+    static bool isListedAsMade(const Job& booking, const PeerCalls& calls);
+    // Forced, its window open, and its room not made yet in this occurrence.
+    static bool needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now);
+
+    // Who the peer is, for every booking of one codec and peer id and the call held for them:
+    // they follow `listed` (the id's peer now) for the operator's own rename, for a new name at the
+    // same host seen while the id stayed (`seen_before`, the list before, else empty), and for a
+    // rename at the same host with the held call still up under it, unless the id was seen to
+    // leave. A held call whose id names another peer now is not the schedule's to cut: let go.
+    // True when the bookings took a new name.
+    bool followPeer(const PeerKey& key, const std::vector<Job*>& bookings, const QStringList& listed,
+                    const QStringList& seen_before);
+    bool isFollowed(const PeerKey& key, const QStringList& was, const QStringList& listed,
+                    const QStringList& seen_before) const;
+    // {id, name, address} as the codec's last list names the id; empty when it does not.
+    QStringList listedIdentity(const PeerKey& key) const;
+
+    // Done, its status cleared, then finished as usual.
     bool finishQuietly(Job& job, const QDateTime& now);
-    // The disconnect, unless the peer id names another peer now; otherwise notes why it waits.
-    void disconnectJob(Job& job);
+    // Done, with the line its ended occurrence deserves: its call left up for the bookings that
+    // want it until `wanted_until` (invalid: nobody), left up as another peer's, or missed.
+    bool finishOccurrence(Job& job, const QDateTime& wanted_until, const QDateTime& now);
     // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
-    // one's place under kMaxJobs; with `is_call_handed_on`, as Running with its call noted. Each
-    // occurrence between them whose whole window passed gets its line. A next occurrence that is
-    // refused all the same leaves the job pending in its state, with a warning, to be finished again
-    // at the next pass: its recurrence stays in the file. True when the job is Done.
-    bool finishJob(Job& job, const QDateTime& now, bool is_call_handed_on = false);
+    // one's place under kMaxJobs. Each occurrence between them whose whole window passed gets its
+    // line. A next occurrence that is refused all the same leaves the job pending in its state,
+    // with a warning, to be finished again at the next pass: its recurrence stays in the file. True
+    // when the job is Done.
+    bool finishJob(Job& job, const QDateTime& now);
     // The job's next occurrence: the first on its chosen wall-clock times whose end lies after now,
     // so one whose window is open is kept. The starts of those skipped, within the recurrence, go
     // to `passed_starts` when given.
     Job nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts = nullptr) const;
-    // The recurrence lets `next` follow the job.
-    bool hasNextOccurrence(const Job& job, const Job& next, const QDateTime& now) const;
+    // No occurrence starts after the recurrence end, unless it repeats forever.
+    static bool hasNextOccurrence(const Job& job, const Job& next);
     // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
     void notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now);
     // Done without a connection: logged, shown on the job, then finished as usual.
     bool missJob(Job& job, const QString& reason, const QDateTime& now);
     // Logs the line, shows `status` on the job and finishes it.
-    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now,
-                     bool is_call_handed_on = false);
+    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
     // A Qt warning and a line in the job's codec's log.
     void logLine(const Job& job, const QString& text);
-    // Another booking of the job's codec and peer that can take its call now (canTakeCall) and ends
-    // after it. The latest such one; null when there is none.
-    Job* laterBooking(const Job& job, const QDateTime& now) const;
-    // Under way; or Waiting with its window open, nothing keeping it from starting, and the call up.
-    bool canTakeCall(const Job& booking, const QDateTime& now) const;
-    // Who keeps the job's call up past its end: a later booking of its peer, else its own next
-    // occurrence whose window is open. A booked window holds its call from start to end, so the
-    // seam between two is never cut.
-    CallHolder callHolder(const Job& job, const QDateTime& now) const;
-    // Done without the disconnect, since `holder` has the call now: logged and shown on the job. A
-    // Waiting holder takes the call as its own, Running with it noted.
-    bool leaveCallUp(Job& job, const CallHolder& holder, const QDateTime& now);
-    // A Running job's status says when its call is not up (or is another peer's) before its end.
-    // It reconnects nothing.
-    void noteCallState(Job& job);
-    // peerListReceived for one job: whether it took a new name or address.
-    bool followPeer(Job& job);
-    // The id lists a peer at the job's own (non-empty) address in the call the job noted: its peer,
-    // renamed where the job could not see it.
-    bool isOwnCallRenamed(const Job& job, const QString& address) const;
-    // The codec is ready and lists the job's peer id under the job's own name and address.
-    bool isPeerListedAsMade(const Job& job) const;
-    // Notes once per occurrence and reason why the job waits: a warning, the job's status and,
-    // for a registered codec, a device-log line.
-    void noteWaiting(Job& job, const QString& reason, const QString& log_text);
-    // The peer's name in the codec's peer list, else "peer <id>".
+    // Shows `status` on the job and, once per occurrence and status, logs `log_text`.
+    void noteWaiting(Job& job, const QString& status, const QString& log_text);
+
+    // The held call of the key when it is the booking's peer's; null otherwise.
+    const HeldCall* heldCallOf(const Job& booking) const;
+    // The codec is ready and its last list shows the peer id in a call.
+    bool isCallKnownUp(const PeerKey& key) const;
+    // The peer's name as the job knows it, else as the codec's list has it, else "peer <id>".
     QString peerText(const Job& job) const;
     // Why the job's codec can take no command now; empty when it can.
     QString unavailableReason(const Job& job) const;
     // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
     // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
     QString peerChangeReason(const Job& job) const;
-    // unavailableReason, else peerChangeReason: why the job may not connect, or confirm its call, now.
+    // unavailableReason, else peerChangeReason: why the job may not connect now.
     QString connectBlockedReason(const Job& job) const;
+
+    int indexOf(int id) const;
+    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
+    QString editRefusal(int index, const Job& edited, bool was_done) const;
+    // The first occurrence not Done among those the job's finish added, one after another; null
+    // when its series does not go on.
+    const Job* pendingOccurrenceAfter(const Job& job) const;
+    // addJob without scheduleUpdated, for a caller that adds many; the record added, or null.
+    JobPtr insertJob(const Job& job);
+    // The codec is watched and what its list names under the job's id now is taken as seen.
+    void watchPeer(const Job& job);
+    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
+    // becomes what it now is, -1 as it leaves or stops being it.
+    void countJob(const Job& job, int delta);
+    // Changes the state of a job in the list, keeping the counts.
+    void setState(Job& job, Job::JobState state);
+    // Drops the Done records a pass finished more than kDoneKeptSecs ago; true when any went.
+    bool dropAgedDoneJobs(const QDateTime& now);
+    // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
+    // the schedule's.
+    void letGoOfCall(const Job& removed, const QDateTime& now);
+    // The "call" elements of a file: each names a registered codec or is kept as it was read.
+    void loadHeldCalls(const Message& calls);
+    // A file without "calls": each job that noted its call holds it.
+    void holdNotedCalls();
     // Moves a damaged schedule file aside and tells the operator.
     void setAsideDamagedFile(const QString& error);
 
-    QMutex mutex_;  // held by tick for its pass
+    QMutex mutex_;  // held by a pass
     QTimer timer_;
     std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
     int pending_count_ = 0;         // jobs_ not Done
     QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
-    std::vector<Message> kept_elements_;  // "job" elements of the last load that made no job
+    QHash<PeerKey, HeldCall> held_calls_;
+    PeerSightings sightings_;
+    std::vector<Message> kept_elements_;       // "job" elements of the last load that made no job
+    std::vector<Message> kept_call_elements_;  // "call" elements of the last load that named no codec
+    bool is_file_changed_ = false;             // by the pass under way
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;
     QString file_path_;

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "dialogs/codec_text.h"
 #include "dialogs/unit_label.h"
 #include "scheduler/job.h"
 #include "sessions/ipc_object.h"
@@ -11,6 +12,33 @@ SessionAdaptor::SessionAdaptor(FindSession find, ListSessions list) : find_(std:
 
 IPCObject* SessionAdaptor::session(const QUuid& uuid) const {
     return find_ && !uuid.isNull() ? find_(uuid) : nullptr;
+}
+
+void SessionAdaptor::watch(const QUuid& uuid) {
+    IPCObject* codec = session(uuid);
+    if (!codec || watched_.contains(uuid)) return;
+    watched_.insert(uuid);
+    // Direct: each list reaches the listener before the session settles the renames it shows.
+    QObject::connect(codec, &IPCObject::recvPeerList, &connections_, [this, uuid] {
+        if (listener()) listener()->peerListReceived(uuid);
+    });
+    QObject::connect(codec, &IPCObject::changedState, &connections_,
+                     [this, uuid](QUuid, IQEndpointClient::DEVICE_STATE state) {
+                         if (state != IQEndpointClient::READY && listener()) listener()->codecLeftReady(uuid);
+                     });
+    // Only a refusal told apart from every other request's names the disconnect it refused.
+    QObject::connect(codec, &IPCObject::requestFailed, &connections_,
+                     [this, uuid](QUuid, const QString& request, const QString& code, const QString& text,
+                                  const FailureEffect& effect) {
+                         if (request != QLatin1String("disconnect") || effect.kind != FailureEffect::kNone ||
+                             effect.subjects.size() != 1 || !listener()) {
+                             return;
+                         }
+                         // The codec's words, bounded: they go to a log line and a status cell.
+                         listener()->disconnectRefused(uuid, effect.subjects.front().id,
+                                                       QStringLiteral("%1 (error %2)")
+                                                           .arg(shownCodecText(text), shownCodecText(code)));
+                     });
 }
 
 bool SessionAdaptor::isRegistered(const QUuid& uuid) const {
@@ -45,6 +73,14 @@ bool SessionAdaptor::isPeerActive(const QUuid& uuid, const QString& peer) const 
         if (active->id == peer) return true;
     }
     return false;
+}
+
+QStringList SessionAdaptor::activePeers(const QUuid& uuid) const {
+    QStringList ids;
+    if (IPCObject* codec = session(uuid)) {
+        for (const PeerMetaPtr& active : codec->activePeerList()) ids.append(active->id);
+    }
+    return ids;
 }
 
 namespace {
@@ -90,4 +126,9 @@ bool SessionAdaptor::findPeer(const QUuid& uuid, const QString& peer, QString& n
     name = found->name;
     address = found->addr;
     return true;
+}
+
+bool SessionAdaptor::isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const {
+    IPCObject* codec = session(uuid);
+    return codec && codec->sentPeerRenames.isSent(was, now);
 }

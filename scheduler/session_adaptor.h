@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
+#include <QSet>
 
 #include <functional>
 
 #include "scheduler/codec_sessions.h"
 
 // CodecSessions over the program's real sessions: the only place where the scheduler reads a
-// session or sends it a command. The registry itself belongs to the main window, which hands in
-// two look-ups when it binds the scheduler (see Scheduler::setSessions).
+// session, hears from it or sends it a command. The registry itself belongs to the main window,
+// which hands in two look-ups when it binds the scheduler (see Scheduler::setSessions).
 //
 // Threads: GUI thread only, like the sessions' senders and the registry.
 class SessionAdaptor : public CodecSessions {
@@ -21,11 +23,13 @@ public:
     // Empty look-ups find nothing.
     SessionAdaptor(FindSession find, ListSessions list);
 
+    void watch(const QUuid& uuid) override;
     bool isRegistered(const QUuid& uuid) const override;
     QUuid findByAddress(const QString& host, int port) const override;
     bool address(const QUuid& uuid, QString& host, int& port) const override;
     bool isReady(const QUuid& uuid) const override;
     bool isPeerActive(const QUuid& uuid, const QString& peer) const override;
+    QStringList activePeers(const QUuid& uuid) const override;
     bool sendConnect(const QUuid& uuid, const QString& peer) override;
     bool sendDisconnect(const QUuid& uuid, int peer) override;
     bool sendDisconnectAll(const QUuid& uuid) override;
@@ -33,8 +37,11 @@ public:
     QString unitLabel(const QUuid& uuid) const override;
     bool findPeer(const QUuid& uuid, const QString& peer, QString& name, QString& address) const override;
     IPCObject* session(const QUuid& uuid) const override;
+    bool isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const override;
 
 private:
     FindSession find_;
     ListSessions list_;
+    QObject connections_;     // owns the watched sessions' connections: they end with the adaptor
+    QSet<QUuid> watched_;
 };

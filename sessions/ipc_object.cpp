@@ -262,8 +262,9 @@ AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::st
 }
 
 IPCObject::AwaitedNote IPCObject::refusal_note(Asker asker, FailureEffect::Kind undone, const QList<int>& ids) {
-    if (asker != Asker::kOperator) return {};
-    return {0, QString(), {undone, ids}};
+    // The program's own requests leave nothing of the operator's undone, but name their ids, so
+    // that the scheduler hears which of its disconnects a codec refused.
+    return {0, QString(), {asker == Asker::kOperator ? undone : FailureEffect::kNone, ids}};
 }
 
 bool IPCObject::send_if_ready(const Message& request, const AwaitedNote& note) {

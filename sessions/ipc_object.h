@@ -170,7 +170,8 @@ public:
 
     // Who asked for a command. A refusal of the operator's own raises requestFailed with what it
     // left undone (FailureEffect), which the window tells the operator; a refusal of the program's
-    // own (the scheduler's, which confirms each step from the next peer list) only with its name.
+    // own (the scheduler's) with its name and the peer ids it named, and no effect: the scheduler
+    // says it on its own row.
     enum class Asker { kProgram, kOperator };
 
     // Operator and scheduler commands: sent only while READY, otherwise warned about and dropped,

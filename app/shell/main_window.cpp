@@ -242,13 +242,6 @@ QUuid MainWindow::createInstance() {
     }
     instanceMap.insert(key, session);
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
-    if (Scheduler* jobs = scheduler()) {
-        // Its jobs follow their peers through the renames its peer lists show.
-        connect(session, &IPCObject::recvPeerList, jobs, &Scheduler::peerListReceived);
-        connect(session, &IPCObject::changedState, jobs, [jobs, key](QUuid, IQEndpointClient::DEVICE_STATE state) {
-            if (state != IQEndpointClient::READY) jobs->codecLeftReady(key);
-        });
-    }
     connect(session, &IPCObject::requestFailed, refusalNotice,
             [notice = refusalNotice, session](QUuid, QString request, QString code, QString text,
                                               FailureEffect effect) {

@@ -85,6 +85,26 @@ TEST(MessageXml, DirectWriterMatchesQXmlStreamWriter) {
     }
 }
 
+// A writer of its own that lays out a document element by element gets write_xml's bytes.
+TEST(MessageXml, ElementsAndAttributesAppendedAsTheDocumentWritesThem) {
+    Message root;
+    root.set_name("jobs");
+    Message& job = root.add_child("job");
+    job.attributes().set("a", "<&>\"\t\n");
+    job.attributes().set("b", "Gr\xC3\xBC\xC3\x9F" "e \xFF");
+    root.add_child("calls").add_child("call").attributes().set("peer", "3");
+
+    std::string out = kDeclaration + "\n<jobs>\n    <job";
+    Message::append_xml_attribute(out, "a", "<&>\"\t\n");
+    Message::append_xml_attribute(out, "b", "Gr\xC3\xBC\xC3\x9F" "e \xFF");
+    out += "/>";
+    root.get_child("calls", 0).append_xml(out, 2);
+    out += "\n</jobs>\n";
+    EXPECT_EQ(out, xml_of(root, true));
+    EXPECT_TRUE(starts_with(error_of([&] { Message::append_xml_attribute(out, "a b", "v"); }),
+                            "append_xml_attribute: Invalid attribute name"));
+}
+
 TEST(MessageXml, ForbiddenCharactersBecomeReplacementCharacters) {
     // XML 1.0 §2.2 Char: no C0 controls but TAB, LF, CR; no U+FFFE, U+FFFF; no surrogates.
     struct Case {

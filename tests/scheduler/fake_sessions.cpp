@@ -1,5 +1,7 @@
 #include "tests/scheduler/fake_sessions.h"
 
+#include <algorithm>
+
 QUuid FakeSessions::add(const Codec& codec) {
     const QUuid uuid = QUuid::createUuid();
     codecs.insert(uuid, codec);
@@ -28,6 +30,25 @@ bool FakeSessions::isPeerActive(const QUuid& uuid, const QString& peer) const {
     return codecs.contains(uuid) && codecs[uuid].active.contains(peer);
 }
 
+QStringList FakeSessions::activePeers(const QUuid& uuid) const {
+    QStringList ids = codecs.value(uuid).active.values();
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+void FakeSessions::tellPeerList(const QUuid& uuid) {
+    if (listener()) listener()->peerListReceived(uuid);
+}
+
+void FakeSessions::tellLeftReady(const QUuid& uuid) {
+    codecs[uuid].is_ready = false;
+    if (listener()) listener()->codecLeftReady(uuid);
+}
+
+bool FakeSessions::isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const {
+    return codecs.value(uuid).sent_renames.contains({was, now});
+}
+
 bool FakeSessions::send(const QUuid& uuid, const QString& command) {
     if (!isReady(uuid)) return false;
     sent.push_back(command);
@@ -36,13 +57,18 @@ bool FakeSessions::send(const QUuid& uuid, const QString& command) {
 
 bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
     if (!send(uuid, QStringLiteral("connect ") + peer)) return false;
-    if (codecs[uuid].follows) codecs[uuid].active.insert(peer);
+    if (codecs[uuid].follows && !codecs[uuid].unreachable.contains(peer)) codecs[uuid].active.insert(peer);
     return true;
 }
 
 bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {
     if (!send(uuid, QStringLiteral("disconnect %1").arg(peer))) return false;
-    if (codecs[uuid].follows) codecs[uuid].active.remove(QString::number(peer));
+    const QString refusal = codecs[uuid].disconnect_refusal;
+    if (!refusal.isEmpty()) {
+        if (listener()) listener()->disconnectRefused(uuid, peer, refusal);
+    } else if (codecs[uuid].follows) {
+        codecs[uuid].active.remove(QString::number(peer));
+    }
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMap>
+#include <QPair>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -19,11 +21,17 @@ struct FakeCodec {
     QSet<QString> active;          // peer ids
     QMap<QString, QString> names;  // peer id -> name: the peers the codec lists
     QMap<QString, QString> addresses;  // peer id -> host; a peer without one is known by name alone
+    QSet<QString> unreachable;  // peer ids whose connect never takes
+    // The codec refuses every "disconnect" of a peer with this reason, and the call stays up.
+    QString disconnect_refusal;
     QString unit_name;
     QStringList log;  // device-log lines, oldest first
+    // Renames this program sent, as {id, name, address} before and after, not yet settled.
+    QList<QPair<QStringList, QStringList>> sent_renames;
 };
 
-// The scheduler's codecs without sessions, which the test changes directly.
+// The scheduler's codecs without sessions, which the test changes directly, and tells the
+// listener of as a session would (tellPeerList, tellLeftReady).
 // Every command that would have gone out is recorded, as "connect 3", "disconnect 3" or
 // "disconnect" (all), in the order sent. A codec that `follows` its commands shows a connected
 // peer as active at once and a disconnected one as inactive.
@@ -35,11 +43,17 @@ public:
     QUuid add(const Codec& codec = Codec());
     Codec& codec(const QUuid& uuid) { return codecs[uuid]; }
 
+    // What a session tells its listener: a peer list came in; it left READY (and is no longer ready).
+    void tellPeerList(const QUuid& uuid);
+    void tellLeftReady(const QUuid& uuid);
+
+    void watch(const QUuid&) override {}
     bool isRegistered(const QUuid& uuid) const override { return codecs.contains(uuid); }
     QUuid findByAddress(const QString& host, int port) const override;
     bool address(const QUuid& uuid, QString& host, int& port) const override;
     bool isReady(const QUuid& uuid) const override;
     bool isPeerActive(const QUuid& uuid, const QString& peer) const override;
+    QStringList activePeers(const QUuid& uuid) const override;
     bool sendConnect(const QUuid& uuid, const QString& peer) override;
     bool sendDisconnect(const QUuid& uuid, int peer) override;
     bool sendDisconnectAll(const QUuid& uuid) override;
@@ -47,6 +61,7 @@ public:
     QString unitLabel(const QUuid& uuid) const override;
     bool findPeer(const QUuid& uuid, const QString& peer, QString& name, QString& address) const override;
     IPCObject* session(const QUuid&) const override { return nullptr; }
+    bool isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const override;
 
     QMap<QUuid, Codec> codecs;  // in key order, as the program's registry
     std::vector<QString> sent;

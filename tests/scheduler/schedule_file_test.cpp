@@ -26,7 +26,7 @@ void writeAll(const QString& path, const std::string& bytes) {
 }
 
 // The jobs below as written: attributes in name order, dates in English whatever the locale, no
-// Done job, no state and no id.
+// Done job, no state and no id; and the calls the schedule holds, none yet.
 const char kGolden[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<jobs>\n"
@@ -36,6 +36,7 @@ const char kGolden[] =
     "    <job end=\"Tue May 7 09:30:00 2024\" frequency=\"none\" ip=\"192.0.2.1\" peer=\"12\" port=\"5004\" "
     "priority=\"false\" recurrence_end=\"Tue May 7 09:30:00 2024\" repeat_forever=\"false\" "
     "start=\"Tue May 7 08:00:00 2024\"/>\n"
+    "    <calls/>\n"
     "</jobs>\n";
 
 class ScheduleFile : public SchedulerFixture {
@@ -114,7 +115,7 @@ TEST_F(ScheduleFile, FinishingAJobRewritesTheFile) {
     tickAt(11);
     tickAt(20);
     tickAt(21);
-    EXPECT_EQ(readAll(filePath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs/>\n");
+    EXPECT_EQ(readAll(filePath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs>\n    <calls/>\n</jobs>\n");
 }
 
 // A cut file, and an empty one (a save lost to a full disk), are damage, not an empty schedule.
@@ -161,6 +162,10 @@ TEST_F(ScheduleFile, ElementsThatMakeNoJobAreWrittenBackAsTheyWere) {
     valid.toMessage(unreadable_date);
     unreadable_date.attributes().set("start", "Mo. Mai 6 12:10:00 2024");
     unreadable_date.attributes().set("note", "kept too");
+    Message& call_of_unknown_codec = file.add_child("calls").add_child("call");
+    HeldCall held;
+    held.since = at(11);
+    held.toMessage(call_of_unknown_codec, "192.0.2.99", 5004, "3");
     file.write_to_file(Message::XML, filePath().toStdString());
 
     ASSERT_TRUE(scheduler_->load());

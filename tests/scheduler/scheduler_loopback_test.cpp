@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ protected:
         CodecSimOptions options;
         options.count = 1;  // codec 0 starts without a call
         options.record_path = folder_.filePath("frames.txt").toStdString();
+        options.refused_requests = refused_requests_;
         start_fleet(options);
 
         session_ = place_session();
@@ -58,8 +60,6 @@ protected:
         scheduler->setSessions(std::make_shared<SessionAdaptor>(
             [this](const QUuid& key) { return key == session_->uuid ? session_.data() : nullptr; },
             [this] { return QList<IPCObject*>{session_.data()}; }));
-        // As the main window binds it.
-        QObject::connect(session_.data(), &IPCObject::recvPeerList, scheduler.get(), &Scheduler::peerListReceived);
         return scheduler;
     }
 
@@ -152,6 +152,7 @@ protected:
         });
     }
 
+    std::set<std::string> refused_requests_;  // by the codec, from the start
     QTemporaryDir folder_;
     QPointer<IPCObject> session_;
     QString peer_;
@@ -197,7 +198,7 @@ TEST_F(SchedulerLoopback, NothingIsSentUntilTheCodecIsReadyAgain) {
     session_->disconnectIPC();
     ASSERT_TRUE(wait_processing_events([this] { return session_->state() != IQEndpointClient::READY; }));
     tickAt(1);
-    EXPECT_EQ(state(), Job::Waiting);
+    EXPECT_EQ(state(), Job::Starting);
     ASSERT_FALSE(session_->deviceLog.lines().isEmpty());
     EXPECT_TRUE(session_->deviceLog.lines().front().text.endsWith("waits: codec not ready"));
 
@@ -257,12 +258,38 @@ TEST_F(SchedulerLoopback, AJobActsOnlyOnItsOwnPeerAndCall) {
     tickAt(11);
     const QString reason = "peer " + peer_ + " is now 'Other Studio' at 192.0.2.200";
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " waits: " + reason));
-    EXPECT_EQ(shownJob(), (peer_name_ + " | Waiting (" + reason + ")").toStdString());
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Starting (" + reason + ")").toStdString());
 
     ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
     const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
     ASSERT_TRUE(waitCommands(5));
     EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect, disconnect}));
+}
+
+// A codec that refuses every disconnect: the scheduled one that it refused says so, with its reason.
+class RefusingCodecLoopback : public SchedulerLoopback {
+protected:
+    void SetUp() override {
+        refused_requests_ = {"disconnect"};
+        SchedulerLoopback::SetUp();
+    }
+};
+
+TEST_F(RefusingCodecLoopback, ARefusedScheduledDisconnectIsSaidOnTheRowAndInTheLog) {
+    int refusals = 0;
+    QObject::connect(session_.data(), &IPCObject::requestFailed, [&](QUuid, const QString& request) {
+        if (request == "disconnect") ++refusals;
+    });
+    addJob(false);
+    tickAt(1);
+    ASSERT_TRUE(waitPeerActive(true));
+    tickAt(2);
+    ASSERT_TRUE(wait_processing_events([&] { return refusals > 0; }));
+    tickAt(2);
+    const QString reason = "Refused by codec-sim (error 409)";
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Ending (disconnect refused by the codec: " + reason + ")").toStdString());
+    EXPECT_TRUE(lastLogLine().endsWith("Scheduled disconnection from " + peer_name_ + " refused by the codec: " + reason))
+        << lastLogLine().toStdString();
 }
 
 }  // namespace
