@@ -180,7 +180,10 @@ TEST_F(SessionContractTest, OnlyMarkForDeletionEndsASessionAndADeletedOneLeavesI
     CodecSimOptions options;
     options.count = 2;
     start_fleet(options);
-    IPCObject* gone = connect_session(0);
+    // A plain session: the own part of a subclass such as CountingSession would be destroyed
+    // before ~IPCObject takes the session off its loop, while the loop may still be calling it.
+    IPCObject* gone = place_session<IPCObject>();
+    connect_to_fleet(*gone, 0);
     IPCObject* kept = connect_session(1);
     ASSERT_TRUE(wait_ready(gone));
     ASSERT_TRUE(wait_ready(kept));
