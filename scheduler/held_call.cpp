@@ -17,15 +17,16 @@ void HeldCall::visitAttributes(const QString& host, int port, const QString& pee
     utf8("peer", peer);
     if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
     if (!peer_name.isEmpty()) utf8("peer_name", peer_name);
-    visit("port", std::to_string(port));
+    visit("port", std::to_string(port), true);
     text.clear();
     Job::appendDateText(text, since.date(), since.time());
-    visit("since", text);
+    visit("since", text, true);
 }
 
 void HeldCall::toMessage(Message& element, const QString& host, int port, const QString& peer) const {
     Message::Attributes& a = element.attributes();
-    visitAttributes(host, port, peer, [&](const char* name, std::string_view text) { a.set(name, std::string(text)); });
+    visitAttributes(host, port, peer,
+                    [&](const char* name, std::string_view text, bool) { a.set(name, std::string(text)); });
 }
 
 bool HeldCall::fromMessage(const Message& element, QString& peer) {

@@ -126,33 +126,33 @@ void Job::visitAttributes(const AttributeVisitor& visit) const {
     const auto date = [&](const char* name, const QDate& day, const QTime& time) {
         text.clear();
         appendDateText(text, day, time);
-        visit(name, text);
+        visit(name, text, true);
     };
     const auto utf8 = [&](const char* name, const QString& value) { visitText(visit, name, value, text); };
     if (connected_at.isValid()) date("connected", connected_at.date(), connected_at.time());
     date("end", end.date(), endClock());
     if (forced_at.isValid()) date("forced", forced_at.date(), forced_at.time());
-    utf8("frequency", frequencyName(frequency));
+    visit("frequency", frequency == Daily ? "daily" : frequency == Weekly ? "weekly" : "none", true);
     utf8("ip", host);
     utf8("peer", peer);
     if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
     if (!peer_name.isEmpty()) utf8("peer_name", peer_name);
-    visit("port", std::to_string(port));
-    visit("priority", priority ? "true" : "false");
+    visit("port", std::to_string(port), true);
+    visit("priority", priority ? "true" : "false", true);
     if (recurrence_end.isValid()) date("recurrence_end", recurrence_end.date(), recurrence_end.time());
-    visit("repeat_forever", repeat_forever ? "true" : "false");
+    visit("repeat_forever", repeat_forever ? "true" : "false", true);
     date("start", start.date(), startClock());
 }
 
 void Job::visitText(const AttributeVisitor& visit, const char* name, const QString& value, std::string& buffer) {
     buffer.clear();
     platform::append_utf8(buffer, reinterpret_cast<const char16_t*>(value.utf16()), static_cast<size_t>(value.size()));
-    visit(name, buffer);
+    visit(name, buffer, false);
 }
 
 void Job::toMessage(Message& element) const {
     Message::Attributes& a = element.attributes();
-    visitAttributes([&](const char* name, std::string_view text) { a.set(name, std::string(text)); });
+    visitAttributes([&](const char* name, std::string_view text, bool) { a.set(name, std::string(text)); });
 }
 
 QString Job::dateText(const QDate& date, const QTime& time) {

@@ -111,8 +111,9 @@ struct Job {
     // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
     // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
     // "peer_name", "peer_addr", "connected" and "forced" only when known, so that a file without
-    // them stays as older versions wrote it.
-    using AttributeVisitor = std::function<void(const char* name, std::string_view text)>;
+    // them stays as older versions wrote it. `is_spelt_out` says the text is the program's own
+    // (digits, English names, "true"), with nothing in it to escape; a peer's name or address is not.
+    using AttributeVisitor = std::function<void(const char* name, std::string_view text, bool is_spelt_out)>;
     void visitAttributes(const AttributeVisitor& visit) const;
     // Hands `value` to `visit` as UTF-8, made in `buffer`: a visit of thousands of jobs allocates
     // nothing for each.

@@ -812,7 +812,9 @@ QString Scheduler::connectBlockedReason(const Job& job) const {
 
 namespace {
 
-// Appends an element of attributes alone, as the message writer lays it out at `depth`.
+// Appends an element of attributes alone, as the message writer lays it out at `depth`. The names
+// are the records' own, and a value spelt out by the program goes as it is: only codec texts are
+// checked and escaped, for thousands of elements at every save.
 class ElementText {
 public:
     ElementText(std::string& out, const char* name, int depth) : out_(out) {
@@ -826,7 +828,17 @@ public:
     ElementText& operator=(const ElementText&) = delete;
 
     Job::AttributeVisitor attributes() {
-        return [this](const char* name, std::string_view text) { Message::append_xml_attribute(out_, name, text); };
+        return [this](const char* name, std::string_view text, bool is_spelt_out) {
+            if (!is_spelt_out) {
+                Message::append_xml_attribute(out_, name, text);
+                return;
+            }
+            out_ += ' ';
+            out_ += name;
+            out_ += "=\"";
+            out_ += text;
+            out_ += '"';
+        };
     }
 
 private:
@@ -871,7 +883,13 @@ std::string Scheduler::fileText() const {
         call->visitAttributes(host, port, key.peer, element.attributes());
     }
     for (const Message& element : kept_call_elements_) element.append_xml(calls, 3);
-    out += calls.empty() ? "\n    <calls/>" : "\n    <calls>" + calls + "\n    </calls>";
+    if (calls.empty()) {
+        out += "\n    <calls/>";
+    } else {
+        out += "\n    <calls>";
+        out += calls;
+        out += "\n    </calls>";
+    }
     out += "\n</jobs>\n";
     return out;
 }
