@@ -23,12 +23,6 @@ void HeldCall::visitAttributes(const QString& host, int port, const QString& pee
     visit("since", text, true);
 }
 
-void HeldCall::toMessage(Message& element, const QString& host, int port, const QString& peer) const {
-    Message::Attributes& a = element.attributes();
-    visitAttributes(host, port, peer,
-                    [&](const char* name, std::string_view text, bool) { a.set(name, std::string(text)); });
-}
-
 bool HeldCall::fromMessage(const Message& element, QString& peer) {
     const Message::Attributes& a = element.attributes();
     peer = Job::normalPeerId(a.get_qstring("peer", QString()));

@@ -36,8 +36,6 @@ struct HeldCall {
     // The attributes of its "call" element, as Job::visitAttributes hands a job's: the codec's "ip"
     // and "port", "peer", "peer_addr" and "peer_name" (when known) and "since".
     void visitAttributes(const QString& host, int port, const QString& peer, const Job::AttributeVisitor& visit) const;
-    // visitAttributes into a "call" element.
-    void toMessage(Message& element, const QString& host, int port, const QString& peer) const;
     // False when the element has no valid "since" or no peer id; `peer` in Job::normalPeerId's form.
     bool fromMessage(const Message& element, QString& peer);
 };

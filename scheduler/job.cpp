@@ -26,6 +26,16 @@ void readDate(const Message& element, const char* name, QDate& date, QTime& time
     time = QTime();
 }
 
+// "none", "daily", "weekly"; empty for any other value.
+const char* frequencyKeyword(int frequency) {
+    switch (frequency) {
+    case Job::Once: return "none";
+    case Job::Daily: return "daily";
+    case Job::Weekly: return "weekly";
+    default: return "";
+    }
+}
+
 }  // namespace
 
 QString Job::stateName(int state) {
@@ -40,12 +50,7 @@ QString Job::stateName(int state) {
 }
 
 QString Job::frequencyName(int frequency) {
-    switch (frequency) {
-    case Once: return QStringLiteral("none");
-    case Daily: return QStringLiteral("daily");
-    case Weekly: return QStringLiteral("weekly");
-    default: return {};
-    }
+    return QString::fromLatin1(frequencyKeyword(frequency));
 }
 
 Job::JobFrequency Job::frequencyFromName(const QString& name) {
@@ -132,7 +137,7 @@ void Job::visitAttributes(const AttributeVisitor& visit) const {
     if (connected_at.isValid()) date("connected", connected_at.date(), connected_at.time());
     date("end", end.date(), endClock());
     if (forced_at.isValid()) date("forced", forced_at.date(), forced_at.time());
-    visit("frequency", frequency == Daily ? "daily" : frequency == Weekly ? "weekly" : "none", true);
+    visit("frequency", frequencyKeyword(frequency), true);
     utf8("ip", host);
     utf8("peer", peer);
     if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);

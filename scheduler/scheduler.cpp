@@ -160,15 +160,12 @@ bool Scheduler::removeJobAt(int index) {
 void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
     const PeerKey key{removed.uuid, removed.peer};
     if (!heldCallOf(removed)) return;
-    const QStringList listed = listedIdentity(key);
-    const auto wants = [&](const Job& booking) {
-        return booking.isOpen(now) && (!booking.hasPeerIdentity() || booking.peerIdentity() == listed);
-    };
+    Plan of_key = collectCalls([&key](const PeerKey& other) { return other == key; });
+    PeerCalls& calls = of_key.add(key);
     // A booking still to come, or one whose peer is another now, held nothing.
-    if (removed.state != Job::Ending && !wants(removed)) return;
-    for (const JobPtr& other : jobs_) {
-        if (other->state != Job::Done && other->uuid == key.codec && other->peer == key.peer && wants(*other)) return;
-    }
+    if (removed.state != Job::Ending && !wantsCall(removed, calls, now)) return;
+    weigh(calls, now);
+    if (calls.is_wanted) return;
     const bool is_up = isCallKnownUp(key);
     held_calls_.remove(key);
     if (is_up) logLine(removed, kLetGo.arg(peerText(removed)));
@@ -346,18 +343,23 @@ Scheduler::PeerCalls& Scheduler::Plan::add(const PeerKey& key) {
     return calls.back();
 }
 
-Scheduler::Plan Scheduler::makePlan(const QDateTime& now) const {
+Scheduler::Plan Scheduler::collectCalls(const std::function<bool(const PeerKey&)>& includes) const {
     Plan plan;
     // One walk: the bookings go to their codec and peer in the order of the list.
     for (const JobPtr& job : jobs_) {
-        if (job->state != Job::Done) plan.add({job->uuid, job->peer}).bookings.push_back(job.get());
+        const PeerKey key{job->uuid, job->peer};
+        if (job->state != Job::Done && includes(key)) plan.add(key).bookings.push_back(job.get());
     }
-    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) plan.add(held.key());
-    for (PeerCalls& calls : plan.calls) {
-        calls.listed = listedIdentity(calls.key);
-        calls.is_listed = !calls.listed.isEmpty();
-        weigh(calls, now);
+    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
+        if (includes(held.key())) plan.add(held.key());
     }
+    for (PeerCalls& calls : plan.calls) calls.listed = listedIdentity(calls.key);
+    return plan;
+}
+
+Scheduler::Plan Scheduler::makePlan(const QDateTime& now) const {
+    Plan plan = collectCalls([](const PeerKey&) { return true; });
+    for (PeerCalls& calls : plan.calls) weigh(calls, now);
     return plan;
 }
 
@@ -378,7 +380,7 @@ bool Scheduler::wantsCall(const Job& booking, const PeerCalls& calls, const QDat
 }
 
 bool Scheduler::isListedAsMade(const Job& booking, const PeerCalls& calls) {
-    return !booking.hasPeerIdentity() || (calls.is_listed && calls.listed == booking.peerIdentity());
+    return !booking.hasPeerIdentity() || calls.listed == booking.peerIdentity();
 }
 
 bool Scheduler::needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
@@ -661,18 +663,11 @@ void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_
 void Scheduler::peerListReceived(const QUuid& uuid) {
     // A list from a codec that is not ready tells nothing; the first pass once it is decides.
     if (!sessions_->isReady(uuid)) return;
-    Plan of_codec;
-    for (const JobPtr& job : jobs_) {
-        if (job->uuid == uuid && job->state != Job::Done) of_codec.add({uuid, job->peer}).bookings.push_back(job.get());
-    }
-    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
-        if (held.key().codec == uuid) of_codec.add(held.key());
-    }
+    Plan of_codec = collectCalls([&uuid](const PeerKey& key) { return key.codec == uuid; });
     bool is_changed = false;
     for (PeerCalls& calls : of_codec.calls) {
-        const QStringList listed = listedIdentity(calls.key);
-        const QStringList seen_before = sightings_.see(calls.key, listed);
-        is_changed = followPeer(calls.key, calls.bookings, listed, seen_before) || is_changed;
+        const QStringList seen_before = sightings_.see(calls.key, calls.listed);
+        is_changed = followPeer(calls.key, calls.bookings, calls.listed, seen_before) || is_changed;
         is_changed = forgetGoneCall(calls.key) || noteCallUp(calls, clock_()) || is_changed;
     }
     if (!is_changed) return;
@@ -689,15 +684,13 @@ bool Scheduler::forgetGoneCall(const PeerKey& key) {
     return true;
 }
 
-bool Scheduler::noteCallUp(PeerCalls& calls, const QDateTime& now) {
+bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
     const auto held = held_calls_.find(calls.key);
     if (held == held_calls_.end() || held->disconnect != HeldCall::Disconnect::kNone ||
         !sessions_->isPeerActive(calls.key.codec, calls.key.peer)) {
         return false;
     }
     held->is_seen_up = true;
-    calls.listed = listedIdentity(calls.key);
-    calls.is_listed = !calls.listed.isEmpty();
     bool is_noted = false;
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now) || booking->connected_at.isValid()) continue;

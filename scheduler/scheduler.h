@@ -145,8 +145,7 @@ private:
     struct PeerCalls {
         PeerKey key;
         std::vector<Job*> bookings;
-        bool is_listed = false;   // the codec's last list names the id ...
-        QStringList listed;       // ... as this {id, name, address}
+        QStringList listed;       // {id, name, address} as the codec's last list names the id; empty: not
         bool is_wanted = false;   // some booking's window is open with its peer as made
         bool needs_call = false;  // one such booking has not yet had its call in its occurrence
         QDateTime wanted_until;   // the latest end among those bookings
@@ -170,7 +169,7 @@ private:
     // The codec's list shows the schedule's call up: each booking whose window is open has had its
     // call, though no pass has seen it yet, and does not dial it again should it go. True when one
     // took note.
-    bool noteCallUp(PeerCalls& calls, const QDateTime& now);
+    bool noteCallUp(const PeerCalls& calls, const QDateTime& now);
     void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
 
     // The pass: first each finished occurrence whose series has its next window open hands on to
@@ -179,6 +178,9 @@ private:
     // asked for while one is under way (a nested event loop) is skipped.
     void runPass(const QDateTime& now);
     void handOnToOpenOccurrences(const QDateTime& now);
+    // The pending bookings and held calls of the codecs and peers `includes` takes, each with what
+    // the codec's last list names under its id.
+    Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
     Plan makePlan(const QDateTime& now) const;
     // Whether the bookings want the call, and until when, as they stand now.
     static void weigh(PeerCalls& calls, const QDateTime& now);

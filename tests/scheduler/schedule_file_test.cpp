@@ -162,10 +162,11 @@ TEST_F(ScheduleFile, ElementsThatMakeNoJobAreWrittenBackAsTheyWere) {
     valid.toMessage(unreadable_date);
     unreadable_date.attributes().set("start", "Mo. Mai 6 12:10:00 2024");
     unreadable_date.attributes().set("note", "kept too");
-    Message& call_of_unknown_codec = file.add_child("calls").add_child("call");
-    HeldCall held;
-    held.since = at(11);
-    held.toMessage(call_of_unknown_codec, "192.0.2.99", 5004, "3");
+    Message::Attributes& call_of_unknown_codec = file.add_child("calls").add_child("call").attributes();
+    call_of_unknown_codec.set("ip", "192.0.2.99");
+    call_of_unknown_codec.set("peer", "3");
+    call_of_unknown_codec.set("port", 5004);
+    call_of_unknown_codec.set("since", "Mon May 6 12:11:00 2024");
     file.write_to_file(Message::XML, filePath().toStdString());
 
     ASSERT_TRUE(scheduler_->load());
