@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLocale>
 #include <QMenu>
 #include <QScreen>
@@ -56,6 +57,15 @@ ScheduleWindow::ScheduleWindow(Scheduler& scheduler, QWidget* parent)
     connect(ui_->jobTable, &QWidget::customContextMenuRequested, this, &ScheduleWindow::doContextMenu);
     connect(ui_->actionRemove, &QAction::triggered, this, &ScheduleWindow::onActionRemoveTriggered);
     connect(ui_->actionEdit, &QAction::triggered, this, &ScheduleWindow::onActionEdit);
+    // From the keyboard as well as the menu: Return (or a double click) edits the row, Delete removes it.
+    connect(ui_->jobTable, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* row) {
+        ui_->jobTable->setCurrentItem(row);  // the row with the focus may not be selected yet
+        onActionEdit();
+    });
+    ui_->actionRemove->setShortcut(QKeySequence::Delete);
+    ui_->actionRemove->setShortcutContext(Qt::WidgetShortcut);
+    ui_->jobTable->addAction(ui_->actionRemove);
+    ui_->jobTable->setFocus();  // the window's one control: the keyboard starts on the list
     // New jobs are made from the main window; this window has no add or remove buttons of its own.
     ui_->addButton->hide();
     ui_->removeButton->hide();

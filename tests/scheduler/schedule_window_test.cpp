@@ -1,11 +1,13 @@
 // The "Scheduled Connections" window over real (unconnected) sessions, offscreen.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "scheduler/job_dialog.h"
@@ -128,6 +130,27 @@ TEST_F(ScheduleWindowTest, RemovingTakesThatRowAndJobOnly) {
     // No row is selected after it: a second Remove takes no job the operator did not pick.
     window_->onActionRemoveTriggered();
     EXPECT_EQ(scheduler_.jobCount(), 2);
+}
+
+// The operator who works by keyboard: Return edits the current row, Delete removes it.
+TEST_F(ScheduleWindowTest, TheKeyboardEditsAndRemovesTheCurrentRow) {
+    window_->show();
+    QApplication::setActiveWindow(window_.get());  // shortcuts go to the active window only
+    table_->setFocus();
+    // The row with the focus, as the window opens: current, not yet selected.
+    table_->setCurrentItem(table_->topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+    bool is_edit_opened = false;
+    onNextModal([&](QDialog* dialog) {
+        is_edit_opened = qobject_cast<JobDialog*>(dialog) != nullptr;
+        dialog->reject();
+    });
+    QTest::keyClick(table_, Qt::Key_Return);
+    EXPECT_TRUE(is_edit_opened);
+    QApplication::setActiveWindow(window_.get());  // back from the dialog
+    QTest::keyClick(table_, Qt::Key_Delete);
+    EXPECT_EQ(table_->topLevelItemCount(), 2);
+    Job removed;
+    EXPECT_FALSE(scheduler_.getJob(waiting_, removed));
 }
 
 TEST_F(ScheduleWindowTest, ARowGoesWhenTheSchedulerDropsItsJob) {
