@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -89,6 +90,10 @@ public:
     void subscribe(ProgramEndpoint& endpoint, const std::string& name, uint32_t interval_ms) {
         IPCMutexGuard guard(manager_.get_lock());
         endpoint.subscribe(name, interval_ms);
+    }
+    void unsubscribe(ProgramEndpoint& endpoint, const std::string& name) {
+        IPCMutexGuard guard(manager_.get_lock());
+        endpoint.unsubscribe(name);
     }
     int version(ProgramEndpoint& endpoint) {
         IPCMutexGuard guard(manager_.get_lock());
@@ -430,6 +435,93 @@ TEST(CodecSim, LongTextsAndLogBurstsComeInFramesTheProgramAccepts) {
     EXPECT_EQ(codec.error(), "");
 }
 
+// The milliseconds between the codec's sending of each level report and of the next, from their
+// "sent_us" stamps (a versioned peer's reports carry the levels in a child, a legacy peer's are
+// the levels).
+std::vector<double> level_gaps_ms(const ProgramEndpoint& codec, bool is_legacy) {
+    std::vector<int64_t> sent_us;
+    for (const Message& report : is_legacy ? frames_named(codec, "levels") : reports(codec, "metering", "metering")) {
+        const Message& levels = is_legacy ? report : report.get_child(0);
+        sent_us.push_back(std::stoll(levels.attributes().get_string("sent_us", "0")));
+    }
+    std::vector<double> gaps;
+    for (size_t i = 1; i < sent_us.size(); ++i) gaps.push_back(static_cast<double>(sent_us[i] - sent_us[i - 1]) / 1000.0);
+    return gaps;
+}
+
+struct PaceCase {
+    const char* name;
+    CodecSimMode mode;
+    int meter_ms;           // the fleet's fastest pace
+    uint32_t interval_ms;   // what the peer asks for; 0: no interval
+    int expected_ms;        // the pace the reports must keep
+};
+const PaceCase kPaces[] = {
+    {"slower than the pace", CodecSimMode::kNormal, 20, 150, 150},
+    {"faster than the pace", CodecSimMode::kNormal, 150, 20, 150},
+    {"no interval", CodecSimMode::kNormal, 150, 0, 150},
+    {"legacy, slower than the pace", CodecSimMode::kLegacy, 20, 150, 150},
+};
+
+// Levels come at the interval a peer asks for, never faster than the fleet measures them, and not
+// much slower either; what went out is written to the counts file.
+TEST(CodecSim, LevelsComeAtTheIntervalAskedAndNeverFasterThanTheMeterPace) {
+    for (const PaceCase& c : kPaces) {
+        CodecSimOptions options;
+        options.mode = c.mode;
+        options.meter_ms = c.meter_ms;
+        options.stamps_reports = true;
+        options.counts_path = temp_path("counts");
+        CodecSim fleet(options);
+        Clients clients;
+        ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+        ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; })) << c.name;
+        const bool is_legacy = c.mode == CodecSimMode::kLegacy;
+        if (is_legacy) {
+            clients.send(codec, "<monitor meterInterval=\"" + std::to_string(c.interval_ms) + "\" metering=\"true\"/>");
+        } else {
+            clients.subscribe(codec, "metering", c.interval_ms);
+        }
+        ASSERT_TRUE(wait_until([&] { return level_gaps_ms(codec, is_legacy).size() >= 6; })) << c.name;
+
+        std::vector<double> gaps = level_gaps_ms(codec, is_legacy);
+        for (const double gap : gaps) EXPECT_GE(gap, c.expected_ms) << c.name;
+        std::sort(gaps.begin(), gaps.end());
+        EXPECT_LT(gaps[gaps.size() / 2], 2 * c.expected_ms) << c.name;
+
+        const size_t received = level_gaps_ms(codec, is_legacy).size() + 1;
+        unsigned long long published_levels = 0;
+        ASSERT_TRUE(wait_until([&] {
+            long long at_us = 0;
+            unsigned long long published = 0;
+            std::ifstream counts(options.counts_path);
+            return counts >> at_us >> published >> published_levels && published_levels >= received;
+        })) << c.name;
+    }
+}
+
+TEST(CodecSim, UnsubscribedLevelsStop) {
+    CodecSimOptions options;
+    options.meter_ms = 20;
+    CodecSim fleet(options);
+    Clients clients;
+    ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+    ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; }));
+    clients.subscribe(codec, "metering", 0);
+    clients.subscribe(codec, "peer_stats", 0);
+    ASSERT_TRUE(wait_until([&] { return reports(codec, "metering").size() >= 3; }));
+
+    clients.unsubscribe(codec, "metering");
+    // Answered in order: every level report sent before the codec took the request is in by then.
+    clients.send(codec, "<getVersion seq=\"version\"/>");
+    ASSERT_TRUE(wait_until([&] { return has_response(codec, "version"); }));
+    const size_t levels = reports(codec, "metering").size();
+    const size_t statistics = reports(codec, "peer_stats").size();
+    // A second of statistics goes by: at the fleet's pace some fifty level reports would have come.
+    ASSERT_TRUE(wait_until([&] { return reports(codec, "peer_stats").size() >= statistics + 2; }));
+    EXPECT_EQ(reports(codec, "metering").size(), levels);
+}
+
 struct OptionsCase {
     const char* name;
     int count;
@@ -446,6 +538,9 @@ const OptionsCase kRefusedOptions[] = {
     {"ports past 65535", 100, 65500, "127.0.0.1"},
 };
 
+// Each must be refused too.
+const int kRefusedMeterPaces[] = {0, -5, CodecSimOptions::kMaxMeterMs + 1};
+
 TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
     for (const OptionsCase& c : kRefusedOptions) {
         CodecSimOptions options;
@@ -458,6 +553,11 @@ TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
         } catch (const Exception& e) {
             EXPECT_EQ(std::string(e.what()).rfind("CodecSim: ", 0), 0u) << c.name << ": " << e.what();
         }
+    }
+    for (const int meter_ms : kRefusedMeterPaces) {
+        CodecSimOptions options;
+        options.meter_ms = meter_ms;
+        EXPECT_NE(options.check(), "") << meter_ms;
     }
 }
 
