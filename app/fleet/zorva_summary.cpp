@@ -9,6 +9,7 @@
 
 #include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
+#include "app/shared/frame_clock.h"
 #include "app/shared/mini_meter.h"
 #include "app/fleet/password_prompt_queue.h"
 #include "app/fleet/zorva_stat_row.h"
@@ -87,8 +88,22 @@ void ZorvaSummary::setUpSorting() {
 
 void ZorvaSummary::sortTree() {
     resortTimer.stop();
+    if (isSortedByLevels()) {
+        // No cell holds the levels as text, and they change all the time: the rows take the newest
+        // at each sort, and the tree sorts again once a second.
+        for (ZorvaStatRow* row : qAsConst(rowMap)) row->takeLevelsForSorting();
+        resortTimer.start();
+    }
     const QHeaderView* header = ui->summaryTree->header();
     ui->summaryTree->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
+}
+
+bool ZorvaSummary::isSortedByLevels() const {
+    return ui->summaryTree->header()->sortIndicatorSection() == ZorvaStatRow::kLevelsColumn;
+}
+
+bool ZorvaSummary::isSortingByLevelsInSight() const {
+    return isSortedByLevels() && FrameClock::isInSight(*ui->summaryTree);
 }
 
 // A start with 256 codecs sorted the whole tree 256 times; the rows are in order already, so the
@@ -218,6 +233,19 @@ IPCObject* ZorvaSummary::selectedSession() const {
 void ZorvaSummary::setMeterShown(const QUuid& tileKey, bool isShown) {
     if (InstanceWidget* tile = tileMap.value(tileKey)) tile->setMeterShown(isShown);
     if (ZorvaStatRow* row = rowMap.value(tileKey)) showRowMeter(*row, isShown);
+}
+
+QSet<IPCObject*> ZorvaSummary::sessionsWithLevelsInSight() const {
+    QSet<IPCObject*> sessions;
+    for (const InstanceWidget* tile : tileList) {
+        if (FrameClock::isInSight(*tile->miniMeter())) sessions.insert(tile->session());
+    }
+    for (const ZorvaStatRow* row : rowMap) {
+        const MiniMeter* meter = row->existingMeter();
+        if (meter && FrameClock::isInSight(*meter)) sessions.insert(row->session());
+    }
+    sessions.remove(nullptr);
+    return sessions;
 }
 
 void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {
