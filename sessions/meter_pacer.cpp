@@ -14,10 +14,18 @@ void MeterPacer::follow(IPCObject* session) {
     if (!session || paces_.contains(session)) return;
     paces_.insert(session, {session, kNoLevels, Clock::time_point()});
     session->setMeteringInterval(static_cast<uint32_t>(kNoLevels.count()));
-    connect(session, &QObject::destroyed, this, [this, session] { paces_.remove(session); });
+    // Forgotten in the demand too: a session made later may take its address.
+    connect(session, &QObject::destroyed, this, [this, session] {
+        paces_.remove(session);
+        drawn_.remove(session);
+    });
 }
 
 void MeterPacer::setDemand(const QSet<IPCObject*>& drawn, bool isSortingByLevels) {
+    // Asked at every frame, and mostly told the same.
+    if (drawn == drawn_ && isSortingByLevels == isSortingByLevels_) return;
+    drawn_ = drawn;
+    isSortingByLevels_ = isSortingByLevels;
     const std::chrono::milliseconds unseen = isSortingByLevels ? kSortingInterval : kNoLevels;
     for (auto it = paces_.begin(); it != paces_.end(); ++it) {
         it->wanted = drawn.contains(it->session.data()) ? kDrawnInterval : unseen;

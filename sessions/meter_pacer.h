@@ -55,5 +55,7 @@ private:
     void applyChanges();
 
     QHash<const IPCObject*, Pace> paces_;  // every followed session, until it is deleted
+    QSet<IPCObject*> drawn_;               // the demand last set
+    bool isSortingByLevels_ = false;
     QTimer gapTimer_;  // single shot: runs until the first waiting change may go
 };

@@ -37,9 +37,6 @@ qint64 figureValue(const QString& text) {
     return seconds;
 }
 
-// Where a row holds the level it sorts by under "Levels", in dB.
-constexpr int kLevelSortRole = Qt::UserRole;
-
 // Sorts the statistics columns by their numbers ("9ms" before "45ms") and "Levels" by the level
 // taken for sorting; an empty cell sorts first.
 class SummaryTreeItem : public QTreeWidgetItem {
@@ -47,8 +44,8 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override {
         const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
         if (column == ZorvaStatRow::kLevelsColumn) {
-            const QVariant mine = data(column, kLevelSortRole);
-            const QVariant theirs = other.data(column, kLevelSortRole);
+            const QVariant mine = data(column, ZorvaStatRow::kLevelSortRole);
+            const QVariant theirs = other.data(column, ZorvaStatRow::kLevelSortRole);
             if (!mine.isValid() || !theirs.isValid()) return !mine.isValid() && theirs.isValid();
             return mine.toFloat() < theirs.toFloat();
         }

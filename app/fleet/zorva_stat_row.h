@@ -39,6 +39,9 @@ public:
         kScheduledColumn = 8,
     };
 
+    // Where the "Levels" cell holds the level the row sorts by (a float, dB); none without levels.
+    static constexpr int kLevelSortRole = Qt::UserRole;
+
     // `uuid` is the tile key the summary view made for the codec.
     ZorvaStatRow(IPCObject* session, QUuid uuid);
     // Deletes the item, which so leaves its tree.

@@ -107,6 +107,9 @@ private:
     // The session of the selected tile; null when none is selected or it was removed.
     IPCObject* selectedSession() const;
     void showRowMeter(ZorvaStatRow& row, bool isShown);
+    // The sessions of the tiles, or of the tree rows, whose meter lies in the page's viewport.
+    void addTilesInSight(QSet<IPCObject*>& sessions) const;
+    void addRowsInSight(QSet<IPCObject*>& sessions) const;
     // Where an arrow key, Home or End moves the selection in tileList from the selected tile (from
     // none to the first); out of range at the grid's edges; none for any other key.
     std::optional<int> tileIndexForKey(int key) const;

@@ -40,14 +40,15 @@ FrameClock* FrameClock::of(const QWidget& widget) {
 }
 
 bool FrameClock::isInSight(const QWidget& widget) {
-    if (!widget.isVisible() || widget.window()->isMinimized()) return false;
+    if (!widget.isVisible()) return false;
     QRect shown = widget.rect();
-    for (const QWidget* child = &widget; !child->isWindow(); child = child->parentWidget()) {
+    const QWidget* child = &widget;
+    for (; !child->isWindow(); child = child->parentWidget()) {
         shown.translate(child->pos());
         shown &= child->parentWidget()->rect();
         if (shown.isEmpty()) return false;
     }
-    return true;
+    return !child->isMinimized();
 }
 
 void FrameClock::schedule(MiniMeter& meter) {
