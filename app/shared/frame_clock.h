@@ -29,7 +29,8 @@ public:
     // Thirty frames a second.
     static constexpr std::chrono::milliseconds kPeriod{34};
 
-    // Paces `window`, a top-level widget, which owns the clock.
+    // Paces `window`, a top-level widget (or a dock widget, which is one while it floats), which
+    // owns the clock.
     explicit FrameClock(QWidget* window, std::chrono::milliseconds period = kPeriod);
     // Serves what waits for the next frame: the meters read their levels and a repaint held back
     // is asked again, so that the window is not left without one.

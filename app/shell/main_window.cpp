@@ -121,8 +121,10 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     setPalette();
     ui->menuHELP->removeAction(ui->actionNick);
     // Repaints the fleet at most thirty times a second, however its codecs report.
-    auto* clock = new FrameClock(this);
-    connect(clock, &FrameClock::frameEnded, this, &MainWindow::reportLevelsInSight);
+    // The details dock has a clock of its own for when it floats, and is shown and hidden apart.
+    for (QWidget* paced : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui->dockWidgetDetails)}) {
+        connect(new FrameClock(paced), &FrameClock::frameEnded, this, &MainWindow::reportLevelsInSight);
+    }
 }
 
 void MainWindow::reportLevelsInSight() {
