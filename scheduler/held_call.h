@@ -25,6 +25,8 @@ struct HeldCall {
 
     // Never stored: after a restart a held call counts as seen, and one that is not up is forgotten.
     bool is_seen_up = false;  // a pass saw it up; until then only its connect went out
+    QDateTime dialled_at;     // when its last connect went out; invalid for a call taken as found
+    bool is_connect_refused = false;  // the codec refused that connect: nothing is on its way
     Disconnect disconnect = Disconnect::kNone;
     QString refusal;  // why the codec refused its disconnect; empty when it did not
 

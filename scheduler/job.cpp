@@ -85,7 +85,13 @@ QString Job::normalPeerId(const QString& peer) {
 void Job::restartOccurrence() {
     state = Waiting;
     warning.clear();
+    wait_reason.clear();
     has_sent_connect = false;
+    connect_refusal.clear();
+    forced_others.clear();
+    force_refusal.clear();
+    ended_by_force.clear();
+    is_force_end_logged = false;
     is_next_refused = false;
     connected_at = QDateTime();
     forced_at = QDateTime();
@@ -122,6 +128,7 @@ void Job::fromMessage(const Message& element) {
     peer = normalPeerId(a.get_qstring("peer", QString()));
     peer_name = a.get_qstring("peer_name", QString());
     peer_address = a.get_qstring("peer_addr", QString());
+    wait_reason = a.get_qstring("wait_reason", QString());
     repeat_forever = a.get_bool("repeat_forever", false);
     frequency = frequencyFromName(a.get_qstring("frequency", QString()));
 }
@@ -147,6 +154,7 @@ void Job::visitAttributes(const AttributeVisitor& visit) const {
     if (recurrence_end.isValid()) date("recurrence_end", recurrence_end.date(), recurrence_end.time());
     visit("repeat_forever", repeat_forever ? "true" : "false", true);
     date("start", start.date(), startClock());
+    if (!wait_reason.isEmpty()) utf8("wait_reason", wait_reason);
 }
 
 void Job::visitText(const AttributeVisitor& visit, const char* name, const QString& value, std::string& buffer) {

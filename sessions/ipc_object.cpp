@@ -419,7 +419,7 @@ void IPCObject::cmd_get_event_log() {
 bool IPCObject::cmd_connect(const QString& id) {
     Message message = request("connect");
     message.attributes().set("id", id);
-    return send_command(message);
+    return send_command(message, refusal_note(Asker::kProgram, FailureEffect::kNotConnected, {id.toInt()}));
 }
 
 bool IPCObject::cmd_disconnect(int id, Asker asker) {
