@@ -39,5 +39,6 @@ struct HeldCall {
     // and "port", "peer", "peer_addr" and "peer_name" (when known) and "since".
     void visitAttributes(const QString& host, int port, const QString& peer, const Job::AttributeVisitor& visit) const;
     // False when the element has no valid "since" or no peer id; `peer` in Job::normalPeerId's form.
-    bool fromMessage(const Message& element, QString& peer);
+    // "since" is read as Job::fromMessage reads its times.
+    bool fromMessage(const Message& element, QString& peer, const QTimeZone& written_in = QTimeZone());
 };

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <QTimeZone>
 #include <QUuid>
 
 #include <functional>
@@ -121,8 +122,9 @@ struct Job {
     // "connected", "forced", "recurrence_end", "repeat_forever", "frequency" and "wait_reason" of a
     // "job" element; missing
     // attributes give the defaults, unreadable dates invalid ones. state, uuid, id, host and port
-    // stay as they are.
-    void fromMessage(const Message& element);
+    // stay as they are. The times are read in `written_in` when it is valid (a file written under
+    // another time zone), else as local times.
+    void fromMessage(const Message& element, const QTimeZone& written_in = QTimeZone());
     // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
     // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
     // "peer_name", "peer_addr", "connected", "forced" and "wait_reason" only when known, so that a

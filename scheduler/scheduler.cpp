@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QSet>
 
 #include <algorithm>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
 #include "ipc/exception.h"
+#include "scheduler/local_date_time.h"
 #include "scheduler/session_adaptor.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.
@@ -48,6 +50,9 @@ const QString kCallEnded = QStringLiteral("its call has ended");
 const QString kLeftUpSince = QStringLiteral("call left up, since %1");
 const QString kLetGo = QStringLiteral("Call to %1 left up: its scheduled connection was removed");
 const QString kEndedByEdit = QStringLiteral("Call to %1 ended: its scheduled connection was changed");
+const QString kZoneChanged =
+    QStringLiteral("The time zone changed from %1 to %2 since the schedule was saved: every scheduled connection "
+                   "keeps its moment");
 const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
 const QString kMoreOccurrencesPassed = QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
@@ -1154,7 +1159,11 @@ private:
 }  // namespace
 
 std::string Scheduler::fileText() const {
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs>";
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs";
+    // The file's times are wall-clock times of this zone: a load under another keeps their moments.
+    const QByteArray zone = localZoneId();
+    Message::append_xml_attribute(out, "zone", std::string_view(zone.constData(), static_cast<size_t>(zone.size())));
+    out += '>';
     out.reserve(jobs_.size() * 320);
     for (const JobPtr& job : jobs_) {
         if (job->state == Job::Done) continue;
@@ -1229,6 +1238,7 @@ bool Scheduler::saveOrWarn(QWidget* parent) {
 }
 
 bool Scheduler::fromMessage(const Message& root) {
+    const QTimeZone written_in = zoneWrittenIn(root);
     const unsigned count = root.child_count("job");
     // Every receiver asks about the whole schedule: once for the file, not once per job.
     bool is_any_added = false;
@@ -1245,7 +1255,7 @@ bool Scheduler::fromMessage(const Message& root) {
         if (!uuid.isNull()) {
             const QDateTime now = clock_();
             Job job;
-            job.fromMessage(element);
+            job.fromMessage(element, written_in);
             job.uuid = uuid;
             job.id = nextJobId();
             job.host = host;
@@ -1274,19 +1284,62 @@ bool Scheduler::fromMessage(const Message& root) {
                                         .arg(uuid.isNull() ? QStringLiteral("no such codec")
                                                            : QStringLiteral("not a valid job"));
             kept_elements_.push_back(element);
+            // Written back under this zone, it keeps its moments too.
+            if (written_in.isValid()) retimeElement(kept_elements_.back(), written_in);
         }
     }
     if (root.child_count("calls") > 0) {
-        loadHeldCalls(root.get_child("calls", 0));
+        loadHeldCalls(root.get_child("calls", 0), written_in);
     } else {
         holdNotedCalls();
     }
+    if (written_in.isValid() && (is_any_added || !kept_elements_.empty())) noteZoneChange(written_in);
     if (is_any_added) emit scheduleUpdated();
     if (is_any_finished) save();
     return true;
 }
 
-void Scheduler::loadHeldCalls(const Message& calls) {
+QTimeZone Scheduler::zoneWrittenIn(const Message& root) {
+    const QByteArray written = QByteArray::fromStdString(root.attributes().get_string("zone", ""));
+    // No zone (an older file), or this one: read as local times, daylight saving and all.
+    if (written.isEmpty() || written == localZoneId()) return {};
+    const QTimeZone zone(written);
+    if (!zone.isValid()) {
+        qWarning().noquote() << "schedule: the file names the time zone" << QString::fromUtf8(written)
+                             << "which this machine does not know; its times are read as local times";
+    }
+    return zone;
+}
+
+void Scheduler::retimeElement(Message& element, const QTimeZone& written_in) {
+    Message::Attributes& a = element.attributes();
+    for (const char* name : {"start", "end", "recurrence_end", "connected", "forced", "since"}) {
+        QDate date;
+        QTime time;
+        if (!Job::parseDateText(a.get_qstring(name, QString()), date, time)) continue;
+        const QDateTime moment = localDateTime(date, time, written_in);
+        a.set(name, Job::dateText(moment.date(), moment.time()).toStdString());
+    }
+}
+
+void Scheduler::noteZoneChange(const QTimeZone& written_in) {
+    const QString was = QString::fromUtf8(written_in.id());
+    const QString now = QString::fromUtf8(localZoneId());
+    const QString line = kZoneChanged.arg(was, now);
+    qWarning().noquote() << line;
+    QSet<QUuid> told;
+    for (const JobPtr& job : jobs_) {
+        if (told.contains(job->uuid)) continue;
+        told.insert(job->uuid);
+        sessions_->addLogLine(job->uuid, line);
+    }
+    MessageBox::information(nullptr, tr("Load Schedule"),
+                            tr("The scheduled connections were saved in the time zone %1, and this machine is now in "
+                               "%2.\n\nEach keeps its moment: its times now read in %2.")
+                                .arg(was, now));
+}
+
+void Scheduler::loadHeldCalls(const Message& calls, const QTimeZone& written_in) {
     const unsigned count = calls.child_count("call");
     for (unsigned i = 0; i < count; ++i) {
         if (held_calls_.size() + static_cast<int>(kept_call_elements_.size()) >= kMaxJobs) {
@@ -1299,8 +1352,9 @@ void Scheduler::loadHeldCalls(const Message& calls) {
         const QUuid codec = sessions_->findByAddress(a.get_qstring("ip", QString()), a.get_int("port", 0));
         HeldCall call;
         QString peer;
-        if (codec.isNull() || !call.fromMessage(element, peer)) {
+        if (codec.isNull() || !call.fromMessage(element, peer, written_in)) {
             kept_call_elements_.push_back(element);
+            if (written_in.isValid()) retimeElement(kept_call_elements_.back(), written_in);
             continue;
         }
         if (held_calls_.contains({codec, peer})) continue;
