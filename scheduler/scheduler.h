@@ -109,7 +109,8 @@ public:
     // Whether the schedule holds a call of the codec's peer (by id), to end once nobody wants it.
     bool holdsCall(const QUuid& codec, const QString& peer) const;
 
-    // The schedule file, as the message writer lays out its tree: under "jobs", a "job" element per
+    // The schedule file, as the message writer lays out its tree: under "jobs", whose "zone" names
+    // the time zone its wall-clock times were written in, a "job" element per
     // job not Done, in order, then the elements of the last load that named no codec or were
     // refused, as they were read; then a "calls" element with a "call" element per call the
     // schedule holds. Written straight, not through a tree: a schedule is saved whole at every change.
@@ -125,7 +126,8 @@ public:
     // call is finished at once (logged, shown, and the file saved): missed, when the element knows
     // its peer and so would have noted a call; else its end is only known to have passed while the
     // program was closed. A file without "calls", written before the schedule kept its calls, holds
-    // the calls its jobs noted.
+    // the calls its jobs noted. A file written under another time zone keeps each time's moment,
+    // read in local time, and says so once; one that names no zone is read in local time.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
