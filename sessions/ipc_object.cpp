@@ -142,6 +142,7 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IQEndpointClient::ready, this, &IPCObject::changedState_ready);
     connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, &IPCObject::allMessagesPresent);
     connect(&pollTimer, &QTimer::timeout, this, &IPCObject::eventLogTimerExpire);
+    deviceLog.placeAmong(&eventLog);
     connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
 }
 
