@@ -998,7 +998,10 @@ void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {
 void Scheduler::noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason) {
     const QDateTime now = clock_();
     for (const JobPtr& job : jobs_) {
-        if (job->state == Job::Done || job->uuid != uuid || !job->priority || !job->forced_at.isValid()) continue;
+        if (job->state == Job::Done || job->uuid != uuid) continue;
+        // A call the force did not end, should it go later, went for another reason.
+        if (!job->ended_by_force.isEmpty() && sessions_->isPeerActive(uuid, job->peer)) job->ended_by_force.clear();
+        if (!job->priority || !job->forced_at.isValid()) continue;
         // Only the force of the last pass may be answered: the codec answers at once.
         if (job->forced_at.msecsTo(now) >= kTickMs) continue;
         if (other.isEmpty() || job->forced_others.contains(other)) job->force_refusal = reason;

@@ -311,6 +311,7 @@ enum class Event {
     kAway,            // the codec leaves READY
     kBack,            // it is ready again and hands on its peer list
     kCallDropped,     // peer 3's far end hangs up
+    kCall4Dropped,    // peer 4's far end hangs up
     kCallStillUp,     // the codec has not yet acted on the disconnect
     kRenamedUnseen,   // peer 3 becomes "Studio 3 West" at its own address, in no list the program sees
     kMovedUnseen,     // the same, at 203.0.113.9
@@ -701,7 +702,8 @@ const BookingCase kBookings[] = {
      {{15, Event::kRefusing, "", "Running | Waiting"},
       {20, Event::kNone, "disconnect; connect 3", "Running | Starting"},
       {21, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
-      {22, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"}},
+      {22, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
+      {23, Event::kCall4Dropped, "", "Running (its call has ended) | Running"}},
      {"Scheduled connection to Studio 3: the codec refused to end its other calls: Busy (error 409)"},
      "",
      "Studio 4"},
@@ -763,6 +765,7 @@ protected:
             sessions_->tellPeerList(codec_);
             break;
         case Event::kCallDropped: codec.active.remove("3"); break;
+        case Event::kCall4Dropped: codec.active.remove("4"); break;
         case Event::kCallStillUp: codec.active.insert("3"); break;
         case Event::kRenamedUnseen: codec.names.insert("3", "Studio 3 West"); break;
         case Event::kMovedUnseen:
