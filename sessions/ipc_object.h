@@ -484,9 +484,9 @@ private:
     // Whether the last peer list shows done what a connect or disconnect of `subjects` asked for.
     bool is_shown_done(FailureEffect::Kind undone, const QList<FailureEffect::Subject>& subjects);
     bool is_logged_in() const { return state() == AUTHENTICATED || state() == READY; }
-    // The codec's "metering" subscription as metering and its interval stand now: sent while the
-    // session is logged in, else only kept for the next login's start-up set, which subscribes
-    // afresh (the subscriptions kept from the last connection go out first). Under the manager lock.
+    // The codec's "metering" subscription as metering and its interval stand now, sent while the
+    // session is logged in. Otherwise it is dropped from the subscriptions kept for the next
+    // connection, which go out before its start-up set subscribes afresh. Under the manager lock.
     void subscribe_metering();
     // Queues the call of a reply's slot `slot` (without arguments), or hands a peer list, `stored`
     // as cached, to cb_unso_peerList with the call. Loop thread.

@@ -120,8 +120,9 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     }
     setPalette();
     ui->menuHELP->removeAction(ui->actionNick);
-    // Repaints the fleet at most thirty times a second, however its codecs report.
-    // The details dock has a clock of its own for when it floats, and is shown and hidden apart.
+    // Repaints the fleet at most thirty times a second, however its codecs report, and tells the
+    // pacer at each frame whose levels are in sight. The details dock has a clock of its own for
+    // when it floats, and is shown and hidden apart from the window.
     for (QWidget* paced : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui->dockWidgetDetails)}) {
         connect(new FrameClock(paced), &FrameClock::frameEnded, this, &MainWindow::reportLevelsInSight);
     }

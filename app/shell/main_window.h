@@ -12,8 +12,8 @@
 #include "ipc/message.h"
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
-#include "sessions/meter_pacer.h"
 #include "sessions/iq_endpoint_client.h"
+#include "sessions/meter_pacer.h"
 
 class CodecDock;
 class IPCObject;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
@@ -81,15 +82,22 @@ void CodecSimManager::change_texts(SimulatedCodec& codec) {
     CodecEndpoint::send_pushes(codec);
 }
 
+bool CodecSimManager::is_levels(const CodecModel::Subscription& subscription) {
+    return std::strcmp(subscription.name, "metering") == 0;
+}
+
+int64_t CodecSimManager::fastest_period_ms(const CodecModel::Subscription& subscription) const {
+    return is_levels(subscription) ? context_.options.meter_ms : subscription.publish_ms;
+}
+
 int64_t CodecSimManager::publish_period_ms(const SimulatedCodec& codec,
                                            const CodecModel::Subscription& subscription) const {
-    const bool is_levels = std::string(subscription.name) == "metering";
     int64_t period_ms = 0;
     for (const CodecEndpoint* peer : codec.endpoints) {
         if (!peer->is_admitted() || !peer->holds(subscription.name)) continue;
-        const int64_t asked_ms = is_levels ? std::max<int64_t>(context_.options.meter_ms, peer->subscription("metering"))
-                                           : subscription.publish_ms;
-        period_ms = period_ms == 0 ? asked_ms : std::min(period_ms, asked_ms);
+        const int64_t asked_ms = is_levels(subscription) ? peer->subscription(subscription.name) : 0;
+        const int64_t peer_ms = std::max(fastest_period_ms(subscription), asked_ms);
+        period_ms = period_ms == 0 ? peer_ms : std::min(period_ms, peer_ms);
     }
     return period_ms;
 }
@@ -101,10 +109,14 @@ void CodecSimManager::publish_reports(SimulatedCodec& codec) {
     for (size_t row = 0; row < table.size(); ++row) {
         const CodecModel::Subscription& subscription = table[row];
         if (subscription.publish_ms <= 0) continue;
-        const int64_t period_ms = publish_period_ms(codec, subscription);
-        if (period_ms == 0) continue;  // built only for a codec that has a peer to take it
         int64_t& last_us = codec.last_report_us[row];
-        if (last_us != 0 && now_us - last_us < period_ms * 1000 + kIntervalSlackUs) continue;
+        const auto is_early = [&](int64_t period_ms) {
+            return last_us != 0 && now_us - last_us < period_ms * 1000 + kIntervalSlackUs;
+        };
+        // Looked at every tick: the peers are asked only once the fastest period has passed.
+        if (is_early(fastest_period_ms(subscription))) continue;
+        const int64_t period_ms = publish_period_ms(codec, subscription);
+        if (period_ms == 0 || is_early(period_ms)) continue;  // built only for a peer that takes it
         if (last_us == 0 && context_.options.has_random_phase) {
             // The first report comes that phase of a period after the first peer wants it.
             const auto period_us = static_cast<double>(period_ms) * 1000.0;

@@ -45,6 +45,9 @@ private:
     // Lengthens the codec's texts and logs its burst once a period (CodecSimOptions).
     void change_texts(SimulatedCodec& codec);
     void publish_reports(SimulatedCodec& codec);
+    static bool is_levels(const CodecModel::Subscription& subscription);
+    // The shortest period of `subscription`, whoever asks: the table's, or the metering pace.
+    int64_t fastest_period_ms(const CodecModel::Subscription& subscription) const;
     // How often `codec` publishes `subscription`, in milliseconds; 0 while no peer it has let in
     // holds it.
     int64_t publish_period_ms(const SimulatedCodec& codec, const CodecModel::Subscription& subscription) const;
