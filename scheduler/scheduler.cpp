@@ -582,14 +582,7 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
     }
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now)) continue;
-        if (held == held_calls_.end()) {
-            HeldCall taken;
-            taken.peer_name = booking->peer_name;
-            taken.peer_address = booking->peer_address;
-            taken.since = now;
-            held = holdCall(calls.key, taken);
-            is_file_changed_ = true;
-        }
+        if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
         if (!booking->connected_at.isValid()) {
             booking->connected_at = now;
             is_file_changed_ = true;
@@ -608,16 +601,8 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     }
     if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
     for (Job* booking : dialling) booking->has_sent_connect = true;
-    const Job* first = dialling.front();
     auto held = held_calls_.find(calls.key);
-    if (held == held_calls_.end()) {
-        HeldCall made;
-        made.peer_name = first->peer_name;
-        made.peer_address = first->peer_address;
-        made.since = now;
-        held = holdCall(calls.key, made);
-        is_file_changed_ = true;
-    }
+    if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
     held->dialled_at = now;
     held->is_connect_refused = false;
 }
@@ -882,6 +867,15 @@ void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_
 QHash<PeerKey, HeldCall>::iterator Scheduler::holdCall(const PeerKey& key, const HeldCall& call) {
     dropKeptCallElements(key);
     return held_calls_.insert(key, call);
+}
+
+QHash<PeerKey, HeldCall>::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now) {
+    HeldCall call;
+    call.peer_name = booking.peer_name;
+    call.peer_address = booking.peer_address;
+    call.since = now;
+    is_file_changed_ = true;
+    return holdCall(key, call);
 }
 
 bool Scheduler::forgetCall(const PeerKey& key) {

@@ -244,6 +244,8 @@ private:
     // Every change of held_calls_ goes through these: a "call" element kept from the file for the
     // same address, port and peer id is older than the schedule's own news, and is dropped.
     QHash<PeerKey, HeldCall>::iterator holdCall(const PeerKey& key, const HeldCall& call);
+    // A call made or taken now for the booking's peer.
+    QHash<PeerKey, HeldCall>::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
     // False when the schedule held no call of the key.
     bool forgetCall(const PeerKey& key);
     void dropKeptCallElements(const PeerKey& key);
