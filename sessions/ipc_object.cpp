@@ -19,62 +19,22 @@
 #include "platform/c_locale.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
+#include "sessions/message_text.h"
 #include "sessions/session_meta_types.h"
+#include "sessions/session_requests.h"
+
+using session_requests::event_log_request;
+using session_requests::fetch;
+using session_requests::kTunnelPath;
+using session_requests::metering_off_request;
+using session_requests::metering_on_request;
+using session_requests::monitor_request;
+using session_requests::peer_settings_request;
+using session_requests::request;
 
 namespace {
 
 IQCommonPooledApp* g_session_pool = nullptr;  // not owned; written once at start-up
-
-constexpr char kTunnelPath[] = "netmgr.tunnel";
-
-Message request(const char* name) {
-    Message message;
-    message.set_name(name);
-    return message;
-}
-
-Message fetch(const char* name, const char* seq) {
-    Message message = request(name);
-    message.attributes().set("seq", seq);
-    return message;
-}
-
-Message event_log_request() {
-    Message message = fetch("getEventLog", "eventLog");
-    message.attributes().set("clear", false);
-    message.attributes().set("detail", true);
-    return message;
-}
-
-Message metering_on_request(uint32_t interval) {
-    Message message = request("monitor");
-    message.attributes().set("metering", true);
-    message.attributes().set("meterInterval", interval);
-    return message;
-}
-
-Message monitor_request(uint32_t interval) {
-    Message message = request("monitor");
-    message.attributes().set("peerStats", true);
-    message.attributes().set("queue", false);
-    message.attributes().set("channelStats", true);
-    message.attributes().set("metering", true);
-    message.attributes().set("meterInterval", interval);
-    return message;
-}
-
-Message peer_settings_request(int id, int profile) {
-    Message message = fetch("setPeerSettings", "setPeerSettings");
-    message.attributes().set("id", id);
-    message.attributes().set("profile", profile);
-    return message;
-}
-
-Message metering_off_request() {
-    Message message = request("monitor");
-    message.attributes().set("metering", false);
-    return message;
-}
 
 // " name1 name2 ...": the names of an audio event line, each after one blank.
 QString audio_event_names(const QStringList& names) {
@@ -113,10 +73,6 @@ void settle_renames(SentRenames& renames, const List& list, SessionMutex& mutex)
     std::lock_guard<SessionMutex> lock(mutex);
     for (const auto& each : list) listed << identity_of(each);
     renames.settle(listed);
-}
-
-QString text_of(const std::string& bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
 }
 
 }  // namespace
