@@ -20,6 +20,7 @@
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
 #include "sessions/message_text.h"
+#include "sessions/peer_list_update.h"
 #include "sessions/session_meta_types.h"
 #include "sessions/session_requests.h"
 
@@ -967,80 +968,45 @@ void IPCObject::cb_resp_peerList() {
 }
 
 void IPCObject::apply_peer_list(const Message& list) {
-    QString summary;
-    QStringList started_names;
-    QStringList ended_names;
-    QStringList duplicate_ids;
+    PeerListUpdate update;
     bool is_summary_changed = false;
     {
         std::lock_guard<SessionMutex> lock(session_mutex());
-        // The previous list's active ids not yet met in this one, in their old order.
-        QList<int> unmet_active_ids = activePeerIds;
-        QList<PeerMetaPtr> all, active, book, directory;
-        QMap<int, PeerMetaPtr> by_id;
-        QList<int> active_ids;
-        const unsigned count = list.child_count("peer");
-        for (unsigned i = 0; i < count; ++i) {
-            auto peer = std::make_shared<PeerMeta>(list.get_child("peer", i));
-            const int key = peer->id.toInt();
-            // A second peer under one key would be taken for a new connection on every list.
-            if (by_id.contains(key)) {
-                duplicate_ids.append(peer->id);
-                continue;
-            }
-            if (!peer->chan_state.isEmpty()) summary = peer->chan_state;
-            by_id.insert(key, peer);
-            all.append(peer);
-            (peer->directory ? directory : book).append(peer);
-            const bool was_active = unmet_active_ids.removeOne(key);
-            if (!peer->active) {
-                if (was_active) ended_names.append(peer->name);
-                continue;
-            }
-            if (!was_active) started_names.append(peer->name);
-            active_ids.append(key);
-            active.append(peer);
-            if (peer->channel->receiving) receivingPeerId = peer->id;
-        }
-        // Active before and gone from the list now: the codec dropped the peer with its connection.
-        for (int key : unmet_active_ids) {
-            const PeerMetaPtr gone = peerById.value(key);
-            ended_names.append(gone ? gone->name : QString());
-        }
-
-        allPeers = all;
-        activePeers = active;
-        bookPeers = book;
-        directoryPeers = directory;
-        peerById = by_id;
-        activePeerCount = active.size();
-        activePeerIds = active_ids;
-        if (active.isEmpty()) {
+        update = PeerListUpdate::read(list, activePeerIds, peerById);
+        allPeers = update.all;
+        activePeers = update.active;
+        bookPeers = update.book;
+        directoryPeers = update.directory;
+        peerById = update.by_id;
+        activePeerCount = update.active.size();
+        activePeerIds = update.active_ids;
+        if (update.receiving_id) receivingPeerId = *update.receiving_id;
+        if (update.active.isEmpty()) {
             delayGraph.clear();
             lossGraph.clear();
         }
-        if (summary != chanState) {
-            chanState = summary;
+        if (update.chan_state != chanState) {
+            chanState = update.chan_state;
             is_summary_changed = true;
         }
     }
 
-    if (!duplicate_ids.isEmpty()) {
+    if (!update.duplicate_ids.isEmpty()) {
         warnings_.warn(QStringLiteral("peerList duplicate"),
                        QStringLiteral("peer list of %1: %2 entries repeat an earlier id and are skipped: %3")
                            .arg(uuid.toString())
-                           .arg(duplicate_ids.size())
-                           .arg(first_ids(duplicate_ids)));
+                           .arg(update.duplicate_ids.size())
+                           .arg(first_ids(update.duplicate_ids)));
     }
-    if (is_summary_changed) emit newChanState(uuid, summary);
+    if (is_summary_changed) emit newChanState(uuid, update.chan_state);
     // One audio event per list at most; a start outweighs an end in the same list.
-    if (!started_names.isEmpty()) {
+    if (!update.started_names.isEmpty()) {
         deviceLog.addEventLine(QStringLiteral("Audio connection started. Active peers:") +
-                               audio_event_names(started_names));
+                               audio_event_names(update.started_names));
         emit deviceEvent(this, AUDIO_START);
-    } else if (!ended_names.isEmpty()) {
+    } else if (!update.ended_names.isEmpty()) {
         deviceLog.addEventLine(QStringLiteral("Audio connection ended. Disconnected peers:") +
-                               audio_event_names(ended_names));
+                               audio_event_names(update.ended_names));
         emit deviceEvent(this, AUDIO_END);
     }
     emit recvPeerList(uuid);
