@@ -16,14 +16,15 @@
 
 #include "ipc/ipc_mutex_guard.h"
 #include "ipc/logger.h"
-#include "platform/c_locale.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
 #include "sessions/message_text.h"
+#include "sessions/meter_levels.h"
 #include "sessions/peer_list_update.h"
 #include "sessions/session_meta_types.h"
 #include "sessions/session_requests.h"
 
+using meter_levels::levels_of;
 using session_requests::event_log_request;
 using session_requests::fetch;
 using session_requests::kTunnelPath;
@@ -1194,20 +1195,6 @@ bool IPCObject::newestLevels(std::array<float, 8>& db) {
     if (!has_newest_levels_) return false;
     db = newest_levels_;
     return true;
-}
-
-float IPCObject::level_of(const Message::Attributes& levels, const char* name) {
-    // Read here rather than with get_float, which gives 0 dB, full scale, for text that is no number.
-    const std::string text = levels.get_string(name, std::string());
-    char* end = nullptr;
-    const float level = strtof_l(text.c_str(), &end, platform::c_locale());
-    if (end == text.c_str() || *end != '\0' || std::isnan(level)) return kSilenceDb;
-    return std::min(std::max(level, kSilenceDb), kFullScaleDb);
-}
-
-std::array<float, 8> IPCObject::levels_of(const Message::Attributes& levels) {
-    return {level_of(levels, "rmlf"), level_of(levels, "rmrf"), level_of(levels, "tmlf"), level_of(levels, "tmrf"),
-            level_of(levels, "rmls"), level_of(levels, "rmrs"), level_of(levels, "tmls"), level_of(levels, "tmrs")};
 }
 
 void IPCObject::cb_resp_addPeer() {

@@ -48,6 +48,7 @@
 #include "sessions/kt_event.h"
 #include "sessions/locked_message_list.h"
 #include "sessions/loss_graph_data.h"
+#include "sessions/meter_levels.h"
 #include "sessions/peer_meta.h"
 #include "sessions/peer_stats_info.h"
 #include "sessions/profile_info.h"
@@ -93,10 +94,9 @@ public:
     static constexpr int kEventLogPollMs = 6200;
     // Delay between an unsolicited "version" and asking for the version, in milliseconds.
     static constexpr int kVersionReaskMs = 100;
-    // The level meters' scale in dBFS: a missing, unreadable or lower level reads as silence, a
-    // higher one as full scale.
-    static constexpr float kSilenceDb = -72.0f;
-    static constexpr float kFullScaleDb = 0.0f;
+    // The level meters' scale in dBFS (see meter_levels).
+    static constexpr float kSilenceDb = meter_levels::kSilenceDb;
+    static constexpr float kFullScaleDb = meter_levels::kFullScaleDb;
     // Channel statistics records are kept for the session's lifetime; a codec naming more channels
     // than this gets no records for the rest.
     static constexpr int kMaxChannelStats = 256;
@@ -519,9 +519,6 @@ private:
     // levelsReported, then both level signals (GUI thread).
     void announce_levels(const std::array<float, 8>& db);
     void forget_reports() override;
-    // The eight levels of a report's values, in the order of recvAllLevels.
-    static std::array<float, 8> levels_of(const Message::Attributes& levels);
-    static float level_of(const Message::Attributes& levels, const char* name);
 
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};
