@@ -75,6 +75,10 @@ class IQManager;
 // session mutex; nothing sends while holding the session mutex. The parsers
 // rebuild the session data on the GUI thread under the session mutex and raise their signals (the
 // graph series' dataChanged included) after releasing it.
+//
+// Its members are defined in a file per concern: ipc_object.cpp (the object and its connection),
+// ipc_object_commands.cpp, ipc_object_startup.cpp (with the subscriptions and the metering pace),
+// ipc_object_answers.cpp (what answers settle, refusals) and ipc_object_parsers.cpp.
 class IPCObject : public IQEndpointClient {
     Q_OBJECT
 
