@@ -1,7 +1,6 @@
 #include "tools/codec-sim/codec_model.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -9,6 +8,12 @@
 
 #include "ipc/exception.h"
 #include "ipc/ipc_string.h"
+#include "tools/codec-sim/sim_numbers.h"
+
+using codec_sim::clamp_int;
+using codec_sim::floor_div;
+using codec_sim::mix;
+using codec_sim::parse_int;
 
 namespace {
 
@@ -22,19 +27,6 @@ constexpr int kBadRequest = 400;
 constexpr int kNotFound = 404;
 constexpr int kConflict = 409;
 
-uint64_t mix(uint64_t x) {
-    // splitmix64's finaliser: every input bit reaches every output bit.
-    x += 0x9E3779B97F4A7C15ULL;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-    return x ^ (x >> 31);
-}
-
-int64_t floor_div(int64_t a, int64_t b) {
-    const int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
 void fail(Message& reply, int code, const std::string& text) {
     MessageAttributes& a = reply.attributes();
     a.set("fail", true);
@@ -44,13 +36,6 @@ void fail(Message& reply, int code, const std::string& text) {
 
 const Message* first_child(const Message& node, const std::string& name) {
     return node.child_count(name) ? &node.get_child(name, 0) : nullptr;
-}
-
-// A whole decimal int, nothing before or after it.
-bool parse_int(const std::string& text, int& out) {
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, out);
-    return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
 std::string pad2(int value) {
@@ -363,10 +348,6 @@ std::string mac_text(int index, int last) {
         out += kHex[b & 15];
     }
     return out;
-}
-
-int clamp_int(double value, int low, int high) {
-    return static_cast<int>(std::lround(std::min<double>(std::max<double>(value, low), high)));
 }
 
 // Rejects over-long texts of a request; empty when all listed attributes fit.
