@@ -38,34 +38,6 @@ const Message* first_child(const Message& node, const std::string& name) {
     return node.child_count(name) ? &node.get_child(name, 0) : nullptr;
 }
 
-std::string pad2(int value) {
-    return (value < 10 ? "0" : "") + std::to_string(value);
-}
-
-// "Mon, 7 Dec 2020 04:41:00 +0000": the program cuts the weekday and the zone away and reads the
-// rest as "d MMM yyyy hh:mm:ss", so the day has no leading zero and the names are English.
-std::string format_stamp(int64_t unix_s) {
-    static const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const int64_t days = floor_div(unix_s, 86400);
-    const int64_t seconds = unix_s - days * 86400;
-    // Civil date from days since 1970-01-01 (H. Hinnant's days_from_civil, inverted).
-    const int64_t z = days + 719468;
-    const int64_t era = floor_div(z, 146097);
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    const int64_t weekday = ((days % 7) + 7 + 4) % 7;  // 1970-01-01 was a Thursday
-    return std::string(kWeekdays[weekday]) + ", " + std::to_string(day) + " " + kMonths[month - 1] + " " +
-           std::to_string(year) + " " + pad2(static_cast<int>(seconds / 3600)) + ":" +
-           pad2(static_cast<int>(seconds / 60 % 60)) + ":" + pad2(static_cast<int>(seconds % 60)) + " +0000";
-}
-
 // Element text as one line that any XML reader takes back unchanged: control bytes (line breaks
 // too, which readers would normalise) become blanks, ill-formed UTF-8 becomes U+FFFD.
 std::string clean_text(const std::string& text) {
@@ -567,19 +539,18 @@ void CodecModel::seed_tunnel() {
 
 void CodecModel::seed_event_log() {
     const int64_t start = calendar_origin_s_ - 3600 - static_cast<int64_t>(mix(seed_ ^ 5u) % 1800);
-    add_log_at(start, "System started, firmware " + firmware_version_);
-    add_log_at(start + 4, "Network link up on eth0");
+    event_log_.add(start, "System started, firmware " + firmware_version_);
+    event_log_.add(start + 4, "Network link up on eth0");
     if (directory_server_.attributes().get_bool("enabled", false)) {
-        add_log_at(start + 9, "Registered with directory server dir.example.net");
+        event_log_.add(start + 9, "Registered with directory server dir.example.net");
     }
-    if (is_tunnel_up()) add_log_at(start + 12, "Braidlink tunnel established");
+    if (is_tunnel_up()) event_log_.add(start + 12, "Braidlink tunnel established");
     for (const Peer& peer : peers_) {
         if (peer.channel == 0) continue;
         const int64_t at = calendar_origin_s_ + peer.connected_us / 1000000;
-        add_log_at(at, "Connected to " + peer.name + " on " + find_channel(peer.channel)->descr);
+        event_log_.add(at, "Connected to " + peer.name + " on " + find_channel(peer.channel)->descr);
     }
-    std::stable_sort(event_log_.begin(), event_log_.end(),
-                     [](const LogEntry& a, const LogEntry& b) { return a.unix_s < b.unix_s; });
+    event_log_.sort_by_stamp();
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -1245,15 +1216,12 @@ void CodecModel::do_monitor(const Message& request) {
 }
 
 void CodecModel::do_get_event_log(const Message& request, Message& reply) {
-    for (const LogEntry& entry : event_log_) {
+    for (const CodecEventLog::Entry& entry : event_log_.entries()) {
         Message& e = reply.add_child("e");
-        e.attributes().set("ts", format_stamp(entry.unix_s));
+        e.attributes().set("ts", CodecEventLog::format_stamp(entry.unix_s));
         e.value().set(entry.text);
     }
-    if (request.attributes().get_bool("clear", false)) {
-        event_log_.clear();
-        event_log_bytes_ = 0;
-    }
+    if (request.attributes().get_bool("clear", false)) event_log_.clear();
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -1706,16 +1674,7 @@ void CodecModel::fill_tun_conns(Message& node) const {
 // Event log
 
 void CodecModel::add_log(int64_t now_us, const std::string& text) {
-    add_log_at(calendar_origin_s_ + floor_div(now_us, 1000000), text);
-}
-
-void CodecModel::add_log_at(int64_t unix_s, const std::string& text) {
-    event_log_.push_back({unix_s, text});
-    event_log_bytes_ += text.size() + kEventLogEntryBytes;
-    while (event_log_bytes_ > kMaxEventLogBytes) {
-        event_log_bytes_ -= event_log_.front().text.size() + kEventLogEntryBytes;
-        event_log_.pop_front();
-    }
+    event_log_.add(calendar_origin_s_ + floor_div(now_us, 1000000), text);
 }
 
 void CodecModel::lengthen_texts(int64_t now_us, size_t length) {
