@@ -24,6 +24,11 @@
 // will do). Event-log stamps show calendar_origin_s + now_us / 1000000 as UTC.
 //
 // Threads: none of its own; one thread at a time (the simulated codec's server loop thread).
+//
+// Its members are defined in a file per concern: codec_model.cpp (the seeded state and its
+// lookups), codec_model_replies.cpp (handle_request, the replies' content and the pushes),
+// codec_model_calls.cpp (peers and calls), codec_model_settings.cpp (profiles and settings),
+// codec_model_reports.cpp and codec_model_event_log.cpp.
 class CodecModel {
 public:
     struct Subscription {
@@ -154,6 +159,7 @@ private:
     struct TunnelLink {
         int li = 0, ri = 0;
         std::string ldesc, rdesc, name;
+        int base_delay_ms = 0;  // what its reported delay varies about
     };
 
     // Request handlers: each either changes the state or refuses through the reply, never both.
