@@ -21,13 +21,13 @@
 #include <string>
 #include <thread>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_recursive_mutex.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_manager.h"
 #include "ipc/ipc_protocol_xmls_client.h"
-#include "ipc/ipc_recursive_mutex.h"
 #include "ipc/message.h"
 #include "platform/socket_ops.h"
 

@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
+#include "ipc/base/ipc_recursive_mutex.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_recursive_mutex.h"
 #include "ipc/message.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/message.h"
 #include "tools/codec-sim/codec_model.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/message.h"
 
 // Cuts a fuzz input at NUL bytes into at most `limit` frames and parses each. A frame that does not

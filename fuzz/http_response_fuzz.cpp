@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzz_chunks.h"
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/http_response.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/message.h"
 
 namespace {

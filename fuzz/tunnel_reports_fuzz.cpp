@@ -16,7 +16,7 @@
 #include <string>
 
 #include "fuzz/fuzz_frames.h"
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "ipc/message.h"
 #include "sessions/tunnel_connection_label.h"
 #include "sessions/tunnel_info.h"

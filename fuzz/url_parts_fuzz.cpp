@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/url_parts.h"
 
 namespace {

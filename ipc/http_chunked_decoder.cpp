@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
 
 namespace {
 

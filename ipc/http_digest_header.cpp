@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "ipc/ipc_string.h"
-#include "ipc/md5.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/md5.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <optional>
 #include <utility>
 
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/md5.h"
 #include "ipc/http_request.h"
 #include "ipc/http_response.h"
 #include "ipc/http_static_file.h"
-#include "ipc/ipc_string.h"
-#include "ipc/md5.h"
 #include "ipc/xhr_digest_cache.h"
 
 namespace {

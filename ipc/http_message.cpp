@@ -5,8 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
 #include "ipc/message_attributes.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "ipc/http_response.h"
 
-#include "ipc/exception.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
 
 void http_response::reset() {
     http_message::reset();

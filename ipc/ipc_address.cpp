@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 
 static_assert(sizeof(sockaddr_in) == 16, "IPv4 socket address is 16 bytes");
 static_assert(sizeof(sockaddr_in6) == 28, "IPv6 socket address is 28 bytes");

@@ -2,15 +2,15 @@
 
 #include <utility>
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_protocol.h"
 #include "ipc/ipc_server.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 #include "ipc/message.h"
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "ipc/socket_callback.h"
 
 IPCConn* IPCConn::create(SocketCallback* owner, const std::string& transport, int option) {

@@ -1,9 +1,9 @@
 #include "ipc/ipc_endpoint.h"
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/ipc_string.h"
-#include "ipc/logger.h"
 #include "ipc/message.h"
 
 IPCEndpoint::IPCEndpoint() : stamp_us_(ipc_now_us()) {}

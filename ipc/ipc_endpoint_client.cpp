@@ -4,11 +4,11 @@
 #include <iterator>
 #include <utility>
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/logger.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/logger.h"
 
 IPCEndpointClient::IPCEndpointClient() = default;
 

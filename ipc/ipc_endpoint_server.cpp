@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_random.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_expendable_sessions.h"
 #include "ipc/ipc_protocol.h"
-#include "ipc/ipc_random.h"
-#include "ipc/ipc_string.h"
-#include "ipc/logger.h"
 
 namespace {
 

@@ -4,15 +4,15 @@
 #include <chrono>
 #include <exception>
 
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/base/logger.h"
 #include "ipc/ipc_address.h"
-#include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_mutex_guard.h"
 #include "ipc/ipc_protocol.h"
 #include "ipc/ipc_server.h"
-#include "ipc/logger.h"
 #include "platform/error_text.h"
 
 IPCManager::IPCManager(platform::ReadinessPoller::Backend backend) : poller_(wake_event_.fd(), backend) {}

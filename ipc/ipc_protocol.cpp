@@ -1,5 +1,6 @@
 #include "ipc/ipc_protocol.h"
 
+#include "ipc/base/logger.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint.h"
 #include "ipc/ipc_protocol_compact_client.h"
@@ -12,7 +13,6 @@
 #include "ipc/ipc_protocol_xhr_server.h"
 #include "ipc/ipc_protocol_xmls_client.h"
 #include "ipc/ipc_protocol_xmls_server.h"
-#include "ipc/logger.h"
 #include "ipc/message.h"
 
 namespace {

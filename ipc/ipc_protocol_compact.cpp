@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/message.h"
 

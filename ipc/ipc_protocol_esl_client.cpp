@@ -3,11 +3,11 @@
 #include <exception>
 #include <vector>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_string.h"
-#include "ipc/logger.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <exception>
 
+#include "ipc/base/logger.h"
 #include "ipc/http_request.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/logger.h"
 
 IPCProtocolHTTPClient::IPCProtocolHTTPClient(IPCConn* connection) : IPCProtocol(connection), response_("\r\n") {
     response_.set_unknown_length(http_message::UnknownLength::kUntilClose);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_server.h"
 #include "ipc/message.h"

@@ -1,9 +1,9 @@
 #include "ipc/ipc_protocol_xhr_client.h"
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
 #include "ipc/http_request.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/ipc_string.h"
 #include "ipc/message.h"
 
 int IPCProtocolXHRClient::transmit_message(const Message& message) {

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
 #include "ipc/http_file_server.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_server.h"
 #include "ipc/ipc_session_gate.h"
-#include "ipc/ipc_string.h"
-#include "ipc/logger.h"
 #include "ipc/message.h"
 #include "ipc/url_parts.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <exception>
 
+#include "ipc/base/ipc_string.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/ipc_string.h"
 #include "ipc/message.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <utility>
 
+#include "ipc/base/logger.h"
+#include "ipc/base/md5.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_client.h"
-#include "ipc/logger.h"
-#include "ipc/md5.h"
 #include "ipc/message.h"
 
 void IPCProtocolXMLSClient::reset() {

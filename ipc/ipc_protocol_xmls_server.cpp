@@ -1,10 +1,10 @@
 #include "ipc/ipc_protocol_xmls_server.h"
 
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
+#include "ipc/base/md5.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_string.h"
-#include "ipc/logger.h"
-#include "ipc/md5.h"
 
 namespace {
 

@@ -2,15 +2,15 @@
 
 #include <vector>
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_random.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_manager.h"
 #include "ipc/ipc_protocol.h"
-#include "ipc/ipc_random.h"
 #include "ipc/ipc_server_stream.h"
-#include "ipc/ipc_string.h"
-#include "ipc/logger.h"
 #include "platform/file_ops.h"
 #include "platform/socket_ops.h"
 

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "ipc/ipc_clock.h"
-#include "ipc/logger.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/logger.h"
 #include "ipc/socket_callback.h"
 #include "platform/error_text.h"
 #include "platform/socket_ops.h"

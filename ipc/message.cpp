@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_string.h"
-#include "ipc/logger.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/message.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,

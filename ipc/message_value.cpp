@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 
 MessageValue::MessageValue(const std::string& text) : type_(TYPE_STRING), text_(text) {}
 

@@ -32,9 +32,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/message.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 #include "ipc/xml_entity_bound.h"
 #include "platform/utf16.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
 
 namespace {
 

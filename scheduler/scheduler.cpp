@@ -13,7 +13,7 @@
 #include "dialogs/codec_text.h"
 #include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "scheduler/session_adaptor.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.

@@ -1,6 +1,6 @@
 #include "sessions/tunnel_bitrate.h"
 
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "ipc/message.h"
 
 namespace {

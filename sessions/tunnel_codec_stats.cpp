@@ -1,6 +1,6 @@
 #include "sessions/tunnel_codec_stats.h"
 
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "ipc/message.h"
 #include "sessions/update_if_changed.h"
 

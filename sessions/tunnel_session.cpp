@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "ipc/message.h"
 #include "sessions/update_if_changed.h"
 

@@ -11,7 +11,7 @@
 #include "app/tunnel/loss_late_recovery_grapher.h"
 #include "app/tunnel/utilization_grapher.h"
 #include "dialogs/decimal_id.h"
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "ipc/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/tunnel_info.h"

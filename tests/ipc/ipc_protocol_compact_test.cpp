@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/ipc_address.h"
-#include "ipc/ipc_mutex_guard.h"
 #include "ipc/message.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"

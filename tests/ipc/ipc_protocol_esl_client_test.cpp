@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_mutex_guard.h"
 #include "ipc/ipc_protocol_esl_client.h"
 #include "ipc/message.h"
 #include "tests/support/recording_endpoint.h"

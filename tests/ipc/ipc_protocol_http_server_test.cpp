@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "ipc/base/ipc_clock.h"
 #include "ipc/ipc_address.h"
-#include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_protocol_http_server.h"
 #include "ipc/ipc_server.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/ipc_address.h"
-#include "ipc/ipc_mutex_guard.h"
 #include "ipc/message.h"
 #include "tests/support/http_peer_process.h"
 #include "tests/support/recording_endpoint.h"

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/ipc_mutex_guard.h"
 #include "ipc/message.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/scripted_peer.h"

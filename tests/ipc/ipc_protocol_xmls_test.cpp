@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_protocol_xmls.h"
 #include "ipc/message.h"

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "ipc/base/md5.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_protocol_xmls_server.h"
-#include "ipc/md5.h"
 #include "ipc/message.h"
 #include "tests/support/frame_client.h"
 #include "tests/support/threaded_manager.h"

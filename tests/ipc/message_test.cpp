@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "ipc/message.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/exception_text.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 #include "ipc/message.h"
 #include "tests/support/exception_text.h"
 #include "tests/support/file_size_limit.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "ipc/md5.h"
+#include "ipc/base/md5.h"
 #include "ipc/message.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "ipc/base/ipc_recursive_mutex.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_recursive_mutex.h"
 
 namespace test_support {
 

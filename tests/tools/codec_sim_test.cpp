@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/ipc_mutex_guard.h"
 #include "ipc/message.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"

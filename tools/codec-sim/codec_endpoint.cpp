@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_protocol_xmls.h"
 #include "ipc/ipc_protocol_xmls_server.h"

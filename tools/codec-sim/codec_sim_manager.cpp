@@ -1,10 +1,10 @@
 #include "tools/codec-sim/codec_sim_manager.h"
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/base/logger.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/ipc_mutex_guard.h"
 #include "ipc/ipc_server.h"
-#include "ipc/logger.h"
 #include "tools/codec-sim/codec_endpoint.h"
 #include "tools/codec-sim/codec_protocol.h"
 #include "tools/codec-sim/simulated_codec.h"

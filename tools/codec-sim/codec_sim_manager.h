@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ipc/base/ipc_recursive_mutex.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/ipc_recursive_mutex.h"
 
 struct CodecSimContext;
 struct SimulatedCodec;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 #include "tests/support/captured_qt_messages.h"
 
 namespace {

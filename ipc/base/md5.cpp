@@ -1,4 +1,4 @@
-#include "ipc/md5.h"
+#include "ipc/base/md5.h"
 
 #include <cstring>
 

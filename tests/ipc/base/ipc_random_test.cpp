@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "ipc/ipc_random.h"
+#include "ipc/base/ipc_random.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -1,4 +1,4 @@
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
 
 #include "platform/monotonic_clock.h"
 

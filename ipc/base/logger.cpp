@@ -1,4 +1,4 @@
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 
 #include <QtGlobal>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 #include "platform/c_locale.h"
 #include "platform/debugger_output.h"
 #include "platform/error_text.h"

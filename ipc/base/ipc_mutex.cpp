@@ -1,4 +1,4 @@
-#include "ipc/ipc_mutex.h"
+#include "ipc/base/ipc_mutex.h"
 
 IPCMutex::~IPCMutex() = default;
 

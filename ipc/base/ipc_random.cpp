@@ -1,6 +1,6 @@
-#include "ipc/ipc_random.h"
+#include "ipc/base/ipc_random.h"
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "platform/error_text.h"
 #include "platform/random_source.h"
 

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "ipc/ipc_mutex.h"
-#include "ipc/ipc_mutex_guard.h"
+#include "ipc/base/ipc_mutex.h"
+#include "ipc/base/ipc_mutex_guard.h"
 
 namespace {
 

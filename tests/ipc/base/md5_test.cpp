@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/md5.h"
+#include "ipc/base/md5.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ipc/ipc_clock.h"
+#include "ipc/base/ipc_clock.h"
 
 namespace {
 

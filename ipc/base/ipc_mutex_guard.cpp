@@ -1,6 +1,6 @@
-#include "ipc/ipc_mutex_guard.h"
+#include "ipc/base/ipc_mutex_guard.h"
 
-#include "ipc/ipc_mutex.h"
+#include "ipc/base/ipc_mutex.h"
 
 IPCMutexGuard::IPCMutexGuard(IPCMutex* mutex) : mutex_(mutex), is_held_(mutex != nullptr) {
     if (mutex_) mutex_->lock();

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 
 namespace {
 

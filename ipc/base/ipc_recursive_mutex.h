@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "ipc/ipc_mutex.h"
+#include "ipc/base/ipc_mutex.h"
 
 // A real lock behind the library's lock interface, for a manager whose operations are called from
 // several threads. Recursive, as the manager's loop takes its lock again inside each round.
