@@ -33,7 +33,7 @@
 #include "ipc/ipc_manager.h"
 #include "ipc/base/ipc_recursive_mutex.h"
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "platform/c_locale.h"
 #include "sessions/ipc_object.h"
 

@@ -28,7 +28,7 @@
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_manager.h"
 #include "ipc/ipc_protocol_xmls_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "platform/socket_ops.h"
 
 namespace {

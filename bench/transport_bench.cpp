@@ -27,7 +27,7 @@
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_manager.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "dialogs/codec_text.h"
 #include "dialogs/kestrane_resources.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "ui_add_entry.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "dialogs/codec_text.h"
 #include "dialogs/message_lookup.h"
 #include "dialogs/setting_option.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 const QString OptionEditorPages::kFollowCodec = QStringLiteral("!follow");
 const QString OptionEditorPages::kFollowCodecText = QStringLiteral("Follow local encoder");

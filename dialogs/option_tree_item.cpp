@@ -5,7 +5,7 @@
 
 #include "dialogs/message_lookup.h"
 #include "dialogs/row_tone.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

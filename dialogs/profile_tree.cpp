@@ -9,7 +9,7 @@
 #include "dialogs/message_lookup.h"
 #include "dialogs/profile_codec_data.h"
 #include "dialogs/row_tone.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "dialogs/codec_text.h"
 #include "dialogs/decimal_id.h"
 #include "dialogs/message_lookup.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_protocol_compact_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountingEndpoint endpoint;

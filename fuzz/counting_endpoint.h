@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "ipc/ipc_endpoint_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // A client endpoint that touches every message it is handed (so that a bad one is read by the
 // sanitizers) and keeps nothing.

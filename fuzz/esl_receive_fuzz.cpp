@@ -10,7 +10,7 @@
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_protocol_esl_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

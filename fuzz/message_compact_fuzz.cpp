@@ -11,7 +11,7 @@
 #include <string>
 
 #include "ipc/base/exception.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ipc/base/exception.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"
-#include "ipc/message_attributes.h"
+#include "ipc/message/message_attributes.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "ipc/ipc_protocol.h"
 #include "ipc/ipc_server.h"
 #include "ipc/base/ipc_string.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "ipc/base/logger.h"
 #include "ipc/socket_callback.h"
 

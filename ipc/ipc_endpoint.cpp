@@ -4,7 +4,7 @@
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 IPCEndpoint::IPCEndpoint() : stamp_us_(ipc_now_us()) {}
 

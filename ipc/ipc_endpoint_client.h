@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ipc/ipc_endpoint.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 class IPCEndpointServer;
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ipc/ipc_endpoint.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 class IPCAddress;
 class IPCConn;

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "ipc/socket_callback.h"
 #include "platform/readiness_poller.h"
 #include "platform/wake_event.h"

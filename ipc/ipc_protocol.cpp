@@ -13,7 +13,7 @@
 #include "ipc/ipc_protocol_xhr_server.h"
 #include "ipc/ipc_protocol_xmls_client.h"
 #include "ipc/ipc_protocol_xmls_server.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

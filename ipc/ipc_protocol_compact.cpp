@@ -4,7 +4,7 @@
 
 #include "ipc/base/exception.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

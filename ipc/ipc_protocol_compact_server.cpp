@@ -2,7 +2,7 @@
 
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 void IPCProtocolCompactServer::receive_message(Message& request) {
     IPCEndpointServer* endpoint = conn->find_or_create_endpoint_server();

@@ -5,7 +5,7 @@
 
 #include "ipc/http_response.h"
 #include "ipc/ipc_protocol.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // The client of an event-socket server. The wire is text: blocks of "name: value" lines ended by an
 // empty line, with a body when "content-length" says so. The server asks for authentication; the

@@ -6,8 +6,8 @@
 #include "ipc/base/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_server.h"
-#include "ipc/message.h"
-#include "ipc/message_attributes.h"
+#include "ipc/message/message.h"
+#include "ipc/message/message_attributes.h"
 
 IPCProtocolHTTPServer::IPCProtocolHTTPServer(IPCConn* connection)
     : IPCProtocol(connection), response_("\r\n"), request_("\r\n"), idle_since_us_(ipc_now_us()) {

@@ -4,7 +4,7 @@
 
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 void IPCProtocolMXCServer::handle_request(const http_request& request) {
     Message message;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ipc/ipc_protocol_http_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 class http_request;
 

@@ -4,7 +4,7 @@
 #include "ipc/base/ipc_string.h"
 #include "ipc/http_request.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 int IPCProtocolXHRClient::transmit_message(const Message& message) {
     if (is_closing()) return 0;

@@ -10,7 +10,7 @@
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_server.h"
 #include "ipc/ipc_session_gate.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "ipc/url_parts.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "ipc/base/ipc_string.h"
 #include "ipc/ipc_conn.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "ipc/base/md5.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 void IPCProtocolXMLSClient::reset() {
     IPCProtocolXMLS::reset();

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ipc/ipc_protocol_xmls.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 class IPCEndpointServer;
 

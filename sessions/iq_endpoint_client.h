@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ipc/ipc_endpoint_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/key_warnings.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_mutex.h"

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "ipc/base/logger.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/update_if_changed.h"
 
 namespace {

@@ -28,7 +28,7 @@
 #include "dialogs/profile_edit.h"
 #include "dialogs/send_dialog.h"
 #include "dialogs/settings_edit.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "ui_main_window.h"
 

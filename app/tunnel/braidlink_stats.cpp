@@ -12,7 +12,7 @@
 #include "app/tunnel/utilization_grapher.h"
 #include "dialogs/decimal_id.h"
 #include "ipc/base/logger.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/tunnel_info.h"
 #include "sessions/tunnel_session.h"

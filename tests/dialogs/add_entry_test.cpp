@@ -5,7 +5,7 @@
 
 #include "dialogs/add_entry.h"
 #include "dialogs/codec_text.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "ipc/http_request.h"
 #include "ipc/http_response.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/exception_text.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "ipc/ipc_endpoint_client.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_protocol.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/wait_until.h"
 
 namespace {

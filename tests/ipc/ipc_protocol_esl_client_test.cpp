@@ -6,7 +6,7 @@
 #include "ipc/ipc_address.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_protocol_esl_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/threaded_manager.h"

@@ -21,7 +21,7 @@
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_protocol_http_server.h"
 #include "ipc/ipc_server.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "platform/socket_ops.h"
 #include "tests/support/curl_process.h"
 #include "tests/support/frame_client.h"

@@ -6,7 +6,7 @@
 
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/ipc_address.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/http_peer_process.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"

@@ -6,7 +6,7 @@
 #include "ipc/base/exception.h"
 #include "ipc/ipc_conn_stream.h"
 #include "ipc/ipc_protocol_xmls.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 #include "tests/support/loopback_listener.h"
 #include "ipc/base/logger.h"
 #include "ipc/base/md5.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "platform/socket_ops.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/recording_endpoint.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/scheduler/scheduler_test_fixture.h"
 #include "tests/support/message_box_recorder.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ipc/base/md5.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
 #include "tests/support/captured_qt_messages.h"

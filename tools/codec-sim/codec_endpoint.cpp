@@ -6,7 +6,7 @@
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_protocol_xmls.h"
 #include "ipc/ipc_protocol_xmls_server.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tools/codec-sim/simulated_codec.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "ipc/ipc_conn.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tools/codec-sim/codec_endpoint.h"
 #include "tools/codec-sim/simulated_codec.h"
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ipc/message_attributes.h"
-#include "ipc/message_value.h"
+#include "ipc/message/message_attributes.h"
+#include "ipc/message/message_value.h"
 
 class QXmlStreamReader;
 class QXmlStreamWriter;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ipc/base/ipc_string.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/exception_text.h"
 #include "tests/support/file_size_limit.h"
 

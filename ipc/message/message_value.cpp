@@ -1,4 +1,4 @@
-#include "ipc/message_value.h"
+#include "ipc/message/message_value.h"
 
 #include <cstring>
 

@@ -33,9 +33,9 @@
 #include <vector>
 
 #include "ipc/base/exception.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "ipc/base/ipc_string.h"
-#include "ipc/xml_entity_bound.h"
+#include "ipc/message/xml_entity_bound.h"
 #include "platform/utf16.h"
 
 namespace {

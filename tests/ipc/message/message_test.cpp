@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ipc/base/logger.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/exception_text.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ipc/message_value.h"
+#include "ipc/message/message_value.h"
 
 class Message;
 

@@ -1,4 +1,4 @@
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 #include <utility>
 

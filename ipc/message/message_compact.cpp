@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "ipc/base/exception.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "raw scalars are copied as they lie in memory; the wire order is little-endian");

@@ -1,4 +1,4 @@
-#include "ipc/xml_entity_bound.h"
+#include "ipc/message/xml_entity_bound.h"
 
 #include <QByteArray>
 #include <QString>

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ipc/message_attributes.h"
+#include "ipc/message/message_attributes.h"
 
 #include <algorithm>
 #include <cmath>

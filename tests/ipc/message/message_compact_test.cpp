@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/exception_text.h"
 
 namespace {
