@@ -8,8 +8,8 @@
 
 #include "fuzz/fuzz_chunks.h"
 #include "ipc/base/exception.h"
-#include "ipc/http_request.h"
-#include "ipc/url_parts.h"
+#include "ipc/http/http_request.h"
+#include "ipc/http/url_parts.h"
 
 namespace {
 

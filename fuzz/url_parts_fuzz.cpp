@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ipc/base/exception.h"
-#include "ipc/url_parts.h"
+#include "ipc/http/url_parts.h"
 
 namespace {
 

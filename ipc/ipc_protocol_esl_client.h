@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ipc/http_response.h"
+#include "ipc/http/http_response.h"
 #include "ipc/ipc_protocol.h"
 #include "ipc/message/message.h"
 

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "ipc/base/logger.h"
-#include "ipc/http_request.h"
+#include "ipc/http/http_request.h"
 #include "ipc/ipc_conn.h"
 
 IPCProtocolHTTPClient::IPCProtocolHTTPClient(IPCConn* connection) : IPCProtocol(connection), response_("\r\n") {

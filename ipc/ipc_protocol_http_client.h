@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ipc/http_response.h"
+#include "ipc/http/http_response.h"
 #include "ipc/ipc_protocol.h"
 
 class http_request;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ipc/http_request.h"
-#include "ipc/http_response.h"
+#include "ipc/http/http_request.h"
+#include "ipc/http/http_response.h"
 #include "ipc/ipc_protocol.h"
 
 class MessageAttributes;

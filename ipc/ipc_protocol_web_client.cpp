@@ -1,7 +1,7 @@
 #include "ipc/ipc_protocol_web_client.h"
 
 #include "ipc/base/exception.h"
-#include "ipc/http_request.h"
+#include "ipc/http/http_request.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint.h"
 

@@ -2,7 +2,7 @@
 
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"
-#include "ipc/http_request.h"
+#include "ipc/http/http_request.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/message/message.h"
 

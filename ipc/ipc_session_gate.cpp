@@ -1,9 +1,9 @@
 #include "ipc/ipc_session_gate.h"
 
 #include "ipc/base/ipc_string.h"
-#include "ipc/http_digest_header.h"
-#include "ipc/http_request.h"
-#include "ipc/http_response.h"
+#include "ipc/http/http_digest_header.h"
+#include "ipc/http/http_request.h"
+#include "ipc/http/http_response.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_endpoint_server.h"
 #include "ipc/ipc_server.h"

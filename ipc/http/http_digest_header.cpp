@@ -1,4 +1,4 @@
-#include "ipc/http_digest_header.h"
+#include "ipc/http/http_digest_header.h"
 
 #include <algorithm>
 

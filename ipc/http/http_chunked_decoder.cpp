@@ -1,4 +1,4 @@
-#include "ipc/http_chunked_decoder.h"
+#include "ipc/http/http_chunked_decoder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "ipc/xhr_digest_cache.h"
+#include "ipc/http/xhr_digest_cache.h"
 
 xhr_digest_cache& xhr_digest_cache::instance() {
     static xhr_digest_cache cache;

@@ -1,4 +1,4 @@
-#include "ipc/http_response.h"
+#include "ipc/http/http_response.h"
 
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"

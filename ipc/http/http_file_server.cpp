@@ -1,14 +1,14 @@
-#include "ipc/http_file_server.h"
+#include "ipc/http/http_file_server.h"
 
 #include <optional>
 #include <utility>
 
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/md5.h"
-#include "ipc/http_request.h"
-#include "ipc/http_response.h"
-#include "ipc/http_static_file.h"
-#include "ipc/xhr_digest_cache.h"
+#include "ipc/http/http_request.h"
+#include "ipc/http/http_response.h"
+#include "ipc/http/http_static_file.h"
+#include "ipc/http/xhr_digest_cache.h"
 
 namespace {
 

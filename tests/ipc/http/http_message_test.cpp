@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "ipc/http_request.h"
-#include "ipc/http_response.h"
+#include "ipc/http/http_request.h"
+#include "ipc/http/http_response.h"
 #include "ipc/message/message.h"
 #include "tests/support/exception_text.h"
 

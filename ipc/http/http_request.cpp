@@ -1,8 +1,8 @@
-#include "ipc/http_request.h"
+#include "ipc/http/http_request.h"
 
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"
-#include "ipc/url_parts.h"
+#include "ipc/http/url_parts.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ipc/http_static_file.h"
+#include "ipc/http/http_static_file.h"
 
 #include <algorithm>
 #include <cerrno>
 
-#include "ipc/http_message.h"
+#include "ipc/http/http_message.h"
 
 http_static_file::http_static_file(const std::string& real_root, const std::string& relative)
     : kind_(open_below(real_root, relative)) {}

@@ -1,4 +1,4 @@
-#include "ipc/http_message.h"
+#include "ipc/http/http_message.h"
 
 #include <algorithm>
 #include <array>

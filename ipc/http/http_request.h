@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ipc/http_message.h"
+#include "ipc/http/http_message.h"
 
 class UrlParts;
 

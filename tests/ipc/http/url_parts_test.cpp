@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "ipc/http_request.h"
-#include "ipc/url_parts.h"
+#include "ipc/http/http_request.h"
+#include "ipc/http/url_parts.h"
 #include "tests/support/exception_text.h"
 
 namespace {

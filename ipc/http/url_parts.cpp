@@ -1,4 +1,4 @@
-#include "ipc/url_parts.h"
+#include "ipc/http/url_parts.h"
 
 #include <cstring>
 

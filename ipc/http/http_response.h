@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ipc/http_message.h"
+#include "ipc/http/http_message.h"
 
 // An HTTP response: the record whose start line is "PROTOCOL/major.minor code reason" (the version
 // may be missing). The code is three digits. A response to HEAD, and any 1xx, 204 or 304, has no

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ipc/http_chunked_decoder.h"
+#include "ipc/http/http_chunked_decoder.h"
 
 class MessageAttributes;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ipc/http_digest_header.h"
+#include "ipc/http/http_digest_header.h"
 
 namespace {
 
