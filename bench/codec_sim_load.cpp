@@ -28,9 +28,9 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/net/ipc_manager.h"
 #include "ipc/base/ipc_recursive_mutex.h"
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/message/message.h"

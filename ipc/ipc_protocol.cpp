@@ -1,8 +1,6 @@
-#include "ipc/ipc_protocol.h"
+#include "ipc/net/ipc_protocol.h"
 
 #include "ipc/base/logger.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint.h"
 #include "ipc/ipc_protocol_compact_client.h"
 #include "ipc/ipc_protocol_compact_server.h"
 #include "ipc/ipc_protocol_esl_client.h"
@@ -13,7 +11,6 @@
 #include "ipc/ipc_protocol_xhr_server.h"
 #include "ipc/ipc_protocol_xmls_client.h"
 #include "ipc/ipc_protocol_xmls_server.h"
-#include "ipc/message/message.h"
 
 namespace {
 
@@ -56,14 +53,4 @@ IPCProtocol* IPCProtocol::create_client(const std::string& name, IPCConn* conn) 
 
 IPCProtocol* IPCProtocol::create_server(const std::string& name, IPCConn* conn) {
     return create(name, conn, &ProtocolFactories::server, "server");
-}
-
-void IPCProtocol::refuse_request(const char* protocol_name, const Message& request, const std::string& reason) {
-    ipc_logger().log(3, "%s: request '%s' to %s not sent: %s", protocol_name, request.name().c_str(),
-                     conn->address().to_string().c_str(), reason.c_str());
-    Message reply;
-    reply.set_name("resp");
-    if (request.attributes().has("seq")) reply.attributes().set("seq", request.attributes().get_string("seq", ""));
-    IPCEndpoint::set_error(reply, 400, "Bad Request");
-    conn->rx_message(reply);
 }

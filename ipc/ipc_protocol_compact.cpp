@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "ipc/base/exception.h"
-#include "ipc/ipc_conn.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_client.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_client.h"
 
 void IPCProtocolCompactClient::on_state() {
     IPCEndpointClient* endpoint = conn->endpoint_client();

@@ -1,8 +1,8 @@
 #include "ipc/ipc_protocol_compact_server.h"
 
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_server.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_server.h"
 
 void IPCProtocolCompactServer::receive_message(Message& request) {
     IPCEndpointServer* endpoint = conn->find_or_create_endpoint_server();

@@ -6,8 +6,8 @@
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_client.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_client.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "ipc/http/http_response.h"
-#include "ipc/ipc_protocol.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_protocol.h"
 
 // The client of an event-socket server. The wire is text: blocks of "name: value" lines ended by an
 // empty line, with a body when "content-length" says so. The server asks for authentication; the

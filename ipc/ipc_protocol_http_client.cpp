@@ -4,7 +4,7 @@
 
 #include "ipc/base/logger.h"
 #include "ipc/http/http_request.h"
-#include "ipc/ipc_conn.h"
+#include "ipc/net/ipc_conn.h"
 
 IPCProtocolHTTPClient::IPCProtocolHTTPClient(IPCConn* connection) : IPCProtocol(connection), response_("\r\n") {
     response_.set_unknown_length(http_message::UnknownLength::kUntilClose);

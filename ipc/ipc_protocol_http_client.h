@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ipc/http/http_response.h"
-#include "ipc/ipc_protocol.h"
+#include "ipc/net/ipc_protocol.h"
 
 class http_request;
 class Message;

@@ -4,10 +4,10 @@
 #include <exception>
 
 #include "ipc/base/ipc_clock.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_server.h"
 #include "ipc/message/message.h"
 #include "ipc/message/message_attributes.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_server.h"
 
 IPCProtocolHTTPServer::IPCProtocolHTTPServer(IPCConn* connection)
     : IPCProtocol(connection), response_("\r\n"), request_("\r\n"), idle_since_us_(ipc_now_us()) {

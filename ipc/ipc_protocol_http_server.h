@@ -5,7 +5,7 @@
 
 #include "ipc/http/http_request.h"
 #include "ipc/http/http_response.h"
-#include "ipc/ipc_protocol.h"
+#include "ipc/net/ipc_protocol.h"
 
 class MessageAttributes;
 

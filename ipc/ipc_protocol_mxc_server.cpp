@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_server.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_server.h"
 
 void IPCProtocolMXCServer::handle_request(const http_request& request) {
     Message message;

@@ -1,6 +1,6 @@
 #include "ipc/ipc_protocol_raw_web_client.h"
 
-#include "ipc/ipc_conn.h"
+#include "ipc/net/ipc_conn.h"
 
 void IPCProtocolRawWebClient::receive_response(const http_response& response) {
     Message reply;

@@ -2,8 +2,8 @@
 
 #include "ipc/base/exception.h"
 #include "ipc/http/http_request.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint.h"
 
 void IPCProtocolWebClient::reset() {
     IPCProtocolHTTPClient::reset();

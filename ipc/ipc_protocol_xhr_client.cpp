@@ -3,8 +3,8 @@
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/http/http_request.h"
-#include "ipc/ipc_conn.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
 
 int IPCProtocolXHRClient::transmit_message(const Message& message) {
     if (is_closing()) return 0;

@@ -4,8 +4,8 @@
 #include <exception>
 
 #include "ipc/base/ipc_string.h"
-#include "ipc/ipc_conn.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
 
 namespace {
 

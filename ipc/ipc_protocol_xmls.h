@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ipc/ipc_protocol.h"
+#include "ipc/net/ipc_protocol.h"
 
 class Message;
 

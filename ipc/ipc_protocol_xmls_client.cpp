@@ -4,9 +4,9 @@
 
 #include "ipc/base/logger.h"
 #include "ipc/base/md5.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_client.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_client.h"
 
 void IPCProtocolXMLSClient::reset() {
     IPCProtocolXMLS::reset();

@@ -3,8 +3,8 @@
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"
 #include "ipc/base/md5.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_server.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_server.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "ipc/http/http_digest_header.h"
 #include "ipc/http/http_request.h"
 #include "ipc/http/http_response.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_server.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_server.h"
+#include "ipc/net/ipc_server.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_conn.h"
+#include "ipc/net/ipc_conn.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"

@@ -5,7 +5,7 @@
 #include <QThread>
 
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_address.h"
+#include "ipc/net/ipc_address.h"
 #include "sessions/iq_endpoint_client.h"
 
 // Routine start-up lines, for developers: off unless the category is switched on.

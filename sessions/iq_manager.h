@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ipc/base/ipc_recursive_mutex.h"
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_manager.h"
 #include "sessions/iq_mutex.h"
 
 // The socket manager of one worker as a Qt object: it can be moved to the worker's thread to

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_address.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"
 #include "tests/support/wait_until.h"

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_address.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
 #include "tests/support/http_peer_process.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"

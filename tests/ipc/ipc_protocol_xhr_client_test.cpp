@@ -3,9 +3,9 @@
 #include <string>
 
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_conn.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/threaded_manager.h"

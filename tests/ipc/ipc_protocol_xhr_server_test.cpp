@@ -3,8 +3,8 @@
 #include <string>
 
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_address.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
 #include "tests/support/curl_process.h"
 #include "tests/support/frame_client.h"
 #include "tests/support/http_test_server.h"

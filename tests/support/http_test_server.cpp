@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_server.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_server.h"
 
 namespace test_support {
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "ipc/base/ipc_recursive_mutex.h"
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_manager.h"
 
 namespace test_support {
 

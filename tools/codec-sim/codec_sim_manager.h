@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ipc/base/ipc_recursive_mutex.h"
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_manager.h"
 
 struct CodecSimContext;
 struct SimulatedCodec;

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_protocol.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/net/ipc_endpoint_server.h"
+#include "ipc/net/ipc_protocol.h"
 #include "tests/support/wait_until.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_manager.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,12 +7,12 @@
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/base/logger.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_protocol.h"
-#include "ipc/ipc_server.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/net/ipc_endpoint_server.h"
+#include "ipc/net/ipc_protocol.h"
+#include "ipc/net/ipc_server.h"
 #include "platform/error_text.h"
 
 IPCManager::IPCManager(platform::ReadinessPoller::Backend backend) : poller_(wake_event_.fd(), backend) {}

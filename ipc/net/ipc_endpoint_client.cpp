@@ -1,4 +1,4 @@
-#include "ipc/ipc_endpoint_client.h"
+#include "ipc/net/ipc_endpoint_client.h"
 
 #include <algorithm>
 #include <iterator>
@@ -6,9 +6,9 @@
 
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/logger.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_endpoint_server.h"
+#include "ipc/net/ipc_manager.h"
 
 IPCEndpointClient::IPCEndpointClient() = default;
 

@@ -1,17 +1,17 @@
-#include "ipc/ipc_conn.h"
+#include "ipc/net/ipc_conn.h"
 
 #include <utility>
 
 #include "ipc/base/ipc_clock.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_protocol.h"
-#include "ipc/ipc_server.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/net/ipc_endpoint_server.h"
+#include "ipc/net/ipc_protocol.h"
+#include "ipc/net/ipc_server.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/message/message.h"
 #include "ipc/base/logger.h"
-#include "ipc/socket_callback.h"
+#include "ipc/net/socket_callback.h"
 
 IPCConn* IPCConn::create(SocketCallback* owner, const std::string& transport, int option) {
     if (transport == "stream") return new IPCConnStream(owner, option);

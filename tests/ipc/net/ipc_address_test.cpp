@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "ipc/ipc_address.h"
+#include "ipc/net/ipc_address.h"
 
 namespace {
 

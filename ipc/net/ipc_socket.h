@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ipc/ipc_address.h"
+#include "ipc/net/ipc_address.h"
 
 class SocketCallback;
 

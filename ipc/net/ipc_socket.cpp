@@ -1,10 +1,10 @@
-#include "ipc/ipc_socket.h"
+#include "ipc/net/ipc_socket.h"
 
 #include <cerrno>
 
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/logger.h"
-#include "ipc/socket_callback.h"
+#include "ipc/net/socket_callback.h"
 #include "platform/error_text.h"
 #include "platform/socket_ops.h"
 

@@ -1,4 +1,4 @@
-#include "ipc/ipc_conn_stream.h"
+#include "ipc/net/ipc_conn_stream.h"
 
 #include <cerrno>
 

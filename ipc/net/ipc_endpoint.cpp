@@ -1,10 +1,10 @@
-#include "ipc/ipc_endpoint.h"
+#include "ipc/net/ipc_endpoint.h"
 
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"
-#include "ipc/ipc_conn.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
 
 IPCEndpoint::IPCEndpoint() : stamp_us_(ipc_now_us()) {}
 

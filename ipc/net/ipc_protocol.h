@@ -43,6 +43,9 @@ public:
 
     // A client or server protocol by exact name ("xmls"), or null with a debug log line for any
     // other name.
+    // The knot between net/ and the room above it: the connections and the manager make protocols
+    // by name through these two, but they are defined with the table of every protocol, beside the
+    // protocols it names (ipc/protocols/ipc_protocol_table.cpp). Both rooms go into kestrane_ipc.
     static IPCProtocol* create_client(const std::string& name, IPCConn* conn);
     static IPCProtocol* create_server(const std::string& name, IPCConn* conn);
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "ipc/ipc_socket.h"
+#include "ipc/net/ipc_socket.h"
 
 class IPCEndpointClient;
 class IPCEndpointServer;

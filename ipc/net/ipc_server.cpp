@@ -1,4 +1,4 @@
-#include "ipc/ipc_server.h"
+#include "ipc/net/ipc_server.h"
 
 #include <vector>
 
@@ -6,11 +6,11 @@
 #include "ipc/base/ipc_random.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_endpoint_server.h"
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_protocol.h"
-#include "ipc/ipc_server_stream.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_server.h"
+#include "ipc/net/ipc_manager.h"
+#include "ipc/net/ipc_protocol.h"
+#include "ipc/net/ipc_server_stream.h"
 #include "platform/file_ops.h"
 #include "platform/socket_ops.h"
 

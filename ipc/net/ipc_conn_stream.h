@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ipc/ipc_conn.h"
+#include "ipc/net/ipc_conn.h"
 
 // A non-blocking TCP connection. One send() of the whole buffer per attempt; one recv() of at most
 // 16384 bytes per readiness event, except when the peer has closed: then everything still in the

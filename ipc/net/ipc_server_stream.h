@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ipc/ipc_server.h"
+#include "ipc/net/ipc_server.h"
 
 // A TCP listener. When the process runs out of descriptors it stops asking for new connections for
 // about a second (logged once), so the loop never spins on a connection it cannot accept.

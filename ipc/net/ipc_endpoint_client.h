@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 
-#include "ipc/ipc_endpoint.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_endpoint.h"
 
 class IPCEndpointServer;
 

@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 
-#include "ipc/ipc_expendable_sessions.h"
-#include "ipc/ipc_socket.h"
+#include "ipc/net/ipc_expendable_sessions.h"
+#include "ipc/net/ipc_socket.h"
 
 class IPCConn;
 class IPCEndpointServer;

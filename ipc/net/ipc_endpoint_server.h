@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_endpoint.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_endpoint.h"
 
 class IPCAddress;
 class IPCConn;

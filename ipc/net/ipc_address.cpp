@@ -1,4 +1,4 @@
-#include "ipc/ipc_address.h"
+#include "ipc/net/ipc_address.h"
 
 #include <arpa/inet.h>
 

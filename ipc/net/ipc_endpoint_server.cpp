@@ -1,4 +1,4 @@
-#include "ipc/ipc_endpoint_server.h"
+#include "ipc/net/ipc_endpoint_server.h"
 
 #include <algorithm>
 
@@ -6,9 +6,9 @@
 #include "ipc/base/ipc_random.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_expendable_sessions.h"
-#include "ipc/ipc_protocol.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_expendable_sessions.h"
+#include "ipc/net/ipc_protocol.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/ipc_address.h"
+#include "ipc/net/ipc_address.h"
 #include "ipc/base/ipc_clock.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_endpoint_client.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_client.h"
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/base/ipc_recursive_mutex.h"
 #include "tests/support/loopback_listener.h"

@@ -1,6 +1,6 @@
-#include "ipc/ipc_expendable_sessions.h"
+#include "ipc/net/ipc_expendable_sessions.h"
 
-#include "ipc/ipc_endpoint_server.h"
+#include "ipc/net/ipc_endpoint_server.h"
 
 bool IPCExpendableSessions::ByActivity::operator()(const Entry& a, const Entry& b) const {
     if (a.active_us != b.active_us) return a.active_us < b.active_us;

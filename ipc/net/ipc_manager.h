@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ipc/message/message.h"
-#include "ipc/socket_callback.h"
+#include "ipc/net/socket_callback.h"
 #include "platform/readiness_poller.h"
 #include "platform/wake_event.h"
 
