@@ -23,12 +23,12 @@
 
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_recursive_mutex.h"
-#include "ipc/ipc_protocol_xmls_client.h"
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_address.h"
 #include "ipc/net/ipc_conn_stream.h"
 #include "ipc/net/ipc_endpoint_client.h"
 #include "ipc/net/ipc_manager.h"
+#include "ipc/protocols/ipc_protocol_xmls_client.h"
 #include "platform/socket_ops.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "ipc/base/md5.h"
-#include "ipc/ipc_protocol_xmls_server.h"
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_address.h"
 #include "ipc/net/ipc_endpoint_server.h"
+#include "ipc/protocols/ipc_protocol_xmls_server.h"
 #include "tests/support/frame_client.h"
 #include "tests/support/threaded_manager.h"
 #include "tests/support/wait_until.h"

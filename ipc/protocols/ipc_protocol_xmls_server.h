@@ -3,8 +3,8 @@
 #include <list>
 #include <string>
 
-#include "ipc/ipc_protocol_xmls.h"
 #include "ipc/message/message.h"
+#include "ipc/protocols/ipc_protocol_xmls.h"
 
 class IPCEndpointServer;
 

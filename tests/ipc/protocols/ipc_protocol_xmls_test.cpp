@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "ipc/base/exception.h"
-#include "ipc/ipc_protocol_xmls.h"
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_conn_stream.h"
+#include "ipc/protocols/ipc_protocol_xmls.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_xhr_client.h"
+#include "ipc/protocols/ipc_protocol_xhr_client.h"
 
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"

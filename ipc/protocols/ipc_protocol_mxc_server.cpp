@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_mxc_server.h"
+#include "ipc/protocols/ipc_protocol_mxc_server.h"
 
 #include <utility>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ipc/ipc_protocol_http_client.h"
+#include "ipc/protocols/ipc_protocol_http_client.h"
 
 // The client of the xhr server: each message travels as XML in the query of a GET ("/?c=" and the
 // XML, every byte but letters, digits and - _ . ~ percent-encoded), and each response body is a

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ipc/ipc_protocol_compact.h"
+#include "ipc/protocols/ipc_protocol_compact.h"
 
 // The client side of compact. There is no login: the endpoint is told it is ready as soon as the
 // connection is up, and every received message goes to it.

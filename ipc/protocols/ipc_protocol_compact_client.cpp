@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_compact_client.h"
+#include "ipc/protocols/ipc_protocol_compact_client.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_esl_client.h"
+#include "ipc/protocols/ipc_protocol_esl_client.h"
 
 #include <exception>
 #include <vector>

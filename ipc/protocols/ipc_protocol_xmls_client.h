@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ipc/ipc_protocol_xmls.h"
+#include "ipc/protocols/ipc_protocol_xmls.h"
 
 // The client side of xmls, the protocol of every codec connection. On connect it greets ("hello"
 // with the endpoint's protocol version, then "ping"), answers the server's challenge with an MD5

@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "ipc/base/ipc_clock.h"
-#include "ipc/ipc_protocol_http_server.h"
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_address.h"
 #include "ipc/net/ipc_conn_stream.h"
 #include "ipc/net/ipc_server.h"
+#include "ipc/protocols/ipc_protocol_http_server.h"
 #include "platform/socket_ops.h"
 #include "tests/support/curl_process.h"
 #include "tests/support/frame_client.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ipc/ipc_protocol_compact.h"
+#include "ipc/protocols/ipc_protocol_compact.h"
 
 // The server side of compact. It has no login, so it serves only peers on the IPv4 loopback
 // network: any other peer gets 403 "Forbidden" for every request. "login" and "ping" are answered

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ipc/ipc_protocol_http_server.h"
+#include "ipc/protocols/ipc_protocol_http_server.h"
 
 // A request Message per HTTP request, from the query: its fields are the attributes, the field
 // "section" names it ("invalid" without one); method and body are not read. Each answer is the

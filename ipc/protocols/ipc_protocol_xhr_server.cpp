@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_xhr_server.h"
+#include "ipc/protocols/ipc_protocol_xhr_server.h"
 
 #include <algorithm>
 #include <utility>
@@ -7,11 +7,11 @@
 #include "ipc/base/logger.h"
 #include "ipc/http/http_file_server.h"
 #include "ipc/http/url_parts.h"
-#include "ipc/ipc_session_gate.h"
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_conn.h"
 #include "ipc/net/ipc_endpoint_server.h"
 #include "ipc/net/ipc_server.h"
+#include "ipc/protocols/ipc_session_gate.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_http_server.h"
+#include "ipc/protocols/ipc_protocol_http_server.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_xmls_server.h"
+#include "ipc/protocols/ipc_protocol_xmls_server.h"
 
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"

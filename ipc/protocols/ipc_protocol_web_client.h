@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "ipc/ipc_protocol_http_client.h"
 #include "ipc/message/message.h"
+#include "ipc/protocols/ipc_protocol_http_client.h"
 
 class http_request;
 

@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_compact_server.h"
+#include "ipc/protocols/ipc_protocol_compact_server.h"
 
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_conn.h"

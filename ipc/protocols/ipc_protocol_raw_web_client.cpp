@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_raw_web_client.h"
+#include "ipc/protocols/ipc_protocol_raw_web_client.h"
 
 #include "ipc/net/ipc_conn.h"
 

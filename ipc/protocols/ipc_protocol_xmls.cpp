@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_xmls.h"
+#include "ipc/protocols/ipc_protocol_xmls.h"
 
 #include <cstring>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_http_client.h"
+#include "ipc/protocols/ipc_protocol_http_client.h"
 
 #include <exception>
 

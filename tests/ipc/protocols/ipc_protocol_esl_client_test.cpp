@@ -3,10 +3,10 @@
 #include <string>
 
 #include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/ipc_protocol_esl_client.h"
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_address.h"
 #include "ipc/net/ipc_conn_stream.h"
+#include "ipc/protocols/ipc_protocol_esl_client.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/threaded_manager.h"

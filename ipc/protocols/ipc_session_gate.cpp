@@ -1,4 +1,4 @@
-#include "ipc/ipc_session_gate.h"
+#include "ipc/protocols/ipc_session_gate.h"
 
 #include "ipc/base/ipc_string.h"
 #include "ipc/http/http_digest_header.h"

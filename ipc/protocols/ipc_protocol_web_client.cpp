@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_web_client.h"
+#include "ipc/protocols/ipc_protocol_web_client.h"
 
 #include "ipc/base/exception.h"
 #include "ipc/http/http_request.h"

@@ -1,16 +1,19 @@
+// IPCProtocol's makers by name, declared with the interface in ipc/net/ipc_protocol.h and defined
+// here, beside the protocols they name: the connections and the manager below make protocols
+// through them without including any of them.
 #include "ipc/net/ipc_protocol.h"
 
 #include "ipc/base/logger.h"
-#include "ipc/ipc_protocol_compact_client.h"
-#include "ipc/ipc_protocol_compact_server.h"
-#include "ipc/ipc_protocol_esl_client.h"
-#include "ipc/ipc_protocol_mxc_server.h"
-#include "ipc/ipc_protocol_raw_web_client.h"
-#include "ipc/ipc_protocol_web_client.h"
-#include "ipc/ipc_protocol_xhr_client.h"
-#include "ipc/ipc_protocol_xhr_server.h"
-#include "ipc/ipc_protocol_xmls_client.h"
-#include "ipc/ipc_protocol_xmls_server.h"
+#include "ipc/protocols/ipc_protocol_compact_client.h"
+#include "ipc/protocols/ipc_protocol_compact_server.h"
+#include "ipc/protocols/ipc_protocol_esl_client.h"
+#include "ipc/protocols/ipc_protocol_mxc_server.h"
+#include "ipc/protocols/ipc_protocol_raw_web_client.h"
+#include "ipc/protocols/ipc_protocol_web_client.h"
+#include "ipc/protocols/ipc_protocol_xhr_client.h"
+#include "ipc/protocols/ipc_protocol_xhr_server.h"
+#include "ipc/protocols/ipc_protocol_xmls_client.h"
+#include "ipc/protocols/ipc_protocol_xmls_server.h"
 
 namespace {
 

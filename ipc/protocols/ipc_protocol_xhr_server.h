@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ipc/ipc_protocol_http_server.h"
+#include "ipc/protocols/ipc_protocol_http_server.h"
 
 class IPCEndpointServer;
 class MessageAttributes;

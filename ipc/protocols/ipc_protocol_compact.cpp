@@ -1,4 +1,4 @@
-#include "ipc/ipc_protocol_compact.h"
+#include "ipc/protocols/ipc_protocol_compact.h"
 
 #include <exception>
 
