@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "dialogs/codec_text.h"
-#include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
 #include "ipc/base/exception.h"
 #include "scheduler/session_adaptor.h"
+#include "text/codec_text.h"
+#include "text/error_reason.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.
 Q_LOGGING_CATEGORY(lcScheduleFile, "kestrane.schedule.file", QtInfoMsg)

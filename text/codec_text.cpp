@@ -1,4 +1,4 @@
-#include "dialogs/codec_text.h"
+#include "text/codec_text.h"
 
 QString shownCodecText(const QString& text, int maxLength) {
     if (text.size() <= maxLength) return text;

@@ -1,4 +1,4 @@
-#include "dialogs/decimal_id.h"
+#include "text/decimal_id.h"
 
 #include <limits>
 

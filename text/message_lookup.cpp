@@ -1,7 +1,7 @@
-#include "dialogs/message_lookup.h"
+#include "text/message_lookup.h"
 
-#include "dialogs/codec_text.h"
 #include "ipc/message/message.h"
+#include "text/codec_text.h"
 
 QString attributeText(const Message& element, const char* attribute) {
     return element.attributes().get_qstring(attribute, QString());

@@ -1,4 +1,4 @@
-#include "dialogs/error_reason.h"
+#include "text/error_reason.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "dialogs/device_state_text.h"
+#include "text/device_state_text.h"
 
 #include <QCoreApplication>
 

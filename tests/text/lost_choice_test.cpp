@@ -1,4 +1,4 @@
-#include "dialogs/lost_choice.h"
+#include "text/lost_choice.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 
 class Message;
 
-// What the dialogs read from a message a codec sent. A codec may leave out any attribute or child,
-// so a missing one reads as empty text or null, never as an error.
+// What the dialogs and the dock read from a message a codec sent. A codec may leave out any
+// attribute or child, so a missing one reads as empty text or null, never as an error.
 
 // The text of `element`'s attribute; empty when it has none.
 QString attributeText(const Message& element, const char* attribute);

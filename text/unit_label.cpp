@@ -1,7 +1,7 @@
-#include "dialogs/unit_label.h"
+#include "text/unit_label.h"
 
-#include "dialogs/codec_text.h"
 #include "sessions/ipc_object.h"
+#include "text/codec_text.h"
 
 QString unitLabel(IPCObject& session) {
     QString label = session.unitName();

@@ -1,6 +1,6 @@
-#include "dialogs/lost_choice.h"
+#include "text/lost_choice.h"
 
-#include "dialogs/codec_text.h"
+#include "text/codec_text.h"
 
 namespace {
 
