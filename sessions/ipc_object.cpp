@@ -142,6 +142,7 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IQEndpointClient::ready, this, &IPCObject::changedState_ready);
     connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, &IPCObject::allMessagesPresent);
     connect(&pollTimer, &QTimer::timeout, this, &IPCObject::eventLogTimerExpire);
+    deviceLog.placeAmong(&eventLog);
     connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
 }
 
@@ -419,7 +420,7 @@ void IPCObject::cmd_get_event_log() {
 bool IPCObject::cmd_connect(const QString& id) {
     Message message = request("connect");
     message.attributes().set("id", id);
-    return send_command(message);
+    return send_command(message, refusal_note(Asker::kProgram, FailureEffect::kNotConnected, {id.toInt()}));
 }
 
 bool IPCObject::cmd_disconnect(int id, Asker asker) {

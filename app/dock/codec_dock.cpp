@@ -723,7 +723,8 @@ void CodecDock::showStatsTableContextMenu(const QPoint& pos) {
 // The event log
 
 void CodecDock::fillEventLog() {
-    if (shown) eventLog.show(shown->eventLogLines());
+    // The program's own lines about the codec too, also those written while another codec was shown.
+    if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog());
 }
 
 void CodecDock::eventLogAppend(const QStringList& lines) {
