@@ -55,6 +55,11 @@ struct Job {
     // When this occurrence, being forced, made room for its call; invalid until then. Kept in the
     // file, so that an occurrence forces once, also across a restart.
     QDateTime forced_at;
+    // When a pass last saw its call up after a later occurrence of its series had opened inside its
+    // window (a window longer than its period); invalid until then. Handed on with the series: that
+    // occurrence had its call from its own start, and is not dialled again in its window. Kept in
+    // the file.
+    QDateTime later_call_seen_at;
 
     // Why its call could not be made so far in this occurrence, as its row said it (a peer that
     // another now has the id of, a refused connect); empty when nothing stood in its way. Kept in
@@ -119,16 +124,16 @@ struct Job {
                    const QTime& end_time);
 
     // Reads "start", "end", "priority", "peer" (normalPeerId), "peer_name", "peer_addr",
-    // "connected", "forced", "recurrence_end", "repeat_forever", "frequency" and "wait_reason" of a
-    // "job" element; missing
+    // "connected", "forced", "later_call_seen", "recurrence_end", "repeat_forever", "frequency" and
+    // "wait_reason" of a "job" element; missing
     // attributes give the defaults, unreadable dates invalid ones. state, uuid, id, host and port
     // stay as they are. The times are read in `written_in` when it is valid (a file written under
     // another time zone), else as local times.
     void fromMessage(const Message& element, const QTimeZone& written_in = QTimeZone());
     // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
     // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
-    // "peer_name", "peer_addr", "connected", "forced" and "wait_reason" only when known, so that a
-    // file without them stays as older versions wrote it. `is_spelt_out` says the text is the program's own
+    // "peer_name", "peer_addr", "connected", "forced", "later_call_seen" and "wait_reason" only when
+    // known, so that a file without them stays as older versions wrote it. `is_spelt_out` says the text is the program's own
     // (digits, English names, "true"), with nothing in it to escape; a peer's name or address is not.
     using AttributeVisitor = std::function<void(const char* name, std::string_view text, bool is_spelt_out)>;
     void visitAttributes(const AttributeVisitor& visit) const;

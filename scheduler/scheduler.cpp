@@ -66,6 +66,7 @@ constexpr int kMaxPeerTextInReason = 60;
 constexpr int kMaxPassedOccurrenceLines = 14;
 // How far a series' wall-clock times can move an occurrence's start from one period after the one
 // before: a daylight-saving change, or a chosen time moved out of a spring-forward gap, with room.
+// Used only to skip working out starts that cannot have come.
 constexpr qint64 kMaxClockShiftSecs = 3 * 3600;
 
 int job_id_counter = 0;  // process-wide; GUI thread
@@ -169,9 +170,22 @@ bool Scheduler::removeJobAt(int index) {
     const JobPtr removed = jobs_[static_cast<size_t>(index)];
     countJob(*removed, -1);
     jobs_.erase(jobs_.begin() + index);
-    if (removed->state != Job::Done) letGoOfCall(*removed, clock_());
+    const QDateTime now = clock_();
+    if (removed->state != Job::Done) {
+        letGoOfCall(*removed, now);
+        noteOccurrencesPassedBehind(*removed, now);
+    }
     emit scheduleUpdated();
     return true;
+}
+
+void Scheduler::noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now) {
+    // Its own occurrence goes with it; those of its series that passed while it was still pending
+    // (its end waiting on a codec away) would otherwise pass unsaid.
+    if (!isRecurring(removed) || !removed.endReached(now)) return;
+    QList<QDateTime> passed_starts;
+    nextOccurrence(removed, now, &passed_starts);
+    notePassedOccurrences(removed, passed_starts, now);
 }
 
 void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
@@ -182,7 +196,7 @@ void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
     // A booking still to come, or one whose peer is another now, held nothing.
     if (removed.state != Job::Ending && !wantsCall(removed, calls, now)) return;
     weigh(calls, now);
-    if (calls.is_wanted) return;
+    if (calls.is_wanted || calls.is_maybe_wanted) return;
     const bool is_up = isCallKnownUp(key);
     forgetCall(key);
     if (is_up) logLine(removed, kLetGo.arg(peerText(removed)));
@@ -219,7 +233,7 @@ QString Scheduler::editRefusal(int index, const Job& edited, bool was_done) cons
     }
     if (!Job::isPeerId(edited.peer)) return tr("The peer's id is not a number.");
     // Started again, the record would run beside its own series.
-    if (const Job* next = current.state == Job::Done ? pendingOccurrenceAfter(current) : nullptr) {
+    if (const Job* next = pendingOccurrenceAfter(current)) {
         return tr("Its series goes on in the occurrence of %1. Edit that one instead.")
             .arg(QLocale::system().toString(next->start, QLocale::ShortFormat));
     }
@@ -246,14 +260,11 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     }
     const QDateTime now = clock_();
     const Job current = *jobs_[static_cast<size_t>(index)];
-    const int follower_id = current.state == Job::Done ? -1 : current.next_occurrence_id;
     const PeerKey key{current.uuid, current.peer};
     const bool is_call_held_up = isHeldCallUp(current);
     const Job result = editedOccurrence(current, edited, now);
     setJobAt(index, result);
-    keepInStartOrder(result.id);
     watchPeer(result);
-    if (follower_id >= 0) carryEditToFollower(result.id, follower_id, now);
     runPass(now);
     // The edit took the call's booking off it: the pass ended it, and says so once.
     const auto held = held_calls_.constFind(key);
@@ -291,35 +302,6 @@ Job Scheduler::editedOccurrence(const Job& current, const Job& edited, const QDa
     if (result.start != current.start) result.start_clock = QTime();
     if (result.end != current.end) result.end_clock = QTime();
     return result;
-}
-
-void Scheduler::carryEditToFollower(int edited_id, int follower_id, const QDateTime& now) {
-    Job& edited = *jobs_[static_cast<size_t>(indexOf(edited_id))];
-    const int index = indexOf(follower_id);
-    edited.next_occurrence_id = -1;
-    if (index < 0 || jobs_[static_cast<size_t>(index)]->state == Job::Done) return;
-    const Job next = occurrenceAfter(edited, isRecurring(edited) ? stepDays(edited) : 0);
-    if (!isRecurring(edited) || !hasNextOccurrence(edited, next) || !next.startReached(now)) {
-        // No occurrence of the booking as it now reads: its own pass adds the next one when it opens.
-        const JobPtr dropped = jobs_[static_cast<size_t>(index)];
-        countJob(*dropped, -1);
-        jobs_.erase(jobs_.begin() + index);
-        emit scheduleUpdated();
-        return;
-    }
-    const Job follower = editedOccurrence(*jobs_[static_cast<size_t>(index)], next, now);
-    setJobAt(index, follower);
-    keepInStartOrder(follower.id);
-    jobs_[static_cast<size_t>(indexOf(edited_id))]->next_occurrence_id = follower.id;
-}
-
-void Scheduler::keepInStartOrder(int id) {
-    const int index = indexOf(id);
-    const JobPtr moved = jobs_[static_cast<size_t>(index)];
-    jobs_.erase(jobs_.begin() + index);
-    const auto at = std::lower_bound(jobs_.begin(), jobs_.end(), moved->start,
-                                     [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
-    jobs_.insert(at, moved);
 }
 
 bool Scheduler::isHeldCallUp(const Job& booking) const {
@@ -396,48 +378,13 @@ void Scheduler::runPass(const QDateTime& now) {
 void Scheduler::handOnToOpenOccurrences(const QDateTime& now) {
     for (size_t i = 0; i < jobs_.size(); ++i) {
         const JobPtr job = jobs_[i];
-        if (job->state == Job::Done || job->is_next_refused || job->next_occurrence_id >= 0 || !isRecurring(*job)) {
-            continue;
-        }
-        // Most occurrences are far from their series' next start: told without working it out.
-        if (!job->endReached(now) && now < job->start.addDays(stepDays(*job)).addSecs(-kMaxClockShiftSecs)) continue;
+        if (job->state == Job::Done || !job->endReached(now) || job->is_next_refused || !isRecurring(*job)) continue;
         const Job next = nextOccurrence(*job, now);
         if (!hasNextOccurrence(*job, next) || !next.startReached(now)) continue;
-        if (!job->endReached(now)) {
-            // A window longer than its period: the next one opens while this one holds the call.
-            // It has its call from its own start, found up or made, beside this one's.
-            addNextOccurrence(*job, next);
-            continue;
-        }
         // The series' next window is open: its call, if up, is that occurrence's from now on.
         const bool is_same_peer = peerChangeReason(*job).isEmpty();
         finishOccurrence(*job, is_same_peer ? next.end : QDateTime(), now);
     }
-}
-
-bool Scheduler::addNextOccurrence(Job& job, Job next) {
-    // Already in the list (added before the program last closed, or handed on early): it stays.
-    if (const Job* added = findOccurrence(next)) {
-        job.next_occurrence_id = added->id;
-        return true;
-    }
-    next.id = nextJobId();
-    if (!addJob(next)) return false;
-    job.next_occurrence_id = next.id;
-    return true;
-}
-
-const Job* Scheduler::findOccurrence(const Job& occurrence) const {
-    const auto first = std::lower_bound(jobs_.begin(), jobs_.end(), occurrence.start,
-                                        [](const JobPtr& held, const QDateTime& start) { return held->start < start; });
-    for (auto it = first; it != jobs_.end() && (*it)->start == occurrence.start; ++it) {
-        const Job& held = **it;
-        if (held.state != Job::Done && held.uuid == occurrence.uuid && held.peer == occurrence.peer &&
-            held.end == occurrence.end && held.frequency == occurrence.frequency) {
-            return &held;
-        }
-    }
-    return nullptr;
 }
 
 const Scheduler::PeerCalls* Scheduler::Plan::find(const PeerKey& key) const {
@@ -480,14 +427,23 @@ Scheduler::Plan Scheduler::makePlan(const QDateTime& now) const {
 
 void Scheduler::weigh(PeerCalls& calls, const QDateTime& now) {
     calls.is_wanted = false;
+    calls.is_maybe_wanted = false;
     calls.needs_call = false;
     calls.wanted_until = QDateTime();
     for (const Job* booking : calls.bookings) {
-        if (!wantsCall(*booking, calls, now)) continue;
-        calls.is_wanted = true;
-        calls.needs_call = calls.needs_call || !booking->connected_at.isValid();
+        const bool is_wanted = wantsCall(*booking, calls, now);
+        const bool is_maybe_wanted = !is_wanted && booking->isOpen(now) && isRenamedAtItsHost(*booking, calls);
+        if (!is_wanted && !is_maybe_wanted) continue;
+        calls.is_wanted = calls.is_wanted || is_wanted;
+        calls.is_maybe_wanted = calls.is_maybe_wanted || is_maybe_wanted;
+        calls.needs_call = calls.needs_call || (is_wanted && !booking->connected_at.isValid());
         if (!calls.wanted_until.isValid() || booking->end > calls.wanted_until) calls.wanted_until = booking->end;
     }
+}
+
+bool Scheduler::isRenamedAtItsHost(const Job& booking, const PeerCalls& calls) {
+    return booking.hasPeerIdentity() && !calls.listed.isEmpty() && calls.listed.value(2) == booking.peer_address &&
+           calls.listed.value(1) != booking.peer_name;
 }
 
 bool Scheduler::wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
@@ -591,7 +547,7 @@ void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
     if (sessions_->isPeerActive(key.codec, key.peer)) {
         if (calls.is_wanted) {
             hold(calls, now);
-        } else {
+        } else if (!calls.is_maybe_wanted) {
             release(calls);
         }
         return;
@@ -626,18 +582,12 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
     }
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now)) continue;
-        if (held == held_calls_.end()) {
-            HeldCall taken;
-            taken.peer_name = booking->peer_name;
-            taken.peer_address = booking->peer_address;
-            taken.since = now;
-            held = holdCall(calls.key, taken);
-            is_file_changed_ = true;
-        }
+        if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
         if (!booking->connected_at.isValid()) {
             booking->connected_at = now;
             is_file_changed_ = true;
         }
+        noteLaterOccurrenceCall(*booking, now);
     }
     held->is_seen_up = true;
     held->disconnect = HeldCall::Disconnect::kNone;
@@ -651,16 +601,8 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     }
     if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
     for (Job* booking : dialling) booking->has_sent_connect = true;
-    const Job* first = dialling.front();
     auto held = held_calls_.find(calls.key);
-    if (held == held_calls_.end()) {
-        HeldCall made;
-        made.peer_name = first->peer_name;
-        made.peer_address = first->peer_address;
-        made.since = now;
-        held = holdCall(calls.key, made);
-        is_file_changed_ = true;
-    }
+    if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
     held->dialled_at = now;
     held->is_connect_refused = false;
 }
@@ -767,7 +709,7 @@ void Scheduler::clearWaitReason(Job& job) {
 }
 
 void Scheduler::settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now) {
-    const bool is_wanted = calls && calls->is_wanted;
+    const bool is_wanted = calls && (calls->is_wanted || calls->is_maybe_wanted);
     const HeldCall* held = heldCallOf(job);
     if (job.hasHadCall() && held && !is_wanted) {
         // What it said while its window was open is no note of its disconnect.
@@ -824,7 +766,17 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
         job.frequency = Job::Once;
         return true;
     }
-    if (job.next_occurrence_id >= 0 || addNextOccurrence(job, next)) return true;
+    // An occurrence that opened inside this one's window had its call from its own start where a
+    // pass saw the call up since.
+    if (job.later_call_seen_at.isValid() && job.later_call_seen_at >= next.start) {
+        next.connected_at = job.later_call_seen_at;
+        next.later_call_seen_at = job.later_call_seen_at;
+    }
+    next.id = nextJobId();
+    if (addJob(next)) {
+        job.next_occurrence_id = next.id;
+        return true;
+    }
     // Every pass comes back here until there is room: the refusal is logged once, as noteWaiting does.
     if (!job.is_next_refused) qWarning() << "schedule: the next occurrence was refused:" << next;
     setState(job, finished_state);
@@ -834,13 +786,30 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
 }
 
 Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts) const {
-    // An occurrence whose window is still open is kept: the call belongs in it until its end. One
-    // already in the list goes on by itself.
+    // An occurrence whose window is still open is kept: the call belongs in it until its end.
     for (qint64 days = stepDays(job);; days += stepDays(job)) {
         const Job next = occurrenceAfter(job, days);
-        if (!next.start.isValid() || next.end > now || findOccurrence(next)) return next;
+        if (!next.start.isValid() || next.end > now) return next;
         if (passed_starts && hasNextOccurrence(job, next)) passed_starts->append(next.start);
     }
+}
+
+bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
+    // Most occurrences are far from their series' next start: told without working it out.
+    if (!isRecurring(booking) || now < booking.start.addDays(stepDays(booking)).addSecs(-kMaxClockShiftSecs)) {
+        return false;
+    }
+    // The latest start of a later occurrence that has come: seen up since, that one has its call.
+    QDateTime opened;
+    for (qint64 days = stepDays(booking);; days += stepDays(booking)) {
+        const Job later = occurrenceAfter(booking, days);
+        if (!later.start.isValid() || later.start > now || !hasNextOccurrence(booking, later)) break;
+        opened = later.start;
+    }
+    if (!opened.isValid() || (booking.later_call_seen_at.isValid() && booking.later_call_seen_at >= opened)) return false;
+    booking.later_call_seen_at = now;
+    is_file_changed_ = true;
+    return true;
 }
 
 int Scheduler::stepDays(const Job& job) {
@@ -898,6 +867,15 @@ void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_
 QHash<PeerKey, HeldCall>::iterator Scheduler::holdCall(const PeerKey& key, const HeldCall& call) {
     dropKeptCallElements(key);
     return held_calls_.insert(key, call);
+}
+
+QHash<PeerKey, HeldCall>::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now) {
+    HeldCall call;
+    call.peer_name = booking.peer_name;
+    call.peer_address = booking.peer_address;
+    call.since = now;
+    is_file_changed_ = true;
+    return holdCall(key, call);
 }
 
 bool Scheduler::forgetCall(const PeerKey& key) {
@@ -977,7 +955,9 @@ bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
     held->is_seen_up = true;
     bool is_noted = false;
     for (Job* booking : calls.bookings) {
-        if (!wantsCall(*booking, calls, now) || booking->connected_at.isValid()) continue;
+        if (!wantsCall(*booking, calls, now)) continue;
+        is_noted = noteLaterOccurrenceCall(*booking, now) || is_noted;
+        if (booking->connected_at.isValid()) continue;
         booking->connected_at = now;
         is_noted = true;
     }
@@ -1012,7 +992,10 @@ void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {
 void Scheduler::noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason) {
     const QDateTime now = clock_();
     for (const JobPtr& job : jobs_) {
-        if (job->state == Job::Done || job->uuid != uuid || !job->priority || !job->forced_at.isValid()) continue;
+        if (job->state == Job::Done || job->uuid != uuid) continue;
+        // A call the force did not end, should it go later, went for another reason.
+        if (!job->ended_by_force.isEmpty() && sessions_->isPeerActive(uuid, job->peer)) job->ended_by_force.clear();
+        if (!job->priority || !job->forced_at.isValid()) continue;
         // Only the force of the last pass may be answered: the codec answers at once.
         if (job->forced_at.msecsTo(now) >= kTickMs) continue;
         if (other.isEmpty() || job->forced_others.contains(other)) job->force_refusal = reason;
@@ -1313,7 +1296,7 @@ QTimeZone Scheduler::zoneWrittenIn(const Message& root) {
 
 void Scheduler::retimeElement(Message& element, const QTimeZone& written_in) {
     Message::Attributes& a = element.attributes();
-    for (const char* name : {"start", "end", "recurrence_end", "connected", "forced", "since"}) {
+    for (const char* name : {"start", "end", "recurrence_end", "connected", "forced", "later_call_seen", "since"}) {
         QDate date;
         QTime time;
         if (!Job::parseDateText(a.get_qstring(name, QString()), date, time)) continue;

@@ -150,8 +150,11 @@ private:
         std::vector<Job*> bookings;
         QStringList listed;       // {id, name, address} as the codec's last list names the id; empty: not
         bool is_wanted = false;   // some booking's window is open with its peer as made
+        // Some booking's window is open and its peer is listed at its own host under another name,
+        // where no list showed the rename: maybe the same far end, so its call is neither made nor cut.
+        bool is_maybe_wanted = false;
         bool needs_call = false;  // one such booking has not yet had its call in its occurrence
-        QDateTime wanted_until;   // the latest end among those bookings
+        QDateTime wanted_until;   // the latest end among those bookings, maybe wanting ones included
         bool is_forcing = false;  // a forced booking of it made room in this pass: acted on first
     };
     // The plan of one pass: every codec and peer id with pending bookings or a held call, in order
@@ -189,22 +192,14 @@ private:
     // pending job's state is read from the plan, and those whose window passed are finished. A pass
     // asked for while one is under way (a nested event loop) is skipped.
     void runPass(const QDateTime& now);
-    // Each pending occurrence whose series' next window is open adds that occurrence, and finishes
-    // when its own end is reached too.
     void handOnToOpenOccurrences(const QDateTime& now);
-    // Adds `next` after `job` in its series, unless it is in the list already; false when refused.
-    bool addNextOccurrence(Job& job, Job next);
-    // A pending job with the occurrence's codec, peer, window and frequency; null when none.
-    const Job* findOccurrence(const Job& occurrence) const;
     // The operator's edit, `edited`, written onto `current` as it stands now: see applyEdit.
     Job editedOccurrence(const Job& current, const Job& edited, const QDateTime& now) const;
-    // The edited job had added its series' next occurrence already, its window open: that one is
-    // edited alike, or dropped where the booking as it now reads has no such occurrence open.
-    void carryEditToFollower(int edited_id, int follower_id, const QDateTime& now);
-    // Moves the job to its place by start, as insertJob places one.
-    void keepInStartOrder(int id);
     // The schedule holds the booking's call, up and wanted so far.
     bool isHeldCallUp(const Job& booking) const;
+    // The booking's call is seen up: once a later occurrence of its series has opened (a window
+    // longer than its period), its later_call_seen_at notes it. True when it did.
+    bool noteLaterOccurrenceCall(Job& booking, const QDateTime& now);
     // The pending bookings and held calls of the codecs and peers `includes` takes, each with what
     // the codec's last list names under its id.
     Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
@@ -249,6 +244,8 @@ private:
     // Every change of held_calls_ goes through these: a "call" element kept from the file for the
     // same address, port and peer id is older than the schedule's own news, and is dropped.
     QHash<PeerKey, HeldCall>::iterator holdCall(const PeerKey& key, const HeldCall& call);
+    // A call made or taken now for the booking's peer.
+    QHash<PeerKey, HeldCall>::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
     // False when the schedule held no call of the key.
     bool forgetCall(const PeerKey& key);
     void dropKeptCallElements(const PeerKey& key);
@@ -259,6 +256,7 @@ private:
     // The booking's window is open and its peer id names the peer it was made for.
     static bool wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now);
     static bool isListedAsMade(const Job& booking, const PeerCalls& calls);
+    static bool isRenamedAtItsHost(const Job& booking, const PeerCalls& calls);
     // Forced, its window open, and its room not made yet in this occurrence.
     static bool needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now);
 
@@ -287,7 +285,7 @@ private:
     // when the job is Done.
     bool finishJob(Job& job, const QDateTime& now);
     // The job's next occurrence: the first on its chosen wall-clock times whose end lies after now,
-    // so one whose window is open is kept, or that is in the list already. The starts of those skipped, within the recurrence, go
+    // so one whose window is open is kept. The starts of those skipped, within the recurrence, go
     // to `passed_starts` when given.
     Job nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts = nullptr) const;
     static int stepDays(const Job& job);
@@ -344,6 +342,8 @@ private:
     // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
     // the schedule's.
     void letGoOfCall(const Job& removed, const QDateTime& now);
+    // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
+    void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
     // The "call" elements of a file: each names a registered codec or is kept as it was read, at
     // most kMaxJobs together.
     void loadHeldCalls(const Message& calls, const QTimeZone& written_in);
@@ -361,7 +361,7 @@ private:
 
     QMutex mutex_;  // held by a pass
     QTimer timer_;
-    std::vector<JobPtr> jobs_;  // ascending start (edits keep it so); equal starts: the later added first
+    std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
     int pending_count_ = 0;         // jobs_ not Done
     QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
     QHash<PeerKey, HeldCall> held_calls_;

@@ -311,6 +311,7 @@ enum class Event {
     kAway,            // the codec leaves READY
     kBack,            // it is ready again and hands on its peer list
     kCallDropped,     // peer 3's far end hangs up
+    kCall4Dropped,    // peer 4's far end hangs up
     kCallStillUp,     // the codec has not yet acted on the disconnect
     kRenamedUnseen,   // peer 3 becomes "Studio 3 West" at its own address, in no list the program sees
     kMovedUnseen,     // the same, at 203.0.113.9
@@ -672,10 +673,19 @@ const BookingCase kBookings[] = {
     {"a window longer than its period, the far end hanging up just after the next start: not dialled again",
      {{10, kDay + 40, Job::Daily}},
      {{11, Event::kNone, "", "Running"},
-      {kDay + 10, Event::kNone, "", "Running | Running"},
-      {kDay + 11, Event::kCallDropped, "", "Running (its call has ended) | Running (its call has ended)"},
+      {kDay + 10, Event::kNone, "", "Running"},
+      {kDay + 11, Event::kCallDropped, "", "Running (its call has ended)"},
       {kDay + 40, Event::kNone, "", "Done | Running (its call has ended)"},
-      {kDay + 41, Event::kNone, "", "Done | Running (its call has ended)"}},
+      {kDay + 41, Event::kNone, "", "Done | Running (its call has ended)"},
+      {kDay + 42, Event::kRestart, "", "Running (its call has ended)"}},
+     {}},
+    {"a window longer than its period, its call up at the next start: that occurrence's from its start",
+     {{10, kDay + 40, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {kDay + 5, Event::kAway, "", "Running (codec not ready)"},
+      {kDay + 12, Event::kBack, "", "Running"},
+      {kDay + 13, Event::kRestart, "", "Running"},
+      {kDay + 40, Event::kCallDropped, "", "Done | Running (its call has ended)"}},
      {}},
     {"a connect the codec refuses: said on the row and once in the log, nothing cut, missed with the refusal",
      {{10, 20}},
@@ -692,7 +702,8 @@ const BookingCase kBookings[] = {
      {{15, Event::kRefusing, "", "Running | Waiting"},
       {20, Event::kNone, "disconnect; connect 3", "Running | Starting"},
       {21, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
-      {22, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"}},
+      {22, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
+      {23, Event::kCall4Dropped, "", "Running (its call has ended) | Running"}},
      {"Scheduled connection to Studio 3: the codec refused to end its other calls: Busy (error 409)"},
      "",
      "Studio 4"},
@@ -754,6 +765,7 @@ protected:
             sessions_->tellPeerList(codec_);
             break;
         case Event::kCallDropped: codec.active.remove("3"); break;
+        case Event::kCall4Dropped: codec.active.remove("4"); break;
         case Event::kCallStillUp: codec.active.insert("3"); break;
         case Event::kRenamedUnseen: codec.names.insert("3", "Studio 3 West"); break;
         case Event::kMovedUnseen:
@@ -974,7 +986,7 @@ TEST_F(SchedulerTest, AMissedOccurrenceWhoseNextIsRefusedIsLoggedOnce) {
     overfill();
     sessions_->codec(codec_).is_ready = false;
     for (int minute : {10, 20, 21, 22}) tickAt(minute);
-    EXPECT_EQ(jobAt(0).state, S::Starting);  // kept pending as it finished
+    EXPECT_EQ(jobAt(0).state, S::Waiting);
     EXPECT_EQ(sessions_->codec(codec_).log,
               (QStringList{kWaits, "Scheduled connection to Studio 3 missed: codec not ready", kStaysPending}));
     EXPECT_EQ(messages_.count_warnings(kRefused), 1);
