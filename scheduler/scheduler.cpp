@@ -16,6 +16,7 @@
 #include "dialogs/message_box.h"
 #include "ipc/exception.h"
 #include "scheduler/local_date_time.h"
+#include "scheduler/occurrences.h"
 #include "scheduler/session_adaptor.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.
@@ -75,10 +76,6 @@ int job_id_counter = 0;  // process-wide; GUI thread
 QString timeText(const QDateTime& when, const QDateTime& now) {
     return QLocale::c().toString(
         when, when.date() == now.date() ? QStringLiteral("hh:mm") : QStringLiteral("yyyy-MM-dd hh:mm"));
-}
-
-bool isRecurring(const Job& job) {
-    return job.frequency == Job::Daily || job.frequency == Job::Weekly;
 }
 
 }  // namespace
@@ -800,15 +797,6 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
     return false;
 }
 
-Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts) const {
-    // An occurrence whose window is still open is kept: the call belongs in it until its end.
-    for (qint64 days = stepDays(job);; days += stepDays(job)) {
-        const Job next = occurrenceAfter(job, days);
-        if (!next.start.isValid() || next.end > now) return next;
-        if (passed_starts && hasNextOccurrence(job, next)) passed_starts->append(next.start);
-    }
-}
-
 bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
     // Most occurrences are far from their series' next start: told without working it out.
     if (!isRecurring(booking) || now < booking.start.addDays(stepDays(booking)).addSecs(-kMaxClockShiftSecs)) {
@@ -825,23 +813,6 @@ bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
     booking.later_call_seen_at = now;
     is_file_changed_ = true;
     return true;
-}
-
-int Scheduler::stepDays(const Job& job) {
-    return job.frequency == Job::Weekly ? 7 : 1;
-}
-
-Job Scheduler::occurrenceAfter(const Job& job, qint64 days) {
-    Job next = job;
-    next.restartOccurrence();
-    const QDate start_date = job.start.date().addDays(days);
-    next.setWindow(start_date, job.startClock(), start_date.addDays(job.start.date().daysTo(job.end.date())),
-                   job.endClock());
-    return next;
-}
-
-bool Scheduler::hasNextOccurrence(const Job& job, const Job& next) {
-    return job.repeat_forever || next.start <= job.recurrence_end;
 }
 
 void Scheduler::notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now) {

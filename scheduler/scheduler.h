@@ -282,15 +282,6 @@ private:
     // with a warning, to be finished again at the next pass: its recurrence stays in the file. True
     // when the job is Done.
     bool finishJob(Job& job, const QDateTime& now);
-    // The job's next occurrence: the first on its chosen wall-clock times whose end lies after now,
-    // so one whose window is open is kept. The starts of those skipped, within the recurrence, go
-    // to `passed_starts` when given.
-    Job nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts = nullptr) const;
-    static int stepDays(const Job& job);
-    // The job's window `days` later, on its chosen wall-clock times, as a new occurrence.
-    static Job occurrenceAfter(const Job& job, qint64 days);
-    // No occurrence starts after the recurrence end, unless it repeats forever.
-    static bool hasNextOccurrence(const Job& job, const Job& next);
     // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
     void notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now);
     // Done without a connection: logged, shown on the job, then finished as usual.
