@@ -17,6 +17,7 @@
 #include "ipc/exception.h"
 #include "scheduler/local_date_time.h"
 #include "scheduler/occurrences.h"
+#include "scheduler/plan.h"
 #include "scheduler/session_adaptor.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.
@@ -384,25 +385,7 @@ void Scheduler::handOnToOpenOccurrences(const QDateTime& now) {
     }
 }
 
-const Scheduler::PeerCalls* Scheduler::Plan::find(const PeerKey& key) const {
-    const auto found = index.constFind(key);
-    return found == index.constEnd() ? nullptr : &calls[static_cast<size_t>(*found)];
-}
-
-Scheduler::PeerCalls* Scheduler::Plan::find(const PeerKey& key) {
-    return const_cast<PeerCalls*>(static_cast<const Plan*>(this)->find(key));
-}
-
-Scheduler::PeerCalls& Scheduler::Plan::add(const PeerKey& key) {
-    const auto found = index.constFind(key);
-    if (found != index.constEnd()) return calls[static_cast<size_t>(*found)];
-    index.insert(key, static_cast<int>(calls.size()));
-    calls.emplace_back();
-    calls.back().key = key;
-    return calls.back();
-}
-
-Scheduler::Plan Scheduler::collectCalls(const std::function<bool(const PeerKey&)>& includes) const {
+Plan Scheduler::collectCalls(const std::function<bool(const PeerKey&)>& includes) const {
     Plan plan;
     // One walk: the bookings go to their codec and peer in the order of the list.
     for (const JobPtr& job : jobs_) {
@@ -416,43 +399,10 @@ Scheduler::Plan Scheduler::collectCalls(const std::function<bool(const PeerKey&)
     return plan;
 }
 
-Scheduler::Plan Scheduler::makePlan(const QDateTime& now) const {
+Plan Scheduler::makePlan(const QDateTime& now) const {
     Plan plan = collectCalls([](const PeerKey&) { return true; });
     for (PeerCalls& calls : plan.calls) weigh(calls, now);
     return plan;
-}
-
-void Scheduler::weigh(PeerCalls& calls, const QDateTime& now) {
-    calls.is_wanted = false;
-    calls.is_maybe_wanted = false;
-    calls.needs_call = false;
-    calls.wanted_until = QDateTime();
-    for (const Job* booking : calls.bookings) {
-        const bool is_wanted = wantsCall(*booking, calls, now);
-        const bool is_maybe_wanted = !is_wanted && booking->isOpen(now) && isRenamedAtItsHost(*booking, calls);
-        if (!is_wanted && !is_maybe_wanted) continue;
-        calls.is_wanted = calls.is_wanted || is_wanted;
-        calls.is_maybe_wanted = calls.is_maybe_wanted || is_maybe_wanted;
-        calls.needs_call = calls.needs_call || (is_wanted && !booking->connected_at.isValid());
-        if (!calls.wanted_until.isValid() || booking->end > calls.wanted_until) calls.wanted_until = booking->end;
-    }
-}
-
-bool Scheduler::isRenamedAtItsHost(const Job& booking, const PeerCalls& calls) {
-    return booking.hasPeerIdentity() && !calls.listed.isEmpty() && calls.listed.value(2) == booking.peer_address &&
-           calls.listed.value(1) != booking.peer_name;
-}
-
-bool Scheduler::wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
-    return booking.isOpen(now) && isListedAsMade(booking, calls);
-}
-
-bool Scheduler::isListedAsMade(const Job& booking, const PeerCalls& calls) {
-    return !booking.hasPeerIdentity() || calls.listed == booking.peerIdentity();
-}
-
-bool Scheduler::needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
-    return booking.priority && !booking.forced_at.isValid() && wantsCall(booking, calls, now);
 }
 
 void Scheduler::reviewPeer(PeerCalls& calls, const QDateTime& now) {

@@ -22,6 +22,8 @@
 #include "scheduler/peer_sightings.h"
 
 class QWidget;
+struct PeerCalls;
+struct Plan;
 
 // The engine behind scheduled connections. It keeps the bookings (jobs) in order of start and
 // decides every call from one plan: for each codec and peer, the call is wanted while some booking
@@ -144,29 +146,6 @@ public slots:
 private:
     using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it settles alive
 
-    // Every pending booking of one codec and peer id, as one pass sees them.
-    struct PeerCalls {
-        PeerKey key;
-        std::vector<Job*> bookings;
-        QStringList listed;       // {id, name, address} as the codec's last list names the id; empty: not
-        bool is_wanted = false;   // some booking's window is open with its peer as made
-        // Some booking's window is open and its peer is listed at its own host under another name,
-        // where no list showed the rename: maybe the same far end, so its call is neither made nor cut.
-        bool is_maybe_wanted = false;
-        bool needs_call = false;  // one such booking has not yet had its call in its occurrence
-        QDateTime wanted_until;   // the latest end among those bookings, maybe wanting ones included
-        bool is_forcing = false;  // a forced booking of it made room in this pass: acted on first
-    };
-    // The plan of one pass: every codec and peer id with pending bookings or a held call, in order
-    // of their first booking.
-    struct Plan {
-        std::vector<PeerCalls> calls;
-        QHash<PeerKey, int> index;  // into calls
-        const PeerCalls* find(const PeerKey& key) const;
-        PeerCalls* find(const PeerKey& key);
-        PeerCalls& add(const PeerKey& key);
-    };
-
     // CodecSessions::Listener. A list decides once, for every booking of each peer id together,
     // whether they follow what the id names now; the window and the file take a new name.
     void peerListReceived(const QUuid& uuid) override;
@@ -204,8 +183,6 @@ private:
     // the codec's last list names under its id.
     Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
     Plan makePlan(const QDateTime& now) const;
-    // Whether the bookings want the call, and until when, as they stand now.
-    static void weigh(PeerCalls& calls, const QDateTime& now);
     // Before anything is sent: the calls of a codec that left the fleet went with it, and who the
     // peer is is decided (followPeer).
     void reviewPeer(PeerCalls& calls, const QDateTime& now);
@@ -251,12 +228,6 @@ private:
     // any call.
     void dropOutdatedCallElements();
     void dropCallElementsWhere(const std::function<bool(const Message&)>& is_dropped);
-    // The booking's window is open and its peer id names the peer it was made for.
-    static bool wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now);
-    static bool isListedAsMade(const Job& booking, const PeerCalls& calls);
-    static bool isRenamedAtItsHost(const Job& booking, const PeerCalls& calls);
-    // Forced, its window open, and its room not made yet in this occurrence.
-    static bool needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now);
 
     // Who the peer is, for every booking of one codec and peer id and the call held for them:
     // they follow `listed` (the id's peer now) for the operator's own rename, for a new name at the
