@@ -15,9 +15,11 @@
 #include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
 #include "ipc/exception.h"
+#include "scheduler/element_text.h"
 #include "scheduler/local_date_time.h"
 #include "scheduler/occurrences.h"
 #include "scheduler/plan.h"
+#include "scheduler/schedule_zone.h"
 #include "scheduler/session_adaptor.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.
@@ -1031,43 +1033,6 @@ QString Scheduler::connectBlockedReason(const Job& job) const {
 // ------------------------------------------------------------------------------------------------
 // The schedule file
 
-namespace {
-
-// Appends an element of attributes alone, as the message writer lays it out at `depth`. The names
-// are the records' own, and a value spelt out by the program goes as it is: only codec texts are
-// checked and escaped, for thousands of elements at every save.
-class ElementText {
-public:
-    ElementText(std::string& out, const char* name, int depth) : out_(out) {
-        out_ += '\n';
-        out_.append(static_cast<size_t>(depth - 1) * 4, ' ');
-        out_ += '<';
-        out_ += name;
-    }
-    ~ElementText() { out_ += "/>"; }
-    ElementText(const ElementText&) = delete;
-    ElementText& operator=(const ElementText&) = delete;
-
-    Job::AttributeVisitor attributes() {
-        return [this](const char* name, std::string_view text, bool is_spelt_out) {
-            if (!is_spelt_out) {
-                Message::append_xml_attribute(out_, name, text);
-                return;
-            }
-            out_ += ' ';
-            out_ += name;
-            out_ += "=\"";
-            out_ += text;
-            out_ += '"';
-        };
-    }
-
-private:
-    std::string& out_;
-};
-
-}  // namespace
-
 std::string Scheduler::fileText() const {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs";
     // The file's times are wall-clock times of this zone: a load under another keeps their moments.
@@ -1207,29 +1172,6 @@ bool Scheduler::fromMessage(const Message& root) {
     if (is_any_added) emit scheduleUpdated();
     if (is_any_finished) save();
     return true;
-}
-
-QTimeZone Scheduler::zoneWrittenIn(const Message& root) {
-    const QByteArray written = QByteArray::fromStdString(root.attributes().get_string("zone", ""));
-    // No zone (an older file), or this one: read as local times, daylight saving and all.
-    if (written.isEmpty() || written == localZoneId()) return {};
-    const QTimeZone zone(written);
-    if (!zone.isValid()) {
-        qWarning().noquote() << "schedule: the file names the time zone" << QString::fromUtf8(written)
-                             << "which this machine does not know; its times are read as local times";
-    }
-    return zone;
-}
-
-void Scheduler::retimeElement(Message& element, const QTimeZone& written_in) {
-    Message::Attributes& a = element.attributes();
-    for (const char* name : {"start", "end", "recurrence_end", "connected", "forced", "later_call_seen", "since"}) {
-        QDate date;
-        QTime time;
-        if (!Job::parseDateText(a.get_qstring(name, QString()), date, time)) continue;
-        const QDateTime moment = localDateTime(date, time, written_in);
-        a.set(name, Job::dateText(moment.date(), moment.time()).toStdString());
-    }
 }
 
 void Scheduler::noteZoneChange(const QTimeZone& written_in) {

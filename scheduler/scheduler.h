@@ -307,11 +307,6 @@ private:
     // The "call" elements of a file: each names a registered codec or is kept as it was read, at
     // most kMaxJobs together.
     void loadHeldCalls(const Message& calls, const QTimeZone& written_in);
-    // The zone the file's times were written in, where it is another than this machine's; invalid
-    // for a file that names none (written before the zone was kept) or this machine's own.
-    static QTimeZone zoneWrittenIn(const Message& root);
-    // Rewrites an element's times, written in `written_in`, as this zone's readings of their moments.
-    static void retimeElement(Message& element, const QTimeZone& written_in);
     // Says once, in a notice and in the log of each codec with bookings, that the times moved.
     void noteZoneChange(const QTimeZone& written_in);
     // A file without "calls": each job that noted its call holds it.
