@@ -100,6 +100,7 @@ void Scheduler::setSessions(std::shared_ptr<CodecSessions> sessions) {
     if (sessions_ && sessions_->listener() == this) sessions_->setListener(nullptr);
     sessions_ = sessions ? std::move(sessions) : std::make_shared<SessionAdaptor>(nullptr, nullptr);
     sessions_->setListener(this);
+    held_calls_.setSessions(sessions_);
     for (const JobPtr& job : jobs_) watchPeer(*job);
 }
 
@@ -198,7 +199,7 @@ void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
     weigh(calls, now);
     if (calls.is_wanted || calls.is_maybe_wanted) return;
     const bool is_up = isCallKnownUp(key);
-    forgetCall(key);
+    held_calls_.forget(key);
     if (is_up) logLine(removed, kLetGo.arg(peerText(removed)));
 }
 
@@ -352,7 +353,7 @@ void Scheduler::runPass(const QDateTime& now) {
     }
     is_file_changed_ = false;
     handOnToOpenOccurrences(now);
-    dropOutdatedCallElements();
+    if (held_calls_.dropOutdatedElements()) is_file_changed_ = true;
     Plan plan = makePlan(now);
     for (PeerCalls& calls : plan.calls) reviewPeer(calls, now);
     // A codec's forces come before its dials, so that no call is made and ended in one pass; each
@@ -411,7 +412,7 @@ void Scheduler::reviewPeer(PeerCalls& calls, const QDateTime& now) {
     const PeerKey& key = calls.key;
     if (!sessions_->isRegistered(key.codec)) {
         // Its codec left the fleet, and the call with it.
-        if (forgetCall(key)) is_file_changed_ = true;
+        if (held_calls_.forget(key)) is_file_changed_ = true;
         return;
     }
     if (!sessions_->isReady(key.codec)) return;
@@ -518,7 +519,7 @@ void Scheduler::letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now) 
     // nothing is on its way.
     const bool is_settled = held->is_connect_refused || !held->dialled_at.isValid() ||
                             held->dialled_at.msecsTo(now) >= kTickMs;
-    if (is_settled && forgetCall(key)) is_file_changed_ = true;
+    if (is_settled && held_calls_.forget(key)) is_file_changed_ = true;
 }
 
 void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
@@ -536,7 +537,7 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
             taken.peer_name = booking->peer_name;
             taken.peer_address = booking->peer_address;
             taken.since = now;
-            held = holdCall(calls.key, taken);
+            held = held_calls_.hold(calls.key, taken);
             is_file_changed_ = true;
         }
         if (!booking->connected_at.isValid()) {
@@ -564,7 +565,7 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
         made.peer_name = first->peer_name;
         made.peer_address = first->peer_address;
         made.since = now;
-        held = holdCall(calls.key, made);
+        held = held_calls_.hold(calls.key, made);
         is_file_changed_ = true;
     }
     held->dialled_at = now;
@@ -800,56 +801,6 @@ void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_
 }
 
 // ------------------------------------------------------------------------------------------------
-// The calls the schedule holds
-
-QHash<PeerKey, HeldCall>::iterator Scheduler::holdCall(const PeerKey& key, const HeldCall& call) {
-    dropKeptCallElements(key);
-    return held_calls_.insert(key, call);
-}
-
-bool Scheduler::forgetCall(const PeerKey& key) {
-    if (held_calls_.remove(key) == 0) return false;
-    dropKeptCallElements(key);
-    return true;
-}
-
-void Scheduler::dropKeptCallElements(const PeerKey& key) {
-    QString host;
-    int port = 0;
-    if (kept_call_elements_.empty() || !sessions_->address(key.codec, host, port)) return;
-    const auto is_of_key = [&](const Message& element) {
-        const Message::Attributes& a = element.attributes();
-        return a.get_qstring("ip", QString()) == host && a.get_int("port", 0) == port &&
-               Job::normalPeerId(a.get_qstring("peer", QString())) == key.peer;
-    };
-    dropCallElementsWhere(is_of_key);
-}
-
-void Scheduler::dropOutdatedCallElements() {
-    if (kept_call_elements_.empty()) return;
-    QHash<QString, QUuid> codecs;  // by "host port", looked up once a pass
-    const auto is_outdated = [&](const Message& element) {
-        const Message::Attributes& a = element.attributes();
-        const QString host = a.get_qstring("ip", QString());
-        const int port = a.get_int("port", 0);
-        const QString address = host + QLatin1Char(' ') + QString::number(port);
-        auto codec = codecs.find(address);
-        if (codec == codecs.end()) codec = codecs.insert(address, sessions_->findByAddress(host, port));
-        // Its codec is in the fleet again, and shows the peer out of any call: the call went.
-        return !codec->isNull() && sessions_->isReady(*codec) &&
-               !sessions_->isPeerActive(*codec, Job::normalPeerId(a.get_qstring("peer", QString())));
-    };
-    dropCallElementsWhere(is_outdated);
-}
-
-void Scheduler::dropCallElementsWhere(const std::function<bool(const Message&)>& is_dropped) {
-    const auto kept_end = std::remove_if(kept_call_elements_.begin(), kept_call_elements_.end(), is_dropped);
-    if (kept_end == kept_call_elements_.end()) return;
-    kept_call_elements_.erase(kept_end, kept_call_elements_.end());
-    is_file_changed_ = true;
-}
-
-// ------------------------------------------------------------------------------------------------
 // Who the peer is
 
 void Scheduler::peerListReceived(const QUuid& uuid) {
@@ -872,7 +823,7 @@ bool Scheduler::forgetGoneCall(const PeerKey& key) {
     if (held == held_calls_.end() || sessions_->isPeerActive(key.codec, key.peer)) return false;
     // Only a call seen up, or one whose disconnect went out, is gone; a connect may still be on its way.
     if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
-    return forgetCall(key);
+    return held_calls_.forget(key);
 }
 
 bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
@@ -959,7 +910,7 @@ bool Scheduler::followPeer(const PeerKey& key, const std::vector<Job*>& bookings
     }
     if (has_held && !held->isOf(listed)) {
         // Another peer's call now, or this one's at another host: not the schedule's to cut.
-        forgetCall(key);
+        held_calls_.forget(key);
         return true;
     }
     return is_renamed;
@@ -1050,36 +1001,7 @@ std::string Scheduler::fileText() const {
         job->visitAttributes(element.attributes());
     }
     for (const Message& element : kept_elements_) element.append_xml(out, 2);
-    // Always written, even empty: a file without it was written before the schedule kept its calls.
-    std::vector<std::pair<PeerKey, const HeldCall*>> held;
-    for (auto call = held_calls_.cbegin(); call != held_calls_.cend(); ++call) held.emplace_back(call.key(), &*call);
-    // In a fixed order, so that the same schedule gives the same file.
-    std::sort(held.begin(), held.end(), [](const auto& a, const auto& b) {
-        return a.first.codec != b.first.codec ? a.first.codec < b.first.codec
-                                              : a.first.peer.toInt() < b.first.peer.toInt();
-    });
-    std::string calls;
-    QUuid codec;
-    QString host;
-    int port = 0;
-    bool is_registered = false;
-    for (const auto& [key, call] : held) {
-        if (key.codec != codec) {
-            codec = key.codec;
-            is_registered = sessions_->address(codec, host, port);
-        }
-        if (!is_registered) continue;  // its codec left the fleet
-        ElementText element(calls, "call", 3);
-        call->visitAttributes(host, port, key.peer, element.attributes());
-    }
-    for (const Message& element : kept_call_elements_) element.append_xml(calls, 3);
-    if (calls.empty()) {
-        out += "\n    <calls/>";
-    } else {
-        out += "\n    <calls>";
-        out += calls;
-        out += "\n    </calls>";
-    }
+    held_calls_.appendText(out);
     out += "\n</jobs>\n";
     return out;
 }
@@ -1164,9 +1086,9 @@ bool Scheduler::fromMessage(const Message& root) {
         }
     }
     if (root.child_count("calls") > 0) {
-        loadHeldCalls(root.get_child("calls", 0), written_in);
+        held_calls_.load(root.get_child("calls", 0), written_in, kMaxJobs);
     } else {
-        holdNotedCalls();
+        held_calls_.holdNoted(jobs_);
     }
     if (written_in.isValid() && (is_any_added || !kept_elements_.empty())) noteZoneChange(written_in);
     if (is_any_added) emit scheduleUpdated();
@@ -1189,44 +1111,6 @@ void Scheduler::noteZoneChange(const QTimeZone& written_in) {
                             tr("The scheduled connections were saved in the time zone %1, and this machine is now in "
                                "%2.\n\nEach keeps its moment: its times now read in %2.")
                                 .arg(was, now));
-}
-
-void Scheduler::loadHeldCalls(const Message& calls, const QTimeZone& written_in) {
-    const unsigned count = calls.child_count("call");
-    for (unsigned i = 0; i < count; ++i) {
-        if (held_calls_.size() + static_cast<int>(kept_call_elements_.size()) >= kMaxJobs) {
-            qWarning() << "schedule: the file holds" << count - i << "more calls than the" << kMaxJobs
-                       << "a schedule keeps; they are dropped";
-            return;
-        }
-        const Message& element = calls.get_child("call", i);
-        const Message::Attributes& a = element.attributes();
-        const QUuid codec = sessions_->findByAddress(a.get_qstring("ip", QString()), a.get_int("port", 0));
-        HeldCall call;
-        QString peer;
-        if (codec.isNull() || !call.fromMessage(element, peer, written_in)) {
-            kept_call_elements_.push_back(element);
-            if (written_in.isValid()) retimeElement(kept_call_elements_.back(), written_in);
-            continue;
-        }
-        if (held_calls_.contains({codec, peer})) continue;
-        held_calls_.insert({codec, peer}, call);
-        sessions_->watch(codec);
-    }
-}
-
-void Scheduler::holdNotedCalls() {
-    for (const JobPtr& job : jobs_) {
-        if (job->state == Job::Done || !job->connected_at.isValid()) continue;
-        const PeerKey key{job->uuid, job->peer};
-        if (held_calls_.contains(key)) continue;
-        HeldCall noted;
-        noted.peer_name = job->peer_name;
-        noted.peer_address = job->peer_address;
-        noted.since = job->connected_at;
-        noted.is_seen_up = true;
-        held_calls_.insert(key, noted);
-    }
 }
 
 bool Scheduler::load() {

@@ -16,7 +16,7 @@
 
 #include "ipc/message.h"
 #include "scheduler/codec_sessions.h"
-#include "scheduler/held_call.h"
+#include "scheduler/held_calls.h"
 #include "scheduler/job.h"
 #include "scheduler/peer_key.h"
 #include "scheduler/peer_sightings.h"
@@ -218,16 +218,6 @@ private:
     // go once its connect cannot bring it up any more.
     void letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now);
 
-    // Every change of held_calls_ goes through these: a "call" element kept from the file for the
-    // same address, port and peer id is older than the schedule's own news, and is dropped.
-    QHash<PeerKey, HeldCall>::iterator holdCall(const PeerKey& key, const HeldCall& call);
-    // False when the schedule held no call of the key.
-    bool forgetCall(const PeerKey& key);
-    void dropKeptCallElements(const PeerKey& key);
-    // Drops the kept "call" elements whose codec is in the fleet again and shows their peer out of
-    // any call.
-    void dropOutdatedCallElements();
-    void dropCallElementsWhere(const std::function<bool(const Message&)>& is_dropped);
 
     // Who the peer is, for every booking of one codec and peer id and the call held for them:
     // they follow `listed` (the id's peer now) for the operator's own rename, for a new name at the
@@ -304,13 +294,8 @@ private:
     void letGoOfCall(const Job& removed, const QDateTime& now);
     // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
     void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
-    // The "call" elements of a file: each names a registered codec or is kept as it was read, at
-    // most kMaxJobs together.
-    void loadHeldCalls(const Message& calls, const QTimeZone& written_in);
     // Says once, in a notice and in the log of each codec with bookings, that the times moved.
     void noteZoneChange(const QTimeZone& written_in);
-    // A file without "calls": each job that noted its call holds it.
-    void holdNotedCalls();
     // Moves a damaged schedule file aside and tells the operator.
     void setAsideDamagedFile(const QString& error);
 
@@ -319,10 +304,9 @@ private:
     std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
     int pending_count_ = 0;         // jobs_ not Done
     QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
-    QHash<PeerKey, HeldCall> held_calls_;
+    HeldCalls held_calls_;
     PeerSightings sightings_;
     std::vector<Message> kept_elements_;       // "job" elements of the last load that made no job
-    std::vector<Message> kept_call_elements_;  // "call" elements of the last load that named no codec
     bool is_file_changed_ = false;             // by the pass under way
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;
