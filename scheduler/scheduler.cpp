@@ -17,9 +17,9 @@
 #include "ipc/exception.h"
 #include "scheduler/element_text.h"
 #include "scheduler/local_date_time.h"
-#include "scheduler/occurrences.h"
 #include "scheduler/plan.h"
 #include "scheduler/schedule_zone.h"
+#include "scheduler/series.h"
 #include "scheduler/session_adaptor.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.

@@ -1,4 +1,4 @@
-#include "scheduler/occurrences.h"
+#include "scheduler/series.h"
 
 #include <QDate>
 
