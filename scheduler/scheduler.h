@@ -146,6 +146,130 @@ public slots:
 private:
     using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it settles alive
 
+    // --------------------------------------------------------------------------------------------
+    // The list of bookings (scheduler.cpp)
+
+    int indexOf(int id) const;
+    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
+    QString editRefusal(int index, const Job& edited, bool was_done) const;
+    // The first occurrence not Done among those the job's finish added, one after another; null
+    // when its series does not go on.
+    const Job* pendingOccurrenceAfter(const Job& job) const;
+    // The operator's edit, `edited`, written onto `current` as it stands now: see applyEdit.
+    Job editedOccurrence(const Job& current, const Job& edited, const QDateTime& now) const;
+    // The schedule holds the booking's call, up and wanted so far.
+    bool isHeldCallUp(const Job& booking) const;
+    // addJob without scheduleUpdated, for a caller that adds many; the record added, or null.
+    JobPtr insertJob(const Job& job);
+    // The codec is watched and what its list names under the job's id now is taken as seen.
+    void watchPeer(const Job& job);
+    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
+    // becomes what it now is, -1 as it leaves or stops being it.
+    void countJob(const Job& job, int delta);
+    // Changes the state of a job in the list, keeping the counts.
+    void setState(Job& job, Job::JobState state);
+    // Drops the Done records a pass finished more than kDoneKeptSecs ago; true when any went.
+    bool dropAgedDoneJobs(const QDateTime& now);
+    // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
+    // the schedule's.
+    void letGoOfCall(const Job& removed, const QDateTime& now);
+    // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
+    void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
+
+    // --------------------------------------------------------------------------------------------
+    // The pass (scheduler_pass.cpp)
+
+    // The pass: first each finished occurrence whose series has its next window open hands on to
+    // it; then the plan is made and each codec and peer is made to match it (actOn); then every
+    // pending job's state is read from the plan, and those whose window passed are finished. A pass
+    // asked for while one is under way (a nested event loop) is skipped.
+    void runPass(const QDateTime& now);
+    void handOnToOpenOccurrences(const QDateTime& now);
+    // The pending bookings and held calls of the codecs and peers `includes` takes, each with what
+    // the codec's last list names under its id.
+    Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
+    Plan makePlan(const QDateTime& now) const;
+    // Before anything is sent: the calls of a codec that left the fleet went with it, and who the
+    // peer is is decided (followPeer).
+    void reviewPeer(PeerCalls& calls, const QDateTime& now);
+    // Each codec with forced bookings that have not made their room yet, and want their call,
+    // makes it once for all of them: a disconnect-all, or, where one of their own calls is up, a
+    // disconnect of each other call. The bookings of those other calls had their call, and are
+    // not dialled again.
+    void makeRoomForForces(Plan& plan, const QDateTime& now);
+    bool isForcing(const PeerCalls& calls, const QDateTime& now) const;
+    void makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now);
+    void noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
+    void actOn(PeerCalls& calls, const QDateTime& now);
+    // Steps of actOn on a ready codec. hold: the call is up and wanted, made or found; it becomes
+    // the schedule's, and each booking whose window is open has had its call.
+    void hold(PeerCalls& calls, const QDateTime& now);
+    // Connects the wanted call.
+    void dial(PeerCalls& calls, const QDateTime& now);
+    // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
+    void release(PeerCalls& calls);
+    // The schedule's call that nobody wants any more and that never came up: never cut, and let
+    // go once its connect cannot bring it up any more.
+    void letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now);
+
+    // --------------------------------------------------------------------------------------------
+    // Each occurrence's course (scheduler_occurrences.cpp)
+
+    void settle(Job& job, const Plan& plan, const QDateTime& now);
+    // A Waiting row says as soon as a list shows it that its peer id names another peer now.
+    void settleWaiting(Job& job);
+    void settleOpen(Job& job);
+    void settleRunning(Job& job);
+    void settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now);
+    // Its force was refused, as far as the codec's list shows: a call it was to end is still up.
+    bool isForceRefused(const Job& job) const;
+    // noteWaiting, keeping the reason in the job's wait_reason.
+    void noteConnectWait(Job& job, const QString& status, const QString& log_text);
+    void clearWaitReason(Job& job);
+    // Done, its status cleared, then finished as usual.
+    bool finishQuietly(Job& job, const QDateTime& now);
+    // Done, with the line its ended occurrence deserves: its call left up for the bookings that
+    // want it until `wanted_until` (invalid: nobody), left up as another peer's, or missed.
+    bool finishOccurrence(Job& job, const QDateTime& wanted_until, const QDateTime& now);
+    // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
+    // one's place under kMaxJobs. Each occurrence between them whose whole window passed gets its
+    // line. A next occurrence that is refused all the same leaves the job pending in its state,
+    // with a warning, to be finished again at the next pass: its recurrence stays in the file. True
+    // when the job is Done.
+    bool finishJob(Job& job, const QDateTime& now);
+    // A loaded job whose end passed while its element noted no call: missed, or, where the file
+    // cannot tell, ended while the program was closed (see fromMessage).
+    bool finishEndedWhileClosed(Job& job, const QDateTime& now);
+    // The booking's call is seen up: once a later occurrence of its series has opened (a window
+    // longer than its period), its later_call_seen_at notes it. True when it did.
+    bool noteLaterOccurrenceCall(Job& booking, const QDateTime& now);
+    // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
+    void notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now);
+    // Done without a connection: logged, shown on the job, then finished as usual.
+    bool missJob(Job& job, const QString& reason, const QDateTime& now);
+    // Logs the line, shows `status` on the job and finishes it.
+    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
+    // A Qt warning and a line in the job's codec's log.
+    void logLine(const Job& job, const QString& text);
+    // Shows `status` on the job and, once per occurrence and status, logs `log_text`.
+    void noteWaiting(Job& job, const QString& status, const QString& log_text);
+    // The peer's name as the job knows it, else as the codec's list has it, else "peer <id>".
+    QString peerText(const Job& job) const;
+    // Why the job's codec can take no command now; empty when it can.
+    QString unavailableReason(const Job& job) const;
+    // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
+    // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
+    QString peerChangeReason(const Job& job) const;
+    // unavailableReason, else peerChangeReason: why the job may not connect now.
+    QString connectBlockedReason(const Job& job) const;
+    // Why an occurrence ended without its call: the codec's refusal of its connect, else why it may
+    // not connect now, else why it could not before, else that its connects did not take or that
+    // its end came first.
+    QString missedReason(const Job& job) const;
+
+    // --------------------------------------------------------------------------------------------
+    // What the codecs tell (scheduler_peers.cpp)
+
     // CodecSessions::Listener. A list decides once, for every booking of each peer id together,
     // whether they follow what the id names now; the window and the file take a new name.
     void peerListReceived(const QUuid& uuid) override;
@@ -165,60 +289,6 @@ private:
     // The forces the codec's last pass made that may have been refused: one of `other` (any, when
     // empty).
     void noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason);
-
-    // The pass: first each finished occurrence whose series has its next window open hands on to
-    // it; then the plan is made and each codec and peer is made to match it (actOn); then every
-    // pending job's state is read from the plan, and those whose window passed are finished. A pass
-    // asked for while one is under way (a nested event loop) is skipped.
-    void runPass(const QDateTime& now);
-    void handOnToOpenOccurrences(const QDateTime& now);
-    // The operator's edit, `edited`, written onto `current` as it stands now: see applyEdit.
-    Job editedOccurrence(const Job& current, const Job& edited, const QDateTime& now) const;
-    // The schedule holds the booking's call, up and wanted so far.
-    bool isHeldCallUp(const Job& booking) const;
-    // The booking's call is seen up: once a later occurrence of its series has opened (a window
-    // longer than its period), its later_call_seen_at notes it. True when it did.
-    bool noteLaterOccurrenceCall(Job& booking, const QDateTime& now);
-    // The pending bookings and held calls of the codecs and peers `includes` takes, each with what
-    // the codec's last list names under its id.
-    Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
-    Plan makePlan(const QDateTime& now) const;
-    // Before anything is sent: the calls of a codec that left the fleet went with it, and who the
-    // peer is is decided (followPeer).
-    void reviewPeer(PeerCalls& calls, const QDateTime& now);
-    // Each codec with forced bookings that have not made their room yet, and want their call,
-    // makes it once for all of them: a disconnect-all, or, where one of their own calls is up, a
-    // disconnect of each other call. The bookings of those other calls had their call, and are
-    // not dialled again.
-    void makeRoomForForces(Plan& plan, const QDateTime& now);
-    bool isForcing(const PeerCalls& calls, const QDateTime& now) const;
-    void makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now);
-    void noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
-    void actOn(PeerCalls& calls, const QDateTime& now);
-    void settle(Job& job, const Plan& plan, const QDateTime& now);
-    // A Waiting row says as soon as a list shows it that its peer id names another peer now.
-    void settleWaiting(Job& job);
-    void settleOpen(Job& job);
-    void settleRunning(Job& job);
-    void settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now);
-    // Its force was refused, as far as the codec's list shows: a call it was to end is still up.
-    bool isForceRefused(const Job& job) const;
-    // noteWaiting, keeping the reason in the job's wait_reason.
-    void noteConnectWait(Job& job, const QString& status, const QString& log_text);
-    void clearWaitReason(Job& job);
-
-    // Steps of actOn on a ready codec. hold: the call is up and wanted, made or found; it becomes
-    // the schedule's, and each booking whose window is open has had its call.
-    void hold(PeerCalls& calls, const QDateTime& now);
-    // Connects the wanted call.
-    void dial(PeerCalls& calls, const QDateTime& now);
-    // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
-    void release(PeerCalls& calls);
-    // The schedule's call that nobody wants any more and that never came up: never cut, and let
-    // go once its connect cannot bring it up any more.
-    void letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now);
-
-
     // Who the peer is, for every booking of one codec and peer id and the call held for them:
     // they follow `listed` (the id's peer now) for the operator's own rename, for a new name at the
     // same host seen while the id stayed (`seen_before`, the list before, else empty), and for a
@@ -231,69 +301,14 @@ private:
                     const QStringList& seen_before) const;
     // {id, name, address} as the codec's last list names the id; empty when it does not.
     QStringList listedIdentity(const PeerKey& key) const;
-
-    // Done, its status cleared, then finished as usual.
-    bool finishQuietly(Job& job, const QDateTime& now);
-    // Done, with the line its ended occurrence deserves: its call left up for the bookings that
-    // want it until `wanted_until` (invalid: nobody), left up as another peer's, or missed.
-    bool finishOccurrence(Job& job, const QDateTime& wanted_until, const QDateTime& now);
-    // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
-    // one's place under kMaxJobs. Each occurrence between them whose whole window passed gets its
-    // line. A next occurrence that is refused all the same leaves the job pending in its state,
-    // with a warning, to be finished again at the next pass: its recurrence stays in the file. True
-    // when the job is Done.
-    bool finishJob(Job& job, const QDateTime& now);
-    // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
-    void notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now);
-    // Done without a connection: logged, shown on the job, then finished as usual.
-    bool missJob(Job& job, const QString& reason, const QDateTime& now);
-    // Logs the line, shows `status` on the job and finishes it.
-    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
-    // A Qt warning and a line in the job's codec's log.
-    void logLine(const Job& job, const QString& text);
-    // Shows `status` on the job and, once per occurrence and status, logs `log_text`.
-    void noteWaiting(Job& job, const QString& status, const QString& log_text);
-
     // The held call of the key when it is the booking's peer's; null otherwise.
     const HeldCall* heldCallOf(const Job& booking) const;
     // The codec is ready and its last list shows the peer id in a call.
     bool isCallKnownUp(const PeerKey& key) const;
-    // The peer's name as the job knows it, else as the codec's list has it, else "peer <id>".
-    QString peerText(const Job& job) const;
-    // Why the job's codec can take no command now; empty when it can.
-    QString unavailableReason(const Job& job) const;
-    // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
-    // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
-    QString peerChangeReason(const Job& job) const;
-    // unavailableReason, else peerChangeReason: why the job may not connect now.
-    QString connectBlockedReason(const Job& job) const;
-    // Why an occurrence ended without its call: the codec's refusal of its connect, else why it may
-    // not connect now, else why it could not before, else that its connects did not take or that
-    // its end came first.
-    QString missedReason(const Job& job) const;
 
-    int indexOf(int id) const;
-    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
-    QString editRefusal(int index, const Job& edited, bool was_done) const;
-    // The first occurrence not Done among those the job's finish added, one after another; null
-    // when its series does not go on.
-    const Job* pendingOccurrenceAfter(const Job& job) const;
-    // addJob without scheduleUpdated, for a caller that adds many; the record added, or null.
-    JobPtr insertJob(const Job& job);
-    // The codec is watched and what its list names under the job's id now is taken as seen.
-    void watchPeer(const Job& job);
-    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
-    // becomes what it now is, -1 as it leaves or stops being it.
-    void countJob(const Job& job, int delta);
-    // Changes the state of a job in the list, keeping the counts.
-    void setState(Job& job, Job::JobState state);
-    // Drops the Done records a pass finished more than kDoneKeptSecs ago; true when any went.
-    bool dropAgedDoneJobs(const QDateTime& now);
-    // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
-    // the schedule's.
-    void letGoOfCall(const Job& removed, const QDateTime& now);
-    // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
-    void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
+    // --------------------------------------------------------------------------------------------
+    // The file (scheduler_file.cpp)
+
     // Says once, in a notice and in the log of each codec with bookings, that the times moved.
     void noteZoneChange(const QTimeZone& written_in);
     // Moves a damaged schedule file aside and tells the operator.
