@@ -206,6 +206,8 @@ private:
     void hold(PeerCalls& calls, const QDateTime& now);
     // Connects the wanted call.
     void dial(PeerCalls& calls, const QDateTime& now);
+    // A call made or taken now for the booking's peer.
+    HeldCalls::Map::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
     // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
     void release(PeerCalls& calls);
     // The schedule's call that nobody wants any more and that never came up: never cut, and let

@@ -199,14 +199,7 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
     }
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now)) continue;
-        if (held == held_calls_.end()) {
-            HeldCall taken;
-            taken.peer_name = booking->peer_name;
-            taken.peer_address = booking->peer_address;
-            taken.since = now;
-            held = held_calls_.hold(calls.key, taken);
-            is_file_changed_ = true;
-        }
+        if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
         if (!booking->connected_at.isValid()) {
             booking->connected_at = now;
             is_file_changed_ = true;
@@ -225,18 +218,19 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     }
     if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
     for (Job* booking : dialling) booking->has_sent_connect = true;
-    const Job* first = dialling.front();
     auto held = held_calls_.find(calls.key);
-    if (held == held_calls_.end()) {
-        HeldCall made;
-        made.peer_name = first->peer_name;
-        made.peer_address = first->peer_address;
-        made.since = now;
-        held = held_calls_.hold(calls.key, made);
-        is_file_changed_ = true;
-    }
+    if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
     held->dialled_at = now;
     held->is_connect_refused = false;
+}
+
+HeldCalls::Map::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now) {
+    HeldCall call;
+    call.peer_name = booking.peer_name;
+    call.peer_address = booking.peer_address;
+    call.since = now;
+    is_file_changed_ = true;
+    return held_calls_.hold(key, call);
 }
 
 void Scheduler::release(PeerCalls& calls) {
