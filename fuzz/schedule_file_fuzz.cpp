@@ -14,8 +14,8 @@
 #include <string>
 
 #include "dialogs/message_box.h"
-#include "ipc/exception.h"
-#include "ipc/message.h"
+#include "ipc/base/exception.h"
+#include "ipc/message/message.h"
 #include "scheduler/codec_sessions.h"
 #include "scheduler/scheduler.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/job.h"
 
 // Appends an element of attributes alone, as the message writer lays it out at `depth`: the

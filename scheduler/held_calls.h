@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/codec_sessions.h"
 #include "scheduler/held_call.h"
 #include "scheduler/job.h"

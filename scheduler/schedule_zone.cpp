@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QDebug>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/job.h"
 #include "scheduler/local_date_time.h"
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/codec_sessions.h"
 #include "scheduler/held_calls.h"
 #include "scheduler/job.h"

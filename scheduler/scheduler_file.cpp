@@ -10,12 +10,12 @@
 #include <QLoggingCategory>
 #include <QSet>
 
-#include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "scheduler/element_text.h"
 #include "scheduler/local_date_time.h"
 #include "scheduler/schedule_zone.h"
+#include "text/error_reason.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.
 Q_LOGGING_CATEGORY(lcScheduleFile, "kestrane.schedule.file", QtInfoMsg)

@@ -8,9 +8,9 @@
 
 #include <algorithm>
 
-#include "dialogs/codec_text.h"
 #include "scheduler/plan.h"
 #include "scheduler/series.h"
+#include "text/codec_text.h"
 
 namespace {
 
