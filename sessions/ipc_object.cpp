@@ -12,8 +12,8 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "ipc/ipc_mutex_guard.h"
-#include "ipc/logger.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/base/logger.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
 #include "sessions/message_text.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "ipc/ipc_mutex_guard.h"
+#include "ipc/base/ipc_mutex_guard.h"
 #include "sessions/iq_manager.h"
 #include "sessions/session_requests.h"
 

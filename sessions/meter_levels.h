@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // The levels of a codec's level report, read on the level meters' scale.
 namespace meter_levels {

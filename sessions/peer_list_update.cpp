@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 PeerListUpdate PeerListUpdate::read(const Message& list, const QList<int>& previous_active_ids,
                                     const QMap<int, PeerMetaPtr>& previous_by_id) {

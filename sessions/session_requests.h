@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // The requests a codec session builds more than once: by its commands, by its start-up set and
 // by its answers to the codec. Plain values, sent by the caller.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tools/codec-sim/codec_event_log.h"
 
 // The state and behaviour of one simulated audio codec, as the management program sees it through

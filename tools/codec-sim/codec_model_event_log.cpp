@@ -3,8 +3,8 @@
 // text.
 #include "tools/codec-sim/codec_model.h"
 
-#include "ipc/exception.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
 #include "tools/codec-sim/sim_numbers.h"
 
 using codec_sim::floor_div;

@@ -3,7 +3,7 @@
 #include <iterator>
 #include <string>
 
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 
 namespace codec_sim {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // The settings a simulated codec describes: the option descriptors of its settings page, its
 // channels, its profiles and its tunnel, from which it seeds its descriptor replies and values.

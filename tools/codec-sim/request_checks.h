@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // How a simulated codec reads the parts of a request and refuses one.
 namespace codec_sim {
