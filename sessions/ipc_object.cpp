@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/base/logger.h"

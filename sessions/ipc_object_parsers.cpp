@@ -6,7 +6,6 @@
 #include <QSet>
 #include <QTimer>
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 

@@ -3,8 +3,8 @@
 // replies, reports and the event log each have a file of their own (codec_model_*.cpp).
 #include "tools/codec-sim/codec_model.h"
 
-#include <algorithm>
 #include <iterator>
+#include <string>
 
 #include "tools/codec-sim/codec_options.h"
 #include "tools/codec-sim/sim_numbers.h"
