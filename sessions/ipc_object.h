@@ -48,6 +48,7 @@
 #include "sessions/kt_event.h"
 #include "sessions/locked_message_list.h"
 #include "sessions/loss_graph_data.h"
+#include "sessions/meter_levels.h"
 #include "sessions/peer_meta.h"
 #include "sessions/peer_stats_info.h"
 #include "sessions/profile_info.h"
@@ -74,6 +75,10 @@ class IQManager;
 // session mutex; nothing sends while holding the session mutex. The parsers
 // rebuild the session data on the GUI thread under the session mutex and raise their signals (the
 // graph series' dataChanged included) after releasing it.
+//
+// Its members are defined in a file per concern: ipc_object.cpp (the object and its connection),
+// ipc_object_commands.cpp, ipc_object_startup.cpp (with the subscriptions and the metering pace),
+// ipc_object_answers.cpp (what answers settle, refusals) and ipc_object_parsers.cpp.
 class IPCObject : public IQEndpointClient {
     Q_OBJECT
 
@@ -93,10 +98,9 @@ public:
     static constexpr int kEventLogPollMs = 6200;
     // Delay between an unsolicited "version" and asking for the version, in milliseconds.
     static constexpr int kVersionReaskMs = 100;
-    // The level meters' scale in dBFS: a missing, unreadable or lower level reads as silence, a
-    // higher one as full scale.
-    static constexpr float kSilenceDb = -72.0f;
-    static constexpr float kFullScaleDb = 0.0f;
+    // The level meters' scale in dBFS (see meter_levels).
+    static constexpr float kSilenceDb = meter_levels::kSilenceDb;
+    static constexpr float kFullScaleDb = meter_levels::kFullScaleDb;
     // Channel statistics records are kept for the session's lifetime; a codec naming more channels
     // than this gets no records for the rest.
     static constexpr int kMaxChannelStats = 256;
@@ -519,9 +523,6 @@ private:
     // levelsReported, then both level signals (GUI thread).
     void announce_levels(const std::array<float, 8>& db);
     void forget_reports() override;
-    // The eight levels of a report's values, in the order of recvAllLevels.
-    static std::array<float, 8> levels_of(const Message::Attributes& levels);
-    static float level_of(const Message::Attributes& levels, const char* name);
 
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "ipc/message/message.h"
+#include "tools/codec-sim/codec_event_log.h"
 
 // The state and behaviour of one simulated audio codec, as the management program sees it through
 // its requests, replies and reports. Pure logic over Message trees: no sockets, no clock, no
@@ -24,6 +24,11 @@
 // will do). Event-log stamps show calendar_origin_s + now_us / 1000000 as UTC.
 //
 // Threads: none of its own; one thread at a time (the simulated codec's server loop thread).
+//
+// Its members are defined in a file per concern: codec_model.cpp (the seeded state and its
+// lookups), codec_model_replies.cpp (handle_request, the replies' content and the pushes),
+// codec_model_calls.cpp (peers and calls), codec_model_settings.cpp (profiles and settings),
+// codec_model_reports.cpp and codec_model_event_log.cpp.
 class CodecModel {
 public:
     struct Subscription {
@@ -38,11 +43,10 @@ public:
 
     // Mon, 7 Dec 2020 04:30:00 +0000.
     static constexpr int64_t kDefaultCalendarOrigin = 1607315400;
-    // Oldest entries are dropped beyond this many bytes, each entry counting its text's bytes and
-    // kEventLogEntryBytes for its element and stamp, so that a "getEventLog" reply fits in one frame
-    // the program accepts (2 MiB) whatever the entries hold.
-    static constexpr size_t kMaxEventLogBytes = 1900000;
-    static constexpr size_t kEventLogEntryBytes = 64;
+    // The event log's bound in bytes, and what each entry counts besides its text (see
+    // CodecEventLog).
+    static constexpr size_t kMaxEventLogBytes = CodecEventLog::kMaxBytes;
+    static constexpr size_t kEventLogEntryBytes = CodecEventLog::kEntryBytes;
     // Longest text (names, addresses, passwords, option values) a request may store.
     static constexpr size_t kMaxTextLength = 256;
     static constexpr size_t kMaxPeers = 256;
@@ -155,10 +159,7 @@ private:
     struct TunnelLink {
         int li = 0, ri = 0;
         std::string ldesc, rdesc, name;
-    };
-    struct LogEntry {
-        int64_t unix_s = 0;
-        std::string text;
+        int base_delay_ms = 0;  // what its reported delay varies about
     };
 
     // Request handlers: each either changes the state or refuses through the reply, never both.
@@ -224,7 +225,6 @@ private:
 
     void disconnect_peer(Peer& peer, int64_t now_us);
     void add_log(int64_t now_us, const std::string& text);
-    void add_log_at(int64_t unix_s, const std::string& text);
     bool is_tunnel_up() const;
     int tunnel_delay_point(int which) const;  // the five delay points, ms, ascending
     int tunnel_packet_delay(int64_t now_us) const;
@@ -270,8 +270,7 @@ private:
     bool is_settings_malformed_ = false;
     bool is_reusing_profile_ids_ = false;
     bool is_reusing_peer_ids_ = false;
-    std::deque<LogEntry> event_log_;  // oldest first
-    size_t event_log_bytes_ = 0;      // of event_log_, as kMaxEventLogBytes counts them
+    CodecEventLog event_log_;
 
     // What changed since the last take_pushes(); the pushes are built from the state then, so
     // several changes in one request give one message each.

@@ -1,0 +1,190 @@
+// What the codec's answers settle, for IPCObject: the requests whose answer decides more (a
+// profile write, a copy's removal, a profile assigned before a connect) are noted as they go and
+// paired with their answers on the loop thread; a refusal is raised as requestFailed on the GUI
+// thread, with what it left undone of the operator's action and the requests it may answer.
+#include "sessions/ipc_object.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "sessions/message_text.h"
+
+namespace {
+
+// A "subject" child per id: the peers or profiles a failure concerns.
+void add_subjects(Message& node, const QList<int>& ids) {
+    for (const int id : ids) node.add_child("subject").attributes().set("id", id);
+}
+
+}  // namespace
+
+AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::string& seq) {
+    if (seq == "setProfile") return &profile_writes_;
+    if (seq == "deleteProfile") return &copy_deletions_;
+    if (seq == "setPeerSettings") return &peer_assignments_;
+    return nullptr;
+}
+
+IPCObject::AwaitedNote IPCObject::refusal_note(Asker asker, FailureEffect::Kind undone, const QList<int>& ids) {
+    // The program's own requests leave nothing of the operator's undone, but name their ids, so
+    // that the scheduler hears which of its disconnects a codec refused.
+    return {0, QString(), {asker == Asker::kOperator ? undone : FailureEffect::kNone, ids}};
+}
+
+IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
+    const Message::Attributes& attributes = reply.attributes();
+    const std::string seq = attributes.get_string("seq", "");
+    const bool is_refused = attributes.has("fail");
+    std::optional<int> named_id;
+    if (attributes.has("id")) named_id = attributes.get_int("id", 0);
+    Settlement settled;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    AwaitedAnswers<AwaitedNote>* awaited = awaited_answers(seq);
+    if (!awaited) return settled;
+    const AwaitedAnswers<AwaitedNote>::Pairing pairing = awaited->take(named_id);
+    if (!pairing.settled) return settled;
+    if (awaited == &peer_assignments_) {
+        const QString& peer = pairing.settled->note.connect_peer;
+        if (peer.isEmpty()) return settled;
+        if (pairing.is_sure && !is_refused) {
+            settled.connect_peer = peer;
+        } else {
+            settled.effect = is_refused ? FailureEffect::kNotConnected : FailureEffect::kNotConnectedUnsure;
+            settled.ids.append(peer.toInt());
+        }
+        return settled;
+    }
+    if (!is_refused) return settled;
+    if (awaited == &copy_deletions_) {
+        settled.effect = pairing.is_sure ? FailureEffect::kEmptyProfileLeft : FailureEffect::kEmptyProfileMayBeLeft;
+        if (pairing.is_sure) settled.ids.append(pairing.settled->id);
+        for (const auto& request : pairing.candidates) settled.ids.append(request.id);
+    } else if (pairing.is_sure) {
+        if (pairing.settled->note.copy_id > 0) {
+            settled.effect = FailureEffect::kCopyNotMade;
+            settled.ids.append(pairing.settled->note.copy_id);
+        }
+    } else {
+        // Perhaps a copy's write, perhaps an edit's: nothing is deleted on a guess.
+        for (const auto& request : pairing.candidates) {
+            if (request.note.copy_id > 0) settled.ids.append(request.note.copy_id);
+        }
+        if (!settled.ids.isEmpty()) settled.effect = FailureEffect::kEmptyProfileMayBeLeft;
+    }
+    return settled;
+}
+
+void IPCObject::report_refusal(const Message& reply, const QString& request, const Settlement& settled,
+                               const std::vector<UnansweredRequests::Request>& candidates) {
+    const Message::Attributes& attributes = reply.attributes();
+    const QString code = text_of(attributes.get_string("error_code", ""));
+    const QString text = text_of(attributes.get_string("error_text", ""));
+    QStringList answerable;
+    for (const UnansweredRequests::Request& candidate : candidates) answerable << text_of(candidate.name);
+    const QString refused = candidates.empty() ? request : QStringLiteral("to one of ") + answerable.join(", ");
+    qWarning().nospace().noquote() << "reply " << refused << " failed: error_code " << code << ", error_text \""
+                                   << text << "\"";
+    queue_failure(request, code, text, settled, candidates);
+}
+
+void IPCObject::report_seqless_refusal(const Message& reply,
+                                       const std::vector<UnansweredRequests::Request>& answerable) {
+    if (answerable.size() == 1) {
+        const UnansweredRequests::Request& request = answerable.front();
+        report_refusal(reply, text_of(request.name), {request.note.effect, request.note.ids, QString()});
+        return;
+    }
+    if (answerable.empty()) {
+        qWarning("a refusal without seq names no request: none without seq awaited an answer");
+        report_refusal(reply, QString(), {});
+        return;
+    }
+    report_refusal(reply, QString(), {FailureEffect::kAnswersOneOf, {}, QString()}, answerable);
+}
+
+void IPCObject::queue_failure(const QString& request, const QString& code, const QString& text,
+                              const Settlement& settled, const std::vector<UnansweredRequests::Request>& candidates) {
+    Message failure;
+    failure.set_name("failure");
+    failure.attributes().set("request", request);
+    failure.attributes().set("error_code", code);
+    failure.attributes().set("error_text", text);
+    failure.attributes().set("effect", static_cast<int>(settled.effect));
+    add_subjects(failure, settled.ids);
+    for (const UnansweredRequests::Request& candidate : candidates) {
+        Message& noted = failure.add_child("candidate");
+        noted.attributes().set("request", candidate.name);
+        noted.attributes().set("effect", static_cast<int>(candidate.note.effect));
+        add_subjects(noted, candidate.note.ids);
+    }
+    queue_own_slot("raiseRequestFailed(Message)", std::make_shared<const Message>(std::move(failure)));
+}
+
+// ------------------------------------------------------------------------------------------------
+// Raising a refusal (GUI thread)
+
+void IPCObject::raiseRequestFailed(const Message& failure) {
+    const Message::Attributes& attributes = failure.attributes();
+    FailureEffect effect;
+    effect.kind = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
+    effect.subjects = effect_subjects(effect.kind, failure);
+    const unsigned candidates = failure.child_count("candidate");
+    for (unsigned i = 0; i < candidates; ++i) {
+        effect.candidates.append(answerable_candidate(failure.get_child("candidate", i)));
+    }
+    // The copy's first step made an empty profile: it goes again rather than stay blank.
+    if (effect.kind == FailureEffect::kCopyNotMade) delete_copy_profile(effect.subjects.value(0).id);
+    emit requestFailed(uuid, attributes.get_qstring("request", QString()),
+                       attributes.get_qstring("error_code", QString()), attributes.get_qstring("error_text", QString()),
+                       effect);
+}
+
+QList<FailureEffect::Subject> IPCObject::effect_subjects(FailureEffect::Kind kind, const Message& noted) {
+    QList<FailureEffect::Subject> subjects;
+    const unsigned count = noted.child_count("subject");
+    for (unsigned i = 0; i < count; ++i) {
+        subjects.append(effect_subject(kind, noted.get_child("subject", i).attributes().get_int("id", 0)));
+    }
+    return subjects;
+}
+
+FailureEffect::Candidate IPCObject::answerable_candidate(const Message& noted) {
+    const Message::Attributes& attributes = noted.attributes();
+    FailureEffect::Candidate candidate;
+    candidate.request = attributes.get_qstring("request", QString());
+    candidate.undone = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
+    candidate.subjects = effect_subjects(candidate.undone, noted);
+    candidate.isShownDone = is_shown_done(candidate.undone, candidate.subjects);
+    return candidate;
+}
+
+bool IPCObject::is_shown_done(FailureEffect::Kind undone, const QList<FailureEffect::Subject>& subjects) {
+    const bool wants_on_air = undone == FailureEffect::kNotConnected;
+    if (!wants_on_air && undone != FailureEffect::kNotDisconnected) return false;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    // A disconnect without a subject is of every peer.
+    if (subjects.isEmpty()) return !wants_on_air && activePeerCount == 0;
+    return std::all_of(subjects.cbegin(), subjects.cend(), [&](const FailureEffect::Subject& subject) {
+        return activePeerIds.contains(subject.id) == wants_on_air;
+    });
+}
+
+FailureEffect::Subject IPCObject::effect_subject(FailureEffect::Kind kind, int id) {
+    FailureEffect::Subject subject;
+    subject.id = id;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    if (kind == FailureEffect::kNotConnected || kind == FailureEffect::kNotConnectedUnsure ||
+        kind == FailureEffect::kNotDisconnected) {
+        if (const PeerMetaPtr peer = peerById.value(id)) subject.name = peer->name;
+        return subject;
+    }
+    const QString key = QString::number(id);
+    for (const ProfileInfo& profile : qAsConst(profiles)) {
+        if (profile.id == key) subject.name = profile.name;
+    }
+    return subject;
+}

@@ -1,0 +1,307 @@
+// IPCObject's command set: the fetch requests, and the operator's and the scheduler's commands,
+// among them the two that take more than one request: the copy of a profile from another codec
+// (its new id first, then its settings) and the connect that assigns a profile first. The metering
+// switch is with the subscriptions (ipc_object_startup.cpp).
+#include "sessions/ipc_object.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
+#include "sessions/message_text.h"
+#include "sessions/session_requests.h"
+
+using session_requests::event_log_request;
+using session_requests::fetch;
+using session_requests::kTunnelPath;
+using session_requests::peer_settings_request;
+using session_requests::request;
+
+// ------------------------------------------------------------------------------------------------
+// Fetch requests
+
+void IPCObject::cmd_get_channel_list() {
+    send(fetch("getChannelList", "channelList"));
+}
+
+void IPCObject::cmd_get_channel_opts() {
+    send(fetch("getChannelOpts", "channelOpts"));
+}
+
+void IPCObject::cmd_get_profile_list() {
+    send(fetch("getProfileList", "profileList"));
+}
+
+void IPCObject::cmd_get_codec_list() {
+    send(fetch("getCodecList", "codecList"));
+}
+
+void IPCObject::cmd_get_peer_list() {
+    send(fetch("getPeerList", "peerList"));
+}
+
+void IPCObject::cmd_get_directory_server() {
+    send(fetch("getDirectoryServer", "directoryServer"));
+}
+
+void IPCObject::cmd_get_sys_options() {
+    send(fetch("getSysOptions", "sysOptions"));
+}
+
+void IPCObject::cmd_get_version_slot() {
+    send(fetch("getVersion", "version"));
+}
+
+void IPCObject::cmd_get_braidlink_settings() {
+    Message message = fetch("cfgDescribe", "braidlinkSettings");
+    message.attributes().set("path", kTunnelPath);
+    send(message);
+}
+
+void IPCObject::cmd_get_tunnel_status() {
+    Message message = fetch("cfgGetStatus", "tunnelStatus");
+    message.attributes().set("path", kTunnelPath);
+    send(message);
+}
+
+void IPCObject::cmd_get_event_log() {
+    send(event_log_request());
+}
+
+// ------------------------------------------------------------------------------------------------
+// Commands
+
+bool IPCObject::cmd_connect(const QString& id) {
+    Message message = request("connect");
+    message.attributes().set("id", id);
+    return send_command(message, refusal_note(Asker::kProgram, FailureEffect::kNotConnected, {id.toInt()}));
+}
+
+bool IPCObject::cmd_disconnect(int id, Asker asker) {
+    Message message = request("disconnect");
+    message.attributes().set("id", id);
+    return send_command(message, refusal_note(asker, FailureEffect::kNotDisconnected, {id}));
+}
+
+void IPCObject::cmd_get_event_log_noreply() {
+    Message message = request("getEventLog");
+    message.attributes().set("clear", true);
+    message.attributes().set("detail", false);
+    send_command(message);
+}
+
+void IPCObject::cmd_set_sys_options(const Message& options) {
+    Message message = options;
+    message.set_name("setSysOptions");
+    message.attributes().set("seq", "setSysOptions");
+    send_command(message);
+}
+
+void IPCObject::cmd_set_unit_name(const QString& name) {
+    Message message = fetch("setSysOptions", "setSysOptions");
+    message.attributes().set("unit_name", name);
+    send_command(message);
+}
+
+bool IPCObject::cmd_set_profile(const Message& profile) {
+    Message message = profile;
+    message.set_name("setProfile");
+    message.attributes().set("seq", "setProfile");
+    return send_command(message);
+}
+
+void IPCObject::cmd_add_new_profile() {
+    Message message = request("addProfile");
+    message.add_child("settings").attributes().set("name", "New Profile...");
+    send_command(message);
+}
+
+void IPCObject::cmd_copy_profile(int id, const QString& name) {
+    Message message = request("copyProfile");
+    message.attributes().set("id", id);
+    message.attributes().set("name", name);
+    send_command(message);
+}
+
+void IPCObject::cmd_delete_profile(int id) {
+    Message message = request("deleteProfile");
+    message.attributes().set("id", id);
+    send_command(message);
+}
+
+bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
+    Message message = fetch("addPeer", "addPeer");
+    message.attributes().set("name", name);
+    message.attributes().set("addr", addr);
+    message.attributes().set("password", password);
+    return send_command(message);
+}
+
+bool IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
+                                    const QString& unit) {
+    Message message = fetch("addPeer", "addPeer");
+    message.attributes().set("name", name);
+    message.attributes().set("addr", addr);
+    message.attributes().set("password", password);
+    message.attributes().set("use_bdlink", true);
+    message.attributes().set("unit", unit);
+    return send_command(message);
+}
+
+bool IPCObject::cmd_add_peer_meta(const Message& peer) {
+    // Peer lists name these fields in two ways; a copy must carry them whichever the codec used.
+    const Message::Attributes& source = peer.attributes();
+    // With a seq, so that a refusal is named "addPeer" even while another seq-less request waits.
+    Message message = fetch("addPeer", "addPeer");
+    message.attributes().set("addr", source.get_string("addr", ""));
+    message.attributes().set("password", source.get_string("password", source.get_string("pw", "")));
+    message.attributes().set("name", source.get_string("name", ""));
+    message.attributes().set("unit", source.get_string("unit", ""));
+    message.attributes().set("use_bdlink", source.get_bool("use_bdlink", source.get_bool("bdlink", false)));
+    return send_command(message);
+}
+
+void IPCObject::cmd_remove_peer(int id) {
+    Message message = request("removePeer");
+    message.attributes().set("id", id);
+    send_command(message);
+}
+
+void IPCObject::cmd_set_peer_settings(int id, int profile) {
+    send_command(peer_settings_request(id, profile));
+}
+
+bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) {
+    int peer_profile = 0;
+    QString default_id;
+    {
+        // Copied out: the sends below must not run under the session mutex.
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        const auto found = std::find_if(allPeers.cbegin(), allPeers.cend(),
+                                        [&](const PeerMetaPtr& peer) { return peer->id == peerId; });
+        if (found == allPeers.cend()) return false;
+        peer_profile = (*found)->profile;
+        default_id = defaultProfileId;
+    }
+    bool is_profile_number = false;
+    const int wanted = profile.toInt(&is_profile_number, 10);
+    bool is_peer_number = false;
+    const int peer_key = peerId.toInt(&is_peer_number, 10);
+    // A peer without a profile already connects with the unit's default one.
+    const bool is_default_already = peer_profile == 0 && profile == default_id;
+    if (is_profile_number && is_peer_number && wanted != peer_profile && !is_default_already) {
+        // The call must not come up on the peer's stored profile: "connect" waits for the answer.
+        return send_command(peer_settings_request(peer_key, wanted), {0, peerId, {}});
+    }
+    Message message = request("connect");
+    message.attributes().set("id", peerId);
+    if (send_if_ready(message, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peerId.toInt()}))) {
+        return true;
+    }
+    qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping connect";
+    return false;
+}
+
+void IPCObject::connectAssignedPeer(const Message& connect) {
+    // Only the operator's cmd_connect_peer waits for a profile.
+    const int peer = connect.attributes().get_qstring("id", QString()).toInt();
+    send_command(connect, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer}));
+}
+
+bool IPCObject::cmd_disconnect_peer(Asker asker) {
+    if (!send_command(request("disconnect"), refusal_note(asker, FailureEffect::kNotDisconnected, {}))) return false;
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    peerStatsById.clear();
+    return true;
+}
+
+// ------------------------------------------------------------------------------------------------
+// Profile copies
+
+bool IPCObject::cmd_add_profile(const Message& profile) {
+    if (profile.name() != "profile") {
+        qWarning() << "cmd_add_profile: not a profile node:" << text_of(profile.name());
+        return false;
+    }
+    if (!takesSubscriptions()) {
+        // Its answer comes as a bare report, never as the reply the copy waits for: the empty
+        // profile it makes would stay.
+        qWarning() << "cmd_add_profile: a codec of the old protocol takes no profile copies";
+        return false;
+    }
+    // Taken before the request goes: a codec that answers with one of these ids made no new profile.
+    QSet<int> held_profiles = held_profile_ids();
+    if (!send_command(fetch("addProfile", "addProfile"))) return false;
+    // The reply is delivered to this thread later, so the profile is queued before it can arrive.
+    pending_profiles_.push_back({profile, std::move(held_profiles)});
+    return true;
+}
+
+QSet<int> IPCObject::held_profile_ids() {
+    QSet<int> ids = unlisted_copy_ids_;
+    Message list;
+    if (!getCachedMessage(QStringLiteral("profileList"), list)) return ids;
+    const unsigned count = list.child_count("profile");
+    for (unsigned i = 0; i < count; ++i) ids.insert(list.get_child("profile", i).attributes().get_int("id", 0));
+    return ids;
+}
+
+void IPCObject::cb_resp_addProfile() {
+    int id;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        // A pushed or seq-less "addProfile" answers no copy: nothing queued, nothing emitted.
+        if (added_profile_ids_.empty()) return;
+        id = added_profile_ids_.front();
+        added_profile_ids_.pop_front();
+    }
+    // Outside the lock: the callback sends.
+    emit recvAddProfile(id);
+}
+
+void IPCObject::addProfileCallback(int id) {
+    if (pending_profiles_.empty()) return;
+    PendingCopy copy = std::move(pending_profiles_.front());
+    pending_profiles_.pop_front();
+    Message& profile = copy.profile;
+    if (id <= 0) {
+        qWarning() << "addProfile: the codec gave no new profile id; dropping the copy of"
+                   << profile.attributes().get_qstring("name", QString());
+        return;
+    }
+    if (copy.held_profiles.contains(id)) {
+        // Written, and deleted after a refusal, it would be the codec's own profile, not the copy.
+        qWarning() << "addProfile: the codec answered with the id" << id << "of a profile it held; not writing the copy of"
+                   << profile.attributes().get_qstring("name", QString());
+        FailureEffect effect;
+        effect.kind = FailureEffect::kCopyIdHeld;
+        effect.subjects.append(effect_subject(effect.kind, id));
+        emit requestFailed(uuid, QStringLiteral("addProfile"), QString(), QString(), effect);
+        return;
+    }
+    // The codec holds this id from now on, though no list it sent may show it yet: the copies still
+    // awaiting their ids, and those sent before the next list, must not take it for a new profile.
+    for (PendingCopy& later : pending_profiles_) later.held_profiles.insert(id);
+    unlisted_copy_ids_.insert(id);
+    profile.set_name("setProfile");
+    profile.attributes().set("seq", "setProfile");
+    profile.attributes().set("id", id);
+    send_command(profile, {id, QString(), {}});
+}
+
+void IPCObject::dropRefusedProfileCopy() {
+    if (pending_profiles_.empty()) return;
+    qWarning() << "addProfile refused: not writing the copy of"
+               << pending_profiles_.front().profile.attributes().get_qstring("name", QString());
+    pending_profiles_.pop_front();
+}
+
+void IPCObject::delete_copy_profile(int id) {
+    Message message = request("deleteProfile");
+    message.attributes().set("id", id);
+    // With a seq, unlike the operator's removals: its answer tells whether the empty profile stays.
+    message.attributes().set("seq", "deleteProfile");
+    send_command(message);
+}

@@ -1,0 +1,153 @@
+// IPCObject's start-up: the replies a session waits for before it is READY, the request set it
+// sends after login, the subscriptions of a codec that takes them, and the pace of its levels
+// (the metering switch and interval), which a session keeps across connections and sends again.
+// Also the event-log poll while READY.
+#include "sessions/ipc_object.h"
+
+#include <cstring>
+
+#include "ipc/base/ipc_mutex_guard.h"
+#include "sessions/iq_manager.h"
+#include "sessions/session_requests.h"
+
+using session_requests::event_log_request;
+using session_requests::metering_off_request;
+using session_requests::metering_on_request;
+using session_requests::monitor_request;
+
+const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
+    static const std::vector<Subscription> kSubscriptions = {
+        {"peer_stats", 0},
+        {"channel_stats", 0},
+        {"tun_conns", 0},
+        {"tun_stats", 0},
+        {"power", 0},
+        {"version", 0},
+        {"metering", kMeterIntervalMs},
+        {"cfgStatus:netmgr.tunnel", 0},
+        {"cfgData:netmgr.tunnel.*", 0},
+    };
+    return kSubscriptions;
+}
+
+// ------------------------------------------------------------------------------------------------
+// Start-up request set and READY
+
+void IPCObject::set_required_messages() {
+    codec_version_ = version();
+    QStringList names = {
+        QStringLiteral("systemOpts"), QStringLiteral("sysOptions"),  QStringLiteral("directoryServer"),
+        QStringLiteral("codecList"),  QStringLiteral("channelList"), QStringLiteral("channelOpts"),
+        QStringLiteral("version"),    QStringLiteral("peerList"),
+    };
+    if (version() != 0) names.append(QStringLiteral("braidlinkSettings"));
+    set_required(names);
+    // Everything may have come in before the login result; then no tick will ever empty the list.
+    if (is_required_list_empty()) queue_signal(&IQEndpointClient::finalRequiredMessageReceived);
+}
+
+void IPCObject::after_authenticated() {
+    after_auth();
+}
+
+void IPCObject::after_auth() {
+    // Normally already held by the loop; taken so that the subscriptions are safe from any caller.
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    cmd_get_channel_list();
+    cmd_get_channel_opts();
+    cmd_get_profile_list();
+    cmd_get_codec_list();
+    cmd_get_peer_list();
+    cmd_get_directory_server();
+    cmd_get_sys_options();
+    if (eventLogPolling) cmd_get_event_log();
+    const uint32_t metering_interval = metering_interval_ms_;
+    if (version() == 0) {
+        send(monitor_request(metering_interval != 0 ? metering_interval : kMeterIntervalMs));
+        cmd_get_version_slot();
+    } else {
+        cmd_get_braidlink_settings();
+        cmd_get_tunnel_status();
+        for (const Subscription& each : subscriptions()) {
+            const bool is_metering = std::strcmp(each.name, "metering") == 0;
+            if (!is_metering) {
+                subscribe(each.name, each.interval_ms);
+            } else if (meteringOn && metering_interval != 0) {
+                subscribe(each.name, metering_interval);
+            }
+        }
+        cmd_get_version_slot();
+    }
+    // The operator's choice outlives the connection; "monitor" above switched a legacy codec on
+    // whatever it was asked for.
+    if (!meteringOn || (version() == 0 && metering_interval == 0)) send(metering_off_request());
+}
+
+void IPCObject::allMessagesPresent() {
+    // The signal was queued from the loop thread: by now the connection may have dropped, or a new
+    // login may have refilled the list. Decided under the lock that every state change holds.
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    if (state() != AUTHENTICATED || !is_required_list_empty()) return;
+    set_state(READY);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Metering and the event-log poll
+
+void IPCObject::cmd_metering_on() {
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    const uint32_t interval = metering_interval_ms_;
+    if (version() != 0) {
+        // The codec's own switch; its subscription then says how often.
+        send_command(metering_on_request(interval != 0 ? interval : kMeterIntervalMs));
+    } else if (interval != 0) {
+        // A legacy codec reports from the moment "monitor" switches it on.
+        send_command(metering_on_request(interval));
+    }
+    meteringOn = true;
+    subscribe_metering();
+}
+
+void IPCObject::cmd_metering_off() {
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    send_command(metering_off_request());
+    meteringOn = false;
+    subscribe_metering();
+}
+
+void IPCObject::setMeteringInterval(uint32_t interval_ms) {
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    if (metering_interval_ms_ == interval_ms) return;
+    metering_interval_ms_ = interval_ms;
+    if (!meteringOn) return;
+    if (version() != 0) {
+        subscribe_metering();
+    } else if (is_logged_in()) {
+        send(interval_ms != 0 ? metering_on_request(interval_ms) : metering_off_request());
+    }
+}
+
+void IPCObject::subscribe_metering() {
+    if (version() == 0) return;  // a legacy codec meters as "monitor" tells it
+    if (!is_logged_in()) {
+        subscriptions_.erase("metering");
+    } else if (meteringOn && metering_interval_ms_ != 0) {
+        subscribe("metering", metering_interval_ms_);
+    } else {
+        unsubscribe("metering");
+    }
+}
+
+void IPCObject::cmd_monitor(int interval) {
+    send_command(monitor_request(interval));
+}
+
+void IPCObject::eventLogTimerExpire() {
+    // Sent only while READY: a poll never waits in the queue for a later connection.
+    if (eventLogPolling) send_if_ready(event_log_request());
+}

@@ -1,0 +1,172 @@
+// CodecModel's peers and calls: connecting and disconnecting a peer on a channel, and the
+// address book's additions, edits and removals.
+#include "tools/codec-sim/codec_model.h"
+
+#include "tools/codec-sim/request_checks.h"
+#include "tools/codec-sim/sim_numbers.h"
+
+using codec_sim::check_lengths;
+using codec_sim::fail;
+using codec_sim::kBadRequest;
+using codec_sim::kConflict;
+using codec_sim::kNotFound;
+using codec_sim::parse_int;
+
+void CodecModel::do_connect(const Message& request, int64_t now_us, Message& reply) {
+    int id = 0;
+    if (!parse_int(request.attributes().get_string("id", ""), id)) {
+        fail(reply, kBadRequest, "connect: peer id missing or not a number");
+        return;
+    }
+    Peer* peer = find_peer(id);
+    if (!peer) {
+        fail(reply, kNotFound, "connect: no peer " + std::to_string(id));
+        return;
+    }
+    if (peer->channel != 0) return;  // already connected: nothing changes
+    if (peer->is_directory && !peer->is_directory_online) {
+        fail(reply, kConflict, "connect: " + peer->name + " is offline");
+        add_log(now_us, "Connect to " + peer->name + " failed: peer offline");
+        return;
+    }
+    // The channel of the peer's profile when it is free, else the first free one.
+    Channel* channel = nullptr;
+    if (const Message* profile = profile_for(*peer)) {
+        Channel* wanted = find_channel(profile->get_child("settings", 0).attributes().get_int("channel", 0));
+        if (wanted && wanted->peer_id == 0) channel = wanted;
+    }
+    for (size_t i = 0; !channel && i < channels_.size(); ++i) {
+        if (channels_[i].peer_id == 0) channel = &channels_[i];
+    }
+    if (!channel) {
+        fail(reply, kConflict, "connect: no free channel for " + peer->name);
+        add_log(now_us, "Connect to " + peer->name + " failed: no free channel");
+        return;
+    }
+    channel->peer_id = peer->id;
+    peer->channel = channel->id;
+    peer->connected_us = now_us;
+    add_log(now_us, "Connected to " + peer->name + " on " + channel->descr);
+    is_peer_list_changed_ = true;
+}
+
+void CodecModel::disconnect_peer(Peer& peer, int64_t now_us) {
+    if (peer.channel == 0) return;
+    if (Channel* channel = find_channel(peer.channel)) channel->peer_id = 0;
+    peer.channel = 0;
+    add_log(now_us, "Disconnected from " + peer.name);
+    is_peer_list_changed_ = true;
+}
+
+void CodecModel::do_disconnect(const Message& request, int64_t now_us, Message& reply) {
+    if (!request.attributes().has("id")) {
+        for (Peer& peer : peers_) disconnect_peer(peer, now_us);
+        return;
+    }
+    int id = 0;
+    if (!parse_int(request.attributes().get_string("id", ""), id)) {
+        fail(reply, kBadRequest, "disconnect: peer id not a number");
+        return;
+    }
+    Peer* peer = find_peer(id);
+    if (!peer) {
+        fail(reply, kNotFound, "disconnect: no peer " + std::to_string(id));
+        return;
+    }
+    disconnect_peer(*peer, now_us);
+}
+
+void CodecModel::do_add_peer(const Message& request, int64_t now_us, Message& reply) {
+    const MessageAttributes& a = request.attributes();
+    const std::string too_long = check_lengths(request, {"name", "addr", "password", "unit"});
+    if (!too_long.empty()) {
+        fail(reply, kBadRequest, too_long);
+        return;
+    }
+    Peer peer;
+    peer.name = a.get_string("name", "");
+    peer.addr = a.get_string("addr", "");
+    peer.password = a.get_string("password", "");
+    peer.unit = a.get_string("unit", "");
+    peer.is_bdlink = a.get_bool("use_bdlink", false);
+    if (peer.name.empty() && peer.addr.empty() && peer.unit.empty()) {
+        fail(reply, kBadRequest, "addPeer: neither name, address nor unit given");
+        return;
+    }
+    if (peers_.size() >= kMaxPeers) {
+        fail(reply, kConflict, "addPeer: address book full (" + std::to_string(kMaxPeers) + " peers)");
+        return;
+    }
+    if (peer.name.empty()) peer.name = peer.addr.empty() ? peer.unit : peer.addr;
+    if (is_reusing_peer_ids_) {
+        peer.id = 1;
+        while (find_peer(peer.id)) ++peer.id;
+    } else {
+        peer.id = next_peer_id_++;
+    }
+    reply.attributes().set("id", peer.id);
+    add_log(now_us, "Peer added: " + peer.name);
+    peers_.push_back(peer);
+    is_peer_list_changed_ = true;
+}
+
+void CodecModel::do_set_peer_settings(const Message& request, int64_t now_us, Message& reply) {
+    const MessageAttributes& a = request.attributes();
+    int id = 0;
+    if (!parse_int(a.get_string("id", ""), id)) {
+        fail(reply, kBadRequest, "setPeerSettings: peer id missing or not a number");
+        return;
+    }
+    Peer* peer = find_peer(id);
+    if (!peer) {
+        fail(reply, kNotFound, "setPeerSettings: no peer " + std::to_string(id));
+        return;
+    }
+    int profile = peer->profile;
+    if (a.has("profile")) {
+        if (!parse_int(a.get_string("profile", ""), profile) || (profile != 0 && !find_profile(profile))) {
+            fail(reply, kNotFound, "setPeerSettings: no profile \"" + a.get_string("profile", "") + "\"");
+            return;
+        }
+    }
+    const std::string too_long = check_lengths(request, {"name", "addr", "password", "unit"});
+    if (!too_long.empty()) {
+        fail(reply, kBadRequest, too_long);
+        return;
+    }
+    if (a.has("name") && a.get_string("name", "").empty()) {
+        fail(reply, kBadRequest, "setPeerSettings: empty name");
+        return;
+    }
+    const bool is_edit =
+        a.has("name") || a.has("addr") || a.has("password") || a.has("unit") || a.has("bdlink");
+    peer->profile = profile;
+    peer->name = a.get_string("name", peer->name);
+    peer->addr = a.get_string("addr", peer->addr);
+    peer->password = a.get_string("password", peer->password);
+    peer->unit = a.get_string("unit", peer->unit);
+    if (a.has("bdlink")) peer->is_bdlink = a.get_bool("bdlink", false);
+    if (is_edit) add_log(now_us, "Peer changed: " + peer->name);
+    is_peer_list_changed_ = true;
+}
+
+void CodecModel::do_remove_peer(const Message& request, int64_t now_us, Message& reply) {
+    int id = 0;
+    if (!parse_int(request.attributes().get_string("id", ""), id)) {
+        fail(reply, kBadRequest, "removePeer: peer id missing or not a number");
+        return;
+    }
+    Peer* peer = find_peer(id);
+    if (!peer) {
+        fail(reply, kNotFound, "removePeer: no peer " + std::to_string(id));
+        return;
+    }
+    disconnect_peer(*peer, now_us);
+    add_log(now_us, "Peer removed: " + peer->name);
+    peers_.erase(peers_.begin() + (peer - peers_.data()));
+    if (sys_options_.attributes().get_string("default_peer", "0") == std::to_string(id)) {
+        sys_options_.attributes().set("default_peer", "0");
+        is_sys_options_changed_ = true;
+    }
+    is_peer_list_changed_ = true;
+}
