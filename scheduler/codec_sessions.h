@@ -24,8 +24,15 @@ public:
         virtual void peerListReceived(const QUuid& uuid) = 0;
         // The session left READY: what its lists show once it is back may have changed unseen.
         virtual void codecLeftReady(const QUuid& uuid) = 0;
-        // The codec refused a "disconnect" of this peer that the scheduler sent.
+        // The codec refused a command the scheduler sent, or one of several it may answer (a codec
+        // leaves the successes of these unanswered, so a refusal cannot always be paired): the
+        // listener says it only where the codec's list shows the command undone.
+        // "connect" id=<peer>:
+        virtual void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason) = 0;
+        // "disconnect" id=<peer>:
         virtual void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) = 0;
+        // "disconnect" without an id:
+        virtual void disconnectAllRefused(const QUuid& uuid, const QString& reason) = 0;
     };
 
     virtual ~CodecSessions() = default;

@@ -23,7 +23,7 @@ void HeldCall::visitAttributes(const QString& host, int port, const QString& pee
     visit("since", text, true);
 }
 
-bool HeldCall::fromMessage(const Message& element, QString& peer) {
+bool HeldCall::fromMessage(const Message& element, QString& peer, const QTimeZone& written_in) {
     const Message::Attributes& a = element.attributes();
     peer = Job::normalPeerId(a.get_qstring("peer", QString()));
     peer_name = a.get_qstring("peer_name", QString());
@@ -31,7 +31,7 @@ bool HeldCall::fromMessage(const Message& element, QString& peer) {
     QDate date;
     QTime time;
     if (!Job::parseDateText(a.get_qstring("since", QString()), date, time)) return false;
-    since = localDateTime(date, time);
+    since = localDateTime(date, time, written_in);
     is_seen_up = true;
     return since.isValid() && Job::isPeerId(peer);
 }

@@ -25,6 +25,8 @@ struct HeldCall {
 
     // Never stored: after a restart a held call counts as seen, and one that is not up is forgotten.
     bool is_seen_up = false;  // a pass saw it up; until then only its connect went out
+    QDateTime dialled_at;     // when its last connect went out; invalid for a call taken as found
+    bool is_connect_refused = false;  // the codec refused that connect: nothing is on its way
     Disconnect disconnect = Disconnect::kNone;
     QString refusal;  // why the codec refused its disconnect; empty when it did not
 
@@ -37,5 +39,6 @@ struct HeldCall {
     // and "port", "peer", "peer_addr" and "peer_name" (when known) and "since".
     void visitAttributes(const QString& host, int port, const QString& peer, const Job::AttributeVisitor& visit) const;
     // False when the element has no valid "since" or no peer id; `peer` in Job::normalPeerId's form.
-    bool fromMessage(const Message& element, QString& peer);
+    // "since" is read as Job::fromMessage reads its times.
+    bool fromMessage(const Message& element, QString& peer, const QTimeZone& written_in = QTimeZone());
 };

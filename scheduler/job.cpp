@@ -85,10 +85,17 @@ QString Job::normalPeerId(const QString& peer) {
 void Job::restartOccurrence() {
     state = Waiting;
     warning.clear();
+    wait_reason.clear();
     has_sent_connect = false;
+    connect_refusal.clear();
+    forced_others.clear();
+    force_refusal.clear();
+    ended_by_force.clear();
+    is_force_end_logged = false;
     is_next_refused = false;
     connected_at = QDateTime();
     forced_at = QDateTime();
+    later_call_seen_at = QDateTime();
     next_occurrence_id = -1;
 }
 
@@ -105,23 +112,35 @@ void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDat
     }
 }
 
-void Job::fromMessage(const Message& element) {
+void Job::fromMessage(const Message& element, const QTimeZone& written_in) {
     const Message::Attributes& a = element.attributes();
-    QDate start_date, end_date, recurrence_date, connected_date, forced_date;
-    QTime start_time, end_time, recurrence_time, connected_time, forced_time;
+    QDate start_date, end_date, recurrence_date, connected_date, forced_date, seen_date;
+    QTime start_time, end_time, recurrence_time, connected_time, forced_time, seen_time;
     readDate(element, "start", start_date, start_time);
     readDate(element, "end", end_date, end_time);
     readDate(element, "recurrence_end", recurrence_date, recurrence_time);
     readDate(element, "connected", connected_date, connected_time);
     readDate(element, "forced", forced_date, forced_time);
-    setWindow(start_date, start_time, end_date, end_time);
-    recurrence_end = localDateTime(recurrence_date, recurrence_time);
-    connected_at = localDateTime(connected_date, connected_time);
-    forced_at = localDateTime(forced_date, forced_time);
+    readDate(element, "later_call_seen", seen_date, seen_time);
+    if (written_in.isValid()) {
+        // Written under another zone: each time keeps its moment, and the chosen wall-clock times
+        // become this zone's readings of those moments.
+        start = localDateTime(start_date, start_time, written_in);
+        end = localDateTime(end_date, end_time, written_in);
+        start_clock = start.time();
+        end_clock = end.time();
+    } else {
+        setWindow(start_date, start_time, end_date, end_time);
+    }
+    recurrence_end = localDateTime(recurrence_date, recurrence_time, written_in);
+    connected_at = localDateTime(connected_date, connected_time, written_in);
+    forced_at = localDateTime(forced_date, forced_time, written_in);
+    later_call_seen_at = localDateTime(seen_date, seen_time, written_in);
     priority = a.get_bool("priority", false);
     peer = normalPeerId(a.get_qstring("peer", QString()));
     peer_name = a.get_qstring("peer_name", QString());
     peer_address = a.get_qstring("peer_addr", QString());
+    wait_reason = a.get_qstring("wait_reason", QString());
     repeat_forever = a.get_bool("repeat_forever", false);
     frequency = frequencyFromName(a.get_qstring("frequency", QString()));
 }
@@ -139,6 +158,7 @@ void Job::visitAttributes(const AttributeVisitor& visit) const {
     if (forced_at.isValid()) date("forced", forced_at.date(), forced_at.time());
     visit("frequency", frequencyKeyword(frequency), true);
     utf8("ip", host);
+    if (later_call_seen_at.isValid()) date("later_call_seen", later_call_seen_at.date(), later_call_seen_at.time());
     utf8("peer", peer);
     if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
     if (!peer_name.isEmpty()) utf8("peer_name", peer_name);
@@ -147,6 +167,7 @@ void Job::visitAttributes(const AttributeVisitor& visit) const {
     if (recurrence_end.isValid()) date("recurrence_end", recurrence_end.date(), recurrence_end.time());
     visit("repeat_forever", repeat_forever ? "true" : "false", true);
     date("start", start.date(), startClock());
+    if (!wait_reason.isEmpty()) utf8("wait_reason", wait_reason);
 }
 
 void Job::visitText(const AttributeVisitor& visit, const char* name, const QString& value, std::string& buffer) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <QTimeZone>
 #include <QUuid>
 
 #include <functional>
@@ -54,10 +55,28 @@ struct Job {
     // When this occurrence, being forced, made room for its call; invalid until then. Kept in the
     // file, so that an occurrence forces once, also across a restart.
     QDateTime forced_at;
+    // When a pass last saw its call up after a later occurrence of its series had opened inside its
+    // window (a window longer than its period); invalid until then. Handed on with the series: that
+    // occurrence had its call from its own start, and is not dialled again in its window. Kept in
+    // the file.
+    QDateTime later_call_seen_at;
+
+    // Why its call could not be made so far in this occurrence, as its row said it (a peer that
+    // another now has the id of, a refused connect); empty when nothing stood in its way. Kept in
+    // the file, so that an occurrence missed while the program was closed says why.
+    QString wait_reason;
 
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong
-    bool has_sent_connect = false;  // a "connect" went out for it: a call may come up after its end
+    bool has_sent_connect = false;  // a "connect" went out for it
+    QString connect_refusal;        // the codec's words refusing its last connect; empty: none refused
+    // Forced: the peers whose calls were up as it made its room, and the codec's words refusing to
+    // end one of them (empty: none refused). Said on its row while one of those calls is still up.
+    QStringList forced_others;
+    QString force_refusal;
+    // Its call was ended by a forced connection: that connection's peer, as its row names it.
+    QString ended_by_force;
+    bool is_force_end_logged = false;
     // It was finished but its next occurrence was refused: kept pending, it is finished again at the
     // next pass, neither missed nor logged a second time.
     bool is_next_refused = false;
@@ -84,8 +103,9 @@ struct Job {
     bool hasPeerIdentity() const { return !peer_name.isEmpty() || !peer_address.isEmpty(); }
     // The peer as the codec's peer list names it: {id, name, address}.
     QStringList peerIdentity() const { return {peer, peer_name, peer_address}; }
-    // Its call came up, or a connect went out for it, in this occurrence.
-    bool hasHadCall() const { return connected_at.isValid() || has_sent_connect; }
+    // Its call came up in this occurrence: a connect that went out and was not seen to take is
+    // no call.
+    bool hasHadCall() const { return connected_at.isValid(); }
 
     // Inclusive comparisons with `now`, as the tick makes them.
     bool startReached(const QDateTime& now) const { return now >= start; }
@@ -104,14 +124,16 @@ struct Job {
                    const QTime& end_time);
 
     // Reads "start", "end", "priority", "peer" (normalPeerId), "peer_name", "peer_addr",
-    // "connected", "forced", "recurrence_end", "repeat_forever" and "frequency" of a "job" element; missing
+    // "connected", "forced", "later_call_seen", "recurrence_end", "repeat_forever", "frequency" and
+    // "wait_reason" of a "job" element; missing
     // attributes give the defaults, unreadable dates invalid ones. state, uuid, id, host and port
-    // stay as they are.
-    void fromMessage(const Message& element);
+    // stay as they are. The times are read in `written_in` when it is valid (a file written under
+    // another time zone), else as local times.
+    void fromMessage(const Message& element, const QTimeZone& written_in = QTimeZone());
     // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
     // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
-    // "peer_name", "peer_addr", "connected" and "forced" only when known, so that a file without
-    // them stays as older versions wrote it. `is_spelt_out` says the text is the program's own
+    // "peer_name", "peer_addr", "connected", "forced", "later_call_seen" and "wait_reason" only when
+    // known, so that a file without them stays as older versions wrote it. `is_spelt_out` says the text is the program's own
     // (digits, English names, "true"), with nothing in it to escape; a peer's name or address is not.
     using AttributeVisitor = std::function<void(const char* name, std::string_view text, bool is_spelt_out)>;
     void visitAttributes(const AttributeVisitor& visit) const;

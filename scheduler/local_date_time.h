@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <QTimeZone>
 
 // The one way a local calendar date and wall-clock time become a point in time. Every place that
 // turns an operator's or a file's date and time into a QDateTime goes through here, so that all of
@@ -15,3 +16,11 @@
 // other. Local time is the C library's: TZ, else /etc/localtime. Invalid for an invalid date or
 // time.
 QDateTime localDateTime(const QDate& date, const QTime& time);
+
+// The moment at which the wall clock of `written_in` reads `date` and `time` (with the same rules
+// for its gaps and overlaps), as a local time: how a time written under another zone keeps its
+// moment. An invalid zone reads the time as local (localDateTime).
+QDateTime localDateTime(const QDate& date, const QTime& time, const QTimeZone& written_in);
+
+// The machine's time zone as the schedule file names it (an IANA id, such as "Europe/Berlin").
+QByteArray localZoneId();

@@ -62,6 +62,11 @@ ScheduleWindow::ScheduleWindow(Scheduler& scheduler, QWidget* parent)
         ui_->jobTable->setCurrentItem(row);  // the row with the focus may not be selected yet
         onActionEdit();
     });
+    // The current row is the selection: the row the window opens on, with the focus frame, is
+    // shown selected and is what Delete and Return take.
+    connect(ui_->jobTable, &QTreeWidget::currentItemChanged, this, [](QTreeWidgetItem* current) {
+        if (current) current->setSelected(true);
+    });
     ui_->actionRemove->setShortcut(QKeySequence::Delete);
     ui_->actionRemove->setShortcutContext(Qt::WidgetShortcut);
     ui_->jobTable->addAction(ui_->actionRemove);
@@ -217,8 +222,7 @@ void ScheduleWindow::updateClock() {
 }
 
 QTreeWidgetItem* ScheduleWindow::selectedRow() const {
-    const QList<QTreeWidgetItem*> selected = ui_->jobTable->selectedItems();
-    return selected.isEmpty() ? nullptr : selected.front();
+    return ui_->jobTable->currentItem();
 }
 
 void ScheduleWindow::doContextMenu(const QPoint& point) {

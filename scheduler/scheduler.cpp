@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QSet>
 
 #include <algorithm>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "dialogs/error_reason.h"
 #include "dialogs/message_box.h"
 #include "ipc/exception.h"
+#include "scheduler/local_date_time.h"
 #include "scheduler/session_adaptor.h"
 
 // A missing schedule on a first start is routine: off unless the category is switched on.
@@ -28,6 +30,14 @@ const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: 
 const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
 const QString kDisconnectRefused = QStringLiteral("Scheduled disconnection from %1 refused by the codec: %2");
 const QString kRefusedByCodec = QStringLiteral("disconnect refused by the codec: %1");
+const QString kConnectRefused = QStringLiteral("connect refused by the codec: %1");
+const QString kConnectRefusedLine = QStringLiteral("Scheduled connection to %1 refused by the codec: %2");
+const QString kForceRefused = QStringLiteral("the codec refused to end its other calls: %1");
+const QString kForceRefusedLine = QStringLiteral("Scheduled connection to %1: the codec refused to end its other calls: %2");
+const QString kEndedByForce = QStringLiteral("its call was ended by the forced connection to %1");
+const QString kEndedByForceLine = QStringLiteral("Call to %1 ended by the forced connection to %2");
+// Its connects went out, and none was seen to take.
+const QString kNeverUp = QStringLiteral("its call did not come up");
 const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
 const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
 const QString kNextRefused = QStringLiteral("its next occurrence was refused");
@@ -39,6 +49,10 @@ const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled con
 const QString kCallEnded = QStringLiteral("its call has ended");
 const QString kLeftUpSince = QStringLiteral("call left up, since %1");
 const QString kLetGo = QStringLiteral("Call to %1 left up: its scheduled connection was removed");
+const QString kEndedByEdit = QStringLiteral("Call to %1 ended: its scheduled connection was changed");
+const QString kZoneChanged =
+    QStringLiteral("The time zone changed from %1 to %2 since the schedule was saved: every scheduled connection "
+                   "keeps its moment");
 const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
 const QString kMoreOccurrencesPassed = QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
@@ -50,6 +64,10 @@ constexpr int kMaxPeerTextInReason = 60;
 // this many; the rest share one, so that a long absence does not push everything else out of the
 // codec's log.
 constexpr int kMaxPassedOccurrenceLines = 14;
+// How far a series' wall-clock times can move an occurrence's start from one period after the one
+// before: a daylight-saving change, or a chosen time moved out of a spring-forward gap, with room.
+// Used only to skip working out starts that cannot have come.
+constexpr qint64 kMaxClockShiftSecs = 3 * 3600;
 
 int job_id_counter = 0;  // process-wide; GUI thread
 
@@ -152,9 +170,22 @@ bool Scheduler::removeJobAt(int index) {
     const JobPtr removed = jobs_[static_cast<size_t>(index)];
     countJob(*removed, -1);
     jobs_.erase(jobs_.begin() + index);
-    if (removed->state != Job::Done) letGoOfCall(*removed, clock_());
+    const QDateTime now = clock_();
+    if (removed->state != Job::Done) {
+        letGoOfCall(*removed, now);
+        noteOccurrencesPassedBehind(*removed, now);
+    }
     emit scheduleUpdated();
     return true;
+}
+
+void Scheduler::noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now) {
+    // Its own occurrence goes with it; those of its series that passed while it was still pending
+    // (its end waiting on a codec away) would otherwise pass unsaid.
+    if (!isRecurring(removed) || !removed.endReached(now)) return;
+    QList<QDateTime> passed_starts;
+    nextOccurrence(removed, now, &passed_starts);
+    notePassedOccurrences(removed, passed_starts, now);
 }
 
 void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
@@ -165,9 +196,9 @@ void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
     // A booking still to come, or one whose peer is another now, held nothing.
     if (removed.state != Job::Ending && !wantsCall(removed, calls, now)) return;
     weigh(calls, now);
-    if (calls.is_wanted) return;
+    if (calls.is_wanted || calls.is_maybe_wanted) return;
     const bool is_up = isCallKnownUp(key);
-    held_calls_.remove(key);
+    forgetCall(key);
     if (is_up) logLine(removed, kLetGo.arg(peerText(removed)));
 }
 
@@ -228,7 +259,22 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
         return false;
     }
     const QDateTime now = clock_();
-    const Job& current = *jobs_[static_cast<size_t>(index)];
+    const Job current = *jobs_[static_cast<size_t>(index)];
+    const PeerKey key{current.uuid, current.peer};
+    const bool is_call_held_up = isHeldCallUp(current);
+    const Job result = editedOccurrence(current, edited, now);
+    setJobAt(index, result);
+    watchPeer(result);
+    runPass(now);
+    // The edit took the call's booking off it: the pass ended it, and says so once.
+    const auto held = held_calls_.constFind(key);
+    if (is_call_held_up && held != held_calls_.constEnd() && held->disconnect == HeldCall::Disconnect::kSent) {
+        logLine(current, kEndedByEdit.arg(peerText(current)));
+    }
+    return true;
+}
+
+Job Scheduler::editedOccurrence(const Job& current, const Job& edited, const QDateTime& now) const {
     // What the dialog edits is taken; the rest stays as the scheduler has it now.
     Job result = current;
     result.start = edited.start;
@@ -255,10 +301,12 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     // New times are the operator's chosen times from now on.
     if (result.start != current.start) result.start_clock = QTime();
     if (result.end != current.end) result.end_clock = QTime();
-    setJobAt(index, result);
-    watchPeer(result);
-    runPass(now);
-    return true;
+    return result;
+}
+
+bool Scheduler::isHeldCallUp(const Job& booking) const {
+    const HeldCall* held = heldCallOf(booking);
+    return held && held->disconnect == HeldCall::Disconnect::kNone && isCallKnownUp({booking.uuid, booking.peer});
 }
 
 QList<Job> Scheduler::jobList() const {
@@ -304,8 +352,18 @@ void Scheduler::runPass(const QDateTime& now) {
     }
     is_file_changed_ = false;
     handOnToOpenOccurrences(now);
+    dropOutdatedCallElements();
     Plan plan = makePlan(now);
-    for (PeerCalls& calls : plan.calls) actOn(calls, now);
+    for (PeerCalls& calls : plan.calls) reviewPeer(calls, now);
+    // A codec's forces come before its dials, so that no call is made and ended in one pass; each
+    // force's own call is then dialled first, right behind the room it made.
+    makeRoomForForces(plan, now);
+    for (PeerCalls& calls : plan.calls) {
+        if (calls.is_forcing) actOn(calls, now);
+    }
+    for (PeerCalls& calls : plan.calls) {
+        if (!calls.is_forcing) actOn(calls, now);
+    }
     // By index, reading the length each time: an occurrence added behind this one is settled too.
     for (size_t i = 0; i < jobs_.size(); ++i) {
         const JobPtr job = jobs_[i];
@@ -332,6 +390,10 @@ void Scheduler::handOnToOpenOccurrences(const QDateTime& now) {
 const Scheduler::PeerCalls* Scheduler::Plan::find(const PeerKey& key) const {
     const auto found = index.constFind(key);
     return found == index.constEnd() ? nullptr : &calls[static_cast<size_t>(*found)];
+}
+
+Scheduler::PeerCalls* Scheduler::Plan::find(const PeerKey& key) {
+    return const_cast<PeerCalls*>(static_cast<const Plan*>(this)->find(key));
 }
 
 Scheduler::PeerCalls& Scheduler::Plan::add(const PeerKey& key) {
@@ -365,14 +427,23 @@ Scheduler::Plan Scheduler::makePlan(const QDateTime& now) const {
 
 void Scheduler::weigh(PeerCalls& calls, const QDateTime& now) {
     calls.is_wanted = false;
+    calls.is_maybe_wanted = false;
     calls.needs_call = false;
     calls.wanted_until = QDateTime();
     for (const Job* booking : calls.bookings) {
-        if (!wantsCall(*booking, calls, now)) continue;
-        calls.is_wanted = true;
-        calls.needs_call = calls.needs_call || !booking->connected_at.isValid();
+        const bool is_wanted = wantsCall(*booking, calls, now);
+        const bool is_maybe_wanted = !is_wanted && booking->isOpen(now) && isRenamedAtItsHost(*booking, calls);
+        if (!is_wanted && !is_maybe_wanted) continue;
+        calls.is_wanted = calls.is_wanted || is_wanted;
+        calls.is_maybe_wanted = calls.is_maybe_wanted || is_maybe_wanted;
+        calls.needs_call = calls.needs_call || (is_wanted && !booking->connected_at.isValid());
         if (!calls.wanted_until.isValid() || booking->end > calls.wanted_until) calls.wanted_until = booking->end;
     }
+}
+
+bool Scheduler::isRenamedAtItsHost(const Job& booking, const PeerCalls& calls) {
+    return booking.hasPeerIdentity() && !calls.listed.isEmpty() && calls.listed.value(2) == booking.peer_address &&
+           calls.listed.value(1) != booking.peer_name;
 }
 
 bool Scheduler::wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
@@ -387,11 +458,11 @@ bool Scheduler::needsRoom(const Job& booking, const PeerCalls& calls, const QDat
     return booking.priority && !booking.forced_at.isValid() && wantsCall(booking, calls, now);
 }
 
-void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
+void Scheduler::reviewPeer(PeerCalls& calls, const QDateTime& now) {
     const PeerKey& key = calls.key;
     if (!sessions_->isRegistered(key.codec)) {
         // Its codec left the fleet, and the call with it.
-        if (held_calls_.remove(key) > 0) is_file_changed_ = true;
+        if (forgetCall(key)) is_file_changed_ = true;
         return;
     }
     if (!sessions_->isReady(key.codec)) return;
@@ -402,21 +473,103 @@ void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
         weigh(calls, now);
     }
     sightings_.seed(key, calls.listed);
+}
+
+bool Scheduler::isForcing(const PeerCalls& calls, const QDateTime& now) const {
+    if (!calls.is_wanted || !sessions_->isReady(calls.key.codec)) return false;
+    const bool is_up = sessions_->isPeerActive(calls.key.codec, calls.key.peer);
+    // A booking whose call came and went makes no room: it does not dial again.
+    return std::any_of(calls.bookings.cbegin(), calls.bookings.cend(), [&](const Job* booking) {
+        return needsRoom(*booking, calls, now) && (is_up || !booking->connected_at.isValid());
+    });
+}
+
+void Scheduler::makeRoomForForces(Plan& plan, const QDateTime& now) {
+    std::vector<QUuid> codecs;  // in order of their first forcing peer
+    QHash<QUuid, std::vector<PeerCalls*>> forcing;
+    for (PeerCalls& calls : plan.calls) {
+        if (!isForcing(calls, now)) continue;
+        std::vector<PeerCalls*>& of_codec = forcing[calls.key.codec];
+        if (of_codec.empty()) codecs.push_back(calls.key.codec);
+        of_codec.push_back(&calls);
+    }
+    for (const QUuid& codec : codecs) makeRoom(codec, forcing.value(codec), plan, now);
+}
+
+void Scheduler::makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now) {
+    QStringList room;  // the forcing bookings' own peers
+    for (const PeerCalls* calls : forcing) room.append(calls->key.peer);
+    QStringList others;
+    bool is_own_call_up = false;
+    for (const QString& active : sessions_->activePeers(codec)) {
+        if (room.contains(active)) {
+            is_own_call_up = true;
+        } else {
+            others.append(active);
+        }
+    }
+    if (is_own_call_up) {
+        // A disconnect-all would cut the very call the room is made for: the others end one by one.
+        for (const QString& other : others) sessions_->sendDisconnect(codec, other.toInt());
+    } else if (!sessions_->sendDisconnectAll(codec)) {
+        return;
+    }
+    QString forcer;
+    for (PeerCalls* calls : forcing) {
+        calls->is_forcing = true;
+        for (Job* booking : calls->bookings) {
+            if (!needsRoom(*booking, *calls, now)) continue;
+            booking->forced_at = now;
+            booking->forced_others = others;
+            booking->force_refusal.clear();
+            if (forcer.isEmpty()) forcer = peerText(*booking);
+        }
+    }
+    is_file_changed_ = true;
+    for (const QString& other : others) noteEndedByForce(plan.find({codec, other}), forcer, now);
+}
+
+void Scheduler::noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now) {
+    if (!ended) return;
+    // Up before the force, its call was its bookings' own: ended, it is not dialled again.
+    for (Job* booking : ended->bookings) {
+        if (!wantsCall(*booking, *ended, now)) continue;
+        if (!booking->connected_at.isValid()) booking->connected_at = now;
+        booking->ended_by_force = forcer;
+        booking->is_force_end_logged = false;
+    }
+    weigh(*ended, now);
+}
+
+void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
+    const PeerKey& key = calls.key;
+    if (!sessions_->isReady(key.codec)) return;
     if (sessions_->isPeerActive(key.codec, key.peer)) {
         if (calls.is_wanted) {
             hold(calls, now);
-        } else {
+        } else if (!calls.is_maybe_wanted) {
             release(calls);
         }
         return;
     }
     if (forgetGoneCall(key)) {
         is_file_changed_ = true;
-    } else if (held_calls_.contains(key) && !calls.is_wanted) {
-        release(calls);  // only its connect went out, which may still bring it up
+    } else if (!calls.is_wanted) {
+        letGoOfUnansweredDial(key, now);
         return;
     }
     if (calls.is_wanted && calls.needs_call) dial(calls, now);
+}
+
+void Scheduler::letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now) {
+    const auto held = held_calls_.constFind(key);
+    if (held == held_calls_.constEnd()) return;
+    // Only its connect went out, and nothing is cut that never came up: should that connect still
+    // bring the call up, it is ended then. Once the codec refused it, or had a tick to act on it,
+    // nothing is on its way.
+    const bool is_settled = held->is_connect_refused || !held->dialled_at.isValid() ||
+                            held->dialled_at.msecsTo(now) >= kTickMs;
+    if (is_settled && forgetCall(key)) is_file_changed_ = true;
 }
 
 void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
@@ -427,60 +580,31 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
         held->disconnect = HeldCall::Disconnect::kOverruled;
         return;
     }
-    bool is_room_needed = false;
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now)) continue;
-        if (held == held_calls_.end()) {
-            HeldCall taken;
-            taken.peer_name = booking->peer_name;
-            taken.peer_address = booking->peer_address;
-            taken.since = now;
-            held = held_calls_.insert(calls.key, taken);
-            is_file_changed_ = true;
-        }
+        if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
         if (!booking->connected_at.isValid()) {
             booking->connected_at = now;
             is_file_changed_ = true;
         }
-        if (needsRoom(*booking, calls, now)) {
-            booking->forced_at = now;
-            is_room_needed = true;
-            is_file_changed_ = true;
-        }
+        noteLaterOccurrenceCall(*booking, now);
     }
     held->is_seen_up = true;
     held->disconnect = HeldCall::Disconnect::kNone;
     held->refusal.clear();
-    if (!is_room_needed) return;
-    // A disconnect-all would cut the very call the room is made for.
-    for (const QString& other : sessions_->activePeers(calls.key.codec)) {
-        if (other != calls.key.peer) sessions_->sendDisconnect(calls.key.codec, other.toInt());
-    }
 }
 
 void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     std::vector<Job*> dialling;
-    bool is_room_needed = false;
     for (Job* booking : calls.bookings) {
-        if (!wantsCall(*booking, calls, now) || booking->connected_at.isValid()) continue;
-        dialling.push_back(booking);
-        is_room_needed = is_room_needed || needsRoom(*booking, calls, now);
+        if (wantsCall(*booking, calls, now) && !booking->connected_at.isValid()) dialling.push_back(booking);
     }
-    if (is_room_needed && !sessions_->sendDisconnectAll(calls.key.codec)) return;
-    if (!sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
-    for (Job* booking : dialling) {
-        booking->has_sent_connect = true;
-        if (!needsRoom(*booking, calls, now)) continue;
-        booking->forced_at = now;
-        is_file_changed_ = true;
-    }
-    if (held_calls_.contains(calls.key)) return;
-    HeldCall made;
-    made.peer_name = dialling.front()->peer_name;
-    made.peer_address = dialling.front()->peer_address;
-    made.since = now;
-    held_calls_.insert(calls.key, made);
-    is_file_changed_ = true;
+    if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
+    for (Job* booking : dialling) booking->has_sent_connect = true;
+    auto held = held_calls_.find(calls.key);
+    if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
+    held->dialled_at = now;
+    held->is_connect_refused = false;
 }
 
 void Scheduler::release(PeerCalls& calls) {
@@ -493,12 +617,23 @@ void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
     if (job.state == Job::Done) return;
     if (!job.startReached(now)) {
         setState(job, Job::Waiting);
-        job.warning.clear();
+        settleWaiting(job);
     } else if (!job.endReached(now)) {
         settleOpen(job);
     } else {
         settleEnded(job, plan.find({job.uuid, job.peer}), now);
     }
+}
+
+void Scheduler::settleWaiting(Job& job) {
+    // Only a ready codec's list tells who is under the id now.
+    if (!sessions_->isReady(job.uuid)) return;
+    const QString changed = peerChangeReason(job);
+    if (changed.isEmpty()) {
+        clearWaitReason(job);
+        return;
+    }
+    noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
 }
 
 void Scheduler::settleOpen(Job& job) {
@@ -515,25 +650,66 @@ void Scheduler::settleOpen(Job& job) {
         }
         return;
     }
-    const QString changed = peerChangeReason(job);
     if (job.connected_at.isValid()) {
         // Its call came up: nothing dials again in this window, and the status says what became of it.
         setState(job, Job::Running);
-        job.warning = !changed.isEmpty() ? changed
-                      : sessions_->isPeerActive(job.uuid, job.peer) ? QString()
-                                                                    : kCallEnded;
+        settleRunning(job);
         return;
     }
     setState(job, Job::Starting);
-    if (changed.isEmpty()) {
-        job.warning.clear();
+    const QString changed = peerChangeReason(job);
+    if (!changed.isEmpty()) {
+        noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
+    } else if (!job.connect_refusal.isEmpty()) {
+        noteConnectWait(job, kConnectRefused.arg(job.connect_refusal),
+                        kConnectRefusedLine.arg(peerText(job), job.connect_refusal));
+    } else if (isForceRefused(job)) {
+        noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
     } else {
-        noteWaiting(job, changed, kConnectWaits.arg(peerText(job), changed));
+        job.warning.clear();
+        clearWaitReason(job);
     }
 }
 
+void Scheduler::settleRunning(Job& job) {
+    const QString changed = peerChangeReason(job);
+    if (!changed.isEmpty()) {
+        job.warning = changed;
+    } else if (isForceRefused(job)) {
+        noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
+    } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
+        job.warning.clear();
+    } else if (job.ended_by_force.isEmpty()) {
+        job.warning = kCallEnded;
+    } else {
+        job.warning = kEndedByForce.arg(job.ended_by_force);
+        if (!job.is_force_end_logged) logLine(job, kEndedByForceLine.arg(peerText(job), job.ended_by_force));
+        job.is_force_end_logged = true;
+    }
+}
+
+bool Scheduler::isForceRefused(const Job& job) const {
+    if (job.force_refusal.isEmpty()) return false;
+    // Refused, as far as it shows: a call it was to end is still up.
+    return std::any_of(job.forced_others.cbegin(), job.forced_others.cend(),
+                       [&](const QString& other) { return sessions_->isPeerActive(job.uuid, other); });
+}
+
+void Scheduler::noteConnectWait(Job& job, const QString& status, const QString& log_text) {
+    noteWaiting(job, status, log_text);
+    if (job.wait_reason == status) return;
+    job.wait_reason = status;
+    is_file_changed_ = true;
+}
+
+void Scheduler::clearWaitReason(Job& job) {
+    if (job.wait_reason.isEmpty()) return;
+    job.wait_reason.clear();
+    is_file_changed_ = true;
+}
+
 void Scheduler::settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now) {
-    const bool is_wanted = calls && calls->is_wanted;
+    const bool is_wanted = calls && (calls->is_wanted || calls->is_maybe_wanted);
     const HeldCall* held = heldCallOf(job);
     if (job.hasHadCall() && held && !is_wanted) {
         // What it said while its window was open is no note of its disconnect.
@@ -555,10 +731,7 @@ bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const 
     // Missed before, or its call seen to, and kept pending because its next occurrence was refused:
     // logged once.
     if (job.is_next_refused) return finishJob(job, now);
-    if (!job.hasHadCall()) {
-        const QString reason = connectBlockedReason(job);
-        return missJob(job, reason.isEmpty() ? kTooLate : reason, now);
-    }
+    if (!job.hasHadCall()) return missJob(job, missedReason(job), now);
     const PeerKey key{job.uuid, job.peer};
     const HeldCall* held = heldCallOf(job);
     if (wanted_until.isValid() && held && held->disconnect == HeldCall::Disconnect::kNone && isCallKnownUp(key)) {
@@ -593,6 +766,12 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
         job.frequency = Job::Once;
         return true;
     }
+    // An occurrence that opened inside this one's window had its call from its own start where a
+    // pass saw the call up since.
+    if (job.later_call_seen_at.isValid() && job.later_call_seen_at >= next.start) {
+        next.connected_at = job.later_call_seen_at;
+        next.later_call_seen_at = job.later_call_seen_at;
+    }
     next.id = nextJobId();
     if (addJob(next)) {
         job.next_occurrence_id = next.id;
@@ -607,18 +786,43 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
 }
 
 Job Scheduler::nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts) const {
-    const int step_days = job.frequency == Job::Weekly ? 7 : 1;
-    const qint64 span_days = job.start.date().daysTo(job.end.date());
-    Job next = job;
-    next.restartOccurrence();
-    QDate date = job.start.date();
     // An occurrence whose window is still open is kept: the call belongs in it until its end.
-    for (;;) {
-        date = date.addDays(step_days);
-        next.setWindow(date, job.startClock(), date.addDays(span_days), job.endClock());
+    for (qint64 days = stepDays(job);; days += stepDays(job)) {
+        const Job next = occurrenceAfter(job, days);
         if (!next.start.isValid() || next.end > now) return next;
         if (passed_starts && hasNextOccurrence(job, next)) passed_starts->append(next.start);
     }
+}
+
+bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
+    // Most occurrences are far from their series' next start: told without working it out.
+    if (!isRecurring(booking) || now < booking.start.addDays(stepDays(booking)).addSecs(-kMaxClockShiftSecs)) {
+        return false;
+    }
+    // The latest start of a later occurrence that has come: seen up since, that one has its call.
+    QDateTime opened;
+    for (qint64 days = stepDays(booking);; days += stepDays(booking)) {
+        const Job later = occurrenceAfter(booking, days);
+        if (!later.start.isValid() || later.start > now || !hasNextOccurrence(booking, later)) break;
+        opened = later.start;
+    }
+    if (!opened.isValid() || (booking.later_call_seen_at.isValid() && booking.later_call_seen_at >= opened)) return false;
+    booking.later_call_seen_at = now;
+    is_file_changed_ = true;
+    return true;
+}
+
+int Scheduler::stepDays(const Job& job) {
+    return job.frequency == Job::Weekly ? 7 : 1;
+}
+
+Job Scheduler::occurrenceAfter(const Job& job, qint64 days) {
+    Job next = job;
+    next.restartOccurrence();
+    const QDate start_date = job.start.date().addDays(days);
+    next.setWindow(start_date, job.startClock(), start_date.addDays(job.start.date().daysTo(job.end.date())),
+                   job.endClock());
+    return next;
 }
 
 bool Scheduler::hasNextOccurrence(const Job& job, const Job& next) {
@@ -658,6 +862,65 @@ void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_
 }
 
 // ------------------------------------------------------------------------------------------------
+// The calls the schedule holds
+
+QHash<PeerKey, HeldCall>::iterator Scheduler::holdCall(const PeerKey& key, const HeldCall& call) {
+    dropKeptCallElements(key);
+    return held_calls_.insert(key, call);
+}
+
+QHash<PeerKey, HeldCall>::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now) {
+    HeldCall call;
+    call.peer_name = booking.peer_name;
+    call.peer_address = booking.peer_address;
+    call.since = now;
+    is_file_changed_ = true;
+    return holdCall(key, call);
+}
+
+bool Scheduler::forgetCall(const PeerKey& key) {
+    if (held_calls_.remove(key) == 0) return false;
+    dropKeptCallElements(key);
+    return true;
+}
+
+void Scheduler::dropKeptCallElements(const PeerKey& key) {
+    QString host;
+    int port = 0;
+    if (kept_call_elements_.empty() || !sessions_->address(key.codec, host, port)) return;
+    const auto is_of_key = [&](const Message& element) {
+        const Message::Attributes& a = element.attributes();
+        return a.get_qstring("ip", QString()) == host && a.get_int("port", 0) == port &&
+               Job::normalPeerId(a.get_qstring("peer", QString())) == key.peer;
+    };
+    dropCallElementsWhere(is_of_key);
+}
+
+void Scheduler::dropOutdatedCallElements() {
+    if (kept_call_elements_.empty()) return;
+    QHash<QString, QUuid> codecs;  // by "host port", looked up once a pass
+    const auto is_outdated = [&](const Message& element) {
+        const Message::Attributes& a = element.attributes();
+        const QString host = a.get_qstring("ip", QString());
+        const int port = a.get_int("port", 0);
+        const QString address = host + QLatin1Char(' ') + QString::number(port);
+        auto codec = codecs.find(address);
+        if (codec == codecs.end()) codec = codecs.insert(address, sessions_->findByAddress(host, port));
+        // Its codec is in the fleet again, and shows the peer out of any call: the call went.
+        return !codec->isNull() && sessions_->isReady(*codec) &&
+               !sessions_->isPeerActive(*codec, Job::normalPeerId(a.get_qstring("peer", QString())));
+    };
+    dropCallElementsWhere(is_outdated);
+}
+
+void Scheduler::dropCallElementsWhere(const std::function<bool(const Message&)>& is_dropped) {
+    const auto kept_end = std::remove_if(kept_call_elements_.begin(), kept_call_elements_.end(), is_dropped);
+    if (kept_end == kept_call_elements_.end()) return;
+    kept_call_elements_.erase(kept_end, kept_call_elements_.end());
+    is_file_changed_ = true;
+}
+
+// ------------------------------------------------------------------------------------------------
 // Who the peer is
 
 void Scheduler::peerListReceived(const QUuid& uuid) {
@@ -680,8 +943,7 @@ bool Scheduler::forgetGoneCall(const PeerKey& key) {
     if (held == held_calls_.end() || sessions_->isPeerActive(key.codec, key.peer)) return false;
     // Only a call seen up, or one whose disconnect went out, is gone; a connect may still be on its way.
     if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
-    held_calls_.erase(held);
-    return true;
+    return forgetCall(key);
 }
 
 bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
@@ -693,7 +955,9 @@ bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
     held->is_seen_up = true;
     bool is_noted = false;
     for (Job* booking : calls.bookings) {
-        if (!wantsCall(*booking, calls, now) || booking->connected_at.isValid()) continue;
+        if (!wantsCall(*booking, calls, now)) continue;
+        is_noted = noteLaterOccurrenceCall(*booking, now) || is_noted;
+        if (booking->connected_at.isValid()) continue;
         booking->connected_at = now;
         is_noted = true;
     }
@@ -704,9 +968,38 @@ void Scheduler::codecLeftReady(const QUuid& uuid) {
     sightings_.forgetCodec(uuid);
 }
 
+void Scheduler::connectRefused(const QUuid& uuid, const QString& peer, const QString& reason) {
+    const PeerKey key{uuid, Job::normalPeerId(peer)};
+    const auto held = held_calls_.find(key);
+    if (held != held_calls_.end() && !held->is_seen_up) held->is_connect_refused = true;
+    // Said on the rows of the occurrences that dialled it, while their call is not up.
+    for (const JobPtr& job : jobs_) {
+        if (job->state == Job::Done || job->uuid != uuid || job->peer != key.peer) continue;
+        if (job->has_sent_connect && !job->connected_at.isValid()) job->connect_refusal = reason;
+    }
+}
+
 void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& reason) {
     const auto held = held_calls_.find({uuid, QString::number(peer)});
     if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) held->refusal = reason;
+    noteForceRefused(uuid, QString::number(peer), reason);
+}
+
+void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {
+    noteForceRefused(uuid, QString(), reason);
+}
+
+void Scheduler::noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason) {
+    const QDateTime now = clock_();
+    for (const JobPtr& job : jobs_) {
+        if (job->state == Job::Done || job->uuid != uuid) continue;
+        // A call the force did not end, should it go later, went for another reason.
+        if (!job->ended_by_force.isEmpty() && sessions_->isPeerActive(uuid, job->peer)) job->ended_by_force.clear();
+        if (!job->priority || !job->forced_at.isValid()) continue;
+        // Only the force of the last pass may be answered: the codec answers at once.
+        if (job->forced_at.msecsTo(now) >= kTickMs) continue;
+        if (other.isEmpty() || job->forced_others.contains(other)) job->force_refusal = reason;
+    }
 }
 
 bool Scheduler::followPeer(const PeerKey& key, const std::vector<Job*>& bookings, const QStringList& listed,
@@ -737,7 +1030,7 @@ bool Scheduler::followPeer(const PeerKey& key, const std::vector<Job*>& bookings
     }
     if (has_held && !held->isOf(listed)) {
         // Another peer's call now, or this one's at another host: not the schedule's to cut.
-        held_calls_.erase(held);
+        forgetCall(key);
         return true;
     }
     return is_renamed;
@@ -795,6 +1088,14 @@ QString Scheduler::peerChangeReason(const Job& job) const {
     return kPeerNowOther.arg(job.peer, other);
 }
 
+QString Scheduler::missedReason(const Job& job) const {
+    if (!job.connect_refusal.isEmpty()) return kConnectRefused.arg(job.connect_refusal);
+    const QString blocked = connectBlockedReason(job);
+    if (!blocked.isEmpty()) return blocked;
+    if (!job.wait_reason.isEmpty()) return job.wait_reason;
+    return job.has_sent_connect ? kNeverUp : kTooLate;
+}
+
 QString Scheduler::connectBlockedReason(const Job& job) const {
     const QString unavailable = unavailableReason(job);
     return unavailable.isEmpty() ? peerChangeReason(job) : unavailable;
@@ -841,7 +1142,11 @@ private:
 }  // namespace
 
 std::string Scheduler::fileText() const {
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs>";
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs";
+    // The file's times are wall-clock times of this zone: a load under another keeps their moments.
+    const QByteArray zone = localZoneId();
+    Message::append_xml_attribute(out, "zone", std::string_view(zone.constData(), static_cast<size_t>(zone.size())));
+    out += '>';
     out.reserve(jobs_.size() * 320);
     for (const JobPtr& job : jobs_) {
         if (job->state == Job::Done) continue;
@@ -916,6 +1221,7 @@ bool Scheduler::saveOrWarn(QWidget* parent) {
 }
 
 bool Scheduler::fromMessage(const Message& root) {
+    const QTimeZone written_in = zoneWrittenIn(root);
     const unsigned count = root.child_count("job");
     // Every receiver asks about the whole schedule: once for the file, not once per job.
     bool is_any_added = false;
@@ -932,7 +1238,7 @@ bool Scheduler::fromMessage(const Message& root) {
         if (!uuid.isNull()) {
             const QDateTime now = clock_();
             Job job;
-            job.fromMessage(element);
+            job.fromMessage(element, written_in);
             job.uuid = uuid;
             job.id = nextJobId();
             job.host = host;
@@ -947,7 +1253,7 @@ bool Scheduler::fromMessage(const Message& root) {
                 // Only a job that knows its peer was written by a version that notes its calls: of
                 // an older one, all that is known is when its end passed.
                 const bool is_finished = added->hasPeerIdentity()
-                                             ? missJob(*added, kNeverRan, now)
+                                             ? missJob(*added, added->wait_reason.isEmpty() ? kNeverRan : added->wait_reason, now)
                                              : finishNoted(*added, kEnded.arg(peerText(*added), kEndedWhileClosed),
                                                            kEndedWhileClosed, now);
                 is_any_finished = is_finished || is_any_finished;
@@ -961,28 +1267,77 @@ bool Scheduler::fromMessage(const Message& root) {
                                         .arg(uuid.isNull() ? QStringLiteral("no such codec")
                                                            : QStringLiteral("not a valid job"));
             kept_elements_.push_back(element);
+            // Written back under this zone, it keeps its moments too.
+            if (written_in.isValid()) retimeElement(kept_elements_.back(), written_in);
         }
     }
     if (root.child_count("calls") > 0) {
-        loadHeldCalls(root.get_child("calls", 0));
+        loadHeldCalls(root.get_child("calls", 0), written_in);
     } else {
         holdNotedCalls();
     }
+    if (written_in.isValid() && (is_any_added || !kept_elements_.empty())) noteZoneChange(written_in);
     if (is_any_added) emit scheduleUpdated();
     if (is_any_finished) save();
     return true;
 }
 
-void Scheduler::loadHeldCalls(const Message& calls) {
+QTimeZone Scheduler::zoneWrittenIn(const Message& root) {
+    const QByteArray written = QByteArray::fromStdString(root.attributes().get_string("zone", ""));
+    // No zone (an older file), or this one: read as local times, daylight saving and all.
+    if (written.isEmpty() || written == localZoneId()) return {};
+    const QTimeZone zone(written);
+    if (!zone.isValid()) {
+        qWarning().noquote() << "schedule: the file names the time zone" << QString::fromUtf8(written)
+                             << "which this machine does not know; its times are read as local times";
+    }
+    return zone;
+}
+
+void Scheduler::retimeElement(Message& element, const QTimeZone& written_in) {
+    Message::Attributes& a = element.attributes();
+    for (const char* name : {"start", "end", "recurrence_end", "connected", "forced", "later_call_seen", "since"}) {
+        QDate date;
+        QTime time;
+        if (!Job::parseDateText(a.get_qstring(name, QString()), date, time)) continue;
+        const QDateTime moment = localDateTime(date, time, written_in);
+        a.set(name, Job::dateText(moment.date(), moment.time()).toStdString());
+    }
+}
+
+void Scheduler::noteZoneChange(const QTimeZone& written_in) {
+    const QString was = QString::fromUtf8(written_in.id());
+    const QString now = QString::fromUtf8(localZoneId());
+    const QString line = kZoneChanged.arg(was, now);
+    qWarning().noquote() << line;
+    QSet<QUuid> told;
+    for (const JobPtr& job : jobs_) {
+        if (told.contains(job->uuid)) continue;
+        told.insert(job->uuid);
+        sessions_->addLogLine(job->uuid, line);
+    }
+    MessageBox::information(nullptr, tr("Load Schedule"),
+                            tr("The scheduled connections were saved in the time zone %1, and this machine is now in "
+                               "%2.\n\nEach keeps its moment: its times now read in %2.")
+                                .arg(was, now));
+}
+
+void Scheduler::loadHeldCalls(const Message& calls, const QTimeZone& written_in) {
     const unsigned count = calls.child_count("call");
     for (unsigned i = 0; i < count; ++i) {
+        if (held_calls_.size() + static_cast<int>(kept_call_elements_.size()) >= kMaxJobs) {
+            qWarning() << "schedule: the file holds" << count - i << "more calls than the" << kMaxJobs
+                       << "a schedule keeps; they are dropped";
+            return;
+        }
         const Message& element = calls.get_child("call", i);
         const Message::Attributes& a = element.attributes();
         const QUuid codec = sessions_->findByAddress(a.get_qstring("ip", QString()), a.get_int("port", 0));
         HeldCall call;
         QString peer;
-        if (codec.isNull() || !call.fromMessage(element, peer)) {
+        if (codec.isNull() || !call.fromMessage(element, peer, written_in)) {
             kept_call_elements_.push_back(element);
+            if (written_in.isValid()) retimeElement(kept_call_elements_.back(), written_in);
             continue;
         }
         if (held_calls_.contains({codec, peer})) continue;

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QTimeZone>
 #include <QTimer>
 #include <QUuid>
 
@@ -108,7 +109,8 @@ public:
     // Whether the schedule holds a call of the codec's peer (by id), to end once nobody wants it.
     bool holdsCall(const QUuid& codec, const QString& peer) const;
 
-    // The schedule file, as the message writer lays out its tree: under "jobs", a "job" element per
+    // The schedule file, as the message writer lays out its tree: under "jobs", whose "zone" names
+    // the time zone its wall-clock times were written in, a "job" element per
     // job not Done, in order, then the elements of the last load that named no codec or were
     // refused, as they were read; then a "calls" element with a "call" element per call the
     // schedule holds. Written straight, not through a tree: a schedule is saved whole at every change.
@@ -124,7 +126,8 @@ public:
     // call is finished at once (logged, shown, and the file saved): missed, when the element knows
     // its peer and so would have noted a call; else its end is only known to have passed while the
     // program was closed. A file without "calls", written before the schedule kept its calls, holds
-    // the calls its jobs noted.
+    // the calls its jobs noted. A file written under another time zone keeps each time's moment,
+    // read in local time, and says so once; one that names no zone is read in local time.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
@@ -147,8 +150,12 @@ private:
         std::vector<Job*> bookings;
         QStringList listed;       // {id, name, address} as the codec's last list names the id; empty: not
         bool is_wanted = false;   // some booking's window is open with its peer as made
+        // Some booking's window is open and its peer is listed at its own host under another name,
+        // where no list showed the rename: maybe the same far end, so its call is neither made nor cut.
+        bool is_maybe_wanted = false;
         bool needs_call = false;  // one such booking has not yet had its call in its occurrence
-        QDateTime wanted_until;   // the latest end among those bookings
+        QDateTime wanted_until;   // the latest end among those bookings, maybe wanting ones included
+        bool is_forcing = false;  // a forced booking of it made room in this pass: acted on first
     };
     // The plan of one pass: every codec and peer id with pending bookings or a held call, in order
     // of their first booking.
@@ -156,6 +163,7 @@ private:
         std::vector<PeerCalls> calls;
         QHash<PeerKey, int> index;  // into calls
         const PeerCalls* find(const PeerKey& key) const;
+        PeerCalls* find(const PeerKey& key);
         PeerCalls& add(const PeerKey& key);
     };
 
@@ -170,7 +178,14 @@ private:
     // call, though no pass has seen it yet, and does not dial it again should it go. True when one
     // took note.
     bool noteCallUp(const PeerCalls& calls, const QDateTime& now);
+    // A refusal is kept on the occurrences it may answer; each pass says it where the codec's
+    // list shows the command undone.
+    void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason) override;
     void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
+    void disconnectAllRefused(const QUuid& uuid, const QString& reason) override;
+    // The forces the codec's last pass made that may have been refused: one of `other` (any, when
+    // empty).
+    void noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason);
 
     // The pass: first each finished occurrence whose series has its next window open hands on to
     // it; then the plan is made and each codec and peer is made to match it (actOn); then every
@@ -178,28 +193,70 @@ private:
     // asked for while one is under way (a nested event loop) is skipped.
     void runPass(const QDateTime& now);
     void handOnToOpenOccurrences(const QDateTime& now);
+    // The operator's edit, `edited`, written onto `current` as it stands now: see applyEdit.
+    Job editedOccurrence(const Job& current, const Job& edited, const QDateTime& now) const;
+    // The schedule holds the booking's call, up and wanted so far.
+    bool isHeldCallUp(const Job& booking) const;
+    // The booking's call is seen up: once a later occurrence of its series has opened (a window
+    // longer than its period), its later_call_seen_at notes it. True when it did.
+    bool noteLaterOccurrenceCall(Job& booking, const QDateTime& now);
     // The pending bookings and held calls of the codecs and peers `includes` takes, each with what
     // the codec's last list names under its id.
     Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
     Plan makePlan(const QDateTime& now) const;
     // Whether the bookings want the call, and until when, as they stand now.
     static void weigh(PeerCalls& calls, const QDateTime& now);
+    // Before anything is sent: the calls of a codec that left the fleet went with it, and who the
+    // peer is is decided (followPeer).
+    void reviewPeer(PeerCalls& calls, const QDateTime& now);
+    // Each codec with forced bookings that have not made their room yet, and want their call,
+    // makes it once for all of them: a disconnect-all, or, where one of their own calls is up, a
+    // disconnect of each other call. The bookings of those other calls had their call, and are
+    // not dialled again.
+    void makeRoomForForces(Plan& plan, const QDateTime& now);
+    bool isForcing(const PeerCalls& calls, const QDateTime& now) const;
+    void makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now);
+    void noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
     void actOn(PeerCalls& calls, const QDateTime& now);
     void settle(Job& job, const Plan& plan, const QDateTime& now);
+    // A Waiting row says as soon as a list shows it that its peer id names another peer now.
+    void settleWaiting(Job& job);
     void settleOpen(Job& job);
+    void settleRunning(Job& job);
     void settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now);
+    // Its force was refused, as far as the codec's list shows: a call it was to end is still up.
+    bool isForceRefused(const Job& job) const;
+    // noteWaiting, keeping the reason in the job's wait_reason.
+    void noteConnectWait(Job& job, const QString& status, const QString& log_text);
+    void clearWaitReason(Job& job);
 
     // Steps of actOn on a ready codec. hold: the call is up and wanted, made or found; it becomes
-    // the schedule's, and each booking whose window is open has had its call. A forced one whose
-    // call is up makes its room by ending the codec's other calls one by one.
+    // the schedule's, and each booking whose window is open has had its call.
     void hold(PeerCalls& calls, const QDateTime& now);
-    // Connects the wanted call; a forced booking that has not made room yet first disconnects all.
+    // Connects the wanted call.
     void dial(PeerCalls& calls, const QDateTime& now);
     // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
     void release(PeerCalls& calls);
+    // The schedule's call that nobody wants any more and that never came up: never cut, and let
+    // go once its connect cannot bring it up any more.
+    void letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now);
+
+    // Every change of held_calls_ goes through these: a "call" element kept from the file for the
+    // same address, port and peer id is older than the schedule's own news, and is dropped.
+    QHash<PeerKey, HeldCall>::iterator holdCall(const PeerKey& key, const HeldCall& call);
+    // A call made or taken now for the booking's peer.
+    QHash<PeerKey, HeldCall>::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
+    // False when the schedule held no call of the key.
+    bool forgetCall(const PeerKey& key);
+    void dropKeptCallElements(const PeerKey& key);
+    // Drops the kept "call" elements whose codec is in the fleet again and shows their peer out of
+    // any call.
+    void dropOutdatedCallElements();
+    void dropCallElementsWhere(const std::function<bool(const Message&)>& is_dropped);
     // The booking's window is open and its peer id names the peer it was made for.
     static bool wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now);
     static bool isListedAsMade(const Job& booking, const PeerCalls& calls);
+    static bool isRenamedAtItsHost(const Job& booking, const PeerCalls& calls);
     // Forced, its window open, and its room not made yet in this occurrence.
     static bool needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now);
 
@@ -231,6 +288,9 @@ private:
     // so one whose window is open is kept. The starts of those skipped, within the recurrence, go
     // to `passed_starts` when given.
     Job nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts = nullptr) const;
+    static int stepDays(const Job& job);
+    // The job's window `days` later, on its chosen wall-clock times, as a new occurrence.
+    static Job occurrenceAfter(const Job& job, qint64 days);
     // No occurrence starts after the recurrence end, unless it repeats forever.
     static bool hasNextOccurrence(const Job& job, const Job& next);
     // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
@@ -257,6 +317,10 @@ private:
     QString peerChangeReason(const Job& job) const;
     // unavailableReason, else peerChangeReason: why the job may not connect now.
     QString connectBlockedReason(const Job& job) const;
+    // Why an occurrence ended without its call: the codec's refusal of its connect, else why it may
+    // not connect now, else why it could not before, else that its connects did not take or that
+    // its end came first.
+    QString missedReason(const Job& job) const;
 
     int indexOf(int id) const;
     // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
@@ -278,8 +342,18 @@ private:
     // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
     // the schedule's.
     void letGoOfCall(const Job& removed, const QDateTime& now);
-    // The "call" elements of a file: each names a registered codec or is kept as it was read.
-    void loadHeldCalls(const Message& calls);
+    // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
+    void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
+    // The "call" elements of a file: each names a registered codec or is kept as it was read, at
+    // most kMaxJobs together.
+    void loadHeldCalls(const Message& calls, const QTimeZone& written_in);
+    // The zone the file's times were written in, where it is another than this machine's; invalid
+    // for a file that names none (written before the zone was kept) or this machine's own.
+    static QTimeZone zoneWrittenIn(const Message& root);
+    // Rewrites an element's times, written in `written_in`, as this zone's readings of their moments.
+    static void retimeElement(Message& element, const QTimeZone& written_in);
+    // Says once, in a notice and in the log of each codec with bookings, that the times moved.
+    void noteZoneChange(const QTimeZone& written_in);
     // A file without "calls": each job that noted its call holds it.
     void holdNotedCalls();
     // Moves a damaged schedule file aside and tells the operator.

@@ -1,5 +1,6 @@
 #include "scheduler/session_adaptor.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -26,19 +27,59 @@ void SessionAdaptor::watch(const QUuid& uuid) {
                      [this, uuid](QUuid, IQEndpointClient::DEVICE_STATE state) {
                          if (state != IQEndpointClient::READY && listener()) listener()->codecLeftReady(uuid);
                      });
-    // Only a refusal told apart from every other request's names the disconnect it refused.
     QObject::connect(codec, &IPCObject::requestFailed, &connections_,
                      [this, uuid](QUuid, const QString& request, const QString& code, const QString& text,
-                                  const FailureEffect& effect) {
-                         if (request != QLatin1String("disconnect") || effect.kind != FailureEffect::kNone ||
-                             effect.subjects.size() != 1 || !listener()) {
-                             return;
-                         }
-                         // The codec's words, bounded: they go to a log line and a status cell.
-                         listener()->disconnectRefused(uuid, effect.subjects.front().id,
-                                                       QStringLiteral("%1 (error %2)")
-                                                           .arg(shownCodecText(text), shownCodecText(code)));
-                     });
+                                  const FailureEffect& effect) { tellRefusal(uuid, request, code, text, effect); });
+}
+
+namespace {
+
+// The scheduler's own commands go without an effect of the operator's: what a refusal of theirs
+// leaves undone shows only on the scheduler's rows.
+bool isSchedulersCommand(const QString& request, FailureEffect::Kind undone) {
+    return undone == FailureEffect::kNone &&
+           (request == QLatin1String("connect") || request == QLatin1String("disconnect"));
+}
+
+}  // namespace
+
+void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, const QString& code,
+                                 const QString& text, const FailureEffect& effect) {
+    if (!listener()) return;
+    // The codec's words, bounded: they go to a log line and a status cell.
+    const QString reason = QStringLiteral("%1 (error %2)").arg(shownCodecText(text), shownCodecText(code));
+    if (effect.kind == FailureEffect::kNone) {
+        if (isSchedulersCommand(request, effect.kind)) tellCommandRefused(uuid, request, effect.subjects, reason);
+        return;
+    }
+    // A refusal that may answer any of several of the scheduler's own commands is told to each:
+    // the scheduler says it only where the codec's list shows that command undone, which needs no
+    // pairing. Where it may be another request's, nothing is told.
+    if (effect.kind != FailureEffect::kAnswersOneOf || effect.candidates.isEmpty()) return;
+    const bool is_schedulers_alone =
+        std::all_of(effect.candidates.cbegin(), effect.candidates.cend(), [](const FailureEffect::Candidate& candidate) {
+            return isSchedulersCommand(candidate.request, candidate.undone);
+        });
+    if (!is_schedulers_alone) return;
+    for (const FailureEffect::Candidate& candidate : effect.candidates) {
+        tellCommandRefused(uuid, candidate.request, candidate.subjects, reason);
+    }
+}
+
+void SessionAdaptor::tellCommandRefused(const QUuid& uuid, const QString& request,
+                                        const QList<FailureEffect::Subject>& subjects, const QString& reason) {
+    if (subjects.size() > 1) return;  // the scheduler names one peer a command, or none
+    const bool is_connect = request == QLatin1String("connect");
+    if (subjects.isEmpty()) {
+        if (!is_connect) listener()->disconnectAllRefused(uuid, reason);
+        return;
+    }
+    const int peer = subjects.front().id;
+    if (is_connect) {
+        listener()->connectRefused(uuid, QString::number(peer), reason);
+    } else {
+        listener()->disconnectRefused(uuid, peer, reason);
+    }
 }
 
 bool SessionAdaptor::isRegistered(const QUuid& uuid) const {

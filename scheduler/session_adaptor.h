@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "scheduler/codec_sessions.h"
+#include "sessions/failure_effect.h"
 
 // CodecSessions over the program's real sessions: the only place where the scheduler reads a
 // session, hears from it or sends it a command. The registry itself belongs to the main window,
@@ -40,6 +41,12 @@ public:
     bool isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const override;
 
 private:
+    // Tells the listener of a refusal of one of the scheduler's own commands.
+    void tellRefusal(const QUuid& uuid, const QString& request, const QString& code, const QString& text,
+                     const FailureEffect& effect);
+    void tellCommandRefused(const QUuid& uuid, const QString& request, const QList<FailureEffect::Subject>& subjects,
+                            const QString& reason);
+
     FindSession find_;
     ListSessions list_;
     QObject connections_;     // owns the watched sessions' connections: they end with the adaptor

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include "sessions/locked_message_list.h"
 #include "sessions/log_line.h"
 
 // The notable things this program itself saw about one codec (audio connections starting and
@@ -30,8 +31,14 @@ public:
     void addType1Line(const QString& text) { addLine(text, 1); }
     void addType2Line(const QString& text) { addLine(text, 2); }
 
+    // From now on each line notes where it stands among that event log's entries; not owned, and
+    // kept by the session beside this log.
+    void placeAmong(const LockedMessageList* event_log) { event_log_ = event_log; }
     // A copy, newest line at index 0.
     QList<LogLine> lines() const { return lines_; }
+    // The event log's display lines with this log's lines among them, each where it came, oldest
+    // first: what the Log tab shows of a codec.
+    QStringList linesAmongEventLog() const;
     int size() const { return lines_.size(); }
     // The log panel's "Reset": removes every line and announces nothing.
     void clear() { lines_.clear(); }
@@ -42,4 +49,5 @@ signals:
 
 private:
     QList<LogLine> lines_;  // newest first, at most kMaxLines; views get copies, never pointers into it
+    const LockedMessageList* event_log_ = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,7 +46,14 @@ Message event_log_request() {
     return message;
 }
 
-Message monitor_request(int interval) {
+Message metering_on_request(uint32_t interval) {
+    Message message = request("monitor");
+    message.attributes().set("metering", true);
+    message.attributes().set("meterInterval", interval);
+    return message;
+}
+
+Message monitor_request(uint32_t interval) {
     Message message = request("monitor");
     message.attributes().set("peerStats", true);
     message.attributes().set("queue", false);
@@ -142,6 +150,7 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IQEndpointClient::ready, this, &IPCObject::changedState_ready);
     connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, &IPCObject::allMessagesPresent);
     connect(&pollTimer, &QTimer::timeout, this, &IPCObject::eventLogTimerExpire);
+    deviceLog.placeAmong(&eventLog);
     connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
 }
 
@@ -419,7 +428,7 @@ void IPCObject::cmd_get_event_log() {
 bool IPCObject::cmd_connect(const QString& id) {
     Message message = request("connect");
     message.attributes().set("id", id);
-    return send_command(message);
+    return send_command(message, refusal_note(Asker::kProgram, FailureEffect::kNotConnected, {id.toInt()}));
 }
 
 bool IPCObject::cmd_disconnect(int id, Asker asker) {
@@ -575,16 +584,50 @@ void IPCObject::cmd_set_peer_settings(int id, int profile) {
 }
 
 void IPCObject::cmd_metering_on() {
-    Message message = request("monitor");
-    message.attributes().set("metering", true);
-    message.attributes().set("meterInterval", kMeterIntervalMs);
-    send_command(message);
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    const uint32_t interval = metering_interval_ms_;
+    if (version() != 0) {
+        // The codec's own switch; its subscription then says how often.
+        send_command(metering_on_request(interval != 0 ? interval : kMeterIntervalMs));
+    } else if (interval != 0) {
+        // A legacy codec reports from the moment "monitor" switches it on.
+        send_command(metering_on_request(interval));
+    }
     meteringOn = true;
+    subscribe_metering();
 }
 
 void IPCObject::cmd_metering_off() {
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
     send_command(metering_off_request());
     meteringOn = false;
+    subscribe_metering();
+}
+
+void IPCObject::setMeteringInterval(uint32_t interval_ms) {
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    if (metering_interval_ms_ == interval_ms) return;
+    metering_interval_ms_ = interval_ms;
+    if (!meteringOn) return;
+    if (version() != 0) {
+        subscribe_metering();
+    } else if (is_logged_in()) {
+        send(interval_ms != 0 ? metering_on_request(interval_ms) : metering_off_request());
+    }
+}
+
+void IPCObject::subscribe_metering() {
+    if (version() == 0) return;  // a legacy codec meters as "monitor" tells it
+    if (!is_logged_in()) {
+        subscriptions_.erase("metering");
+    } else if (meteringOn && metering_interval_ms_ != 0) {
+        subscribe("metering", metering_interval_ms_);
+    } else {
+        unsubscribe("metering");
+    }
 }
 
 void IPCObject::cmd_monitor(int interval) {
@@ -669,17 +712,26 @@ void IPCObject::after_auth() {
     cmd_get_directory_server();
     cmd_get_sys_options();
     if (eventLogPolling) cmd_get_event_log();
+    const uint32_t metering_interval = metering_interval_ms_;
     if (version() == 0) {
-        send(monitor_request(kMeterIntervalMs));
+        send(monitor_request(metering_interval != 0 ? metering_interval : kMeterIntervalMs));
         cmd_get_version_slot();
     } else {
         cmd_get_braidlink_settings();
         cmd_get_tunnel_status();
-        for (const Subscription& each : subscriptions()) subscribe(each.name, each.interval_ms);
+        for (const Subscription& each : subscriptions()) {
+            const bool is_metering = std::strcmp(each.name, "metering") == 0;
+            if (!is_metering) {
+                subscribe(each.name, each.interval_ms);
+            } else if (meteringOn && metering_interval != 0) {
+                subscribe(each.name, metering_interval);
+            }
+        }
         cmd_get_version_slot();
     }
-    // The operator's choice outlives the connection; the set above switched metering on.
-    if (!meteringOn) send(metering_off_request());
+    // The operator's choice outlives the connection; "monitor" above switched a legacy codec on
+    // whatever it was asked for.
+    if (!meteringOn || (version() == 0 && metering_interval == 0)) send(metering_off_request());
 }
 
 void IPCObject::allMessagesPresent() {

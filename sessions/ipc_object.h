@@ -80,7 +80,8 @@ class IPCObject : public IQEndpointClient {
 public:
     // The login password of a new session, and of a codec as it leaves the factory.
     static constexpr char kDefaultPassword[] = "tarnel";
-    // Interval of metering reports, in milliseconds, both for "monitor" and the subscription.
+    // The shortest interval of metering reports, in milliseconds: what a codec is asked for until
+    // told otherwise (setMeteringInterval).
     static constexpr int kMeterIntervalMs = 67;
 
     struct Subscription {
@@ -133,6 +134,13 @@ public:
     bool takesSubscriptions();
 
     void setMeteringFlag(bool is_on) { meteringOn = is_on; }
+    // How often the codec is asked for its levels while metering is switched on, in milliseconds;
+    // 0 asks for none. A codec that takes subscriptions is told through its "metering"
+    // subscription (or "unsubscribe"), a legacy one through "monitor". Sent at once while the
+    // session is logged in; otherwise the next start-up set asks for the interval as it stands
+    // then. The metering switch (meteringOn) is left as it is.
+    void setMeteringInterval(uint32_t interval_ms);
+    uint32_t meteringInterval() const { return metering_interval_ms_; }
     void setEventLogPolling(bool is_on) { eventLogPolling = is_on; }
     // Views lock it while they copy from the session's parsed lists.
     SessionMutex& mutex() { return session_mutex(); }
@@ -200,6 +208,7 @@ public:
     void cmd_remove_peer(int id);
     void cmd_set_peer_settings(int id, int profile);
     // The metering choice is kept even when the session is not READY: the start-up set applies it.
+    // Switched on, the codec is asked for its levels at the metering interval, if any.
     void cmd_metering_on();
     void cmd_metering_off();
     void cmd_monitor(int interval);
@@ -474,6 +483,11 @@ private:
     FailureEffect::Candidate answerable_candidate(const Message& noted);
     // Whether the last peer list shows done what a connect or disconnect of `subjects` asked for.
     bool is_shown_done(FailureEffect::Kind undone, const QList<FailureEffect::Subject>& subjects);
+    bool is_logged_in() const { return state() == AUTHENTICATED || state() == READY; }
+    // The codec's "metering" subscription as metering and its interval stand now, sent while the
+    // session is logged in. Otherwise it is dropped from the subscriptions kept for the next
+    // connection, which go out before its start-up set subscribes afresh. Under the manager lock.
+    void subscribe_metering();
     // Queues the call of a reply's slot `slot` (without arguments), or hands a peer list, `stored`
     // as cached, to cb_unso_peerList with the call. Loop thread.
     void queue_reply(const QString& key, int slot, const SharedMessage& stored);
@@ -514,6 +528,8 @@ private:
     std::array<float, 8> newest_levels_{};  // guarded by the session mutex; valid with has_newest_levels_
     bool has_newest_levels_ = false;         // guarded by the session mutex; emptied with the reply cache
     quint64 level_reports_ = 0;  // GUI thread
+    // Written under the manager lock; read by the start-up set on the loop thread.
+    std::atomic<uint32_t> metering_interval_ms_{kMeterIntervalMs};
     bool markedForDeletion = false;  // set once; blocks every later reconnect
     QTimer pollTimer;                // event-log poll; GUI thread
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new

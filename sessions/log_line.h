@@ -8,8 +8,13 @@
 struct LogLine {
     QString text;   // local time "HH:mm:ss", one blank, then the event text
     int type = -1;  // -1 untyped, 0 event, 1 and 2 further kinds; only 0 is produced today
+    // The session's event-log entries appended before it (LockedMessageList::appendedCount): where
+    // it stands among them.
+    qint64 event_entries_before = 0;
 
-    bool operator==(const LogLine& other) const { return type == other.type && text == other.text; }
+    bool operator==(const LogLine& other) const {
+        return type == other.type && text == other.text && event_entries_before == other.event_entries_before;
+    }
     bool operator!=(const LogLine& other) const { return !(*this == other); }
 };
 

@@ -17,6 +17,7 @@
 #include "app/shared/delay_graph.h"
 #include "app/shell/instance_registry.h"
 #include "app/shared/loss_graph.h"
+#include "app/shared/frame_clock.h"
 #include "app/shared/monitoring_meter.h"
 #include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
@@ -171,6 +172,10 @@ void CodecDock::showSession(IPCObject* next) {
     showUnitName();
     fillEventLog();
     updateStatsTable();
+}
+
+IPCObject* CodecDock::sessionWithLevelsInSight() const {
+    return FrameClock::isInSight(*ui.meters) ? shown.data() : nullptr;
 }
 
 IPCObject* CodecDock::session() const {
@@ -723,7 +728,8 @@ void CodecDock::showStatsTableContextMenu(const QPoint& pos) {
 // The event log
 
 void CodecDock::fillEventLog() {
-    if (shown) eventLog.show(shown->eventLogLines());
+    // The program's own lines about the codec too, also those written while another codec was shown.
+    if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog());
 }
 
 void CodecDock::eventLogAppend(const QStringList& lines) {

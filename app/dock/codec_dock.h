@@ -60,6 +60,8 @@ public:
     void showSession(IPCObject* session);
     IPCObject* session() const;
 
+    // The codec shown when its level meter is in sight (FrameClock::isInSight), else null.
+    IPCObject* sessionWithLevelsInSight() const;
     // The id of the peer whose statistics the graphs follow; empty when none.
     QString activePeerId() const { return activePeerId_; }
     EventLogPanel& eventLogPanel() { return eventLog; }

@@ -4,6 +4,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
+#include <algorithm>
+#include <array>
 #include <mutex>
 
 #include "app/fleet/connected_count_text.h"
@@ -35,11 +37,18 @@ qint64 figureValue(const QString& text) {
     return seconds;
 }
 
-// Sorts the statistics columns by their numbers ("9ms" before "45ms"); an empty cell sorts first.
+// Sorts the statistics columns by their numbers ("9ms" before "45ms") and "Levels" by the level
+// taken for sorting; an empty cell sorts first.
 class SummaryTreeItem : public QTreeWidgetItem {
 public:
     bool operator<(const QTreeWidgetItem& other) const override {
         const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (column == ZorvaStatRow::kLevelsColumn) {
+            const QVariant mine = data(column, ZorvaStatRow::kLevelSortRole);
+            const QVariant theirs = other.data(column, ZorvaStatRow::kLevelSortRole);
+            if (!mine.isValid() || !theirs.isValid()) return !mine.isValid() && theirs.isValid();
+            return mine.toFloat() < theirs.toFloat();
+        }
         if (column >= ZorvaStatRow::kFrameLossColumn && column <= ZorvaStatRow::kDurationColumn) {
             const QString mine = text(column);
             const QString theirs = other.text(column);
@@ -92,6 +101,13 @@ void ZorvaStatRow::releaseMeter() {
     disconnect(meter_.data(), nullptr, this, nullptr);
     meter_->showLevelsOf(nullptr);
     meter_.clear();
+}
+
+void ZorvaStatRow::takeLevelsForSorting() {
+    std::array<float, 8> db;
+    const bool has_levels = session_ && session_->newestLevels(db);
+    item_->setData(kLevelsColumn, kLevelSortRole,
+                   has_levels ? QVariant(*std::max_element(db.begin(), db.begin() + 4)) : QVariant());
 }
 
 void ZorvaStatRow::meterDestroyed() {

@@ -16,7 +16,8 @@ class QTreeWidgetItem;
 // receiving connection's frame loss, latency and duration); the connection and its figures only
 // while the codec is READY, empty otherwise. On request it makes the small level
 // meter that the summary view places in the "Levels" column. The statistics columns sort by their
-// numbers, not by their text.
+// numbers, not by their text, and the "Levels" column by the loudest of the codec's four levels as
+// the row last took them (takeLevelsForSorting); a row without levels sorts first.
 //
 // The row holds its session by QPointer and does nothing once the session is gone. The codec's
 // names are shown as CodecText bounds them.
@@ -38,6 +39,9 @@ public:
         kScheduledColumn = 8,
     };
 
+    // Where the "Levels" cell holds the level the row sorts by (a float, dB); none without levels.
+    static constexpr int kLevelSortRole = Qt::UserRole;
+
     // `uuid` is the tile key the summary view made for the codec.
     ZorvaStatRow(IPCObject* session, QUuid uuid);
     // Deletes the item, which so leaves its tree.
@@ -54,6 +58,8 @@ public:
     // Forgets the meter at once, while its removal from the tree is still pending, so that a
     // quick switch back on makes a new one.
     void releaseMeter();
+    // Takes the session's newest levels as the row's place when the tree sorts by "Levels".
+    void takeLevelsForSorting();
 
 public slots:
     void ipcRecvSysOptions(QUuid uuid);

@@ -9,6 +9,7 @@
 
 #include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
+#include "app/shared/frame_clock.h"
 #include "app/shared/mini_meter.h"
 #include "app/fleet/password_prompt_queue.h"
 #include "app/fleet/zorva_stat_row.h"
@@ -87,8 +88,22 @@ void ZorvaSummary::setUpSorting() {
 
 void ZorvaSummary::sortTree() {
     resortTimer.stop();
+    if (isSortedByLevels()) {
+        // No cell holds the levels as text, and they change all the time: the rows take the newest
+        // at each sort, and the tree sorts again once a second.
+        for (ZorvaStatRow* row : qAsConst(rowMap)) row->takeLevelsForSorting();
+        resortTimer.start();
+    }
     const QHeaderView* header = ui->summaryTree->header();
     ui->summaryTree->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
+}
+
+bool ZorvaSummary::isSortedByLevels() const {
+    return ui->summaryTree->header()->sortIndicatorSection() == ZorvaStatRow::kLevelsColumn;
+}
+
+bool ZorvaSummary::isSortingByLevelsInSight() const {
+    return isSortedByLevels() && FrameClock::isInSight(*ui->summaryTree);
 }
 
 // A start with 256 codecs sorted the whole tree 256 times; the rows are in order already, so the
@@ -218,6 +233,51 @@ IPCObject* ZorvaSummary::selectedSession() const {
 void ZorvaSummary::setMeterShown(const QUuid& tileKey, bool isShown) {
     if (InstanceWidget* tile = tileMap.value(tileKey)) tile->setMeterShown(isShown);
     if (ZorvaStatRow* row = rowMap.value(tileKey)) showRowMeter(*row, isShown);
+}
+
+// Asked at every frame, so it looks only at what may be in sight: the grid rows, or the tree rows,
+// within the page's viewport (a fleet's 256 widgets, each looked at, would cost more than the rest).
+QSet<IPCObject*> ZorvaSummary::sessionsWithLevelsInSight() const {
+    QSet<IPCObject*> sessions;
+    const bool isTilePage = currentPage() == kTilePage;
+    const QWidget& viewport = isTilePage ? *ui->scrollArea->viewport() : *ui->summaryTree->viewport();
+    if (!FrameClock::isInSight(viewport)) return sessions;
+    isTilePage ? addTilesInSight(sessions) : addRowsInSight(sessions);
+    sessions.remove(nullptr);
+    return sessions;
+}
+
+void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
+    const QWidget& contents = *ui->scrollAreaContents;
+    const QRect seen(-contents.pos(), ui->scrollArea->viewport()->size());  // in the contents' coordinates
+    for (int row = 0; row < gridLayout->rowCount(); ++row) {
+        const QRect cells = gridLayout->cellRect(row, 0);
+        if (cells.bottom() < seen.top()) continue;
+        if (cells.top() > seen.bottom()) break;
+        for (int column = 0; column < kTilesPerRow; ++column) {
+            QLayoutItem* cell = gridLayout->itemAtPosition(row, column);
+            const auto* tile = cell ? qobject_cast<const InstanceWidget*>(cell->widget()) : nullptr;
+            if (!tile) continue;
+            const MiniMeter& meter = *tile->miniMeter();
+            if (meter.isVisible() && seen.intersects(QRect(meter.mapTo(&contents, QPoint()), meter.size()))) {
+                sessions.insert(tile->session());
+            }
+        }
+    }
+}
+
+void ZorvaSummary::addRowsInSight(QSet<IPCObject*>& sessions) const {
+    const QTreeWidget& tree = *ui->summaryTree;
+    const QRect seen = tree.viewport()->rect();
+    for (int y = 0; y < seen.height();) {
+        QTreeWidgetItem* item = tree.itemAt(0, y);
+        if (!item) break;
+        y = tree.visualItemRect(item).bottom() + 1;
+        const ZorvaStatRow* row = itemRowMap.value(item);
+        // The row's meter is a child of the viewport, placed in the "Levels" cell.
+        const MiniMeter* meter = row ? row->existingMeter() : nullptr;
+        if (meter && meter->isVisible() && meter->geometry().intersects(seen)) sessions.insert(row->session());
+    }
 }
 
 void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {

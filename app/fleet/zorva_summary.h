@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <QUuid>
@@ -56,6 +57,11 @@ public:
     void removeInstance(const QUuid& tileKey);
     // Shows or hides the small meters of the codec under the key, as its metering is switched.
     void setMeterShown(const QUuid& tileKey, bool isShown);
+    // The sessions whose levels a tile's or a row's meter shows in sight now (FrameClock::isInSight).
+    QSet<IPCObject*> sessionsWithLevelsInSight() const;
+    // Whether the summary tree is in sight and sorted by "Levels": it then sorts every codec by its
+    // newest levels once a second.
+    bool isSortingByLevelsInSight() const;
 
     // Where the clocks of the tiles and rows ask for scheduled connections; null shows none.
     void setScheduler(Scheduler* scheduler);
@@ -101,12 +107,16 @@ private:
     // The session of the selected tile; null when none is selected or it was removed.
     IPCObject* selectedSession() const;
     void showRowMeter(ZorvaStatRow& row, bool isShown);
+    // The sessions of the tiles, or of the tree rows, whose meter lies in the page's viewport.
+    void addTilesInSight(QSet<IPCObject*>& sessions) const;
+    void addRowsInSight(QSet<IPCObject*>& sessions) const;
     // Where an arrow key, Home or End moves the selection in tileList from the selected tile (from
     // none to the first); out of range at the grid's edges; none for any other key.
     std::optional<int> tileIndexForKey(int key) const;
     void setUpSorting();
     // Sorts the rows by the header's sort column and order.
     void sortTree();
+    bool isSortedByLevels() const;
     // Moves the last row to where sortTree would put it.
     void placeLastRowInOrder();
 

@@ -31,7 +31,8 @@ FrameClock::FrameClock(QWidget* window, std::chrono::milliseconds period)
 FrameClock::~FrameClock() {
     clocks().remove(window_);
     window_->removeEventFilter(this);
-    tick();
+    // Not a tick: whoever follows the frames may be half destroyed with the window.
+    serveWaiting();
 }
 
 FrameClock* FrameClock::of(const QWidget& widget) {
@@ -41,12 +42,13 @@ FrameClock* FrameClock::of(const QWidget& widget) {
 bool FrameClock::isInSight(const QWidget& widget) {
     if (!widget.isVisible()) return false;
     QRect shown = widget.rect();
-    for (const QWidget* child = &widget; !child->isWindow(); child = child->parentWidget()) {
+    const QWidget* child = &widget;
+    for (; !child->isWindow(); child = child->parentWidget()) {
         shown.translate(child->pos());
         shown &= child->parentWidget()->rect();
         if (shown.isEmpty()) return false;
     }
-    return true;
+    return !child->isMinimized();
 }
 
 void FrameClock::schedule(MiniMeter& meter) {
@@ -61,7 +63,14 @@ void FrameClock::cancel(MiniMeter& meter) {
 // Qt asks a window for its repaint with one UpdateRequest and asks no more until that one has been
 // handled, however many widgets change meanwhile: one held here is asked again at the next tick.
 bool FrameClock::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != window_ || event->type() != QEvent::UpdateRequest) return false;
+    if (watched != window_) return false;
+    const QEvent::Type type = event->type();
+    if (type == QEvent::WindowStateChange || type == QEvent::Show || type == QEvent::Hide) {
+        // Minimising or hiding paints nothing, yet nothing is in sight any more.
+        if (!timer_.isActive()) timer_.start(0);
+        return false;
+    }
+    if (type != QEvent::UpdateRequest) return false;
     if (!isFrameOpen_) {
         isFrameHeld_ = true;
         return true;
@@ -72,6 +81,11 @@ bool FrameClock::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FrameClock::tick() {
+    serveWaiting();
+    emit frameEnded();
+}
+
+void FrameClock::serveWaiting() {
     isFrameOpen_ = true;
     // Meters scheduled while these read go to the next frame. Both lists keep their room.
     due_.swap(scheduled_);

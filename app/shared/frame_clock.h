@@ -18,15 +18,19 @@ class QWidget;
 // paints everything dirty and visible together: at once after a quiet spell, otherwise when the
 // period since the last frame is over. A meter whose codec reports is marked dirty too, and at the
 // next frame reads its codec's newest levels, if it is in sight; levels replaced between two
-// frames are never read, and a meter out of sight reads nothing.
+// frames are never read, and a meter out of sight reads nothing. At the end of each frame the
+// views may look again at what they show (frameEnded).
 //
 // Threads: GUI thread only.
 class FrameClock : public QObject {
+    Q_OBJECT
+
 public:
     // Thirty frames a second.
     static constexpr std::chrono::milliseconds kPeriod{34};
 
-    // Paces `window`, a top-level widget, which owns the clock.
+    // Paces `window`, a top-level widget (or a dock widget, which is one while it floats), which
+    // owns the clock.
     explicit FrameClock(QWidget* window, std::chrono::milliseconds period = kPeriod);
     // Serves what waits for the next frame: the meters read their levels and a repaint held back
     // is asked again, so that the window is not left without one.
@@ -34,20 +38,29 @@ public:
 
     // The clock of the widget's window; null when the window has none.
     static FrameClock* of(const QWidget& widget);
-    // Whether any of the widget lies inside its window: visible, and not clipped away by a parent
-    // (a tile scrolled out of its scroll area). Qt would paint nothing of a clipped widget, but it
-    // still walks the widget's siblings for every update asked of it, and a fleet of tiles has many.
+    // Whether any of the widget lies inside its window, and the window is on screen: visible, not
+    // clipped away by a parent (a tile scrolled out of its scroll area) and not minimised. Qt would
+    // paint nothing of a clipped widget, but it still walks the widget's siblings for every update
+    // asked of it, and a fleet of tiles has many.
     static bool isInSight(const QWidget& widget);
 
     // Has the meter read its levels at the next frame. The meter calls cancel() before it goes.
     void schedule(MiniMeter& meter);
     void cancel(MiniMeter& meter);
 
+signals:
+    // A frame has ended: its meters have read their levels. What is in sight may have changed
+    // since the last one (a scroll, another page). Also soon after the window is minimised,
+    // restored, hidden or shown, which may paint nothing.
+    void frameEnded();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void tick();
+    // The meters scheduled read their levels, and a repaint held back is asked again.
+    void serveWaiting();
     void releaseHeldFrame();
 
     QWidget* window_;  // not owned: it owns the clock

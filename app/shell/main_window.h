@@ -13,6 +13,7 @@
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
 #include "sessions/iq_endpoint_client.h"
+#include "sessions/meter_pacer.h"
 
 class CodecDock;
 class IPCObject;
@@ -33,6 +34,7 @@ class MainWindow;
 // the active instance (the codec selected in the summary). It creates the codec sessions, keeps
 // its actions enabled exactly when they can act (handleAllEnables), and saves kt-config.xml when
 // it is destroyed. It plays the codecs' alert sounds and opens the scheduled-connections window.
+// At the end of each frame it tells its meter pacer whose levels the views show.
 //
 // Threads: GUI thread only.
 class MainWindow : public QMainWindow {
@@ -128,6 +130,8 @@ protected:
 private:
     void setupShortcuts();
     void setupStatsTable();
+    // Tells the pacer which codecs' levels the fleet view and the dock show in sight now.
+    void reportLevelsInSight();
     void setPalette();
     void connectActions();
     void connectInstanceActions();
@@ -142,6 +146,8 @@ private:
     AlertPlayer& alertPlayer;  // soundPlayer, or the caller's stand-in
     // Every session's refusals of the editors' requests go here. Child of the window.
     RefusalNotice* refusalNotice;
+    // Paces every session's level reports by what the views show.
+    MeterPacer meterPacer;
     // Every session's deviceEvent goes here. Silenced first thing in the destructor, so that
     // nothing plays while the program shuts down.
     DeviceEventHandler deviceEventHandler;

@@ -55,9 +55,22 @@ bool FakeSessions::send(const QUuid& uuid, const QString& command) {
     return true;
 }
 
+void FakeSessions::tellRefusals() {
+    const auto refusals = std::move(refusals_);
+    refusals_.clear();
+    for (const auto& tell : refusals) {
+        if (listener()) tell(*listener());
+    }
+}
+
 bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
     if (!send(uuid, QStringLiteral("connect ") + peer)) return false;
-    if (codecs[uuid].follows && !codecs[uuid].unreachable.contains(peer)) codecs[uuid].active.insert(peer);
+    const QString refusal = codecs[uuid].connect_refusal;
+    if (!refusal.isEmpty()) {
+        refusals_.push_back([=](Listener& listener) { listener.connectRefused(uuid, peer, refusal); });
+    } else if (codecs[uuid].follows && !codecs[uuid].unreachable.contains(peer)) {
+        codecs[uuid].active.insert(peer);
+    }
     return true;
 }
 
@@ -65,7 +78,7 @@ bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {
     if (!send(uuid, QStringLiteral("disconnect %1").arg(peer))) return false;
     const QString refusal = codecs[uuid].disconnect_refusal;
     if (!refusal.isEmpty()) {
-        if (listener()) listener()->disconnectRefused(uuid, peer, refusal);
+        refusals_.push_back([=](Listener& listener) { listener.disconnectRefused(uuid, peer, refusal); });
     } else if (codecs[uuid].follows) {
         codecs[uuid].active.remove(QString::number(peer));
     }
@@ -74,7 +87,12 @@ bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {
 
 bool FakeSessions::sendDisconnectAll(const QUuid& uuid) {
     if (!send(uuid, QStringLiteral("disconnect"))) return false;
-    if (codecs[uuid].follows) codecs[uuid].active.clear();
+    const QString refusal = codecs[uuid].disconnect_refusal;
+    if (!refusal.isEmpty()) {
+        refusals_.push_back([=](Listener& listener) { listener.disconnectAllRefused(uuid, refusal); });
+    } else if (codecs[uuid].follows) {
+        codecs[uuid].active.clear();
+    }
     return true;
 }
 

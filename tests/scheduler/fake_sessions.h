@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <vector>
 
 #include "scheduler/codec_sessions.h"
@@ -22,8 +23,11 @@ struct FakeCodec {
     QMap<QString, QString> names;  // peer id -> name: the peers the codec lists
     QMap<QString, QString> addresses;  // peer id -> host; a peer without one is known by name alone
     QSet<QString> unreachable;  // peer ids whose connect never takes
-    // The codec refuses every "disconnect" of a peer with this reason, and the call stays up.
+    // The codec refuses every "disconnect", of a peer or of all, with this reason, and the calls
+    // stay up.
     QString disconnect_refusal;
+    // The codec refuses every "connect" with this reason, and the call does not come up.
+    QString connect_refusal;
     QString unit_name;
     QStringList log;  // device-log lines, oldest first
     // Renames this program sent, as {id, name, address} before and after, not yet settled.
@@ -34,7 +38,8 @@ struct FakeCodec {
 // listener of as a session would (tellPeerList, tellLeftReady).
 // Every command that would have gone out is recorded, as "connect 3", "disconnect 3" or
 // "disconnect" (all), in the order sent. A codec that `follows` its commands shows a connected
-// peer as active at once and a disconnected one as inactive.
+// peer as active at once and a disconnected one as inactive. A codec's refusals reach the listener
+// as a session's do, after the commands went: at tellRefusals.
 class FakeSessions : public CodecSessions {
 public:
     using Codec = FakeCodec;
@@ -46,6 +51,8 @@ public:
     // What a session tells its listener: a peer list came in; it left READY (and is no longer ready).
     void tellPeerList(const QUuid& uuid);
     void tellLeftReady(const QUuid& uuid);
+    // The refusals of the commands sent since the last call, in order.
+    void tellRefusals();
 
     void watch(const QUuid&) override {}
     bool isRegistered(const QUuid& uuid) const override { return codecs.contains(uuid); }
@@ -68,4 +75,6 @@ public:
 
 private:
     bool send(const QUuid& uuid, const QString& command);
+
+    std::vector<std::function<void(CodecSessions::Listener&)>> refusals_;  // not yet told
 };

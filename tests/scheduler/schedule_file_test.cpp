@@ -5,9 +5,12 @@
 #include <QDir>
 #include <QFile>
 
+#include <ctime>
+
 #include <string>
 
 #include "ipc/message.h"
+#include "scheduler/local_date_time.h"
 #include "tests/scheduler/scheduler_test_fixture.h"
 #include "tests/support/message_box_recorder.h"
 
@@ -29,7 +32,7 @@ void writeAll(const QString& path, const std::string& bytes) {
 // Done job, no state and no id; and the calls the schedule holds, none yet.
 const char kGolden[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<jobs>\n"
+    "<jobs zone=\"%ZONE%\">\n"
     "    <job end=\"Mon May 6 12:20:00 2024\" frequency=\"daily\" ip=\"192.0.2.1\" peer=\"3\" port=\"5004\" "
     "priority=\"true\" recurrence_end=\"Sat Jun 1 00:00:00 2024\" repeat_forever=\"false\" "
     "start=\"Mon May 6 12:10:00 2024\"/>\n"
@@ -38,6 +41,19 @@ const char kGolden[] =
     "start=\"Tue May 7 08:00:00 2024\"/>\n"
     "    <calls/>\n"
     "</jobs>\n";
+
+// The golden bytes as this machine's zone writes them.
+std::string golden() {
+    std::string text = kGolden;
+    const std::string marker = "%ZONE%";
+    return text.replace(text.find(marker), marker.size(), localZoneId().toStdString());
+}
+
+// The bytes of a file with no job, written in this machine's zone.
+std::string emptyFile() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs zone=\"" + localZoneId().toStdString() +
+           "\">\n    <calls/>\n</jobs>\n";
+}
 
 class ScheduleFile : public SchedulerFixture {
 protected:
@@ -60,7 +76,7 @@ protected:
 TEST_F(ScheduleFile, GoldenBytesAndRoundTrip) {
     addJobs();
     ASSERT_TRUE(scheduler_->save());
-    EXPECT_EQ(readAll(filePath()), kGolden);
+    EXPECT_EQ(readAll(filePath()), golden());
     EXPECT_EQ(QFile(filePath()).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
 
     scheduler_ = makeScheduler();
@@ -70,7 +86,7 @@ TEST_F(ScheduleFile, GoldenBytesAndRoundTrip) {
     EXPECT_TRUE(jobAt(0).priority);
     EXPECT_EQ(jobAt(1).peer, "12");
     ASSERT_TRUE(scheduler_->save());
-    EXPECT_EQ(readAll(filePath()), kGolden);
+    EXPECT_EQ(readAll(filePath()), golden());
 }
 
 TEST_F(ScheduleFile, LoadedStateFollowsTheClock) {
@@ -115,7 +131,7 @@ TEST_F(ScheduleFile, FinishingAJobRewritesTheFile) {
     tickAt(11);
     tickAt(20);
     tickAt(21);
-    EXPECT_EQ(readAll(filePath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs>\n    <calls/>\n</jobs>\n");
+    EXPECT_EQ(readAll(filePath()), emptyFile());
 }
 
 // A cut file, and an empty one (a save lost to a full disk), are damage, not an empty schedule.
@@ -124,7 +140,7 @@ TEST_F(ScheduleFile, ADamagedFileIsSetAsideAndReported) {
         SCOPED_TRACE(kept);
         const QString aside = filePath() + ".bad-20240506-120000";
         QFile::remove(aside);
-        const std::string damaged(kGolden, kept);
+        const std::string damaged = golden().substr(0, kept);
         writeAll(filePath(), damaged);
 
         MessageBoxRecorder boxes;
@@ -148,6 +164,7 @@ TEST_F(ScheduleFile, ADamagedFileIsSetAsideAndReported) {
 TEST_F(ScheduleFile, ElementsThatMakeNoJobAreWrittenBackAsTheyWere) {
     Message file;
     file.set_name("jobs");
+    file.attributes().set("zone", localZoneId().toStdString());
     Job valid = job(10, 20);
     valid.host = "192.0.2.1";
     valid.port = 5004;
@@ -200,6 +217,131 @@ TEST_F(ScheduleFile, AFailedSaveAfterAnOperatorsChangeShowsABox) {
     EXPECT_EQ(jobAt(0).state, Job::Done);
     EXPECT_EQ(boxes.count("Save Schedule"), 1);
     EXPECT_GE(messages_.count_warnings("saving schedule message failed: "), 2);
+}
+
+// A "call" element of a codec that was not in the fleet when the file loaded is kept, until the
+// schedule knows better: it makes, takes or lets go of a call of that address and peer, or the codec,
+// back in the fleet, shows the peer out of any call. A kept element could otherwise bind at the next
+// start and cut a call made by hand meanwhile.
+TEST_F(ScheduleFile, AKeptCallElementGivesWayToWhatTheScheduleKnows) {
+    const struct {
+        const char* label;
+        bool is_booked;    // a booking of peer 3 opens on the codec back in the fleet
+        bool is_peer_up;   // peer 3 is in a call on it as it comes back
+        bool is_kept;      // the element is still written at the end
+    } cases[] = {
+        {"the schedule takes the call up to that peer", true, true, false},
+        {"the codec back shows the peer out of any call", false, false, false},
+        {"the codec back shows the peer in a call, which may still be the schedule's", false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sessions_->codecs.clear();
+        const std::string file = "<jobs><calls><call ip=\"192.0.2.50\" peer=\"3\" port=\"5004\" "
+                                 "since=\"Mon May 6 11:00:00 2024\"/></calls></jobs>";
+        writeAll(filePath(), file);
+        scheduler_ = makeScheduler();
+        ASSERT_TRUE(scheduler_->load());
+
+        FakeSessions::Codec back;
+        back.host = "192.0.2.50";
+        back.follows = true;
+        back.names.insert("3", "Studio 3");
+        if (c.is_peer_up) back.active.insert("3");
+        codec_ = sessions_->add(back);
+        if (c.is_booked) {
+            ASSERT_TRUE(scheduler_->addJob(job(10, 20)));
+        }
+        for (int minute : {10, 11}) tickAt(minute);
+        ASSERT_TRUE(scheduler_->save());
+        // The kept element, by its "since": a call the schedule holds now has its own.
+        EXPECT_EQ(readAll(filePath()).find("Mon May 6 11:00:00 2024") != std::string::npos, c.is_kept);
+    }
+}
+
+TEST_F(ScheduleFile, CallsAreBoundAsJobsAre) {
+    std::string file = "<jobs><calls>";
+    for (int i = 0; i < Scheduler::kMaxJobs + 5; ++i) {
+        file += "<call ip=\"192.0.2.77\" peer=\"" + std::to_string(i) + "\" port=\"5004\" since=\"Mon May 6 11:00:00 2024\"/>";
+    }
+    file += "</calls></jobs>";
+    writeAll(filePath(), file);
+    ASSERT_TRUE(scheduler_->load());
+    EXPECT_EQ(messages_.count_warnings("schedule: the file holds 5 more calls"), 1);
+    ASSERT_TRUE(scheduler_->save());
+    const std::string written = readAll(filePath());
+    size_t calls = 0;
+    for (size_t at = written.find("<call "); at != std::string::npos; at = written.find("<call ", at + 1)) ++calls;
+    EXPECT_EQ(calls, size_t{Scheduler::kMaxJobs});
+}
+
+// The machine's time zone for one test, as the C library and Qt read it (TZ).
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone) : was_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ")) { set(zone); }
+    ~LocalZone() {
+        if (had_) {
+            set(was_);
+        } else {
+            qunsetenv("TZ");
+            tzset();
+        }
+    }
+    LocalZone(const LocalZone&) = delete;
+    LocalZone& operator=(const LocalZone&) = delete;
+
+private:
+    static void set(const QByteArray& zone) {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    QByteArray was_;
+    bool had_;
+};
+
+// A booking from 12:48 to 13:15 and a later one from 14:00 to 15:00, written in Paris on 6 May 2024
+// (UTC+2), loaded at 11:50 in London (UTC+1), while the first runs: each keeps its moment, and none
+// is lost. A file that names no zone reads as local times, as files did before the zone was kept.
+TEST_F(ScheduleFile, ABookingKeepsItsMomentWhenTheMachinesZoneChanges) {
+    const struct {
+        const char* label;
+        const char* written_in;  // the root's "zone"; null: none
+        const char* first_start_utc;
+        const char* rewritten_start;  // the first booking's "start" as the next save writes it
+        int notices;
+    } cases[] = {
+        {"written in Paris", "Europe/Paris", "2024-05-06T10:48:00Z", "Mon May 6 11:48:00 2024", 1},
+        {"written in London", "Europe/London", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 0},
+        {"written before the zone was kept", nullptr, "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 0},
+    };
+    const LocalZone london("Europe/London");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sessions_->codec(codec_).log.clear();
+        const std::string zone = c.written_in ? std::string(" zone=\"") + c.written_in + "\"" : std::string();
+        const std::string job = "<job end=\"Mon May 6 %E 2024\" frequency=\"none\" ip=\"192.0.2.1\" peer=\"3\" "
+                                "peer_name=\"Studio 3\" port=\"5004\" priority=\"false\" "
+                                "recurrence_end=\"Mon May 6 %E 2024\" repeat_forever=\"false\" start=\"Mon May 6 %S 2024\"/>";
+        const auto booking = [&](const char* start, const char* end) {
+            QString text = QString::fromStdString(job);
+            return text.replace("%S", start).replace("%E", end).toStdString();
+        };
+        writeAll(filePath(), "<jobs" + zone + ">" + booking("12:48:00", "13:15:00") + booking("14:00:00", "15:00:00") +
+                                 "<calls/></jobs>");
+        now_ = QDateTime::fromString("2024-05-06T10:50:00Z", Qt::ISODate).toLocalTime();
+        MessageBoxRecorder boxes;
+        scheduler_ = makeScheduler();
+        ASSERT_TRUE(scheduler_->load());
+        ASSERT_EQ(scheduler_->jobCount(), 2);
+        EXPECT_EQ(jobAt(0).start.toUTC().toString(Qt::ISODate).toStdString(), c.first_start_utc);
+        EXPECT_EQ(jobAt(1).state, Job::Waiting);
+        EXPECT_EQ(boxes.count("Load Schedule"), c.notices);
+        EXPECT_EQ(sessions_->codec(codec_).log.size(), c.notices);
+        ASSERT_TRUE(scheduler_->save());
+        const std::string written = readAll(filePath());
+        EXPECT_NE(written.find("<jobs zone=\"Europe/London\">"), std::string::npos) << written;
+        EXPECT_NE(written.find(std::string("start=\"") + c.rewritten_start + "\""), std::string::npos) << written;
+    }
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Random mixes of bookings, checked pass by pass against a model of what the schedule must do.
 //
 // Each seed books two to four connections on one codec (once, daily or weekly; forced or not; one
-// or two peers; windows of 5 minutes to 25 hours, some ending together, back to back, or longer
-// than their period) and lets three days pass in steps of a few minutes, with the program restarted
-// on its file, the codec away, far ends hanging up, calls made by hand, bookings removed and
-// edited, and peers renamed, moved or their ids given to others, seen and unseen. The model knows
+// or two peers; windows of 5 minutes to 28 hours, some ending together, back to back, longer than
+// their period, or forced and starting inside another peer's window with the codec away across both
+// starts) and lets three days pass in steps of a few minutes, often landing just after a start, with
+// the program restarted on its file, the codec away, far ends hanging up (also just after a start),
+// calls made by hand, bookings removed and edited, and peers renamed, moved or their ids given to
+// others, seen and unseen. The model knows
 // who each peer really is (an entity: a rename keeps it, a move by another client or an id given
 // to another peer makes a new one; unseen changes of who is under an id always change the host, so
 // that they can be told apart), and after every pass it checks what the codec was told and what
@@ -132,6 +134,12 @@ protected:
 
     // ---- steps
     void step(std::mt19937& random);
+    // The earliest start of an occurrence in (after, until]; invalid when none.
+    QDateTime nextStart(const QDateTime& after, const QDateTime& until) const;
+    // The far end of a call an occurrence that started minutes ago wants hangs up; false when none is up.
+    bool hangUpJustAfterAStart();
+    // The codec leaves or comes back where the step crossed an absence's edge.
+    void followAbsences(const QDateTime& was);
     void book(std::mt19937& random, int count);
     void pass();
     // The commands from `first_command` on, every job's state and the calls up, for a failing seed.
@@ -178,6 +186,8 @@ protected:
     std::map<QString, bool> saved_calls_;  // held, by peer id, as the program closed
     std::vector<std::string> steps_;
     std::string failure_;
+    std::vector<std::pair<QDateTime, QDateTime>> absences_;  // the codec away from, until
+    bool is_after_start_ = false;  // the last step landed a minute after a start
 };
 
 std::vector<Occurrence> ScheduleModel::occurrencesOf(int booking, const QDateTime& from, const QDateTime& to) const {
@@ -227,10 +237,16 @@ void ScheduleModel::book(std::mt19937& random, int count) {
         Definition d;
         int start = static_cast<int>(random() % (kRunMinutes * 5 / 6));
         d.seconds = 60 * (5 + static_cast<int>(random() % (25 * 60 - 4)));
-        const unsigned shape = random() % 6;
+        const unsigned shape = random() % 8;
         if (i > 0 && shape == 0) {  // back to back with the one before, to the minute
             const Definition& before = bookings_.back().epochs.front();
             start = static_cast<int>(base_.secsTo(before.first_start.addSecs(before.seconds)) / 60);
+        }
+        const bool is_forced_inside = i > 0 && shape == 2;  // forced, starting inside the window before
+        if (is_forced_inside) {
+            const Definition& before = bookings_.back().epochs.front();
+            start = static_cast<int>(base_.secsTo(before.first_start) / 60) + 1 +
+                    static_cast<int>(random() % static_cast<unsigned>(before.seconds / 60 - 1));
         }
         while (minutes_of_day.count(start % kDay)) ++start;
         minutes_of_day.insert(start % kDay);
@@ -243,11 +259,24 @@ void ScheduleModel::book(std::mt19937& random, int count) {
         }
         const unsigned frequency = random() % 3;
         d.frequency = frequency == 0 ? Job::Once : frequency == 1 ? Job::Daily : Job::Weekly;
+        if (shape == 3) {  // daily, its window longer than a day: each occurrence opens inside the one before
+            d.frequency = Job::Daily;
+            d.seconds = 60 * (kDay + 10 + static_cast<int>(random() % 170));
+        }
         if (d.frequency != Job::Once && random() % 2 == 0) {
             d.until = d.first_start.addSecs(static_cast<qint64>(random() % (3 * kDay)) * 60);
         }
-        d.is_forced = random() % 4 == 0;
+        d.is_forced = is_forced_inside || random() % 4 == 0;
         d.peer = is_two_peers ? kPeerIds[static_cast<int>(random() % 2)] : kPeerIds[0];
+        if (is_forced_inside) {
+            const Definition& before = bookings_.back().epochs.front();
+            if (is_two_peers) d.peer = before.peer == kPeerIds[0] ? kPeerIds[1] : kPeerIds[0];
+            // The codec away across both starts, back within half an hour of the later one.
+            if (random() % 2 == 0) {
+                absences_.push_back({before.first_start.addSecs(-60 * (1 + static_cast<int>(random() % 30))),
+                                     d.first_start.addSecs(60 * (1 + static_cast<int>(random() % 30)))});
+            }
+        }
         d.entity = under_id_.at(d.peer);
 
         Job made;
@@ -351,6 +380,11 @@ void ScheduleModel::editBooking(std::mt19937& random) {
     Job edited = opened;
     const int booking = bookingOf(opened.start);
     std::vector<Definition>& epochs = bookings_[static_cast<size_t>(booking)].epochs;
+    // The edit takes the booking over from the opened occurrence on, also where a later occurrence
+    // of it, its window open too, was edited before: the epochs after the one it belongs to go.
+    size_t epoch = 0;
+    while (epoch + 1 < epochs.size() && epochs[epoch + 1].first_start <= opened.start) ++epoch;
+    epochs.resize(epoch + 1);
     Definition d = epochs.back();
     QString said;
     switch (random() % 3) {
@@ -387,9 +421,17 @@ void ScheduleModel::editBooking(std::mt19937& random) {
     d.seconds = static_cast<int>(edited.start.secsTo(edited.end));
     d.cut = QDateTime();
     epochs.push_back(d);
-    if (edited.start != opened.start || edited.peer != opened.peer) {
+    if (opened.end <= now_ && edited.end > now_ && edited.start == opened.start && edited.peer == opened.peer) {
+        // Its window opened again after its end: it wants its call again.
         facts_.erase({opened.start.time().second(), opened.start.toSecsSinceEpoch()});
-        facts_.erase({edited.start.time().second(), edited.start.toSecsSinceEpoch()});
+    }
+    if (edited.start != opened.start || edited.peer != opened.peer) {
+        // Its occurrences from the opened one on are new ones.
+        const int tag = opened.start.time().second();
+        for (auto it = facts_.begin(); it != facts_.end();) {
+            const bool is_new = it->first.first == tag && it->first.second >= opened.start.toSecsSinceEpoch();
+            it = is_new ? facts_.erase(it) : std::next(it);
+        }
     }
     note(QStringLiteral("edited booking %1 %2").arg(opened.start.time().second()).arg(said));
     const QSet<QString> active = sessions_->codec(codec_).active;
@@ -483,9 +525,68 @@ void ScheduleModel::notePass(size_t first_command) {
     note("pass [" + sent.join("; ") + "] " + states.join(" | ") + "; calls up: " + active.join(","));
 }
 
-void ScheduleModel::step(std::mt19937& random) {
-    now_ = now_.addSecs(60 * (1 + static_cast<int>(random() % 40)));
+QDateTime ScheduleModel::nextStart(const QDateTime& after, const QDateTime& until) const {
+    QDateTime first;
+    for (size_t b = 0; b < bookings_.size(); ++b) {
+        if (bookings_[b].removed_at.isValid()) continue;
+        for (const Occurrence& o : occurrencesOf(static_cast<int>(b), after, until)) {
+            if (o.start > after && o.start <= until && (!first.isValid() || o.start < first)) first = o.start;
+        }
+    }
+    return first;
+}
+
+bool ScheduleModel::hangUpJustAfterAStart() {
     FakeSessions::Codec& codec = sessions_->codec(codec_);
+    for (const Occurrence& o : openOccurrences(now_)) {
+        const QString& id = o.definition->peer;
+        if (o.start.secsTo(now_) > 10 * 60 || !codec.active.contains(id)) continue;
+        codec.active.remove(id);
+        hand_calls_.erase(id);
+        note(QStringLiteral("far end of %1 hung up just after a start").arg(id));
+        tellList();
+        return true;
+    }
+    return false;
+}
+
+void ScheduleModel::followAbsences(const QDateTime& was) {
+    FakeSessions::Codec& codec = sessions_->codec(codec_);
+    for (const auto& [from, until] : absences_) {
+        if (was < from && from <= now_ && codec.is_ready) {
+            sessions_->tellLeftReady(codec_);
+            note("codec away across starts");
+        }
+        if (was < until && until <= now_ && !codec.is_ready) {
+            codec.is_ready = true;
+            note("codec back");
+            tellList();
+        }
+    }
+}
+
+void ScheduleModel::step(std::mt19937& random) {
+    const QDateTime was = now_;
+    const bool is_after_start = is_after_start_;
+    is_after_start_ = false;
+    if (is_after_start) {
+        // Right behind a pass that saw an occurrence's first minutes.
+        now_ = now_.addSecs(60 * (1 + static_cast<int>(random() % 3)));
+    } else {
+        now_ = now_.addSecs(60 * (1 + static_cast<int>(random() % 40)));
+        // Often the pass just after a start, where a window opens inside another.
+        const QDateTime start = nextStart(was, now_);
+        if (start.isValid() && random() % 2 == 0) {
+            now_ = start.addSecs(60);
+            is_after_start_ = true;
+        }
+    }
+    followAbsences(was);
+    FakeSessions::Codec& codec = sessions_->codec(codec_);
+    if (is_after_start && random() % 2 == 0 && hangUpJustAfterAStart()) {
+        if (is_open_ && failure_.empty()) pass();
+        return;
+    }
     const unsigned event = random() % 100;
     if (event < 3) {
         if (is_open_) {
@@ -503,7 +604,9 @@ void ScheduleModel::step(std::mt19937& random) {
             tellList();
         }
     } else if (event < 11 && !codec.active.isEmpty()) {
-        const QString id = codec.active.values()[static_cast<int>(random() % codec.active.size())];
+        QStringList up = codec.active.values();
+        up.sort();  // not in the set's order, which changes from run to run
+        const QString id = up[static_cast<int>(random() % up.size())];
         codec.active.remove(id);
         hand_calls_.erase(id);
         note(QStringLiteral("far end of %1 hung up").arg(id));
@@ -557,10 +660,16 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
         }
         return any;
     };
+    std::set<QString> made;  // in this pass: a far end must not hear a call come and go
     for (size_t i = 0; i < commands.size(); ++i) {
         const QStringList words = commands[i].split(' ');
         const QString& id = words.value(1);
+        const bool is_disconnect_all = words.size() == 1;
+        if (words[0] == "disconnect" && (is_disconnect_all ? !made.empty() : made.count(id) > 0)) {
+            fail("a call made and ended in one pass");
+        }
         if (words[0] == "connect") {
+            made.insert(id);
             if (active.contains(id)) fail("connect " + id.toStdString() + " into a call that is up");
             const std::vector<Occurrence> wanting = wantingOccurrences(id, now_);
             if (wanting.empty()) fail("connect " + id.toStdString() + " that no booking of its peer wants");
@@ -694,6 +803,8 @@ void ScheduleModel::runSeed(unsigned seed) {
     facts_.clear();
     hand_calls_.clear();
     unwanted_held_passes_.clear();
+    absences_.clear();
+    is_after_start_ = false;
     finished_ids_.clear();
     missed_records_ = log_lines_seen_ = 0;
     is_open_ = true;

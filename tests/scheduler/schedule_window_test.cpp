@@ -153,6 +153,18 @@ TEST_F(ScheduleWindowTest, TheKeyboardEditsAndRemovesTheCurrentRow) {
     EXPECT_FALSE(scheduler_.getJob(waiting_, removed));
 }
 
+TEST_F(ScheduleWindowTest, DeleteRemovesTheRowTheWindowOpensOn) {
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    table_->setFocus();
+    table_->setCurrentItem(table_->topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+    EXPECT_TRUE(table_->topLevelItem(0)->isSelected()) << "the row with the focus frame is shown selected";
+    QTest::keyClick(table_, Qt::Key_Delete);
+    EXPECT_EQ(table_->topLevelItemCount(), 2);
+    Job removed;
+    EXPECT_FALSE(scheduler_.getJob(waiting_, removed));
+}
+
 TEST_F(ScheduleWindowTest, ARowGoesWhenTheSchedulerDropsItsJob) {
     Job aged = job(done_);
     aged.finished_at = QDateTime::currentDateTime().addDays(-2);

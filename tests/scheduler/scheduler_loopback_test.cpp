@@ -34,13 +34,13 @@ protected:
         register_session_meta_types();
         SessionPoolFixture::SetUp();
         CodecSimOptions options;
-        options.count = 1;  // codec 0 starts without a call
+        options.count = codec_index_ + 1;
         options.record_path = folder_.filePath("frames.txt").toStdString();
         options.refused_requests = refused_requests_;
         start_fleet(options);
 
         session_ = place_session();
-        connect_to_fleet(*session_);
+        connect_to_fleet(*session_, codec_index_);
         ASSERT_TRUE(waitReady());
         {
             std::lock_guard<SessionMutex> lock(session_->mutex());
@@ -109,13 +109,21 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
     QString lastLogLine() const { return session_->deviceLog.lines().value(0).text; }
-    // The Peer and Status columns of the first row of the Scheduled Connections window, opened now.
-    std::string shownJob() {
+    // The Peer and Status columns of a row of the Scheduled Connections window, opened now.
+    std::string shownJob(int index = 0) {
         ScheduleWindow window(*scheduler_);
         window.addJobEntries(scheduler_->jobList());
         window.refreshEntries();
-        const QTreeWidgetItem* row = window.findChild<QTreeWidget*>("jobTable")->topLevelItem(0);
+        const QTreeWidgetItem* row = window.findChild<QTreeWidget*>("jobTable")->topLevelItem(index);
         return (row->text(3) + " | " + row->text(4)).toStdString();
+    }
+    // The number of refusals of `request` the session has raised since the call.
+    std::shared_ptr<int> countRefusals(const QString& request) {
+        auto count = std::make_shared<int>(0);
+        QObject::connect(session_.data(), &IPCObject::requestFailed, [count, request](QUuid, const QString& refused) {
+            if (refused == request || refused.isEmpty()) ++*count;
+        });
+        return count;
     }
 
     QDateTime at(int minutes) const { return base_.addSecs(minutes * 60); }
@@ -153,6 +161,7 @@ protected:
     }
 
     std::set<std::string> refused_requests_;  // by the codec, from the start
+    int codec_index_ = 0;  // in the fleet: 0 has one channel and no call; 1 two channels, one in a call
     QTemporaryDir folder_;
     QPointer<IPCObject> session_;
     QString peer_;
@@ -255,8 +264,10 @@ TEST_F(SchedulerLoopback, AJobActsOnlyOnItsOwnPeerAndCall) {
     };
     ASSERT_TRUE(wait_processing_events(renamed));
     restartAt(10);
-    tickAt(11);
+    tickAt(10);
     const QString reason = "peer " + peer_ + " is now 'Other Studio' at 192.0.2.200";
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Waiting (" + reason + ")").toStdString());
+    tickAt(11);
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " waits: " + reason));
     EXPECT_EQ(shownJob(), (peer_name_ + " | Starting (" + reason + ")").toStdString());
 
@@ -290,6 +301,87 @@ TEST_F(RefusingCodecLoopback, ARefusedScheduledDisconnectIsSaidOnTheRowAndInTheL
     EXPECT_EQ(shownJob(), (peer_name_ + " | Ending (disconnect refused by the codec: " + reason + ")").toStdString());
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled disconnection from " + peer_name_ + " refused by the codec: " + reason))
         << lastLogLine().toStdString();
+}
+
+// A codec that refuses every connect, as one whose channels are all taken does: the booking says
+// so while its window is open, cuts nothing, and ends missed with the codec's words.
+class RefusingConnectLoopback : public SchedulerLoopback {
+protected:
+    void SetUp() override {
+        refused_requests_ = {"connect"};
+        SchedulerLoopback::SetUp();
+    }
+};
+
+TEST_F(RefusingConnectLoopback, ARefusedBookedConnectIsSaidAndEndsMissed) {
+    const auto refusals = countRefusals("connect");
+    addJob(false);
+    tickAt(1);
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals > 0; }));
+    tickAt(1);
+    const QString refused = "connect refused by the codec: Refused by codec-sim (error 409)";
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Starting (" + refused + ")").toStdString());
+    EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ +
+                                       " refused by the codec: Refused by codec-sim (error 409)"))
+        << lastLogLine().toStdString();
+    tickAt(2);
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Done (missed: " + refused + ")").toStdString());
+    EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " missed: " + refused));
+    const std::string connect = "connect id=" + peer_.toStdString();
+    ASSERT_TRUE(waitCommands(2));
+    EXPECT_EQ(commands(), (std::vector<std::string>{connect, connect})) << "no disconnect of a call never up";
+}
+
+// A codec with two channels, a call up on the first, that refuses every disconnect: a forced
+// booking of the second peer cannot make its room, and the two calls the schedule then holds cannot
+// be ended. Each row says so, also where one refusal may answer both disconnects of a pass.
+class RefusingDisconnectLoopback : public SchedulerLoopback {
+protected:
+    void SetUp() override {
+        refused_requests_ = {"disconnect"};
+        codec_index_ = 1;
+        SchedulerLoopback::SetUp();
+    }
+};
+
+TEST_F(RefusingDisconnectLoopback, RefusedForcesAndDisconnectsAreSaidOnEachRow) {
+    QString second;
+    {
+        std::lock_guard<SessionMutex> lock(session_->mutex());
+        ASSERT_GE(session_->bookPeers.size(), 2);
+        second = session_->bookPeers.at(1)->id;
+    }
+    ASSERT_TRUE(waitPeerActive(true)) << "the first peer starts in a call";
+    Job first_call = makeJob(1, 3);
+    ASSERT_TRUE(scheduler_->addJob(first_call));
+    Job forced = makeJob(1, 3);
+    forced.peer = second;
+    forced.priority = true;
+    scheduler_->sessions().findPeer(forced.uuid, second, forced.peer_name, forced.peer_address);
+    ASSERT_TRUE(scheduler_->addJob(forced));
+    const auto refusals = countRefusals("disconnect");
+
+    tickAt(1);
+    const auto is_second_up = [&] {
+        std::lock_guard<SessionMutex> lock(session_->mutex());
+        return session_->activePeerIds.contains(second.toInt());
+    };
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals > 0 && is_second_up(); }));
+    tickAt(1);
+    const std::string reason = "Refused by codec-sim (error 409)";
+    // The list order: equal starts, the later added first.
+    EXPECT_EQ(shownJob(0), forced.peer_name.toStdString() + " | Running (the codec refused to end its other calls: " +
+                               reason + ")");
+    EXPECT_EQ(shownJob(1), peer_name_.toStdString() + " | Running");
+
+    *refusals = 0;
+    tickAt(3);
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals >= 2; }));
+    tickAt(3);
+    for (int row : {0, 1}) {
+        EXPECT_NE(shownJob(row).find(" | Ending (disconnect refused by the codec: " + reason + ")"), std::string::npos)
+            << shownJob(row);
+    }
 }
 
 }  // namespace

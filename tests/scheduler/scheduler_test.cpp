@@ -93,14 +93,14 @@ const OccurrenceCase kOccurrences[] = {
       {12, Change::kPeerUp, S::Running, ""}},
      {},
      ""},
-    {"a connect that never takes is dropped at the end",
+    {"a connect that never takes: missed at the end, and nothing is cut that never came up",
      false,
      {{10, Change::kNone, S::Starting, "connect 3"},
       {15, Change::kNone, S::Starting, "connect 3"},
-      {20, Change::kNone, S::Ending, "disconnect 3"},
+      {20, Change::kNone, S::Done, ""},
       {21, Change::kNone, S::Done, ""}},
-     {},
-     ""},
+     {"Scheduled connection to Studio 3 missed: its call did not come up"},
+     "missed: its call did not come up"},
     {"codec removed before the start: missed at the end",
      false,
      {{10, Change::kRemoved, S::Starting, ""}, {20, Change::kNone, S::Done, ""}},
@@ -311,6 +311,7 @@ enum class Event {
     kAway,            // the codec leaves READY
     kBack,            // it is ready again and hands on its peer list
     kCallDropped,     // peer 3's far end hangs up
+    kCall4Dropped,    // peer 4's far end hangs up
     kCallStillUp,     // the codec has not yet acted on the disconnect
     kRenamedUnseen,   // peer 3 becomes "Studio 3 West" at its own address, in no list the program sees
     kMovedUnseen,     // the same, at 203.0.113.9
@@ -328,6 +329,7 @@ enum class Event {
     kBackupUnderId,   // peer 3 leaves the list; "Backup line", at its host, comes in under id 3, called by hand
     kUnreachable,     // peer 3's connect no longer takes
     kRefusing,        // the codec refuses every disconnect: "Busy (error 409)"
+    kRefusingConnect, // the codec refuses every connect: "No free channel (error 409)"
     kDirectoryRenamedUnseen,  // directory peer 5 becomes "Dir Studio B", in no list the program sees
 };
 
@@ -369,10 +371,11 @@ const BookingCase kBookings[] = {
       {21, Event::kNone, "", "Done"},
       {22, Event::kPeerRemoved, "", "Done"},
       {23, Event::kOpenEdit, "", "Done"},
-      {24, Event::kEditTo2pm, "", "Waiting"},
-      {25, Event::kOtherUnderId, "", "Waiting"},
+      {24, Event::kEditTo2pm, "", "Waiting (peer 3 is no longer in the codec's list)"},
+      {25, Event::kOtherUnderId, "", "Waiting (peer 3 is now 'Other Studio' at 198.51.100.7)"},
       {120, Event::kNone, "", "Starting (peer 3 is now 'Other Studio' at 198.51.100.7)"}},
-     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Other Studio' at 198.51.100.7"}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is no longer in the codec's list",
+      "Scheduled connection to Studio 3 waits: peer 3 is now 'Other Studio' at 198.51.100.7"}},
     {"back to back: the seam keeps the call, and the last end cuts it",
      {{10, 20}, {20, 30}},
      {{11, Event::kNone, "", "Running | Waiting"},
@@ -482,14 +485,14 @@ const BookingCase kBookings[] = {
      {{10, 20, Job::Daily}},
      {{5, Event::kOpenEdit, "", "Waiting"}, {10, Event::kNone, "connect 3", "Starting"},
       {11, Event::kEditPeer, "connect 4; disconnect 3", "Running"}},
-     {},
+     {"Call to Studio 3 ended: its scheduled connection was changed"},
      "",
      "Studio 4"},
     {"a running occurrence moved later: its call ends now and is made again at the new start",
      {{10, 20}},
      {{11, Event::kOpenEdit, "", "Running"}, {12, Event::kEditTo2pm, "disconnect 3", "Waiting"},
       {20, Event::kNone, "", "Waiting"}, {120, Event::kNone, "connect 3", "Starting"}},
-     {}},
+     {"Call to Studio 3 ended: its scheduled connection was changed"}},
     {"a Done record edited while its series goes on: refused",
      {{10, 20, Job::Daily}},
      {{20, Event::kNone, "disconnect 3", "Ending"},
@@ -583,7 +586,7 @@ const BookingCase kBookings[] = {
      "Studio 3 West"},
     {"another client moves its peer to another host, seen live: the booking waits and dials nobody",
      {{30, 40}},
-     {{10, Event::kMovedLive, "", "Waiting"},
+     {{10, Event::kMovedLive, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"},
       {30, Event::kNone, "", "Starting (peer 3 is now 'Radio Sud' at 203.0.113.5)"},
       {40, Event::kNone, "", "Done (missed: peer 3 is now 'Radio Sud' at 203.0.113.5)"}},
      {"Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5",
@@ -620,13 +623,15 @@ const BookingCase kBookings[] = {
      {kEndedLeftUpUntil1230, "Call to Studio 3 left up: its scheduled connection was removed"},
      "",
      ""},
-    {"forced, starting with its call up inside another booking's window: the other calls end one by one",
+    {"forced, starting with its call up inside another booking's window: the other calls end one by one, and the "
+     "ended one's row says why",
      {{10, 40}, {12, 30, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
      {{12, Event::kNone, "connect 4", "Running | Starting | Waiting"},
       {13, Event::kNone, "", "Running | Running | Waiting"},
-      {20, Event::kNone, "disconnect 4", "Running | Running (its call has ended) | Running"},
+      {20, Event::kNone, "disconnect 4",
+       "Running | Running (its call was ended by the forced connection to Studio 3) | Running"},
       {40, Event::kNone, "disconnect 3", "Ending | Done | Ending"}},
-     {}},
+     {"Call to Studio 4 ended by the forced connection to Studio 3"}},
     {"a directory peer renamed while the program was closed: its call is followed and ended at its end",
      {{10, 20, Job::Daily, false, "5"}},
      {{12, Event::kDirectoryRenamedUnseen, nullptr, ""},
@@ -649,6 +654,65 @@ const BookingCase kBookings[] = {
       {kDay + 16, Event::kBack, "", "Done | Running"},
       {kDay + 20, Event::kNone, "disconnect 3", "Done | Ending"}},
      {"Scheduled connection to Studio 3 waits: codec not ready"}},
+    {"a forced booking and another peer's, the codec away across both starts: the force goes first, and each is "
+     "dialled once",
+     {{10, 40, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
+     {{5, Event::kAway, "", "Waiting | Waiting"},
+      {25, Event::kBack, "disconnect; connect 3; connect 4", "Starting | Starting"},
+      {26, Event::kNone, "", "Running | Running"},
+      {27, Event::kNone, "", "Running | Running"}},
+     {},
+     "",
+     "Studio 4"},
+    {"two forced bookings overlapping, the codec away across both starts: one room made for both, each dialled once",
+     {{10, 40, Job::Once, true}, {20, 40, Job::Once, true, "4"}},
+     {{5, Event::kAway, "", "Waiting | Waiting"},
+      {25, Event::kBack, "disconnect; connect 3; connect 4", "Starting | Starting"},
+      {26, Event::kNone, "", "Running | Running"}},
+     {}},
+    {"a window longer than its period, the far end hanging up just after the next start: not dialled again",
+     {{10, kDay + 40, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {kDay + 10, Event::kNone, "", "Running"},
+      {kDay + 11, Event::kCallDropped, "", "Running (its call has ended)"},
+      {kDay + 40, Event::kNone, "", "Done | Running (its call has ended)"},
+      {kDay + 41, Event::kNone, "", "Done | Running (its call has ended)"},
+      {kDay + 42, Event::kRestart, "", "Running (its call has ended)"}},
+     {}},
+    {"a window longer than its period, its call up at the next start: that occurrence's from its start",
+     {{10, kDay + 40, Job::Daily}},
+     {{11, Event::kNone, "", "Running"},
+      {kDay + 5, Event::kAway, "", "Running (codec not ready)"},
+      {kDay + 12, Event::kBack, "", "Running"},
+      {kDay + 13, Event::kRestart, "", "Running"},
+      {kDay + 40, Event::kCallDropped, "", "Done | Running (its call has ended)"}},
+     {}},
+    {"a connect the codec refuses: said on the row and once in the log, nothing cut, missed with the refusal",
+     {{10, 20}},
+     {{9, Event::kRefusingConnect, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {11, Event::kNone, "connect 3", "Starting (connect refused by the codec: No free channel (error 409))"},
+      {12, Event::kNone, "connect 3", "Starting (connect refused by the codec: No free channel (error 409))"},
+      {20, Event::kNone, "", "Done (missed: connect refused by the codec: No free channel (error 409))"},
+      {21, Event::kNone, "", "Done (missed: connect refused by the codec: No free channel (error 409))"}},
+     {"Scheduled connection to Studio 3 refused by the codec: No free channel (error 409)",
+      "Scheduled connection to Studio 3 missed: connect refused by the codec: No free channel (error 409)"}},
+    {"a force the codec refuses: its row and the log say so while the other call stays up",
+     {{10, 40, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
+     {{15, Event::kRefusing, "", "Running | Waiting"},
+      {20, Event::kNone, "disconnect; connect 3", "Running | Starting"},
+      {21, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
+      {22, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
+      {23, Event::kCall4Dropped, "", "Running (its call has ended) | Running"}},
+     {"Scheduled connection to Studio 3: the codec refused to end its other calls: Busy (error 409)"},
+     "",
+     "Studio 4"},
+    {"its peer moved while it waited, and the program closed across its window: missed for that reason",
+     {{30, 40}},
+     {{10, Event::kMovedLive, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"},
+      {45, Event::kRestart, "", "Done (missed: peer 3 is now 'Radio Sud' at 203.0.113.5)"}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5",
+      "Scheduled connection to Studio 3 missed: peer 3 is now 'Radio Sud' at 203.0.113.5"}},
     {"restarted with its call up while the codec is not yet ready: nothing said to wait",
      {{10, 20}},
      {{11, Event::kNone, "", "Running"},
@@ -701,6 +765,7 @@ protected:
             sessions_->tellPeerList(codec_);
             break;
         case Event::kCallDropped: codec.active.remove("3"); break;
+        case Event::kCall4Dropped: codec.active.remove("4"); break;
         case Event::kCallStillUp: codec.active.insert("3"); break;
         case Event::kRenamedUnseen: codec.names.insert("3", "Studio 3 West"); break;
         case Event::kMovedUnseen:
@@ -743,6 +808,7 @@ protected:
             break;
         case Event::kUnreachable: codec.unreachable.insert("3"); break;
         case Event::kRefusing: codec.disconnect_refusal = "Busy (error 409)"; break;
+        case Event::kRefusingConnect: codec.connect_refusal = "No free channel (error 409)"; break;
         case Event::kDirectoryRenamedUnseen: codec.names.insert("5", "Dir Studio B"); break;
         case Event::kRemoveJob: ASSERT_TRUE(scheduler_->removeJobAt(step.job)); break;
         case Event::kOpenEdit: opened_ = jobAt(step.job); break;
@@ -763,7 +829,9 @@ protected:
             break;
         }
         }
-        if (step.sent) scheduler_->tick();
+        if (!step.sent) return;
+        scheduler_->tick();
+        sessions_->tellRefusals();
     }
 
     // Every booking as the window's status column shows it.
@@ -898,7 +966,7 @@ TEST_F(SchedulerTest, ADailyJobRecursForMonthsInAFullSchedule) {
 TEST_F(SchedulerTest, ARefusedNextOccurrenceKeepsTheJobPending) {
     const Job daily = addDaily();
     const Job revived = overfill();
-    for (int minute : {10, 20, 21, 22}) tickAt(minute);
+    for (int minute : {10, 11, 20, 21, 22}) tickAt(minute);
     Job held;
     ASSERT_TRUE(scheduler_->getJob(daily.id, held));
     EXPECT_EQ(held.state, S::Ending);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -89,6 +90,10 @@ public:
     void subscribe(ProgramEndpoint& endpoint, const std::string& name, uint32_t interval_ms) {
         IPCMutexGuard guard(manager_.get_lock());
         endpoint.subscribe(name, interval_ms);
+    }
+    void unsubscribe(ProgramEndpoint& endpoint, const std::string& name) {
+        IPCMutexGuard guard(manager_.get_lock());
+        endpoint.unsubscribe(name);
     }
     int version(ProgramEndpoint& endpoint) {
         IPCMutexGuard guard(manager_.get_lock());
@@ -430,6 +435,87 @@ TEST(CodecSim, LongTextsAndLogBurstsComeInFramesTheProgramAccepts) {
     EXPECT_EQ(codec.error(), "");
 }
 
+// The milliseconds from each level report the codec sent to the next ("sent_us"; a versioned peer's
+// levels come in a child, a legacy peer's bare).
+std::vector<double> level_gaps_ms(const ProgramEndpoint& codec, bool is_legacy) {
+    std::vector<double> gaps;
+    double last_us = 0;
+    for (const Message& report : is_legacy ? frames_named(codec, "levels") : reports(codec, "metering", "metering")) {
+        const double sent_us = std::stod((is_legacy ? report : report.get_child(0)).attributes().get_string("sent_us", "0"));
+        if (last_us > 0) gaps.push_back((sent_us - last_us) / 1000.0);
+        last_us = sent_us;
+    }
+    return gaps;
+}
+
+// What the fleet's counts file says: its time in microseconds and the level reports it published.
+std::pair<double, double> published_levels(const std::string& path) {
+    std::ifstream counts(path);
+    double at_us = 0, reports = 0, levels = 0;
+    counts >> at_us >> reports >> levels;
+    return {at_us, levels};
+}
+
+struct PaceCase {
+    CodecSimMode mode;
+    int meter_ms;          // the fleet's fastest pace
+    uint32_t interval_ms;  // what the peer asks for; 0: no interval
+    int expected_ms;       // the pace the reports must keep
+};
+const PaceCase kPaces[] = {
+    {CodecSimMode::kNormal, 20, 150, 150},  // slower than the fleet's pace
+    {CodecSimMode::kNormal, 150, 20, 150},  // faster
+    {CodecSimMode::kNormal, 150, 0, 150},   // no interval
+    {CodecSimMode::kLegacy, 20, 150, 150},  // through "monitor"
+};
+
+// Levels come at the interval a peer asks for, never faster than the fleet measures them and not
+// much slower, as the counts file tells too; asked for none, they stop.
+TEST(CodecSim, LevelsComeAtTheIntervalAskedAndNeverFasterThanTheMeterPace) {
+    for (const PaceCase& c : kPaces) {
+        const bool is_legacy = c.mode == CodecSimMode::kLegacy;
+        SCOPED_TRACE(std::to_string(c.meter_ms) + " " + std::to_string(c.interval_ms) + (is_legacy ? " legacy" : ""));
+        CodecSimOptions options;
+        options.mode = c.mode;
+        options.meter_ms = c.meter_ms;
+        options.stamps_reports = true;
+        options.counts_path = temp_path("counts");
+        CodecSim fleet(options);
+        Clients clients;
+        ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
+        ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; }));
+        if (is_legacy) {
+            clients.send(codec, "<monitor meterInterval=\"" + std::to_string(c.interval_ms) + "\" metering=\"true\"/>");
+        } else {
+            clients.subscribe(codec, "metering", c.interval_ms);
+        }
+        ASSERT_TRUE(wait_until([&] { return level_gaps_ms(codec, is_legacy).size() >= 6; }));
+        std::vector<double> gaps = level_gaps_ms(codec, is_legacy);
+        for (const double gap : gaps) EXPECT_GE(gap, c.expected_ms);
+        std::sort(gaps.begin(), gaps.end());
+        EXPECT_LT(gaps[gaps.size() / 2], 2 * c.expected_ms);
+
+        if (is_legacy) {
+            clients.send(codec, "<monitor metering=\"false\"/>");
+        } else {
+            clients.unsubscribe(codec, "metering");
+        }
+        // Answered in order: every level report sent before the codec took the request is in by then.
+        clients.send(codec, "<getVersion seq=\"version\"/>");
+        ASSERT_TRUE(wait_until([&] { return has_response(codec, "version") || !frames_named(codec, "version").empty(); }));
+        const size_t received = level_gaps_ms(codec, is_legacy).size() + 1;
+        double stopped_us = 0;
+        ASSERT_TRUE(wait_until([&] {
+            const auto [at_us, published] = published_levels(options.counts_path);
+            stopped_us = at_us;
+            return published >= received;
+        }));
+        // Three periods of the fleet's clock go by without another report.
+        ASSERT_TRUE(wait_until([&] { return published_levels(options.counts_path).first > stopped_us + 3000.0 * c.expected_ms; }));
+        EXPECT_EQ(level_gaps_ms(codec, is_legacy).size() + 1, received);
+    }
+}
+
 struct OptionsCase {
     const char* name;
     int count;
@@ -446,6 +532,9 @@ const OptionsCase kRefusedOptions[] = {
     {"ports past 65535", 100, 65500, "127.0.0.1"},
 };
 
+// Each must be refused too.
+const int kRefusedMeterPaces[] = {0, -5, CodecSimOptions::kMaxMeterMs + 1};
+
 TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
     for (const OptionsCase& c : kRefusedOptions) {
         CodecSimOptions options;
@@ -458,6 +547,11 @@ TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
         } catch (const Exception& e) {
             EXPECT_EQ(std::string(e.what()).rfind("CodecSim: ", 0), 0u) << c.name << ": " << e.what();
         }
+    }
+    for (const int meter_ms : kRefusedMeterPaces) {
+        CodecSimOptions options;
+        options.meter_ms = meter_ms;
+        EXPECT_NE(options.check(), "") << meter_ms;
     }
 }
 

@@ -165,16 +165,23 @@ void CodecEndpoint::follow_legacy_monitor(const Message& request) {
     }
 }
 
-void CodecEndpoint::notify(const Message& message, const std::string& name) {
-    if (name == "metering" && is_legacy_peer()) {
-        // An unversioned peer reads its levels from a bare "levels" frame; the protocol sends the
-        // payload of an "unso" without the wrapper.
-        Message levels = message;
-        levels.set_name("levels");
-        IPCEndpointServer::notify(levels, name);
+void CodecEndpoint::publish(const Message& report, const std::string& name, bool is_payload) {
+    if (!is_due(name)) return;
+    const bool is_levels = name == "metering";
+    ++codec_.context.published_reports;
+    if (is_levels) ++codec_.context.published_levels;
+    if (!is_payload) {
+        send_unso(report);
         return;
     }
-    IPCEndpointServer::notify(message, name);
+    Message unso;
+    unso.set_name("unso");
+    unso.attributes().set("id", name);
+    Message& payload = unso.add_child_copy(report);
+    // An unversioned peer reads its levels from a bare "levels" frame; the protocol sends the
+    // payload of an "unso" without the wrapper.
+    if (is_levels && is_legacy_peer()) payload.set_name("levels");
+    send_unso(unso);
 }
 
 void CodecEndpoint::on_admitted() {

@@ -32,7 +32,10 @@ public:
     bool needs_auth_from(const IPCAddress& peer) const override;
     bool lookup_account(const std::string& user, std::string& password, std::string& role) const override;
     bool handle_command(const Message& request, Message& reply) override;
-    void notify(const Message& message, const std::string& name) override;
+    // Sends a report that the codec publishes under the subscription `name`, when this peer's
+    // interval lets it (is_due), and counts it. A payload goes wrapped as <unso id="name">, a
+    // legacy peer's levels as a bare "levels" frame; any other report is a whole frame already.
+    void publish(const Message& report, const std::string& name, bool is_payload);
 
     // Called by the codec's protocol right after the reply that let this peer in (the login
     // success, or the greeting when no login is asked): sends "systemOpts", then any hostile

@@ -1465,7 +1465,7 @@ const std::vector<CodecModel::Subscription>& CodecModel::subscriptions() {
         {"tun_stats", 0, 1000, true},
         {"power", 0, 0, true},
         {"version", 0, 0, true},  // only when the firmware changes, which it never does here
-        {"metering", 67, 67, true},
+        {"metering", 67, 67, true},  // at the pace the peers ask for (CodecSimOptions::meter_ms)
         {"cfgStatus:netmgr.tunnel", 0, 5000, true},
         // The program files these reports only under the "id" "netmgr.tunnel"; published under the
         // subscription's own name they would reach no handler.

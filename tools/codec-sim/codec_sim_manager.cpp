@@ -1,5 +1,9 @@
 #include "tools/codec-sim/codec_sim_manager.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
 #include "ipc/ipc_clock.h"
 #include "ipc/ipc_conn.h"
 #include "ipc/ipc_mutex_guard.h"
@@ -59,6 +63,7 @@ void CodecSimManager::on_timer_hook() {
         context_.is_silent = true;
         ipc_logger().log(4, "codec-sim: silent from now on");
     }
+    write_counts();
     if (context_.is_silent) return;
     for (SimulatedCodec* codec : codecs_) {
         change_texts(*codec);
@@ -77,6 +82,26 @@ void CodecSimManager::change_texts(SimulatedCodec& codec) {
     CodecEndpoint::send_pushes(codec);
 }
 
+bool CodecSimManager::is_levels(const CodecModel::Subscription& subscription) {
+    return std::strcmp(subscription.name, "metering") == 0;
+}
+
+int64_t CodecSimManager::fastest_period_ms(const CodecModel::Subscription& subscription) const {
+    return is_levels(subscription) ? context_.options.meter_ms : subscription.publish_ms;
+}
+
+int64_t CodecSimManager::publish_period_ms(const SimulatedCodec& codec,
+                                           const CodecModel::Subscription& subscription) const {
+    int64_t period_ms = 0;
+    for (const CodecEndpoint* peer : codec.endpoints) {
+        if (!peer->is_admitted() || !peer->holds(subscription.name)) continue;
+        const int64_t asked_ms = is_levels(subscription) ? peer->subscription(subscription.name) : 0;
+        const int64_t peer_ms = std::max(fastest_period_ms(subscription), asked_ms);
+        period_ms = period_ms == 0 ? peer_ms : std::min(period_ms, peer_ms);
+    }
+    return period_ms;
+}
+
 void CodecSimManager::publish_reports(SimulatedCodec& codec) {
     if (codec.endpoints.empty()) return;
     const std::vector<CodecModel::Subscription>& table = CodecModel::subscriptions();
@@ -85,19 +110,16 @@ void CodecSimManager::publish_reports(SimulatedCodec& codec) {
         const CodecModel::Subscription& subscription = table[row];
         if (subscription.publish_ms <= 0) continue;
         int64_t& last_us = codec.last_report_us[row];
-        if (last_us != 0 && now_us - last_us < int64_t{subscription.publish_ms} * 1000 + kIntervalSlackUs) {
-            continue;
-        }
-
-        // Built only for a codec that has a peer to take it.
-        bool is_wanted = false;
-        for (const CodecEndpoint* peer : codec.endpoints) {
-            is_wanted = is_wanted || (peer->is_admitted() && peer->holds(subscription.name));
-        }
-        if (!is_wanted) continue;
+        const auto is_early = [&](int64_t period_ms) {
+            return last_us != 0 && now_us - last_us < period_ms * 1000 + kIntervalSlackUs;
+        };
+        // Looked at every tick: the peers are asked only once the fastest period has passed.
+        if (is_early(fastest_period_ms(subscription))) continue;
+        const int64_t period_ms = publish_period_ms(codec, subscription);
+        if (period_ms == 0 || is_early(period_ms)) continue;  // built only for a peer that takes it
         if (last_us == 0 && context_.options.has_random_phase) {
             // The first report comes that phase of a period after the first peer wants it.
-            const auto period_us = static_cast<double>(subscription.publish_ms) * 1000.0;
+            const auto period_us = static_cast<double>(period_ms) * 1000.0;
             last_us = now_us - static_cast<int64_t>(period_us * (1.0 - codec.report_phase));
             continue;
         }
@@ -106,14 +128,26 @@ void CodecSimManager::publish_reports(SimulatedCodec& codec) {
         if (!codec.model.report(subscription.name, now_us, report)) continue;
         if (context_.options.stamps_reports) report.attributes().set("sent_us", std::to_string(ipc_now_us()));
         for (CodecEndpoint* peer : codec.endpoints) {
-            if (!peer->is_admitted() || !peer->holds(subscription.name)) continue;
-            if (subscription.is_payload) {
-                peer->notify(report, subscription.name);
-            } else if (peer->is_due(subscription.name)) {
-                peer->send_unso(report);  // already a whole frame, with the "id" the program reads
+            if (peer->is_admitted() && peer->holds(subscription.name)) {
+                peer->publish(report, subscription.name, subscription.is_payload);
             }
         }
     }
+}
+
+void CodecSimManager::write_counts() {
+    const std::string& path = context_.options.counts_path;
+    const int64_t now_us = ipc_now_us();
+    if (path.empty() || now_us - context_.counts_written_us < CodecSimOptions::kCountsPeriodMs * 1000) return;
+    context_.counts_written_us = now_us;
+    // Written beside and renamed over, so that a reader never finds the line half written.
+    const std::string written = path + ".new";
+    std::FILE* file = std::fopen(written.c_str(), "w");
+    if (!file) return;
+    std::fprintf(file, "%lld %llu %llu\n", static_cast<long long>(now_us),
+                 static_cast<unsigned long long>(context_.published_reports),
+                 static_cast<unsigned long long>(context_.published_levels));
+    if (std::fclose(file) == 0) std::rename(written.c_str(), path.c_str());
 }
 
 void CodecSimManager::close_connections() {

@@ -7,14 +7,18 @@
 
 #include "ipc/ipc_manager.h"
 #include "ipc/ipc_recursive_mutex.h"
+#include "tools/codec-sim/codec_model.h"
 
 struct CodecSimContext;
 struct SimulatedCodec;
 
 // The IPC manager of a codec fleet: makes codec endpoints and codec protocols for the fleet's
 // servers and, on every timer tick, publishes each codec's reports to the peers that hold their
-// subscriptions, changes the texts of codecs that flood the program with text, and applies the
-// fleet's "silent after" and "close after" times.
+// subscriptions, changes the texts of codecs that flood the program with text, applies the
+// fleet's "silent after" and "close after" times and writes what it has published (counts_path).
+//
+// A codec measures its levels as often as its peers ask, never more often than the fleet's
+// metering pace (CodecSimOptions::meter_ms); each peer gets them at its own interval.
 //
 // Threads: the loop runs on the fleet's thread. Other threads call only what IPCManager allows,
 // plus peer_count(), each under get_lock(), a real recursive mutex. add_codec() is for the
@@ -41,6 +45,13 @@ private:
     // Lengthens the codec's texts and logs its burst once a period (CodecSimOptions).
     void change_texts(SimulatedCodec& codec);
     void publish_reports(SimulatedCodec& codec);
+    static bool is_levels(const CodecModel::Subscription& subscription);
+    // The shortest period of `subscription`, whoever asks: the table's, or the metering pace.
+    int64_t fastest_period_ms(const CodecModel::Subscription& subscription) const;
+    // How often `codec` publishes `subscription`, in milliseconds; 0 while no peer it has let in
+    // holds it.
+    int64_t publish_period_ms(const SimulatedCodec& codec, const CodecModel::Subscription& subscription) const;
+    void write_counts();
     void close_connections();
 
     CodecSimContext& context_;             // not owned; outlives the manager

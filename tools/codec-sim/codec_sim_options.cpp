@@ -65,6 +65,9 @@ std::string CodecSimOptions::check() const {
     if (log_burst < 0 || log_burst > kMaxLogBurst) {
         return "log burst " + std::to_string(log_burst) + " is outside 0.." + std::to_string(kMaxLogBurst);
     }
+    if (meter_ms < 1 || meter_ms > kMaxMeterMs) {
+        return "metering pace " + std::to_string(meter_ms) + " ms is outside 1.." + std::to_string(kMaxMeterMs);
+    }
     return {};
 }
 

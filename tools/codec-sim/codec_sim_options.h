@@ -36,6 +36,9 @@ struct CodecSimOptions {
     static constexpr int kMaxLogBurst = 20000;
     // How often the codecs lengthen their texts and log their bursts.
     static constexpr int64_t kTextPeriodMs = 2000;
+    // The slowest metering pace a fleet may be given, in milliseconds.
+    static constexpr int kMaxMeterMs = 60000;
+    static constexpr int64_t kCountsPeriodMs = 100;
 
     int count = 1;
     uint16_t base_port = 0;           // codec i listens on base_port + i; 0: each on a free port
@@ -77,6 +80,14 @@ struct CodecSimOptions {
     size_t long_text_length = 0;
     // Every kTextPeriodMs each codec logs this many events (CodecModel::log_burst).
     int log_burst = 0;
+    // The fastest a codec measures its levels, in milliseconds: a peer that asks for a shorter
+    // interval (or none) gets them at this pace, one that asks for a longer one at its own.
+    int meter_ms = 67;
+    // Every kCountsPeriodMs the fleet rewrites this file whole with one line "<us> <reports>
+    // <levels>": the monotonic time (ipc_now_us, shared by every process on the machine) and the
+    // reports its codecs have published so far, all and those of the levels. A benchmark reads
+    // from it how many reports the program received. Empty: no file.
+    std::string counts_path;
 
     // Empty when the options can be started, else why not.
     std::string check() const;

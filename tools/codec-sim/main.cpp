@@ -20,7 +20,7 @@ const char kUsage[] =
     "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
     "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
     "                 [--stamp] [--random-phase]\n"
-    "                 [--long-texts N] [--log-burst N]\n"
+    "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
     "  --count N         codecs to run (1..1024; default 1)\n"
     "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
     "  --host H          loopback address to listen on (default 127.0.0.1)\n"
@@ -41,7 +41,11 @@ const char kUsage[] =
     "                    real fleet's do (benchmarks), instead of all in the same tick\n"
     "  --long-texts N    every 2 s each codec renames itself and its first peer and logs an\n"
     "                    event, each text N characters long without a blank (up to 1600000)\n"
-    "  --log-burst N     every 2 s each codec logs N short events (up to 20000)\n";
+    "  --log-burst N     every 2 s each codec logs N short events (up to 20000)\n"
+    "  --meter-ms MS     the fastest pace of the level reports (1..60000; default 67): a peer that\n"
+    "                    asks for a longer interval gets them at its own\n"
+    "  --counts FILE     every 100 ms rewrite FILE with \"<us> <reports> <level reports>\": the\n"
+    "                    monotonic time and the reports published so far\n";
 
 void print_error(const std::string& text) {
     platform::ScopedCLocale c_locale;
@@ -116,6 +120,10 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_number(value, options.long_text_length);
         } else if (flag == "--log-burst") {
             is_valid = parse_number(value, options.log_burst);
+        } else if (flag == "--meter-ms") {
+            is_valid = parse_number(value, options.meter_ms);
+        } else if (flag == "--counts") {
+            options.counts_path = value;
         } else if (flag == "--fail-cmds") {
             is_valid = CodecSimOptions::requests_from_list(value, options.refused_requests);
         } else if (flag == "--quiet-cmds") {

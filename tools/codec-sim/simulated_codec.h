@@ -20,6 +20,9 @@ struct CodecSimContext {
     int64_t started_us = 0;                   // ipc_now_us() when the fleet started
     bool is_silent = false;                   // nothing is answered or published any more
     bool has_closed = false;                  // the one close of every connection has happened
+    uint64_t published_reports = 0;           // reports sent to peers so far, of every kind
+    uint64_t published_levels = 0;            // those of them that carried levels
+    int64_t counts_written_us = 0;            // when options.counts_path was last written; 0 = never
 };
 
 // One simulated codec: its IPC server's name and port, its model and the server endpoints of its

@@ -592,6 +592,35 @@ TEST_F(DockTest, TheLogIsSavedAsShownAndResetEverywhere) {
     EXPECT_EQ(asked.back().message.attributes().get_string("clear", ""), "true");
 }
 
+// Lines the program writes about a codec (the scheduler's, the audio alerts') reach its Log tab
+// whenever it is shown, in order with its event log, also those written while another was shown.
+TEST_F(DockTest, TheLogTabShowsTheProgramsLinesAfterSwitchingCodecs) {
+    IPCObject* first = selectReadyCodec(fleets[0]->ports()[0]);
+    const auto event = [first](const char* text) {
+        first->eventLog.merge(Message(std::string("<eventLog><e ts=\"Mon, 12 Feb 2024 14:03:05 +0000\">") + text +
+                                      "</e></eventLog>"));
+    };
+    event("E1");
+    first->deviceLog.addEventLine(QStringLiteral("D1"));
+    event("E2");
+    IPCObject* second = selectReadyCodec(fleets[0]->ports()[0]);
+    first->deviceLog.addEventLine(QStringLiteral("D2, while another codec was shown"));
+    event("E3");
+    ASSERT_EQ(dock().session(), second);
+    window->activeInstanceSelected(first);
+
+    const QStringList shown = dock().eventLogPanel().lines();
+    const QStringList written = {"E1", "D1", "E2", "D2, while another codec was shown", "E3"};
+    QStringList ours;  // the lines above, in the order shown; the codec's own log may add others
+    for (const QString& line : shown) {
+        for (const QString& text : written) {
+            if (line.endsWith(QLatin1Char(' ') + text)) ours << text;
+        }
+    }
+    EXPECT_EQ(ours, written);
+    EXPECT_EQ(shown, first->deviceLog.linesAmongEventLog());
+}
+
 // The longest the window may stall below. Laid out whole, the long lines stall it for about 9 s;
 // bounded, for a few hundred ms, and for under 2 s with two test programs to a core.
 // ThreadSanitizer makes that work about four times slower. Under AddressSanitizer every allocation
