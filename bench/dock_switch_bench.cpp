@@ -28,7 +28,7 @@
 #include "app/shell/main_window.h"
 #include "app/dock/peer_state_icons.h"
 #include "app/fleet/zorva_summary.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/session_meta_types.h"

@@ -21,14 +21,14 @@
 #include <string>
 #include <thread>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_protocol_xmls_client.h"
-#include "ipc/ipc_recursive_mutex.h"
-#include "ipc/message.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_recursive_mutex.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/net/ipc_manager.h"
+#include "ipc/protocols/ipc_protocol_xmls_client.h"
 #include "platform/socket_ops.h"
 
 namespace {

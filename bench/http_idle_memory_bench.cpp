@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_manager.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench/median_reporter.h"
-#include "ipc/http_request.h"
+#include "ipc/http/http_request.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "bench/wrk_load.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_manager.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_manager.h"
 
 extern char** environ;
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/median_reporter.h"
-#include "ipc/md5.h"
+#include "ipc/base/md5.h"
 
 namespace {
 

@@ -29,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

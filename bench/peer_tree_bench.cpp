@@ -15,7 +15,7 @@
 
 #include "app/dock/peer_state_icons.h"
 #include "app/dock/peer_tree_panel.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 
 namespace {

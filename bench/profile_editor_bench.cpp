@@ -17,7 +17,7 @@
 #include <string>
 
 #include "dialogs/profile_edit.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

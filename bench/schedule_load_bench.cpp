@@ -15,7 +15,7 @@
 
 #include <memory>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"

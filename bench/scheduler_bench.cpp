@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/schedule_window.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"

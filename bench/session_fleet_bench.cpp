@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "bench/codec_sim_process.h"
-#include "ipc/ipc_clock.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_string.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "bench/wrk_load.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_server.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_manager.h"
+#include "ipc/net/ipc_server.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "bench/codec_sim_process.h"
-#include "ipc/ipc_mutex.h"
+#include "ipc/base/ipc_mutex.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"

@@ -23,11 +23,11 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_recursive_mutex.h"
-#include "ipc/message.h"
+#include "ipc/base/ipc_recursive_mutex.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/net/ipc_manager.h"
 
 namespace {
 

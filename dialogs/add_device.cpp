@@ -8,7 +8,7 @@
 
 #include "dialogs/alert_address_list.h"
 #include "dialogs/kestrane_resources.h"
-#include "ipc/ipc_address.h"
+#include "ipc/net/ipc_address.h"
 #include "sessions/ipc_object.h"
 #include "ui_add_device.h"
 

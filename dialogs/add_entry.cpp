@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/kestrane_resources.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "text/codec_text.h"
 #include "ui_add_entry.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include "dialogs/alert_address_list.h"
 #include "dialogs/kestrane_resources.h"
-#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
+#include "text/unit_label.h"
 #include "ui_email_assignment_dialog.h"
 
 EmailAssignmentDialog::EmailAssignmentDialog(QWidget* parent)

@@ -3,8 +3,8 @@
 #include <QPushButton>
 
 #include "dialogs/alert_address_list.h"
-#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
+#include "text/unit_label.h"
 #include "ui_email_management_dialog.h"
 
 EmailManagementDialog::EmailManagementDialog(QWidget* parent)

@@ -2,8 +2,8 @@
 
 #include <QPushButton>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/kestrane_resources.h"
+#include "text/codec_text.h"
 #include "ui_import_peers.h"
 
 ImportPeers::ImportPeers(QWidget* parent) : QDialog(parent), ui(new Ui::ImportPeersClass) {

@@ -12,10 +12,10 @@
 
 #include <limits>
 
-#include "dialogs/codec_text.h"
-#include "dialogs/message_lookup.h"
 #include "dialogs/setting_option.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "text/codec_text.h"
+#include "text/message_lookup.h"
 
 const QString OptionEditorPages::kFollowCodec = QStringLiteral("!follow");
 const QString OptionEditorPages::kFollowCodecText = QStringLiteral("Follow local encoder");

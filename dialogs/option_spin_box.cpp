@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 
-#include "dialogs/decimal_id.h"
+#include "text/decimal_id.h"
 
 OptionSpinBox::OptionSpinBox(QWidget* parent) : QSpinBox(parent) {
     setKeyboardTracking(false);

@@ -3,9 +3,9 @@
 #include <QFont>
 #include <QTreeWidget>
 
-#include "dialogs/message_lookup.h"
 #include "dialogs/row_tone.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "text/message_lookup.h"
 
 namespace {
 

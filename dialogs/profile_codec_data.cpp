@@ -1,8 +1,8 @@
 #include "dialogs/profile_codec_data.h"
 
-#include "dialogs/codec_text.h"
-#include "dialogs/message_lookup.h"
 #include "dialogs/option_editor_pages.h"
+#include "text/codec_text.h"
+#include "text/message_lookup.h"
 
 ProfileCodecData::ProfileCodecData(const Message& channelList, const Message& channelOpts, const Message& codecList)
     : codecList_(codecList) {

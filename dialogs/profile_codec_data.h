@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "dialogs/setting_option.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // One channel of a codec's channel list, as the profile editor offers it.
 struct ProfileChannel {

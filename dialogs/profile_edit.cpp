@@ -3,9 +3,9 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
 #include "dialogs/profile_tree.h"
+#include "text/codec_text.h"
 #include "ui_profile_edit.h"
 
 namespace {

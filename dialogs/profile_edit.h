@@ -8,7 +8,7 @@
 
 #include "dialogs/option_editor_pages.h"
 #include "dialogs/profile_codec_data.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 class QWidget;
 

@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "dialogs/codec_text.h"
-#include "dialogs/message_lookup.h"
 #include "dialogs/profile_codec_data.h"
 #include "dialogs/row_tone.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "text/codec_text.h"
+#include "text/message_lookup.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <algorithm>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
-#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
+#include "text/codec_text.h"
+#include "text/unit_label.h"
 
 namespace {
 

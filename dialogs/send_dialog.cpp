@@ -2,9 +2,9 @@
 
 #include <QDialogButtonBox>
 
-#include "dialogs/device_state_text.h"
-#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
+#include "text/device_state_text.h"
+#include "text/unit_label.h"
 #include "ui_send_dialog.h"
 
 namespace {

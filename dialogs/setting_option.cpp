@@ -2,10 +2,10 @@
 
 #include <limits>
 
-#include "dialogs/codec_text.h"
-#include "dialogs/decimal_id.h"
-#include "dialogs/message_lookup.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "text/codec_text.h"
+#include "text/decimal_id.h"
+#include "text/message_lookup.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <optional>
 #include <utility>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
 #include "dialogs/option_spin_box.h"
 #include "sessions/ipc_object.h"
+#include "text/codec_text.h"
 #include "ui_settings_edit.h"
 
 namespace {

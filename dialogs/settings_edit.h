@@ -12,7 +12,7 @@
 #include "dialogs/option_editor_pages.h"
 #include "dialogs/settings_tree.h"
 #include "dialogs/settings_working_copies.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/iq_endpoint_client.h"
 
 class IPCObject;

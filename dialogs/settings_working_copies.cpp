@@ -2,8 +2,8 @@
 
 #include <QtDebug>
 
-#include "dialogs/codec_text.h"
-#include "dialogs/message_lookup.h"
+#include "text/codec_text.h"
+#include "text/message_lookup.h"
 
 const QString SettingsWorkingCopies::kSystemTag = QStringLiteral("sys");
 const QString SettingsWorkingCopies::kDirectoryServerTag = QStringLiteral("ds");

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dialogs/setting_option.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/peer_meta.h"
 
 // The settings page's copies of one codec's settings: the option records read from the codec's

@@ -2,8 +2,8 @@
 
 #include <QPushButton>
 
-#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
+#include "text/unit_label.h"
 #include "ui_unit_password.h"
 
 UnitPassword::UnitPassword(QWidget* parent) : QDialog(parent), ui(new Ui::UnitPasswordClass) {

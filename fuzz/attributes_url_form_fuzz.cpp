@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -7,8 +7,8 @@
 #include <exception>
 #include <string>
 
-#include "ipc/exception.h"
-#include "ipc/message.h"
+#include "ipc/base/exception.h"
+#include "ipc/message/message.h"
 #include "tools/codec-sim/codec_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

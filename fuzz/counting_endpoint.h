@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_endpoint_client.h"
 
 // A client endpoint that touches every message it is handed (so that a bad one is read by the
 // sanitizers) and keeps nothing.

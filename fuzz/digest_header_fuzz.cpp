@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ipc/http_digest_header.h"
+#include "ipc/http/http_digest_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     http_digest_header header;

@@ -7,10 +7,10 @@
 
 #include "fuzz/counting_endpoint.h"
 #include "fuzz/fuzz_chunks.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_protocol_esl_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/protocols/ipc_protocol_esl_client.h"
 
 namespace {
 

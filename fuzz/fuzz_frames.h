@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ipc/exception.h"
-#include "ipc/message.h"
+#include "ipc/base/exception.h"
+#include "ipc/message/message.h"
 
 // Cuts a fuzz input at NUL bytes into at most `limit` frames and parses each. A frame that does not
 // parse becomes an empty message, so that the target still exercises the frames after it.

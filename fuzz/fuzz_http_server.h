@@ -12,11 +12,11 @@
 #include <string>
 
 #include "fuzz/fuzz_chunks.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_protocol.h"
-#include "ipc/ipc_server_stream.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_manager.h"
+#include "ipc/net/ipc_protocol.h"
+#include "ipc/net/ipc_server_stream.h"
 
 // Runs one input through an HTTP server protocol: the bytes after the first arrive in
 // network-sized chunks (fuzz_chunks.h) on an accepted connection whose server serves a temporary

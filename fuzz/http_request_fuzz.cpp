@@ -7,9 +7,9 @@
 #include <string>
 
 #include "fuzz/fuzz_chunks.h"
-#include "ipc/exception.h"
-#include "ipc/http_request.h"
-#include "ipc/url_parts.h"
+#include "ipc/base/exception.h"
+#include "ipc/http/http_request.h"
+#include "ipc/http/url_parts.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fuzz/fuzz_chunks.h"
-#include "ipc/exception.h"
-#include "ipc/http_response.h"
+#include "ipc/base/exception.h"
+#include "ipc/http/http_response.h"
 
 namespace {
 

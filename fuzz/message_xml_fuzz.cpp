@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "ipc/exception.h"
-#include "ipc/message.h"
+#include "ipc/base/exception.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "fuzz/fuzz_frames.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/unplaced_session.h"

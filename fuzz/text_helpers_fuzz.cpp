@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_string.h"
+#include "ipc/base/ipc_string.h"
 
 namespace {
 

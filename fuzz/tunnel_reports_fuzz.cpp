@@ -16,8 +16,8 @@
 #include <string>
 
 #include "fuzz/fuzz_frames.h"
-#include "ipc/logger.h"
-#include "ipc/message.h"
+#include "ipc/base/logger.h"
+#include "ipc/message/message.h"
 #include "sessions/tunnel_connection_label.h"
 #include "sessions/tunnel_info.h"
 #include "sessions/tunnel_loss_sink.h"

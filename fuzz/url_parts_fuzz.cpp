@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "ipc/exception.h"
-#include "ipc/url_parts.h"
+#include "ipc/base/exception.h"
+#include "ipc/http/url_parts.h"
 
 namespace {
 

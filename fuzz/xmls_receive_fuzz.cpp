@@ -6,10 +6,10 @@
 #include <string>
 
 #include "fuzz/counting_endpoint.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/ipc_protocol_xmls_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_client.h"
+#include "ipc/protocols/ipc_protocol_xmls_client.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

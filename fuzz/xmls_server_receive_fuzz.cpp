@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_conn_stream.h"
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_server_stream.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_manager.h"
+#include "ipc/net/ipc_server_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -1,6 +1,6 @@
 #include "scheduler/held_call.h"
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/local_date_time.h"
 
 bool HeldCall::isOf(const QStringList& identity) const {

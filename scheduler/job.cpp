@@ -7,7 +7,7 @@
 #include <algorithm>
 
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "platform/utf16.h"
 #include "scheduler/local_date_time.h"
 

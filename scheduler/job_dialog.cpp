@@ -4,12 +4,12 @@
 
 #include <mutex>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/message_box.h"
-#include "dialogs/unit_label.h"
 #include "scheduler/date_time_dialog.h"
 #include "scheduler/local_date_time.h"
 #include "sessions/ipc_object.h"
+#include "text/codec_text.h"
+#include "text/unit_label.h"
 #include "ui_job_dialog.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <optional>
 
-#include "dialogs/lost_choice.h"
 #include "scheduler/job.h"
+#include "text/lost_choice.h"
 
 class IPCObject;
 class QDateTimeEdit;

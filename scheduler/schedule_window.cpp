@@ -9,12 +9,12 @@
 
 #include <algorithm>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/kestrane_resources.h"
 #include "dialogs/message_box.h"
 #include "scheduler/codec_sessions.h"
 #include "scheduler/job_dialog.h"
 #include "scheduler/scheduler.h"
+#include "text/codec_text.h"
 #include "ui_schedule_window.h"
 
 

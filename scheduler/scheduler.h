@@ -14,14 +14,16 @@
 #include <memory>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/codec_sessions.h"
-#include "scheduler/held_call.h"
+#include "scheduler/held_calls.h"
 #include "scheduler/job.h"
 #include "scheduler/peer_key.h"
 #include "scheduler/peer_sightings.h"
 
 class QWidget;
+struct PeerCalls;
+struct Plan;
 
 // The engine behind scheduled connections. It keeps the bookings (jobs) in order of start and
 // decides every call from one plan: for each codec and peer, the call is wanted while some booking
@@ -144,28 +146,131 @@ public slots:
 private:
     using JobPtr = std::shared_ptr<Job>;  // shared so that a pass keeps the job it settles alive
 
-    // Every pending booking of one codec and peer id, as one pass sees them.
-    struct PeerCalls {
-        PeerKey key;
-        std::vector<Job*> bookings;
-        QStringList listed;       // {id, name, address} as the codec's last list names the id; empty: not
-        bool is_wanted = false;   // some booking's window is open with its peer as made
-        // Some booking's window is open and its peer is listed at its own host under another name,
-        // where no list showed the rename: maybe the same far end, so its call is neither made nor cut.
-        bool is_maybe_wanted = false;
-        bool needs_call = false;  // one such booking has not yet had its call in its occurrence
-        QDateTime wanted_until;   // the latest end among those bookings, maybe wanting ones included
-        bool is_forcing = false;  // a forced booking of it made room in this pass: acted on first
-    };
-    // The plan of one pass: every codec and peer id with pending bookings or a held call, in order
-    // of their first booking.
-    struct Plan {
-        std::vector<PeerCalls> calls;
-        QHash<PeerKey, int> index;  // into calls
-        const PeerCalls* find(const PeerKey& key) const;
-        PeerCalls* find(const PeerKey& key);
-        PeerCalls& add(const PeerKey& key);
-    };
+    // --------------------------------------------------------------------------------------------
+    // The list of bookings (scheduler.cpp)
+
+    int indexOf(int id) const;
+    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
+    QString editRefusal(int index, const Job& edited, bool was_done) const;
+    // The first occurrence not Done among those the job's finish added, one after another; null
+    // when its series does not go on.
+    const Job* pendingOccurrenceAfter(const Job& job) const;
+    // The operator's edit, `edited`, written onto `current` as it stands now: see applyEdit.
+    Job editedOccurrence(const Job& current, const Job& edited, const QDateTime& now) const;
+    // The schedule holds the booking's call, up and wanted so far.
+    bool isHeldCallUp(const Job& booking) const;
+    // addJob without scheduleUpdated, for a caller that adds many; the record added, or null.
+    JobPtr insertJob(const Job& job);
+    // The codec is watched and what its list names under the job's id now is taken as seen.
+    void watchPeer(const Job& job);
+    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
+    // becomes what it now is, -1 as it leaves or stops being it.
+    void countJob(const Job& job, int delta);
+    // Changes the state of a job in the list, keeping the counts.
+    void setState(Job& job, Job::JobState state);
+    // Drops the Done records a pass finished more than kDoneKeptSecs ago; true when any went.
+    bool dropAgedDoneJobs(const QDateTime& now);
+    // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
+    // the schedule's.
+    void letGoOfCall(const Job& removed, const QDateTime& now);
+    // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
+    void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
+
+    // --------------------------------------------------------------------------------------------
+    // The pass (scheduler_pass.cpp)
+
+    // The pass: first each finished occurrence whose series has its next window open hands on to
+    // it; then the plan is made and each codec and peer is made to match it (actOn); then every
+    // pending job's state is read from the plan, and those whose window passed are finished. A pass
+    // asked for while one is under way (a nested event loop) is skipped.
+    void runPass(const QDateTime& now);
+    void handOnToOpenOccurrences(const QDateTime& now);
+    // The pending bookings and held calls of the codecs and peers `includes` takes, each with what
+    // the codec's last list names under its id.
+    Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
+    Plan makePlan(const QDateTime& now) const;
+    // Before anything is sent: the calls of a codec that left the fleet went with it, and who the
+    // peer is is decided (followPeer).
+    void reviewPeer(PeerCalls& calls, const QDateTime& now);
+    // Each codec with forced bookings that have not made their room yet, and want their call,
+    // makes it once for all of them: a disconnect-all, or, where one of their own calls is up, a
+    // disconnect of each other call. The bookings of those other calls had their call, and are
+    // not dialled again.
+    void makeRoomForForces(Plan& plan, const QDateTime& now);
+    bool isForcing(const PeerCalls& calls, const QDateTime& now) const;
+    void makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now);
+    void noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
+    void actOn(PeerCalls& calls, const QDateTime& now);
+    // Steps of actOn on a ready codec. hold: the call is up and wanted, made or found; it becomes
+    // the schedule's, and each booking whose window is open has had its call.
+    void hold(PeerCalls& calls, const QDateTime& now);
+    // Connects the wanted call.
+    void dial(PeerCalls& calls, const QDateTime& now);
+    // A call made or taken now for the booking's peer.
+    HeldCalls::Map::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
+    // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
+    void release(PeerCalls& calls);
+    // The schedule's call that nobody wants any more and that never came up: never cut, and let
+    // go once its connect cannot bring it up any more.
+    void letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now);
+
+    // --------------------------------------------------------------------------------------------
+    // Each occurrence's course (scheduler_occurrences.cpp)
+
+    void settle(Job& job, const Plan& plan, const QDateTime& now);
+    // A Waiting row says as soon as a list shows it that its peer id names another peer now.
+    void settleWaiting(Job& job);
+    void settleOpen(Job& job);
+    void settleRunning(Job& job);
+    void settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now);
+    // Its force was refused, as far as the codec's list shows: a call it was to end is still up.
+    bool isForceRefused(const Job& job) const;
+    // noteWaiting, keeping the reason in the job's wait_reason.
+    void noteConnectWait(Job& job, const QString& status, const QString& log_text);
+    void clearWaitReason(Job& job);
+    // Done, its status cleared, then finished as usual.
+    bool finishQuietly(Job& job, const QDateTime& now);
+    // Done, with the line its ended occurrence deserves: its call left up for the bookings that
+    // want it until `wanted_until` (invalid: nobody), left up as another peer's, or missed.
+    bool finishOccurrence(Job& job, const QDateTime& wanted_until, const QDateTime& now);
+    // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
+    // one's place under kMaxJobs. Each occurrence between them whose whole window passed gets its
+    // line. A next occurrence that is refused all the same leaves the job pending in its state,
+    // with a warning, to be finished again at the next pass: its recurrence stays in the file. True
+    // when the job is Done.
+    bool finishJob(Job& job, const QDateTime& now);
+    // A loaded job whose end passed while its element noted no call: missed, or, where the file
+    // cannot tell, ended while the program was closed (see fromMessage).
+    bool finishEndedWhileClosed(Job& job, const QDateTime& now);
+    // The booking's call is seen up: once a later occurrence of its series has opened (a window
+    // longer than its period), its later_call_seen_at notes it. True when it did.
+    bool noteLaterOccurrenceCall(Job& booking, const QDateTime& now);
+    // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
+    void notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now);
+    // Done without a connection: logged, shown on the job, then finished as usual.
+    bool missJob(Job& job, const QString& reason, const QDateTime& now);
+    // Logs the line, shows `status` on the job and finishes it.
+    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
+    // A Qt warning and a line in the job's codec's log.
+    void logLine(const Job& job, const QString& text);
+    // Shows `status` on the job and, once per occurrence and status, logs `log_text`.
+    void noteWaiting(Job& job, const QString& status, const QString& log_text);
+    // The peer's name as the job knows it, else as the codec's list has it, else "peer <id>".
+    QString peerText(const Job& job) const;
+    // Why the job's codec can take no command now; empty when it can.
+    QString unavailableReason(const Job& job) const;
+    // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
+    // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
+    QString peerChangeReason(const Job& job) const;
+    // unavailableReason, else peerChangeReason: why the job may not connect now.
+    QString connectBlockedReason(const Job& job) const;
+    // Why an occurrence ended without its call: the codec's refusal of its connect, else why it may
+    // not connect now, else why it could not before, else that its connects did not take or that
+    // its end came first.
+    QString missedReason(const Job& job) const;
+
+    // --------------------------------------------------------------------------------------------
+    // What the codecs tell (scheduler_peers.cpp)
 
     // CodecSessions::Listener. A list decides once, for every booking of each peer id together,
     // whether they follow what the id names now; the window and the file take a new name.
@@ -186,80 +291,6 @@ private:
     // The forces the codec's last pass made that may have been refused: one of `other` (any, when
     // empty).
     void noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason);
-
-    // The pass: first each finished occurrence whose series has its next window open hands on to
-    // it; then the plan is made and each codec and peer is made to match it (actOn); then every
-    // pending job's state is read from the plan, and those whose window passed are finished. A pass
-    // asked for while one is under way (a nested event loop) is skipped.
-    void runPass(const QDateTime& now);
-    void handOnToOpenOccurrences(const QDateTime& now);
-    // The operator's edit, `edited`, written onto `current` as it stands now: see applyEdit.
-    Job editedOccurrence(const Job& current, const Job& edited, const QDateTime& now) const;
-    // The schedule holds the booking's call, up and wanted so far.
-    bool isHeldCallUp(const Job& booking) const;
-    // The booking's call is seen up: once a later occurrence of its series has opened (a window
-    // longer than its period), its later_call_seen_at notes it. True when it did.
-    bool noteLaterOccurrenceCall(Job& booking, const QDateTime& now);
-    // The pending bookings and held calls of the codecs and peers `includes` takes, each with what
-    // the codec's last list names under its id.
-    Plan collectCalls(const std::function<bool(const PeerKey&)>& includes) const;
-    Plan makePlan(const QDateTime& now) const;
-    // Whether the bookings want the call, and until when, as they stand now.
-    static void weigh(PeerCalls& calls, const QDateTime& now);
-    // Before anything is sent: the calls of a codec that left the fleet went with it, and who the
-    // peer is is decided (followPeer).
-    void reviewPeer(PeerCalls& calls, const QDateTime& now);
-    // Each codec with forced bookings that have not made their room yet, and want their call,
-    // makes it once for all of them: a disconnect-all, or, where one of their own calls is up, a
-    // disconnect of each other call. The bookings of those other calls had their call, and are
-    // not dialled again.
-    void makeRoomForForces(Plan& plan, const QDateTime& now);
-    bool isForcing(const PeerCalls& calls, const QDateTime& now) const;
-    void makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now);
-    void noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
-    void actOn(PeerCalls& calls, const QDateTime& now);
-    void settle(Job& job, const Plan& plan, const QDateTime& now);
-    // A Waiting row says as soon as a list shows it that its peer id names another peer now.
-    void settleWaiting(Job& job);
-    void settleOpen(Job& job);
-    void settleRunning(Job& job);
-    void settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now);
-    // Its force was refused, as far as the codec's list shows: a call it was to end is still up.
-    bool isForceRefused(const Job& job) const;
-    // noteWaiting, keeping the reason in the job's wait_reason.
-    void noteConnectWait(Job& job, const QString& status, const QString& log_text);
-    void clearWaitReason(Job& job);
-
-    // Steps of actOn on a ready codec. hold: the call is up and wanted, made or found; it becomes
-    // the schedule's, and each booking whose window is open has had its call.
-    void hold(PeerCalls& calls, const QDateTime& now);
-    // Connects the wanted call.
-    void dial(PeerCalls& calls, const QDateTime& now);
-    // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
-    void release(PeerCalls& calls);
-    // The schedule's call that nobody wants any more and that never came up: never cut, and let
-    // go once its connect cannot bring it up any more.
-    void letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now);
-
-    // Every change of held_calls_ goes through these: a "call" element kept from the file for the
-    // same address, port and peer id is older than the schedule's own news, and is dropped.
-    QHash<PeerKey, HeldCall>::iterator holdCall(const PeerKey& key, const HeldCall& call);
-    // A call made or taken now for the booking's peer.
-    QHash<PeerKey, HeldCall>::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
-    // False when the schedule held no call of the key.
-    bool forgetCall(const PeerKey& key);
-    void dropKeptCallElements(const PeerKey& key);
-    // Drops the kept "call" elements whose codec is in the fleet again and shows their peer out of
-    // any call.
-    void dropOutdatedCallElements();
-    void dropCallElementsWhere(const std::function<bool(const Message&)>& is_dropped);
-    // The booking's window is open and its peer id names the peer it was made for.
-    static bool wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now);
-    static bool isListedAsMade(const Job& booking, const PeerCalls& calls);
-    static bool isRenamedAtItsHost(const Job& booking, const PeerCalls& calls);
-    // Forced, its window open, and its room not made yet in this occurrence.
-    static bool needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now);
-
     // Who the peer is, for every booking of one codec and peer id and the call held for them:
     // they follow `listed` (the id's peer now) for the operator's own rename, for a new name at the
     // same host seen while the id stayed (`seen_before`, the list before, else empty), and for a
@@ -272,90 +303,16 @@ private:
                     const QStringList& seen_before) const;
     // {id, name, address} as the codec's last list names the id; empty when it does not.
     QStringList listedIdentity(const PeerKey& key) const;
-
-    // Done, its status cleared, then finished as usual.
-    bool finishQuietly(Job& job, const QDateTime& now);
-    // Done, with the line its ended occurrence deserves: its call left up for the bookings that
-    // want it until `wanted_until` (invalid: nobody), left up as another peer's, or missed.
-    bool finishOccurrence(Job& job, const QDateTime& wanted_until, const QDateTime& now);
-    // Done, then the next occurrence of a daily or weekly job is added, which so takes the finished
-    // one's place under kMaxJobs. Each occurrence between them whose whole window passed gets its
-    // line. A next occurrence that is refused all the same leaves the job pending in its state,
-    // with a warning, to be finished again at the next pass: its recurrence stays in the file. True
-    // when the job is Done.
-    bool finishJob(Job& job, const QDateTime& now);
-    // The job's next occurrence: the first on its chosen wall-clock times whose end lies after now,
-    // so one whose window is open is kept. The starts of those skipped, within the recurrence, go
-    // to `passed_starts` when given.
-    Job nextOccurrence(const Job& job, const QDateTime& now, QList<QDateTime>* passed_starts = nullptr) const;
-    static int stepDays(const Job& job);
-    // The job's window `days` later, on its chosen wall-clock times, as a new occurrence.
-    static Job occurrenceAfter(const Job& job, qint64 days);
-    // No occurrence starts after the recurrence end, unless it repeats forever.
-    static bool hasNextOccurrence(const Job& job, const Job& next);
-    // A "missed" line per occurrence that passed unseen, the oldest first; past a few, one for the rest.
-    void notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now);
-    // Done without a connection: logged, shown on the job, then finished as usual.
-    bool missJob(Job& job, const QString& reason, const QDateTime& now);
-    // Logs the line, shows `status` on the job and finishes it.
-    bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
-    // A Qt warning and a line in the job's codec's log.
-    void logLine(const Job& job, const QString& text);
-    // Shows `status` on the job and, once per occurrence and status, logs `log_text`.
-    void noteWaiting(Job& job, const QString& status, const QString& log_text);
-
     // The held call of the key when it is the booking's peer's; null otherwise.
     const HeldCall* heldCallOf(const Job& booking) const;
     // The codec is ready and its last list shows the peer id in a call.
     bool isCallKnownUp(const PeerKey& key) const;
-    // The peer's name as the job knows it, else as the codec's list has it, else "peer <id>".
-    QString peerText(const Job& job) const;
-    // Why the job's codec can take no command now; empty when it can.
-    QString unavailableReason(const Job& job) const;
-    // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
-    // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
-    QString peerChangeReason(const Job& job) const;
-    // unavailableReason, else peerChangeReason: why the job may not connect now.
-    QString connectBlockedReason(const Job& job) const;
-    // Why an occurrence ended without its call: the codec's refusal of its connect, else why it may
-    // not connect now, else why it could not before, else that its connects did not take or that
-    // its end came first.
-    QString missedReason(const Job& job) const;
 
-    int indexOf(int id) const;
-    // Why applyEdit cannot write `edited` onto the job at `index` (-1: gone); empty when it can.
-    QString editRefusal(int index, const Job& edited, bool was_done) const;
-    // The first occurrence not Done among those the job's finish added, one after another; null
-    // when its series does not go on.
-    const Job* pendingOccurrenceAfter(const Job& job) const;
-    // addJob without scheduleUpdated, for a caller that adds many; the record added, or null.
-    JobPtr insertJob(const Job& job);
-    // The codec is watched and what its list names under the job's id now is taken as seen.
-    void watchPeer(const Job& job);
-    // Keeps the counts behind hasJobFor and the cap: `delta` is +1 as a job enters the list or
-    // becomes what it now is, -1 as it leaves or stops being it.
-    void countJob(const Job& job, int delta);
-    // Changes the state of a job in the list, keeping the counts.
-    void setState(Job& job, Job::JobState state);
-    // Drops the Done records a pass finished more than kDoneKeptSecs ago; true when any went.
-    bool dropAgedDoneJobs(const QDateTime& now);
-    // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
-    // the schedule's.
-    void letGoOfCall(const Job& removed, const QDateTime& now);
-    // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
-    void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
-    // The "call" elements of a file: each names a registered codec or is kept as it was read, at
-    // most kMaxJobs together.
-    void loadHeldCalls(const Message& calls, const QTimeZone& written_in);
-    // The zone the file's times were written in, where it is another than this machine's; invalid
-    // for a file that names none (written before the zone was kept) or this machine's own.
-    static QTimeZone zoneWrittenIn(const Message& root);
-    // Rewrites an element's times, written in `written_in`, as this zone's readings of their moments.
-    static void retimeElement(Message& element, const QTimeZone& written_in);
+    // --------------------------------------------------------------------------------------------
+    // The file (scheduler_file.cpp)
+
     // Says once, in a notice and in the log of each codec with bookings, that the times moved.
     void noteZoneChange(const QTimeZone& written_in);
-    // A file without "calls": each job that noted its call holds it.
-    void holdNotedCalls();
     // Moves a damaged schedule file aside and tells the operator.
     void setAsideDamagedFile(const QString& error);
 
@@ -364,10 +321,9 @@ private:
     std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
     int pending_count_ = 0;         // jobs_ not Done
     QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
-    QHash<PeerKey, HeldCall> held_calls_;
+    HeldCalls held_calls_;
     PeerSightings sightings_;
     std::vector<Message> kept_elements_;       // "job" elements of the last load that made no job
-    std::vector<Message> kept_call_elements_;  // "call" elements of the last load that named no codec
     bool is_file_changed_ = false;             // by the pass under way
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;

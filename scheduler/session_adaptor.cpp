@@ -4,10 +4,10 @@
 #include <mutex>
 #include <utility>
 
-#include "dialogs/codec_text.h"
-#include "dialogs/unit_label.h"
 #include "scheduler/job.h"
 #include "sessions/ipc_object.h"
+#include "text/codec_text.h"
+#include "text/unit_label.h"
 
 SessionAdaptor::SessionAdaptor(FindSession find, ListSessions list) : find_(std::move(find)), list_(std::move(list)) {}
 

@@ -1,6 +1,6 @@
 #include "sessions/channel_stats_info.h"
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 ChannelStatsInfo ChannelStatsInfo::fromMessage(const Message& node) {
     const Message::Attributes& a = node.attributes();

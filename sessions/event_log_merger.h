@@ -8,7 +8,7 @@
 #include <deque>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // How a codec's "eventLog" reply is merged into the entries a session has stored, and how one
 // entry reads as a time and as a display line. A reply is a window onto the codec's own log,

@@ -14,8 +14,8 @@
 #include <optional>
 #include <stdexcept>
 
-#include "ipc/ipc_mutex_guard.h"
-#include "ipc/logger.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/base/logger.h"
 #include "platform/c_locale.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"

@@ -38,7 +38,7 @@
 #include <deque>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/awaited_answers.h"
 #include "sessions/channel_stats_info.h"
 #include "sessions/delay_graph_data.h"

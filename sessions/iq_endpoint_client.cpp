@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <mutex>
 
-#include "ipc/ipc_clock.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_mutex_guard.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/net/ipc_conn.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "ipc/ipc_endpoint_client.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_endpoint_client.h"
 #include "sessions/key_warnings.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_mutex.h"

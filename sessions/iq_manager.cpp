@@ -4,8 +4,8 @@
 #include <QLoggingCategory>
 #include <QThread>
 
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_mutex_guard.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/net/ipc_address.h"
 #include "sessions/iq_endpoint_client.h"
 
 // Routine start-up lines, for developers: off unless the category is switched on.

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_recursive_mutex.h"
+#include "ipc/base/ipc_recursive_mutex.h"
+#include "ipc/net/ipc_manager.h"
 #include "sessions/iq_mutex.h"
 
 // The socket manager of one worker as a Qt object: it can be moved to the worker's thread to

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ipc/ipc_mutex.h"
+#include "ipc/base/ipc_mutex.h"
 #include "sessions/annotated_recursive_mutex.h"
 
 // The manager lock of one worker: a recursive Qt mutex behind the library's lock interface. The

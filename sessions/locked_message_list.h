@@ -5,7 +5,7 @@
 #include <deque>
 #include <mutex>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // A session's copy of its codec's event log: the "e" entries of the "eventLog" replies, oldest
 // first, at most EventLogMerger::kMaxStoredEntries. A member of the session (`eventLog`).

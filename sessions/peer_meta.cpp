@@ -1,6 +1,6 @@
 #include "sessions/peer_meta.h"
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

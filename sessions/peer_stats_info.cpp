@@ -1,6 +1,6 @@
 #include "sessions/peer_stats_info.h"
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 PeerStatsInfo PeerStatsInfo::fromMessage(const Message& node) {
     const Message::Attributes& a = node.attributes();

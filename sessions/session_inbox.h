@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // Carries calls from the socket loops to the sessions' own thread in batches. A fleet's codecs
 // report a few thousand times a second; posting each report as its own queued call cost a copy of

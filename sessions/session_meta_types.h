@@ -2,7 +2,7 @@
 
 #include <QMetaType>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 Q_DECLARE_METATYPE(Message)
 

@@ -1,7 +1,7 @@
 #include "sessions/tunnel_codec_stats.h"
 
-#include "ipc/logger.h"
-#include "ipc/message.h"
+#include "ipc/base/logger.h"
+#include "ipc/message/message.h"
 #include "sessions/update_if_changed.h"
 
 namespace {

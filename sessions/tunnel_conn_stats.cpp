@@ -1,6 +1,6 @@
 #include "sessions/tunnel_conn_stats.h"
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

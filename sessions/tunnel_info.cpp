@@ -1,7 +1,7 @@
 #include "sessions/tunnel_info.h"
 
-#include "ipc/logger.h"
-#include "ipc/message.h"
+#include "ipc/base/logger.h"
+#include "ipc/message/message.h"
 
 namespace {
 

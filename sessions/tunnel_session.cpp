@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "ipc/logger.h"
-#include "ipc/message.h"
+#include "ipc/base/logger.h"
+#include "ipc/message/message.h"
 #include "sessions/update_if_changed.h"
 
 namespace {

@@ -14,10 +14,10 @@
 #include "app/dock/peer_tree_panel.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
-#include "dialogs/lost_choice.h"
 #include "dialogs/send_dialog.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
+#include "text/lost_choice.h"
 
 class AddEntry;
 class IPCObject;

@@ -10,8 +10,8 @@
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/shared/codec_text.h"
-#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
+#include "text/unit_label.h"
 #include "ui_connection_dialog.h"
 
 namespace {

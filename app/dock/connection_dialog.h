@@ -10,9 +10,9 @@
 #include <memory>
 #include <optional>
 
-#include "dialogs/lost_choice.h"
 #include "sessions/peer_meta.h"
 #include "sessions/profile_info.h"
+#include "text/lost_choice.h"
 
 class IPCObject;
 class QListWidget;

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "dialogs/lost_choice.h"
+#include "text/lost_choice.h"
 
 class IPCObject;
 class QLineEdit;

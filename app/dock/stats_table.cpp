@@ -7,8 +7,8 @@
 
 #include "app/shared/codec_text.h"
 #include "app/shared/statistics_text.h"
-#include "dialogs/decimal_id.h"
 #include "sessions/ipc_object.h"
+#include "text/decimal_id.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "dialogs/device_state_text.h"
+#include "text/device_state_text.h"
 
 QString connectedCountText(int connected) {
     if (connected == 0) return deviceStateText(IQEndpointClient::READY);

@@ -15,9 +15,9 @@
 #include "app/shared/codec_text.h"
 #include "app/shared/elided_label.h"
 #include "app/shared/mini_meter.h"
-#include "dialogs/device_state_text.h"
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
+#include "text/device_state_text.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "app/shared/codec_text.h"
 #include "app/shared/statistics_text.h"
 #include "app/shared/mini_meter.h"
-#include "dialogs/device_state_text.h"
+#include "text/device_state_text.h"
 #include "sessions/ipc_object.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <QTextDocument>
 #include <QTreeWidgetItem>
 
-#include "dialogs/unit_label.h"
 #include "sessions/ipc_object.h"
+#include "text/unit_label.h"
 
 QString CodecText::nameToolTip(const QString& text, int shownLength) {
     if (text.size() <= shownLength) return QString();

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "dialogs/codec_text.h"
+#include "text/codec_text.h"
 
 class IPCObject;
 class QLabel;

@@ -5,7 +5,7 @@
 #include <QHeaderView>
 
 #include "app/shell/main_window.h"
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 #include "scheduler/device_event_handler.h"
 #include "sessions/ipc_object.h"
 

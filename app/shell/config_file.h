@@ -3,7 +3,7 @@
 #include <QList>
 #include <QString>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 class IPCObject;
 class MainWindow;

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "app/fleet/zorva_summary.h"
-#include "dialogs/error_reason.h"
+#include "text/error_reason.h"
 #include "app/shell/config_file.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"

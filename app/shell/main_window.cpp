@@ -26,7 +26,7 @@
 #include "app/fleet/zorva_summary.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/add_device.h"
-#include "dialogs/decimal_id.h"
+#include "text/decimal_id.h"
 #include "dialogs/email_assignment_dialog.h"
 #include "dialogs/email_management_dialog.h"
 #include "dialogs/kestrane_resources.h"

@@ -9,7 +9,7 @@
 #include <QUuid>
 
 #include "app/shell/config_store.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
 #include "sessions/iq_endpoint_client.h"

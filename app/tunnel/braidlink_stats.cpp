@@ -10,12 +10,12 @@
 #include "app/tunnel/ifc_button.h"
 #include "app/tunnel/loss_late_recovery_grapher.h"
 #include "app/tunnel/utilization_grapher.h"
-#include "dialogs/decimal_id.h"
-#include "ipc/logger.h"
-#include "ipc/message.h"
+#include "ipc/base/logger.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/tunnel_info.h"
 #include "sessions/tunnel_session.h"
+#include "text/decimal_id.h"
 #include "ui_braidlink_stats.h"
 
 namespace {

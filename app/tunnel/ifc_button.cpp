@@ -3,7 +3,7 @@
 #include <QLayout>
 #include <QPalette>
 
-#include "ipc/logger.h"
+#include "ipc/base/logger.h"
 
 namespace {
 constexpr int kLogCategory = 0;

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 
 #include "dialogs/add_entry.h"
-#include "dialogs/codec_text.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "text/codec_text.h"
 
 namespace {
 

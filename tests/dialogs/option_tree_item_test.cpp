@@ -4,7 +4,7 @@
 #include <QTreeWidget>
 
 #include "dialogs/option_tree_item.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/unplaced_session.h"

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "dialogs/setting_option.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/peer_meta.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <tuple>
 
-#include "dialogs/codec_text.h"
 #include "dialogs/settings_working_copies.h"
 #include "tests/support/captured_qt_messages.h"
+#include "text/codec_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "dialogs/unit_password.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/captured_qt_messages.h"

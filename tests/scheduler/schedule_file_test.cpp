@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/local_date_time.h"
 #include "tests/scheduler/scheduler_test_fixture.h"
 #include "tests/support/message_box_recorder.h"

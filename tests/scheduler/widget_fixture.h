@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"

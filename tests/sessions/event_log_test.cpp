@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/event_log_merger.h"
 #include "sessions/locked_message_list.h"
 #include "tests/support/captured_qt_messages.h"

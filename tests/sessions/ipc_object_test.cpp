@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "ipc/md5.h"
-#include "ipc/message.h"
+#include "ipc/base/md5.h"
+#include "ipc/message/message.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
 #include "tests/support/captured_qt_messages.h"

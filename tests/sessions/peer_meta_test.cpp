@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/qt_wait.h"

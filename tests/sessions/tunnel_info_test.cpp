@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/tunnel_info.h"
 #include "tests/sessions/tunnel_test_fakes.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/tunnel_bitrate.h"
 #include "sessions/tunnel_conn_stats.h"
 #include "sessions/tunnel_session.h"

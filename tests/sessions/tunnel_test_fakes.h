@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/tunnel_connection_label.h"
 #include "sessions/tunnel_loss_sink.h"
 #include "sessions/tunnel_utilization_sink.h"

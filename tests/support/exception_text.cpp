@@ -1,6 +1,6 @@
 #include "tests/support/exception_text.h"
 
-#include "ipc/exception.h"
+#include "ipc/base/exception.h"
 
 namespace test_support {
 

@@ -5,9 +5,9 @@
 
 #include <fstream>
 
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_mutex_guard.h"
-#include "ipc/ipc_server.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_server.h"
 
 namespace test_support {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ipc/ipc_endpoint_server.h"
+#include "ipc/net/ipc_endpoint_server.h"
 #include "tests/support/threaded_manager.h"
 
 namespace test_support {

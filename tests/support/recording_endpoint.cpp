@@ -1,6 +1,6 @@
 #include "tests/support/recording_endpoint.h"
 
-#include "ipc/ipc_conn.h"
+#include "ipc/net/ipc_conn.h"
 
 namespace test_support {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_endpoint_client.h"
+#include "ipc/net/ipc_endpoint_client.h"
 
 namespace test_support {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <thread>
 
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_recursive_mutex.h"
+#include "ipc/base/ipc_recursive_mutex.h"
+#include "ipc/net/ipc_manager.h"
 
 namespace test_support {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 namespace {
 

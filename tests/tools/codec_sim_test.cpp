@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_mutex_guard.h"
-#include "ipc/message.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"
 #include "tests/support/wait_until.h"

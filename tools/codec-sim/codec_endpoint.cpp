@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "ipc/ipc_clock.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_protocol_xmls.h"
-#include "ipc/ipc_protocol_xmls_server.h"
-#include "ipc/message.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/protocols/ipc_protocol_xmls.h"
+#include "ipc/protocols/ipc_protocol_xmls_server.h"
 #include "tools/codec-sim/simulated_codec.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "ipc/ipc_endpoint_server.h"
+#include "ipc/net/ipc_endpoint_server.h"
 
 struct SimulatedCodec;
 

@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <iterator>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_string.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_string.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 
 // The state and behaviour of one simulated audio codec, as the management program sees it through
 // its requests, replies and reports. Pure logic over Message trees: no sockets, no clock, no

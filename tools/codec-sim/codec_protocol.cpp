@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "ipc/ipc_conn.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
 #include "tools/codec-sim/codec_endpoint.h"
 #include "tools/codec-sim/simulated_codec.h"
 

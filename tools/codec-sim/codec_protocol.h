@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ipc/ipc_protocol_xmls_server.h"
+#include "ipc/protocols/ipc_protocol_xmls_server.h"
 
 struct SimulatedCodec;
 

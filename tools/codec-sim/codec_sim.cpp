@@ -2,9 +2,9 @@
 
 #include <sys/socket.h>
 
-#include "ipc/exception.h"
-#include "ipc/ipc_address.h"
-#include "ipc/ipc_clock.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/net/ipc_address.h"
 #include "tools/codec-sim/codec_sim_manager.h"
 
 CodecSim::CodecSim(const CodecSimOptions& options) {

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ipc/ipc_clock.h"
-#include "ipc/ipc_conn.h"
-#include "ipc/ipc_mutex_guard.h"
-#include "ipc/ipc_server.h"
-#include "ipc/logger.h"
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/base/logger.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_server.h"
 #include "tools/codec-sim/codec_endpoint.h"
 #include "tools/codec-sim/codec_protocol.h"
 #include "tools/codec-sim/simulated_codec.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_manager.h"
-#include "ipc/ipc_recursive_mutex.h"
+#include "ipc/base/ipc_recursive_mutex.h"
+#include "ipc/net/ipc_manager.h"
 #include "tools/codec-sim/codec_model.h"
 
 struct CodecSimContext;

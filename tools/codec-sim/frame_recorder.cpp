@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "ipc/exception.h"
-#include "ipc/logger.h"
+#include "ipc/base/exception.h"
+#include "ipc/base/logger.h"
 #include "platform/c_locale.h"
 #include "platform/error_text.h"
 

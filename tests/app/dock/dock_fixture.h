@@ -11,7 +11,7 @@
 
 #include "app/dock/codec_dock.h"
 #include "app/fleet/zorva_summary.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/qt_wait.h"
 #include "tools/codec-sim/codec_sim.h"

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 
 #include "app/shared/view_colours.h"
-#include "dialogs/codec_text.h"
+#include "text/codec_text.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/peer_state_icons.h"
 #include "sessions/channel_stats_info.h"

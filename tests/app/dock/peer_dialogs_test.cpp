@@ -21,11 +21,11 @@
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "dialogs/profile_edit.h"
-#include "dialogs/unit_label.h"
 #include "scheduler/job_dialog.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/modal_dialog.h"
+#include "text/unit_label.h"
 
 namespace {
 

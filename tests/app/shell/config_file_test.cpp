@@ -20,7 +20,7 @@
 #include "app/shell/config_paths.h"
 #include "app/shell/my_q_application.h"
 #include "app/fleet/zorva_summary.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/exception_text.h"
 #include "tests/support/file_size_limit.h"

@@ -11,7 +11,7 @@
 
 #include <chrono>
 
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "tests/support/temporary_data_folder.h"
 #include "tests/support/wait_until.h"
 #include "tools/codec-sim/codec_sim.h"

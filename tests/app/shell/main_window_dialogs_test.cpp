@@ -24,7 +24,7 @@
 #include "app/shell/config_paths.h"
 #include "app/fleet/zorva_summary.h"
 #include "dialogs/about_dialog.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "scheduler/job_dialog.h"
 #include "scheduler/schedule_window.h"
 #include "tests/app/app_fixture.h"

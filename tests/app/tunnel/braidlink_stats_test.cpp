@@ -12,7 +12,7 @@
 #include "app/tunnel/braidlink_stats.h"
 #include "app/tunnel/delay_slider.h"
 #include "app/tunnel/ifc_button.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/captured_qt_messages.h"

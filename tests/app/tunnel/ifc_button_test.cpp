@@ -10,7 +10,7 @@
 #include "app/tunnel/ifc_button.h"
 #include "app/tunnel/loss_late_recovery_grapher.h"
 #include "app/tunnel/utilization_grapher.h"
-#include "ipc/message.h"
+#include "ipc/message/message.h"
 #include "sessions/tunnel_session.h"
 #include "tests/app/widget_image.h"
 

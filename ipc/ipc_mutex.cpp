@@ -1,7 +1,0 @@
-#include "ipc/ipc_mutex.h"
-
-IPCMutex::~IPCMutex() = default;
-
-void IPCMutex::lock() {}
-
-void IPCMutex::unlock() {}

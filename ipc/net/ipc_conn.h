@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ipc/net/ipc_socket.h"
+
+class IPCEndpointClient;
+class IPCEndpointServer;
+class IPCProtocol;
+class IPCServer;
+class Message;
+
+// A socket with a connection state, its endpoints, an owned protocol object and a send buffer.
+// The protocol turns bytes into messages (on_data -> receive_data -> rx_message or handle_request)
+// and messages into bytes (send -> transmit_message -> send_data). A client connection belongs to
+// its client endpoint; an accepted one to the server that accepted it, and picks its protocol from
+// the first byte it receives unless the server names one.
+//
+// Received bytes go to the protocol where they were read; only what it leaves (the start of a
+// message, or input behind a read hold) is kept, in one input buffer, and offered again with the
+// next bytes. The send buffer is written from an offset and emptied once all of it has gone; then
+// it keeps at most kKeptSendBytes of storage, so a connection at rest holds no answer it sent.
+//
+// Threads: as IPCSocket: the loop thread owns it; a thread that sends holds the manager's lock.
+class IPCConn : public IPCSocket {
+public:
+    enum State { CLOSED = 0, CONNECTING = 2, CONNECTED = 4 };
+    static constexpr uint32_t kDefaultSendLimit = 2097152;
+    static constexpr uint32_t kDefaultReceiveLimit = 2097152;
+    static constexpr size_t kKeptSendBytes = 16384;
+
+    // A connection for the transport ("stream"), or null for any other transport.
+    static IPCConn* create(SocketCallback* owner, const std::string& transport, int option);
+
+    IPCConn(SocketCallback* owner, int option);
+    ~IPCConn() override;
+
+    bool wants_write() const override;
+    void close() override;
+    virtual std::string describe() const { return {}; }
+
+    // The protocols' one way to send: appends to the send buffer and writes at once. A buffer left
+    // above the send limit fails the connection.
+    void send_data(const std::string& bytes);
+    // The same for bytes the caller gives up: when nothing else waits they become the send buffer
+    // as they are, without a copy.
+    void send_data(std::string&& bytes);
+    // Hands the message to the protocol; false when the protocol cannot take it yet. With no
+    // protocol the message goes nowhere and the answer is true.
+    bool send(const Message& message);
+    // A message the protocol decoded, for the client endpoint; dropped when there is none.
+    void rx_message(const Message& message);
+    // The same for a decoded message the protocol drops afterwards: the endpoint may take it over.
+    void rx_message(Message&& message);
+    // A request the server protocol decoded, for the server endpoint. True when the reply is to be
+    // sent now; without a server endpoint the reply is a 500 error.
+    bool handle_request(const Message& request, Message& reply);
+    // Bytes read from the socket, for the protocol.
+    void on_data(std::string_view bytes);
+    // Received bytes the protocol has not taken yet.
+    const std::string& input() const { return input_; }
+    bool has_pending_input() const override;
+    void resume_input() override;
+
+    void set_protocol(IPCProtocol* protocol);  // takes ownership; deletes the previous one
+    void set_client_protocol(const std::string& name);
+    void set_server_protocol(const std::string& name);
+    // Asks for a switch to another protocol once the current input has been handled.
+    void set_protocol_name(const std::string& name) { pending_protocol_ = name; }
+    void change_protocol();
+
+    int state() const { return state_; }
+    void set_state(int state);
+
+    IPCEndpointClient* endpoint_client() const { return endpoint_client_; }
+    void set_endpoint_client(IPCEndpointClient* endpoint) { endpoint_client_ = endpoint; }
+    IPCEndpointServer* endpoint_server() const { return endpoint_server_; }
+    // The server endpoint, made by the accepting server for the first request; null on a
+    // connection no server accepted.
+    IPCEndpointServer* find_or_create_endpoint_server();
+    // A connection serves one endpoint: a different one linked before is detached from it.
+    void set_endpoint_server(IPCEndpointServer* endpoint);
+    void clear_endpoints();
+    // The server that accepted this connection; null for a client connection.
+    IPCServer* server() const { return server_; }
+    void set_server(IPCServer* server) { server_ = server; }
+
+    IPCProtocol* protocol() const { return protocol_; }
+    // Bytes queued and not yet written.
+    std::string_view send_buffer() const;
+    // Bytes of storage held for messages: the send and input buffers and what the protocol keeps.
+    size_t bytes_held() const;
+    // When the socket last took bytes of the send buffer; 0 before it ever did.
+    int64_t last_sent_us() const { return last_sent_us_; }
+    uint32_t send_limit() const { return send_limit_; }
+    void set_send_limit(uint32_t limit) { send_limit_ = limit; }
+    // The most received bytes a protocol may keep while it waits for the end of a message.
+    uint32_t receive_limit() const { return receive_limit_; }
+    void set_receive_limit(uint32_t limit) { receive_limit_ = limit; }
+    int option() const { return option_; }
+
+protected:
+    void notify_state();
+    // An accepted connection without a protocol takes the one its first byte announces.
+    void choose_server_protocol(char first_byte);
+    // Offers the protocol the input, which is input_ itself when `is_kept`; keeps what it leaves.
+    void deliver(const char* data, size_t length, bool is_kept);
+    // Marks `sent` more bytes of the send buffer as written.
+    void consume_sent(size_t sent);
+    // Tries to write what send_data() queued; fails the connection when too much stays.
+    void write_queued();
+
+    int state_ = CLOSED;
+    IPCEndpointClient* endpoint_client_ = nullptr;  // not owned
+    IPCEndpointServer* endpoint_server_ = nullptr;  // not owned (the server owns it)
+    IPCServer* server_ = nullptr;                   // not owned
+    IPCProtocol* protocol_ = nullptr;               // owned
+    std::string send_buffer_;
+    size_t send_offset_ = 0;  // bytes at the front of send_buffer_ already written
+    int64_t last_sent_us_ = 0;
+    std::string input_;
+    uint64_t close_count_ = 0;  // tells deliver() that a handler closed the connection
+    std::string pending_protocol_;
+    uint32_t send_limit_ = kDefaultSendLimit;
+    uint32_t receive_limit_ = kDefaultReceiveLimit;
+    int option_;
+};

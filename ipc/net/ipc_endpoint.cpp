@@ -1,0 +1,47 @@
+#include "ipc/net/ipc_endpoint.h"
+
+#include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
+#include "ipc/message/message.h"
+#include "ipc/net/ipc_conn.h"
+
+IPCEndpoint::IPCEndpoint() : stamp_us_(ipc_now_us()) {}
+
+IPCEndpoint::~IPCEndpoint() = default;
+
+void IPCEndpoint::set_name(IPCManager* manager, const std::string& name) {
+    manager_ = manager;
+    name_ = name;
+}
+
+void IPCEndpoint::tick() {
+    if (!connection_ || !connection_->is_open() || timeout_s_ == 0) return;
+    if (idle_s() > timeout_s_) on_timeout();
+}
+
+void IPCEndpoint::touch() {
+    stamp_us_ = ipc_now_us();
+}
+
+uint32_t IPCEndpoint::idle_s() const {
+    return static_cast<uint32_t>((ipc_now_us() - stamp_us_) / 1000000);
+}
+
+void IPCEndpoint::trace(const char* direction, const Message& message) const {
+    if (!is_tracing_) return;
+    std::string text;
+    message.serialize(Message::XML, text, false);
+    ipc_strip_xml_declaration(text);
+    ipc_logger().log(4, "%s %s: %s", direction, description().c_str(), text.c_str());
+}
+
+std::string IPCEndpoint::description() const {
+    return connection_ ? connection_->address().to_string() : "(unknown)";
+}
+
+void IPCEndpoint::set_error(Message& reply, int code, const std::string& text) {
+    reply.attributes().set("fail", true);
+    reply.attributes().set("error_code", code);
+    reply.attributes().set("error_text", text);
+}

@@ -1,0 +1,331 @@
+// Scheduler's bookings as their occurrences go: each job's state settled from the plan after a
+// pass, its finish with the line it deserves, the next occurrence of its series and the "missed"
+// lines of those that passed unseen, and the reasons a job's row and the codec's log give.
+#include "scheduler/scheduler.h"
+
+#include <QDebug>
+#include <QLocale>
+
+#include <algorithm>
+
+#include "scheduler/plan.h"
+#include "scheduler/series.h"
+#include "text/codec_text.h"
+
+namespace {
+
+const QString kNotReady = QStringLiteral("codec not ready");
+const QString kNotInFleet = QStringLiteral("codec not in the fleet");
+const QString kTooLate = QStringLiteral("its end had passed");
+const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: %2");
+const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
+const QString kDisconnectRefused = QStringLiteral("Scheduled disconnection from %1 refused by the codec: %2");
+const QString kRefusedByCodec = QStringLiteral("disconnect refused by the codec: %1");
+const QString kConnectRefused = QStringLiteral("connect refused by the codec: %1");
+const QString kConnectRefusedLine = QStringLiteral("Scheduled connection to %1 refused by the codec: %2");
+const QString kForceRefused = QStringLiteral("the codec refused to end its other calls: %1");
+const QString kForceRefusedLine = QStringLiteral("Scheduled connection to %1: the codec refused to end its other calls: %2");
+const QString kEndedByForce = QStringLiteral("its call was ended by the forced connection to %1");
+const QString kEndedByForceLine = QStringLiteral("Call to %1 ended by the forced connection to %2");
+// Its connects went out, and none was seen to take.
+const QString kNeverUp = QStringLiteral("its call did not come up");
+const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
+const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
+const QString kNextRefused = QStringLiteral("its next occurrence was refused");
+const QString kNeverRan = QStringLiteral("its end passed before it could run");
+// A file written before jobs noted their calls cannot tell whether this one ran.
+const QString kEndedWhileClosed = QStringLiteral("its end passed while the program was closed");
+const QString kEnded = QStringLiteral("Scheduled connection to %1 ended: %2");
+const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
+const QString kCallEnded = QStringLiteral("its call has ended");
+const QString kLeftUpSince = QStringLiteral("call left up, since %1");
+const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
+const QString kMoreOccurrencesPassed = QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
+const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
+const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
+// A codec's peer name or address inside a reason: enough to tell peers apart, short enough for a
+// log line and the window's status column.
+constexpr int kMaxPeerTextInReason = 60;
+// Occurrences that passed unseen (the program closed, the codec away) each get their line up to
+// this many; the rest share one, so that a long absence does not push everything else out of the
+// codec's log.
+constexpr int kMaxPassedOccurrenceLines = 14;
+// How far a series' wall-clock times can move an occurrence's start from one period after the one
+// before: a daylight-saving change, or a chosen time moved out of a spring-forward gap, with room.
+// Used only to skip working out starts that cannot have come.
+constexpr qint64 kMaxClockShiftSecs = 3 * 3600;
+
+// A time in a line: the clock alone on `now`'s day, else the date too.
+QString timeText(const QDateTime& when, const QDateTime& now) {
+    return QLocale::c().toString(
+        when, when.date() == now.date() ? QStringLiteral("hh:mm") : QStringLiteral("yyyy-MM-dd hh:mm"));
+}
+
+}  // namespace
+
+void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
+    if (job.state == Job::Done) return;
+    if (!job.startReached(now)) {
+        setState(job, Job::Waiting);
+        settleWaiting(job);
+    } else if (!job.endReached(now)) {
+        settleOpen(job);
+    } else {
+        settleEnded(job, plan.find({job.uuid, job.peer}), now);
+    }
+}
+
+void Scheduler::settleWaiting(Job& job) {
+    // Only a ready codec's list tells who is under the id now.
+    if (!sessions_->isReady(job.uuid)) return;
+    const QString changed = peerChangeReason(job);
+    if (changed.isEmpty()) {
+        clearWaitReason(job);
+        return;
+    }
+    noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
+}
+
+void Scheduler::settleOpen(Job& job) {
+    const QString unavailable = unavailableReason(job);
+    if (!unavailable.isEmpty()) {
+        if (job.connected_at.isValid()) {
+            // Its call, noted before the codec or the program went away, is up as far as is known:
+            // nothing waits to connect, and the state stays as it was last seen.
+            if (job.state != Job::Running) setState(job, Job::Starting);
+            job.warning = unavailable;
+        } else {
+            setState(job, Job::Starting);
+            noteWaiting(job, unavailable, kConnectWaits.arg(peerText(job), unavailable));
+        }
+        return;
+    }
+    if (job.connected_at.isValid()) {
+        // Its call came up: nothing dials again in this window, and the status says what became of it.
+        setState(job, Job::Running);
+        settleRunning(job);
+        return;
+    }
+    setState(job, Job::Starting);
+    const QString changed = peerChangeReason(job);
+    if (!changed.isEmpty()) {
+        noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
+    } else if (!job.connect_refusal.isEmpty()) {
+        noteConnectWait(job, kConnectRefused.arg(job.connect_refusal),
+                        kConnectRefusedLine.arg(peerText(job), job.connect_refusal));
+    } else if (isForceRefused(job)) {
+        noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
+    } else {
+        job.warning.clear();
+        clearWaitReason(job);
+    }
+}
+
+void Scheduler::settleRunning(Job& job) {
+    const QString changed = peerChangeReason(job);
+    if (!changed.isEmpty()) {
+        job.warning = changed;
+    } else if (isForceRefused(job)) {
+        noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
+    } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
+        job.warning.clear();
+    } else if (job.ended_by_force.isEmpty()) {
+        job.warning = kCallEnded;
+    } else {
+        job.warning = kEndedByForce.arg(job.ended_by_force);
+        if (!job.is_force_end_logged) logLine(job, kEndedByForceLine.arg(peerText(job), job.ended_by_force));
+        job.is_force_end_logged = true;
+    }
+}
+
+bool Scheduler::isForceRefused(const Job& job) const {
+    if (job.force_refusal.isEmpty()) return false;
+    // Refused, as far as it shows: a call it was to end is still up.
+    return std::any_of(job.forced_others.cbegin(), job.forced_others.cend(),
+                       [&](const QString& other) { return sessions_->isPeerActive(job.uuid, other); });
+}
+
+void Scheduler::noteConnectWait(Job& job, const QString& status, const QString& log_text) {
+    noteWaiting(job, status, log_text);
+    if (job.wait_reason == status) return;
+    job.wait_reason = status;
+    is_file_changed_ = true;
+}
+
+void Scheduler::clearWaitReason(Job& job) {
+    if (job.wait_reason.isEmpty()) return;
+    job.wait_reason.clear();
+    is_file_changed_ = true;
+}
+
+void Scheduler::settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now) {
+    const bool is_wanted = calls && (calls->is_wanted || calls->is_maybe_wanted);
+    const HeldCall* held = heldCallOf(job);
+    if (job.hasHadCall() && held && !is_wanted) {
+        // What it said while its window was open is no note of its disconnect.
+        if (job.state != Job::Ending) job.warning.clear();
+        setState(job, Job::Ending);
+        if (!sessions_->isReady(job.uuid)) {
+            noteWaiting(job, kNotReady, kDisconnectWaits.arg(peerText(job), kNotReady));
+        } else if (!held->refusal.isEmpty()) {
+            noteWaiting(job, kRefusedByCodec.arg(held->refusal), kDisconnectRefused.arg(peerText(job), held->refusal));
+        } else {
+            job.warning.clear();  // what it waited for no longer holds
+        }
+        return;
+    }
+    finishOccurrence(job, is_wanted ? calls->wanted_until : QDateTime(), now);
+}
+
+bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const QDateTime& now) {
+    // Missed before, or its call seen to, and kept pending because its next occurrence was refused:
+    // logged once.
+    if (job.is_next_refused) return finishJob(job, now);
+    if (!job.hasHadCall()) return missJob(job, missedReason(job), now);
+    const PeerKey key{job.uuid, job.peer};
+    const HeldCall* held = heldCallOf(job);
+    if (wanted_until.isValid() && held && held->disconnect == HeldCall::Disconnect::kNone && isCallKnownUp(key)) {
+        const QString status = kLeftUp.arg(peerText(job), timeText(wanted_until, now));
+        return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
+    }
+    // Another peer's call under the id, or this one's at another address: not the job's to cut.
+    const QString changed = peerChangeReason(job);
+    if (job.connected_at.isValid() && !changed.isEmpty() && isCallKnownUp(key)) {
+        const QString status = kLeftUpSince.arg(changed);
+        return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
+    }
+    return finishQuietly(job, now);
+}
+
+bool Scheduler::finishQuietly(Job& job, const QDateTime& now) {
+    job.warning.clear();
+    return finishJob(job, now);
+}
+
+bool Scheduler::finishJob(Job& job, const QDateTime& now) {
+    const Job::JobState finished_state = job.state;
+    setState(job, Job::Done);
+    job.finished_at = now;
+    is_file_changed_ = true;
+    if (!isRecurring(job)) return true;
+    QList<QDateTime> passed_starts;
+    Job next = nextOccurrence(job, now, &passed_starts);
+    // A finish refused for want of room comes back every pass: the passed ones are said once.
+    if (!job.is_next_refused) notePassedOccurrences(job, passed_starts, now);
+    if (!hasNextOccurrence(job, next)) {
+        job.frequency = Job::Once;
+        return true;
+    }
+    // An occurrence that opened inside this one's window had its call from its own start where a
+    // pass saw the call up since.
+    if (job.later_call_seen_at.isValid() && job.later_call_seen_at >= next.start) {
+        next.connected_at = job.later_call_seen_at;
+        next.later_call_seen_at = job.later_call_seen_at;
+    }
+    next.id = nextJobId();
+    if (addJob(next)) {
+        job.next_occurrence_id = next.id;
+        return true;
+    }
+    // Every pass comes back here until there is room: the refusal is logged once, as noteWaiting does.
+    if (!job.is_next_refused) qWarning() << "schedule: the next occurrence was refused:" << next;
+    setState(job, finished_state);
+    noteWaiting(job, kNextRefused, kStaysPending.arg(peerText(job), kNextRefused));
+    job.is_next_refused = true;
+    return false;
+}
+
+bool Scheduler::finishEndedWhileClosed(Job& job, const QDateTime& now) {
+    // Only a job that knows its peer was written by a version that notes its calls: of an older
+    // one, all that is known is when its end passed.
+    return job.hasPeerIdentity()
+               ? missJob(job, job.wait_reason.isEmpty() ? kNeverRan : job.wait_reason, now)
+               : finishNoted(job, kEnded.arg(peerText(job), kEndedWhileClosed), kEndedWhileClosed, now);
+}
+
+bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
+    // Most occurrences are far from their series' next start: told without working it out.
+    if (!isRecurring(booking) || now < booking.start.addDays(stepDays(booking)).addSecs(-kMaxClockShiftSecs)) {
+        return false;
+    }
+    // The latest start of a later occurrence that has come: seen up since, that one has its call.
+    QDateTime opened;
+    for (qint64 days = stepDays(booking);; days += stepDays(booking)) {
+        const Job later = occurrenceAfter(booking, days);
+        if (!later.start.isValid() || later.start > now || !hasNextOccurrence(booking, later)) break;
+        opened = later.start;
+    }
+    if (!opened.isValid() || (booking.later_call_seen_at.isValid() && booking.later_call_seen_at >= opened)) return false;
+    booking.later_call_seen_at = now;
+    is_file_changed_ = true;
+    return true;
+}
+
+void Scheduler::notePassedOccurrences(const Job& job, const QList<QDateTime>& starts, const QDateTime& now) {
+    const int listed = starts.size() <= kMaxPassedOccurrenceLines ? starts.size() : kMaxPassedOccurrenceLines - 1;
+    for (int i = 0; i < listed; ++i) {
+        logLine(job, kMissed.arg(peerText(job), kOccurrencePassed.arg(timeText(starts[i], now))));
+    }
+    if (listed == starts.size()) return;
+    logLine(job, kMissed.arg(peerText(job), kMoreOccurrencesPassed.arg(starts.size() - listed)
+                                                .arg(timeText(starts.last(), now))));
+}
+
+bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
+    return finishNoted(job, kMissed.arg(peerText(job), reason), QStringLiteral("missed: ") + reason, now);
+}
+
+bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now) {
+    logLine(job, log_text);
+    job.warning = status;
+    return finishJob(job, now);
+}
+
+void Scheduler::logLine(const Job& job, const QString& text) {
+    qWarning().noquote() << text;
+    sessions_->addLogLine(job.uuid, text);
+}
+
+void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_text) {
+    if (job.warning == status) return;
+    job.warning = status;
+    job.is_next_refused = false;
+    logLine(job, log_text);
+}
+
+QString Scheduler::peerText(const Job& job) const {
+    // The job's own peer: the codec's name for the id may be another peer's by now.
+    const QString name = job.peer_name.isEmpty() ? sessions_->peerName(job.uuid, job.peer) : job.peer_name;
+    return name.isEmpty() ? QStringLiteral("peer ") + job.peer : shownCodecText(name, kMaxPeerTextInReason);
+}
+
+QString Scheduler::unavailableReason(const Job& job) const {
+    if (!sessions_->isRegistered(job.uuid)) return kNotInFleet;
+    if (!sessions_->isReady(job.uuid)) return kNotReady;
+    return {};
+}
+
+QString Scheduler::peerChangeReason(const Job& job) const {
+    if (!job.hasPeerIdentity()) return {};
+    QString name, address;
+    if (!sessions_->findPeer(job.uuid, job.peer, name, address)) return kPeerGone.arg(job.peer);
+    if (name == job.peer_name && address == job.peer_address) return {};
+    QString other = QLatin1Char('\'') + shownCodecText(name, kMaxPeerTextInReason) + QLatin1Char('\'');
+    if (address != job.peer_address && !address.isEmpty()) {
+        other += QStringLiteral(" at ") + shownCodecText(address, kMaxPeerTextInReason);
+    }
+    return kPeerNowOther.arg(job.peer, other);
+}
+
+QString Scheduler::missedReason(const Job& job) const {
+    if (!job.connect_refusal.isEmpty()) return kConnectRefused.arg(job.connect_refusal);
+    const QString blocked = connectBlockedReason(job);
+    if (!blocked.isEmpty()) return blocked;
+    if (!job.wait_reason.isEmpty()) return job.wait_reason;
+    return job.has_sent_connect ? kNeverUp : kTooLate;
+}
+
+QString Scheduler::connectBlockedReason(const Job& job) const {
+    const QString unavailable = unavailableReason(job);
+    return unavailable.isEmpty() ? peerChangeReason(job) : unavailable;
+}

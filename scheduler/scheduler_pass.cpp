@@ -1,0 +1,240 @@
+// Scheduler's pass: what each pass decides and does. The plan is made from the bookings and the
+// calls held, each codec and peer is reviewed, forces make their room, and then each codec and peer
+// is brought to the plan: a wanted call is held or dialled, one that nobody wants is released.
+#include "scheduler/scheduler.h"
+
+#include <algorithm>
+
+#include "scheduler/plan.h"
+#include "scheduler/series.h"
+
+void Scheduler::tick() {
+    runPass(clock_());
+}
+
+void Scheduler::runPass(const QDateTime& now) {
+    // A receiver of our signals that runs a nested event loop could bring the timer back here.
+    if (!mutex_.tryLock()) {
+        qWarning("Scheduler: the previous pass is still running; skipping this one");
+        return;
+    }
+    is_file_changed_ = false;
+    handOnToOpenOccurrences(now);
+    if (held_calls_.dropOutdatedElements()) is_file_changed_ = true;
+    Plan plan = makePlan(now);
+    for (PeerCalls& calls : plan.calls) reviewPeer(calls, now);
+    // A codec's forces come before its dials, so that no call is made and ended in one pass; each
+    // force's own call is then dialled first, right behind the room it made.
+    makeRoomForForces(plan, now);
+    for (PeerCalls& calls : plan.calls) {
+        if (calls.is_forcing) actOn(calls, now);
+    }
+    for (PeerCalls& calls : plan.calls) {
+        if (!calls.is_forcing) actOn(calls, now);
+    }
+    // By index, reading the length each time: an occurrence added behind this one is settled too.
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+        const JobPtr job = jobs_[i];
+        settle(*job, plan, now);
+    }
+    if (dropAgedDoneJobs(now)) emit scheduleUpdated();
+    const bool is_file_changed = is_file_changed_;
+    mutex_.unlock();
+    if (is_file_changed) save();
+}
+
+void Scheduler::handOnToOpenOccurrences(const QDateTime& now) {
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+        const JobPtr job = jobs_[i];
+        if (job->state == Job::Done || !job->endReached(now) || job->is_next_refused || !isRecurring(*job)) continue;
+        const Job next = nextOccurrence(*job, now);
+        if (!hasNextOccurrence(*job, next) || !next.startReached(now)) continue;
+        // The series' next window is open: its call, if up, is that occurrence's from now on.
+        const bool is_same_peer = peerChangeReason(*job).isEmpty();
+        finishOccurrence(*job, is_same_peer ? next.end : QDateTime(), now);
+    }
+}
+
+Plan Scheduler::collectCalls(const std::function<bool(const PeerKey&)>& includes) const {
+    Plan plan;
+    // One walk: the bookings go to their codec and peer in the order of the list.
+    for (const JobPtr& job : jobs_) {
+        const PeerKey key{job->uuid, job->peer};
+        if (job->state != Job::Done && includes(key)) plan.add(key).bookings.push_back(job.get());
+    }
+    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
+        if (includes(held.key())) plan.add(held.key());
+    }
+    for (PeerCalls& calls : plan.calls) calls.listed = listedIdentity(calls.key);
+    return plan;
+}
+
+Plan Scheduler::makePlan(const QDateTime& now) const {
+    Plan plan = collectCalls([](const PeerKey&) { return true; });
+    for (PeerCalls& calls : plan.calls) weigh(calls, now);
+    return plan;
+}
+
+void Scheduler::reviewPeer(PeerCalls& calls, const QDateTime& now) {
+    const PeerKey& key = calls.key;
+    if (!sessions_->isRegistered(key.codec)) {
+        // Its codec left the fleet, and the call with it.
+        if (held_calls_.forget(key)) is_file_changed_ = true;
+        return;
+    }
+    if (!sessions_->isReady(key.codec)) return;
+    // Who the peer is may have changed where no list showed it: decided before anything is sent.
+    if (followPeer(key, calls.bookings, calls.listed, {})) {
+        is_file_changed_ = true;
+        emit scheduleUpdated();
+        weigh(calls, now);
+    }
+    sightings_.seed(key, calls.listed);
+}
+
+bool Scheduler::isForcing(const PeerCalls& calls, const QDateTime& now) const {
+    if (!calls.is_wanted || !sessions_->isReady(calls.key.codec)) return false;
+    const bool is_up = sessions_->isPeerActive(calls.key.codec, calls.key.peer);
+    // A booking whose call came and went makes no room: it does not dial again.
+    return std::any_of(calls.bookings.cbegin(), calls.bookings.cend(), [&](const Job* booking) {
+        return needsRoom(*booking, calls, now) && (is_up || !booking->connected_at.isValid());
+    });
+}
+
+void Scheduler::makeRoomForForces(Plan& plan, const QDateTime& now) {
+    std::vector<QUuid> codecs;  // in order of their first forcing peer
+    QHash<QUuid, std::vector<PeerCalls*>> forcing;
+    for (PeerCalls& calls : plan.calls) {
+        if (!isForcing(calls, now)) continue;
+        std::vector<PeerCalls*>& of_codec = forcing[calls.key.codec];
+        if (of_codec.empty()) codecs.push_back(calls.key.codec);
+        of_codec.push_back(&calls);
+    }
+    for (const QUuid& codec : codecs) makeRoom(codec, forcing.value(codec), plan, now);
+}
+
+void Scheduler::makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now) {
+    QStringList room;  // the forcing bookings' own peers
+    for (const PeerCalls* calls : forcing) room.append(calls->key.peer);
+    QStringList others;
+    bool is_own_call_up = false;
+    for (const QString& active : sessions_->activePeers(codec)) {
+        if (room.contains(active)) {
+            is_own_call_up = true;
+        } else {
+            others.append(active);
+        }
+    }
+    if (is_own_call_up) {
+        // A disconnect-all would cut the very call the room is made for: the others end one by one.
+        for (const QString& other : others) sessions_->sendDisconnect(codec, other.toInt());
+    } else if (!sessions_->sendDisconnectAll(codec)) {
+        return;
+    }
+    QString forcer;
+    for (PeerCalls* calls : forcing) {
+        calls->is_forcing = true;
+        for (Job* booking : calls->bookings) {
+            if (!needsRoom(*booking, *calls, now)) continue;
+            booking->forced_at = now;
+            booking->forced_others = others;
+            booking->force_refusal.clear();
+            if (forcer.isEmpty()) forcer = peerText(*booking);
+        }
+    }
+    is_file_changed_ = true;
+    for (const QString& other : others) noteEndedByForce(plan.find({codec, other}), forcer, now);
+}
+
+void Scheduler::noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now) {
+    if (!ended) return;
+    // Up before the force, its call was its bookings' own: ended, it is not dialled again.
+    for (Job* booking : ended->bookings) {
+        if (!wantsCall(*booking, *ended, now)) continue;
+        if (!booking->connected_at.isValid()) booking->connected_at = now;
+        booking->ended_by_force = forcer;
+        booking->is_force_end_logged = false;
+    }
+    weigh(*ended, now);
+}
+
+void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
+    const PeerKey& key = calls.key;
+    if (!sessions_->isReady(key.codec)) return;
+    if (sessions_->isPeerActive(key.codec, key.peer)) {
+        if (calls.is_wanted) {
+            hold(calls, now);
+        } else if (!calls.is_maybe_wanted) {
+            release(calls);
+        }
+        return;
+    }
+    if (forgetGoneCall(key)) {
+        is_file_changed_ = true;
+    } else if (!calls.is_wanted) {
+        letGoOfUnansweredDial(key, now);
+        return;
+    }
+    if (calls.is_wanted && calls.needs_call) dial(calls, now);
+}
+
+void Scheduler::letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now) {
+    const auto held = held_calls_.constFind(key);
+    if (held == held_calls_.constEnd()) return;
+    // Only its connect went out, and nothing is cut that never came up: should that connect still
+    // bring the call up, it is ended then. Once the codec refused it, or had a tick to act on it,
+    // nothing is on its way.
+    const bool is_settled = held->is_connect_refused || !held->dialled_at.isValid() ||
+                            held->dialled_at.msecsTo(now) >= kTickMs;
+    if (is_settled && held_calls_.forget(key)) is_file_changed_ = true;
+}
+
+void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
+    auto held = held_calls_.find(calls.key);
+    if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) {
+        // Its disconnect is on its way: should the codec act on it, the call's going is the
+        // schedule's own doing, and the booking that wants it now dials it again.
+        held->disconnect = HeldCall::Disconnect::kOverruled;
+        return;
+    }
+    for (Job* booking : calls.bookings) {
+        if (!wantsCall(*booking, calls, now)) continue;
+        if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
+        if (!booking->connected_at.isValid()) {
+            booking->connected_at = now;
+            is_file_changed_ = true;
+        }
+        noteLaterOccurrenceCall(*booking, now);
+    }
+    held->is_seen_up = true;
+    held->disconnect = HeldCall::Disconnect::kNone;
+    held->refusal.clear();
+}
+
+void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
+    std::vector<Job*> dialling;
+    for (Job* booking : calls.bookings) {
+        if (wantsCall(*booking, calls, now) && !booking->connected_at.isValid()) dialling.push_back(booking);
+    }
+    if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
+    for (Job* booking : dialling) booking->has_sent_connect = true;
+    auto held = held_calls_.find(calls.key);
+    if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
+    held->dialled_at = now;
+    held->is_connect_refused = false;
+}
+
+HeldCalls::Map::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now) {
+    HeldCall call;
+    call.peer_name = booking.peer_name;
+    call.peer_address = booking.peer_address;
+    call.since = now;
+    is_file_changed_ = true;
+    return held_calls_.hold(key, call);
+}
+
+void Scheduler::release(PeerCalls& calls) {
+    const auto held = held_calls_.find(calls.key);
+    if (held == held_calls_.end()) return;  // not the schedule's: never cut
+    if (sessions_->sendDisconnect(calls.key.codec, calls.key.peer.toInt())) held->disconnect = HeldCall::Disconnect::kSent;
+}

@@ -1,0 +1,147 @@
+// Scheduler as a listener of the codecs: what their peer lists tell of each booking's peer (who it
+// is now) and of the schedule's calls (up, or gone), and what their refusals answer; with the
+// lookups of a peer and its held call in the codec's last list.
+#include "scheduler/scheduler.h"
+
+#include "scheduler/plan.h"
+
+void Scheduler::peerListReceived(const QUuid& uuid) {
+    // A list from a codec that is not ready tells nothing; the first pass once it is decides.
+    if (!sessions_->isReady(uuid)) return;
+    Plan of_codec = collectCalls([&uuid](const PeerKey& key) { return key.codec == uuid; });
+    bool is_changed = false;
+    for (PeerCalls& calls : of_codec.calls) {
+        const QStringList seen_before = sightings_.see(calls.key, calls.listed);
+        is_changed = followPeer(calls.key, calls.bookings, calls.listed, seen_before) || is_changed;
+        is_changed = forgetGoneCall(calls.key) || noteCallUp(calls, clock_()) || is_changed;
+    }
+    if (!is_changed) return;
+    emit scheduleUpdated();
+    save();
+}
+
+bool Scheduler::forgetGoneCall(const PeerKey& key) {
+    const auto held = held_calls_.find(key);
+    if (held == held_calls_.end() || sessions_->isPeerActive(key.codec, key.peer)) return false;
+    // Only a call seen up, or one whose disconnect went out, is gone; a connect may still be on its way.
+    if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
+    return held_calls_.forget(key);
+}
+
+bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
+    const auto held = held_calls_.find(calls.key);
+    if (held == held_calls_.end() || held->disconnect != HeldCall::Disconnect::kNone ||
+        !sessions_->isPeerActive(calls.key.codec, calls.key.peer)) {
+        return false;
+    }
+    held->is_seen_up = true;
+    bool is_noted = false;
+    for (Job* booking : calls.bookings) {
+        if (!wantsCall(*booking, calls, now)) continue;
+        is_noted = noteLaterOccurrenceCall(*booking, now) || is_noted;
+        if (booking->connected_at.isValid()) continue;
+        booking->connected_at = now;
+        is_noted = true;
+    }
+    return is_noted;
+}
+
+void Scheduler::codecLeftReady(const QUuid& uuid) {
+    sightings_.forgetCodec(uuid);
+}
+
+void Scheduler::connectRefused(const QUuid& uuid, const QString& peer, const QString& reason) {
+    const PeerKey key{uuid, Job::normalPeerId(peer)};
+    const auto held = held_calls_.find(key);
+    if (held != held_calls_.end() && !held->is_seen_up) held->is_connect_refused = true;
+    // Said on the rows of the occurrences that dialled it, while their call is not up.
+    for (const JobPtr& job : jobs_) {
+        if (job->state == Job::Done || job->uuid != uuid || job->peer != key.peer) continue;
+        if (job->has_sent_connect && !job->connected_at.isValid()) job->connect_refusal = reason;
+    }
+}
+
+void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& reason) {
+    const auto held = held_calls_.find({uuid, QString::number(peer)});
+    if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) held->refusal = reason;
+    noteForceRefused(uuid, QString::number(peer), reason);
+}
+
+void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {
+    noteForceRefused(uuid, QString(), reason);
+}
+
+void Scheduler::noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason) {
+    const QDateTime now = clock_();
+    for (const JobPtr& job : jobs_) {
+        if (job->state == Job::Done || job->uuid != uuid) continue;
+        // A call the force did not end, should it go later, went for another reason.
+        if (!job->ended_by_force.isEmpty() && sessions_->isPeerActive(uuid, job->peer)) job->ended_by_force.clear();
+        if (!job->priority || !job->forced_at.isValid()) continue;
+        // Only the force of the last pass may be answered: the codec answers at once.
+        if (job->forced_at.msecsTo(now) >= kTickMs) continue;
+        if (other.isEmpty() || job->forced_others.contains(other)) job->force_refusal = reason;
+    }
+}
+
+bool Scheduler::followPeer(const PeerKey& key, const std::vector<Job*>& bookings, const QStringList& listed,
+                           const QStringList& seen_before) {
+    if (listed.isEmpty()) return false;  // nothing under the id: the pass forgets a call held for it
+    const auto held = held_calls_.find(key);
+    const bool has_held = held != held_calls_.end() && held->hasPeerIdentity();
+    // The peers the bookings and the held call know under the id, other than the one listed.
+    QList<QStringList> known;
+    if (has_held && !held->isOf(listed)) known.append({key.peer, held->peer_name, held->peer_address});
+    for (const Job* booking : bookings) {
+        const QStringList was = booking->peerIdentity();
+        if (booking->hasPeerIdentity() && was != listed && !known.contains(was)) known.append(was);
+    }
+    bool is_renamed = false;
+    for (const QStringList& was : known) {
+        if (!isFollowed(key, was, listed, seen_before)) continue;
+        for (Job* booking : bookings) {
+            if (booking->peerIdentity() != was) continue;
+            booking->peer_name = listed.value(1);
+            booking->peer_address = listed.value(2);
+        }
+        if (has_held && held->isOf(was)) {
+            held->peer_name = listed.value(1);
+            held->peer_address = listed.value(2);
+        }
+        is_renamed = true;
+    }
+    if (has_held && !held->isOf(listed)) {
+        // Another peer's call now, or this one's at another host: not the schedule's to cut.
+        held_calls_.forget(key);
+        return true;
+    }
+    return is_renamed;
+}
+
+bool Scheduler::isFollowed(const PeerKey& key, const QStringList& was, const QStringList& listed,
+                           const QStringList& seen_before) const {
+    if (sessions_->isRenameSent(key.codec, was, listed)) return true;
+    // Another client's change of the host, seen or not, may put another far end on air.
+    if (was.value(2) != listed.value(2)) return false;
+    if (!seen_before.isEmpty() && seen_before == was) return true;
+    // Renamed where no list showed it: the schedule's own call, still up under the id, shows it is
+    // the same peer, unless the id was seen to leave.
+    const auto held = held_calls_.constFind(key);
+    return held != held_calls_.constEnd() && held->hasPeerIdentity() && held->isOf(was) && !sightings_.hasLeft(key) &&
+           sessions_->isPeerActive(key.codec, key.peer);
+}
+
+QStringList Scheduler::listedIdentity(const PeerKey& key) const {
+    QString name, address;
+    if (!sessions_->findPeer(key.codec, key.peer, name, address)) return {};
+    return {key.peer, name, address};
+}
+
+const HeldCall* Scheduler::heldCallOf(const Job& booking) const {
+    const auto held = held_calls_.constFind({booking.uuid, booking.peer});
+    return held != held_calls_.constEnd() && held->isOf(booking.peerIdentity()) ? &*held : nullptr;
+}
+
+bool Scheduler::isCallKnownUp(const PeerKey& key) const {
+    return sessions_->isReady(key.codec) && sessions_->isPeerActive(key.codec, key.peer);
+}
