@@ -12,8 +12,10 @@ MeterPacer::MeterPacer(QObject* parent) : QObject(parent) {
 
 void MeterPacer::follow(IPCObject* session) {
     if (!session || paces_.contains(session)) return;
-    paces_.insert(session, {session, kNoLevels, Clock::time_point()});
-    session->setMeteringInterval(static_cast<uint32_t>(kNoLevels.count()));
+    // As the demand stands: a codec added while the tree is sorted by levels is sorted at once.
+    const std::chrono::milliseconds wanted = wantedFor(session);
+    paces_.insert(session, {session, wanted, Clock::time_point()});
+    session->setMeteringInterval(static_cast<uint32_t>(wanted.count()));
     // Forgotten in the demand too: a session made later may take its address.
     connect(session, &QObject::destroyed, this, [this, session] {
         paces_.remove(session);
@@ -26,11 +28,13 @@ void MeterPacer::setDemand(const QSet<IPCObject*>& drawn, bool isSortingByLevels
     if (drawn == drawn_ && isSortingByLevels == isSortingByLevels_) return;
     drawn_ = drawn;
     isSortingByLevels_ = isSortingByLevels;
-    const std::chrono::milliseconds unseen = isSortingByLevels ? kSortingInterval : kNoLevels;
-    for (auto it = paces_.begin(); it != paces_.end(); ++it) {
-        it->wanted = drawn.contains(it->session.data()) ? kDrawnInterval : unseen;
-    }
+    for (Pace& pace : paces_) pace.wanted = wantedFor(pace.session.data());
     applyChanges();
+}
+
+std::chrono::milliseconds MeterPacer::wantedFor(IPCObject* session) const {
+    if (drawn_.contains(session)) return kDrawnInterval;
+    return isSortingByLevels_ ? kSortingInterval : kNoLevels;
 }
 
 void MeterPacer::applyChanges() {

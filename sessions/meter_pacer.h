@@ -36,8 +36,9 @@ public:
 
     explicit MeterPacer(QObject* parent = nullptr);
 
-    // From now on the pacer decides the session's interval, starting with no levels until a view
-    // asks for them. It forgets the session when it is deleted.
+    // From now on the pacer decides the session's interval, starting with what the demand last set
+    // calls for (no levels, unless the fleet is sorted by them). It forgets the session when it is
+    // deleted.
     void follow(IPCObject* session);
     // What the views need now: the sessions whose levels some view draws, and whether a view sorts
     // every codec by its levels.
@@ -50,6 +51,8 @@ private:
         Clock::time_point changed;         // when the session's interval last changed; never: epoch
     };
 
+    // What the demand last set calls for from `session`.
+    std::chrono::milliseconds wantedFor(IPCObject* session) const;
     // Gives each session the interval it wants where its gap has passed, and waits for the first
     // gap still running.
     void applyChanges();
