@@ -178,6 +178,10 @@ IPCObject* CodecDock::sessionWithLevelsInSight() const {
     return FrameClock::isInSight(*ui.meters) ? shown.data() : nullptr;
 }
 
+IPCObject* CodecDock::sessionWithStatisticsInSight() const {
+    return FrameClock::isInSight(*ui.dockWidgetDetails) ? shown.data() : nullptr;
+}
+
 IPCObject* CodecDock::session() const {
     return shown.data();
 }

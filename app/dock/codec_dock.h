@@ -62,6 +62,10 @@ public:
 
     // The codec shown when its level meter is in sight (FrameClock::isInSight), else null.
     IPCObject* sessionWithLevelsInSight() const;
+    // The codec shown while the dock is in sight, whichever page is open, else null: its
+    // statistics table, graphs and tunnel page follow its statistics, and the window's actions
+    // its tunnel's connections.
+    IPCObject* sessionWithStatisticsInSight() const;
     // The id of the peer whose statistics the graphs follow; empty when none.
     QString activePeerId() const { return activePeerId_; }
     EventLogPanel& eventLogPanel() { return eventLog; }

@@ -49,7 +49,7 @@ public:
             if (!mine.isValid() || !theirs.isValid()) return !mine.isValid() && theirs.isValid();
             return mine.toFloat() < theirs.toFloat();
         }
-        if (column >= ZorvaStatRow::kFrameLossColumn && column <= ZorvaStatRow::kDurationColumn) {
+        if (ZorvaStatRow::isStatisticsColumn(column)) {
             const QString mine = text(column);
             const QString theirs = other.text(column);
             if (mine.isEmpty() || theirs.isEmpty()) return mine.isEmpty() && !theirs.isEmpty();

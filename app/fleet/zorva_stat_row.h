@@ -41,6 +41,10 @@ public:
 
     // Where the "Levels" cell holds the level the row sorts by (a float, dB); none without levels.
     static constexpr int kLevelSortRole = Qt::UserRole;
+    // The columns that show the receiving connection's statistics: frame loss, latency, duration.
+    static constexpr bool isStatisticsColumn(int column) {
+        return column >= kFrameLossColumn && column <= kDurationColumn;
+    }
 
     // `uuid` is the tile key the summary view made for the codec.
     ZorvaStatRow(IPCObject* session, QUuid uuid);

@@ -103,7 +103,15 @@ bool ZorvaSummary::isSortedByLevels() const {
 }
 
 bool ZorvaSummary::isSortingByLevelsInSight() const {
-    return isSortedByLevels() && FrameClock::isInSight(*ui->summaryTree);
+    return isSortedByLevels() && isTreeInSight();
+}
+
+bool ZorvaSummary::isSortingByStatisticsInSight() const {
+    return ZorvaStatRow::isStatisticsColumn(ui->summaryTree->header()->sortIndicatorSection()) && isTreeInSight();
+}
+
+bool ZorvaSummary::isTreeInSight() const {
+    return FrameClock::isInSight(*ui->summaryTree->viewport());
 }
 
 // A start with 256 codecs sorted the whole tree 256 times; the rows are in order already, so the
@@ -267,17 +275,44 @@ void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
 }
 
 void ZorvaSummary::addRowsInSight(QSet<IPCObject*>& sessions) const {
+    const QRect seen = ui->summaryTree->viewport()->rect();
+    for (const ZorvaStatRow* row : rowsInViewport()) {
+        // The row's meter is a child of the viewport, placed in the "Levels" cell.
+        const MiniMeter* meter = row->existingMeter();
+        if (meter && meter->isVisible() && meter->geometry().intersects(seen)) sessions.insert(row->session());
+    }
+}
+
+QSet<IPCObject*> ZorvaSummary::sessionsWithStatisticsInSight() const {
+    QSet<IPCObject*> sessions;
+    if (!isTreeInSight() || !isStatisticsColumnInSight()) return sessions;
+    for (const ZorvaStatRow* row : rowsInViewport()) sessions.insert(row->session());
+    sessions.remove(nullptr);
+    return sessions;
+}
+
+QList<const ZorvaStatRow*> ZorvaSummary::rowsInViewport() const {
+    QList<const ZorvaStatRow*> rows;
     const QTreeWidget& tree = *ui->summaryTree;
-    const QRect seen = tree.viewport()->rect();
-    for (int y = 0; y < seen.height();) {
+    const int height = tree.viewport()->height();
+    for (int y = 0; y < height;) {
         QTreeWidgetItem* item = tree.itemAt(0, y);
         if (!item) break;
         y = tree.visualItemRect(item).bottom() + 1;
-        const ZorvaStatRow* row = itemRowMap.value(item);
-        // The row's meter is a child of the viewport, placed in the "Levels" cell.
-        const MiniMeter* meter = row ? row->existingMeter() : nullptr;
-        if (meter && meter->isVisible() && meter->geometry().intersects(seen)) sessions.insert(row->session());
+        if (const ZorvaStatRow* row = itemRowMap.value(item)) rows.append(row);
     }
+    return rows;
+}
+
+bool ZorvaSummary::isStatisticsColumnInSight() const {
+    const QHeaderView& header = *ui->summaryTree->header();
+    const int width = ui->summaryTree->viewport()->width();
+    for (int column = 0; column < header.count(); ++column) {
+        if (!ZorvaStatRow::isStatisticsColumn(column) || header.isSectionHidden(column)) continue;
+        const int left = header.sectionViewportPosition(column);
+        if (left < width && left + header.sectionSize(column) > 0) return true;
+    }
+    return false;
 }
 
 void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {

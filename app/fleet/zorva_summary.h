@@ -62,6 +62,12 @@ public:
     // Whether the summary tree is in sight and sorted by "Levels": it then sorts every codec by its
     // newest levels once a second.
     bool isSortingByLevelsInSight() const;
+    // The sessions whose statistics a row of the summary tree shows in sight now: the rows in the
+    // tree's viewport, while the tree is in sight and so is one of its statistics columns.
+    QSet<IPCObject*> sessionsWithStatisticsInSight() const;
+    // Whether the summary tree is in sight and sorted by one of its statistics columns: every
+    // codec's figures then decide where its row stands.
+    bool isSortingByStatisticsInSight() const;
 
     // Where the clocks of the tiles and rows ask for scheduled connections; null shows none.
     void setScheduler(Scheduler* scheduler);
@@ -110,6 +116,11 @@ private:
     // The sessions of the tiles, or of the tree rows, whose meter lies in the page's viewport.
     void addTilesInSight(QSet<IPCObject*>& sessions) const;
     void addRowsInSight(QSet<IPCObject*>& sessions) const;
+    // The rows in the tree's viewport, top to bottom.
+    QList<const ZorvaStatRow*> rowsInViewport() const;
+    bool isTreeInSight() const;
+    // Whether a statistics column lies at least in part in the tree's viewport.
+    bool isStatisticsColumnInSight() const;
     // Where an arrow key, Home or End moves the selection in tileList from the selected tile (from
     // none to the first); out of range at the grid's edges; none for any other key.
     std::optional<int> tileIndexForKey(int key) const;
