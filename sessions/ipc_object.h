@@ -522,6 +522,9 @@ private:
     void announce_graph_changes();
     // True for reports that carry their values in a child on a subscribing codec, and lack it.
     static bool is_childless_report(const QString& key, const Message& message);
+    // Files the statistics a subscribed report carries, and a pushed tunnel status, under the
+    // names the parsers read them by, without a copy.
+    void file_report_parts(const QString& key, const SharedMessage& report) override;
 
     // The parsers' bodies, on a report already taken from the cache (GUI thread).
     void apply_peer_list(const Message& list);
