@@ -248,9 +248,9 @@ bool isSortedByLevel(MeteringPaceTest& t) {
     return true;
 }
 
-// 48 codecs: the window shows the first tiles and rows; the last ones are out of sight, and the
-// first ones once scrolled to the end.
-const std::vector<Scenario> kScenarios = {
+// The levels' rows. 48 codecs: the window shows the first tiles and rows; the last ones are out of
+// sight, and the first ones once scrolled to the end.
+const std::vector<Scenario> kLevelScenarios = {
     {"TileScrolledOutAndBackIn",
      CodecSimMode::kNormal,
      {{"at the top", nothing, firstFastLastNot},
@@ -330,21 +330,6 @@ const std::vector<Scenario> kScenarios = {
       {"at the end", toTheEnd, lastFastFirstNot},
       {"back at the top", toTheTop, firstBackAndMoving}}},
 };
-
-class MeteringScenarioTest : public MeteringPaceTest, public ::testing::WithParamInterface<Scenario> {};
-
-TEST_P(MeteringScenarioTest, LevelsAreAskedForAsTheViewsShowThem) {
-    startCodecs(48, GetParam().mode);
-    ASSERT_TRUE(isTileInSight(0));
-    ASSERT_FALSE(isTileInSight(last()));
-    for (const Step& step : GetParam().steps) {
-        step.act(*this);
-        EXPECT_TRUE(step.holds(*this)) << step.what;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, MeteringScenarioTest, ::testing::ValuesIn(kScenarios),
-                         [](const ::testing::TestParamInfo<Scenario>& row) { return std::string(row.param.name); });
 
 void showTree(MeteringPaceTest& t) { t.view().showStatsOverview(); }
 bool firstRowOwnPaceLastRowUnseen(MeteringPaceTest& t) {
@@ -433,10 +418,11 @@ const std::vector<Scenario> kStatisticsScenarios = {
        }}}},
 };
 
-class StatisticsScenarioTest : public MeteringPaceTest, public ::testing::WithParamInterface<Scenario> {};
+class ReportPaceScenarioTest : public MeteringPaceTest, public ::testing::WithParamInterface<Scenario> {};
 
-TEST_P(StatisticsScenarioTest, StatisticsAreAskedForAsTheViewsShowThem) {
+TEST_P(ReportPaceScenarioTest, ReportsAreAskedForAsTheViewsShowThem) {
     startCodecs(48, GetParam().mode);
+    ASSERT_TRUE(isTileInSight(0));
     ASSERT_FALSE(isTileInSight(last()));
     for (const Step& step : GetParam().steps) {
         step.act(*this);
@@ -444,8 +430,11 @@ TEST_P(StatisticsScenarioTest, StatisticsAreAskedForAsTheViewsShowThem) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(StatisticsRows, StatisticsScenarioTest, ::testing::ValuesIn(kStatisticsScenarios),
-                         [](const ::testing::TestParamInfo<Scenario>& row) { return std::string(row.param.name); });
+std::string scenarioName(const ::testing::TestParamInfo<Scenario>& row) {
+    return row.param.name;
+}
+INSTANTIATE_TEST_SUITE_P(Levels, ReportPaceScenarioTest, ::testing::ValuesIn(kLevelScenarios), scenarioName);
+INSTANTIATE_TEST_SUITE_P(Statistics, ReportPaceScenarioTest, ::testing::ValuesIn(kStatisticsScenarios), scenarioName);
 
 // A codec nobody looks at reports its statistics every 5 s, and its graph series keep each
 // report. Opened in the dock after a while, its delay graph shows a bar for every report that came
