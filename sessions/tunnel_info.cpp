@@ -41,7 +41,7 @@ TunnelInfo::TunnelInfo(CacheReader reader) : readCached_(std::move(reader)) {}
 TunnelInfo::~TunnelInfo() = default;
 
 void TunnelInfo::refresh() {
-    for (std::shared_ptr<const Message>* handled : {&handledStats_, &handledConns_, &handledStatus_}) handled->reset();
+    for (std::weak_ptr<const Message>* handled : {&handledStats_, &handledConns_, &handledStatus_}) handled->reset();
     handleUnsoTunStats(QUuid());
     handleRecvTunnelStatus(QUuid());
     handleUnsoTunConns(QUuid());
@@ -51,10 +51,11 @@ void TunnelInfo::detachSession() {
     if (session_) session_->resetWidgets();
 }
 
-std::shared_ptr<const Message> TunnelInfo::takeNewReport(const QString& name,
-                                                         std::shared_ptr<const Message>& handled) {
+std::shared_ptr<const Message> TunnelInfo::takeNewReport(const QString& name, std::weak_ptr<const Message>& handled) {
     std::shared_ptr<const Message> report = readCached_(name);
-    if (report == handled) return nullptr;
+    // The same report shares its control block, which outlives it while `handled` refers to it.
+    const bool isHandled = !handled.owner_before(report) && !report.owner_before(handled);
+    if (!report || isHandled) return nullptr;
     handled = report;
     return report;
 }

@@ -88,13 +88,14 @@ private:
     // The cached report `name`, unless it is `handled`, the one its handler took last: a report
     // is handled once, however many of its signals were queued before the first was handled.
     // Null then, as when none is cached; otherwise it becomes `handled`.
-    std::shared_ptr<const Message> takeNewReport(const QString& name, std::shared_ptr<const Message>& handled);
+    std::shared_ptr<const Message> takeNewReport(const QString& name, std::weak_ptr<const Message>& handled);
 
     CacheReader readCached_;
-    // The reports last handled, kept so that they are known again (refresh() forgets them).
-    std::shared_ptr<const Message> handledStats_;
-    std::shared_ptr<const Message> handledConns_;
-    std::shared_ptr<const Message> handledStatus_;
+    // The reports last handled, to know them again (refresh() forgets them). Not kept alive: a
+    // report is destroyed where the cache lets it go, on the loop thread.
+    std::weak_ptr<const Message> handledStats_;
+    std::weak_ptr<const Message> handledConns_;
+    std::weak_ptr<const Message> handledStatus_;
     std::unique_ptr<TunnelSession> session_;
     int connSessionCount_ = 0;
     // Listeners run inside the handlers. A handler they call back into (a refresh from a slot)

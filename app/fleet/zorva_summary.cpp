@@ -102,14 +102,6 @@ bool ZorvaSummary::isSortedByLevels() const {
     return ui->summaryTree->header()->sortIndicatorSection() == ZorvaStatRow::kLevelsColumn;
 }
 
-bool ZorvaSummary::isSortingByLevelsInSight() const {
-    return isSortedByLevels() && isTreeInSight();
-}
-
-bool ZorvaSummary::isSortingByStatisticsInSight() const {
-    return ZorvaStatRow::isStatisticsColumn(ui->summaryTree->header()->sortIndicatorSection()) && isTreeInSight();
-}
-
 bool ZorvaSummary::isTreeInSight() const {
     return FrameClock::isInSight(*ui->summaryTree->viewport());
 }
@@ -245,14 +237,27 @@ void ZorvaSummary::setMeterShown(const QUuid& tileKey, bool isShown) {
 
 // Asked at every frame, so it looks only at what may be in sight: the grid rows, or the tree rows,
 // within the page's viewport (a fleet's 256 widgets, each looked at, would cost more than the rest).
-QSet<IPCObject*> ZorvaSummary::sessionsWithLevelsInSight() const {
-    QSet<IPCObject*> sessions;
-    const bool isTilePage = currentPage() == kTilePage;
-    const QWidget& viewport = isTilePage ? *ui->scrollArea->viewport() : *ui->summaryTree->viewport();
-    if (!FrameClock::isInSight(viewport)) return sessions;
-    isTilePage ? addTilesInSight(sessions) : addRowsInSight(sessions);
-    sessions.remove(nullptr);
-    return sessions;
+void ZorvaSummary::addDemand(ReportPacer::Demand& demand) const {
+    if (currentPage() == kTilePage) {
+        // The tiles show no statistics.
+        if (FrameClock::isInSight(*ui->scrollArea->viewport())) addTilesInSight(demand.levelsDrawn);
+        return;
+    }
+    if (!isTreeInSight()) return;
+    demand.isSortingByLevels = demand.isSortingByLevels || isSortedByLevels();
+    demand.isSortingByStatistics =
+        demand.isSortingByStatistics ||
+        ZorvaStatRow::isStatisticsColumn(ui->summaryTree->header()->sortIndicatorSection());
+    const bool showsStatistics = isStatisticsColumnInSight();
+    const QRect seen = ui->summaryTree->viewport()->rect();
+    for (const ZorvaStatRow* row : rowsInViewport()) {
+        IPCObject* session = row->session();
+        if (!session) continue;
+        if (showsStatistics) demand.statisticsShown.insert(session);
+        // The row's meter is a child of the viewport, placed in the "Levels" cell.
+        const MiniMeter* meter = row->existingMeter();
+        if (meter && meter->isVisible() && meter->geometry().intersects(seen)) demand.levelsDrawn.insert(session);
+    }
 }
 
 void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
@@ -265,30 +270,13 @@ void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
         for (int column = 0; column < kTilesPerRow; ++column) {
             QLayoutItem* cell = gridLayout->itemAtPosition(row, column);
             const auto* tile = cell ? qobject_cast<const InstanceWidget*>(cell->widget()) : nullptr;
-            if (!tile) continue;
+            if (!tile || !tile->session()) continue;
             const MiniMeter& meter = *tile->miniMeter();
             if (meter.isVisible() && seen.intersects(QRect(meter.mapTo(&contents, QPoint()), meter.size()))) {
                 sessions.insert(tile->session());
             }
         }
     }
-}
-
-void ZorvaSummary::addRowsInSight(QSet<IPCObject*>& sessions) const {
-    const QRect seen = ui->summaryTree->viewport()->rect();
-    for (const ZorvaStatRow* row : rowsInViewport()) {
-        // The row's meter is a child of the viewport, placed in the "Levels" cell.
-        const MiniMeter* meter = row->existingMeter();
-        if (meter && meter->isVisible() && meter->geometry().intersects(seen)) sessions.insert(row->session());
-    }
-}
-
-QSet<IPCObject*> ZorvaSummary::sessionsWithStatisticsInSight() const {
-    QSet<IPCObject*> sessions;
-    if (!isTreeInSight() || !isStatisticsColumnInSight()) return sessions;
-    for (const ZorvaStatRow* row : rowsInViewport()) sessions.insert(row->session());
-    sessions.remove(nullptr);
-    return sessions;
 }
 
 QList<const ZorvaStatRow*> ZorvaSummary::rowsInViewport() const {

@@ -129,14 +129,9 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
 }
 
 void MainWindow::reportWhatIsInSight() {
-    const ZorvaSummary& fleet = *ui->w_summary;
     ReportPacer::Demand demand;
-    demand.levelsDrawn = fleet.sessionsWithLevelsInSight();
-    if (IPCObject* docked = codecDock->sessionWithLevelsInSight()) demand.levelsDrawn.insert(docked);
-    demand.isSortingByLevels = fleet.isSortingByLevelsInSight();
-    demand.statisticsShown = fleet.sessionsWithStatisticsInSight();
-    if (IPCObject* docked = codecDock->sessionWithStatisticsInSight()) demand.statisticsShown.insert(docked);
-    demand.isSortingByStatistics = fleet.isSortingByStatisticsInSight();
+    ui->w_summary->addDemand(demand);
+    codecDock->addDemand(demand);
     reportPacer.setDemand(demand);
 }
 
