@@ -18,7 +18,6 @@ constexpr double kMinus6Db = 0.9166666666666666;
 
 const QColor kUnlit(64, 64, 64);
 const QColor kMark(100, 170, 255);
-constexpr int kMarkThickness = 2;
 
 QString gradientSheet(const char* axis, const char* middleStop) {
     return QStringLiteral(
@@ -26,12 +25,6 @@ QString gradientSheet(const char* axis, const char* middleStop) {
                "stop:%3 #df0, stop:%4 #ea0, stop:0.92 #f00);")
         .arg(QLatin1String(axis), QLatin1String(middleStop), QString::number(kMinus12Db, 'g', 6),
              QString::number(kMinus6Db, 'g', 6));
-}
-
-// A fraction as drawn: held to 0..1, NaN as 0.
-double drawnFraction(float value) {
-    if (!(value > 0.0f)) return 0.0;
-    return value < 1.0f ? static_cast<double>(value) : 1.0;
 }
 
 }  // namespace
@@ -76,26 +69,14 @@ void MeterWidget::setGradient() {
 }
 
 void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel) {
-    const Extent before = extent();
-    level_ = level;
-    secondLevel_ = secondLevel;
-    hasSecondLevel_ = hasSecondLevel;
+    const LevelBar::Extent before = extent();
+    bar_.setLevels(level, secondLevel, hasSecondLevel);
     // A bar out of sight keeps its level and shows it when it is next painted.
-    if (!(extent() == before) && FrameClock::isInSight(*this)) update();
+    if (extent() != before && FrameClock::isInSight(*this)) update();
 }
 
-MeterWidget::Extent MeterWidget::extent() const {
-    const int length = horizontal_ ? width() : height();
-    Extent result;
-    result.covered = static_cast<int>(length * (1.0 - drawnFraction(level_)));
-    if (hasSecondLevel_) {
-        const int fromEnd = static_cast<int>(length * (1.0 - drawnFraction(secondLevel_)));
-        // Vertical: the mark's top row; horizontal: the mark ends where a level of the same
-        // value would stop being lit. A mark wholly outside the bar is none.
-        result.markStart = horizontal_ ? length - fromEnd - kMarkThickness : fromEnd;
-        result.hasMark = result.markStart < length && result.markStart + kMarkThickness > 0;
-    }
-    return result;
+LevelBar::Extent MeterWidget::extent() const {
+    return bar_.extent(horizontal_ ? width() : height(), horizontal_);
 }
 
 const QPixmap& MeterWidget::background() {
@@ -116,7 +97,8 @@ void MeterWidget::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0) return;
     QPainter painter(this);
     painter.drawPixmap(0, 0, background());
-    const Extent shown = extent();
+    const LevelBar::Extent shown = extent();
+    constexpr int kMarkThickness = LevelBar::kMarkThickness;
     if (horizontal_) {
         painter.fillRect(width() - shown.covered, 0, shown.covered, height(), kUnlit);
         if (shown.hasMark) painter.fillRect(shown.markStart, 0, kMarkThickness, height(), kMark);

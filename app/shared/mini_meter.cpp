@@ -63,9 +63,9 @@ void MiniMeter::buildBars() {
     }
 }
 
-MeterBars MiniMeter::bars() {
+MeterBars<MeterWidget> MiniMeter::bars() {
     buildBars();
-    return MeterBars(rxl, rxr, txl, txr);
+    return MeterBars<MeterWidget>(*rxl, *rxr, *txl, *txr);
 }
 
 MiniMeter::~MiniMeter() {

@@ -57,7 +57,7 @@ protected:
 private:
     // Makes the frames and bars, once.
     void buildBars();
-    MeterBars bars();
+    MeterBars<MeterWidget> bars();
     void startWatching();
     void stopWatching();
     // The session reported: its levels are read at the next frame.
