@@ -16,18 +16,48 @@ constexpr double kScaleDb = 72.0;
 constexpr double kMinus12Db = 0.8333333333333334;
 constexpr double kMinus6Db = 0.9166666666666666;
 
-const QColor kUnlit(64, 64, 64);
-const QColor kMark(100, 170, 255);
+struct GradientStop {
+    double at;
+    const char* vertical;
+    const char* horizontal;
+};
+const GradientStop kGradientStops[] = {
+    {0, "#0c2", "#0c2"},          {0.5, "#3d0", "#2e1"},       {0.75, "#ee0", "#ee0"},
+    {kMinus12Db, "#df0", "#df0"}, {kMinus6Db, "#ea0", "#ea0"}, {0.92, "#f00", "#f00"},
+};
 
-QString gradientSheet(const char* axis, const char* middleStop) {
-    return QStringLiteral(
-               "background: qlineargradient( %1, stop:0 #0c2, stop:0.5 %2, stop:0.75 #ee0, "
-               "stop:%3 #df0, stop:%4 #ea0, stop:0.92 #f00);")
-        .arg(QLatin1String(axis), QLatin1String(middleStop), QString::number(kMinus12Db, 'g', 6),
-             QString::number(kMinus6Db, 'g', 6));
+const char* stopColour(const GradientStop& stop, Qt::Orientation orientation) {
+    return orientation == Qt::Horizontal ? stop.horizontal : stop.vertical;
+}
+
+// A stop's place as the style sheet writes it (six significant digits), so that both gradients
+// are the same to the pixel.
+QString stopText(double at) {
+    return QString::number(at, 'g', 6);
+}
+
+QString gradientSheet(Qt::Orientation orientation) {
+    QString sheet = QStringLiteral("background: qlineargradient( %1")
+                        .arg(orientation == Qt::Horizontal ? QLatin1String("x1:0 y2:0, x2:1 y1:0")
+                                                           : QLatin1String("x1:0 y2:0, x2:0 y1:1"));
+    for (const GradientStop& stop : kGradientStops)
+        sheet += QStringLiteral(", stop:%1 %2").arg(stopText(stop.at), QLatin1String(stopColour(stop, orientation)));
+    return sheet + QStringLiteral(");");
 }
 
 }  // namespace
+
+const QColor kMeterUnlit(64, 64, 64);
+const QColor kMeterMark(100, 170, 255);
+
+QLinearGradient meterGradient(Qt::Orientation orientation) {
+    // Vertical: from the bottom edge (stop 0) to the top.
+    QLinearGradient gradient = orientation == Qt::Horizontal ? QLinearGradient(0, 0, 1, 0) : QLinearGradient(0, 1, 0, 0);
+    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
+    for (const GradientStop& stop : kGradientStops)
+        gradient.setColorAt(stopText(stop.at).toDouble(), QColor(stopColour(stop, orientation)));
+    return gradient;
+}
 
 double levelToFraction(float db) {
     const double x = db;
@@ -58,14 +88,14 @@ double dbToGain(float x) {
 MeterWidget::MeterWidget(QWidget* parent) : QWidget(parent) {
     // Every pixel is painted: the cached gradient, then the grey cover.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setStyleSheet(gradientSheet("x1:0 y2:0, x2:0 y1:1", "#3d0"));
+    setStyleSheet(gradientSheet(Qt::Vertical));
 }
 
 MeterWidget::~MeterWidget() = default;
 
 void MeterWidget::setGradient() {
     horizontal_ = true;
-    setStyleSheet(gradientSheet("x1:0 y2:0, x2:1 y1:0", "#2e1"));
+    setStyleSheet(gradientSheet(Qt::Horizontal));
 }
 
 void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel) {
@@ -100,11 +130,11 @@ void MeterWidget::paintEvent(QPaintEvent*) {
     const LevelBar::Extent shown = extent();
     constexpr int kMarkThickness = LevelBar::kMarkThickness;
     if (horizontal_) {
-        painter.fillRect(width() - shown.covered, 0, shown.covered, height(), kUnlit);
-        if (shown.hasMark) painter.fillRect(shown.markStart, 0, kMarkThickness, height(), kMark);
+        painter.fillRect(width() - shown.covered, 0, shown.covered, height(), kMeterUnlit);
+        if (shown.hasMark) painter.fillRect(shown.markStart, 0, kMarkThickness, height(), kMeterMark);
     } else {
-        painter.fillRect(0, 0, width(), shown.covered, kUnlit);
-        if (shown.hasMark) painter.fillRect(0, shown.markStart, width(), kMarkThickness, kMark);
+        painter.fillRect(0, 0, width(), shown.covered, kMeterUnlit);
+        if (shown.hasMark) painter.fillRect(0, shown.markStart, width(), kMarkThickness, kMeterMark);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLinearGradient>
 #include <QPixmap>
 #include <QWidget>
 
@@ -49,6 +50,13 @@ private:
     bool horizontal_ = false;
     QPixmap background_;  // the style sheet's gradient at the current size; null when stale
 };
+
+// Every level bar's colours: the cover of its unlit part and its second mark.
+extern const QColor kMeterUnlit;
+extern const QColor kMeterMark;
+// The lit colours from green through yellow to red, along a bar lit from the left (horizontal) or
+// from the bottom, relative to the rectangle it fills: the same gradient as the bar's style sheet.
+QLinearGradient meterGradient(Qt::Orientation orientation);
 
 // The meter scale: dB to the lit fraction of a bar. 0 dB and above is 1, -72 dB and below (and NaN)
 // 0, linear between.
