@@ -8,10 +8,12 @@
 #include <QWidget>
 
 #include <cmath>
+#include <array>
 #include <functional>
 #include <limits>
 #include <vector>
 
+#include "app/shared/meter_bars.h"
 #include "app/shared/meter_widget.h"
 #include "app/shared/mini_meter.h"
 #include "tests/app/paint_counter.h"
@@ -65,43 +67,45 @@ struct FormMeter {
     }
 };
 
-// What is given to both meters: levels in dB as the session reports them, with or without marks.
-struct Levels {
+// Levels in dB as the session reports them: four levels, and four marks when `hasMarks`.
+struct Report {
     const char* name;
-    std::function<void(MiniMeter&)> mini;
-    std::function<void(std::vector<MeterWidget*>&)> form;
+    bool isGiven;
+    bool hasMarks;
+    std::array<float, 8> db;
+
+    void give(MiniMeter& meter) const {
+        if (!isGiven) return;
+        if (hasMarks) {
+            meter.allLevels(db[0], db[1], db[2], db[3], db[4], db[5], db[6], db[7]);
+        } else {
+            meter.levels(db[0], db[1], db[2], db[3]);
+        }
+    }
+    void give(FormMeter& form) const {
+        MeterBars<MeterWidget> bars(*form.bars[0], *form.bars[1], *form.bars[2], *form.bars[3]);
+        if (!isGiven) return;
+        if (hasMarks) {
+            bars.allLevels(db);
+        } else {
+            bars.levels(db[0], db[1], db[2], db[3]);
+        }
+    }
 };
-
-Levels plain(const char* name, std::array<float, 4> db) {
-    return {name, [db](MiniMeter& m) { m.levels(db[0], db[1], db[2], db[3]); },
-            [db](std::vector<MeterWidget*>& bars) {
-                for (size_t k = 0; k < 4; ++k) bars[k]->setLevels(static_cast<float>(levelToFraction(db[k])), 0, false);
-            }};
-}
-
-Levels marked(const char* name, std::array<float, 8> db) {
-    return {name, [db](MiniMeter& m) { m.allLevels(db[0], db[1], db[2], db[3], db[4], db[5], db[6], db[7]); },
-            [db](std::vector<MeterWidget*>& bars) {
-                for (size_t k = 0; k < 4; ++k) {
-                    bars[k]->setLevels(static_cast<float>(levelToFraction(db[k])),
-                                       static_cast<float>(levelToFraction(db[k + 4])), true);
-                }
-            }};
-}
 
 // The look of rest (nothing reported), of levels from silence to beyond full scale, and of marks
 // (a peak mark at the top, inside, and at silence), at the meter's smallest, usual and largest
 // sizes, odd and even.
 TEST(MiniMeter, LooksAsItsFormDid) {
-    const Levels levels[] = {
-        {"at rest", [](MiniMeter&) {}, [](std::vector<MeterWidget*>&) {}},
-        plain("levels", {0, -6, -36, -80}),
-        plain("clipping and unreadable", {3, kNaN, -71.5f, -12}),
-        marked("marks", {-10, -20, -30, -72, 0, -15, -29, -72}),
+    const Report reports[] = {
+        {"at rest", false, false, {}},
+        {"levels", true, false, {0, -6, -36, -80}},
+        {"clipping and unreadable", true, false, {3, kNaN, -71.5f, -12}},
+        {"marks", true, true, {-10, -20, -30, -72, 0, -15, -29, -72}},
     };
     const QSize sizes[] = {{90, 25}, {137, 37}, {138, 38}, {111, 50}, {180, 60}};
     for (const QSize& size : sizes) {
-        for (const Levels& given : levels) {
+        for (const Report& report : reports) {
             Tile oldTile(size);
             FormMeter form(&oldTile.widget);
             form.meter->setGeometry(QRect(QPoint(10, 10), size));
@@ -111,16 +115,10 @@ TEST(MiniMeter, LooksAsItsFormDid) {
             oldTile.widget.show();  // lays the form out
             newTile.widget.show();
             ASSERT_TRUE(app_test::flushPostedEvents());
-            given.form(form.bars);
-            given.mini(*meter);
-            const QImage expected = app_test::render(oldTile.widget);
-            const QImage shown = app_test::render(newTile.widget);
-            for (int y = 0; y < shown.height(); ++y) {
-                for (int x = 0; x < shown.width(); ++x) {
-                    ASSERT_EQ(rgb(pixel(shown, x, y)), rgb(pixel(expected, x, y)))
-                        << given.name << " at " << size.width() << "x" << size.height() << ", pixel " << x << "," << y;
-                }
-            }
+            report.give(form);
+            report.give(*meter);
+            EXPECT_TRUE(app_test::samePixels(app_test::render(newTile.widget), app_test::render(oldTile.widget)))
+                << report.name << " at " << size.width() << "x" << size.height();
         }
     }
 }
@@ -193,14 +191,9 @@ TEST(MiniMeter, PaintsOnlyTheColumnsThatChange) {
     EXPECT_EQ(paints.tilePaints, 0);
 }
 
-// The tile's pixels on screen, which partial repaints have left, equal those of a whole paint.
-void expectScreenShowsAWholePaint(QWidget& tile) {
-    const QImage expected = app_test::render(tile);
-    const QImage shown = tile.screen()->grabWindow(tile.winId()).toImage();
-    for (int y = 0; y < expected.height(); ++y) {
-        for (int x = 0; x < expected.width(); ++x)
-            ASSERT_EQ(rgb(pixel(shown, x, y)), rgb(pixel(expected, x, y))) << "pixel " << x << "," << y;
-    }
+// The tile's pixels on screen, which partial repaints have left, are those of a whole paint.
+::testing::AssertionResult screenShowsAWholePaint(QWidget& tile) {
+    return app_test::samePixels(tile.screen()->grabWindow(tile.winId()).toImage(), app_test::render(tile));
 }
 
 // A meter out of sight paints nothing and shows its levels once back in sight; what reaches the
@@ -218,7 +211,7 @@ TEST(MiniMeter, PartialRepaintsLeaveTheScreenAsAWholePaint) {
     EXPECT_EQ(paints.count, 0);
     meter->move(10, 10);
     ASSERT_TRUE(app_test::flushPostedEvents());
-    expectScreenShowsAWholePaint(tile.widget);
+    EXPECT_TRUE(screenShowsAWholePaint(tile.widget));
 
     for (int round = 0; round < 40; ++round) {
         const float db = -20 + 6 * std::sin(round * 0.4f);
@@ -228,7 +221,7 @@ TEST(MiniMeter, PartialRepaintsLeaveTheScreenAsAWholePaint) {
             meter->levels(db, db - 3, db - 6, -72);
         }
         ASSERT_TRUE(app_test::flushPostedEvents());
-        ASSERT_NO_FATAL_FAILURE(expectScreenShowsAWholePaint(tile.widget)) << "round " << round;
+        ASSERT_TRUE(screenShowsAWholePaint(tile.widget)) << "round " << round;
     }
 }
 
