@@ -1,16 +1,11 @@
 #!/usr/bin/env python3
 """scripts/check-docs on small trees of its own: a page that names only what the tree holds passes,
 and each rename or move below fails with the page, the line and the name."""
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
 import unittest
 
-# The checker under test: the first argument, else the tree's own.
-CHECKER = sys.argv.pop(1) if len(sys.argv) > 1 and not sys.argv[1].startswith('-') else os.path.join(
-    os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts', 'check-docs')
+from script_tree import ScriptTreeTest, script_under_test
+
+CHECKER = script_under_test('check-docs')
 
 SOURCES = {
     'sessions/ipc_object.h': 'class IPCObject {\n    void levelsReported();\n    int levelReportCount() const;\n};\n',
@@ -60,25 +55,15 @@ BROKEN_CASES = [
 ]
 
 
-class CheckDocs(unittest.TestCase):
+class CheckDocs(ScriptTreeTest):
     def make_tree(self, page):
-        self.top = tempfile.mkdtemp(prefix='check-docs-')
-        self.addCleanup(shutil.rmtree, self.top)
-        os.makedirs(os.path.join(self.top, 'scripts'))
-        shutil.copy(CHECKER, os.path.join(self.top, 'scripts', 'check-docs'))
+        self.make_script_tree(CHECKER, 'check-docs')
         for path, text in dict(SOURCES, **{'docs/flows.md': page, 'docs/glossary.md': '# Glossary\n'}).items():
-            full = os.path.join(self.top, path)
-            os.makedirs(os.path.dirname(full), exist_ok=True)
-            with open(full, 'w') as f:
-                f.write(text)
-
-    def run_check(self):
-        return subprocess.run([sys.executable, os.path.join(self.top, 'scripts', 'check-docs')],
-                              capture_output=True, text=True, timeout=60)
+            self.write(path, text)
 
     def test_a_page_naming_only_what_the_tree_holds_passes(self):
         self.make_tree(PAGE)
-        result = self.run_check()
+        result = self.run_script()
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertEqual(result.stdout, 'check-docs: 2 pages name 6 paths and 8 functions, all in the tree\n')
 
@@ -87,7 +72,7 @@ class CheckDocs(unittest.TestCase):
             with self.subTest(line=line):
                 self.assertEqual(PAGE.count(old), 1, old)
                 self.make_tree(PAGE.replace(old, new))
-                result = self.run_check()
+                result = self.run_script()
                 self.assertEqual(result.returncode, 1, result.stdout)
                 self.assertEqual(result.stdout.splitlines(),
                                  [line, 'check-docs: 1 names in docs/ that the tree does not hold'])
