@@ -2,16 +2,11 @@
 """scripts/check-layers on small trees of its own: a tree that keeps the table passes, and each
 include, form header or copy of the table below breaks one rule, which the check names with the
 file and the line."""
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
 import unittest
 
-# The checker under test: the first argument, else the tree's own.
-CHECKER = sys.argv.pop(1) if len(sys.argv) > 1 and not sys.argv[1].startswith('-') else os.path.join(
-    os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts', 'check-layers')
+from script_tree import ScriptTreeTest, script_under_test
+
+CHECKER = script_under_test('check-layers')
 
 # A tree that keeps every rule: each file includes what its room may.
 CLEAN_TREE = {
@@ -113,29 +108,15 @@ FORM_CASES = [
 ]
 
 
-class CheckLayers(unittest.TestCase):
+class CheckLayers(ScriptTreeTest):
     def make_tree(self):
-        self.top = tempfile.mkdtemp(prefix='check-layers-')
-        self.addCleanup(shutil.rmtree, self.top)
-        os.makedirs(os.path.join(self.top, 'scripts'))
-        shutil.copy(CHECKER, os.path.join(self.top, 'scripts', 'check-layers'))
+        self.make_script_tree(CHECKER, 'check-layers')
         for path, text in CLEAN_TREE.items():
             self.write(path, text)
         self.assertEqual(self.run_check('--write-table').returncode, 0)
 
-    def read(self, path):
-        with open(os.path.join(self.top, path)) as f:
-            return f.read()
-
-    def write(self, path, text):
-        full = os.path.join(self.top, path)
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        with open(full, 'w') as f:
-            f.write(text)
-
     def run_check(self, *arguments):
-        return subprocess.run([sys.executable, os.path.join(self.top, 'scripts', 'check-layers')] + list(arguments),
-                              capture_output=True, text=True, timeout=60)
+        return self.run_script(*arguments)
 
     def assert_fails_with(self, line):
         result = self.run_check()
