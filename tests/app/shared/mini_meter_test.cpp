@@ -21,9 +21,6 @@
 
 namespace {
 
-using app_test::pixel;
-using app_test::rgb;
-
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // What the tile shows round the meter's frames, distinct from every colour of the meter.
 const QColor kTile(200, 30, 200);
@@ -198,7 +195,7 @@ TEST(MiniMeter, PaintsOnlyTheColumnsThatChange) {
 
 // A meter out of sight paints nothing and shows its levels once back in sight; what reaches the
 // screen after many partial repaints (levels and marks rising and falling by a dB or two, and
-// marks coming and going) is what a whole paint shows.
+// marks coming and going) is what a whole paint shows, and so after a reset: empty bars.
 TEST(MiniMeter, PartialRepaintsLeaveTheScreenAsAWholePaint) {
     Tile tile({137, 37});
     auto* meter = new MiniMeter(&tile.widget);
@@ -223,25 +220,11 @@ TEST(MiniMeter, PartialRepaintsLeaveTheScreenAsAWholePaint) {
         ASSERT_TRUE(app_test::flushPostedEvents());
         ASSERT_TRUE(screenShowsAWholePaint(tile.widget)) << "round " << round;
     }
-}
-
-TEST(MiniMeter, ResetRepaintsEmptyBars) {
-    Tile tile({137, 37});
-    auto* meter = new MiniMeter(&tile.widget);
-    meter->setGeometry(10, 10, 137, 37);
-    tile.widget.show();
-    meter->levels(0, -6, -36, -80);
-    ASSERT_TRUE(app_test::flushPostedEvents());
     meter->reset();
     ASSERT_TRUE(app_test::flushPostedEvents());
-    const QImage shown = tile.widget.screen()->grabWindow(tile.widget.winId()).toImage();
-    for (const MiniMeter::Bar bar : {MiniMeter::kRxl, MiniMeter::kRxr, MiniMeter::kTxl, MiniMeter::kTxr}) {
-        EXPECT_EQ(meter->bar(bar).level(), 0.0f);
-        const int barTop[] = {2, 10, 21, 29};
-        const int row = 10 + barTop[bar] + 3;
-        for (int x = 13; x < 13 + 131; ++x)
-            ASSERT_EQ(rgb(pixel(shown, x, row)), rgb(kMeterUnlit)) << "bar " << bar << " at " << x;
-    }
+    for (const MiniMeter::Bar bar : {MiniMeter::kRxl, MiniMeter::kRxr, MiniMeter::kTxl, MiniMeter::kTxr})
+        EXPECT_EQ(meter->bar(bar).level(), 0.0f) << bar;
+    EXPECT_TRUE(screenShowsAWholePaint(tile.widget));
 }
 
 }  // namespace
