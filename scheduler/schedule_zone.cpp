@@ -21,7 +21,7 @@ QTimeZone zoneWrittenIn(const Message& root) {
 
 void retimeElement(Message& element, const QTimeZone& written_in) {
     Message::Attributes& a = element.attributes();
-    for (const char* name : {"start", "end", "recurrence_end", "connected", "forced", "later_call_seen", "since"}) {
+    for (const char* name : {"start", "end", "recurrence_end", "connected", "forced", "later_call_seen", "since", "dialled"}) {
         QDate date;
         QTime time;
         if (!Job::parseDateText(a.get_qstring(name, QString()), date, time)) continue;

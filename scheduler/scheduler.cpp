@@ -200,6 +200,9 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     const Job current = *jobs_[static_cast<size_t>(index)];
     const PeerKey key{current.uuid, current.peer};
     const bool is_call_held_up = isHeldCallUp(current);
+    // Up while its booking wanted it, though no list may have shown it yet: what the edit ends is
+    // no late call.
+    if (is_call_held_up) noteSeenUp(*held_calls_.find(key), true);
     const Job result = editedOccurrence(current, edited, now);
     setJobAt(index, result);
     watchPeer(result);

@@ -324,6 +324,8 @@ TEST_F(RefusingConnectLoopback, ARefusedBookedConnectIsSaidAndEndsMissed) {
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ +
                                        " refused by the codec: Refused by codec-sim (error 409)"))
         << lastLogLine().toStdString();
+    // Its last connect refused too: nothing is on its way to stop at the end.
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals > 1; }));
     tickAt(2);
     EXPECT_EQ(shownJob(), (peer_name_ + " | Done (missed: " + refused + ")").toStdString());
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " missed: " + refused));
