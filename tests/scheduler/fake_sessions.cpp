@@ -105,7 +105,7 @@ bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
         if (!codec.slow.contains(peer)) {
             codec.active.insert(peer);
         } else if (!codec.ringing.contains(peer)) {
-            codec.ringing.insert(peer, codec.ring_steps);
+            codec.ringing.insert(peer, codec.ring_steps());
         }
     }
     return true;
