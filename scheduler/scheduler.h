@@ -129,7 +129,8 @@ public:
     // its peer and so would have noted a call; else its end is only known to have passed while the
     // program was closed. A file without "calls", written before the schedule kept its calls, holds
     // the calls its jobs noted. A file written under another time zone keeps each time's moment,
-    // read in local time, and says so once; one that names no zone is read in local time.
+    // read in local time, and says so once; one that names no zone is read in local time, and one
+    // that names a zone this machine does not know is too, and says so once.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
@@ -338,6 +339,10 @@ private:
 
     // Says once, in a notice and in the log of each codec with bookings, that the times moved.
     void noteZoneChange(const QTimeZone& written_in);
+    // Says once, the same way, that the file's zone is unknown here and its times read as local.
+    void noteUnknownZone(const QString& written_in);
+    // A warning, and a line in the log of each codec with bookings.
+    void logLoadLine(const QString& line);
     // Moves a damaged schedule file aside and tells the operator.
     void setAsideDamagedFile(const QString& error);
 
