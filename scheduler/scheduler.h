@@ -172,7 +172,8 @@ private:
     void countJob(const Job& job, int delta);
     // Changes the state of a job in the list, keeping the counts.
     void setState(Job& job, Job::JobState state);
-    // Drops the Done records a pass finished more than kDoneKeptSecs ago; true when any went.
+    // Drops the Done records a pass finished more than kDoneKeptSecs ago by the wall clock; true
+    // when any went.
     bool dropAgedDoneJobs(const QDateTime& now);
     // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
     // the schedule's.

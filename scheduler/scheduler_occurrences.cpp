@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "scheduler/local_date_time.h"
 #include "scheduler/plan.h"
 #include "scheduler/series.h"
 #include "text/codec_text.h"
@@ -250,10 +251,11 @@ bool Scheduler::finishEndedWhileClosed(Job& job, const QDateTime& now) {
 }
 
 bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
-    // Most occurrences are far from their series' next start: told without working it out.
-    if (!isRecurring(booking) || now < booking.start.addDays(stepDays(booking)).addSecs(-kMaxClockShiftSecs)) {
-        return false;
-    }
+    // Most occurrences are far from their series' next start: told without working it out, from
+    // the wall clocks alone, since each pass asks this of every recurring booking whose call is up.
+    if (!isRecurring(booking)) return false;
+    const qint64 next_start_earliest_ms = wallClockMs(booking.start) + stepDays(booking) * kDayMs - kMaxClockShiftSecs * 1000;
+    if (wallClockMs(now) < next_start_earliest_ms) return false;
     // The latest start of a later occurrence that has come: seen up since, that one has its call.
     QDateTime opened;
     for (qint64 days = stepDays(booking);; days += stepDays(booking)) {
