@@ -22,7 +22,7 @@ constexpr int kCodecs = 8;
 
 // The sessions the program's log reports READY, by the address it prints for each.
 int readySessions(const QByteArray& log) {
-    static const QRegularExpression kReady(QStringLiteral("set_state \\((\\S+)\\): \\w+ to READY"));
+    static const QRegularExpression kReady(QStringLiteral("set_state \\((\\S+).*\\): \\w+ to READY"));
     QSet<QString> sessions;
     for (auto match = kReady.globalMatch(QString::fromUtf8(log)); match.hasNext();) sessions << match.next().captured(1);
     return sessions.size();
