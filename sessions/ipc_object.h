@@ -203,13 +203,13 @@ public:
     // the old protocol gets nothing.
     bool cmd_add_profile(const Message& profile);
     void cmd_copy_profile(int id, const QString& name);
-    void cmd_delete_profile(int id);
+    bool cmd_delete_profile(int id);
     bool cmd_add_peer(const QString& name, const QString& addr, const QString& password);
     bool cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
                              const QString& unit);
     // Copies a "peer" element of another codec's peer list into this codec's address book.
     bool cmd_add_peer_meta(const Message& peer);
-    void cmd_remove_peer(int id);
+    bool cmd_remove_peer(int id);
     void cmd_set_peer_settings(int id, int profile);
     // The metering choice is kept even when the session is not READY: the start-up set applies it.
     // Switched on, the codec is asked for its levels at the metering interval, if any.

@@ -125,10 +125,10 @@ void IPCObject::cmd_copy_profile(int id, const QString& name) {
     send_command(message);
 }
 
-void IPCObject::cmd_delete_profile(int id) {
+bool IPCObject::cmd_delete_profile(int id) {
     Message message = request("deleteProfile");
     message.attributes().set("id", id);
-    send_command(message);
+    return send_command(message);
 }
 
 bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
@@ -163,10 +163,10 @@ bool IPCObject::cmd_add_peer_meta(const Message& peer) {
     return send_command(message);
 }
 
-void IPCObject::cmd_remove_peer(int id) {
+bool IPCObject::cmd_remove_peer(int id) {
     Message message = request("removePeer");
     message.attributes().set("id", id);
-    send_command(message);
+    return send_command(message);
 }
 
 void IPCObject::cmd_set_peer_settings(int id, int profile) {

@@ -341,7 +341,9 @@ void CodecDock::doDisconnectAll() {
 
 void CodecDock::removePeer() {
     if (!shown) return;
-    if (const std::optional<int> id = selectedPeerId("removePeer")) shown->cmd_remove_peer(*id);
+    const std::optional<int> id = selectedPeerId("removePeer");
+    // The choice goes with the peer, and needs no line saying so.
+    if (id && shown->cmd_remove_peer(*id)) shown->sentPeerRenames.noteRemoval(peers.selectedPeer());
 }
 
 void CodecDock::assignProfileTriggered() {
@@ -579,7 +581,7 @@ void CodecDock::removeProfile() {
                              QStringLiteral("Do you want to remove the profile \"%1\"?").arg(CodecText::name(name)))) {
         IPCObject* session = findInstance(key);
         if (session && session->state() == IQEndpointClient::READY && holdsProfile(*session, idText, name)) {
-            session->cmd_delete_profile(*id);
+            if (session->cmd_delete_profile(*id)) session->sentProfileRenames.noteRemoval({idText, name});
         } else {
             MessageBox::warning(&window, title,
                                 QStringLiteral("Nothing was removed: the codec is not connected, or no longer has "

@@ -273,6 +273,67 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
     }
 }
 
+// The operator's own Remove Peer and Remove Profile take the choice with them and say nothing of
+// it; the same removal by another client is named above the list. Codec 0: book peers 1 to 4,
+// profiles 2 and 3 neither factory nor default.
+TEST_F(DockTest, OnlyAnotherClientsRemovalIsNamed) {
+    const uint16_t port = fleets[0]->ports()[0];
+    selectReadyCodec(port);
+    IPCObject* other = addCodec(port);
+    ASSERT_TRUE(wait_processing_events([&] { return other->state() == IQEndpointClient::READY; }));
+    const struct {
+        const char* what;
+        bool isPeer;
+        bool isOwn;
+    } cases[] = {
+        {"your Remove Peer", true, true},
+        {"your Remove Profile, answered Yes", false, true},
+        {"another client's removal of the peer", true, false},
+        {"another client's removal of the profile", false, false},
+    };
+    MessageBoxRecorder boxes;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTreeWidgetItem* peer = peerTree()->topLevelItem(0);
+        ASSERT_NE(peer, nullptr);
+        peerTree()->setCurrentItem(peer);
+        QListWidgetItem* profile = nullptr;
+        for (int row = 0; row < profileList()->count() && !profile; ++row) {
+            QListWidgetItem* item = profileList()->item(row);
+            if (!item->data(kProfileFactoryRole).toBool() && !item->data(kProfileDefaultRole).toBool()) profile = item;
+        }
+        ASSERT_NE(profile, nullptr);
+        profileList()->setCurrentItem(profile);
+        window->handleAllEnables();
+        const QString id = c.isPeer ? peer->data(0, kPeerIdRole).toString() : profile->data(kProfileIdRole).toString();
+        const QString name = c.isPeer ? peer->data(0, kPeerNameRole).toString() : profile->data(kProfileNameRole).toString();
+        if (c.isOwn) {
+            child<QAction>(c.isPeer ? "actionRemoveEntry" : "actionRemoveProfile")->trigger();
+        } else if (c.isPeer) {
+            ASSERT_TRUE(other->cmd_remove_peer(id.toInt()));
+        } else {
+            ASSERT_TRUE(other->cmd_delete_profile(id.toInt()));
+        }
+        const auto isListed = [&] {
+            if (c.isPeer) return peerRow(id) != nullptr;
+            for (int row = 0; row < profileList()->count(); ++row) {
+                if (profileList()->item(row)->data(kProfileIdRole).toString() == id) return true;
+            }
+            return false;
+        };
+        ASSERT_TRUE(wait_processing_events([&] { return !isListed(); }));
+        const QLabel* line = child<QLabel>(c.isPeer ? "lostPeerLabel" : "lostProfileLabel");
+        const QString kind = c.isPeer ? "peer" : "profile";
+        const QString expected = c.isOwn ? QString()
+                                         : QStringLiteral("The codec no longer has the %1 \"%2\" you chose. Choose the "
+                                                          "%1 again.").arg(kind, name);
+        EXPECT_EQ((line->isVisibleTo(window.get()) ? line->text() : QString()).toStdString(), expected.toStdString());
+        EXPECT_TRUE(c.isPeer ? peerTree()->selectedItems().isEmpty() : profileList()->selectedItems().isEmpty());
+    }
+    EXPECT_EQ(recorded("removePeer").size(), 2u);
+    EXPECT_EQ(recorded("deleteProfile").size(), 2u);
+}
+
 // A codec that refuses the profile chosen for a call gets no "connect", which would bring the call
 // up on the peer's stored profile; the notice says the peer was not connected.
 TEST_F(DockTest, ARefusedProfileConnectsNothing) {
