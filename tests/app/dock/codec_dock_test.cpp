@@ -352,8 +352,10 @@ TEST_F(DockTest, ARefusedProfileConnectsNothing) {
     ASSERT_TRUE(wait_processing_events([&] { return connectButton->isEnabled(); }));
     connectButton->click();
 
-    const QString line = QStringLiteral("%1 (127.0.0.1:%2) refused setPeerSettings: Refused by codec-sim (error 409); peer \"%3\" (id %4) was not connected")
-                             .arg(session->unitName()).arg(port).arg(entry.attributes().get_qstring("name", QString()), id);
+    const QString name = entry.attributes().get_qstring("name", QString());
+    const QString line = QStringLiteral("%1 (127.0.0.1:%2) refused to give the peer \"%3\" the profile chosen for it: "
+                                        "Refused by codec-sim (error 409); peer \"%3\" (id %4) was not connected")
+                             .arg(session->unitName()).arg(port).arg(name, id);
     EXPECT_TRUE(wait_processing_events([&] { return boxes.lastText("Changes Refused").split('\n').contains(line); }))
         << boxes.lastText("Changes Refused").toStdString();
     syncWith(*session, 1);
@@ -395,15 +397,15 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
         std::function<void()> ask;
         const char* peer;  // null: every peer
         const char* sent;  // the one command the codec gets
-        const char* told;  // after the reason, %1 the peer's name; null: no notice
+        const char* told;  // what was refused, %1 the peer's name; null: no notice
     } roads[] = {
-        {"Connect", [&] { press("2", "connectButton"); }, "2", "connect", "peer \"%1\" (id 2) was not connected"},
-        {"Connection setup", [&] { setUp("2"); }, "2", "connect", "peer \"%1\" (id 2) was not connected"},
-        {"Disconnect", [&] { press("1", "disconnectButton"); }, "1", "disconnect", "peer \"%1\" (id 1) was not disconnected"},
+        {"Connect", [&] { press("2", "connectButton"); }, "2", "connect", "to connect the peer \"%1\""},
+        {"Connection setup", [&] { setUp("2"); }, "2", "connect", "to connect the peer \"%1\""},
+        {"Disconnect", [&] { press("1", "disconnectButton"); }, "1", "disconnect", "to disconnect the peer \"%1\""},
         {"the statistics menu", [&] { disconnectFromStatsMenu(peerRow("1")->text(0)); }, "1", "disconnect",
-         "peer \"%1\" (id 1) was not disconnected"},
+         "to disconnect the peer \"%1\""},
         {"Disconnect All", [&] { child<QAction>("actionDisconnect")->trigger(); }, nullptr, "disconnect",
-         "no peer was disconnected"},
+         "to disconnect every peer"},
         {"a scheduled connect", [&] { scheduler->sendConnect(session->uuid, "2"); }, "2", "connect", nullptr},
         {"a scheduled disconnect", [&] { scheduler->sendDisconnect(session->uuid, 1); }, "1", "disconnect", nullptr},
     };
@@ -436,8 +438,8 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
         if (!c.told) continue;
         const QString told = c.peer ? QString::fromUtf8(c.told).arg(peerRow(c.peer)->text(0)) : QString::fromUtf8(c.told);
         EXPECT_EQ(boxes.lastText("Changes Refused"),
-                  QStringLiteral("These changes were not made:\n\n%1 (127.0.0.1:%2) refused %3: Refused by codec-sim (error 409); %4")
-                      .arg(session->unitName()).arg(port).arg(c.sent, told));
+                  QStringLiteral("These changes were not made:\n\n%1 (127.0.0.1:%2) refused %3: Refused by codec-sim (error 409)")
+                      .arg(session->unitName()).arg(port).arg(told));
     }
     EXPECT_TRUE(isActiveRow("1"));
     EXPECT_FALSE(isActiveRow("2"));
@@ -484,7 +486,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
         QStringList told;  // {A}, {B}: the codec as the notice names it; {B1}: its peer 1's name
     } rows[] = {
         {"one request outstanding", false, [&](const Codecs& c) { disconnect(c.b, 1); }, 1,
-         {"{B} refused disconnect: Refused by codec-sim (error 409); peer \"{B1}\" (id 1) was not disconnected"}},
+         {"{B} refused to disconnect the peer \"{B1}\": Refused by codec-sim (error 409)"}},
         {"a silent success and a refusal", false, [&](const Codecs& c) { connectPeer2(c.b, false); disconnect(c.b, 2); },
          1, {"{B} " + refused + "your disconnect of \"{B2}\" (id 2) or an earlier request"}},
         {"the scheduler's connect and the operator's disconnect", false,
@@ -499,7 +501,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
          },
          2,
          {"{A} " + refused + "your disconnect of every peer or an earlier request",
-          "{B} refused disconnect: Refused by codec-sim (error 409); no peer was disconnected"}},
+          "{B} refused to disconnect every peer: Refused by codec-sim (error 409)"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

@@ -563,7 +563,8 @@ TEST_F(SettingsTabTest, RefusalsAreShown) {
             << notice().toStdString();
     }
     EXPECT_TRUE(notice().contains(session->unitName() + " (127.0.0.1:"));
-    EXPECT_TRUE(notice().contains("refused setSysOptions"));
+    EXPECT_TRUE(notice().contains("refused to save the settings: Refused by codec-sim (error 409)"));
+    EXPECT_FALSE(notice().contains("setSysOptions"));
     EXPECT_EQ(window->findChildren<QMessageBox*>().size(), 1);
     EXPECT_EQ(cached(*session, "sysOptions"), before);
     EXPECT_EQ(shown("Input Gain"), "6");
