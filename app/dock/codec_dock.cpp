@@ -218,6 +218,7 @@ void CodecDock::empty() {
     ui.relaydeskStatusLabel->setStyleSheet(QString());
     ui.nameLabel->setToolTip(QString());
     eventLog.clear();
+    trailingOwnLines = 0;
 }
 
 void CodecDock::fillFromReadySession(IPCObject& session) {
@@ -731,15 +732,29 @@ void CodecDock::showStatsTableContextMenu(const QPoint& pos) {
 
 void CodecDock::fillEventLog() {
     // The program's own lines about the codec too, also those written while another codec was shown.
-    if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog());
+    trailingOwnLines = 0;
+    if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog(&trailingOwnLines));
 }
 
 void CodecDock::eventLogAppend(const QStringList& lines) {
-    eventLog.append(lines);
+    // New entries go after every entry shown; the program's lines after those take their places
+    // among them by time.
+    if (!shown || trailingOwnLines == 0) {
+        eventLog.append(lines);
+        return;
+    }
+    const int replaced = trailingOwnLines;
+    eventLog.replaceLast(replaced, shown->deviceLog.linesAmongNewEntries(lines, trailingOwnLines));
 }
 
 void CodecDock::logAppend(const LogLine& line) {
+    // A codec whose clock runs ahead of this desktop's has entries this line goes before.
+    if (shown && !shown->deviceLog.followsEveryEntry(line)) {
+        fillEventLog();
+        return;
+    }
     eventLog.append({line.text});
+    ++trailingOwnLines;
 }
 
 void CodecDock::handleLogButtonPress(QAbstractButton* button) {
@@ -762,4 +777,5 @@ void CodecDock::resetLog() {
         shown->deviceLog.clear();
     }
     eventLog.clear();
+    trailingOwnLines = 0;
 }

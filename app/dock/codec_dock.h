@@ -184,6 +184,9 @@ private:
     QPointer<IPCObject> shown;  // the codec shown; not owned
     ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
+    // How many of the program's own lines end the Log tab, after every entry of the codec's log:
+    // the entries that come next take their places among them.
+    int trailingOwnLines = 0;
     // A chosen peer and profile that went with the codec's lists, until the operator chooses again.
     std::optional<LostChoice> lostPeer;
     std::optional<LostChoice> lostProfile;

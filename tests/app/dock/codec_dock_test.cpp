@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextCodec>
 #include <QTextEdit>
@@ -601,7 +603,7 @@ TEST_F(DockTest, TheLogIsSavedAsShownAndResetEverywhere) {
     IPCObject* session = selectReadyCodec(fleets[0]->ports()[0]);
     window->handleAllEnables();
     dock().eventLogAppend({QStringLiteral("St\u00f6rung <b>"), QStringLiteral("zwei")});
-    dock().logAppend(LogLine{QStringLiteral("12:00:00 Audio connection started. Active peers: A"), 0});
+    dock().logAppend(LogLine{QStringLiteral("12:00:00 Audio connection started. Active peers: A"), 0, QDateTime()});
     auto* view = child<QTextEdit>("eventLogText");
     EXPECT_EQ(view->toPlainText(),
               QStringLiteral("St\u00f6rung <b>\nzwei\n12:00:00 Audio connection started. Active peers: A"));
@@ -656,32 +658,47 @@ TEST_F(DockTest, TheLogIsSavedAsShownAndResetEverywhere) {
 }
 
 // Lines the program writes about a codec (the scheduler's, the audio alerts') reach its Log tab
-// whenever it is shown, in order with its event log, also those written while another was shown.
-TEST_F(DockTest, TheLogTabShowsTheProgramsLinesAfterSwitchingCodecs) {
+// whenever it is shown, also those written while another codec was shown, each among the codec's
+// entries by its time: the first fetch of the codec's log brings entries older than them, the next
+// one older and newer. The codec writes its times in its own zone.
+TEST_F(DockTest, TheLogTabShowsTheProgramsLinesAmongTheCodecsByTime) {
     IPCObject* first = selectReadyCodec(fleets[0]->ports()[0]);
-    const auto event = [first](const char* text) {
-        first->eventLog.merge(Message(std::string("<eventLog><e ts=\"Mon, 12 Feb 2024 14:03:05 +0000\">") + text +
-                                      "</e></eventLog>"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // One entry, `ago` seconds before now as the codec's clock in zone +0100 writes it.
+    const auto entry = [&now](int ago, const char* text) {
+        const QDateTime zoned = now.addSecs(3600 - ago);
+        return QLocale::c().toString(zoned, QStringLiteral("'<e ts=\"'ddd, d MMM yyyy HH:mm:ss' +0100\">'")) + text +
+               "</e>";
     };
-    event("E1");
+    // The lines the session hands the dock when a fetch brings `entries`.
+    const auto fetch = [first](const QStringList& entries) {
+        return first->eventLog.merge(Message(("<eventLog>" + entries.join(QString()) + "</eventLog>").toStdString()));
+    };
     first->deviceLog.addEventLine(QStringLiteral("D1"));
-    event("E2");
     IPCObject* second = selectReadyCodec(fleets[0]->ports()[0]);
     first->deviceLog.addEventLine(QStringLiteral("D2, while another codec was shown"));
-    event("E3");
+    fetch({entry(600, "E1"), entry(300, "E2")});
     ASSERT_EQ(dock().session(), second);
     window->activeInstanceSelected(first);
+    dock().eventLogAppend(fetch({entry(100, "E3"), entry(-120, "E4")}));
+    first->deviceLog.addEventLine(QStringLiteral("D3"));  // before E4 by the codec's clock
+    dock().eventLogAppend(fetch({entry(-240, "E5")}));
 
     const QStringList shown = dock().eventLogPanel().lines();
-    const QStringList written = {"E1", "D1", "E2", "D2, while another codec was shown", "E3"};
+    const QStringList written = {"E1", "E2", "E3", "D1", "D2, while another codec was shown", "D3", "E4", "E5"};
     QStringList ours;  // the lines above, in the order shown; the codec's own log may add others
     for (const QString& line : shown) {
         for (const QString& text : written) {
-            if (line.endsWith(QLatin1Char(' ') + text)) ours << text;
+            if (line.endsWith(QStringLiteral(": ") + text)) ours << text;
         }
     }
     EXPECT_EQ(ours, written);
     EXPECT_EQ(shown, first->deviceLog.linesAmongEventLog());
+    // One time format for both: the codec's entries in this desktop's time, as the program's lines.
+    const QRegularExpression shape(QStringLiteral("^\\w{3}, \\d{1,2} \\w{3} \\d{4} \\d\\d:\\d\\d:\\d\\d: "));
+    for (const QString& line : shown) EXPECT_TRUE(shape.match(line).hasMatch()) << line.toStdString();
+    const QString e1 = EventLogMerger::displayTime(now.addSecs(-600)) + QStringLiteral(": E1");
+    EXPECT_TRUE(shown.contains(e1)) << e1.toStdString();
 }
 
 // The longest the window may stall below. Laid out whole, the long lines stall it for about 9 s;
