@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QListWidget>
 #include <QMenu>
 #include <QTreeWidget>
@@ -399,7 +400,8 @@ void CodecDock::editPeer() {
     if (!id) return;
     AddEntry dialog;
     dialog.setModal(true);
-    dialog.setWindowTitle(tr("Edit peer"));
+    dialog.setWindowTitle(tr("Edit Peer"));
+    dialog.setWindowIcon(QIcon(QStringLiteral(":/icons/edit.svg")));
     // From the codec's own element: the peer records keep only the host of its address.
     dialog.setEntry(peer);
     if (!shown->takesSubscriptions()) dialog.lockIdentity();
@@ -618,8 +620,14 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 
 void CodecDock::showUnitName() {
     if (!shown) return;
-    CodecText::showName(*ui.nameLabel, shown->unitName(),
-                        QStringLiteral(" (%1)").arg(IPCObject::addressText(shown->host, shown->port)));
+    // Named as every view names the codec; its address follows a name the codec has told.
+    const QString name = shown->unitName();
+    const QString address = IPCObject::addressText(shown->host, shown->port);
+    if (name.isEmpty()) {
+        CodecText::showName(*ui.nameLabel, address);
+    } else {
+        CodecText::showName(*ui.nameLabel, name, QStringLiteral(" (%1)").arg(address));
+    }
 }
 
 void CodecDock::ipcRecvSipProxy() {

@@ -133,7 +133,7 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     Message original;
     ASSERT_TRUE(session->findPeer(peer->id, original));
     withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
-        EXPECT_EQ(dialog->windowTitle(), "Edit peer");
+        EXPECT_EQ(dialog->windowTitle(), "Edit Peer");
         field<QLineEdit>(dialog, "lineName")->setText(" Renamed ");
         auto* address = field<QLineEdit>(dialog, "lineIPAddress");
         address->setText("  " + address->text() + " ");
@@ -618,7 +618,7 @@ TEST_F(PeerDialogsTest, EditSendsNothingWhenThePeerIsGone) {
         pressOk(dialog);
     });
     EXPECT_EQ(reopened, "Renamed");
-    EXPECT_TRUE(boxes.lastText("Edit peer").startsWith("Nothing was sent: the codec no longer has")) << boxes.lastText("Edit peer").toStdString();
+    EXPECT_TRUE(boxes.lastText("Edit Peer").startsWith("Nothing was sent: the codec no longer has")) << boxes.lastText("Edit Peer").toStdString();
     syncWith(*session);
     EXPECT_TRUE(recorded("setPeerSettings").empty());
 }
