@@ -187,6 +187,8 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session, &IPCObject::recvPeerList, this, &CodecDock::ipcRecvPeerList);
     connect(&session, &IPCObject::recvProfileList, this, &CodecDock::clearAndPopulateProfileList);
     connect(&session, &IPCObject::recvChannelStats, this, &CodecDock::ipcRecvChannelStats);
+    // A call's row comes with its peer's first figures and goes with the peer list that ends it.
+    connect(&session, &IPCObject::recvPeerStats, this, &CodecDock::updateStatsTable);
     connect(&session.deviceLog, &DeviceLog::lineAdded, this, &CodecDock::logAppend);
     connect(&session.deviceLog, &DeviceLog::lineReplaced, this, &CodecDock::logAppend);
     connect(&session, &IPCObject::recvEventLog, this, &CodecDock::eventLogAppend);
@@ -264,6 +266,7 @@ void CodecDock::ipcRecvPeerList(QUuid) {
         showLostChoices();
     }
     followActivePeer();
+    updateStatsTable();
     reapplyFilters();
     emit enablesChanged();
     ipcRecvCurrentEncoder();

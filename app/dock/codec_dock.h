@@ -123,7 +123,8 @@ public slots:
     // encoder empty and the peers show as in no connection. Back in READY, they show again.
     void sessionChangedState(QUuid key, IQEndpointClient::DEVICE_STATE state);
 
-    // Statistics and meters.
+    // Statistics and meters. The table follows every report it is made from: the codec's channel
+    // and peer statistics and its peer list.
     void updateStatsTable();
     void ipcRecvChannelStats(QUuid key);
     void activePeerSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);

@@ -36,6 +36,7 @@
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/modal_dialog.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -157,6 +158,46 @@ TEST_F(DockTest, ConnectsAndDisconnectsAPeer) {
     EXPECT_EQ(disconnects.back().message.attributes().get_string("id", ""), id.toStdString());
     ASSERT_TRUE(wait_processing_events([&] { return !isActiveRow(id); }));
     EXPECT_EQ(logCount(started), 2);
+}
+
+// The statistics table shows, after every report, the calls the session holds figures for: a row
+// comes with the first peer statistics of a call and goes with the peer list that ends it, with no
+// channel report between, and is current when the codec is chosen again.
+TEST_F(DockTest, TheStatisticsTableFollowsEveryReport) {
+    const QUuid key = QUuid::createUuid();
+    test_support::UnplacedSession session(key.toString(), key);
+    session.set_state(IQEndpointClient::READY);
+    window->activeInstanceSelected(&session);
+    const std::string inCall = R"(<peer id="3" name="Studio C" active="true" channel="1"/>)";
+    const struct {
+        const char* what;
+        const char* report;  // null: the codec chosen again
+        std::string xml;
+        const char* rows;
+    } steps[] = {
+        {"a channel report", "channelStats", R"(<channelStats><channel id="1"/></channelStats>)", ""},
+        {"the call comes up", "peerList", "<resp>" + inCall + "</resp>", ""},
+        {"its peer's first figures", "peerStats", "<peerStats><peer id=\"3\"/></peerStats>", "3"},
+        {"chosen again", nullptr, "", "3"},
+        {"the call ends", "peerList", R"(<resp><peer id="3" name="Studio C" active="false"/></resp>)", ""},
+        {"another call, figures first", "peerStats", R"(<peerStats><peer id="4"/></peerStats>)", ""},
+        {"its peer list", "peerList", R"(<resp><peer id="4" name="OB Van" active="true" channel="1"/></resp>)", "4"},
+    };
+    for (const auto& step : steps) {
+        if (step.report) {
+            session.cache_message(Message(step.xml), QString::fromLatin1(step.report));
+            ASSERT_TRUE(QMetaObject::invokeMethod(&session, ("cb_resp_" + std::string(step.report)).c_str(),
+                                                  Qt::DirectConnection));
+        } else {
+            window->activeInstanceSelected(&session);
+        }
+        QStringList rows;
+        for (int row = 0; row < statsTable()->topLevelItemCount(); ++row) {
+            rows << statsTable()->topLevelItem(row)->data(0, StatsTable::kPeerIdRole).toString();
+        }
+        EXPECT_EQ(rows.join(' ').toStdString(), step.rows) << step.what;
+    }
+    window->activeInstanceSelected(nullptr);
 }
 
 // A menu or a question acts on what the operator chose when it opened, or on nothing. Codec 1:
