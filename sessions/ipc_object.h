@@ -104,6 +104,8 @@ public:
     // Channel statistics records are kept for the session's lifetime; a codec naming more channels
     // than this gets no records for the rest.
     static constexpr int kMaxChannelStats = 256;
+    // Characters of the codec's name a log line shows (log_name); a longer name is cut.
+    static constexpr int kMaxLoggedNameLength = 64;
 
     // `name` is the uuid's text (QUuid::toString) and names the endpoint. Throws std::logic_error
     // for a null uuid.
@@ -119,6 +121,9 @@ public:
     static QString addressText(const QString& host, int port);
 
     void setAddress(const QString& new_host, int new_port);
+    // The codec's address and, once the codec has said it, its name as the log shows it: quoted,
+    // escaped and cut to kMaxLoggedNameLength characters (10.0.0.5:5000 "Studio A"). Any thread.
+    QString log_name() override;
     void setConnection(const QString& new_host, int new_port, const QString& password);
     void reconnectIPC();
     void disconnectIPC();
@@ -537,6 +542,8 @@ private:
     std::atomic<uint32_t> metering_interval_ms_{kMeterIntervalMs};
     bool markedForDeletion = false;  // set once; blocks every later reconnect
     QTimer pollTimer;                // event-log poll; GUI thread
+    // The address as setAddress last set it, for log_name on any thread. Guarded by the session mutex.
+    QString logged_address_;
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new
     // connection, whose codec never answers the old requests.
     std::deque<PendingCopy> pending_profiles_;

@@ -98,8 +98,8 @@ void IPCObject::report_refusal(const Message& reply, const QString& request, con
     QStringList answerable;
     for (const UnansweredRequests::Request& candidate : candidates) answerable << text_of(candidate.name);
     const QString refused = candidates.empty() ? request : QStringLiteral("to one of ") + answerable.join(", ");
-    qWarning().nospace().noquote() << "reply " << refused << " failed: error_code " << code << ", error_text \""
-                                   << text << "\"";
+    qWarning().nospace().noquote() << log_name() << ": reply " << refused << " failed: error_code " << code
+                                   << ", error_text \"" << text << "\"";
     queue_failure(request, code, text, settled, candidates);
 }
 

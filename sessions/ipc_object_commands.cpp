@@ -201,7 +201,7 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
     if (send_if_ready(message, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peerId.toInt()}))) {
         return true;
     }
-    qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping connect";
+    qWarning().noquote() << "session" << log_name() << "is not ready: dropping connect";
     return false;
 }
 
