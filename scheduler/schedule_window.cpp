@@ -252,6 +252,7 @@ void ScheduleWindow::onActionEdit() {
     if (!session) return;
 
     JobDialog dialog(this);
+    dialog.setWindowTitle(tr("Edit Scheduled Connection"));
     dialog.setIPCObject(session);
     // A job whose id another peer has taken since opens with no target, and says so, so that OK
     // never moves it to that peer unseen: the operator picks the peer anew.

@@ -429,6 +429,7 @@ void IPCObject::changedState_connecting() {
         profile_writes_.clear();
         copy_deletions_.clear();
         peer_assignments_.clear();
+        peer_additions_.clear();
     }
     emit changedState(uuid, CONNECTING);
 }

@@ -17,6 +17,7 @@
 
 #include "ipc/base/md5.h"
 #include "ipc/message/message.h"
+#include "sessions/event_log_merger.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
 #include "tests/support/captured_qt_messages.h"
@@ -780,7 +781,8 @@ TEST_F(SessionDataTest, AudioStartsAndEnds) {
         }
         std::vector<std::string> lines;
         for (const LogLine& line : session.deviceLog.lines()) {
-            lines.insert(lines.begin(), line.text.mid(9).toStdString());  // without the time of day
+            // Without the time in front.
+            lines.insert(lines.begin(), line.text.mid(EventLogMerger::displayTime(line.time).size() + 2).toStdString());
         }
         EXPECT_EQ(events, c.events) << c.label;
         EXPECT_EQ(lines, c.lines) << c.label;
