@@ -18,8 +18,8 @@ MonitoringMeter::MonitoringMeter(QWidget* parent) : QWidget(parent), ui(new Ui::
 
 MonitoringMeter::~MonitoringMeter() = default;
 
-MeterBars MonitoringMeter::bars() const {
-    return MeterBars(ui->rxl, ui->rxr, ui->txl, ui->txr);
+MeterBars<MeterWidget> MonitoringMeter::bars() const {
+    return MeterBars<MeterWidget>(*ui->rxl, *ui->rxr, *ui->txl, *ui->txr);
 }
 
 void MonitoringMeter::setSession(IPCObject* session) {
