@@ -322,7 +322,21 @@ SessionInbox::Delivery IPCObject::delivery_of(const QString& key) const {
     // A level report only says what the meters show now: when the GUI thread is behind, the newest
     // one is all it needs.
     const bool is_level = key == QLatin1String("metering") || key == QLatin1String("levels");
-    return is_level ? SessionInbox::Delivery::kNewestOnly : SessionInbox::Delivery::kData;
+    if (is_level) return SessionInbox::Delivery::kNewestOnly;
+    // Statistics asked for at the codec's own pace are asked for because a view shows them.
+    const bool is_shown = statistics_interval_ms_ == 0 && is_statistics_report(key);
+    return is_shown ? SessionInbox::Delivery::kShownData : SessionInbox::Delivery::kData;
+}
+
+bool IPCObject::is_statistics_report(const QString& key) {
+    static const QSet<QString> kStatisticsKeys = [] {
+        QSet<QString> keys;
+        for (const Subscription& each : subscriptions()) {
+            if (each.pacing == Pacing::kStatistics) keys.insert(QString::fromLatin1(each.name));
+        }
+        return keys;
+    }();
+    return kStatisticsKeys.contains(key);
 }
 
 void IPCObject::queue_reply(const QString& key, int slot, const SharedMessage& stored) {

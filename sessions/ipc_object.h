@@ -531,6 +531,8 @@ private:
     void announce_graph_changes();
     // True for reports that carry their values in a child on a subscribing codec, and lack it.
     static bool is_childless_report(const QString& key, const Message& message);
+    // True for the keys of the reports that setStatisticsInterval paces.
+    static bool is_statistics_report(const QString& key);
     // Files the statistics a subscribed report carries, and a pushed tunnel status, under the
     // names the parsers read them by, without a copy.
     void file_report_parts(const QString& key, const SharedMessage& report) override;

@@ -21,9 +21,10 @@
 //
 // A batch collects for a window after its first call, then every call queued so far is made in the
 // order it was queued, with no lock of the sessions held. The window depends on what the batch
-// holds: a signal or a level report is made within kPromptWindowMs, so that the views follow a
-// state at once and the meters keep their frame pacing; replies and reports alone wait up to
-// kDataWindowMs, which lets a fleet's statistics share their wake-ups. A session's signals go
+// holds: a signal, a level report or a report a view shows as it comes is made within
+// kPromptWindowMs, so that the views follow a state at once and the meters keep their frame
+// pacing; other replies and reports wait up to kDataWindowMs, which lets the statistics of a
+// fleet's unseen codecs share their wake-ups. A session's signals go
 // through here as well, from every thread, so that they keep their order relative to each other and
 // to its reports, and no receiver ever runs inside the code that raised them.
 //
@@ -46,6 +47,7 @@ public:
     enum class Delivery {
         kInOrder,     // a signal or a refusal: kept until made, or until the receiver is forgotten
         kData,        // a reply or report of the current connection: forget_data() drops it
+        kShownData,   // kData that a view shows as it comes: made within kPromptWindowMs
         kNewestOnly,  // kData of which only the newest matters: replaces a queued call of its kind
     };
 
