@@ -36,6 +36,7 @@
 #include "ipc/message/message.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/message/xml_entity_bound.h"
+#include "ipc/message/xml_name.h"
 #include "platform/utf16.h"
 
 namespace {
@@ -125,72 +126,20 @@ void append_xml_text(std::string& out, std::string_view text, bool escape) {
     out.append(text.data() + plain, text.size() - plain);
 }
 
-// Bit 1: may start an ASCII name; bit 2: may continue one (XML NameStartChar / NameChar, no ":").
-struct AsciiNameTable {
-    unsigned char of[128] = {};
-    AsciiNameTable() {
-        for (int c = 'a'; c <= 'z'; ++c) of[c] = 3;
-        for (int c = 'A'; c <= 'Z'; ++c) of[c] = 3;
-        of[static_cast<int>('_')] = 3;
-        for (int c = '0'; c <= '9'; ++c) of[c] = 2;
-        of[static_cast<int>('-')] = 2;
-        of[static_cast<int>('.')] = 2;
-    }
-};
-const AsciiNameTable kAsciiName;
-
-// A name of more than ASCII is valid when QXmlStreamReader takes it as a whole element name: the
-// writer then never produces a name that our own reader refuses, nor refuses one it accepted.
-bool is_reader_element_name(std::string_view name) {
-    QByteArray probe;
-    probe.reserve(static_cast<int>(name.size()) + 3);
-    probe += '<';
-    probe.append(name.data(), static_cast<int>(name.size()));
-    probe += "/>";
-    QXmlStreamReader reader(probe);
-    bool is_seen = false;
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement) {
-            is_seen = reader.prefix().isEmpty() && reader.name() == to_qstring(name);
-        }
-    }
-    return is_seen && !reader.hasError();
-}
-
-// An XML name without a colon (an NCName), as element and attribute names must be.
-bool is_valid_name(std::string_view name) {
-    if (name.empty()) return false;
-    const auto first = static_cast<unsigned char>(name[0]);
-    if (first < 0x80 && !(kAsciiName.of[first] & 1)) return false;
-    bool is_ascii = true;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80) {
-            is_ascii = false;
-        } else if (!(kAsciiName.of[byte] & 2)) {
-            return false;
-        }
-    }
-    return is_ascii || is_reader_element_name(name);
-}
-
-bool is_valid_attribute_name(std::string_view name) {
-    // "xmlns" declares a namespace: a reader never reports it as an attribute.
-    return is_valid_name(name) && name != "xmlns";
-}
-
-// `text` as UTF-8 when it is an ASCII name that is_valid_attribute_name accepts, else empty (never a
+// `text` as UTF-8 when it is an ASCII name that xml_is_attribute_name accepts, else empty (never a
 // valid name). The usual attribute name is checked and narrowed in one pass over its UTF-16, rather
 // than narrowed first and scanned again, which cost as much as the narrowing.
 std::string ascii_attribute_name(QStringView text) {
     const char16_t* first = text.utf16();
     const char16_t* last = first + text.size();
-    if (first == last || *first >= 0x80 || !(kAsciiName.of[*first] & 1)) return std::string();
+    if (first == last || *first >= 0x80 || !(xml_ascii_name_class(static_cast<unsigned char>(*first)) & kXmlNameStart)) {
+        return std::string();
+    }
     char16_t any = 0;
-    unsigned char every = 2;  // bit 2 stays while each unit may continue a name
+    unsigned char every = kXmlNamePart;  // stays while each unit may continue a name
     for (const char16_t* unit = first; unit != last; ++unit) {
         any |= *unit;
-        every &= kAsciiName.of[*unit & 0x7F];  // in range; units above ASCII fail through `any`
+        every &= xml_ascii_name_class(*unit & 0x7F);  // units above ASCII fail through `any`
     }
     const bool is_xmlns = last - first == 5 && std::equal(first, last, u"xmlns");
     if (any >= 0x80 || !every || is_xmlns) return std::string();
@@ -350,7 +299,7 @@ struct Message::XmlCodec {
                 // QXmlStreamReader lets any characters through in attribute names; refuse what
                 // no writer could write back.
                 name = utf8_of(attribute.name());
-                if (!is_valid_attribute_name(name)) {
+                if (!xml_is_attribute_name(name)) {
                     throw Exception("%s: Invalid attribute name '%s' at line %lld, column %lld",
                                     "read_xml_element", name.c_str(),
                                     static_cast<long long>(reader.lineNumber()),
@@ -462,11 +411,11 @@ struct Message::XmlCodec {
 
     static void check_name(const std::string& name, int depth, const char* operation) {
         if (depth > kMaxDepth) throw Exception("%s: Nesting deeper than %d levels", operation, kMaxDepth);
-        if (!is_valid_name(name)) throw Exception("%s: Invalid element name '%s'", operation, name.c_str());
+        if (!xml_is_ncname(name)) throw Exception("%s: Invalid element name '%s'", operation, name.c_str());
     }
 
     static void check_attribute_name(const std::string& name, const char* operation) {
-        if (!is_valid_attribute_name(name)) {
+        if (!xml_is_attribute_name(name)) {
             throw Exception("%s: Invalid attribute name '%s'", operation, name.c_str());
         }
     }
@@ -549,7 +498,7 @@ void Message::append_xml(std::string& out, int depth) const {
 }
 
 void Message::append_xml_attribute(std::string& out, std::string_view name, std::string_view value) {
-    if (!is_valid_attribute_name(name)) {
+    if (!xml_is_attribute_name(name)) {
         throw Exception("%s: Invalid attribute name '%s'", "append_xml_attribute", std::string(name).c_str());
     }
     out += ' ';
