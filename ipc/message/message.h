@@ -180,8 +180,10 @@ public:
     // 0x00 compact, returns 0; empty input returns 1; "{" returns 2; any other byte returns it as a
     // signed char, decoding nothing. Malformed input throws and leaves no partial tree behind.
     int parse(const std::string& data);
-    // As parse(), for bytes from the network: an XML document type declaration is refused, and with
-    // it every entity a peer could declare.
+    // As parse(), for bytes from the network. A peer's XML document is one whole element, in
+    // well-formed UTF-8 of the characters XML allows, at most kMaxDecodedText bytes; a document type
+    // declaration is refused wherever it stands, and with it every entity a peer could declare; an
+    // XML declaration may name no encoding but UTF-8.
     int parse_from_peer(const std::string& data);
     // The same for bytes where they lie (a frame inside a receive buffer), without a copy.
     int parse_from_peer(const char* data, size_t length);
@@ -211,7 +213,7 @@ public:
     uint32_t parse_compact(const char* buffer, uint32_t offset, uint32_t end);
 
 private:
-    int parse_bytes(std::string_view data, bool allows_doctype);
+    int parse_bytes(std::string_view data, bool is_from_peer);
 
     struct XmlCodec;
     struct CompactCodec;

@@ -213,8 +213,9 @@ std::string read_file(const std::string& path, const char* operation) {
 // Building a QXmlStreamReader costs several times what reading a small message does, so each
 // thread keeps one and feeds it one document at a time. clear() keeps what a document type
 // declaration declared (attribute defaults, entities), also one the reader refused as misplaced,
-// so only a reader that read a clean document is kept: the next document, perhaps from someone
-// else, must not inherit anything.
+// and the namespaces an XML declaration declared (the reader takes xmlns attributes there), so
+// only a reader that read a clean document without either is kept: the next document, perhaps
+// from someone else, must not inherit anything.
 class ReusableReader {
 public:
     QXmlStreamReader& reader() {
@@ -243,21 +244,22 @@ ReusableReader& reusable_reader() {
 struct Message::XmlCodec {
     // What one document may hold and decode to, and how much of it reading has decoded so far.
     struct Limits {
-        bool allows_doctype;
+        bool is_from_peer;          // see Message::parse_from_peer
         std::string_view document;  // the whole input when known: entity expansion is measured on it
         size_t text_limit;          // most bytes of names, attribute values and text decoded
         size_t text_used = 0;
         bool has_doctype = false;   // the document declared a document type
+        bool has_declaration = false;  // it began with an XML declaration
 
         // Limits for a whole document read from `data`.
-        static Limits of_document(std::string_view data, bool allows_doctype) {
+        static Limits of_document(std::string_view data, bool is_from_peer) {
             const size_t limit = data.size() > kMaxDecodedText / kMaxTextExpansion
                                      ? kMaxDecodedText
                                      : std::max<size_t>(data.size() * kMaxTextExpansion, 1);
-            return Limits{allows_doctype, data, limit};
+            return Limits{is_from_peer, data, limit};
         }
         // Limits for a caller's reader, whose input is not known here.
-        static Limits of_reader() { return Limits{true, {}, kMaxDecodedText}; }
+        static Limits of_reader() { return Limits{false, {}, kMaxDecodedText}; }
 
         void count(size_t bytes, const QXmlStreamReader& reader) {
             text_used += bytes;
@@ -272,7 +274,7 @@ struct Message::XmlCodec {
     // otherwise measured before any reference to them is expanded.
     static void check_doctype(const QXmlStreamReader& reader, Limits& limits) {
         limits.has_doctype = true;
-        if (!limits.allows_doctype) {
+        if (limits.is_from_peer) {
             throw Exception("%s: Document type declarations are not accepted, at line %lld", "read_xml_element",
                             static_cast<long long>(reader.lineNumber()));
         }
@@ -281,6 +283,22 @@ struct Message::XmlCodec {
             limits.text_limit) {
             throw Exception("%s: Entity references would decode to more than %zu bytes of text",
                             "read_xml_element", limits.text_limit);
+        }
+    }
+
+    // Notes a document type declaration (check_doctype) and an XML declaration, whose namespace
+    // declarations the reader keeps past clear(). A peer's document is UTF-8 (xmls frames carry no
+    // declaration at all): one that declares another encoding would have the reader decode the
+    // rest of its bytes otherwise.
+    static void check_prolog_token(QXmlStreamReader::TokenType token, const QXmlStreamReader& reader,
+                                   Limits& limits) {
+        if (token == QXmlStreamReader::DTD) check_doctype(reader, limits);
+        if (token != QXmlStreamReader::StartDocument || reader.documentVersion().isEmpty()) return;
+        limits.has_declaration = true;
+        if (!limits.is_from_peer) return;
+        const QByteArray encoding = reader.documentEncoding().toUtf8();
+        if (!encoding.isEmpty() && !ipc_equal_ignoring_case(encoding.constData(), "UTF-8")) {
+            throw Exception("%s: Encoding %s is not accepted", "read_xml_element", encoding.constData());
         }
     }
 
@@ -326,7 +344,7 @@ struct Message::XmlCodec {
                 if (reader.hasError()) throw_reader_error(reader);
                 return false;
             }
-            if (reader.readNext() == QXmlStreamReader::DTD) check_doctype(reader, limits);
+            check_prolog_token(reader.readNext(), reader, limits);
         }
         root.name_ = utf8_of(reader.name());
         limits.count(root.name_.size(), reader);
@@ -381,31 +399,37 @@ struct Message::XmlCodec {
     }
 
     // Reads a whole document: one element, then nothing but comments, processing instructions and
-    // white space.
-    static void read_document(std::string_view data, Message& target, bool allows_doctype) {
-        if (data.size() > static_cast<size_t>(INT_MAX)) {
+    // white space. A peer's document must be all there, in well-formed UTF-8 of XML characters (the
+    // reader would drop a cut sequence at the end, and takes some characters XML forbids in names).
+    static void read_document(std::string_view data, Message& target, bool is_from_peer) {
+        const size_t most_bytes = is_from_peer ? kMaxDecodedText : static_cast<size_t>(INT_MAX);
+        if (data.size() > most_bytes) {
             throw Exception("%s: Document of %zu bytes too large", "read_xml_element", data.size());
+        }
+        if (is_from_peer && !ipc_is_xml_text(data)) {
+            throw Exception("%s: Encountered incorrectly encoded content or a character XML does not allow",
+                            "read_xml_element");
         }
         // The reader is released whenever this returns, however it returns: it must not keep
         // pointing into `data`, and it is empty for the next document without a second clear()
         // here, which would cost as much again as reading a short message's elements.
         QXmlStreamReader& reader = reusable_reader().reader();
         struct Release {
-            bool is_clean = false;  // read to the end without a document type declaration
+            bool is_clean = false;  // read to the end without a document type or XML declaration
             ~Release() { reusable_reader().release(is_clean); }
         } release;
         reader.addData(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
-        Limits limits = Limits::of_document(data, allows_doctype);
+        Limits limits = Limits::of_document(data, is_from_peer);
 
         Message decoded;
         if (!read_tree(reader, decoded, limits)) throw_reader_error(reader);
         while (!reader.atEnd()) reader.readNext();
         // Fed incrementally, the reader reports the end of its data as a premature end; after a
-        // complete root element that is simply the end of the document.
-        if (reader.hasError() && reader.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
+        // complete root element a file may end that way, but a peer's document is whole.
+        if (reader.hasError() && (is_from_peer || reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)) {
             throw_reader_error(reader);
         }
-        release.is_clean = !limits.has_doctype;
+        release.is_clean = !limits.has_doctype && !limits.has_declaration;
         target.absorb(decoded);
     }
 
@@ -526,23 +550,23 @@ void Message::write_xml_attributes(QXmlStreamWriter& writer) const {
 }
 
 int Message::parse(const std::string& data) {
-    return parse_bytes(data, true);
-}
-
-int Message::parse_from_peer(const std::string& data) {
     return parse_bytes(data, false);
 }
 
-int Message::parse_from_peer(const char* data, size_t length) {
-    return parse_bytes(std::string_view(data, length), false);
+int Message::parse_from_peer(const std::string& data) {
+    return parse_bytes(data, true);
 }
 
-int Message::parse_bytes(std::string_view data, bool allows_doctype) {
+int Message::parse_from_peer(const char* data, size_t length) {
+    return parse_bytes(std::string_view(data, length), true);
+}
+
+int Message::parse_bytes(std::string_view data, bool is_from_peer) {
     clear_contents();
     if (data.empty()) return 1;
     const auto first = static_cast<signed char>(data[0]);
     if (first == '<' || first == 0x01) {
-        XmlCodec::read_document(data, *this, allows_doctype);
+        XmlCodec::read_document(data, *this, is_from_peer);
         return 1;
     }
     if (first == '{') return 2;
@@ -557,7 +581,7 @@ int Message::parse_bytes(std::string_view data, bool allows_doctype) {
 }
 
 void Message::parse_xml(const std::string& data) {
-    XmlCodec::read_document(data, *this, true);
+    XmlCodec::read_document(data, *this, false);
 }
 
 void Message::read_xml_element(QXmlStreamReader& reader) {
@@ -607,7 +631,7 @@ void Message::read_from_file(const std::string& path) {
     try {
         if (!data.empty() && data[0] == '<') {
             // As read_xml_file: added to what the node holds.
-            XmlCodec::read_document(data, *this, true);
+            XmlCodec::read_document(data, *this, false);
             return;
         }
         result = parse(data);
@@ -623,7 +647,7 @@ void Message::read_from_file(const std::string& path) {
 void Message::read_xml_file(const std::string& path) {
     const std::string data = read_file(path, "read_xml_file");
     try {
-        XmlCodec::read_document(data, *this, true);
+        XmlCodec::read_document(data, *this, false);
     } catch (const Exception& error) {
         throw Exception("%s: %s", "read_xml_file", error.what());
     }
