@@ -1,6 +1,8 @@
 // The XML encoding of Message trees and the message files.
 //
-// Reading goes through QXmlStreamReader and builds the tree in one pass without recursion. Writing
+// Reading goes through QXmlStreamReader and builds the tree in one pass without recursion; what a
+// peer sends is read by the frame reader instead (message_frame_reader.cpp), and this reader is kept
+// for files and as that one's reference (parse_from_peer_by_stream_reader). Writing
 // produces the bytes QXmlStreamWriter would produce for the same calls (declaration, self-closing
 // empty elements, 4-blank auto-formatting, its attribute escapes), but straight into the caller's
 // std::string: no UTF-16 round trip per name and value. One difference: without auto-formatting
@@ -8,7 +10,7 @@
 // xmls frames and logged messages carry none. write_xml_element keeps the QXmlStreamWriter path
 // for callers that hold a writer of their own.
 //
-// A document type declaration is refused in what a peer sends (parse_from_peer). Elsewhere it is
+// A document type declaration is refused in what a peer sends. Elsewhere it is
 // read, but what its entities could expand to is measured before the reader expands any reference,
 // and the text a document decodes to is capped (Message::kMaxTextExpansion, kMaxDecodedText).
 //
@@ -550,23 +552,31 @@ void Message::write_xml_attributes(QXmlStreamWriter& writer) const {
 }
 
 int Message::parse(const std::string& data) {
-    return parse_bytes(data, false);
+    return parse_bytes(data, XmlReader::kStreamReader);
 }
 
 int Message::parse_from_peer(const std::string& data) {
-    return parse_bytes(data, true);
+    return parse_bytes(data, XmlReader::kPeerFrameReader);
 }
 
 int Message::parse_from_peer(const char* data, size_t length) {
-    return parse_bytes(std::string_view(data, length), true);
+    return parse_bytes(std::string_view(data, length), XmlReader::kPeerFrameReader);
 }
 
-int Message::parse_bytes(std::string_view data, bool is_from_peer) {
+int Message::parse_from_peer_by_stream_reader(const char* data, size_t length) {
+    return parse_bytes(std::string_view(data, length), XmlReader::kPeerStreamReader);
+}
+
+int Message::parse_bytes(std::string_view data, XmlReader reader) {
     clear_contents();
     if (data.empty()) return 1;
     const auto first = static_cast<signed char>(data[0]);
     if (first == '<' || first == 0x01) {
-        XmlCodec::read_document(data, *this, is_from_peer);
+        if (reader == XmlReader::kPeerFrameReader) {
+            read_frame_xml(data);
+        } else {
+            XmlCodec::read_document(data, *this, reader == XmlReader::kPeerStreamReader);
+        }
         return 1;
     }
     if (first == '{') return 2;
