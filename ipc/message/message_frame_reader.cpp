@@ -57,23 +57,44 @@ enum ByteClass : uint8_t {
     kNameStop = 1 << 3,     // ends a name after its first character
     kTextStop = 1 << 4,     // interrupts plain character data
     kValueStop = 1 << 5,    // interrupts a plain attribute value
-    kSpecial = 1 << 6,
+    kSpecial = 1 << 6,      // see above
+    kNamePart = 1 << 7,     // ASCII letters, digits, "-", "." and "_": what most names are made of
 };
 
+// Built at compile time, so that a frame may be read from any static initialiser.
 struct ByteClasses {
     uint8_t of[256] = {};
-    ByteClasses() {
+    constexpr void mark(std::string_view bytes, uint8_t classes) {
+        for (const char c : bytes) of[static_cast<unsigned char>(c)] |= classes;
+    }
+    constexpr ByteClasses() {
         for (int c = 0; c < 0x20; ++c) of[c] = kSpecial;
         for (int c = 0x80; c < 0x100; ++c) of[c] = kSpecial;
-        for (const unsigned char c : {' ', '\t', '\n', '\r'}) of[c] = kSpace | kNameStop;
-        for (const unsigned char c : std::string_view("&#'\"<>[]()|=%/:;,-+*.?!")) of[c] |= kPunctuation;
-        for (int c = '0'; c <= '9'; ++c) of[c] |= kDigit;
-        for (const unsigned char c : std::string_view("&#'\"<>[]=%/;?!^|,()+*")) of[c] |= kNameStop;
-        for (const unsigned char c : std::string_view("<&>\r")) of[c] |= kTextStop;
-        for (const unsigned char c : std::string_view("\"'&<\t\n\r")) of[c] |= kValueStop;
+        for (const char c : {' ', '\t', '\n', '\r'}) of[static_cast<unsigned char>(c)] = kSpace | kNameStop;
+        mark("&#'\"<>[]()|=%/:;,-+*.?!", kPunctuation);
+        mark("0123456789", kDigit);
+        mark("&#'\"<>[]=%/;?!^|,()+*", kNameStop);
+        mark("<&>\r", kTextStop);
+        mark("\"'&<\t\n\r", kValueStop);
+        for (int c = 0; c < 0x80; ++c) {
+            if (xml_ascii_name_class(static_cast<unsigned char>(c)) & kXmlNamePart) of[c] |= kNamePart;
+        }
     }
 };
-const ByteClasses kBytes;
+constexpr ByteClasses kBytes;
+
+// The first byte from `p` on whose class has one of the `stops` bits, or `end`. Scanners walk a
+// local pointer: a byte read through a member pointer may alias the member, which would then be
+// stored back for every byte.
+const unsigned char* skip_until(const unsigned char* p, const unsigned char* end, uint8_t stops) {
+    while (p < end && !(kBytes.of[*p] & stops)) ++p;
+    return p;
+}
+
+// name == "xmlns", without a call to memcmp for every name of five letters.
+bool is_xmlns(std::string_view name) {
+    return name.size() == 5 && name[0] == 'x' && name[1] == 'm' && name[2] == 'l' && name[3] == 'n' && name[4] == 's';
+}
 
 bool is_control(unsigned char byte) {
     return byte < 0x20;  // tab, line feed and carriage return never reach the callers
@@ -88,6 +109,16 @@ bool is_unicode_space(char32_t code) {
 bool is_xml_char(uint32_t code) {
     return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
            (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+// a < b byte for byte. Attribute names are short and neighbours part early: a loop beats a call to
+// memcmp.
+bool is_before(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    }
+    return a.size() < b.size();
 }
 
 // The digits of a character reference as QString::toUInt reads them in `base`: Unicode white space
@@ -123,6 +154,13 @@ uint32_t character_reference_value(std::string_view digits, int base) {
     return static_cast<uint32_t>(value);
 }
 
+// An attribute of the start tag being read, as ranges of the document.
+struct PendingAttribute {
+    std::string_view name;   // the local name
+    std::string_view value;  // between the quotes, as written
+    bool is_plain;           // the value is its own text: no reference, no white space to turn into blanks
+};
+
 // Lists a document needs while it is read, kept per thread so that a frame costs no allocation
 // for them.
 struct Scratch {
@@ -130,14 +168,17 @@ struct Scratch {
         std::string_view prefix;  // into the document
         std::string uri;
     };
-    std::vector<MessageAttributes::Entry> attributes;  // of the start tag being read, in document order
-    std::vector<std::string_view> prefixes;            // of those attributes; empty when unprefixed
-    std::vector<Namespace> namespaces;                 // declared prefixes in scope, innermost last
-    std::string value;                                 // a namespace declaration's decoded value
+    struct Prefixed {
+        size_t row;               // in the start tag's attributes
+        std::string_view prefix;  // into the document
+    };
+    std::vector<PendingAttribute> attributes;  // of the start tag being read, in document order
+    std::vector<Prefixed> prefixed;            // those of them with a prefix
+    std::vector<Namespace> namespaces;         // declared prefixes in scope, innermost last
 
     void release_large() {
-        if (attributes.capacity() > kKeptScratchEntries) std::vector<MessageAttributes::Entry>().swap(attributes);
-        if (prefixes.capacity() > kKeptScratchEntries) std::vector<std::string_view>().swap(prefixes);
+        if (attributes.capacity() > kKeptScratchEntries) std::vector<PendingAttribute>().swap(attributes);
+        if (prefixed.capacity() > kKeptScratchEntries) std::vector<Prefixed>().swap(prefixed);
         if (namespaces.capacity() > kKeptScratchEntries) std::vector<Namespace>().swap(namespaces);
     }
 };
@@ -166,11 +207,18 @@ private:
         std::string_view prefix;     // empty when the name has no colon
         std::string_view local;
         std::string_view qualified;  // as written
+        bool is_ascii_ncname;        // known to be an NCName of ASCII characters
     };
+    // Trivial, so that the stack of them costs nothing until used.
     struct OpenElement {
         Message* node;
-        std::string_view qualified_name;
+        const char* qualified_name;  // as written, into the document
+        size_t qualified_length;
         size_t namespace_count;  // declarations in scope outside this element
+
+        static OpenElement of(Message& node, std::string_view qualified, size_t namespace_count) {
+            return {&node, qualified.data(), qualified.size(), namespace_count};
+        }
     };
 
     // Errors.
@@ -227,10 +275,13 @@ private:
             ++p_;
         }
     }
+    // Whether there was any.
     bool skip_space() {
-        const unsigned char* start = p_;
-        while (p_ < end_ && (kBytes.of[*p_] & kSpace)) ++p_;
-        return p_ != start;
+        const unsigned char* p = p_;
+        while (p < end_ && (kBytes.of[*p] & kSpace)) ++p;
+        const bool has_space = p != p_;
+        p_ = p;
+        return has_space;
     }
 
     // Names.
@@ -239,6 +290,16 @@ private:
     // space, then anything up to a stop; with `is_qualified` one colon splits prefix and local name.
     Name scan_name(bool is_qualified) {
         const unsigned char* start = p_;
+        if (p_ < end_ && (kBytes.of[*p_] & kNamePart) && !(kBytes.of[*p_] & (kDigit | kPunctuation))) {
+            // The usual name: ASCII name characters up to a plain stop.
+            const unsigned char* stop = p_ + 1;
+            while (stop < end_ && (kBytes.of[*stop] & kNamePart)) ++stop;
+            if (stop < end_ && (kBytes.of[*stop] & kNameStop) && stop - start <= static_cast<ptrdiff_t>(kMaxNameUnits)) {
+                p_ = stop;
+                const std::string_view name = view(start, stop);
+                return Name{{}, name, name, true};
+            }
+        }
         if (p_ == end_) fail_premature();
         if (kBytes.of[*p_] & (kSpace | kPunctuation | kDigit)) fail("Expected a name.");
         size_t units = 0;
@@ -261,6 +322,7 @@ private:
         }
         if (units > kMaxNameUnits) fail("Name longer than 4096 characters.");
         Name name;
+        name.is_ascii_ncname = false;
         name.qualified = view(start, p_);
         if (colon) {
             if (colon + 1 == p_) fail_unexpected();  // the colon ends the name
@@ -316,34 +378,45 @@ private:
 
     // Attribute values.
 
-    // Reads the quoted value at p_ into `out`. `normalizes` makes tab, line feed and carriage
-    // return (with a line feed after it) a blank, as in element attributes; without it a carriage
-    // return stays one, except where the Qt reader reads it as a token of its own (first in the
-    // value, or after a quote of the other kind), where it becomes a line feed.
-    void read_value(std::string& out, bool normalizes) {
+    // Takes the quoted value at p_; returns what stands between the quotes. `is_plain` tells
+    // whether that is the value's text (else decode_value finds it).
+    std::string_view scan_value(bool& is_plain) {
         if (p_ == end_) fail_premature();
         const unsigned char quote = *p_;
         if (quote != '"' && quote != '\'') fail_unexpected();
-        ++p_;
-        const unsigned char* start = p_;
-        while (p_ < end_ && !(kBytes.of[*p_] & (kValueStop | kSpecial))) ++p_;
-        if (p_ < end_ && *p_ == quote) {
-            out.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(p_ - start));
-            ++p_;
-            return;
-        }
-        out.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(p_ - start));
-        const unsigned char* token_start = start;
+        const unsigned char* start = ++p_;
+        is_plain = true;
         while (true) {
-            const unsigned char* run = p_;
-            while (p_ < end_ && !(kBytes.of[*p_] & (kValueStop | kSpecial))) ++p_;
-            out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p_ - run));
+            p_ = skip_until(p_, end_, kValueStop | kSpecial);
             if (p_ == end_) fail_premature();
-            const unsigned char byte = *p_;
-            if (byte == quote) {
-                ++p_;
-                return;
+            if (*p_ == quote) break;
+            if (kBytes.of[*p_] & kSpecial) {
+                take_special();
+                continue;
             }
+            is_plain &= *p_ == '"' || *p_ == '\'';
+            ++p_;
+        }
+        return view(start, p_++);
+    }
+
+    // The text of a value scan_value took, into `out`. `normalizes` makes tab, line feed and
+    // carriage return (with a line feed after it) a blank, as in element attributes; without it a
+    // carriage return stays one, except where the Qt reader reads it as a token of its own (first in
+    // the value, or after a quote of the other kind), where it becomes a line feed.
+    void decode_value(std::string_view value, std::string& out, bool normalizes) {
+        // References are read where they lie; p_ comes back after the value's closing quote.
+        const unsigned char* const after = p_;
+        const unsigned char* const last = reinterpret_cast<const unsigned char*>(value.data() + value.size());
+        p_ = reinterpret_cast<const unsigned char*>(value.data());
+        out.clear();
+        const unsigned char* token_start = p_;
+        while (p_ < last) {
+            const unsigned char* run = p_;
+            p_ = skip_until(p_, last, kValueStop | kSpecial);
+            out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p_ - run));
+            if (p_ == last) break;
+            const unsigned char byte = *p_;
             switch (byte) {
             case '"':
             case '\'':
@@ -358,7 +431,7 @@ private:
             case '\r': {
                 const bool is_token = p_ == token_start;
                 ++p_;
-                if (p_ < end_ && *p_ == '\n') ++p_;
+                if (p_ < last && *p_ == '\n') ++p_;
                 out += normalizes ? ' ' : is_token ? '\n' : '\r';
                 break;
             }
@@ -367,12 +440,23 @@ private:
                 out += normalizes ? ' ' : static_cast<char>(byte);
                 ++p_;
                 break;
-            default: {
-                const unsigned char* sequence = p_;
+            default:  // a sequence scan_value has checked
+                run = p_;
                 take_special();
-                out.append(reinterpret_cast<const char*>(sequence), static_cast<size_t>(p_ - sequence));
+                out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p_ - run));
             }
-            }
+        }
+        p_ = after;
+    }
+
+    // A quoted value read whole into `out`.
+    void read_value(std::string& out, bool normalizes) {
+        bool is_plain;
+        const std::string_view value = scan_value(is_plain);
+        if (is_plain) {
+            out.assign(value.data(), value.size());
+        } else {
+            decode_value(value, out, normalizes);
         }
     }
 
@@ -510,13 +594,14 @@ private:
     // Elements.
 
     // Reads the rest of the start tag of `node` after its name; returns whether the element is
-    // empty ("/>"). The element's namespace declarations are added to those in scope.
+    // empty ("/>"). The element's namespace declarations are added to those in scope. Attributes
+    // stay ranges of the document until the tag is whole; then each name and value is built once,
+    // where it stays.
     bool read_start_tag(Message& node, const Name& name) {
-        std::vector<MessageAttributes::Entry>& attributes = scratch_.attributes;
-        std::vector<std::string_view>& prefixes = scratch_.prefixes;
-        attributes.clear();
-        prefixes.clear();
-        bool has_prefixed = false;
+        std::vector<PendingAttribute>& pending = scratch_.attributes;
+        pending.clear();
+        scratch_.prefixed.clear();
+        bool is_ordered = true;  // local names strictly ascending, as our writer writes them
         bool is_empty;
         while (true) {
             const bool has_space = skip_space();
@@ -537,76 +622,69 @@ private:
             skip_space();
             expect('=');
             skip_space();
-            if (attribute.local == "xmlns") {
-                read_value(scratch_.value, true);
-                if (declare_namespace(attribute, scratch_.value)) continue;
-                fail("Invalid attribute name 'xmlns'.");  // p:xmlns names no attribute we can write back
-            }
-            if (attribute.prefix == "xmlns") {
-                read_value(scratch_.value, true);
-                declare_namespace(attribute, scratch_.value);
+            if (is_xmlns(attribute.local) || is_xmlns(attribute.prefix)) {
+                std::string uri;
+                read_value(uri, true);
+                if (!declare_namespace(attribute, uri)) {
+                    fail("Invalid attribute name 'xmlns'.");  // p:xmlns names no attribute we can write back
+                }
                 continue;
             }
-            if (!xml_is_attribute_name(attribute.local)) {
+            if (!attribute.is_ascii_ncname && !xml_is_attribute_name(attribute.local)) {
                 fail("Invalid attribute name '" + std::string(attribute.local) + "'.");
             }
-            MessageAttributes::Entry& entry = attributes.emplace_back();
-            entry.first.assign(attribute.local.data(), attribute.local.size());
-            entry.second.type_ = MessageValue::TYPE_STRING;
-            read_value(entry.second.text_, true);
-            prefixes.push_back(attribute.prefix);
-            has_prefixed |= !attribute.prefix.empty();
+            if (!pending.empty() && !is_before(pending.back().name, attribute.local)) is_ordered = false;
+            if (!attribute.prefix.empty()) scratch_.prefixed.push_back({pending.size(), attribute.prefix});
+            bool is_plain;
+            const std::string_view value = scan_value(is_plain);
+            pending.push_back({attribute.local, value, is_plain});
         }
-        if ((!name.prefix.empty() && !xml_is_ncname(name.prefix)) || !xml_is_ncname(name.local)) {
+        if (!name.is_ascii_ncname &&
+            ((!name.prefix.empty() && !xml_is_ncname(name.prefix)) || !xml_is_ncname(name.local))) {
             fail("Invalid XML name.");
         }
         if (!name.prefix.empty()) namespace_of(name.prefix);
-        if (!attributes.empty()) take_attributes(node, has_prefixed);
+        if (pending.empty()) return is_empty;
+        std::vector<MessageAttributes::Entry>& attributes = node.attributes_.entries_;
+        attributes.reserve(pending.size());
+        for (const PendingAttribute& attribute : pending) {
+            MessageValue& value = attributes
+                                      .emplace_back(std::piecewise_construct, std::forward_as_tuple(attribute.name),
+                                                    std::forward_as_tuple(attribute.is_plain ? attribute.value
+                                                                                             : std::string_view()))
+                                      .second;
+            if (!attribute.is_plain) decode_value(attribute.value, value.text_, true);
+        }
+        if (!scratch_.prefixed.empty() || !is_ordered) check_attributes(node.attributes_, is_ordered);
         return is_empty;
     }
 
-    // Checks the start tag's attributes for repeats and gives them to `node` in name order.
-    void take_attributes(Message& node, bool has_prefixed) {
-        std::vector<MessageAttributes::Entry>& attributes = scratch_.attributes;
-        std::vector<std::string_view> namespaces;  // of each attribute, empty when unprefixed
-        if (has_prefixed) {
-            for (const std::string_view prefix : scratch_.prefixes) {
-                namespaces.push_back(prefix.empty() ? std::string_view() : namespace_of(prefix));
-            }
+    // The start tag's attributes when they are not simply in order: prefixes must be declared,
+    // no two may share a local name and a namespace (none for both when unprefixed), and of two
+    // that share a local name the later stays, as for any decoded list.
+    void check_attributes(MessageAttributes& list, bool is_ordered) {
+        const std::vector<MessageAttributes::Entry>& attributes = list.entries_;
+        std::vector<std::string_view> namespaces(attributes.size());  // empty when unprefixed
+        for (const Scratch::Prefixed& attribute : scratch_.prefixed) {
+            namespaces[attribute.row] = namespace_of(attribute.prefix);
         }
-        const bool is_strictly_ordered =
-            std::adjacent_find(attributes.begin(), attributes.end(), [](const auto& a, const auto& b) {
-                return !(a.first < b.first);
-            }) == attributes.end();
-        if (!is_strictly_ordered) check_repeats(namespaces);
-        MessageAttributes& list = node.attributes_;
-        list.entries_.reserve(attributes.size());
-        for (MessageAttributes::Entry& entry : attributes) list.entries_.push_back(std::move(entry));
-        if (!is_strictly_ordered) list.restore_order();  // the later of two local names wins
-    }
-
-    // Refuses two attributes of one local name in one namespace (none for both when unprefixed).
-    void check_repeats(const std::vector<std::string_view>& namespaces) const {
-        const std::vector<MessageAttributes::Entry>& attributes = scratch_.attributes;
+        if (is_ordered) return;
         std::vector<size_t> order(attributes.size());
         for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-        const auto key = [&](size_t i) {
-            const bool is_prefixed = !namespaces.empty() && !scratch_.prefixes[i].empty();
-            return std::make_tuple(std::string_view(attributes[i].first), is_prefixed,
-                                   is_prefixed ? namespaces[i] : std::string_view());
-        };
+        const auto key = [&](size_t i) { return std::make_pair(std::string_view(attributes[i].first), namespaces[i]); };
         std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
         for (size_t i = 1; i < order.size(); ++i) {
-            if (key(order[i - 1]) == key(order[i])) {
-                fail("Attribute '" + attributes[order[i]].first + "' redefined.");
-            }
+            if (key(order[i - 1]) == key(order[i])) fail("Attribute '" + attributes[order[i]].first + "' redefined.");
         }
+        list.restore_order();
     }
 
     void read_end_tag(const OpenElement& element) {
         p_ += 2;  // "</"
         const Name name = scan_name(true);
-        if (name.qualified != element.qualified_name) fail("Opening and ending tag mismatch.");
+        if (name.qualified != std::string_view(element.qualified_name, element.qualified_length)) {
+            fail("Opening and ending tag mismatch.");
+        }
         skip_space();
         expect('>');
     }
@@ -624,7 +702,7 @@ private:
             text->append(reinterpret_cast<const char*>(copied), static_cast<size_t>(last - copied));
         };
         while (true) {
-            while (p_ < end_ && !(kBytes.of[*p_] & (kTextStop | kSpecial))) ++p_;
+            p_ = skip_until(p_, end_, kTextStop | kSpecial);
             if (p_ == end_) fail_premature();
             switch (*p_) {
             case '<':
@@ -697,7 +775,7 @@ private:
         root.name_.assign(root_name.local.data(), root_name.local.size());
         const size_t outer_namespaces = scratch_.namespaces.size();
         if (read_start_tag(root, root_name)) return;
-        open[0] = {&root, root_name.qualified, outer_namespaces};
+        open[0] = OpenElement::of(root, root_name.qualified, outer_namespaces);
         int depth = 1;
         bool is_in_text = false;
         while (true) {
@@ -734,7 +812,7 @@ private:
                 if (read_start_tag(child, name)) {
                     scratch_.namespaces.resize(namespace_count);
                 } else {
-                    open[depth++] = {&child, name.qualified, namespace_count};
+                    open[depth++] = OpenElement::of(child, name.qualified, namespace_count);
                 }
             }
         }

@@ -110,24 +110,17 @@ bool contains(const Range (&ranges)[N], char32_t code) {
     return after != std::begin(ranges) && code <= (after - 1)->last;
 }
 
+// xml_ascii_name_class by byte, built at compile time (so that a name may be checked from any
+// static initialiser).
 struct AsciiNameClasses {
     unsigned char of[128] = {};
-    AsciiNameClasses() {
-        for (int c = 'a'; c <= 'z'; ++c) of[c] = kXmlNameStart | kXmlNamePart;
-        for (int c = 'A'; c <= 'Z'; ++c) of[c] = kXmlNameStart | kXmlNamePart;
-        of[static_cast<int>('_')] = kXmlNameStart | kXmlNamePart;
-        for (int c = '0'; c <= '9'; ++c) of[c] = kXmlNamePart;
-        of[static_cast<int>('-')] = kXmlNamePart;
-        of[static_cast<int>('.')] = kXmlNamePart;
+    constexpr AsciiNameClasses() {
+        for (int c = 0; c < 128; ++c) of[c] = xml_ascii_name_class(static_cast<unsigned char>(c));
     }
 };
-const AsciiNameClasses kAsciiNameClasses;
+constexpr AsciiNameClasses kAsciiNameClasses;
 
 }  // namespace
-
-unsigned char xml_ascii_name_class(unsigned char c) {
-    return c < 0x80 ? kAsciiNameClasses.of[c] : 0;
-}
 
 bool xml_is_ncname(std::string_view name) {
     size_t i = 0;

@@ -12,7 +12,11 @@ constexpr unsigned char kXmlNameStart = 1;
 constexpr unsigned char kXmlNamePart = 2;
 
 // The name bits of an ASCII character (0 for every byte from 0x80).
-unsigned char xml_ascii_name_class(unsigned char c);
+constexpr unsigned char xml_ascii_name_class(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') return kXmlNameStart | kXmlNamePart;
+    if ((c >= '0' && c <= '9') || c == '-' || c == '.') return kXmlNamePart;
+    return 0;
+}
 
 // `name` (UTF-8) is a non-empty NCName; ill-formed UTF-8 is not.
 bool xml_is_ncname(std::string_view name);
