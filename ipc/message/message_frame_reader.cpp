@@ -284,6 +284,17 @@ private:
         return has_space;
     }
 
+    // "=" between a name and its value, with optional white space around it (mostly none).
+    void expect_equals() {
+        if (p_ < end_ && *p_ == '=') {
+            ++p_;
+        } else {
+            skip_space();
+            expect('=');
+        }
+        if (p_ < end_ && (kBytes.of[*p_] & kSpace)) skip_space();
+    }
+
     // Names.
 
     // A name as QXmlStreamReader scans one: a first character that is no punctuation, digit or
@@ -493,9 +504,7 @@ private:
         skip_space();
         if (!is_at("version")) fail_unexpected();
         p_ += 7;
-        skip_space();
-        expect('=');
-        skip_space();
+        expect_equals();
         if (p_ == end_) fail_premature();
         const unsigned char quote = *p_;
         if ((quote != '"' && quote != '\'') || !is_at(std::string(1, static_cast<char>(quote)) + "1.0")) {
@@ -509,9 +518,7 @@ private:
             if (is_at("?>")) break;
             if (!has_space) fail_unexpected();
             const Name name = scan_name(true);
-            skip_space();
-            expect('=');
-            skip_space();
+            expect_equals();
             std::string value;
             read_value(value, false);
             if (declare_namespace(name, value)) continue;
@@ -619,9 +626,7 @@ private:
             }
             if (!has_space) fail_unexpected();
             const Name attribute = scan_name(true);
-            skip_space();
-            expect('=');
-            skip_space();
+            expect_equals();
             if (is_xmlns(attribute.local) || is_xmlns(attribute.prefix)) {
                 std::string uri;
                 read_value(uri, true);
