@@ -14,7 +14,7 @@
 //   unreachable  the tile page while every session tries and fails to connect
 // Per run: the process's CPU (cores), the GUI thread's busy share (its CPU time over wall time),
 // window repaints per second (repaint passes of top-level windows that painted something), meter
-// bar paints per second, the report frames the program received per second (all, and those with
+// bar paints per second (a small meter paints its four bars in one), the report frames the program received per second (all, and those with
 // levels, as codec-sim counts what it sent), the share of level reports that reached a painted
 // meter (a report counts when a meter of its codec paints while it is the newest one), and the
 // resident memory at the end. The scroll run also gives the milliseconds from each page-down to the
@@ -156,7 +156,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
-            if (auto* bar = qobject_cast<MeterWidget*>(watched)) countBar(*bar);
+            // The dock's bars paint one by one, a small meter its four at once.
+            if (qobject_cast<MeterWidget*>(watched) || qobject_cast<MiniMeter*>(watched))
+                countBar(*static_cast<QWidget*>(watched));
             windowRepaints += isPassOpen_;
             isPassOpen_ = false;
         } else if (event->type() == QEvent::UpdateRequest) {
@@ -167,10 +169,10 @@ protected:
     }
 
 private:
-    void countBar(const MeterWidget& bar) {
+    void countBar(const QWidget& bar) {
         ++barPaints;
-        // A bar sits in its meter's frame, or in the meter itself.
-        for (const QWidget* owner = bar.parentWidget(); owner; owner = owner->parentWidget()) {
+        // A small meter is itself the meter; the dock's bars sit in its frames.
+        for (const QWidget* owner = &bar; owner; owner = owner->parentWidget()) {
             IPCObject* session = meters_.value(owner);
             if (!session) continue;
             const quint64 reports = session->levelReportCount();

@@ -2,11 +2,11 @@
 // one level report per round as a 67 ms metering stream would, then every asked-for repaint done
 // on Qt's offscreen platform. Two ways of feeding the same levels, in the same run:
 //  - ours: MiniMeter::levels, where a bar asks for a repaint only when one of its pixels changes;
-//  - every report: the same, and then update() on every bar, as a meter that repaints on each
+//  - every report: the same, and then update() on every meter, as a meter that repaints on each
 //    report would.
 // Two signals: a steady tone (levels move by a fraction of a dB between reports, as a held note or
 // a test tone does) and programme material (several dB between reports). Reported per round: the
-// time, and the bar paints (counter "paints"). The ratio of the two ways is the result.
+// time, and the meter paints (counter "paints"; a meter paints its four bars at once). The ratio of the two ways is the result.
 //
 // Usage: meter_bench [--benchmark_repetitions=5]
 #include <benchmark/benchmark.h>
@@ -19,7 +19,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/shared/meter_widget.h"
 #include "app/shared/mini_meter.h"
 
 namespace {
@@ -27,14 +26,14 @@ namespace {
 constexpr int kMeters = 256;
 constexpr int kColumns = 16;
 
-// Counts paint events that reach a bar, for the whole application.
-class BarPaintCounter : public QObject {
+// Counts paint events that reach a meter, for the whole application.
+class MeterPaintCounter : public QObject {
 public:
     long paints = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && qobject_cast<MeterWidget*>(watched)) ++paints;
+        if (event->type() == QEvent::Paint && qobject_cast<MiniMeter*>(watched)) ++paints;
         return false;
     }
 };
@@ -42,17 +41,13 @@ protected:
 struct Fleet {
     QWidget window;
     std::vector<MiniMeter*> meters;  // children of the window
-    std::vector<std::vector<MeterWidget*>> bars;
 
     Fleet() {
         auto* grid = new QGridLayout(&window);
         for (int i = 0; i < kMeters; ++i) {
             auto* meter = new MiniMeter(&window);
-            meter->levels(-72, -72, -72, -72);  // silence; a meter makes its bars when first needed
             grid->addWidget(meter, i / kColumns, i % kColumns);
             meters.push_back(meter);
-            bars.push_back({});
-            for (auto* bar : meter->findChildren<MeterWidget*>()) bars.back().push_back(bar);
         }
         window.show();
         QCoreApplication::processEvents();
@@ -75,15 +70,14 @@ void BM_MeterRound(benchmark::State& state) {
     const bool isEveryReport = state.range(0) == 1;
     const double swing = state.range(1) == 0 ? 0.05 : 3.0;
     Fleet& f = fleet();
-    BarPaintCounter counter;
+    MeterPaintCounter counter;
     qApp->installEventFilter(&counter);
     long round = 0;
     for (auto _ : state) {
         for (int i = 0; i < kMeters; ++i) {
             f.meters[i]->levels(level(i, 0, round, swing), level(i, 1, round, swing), level(i, 2, round, swing),
                                 level(i, 3, round, swing));
-            if (isEveryReport)
-                for (MeterWidget* bar : f.bars[i]) bar->update();
+            if (isEveryReport) f.meters[i]->update();
         }
         QCoreApplication::sendPostedEvents();
         ++round;

@@ -19,3 +19,21 @@ function(kestrane_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# Adds the folders of suites, one per room of the tree, and labels every test registered in or below
+# each with the room's name, so that one room's suites run alone: ctest --preset default -L sessions.
+function(kestrane_add_test_rooms)
+  foreach(room IN LISTS ARGN)
+    add_subdirectory(${room})
+    kestrane_label_tests_below(${CMAKE_CURRENT_SOURCE_DIR}/${room} ${room})
+  endforeach()
+endfunction()
+
+# CTest gives a folder's labels to the tests of that folder only, not to those of its subfolders.
+function(kestrane_label_tests_below folder label)
+  set_property(DIRECTORY ${folder} PROPERTY LABELS ${label})
+  get_property(subfolders DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)
+  foreach(subfolder IN LISTS subfolders)
+    kestrane_label_tests_below(${subfolder} ${label})
+  endforeach()
+endfunction()

@@ -1,5 +1,8 @@
 #include "dialogs/message_box.h"
 
+#include <QList>
+#include <QPointer>
+
 #include <memory>
 #include <utility>
 
@@ -8,6 +11,16 @@ namespace {
 MessageBox::Handler& installed_handler() {
     static MessageBox::Handler handler;
     return handler;
+}
+
+struct HeldNotices {
+    bool is_held = false;
+    QList<MessageBox::Request> notices;  // in the order they were raised
+};
+
+HeldNotices& held_notices() {
+    static HeldNotices held;
+    return held;
 }
 
 }  // namespace
@@ -41,6 +54,10 @@ QMessageBox* MessageBox::make_box(QWidget* parent, const Request& request) {
 }
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, const Request& request) {
+    if (held_notices().is_held && request.buttons == QMessageBox::Ok) {
+        held_notices().notices.append(request);
+        return QMessageBox::Ok;
+    }
     if (installed_handler()) return installed_handler()(request);
     const std::unique_ptr<QMessageBox> box(make_box(parent, request));
     return static_cast<QMessageBox::StandardButton>(box->exec());
@@ -60,4 +77,26 @@ QMessageBox* MessageBox::open(QWidget* parent, const Request& request) {
 
 void MessageBox::setHandler(Handler handler) {
     installed_handler() = std::move(handler);
+}
+
+void MessageBox::holdNotices(bool is_held) {
+    held_notices().is_held = is_held;
+    if (!is_held) held_notices().notices.clear();
+}
+
+void MessageBox::showHeldNotices(QWidget* parent) {
+    held_notices().is_held = false;
+    showNextHeldNotice(parent);
+}
+
+void MessageBox::showNextHeldNotice(QWidget* parent) {
+    while (!held_notices().notices.isEmpty()) {
+        QMessageBox* box = open(parent, held_notices().notices.takeFirst());
+        if (!box) continue;  // a handler answered it
+        // The next once this one is closed: a stack of boxes at once would hide all but the top.
+        QObject::connect(box, &QMessageBox::finished, [window = QPointer<QWidget>(parent)] {
+            if (window) showNextHeldNotice(window);
+        });
+        return;
+    }
 }

@@ -37,6 +37,16 @@ public:
     // Answers every box with `handler` instead of showing it (tests); an empty one shows them again.
     static void setHandler(Handler handler);
 
+    // Start-up: while held, a box that only tells (its one button OK) is kept, in order, instead
+    // of opened, and show() returns OK at once, so that no box stops the program before its window
+    // is shown and its sessions run. A box that asks opens at once: its caller needs the answer.
+    // Held false again, the kept notices are dropped (the program ends before it could show them).
+    static void holdNotices(bool is_held);
+    // Stops holding and opens the kept notices over `parent` without modality, each once the one
+    // before it is closed (through open(), so a handler answers them there).
+    static void showHeldNotices(QWidget* parent);
+
 private:
     static QMessageBox* make_box(QWidget* parent, const Request& request);
+    static void showNextHeldNotice(QWidget* parent);
 };

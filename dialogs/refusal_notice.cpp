@@ -53,11 +53,87 @@ QString subjectsText(const QList<FailureEffect::Subject>& subjects) {
     return texts.join(RefusalNotice::tr(" or "));
 }
 
-// "your connect of \"Studio B\" (id 2)", "your disconnect of every peer", "your removePeer".
+// What the operator asked for with each request a notice tells of, in the words of "refused ...":
+// with the name of what the request concerned for %1, and without.
+struct AskedFor {
+    const char* request;
+    const char* named;
+    const char* unnamed;
+};
+const AskedFor kAskedFor[] = {
+    {"setSysOptions", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the settings")},
+    {"setDirectoryServer", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the directory server settings")},
+    {"setChannelSettings", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the channel settings")},
+    {"setBraidlinkOptions", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the Braidlink settings")},
+    {"setProfile", QT_TRANSLATE_NOOP("RefusalNotice", "to save the profile %1"),
+     QT_TRANSLATE_NOOP("RefusalNotice", "to save a profile")},
+    {"addProfile", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to copy a profile")},
+    {"deleteProfile", QT_TRANSLATE_NOOP("RefusalNotice", "to remove the profile %1"),
+     QT_TRANSLATE_NOOP("RefusalNotice", "to remove a profile")},
+    {"addPeer", QT_TRANSLATE_NOOP("RefusalNotice", "to add the peer %1"),
+     QT_TRANSLATE_NOOP("RefusalNotice", "to add a peer")},
+    {"setPeerSettings", QT_TRANSLATE_NOOP("RefusalNotice", "to change the peer %1"),
+     QT_TRANSLATE_NOOP("RefusalNotice", "to change a peer")},
+    {"removePeer", QT_TRANSLATE_NOOP("RefusalNotice", "to remove the peer %1"),
+     QT_TRANSLATE_NOOP("RefusalNotice", "to remove a peer")},
+    {"connect", QT_TRANSLATE_NOOP("RefusalNotice", "to connect the peer %1"),
+     QT_TRANSLATE_NOOP("RefusalNotice", "to connect a peer")},
+    {"disconnect", QT_TRANSLATE_NOOP("RefusalNotice", "to disconnect the peer %1"),
+     QT_TRANSLATE_NOOP("RefusalNotice", "to disconnect every peer")},
+};
+
+// "\"OB Van\"", or "with id 3" where the codec's list did not name it; several joined by "and".
+QString namedText(const QList<FailureEffect::Subject>& subjects) {
+    QStringList texts;
+    for (const FailureEffect::Subject& subject : subjects) {
+        texts << (subject.name.isEmpty() ? RefusalNotice::tr("with id %1").arg(subject.id)
+                                         : RefusalNotice::tr("\"%1\"").arg(shownCodecText(subject.name)));
+    }
+    return texts.join(RefusalNotice::tr(" and "));
+}
+
+// What the operator asked for with `request`, concerning `subjects` (what the request named, none
+// when unknown): "to save the settings", "to remove the peer \"OB Van\"". The request's own name
+// is for the log; a request without words of its own is "a request".
+QString askedForNamed(const QString& request, const QList<FailureEffect::Subject>& subjects) {
+    for (const AskedFor& asked : kAskedFor) {
+        if (request != QLatin1String(asked.request)) continue;
+        if (!asked.named || subjects.isEmpty()) return RefusalNotice::tr(asked.unnamed);
+        return RefusalNotice::tr(asked.named).arg(namedText(subjects));
+    }
+    return RefusalNotice::tr("a request");
+}
+
+// The same for the request a refusal answers: its effect's subjects name what the request asked
+// for, except where they name what a profile copy left.
+QString askedForText(const QString& request, const FailureEffect& effect) {
+    switch (effect.kind) {
+    case FailureEffect::kCopyNotMade:
+        return RefusalNotice::tr("to copy a profile");
+    case FailureEffect::kEmptyProfileMayBeLeft:
+    case FailureEffect::kEmptyProfileLeft:
+    case FailureEffect::kAnswersOneOf:
+        return askedForNamed(request, {});
+    case FailureEffect::kNotConnected:
+        // The profile chosen for a connect, given to the peer first.
+        if (request == QLatin1String("setPeerSettings")) {
+            return RefusalNotice::tr("to give the peer %1 the profile chosen for it").arg(namedText(effect.subjects));
+        }
+        break;
+    default:
+        break;
+    }
+    return askedForNamed(request, effect.subjects);
+}
+
+// "your connect of \"Studio B\" (id 2)", "your disconnect of every peer", "your request to remove
+// the peer \"OB Van\"".
 QString candidateText(const FailureEffect::Candidate& candidate) {
     const QString subjects = subjectsText(candidate.subjects);
     if (candidate.undone == FailureEffect::kNotConnected) return RefusalNotice::tr("your connect of %1").arg(subjects);
-    if (candidate.undone != FailureEffect::kNotDisconnected) return RefusalNotice::tr("your %1").arg(candidate.request);
+    if (candidate.undone != FailureEffect::kNotDisconnected) {
+        return RefusalNotice::tr("your request %1").arg(askedForNamed(candidate.request, candidate.subjects));
+    }
     return subjects.isEmpty() ? RefusalNotice::tr("your disconnect of every peer")
                               : RefusalNotice::tr("your disconnect of %1").arg(subjects);
 }
@@ -128,9 +204,11 @@ void RefusalNotice::report(IPCObject& session, const QString& request, const QSt
     if (!isTold(request, effect)) return;
     QString told;  // what follows the codec's name
     if (effect.isRefusal()) {
-        const QString refused = effect.kind == FailureEffect::kAnswersOneOf ? tr("a request") : request;
-        told = tr(" refused %1: %2 (error %3)").arg(refused, shownCodecText(errorText), shownCodecText(errorCode)) +
-               effectText(effect);
+        // A refused connect or disconnect says all its effect would.
+        const bool isEffectSaid = request == QLatin1String("connect") || request == QLatin1String("disconnect");
+        told = tr(" refused %1: %2 (error %3)")
+                   .arg(askedForText(request, effect), shownCodecText(errorText), shownCodecText(errorCode)) +
+               (isEffectSaid ? QString() : effectText(effect));
     } else {
         told = tr(": %1").arg(effectText(effect));
     }

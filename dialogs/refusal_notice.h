@@ -16,8 +16,10 @@ class QWidget;
 // refused values simply stay unsaved, and a refused call leaves the peers as they were. One
 // warning at a time, not modal, opened from the event loop (never inside the session's signal);
 // refusals that come while it is open join it. Each refusal names the codec (unit name and address),
-// the request, and the codec's error text and code, then what became of a profile copy, a connect
-// or a disconnect behind it; an answer the session could not use is told in the same way. A
+// what the operator asked for in the operator's words ("refused to save the settings"; the wire
+// request's name goes only to the log), and the codec's error text and code, then what became of a
+// profile copy, a connect or a disconnect behind it; an answer the session could not use is told in
+// the same way. A
 // refusal that cannot be told from the answers to other requests names the operator's requests it
 // may answer. Codecs that refused alike, as many do a fleet-wide command, share one sentence with
 // a line per codec, and each sentence is a paragraph of its own.
@@ -38,7 +40,7 @@ public:
                 const FailureEffect& effect);
 
 private:
-    // What codecs told alike: `told` follows their names (" refused disconnect: ...").
+    // What codecs told alike: `told` follows their names (" refused to disconnect every peer: ...").
     struct Refusal {
         QString told;
         QStringList codecs;

@@ -1,6 +1,7 @@
 #include "dialogs/settings_edit.h"
 
 #include <QLineEdit>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -342,9 +343,20 @@ void SettingsEdit::populate_all(bool collapse, const QString& keptKey) {
         // Emptying the tree would empty the editor under the operator's keys: the editor follows the
         // selection once the tree is whole again.
         const QSignalBlocker quiet(ui->treeProfileItems);
+        // A rebuild leaves each group open or closed as the operator left it; a group new to the
+        // tree comes open.
+        QSet<QString> closedGroups;
+        for (int group = 0; group < ui->treeProfileItems->topLevelItemCount(); ++group) {
+            const QTreeWidgetItem* row = ui->treeProfileItems->topLevelItem(group);
+            if (!row->isExpanded()) closedGroups << row->text(0);
+        }
         populate_system();
         tree.applyAdvancedFilter(ui->checkAdvanced->isChecked());
         if (collapse) ui->treeProfileItems->collapseAll();
+        for (int group = 0; group < ui->treeProfileItems->topLevelItemCount() && !collapse; ++group) {
+            QTreeWidgetItem* row = ui->treeProfileItems->topLevelItem(group);
+            if (closedGroups.contains(row->text(0))) row->setExpanded(false);
+        }
         ui->treeProfileItems->sortItems(0, Qt::AscendingOrder);
         if (QTreeWidgetItem* row = optionRow(keptKey)) ui->treeProfileItems->setCurrentItem(row);
     }

@@ -1,6 +1,9 @@
 #include "dialogs/unit_password.h"
 
+#include <QFontMetrics>
 #include <QPushButton>
+
+#include <algorithm>
 
 #include "sessions/ipc_object.h"
 #include "text/unit_label.h"
@@ -21,6 +24,17 @@ void UnitPassword::describe(IPCObject& session) {
     if (!unit_name.isEmpty()) ui->label->setText(tr("Enter connection password for %1:").arg(unit_name));
     const QString label = unitLabel(session);
     if (!label.isEmpty()) setWindowTitle(tr("Device Login Failed (%1)").arg(label));
+    fitTitle();
+}
+
+void UnitPassword::fitTitle() {
+    // The title bar writes the title, commonly in bold, beside the window's icon and its buttons:
+    // a prompt narrower than that would cut off the codec's name or address.
+    constexpr int kTitleBarExtras = 150;
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + kTitleBarExtras;
+    setMinimumWidth(std::max(minimumSizeHint().width(), titleWidth));
 }
 
 QString UnitPassword::password() const {

@@ -22,7 +22,8 @@ public:
     explicit UnitPassword(QWidget* parent = nullptr);
     ~UnitPassword() override;
 
-    // Names the codec: its unit name in the prompt, where known, and its unitLabel in the title.
+    // Names the codec: its unit name in the prompt, where known, and its unitLabel in the title,
+    // which the prompt is wide enough to show whole.
     void describe(IPCObject& session);
     QString password() const;
     // Gives the session the typed password (UTF-8; empty stays empty) and reconnects it at once,
@@ -30,5 +31,7 @@ public:
     void applyTo(IPCObject& session) const;
 
 private:
+    void fitTitle();
+
     std::unique_ptr<Ui::UnitPasswordClass> ui;
 };

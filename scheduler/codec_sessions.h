@@ -27,8 +27,9 @@ public:
         // The codec refused a command the scheduler sent, or one of several it may answer (a codec
         // leaves the successes of these unanswered, so a refusal cannot always be paired): the
         // listener says it only where the codec's list shows the command undone.
-        // "connect" id=<peer>:
-        virtual void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason) = 0;
+        // "connect" id=<peer>; `is_sure`: the refusal answered that connect alone, else it may be
+        // another connect's:
+        virtual void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason, bool is_sure) = 0;
         // "disconnect" id=<peer>:
         virtual void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) = 0;
         // "disconnect" without an id:

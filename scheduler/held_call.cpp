@@ -13,6 +13,10 @@ void HeldCall::visitAttributes(const QString& host, int port, const QString& pee
                                const Job::AttributeVisitor& visit) const {
     std::string text;
     const auto utf8 = [&](const char* name, const QString& value) { Job::visitText(visit, name, value, text); };
+    if (!is_seen_up && dialled_at.isValid()) {
+        Job::appendDateText(text, dialled_at.date(), dialled_at.time());
+        visit("dialled", text, true);
+    }
     utf8("ip", host);
     utf8("peer", peer);
     if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
@@ -32,6 +36,9 @@ bool HeldCall::fromMessage(const Message& element, QString& peer, const QTimeZon
     QTime time;
     if (!Job::parseDateText(a.get_qstring("since", QString()), date, time)) return false;
     since = localDateTime(date, time, written_in);
-    is_seen_up = true;
+    dialled_at = Job::parseDateText(a.get_qstring("dialled", QString()), date, time)
+                     ? localDateTime(date, time, written_in)
+                     : QDateTime();
+    is_seen_up = !dialled_at.isValid();
     return since.isValid() && Job::isPeerId(peer);
 }

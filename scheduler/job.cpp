@@ -85,9 +85,11 @@ QString Job::normalPeerId(const QString& peer) {
 void Job::restartOccurrence() {
     state = Waiting;
     warning.clear();
+    is_wait_reason_unsaid = false;
     wait_reason.clear();
     has_sent_connect = false;
     connect_refusal.clear();
+    is_connect_refusal_sure = false;
     forced_others.clear();
     force_refusal.clear();
     ended_by_force.clear();

@@ -68,8 +68,13 @@ struct Job {
 
     // About the current occurrence only; never stored.
     QString warning;                // why it waits or was missed; empty while nothing is wrong
+    // Its warning is the wait_reason the file kept, not yet said in this run's log.
+    bool is_wait_reason_unsaid = false;
     bool has_sent_connect = false;  // a "connect" went out for it
     QString connect_refusal;        // the codec's words refusing its last connect; empty: none refused
+    // The refusal answered its connect alone; otherwise it may have answered another connect of
+    // the schedule's, and is said as what it may be.
+    bool is_connect_refusal_sure = false;
     // Forced: the peers whose calls were up as it made its room, and the codec's words refusing to
     // end one of them (empty: none refused). Said on its row while one of those calls is still up.
     QStringList forced_others;

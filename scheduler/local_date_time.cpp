@@ -2,8 +2,6 @@
 
 namespace {
 
-constexpr qint64 kDayMs = 24 * 3600 * 1000;
-
 // A zone's offset from UTC, in seconds, at the instant `utc_ms`.
 using OffsetAt = qint64 (*)(qint64 utc_ms, const QTimeZone* zone);
 
@@ -45,6 +43,10 @@ QDateTime localDateTime(const QDate& date, const QTime& time, const QTimeZone& w
     if (!written_in.isValid()) return localDateTime(date, time);
     if (!date.isValid() || !time.isValid()) return {};
     return QDateTime::fromMSecsSinceEpoch(momentOf(date, time, zoneOffsetAt, &written_in), Qt::LocalTime);
+}
+
+qint64 wallClockMs(const QDateTime& when) {
+    return when.date().toJulianDay() * kDayMs + when.time().msecsSinceStartOfDay();
 }
 
 QByteArray localZoneId() {

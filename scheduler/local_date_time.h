@@ -24,3 +24,11 @@ QDateTime localDateTime(const QDate& date, const QTime& time, const QTimeZone& w
 
 // The machine's time zone as the schedule file names it (an IANA id, such as "Europe/Berlin").
 QByteArray localZoneId();
+
+constexpr qint64 kDayMs = 24 * 3600 * 1000;
+
+// A date-time's wall-clock reading in milliseconds, counted as if its zone kept one offset all
+// year: two of them differ from the time between them by at most the zone's clock shifts. Had
+// without asking the zone, where Qt's arithmetic on local times looks at the system's zone file
+// (with TZ unset) at every step: for the scheduler's pass, which asks of every booking.
+qint64 wallClockMs(const QDateTime& when);

@@ -81,6 +81,7 @@ ScheduleWindow::ScheduleWindow(Scheduler& scheduler, QWidget* parent)
     connect(&catch_up_timer_, &QTimer::timeout, this, &ScheduleWindow::catchUp);
     connect(&scheduler_, &Scheduler::jobAdded, this, &ScheduleWindow::addJobEntry);
     connect(&scheduler_, &Scheduler::scheduleUpdated, this, &ScheduleWindow::handleScheduleUpdate);
+    connect(&scheduler_, &Scheduler::jobsShownChanged, this, &ScheduleWindow::handleScheduleUpdate);
 }
 
 ScheduleWindow::~ScheduleWindow() = default;
@@ -163,6 +164,9 @@ void ScheduleWindow::rewriteRows() {
         }
         updateText(row, kStart, shortText(job->start));
         updateText(row, kEnd, shortText(job->end));
+        // What the scheduler learnt shows at once; names wait for the refresh.
+        if (setStatus(row, *job)) columns_to_fit_ |= 1 << kStatus;
+        updateText(row, kRecurrence, Job::recurrenceText(*job));
     }
 }
 
@@ -248,6 +252,7 @@ void ScheduleWindow::onActionEdit() {
     if (!session) return;
 
     JobDialog dialog(this);
+    dialog.setWindowTitle(tr("Edit Scheduled Connection"));
     dialog.setIPCObject(session);
     // A job whose id another peer has taken since opens with no target, and says so, so that OK
     // never moves it to that peer unseen: the operator picks the peer anew.

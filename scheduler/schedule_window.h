@@ -20,8 +20,8 @@ class ScheduleWindow;
 
 // "Scheduled Connections": one row per job of the Scheduler, with its start, end, codec, target
 // peer, status and recurrence, a clock line, and a context menu that edits or removes the selected
-// job. It follows the Scheduler's signals for new jobs, changed times and dropped jobs and polls
-// the rest every twelve seconds; it never starts or ends a connection itself. Shown without parent
+// job. It follows the Scheduler's signals for new jobs, changed times, states and reasons and
+// dropped jobs, and polls the codec and peer names every twelve seconds; it never starts or ends a connection itself. Shown without parent
 // and without modality; closing only hides it. Rows are in the order they were added and carry the
 // job's id (Qt::UserRole) and its codec's instance key (Qt::UserRole + 1) in column 0.
 //
@@ -47,9 +47,9 @@ public slots:
     void doContextMenu(const QPoint& point);
     void onActionRemoveTriggered();
     void onActionEdit();
-    // Rewrites the start and end columns, and takes out the rows of jobs the scheduler no longer
-    // holds, once the event loop runs again: a tick may change hundreds of jobs, each with its own
-    // signal.
+    // Rewrites the start, end, status and recurrence columns, and takes out the rows of jobs the
+    // scheduler no longer holds, once the event loop runs again: a tick may change hundreds of
+    // jobs, each with its own signal.
     void handleScheduleUpdate();
     void addJobEntry(const Job& job);
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "scheduler/local_date_time.h"
 #include "scheduler/plan.h"
 #include "scheduler/series.h"
 #include "scheduler/session_adaptor.h"
@@ -200,6 +201,9 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     const Job current = *jobs_[static_cast<size_t>(index)];
     const PeerKey key{current.uuid, current.peer};
     const bool is_call_held_up = isHeldCallUp(current);
+    // Up while its booking wanted it, though no list may have shown it yet: what the edit ends is
+    // no late call.
+    if (is_call_held_up) noteSeenUp(*held_calls_.find(key), true);
     const Job result = editedOccurrence(current, edited, now);
     setJobAt(index, result);
     watchPeer(result);
@@ -262,10 +266,12 @@ void Scheduler::setState(Job& job, Job::JobState state) {
 }
 
 bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
-    const QDateTime oldest_finish = now.addSecs(-kDoneKeptSecs);
+    // A day by the wall clock, give or take a clock shift: every pass asks, of every job.
+    const qint64 oldest_finish_ms = wallClockMs(now) - kDoneKeptSecs * 1000;
     // remove_if asks once per job, so each dropped one is uncounted once.
     const auto kept_end = std::remove_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
-        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() && job->finished_at < oldest_finish;
+        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() &&
+                             wallClockMs(job->finished_at) < oldest_finish_ms;
         if (!is_aged) return false;
         countJob(*job, -1);
         return true;

@@ -129,7 +129,8 @@ public:
     // its peer and so would have noted a call; else its end is only known to have passed while the
     // program was closed. A file without "calls", written before the schedule kept its calls, holds
     // the calls its jobs noted. A file written under another time zone keeps each time's moment,
-    // read in local time, and says so once; one that names no zone is read in local time.
+    // read in local time, and says so once; one that names no zone is read in local time, and one
+    // that names a zone this machine does not know is too, and says so once.
     bool fromMessage(const Message& root);
     // Reads the file. A file that exists but cannot be read, or is empty, is moved aside as
     // "schedule.xml.bad-<yyyyMMdd-hhmmss>" and a message box says so.
@@ -138,6 +139,9 @@ public:
 signals:
     void jobAdded(const Job& job);
     void scheduleUpdated();
+    // What some job's row shows (its state, or why it waits or was missed) changed: in a pass, or
+    // at once as a codec's list or refusal came in.
+    void jobsShownChanged();
 
 public slots:
     // One pass; see runPass.
@@ -168,7 +172,8 @@ private:
     void countJob(const Job& job, int delta);
     // Changes the state of a job in the list, keeping the counts.
     void setState(Job& job, Job::JobState state);
-    // Drops the Done records a pass finished more than kDoneKeptSecs ago; true when any went.
+    // Drops the Done records a pass finished more than kDoneKeptSecs ago by the wall clock; true
+    // when any went.
     bool dropAgedDoneJobs(const QDateTime& now);
     // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
     // the schedule's.
@@ -180,7 +185,8 @@ private:
     // The pass (scheduler_pass.cpp)
 
     // The pass: first each finished occurrence whose series has its next window open hands on to
-    // it; then the plan is made and each codec and peer is made to match it (actOn); then every
+    // it; then the plan is made and each codec and peer is made to match it, releases before
+    // dials (letGoOfUnwanted, then takeOrDial); then every
     // pending job's state is read from the plan, and those whose window passed are finished. A pass
     // asked for while one is under way (a nested event loop) is skipped.
     void runPass(const QDateTime& now);
@@ -200,23 +206,35 @@ private:
     bool isForcing(const PeerCalls& calls, const QDateTime& now) const;
     void makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now);
     void noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
-    void actOn(PeerCalls& calls, const QDateTime& now);
-    // Steps of actOn on a ready codec. hold: the call is up and wanted, made or found; it becomes
-    // the schedule's, and each booking whose window is open has had its call.
+    // On a ready codec: the schedule's call that nobody wants is released, one that went is
+    // forgotten, a dial not seen up counts the pass, and one nobody wants is stopped or settled
+    // (stopOrForgetDial).
+    void letGoOfUnwanted(PeerCalls& calls);
+    // A dial nobody wants any more that has not come up: forgotten once it has settled; until then
+    // its connect may be on its way, and it is stopped once with a disconnect (unless `may_stop` is
+    // false: a booking may still want it), which settles nothing.
+    void stopOrForgetDial(const PeerKey& key, HeldCall& held, bool may_stop);
+    // On a ready codec: the wanted call is held when up, else dialled where a booking still needs it.
+    void takeOrDial(PeerCalls& calls, const QDateTime& now);
+    // The call is up and wanted, made or found; it becomes the schedule's, and each booking whose
+    // window is open has had its call.
     void hold(PeerCalls& calls, const QDateTime& now);
     // Connects the wanted call.
     void dial(PeerCalls& calls, const QDateTime& now);
     // A call made or taken now for the booking's peer.
     HeldCalls::Map::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
     // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
+    // A dial's call that came up only after its windows closed is said to be ended.
     void release(PeerCalls& calls);
-    // The schedule's call that nobody wants any more and that never came up: never cut, and let
-    // go once its connect cannot bring it up any more.
-    void letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now);
+    // The held call is seen up in the codec's list; a dial not seen before that nobody wants now
+    // came up late. True when it had not been seen up before.
+    static bool noteSeenUp(HeldCall& held, bool is_wanted);
 
     // --------------------------------------------------------------------------------------------
     // Each occurrence's course (scheduler_occurrences.cpp)
 
+    // Reads the job's state from the plan, and finishes it when its window has passed; notes when
+    // what its row shows changed (is_shown_changed_).
     void settle(Job& job, const Plan& plan, const QDateTime& now);
     // A Waiting row says as soon as a list shows it that its peer id names another peer now.
     void settleWaiting(Job& job);
@@ -252,11 +270,14 @@ private:
     // Logs the line, shows `status` on the job and finishes it.
     bool finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now);
     // A Qt warning and a line in the job's codec's log.
-    void logLine(const Job& job, const QString& text);
+    void logLine(const Job& job, const QString& text) { logLine(job.uuid, text); }
+    void logLine(const QUuid& codec, const QString& text);
     // Shows `status` on the job and, once per occurrence and status, logs `log_text`.
     void noteWaiting(Job& job, const QString& status, const QString& log_text);
     // The peer's name as the job knows it, else as the codec's list has it, else "peer <id>".
-    QString peerText(const Job& job) const;
+    QString peerText(const Job& job) const { return peerText({job.uuid, job.peer}, job.peer_name); }
+    // The same for a peer known by `name` where that is not empty.
+    QString peerText(const PeerKey& key, const QString& name) const;
     // Why the job's codec can take no command now; empty when it can.
     QString unavailableReason(const Job& job) const;
     // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
@@ -268,6 +289,8 @@ private:
     // not connect now, else why it could not before, else that its connects did not take or that
     // its end came first.
     QString missedReason(const Job& job) const;
+    // The codec's refusal of its connect, as what it is: the connect's alone, or maybe another's.
+    static QString connectRefusalReason(const Job& job);
 
     // --------------------------------------------------------------------------------------------
     // What the codecs tell (scheduler_peers.cpp)
@@ -276,6 +299,10 @@ private:
     // whether they follow what the id names now; the window and the file take a new name.
     void peerListReceived(const QUuid& uuid) override;
     void codecLeftReady(const QUuid& uuid) override;
+    // What a list or a refusal from the codec told shows on the rows of its jobs whose window has
+    // not passed at once, not at the next pass; the file is saved when it or `is_file_changed`
+    // says so.
+    void showNews(const QUuid& uuid, bool is_file_changed);
     // The codec's list shows the schedule's call gone: it is no longer held, and a call made later
     // under the id, by hand, is nobody's to cut. True when one went.
     bool forgetGoneCall(const PeerKey& key);
@@ -285,7 +312,7 @@ private:
     bool noteCallUp(const PeerCalls& calls, const QDateTime& now);
     // A refusal is kept on the occurrences it may answer; each pass says it where the codec's
     // list shows the command undone.
-    void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason) override;
+    void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason, bool is_sure) override;
     void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
     void disconnectAllRefused(const QUuid& uuid, const QString& reason) override;
     // The forces the codec's last pass made that may have been refused: one of `other` (any, when
@@ -313,6 +340,10 @@ private:
 
     // Says once, in a notice and in the log of each codec with bookings, that the times moved.
     void noteZoneChange(const QTimeZone& written_in);
+    // Says once, the same way, that the file's zone is unknown here and its times read as local.
+    void noteUnknownZone(const QString& written_in);
+    // A warning, and a line in the log of each codec with bookings.
+    void logLoadLine(const QString& line);
     // Moves a damaged schedule file aside and tells the operator.
     void setAsideDamagedFile(const QString& error);
 
@@ -325,6 +356,7 @@ private:
     PeerSightings sightings_;
     std::vector<Message> kept_elements_;       // "job" elements of the last load that made no job
     bool is_file_changed_ = false;             // by the pass under way
+    bool is_shown_changed_ = false;            // what a row shows, by the pass under way
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;
     QString file_path_;

@@ -25,6 +25,9 @@ namespace {
 const QString kZoneChanged =
     QStringLiteral("The time zone changed from %1 to %2 since the schedule was saved: every scheduled connection "
                    "keeps its moment");
+const QString kZoneUnknown =
+    QStringLiteral("The schedule was saved in the time zone \"%1\", which this machine does not know: its times are "
+                   "read as times of %2");
 
 }  // namespace
 
@@ -79,7 +82,8 @@ bool Scheduler::saveOrWarn(QWidget* parent) {
 }
 
 bool Scheduler::fromMessage(const Message& root) {
-    const QTimeZone written_in = zoneWrittenIn(root);
+    const FileZone zone = zoneOf(root);
+    const QTimeZone& written_in = zone.written_in;
     const unsigned count = root.child_count("job");
     // Every receiver asks about the whole schedule: once for the file, not once per job.
     bool is_any_added = false;
@@ -104,6 +108,11 @@ bool Scheduler::fromMessage(const Message& root) {
             // A call up after a window that passed unnoted was made by hand, not by this job.
             const bool is_missed = job.end <= now && !job.connected_at.isValid();
             job.state = job.start > now || is_missed ? Job::Waiting : job.end > now ? Job::Starting : Job::Ending;
+            // Why it waits, as it was last known: its codec's list may take a while to tell again.
+            if (job.state == Job::Waiting && !job.wait_reason.isEmpty()) {
+                job.warning = job.wait_reason;
+                job.is_wait_reason_unsaid = true;
+            }
             const JobPtr added = insertJob(job);
             is_added = added != nullptr;
             is_any_added = is_any_added || is_added;
@@ -126,7 +135,10 @@ bool Scheduler::fromMessage(const Message& root) {
     } else {
         held_calls_.holdNoted(jobs_);
     }
-    if (written_in.isValid() && (is_any_added || !kept_elements_.empty())) noteZoneChange(written_in);
+    if (is_any_added || !kept_elements_.empty()) {
+        if (zone.is_unknown) noteUnknownZone(zone.unknown_id);
+        if (written_in.isValid()) noteZoneChange(written_in);
+    }
     if (is_any_added) emit scheduleUpdated();
     if (is_any_finished) save();
     return true;
@@ -135,7 +147,24 @@ bool Scheduler::fromMessage(const Message& root) {
 void Scheduler::noteZoneChange(const QTimeZone& written_in) {
     const QString was = QString::fromUtf8(written_in.id());
     const QString now = QString::fromUtf8(localZoneId());
-    const QString line = kZoneChanged.arg(was, now);
+    logLoadLine(kZoneChanged.arg(was, now));
+    MessageBox::information(nullptr, tr("Load Schedule"),
+                            tr("The scheduled connections were saved in the time zone %1, and this machine is now in "
+                               "%2.\n\nEach keeps its moment: its times now read in %2.")
+                                .arg(was, now));
+}
+
+void Scheduler::noteUnknownZone(const QString& written_in) {
+    const QString now = QString::fromUtf8(localZoneId());
+    logLoadLine(kZoneUnknown.arg(written_in, now));
+    MessageBox::warning(nullptr, tr("Load Schedule"),
+                        tr("The scheduled connections were saved in the time zone \"%1\", which this machine does not "
+                           "know.\n\nTheir times are read as times of %2, this machine's zone: check that each still "
+                           "runs when it should.")
+                            .arg(written_in, now));
+}
+
+void Scheduler::logLoadLine(const QString& line) {
     qWarning().noquote() << line;
     QSet<QUuid> told;
     for (const JobPtr& job : jobs_) {
@@ -143,10 +172,6 @@ void Scheduler::noteZoneChange(const QTimeZone& written_in) {
         told.insert(job->uuid);
         sessions_->addLogLine(job->uuid, line);
     }
-    MessageBox::information(nullptr, tr("Load Schedule"),
-                            tr("The scheduled connections were saved in the time zone %1, and this machine is now in "
-                               "%2.\n\nEach keeps its moment: its times now read in %2.")
-                                .arg(was, now));
 }
 
 bool Scheduler::load() {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "scheduler/local_date_time.h"
 #include "scheduler/plan.h"
 #include "scheduler/series.h"
 #include "text/codec_text.h"
@@ -23,6 +24,9 @@ const QString kDisconnectRefused = QStringLiteral("Scheduled disconnection from 
 const QString kRefusedByCodec = QStringLiteral("disconnect refused by the codec: %1");
 const QString kConnectRefused = QStringLiteral("connect refused by the codec: %1");
 const QString kConnectRefusedLine = QStringLiteral("Scheduled connection to %1 refused by the codec: %2");
+// A refusal that may have answered another connect of the schedule's, sent in the same breath.
+const QString kConnectMaybeRefused = QStringLiteral("a connect may have been refused by the codec: %1");
+const QString kConnectMaybeRefusedLine = QStringLiteral("Scheduled connection to %1: a connect may have been refused by the codec: %2");
 const QString kForceRefused = QStringLiteral("the codec refused to end its other calls: %1");
 const QString kForceRefusedLine = QStringLiteral("Scheduled connection to %1: the codec refused to end its other calls: %2");
 const QString kEndedByForce = QStringLiteral("its call was ended by the forced connection to %1");
@@ -65,6 +69,8 @@ QString timeText(const QDateTime& when, const QDateTime& now) {
 
 void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
     if (job.state == Job::Done) return;
+    const Job::JobState shown_state = job.state;
+    const QString shown_warning = job.warning;
     if (!job.startReached(now)) {
         setState(job, Job::Waiting);
         settleWaiting(job);
@@ -73,6 +79,7 @@ void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
     } else {
         settleEnded(job, plan.find({job.uuid, job.peer}), now);
     }
+    if (job.state != shown_state || job.warning != shown_warning) is_shown_changed_ = true;
 }
 
 void Scheduler::settleWaiting(Job& job) {
@@ -111,8 +118,8 @@ void Scheduler::settleOpen(Job& job) {
     if (!changed.isEmpty()) {
         noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
     } else if (!job.connect_refusal.isEmpty()) {
-        noteConnectWait(job, kConnectRefused.arg(job.connect_refusal),
-                        kConnectRefusedLine.arg(peerText(job), job.connect_refusal));
+        const QString& line = job.is_connect_refusal_sure ? kConnectRefusedLine : kConnectMaybeRefusedLine;
+        noteConnectWait(job, connectRefusalReason(job), line.arg(peerText(job), job.connect_refusal));
     } else if (isForceRefused(job)) {
         noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
     } else {
@@ -244,10 +251,11 @@ bool Scheduler::finishEndedWhileClosed(Job& job, const QDateTime& now) {
 }
 
 bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
-    // Most occurrences are far from their series' next start: told without working it out.
-    if (!isRecurring(booking) || now < booking.start.addDays(stepDays(booking)).addSecs(-kMaxClockShiftSecs)) {
-        return false;
-    }
+    // Most occurrences are far from their series' next start: told without working it out, from
+    // the wall clocks alone, since each pass asks this of every recurring booking whose call is up.
+    if (!isRecurring(booking)) return false;
+    const qint64 next_start_earliest_ms = wallClockMs(booking.start) + stepDays(booking) * kDayMs - kMaxClockShiftSecs * 1000;
+    if (wallClockMs(now) < next_start_earliest_ms) return false;
     // The latest start of a later occurrence that has come: seen up since, that one has its call.
     QDateTime opened;
     for (qint64 days = stepDays(booking);; days += stepDays(booking)) {
@@ -281,22 +289,23 @@ bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& st
     return finishJob(job, now);
 }
 
-void Scheduler::logLine(const Job& job, const QString& text) {
+void Scheduler::logLine(const QUuid& codec, const QString& text) {
     qWarning().noquote() << text;
-    sessions_->addLogLine(job.uuid, text);
+    sessions_->addLogLine(codec, text);
 }
 
 void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_text) {
-    if (job.warning == status) return;
+    if (job.warning == status && !job.is_wait_reason_unsaid) return;
+    job.is_wait_reason_unsaid = false;
     job.warning = status;
     job.is_next_refused = false;
     logLine(job, log_text);
 }
 
-QString Scheduler::peerText(const Job& job) const {
+QString Scheduler::peerText(const PeerKey& key, const QString& name) const {
     // The job's own peer: the codec's name for the id may be another peer's by now.
-    const QString name = job.peer_name.isEmpty() ? sessions_->peerName(job.uuid, job.peer) : job.peer_name;
-    return name.isEmpty() ? QStringLiteral("peer ") + job.peer : shownCodecText(name, kMaxPeerTextInReason);
+    const QString shown = name.isEmpty() ? sessions_->peerName(key.codec, key.peer) : name;
+    return shown.isEmpty() ? QStringLiteral("peer ") + key.peer : shownCodecText(shown, kMaxPeerTextInReason);
 }
 
 QString Scheduler::unavailableReason(const Job& job) const {
@@ -317,8 +326,12 @@ QString Scheduler::peerChangeReason(const Job& job) const {
     return kPeerNowOther.arg(job.peer, other);
 }
 
+QString Scheduler::connectRefusalReason(const Job& job) {
+    return (job.is_connect_refusal_sure ? kConnectRefused : kConnectMaybeRefused).arg(job.connect_refusal);
+}
+
 QString Scheduler::missedReason(const Job& job) const {
-    if (!job.connect_refusal.isEmpty()) return kConnectRefused.arg(job.connect_refusal);
+    if (!job.connect_refusal.isEmpty()) return connectRefusalReason(job);
     const QString blocked = connectBlockedReason(job);
     if (!blocked.isEmpty()) return blocked;
     if (!job.wait_reason.isEmpty()) return job.wait_reason;

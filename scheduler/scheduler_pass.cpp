@@ -1,12 +1,19 @@
 // Scheduler's pass: what each pass decides and does. The plan is made from the bookings and the
 // calls held, each codec and peer is reviewed, forces make their room, and then each codec and peer
-// is brought to the plan: a wanted call is held or dialled, one that nobody wants is released.
+// is brought to the plan: the calls nobody wants are released first, then a wanted call is held
+// or dialled.
 #include "scheduler/scheduler.h"
 
 #include <algorithm>
 
 #include "scheduler/plan.h"
 #include "scheduler/series.h"
+
+namespace {
+
+const QString kEndedLate = QStringLiteral("Call to %1 ended: it came up after its scheduled connection had ended");
+
+}  // namespace
 
 void Scheduler::tick() {
     runPass(clock_());
@@ -19,18 +26,23 @@ void Scheduler::runPass(const QDateTime& now) {
         return;
     }
     is_file_changed_ = false;
+    is_shown_changed_ = false;
     handOnToOpenOccurrences(now);
     if (held_calls_.dropOutdatedElements()) is_file_changed_ = true;
     Plan plan = makePlan(now);
     for (PeerCalls& calls : plan.calls) reviewPeer(calls, now);
-    // A codec's forces come before its dials, so that no call is made and ended in one pass; each
-    // force's own call is then dialled first, right behind the room it made.
+    // On each codec what ends goes before what is dialled: first the forces make their room, then
+    // the calls nobody wants are released, then the wanted calls are taken or dialled, each force's
+    // own first, right behind the room it made. So no call is made and ended in one pass, and no
+    // connect meets a channel that a release of the same pass was about to free (a codec with one
+    // channel refuses it).
     makeRoomForForces(plan, now);
+    for (PeerCalls& calls : plan.calls) letGoOfUnwanted(calls);
     for (PeerCalls& calls : plan.calls) {
-        if (calls.is_forcing) actOn(calls, now);
+        if (calls.is_forcing) takeOrDial(calls, now);
     }
     for (PeerCalls& calls : plan.calls) {
-        if (!calls.is_forcing) actOn(calls, now);
+        if (!calls.is_forcing) takeOrDial(calls, now);
     }
     // By index, reading the length each time: an occurrence added behind this one is settled too.
     for (size_t i = 0; i < jobs_.size(); ++i) {
@@ -39,7 +51,9 @@ void Scheduler::runPass(const QDateTime& now) {
     }
     if (dropAgedDoneJobs(now)) emit scheduleUpdated();
     const bool is_file_changed = is_file_changed_;
+    const bool is_shown_changed = is_shown_changed_;
     mutex_.unlock();
+    if (is_shown_changed) emit jobsShownChanged();
     if (is_file_changed) save();
 }
 
@@ -158,35 +172,43 @@ void Scheduler::noteEndedByForce(PeerCalls* ended, const QString& forcer, const 
     weigh(*ended, now);
 }
 
-void Scheduler::actOn(PeerCalls& calls, const QDateTime& now) {
+void Scheduler::letGoOfUnwanted(PeerCalls& calls) {
     const PeerKey& key = calls.key;
     if (!sessions_->isReady(key.codec)) return;
     if (sessions_->isPeerActive(key.codec, key.peer)) {
-        if (calls.is_wanted) {
-            hold(calls, now);
-        } else if (!calls.is_maybe_wanted) {
-            release(calls);
-        }
+        if (!calls.is_wanted && !calls.is_maybe_wanted) release(calls);
         return;
     }
     if (forgetGoneCall(key)) {
         is_file_changed_ = true;
-    } else if (!calls.is_wanted) {
-        letGoOfUnansweredDial(key, now);
         return;
     }
-    if (calls.is_wanted && calls.needs_call) dial(calls, now);
+    const auto held = held_calls_.find(key);
+    if (held == held_calls_.end() || held->is_seen_up) return;
+    ++held->unseen_passes;  // a wanted dial's count starts again with its next connect
+    if (!calls.is_wanted) stopOrForgetDial(key, *held, !calls.is_maybe_wanted);
 }
 
-void Scheduler::letGoOfUnansweredDial(const PeerKey& key, const QDateTime& now) {
-    const auto held = held_calls_.constFind(key);
-    if (held == held_calls_.constEnd()) return;
-    // Only its connect went out, and nothing is cut that never came up: should that connect still
-    // bring the call up, it is ended then. Once the codec refused it, or had a tick to act on it,
-    // nothing is on its way.
-    const bool is_settled = held->is_connect_refused || !held->dialled_at.isValid() ||
-                            held->dialled_at.msecsTo(now) >= kTickMs;
-    if (is_settled && held_calls_.forget(key)) is_file_changed_ = true;
+void Scheduler::stopOrForgetDial(const PeerKey& key, HeldCall& held, bool may_stop) {
+    if (!held.isDialUnsettled()) {
+        // Refused, or silent longer than any far end takes: nothing is on its way.
+        if (held_calls_.forget(key)) is_file_changed_ = true;
+        return;
+    }
+    // Its connect may still be on its way: stopped once, quietly, since no call came up to end.
+    if (may_stop && !held.is_dial_stopped && sessions_->sendDisconnect(key.codec, key.peer.toInt())) {
+        held.is_dial_stopped = true;
+    }
+}
+
+void Scheduler::takeOrDial(PeerCalls& calls, const QDateTime& now) {
+    const PeerKey& key = calls.key;
+    if (!calls.is_wanted || !sessions_->isReady(key.codec)) return;
+    if (sessions_->isPeerActive(key.codec, key.peer)) {
+        hold(calls, now);
+    } else if (calls.needs_call) {
+        dial(calls, now);
+    }
 }
 
 void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
@@ -207,6 +229,8 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
         noteLaterOccurrenceCall(*booking, now);
     }
     held->is_seen_up = true;
+    held->is_dial_stopped = false;
+    held->is_late = false;
     held->disconnect = HeldCall::Disconnect::kNone;
     held->refusal.clear();
 }
@@ -221,7 +245,10 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     auto held = held_calls_.find(calls.key);
     if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
     held->dialled_at = now;
+    held->unseen_passes = 0;
     held->is_connect_refused = false;
+    held->is_dial_stopped = false;
+    is_file_changed_ = true;  // the file keeps a dial until it is seen up
 }
 
 HeldCalls::Map::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now) {
@@ -236,5 +263,18 @@ HeldCalls::Map::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& bo
 void Scheduler::release(PeerCalls& calls) {
     const auto held = held_calls_.find(calls.key);
     if (held == held_calls_.end()) return;  // not the schedule's: never cut
-    if (sessions_->sendDisconnect(calls.key.codec, calls.key.peer.toInt())) held->disconnect = HeldCall::Disconnect::kSent;
+    if (noteSeenUp(*held, false)) is_file_changed_ = true;
+    if (!sessions_->sendDisconnect(calls.key.codec, calls.key.peer.toInt())) return;
+    if (held->is_late && held->disconnect == HeldCall::Disconnect::kNone) {
+        logLine(calls.key.codec, kEndedLate.arg(peerText(calls.key, held->peer_name)));
+    }
+    held->disconnect = HeldCall::Disconnect::kSent;
+}
+
+bool Scheduler::noteSeenUp(HeldCall& held, bool is_wanted) {
+    if (held.is_seen_up) return false;
+    held.is_seen_up = true;
+    // Dialled, and up only once nobody wanted it: its far end answered after the windows closed.
+    held.is_late = !is_wanted;
+    return true;
 }

@@ -3,6 +3,8 @@
 // lookups of a peer and its held call in the codec's last list.
 #include "scheduler/scheduler.h"
 
+#include <algorithm>
+
 #include "scheduler/plan.h"
 
 void Scheduler::peerListReceived(const QUuid& uuid) {
@@ -15,9 +17,31 @@ void Scheduler::peerListReceived(const QUuid& uuid) {
         is_changed = followPeer(calls.key, calls.bookings, calls.listed, seen_before) || is_changed;
         is_changed = forgetGoneCall(calls.key) || noteCallUp(calls, clock_()) || is_changed;
     }
-    if (!is_changed) return;
-    emit scheduleUpdated();
-    save();
+    if (is_changed) emit scheduleUpdated();
+    showNews(uuid, is_changed);
+}
+
+void Scheduler::showNews(const QUuid& uuid, bool is_file_changed) {
+    // A pass under way (a receiver's nested event loop) settles the rows itself.
+    if (!mutex_.tryLock()) {
+        if (is_file_changed) save();
+        return;
+    }
+    is_file_changed_ = is_file_changed;
+    is_shown_changed_ = false;
+    const QDateTime now = clock_();
+    const Plan no_plan;  // needed only by jobs whose window has passed, which wait for a pass
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+        Job& job = *jobs_[i];
+        // One whose start has come waits for the pass that dials it.
+        if (job.uuid != uuid || job.endReached(now) || (job.state == Job::Waiting && job.startReached(now))) continue;
+        settle(job, no_plan, now);
+    }
+    const bool is_saved = is_file_changed_;
+    const bool is_shown_changed = is_shown_changed_;
+    mutex_.unlock();
+    if (is_shown_changed) emit jobsShownChanged();
+    if (is_saved) save();
 }
 
 bool Scheduler::forgetGoneCall(const PeerKey& key) {
@@ -34,8 +58,10 @@ bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
         !sessions_->isPeerActive(calls.key.codec, calls.key.peer)) {
         return false;
     }
-    held->is_seen_up = true;
-    bool is_noted = false;
+    const bool is_wanted = std::any_of(calls.bookings.cbegin(), calls.bookings.cend(),
+                                       [&](const Job* booking) { return wantsCall(*booking, calls, now); });
+    // The file keeps a dial only until it is seen up.
+    bool is_noted = noteSeenUp(*held, is_wanted);
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now)) continue;
         is_noted = noteLaterOccurrenceCall(*booking, now) || is_noted;
@@ -50,25 +76,31 @@ void Scheduler::codecLeftReady(const QUuid& uuid) {
     sightings_.forgetCodec(uuid);
 }
 
-void Scheduler::connectRefused(const QUuid& uuid, const QString& peer, const QString& reason) {
+void Scheduler::connectRefused(const QUuid& uuid, const QString& peer, const QString& reason, bool is_sure) {
     const PeerKey key{uuid, Job::normalPeerId(peer)};
     const auto held = held_calls_.find(key);
-    if (held != held_calls_.end() && !held->is_seen_up) held->is_connect_refused = true;
+    // Only a refusal of this connect alone tells that nothing is on its way.
+    if (is_sure && held != held_calls_.end() && !held->is_seen_up) held->is_connect_refused = true;
     // Said on the rows of the occurrences that dialled it, while their call is not up.
     for (const JobPtr& job : jobs_) {
         if (job->state == Job::Done || job->uuid != uuid || job->peer != key.peer) continue;
-        if (job->has_sent_connect && !job->connected_at.isValid()) job->connect_refusal = reason;
+        if (!job->has_sent_connect || job->connected_at.isValid()) continue;
+        job->connect_refusal = reason;
+        job->is_connect_refusal_sure = is_sure;
     }
+    showNews(uuid, false);
 }
 
 void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& reason) {
     const auto held = held_calls_.find({uuid, QString::number(peer)});
     if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) held->refusal = reason;
     noteForceRefused(uuid, QString::number(peer), reason);
+    showNews(uuid, false);
 }
 
 void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {
     noteForceRefused(uuid, QString(), reason);
+    showNews(uuid, false);
 }
 
 void Scheduler::noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason) {

@@ -41,6 +41,12 @@ bool isSchedulersCommand(const QString& request, FailureEffect::Kind undone) {
            (request == QLatin1String("connect") || request == QLatin1String("disconnect"));
 }
 
+QList<int> subjectIds(const QList<FailureEffect::Subject>& subjects) {
+    QList<int> ids;
+    for (const FailureEffect::Subject& subject : subjects) ids.append(subject.id);
+    return ids;
+}
+
 }  // namespace
 
 void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, const QString& code,
@@ -49,7 +55,7 @@ void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, cons
     // The codec's words, bounded: they go to a log line and a status cell.
     const QString reason = QStringLiteral("%1 (error %2)").arg(shownCodecText(text), shownCodecText(code));
     if (effect.kind == FailureEffect::kNone) {
-        if (isSchedulersCommand(request, effect.kind)) tellCommandRefused(uuid, request, effect.subjects, reason);
+        if (isSchedulersCommand(request, effect.kind)) tellCommandRefused(uuid, request, effect.subjects, reason, true);
         return;
     }
     // A refusal that may answer any of several of the scheduler's own commands is told to each:
@@ -61,13 +67,21 @@ void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, cons
             return isSchedulersCommand(candidate.request, candidate.undone);
         });
     if (!is_schedulers_alone) return;
+    // Every candidate the same command of the same peer: the refusal answered that one for sure.
+    const FailureEffect::Candidate& first = effect.candidates.front();
+    const bool is_sure = std::all_of(effect.candidates.cbegin(), effect.candidates.cend(),
+                                     [&first](const FailureEffect::Candidate& candidate) {
+                                         return candidate.request == first.request &&
+                                                subjectIds(candidate.subjects) == subjectIds(first.subjects);
+                                     });
     for (const FailureEffect::Candidate& candidate : effect.candidates) {
-        tellCommandRefused(uuid, candidate.request, candidate.subjects, reason);
+        tellCommandRefused(uuid, candidate.request, candidate.subjects, reason, is_sure);
     }
 }
 
 void SessionAdaptor::tellCommandRefused(const QUuid& uuid, const QString& request,
-                                        const QList<FailureEffect::Subject>& subjects, const QString& reason) {
+                                        const QList<FailureEffect::Subject>& subjects, const QString& reason,
+                                        bool is_sure) {
     if (subjects.size() > 1) return;  // the scheduler names one peer a command, or none
     const bool is_connect = request == QLatin1String("connect");
     if (subjects.isEmpty()) {
@@ -76,7 +90,7 @@ void SessionAdaptor::tellCommandRefused(const QUuid& uuid, const QString& reques
     }
     const int peer = subjects.front().id;
     if (is_connect) {
-        listener()->connectRefused(uuid, QString::number(peer), reason);
+        listener()->connectRefused(uuid, QString::number(peer), reason, is_sure);
     } else {
         listener()->disconnectRefused(uuid, peer, reason);
     }

@@ -44,8 +44,9 @@ private:
     // Tells the listener of a refusal of one of the scheduler's own commands.
     void tellRefusal(const QUuid& uuid, const QString& request, const QString& code, const QString& text,
                      const FailureEffect& effect);
+    // `is_sure`: the refusal answered this command alone (else one of several of the scheduler's).
     void tellCommandRefused(const QUuid& uuid, const QString& request, const QList<FailureEffect::Subject>& subjects,
-                            const QString& reason);
+                            const QString& reason, bool is_sure);
 
     FindSession find_;
     ListSessions list_;

@@ -29,9 +29,31 @@ QDateTime EventLogMerger::parseTimestamp(const Message& entry) {
     return QDateTime(date, time, Qt::UTC);
 }
 
+QDateTime EventLogMerger::entryTime(const Message& entry) {
+    const QDateTime wall_clock = parseTimestamp(entry);
+    const QString zone = timestamp_text(entry).right(5);  // "+0100"
+    const QString digits = zone.mid(1);
+    const bool is_offset = zone.size() == 5 && (zone.startsWith(QLatin1Char('+')) || zone.startsWith(QLatin1Char('-'))) &&
+                           std::all_of(digits.cbegin(), digits.cend(), [](QChar c) { return c.isDigit(); });
+    const int hhmm = digits.toInt();
+    if (!wall_clock.isValid() || !is_offset || hhmm % 100 > 59) return QDateTime();
+    const int offset_s = (hhmm / 100 * 3600 + hhmm % 100 * 60) * (zone.startsWith(QLatin1Char('-')) ? -1 : 1);
+    return wall_clock.addSecs(-offset_s);
+}
+
+QString EventLogMerger::displayTime(const QDateTime& moment) {
+    return QLocale::c().toString(moment.toLocalTime(), QStringLiteral("ddd, d MMM yyyy HH:mm:ss"));
+}
+
 QString EventLogMerger::parseEventLogEntry(const Message& entry) {
-    QString line = timestamp_text(entry);
-    line.truncate(std::max(line.lastIndexOf(QLatin1Char(' ')), 0));
+    const QDateTime time = entryTime(entry);
+    QString line;
+    if (time.isValid()) {
+        line = displayTime(time);
+    } else {
+        line = timestamp_text(entry);
+        line.truncate(std::max(line.lastIndexOf(QLatin1Char(' ')), 0));
+    }
     return line + QStringLiteral(": ") + QString::fromStdString(entry.value().to_string());
 }
 

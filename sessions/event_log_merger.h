@@ -36,7 +36,14 @@ public:
     // wall-clock time, labelled UTC so that no daylight-saving gap of this desktop can make it
     // invalid. Invalid for anything else, a missing "ts" included.
     static QDateTime parseTimestamp(const Message& entry);
-    // "ts" up to (without) its last blank, ": ", then the entry's value as UTF-8 text. A "ts"
+    // The moment of the entry, in UTC: parseTimestamp less the zone "ts" ends with ("+0100").
+    // Invalid when either cannot be read.
+    static QDateTime entryTime(const Message& entry);
+    // The one time format of a codec's Log tab, its entries' and this program's lines alike: the
+    // moment in this desktop's local time, "Tue, 8 Dec 2026 21:03:18", with English names.
+    static QString displayTime(const QDateTime& moment);
+    // The entry's time (displayTime), ": ", then its value as UTF-8 text. An entry whose time
+    // cannot be read keeps "ts" as the codec wrote it, up to (without) its last blank; a "ts"
     // without a blank contributes nothing, so the line starts with ": ".
     static QString parseEventLogEntry(const Message& entry);
 

@@ -6,6 +6,7 @@
 #include "sessions/ipc_object.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QMetaObject>
 
 #include <memory>
@@ -22,6 +23,9 @@
 
 using session_requests::request;
 
+// Every session ends at an ordinary shutdown: a line for each would bury the shutdown's own.
+Q_LOGGING_CATEGORY(lcSessionEnd, "kestrane.session.end", QtInfoMsg)
+
 namespace {
 
 IQCommonPooledApp* g_session_pool = nullptr;  // not owned; written once at start-up
@@ -31,9 +35,10 @@ IQCommonPooledApp* g_session_pool = nullptr;  // not owned; written once at star
 IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     : IQEndpointClient(name, nullptr), uuid(instance_uuid), tunnelInfo(this) {
     set_endpoint_timeout();
+    setAddress(host, port);
     // Not placed yet, so no manager lock to take; setConnection replaces it.
     set_password(kDefaultPassword);
-    if (uuid.isNull()) throw std::logic_error("IPC ZERO UUID NOT ALOWED");
+    if (uuid.isNull()) throw std::logic_error("IPCObject: a null uuid names no session");
 
     connect(this, &IQEndpointClient::connecting, this, &IPCObject::changedState_connecting);
     connect(this, &IQEndpointClient::connected, this, &IPCObject::changedState_connected);
@@ -73,6 +78,22 @@ QString IPCObject::addressText(const QString& host, int port) {
 void IPCObject::setAddress(const QString& new_host, int new_port) {
     host = new_host;
     port = new_port;
+    const QString address = addressText(host, port);
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    // A port outside 1..65535 is never connected to, but the log still says which one it was.
+    logged_address_ = address.isEmpty() ? host + QLatin1Char(':') + QString::number(port) : address;
+}
+
+QString IPCObject::log_name() {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    QString name = logged_address_;
+    QString unit_name = unitName();
+    if (unit_name.isEmpty()) return name;
+    if (unit_name.size() > kMaxLoggedNameLength) {
+        unit_name = unit_name.left(kMaxLoggedNameLength - 1) + QChar(0x2026);  // an ellipsis marks the cut
+    }
+    QDebug(&name).nospace() << ' ' << unit_name;  // quoted, with quotes and control characters escaped
+    return name;
 }
 
 void IPCObject::setConnection(const QString& new_host, int new_port, const QString& password) {
@@ -89,7 +110,7 @@ void IPCObject::reconnectIPC() {
     }
     IQManager* manager = ipcManager();
     if (!manager) {
-        qCritical("reconnect: no IPC manager for this IPCObject!");
+        qCritical().noquote() << "reconnect: no IPC manager for" << log_name();
         return;
     }
     // Made here, under the manager lock, rather than queued to the worker thread: a queued connect
@@ -102,7 +123,7 @@ void IPCObject::reconnectIPC() {
 void IPCObject::disconnectIPC() {
     IQManager* manager = ipcManager();
     if (!manager) {
-        qCritical("disconnectIPC: no IPC manager for this IPCObject!");
+        qCritical().noquote() << "disconnectIPC: no IPC manager for" << log_name();
         return;
     }
     manager->IPCManager::disconnect(uuid.toString().toStdString());
@@ -126,7 +147,7 @@ void IPCObject::doReconnect() {
 
 void IPCObject::markForDeletion() {
     if (markedForDeletion) return;
-    qWarning() << "MARK FOR DELETION" << uuid;
+    qCDebug(lcSessionEnd).noquote() << "markForDeletion:" << log_name();
     markedForDeletion = true;
     pollTimer.stop();
     leave_placement();
@@ -183,7 +204,7 @@ bool IPCObject::takesSubscriptions() {
 
 bool IPCObject::send_command(const Message& request, const AwaitedNote& note) {
     if (send_if_ready(request, note)) return true;
-    qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping"
+    qWarning().noquote() << "session" << log_name() << "is not ready: dropping"
                          << text_of(request.name());
     return false;
 }
@@ -408,6 +429,7 @@ void IPCObject::changedState_connecting() {
         profile_writes_.clear();
         copy_deletions_.clear();
         peer_assignments_.clear();
+        peer_additions_.clear();
     }
     emit changedState(uuid, CONNECTING);
 }

@@ -104,6 +104,8 @@ public:
     // Channel statistics records are kept for the session's lifetime; a codec naming more channels
     // than this gets no records for the rest.
     static constexpr int kMaxChannelStats = 256;
+    // Characters of the codec's name a log line shows (log_name); a longer name is cut.
+    static constexpr int kMaxLoggedNameLength = 64;
 
     // `name` is the uuid's text (QUuid::toString) and names the endpoint. Throws std::logic_error
     // for a null uuid.
@@ -119,6 +121,9 @@ public:
     static QString addressText(const QString& host, int port);
 
     void setAddress(const QString& new_host, int new_port);
+    // The codec's address and, once the codec has said it, its name as the log shows it: quoted,
+    // escaped and cut to kMaxLoggedNameLength characters (10.0.0.5:5000 "Studio A"). Any thread.
+    QString log_name() override;
     void setConnection(const QString& new_host, int new_port, const QString& password);
     void reconnectIPC();
     void disconnectIPC();
@@ -203,13 +208,13 @@ public:
     // the old protocol gets nothing.
     bool cmd_add_profile(const Message& profile);
     void cmd_copy_profile(int id, const QString& name);
-    void cmd_delete_profile(int id);
+    bool cmd_delete_profile(int id);
     bool cmd_add_peer(const QString& name, const QString& addr, const QString& password);
     bool cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
                              const QString& unit);
     // Copies a "peer" element of another codec's peer list into this codec's address book.
     bool cmd_add_peer_meta(const Message& peer);
-    void cmd_remove_peer(int id);
+    bool cmd_remove_peer(int id);
     void cmd_set_peer_settings(int id, int profile);
     // The metering choice is kept even when the session is not READY: the start-up set applies it.
     // Switched on, the codec is asked for its levels at the metering interval, if any.
@@ -426,13 +431,16 @@ private:
         int copy_id;           // "setProfile": the new profile a copy writes; 0 for an edit
         QString connect_peer;  // "setPeerSettings": the peer to connect once it is accepted
         UnansweredRequests::Note refused;  // without seq: what its refusal leaves undone
+        QString added_peer;    // "addPeer": the name of the peer it adds, to name it in a refusal
     };
     // What an answer to a request of an awaited seq decided: the effect on the operator's action,
-    // with the ids it concerns, or the peer to connect now.
+    // with the ids it concerns (for a refusal without effect, what the request named), or the peer
+    // to connect now.
     struct Settlement {
         FailureEffect::Kind effect = FailureEffect::kNone;
         QList<int> ids;
         QString connect_peer;
+        QString added_peer;  // a refused "addPeer": the name it gave the peer
     };
     // A profile waiting for the id of its "addProfile".
     struct PendingCopy {
@@ -457,9 +465,9 @@ private:
     // answer always finds it, and taken back when it did not go.
     bool send_noting(const Message& request, const AwaitedNote& note);
     // The answers of "setProfile" (a copy's write or an edit), of "deleteProfile" with a seq (only
-    // the removal of a refused copy's empty profile carries one) and of "setPeerSettings" (maybe
-    // awaited by a connect) decide more than their request: these are noted as they go. Null for
-    // any other seq.
+    // the removal of a refused copy's empty profile carries one), of "setPeerSettings" (maybe
+    // awaited by a connect) and of "addPeer" (whose refusal names the peer) decide more than their
+    // request: these are noted as they go. Null for any other seq.
     AwaitedAnswers<AwaitedNote>* awaited_answers(const std::string& seq);
     // Pairs an answer with the noted request of its seq, and says what that decides. From the
     // reply hook.
@@ -479,10 +487,11 @@ private:
     void delete_copy_profile(int id);
     // The ids of the profiles in the cached profile list, and unlisted_copy_ids_.
     QSet<int> held_profile_ids();
-    // `id` named as the effect's kind requires, from the session's profiles or peers.
-    FailureEffect::Subject effect_subject(FailureEffect::Kind kind, int id);
-    // The "subject" children of a failure or of one of its candidates, named as `kind` requires.
-    QList<FailureEffect::Subject> effect_subjects(FailureEffect::Kind kind, const Message& noted);
+    // `id` named from the session's peers when `request` concerns a peer, else from its profiles.
+    FailureEffect::Subject effect_subject(const QString& request, int id);
+    // The "subject" children of a failure or of one of its candidates, named as `request` requires;
+    // a child that carries its "name" keeps it.
+    QList<FailureEffect::Subject> effect_subjects(const QString& request, const Message& noted);
     // A "candidate" child of a failure, as the session's lists show it now.
     FailureEffect::Candidate answerable_candidate(const Message& noted);
     // Whether the last peer list shows done what a connect or disconnect of `subjects` asked for.
@@ -533,6 +542,8 @@ private:
     std::atomic<uint32_t> metering_interval_ms_{kMeterIntervalMs};
     bool markedForDeletion = false;  // set once; blocks every later reconnect
     QTimer pollTimer;                // event-log poll; GUI thread
+    // The address as setAddress last set it, for log_name on any thread. Guarded by the session mutex.
+    QString logged_address_;
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new
     // connection, whose codec never answers the old requests.
     std::deque<PendingCopy> pending_profiles_;
@@ -547,6 +558,7 @@ private:
     AwaitedAnswers<AwaitedNote> profile_writes_;
     AwaitedAnswers<AwaitedNote> copy_deletions_;
     AwaitedAnswers<AwaitedNote> peer_assignments_;
+    AwaitedAnswers<AwaitedNote> peer_additions_;
     QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
     WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports
 };

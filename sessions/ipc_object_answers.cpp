@@ -26,13 +26,14 @@ AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::st
     if (seq == "setProfile") return &profile_writes_;
     if (seq == "deleteProfile") return &copy_deletions_;
     if (seq == "setPeerSettings") return &peer_assignments_;
+    if (seq == "addPeer") return &peer_additions_;
     return nullptr;
 }
 
 IPCObject::AwaitedNote IPCObject::refusal_note(Asker asker, FailureEffect::Kind undone, const QList<int>& ids) {
     // The program's own requests leave nothing of the operator's undone, but name their ids, so
     // that the scheduler hears which of its disconnects a codec refused.
-    return {0, QString(), {asker == Asker::kOperator ? undone : FailureEffect::kNone, ids}};
+    return {0, QString(), {asker == Asker::kOperator ? undone : FailureEffect::kNone, ids}, QString()};
 }
 
 IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
@@ -47,9 +48,18 @@ IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
     if (!awaited) return settled;
     const AwaitedAnswers<AwaitedNote>::Pairing pairing = awaited->take(named_id);
     if (!pairing.settled) return settled;
+    // A refusal surely paired names what its request asked for, so that the operator hears which.
+    const bool is_surely_refused = is_refused && pairing.is_sure;
+    if (awaited == &peer_additions_) {
+        if (is_surely_refused) settled.added_peer = pairing.settled->note.added_peer;
+        return settled;
+    }
     if (awaited == &peer_assignments_) {
         const QString& peer = pairing.settled->note.connect_peer;
-        if (peer.isEmpty()) return settled;
+        if (peer.isEmpty()) {
+            if (is_surely_refused) settled.ids.append(pairing.settled->id);
+            return settled;
+        }
         if (pairing.is_sure && !is_refused) {
             settled.connect_peer = peer;
         } else {
@@ -67,6 +77,8 @@ IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
         if (pairing.settled->note.copy_id > 0) {
             settled.effect = FailureEffect::kCopyNotMade;
             settled.ids.append(pairing.settled->note.copy_id);
+        } else {
+            settled.ids.append(pairing.settled->id);  // the edited profile
         }
     } else {
         // Perhaps a copy's write, perhaps an edit's: nothing is deleted on a guess.
@@ -86,8 +98,8 @@ void IPCObject::report_refusal(const Message& reply, const QString& request, con
     QStringList answerable;
     for (const UnansweredRequests::Request& candidate : candidates) answerable << text_of(candidate.name);
     const QString refused = candidates.empty() ? request : QStringLiteral("to one of ") + answerable.join(", ");
-    qWarning().nospace().noquote() << "reply " << refused << " failed: error_code " << code << ", error_text \""
-                                   << text << "\"";
+    qWarning().nospace().noquote() << log_name() << ": reply " << refused << " failed: error_code " << code
+                                   << ", error_text \"" << text << "\"";
     queue_failure(request, code, text, settled, candidates);
 }
 
@@ -95,7 +107,7 @@ void IPCObject::report_seqless_refusal(const Message& reply,
                                        const std::vector<UnansweredRequests::Request>& answerable) {
     if (answerable.size() == 1) {
         const UnansweredRequests::Request& request = answerable.front();
-        report_refusal(reply, text_of(request.name), {request.note.effect, request.note.ids, QString()});
+        report_refusal(reply, text_of(request.name), {request.note.effect, request.note.ids, QString(), QString()});
         return;
     }
     if (answerable.empty()) {
@@ -103,7 +115,7 @@ void IPCObject::report_seqless_refusal(const Message& reply,
         report_refusal(reply, QString(), {});
         return;
     }
-    report_refusal(reply, QString(), {FailureEffect::kAnswersOneOf, {}, QString()}, answerable);
+    report_refusal(reply, QString(), {FailureEffect::kAnswersOneOf, {}, QString(), QString()}, answerable);
 }
 
 void IPCObject::queue_failure(const QString& request, const QString& code, const QString& text,
@@ -115,6 +127,7 @@ void IPCObject::queue_failure(const QString& request, const QString& code, const
     failure.attributes().set("error_text", text);
     failure.attributes().set("effect", static_cast<int>(settled.effect));
     add_subjects(failure, settled.ids);
+    if (!settled.added_peer.isEmpty()) failure.add_child("subject").attributes().set("name", settled.added_peer);
     for (const UnansweredRequests::Request& candidate : candidates) {
         Message& noted = failure.add_child("candidate");
         noted.attributes().set("request", candidate.name);
@@ -131,23 +144,26 @@ void IPCObject::raiseRequestFailed(const Message& failure) {
     const Message::Attributes& attributes = failure.attributes();
     FailureEffect effect;
     effect.kind = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
-    effect.subjects = effect_subjects(effect.kind, failure);
+    const QString request = attributes.get_qstring("request", QString());
+    effect.subjects = effect_subjects(request, failure);
     const unsigned candidates = failure.child_count("candidate");
     for (unsigned i = 0; i < candidates; ++i) {
         effect.candidates.append(answerable_candidate(failure.get_child("candidate", i)));
     }
     // The copy's first step made an empty profile: it goes again rather than stay blank.
     if (effect.kind == FailureEffect::kCopyNotMade) delete_copy_profile(effect.subjects.value(0).id);
-    emit requestFailed(uuid, attributes.get_qstring("request", QString()),
-                       attributes.get_qstring("error_code", QString()), attributes.get_qstring("error_text", QString()),
-                       effect);
+    emit requestFailed(uuid, request, attributes.get_qstring("error_code", QString()),
+                       attributes.get_qstring("error_text", QString()), effect);
 }
 
-QList<FailureEffect::Subject> IPCObject::effect_subjects(FailureEffect::Kind kind, const Message& noted) {
+QList<FailureEffect::Subject> IPCObject::effect_subjects(const QString& request, const Message& noted) {
     QList<FailureEffect::Subject> subjects;
     const unsigned count = noted.child_count("subject");
     for (unsigned i = 0; i < count; ++i) {
-        subjects.append(effect_subject(kind, noted.get_child("subject", i).attributes().get_int("id", 0)));
+        const Message::Attributes& subject = noted.get_child("subject", i).attributes();
+        const QString name = subject.get_qstring("name", QString());
+        subjects.append(name.isEmpty() ? effect_subject(request, subject.get_int("id", 0))
+                                       : FailureEffect::Subject{subject.get_int("id", 0), name});
     }
     return subjects;
 }
@@ -157,7 +173,7 @@ FailureEffect::Candidate IPCObject::answerable_candidate(const Message& noted) {
     FailureEffect::Candidate candidate;
     candidate.request = attributes.get_qstring("request", QString());
     candidate.undone = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
-    candidate.subjects = effect_subjects(candidate.undone, noted);
+    candidate.subjects = effect_subjects(candidate.request, noted);
     candidate.isShownDone = is_shown_done(candidate.undone, candidate.subjects);
     return candidate;
 }
@@ -173,12 +189,14 @@ bool IPCObject::is_shown_done(FailureEffect::Kind undone, const QList<FailureEff
     });
 }
 
-FailureEffect::Subject IPCObject::effect_subject(FailureEffect::Kind kind, int id) {
+FailureEffect::Subject IPCObject::effect_subject(const QString& request, int id) {
+    static const QStringList kPeerRequests = {QStringLiteral("connect"), QStringLiteral("disconnect"),
+                                              QStringLiteral("setPeerSettings"), QStringLiteral("removePeer"),
+                                              QStringLiteral("addPeer")};
     FailureEffect::Subject subject;
     subject.id = id;
     std::lock_guard<SessionMutex> lock(session_mutex());
-    if (kind == FailureEffect::kNotConnected || kind == FailureEffect::kNotConnectedUnsure ||
-        kind == FailureEffect::kNotDisconnected) {
+    if (kPeerRequests.contains(request)) {
         if (const PeerMetaPtr peer = peerById.value(id)) subject.name = peer->name;
         return subject;
     }

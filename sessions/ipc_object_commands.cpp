@@ -125,10 +125,11 @@ void IPCObject::cmd_copy_profile(int id, const QString& name) {
     send_command(message);
 }
 
-void IPCObject::cmd_delete_profile(int id) {
+bool IPCObject::cmd_delete_profile(int id) {
     Message message = request("deleteProfile");
     message.attributes().set("id", id);
-    send_command(message);
+    // The id names the profile in a refusal.
+    return send_command(message, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
 }
 
 bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
@@ -136,7 +137,7 @@ bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QSt
     message.attributes().set("name", name);
     message.attributes().set("addr", addr);
     message.attributes().set("password", password);
-    return send_command(message);
+    return send_command(message, {0, QString(), {}, name});
 }
 
 bool IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
@@ -147,7 +148,7 @@ bool IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, co
     message.attributes().set("password", password);
     message.attributes().set("use_bdlink", true);
     message.attributes().set("unit", unit);
-    return send_command(message);
+    return send_command(message, {0, QString(), {}, name});
 }
 
 bool IPCObject::cmd_add_peer_meta(const Message& peer) {
@@ -163,10 +164,10 @@ bool IPCObject::cmd_add_peer_meta(const Message& peer) {
     return send_command(message);
 }
 
-void IPCObject::cmd_remove_peer(int id) {
+bool IPCObject::cmd_remove_peer(int id) {
     Message message = request("removePeer");
     message.attributes().set("id", id);
-    send_command(message);
+    return send_command(message, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
 }
 
 void IPCObject::cmd_set_peer_settings(int id, int profile) {
@@ -193,14 +194,14 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
     const bool is_default_already = peer_profile == 0 && profile == default_id;
     if (is_profile_number && is_peer_number && wanted != peer_profile && !is_default_already) {
         // The call must not come up on the peer's stored profile: "connect" waits for the answer.
-        return send_command(peer_settings_request(peer_key, wanted), {0, peerId, {}});
+        return send_command(peer_settings_request(peer_key, wanted), {0, peerId, {}, QString()});
     }
     Message message = request("connect");
     message.attributes().set("id", peerId);
     if (send_if_ready(message, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peerId.toInt()}))) {
         return true;
     }
-    qWarning().noquote() << "session" << uuid.toString() << "is not ready: dropping connect";
+    qWarning().noquote() << "session" << log_name() << "is not ready: dropping connect";
     return false;
 }
 
@@ -277,7 +278,7 @@ void IPCObject::addProfileCallback(int id) {
                    << profile.attributes().get_qstring("name", QString());
         FailureEffect effect;
         effect.kind = FailureEffect::kCopyIdHeld;
-        effect.subjects.append(effect_subject(effect.kind, id));
+        effect.subjects.append(effect_subject(QStringLiteral("addProfile"), id));
         emit requestFailed(uuid, QStringLiteral("addProfile"), QString(), QString(), effect);
         return;
     }
@@ -288,7 +289,7 @@ void IPCObject::addProfileCallback(int id) {
     profile.set_name("setProfile");
     profile.attributes().set("seq", "setProfile");
     profile.attributes().set("id", id);
-    send_command(profile, {id, QString(), {}});
+    send_command(profile, {id, QString(), {}, QString()});
 }
 
 void IPCObject::dropRefusedProfileCopy() {

@@ -1,9 +1,13 @@
 #include "sessions/iq_common_pooled_app.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/manager_worker.h"
+
+// Every session leaves the pool at an ordinary shutdown: a line for each would bury the shutdown's own.
+Q_LOGGING_CATEGORY(lcSessionPool, "kestrane.session.pool", QtInfoMsg)
 
 IQCommonPooledApp::IQCommonPooledApp(int worker_count, QObject* parent) : QObject(parent) {
     for (int id = 0; id < worker_count; ++id) workers_.push_back(new ManagerWorker(id, nullptr));
@@ -61,7 +65,7 @@ bool IQCommonPooledApp::remove_client(const QString& name) {
     clients_.erase(it);
     placement.worker->manager().remove_endpoint(removed.toStdString());
     placement.session->set_placement(nullptr, nullptr, QString());
-    qDebug() << "removed client name" << removed;
+    qCDebug(lcSessionPool).noquote() << "remove_client:" << placement.session->log_name();
     return true;
 }
 

@@ -62,6 +62,10 @@ void IQEndpointClient::forget_queued_calls() {
     inbox_->forget(this);
 }
 
+QString IQEndpointClient::log_name() {
+    return QString::fromStdString(session_name_);
+}
+
 void IQEndpointClient::set_state(DEVICE_STATE new_state) {
     const int old_state = state_.load();
     if (old_state == new_state) return;
@@ -71,7 +75,8 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
     if (!is_attempt || lcSessionState().isDebugEnabled()) {
         const QMessageLogger logger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC);
         QDebug line = is_attempt ? logger.debug(lcSessionState()) : logger.debug();
-        line.nospace() << "set_state (" << this << "): " << state_name(old_state) << " to " << state_name(new_state);
+        line.nospace().noquote() << "set_state (" << log_name() << "): " << state_name(old_state) << " to "
+                                 << state_name(new_state);
     }
     state_.store(new_state);
 
@@ -133,15 +138,15 @@ void IQEndpointClient::report_dropped_warnings() {
     qWarning().noquote() << QStringLiteral("%1 further warnings about unknown keys were dropped on the connection "
                                            "of %2")
                                 .arg(dropped)
-                                .arg(QString::fromStdString(session_name_));
+                                .arg(log_name());
 }
 
 bool IQEndpointClient::send_locked(const Message& message, const UnansweredRequests::Note& note) {
     lock_order::assert_no_session_mutex_held("IQEndpointClient::send_locked");
     IQManager* manager = session_manager_;
     if (!manager) {
-        qWarning() << "send: session" << QString::fromStdString(session_name_)
-                   << "is not placed on a manager; dropping" << QString::fromStdString(message.name());
+        qWarning().noquote() << "send: session" << log_name() << "is not placed on a manager; dropping"
+                             << QString::fromStdString(message.name());
         return false;
     }
     IPCMutexGuard guard(manager->mutex());
@@ -235,7 +240,7 @@ IQEndpointClient::SharedMessage IQEndpointClient::store(Message message, const Q
     warn_once(QStringLiteral("reply cache full"),
               QStringLiteral("reply cache of %1 full: no longer storing keys that nothing handles on this "
                              "connection (first refused: %2)")
-                  .arg(QString::fromStdString(session_name_), key));
+                  .arg(log_name(), key));
     return nullptr;
 }
 

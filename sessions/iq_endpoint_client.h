@@ -84,6 +84,9 @@ public:
     void set_state(DEVICE_STATE new_state);
     void set_endpoint_timeout() { set_timeout(kIdleTimeoutS); }
     const std::string& session_name() const { return session_name_; }
+    // How every line of the log names this session: here the endpoint's name; a codec's session
+    // names it as the operator sees it (IPCObject::log_name). Any thread.
+    virtual QString log_name();
 
     // Where the pool placed this session: null when not placed.
     IQManager* session_manager() const { return session_manager_; }

@@ -7,9 +7,17 @@ void SentRenames::note(const QStringList& was, const QStringList& now) {
     renames_.insert(was.first(), {was, now});
 }
 
+void SentRenames::noteRemoval(const QStringList& was) {
+    if (!was.isEmpty()) renames_.insert(was.first(), {was, {}});
+}
+
 bool SentRenames::isSent(const QStringList& was, const QStringList& now) const {
     const auto rename = renames_.constFind(was.value(0));
     return rename != renames_.constEnd() && rename->first == was && rename->second == now;
+}
+
+bool SentRenames::isRemoved(const QStringList& was) const {
+    return isSent(was, {});
 }
 
 void SentRenames::settle(const QList<QStringList>& listed) {

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QListWidget>
 #include <QMenu>
 #include <QTreeWidget>
@@ -186,6 +187,8 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session, &IPCObject::recvPeerList, this, &CodecDock::ipcRecvPeerList);
     connect(&session, &IPCObject::recvProfileList, this, &CodecDock::clearAndPopulateProfileList);
     connect(&session, &IPCObject::recvChannelStats, this, &CodecDock::ipcRecvChannelStats);
+    // A call's row comes with its peer's first figures and goes with the peer list that ends it.
+    connect(&session, &IPCObject::recvPeerStats, this, &CodecDock::updateStatsTable);
     connect(&session.deviceLog, &DeviceLog::lineAdded, this, &CodecDock::logAppend);
     connect(&session.deviceLog, &DeviceLog::lineReplaced, this, &CodecDock::logAppend);
     connect(&session, &IPCObject::recvEventLog, this, &CodecDock::eventLogAppend);
@@ -218,6 +221,7 @@ void CodecDock::empty() {
     ui.relaydeskStatusLabel->setStyleSheet(QString());
     ui.nameLabel->setToolTip(QString());
     eventLog.clear();
+    trailingOwnLines = 0;
 }
 
 void CodecDock::fillFromReadySession(IPCObject& session) {
@@ -262,6 +266,7 @@ void CodecDock::ipcRecvPeerList(QUuid) {
         showLostChoices();
     }
     followActivePeer();
+    updateStatsTable();
     reapplyFilters();
     emit enablesChanged();
     ipcRecvCurrentEncoder();
@@ -341,7 +346,9 @@ void CodecDock::doDisconnectAll() {
 
 void CodecDock::removePeer() {
     if (!shown) return;
-    if (const std::optional<int> id = selectedPeerId("removePeer")) shown->cmd_remove_peer(*id);
+    const std::optional<int> id = selectedPeerId("removePeer");
+    // The choice goes with the peer, and needs no line saying so.
+    if (id && shown->cmd_remove_peer(*id)) shown->sentPeerRenames.noteRemoval(peers.selectedPeer());
 }
 
 void CodecDock::assignProfileTriggered() {
@@ -396,7 +403,8 @@ void CodecDock::editPeer() {
     if (!id) return;
     AddEntry dialog;
     dialog.setModal(true);
-    dialog.setWindowTitle(tr("Edit peer"));
+    dialog.setWindowTitle(tr("Edit Peer"));
+    dialog.setWindowIcon(QIcon(QStringLiteral(":/icons/edit.svg")));
     // From the codec's own element: the peer records keep only the host of its address.
     dialog.setEntry(peer);
     if (!shown->takesSubscriptions()) dialog.lockIdentity();
@@ -579,7 +587,7 @@ void CodecDock::removeProfile() {
                              QStringLiteral("Do you want to remove the profile \"%1\"?").arg(CodecText::name(name)))) {
         IPCObject* session = findInstance(key);
         if (session && session->state() == IQEndpointClient::READY && holdsProfile(*session, idText, name)) {
-            session->cmd_delete_profile(*id);
+            if (session->cmd_delete_profile(*id)) session->sentProfileRenames.noteRemoval({idText, name});
         } else {
             MessageBox::warning(&window, title,
                                 QStringLiteral("Nothing was removed: the codec is not connected, or no longer has "
@@ -615,8 +623,14 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 
 void CodecDock::showUnitName() {
     if (!shown) return;
-    CodecText::showName(*ui.nameLabel, shown->unitName(),
-                        QStringLiteral(" (%1)").arg(IPCObject::addressText(shown->host, shown->port)));
+    // Named as every view names the codec; its address follows a name the codec has told.
+    const QString name = shown->unitName();
+    const QString address = IPCObject::addressText(shown->host, shown->port);
+    if (name.isEmpty()) {
+        CodecText::showName(*ui.nameLabel, address);
+    } else {
+        CodecText::showName(*ui.nameLabel, name, QStringLiteral(" (%1)").arg(address));
+    }
 }
 
 void CodecDock::ipcRecvSipProxy() {
@@ -729,15 +743,29 @@ void CodecDock::showStatsTableContextMenu(const QPoint& pos) {
 
 void CodecDock::fillEventLog() {
     // The program's own lines about the codec too, also those written while another codec was shown.
-    if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog());
+    trailingOwnLines = 0;
+    if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog(&trailingOwnLines));
 }
 
 void CodecDock::eventLogAppend(const QStringList& lines) {
-    eventLog.append(lines);
+    // New entries go after every entry shown; the program's lines after those take their places
+    // among them by time.
+    if (!shown || trailingOwnLines == 0) {
+        eventLog.append(lines);
+        return;
+    }
+    const int replaced = trailingOwnLines;
+    eventLog.replaceLast(replaced, shown->deviceLog.linesAmongNewEntries(lines, trailingOwnLines));
 }
 
 void CodecDock::logAppend(const LogLine& line) {
+    // A codec whose clock runs ahead of this desktop's has entries this line goes before.
+    if (shown && !shown->deviceLog.followsEveryEntry(line)) {
+        fillEventLog();
+        return;
+    }
     eventLog.append({line.text});
+    ++trailingOwnLines;
 }
 
 void CodecDock::handleLogButtonPress(QAbstractButton* button) {
@@ -760,4 +788,5 @@ void CodecDock::resetLog() {
         shown->deviceLog.clear();
     }
     eventLog.clear();
+    trailingOwnLines = 0;
 }

@@ -123,7 +123,8 @@ public slots:
     // encoder empty and the peers show as in no connection. Back in READY, they show again.
     void sessionChangedState(QUuid key, IQEndpointClient::DEVICE_STATE state);
 
-    // Statistics and meters.
+    // Statistics and meters. The table follows every report it is made from: the codec's channel
+    // and peer statistics and its peer list.
     void updateStatsTable();
     void ipcRecvChannelStats(QUuid key);
     void activePeerSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
@@ -184,6 +185,9 @@ private:
     QPointer<IPCObject> shown;  // the codec shown; not owned
     ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
+    // How many of the program's own lines end the Log tab, after every entry of the codec's log:
+    // the entries that come next take their places among them.
+    int trailingOwnLines = 0;
     // A chosen peer and profile that went with the codec's lists, until the operator chooses again.
     std::optional<LostChoice> lostPeer;
     std::optional<LostChoice> lostProfile;

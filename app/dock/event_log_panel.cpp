@@ -3,9 +3,12 @@
 #include <QFileDialog>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+
+#include <algorithm>
 
 #include "app/shared/codec_text.h"
 #include "dialogs/message_box.h"
@@ -46,15 +49,28 @@ void EventLogPanel::show(const QStringList& lines) {
 }
 
 void EventLogPanel::append(const QStringList& lines) {
-    if (lines.isEmpty()) return;
+    replaceLast(0, lines);
+}
+
+void EventLogPanel::replaceLast(int count, const QStringList& lines) {
     QScrollBar* scroll = view->verticalScrollBar();
     const bool isAtEnd = scroll->value() == scroll->maximum();
-    QString text = joinedLogLines(lines);
-    if (!view->document()->isEmpty()) text.prepend(QLatin1Char('\n'));
-    // Inserted as text, never parsed as markup; each line feed starts a paragraph.
-    QTextCursor cursor(view->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text, QTextCharFormat());
+    QTextDocument* document = view->document();
+    if (count > 0 && !document->isEmpty()) {
+        QTextCursor cursor(document->findBlockByNumber(std::max(document->blockCount() - count, 0)));
+        // With the line feed that ends the line before.
+        cursor.movePosition(QTextCursor::PreviousCharacter);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    if (!lines.isEmpty()) {
+        QString text = joinedLogLines(lines);
+        if (!document->isEmpty()) text.prepend(QLatin1Char('\n'));
+        // Inserted as text, never parsed as markup; each line feed starts a paragraph.
+        QTextCursor cursor(document);
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text, QTextCharFormat());
+    }
     if (isAtEnd) scroll->setValue(scroll->maximum());
 }
 

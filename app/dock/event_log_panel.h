@@ -29,6 +29,8 @@ public:
     // Adds `lines` at the end, each as a line of its own; keeps the newest line in sight when the
     // view showed the end before.
     void append(const QStringList& lines);
+    // As append, in place of the view's last `count` lines.
+    void replaceLast(int count, const QStringList& lines);
     void clear();
     // The view's lines as they were added, each cut to CodecText::kLogLineLength.
     QStringList lines() const;

@@ -71,7 +71,10 @@ std::optional<LostChoice> PeerTreePanel::update(IPCObject& session) {
         const bool isGone = !peer || !(showsSamePeer(item, *peer) ||
                                        session.sentPeerRenames.isSent(shownPeer(item), peer->identity()));
         if (isGone && item->isSelected()) {
-            lost = LostChoice{LostChoice::Kind::kPeer, shownPeer(item), peer ? peer->identity() : QStringList()};
+            // A peer the operator removed here goes without a word: the list only did as asked.
+            if (!session.sentPeerRenames.isRemoved(shownPeer(item))) {
+                lost = LostChoice{LostChoice::Kind::kPeer, shownPeer(item), peer ? peer->identity() : QStringList()};
+            }
             // Left current, the row would hand the selection to its neighbour, or keep it for the
             // peer that took its id: a peer the operator never picked, which Connect or Remove
             // would then act on.
@@ -113,6 +116,11 @@ void PeerTreePanel::showNotLive() {
 
 QTreeWidgetItem* PeerTreePanel::selectedPeerItem() const {
     return tree->selectedItems().value(0);
+}
+
+QStringList PeerTreePanel::selectedPeer() const {
+    const QTreeWidgetItem* item = selectedPeerItem();
+    return item ? shownPeer(item) : QStringList();
 }
 
 void PeerTreePanel::applyFilter() {

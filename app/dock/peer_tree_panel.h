@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -29,7 +30,7 @@ public:
     // address-book row, a directory peer at the end. The selected peer stays selected while its id
     // names a peer of the same name (and address, for an address-book peer), or the rename this
     // program sent for it (IPCObject::sentPeerRenames); otherwise no peer is selected, and what
-    // became of the one that was is returned.
+    // became of the one that was is returned, unless this program sent its removal.
     std::optional<LostChoice> update(IPCObject& session);
     void clear();
     // Shows every row's peer as in no audio connection: the codec is lost.
@@ -37,6 +38,8 @@ public:
 
     // The first selected row, or null.
     QTreeWidgetItem* selectedPeerItem() const;
+    // The selected row's peer as PeerMeta::identity gives it; empty when none is selected.
+    QStringList selectedPeer() const;
 
     // Shows the rows whose name or address contains the filter line's text (ignoring case) and
     // colours the line by the outcome.

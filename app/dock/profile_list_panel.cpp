@@ -45,7 +45,8 @@ std::optional<LostChoice> ProfileListPanel::refill(IPCObject& session) {
             listedUnderId = profile.identity();
         }
     }
-    if (chosen.isEmpty()) return std::nullopt;
+    // A profile the operator removed here goes without a word: the list only did as asked.
+    if (chosen.isEmpty() || (!chosenAgain && session.sentProfileRenames.isRemoved(chosen))) return std::nullopt;
     if (!chosenAgain) return LostChoice{LostChoice::Kind::kProfile, chosen, listedUnderId};
     list->setCurrentItem(chosenAgain);
     return std::nullopt;

@@ -31,7 +31,7 @@ public:
     // Rebuilds every row from the session's last profile list, with the list's signals blocked. The
     // selected profile stays selected while the new list holds its id by the same name, or by the
     // name this program sent for it (IPCObject::sentProfileRenames); otherwise none is, and what
-    // became of the one that was is returned.
+    // became of the one that was is returned, unless this program sent its removal.
     std::optional<LostChoice> refill(IPCObject& session);
     void clear();
 

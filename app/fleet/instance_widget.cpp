@@ -290,7 +290,7 @@ void InstanceWidget::setScheduler(Scheduler* scheduler) {
 void InstanceWidget::updateScheduled() {
     const bool has_job = scheduler_ && session_ && scheduler_->hasJobFor(session_->uuid);
     if (session_) {
-        qCDebug(lcTileSchedule).noquote() << "instance uuid=" << session_->uuid.toString() << "has job=" << has_job;
+        qCDebug(lcTileSchedule).noquote() << "tile of" << session_->log_name() << "has job=" << has_job;
     }
     clockIcon->setVisible(has_job);
 }

@@ -85,7 +85,7 @@ void PasswordPromptQueue::promptFinished(int result) {
     if (result == QDialog::Accepted) {
         if (IPCObject* session = findInstance(promptUuid_)) {
             prompt->applyTo(*session);
-            qInfo().noquote() << "new login password for" << IPCObject::addressText(session->host, session->port);
+            qInfo().noquote() << "new login password for" << session->log_name();
         }
     }
     promptUuid_ = QUuid();

@@ -43,6 +43,7 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     ui->scrollArea->installEventFilter(this);
 
     QTreeWidget* tree = ui->summaryTree;
+    tree->viewport()->installEventFilter(this);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showSummaryTreeContextMenu);
     // The current row is the selection, whether a click or a key made it current.
@@ -352,6 +353,10 @@ std::optional<int> ZorvaSummary::tileIndexForKey(int key) const {
 }
 
 bool ZorvaSummary::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->summaryTree->viewport()) {
+        keepRowUnderPointer(*event);
+        return false;
+    }
     if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
     const auto* press = static_cast<QKeyEvent*>(event);
     const std::optional<int> next = press->modifiers() & ~Qt::KeypadModifier ? std::nullopt
@@ -364,6 +369,25 @@ bool ZorvaSummary::eventFilter(QObject* watched, QEvent* event) {
         ui->scrollArea->ensureWidgetVisible(tile);
     }
     return true;
+}
+
+void ZorvaSummary::keepRowUnderPointer(const QEvent& event) {
+    // Made current, a row half out of sight would scroll into view (by whole rows) while the button
+    // is still down, and the slightest move would then choose the row that took its place under
+    // the pointer. The tree scrolls once the click is over.
+    QTreeWidget* tree = ui->summaryTree;
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        tree->setAutoScroll(false);
+        break;
+    case QEvent::MouseButtonRelease:
+        tree->setAutoScroll(true);
+        if (QTreeWidgetItem* current = tree->currentItem()) tree->scrollToItem(current);
+        break;
+    default:
+        break;
+    }
 }
 
 void ZorvaSummary::showSummaryTreeContextMenu(const QPoint& pos) {

@@ -100,6 +100,8 @@ public slots:
 protected:
     // Arrow keys, Home and End on the tile page move the selection from tile to tile.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A click on the tree chooses the row under the pointer, also one half out of sight.
+    void keepRowUnderPointer(const QEvent& event);
 
 private:
     void addSummaryRow(IPCObject* session, const QUuid& key);

@@ -16,25 +16,48 @@ constexpr double kScaleDb = 72.0;
 constexpr double kMinus12Db = 0.8333333333333334;
 constexpr double kMinus6Db = 0.9166666666666666;
 
-const QColor kUnlit(64, 64, 64);
-const QColor kMark(100, 170, 255);
-constexpr int kMarkThickness = 2;
+struct GradientStop {
+    double at;
+    const char* vertical;
+    const char* horizontal;
+};
+const GradientStop kGradientStops[] = {
+    {0, "#0c2", "#0c2"},          {0.5, "#3d0", "#2e1"},       {0.75, "#ee0", "#ee0"},
+    {kMinus12Db, "#df0", "#df0"}, {kMinus6Db, "#ea0", "#ea0"}, {0.92, "#f00", "#f00"},
+};
 
-QString gradientSheet(const char* axis, const char* middleStop) {
-    return QStringLiteral(
-               "background: qlineargradient( %1, stop:0 #0c2, stop:0.5 %2, stop:0.75 #ee0, "
-               "stop:%3 #df0, stop:%4 #ea0, stop:0.92 #f00);")
-        .arg(QLatin1String(axis), QLatin1String(middleStop), QString::number(kMinus12Db, 'g', 6),
-             QString::number(kMinus6Db, 'g', 6));
+const char* stopColour(const GradientStop& stop, Qt::Orientation orientation) {
+    return orientation == Qt::Horizontal ? stop.horizontal : stop.vertical;
 }
 
-// A fraction as drawn: held to 0..1, NaN as 0.
-double drawnFraction(float value) {
-    if (!(value > 0.0f)) return 0.0;
-    return value < 1.0f ? static_cast<double>(value) : 1.0;
+// A stop's place as the style sheet writes it (six significant digits), so that both gradients
+// are the same to the pixel.
+QString stopText(double at) {
+    return QString::number(at, 'g', 6);
+}
+
+QString gradientSheet(Qt::Orientation orientation) {
+    QString sheet = QStringLiteral("background: qlineargradient( %1")
+                        .arg(orientation == Qt::Horizontal ? QLatin1String("x1:0 y2:0, x2:1 y1:0")
+                                                           : QLatin1String("x1:0 y2:0, x2:0 y1:1"));
+    for (const GradientStop& stop : kGradientStops)
+        sheet += QStringLiteral(", stop:%1 %2").arg(stopText(stop.at), QLatin1String(stopColour(stop, orientation)));
+    return sheet + QStringLiteral(");");
 }
 
 }  // namespace
+
+const QColor kMeterUnlit(64, 64, 64);
+const QColor kMeterMark(100, 170, 255);
+
+QLinearGradient meterGradient(Qt::Orientation orientation) {
+    // Vertical: from the bottom edge (stop 0) to the top.
+    QLinearGradient gradient = orientation == Qt::Horizontal ? QLinearGradient(0, 0, 1, 0) : QLinearGradient(0, 1, 0, 0);
+    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
+    for (const GradientStop& stop : kGradientStops)
+        gradient.setColorAt(stopText(stop.at).toDouble(), QColor(stopColour(stop, orientation)));
+    return gradient;
+}
 
 double levelToFraction(float db) {
     const double x = db;
@@ -65,37 +88,25 @@ double dbToGain(float x) {
 MeterWidget::MeterWidget(QWidget* parent) : QWidget(parent) {
     // Every pixel is painted: the cached gradient, then the grey cover.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setStyleSheet(gradientSheet("x1:0 y2:0, x2:0 y1:1", "#3d0"));
+    setStyleSheet(gradientSheet(Qt::Vertical));
 }
 
 MeterWidget::~MeterWidget() = default;
 
 void MeterWidget::setGradient() {
     horizontal_ = true;
-    setStyleSheet(gradientSheet("x1:0 y2:0, x2:1 y1:0", "#2e1"));
+    setStyleSheet(gradientSheet(Qt::Horizontal));
 }
 
 void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel) {
-    const Extent before = extent();
-    level_ = level;
-    secondLevel_ = secondLevel;
-    hasSecondLevel_ = hasSecondLevel;
+    const LevelBar::Extent before = extent();
+    bar_.setLevels(level, secondLevel, hasSecondLevel);
     // A bar out of sight keeps its level and shows it when it is next painted.
-    if (!(extent() == before) && FrameClock::isInSight(*this)) update();
+    if (extent() != before && FrameClock::isInSight(*this)) update();
 }
 
-MeterWidget::Extent MeterWidget::extent() const {
-    const int length = horizontal_ ? width() : height();
-    Extent result;
-    result.covered = static_cast<int>(length * (1.0 - drawnFraction(level_)));
-    if (hasSecondLevel_) {
-        const int fromEnd = static_cast<int>(length * (1.0 - drawnFraction(secondLevel_)));
-        // Vertical: the mark's top row; horizontal: the mark ends where a level of the same
-        // value would stop being lit. A mark wholly outside the bar is none.
-        result.markStart = horizontal_ ? length - fromEnd - kMarkThickness : fromEnd;
-        result.hasMark = result.markStart < length && result.markStart + kMarkThickness > 0;
-    }
-    return result;
+LevelBar::Extent MeterWidget::extent() const {
+    return bar_.extent(horizontal_ ? width() : height(), horizontal_);
 }
 
 const QPixmap& MeterWidget::background() {
@@ -116,13 +127,14 @@ void MeterWidget::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0) return;
     QPainter painter(this);
     painter.drawPixmap(0, 0, background());
-    const Extent shown = extent();
+    const LevelBar::Extent shown = extent();
+    constexpr int kMarkThickness = LevelBar::kMarkThickness;
     if (horizontal_) {
-        painter.fillRect(width() - shown.covered, 0, shown.covered, height(), kUnlit);
-        if (shown.hasMark) painter.fillRect(shown.markStart, 0, kMarkThickness, height(), kMark);
+        painter.fillRect(width() - shown.covered, 0, shown.covered, height(), kMeterUnlit);
+        if (shown.hasMark) painter.fillRect(shown.markStart, 0, kMarkThickness, height(), kMeterMark);
     } else {
-        painter.fillRect(0, 0, width(), shown.covered, kUnlit);
-        if (shown.hasMark) painter.fillRect(0, shown.markStart, width(), kMarkThickness, kMark);
+        painter.fillRect(0, 0, width(), shown.covered, kMeterUnlit);
+        if (shown.hasMark) painter.fillRect(0, shown.markStart, width(), kMarkThickness, kMeterMark);
     }
 }
 

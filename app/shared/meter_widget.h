@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QLinearGradient>
 #include <QPixmap>
 #include <QWidget>
+
+#include "app/shared/level_bar.h"
 
 // One audio level bar. It is given fractions between 0 and 1, lit from the bottom (vertical) or
 // from the left (horizontal), and an optional second mark; it knows nothing of decibels.
@@ -27,9 +30,9 @@ public:
     // 0..1 (NaN included) are drawn as the nearest end, NaN as empty; they are kept as given.
     void setLevels(float level, float secondLevel, bool hasSecondLevel);
 
-    float level() const { return level_; }
-    float secondLevel() const { return secondLevel_; }
-    bool hasSecondLevel() const { return hasSecondLevel_; }
+    float level() const { return bar_.level(); }
+    float secondLevel() const { return bar_.secondLevel(); }
+    bool hasSecondLevel() const { return bar_.hasSecondLevel(); }
 
 signals:
     void resized();
@@ -40,26 +43,20 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    // What the bar shows, in pixels of its current size: the covered rows (vertical: from the top)
-    // or columns (horizontal: from the right), and where the two-pixel mark starts when it shows.
-    struct Extent {
-        int covered = 0;
-        bool hasMark = false;
-        int markStart = 0;
-        bool operator==(const Extent& other) const {
-            return covered == other.covered && hasMark == other.hasMark &&
-                   (!hasMark || markStart == other.markStart);
-        }
-    };
-    Extent extent() const;
+    LevelBar::Extent extent() const;
     const QPixmap& background();
 
-    float level_ = 0;
-    float secondLevel_ = 0;
+    LevelBar bar_;
     bool horizontal_ = false;
-    bool hasSecondLevel_ = false;
     QPixmap background_;  // the style sheet's gradient at the current size; null when stale
 };
+
+// Every level bar's colours: the cover of its unlit part and its second mark.
+extern const QColor kMeterUnlit;
+extern const QColor kMeterMark;
+// The lit colours from green through yellow to red, along a bar lit from the left (horizontal) or
+// from the bottom, relative to the rectangle it fills: the same gradient as the bar's style sheet.
+QLinearGradient meterGradient(Qt::Orientation orientation);
 
 // The meter scale: dB to the lit fraction of a bar. 0 dB and above is 1, -72 dB and below (and NaN)
 // 0, linear between.

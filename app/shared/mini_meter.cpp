@@ -2,8 +2,13 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QTimer>
-#include <QVBoxLayout>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPixmapCache>
+#include <QRegion>
+
+#include <algorithm>
+#include <utility>
 
 #include "app/shared/frame_clock.h"
 #include "app/shared/meter_widget.h"
@@ -11,61 +16,53 @@
 
 namespace {
 
-// A grey frame for two bars, one above the other.
-QWidget* makePairFrame(QWidget* parent, const QString& name, QVBoxLayout** layout,
-                       const QString& layoutName) {
-    auto* frame = new QWidget(parent);
-    frame->setObjectName(name);
-    frame->setStyleSheet(QStringLiteral("background-color: grey;"));
-    *layout = new QVBoxLayout(frame);
-    (*layout)->setObjectName(layoutName);
-    (*layout)->setSpacing(1);
-    (*layout)->setContentsMargins(2, 1, 2, 1);
-    return frame;
+// The meter's geometry, in pixels: a margin round the two frames and a gap between them; inside a
+// frame a margin at the sides and at the ends, and a gap between its two bars.
+constexpr int kMargin = 1;
+constexpr int kFrameGap = 2;
+constexpr int kBarSideMargin = 2;
+constexpr int kBarEndMargin = 1;
+constexpr int kBarGap = 1;
+
+// The frames' colour ("grey").
+const QColor kFrameGrey(128, 128, 128);
+
+// `length` less `gap` shared between two parts, the first the larger by the odd pixel: how a box
+// layout shares it between two equal widgets, which is how the meter was once laid out.
+std::pair<int, int> split(int length, int gap) {
+    const int room = std::max(0, length - gap);
+    return {room - room / 2, room / 2};
 }
 
-MeterWidget* addBar(QWidget* frame, QVBoxLayout* layout, const QString& name) {
-    auto* bar = new MeterWidget(frame);
-    bar->setObjectName(name);
-    layout->addWidget(bar);
-    return bar;
+// The columns [from, to) of a bar whose pixels differ between two extents on `length` pixels.
+std::pair<int, int> changedColumns(const LevelBar::Extent& before, const LevelBar::Extent& after, int length) {
+    int from = length;
+    int to = 0;
+    const auto include = [&](int start, int end) {
+        from = std::min(from, start);
+        to = std::max(to, end);
+    };
+    if (before.covered != after.covered) {
+        include(length - std::max(before.covered, after.covered), length - std::min(before.covered, after.covered));
+    }
+    if (before.hasMark != after.hasMark || (before.hasMark && before.markStart != after.markStart)) {
+        if (before.hasMark) include(before.markStart, before.markStart + LevelBar::kMarkThickness);
+        if (after.hasMark) include(after.markStart, after.markStart + LevelBar::kMarkThickness);
+    }
+    return {std::max(from, 0), std::min(to, length)};
 }
 
 }  // namespace
 
 MiniMeter::MiniMeter(QWidget* parent) : QWidget(parent) {
     if (objectName().isEmpty()) setObjectName(QStringLiteral("MiniMeter"));
-    verticalLayout = new QVBoxLayout(this);
-    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
-    verticalLayout->setSpacing(2);
-    verticalLayout->setContentsMargins(1, 1, 1, 1);
+    // Every pixel inside the mask is painted; the mask is set with the size.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(180, 50);
     setMinimumSize(90, 25);
     setMaximumSize(180, 60);
     setWindowTitle(QCoreApplication::translate("MiniMeter", "Form"));
-}
-
-void MiniMeter::buildBars() {
-    if (rx) return;
-    rx = makePairFrame(this, QStringLiteral("rx"), &verticalLayout_2, QStringLiteral("verticalLayout_2"));
-    rxl = addBar(rx, verticalLayout_2, QStringLiteral("rxl"));
-    rxr = addBar(rx, verticalLayout_2, QStringLiteral("rxr"));
-    tx = makePairFrame(this, QStringLiteral("tx"), &verticalLayout_3, QStringLiteral("verticalLayout_3"));
-    txl = addBar(tx, verticalLayout_3, QStringLiteral("txl"));
-    txr = addBar(tx, verticalLayout_3, QStringLiteral("txr"));
-    verticalLayout->addWidget(rx);
-    verticalLayout->addWidget(tx);
-    for (MeterWidget* bar : {rxl, rxr, txl, txr}) bar->setGradient();
-    // Children made under a shown parent would be shown only later.
-    if (isVisible()) {
-        rx->show();
-        tx->show();
-    }
-}
-
-MeterBars MiniMeter::bars() {
-    buildBars();
-    return MeterBars(rxl, rxr, txl, txr);
+    layOutBars();
 }
 
 MiniMeter::~MiniMeter() {
@@ -135,28 +132,107 @@ void MiniMeter::showEvent(QShowEvent* event) {
     startWatching();
 }
 
-void MiniMeter::paintEvent(QPaintEvent*) {
-    // The first sight of the meter: its bars are made once this paint is done, and show at the
-    // next frame. Made during a paint, they would change the widget tree Qt is painting.
-    if (!rx) QTimer::singleShot(0, this, &MiniMeter::buildBars);
-    startWatching();
-}
-
 void MiniMeter::hideEvent(QHideEvent* event) {
     stopWatching();
     QWidget::hideEvent(event);
 }
 
+void MiniMeter::resizeEvent(QResizeEvent*) {
+    layOutBars();
+}
+
+void MiniMeter::layOutBars() {
+    const QRect inside = rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
+    const auto [rxHeight, txHeight] = split(inside.height(), kFrameGap);
+    frames_ = {QRect(inside.left(), inside.top(), std::max(0, inside.width()), rxHeight),
+               QRect(inside.left(), inside.top() + rxHeight + kFrameGap, std::max(0, inside.width()), txHeight)};
+    for (size_t pair = 0; pair < frames_.size(); ++pair) {
+        const QRect& frame = frames_[pair];
+        const int left = frame.left() + kBarSideMargin;
+        const int width = std::max(0, frame.width() - 2 * kBarSideMargin);
+        const auto [upper, lower] = split(frame.height() - 2 * kBarEndMargin, kBarGap);
+        barRects_[2 * pair] = QRect(left, frame.top() + kBarEndMargin, width, upper);
+        barRects_[2 * pair + 1] = QRect(left, frame.top() + kBarEndMargin + upper + kBarGap, width, lower);
+    }
+    setMask(QRegion(frames_[0]) + QRegion(frames_[1]));
+    litLook_ = QPixmap();
+}
+
+const QPixmap& MiniMeter::litLook() {
+    if (!litLook_.isNull()) return litLook_;
+    const qreal ratio = devicePixelRatioF();
+    const QString key = QStringLiteral("MiniMeter %1x%2@%3").arg(width()).arg(height()).arg(ratio);
+    if (QPixmapCache::find(key, &litLook_)) return litLook_;
+    litLook_ = QPixmap(size() * ratio);
+    litLook_.setDevicePixelRatio(ratio);
+    // Opaque all over (outside the frames it is masked away), so that it is copied, not blended.
+    litLook_.fill(kFrameGrey);
+    QPainter painter(&litLook_);
+    const QLinearGradient gradient = meterGradient(Qt::Horizontal);
+    for (const QRect& bar : barRects_) painter.fillRect(bar, gradient);
+    painter.end();
+    QPixmapCache::insert(key, litLook_);
+    return litLook_;
+}
+
+void MiniMeter::paintEvent(QPaintEvent* event) {
+    startWatching();
+    const QPixmap& lit = litLook();
+    const qreal ratio = lit.devicePixelRatio();
+    QPainter painter(this);
+    for (const QRect& dirty : event->region()) {
+        painter.drawPixmap(QRectF(dirty), lit, QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
+        for (size_t k = 0; k < bars_.size(); ++k) {
+            const QRect& bar = barRects_[k];
+            const LevelBar::Extent shown = bars_[k].extent(bar.width(), true);
+            const QRect unlit = QRect(bar.right() + 1 - shown.covered, bar.top(), shown.covered, bar.height()) & dirty;
+            if (!unlit.isEmpty()) painter.fillRect(unlit, kMeterUnlit);
+            if (!shown.hasMark) continue;
+            const QRect mark =
+                QRect(bar.left() + shown.markStart, bar.top(), LevelBar::kMarkThickness, bar.height()) & bar & dirty;
+            if (!mark.isEmpty()) painter.fillRect(mark, kMeterMark);
+        }
+    }
+}
+
+MeterBars<LevelBar> MiniMeter::levelBars() {
+    return MeterBars<LevelBar>(bars_[kRxl], bars_[kRxr], bars_[kTxl], bars_[kTxr]);
+}
+
+MiniMeter::Extents MiniMeter::extents() const {
+    Extents shown;
+    for (size_t k = 0; k < bars_.size(); ++k) shown[k] = bars_[k].extent(barRects_[k].width(), true);
+    return shown;
+}
+
+void MiniMeter::repaintChanges(const Extents& before) {
+    const Extents after = extents();
+    QRect changed;
+    for (size_t k = 0; k < bars_.size(); ++k) {
+        const QRect& bar = barRects_[k];
+        const auto [from, to] = changedColumns(before[k], after[k], bar.width());
+        if (from < to) changed |= QRect(bar.left() + from, bar.top(), to - from, bar.height());
+    }
+    // A meter out of sight keeps its levels and shows them when it is next painted.
+    if (!changed.isEmpty() && FrameClock::isInSight(*this)) update(changed);
+}
+
 void MiniMeter::levels(float rxlDb, float rxrDb, float txlDb, float txrDb) {
-    bars().levels(rxlDb, rxrDb, txlDb, txrDb);
+    const Extents before = extents();
+    levelBars().levels(rxlDb, rxrDb, txlDb, txrDb);
+    repaintChanges(before);
 }
 
 void MiniMeter::allLevels(float rxlDb, float rxrDb, float txlDb, float txrDb, float rxlSecond,
                           float rxrSecond, float txlSecond, float txrSecond) {
-    bars().allLevels({rxlDb, rxrDb, txlDb, txrDb, rxlSecond, rxrSecond, txlSecond, txrSecond});
+    const Extents before = extents();
+    levelBars().allLevels({rxlDb, rxrDb, txlDb, txrDb, rxlSecond, rxrSecond, txlSecond, txrSecond});
+    repaintChanges(before);
 }
 
 void MiniMeter::reset() {
     if (session_) readReports_ = session_->levelReportCount();
-    if (rx) bars().reset();  // bars not made yet show nothing
+    const Extents before = extents();
+    levelBars().reset();
+    repaintChanges(before);
 }

@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QPixmap>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 
+#include <array>
+
+#include "app/shared/level_bar.h"
 #include "app/shared/meter_bars.h"
 
 class FrameClock;
 class IPCObject;
-class MeterWidget;
-class QVBoxLayout;
 
 // The small level meter of a codec tile and a summary row: four thin horizontal bars, the receive
 // pair above the transmit pair, each pair in a grey frame. Its owner gives it the session whose
@@ -20,15 +23,20 @@ class QVBoxLayout;
 // is in sight. A meter found out of sight, and a hidden one, stop hearing of reports until they are
 // painted or shown again, and then read the newest.
 //
-// Most of a meter's cost is its six styled widgets, and most of a fleet's meters are never seen
-// (the summary tree's, while the tiles show; the tiles scrolled away): the frames and bars are made
-// when the meter is first painted or given levels.
+// The meter is one opaque widget that paints its frames and bars itself: a repaint of a meter in a
+// fleet costs Qt's walk over the widget's siblings and a painter, once per meter rather than once
+// per bar. Its mask is the two frames, so the tile shows through the margins and between the pairs
+// as it always has. It paints only the columns whose pixels change: the lit part is copied from a
+// picture of the lit meter that every meter of the same size shares, the rest is filled.
 //
 // Threads: GUI thread only.
 class MiniMeter : public QWidget {
     Q_OBJECT
 
 public:
+    // The bars, in the order the session reports their levels.
+    enum Bar { kRxl, kRxr, kTxl, kTxr };
+
     explicit MiniMeter(QWidget* parent = nullptr);
     ~MiniMeter() override;
 
@@ -38,6 +46,9 @@ public:
     // Reads the session's newest levels if it has reported since they were last read and the meter
     // is in sight; the frame clock calls it.
     void showNewestLevels();
+
+    // What a bar shows now.
+    const LevelBar& bar(Bar which) const { return bars_[which]; }
 
 public slots:
     // Levels in dB: receive left, receive right, transmit left, transmit right. No second marks.
@@ -52,12 +63,21 @@ protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // Makes the frames and bars, once.
-    void buildBars();
-    MeterBars bars();
+    using Extents = std::array<LevelBar::Extent, 4>;
+
+    MeterBars<LevelBar> levelBars();
+    Extents extents() const;
+    // Asks for a repaint of the columns that show otherwise than `before`, when in sight.
+    void repaintChanges(const Extents& before);
+    // Where the frames and bars lie at the meter's size.
+    void layOutBars();
+    // The meter with every bar fully lit, at its size.
+    const QPixmap& litLook();
+
     void startWatching();
     void stopWatching();
     // The session reported: its levels are read at the next frame.
@@ -70,15 +90,8 @@ private:
     bool isScheduled_ = false;      // on clock_ for its next frame
     bool isWatching_ = false;       // connected to the session's levelsReported
 
-    // The widget tree: the layout built in the constructor, the frames and bars (null until then)
-    // by buildBars; the widgets are children of this meter.
-    QVBoxLayout* verticalLayout = nullptr;
-    QWidget* rx = nullptr;
-    QVBoxLayout* verticalLayout_2 = nullptr;
-    MeterWidget* rxl = nullptr;
-    MeterWidget* rxr = nullptr;
-    QWidget* tx = nullptr;
-    QVBoxLayout* verticalLayout_3 = nullptr;
-    MeterWidget* txl = nullptr;
-    MeterWidget* txr = nullptr;
+    std::array<LevelBar, 4> bars_;
+    std::array<QRect, 2> frames_;   // the receive pair's, then the transmit pair's
+    std::array<QRect, 4> barRects_;
+    QPixmap litLook_;               // null until painted at this size; shared with same-sized meters
 };

@@ -1,5 +1,7 @@
 #include "app/shared/monitoring_meter.h"
 
+#include <limits>
+
 #include "app/shared/meter_widget.h"
 #include "sessions/ipc_object.h"
 #include "ui_monitoring_meter.h"
@@ -16,8 +18,8 @@ MonitoringMeter::MonitoringMeter(QWidget* parent) : QWidget(parent), ui(new Ui::
 
 MonitoringMeter::~MonitoringMeter() = default;
 
-MeterBars MonitoringMeter::bars() const {
-    return MeterBars(ui->rxl, ui->rxr, ui->txl, ui->txr);
+MeterBars<MeterWidget> MonitoringMeter::bars() const {
+    return MeterBars<MeterWidget>(*ui->rxl, *ui->rxr, *ui->txl, *ui->txr);
 }
 
 void MonitoringMeter::setSession(IPCObject* session) {
@@ -50,9 +52,14 @@ void MonitoringMeter::positionLabels() {
     const float barHeight = static_cast<float>(ui->rxl->height());
     const int x0 = ui->label_0->x();
     const int offset = y0 - ui->label_6->height() / 2;
+    // Top down; on a short meter a mark that would overlap the one above it is left out.
+    int shownBottom = std::numeric_limits<int>::min();
     for (const ScaleMark& mark : scaleMarks) {
         const double fraction = levelToFraction(mark.db);
         mark.label->move(x0, static_cast<int>(barHeight - fraction * barHeight + offset));
+        const bool isClear = mark.label->y() >= shownBottom;
+        mark.label->setVisible(isClear);
+        if (isClear) shownBottom = mark.label->y() + mark.label->fontMetrics().height();
     }
 }
 

@@ -56,7 +56,7 @@ private:
         QLabel* label;  // a child of the form
     };
 
-    MeterBars bars() const;
+    MeterBars<MeterWidget> bars() const;
 
     std::unique_ptr<Ui::MonitoringMeter> ui;
     QList<ScaleMark> scaleMarks;

@@ -54,12 +54,15 @@ int runWindow(MyQApplication& application, IQCommonPooledApp& pool, std::unique_
     // After the configured codecs exist: a job is kept only when its codec is among them.
     scheduler.load();
     window->handleAllEnables();
-    // A signal during a box above ended only that box's loop. The schedule was loaded all the same:
-    // the window saves it when it goes.
+    // A box that asked above ran a loop of its own, which a signal ends alone. The schedule was
+    // loaded all the same: the window saves it when it goes.
     if (shutdown && shutdown->isShutdownRequested()) return 0;
     if (observer.windowInitialized) observer.windowInitialized(*window);
     window->show();
     pool.start_managers();
+    // What start-up had to tell (a damaged file kept aside, a changed time zone) waits for the
+    // operator without stopping the sessions or the scheduler's passes.
+    MessageBox::showHeldNotices(window.get());
     return application.exec();
 }
 
@@ -86,6 +89,8 @@ int runApplication(MyQApplication& application, const StartupObserver& observer,
     IPCObject::setSessionPool(pool.get());
     register_session_meta_types();
     createPeerStateIcons();
+    // No box opens before the window is shown and the sessions run: their notices wait till then.
+    MessageBox::holdNotices(true);
     ensureDataFolder();
 
     int result = 1;
@@ -98,6 +103,8 @@ int runApplication(MyQApplication& application, const StartupObserver& observer,
         qCritical() << "Kestrane stopped on an error.";
     }
 
+    // A start-up that ended early drops what it had to tell; what the teardown tells shows.
+    MessageBox::holdNotices(false);
     // No loop may touch a session while the window saves and the sessions end.
     pool->stop_managers();
     window.reset();

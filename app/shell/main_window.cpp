@@ -312,7 +312,6 @@ void MainWindow::handleAllEnables() {
     ui->actionSendProfile->setEnabled(is_editable_profile);
     ui->actionEnableMetering->setVisible(is_ready && !is_metering);
     ui->actionDisableMetering->setVisible(is_metering);
-    ui->eventLogText->setEnabled(is_logging);
     ui->actionEnableLogging->setVisible(is_ready && !is_logging);
     ui->actionDisableLogging->setVisible(is_logging);
     ui->actionSetDefaultProfile->setEnabled(is_ready && has_profile);

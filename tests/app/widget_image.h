@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -28,6 +30,19 @@ inline QColor pixel(const QImage& image, int x, int y) {
 inline std::string rgb(const QColor& colour) {
     return std::to_string(colour.red()) + "," + std::to_string(colour.green()) + "," +
            std::to_string(colour.blue());
+}
+
+// Whether two images of one size show the same colours; else where the first difference is.
+inline ::testing::AssertionResult samePixels(const QImage& shown, const QImage& expected) {
+    if (shown.size() != expected.size()) return ::testing::AssertionFailure() << "the sizes differ";
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
+            if (pixel(shown, x, y) == pixel(expected, x, y)) continue;
+            return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is " << rgb(pixel(shown, x, y))
+                                                 << ", not " << rgb(pixel(expected, x, y));
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace app_test

@@ -46,6 +46,16 @@ FailureEffect everyPeerKept() {  // a refused disconnect of every peer, paired w
     effect.kind = FailureEffect::kNotDisconnected;
     return effect;
 }
+// A refusal paired with its request, which named `subjects`.
+FailureEffect naming(const QList<FailureEffect::Subject>& subjects, FailureEffect::Kind kind = FailureEffect::kNone) {
+    FailureEffect effect;
+    effect.kind = kind;
+    effect.subjects = subjects;
+    return effect;
+}
+const FailureEffect kPaired;  // a refusal paired with a request that named nothing
+const FailureEffect::Subject kProfile = {3, "LB Nord"};
+const FailureEffect::Subject kEmptyCopy = {7, "New Profile"};
 
 struct Refusal {
     int codec;            // of kCodecs
@@ -68,7 +78,12 @@ const NoticeCase kNotices[] = {
      "another request"},
     {"an editor's request, after one no one is told of",
      {{0, "", oneOf({programs("monitor"), programs("removePeer")})}},
-     "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your removePeer or an earlier request"},
+     "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your request to remove a peer or an "
+     "earlier request"},
+    {"your removal of a named peer, after your connect",
+     {{0, "", oneOf({connectOf(3), {"removePeer", FailureEffect::kNone, {peer(1)}, false}})}},
+     "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your request to remove the peer "
+     "\"Studio A\" or your connect of \"OB Van\" (id 3)"},
     {"a late answer: the operator's disconnect shown done",
      {{0, "", oneOf({programs("connect"), disconnectOf(3, true)})}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); the codec's peer list shows your disconnect of "
@@ -76,16 +91,56 @@ const NoticeCase kNotices[] = {
     {"the scheduler's alone", {{0, "", oneOf({programs("connect"), programs("disconnect")})}}, nullptr},
     {"codecs that refused alike",
      {{0, "disconnect", everyPeerKept()}, {1, "disconnect", everyPeerKept()}, {2, "disconnect", everyPeerKept()}},
-     "DELTA (10.0.0.4:5004),\nECHO (10.0.0.5:5004)\nand FOXTROT (10.0.0.6:5004) refused disconnect: busy (error "
-     "500); no peer was disconnected"},
+     "DELTA (10.0.0.4:5004),\nECHO (10.0.0.5:5004)\nand FOXTROT (10.0.0.6:5004) refused to disconnect every peer: "
+     "busy (error 500)"},
     {"one codec that refused alike twice",
      {{0, "disconnect", everyPeerKept()}, {0, "disconnect", everyPeerKept()}},
-     "DELTA (10.0.0.4:5004) refused disconnect: busy (error 500); no peer was disconnected\n\nDELTA (10.0.0.4:5004) "
-     "refused disconnect: busy (error 500); no peer was disconnected"},
+     "DELTA (10.0.0.4:5004) refused to disconnect every peer: busy (error 500)\n\nDELTA (10.0.0.4:5004) "
+     "refused to disconnect every peer: busy (error 500)"},
     {"the fleet-wide Disconnect All, one codec right after a connect",
      {{0, "", oneOf({connectOf(2, true), disconnectAll()})}, {1, "disconnect", everyPeerKept()}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your disconnect of every peer or an "
-     "earlier request\n\nECHO (10.0.0.5:5004) refused disconnect: busy (error 500); no peer was disconnected"},
+     "earlier request\n\nECHO (10.0.0.5:5004) refused to disconnect every peer: busy (error 500)"},
+    // Each request in the operator's words; its name on the wire goes only to the log.
+    {"Save Changes of the settings", {{0, "setSysOptions", kPaired}},
+     "DELTA (10.0.0.4:5004) refused to save the settings: busy (error 500)"},
+    {"a two-group save", {{0, "setDirectoryServer", kPaired}, {0, "setChannelSettings", kPaired}},
+     "DELTA (10.0.0.4:5004) refused to save the directory server settings: busy (error 500)\n\n"
+     "DELTA (10.0.0.4:5004) refused to save the channel settings: busy (error 500)"},
+    {"the tunnel settings", {{0, "setBraidlinkOptions", kPaired}},
+     "DELTA (10.0.0.4:5004) refused to save the Braidlink settings: busy (error 500)"},
+    {"an edited profile", {{0, "setProfile", naming({kProfile})}},
+     "DELTA (10.0.0.4:5004) refused to save the profile \"LB Nord\": busy (error 500)"},
+    {"a profile write that answers one of several", {{0, "setProfile", kPaired}},
+     "DELTA (10.0.0.4:5004) refused to save a profile: busy (error 500)"},
+    {"a profile copy's write", {{0, "setProfile", naming({kEmptyCopy}, FailureEffect::kCopyNotMade)}},
+     "DELTA (10.0.0.4:5004) refused to copy a profile: busy (error 500); the profile copy was not made"},
+    {"a profile copy's new profile", {{0, "addProfile", kPaired}},
+     "DELTA (10.0.0.4:5004) refused to copy a profile: busy (error 500)"},
+    {"Remove Profile", {{0, "deleteProfile", naming({kProfile})}},
+     "DELTA (10.0.0.4:5004) refused to remove the profile \"LB Nord\": busy (error 500)"},
+    {"the removal of a refused copy's empty profile",
+     {{0, "deleteProfile", naming({kEmptyCopy}, FailureEffect::kEmptyProfileLeft)}},
+     "DELTA (10.0.0.4:5004) refused to remove a profile: busy (error 500); the empty profile \"New Profile\" (id 7), "
+     "made for a profile copy, stays on it"},
+    {"Add Peer", {{0, "addPeer", naming({{0, "Radio Nord 2"}})}},
+     "DELTA (10.0.0.4:5004) refused to add the peer \"Radio Nord 2\": busy (error 500)"},
+    {"a peer copied from another codec", {{0, "addPeer", kPaired}},
+     "DELTA (10.0.0.4:5004) refused to add a peer: busy (error 500)"},
+    {"Edit Peer", {{0, "setPeerSettings", naming({peer(2)})}},
+     "DELTA (10.0.0.4:5004) refused to change the peer \"Studio B\": busy (error 500)"},
+    {"the profile a connect was to use", {{0, "setPeerSettings", naming({peer(2)}, FailureEffect::kNotConnected)}},
+     "DELTA (10.0.0.4:5004) refused to give the peer \"Studio B\" the profile chosen for it: busy (error 500); peer "
+     "\"Studio B\" (id 2) was not connected"},
+    {"Remove Peer", {{0, "removePeer", naming({peer(1)})}},
+     "DELTA (10.0.0.4:5004) refused to remove the peer \"Studio A\": busy (error 500)"},
+    {"Remove Peer of a peer the list no longer names", {{0, "removePeer", naming({{5, ""}})}},
+     "DELTA (10.0.0.4:5004) refused to remove the peer with id 5: busy (error 500)"},
+    {"Connect", {{0, "connect", naming({peer(3)}, FailureEffect::kNotConnected)}},
+     "DELTA (10.0.0.4:5004) refused to connect the peer \"OB Van\": busy (error 500)"},
+    {"Disconnect", {{0, "disconnect", naming({peer(1)}, FailureEffect::kNotDisconnected)}},
+     "DELTA (10.0.0.4:5004) refused to disconnect the peer \"Studio A\": busy (error 500)"},
+    {"a request no one is told of", {{0, "copyProfile", kPaired}}, nullptr},
 };
 
 // What the operator reads of the refusals that came while the notice was open.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+const char kNoFreeChannel[] = "No free channel (error 409)";
+
 QUuid FakeSessions::add(const Codec& codec) {
     const QUuid uuid = QUuid::createUuid();
     codecs.insert(uuid, codec);
@@ -57,41 +59,81 @@ bool FakeSessions::send(const QUuid& uuid, const QString& command) {
 
 void FakeSessions::tellRefusals() {
     const auto refusals = std::move(refusals_);
+    const auto connect_refusals = std::move(connect_refusals_);
+    const auto connects = std::move(connects_);
     refusals_.clear();
-    for (const auto& tell : refusals) {
-        if (listener()) tell(*listener());
+    connect_refusals_.clear();
+    connects_.clear();
+    if (!listener()) return;
+    for (const auto& tell : refusals) tell(*listener());
+    for (const ConnectRefusal& refused : connect_refusals) {
+        if (!codecs.value(refused.codec).are_refusals_unpaired) {
+            listener()->connectRefused(refused.codec, refused.peer, refused.reason, true);
+            continue;
+        }
+        for (const auto& [codec, peer] : connects) {
+            if (codec == refused.codec) listener()->connectRefused(codec, peer, refused.reason, false);
+        }
     }
+}
+
+bool FakeSessions::answerRinging(const QUuid& uuid) {
+    Codec& codec = codecs[uuid];
+    bool is_any_up = false;
+    for (auto ring = codec.ringing.begin(); ring != codec.ringing.end();) {
+        if (--*ring > 0) {
+            ++ring;
+            continue;
+        }
+        codec.active.insert(ring.key());
+        is_any_up = true;
+        ring = codec.ringing.erase(ring);
+    }
+    return is_any_up;
 }
 
 bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
     if (!send(uuid, QStringLiteral("connect ") + peer)) return false;
-    const QString refusal = codecs[uuid].connect_refusal;
+    Codec& codec = codecs[uuid];
+    connects_.emplace_back(uuid, peer);
+    const bool is_full = codec.channels > 0 && codec.active.size() >= codec.channels && !codec.active.contains(peer);
+    QString refusal = codec.connect_refusal;
+    if (refusal.isEmpty() && (is_full || codec.refused_connects.contains(peer))) refusal = kNoFreeChannel;
     if (!refusal.isEmpty()) {
-        refusals_.push_back([=](Listener& listener) { listener.connectRefused(uuid, peer, refusal); });
-    } else if (codecs[uuid].follows && !codecs[uuid].unreachable.contains(peer)) {
-        codecs[uuid].active.insert(peer);
+        connect_refusals_.push_back({uuid, peer, refusal});
+    } else if (codec.follows && !codec.unreachable.contains(peer) && !codec.active.contains(peer)) {
+        if (!codec.slow.contains(peer)) {
+            codec.active.insert(peer);
+        } else if (!codec.ringing.contains(peer)) {
+            codec.ringing.insert(peer, codec.ring_steps());
+        }
     }
     return true;
 }
 
 bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {
     if (!send(uuid, QStringLiteral("disconnect %1").arg(peer))) return false;
-    const QString refusal = codecs[uuid].disconnect_refusal;
-    if (!refusal.isEmpty()) {
+    Codec& codec = codecs[uuid];
+    const QString id = QString::number(peer);
+    if (!codec.disconnect_refusal.isEmpty()) {
+        const QString refusal = codec.disconnect_refusal;
         refusals_.push_back([=](Listener& listener) { listener.disconnectRefused(uuid, peer, refusal); });
-    } else if (codecs[uuid].follows) {
-        codecs[uuid].active.remove(QString::number(peer));
+    } else if (codec.follows) {
+        codec.active.remove(id);
+        if (!codec.completes_stopped_connects) codec.ringing.remove(id);
     }
     return true;
 }
 
 bool FakeSessions::sendDisconnectAll(const QUuid& uuid) {
     if (!send(uuid, QStringLiteral("disconnect"))) return false;
-    const QString refusal = codecs[uuid].disconnect_refusal;
-    if (!refusal.isEmpty()) {
+    Codec& codec = codecs[uuid];
+    if (!codec.disconnect_refusal.isEmpty()) {
+        const QString refusal = codec.disconnect_refusal;
         refusals_.push_back([=](Listener& listener) { listener.disconnectAllRefused(uuid, refusal); });
-    } else if (codecs[uuid].follows) {
-        codecs[uuid].active.clear();
+    } else if (codec.follows) {
+        codec.active.clear();
+        if (!codec.completes_stopped_connects) codec.ringing.clear();
     }
     return true;
 }

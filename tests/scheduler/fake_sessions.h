@@ -28,6 +28,21 @@ struct FakeCodec {
     QString disconnect_refusal;
     // The codec refuses every "connect" with this reason, and the call does not come up.
     QString connect_refusal;
+    // The codec refuses the connects of these peers, as one whose channels are taken does.
+    QSet<QString> refused_connects;
+    // Channels: a connect while this many calls are up is refused (kNoFreeChannel); 0: no limit.
+    int channels = 0;
+    // A codec whose refusals carry no sequence: one may answer any connect sent since the last
+    // tellRefusals, and is told to each of them as not sure.
+    bool are_refusals_unpaired = false;
+    // Peers whose far end answers late: an accepted connect rings for ring_steps() answerRinging
+    // calls before its call comes up, unless a disconnect of that peer, or of all, reaches the
+    // codec first. A connect of a peer that rings already changes nothing.
+    QSet<QString> slow;
+    std::function<int()> ring_steps = [] { return 1; };
+    QMap<QString, int> ringing;  // peer id -> answerRinging calls left
+    // A disconnect of a peer that is not up yet is ignored: its connect comes up all the same.
+    bool completes_stopped_connects = false;
     QString unit_name;
     QStringList log;  // device-log lines, oldest first
     // Renames this program sent, as {id, name, address} before and after, not yet settled.
@@ -51,8 +66,12 @@ public:
     // What a session tells its listener: a peer list came in; it left READY (and is no longer ready).
     void tellPeerList(const QUuid& uuid);
     void tellLeftReady(const QUuid& uuid);
-    // The refusals of the commands sent since the last call, in order.
+    // The refusals of the commands sent since the last call: the disconnects' in order, then the
+    // connects'.
     void tellRefusals();
+    // One step of every ringing connect of the codec: those whose far end answers now come up.
+    // True when any did.
+    bool answerRinging(const QUuid& uuid);
 
     void watch(const QUuid&) override {}
     bool isRegistered(const QUuid& uuid) const override { return codecs.contains(uuid); }
@@ -76,5 +95,16 @@ public:
 private:
     bool send(const QUuid& uuid, const QString& command);
 
+    // A connect refused, for tellRefusals.
+    struct ConnectRefusal {
+        QUuid codec;
+        QString peer;
+        QString reason;
+    };
     std::vector<std::function<void(CodecSessions::Listener&)>> refusals_;  // not yet told
+    std::vector<ConnectRefusal> connect_refusals_;                        // not yet told
+    std::vector<std::pair<QUuid, QString>> connects_;  // sent since the last tellRefusals
 };
+
+// What a codec says of a connect it has no channel for.
+extern const char kNoFreeChannel[];

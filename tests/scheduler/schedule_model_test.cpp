@@ -6,7 +6,9 @@
 // starts) and lets three days pass in steps of a few minutes, often landing just after a start, with
 // the program restarted on its file, the codec away, far ends hanging up (also just after a start),
 // calls made by hand, bookings removed and edited, and peers renamed, moved or their ids given to
-// others, seen and unseen. The model knows
+// others, seen and unseen. Every far end answers late: an accepted connect brings its call up one
+// to three steps later, unless a disconnect of that peer, or of all, reaches the codec first; a
+// step is a pass while the program runs. The model knows
 // who each peer really is (an entity: a rename keeps it, a move by another client or an id given
 // to another peer makes a new one; unseen changes of who is under an id always change the host, so
 // that they can be told apart), and after every pass it checks what the codec was told and what
@@ -111,6 +113,7 @@ protected:
         codec.names.remove(id);
         codec.addresses.remove(id);
         codec.active.remove(id);
+        codec.ringing.remove(id);
         hand_calls_.erase(id);
     }
     bool isSeen() const { return scheduler_ && sessions_->codec(codec_).is_ready; }
@@ -140,6 +143,14 @@ protected:
     bool hangUpJustAfterAStart();
     // The codec leaves or comes back where the step crossed an absence's edge.
     void followAbsences(const QDateTime& was);
+    // The far ends whose connect has rung long enough answer.
+    void answerRinging();
+    // The call of the id, up or still ringing, is no longer the one the schedule dialled: the
+    // schedule let it go (its booking removed) or it is another peer's now.
+    void letGoOf(const QString& id) {
+        if (sessions_->codec(codec_).ringing.contains(id)) let_go_ringing_.insert(id);
+        dialled_up_.erase(id);
+    }
     void book(std::mt19937& random, int count);
     void pass();
     // The commands from `first_command` on, every job's state and the calls up, for a failing seed.
@@ -177,6 +188,10 @@ protected:
     // Ids whose call was made by hand while no booking wanted it, none having wanted it since.
     std::set<QString> hand_calls_;
     std::map<QString, int> unwanted_held_passes_;  // ready passes in a row a held call was up unwanted
+    std::mt19937 far_ends_;                // how many steps each far end takes to answer
+    std::set<QString> dialled_up_;         // ids whose call up came from the schedule's connect
+    std::set<QString> let_go_ringing_;     // ids whose ringing connect is no longer the schedule's
+    std::map<QString, int> late_passes_;   // ready passes in a row such a call was up with no window open
     std::set<int> finished_ids_;  // the job ids seen Done in this run of the program
     int missed_records_ = 0;
     int log_lines_seen_ = 0;
@@ -364,6 +379,8 @@ void ScheduleModel::removeBooking(std::mt19937& random) {
     if (pending.empty()) return;
     const Job& removed = pending[random() % pending.size()];
     ASSERT_TRUE(scheduler_->removeJob(removed.id));
+    // A call only it wanted is let go, its connect perhaps still ringing.
+    if (!scheduler_->holdsCall(codec_, removed.peer)) letGoOf(removed.peer);
     bookings_[static_cast<size_t>(bookingOf(removed.start))].removed_at = now_;
     // Its occurrence goes with it, finished or not.
     facts_[{removed.start.time().second(), removed.start.toSecsSinceEpoch()}].is_accounted = true;
@@ -481,6 +498,7 @@ void ScheduleModel::changePeer(std::mt19937& random) {
         break;
     }
     case 2: {  // another client moves it to another host: another far end
+        letGoOf(id);
         const QString name = entity.name;
         const int moved = addEntity(freshHost());  // `entity` may move
         entities_.back().name = name;
@@ -490,6 +508,7 @@ void ScheduleModel::changePeer(std::mt19937& random) {
         break;
     }
     default: {  // its id given to another peer: at the same host only where a list shows the gap
+        letGoOf(id);
         const QString host = isSeen() && random() % 2 == 0 ? entity.host : freshHost();
         unlist(id);
         tellList();
@@ -565,6 +584,18 @@ void ScheduleModel::followAbsences(const QDateTime& was) {
     }
 }
 
+void ScheduleModel::answerRinging() {
+    FakeSessions::Codec& codec = sessions_->codec(codec_);
+    const QSet<QString> was_up = codec.active;
+    if (!sessions_->answerRinging(codec_)) return;
+    for (const QString& id : kPeerIds) {
+        if (!codec.active.contains(id) || was_up.contains(id)) continue;
+        if (!let_go_ringing_.erase(id)) dialled_up_.insert(id);
+        note(QStringLiteral("far end of %1 answered").arg(id));
+    }
+    tellList();
+}
+
 void ScheduleModel::step(std::mt19937& random) {
     const QDateTime was = now_;
     const bool is_after_start = is_after_start_;
@@ -582,6 +613,7 @@ void ScheduleModel::step(std::mt19937& random) {
         }
     }
     followAbsences(was);
+    answerRinging();
     FakeSessions::Codec& codec = sessions_->codec(codec_);
     if (is_after_start && random() % 2 == 0 && hangUpJustAfterAStart()) {
         if (is_open_ && failure_.empty()) pass();
@@ -615,10 +647,11 @@ void ScheduleModel::step(std::mt19937& random) {
         const QString id = kPeerIds[static_cast<int>(random() % 2)];
         if (under_id_.count(id) && !codec.active.contains(id)) {
             codec.active.insert(id);
-            // Where the schedule could not see its own call go, a call made by hand in its place
-            // cannot be told from it.
+            // Where the schedule could not see its own call go, or its dial may still come up, a
+            // call made by hand in its place cannot be told from it.
             const bool holds = is_open_ ? scheduler_->holdsCall(codec_, id) : saved_calls_[id];
-            if (wantingOccurrences(id, now_).empty() && (isSeen() || !holds)) hand_calls_.insert(id);
+            if (wantingOccurrences(id, now_).empty() && !holds) hand_calls_.insert(id);
+            codec.ringing.remove(id);  // the operator's call is up: no connect rings any more
             note(QStringLiteral("peer %1 called by hand").arg(id));
             tellList();
         }
@@ -670,6 +703,7 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
         }
         if (words[0] == "connect") {
             made.insert(id);
+            let_go_ringing_.erase(id);  // dialled again: a call that comes up is the schedule's
             if (active.contains(id)) fail("connect " + id.toStdString() + " into a call that is up");
             const std::vector<Occurrence> wanting = wantingOccurrences(id, now_);
             if (wanting.empty()) fail("connect " + id.toStdString() + " that no booking of its peer wants");
@@ -678,7 +712,11 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
             if (!wanting.empty() && !is_owed) fail("connect " + id.toStdString() + " again in a window whose call came and went");
             active.insert(id);
         } else if (words.size() == 1) {
-            const QString next = i + 1 < commands.size() ? commands[i + 1].split(' ').value(1) : QString();
+            // The force's own connect follows, after the releases of the pass.
+            QString next;
+            for (size_t j = i + 1; j < commands.size() && next.isEmpty(); ++j) {
+                if (commands[j].startsWith("connect ")) next = commands[j].split(' ').value(1);
+            }
             if (active.contains(next)) fail("a force cut its own peer's call " + next.toStdString());
             if (!force(next, false)) fail("a disconnect-all no forced booking owed, before connect " + next.toStdString());
             active.clear();
@@ -718,6 +756,11 @@ void ScheduleModel::checkAfterPass() {
         int& passes = unwanted_held_passes_[id];
         passes = is_unwanted_up ? passes + 1 : 0;
         if (passes > 1) fail("the schedule holds the call of " + id.toStdString() + " up while no booking wants it");
+        if (!codec.active.contains(id)) dialled_up_.erase(id);
+        const bool is_late_up = codec.is_ready && dialled_up_.count(id) && wanting.empty();
+        int& late = late_passes_[id];
+        late = is_late_up ? late + 1 : 0;
+        if (late >= 3) fail("a call the schedule dialled, up three passes after its windows closed: " + id.toStdString());
     }
     accountFinished();
     last_pass_ = now_;
@@ -794,6 +837,8 @@ void ScheduleModel::runSeed(unsigned seed) {
     sessions_->codecs.clear();
     codec_ = sessions_->add();
     sessions_->codec(codec_).follows = true;
+    sessions_->codec(codec_).slow = {kPeerIds[0], kPeerIds[1]};
+    sessions_->codec(codec_).ring_steps = [this] { return 1 + static_cast<int>(far_ends_() % 3); };
     entities_.clear();
     hosts_made_ = 0;
     last_pass_ = QDateTime();
@@ -803,6 +848,10 @@ void ScheduleModel::runSeed(unsigned seed) {
     facts_.clear();
     hand_calls_.clear();
     unwanted_held_passes_.clear();
+    far_ends_.seed(seed);
+    dialled_up_.clear();
+    let_go_ringing_.clear();
+    late_passes_.clear();
     absences_.clear();
     is_after_start_ = false;
     finished_ids_.clear();

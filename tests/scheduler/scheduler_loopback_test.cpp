@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -37,6 +38,7 @@ protected:
         options.count = codec_index_ + 1;
         options.record_path = folder_.filePath("frames.txt").toStdString();
         options.refused_requests = refused_requests_;
+        options.answer_after_ms = answer_after_ms_;
         start_fleet(options);
 
         session_ = place_session();
@@ -153,14 +155,17 @@ protected:
         return test_support::wait_until([&] { return commands().size() >= count; }) && commands().size() == count;
     }
 
-    bool waitPeerActive(bool is_active) {
-        return wait_processing_events([&] {
-            std::lock_guard<SessionMutex> lock(session_->mutex());
-            return session_->activePeerIds.contains(peer_.toInt()) == is_active;
-        });
+    bool waitPeerActive(bool is_active, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+        return wait_processing_events(
+            [&] {
+                std::lock_guard<SessionMutex> lock(session_->mutex());
+                return session_->activePeerIds.contains(peer_.toInt()) == is_active;
+            },
+            deadline);
     }
 
     std::set<std::string> refused_requests_;  // by the codec, from the start
+    int64_t answer_after_ms_ = 0;             // the far ends' answer to a connect; 0: at once
     int codec_index_ = 0;  // in the fleet: 0 has one channel and no call; 1 two channels, one in a call
     QTemporaryDir folder_;
     QPointer<IPCObject> session_;
@@ -324,6 +329,8 @@ TEST_F(RefusingConnectLoopback, ARefusedBookedConnectIsSaidAndEndsMissed) {
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ +
                                        " refused by the codec: Refused by codec-sim (error 409)"))
         << lastLogLine().toStdString();
+    // Its last connect refused too: nothing is on its way to stop at the end.
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals > 1; }));
     tickAt(2);
     EXPECT_EQ(shownJob(), (peer_name_ + " | Done (missed: " + refused + ")").toStdString());
     EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " missed: " + refused));
@@ -382,6 +389,58 @@ TEST_F(RefusingDisconnectLoopback, RefusedForcesAndDisconnectsAreSaidOnEachRow) 
         EXPECT_NE(shownJob(row).find(" | Ending (disconnect refused by the codec: " + reason + ")"), std::string::npos)
             << shownJob(row);
     }
+}
+
+// Far ends that answer two seconds after the connect, as a real one may take half a minute: a booking
+// whose window closes first stops its connect, quietly; one whose call comes up after its window,
+// while the program could not stop it, is ended once seen.
+class LateFarEndLoopback : public SchedulerLoopback {
+protected:
+    void SetUp() override {
+        answer_after_ms_ = 2000;
+        SchedulerLoopback::SetUp();
+    }
+
+    bool waitLogLine(const QString& text) {
+        return wait_processing_events([&] {
+            for (const LogLine& line : session_->deviceLog.lines()) {
+                if (line.text.endsWith(text)) return true;
+            }
+            return false;
+        });
+    }
+};
+
+TEST_F(LateFarEndLoopback, ACallUpAfterItsWindowIsStoppedOrEnded) {
+    const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
+    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 2)));
+    tickAt(1);
+    ASSERT_TRUE(waitCommands(1));
+    tickAt(2);  // the window closed before the far end answered
+    ASSERT_TRUE(waitCommands(2));
+    EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect}));
+    // Stopped: past the far end's answer, nothing comes up.
+    EXPECT_FALSE(waitPeerActive(true, std::chrono::milliseconds(3000)));
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Done (missed: its call did not come up)").toStdString());
+    EXPECT_TRUE(lastLogLine().endsWith("Scheduled connection to " + peer_name_ + " missed: its call did not come up"));
+
+    // The codec away from just after the connect until after the window and the answer: nothing
+    // could stop it, and the call is up when it is back.
+    ASSERT_TRUE(scheduler_->addJob(makeJob(5, 6)));
+    tickAt(5);
+    ASSERT_TRUE(waitCommands(3));
+    session_->disconnectIPC();
+    ASSERT_TRUE(wait_processing_events([this] { return session_->state() != IQEndpointClient::READY; }));
+    tickAt(6);
+    session_->reconnectIPC();
+    ASSERT_TRUE(waitReady());
+    ASSERT_TRUE(waitPeerActive(true));
+    tickAt(7);
+    ASSERT_TRUE(waitPeerActive(false));
+    EXPECT_TRUE(waitLogLine("Call to " + peer_name_ + " ended: it came up after its scheduled connection had ended"));
+    ASSERT_TRUE(waitCommands(4));
+    EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect}));
+    EXPECT_FALSE(scheduler_->holdsCall(session_->uuid, peer_));
 }
 
 }  // namespace

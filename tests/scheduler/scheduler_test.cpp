@@ -93,11 +93,11 @@ const OccurrenceCase kOccurrences[] = {
       {12, Change::kPeerUp, S::Running, ""}},
      {},
      ""},
-    {"a connect that never takes: missed at the end, and nothing is cut that never came up",
+    {"a connect that never takes: missed at the end, where the connect that may be on its way is stopped, once",
      false,
      {{10, Change::kNone, S::Starting, "connect 3"},
       {15, Change::kNone, S::Starting, "connect 3"},
-      {20, Change::kNone, S::Done, ""},
+      {20, Change::kNone, S::Done, "disconnect 3"},
       {21, Change::kNone, S::Done, ""}},
      {"Scheduled connection to Studio 3 missed: its call did not come up"},
      "missed: its call did not come up"},
@@ -331,6 +331,12 @@ enum class Event {
     kRefusing,        // the codec refuses every disconnect: "Busy (error 409)"
     kRefusingConnect, // the codec refuses every connect: "No free channel (error 409)"
     kDirectoryRenamedUnseen,  // directory peer 5 becomes "Dir Studio B", in no list the program sees
+    kSlowFarEnd,      // peer 3's far end answers a connect late: at the next kAnswered
+    kSlowCompleting,  // the same, and a disconnect of the call before it is up does not stop it
+    kAnswered,        // a ringing connect comes up, and the codec's list says so
+    kUnreachable4,    // peer 4's connect no longer takes
+    kReachable4,      // it takes again
+    kUnpairedRefusal, // the codec refuses peer 4's connects, its refusals carrying no sequence
 };
 
 struct Booking {
@@ -348,6 +354,7 @@ struct BookingStep {
     const char* sent;      // by the event and the tick after it; null: the program is closed, nothing ticks
     const char* statuses;  // every booking after it, in the window's words, in the scheduler's order
     int job = 0;           // the booking the operator acts on, by its place in that order
+    bool is_between_passes = false;  // no tick follows the event: the statuses are what it told at once
 };
 
 struct BookingCase {
@@ -357,6 +364,7 @@ struct BookingCase {
     std::vector<const char*> log;       // what the scheduler wrote to the codec's log
     const char* refusal = "";           // how the case's edit was refused, its beginning; empty: taken
     const char* peer_name = "Studio 3"; // the first booking's at the end
+    int channels = 0;                   // the codec's; 0: as many as it needs
 };
 
 const char kEndedLeftUpUntil1220[] =
@@ -481,13 +489,15 @@ const BookingCase kBookings[] = {
       {30, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting"}},
      {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30",
       "Call to Studio 3 left up: its scheduled connection was removed"}},
-    {"the peer edited while the occurrence starts: the new peer is called and the old call ended at once",
+    {"the peer edited while the occurrence starts, on a one-channel codec: the old call ends before the new one is "
+     "dialled",
      {{10, 20, Job::Daily}},
      {{5, Event::kOpenEdit, "", "Waiting"}, {10, Event::kNone, "connect 3", "Starting"},
-      {11, Event::kEditPeer, "connect 4; disconnect 3", "Running"}},
+      {11, Event::kEditPeer, "disconnect 3; connect 4", "Running"}},
      {"Call to Studio 3 ended: its scheduled connection was changed"},
      "",
-     "Studio 4"},
+     "Studio 4",
+     1},
     {"a running occurrence moved later: its call ends now and is made again at the new start",
      {{10, 20}},
      {{11, Event::kOpenEdit, "", "Running"}, {12, Event::kEditTo2pm, "disconnect 3", "Waiting"},
@@ -690,9 +700,9 @@ const BookingCase kBookings[] = {
     {"a connect the codec refuses: said on the row and once in the log, nothing cut, missed with the refusal",
      {{10, 20}},
      {{9, Event::kRefusingConnect, "", "Waiting"},
-      {10, Event::kNone, "connect 3", "Starting"},
+      {10, Event::kNone, "connect 3", "Starting (connect refused by the codec: No free channel (error 409))"},
       {11, Event::kNone, "connect 3", "Starting (connect refused by the codec: No free channel (error 409))"},
-      {12, Event::kNone, "connect 3", "Starting (connect refused by the codec: No free channel (error 409))"},
+      {19, Event::kNone, "connect 3", "Starting (connect refused by the codec: No free channel (error 409))"},
       {20, Event::kNone, "", "Done (missed: connect refused by the codec: No free channel (error 409))"},
       {21, Event::kNone, "", "Done (missed: connect refused by the codec: No free channel (error 409))"}},
      {"Scheduled connection to Studio 3 refused by the codec: No free channel (error 409)",
@@ -700,7 +710,7 @@ const BookingCase kBookings[] = {
     {"a force the codec refuses: its row and the log say so while the other call stays up",
      {{10, 40, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
      {{15, Event::kRefusing, "", "Running | Waiting"},
-      {20, Event::kNone, "disconnect; connect 3", "Running | Starting"},
+      {20, Event::kNone, "disconnect; connect 3", "Running | Starting (the codec refused to end its other calls: Busy (error 409))"},
       {21, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
       {22, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
       {23, Event::kCall4Dropped, "", "Running (its call has ended) | Running"}},
@@ -713,6 +723,77 @@ const BookingCase kBookings[] = {
       {45, Event::kRestart, "", "Done (missed: peer 3 is now 'Radio Sud' at 203.0.113.5)"}},
      {"Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5",
       "Scheduled connection to Studio 3 missed: peer 3 is now 'Radio Sud' at 203.0.113.5"}},
+    // Far ends that answer late, a one-channel codec, refusals that cannot be paired, and what the
+    // rows say between passes.
+    {"its far end answering after the window closed: its connect is stopped at the end, quietly, and nothing comes up",
+     {{10, 20}},
+     {{9, Event::kSlowFarEnd, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {19, Event::kNone, "connect 3", "Starting"},
+      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
+      {21, Event::kAnswered, "", "Done (missed: its call did not come up)"},
+      {30, Event::kNone, "", "Done (missed: its call did not come up)"}},
+     {"Scheduled connection to Studio 3 missed: its call did not come up"}},
+    {"its far end answering after the window closed, the codec completing the connect it was told to stop: that "
+     "call is the schedule's and is ended",
+     {{10, 20}},
+     {{9, Event::kSlowCompleting, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {19, Event::kNone, "connect 3", "Starting"},
+      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
+      {21, Event::kAnswered, "disconnect 3", "Done (missed: its call did not come up)"},
+      {22, Event::kNone, "", "Done (missed: its call did not come up)"}},
+     {"Scheduled connection to Studio 3 missed: its call did not come up",
+      "Call to Studio 3 ended: it came up after its scheduled connection had ended"}},
+    {"its far end answering inside the window: the row says so at once, and the call ends at the end",
+     {{10, 20}},
+     {{9, Event::kSlowFarEnd, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {15, Event::kAnswered, "", "Running", 0, true},
+      {20, Event::kNone, "disconnect 3", "Ending"},
+      {21, Event::kNone, "", "Done"}},
+     {}},
+    {"on a one-channel codec, a booking ending as another's connect can take: the release goes first",
+     {{5, 40, Job::Once, false, "4"}, {10, 20}},
+     {{5, Event::kUnreachable4, "connect 4", "Starting | Waiting"},
+      {10, Event::kNone, "connect 4; connect 3", "Starting | Starting"},
+      {11, Event::kNone, "connect 4", "Starting (connect refused by the codec: No free channel (error 409)) | Running"},
+      {20, Event::kReachable4, "disconnect 3; connect 4",
+       "Starting (connect refused by the codec: No free channel (error 409)) | Ending"},
+      {21, Event::kNone, "", "Running | Done"}},
+     {"Scheduled connection to Studio 4 refused by the codec: No free channel (error 409)"},
+     "",
+     "Studio 4",
+     1},
+    {"a refusal that may answer either of two connects: each row says its connect may have been refused, and both "
+     "are stopped at the end",
+     {{10, 20}, {10, 20, Job::Once, false, "4"}},
+     {{9, Event::kUnpairedRefusal, "", "Waiting | Waiting"},
+      {10, Event::kUnreachable, "connect 4; connect 3",
+       "Starting (a connect may have been refused by the codec: No free channel (error 409)) | "
+       "Starting (a connect may have been refused by the codec: No free channel (error 409))"},
+      {19, Event::kNone, "connect 4; connect 3",
+       "Starting (a connect may have been refused by the codec: No free channel (error 409)) | "
+       "Starting (a connect may have been refused by the codec: No free channel (error 409))"},
+      {20, Event::kNone, "disconnect 4; disconnect 3",
+       "Done (missed: a connect may have been refused by the codec: No free channel (error 409)) | "
+       "Done (missed: a connect may have been refused by the codec: No free channel (error 409))"}},
+     {"Scheduled connection to Studio 4: a connect may have been refused by the codec: No free channel (error 409)",
+      "Scheduled connection to Studio 3: a connect may have been refused by the codec: No free channel (error 409)",
+      "Scheduled connection to Studio 4 missed: a connect may have been refused by the codec: No free channel (error "
+      "409)",
+      "Scheduled connection to Studio 3 missed: a connect may have been refused by the codec: No free channel (error "
+      "409)"},
+     "",
+     "Studio 4"},
+    {"its peer moved while it waited, restarted with the codec not yet ready: the row keeps its reason",
+     {{30, 40}},
+     {{10, Event::kMovedLive, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"},
+      {12, Event::kAway, nullptr, ""},
+      {13, Event::kRestart, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"},
+      {14, Event::kBack, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"}},
+     {"Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5",
+      "Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5"}},
     {"restarted with its call up while the codec is not yet ready: nothing said to wait",
      {{10, 20}},
      {{11, Event::kNone, "", "Running"},
@@ -724,11 +805,12 @@ const BookingCase kBookings[] = {
 
 class BookingTest : public SchedulerFixture {
 protected:
-    void setUpCodec() {
+    void setUpCodec(int channels) {
         sessions_->codecs.clear();
         codec_ = sessions_->add();
         FakeSessions::Codec& codec = sessions_->codec(codec_);
         codec.follows = true;
+        codec.channels = channels;
         codec.names = {{"3", "Studio 3"}, {"4", "Studio 4"}, {"5", "Dir Studio"}};
         codec.addresses = {{"3", "192.0.2.13"}, {"4", "192.0.2.14"}};  // 5 is a directory peer
     }
@@ -810,6 +892,20 @@ protected:
         case Event::kRefusing: codec.disconnect_refusal = "Busy (error 409)"; break;
         case Event::kRefusingConnect: codec.connect_refusal = "No free channel (error 409)"; break;
         case Event::kDirectoryRenamedUnseen: codec.names.insert("5", "Dir Studio B"); break;
+        case Event::kSlowFarEnd: codec.slow.insert("3"); break;
+        case Event::kSlowCompleting:
+            codec.slow.insert("3");
+            codec.completes_stopped_connects = true;
+            break;
+        case Event::kAnswered:
+            if (sessions_->answerRinging(codec_)) sessions_->tellPeerList(codec_);
+            break;
+        case Event::kUnreachable4: codec.unreachable.insert("4"); break;
+        case Event::kReachable4: codec.unreachable.remove("4"); break;
+        case Event::kUnpairedRefusal:
+            codec.refused_connects.insert("4");
+            codec.are_refusals_unpaired = true;
+            break;
         case Event::kRemoveJob: ASSERT_TRUE(scheduler_->removeJobAt(step.job)); break;
         case Event::kOpenEdit: opened_ = jobAt(step.job); break;
         case Event::kEditPeer:
@@ -829,7 +925,7 @@ protected:
             break;
         }
         }
-        if (!step.sent) return;
+        if (!step.sent || step.is_between_passes) return;
         scheduler_->tick();
         sessions_->tellRefusals();
     }
@@ -850,7 +946,7 @@ protected:
 
 TEST_F(BookingTest, CallsHeldFromStartToEnd) {
     for (const BookingCase& c : kBookings) {
-        setUpCodec();
+        setUpCodec(c.channels);
         scheduler_ = makeScheduler();
         QFile::remove(filePath());
         refusal_.clear();
@@ -876,6 +972,39 @@ TEST_F(BookingTest, CallsHeldFromStartToEnd) {
         EXPECT_TRUE(refusal.isEmpty() ? refusal_.isEmpty() : refusal_.startsWith(refusal))
             << c.label << ": " << refusal_.toStdString();
         EXPECT_EQ(jobAt(0).peer_name.toStdString(), c.peer_name) << c.label;
+    }
+}
+
+// A dial whose window closed is the schedule's until it settles: not seen up in twelve passes of
+// its ready codec, it is let go. Passes while the codec is away do not count.
+TEST_F(BookingTest, ADialSettlesAfterTwelvePassesOfItsReadyCodec) {
+    const struct {
+        const char* label;
+        bool is_away;      // the codec is away for the passes after the window's end
+        const char* sent;  // at the pass after the far end answered at last
+    } cases[] = {
+        {"ready: let go, and the call up afterwards is nobody's to cut", false, ""},
+        {"away: still the schedule's, and the call up when the codec is back is ended", true, "disconnect 3"},
+    };
+    for (const auto& c : cases) {
+        setUpCodec(0);
+        scheduler_ = makeScheduler();
+        FakeSessions::Codec& codec = sessions_->codec(codec_);
+        codec.slow.insert("3");
+        codec.completes_stopped_connects = true;
+        book({10, 20});
+        EXPECT_EQ(tickAt(19).toStdString(), "connect 3") << c.label;
+        EXPECT_EQ(tickAt(20).toStdString(), "disconnect 3") << c.label;
+        if (c.is_away) sessions_->tellLeftReady(codec_);
+        for (int pass = 1; pass < HeldCall::kDialSettlePasses; ++pass) {
+            EXPECT_TRUE(scheduler_->holdsCall(codec_, "3")) << c.label << ", pass " << pass;
+            EXPECT_EQ(tickAt(20 + pass).toStdString(), "") << c.label << ", pass " << pass;
+        }
+        EXPECT_EQ(scheduler_->holdsCall(codec_, "3"), c.is_away) << c.label;
+        ASSERT_TRUE(sessions_->answerRinging(codec_)) << c.label;
+        codec.is_ready = true;
+        sessions_->tellPeerList(codec_);
+        EXPECT_EQ(tickAt(40).toStdString(), c.sent) << c.label;
     }
 }
 
@@ -1018,8 +1147,8 @@ TEST_F(SchedulerTest, AnEditIsWrittenOntoTheJobAsItStandsNow) {
     const EditCase cases[] = {
         {"Done when opened: a new occurrence, which calls the new peer", S::Done, S::Done, S::Starting, "connect 4"},
         {"Waiting when opened, started meanwhile: the new peer is called instead", S::Waiting, S::Running, S::Starting,
-         "connect 4; disconnect 3"},
-        {"under way: the new peer is called instead", S::Running, S::Running, S::Starting, "connect 4; disconnect 3"},
+         "disconnect 3; connect 4"},
+        {"under way: the new peer is called instead", S::Running, S::Running, S::Starting, "disconnect 3; connect 4"},
     };
     FakeSessions::Codec& codec = sessions_->codec(codec_);
     codec.names.insert("4", "Studio 4");

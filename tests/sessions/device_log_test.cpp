@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QLocale>
 #include <QMetaType>
-#include <QRegularExpression>
-#include <QTime>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "ipc/message/message.h"
 #include "sessions/device_log.h"
+#include "sessions/event_log_merger.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/qt_wait.h"
 
@@ -32,13 +35,12 @@ TEST(DeviceLog, LinesCarryTheirTypeAndTheTimeNewestFirst) {
 
     const QList<LogLine> lines = log.lines();
     ASSERT_EQ(lines.size(), 4);
-    const QRegularExpression shape(QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d) type (-?\\d)$"));
     for (int i = 0; i < lines.size(); ++i) {
         const FixedTypeCase& c = kFixedTypes[3 - i];
-        const QRegularExpressionMatch match = shape.match(lines[i].text);
-        ASSERT_TRUE(match.hasMatch()) << lines[i].text.toStdString();
-        EXPECT_TRUE(QTime::fromString(match.captured(1), QStringLiteral("HH:mm:ss")).isValid());
-        EXPECT_EQ(match.captured(2).toInt(), c.type);
+        ASSERT_TRUE(lines[i].time.isValid());
+        EXPECT_LE(lines[i].time.secsTo(QDateTime::currentDateTimeUtc()), 60);
+        // The time as the codec's entries show theirs.
+        EXPECT_EQ(lines[i].text, EventLogMerger::displayTime(lines[i].time) + QStringLiteral(": type %1").arg(c.type));
         EXPECT_EQ(lines[i].type, c.type);
     }
 }
@@ -74,6 +76,68 @@ TEST(DeviceLog, ResetEmptiesSilently) {
     log.clear();
     EXPECT_EQ(log.size(), 0);
     EXPECT_EQ(signals_seen, 0);
+}
+
+// An entry `offset` seconds after a line of ours, as a codec in zone +0000 writes it; null: a time
+// no one can read.
+struct TimedEntry {
+    std::optional<int> offset;
+    const char* text;
+};
+struct PlacementCase {
+    const char* what;
+    std::vector<TimedEntry> entries;  // one fetch, then the rest in a second
+    size_t firstFetch;
+    const char* order;  // "D" for our line
+};
+const PlacementCase kPlacements[] = {
+    {"older entries first, then a newer one", {{-600, "A"}, {-300, "B"}, {60, "C"}}, 2, "A B D C"},
+    {"an older and a newer one in the second fetch", {{-600, "A"}, {-60, "B"}, {60, "C"}}, 1, "A B D C"},
+    {"an entry of the same second goes first", {{0, "A"}, {1, "B"}}, 1, "A D B"},
+    {"an unreadable time moves nothing", {{-60, "A"}, {std::nullopt, "B"}, {60, "C"}}, 1, "A B D C"},
+    {"the codec's order is kept", {{60, "A"}, {-60, "B"}}, 0, "D A B"},
+    {"nothing newer yet", {{-60, "A"}, {-30, "B"}}, 1, "A B D"},
+};
+
+// Our lines stand among the codec's entries by their times, and the end of the list shown before a
+// fetch, with that fetch's entries placed among its lines of ours, is the list in full.
+TEST(DeviceLog, ItsLinesStandAmongTheEntriesByTime) {
+    for (const PlacementCase& c : kPlacements) {
+        LockedMessageList entries;
+        DeviceLog log;
+        log.placeAmong(&entries);
+        log.addEventLine(QStringLiteral("D"));
+        const QDateTime ours = log.lines().front().time;
+        const auto fetch = [&](size_t first, size_t end) {
+            Message reply;
+            reply.set_name("eventLog");
+            for (size_t i = first; i < end; ++i) {
+                Message& e = reply.add_child("e");
+                const TimedEntry& entry = c.entries[i];
+                e.attributes().set("ts", entry.offset ? QLocale::c()
+                                                            .toString(ours.addSecs(*entry.offset),
+                                                                      QStringLiteral("ddd, d MMM yyyy HH:mm:ss +0000"))
+                                                            .toStdString()
+                                                      : std::string("soon"));
+                e.value().set(entry.text);
+            }
+            return entries.merge(reply);
+        };
+        fetch(0, c.firstFetch);
+        int trailing = 0;
+        const QStringList before = log.linesAmongEventLog(&trailing);
+        const QStringList added = fetch(c.firstFetch, c.entries.size());
+        QStringList shown = before.mid(0, before.size() - trailing);
+        shown += log.linesAmongNewEntries(added, trailing);
+        int trailingInFull = 0;
+        const QStringList full = log.linesAmongEventLog(&trailingInFull);
+        QStringList order;
+        for (const QString& line : full) order << line.section(QStringLiteral(": "), -1);
+        EXPECT_EQ(order.join(' ').toStdString(), c.order) << c.what;
+        EXPECT_EQ(shown.join('\n').toStdString(), full.join('\n').toStdString()) << c.what;
+        EXPECT_EQ(trailing, trailingInFull) << c.what;
+        EXPECT_EQ(log.followsEveryEntry(log.lines().front()), full.last().endsWith(QStringLiteral(": D"))) << c.what;
+    }
 }
 
 TEST(DeviceLog, LinesTravelThroughQueuedConnections) {

@@ -43,6 +43,30 @@ private:
     bool is_installed_ = false;
 };
 
+// This desktop's time zone, for the lifetime of the object.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        const char* previous = std::getenv("TZ");
+        has_previous_ = previous != nullptr;
+        if (has_previous_) previous_ = previous;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (has_previous_) {
+            setenv("TZ", previous_.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    bool has_previous_ = false;
+    std::string previous_;
+};
+
 struct Entry {
     const char* ts;
     const char* text;
@@ -233,10 +257,7 @@ const TimestampCase kTimestamps[] = {
 TEST(EventLog, TimestampsReadAlikeOnEveryDesktop) {
     ScopedGermanLocale german;
     if (!german.is_installed()) GTEST_SKIP() << "de_DE.UTF-8 not installed";
-    const char* previous_tz = std::getenv("TZ");
-    const std::string saved_tz = previous_tz != nullptr ? previous_tz : "";
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    const ScopedTimeZone berlin("Europe/Berlin");
     for (const TimestampCase& c : kTimestamps) {
         const QDateTime time = EventLogMerger::parseTimestamp(reply_of({{c.ts, "x"}}).get_child(0));
         if (c.expected == nullptr) {
@@ -245,12 +266,6 @@ TEST(EventLog, TimestampsReadAlikeOnEveryDesktop) {
             EXPECT_EQ(time.toString(Qt::ISODate).toStdString(), std::string(c.expected) + "Z") << c.ts;
         }
     }
-    if (previous_tz != nullptr) {
-        setenv("TZ", saved_tz.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
-    tzset();
 }
 
 struct LineCase {
@@ -258,15 +273,23 @@ struct LineCase {
     const char* text;
     const char* line;
 };
-// Display lines: the time text up to its last blank, ": ", the event text.
+// Display lines on a desktop in Berlin: the entry's moment in its local time, ": ", the event
+// text; a time that cannot be read stays as the codec wrote it, up to its last blank.
 const LineCase kLines[] = {
-    {"Tue, 12 Mar 2024 10:00:07 +0000", "Frame loss", "Tue, 12 Mar 2024 10:00:07: Frame loss"},
+    {"Tue, 12 Mar 2024 10:00:07 +0000", "Frame loss", "Tue, 12 Mar 2024 11:00:07: Frame loss"},
+    {"Sun, 5 May 2024 23:59:59 +0200", "Boot", "Sun, 5 May 2024 23:59:59: Boot"},
+    {"Tue, 12 Mar 2024 05:00:07 -0500", "Boot", "Tue, 12 Mar 2024 11:00:07: Boot"},
+    {"Sun, 31 Mar 2024 01:30:00 +0000", "Boot", "Sun, 31 Mar 2024 03:30:00: Boot"},  // after spring-forward
+    {"Tue, 12 Mar 2024 10:00:07 +0060", "Boot", "Tue, 12 Mar 2024 10:00:07: Boot"},
+    {"Tue, 12 Mar 2024 10:00:07 UTC", "Boot", "Tue, 12 Mar 2024 10:00:07: Boot"},
     {"nodate", "Boot", ": Boot"},
     {"", "Boot", ": Boot"},
-    {"Tue, 12 Mar 2024 10:00:07 +0000", "Störung Kanal 2", "Tue, 12 Mar 2024 10:00:07: Störung Kanal 2"},
+    {"Tue, 12 Mar 2024 10:00:07 +0000", "Störung Kanal 2", "Tue, 12 Mar 2024 11:00:07: Störung Kanal 2"},
 };
 
 TEST(EventLog, DisplayLines) {
+    const ScopedGermanLocale german;  // the names stay English
+    const ScopedTimeZone berlin("Europe/Berlin");
     for (const LineCase& c : kLines) {
         EXPECT_EQ(line_of({c.ts, c.text}).toStdString(), c.line) << c.ts;
     }

@@ -17,6 +17,7 @@
 
 #include "ipc/base/md5.h"
 #include "ipc/message/message.h"
+#include "sessions/event_log_merger.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
 #include "tests/support/captured_qt_messages.h"
@@ -175,7 +176,7 @@ TEST(IPCObject, NullUuidIsRefused) {
         test_support::UnplacedSession session(QUuid().toString(), QUuid());
         FAIL() << "constructed";
     } catch (const std::logic_error& e) {
-        EXPECT_STREQ(e.what(), "IPC ZERO UUID NOT ALOWED");
+        EXPECT_STREQ(e.what(), "IPCObject: a null uuid names no session");
     }
 }
 
@@ -551,6 +552,69 @@ TEST_F(IPCObjectTest, WarningsAreOncePerKeyAndNameFailures) {
     EXPECT_EQ(messages.count_warnings("reply setSysOptions failed: error_code 7, error_text \"busy\""), 1);
 }
 
+struct LogNameCase {
+    const char* host;
+    int port;
+    const char* sys_options;  // the cached "sysOptions" answer; null for none yet
+    const char* log_name;
+};
+const LogNameCase kLogNames[] = {
+    {"10.0.0.5", 5000, nullptr, "10.0.0.5:5000"},
+    {"fe80::1", 5004, "<resp seq=\"sysOptions\" unit_name=\"Studio A\"/>", "[fe80::1]:5004 \"Studio A\""},
+    {"10.0.0.5", 5000, "<resp seq=\"sysOptions\"/>", "10.0.0.5:5000 \"unknown\""},  // as the tile shows it
+    {"10.0.0.5", 0, nullptr, "10.0.0.5:0"},                                        // never connected to
+    // A codec's name cannot break a line or end the quotes early.
+    {"10.0.0.5", 5000, "<resp seq=\"sysOptions\" unit_name=\"A&#10;B &quot;C&quot;\"/>",
+     "10.0.0.5:5000 \"A\\nB \\\"C\\\"\""},
+};
+
+TEST(IPCObject, TheLogNamesASessionByItsAddressAndTheCodecsName) {
+    for (const LogNameCase& c : kLogNames) {
+        const QUuid uuid = QUuid::createUuid();
+        test_support::UnplacedSession session(uuid.toString(), uuid);
+        session.setAddress(c.host, c.port);
+        if (c.sys_options) session.cache_message(parsed(c.sys_options), "sysOptions");
+        EXPECT_EQ(session.log_name().toStdString(), c.log_name);
+    }
+    const QUuid uuid = QUuid::createUuid();
+    test_support::UnplacedSession session(uuid.toString(), uuid);
+    session.setAddress("10.0.0.5", 5000);
+    const std::string long_name(IPCObject::kMaxLoggedNameLength + 1, 'x');
+    session.cache_message(parsed("<resp seq=\"sysOptions\" unit_name=\"" + long_name + "\"/>"), "sysOptions");
+    EXPECT_EQ(session.log_name(), "10.0.0.5:5000 \"" +
+                                      QString(IPCObject::kMaxLoggedNameLength - 1, QLatin1Char('x')) + QChar(0x2026) +
+                                      "\"");
+}
+
+// One session's lines are joined by its name, however the session got there; its ordinary end
+// writes nothing.
+TEST_F(IPCObjectTest, EveryLineOfASessionNamesItAlike) {
+    test_support::CapturedQtMessages messages;
+    IPCObject& session = start();
+    expect_ready();
+    const std::string address = "127.0.0.1:" + std::to_string(peer_->port());
+    const size_t before = peer_->frames().size();
+    session.cmd_set_unit_name("Studio");
+    frames_from(before, 1);
+    sync();
+    session.markForDeletion();
+    EXPECT_TRUE(wait_processing_events([&] { return session_.isNull(); }));
+    const std::vector<std::string> expected = {
+        "set_state (" + address + "): CONNECTING to CONNECTED",
+        "set_state (" + address + " \"unknown\"): AUTHENTICATED to READY",
+        address + " \"unknown\": reply setSysOptions failed: error_code 7, error_text \"busy\"",
+        "set_state (" + address + " \"unknown\"): READY to DISCONNECTED",
+    };
+    std::vector<std::string> lines;
+    for (const std::string& record : messages.records()) {
+        if (record.find(address) != std::string::npos) lines.push_back(record);
+        EXPECT_EQ(record.find("markForDeletion"), std::string::npos) << record;
+    }
+    for (const std::string& line : expected) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+    }
+}
+
 TEST_F(IPCObjectTest, ARefusedReplyKeepsTheLastGoodOne) {
     IPCObject& session = start();
     expect_ready();
@@ -717,7 +781,8 @@ TEST_F(SessionDataTest, AudioStartsAndEnds) {
         }
         std::vector<std::string> lines;
         for (const LogLine& line : session.deviceLog.lines()) {
-            lines.insert(lines.begin(), line.text.mid(9).toStdString());  // without the time of day
+            // Without the time in front.
+            lines.insert(lines.begin(), line.text.mid(EventLogMerger::displayTime(line.time).size() + 2).toStdString());
         }
         EXPECT_EQ(events, c.events) << c.label;
         EXPECT_EQ(lines, c.lines) << c.label;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "sessions/event_log_merger.h"
 #include "sessions/ipc_object.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/session_pool_fixture.h"
@@ -49,7 +50,9 @@ protected:
 
     std::string newest_log_text() {
         const QList<LogLine> lines = session_->deviceLog.lines();
-        return lines.isEmpty() ? std::string() : lines.front().text.mid(9).toStdString();
+        if (lines.isEmpty()) return std::string();
+        const LogLine& newest = lines.front();
+        return newest.text.mid(EventLogMerger::displayTime(newest.time).size() + 2).toStdString();  // without the time
     }
 
     bool wait_for_events(size_t count) {

@@ -269,6 +269,44 @@ TEST(CodecModel, ConnectionsStopAtTheChannelCountAndDisconnectAllDropsThem) {
         EXPECT_FALSE(peer->attributes().get_bool("active", true));
 }
 
+// A far end that answers 30 s after the connect: what the peer list shows at 29 and 30 s, after
+// whatever went to the codec at 10 s.
+TEST(CodecModel, AFarEndAnsweringLateComesUpUnlessStoppedFirst) {
+    constexpr int64_t kSecond = 1000000;
+    const struct {
+        const char* label;
+        const char* at_10s;   // a request of the peer's, %ID% for its id; empty: none
+        bool is_up_at_30s;
+    } cases[] = {
+        {"left alone: up when its far end answers", "", true},
+        {"connected again meanwhile: the first connect stands", "<connect id=\"%ID%\"/>", true},
+        {"its disconnect meanwhile: stopped", "<disconnect id=\"%ID%\"/>", false},
+        {"a disconnect of all meanwhile: stopped", "<disconnect/>", false},
+        {"another peer's disconnect: still up", "<disconnect id=\"9999\"/>", true},
+    };
+    for (const auto& c : cases) {
+        CodecModel model(1);
+        ask(model, "<disconnect/>");
+        model.set_answer_after_us(30 * kSecond);
+        const std::string id = idle_book_peer(model);
+        ASSERT_FALSE(id.empty());
+        model.take_pushes();
+        EXPECT_FALSE(ask(model, "<connect id=\"" + id + "\"/>", 0).attributes().has("fail")) << c.label;
+        std::string at_10s = c.at_10s;
+        if (const size_t at = at_10s.find("%ID%"); at != std::string::npos) at_10s.replace(at, 4, id);
+        if (!at_10s.empty()) ask(model, at_10s, 10 * kSecond);
+        EXPECT_FALSE(model.answer_ringing(29 * kSecond)) << c.label;
+        EXPECT_TRUE(model.take_pushes().empty()) << c.label << ": nothing is up before the answer";
+        EXPECT_EQ(model.answer_ringing(30 * kSecond), c.is_up_at_30s) << c.label;
+        const Message list = payload_of(model.take_pushes(), "peerList");
+        EXPECT_EQ(list.name() == "peerList", c.is_up_at_30s) << c.label;
+        if (c.is_up_at_30s) {
+            ASSERT_NE(peer_with_id(list, id), nullptr) << c.label;
+            EXPECT_EQ(peer_with_id(list, id)->attributes().get_string("active", ""), "true") << c.label;
+        }
+    }
+}
+
 TEST(CodecModel, PeerAddEditAndRemoveChangeTheAddressBook) {
     CodecModel model(2);
     const Message added = ask(

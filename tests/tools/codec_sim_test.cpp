@@ -553,6 +553,9 @@ TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
         options.meter_ms = meter_ms;
         EXPECT_NE(options.check(), "") << meter_ms;
     }
+    CodecSimOptions late;
+    late.answer_after_ms = -1;
+    EXPECT_EQ(late.check(), "negative time");
 }
 
 TEST(CodecSim, PortInUseIsRefusedAndNothingIsLeftListening) {

@@ -64,6 +64,14 @@ public:
     // From now on "addPeer" gives the new peer the lowest id no peer holds, as codecs that number
     // their address book by slot do: a peer added after a removal takes the removed one's id.
     void set_reusing_peer_ids(bool is_reusing) { is_reusing_peer_ids_ = is_reusing; }
+    // From now on a far end answers a connect this long after it: until then the connect rings,
+    // the peer shows no call, and another connect of it changes nothing; a disconnect of the peer,
+    // or of all, stops it. 0: at once.
+    void set_answer_after_us(int64_t delay_us) { answer_after_us_ = delay_us; }
+    // The connects whose far end has answered by `now_us` come up, each on a free channel (one
+    // finding none fails, and the log says so). True when any came up: the peer list is pushed
+    // (take_pushes).
+    bool answer_ringing(int64_t now_us);
     std::string unit_name() const;
 
     // Answers one request. `reply` arrives named "resp" with the request's "seq"; this fills in
@@ -152,6 +160,11 @@ private:
         int channel = 0;           // the channel carrying the connection; 0 = not connected
         int64_t connected_us = 0;  // when the connection came up, on the caller's time line
     };
+    // A connect whose far end has not answered yet.
+    struct Ringing {
+        int peer_id = 0;
+        int64_t answer_us = 0;  // when its far end answers, on the caller's time line
+    };
     struct TunnelDirection {
         bool is_auto = true;
         int max_delay_ms = 400;  // the limit set while automatic mode is off
@@ -224,6 +237,11 @@ private:
     Message new_profile(int id, const std::string& name, int channel) const;
 
     void disconnect_peer(Peer& peer, int64_t now_us);
+    // The channel a peer's call takes: that of its profile when free, else the first free one.
+    Channel* free_channel_for(const Peer& peer);
+    void bring_up(Peer& peer, Channel& channel, int64_t now_us);
+    // Stops the ringing connect of a peer (0: of every peer).
+    void stop_ringing(int peer_id);
     void add_log(int64_t now_us, const std::string& text);
     bool is_tunnel_up() const;
     int tunnel_delay_point(int which) const;  // the five delay points, ms, ascending
@@ -259,6 +277,8 @@ private:
     int next_profile_id_ = 1;
     std::vector<Peer> peers_;
     int next_peer_id_ = 1;
+    int64_t answer_after_us_ = 0;
+    std::vector<Ringing> ringing_;  // in the order the connects came
 
     int tunnel_sid_ = 0;
     std::string tunnel_addr_;

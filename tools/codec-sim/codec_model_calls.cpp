@@ -2,6 +2,8 @@
 // address book's additions, edits and removals.
 #include "tools/codec-sim/codec_model.h"
 
+#include <algorithm>
+
 #include "tools/codec-sim/request_checks.h"
 #include "tools/codec-sim/sim_numbers.h"
 
@@ -24,30 +26,72 @@ void CodecModel::do_connect(const Message& request, int64_t now_us, Message& rep
         return;
     }
     if (peer->channel != 0) return;  // already connected: nothing changes
+    const bool is_ringing = std::any_of(ringing_.begin(), ringing_.end(),
+                                        [id](const Ringing& ring) { return ring.peer_id == id; });
+    if (is_ringing) return;  // its far end has yet to answer: nothing changes
     if (peer->is_directory && !peer->is_directory_online) {
         fail(reply, kConflict, "connect: " + peer->name + " is offline");
         add_log(now_us, "Connect to " + peer->name + " failed: peer offline");
         return;
     }
-    // The channel of the peer's profile when it is free, else the first free one.
-    Channel* channel = nullptr;
-    if (const Message* profile = profile_for(*peer)) {
-        Channel* wanted = find_channel(profile->get_child("settings", 0).attributes().get_int("channel", 0));
-        if (wanted && wanted->peer_id == 0) channel = wanted;
-    }
-    for (size_t i = 0; !channel && i < channels_.size(); ++i) {
-        if (channels_[i].peer_id == 0) channel = &channels_[i];
-    }
+    Channel* channel = free_channel_for(*peer);
     if (!channel) {
         fail(reply, kConflict, "connect: no free channel for " + peer->name);
         add_log(now_us, "Connect to " + peer->name + " failed: no free channel");
         return;
     }
-    channel->peer_id = peer->id;
-    peer->channel = channel->id;
-    peer->connected_us = now_us;
-    add_log(now_us, "Connected to " + peer->name + " on " + channel->descr);
+    if (answer_after_us_ > 0) {
+        ringing_.push_back({id, now_us + answer_after_us_});
+        add_log(now_us, "Calling " + peer->name);
+        return;
+    }
+    bring_up(*peer, *channel, now_us);
+}
+
+CodecModel::Channel* CodecModel::free_channel_for(const Peer& peer) {
+    if (const Message* profile = profile_for(peer)) {
+        Channel* wanted = find_channel(profile->get_child("settings", 0).attributes().get_int("channel", 0));
+        if (wanted && wanted->peer_id == 0) return wanted;
+    }
+    for (Channel& channel : channels_) {
+        if (channel.peer_id == 0) return &channel;
+    }
+    return nullptr;
+}
+
+void CodecModel::bring_up(Peer& peer, Channel& channel, int64_t now_us) {
+    channel.peer_id = peer.id;
+    peer.channel = channel.id;
+    peer.connected_us = now_us;
+    add_log(now_us, "Connected to " + peer.name + " on " + channel.descr);
     is_peer_list_changed_ = true;
+}
+
+bool CodecModel::answer_ringing(int64_t now_us) {
+    bool is_any_up = false;
+    for (auto ring = ringing_.begin(); ring != ringing_.end();) {
+        if (ring->answer_us > now_us) {
+            ++ring;
+            continue;
+        }
+        Peer* peer = find_peer(ring->peer_id);
+        ring = ringing_.erase(ring);
+        if (!peer || peer->channel != 0) continue;
+        Channel* channel = free_channel_for(*peer);
+        if (!channel) {
+            add_log(now_us, "Connect to " + peer->name + " failed: no free channel");
+            continue;
+        }
+        bring_up(*peer, *channel, now_us);
+        is_any_up = true;
+    }
+    return is_any_up;
+}
+
+void CodecModel::stop_ringing(int peer_id) {
+    ringing_.erase(std::remove_if(ringing_.begin(), ringing_.end(),
+                                  [peer_id](const Ringing& ring) { return peer_id == 0 || ring.peer_id == peer_id; }),
+                   ringing_.end());
 }
 
 void CodecModel::disconnect_peer(Peer& peer, int64_t now_us) {
@@ -60,6 +104,7 @@ void CodecModel::disconnect_peer(Peer& peer, int64_t now_us) {
 
 void CodecModel::do_disconnect(const Message& request, int64_t now_us, Message& reply) {
     if (!request.attributes().has("id")) {
+        stop_ringing(0);
         for (Peer& peer : peers_) disconnect_peer(peer, now_us);
         return;
     }
@@ -73,6 +118,7 @@ void CodecModel::do_disconnect(const Message& request, int64_t now_us, Message& 
         fail(reply, kNotFound, "disconnect: no peer " + std::to_string(id));
         return;
     }
+    stop_ringing(id);
     disconnect_peer(*peer, now_us);
 }
 
@@ -161,6 +207,7 @@ void CodecModel::do_remove_peer(const Message& request, int64_t now_us, Message&
         fail(reply, kNotFound, "removePeer: no peer " + std::to_string(id));
         return;
     }
+    stop_ringing(id);
     disconnect_peer(*peer, now_us);
     add_log(now_us, "Peer removed: " + peer->name);
     peers_.erase(peers_.begin() + (peer - peers_.data()));

@@ -66,6 +66,7 @@ void CodecSimManager::on_timer_hook() {
     write_counts();
     if (context_.is_silent) return;
     for (SimulatedCodec* codec : codecs_) {
+        if (codec->model.answer_ringing(ipc_now_us())) CodecEndpoint::send_pushes(*codec);
         change_texts(*codec);
         publish_reports(*codec);
     }

@@ -54,7 +54,7 @@ std::string CodecSimOptions::check() const {
         return "ports " + std::to_string(base_port) + ".." + std::to_string(int{base_port} + count - 1) +
                " go beyond 65535";
     }
-    if (silent_after_ms < 0 || close_after_ms < 0) return "negative time";
+    if (silent_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0) return "negative time";
     if (unknown_report_count < 0 || unknown_report_count > kMaxUnknownReports) {
         return "unknown report count " + std::to_string(unknown_report_count) + " is outside 0.." +
                std::to_string(kMaxUnknownReports);

@@ -48,6 +48,8 @@ struct CodecSimOptions {
     std::string record_path;           // every received frame is appended here; empty: no recording
     int64_t silent_after_ms = 0;       // from the start: stop publishing and answering; 0: never
     int64_t close_after_ms = 0;        // from the start: close every connection once; 0: never
+    // A connect's far end answers this long after it (CodecModel::set_answer_after_us); 0: at once.
+    int64_t answer_after_ms = 0;
     std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order
     int unknown_report_count = 2000;   // reports of HostileKind::kUnknown, each with a distinct id
     // Requests (by name, e.g. "connect", "getPeerList") that every codec refuses: the reply carries

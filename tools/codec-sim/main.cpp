@@ -17,7 +17,8 @@ namespace {
 const char kUsage[] =
     "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
     "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
-    "                 [--silent-after S] [--close-after S] [--hostile [KIND,...]]\n"
+    "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
+    "                 [--hostile [KIND,...]]\n"
     "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
     "                 [--stamp] [--random-phase]\n"
     "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
@@ -30,6 +31,8 @@ const char kUsage[] =
     "  --record FILE     append every received frame to FILE, one line each\n"
     "  --silent-after S  after S seconds, stop answering and publishing\n"
     "  --close-after S   after S seconds, close every connection once\n"
+    "  --answer-after S  a connect's far end answers S seconds after it (fractions allowed);\n"
+    "                    a disconnect of the peer, or of all, before then stops it\n"
     "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
     "                    nul, depth, oversize, or all (the default)\n"
     "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
@@ -114,6 +117,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_seconds(value, options.silent_after_ms);
         } else if (flag == "--close-after") {
             is_valid = parse_seconds(value, options.close_after_ms);
+        } else if (flag == "--answer-after") {
+            is_valid = parse_seconds(value, options.answer_after_ms);
         } else if (flag == "--unknown-ids") {
             is_valid = parse_number(value, options.unknown_report_count);
         } else if (flag == "--long-texts") {

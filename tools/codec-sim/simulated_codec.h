@@ -39,6 +39,7 @@ struct SimulatedCodec {
         model.set_malformed_settings(shared.options.malformed_settings);
         model.set_reusing_profile_ids(shared.options.reuses_profile_ids);
         model.set_reusing_peer_ids(shared.options.reuses_peer_ids);
+        model.set_answer_after_us(shared.options.answer_after_ms * 1000);
     }
 
     // A fraction in [0, 1), drawn once per codec index, so that runs repeat.

@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextCodec>
 #include <QTextEdit>
@@ -34,6 +36,7 @@
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/modal_dialog.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -157,6 +160,46 @@ TEST_F(DockTest, ConnectsAndDisconnectsAPeer) {
     EXPECT_EQ(logCount(started), 2);
 }
 
+// The statistics table shows, after every report, the calls the session holds figures for: a row
+// comes with the first peer statistics of a call and goes with the peer list that ends it, with no
+// channel report between, and is current when the codec is chosen again.
+TEST_F(DockTest, TheStatisticsTableFollowsEveryReport) {
+    const QUuid key = QUuid::createUuid();
+    test_support::UnplacedSession session(key.toString(), key);
+    session.set_state(IQEndpointClient::READY);
+    window->activeInstanceSelected(&session);
+    const std::string inCall = R"(<peer id="3" name="Studio C" active="true" channel="1"/>)";
+    const struct {
+        const char* what;
+        const char* report;  // null: the codec chosen again
+        std::string xml;
+        const char* rows;
+    } steps[] = {
+        {"a channel report", "channelStats", R"(<channelStats><channel id="1"/></channelStats>)", ""},
+        {"the call comes up", "peerList", "<resp>" + inCall + "</resp>", ""},
+        {"its peer's first figures", "peerStats", "<peerStats><peer id=\"3\"/></peerStats>", "3"},
+        {"chosen again", nullptr, "", "3"},
+        {"the call ends", "peerList", R"(<resp><peer id="3" name="Studio C" active="false"/></resp>)", ""},
+        {"another call, figures first", "peerStats", R"(<peerStats><peer id="4"/></peerStats>)", ""},
+        {"its peer list", "peerList", R"(<resp><peer id="4" name="OB Van" active="true" channel="1"/></resp>)", "4"},
+    };
+    for (const auto& step : steps) {
+        if (step.report) {
+            session.cache_message(Message(step.xml), QString::fromLatin1(step.report));
+            ASSERT_TRUE(QMetaObject::invokeMethod(&session, ("cb_resp_" + std::string(step.report)).c_str(),
+                                                  Qt::DirectConnection));
+        } else {
+            window->activeInstanceSelected(&session);
+        }
+        QStringList rows;
+        for (int row = 0; row < statsTable()->topLevelItemCount(); ++row) {
+            rows << statsTable()->topLevelItem(row)->data(0, StatsTable::kPeerIdRole).toString();
+        }
+        EXPECT_EQ(rows.join(' ').toStdString(), step.rows) << step.what;
+    }
+    window->activeInstanceSelected(nullptr);
+}
+
 // A menu or a question acts on what the operator chose when it opened, or on nothing. Codec 1:
 // two channels, peer 1 "Berlin Desk" on air, profiles 2 (peer 3's), 3 "Music Stereo" and 4.
 TEST_F(DockTest, MenusAndQuestionsActOnlyOnWhatWasChosen) {
@@ -273,6 +316,67 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
     }
 }
 
+// The operator's own Remove Peer and Remove Profile take the choice with them and say nothing of
+// it; the same removal by another client is named above the list. Codec 0: book peers 1 to 4,
+// profiles 2 and 3 neither factory nor default.
+TEST_F(DockTest, OnlyAnotherClientsRemovalIsNamed) {
+    const uint16_t port = fleets[0]->ports()[0];
+    selectReadyCodec(port);
+    IPCObject* other = addCodec(port);
+    ASSERT_TRUE(wait_processing_events([&] { return other->state() == IQEndpointClient::READY; }));
+    const struct {
+        const char* what;
+        bool isPeer;
+        bool isOwn;
+    } cases[] = {
+        {"your Remove Peer", true, true},
+        {"your Remove Profile, answered Yes", false, true},
+        {"another client's removal of the peer", true, false},
+        {"another client's removal of the profile", false, false},
+    };
+    MessageBoxRecorder boxes;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTreeWidgetItem* peer = peerTree()->topLevelItem(0);
+        ASSERT_NE(peer, nullptr);
+        peerTree()->setCurrentItem(peer);
+        QListWidgetItem* profile = nullptr;
+        for (int row = 0; row < profileList()->count() && !profile; ++row) {
+            QListWidgetItem* item = profileList()->item(row);
+            if (!item->data(kProfileFactoryRole).toBool() && !item->data(kProfileDefaultRole).toBool()) profile = item;
+        }
+        ASSERT_NE(profile, nullptr);
+        profileList()->setCurrentItem(profile);
+        window->handleAllEnables();
+        const QString id = c.isPeer ? peer->data(0, kPeerIdRole).toString() : profile->data(kProfileIdRole).toString();
+        const QString name = c.isPeer ? peer->data(0, kPeerNameRole).toString() : profile->data(kProfileNameRole).toString();
+        if (c.isOwn) {
+            child<QAction>(c.isPeer ? "actionRemoveEntry" : "actionRemoveProfile")->trigger();
+        } else if (c.isPeer) {
+            ASSERT_TRUE(other->cmd_remove_peer(id.toInt()));
+        } else {
+            ASSERT_TRUE(other->cmd_delete_profile(id.toInt()));
+        }
+        const auto isListed = [&] {
+            if (c.isPeer) return peerRow(id) != nullptr;
+            for (int row = 0; row < profileList()->count(); ++row) {
+                if (profileList()->item(row)->data(kProfileIdRole).toString() == id) return true;
+            }
+            return false;
+        };
+        ASSERT_TRUE(wait_processing_events([&] { return !isListed(); }));
+        const QLabel* line = child<QLabel>(c.isPeer ? "lostPeerLabel" : "lostProfileLabel");
+        const QString kind = c.isPeer ? "peer" : "profile";
+        const QString expected = c.isOwn ? QString()
+                                         : QStringLiteral("The codec no longer has the %1 \"%2\" you chose. Choose the "
+                                                          "%1 again.").arg(kind, name);
+        EXPECT_EQ((line->isVisibleTo(window.get()) ? line->text() : QString()).toStdString(), expected.toStdString());
+        EXPECT_TRUE(c.isPeer ? peerTree()->selectedItems().isEmpty() : profileList()->selectedItems().isEmpty());
+    }
+    EXPECT_EQ(recorded("removePeer").size(), 2u);
+    EXPECT_EQ(recorded("deleteProfile").size(), 2u);
+}
+
 // A codec that refuses the profile chosen for a call gets no "connect", which would bring the call
 // up on the peer's stored profile; the notice says the peer was not connected.
 TEST_F(DockTest, ARefusedProfileConnectsNothing) {
@@ -291,8 +395,10 @@ TEST_F(DockTest, ARefusedProfileConnectsNothing) {
     ASSERT_TRUE(wait_processing_events([&] { return connectButton->isEnabled(); }));
     connectButton->click();
 
-    const QString line = QStringLiteral("%1 (127.0.0.1:%2) refused setPeerSettings: Refused by codec-sim (error 409); peer \"%3\" (id %4) was not connected")
-                             .arg(session->unitName()).arg(port).arg(entry.attributes().get_qstring("name", QString()), id);
+    const QString name = entry.attributes().get_qstring("name", QString());
+    const QString line = QStringLiteral("%1 (127.0.0.1:%2) refused to give the peer \"%3\" the profile chosen for it: "
+                                        "Refused by codec-sim (error 409); peer \"%3\" (id %4) was not connected")
+                             .arg(session->unitName()).arg(port).arg(name, id);
     EXPECT_TRUE(wait_processing_events([&] { return boxes.lastText("Changes Refused").split('\n').contains(line); }))
         << boxes.lastText("Changes Refused").toStdString();
     syncWith(*session, 1);
@@ -334,15 +440,15 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
         std::function<void()> ask;
         const char* peer;  // null: every peer
         const char* sent;  // the one command the codec gets
-        const char* told;  // after the reason, %1 the peer's name; null: no notice
+        const char* told;  // what was refused, %1 the peer's name; null: no notice
     } roads[] = {
-        {"Connect", [&] { press("2", "connectButton"); }, "2", "connect", "peer \"%1\" (id 2) was not connected"},
-        {"Connection setup", [&] { setUp("2"); }, "2", "connect", "peer \"%1\" (id 2) was not connected"},
-        {"Disconnect", [&] { press("1", "disconnectButton"); }, "1", "disconnect", "peer \"%1\" (id 1) was not disconnected"},
+        {"Connect", [&] { press("2", "connectButton"); }, "2", "connect", "to connect the peer \"%1\""},
+        {"Connection setup", [&] { setUp("2"); }, "2", "connect", "to connect the peer \"%1\""},
+        {"Disconnect", [&] { press("1", "disconnectButton"); }, "1", "disconnect", "to disconnect the peer \"%1\""},
         {"the statistics menu", [&] { disconnectFromStatsMenu(peerRow("1")->text(0)); }, "1", "disconnect",
-         "peer \"%1\" (id 1) was not disconnected"},
+         "to disconnect the peer \"%1\""},
         {"Disconnect All", [&] { child<QAction>("actionDisconnect")->trigger(); }, nullptr, "disconnect",
-         "no peer was disconnected"},
+         "to disconnect every peer"},
         {"a scheduled connect", [&] { scheduler->sendConnect(session->uuid, "2"); }, "2", "connect", nullptr},
         {"a scheduled disconnect", [&] { scheduler->sendDisconnect(session->uuid, 1); }, "1", "disconnect", nullptr},
     };
@@ -375,8 +481,8 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
         if (!c.told) continue;
         const QString told = c.peer ? QString::fromUtf8(c.told).arg(peerRow(c.peer)->text(0)) : QString::fromUtf8(c.told);
         EXPECT_EQ(boxes.lastText("Changes Refused"),
-                  QStringLiteral("These changes were not made:\n\n%1 (127.0.0.1:%2) refused %3: Refused by codec-sim (error 409); %4")
-                      .arg(session->unitName()).arg(port).arg(c.sent, told));
+                  QStringLiteral("These changes were not made:\n\n%1 (127.0.0.1:%2) refused %3: Refused by codec-sim (error 409)")
+                      .arg(session->unitName()).arg(port).arg(told));
     }
     EXPECT_TRUE(isActiveRow("1"));
     EXPECT_FALSE(isActiveRow("2"));
@@ -423,7 +529,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
         QStringList told;  // {A}, {B}: the codec as the notice names it; {B1}: its peer 1's name
     } rows[] = {
         {"one request outstanding", false, [&](const Codecs& c) { disconnect(c.b, 1); }, 1,
-         {"{B} refused disconnect: Refused by codec-sim (error 409); peer \"{B1}\" (id 1) was not disconnected"}},
+         {"{B} refused to disconnect the peer \"{B1}\": Refused by codec-sim (error 409)"}},
         {"a silent success and a refusal", false, [&](const Codecs& c) { connectPeer2(c.b, false); disconnect(c.b, 2); },
          1, {"{B} " + refused + "your disconnect of \"{B2}\" (id 2) or an earlier request"}},
         {"the scheduler's connect and the operator's disconnect", false,
@@ -438,7 +544,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
          },
          2,
          {"{A} " + refused + "your disconnect of every peer or an earlier request",
-          "{B} refused disconnect: Refused by codec-sim (error 409); no peer was disconnected"}},
+          "{B} refused to disconnect every peer: Refused by codec-sim (error 409)"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -538,7 +644,7 @@ TEST_F(DockTest, TheLogIsSavedAsShownAndResetEverywhere) {
     IPCObject* session = selectReadyCodec(fleets[0]->ports()[0]);
     window->handleAllEnables();
     dock().eventLogAppend({QStringLiteral("St\u00f6rung <b>"), QStringLiteral("zwei")});
-    dock().logAppend(LogLine{QStringLiteral("12:00:00 Audio connection started. Active peers: A"), 0});
+    dock().logAppend(LogLine{QStringLiteral("12:00:00 Audio connection started. Active peers: A"), 0, QDateTime()});
     auto* view = child<QTextEdit>("eventLogText");
     EXPECT_EQ(view->toPlainText(),
               QStringLiteral("St\u00f6rung <b>\nzwei\n12:00:00 Audio connection started. Active peers: A"));
@@ -593,32 +699,47 @@ TEST_F(DockTest, TheLogIsSavedAsShownAndResetEverywhere) {
 }
 
 // Lines the program writes about a codec (the scheduler's, the audio alerts') reach its Log tab
-// whenever it is shown, in order with its event log, also those written while another was shown.
-TEST_F(DockTest, TheLogTabShowsTheProgramsLinesAfterSwitchingCodecs) {
+// whenever it is shown, also those written while another codec was shown, each among the codec's
+// entries by its time: the first fetch of the codec's log brings entries older than them, the next
+// one older and newer. The codec writes its times in its own zone.
+TEST_F(DockTest, TheLogTabShowsTheProgramsLinesAmongTheCodecsByTime) {
     IPCObject* first = selectReadyCodec(fleets[0]->ports()[0]);
-    const auto event = [first](const char* text) {
-        first->eventLog.merge(Message(std::string("<eventLog><e ts=\"Mon, 12 Feb 2024 14:03:05 +0000\">") + text +
-                                      "</e></eventLog>"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // One entry, `ago` seconds before now as the codec's clock in zone +0100 writes it.
+    const auto entry = [&now](int ago, const char* text) {
+        const QDateTime zoned = now.addSecs(3600 - ago);
+        return QLocale::c().toString(zoned, QStringLiteral("'<e ts=\"'ddd, d MMM yyyy HH:mm:ss' +0100\">'")) + text +
+               "</e>";
     };
-    event("E1");
+    // The lines the session hands the dock when a fetch brings `entries`.
+    const auto fetch = [first](const QStringList& entries) {
+        return first->eventLog.merge(Message(("<eventLog>" + entries.join(QString()) + "</eventLog>").toStdString()));
+    };
     first->deviceLog.addEventLine(QStringLiteral("D1"));
-    event("E2");
     IPCObject* second = selectReadyCodec(fleets[0]->ports()[0]);
     first->deviceLog.addEventLine(QStringLiteral("D2, while another codec was shown"));
-    event("E3");
+    fetch({entry(600, "E1"), entry(300, "E2")});
     ASSERT_EQ(dock().session(), second);
     window->activeInstanceSelected(first);
+    dock().eventLogAppend(fetch({entry(100, "E3"), entry(-120, "E4")}));
+    first->deviceLog.addEventLine(QStringLiteral("D3"));  // before E4 by the codec's clock
+    dock().eventLogAppend(fetch({entry(-240, "E5")}));
 
     const QStringList shown = dock().eventLogPanel().lines();
-    const QStringList written = {"E1", "D1", "E2", "D2, while another codec was shown", "E3"};
+    const QStringList written = {"E1", "E2", "E3", "D1", "D2, while another codec was shown", "D3", "E4", "E5"};
     QStringList ours;  // the lines above, in the order shown; the codec's own log may add others
     for (const QString& line : shown) {
         for (const QString& text : written) {
-            if (line.endsWith(QLatin1Char(' ') + text)) ours << text;
+            if (line.endsWith(QStringLiteral(": ") + text)) ours << text;
         }
     }
     EXPECT_EQ(ours, written);
     EXPECT_EQ(shown, first->deviceLog.linesAmongEventLog());
+    // One time format for both: the codec's entries in this desktop's time, as the program's lines.
+    const QRegularExpression shape(QStringLiteral("^\\w{3}, \\d{1,2} \\w{3} \\d{4} \\d\\d:\\d\\d:\\d\\d: "));
+    for (const QString& line : shown) EXPECT_TRUE(shape.match(line).hasMatch()) << line.toStdString();
+    const QString e1 = EventLogMerger::displayTime(now.addSecs(-600)) + QStringLiteral(": E1");
+    EXPECT_TRUE(shown.contains(e1)) << e1.toStdString();
 }
 
 // The longest the window may stall below. Laid out whole, the long lines stall it for about 9 s;

@@ -98,8 +98,10 @@ protected:
         ASSERT_EQ(dock().session(), &session);
         const bool isReady = session.state() == IQEndpointClient::READY;
         EXPECT_EQ(isReady, !codec.isRefusing);
+        // A codec that never logged in is named by its address alone, as its row and tile name it.
+        const QString address = QStringLiteral("127.0.0.1:%1").arg(codec.port);
         EXPECT_EQ(child<QLabel>("nameLabel")->text().toStdString(),
-                  QStringLiteral("%1 (127.0.0.1:%2)").arg(codec.model.unitName).arg(codec.port).toStdString());
+                  (codec.isRefusing ? address : QStringLiteral("%1 (%2)").arg(codec.model.unitName, address)).toStdString());
 
         // Peers and profiles, only while READY.
         QList<PeerMetaPtr> peers;

@@ -133,7 +133,7 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     Message original;
     ASSERT_TRUE(session->findPeer(peer->id, original));
     withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
-        EXPECT_EQ(dialog->windowTitle(), "Edit peer");
+        EXPECT_EQ(dialog->windowTitle(), "Edit Peer");
         field<QLineEdit>(dialog, "lineName")->setText(" Renamed ");
         auto* address = field<QLineEdit>(dialog, "lineIPAddress");
         address->setText("  " + address->text() + " ");
@@ -519,17 +519,17 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
         const char* notice;  // %1 the codec, %2 the profile under the copy's id, as the codec names it
     } cases[] = {
         {"its write refused", [](CodecSimOptions& o) { o.refused_requests = {"setProfile"}; }, Left::kNothing,
-         "%1 refused setProfile: Refused by codec-sim (error 409); the profile copy was not made"},
+         "%1 refused to copy a profile: Refused by codec-sim (error 409); the profile copy was not made"},
         {"the id of a profile it held", [](CodecSimOptions& o) { o.reuses_profile_ids = true; }, Left::kItsOwnProfile,
          "%1: the profile copy was not made: the codec answered addProfile with the id of its profile %2, which was "
          "left as it was"},
         {"an edit's refusal first", [](CodecSimOptions& o) { o.swapped_answers = {"setProfile"}; }, Left::kTheCopy,
-         "%1 refused setProfile: setProfile: name empty or longer than 256 bytes (error 400); an empty profile made "
-         "for a profile copy may be left on it: %2"},
+         "%1 refused to save a profile: setProfile: name empty or longer than 256 bytes (error 400); an empty profile "
+         "made for a profile copy may be left on it: %2"},
         {"its removal refused", [](CodecSimOptions& o) { o.refused_requests = {"setProfile", "deleteProfile", "removePeer"}; },
          Left::kAnEmptyProfile,
-         "%1 refused deleteProfile: Refused by codec-sim (error 409); the empty profile %2, made for a profile copy, "
-         "stays on it"},
+         "%1 refused to remove a profile: Refused by codec-sim (error 409); the empty profile %2, made for a profile "
+         "copy, stays on it"},
     };
     IPCObject* target = nullptr;
     QString codec;
@@ -587,13 +587,17 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
     }
 
     window->activeInstanceSelected(target);
-    selectBookPeer(*target);
+    const PeerMetaPtr removed = selectBookPeer(*target);
     dock().removePeer();
-    ASSERT_TRUE(wait_processing_events([&] { return noticeLines().contains(codec + " refused removePeer: Refused by codec-sim (error 409)"); }));
+    ASSERT_TRUE(wait_processing_events([&] {
+        return noticeLines().contains(codec + " refused to remove the peer \"" + removed->name + "\": Refused by codec-sim (error 409)");
+    })) << noticeLines().join('\n').toStdString();
     selectRow(profileList(), kProfileFactoryRole, false);
+    const QString profile = profileList()->currentItem()->data(kProfileNameRole).toString();
     dock().removeProfile();
-    EXPECT_TRUE(wait_processing_events([&] { return noticeLines().contains(codec + " refused deleteProfile: Refused by codec-sim (error 409)"); }))
-        << noticeLines().join('\n').toStdString();
+    EXPECT_TRUE(wait_processing_events([&] {
+        return noticeLines().contains(codec + " refused to remove the profile \"" + profile + "\": Refused by codec-sim (error 409)");
+    })) << noticeLines().join('\n').toStdString();
 }
 
 // OK finds the peer gone from the codec: a box says so, the dialog opens again with what was typed,
@@ -614,7 +618,7 @@ TEST_F(PeerDialogsTest, EditSendsNothingWhenThePeerIsGone) {
         pressOk(dialog);
     });
     EXPECT_EQ(reopened, "Renamed");
-    EXPECT_TRUE(boxes.lastText("Edit peer").startsWith("Nothing was sent: the codec no longer has")) << boxes.lastText("Edit peer").toStdString();
+    EXPECT_TRUE(boxes.lastText("Edit Peer").startsWith("Nothing was sent: the codec no longer has")) << boxes.lastText("Edit Peer").toStdString();
     syncWith(*session);
     EXPECT_TRUE(recorded("setPeerSettings").empty());
 }
@@ -670,7 +674,8 @@ TEST_F(PeerDialogsTest, BadInputSendsNothing) {
     EXPECT_TRUE(recorded("addPeer").empty() && recorded("setPeerSettings").empty());
 }
 
-// The notice names the codec, the request and the codec's words for each refusal.
+// The notice names the codec, what the operator asked for in the operator's words and the codec's
+// words for each refusal.
 TEST_F(PeerDialogsTest, RefusalsAreNamed) {
     MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
     CodecSimOptions refusing;
@@ -681,10 +686,11 @@ TEST_F(PeerDialogsTest, RefusalsAreNamed) {
     IPCObject* session = selectReadyCodec(ports[0]);
     ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
     withDialog([&] { dock().addNewPeer(); }, [](QDialog* dialog) {
+        field<QLineEdit>(dialog, "lineName")->setText("Radio Nord 2");
         field<QLineEdit>(dialog, "lineIPAddress")->setText("10.1.1.9");
         pressOk(dialog);
     });
-    selectBookPeer(*session);
+    const PeerMetaPtr edited = selectBookPeer(*session);
     withDialog([&] { dock().editPeer(); }, pressOk);
     selectRow(profileList(), kProfileFactoryRole, false);
     withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
@@ -692,8 +698,15 @@ TEST_F(PeerDialogsTest, RefusalsAreNamed) {
         pressOk(dialog);
     });
     EXPECT_TRUE(wait_processing_events([&] { return noticeText().count("Refused by codec-sim") == 3; })) << noticeText().toStdString();
-    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"}) EXPECT_TRUE(noticeText().contains(QString(" refused ") + request));
-    EXPECT_TRUE(noticeText().contains(QStringLiteral("%1 (127.0.0.1:%2) refused addProfile").arg(target->unitName()).arg(ports[1])));
+    const QString codec = QStringLiteral("%1 (127.0.0.1:%2)").arg(session->unitName()).arg(ports[0]);
+    const QString told[] = {
+        codec + " refused to add the peer \"Radio Nord 2\": Refused by codec-sim (error 409)",
+        codec + " refused to change the peer \"" + edited->name + "\": Refused by codec-sim (error 409)",
+        QStringLiteral("%1 (127.0.0.1:%2) refused to copy a profile: Refused by codec-sim (error 409)")
+            .arg(target->unitName()).arg(ports[1]),
+    };
+    for (const QString& line : told) EXPECT_TRUE(noticeText().split('\n').contains(line)) << line.toStdString();
+    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"}) EXPECT_FALSE(noticeText().contains(request));
 }
 
 // A booked call through the real window: the operator books a peer, and renames it with Edit Peer

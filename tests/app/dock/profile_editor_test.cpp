@@ -161,7 +161,7 @@ TEST_F(ProfileEditorTest, RefusalIsShown) {
         QMessageBox* box = window->findChild<QMessageBox*>();
         return box && box->isVisible() ? box->text() : QString();
     };
-    EXPECT_TRUE(wait_processing_events([&] { return notice().contains("refused setProfile: Refused by codec-sim"); }))
+    EXPECT_TRUE(wait_processing_events([&] { return notice().contains("refused to save the profile \"Voice Mono\": Refused by codec-sim"); }))
         << notice().toStdString();
     EXPECT_EQ(profileNames(), before);
 }

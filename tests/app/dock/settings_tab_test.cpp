@@ -188,6 +188,38 @@ TEST_F(SettingsTabTest, SavesEachEditedPartInOrder) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+// Save and Discard rebuild the tree from the codec's values and leave each group open or closed as
+// the operator left it: the page opens with every group closed, and the operator opened one.
+TEST_F(SettingsTabTest, SaveAndDiscardKeepTheGroupsAsLeft) {
+    IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
+    // The session's news of READY, which refills the page closed, comes before the answer asked now.
+    QSignalSpy answered(session, &IPCObject::recvCodecList);
+    session->cmd_get_codec_list();
+    ASSERT_TRUE(wait_processing_events([&] { return !answered.isEmpty(); }));
+    auto* tree = pageWidget<QTreeWidget>("treeProfileItems");
+    const auto openGroups = [tree] {
+        QStringList open;
+        for (int group = 0; group < tree->topLevelItemCount(); ++group) {
+            if (tree->topLevelItem(group)->isExpanded()) open << tree->topLevelItem(group)->text(0);
+        }
+        return open.join('|').toStdString();
+    };
+    ASSERT_GT(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(openGroups(), "");
+    settingRow("Input Gain")->parent()->setExpanded(true);
+    const std::string opened = openGroups();
+    ASSERT_NE(opened, "");
+    for (const char* button : {"buttonReset", "buttonSave"}) {
+        SCOPED_TRACE(button);
+        edit("Input Gain", button == std::string("buttonSave") ? "4" : "3");
+        press(button);
+        // Save rebuilds once the codec's report of the new value has come.
+        ASSERT_TRUE(wait_processing_events([&] { return !pageWidget("buttonSave")->isEnabled(); }));
+        EXPECT_EQ(openGroups(), opened);
+    }
+    EXPECT_EQ(shown("Input Gain"), "4");
+}
+
 // Attaching codec B after codec A leaves nothing of A's in the page, even when B never reports its
 // system options: neither in the tree nor in what is sent to B.
 TEST_F(SettingsTabTest, CopiesBelongToOneCodec) {
@@ -563,7 +595,8 @@ TEST_F(SettingsTabTest, RefusalsAreShown) {
             << notice().toStdString();
     }
     EXPECT_TRUE(notice().contains(session->unitName() + " (127.0.0.1:"));
-    EXPECT_TRUE(notice().contains("refused setSysOptions"));
+    EXPECT_TRUE(notice().contains("refused to save the settings: Refused by codec-sim (error 409)"));
+    EXPECT_FALSE(notice().contains("setSysOptions"));
     EXPECT_EQ(window->findChildren<QMessageBox*>().size(), 1);
     EXPECT_EQ(cached(*session, "sysOptions"), before);
     EXPECT_EQ(shown("Input Gain"), "6");

@@ -9,9 +9,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextDocument>
 #include <QTreeWidget>
@@ -175,6 +177,70 @@ TEST_F(FleetViewTest, WindowFitsALaptopScreen) {
     EXPECT_LE(window->minimumSizeHint().height(), 687);
     EXPECT_EQ(window->size(), QSize(929, 687));
     EXPECT_FALSE(view().findChild<QScrollArea*>("scrollArea")->horizontalScrollBar()->isVisible());
+}
+
+// A click on the last row, half out of sight, chooses that row: the tree scrolls it into view only
+// once the click is over, so a pointer that moves a little while pressed stays on it.
+TEST_F(FleetViewTest, AClickOnAHalfHiddenRowChoosesIt) {
+    openWindow();
+    for (int i = 0; i < 12; ++i) addCodec();
+    view().showStatsOverview();
+    window->show();
+    QWidget* viewport = tree().viewport();
+    // The viewport's height a row and a half short of whole rows: the last row in sight is cut.
+    const int rowHeight = tree().visualItemRect(tree().topLevelItem(0)).height();
+    ASSERT_GT(rowHeight, 0);
+    const int wanted = 4 * rowHeight + rowHeight / 2;
+    ASSERT_TRUE(wait_processing_events([&] {
+        if (viewport->height() != wanted) tree().setFixedHeight(tree().height() + wanted - viewport->height());
+        return viewport->height() == wanted;
+    }));
+    QTreeWidgetItem* cut = tree().itemAt(5, viewport->height() - 2);
+    ASSERT_NE(cut, nullptr);
+    ASSERT_GT(tree().visualItemRect(cut).bottom(), viewport->height());
+    const QPoint at(5, viewport->height() - 3);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    QMouseEvent moved(QEvent::MouseMove, at + QPoint(1, 0), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &moved);
+    // Held as long as a hand holds a click: near the edge, a tree would scroll under the pointer.
+    const int scrolled = tree().verticalScrollBar()->value();
+    EXPECT_FALSE(wait_processing_events([&] { return tree().verticalScrollBar()->value() != scrolled; },
+                                        std::chrono::milliseconds(400)));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at + QPoint(1, 0));
+    EXPECT_EQ(tree().currentItem(), cut);
+    EXPECT_EQ(tree().selectedItems(), QList<QTreeWidgetItem*>{cut});
+    EXPECT_LE(tree().visualItemRect(cut).bottom(), viewport->height());  // in sight once the click is over
+}
+
+// What a laptop shows of a codec in the dock, with the split of a first start: at the first size
+// the whole level meter, and filling the 1366 x 768 screen the whole Connections page, System Status
+// included, and the settings page's Save and Discard; none of them needs its page scrolled.
+TEST_F(FleetViewTest, TheDockFitsALaptopScreen) {
+    openWindow();
+    const QUuid key = addCodec();
+    window->show();
+    view().tile(key)->select();
+    const struct {
+        QSize window;
+        const char* tab;
+        const char* page;
+    } cases[] = {
+        {{929, 687}, "meterTab", "meterScrollArea"},
+        {{1366, 768}, "connectionsTab", "connectionsScrollArea"},
+        {{1366, 768}, "settingsTab", "settingsScrollArea"},
+    };
+    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("statusTabWidget"));
+    for (const auto& c : cases) {
+        window->resize(c.window);
+        tabs->setTabEnabled(tabs->indexOf(window->findChild<QWidget*>(c.tab)), true);
+        tabs->setCurrentWidget(window->findChild<QWidget*>(c.tab));
+        auto* page = window->findChild<QScrollArea*>(c.page);
+        ASSERT_TRUE(wait_processing_events([&] { return window->size() == c.window && page->isVisible(); })) << c.page;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(page->verticalScrollBar()->maximum(), 0) << c.page << " at " << c.window.width();
+    }
+    auto* save = window->findChild<QWidget*>(QStringLiteral("buttonSave"));
+    EXPECT_TRUE(save->isVisible() && !save->visibleRegion().isEmpty());
 }
 
 TEST_F(FleetViewTest, CountSaysHowManyMoreFit) {

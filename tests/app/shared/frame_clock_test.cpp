@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/shared/frame_clock.h"
-#include "app/shared/meter_widget.h"
 #include "app/shared/mini_meter.h"
 #include "tests/app/paint_counter.h"
 #include "tests/support/qt_wait.h"
@@ -29,13 +28,10 @@ struct MeteredWindow {
         window.resize(200, 100);
         clipped->move(0, 500);
         clock = std::make_unique<FrameClock>(&window, period);
-        for (MiniMeter* meter : {shown, clipped}) {
-            meter->levels(-72, -72, -72, -72);  // silence, and so bars
-            meter->showLevelsOf(&session);
-        }
+        for (MiniMeter* meter : {shown, clipped}) meter->showLevelsOf(&session);
         window.show();
     }
-    MeterWidget& bar(MiniMeter* meter) { return *meter->findChild<MeterWidget*>("rxl"); }
+    const LevelBar& bar(MiniMeter* meter) { return meter->bar(MiniMeter::kRxl); }
     // The codec reports its receive-left level in dB, as a subscribing codec does.
     void report(int db) {
         Message report;
@@ -52,7 +48,7 @@ TEST(FrameClock, ReportsBetweenTwoFramesRepaintOnceWithTheNewestLevel) {
     cell->show();
     fleet.window.update();  // a first frame, and the next not for an hour
     ASSERT_TRUE(app_test::flushPostedEvents());
-    app_test::PaintCounter paints(&fleet.bar(fleet.shown));
+    app_test::PaintCounter paints(fleet.shown);
     app_test::PaintCounter cellPaints(cell);
     for (const int db : {-36, -24, -18}) {
         fleet.report(db);

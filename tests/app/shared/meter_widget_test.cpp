@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 
 #include <limits>
 #include <memory>
 #include <vector>
 
 #include "app/shared/meter_widget.h"
-#include "app/shared/mini_meter.h"
 #include "tests/app/paint_counter.h"
 #include "tests/app/widget_image.h"
 
@@ -78,6 +78,30 @@ TEST(MeterWidget, CoversTheUnlitPartAndDrawsTheMark) {
     EXPECT_TRUE(bottom.green() > 180 && bottom.red() < 40) << rgb(bottom);
 }
 
+// The bar's colours come from its style sheet, as given; meterGradient is the same gradient, for
+// meters that paint their bars themselves.
+TEST(MeterWidget, StyleSheetAndGradientShowTheSameColours) {
+    const struct {
+        bool horizontal;
+        const char* sheet;
+    } cases[] = {
+        {false, "background: qlineargradient( x1:0 y2:0, x2:0 y1:1, stop:0 #0c2, stop:0.5 #3d0, stop:0.75 #ee0, "
+                "stop:0.833333 #df0, stop:0.916667 #ea0, stop:0.92 #f00);"},
+        {true, "background: qlineargradient( x1:0 y2:0, x2:1 y1:0, stop:0 #0c2, stop:0.5 #2e1, stop:0.75 #ee0, "
+               "stop:0.833333 #df0, stop:0.916667 #ea0, stop:0.92 #f00);"},
+    };
+    for (const auto& c : cases) {
+        MeterWidget bar;
+        if (c.horizontal) bar.setGradient();
+        EXPECT_EQ(bar.styleSheet().toStdString(), c.sheet);
+        bar.resize(c.horizontal ? 131 : 20, c.horizontal ? 7 : 200);
+        bar.setLevels(1, 0, false);
+        QImage expected(bar.size(), QImage::Format_ARGB32);
+        QPainter(&expected).fillRect(bar.rect(), meterGradient(c.horizontal ? Qt::Horizontal : Qt::Vertical));
+        EXPECT_TRUE(app_test::samePixels(render(bar), expected)) << (c.horizontal ? "horizontal" : "vertical");
+    }
+}
+
 TEST(MeterWidget, RepaintsOnlyWhenAPixelChanges) {
     MeterWidget bar;
     bar.resize(20, 200);
@@ -108,34 +132,6 @@ TEST(MeterScale, LevelToFraction) {
         double fraction;
     } cases[] = {{3, 1.0}, {0, 1.0}, {-72, 0.0}, {-80, 0.0}, {-54, 0.25}, {kNaN, 0.0}};
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(levelToFraction(c.db), c.fraction) << c.db;
-}
-
-TEST(MiniMeter, ShowsFourLevelsAndRepaintsEmptyOnReset) {
-    MiniMeter meter;
-    meter.show();
-    meter.levels(0, -6, -36, -80);
-    ASSERT_TRUE(app_test::flushPostedEvents());
-    // Columns lit from the left: full, 66 / 72, half and none.
-    const struct {
-        const char* name;
-        double lit;
-    } bars[] = {{"rxl", 1.0}, {"rxr", 66.0 / 72}, {"txl", 0.5}, {"txr", 0.0}};
-    std::vector<std::unique_ptr<app_test::PaintCounter>> paints;
-    for (const auto& b : bars) {
-        auto* bar = meter.findChild<MeterWidget*>(b.name);
-        const QImage image = render(*bar);
-        const int litColumns = image.width() - static_cast<int>(image.width() * (1.0 - b.lit));
-        for (int x = 0; x < image.width(); ++x)
-            ASSERT_EQ(pixel(image, x, image.height() / 2) == kUnlit, x >= litColumns) << b.name << " " << x;
-        paints.push_back(std::make_unique<app_test::PaintCounter>(bar));
-    }
-    meter.reset();
-    ASSERT_TRUE(app_test::flushPostedEvents());
-    for (size_t k = 0; k < 4; ++k) {
-        auto* bar = meter.findChild<MeterWidget*>(bars[k].name);
-        EXPECT_EQ(paints[k]->count > 0, k < 3) << bars[k].name;  // the lit ones repaint by themselves
-        EXPECT_EQ(rgb(pixel(bar->grab().toImage(), 0, bar->height() / 2)), rgb(kUnlit)) << bars[k].name;
-    }
 }
 
 }  // namespace

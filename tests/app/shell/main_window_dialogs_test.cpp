@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,11 +21,21 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <memory>
 
 #include "app/shell/config_paths.h"
 #include "app/fleet/zorva_summary.h"
 #include "dialogs/about_dialog.h"
+#include "tests/support/unplaced_session.h"
+#include "scheduler/sound_select.h"
+#include "scheduler/date_time_dialog.h"
+#include "app/dock/connection_dialog.h"
+#include "dialogs/profile_edit.h"
+#include "dialogs/unit_password.h"
+#include "dialogs/send_dialog.h"
+#include "dialogs/add_entry.h"
+#include "dialogs/add_device.h"
 #include "ipc/message/message.h"
 #include "scheduler/job_dialog.h"
 #include "scheduler/schedule_window.h"
@@ -127,6 +139,55 @@ protected:
 
 // ------------------------------------------------------------------------------------------------
 // Adding a codec
+
+// Each window and dialog says in its own title bar what it is, with an icon of its own: none
+// borrows the program's name, a form's placeholder or another dialog's title. A menu entry that opens
+// one ends in "...".
+TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
+    const struct {
+        const char* what;
+        std::function<QWidget*()> make;
+    } dialogs[] = {
+        {"about", [] { return new AboutDialog(QStringLiteral("/tmp/kt-config.xml")); }},
+        {"add codec", [] { return new AddDevice; }},
+        {"add peer", [] { return new AddEntry; }},
+        {"copy to codecs", [] { return new SendDialog; }},
+        {"password prompt", [] { return new UnitPassword; }},
+        {"connection setup", [] { return new ConnectionDialog; }},
+        {"profile editor", [] { return new ProfileEdit; }},
+        {"job", [] { return new JobDialog; }},
+        {"date and time", [] { return new DateTimeDialog; }},
+        {"alert sounds", [] { return new SoundSelect; }},
+        {"scheduled connections", [] { return new ScheduleWindow(scheduler()); }},
+    };
+    QStringList titles;
+    for (const auto& c : dialogs) {
+        const std::unique_ptr<QWidget> dialog(c.make());
+        const QString title = dialog->windowTitle();
+        EXPECT_FALSE(title.isEmpty()) << c.what;
+        for (const char* borrowed : {"Dialog", "Form", "kestrane", "Kestrane"}) EXPECT_NE(title, borrowed) << c.what;
+        EXPECT_FALSE(titles.contains(title)) << c.what << ": " << title.toStdString();
+        titles << title;
+        EXPECT_FALSE(dialog->windowIcon().isNull()) << c.what;
+    }
+    EXPECT_EQ(action(*window, "actionEditEntry")->text(), "Edit Peer...");
+}
+
+// The password prompt is wide enough for its title, which names the codec.
+TEST_F(WindowDialogs, ThePasswordPromptFitsItsTitle) {
+    const QUuid key = QUuid::createUuid();
+    test_support::UnplacedSession session(key.toString(), key);
+    session.host = QStringLiteral("127.0.0.1");
+    session.port = 25110;
+    UnitPassword prompt;
+    prompt.describe(session);
+    EXPECT_EQ(prompt.windowTitle(), "Device Login Failed (127.0.0.1:25110)");
+    QFont bold = prompt.font();
+    bold.setBold(true);
+    EXPECT_GT(prompt.minimumWidth(), QFontMetrics(bold).horizontalAdvance(prompt.windowTitle()));
+    prompt.adjustSize();
+    EXPECT_GE(prompt.width(), prompt.minimumWidth());
+}
 
 TEST_F(WindowDialogs, AddInstanceMakesALiveSelectedCodecAndSavesItAtOnce) {
     QTemporaryDir sounds;

@@ -21,7 +21,6 @@
 #include "app/fleet/instance_widget.h"
 #include "app/fleet/zorva_stat_row.h"
 #include "app/shared/frame_clock.h"
-#include "app/shared/meter_widget.h"
 #include "app/shared/mini_meter.h"
 #include "app/shell/config_paths.h"
 #include "sessions/meter_pacer.h"
@@ -143,9 +142,9 @@ public:
 
     // The tile's meter moves: its transmit bar shows another level.
     bool tileMeterMoves(int index) {
-        const auto bar = [&] { return tileMeter(index).findChild<MeterWidget*>(QStringLiteral("txl")); };
-        const float shown = bar() ? bar()->level() : -1;
-        return wait_processing_events([&] { return bar() && bar()->level() != shown; });
+        const auto level = [&] { return tileMeter(index).bar(MiniMeter::kTxl).level(); };
+        const float shown = level();
+        return wait_processing_events([&] { return level() != shown; });
     }
 
     bool isStoredOff(int index) {

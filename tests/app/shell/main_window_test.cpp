@@ -225,7 +225,7 @@ const EnableCase kReadyCases[] = {
     {"metering on, logging off", nullptr,
      {{"peerList", true}, {"actionRemoveDevice", true}, {"actionCopyNodeId", true}, {"settingWidget", true},
       {"visible:actionEnableMetering", false}, {"visible:actionDisableMetering", true}, {"tab:5", true},
-      {"tab:3", true}, {"eventLogText", false}, {"visible:actionEnableLogging", true},
+      {"tab:3", true}, {"eventLogText", true}, {"visible:actionEnableLogging", true},
       {"visible:actionDisableLogging", false}, {"statsTable", false}, {"actionDisconnect", false}}},
     {"metering off, logging on",
      [](MainWindow&, IPCObject* session) {
