@@ -305,7 +305,8 @@ private:
             // The usual name: ASCII name characters up to a plain stop.
             const unsigned char* stop = p_ + 1;
             while (stop < end_ && (kBytes.of[*stop] & kNamePart)) ++stop;
-            if (stop < end_ && (kBytes.of[*stop] & kNameStop) && stop - start <= static_cast<ptrdiff_t>(kMaxNameUnits)) {
+            const bool is_plain_stop = stop < end_ && (kBytes.of[*stop] & kNameStop);
+            if (is_plain_stop && stop - start <= static_cast<ptrdiff_t>(kMaxNameUnits)) {
                 p_ = stop;
                 const std::string_view name = view(start, stop);
                 return Name{{}, name, name, true};

@@ -134,9 +134,8 @@ void append_xml_text(std::string& out, std::string_view text, bool escape) {
 std::string ascii_attribute_name(QStringView text) {
     const char16_t* first = text.utf16();
     const char16_t* last = first + text.size();
-    if (first == last || *first >= 0x80 || !(xml_ascii_name_class(static_cast<unsigned char>(*first)) & kXmlNameStart)) {
-        return std::string();
-    }
+    if (first == last || *first >= 0x80) return std::string();
+    if (!(xml_ascii_name_class(static_cast<unsigned char>(*first)) & kXmlNameStart)) return std::string();
     char16_t any = 0;
     unsigned char every = kXmlNamePart;  // stays while each unit may continue a name
     for (const char16_t* unit = first; unit != last; ++unit) {

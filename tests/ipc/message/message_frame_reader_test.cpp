@@ -59,7 +59,8 @@ struct ReadCase {
     std::string shape;
 };
 const ReadCase kReads[] = {
-    {"a report", "<unso id=\"peer_stats\"><peerStats><peer id=\"1\" rx=\"12\"/><peer id=\"2\" rx=\"0\"/></peerStats></unso>",
+    {"a report",
+     "<unso id=\"peer_stats\"><peerStats><peer id=\"1\" rx=\"12\"/><peer id=\"2\" rx=\"0\"/></peerStats></unso>",
      "unso{id=\"peer_stats\"}(peerStats(peer{id=\"1\" rx=\"12\"} peer{id=\"2\" rx=\"0\"}))"},
     {"predefined entities", "<a v=\"&lt;&gt;&amp;&apos;&quot;\">&lt;x&gt;</a>", "a{v=\"<>&'\"\"}\"<x>\""},
     {"character references", "<a v=\"&#65;&#x42;&#x0043;&#0068;\">&#x1F600;&#x5d;</a>",
@@ -85,6 +86,17 @@ const ReadCase kReads[] = {
     {"processing instructions without data", "<?t?><?^?><a><?pi ?></a>", "a"},
     {"names above ASCII", "<\xC3\xA9l attr\xC2\xB7x=\"1\"/>", "\xC3\xA9l{attr\xC2\xB7x=\"1\"}"},
     {"brackets that are no ]]>", "<a>]]&gt; &#93;&#93;> <b/>]></a>", "a\"]>\"(b)"},
+    {"a prefix declared again inside", "<a xmlns:p=\"u\"><b xmlns:p=\"v\" p:k=\"1\"/><p:c/></a>", "a(b{k=\"1\"} c)"},
+    {"a namespace written with a reference", "<p:a xmlns:p=\"&#117;\" p:k=\"1\"/>", "a{k=\"1\"}"},
+    {"attributes out of order", "<a z=\"1\" b=\"2\" xmlns:p=\"u\" m=\"3\" p:b=\"4\"/>",
+     "a{b=\"4\" m=\"3\" z=\"1\"}"},
+    {"text above ASCII", "<a v=\"Z\xC3\xBCrich \xE2\x80\x94 \xE6\x9D\xB1\">\xF0\x9F\x8E\xB5</a>",
+     "a{v=\"Z\xC3\xBCrich \xE2\x80\x94 \xE6\x9D\xB1\"}\"\xF0\x9F\x8E\xB5\""},
+    {"a declaration's values keep their line breaks",
+     "<?xml version=\"1.0\" xmlns:p=\"x\r\n\" xmlns:q=\"x\n\"?><a p:k=\"1\" q:k=\"2\"/>",
+     "a{k=\"2\"}"},
+    {"a question mark in an instruction", "<a><?t x?y>?></a>", "a"},
+    {"a carriage return last", "<a/>\r", "a"},
     {"nesting at the cap", nested(Message::kMaxDepth), ""},
     {"a name of 4096 characters", "<" + std::string(4096, 'n') + "/>", std::string(4096, 'n')},
 };
@@ -159,6 +171,19 @@ const RefusalCase kRefusals[] = {
     {"an invalid element name", "<a\xC3\x97/>", "Invalid XML name"},
     {"an invalid attribute name", "<a b$=\"1\"/>", "Invalid attribute name 'b$'"},
     {"a name of 4097 characters", "<" + std::string(4097, 'n') + "/>", "Name longer than 4096 characters"},
+    {"an instruction named by 4097 characters", "<?" + std::string(4097, 't') + "?><a/>",
+     "Name longer than 4096 characters"},
+    // The reader takes a line break first in a declaration's value as a token of its own: CR LF
+    // there reads as the line feed the reference gives.
+    {"CR LF first in a declaration's value",
+     "<?xml version=\"1.0\" xmlns:p=\"&#10;x\" xmlns:q=\"\r\nx\"?><a p:k=\"1\" q:k=\"2\"/>",
+     "Attribute 'k' redefined"},
+    {"a comment ending in three dashes", "<a><!-- a ---></a>", "Unexpected character"},
+    {"a document type cut short after the root", "<a/><!DOCTYPE", "Document type declarations are not accepted"},
+    {"CDATA outside the root", "<a/><![CDATA[x]]>", "Extra content at end of document"},
+    {"a reference without its semicolon", "<a>&amp</a>", "Unexpected character"},
+    {"a second colon", "<a:b:c/>", "Unexpected character"},
+    {"an empty local name", "<a xmlns:p=\"u\" p:=\"1\"/>", "Unexpected character"},
 };
 
 // Each refusal leaves the node as parse_from_peer found it (emptied, name and value kept), and the
