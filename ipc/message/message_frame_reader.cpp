@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -167,7 +168,9 @@ struct Scratch {
     struct Namespace {
         std::string_view prefix;  // into the document
         std::string uri;
+        size_t shadowed;          // the declaration of the same prefix it hides, or kNone
     };
+    static constexpr size_t kNone = SIZE_MAX;
     struct Prefixed {
         size_t row;               // in the start tag's attributes
         std::string_view prefix;  // into the document
@@ -175,11 +178,15 @@ struct Scratch {
     std::vector<PendingAttribute> attributes;  // of the start tag being read, in document order
     std::vector<Prefixed> prefixed;            // those of them with a prefix
     std::vector<Namespace> namespaces;         // declared prefixes in scope, innermost last
+    // The innermost declaration of each prefix in `namespaces`: a hostile frame may declare many,
+    // and a search of the list for each prefixed attribute would then cost their product.
+    std::unordered_map<std::string_view, size_t> innermost;
 
     void release_large() {
         if (attributes.capacity() > kKeptScratchEntries) std::vector<PendingAttribute>().swap(attributes);
         if (prefixed.capacity() > kKeptScratchEntries) std::vector<Prefixed>().swap(prefixed);
         if (namespaces.capacity() > kKeptScratchEntries) std::vector<Namespace>().swap(namespaces);
+        if (innermost.bucket_count() > kKeptScratchEntries) decltype(innermost)().swap(innermost);
     }
 };
 
@@ -193,6 +200,7 @@ public:
           p_(begin_),
           scratch_(scratch) {
         scratch_.namespaces.clear();
+        if (!scratch_.innermost.empty()) scratch_.innermost.clear();  // clear() writes every bucket
     }
 
     void read(Message& root) {
@@ -485,15 +493,30 @@ private:
             name.local == "xmlns") {
             fail("Illegal namespace declaration.");
         }
-        scratch_.namespaces.push_back({name.local, std::move(uri)});
+        const auto [innermost, is_first] = scratch_.innermost.try_emplace(name.local, scratch_.namespaces.size());
+        const size_t shadowed = is_first ? Scratch::kNone : innermost->second;
+        innermost->second = scratch_.namespaces.size();
+        scratch_.namespaces.push_back({name.local, std::move(uri), shadowed});
         return true;
+    }
+
+    // Drops the declarations made since there were `count`, as an element closes.
+    void close_namespaces(size_t count) {
+        while (scratch_.namespaces.size() > count) {
+            const Scratch::Namespace& dropped = scratch_.namespaces.back();
+            if (dropped.shadowed == Scratch::kNone) {
+                scratch_.innermost.erase(dropped.prefix);
+            } else {
+                scratch_.innermost[dropped.prefix] = dropped.shadowed;
+            }
+            scratch_.namespaces.pop_back();
+        }
     }
 
     // The namespace a prefix stands for, in the elements open now; an undeclared prefix is refused.
     std::string_view namespace_of(std::string_view prefix) const {
-        for (auto it = scratch_.namespaces.rbegin(); it != scratch_.namespaces.rend(); ++it) {
-            if (it->prefix == prefix) return it->uri;
-        }
+        const auto found = scratch_.innermost.find(prefix);
+        if (found != scratch_.innermost.end()) return scratch_.namespaces[found->second].uri;
         if (prefix == "xml") return kXmlNamespace;
         fail("Namespace prefix '" + std::string(prefix) + "' not declared");
     }
@@ -792,7 +815,7 @@ private:
             const unsigned char next = p_[1];
             if (next == '/') {
                 read_end_tag(open[depth - 1]);
-                scratch_.namespaces.resize(open[depth - 1].namespace_count);
+                close_namespaces(open[depth - 1].namespace_count);
                 if (--depth == 0) return;
                 is_in_text = false;
             } else if (next == '!') {
@@ -816,7 +839,7 @@ private:
                 Message& child = node.append_new(std::string(name.local));
                 is_in_text = false;
                 if (read_start_tag(child, name)) {
-                    scratch_.namespaces.resize(namespace_count);
+                    close_namespaces(namespace_count);
                 } else {
                     open[depth++] = OpenElement::of(child, name.qualified, namespace_count);
                 }
