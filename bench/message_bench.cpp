@@ -5,8 +5,15 @@
 // Three documents: a 200-byte metering report, a peer list of 50 peers (about 10 KB) and a 1 MB
 // configuration-like file. After the runs a table gives the ratios against the goals: parse at
 // least 0.75 of the bare reader and at least 2x QDomDocument; serialise at least 0.75 of the bare
-// writer. Absolute times mean little on a shared machine; the ratios are the result, taken from
-// the best of --benchmark_repetitions runs (use 5 or more on a busy machine).
+// writer.
+//
+// Then the frames of a fleet as codec-sim sends them (the statistics, tunnel and level reports and
+// the peer-list reply of 32 codecs, each at eight moments and out of phase with the others), read
+// by the frame reader that parses what peers send, beside the stream reader it replaced and
+// pugixml: the frame reader at least 10x the stream reader.
+//
+// Absolute times mean little on a shared machine; the ratios are the result, taken from the
+// medians of --benchmark_repetitions runs (use 5 or more on a busy machine).
 //
 // For the 1 MB file about a third of the parse time goes to glibc returning the freed tree to the
 // kernel and faulting the pages in again on the next parse; the bare reader frees almost nothing.
@@ -23,13 +30,18 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench/median_reporter.h"
 #include "ipc/message/message.h"
+#include "ipc/protocols/ipc_protocol_xmls.h"
+#include "tools/codec-sim/codec_model.h"
 
 namespace {
 
@@ -110,9 +122,93 @@ const std::vector<Document>& documents() {
     return all;
 }
 
+// The frames of one kind as a fleet sends them, without their NUL.
+struct FrameSet {
+    std::string kind;
+    std::vector<std::string> frames;
+    size_t bytes = 0;
+
+    void add(const Message& message) {
+        std::string frame = IPCProtocolXMLS::frame(message);
+        frame.pop_back();
+        bytes += frame.size();
+        frames.push_back(std::move(frame));
+    }
+};
+
+// Each codec's reports at eight moments a second apart, codec i a further 31 ms late, and its reply
+// to "getPeerList"; "all" holds all of them.
+const std::vector<FrameSet>& fleet_frames() {
+    static const std::vector<FrameSet> all = [] {
+        constexpr int kCodecs = 32;
+        constexpr int kMoments = 8;
+        const char* const kReports[] = {"peer_stats", "channel_stats", "tun_stats", "tun_conns", "metering"};
+        std::vector<FrameSet> sets;
+        for (const char* kind : kReports) sets.push_back({kind, {}, 0});
+        sets.push_back({"peer_list", {}, 0});
+        for (int index = 0; index < kCodecs; ++index) {
+            const CodecModel model(index);
+            for (int moment = 1; moment <= kMoments; ++moment) {
+                const int64_t now_us = moment * int64_t{1000000} + index * int64_t{31000};
+                for (size_t kind = 0; kind < std::size(kReports); ++kind) {
+                    Message report;
+                    report.set_name("unso");
+                    report.attributes().set("id", kReports[kind]);
+                    if (model.report(kReports[kind], now_us, report.add_child())) sets[kind].add(report);
+                }
+            }
+            Message request;
+            request.set_name("getPeerList");
+            request.attributes().set("seq", "peerList");
+            Message reply;
+            reply.set_name("resp");
+            reply.attributes().set("seq", "peerList");
+            CodecModel(index).handle_request(request, kMoments * int64_t{1000000}, reply);
+            sets.back().add(reply);
+        }
+        FrameSet every{"all", {}, 0};
+        for (const FrameSet& set : sets) {
+            every.frames.insert(every.frames.end(), set.frames.begin(), set.frames.end());
+            every.bytes += set.bytes;
+        }
+        sets.push_back(std::move(every));
+        return sets;
+    }();
+    return all;
+}
+
 void count(benchmark::State& state, const std::string& bytes) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+}
+
+void count_frames(benchmark::State& state, const FrameSet& set) {
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * set.frames.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set.bytes));
+}
+
+// Message::parse_from_peer (the frame reader) or parse_from_peer_by_stream_reader.
+using ReadFrame = int (Message::*)(const char*, size_t);
+
+void read_frames(benchmark::State& state, const FrameSet* set, ReadFrame read) {
+    for (auto _ : state) {
+        for (const std::string& frame : set->frames) {
+            Message message;
+            (message.*read)(frame.data(), frame.size());
+            benchmark::DoNotOptimize(message.size());
+        }
+    }
+    count_frames(state, *set);
+}
+
+void read_frames_pugixml(benchmark::State& state, const FrameSet* set) {
+    for (auto _ : state) {
+        for (const std::string& frame : set->frames) {
+            pugi::xml_document xml;
+            benchmark::DoNotOptimize(xml.load_buffer(frame.data(), frame.size()));
+        }
+    }
+    count_frames(state, *set);
 }
 
 void parse_message(benchmark::State& state, const Document* document) {
@@ -228,19 +324,16 @@ void serialize_pugixml(benchmark::State& state, const Document* document) {
     count(state, document->bytes);
 }
 
-// Collects each benchmark's best time per iteration (over --benchmark_repetitions) for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Collects each benchmark's median time per iteration (its single run without repetitions), by
+// the benchmark's own name, for the ratios.
+class RatioReporter : public MedianReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration) continue;
-            const auto found = seconds.find(run.benchmark_name());
-            const double time = run.GetAdjustedRealTime();
-            if (found == seconds.end() || time < found->second) seconds[run.benchmark_name()] = time;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
     std::map<std::string, double> seconds;
+
+private:
+    void take(const Run& run, bool) override {
+        seconds[run.run_name.str()] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+    }
 };
 
 void print_ratio(const RatioReporter& reporter, const std::string& ours, const std::string& theirs,
@@ -268,6 +361,14 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("serialize/" + name + "/qdom").c_str(), serialize_qdom, d);
         benchmark::RegisterBenchmark(("serialize/" + name + "/pugixml").c_str(), serialize_pugixml, d);
     }
+    for (const FrameSet& set : fleet_frames()) {
+        const FrameSet* s = &set;
+        benchmark::RegisterBenchmark(("frames/" + set.kind + "/frame_reader").c_str(), read_frames, s,
+                                     static_cast<ReadFrame>(&Message::parse_from_peer));
+        benchmark::RegisterBenchmark(("frames/" + set.kind + "/stream_reader").c_str(), read_frames, s,
+                                     &Message::parse_from_peer_by_stream_reader);
+        benchmark::RegisterBenchmark(("frames/" + set.kind + "/pugixml").c_str(), read_frames_pugixml, s);
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
@@ -285,6 +386,20 @@ int main(int argc, char** argv) {
         print_ratio(reporter, write + "message", write + "bare_writer", "vs bare QXmlStreamWriter", 0.75);
         print_ratio(reporter, write + "message", write + "qdom", "vs QDomDocument", 0);
         print_ratio(reporter, write + "message", write + "pugixml", "vs pugixml (reference)", 0);
+    }
+    std::printf("\nFleet frames: microseconds per frame, and the frame reader's speed relative to each\n");
+    for (const FrameSet& set : fleet_frames()) {
+        const std::string prefix = "frames/" + set.kind + "/";
+        if (reporter.seconds.count(prefix + "frame_reader") == 0) continue;  // filtered out
+        const auto per_frame = [&](const char* reader) {
+            const auto found = reporter.seconds.find(prefix + reader);
+            return found == reporter.seconds.end() ? 0.0 : found->second * 1e6 / static_cast<double>(set.frames.size());
+        };
+        std::printf("%-14s %4zu frames, %5zu bytes each: frame reader %6.2f, stream reader %6.2f, pugixml %6.2f\n",
+                    set.kind.c_str(), set.frames.size(), set.bytes / std::max<size_t>(set.frames.size(), 1),
+                    per_frame("frame_reader"), per_frame("stream_reader"), per_frame("pugixml"));
+        print_ratio(reporter, prefix + "frame_reader", prefix + "stream_reader", "vs the stream reader", 10.0);
+        print_ratio(reporter, prefix + "frame_reader", prefix + "pugixml", "vs pugixml (reference)", 0);
     }
     return 0;
 }

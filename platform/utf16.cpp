@@ -8,6 +8,8 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool is_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
+}  // namespace
+
 void append_code_point(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -25,8 +27,6 @@ void append_code_point(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
-
-}  // namespace
 
 size_t utf8_sequence_length(std::string_view text, size_t i, char32_t& code) {
     const auto lead = static_cast<unsigned char>(text[i]);

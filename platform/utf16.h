@@ -14,6 +14,8 @@ namespace platform {
 // The length of the well-formed UTF-8 sequence at text[i], with its code point in `code`; 0 when the
 // bytes there are ill-formed (overlong, an encoded surrogate, beyond U+10FFFF, or cut short).
 size_t utf8_sequence_length(std::string_view text, size_t i, char32_t& code);
+// Appends one code point (at most U+10FFFF, no surrogate) as UTF-8.
+void append_code_point(std::string& out, char32_t code);
 // Appends UTF-16 code units as UTF-8.
 void append_utf8(std::string& out, const char16_t* units, size_t count);
 

@@ -425,6 +425,23 @@ size_t ipc_utf8_sequence_length(std::string_view text, size_t i, bool& is_xml_ch
     return length;
 }
 
+bool ipc_is_xml_text(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return false;
+            ++i;
+            continue;
+        }
+        bool is_xml_char;
+        const size_t length = ipc_utf8_sequence_length(text, i, is_xml_char);
+        if (length == 0 || !is_xml_char) return false;
+        i += length;
+    }
+    return true;
+}
+
 std::string ipc_utf16_to_utf8(const std::u16string& text) { return platform::utf16_to_utf8(text); }
 
 std::u16string ipc_utf8_to_utf16(const std::string& text) { return platform::utf8_to_utf16(text); }

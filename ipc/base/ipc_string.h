@@ -107,6 +107,9 @@ std::string ipc_base64_decode(const std::string& text);
 // bytes there are ill-formed: overlong, an encoded surrogate, beyond U+10FFFF, or cut short.
 // `is_xml_char` tells whether XML 1.0 allows the character (U+FFFE and U+FFFF it does not).
 size_t ipc_utf8_sequence_length(std::string_view text, size_t i, bool& is_xml_char);
+// Well-formed UTF-8 of characters XML 1.0 allows: no NUL, no C0 control but tab, line feed and
+// carriage return, no U+FFFE or U+FFFF.
+bool ipc_is_xml_text(std::string_view text);
 
 // UTF-16 for 16-bit-character interfaces; ill-formed units become U+FFFD.
 std::string ipc_utf16_to_utf8(const std::u16string& text);

@@ -4,8 +4,6 @@
 
 #include "ipc/base/ipc_string.h"
 
-MessageValue::MessageValue(const std::string& text) : type_(TYPE_STRING), text_(text) {}
-
 void MessageValue::set(const std::string& text) {
     type_ = TYPE_STRING;
     text_ = text;

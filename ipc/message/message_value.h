@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class Message;
 
@@ -25,7 +26,8 @@ public:
     static constexpr uint32_t kTypeCount = 6;
 
     MessageValue() = default;
-    explicit MessageValue(const std::string& text);
+    // A string value.
+    explicit MessageValue(std::string_view text) : type_(TYPE_STRING), text_(text) {}
 
     uint32_t type() const { return type_; }
 

@@ -1,6 +1,8 @@
 // The XML encoding of Message trees and the message files.
 //
-// Reading goes through QXmlStreamReader and builds the tree in one pass without recursion. Writing
+// Reading goes through QXmlStreamReader and builds the tree in one pass without recursion; what a
+// peer sends is read by the frame reader instead (message_frame_reader.cpp), and this reader is kept
+// for files and as that one's reference (parse_from_peer_by_stream_reader). Writing
 // produces the bytes QXmlStreamWriter would produce for the same calls (declaration, self-closing
 // empty elements, 4-blank auto-formatting, its attribute escapes), but straight into the caller's
 // std::string: no UTF-16 round trip per name and value. One difference: without auto-formatting
@@ -8,7 +10,7 @@
 // xmls frames and logged messages carry none. write_xml_element keeps the QXmlStreamWriter path
 // for callers that hold a writer of their own.
 //
-// A document type declaration is refused in what a peer sends (parse_from_peer). Elsewhere it is
+// A document type declaration is refused in what a peer sends. Elsewhere it is
 // read, but what its entities could expand to is measured before the reader expands any reference,
 // and the text a document decodes to is capped (Message::kMaxTextExpansion, kMaxDecodedText).
 //
@@ -36,6 +38,7 @@
 #include "ipc/message/message.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/message/xml_entity_bound.h"
+#include "ipc/message/xml_name.h"
 #include "platform/utf16.h"
 
 namespace {
@@ -125,72 +128,19 @@ void append_xml_text(std::string& out, std::string_view text, bool escape) {
     out.append(text.data() + plain, text.size() - plain);
 }
 
-// Bit 1: may start an ASCII name; bit 2: may continue one (XML NameStartChar / NameChar, no ":").
-struct AsciiNameTable {
-    unsigned char of[128] = {};
-    AsciiNameTable() {
-        for (int c = 'a'; c <= 'z'; ++c) of[c] = 3;
-        for (int c = 'A'; c <= 'Z'; ++c) of[c] = 3;
-        of[static_cast<int>('_')] = 3;
-        for (int c = '0'; c <= '9'; ++c) of[c] = 2;
-        of[static_cast<int>('-')] = 2;
-        of[static_cast<int>('.')] = 2;
-    }
-};
-const AsciiNameTable kAsciiName;
-
-// A name of more than ASCII is valid when QXmlStreamReader takes it as a whole element name: the
-// writer then never produces a name that our own reader refuses, nor refuses one it accepted.
-bool is_reader_element_name(std::string_view name) {
-    QByteArray probe;
-    probe.reserve(static_cast<int>(name.size()) + 3);
-    probe += '<';
-    probe.append(name.data(), static_cast<int>(name.size()));
-    probe += "/>";
-    QXmlStreamReader reader(probe);
-    bool is_seen = false;
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement) {
-            is_seen = reader.prefix().isEmpty() && reader.name() == to_qstring(name);
-        }
-    }
-    return is_seen && !reader.hasError();
-}
-
-// An XML name without a colon (an NCName), as element and attribute names must be.
-bool is_valid_name(std::string_view name) {
-    if (name.empty()) return false;
-    const auto first = static_cast<unsigned char>(name[0]);
-    if (first < 0x80 && !(kAsciiName.of[first] & 1)) return false;
-    bool is_ascii = true;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80) {
-            is_ascii = false;
-        } else if (!(kAsciiName.of[byte] & 2)) {
-            return false;
-        }
-    }
-    return is_ascii || is_reader_element_name(name);
-}
-
-bool is_valid_attribute_name(std::string_view name) {
-    // "xmlns" declares a namespace: a reader never reports it as an attribute.
-    return is_valid_name(name) && name != "xmlns";
-}
-
-// `text` as UTF-8 when it is an ASCII name that is_valid_attribute_name accepts, else empty (never a
+// `text` as UTF-8 when it is an ASCII name that xml_is_attribute_name accepts, else empty (never a
 // valid name). The usual attribute name is checked and narrowed in one pass over its UTF-16, rather
 // than narrowed first and scanned again, which cost as much as the narrowing.
 std::string ascii_attribute_name(QStringView text) {
     const char16_t* first = text.utf16();
     const char16_t* last = first + text.size();
-    if (first == last || *first >= 0x80 || !(kAsciiName.of[*first] & 1)) return std::string();
+    if (first == last || *first >= 0x80) return std::string();
+    if (!(xml_ascii_name_class(static_cast<unsigned char>(*first)) & kXmlNameStart)) return std::string();
     char16_t any = 0;
-    unsigned char every = 2;  // bit 2 stays while each unit may continue a name
+    unsigned char every = kXmlNamePart;  // stays while each unit may continue a name
     for (const char16_t* unit = first; unit != last; ++unit) {
         any |= *unit;
-        every &= kAsciiName.of[*unit & 0x7F];  // in range; units above ASCII fail through `any`
+        every &= xml_ascii_name_class(*unit & 0x7F);  // units above ASCII fail through `any`
     }
     const bool is_xmlns = last - first == 5 && std::equal(first, last, u"xmlns");
     if (any >= 0x80 || !every || is_xmlns) return std::string();
@@ -264,8 +214,9 @@ std::string read_file(const std::string& path, const char* operation) {
 // Building a QXmlStreamReader costs several times what reading a small message does, so each
 // thread keeps one and feeds it one document at a time. clear() keeps what a document type
 // declaration declared (attribute defaults, entities), also one the reader refused as misplaced,
-// so only a reader that read a clean document is kept: the next document, perhaps from someone
-// else, must not inherit anything.
+// and the namespaces an XML declaration declared (the reader takes xmlns attributes there), so
+// only a reader that read a clean document without either is kept: the next document, perhaps
+// from someone else, must not inherit anything.
 class ReusableReader {
 public:
     QXmlStreamReader& reader() {
@@ -294,21 +245,22 @@ ReusableReader& reusable_reader() {
 struct Message::XmlCodec {
     // What one document may hold and decode to, and how much of it reading has decoded so far.
     struct Limits {
-        bool allows_doctype;
+        bool is_from_peer;          // see Message::parse_from_peer
         std::string_view document;  // the whole input when known: entity expansion is measured on it
         size_t text_limit;          // most bytes of names, attribute values and text decoded
         size_t text_used = 0;
         bool has_doctype = false;   // the document declared a document type
+        bool has_declaration = false;  // it began with an XML declaration
 
         // Limits for a whole document read from `data`.
-        static Limits of_document(std::string_view data, bool allows_doctype) {
+        static Limits of_document(std::string_view data, bool is_from_peer) {
             const size_t limit = data.size() > kMaxDecodedText / kMaxTextExpansion
                                      ? kMaxDecodedText
                                      : std::max<size_t>(data.size() * kMaxTextExpansion, 1);
-            return Limits{allows_doctype, data, limit};
+            return Limits{is_from_peer, data, limit};
         }
         // Limits for a caller's reader, whose input is not known here.
-        static Limits of_reader() { return Limits{true, {}, kMaxDecodedText}; }
+        static Limits of_reader() { return Limits{false, {}, kMaxDecodedText}; }
 
         void count(size_t bytes, const QXmlStreamReader& reader) {
             text_used += bytes;
@@ -323,7 +275,7 @@ struct Message::XmlCodec {
     // otherwise measured before any reference to them is expanded.
     static void check_doctype(const QXmlStreamReader& reader, Limits& limits) {
         limits.has_doctype = true;
-        if (!limits.allows_doctype) {
+        if (limits.is_from_peer) {
             throw Exception("%s: Document type declarations are not accepted, at line %lld", "read_xml_element",
                             static_cast<long long>(reader.lineNumber()));
         }
@@ -332,6 +284,22 @@ struct Message::XmlCodec {
             limits.text_limit) {
             throw Exception("%s: Entity references would decode to more than %zu bytes of text",
                             "read_xml_element", limits.text_limit);
+        }
+    }
+
+    // Notes a document type declaration (check_doctype) and an XML declaration, whose namespace
+    // declarations the reader keeps past clear(). A peer's document is UTF-8 (xmls frames carry no
+    // declaration at all): one that declares another encoding would have the reader decode the
+    // rest of its bytes otherwise.
+    static void check_prolog_token(QXmlStreamReader::TokenType token, const QXmlStreamReader& reader,
+                                   Limits& limits) {
+        if (token == QXmlStreamReader::DTD) check_doctype(reader, limits);
+        if (token != QXmlStreamReader::StartDocument || reader.documentVersion().isEmpty()) return;
+        limits.has_declaration = true;
+        if (!limits.is_from_peer) return;
+        const QByteArray encoding = reader.documentEncoding().toUtf8();
+        if (!encoding.isEmpty() && !ipc_equal_ignoring_case(encoding.constData(), "UTF-8")) {
+            throw Exception("%s: Encoding %s is not accepted", "read_xml_element", encoding.constData());
         }
     }
 
@@ -350,7 +318,7 @@ struct Message::XmlCodec {
                 // QXmlStreamReader lets any characters through in attribute names; refuse what
                 // no writer could write back.
                 name = utf8_of(attribute.name());
-                if (!is_valid_attribute_name(name)) {
+                if (!xml_is_attribute_name(name)) {
                     throw Exception("%s: Invalid attribute name '%s' at line %lld, column %lld",
                                     "read_xml_element", name.c_str(),
                                     static_cast<long long>(reader.lineNumber()),
@@ -377,7 +345,7 @@ struct Message::XmlCodec {
                 if (reader.hasError()) throw_reader_error(reader);
                 return false;
             }
-            if (reader.readNext() == QXmlStreamReader::DTD) check_doctype(reader, limits);
+            check_prolog_token(reader.readNext(), reader, limits);
         }
         root.name_ = utf8_of(reader.name());
         limits.count(root.name_.size(), reader);
@@ -432,41 +400,47 @@ struct Message::XmlCodec {
     }
 
     // Reads a whole document: one element, then nothing but comments, processing instructions and
-    // white space.
-    static void read_document(std::string_view data, Message& target, bool allows_doctype) {
-        if (data.size() > static_cast<size_t>(INT_MAX)) {
+    // white space. A peer's document must be all there, in well-formed UTF-8 of XML characters (the
+    // reader would drop a cut sequence at the end, and takes some characters XML forbids in names).
+    static void read_document(std::string_view data, Message& target, bool is_from_peer) {
+        const size_t most_bytes = is_from_peer ? kMaxDecodedText : static_cast<size_t>(INT_MAX);
+        if (data.size() > most_bytes) {
             throw Exception("%s: Document of %zu bytes too large", "read_xml_element", data.size());
+        }
+        if (is_from_peer && !ipc_is_xml_text(data)) {
+            throw Exception("%s: Encountered incorrectly encoded content or a character XML does not allow",
+                            "read_xml_element");
         }
         // The reader is released whenever this returns, however it returns: it must not keep
         // pointing into `data`, and it is empty for the next document without a second clear()
         // here, which would cost as much again as reading a short message's elements.
         QXmlStreamReader& reader = reusable_reader().reader();
         struct Release {
-            bool is_clean = false;  // read to the end without a document type declaration
+            bool is_clean = false;  // read to the end without a document type or XML declaration
             ~Release() { reusable_reader().release(is_clean); }
         } release;
         reader.addData(QByteArray::fromRawData(data.data(), static_cast<int>(data.size())));
-        Limits limits = Limits::of_document(data, allows_doctype);
+        Limits limits = Limits::of_document(data, is_from_peer);
 
         Message decoded;
         if (!read_tree(reader, decoded, limits)) throw_reader_error(reader);
         while (!reader.atEnd()) reader.readNext();
         // Fed incrementally, the reader reports the end of its data as a premature end; after a
-        // complete root element that is simply the end of the document.
-        if (reader.hasError() && reader.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
+        // complete root element a file may end that way, but a peer's document is whole.
+        if (reader.hasError() && (is_from_peer || reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)) {
             throw_reader_error(reader);
         }
-        release.is_clean = !limits.has_doctype;
+        release.is_clean = !limits.has_doctype && !limits.has_declaration;
         target.absorb(decoded);
     }
 
     static void check_name(const std::string& name, int depth, const char* operation) {
         if (depth > kMaxDepth) throw Exception("%s: Nesting deeper than %d levels", operation, kMaxDepth);
-        if (!is_valid_name(name)) throw Exception("%s: Invalid element name '%s'", operation, name.c_str());
+        if (!xml_is_ncname(name)) throw Exception("%s: Invalid element name '%s'", operation, name.c_str());
     }
 
     static void check_attribute_name(const std::string& name, const char* operation) {
-        if (!is_valid_attribute_name(name)) {
+        if (!xml_is_attribute_name(name)) {
             throw Exception("%s: Invalid attribute name '%s'", operation, name.c_str());
         }
     }
@@ -549,7 +523,7 @@ void Message::append_xml(std::string& out, int depth) const {
 }
 
 void Message::append_xml_attribute(std::string& out, std::string_view name, std::string_view value) {
-    if (!is_valid_attribute_name(name)) {
+    if (!xml_is_attribute_name(name)) {
         throw Exception("%s: Invalid attribute name '%s'", "append_xml_attribute", std::string(name).c_str());
     }
     out += ' ';
@@ -577,23 +551,31 @@ void Message::write_xml_attributes(QXmlStreamWriter& writer) const {
 }
 
 int Message::parse(const std::string& data) {
-    return parse_bytes(data, true);
+    return parse_bytes(data, XmlReader::kStreamReader);
 }
 
 int Message::parse_from_peer(const std::string& data) {
-    return parse_bytes(data, false);
+    return parse_bytes(data, XmlReader::kPeerFrameReader);
 }
 
 int Message::parse_from_peer(const char* data, size_t length) {
-    return parse_bytes(std::string_view(data, length), false);
+    return parse_bytes(std::string_view(data, length), XmlReader::kPeerFrameReader);
 }
 
-int Message::parse_bytes(std::string_view data, bool allows_doctype) {
+int Message::parse_from_peer_by_stream_reader(const char* data, size_t length) {
+    return parse_bytes(std::string_view(data, length), XmlReader::kPeerStreamReader);
+}
+
+int Message::parse_bytes(std::string_view data, XmlReader reader) {
     clear_contents();
     if (data.empty()) return 1;
     const auto first = static_cast<signed char>(data[0]);
     if (first == '<' || first == 0x01) {
-        XmlCodec::read_document(data, *this, allows_doctype);
+        if (reader == XmlReader::kPeerFrameReader) {
+            read_frame_xml(data);
+        } else {
+            XmlCodec::read_document(data, *this, reader == XmlReader::kPeerStreamReader);
+        }
         return 1;
     }
     if (first == '{') return 2;
@@ -608,7 +590,7 @@ int Message::parse_bytes(std::string_view data, bool allows_doctype) {
 }
 
 void Message::parse_xml(const std::string& data) {
-    XmlCodec::read_document(data, *this, true);
+    XmlCodec::read_document(data, *this, false);
 }
 
 void Message::read_xml_element(QXmlStreamReader& reader) {
@@ -658,7 +640,7 @@ void Message::read_from_file(const std::string& path) {
     try {
         if (!data.empty() && data[0] == '<') {
             // As read_xml_file: added to what the node holds.
-            XmlCodec::read_document(data, *this, true);
+            XmlCodec::read_document(data, *this, false);
             return;
         }
         result = parse(data);
@@ -674,7 +656,7 @@ void Message::read_from_file(const std::string& path) {
 void Message::read_xml_file(const std::string& path) {
     const std::string data = read_file(path, "read_xml_file");
     try {
-        XmlCodec::read_document(data, *this, true);
+        XmlCodec::read_document(data, *this, false);
     } catch (const Exception& error) {
         throw Exception("%s: %s", "read_xml_file", error.what());
     }

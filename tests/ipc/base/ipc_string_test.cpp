@@ -229,4 +229,17 @@ TEST(IpcString, Utf8SequenceLength) {
     }
 }
 
+// The same sequences inside text, and the ASCII control characters XML 1.0 §2.2 excludes.
+TEST(IpcString, XmlTextIsWellFormedUtf8OfXmlCharacters) {
+    for (const auto& c : kUtf8Sequences) {
+        EXPECT_EQ(ipc_is_xml_text("a" + c.text + "b"), c.length != 0 && c.is_xml_char) << c.name;
+    }
+    EXPECT_TRUE(ipc_is_xml_text(""));
+    EXPECT_TRUE(ipc_is_xml_text("tab\tline\nreturn\r delete\x7F"));
+    for (const char* control : {"\x01", "\x08", "\x0B", "\x1F"}) {
+        EXPECT_FALSE(ipc_is_xml_text(std::string("a") + control)) << int(control[0]);
+    }
+    EXPECT_FALSE(ipc_is_xml_text(std::string("a\0b", 3)));
+}
+
 }  // namespace

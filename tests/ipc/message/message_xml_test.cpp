@@ -339,6 +339,44 @@ TEST(MessageXml, PeersMayNotDeclareADocumentType) {
     EXPECT_EQ(message.attributes().get_string("b", ""), "1");
 }
 
+// What a file may hold but a peer's document may not.
+struct PeerOnlyRefusal {
+    const char* name;
+    std::string xml;
+    const char* error;  // the start of the peer's refusal
+};
+const PeerOnlyRefusal kPeerOnlyRefusals[] = {
+    {"a comment cut short after the root", "<a/><!-- open", "read_xml_element: Premature end of document"},
+    {"a second element cut short", "<a/><b", "read_xml_element: Premature end of document"},
+    {"another encoding declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>",
+     "read_xml_element: Encoding ISO-8859-1 is not accepted"},
+    {"UTF-16 read from its first bytes", std::string("<\0a\0/\0>\0", 8), "read_xml_element: Encountered incorrectly"},
+    {"a UTF-8 sequence cut at the end", "<a/>\xC3", "read_xml_element: Encountered incorrectly"},
+    {"a control character in a namespace prefix", "<a xmlns:p\x01=\"u\" p\x01:k=\"v\"/>",
+     "read_xml_element: Encountered incorrectly"},
+};
+
+TEST(MessageXml, PeersSendWholeUtf8Documents) {
+    for (const PeerOnlyRefusal& c : kPeerOnlyRefusals) {
+        const auto read_from_peer = [&] { Message().parse_from_peer_by_stream_reader(c.xml.data(), c.xml.size()); };
+        EXPECT_TRUE(starts_with(error_of(read_from_peer), c.error)) << c.name << ": " << error_of(read_from_peer);
+        EXPECT_EQ(error_of([&] { Message().parse(c.xml); }), "(no exception)") << c.name;
+    }
+}
+
+// The reader a thread keeps for the next document must not keep namespaces an XML declaration
+// declared: the next document may come from another peer.
+TEST(MessageXml, NamespacesOfADeclarationDoNotCarryOver) {
+    Message declaring;
+    declaring.parse("<?xml version=\"1.0\" xmlns:p=\"urn:x\"?><p:a p:k=\"1\"/>");
+    EXPECT_EQ(declaring.name(), "a");
+    EXPECT_EQ(declaring.attributes().get_string("k", ""), "1");
+    const std::string next = "<p:b/>";
+    EXPECT_TRUE(starts_with(error_of([&] { Message().parse_from_peer_by_stream_reader(next.data(), next.size()); }),
+                            "read_xml_element: Namespace prefix 'p' not declared"));
+    EXPECT_TRUE(starts_with(error_of([] { Message().parse("<p:b/>"); }), "read_xml_element: Namespace prefix"));
+}
+
 std::string nested_xml(int depth) {
     std::string xml;
     for (int i = 0; i < depth; ++i) xml += "<n>";
