@@ -10,6 +10,7 @@
 //   tree-sorted  the summary tree sorted by "RX Latency"
 //   minimised    the tile page, the window minimised (and unmapped, as a window manager does)
 //   scroll       the tile page, paged down one screen a second, from the top to the end and back
+//   dock         the tile page, another codec opened in the details dock every two seconds
 // and then, in a program started with 256 codecs at ports where nothing listens:
 //   unreachable  the tile page while every session tries and fails to connect
 // Per run: the process's CPU (cores), the GUI thread's busy share (its CPU time over wall time),
@@ -18,9 +19,11 @@
 // levels, as codec-sim counts what it sent), the share of level reports that reached a painted
 // meter (a report counts when a meter of its codec paints while it is the newest one), and the
 // resident memory at the end. The scroll run also gives the milliseconds from each page-down to the
-// first level report of each codec that came into sight (median and worst). Goals: at most 30
-// window repaints a second, the GUI thread busy at most 5% of the time, at least 80% of the level
-// reports painted.
+// first level report of each codec that came into sight (median and worst), the dock run the
+// milliseconds from each opening to the codec's first statistics report (median and worst).
+// Goals: at most 30 window repaints a second, the GUI thread busy at most 5% of the time, at least
+// 80% of the level reports painted; a codec's first level within 150 ms of coming into sight, and
+// its statistics within a second of its opening in the dock.
 //
 // Usage, on a display of that size (one command line):
 //   xvfb-run -a -s "-screen 0 1366x768x24" build/bench/bench/fleet_view_bench
@@ -81,8 +84,11 @@ constexpr int kHeight = 768;
 constexpr int kWarmupMs = 3000;
 constexpr int kReadyDeadlineMs = 60000;
 constexpr int kScrollPeriodMs = 1000;
+constexpr int kDockPeriodMs = 2000;
+// Each opening in the dock moves this many tiles on: out of sight, all over the fleet.
+constexpr int kDockStride = 37;
 const char kChildFlag[] = "--measure-fleet";
-const std::vector<std::string> kLiveRuns = {"tiles", "tree", "tree-sorted", "minimised", "scroll"};
+const std::vector<std::string> kLiveRuns = {"tiles", "tree", "tree-sorted", "minimised", "scroll", "dock"};
 const std::vector<std::string> kUnreachableRuns = {"unreachable"};
 
 std::vector<std::string> splitRuns(const std::string& list) {
@@ -216,6 +222,7 @@ public:
         });
         for (IPCObject* session : qAsConst(instanceMap)) {
             connect(session, &IPCObject::levelsReported, this, [this, session] { noteReport(session); });
+            connect(session, &IPCObject::recvChannelStats, this, [this, session] { noteStatistics(session); });
         }
     }
 
@@ -334,12 +341,16 @@ private:
                              counter_.barPaints, counter_.windowRepaints, counter_.shownReports,
                              readCounts(countsPath_)};
         scrollDelaysMs_.clear();
+        dockDelaysMs_.clear();
         if (name == "scroll") scrollOnePage();
+        if (name == "dock") openNextInDock();
         after(seconds_ * 1000, [this, name, start] { report(name, start); });
     }
 
     void report(const std::string& name, const RunStart& start) {
         isScrolling_ = false;
+        isOpeningDock_ = false;
+        awaitingStatistics_ = nullptr;
         const double elapsed = clockSeconds(CLOCK_MONOTONIC) - start.wall;
         const PublishedCounts published = readCounts(countsPath_);
         const double published_s = published.seconds - start.published.seconds;
@@ -359,6 +370,12 @@ private:
                 scrollDelaysMs_.empty() ? 0 : *std::max_element(scrollDelaysMs_.begin(), scrollDelaysMs_.end());
             std::printf(" came_into_sight=%zu first_report_ms_median=%.0f first_report_ms_worst=%.0f",
                         scrollDelaysMs_.size(), median(scrollDelaysMs_), worst);
+        }
+        if (name == "dock") {
+            const double worst =
+                dockDelaysMs_.empty() ? 0 : *std::max_element(dockDelaysMs_.begin(), dockDelaysMs_.end());
+            std::printf(" opened=%zu first_statistics_ms_median=%.0f first_statistics_ms_worst=%.0f",
+                        dockDelaysMs_.size(), median(dockDelaysMs_), worst);
         }
         std::printf("\n");
         std::fflush(stdout);
@@ -380,6 +397,27 @@ private:
         after(kScrollPeriodMs, [this] {
             if (isScrolling_) scrollOnePage();
         });
+    }
+
+    // Opens the codec kDockStride tiles on in the dock, as a click on its tile would, and notes when
+    // its statistics come, until the run ends.
+    void openNextInDock() {
+        isOpeningDock_ = true;
+        const QList<InstanceWidget*> tiles = window_.findChildren<InstanceWidget*>();
+        dockIndex_ = (dockIndex_ + kDockStride) % tiles.size();
+        InstanceWidget* tile = tiles.at(dockIndex_);
+        view().selectTile(tile->key());
+        awaitingStatistics_ = tile->session();
+        openedAt_.restart();
+        after(kDockPeriodMs, [this] {
+            if (isOpeningDock_) openNextInDock();
+        });
+    }
+
+    void noteStatistics(IPCObject* session) {
+        if (!isOpeningDock_ || session != awaitingStatistics_) return;
+        awaitingStatistics_ = nullptr;
+        dockDelaysMs_.push_back(static_cast<double>(openedAt_.nsecsElapsed()) / 1e6);
     }
 
     QList<IPCObject*> sessionsInSight() {
@@ -407,6 +445,11 @@ private:
     QElapsedTimer scrolledAt_;            // since the last page-down
     QSet<IPCObject*> awaitingReport_;     // came into sight then, no report since
     std::vector<double> scrollDelaysMs_;  // page-down to first report, per codec come into sight
+    bool isOpeningDock_ = false;
+    int dockIndex_ = 0;                      // of the tile opened last
+    QElapsedTimer openedAt_;                 // since the last opening in the dock
+    IPCObject* awaitingStatistics_ = nullptr;  // opened then, no statistics since
+    std::vector<double> dockDelaysMs_;         // opening to first statistics, per opening
 };
 
 int measureInChild(int argc, char** argv, const std::vector<std::string>& runs, int seconds,
@@ -517,7 +560,7 @@ int main(int argc, char** argv) {
     });
     if (argc < 2 || !is_known) {
         std::fprintf(stderr, "usage: fleet_view_bench <codec-sim> [seconds per run, default 20] [runs, default all: "
-                             "tiles,tree,tree-sorted,minimised,scroll]\n");
+                             "tiles,tree,tree-sorted,minimised,scroll,dock]\n");
         return 2;
     }
     QCoreApplication application(argc, argv);

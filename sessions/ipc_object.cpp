@@ -295,11 +295,48 @@ bool IPCObject::is_childless_report(const QString& key, const Message& message) 
     return message.size() == 0 && kKeysWithPayload.contains(key);
 }
 
+void IPCObject::file_report_parts(const QString& key, const SharedMessage& report) {
+    // A part named, or else the whole report.
+    static const struct {
+        QLatin1String report_key;
+        const char* part;
+        QLatin1String part_key;
+    } kParts[] = {
+        {QLatin1String("peer_stats"), "peerStats", QLatin1String("peerStats")},
+        {QLatin1String("channel_stats"), "channelStats", QLatin1String("channelStats")},
+        {QLatin1String("cfgStatus_netmgr_tunnel"), nullptr, QLatin1String("tunnelStatus")},
+        {QLatin1String("netmgr_tunnel"), nullptr, QLatin1String("tunnelStatus")},
+    };
+    for (const auto& each : kParts) {
+        if (key != each.report_key) continue;
+        if (!each.part) {
+            cache_shared(each.part_key, report);
+        } else if (report->child_count(each.part) > 0) {  // else the slot warns and drops it
+            cache_shared(each.part_key, SharedMessage(report, &report->get_child(each.part, 0)));
+        }
+        return;
+    }
+}
+
 SessionInbox::Delivery IPCObject::delivery_of(const QString& key) const {
     // A level report only says what the meters show now: when the GUI thread is behind, the newest
     // one is all it needs.
     const bool is_level = key == QLatin1String("metering") || key == QLatin1String("levels");
-    return is_level ? SessionInbox::Delivery::kNewestOnly : SessionInbox::Delivery::kData;
+    if (is_level) return SessionInbox::Delivery::kNewestOnly;
+    // Statistics asked for at the codec's own pace are asked for because a view shows them.
+    const bool is_shown = statistics_interval_ms_ == 0 && is_statistics_report(key);
+    return is_shown ? SessionInbox::Delivery::kShownData : SessionInbox::Delivery::kData;
+}
+
+bool IPCObject::is_statistics_report(const QString& key) {
+    static const QSet<QString> kStatisticsKeys = [] {
+        QSet<QString> keys;
+        for (const Subscription& each : subscriptions()) {
+            if (each.pacing == Pacing::kStatistics) keys.insert(QString::fromLatin1(each.name));
+        }
+        return keys;
+    }();
+    return kStatisticsKeys.contains(key);
 }
 
 void IPCObject::queue_reply(const QString& key, int slot, const SharedMessage& stored) {

@@ -89,9 +89,16 @@ public:
     // told otherwise (setMeteringInterval).
     static constexpr int kMeterIntervalMs = 67;
 
+    // What decides the interval a subscription is made with.
+    enum class Pacing {
+        kFixed,       // always its interval_ms
+        kLevels,      // the metering switch and interval (meteringOn, setMeteringInterval)
+        kStatistics,  // the statistics interval (setStatisticsInterval)
+    };
     struct Subscription {
         const char* name;
-        uint32_t interval_ms;
+        uint32_t interval_ms;  // what a session nothing paces asks for
+        Pacing pacing;
     };
     // What a codec that takes subscriptions is asked for after login, in this order.
     static const std::vector<Subscription>& subscriptions();
@@ -150,6 +157,13 @@ public:
     // then. The metering switch (meteringOn) is left as it is.
     void setMeteringInterval(uint32_t interval_ms);
     uint32_t meteringInterval() const { return metering_interval_ms_; }
+    // How often a codec that takes subscriptions is asked for its statistics and its tunnel's
+    // (the subscriptions paced by Pacing::kStatistics), in milliseconds; 0, the start, lets it
+    // report at its own pace. Sent at once while the session is logged in; otherwise the next
+    // start-up set asks for the interval as it stands then. A legacy codec reports them as
+    // "monitor" tells it, whatever this says.
+    void setStatisticsInterval(uint32_t interval_ms);
+    uint32_t statisticsInterval() const { return statistics_interval_ms_; }
     void setEventLogPolling(bool is_on) { eventLogPolling = is_on; }
     // Views lock it while they copy from the session's parsed lists.
     SessionMutex& mutex() { return session_mutex(); }
@@ -497,10 +511,13 @@ private:
     // Whether the last peer list shows done what a connect or disconnect of `subjects` asked for.
     bool is_shown_done(FailureEffect::Kind undone, const QList<FailureEffect::Subject>& subjects);
     bool is_logged_in() const { return state() == AUTHENTICATED || state() == READY; }
-    // The codec's "metering" subscription as metering and its interval stand now, sent while the
-    // session is logged in. Otherwise it is dropped from the subscriptions kept for the next
-    // connection, which go out before its start-up set subscribes afresh. Under the manager lock.
+    // The codec's "metering" subscription as metering and its interval stand now (see
+    // subscribe_paced).
     void subscribe_metering();
+    // Subscribes to `name` at `interval_ms`, or unsubscribes when it is not `is_wanted`, while the
+    // session is logged in. Otherwise the name is dropped from the subscriptions kept for the next
+    // connection, which go out before its start-up set subscribes afresh. Under the manager lock.
+    void subscribe_paced(const char* name, uint32_t interval_ms, bool is_wanted);
     // Queues the call of a reply's slot `slot` (without arguments), or hands a peer list, `stored`
     // as cached, to cb_unso_peerList with the call. Loop thread.
     void queue_reply(const QString& key, int slot, const SharedMessage& stored);
@@ -514,6 +531,11 @@ private:
     void announce_graph_changes();
     // True for reports that carry their values in a child on a subscribing codec, and lack it.
     static bool is_childless_report(const QString& key, const Message& message);
+    // True for the keys of the reports that setStatisticsInterval paces.
+    static bool is_statistics_report(const QString& key);
+    // Files the statistics a subscribed report carries, and a pushed tunnel status, under the
+    // names the parsers read them by, without a copy.
+    void file_report_parts(const QString& key, const SharedMessage& report) override;
 
     // The parsers' bodies, on a report already taken from the cache (GUI thread).
     void apply_peer_list(const Message& list);
@@ -540,6 +562,7 @@ private:
     quint64 level_reports_ = 0;  // GUI thread
     // Written under the manager lock; read by the start-up set on the loop thread.
     std::atomic<uint32_t> metering_interval_ms_{kMeterIntervalMs};
+    std::atomic<uint32_t> statistics_interval_ms_{0};  // likewise
     bool markedForDeletion = false;  // set once; blocks every later reconnect
     QTimer pollTimer;                // event-log poll; GUI thread
     // The address as setAddress last set it, for log_name on any thread. Guarded by the session mutex.

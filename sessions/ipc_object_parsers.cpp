@@ -436,8 +436,8 @@ void IPCObject::cb_unso_tun_conns(const Message&) {
     emit recvTunConns(uuid);
 }
 
-void IPCObject::cb_unso_cfgStatus_netmgr_tunnel(const Message& unso) {
-    cache_message(unso, QStringLiteral("tunnelStatus"));
+void IPCObject::cb_unso_cfgStatus_netmgr_tunnel(const Message&) {
+    // Filed as "tunnelStatus" on arrival (file_report_parts).
     emit recvTunnelStatus(uuid);
 }
 
@@ -451,9 +451,8 @@ void IPCObject::cb_unso_peer_stats(const Message& unso) {
                        QStringLiteral("dropping \"peer_stats\" report without \"peerStats\""));
         return;
     }
-    const Message& report = unso.get_child("peerStats", 0);
-    cache_message(report, QStringLiteral("peerStats"));
-    apply_peer_stats(report);
+    // Filed as "peerStats" on arrival (file_report_parts).
+    apply_peer_stats(unso.get_child("peerStats", 0));
 }
 
 void IPCObject::cb_unso_channel_stats(const Message& unso) {
@@ -462,9 +461,8 @@ void IPCObject::cb_unso_channel_stats(const Message& unso) {
                        QStringLiteral("dropping \"channel_stats\" report without \"channelStats\""));
         return;
     }
-    const Message& report = unso.get_child("channelStats", 0);
-    cache_message(report, QStringLiteral("channelStats"));
-    apply_channel_stats(report);
+    // Filed as "channelStats" on arrival (file_report_parts).
+    apply_channel_stats(unso.get_child("channelStats", 0));
 }
 
 void IPCObject::cb_unso_channelStats(const Message&) {

@@ -1,10 +1,8 @@
 // IPCObject's start-up: the replies a session waits for before it is READY, the request set it
 // sends after login, the subscriptions of a codec that takes them, and the pace of its levels
-// (the metering switch and interval), which a session keeps across connections and sends again.
-// Also the event-log poll while READY.
+// (the metering switch and interval) and of its statistics, which a session keeps across
+// connections and sends again. Also the event-log poll while READY.
 #include "sessions/ipc_object.h"
-
-#include <cstring>
 
 #include "ipc/base/ipc_mutex_guard.h"
 #include "sessions/iq_manager.h"
@@ -17,15 +15,15 @@ using session_requests::monitor_request;
 
 const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
     static const std::vector<Subscription> kSubscriptions = {
-        {"peer_stats", 0},
-        {"channel_stats", 0},
-        {"tun_conns", 0},
-        {"tun_stats", 0},
-        {"power", 0},
-        {"version", 0},
-        {"metering", kMeterIntervalMs},
-        {"cfgStatus:netmgr.tunnel", 0},
-        {"cfgData:netmgr.tunnel.*", 0},
+        {"peer_stats", 0, Pacing::kStatistics},
+        {"channel_stats", 0, Pacing::kStatistics},
+        {"tun_conns", 0, Pacing::kStatistics},
+        {"tun_stats", 0, Pacing::kStatistics},
+        {"power", 0, Pacing::kFixed},
+        {"version", 0, Pacing::kFixed},
+        {"metering", kMeterIntervalMs, Pacing::kLevels},
+        {"cfgStatus:netmgr.tunnel", 0, Pacing::kFixed},
+        {"cfgData:netmgr.tunnel.*", 0, Pacing::kFixed},
     };
     return kSubscriptions;
 }
@@ -70,11 +68,16 @@ void IPCObject::after_auth() {
         cmd_get_braidlink_settings();
         cmd_get_tunnel_status();
         for (const Subscription& each : subscriptions()) {
-            const bool is_metering = std::strcmp(each.name, "metering") == 0;
-            if (!is_metering) {
-                subscribe(each.name, each.interval_ms);
-            } else if (meteringOn && metering_interval != 0) {
-                subscribe(each.name, metering_interval);
+            switch (each.pacing) {
+                case Pacing::kFixed:
+                    subscribe(each.name, each.interval_ms);
+                    break;
+                case Pacing::kLevels:
+                    if (meteringOn && metering_interval != 0) subscribe(each.name, metering_interval);
+                    break;
+                case Pacing::kStatistics:
+                    subscribe(each.name, statistics_interval_ms_);
+                    break;
             }
         }
         cmd_get_version_slot();
@@ -94,7 +97,7 @@ void IPCObject::allMessagesPresent() {
 }
 
 // ------------------------------------------------------------------------------------------------
-// Metering and the event-log poll
+// The pace of levels and statistics, and the event-log poll
 
 void IPCObject::cmd_metering_on() {
     IQManager* manager = session_manager();
@@ -134,12 +137,27 @@ void IPCObject::setMeteringInterval(uint32_t interval_ms) {
 
 void IPCObject::subscribe_metering() {
     if (version() == 0) return;  // a legacy codec meters as "monitor" tells it
+    subscribe_paced("metering", metering_interval_ms_, meteringOn && metering_interval_ms_ != 0);
+}
+
+void IPCObject::setStatisticsInterval(uint32_t interval_ms) {
+    IQManager* manager = session_manager();
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    if (statistics_interval_ms_ == interval_ms) return;
+    statistics_interval_ms_ = interval_ms;
+    if (version() == 0) return;  // a legacy codec reports its statistics as "monitor" tells it
+    for (const Subscription& each : subscriptions()) {
+        if (each.pacing == Pacing::kStatistics) subscribe_paced(each.name, interval_ms, true);
+    }
+}
+
+void IPCObject::subscribe_paced(const char* name, uint32_t interval_ms, bool is_wanted) {
     if (!is_logged_in()) {
-        subscriptions_.erase("metering");
-    } else if (meteringOn && metering_interval_ms_ != 0) {
-        subscribe("metering", metering_interval_ms_);
+        subscriptions_.erase(name);
+    } else if (is_wanted) {
+        subscribe(name, interval_ms);
     } else {
-        unsubscribe("metering");
+        unsubscribe(name);
     }
 }
 

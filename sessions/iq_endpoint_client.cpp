@@ -244,6 +244,11 @@ IQEndpointClient::SharedMessage IQEndpointClient::store(Message message, const Q
     return nullptr;
 }
 
+void IQEndpointClient::cache_shared(const QString& key, SharedMessage part) {
+    std::lock_guard<SessionMutex> lock(session_mutex_);
+    cache_[key] = std::move(part);
+}
+
 QString IQEndpointClient::report_key(const std::string& id) {
     QString key = QString::fromUtf8(id.data(), static_cast<int>(id.size()));
     key.replace(QLatin1Char('.'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));
@@ -355,6 +360,7 @@ void IQEndpointClient::handle_unsolicited(const Message& message) {
 
 void IQEndpointClient::dispatch_report(const Message& message, const ReportRoute& route) {
     const SharedMessage shared = store(take(message), route.key, route.slot >= 0 || is_required(route.key));
+    if (shared) file_report_parts(route.key, shared);
     if (route.slot >= 0) {
         queue_call(route.slot, shared, delivery_of(route.key));
     } else {

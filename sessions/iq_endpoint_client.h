@@ -155,8 +155,15 @@ protected:
     // with a warning, once the cache holds kMaxUnhandledKeys keys; null then.
     SharedMessage store(Message message, const QString& key, bool is_handled);
     // Caches a report under its route's key (taking it over when it is the received message),
-    // hands it to the route's slot and ticks it off the required list.
+    // files its parts (file_report_parts), hands it to the route's slot and ticks it off the
+    // required list.
     void dispatch_report(const Message& message, const ReportRoute& route);
+    // Files under keys of their own the parts of a report just stored under `key` that the slots
+    // read by other names, before the report's slot is queued. Loop thread. Nothing by default.
+    virtual void file_report_parts(const QString& /*key*/, const SharedMessage& /*report*/) {}
+    // Caches `part` under the key as it is, without a copy: a message that is never modified, or
+    // a part of one that keeps the whole alive (std::shared_ptr's aliasing constructor).
+    void cache_shared(const QString& key, SharedMessage part);
     // The index of the slot "<slot_name>()", or "<slot_name>(Message)" when `has_argument`; -1
     // when there is none. Each name is looked up once per connection.
     int slot_index(const QString& slot_name, bool has_argument);

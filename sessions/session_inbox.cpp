@@ -1,21 +1,6 @@
 #include "sessions/session_inbox.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-
 #include <algorithm>
-
-#include "sessions/thread_handoff.h"
-
-namespace {
-
-// Posted to the inbox when the first call of a batch arrives.
-QEvent::Type batch_opened_event() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
-}  // namespace
 
 std::shared_ptr<SessionInbox> SessionInbox::for_current_thread() {
     thread_local std::weak_ptr<SessionInbox> current;
@@ -33,38 +18,40 @@ std::shared_ptr<SessionInbox> SessionInbox::for_current_thread() {
     return inbox;
 }
 
-SessionInbox::SessionInbox() {
-    batch_timer_.setSingleShot(true);
-    batch_timer_.setInterval(kBatchWindowMs);
-    connect(&batch_timer_, &QTimer::timeout, this, &SessionInbox::deliver_batch);
+SessionInbox::SessionInbox() : batch_ended_(batch_clock_.fd(), QSocketNotifier::Read) {
+    connect(&batch_ended_, &QSocketNotifier::activated, this, &SessionInbox::deliver_batch);
 }
 
 SessionInbox::~SessionInbox() = default;
 
 void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument,
                         Delivery delivery) {
-    bool is_first_of_batch = false;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (delivery == Delivery::kNewestOnly) {
-            const CallKind kind(receiver, method_index);
-            const auto queued = newest_.find(kind);
-            if (queued != newest_.end()) {
-                *queued = std::move(argument);
-                return;
-            }
-            newest_.insert(kind, std::move(argument));
-            argument = nullptr;  // taken from newest_ when the call is made
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (delivery == Delivery::kNewestOnly) {
+        const CallKind kind(receiver, method_index);
+        const auto queued = newest_.find(kind);
+        if (queued != newest_.end()) {
+            *queued = std::move(argument);
+            return;  // its batch is open
         }
-        calls_.push_back(Call{receiver, method_index, std::move(argument), delivery});
-        is_first_of_batch = !is_batch_open_;
-        is_batch_open_ = true;
+        newest_.insert(kind, std::move(argument));
+        argument = nullptr;  // taken from newest_ when the call is made
     }
-    if (is_first_of_batch) {
-        auto* event = new QEvent(batch_opened_event());
-        thread_handoff::release(event);  // taken by customEvent on the sessions' thread
-        QCoreApplication::postEvent(this, event);
-    }
+    calls_.push_back(Call{receiver, method_index, std::move(argument), delivery});
+    open_batch(window_of(delivery));
+}
+
+std::chrono::milliseconds SessionInbox::window_of(Delivery delivery) {
+    return delivery == Delivery::kData ? kDataWindowMs : kPromptWindowMs;
+}
+
+void SessionInbox::open_batch(std::chrono::milliseconds window) {
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point due = now + window;
+    if (is_batch_open_ && batch_due_ <= due) return;
+    is_batch_open_ = true;
+    batch_due_ = due;
+    batch_clock_.arm(std::chrono::duration_cast<std::chrono::microseconds>(due - now).count());
 }
 
 template <class Matches>
@@ -90,12 +77,8 @@ void SessionInbox::forget_data(const QObject* receiver) {
     remove_calls(receiver, [](const Call& call) { return call.delivery != Delivery::kInOrder; });
 }
 
-void SessionInbox::customEvent(QEvent* event) {
-    thread_handoff::acquire(event);
-    if (event->type() == batch_opened_event() && !batch_timer_.isActive()) batch_timer_.start();
-}
-
 void SessionInbox::deliver_batch() {
+    batch_clock_.clear();
     size_t count = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -9,10 +9,6 @@ constexpr int kDebug = 6;
 }  // namespace
 
 void TunnelConnection::parseConnNode(const Message& conn) {
-    const Message::Attributes& a = conn.attributes();
-    li = a.get_int("li", 0);
-    ri = a.get_int("ri", 0);
-    uid = a.get_string("li", "") + ":" + a.get_string("ri", "");
     ipc_logger().log_cat(kLogCategory, kDebug, "TunnelConnection::parseConnNode: %d:%d", li, ri);
     local.parseLocal(conn);
     remote.parseRemote(conn);

@@ -22,7 +22,8 @@ public:
     std::string rdesc;    // remote interface description, from a connection report
     std::string name;
 
-    // A "conn" node of a statistics report: numbers, uid and both sides' figures.
+    // A "conn" node of a statistics report: both sides' figures. The numbers and uid are the
+    // session's to set when it makes the connection; a node of this uid names the same numbers.
     void parseConnNode(const Message& conn);
     // A "conn" node of a connection or status report: descriptions and name, when the node names
     // this connection's interface pair. Returns whether it did.

@@ -41,6 +41,7 @@ TunnelInfo::TunnelInfo(CacheReader reader) : readCached_(std::move(reader)) {}
 TunnelInfo::~TunnelInfo() = default;
 
 void TunnelInfo::refresh() {
+    for (std::weak_ptr<const Message>* handled : {&handledStats_, &handledConns_, &handledStatus_}) handled->reset();
     handleUnsoTunStats(QUuid());
     handleRecvTunnelStatus(QUuid());
     handleUnsoTunConns(QUuid());
@@ -50,12 +51,21 @@ void TunnelInfo::detachSession() {
     if (session_) session_->resetWidgets();
 }
 
+std::shared_ptr<const Message> TunnelInfo::takeNewReport(const QString& name, std::weak_ptr<const Message>& handled) {
+    std::shared_ptr<const Message> report = readCached_(name);
+    // The same report shares its control block, which outlives it while `handled` refers to it.
+    const bool isHandled = !handled.owner_before(report) && !report.owner_before(handled);
+    if (!report || isHandled) return nullptr;
+    handled = report;
+    return report;
+}
+
 void TunnelInfo::handleUnsoTunStats(QUuid) {
     Logger& log = ipc_logger();
     log.log_cat(kLogCategory, kDebug, "handleUnsoTunStats");
     const HandlerScope scope(isHandling_);
     if (!scope.isEntered()) return;
-    const std::shared_ptr<const Message> report = readCached_(QStringLiteral("tun_stats"));
+    const std::shared_ptr<const Message> report = takeNewReport(QStringLiteral("tun_stats"), handledStats_);
     if (!report || report->child_count("stats") != 1) return;
     const Message& stats = report->get_child("stats", 0);
 
@@ -105,7 +115,7 @@ void TunnelInfo::handleUnsoTunConns(QUuid) {
     log.log_cat(kLogCategory, kDebug, "handleUnsoTunConns:");
     const HandlerScope scope(isHandling_);
     if (!scope.isEntered()) return;
-    const std::shared_ptr<const Message> report = readCached_(QStringLiteral("tun_conns"));
+    const std::shared_ptr<const Message> report = takeNewReport(QStringLiteral("tun_conns"), handledConns_);
     if (!report || report->child_count("conns") == 0) return;
     const Message& conns = report->get_child("conns", 0);
 
@@ -127,7 +137,7 @@ void TunnelInfo::handleRecvTunnelStatus(QUuid) {
     log.log_cat(kLogCategory, kDebug, "TunnelInfo::handleRecvTunnelStatus");
     const HandlerScope scope(isHandling_);
     if (!scope.isEntered()) return;
-    const std::shared_ptr<const Message> status = readCached_(QStringLiteral("tunnelStatus"));
+    const std::shared_ptr<const Message> status = takeNewReport(QStringLiteral("tunnelStatus"), handledStatus_);
     if (!status) return;
     const bool hasNode = status->child_count("node") > 0;
     if (!hasNode) {

@@ -51,7 +51,7 @@ public:
     // The number of "sess" nodes in the last "tun_conns" report.
     int connSessionCount() const { return connSessionCount_; }
 
-    // Runs the three report handlers again on what is cached.
+    // Runs the three report handlers again on what is cached, also on reports already handled.
     void refresh();
     // The tunnel page no longer shows this model: the session drops its links and buttons.
     void detachSession();
@@ -85,7 +85,17 @@ private:
     // Marks a handler as running for as long as it lives; false when one already runs.
     class HandlerScope;
 
+    // The cached report `name`, unless it is `handled`, the one its handler took last: a report
+    // is handled once, however many of its signals were queued before the first was handled.
+    // Null then, as when none is cached; otherwise it becomes `handled`.
+    std::shared_ptr<const Message> takeNewReport(const QString& name, std::weak_ptr<const Message>& handled);
+
     CacheReader readCached_;
+    // The reports last handled, to know them again (refresh() forgets them). Not kept alive: a
+    // report is destroyed where the cache lets it go, on the loop thread.
+    std::weak_ptr<const Message> handledStats_;
+    std::weak_ptr<const Message> handledConns_;
+    std::weak_ptr<const Message> handledStatus_;
     std::unique_ptr<TunnelSession> session_;
     int connSessionCount_ = 0;
     // Listeners run inside the handlers. A handler they call back into (a refresh from a slot)

@@ -17,6 +17,11 @@ QString qtext(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A connection's name in the reports: its interface numbers as received, "li:ri".
+std::string connectionUid(const Message::Attributes& a) {
+    return a.get_string("li", "") + ":" + a.get_string("ri", "");
+}
+
 }  // namespace
 
 TunnelSession::TunnelSession(int sid, const std::string& addr) : sid_(sid), addr_(addr) {
@@ -80,7 +85,10 @@ bool TunnelSession::updateSessionStatus(const Message& sess) {
 TunnelConnection* TunnelSession::updateConnection(const Message& conn) {
     const Message::Attributes& a = conn.attributes();
     if (!a.has("li") || !a.has("ri")) return nullptr;
-    const std::string uid = a.get_string("li", "") + ":" + a.get_string("ri", "");
+    return updateConnection(conn, connectionUid(a));
+}
+
+TunnelConnection* TunnelSession::updateConnection(const Message& conn, std::string uid) {
     ipc_logger().log_cat(kLogCategory, kDebug, "updateConnection uid=%s", uid.c_str());
     conn.dump(kDebug, kLogCategory);
 
@@ -104,7 +112,10 @@ TunnelConnection* TunnelSession::updateConnection(const Message& conn) {
         auto created = std::make_unique<TunnelConnection>();
         connection = created.get();
         connection->isNew = true;
-        connections_.emplace(uid, std::move(created));
+        connection->li = conn.attributes().get_int("li", 0);
+        connection->ri = conn.attributes().get_int("ri", 0);
+        connection->uid = uid;
+        connections_.emplace(std::move(uid), std::move(created));
     }
     connection->updated = true;
     connection->parseConnNode(conn);
@@ -122,15 +133,15 @@ bool TunnelSession::updateConnections(const Message& sess) {
         std::set<std::string> listed;
         for (unsigned i = 0; i < count; ++i) {
             const Message& conn = sess.get_child("conn", i);
-            // A connection listed twice counts once, so the value lists stay within the cap.
             const Message::Attributes& a = conn.attributes();
-            if (a.has("li") && a.has("ri") &&
-                listed.count(a.get_string("li", "") + ":" + a.get_string("ri", "")) != 0)
-                continue;
-            TunnelConnection* connection = updateConnection(conn);
+            const bool isNamed = a.has("li") && a.has("ri");
+            std::string uid = isNamed ? connectionUid(a) : std::string();
+            // A connection listed twice counts once, so the value lists stay within the cap.
+            if (isNamed && listed.count(uid) != 0) continue;
+            TunnelConnection* connection = isNamed ? updateConnection(conn, std::move(uid)) : nullptr;
             if (!connection) {
                 // Over the cap: already warned about in updateConnection.
-                if (conn.attributes().has("li") && conn.attributes().has("ri")) continue;
+                if (isNamed) continue;
                 ipc_logger().log_cat(kLogCategory, kError, "error updating connections: sess dump below");
                 sess.dump(kDebug, kLogCategory);
                 continue;

@@ -98,6 +98,10 @@ public:
     std::string state;
 
 private:
+    // updateConnection for a node that names its connection by `uid` ("li:ri"); a connection
+    // known already keeps the numbers it was made with.
+    TunnelConnection* updateConnection(const Message& conn, std::string uid);
+
     using ButtonMap = std::map<std::string, GuardedLink<TunnelConnectionLabel>>;
 
     bool hasButtonContainer() const { return !m_ifc_widget.isNull() && buttonFactory_ != nullptr; }

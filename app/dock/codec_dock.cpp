@@ -175,8 +175,10 @@ void CodecDock::showSession(IPCObject* next) {
     updateStatsTable();
 }
 
-IPCObject* CodecDock::sessionWithLevelsInSight() const {
-    return FrameClock::isInSight(*ui.meters) ? shown.data() : nullptr;
+void CodecDock::addDemand(ReportPacer::Demand& demand) const {
+    if (!shown || !FrameClock::isInSight(*ui.dockWidgetDetails)) return;
+    demand.statisticsShown.insert(shown.data());
+    if (FrameClock::isInSight(*ui.meters)) demand.levelsDrawn.insert(shown.data());
 }
 
 IPCObject* CodecDock::session() const {

@@ -17,6 +17,7 @@
 #include "dialogs/send_dialog.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/log_line.h"
+#include "sessions/report_pacer.h"
 #include "text/lost_choice.h"
 
 class AddEntry;
@@ -60,8 +61,11 @@ public:
     void showSession(IPCObject* session);
     IPCObject* session() const;
 
-    // The codec shown when its level meter is in sight (FrameClock::isInSight), else null.
-    IPCObject* sessionWithLevelsInSight() const;
+    // Adds what the dock shows in sight now (FrameClock::isInSight) of the codec shown: its levels
+    // while its meter is in sight; its statistics while the dock is, whichever page is open (the
+    // statistics table, graphs and tunnel page follow them, and the window's actions its tunnel's
+    // connections).
+    void addDemand(ReportPacer::Demand& demand) const;
     // The id of the peer whose statistics the graphs follow; empty when none.
     QString activePeerId() const { return activePeerId_; }
     EventLogPanel& eventLogPanel() { return eventLog; }

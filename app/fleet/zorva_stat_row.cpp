@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <mutex>
+#include <utility>
 
 #include "app/fleet/connected_count_text.h"
 #include "app/shared/codec_text.h"
@@ -49,7 +50,7 @@ public:
             if (!mine.isValid() || !theirs.isValid()) return !mine.isValid() && theirs.isValid();
             return mine.toFloat() < theirs.toFloat();
         }
-        if (column >= ZorvaStatRow::kFrameLossColumn && column <= ZorvaStatRow::kDurationColumn) {
+        if (ZorvaStatRow::isStatisticsColumn(column)) {
             const QString mine = text(column);
             const QString theirs = other.text(column);
             if (mine.isEmpty() || theirs.isEmpty()) return mine.isEmpty() && !theirs.isEmpty();
@@ -185,12 +186,23 @@ void ZorvaStatRow::updateStats(QUuid) {
         clearStats();
         return;
     }
-    // A cell given the text it has already changes nothing and costs nothing.
-    item_->setText(kDurationColumn, durationText(stats.callTime));
-    item_->setText(kLatencyColumn, tenthsText(stats.bufferDelayAvg, QStringLiteral("ms")));
-    item_->setText(kFrameLossColumn, tenthsText(stats.frameLossRateAvg, QStringLiteral("%")));
+    showFigures({stats.callTime, stats.bufferDelayAvg, stats.frameLossRateAvg});
+}
+
+void ZorvaStatRow::showFigures(const Figures& figures) {
+    const std::optional<Figures> shown = std::exchange(shownFigures_, figures);
+    if (!shown || shown->callTime != figures.callTime) {
+        item_->setText(kDurationColumn, durationText(figures.callTime));
+    }
+    if (!shown || shown->bufferDelayAvg != figures.bufferDelayAvg) {
+        item_->setText(kLatencyColumn, tenthsText(figures.bufferDelayAvg, QStringLiteral("ms")));
+    }
+    if (!shown || shown->frameLossRateAvg != figures.frameLossRateAvg) {
+        item_->setText(kFrameLossColumn, tenthsText(figures.frameLossRateAvg, QStringLiteral("%")));
+    }
 }
 
 void ZorvaStatRow::clearStats() {
+    shownFigures_.reset();
     for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) item_->setText(column, QString());
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
+
 #include "sessions/iq_endpoint_client.h"
 
 class IPCObject;
@@ -41,6 +43,10 @@ public:
 
     // Where the "Levels" cell holds the level the row sorts by (a float, dB); none without levels.
     static constexpr int kLevelSortRole = Qt::UserRole;
+    // The columns that show the receiving connection's statistics: frame loss, latency, duration.
+    static constexpr bool isStatisticsColumn(int column) {
+        return column >= kFrameLossColumn && column <= kDurationColumn;
+    }
 
     // `uuid` is the tile key the summary view made for the codec.
     ZorvaStatRow(IPCObject* session, QUuid uuid);
@@ -71,7 +77,17 @@ public slots:
     void meterDestroyed();
 
 private:
+    // The figures the statistics columns show.
+    struct Figures {
+        unsigned int callTime;
+        int bufferDelayAvg;
+        int frameLossRateAvg;
+    };
+
     void updateConnectionText();
+    // Writes the cells whose figure differs from the one shown: every codec's statistics come every
+    // few seconds, most of them the same as before.
+    void showFigures(const Figures& figures);
     void clearStats();
     // Whether the session is READY: only then are its connections and figures current.
     bool isLive() const;
@@ -80,4 +96,5 @@ private:
     QTreeWidgetItem* item_;  // owned
     const QUuid uuid_;
     QPointer<MiniMeter> meter_;  // owned by the tree once placed there
+    std::optional<Figures> shownFigures_;  // none while the statistics columns are empty
 };

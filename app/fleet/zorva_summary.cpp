@@ -103,8 +103,8 @@ bool ZorvaSummary::isSortedByLevels() const {
     return ui->summaryTree->header()->sortIndicatorSection() == ZorvaStatRow::kLevelsColumn;
 }
 
-bool ZorvaSummary::isSortingByLevelsInSight() const {
-    return isSortedByLevels() && FrameClock::isInSight(*ui->summaryTree);
+bool ZorvaSummary::isTreeInSight() const {
+    return FrameClock::isInSight(*ui->summaryTree->viewport());
 }
 
 // A start with 256 codecs sorted the whole tree 256 times; the rows are in order already, so the
@@ -238,14 +238,27 @@ void ZorvaSummary::setMeterShown(const QUuid& tileKey, bool isShown) {
 
 // Asked at every frame, so it looks only at what may be in sight: the grid rows, or the tree rows,
 // within the page's viewport (a fleet's 256 widgets, each looked at, would cost more than the rest).
-QSet<IPCObject*> ZorvaSummary::sessionsWithLevelsInSight() const {
-    QSet<IPCObject*> sessions;
-    const bool isTilePage = currentPage() == kTilePage;
-    const QWidget& viewport = isTilePage ? *ui->scrollArea->viewport() : *ui->summaryTree->viewport();
-    if (!FrameClock::isInSight(viewport)) return sessions;
-    isTilePage ? addTilesInSight(sessions) : addRowsInSight(sessions);
-    sessions.remove(nullptr);
-    return sessions;
+void ZorvaSummary::addDemand(ReportPacer::Demand& demand) const {
+    if (currentPage() == kTilePage) {
+        // The tiles show no statistics.
+        if (FrameClock::isInSight(*ui->scrollArea->viewport())) addTilesInSight(demand.levelsDrawn);
+        return;
+    }
+    if (!isTreeInSight()) return;
+    demand.isSortingByLevels = demand.isSortingByLevels || isSortedByLevels();
+    demand.isSortingByStatistics =
+        demand.isSortingByStatistics ||
+        ZorvaStatRow::isStatisticsColumn(ui->summaryTree->header()->sortIndicatorSection());
+    const bool showsStatistics = isStatisticsColumnInSight();
+    const QRect seen = ui->summaryTree->viewport()->rect();
+    for (const ZorvaStatRow* row : rowsInViewport()) {
+        IPCObject* session = row->session();
+        if (!session) continue;
+        if (showsStatistics) demand.statisticsShown.insert(session);
+        // The row's meter is a child of the viewport, placed in the "Levels" cell.
+        const MiniMeter* meter = row->existingMeter();
+        if (meter && meter->isVisible() && meter->geometry().intersects(seen)) demand.levelsDrawn.insert(session);
+    }
 }
 
 void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
@@ -258,7 +271,7 @@ void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
         for (int column = 0; column < kTilesPerRow; ++column) {
             QLayoutItem* cell = gridLayout->itemAtPosition(row, column);
             const auto* tile = cell ? qobject_cast<const InstanceWidget*>(cell->widget()) : nullptr;
-            if (!tile) continue;
+            if (!tile || !tile->session()) continue;
             const MiniMeter& meter = *tile->miniMeter();
             if (meter.isVisible() && seen.intersects(QRect(meter.mapTo(&contents, QPoint()), meter.size()))) {
                 sessions.insert(tile->session());
@@ -267,18 +280,28 @@ void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
     }
 }
 
-void ZorvaSummary::addRowsInSight(QSet<IPCObject*>& sessions) const {
+QList<const ZorvaStatRow*> ZorvaSummary::rowsInViewport() const {
+    QList<const ZorvaStatRow*> rows;
     const QTreeWidget& tree = *ui->summaryTree;
-    const QRect seen = tree.viewport()->rect();
-    for (int y = 0; y < seen.height();) {
+    const int height = tree.viewport()->height();
+    for (int y = 0; y < height;) {
         QTreeWidgetItem* item = tree.itemAt(0, y);
         if (!item) break;
         y = tree.visualItemRect(item).bottom() + 1;
-        const ZorvaStatRow* row = itemRowMap.value(item);
-        // The row's meter is a child of the viewport, placed in the "Levels" cell.
-        const MiniMeter* meter = row ? row->existingMeter() : nullptr;
-        if (meter && meter->isVisible() && meter->geometry().intersects(seen)) sessions.insert(row->session());
+        if (const ZorvaStatRow* row = itemRowMap.value(item)) rows.append(row);
     }
+    return rows;
+}
+
+bool ZorvaSummary::isStatisticsColumnInSight() const {
+    const QHeaderView& header = *ui->summaryTree->header();
+    const int width = ui->summaryTree->viewport()->width();
+    for (int column = 0; column < header.count(); ++column) {
+        if (!ZorvaStatRow::isStatisticsColumn(column) || header.isSectionHidden(column)) continue;
+        const int left = header.sectionViewportPosition(column);
+        if (left < width && left + header.sectionSize(column) > 0) return true;
+    }
+    return false;
 }
 
 void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {

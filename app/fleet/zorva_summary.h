@@ -12,6 +12,8 @@
 
 #include <optional>
 
+#include "sessions/report_pacer.h"
+
 class IPCObject;
 class InstanceWidget;
 class PasswordPromptQueue;
@@ -57,11 +59,11 @@ public:
     void removeInstance(const QUuid& tileKey);
     // Shows or hides the small meters of the codec under the key, as its metering is switched.
     void setMeterShown(const QUuid& tileKey, bool isShown);
-    // The sessions whose levels a tile's or a row's meter shows in sight now (FrameClock::isInSight).
-    QSet<IPCObject*> sessionsWithLevelsInSight() const;
-    // Whether the summary tree is in sight and sorted by "Levels": it then sorts every codec by its
-    // newest levels once a second.
-    bool isSortingByLevelsInSight() const;
+    // Adds what the view shows in sight now (FrameClock::isInSight): the sessions whose levels a
+    // tile's or a row's meter draws; those whose statistics a row shows, the rows in the tree's
+    // viewport while one of its statistics columns is in sight too; and whether the tree sorts
+    // every codec by its levels (once a second, by the newest) or by a statistics figure.
+    void addDemand(ReportPacer::Demand& demand) const;
 
     // Where the clocks of the tiles and rows ask for scheduled connections; null shows none.
     void setScheduler(Scheduler* scheduler);
@@ -109,9 +111,13 @@ private:
     // The session of the selected tile; null when none is selected or it was removed.
     IPCObject* selectedSession() const;
     void showRowMeter(ZorvaStatRow& row, bool isShown);
-    // The sessions of the tiles, or of the tree rows, whose meter lies in the page's viewport.
+    // The sessions of the tiles whose meter lies in the tile page's viewport.
     void addTilesInSight(QSet<IPCObject*>& sessions) const;
-    void addRowsInSight(QSet<IPCObject*>& sessions) const;
+    // The rows in the tree's viewport, top to bottom.
+    QList<const ZorvaStatRow*> rowsInViewport() const;
+    bool isTreeInSight() const;
+    // Whether a statistics column lies at least in part in the tree's viewport.
+    bool isStatisticsColumnInSight() const;
     // Where an arrow key, Home or End moves the selection in tileList from the selected tile (from
     // none to the first); out of range at the grid's edges; none for any other key.
     std::optional<int> tileIndexForKey(int key) const;

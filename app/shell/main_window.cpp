@@ -121,17 +121,18 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
     setPalette();
     ui->menuHELP->removeAction(ui->actionNick);
     // Repaints the fleet at most thirty times a second, however its codecs report, and tells the
-    // pacer at each frame whose levels are in sight. The details dock has a clock of its own for
-    // when it floats, and is shown and hidden apart from the window.
+    // pacer at each frame what is in sight. The details dock has a clock of its own for when it
+    // floats, and is shown and hidden apart from the window.
     for (QWidget* paced : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui->dockWidgetDetails)}) {
-        connect(new FrameClock(paced), &FrameClock::frameEnded, this, &MainWindow::reportLevelsInSight);
+        connect(new FrameClock(paced), &FrameClock::frameEnded, this, &MainWindow::reportWhatIsInSight);
     }
 }
 
-void MainWindow::reportLevelsInSight() {
-    QSet<IPCObject*> drawn = ui->w_summary->sessionsWithLevelsInSight();
-    if (IPCObject* docked = codecDock->sessionWithLevelsInSight()) drawn.insert(docked);
-    meterPacer.setDemand(drawn, ui->w_summary->isSortingByLevelsInSight());
+void MainWindow::reportWhatIsInSight() {
+    ReportPacer::Demand demand;
+    ui->w_summary->addDemand(demand);
+    codecDock->addDemand(demand);
+    reportPacer.setDemand(demand);
 }
 
 void MainWindow::restoreLayout(const QByteArray& geometry, const QByteArray& state) {
@@ -251,7 +252,7 @@ QUuid MainWindow::createInstance() {
         return QUuid();
     }
     instanceMap.insert(key, session);
-    meterPacer.follow(session);
+    reportPacer.follow(session);
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
     connect(session, &IPCObject::requestFailed, refusalNotice,
             [notice = refusalNotice, session](QUuid, QString request, QString code, QString text,

@@ -13,7 +13,7 @@
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
 #include "sessions/iq_endpoint_client.h"
-#include "sessions/meter_pacer.h"
+#include "sessions/report_pacer.h"
 
 class CodecDock;
 class IPCObject;
@@ -130,8 +130,9 @@ protected:
 private:
     void setupShortcuts();
     void setupStatsTable();
-    // Tells the pacer which codecs' levels the fleet view and the dock show in sight now.
-    void reportLevelsInSight();
+    // Tells the pacer which codecs' levels and statistics the fleet view and the dock show in
+    // sight now.
+    void reportWhatIsInSight();
     void setPalette();
     void connectActions();
     void connectInstanceActions();
@@ -146,8 +147,8 @@ private:
     AlertPlayer& alertPlayer;  // soundPlayer, or the caller's stand-in
     // Every session's refusals of the editors' requests go here. Child of the window.
     RefusalNotice* refusalNotice;
-    // Paces every session's level reports by what the views show.
-    MeterPacer meterPacer;
+    // Paces every session's level and statistics reports by what the views show.
+    ReportPacer reportPacer;
     // Every session's deviceEvent goes here. Silenced first thing in the destructor, so that
     // nothing plays while the program shuts down.
     DeviceEventHandler deviceEventHandler;

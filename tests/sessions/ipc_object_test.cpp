@@ -905,11 +905,40 @@ TEST_F(SessionDataTest, SubscribedStatisticsWithoutTheirChildAreDropped) {
 
     run("cb_unso_peer_stats",
         "<unso id=\"peer_stats\"><peerStats><peer id=\"4\" rtt=\"9\"/></peerStats></unso>");
-    Message cached;
-    ASSERT_TRUE(session_.getCachedMessage("peerStats", cached));
-    EXPECT_EQ(cached, parsed("<peerStats><peer id=\"4\" rtt=\"9\"/></peerStats>"));
     std::lock_guard<SessionMutex> lock(session_.mutex());
     EXPECT_EQ(session_.peerStatsById.value(4).rtt, 9);
+}
+
+// A report that the parsers read by another name is filed under it as it arrives, as the part of
+// the report cached whole, not as a copy made on the GUI thread.
+struct FiledPartCase {
+    const char* report;
+    const char* key;       // the report's own cache key
+    const char* part;      // the child filed; null: the whole report
+    const char* part_key;  // the name it is filed under
+};
+const FiledPartCase kFiledParts[] = {
+    {"<unso id=\"peer_stats\"><peerStats><peer id=\"4\"/></peerStats></unso>", "peer_stats", "peerStats",
+     "peerStats"},
+    {"<unso id=\"channel_stats\"><channelStats><channel id=\"1\"/></channelStats></unso>", "channel_stats",
+     "channelStats", "channelStats"},
+    {"<unso id=\"cfgStatus:netmgr.tunnel\"><node/></unso>", "cfgStatus_netmgr_tunnel", nullptr, "tunnelStatus"},
+    {"<unso id=\"netmgr.tunnel\"><sess sid=\"3\"/></unso>", "netmgr_tunnel", nullptr, "tunnelStatus"},
+};
+
+TEST_F(SessionDataTest, ReportPartsAreFiledUnderTheirNamesWithoutACopy) {
+    for (const FiledPartCase& c : kFiledParts) {
+        session_.handle_unsolicited(parsed(c.report));
+        const IQEndpointClient::SharedMessage report = session_.shared_cached_message(c.key);
+        const IQEndpointClient::SharedMessage part = session_.shared_cached_message(c.part_key);
+        ASSERT_TRUE(report && part) << c.key;
+        EXPECT_EQ(part.get(), c.part ? &report->get_child(c.part, 0) : report.get()) << c.key;
+    }
+    // What the slots make of them, once delivered.
+    ASSERT_TRUE(wait_processing_events([&] {
+        std::lock_guard<SessionMutex> lock(session_.mutex());
+        return session_.peerStatsById.contains(4) && session_.channelStatsById.contains(1);
+    }));
 }
 
 TEST_F(SessionDataTest, ChannelStatisticsStayAndAreCapped) {

@@ -153,6 +153,38 @@ TEST(SessionInbox, ANewerCallOfTheNewestOnlyKindReplacesTheQueuedOne) {
     EXPECT_EQ(log, (std::vector<std::string>{"metering 1000", "peerList 500", "peerList 1000"}));
 }
 
+// A report a view shows is made as promptly as a signal, and still belongs to its connection.
+TEST(SessionInbox, AShownReportIsDroppedWithItsConnectionAsAnyOther) {
+    std::vector<std::string> log;
+    LoggingSession session(log);
+    const std::shared_ptr<SessionInbox> inbox = SessionInbox::for_current_thread();
+    const int peer_list = session.metaObject()->indexOfMethod("cb_resp_peerList(Message)");
+    on_loop_thread([&] {
+        inbox->post(&session, peer_list, std::make_shared<const Message>(message("<resp n=\"1\"/>")),
+                    SessionInbox::Delivery::kShownData);
+        session.set_state(IQEndpointClient::CONNECTING);
+        inbox->post(&session, peer_list, std::make_shared<const Message>(message("<resp n=\"2\"/>")),
+                    SessionInbox::Delivery::kShownData);
+    });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 2; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"connecting", "peerList 2"}));
+}
+
+// Replies and reports alone wait for a longer window than signals and levels; whichever window
+// ends a batch, its calls are made in the order they came.
+TEST(SessionInbox, ABatchOfRepliesAloneIsDeliveredAndAPromptCallTakesThemAlong) {
+    std::vector<std::string> log;
+    LoggingSession session(log);
+    on_loop_thread([&] { session.handle_response(message("<resp seq=\"peerList\" n=\"1\"/>")); });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() == 1; }));
+    on_loop_thread([&] {
+        session.handle_response(message("<resp seq=\"peerList\" n=\"2\"/>"));
+        session.handle_unsolicited(message("<unso id=\"metering\" n=\"3\"/>"));
+    });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() == 3; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"peerList 1", "peerList 2", "metering 3"}));
+}
+
 }  // namespace
 
 #include "session_inbox_test.moc"

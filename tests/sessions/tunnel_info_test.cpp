@@ -19,25 +19,32 @@ using tunnel_test::fakeButtonFactory;
 using tunnel_test::labels;
 using tunnel_test::xml;
 
-// The codec session as far as the tunnel model sees it: a reply cache and the three tunnel
-// signals, raised after the report is stored, as the session's report slots do.
+// The codec session as far as the tunnel model sees it: a reply cache that hands out the reports
+// it holds, never copies, and the three tunnel signals, raised after the report is stored, as the
+// session's report slots do.
 class FakeCodecSession : public QObject {
     Q_OBJECT
 
 public:
-    std::shared_ptr<const Message> shared_cached_message(const QString& name) {
-        const auto found = cache.constFind(name);
-        return found == cache.constEnd() ? nullptr : std::make_shared<const Message>(*found);
+    std::shared_ptr<const Message> shared_cached_message(const QString& name) { return cache.value(name); }
+
+    void store(const std::string& name, const std::string& report) {
+        cache[QString::fromStdString(name)] = std::make_shared<const Message>(xml(report));
     }
 
     void deliver(const std::string& name, const std::string& report) {
-        cache[QString::fromStdString(name)] = xml(report);
+        store(name, report);
+        signal(name);
+    }
+
+    // The report's signal once more, as when several were queued before the first was handled.
+    void signal(const std::string& name) {
         if (name == "tun_stats") emit recvTunStats(key);
         if (name == "tun_conns") emit recvTunConns(key);
         if (name == "tunnelStatus") emit recvTunnelStatus(key);
     }
 
-    QMap<QString, Message> cache;
+    QMap<QString, std::shared_ptr<const Message>> cache;
     const QUuid key = QUuid::createUuid();
 
 signals:
@@ -225,14 +232,14 @@ TEST(TunnelInfo, ConnectionReportsCountSessionsAndUpdateTheCurrentOne) {
     EXPECT_EQ(model.session()->state, "up");
     EXPECT_EQ(model.session()->connections().at("3:5")->rdesc, "wan1");
 
-    codec.cache["tunnelStatus"] = xml(R"(<unso><sess sid="7" state="ok"/></unso>)");
+    codec.store("tunnelStatus", R"(<unso><sess sid="7" state="ok"/></unso>)");
     model.handleUnsoTunnelStatus(QUuid());
     EXPECT_EQ(model.session()->state, "ok");
 }
 
 TEST(TunnelInfo, ConstructionReadsWhatIsAlreadyCached) {
     FakeCodecSession codec;
-    codec.cache["tun_stats"] = xml(kStats7);
+    codec.store("tun_stats", kStats7);
     TunnelInfo model(&codec);
     ASSERT_NE(model.session(), nullptr);
     EXPECT_EQ(model.session()->max_allowed_delay_tx, 100);
@@ -257,6 +264,32 @@ TEST(TunnelInfo, SessionIsStillCurrentWhileItsDestructionIsAnnounced) {
 
     model.detachSession();
     EXPECT_TRUE(container.children().isEmpty());
+}
+
+// Two reports of a kind may arrive before the first signal is handled: the model reads the newer
+// at the first and has nothing new at the second. A refresh reads every report again.
+TEST(TunnelInfo, AReportIsHandledOnceHoweverOftenItIsSignalled) {
+    FakeCodecSession codec;
+    TunnelInfo model(&codec);
+    QObject container;
+    QObject::connect(&model, &TunnelInfo::sessionCreate,
+                     [&] { model.session()->setIfcWidget(&container, fakeButtonFactory); });
+    Recorder recorder(model);
+    codec.deliver("tun_stats", kStats7);
+    codec.signal("tun_stats");
+    codec.deliver("tun_conns", R"(<unso><conns><sess sid="7"/></conns></unso>)");
+    codec.signal("tun_conns");
+    codec.deliver("tunnelStatus", R"(<resp><node><sess sid="7" state="up"/></node></resp>)");
+    codec.signal("tunnelStatus");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"create 7", "delay 7", "stats 7", "green", "conns"}));
+    EXPECT_EQ(model.session()->state, "up");
+
+    model.detachSession();  // as the tunnel page leaves it
+    ASSERT_TRUE(container.children().isEmpty());
+    model.session()->setIfcWidget(&container, fakeButtonFactory);
+    model.refresh();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"stats 7", "green"}));
+    EXPECT_EQ(labels(container, true).size(), 1u) << "the buttons are made again";
 }
 
 TEST(TunnelInfo, ListenerThatRefreshesInsideAHandlerIsSafe) {

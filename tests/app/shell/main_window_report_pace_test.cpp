@@ -1,7 +1,10 @@
-// How often the window asks each codec for its levels, as the codec sees it: quickly while a tile,
-// a tree row or the dock draws them in sight, once a second for every codec while the tree sorts
-// by "Levels", not at all otherwise; after a reconnect, with metering switched off and on, from a
-// legacy codec, and while the operator scrolls fast through 256 tiles.
+// How often the window asks each codec for its levels and its statistics, as the codec sees it.
+// Levels: quickly while a tile, a tree row or the dock draws them in sight, once a second for
+// every codec while the tree sorts by "Levels", not at all otherwise; after a reconnect, with
+// metering switched off and on, from a legacy codec, and while the operator scrolls fast through
+// 256 tiles. Statistics: at the codec's own pace while a tree row in sight or the dock shows them,
+// or the tree sorts by one of them, every 5 s otherwise; after a reconnect, minimised, and never
+// from a legacy codec, whose "monitor" brings them as before.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -12,6 +15,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -20,24 +24,35 @@
 
 #include "app/fleet/instance_widget.h"
 #include "app/fleet/zorva_stat_row.h"
+#include "app/shared/delay_graph.h"
 #include "app/shared/frame_clock.h"
 #include "app/shared/mini_meter.h"
+#include "app/shared/view_colours.h"
 #include "app/shell/config_paths.h"
-#include "sessions/meter_pacer.h"
+#include "sessions/report_pacer.h"
 #include "tests/app/dock/dock_fixture.h"
+#include "tests/app/widget_image.h"
 
 namespace {
 
 using test_support::wait_processing_events;
+using Clock = std::chrono::steady_clock;
 
-constexpr uint32_t kFast = MeterPacer::kDrawnInterval.count();
-constexpr uint32_t kSorting = MeterPacer::kSortingInterval.count();
+constexpr uint32_t kFast = ReportPacer::kDrawnInterval.count();
+constexpr uint32_t kSorting = ReportPacer::kSortingInterval.count();
 constexpr uint32_t kNone = 0;
+constexpr uint32_t kOwnPace = ReportPacer::kOwnPace.count();
+constexpr uint32_t kUnseen = ReportPacer::kUnseenStatisticsInterval.count();
 
-// What a codec was asked about its levels on its newest connection (since its last "login").
+// The subscriptions the statistics pace moves together.
+const char* const kStatistics[] = {"peer_stats", "channel_stats", "tun_stats", "tun_conns"};
+
+// What a codec was asked about its levels and its statistics on its newest connection (since its
+// last "login").
 struct Asked {
-    uint32_t interval_ms = kNone;  // none before the first request
-    std::vector<double> at_s;      // when each request came, in seconds of the day
+    uint32_t interval_ms = kNone;  // of the levels; none before the first request
+    std::vector<double> at_s;      // when each request about the levels came, in seconds of the day
+    std::map<std::string, uint32_t> statistics;  // by subscription name, as last asked
 };
 
 // The interval a request asks for, when it is about the levels. A subscribing codec is paced by
@@ -56,10 +71,27 @@ std::optional<uint32_t> askedInterval(const Message& frame, bool isLegacy) {
     return std::nullopt;
 }
 
+// The statistics subscriptions a request makes, by name, with their intervals (none given: the
+// codec's own pace).
+std::map<std::string, uint32_t> askedStatistics(const Message& frame) {
+    std::map<std::string, uint32_t> asked;
+    if (frame.name() != "subscribe") return asked;
+    for (int index = 0; index < frame.size(); ++index) {
+        const Message::Attributes& sub = frame.get_child(index).attributes();
+        const std::string id = sub.get_string("id", "");
+        for (const char* name : kStatistics) {
+            if (id == name) asked[id] = sub.get_uint("interval", kOwnPace);
+        }
+    }
+    return asked;
+}
+
 class MeteringPaceTest : public app_test::DockFixture {
 public:
     using AppFixture::window;
     using DockFixture::child;
+    using DockFixture::recorded;
+    using DockFixture::syncWith;
 
     // `count` codecs of `mode`, each with its tile and row, all READY, in a window of a laptop's
     // size showing the top of the tile page.
@@ -117,6 +149,7 @@ public:
             }
             Asked& codec = asked[parts[1].toInt()];
             if (frame.name() == "login") codec = Asked();
+            for (const auto& [name, interval_ms] : askedStatistics(frame)) codec.statistics[name] = interval_ms;
             if (const std::optional<uint32_t> interval = askedInterval(frame, isLegacy_)) {
                 codec.interval_ms = *interval;
                 // "2024-05-01T12:00:00.123456Z"
@@ -130,6 +163,25 @@ public:
     Asked asked(int index) const { return askedByPort()[port(index)]; }
     bool isAskedFor(int index, uint32_t interval_ms) {
         return wait_processing_events([&] { return asked(index).interval_ms == interval_ms; });
+    }
+    // Whether every statistics subscription of the codec has been asked at `interval_ms`.
+    static bool hasStatisticsAt(const Asked& codec, uint32_t interval_ms) {
+        return std::all_of(std::begin(kStatistics), std::end(kStatistics), [&](const char* name) {
+            const auto found = codec.statistics.find(name);
+            return found != codec.statistics.end() && found->second == interval_ms;
+        });
+    }
+    bool isStatisticsAskedAt(int index, uint32_t interval_ms) {
+        return wait_processing_events([&] { return hasStatisticsAt(asked(index), interval_ms); });
+    }
+    bool isEveryCodecStatisticsAskedAt(uint32_t interval_ms) {
+        return wait_processing_events([&] {
+            std::map<int, Asked> asked = askedByPort();
+            for (int index = 0; index <= last(); ++index) {
+                if (!hasStatisticsAt(asked[port(index)], interval_ms)) return false;
+            }
+            return true;
+        });
     }
 
     void waitForFrame() {
@@ -195,9 +247,9 @@ bool isSortedByLevel(MeteringPaceTest& t) {
     return true;
 }
 
-// 48 codecs: the window shows the first tiles and rows; the last ones are out of sight, and the
-// first ones once scrolled to the end.
-const std::vector<Scenario> kScenarios = {
+// The levels' rows. 48 codecs: the window shows the first tiles and rows; the last ones are out of
+// sight, and the first ones once scrolled to the end.
+const std::vector<Scenario> kLevelScenarios = {
     {"TileScrolledOutAndBackIn",
      CodecSimMode::kNormal,
      {{"at the top", nothing, firstFastLastNot},
@@ -278,9 +330,96 @@ const std::vector<Scenario> kScenarios = {
       {"back at the top", toTheTop, firstBackAndMoving}}},
 };
 
-class MeteringScenarioTest : public MeteringPaceTest, public ::testing::WithParamInterface<Scenario> {};
+void showTree(MeteringPaceTest& t) { t.view().showStatsOverview(); }
+bool firstRowOwnPaceLastRowUnseen(MeteringPaceTest& t) {
+    return t.isStatisticsAskedAt(t.codecOfRow(0), kOwnPace) && t.isStatisticsAskedAt(t.codecOfRow(-1), kUnseen);
+}
+bool firstInTheDock(MeteringPaceTest& t) { return t.isStatisticsAskedAt(0, kOwnPace); }
+bool firstUnseen(MeteringPaceTest& t) { return t.isStatisticsAskedAt(0, kUnseen); }
 
-TEST_P(MeteringScenarioTest, LevelsAreAskedForAsTheViewsShowThem) {
+// 48 codecs, each with its tile and row: the tiles show no statistics; the tree's first rows and
+// the dock's codec do.
+const std::vector<Scenario> kStatisticsScenarios = {
+    {"TreeRowScrolledInAndOut",
+     CodecSimMode::kNormal,
+     {{"the tiles show none", nothing, [](MeteringPaceTest& t) { return t.isEveryCodecStatisticsAskedAt(kUnseen); }},
+      {"the first rows", showTree, firstRowOwnPaceLastRowUnseen},
+      {"the last row", [](MeteringPaceTest& t) { t.tree().scrollToBottom(); },
+       [](MeteringPaceTest& t) {
+           return t.isStatisticsAskedAt(t.codecOfRow(0), kUnseen) && t.isStatisticsAskedAt(t.codecOfRow(-1), kOwnPace);
+       }},
+      {"its statistics columns hidden",
+       [](MeteringPaceTest& t) {
+           for (int column = 0; column < t.tree().columnCount(); ++column) {
+               if (ZorvaStatRow::isStatisticsColumn(column)) t.tree().hideColumn(column);
+           }
+       },
+       [](MeteringPaceTest& t) { return t.isStatisticsAskedAt(t.codecOfRow(-1), kUnseen); }}}},
+    {"TheDocksCodec",
+     CodecSimMode::kNormal,
+     {{"the last codec, its tile out of sight",
+       [](MeteringPaceTest& t) { t.window->activeInstanceSelected(t.sessions.back()); },
+       [](MeteringPaceTest& t) { return t.isStatisticsAskedAt(t.last(), kOwnPace) && firstUnseen(t); }},
+      {"the first codec instead", [](MeteringPaceTest& t) { t.window->activeInstanceSelected(t.sessions.front()); },
+       [](MeteringPaceTest& t) { return t.isStatisticsAskedAt(t.last(), kUnseen) && firstInTheDock(t); }}}},
+    {"TreeSortedByRxFrameLoss",
+     CodecSimMode::kNormal,
+     {{"sorted",
+       [](MeteringPaceTest& t) {
+           showTree(t);
+           t.tree().sortByColumn(ZorvaStatRow::kFrameLossColumn, Qt::AscendingOrder);
+       },
+       [](MeteringPaceTest& t) { return t.isEveryCodecStatisticsAskedAt(kOwnPace); }},
+      {"tiles again", [](MeteringPaceTest& t) { t.view().showGeneralOverview(); },
+       [](MeteringPaceTest& t) { return t.isEveryCodecStatisticsAskedAt(kUnseen); }}}},
+    {"WindowMinimisedAndRestored",
+     CodecSimMode::kNormal,
+     {{"the dock's codec", [](MeteringPaceTest& t) { t.window->activeInstanceSelected(t.sessions.front()); },
+       firstInTheDock},
+      {"minimised", [](MeteringPaceTest& t) { t.window->showMinimized(); }, firstUnseen},
+      {"restored", [](MeteringPaceTest& t) { t.window->showNormal(); }, firstInTheDock}}},
+    {"Reconnect",
+     CodecSimMode::kNormal,
+     {{"the first rows", showTree, firstRowOwnPaceLastRowUnseen},
+      {"asked afresh as the view stands",
+       [](MeteringPaceTest& t) {
+           for (IPCObject* session : t.sessions) session->disconnectIPC();
+           for (IPCObject* session : t.sessions) session->reconnectIPC();
+       },
+       [](MeteringPaceTest& t) {
+           return wait_processing_events([&] {
+                      return std::all_of(t.sessions.begin(), t.sessions.end(), [](IPCObject* session) {
+                          return session->state() == IQEndpointClient::READY;
+                      });
+                  }) &&
+                  firstRowOwnPaceLastRowUnseen(t);
+       }}}},
+    {"LegacyCodec",
+     CodecSimMode::kLegacy,
+     {{"\"monitor\" brings them; tree rows and the dock's codec ask for nothing more",
+       [](MeteringPaceTest& t) {
+           showTree(t);
+           t.window->activeInstanceSelected(t.sessions.back());
+       },
+       [](MeteringPaceTest& t) {
+           IPCObject& shown = *t.sessions.at(static_cast<size_t>(t.codecOfRow(0)));
+           if (!wait_processing_events([&] { return shown.statisticsInterval() == kOwnPace; })) return false;
+           t.syncWith(shown);
+           const std::map<int, Asked> asked = t.askedByPort();
+           const bool asksNoStatistics = std::all_of(asked.begin(), asked.end(), [](const auto& codec) {
+               return codec.second.statistics.empty();
+           });
+           const std::vector<app_test::RecordedFrame> monitors = t.recorded("monitor");
+           const bool isMonitored = std::any_of(monitors.begin(), monitors.end(), [&](const app_test::RecordedFrame& frame) {
+               return frame.port == t.port(0) && frame.message.attributes().get_bool("peerStats", false);
+           });
+           return asksNoStatistics && isMonitored;
+       }}}},
+};
+
+class ReportPaceScenarioTest : public MeteringPaceTest, public ::testing::WithParamInterface<Scenario> {};
+
+TEST_P(ReportPaceScenarioTest, ReportsAreAskedForAsTheViewsShowThem) {
     startCodecs(48, GetParam().mode);
     ASSERT_TRUE(isTileInSight(0));
     ASSERT_FALSE(isTileInSight(last()));
@@ -290,8 +429,42 @@ TEST_P(MeteringScenarioTest, LevelsAreAskedForAsTheViewsShowThem) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, MeteringScenarioTest, ::testing::ValuesIn(kScenarios),
-                         [](const ::testing::TestParamInfo<Scenario>& row) { return std::string(row.param.name); });
+std::string scenarioName(const ::testing::TestParamInfo<Scenario>& row) {
+    return row.param.name;
+}
+INSTANTIATE_TEST_SUITE_P(Levels, ReportPaceScenarioTest, ::testing::ValuesIn(kLevelScenarios), scenarioName);
+INSTANTIATE_TEST_SUITE_P(Statistics, ReportPaceScenarioTest, ::testing::ValuesIn(kStatisticsScenarios), scenarioName);
+
+// A codec nobody looks at reports its statistics every 5 s, and its graph series keep each
+// report. Opened in the dock after a while, its delay graph shows a bar for every report that came
+// meanwhile.
+TEST_F(MeteringPaceTest, TheGraphOfACodecOpenedAfterAWhileUnseenShowsItsHistory) {
+    startCodecs(4);
+    IPCObject& codec = *sessions.at(1);  // in a call from the start
+    std::vector<Clock::time_point> reports;
+    QObject context;  // ends the connection before the locals it writes go
+    QObject::connect(&codec, &IPCObject::recvPeerStats, &context, [&] { reports.push_back(Clock::now()); });
+    ASSERT_TRUE(wait_processing_events([&] { return reports.size() >= 3; }, std::chrono::seconds(30)));
+    for (size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_GE(reports[i] - reports[i - 1], std::chrono::milliseconds(4500)) << "report " << i;
+    }
+    const size_t unseen = reports.size();
+
+    window->activeInstanceSelected(&codec);
+    child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("statsTab"));
+    auto* graph = child<DelayGraph>("delayGraph");
+    ASSERT_TRUE(wait_processing_events([&] { return graph->isVisible() && graph->width() > 200; }));
+    // The bars, newest at the right, each standing on the bottom row in the delay's colour.
+    const QImage image = app_test::render(*graph);
+    int bars = 0;
+    bool isInBar = false;
+    for (int x = 0; x < image.width(); ++x) {
+        const bool isDelay = app_test::pixel(image, x, image.height() - 2) == delayColor;
+        bars += isDelay && !isInBar;
+        isInBar = isDelay;
+    }
+    EXPECT_GE(bars, static_cast<int>(unseen));
+}
 
 // Scrolling a screen of tiles a frame, through the whole fleet: each codec is asked at most twice
 // (quickly while it passes, then for nothing), never twice within the pacer's gap, and in the end
