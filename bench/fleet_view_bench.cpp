@@ -177,16 +177,25 @@ protected:
 private:
     void countBar(const QWidget& bar) {
         ++barPaints;
-        // A small meter is itself the meter; the dock's bars sit in its frames.
-        for (const QWidget* owner = &bar; owner; owner = owner->parentWidget()) {
-            IPCObject* session = meters_.value(owner);
-            if (!session) continue;
-            const quint64 reports = session->levelReportCount();
-            quint64& shown = shownCount_[session];
-            if (reports != shown) ++shownReports;
-            shown = reports;
+        // A small meter is itself the meter, and says whose levels it shows (the tree's rows get a
+        // meter as they come into sight); the dock's bars sit in its frames.
+        if (const auto* meter = qobject_cast<const MiniMeter*>(&bar)) {
+            if (meter->session()) countShown(*meter->session());
             return;
         }
+        for (const QWidget* owner = &bar; owner; owner = owner->parentWidget()) {
+            if (IPCObject* session = meters_.value(owner)) {
+                countShown(*session);
+                return;
+            }
+        }
+    }
+
+    void countShown(const IPCObject& session) {
+        const quint64 reports = session.levelReportCount();
+        quint64& shown = shownCount_[&session];
+        if (reports != shown) ++shownReports;
+        shown = reports;
     }
 
     QHash<const QWidget*, IPCObject*> meters_;

@@ -211,6 +211,9 @@ void ZorvaSummary::removeSummaryRow(const QUuid& key) {
     if (tree->currentItem() == row->item()) tree->setCurrentItem(nullptr);
     tree->takeTopLevelItem(tree->indexOfTopLevelItem(row->item()));
     itemRowMap.remove(row->item());
+    meteredRows.remove(row);
+    rowsWithMeter.remove(row);
+    rowsInSight.remove(row);
     row->deleteLater();
     updateCount();
 }
@@ -280,15 +283,17 @@ void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
     }
 }
 
-QList<const ZorvaStatRow*> ZorvaSummary::rowsInViewport() const {
-    QList<const ZorvaStatRow*> rows;
+QList<ZorvaStatRow*> ZorvaSummary::rowsInViewport() const {
+    QList<ZorvaStatRow*> rows;
     const QTreeWidget& tree = *ui->summaryTree;
-    const int height = tree.viewport()->height();
-    for (int y = 0; y < height;) {
-        QTreeWidgetItem* item = tree.itemAt(0, y);
-        if (!item) break;
-        y = tree.visualItemRect(item).bottom() + 1;
-        if (const ZorvaStatRow* row = itemRowMap.value(item)) rows.append(row);
+    const QModelIndex top = tree.indexAt(QPoint(0, 0));
+    if (!top.isValid()) return rows;
+    // Every row has the same height (uniformRowHeights), and the tree has no child rows.
+    const int rowHeight = std::max(1, tree.visualRect(top).height());
+    const int bottom = tree.viewport()->height() - 1;
+    for (int index = top.row(), y = tree.visualRect(top).top(); y <= bottom && index < tree.topLevelItemCount();
+         ++index, y += rowHeight) {
+        if (ZorvaStatRow* row = itemRowMap.value(tree.topLevelItem(index))) rows.append(row);
     }
     return rows;
 }
@@ -304,19 +309,50 @@ bool ZorvaSummary::isStatisticsColumnInSight() const {
     return false;
 }
 
+// A row's meter is in the tree only while the row is in the viewport: the tree moves every cell
+// widget it holds whenever it sorts or lays out its rows, which would be 256 meters for the two
+// dozen in sight. A row that comes into sight gets its meter at the next frame.
 void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {
-    QTreeWidget* tree = ui->summaryTree;
     if (!isShown) {
-        // The tree deletes the meter later; the row forgets it now.
-        row.releaseMeter();
-        tree->removeItemWidget(row.item(), ZorvaStatRow::kLevelsColumn);
+        meteredRows.remove(&row);
+        removeRowMeter(row);
         return;
     }
+    meteredRows.insert(&row);
+    if (rowsInSight.contains(&row)) placeRowMeter(row);
+}
+
+void ZorvaSummary::placeRowMetersInSight() {
+    if (currentPage() != kTreePage || !isTreeInSight()) return;
+    const QList<ZorvaStatRow*> rows = rowsInViewport();
+    rowsInSight = QSet<ZorvaStatRow*>(rows.begin(), rows.end());
+    QList<ZorvaStatRow*> leftSight;
+    for (ZorvaStatRow* row : qAsConst(rowsWithMeter)) {
+        if (!rowsInSight.contains(row)) leftSight.append(row);
+    }
+    for (ZorvaStatRow* row : qAsConst(leftSight)) removeRowMeter(*row);
+    for (ZorvaStatRow* row : rows) {
+        if (meteredRows.contains(row)) placeRowMeter(*row);
+    }
+}
+
+void ZorvaSummary::placeRowMeter(ZorvaStatRow& row) {
+    if (row.existingMeter() && rowsWithMeter.contains(&row)) return;  // placed at an earlier frame
+    QTreeWidget* tree = ui->summaryTree;
+    rowsWithMeter.insert(&row);
     MiniMeter* meter = row.meter();
     // Setting the widget the cell already holds would make the tree delete it.
     if (tree->itemWidget(row.item(), ZorvaStatRow::kLevelsColumn) != meter) {
         tree->setItemWidget(row.item(), ZorvaStatRow::kLevelsColumn, meter);
     }
+}
+
+void ZorvaSummary::removeRowMeter(ZorvaStatRow& row) {
+    rowsWithMeter.remove(&row);
+    if (!row.existingMeter()) return;
+    // The tree deletes the meter later; the row forgets it now.
+    row.releaseMeter();
+    ui->summaryTree->removeItemWidget(row.item(), ZorvaStatRow::kLevelsColumn);
 }
 
 void ZorvaSummary::setScheduler(Scheduler* scheduler) {

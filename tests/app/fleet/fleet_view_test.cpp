@@ -515,15 +515,18 @@ TEST_F(FleetViewTest, NewRowsTakeTheirPlaceInTheSortedTree) {
 
 TEST_F(FleetViewTest, MeteringSwitchesTheLevelsCellEvenWhenQuick) {
     openWindow();
+    window->show();
     const QUuid key = addCodec();
     view().tile(key)->select();
+    view().showStatsOverview();
     QTreeWidgetItem* item = view().summaryRow(key)->item();
     const auto cell = [&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return qobject_cast<MiniMeter*>(tree().itemWidget(item, ZorvaStatRow::kLevelsColumn));
     };
     const auto tileMeterShown = [&] { return view().tile(key)->miniMeter()->isVisibleTo(view().tile(key)); };
-    ASSERT_NE(cell(), nullptr);  // metering is on for a new codec
+    // Metering is on for a new codec; its row's meter comes with the first frame it is in sight.
+    ASSERT_TRUE(wait_processing_events([&] { return cell() != nullptr; }));
 
     window->disableMetering();
     EXPECT_EQ(cell(), nullptr);
@@ -535,6 +538,25 @@ TEST_F(FleetViewTest, MeteringSwitchesTheLevelsCellEvenWhenQuick) {
     window->enableMetering();  // before the old meter is gone
     ASSERT_NE(cell(), nullptr);
     EXPECT_EQ(cell(), view().summaryRow(key)->existingMeter());
+}
+
+// The tree holds a meter for the rows in its viewport only: it moves every cell widget at each
+// sort and scroll. A row scrolled out gives its meter up, and one scrolled in gets one.
+TEST_F(FleetViewTest, OnlyRowsInSightHoldAMeter) {
+    openWindow();
+    window->show();
+    std::vector<QUuid> keys;
+    for (int i = 0; i < 60; ++i) keys.push_back(addCodec());
+    view().showStatsOverview();
+    const auto hasMeter = [&](int index) { return view().summaryRow(keys.at(index))->existingMeter() != nullptr; };
+    ASSERT_TRUE(wait_processing_events([&] { return hasMeter(0); }));
+    EXPECT_FALSE(hasMeter(59));
+
+    tree().scrollToBottom();
+    ASSERT_TRUE(wait_processing_events([&] { return hasMeter(59) && !hasMeter(0); }));
+    int held = 0;
+    for (int index = 0; index < 60; ++index) held += hasMeter(index);
+    EXPECT_LT(held, 60);
 }
 
 TEST_F(FleetViewTest, ClocksFollowTheSchedule) {
