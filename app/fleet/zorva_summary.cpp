@@ -6,6 +6,7 @@
 #include <QTreeWidgetItem>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
@@ -96,6 +97,7 @@ void ZorvaSummary::sortTree() {
         resortTimer.start();
     }
     const QHeaderView* header = ui->summaryTree->header();
+    for (ZorvaStatRow* row : qAsConst(rowMap)) row->showFigureForSorting(header->sortIndicatorSection());
     ui->summaryTree->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
 }
 
@@ -180,6 +182,8 @@ void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
     ui->summaryTree->addTopLevelItem(item);
     placeLastRowInOrder();
+    // Out of sight until a frame shows it, once frames tell which rows are in sight.
+    if (isTreeSightKnown) row->setInSight(false);
     if (session->meteringOn) showRowMeter(*row, true);
     itemRowMap.insert(item, row);
     rowMap.insert(key, row);
@@ -325,13 +329,22 @@ void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {
 void ZorvaSummary::placeRowMetersInSight() {
     if (currentPage() != kTreePage || !isTreeInSight()) return;
     const QList<ZorvaStatRow*> rows = rowsInViewport();
-    rowsInSight = QSet<ZorvaStatRow*>(rows.begin(), rows.end());
+    const QSet<ZorvaStatRow*> wereInSight = std::exchange(rowsInSight, QSet<ZorvaStatRow*>(rows.begin(), rows.end()));
+    if (!isTreeSightKnown) {
+        // Rows start in sight; from the first frame that shows the tree on, only those are.
+        isTreeSightKnown = true;
+        for (ZorvaStatRow* row : qAsConst(rowMap)) row->setInSight(rowsInSight.contains(row));
+    }
+    for (ZorvaStatRow* row : wereInSight) {
+        if (!rowsInSight.contains(row)) row->setInSight(false);
+    }
     QList<ZorvaStatRow*> leftSight;
     for (ZorvaStatRow* row : qAsConst(rowsWithMeter)) {
         if (!rowsInSight.contains(row)) leftSight.append(row);
     }
     for (ZorvaStatRow* row : qAsConst(leftSight)) removeRowMeter(*row);
     for (ZorvaStatRow* row : rows) {
+        row->setInSight(true);
         if (meteredRows.contains(row)) placeRowMeter(*row);
     }
 }

@@ -142,6 +142,7 @@ private:
     QSet<ZorvaStatRow*> meteredRows;     // rows whose codec's metering is on
     QSet<ZorvaStatRow*> rowsWithMeter;   // rows whose meter the tree holds now
     QSet<ZorvaStatRow*> rowsInSight;     // rows in the tree's viewport at the last frame it was in sight
+    bool isTreeSightKnown = false;       // a frame has shown the tree: rowsInSight says which rows are
     QUuid selectedUuid;  // null until the first selection; keeps a removed key until the next
     PasswordPromptQueue* prompts;  // child of the view
     QPointer<Scheduler> scheduler_;
