@@ -2,6 +2,7 @@
 
 #include <QtDebug>
 
+#include "sessions/session_requests.h"
 #include "text/codec_text.h"
 #include "text/message_lookup.h"
 
@@ -35,13 +36,6 @@ std::string valueAttribute(const SettingOption& option) {
 // while the edit waits.
 bool isPickedFromList(const SettingOption& option) {
     return option.peer || option.type == QLatin1String("codec");
-}
-
-Message renamedRequest(const Message& copy, const char* name) {
-    Message request = copy;
-    request.set_name(name);
-    request.attributes().set("seq", name);
-    return request;
 }
 
 }  // namespace
@@ -283,22 +277,18 @@ QString SettingsWorkingCopies::checkEdits() const {
 
 std::vector<Message> SettingsWorkingCopies::changedRequests(bool takesSubscriptions) const {
     std::vector<Message> requests;
-    if (directoryServerDirty_) requests.push_back(renamedRequest(pendingDirectoryServer, "setDirectoryServer"));
-    if (sysOptionsDirty_) requests.push_back(renamedRequest(pendingSysOptions, "setSysOptions"));
+    if (directoryServerDirty_) requests.push_back(session_requests::renamed(pendingDirectoryServer, session_requests::kSetDirectoryServer.wire));
+    if (sysOptionsDirty_) requests.push_back(session_requests::renamed(pendingSysOptions, session_requests::kSetSysOptions.wire));
     if (braidlinkDirty_ && takesSubscriptions) {
         if (const Message* group = tunnelGroup()) {
-            Message request = *group;
-            request.set_name("cfgSetOption");
-            request.attributes().set("seq", "setBraidlinkOptions");
-            request.attributes().set("path", "netmgr.tunnel");
+            Message request = session_requests::renamed(*group, session_requests::kSetBraidlinkOptions.wire);
+            request.attributes().set("path", session_requests::kTunnelPath);
             requests.push_back(request);
         }
     }
     for (auto channel = channels.constBegin(); channel != channels.constEnd(); ++channel) {
         if (!dirtyChannels_.contains(channel.key())) continue;
-        Message request;
-        request.set_name("setChannelSettings");
-        request.attributes().set("seq", "setChannelSettings");
+        Message request = session_requests::request(session_requests::kSetChannelSettings.wire);
         request.attributes().set("id", channel.value().attributes().get_qstring("id", QString()));
         request.add_child_copy(channel.value());
         requests.push_back(request);

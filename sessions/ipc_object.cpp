@@ -282,10 +282,11 @@ unsigned int IPCObject::productBuild() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-void IPCObject::queue_own_slot(const char* signature, const SharedMessage& argument, SessionInbox::Delivery delivery) {
+void IPCObject::queue_own_slot(const char* signature, std::shared_ptr<const void> argument,
+                               SessionInbox::Delivery delivery) {
     const int index = staticMetaObject.indexOfMethod(signature);
     Q_ASSERT(index >= 0);
-    queue_call(index, argument, delivery);
+    queue_call(index, std::move(argument), delivery);
 }
 
 bool IPCObject::is_childless_report(const QString& key, const Message& message) {
@@ -332,7 +333,7 @@ bool IPCObject::is_statistics_report(const QString& key) {
     static const QSet<QString> kStatisticsKeys = [] {
         QSet<QString> keys;
         for (const Subscription& each : subscriptions()) {
-            if (each.pacing == Pacing::kStatistics) keys.insert(QString::fromLatin1(each.name));
+            if (each.pacing == Pacing::kStatistics) keys.insert(report_key(each.report_id));
         }
         return keys;
     }();
@@ -344,7 +345,7 @@ void IPCObject::queue_reply(const QString& key, int slot, const SharedMessage& s
     // another given its id, or a call that starts and ends, would then show as one list. So each
     // list travels with its own call, as a report's does.
     if (key == QLatin1String("peerList")) {
-        queue_call(slot_index(QStringLiteral("cb_unso_peerList"), true), stored, delivery_of(key));
+        queue_call(slot_index(report_slot_name(key), true), stored, delivery_of(key));
         return;
     }
     queue_call(slot, nullptr, delivery_of(key));
@@ -358,14 +359,14 @@ void IPCObject::handle_response(const Message& reply) {
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
     if (!settled.connect_peer.isEmpty()) {
-        Message connect = request("connect");
+        Message connect = request(session_requests::kConnect.wire);
         connect.attributes().set("id", settled.connect_peer);
         // Sent by the connection that took the profile, or not at all.
         queue_own_slot("connectAssignedPeer(Message)", std::make_shared<const Message>(std::move(connect)),
                        SessionInbox::Delivery::kData);
     }
     if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
-        queue_failure(text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {});
+        queue_failure({text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {}});
     }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
@@ -398,7 +399,7 @@ void IPCObject::handle_response(const Message& reply) {
         return;
     }
     // A missing slot is normal here: "setProfile" and its sisters are only cached.
-    const int slot = slot_index(QStringLiteral("cb_resp_") + key, false);
+    const int slot = slot_index(reply_slot_name(key), false);
     const SharedMessage stored = store(reply, key, slot >= 0 || is_required(key));
     if (key == QLatin1String("addProfile") && has_seq) {
         // Only the profile copy's request carries this seq: one id per outstanding copy.
@@ -439,7 +440,7 @@ void IPCObject::handle_unsolicited(const Message& message) {
     }
     const Message& payload = message.get_child(0);
     const QString key = text_of(payload.name());
-    const QString slot_name = QStringLiteral("cb_resp_") + key;
+    const QString slot_name = reply_slot_name(key);
     const int slot = slot_index(slot_name, false);
     const SharedMessage stored = store(payload, key, slot >= 0 || is_required(key));
     if (slot >= 0) {

@@ -15,15 +15,17 @@ using session_requests::monitor_request;
 
 const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
     static const std::vector<Subscription> kSubscriptions = {
-        {"peer_stats", 0, Pacing::kStatistics},
-        {"channel_stats", 0, Pacing::kStatistics},
-        {"tun_conns", 0, Pacing::kStatistics},
-        {"tun_stats", 0, Pacing::kStatistics},
-        {"power", 0, Pacing::kFixed},
-        {"version", 0, Pacing::kFixed},
-        {"metering", kMeterIntervalMs, Pacing::kLevels},
-        {"cfgStatus:netmgr.tunnel", 0, Pacing::kFixed},
-        {"cfgData:netmgr.tunnel.*", 0, Pacing::kFixed},
+        {"peer_stats", 0, Pacing::kStatistics, "peer_stats"},
+        {"channel_stats", 0, Pacing::kStatistics, "channel_stats"},
+        {"tun_conns", 0, Pacing::kStatistics, "tun_conns"},
+        {"tun_stats", 0, Pacing::kStatistics, "tun_stats"},
+        // Nothing reads the power reports: each connection's first draws a missing-callback warning.
+        {"power", 0, Pacing::kFixed, nullptr},
+        {"version", 0, Pacing::kFixed, "version"},
+        {"metering", kMeterIntervalMs, Pacing::kLevels, "metering"},
+        {"cfgStatus:netmgr.tunnel", 0, Pacing::kFixed, "cfgStatus:netmgr.tunnel"},
+        // The tunnel's settings as they change, all under one id.
+        {"cfgData:netmgr.tunnel.*", 0, Pacing::kFixed, "netmgr.tunnel"},
     };
     return kSubscriptions;
 }

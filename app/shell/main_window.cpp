@@ -39,6 +39,7 @@
 #include "scheduler/sound_select.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
+#include "sessions/session_requests.h"
 #include "ui_main_window.h"
 
 
@@ -448,15 +449,10 @@ void MainWindow::sendUpdatedSettings(Message message) {
     if (!activeInstance) return;
     const std::string name = message.name();
     if (name == "directoryServer") {
-        message.set_name("setDirectoryServer");
-        message.attributes().set("seq", std::string("setDirectoryServer"));
+        activeInstance->send(session_requests::renamed(std::move(message), session_requests::kSetDirectoryServer.wire));
     } else if (name == "sysOptions") {
-        message.set_name("setSysOptions");
-        message.attributes().set("seq", std::string("setSysOptions"));
-    } else {
-        return;
+        activeInstance->send(session_requests::renamed(std::move(message), session_requests::kSetSysOptions.wire));
     }
-    activeInstance->send(message);
 }
 
 // ------------------------------------------------------------------------------------------------

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include "sessions/ipc_object.h"
+#include "sessions/session_requests.h"
+
+namespace {
+
+namespace wire = session_requests;
+
+// A reply or report reaches its handler by the slot's name alone: a handler renamed, or a name
+// mistyped, would compile and drop what the codec sends. These fail instead.
+int slotOf(const QString& slotName, bool hasArgument) {
+    return IPCObject::staticMetaObject.indexOfMethod(IQEndpointClient::slot_signature(slotName, hasArgument).constData());
+}
+
+TEST(SessionRequests, EveryHandledReplyHasItsSlot) {
+    for (const wire::WireRequest& request : wire::kHandledReplies) {
+        EXPECT_GE(slotOf(IQEndpointClient::reply_slot_name(QLatin1String(request.seq)), false), 0) << request.seq;
+    }
+    // A peer list, reply or report, is rebuilt from the list it came in.
+    EXPECT_GE(slotOf(IQEndpointClient::report_slot_name(QLatin1String(wire::kGetPeerList.seq)), true), 0);
+}
+
+TEST(SessionRequests, EverySubscribedReportHasItsSlot) {
+    int checked = 0;
+    for (const IPCObject::Subscription& subscription : IPCObject::subscriptions()) {
+        if (!subscription.report_id) continue;
+        const QString key = IQEndpointClient::report_key(subscription.report_id);
+        EXPECT_GE(slotOf(IQEndpointClient::report_slot_name(key), true), 0) << subscription.name;
+        ++checked;
+    }
+    EXPECT_GE(checked, 8);
+    for (const char* report : wire::kMonitorReports) {
+        EXPECT_GE(slotOf(IQEndpointClient::report_slot_name(QLatin1String(report)), true), 0) << report;
+    }
+}
+
+struct RefusedCase {
+    const char* refused_as;
+    const wire::OperatorRequest* expected;  // null: the program's own request
+};
+const RefusedCase kRefused[] = {
+    {"setBraidlinkOptions", &wire::kSetBraidlinkOptions},  // by its seq, not its name
+    {"cfgSetOption", nullptr},
+    {"removePeer", &wire::kRemovePeer},  // by its name: it goes without seq
+    {"deleteProfile", &wire::kDeleteProfile},
+    {"disconnect", &wire::kDisconnect},
+    {"peerList", nullptr},
+    {"", nullptr},
+};
+
+TEST(SessionRequests, ARefusalFindsTheOperatorsRequestItNames) {
+    for (const auto& c : kRefused) EXPECT_EQ(wire::operator_request(QLatin1String(c.refused_as)), c.expected) << c.refused_as;
+    for (const wire::OperatorRequest* request : wire::kOperatorRequests) {
+        EXPECT_EQ(wire::operator_request(QLatin1String(request->refused_as())), request) << request->wire.name;
+        EXPECT_TRUE(request->asked && *request->asked) << request->wire.name;
+    }
+}
+
+}  // namespace
