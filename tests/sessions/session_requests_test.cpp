@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QString>
 
 #include "sessions/ipc_object.h"
@@ -11,16 +12,18 @@ namespace wire = session_requests;
 
 // A reply or report reaches its handler by the slot's name alone: a handler renamed, or a name
 // mistyped, would compile and drop what the codec sends. These fail instead.
-int slotOf(const QString& slotName, bool hasArgument) {
-    return IPCObject::staticMetaObject.indexOfMethod(IQEndpointClient::slot_signature(slotName, hasArgument).constData());
+::testing::AssertionResult hasSlot(const QString& slotName, bool hasArgument) {
+    const QByteArray signature = IQEndpointClient::slot_signature(slotName, hasArgument);
+    if (IPCObject::staticMetaObject.indexOfMethod(signature.constData()) >= 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "IPCObject has no slot " << signature.constData();
 }
 
 TEST(SessionRequests, EveryHandledReplyHasItsSlot) {
     for (const wire::WireRequest& request : wire::kHandledReplies) {
-        EXPECT_GE(slotOf(IQEndpointClient::reply_slot_name(QLatin1String(request.seq)), false), 0) << request.seq;
+        EXPECT_TRUE(hasSlot(IQEndpointClient::reply_slot_name(QLatin1String(request.seq)), false)) << request.name;
     }
     // A peer list, reply or report, is rebuilt from the list it came in.
-    EXPECT_GE(slotOf(IQEndpointClient::report_slot_name(QLatin1String(wire::kGetPeerList.seq)), true), 0);
+    EXPECT_TRUE(hasSlot(IQEndpointClient::report_slot_name(QLatin1String(wire::kGetPeerList.seq)), true));
 }
 
 TEST(SessionRequests, EverySubscribedReportHasItsSlot) {
@@ -28,12 +31,12 @@ TEST(SessionRequests, EverySubscribedReportHasItsSlot) {
     for (const IPCObject::Subscription& subscription : IPCObject::subscriptions()) {
         if (!subscription.report_id) continue;
         const QString key = IQEndpointClient::report_key(subscription.report_id);
-        EXPECT_GE(slotOf(IQEndpointClient::report_slot_name(key), true), 0) << subscription.name;
+        EXPECT_TRUE(hasSlot(IQEndpointClient::report_slot_name(key), true)) << "subscription " << subscription.name;
         ++checked;
     }
     EXPECT_GE(checked, 8);
     for (const char* report : wire::kMonitorReports) {
-        EXPECT_GE(slotOf(IQEndpointClient::report_slot_name(QLatin1String(report)), true), 0) << report;
+        EXPECT_TRUE(hasSlot(IQEndpointClient::report_slot_name(QLatin1String(report)), true)) << "\"monitor\" report";
     }
 }
 
