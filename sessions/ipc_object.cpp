@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -282,11 +283,33 @@ unsigned int IPCObject::productBuild() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-void IPCObject::queue_own_slot(const char* signature, std::shared_ptr<const void> argument,
-                               SessionInbox::Delivery delivery) {
-    const int index = staticMetaObject.indexOfMethod(signature);
-    Q_ASSERT(index >= 0);
-    queue_call(index, std::move(argument), delivery);
+static_assert(static_cast<int>(IPCObject::OwnSlot::kAnnounceNewestLevels) + 1 == IPCObject::kOwnSlotCount,
+              "kOwnSlotCount counts every OwnSlot");
+
+const char* IPCObject::own_slot_signature(OwnSlot slot) {
+    switch (slot) {
+    case OwnSlot::kRaiseRequestFailed:
+        return "raiseRequestFailed(RequestFailure)";
+    case OwnSlot::kConnectAssignedPeer:
+        return "connectAssignedPeer(Message)";
+    case OwnSlot::kDropRefusedProfileCopy:
+        return "dropRefusedProfileCopy()";
+    case OwnSlot::kAnnounceNewestLevels:
+        return "announceNewestLevels()";
+    }
+    return "";
+}
+
+void IPCObject::queue_own_slot(OwnSlot slot, std::shared_ptr<const void> argument, SessionInbox::Delivery delivery) {
+    // Looked up once: the levels' announcement is queued with every level report.
+    static const std::array<int, kOwnSlotCount> kIndexes = [] {
+        std::array<int, kOwnSlotCount> indexes{};
+        for (int i = 0; i < kOwnSlotCount; ++i) {
+            indexes[i] = staticMetaObject.indexOfMethod(own_slot_signature(static_cast<OwnSlot>(i)));
+        }
+        return indexes;
+    }();
+    queue_call(kIndexes[static_cast<int>(slot)], std::move(argument), delivery);
 }
 
 bool IPCObject::is_childless_report(const QString& key, const Message& message) {
@@ -362,7 +385,7 @@ void IPCObject::handle_response(const Message& reply) {
         Message connect = request(session_requests::kConnect.wire);
         connect.attributes().set("id", settled.connect_peer);
         // Sent by the connection that took the profile, or not at all.
-        queue_own_slot("connectAssignedPeer(Message)", std::make_shared<const Message>(std::move(connect)),
+        queue_own_slot(OwnSlot::kConnectAssignedPeer, std::make_shared<const Message>(std::move(connect)),
                        SessionInbox::Delivery::kData);
     }
     if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
@@ -388,7 +411,7 @@ void IPCObject::handle_response(const Message& reply) {
         report_refusal(reply, key, settled);
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
-        if (key == QLatin1String("addProfile")) queue_own_slot("dropRefusedProfileCopy()", nullptr);
+        if (key == QLatin1String("addProfile")) queue_own_slot(OwnSlot::kDropRefusedProfileCopy, nullptr);
         tick_required(key);
         return;
     }

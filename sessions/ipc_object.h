@@ -105,6 +105,11 @@ public:
     };
     // What a codec that takes subscriptions is asked for after login, in this order.
     static const std::vector<Subscription>& subscriptions();
+    // The slots of the session's own that its loop-thread hooks queue for the GUI thread; reached
+    // by signature, as the reply and report slots are (own_slot_signature).
+    enum class OwnSlot { kRaiseRequestFailed, kConnectAssignedPeer, kDropRefusedProfileCopy, kAnnounceNewestLevels };
+    static constexpr int kOwnSlotCount = 4;
+    static const char* own_slot_signature(OwnSlot slot);
     static constexpr int kEventLogPollMs = 6200;
     // Delay between an unsolicited "version" and asking for the version, in milliseconds.
     static constexpr int kVersionReaskMs = 100;
@@ -534,8 +539,8 @@ private:
     // Queues the call of a reply's slot `slot` (without arguments), or hands a peer list, `stored`
     // as cached, to cb_unso_peerList with the call. Loop thread.
     void queue_reply(const QString& key, int slot, const SharedMessage& stored);
-    // Queues a call of one of this class's own slots (by signature) for the GUI thread.
-    void queue_own_slot(const char* signature, std::shared_ptr<const void> argument,
+    // Queues a call of one of this class's own slots for the GUI thread.
+    void queue_own_slot(OwnSlot slot, std::shared_ptr<const void> argument,
                         SessionInbox::Delivery delivery = SessionInbox::Delivery::kInOrder);
     // Folds the options a "cfgSetOption" answer reports into the tunnel settings as cached
     // ("braidlinkSettings"): the codec reports its new tunnel values only in the answer.

@@ -112,7 +112,7 @@ void IPCObject::report_seqless_refusal(const Message& reply,
 }
 
 void IPCObject::queue_failure(RequestFailure failure) {
-    queue_own_slot("raiseRequestFailed(RequestFailure)", std::make_shared<const RequestFailure>(std::move(failure)));
+    queue_own_slot(OwnSlot::kRaiseRequestFailed, std::make_shared<const RequestFailure>(std::move(failure)));
 }
 
 // ------------------------------------------------------------------------------------------------

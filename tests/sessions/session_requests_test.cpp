@@ -40,6 +40,13 @@ TEST(SessionRequests, EverySubscribedReportHasItsSlot) {
     }
 }
 
+TEST(SessionRequests, EverySlotTheSessionQueuesForItselfIsThere) {
+    for (int i = 0; i < IPCObject::kOwnSlotCount; ++i) {
+        const char* signature = IPCObject::own_slot_signature(static_cast<IPCObject::OwnSlot>(i));
+        EXPECT_GE(IPCObject::staticMetaObject.indexOfMethod(signature), 0) << signature;
+    }
+}
+
 struct RefusedCase {
     const char* refused_as;
     const wire::OperatorRequest* expected;  // null: the program's own request
