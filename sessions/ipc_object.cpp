@@ -313,40 +313,24 @@ void IPCObject::queue_own_slot(OwnSlot slot, std::shared_ptr<const void> argumen
 }
 
 bool IPCObject::is_childless_report(const QString& key, const Message& message) {
-    static const QStringList kKeysWithPayload = {QStringLiteral("metering"), QStringLiteral("levels"),
-                                                 QStringLiteral("peer_stats"),
-                                                 QStringLiteral("channel_stats")};
-    return message.size() == 0 && kKeysWithPayload.contains(key);
+    if (message.size() != 0) return false;
+    const ReportHandling* handling = report_handling(key);
+    return handling && handling->has_values_child;
 }
 
 void IPCObject::file_report_parts(const QString& key, const SharedMessage& report) {
-    // A part named, or else the whole report.
-    static const struct {
-        QLatin1String report_key;
-        const char* part;
-        QLatin1String part_key;
-    } kParts[] = {
-        {QLatin1String("peer_stats"), "peerStats", QLatin1String("peerStats")},
-        {QLatin1String("channel_stats"), "channelStats", QLatin1String("channelStats")},
-        {QLatin1String("cfgStatus_netmgr_tunnel"), nullptr, QLatin1String("tunnelStatus")},
-        {QLatin1String("netmgr_tunnel"), nullptr, QLatin1String("tunnelStatus")},
-    };
-    for (const auto& each : kParts) {
-        if (key != each.report_key) continue;
-        if (!each.part) {
-            cache_shared(each.part_key, report);
-        } else if (report->child_count(each.part) > 0) {  // else the slot warns and drops it
-            cache_shared(each.part_key, SharedMessage(report, &report->get_child(each.part, 0)));
-        }
-        return;
+    const ReportHandling* handling = report_handling(key);
+    if (!handling || handling->filed_as.isEmpty()) return;
+    if (!handling->part) {
+        cache_shared(handling->filed_as, report);
+    } else if (report->child_count(handling->part) > 0) {  // else the slot warns and drops it
+        cache_shared(handling->filed_as, SharedMessage(report, &report->get_child(handling->part, 0)));
     }
 }
 
 SessionInbox::Delivery IPCObject::delivery_of(const QString& key) const {
-    // A level report only says what the meters show now: when the GUI thread is behind, the newest
-    // one is all it needs.
-    const bool is_level = key == QLatin1String("metering") || key == QLatin1String("levels");
-    if (is_level) return SessionInbox::Delivery::kNewestOnly;
+    const ReportHandling* handling = report_handling(key);
+    if (handling && handling->is_newest_only) return SessionInbox::Delivery::kNewestOnly;
     // Statistics asked for at the codec's own pace are asked for because a view shows them.
     const bool is_shown = statistics_interval_ms_ == 0 && is_statistics_report(key);
     return is_shown ? SessionInbox::Delivery::kShownData : SessionInbox::Delivery::kData;
@@ -367,7 +351,7 @@ void IPCObject::queue_reply(const QString& key, int slot, const SharedMessage& s
     // By the time a call runs, the cache may already hold the codec's next list: a peer removed and
     // another given its id, or a call that starts and ends, would then show as one list. So each
     // list travels with its own call, as a report's does.
-    if (key == QLatin1String("peerList")) {
+    if (key == QLatin1String(session_requests::kGetPeerList.seq)) {
         queue_call(slot_index(report_slot_name(key), true), stored, delivery_of(key));
         return;
     }
@@ -411,7 +395,7 @@ void IPCObject::handle_response(const Message& reply) {
         report_refusal(reply, key, settled);
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
-        if (key == QLatin1String("addProfile")) queue_own_slot(OwnSlot::kDropRefusedProfileCopy, nullptr);
+        if (key == QLatin1String(session_requests::kAddProfile.refused_as())) queue_own_slot(OwnSlot::kDropRefusedProfileCopy, nullptr);
         tick_required(key);
         return;
     }
@@ -424,7 +408,7 @@ void IPCObject::handle_response(const Message& reply) {
     // A missing slot is normal here: "setProfile" and its sisters are only cached.
     const int slot = slot_index(reply_slot_name(key), false);
     const SharedMessage stored = store(reply, key, slot >= 0 || is_required(key));
-    if (key == QLatin1String("addProfile") && has_seq) {
+    if (key == QLatin1String(session_requests::kAddProfile.refused_as()) && has_seq) {
         // Only the profile copy's request carries this seq: one id per outstanding copy.
         std::lock_guard<SessionMutex> lock(session_mutex());
         added_profile_ids_.push_back(attributes.get_int("id", 0));

@@ -77,7 +77,8 @@ class IQManager;
 // graph series' dataChanged included) after releasing it.
 //
 // Its members are defined in a file per concern: ipc_object.cpp (the object and its connection),
-// ipc_object_commands.cpp, ipc_object_startup.cpp (with the subscriptions and the metering pace),
+// ipc_object_commands.cpp, ipc_object_startup.cpp (with the subscriptions, how their reports are
+// taken, and the metering pace),
 // ipc_object_answers.cpp (what answers settle, refusals) and ipc_object_parsers.cpp.
 class IPCObject : public IQEndpointClient {
     Q_OBJECT
@@ -547,6 +548,17 @@ private:
     static void apply_tunnel_answer(const Message& answer, Message& settings);
     // Emits the graph series' pending dataChanged; without the session mutex.
     void announce_graph_changes();
+    // What a report asks of the session beyond its slot, by its key.
+    struct ReportHandling {
+        QLatin1String key;
+        bool has_values_child;  // a subscribing codec sends its values in a child; dropped without one
+        bool is_newest_only;    // it says what the meters show now: a newer one replaces it (delivery_of)
+        const char* part;        // the child filed under `filed_as`, without a copy; null: the whole report
+        QLatin1String filed_as;  // the key the parsers read it by; empty: its own only
+    };
+    // The handling of the reports that need one, beside the subscriptions (ipc_object_startup.cpp);
+    // null for any other key.
+    static const ReportHandling* report_handling(const QString& key);
     // True for reports that carry their values in a child on a subscribing codec, and lack it.
     static bool is_childless_report(const QString& key, const Message& message);
     // True for the keys of the reports that setStatisticsInterval paces.
