@@ -78,8 +78,8 @@ class IQManager;
 //
 // Its members are defined in a file per concern: ipc_object.cpp (the object and its connection),
 // ipc_object_commands.cpp, ipc_object_startup.cpp (with the subscriptions, how their reports are
-// taken, and the metering pace),
-// ipc_object_answers.cpp (what answers settle, refusals) and ipc_object_parsers.cpp.
+// taken, and the metering pace), ipc_object_answers.cpp (what answers settle, refusals) and
+// ipc_object_parsers.cpp.
 class IPCObject : public IQEndpointClient {
     Q_OBJECT
 
