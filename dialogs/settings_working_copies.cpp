@@ -276,19 +276,22 @@ QString SettingsWorkingCopies::checkEdits() const {
 }
 
 std::vector<Message> SettingsWorkingCopies::changedRequests(bool takesSubscriptions) const {
+    namespace wire = session_requests;
     std::vector<Message> requests;
-    if (directoryServerDirty_) requests.push_back(session_requests::renamed(pendingDirectoryServer, session_requests::kSetDirectoryServer.wire));
-    if (sysOptionsDirty_) requests.push_back(session_requests::renamed(pendingSysOptions, session_requests::kSetSysOptions.wire));
+    if (directoryServerDirty_) {
+        requests.push_back(wire::renamed(pendingDirectoryServer, wire::kSetDirectoryServer.wire));
+    }
+    if (sysOptionsDirty_) requests.push_back(wire::renamed(pendingSysOptions, wire::kSetSysOptions.wire));
     if (braidlinkDirty_ && takesSubscriptions) {
         if (const Message* group = tunnelGroup()) {
-            Message request = session_requests::renamed(*group, session_requests::kSetBraidlinkOptions.wire);
-            request.attributes().set("path", session_requests::kTunnelPath);
+            Message request = wire::renamed(*group, wire::kSetBraidlinkOptions.wire);
+            request.attributes().set("path", wire::kTunnelPath);
             requests.push_back(request);
         }
     }
     for (auto channel = channels.constBegin(); channel != channels.constEnd(); ++channel) {
         if (!dirtyChannels_.contains(channel.key())) continue;
-        Message request = session_requests::request(session_requests::kSetChannelSettings.wire);
+        Message request = wire::request(wire::kSetChannelSettings.wire);
         request.attributes().set("id", channel.value().attributes().get_qstring("id", QString()));
         request.add_child_copy(channel.value());
         requests.push_back(request);

@@ -395,7 +395,9 @@ void IPCObject::handle_response(const Message& reply) {
         report_refusal(reply, key, settled);
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
-        if (key == QLatin1String(session_requests::kAddProfile.refused_as())) queue_own_slot(OwnSlot::kDropRefusedProfileCopy, nullptr);
+        if (key == QLatin1String(session_requests::kAddProfile.refused_as())) {
+            queue_own_slot(OwnSlot::kDropRefusedProfileCopy, nullptr);
+        }
         tick_required(key);
         return;
     }

@@ -207,7 +207,8 @@ void IPCObject::connectAssignedPeer(const Message& connect) {
 }
 
 bool IPCObject::cmd_disconnect_peer(Asker asker) {
-    if (!send_command(request(wire::kDisconnect.wire), refusal_note(asker, FailureEffect::kNotDisconnected, {}))) return false;
+    const AwaitedNote note = refusal_note(asker, FailureEffect::kNotDisconnected, {});
+    if (!send_command(request(wire::kDisconnect.wire), note)) return false;
     std::lock_guard<SessionMutex> lock(session_mutex());
     peerStatsById.clear();
     return true;

@@ -9,8 +9,8 @@
 
 // The requests the program sends a codec, named here once: the sessions' fetches and commands and
 // the editors' requests, with what the operator is told of a refusal. Plain values, sent by the
-// caller. The names a codec answers with are the sessions' (IPCObject::subscriptions and the
-// cb_resp_ and cb_unso_ slots).
+// caller. The names a codec answers with are the session's, beside its subscriptions
+// (ipc_object_startup.cpp), and its cb_resp_ and cb_unso_ slots.
 namespace session_requests {
 
 // A request's name on the wire, and the seq its answer, and a refusal of it, come back under; a

@@ -447,11 +447,12 @@ void MainWindow::doDisconnectAllFleet() {
 
 void MainWindow::sendUpdatedSettings(Message message) {
     if (!activeInstance) return;
+    namespace wire = session_requests;
     const std::string name = message.name();
     if (name == "directoryServer") {
-        activeInstance->send(session_requests::renamed(std::move(message), session_requests::kSetDirectoryServer.wire));
+        activeInstance->send(wire::renamed(std::move(message), wire::kSetDirectoryServer.wire));
     } else if (name == "sysOptions") {
-        activeInstance->send(session_requests::renamed(std::move(message), session_requests::kSetSysOptions.wire));
+        activeInstance->send(wire::renamed(std::move(message), wire::kSetSysOptions.wire));
     }
 }
 

@@ -62,7 +62,9 @@ const RefusedCase kRefused[] = {
 };
 
 TEST(SessionRequests, ARefusalFindsTheOperatorsRequestItNames) {
-    for (const auto& c : kRefused) EXPECT_EQ(wire::operator_request(QLatin1String(c.refused_as)), c.expected) << c.refused_as;
+    for (const auto& c : kRefused) {
+        EXPECT_EQ(wire::operator_request(QLatin1String(c.refused_as)), c.expected) << c.refused_as;
+    }
     for (const wire::OperatorRequest* request : wire::kOperatorRequests) {
         EXPECT_EQ(wire::operator_request(QLatin1String(request->refused_as())), request) << request->wire.name;
         EXPECT_TRUE(request->asked && *request->asked) << request->wire.name;
