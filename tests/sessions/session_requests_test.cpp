@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QFile>
+#include <QRegularExpression>
 #include <QString>
+
+#include <iterator>
 
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
@@ -69,6 +73,18 @@ TEST(SessionRequests, ARefusalFindsTheOperatorsRequestItNames) {
         EXPECT_EQ(wire::operator_request(QLatin1String(request->refused_as())), request) << request->wire.name;
         EXPECT_TRUE(request->asked && *request->asked) << request->wire.name;
     }
+}
+
+// The lookup a refusal notice uses lists the operator's requests by hand, beside their definitions:
+// one defined and not listed would compile, and its refusals would go untold.
+TEST(SessionRequests, EveryOperatorsRequestDefinedIsListed) {
+    QFile header(QStringLiteral(KESTRANE_SESSION_REQUESTS_HEADER));
+    ASSERT_TRUE(header.open(QIODevice::ReadOnly)) << KESTRANE_SESSION_REQUESTS_HEADER;
+    const QString text = QString::fromUtf8(header.readAll());
+    const QRegularExpression definition(QStringLiteral("inline constexpr OperatorRequest (k\\w+)\\{"));
+    QStringList defined;
+    for (auto match = definition.globalMatch(text); match.hasNext();) defined << match.next().captured(1);
+    EXPECT_EQ(defined.size(), static_cast<int>(std::size(wire::kOperatorRequests))) << defined.join(u' ').toStdString();
 }
 
 }  // namespace
