@@ -7,6 +7,7 @@
 
 #include "dialogs/message_box.h"
 #include "sessions/ipc_object.h"
+#include "sessions/session_requests.h"
 #include "text/codec_text.h"
 #include "text/unit_label.h"
 
@@ -16,23 +17,11 @@ namespace {
 // open: this many codecs are named in it.
 constexpr int kMaxCodecs = 20;
 
-// The requests the operator's editors send, by seq: their refusals are the operator's business.
-bool isEditorRequest(const QString& request) {
-    static const QStringList kEditorRequests = {QStringLiteral("setSysOptions"), QStringLiteral("setDirectoryServer"),
-                                                QStringLiteral("setChannelSettings"),
-                                                QStringLiteral("setProfile"),
-                                                QStringLiteral("setBraidlinkOptions"),
-                                                QStringLiteral("addPeer"),
-                                                QStringLiteral("setPeerSettings"),
-                                                QStringLiteral("addProfile"),
-                                                QStringLiteral("deleteProfile"),
-                                                QStringLiteral("removePeer")};
-    return kEditorRequests.contains(request);
-}
-
 // An editor's request, or one the operator asked for whose refusal leaves `undone` of the action.
 bool isOperatorsRequest(const QString& request, FailureEffect::Kind undone) {
-    return isEditorRequest(request) || undone != FailureEffect::kNone;
+    if (undone != FailureEffect::kNone) return true;
+    const session_requests::OperatorRequest* asked = session_requests::operator_request(request);
+    return asked && asked->is_editors;
 }
 
 bool isTold(const QString& request, const FailureEffect& effect) {
@@ -53,35 +42,6 @@ QString subjectsText(const QList<FailureEffect::Subject>& subjects) {
     return texts.join(RefusalNotice::tr(" or "));
 }
 
-// What the operator asked for with each request a notice tells of, in the words of "refused ...":
-// with the name of what the request concerned for %1, and without.
-struct AskedFor {
-    const char* request;
-    const char* named;
-    const char* unnamed;
-};
-const AskedFor kAskedFor[] = {
-    {"setSysOptions", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the settings")},
-    {"setDirectoryServer", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the directory server settings")},
-    {"setChannelSettings", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the channel settings")},
-    {"setBraidlinkOptions", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the Braidlink settings")},
-    {"setProfile", QT_TRANSLATE_NOOP("RefusalNotice", "to save the profile %1"),
-     QT_TRANSLATE_NOOP("RefusalNotice", "to save a profile")},
-    {"addProfile", nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to copy a profile")},
-    {"deleteProfile", QT_TRANSLATE_NOOP("RefusalNotice", "to remove the profile %1"),
-     QT_TRANSLATE_NOOP("RefusalNotice", "to remove a profile")},
-    {"addPeer", QT_TRANSLATE_NOOP("RefusalNotice", "to add the peer %1"),
-     QT_TRANSLATE_NOOP("RefusalNotice", "to add a peer")},
-    {"setPeerSettings", QT_TRANSLATE_NOOP("RefusalNotice", "to change the peer %1"),
-     QT_TRANSLATE_NOOP("RefusalNotice", "to change a peer")},
-    {"removePeer", QT_TRANSLATE_NOOP("RefusalNotice", "to remove the peer %1"),
-     QT_TRANSLATE_NOOP("RefusalNotice", "to remove a peer")},
-    {"connect", QT_TRANSLATE_NOOP("RefusalNotice", "to connect the peer %1"),
-     QT_TRANSLATE_NOOP("RefusalNotice", "to connect a peer")},
-    {"disconnect", QT_TRANSLATE_NOOP("RefusalNotice", "to disconnect the peer %1"),
-     QT_TRANSLATE_NOOP("RefusalNotice", "to disconnect every peer")},
-};
-
 // "\"OB Van\"", or "with id 3" where the codec's list did not name it; several joined by "and".
 QString namedText(const QList<FailureEffect::Subject>& subjects) {
     QStringList texts;
@@ -96,12 +56,10 @@ QString namedText(const QList<FailureEffect::Subject>& subjects) {
 // when unknown): "to save the settings", "to remove the peer \"OB Van\"". The request's own name
 // is for the log; a request without words of its own is "a request".
 QString askedForNamed(const QString& request, const QList<FailureEffect::Subject>& subjects) {
-    for (const AskedFor& asked : kAskedFor) {
-        if (request != QLatin1String(asked.request)) continue;
-        if (!asked.named || subjects.isEmpty()) return RefusalNotice::tr(asked.unnamed);
-        return RefusalNotice::tr(asked.named).arg(namedText(subjects));
-    }
-    return RefusalNotice::tr("a request");
+    const session_requests::OperatorRequest* asked = session_requests::operator_request(request);
+    if (!asked) return RefusalNotice::tr("a request");
+    if (!asked->asked_named || subjects.isEmpty()) return RefusalNotice::tr(asked->asked);
+    return RefusalNotice::tr(asked->asked_named).arg(namedText(subjects));
 }
 
 // The same for the request a refusal answers: its effect's subjects name what the request asked
@@ -116,7 +74,7 @@ QString askedForText(const QString& request, const FailureEffect& effect) {
         return askedForNamed(request, {});
     case FailureEffect::kNotConnected:
         // The profile chosen for a connect, given to the peer first.
-        if (request == QLatin1String("setPeerSettings")) {
+        if (request == QLatin1String(session_requests::kSetPeerSettings.refused_as())) {
             return RefusalNotice::tr("to give the peer %1 the profile chosen for it").arg(namedText(effect.subjects));
         }
         break;
@@ -205,7 +163,8 @@ void RefusalNotice::report(IPCObject& session, const QString& request, const QSt
     QString told;  // what follows the codec's name
     if (effect.isRefusal()) {
         // A refused connect or disconnect says all its effect would.
-        const bool isEffectSaid = request == QLatin1String("connect") || request == QLatin1String("disconnect");
+        const bool isEffectSaid = request == QLatin1String(session_requests::kConnect.refused_as()) ||
+                                  request == QLatin1String(session_requests::kDisconnect.refused_as());
         told = tr(" refused %1: %2 (error %3)")
                    .arg(askedForText(request, effect), shownCodecText(errorText), shownCodecText(errorCode)) +
                (isEffectSaid ? QString() : effectText(effect));

@@ -33,7 +33,7 @@ public:
     explicit RefusalNotice(QWidget* owner);
 
     // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
-    // editors' requests (listed in the .cpp; each editor adds its own) and the requests whose
+    // editors' requests (session_requests::OperatorRequest, which also gives the words) and the requests whose
     // failure left an action of the operator's undone (an effect) is left to the log, and so is a
     // refusal that may answer none but such requests.
     void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText,

@@ -2,6 +2,7 @@
 
 #include <QtDebug>
 
+#include "sessions/session_requests.h"
 #include "text/codec_text.h"
 #include "text/message_lookup.h"
 
@@ -35,13 +36,6 @@ std::string valueAttribute(const SettingOption& option) {
 // while the edit waits.
 bool isPickedFromList(const SettingOption& option) {
     return option.peer || option.type == QLatin1String("codec");
-}
-
-Message renamedRequest(const Message& copy, const char* name) {
-    Message request = copy;
-    request.set_name(name);
-    request.attributes().set("seq", name);
-    return request;
 }
 
 }  // namespace
@@ -282,23 +276,22 @@ QString SettingsWorkingCopies::checkEdits() const {
 }
 
 std::vector<Message> SettingsWorkingCopies::changedRequests(bool takesSubscriptions) const {
+    namespace wire = session_requests;
     std::vector<Message> requests;
-    if (directoryServerDirty_) requests.push_back(renamedRequest(pendingDirectoryServer, "setDirectoryServer"));
-    if (sysOptionsDirty_) requests.push_back(renamedRequest(pendingSysOptions, "setSysOptions"));
+    if (directoryServerDirty_) {
+        requests.push_back(wire::renamed(pendingDirectoryServer, wire::kSetDirectoryServer.wire));
+    }
+    if (sysOptionsDirty_) requests.push_back(wire::renamed(pendingSysOptions, wire::kSetSysOptions.wire));
     if (braidlinkDirty_ && takesSubscriptions) {
         if (const Message* group = tunnelGroup()) {
-            Message request = *group;
-            request.set_name("cfgSetOption");
-            request.attributes().set("seq", "setBraidlinkOptions");
-            request.attributes().set("path", "netmgr.tunnel");
+            Message request = wire::renamed(*group, wire::kSetBraidlinkOptions.wire);
+            request.attributes().set("path", wire::kTunnelPath);
             requests.push_back(request);
         }
     }
     for (auto channel = channels.constBegin(); channel != channels.constEnd(); ++channel) {
         if (!dirtyChannels_.contains(channel.key())) continue;
-        Message request;
-        request.set_name("setChannelSettings");
-        request.attributes().set("seq", "setChannelSettings");
+        Message request = wire::request(wire::kSetChannelSettings.wire);
         request.attributes().set("id", channel.value().attributes().get_qstring("id", QString()));
         request.add_child_copy(channel.value());
         requests.push_back(request);

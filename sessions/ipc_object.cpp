@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -282,47 +283,54 @@ unsigned int IPCObject::productBuild() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-void IPCObject::queue_own_slot(const char* signature, const SharedMessage& argument, SessionInbox::Delivery delivery) {
-    const int index = staticMetaObject.indexOfMethod(signature);
-    Q_ASSERT(index >= 0);
-    queue_call(index, argument, delivery);
+static_assert(static_cast<int>(IPCObject::OwnSlot::kAnnounceNewestLevels) + 1 == IPCObject::kOwnSlotCount,
+              "kOwnSlotCount counts every OwnSlot");
+
+const char* IPCObject::own_slot_signature(OwnSlot slot) {
+    switch (slot) {
+    case OwnSlot::kRaiseRequestFailed:
+        return "raiseRequestFailed(RequestFailure)";
+    case OwnSlot::kConnectAssignedPeer:
+        return "connectAssignedPeer(Message)";
+    case OwnSlot::kDropRefusedProfileCopy:
+        return "dropRefusedProfileCopy()";
+    case OwnSlot::kAnnounceNewestLevels:
+        return "announceNewestLevels()";
+    }
+    return "";
+}
+
+void IPCObject::queue_own_slot(OwnSlot slot, std::shared_ptr<const void> argument, SessionInbox::Delivery delivery) {
+    // Looked up once: the levels' announcement is queued with every level report.
+    static const std::array<int, kOwnSlotCount> kIndexes = [] {
+        std::array<int, kOwnSlotCount> indexes{};
+        for (int i = 0; i < kOwnSlotCount; ++i) {
+            indexes[i] = staticMetaObject.indexOfMethod(own_slot_signature(static_cast<OwnSlot>(i)));
+        }
+        return indexes;
+    }();
+    queue_call(kIndexes[static_cast<int>(slot)], std::move(argument), delivery);
 }
 
 bool IPCObject::is_childless_report(const QString& key, const Message& message) {
-    static const QStringList kKeysWithPayload = {QStringLiteral("metering"), QStringLiteral("levels"),
-                                                 QStringLiteral("peer_stats"),
-                                                 QStringLiteral("channel_stats")};
-    return message.size() == 0 && kKeysWithPayload.contains(key);
+    if (message.size() != 0) return false;
+    const ReportHandling* handling = report_handling(key);
+    return handling && handling->has_values_child;
 }
 
 void IPCObject::file_report_parts(const QString& key, const SharedMessage& report) {
-    // A part named, or else the whole report.
-    static const struct {
-        QLatin1String report_key;
-        const char* part;
-        QLatin1String part_key;
-    } kParts[] = {
-        {QLatin1String("peer_stats"), "peerStats", QLatin1String("peerStats")},
-        {QLatin1String("channel_stats"), "channelStats", QLatin1String("channelStats")},
-        {QLatin1String("cfgStatus_netmgr_tunnel"), nullptr, QLatin1String("tunnelStatus")},
-        {QLatin1String("netmgr_tunnel"), nullptr, QLatin1String("tunnelStatus")},
-    };
-    for (const auto& each : kParts) {
-        if (key != each.report_key) continue;
-        if (!each.part) {
-            cache_shared(each.part_key, report);
-        } else if (report->child_count(each.part) > 0) {  // else the slot warns and drops it
-            cache_shared(each.part_key, SharedMessage(report, &report->get_child(each.part, 0)));
-        }
-        return;
+    const ReportHandling* handling = report_handling(key);
+    if (!handling || handling->filed_as.isEmpty()) return;
+    if (!handling->part) {
+        cache_shared(handling->filed_as, report);
+    } else if (report->child_count(handling->part) > 0) {  // else the slot warns and drops it
+        cache_shared(handling->filed_as, SharedMessage(report, &report->get_child(handling->part, 0)));
     }
 }
 
 SessionInbox::Delivery IPCObject::delivery_of(const QString& key) const {
-    // A level report only says what the meters show now: when the GUI thread is behind, the newest
-    // one is all it needs.
-    const bool is_level = key == QLatin1String("metering") || key == QLatin1String("levels");
-    if (is_level) return SessionInbox::Delivery::kNewestOnly;
+    const ReportHandling* handling = report_handling(key);
+    if (handling && handling->is_newest_only) return SessionInbox::Delivery::kNewestOnly;
     // Statistics asked for at the codec's own pace are asked for because a view shows them.
     const bool is_shown = statistics_interval_ms_ == 0 && is_statistics_report(key);
     return is_shown ? SessionInbox::Delivery::kShownData : SessionInbox::Delivery::kData;
@@ -332,7 +340,7 @@ bool IPCObject::is_statistics_report(const QString& key) {
     static const QSet<QString> kStatisticsKeys = [] {
         QSet<QString> keys;
         for (const Subscription& each : subscriptions()) {
-            if (each.pacing == Pacing::kStatistics) keys.insert(QString::fromLatin1(each.name));
+            if (each.pacing == Pacing::kStatistics) keys.insert(report_key(each.report_id));
         }
         return keys;
     }();
@@ -343,8 +351,8 @@ void IPCObject::queue_reply(const QString& key, int slot, const SharedMessage& s
     // By the time a call runs, the cache may already hold the codec's next list: a peer removed and
     // another given its id, or a call that starts and ends, would then show as one list. So each
     // list travels with its own call, as a report's does.
-    if (key == QLatin1String("peerList")) {
-        queue_call(slot_index(QStringLiteral("cb_unso_peerList"), true), stored, delivery_of(key));
+    if (key == QLatin1String(session_requests::kGetPeerList.seq)) {
+        queue_call(slot_index(report_slot_name(key), true), stored, delivery_of(key));
         return;
     }
     queue_call(slot, nullptr, delivery_of(key));
@@ -358,14 +366,14 @@ void IPCObject::handle_response(const Message& reply) {
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
     if (!settled.connect_peer.isEmpty()) {
-        Message connect = request("connect");
+        Message connect = request(session_requests::kConnect.wire);
         connect.attributes().set("id", settled.connect_peer);
         // Sent by the connection that took the profile, or not at all.
-        queue_own_slot("connectAssignedPeer(Message)", std::make_shared<const Message>(std::move(connect)),
+        queue_own_slot(OwnSlot::kConnectAssignedPeer, std::make_shared<const Message>(std::move(connect)),
                        SessionInbox::Delivery::kData);
     }
     if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
-        queue_failure(text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {});
+        queue_failure({text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {}});
     }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
@@ -387,7 +395,9 @@ void IPCObject::handle_response(const Message& reply) {
         report_refusal(reply, key, settled);
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
-        if (key == QLatin1String("addProfile")) queue_own_slot("dropRefusedProfileCopy()", nullptr);
+        if (key == QLatin1String(session_requests::kAddProfile.refused_as())) {
+            queue_own_slot(OwnSlot::kDropRefusedProfileCopy, nullptr);
+        }
         tick_required(key);
         return;
     }
@@ -398,9 +408,9 @@ void IPCObject::handle_response(const Message& reply) {
         return;
     }
     // A missing slot is normal here: "setProfile" and its sisters are only cached.
-    const int slot = slot_index(QStringLiteral("cb_resp_") + key, false);
+    const int slot = slot_index(reply_slot_name(key), false);
     const SharedMessage stored = store(reply, key, slot >= 0 || is_required(key));
-    if (key == QLatin1String("addProfile") && has_seq) {
+    if (key == QLatin1String(session_requests::kAddProfile.refused_as()) && has_seq) {
         // Only the profile copy's request carries this seq: one id per outstanding copy.
         std::lock_guard<SessionMutex> lock(session_mutex());
         added_profile_ids_.push_back(attributes.get_int("id", 0));
@@ -439,7 +449,7 @@ void IPCObject::handle_unsolicited(const Message& message) {
     }
     const Message& payload = message.get_child(0);
     const QString key = text_of(payload.name());
-    const QString slot_name = QStringLiteral("cb_resp_") + key;
+    const QString slot_name = reply_slot_name(key);
     const int slot = slot_index(slot_name, false);
     const SharedMessage stored = store(payload, key, slot >= 0 || is_required(key));
     if (slot >= 0) {

@@ -77,8 +77,9 @@ class IQManager;
 // graph series' dataChanged included) after releasing it.
 //
 // Its members are defined in a file per concern: ipc_object.cpp (the object and its connection),
-// ipc_object_commands.cpp, ipc_object_startup.cpp (with the subscriptions and the metering pace),
-// ipc_object_answers.cpp (what answers settle, refusals) and ipc_object_parsers.cpp.
+// ipc_object_commands.cpp, ipc_object_startup.cpp (with the subscriptions, how their reports are
+// taken, and the metering pace), ipc_object_answers.cpp (what answers settle, refusals) and
+// ipc_object_parsers.cpp.
 class IPCObject : public IQEndpointClient {
     Q_OBJECT
 
@@ -99,9 +100,17 @@ public:
         const char* name;
         uint32_t interval_ms;  // what a session nothing paces asks for
         Pacing pacing;
+        // The "id" its reports carry, which names their slot (report_key); null when no slot reads
+        // them.
+        const char* report_id;
     };
     // What a codec that takes subscriptions is asked for after login, in this order.
     static const std::vector<Subscription>& subscriptions();
+    // The slots of the session's own that its loop-thread hooks queue for the GUI thread; reached
+    // by signature, as the reply and report slots are (own_slot_signature).
+    enum class OwnSlot { kRaiseRequestFailed, kConnectAssignedPeer, kDropRefusedProfileCopy, kAnnounceNewestLevels };
+    static constexpr int kOwnSlotCount = 4;
+    static const char* own_slot_signature(OwnSlot slot);
     static constexpr int kEventLogPollMs = 6200;
     // Delay between an unsolicited "version" and asking for the version, in milliseconds.
     static constexpr int kVersionReaskMs = 100;
@@ -425,13 +434,15 @@ protected slots:
     void changedState_ready();
     void eventLogTimerExpire();
 
+private:
+    struct RequestFailure;
+
 private slots:
     void doReconnect();
     void addProfileCallback(int id);
-    // Raise requestFailed, and drop the profile copy whose "addProfile" was refused; queued by the
-    // loop thread's reply hook with the failure (request, error_code, error_text, the effect's kind
-    // and a "subject" child per id it concerns). Deletes the empty profile of a refused copy.
-    void raiseRequestFailed(const Message& failure);
+    // Raises requestFailed, its subjects named from the session's lists; queued by the loop
+    // thread's reply hook. Deletes the empty profile of a refused copy.
+    void raiseRequestFailed(const RequestFailure& failure);
     void dropRefusedProfileCopy();
     // Sends the "connect" whose profile the codec has just accepted.
     void connectAssignedPeer(const Message& connect);
@@ -455,6 +466,15 @@ private:
         QList<int> ids;
         QString connect_peer;
         QString added_peer;  // a refused "addPeer": the name it gave the peer
+    };
+    // A refusal, or an answer the session could not use, as the loop thread settled it; carried to
+    // raiseRequestFailed as it is.
+    struct RequestFailure {
+        QString request;  // see requestFailed
+        QString code;
+        QString text;
+        Settlement settled;
+        std::vector<UnansweredRequests::Request> candidates;  // the requests it may answer
     };
     // A profile waiting for the id of its "addProfile".
     struct PendingCopy {
@@ -495,19 +515,18 @@ private:
     // them (FailureEffect::kAnswersOneOf).
     void report_seqless_refusal(const Message& reply, const std::vector<UnansweredRequests::Request>& answerable);
     // Queues the raising of requestFailed on the GUI thread.
-    void queue_failure(const QString& request, const QString& code, const QString& text, const Settlement& settled,
-                       const std::vector<UnansweredRequests::Request>& candidates);
+    void queue_failure(RequestFailure failure);
     // Sends "deleteProfile" with a seq for the empty profile of a copy whose write was refused.
     void delete_copy_profile(int id);
     // The ids of the profiles in the cached profile list, and unlisted_copy_ids_.
     QSet<int> held_profile_ids();
     // `id` named from the session's peers when `request` concerns a peer, else from its profiles.
     FailureEffect::Subject effect_subject(const QString& request, int id);
-    // The "subject" children of a failure or of one of its candidates, named as `request` requires;
-    // a child that carries its "name" keeps it.
-    QList<FailureEffect::Subject> effect_subjects(const QString& request, const Message& noted);
-    // A "candidate" child of a failure, as the session's lists show it now.
-    FailureEffect::Candidate answerable_candidate(const Message& noted);
+    // The subjects of the ids a failure or one of its candidates concerns, named as `request`
+    // requires.
+    QList<FailureEffect::Subject> effect_subjects(const QString& request, const QList<int>& ids);
+    // A request a failure may answer, as the session's lists show it now.
+    FailureEffect::Candidate answerable_candidate(const UnansweredRequests::Request& request);
     // Whether the last peer list shows done what a connect or disconnect of `subjects` asked for.
     bool is_shown_done(FailureEffect::Kind undone, const QList<FailureEffect::Subject>& subjects);
     bool is_logged_in() const { return state() == AUTHENTICATED || state() == READY; }
@@ -521,14 +540,25 @@ private:
     // Queues the call of a reply's slot `slot` (without arguments), or hands a peer list, `stored`
     // as cached, to cb_unso_peerList with the call. Loop thread.
     void queue_reply(const QString& key, int slot, const SharedMessage& stored);
-    // Queues a call of one of this class's own slots (by signature) for the GUI thread.
-    void queue_own_slot(const char* signature, const SharedMessage& argument,
+    // Queues a call of one of this class's own slots for the GUI thread.
+    void queue_own_slot(OwnSlot slot, std::shared_ptr<const void> argument,
                         SessionInbox::Delivery delivery = SessionInbox::Delivery::kInOrder);
     // Folds the options a "cfgSetOption" answer reports into the tunnel settings as cached
     // ("braidlinkSettings"): the codec reports its new tunnel values only in the answer.
     static void apply_tunnel_answer(const Message& answer, Message& settings);
     // Emits the graph series' pending dataChanged; without the session mutex.
     void announce_graph_changes();
+    // What a report asks of the session beyond its slot, by its key.
+    struct ReportHandling {
+        QLatin1String key;
+        bool has_values_child;  // a subscribing codec sends its values in a child; dropped without one
+        bool is_newest_only;    // it says what the meters show now: a newer one replaces it (delivery_of)
+        const char* part;        // the child filed under `filed_as`, without a copy; null: the whole report
+        QLatin1String filed_as;  // the key the parsers read it by; empty: its own only
+    };
+    // The handling of the reports that need one, beside the subscriptions (ipc_object_startup.cpp);
+    // null for any other key.
+    static const ReportHandling* report_handling(const QString& key);
     // True for reports that carry their values in a child on a subscribing codec, and lack it.
     static bool is_childless_report(const QString& key, const Message& message);
     // True for the keys of the reports that setStatisticsInterval paces.

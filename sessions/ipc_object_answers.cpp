@@ -12,21 +12,14 @@
 #include <optional>
 
 #include "sessions/message_text.h"
-
-namespace {
-
-// A "subject" child per id: the peers or profiles a failure concerns.
-void add_subjects(Message& node, const QList<int>& ids) {
-    for (const int id : ids) node.add_child("subject").attributes().set("id", id);
-}
-
-}  // namespace
+#include "sessions/session_requests.h"
 
 AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::string& seq) {
-    if (seq == "setProfile") return &profile_writes_;
-    if (seq == "deleteProfile") return &copy_deletions_;
-    if (seq == "setPeerSettings") return &peer_assignments_;
-    if (seq == "addPeer") return &peer_additions_;
+    namespace wire = session_requests;
+    if (seq == wire::kSetProfile.refused_as()) return &profile_writes_;
+    if (seq == wire::kDeleteProfile.refused_as()) return &copy_deletions_;
+    if (seq == wire::kSetPeerSettings.refused_as()) return &peer_assignments_;
+    if (seq == wire::kAddPeer.refused_as()) return &peer_additions_;
     return nullptr;
 }
 
@@ -100,7 +93,7 @@ void IPCObject::report_refusal(const Message& reply, const QString& request, con
     const QString refused = candidates.empty() ? request : QStringLiteral("to one of ") + answerable.join(", ");
     qWarning().nospace().noquote() << log_name() << ": reply " << refused << " failed: error_code " << code
                                    << ", error_text \"" << text << "\"";
-    queue_failure(request, code, text, settled, candidates);
+    queue_failure({request, code, text, settled, candidates});
 }
 
 void IPCObject::report_seqless_refusal(const Message& reply,
@@ -118,62 +111,38 @@ void IPCObject::report_seqless_refusal(const Message& reply,
     report_refusal(reply, QString(), {FailureEffect::kAnswersOneOf, {}, QString(), QString()}, answerable);
 }
 
-void IPCObject::queue_failure(const QString& request, const QString& code, const QString& text,
-                              const Settlement& settled, const std::vector<UnansweredRequests::Request>& candidates) {
-    Message failure;
-    failure.set_name("failure");
-    failure.attributes().set("request", request);
-    failure.attributes().set("error_code", code);
-    failure.attributes().set("error_text", text);
-    failure.attributes().set("effect", static_cast<int>(settled.effect));
-    add_subjects(failure, settled.ids);
-    if (!settled.added_peer.isEmpty()) failure.add_child("subject").attributes().set("name", settled.added_peer);
-    for (const UnansweredRequests::Request& candidate : candidates) {
-        Message& noted = failure.add_child("candidate");
-        noted.attributes().set("request", candidate.name);
-        noted.attributes().set("effect", static_cast<int>(candidate.note.effect));
-        add_subjects(noted, candidate.note.ids);
-    }
-    queue_own_slot("raiseRequestFailed(Message)", std::make_shared<const Message>(std::move(failure)));
+void IPCObject::queue_failure(RequestFailure failure) {
+    queue_own_slot(OwnSlot::kRaiseRequestFailed, std::make_shared<const RequestFailure>(std::move(failure)));
 }
 
 // ------------------------------------------------------------------------------------------------
 // Raising a refusal (GUI thread)
 
-void IPCObject::raiseRequestFailed(const Message& failure) {
-    const Message::Attributes& attributes = failure.attributes();
+void IPCObject::raiseRequestFailed(const RequestFailure& failure) {
     FailureEffect effect;
-    effect.kind = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
-    const QString request = attributes.get_qstring("request", QString());
-    effect.subjects = effect_subjects(request, failure);
-    const unsigned candidates = failure.child_count("candidate");
-    for (unsigned i = 0; i < candidates; ++i) {
-        effect.candidates.append(answerable_candidate(failure.get_child("candidate", i)));
+    effect.kind = failure.settled.effect;
+    effect.subjects = effect_subjects(failure.request, failure.settled.ids);
+    // A refused "addPeer" names the peer it would have added, which no list holds.
+    if (!failure.settled.added_peer.isEmpty()) effect.subjects.append({0, failure.settled.added_peer});
+    for (const UnansweredRequests::Request& candidate : failure.candidates) {
+        effect.candidates.append(answerable_candidate(candidate));
     }
     // The copy's first step made an empty profile: it goes again rather than stay blank.
     if (effect.kind == FailureEffect::kCopyNotMade) delete_copy_profile(effect.subjects.value(0).id);
-    emit requestFailed(uuid, request, attributes.get_qstring("error_code", QString()),
-                       attributes.get_qstring("error_text", QString()), effect);
+    emit requestFailed(uuid, failure.request, failure.code, failure.text, effect);
 }
 
-QList<FailureEffect::Subject> IPCObject::effect_subjects(const QString& request, const Message& noted) {
+QList<FailureEffect::Subject> IPCObject::effect_subjects(const QString& request, const QList<int>& ids) {
     QList<FailureEffect::Subject> subjects;
-    const unsigned count = noted.child_count("subject");
-    for (unsigned i = 0; i < count; ++i) {
-        const Message::Attributes& subject = noted.get_child("subject", i).attributes();
-        const QString name = subject.get_qstring("name", QString());
-        subjects.append(name.isEmpty() ? effect_subject(request, subject.get_int("id", 0))
-                                       : FailureEffect::Subject{subject.get_int("id", 0), name});
-    }
+    for (const int id : ids) subjects.append(effect_subject(request, id));
     return subjects;
 }
 
-FailureEffect::Candidate IPCObject::answerable_candidate(const Message& noted) {
-    const Message::Attributes& attributes = noted.attributes();
+FailureEffect::Candidate IPCObject::answerable_candidate(const UnansweredRequests::Request& request) {
     FailureEffect::Candidate candidate;
-    candidate.request = attributes.get_qstring("request", QString());
-    candidate.undone = static_cast<FailureEffect::Kind>(attributes.get_int("effect", FailureEffect::kNone));
-    candidate.subjects = effect_subjects(candidate.request, noted);
+    candidate.request = text_of(request.name);
+    candidate.undone = request.note.effect;
+    candidate.subjects = effect_subjects(candidate.request, request.note.ids);
     candidate.isShownDone = is_shown_done(candidate.undone, candidate.subjects);
     return candidate;
 }
@@ -190,9 +159,11 @@ bool IPCObject::is_shown_done(FailureEffect::Kind undone, const QList<FailureEff
 }
 
 FailureEffect::Subject IPCObject::effect_subject(const QString& request, int id) {
-    static const QStringList kPeerRequests = {QStringLiteral("connect"), QStringLiteral("disconnect"),
-                                              QStringLiteral("setPeerSettings"), QStringLiteral("removePeer"),
-                                              QStringLiteral("addPeer")};
+    namespace wire = session_requests;
+    static const QStringList kPeerRequests = {
+        QLatin1String(wire::kConnect.refused_as()), QLatin1String(wire::kDisconnect.refused_as()),
+        QLatin1String(wire::kSetPeerSettings.refused_as()), QLatin1String(wire::kRemovePeer.refused_as()),
+        QLatin1String(wire::kAddPeer.refused_as())};
     FailureEffect::Subject subject;
     subject.id = id;
     std::lock_guard<SessionMutex> lock(session_mutex());

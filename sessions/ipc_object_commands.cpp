@@ -14,54 +14,55 @@
 #include "sessions/session_requests.h"
 
 using session_requests::event_log_request;
-using session_requests::fetch;
 using session_requests::kTunnelPath;
 using session_requests::peer_settings_request;
+using session_requests::renamed;
 using session_requests::request;
+namespace wire = session_requests;
 
 // ------------------------------------------------------------------------------------------------
 // Fetch requests
 
 void IPCObject::cmd_get_channel_list() {
-    send(fetch("getChannelList", "channelList"));
+    send(request(wire::kGetChannelList));
 }
 
 void IPCObject::cmd_get_channel_opts() {
-    send(fetch("getChannelOpts", "channelOpts"));
+    send(request(wire::kGetChannelOpts));
 }
 
 void IPCObject::cmd_get_profile_list() {
-    send(fetch("getProfileList", "profileList"));
+    send(request(wire::kGetProfileList));
 }
 
 void IPCObject::cmd_get_codec_list() {
-    send(fetch("getCodecList", "codecList"));
+    send(request(wire::kGetCodecList));
 }
 
 void IPCObject::cmd_get_peer_list() {
-    send(fetch("getPeerList", "peerList"));
+    send(request(wire::kGetPeerList));
 }
 
 void IPCObject::cmd_get_directory_server() {
-    send(fetch("getDirectoryServer", "directoryServer"));
+    send(request(wire::kGetDirectoryServer));
 }
 
 void IPCObject::cmd_get_sys_options() {
-    send(fetch("getSysOptions", "sysOptions"));
+    send(request(wire::kGetSysOptions));
 }
 
 void IPCObject::cmd_get_version_slot() {
-    send(fetch("getVersion", "version"));
+    send(request(wire::kGetVersion));
 }
 
 void IPCObject::cmd_get_braidlink_settings() {
-    Message message = fetch("cfgDescribe", "braidlinkSettings");
+    Message message = request(wire::kGetBraidlinkSettings);
     message.attributes().set("path", kTunnelPath);
     send(message);
 }
 
 void IPCObject::cmd_get_tunnel_status() {
-    Message message = fetch("cfgGetStatus", "tunnelStatus");
+    Message message = request(wire::kGetTunnelStatus);
     message.attributes().set("path", kTunnelPath);
     send(message);
 }
@@ -74,46 +75,40 @@ void IPCObject::cmd_get_event_log() {
 // Commands
 
 bool IPCObject::cmd_connect(const QString& id) {
-    Message message = request("connect");
+    Message message = request(wire::kConnect.wire);
     message.attributes().set("id", id);
     return send_command(message, refusal_note(Asker::kProgram, FailureEffect::kNotConnected, {id.toInt()}));
 }
 
 bool IPCObject::cmd_disconnect(int id, Asker asker) {
-    Message message = request("disconnect");
+    Message message = request(wire::kDisconnect.wire);
     message.attributes().set("id", id);
     return send_command(message, refusal_note(asker, FailureEffect::kNotDisconnected, {id}));
 }
 
 void IPCObject::cmd_get_event_log_noreply() {
-    Message message = request("getEventLog");
+    Message message = request(wire::kGetEventLog.name);
     message.attributes().set("clear", true);
     message.attributes().set("detail", false);
     send_command(message);
 }
 
 void IPCObject::cmd_set_sys_options(const Message& options) {
-    Message message = options;
-    message.set_name("setSysOptions");
-    message.attributes().set("seq", "setSysOptions");
-    send_command(message);
+    send_command(renamed(options, wire::kSetSysOptions.wire));
 }
 
 void IPCObject::cmd_set_unit_name(const QString& name) {
-    Message message = fetch("setSysOptions", "setSysOptions");
+    Message message = request(wire::kSetSysOptions.wire);
     message.attributes().set("unit_name", name);
     send_command(message);
 }
 
 bool IPCObject::cmd_set_profile(const Message& profile) {
-    Message message = profile;
-    message.set_name("setProfile");
-    message.attributes().set("seq", "setProfile");
-    return send_command(message);
+    return send_command(renamed(profile, wire::kSetProfile.wire));
 }
 
 void IPCObject::cmd_add_new_profile() {
-    Message message = request("addProfile");
+    Message message = request(wire::kAddProfile.wire.name);
     message.add_child("settings").attributes().set("name", "New Profile...");
     send_command(message);
 }
@@ -126,14 +121,14 @@ void IPCObject::cmd_copy_profile(int id, const QString& name) {
 }
 
 bool IPCObject::cmd_delete_profile(int id) {
-    Message message = request("deleteProfile");
+    Message message = request(wire::kDeleteProfile.wire);
     message.attributes().set("id", id);
     // The id names the profile in a refusal.
     return send_command(message, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
 }
 
 bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
-    Message message = fetch("addPeer", "addPeer");
+    Message message = request(wire::kAddPeer.wire);
     message.attributes().set("name", name);
     message.attributes().set("addr", addr);
     message.attributes().set("password", password);
@@ -142,7 +137,7 @@ bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QSt
 
 bool IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
                                     const QString& unit) {
-    Message message = fetch("addPeer", "addPeer");
+    Message message = request(wire::kAddPeer.wire);
     message.attributes().set("name", name);
     message.attributes().set("addr", addr);
     message.attributes().set("password", password);
@@ -155,7 +150,7 @@ bool IPCObject::cmd_add_peer_meta(const Message& peer) {
     // Peer lists name these fields in two ways; a copy must carry them whichever the codec used.
     const Message::Attributes& source = peer.attributes();
     // With a seq, so that a refusal is named "addPeer" even while another seq-less request waits.
-    Message message = fetch("addPeer", "addPeer");
+    Message message = request(wire::kAddPeer.wire);
     message.attributes().set("addr", source.get_string("addr", ""));
     message.attributes().set("password", source.get_string("password", source.get_string("pw", "")));
     message.attributes().set("name", source.get_string("name", ""));
@@ -165,7 +160,7 @@ bool IPCObject::cmd_add_peer_meta(const Message& peer) {
 }
 
 bool IPCObject::cmd_remove_peer(int id) {
-    Message message = request("removePeer");
+    Message message = request(wire::kRemovePeer.wire);
     message.attributes().set("id", id);
     return send_command(message, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
 }
@@ -196,7 +191,7 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
         // The call must not come up on the peer's stored profile: "connect" waits for the answer.
         return send_command(peer_settings_request(peer_key, wanted), {0, peerId, {}, QString()});
     }
-    Message message = request("connect");
+    Message message = request(wire::kConnect.wire);
     message.attributes().set("id", peerId);
     if (send_if_ready(message, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peerId.toInt()}))) {
         return true;
@@ -212,7 +207,8 @@ void IPCObject::connectAssignedPeer(const Message& connect) {
 }
 
 bool IPCObject::cmd_disconnect_peer(Asker asker) {
-    if (!send_command(request("disconnect"), refusal_note(asker, FailureEffect::kNotDisconnected, {}))) return false;
+    const AwaitedNote note = refusal_note(asker, FailureEffect::kNotDisconnected, {});
+    if (!send_command(request(wire::kDisconnect.wire), note)) return false;
     std::lock_guard<SessionMutex> lock(session_mutex());
     peerStatsById.clear();
     return true;
@@ -234,7 +230,7 @@ bool IPCObject::cmd_add_profile(const Message& profile) {
     }
     // Taken before the request goes: a codec that answers with one of these ids made no new profile.
     QSet<int> held_profiles = held_profile_ids();
-    if (!send_command(fetch("addProfile", "addProfile"))) return false;
+    if (!send_command(request(wire::kAddProfile.wire))) return false;
     // The reply is delivered to this thread later, so the profile is queued before it can arrive.
     pending_profiles_.push_back({profile, std::move(held_profiles)});
     return true;
@@ -278,18 +274,18 @@ void IPCObject::addProfileCallback(int id) {
                    << profile.attributes().get_qstring("name", QString());
         FailureEffect effect;
         effect.kind = FailureEffect::kCopyIdHeld;
-        effect.subjects.append(effect_subject(QStringLiteral("addProfile"), id));
-        emit requestFailed(uuid, QStringLiteral("addProfile"), QString(), QString(), effect);
+        const QString refused_as = QLatin1String(wire::kAddProfile.refused_as());
+        effect.subjects.append(effect_subject(refused_as, id));
+        emit requestFailed(uuid, refused_as, QString(), QString(), effect);
         return;
     }
     // The codec holds this id from now on, though no list it sent may show it yet: the copies still
     // awaiting their ids, and those sent before the next list, must not take it for a new profile.
     for (PendingCopy& later : pending_profiles_) later.held_profiles.insert(id);
     unlisted_copy_ids_.insert(id);
-    profile.set_name("setProfile");
-    profile.attributes().set("seq", "setProfile");
-    profile.attributes().set("id", id);
-    send_command(profile, {id, QString(), {}, QString()});
+    Message write = renamed(std::move(profile), wire::kSetProfile.wire);
+    write.attributes().set("id", id);
+    send_command(write, {id, QString(), {}, QString()});
 }
 
 void IPCObject::dropRefusedProfileCopy() {
@@ -300,9 +296,9 @@ void IPCObject::dropRefusedProfileCopy() {
 }
 
 void IPCObject::delete_copy_profile(int id) {
-    Message message = request("deleteProfile");
+    Message message = request(wire::kDeleteProfile.wire);
     message.attributes().set("id", id);
     // With a seq, unlike the operator's removals: its answer tells whether the empty profile stays.
-    message.attributes().set("seq", "deleteProfile");
+    message.attributes().set("seq", wire::kDeleteProfile.refused_as());
     send_command(message);
 }

@@ -291,8 +291,7 @@ void IPCObject::report_levels(const Message& report) {
 
 void IPCObject::receive_levels(const Message::Attributes& values) {
     keep_newest_levels(levels_of(values));
-    static const int announce = staticMetaObject.indexOfMethod("announceNewestLevels()");
-    queue_call(announce, nullptr, SessionInbox::Delivery::kNewestOnly);
+    queue_own_slot(OwnSlot::kAnnounceNewestLevels, nullptr, SessionInbox::Delivery::kNewestOnly);
 }
 
 void IPCObject::keep_newest_levels(const std::array<float, 8>& db) {

@@ -1,5 +1,6 @@
 // IPCObject's start-up: the replies a session waits for before it is READY, the request set it
-// sends after login, the subscriptions of a codec that takes them, and the pace of its levels
+// sends after login, the subscriptions of a codec that takes them and what their reports ask of
+// the session beyond their slots (report_handling), and the pace of its levels
 // (the metering switch and interval) and of its statistics, which a session keeps across
 // connections and sends again. Also the event-log poll while READY.
 #include "sessions/ipc_object.h"
@@ -15,17 +16,34 @@ using session_requests::monitor_request;
 
 const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
     static const std::vector<Subscription> kSubscriptions = {
-        {"peer_stats", 0, Pacing::kStatistics},
-        {"channel_stats", 0, Pacing::kStatistics},
-        {"tun_conns", 0, Pacing::kStatistics},
-        {"tun_stats", 0, Pacing::kStatistics},
-        {"power", 0, Pacing::kFixed},
-        {"version", 0, Pacing::kFixed},
-        {"metering", kMeterIntervalMs, Pacing::kLevels},
-        {"cfgStatus:netmgr.tunnel", 0, Pacing::kFixed},
-        {"cfgData:netmgr.tunnel.*", 0, Pacing::kFixed},
+        {"peer_stats", 0, Pacing::kStatistics, "peer_stats"},
+        {"channel_stats", 0, Pacing::kStatistics, "channel_stats"},
+        {"tun_conns", 0, Pacing::kStatistics, "tun_conns"},
+        {"tun_stats", 0, Pacing::kStatistics, "tun_stats"},
+        // Nothing reads the power reports: each connection's first draws a missing-callback warning.
+        {"power", 0, Pacing::kFixed, nullptr},
+        {"version", 0, Pacing::kFixed, "version"},
+        {"metering", kMeterIntervalMs, Pacing::kLevels, "metering"},
+        {"cfgStatus:netmgr.tunnel", 0, Pacing::kFixed, "cfgStatus:netmgr.tunnel"},
+        // The tunnel's settings as they change, all under one id.
+        {"cfgData:netmgr.tunnel.*", 0, Pacing::kFixed, "netmgr.tunnel"},
     };
     return kSubscriptions;
+}
+
+const IPCObject::ReportHandling* IPCObject::report_handling(const QString& key) {
+    static const ReportHandling kHandling[] = {
+        {QLatin1String("metering"), true, true, nullptr, QLatin1String()},
+        {QLatin1String("levels"), true, true, nullptr, QLatin1String()},
+        {QLatin1String("peer_stats"), true, false, "peerStats", QLatin1String("peerStats")},
+        {QLatin1String("channel_stats"), true, false, "channelStats", QLatin1String("channelStats")},
+        {QLatin1String("cfgStatus_netmgr_tunnel"), false, false, nullptr, QLatin1String("tunnelStatus")},
+        {QLatin1String("netmgr_tunnel"), false, false, nullptr, QLatin1String("tunnelStatus")},
+    };
+    for (const ReportHandling& each : kHandling) {
+        if (key == each.key) return &each;
+    }
+    return nullptr;
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -33,12 +51,15 @@ const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
 
 void IPCObject::set_required_messages() {
     codec_version_ = version();
-    QStringList names = {
-        QStringLiteral("systemOpts"), QStringLiteral("sysOptions"),  QStringLiteral("directoryServer"),
-        QStringLiteral("codecList"),  QStringLiteral("channelList"), QStringLiteral("channelOpts"),
-        QStringLiteral("version"),    QStringLiteral("peerList"),
-    };
-    if (version() != 0) names.append(QStringLiteral("braidlinkSettings"));
+    namespace wire = session_requests;
+    // "systemOpts" is the codec's own: it sends it after login unasked.
+    QStringList names = {QStringLiteral("systemOpts")};
+    for (const wire::WireRequest& fetch : {wire::kGetSysOptions, wire::kGetDirectoryServer, wire::kGetCodecList,
+                                           wire::kGetChannelList, wire::kGetChannelOpts, wire::kGetVersion,
+                                           wire::kGetPeerList}) {
+        names.append(QLatin1String(fetch.seq));
+    }
+    if (version() != 0) names.append(QLatin1String(wire::kGetBraidlinkSettings.seq));
     set_required(names);
     // Everything may have come in before the login result; then no tick will ever empty the list.
     if (is_required_list_empty()) queue_signal(&IQEndpointClient::finalRequiredMessageReceived);

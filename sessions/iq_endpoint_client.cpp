@@ -27,6 +27,10 @@ const char* state_name(int state) {
     return QMetaEnum::fromType<IQEndpointClient::DEVICE_STATE>().valueToKey(state);
 }
 
+QString signature_text(const QString& slot_name, bool has_argument) {
+    return slot_name + (has_argument ? QStringLiteral("(Message)") : QStringLiteral("()"));
+}
+
 }  // namespace
 
 IQEndpointClient::IQEndpointClient(const std::string& name, QObject* parent)
@@ -312,11 +316,15 @@ IQEndpointClient::ReportRoute IQEndpointClient::report_route(const std::string& 
 }
 
 IQEndpointClient::ReportRoute IQEndpointClient::key_route(const QString& key) {
-    return ReportRoute{key, slot_index(QStringLiteral("cb_unso_") + key, true)};
+    return ReportRoute{key, slot_index(report_slot_name(key), true)};
+}
+
+QByteArray IQEndpointClient::slot_signature(const QString& slot_name, bool has_argument) {
+    return signature_text(slot_name, has_argument).toLatin1();
 }
 
 int IQEndpointClient::slot_index(const QString& slot_name, bool has_argument) {
-    const QString signature = slot_name + (has_argument ? QStringLiteral("(Message)") : QStringLiteral("()"));
+    const QString signature = signature_text(slot_name, has_argument);
     const auto found = slot_index_by_signature_.constFind(signature);
     if (found != slot_index_by_signature_.constEnd()) return found.value();
     const int index = metaObject()->indexOfMethod(signature.toLatin1().constData());
@@ -331,8 +339,9 @@ SessionInbox::Delivery IQEndpointClient::delivery_of(const QString&) const {
     return SessionInbox::Delivery::kData;
 }
 
-void IQEndpointClient::queue_call(int method_index, const SharedMessage& argument, SessionInbox::Delivery delivery) {
-    inbox_->post(this, method_index, argument, delivery);
+void IQEndpointClient::queue_call(int method_index, std::shared_ptr<const void> argument,
+                                  SessionInbox::Delivery delivery) {
+    inbox_->post(this, method_index, std::move(argument), delivery);
 }
 
 void IQEndpointClient::queue_signal(void (IQEndpointClient::*signal)()) {
@@ -342,7 +351,7 @@ void IQEndpointClient::queue_signal(void (IQEndpointClient::*signal)()) {
 void IQEndpointClient::handle_response(const Message& reply) {
     if (!reply.attributes().has("seq")) return;
     const QString key = QString::fromStdString(reply.attributes().get_string("seq", ""));
-    const int slot = slot_index(QStringLiteral("cb_resp_") + key, true);
+    const int slot = slot_index(reply_slot_name(key), true);
     const SharedMessage shared = store(reply, key, slot >= 0 || is_required(key));
     if (slot >= 0) {
         queue_call(slot, shared, delivery_of(key));
@@ -364,7 +373,7 @@ void IQEndpointClient::dispatch_report(const Message& message, const ReportRoute
     if (route.slot >= 0) {
         queue_call(route.slot, shared, delivery_of(route.key));
     } else {
-        warn_about_key(route.key, QStringLiteral("missing callback cb_unso_") + route.key);
+        warn_about_key(route.key, QStringLiteral("missing callback ") + report_slot_name(route.key));
     }
     tick_required(route.key);
 }

@@ -75,6 +75,16 @@ public:
         int slot;
     };
 
+    // The dispatch by slot name, for the sessions and for whoever checks that their slots are
+    // there: a reply filed under `key` goes to the slot "cb_resp_" + key, a report to "cb_unso_" +
+    // key, where a report's key is its "id" with "." and ":" made "_" ("cfgStatus:netmgr.tunnel"
+    // goes to cb_unso_cfgStatus_netmgr_tunnel).
+    static QString reply_slot_name(const QString& key) { return QStringLiteral("cb_resp_") + key; }
+    static QString report_slot_name(const QString& key) { return QStringLiteral("cb_unso_") + key; }
+    static QString report_key(const std::string& id);
+    // "<slot_name>()", or "<slot_name>(Message)" when `has_argument`: what indexOfMethod finds.
+    static QByteArray slot_signature(const QString& slot_name, bool has_argument);
+
     IQEndpointClient(const std::string& name, QObject* parent);
     IQEndpointClient(const QString& name, QObject* parent);
     // Leaves its manager first, should it still be placed.
@@ -144,8 +154,6 @@ protected:
     // Ticks the key off the required-reply list; signals when the list has just become empty.
     void tick_required(const QString& key);
     bool is_required(const QString& key) const { return required_.contains(key); }
-    // A report's "id" names its slot and cache entry: "cfgStatus:netmgr.tunnel" -> "cfgStatus_netmgr_tunnel".
-    static QString report_key(const std::string& id);
     // The route of a report id as the codec sends it, looked up once per connection.
     ReportRoute report_route(const std::string& id);
     // The route of a cache key, looked up by its slot's name.
@@ -174,8 +182,9 @@ protected:
     // kept of the old connection's reports. Loop thread (or the thread that connects), under the
     // manager lock.
     virtual void forget_reports() {}
-    // Queues a call of the method (absolute index) for this object's thread.
-    void queue_call(int method_index, const SharedMessage& argument, SessionInbox::Delivery delivery);
+    // Queues a call of the method (absolute index) for this object's thread, with the argument it
+    // takes (a message, or a record of the session's own), or none when `argument` is null.
+    void queue_call(int method_index, std::shared_ptr<const void> argument, SessionInbox::Delivery delivery);
     // Queues the signal for this object's thread, behind everything queued already, also when
     // raised there: a signal never reaches its receivers inside the code (and locks) that raised it.
     void queue_signal(void (IQEndpointClient::*signal)());

@@ -24,7 +24,7 @@ SessionInbox::SessionInbox() : batch_ended_(batch_clock_.fd(), QSocketNotifier::
 
 SessionInbox::~SessionInbox() = default;
 
-void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument,
+void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const void> argument,
                         Delivery delivery) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (delivery == Delivery::kNewestOnly) {
@@ -89,7 +89,7 @@ void SessionInbox::deliver_batch() {
     is_delivering_ = true;
     Call call;
     for (; count > 0 && take_next(call); --count) {
-        void* arguments[] = {nullptr, const_cast<Message*>(call.argument.get())};
+        void* arguments[] = {nullptr, const_cast<void*>(call.argument.get())};
         QMetaObject::metacall(call.receiver, QMetaObject::InvokeMetaMethod, call.method_index, arguments);
     }
     is_delivering_ = false;

@@ -10,7 +10,6 @@
 #include <memory>
 #include <mutex>
 
-#include "ipc/message/message.h"
 #include "platform/one_shot_timer.h"
 
 // Carries calls from the socket loops to the sessions' own thread in batches. A fleet's codecs
@@ -57,9 +56,10 @@ public:
 
     ~SessionInbox() override;
 
-    // Queues a call of the receiver's method (absolute index; a slot or a signal) with the message
-    // as its only argument, or with no argument when `argument` is null.
-    void post(QObject* receiver, int method_index, std::shared_ptr<const Message> argument, Delivery delivery);
+    // Queues a call of the receiver's method (absolute index; a slot or a signal) with `argument`
+    // as its only argument, or with no argument when it is null. The argument is the value the
+    // method takes (a Message, or a record of the receiver's own), shared, never copied or packed.
+    void post(QObject* receiver, int method_index, std::shared_ptr<const void> argument, Delivery delivery);
     // Drops every call queued for the receiver: it is going away.
     void forget(const QObject* receiver);
     // Drops the receiver's queued replies and reports: they belong to a connection that has ended.
@@ -69,7 +69,7 @@ private:
     struct Call {
         QObject* receiver = nullptr;  // not owned; forget() removes its calls before it is deleted
         int method_index = -1;
-        std::shared_ptr<const Message> argument;  // null for a call without argument
+        std::shared_ptr<const void> argument;  // of the type the method takes; null for none
         Delivery delivery = Delivery::kInOrder;
     };
     using CallKind = QPair<const QObject*, int>;  // receiver and method
@@ -92,7 +92,7 @@ private:
     std::deque<Call> calls_;  // guarded by mutex_
     // The newest argument of each kNewestOnly call queued in calls_ (which holds it as null until
     // it is taken). Guarded by mutex_.
-    QHash<CallKind, std::shared_ptr<const Message>> newest_;
+    QHash<CallKind, std::shared_ptr<const void>> newest_;
     bool is_batch_open_ = false;  // guarded by mutex_; its window is running and its calls not taken
     Clock::time_point batch_due_;  // guarded by mutex_; when the open batch's window ends
     platform::OneShotTimer batch_clock_;  // armed under mutex_; readable once the window has ended

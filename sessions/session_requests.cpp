@@ -8,14 +8,25 @@ Message request(const char* name) {
     return message;
 }
 
-Message fetch(const char* name, const char* seq) {
-    Message message = request(name);
-    message.attributes().set("seq", seq);
-    return message;
+Message request(const WireRequest& wire) {
+    return renamed(Message(), wire);
+}
+
+Message renamed(Message copy, const WireRequest& wire) {
+    copy.set_name(wire.name);
+    if (wire.seq) copy.attributes().set("seq", wire.seq);
+    return copy;
+}
+
+const OperatorRequest* operator_request(const QString& refused_as) {
+    for (const OperatorRequest* each : kOperatorRequests) {
+        if (refused_as == QLatin1String(each->refused_as())) return each;
+    }
+    return nullptr;
 }
 
 Message event_log_request() {
-    Message message = fetch("getEventLog", "eventLog");
+    Message message = request(kGetEventLog);
     message.attributes().set("clear", false);
     message.attributes().set("detail", true);
     return message;
@@ -39,7 +50,7 @@ Message monitor_request(uint32_t interval) {
 }
 
 Message peer_settings_request(int id, int profile) {
-    Message message = fetch("setPeerSettings", "setPeerSettings");
+    Message message = request(kSetPeerSettings.wire);
     message.attributes().set("id", id);
     message.attributes().set("profile", profile);
     return message;

@@ -32,6 +32,7 @@
 #include "dialogs/settings_edit.h"
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
+#include "sessions/session_requests.h"
 #include "ui_main_window.h"
 
 namespace {
@@ -411,8 +412,8 @@ void CodecDock::editPeer() {
     dialog.setEntry(peer);
     if (!shown->takesSubscriptions()) dialog.lockIdentity();
     runEntryDialog(dialog, shown->uuid, [&dialog, &peer, id](IPCObject& session) {
-        Message edit;
-        edit.set_name("setPeerSettings");
+        // With its seq, which names a refusal even while a seq-less command awaits its answer.
+        Message edit = session_requests::request(session_requests::kSetPeerSettings.wire);
         Message::Attributes& a = edit.attributes();
         a.set("id", *id);
         a.set("addr", dialog.address());
@@ -420,8 +421,6 @@ void CodecDock::editPeer() {
         a.set("password", dialog.password());
         a.set("unit", dialog.unit());
         a.set("bdlink", dialog.isBraidlinkTicked());
-        // Names a refusal even while a seq-less command awaits its answer.
-        a.set("seq", std::string("setPeerSettings"));
         if (!session.send_all_if_ready({edit})) return false;
         // Whoever holds this peer as chosen follows it to the name and address it is given here.
         Message renamed = peer;

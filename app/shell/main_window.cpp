@@ -39,6 +39,7 @@
 #include "scheduler/sound_select.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
+#include "sessions/session_requests.h"
 #include "ui_main_window.h"
 
 
@@ -447,17 +448,13 @@ void MainWindow::doDisconnectAllFleet() {
 
 void MainWindow::sendUpdatedSettings(Message message) {
     if (!activeInstance) return;
+    namespace wire = session_requests;
     const std::string name = message.name();
     if (name == "directoryServer") {
-        message.set_name("setDirectoryServer");
-        message.attributes().set("seq", std::string("setDirectoryServer"));
+        activeInstance->send(wire::renamed(std::move(message), wire::kSetDirectoryServer.wire));
     } else if (name == "sysOptions") {
-        message.set_name("setSysOptions");
-        message.attributes().set("seq", std::string("setSysOptions"));
-    } else {
-        return;
+        activeInstance->send(wire::renamed(std::move(message), wire::kSetSysOptions.wire));
     }
-    activeInstance->send(message);
 }
 
 // ------------------------------------------------------------------------------------------------

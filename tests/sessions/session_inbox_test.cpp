@@ -15,6 +15,12 @@
 
 namespace {
 
+// A record of the session's own that the inbox carries instead of a message (a refusal, say).
+struct Tally {
+    std::string from;
+    int count = 0;
+};
+
 // A session that writes what reaches it, and on which thread, into a log shared with the test.
 class LoggingSession : public IQEndpointClient {
     Q_OBJECT
@@ -27,10 +33,15 @@ public:
     }
 
     bool was_called_elsewhere = false;
+    const Tally* taken_tally = nullptr;  // the record the last takeTally was handed
     std::function<void()> after_metering;  // may delete the session
 
 public slots:
     void cb_resp_peerList(const Message& reply) { note("peerList " + reply.attributes().get_string("n", "")); }
+    void takeTally(const Tally& tally) {
+        note("tally " + tally.from + " " + std::to_string(tally.count));
+        taken_tally = &tally;
+    }
     void cb_unso_metering(const Message& unso) {
         note("metering " + unso.attributes().get_string("n", ""));
         const std::function<void()> hook = after_metering;  // outlives the session it may delete
@@ -151,6 +162,23 @@ TEST(SessionInbox, ANewerCallOfTheNewestOnlyKindReplacesTheQueuedOne) {
     });
     ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 3; }));
     EXPECT_EQ(log, (std::vector<std::string>{"metering 1000", "peerList 500", "peerList 1000"}));
+}
+
+TEST(SessionInbox, ARecordTravelsAsItIsBetweenMessages) {
+    std::vector<std::string> log;
+    LoggingSession session(log);
+    const std::shared_ptr<SessionInbox> inbox = SessionInbox::for_current_thread();
+    const int tally = session.metaObject()->indexOfMethod("takeTally(Tally)");
+    ASSERT_GE(tally, 0);
+    const auto record = std::make_shared<const Tally>(Tally{"loop", 3});
+    on_loop_thread([&] {
+        session.handle_unsolicited(message("<unso id=\"metering\" n=\"1\"/>"));
+        inbox->post(&session, tally, record, SessionInbox::Delivery::kInOrder);
+        session.handle_response(message("<resp seq=\"peerList\" n=\"2\"/>"));
+    });
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 3; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"metering 1", "tally loop 3", "peerList 2"}));
+    EXPECT_EQ(session.taken_tally, record.get()) << "shared, not copied";
 }
 
 // A report a view shows is made as promptly as a signal, and still belongs to its connection.
