@@ -189,20 +189,45 @@ void ZorvaStatRow::updateStats(QUuid) {
     showFigures({stats.callTime, stats.bufferDelayAvg, stats.frameLossRateAvg});
 }
 
+// A row out of the tree's sight writes only the cell the tree sorts by: each written cell costs
+// the tree a row update, and with the tree sorted by a statistics figure every codec reports every
+// second. The other cells catch up when the row comes into sight (setInSight).
 void ZorvaStatRow::showFigures(const Figures& figures) {
-    const std::optional<Figures> shown = std::exchange(shownFigures_, figures);
-    if (!shown || shown->callTime != figures.callTime) {
-        item_->setText(kDurationColumn, durationText(figures.callTime));
-    }
-    if (!shown || shown->bufferDelayAvg != figures.bufferDelayAvg) {
-        item_->setText(kLatencyColumn, tenthsText(figures.bufferDelayAvg, QStringLiteral("ms")));
-    }
-    if (!shown || shown->frameLossRateAvg != figures.frameLossRateAvg) {
-        item_->setText(kFrameLossColumn, tenthsText(figures.frameLossRateAvg, QStringLiteral("%")));
+    reportedFigures_ = figures;
+    const int sortColumn = item_->treeWidget() ? item_->treeWidget()->sortColumn() : -1;
+    for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) {
+        if (isInSight_ || column == sortColumn) showFigure(column);
     }
 }
 
+void ZorvaStatRow::showFigure(int column) {
+    const Figures& figures = *reportedFigures_;
+    const qint64 value = column == kDurationColumn  ? qint64{figures.callTime}
+                         : column == kLatencyColumn ? figures.bufferDelayAvg
+                                                    : figures.frameLossRateAvg;
+    std::optional<qint64>& shown = shownFigures_[static_cast<size_t>(column - kFrameLossColumn)];
+    if (shown == value) return;
+    shown = value;
+    if (column == kDurationColumn) {
+        item_->setText(column, durationText(figures.callTime));
+    } else {
+        item_->setText(column, tenthsText(static_cast<int>(value), column == kLatencyColumn ? QStringLiteral("ms")
+                                                                                             : QStringLiteral("%")));
+    }
+}
+
+void ZorvaStatRow::showFigureForSorting(int column) {
+    if (isStatisticsColumn(column) && reportedFigures_) showFigure(column);
+}
+
+void ZorvaStatRow::setInSight(bool isInSight) {
+    if (isInSight_ == isInSight) return;
+    isInSight_ = isInSight;
+    if (isInSight && reportedFigures_) showFigures(*reportedFigures_);
+}
+
 void ZorvaStatRow::clearStats() {
-    shownFigures_.reset();
+    reportedFigures_.reset();
+    shownFigures_ = {};
     for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) item_->setText(column, QString());
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <array>
 #include <optional>
 
 #include "sessions/iq_endpoint_client.h"
@@ -66,6 +67,12 @@ public:
     void releaseMeter();
     // Takes the session's newest levels as the row's place when the tree sorts by "Levels".
     void takeLevelsForSorting();
+    // Whether the row lies in the tree's viewport; a row out of it keeps only its sort cell current.
+    // Rows start in sight.
+    void setInSight(bool isInSight);
+    // Writes the statistics cell of `column` from the newest figures, in sight or not: the tree is
+    // about to sort by it.
+    void showFigureForSorting(int column);
 
 public slots:
     void ipcRecvSysOptions(QUuid uuid);
@@ -88,6 +95,8 @@ private:
     // Writes the cells whose figure differs from the one shown: every codec's statistics come every
     // few seconds, most of them the same as before.
     void showFigures(const Figures& figures);
+    // Writes one statistics cell from reportedFigures_ if its figure differs from the one shown.
+    void showFigure(int column);
     void clearStats();
     // Whether the session is READY: only then are its connections and figures current.
     bool isLive() const;
@@ -96,5 +105,8 @@ private:
     QTreeWidgetItem* item_;  // owned
     const QUuid uuid_;
     QPointer<MiniMeter> meter_;  // owned by the tree once placed there
-    std::optional<Figures> shownFigures_;  // none while the statistics columns are empty
+    std::optional<Figures> reportedFigures_;  // the newest figures; none while the codec has none
+    // The figure each statistics cell shows, by column from kFrameLossColumn; none: empty.
+    std::array<std::optional<qint64>, 3> shownFigures_;
+    bool isInSight_ = true;
 };

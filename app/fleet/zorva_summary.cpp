@@ -6,6 +6,7 @@
 #include <QTreeWidgetItem>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
@@ -96,6 +97,7 @@ void ZorvaSummary::sortTree() {
         resortTimer.start();
     }
     const QHeaderView* header = ui->summaryTree->header();
+    for (ZorvaStatRow* row : qAsConst(rowMap)) row->showFigureForSorting(header->sortIndicatorSection());
     ui->summaryTree->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
 }
 
@@ -180,6 +182,8 @@ void ZorvaSummary::addSummaryRow(IPCObject* session, const QUuid& key) {
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
     ui->summaryTree->addTopLevelItem(item);
     placeLastRowInOrder();
+    // Out of sight until a frame shows it, once frames tell which rows are in sight.
+    if (isTreeSightKnown) row->setInSight(false);
     if (session->meteringOn) showRowMeter(*row, true);
     itemRowMap.insert(item, row);
     rowMap.insert(key, row);
@@ -211,6 +215,9 @@ void ZorvaSummary::removeSummaryRow(const QUuid& key) {
     if (tree->currentItem() == row->item()) tree->setCurrentItem(nullptr);
     tree->takeTopLevelItem(tree->indexOfTopLevelItem(row->item()));
     itemRowMap.remove(row->item());
+    meteredRows.remove(row);
+    rowsWithMeter.remove(row);
+    rowsInSight.remove(row);
     row->deleteLater();
     updateCount();
 }
@@ -280,15 +287,17 @@ void ZorvaSummary::addTilesInSight(QSet<IPCObject*>& sessions) const {
     }
 }
 
-QList<const ZorvaStatRow*> ZorvaSummary::rowsInViewport() const {
-    QList<const ZorvaStatRow*> rows;
+QList<ZorvaStatRow*> ZorvaSummary::rowsInViewport() const {
+    QList<ZorvaStatRow*> rows;
     const QTreeWidget& tree = *ui->summaryTree;
-    const int height = tree.viewport()->height();
-    for (int y = 0; y < height;) {
-        QTreeWidgetItem* item = tree.itemAt(0, y);
-        if (!item) break;
-        y = tree.visualItemRect(item).bottom() + 1;
-        if (const ZorvaStatRow* row = itemRowMap.value(item)) rows.append(row);
+    const QModelIndex top = tree.indexAt(QPoint(0, 0));
+    if (!top.isValid()) return rows;
+    // Every row has the same height (uniformRowHeights), and the tree has no child rows.
+    const int rowHeight = std::max(1, tree.visualRect(top).height());
+    const int bottom = tree.viewport()->height() - 1;
+    for (int index = top.row(), y = tree.visualRect(top).top(); y <= bottom && index < tree.topLevelItemCount();
+         ++index, y += rowHeight) {
+        if (ZorvaStatRow* row = itemRowMap.value(tree.topLevelItem(index))) rows.append(row);
     }
     return rows;
 }
@@ -304,19 +313,59 @@ bool ZorvaSummary::isStatisticsColumnInSight() const {
     return false;
 }
 
+// A row's meter is in the tree only while the row is in the viewport: the tree moves every cell
+// widget it holds whenever it sorts or lays out its rows, which would be 256 meters for the two
+// dozen in sight. A row that comes into sight gets its meter at the next frame.
 void ZorvaSummary::showRowMeter(ZorvaStatRow& row, bool isShown) {
-    QTreeWidget* tree = ui->summaryTree;
     if (!isShown) {
-        // The tree deletes the meter later; the row forgets it now.
-        row.releaseMeter();
-        tree->removeItemWidget(row.item(), ZorvaStatRow::kLevelsColumn);
+        meteredRows.remove(&row);
+        removeRowMeter(row);
         return;
     }
+    meteredRows.insert(&row);
+    if (rowsInSight.contains(&row)) placeRowMeter(row);
+}
+
+void ZorvaSummary::placeRowMetersInSight() {
+    if (currentPage() != kTreePage || !isTreeInSight()) return;
+    const QList<ZorvaStatRow*> rows = rowsInViewport();
+    const QSet<ZorvaStatRow*> wereInSight = std::exchange(rowsInSight, QSet<ZorvaStatRow*>(rows.begin(), rows.end()));
+    if (!isTreeSightKnown) {
+        // Rows start in sight; from the first frame that shows the tree on, only those are.
+        isTreeSightKnown = true;
+        for (ZorvaStatRow* row : qAsConst(rowMap)) row->setInSight(rowsInSight.contains(row));
+    }
+    for (ZorvaStatRow* row : wereInSight) {
+        if (!rowsInSight.contains(row)) row->setInSight(false);
+    }
+    QList<ZorvaStatRow*> leftSight;
+    for (ZorvaStatRow* row : qAsConst(rowsWithMeter)) {
+        if (!rowsInSight.contains(row)) leftSight.append(row);
+    }
+    for (ZorvaStatRow* row : qAsConst(leftSight)) removeRowMeter(*row);
+    for (ZorvaStatRow* row : rows) {
+        row->setInSight(true);
+        if (meteredRows.contains(row)) placeRowMeter(*row);
+    }
+}
+
+void ZorvaSummary::placeRowMeter(ZorvaStatRow& row) {
+    if (row.existingMeter() && rowsWithMeter.contains(&row)) return;  // placed at an earlier frame
+    QTreeWidget* tree = ui->summaryTree;
+    rowsWithMeter.insert(&row);
     MiniMeter* meter = row.meter();
     // Setting the widget the cell already holds would make the tree delete it.
     if (tree->itemWidget(row.item(), ZorvaStatRow::kLevelsColumn) != meter) {
         tree->setItemWidget(row.item(), ZorvaStatRow::kLevelsColumn, meter);
     }
+}
+
+void ZorvaSummary::removeRowMeter(ZorvaStatRow& row) {
+    rowsWithMeter.remove(&row);
+    if (!row.existingMeter()) return;
+    // The tree deletes the meter later; the row forgets it now.
+    row.releaseMeter();
+    ui->summaryTree->removeItemWidget(row.item(), ZorvaStatRow::kLevelsColumn);
 }
 
 void ZorvaSummary::setScheduler(Scheduler* scheduler) {

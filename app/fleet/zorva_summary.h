@@ -64,6 +64,9 @@ public:
     // viewport while one of its statistics columns is in sight too; and whether the tree sorts
     // every codec by its levels (once a second, by the newest) or by a statistics figure.
     void addDemand(ReportPacer::Demand& demand) const;
+    // Gives the metered rows in the tree's viewport their small meter and takes it from the rows
+    // that have left it. Asked at every frame.
+    void placeRowMetersInSight();
 
     // Where the clocks of the tiles and rows ask for scheduled connections; null shows none.
     void setScheduler(Scheduler* scheduler);
@@ -111,10 +114,12 @@ private:
     // The session of the selected tile; null when none is selected or it was removed.
     IPCObject* selectedSession() const;
     void showRowMeter(ZorvaStatRow& row, bool isShown);
+    void placeRowMeter(ZorvaStatRow& row);
+    void removeRowMeter(ZorvaStatRow& row);
     // The sessions of the tiles whose meter lies in the tile page's viewport.
     void addTilesInSight(QSet<IPCObject*>& sessions) const;
     // The rows in the tree's viewport, top to bottom.
-    QList<const ZorvaStatRow*> rowsInViewport() const;
+    QList<ZorvaStatRow*> rowsInViewport() const;
     bool isTreeInSight() const;
     // Whether a statistics column lies at least in part in the tree's viewport.
     bool isStatisticsColumnInSight() const;
@@ -134,6 +139,10 @@ private:
     QMap<QUuid, InstanceWidget*> tileMap;          // tile key -> tile
     QMap<QUuid, ZorvaStatRow*> rowMap;             // tile key -> its row (owned)
     QMap<QTreeWidgetItem*, ZorvaStatRow*> itemRowMap;  // the row's item -> the row
+    QSet<ZorvaStatRow*> meteredRows;     // rows whose codec's metering is on
+    QSet<ZorvaStatRow*> rowsWithMeter;   // rows whose meter the tree holds now
+    QSet<ZorvaStatRow*> rowsInSight;     // rows in the tree's viewport at the last frame it was in sight
+    bool isTreeSightKnown = false;       // a frame has shown the tree: rowsInSight says which rows are
     QUuid selectedUuid;  // null until the first selection; keeps a removed key until the next
     PasswordPromptQueue* prompts;  // child of the view
     QPointer<Scheduler> scheduler_;

@@ -69,6 +69,10 @@ MiniMeter::~MiniMeter() {
     if (isScheduled_ && clock_) clock_->cancel(*this);
 }
 
+IPCObject* MiniMeter::session() const {
+    return session_.data();
+}
+
 void MiniMeter::showLevelsOf(IPCObject* session) {
     stopWatching();
     session_ = session;

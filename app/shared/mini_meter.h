@@ -46,6 +46,8 @@ public:
     // Reads the session's newest levels if it has reported since they were last read and the meter
     // is in sight; the frame clock calls it.
     void showNewestLevels();
+    // Whose levels it shows; null for none.
+    IPCObject* session() const;
 
     // What a bar shows now.
     const LevelBar& bar(Bar which) const { return bars_[which]; }

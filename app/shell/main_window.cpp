@@ -130,6 +130,7 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
 }
 
 void MainWindow::reportWhatIsInSight() {
+    ui->w_summary->placeRowMetersInSight();
     ReportPacer::Demand demand;
     ui->w_summary->addDemand(demand);
     codecDock->addDemand(demand);

@@ -969,6 +969,9 @@ struct LevelCase {
 const LevelCase kLevels[] = {
     {nullptr, -72}, {"-12.5", -12.5f}, {"0", 0},      {"-72", -72}, {"-100", -72}, {"3", 0},
     {"nan", -72},   {"inf", 0},        {"-inf", -72}, {"abc", -72}, {"-6dB", -72}, {"", -72},
+    // Forms the C library reads beyond plain decimals: a leading blank or plus sign, hexadecimal,
+    // an exponent, a figure beyond a float's range.
+    {" -12.5", -12.5f}, {"+0", 0}, {"-0x18", -24}, {"-1.25e1", -12.5f}, {"-1e40", -72}, {"1e", -72},
 };
 
 TEST_F(SessionDataTest, LevelsReadMissingOrBadValuesAsSilence) {

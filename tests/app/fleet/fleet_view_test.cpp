@@ -488,6 +488,46 @@ TEST_F(FleetViewTest, LatencySortsByNumber) {
     EXPECT_TRUE(wait_processing_events([&] { return order() == "45ms 123ms 300ms"; })) << order().toStdString();
 }
 
+// A row out of the tree's sight keeps only the cell the tree sorts by current; the others catch up
+// when it comes into sight.
+TEST_F(FleetViewTest, RowsOutOfSightKeepOnlyTheirSortCellCurrent) {
+    openWindow();
+    window->show();
+    std::vector<QUuid> keys;
+    for (int i = 0; i < 40; ++i) keys.push_back(addCodec());
+    // The last codec has the longest delay and call throughout, so its row stays the last.
+    const auto report = [&](int index, int delay) {
+        IPCObject& session = *sessionOf(keys.at(index));
+        receiveWithDelay(session, delay);
+        {
+            std::lock_guard<SessionMutex> lock(session.mutex());
+            session.peerStatsById[7].callTime = index == 39 ? 3600 : 0;
+        }
+        view().summaryRow(keys.at(index))->updateStats(QUuid());
+    };
+    for (int i = 0; i < 40; ++i) report(i, 100 + i);
+    view().showStatsOverview();
+    tree().sortByColumn(ZorvaStatRow::kLatencyColumn, Qt::AscendingOrder);
+    const ZorvaStatRow& first = *view().summaryRow(keys.front());
+    ASSERT_TRUE(wait_processing_events([&] { return first.existingMeter() != nullptr; }));  // a frame showed the tree
+    const QTreeWidgetItem& last = *view().summaryRow(keys.back())->item();
+    const auto cell = [&](int column) { return last.text(column); };
+
+    const QString shownDuration = cell(ZorvaStatRow::kDurationColumn);
+    report(39, 5000);
+    EXPECT_EQ(cell(ZorvaStatRow::kLatencyColumn), "500ms");
+    EXPECT_EQ(cell(ZorvaStatRow::kDurationColumn), shownDuration);
+    // Sorted by it, a cell is current at once.
+    tree().sortByColumn(ZorvaStatRow::kDurationColumn, Qt::AscendingOrder);
+    EXPECT_EQ(cell(ZorvaStatRow::kDurationColumn), durationText(3600));
+    EXPECT_EQ(tree().topLevelItem(tree().topLevelItemCount() - 1), &last);
+
+    report(39, 7000);
+    EXPECT_EQ(cell(ZorvaStatRow::kLatencyColumn), "500ms");
+    tree().scrollToBottom();
+    EXPECT_TRUE(wait_processing_events([&] { return cell(ZorvaStatRow::kLatencyColumn) == "700ms"; }));
+}
+
 // A new row takes its place among the sorted rows, in either order.
 TEST_F(FleetViewTest, NewRowsTakeTheirPlaceInTheSortedTree) {
     openWindow();
@@ -515,15 +555,18 @@ TEST_F(FleetViewTest, NewRowsTakeTheirPlaceInTheSortedTree) {
 
 TEST_F(FleetViewTest, MeteringSwitchesTheLevelsCellEvenWhenQuick) {
     openWindow();
+    window->show();
     const QUuid key = addCodec();
     view().tile(key)->select();
+    view().showStatsOverview();
     QTreeWidgetItem* item = view().summaryRow(key)->item();
     const auto cell = [&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return qobject_cast<MiniMeter*>(tree().itemWidget(item, ZorvaStatRow::kLevelsColumn));
     };
     const auto tileMeterShown = [&] { return view().tile(key)->miniMeter()->isVisibleTo(view().tile(key)); };
-    ASSERT_NE(cell(), nullptr);  // metering is on for a new codec
+    // Metering is on for a new codec; its row's meter comes with the first frame it is in sight.
+    ASSERT_TRUE(wait_processing_events([&] { return cell() != nullptr; }));
 
     window->disableMetering();
     EXPECT_EQ(cell(), nullptr);
@@ -535,6 +578,25 @@ TEST_F(FleetViewTest, MeteringSwitchesTheLevelsCellEvenWhenQuick) {
     window->enableMetering();  // before the old meter is gone
     ASSERT_NE(cell(), nullptr);
     EXPECT_EQ(cell(), view().summaryRow(key)->existingMeter());
+}
+
+// The tree holds a meter for the rows in its viewport only: it moves every cell widget at each
+// sort and scroll. A row scrolled out gives its meter up, and one scrolled in gets one.
+TEST_F(FleetViewTest, OnlyRowsInSightHoldAMeter) {
+    openWindow();
+    window->show();
+    std::vector<QUuid> keys;
+    for (int i = 0; i < 60; ++i) keys.push_back(addCodec());
+    view().showStatsOverview();
+    const auto hasMeter = [&](int index) { return view().summaryRow(keys.at(index))->existingMeter() != nullptr; };
+    ASSERT_TRUE(wait_processing_events([&] { return hasMeter(0); }));
+    EXPECT_FALSE(hasMeter(59));
+
+    tree().scrollToBottom();
+    ASSERT_TRUE(wait_processing_events([&] { return hasMeter(59) && !hasMeter(0); }));
+    int held = 0;
+    for (int index = 0; index < 60; ++index) held += hasMeter(index);
+    EXPECT_LT(held, 60);
 }
 
 TEST_F(FleetViewTest, ClocksFollowTheSchedule) {

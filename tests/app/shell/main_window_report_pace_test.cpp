@@ -259,8 +259,10 @@ const std::vector<Scenario> kLevelScenarios = {
      CodecSimMode::kNormal,
      {{"rows", [](MeteringPaceTest& t) { t.view().showStatsOverview(); },
        [](MeteringPaceTest& t) {
-           return t.isRowInSight(t.codecOfRow(0)) && !t.isRowInSight(t.codecOfRow(-1)) &&
-                  t.isAskedFor(t.codecOfRow(0), kFast) && t.isAskedFor(t.codecOfRow(-1), kNone);
+           // A row's meter comes with the first frame that shows the row.
+           return wait_processing_events([&] { return t.isRowInSight(t.codecOfRow(0)); }) &&
+                  !t.isRowInSight(t.codecOfRow(-1)) && t.isAskedFor(t.codecOfRow(0), kFast) &&
+                  t.isAskedFor(t.codecOfRow(-1), kNone);
        }},
       {"the last row", [](MeteringPaceTest& t) { t.tree().scrollToBottom(); },
        [](MeteringPaceTest& t) {
