@@ -60,8 +60,7 @@ class CheckFormat(ScriptTreeTest):
                 self.assertIn('  +' + as_written, printed)
                 self.assertEqual(printed[-2:], [
                     '  to format it: clang-format -i ipc/twice.cpp',
-                    'check-format: 1 of 1 C++ files are not formatted as .clang-format says (1 places); '
-                    'scripts/check-format --fix formats them'])
+                    'check-format: C++ files out of format: 1 of 1 (1 place); scripts/check-format --fix formats them'])
 
     def test_only_the_files_named_are_checked(self):
         self.write('ipc/other.cpp', 'int  other ( ) {return 1;}\n')
