@@ -35,6 +35,7 @@ struct UpdateCase {
     std::optional<std::string> receiving;
 };
 
+// clang-format off
 const UpdateCase kUpdates[] = {
     {"a first list starts its active peers",
      {},
@@ -62,6 +63,7 @@ const UpdateCase kUpdates[] = {
      "<peer name=\"N\" active=\"true\" receiving=\"true\"/>",
      {"N"}, {}, {}, {0}, "", ""},
 };
+// clang-format on
 
 TEST(PeerListUpdate, ReadsAListAgainstTheOneBefore) {
     for (const UpdateCase& c : kUpdates) {

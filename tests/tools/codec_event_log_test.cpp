@@ -13,6 +13,7 @@ struct StampCase {
     int64_t unix_s;
     const char* stamp;
 };
+// clang-format off
 const StampCase kStamps[] = {
     {1709251199, "Thu, 29 Feb 2024 23:59:59 +0000"},
     {4107542400, "Mon, 1 Mar 2100 00:00:00 +0000"},
@@ -20,6 +21,7 @@ const StampCase kStamps[] = {
     {2147483648, "Tue, 19 Jan 2038 03:14:08 +0000"},
     {-86400, "Wed, 31 Dec 1969 00:00:00 +0000"},
 };
+// clang-format on
 
 TEST(CodecEventLog, StampsReadAsCalendarTimeInUtc) {
     for (const StampCase& c : kStamps) EXPECT_EQ(CodecEventLog::format_stamp(c.unix_s), c.stamp) << c.unix_s;

@@ -266,6 +266,7 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
         "You chose \"London Studio\", but peer 1 is now \"London Studio\" at 192.0.2.200. Choose the peer again.";
     const QString renamedProfile =
         "You chose \"Music Stereo\", but profile 3 is now \"Music Wide\". Choose the profile again.";
+    // clang-format off
     const struct {
         const char* what;
         std::function<void()> meanwhile;
@@ -281,6 +282,7 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
          readdressedPeer},
         {"the chosen peer removed", [&] { other->cmd_remove_peer(1); }, "", "3", lostPeer},
     };
+    // clang-format on
     auto* connectButton = child<QPushButton>("connectButton");
     const auto said = [&] {  // above the lists
         QStringList lines;
@@ -521,6 +523,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
         session->cmd_disconnect(peer, IPCObject::Asker::kOperator);
     };
     const QString refused = "refused a request: Refused by codec-sim (error 409); it answers ";
+    // clang-format off
     const struct {
         const char* what;
         bool hasCodecA;
@@ -546,6 +549,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
          {"{A} " + refused + "your disconnect of every peer or an earlier request",
           "{B} refused to disconnect every peer: Refused by codec-sim (error 409)"}},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const std::vector<uint16_t> ports = startFleet(quiet).ports();

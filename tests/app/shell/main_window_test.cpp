@@ -221,6 +221,7 @@ struct EnableCase {
     std::vector<std::pair<std::string, bool>> expected;
 };
 
+// clang-format off
 const EnableCase kReadyCases[] = {
     {"metering on, logging off", nullptr,
      {{"peerList", true}, {"actionRemoveDevice", true}, {"actionCopyNodeId", true}, {"settingWidget", true},
@@ -250,6 +251,7 @@ const EnableCase kReadyCases[] = {
     {"profile of the operator's own", [](MainWindow& window, IPCObject*) { addProfileItem(window, false); },
      {{"actionRemoveProfile", true}, {"actionAssignProfile", false}, {"actionEditProfile", true}}},
 };
+// clang-format on
 
 TEST_F(WindowWithCodecs, EnablesFollowTheActiveCodec) {
     MainWindow& opened = *window;
@@ -266,11 +268,13 @@ TEST_F(WindowWithCodecs, EnablesFollowTheActiveCodec) {
     addCodec(silent->ports()[0]);
     opened.handleAllEnables();
     EXPECT_NE(instanceMap.first()->state(), IQEndpointClient::READY);
+    // clang-format off
     for (const auto& [key, is_on] : std::vector<std::pair<std::string, bool>>{
              {"actionRemoveDevice", true}, {"tab:3", true}, {"peerList", false}, {"actionConnect", false},
              {"tab:5", false}, {"visible:actionDisableMetering", false}, {"settingWidget", false}}) {
         EXPECT_EQ(stateOf(opened, key), is_on) << "connecting: " << key;
     }
+    // clang-format on
 
     for (const EnableCase& each : kReadyCases) {
         SCOPED_TRACE(each.name);

@@ -26,6 +26,7 @@ struct LabelCase {
     const char *uid, *first, *second, *text;
 };
 
+// clang-format off
 const LabelCase kLabels[] = {
     {2, "3:5", "eth0", "wan1", "(2) eth0>wan1"},
     {0, "3:5", "", "", "Connection 3:5"},
@@ -34,6 +35,7 @@ const LabelCase kLabels[] = {
     {3, "R&D", "eth&0", "lte&", "(3) eth&&0>lte&&"},  // shown as typed, never a shortcut
     {0, "R&D", "", "", "Connection R&&D"},
 };
+// clang-format on
 
 TEST(IFCButton, LabelNamesBothInterfacesOnceKnown) {
     for (const auto& c : kLabels) {

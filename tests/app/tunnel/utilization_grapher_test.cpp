@@ -29,6 +29,7 @@ TEST(UtilizationGrapher, StacksTheValuesOfEachSampleOnTheSummedScale) {
     graph.addSample(0, {100, 50, 0}, false);
     graph.addSample(0, {200, 0, 0}, false);
     const QImage image = render(graph);
+    // clang-format off
     const struct {
         int bar, row;
         QColor colour;
@@ -37,6 +38,7 @@ TEST(UtilizationGrapher, StacksTheValuesOfEachSampleOnTheSummedScale) {
         {58, 79, kValue[1]},  {58, 41, kValue[1]}, {58, 40, kOutline},
         {58, 39, kFrameFill}, {59, 1, kValue[0]},  {57, 150, kFrameFill},
     };
+    // clang-format on
     for (const auto& e : expected)
         EXPECT_EQ(rgb(pixel(image, barColumn(e.bar), e.row)), rgb(e.colour))
             << "bar " << e.bar << " row " << e.row;

@@ -18,33 +18,41 @@ struct TextCase {
 };
 
 TEST(IpcString, IntReadersFollowTheCScannerAndSaturate) {
+    // clang-format off
     const struct { const char* in; int32_t out; } kCases[] = {
         {"42abc", 42}, {"2.75", 2}, {" \t7", 7}, {"+5", 5}, {"-12", -12}, {"abc", 0}, {"", 0}, {"-", 0},
         {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"2147483648", INT32_MAX},
         {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}, {"00000000000000000000012", 12},
     };
+    // clang-format on
     for (const auto& c : kCases) EXPECT_EQ(ipc_string_to_int(c.in), c.out) << c.in;
 }
 
 TEST(IpcString, UintReaderWrapsTheSignAndSaturates) {
+    // clang-format off
     const struct { const char* in; uint32_t out; } kCases[] = {
         {"4294967295", UINT32_MAX}, {"4294967296", UINT32_MAX}, {"-1", 4294967295u}, {"-4294967295", 1},
         {"-99999999999", 1}, {" 8x", 8}, {"x8", 0},
     };
+    // clang-format on
     for (const auto& c : kCases) EXPECT_EQ(ipc_string_to_uint(c.in), c.out) << c.in;
 }
 
 TEST(IpcString, FloatTextsIncludingInfinityAndNan) {
+    // clang-format off
     const struct { float value; const char* text; } kWrites[] = {
         {0.1f, "0.100000"}, {3.0f, "3.000000"}, {-0.25f, "-0.250000"},
         {std::numeric_limits<float>::infinity(), "inf"}, {-std::numeric_limits<float>::infinity(), "-inf"},
     };
+    // clang-format on
     for (const auto& c : kWrites) EXPECT_EQ(ipc_float_to_string(c.value), c.text) << c.text;
 
+    // clang-format off
     const struct { const char* text; float value; } kReads[] = {
         {"1e3", 1000.0f}, {" 7", 7.0f}, {"abc", 0.0f}, {"", 0.0f}, {"1.5xyz", 1.5f},
         {"inf", std::numeric_limits<float>::infinity()}, {"-inf", -std::numeric_limits<float>::infinity()},
     };
+    // clang-format on
     for (const auto& c : kReads) EXPECT_EQ(ipc_string_to_float(c.text), c.value) << c.text;
 
     // NaN keeps its sign bit in the text as the C printf writes it, and either form reads back.
@@ -152,9 +160,11 @@ TEST(IpcString, SplitAndJoin) {
 }
 
 TEST(IpcString, ReplaceAllNeverSearchesTheReplacement) {
+    // clang-format off
     const struct { const char* text; const char* from; const char* to; const char* out; } kCases[] = {
         {"aaa", "a", "aa", "aaaaaa"}, {"abab", "ab", "b", "bb"}, {"xyz", "", "q", "xyz"}, {"", "a", "b", ""},
     };
+    // clang-format on
     for (const auto& c : kCases) {
         std::string text = c.text;
         ipc_replace_all(text, c.from, c.to);

@@ -44,6 +44,7 @@ struct IndexCase {
 };
 
 TEST(Message, OccurrenceIndexFollowsEveryEdit) {
+    // clang-format off
     const IndexCase cases[] = {
         {"append", {"a", "b", "a"}, [](Message&) {}, {"a", "b", "a"}, {{"a", 0, 0}, {"a", 1, 2}, {"a", 2, -1}, {"b", 0, 1}}},
         {"remove row 0", {"a", "b", "a"}, [](Message& m) { m.remove_child(0); }, {"b", "a"}, {{"a", 0, 1}, {"a", 1, -1}, {"b", 0, 0}}},
@@ -57,6 +58,7 @@ TEST(Message, OccurrenceIndexFollowsEveryEdit) {
         {"copy own children", {"a", "b"}, [](Message& m) { m.add_children_copy(m); }, {"a", "b", "a", "b"}, {{"b", 1, 3}}},
         {"delete children", {"a", "b"}, [](Message& m) { m.delete_children(); }, {}, {{"a", 0, -1}}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         Message node = children_named(c.names);
         c.edit(node);
@@ -306,6 +308,7 @@ struct PathCase {
 
 TEST(Message, FindNodeByPath) {
     const Message root = path_tree();
+    // clang-format off
     const PathCase cases[] = {
         {"a", {0}},
         {"a.b", {0, 0}},
@@ -316,6 +319,7 @@ TEST(Message, FindNodeByPath) {
         {"b", {}},
         {"", {}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const Message* expected = nullptr;
         if (!c.rows.empty()) {

@@ -178,10 +178,12 @@ TEST(MessageXml, ParseResultCodes) {
         std::string data;
         int result;
     };
+    // clang-format off
     const Case cases[] = {
         {"", 1}, {"{\"json\":1}", 2}, {"\xFF", -1}, {"\x80", -128}, {"x", 'x'}, {"<a/>", 1},
         {std::string("\0\0\x01" "a\0\0\0\0\0\0", 10), 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         Message node;
         node.set_name("keep");

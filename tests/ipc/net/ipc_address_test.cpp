@@ -13,6 +13,7 @@ namespace {
 
 // Texts as the device sessions hand them over (family 0), plus the port range and bracket forms.
 TEST(IpcAddress, TextConstructor) {
+    // clang-format off
     const struct { const char* text; int family_in; bool valid; int family; uint16_t port; const char* host; }
     kCases[] = {
         {"192.168.1.20:5004", 0, true, AF_INET, 5004, "192.168.1.20"},
@@ -32,6 +33,7 @@ TEST(IpcAddress, TextConstructor) {
         {"::1", AF_INET, false, AF_INET, 0, "0.0.0.0"},
         {"1.2.3.4:80", 99, false, 0, 0, "(unknown)"},
     };
+    // clang-format on
     for (const auto& c : kCases) {
         const IPCAddress address(c.text, c.family_in);
         EXPECT_EQ(address.is_valid(), c.valid) << c.text;
@@ -42,10 +44,12 @@ TEST(IpcAddress, TextConstructor) {
 }
 
 TEST(IpcAddress, FamilyOf) {
+    // clang-format off
     const struct { const char* text; int family; } kCases[] = {
         {"[x", AF_INET6}, {"::1", AF_INET6}, {"::", AF_INET6}, {"a:b:c", AF_INET6},
         {"1.2.3.4:80", AF_INET}, {":1", AF_INET}, {"", AF_INET}, {"host", AF_INET},
     };
+    // clang-format on
     for (const auto& c : kCases) EXPECT_EQ(IPCAddress::family_of(c.text), c.family) << c.text;
 }
 
@@ -65,10 +69,12 @@ TEST(IpcAddress, HostAndPortConstructor) {
 }
 
 TEST(IpcAddress, ToString) {
+    // clang-format off
     const struct { const char* host; uint16_t port; const char* text; } kCases[] = {
         {"10.0.0.1", 0, "10.0.0.1"}, {"10.0.0.1", 80, "10.0.0.1:80"},
         {"::1", 0, "::1"}, {"::1", 80, "[::1]:80"},
     };
+    // clang-format on
     for (const auto& c : kCases) EXPECT_EQ(IPCAddress(c.host, c.port, 0).to_string(), c.text) << c.text;
     EXPECT_EQ(IPCAddress().to_string(), "(unknown)");
 }
@@ -159,21 +165,25 @@ TEST(IpcAddress, RawLengthsAreClamped) {
 }
 
 TEST(IpcAddress, PrefixLength) {
+    // clang-format off
     const struct { const char* mask; int bits; } kCases[] = {
         {"255.255.255.0", 24}, {"0.0.0.0", 0}, {"255.255.255.255", 32}, {"255.0.255.0", 8},
         {"ffff:ffff:ffff:ff00::", 56}, {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", 128},
     };
+    // clang-format on
     for (const auto& c : kCases) EXPECT_EQ(IPCAddress(c.mask, 0).prefix_length(), c.bits) << c.mask;
     EXPECT_EQ(IPCAddress().prefix_length(), 0);
 }
 
 // Widths beyond the family's act as the full width.
 TEST(IpcAddress, ApplyNetmask) {
+    // clang-format off
     const struct { const char* in; int bits; const char* out; } kCases[] = {
         {"192.168.7.9", 24, "192.168.7.0"}, {"192.168.7.9", 0, "192.168.7.9"}, {"10.7.7.9", 1, "0.0.0.0"},
         {"192.168.7.9", 40, "192.168.7.9"}, {"fe80::1", 12, "fe80::"}, {"fe80::1", 200, "fe80::1"},
         {"[fe80::1]:80", 12, "[fe80::]:80"},
     };
+    // clang-format on
     for (const auto& c : kCases) {
         IPCAddress address(c.in, 0);
         address.apply_netmask(c.bits);
@@ -182,12 +192,14 @@ TEST(IpcAddress, ApplyNetmask) {
 }
 
 TEST(IpcAddress, SameSubnet) {
+    // clang-format off
     const struct { const char* a; const char* b; int bits; bool same; } kCases[] = {
         {"192.168.1.1", "192.168.200.7", 16, true}, {"192.168.1.1", "192.168.200.7", 17, false},
         {"1.2.3.4", "9.8.7.6", 0, true}, {"1.2.3.4", "1.2.3.5", 40, false}, {"1.2.3.4", "1.2.3.4", 40, true},
         {"fe80::1", "fe80::2", 200, false}, {"fe80::1", "fe80::2", 126, true},
         {"1.2.3.4", "::", 0, false}, {"1.2.3.4", "::102:304", 16, false},
     };
+    // clang-format on
     for (const auto& c : kCases) {
         EXPECT_EQ(IPCAddress(c.a, 0).same_subnet(IPCAddress(c.b, 0), c.bits), c.same)
             << c.a << " " << c.b << " /" << c.bits;
@@ -204,6 +216,7 @@ TEST(IpcAddress, SameSubnet) {
 
 // RFC 1918, RFC 3927, RFC 4193 and RFC 4291 §2.5.6 boundaries.
 TEST(IpcAddress, AddressClasses) {
+    // clang-format off
     const struct { const char* text; bool is_private; bool link_local; bool loopback; } kCases[] = {
         {"172.31.255.255", true, false, false}, {"172.32.0.1", false, false, false},
         {"172.15.255.255", false, false, false}, {"10.255.0.1", true, false, false},
@@ -213,6 +226,7 @@ TEST(IpcAddress, AddressClasses) {
         {"fe80::1", true, true, false}, {"febf::1", true, true, false}, {"fec0::1", false, false, false},
         {"fc00::1", true, false, false}, {"fdff::1", true, false, false}, {"fe00::1", false, false, false},
     };
+    // clang-format on
     for (const auto& c : kCases) {
         const IPCAddress address(c.text, 0);
         EXPECT_EQ(address.is_private(), c.is_private) << c.text;

@@ -81,6 +81,7 @@ TEST(XhrServer, HeadGivesTheLengthOfTheGetOnEveryPath) {
         const char* target;
         const char* headers;
     };
+    // clang-format off
     const HeadCase kCases[] = {
         {"/debug/app.js", ""},       {"/debug/app.js", "Accept-Encoding: gzip\r\n"},
         {"/debug/docs/", ""},        {"/debug/dl/file.txt", ""},
@@ -88,6 +89,7 @@ TEST(XhrServer, HeadGivesTheLengthOfTheGetOnEveryPath) {
         {"/debug?cmd=a&seq=1", ""},  {"/app.js", "Accept-Encoding: gzip\r\n"},
         {"/docs/", ""},              {"/?cmd=a&seq=1", ""},
     };
+    // clang-format on
     HttpTestServer server("127.0.0.1");
     FrameClient peer("127.0.0.1", server.port());
     for (const HeadCase& c : kCases) {
