@@ -28,12 +28,12 @@
 #include <thread>
 #include <vector>
 
+#include "ipc/base/ipc_mutex_guard.h"
+#include "ipc/base/ipc_recursive_mutex.h"
+#include "ipc/message/message.h"
 #include "ipc/net/ipc_address.h"
 #include "ipc/net/ipc_endpoint_client.h"
 #include "ipc/net/ipc_manager.h"
-#include "ipc/base/ipc_recursive_mutex.h"
-#include "ipc/base/ipc_mutex_guard.h"
-#include "ipc/message/message.h"
 #include "platform/c_locale.h"
 #include "sessions/ipc_object.h"
 
@@ -165,9 +165,8 @@ int main(int argc, char** argv) {
     platform::ScopedCLocale c_locale;
     Settings settings;
     if (!parse(argc, argv, settings)) {
-        std::fprintf(stderr,
-                     "usage: codec_sim_load --port P [--count N] [--host H] [--password PW] "
-                     "[--subscribe metering|all] [--managers N] [--seconds S] [--warmup S] [--pid PID]\n");
+        std::fprintf(stderr, "usage: codec_sim_load --port P [--count N] [--host H] [--password PW] "
+                             "[--subscribe metering|all] [--managers N] [--seconds S] [--warmup S] [--pid PID]\n");
         return 2;
     }
 
@@ -197,9 +196,9 @@ int main(int argc, char** argv) {
             }
         }
         manager->add_endpoint(name, &client);
-        manager->connect(
-            "xmls", "stream",
-            IPCAddress(is_ipv6 ? "[" + settings.host + "]:" + port : settings.host + ":" + port, 0), name, 0);
+        manager->connect("xmls", "stream",
+                         IPCAddress(is_ipv6 ? "[" + settings.host + "]:" + port : settings.host + ":" + port, 0), name,
+                         0);
     }
 
     const double login_deadline = now_s() + 30;
@@ -220,9 +219,8 @@ int main(int argc, char** argv) {
     const long others = g_other_reports - others_start;
     const double own_cores = (own_cpu_s() - own_cpu_start) / wall;
 
-    std::printf("window %.1f s: %ld metering reports, %.0f/s in all, %.2f/s per codec (%.1f ms apart)\n",
-                wall, reports, static_cast<double>(reports) / wall,
-                static_cast<double>(reports) / wall / settings.count,
+    std::printf("window %.1f s: %ld metering reports, %.0f/s in all, %.2f/s per codec (%.1f ms apart)\n", wall, reports,
+                static_cast<double>(reports) / wall, static_cast<double>(reports) / wall / settings.count,
                 reports ? 1000.0 * wall * settings.count / static_cast<double>(reports) : 0.0);
     if (settings.is_subscribing_all) {
         std::printf("other unsolicited messages: %.0f/s in all\n", static_cast<double>(others) / wall);
@@ -232,8 +230,7 @@ int main(int argc, char** argv) {
         if (sim_cpu_start < 0 || sim_cpu_end < 0) {
             std::printf("codec-sim pid %ld: /proc stat not readable\n", settings.pid);
         } else {
-            std::printf("codec-sim pid %ld: %.3f cores\n", settings.pid,
-                        (sim_cpu_end - sim_cpu_start) / wall);
+            std::printf("codec-sim pid %ld: %.3f cores\n", settings.pid, (sim_cpu_end - sim_cpu_start) / wall);
         }
     }
     std::printf("this load program: %.3f cores\n", own_cores);

@@ -23,11 +23,11 @@
 #include <random>
 #include <vector>
 
+#include "app/dock/peer_state_icons.h"
+#include "app/fleet/zorva_summary.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/shell/main_window.h"
-#include "app/dock/peer_state_icons.h"
-#include "app/fleet/zorva_summary.h"
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
@@ -127,9 +127,10 @@ int main(int argc, char** argv) {
             times.push_back(timedSwitch(window, sessions[anyCodec(random)], dock));
             deliverReports();
         }
-        std::printf("switch among %d codecs (%d switches): p50 %.2f ms, p99 %.2f ms, worst %.2f ms (goal: p99 <= 50 ms)\n",
-                    kCodecs, switches, percentile(times, 0.5), percentile(times, 0.99),
-                    *std::max_element(times.begin(), times.end()));
+        std::printf(
+            "switch among %d codecs (%d switches): p50 %.2f ms, p99 %.2f ms, worst %.2f ms (goal: p99 <= 50 ms)\n",
+            kCodecs, switches, percentile(times, 0.5), percentile(times, 0.99),
+            *std::max_element(times.begin(), times.end()));
 
         IPCObject* logged = sessions.front();
         logged->eventLog.merge(eventLogReply(kLogEntries));
@@ -152,8 +153,8 @@ int main(int argc, char** argv) {
         const double perLineMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         std::printf("switch to a codec with %d stored log entries: median %.1f ms, worst %.1f ms (goal: <= 150 ms); "
                     "one append per line: %.1f ms (%.1fx)\n",
-                    static_cast<int>(lines.size()), percentile(times, 0.5), *std::max_element(times.begin(), times.end()),
-                    perLineMs, perLineMs / percentile(times, 0.5));
+                    static_cast<int>(lines.size()), percentile(times, 0.5),
+                    *std::max_element(times.begin(), times.end()), perLineMs, perLineMs / percentile(times, 0.5));
         pool->stop_managers();
     }
     releaseAllInstances();

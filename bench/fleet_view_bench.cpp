@@ -15,8 +15,8 @@
 //   unreachable  the tile page while every session tries and fails to connect
 // Per run: the process's CPU (cores), the GUI thread's busy share (its CPU time over wall time),
 // window repaints per second (repaint passes of top-level windows that painted something), meter
-// bar paints per second (a small meter paints its four bars in one), the report frames the program received per second (all, and those with
-// levels, as codec-sim counts what it sent), the share of level reports that reached a painted
+// bar paints per second (a small meter paints its four bars in one), the report frames the program received per second
+// (all, and those with levels, as codec-sim counts what it sent), the share of level reports that reached a painted
 // meter (a report counts when a meter of its codec paints while it is the newest one), and the
 // resident memory at the end. The scroll run also gives the milliseconds from each page-down to the
 // first level report of each codec that came into sight (median and worst), the dock run the
@@ -201,7 +201,7 @@ private:
 
     QHash<const QWidget*, IPCObject*> meters_;
     QHash<const IPCObject*, quint64> shownCount_;  // the report count a paint last showed, by codec
-    bool isPassOpen_ = false;  // an UpdateRequest reached a window and nothing has painted since
+    bool isPassOpen_ = false;                      // an UpdateRequest reached a window and nothing has painted since
 };
 
 // The figures of one run, taken at its start and compared at its end.
@@ -220,7 +220,10 @@ struct RunStart {
 class FleetProbe : public QObject {
 public:
     FleetProbe(MainWindow& window, std::vector<std::string> runs, int seconds, std::string countsPath)
-        : window_(window), isLive_(runs != kUnreachableRuns), seconds_(seconds), countsPath_(std::move(countsPath)),
+        : window_(window),
+          isLive_(runs != kUnreachableRuns),
+          seconds_(seconds),
+          countsPath_(std::move(countsPath)),
           plannedRuns_(std::move(runs)) {
         qApp->installEventFilter(&counter_);
         QTimer::singleShot(0, this, [this] {
@@ -316,7 +319,9 @@ private:
             tileScrollBar().setValue(0);
         }
         if (name == "tree-sorted") {
-            view().findChild<QTreeWidget*>("summaryTree")->sortByColumn(ZorvaStatRow::kLatencyColumn, Qt::AscendingOrder);
+            view()
+                .findChild<QTreeWidget*>("summaryTree")
+                ->sortByColumn(ZorvaStatRow::kLatencyColumn, Qt::AscendingOrder);
         }
         if (name == "minimised") minimiseWindow();
         counter_.setMeters(meterSessions());
@@ -351,8 +356,12 @@ private:
     }
 
     void measure(const std::string& name) {
-        const RunStart start{clockSeconds(CLOCK_MONOTONIC), processCpuSeconds(), clockSeconds(CLOCK_THREAD_CPUTIME_ID),
-                             counter_.barPaints, counter_.windowRepaints, counter_.shownReports,
+        const RunStart start{clockSeconds(CLOCK_MONOTONIC),
+                             processCpuSeconds(),
+                             clockSeconds(CLOCK_THREAD_CPUTIME_ID),
+                             counter_.barPaints,
+                             counter_.windowRepaints,
+                             counter_.shownReports,
                              readCounts(countsPath_)};
         scrollDelaysMs_.clear();
         dockDelaysMs_.clear();
@@ -475,8 +484,8 @@ private:
     QSet<IPCObject*> awaitingReport_;     // came into sight then, no report since
     std::vector<double> scrollDelaysMs_;  // page-down to first report, per codec come into sight
     bool isOpeningDock_ = false;
-    int dockIndex_ = 0;                      // of the tile opened last
-    QElapsedTimer openedAt_;                 // since the last opening in the dock
+    int dockIndex_ = 0;                        // of the tile opened last
+    QElapsedTimer openedAt_;                   // since the last opening in the dock
     IPCObject* awaitingStatistics_ = nullptr;  // opened then, no statistics since
     std::vector<double> dockDelaysMs_;         // opening to first statistics, per opening
     IPCObject* awaitingAsk_ = nullptr;         // opened then, not yet asked for its statistics at its pace
@@ -535,7 +544,8 @@ bool runChild(const QTemporaryDir& home, const std::vector<std::string>& runs, i
     QStringList names;
     for (const std::string& run : runs) names << QString::fromStdString(run);
     program.start(QCoreApplication::applicationFilePath(),
-                  {QString::fromLatin1(kChildFlag), names.join(QLatin1Char(',')), QString::number(seconds), countsPath});
+                  {QString::fromLatin1(kChildFlag), names.join(QLatin1Char(',')), QString::number(seconds),
+                   countsPath});
     const int duration_ms = kReadyDeadlineMs + static_cast<int>(runs.size()) * (seconds * 1000 + kWarmupMs);
     if (!program.waitForFinished(duration_ms + 30000)) return false;
     figures = program.readAllStandardOutput();

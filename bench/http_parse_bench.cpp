@@ -31,7 +31,8 @@ std::string make_head(const std::string& extra_headers) {
 
 std::string repeated_header(const char* name, size_t count, size_t value_length) {
     std::string headers;
-    for (size_t i = 0; i < count; ++i) headers += name + std::to_string(i) + ": " + std::string(value_length, 'v') + "\r\n";
+    for (size_t i = 0; i < count; ++i)
+        headers += name + std::to_string(i) + ": " + std::string(value_length, 'v') + "\r\n";
     return headers;
 }
 
@@ -121,8 +122,9 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::pair<const char*, const std::string*> heads[] = {
-        {"head_300", &kHead300}, {"cookie_4k", &kCookieHead}, {"head_64k", &kHead64k}};
+    const std::pair<const char*, const std::string*> heads[] = {{"head_300", &kHead300},
+                                                                {"cookie_4k", &kCookieHead},
+                                                                {"head_64k", &kHead64k}};
     for (const auto& [name, head] : heads) {
         benchmark::RegisterBenchmark((std::string("http_parser/") + name).c_str(), reference, *head);
         benchmark::RegisterBenchmark((std::string("ours/") + name).c_str(), ours, *head, head->size());

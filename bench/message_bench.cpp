@@ -93,7 +93,8 @@ Message configuration(size_t bytes) {
     for (int i = 0;; ++i) {
         Message& codec = config.add_child("codec");
         codec.attributes().set("name", "Codec " + std::to_string(i));
-        codec.attributes().set("address", "192.168." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ":5000");
+        codec.attributes().set("address",
+                               "192.168." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ":5000");
         codec.attributes().set("user", "operator");
         Message& profile = codec.add_child("profile");
         profile.attributes().set("rate", 48000u);
@@ -271,7 +272,8 @@ struct WriteStep {
 void flatten(const Message& node, std::vector<WriteStep>& steps) {
     WriteStep start{true, QString::fromStdString(node.name()), {}};
     for (const auto& entry : node.attributes()) {
-        start.attributes.append({QString::fromStdString(entry.first), QString::fromStdString(entry.second.to_string())});
+        start.attributes.append(
+            {QString::fromStdString(entry.first), QString::fromStdString(entry.second.to_string())});
     }
     steps.push_back(std::move(start));
     for (int row = 0; row < node.size(); ++row) flatten(node.get_child(row), steps);
@@ -336,8 +338,8 @@ private:
     }
 };
 
-void print_ratio(const RatioReporter& reporter, const std::string& ours, const std::string& theirs,
-                 const char* what, double goal) {
+void print_ratio(const RatioReporter& reporter, const std::string& ours, const std::string& theirs, const char* what,
+                 double goal) {
     const auto mine = reporter.seconds.find(ours);
     const auto other = reporter.seconds.find(theirs);
     if (mine == reporter.seconds.end() || other == reporter.seconds.end()) return;

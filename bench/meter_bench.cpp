@@ -6,7 +6,8 @@
 //    report would.
 // Two signals: a steady tone (levels move by a fraction of a dB between reports, as a held note or
 // a test tone does) and programme material (several dB between reports). Reported per round: the
-// time, and the meter paints (counter "paints"; a meter paints its four bars at once). The ratio of the two ways is the result.
+// time, and the meter paints (counter "paints"; a meter paints its four bars at once). The ratio of the two ways is the
+// result.
 //
 // Usage: meter_bench [--benchmark_repetitions=5]
 #include <benchmark/benchmark.h>

@@ -21,8 +21,8 @@
 //       [seconds per run, default 10] [runs per row, default 5] [reference meter_paint_bench]
 // Without a display it runs on Qt's offscreen platform.
 
-#include <time.h>
 #include <sys/resource.h>
+#include <time.h>
 
 #include <QApplication>
 #include <QDir>
@@ -205,8 +205,8 @@ private:
         std::printf("run %s gui=%.4f repaint=%.4f cores=%.4f window_repaints=%.1f meter_paints=%.1f reports=%.1f "
                     "codecs=%zu\n",
                     row_.c_str(), (clockSeconds(CLOCK_THREAD_CPUTIME_ID) - gui_) / elapsed,
-                    (counter_.repaintCpu - repaintCpu_) / elapsed,
-                    (processCpuSeconds() - cpu_) / elapsed, (counter_.windowRepaints - windowRepaints_) / elapsed,
+                    (counter_.repaintCpu - repaintCpu_) / elapsed, (processCpuSeconds() - cpu_) / elapsed,
+                    (counter_.windowRepaints - windowRepaints_) / elapsed,
                     (counter_.meterPaints - meterPaints_) / elapsed, (reportCount() - reports_) / elapsed,
                     feeders_.size());
         std::fflush(stdout);
@@ -338,7 +338,8 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
     if (seconds <= 0 || runs <= 0) {
-        std::fprintf(stderr, "usage: meter_paint_bench [seconds per run] [runs per row] [reference meter_paint_bench]\n");
+        std::fprintf(stderr,
+                     "usage: meter_paint_bench [seconds per run] [runs per row] [reference meter_paint_bench]\n");
         return 2;
     }
     return runBench(seconds, runs, argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());

@@ -35,7 +35,8 @@ std::string channelOpts() {
     for (int i = 0; i < kOptions; ++i) {
         const std::string n = std::to_string(i);
         xml += "<option name=\"o" + n + "\" display_name=\"Option " + n + "\" descr=\"Option number " + n +
-               ".\" type=\"" + kTypes[i % 5] + "\" min=\"0\" max=\"100\" default=\"1\" channel=\"1\" profile_opt=\"true\">";
+               ".\" type=\"" + kTypes[i % 5] +
+               "\" min=\"0\" max=\"100\" default=\"1\" channel=\"1\" profile_opt=\"true\">";
         if (i % 5 == 2) xml += R"(<select name="One" value="1"/><select name="Two" value="2"/>)";
         xml += "</option>";
     }
@@ -77,7 +78,8 @@ void bareTreeRefills(benchmark::State& state, QTreeWidget& tree) {
         for (const char* group : {"Global Settings", "Local Settings", "Remote Settings"}) {
             auto* top = new QTreeWidgetItem(&tree, {QString::fromLatin1(group)});
             const int rows = tree.topLevelItemCount() == 1 ? 2 : kOptions;
-            for (int i = 0; i < rows; ++i) new QTreeWidgetItem(top, {QStringLiteral("Option %1").arg(i), QStringLiteral("2")});
+            for (int i = 0; i < rows; ++i)
+                new QTreeWidgetItem(top, {QStringLiteral("Option %1").arg(i), QStringLiteral("2")});
         }
         tree.expandAll();
         QCoreApplication::processEvents();

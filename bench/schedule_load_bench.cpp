@@ -49,14 +49,14 @@ public:
         scheduler->stopTimer();
         scheduler->setClock([this] { return now; });
         scheduler->setFilePath(filePath());
-        scheduler->setSessions(std::make_shared<SessionAdaptor>([this](const QUuid& uuid) { return registry.value(uuid); },
-                                                                [this] { return registry.values(); }));
+        scheduler->setSessions(
+            std::make_shared<SessionAdaptor>([this](const QUuid& uuid) { return registry.value(uuid); },
+                                             [this] { return registry.values(); }));
         Scheduler* asked = scheduler.get();
         const QList<QUuid> keys = registry.keys();
         for (const QUuid& uuid : keys) {
-            QObject::connect(asked, &Scheduler::scheduleUpdated, asked, [asked, uuid] {
-                benchmark::DoNotOptimize(asked->hasJobFor(uuid));
-            });
+            QObject::connect(asked, &Scheduler::scheduleUpdated, asked,
+                             [asked, uuid] { benchmark::DoNotOptimize(asked->hasJobFor(uuid)); });
         }
         QObject::connect(asked, &Scheduler::scheduleUpdated, asked, [asked, keys] {
             for (const QUuid& uuid : keys) benchmark::DoNotOptimize(asked->hasJobFor(uuid));

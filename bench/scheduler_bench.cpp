@@ -10,9 +10,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QMap>
 #include <QMetaObject>
-#include <QFile>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
@@ -42,8 +42,9 @@ public:
         scheduler.stopTimer();
         scheduler.setClock([this] { return now; });
         scheduler.setFilePath(folder.filePath("schedule.xml"));
-        scheduler.setSessions(std::make_shared<SessionAdaptor>([this](const QUuid& uuid) { return registry.value(uuid); },
-                                                               [this] { return registry.values(); }));
+        scheduler.setSessions(
+            std::make_shared<SessionAdaptor>([this](const QUuid& uuid) { return registry.value(uuid); },
+                                             [this] { return registry.values(); }));
         const QList<QUuid> keys = registry.keys();
         for (int i = 0; i < job_count; ++i) addJob(i, keys[i % kCodecs]);
         // The first pass makes and notes the calls; those after it find them made.

@@ -25,17 +25,17 @@
 #include <deque>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/codec_sim_process.h"
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_string.h"
-#include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
+#include "sessions/iq_common_pooled_app.h"
 #include "sessions/session_meta_types.h"
 
 namespace {
@@ -162,10 +162,12 @@ int main(int argc, char** argv) {
         QObject::connect(session, &IPCObject::changedState, [&ready](QUuid, IQEndpointClient::DEVICE_STATE state) {
             if (state == IQEndpointClient::READY) ++ready;
         });
-        QObject::connect(session, &IPCObject::recvLevels, [session, &delays_ms, &is_measuring](float, float, float, float) {
-            const int64_t sent_us = session->take_sent_us();
-            if (is_measuring && sent_us > 0) delays_ms.push_back(static_cast<double>(ipc_now_us() - sent_us) / 1000.0);
-        });
+        QObject::connect(session, &IPCObject::recvLevels,
+                         [session, &delays_ms, &is_measuring](float, float, float, float) {
+                             const int64_t sent_us = session->take_sent_us();
+                             if (is_measuring && sent_us > 0)
+                                 delays_ms.push_back(static_cast<double>(ipc_now_us() - sent_us) / 1000.0);
+                         });
         session->setConnection(QStringLiteral("127.0.0.1"), kBasePort + i, QStringLiteral("tarnel"));
         sessions.push_back(session);
     }

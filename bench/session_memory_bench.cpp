@@ -106,8 +106,7 @@ int main(int argc, char** argv) {
 
     bool is_ready = false;
     const double plain_kib = session_heap_kib(
-        *pool, kPlainPort, [](IPCObject& session) { return session.state() == IQEndpointClient::READY; },
-        is_ready);
+        *pool, kPlainPort, [](IPCObject& session) { return session.state() == IQEndpointClient::READY; }, is_ready);
     bool has_taken_all = false;
     bool is_hostile_ready = false;
     const double hostile_kib = session_heap_kib(
@@ -119,8 +118,8 @@ int main(int argc, char** argv) {
         has_taken_all);
 
     std::printf("one session, plain codec: %.0f KiB (READY: %s)\n", plain_kib, is_ready ? "yes" : "no");
-    std::printf("one session after %d unknown report ids: %.0f KiB (all taken in: %s, READY: %s)\n",
-                unknown_ids, hostile_kib, has_taken_all ? "yes" : "no", is_hostile_ready ? "yes" : "no");
+    std::printf("one session after %d unknown report ids: %.0f KiB (all taken in: %s, READY: %s)\n", unknown_ids,
+                hostile_kib, has_taken_all ? "yes" : "no", is_hostile_ready ? "yes" : "no");
 
     pool.reset();
     IPCObject::setSessionPool(nullptr);

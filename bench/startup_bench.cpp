@@ -203,7 +203,8 @@ int runBench(const QString& codec_sim, int runs, int codecs) {
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config_home.path());
         program.setProcessEnvironment(environment);
         program.setStandardErrorFile(QProcess::nullDevice());  // the program's own log
-        program.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag), QString::number(codecs)});
+        program.start(QCoreApplication::applicationFilePath(),
+                      {QString::fromLatin1(kChildFlag), QString::number(codecs)});
         Figures figures;
         if (!program.waitForFinished(kReadyDeadlineMs + kSettleMs + 30000) ||
             !parseFigures(program.readAllStandardOutput(), figures)) {

@@ -32,8 +32,8 @@
 namespace {
 
 constexpr int kConnections = 64;
-const std::string kFrame = std::string(
-    "<unso id=\"metering\"><metering><ch l=\"-20.000000\" r=\"-21.000000\"/></metering></unso>") + '\0';
+const std::string kFrame =
+    std::string("<unso id=\"metering\"><metering><ch l=\"-20.000000\" r=\"-21.000000\"/></metering></unso>") + '\0';
 
 double thread_cpu_seconds(std::thread& thread) {
     clockid_t clock;
@@ -119,8 +119,8 @@ struct Result {
 };
 
 void print(const char* name, const Result& r) {
-    std::printf("%-28s %12.0f frames/s %8.2f us CPU/frame %6.2f cores\n", name, r.frames_per_s,
-                r.cpu_us_per_frame, r.cores);
+    std::printf("%-28s %12.0f frames/s %8.2f us CPU/frame %6.2f cores\n", name, r.frames_per_s, r.cpu_us_per_frame,
+                r.cores);
 }
 
 class CountingEndpoint : public IPCEndpointClient {
@@ -240,8 +240,7 @@ Result run_bare_loop(double seconds, bool parses) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    std::printf("%d loopback connections, %zu-byte frames, %.1f s per run\n", kConnections, kFrame.size(),
-                seconds);
+    std::printf("%d loopback connections, %zu-byte frames, %.1f s per run\n", kConnections, kFrame.size(), seconds);
     const Result limit = run_bare_loop(seconds, false);
     const Result parsing = run_bare_loop(seconds, true);
     const Result ours = run_manager(seconds);

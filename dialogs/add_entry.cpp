@@ -105,8 +105,10 @@ void AddEntry::braidlinkEnableToggled(int state) {
 }
 
 QString AddEntry::problem() const {
-    const std::pair<const QLabel*, QString> fields[] = {
-        {ui->label_3, name()}, {ui->label, address()}, {ui->label_2, password()}, {ui->macAddrLabel, unit()}};
+    const std::pair<const QLabel*, QString> fields[] = {{ui->label_3, name()},
+                                                        {ui->label, address()},
+                                                        {ui->label_2, password()},
+                                                        {ui->macAddrLabel, unit()}};
     for (const auto& [label, text] : fields) {
         if (hasControlCharacter(text)) return tr("\"%1\" must be text without control characters.").arg(label->text());
     }

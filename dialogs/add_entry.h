@@ -62,6 +62,6 @@ private:
     QString fieldText(const QLineEdit* field) const;
 
     std::unique_ptr<Ui::AddEntryClass> ui;
-    bool isNameRequired = false;  // an edited entry keeps a name
+    bool isNameRequired = false;                 // an edited entry keeps a name
     QHash<const QLineEdit*, QString> cutTexts_;  // the whole texts of the fields shown cut
 };

@@ -16,8 +16,7 @@ AlertSoundFields::AlertSoundFields(QWidget* parent) : QWidget(parent), ui(new Ui
     connect(ui->browseLineAudioStart, &QPushButton::clicked, this, &AlertSoundFields::audioConnectBrowse);
     connect(ui->browseLineAudioFinish, &QPushButton::clicked, this, &AlertSoundFields::audioDisconnectBrowse);
     connect(ui->browseLineConnectsToKT, &QPushButton::clicked, this, &AlertSoundFields::KTConnectBrowse);
-    connect(ui->browseLineDisconnectsFromKT, &QPushButton::clicked, this,
-            &AlertSoundFields::KTDisconnectBrowse);
+    connect(ui->browseLineDisconnectsFromKT, &QPushButton::clicked, this, &AlertSoundFields::KTDisconnectBrowse);
     for (KT_EVENT kind : kKinds) {
         const Row r = row(kind);
         r.note->hide();

@@ -8,8 +8,7 @@
 #include "text/unit_label.h"
 #include "ui_email_assignment_dialog.h"
 
-EmailAssignmentDialog::EmailAssignmentDialog(QWidget* parent)
-    : QDialog(parent), ui(new Ui::EmailAssignmentDialog) {
+EmailAssignmentDialog::EmailAssignmentDialog(QWidget* parent) : QDialog(parent), ui(new Ui::EmailAssignmentDialog) {
     initKestraneResources();
     ui->setupUi(this);
     ui->emailAppendButton->setEnabled(false);

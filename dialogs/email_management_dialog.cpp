@@ -7,8 +7,7 @@
 #include "text/unit_label.h"
 #include "ui_email_management_dialog.h"
 
-EmailManagementDialog::EmailManagementDialog(QWidget* parent)
-    : QDialog(parent), ui(new Ui::EmailManagementDialog) {
+EmailManagementDialog::EmailManagementDialog(QWidget* parent) : QDialog(parent), ui(new Ui::EmailManagementDialog) {
     ui->setupUi(this);
     connect(ui->addressList, &QListWidget::customContextMenuRequested, this,
             &EmailManagementDialog::addressListContextMenu);

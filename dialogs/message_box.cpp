@@ -38,8 +38,7 @@ void MessageBox::critical(QWidget* parent, const QString& title, const QString& 
 }
 
 bool MessageBox::question(QWidget* parent, const QString& title, const QString& text) {
-    return show(parent, {QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No}) ==
-           QMessageBox::Yes;
+    return show(parent, {QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No}) == QMessageBox::Yes;
 }
 
 QMessageBox* MessageBox::make_box(QWidget* parent, const Request& request) {

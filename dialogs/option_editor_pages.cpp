@@ -158,8 +158,7 @@ bool OptionEditorPages::isEnterOnUnacceptableNumber(const QObject* watched, cons
     return (key == Qt::Key_Return || key == Qt::Key_Enter) && !spinValue->hasAcceptableInput();
 }
 
-void OptionEditorPages::noteRefusedNumber(const QString& key,
-                                          const std::function<QString(const QString&)>& check) {
+void OptionEditorPages::noteRefusedNumber(const QString& key, const std::function<QString(const QString&)>& check) {
     const QString problem = spinBoxProblem(check);
     if (!problem.isEmpty()) refusedNumbers.insert(key, problem);
 }

@@ -9,8 +9,8 @@
 // One channel of a codec's channel list, as the profile editor offers it.
 struct ProfileChannel {
     QString id;
-    QString descr;              // cut for display
-    bool advanced = false;      // offered with " (advanced feature)"
+    QString descr;                 // cut for display
+    bool advanced = false;         // offered with " (advanced feature)"
     bool hasRemoteOptions = true;  // profiles on it carry remote settings too
 };
 

@@ -100,8 +100,10 @@ void ProfileEdit::editSelected() {
     const bool isEditable = row && row->parent();
     ui->groupEdit->setEnabled(isEditable);
     if (!isEditable) return;
-    populateProfileItem(row->data(0, ProfileTree::kChannelRole).toString(), row->data(0, ProfileTree::kNameRole).toString(),
-                        row->data(0, ProfileTree::kTypeRole).toString(), row->data(0, ProfileTree::kSideRole).toString());
+    populateProfileItem(row->data(0, ProfileTree::kChannelRole).toString(),
+                        row->data(0, ProfileTree::kNameRole).toString(),
+                        row->data(0, ProfileTree::kTypeRole).toString(),
+                        row->data(0, ProfileTree::kSideRole).toString());
 }
 
 void ProfileEdit::showNoSetting() {

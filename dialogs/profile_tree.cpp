@@ -46,20 +46,24 @@ QTreeWidgetItem* addRow(QTreeWidgetItem* group, const QString& label, const QStr
 QTreeWidgetItem* ProfileTree::populate(QTreeWidget& tree, const Message& profile, const ProfileCodecData& data,
                                        bool showAdvanced, const QString& selectedKey) {
     tree.clear();
-    const QString channelId = storedValue(profile, QStringLiteral("settings"), QStringLiteral("channel")).value_or(QString());
+    const QString channelId =
+        storedValue(profile, QStringLiteral("settings"), QStringLiteral("channel")).value_or(QString());
     const QString name = storedValue(profile, QStringLiteral("settings"), QStringLiteral("name")).value_or(QString());
     const ProfileChannel* channel = data.channel(channelId);
 
-    QTreeWidgetItem* global = addGroup(tree, QStringLiteral("Global Settings"), QStringLiteral("General profile settings."));
+    QTreeWidgetItem* global =
+        addGroup(tree, QStringLiteral("Global Settings"), QStringLiteral("General profile settings."));
     addRow(global, QStringLiteral("Profile Name"), shownCodecText(name), {"name", {}, "name", "settings"});
-    addRow(global, QStringLiteral("Channel"), channel ? channel->descr : QString(), {"channel", {}, "channel", "settings"});
+    addRow(global, QStringLiteral("Channel"), channel ? channel->descr : QString(),
+           {"channel", {}, "channel", "settings"});
     std::vector<std::pair<QTreeWidgetItem*, QString>> sides = {
         {addGroup(tree, QStringLiteral("Local Settings"),
                   QStringLiteral("Settings that take effect on the local codec when connecting.")),
          QStringLiteral("local")}};
     if (channel && channel->hasRemoteOptions) {
         sides.emplace_back(addGroup(tree, QStringLiteral("Remote Settings"),
-                                    QStringLiteral("Settings that take effect on the address book codecs when connecting.")),
+                                    QStringLiteral(
+                                        "Settings that take effect on the address book codecs when connecting.")),
                            QStringLiteral("remote"));
     }
 

@@ -36,8 +36,9 @@ bool isTold(const QString& request, const FailureEffect& effect) {
 QString subjectsText(const QList<FailureEffect::Subject>& subjects) {
     QStringList texts;
     for (const FailureEffect::Subject& subject : subjects) {
-        texts << (subject.name.isEmpty() ? RefusalNotice::tr("id %1").arg(subject.id)
-                                         : RefusalNotice::tr("\"%1\" (id %2)").arg(shownCodecText(subject.name)).arg(subject.id));
+        texts << (subject.name.isEmpty()
+                      ? RefusalNotice::tr("id %1").arg(subject.id)
+                      : RefusalNotice::tr("\"%1\" (id %2)").arg(shownCodecText(subject.name)).arg(subject.id));
     }
     return texts.join(RefusalNotice::tr(" or "));
 }
@@ -66,20 +67,17 @@ QString askedForNamed(const QString& request, const QList<FailureEffect::Subject
 // for, except where they name what a profile copy left.
 QString askedForText(const QString& request, const FailureEffect& effect) {
     switch (effect.kind) {
-    case FailureEffect::kCopyNotMade:
-        return RefusalNotice::tr("to copy a profile");
+    case FailureEffect::kCopyNotMade: return RefusalNotice::tr("to copy a profile");
     case FailureEffect::kEmptyProfileMayBeLeft:
     case FailureEffect::kEmptyProfileLeft:
-    case FailureEffect::kAnswersOneOf:
-        return askedForNamed(request, {});
+    case FailureEffect::kAnswersOneOf: return askedForNamed(request, {});
     case FailureEffect::kNotConnected:
         // The profile chosen for a connect, given to the peer first.
         if (request == QLatin1String(session_requests::kSetPeerSettings.refused_as())) {
             return RefusalNotice::tr("to give the peer %1 the profile chosen for it").arg(namedText(effect.subjects));
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return askedForNamed(request, effect.subjects);
 }
@@ -116,7 +114,7 @@ QString answersText(const FailureEffect& effect) {
     if (named.isEmpty()) {
         return RefusalNotice::tr("the codec's peer list shows %1 done").arg(shownDone.join(RefusalNotice::tr(" and ")));
     }
-    const QString others = !hasOthers      ? QString()
+    const QString others = !hasOthers     ? QString()
                            : isOtherNewer ? RefusalNotice::tr(" or another request")
                                           : RefusalNotice::tr(" or an earlier request");
     return RefusalNotice::tr("it answers %1").arg(named.join(RefusalNotice::tr(" or "))) + others;
@@ -126,10 +124,8 @@ QString answersText(const FailureEffect& effect) {
 QString effectText(const FailureEffect& effect) {
     const QString subjects = subjectsText(effect.subjects);
     switch (effect.kind) {
-    case FailureEffect::kNone:
-        return QString();
-    case FailureEffect::kCopyNotMade:
-        return RefusalNotice::tr("; the profile copy was not made");
+    case FailureEffect::kNone: return QString();
+    case FailureEffect::kCopyNotMade: return RefusalNotice::tr("; the profile copy was not made");
     case FailureEffect::kCopyIdHeld:
         return RefusalNotice::tr("the profile copy was not made: the codec answered addProfile with the id of its "
                                  "profile %1, which was left as it was")
@@ -138,8 +134,7 @@ QString effectText(const FailureEffect& effect) {
         return RefusalNotice::tr("; an empty profile made for a profile copy may be left on it: %1").arg(subjects);
     case FailureEffect::kEmptyProfileLeft:
         return RefusalNotice::tr("; the empty profile %1, made for a profile copy, stays on it").arg(subjects);
-    case FailureEffect::kNotConnected:
-        return RefusalNotice::tr("; peer %1 was not connected").arg(subjects);
+    case FailureEffect::kNotConnected: return RefusalNotice::tr("; peer %1 was not connected").arg(subjects);
     case FailureEffect::kNotDisconnected:
         return subjects.isEmpty() ? RefusalNotice::tr("; no peer was disconnected")
                                   : RefusalNotice::tr("; peer %1 was not disconnected").arg(subjects);
@@ -147,8 +142,7 @@ QString effectText(const FailureEffect& effect) {
         return RefusalNotice::tr("peer %1 was not connected: the codec's answer to its profile could not be told "
                                  "from the answer to another request")
             .arg(subjects);
-    case FailureEffect::kAnswersOneOf:
-        return RefusalNotice::tr("; %1").arg(answersText(effect));
+    case FailureEffect::kAnswersOneOf: return RefusalNotice::tr("; %1").arg(answersText(effect));
     }
     return QString();
 }

@@ -173,8 +173,9 @@ QString SettingOption::takenInstead(const QString& value, const Message& codecLi
 }
 
 QString SettingOption::codecText(const Message& codec) {
-    return shownCodecText(QStringLiteral("%1: %2 %3")
-                              .arg(attributeText(codec, "code"), attributeText(codec, "mode"), attributeText(codec, "name")));
+    return shownCodecText(
+        QStringLiteral("%1: %2 %3")
+            .arg(attributeText(codec, "code"), attributeText(codec, "mode"), attributeText(codec, "name")));
 }
 
 const Message* SettingOption::findCodec(const Message& codecList, const QString& id) {

@@ -16,22 +16,22 @@ class Message;
 // can lay out when it is read; `name`, `defaultValue` and choice values go back to the codec and
 // are kept whole.
 struct SettingOption {
-    bool advanced = false;     // shown only with "Show Advanced Settings"
-    QString defaultValue;      // as text
-    QString descr;             // help text
-    QString displayName;       // label of the option's row
-    QString group;             // a system group, "directoryServer", "channelList" or "netmgr.tunnel"
-    QString groupName;         // label of the group row
-    QString channelDescr;      // channel options: the channel's whole description, which tells channels apart
-    int max = 0;               // "int" only: upper limit; the int maximum when the codec gives none
-    int min = 0;               // "int" only: lower limit; the int minimum when the codec gives none
-    QString name;              // the option's key in the codec's value replies and commands
-    QString subgroup;          // system options: the child element holding the value; channel: its id
-    QString type;              // "int", "bool", "string", "select", "codec" or any other text
+    bool advanced = false;  // shown only with "Show Advanced Settings"
+    QString defaultValue;   // as text
+    QString descr;          // help text
+    QString displayName;    // label of the option's row
+    QString group;          // a system group, "directoryServer", "channelList" or "netmgr.tunnel"
+    QString groupName;      // label of the group row
+    QString channelDescr;   // channel options: the channel's whole description, which tells channels apart
+    int max = 0;            // "int" only: upper limit; the int maximum when the codec gives none
+    int min = 0;            // "int" only: lower limit; the int minimum when the codec gives none
+    QString name;           // the option's key in the codec's value replies and commands
+    QString subgroup;       // system options: the child element holding the value; channel: its id
+    QString type;           // "int", "bool", "string", "select", "codec" or any other text
     QString units;
-    bool peer = false;         // "select" whose choices are the codec's peers
-    QString labelFalse;        // tunnel and channel bool options
-    QString labelTrue;         // tunnel and channel bool options
+    bool peer = false;                       // "select" whose choices are the codec's peers
+    QString labelFalse;                      // tunnel and channel bool options
+    QString labelTrue;                       // tunnel and channel bool options
     QList<QPair<QString, QString>> choices;  // (text shown, value stored), descriptor order reversed
 
     SettingOption() = default;
@@ -51,9 +51,9 @@ struct SettingOption {
     // or "Not Enabled", else the value itself. Empty for a choice or codec that is not there.
     QString shownValue(const QString& value, const Message& codecList) const;
     // Empty when the codec can take `value` for this option, else the operator's text saying what
-    // it must be ("\"Input Gain\" must be a whole number from -20 to 20 dB."). An int is a decimal number within the limits, a select one of
-    // the choices, a codec one in `codecList`, a bool "true" or "false", and any text is free of
-    // control characters, which the XML writer would replace.
+    // it must be ("\"Input Gain\" must be a whole number from -20 to 20 dB."). An int is a decimal number within the
+    // limits, a select one of the choices, a codec one in `codecList`, a bool "true" or "false", and any text is free
+    // of control characters, which the XML writer would replace.
     QString check(const QString& value, const Message& codecList) const;
     // What an editor's box says of `value`, typed into this option's spin box, when the codec cannot
     // take it, `where` naming the group the option is shown under ("Program", "Local Settings"; empty:

@@ -474,10 +474,9 @@ void SettingsEdit::recordEdit(const QString& shown, const QString& value) {
     if (updating) return;
     QTreeWidgetItem* row = selectedOptionRow();
     if (!row) return;
-    const bool is_recorded =
-        copies.setPendingValue(row->data(0, SettingsTree::kNameRole).toString(), value,
-                               row->data(0, SettingsTree::kTagRole).toString(),
-                               row->data(0, SettingsTree::kChannelRole).toString(), shown);
+    const bool is_recorded = copies.setPendingValue(row->data(0, SettingsTree::kNameRole).toString(), value,
+                                                    row->data(0, SettingsTree::kTagRole).toString(),
+                                                    row->data(0, SettingsTree::kChannelRole).toString(), shown);
     if (!is_recorded) return;
     pages.forgetRefusedNumber(rowKey(row));
     row->setText(1, shown);
@@ -508,7 +507,9 @@ void SettingsEdit::codecChanged(int index) {
 
 void SettingsEdit::defaultClicked() {
     const QTreeWidgetItem* row = selectedOptionRow();
-    if (row) pages.putValue(row->data(0, SettingsTree::kTypeRole).toString(), copies.options.value(rowKey(row)).defaultValue);
+    if (row)
+        pages.putValue(row->data(0, SettingsTree::kTypeRole).toString(),
+                       copies.options.value(rowKey(row)).defaultValue);
 }
 
 void SettingsEdit::clearStringText() {

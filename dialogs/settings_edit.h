@@ -144,8 +144,8 @@ private:
     void recordEdit(const QString& shown, const QString& value);
 
     std::unique_ptr<Ui::SettingsEdit> ui;
-    SettingsWorkingCopies reported;  // what the codec reported last, without edits
-    SettingsWorkingCopies copies;    // `reported` with the operator's edits made on it
+    SettingsWorkingCopies reported;    // what the codec reported last, without edits
+    SettingsWorkingCopies copies;      // `reported` with the operator's edits made on it
     QMap<QString, QString> editLines;  // option key -> what became of its edit; until Save or Discard
     SettingsTree tree;
     OptionEditorPages pages;

@@ -212,9 +212,9 @@ QMap<QString, QString> SettingsWorkingCopies::restoreEdits(const SettingsWorking
         if (now == value) continue;  // saved, or set so by someone else: nothing is left to save
         setPendingValue(option->name, value, tagOf(*option), option->subgroup, edited.picks_.value(edit.key()));
         if (now != reportedBefore.currentValue(was).value_or(now)) {
-            lines.insert(edit.key(), QStringLiteral("%1: the codec changed it to %2; your unsaved %3 is kept.")
-                                         .arg(labelOf(was), valueText(*option, now),
-                                              edited.editText(edit.key(), was, value)));
+            lines.insert(edit.key(),
+                         QStringLiteral("%1: the codec changed it to %2; your unsaved %3 is kept.")
+                             .arg(labelOf(was), valueText(*option, now), edited.editText(edit.key(), was, value)));
         }
     }
     return lines;

@@ -120,7 +120,7 @@ private:
     bool sysOptionsDirty_ = false;
     bool directoryServerDirty_ = false;
     bool braidlinkDirty_ = false;
-    QSet<QString> dirtyChannels_;    // ids of the channels with edits
-    QMap<QString, QString> edits_;   // option key -> edited value, for the checks
-    QMap<QString, QString> picks_;   // peer and encoder option key -> the entry picked, as it read
+    QSet<QString> dirtyChannels_;   // ids of the channels with edits
+    QMap<QString, QString> edits_;  // option key -> edited value, for the checks
+    QMap<QString, QString> picks_;  // peer and encoder option key -> the entry picked, as it read
 };

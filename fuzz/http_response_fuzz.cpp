@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for_each_chunk(data, size, [&](const std::string& chunk) {
         for (size_t position = 0; position < chunk.size() && !has_failed;) {
             try {
-                const uint32_t taken = response.parse(chunk.data() + position, static_cast<uint32_t>(chunk.size() - position));
+                const uint32_t taken =
+                    response.parse(chunk.data() + position, static_cast<uint32_t>(chunk.size() - position));
                 if (taken > chunk.size() - position) std::abort();
                 position += taken;
             } catch (const Exception&) {

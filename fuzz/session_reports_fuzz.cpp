@@ -96,9 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             run(session, "cb_resp_channelStats");
             run(session, "cb_unso_channel_stats", report);
             break;
-        case 3:
-            run(session, "cb_resp_profileList");
-            break;
+        case 3: run(session, "cb_resp_profileList"); break;
         default:
             run(session, "cb_resp_levels");
             run(session, "cb_unso_metering", report);

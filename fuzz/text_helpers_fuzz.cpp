@@ -15,7 +15,9 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
-bool is_trim_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_trim_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 void check_url(const std::string& text) {
     check(ipc_url_decode(text).size() <= text.size());

@@ -98,8 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (TunnelSession* session = model.session()) {
             require(session->connections().size() <= static_cast<size_t>(TunnelSession::kMaxConnections));
-            require(container == nullptr ||
-                    container->children().size() <= 2 * TunnelSession::kMaxConnections);
+            require(container == nullptr || container->children().size() <= 2 * TunnelSession::kMaxConnections);
         }
         // The page goes away part of the way through: the links must go dead with it.
         if (frame == 6) {

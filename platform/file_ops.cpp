@@ -39,7 +39,7 @@ std::string opened_path(int fd) {
     char path[PATH_MAX];
     const ssize_t length = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
     return length > 0 && static_cast<size_t>(length) < sizeof path ? std::string(path, static_cast<size_t>(length))
-                                                                    : std::string();
+                                                                   : std::string();
 }
 
 std::string resolved_path(const std::string& path) {

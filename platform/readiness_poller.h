@@ -84,10 +84,10 @@ private:
 
     Backend backend_;
     int epoll_fd_ = -1;
-    std::vector<Slot> slots_;          // slot 0 is never used, so that no key is 0
+    std::vector<Slot> slots_;  // slot 0 is never used, so that no key is 0
     std::vector<uint32_t> free_slots_;
-    std::vector<Event> events_;        // what the last wait reported (loop thread)
-    bool was_woken_ = false;           // loop thread
+    std::vector<Event> events_;  // what the last wait reported (loop thread)
+    bool was_woken_ = false;     // loop thread
 
     // poll() backend: the descriptors to wait on, one per slot (-1 when free) with its key, and
     // slot 0 the wake descriptor. Changes go here under the mutex; each wait copies them first, so

@@ -55,14 +55,10 @@ int ShutdownSignals::take() {
 
 const char* signal_name(int signal_number) {
     switch (signal_number) {
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGINT:
-        return "SIGINT";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "another signal";
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    case SIGHUP: return "SIGHUP";
+    default: return "another signal";
     }
 }
 

@@ -59,8 +59,7 @@ int accept_connection(int listening_fd, sockaddr_storage* peer, socklen_t* peer_
     *peer_length = sizeof *peer;
     int fd;
     do {
-        fd = accept4(listening_fd, reinterpret_cast<sockaddr*>(peer), peer_length,
-                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+        fd = accept4(listening_fd, reinterpret_cast<sockaddr*>(peer), peer_length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }

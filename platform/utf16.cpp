@@ -6,7 +6,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool is_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool is_surrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
 
 }  // namespace
 

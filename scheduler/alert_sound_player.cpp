@@ -63,8 +63,8 @@ bool AlertSoundPlayer::play(const QString& file) {
 }
 
 QSoundEffect* AlertSoundPlayer::effectFor(const QString& path, const QDateTime& modified, qint64 size) {
-    const auto found = std::find_if(loaded.begin(), loaded.end(),
-                                    [&](const LoadedEffect& entry) { return entry.path == path; });
+    const auto found =
+        std::find_if(loaded.begin(), loaded.end(), [&](const LoadedEffect& entry) { return entry.path == path; });
     if (found != loaded.end()) {
         LoadedEffect entry = *found;
         loaded.erase(found);
@@ -117,8 +117,8 @@ bool AlertSoundPlayer::isPlayableWav(const QString& path) {
             const quint16 channels = qFromLittleEndian<quint16>(format.constData() + 2);
             const quint32 rate = qFromLittleEndian<quint32>(format.constData() + 4);
             const quint16 bits = qFromLittleEndian<quint16>(format.constData() + 14);
-            has_pcm_format = encoding == 1 && channels > 0 && rate > 0 &&
-                             (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+            has_pcm_format =
+                encoding == 1 && channels > 0 && rate > 0 && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
             if (!has_pcm_format) return false;
         } else if (chunk.id == "data") {
             // Qt reads the format first and then waits for every byte the data chunk announces.

@@ -66,6 +66,6 @@ private:
     void dropLeastRecentlyUsed();
 
     std::shared_ptr<std::atomic<Output>> output;  // written once by the look-up
-    std::vector<LoadedEffect> loaded;              // least recently used first
-    QSet<QString> refusedFiles;                    // absolute paths warned about
+    std::vector<LoadedEffect> loaded;             // least recently used first
+    QSet<QString> refusedFiles;                   // absolute paths warned about
 };

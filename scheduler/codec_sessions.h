@@ -60,8 +60,8 @@ public:
 
     // The commands return whether they were sent: the session drops them while it is not ready.
     virtual bool sendConnect(const QUuid& uuid, const QString& peer) = 0;  // "connect" id=<peer>
-    virtual bool sendDisconnect(const QUuid& uuid, int peer) = 0;         // "disconnect" id=<peer>
-    virtual bool sendDisconnectAll(const QUuid& uuid) = 0;                // "disconnect", no id
+    virtual bool sendDisconnect(const QUuid& uuid, int peer) = 0;          // "disconnect" id=<peer>
+    virtual bool sendDisconnectAll(const QUuid& uuid) = 0;                 // "disconnect", no id
 
     // Adds a line to the codec's device log (the operator's log panel).
     virtual void addLogLine(const QUuid& uuid, const QString& text) = 0;

@@ -36,7 +36,7 @@ struct HeldCall {
     // call is not seen up, so that a dial stays the schedule's across a restart.
     QDateTime dialled_at;
     // Never stored: after a restart a dial may be on its way again.
-    int unseen_passes = 0;  // passes of its ready codec since its last connect that did not show it up
+    int unseen_passes = 0;            // passes of its ready codec since its last connect that did not show it up
     bool is_connect_refused = false;  // a refusal that answered its connect alone: nothing is on its way
     // Its windows closed before it came up, and a disconnect went out to stop its connect. That
     // settles nothing: a codec may complete the connect all the same.

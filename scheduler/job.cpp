@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-
 #include "ipc/message/message.h"
 #include "platform/utf16.h"
 #include "scheduler/local_date_time.h"
@@ -61,7 +60,7 @@ Job::JobFrequency Job::frequencyFromName(const QString& name) {
 
 QString Job::recurrenceText(const Job& job) {
     if (job.frequency == Once) return QStringLiteral("None");
-    QString text = job.frequency == Daily ? QStringLiteral("Daily, ")
+    QString text = job.frequency == Daily    ? QStringLiteral("Daily, ")
                    : job.frequency == Weekly ? QStringLiteral("Weekly, ")
                                              : QString();
     if (job.repeat_forever) return text + QStringLiteral("forever");
@@ -101,8 +100,7 @@ void Job::restartOccurrence() {
     next_occurrence_id = -1;
 }
 
-void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
-                    const QTime& end_time) {
+void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date, const QTime& end_time) {
     start_clock = start_time;
     end_clock = end_time;
     start = localDateTime(start_date, start_time);
@@ -240,7 +238,8 @@ bool Job::parseDateText(const QString& text, QDate& date, QTime& time) {
 
 QDebug operator<<(QDebug debug, const Job& job) {
     QDebugStateSaver saver(debug);
-    debug << "Job(" << "uuid:" << job.uuid << "start: " << job.start << ", end: " << job.end
+    debug << "Job("
+          << "uuid:" << job.uuid << "start: " << job.start << ", end: " << job.end
           << ",\n recurEnd: " << job.recurrence_end << ", peer_id: " << job.peer
           << ", forever: " << (job.repeat_forever ? "true" : "false")
           << ", frequency: " << Job::frequencyName(job.frequency) << ", state: " << int(job.state) << ")\n";

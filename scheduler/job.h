@@ -26,10 +26,10 @@ struct Job {
     QDateTime start;  // local time: the connection is made from here on
     QDateTime end;    // local time: the connection is dropped from here on
     JobState state = Waiting;
-    QUuid uuid;              // instance key of the codec's session; made anew each run, never stored
-    bool priority = false;   // force: the codec drops all its connections before the connect
-    int id = 0;              // this run's job id (Scheduler::nextJobId); not stored
-    QString peer;            // the peer's id on the codec, decimal text (isPeerId) in normalPeerId's form
+    QUuid uuid;             // instance key of the codec's session; made anew each run, never stored
+    bool priority = false;  // force: the codec drops all its connections before the connect
+    int id = 0;             // this run's job id (Scheduler::nextJobId); not stored
+    QString peer;           // the peer's id on the codec, decimal text (isPeerId) in normalPeerId's form
     JobFrequency frequency = Once;
     QDateTime recurrence_end;  // no further occurrence starts after it, unless repeat_forever
     bool repeat_forever = false;
@@ -67,7 +67,7 @@ struct Job {
     QString wait_reason;
 
     // About the current occurrence only; never stored.
-    QString warning;                // why it waits or was missed; empty while nothing is wrong
+    QString warning;  // why it waits or was missed; empty while nothing is wrong
     // Its warning is the wait_reason the file kept, not yet said in this run's log.
     bool is_wait_reason_unsaid = false;
     bool has_sent_connect = false;  // a "connect" went out for it
@@ -125,8 +125,7 @@ struct Job {
     // Sets the chosen times and the start and end they give on those dates (localDateTime). Where
     // daylight saving leaves the end not after the start, the end keeps the window's wall-clock
     // length from the start instead.
-    void setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date,
-                   const QTime& end_time);
+    void setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date, const QTime& end_time);
 
     // Reads "start", "end", "priority", "peer" (normalPeerId), "peer_name", "peer_addr",
     // "connected", "forced", "later_call_seen", "recurrence_end", "repeat_forever", "frequency" and
@@ -138,8 +137,8 @@ struct Job {
     // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
     // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
     // "peer_name", "peer_addr", "connected", "forced", "later_call_seen" and "wait_reason" only when
-    // known, so that a file without them stays as older versions wrote it. `is_spelt_out` says the text is the program's own
-    // (digits, English names, "true"), with nothing in it to escape; a peer's name or address is not.
+    // known, so that a file without them stays as older versions wrote it. `is_spelt_out` says the text is the
+    // program's own (digits, English names, "true"), with nothing in it to escape; a peer's name or address is not.
     using AttributeVisitor = std::function<void(const char* name, std::string_view text, bool is_spelt_out)>;
     void visitAttributes(const AttributeVisitor& visit) const;
     // Hands `value` to `visit` as UTF-8, made in `buffer`: a visit of thousands of jobs allocates

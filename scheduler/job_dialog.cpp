@@ -150,7 +150,8 @@ bool JobDialog::confirmRange() {
     const QDateTime start = startTime();
     const QDateTime end = endTime();
     if (start.isValid() && end.isValid() && start.secsTo(end) >= 1) return true;
-    MessageBox::warning(this, tr("Invalid Date Range"), tr("The end date & time must be later than the start date & time."));
+    MessageBox::warning(this, tr("Invalid Date Range"),
+                        tr("The end date & time must be later than the start date & time."));
     return false;
 }
 

@@ -13,8 +13,8 @@
 struct PeerCalls {
     PeerKey key;
     std::vector<Job*> bookings;  // the scheduler's jobs, in its order; not owned
-    QStringList listed;       // {id, name, address} as the codec's last list names the id; empty: not
-    bool is_wanted = false;   // some booking's window is open with its peer as made
+    QStringList listed;          // {id, name, address} as the codec's last list names the id; empty: not
+    bool is_wanted = false;      // some booking's window is open with its peer as made
     // Some booking's window is open and its peer is listed at its own host under another name,
     // where no list showed the rename: maybe the same far end, so its call is neither made nor cut.
     bool is_maybe_wanted = false;

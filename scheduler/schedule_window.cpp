@@ -17,7 +17,6 @@
 #include "text/codec_text.h"
 #include "ui_schedule_window.h"
 
-
 namespace {
 
 constexpr int kIdRole = Qt::UserRole;
@@ -222,7 +221,8 @@ bool ScheduleWindow::setStatus(QTreeWidgetItem* row, const Job& job) const {
 }
 
 void ScheduleWindow::updateClock() {
-    ui_->currTimeLabel->setText(tr("Current Time: ") + QLocale::system().toString(scheduler_.now(), QLocale::LongFormat));
+    ui_->currTimeLabel->setText(tr("Current Time: ") +
+                                QLocale::system().toString(scheduler_.now(), QLocale::LongFormat));
 }
 
 QTreeWidgetItem* ScheduleWindow::selectedRow() const {

@@ -21,8 +21,8 @@ class ScheduleWindow;
 // "Scheduled Connections": one row per job of the Scheduler, with its start, end, codec, target
 // peer, status and recurrence, a clock line, and a context menu that edits or removes the selected
 // job. It follows the Scheduler's signals for new jobs, changed times, states and reasons and
-// dropped jobs, and polls the codec and peer names every twelve seconds; it never starts or ends a connection itself. Shown without parent
-// and without modality; closing only hides it. Rows are in the order they were added and carry the
+// dropped jobs, and polls the codec and peer names every twelve seconds; it never starts or ends a connection itself.
+// Shown without parent and without modality; closing only hides it. Rows are in the order they were added and carry the
 // job's id (Qt::UserRole) and its codec's instance key (Qt::UserRole + 1) in column 0.
 //
 // Threads: GUI thread only.

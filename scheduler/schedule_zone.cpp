@@ -14,7 +14,7 @@
 namespace {
 
 // The attributes of "job" and "call" elements that hold a wall-clock time.
-const char* const kTimeAttributes[] = {"start", "end",   "recurrence_end", "connected", "forced",
+const char* const kTimeAttributes[] = {"start",           "end",   "recurrence_end", "connected", "forced",
                                        "later_call_seen", "since", "dialled"};
 // The database's longest names are some 30 characters.
 constexpr int kMaxZoneIdLength = 64;

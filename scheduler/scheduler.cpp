@@ -270,8 +270,8 @@ bool Scheduler::dropAgedDoneJobs(const QDateTime& now) {
     const qint64 oldest_finish_ms = wallClockMs(now) - kDoneKeptSecs * 1000;
     // remove_if asks once per job, so each dropped one is uncounted once.
     const auto kept_end = std::remove_if(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
-        const bool is_aged = job->state == Job::Done && job->finished_at.isValid() &&
-                             wallClockMs(job->finished_at) < oldest_finish_ms;
+        const bool is_aged =
+            job->state == Job::Done && job->finished_at.isValid() && wallClockMs(job->finished_at) < oldest_finish_ms;
         if (!is_aged) return false;
         countJob(*job, -1);
         return true;

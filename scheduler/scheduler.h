@@ -349,14 +349,14 @@ private:
 
     QMutex mutex_;  // held by a pass
     QTimer timer_;
-    std::vector<JobPtr> jobs_;  // ascending start; equal starts: the later added first
+    std::vector<JobPtr> jobs_;      // ascending start; equal starts: the later added first
     int pending_count_ = 0;         // jobs_ not Done
     QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
     HeldCalls held_calls_;
     PeerSightings sightings_;
-    std::vector<Message> kept_elements_;       // "job" elements of the last load that made no job
-    bool is_file_changed_ = false;             // by the pass under way
-    bool is_shown_changed_ = false;            // what a row shows, by the pass under way
+    std::vector<Message> kept_elements_;  // "job" elements of the last load that made no job
+    bool is_file_changed_ = false;        // by the pass under way
+    bool is_shown_changed_ = false;       // what a row shows, by the pass under way
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;
     QString file_path_;

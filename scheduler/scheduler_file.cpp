@@ -200,15 +200,16 @@ bool Scheduler::load() {
 }
 
 void Scheduler::setAsideDamagedFile(const QString& error) {
-    const QString aside = file_path_ + QStringLiteral(".bad-") + QLocale::c().toString(clock_(), QStringLiteral("yyyyMMdd-hhmmss"));
+    const QString aside =
+        file_path_ + QStringLiteral(".bad-") + QLocale::c().toString(clock_(), QStringLiteral("yyyyMMdd-hhmmss"));
     const bool is_moved = QFile::rename(file_path_, aside);
     is_damaged_file_in_place_ = !is_moved;
     const QString consequence =
         is_moved ? tr("It was kept as %1. Kestrane starts without the scheduled connections it held.")
                  : tr("It could not be moved aside to %1 either, so it stays in place and is not saved over: "
                       "connections scheduled now last only until Kestrane closes.");
-    MessageBox::warning(nullptr, tr("Load Schedule"),
-                        tr("The schedule file %1 could not be read:\n%2\n\n")
-                                .arg(QDir::toNativeSeparators(file_path_), error) +
-                            consequence.arg(QDir::toNativeSeparators(aside)));
+    MessageBox::warning(
+        nullptr, tr("Load Schedule"),
+        tr("The schedule file %1 could not be read:\n%2\n\n").arg(QDir::toNativeSeparators(file_path_), error) +
+            consequence.arg(QDir::toNativeSeparators(aside)));
 }

@@ -26,9 +26,11 @@ const QString kConnectRefused = QStringLiteral("connect refused by the codec: %1
 const QString kConnectRefusedLine = QStringLiteral("Scheduled connection to %1 refused by the codec: %2");
 // A refusal that may have answered another connect of the schedule's, sent in the same breath.
 const QString kConnectMaybeRefused = QStringLiteral("a connect may have been refused by the codec: %1");
-const QString kConnectMaybeRefusedLine = QStringLiteral("Scheduled connection to %1: a connect may have been refused by the codec: %2");
+const QString kConnectMaybeRefusedLine =
+    QStringLiteral("Scheduled connection to %1: a connect may have been refused by the codec: %2");
 const QString kForceRefused = QStringLiteral("the codec refused to end its other calls: %1");
-const QString kForceRefusedLine = QStringLiteral("Scheduled connection to %1: the codec refused to end its other calls: %2");
+const QString kForceRefusedLine =
+    QStringLiteral("Scheduled connection to %1: the codec refused to end its other calls: %2");
 const QString kEndedByForce = QStringLiteral("its call was ended by the forced connection to %1");
 const QString kEndedByForceLine = QStringLiteral("Call to %1 ended by the forced connection to %2");
 // Its connects went out, and none was seen to take.
@@ -44,7 +46,8 @@ const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled con
 const QString kCallEnded = QStringLiteral("its call has ended");
 const QString kLeftUpSince = QStringLiteral("call left up, since %1");
 const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
-const QString kMoreOccurrencesPassed = QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
+const QString kMoreOccurrencesPassed =
+    QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
 const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
 // A codec's peer name or address inside a reason: enough to tell peers apart, short enough for a
@@ -61,8 +64,8 @@ constexpr qint64 kMaxClockShiftSecs = 3 * 3600;
 
 // A time in a line: the clock alone on `now`'s day, else the date too.
 QString timeText(const QDateTime& when, const QDateTime& now) {
-    return QLocale::c().toString(
-        when, when.date() == now.date() ? QStringLiteral("hh:mm") : QStringLiteral("yyyy-MM-dd hh:mm"));
+    return QLocale::c().toString(when, when.date() == now.date() ? QStringLiteral("hh:mm")
+                                                                 : QStringLiteral("yyyy-MM-dd hh:mm"));
 }
 
 }  // namespace
@@ -254,7 +257,8 @@ bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
     // Most occurrences are far from their series' next start: told without working it out, from
     // the wall clocks alone, since each pass asks this of every recurring booking whose call is up.
     if (!isRecurring(booking)) return false;
-    const qint64 next_start_earliest_ms = wallClockMs(booking.start) + stepDays(booking) * kDayMs - kMaxClockShiftSecs * 1000;
+    const qint64 next_start_earliest_ms =
+        wallClockMs(booking.start) + stepDays(booking) * kDayMs - kMaxClockShiftSecs * 1000;
     if (wallClockMs(now) < next_start_earliest_ms) return false;
     // The latest start of a later occurrence that has come: seen up since, that one has its call.
     QDateTime opened;
@@ -263,7 +267,8 @@ bool Scheduler::noteLaterOccurrenceCall(Job& booking, const QDateTime& now) {
         if (!later.start.isValid() || later.start > now || !hasNextOccurrence(booking, later)) break;
         opened = later.start;
     }
-    if (!opened.isValid() || (booking.later_call_seen_at.isValid() && booking.later_call_seen_at >= opened)) return false;
+    if (!opened.isValid() || (booking.later_call_seen_at.isValid() && booking.later_call_seen_at >= opened))
+        return false;
     booking.later_call_seen_at = now;
     is_file_changed_ = true;
     return true;
@@ -275,8 +280,8 @@ void Scheduler::notePassedOccurrences(const Job& job, const QList<QDateTime>& st
         logLine(job, kMissed.arg(peerText(job), kOccurrencePassed.arg(timeText(starts[i], now))));
     }
     if (listed == starts.size()) return;
-    logLine(job, kMissed.arg(peerText(job), kMoreOccurrencesPassed.arg(starts.size() - listed)
-                                                .arg(timeText(starts.last(), now))));
+    logLine(job, kMissed.arg(peerText(job),
+                             kMoreOccurrencesPassed.arg(starts.size() - listed).arg(timeText(starts.last(), now))));
 }
 
 bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {

@@ -49,8 +49,8 @@ QList<int> subjectIds(const QList<FailureEffect::Subject>& subjects) {
 
 }  // namespace
 
-void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, const QString& code,
-                                 const QString& text, const FailureEffect& effect) {
+void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, const QString& code, const QString& text,
+                                 const FailureEffect& effect) {
     if (!listener()) return;
     // The codec's words, bounded: they go to a log line and a status cell.
     const QString reason = QStringLiteral("%1 (error %2)").arg(shownCodecText(text), shownCodecText(code));
@@ -62,10 +62,10 @@ void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, cons
     // the scheduler says it only where the codec's list shows that command undone, which needs no
     // pairing. Where it may be another request's, nothing is told.
     if (effect.kind != FailureEffect::kAnswersOneOf || effect.candidates.isEmpty()) return;
-    const bool is_schedulers_alone =
-        std::all_of(effect.candidates.cbegin(), effect.candidates.cend(), [](const FailureEffect::Candidate& candidate) {
-            return isSchedulersCommand(candidate.request, candidate.undone);
-        });
+    const bool is_schedulers_alone = std::all_of(effect.candidates.cbegin(), effect.candidates.cend(),
+                                                 [](const FailureEffect::Candidate& candidate) {
+                                                     return isSchedulersCommand(candidate.request, candidate.undone);
+                                                 });
     if (!is_schedulers_alone) return;
     // Every candidate the same command of the same peer: the refusal answered that one for sure.
     const FailureEffect::Candidate& first = effect.candidates.front();

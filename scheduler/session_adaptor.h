@@ -50,6 +50,6 @@ private:
 
     FindSession find_;
     ListSessions list_;
-    QObject connections_;     // owns the watched sessions' connections: they end with the adaptor
+    QObject connections_;  // owns the watched sessions' connections: they end with the adaptor
     QSet<QUuid> watched_;
 };

@@ -16,8 +16,8 @@ QString timestamp_text(const Message& entry) {
 
 QDateTime EventLogMerger::parseTimestamp(const Message& entry) {
     QString text = timestamp_text(entry);
-    text.chop(6);         // the zone, e.g. " +0000"
-    text = text.mid(5);   // the weekday, e.g. "Mon, "
+    text.chop(6);        // the zone, e.g. " +0000"
+    text = text.mid(5);  // the weekday, e.g. "Mon, "
     // Date and time are read apart and joined as UTC: read as one local date-time, a time inside
     // this desktop's spring-forward gap would come out invalid.
     const int blank = text.lastIndexOf(QLatin1Char(' '));
@@ -33,7 +33,8 @@ QDateTime EventLogMerger::entryTime(const Message& entry) {
     const QDateTime wall_clock = parseTimestamp(entry);
     const QString zone = timestamp_text(entry).right(5);  // "+0100"
     const QString digits = zone.mid(1);
-    const bool is_offset = zone.size() == 5 && (zone.startsWith(QLatin1Char('+')) || zone.startsWith(QLatin1Char('-'))) &&
+    const bool is_offset = zone.size() == 5 &&
+                           (zone.startsWith(QLatin1Char('+')) || zone.startsWith(QLatin1Char('-'))) &&
                            std::all_of(digits.cbegin(), digits.cend(), [](QChar c) { return c.isDigit(); });
     const int hhmm = digits.toInt();
     if (!wall_clock.isValid() || !is_offset || hhmm % 100 > 59) return QDateTime();
@@ -85,8 +86,7 @@ int EventLogMerger::findEventLogIndex(const std::vector<const Message*>& reply, 
     return -1;
 }
 
-QStringList EventLogMerger::appendEventLog(const std::vector<const Message*>& reply, size_t from,
-                                           Entries& stored) {
+QStringList EventLogMerger::appendEventLog(const std::vector<const Message*>& reply, size_t from, Entries& stored) {
     QStringList lines;
     for (size_t i = from; i < reply.size(); ++i) {
         if (stored.size() >= kMaxStoredEntries) stored.pop_front();

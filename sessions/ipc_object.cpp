@@ -116,9 +116,9 @@ void IPCObject::reconnectIPC() {
     }
     // Made here, under the manager lock, rather than queued to the worker thread: a queued connect
     // would overtake a disconnectIPC() asked for after it.
-    QMetaObject::invokeMethod(
-        manager, "connect_client", Qt::DirectConnection, Q_ARG(QString, QStringLiteral("xmls")),
-        Q_ARG(QString, QStringLiteral("stream")), Q_ARG(QString, address), Q_ARG(QString, uuid.toString()));
+    QMetaObject::invokeMethod(manager, "connect_client", Qt::DirectConnection, Q_ARG(QString, QStringLiteral("xmls")),
+                              Q_ARG(QString, QStringLiteral("stream")), Q_ARG(QString, address),
+                              Q_ARG(QString, uuid.toString()));
 }
 
 void IPCObject::disconnectIPC() {
@@ -205,8 +205,7 @@ bool IPCObject::takesSubscriptions() {
 
 bool IPCObject::send_command(const Message& request, const AwaitedNote& note) {
     if (send_if_ready(request, note)) return true;
-    qWarning().noquote() << "session" << log_name() << "is not ready: dropping"
-                         << text_of(request.name());
+    qWarning().noquote() << "session" << log_name() << "is not ready: dropping" << text_of(request.name());
     return false;
 }
 
@@ -254,8 +253,7 @@ bool find_child_by_id(const Message& list, const char* child_name, const QString
 
 bool IPCObject::findProfile(const QString& id, Message& out) {
     Message list;
-    return getCachedMessage(QStringLiteral("profileList"), list) &&
-           find_child_by_id(list, "profile", id, out);
+    return getCachedMessage(QStringLiteral("profileList"), list) && find_child_by_id(list, "profile", id, out);
 }
 
 bool IPCObject::findPeer(const QString& id, Message& out) {
@@ -288,14 +286,10 @@ static_assert(static_cast<int>(IPCObject::OwnSlot::kAnnounceNewestLevels) + 1 ==
 
 const char* IPCObject::own_slot_signature(OwnSlot slot) {
     switch (slot) {
-    case OwnSlot::kRaiseRequestFailed:
-        return "raiseRequestFailed(RequestFailure)";
-    case OwnSlot::kConnectAssignedPeer:
-        return "connectAssignedPeer(Message)";
-    case OwnSlot::kDropRefusedProfileCopy:
-        return "dropRefusedProfileCopy()";
-    case OwnSlot::kAnnounceNewestLevels:
-        return "announceNewestLevels()";
+    case OwnSlot::kRaiseRequestFailed: return "raiseRequestFailed(RequestFailure)";
+    case OwnSlot::kConnectAssignedPeer: return "connectAssignedPeer(Message)";
+    case OwnSlot::kDropRefusedProfileCopy: return "dropRefusedProfileCopy()";
+    case OwnSlot::kAnnounceNewestLevels: return "announceNewestLevels()";
     }
     return "";
 }
@@ -402,9 +396,8 @@ void IPCObject::handle_response(const Message& reply) {
         return;
     }
     if (key.isEmpty()) {
-        warn_once(
-            QStringLiteral("resp without seq"),
-            QStringLiteral("not storing seq-less response which has %1 params...").arg(attributes.size()));
+        warn_once(QStringLiteral("resp without seq"),
+                  QStringLiteral("not storing seq-less response which has %1 params...").arg(attributes.size()));
         return;
     }
     // A missing slot is normal here: "setProfile" and its sisters are only cached.
@@ -465,8 +458,7 @@ void IPCObject::handle_unsolicited(const Message& message) {
 
 void IPCObject::changedState_connecting() {
     if (!pending_profiles_.empty()) {
-        qWarning() << "new connection: dropping" << pending_profiles_.size()
-                   << "profile copies that got no answer";
+        qWarning() << "new connection: dropping" << pending_profiles_.size() << "profile copies that got no answer";
         pending_profiles_.clear();
     }
     {

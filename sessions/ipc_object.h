@@ -233,8 +233,7 @@ public:
     void cmd_copy_profile(int id, const QString& name);
     bool cmd_delete_profile(int id);
     bool cmd_add_peer(const QString& name, const QString& addr, const QString& password);
-    bool cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
-                             const QString& unit);
+    bool cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password, const QString& unit);
     // Copies a "peer" element of another codec's peer list into this codec's address book.
     bool cmd_add_peer_meta(const Message& peer);
     bool cmd_remove_peer(int id);
@@ -280,21 +279,21 @@ public:
     // keeps a pointer or reference into these members past a return to the event loop, because
     // the next report replaces them. The peers are shared and immutable (PeerMetaPtr), so a copied
     // list stays readable after the next peer list; statistics and profiles are plain values.
-    QList<PeerMetaPtr> allPeers;        // every peer of the last peer list, in message order
-    QList<PeerMetaPtr> activePeers;     // those with `active` set
-    QList<PeerMetaPtr> bookPeers;       // those without a directory record
-    QList<PeerMetaPtr> directoryPeers;  // those with a directory record
-    QMap<int, PeerMetaPtr> peerById;    // `id` as a decimal number (non-numbers count as 0)
-    QList<int> activePeerIds;           // ids of `activePeers`, in the same order
-    int activePeerCount = -1;           // size of `activePeers`; -1 until the first peer list
-    QString chanState;                  // the last non-empty "chan_state" of the last peer list
-    QString receivingPeerId;            // last active peer seen receiving; kept while none is
+    QList<PeerMetaPtr> allPeers;                   // every peer of the last peer list, in message order
+    QList<PeerMetaPtr> activePeers;                // those with `active` set
+    QList<PeerMetaPtr> bookPeers;                  // those without a directory record
+    QList<PeerMetaPtr> directoryPeers;             // those with a directory record
+    QMap<int, PeerMetaPtr> peerById;               // `id` as a decimal number (non-numbers count as 0)
+    QList<int> activePeerIds;                      // ids of `activePeers`, in the same order
+    int activePeerCount = -1;                      // size of `activePeers`; -1 until the first peer list
+    QString chanState;                             // the last non-empty "chan_state" of the last peer list
+    QString receivingPeerId;                       // last active peer seen receiving; kept while none is
     QMap<int, PeerStatsInfo> peerStatsById;        // the last "peerStats" report, by peer id
     QMap<int, ChannelStatsInfo> channelStatsById;  // every channel ever reported, by channel id
     QList<ProfileInfo> profiles;                   // the last profile list, in message order
     QString defaultProfileId;                      // id of the profile marked "default"; may be empty
-    LossGraphData lossGraph;    // guarded by mutex(); views copy a series, see GraphData
-    DelayGraphData delayGraph;  // guarded by mutex(); views copy a series, see GraphData
+    LossGraphData lossGraph;                       // guarded by mutex(); views copy a series, see GraphData
+    DelayGraphData delayGraph;                     // guarded by mutex(); views copy a series, see GraphData
     // Not under mutex(): the device log is GUI-thread only, the event log has its own lock.
     DeviceLog deviceLog;
     LockedMessageList eventLog;
@@ -327,8 +326,7 @@ signals:
     // values. A newer report of the same session replaces one not yet told of.
     void levelsReported();
     void recvLevels(float rmlf, float rmrf, float tmlf, float tmrf);
-    void recvAllLevels(float rmlf, float rmrf, float tmlf, float tmrf, float rmls, float rmrs, float tmls,
-                       float tmrs);
+    void recvAllLevels(float rmlf, float rmrf, float tmlf, float tmrf, float rmls, float rmrs, float tmls, float tmrs);
     void recvVersion(QUuid);
     void recvSystemOpts();
     void recvTunConns(QUuid);
@@ -453,10 +451,10 @@ private:
     // What the answer to a request decides: to one of an awaited seq (see awaited_answers()), or to
     // one without seq; `{}` for nothing.
     struct AwaitedNote {
-        int copy_id;           // "setProfile": the new profile a copy writes; 0 for an edit
-        QString connect_peer;  // "setPeerSettings": the peer to connect once it is accepted
+        int copy_id;                       // "setProfile": the new profile a copy writes; 0 for an edit
+        QString connect_peer;              // "setPeerSettings": the peer to connect once it is accepted
         UnansweredRequests::Note refused;  // without seq: what its refusal leaves undone
-        QString added_peer;    // "addPeer": the name of the peer it adds, to name it in a refusal
+        QString added_peer;                // "addPeer": the name of the peer it adds, to name it in a refusal
     };
     // What an answer to a request of an awaited seq decided: the effect on the operator's action,
     // with the ids it concerns (for a refusal without effect, what the request named), or the peer
@@ -478,7 +476,7 @@ private:
     };
     // A profile waiting for the id of its "addProfile".
     struct PendingCopy {
-        Message profile;          // a "profile" node of another codec
+        Message profile;  // a "profile" node of another codec
         // The ids this codec held when "addProfile" went (held_profile_ids()), and those given
         // since to the copies before it.
         QSet<int> held_profiles;
@@ -551,8 +549,8 @@ private:
     // What a report asks of the session beyond its slot, by its key.
     struct ReportHandling {
         QLatin1String key;
-        bool has_values_child;  // a subscribing codec sends its values in a child; dropped without one
-        bool is_newest_only;    // it says what the meters show now: a newer one replaces it (delivery_of)
+        bool has_values_child;   // a subscribing codec sends its values in a child; dropped without one
+        bool is_newest_only;     // it says what the meters show now: a newer one replaces it (delivery_of)
         const char* part;        // the child filed under `filed_as`, without a copy; null: the whole report
         QLatin1String filed_as;  // the key the parsers read it by; empty: its own only
     };
@@ -588,13 +586,13 @@ private:
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};
     std::array<float, 8> newest_levels_{};  // guarded by the session mutex; valid with has_newest_levels_
-    bool has_newest_levels_ = false;         // guarded by the session mutex; emptied with the reply cache
-    quint64 level_reports_ = 0;  // GUI thread
+    bool has_newest_levels_ = false;        // guarded by the session mutex; emptied with the reply cache
+    quint64 level_reports_ = 0;             // GUI thread
     // Written under the manager lock; read by the start-up set on the loop thread.
     std::atomic<uint32_t> metering_interval_ms_{kMeterIntervalMs};
     std::atomic<uint32_t> statistics_interval_ms_{0};  // likewise
-    bool markedForDeletion = false;  // set once; blocks every later reconnect
-    QTimer pollTimer;                // event-log poll; GUI thread
+    bool markedForDeletion = false;                    // set once; blocks every later reconnect
+    QTimer pollTimer;                                  // event-log poll; GUI thread
     // The address as setAddress last set it, for log_name on any thread. Guarded by the session mutex.
     QString logged_address_;
     // Profiles waiting for the id of their "addProfile", oldest first; GUI thread. Emptied on a new

@@ -160,10 +160,11 @@ bool IPCObject::is_shown_done(FailureEffect::Kind undone, const QList<FailureEff
 
 FailureEffect::Subject IPCObject::effect_subject(const QString& request, int id) {
     namespace wire = session_requests;
-    static const QStringList kPeerRequests = {
-        QLatin1String(wire::kConnect.refused_as()), QLatin1String(wire::kDisconnect.refused_as()),
-        QLatin1String(wire::kSetPeerSettings.refused_as()), QLatin1String(wire::kRemovePeer.refused_as()),
-        QLatin1String(wire::kAddPeer.refused_as())};
+    static const QStringList kPeerRequests = {QLatin1String(wire::kConnect.refused_as()),
+                                              QLatin1String(wire::kDisconnect.refused_as()),
+                                              QLatin1String(wire::kSetPeerSettings.refused_as()),
+                                              QLatin1String(wire::kRemovePeer.refused_as()),
+                                              QLatin1String(wire::kAddPeer.refused_as())};
     FailureEffect::Subject subject;
     subject.id = id;
     std::lock_guard<SessionMutex> lock(session_mutex());

@@ -270,7 +270,8 @@ void IPCObject::addProfileCallback(int id) {
     }
     if (copy.held_profiles.contains(id)) {
         // Written, and deleted after a refusal, it would be the codec's own profile, not the copy.
-        qWarning() << "addProfile: the codec answered with the id" << id << "of a profile it held; not writing the copy of"
+        qWarning() << "addProfile: the codec answered with the id" << id
+                   << "of a profile it held; not writing the copy of"
                    << profile.attributes().get_qstring("name", QString());
         FailureEffect effect;
         effect.kind = FailureEffect::kCopyIdHeld;

@@ -200,8 +200,7 @@ void IPCObject::apply_peer_stats(const Message& report) {
             ids.insert(stats.id);
             peerStatsById.insert(stats.id, stats);
             delayGraph.addSample(stats.id, stats.bufferDelay, stats.packetJitter, stats.bufferDesiredDelay);
-            lossGraph.addSample(stats.id, stats.frameLossRate, stats.remoteLoss, stats.corrUpRate,
-                                stats.corrDownRate);
+            lossGraph.addSample(stats.id, stats.frameLossRate, stats.remoteLoss, stats.corrUpRate, stats.corrDownRate);
         }
         delayGraph.retainPeers(ids);
         lossGraph.retainPeers(ids);

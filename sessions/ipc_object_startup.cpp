@@ -54,9 +54,9 @@ void IPCObject::set_required_messages() {
     namespace wire = session_requests;
     // "systemOpts" is the codec's own: it sends it after login unasked.
     QStringList names = {QStringLiteral("systemOpts")};
-    for (const wire::WireRequest& fetch : {wire::kGetSysOptions, wire::kGetDirectoryServer, wire::kGetCodecList,
-                                           wire::kGetChannelList, wire::kGetChannelOpts, wire::kGetVersion,
-                                           wire::kGetPeerList}) {
+    for (const wire::WireRequest& fetch :
+         {wire::kGetSysOptions, wire::kGetDirectoryServer, wire::kGetCodecList, wire::kGetChannelList,
+          wire::kGetChannelOpts, wire::kGetVersion, wire::kGetPeerList}) {
         names.append(QLatin1String(fetch.seq));
     }
     if (version() != 0) names.append(QLatin1String(wire::kGetBraidlinkSettings.seq));
@@ -90,15 +90,11 @@ void IPCObject::after_auth() {
         cmd_get_tunnel_status();
         for (const Subscription& each : subscriptions()) {
             switch (each.pacing) {
-                case Pacing::kFixed:
-                    subscribe(each.name, each.interval_ms);
-                    break;
-                case Pacing::kLevels:
-                    if (meteringOn && metering_interval != 0) subscribe(each.name, metering_interval);
-                    break;
-                case Pacing::kStatistics:
-                    subscribe(each.name, statistics_interval_ms_);
-                    break;
+            case Pacing::kFixed: subscribe(each.name, each.interval_ms); break;
+            case Pacing::kLevels:
+                if (meteringOn && metering_interval != 0) subscribe(each.name, metering_interval);
+                break;
+            case Pacing::kStatistics: subscribe(each.name, statistics_interval_ms_); break;
             }
         }
         cmd_get_version_slot();

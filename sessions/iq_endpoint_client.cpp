@@ -85,9 +85,7 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
     state_.store(new_state);
 
     switch (new_state) {
-    case TIMED_OUT:
-        queue_signal(&IQEndpointClient::cnxn_timed_out);
-        break;
+    case TIMED_OUT: queue_signal(&IQEndpointClient::cnxn_timed_out); break;
     case AUTH_FAILED:
         should_reconnect_ = false;
         queue_signal(&IQEndpointClient::wrong_password);
@@ -101,19 +99,14 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
         forget_connection_state();
         queue_signal(&IQEndpointClient::connecting);
         break;
-    case CONNECTED:
-        queue_signal(&IQEndpointClient::connected);
-        break;
+    case CONNECTED: queue_signal(&IQEndpointClient::connected); break;
     case AUTHENTICATED:
         set_required_messages();
         after_authenticated();
         break;
-    case READY:
-        queue_signal(&IQEndpointClient::ready);
-        break;
+    case READY: queue_signal(&IQEndpointClient::ready); break;
     case CODE_UPLOAD:
-    case CODE_UPDATE:
-        break;
+    case CODE_UPDATE: break;
     }
 }
 
@@ -311,7 +304,8 @@ IQEndpointClient::ReportRoute IQEndpointClient::report_route(const std::string& 
     }
     const ReportRoute route = key_route(report_key(id));
     // Ids without a slot are the codec's choice: remembered only up to a bound.
-    if (route.slot >= 0 || routes_by_id_.size() < static_cast<size_t>(kMaxCachedKeys)) routes_by_id_.emplace_back(id, route);
+    if (route.slot >= 0 || routes_by_id_.size() < static_cast<size_t>(kMaxCachedKeys))
+        routes_by_id_.emplace_back(id, route);
     return route;
 }
 

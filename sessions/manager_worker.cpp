@@ -1,8 +1,8 @@
 #include "sessions/manager_worker.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QLoggingCategory>
-#include <QDeadlineTimer>
 #include <QMetaObject>
 
 #include "sessions/thread_handoff.h"

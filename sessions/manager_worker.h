@@ -38,6 +38,6 @@ public slots:
 private:
     int id_;
     IQManager manager_;
-    QThread thread_;  // runs the calls queued to the manager
+    QThread thread_;                        // runs the calls queued to the manager
     std::unique_ptr<QThread> loop_thread_;  // runs the socket loop
 };

@@ -20,15 +20,15 @@ struct PeerListUpdate {
     static PeerListUpdate read(const Message& list, const QList<int>& previous_active_ids,
                                const QMap<int, PeerMetaPtr>& previous_by_id);
 
-    QList<PeerMetaPtr> all;        // every peer in message order; a repeated id is skipped
-    QList<PeerMetaPtr> active;     // those with `active` set
-    QList<PeerMetaPtr> book;       // those without a directory record
-    QList<PeerMetaPtr> directory;  // those with a directory record
-    QMap<int, PeerMetaPtr> by_id;  // `id` as a decimal number (non-numbers count as 0)
-    QList<int> active_ids;         // ids of `active`, in the same order
-    QString chan_state;            // the last non-empty "chan_state"; empty when none has one
+    QList<PeerMetaPtr> all;               // every peer in message order; a repeated id is skipped
+    QList<PeerMetaPtr> active;            // those with `active` set
+    QList<PeerMetaPtr> book;              // those without a directory record
+    QList<PeerMetaPtr> directory;         // those with a directory record
+    QMap<int, PeerMetaPtr> by_id;         // `id` as a decimal number (non-numbers count as 0)
+    QList<int> active_ids;                // ids of `active`, in the same order
+    QString chan_state;                   // the last non-empty "chan_state"; empty when none has one
     std::optional<QString> receiving_id;  // the last active peer that is receiving, if any
-    QStringList started_names;  // peers active now and not before, in list order
+    QStringList started_names;            // peers active now and not before, in list order
     // Peers active before and not now: those still listed, in list order, then those gone from the
     // list (the codec dropped the peer with its connection), named as before; empty when unknown.
     QStringList ended_names;

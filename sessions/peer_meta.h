@@ -50,19 +50,19 @@ public:
     // another, and a client may rename or readdress a peer.
     QStringList identity() const { return {id, name, addr}; }
 
-    bool stored = false;     // "stored"
-    bool active = false;     // "active": the peer has a connection now
-    QString chan_state;      // "chan_state"
-    QString can_connect;     // "can_connect"
-    QString id;              // "id": the codec's id of the peer, decimal text
-    int profile = 0;         // "profile": the assigned profile id; 0 = none
-    QString addr;            // host part of "addr"; empty for a peer with a directory record
-    QString name;            // "name"
-    QString password;        // "pw" (or "password"); empty for a peer with a directory record
-    QString backup_id;       // "backup_id"
-    QString unit;            // "unit"
-    bool retry_primary = false;  // "retry_primary"
-    bool bdlink = false;     // "bdlink" (or "use_bdlink")
+    bool stored = false;                           // "stored"
+    bool active = false;                           // "active": the peer has a connection now
+    QString chan_state;                            // "chan_state"
+    QString can_connect;                           // "can_connect"
+    QString id;                                    // "id": the codec's id of the peer, decimal text
+    int profile = 0;                               // "profile": the assigned profile id; 0 = none
+    QString addr;                                  // host part of "addr"; empty for a peer with a directory record
+    QString name;                                  // "name"
+    QString password;                              // "pw" (or "password"); empty for a peer with a directory record
+    QString backup_id;                             // "backup_id"
+    QString unit;                                  // "unit"
+    bool retry_primary = false;                    // "retry_primary"
+    bool bdlink = false;                           // "bdlink" (or "use_bdlink")
     std::unique_ptr<PeerChannelInfo> channel;      // owned; only for an active peer
     std::unique_ptr<PeerDirectoryInfo> directory;  // owned; only with a "directory" child
 };

@@ -45,9 +45,9 @@ public:
 
     // What the views show now.
     struct Demand {
-        QSet<IPCObject*> levelsDrawn;     // sessions whose levels some view draws
-        bool isSortingByLevels = false;   // a view sorts every codec by its levels
-        QSet<IPCObject*> statisticsShown;  // sessions whose statistics some view shows
+        QSet<IPCObject*> levelsDrawn;        // sessions whose levels some view draws
+        bool isSortingByLevels = false;      // a view sorts every codec by its levels
+        QSet<IPCObject*> statisticsShown;    // sessions whose statistics some view shows
         bool isSortingByStatistics = false;  // a view sorts every codec by a statistics figure
 
         bool operator==(const Demand& other) const;
@@ -67,7 +67,7 @@ private:
     };
     struct Pace {
         QPointer<IPCObject> session;
-        Intervals wanted;          // what the views call for now
+        Intervals wanted;           // what the views call for now
         Clock::time_point changed;  // when the session's intervals last changed; never: epoch
     };
 
@@ -81,5 +81,5 @@ private:
 
     QHash<const IPCObject*, Pace> paces_;  // every followed session, until it is deleted
     Demand demand_;                        // the demand last set
-    QTimer gapTimer_;  // single shot: runs until the first waiting change may go
+    QTimer gapTimer_;                      // single shot: runs until the first waiting change may go
 };

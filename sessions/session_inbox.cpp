@@ -24,8 +24,7 @@ SessionInbox::SessionInbox() : batch_ended_(batch_clock_.fd(), QSocketNotifier::
 
 SessionInbox::~SessionInbox() = default;
 
-void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const void> argument,
-                        Delivery delivery) {
+void SessionInbox::post(QObject* receiver, int method_index, std::shared_ptr<const void> argument, Delivery delivery) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (delivery == Delivery::kNewestOnly) {
         const CallKind kind(receiver, method_index);
@@ -100,6 +99,7 @@ bool SessionInbox::take_next(Call& call) {
     if (calls_.empty()) return false;
     call = std::move(calls_.front());
     calls_.pop_front();
-    if (call.delivery == Delivery::kNewestOnly) call.argument = newest_.take(CallKind(call.receiver, call.method_index));
+    if (call.delivery == Delivery::kNewestOnly)
+        call.argument = newest_.take(CallKind(call.receiver, call.method_index));
     return true;
 }

@@ -93,8 +93,8 @@ private:
     // The newest argument of each kNewestOnly call queued in calls_ (which holds it as null until
     // it is taken). Guarded by mutex_.
     QHash<CallKind, std::shared_ptr<const void>> newest_;
-    bool is_batch_open_ = false;  // guarded by mutex_; its window is running and its calls not taken
-    Clock::time_point batch_due_;  // guarded by mutex_; when the open batch's window ends
+    bool is_batch_open_ = false;          // guarded by mutex_; its window is running and its calls not taken
+    Clock::time_point batch_due_;         // guarded by mutex_; when the open batch's window ends
     platform::OneShotTimer batch_clock_;  // armed under mutex_; readable once the window has ended
     QSocketNotifier batch_ended_;         // watches batch_clock_
 };

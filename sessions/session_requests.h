@@ -51,29 +51,32 @@ inline constexpr WireRequest kGetTunnelStatus{"cfgGetStatus", "tunnelStatus"};
 inline constexpr WireRequest kGetEventLog{"getEventLog", "eventLog"};
 
 // The operator's requests.
-inline constexpr OperatorRequest kSetSysOptions{
-    {"setSysOptions", "setSysOptions"}, nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to save the settings"), true};
-inline constexpr OperatorRequest kSetDirectoryServer{
-    {"setDirectoryServer", "setDirectoryServer"},
-    nullptr,
-    QT_TRANSLATE_NOOP("RefusalNotice", "to save the directory server settings"),
-    true};
-inline constexpr OperatorRequest kSetChannelSettings{
-    {"setChannelSettings", "setChannelSettings"},
-    nullptr,
-    QT_TRANSLATE_NOOP("RefusalNotice", "to save the channel settings"),
-    true};
-inline constexpr OperatorRequest kSetBraidlinkOptions{
-    {"cfgSetOption", "setBraidlinkOptions"},
-    nullptr,
-    QT_TRANSLATE_NOOP("RefusalNotice", "to save the Braidlink settings"),
-    true};
+inline constexpr OperatorRequest kSetSysOptions{{"setSysOptions", "setSysOptions"},
+                                                nullptr,
+                                                QT_TRANSLATE_NOOP("RefusalNotice", "to save the settings"),
+                                                true};
+inline constexpr OperatorRequest kSetDirectoryServer{{"setDirectoryServer", "setDirectoryServer"},
+                                                     nullptr,
+                                                     QT_TRANSLATE_NOOP("RefusalNotice",
+                                                                       "to save the directory server settings"),
+                                                     true};
+inline constexpr OperatorRequest kSetChannelSettings{{"setChannelSettings", "setChannelSettings"},
+                                                     nullptr,
+                                                     QT_TRANSLATE_NOOP("RefusalNotice", "to save the channel settings"),
+                                                     true};
+inline constexpr OperatorRequest kSetBraidlinkOptions{{"cfgSetOption", "setBraidlinkOptions"},
+                                                      nullptr,
+                                                      QT_TRANSLATE_NOOP("RefusalNotice",
+                                                                        "to save the Braidlink settings"),
+                                                      true};
 inline constexpr OperatorRequest kSetProfile{{"setProfile", "setProfile"},
                                              QT_TRANSLATE_NOOP("RefusalNotice", "to save the profile %1"),
                                              QT_TRANSLATE_NOOP("RefusalNotice", "to save a profile"),
                                              true};
-inline constexpr OperatorRequest kAddProfile{
-    {"addProfile", "addProfile"}, nullptr, QT_TRANSLATE_NOOP("RefusalNotice", "to copy a profile"), true};
+inline constexpr OperatorRequest kAddProfile{{"addProfile", "addProfile"},
+                                             nullptr,
+                                             QT_TRANSLATE_NOOP("RefusalNotice", "to copy a profile"),
+                                             true};
 // Sent without seq by the operator; a refused copy's empty profile is removed with one.
 inline constexpr OperatorRequest kDeleteProfile{{"deleteProfile", nullptr},
                                                 QT_TRANSLATE_NOOP("RefusalNotice", "to remove the profile %1"),
@@ -102,9 +105,18 @@ inline constexpr OperatorRequest kDisconnect{{"disconnect", nullptr},
 
 // Every operator's request above; a new one joins here, beside its definition.
 inline constexpr const OperatorRequest* kOperatorRequests[] = {
-    &kSetSysOptions, &kSetDirectoryServer, &kSetChannelSettings, &kSetBraidlinkOptions,
-    &kSetProfile,    &kAddProfile,         &kDeleteProfile,      &kAddPeer,
-    &kSetPeerSettings, &kRemovePeer,       &kConnect,            &kDisconnect,
+    &kSetSysOptions,
+    &kSetDirectoryServer,
+    &kSetChannelSettings,
+    &kSetBraidlinkOptions,
+    &kSetProfile,
+    &kAddProfile,
+    &kDeleteProfile,
+    &kAddPeer,
+    &kSetPeerSettings,
+    &kRemovePeer,
+    &kConnect,
+    &kDisconnect,
 };
 // The operator's request a refusal names (OperatorRequest::refused_as); null for the program's own.
 const OperatorRequest* operator_request(const QString& refused_as);
@@ -112,9 +124,10 @@ const OperatorRequest* operator_request(const QString& refused_as);
 // Every request above whose answer the session handles in "cb_resp_" + seq; the others' answers
 // are only cached.
 inline constexpr WireRequest kHandledReplies[] = {
-    kGetChannelList, kGetChannelOpts,       kGetProfileList,   kGetCodecList,         kGetPeerList,
-    kGetDirectoryServer, kGetSysOptions,    kGetVersion,       kGetBraidlinkSettings, kGetTunnelStatus,
-    kGetEventLog,    kAddPeer.wire,         kAddProfile.wire,  kSetBraidlinkOptions.wire,
+    kGetChannelList,       kGetChannelOpts,           kGetProfileList, kGetCodecList,
+    kGetPeerList,          kGetDirectoryServer,       kGetSysOptions,  kGetVersion,
+    kGetBraidlinkSettings, kGetTunnelStatus,          kGetEventLog,    kAddPeer.wire,
+    kAddProfile.wire,      kSetBraidlinkOptions.wire,
 };
 
 // A request named `name`, without seq: its reply is filed under its first child's name.

@@ -21,8 +21,7 @@ struct DirectionKeys {
 };
 
 const DirectionKeys kLocalKeys = {"d", "dm", "dma", {"d1", "d2", "d3", "d4", "d5"}, "pl", "plt", "pr"};
-const DirectionKeys kRemoteKeys = {"rd",  "rdm",  "rdma", {"rd1", "rd2", "rd3", "rd4", "rd5"},
-                                   "rpl", "rplt", "rpr"};
+const DirectionKeys kRemoteKeys = {"rd", "rdm", "rdma", {"rd1", "rd2", "rd3", "rd4", "rd5"}, "rpl", "rplt", "rpr"};
 
 bool read_delay(TunnelCodecStats& stats, const Message& sess, const DirectionKeys& keys) {
     const Message::Attributes& a = sess.attributes();
@@ -70,8 +69,8 @@ void TunnelCodecStats::dump() const {
     log.log_cat(kLogCategory, kDebug, "   max_allowed_delay = %d", max_allowed_delay);
     log.log_cat(kLogCategory, kDebug, "     delay_mode_auto = %s", delay_mode_auto ? "true" : "false");
     const auto point = [this](size_t i) { return i < delay_points.size() ? delay_points[i] : 0; };
-    log.log_cat(kLogCategory, kDebug, "  delay_points[0..4] = %d %d %d %d %d", point(0), point(1), point(2),
-                point(3), point(4));
+    log.log_cat(kLogCategory, kDebug, "  delay_points[0..4] = %d %d %d %d %d", point(0), point(1), point(2), point(3),
+                point(4));
     log.log_cat(kLogCategory, kDebug, "    packet_loss_rate = %d", packet_loss_rate);
     log.log_cat(kLogCategory, kDebug, "    packet_late_rate = %d", packet_late_rate);
     log.log_cat(kLogCategory, kDebug, "packet_recovery_rate = %d", packet_recovery_rate);

@@ -21,9 +21,7 @@ bool over_threshold(const TunnelCodecStats& stats) {
 
 class TunnelInfo::HandlerScope {
 public:
-    explicit HandlerScope(bool& isHandling) : isHandling_(isHandling), isEntered_(!isHandling) {
-        isHandling_ = true;
-    }
+    explicit HandlerScope(bool& isHandling) : isHandling_(isHandling), isEntered_(!isHandling) { isHandling_ = true; }
     ~HandlerScope() {
         if (isEntered_) isHandling_ = false;
     }
@@ -101,11 +99,9 @@ void TunnelInfo::handleUnsoTunStats(QUuid) {
         // Listeners of the signals above may have changed the model; look again before each step.
         // The transmit bit rates go to the session the report leaves current, so that a new
         // session has them from its first report on.
-        if (session_ && stats.child_count("codec") > 0)
-            session_->updateTxCodecStats(stats.get_child("codec", 0));
+        if (session_ && stats.child_count("codec") > 0) session_->updateTxCodecStats(stats.get_child("codec", 0));
         if (session_ && session_->sid() == sid && session_->updateDelay(sess)) emit sessionDelayUpdate(sid);
-        if (session_ && session_->sid() == sid && session_->updateRxCodecStats(sess))
-            emit sessionStatsUpdate(sid);
+        if (session_ && session_->sid() == sid && session_->updateRxCodecStats(sess)) emit sessionStatsUpdate(sid);
     }
     emitBraidlinkStatus();
 }
@@ -145,8 +141,7 @@ void TunnelInfo::handleRecvTunnelStatus(QUuid) {
             log.log_cat(kLogCategory, kError, "TunnelInfo::handleRecvTunnelStatus response failure");
             status->dump(kDebug, kLogCategory);
         } else {
-            log.log_cat(kLogCategory, kWarning,
-                        "TunnelInfo::handleRecvTunnelStatus: status without node ignored");
+            log.log_cat(kLogCategory, kWarning, "TunnelInfo::handleRecvTunnelStatus: status without node ignored");
         }
         return;
     }
@@ -171,8 +166,7 @@ void TunnelInfo::updateSession(const Message& status) {
         ipc_logger().log_cat(kLogCategory, kDebug, "sessid=%d  active_conns=%d", sid, activeConns);
         if (!session_ && (activeConns >= 1 || count == 1) && a.get_bool("active", false)) {
             const std::string addr = a.get_string("addr", "");
-            ipc_logger().log_cat(kLogCategory, kDebug, "creating new tunnel session sid=%d addr=%s", sid,
-                                 addr.c_str());
+            ipc_logger().log_cat(kLogCategory, kDebug, "creating new tunnel session sid=%d addr=%s", sid, addr.c_str());
             createSession(sid, addr);
         }
         if (session_ && session_->sid() == sid) session_->updateSessionStatus(sess);

@@ -69,15 +69,14 @@ bool TunnelSession::updateSessionStatus(const Message& sess) {
     state = a.get_string("state", "");
     ipc_logger().log_cat(kLogCategory, kDebug,
                          "TunnelSession::updateSessionStatus: active=%s protected=%s encrypted=%s state=%s",
-                         active ? "true" : "false", isProtected ? "true" : "false",
-                         encrypted ? "true" : "false", state.c_str());
+                         active ? "true" : "false", isProtected ? "true" : "false", encrypted ? "true" : "false",
+                         state.c_str());
     bool changed = false;
     const unsigned count = sess.child_count("conn");
     for (unsigned i = 0; i < count; ++i) {
         const Message& conn = sess.get_child("conn", i);
         ipc_logger().log_cat(kLogCategory, kDebug, "update session status.. update connection...");
-        if (TunnelConnection* connection = updateConnection(conn))
-            changed |= connection->updateConnectionStatus(conn);
+        if (TunnelConnection* connection = updateConnection(conn)) changed |= connection->updateConnectionStatus(conn);
     }
     return changed;
 }
@@ -100,11 +99,10 @@ TunnelConnection* TunnelSession::updateConnection(const Message& conn, std::stri
     } else {
         if (connections_.size() >= static_cast<size_t>(kMaxConnections)) {
             if (!warnedConnectionCap_) {
-                ipc_logger().log_cat(
-                    kLogCategory, kWarning,
-                    "TunnelSession %d: more than %d connections reported; %s and any further "
-                    "ones are ignored",
-                    sid_, kMaxConnections, uid.c_str());
+                ipc_logger().log_cat(kLogCategory, kWarning,
+                                     "TunnelSession %d: more than %d connections reported; %s and any further "
+                                     "ones are ignored",
+                                     sid_, kMaxConnections, uid.c_str());
                 warnedConnectionCap_ = true;
             }
             return nullptr;
@@ -152,8 +150,7 @@ bool TunnelSession::updateConnections(const Message& sess) {
 
             bool buttonCreated = false;
             if (!hasButtonContainer())
-                ipc_logger().log_cat(kLogCategory, kDebug,
-                                     "TunnelSession::updateConnections: m_ifc_widget is null");
+                ipc_logger().log_cat(kLogCategory, kDebug, "TunnelSession::updateConnections: m_ifc_widget is null");
             else
                 buttonCreated = updateButtons(static_cast<int>(i), *connection);
 
@@ -192,8 +189,8 @@ bool TunnelSession::updateButtons(int index, const TunnelConnection& connection)
     // The receive page names the remote interface first.
     const bool txCreated =
         updateButton(txIfcButtons, container, buttonFactory_, index, connection.uid, uid, ldesc, rdesc, true);
-    const bool rxCreated = updateButton(rxIfcButtons, container, buttonFactory_, index, connection.uid, uid,
-                                        rdesc, ldesc, false);
+    const bool rxCreated =
+        updateButton(rxIfcButtons, container, buttonFactory_, index, connection.uid, uid, rdesc, ldesc, false);
     return txCreated || rxCreated;
 }
 

@@ -33,8 +33,8 @@ public:
     // Makes the label button of one connection inside `container` (the page's button container)
     // and returns it; it must implement TunnelConnectionLabel. `inLayout`: add it to the
     // container's layout (transmit buttons); receive buttons place themselves.
-    using ButtonFactory = QObject* (*)(QObject* container, int index, const QString& uid,
-                                       const QString& first, const QString& second, bool inLayout);
+    using ButtonFactory = QObject* (*)(QObject* container, int index, const QString& uid, const QString& first,
+                                       const QString& second, bool inLayout);
     using ConnectionMap = std::map<std::string, std::unique_ptr<TunnelConnection>>;
 
     // A codec that reports more connections than this for one session gets a warning; the
@@ -110,8 +110,8 @@ private:
     bool updateButtons(int index, const TunnelConnection& connection);
     // `key` is the connection's uid as received, `uid` its text for the label.
     static bool updateButton(ButtonMap& buttons, QObject* container, ButtonFactory factory, int index,
-                             const std::string& key, const QString& uid, const QString& first,
-                             const QString& second, bool inLayout);
+                             const std::string& key, const QString& uid, const QString& first, const QString& second,
+                             bool inLayout);
     static void deleteButtons(ButtonMap& buttons);
     static void showButtons(const ButtonMap& buttons, bool shown);
 

@@ -30,11 +30,14 @@ TEST(TsanCanary, QThreadWorkerAndEventLoopRace) {
     std::atomic<bool> has_worker_counted{false};
     std::atomic<bool> has_slot_counted{false};
     std::unique_ptr<QThread> worker(QThread::create([&] {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [&] {
-            test_support::wait_until([&] { return has_worker_counted.load(std::memory_order_relaxed); });
-            ++unguarded_count;
-            has_slot_counted.store(true, std::memory_order_relaxed);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [&] {
+                test_support::wait_until([&] { return has_worker_counted.load(std::memory_order_relaxed); });
+                ++unguarded_count;
+                has_slot_counted.store(true, std::memory_order_relaxed);
+            },
+            Qt::QueuedConnection);
         ++unguarded_count;
         has_worker_counted.store(true, std::memory_order_relaxed);
         test_support::wait_until([&] { return has_slot_counted.load(std::memory_order_relaxed); });
@@ -51,11 +54,14 @@ TEST(TsanCanary, QueuedSlotAndItsCallerRace) {
     worker.start();
     std::atomic<bool> has_caller_counted{false};
     std::atomic<bool> has_slot_counted{false};
-    QMetaObject::invokeMethod(&receiver, [&] {
-        test_support::wait_until([&] { return has_caller_counted.load(std::memory_order_relaxed); });
-        ++unguarded_count;
-        has_slot_counted.store(true, std::memory_order_relaxed);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &receiver,
+        [&] {
+            test_support::wait_until([&] { return has_caller_counted.load(std::memory_order_relaxed); });
+            ++unguarded_count;
+            has_slot_counted.store(true, std::memory_order_relaxed);
+        },
+        Qt::QueuedConnection);
     ++unguarded_count;
     has_caller_counted.store(true, std::memory_order_relaxed);
     test_support::wait_until([&] { return has_slot_counted.load(std::memory_order_relaxed); });

@@ -29,7 +29,8 @@ QString LostChoice::line() const {
     QString now = QStringLiteral("\"%1\"").arg(shown(listed.value(1)));
     const QString address = listed.value(2);
     if (!address.isEmpty() && address != chosen.value(2)) now += tr(" at %1").arg(shown(address));
-    return isPeer ? tr("You chose \"%1\", but peer %2 is now %3. Choose the peer again.").arg(shown(name), shown(id), now)
-                  : tr("You chose \"%1\", but profile %2 is now %3. Choose the profile again.")
-                        .arg(shown(name), shown(id), now);
+    return isPeer
+               ? tr("You chose \"%1\", but peer %2 is now %3. Choose the peer again.").arg(shown(name), shown(id), now)
+               : tr("You chose \"%1\", but profile %2 is now %3. Choose the profile again.")
+                     .arg(shown(name), shown(id), now);
 }

@@ -13,26 +13,26 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/tunnel/braidlink_stats.h"
-#include "app/shared/codec_text.h"
-#include "app/shared/delay_graph.h"
-#include "app/shell/instance_registry.h"
-#include "app/shared/loss_graph.h"
-#include "app/shared/frame_clock.h"
-#include "app/shared/monitoring_meter.h"
 #include "app/dock/connection_dialog.h"
 #include "app/dock/peer_items.h"
+#include "app/shared/codec_text.h"
+#include "app/shared/delay_graph.h"
+#include "app/shared/frame_clock.h"
+#include "app/shared/loss_graph.h"
+#include "app/shared/monitoring_meter.h"
+#include "app/shell/instance_registry.h"
+#include "app/tunnel/braidlink_stats.h"
 #include "dialogs/add_entry.h"
-#include "text/decimal_id.h"
 #include "dialogs/enter_presses_button.h"
 #include "dialogs/message_box.h"
-#include "text/message_lookup.h"
 #include "dialogs/profile_edit.h"
 #include "dialogs/send_dialog.h"
 #include "dialogs/settings_edit.h"
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
+#include "text/decimal_id.h"
+#include "text/message_lookup.h"
 #include "ui_main_window.h"
 
 namespace {
@@ -217,8 +217,8 @@ void CodecDock::empty() {
     lostPeer.reset();
     lostProfile.reset();
     showLostChoices();
-    for (QLabel* label : {ui.nameLabel, ui.encoderLabel, ui.relaydeskStatusLabel, ui.sipStatusLabel,
-                          ui.publicIpLabel, ui.natTypeLabel, ui.firmwareLabel}) {
+    for (QLabel* label : {ui.nameLabel, ui.encoderLabel, ui.relaydeskStatusLabel, ui.sipStatusLabel, ui.publicIpLabel,
+                          ui.natTypeLabel, ui.firmwareLabel}) {
         label->clear();
     }
     ui.relaydeskStatusLabel->setStyleSheet(QString());
@@ -411,28 +411,32 @@ void CodecDock::editPeer() {
     // From the codec's own element: the peer records keep only the host of its address.
     dialog.setEntry(peer);
     if (!shown->takesSubscriptions()) dialog.lockIdentity();
-    runEntryDialog(dialog, shown->uuid, [&dialog, &peer, id](IPCObject& session) {
-        // With its seq, which names a refusal even while a seq-less command awaits its answer.
-        Message edit = session_requests::request(session_requests::kSetPeerSettings.wire);
-        Message::Attributes& a = edit.attributes();
-        a.set("id", *id);
-        a.set("addr", dialog.address());
-        a.set("name", dialog.name());
-        a.set("password", dialog.password());
-        a.set("unit", dialog.unit());
-        a.set("bdlink", dialog.isBraidlinkTicked());
-        if (!session.send_all_if_ready({edit})) return false;
-        // Whoever holds this peer as chosen follows it to the name and address it is given here.
-        Message renamed = peer;
-        renamed.attributes().set("name", dialog.name());
-        renamed.attributes().set("addr", dialog.address());
-        session.sentPeerRenames.note(PeerMeta(peer).identity(), PeerMeta(renamed).identity());
-        return true;
-    }, [&peer](IPCObject& session) {
-        return holdsPeer(session, peer) ? QString()
-                                        : tr("Nothing was sent: the codec no longer has this peer, or has given its id "
-                                             "to another. Your entry is kept.");
-    });
+    runEntryDialog(
+        dialog, shown->uuid,
+        [&dialog, &peer, id](IPCObject& session) {
+            // With its seq, which names a refusal even while a seq-less command awaits its answer.
+            Message edit = session_requests::request(session_requests::kSetPeerSettings.wire);
+            Message::Attributes& a = edit.attributes();
+            a.set("id", *id);
+            a.set("addr", dialog.address());
+            a.set("name", dialog.name());
+            a.set("password", dialog.password());
+            a.set("unit", dialog.unit());
+            a.set("bdlink", dialog.isBraidlinkTicked());
+            if (!session.send_all_if_ready({edit})) return false;
+            // Whoever holds this peer as chosen follows it to the name and address it is given here.
+            Message renamed = peer;
+            renamed.attributes().set("name", dialog.name());
+            renamed.attributes().set("addr", dialog.address());
+            session.sentPeerRenames.note(PeerMeta(peer).identity(), PeerMeta(renamed).identity());
+            return true;
+        },
+        [&peer](IPCObject& session) {
+            return holdsPeer(session, peer)
+                       ? QString()
+                       : tr("Nothing was sent: the codec no longer has this peer, or has given its id "
+                            "to another. Your entry is kept.");
+        });
 }
 
 void CodecDock::runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send,
@@ -610,8 +614,8 @@ void CodecDock::setDefaultProfileTriggered() {
 
 void CodecDock::showProfilelistContextMenu(const QPoint& pos) {
     if (!shown) return;
-    popUpMenu({ui.actionCopyProfile, ui.actionEditProfile, nullptr, ui.actionAssignProfile,
-               ui.actionSetDefaultProfile, nullptr, ui.actionSendProfile, nullptr, ui.actionRemoveProfile},
+    popUpMenu({ui.actionCopyProfile, ui.actionEditProfile, nullptr, ui.actionAssignProfile, ui.actionSetDefaultProfile,
+               nullptr, ui.actionSendProfile, nullptr, ui.actionRemoveProfile},
               ui.profileList->viewport()->mapToGlobal(pos));
 }
 
@@ -641,7 +645,8 @@ void CodecDock::ipcRecvSipProxy() {
     if (!a.get_bool("enabled", false)) {
         ui.sipStatusLabel->setText(QStringLiteral("Disabled"));
     } else if (a.get_bool("online", false)) {
-        ui.sipStatusLabel->setText(QStringLiteral("Connected (%1)").arg(CodecText::name(a.get_qstring("status", QString()))));
+        ui.sipStatusLabel->setText(
+            QStringLiteral("Connected (%1)").arg(CodecText::name(a.get_qstring("status", QString()))));
     } else {
         ui.sipStatusLabel->setText(QStringLiteral("Not Connected"));
     }
@@ -771,14 +776,9 @@ void CodecDock::logAppend(const LogLine& line) {
 
 void CodecDock::handleLogButtonPress(QAbstractButton* button) {
     switch (ui.logButtonBox->standardButton(button)) {
-        case QDialogButtonBox::Reset:
-            resetLog();
-            break;
-        case QDialogButtonBox::Save:
-            eventLog.saveLog();
-            break;
-        default:
-            break;
+    case QDialogButtonBox::Reset: resetLog(); break;
+    case QDialogButtonBox::Save: eventLog.saveLog(); break;
+    default: break;
     }
 }
 

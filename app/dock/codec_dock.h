@@ -181,12 +181,12 @@ private:
     bool cached(const QString& name, Message& out) const;
 
     Ui::MainWindow& ui;  // the window's form
-    QWidget& window;  // owns this dock
+    QWidget& window;     // owns this dock
     PeerTreePanel peers;
     ProfileListPanel profiles;
     StatsTable stats;
     EventLogPanel eventLog;
-    QPointer<IPCObject> shown;  // the codec shown; not owned
+    QPointer<IPCObject> shown;   // the codec shown; not owned
     ProfileEdit* profileEditor;  // child of the window: one for the run
     QString activePeerId_;
     // How many of the program's own lines end the Log tab, after every entry of the codec's log:

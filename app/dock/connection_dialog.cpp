@@ -78,8 +78,8 @@ void ConnectionDialog::refillPeerList(const QList<PeerMetaPtr>& bookPeers, const
         setPeerListItemData(item, peer.get());
         item->setData(kIdentityRole, peer->identity());
     }
-    if (std::optional<LostChoice> lost = reselect(*ui->peerList, chosen, LostChoice::Kind::kPeer,
-                                                  session ? &session->sentPeerRenames : nullptr)) {
+    if (std::optional<LostChoice> lost =
+            reselect(*ui->peerList, chosen, LostChoice::Kind::kPeer, session ? &session->sentPeerRenames : nullptr)) {
         lostPeer = lost;
     }
     showLostChoices();

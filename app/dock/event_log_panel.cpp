@@ -110,8 +110,7 @@ bool EventLogPanel::writeLogFile(const QString& path, const QStringList& lines) 
 }
 
 QString EventLogPanel::withTxtSuffix(const QString& fileName) {
-    return fileName.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ? fileName
-                                                                          : fileName + QStringLiteral(".txt");
+    return fileName.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ? fileName : fileName + QStringLiteral(".txt");
 }
 
 void EventLogPanel::setFileChooser(FileChooser chooser) {

@@ -68,8 +68,8 @@ std::optional<LostChoice> PeerTreePanel::update(IPCObject& session) {
     for (int row = 0; row < tree->topLevelItemCount();) {
         QTreeWidgetItem* item = tree->topLevelItem(row);
         const PeerMetaPtr peer = unclaimed.take(item->data(0, kPeerIdRole).toString());
-        const bool isGone = !peer || !(showsSamePeer(item, *peer) ||
-                                       session.sentPeerRenames.isSent(shownPeer(item), peer->identity()));
+        const bool isGone =
+            !peer || !(showsSamePeer(item, *peer) || session.sentPeerRenames.isSent(shownPeer(item), peer->identity()));
         if (isGone && item->isSelected()) {
             // A peer the operator removed here goes without a word: the list only did as asked.
             if (!session.sentPeerRenames.isRemoved(shownPeer(item))) {

@@ -51,6 +51,6 @@ public:
 private:
     void resizeColumns();
 
-    QTreeWidget* tree;       // the form's; not owned
-    QLineEdit* filterLine;   // the form's; not owned
+    QTreeWidget* tree;      // the form's; not owned
+    QLineEdit* filterLine;  // the form's; not owned
 };

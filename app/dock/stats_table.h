@@ -1,7 +1,7 @@
 #pragma once
 
-#include <Qt>
 #include <QStringList>
+#include <Qt>
 
 #include <optional>
 

@@ -84,16 +84,16 @@ private:
     void setStateIcon(const char* file);
 
     QPointer<IPCObject> session_;
-    QGridLayout* layout = nullptr;        // the tile's grid; children are the tile's
-    QWidget* stateIcon = nullptr;         // 16 x 16, the state's icon as a border image
-    QWidget* clockIcon = nullptr;         // 16 x 16, shown while a job names the codec
-    QLabel* peerSummaryLabel = nullptr;   // who the codec is connected to
-    QLabel* stateLabel = nullptr;         // the session or channel state in words
-    QLabel* nameLabel = nullptr;          // the codec's unitLabel
+    QGridLayout* layout = nullptr;       // the tile's grid; children are the tile's
+    QWidget* stateIcon = nullptr;        // 16 x 16, the state's icon as a border image
+    QWidget* clockIcon = nullptr;        // 16 x 16, shown while a job names the codec
+    QLabel* peerSummaryLabel = nullptr;  // who the codec is connected to
+    QLabel* stateLabel = nullptr;        // the session or channel state in words
+    QLabel* nameLabel = nullptr;         // the codec's unitLabel
     MiniMeter* meter = nullptr;
     const QUuid key_;
     bool isSelected_ = false;
     QPointer<Scheduler> scheduler_;
-    QString tileSheet_;       // the tile's style sheet as last set
+    QString tileSheet_;                    // the tile's style sheet as last set
     const char* stateIconFile_ = nullptr;  // the state icon as last set; null: none yet
 };

@@ -69,8 +69,7 @@ void PasswordPromptQueue::showNext() {
         connect(prompt, &QDialog::finished, this, &PasswordPromptQueue::promptFinished);
         // A codec removed while its prompt is open needs no password any more.
         connect(session, &QObject::destroyed, prompt, &QDialog::reject);
-        qInfo().noquote() << "asking for the login password of"
-                          << IPCObject::addressText(session->host, session->port);
+        qInfo().noquote() << "asking for the login password of" << IPCObject::addressText(session->host, session->port);
         prompt->show();  // modal (the prompt says so) without a nested event loop
         prompt->raise();
         prompt->activateWindow();

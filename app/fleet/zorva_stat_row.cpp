@@ -11,10 +11,10 @@
 
 #include "app/fleet/connected_count_text.h"
 #include "app/shared/codec_text.h"
-#include "app/shared/statistics_text.h"
 #include "app/shared/mini_meter.h"
-#include "text/device_state_text.h"
+#include "app/shared/statistics_text.h"
 #include "sessions/ipc_object.h"
+#include "text/device_state_text.h"
 
 namespace {
 
@@ -176,8 +176,7 @@ void ZorvaStatRow::updateStats(QUuid) {
         if (has_peer) {
             const int channel_id = peer->channel->channel.toInt();
             const auto found = session_->peerStatsById.constFind(peer_id);
-            has_stats = found != session_->peerStatsById.constEnd() &&
-                        session_->channelStatsById.contains(channel_id);
+            has_stats = found != session_->peerStatsById.constEnd() && session_->channelStatsById.contains(channel_id);
             if (has_stats) stats = found.value();
         }
     }
@@ -211,8 +210,8 @@ void ZorvaStatRow::showFigure(int column) {
     if (column == kDurationColumn) {
         item_->setText(column, durationText(figures.callTime));
     } else {
-        item_->setText(column, tenthsText(static_cast<int>(value), column == kLatencyColumn ? QStringLiteral("ms")
-                                                                                             : QStringLiteral("%")));
+        item_->setText(column, tenthsText(static_cast<int>(value),
+                                          column == kLatencyColumn ? QStringLiteral("ms") : QStringLiteral("%")));
     }
 }
 

@@ -104,7 +104,7 @@ private:
     QPointer<IPCObject> session_;
     QTreeWidgetItem* item_;  // owned
     const QUuid uuid_;
-    QPointer<MiniMeter> meter_;  // owned by the tree once placed there
+    QPointer<MiniMeter> meter_;               // owned by the tree once placed there
     std::optional<Figures> reportedFigures_;  // the newest figures; none while the codec has none
     // The figure each statistics cell shows, by column from kFrameLossColumn; none: empty.
     std::array<std::optional<qint64>, 3> shownFigures_;

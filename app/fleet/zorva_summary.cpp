@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/shell/instance_registry.h"
 #include "app/fleet/instance_widget.h"
-#include "app/shared/frame_clock.h"
-#include "app/shared/mini_meter.h"
 #include "app/fleet/password_prompt_queue.h"
 #include "app/fleet/zorva_stat_row.h"
+#include "app/shared/frame_clock.h"
+#include "app/shared/mini_meter.h"
+#include "app/shell/instance_registry.h"
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
@@ -253,9 +253,8 @@ void ZorvaSummary::addDemand(ReportPacer::Demand& demand) const {
     }
     if (!isTreeInSight()) return;
     demand.isSortingByLevels = demand.isSortingByLevels || isSortedByLevels();
-    demand.isSortingByStatistics =
-        demand.isSortingByStatistics ||
-        ZorvaStatRow::isStatisticsColumn(ui->summaryTree->header()->sortIndicatorSection());
+    demand.isSortingByStatistics = demand.isSortingByStatistics ||
+                                   ZorvaStatRow::isStatisticsColumn(ui->summaryTree->header()->sortIndicatorSection());
     const bool showsStatistics = isStatisticsColumnInSight();
     const QRect seen = ui->summaryTree->viewport()->rect();
     for (const ZorvaStatRow* row : rowsInViewport()) {
@@ -431,8 +430,8 @@ bool ZorvaSummary::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
     const auto* press = static_cast<QKeyEvent*>(event);
-    const std::optional<int> next = press->modifiers() & ~Qt::KeypadModifier ? std::nullopt
-                                                                             : tileIndexForKey(press->key());
+    const std::optional<int> next =
+        press->modifiers() & ~Qt::KeypadModifier ? std::nullopt : tileIndexForKey(press->key());
     if (!next) return false;
     // At the grid's edges the key is still taken: it would otherwise scroll the page away.
     if (InstanceWidget* tile = tileList.value(*next)) {
@@ -450,15 +449,12 @@ void ZorvaSummary::keepRowUnderPointer(const QEvent& event) {
     QTreeWidget* tree = ui->summaryTree;
     switch (event.type()) {
     case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-        tree->setAutoScroll(false);
-        break;
+    case QEvent::MouseButtonDblClick: tree->setAutoScroll(false); break;
     case QEvent::MouseButtonRelease:
         tree->setAutoScroll(true);
         if (QTreeWidgetItem* current = tree->currentItem()) tree->scrollToItem(current);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -133,17 +133,17 @@ private:
     // Moves the last row to where sortTree would put it.
     void placeLastRowInOrder();
 
-    Ui::ZorvaSummaryClass* ui;  // owned
-    QGridLayout* gridLayout;    // on the tile page's scroll area; places the tiles
-    QList<InstanceWidget*> tileList;               // in the order of addition; children of the grid
-    QMap<QUuid, InstanceWidget*> tileMap;          // tile key -> tile
-    QMap<QUuid, ZorvaStatRow*> rowMap;             // tile key -> its row (owned)
+    Ui::ZorvaSummaryClass* ui;                         // owned
+    QGridLayout* gridLayout;                           // on the tile page's scroll area; places the tiles
+    QList<InstanceWidget*> tileList;                   // in the order of addition; children of the grid
+    QMap<QUuid, InstanceWidget*> tileMap;              // tile key -> tile
+    QMap<QUuid, ZorvaStatRow*> rowMap;                 // tile key -> its row (owned)
     QMap<QTreeWidgetItem*, ZorvaStatRow*> itemRowMap;  // the row's item -> the row
-    QSet<ZorvaStatRow*> meteredRows;     // rows whose codec's metering is on
-    QSet<ZorvaStatRow*> rowsWithMeter;   // rows whose meter the tree holds now
-    QSet<ZorvaStatRow*> rowsInSight;     // rows in the tree's viewport at the last frame it was in sight
-    bool isTreeSightKnown = false;       // a frame has shown the tree: rowsInSight says which rows are
-    QUuid selectedUuid;  // null until the first selection; keeps a removed key until the next
+    QSet<ZorvaStatRow*> meteredRows;                   // rows whose codec's metering is on
+    QSet<ZorvaStatRow*> rowsWithMeter;                 // rows whose meter the tree holds now
+    QSet<ZorvaStatRow*> rowsInSight;                   // rows in the tree's viewport at the last frame it was in sight
+    bool isTreeSightKnown = false;                     // a frame has shown the tree: rowsInSight says which rows are
+    QUuid selectedUuid;            // null until the first selection; keeps a removed key until the next
     PasswordPromptQueue* prompts;  // child of the view
     QPointer<Scheduler> scheduler_;
     QIcon clockIcon;

@@ -83,8 +83,7 @@ void DelayGraph::paintEvent(QPaintEvent* event) {
     }
     QPolygon targets;
     for (int i = 0; i < std::min(samples.desiredDelay.size(), count); ++i)
-        targets << QPoint(columns.newestX - i * columns.step,
-                          h - scale.pixels(samples.desiredDelay.at(i), h));
+        targets << QPoint(columns.newestX - i * columns.step, h - scale.pixels(samples.desiredDelay.at(i), h));
     if (targets.size() > 1) {
         painter.setPen(QPen(kTargetLine, 3));
         painter.drawPolyline(targets);

@@ -68,8 +68,8 @@ private:
     // Runs from a frame to the end of its period, or for no time at all when a meter is scheduled
     // outside a period. Never idle while a frame is closed.
     QTimer timer_;
-    bool isFrameOpen_ = true;    // no frame since the last tick
-    bool isFrameHeld_ = false;   // a repaint was asked while the frame was closed
+    bool isFrameOpen_ = true;            // no frame since the last tick
+    bool isFrameHeld_ = false;           // a repaint was asked while the frame was closed
     std::vector<MiniMeter*> scheduled_;  // not owned; each meter cancels itself when it goes
     std::vector<MiniMeter*> due_;        // what the running tick reads; empty between ticks
 };

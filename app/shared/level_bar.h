@@ -15,8 +15,7 @@ public:
         bool hasMark = false;
         int markStart = 0;
         bool operator==(const Extent& other) const {
-            return covered == other.covered && hasMark == other.hasMark &&
-                   (!hasMark || markStart == other.markStart);
+            return covered == other.covered && hasMark == other.hasMark && (!hasMark || markStart == other.markStart);
         }
         bool operator!=(const Extent& other) const { return !(*this == other); }
     };

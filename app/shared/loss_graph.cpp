@@ -28,8 +28,7 @@ LossGraph::LossGraph(QWidget* parent) : GraphWidget(kSlotCount, parent) {
 LossGraph::~LossGraph() = default;
 
 void LossGraph::setSeries(LossGraphData* series) {
-    if (replaceSeries(series) && series)
-        connect(series, &GraphData::dataChanged, this, &LossGraph::receiveLossUpdate);
+    if (replaceSeries(series) && series) connect(series, &GraphData::dataChanged, this, &LossGraph::receiveLossUpdate);
 }
 
 void LossGraph::receiveLossUpdate() {
@@ -51,8 +50,7 @@ void LossGraph::paintEvent(QPaintEvent* event) {
     if (columns.barWidth > 0) {
         for (int i = 0; i < count; ++i) {
             const int bar = scaled(samples.frameLossRate.at(i), h);
-            painter.fillRect(columns.newestX - i * columns.step, h - bar, columns.barWidth, bar,
-                             frameLossColor);
+            painter.fillRect(columns.newestX - i * columns.step, h - bar, columns.barWidth, bar, frameLossColor);
         }
     }
     const auto line = [&](const QList<int>& values, int penWidth, const QColor& colour) {

@@ -52,7 +52,8 @@ const QColor kMeterMark(100, 170, 255);
 
 QLinearGradient meterGradient(Qt::Orientation orientation) {
     // Vertical: from the bottom edge (stop 0) to the top.
-    QLinearGradient gradient = orientation == Qt::Horizontal ? QLinearGradient(0, 0, 1, 0) : QLinearGradient(0, 1, 0, 0);
+    QLinearGradient gradient =
+        orientation == Qt::Horizontal ? QLinearGradient(0, 0, 1, 0) : QLinearGradient(0, 1, 0, 0);
     gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
     for (const GradientStop& stop : kGradientStops)
         gradient.setColorAt(stopText(stop.at).toDouble(), QColor(stopColour(stop, orientation)));
@@ -144,7 +145,6 @@ void MeterWidget::resizeEvent(QResizeEvent*) {
 
 void MeterWidget::changeEvent(QEvent* event) {
     // A new style sheet or palette: the gradient is rendered again at the next paint.
-    if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange)
-        background_ = QPixmap();
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange) background_ = QPixmap();
     QWidget::changeEvent(event);
 }

@@ -227,8 +227,8 @@ void MiniMeter::levels(float rxlDb, float rxrDb, float txlDb, float txrDb) {
     repaintChanges(before);
 }
 
-void MiniMeter::allLevels(float rxlDb, float rxrDb, float txlDb, float txrDb, float rxlSecond,
-                          float rxrSecond, float txlSecond, float txrSecond) {
+void MiniMeter::allLevels(float rxlDb, float rxrDb, float txlDb, float txrDb, float rxlSecond, float rxrSecond,
+                          float txlSecond, float txrSecond) {
     const Extents before = extents();
     levelBars().allLevels({rxlDb, rxrDb, txlDb, txrDb, rxlSecond, rxrSecond, txlSecond, txrSecond});
     repaintChanges(before);

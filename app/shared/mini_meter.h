@@ -56,8 +56,8 @@ public slots:
     // Levels in dB: receive left, receive right, transmit left, transmit right. No second marks.
     void levels(float rxl, float rxr, float txl, float txr);
     // The same four levels followed by a second value for each bar, shown as marks.
-    void allLevels(float rxl, float rxr, float txl, float txr, float rxlSecond, float rxrSecond,
-                   float txlSecond, float txrSecond);
+    void allLevels(float rxl, float rxr, float txl, float txr, float rxlSecond, float rxrSecond, float txlSecond,
+                   float txrSecond);
     // Empties the four bars (and repaints them); levels reported until now are never shown.
     void reset();
 
@@ -86,14 +86,14 @@ private:
     void markDirty();
     bool hasUnreadLevels() const;
 
-    QPointer<IPCObject> session_;   // whose levels are shown; not owned
-    quint64 readReports_ = 0;       // the session's level report count when its levels were last read
-    QPointer<FrameClock> clock_;    // of the meter's window, once looked up; null without one
-    bool isScheduled_ = false;      // on clock_ for its next frame
-    bool isWatching_ = false;       // connected to the session's levelsReported
+    QPointer<IPCObject> session_;  // whose levels are shown; not owned
+    quint64 readReports_ = 0;      // the session's level report count when its levels were last read
+    QPointer<FrameClock> clock_;   // of the meter's window, once looked up; null without one
+    bool isScheduled_ = false;     // on clock_ for its next frame
+    bool isWatching_ = false;      // connected to the session's levelsReported
 
     std::array<LevelBar, 4> bars_;
-    std::array<QRect, 2> frames_;   // the receive pair's, then the transmit pair's
+    std::array<QRect, 2> frames_;  // the receive pair's, then the transmit pair's
     std::array<QRect, 4> barRects_;
-    QPixmap litLook_;               // null until painted at this size; shared with same-sized meters
+    QPixmap litLook_;  // null until painted at this size; shared with same-sized meters
 };

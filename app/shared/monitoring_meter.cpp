@@ -8,8 +8,7 @@
 
 MonitoringMeter::MonitoringMeter(QWidget* parent) : QWidget(parent), ui(new Ui::MonitoringMeter) {
     ui->setupUi(this);
-    scaleMarks = {
-        {0, ui->label_0}, {-6, ui->label_6}, {-12, ui->label_12}, {-36, ui->label_36}, {-72, ui->label_72}};
+    scaleMarks = {{0, ui->label_0}, {-6, ui->label_6}, {-12, ui->label_12}, {-36, ui->label_36}, {-72, ui->label_72}};
     // The bar's height is only known once its frame has been laid out, which for a hidden meter
     // happens after the meter's own resize.
     connect(ui->rxl, &MeterWidget::resized, this, &MonitoringMeter::positionLabels);

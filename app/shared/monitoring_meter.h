@@ -42,8 +42,8 @@ public slots:
     // Levels in dB: receive left, receive right, transmit left, transmit right; hides the marks.
     void levels(float rxl, float rxr, float txl, float txr);
     // The four levels, then the second (peak) value of each bar, shown as its mark.
-    void allLevels(float rxl, float rxr, float txl, float txr, float rxlSecond, float rxrSecond,
-                   float txlSecond, float txrSecond);
+    void allLevels(float rxl, float rxr, float txl, float txr, float rxlSecond, float rxrSecond, float txlSecond,
+                   float txrSecond);
     // Centres each scale label on the height of its level on the bars.
     void positionLabels();
 

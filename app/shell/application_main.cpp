@@ -8,11 +8,11 @@
 #include <memory>
 #include <system_error>
 
+#include "app/dock/peer_state_icons.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/shell/main_window.h"
 #include "app/shell/my_q_application.h"
-#include "app/dock/peer_state_icons.h"
 #include "app/shell/shutdown_signal_notifier.h"
 #include "dialogs/message_box.h"
 #include "platform/shutdown_signals.h"

@@ -111,7 +111,8 @@ void ConfigFile::applyRemote(const Message& remote, IPCObject& session) {
     session.setMeteringFlag(attributes.get_bool("metering", true));
     session.setEventLogPolling(attributes.get_bool("logReading", false));
     for (const KT_EVENT kind : DeviceEventHandler::allEvents()) {
-        session.setAlertSound(kind, attributes.get_qstring(DeviceEventHandler::eventKey(kind).toStdString(), QString()));
+        session.setAlertSound(kind,
+                              attributes.get_qstring(DeviceEventHandler::eventKey(kind).toStdString(), QString()));
     }
     session.setConnection(attributes.get_qstring("address", QString()), attributes.get_int("port", 0),
                           attributes.get_qstring("password", QString()));
@@ -142,8 +143,8 @@ QString ConfigFile::keepCopy(const QString& path) {
     if (!original.open(QIODevice::ReadOnly)) {
         throw Exception("%s: %s", "keepCopy", original.errorString().toUtf8().constData());
     }
-    const QString stem = path + QStringLiteral(".bad-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    const QString stem =
+        path + QStringLiteral(".bad-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     for (int attempt = 0; attempt < kMaxCopiesPerSecond; ++attempt) {
         const QString name = attempt == 0 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
         QFile copy(name);

@@ -7,13 +7,13 @@
 #include <mutex>
 
 #include "app/fleet/zorva_summary.h"
-#include "text/error_reason.h"
 #include "app/shell/config_file.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/shell/main_window.h"
 #include "dialogs/message_box.h"
 #include "sessions/ipc_object.h"
+#include "text/error_reason.h"
 
 ConfigStore::ConfigStore(MainWindow& window_) : window(window_) {}
 

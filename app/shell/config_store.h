@@ -28,9 +28,9 @@ private:
     // What loading found, for the boxes shown once the lock is released.
     struct LoadOutcome {
         bool hasFile = false;
-        QString error;        // why the file could not be loaded; empty when it was
+        QString error;  // why the file could not be loaded; empty when it was
         int droppedCodecs = 0;
-        QString keptCopy;     // where the original was copied; empty when no copy was needed or made
+        QString keptCopy;  // where the original was copied; empty when no copy was needed or made
     };
 
     // Reads and applies the file; runs under the configuration lock.

@@ -17,16 +17,15 @@
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
+#include "app/fleet/password_prompt_queue.h"
+#include "app/fleet/zorva_summary.h"
 #include "app/shared/frame_clock.h"
 #include "app/shared/view_colours.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/instance_registry.h"
 #include "app/shell/my_q_application.h"
-#include "app/fleet/password_prompt_queue.h"
-#include "app/fleet/zorva_summary.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/add_device.h"
-#include "text/decimal_id.h"
 #include "dialogs/email_assignment_dialog.h"
 #include "dialogs/email_management_dialog.h"
 #include "dialogs/kestrane_resources.h"
@@ -40,8 +39,8 @@
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/session_requests.h"
+#include "text/decimal_id.h"
 #include "ui_main_window.h"
-
 
 MainWindow* mainWindowInstance = nullptr;
 
@@ -167,8 +166,8 @@ MainWindow::~MainWindow() {
 
 void MainWindow::setupStatsTable() {
     ui->statsTable->setHeaderLabels({tr("Remote Unit"), tr("Duration"), tr("RX Rate"), tr("RX Overhead"),
-                                     tr("RX Delay"), tr("TX Rate"), tr("TX Overhead"), tr("TX Delay"),
-                                     tr("Frame Loss"), tr("Remote Loss")});
+                                     tr("RX Delay"), tr("TX Rate"), tr("TX Overhead"), tr("TX Delay"), tr("Frame Loss"),
+                                     tr("Remote Loss")});
     ui->statsTable->setAlternatingRowColors(true);
     ui->statsTable->setSelectionMode(QAbstractItemView::SingleSelection);
     int section = 1;
@@ -328,8 +327,8 @@ void MainWindow::handleAllEnables() {
     ui->settingWidget->setEnabled(is_ready);
     ui->actionGeneralOverview->setVisible(page != 0);
     ui->actionStatsOverview->setVisible(page != 1);
-    for (QAction* action : {ui->actionSetSounds, ui->actionManageAddresses, ui->actionCopyNodeId,
-                            ui->actionScheduleConnection}) {
+    for (QAction* action :
+         {ui->actionSetSounds, ui->actionManageAddresses, ui->actionCopyNodeId, ui->actionScheduleConnection}) {
         action->setEnabled(is_ready);
     }
     ui->logButtonBox->setEnabled(is_ready);

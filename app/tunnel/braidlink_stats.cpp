@@ -5,7 +5,6 @@
 #include <QSignalBlocker>
 #include <QtDebug>
 
-
 #include "app/tunnel/delay_slider.h"
 #include "app/tunnel/ifc_button.h"
 #include "app/tunnel/loss_late_recovery_grapher.h"
@@ -41,8 +40,7 @@ bool hasDecimalSid(IPCObject& session, int sid) {
     Message report;
     if (session.getCachedMessage(QStringLiteral("tun_stats"), report) && namesInDecimal(report, "stats", sid))
         return true;
-    return session.getCachedMessage(QStringLiteral("tunnelStatus"), report) &&
-           namesInDecimal(report, "node", sid);
+    return session.getCachedMessage(QStringLiteral("tunnelStatus"), report) && namesInDecimal(report, "node", sid);
 }
 
 }  // namespace
@@ -218,9 +216,8 @@ void BraidlinkStats::showDelayFigures(const TunnelCodecStats& stats, Direction& 
     const QSignalBlocker sliderBlocker(direction.slider);
     const QSignalBlocker checkBlocker(direction.autoCheck);
     // The fifth delay point is the top of the scale.
-    const int scaleMaximum = stats.delay_points.size() == size_t{TunnelCodecStats::kDelayPointCount}
-                                 ? stats.delay_points.back()
-                                 : 0;
+    const int scaleMaximum =
+        stats.delay_points.size() == size_t{TunnelCodecStats::kDelayPointCount} ? stats.delay_points.back() : 0;
     direction.slider->setMarks(stats.max_packet_delay, scaleMaximum);
     direction.slider->setDelayPoints(stats.delay_points, scaleMaximum);
     direction.slider->setValue(stats.max_allowed_delay);
@@ -240,8 +237,7 @@ void BraidlinkStats::sendMaxDelay(Direction& direction) {
     }
     const int delay = direction.slider->value();
     if (!isAuto && delay < kLowestDelayMs) {
-        qWarning().noquote() << "setMaxDelay not sent: the codec's delay scale ends below" << kLowestDelayMs
-                             << "ms";
+        qWarning().noquote() << "setMaxDelay not sent: the codec's delay scale ends below" << kLowestDelayMs << "ms";
         return;
     }
     Message request;

@@ -94,9 +94,8 @@ void DelaySlider::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const int w = width() + 1;
     const int top = height() / 2;
-    static const QColor kBandColours[kBandCount] = {QColor(255, 0, 0), QColor(255, 187, 0),
-                                                    QColor(255, 255, 0), QColor(0, 255, 0),
-                                                    QColor(238, 238, 238)};
+    static const QColor kBandColours[kBandCount] = {QColor(255, 0, 0), QColor(255, 187, 0), QColor(255, 255, 0),
+                                                    QColor(0, 255, 0), QColor(238, 238, 238)};
     // Each band spans rows top .. top + 9 with its outline; the next band starts on the column where
     // the previous one's outline ends.
     int x = 0;

@@ -47,8 +47,7 @@ void Grapher::layout(int key, RectLists* rects, int* lo, int* hi) {
     values(key, lo, hi);
     const auto found = samples.constFind(key);
     if (found == samples.constEnd()) return;
-    for (int i = 0; i < capacity_; ++i)
-        makeRects(i, *lo, *hi, found->ring.at((found->next + i) % capacity_), rects);
+    for (int i = 0; i < capacity_; ++i) makeRects(i, *lo, *hi, found->ring.at((found->next + i) % capacity_), rects);
 }
 
 void Grapher::clear() {

@@ -10,16 +10,15 @@ constexpr int kLogCategory = 0;
 constexpr int kDebug = 6;
 }  // namespace
 
-IFCButton::IFCButton(QWidget* parent, int index_, const QString& uid_, const QString& first_,
-                     const QString& second_)
+IFCButton::IFCButton(QWidget* parent, int index_, const QString& uid_, const QString& first_, const QString& second_)
     : QPushButton(parent),
       index(index_),
       uid(uid_),
       first(first_),
       second(second_),
       // The utilization graph's series colours, so a connection has the same colour in both places.
-      colours({QColor(204, 0, 204), QColor(0, 0, 255), QColor(0, 255, 0), QColor(204, 204, 0),
-               QColor(204, 119, 0), QColor(221, 0, 0)}) {
+      colours({QColor(204, 0, 204), QColor(0, 0, 255), QColor(0, 255, 0), QColor(204, 204, 0), QColor(204, 119, 0),
+               QColor(221, 0, 0)}) {
     setLabels(first_, second_, true);
     setColor(index_);
     QPalette window = palette();
@@ -41,8 +40,8 @@ QObject* IFCButton::create(QObject* container, int index, const QString& uid, co
 }
 
 void IFCButton::setLabels(const QString& first_, const QString& second_, bool force) {
-    ipc_logger().log_cat(kLogCategory, kDebug, "*** ifcbutton setlabels %s %s %d",
-                         first_.toUtf8().constData(), second_.toUtf8().constData(), force ? 1 : 0);
+    ipc_logger().log_cat(kLogCategory, kDebug, "*** ifcbutton setlabels %s %s %d", first_.toUtf8().constData(),
+                         second_.toUtf8().constData(), force ? 1 : 0);
     if (!force && first_ == first && second_ == second) return;
     first = first_;
     second = second_;

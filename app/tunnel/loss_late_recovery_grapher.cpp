@@ -48,8 +48,7 @@ void LossLateRecoveryGrapher::paint(QPainter& painter) {
     int hi = 0;
     RectLists rects(kValuesPerSample);
     layout(shownKey, &rects, &lo, &hi);
-    static const QColor kBarColours[kValuesPerSample] = {QColor(119, 0, 0), QColor(221, 0, 0),
-                                                         QColor(68, 204, 0)};
+    static const QColor kBarColours[kValuesPerSample] = {QColor(119, 0, 0), QColor(221, 0, 0), QColor(68, 204, 0)};
     painter.setPen(QPen(QBrush(QColor(51, 51, 51)), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     for (int k = 0; k < kValuesPerSample; ++k) {
         painter.setBrush(kBarColours[k]);

@@ -19,9 +19,13 @@ bool is_c_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_ascii_letter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The prefix the C scanner's "%d"/"%u" accept: white space, an optional sign, decimal digits.
 // The magnitude stops growing at `limit`, which callers choose above their type's range, so
@@ -60,9 +64,13 @@ int base64_value(char c) {
 
 }  // namespace
 
-std::string ipc_int_to_string(int32_t value) { return integer_to_string(value); }
+std::string ipc_int_to_string(int32_t value) {
+    return integer_to_string(value);
+}
 
-std::string ipc_uint_to_string(uint32_t value) { return integer_to_string(value); }
+std::string ipc_uint_to_string(uint32_t value) {
+    return integer_to_string(value);
+}
 
 std::string ipc_float_to_string(float value) {
     if (value < -FLT_MAX) return "-inf";
@@ -76,7 +84,9 @@ std::string ipc_float_to_string(float value) {
     return buffer;
 }
 
-std::string ipc_bool_to_string(bool value) { return value ? "true" : "false"; }
+std::string ipc_bool_to_string(bool value) {
+    return value ? "true" : "false";
+}
 
 int32_t ipc_string_to_int(const std::string& text) {
     bool is_negative;
@@ -106,7 +116,9 @@ float ipc_string_to_float(const std::string& text) {
     return end == text.c_str() ? 0.0f : value;
 }
 
-bool ipc_string_to_bool(const std::string& text) { return text == "true"; }
+bool ipc_string_to_bool(const std::string& text) {
+    return text == "true";
+}
 
 int ipc_sscanf(const char* text, const char* format, ...) {
     platform::ScopedCLocale c_locale;
@@ -127,12 +139,16 @@ std::string ipc_url_encode(const std::string& text, bool is_form) {
             out += '+';
         } else {
             switch (c) {
-            case '-': case '_': case '.': case '~': case '/': case ';': case '=': case '&': case '+':
-                out += c;
-                break;
-            default:
-                out += '%';
-                ipc_append_hex_byte(out, static_cast<unsigned char>(c));
+            case '-':
+            case '_':
+            case '.':
+            case '~':
+            case '/':
+            case ';':
+            case '=':
+            case '&':
+            case '+': out += c; break;
+            default: out += '%'; ipc_append_hex_byte(out, static_cast<unsigned char>(c));
             }
         }
     }
@@ -442,6 +458,10 @@ bool ipc_is_xml_text(std::string_view text) {
     return true;
 }
 
-std::string ipc_utf16_to_utf8(const std::u16string& text) { return platform::utf16_to_utf8(text); }
+std::string ipc_utf16_to_utf8(const std::u16string& text) {
+    return platform::utf16_to_utf8(text);
+}
 
-std::u16string ipc_utf8_to_utf16(const std::string& text) { return platform::utf8_to_utf16(text); }
+std::u16string ipc_utf8_to_utf16(const std::string& text) {
+    return platform::utf8_to_utf16(text);
+}

@@ -29,8 +29,7 @@ public:
     void log_cat(int category, int level, const char* format, ...) __attribute__((format(printf, 4, 5)));
     // A level-2 record: the caller's text, a blank, and the C library's text for `error` in parentheses.
     void log_error(int error, const char* format, ...) __attribute__((format(printf, 3, 4)));
-    void log_cat_error(int category, int error, const char* format, ...)
-        __attribute__((format(printf, 4, 5)));
+    void log_cat_error(int category, int error, const char* format, ...) __attribute__((format(printf, 4, 5)));
 
     bool is_enabled(int category, int level) const;
     int level(int category) const;

@@ -22,7 +22,9 @@ inline void store_le32(unsigned char* bytes, uint32_t word) {
     bytes[3] = static_cast<unsigned char>(word >> 24);
 }
 
-inline uint32_t rotate_left(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
+inline uint32_t rotate_left(uint32_t x, int s) {
+    return (x << s) | (x >> (32 - s));
+}
 
 // The four auxiliary functions, in the forms with the fewest operations: F and G as bit selects
 // need no NOT; G's two halves share no bits, so the sum equals the OR and lets both halves run in
@@ -32,7 +34,7 @@ inline uint32_t rotate_left(uint32_t x, int s) { return (x << s) | (x >> (32 - s
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 
-#define MD5_STEP(f, a, b, c, d, word, constant, s)                     \
+#define MD5_STEP(f, a, b, c, d, word, constant, s)                      \
     (a) += f((b), (c), (d)) + (word) + static_cast<uint32_t>(constant); \
     (a) = rotate_left((a), (s)) + (b)
 

@@ -8,9 +8,9 @@
 // starts with md5_init again. The functions touch only the caller's context, so separate contexts
 // may be used on any threads at once.
 struct md5_context {
-    uint32_t count_low;   // bytes taken in so far, low 32 bits
-    uint32_t count_high;  // high 32 bits of the same count
-    uint32_t a, b, c, d;  // chaining words
+    uint32_t count_low;       // bytes taken in so far, low 32 bits
+    uint32_t count_high;      // high 32 bits of the same count
+    uint32_t a, b, c, d;      // chaining words
     unsigned char block[64];  // input waiting for a whole block
 };
 

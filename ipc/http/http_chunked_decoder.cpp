@@ -46,8 +46,7 @@ size_t http_chunked_decoder::decode(const char* bytes, size_t length, std::strin
         case State::kTrailer:
             if (gather_line(bytes, length, used, kMaxTrailerBytes - trailer_bytes_)) end_trailer_line();
             break;
-        case State::kDone:
-            break;
+        case State::kDone: break;
         }
     }
     return used;

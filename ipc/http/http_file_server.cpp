@@ -48,8 +48,8 @@ std::string http_file_server::content_type(const std::string& extension) {
         const char* type;
     };
     static const Type kTypes[] = {
-        {"jpg", "image/jpeg"}, {"jpeg", "image/jpeg"},   {"png", "image/png"}, {"js", "text/javascript"},
-        {"svg", "image/svg+xml"}, {"css", "text/css"}, {"htm", "text/html"}, {"html", "text/html"},
+        {"jpg", "image/jpeg"},    {"jpeg", "image/jpeg"}, {"png", "image/png"}, {"js", "text/javascript"},
+        {"svg", "image/svg+xml"}, {"css", "text/css"},    {"htm", "text/html"}, {"html", "text/html"},
     };
     for (const Type& type : kTypes) {
         if (extension == type.extension) return type.type;

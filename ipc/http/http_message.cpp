@@ -66,9 +66,8 @@ std::string http_message::canonical_header(const std::string& name) {
         const char* full;
     };
     static const CompactName kCompactNames[] = {
-        {'c', "Content-Type"}, {'e', "Content-Encoding"}, {'f', "From"},    {'i', "Call-ID"},
-        {'k', "Supported"},    {'l', "Content-Length"},   {'m', "Contact"}, {'s', "Subject"},
-        {'t', "To"},           {'v', "Via"},
+        {'c', "Content-Type"},   {'e', "Content-Encoding"}, {'f', "From"},    {'i', "Call-ID"}, {'k', "Supported"},
+        {'l', "Content-Length"}, {'m', "Contact"},          {'s', "Subject"}, {'t', "To"},      {'v', "Via"},
     };
     if (name.size() == 1) {
         for (const CompactName& compact : kCompactNames) {
@@ -236,7 +235,8 @@ bool http_message::has_token(const std::string& name, const std::string& token) 
     const HeaderEntry* entry = find(name);
     if (!entry) return false;
     for (const std::string& value : entry->values) {
-        if (any_list_item(value, [&](std::string_view item) { return ipc_equal_ignoring_case(item, token); })) return true;
+        if (any_list_item(value, [&](std::string_view item) { return ipc_equal_ignoring_case(item, token); }))
+            return true;
     }
     return false;
 }
@@ -348,15 +348,13 @@ void http_message::choose_framing() {
 
 uint32_t http_message::take_body(const char* bytes, uint32_t length) {
     switch (framing_) {
-    case Framing::kNone:
-        return 0;
+    case Framing::kNone: return 0;
     case Framing::kLength: {
         const uint32_t taken = std::min<uint32_t>(length, content_length_ - static_cast<uint32_t>(body_.size()));
         body_.append(bytes, taken);
         return taken;
     }
-    case Framing::kChunked:
-        return static_cast<uint32_t>(chunked_.decode(bytes, length, body_, body_limit_));
+    case Framing::kChunked: return static_cast<uint32_t>(chunked_.decode(bytes, length, body_, body_limit_));
     case Framing::kUntilClose:
     case Framing::kRestOfCall:
         if (is_closed_) return 0;
@@ -456,7 +454,8 @@ std::vector<http_message> http_message::parse_multipart() const {
         if (found > position) {
             // The CR LF before a delimiter belongs to the delimiter, not to the part's body.
             const bool has_crlf = found - position >= 2 && body_.compare(found - 2, 2, "\r\n") == 0;
-            if (parts.size() == kMaxMultipartParts) throw Exception("parse_multipart: More than %zu parts", kMaxMultipartParts);
+            if (parts.size() == kMaxMultipartParts)
+                throw Exception("parse_multipart: More than %zu parts", kMaxMultipartParts);
             http_message part("\r\n");
             part.set_body_limit(body_limit_);
             part.parse(body_.data() + position, static_cast<uint32_t>(found - position - (has_crlf ? 2 : 0)));

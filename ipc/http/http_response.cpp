@@ -38,7 +38,8 @@ void http_response::read_start_line() {
     if (code_start >= line.size()) return;
     const size_t code_end = line.find(' ', code_start);
     const std::string code = line.substr(code_start, code_end - code_start);
-    if (code_end == std::string::npos || code.size() != 3 || code.find_first_not_of("0123456789") != std::string::npos) {
+    if (code_end == std::string::npos || code.size() != 3 ||
+        code.find_first_not_of("0123456789") != std::string::npos) {
         throw Exception("Malformed HTTP response code");
     }
     status_ = ipc_string_to_uint(code);
@@ -46,7 +47,8 @@ void http_response::read_start_line() {
 }
 
 std::string http_response::print_start_line() const {
-    if (reason_.find_first_of("\r\n") != std::string::npos) throw Exception("serialize: Illegal characters in HTTP reason");
+    if (reason_.find_first_of("\r\n") != std::string::npos)
+        throw Exception("serialize: Illegal characters in HTTP reason");
     return print_protocol() + " " + ipc_uint_to_string(status_) + " " + reason_;
 }
 

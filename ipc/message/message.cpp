@@ -19,7 +19,10 @@ Message::Message(const std::string& encoded) {
 }
 
 Message::Message(const Message& src)
-    : kind_(src.kind_), name_(src.name_), value_(src.value_), attributes_(src.attributes_),
+    : kind_(src.kind_),
+      name_(src.name_),
+      value_(src.value_),
+      attributes_(src.attributes_),
       rows_by_name_(src.rows_by_name_ ? std::make_unique<RowIndex>(*src.rows_by_name_) : nullptr) {
     children_.reserve(src.children_.size());
     for (const Message* child : src.children_) {
@@ -380,12 +383,11 @@ const Message& Message::get_child_by_attribute(const std::string& name, const st
         if (!child) break;
         if (child->attributes_.get_string(key, std::string()) == value) return *child;
     }
-    throw Exception("%s: Failed to find '%s' where '%s' = '%s'", "get_child_by_attribute", name.c_str(),
-                    key.c_str(), value.c_str());
+    throw Exception("%s: Failed to find '%s' where '%s' = '%s'", "get_child_by_attribute", name.c_str(), key.c_str(),
+                    value.c_str());
 }
 
-Message& Message::get_child_by_attribute(const std::string& name, const std::string& key,
-                                         const std::string& value) {
+Message& Message::get_child_by_attribute(const std::string& name, const std::string& key, const std::string& value) {
     return const_cast<Message&>(static_cast<const Message&>(*this).get_child_by_attribute(name, key, value));
 }
 
@@ -528,20 +530,23 @@ void Message::dump(int level, int category, int indent) const {
     if (kind_ == VALUE) {
         const char* type = Value::type_name(value_.type());
         if (value_.type() == Value::TYPE_STRING) {
-            logger.log_cat(category, level, "%s%s: \"%s\"\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s, value_type=%s)",
+            logger.log_cat(category, level,
+                           "%s%s: \"%s\"\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s, value_type=%s)",
                            lead.c_str(), name_.c_str(), text.c_str(), self, owner, row(), indent, kind, type);
         } else if (value_.type() == Value::TYPE_NULL) {
-            logger.log_cat(category, level, "%s%s: null\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s, value_type=%s)",
+            logger.log_cat(category, level,
+                           "%s%s: null\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s, value_type=%s)",
                            lead.c_str(), name_.c_str(), self, owner, row(), indent, kind, type);
         } else {
-            logger.log_cat(category, level, "%s%s: %s\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s, value_type=%s)",
-                           lead.c_str(), name_.c_str(), text.c_str(), self, owner, row(), indent, kind, type);
+            logger.log_cat(category, level,
+                           "%s%s: %s\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s, value_type=%s)", lead.c_str(),
+                           name_.c_str(), text.c_str(), self, owner, row(), indent, kind, type);
         }
         return;
     }
     if (kind_ != ARRAY && !text.empty()) {
-        logger.log_cat(category, level, "%s%s: %s\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s)",
-                       lead.c_str(), name_.c_str(), text.c_str(), self, owner, row(), indent, kind);
+        logger.log_cat(category, level, "%s%s: %s\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s)", lead.c_str(),
+                       name_.c_str(), text.c_str(), self, owner, row(), indent, kind);
     } else {
         logger.log_cat(category, level, "%s%s\t\t\t(this=%p, parent=%p, row=%d, level=%d, type=%s)", lead.c_str(),
                        name_.c_str(), self, owner, row(), indent, kind);

@@ -3,8 +3,8 @@
 #include <QString>
 
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ipc/message/message_value.h"

@@ -103,8 +103,8 @@ bool is_control(unsigned char byte) {
 
 // QChar::isSpace above ASCII: NEL, and the Unicode space, line and paragraph separators.
 bool is_unicode_space(char32_t code) {
-    return code == 0x85 || code == 0xA0 || code == 0x1680 || (code >= 0x2000 && code <= 0x200A) ||
-           code == 0x2028 || code == 0x2029 || code == 0x202F || code == 0x205F || code == 0x3000;
+    return code == 0x85 || code == 0xA0 || code == 0x1680 || (code >= 0x2000 && code <= 0x200A) || code == 0x2028 ||
+           code == 0x2029 || code == 0x202F || code == 0x205F || code == 0x3000;
 }
 
 bool is_xml_char(uint32_t code) {
@@ -168,7 +168,7 @@ struct Scratch {
     struct Namespace {
         std::string_view prefix;  // into the document
         std::string uri;
-        size_t shadowed;          // the declaration of the same prefix it hides, or kNone
+        size_t shadowed;  // the declaration of the same prefix it hides, or kNone
     };
     static constexpr size_t kNone = SIZE_MAX;
     struct Prefixed {
@@ -212,7 +212,7 @@ public:
 
 private:
     struct Name {
-        std::string_view prefix;     // empty when the name has no colon
+        std::string_view prefix;  // empty when the name has no colon
         std::string_view local;
         std::string_view qualified;  // as written
         bool is_ascii_ncname;        // known to be an NCName of ASCII characters
@@ -443,11 +443,8 @@ private:
                 out += static_cast<char>(byte);
                 token_start = ++p_;
                 break;
-            case '<':
-                fail("'<' in an attribute value.");
-            case '&':
-                read_reference(out);
-                break;
+            case '<': fail("'<' in an attribute value.");
+            case '&': read_reference(out); break;
             case '\r': {
                 const bool is_token = p_ == token_start;
                 ++p_;
@@ -677,11 +674,11 @@ private:
         std::vector<MessageAttributes::Entry>& attributes = node.attributes_.entries_;
         attributes.reserve(pending.size());
         for (const PendingAttribute& attribute : pending) {
-            MessageValue& value = attributes
-                                      .emplace_back(std::piecewise_construct, std::forward_as_tuple(attribute.name),
-                                                    std::forward_as_tuple(attribute.is_plain ? attribute.value
-                                                                                             : std::string_view()))
-                                      .second;
+            MessageValue& value =
+                attributes
+                    .emplace_back(std::piecewise_construct, std::forward_as_tuple(attribute.name),
+                                  std::forward_as_tuple(attribute.is_plain ? attribute.value : std::string_view()))
+                    .second;
             if (!attribute.is_plain) decode_value(attribute.value, value.text_, true);
         }
         if (!scratch_.prefixed.empty() || !is_ordered) check_attributes(node.attributes_, is_ordered);
@@ -734,9 +731,7 @@ private:
             p_ = skip_until(p_, end_, kTextStop | kSpecial);
             if (p_ == end_) fail_premature();
             switch (*p_) {
-            case '<':
-                append(p_);
-                return;
+            case '<': append(p_); return;
             case '&': {
                 append(p_);
                 if (!text) begin_text(node, is_in_text, text);
@@ -758,8 +753,7 @@ private:
                 }
                 ++p_;
                 break;
-            default:
-                take_special();
+            default: take_special();
             }
         }
     }

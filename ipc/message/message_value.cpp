@@ -69,20 +69,11 @@ void MessageValue::assign_text_form(uint32_t type, const std::string& text) {
         type_ = TYPE_STRING;
         text_ = text;
         break;
-    case TYPE_INT:
-        set(static_cast<int>(ipc_string_to_int(text)));
-        break;
-    case TYPE_UINT:
-        set(static_cast<unsigned>(ipc_string_to_uint(text)));
-        break;
-    case TYPE_FLOAT:
-        set(ipc_string_to_float(text));
-        break;
-    case TYPE_BOOL:
-        set(ipc_string_to_bool(text));
-        break;
-    default:
-        break;
+    case TYPE_INT: set(static_cast<int>(ipc_string_to_int(text))); break;
+    case TYPE_UINT: set(static_cast<unsigned>(ipc_string_to_uint(text))); break;
+    case TYPE_FLOAT: set(ipc_string_to_float(text)); break;
+    case TYPE_BOOL: set(ipc_string_to_bool(text)); break;
+    default: break;
     }
 }
 
@@ -111,19 +102,14 @@ size_t MessageValue::raw_size_limit(uint32_t type) {
 bool MessageValue::set_raw(const char* bytes, uint32_t length) {
     if (length > raw_size_limit(type_)) return false;
     switch (type_) {
-    case TYPE_NULL:
-        break;
-    case TYPE_STRING:
-        text_.assign(bytes, length);
-        break;
+    case TYPE_NULL: break;
+    case TYPE_STRING: text_.assign(bytes, length); break;
     case TYPE_BOOL: {
         const unsigned char byte = length > 0 && bytes[0] != 0 ? 1 : 0;
         store_scalar(&byte, 1);
         break;
     }
-    default:
-        store_scalar(bytes, length);
-        break;
+    default: store_scalar(bytes, length); break;
     }
     return true;
 }

@@ -35,8 +35,8 @@
 #include <vector>
 
 #include "ipc/base/exception.h"
-#include "ipc/message/message.h"
 #include "ipc/base/ipc_string.h"
+#include "ipc/message/message.h"
 #include "ipc/message/xml_entity_bound.h"
 #include "ipc/message/xml_name.h"
 #include "platform/utf16.h"
@@ -147,11 +147,9 @@ std::string ascii_attribute_name(QStringView text) {
     return std::string(first, last);
 }
 
-
 [[noreturn]] void throw_reader_error(const QXmlStreamReader& reader) {
-    throw Exception("%s: %s at line %lld, column %lld", "read_xml_element",
-                    reader.errorString().toUtf8().constData(), static_cast<long long>(reader.lineNumber()),
-                    static_cast<long long>(reader.columnNumber()));
+    throw Exception("%s: %s at line %lld, column %lld", "read_xml_element", reader.errorString().toUtf8().constData(),
+                    static_cast<long long>(reader.lineNumber()), static_cast<long long>(reader.columnNumber()));
 }
 
 // Drops what `file` has written so far (the old file stays as it was) and throws its error.
@@ -249,7 +247,7 @@ struct Message::XmlCodec {
         std::string_view document;  // the whole input when known: entity expansion is measured on it
         size_t text_limit;          // most bytes of names, attribute values and text decoded
         size_t text_used = 0;
-        bool has_doctype = false;   // the document declared a document type
+        bool has_doctype = false;      // the document declared a document type
         bool has_declaration = false;  // it began with an XML declaration
 
         // Limits for a whole document read from `data`.
@@ -282,8 +280,8 @@ struct Message::XmlCodec {
         if (limits.document.empty()) return;
         if (xml_expanded_length_bound(limits.document, reader.entityDeclarations(), limits.text_limit) >
             limits.text_limit) {
-            throw Exception("%s: Entity references would decode to more than %zu bytes of text",
-                            "read_xml_element", limits.text_limit);
+            throw Exception("%s: Entity references would decode to more than %zu bytes of text", "read_xml_element",
+                            limits.text_limit);
         }
     }
 
@@ -291,8 +289,7 @@ struct Message::XmlCodec {
     // declarations the reader keeps past clear(). A peer's document is UTF-8 (xmls frames carry no
     // declaration at all): one that declares another encoding would have the reader decode the
     // rest of its bytes otherwise.
-    static void check_prolog_token(QXmlStreamReader::TokenType token, const QXmlStreamReader& reader,
-                                   Limits& limits) {
+    static void check_prolog_token(QXmlStreamReader::TokenType token, const QXmlStreamReader& reader, Limits& limits) {
         if (token == QXmlStreamReader::DTD) check_doctype(reader, limits);
         if (token != QXmlStreamReader::StartDocument || reader.documentVersion().isEmpty()) return;
         limits.has_declaration = true;
@@ -319,9 +316,8 @@ struct Message::XmlCodec {
                 // no writer could write back.
                 name = utf8_of(attribute.name());
                 if (!xml_is_attribute_name(name)) {
-                    throw Exception("%s: Invalid attribute name '%s' at line %lld, column %lld",
-                                    "read_xml_element", name.c_str(),
-                                    static_cast<long long>(reader.lineNumber()),
+                    throw Exception("%s: Invalid attribute name '%s' at line %lld, column %lld", "read_xml_element",
+                                    name.c_str(), static_cast<long long>(reader.lineNumber()),
                                     static_cast<long long>(reader.columnNumber()));
                 }
             }
@@ -361,8 +357,8 @@ struct Message::XmlCodec {
             switch (reader.readNext()) {
             case QXmlStreamReader::StartElement: {
                 if (depth == kMaxDepth) {
-                    throw Exception("%s: Nesting deeper than %d levels at line %lld, column %lld",
-                                    "read_xml_element", kMaxDepth, static_cast<long long>(reader.lineNumber()),
+                    throw Exception("%s: Nesting deeper than %d levels at line %lld, column %lld", "read_xml_element",
+                                    kMaxDepth, static_cast<long long>(reader.lineNumber()),
                                     static_cast<long long>(reader.columnNumber()));
                 }
                 Message& child = open[depth - 1]->append_new(utf8_of(reader.name()));
@@ -391,10 +387,8 @@ struct Message::XmlCodec {
                 limits.count(value.text_.size() - size_before, reader);
                 break;
             }
-            case QXmlStreamReader::Invalid:
-                throw_reader_error(reader);
-            default:
-                break;
+            case QXmlStreamReader::Invalid: throw_reader_error(reader);
+            default: break;
             }
         }
     }

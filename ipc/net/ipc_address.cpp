@@ -150,8 +150,7 @@ bool IPCAddress::parse(const std::string& text, int family) {
 int IPCAddress::family_of(const std::string& text) {
     if (!text.empty() && text.front() == '[') return AF_INET6;
     const size_t last = text.rfind(':');
-    if (last != std::string::npos && last != 0 && text.rfind(':', last - 1) != std::string::npos)
-        return AF_INET6;
+    if (last != std::string::npos && last != 0 && text.rfind(':', last - 1) != std::string::npos) return AF_INET6;
     return AF_INET;
 }
 
@@ -216,8 +215,8 @@ bool IPCAddress::same_subnet(const IPCAddress& other, int bits) const {
 bool IPCAddress::is_private() const {
     const unsigned char* a = address_bytes();
     if (family() == AF_INET) {
-        return a[0] == 10 || (a[0] == 172 && (a[1] & 0xF0) == 16) || (a[0] == 192 && a[1] == 168) ||
-               a[0] == 127 || (a[0] == 169 && a[1] == 254);
+        return a[0] == 10 || (a[0] == 172 && (a[1] & 0xF0) == 16) || (a[0] == 192 && a[1] == 168) || a[0] == 127 ||
+               (a[0] == 169 && a[1] == 254);
     }
     if (family() == AF_INET6) return is_link_local() || (a[0] & 0xFE) == 0xFC;
     return false;
@@ -273,6 +272,8 @@ bool IPCAddress::convert_host(const std::string& host) {
 
 void IPCAddress::store_port(uint16_t port) {
     // sin_port and sin6_port share offset 2.
-    if (family() == AF_INET) storage_.v4.sin_port = htons(port);
-    else if (family() == AF_INET6) storage_.v6.sin6_port = htons(port);
+    if (family() == AF_INET)
+        storage_.v4.sin_port = htons(port);
+    else if (family() == AF_INET6)
+        storage_.v6.sin6_port = htons(port);
 }

@@ -75,7 +75,7 @@ public:
 
     // Netmask operations. `bits` beyond the family's width (32 or 128) act as the full width; 0 and
     // below mean no bits. Other families: prefix_length 0, apply_netmask does nothing.
-    int prefix_length() const;  // leading one bits of the address read as a netmask
+    int prefix_length() const;     // leading one bits of the address read as a netmask
     void apply_netmask(int bits);  // clears every address bit after the first `bits`; 0 changes nothing
     // False when the families differ or are neither AF_INET nor AF_INET6.
     bool same_subnet(const IPCAddress& other, int bits) const;

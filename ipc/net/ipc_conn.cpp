@@ -3,14 +3,14 @@
 #include <utility>
 
 #include "ipc/base/ipc_clock.h"
+#include "ipc/base/ipc_string.h"
+#include "ipc/base/logger.h"
+#include "ipc/message/message.h"
 #include "ipc/net/ipc_conn_stream.h"
 #include "ipc/net/ipc_endpoint_client.h"
 #include "ipc/net/ipc_endpoint_server.h"
 #include "ipc/net/ipc_protocol.h"
 #include "ipc/net/ipc_server.h"
-#include "ipc/base/ipc_string.h"
-#include "ipc/message/message.h"
-#include "ipc/base/logger.h"
 #include "ipc/net/socket_callback.h"
 
 IPCConn* IPCConn::create(SocketCallback* owner, const std::string& transport, int option) {
@@ -202,8 +202,7 @@ void IPCConn::change_protocol() {
     } else if (server_) {
         set_server_protocol(pending_protocol_);
     } else {
-        ipc_logger().log(3, "changing IPCConn protocol to '%s' failed: no m_ep_c or m_serv",
-                         pending_protocol_.c_str());
+        ipc_logger().log(3, "changing IPCConn protocol to '%s' failed: no m_ep_c or m_serv", pending_protocol_.c_str());
     }
     if (protocol_) protocol_->on_state();
     pending_protocol_.clear();

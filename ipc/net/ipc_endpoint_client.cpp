@@ -229,16 +229,14 @@ void IPCEndpointClient::give_up_forwards(size_t keep) {
         return timeout_s_ != 0 && now - record.forwarded_us >= int64_t{timeout_s_} * 1000000;
     };
     const auto give_up = [&](std::map<std::string, ForwardRecord>::iterator record) {
-        ipc_logger().log(3, "%s: no reply to forwarded request %s; giving it up", name_.c_str(),
-                         record->first.c_str());
+        ipc_logger().log(3, "%s: no reply to forwarded request %s; giving it up", name_.c_str(), record->first.c_str());
         return forwards_.erase(record);
     };
     for (auto it = forwards_.begin(); it != forwards_.end();) {
         it = is_stale(it->second) ? give_up(it) : std::next(it);
     }
     while (forwards_.size() > keep) {
-        give_up(std::min_element(forwards_.begin(), forwards_.end(), [](const auto& a, const auto& b) {
-            return a.second.number < b.second.number;
-        }));
+        give_up(std::min_element(forwards_.begin(), forwards_.end(),
+                                 [](const auto& a, const auto& b) { return a.second.number < b.second.number; }));
     }
 }

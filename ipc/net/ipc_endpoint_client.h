@@ -16,8 +16,8 @@ class IPCEndpointServer;
 // virtual operations that a session overrides.
 //
 // The queue keeps at most kQueueLimit requests, oldest first, plus at most one internal "subscribe"
-// listing every current subscription, which the limit never evicts. A request leaves the queue before it is sent and goes
-// back to the front when the connection refuses it; a flush started while one runs returns at once.
+// listing every current subscription, which the limit never evicts. A request leaves the queue before it is sent and
+// goes back to the front when the connection refuses it; a flush started while one runs returns at once.
 //
 // Threads: as IPCEndpoint. The sessions call send() from the GUI thread while holding the manager's
 // lock.
@@ -104,7 +104,7 @@ private:
     // Forgets forwarded requests older than the time-out, and the oldest ones beyond `keep`.
     void give_up_forwards(size_t keep);
 
-    std::deque<Message> queue_;  // copies of refused requests, oldest first
+    std::deque<Message> queue_;                      // copies of refused requests, oldest first
     std::map<std::string, ForwardRecord> forwards_;  // by "fwd-N"; dropped when the connection closes
     uint32_t forward_counter_ = 0;
     bool is_flushing_ = false;

@@ -487,8 +487,8 @@ void IPCManager::on_timer() {
     for (auto& entry : servers_) entry.second->tick();
 }
 
-bool IPCManager::listen(const std::string& transport, const IPCAddress& address, const std::string& name,
-                        int timeout_s, int limit) {
+bool IPCManager::listen(const std::string& transport, const IPCAddress& address, const std::string& name, int timeout_s,
+                        int limit) {
     IPCServer* server = IPCServer::create(this, transport, name);
     if (!server) return false;
     server->set_connection_limit(limit > 0 ? static_cast<uint32_t>(limit) : 0);

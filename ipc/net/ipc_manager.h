@@ -107,8 +107,8 @@ public:
     // a server of the same name that has not started yet. `timeout_s` cuts connections that make no
     // endpoint in time; `limit` caps the connections held at once (0 = no cap). False when the
     // address cannot be listened on (the server's error says why).
-    bool listen(const std::string& transport, const IPCAddress& address, const std::string& name,
-                int timeout_s, int limit);
+    bool listen(const std::string& transport, const IPCAddress& address, const std::string& name, int timeout_s,
+                int limit);
     // Where the named server listens (the bound port when 0 was asked for); no family when unknown.
     IPCAddress server_address(const std::string& name) const;
     // Why the named server failed (for instance why listen() returned false); empty when it didn't.
@@ -126,11 +126,9 @@ public:
     void forward_via(const Message& message, const std::string& name, const IPCEndpointServer& origin);
     bool find_server_match(const std::string& name);
     // Publishes to the named server's peers (every server when the name is empty), leaving out `sender`.
-    void publish(const Message& message, const std::string& server, const std::string& from,
-                 IPCEndpointServer* sender);
+    void publish(const Message& message, const std::string& server, const std::string& from, IPCEndpointServer* sender);
     // Queues a message for the loop to publish.
-    void post(const Message& message, const std::string& server, const std::string& from,
-              IPCEndpointServer* sender);
+    void post(const Message& message, const std::string& server, const std::string& from, IPCEndpointServer* sender);
 
     // Queues a message for the loop to send through the named endpoint.
     void post_request(const Message& message, const std::string& endpoint);
@@ -159,8 +157,8 @@ private:
     };
     struct PostedMessage {
         Message message;
-        std::string to;    // a server name (posts) or an endpoint name (requests)
-        std::string from;  // the subscription name published under; empty for requests
+        std::string to;             // a server name (posts) or an endpoint name (requests)
+        std::string from;           // the subscription name published under; empty for requests
         IPCEndpointServer* sender;  // left out of a broadcast; null for requests
     };
 
@@ -208,16 +206,16 @@ private:
     std::atomic<uint32_t> timer_interval_ms_{0};
     bool has_timer_started_ = false;
     int64_t last_tick_us_ = 0;
-    bool has_wait_failed_ = false;  // the last wait failed (loop thread only)
+    bool has_wait_failed_ = false;           // the last wait failed (loop thread only)
     std::atomic<bool> needs_service_{true};  // set by wake(): the loop looks at every socket
-    int64_t service_due_us_ = 0;    // a reconnect or a paused server is due then; 0 = none (loop thread)
+    int64_t service_due_us_ = 0;             // a reconnect or a paused server is due then; 0 = none (loop thread)
 
     platform::WakeEvent wake_event_;
     platform::ReadinessPoller poller_;
-    std::list<PostedMessage> posts_;            // guarded by get_queue_lock()
-    std::list<PostedMessage> requests_;         // guarded by get_queue_lock()
+    std::list<PostedMessage> posts_;           // guarded by get_queue_lock()
+    std::list<PostedMessage> requests_;        // guarded by get_queue_lock()
     std::vector<IPCSocket*> retired_sockets_;  // owned, closed: connections and servers; guarded by get_lock()
-    std::vector<IPCEndpointClient*> retired_endpoints_;  // owned, unregistered; guarded by get_lock()
+    std::vector<IPCEndpointClient*> retired_endpoints_;         // owned, unregistered; guarded by get_lock()
     std::vector<IPCEndpointServer*> retired_server_endpoints_;  // owned; guarded by get_lock()
 
     std::mutex loop_state_mutex_;

@@ -109,10 +109,10 @@ protected:
     // Takes the endpoint out of the table and hands it to the manager, which deletes it.
     void retire_endpoint(std::map<std::string, IPCEndpointServer*>::iterator entry);
 
-    IPCManager* manager_;  // not owned
-    std::map<IPCConn*, IPCAddress> connections_;  // owned
+    IPCManager* manager_;                                  // not owned
+    std::map<IPCConn*, IPCAddress> connections_;           // owned
     std::map<std::string, IPCEndpointServer*> endpoints_;  // owned, by id
-    IPCExpendableSessions expendables_;  // of endpoints_
+    IPCExpendableSessions expendables_;                    // of endpoints_
     std::string name_;
     std::string file_root_;
     std::string real_file_root_;

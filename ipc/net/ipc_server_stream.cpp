@@ -20,8 +20,8 @@ uint32_t IPCServerStream::max_wait_ms() const {
 bool IPCServerStream::open(const IPCAddress& address) {
     close();
     address_ = address;
-    const int fd = platform::open_listening_socket(address.sockaddr_ptr(), address.length(),
-                                                   static_cast<int>(backlog_));
+    const int fd =
+        platform::open_listening_socket(address.sockaddr_ptr(), address.length(), static_cast<int>(backlog_));
     if (fd < 0) {
         set_error(platform::last_error_text());
         return false;

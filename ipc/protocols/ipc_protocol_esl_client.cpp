@@ -117,7 +117,8 @@ void IPCProtocolESLClient::take_reply(bool is_api_response) {
     } else {
         reply.attributes().set("text", parser_.body());
     }
-    if (in_flight_.attributes().has("seq")) reply.attributes().set("seq", in_flight_.attributes().get_string("seq", ""));
+    if (in_flight_.attributes().has("seq"))
+        reply.attributes().set("seq", in_flight_.attributes().get_string("seq", ""));
     // Free before the endpoint sees the reply: it sends its next queued request right after.
     is_busy_ = false;
     conn->rx_message(reply);

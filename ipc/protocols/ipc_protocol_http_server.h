@@ -102,14 +102,14 @@ private:
     // peer has taken much of what it already holds, and after the last write it may hold megabytes.
     void watch_delivery(int64_t now);
 
-    http_request request_;       // the request being received
+    http_request request_;  // the request being received
     bool is_reply_pending_ = false;
-    bool is_closing_ = false;    // a 501 is going out: input is dropped until the peer closes
+    bool is_closing_ = false;  // a 501 is going out: input is dropped until the peer closes
     bool has_shut_down_ = false;
     int64_t request_started_us_ = 0;  // first byte of the request being received; 0 between requests
     int64_t last_input_us_ = 0;
-    int64_t idle_since_us_;           // the last response queued, or the connection's start
+    int64_t idle_since_us_;             // the last response queued, or the connection's start
     bool is_delivery_watched_ = false;  // an answer was queued and the system may still hold some of it
     long unacknowledged_at_tick_ = -1;  // what the system held for the peer at the last look
-    int64_t last_taken_us_ = 0;       // when the peer was last seen taking bytes of an answer
+    int64_t last_taken_us_ = 0;         // when the peer was last seen taking bytes of an answer
 };

@@ -48,7 +48,8 @@ bool IPCProtocolXHRServer::read_message(const http_request& request, const std::
     } else if (fields.has("cmd")) {
         message.set_name(fields.get_string("cmd", ""));
         for (const auto& field : fields) {
-            if (field.first != "s" && field.first != "cmd") message.attributes().set(field.first, field.second.to_string());
+            if (field.first != "s" && field.first != "cmd")
+                message.attributes().set(field.first, field.second.to_string());
         }
     } else {
         return false;

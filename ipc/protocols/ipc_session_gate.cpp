@@ -71,7 +71,8 @@ IPCSessionGate::Check IPCSessionGate::check_digest(IPCEndpointServer& endpoint, 
     std::string role;
     const std::string& user = header.parameter("username");
     if (!endpoint.lookup_account(user, password, role) ||
-        !ipc_equal_in_constant_time(header.expected_response(request.method(), password), header.parameter("response"))) {
+        !ipc_equal_in_constant_time(header.expected_response(request.method(), password),
+                                    header.parameter("response"))) {
         return Check::kRefused;
     }
     const std::string& nonce = header.parameter("nonce");
@@ -83,5 +84,6 @@ IPCSessionGate::Check IPCSessionGate::check_digest(IPCEndpointServer& endpoint, 
 }
 
 std::string IPCSessionGate::challenge(const std::string& scheme, const std::string& nonce, bool is_stale) {
-    return scheme + " qop=\"auth\", realm=\"" + kRealm + "\", nonce=\"" + nonce + "\"" + (is_stale ? ", stale=\"TRUE\"" : "");
+    return scheme + " qop=\"auth\", realm=\"" + kRealm + "\", nonce=\"" + nonce + "\"" +
+           (is_stale ? ", stale=\"TRUE\"" : "");
 }

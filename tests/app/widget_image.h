@@ -28,8 +28,7 @@ inline QColor pixel(const QImage& image, int x, int y) {
 
 // "r,g,b", for readable failures.
 inline std::string rgb(const QColor& colour) {
-    return std::to_string(colour.red()) + "," + std::to_string(colour.green()) + "," +
-           std::to_string(colour.blue());
+    return std::to_string(colour.red()) + "," + std::to_string(colour.green()) + "," + std::to_string(colour.blue());
 }
 
 // Whether two images of one size show the same colours; else where the first difference is.

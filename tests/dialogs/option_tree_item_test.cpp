@@ -52,11 +52,12 @@ TEST_F(OptionTree, EdgeCases) {
         {"row data", ip->text(1) == "10.0.0.1" && mtu->data(0, OptionTreeItem::kUnitsRole) == "B" &&
                          ip->data(0, OptionTreeItem::kPathRole) == "net"},
         {"nothing selected: empty path", OptionTreeItem::selectedPath(&tree).isEmpty()},
-        {"path of a row two levels down", OptionTreeItem::selectPath(&tree, "net..ip") &&
-                                              OptionTreeItem::selectedPath(&tree) == "net.ip"},
+        {"path of a row two levels down",
+         OptionTreeItem::selectPath(&tree, "net..ip") && OptionTreeItem::selectedPath(&tree) == "net.ip"},
         {"path through others collapses them", !tree.topLevelItem(1)->isExpanded()},
         {"unknown part: false", !OptionTreeItem::selectPath(&tree, "net.gateway") &&
-                                    !OptionTreeItem::selectPath(&tree, "video") && !OptionTreeItem::selectPath(&tree, "")},
+                                    !OptionTreeItem::selectPath(&tree, "video") &&
+                                    !OptionTreeItem::selectPath(&tree, "")},
         {"remove a top-level row", OptionTreeItem::removeTopLevel(&tree, "audio") && tree.topLevelItemCount() == 1 &&
                                        !OptionTreeItem::removeTopLevel(&tree, "audio")},
     };

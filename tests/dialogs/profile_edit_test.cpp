@@ -25,9 +25,8 @@ Message parsed(const std::string& xml) {
 }
 
 // Channel 1 carries remote settings, channel 2 (advanced) does not.
-const char kChannelList[] =
-    R"(<channelList><channel id="1" descr="Program"/>)"
-    R"(<channel id="2" descr="Talkback" advanced="true" remote_opts="false"/></channelList>)";
+const char kChannelList[] = R"(<channelList><channel id="1" descr="Program"/>)"
+                            R"(<channel id="2" descr="Talkback" advanced="true" remote_opts="false"/></channelList>)";
 const char kChannelOpts[] =
     R"(<channelOpts><option name="frames" display_name="Frames" descr="Per packet." type="int" units="fr")"
     R"( min="1" max="8" default="2" channel="1" profile_opt="true"/>)"
@@ -46,9 +45,8 @@ const char kCodecList[] =
     R"(<codecList><codec id="1" code="A" mode="Mono" name="Opus" descr="Speech" quality="80" delay="20"/>)"
     R"(<codec id="2" code="B" mode="Stereo" name="AAC" descr="Music" quality="90" delay="40"/></codecList>)";
 // No "remote" child: the first remote edit adds it.
-const char kProfile[] =
-    R"(<profile id="5"><settings name="Studio" channel="1"/>)"
-    R"(<local frames="4" fec="true" encoder="2" mode="fixed" shown="true"/></profile>)";
+const char kProfile[] = R"(<profile id="5"><settings name="Studio" channel="1"/>)"
+                        R"(<local frames="4" fec="true" encoder="2" mode="fixed" shown="true"/></profile>)";
 
 class ProfileEditTest : public ::testing::Test {
 protected:
@@ -85,7 +83,11 @@ protected:
         const QString shown = page();
         if (shown == "pageInt") {
             const auto* spin = widget<QSpinBox>("spinValue");
-            return QStringLiteral("%1..%2%3 =%4").arg(spin->minimum()).arg(spin->maximum()).arg(spin->suffix()).arg(spin->value());
+            return QStringLiteral("%1..%2%3 =%4")
+                .arg(spin->minimum())
+                .arg(spin->maximum())
+                .arg(spin->suffix())
+                .arg(spin->value());
         }
         const auto* check = widget<QCheckBox>("checkValue");
         if (shown == "pageBool") return check->text() + (check->isChecked() ? "+" : "-");

@@ -55,7 +55,8 @@ TEST(SettingOption, ReadsEachFamilysDescriptor) {
     EXPECT_TRUE(system_bool.labelTrue.isEmpty());
 
     SettingOption channel;
-    SettingOption::parseChannelOptionDesc(parsed(R"(<option name="port" type="int" channel="1" default="9"/>)"), channel);
+    SettingOption::parseChannelOptionDesc(parsed(R"(<option name="port" type="int" channel="1" default="9"/>)"),
+                                          channel);
     EXPECT_EQ(channel.group, "channelList");
     EXPECT_EQ(channel.subgroup, "1");
 }
@@ -102,8 +103,8 @@ TEST(SettingOption, CheckNamesTheSettingAndWhatItMustBe) {
         {R"(type="string")", "", "Studio \u00e9", ""},
     };
     for (const auto& c : cases) {
-        const SettingOption option(parsed(std::string(R"(<option display_name="Gain" )") + c.attributes + ">" +
-                                          c.children + "</option>"));
+        const SettingOption option(
+            parsed(std::string(R"(<option display_name="Gain" )") + c.attributes + ">" + c.children + "</option>"));
         EXPECT_EQ(option.check(QString::fromUtf8(c.value), codecs), c.problem) << c.attributes << " " << c.value;
     }
 }

@@ -83,7 +83,9 @@ protected:
         return page.findChild<T*>(QString::fromLatin1(name));
     }
     QTreeWidgetItem* row(const QString& label) {
-        return widget<QTreeWidget>("treeProfileItems")->findItems(label, Qt::MatchExactly | Qt::MatchRecursive).value(0);
+        return widget<QTreeWidget>("treeProfileItems")
+            ->findItems(label, Qt::MatchExactly | Qt::MatchRecursive)
+            .value(0);
     }
     QString text(const char* label) { return widget<QLabel>(label)->text(); }
     void select(const QString& label) { widget<QTreeWidget>("treeProfileItems")->setCurrentItem(row(label)); }
@@ -100,8 +102,10 @@ TEST_F(SettingsEditTest, ShowsOnePagePerType) {
         const char* current;
         const char* defaultValue;
     } cases[] = {
-        {"Gain", "pageInt", "40 ms", "20 ms"},      {"Mute", "pageBool", "Not Enabled", "Enabled"},
-        {"Label", "pageString", "", "Codec"},       {"Zone", "pageSelect", "A", "B"},
+        {"Gain", "pageInt", "40 ms", "20 ms"},
+        {"Mute", "pageBool", "Not Enabled", "Enabled"},
+        {"Label", "pageString", "", "Codec"},
+        {"Zone", "pageSelect", "A", "B"},
         {"Encoder", "pageCodec", "!follow", "A: Mono Opus"},
     };
     for (const auto& c : cases) {
@@ -158,7 +162,8 @@ TEST_F(SettingsEditTest, DefaultIsAnEdit) {
 // adds shows, with its limits.
 TEST_F(SettingsEditTest, ATunnelReportBringsItsOptions) {
     const auto report = [&](const std::string& options) {
-        session.cache_message(parsed("<braidlinkSettings><node><group>" + options + "</group></node></braidlinkSettings>"),
+        session.cache_message(parsed("<braidlinkSettings><node><group>" + options +
+                                     "</group></node></braidlinkSettings>"),
                               QStringLiteral("braidlinkSettings"));
     };
     const std::string server = R"(<option name="server" display_name="Tunnel Server" type="string" value="t1"/>)";

@@ -23,7 +23,8 @@ Message parsed(const std::string& xml) {
 SettingsWorkingCopies copiesOf(const std::string& sysOptions, const std::string& tunnelNode,
                                const std::string& channelTwo = "Two") {
     SettingsWorkingCopies copies;
-    copies.loadChannels(parsed(R"(<channelList><channel id="2" descr=")" + channelTwo + R"(" port="1"/>)"
+    copies.loadChannels(parsed(R"(<channelList><channel id="2" descr=")" + channelTwo +
+                               R"(" port="1"/>)"
                                R"(<channel id="10" descr="Ten" port="1"/></channelList>)"));
     copies.parseChannelOpts(parsed(R"(<channelOpts><option name="port" type="int" channel="2" channel_opt="true"/>)"
                                    R"(<option name="port" type="int" channel="10" channel_opt="true"/>)"
@@ -46,8 +47,11 @@ TEST(SettingsWorkingCopies, WritesEditedPartsBackInOrder) {
     SettingsWorkingCopies copies = copiesOf(kWholeSysOptions, kWholeTunnel);
     EXPECT_EQ(copies.options.value("2:port").groupName, "Two");
     EXPECT_FALSE(copies.options.contains("2:codec"));  // not a channel option
-    for (const auto& [name, tag, channel] : {std::tuple{"port", "chan", "2"}, {"port", "chan", "10"},
-                                             {"mode", "bdlink", ""}, {"server", "ds", ""}, {"gain", "sys", ""}}) {
+    for (const auto& [name, tag, channel] : {std::tuple{"port", "chan", "2"},
+                                             {"port", "chan", "10"},
+                                             {"mode", "bdlink", ""},
+                                             {"server", "ds", ""},
+                                             {"gain", "sys", ""}}) {
         EXPECT_TRUE(copies.setPendingValue(name, "7", tag, channel)) << name << channel;
     }
     const std::vector<Message> requests = copies.changedRequests(true);
@@ -91,8 +95,8 @@ TEST(SettingsWorkingCopies, MissingElementsMakeOptionsAbsent) {
 }
 
 PeerMetaPtr peer(const char* id, const char* name, const char* addr) {
-    return std::make_shared<const PeerMeta>(parsed(std::string(R"(<peer id=")") + id + R"(" name=")" + name +
-                                                   R"(" addr=")" + addr + R"("/>)"));
+    return std::make_shared<const PeerMeta>(
+        parsed(std::string(R"(<peer id=")") + id + R"(" name=")" + name + R"(" addr=")" + addr + R"("/>)"));
 }
 
 // Edits made again on what the codec reports next are dropped, with a line naming the value lost,
@@ -110,9 +114,10 @@ TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
                               R"(<codec id="2" code="B" mode="Stereo" name="AAC"/></codecList>)");
     before.options["2:port"].displayName = "Port";
     SettingsWorkingCopies edited = before;
-    for (const auto& [name, value, tag, channel] :
-         {std::tuple{"gain", "12", "sys", ""}, {"port", "7", "chan", "2"}, {"peer", "4", "sys", ""},
-          {"enc", "2", "sys", ""}}) {
+    for (const auto& [name, value, tag, channel] : {std::tuple{"gain", "12", "sys", ""},
+                                                    {"port", "7", "chan", "2"},
+                                                    {"peer", "4", "sys", ""},
+                                                    {"enc", "2", "sys", ""}}) {
         ASSERT_TRUE(edited.setPendingValue(name, value, tag, channel)) << name;
     }
     const struct {
@@ -127,9 +132,7 @@ TEST(SettingsWorkingCopies, RestoredEditsAreDroppedAloud) {
         {"peer", [](SettingsWorkingCopies& now) { now.refillPeerChoices({}); },
          "Peer: \"Berlin (192.0.2.4)\" dropped, peer 4 is no longer on the codec."},
         {"enc",
-         [](SettingsWorkingCopies& now) {
-             now.codecList.get_child("codec", 1).attributes().set("name", "G722");
-         },
+         [](SettingsWorkingCopies& now) { now.codecList.get_child("codec", 1).attributes().set("name", "G722"); },
          "Encoder: \"B: Stereo AAC\" dropped, encoder 2 is now \"B: Stereo G722\"."},
     };
     for (const auto& c : cases) {

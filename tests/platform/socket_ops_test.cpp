@@ -38,8 +38,8 @@ struct FullListener {
 };
 
 TEST(SocketOps, InterruptedConnectIsInProgress) {
-    struct sigaction action{};
-    struct sigaction previous{};
+    struct sigaction action {};
+    struct sigaction previous {};
     action.sa_handler = ignore_signal;  // no SA_RESTART: the signal interrupts connect()
     sigaction(SIGUSR1, &action, &previous);
 

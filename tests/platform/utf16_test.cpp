@@ -39,7 +39,8 @@ TEST(Utf16, WellFormedTextRoundTrips) {
 TEST(Utf16, LoneSurrogatesBecomeReplacementCharacters) {
     const std::u16string lone_high{u'a', char16_t(0xD800), u'b'};
     const std::u16string lone_low{char16_t(0xDC00)};
-    EXPECT_EQ(platform::utf16_to_utf8(lone_high), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(platform::utf16_to_utf8(lone_high), "a\xEF\xBF\xBD"
+                                                  "b");
     EXPECT_EQ(platform::utf16_to_utf8(lone_low), "\xEF\xBF\xBD");
 }
 

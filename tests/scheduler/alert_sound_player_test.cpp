@@ -115,8 +115,8 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-        is_listening = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       ::listen(fd, 4) == 0;
+        is_listening =
+            fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, 4) == 0;
     }
     ~HungSoundServer() { close(); }
 
@@ -172,10 +172,10 @@ public:
         environment.remove("PULSE_SERVER");
         server.setProcessEnvironment(environment);
         server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                    "--log-target=stderr", "--log-level=error", "-L",
-                                    "module-null-sink sink_name=kestrane_alerts", "-L",
-                                    "module-native-protocol-unix auth-anonymous=1"});
+        server.start("pulseaudio",
+                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
+                      "--log-level=error", "-L", "module-null-sink sink_name=kestrane_alerts", "-L",
+                      "module-native-protocol-unix auth-anonymous=1"});
     }
 
     ~PrivateSoundServer() {

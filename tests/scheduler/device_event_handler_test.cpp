@@ -11,8 +11,8 @@
 #include "scheduler/alert_sound_player.h"
 #include "scheduler/device_event_handler.h"
 #include "sessions/ipc_object.h"
-#include "tests/support/unplaced_session.h"
 #include "tests/scheduler/wav_file.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -88,9 +88,9 @@ TEST_F(DeviceEventHandlerTest, PlaysTheCodecsSoundOrTheDefault) {
 
         emit session.deviceEvent(&session, c.kind);
         const QString played = QString::fromUtf8(c.played);
-        const QStringList expected = played.isEmpty() ? QStringList()
+        const QStringList expected = played.isEmpty()            ? QStringList()
                                      : played.startsWith("wav/") ? QStringList{QDir::current().absoluteFilePath(played)}
-                                                                : QStringList{played};
+                                                                 : QStringList{played};
         EXPECT_EQ(player.played, expected) << c.what;
     }
 }

@@ -33,15 +33,15 @@ TEST(Dst, LocalDateTime) {
         const char* made;
     } cases[] = {
         {QDate(2024, 3, 31), QTime(1, 59), "2024-03-31T01:59:00+01:00"},
-        {QDate(2024, 3, 31), QTime(2, 0), "2024-03-31T03:00:00+02:00"},   // the gap moves on by its length
+        {QDate(2024, 3, 31), QTime(2, 0), "2024-03-31T03:00:00+02:00"},  // the gap moves on by its length
         {QDate(2024, 3, 31), QTime(2, 30), "2024-03-31T03:30:00+02:00"},
         {QDate(2024, 3, 31), QTime(3, 0), "2024-03-31T03:00:00+02:00"},
         {QDate(2024, 10, 27), QTime(2, 30), "2024-10-27T02:30:00+02:00"},  // twice: the first
         {QDate(2024, 10, 27), QTime(3, 0), "2024-10-27T03:00:00+01:00"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(stamp(localDateTime(c.date, c.time)), c.made) << c.date.toString().toStdString()
-                                                                 << " " << c.time.toString().toStdString();
+        EXPECT_EQ(stamp(localDateTime(c.date, c.time)), c.made)
+            << c.date.toString().toStdString() << " " << c.time.toString().toStdString();
     }
     EXPECT_FALSE(localDateTime(QDate(), QTime(1, 0)).isValid());
 }

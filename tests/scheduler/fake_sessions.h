@@ -19,10 +19,10 @@ struct FakeCodec {
     int port = 5004;
     bool is_ready = true;
     bool follows = false;
-    QSet<QString> active;          // peer ids
-    QMap<QString, QString> names;  // peer id -> name: the peers the codec lists
+    QSet<QString> active;              // peer ids
+    QMap<QString, QString> names;      // peer id -> name: the peers the codec lists
     QMap<QString, QString> addresses;  // peer id -> host; a peer without one is known by name alone
-    QSet<QString> unreachable;  // peer ids whose connect never takes
+    QSet<QString> unreachable;         // peer ids whose connect never takes
     // The codec refuses every "disconnect", of a peer or of all, with this reason, and the calls
     // stay up.
     QString disconnect_refusal;
@@ -102,8 +102,8 @@ private:
         QString reason;
     };
     std::vector<std::function<void(CodecSessions::Listener&)>> refusals_;  // not yet told
-    std::vector<ConnectRefusal> connect_refusals_;                        // not yet told
-    std::vector<std::pair<QUuid, QString>> connects_;  // sent since the last tellRefusals
+    std::vector<ConnectRefusal> connect_refusals_;                         // not yet told
+    std::vector<std::pair<QUuid, QString>> connects_;                      // sent since the last tellRefusals
 };
 
 // What a codec says of a connect it has no channel for.

@@ -105,7 +105,8 @@ TEST_F(JobDialogTest, APeerWhoseIdIsTakenWhileOpenIsNeitherChosenNorBooked) {
         setPeers(session, peer("3", "Studio 3") + peer("5", "Swapped In", true));
         EXPECT_EQ(combo->currentIndex(), -1);
         EXPECT_TRUE(line->isVisible());
-        EXPECT_EQ(line->text(), "The codec no longer has the peer \"Directory Peer\" you chose. Choose the peer again.");
+        EXPECT_EQ(line->text(),
+                  "The codec no longer has the peer \"Directory Peer\" you chose. Choose the peer again.");
         EXPECT_FALSE(ok->isEnabled());
         ok->click();
         EXPECT_TRUE(dialog->isVisible());

@@ -50,8 +50,13 @@ TEST(Plan, WeighingTheBookingsOfAPeer) {
         {"another host under the id", {booking(-10, 30, "Studio 3", "10.0.0.9")}, listed, false, false, false, {}},
         {"the id not listed", {booking(-10, 30)}, {}, false, false, false, {}},
         {"known by id alone", {booking(-10, 30, "", "")}, {}, true, false, true, at(30)},
-        {"the latest end of those wanting", {booking(-10, 30), booking(-5, 90), booking(10, 120)}, listed, true, false,
-         true, at(90)},
+        {"the latest end of those wanting",
+         {booking(-10, 30), booking(-5, 90), booking(10, 120)},
+         listed,
+         true,
+         false,
+         true,
+         at(90)},
         {"one wants, one may", {had_call, booking(-10, 60, "Old Name")}, listed, true, true, false, at(60)},
     };
     for (const auto& c : cases) {

@@ -93,7 +93,7 @@ TEST_F(ScheduleFile, GoldenBytesAndRoundTrip) {
 
 TEST_F(ScheduleFile, LoadedStateFollowsTheClock) {
     addJobs();
-    Job daily = jobAt(1);  // after the finished one
+    Job daily = jobAt(1);         // after the finished one
     daily.connected_at = at(11);  // so that a load after its end ends its call
     ASSERT_TRUE(scheduler_->setJobAt(1, daily));
     ASSERT_TRUE(scheduler_->save());
@@ -228,9 +228,9 @@ TEST_F(ScheduleFile, AFailedSaveAfterAnOperatorsChangeShowsABox) {
 TEST_F(ScheduleFile, AKeptCallElementGivesWayToWhatTheScheduleKnows) {
     const struct {
         const char* label;
-        bool is_booked;    // a booking of peer 3 opens on the codec back in the fleet
-        bool is_peer_up;   // peer 3 is in a call on it as it comes back
-        bool is_kept;      // the element is still written at the end
+        bool is_booked;   // a booking of peer 3 opens on the codec back in the fleet
+        bool is_peer_up;  // peer 3 is in a call on it as it comes back
+        bool is_kept;     // the element is still written at the end
     } cases[] = {
         {"the schedule takes the call up to that peer", true, true, false},
         {"the codec back shows the peer out of any call", false, false, false},
@@ -264,7 +264,8 @@ TEST_F(ScheduleFile, AKeptCallElementGivesWayToWhatTheScheduleKnows) {
 TEST_F(ScheduleFile, CallsAreBoundAsJobsAre) {
     std::string file = "<jobs><calls>";
     for (int i = 0; i < Scheduler::kMaxJobs + 5; ++i) {
-        file += "<call ip=\"192.0.2.77\" peer=\"" + std::to_string(i) + "\" port=\"5004\" since=\"Mon May 6 11:00:00 2024\"/>";
+        file += "<call ip=\"192.0.2.77\" peer=\"" + std::to_string(i) +
+                "\" port=\"5004\" since=\"Mon May 6 11:00:00 2024\"/>";
     }
     file += "</calls></jobs>";
     writeAll(filePath(), file);
@@ -346,19 +347,19 @@ TEST_F(ScheduleFile, ABookingKeepsItsMomentWhenTheMachinesZoneChanges) {
     } cases[] = {
         {"written in Paris", "Europe/London", "Europe/Paris", "2024-05-06T10:48:00Z", "Mon May 6 11:48:00 2024", 1},
         {"written in London", "Europe/London", "Europe/London", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 0},
-        {"written before the zone was kept", "Europe/London", "-", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 0},
+        {"written before the zone was kept", "Europe/London", "-", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024",
+         0},
         {"an alias of London", "Europe/London", "GB", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 0},
         {"an alias of UTC", "UTC", "Etc/UTC", "2024-05-06T12:48:00Z", "Mon May 6 12:48:00 2024", 0},
-        {"a zone nobody knows", "Europe/London", "Mars/Olympus", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024",
-         1},
+        {"a zone nobody knows", "Europe/London", "Mars/Olympus", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 1},
         {"a path out of the zone folder", "Europe/London", "../../../../../etc/localtime", "2024-05-06T11:48:00Z",
          "Mon May 6 12:48:00 2024", 1},
         {"a zone file's absolute path", "Europe/London", "/usr/share/zoneinfo/Europe/Paris", "2024-05-06T11:48:00Z",
          "Mon May 6 12:48:00 2024", 1},
         {"a FIFO in the zone folder", "Europe/London", "Mars/Fifo", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024",
          1},
-        {"5,000 characters", "Europe/London", std::string(5000, 'x'), "2024-05-06T11:48:00Z",
-         "Mon May 6 12:48:00 2024", 1},
+        {"5,000 characters", "Europe/London", std::string(5000, 'x'), "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024",
+         1},
         {"empty", "Europe/London", "", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 1},
     };
     const ZoneFolder zones;
@@ -368,9 +369,10 @@ TEST_F(ScheduleFile, ABookingKeepsItsMomentWhenTheMachinesZoneChanges) {
         const LocalZone local(c.local);
         sessions_->codec(codec_).log.clear();
         const std::string zone = c.written_in == "-" ? std::string() : " zone=\"" + c.written_in + "\"";
-        const std::string job = "<job end=\"Mon May 6 %E 2024\" frequency=\"none\" ip=\"192.0.2.1\" peer=\"3\" "
-                                "peer_name=\"Studio 3\" port=\"5004\" priority=\"false\" "
-                                "recurrence_end=\"Mon May 6 %E 2024\" repeat_forever=\"false\" start=\"Mon May 6 %S 2024\"/>";
+        const std::string job =
+            "<job end=\"Mon May 6 %E 2024\" frequency=\"none\" ip=\"192.0.2.1\" peer=\"3\" "
+            "peer_name=\"Studio 3\" port=\"5004\" priority=\"false\" "
+            "recurrence_end=\"Mon May 6 %E 2024\" repeat_forever=\"false\" start=\"Mon May 6 %S 2024\"/>";
         const auto booking = [&](const char* start, const char* end) {
             QString text = QString::fromStdString(job);
             return text.replace("%S", start).replace("%E", end).toStdString();

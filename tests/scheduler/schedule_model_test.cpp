@@ -87,8 +87,9 @@ protected:
 
     // The schedule is saved at most passes: in memory where the machine has a file system there,
     // so that a few hundred thousand passes are not as many syncs to a disk.
-    QTemporaryDir file_folder_{QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/kestrane-model-XXXXXX")
-                                                                          : QDir::tempPath() + "/kestrane-model-XXXXXX"};
+    QTemporaryDir file_folder_{QDir(QStringLiteral("/dev/shm")).exists()
+                                   ? QStringLiteral("/dev/shm/kestrane-model-XXXXXX")
+                                   : QDir::tempPath() + "/kestrane-model-XXXXXX"};
     const QString file_path_ = file_folder_.filePath(QStringLiteral("schedule.xml"));
 
     // ---- the world
@@ -181,28 +182,28 @@ protected:
     std::vector<Entity> entities_;
     int hosts_made_ = 0;
     QDateTime last_pass_;
-    std::map<QString, int> under_id_;     // peer id -> entity
+    std::map<QString, int> under_id_;  // peer id -> entity
     std::vector<ModelBooking> bookings_;
-    std::map<int, int> tags_;             // start seconds -> booking
+    std::map<int, int> tags_;  // start seconds -> booking
     std::map<OccurrenceKey, OccurrenceFacts> facts_;
     // Ids whose call was made by hand while no booking wanted it, none having wanted it since.
     std::set<QString> hand_calls_;
     std::map<QString, int> unwanted_held_passes_;  // ready passes in a row a held call was up unwanted
-    std::mt19937 far_ends_;                // how many steps each far end takes to answer
-    std::set<QString> dialled_up_;         // ids whose call up came from the schedule's connect
-    std::set<QString> let_go_ringing_;     // ids whose ringing connect is no longer the schedule's
-    std::map<QString, int> late_passes_;   // ready passes in a row such a call was up with no window open
-    std::set<int> finished_ids_;  // the job ids seen Done in this run of the program
+    std::mt19937 far_ends_;                        // how many steps each far end takes to answer
+    std::set<QString> dialled_up_;                 // ids whose call up came from the schedule's connect
+    std::set<QString> let_go_ringing_;             // ids whose ringing connect is no longer the schedule's
+    std::map<QString, int> late_passes_;           // ready passes in a row such a call was up with no window open
+    std::set<int> finished_ids_;                   // the job ids seen Done in this run of the program
     int missed_records_ = 0;
     int log_lines_seen_ = 0;
     bool is_open_ = true;
     QDateTime end_of_run_;
-    QList<Job> saved_jobs_;                 // as the program closed
+    QList<Job> saved_jobs_;                // as the program closed
     std::map<QString, bool> saved_calls_;  // held, by peer id, as the program closed
     std::vector<std::string> steps_;
     std::string failure_;
     std::vector<std::pair<QDateTime, QDateTime>> absences_;  // the codec away from, until
-    bool is_after_start_ = false;  // the last step landed a minute after a start
+    bool is_after_start_ = false;                            // the last step landed a minute after a start
 };
 
 std::vector<Occurrence> ScheduleModel::occurrencesOf(int booking, const QDateTime& from, const QDateTime& to) const {
@@ -334,9 +335,16 @@ void ScheduleModel::closeProgram() {
 // series there, so its frequency is compared only while it is pending.
 std::string savedForm(const Job& job, bool is_pending) {
     const auto text = [](const QDateTime& when) { return when.isValid() ? when.toString(Qt::ISODate) : QString(); };
-    return QStringList{text(job.start), text(job.end), job.peer, job.peer_name, job.peer_address,
-                       is_pending ? Job::frequencyName(job.frequency) : QString(), text(job.recurrence_end),
-                       job.repeat_forever ? "forever" : "", job.priority ? "forced" : "", text(job.connected_at),
+    return QStringList{text(job.start),
+                       text(job.end),
+                       job.peer,
+                       job.peer_name,
+                       job.peer_address,
+                       is_pending ? Job::frequencyName(job.frequency) : QString(),
+                       text(job.recurrence_end),
+                       job.repeat_forever ? "forever" : "",
+                       job.priority ? "forced" : "",
+                       text(job.connected_at),
                        text(job.forced_at)}
         .join('|')
         .toStdString();
@@ -366,7 +374,8 @@ void ScheduleModel::openProgram() {
         fail("the file read back other bookings than were saved" + both);
     }
     for (const QString& id : kPeerIds) {
-        if (scheduler_->holdsCall(codec_, id) != saved_calls_[id]) fail("the file read back other calls than were held");
+        if (scheduler_->holdsCall(codec_, id) != saved_calls_[id])
+            fail("the file read back other calls than were held");
     }
     tellList();
 }
@@ -412,9 +421,11 @@ void ScheduleModel::editBooking(std::mt19937& random) {
     case 1: {
         // Later, on a minute of the day no other booking starts at; the seconds stay its tag.
         std::set<int> taken;
-        for (const ModelBooking& b : bookings_) taken.insert(b.epochs.back().first_start.time().msecsSinceStartOfDay() / 60000);
+        for (const ModelBooking& b : bookings_)
+            taken.insert(b.epochs.back().first_start.time().msecsSinceStartOfDay() / 60000);
         QDateTime start = std::max(opened.start, now_).addSecs(60 * (1 + static_cast<int>(random() % 600)));
-        start = QDateTime(start.date(), QTime(start.time().hour(), start.time().minute(), opened.start.time().second()));
+        start =
+            QDateTime(start.date(), QTime(start.time().hour(), start.time().minute(), opened.start.time().second()));
         while (taken.count(start.time().msecsSinceStartOfDay() / 60000)) start = start.addSecs(60);
         edited.start = start;
         edited.end = start.addSecs(opened.start.secsTo(opened.end));
@@ -460,7 +471,8 @@ void ScheduleModel::editBooking(std::mt19937& random) {
     }
     // The pass the edit runs is checked as a pass.
     notePass(before);
-    checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()), active);
+    checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()),
+                  active);
     checkAfterPass();
     if (sessions_->sent.size() > before) tellList();
 }
@@ -503,7 +515,8 @@ void ScheduleModel::changePeer(std::mt19937& random) {
         const int moved = addEntity(freshHost());  // `entity` may move
         entities_.back().name = name;
         list(id, moved);
-        note(QStringLiteral("peer %1 moved to %2 by another client%3").arg(id, entities_.back().host, isSeen() ? "" : " unseen"));
+        note(QStringLiteral("peer %1 moved to %2 by another client%3")
+                 .arg(id, entities_.back().host, isSeen() ? "" : " unseen"));
         tellList();
         break;
     }
@@ -513,7 +526,8 @@ void ScheduleModel::changePeer(std::mt19937& random) {
         unlist(id);
         tellList();
         list(id, addEntity(host));
-        note(QStringLiteral("peer %1 given to %2 at %3%4").arg(id, entities_.back().name, host, isSeen() ? "" : " unseen"));
+        note(QStringLiteral("peer %1 given to %2 at %3%4")
+                 .arg(id, entities_.back().name, host, isSeen() ? "" : " unseen"));
         tellList();
         break;
     }
@@ -525,7 +539,8 @@ void ScheduleModel::pass() {
     const size_t before = sessions_->sent.size();
     scheduler_->tick();
     notePass(before);
-    checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()), active);
+    checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()),
+                  active);
     checkAfterPass();
     // The codec reports what the commands did, as it does after every change of its calls.
     if (sessions_->sent.size() > before) tellList();
@@ -709,7 +724,8 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
             if (wanting.empty()) fail("connect " + id.toStdString() + " that no booking of its peer wants");
             bool is_owed = false;
             for (const Occurrence& o : wanting) is_owed = is_owed || !facts(o).call_went;
-            if (!wanting.empty() && !is_owed) fail("connect " + id.toStdString() + " again in a window whose call came and went");
+            if (!wanting.empty() && !is_owed)
+                fail("connect " + id.toStdString() + " again in a window whose call came and went");
             active.insert(id);
         } else if (words.size() == 1) {
             // The force's own connect follows, after the releases of the pass.
@@ -718,7 +734,8 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
                 if (commands[j].startsWith("connect ")) next = commands[j].split(' ').value(1);
             }
             if (active.contains(next)) fail("a force cut its own peer's call " + next.toStdString());
-            if (!force(next, false)) fail("a disconnect-all no forced booking owed, before connect " + next.toStdString());
+            if (!force(next, false))
+                fail("a disconnect-all no forced booking owed, before connect " + next.toStdString());
             active.clear();
         } else {
             const bool is_wanted = !wantingOccurrences(id, now_).empty();
@@ -751,8 +768,8 @@ void ScheduleModel::checkAfterPass() {
             if (codec.is_ready && codec.active.contains(id)) facts(o).last_seen_up = now_;
         }
         // One pass of grace for the codec's answer.
-        const bool is_unwanted_up = codec.is_ready && scheduler_->holdsCall(codec_, id) &&
-                                    codec.active.contains(id) && wanting.empty();
+        const bool is_unwanted_up =
+            codec.is_ready && scheduler_->holdsCall(codec_, id) && codec.active.contains(id) && wanting.empty();
         int& passes = unwanted_held_passes_[id];
         passes = is_unwanted_up ? passes + 1 : 0;
         if (passes > 1) fail("the schedule holds the call of " + id.toStdString() + " up while no booking wants it");
@@ -760,7 +777,8 @@ void ScheduleModel::checkAfterPass() {
         const bool is_late_up = codec.is_ready && dialled_up_.count(id) && wanting.empty();
         int& late = late_passes_[id];
         late = is_late_up ? late + 1 : 0;
-        if (late >= 3) fail("a call the schedule dialled, up three passes after its windows closed: " + id.toStdString());
+        if (late >= 3)
+            fail("a call the schedule dialled, up three passes after its windows closed: " + id.toStdString());
     }
     accountFinished();
     last_pass_ = now_;
@@ -780,12 +798,14 @@ void ScheduleModel::accountFinished() {
         if (!is_missed && !job.hasHadCall()) fail("an occurrence finished without its call and without a missed line");
     }
     // Each occurrence that passed unseen is named by a line of its own.
-    static const QRegularExpression kPassed("missed: its occurrence at (?:(\\d{4}-\\d\\d-\\d\\d) )?(\\d\\d:\\d\\d) passed");
+    static const QRegularExpression kPassed(
+        "missed: its occurrence at (?:(\\d{4}-\\d\\d-\\d\\d) )?(\\d\\d:\\d\\d) passed");
     const QStringList& log = sessions_->codec(codec_).log;
     for (; log_lines_seen_ < log.size(); ++log_lines_seen_) {
         const QRegularExpressionMatch match = kPassed.match(log[log_lines_seen_]);
         if (!match.hasMatch()) continue;
-        const QDate date = match.captured(1).isEmpty() ? now_.date() : QDate::fromString(match.captured(1), Qt::ISODate);
+        const QDate date =
+            match.captured(1).isEmpty() ? now_.date() : QDate::fromString(match.captured(1), Qt::ISODate);
         const QTime minute = QTime::fromString(match.captured(2), "hh:mm");
         bool is_found = false;
         for (size_t b = 0; b < bookings_.size() && !is_found; ++b) {
@@ -817,7 +837,8 @@ void ScheduleModel::checkAllAccounted() {
     // Still pending at the end: an occurrence whose end has passed keeps its series from going on.
     std::set<int> stalled;
     for (const Job& job : scheduler_->jobList()) {
-        if (job.state != Job::Done && job.end <= now_ && bookingOf(job.start) >= 0) stalled.insert(bookingOf(job.start));
+        if (job.state != Job::Done && job.end <= now_ && bookingOf(job.start) >= 0)
+            stalled.insert(bookingOf(job.start));
     }
     for (size_t b = 0; b < bookings_.size(); ++b) {
         if (stalled.count(static_cast<int>(b))) continue;
@@ -879,8 +900,8 @@ void ScheduleModel::runSeed(unsigned seed) {
     if (failure_.empty()) return;
     std::ostringstream steps;
     for (const std::string& line : steps_) steps << "\n  " << line;
-    ADD_FAILURE() << "seed " << seed << " (MODEL_SEED=" << seed << " runs it alone): " << failure_ << " (" << QLocale::c().toString(now_, "ddd hh:mm").toStdString()
-                  << ")" << steps.str();
+    ADD_FAILURE() << "seed " << seed << " (MODEL_SEED=" << seed << " runs it alone): " << failure_ << " ("
+                  << QLocale::c().toString(now_, "ddd hh:mm").toStdString() << ")" << steps.str();
 }
 
 TEST_F(ScheduleModel, EveryPassMatchesThePlan) {

@@ -3,9 +3,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLocale>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -24,7 +24,7 @@ protected:
     ScheduleWindowTest() {
         IPCObject& codec_a = addSession("Codec A", peer("3", "Studio 3") + peer("7", "Studio 7"));
         waiting_ = addJob(codec_a.uuid, "3", Job::Waiting);
-        done_ = addJob(codec_a.uuid, "9", Job::Done);  // a peer the codec no longer lists
+        done_ = addJob(codec_a.uuid, "9", Job::Done);            // a peer the codec no longer lists
         gone_ = addJob(QUuid::createUuid(), "3", Job::Waiting);  // a codec no longer in the fleet
         // As the main window opens it: every job, then one refresh.
         window_ = std::make_unique<ScheduleWindow>(scheduler_);

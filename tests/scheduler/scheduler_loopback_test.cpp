@@ -304,7 +304,8 @@ TEST_F(RefusingCodecLoopback, ARefusedScheduledDisconnectIsSaidOnTheRowAndInTheL
     tickAt(2);
     const QString reason = "Refused by codec-sim (error 409)";
     EXPECT_EQ(shownJob(), (peer_name_ + " | Ending (disconnect refused by the codec: " + reason + ")").toStdString());
-    EXPECT_TRUE(lastLogLine().endsWith("Scheduled disconnection from " + peer_name_ + " refused by the codec: " + reason))
+    EXPECT_TRUE(
+        lastLogLine().endsWith("Scheduled disconnection from " + peer_name_ + " refused by the codec: " + reason))
         << lastLogLine().toStdString();
 }
 
@@ -377,8 +378,8 @@ TEST_F(RefusingDisconnectLoopback, RefusedForcesAndDisconnectsAreSaidOnEachRow) 
     tickAt(1);
     const std::string reason = "Refused by codec-sim (error 409)";
     // The list order: equal starts, the later added first.
-    EXPECT_EQ(shownJob(0), forced.peer_name.toStdString() + " | Running (the codec refused to end its other calls: " +
-                               reason + ")");
+    EXPECT_EQ(shownJob(0),
+              forced.peer_name.toStdString() + " | Running (the codec refused to end its other calls: " + reason + ")");
     EXPECT_EQ(shownJob(1), peer_name_.toStdString() + " | Running");
 
     *refusals = 0;

@@ -307,36 +307,36 @@ TEST_F(SchedulerTest, Occurrences) {
 // follows its commands at once, through restarts, absences, removals and edits.
 enum class Event {
     kNone,
-    kRestart,         // the program saves, closes and starts again on the file; the codec's first list comes in
-    kAway,            // the codec leaves READY
-    kBack,            // it is ready again and hands on its peer list
-    kCallDropped,     // peer 3's far end hangs up
-    kCall4Dropped,    // peer 4's far end hangs up
-    kCallStillUp,     // the codec has not yet acted on the disconnect
-    kRenamedUnseen,   // peer 3 becomes "Studio 3 West" at its own address, in no list the program sees
-    kMovedUnseen,     // the same, at 203.0.113.9
-    kPeerRemoved,     // peer 3 leaves the list
-    kOtherUnderId,    // "Other Studio" is added under id 3
-    kRemoveJob,       // the operator removes booking `job`
-    kOpenEdit,        // the operator opens booking `job` for an edit
-    kEditPeer,        // and presses OK with peer 4 chosen
-    kEditTo2pm,       // and presses OK with the window moved to minutes 120 to 130
-    kEditEndTo40,     // and presses OK with the end moved to minute 40
-    kCallByHand,      // the operator connects peer 3 by hand
-    kRenamedLive,     // peer 3 becomes "Studio 3 North" at its own address, in a list the program sees
-    kRenamedByUs,     // the operator's own rename of peer 3 to "Studio 3 Nord" at 198.51.100.8 comes in
-    kMovedLive,       // another client makes peer 3 "Radio Sud" at 203.0.113.5, in a list the program sees
-    kBackupUnderId,   // peer 3 leaves the list; "Backup line", at its host, comes in under id 3, called by hand
-    kUnreachable,     // peer 3's connect no longer takes
-    kRefusing,        // the codec refuses every disconnect: "Busy (error 409)"
-    kRefusingConnect, // the codec refuses every connect: "No free channel (error 409)"
+    kRestart,                 // the program saves, closes and starts again on the file; the codec's first list comes in
+    kAway,                    // the codec leaves READY
+    kBack,                    // it is ready again and hands on its peer list
+    kCallDropped,             // peer 3's far end hangs up
+    kCall4Dropped,            // peer 4's far end hangs up
+    kCallStillUp,             // the codec has not yet acted on the disconnect
+    kRenamedUnseen,           // peer 3 becomes "Studio 3 West" at its own address, in no list the program sees
+    kMovedUnseen,             // the same, at 203.0.113.9
+    kPeerRemoved,             // peer 3 leaves the list
+    kOtherUnderId,            // "Other Studio" is added under id 3
+    kRemoveJob,               // the operator removes booking `job`
+    kOpenEdit,                // the operator opens booking `job` for an edit
+    kEditPeer,                // and presses OK with peer 4 chosen
+    kEditTo2pm,               // and presses OK with the window moved to minutes 120 to 130
+    kEditEndTo40,             // and presses OK with the end moved to minute 40
+    kCallByHand,              // the operator connects peer 3 by hand
+    kRenamedLive,             // peer 3 becomes "Studio 3 North" at its own address, in a list the program sees
+    kRenamedByUs,             // the operator's own rename of peer 3 to "Studio 3 Nord" at 198.51.100.8 comes in
+    kMovedLive,               // another client makes peer 3 "Radio Sud" at 203.0.113.5, in a list the program sees
+    kBackupUnderId,           // peer 3 leaves the list; "Backup line", at its host, comes in under id 3, called by hand
+    kUnreachable,             // peer 3's connect no longer takes
+    kRefusing,                // the codec refuses every disconnect: "Busy (error 409)"
+    kRefusingConnect,         // the codec refuses every connect: "No free channel (error 409)"
     kDirectoryRenamedUnseen,  // directory peer 5 becomes "Dir Studio B", in no list the program sees
-    kSlowFarEnd,      // peer 3's far end answers a connect late: at the next kAnswered
-    kSlowCompleting,  // the same, and a disconnect of the call before it is up does not stop it
-    kAnswered,        // a ringing connect comes up, and the codec's list says so
-    kUnreachable4,    // peer 4's connect no longer takes
-    kReachable4,      // it takes again
-    kUnpairedRefusal, // the codec refuses peer 4's connects, its refusals carrying no sequence
+    kSlowFarEnd,              // peer 3's far end answers a connect late: at the next kAnswered
+    kSlowCompleting,          // the same, and a disconnect of the call before it is up does not stop it
+    kAnswered,                // a ringing connect comes up, and the codec's list says so
+    kUnreachable4,            // peer 4's connect no longer takes
+    kReachable4,              // it takes again
+    kUnpairedRefusal,         // the codec refuses peer 4's connects, its refusals carrying no sequence
 };
 
 struct Booking {
@@ -351,9 +351,9 @@ struct Booking {
 struct BookingStep {
     int minute;
     Event event;
-    const char* sent;      // by the event and the tick after it; null: the program is closed, nothing ticks
-    const char* statuses;  // every booking after it, in the window's words, in the scheduler's order
-    int job = 0;           // the booking the operator acts on, by its place in that order
+    const char* sent;                // by the event and the tick after it; null: the program is closed, nothing ticks
+    const char* statuses;            // every booking after it, in the window's words, in the scheduler's order
+    int job = 0;                     // the booking the operator acts on, by its place in that order
     bool is_between_passes = false;  // no tick follows the event: the statuses are what it told at once
 };
 
@@ -361,10 +361,10 @@ struct BookingCase {
     const char* label;
     std::vector<Booking> bookings;
     std::vector<BookingStep> steps;
-    std::vector<const char*> log;       // what the scheduler wrote to the codec's log
-    const char* refusal = "";           // how the case's edit was refused, its beginning; empty: taken
-    const char* peer_name = "Studio 3"; // the first booking's at the end
-    int channels = 0;                   // the codec's; 0: as many as it needs
+    std::vector<const char*> log;        // what the scheduler wrote to the codec's log
+    const char* refusal = "";            // how the case's edit was refused, its beginning; empty: taken
+    const char* peer_name = "Studio 3";  // the first booking's at the end
+    int channels = 0;                    // the codec's; 0: as many as it needs
 };
 
 const char kEndedLeftUpUntil1220[] =
@@ -388,7 +388,8 @@ const BookingCase kBookings[] = {
      {{10, 20}, {20, 30}},
      {{11, Event::kNone, "", "Running | Waiting"},
       {20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
-      {30, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Ending"}},
+      {30, Event::kNone, "disconnect 3",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Ending"}},
      {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30"}},
     {"the next start in the same pass as the end: the call is kept",
      {{10, 20}, {21, 30}},
@@ -432,15 +433,18 @@ const BookingCase kBookings[] = {
     {"daily, restarted inside the next day's window: the call is that window's until its end",
      {{10, 20, Job::Daily}},
      {{11, Event::kNone, "", "Running"},
-      {kDay + 15, Event::kRestart, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"},
-      {kDay + 20, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Ending"}},
+      {kDay + 15, Event::kRestart, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"},
+      {kDay + 20, Event::kNone, "disconnect 3",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Ending"}},
      {kEndedLeftUpUntil1220}},
     {"daily, the codec away from before the end until days later inside a window, the call kept",
      {{10, 20, Job::Daily}},
      {{11, Event::kNone, "", "Running"},
       {15, Event::kAway, "", "Running (codec not ready)"},
       {20, Event::kNone, "", "Ending (codec not ready)"},
-      {3 * kDay + 15, Event::kBack, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"}},
+      {3 * kDay + 15, Event::kBack, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"}},
      {"Scheduled disconnection from Studio 3 waits: codec not ready", kEndedLeftUpUntil1220,
       "Scheduled connection to Studio 3 missed: its occurrence at 2024-05-07 12:10 passed before it could run",
       "Scheduled connection to Studio 3 missed: its occurrence at 2024-05-08 12:10 passed before it could run"}},
@@ -484,15 +488,18 @@ const BookingCase kBookings[] = {
     {"the later of two overlapping bookings removed: its call is let go, left up, and said so",
      {{10, 20, Job::Daily}, {15, 30}},
      {{15, Event::kNone, "", "Running | Running"},
-      {20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running | Waiting"},
-      {25, Event::kRemoveJob, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting", 1},
+      {20, Event::kNone, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running | Waiting"},
+      {25, Event::kRemoveJob, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting",
+       1},
       {30, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting"}},
      {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30",
       "Call to Studio 3 left up: its scheduled connection was removed"}},
     {"the peer edited while the occurrence starts, on a one-channel codec: the old call ends before the new one is "
      "dialled",
      {{10, 20, Job::Daily}},
-     {{5, Event::kOpenEdit, "", "Waiting"}, {10, Event::kNone, "connect 3", "Starting"},
+     {{5, Event::kOpenEdit, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
       {11, Event::kEditPeer, "disconnect 3; connect 4", "Running"}},
      {"Call to Studio 3 ended: its scheduled connection was changed"},
      "",
@@ -500,8 +507,10 @@ const BookingCase kBookings[] = {
      1},
     {"a running occurrence moved later: its call ends now and is made again at the new start",
      {{10, 20}},
-     {{11, Event::kOpenEdit, "", "Running"}, {12, Event::kEditTo2pm, "disconnect 3", "Waiting"},
-      {20, Event::kNone, "", "Waiting"}, {120, Event::kNone, "connect 3", "Starting"}},
+     {{11, Event::kOpenEdit, "", "Running"},
+      {12, Event::kEditTo2pm, "disconnect 3", "Waiting"},
+      {20, Event::kNone, "", "Waiting"},
+      {120, Event::kNone, "connect 3", "Starting"}},
      {"Call to Studio 3 ended: its scheduled connection was changed"}},
     {"a Done record edited while its series goes on: refused",
      {{10, 20, Job::Daily}},
@@ -524,18 +533,21 @@ const BookingCase kBookings[] = {
     {"a Done booking edited to run later, then removed: a call made by hand meanwhile stays up",
      {{10, 20}, {15, 30}},
      {{20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
-      {30, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Ending"},
+      {30, Event::kNone, "disconnect 3",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Ending"},
       {31, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Done"},
       {40, Event::kOpenEdit, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Done", 1},
       {41, Event::kEditTo2pm, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting"},
-      {50, Event::kCallByHand, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting"},
+      {50, Event::kCallByHand, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Waiting"},
       {55, Event::kRemoveJob, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)", 1},
       {120, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)"}},
      {kEndedLeftUpUntil1230}},
     {"the booking holding the call removed after a rename seen live: the call is let go under its new name",
      {{10, 20}, {15, 30}},
      {{20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
-      {21, Event::kRenamedLive, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
+      {21, Event::kRenamedLive, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
       {25, Event::kRemoveJob, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)", 1},
       {31, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30)"}},
      {kEndedLeftUpUntil1230, "Call to Studio 3 North left up: its scheduled connection was removed"}},
@@ -557,8 +569,10 @@ const BookingCase kBookings[] = {
      {{10, 20, Job::Daily, false, "3", kDay + 15}},
      {{15, Event::kAway, "", "Running (codec not ready)"},
       {20, Event::kNone, "", "Ending (codec not ready)"},
-      {kDay + 12, Event::kBack, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"},
-      {kDay + 20, Event::kNone, "disconnect 3", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Ending"},
+      {kDay + 12, Event::kBack, "",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Running"},
+      {kDay + 20, Event::kNone, "disconnect 3",
+       "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Ending"},
       {kDay + 21, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:20) | Done"}},
      {"Scheduled disconnection from Studio 3 waits: codec not ready", kEndedLeftUpUntil1220}},
     {"a window longer than its period, repeat-until inside the next one: the call is kept through it",
@@ -580,7 +594,8 @@ const BookingCase kBookings[] = {
       {13, Event::kRenamedUnseen, nullptr, ""},
       {14, Event::kBack, "", "Running | Waiting"},
       {20, Event::kNone, "", "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Running"},
-      {30, Event::kNone, "disconnect 3", "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Ending"}},
+      {30, Event::kNone, "disconnect 3",
+       "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Ending"}},
      {"Scheduled connection to Studio 3 West ended: call to Studio 3 West left up for the scheduled connection "
       "until 12:30"},
      "",
@@ -589,7 +604,8 @@ const BookingCase kBookings[] = {
      {{10, 20}, {20, 30}},
      {{12, Event::kRenamedUnseen, nullptr, ""},
       {14, Event::kRestart, "", "Running | Waiting"},
-      {20, Event::kNone, "", "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Running"}},
+      {20, Event::kNone, "",
+       "Done (call to Studio 3 West left up for the scheduled connection until 12:30) | Running"}},
      {"Scheduled connection to Studio 3 West ended: call to Studio 3 West left up for the scheduled connection "
       "until 12:30"},
      "",
@@ -615,7 +631,8 @@ const BookingCase kBookings[] = {
      {}},
     {"a booking starting while another holds the call: no connect into it",
      {{10, 30}, {15, 40}},
-     {{15, Event::kNone, "", "Running | Running"}, {30, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:40) | Running"}},
+     {{15, Event::kNone, "", "Running | Running"},
+      {30, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:40) | Running"}},
      {"Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:40"}},
     {"its disconnect refused: the row and the log say why, and it is sent again",
      {{10, 20}},
@@ -710,7 +727,8 @@ const BookingCase kBookings[] = {
     {"a force the codec refuses: its row and the log say so while the other call stays up",
      {{10, 40, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
      {{15, Event::kRefusing, "", "Running | Waiting"},
-      {20, Event::kNone, "disconnect; connect 3", "Running | Starting (the codec refused to end its other calls: Busy (error 409))"},
+      {20, Event::kNone, "disconnect; connect 3",
+       "Running | Starting (the codec refused to end its other calls: Busy (error 409))"},
       {21, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
       {22, Event::kNone, "", "Running | Running (the codec refused to end its other calls: Busy (error 409))"},
       {23, Event::kCall4Dropped, "", "Running (its call has ended) | Running"}},

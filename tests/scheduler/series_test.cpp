@@ -47,11 +47,13 @@ TEST(Series, NextOccurrenceAndTheStartsPassed) {
         bool has_next;
     } cases[] = {
         {"inside its own window", series(Job::Daily, 30), day(0, QTime(10, 30)), 1, {}, true},
-        {"two days passed unseen, the third open", series(Job::Daily, 30), day(3, QTime(10, 30)), 3, starts({1, 2}), true},
+        {"two days passed unseen, the third open", series(Job::Daily, 30), day(3, QTime(10, 30)), 3, starts({1, 2}),
+         true},
         {"an end reached is passed", series(Job::Daily, 30), day(3, QTime(11, 0)), 4, starts({1, 2, 3}), true},
         {"starts after the recurrence end are not listed", series(Job::Daily, 1), day(3, QTime(10, 30)), 3, starts({1}),
          false},
-        {"forever outlives its recurrence end", series(Job::Daily, 1, true), day(3, QTime(10, 30)), 3, starts({1, 2}), true},
+        {"forever outlives its recurrence end", series(Job::Daily, 1, true), day(3, QTime(10, 30)), 3, starts({1, 2}),
+         true},
         {"weekly steps a week", series(Job::Weekly, 30), day(14, QTime(10, 30)), 14, starts({7}), true},
         {"weekly, before its next", series(Job::Weekly, 30), day(6), 7, {}, true},
     };

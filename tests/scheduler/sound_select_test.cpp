@@ -9,8 +9,8 @@
 
 #include "scheduler/sound_select.h"
 #include "sessions/ipc_object.h"
-#include "tests/support/unplaced_session.h"
 #include "tests/scheduler/wav_file.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
-#include "tests/support/unplaced_session.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/modal_dialog.h"
+#include "tests/support/unplaced_session.h"
 
 // Real sessions that are never connected, holding a unit name and a peer list as if their codecs
 // had reported them, registered with a scheduler through the real SessionAdaptor.
@@ -29,8 +29,9 @@ protected:
     WidgetFixture() {
         scheduler_.stopTimer();
         scheduler_.setFilePath(folder_.filePath("schedule.xml"));
-        scheduler_.setSessions(std::make_shared<SessionAdaptor>([this](const QUuid& uuid) { return registry_.value(uuid); },
-                                                                [this] { return registry_.values(); }));
+        scheduler_.setSessions(
+            std::make_shared<SessionAdaptor>([this](const QUuid& uuid) { return registry_.value(uuid); },
+                                             [this] { return registry_.values(); }));
     }
 
     // `peers` are "peer" elements of a peer list.

@@ -146,8 +146,8 @@ TEST(DeviceLog, LinesTravelThroughQueuedConnections) {
     DeviceLog log;
     QObject receiver;
     QList<LogLine> received;
-    QObject::connect(&log, &DeviceLog::lineAdded, &receiver, [&](LogLine line) { received.append(line); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &log, &DeviceLog::lineAdded, &receiver, [&](LogLine line) { received.append(line); }, Qt::QueuedConnection);
     log.addEventLine(QStringLiteral("Audio connection ended."));
     EXPECT_TRUE(test_support::wait_processing_events([&] { return !received.isEmpty(); }));
     EXPECT_EQ(received, log.lines());

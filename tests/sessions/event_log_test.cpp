@@ -116,12 +116,12 @@ struct Poll {
     size_t new_first;  // entries new_first..end are new
 };
 const Poll kPolls[] = {
-    {0, 3, 0},   // start: Boot .. Peer 3 connecting
-    {0, 6, 3},   // last stored sits left of the middle among same-second neighbours
-    {3, 9, 6},   // last stored has an identical twin just before it
-    {3, 11, 9},  // rotated window; the last stored is the third of three identical entries
-    {5, 12, 11}, // the one new entry is identical to the last stored one
-    {5, 12, 12}, // nothing new
+    {0, 3, 0},    // start: Boot .. Peer 3 connecting
+    {0, 6, 3},    // last stored sits left of the middle among same-second neighbours
+    {3, 9, 6},    // last stored has an identical twin just before it
+    {3, 11, 9},   // rotated window; the last stored is the third of three identical entries
+    {5, 12, 11},  // the one new entry is identical to the last stored one
+    {5, 12, 12},  // nothing new
 };
 
 TEST(EventLog, PollsMergeWithoutDuplicatesUnderAGermanLocale) {

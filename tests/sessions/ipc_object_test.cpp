@@ -18,8 +18,8 @@
 #include "ipc/base/md5.h"
 #include "ipc/message/message.h"
 #include "sessions/event_log_merger.h"
-#include "sessions/iq_common_pooled_app.h"
 #include "sessions/ipc_object.h"
+#include "sessions/iq_common_pooled_app.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_peer.h"
@@ -56,15 +56,14 @@ struct Codec {
         request.parse(frame);
         const std::string& name = request.name();
         const std::string seq = request.attributes().get_string("seq", "");
-        const std::string system_opts =
-            is_legacy ? "<systemOpts/>" : "<unso id=\"unso\"><systemOpts/></unso>";
+        const std::string system_opts = is_legacy ? "<systemOpts/>" : "<unso id=\"unso\"><systemOpts/></unso>";
         const std::string push = sends_system_opts ? with_nul(system_opts) : "";
         if (name == "hello") {
             if (is_legacy) return "";
             // With a login, "systemOpts" comes before the login result and must count all the same.
             if (!challenge.empty()) {
-                return with_nul("<resp seq=\"hello\" fail=\"true\" error_code=\"401\" challenge=\"" +
-                                challenge + "\"/>") +
+                return with_nul("<resp seq=\"hello\" fail=\"true\" error_code=\"401\" challenge=\"" + challenge +
+                                "\"/>") +
                        push;
             }
             return with_nul("<resp seq=\"hello\"/>") + push;
@@ -99,7 +98,8 @@ struct Codec {
             return with_nul("<resp seq=\"addProfile\" " + attributes + "/>");
         }
         // Profile 4 is refused to every peer.
-        if (name == "setSysOptions" || (name == "setPeerSettings" && request.attributes().get_string("profile", "") == "4")) {
+        if (name == "setSysOptions" ||
+            (name == "setPeerSettings" && request.attributes().get_string("profile", "") == "4")) {
             return with_nul("<resp seq=\"" + seq + "\" fail=\"true\" error_code=\"7\" error_text=\"busy\"/>");
         }
         return with_nul("<resp seq=\"" + seq + "\"" + (seq == "version" ? " build=\"7\"/>" : "/>"));
@@ -143,10 +143,8 @@ protected:
     // Waits until everything the codec sent before now has reached the session's slots.
     void sync() {
         const int expected = ++marks_;
-        peer_->send(
-            with_nul("<unso id=\"unso\"><channelOpts mark=\"" + std::to_string(expected) + "\"/></unso>"));
-        EXPECT_TRUE(
-            wait_processing_events([&] { return channel_opts_count_ >= expected + startup_channel_opts_; }));
+        peer_->send(with_nul("<unso id=\"unso\"><channelOpts mark=\"" + std::to_string(expected) + "\"/></unso>"));
+        EXPECT_TRUE(wait_processing_events([&] { return channel_opts_count_ >= expected + startup_channel_opts_; }));
     }
 
     void expect_ready() {
@@ -259,8 +257,7 @@ TEST_F(IPCObjectTest, StartupSetGoesOutInOrder) {
             for (const char* id : subscriptions) {
                 // Metering switched off asks for no levels.
                 if (!c.is_metering_on && std::string(id).rfind("metering", 0) == 0) continue;
-                expected.push_back(std::string("<subscribe seq=\"internal\"><sub id=\"") + id +
-                                   "\"/></subscribe>");
+                expected.push_back(std::string("<subscribe seq=\"internal\"><sub id=\"") + id + "\"/></subscribe>");
             }
         }
         expected.push_back("<getVersion seq=\"version\"/>");
@@ -330,14 +327,12 @@ TEST_F(IPCObjectTest, CommandsOnTheWire) {
     const CommandCase cases[] = {
         {[](IPCObject& s) { s.cmd_connect("12"); }, "<connect id=\"12\"/>"},
         {[](IPCObject& s) { s.cmd_disconnect(12); }, "<disconnect id=\"12\"/>"},
-        {[](IPCObject& s) { s.cmd_get_event_log_noreply(); },
-         "<getEventLog clear=\"true\" detail=\"false\"/>"},
+        {[](IPCObject& s) { s.cmd_get_event_log_noreply(); }, "<getEventLog clear=\"true\" detail=\"false\"/>"},
         {[](IPCObject& s) {
              s.cmd_set_profile(parsed("<profile id=\"3\" name=\"A\"><audio rate=\"48000\"/></profile>"));
          },
          "<setProfile id=\"3\" name=\"A\" seq=\"setProfile\"><audio rate=\"48000\"/></setProfile>"},
-        {[](IPCObject& s) { s.cmd_add_new_profile(); },
-         "<addProfile><settings name=\"New Profile...\"/></addProfile>"},
+        {[](IPCObject& s) { s.cmd_add_new_profile(); }, "<addProfile><settings name=\"New Profile...\"/></addProfile>"},
         {[](IPCObject& s) { s.cmd_copy_profile(4, "B"); }, "<copyProfile id=\"4\" name=\"B\"/>"},
         {[](IPCObject& s) { s.cmd_delete_profile(4); }, "<deleteProfile id=\"4\"/>"},
         {[](IPCObject& s) { s.cmd_add_peer_bdlink("P", "10.0.0.9", "pw", "u7"); },
@@ -397,13 +392,14 @@ TEST_F(IPCObjectTest, ProfileCopiesAreWrittenUnderTheirOwnNewIds) {
          {"<setProfile id=\"42\" name=\"B\" seq=\"setProfile\"/>"}},
         {"first without id", {"", "id=\"42\""}, {"<setProfile id=\"42\" name=\"B\" seq=\"setProfile\"/>"}},
         {"both given 41", {"id=\"41\"", "id=\"41\""}, {"<setProfile id=\"41\" name=\"A\" seq=\"setProfile\"/>"}, true},
-        {"given 41 again after A wrote", {"id=\"41\"", "id=\"41\""},
-         {"<setProfile id=\"41\" name=\"A\" seq=\"setProfile\"/>"}, true, true},
+        {"given 41 again after A wrote",
+         {"id=\"41\"", "id=\"41\""},
+         {"<setProfile id=\"41\" name=\"A\" seq=\"setProfile\"/>"},
+         true,
+         true},
     };
     for (const auto& c : cases) {
-        IPCObject& session = start([&](Codec& codec) {
-            codec.add_profile_replies = {c.replies[0], c.replies[1]};
-        });
+        IPCObject& session = start([&](Codec& codec) { codec.add_profile_replies = {c.replies[0], c.replies[1]}; });
         expect_ready();
         int held = 0;
         QObject context;
@@ -445,7 +441,10 @@ TEST_F(IPCObjectTest, ARefusedProfileWriteIsTakenForTheCopysOnlyWhenSurelyItsOwn
         {"the edit's, named", {refusal + " id=\"3\"/>", accepted + "/>"}, FailureEffect::kNone, false},
         {"the copy's, named", {refusal + " id=\"41\"/>", accepted + "/>"}, FailureEffect::kCopyNotMade, true},
         {"either, unnamed", {refusal + "/>", accepted + "/>"}, FailureEffect::kEmptyProfileMayBeLeft, false},
-        {"a name that fits neither", {refusal + " id=\"9\"/>", accepted + "/>"}, FailureEffect::kEmptyProfileMayBeLeft, false},
+        {"a name that fits neither",
+         {refusal + " id=\"9\"/>", accepted + "/>"},
+         FailureEffect::kEmptyProfileMayBeLeft,
+         false},
     };
     for (const auto& c : cases) {
         IPCObject& session = start([&](Codec& codec) {
@@ -466,7 +465,8 @@ TEST_F(IPCObjectTest, ARefusedProfileWriteIsTakenForTheCopysOnlyWhenSurelyItsOwn
         EXPECT_EQ(effects.size(), 1u) << c.what;
         EXPECT_EQ(effects[0].kind, c.effect) << c.what;
         const std::vector<std::string> frames = peer_->frames();
-        EXPECT_EQ(std::count(frames.begin(), frames.end(), "<deleteProfile id=\"41\" seq=\"deleteProfile\"/>"), c.is_deleted ? 1 : 0)
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), "<deleteProfile id=\"41\" seq=\"deleteProfile\"/>"),
+                  c.is_deleted ? 1 : 0)
             << c.what;
     }
 }
@@ -511,14 +511,11 @@ struct MeteringCase {
     const char* report;
 };
 const MeteringCase kMeterings[] = {
-    {false,
-     "<unso id=\"metering\"><metering rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" "
-     "rmrs=\"-6\" tmls=\"-7\"/></unso>"},
-    {false,
-     "<unso id=\"levels\"><levels rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" rmrs=\"-6\" "
-     "tmls=\"-7\"/></unso>"},
-    {true,
-     "<metering rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" rmrs=\"-6\" tmls=\"-7\"/>"},
+    {false, "<unso id=\"metering\"><metering rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" "
+            "rmrs=\"-6\" tmls=\"-7\"/></unso>"},
+    {false, "<unso id=\"levels\"><levels rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" rmrs=\"-6\" "
+            "tmls=\"-7\"/></unso>"},
+    {true, "<metering rmlf=\"-1.5\" rmrf=\"-2\" tmlf=\"-3\" tmrf=\"-4\" rmls=\"-5\" rmrs=\"-6\" tmls=\"-7\"/>"},
 };
 
 TEST_F(IPCObjectTest, MeteringReadsTheReportOrItsChild) {
@@ -562,7 +559,7 @@ const LogNameCase kLogNames[] = {
     {"10.0.0.5", 5000, nullptr, "10.0.0.5:5000"},
     {"fe80::1", 5004, "<resp seq=\"sysOptions\" unit_name=\"Studio A\"/>", "[fe80::1]:5004 \"Studio A\""},
     {"10.0.0.5", 5000, "<resp seq=\"sysOptions\"/>", "10.0.0.5:5000 \"unknown\""},  // as the tile shows it
-    {"10.0.0.5", 0, nullptr, "10.0.0.5:0"},                                        // never connected to
+    {"10.0.0.5", 0, nullptr, "10.0.0.5:0"},                                         // never connected to
     // A codec's name cannot break a line or end the quotes early.
     {"10.0.0.5", 5000, "<resp seq=\"sysOptions\" unit_name=\"A&#10;B &quot;C&quot;\"/>",
      "10.0.0.5:5000 \"A\\nB \\\"C\\\"\""},
@@ -581,9 +578,8 @@ TEST(IPCObject, TheLogNamesASessionByItsAddressAndTheCodecsName) {
     session.setAddress("10.0.0.5", 5000);
     const std::string long_name(IPCObject::kMaxLoggedNameLength + 1, 'x');
     session.cache_message(parsed("<resp seq=\"sysOptions\" unit_name=\"" + long_name + "\"/>"), "sysOptions");
-    EXPECT_EQ(session.log_name(), "10.0.0.5:5000 \"" +
-                                      QString(IPCObject::kMaxLoggedNameLength - 1, QLatin1Char('x')) + QChar(0x2026) +
-                                      "\"");
+    EXPECT_EQ(session.log_name(), "10.0.0.5:5000 \"" + QString(IPCObject::kMaxLoggedNameLength - 1, QLatin1Char('x')) +
+                                      QChar(0x2026) + "\"");
 }
 
 // One session's lines are joined by its name, however the session got there; its ordinary end
@@ -694,21 +690,17 @@ TEST_F(IPCObjectTest, MarkForDeletionLeavesThePoolAndNeverReconnects) {
 // tests store them in the reply cache of a session that is never connected and invoke the slot as
 // the dispatch would.
 
-std::string peer(const std::string& id, const std::string& name, bool is_active,
-                 const std::string& extra = "") {
-    return "<peer id=\"" + id + "\" name=\"" + name + "\" active=\"" + (is_active ? "true" : "false") + "\"" +
-           extra + "/>";
+std::string peer(const std::string& id, const std::string& name, bool is_active, const std::string& extra = "") {
+    return "<peer id=\"" + id + "\" name=\"" + name + "\" active=\"" + (is_active ? "true" : "false") + "\"" + extra +
+           "/>";
 }
 
 class SessionDataTest : public ::testing::Test {
 protected:
     void put(const char* key, const std::string& xml) { session_.cache_message(parsed(xml), key); }
-    void run(const char* slot) {
-        ASSERT_TRUE(QMetaObject::invokeMethod(&session_, slot, Qt::DirectConnection));
-    }
+    void run(const char* slot) { ASSERT_TRUE(QMetaObject::invokeMethod(&session_, slot, Qt::DirectConnection)); }
     void run(const char* slot, const std::string& xml) {
-        ASSERT_TRUE(
-            QMetaObject::invokeMethod(&session_, slot, Qt::DirectConnection, Q_ARG(Message, parsed(xml))));
+        ASSERT_TRUE(QMetaObject::invokeMethod(&session_, slot, Qt::DirectConnection, Q_ARG(Message, parsed(xml))));
     }
     void peer_list(const std::string& peers) {
         put("peerList", "<resp seq=\"peerList\">" + peers + "</resp>");
@@ -773,8 +765,7 @@ TEST_F(SessionDataTest, AudioStartsAndEnds) {
         std::vector<KT_EVENT> events;
         const QUuid uuid = QUuid::createUuid();
         test_support::UnplacedSession session(uuid.toString(), uuid);
-        QObject::connect(&session, &IPCObject::deviceEvent,
-                         [&](IPCObject*, KT_EVENT kind) { events.push_back(kind); });
+        QObject::connect(&session, &IPCObject::deviceEvent, [&](IPCObject*, KT_EVENT kind) { events.push_back(kind); });
         for (const std::string& peers : c.lists) {
             session.cache_message(parsed("<resp seq=\"peerList\">" + peers + "</resp>"), "peerList");
             ASSERT_TRUE(QMetaObject::invokeMethod(&session, "cb_resp_peerList", Qt::DirectConnection));
@@ -883,8 +874,7 @@ const CorrectionCase kCorrections[] = {
 
 TEST_F(SessionDataTest, CorrectionSumIsHeldToTheIntRange) {
     for (const auto& c : kCorrections) {
-        peer_stats(std::string("<peer id=\"1\" corrUpRate=\"") + c.up + "\" corrDownRate=\"" + c.down +
-                   "\"/>");
+        peer_stats(std::string("<peer id=\"1\" corrUpRate=\"") + c.up + "\" corrDownRate=\"" + c.down + "\"/>");
         std::lock_guard<SessionMutex> lock(session_.mutex());
         EXPECT_EQ(session_.lossGraph.series(1).correction.front(), c.sum) << c.up << " + " << c.down;
     }
@@ -903,8 +893,7 @@ TEST_F(SessionDataTest, SubscribedStatisticsWithoutTheirChildAreDropped) {
     EXPECT_EQ(messages_.count_warnings("dropping \"peer_stats\" report without \"peerStats\""), 1);
     EXPECT_EQ(messages_.count_warnings("dropping \"channel_stats\" report without \"channelStats\""), 1);
 
-    run("cb_unso_peer_stats",
-        "<unso id=\"peer_stats\"><peerStats><peer id=\"4\" rtt=\"9\"/></peerStats></unso>");
+    run("cb_unso_peer_stats", "<unso id=\"peer_stats\"><peerStats><peer id=\"4\" rtt=\"9\"/></peerStats></unso>");
     std::lock_guard<SessionMutex> lock(session_.mutex());
     EXPECT_EQ(session_.peerStatsById.value(4).rtt, 9);
 }
@@ -918,8 +907,7 @@ struct FiledPartCase {
     const char* part_key;  // the name it is filed under
 };
 const FiledPartCase kFiledParts[] = {
-    {"<unso id=\"peer_stats\"><peerStats><peer id=\"4\"/></peerStats></unso>", "peer_stats", "peerStats",
-     "peerStats"},
+    {"<unso id=\"peer_stats\"><peerStats><peer id=\"4\"/></peerStats></unso>", "peer_stats", "peerStats", "peerStats"},
     {"<unso id=\"channel_stats\"><channelStats><channel id=\"1\"/></channelStats></unso>", "channel_stats",
      "channelStats", "channelStats"},
     {"<unso id=\"cfgStatus:netmgr.tunnel\"><node/></unso>", "cfgStatus_netmgr_tunnel", nullptr, "tunnelStatus"},
@@ -946,8 +934,7 @@ TEST_F(SessionDataTest, ChannelStatisticsStayAndAreCapped) {
     for (int id = 1; id <= 300; ++id) {
         channels += "<channel id=\"" + std::to_string(id) + "\" txTotal=\"1\"/>";
     }
-    run("cb_unso_channel_stats",
-        "<unso id=\"channel_stats\"><channelStats>" + channels + "</channelStats></unso>");
+    run("cb_unso_channel_stats", "<unso id=\"channel_stats\"><channelStats>" + channels + "</channelStats></unso>");
     put("channelStats",
         "<channelStats><channel id=\"7\" name=\"Ch 7\" txTotal=\"2\"/><channel id=\"999\"/></channelStats>");
     run("cb_resp_channelStats");
@@ -956,8 +943,7 @@ TEST_F(SessionDataTest, ChannelStatisticsStayAndAreCapped) {
     EXPECT_FALSE(session_.channelStatsById.contains(999));
     EXPECT_EQ(session_.channelStatsById.value(7).txTotal, 2) << "updated in place";
     EXPECT_EQ(session_.channelStatsById.value(7).name, "Ch 7");
-    EXPECT_EQ(session_.channelStatsById.value(8).txTotal, 1)
-        << "a channel missing from a report keeps its record";
+    EXPECT_EQ(session_.channelStatsById.value(8).txTotal, 1) << "a channel missing from a report keeps its record";
     EXPECT_EQ(messages_.count_warnings("keeping 256 channels at most"), 1);
 }
 
@@ -967,11 +953,26 @@ struct LevelCase {
 };
 // The meter scale runs from -72 dBFS (silence) to 0 dBFS (full scale).
 const LevelCase kLevels[] = {
-    {nullptr, -72}, {"-12.5", -12.5f}, {"0", 0},      {"-72", -72}, {"-100", -72}, {"3", 0},
-    {"nan", -72},   {"inf", 0},        {"-inf", -72}, {"abc", -72}, {"-6dB", -72}, {"", -72},
+    {nullptr, -72},
+    {"-12.5", -12.5f},
+    {"0", 0},
+    {"-72", -72},
+    {"-100", -72},
+    {"3", 0},
+    {"nan", -72},
+    {"inf", 0},
+    {"-inf", -72},
+    {"abc", -72},
+    {"-6dB", -72},
+    {"", -72},
     // Forms the C library reads beyond plain decimals: a leading blank or plus sign, hexadecimal,
     // an exponent, a figure beyond a float's range.
-    {" -12.5", -12.5f}, {"+0", 0}, {"-0x18", -24}, {"-1.25e1", -12.5f}, {"-1e40", -72}, {"1e", -72},
+    {" -12.5", -12.5f},
+    {"+0", 0},
+    {"-0x18", -24},
+    {"-1.25e1", -12.5f},
+    {"-1e40", -72},
+    {"1e", -72},
 };
 
 TEST_F(SessionDataTest, LevelsReadMissingOrBadValuesAsSilence) {
@@ -1045,12 +1046,11 @@ TEST_F(SessionDataTest, ProfileListNamesTheLastDefaultWithSettings) {
     run("cb_resp_profileList");
     EXPECT_EQ(lists, 1) << "raised without a cached list too";
 
-    put("profileList",
-        "<resp seq=\"profileList\">"
-        "<profile id=\"1\" default=\"true\"><settings name=\"A\" factory=\"true\"/></profile>"
-        "<profile id=\"2\" default=\"true\"/>"
-        "<profile id=\"3\" default=\"true\"><settings name=\"C\"/></profile>"
-        "<profile id=\"4\"><settings name=\"D\"/></profile></resp>");
+    put("profileList", "<resp seq=\"profileList\">"
+                       "<profile id=\"1\" default=\"true\"><settings name=\"A\" factory=\"true\"/></profile>"
+                       "<profile id=\"2\" default=\"true\"/>"
+                       "<profile id=\"3\" default=\"true\"><settings name=\"C\"/></profile>"
+                       "<profile id=\"4\"><settings name=\"D\"/></profile></resp>");
     run("cb_resp_profileList");
     {
         std::lock_guard<SessionMutex> lock(session_.mutex());
@@ -1143,8 +1143,8 @@ TEST_F(IPCObjectTest, ThirtyOneStatisticsReportsKeepThirtySamples) {
     std::string frames;
     for (int i = 1; i <= 31; ++i) {
         const std::string n = std::to_string(i);
-        frames += with_nul("<unso id=\"peer_stats\"><peerStats><peer id=\"1\" bufferDelay=\"" + n +
-                           "\" remoteLoss=\"" + n + "\"/></peerStats></unso>");
+        frames += with_nul("<unso id=\"peer_stats\"><peerStats><peer id=\"1\" bufferDelay=\"" + n + "\" remoteLoss=\"" +
+                           n + "\"/></peerStats></unso>");
     }
     peer_->send(frames);
     ASSERT_TRUE(wait_processing_events([&] { return reports == 31; }));
@@ -1176,7 +1176,7 @@ struct PeerListBurstCase {
     const char* label;
     PeerListRoad first_road;
     PeerListRoad second_road;
-    std::string first;   // the "peer" children of each list
+    std::string first;  // the "peer" children of each list
     std::string second;
     std::vector<std::string> seen;  // the session's peers at each recvPeerList ("*": active)
     std::vector<KT_EVENT> events;

@@ -13,8 +13,8 @@
 namespace {
 
 std::string peer(const char* id, const char* name, bool active, const char* more = "") {
-    return std::string("<peer id=\"") + id + "\" name=\"" + name + "\" active=\"" + (active ? "true" : "false") +
-           "\"" + more + "/>";
+    return std::string("<peer id=\"") + id + "\" name=\"" + name + "\" active=\"" + (active ? "true" : "false") + "\"" +
+           more + "/>";
 }
 
 std::vector<std::string> texts(const QStringList& list) {

@@ -57,9 +57,8 @@ TEST(PeerMeta, ReadsEitherSpellingOfPasswordAndBraidlink) {
 }
 
 TEST(PeerMeta, DirectoryPeerHasNoAddressOrPassword) {
-    const PeerMeta peer(
-        node("<peer id=\"4\" addr=\"192.0.2.1:9\" pw=\"x\"><directory product=\"Pocket\" "
-             "state=\"busy\" online=\"true\"/><directory product=\"second\"/></peer>"));
+    const PeerMeta peer(node("<peer id=\"4\" addr=\"192.0.2.1:9\" pw=\"x\"><directory product=\"Pocket\" "
+                             "state=\"busy\" online=\"true\"/><directory product=\"second\"/></peer>"));
     ASSERT_TRUE(peer.directory);
     EXPECT_EQ(peer.directory->product, "Pocket");
     EXPECT_EQ(peer.directory->state, "busy");
@@ -70,8 +69,7 @@ TEST(PeerMeta, DirectoryPeerHasNoAddressOrPassword) {
 }
 
 TEST(PeerMeta, ChannelRecordOnlyForAnActivePeer) {
-    const char* attributes =
-        " channel=\"2\" state=\"up\" receiving=\"true\" channels=\"2\" rx_codec=\"opus\"/>";
+    const char* attributes = " channel=\"2\" state=\"up\" receiving=\"true\" channels=\"2\" rx_codec=\"opus\"/>";
     const PeerMeta idle(node(std::string("<peer active=\"false\"") + attributes));
     EXPECT_FALSE(idle.channel);
     const PeerMeta active(node(std::string("<peer active=\"true\"") + attributes));

@@ -12,7 +12,7 @@ TEST(SentRenames, OnlyTheRenameSentForThatPeerIsSent) {
     SentRenames renames;
     renames.note(kWas, kNow);
     EXPECT_TRUE(renames.isSent(kWas, kNow));
-    EXPECT_FALSE(renames.isSent({"3", "Old Studio", "198.51.100.7"}, kNow));  // another peer held the id
+    EXPECT_FALSE(renames.isSent({"3", "Old Studio", "198.51.100.7"}, kNow));    // another peer held the id
     EXPECT_FALSE(renames.isSent(kWas, {"3", "OB Van South", "198.51.100.8"}));  // another client's name
     EXPECT_FALSE(renames.isSent({"4", "OB Van", "198.51.100.7"}, {"4", "OB Van North", "198.51.100.8"}));
     renames.note({"5", "Studio"}, {"5", "Studio"});  // renames nothing

@@ -51,8 +51,7 @@ protected:
     }
 
     static bool wait_ready(IPCObject* session, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
-        return wait_processing_events([session] { return session->state() == IQEndpointClient::READY; },
-                                      deadline);
+        return wait_processing_events([session] { return session->state() == IQEndpointClient::READY; }, deadline);
     }
 
     static int active_peer_count(IPCObject* session) {
@@ -169,7 +168,8 @@ TEST_F(SessionContractTest, ADisconnectRightAfterTheConnectWins) {
     // Whatever was queued to the worker thread before now has run.
     ASSERT_TRUE(QMetaObject::invokeMethod(manager, "print_thread_id", Qt::BlockingQueuedConnection));
     EXPECT_EQ(session->state(), IQEndpointClient::DISCONNECTED);
-    ASSERT_TRUE(wait_processing_events([&] { return !states.empty() && states.back() == IQEndpointClient::DISCONNECTED; }));
+    ASSERT_TRUE(
+        wait_processing_events([&] { return !states.empty() && states.back() == IQEndpointClient::DISCONNECTED; }));
     EXPECT_EQ(states.front(), IQEndpointClient::CONNECTING);  // the loop may have seen the connect complete
     EXPECT_LE(states.size(), 3u);
 }
@@ -251,8 +251,10 @@ TEST_F(SessionContractTest, RefusalsWithoutSeqNameTheirRequest) {
     // One at a time: a refusal without seq can be told only while its request is the only one
     // awaiting an answer.
     const std::function<void()> commands[] = {
-        [&] { session->cmd_connect("1"); },          [&] { session->cmd_disconnect(1); },
-        [&] { session->cmd_remove_peer(1); },        [&] { session->cmd_delete_profile(1); },
+        [&] { session->cmd_connect("1"); },
+        [&] { session->cmd_disconnect(1); },
+        [&] { session->cmd_remove_peer(1); },
+        [&] { session->cmd_delete_profile(1); },
         [&] { session->cmd_copy_profile(1, "Copy"); },
     };
     for (const auto& command : commands) {
@@ -332,9 +334,8 @@ TEST_F(SessionContractTest, ChangedStateCanBeQueuedByName) {
     StateReceiver receiver;
     ASSERT_TRUE(QObject::connect(session, SIGNAL(changedState(QUuid, IQEndpointClient::DEVICE_STATE)), &receiver,
                                  SLOT(onChangedState(QUuid, IQEndpointClient::DEVICE_STATE)), Qt::QueuedConnection));
-    ASSERT_TRUE(wait_processing_events([&] {
-        return !receiver.states.empty() && receiver.states.back() == IQEndpointClient::READY;
-    }));
+    ASSERT_TRUE(wait_processing_events(
+        [&] { return !receiver.states.empty() && receiver.states.back() == IQEndpointClient::READY; }));
     EXPECT_EQ(messages.count_warnings("Cannot queue arguments"), 0);
 }
 

@@ -39,8 +39,8 @@ protected:
                          [this](const QStringList& lines) { polls_.push_back(lines); });
         connect_to_fleet(*session_);
         ASSERT_TRUE(wait_processing_events([this] { return session_->state() == IQEndpointClient::READY; }));
-        ASSERT_TRUE(wait_processing_events(
-            [this] { return locked([this] { return session_->activePeerCount; }) >= 0; }));
+        ASSERT_TRUE(
+            wait_processing_events([this] { return locked([this] { return session_->activePeerCount; }) >= 0; }));
     }
 
     // The first peer of the address book, as a view copies it.
@@ -145,8 +145,7 @@ TEST_F(SessionDataIntegrationTest, EventLogPollsAddEachEntryOnce) {
 
     const QStringList second = poll_event_log();
     ASSERT_EQ(second.size(), 1);
-    EXPECT_TRUE(second.front().contains(QStringLiteral("Connected to ") + peer->name))
-        << second.front().toStdString();
+    EXPECT_TRUE(second.front().contains(QStringLiteral("Connected to ") + peer->name)) << second.front().toStdString();
     EXPECT_TRUE(poll_event_log().isEmpty());
 
     QStringList stored = session_->eventLogLines();
@@ -161,14 +160,12 @@ TEST_F(SessionDataIntegrationTest, TunnelReportsBuildTheTunnelModel) {
     QString colour;
     QObject context;  // ends the connections before the locals they write go
     TunnelInfo& tunnel = session_->tunnelInfo;
-    QObject::connect(&tunnel, &TunnelInfo::sessionCreate, &context,
-                     [&](int sid) { created.push_back(sid); });
+    QObject::connect(&tunnel, &TunnelInfo::sessionCreate, &context, [&](int sid) { created.push_back(sid); });
     QObject::connect(&tunnel, &TunnelInfo::sessionStatsUpdate, &context, [&] { ++updates; });
     QObject::connect(&tunnel, &TunnelInfo::sessionDelayUpdate, &context, [&] { ++updates; });
     QObject::connect(&tunnel, &TunnelInfo::braidlinkStatus, &context, [&](const QString& c) { colour = c; });
     ASSERT_TRUE(wait_processing_events([&] {
-        return tunnel.session() && !tunnel.session()->connections().empty() && updates > 0 &&
-               !colour.isEmpty();
+        return tunnel.session() && !tunnel.session()->connections().empty() && updates > 0 && !colour.isEmpty();
     }));
     EXPECT_EQ(tunnel.session()->sid(), 7000);
     EXPECT_NE(colour, "gray");

@@ -33,7 +33,7 @@ public:
     }
 
     bool was_called_elsewhere = false;
-    const Tally* taken_tally = nullptr;  // the record the last takeTally was handed
+    const Tally* taken_tally = nullptr;    // the record the last takeTally was handed
     std::function<void()> after_metering;  // may delete the session
 
 public slots:
@@ -79,8 +79,7 @@ TEST(SessionInbox, LoopThreadCallsArriveOnTheSessionThreadInOrder) {
     });
     EXPECT_TRUE(log.empty()) << "nothing is delivered before the session's thread runs its events";
     ASSERT_TRUE(test_support::wait_processing_events([&] { return log.size() >= 5; }));
-    EXPECT_EQ(log, (std::vector<std::string>{"connecting", "metering 1", "peerList 2", "disconnected",
-                                             "metering 3"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"connecting", "metering 1", "peerList 2", "disconnected", "metering 3"}));
     EXPECT_FALSE(session.was_called_elsewhere);
 }
 

@@ -95,8 +95,7 @@ struct SequenceCase {
 
 const char* const kStats7 =
     R"(<unso><stats><sess sid="7" addr="10.1.1.1" dm="100"><conn li="3" ri="5"/></sess></stats></unso>)";
-const char* const kStats8 =
-    R"(<unso><stats><sess sid="8" dm="50"><conn li="1" ri="1"/></sess></stats></unso>)";
+const char* const kStats8 = R"(<unso><stats><sess sid="8" dm="50"><conn li="1" ri="1"/></sess></stats></unso>)";
 
 const std::vector<SequenceCase>& sequenceCases() {
     static const std::vector<SequenceCase> cases = {
@@ -111,28 +110,20 @@ const std::vector<SequenceCase>& sequenceCases() {
          {"destroy 7", "conns", "gray"},
          -1},
         {"empty stats, no session", {{"tun_stats", "<unso><stats/></unso>"}}, {"gray"}, -1},
-        {"two stats children",
-         {{"tun_stats", kStats7}, {"tun_stats", "<unso><stats/><stats/></unso>"}},
-         {},
-         7},
-        {"connections",
-         {{"tun_conns", R"(<unso><conns><sess sid="7" active="true"/></conns></unso>)"}},
-         {"conns"},
-         -1},
+        {"two stats children", {{"tun_stats", kStats7}, {"tun_stats", "<unso><stats/><stats/></unso>"}}, {}, 7},
+        {"connections", {{"tun_conns", R"(<unso><conns><sess sid="7" active="true"/></conns></unso>)"}}, {"conns"}, -1},
         {"connections without conns", {{"tun_conns", "<unso><sess/></unso>"}}, {}, -1},
         {"status, one active idle session",
          {{"tunnelStatus", R"(<resp><node><sess sid="4" active="true" active_conns="0"/></node></resp>)"}},
          {"create 4"},
          4},
         {"status, two idle sessions",
-         {{"tunnelStatus",
-           R"(<resp><node><sess sid="4" active="true"/><sess sid="5" active="true"/></node></resp>)"}},
+         {{"tunnelStatus", R"(<resp><node><sess sid="4" active="true"/><sess sid="5" active="true"/></node></resp>)"}},
          {},
          -1},
         {"status, first session with connections",
-         {{"tunnelStatus",
-           R"(<resp><node><sess sid="4" active="true"/><sess sid="5" active="true" active_conns="2"/>)"
-           R"(<sess sid="6" active="true" active_conns="1"/></node></resp>)"}},
+         {{"tunnelStatus", R"(<resp><node><sess sid="4" active="true"/><sess sid="5" active="true" active_conns="2"/>)"
+                           R"(<sess sid="6" active="true" active_conns="1"/></node></resp>)"}},
          {"create 5"},
          5},
         {"status, inactive",
@@ -149,20 +140,15 @@ const std::vector<SequenceCase>& sequenceCases() {
          {"create 4"},
          4},
         {"failed status", {{"tunnelStatus", R"(<resp fail="true"/>)"}}, {}, -1},
-        {"status without a node",
-         {{"tun_stats", kStats7}, {"tunnelStatus", R"(<resp seq="tunnelStatus"/>)"}},
-         {},
-         7},
+        {"status without a node", {{"tun_stats", kStats7}, {"tunnelStatus", R"(<resp seq="tunnelStatus"/>)"}}, {}, 7},
         {"listed current session among several",
          {{"tun_stats", kStats7},
-          {"tun_stats",
-           R"(<unso><stats><sess sid="8" dm="1"/><sess sid="7" dm="100"><conn li="3" ri="5"/></sess>)"
-           R"(<sess sid="9"/></stats></unso>)"}},
+          {"tun_stats", R"(<unso><stats><sess sid="8" dm="1"/><sess sid="7" dm="100"><conn li="3" ri="5"/></sess>)"
+                        R"(<sess sid="9"/></stats></unso>)"}},
          {"green"},
          7},
         {"unlisted current session among several",
-         {{"tun_stats", kStats7},
-          {"tun_stats", R"(<unso><stats><sess sid="8"/><sess sid="9" d="3"/></stats></unso>)"}},
+         {{"tun_stats", kStats7}, {"tun_stats", R"(<unso><stats><sess sid="8"/><sess sid="9" d="3"/></stats></unso>)"}},
          {"destroy 7", "conns", "create 9", "delay 9", "green"},
          9},
     };
@@ -209,8 +195,7 @@ TEST(TunnelInfo, StatusColourFollowsLossLateAndThrottling) {
         FakeCodecSession codec;
         TunnelInfo model(&codec);
         QString colour;
-        QObject::connect(&model, &TunnelInfo::braidlinkStatus,
-                         [&colour](const QString& value) { colour = value; });
+        QObject::connect(&model, &TunnelInfo::braidlinkStatus, [&colour](const QString& value) { colour = value; });
         codec.deliver("tun_stats", std::string("<unso><stats>") + c.stats + "</stats></unso>");
         EXPECT_EQ(colour.toStdString(), c.colour) << c.stats;
     }

@@ -128,8 +128,7 @@ TEST(TunnelSession, ReportWithoutConnectionsDeletesThemButResendsTheLastValues) 
     FakeGraph graph;
     session.setIfcWidget(&container, fakeButtonFactory);
     session.rxStats.utilGrapher.set(&graph);
-    const Message two =
-        xml(R"(<sess><conn li="1" ri="1" rtp="2000"/><conn li="2" ri="2" rtp="4000"/></sess>)");
+    const Message two = xml(R"(<sess><conn li="1" ri="1" rtp="2000"/><conn li="2" ri="2" rtp="4000"/></sess>)");
     EXPECT_TRUE(session.updateRxCodecStats(two));
     EXPECT_FALSE(session.updateRxCodecStats(two));
     EXPECT_TRUE(session.updateRxCodecStats(xml("<sess/>")));
@@ -144,11 +143,10 @@ TEST(TunnelSession, ReportWithoutConnectionsDeletesThemButResendsTheLastValues) 
 
 TEST(TunnelSession, StatusNamesConnectionsUntilTheNextStatisticsUpdate) {
     TunnelSession session(7, "");
-    EXPECT_FALSE(
-        session.updateSessionStatus(xml(R"(<sess sid="8" active="true"><conn li="9" ri="9"/></sess>)")));
+    EXPECT_FALSE(session.updateSessionStatus(xml(R"(<sess sid="8" active="true"><conn li="9" ri="9"/></sess>)")));
     EXPECT_TRUE(session.connections().empty());
-    EXPECT_TRUE(session.updateSessionStatus(xml(
-        R"(<sess sid="7" active="true" state="up"><conn li="3" ri="5" ldesc="eth0" rdesc="wan1"/></sess>)")));
+    EXPECT_TRUE(session.updateSessionStatus(
+        xml(R"(<sess sid="7" active="true" state="up"><conn li="3" ri="5" ldesc="eth0" rdesc="wan1"/></sess>)")));
     EXPECT_TRUE(session.active);
     EXPECT_EQ(session.state, "up");
     EXPECT_EQ(session.connections().at("3:5")->ldesc, "eth0");
@@ -162,8 +160,7 @@ TEST(TunnelSession, ButtonsFollowTheConnectionsAndSwapDescriptionsForReceive) {
     TunnelSession session(7, "");
     QObject container;
     session.setIfcWidget(&container, fakeButtonFactory);
-    session.updateSessionStatus(
-        xml(R"(<sess sid="7"><conn li="3" ri="5" ldesc="eth0" rdesc="wan1"/></sess>)"));
+    session.updateSessionStatus(xml(R"(<sess sid="7"><conn li="3" ri="5" ldesc="eth0" rdesc="wan1"/></sess>)"));
     session.updateRxCodecStats(xml(R"(<sess><conn li="3" ri="5"/><conn li="4" ri="6"/></sess>)"));
     auto tx = labels(container, true);
     auto rx = labels(container, false);

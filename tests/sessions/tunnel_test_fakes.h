@@ -26,12 +26,8 @@ inline Message xml(const std::string& text) {
 // session asks of them.
 class FakeGraph : public QObject, public TunnelUtilizationSink, public TunnelLossSink {
 public:
-    void addSample(int, const QVector<int>& values, bool reset) override {
-        throughputs.emplace_back(values, reset);
-    }
-    void addSample(int, int loss, int late, int recovery) override {
-        losses.push_back({loss, late, recovery});
-    }
+    void addSample(int, const QVector<int>& values, bool reset) override { throughputs.emplace_back(values, reset); }
+    void addSample(int, int loss, int late, int recovery) override { losses.push_back({loss, late, recovery}); }
     void scheduleRepaint() override { ++repaints; }
 
     std::vector<std::pair<QVector<int>, bool>> throughputs;  // values, reset
@@ -41,8 +37,8 @@ public:
 
 class FakeLabel : public QObject, public TunnelConnectionLabel {
 public:
-    FakeLabel(QObject* container, int index_, const QString& uid_, const QString& first_,
-              const QString& second_, bool inLayout_)
+    FakeLabel(QObject* container, int index_, const QString& uid_, const QString& first_, const QString& second_,
+              bool inLayout_)
         : QObject(container), index(index_), uid(uid_), first(first_), second(second_), inLayout(inLayout_) {}
     void setLabels(const QString& first_, const QString& second_, bool) override {
         first = first_;

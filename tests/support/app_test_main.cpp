@@ -22,8 +22,8 @@ namespace {
 class UnexpectedBoxesFail : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override {
         MessageBox::setHandler([](const MessageBox::Request& request) {
-            ADD_FAILURE() << "unexpected message box \"" << request.title.toStdString() << "\": "
-                          << request.text.toStdString();
+            ADD_FAILURE() << "unexpected message box \"" << request.title.toStdString()
+                          << "\": " << request.text.toStdString();
             return QMessageBox::Ok;
         });
     }

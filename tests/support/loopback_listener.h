@@ -14,7 +14,8 @@ inline int open_loopback_listener(int backlog, sockaddr_storage& bound, socklen_
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int listener = platform::open_listening_socket(reinterpret_cast<sockaddr*>(&address), sizeof address, backlog);
+    const int listener =
+        platform::open_listening_socket(reinterpret_cast<sockaddr*>(&address), sizeof address, backlog);
     if (listener >= 0 && !platform::local_address(listener, &bound, &length)) {
         platform::close_socket(listener);
         return -1;

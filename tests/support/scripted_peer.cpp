@@ -168,8 +168,8 @@ void ScriptedPeer::flush_outgoing() {
             fcntl(connection_fd_, F_SETFL, fcntl(connection_fd_, F_GETFL) & ~O_NONBLOCK);
             size_t offset = 0;
             while (offset < outgoing_.size()) {
-                const ssize_t sent = ::send(connection_fd_, outgoing_.data() + offset, outgoing_.size() - offset,
-                                            MSG_NOSIGNAL);
+                const ssize_t sent =
+                    ::send(connection_fd_, outgoing_.data() + offset, outgoing_.size() - offset, MSG_NOSIGNAL);
                 if (sent <= 0) break;
                 offset += static_cast<size_t>(sent);
             }

@@ -2,7 +2,8 @@
 
 namespace test_support {
 
-ThreadedManager::ThreadedManager(uint32_t timer_interval_ms, bool is_started, platform::ReadinessPoller::Backend backend)
+ThreadedManager::ThreadedManager(uint32_t timer_interval_ms, bool is_started,
+                                 platform::ReadinessPoller::Backend backend)
     : IPCManager(backend) {
     set_timer_interval(timer_interval_ms);
     if (is_started) start();

@@ -21,8 +21,7 @@ Message parsed(const std::string& xml) {
 Message empty_reply(const Message& request) {
     Message reply;
     reply.set_name("resp");
-    if (request.attributes().has("seq"))
-        reply.attributes().set("seq", request.attributes().get_string("seq", ""));
+    if (request.attributes().has("seq")) reply.attributes().set("seq", request.attributes().get_string("seq", ""));
     return reply;
 }
 
@@ -93,8 +92,7 @@ std::string visible_state(CodecModel& model) {
          {"<getChannelList seq=\"channelList\"/>", "<getChannelOpts seq=\"channelOpts\"/>",
           "<getProfileList seq=\"profileList\"/>", "<getCodecList seq=\"codecList\"/>",
           "<getPeerList seq=\"peerList\"/>", "<getDirectoryServer seq=\"directoryServer\"/>",
-          "<getSysOptions seq=\"sysOptions\"/>",
-          "<cfgDescribe path=\"netmgr.tunnel\" seq=\"braidlinkSettings\"/>",
+          "<getSysOptions seq=\"sysOptions\"/>", "<cfgDescribe path=\"netmgr.tunnel\" seq=\"braidlinkSettings\"/>",
           "<cfgGetStatus path=\"netmgr.tunnel\" seq=\"tunnelStatus\"/>", "<getVersion seq=\"version\"/>"}) {
         all += xml_of(ask(model, request));
     }
@@ -124,13 +122,9 @@ const StartUpCase kStartUp[] = {
      "option",
      {"name", "display_name", "descr", "type", "default", "channel", "channel_opt", "profile_opt"}},
     {"<getProfileList seq=\"profileList\"/>", "profile", {"id"}},
-    {"<getCodecList seq=\"codecList\"/>",
-     "codec",
-     {"id", "code", "mode", "name", "descr", "quality", "delay"}},
+    {"<getCodecList seq=\"codecList\"/>", "codec", {"id", "code", "mode", "name", "descr", "quality", "delay"}},
     {"<getPeerList seq=\"peerList\"/>", "peer", {"id", "name", "addr", "pw", "active", "profile"}},
-    {"<getDirectoryServer seq=\"directoryServer\"/>",
-     nullptr,
-     {"enabled", "connected", "nat_addr", "nat_type"}},
+    {"<getDirectoryServer seq=\"directoryServer\"/>", nullptr, {"enabled", "connected", "nat_addr", "nat_type"}},
     {"<getSysOptions seq=\"sysOptions\"/>", nullptr, {"unit_name"}},
     {"<getEventLog clear=\"false\" detail=\"true\" seq=\"eventLog\"/>", "e", {"ts"}},
     {"<cfgDescribe path=\"netmgr.tunnel\" seq=\"braidlinkSettings\"/>", "node", {}},
@@ -144,8 +138,7 @@ TEST(CodecModel, AnswersEveryStartUpFetchInTheShapeTheProgramReads) {
         const Message request = parsed(c.request);
         const Message reply = over_wire(ask(model, request));
         EXPECT_EQ(reply.name(), "resp") << c.request;
-        EXPECT_EQ(reply.attributes().get_string("seq", ""), request.attributes().get_string("seq", ""))
-            << c.request;
+        EXPECT_EQ(reply.attributes().get_string("seq", ""), request.attributes().get_string("seq", "")) << c.request;
         EXPECT_FALSE(reply.attributes().has("fail")) << c.request;
         const Message* holder = &reply;
         if (c.child) {
@@ -257,16 +250,14 @@ TEST(CodecModel, ConnectionsStopAtTheChannelCountAndDisconnectAllDropsThem) {
     EXPECT_EQ(refusal.attributes().get_int("error_code", 0), 409);
     size_t active = 0;
     const Message peers = ask(model, "<getPeerList seq=\"peerList\"/>");
-    for (const Message* peer : children_named(peers, "peer"))
-        active += peer->attributes().get_bool("active", false);
+    for (const Message* peer : children_named(peers, "peer")) active += peer->attributes().get_bool("active", false);
     EXPECT_EQ(active, channels);
 
     model.take_pushes();
     ask(model, "<disconnect/>");
     const Message list = payload_of(model.take_pushes(), "peerList");
     ASSERT_EQ(list.name(), "peerList");
-    for (const Message* peer : children_named(list, "peer"))
-        EXPECT_FALSE(peer->attributes().get_bool("active", true));
+    for (const Message* peer : children_named(list, "peer")) EXPECT_FALSE(peer->attributes().get_bool("active", true));
 }
 
 // A far end that answers 30 s after the connect: what the peer list shows at 29 and 30 s, after
@@ -275,7 +266,7 @@ TEST(CodecModel, AFarEndAnsweringLateComesUpUnlessStoppedFirst) {
     constexpr int64_t kSecond = 1000000;
     const struct {
         const char* label;
-        const char* at_10s;   // a request of the peer's, %ID% for its id; empty: none
+        const char* at_10s;  // a request of the peer's, %ID% for its id; empty: none
         bool is_up_at_30s;
     } cases[] = {
         {"left alone: up when its far end answers", "", true},
@@ -309,8 +300,8 @@ TEST(CodecModel, AFarEndAnsweringLateComesUpUnlessStoppedFirst) {
 
 TEST(CodecModel, PeerAddEditAndRemoveChangeTheAddressBook) {
     CodecModel model(2);
-    const Message added = ask(
-        model, "<addPeer addr=\"192.0.2.99:9000\" name=\"Test Van\" password=\"s3cret\" seq=\"addPeer\"/>");
+    const Message added =
+        ask(model, "<addPeer addr=\"192.0.2.99:9000\" name=\"Test Van\" password=\"s3cret\" seq=\"addPeer\"/>");
     EXPECT_FALSE(added.attributes().has("fail"));
     const std::string id = added.attributes().get_string("id", "");
     const Message list = payload_of(model.take_pushes(), "peerList");
@@ -346,8 +337,7 @@ TEST(CodecModel, ProfileAddCopySetAndDeleteChangeTheProfileList) {
     ASSERT_GT(id, 0);
     Message list = payload_of(model.take_pushes(), "profileList");
     ASSERT_EQ(list.name(), "profileList");
-    EXPECT_EQ(list.child_count("profile"),
-              ask(model, "<getProfileList seq=\"profileList\"/>").child_count("profile"));
+    EXPECT_EQ(list.child_count("profile"), ask(model, "<getProfileList seq=\"profileList\"/>").child_count("profile"));
 
     // Second step of a profile copy: another profile's children under the new id, made default.
     Message source = ask(model, "<getProfileList seq=\"profileList\"/>").get_child("profile", 1);
@@ -382,8 +372,7 @@ TEST(CodecModel, ProfileAddCopySetAndDeleteChangeTheProfileList) {
 
     // A peer assigned to a deleted profile falls back to the unit default (0).
     const std::string peer = idle_book_peer(model);
-    ask(model, "<setPeerSettings id=\"" + peer + "\" profile=\"" + std::to_string(id) +
-                   "\" seq=\"setPeerSettings\"/>");
+    ask(model, "<setPeerSettings id=\"" + peer + "\" profile=\"" + std::to_string(id) + "\" seq=\"setPeerSettings\"/>");
     model.take_pushes();
     ask(model, "<deleteProfile id=\"" + std::to_string(id) + "\"/>");
     const std::vector<Message> pushes = model.take_pushes();
@@ -419,13 +408,11 @@ TEST(CodecModel, SettingsWritesAreStoredAndPushed) {
     pushed = payload_of(model.take_pushes(), "directoryServer");
     EXPECT_EQ(pushed.attributes().get_string("server", ""), "dir2.example.net");
 
-    ask(model,
-        "<setChannelSettings id=\"1\" seq=\"setChannelSettings\"><channel descr=\"Program\" id=\"1\" "
-        "port=\"9100\"/></setChannelSettings>");
+    ask(model, "<setChannelSettings id=\"1\" seq=\"setChannelSettings\"><channel descr=\"Program\" id=\"1\" "
+               "port=\"9100\"/></setChannelSettings>");
     pushed = payload_of(model.take_pushes(), "channelList");
     ASSERT_EQ(pushed.child_count("channel"), 1u);
-    EXPECT_EQ(pushed.get_child_by_attribute("channel", "id", "1").attributes().get_string("port", ""),
-              "9100");
+    EXPECT_EQ(pushed.get_child_by_attribute("channel", "id", "1").attributes().get_string("port", ""), "9100");
 }
 
 TEST(CodecModel, BraidlinkOptionWriteIsAnsweredPerOptionAndStopsTheTunnel) {
@@ -435,9 +422,8 @@ TEST(CodecModel, BraidlinkOptionWriteIsAnsweredPerOptionAndStopsTheTunnel) {
     ASSERT_EQ(status.child_count("sess"), 1u);
 
     const Message reply =
-        ask(model,
-            "<cfgSetOption path=\"netmgr.tunnel\" seq=\"setBraidlinkOptions\"><option name=\"enabled\" "
-            "type=\"bool\" value=\"false\"/><option name=\"port\" value=\"9200\"/></cfgSetOption>");
+        ask(model, "<cfgSetOption path=\"netmgr.tunnel\" seq=\"setBraidlinkOptions\"><option name=\"enabled\" "
+                   "type=\"bool\" value=\"false\"/><option name=\"port\" value=\"9200\"/></cfgSetOption>");
     EXPECT_FALSE(reply.attributes().has("fail"));
     const auto options = children_named(reply, "option");
     ASSERT_EQ(options.size(), 2u);
@@ -495,8 +481,7 @@ const RefusalCase kRefusals[] = {
     {"<setSysOptions seq=\"setSysOptions\" time_zone=\"Mars/Olympus\"/>", 400},
     {"<setDirectoryServer enabled=\"yes\" seq=\"setDirectoryServer\"/>", 400},
     {"<setChannelSettings id=\"9\" seq=\"setChannelSettings\"><channel id=\"9\"/></setChannelSettings>", 404},
-    {"<setChannelSettings id=\"1\" seq=\"setChannelSettings\"><channel port=\"80\"/></setChannelSettings>",
-     400},
+    {"<setChannelSettings id=\"1\" seq=\"setChannelSettings\"><channel port=\"80\"/></setChannelSettings>", 400},
     {"<cfgSetOption path=\"netmgr.tunnel\" seq=\"setBraidlinkOptions\"><option name=\"enabled\" "
      "value=\"false\"/>"
      "<option name=\"warp\" value=\"9\"/></cfgSetOption>",
@@ -514,8 +499,7 @@ TEST(CodecModel, RefusedRequestsFailWithTheirNameAndChangeNothing) {
         const Message reply = ask(model, request);
         EXPECT_EQ(reply.attributes().get_string("fail", ""), "true") << c.request;
         EXPECT_EQ(reply.attributes().get_int("error_code", 0), c.error_code) << c.request;
-        EXPECT_EQ(reply.attributes().get_string("error_text", "").rfind(request.name() + ": ", 0), 0u)
-            << c.request;
+        EXPECT_EQ(reply.attributes().get_string("error_text", "").rfind(request.name() + ": ", 0), 0u) << c.request;
         EXPECT_TRUE(model.take_pushes().empty()) << c.request;
     }
     EXPECT_EQ(visible_state(model), before);
@@ -524,8 +508,7 @@ TEST(CodecModel, RefusedRequestsFailWithTheirNameAndChangeNothing) {
 TEST(CodecModel, OverlongTextsAreRefused) {
     CodecModel model(0);
     const std::string name(CodecModel::kMaxTextLength + 1, 'n');
-    const Message reply =
-        ask(model, "<addPeer addr=\"a\" name=\"" + name + "\" password=\"p\" seq=\"addPeer\"/>");
+    const Message reply = ask(model, "<addPeer addr=\"a\" name=\"" + name + "\" password=\"p\" seq=\"addPeer\"/>");
     EXPECT_EQ(reply.attributes().get_int("error_code", 0), 400);
     EXPECT_EQ(peer_named(ask(model, "<getPeerList seq=\"peerList\"/>"), name), nullptr);
 }
@@ -534,13 +517,12 @@ TEST(CodecModel, OverlongTextsAreRefused) {
 TEST(CodecModel, IncompleteRequestsNeverThrow) {
     CodecModel model(7);
     for (const char* request :
-         {"<setProfile seq=\"setProfile\"/>",
-          "<setProfile id=\"1\"><settings/><local/><remote/></setProfile>", "<setChannelSettings id=\"1\"/>",
+         {"<setProfile seq=\"setProfile\"/>", "<setProfile id=\"1\"><settings/><local/><remote/></setProfile>",
+          "<setChannelSettings id=\"1\"/>",
           "<cfgSetOption path=\"netmgr.tunnel\"><option name=\"port\"/></cfgSetOption>",
-          "<addProfile><settings/></addProfile>", "<copyProfile/>", "<deleteProfile id=\"abc\"/>",
-          "<setMaxDelay/>", "<monitor/>", "<getEventLog/>", "<disconnect id=\"\"/>", "<connect/>",
-          "<removePeer/>", "<setPeerSettings/>", "<setSysOptions/>", "<setDirectoryServer/>",
-          "<cfgDescribe/>", "<cfgGetStatus/>"}) {
+          "<addProfile><settings/></addProfile>", "<copyProfile/>", "<deleteProfile id=\"abc\"/>", "<setMaxDelay/>",
+          "<monitor/>", "<getEventLog/>", "<disconnect id=\"\"/>", "<connect/>", "<removePeer/>", "<setPeerSettings/>",
+          "<setSysOptions/>", "<setDirectoryServer/>", "<cfgDescribe/>", "<cfgGetStatus/>"}) {
         const Message parsed_request = parsed(request);
         Message reply = empty_reply(parsed_request);
         EXPECT_NO_THROW(EXPECT_TRUE(model.handle_request(parsed_request, 0, reply))) << request;
@@ -630,8 +612,7 @@ TEST(CodecModel, PeerAndChannelStatisticsFollowTheConnections) {
     ASSERT_TRUE(model.report("peer_stats", 10000000, early));
     ASSERT_TRUE(model.report("peer_stats", 70000000, late));
     std::set<std::string> reported;
-    for (const Message* peer : children_named(late, "peer"))
-        reported.insert(peer->attributes().get_string("id", ""));
+    for (const Message* peer : children_named(late, "peer")) reported.insert(peer->attributes().get_string("id", ""));
     EXPECT_EQ(reported, active);
     EXPECT_EQ(late.get_child("peer", 0).attributes().get_int("callTime", 0) -
                   early.get_child("peer", 0).attributes().get_int("callTime", 0),
@@ -718,8 +699,7 @@ const StampCase kStamps[] = {
 TEST(CodecModel, EventLogStampsChangesAndClears) {
     for (const StampCase& c : kStamps) {
         CodecModel model(0, c.origin_s);
-        ask(model, "<addPeer addr=\"192.0.2.7\" name=\"Stamp\" password=\"p\" seq=\"addPeer\"/>",
-            c.now_s * 1000000);
+        ask(model, "<addPeer addr=\"192.0.2.7\" name=\"Stamp\" password=\"p\" seq=\"addPeer\"/>", c.now_s * 1000000);
         const Message log = ask(model, "<getEventLog clear=\"false\" detail=\"true\" seq=\"eventLog\"/>");
         ASSERT_GT(log.size(), 0);
         const Message& last = log.get_child(log.size() - 1);

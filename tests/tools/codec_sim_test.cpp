@@ -115,8 +115,7 @@ bool has_response(const ProgramEndpoint& endpoint, const std::string& seq, Messa
 }
 
 // Unsolicited frames whose "id" is `id` (for "unso": whose child is named `child`).
-std::vector<Message> reports(const ProgramEndpoint& endpoint, const std::string& id,
-                             const std::string& child = {}) {
+std::vector<Message> reports(const ProgramEndpoint& endpoint, const std::string& id, const std::string& child = {}) {
     std::vector<Message> found;
     for (const Message& message : endpoint.unsolicited()) {
         if (message.attributes().get_string("id", "") != id) continue;
@@ -210,8 +209,7 @@ TEST(CodecSim, AnswersTheProgramsStartUpOverBothLoopbackFamilies) {
         EXPECT_FALSE(event_log.get_child("e", 0).value().to_string().empty()) << host;
 
         ASSERT_EQ(reports(codec, "unso", "systemOpts").size(), 1u) << host;
-        EXPECT_GT(reports(codec, "unso", "systemOpts")[0].get_child("systemOpts", 0).child_count("option"),
-                  0u);
+        EXPECT_GT(reports(codec, "unso", "systemOpts")[0].get_child("systemOpts", 0).child_count("option"), 0u);
         EXPECT_EQ(codec.early_options(), 0) << host;
         ASSERT_TRUE(wait_until([&] { return reports(codec, "metering", "metering").size() >= 3; })) << host;
         EXPECT_TRUE(reports(codec, "metering")[0].get_child(0).attributes().has("rmlf"));
@@ -281,9 +279,8 @@ TEST(CodecSim, LegacyCodecIsReachedThroughTheUnversionedDialect) {
     ASSERT_TRUE(wait_until([&] { return frames_named(codec, "peerList").size() == 1; }));
     EXPECT_GT(frames_named(codec, "peerList")[0].child_count("peer"), 0u);
 
-    clients.send(codec,
-                 "<monitor channelStats=\"true\" meterInterval=\"67\" metering=\"true\" peerStats=\"true\" "
-                 "queue=\"false\"/>");
+    clients.send(codec, "<monitor channelStats=\"true\" meterInterval=\"67\" metering=\"true\" peerStats=\"true\" "
+                        "queue=\"false\"/>");
     ASSERT_TRUE(wait_until([&] { return frames_named(codec, "levels").size() >= 2; }));
     EXPECT_TRUE(frames_named(codec, "levels")[0].attributes().has("rmlf"));
     ASSERT_TRUE(wait_until([&] { return !frames_named(codec, "peerStats").empty(); }));
@@ -294,8 +291,7 @@ TEST(CodecSim, ConnectAndDisconnectPushThePeerListToEveryPeer) {
     Clients clients;
     ProgramEndpoint& operator_a = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
     ProgramEndpoint& operator_b = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
-    ASSERT_TRUE(
-        wait_until([&] { return operator_a.authenticated_count() + operator_b.authenticated_count() == 2; }));
+    ASSERT_TRUE(wait_until([&] { return operator_a.authenticated_count() + operator_b.authenticated_count() == 2; }));
 
     clients.send(operator_a, "<connect id=\"1\"/>");
     for (ProgramEndpoint* codec : {&operator_a, &operator_b}) {
@@ -441,7 +437,8 @@ std::vector<double> level_gaps_ms(const ProgramEndpoint& codec, bool is_legacy) 
     std::vector<double> gaps;
     double last_us = 0;
     for (const Message& report : is_legacy ? frames_named(codec, "levels") : reports(codec, "metering", "metering")) {
-        const double sent_us = std::stod((is_legacy ? report : report.get_child(0)).attributes().get_string("sent_us", "0"));
+        const double sent_us =
+            std::stod((is_legacy ? report : report.get_child(0)).attributes().get_string("sent_us", "0"));
         if (last_us > 0) gaps.push_back((sent_us - last_us) / 1000.0);
         last_us = sent_us;
     }
@@ -502,7 +499,8 @@ TEST(CodecSim, LevelsComeAtTheIntervalAskedAndNeverFasterThanTheMeterPace) {
         }
         // Answered in order: every level report sent before the codec took the request is in by then.
         clients.send(codec, "<getVersion seq=\"version\"/>");
-        ASSERT_TRUE(wait_until([&] { return has_response(codec, "version") || !frames_named(codec, "version").empty(); }));
+        ASSERT_TRUE(
+            wait_until([&] { return has_response(codec, "version") || !frames_named(codec, "version").empty(); }));
         const size_t received = level_gaps_ms(codec, is_legacy).size() + 1;
         double stopped_us = 0;
         ASSERT_TRUE(wait_until([&] {
@@ -511,7 +509,8 @@ TEST(CodecSim, LevelsComeAtTheIntervalAskedAndNeverFasterThanTheMeterPace) {
             return published >= received;
         }));
         // Three periods of the fleet's clock go by without another report.
-        ASSERT_TRUE(wait_until([&] { return published_levels(options.counts_path).first > stopped_us + 3000.0 * c.expected_ms; }));
+        ASSERT_TRUE(wait_until(
+            [&] { return published_levels(options.counts_path).first > stopped_us + 3000.0 * c.expected_ms; }));
         EXPECT_EQ(level_gaps_ms(codec, is_legacy).size() + 1, received);
     }
 }
@@ -603,8 +602,7 @@ TEST(CodecSim, HostileFramesReachThePeerAfterLogin) {
         ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
         ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; })) << int(c.kind);
         if (c.report) {
-            EXPECT_TRUE(wait_until([&] { return reports(codec, c.report).size() == c.report_count; }))
-                << int(c.kind);
+            EXPECT_TRUE(wait_until([&] { return reports(codec, c.report).size() == c.report_count; })) << int(c.kind);
             EXPECT_EQ(codec.error(), "") << int(c.kind);
         }
         if (c.error) {

@@ -21,21 +21,20 @@ std::string with_nul(const std::string& text) {
 std::string hostile_frames(HostileKind kind, const SimulatedCodec& codec) {
     const CodecModel& model = codec.model;
     switch (kind) {
-    case HostileKind::kChildless:
-        return with_nul("<unso id=\"metering\"/>") + with_nul("<unso id=\"peer_stats\"/>");
+    case HostileKind::kChildless: return with_nul("<unso id=\"metering\"/>") + with_nul("<unso id=\"peer_stats\"/>");
     case HostileKind::kUnknown: {
         // Shaped like the reports of a real subscription that publishes one name per setting.
         std::string reports;
         for (int i = 0; i < codec.context.options.unknown_report_count; ++i) {
-            reports += with_nul("<unso id=\"cfgData:setting." + std::to_string(i) + "\" value=\"" +
-                                std::to_string(i) + "\"/>");
+            reports += with_nul("<unso id=\"cfgData:setting." + std::to_string(i) + "\" value=\"" + std::to_string(i) +
+                                "\"/>");
         }
         return reports;
     }
     case HostileKind::kUtf8:
         // A two-byte sequence cut short, then bytes that never occur in UTF-8.
-        return with_nul("<unso id=\"unso\"><peerList><peer id=\"1\" name=\"Stu" +
-                        std::string("\xC3\x28\xFF\xFE") + "dio\"/></peerList></unso>");
+        return with_nul("<unso id=\"unso\"><peerList><peer id=\"1\" name=\"Stu" + std::string("\xC3\x28\xFF\xFE") +
+                        "dio\"/></peerList></unso>");
     case HostileKind::kFlood: {
         std::string burst;
         const int64_t now_us = ipc_now_us();
@@ -50,8 +49,7 @@ std::string hostile_frames(HostileKind kind, const SimulatedCodec& codec) {
         return burst;
     }
     case HostileKind::kNul:
-        return with_nul("<unso id=\"unso\"><sysOptions unit_name=\"Stu" + std::string(1, '\0') +
-                        "dio\"/></unso>");
+        return with_nul("<unso id=\"unso\"><sysOptions unit_name=\"Stu" + std::string(1, '\0') + "dio\"/></unso>");
     case HostileKind::kDepth: {
         const int levels = Message::kMaxDepth + 16;
         std::string nested;
@@ -82,8 +80,7 @@ bool CodecEndpoint::needs_auth_from(const IPCAddress& /*peer*/) const {
     return codec_.context.options.mode != CodecSimMode::kNoLogin;
 }
 
-bool CodecEndpoint::lookup_account(const std::string& /*user*/, std::string& password,
-                                   std::string& role) const {
+bool CodecEndpoint::lookup_account(const std::string& /*user*/, std::string& password, std::string& role) const {
     if (codec_.context.options.mode == CodecSimMode::kRefuse) return false;
     // The program logs in with an empty user name; a codec has one password whoever asks.
     password = codec_.context.options.password;
@@ -92,8 +89,7 @@ bool CodecEndpoint::lookup_account(const std::string& /*user*/, std::string& pas
 }
 
 bool CodecEndpoint::is_legacy_peer() const {
-    const auto* protocol =
-        connection_ ? dynamic_cast<const IPCProtocolXMLSServer*>(connection_->protocol()) : nullptr;
+    const auto* protocol = connection_ ? dynamic_cast<const IPCProtocolXMLSServer*>(connection_->protocol()) : nullptr;
     return protocol && protocol->peer_version() == 0;
 }
 
@@ -151,8 +147,9 @@ void CodecEndpoint::follow_legacy_monitor(const Message& request) {
         const char* attribute;
         const char* subscription;
     };
-    static const Switch kSwitches[] = {
-        {"metering", "metering"}, {"peerStats", "peer_stats"}, {"channelStats", "channel_stats"}};
+    static const Switch kSwitches[] = {{"metering", "metering"},
+                                       {"peerStats", "peer_stats"},
+                                       {"channelStats", "channel_stats"}};
     const Message::Attributes& attributes = request.attributes();
     for (const Switch& each : kSwitches) {
         if (!attributes.has(each.attribute)) continue;

@@ -60,6 +60,6 @@ private:
     // A success the fleet was told to leave unanswered (CodecSimOptions::unanswered_successes).
     bool is_unanswered_success(const Message& request, const Message& reply) const;
 
-    SimulatedCodec& codec_;  // not owned; outlives the endpoint
+    SimulatedCodec& codec_;               // not owned; outlives the endpoint
     std::optional<Message> held_answer_;  // the first answer of a swapped pair, until the second
 };

@@ -54,8 +54,7 @@ const ProfileSpec kProfiles[] = {
 const char* const kPeerNames[] = {"London Studio", "Paris Bureau",   "Madrid OB Van",       "Berlin Desk",
                                   "Rome Stringer", "Oslo Truck",     "Vienna Concert Hall", "Lisbon Remote",
                                   "Dublin Booth",  "Prague Newsroom"};
-const char* const kUnitSites[] = {"Studio",   "Newsroom",       "Sports Desk",
-                                  "OB Truck", "Master Control", "Remote Kit"};
+const char* const kUnitSites[] = {"Studio", "Newsroom", "Sports Desk", "OB Truck", "Master Control", "Remote Kit"};
 
 struct LinkSpec {
     const char *ldesc, *rdesc, *name;
@@ -105,8 +104,8 @@ void CodecModel::seed_codecs() {
     const size_t count = 6 + static_cast<size_t>(index_ % 2);
     for (size_t i = 0; i < count; ++i) {
         const CodecSpec& spec = kCodecs[i];
-        codecs_.push_back({spec.id, spec.code, spec.mode, spec.name, spec.descr, spec.quality, spec.delay_ms,
-                           spec.bitrate});
+        codecs_.push_back(
+            {spec.id, spec.code, spec.mode, spec.name, spec.descr, spec.quality, spec.delay_ms, spec.bitrate});
     }
 }
 
@@ -140,8 +139,7 @@ void CodecModel::seed_options() {
     }
 
     MessageAttributes& sys = sys_options_.attributes();
-    sys.set("unit_name",
-            std::string(kUnitSites[index_ % std::size(kUnitSites)]) + " " + std::to_string(index_ + 1));
+    sys.set("unit_name", std::string(kUnitSites[index_ % std::size(kUnitSites)]) + " " + std::to_string(index_ + 1));
     sys.set("contact", "Operations Desk");
     sys.set("time_zone", index_ % 3 == 0 ? "UTC" : "Europe/London");
     sys.set("default_peer", "0");
@@ -264,8 +262,7 @@ void CodecModel::seed_peers() {
     const int active = index_ % static_cast<int>(channels_.size() + 1);
     for (int k = 0; k < active; ++k) {
         peers_[static_cast<size_t>(k)].channel = channels_[static_cast<size_t>(k)].id;
-        peers_[static_cast<size_t>(k)].connected_us =
-            -static_cast<int64_t>(120 + mix(seed_ ^ 77u) % 3600) * 1000000;
+        peers_[static_cast<size_t>(k)].connected_us = -static_cast<int64_t>(120 + mix(seed_ ^ 77u) % 3600) * 1000000;
         channels_[static_cast<size_t>(k)].peer_id = peers_[static_cast<size_t>(k)].id;
     }
 }
@@ -275,8 +272,8 @@ void CodecModel::seed_tunnel() {
     tunnel_addr_ = "198.51.100." + std::to_string(index_ % 250 + 1) + ":9100";
     const size_t links = 2 + static_cast<size_t>(index_ % 3);
     for (size_t i = 0; i < links; ++i) {
-        tunnel_links_.push_back({static_cast<int>(i) + 1, 1, kLinks[i].ldesc, kLinks[i].rdesc, kLinks[i].name,
-                                 kLinks[i].base_delay_ms});
+        tunnel_links_.push_back(
+            {static_cast<int>(i) + 1, 1, kLinks[i].ldesc, kLinks[i].rdesc, kLinks[i].name, kLinks[i].base_delay_ms});
     }
     tunnel_tx_.is_auto = index_ % 2 == 0;
     tunnel_tx_.max_delay_ms = 300;

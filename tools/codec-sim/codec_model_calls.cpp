@@ -26,8 +26,8 @@ void CodecModel::do_connect(const Message& request, int64_t now_us, Message& rep
         return;
     }
     if (peer->channel != 0) return;  // already connected: nothing changes
-    const bool is_ringing = std::any_of(ringing_.begin(), ringing_.end(),
-                                        [id](const Ringing& ring) { return ring.peer_id == id; });
+    const bool is_ringing =
+        std::any_of(ringing_.begin(), ringing_.end(), [id](const Ringing& ring) { return ring.peer_id == id; });
     if (is_ringing) return;  // its far end has yet to answer: nothing changes
     if (peer->is_directory && !peer->is_directory_online) {
         fail(reply, kConflict, "connect: " + peer->name + " is offline");
@@ -184,8 +184,7 @@ void CodecModel::do_set_peer_settings(const Message& request, int64_t now_us, Me
         fail(reply, kBadRequest, "setPeerSettings: empty name");
         return;
     }
-    const bool is_edit =
-        a.has("name") || a.has("addr") || a.has("password") || a.has("unit") || a.has("bdlink");
+    const bool is_edit = a.has("name") || a.has("addr") || a.has("password") || a.has("unit") || a.has("bdlink");
     peer->profile = profile;
     peer->name = a.get_string("name", peer->name);
     peer->addr = a.get_string("addr", peer->addr);

@@ -90,8 +90,8 @@ void CodecModel::lengthen_texts(int64_t now_us, size_t length) {
 
 void CodecModel::log_burst(int64_t now_us, int count) {
     for (int i = 1; i <= count; ++i) {
-        add_log(now_us, "Chatty event " + std::to_string(i) + " of " + std::to_string(count) + " at " +
-                            std::to_string(now_us));
+        add_log(now_us,
+                "Chatty event " + std::to_string(i) + " of " + std::to_string(count) + " at " + std::to_string(now_us));
     }
 }
 

@@ -30,7 +30,7 @@ const std::vector<CodecModel::Subscription>& CodecModel::subscriptions() {
         {"tun_conns", 0, 5000, true},
         {"tun_stats", 0, 1000, true},
         {"power", 0, 0, true},
-        {"version", 0, 0, true},  // only when the firmware changes, which it never does here
+        {"version", 0, 0, true},     // only when the firmware changes, which it never does here
         {"metering", 67, 67, true},  // at the pace the peers ask for (CodecSimOptions::meter_ms)
         {"cfgStatus:netmgr.tunnel", 0, 5000, true},
         // The program files these reports only under the "id" "netmgr.tunnel"; published under the
@@ -41,8 +41,7 @@ const std::vector<CodecModel::Subscription>& CodecModel::subscriptions() {
 }
 
 double CodecModel::noise(uint64_t a, uint64_t b) const {
-    return static_cast<double>(mix(seed_ ^ mix(a) ^ mix(b ^ 0x5851F42D4C957F2DULL)) >> 11) /
-           9007199254740992.0;
+    return static_cast<double>(mix(seed_ ^ mix(a) ^ mix(b ^ 0x5851F42D4C957F2DULL)) >> 11) / 9007199254740992.0;
 }
 
 bool CodecModel::report(const std::string& subscription, int64_t now_us, Message& out) const {
@@ -147,8 +146,7 @@ void CodecModel::fill_peer_stats(Message& node, int64_t now_us) const {
         MessageAttributes& a = node.add_child("peer").attributes();
         a.set("id", peer.id);
         a.set("name", peer.name);
-        a.set("callTime",
-              static_cast<unsigned>(std::max<int64_t>(0, (now_us - peer.connected_us) / 1000000)));
+        a.set("callTime", static_cast<unsigned>(std::max<int64_t>(0, (now_us - peer.connected_us) / 1000000)));
         a.set("bufferDesiredDelay", desired);
         a.set("bufferMaxDelay", desired * 2);
         a.set("bufferMinDelay", desired / 2);
@@ -206,8 +204,7 @@ int CodecModel::tunnel_delay_point(int which) const {
 int CodecModel::tunnel_packet_delay(int64_t now_us) const {
     const double t = static_cast<double>(now_us) / 1e6;
     const uint64_t second = static_cast<uint64_t>(floor_div(now_us, 1000000));
-    return clamp_int(70 + 30 * std::sin(2 * kPi * t / 23.0) + 20 * noise(3000, second), 10,
-                     tunnel_delay_point(4));
+    return clamp_int(70 + 30 * std::sin(2 * kPi * t / 23.0) + 20 * noise(3000, second), 10, tunnel_delay_point(4));
 }
 
 int CodecModel::tunnel_max_delay(const TunnelDirection& direction, int64_t now_us) const {

@@ -19,8 +19,7 @@ using codec_sim::OptionSpec;
 using codec_sim::parse_int;
 using codec_sim::profile_option_specs;
 
-std::string CodecModel::check_value(const Message& descriptor, const std::string& value,
-                                    bool allows_follow) const {
+std::string CodecModel::check_value(const Message& descriptor, const std::string& value, bool allows_follow) const {
     const std::string type = descriptor.attributes().get_string("type", "");
     if (value.size() > kMaxTextLength) return "longer than " + std::to_string(kMaxTextLength) + " bytes";
     if (type == "int") {
@@ -76,8 +75,7 @@ void CodecModel::do_add_profile(const Message& request, int64_t now_us, Message&
         return;
     }
     if (profiles_.size() >= kMaxProfiles) {
-        fail(reply, kConflict,
-             "addProfile: profile list full (" + std::to_string(kMaxProfiles) + " profiles)");
+        fail(reply, kConflict, "addProfile: profile list full (" + std::to_string(kMaxProfiles) + " profiles)");
         return;
     }
     std::string name = "New Profile";
@@ -90,8 +88,7 @@ void CodecModel::do_add_profile(const Message& request, int64_t now_us, Message&
         }
     }
     if (name.empty() || name.size() > kMaxTextLength) {
-        fail(reply, kBadRequest,
-             "addProfile: name empty or longer than " + std::to_string(kMaxTextLength) + " bytes");
+        fail(reply, kBadRequest, "addProfile: name empty or longer than " + std::to_string(kMaxTextLength) + " bytes");
         return;
     }
     const int id = next_profile_id_++;
@@ -105,18 +102,15 @@ void CodecModel::do_copy_profile(const Message& request, int64_t now_us, Message
     const Message* source = find_profile(request.attributes().get_int("id", 0));
     const std::string name = request.attributes().get_string("name", "");
     if (!source) {
-        fail(reply, kNotFound,
-             "copyProfile: no profile \"" + request.attributes().get_string("id", "") + "\"");
+        fail(reply, kNotFound, "copyProfile: no profile \"" + request.attributes().get_string("id", "") + "\"");
         return;
     }
     if (name.empty() || name.size() > kMaxTextLength) {
-        fail(reply, kBadRequest,
-             "copyProfile: name empty or longer than " + std::to_string(kMaxTextLength) + " bytes");
+        fail(reply, kBadRequest, "copyProfile: name empty or longer than " + std::to_string(kMaxTextLength) + " bytes");
         return;
     }
     if (profiles_.size() >= kMaxProfiles) {
-        fail(reply, kConflict,
-             "copyProfile: profile list full (" + std::to_string(kMaxProfiles) + " profiles)");
+        fail(reply, kConflict, "copyProfile: profile list full (" + std::to_string(kMaxProfiles) + " profiles)");
         return;
     }
     Message copy = *source;
@@ -135,8 +129,7 @@ void CodecModel::do_copy_profile(const Message& request, int64_t now_us, Message
 void CodecModel::do_set_profile(const Message& request, int64_t now_us, Message& reply) {
     Message* stored = find_profile(request.attributes().get_int("id", 0));
     if (!stored) {
-        fail(reply, kNotFound,
-             "setProfile: no profile \"" + request.attributes().get_string("id", "") + "\"");
+        fail(reply, kNotFound, "setProfile: no profile \"" + request.attributes().get_string("id", "") + "\"");
         return;
     }
     // The new profile: the stored one with the request's settings and option values laid over it.
@@ -153,8 +146,7 @@ void CodecModel::do_set_profile(const Message& request, int64_t now_us, Message&
         settings.set("name", name);
         if (given->attributes().has("channel")) {
             int channel = 0;
-            if (!parse_int(given->attributes().get_string("channel", ""), channel) ||
-                !find_channel(channel)) {
+            if (!parse_int(given->attributes().get_string("channel", ""), channel) || !find_channel(channel)) {
                 fail(reply, kBadRequest,
                      "setProfile: no channel \"" + given->attributes().get_string("channel", "") + "\"");
                 return;
@@ -183,8 +175,7 @@ void CodecModel::do_set_profile(const Message& request, int64_t now_us, Message&
         updated.attributes().set("default", true);
     }
     *stored = updated;
-    add_log(now_us,
-            (makes_default ? "Default profile: " : "Profile saved: ") + settings.get_string("name", ""));
+    add_log(now_us, (makes_default ? "Default profile: " : "Profile saved: ") + settings.get_string("name", ""));
     is_profile_list_changed_ = true;
 }
 
@@ -192,13 +183,11 @@ void CodecModel::do_delete_profile(const Message& request, int64_t now_us, Messa
     const int id = request.attributes().get_int("id", 0);
     Message* profile = find_profile(id);
     if (!profile) {
-        fail(reply, kNotFound,
-             "deleteProfile: no profile \"" + request.attributes().get_string("id", "") + "\"");
+        fail(reply, kNotFound, "deleteProfile: no profile \"" + request.attributes().get_string("id", "") + "\"");
         return;
     }
     const bool was_default = profile->attributes().get_bool("default", false);
-    add_log(now_us,
-            "Profile removed: " + profile->get_child("settings", 0).attributes().get_string("name", ""));
+    add_log(now_us, "Profile removed: " + profile->get_child("settings", 0).attributes().get_string("name", ""));
     profiles_.erase(profiles_.begin() + (profile - profiles_.data()));
     if (was_default && !profiles_.empty()) profiles_.front().attributes().set("default", true);
     for (Peer& peer : peers_) {
@@ -266,8 +255,7 @@ void CodecModel::do_set_directory_server(const Message& request, int64_t now_us,
     if (!is_changed) return;
     directory_server_ = updated;
     add_log(now_us, directory_server_.attributes().get_bool("enabled", false)
-                        ? "Registered with directory server " +
-                              directory_server_.attributes().get_string("server", "")
+                        ? "Registered with directory server " + directory_server_.attributes().get_string("server", "")
                         : "Directory server registration off");
     is_directory_server_changed_ = true;
 }
@@ -365,8 +353,7 @@ void CodecModel::do_set_max_delay(const Message& request, Message& reply) {
         const int high = tunnel_delay_point(4);
         if (!parse_int(a.get_string("delay", ""), delay) || delay < 10 || delay > high) {
             fail(reply, kBadRequest,
-                 "setMaxDelay: delay \"" + a.get_string("delay", "") + "\" outside 10.." +
-                     std::to_string(high));
+                 "setMaxDelay: delay \"" + a.get_string("delay", "") + "\" outside 10.." + std::to_string(high));
             return;
         }
     }
@@ -376,6 +363,5 @@ void CodecModel::do_set_max_delay(const Message& request, Message& reply) {
 
 void CodecModel::do_monitor(const Message& request) {
     // "meterInterval" is not this model's business: the subscription's interval paces the reports.
-    if (request.attributes().has("metering"))
-        is_metering_on_ = request.attributes().get_bool("metering", false);
+    if (request.attributes().has("metering")) is_metering_on_ = request.attributes().get_bool("metering", false);
 }

@@ -27,7 +27,7 @@ private:
     // Records each complete frame of the input once, before any of them is handled.
     void record_frames(const char* data, size_t length);
 
-    SimulatedCodec& codec_;  // not owned; outlives every connection
+    SimulatedCodec& codec_;       // not owned; outlives every connection
     size_t recorded_length_ = 0;  // how much of the kept input has been recorded
     bool has_admitted_ = false;
 };

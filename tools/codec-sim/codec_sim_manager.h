@@ -14,8 +14,8 @@ struct SimulatedCodec;
 
 // The IPC manager of a codec fleet: makes codec endpoints and codec protocols for the fleet's
 // servers and, on every timer tick, brings up the calls whose far end answered, publishes each
-// codec's reports to the peers that hold their subscriptions, changes the texts of codecs that flood the program with text, applies the
-// fleet's "silent after" and "close after" times and writes what it has published (counts_path).
+// codec's reports to the peers that hold their subscriptions, changes the texts of codecs that flood the program with
+// text, applies the fleet's "silent after" and "close after" times and writes what it has published (counts_path).
 //
 // A codec measures its levels as often as its peers ask, never more often than the fleet's
 // metering pace (CodecSimOptions::meter_ms); each peer gets them at its own interval.

@@ -22,9 +22,8 @@ struct HostileName {
 };
 // In HostileKind order, which is also the order "all" sends them in.
 const HostileName kHostileNames[] = {
-    {"childless", HostileKind::kChildless}, {"unknown", HostileKind::kUnknown},
-    {"utf8", HostileKind::kUtf8},           {"flood", HostileKind::kFlood},
-    {"nul", HostileKind::kNul},             {"depth", HostileKind::kDepth},
+    {"childless", HostileKind::kChildless}, {"unknown", HostileKind::kUnknown}, {"utf8", HostileKind::kUtf8},
+    {"flood", HostileKind::kFlood},         {"nul", HostileKind::kNul},         {"depth", HostileKind::kDepth},
     {"oversize", HostileKind::kOversize},
 };
 

@@ -45,9 +45,9 @@ struct CodecSimOptions {
     std::string host = "127.0.0.1";   // "127.0.0.1" or "::1"; nothing else is accepted
     std::string password = "tarnel";  // the password of a new codec; any user name is accepted
     CodecSimMode mode = CodecSimMode::kNormal;
-    std::string record_path;           // every received frame is appended here; empty: no recording
-    int64_t silent_after_ms = 0;       // from the start: stop publishing and answering; 0: never
-    int64_t close_after_ms = 0;        // from the start: close every connection once; 0: never
+    std::string record_path;      // every received frame is appended here; empty: no recording
+    int64_t silent_after_ms = 0;  // from the start: stop publishing and answering; 0: never
+    int64_t close_after_ms = 0;   // from the start: close every connection once; 0: never
     // A connect's far end answers this long after it (CodecModel::set_answer_after_us); 0: at once.
     int64_t answer_after_ms = 0;
     std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order

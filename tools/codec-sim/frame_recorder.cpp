@@ -17,8 +17,7 @@ constexpr qint64 kSecondsPerDay = 24 * 60 * 60;
 
 FrameRecorder::FrameRecorder(const std::string& path) : file_(std::fopen(path.c_str(), "ab")) {
     if (!file_) {
-        throw Exception("FrameRecorder: cannot open \"%s\": %s", path.c_str(),
-                        platform::last_error_text().c_str());
+        throw Exception("FrameRecorder: cannot open \"%s\": %s", path.c_str(), platform::last_error_text().c_str());
     }
 }
 
@@ -61,8 +60,7 @@ void FrameRecorder::record(uint16_t port, const std::string& frame) {
     std::string line = stamp;
     line += escape(frame);
     line += '\n';
-    const bool is_written =
-        std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0;
+    const bool is_written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0;
     if (!is_written && !has_reported_error_) {
         // Once: a full disk would otherwise log a line per received frame.
         ipc_logger().log(2, "FrameRecorder::record: writing failed: %s", platform::last_error_text().c_str());

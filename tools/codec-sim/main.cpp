@@ -14,41 +14,40 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
-    "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
-    "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
-    "                 [--hostile [KIND,...]]\n"
-    "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
-    "                 [--stamp] [--random-phase]\n"
-    "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
-    "  --count N         codecs to run (1..1024; default 1)\n"
-    "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
-    "  --host H          loopback address to listen on (default 127.0.0.1)\n"
-    "  --password PW     login password of every codec (default tarnel)\n"
-    "  --mode M          normal: login asked; nologin; refuse: every login refused;\n"
-    "                    legacy: an unversioned codec (bare pong, bare login)\n"
-    "  --record FILE     append every received frame to FILE, one line each\n"
-    "  --silent-after S  after S seconds, stop answering and publishing\n"
-    "  --close-after S   after S seconds, close every connection once\n"
-    "  --answer-after S  a connect's far end answers S seconds after it (fractions allowed);\n"
-    "                    a disconnect of the peer, or of all, before then stops it\n"
-    "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
-    "                    nul, depth, oversize, or all (the default)\n"
-    "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
-    "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
-    "  --quiet-cmds LIST answer these requests without seq only when they fail, as a real\n"
-    "                    codec does (e.g. connect,disconnect)\n"
-    "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n"
-    "  --random-phase    each codec's reports lag by a phase of their period of its own, as a\n"
-    "                    real fleet's do (benchmarks), instead of all in the same tick\n"
-    "  --long-texts N    every 2 s each codec renames itself and its first peer and logs an\n"
-    "                    event, each text N characters long without a blank (up to 1600000)\n"
-    "  --log-burst N     every 2 s each codec logs N short events (up to 20000)\n"
-    "  --meter-ms MS     the fastest pace of the level reports (1..60000; default 67): a peer that\n"
-    "                    asks for a longer interval gets them at its own\n"
-    "  --counts FILE     every 100 ms rewrite FILE with \"<us> <reports> <level reports>\": the\n"
-    "                    monotonic time and the reports published so far\n";
+const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
+                      "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
+                      "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
+                      "                 [--hostile [KIND,...]]\n"
+                      "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
+                      "                 [--stamp] [--random-phase]\n"
+                      "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
+                      "  --count N         codecs to run (1..1024; default 1)\n"
+                      "  --port P          port of codec 0, codec i on P+i; 0 = any free ports (default)\n"
+                      "  --host H          loopback address to listen on (default 127.0.0.1)\n"
+                      "  --password PW     login password of every codec (default tarnel)\n"
+                      "  --mode M          normal: login asked; nologin; refuse: every login refused;\n"
+                      "                    legacy: an unversioned codec (bare pong, bare login)\n"
+                      "  --record FILE     append every received frame to FILE, one line each\n"
+                      "  --silent-after S  after S seconds, stop answering and publishing\n"
+                      "  --close-after S   after S seconds, close every connection once\n"
+                      "  --answer-after S  a connect's far end answers S seconds after it (fractions allowed);\n"
+                      "                    a disconnect of the peer, or of all, before then stops it\n"
+                      "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
+                      "                    nul, depth, oversize, or all (the default)\n"
+                      "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
+                      "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
+                      "  --quiet-cmds LIST answer these requests without seq only when they fail, as a real\n"
+                      "                    codec does (e.g. connect,disconnect)\n"
+                      "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n"
+                      "  --random-phase    each codec's reports lag by a phase of their period of its own, as a\n"
+                      "                    real fleet's do (benchmarks), instead of all in the same tick\n"
+                      "  --long-texts N    every 2 s each codec renames itself and its first peer and logs an\n"
+                      "                    event, each text N characters long without a blank (up to 1600000)\n"
+                      "  --log-burst N     every 2 s each codec logs N short events (up to 20000)\n"
+                      "  --meter-ms MS     the fastest pace of the level reports (1..60000; default 67): a peer that\n"
+                      "                    asks for a longer interval gets them at its own\n"
+                      "  --counts FILE     every 100 ms rewrite FILE with \"<us> <reports> <level reports>\": the\n"
+                      "                    monotonic time and the reports published so far\n";
 
 void print_error(const std::string& text) {
     platform::ScopedCLocale c_locale;
@@ -169,8 +168,8 @@ int main(int argc, char** argv) {
             platform::ScopedCLocale c_locale;
             const bool is_ipv6 = options.host == "::1";
             for (size_t i = 0; i < fleet.ports().size(); ++i) {
-                std::printf("codec-%zu %s%s%s:%u\n", i, is_ipv6 ? "[" : "", options.host.c_str(),
-                            is_ipv6 ? "]" : "", unsigned{fleet.ports()[i]});
+                std::printf("codec-%zu %s%s%s:%u\n", i, is_ipv6 ? "[" : "", options.host.c_str(), is_ipv6 ? "]" : "",
+                            unsigned{fleet.ports()[i]});
             }
             std::fflush(stdout);
         }

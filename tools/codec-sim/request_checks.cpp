@@ -18,8 +18,8 @@ const Message* first_child(const Message& node, const std::string& name) {
 std::string check_lengths(const Message& request, std::initializer_list<const char*> names) {
     for (const char* name : names) {
         if (request.attributes().get_string(name, "").size() > CodecModel::kMaxTextLength) {
-            return request.name() + ": " + name + " longer than " +
-                   std::to_string(CodecModel::kMaxTextLength) + " bytes";
+            return request.name() + ": " + name + " longer than " + std::to_string(CodecModel::kMaxTextLength) +
+                   " bytes";
         }
     }
     return {};

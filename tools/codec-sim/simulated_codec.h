@@ -56,5 +56,5 @@ struct SimulatedCodec {
     std::vector<CodecEndpoint*> endpoints;  // not owned: their IPC server owns them
     std::vector<int64_t> last_report_us;    // per row of CodecModel::subscriptions(); 0 = never
     int64_t last_texts_us = 0;              // when the texts last changed (CodecSimOptions); 0 = never
-    const double report_phase;  // of each report period, for CodecSimOptions::has_random_phase
+    const double report_phase;              // of each report period, for CodecSimOptions::has_random_phase
 };

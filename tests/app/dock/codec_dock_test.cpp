@@ -22,13 +22,13 @@
 #include <memory>
 #include <mutex>
 
-#include "app/shell/instance_registry.h"
-#include "app/shared/delay_graph.h"
-#include "app/shared/view_colours.h"
-#include "app/shared/loss_graph.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "app/shared/delay_graph.h"
+#include "app/shared/loss_graph.h"
+#include "app/shared/view_colours.h"
+#include "app/shell/instance_registry.h"
 #include "scheduler/codec_sessions.h"
 #include "sessions/event_log_merger.h"
 #include "tests/app/dock/dock_fixture.h"
@@ -219,12 +219,14 @@ TEST_F(DockTest, MenusAndQuestionsActOnlyOnWhatWasChosen) {
     } removals[] = {
         {"Music Stereo", [&] { peerTree()->setCurrentItem(peerRow("3")); },
          "Do you want to remove the profile \"Music Stereo\"?"},
-        {"Sports Low Delay", [&] {
+        {"Sports Low Delay",
+         [&] {
              session->cmd_delete_profile(4);  // by another client
              ASSERT_TRUE(wait_processing_events(
                  [&] { return profileList()->findItems("Sports Low Delay", Qt::MatchExactly).isEmpty(); }));
          },
-         "Nothing was removed: the codec is not connected, or no longer has the profile \"Sports Low Delay\" under its id."},
+         "Nothing was removed: the codec is not connected, or no longer has the profile \"Sports Low Delay\" under its "
+         "id."},
     };
     for (const auto& c : removals) {
         profileList()->setCurrentItem(profileList()->findItems(c.chosen, Qt::MatchExactly).value(0));
@@ -296,7 +298,8 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
         const QTreeWidgetItem* peer = peerTree()->selectedItems().value(0);
         const QListWidgetItem* profile = profileList()->selectedItems().value(0);
         return ((peer ? peer->data(0, kPeerIdRole).toString() : "") + '/' +
-                (profile ? profile->data(kProfileIdRole).toString() : "")).toStdString();
+                (profile ? profile->data(kProfileIdRole).toString() : ""))
+            .toStdString();
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -351,7 +354,8 @@ TEST_F(DockTest, OnlyAnotherClientsRemovalIsNamed) {
         profileList()->setCurrentItem(profile);
         window->handleAllEnables();
         const QString id = c.isPeer ? peer->data(0, kPeerIdRole).toString() : profile->data(kProfileIdRole).toString();
-        const QString name = c.isPeer ? peer->data(0, kPeerNameRole).toString() : profile->data(kProfileNameRole).toString();
+        const QString name =
+            c.isPeer ? peer->data(0, kPeerNameRole).toString() : profile->data(kProfileNameRole).toString();
         if (c.isOwn) {
             child<QAction>(c.isPeer ? "actionRemoveEntry" : "actionRemoveProfile")->trigger();
         } else if (c.isPeer) {
@@ -371,7 +375,8 @@ TEST_F(DockTest, OnlyAnotherClientsRemovalIsNamed) {
         const QString kind = c.isPeer ? "peer" : "profile";
         const QString expected = c.isOwn ? QString()
                                          : QStringLiteral("The codec no longer has the %1 \"%2\" you chose. Choose the "
-                                                          "%1 again.").arg(kind, name);
+                                                          "%1 again.")
+                                               .arg(kind, name);
         EXPECT_EQ((line->isVisibleTo(window.get()) ? line->text() : QString()).toStdString(), expected.toStdString());
         EXPECT_TRUE(c.isPeer ? peerTree()->selectedItems().isEmpty() : profileList()->selectedItems().isEmpty());
     }
@@ -400,7 +405,9 @@ TEST_F(DockTest, ARefusedProfileConnectsNothing) {
     const QString name = entry.attributes().get_qstring("name", QString());
     const QString line = QStringLiteral("%1 (127.0.0.1:%2) refused to give the peer \"%3\" the profile chosen for it: "
                                         "Refused by codec-sim (error 409); peer \"%3\" (id %4) was not connected")
-                             .arg(session->unitName()).arg(port).arg(name, id);
+                             .arg(session->unitName())
+                             .arg(port)
+                             .arg(name, id);
     EXPECT_TRUE(wait_processing_events([&] { return boxes.lastText("Changes Refused").split('\n').contains(line); }))
         << boxes.lastText("Changes Refused").toStdString();
     syncWith(*session, 1);
@@ -481,10 +488,14 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
         EXPECT_EQ(sent, expected);
         EXPECT_EQ(boxes.count("Changes Refused"), notices + (c.told ? 1 : 0));
         if (!c.told) continue;
-        const QString told = c.peer ? QString::fromUtf8(c.told).arg(peerRow(c.peer)->text(0)) : QString::fromUtf8(c.told);
+        const QString told =
+            c.peer ? QString::fromUtf8(c.told).arg(peerRow(c.peer)->text(0)) : QString::fromUtf8(c.told);
         EXPECT_EQ(boxes.lastText("Changes Refused"),
-                  QStringLiteral("These changes were not made:\n\n%1 (127.0.0.1:%2) refused %3: Refused by codec-sim (error 409)")
-                      .arg(session->unitName()).arg(port).arg(told));
+                  QStringLiteral(
+                      "These changes were not made:\n\n%1 (127.0.0.1:%2) refused %3: Refused by codec-sim (error 409)")
+                      .arg(session->unitName())
+                      .arg(port)
+                      .arg(told));
     }
     EXPECT_TRUE(isActiveRow("1"));
     EXPECT_FALSE(isActiveRow("2"));
@@ -637,7 +648,8 @@ TEST_F(DockTest, IdsThatAreNotNumbersSendNothing) {
     // Whatever was sent has arrived once a later request has.
     session->cmd_get_peer_list();
     waitForFrames("getPeerList", 2);
-    for (const char* command : {"connect", "disconnect", "removePeer", "setPeerSettings", "copyProfile", "deleteProfile"})
+    for (const char* command :
+         {"connect", "disconnect", "removePeer", "setPeerSettings", "copyProfile", "deleteProfile"})
         EXPECT_TRUE(recorded(command).empty()) << command;
 }
 

@@ -51,9 +51,7 @@ protected:
         return *fleets.back();
     }
 
-    QString recordPath(size_t fleet) const {
-        return folder.root() + QStringLiteral("/frames-%1.log").arg(fleet);
-    }
+    QString recordPath(size_t fleet) const { return folder.root() + QStringLiteral("/frames-%1.log").arg(fleet); }
 
     // A session on the codec at `port`, added to the summary view, not selected.
     IPCObject* addCodec(uint16_t port) {
@@ -65,8 +63,8 @@ protected:
 
     IPCObject* selectReadyCodec(uint16_t port) {
         IPCObject* session = addCodec(port);
-        EXPECT_TRUE(test_support::wait_processing_events(
-            [session] { return session->state() == IQEndpointClient::READY; }));
+        EXPECT_TRUE(
+            test_support::wait_processing_events([session] { return session->state() == IQEndpointClient::READY; }));
         window->activeInstanceSelected(session);
         return session;
     }

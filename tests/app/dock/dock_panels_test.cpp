@@ -7,15 +7,15 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/shared/view_colours.h"
-#include "text/codec_text.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/peer_state_icons.h"
+#include "app/shared/view_colours.h"
 #include "sessions/channel_stats_info.h"
 #include "sessions/peer_meta.h"
 #include "sessions/peer_stats_info.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/unplaced_session.h"
+#include "text/codec_text.h"
 
 namespace {
 
@@ -64,8 +64,10 @@ TEST(PeerTree, UpdatesInPlaceWithAddressBookPeersFirst) {
     panel.refill(session);
     EXPECT_EQ(column(tree, kPeerIdRole), "1 2 7");
     tree.setCurrentItem(tree.topLevelItem(2));  // rows come and go before it
-    const std::pair<const char*, const char*> steps[] = {
-        {"b1 d7 b2 b3", "1 2 3 7"}, {"b1 d7 d8 b2 b3", "1 2 3 7 8"}, {"b1 d7 d8 b3", "1 3 7 8"}, {"b1 d7 d8 b3", "1 3 7 8"}};
+    const std::pair<const char*, const char*> steps[] = {{"b1 d7 b2 b3", "1 2 3 7"},
+                                                         {"b1 d7 d8 b2 b3", "1 2 3 7 8"},
+                                                         {"b1 d7 d8 b3", "1 3 7 8"},
+                                                         {"b1 d7 d8 b3", "1 3 7 8"}};
     for (const auto& [list, rows] : steps) {
         if (&list == &steps[3].first) tree.addTopLevelItem(tree.topLevelItem(0)->clone());  // a second row for 1
         session.list("peerList", peers(list));
@@ -151,7 +153,10 @@ TEST(DockLists, FiltersAndAPeersProfile) {
         const char* text;
         const char* shown;
         const char* colour;
-    } filters[] = {{"stud", "Studio A", "#FF6"}, {"10.0", "Studio A", "#FF6"}, {"zzz", "", "#F64"}, {"", "Studio A,Field", "#FFF"}};
+    } filters[] = {{"stud", "Studio A", "#FF6"},
+                   {"10.0", "Studio A", "#FF6"},
+                   {"zzz", "", "#F64"},
+                   {"", "Studio A,Field", "#FFF"}};
     for (const auto& c : filters) {
         peerLine.setText(c.text);
         peerPanel.applyFilter();

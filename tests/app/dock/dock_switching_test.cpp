@@ -17,16 +17,16 @@
 #include <random>
 #include <set>
 
-#include "app/tunnel/braidlink_stats.h"
-#include "app/shared/delay_graph.h"
-#include "app/tunnel/delay_slider.h"
-#include "app/tunnel/ifc_button.h"
-#include "app/shared/loss_graph.h"
-#include "app/shared/meter_widget.h"
-#include "app/shared/monitoring_meter.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
+#include "app/shared/delay_graph.h"
+#include "app/shared/loss_graph.h"
+#include "app/shared/meter_widget.h"
+#include "app/shared/monitoring_meter.h"
+#include "app/tunnel/braidlink_stats.h"
+#include "app/tunnel/delay_slider.h"
+#include "app/tunnel/ifc_button.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/message_box_recorder.h"
 #include "tools/codec-sim/codec_model.h"
@@ -100,8 +100,9 @@ protected:
         EXPECT_EQ(isReady, !codec.isRefusing);
         // A codec that never logged in is named by its address alone, as its row and tile name it.
         const QString address = QStringLiteral("127.0.0.1:%1").arg(codec.port);
-        EXPECT_EQ(child<QLabel>("nameLabel")->text().toStdString(),
-                  (codec.isRefusing ? address : QStringLiteral("%1 (%2)").arg(codec.model.unitName, address)).toStdString());
+        EXPECT_EQ(
+            child<QLabel>("nameLabel")->text().toStdString(),
+            (codec.isRefusing ? address : QStringLiteral("%1 (%2)").arg(codec.model.unitName, address)).toStdString());
 
         // Peers and profiles, only while READY.
         QList<PeerMetaPtr> peers;
@@ -163,8 +164,7 @@ protected:
                 EXPECT_EQ(buttonCount, 2 * static_cast<int>(tunnel->connections().size()));
             }
             auto* slider = child<BraidlinkStats>("braidlinkStats")->findChild<DelaySlider*>("txSlider");
-            EXPECT_EQ(slider->value(),
-                      qBound(slider->minimum(), tunnel->txStats.max_allowed_delay, slider->maximum()));
+            EXPECT_EQ(slider->value(), qBound(slider->minimum(), tunnel->txStats.max_allowed_delay, slider->maximum()));
         } else {
             EXPECT_EQ(buttonCount, 0);
         }
@@ -201,7 +201,8 @@ protected:
         QObject::connect(session, &IPCObject::recvPeerList, checks, recheck("after a peer list", false, false));
         QObject::connect(session, &IPCObject::recvProfileList, checks, recheck("after profiles", false, false));
         QObject::connect(session, &IPCObject::recvChannelStats, checks, [this] { ++channelReports; });
-        QObject::connect(session, &IPCObject::recvChannelStats, checks, recheck("after channel statistics", true, false));
+        QObject::connect(session, &IPCObject::recvChannelStats, checks,
+                         recheck("after channel statistics", true, false));
         QObject::connect(session, &IPCObject::recvTunStats, checks, recheck("after tunnel statistics", false, true));
         QObject::connect(session, &IPCObject::recvEventLog, checks, recheck("after event-log lines", false, false));
         QObject::connect(&session->deviceLog, &DeviceLog::lineAdded, checks,

@@ -94,7 +94,8 @@ protected:
     PeerMetaPtr selectBookPeer(IPCObject& session, const std::function<bool(const PeerMeta&)>& wanted = {}) {
         const PeerMetaPtr peer = bookPeer(session, wanted);
         for (int row = 0; row < peerTree()->topLevelItemCount(); ++row) {
-            if (peerTree()->topLevelItem(row)->data(0, kPeerIdRole) == peer->id) peerTree()->setCurrentItem(peerTree()->topLevelItem(row));
+            if (peerTree()->topLevelItem(row)->data(0, kPeerIdRole) == peer->id)
+                peerTree()->setCurrentItem(peerTree()->topLevelItem(row));
         }
         return peer;
     }
@@ -117,11 +118,12 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
         {{" Radio Nord ", " 203.0.113.9:9000 ", "pw10", ""},
          R"(<addPeer addr="203.0.113.9:9000" name="Radio Nord" password="pw10" seq="addPeer"/>)"}};
     for (size_t i = 0; i < std::size(adds); ++i) {
-        withDialog([&] { dock().addNewPeer(); }, [&](QDialog* dialog) {
-            EXPECT_EQ(dialog->windowTitle(), "Add a remote Peer");
-            fill(dialog, adds[i].first);
-            pressOk(dialog);
-        });
+        withDialog([&] { dock().addNewPeer(); },
+                   [&](QDialog* dialog) {
+                       EXPECT_EQ(dialog->windowTitle(), "Add a remote Peer");
+                       fill(dialog, adds[i].first);
+                       pressOk(dialog);
+                   });
         EXPECT_EQ(waitForFrames("addPeer", i + 1)[i].xml, adds[i].second);
     }
     EXPECT_TRUE(wait_processing_events([&] {
@@ -132,34 +134,39 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     const PeerMetaPtr peer = selectBookPeer(*session);
     Message original;
     ASSERT_TRUE(session->findPeer(peer->id, original));
-    withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
-        EXPECT_EQ(dialog->windowTitle(), "Edit Peer");
-        field<QLineEdit>(dialog, "lineName")->setText(" Renamed ");
-        auto* address = field<QLineEdit>(dialog, "lineIPAddress");
-        address->setText("  " + address->text() + " ");
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().editPeer(); },
+               [&](QDialog* dialog) {
+                   EXPECT_EQ(dialog->windowTitle(), "Edit Peer");
+                   field<QLineEdit>(dialog, "lineName")->setText(" Renamed ");
+                   auto* address = field<QLineEdit>(dialog, "lineIPAddress");
+                   address->setText("  " + address->text() + " ");
+                   pressOk(dialog);
+               });
     const Message::Attributes& a = original.attributes();
     EXPECT_EQ(waitForFrames("setPeerSettings", 1)[0].xml,
-              R"(<setPeerSettings addr=")" + a.get_string("addr", "") + R"(" bdlink="false" id=")" + a.get_string("id", "") +
-                  R"(" name="Renamed" password=")" + a.get_string("pw", "") + R"(" seq="setPeerSettings" unit=""/>)");
+              R"(<setPeerSettings addr=")" + a.get_string("addr", "") + R"(" bdlink="false" id=")" +
+                  a.get_string("id", "") + R"(" name="Renamed" password=")" + a.get_string("pw", "") +
+                  R"(" seq="setPeerSettings" unit=""/>)");
     EXPECT_EQ(a.get_string("addr", "").substr(a.get_string("addr", "").size() - 5), ":9000");
     EXPECT_TRUE(wait_processing_events([&] { return peerTree()->findItems("Renamed", Qt::MatchExactly).size() == 1; }));
 
     // "Connection setup" with a profile other than the peer's: the profile is assigned, then connected.
     const QString profile = session->profiles.last().id;
     ASSERT_FALSE(session->profiles.last().isDefault || peer->active || peer->profile != 0);
-    withDialog([&] { dock().showConnectDialog(); }, [&](QDialog* dialog) {
-        EXPECT_EQ(dialog->windowTitle(), "Connection setup");
-        selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, peer->id);
-        selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, profile);
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().showConnectDialog(); },
+               [&](QDialog* dialog) {
+                   EXPECT_EQ(dialog->windowTitle(), "Connection setup");
+                   selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, peer->id);
+                   selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, profile);
+                   pressOk(dialog);
+               });
     const app_test::RecordedFrame connect = waitForFrames("connect", 1)[0];
     const app_test::RecordedFrame assign = waitForFrames("setPeerSettings", 2)[1];
     EXPECT_LT(assign.line, connect.line);
-    EXPECT_EQ(assign.xml + connect.xml, QStringLiteral(R"(<setPeerSettings id="%1" profile="%2" seq="setPeerSettings"/><connect id="%1"/>)")
-                                            .arg(peer->id, profile).toStdString());
+    EXPECT_EQ(assign.xml + connect.xml,
+              QStringLiteral(R"(<setPeerSettings id="%1" profile="%2" seq="setPeerSettings"/><connect id="%1"/>)")
+                  .arg(peer->id, profile)
+                  .toStdString());
 }
 
 // What the operator chose stays chosen, or is named, while the codec's lists come again; nothing
@@ -185,15 +192,16 @@ TEST_F(PeerDialogsTest, ChoicesSurviveTheCodecsListsAndNothingTakesTheirPlace) {
          "You chose \"Voice Mono\", but profile 2 is now \"Voice Stereo\". Choose the profile again."},
     };
     for (const auto& c : connections) {
-        withDialog([&] { child<QAction>("actionConnect")->trigger(); }, [&](QDialog* dialog) {
-            selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, c.peer);
-            selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, c.profile);
-            if (*c.problem) session->cmd_remove_peer(4);
-            listsComeAgain(c.renamed);
-            pressOk(dialog);
-            EXPECT_EQ(field<QLabel>(dialog, "problemLabel")->text(), c.problem);
-            if (dialog->isVisible()) dialog->reject();
-        });
+        withDialog([&] { child<QAction>("actionConnect")->trigger(); },
+                   [&](QDialog* dialog) {
+                       selectRow(field<QListWidget>(dialog, "peerList"), kPeerIdRole, c.peer);
+                       selectRow(field<QListWidget>(dialog, "profileList"), kProfileIdRole, c.profile);
+                       if (*c.problem) session->cmd_remove_peer(4);
+                       listsComeAgain(c.renamed);
+                       pressOk(dialog);
+                       EXPECT_EQ(field<QLabel>(dialog, "problemLabel")->text(), c.problem);
+                       if (dialog->isVisible()) dialog->reject();
+                   });
     }
     syncWith(*session);
     ASSERT_EQ(recorded("connect").size(), 1u);
@@ -201,16 +209,18 @@ TEST_F(PeerDialogsTest, ChoicesSurviveTheCodecsListsAndNothingTakesTheirPlace) {
               R"(<setPeerSettings id="3" profile="3" seq="setPeerSettings"/><connect id="3"/>)");
 
     peerTree()->clearSelection();
-    withDialog([&] { child<QAction>("actionScheduleSelectedConnection")->trigger(); }, [&](QDialog* dialog) {
-        listsComeAgain("Voice Mono");
-        EXPECT_EQ(qobject_cast<JobDialog*>(dialog)->targetPeer(), "");
-        dialog->reject();
-    });
+    withDialog([&] { child<QAction>("actionScheduleSelectedConnection")->trigger(); },
+               [&](QDialog* dialog) {
+                   listsComeAgain("Voice Mono");
+                   EXPECT_EQ(qobject_cast<JobDialog*>(dialog)->targetPeer(), "");
+                   dialog->reject();
+               });
 
     // A second "Remove Peer" removes nothing.
     peerTree()->setCurrentItem(peerTree()->findItems("Paris Bureau", Qt::MatchExactly).value(0));
     child<QAction>("actionRemoveEntry")->trigger();
-    ASSERT_TRUE(wait_processing_events([&] { return peerTree()->findItems("Paris Bureau", Qt::MatchExactly).isEmpty(); }));
+    ASSERT_TRUE(
+        wait_processing_events([&] { return peerTree()->findItems("Paris Bureau", Qt::MatchExactly).isEmpty(); }));
     child<QAction>("actionRemoveEntry")->trigger();
     syncWith(*session);
     EXPECT_EQ(recorded("removePeer").size(), 2u);  // 4 by the other client, then 2
@@ -233,7 +243,8 @@ TEST_F(PeerDialogsTest, OnlyTheOperatorsOwnRenameKeepsAChoice) {
     const char* const peerGone = "The codec no longer has the peer \"OB Van\" you chose. Choose the peer again.";
     const char* const profileRenamed =
         "You chose \"Music Row\", but profile %1 is now \"Music Row B\". Choose the profile again.";
-    const char* const profileGone = "The codec no longer has the profile \"Music Row\" you chose. Choose the profile again.";
+    const char* const profileGone =
+        "The codec no longer has the profile \"Music Row\" you chose. Choose the profile again.";
     const struct Case {
         const char* what;
         View view;
@@ -321,7 +332,8 @@ TEST_F(PeerDialogsTest, OnlyTheOperatorsOwnRenameKeepsAChoice) {
                         said(field<QLabel>(dialog, "problemLabel"))};
         }
         if (dialog) {
-            const QListWidgetItem* row = field<QListWidget>(dialog, c.isPeer ? "peerList" : "profileList")->currentItem();
+            const QListWidgetItem* row =
+                field<QListWidget>(dialog, c.isPeer ? "peerList" : "profileList")->currentItem();
             const bool isChosen = row && row->isSelected();
             return Seen{isChosen ? row->data(c.isPeer ? kPeerIdRole : kProfileIdRole).toString() : QString(),
                         isChosen ? row->text() : QString(), said(field<QLabel>(dialog, "problemLabel"))};
@@ -330,7 +342,8 @@ TEST_F(PeerDialogsTest, OnlyTheOperatorsOwnRenameKeepsAChoice) {
         const QString lostLine = line->isVisibleTo(window.get()) ? line->text() : QString();
         if (c.isPeer) {
             const QTreeWidgetItem* row = peerTree()->selectedItems().value(0);
-            return Seen{row ? row->data(0, kPeerIdRole).toString() : QString(), row ? row->text(0) : QString(), lostLine};
+            return Seen{row ? row->data(0, kPeerIdRole).toString() : QString(), row ? row->text(0) : QString(),
+                        lostLine};
         }
         const QListWidgetItem* row = profileList()->selectedItems().value(0);
         return Seen{row ? row->data(kProfileIdRole).toString() : QString(), row ? row->text() : QString(), lostLine};
@@ -360,16 +373,17 @@ TEST_F(PeerDialogsTest, OnlyTheOperatorsOwnRenameKeepsAChoice) {
         } else {
             window->handleAllEnables();
             const char* action = c.view == View::kSetup ? "actionConnect" : "actionScheduleSelectedConnection";
-            withDialog([&] { child<QAction>(action)->trigger(); }, [&](QDialog* dialog) {
-                if (c.view == View::kSetup) {
-                    selectRow(field<QListWidget>(dialog, c.isPeer ? "peerList" : "profileList"),
-                              c.isPeer ? kPeerIdRole : kProfileIdRole, id);
-                }
-                EXPECT_EQ(seenIn(c, dialog).id, id);  // chosen before the change
-                change(c, id);
-                seen = seenIn(c, dialog);
-                dialog->reject();
-            });
+            withDialog([&] { child<QAction>(action)->trigger(); },
+                       [&](QDialog* dialog) {
+                           if (c.view == View::kSetup) {
+                               selectRow(field<QListWidget>(dialog, c.isPeer ? "peerList" : "profileList"),
+                                         c.isPeer ? kPeerIdRole : kProfileIdRole, id);
+                           }
+                           EXPECT_EQ(seenIn(c, dialog).id, id);  // chosen before the change
+                           change(c, id);
+                           seen = seenIn(c, dialog);
+                           dialog->reject();
+                       });
         }
         // Kept under its new name; or nothing chosen.
         const bool isKept = c.change == Change::kOwnRename;
@@ -387,9 +401,8 @@ TEST_F(PeerDialogsTest, EachDialogNamesTheCodecItActsOn) {
     IPCObject* notShown = addCodec(ports[0]);
     IPCObject* session = selectReadyCodec(ports[1]);
     IPCObject* other = addCodec(ports[1]);
-    ASSERT_TRUE(wait_processing_events([&] {
-        return notShown->state() == IQEndpointClient::READY && other->state() == IQEndpointClient::READY;
-    }));
+    ASSERT_TRUE(wait_processing_events(
+        [&] { return notShown->state() == IQEndpointClient::READY && other->state() == IQEndpointClient::READY; }));
     const QString name = session->unitName();
     ASSERT_FALSE(name.isEmpty());
     ASSERT_NE(notShown->unitName(), name);
@@ -397,20 +410,21 @@ TEST_F(PeerDialogsTest, EachDialogNamesTheCodecItActsOn) {
     for (const char* action : {"actionConnect", "actionScheduleConnection"}) {
         SCOPED_TRACE(action);
         window->handleAllEnables();
-        withDialog([&] { child<QAction>(action)->trigger(); }, [&](QDialog* dialog) {
-            const auto* line = field<QLabel>(dialog, "codecLabel");
-            EXPECT_NE(line, nullptr);
-            if (line) {
-                EXPECT_EQ(line->text(), "Codec: " + name);
-                other->cmd_set_unit_name(marked);
-                EXPECT_TRUE(wait_processing_events([&] { return line->text() != "Codec: " + name; }));
-                EXPECT_EQ(line->text(), "Codec: " + marked.left(kMaxUnitLabelLength - 1) + QChar(0x2026));
-                EXPECT_EQ(line->textFormat(), Qt::PlainText);
-                other->cmd_set_unit_name(name);
-                EXPECT_TRUE(wait_processing_events([&] { return line->text() == "Codec: " + name; }));
-            }
-            dialog->reject();
-        });
+        withDialog([&] { child<QAction>(action)->trigger(); },
+                   [&](QDialog* dialog) {
+                       const auto* line = field<QLabel>(dialog, "codecLabel");
+                       EXPECT_NE(line, nullptr);
+                       if (line) {
+                           EXPECT_EQ(line->text(), "Codec: " + name);
+                           other->cmd_set_unit_name(marked);
+                           EXPECT_TRUE(wait_processing_events([&] { return line->text() != "Codec: " + name; }));
+                           EXPECT_EQ(line->text(), "Codec: " + marked.left(kMaxUnitLabelLength - 1) + QChar(0x2026));
+                           EXPECT_EQ(line->textFormat(), Qt::PlainText);
+                           other->cmd_set_unit_name(name);
+                           EXPECT_TRUE(wait_processing_events([&] { return line->text() == "Codec: " + name; }));
+                       }
+                       dialog->reject();
+                   });
     }
 }
 
@@ -418,12 +432,13 @@ TEST_F(PeerDialogsTest, EachDialogNamesTheCodecItActsOn) {
 // whatever the locked box holds.
 TEST_F(PeerDialogsTest, ALegacyCodecLocksBraidlink) {
     selectReadyCodec(startFleet(1, CodecSimMode::kLegacy).ports()[0]);
-    withDialog([&] { dock().addNewPeer(); }, [&](QDialog* dialog) {
-        EXPECT_FALSE(field<QCheckBox>(dialog, "braidlinkEnableCheckBox")->isEnabled());
-        EXPECT_FALSE(field<QLineEdit>(dialog, "macAddressLineEdit")->isEnabled());
-        fill(dialog, {"", "10.1.1.9", "", "00:11:22:33:44:55"});
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().addNewPeer(); },
+               [&](QDialog* dialog) {
+                   EXPECT_FALSE(field<QCheckBox>(dialog, "braidlinkEnableCheckBox")->isEnabled());
+                   EXPECT_FALSE(field<QLineEdit>(dialog, "macAddressLineEdit")->isEnabled());
+                   fill(dialog, {"", "10.1.1.9", "", "00:11:22:33:44:55"});
+                   pressOk(dialog);
+               });
     EXPECT_EQ(waitForFrames("addPeer", 1)[0].xml, R"(<addPeer addr="10.1.1.9" name="" password="" seq="addPeer"/>)");
 }
 
@@ -442,11 +457,12 @@ TEST_F(PeerDialogsTest, CopiesAProfileAndAPeerToOtherCodecs) {
     }
     selectRow(profileList(), kProfileDefaultRole, true);
     const QString name = profileList()->currentItem()->data(kProfileNameRole).toString();
-    withDialog([&] { dock().sendProfileTriggered(); }, [&](QDialog* dialog) {
-        EXPECT_EQ(dialog->windowTitle(), "Copy Profile to...");
-        tickRows(dialog);
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().sendProfileTriggered(); },
+               [&](QDialog* dialog) {
+                   EXPECT_EQ(dialog->windowTitle(), "Copy Profile to...");
+                   tickRows(dialog);
+                   pressOk(dialog);
+               });
     EXPECT_EQ(waitForFrames("addProfile", 2).size(), 2u);
     for (const app_test::RecordedFrame& write : waitForFrames("setProfile", 2)) {
         IPCObject* target = targets.at(write.port);
@@ -465,19 +481,25 @@ TEST_F(PeerDialogsTest, CopiesAProfileAndAPeerToOtherCodecs) {
     ASSERT_TRUE(wait_processing_events([&] { return leaving->state() == IQEndpointClient::READY; }));
     const QString label = QStringLiteral("%1 : 127.0.0.1:%2").arg(leaving->unitName()).arg(fleets[1]->ports()[0]);
     const PeerMetaPtr peer = selectBookPeer(*source, [](const PeerMeta& each) { return each.bdlink; });
-    withDialog([&] { dock().sendPeerTriggered(); }, [&](QDialog* dialog) {
-        tickRows(dialog);
-        fleets[1].reset();
-        ASSERT_TRUE(wait_processing_events([&] { return leaving->state() != IQEndpointClient::READY; }));
-        pressOk(dialog);
-    });
-    EXPECT_TRUE(boxes.lastText("Copy Peer to...").endsWith("\n" + label)) << boxes.lastText("Copy Peer to...").toStdString();
+    withDialog([&] { dock().sendPeerTriggered(); },
+               [&](QDialog* dialog) {
+                   tickRows(dialog);
+                   fleets[1].reset();
+                   ASSERT_TRUE(wait_processing_events([&] { return leaving->state() != IQEndpointClient::READY; }));
+                   pressOk(dialog);
+               });
+    EXPECT_TRUE(boxes.lastText("Copy Peer to...").endsWith("\n" + label))
+        << boxes.lastText("Copy Peer to...").toStdString();
     EXPECT_TRUE(recorded("addPeer", 1).empty());
     for (const app_test::RecordedFrame& copy : waitForFrames("addPeer", 2)) {
-        EXPECT_EQ(copy.xml, QStringLiteral(R"(<addPeer addr="%1:9000" name="%2" password="%3" seq="addPeer" unit="%4" use_bdlink="true"/>)")
-                                .arg(peer->addr, peer->name, peer->password, peer->unit).toStdString());
+        EXPECT_EQ(copy.xml,
+                  QStringLiteral(
+                      R"(<addPeer addr="%1:9000" name="%2" password="%3" seq="addPeer" unit="%4" use_bdlink="true"/>)")
+                      .arg(peer->addr, peer->name, peer->password, peer->unit)
+                      .toStdString());
         EXPECT_TRUE(wait_processing_events([&] {
-            return bookPeer(*targets.at(copy.port), [&](const PeerMeta& each) { return each.name == peer->name && each.bdlink; }) != nullptr;
+            return bookPeer(*targets.at(copy.port),
+                            [&](const PeerMeta& each) { return each.name == peer->name && each.bdlink; }) != nullptr;
         }));
     }
 }
@@ -490,13 +512,14 @@ TEST_F(PeerDialogsTest, ALegacyCodecTakesNoProfileCopy) {
     selectReadyCodec(startFleet(1).ports()[0]);
     ASSERT_TRUE(wait_processing_events([&] { return legacy->state() == IQEndpointClient::READY; }));
     selectRow(profileList(), kProfileFactoryRole, false);
-    withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
-        const QListWidgetItem* row = field<QListWidget>(dialog, "deviceList")->item(0);
-        EXPECT_FALSE(row->flags() & Qt::ItemIsEnabled);
-        EXPECT_TRUE(row->text().endsWith("(Old protocol)")) << row->text().toStdString();
-        tickRows(dialog);
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().sendProfileTriggered(); },
+               [](QDialog* dialog) {
+                   const QListWidgetItem* row = field<QListWidget>(dialog, "deviceList")->item(0);
+                   EXPECT_FALSE(row->flags() & Qt::ItemIsEnabled);
+                   EXPECT_TRUE(row->text().endsWith("(Old protocol)")) << row->text().toStdString();
+                   tickRows(dialog);
+                   pressOk(dialog);
+               });
     syncWith(*legacy);
     EXPECT_TRUE(recorded("addProfile").empty());
 }
@@ -526,7 +549,10 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
         {"an edit's refusal first", [](CodecSimOptions& o) { o.swapped_answers = {"setProfile"}; }, Left::kTheCopy,
          "%1 refused to save a profile: setProfile: name empty or longer than 256 bytes (error 400); an empty profile "
          "made for a profile copy may be left on it: %2"},
-        {"its removal refused", [](CodecSimOptions& o) { o.refused_requests = {"setProfile", "deleteProfile", "removePeer"}; },
+        {"its removal refused",
+         [](CodecSimOptions& o) {
+             o.refused_requests = {"setProfile", "deleteProfile", "removePeer"};
+         },
          Left::kAnEmptyProfile,
          "%1 refused to remove a profile: Refused by codec-sim (error 409); the empty profile %2, made for a profile "
          "copy, stays on it"},
@@ -546,24 +572,30 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
         const size_t fleet = fleets.size();
         const uint16_t port = startFleet(options).ports()[0];
         target = addCodec(port);
-        ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY && !target->profiles.isEmpty(); }));
+        ASSERT_TRUE(wait_processing_events(
+            [&] { return target->state() == IQEndpointClient::READY && !target->profiles.isEmpty(); }));
         codec = QStringLiteral("%1 (127.0.0.1:%2)").arg(target->unitName()).arg(port);
         const ProfileInfo held = [&] {
             std::lock_guard<SessionMutex> lock(target->mutex());
             return target->profiles.last();
         }();
-        withDialog([&] { dock().sendProfileTriggered(); }, [&](QDialog* dialog) {
-            auto* list = field<QListWidget>(dialog, "deviceList");
-            for (int row = 0; row < list->count(); ++row) {
-                if (list->item(row)->text().endsWith(QStringLiteral(":%1").arg(port))) list->item(row)->setCheckState(Qt::Checked);
-            }
-            pressOk(dialog);
-        });
+        withDialog([&] { dock().sendProfileTriggered(); },
+                   [&](QDialog* dialog) {
+                       auto* list = field<QListWidget>(dialog, "deviceList");
+                       for (int row = 0; row < list->count(); ++row) {
+                           if (list->item(row)->text().endsWith(QStringLiteral(":%1").arg(port)))
+                               list->item(row)->setCheckState(Qt::Checked);
+                       }
+                       pressOk(dialog);
+                   });
         QString id = held.id;
         if (c.left != Left::kItsOwnProfile) {
-            id = QString::fromStdString(waitForFrames("setProfile", 1, fleet)[0].message.attributes().get_string("id", ""));
+            id = QString::fromStdString(
+                waitForFrames("setProfile", 1, fleet)[0].message.attributes().get_string("id", ""));
         }
-        if (c.left == Left::kTheCopy) target->cmd_set_profile(parsed("<profile id=\"" + held.id.toStdString() + "\"><settings name=\"\"/></profile>"));
+        if (c.left == Left::kTheCopy)
+            target->cmd_set_profile(
+                parsed("<profile id=\"" + held.id.toStdString() + "\"><settings name=\"\"/></profile>"));
         const auto nameOf = [&] {
             std::lock_guard<SessionMutex> lock(target->mutex());
             for (const ProfileInfo& each : target->profiles) {
@@ -574,12 +606,14 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
         ASSERT_TRUE(wait_processing_events([&] {
             const QString profile = QStringLiteral("\"%1\" (id %2)").arg(nameOf(), id);
             return noticeLines().contains(QString(c.notice).replace("%1", codec).replace("%2", profile));
-        })) << c.what << ": " << noticeLines().join('\n').toStdString();
+        })) << c.what
+            << ": " << noticeLines().join('\n').toStdString();
         syncWith(*target, fleet);
         const bool isRemoved = c.left == Left::kNothing || c.left == Left::kAnEmptyProfile;
         EXPECT_EQ(recorded("deleteProfile", fleet).size(), isRemoved ? 1u : 0u) << c.what;
         if (isRemoved) {
-            EXPECT_EQ(recorded("deleteProfile", fleet)[0].xml, "<deleteProfile id=\"" + id.toStdString() + "\" seq=\"deleteProfile\"/>");
+            EXPECT_EQ(recorded("deleteProfile", fleet)[0].xml,
+                      "<deleteProfile id=\"" + id.toStdString() + "\" seq=\"deleteProfile\"/>");
         }
         const QString expectedName[] = {QString(), held.name, copied, QStringLiteral("New Profile")};
         EXPECT_TRUE(wait_processing_events([&] { return nameOf() == expectedName[static_cast<int>(c.left)]; }))
@@ -590,13 +624,15 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
     const PeerMetaPtr removed = selectBookPeer(*target);
     dock().removePeer();
     ASSERT_TRUE(wait_processing_events([&] {
-        return noticeLines().contains(codec + " refused to remove the peer \"" + removed->name + "\": Refused by codec-sim (error 409)");
+        return noticeLines().contains(codec + " refused to remove the peer \"" + removed->name +
+                                      "\": Refused by codec-sim (error 409)");
     })) << noticeLines().join('\n').toStdString();
     selectRow(profileList(), kProfileFactoryRole, false);
     const QString profile = profileList()->currentItem()->data(kProfileNameRole).toString();
     dock().removeProfile();
     EXPECT_TRUE(wait_processing_events([&] {
-        return noticeLines().contains(codec + " refused to remove the profile \"" + profile + "\": Refused by codec-sim (error 409)");
+        return noticeLines().contains(codec + " refused to remove the profile \"" + profile +
+                                      "\": Refused by codec-sim (error 409)");
     })) << noticeLines().join('\n').toStdString();
 }
 
@@ -607,18 +643,23 @@ TEST_F(PeerDialogsTest, EditSendsNothingWhenThePeerIsGone) {
     IPCObject* session = selectReadyCodec(startFleet(1).ports()[0]);
     const PeerMetaPtr peer = selectBookPeer(*session);
     QString reopened;
-    withDialog([&] { dock().editPeer(); }, [&](QDialog* dialog) {
-        field<QLineEdit>(dialog, "lineName")->setText("Renamed");
-        session->cmd_remove_peer(peer->id.toInt());
-        ASSERT_TRUE(wait_processing_events([&] { Message gone; return !session->findPeer(peer->id, gone); }));
-        test_support::on_next_modal([&](QDialog* again) {
-            reopened = field<QLineEdit>(again, "lineName")->text();
-            again->reject();
-        });
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().editPeer(); },
+               [&](QDialog* dialog) {
+                   field<QLineEdit>(dialog, "lineName")->setText("Renamed");
+                   session->cmd_remove_peer(peer->id.toInt());
+                   ASSERT_TRUE(wait_processing_events([&] {
+                       Message gone;
+                       return !session->findPeer(peer->id, gone);
+                   }));
+                   test_support::on_next_modal([&](QDialog* again) {
+                       reopened = field<QLineEdit>(again, "lineName")->text();
+                       again->reject();
+                   });
+                   pressOk(dialog);
+               });
     EXPECT_EQ(reopened, "Renamed");
-    EXPECT_TRUE(boxes.lastText("Edit Peer").startsWith("Nothing was sent: the codec no longer has")) << boxes.lastText("Edit Peer").toStdString();
+    EXPECT_TRUE(boxes.lastText("Edit Peer").startsWith("Nothing was sent: the codec no longer has"))
+        << boxes.lastText("Edit Peer").toStdString();
     syncWith(*session);
     EXPECT_TRUE(recorded("setPeerSettings").empty());
 }
@@ -639,9 +680,13 @@ TEST_F(PeerDialogsTest, BadInputSendsNothing) {
         {"Braidlink without MAC", false, {"A", "", "", " "}, "\"Use Braidlink\" needs the remote unit's"},
         {"a blank name on edit", true, {"", "10.0.0.1", "", ""}, "Enter a \"Name\" for the peer."},
         {"a control character", true, {"A", "10.0.0.1", "p\x01", ""}, "\"Connection Password\" must be text"},
-        {"a blank inside the address", false, {"A", " 203.0.113. 9:9000 ", "", ""},
+        {"a blank inside the address",
+         false,
+         {"A", " 203.0.113. 9:9000 ", "", ""},
          "Enter the peer's \"IP Address\" without blanks."},
-        {"a blank inside the address on edit", true, {"A", "10.0.0.1 :9000", "", ""},
+        {"a blank inside the address on edit",
+         true,
+         {"A", "10.0.0.1 :9000", "", ""},
          "Enter the peer's \"IP Address\" without blanks."},
         {"the codec dropped before OK", false, {"A", "10.0.0.1", "", ""}, "Nothing was sent: the codec is not"},
     };
@@ -649,21 +694,23 @@ TEST_F(PeerDialogsTest, BadInputSendsNothing) {
         const bool drops = &c == &cases[std::size(cases) - 1];
         QString note;
         QString reopened;
-        withDialog([&] { c.isEdit ? dock().editPeer() : dock().addNewPeer(); }, [&](QDialog* dialog) {
-            fill(dialog, c.entry);
-            if (drops) {
-                session->disconnectIPC();
-                ASSERT_TRUE(wait_processing_events([&] { return session->state() != IQEndpointClient::READY; }));
-                test_support::on_next_modal([&](QDialog* again) {
-                    reopened = field<QLineEdit>(again, "lineIPAddress")->text();
-                    again->reject();
-                });
-            }
-            pressOk(dialog);
-            if (!dialog->isVisible()) return;
-            note = field<QLabel>(dialog, "problemLabel")->text();
-            dialog->reject();
-        });
+        withDialog([&] { c.isEdit ? dock().editPeer() : dock().addNewPeer(); },
+                   [&](QDialog* dialog) {
+                       fill(dialog, c.entry);
+                       if (drops) {
+                           session->disconnectIPC();
+                           ASSERT_TRUE(
+                               wait_processing_events([&] { return session->state() != IQEndpointClient::READY; }));
+                           test_support::on_next_modal([&](QDialog* again) {
+                               reopened = field<QLineEdit>(again, "lineIPAddress")->text();
+                               again->reject();
+                           });
+                       }
+                       pressOk(dialog);
+                       if (!dialog->isVisible()) return;
+                       note = field<QLabel>(dialog, "problemLabel")->text();
+                       dialog->reject();
+                   });
         const QString shown = drops ? boxes.lastText("Add a remote Peer") : note;
         EXPECT_TRUE(shown.startsWith(c.reason)) << c.what << ": " << shown.toStdString();
         EXPECT_EQ(reopened, drops ? c.entry[1] : "") << c.what;
@@ -685,28 +732,33 @@ TEST_F(PeerDialogsTest, RefusalsAreNamed) {
     IPCObject* target = addCodec(ports[1]);
     IPCObject* session = selectReadyCodec(ports[0]);
     ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
-    withDialog([&] { dock().addNewPeer(); }, [](QDialog* dialog) {
-        field<QLineEdit>(dialog, "lineName")->setText("Radio Nord 2");
-        field<QLineEdit>(dialog, "lineIPAddress")->setText("10.1.1.9");
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().addNewPeer(); },
+               [](QDialog* dialog) {
+                   field<QLineEdit>(dialog, "lineName")->setText("Radio Nord 2");
+                   field<QLineEdit>(dialog, "lineIPAddress")->setText("10.1.1.9");
+                   pressOk(dialog);
+               });
     const PeerMetaPtr edited = selectBookPeer(*session);
     withDialog([&] { dock().editPeer(); }, pressOk);
     selectRow(profileList(), kProfileFactoryRole, false);
-    withDialog([&] { dock().sendProfileTriggered(); }, [](QDialog* dialog) {
-        tickRows(dialog);
-        pressOk(dialog);
-    });
-    EXPECT_TRUE(wait_processing_events([&] { return noticeText().count("Refused by codec-sim") == 3; })) << noticeText().toStdString();
+    withDialog([&] { dock().sendProfileTriggered(); },
+               [](QDialog* dialog) {
+                   tickRows(dialog);
+                   pressOk(dialog);
+               });
+    EXPECT_TRUE(wait_processing_events([&] { return noticeText().count("Refused by codec-sim") == 3; }))
+        << noticeText().toStdString();
     const QString codec = QStringLiteral("%1 (127.0.0.1:%2)").arg(session->unitName()).arg(ports[0]);
     const QString told[] = {
         codec + " refused to add the peer \"Radio Nord 2\": Refused by codec-sim (error 409)",
         codec + " refused to change the peer \"" + edited->name + "\": Refused by codec-sim (error 409)",
         QStringLiteral("%1 (127.0.0.1:%2) refused to copy a profile: Refused by codec-sim (error 409)")
-            .arg(target->unitName()).arg(ports[1]),
+            .arg(target->unitName())
+            .arg(ports[1]),
     };
     for (const QString& line : told) EXPECT_TRUE(noticeText().split('\n').contains(line)) << line.toStdString();
-    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"}) EXPECT_FALSE(noticeText().contains(request));
+    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"})
+        EXPECT_FALSE(noticeText().contains(request));
 }
 
 // A booked call through the real window: the operator books a peer, and renames it with Edit Peer
@@ -727,14 +779,15 @@ TEST_F(PeerDialogsTest, ABookedCallEndsOnTimeThoughItsPeerIsRenamed) {
         return session->activePeerIds.contains(peer->id.toInt());
     };
 
-    withDialog([&] { child<QAction>("actionScheduleSelectedConnection")->trigger(); }, [&](QDialog* dialog) {
-        auto* job_dialog = qobject_cast<JobDialog*>(dialog);
-        ASSERT_NE(job_dialog, nullptr);
-        EXPECT_EQ(job_dialog->targetPeerName(), peer->name);
-        job_dialog->setStartDateTime(QDateTime(QDate(2030, 5, 6), QTime(12, 1)));
-        job_dialog->setEndDateTime(QDateTime(QDate(2030, 5, 6), QTime(12, 3)));
-        pressOk(dialog);
-    });
+    withDialog([&] { child<QAction>("actionScheduleSelectedConnection")->trigger(); },
+               [&](QDialog* dialog) {
+                   auto* job_dialog = qobject_cast<JobDialog*>(dialog);
+                   ASSERT_NE(job_dialog, nullptr);
+                   EXPECT_EQ(job_dialog->targetPeerName(), peer->name);
+                   job_dialog->setStartDateTime(QDateTime(QDate(2030, 5, 6), QTime(12, 1)));
+                   job_dialog->setEndDateTime(QDateTime(QDate(2030, 5, 6), QTime(12, 3)));
+                   pressOk(dialog);
+               });
     ASSERT_EQ(scheduler().jobCount(), 1);
     tickAt(1);
     ASSERT_TRUE(wait_processing_events(isUp));
@@ -742,10 +795,11 @@ TEST_F(PeerDialogsTest, ABookedCallEndsOnTimeThoughItsPeerIsRenamed) {
     ASSERT_EQ(scheduler().jobList().front().state, Job::Running);
 
     selectBookPeer(*session, [&](const PeerMeta& listed) { return listed.id == peer->id; });
-    withDialog([&] { dock().editPeer(); }, [](QDialog* dialog) {
-        field<QLineEdit>(dialog, "lineName")->setText("Renamed North");
-        pressOk(dialog);
-    });
+    withDialog([&] { dock().editPeer(); },
+               [](QDialog* dialog) {
+                   field<QLineEdit>(dialog, "lineName")->setText("Renamed North");
+                   pressOk(dialog);
+               });
     ASSERT_TRUE(wait_processing_events([&] { return scheduler().jobList().front().peer_name == "Renamed North"; }));
     EXPECT_TRUE(isUp());
 

@@ -40,7 +40,8 @@ protected:
     }
     QStringList profileNames() {
         QStringList names;
-        for (int i = 0; i < profileList()->count(); ++i) names << profileList()->item(i)->data(kProfileNameRole).toString();
+        for (int i = 0; i < profileList()->count(); ++i)
+            names << profileList()->item(i)->data(kProfileNameRole).toString();
         return names;
     }
     // Runs "Edit Profile..." with `act` done in the editor; whether the profile went out.
@@ -142,7 +143,8 @@ TEST_F(ProfileEditorTest, DataBelongsToOneCodec) {
         rename(editor, "B Voice");
         press(editor, "buttonSave");
     }));
-    EXPECT_EQ(waitForFrames("setProfile", 1, 1)[0].message, expectedRequest(cached, {{{"settings", "name", "B Voice"}}}));
+    EXPECT_EQ(waitForFrames("setProfile", 1, 1)[0].message,
+              expectedRequest(cached, {{{"settings", "name", "B Voice"}}}));
 }
 
 // A refused "setProfile" is shown with the codec's words; the list keeps what the codec holds.
@@ -161,8 +163,9 @@ TEST_F(ProfileEditorTest, RefusalIsShown) {
         QMessageBox* box = window->findChild<QMessageBox*>();
         return box && box->isVisible() ? box->text() : QString();
     };
-    EXPECT_TRUE(wait_processing_events([&] { return notice().contains("refused to save the profile \"Voice Mono\": Refused by codec-sim"); }))
-        << notice().toStdString();
+    EXPECT_TRUE(wait_processing_events([&] {
+        return notice().contains("refused to save the profile \"Voice Mono\": Refused by codec-sim");
+    })) << notice().toStdString();
     EXPECT_EQ(profileNames(), before);
 }
 
@@ -180,10 +183,11 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
     const struct {
         const char* what;
         std::function<void(ProfileEdit&)> act;  // ends with what fails
-        const char* name;                        // the editor's name afterwards
-        const char* box;                         // how the box's text starts
+        const char* name;                       // the editor's name afterwards
+        const char* box;                        // how the box's text starts
     } cases[] = {
-        {"a blank name", [&](ProfileEdit& e) { rename(e, "  "), save(e); }, "  ", "\"Profile Name\" must not be blank."},
+        {"a blank name", [&](ProfileEdit& e) { rename(e, "  "), save(e); }, "  ",
+         "\"Profile Name\" must not be blank."},
         {"a control character", [&](ProfileEdit& e) { rename(e, "Voice\t2"), save(e); }, "Voice\t2",
          "\"Profile Name\" must be text without control characters."},
         {"a spin text under the minimum, then Enter",
@@ -196,7 +200,8 @@ TEST_F(ProfileEditorTest, BadInputSendsNothing) {
              QTest::keyClick(spin, Qt::Key_Return);
              EXPECT_EQ(spin->cleanText(), "");
          },
-         "Voice 2", "Local Settings: \"Frames per Packet\" must be a whole number from 1 to 8 frames. Nothing was sent"},
+         "Voice 2",
+         "Local Settings: \"Frames per Packet\" must be a whole number from 1 to 8 frames. Nothing was sent"},
         // Taken as typed, not cut to 5; nor is the 5 on the way written into the profile.
         {"a spin text above the maximum, Save clicked",
          [](ProfileEdit& e) {
@@ -280,7 +285,8 @@ TEST_F(ProfileEditorTest, SaveSendsNothingWhenTheIdNamesAnotherProfile) {
         session->cmd_set_profile(other);
         ASSERT_TRUE(wait_processing_events([&] {
             Message now;
-            return session->findProfile(id, now) && now.get_child("settings", 0).attributes().get_string("name", "") == "Other";
+            return session->findProfile(id, now) &&
+                   now.get_child("settings", 0).attributes().get_string("name", "") == "Other";
         }));
         on_next_modal([](QDialog* again) {
             EXPECT_EQ(nameIn(*qobject_cast<ProfileEdit*>(again)), "Voice Live");

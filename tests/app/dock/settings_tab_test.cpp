@@ -254,8 +254,8 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
     const struct {
         const char* what;
         std::function<void()> act;
-        const char* box;  // the start of the "Save Changes" box's text; null: no box
-        bool isSaveLeft;  // Save is enabled afterwards: something is left to save
+        const char* box;              // the start of the "Save Changes" box's text; null: no box
+        bool isSaveLeft;              // Save is enabled afterwards: something is left to save
         const char* field = nullptr;  // the spin box's number after the box, Discard enabled; null: not checked
     } cases[] = {
         // A click on Save takes the focus from the spin box, which keeps the number all the same.
@@ -332,7 +332,8 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
         c.act();
         EXPECT_EQ(boxes.count("Save Changes") - before, c.box ? 1 : 0) << c.what;
         if (c.box) {
-            EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box)) << boxes.lastText("Save Changes").toStdString();
+            EXPECT_TRUE(boxes.lastText("Save Changes").startsWith(c.box))
+                << boxes.lastText("Save Changes").toStdString();
         }
         EXPECT_EQ(pageWidget("buttonSave")->isEnabled(), c.isSaveLeft) << c.what;
         if (c.field) {
@@ -529,8 +530,9 @@ TEST_F(SettingsTabTest, TabReachesSaveAndDiscard) {
     }
     EXPECT_EQ(reached.join(' ').toStdString(), "buttonDefault checkAdvanced buttonSave buttonReset");
     QTest::keyClick(pageWidget("buttonSave"), Qt::Key_Space);
-    EXPECT_EQ(waitForFrames("setSysOptions", 1)[0].message.get_child("audio", 0).attributes().get_qstring("input_gain", {}),
-              "5");
+    EXPECT_EQ(
+        waitForFrames("setSysOptions", 1)[0].message.get_child("audio", 0).attributes().get_qstring("input_gain", {}),
+        "5");
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
@@ -591,8 +593,9 @@ TEST_F(SettingsTabTest, RefusalsAreShown) {
     for (const char* gain : {"5", "6"}) {
         edit("Input Gain", gain);
         press("buttonSave");
-        EXPECT_TRUE(wait_processing_events([&] { return notice().count("Refused by codec-sim (error 409)") == gain[0] - '4'; }))
-            << notice().toStdString();
+        EXPECT_TRUE(wait_processing_events([&] {
+            return notice().count("Refused by codec-sim (error 409)") == gain[0] - '4';
+        })) << notice().toStdString();
     }
     EXPECT_TRUE(notice().contains(session->unitName() + " (127.0.0.1:"));
     EXPECT_TRUE(notice().contains("refused to save the settings: Refused by codec-sim (error 409)"));

@@ -23,15 +23,15 @@
 #include <string>
 #include <vector>
 
-#include "app/shared/codec_text.h"
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/fleet/instance_widget.h"
-#include "app/shared/statistics_text.h"
-#include "app/shared/mini_meter.h"
-#include "app/shared/view_colours.h"
 #include "app/fleet/zorva_stat_row.h"
 #include "app/fleet/zorva_summary.h"
+#include "app/shared/codec_text.h"
+#include "app/shared/mini_meter.h"
+#include "app/shared/statistics_text.h"
+#include "app/shared/view_colours.h"
 #include "scheduler/scheduler.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/popup_menu.h"
@@ -152,7 +152,7 @@ TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
     EXPECT_TRUE(tree().selectedItems().isEmpty());
 
     view().showGeneralOverview();
-    const QList<IPCObject*> tiles = view().sessionsInTileOrder();  // five left, four to a row
+    const QList<IPCObject*> tiles = view().sessionsInTileOrder();   // five left, four to a row
     QWidget* focus = view().findChild<QScrollArea*>("scrollArea");  // where Tab enters the page
     const std::pair<Qt::Key, int> tile_keys[] = {{Qt::Key_Home, 0}, {Qt::Key_Right, 1}, {Qt::Key_Down, 1},
                                                  {Qt::Key_Left, 0}, {Qt::Key_Down, 4},  {Qt::Key_End, 4}};

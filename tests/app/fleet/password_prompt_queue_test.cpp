@@ -119,7 +119,8 @@ TEST_F(PasswordPromptTest, RefusedCodecsAreAskedOneAtATimeAndARemovedOneIsSkippe
     for (const QUuid& uuid : asked) EXPECT_EQ(findInstance(uuid)->state(), IQEndpointClient::AUTH_FAILED);
     // Behind one address, codecs that never logged in are told apart by their ports.
     for (size_t i = 0; i < asked.size(); ++i) {
-        EXPECT_EQ(titles.value(int(i)), QStringLiteral("Device Login Failed (127.0.0.1:%1)").arg(findInstance(asked[i])->port));
+        EXPECT_EQ(titles.value(int(i)),
+                  QStringLiteral("Device Login Failed (127.0.0.1:%1)").arg(findInstance(asked[i])->port));
     }
     for (const QUuid& key : keys) {
         const InstanceWidget* tile = window->summary()->tile(key);

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "app/shared/view_colours.h"
 #include "app/shared/loss_graph.h"
+#include "app/shared/view_colours.h"
 #include "sessions/loss_graph_data.h"
 #include "tests/app/widget_image.h"
 
@@ -33,10 +33,7 @@ const struct LossCase {
 } kLossCases[] = {
     {"half",
      {{500, 0, 0}},
-     {{232, 60, frameLossColor},
-      {237, 118, frameLossColor},
-      {235, 59, kBackground},
-      {238, 100, kBackground}}},
+     {{232, 60, frameLossColor}, {237, 118, frameLossColor}, {235, 59, kBackground}, {238, 100, kBackground}}},
     {"full", {{1000, 0, 0}}, {{235, 1, frameLossColor}, {235, 118, frameLossColor}}},
     {"none", {{0, 0, 0}}, {{235, 100, kBackground}}},
     {"off the scale", {{5000, 0, 0}, {-400, 0, 0}}, {{227, 1, frameLossColor}, {235, 100, kBackground}}},

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -168,11 +168,13 @@ TEST(MiniMeter, PaintsOnlyTheColumnsThatChange) {
          },
          {3, 2, 79, 7}},
         {"a mark shows at silence: none to see", [&] { meter->allLevels(-72, -72, -72, -72, -72, -72, -72, -72); }, {}},
-        {"a transmit mark appears", [&] { meter->allLevels(-72, -72, -72, -72, -72, -72, -36, -72); },
+        {"a transmit mark appears",
+         [&] { meter->allLevels(-72, -72, -72, -72, -72, -72, -36, -72); },
          {3 + 64, 21, 2, 7}},
         {"a mark that keeps its columns", [&] { meter->allLevels(-72, -72, -72, -72, -72, -72, -35.9f, -72); }, {}},
         {"the mark moves: its old and new columns",
-         [&] { meter->allLevels(-72, -72, -72, -72, -72, -72, -30, -72); }, {3 + 64, 21, 13, 7}},
+         [&] { meter->allLevels(-72, -72, -72, -72, -72, -72, -30, -72); },
+         {3 + 64, 21, 13, 7}},
     };
     for (const Step& step : steps) {
         paints.meterPaints.clear();

@@ -24,8 +24,7 @@ TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
     for (int height : {406, 900}) {
         meter.resize(166, height);
         QWidget* rxl = child("rxl");
-        ASSERT_TRUE(test_support::wait_processing_events([&] { return rxl->height() > height - 60; }))
-            << height;
+        ASSERT_TRUE(test_support::wait_processing_events([&] { return rxl->height() > height - 60; })) << height;
         ASSERT_TRUE(app_test::flushPostedEvents());
         const int barTop = rxl->mapTo(&meter, QPoint(0, 0)).y();
         for (const auto& mark : marks) {
@@ -36,8 +35,7 @@ TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
             EXPECT_EQ(label->x(), child("label_0")->x()) << mark.label;
         }
     }
-    for (auto [caption, frame, text] :
-         {std::tuple{"label_RX", "leftFrame", "RX"}, {"label_TX", "rightFrame", "TX"}}) {
+    for (auto [caption, frame, text] : {std::tuple{"label_RX", "leftFrame", "RX"}, {"label_TX", "rightFrame", "TX"}}) {
         auto* label = meter.findChild<QLabel*>(caption);
         const QRect under = child(frame)->geometry();
         const int centre = label->mapTo(&meter, label->rect().center()).x();

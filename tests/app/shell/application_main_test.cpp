@@ -71,7 +71,7 @@ struct StartupCase {
     const char* label;
     enum Schedule { kOtherZone, kThisZone, kDamaged, kNone } schedule;
     bool is_config_cut_short;
-    const char* notice;        // the title of the box it shows; empty: none
+    const char* notice;         // the title of the box it shows; empty: none
     bool waits_for_first_pass;  // till the codec receives the booking's connect
 };
 
@@ -97,18 +97,17 @@ TEST(Startup, NoticesWaitForTheOperatorWithoutStoppingThePasses) {
         options.record_path = (folder.root() + "/frames.txt").toStdString();
         CodecSim fleet(options);
         const int port = fleet.ports().front();
-        folder.writeConfig(c.is_config_cut_short ? QByteArray("<config><remotes>")
-                                                 : "<config><remotes><remote address=\"127.0.0.1\" port=\"" +
-                                                       QByteArray::number(port) +
-                                                       "\" password=\"tarnel\"/></remotes></config>");
+        folder.writeConfig(c.is_config_cut_short
+                               ? QByteArray("<config><remotes>")
+                               : "<config><remotes><remote address=\"127.0.0.1\" port=\"" + QByteArray::number(port) +
+                                     "\" password=\"tarnel\"/></remotes></config>");
         QFile schedule(folder.dataFolder() + "/schedule.xml");
         if (c.schedule != StartupCase::kNone) {
             ASSERT_TRUE(schedule.open(QIODevice::WriteOnly));
-            schedule.write(c.schedule == StartupCase::kDamaged ? QByteArray("<jobs><job")
-                                                               : scheduleOpenNow(c.schedule == StartupCase::kOtherZone
-                                                                                     ? other_zone
-                                                                                     : localZoneId(),
-                                                                                 port, peer));
+            schedule.write(
+                c.schedule == StartupCase::kDamaged
+                    ? QByteArray("<jobs><job")
+                    : scheduleOpenNow(c.schedule == StartupCase::kOtherZone ? other_zone : localZoneId(), port, peer));
             schedule.close();
         }
         MessageBox::setHandler({});  // real boxes, left open as an operator may leave them

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QRegularExpression>
 #include <QTimer>
@@ -15,11 +15,11 @@
 #include <clocale>
 #include <string>
 
+#include "app/fleet/zorva_summary.h"
 #include "app/shell/application_main.h"
 #include "app/shell/config_file.h"
 #include "app/shell/config_paths.h"
 #include "app/shell/my_q_application.h"
-#include "app/fleet/zorva_summary.h"
 #include "ipc/message/message.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/exception_text.h"
@@ -76,12 +76,12 @@ TEST_F(ConfigFileTest, SavesTheSameBytesAgainAndUnderAGermanLocale) {
         "    </remotes>\n"
         "</config>\n");
 
-    folder.writeConfig(QStringLiteral(
-                           "<config><application audio=\"true\" section_width_0=\"140\"/><remotes>"
-                           "<remote address=\"127.0.0.1\" port=\"9\" password=\"&quot;&lt;&amp;&apos;Grüße✓\" "
-                           "metering=\"false\" logReading=\"true\" snd-audio-start=\"/tmp/start.wav\"/>"
-                           "<remote address=\"::1\" port=\"9\"/></remotes></config>")
-                           .toUtf8());
+    folder.writeConfig(
+        QStringLiteral("<config><application audio=\"true\" section_width_0=\"140\"/><remotes>"
+                       "<remote address=\"127.0.0.1\" port=\"9\" password=\"&quot;&lt;&amp;&apos;Grüße✓\" "
+                       "metering=\"false\" logReading=\"true\" snd-audio-start=\"/tmp/start.wav\"/>"
+                       "<remote address=\"::1\" port=\"9\"/></remotes></config>")
+            .toUtf8());
     openWindow().saveConfig();
     const QByteArray first = folder.readConfig();
     EXPECT_EQ(withoutLayout(first).toStdString(), expected.toStdString());
@@ -111,9 +111,8 @@ TEST_F(ConfigFileTest, ReaderDefaultsLeaveUnnamedSettingsAsTheyAre) {
     closeWindow();
     releaseAllInstances();
     // No metering or logReading on the codec; widths only for three sections, two of them damaged.
-    folder.writeConfig(
-        "<config><application section_width_1=\"222\" section_width_3=\"-5\" section_width_4=\"10001\"/>"
-        "<remotes><remote address=\"127.0.0.1\" port=\"9\"/></remotes></config>");
+    folder.writeConfig("<config><application section_width_1=\"222\" section_width_3=\"-5\" section_width_4=\"10001\"/>"
+                       "<remotes><remote address=\"127.0.0.1\" port=\"9\"/></remotes></config>");
     MainWindow& opened = openWindow();
     ASSERT_EQ(instanceMap.size(), 1);
     IPCObject* session = instanceMap.first();

@@ -24,7 +24,8 @@ constexpr int kCodecs = 8;
 int readySessions(const QByteArray& log) {
     static const QRegularExpression kReady(QStringLiteral("set_state \\((\\S+).*\\): \\w+ to READY"));
     QSet<QString> sessions;
-    for (auto match = kReady.globalMatch(QString::fromUtf8(log)); match.hasNext();) sessions << match.next().captured(1);
+    for (auto match = kReady.globalMatch(QString::fromUtf8(log)); match.hasNext();)
+        sessions << match.next().captured(1);
     return sessions.size();
 }
 

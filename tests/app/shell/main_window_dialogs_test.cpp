@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QIcon>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,25 +24,25 @@
 #include <functional>
 #include <memory>
 
-#include "app/shell/config_paths.h"
-#include "app/fleet/zorva_summary.h"
-#include "dialogs/about_dialog.h"
-#include "tests/support/unplaced_session.h"
-#include "scheduler/sound_select.h"
-#include "scheduler/date_time_dialog.h"
 #include "app/dock/connection_dialog.h"
-#include "dialogs/profile_edit.h"
-#include "dialogs/unit_password.h"
-#include "dialogs/send_dialog.h"
-#include "dialogs/add_entry.h"
+#include "app/fleet/zorva_summary.h"
+#include "app/shell/config_paths.h"
+#include "dialogs/about_dialog.h"
 #include "dialogs/add_device.h"
+#include "dialogs/add_entry.h"
+#include "dialogs/profile_edit.h"
+#include "dialogs/send_dialog.h"
+#include "dialogs/unit_password.h"
 #include "ipc/message/message.h"
+#include "scheduler/date_time_dialog.h"
 #include "scheduler/job_dialog.h"
 #include "scheduler/schedule_window.h"
+#include "scheduler/sound_select.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/modal_dialog.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/unplaced_session.h"
 #include "tools/codec-sim/codec_sim.h"
 
 namespace {
@@ -321,7 +321,8 @@ void selectPeer(MainWindow& window, const QString& id) {
     QTreeWidgetItem* row = nullptr;
     ASSERT_TRUE(wait_processing_events([&] {
         for (int index = 0; index < peers->topLevelItemCount() && !row; ++index) {
-            if (peers->topLevelItem(index)->data(0, Qt::UserRole + 2).toString() == id) row = peers->topLevelItem(index);
+            if (peers->topLevelItem(index)->data(0, Qt::UserRole + 2).toString() == id)
+                row = peers->topLevelItem(index);
         }
         return row != nullptr;
     }));

@@ -55,7 +55,12 @@ struct DialogWatch : QObject {
 
 class EmailLists : public app_test::AppFixture {
 protected:
-    EmailLists() : fleet([] { CodecSimOptions two; two.count = 2; return two; }()) {
+    EmailLists()
+        : fleet([] {
+              CodecSimOptions two;
+              two.count = 2;
+              return two;
+          }()) {
         openWindow();
         pool->start_managers();
     }
@@ -122,8 +127,15 @@ struct AssignCase {
 };
 
 const AssignCase kAssign[] = {
-    {"typed twice, one held", {"b@x.org"}, {"a@x.org", "a@x.org", "b@x.org"}, true, false,
-     QDialogButtonBox::Ok, {"b@x.org", "a@x.org"}, {"a@x.org", "b@x.org"}, true},
+    {"typed twice, one held",
+     {"b@x.org"},
+     {"a@x.org", "a@x.org", "b@x.org"},
+     true,
+     false,
+     QDialogButtonBox::Ok,
+     {"b@x.org", "a@x.org"},
+     {"a@x.org", "b@x.org"},
+     true},
     {"cancel", {}, {"a@x.org"}, true, false, QDialogButtonBox::Cancel, {}, {}, false},
     {"nothing selected", {}, {"a@x.org"}, false, false, QDialogButtonBox::Ok, {}, {}, true},
     {"codec removed", {}, {"a@x.org"}, true, true, QDialogButtonBox::Ok, {}, {"a@x.org"}, true},  // last

@@ -50,8 +50,8 @@ const char* const kStatistics[] = {"peer_stats", "channel_stats", "tun_stats", "
 // What a codec was asked about its levels and its statistics on its newest connection (since its
 // last "login").
 struct Asked {
-    uint32_t interval_ms = kNone;  // of the levels; none before the first request
-    std::vector<double> at_s;      // when each request about the levels came, in seconds of the day
+    uint32_t interval_ms = kNone;                // of the levels; none before the first request
+    std::vector<double> at_s;                    // when each request about the levels came, in seconds of the day
     std::map<std::string, uint32_t> statistics;  // by subscription name, as last asked
 };
 
@@ -107,10 +107,12 @@ public:
         window->resize(1366, 768);
         window->show();
         view().showGeneralOverview();
-        ASSERT_TRUE(wait_processing_events([&] {
-            return std::all_of(sessions.begin(), sessions.end(),
-                               [](IPCObject* s) { return s->state() == IQEndpointClient::READY; });
-        }, std::chrono::seconds(60)));
+        ASSERT_TRUE(wait_processing_events(
+            [&] {
+                return std::all_of(sessions.begin(), sessions.end(),
+                                   [](IPCObject* s) { return s->state() == IQEndpointClient::READY; });
+            },
+            std::chrono::seconds(60)));
     }
 
     int last() const { return static_cast<int>(sessions.size()) - 1; }
@@ -153,7 +155,8 @@ public:
             if (const std::optional<uint32_t> interval = askedInterval(frame, isLegacy_)) {
                 codec.interval_ms = *interval;
                 // "2024-05-01T12:00:00.123456Z"
-                const QTime time = QTime::fromString(QString::fromLatin1(parts[0].mid(11, 8)), QStringLiteral("HH:mm:ss"));
+                const QTime time =
+                    QTime::fromString(QString::fromLatin1(parts[0].mid(11, 8)), QStringLiteral("HH:mm:ss"));
                 codec.at_s.push_back(time.msecsSinceStartOfDay() / 1000.0 + parts[0].mid(19, 7).toDouble());
             }
         }
@@ -230,17 +233,26 @@ struct Scenario {
 };
 
 void nothing(MeteringPaceTest&) {}
-void toTheEnd(MeteringPaceTest& t) { t.tiles().setValue(t.tiles().maximum()); }
-void toTheTop(MeteringPaceTest& t) { t.tiles().setValue(0); }
-bool firstFastLastNot(MeteringPaceTest& t) { return t.isAskedFor(0, kFast) && t.isAskedFor(t.last(), kNone); }
+void toTheEnd(MeteringPaceTest& t) {
+    t.tiles().setValue(t.tiles().maximum());
+}
+void toTheTop(MeteringPaceTest& t) {
+    t.tiles().setValue(0);
+}
+bool firstFastLastNot(MeteringPaceTest& t) {
+    return t.isAskedFor(0, kFast) && t.isAskedFor(t.last(), kNone);
+}
 bool lastFastFirstNot(MeteringPaceTest& t) {
     return !t.isTileInSight(0) && t.isAskedFor(0, kNone) && t.isAskedFor(t.last(), kFast);
 }
-bool firstBackAndMoving(MeteringPaceTest& t) { return t.isAskedFor(0, kFast) && t.tileMeterMoves(0); }
+bool firstBackAndMoving(MeteringPaceTest& t) {
+    return t.isAskedFor(0, kFast) && t.tileMeterMoves(0);
+}
 bool isSortedByLevel(MeteringPaceTest& t) {
     QTreeWidget& tree = t.tree();
     for (int index = 1; index < tree.topLevelItemCount(); ++index) {
-        const QVariant above = tree.topLevelItem(index - 1)->data(ZorvaStatRow::kLevelsColumn, ZorvaStatRow::kLevelSortRole);
+        const QVariant above =
+            tree.topLevelItem(index - 1)->data(ZorvaStatRow::kLevelsColumn, ZorvaStatRow::kLevelSortRole);
         const QVariant here = tree.topLevelItem(index)->data(ZorvaStatRow::kLevelsColumn, ZorvaStatRow::kLevelSortRole);
         if (!above.isValid() || !here.isValid() || above.toFloat() > here.toFloat()) return false;
     }
@@ -276,7 +288,8 @@ const std::vector<Scenario> kLevelScenarios = {
            t.tree().sortByColumn(ZorvaStatRow::kLevelsColumn, Qt::AscendingOrder);
        },
        [](MeteringPaceTest& t) {
-           return t.isAskedFor(t.codecOfRow(-1), kSorting) && wait_processing_events([&] { return isSortedByLevel(t); });
+           return t.isAskedFor(t.codecOfRow(-1), kSorting) &&
+                  wait_processing_events([&] { return isSortedByLevel(t); });
        }},
       {"tiles again", [](MeteringPaceTest& t) { t.view().showGeneralOverview(); }, firstFastLastNot}}},
     {"TheDocksCodec",
@@ -332,12 +345,18 @@ const std::vector<Scenario> kLevelScenarios = {
       {"back at the top", toTheTop, firstBackAndMoving}}},
 };
 
-void showTree(MeteringPaceTest& t) { t.view().showStatsOverview(); }
+void showTree(MeteringPaceTest& t) {
+    t.view().showStatsOverview();
+}
 bool firstRowOwnPaceLastRowUnseen(MeteringPaceTest& t) {
     return t.isStatisticsAskedAt(t.codecOfRow(0), kOwnPace) && t.isStatisticsAskedAt(t.codecOfRow(-1), kUnseen);
 }
-bool firstInTheDock(MeteringPaceTest& t) { return t.isStatisticsAskedAt(0, kOwnPace); }
-bool firstUnseen(MeteringPaceTest& t) { return t.isStatisticsAskedAt(0, kUnseen); }
+bool firstInTheDock(MeteringPaceTest& t) {
+    return t.isStatisticsAskedAt(0, kOwnPace);
+}
+bool firstUnseen(MeteringPaceTest& t) {
+    return t.isStatisticsAskedAt(0, kUnseen);
+}
 
 // 48 codecs, each with its tile and row: the tiles show no statistics; the tree's first rows and
 // the dock's codec do.
@@ -408,13 +427,13 @@ const std::vector<Scenario> kStatisticsScenarios = {
            if (!wait_processing_events([&] { return shown.statisticsInterval() == kOwnPace; })) return false;
            t.syncWith(shown);
            const std::map<int, Asked> asked = t.askedByPort();
-           const bool asksNoStatistics = std::all_of(asked.begin(), asked.end(), [](const auto& codec) {
-               return codec.second.statistics.empty();
-           });
+           const bool asksNoStatistics = std::all_of(asked.begin(), asked.end(),
+                                                     [](const auto& codec) { return codec.second.statistics.empty(); });
            const std::vector<app_test::RecordedFrame> monitors = t.recorded("monitor");
-           const bool isMonitored = std::any_of(monitors.begin(), monitors.end(), [&](const app_test::RecordedFrame& frame) {
-               return frame.port == t.port(0) && frame.message.attributes().get_bool("peerStats", false);
-           });
+           const bool isMonitored =
+               std::any_of(monitors.begin(), monitors.end(), [&](const app_test::RecordedFrame& frame) {
+                   return frame.port == t.port(0) && frame.message.attributes().get_bool("peerStats", false);
+               });
            return asksNoStatistics && isMonitored;
        }}}},
 };

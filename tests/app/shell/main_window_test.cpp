@@ -26,9 +26,9 @@
 #include "app/dock/codec_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
-#include "app/shell/config_paths.h"
 #include "app/fleet/instance_widget.h"
 #include "app/fleet/zorva_summary.h"
+#include "app/shell/config_paths.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/popup_menu.h"
 #include "tests/support/message_box_recorder.h"
@@ -79,7 +79,7 @@ const MenuCase kMenus[] = {
 struct ActionCase {
     const char* name;
     const char* text;
-    const char* icon;  // file under :/icons/, or empty
+    const char* icon;      // file under :/icons/, or empty
     const char* shortcut;  // portable text; "help" for the platform's standard help key
     const char* toolTip;   // empty: the text, as Qt makes it
 };
@@ -130,7 +130,8 @@ TEST_F(MainWindowTest, FormHoldsTheMenusAndActions) {
         ASSERT_NE(found, nullptr);
         EXPECT_EQ(found->text(), expected.text);
         const bool is_help = std::string(expected.shortcut) == "help";
-        EXPECT_EQ(found->shortcut(), is_help ? QKeySequence(QKeySequence::HelpContents) : QKeySequence(expected.shortcut));
+        EXPECT_EQ(found->shortcut(),
+                  is_help ? QKeySequence(QKeySequence::HelpContents) : QKeySequence(expected.shortcut));
         if (*expected.toolTip) {
             EXPECT_EQ(found->toolTip(), expected.toolTip);
         }
@@ -257,9 +258,9 @@ TEST_F(WindowWithCodecs, EnablesFollowTheActiveCodec) {
     MainWindow& opened = *window;
     // No codec: only the page switch for the other page shows.
     opened.handleAllEnables();
-    for (const char* off : {"actionRemoveDevice", "peerList", "settingWidget", "tab:3", "tab:5",
-                            "visible:actionEnableMetering", "visible:actionDisableMetering",
-                            "visible:actionEnableLogging", "visible:actionStatsOverview"}) {
+    for (const char* off :
+         {"actionRemoveDevice", "peerList", "settingWidget", "tab:3", "tab:5", "visible:actionEnableMetering",
+          "visible:actionDisableMetering", "visible:actionEnableLogging", "visible:actionStatsOverview"}) {
         EXPECT_FALSE(stateOf(opened, off)) << off;
     }
     EXPECT_TRUE(stateOf(opened, "visible:actionGeneralOverview"));

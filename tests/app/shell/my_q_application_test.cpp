@@ -20,10 +20,13 @@ void recordCriticals(QtMsgType type, const QMessageLogContext&, const QString& t
 TEST(MyQApplication, SlotThrowingThroughAQueuedCallIsLoggedAndTheLoopRunsOn) {
     g_criticals.clear();
     const QtMessageHandler previous = qInstallMessageHandler(&recordCriticals);
-    QMetaObject::invokeMethod(qApp, [] { throw std::runtime_error("parse failed: no profile 7"); }, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(qApp, [] { throw 42; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { throw std::runtime_error("parse failed: no profile 7"); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { throw 42; }, Qt::QueuedConnection);
     bool ran_after = false;
-    QMetaObject::invokeMethod(qApp, [&ran_after] { ran_after = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&ran_after] { ran_after = true; }, Qt::QueuedConnection);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     qInstallMessageHandler(previous);
 

@@ -35,9 +35,8 @@ std::string with_nul(const std::string& xml) {
 std::string tunStats(const std::string& sid, int allowedTx = 120, bool autoTx = false, int allowedRx = 150,
                      bool autoRx = true) {
     const auto flag = [](bool on) { return on ? "true" : "false"; };
-    return "<unso id=\"tun_stats\"><stats><sess sid=\"" + sid + "\" d=\"45\" dm=\"" +
-           std::to_string(allowedTx) + "\" dma=\"" + flag(autoTx) +
-           "\" d1=\"20\" d2=\"40\" d3=\"60\" d4=\"80\" d5=\"200\" rd=\"60\" rdm=\"" +
+    return "<unso id=\"tun_stats\"><stats><sess sid=\"" + sid + "\" d=\"45\" dm=\"" + std::to_string(allowedTx) +
+           "\" dma=\"" + flag(autoTx) + "\" d1=\"20\" d2=\"40\" d3=\"60\" d4=\"80\" d5=\"200\" rd=\"60\" rdm=\"" +
            std::to_string(allowedRx) + "\" rdma=\"" + flag(autoRx) +
            "\" rd1=\"30\" rd2=\"60\" rd3=\"90\" rd4=\"120\" rd5=\"300\">"
            "<conn li=\"3\" ri=\"5\"/></sess></stats></unso>";
@@ -59,8 +58,7 @@ protected:
         });
         session_ = place_session();
         session_->setConnection("127.0.0.1", codec_->port(), "tarnel");
-        ASSERT_TRUE(
-            wait_processing_events([this] { return session_->state() >= IQEndpointClient::AUTHENTICATED; }));
+        ASSERT_TRUE(wait_processing_events([this] { return session_->state() >= IQEndpointClient::AUTHENTICATED; }));
         page_ = std::make_unique<BraidlinkStats>();
     }
 

@@ -57,8 +57,7 @@ TEST(DelaySlider, DrawsFiveBandsFromTheDelayPoints) {
         for (int k = 0; k < DelaySlider::kBandCount; ++k) {
             const int width = 2 * c.bands[k];
             for (int column = std::max(x + 1, 6); column < std::min(x + width, 199); ++column)
-                ASSERT_EQ(rgb(pixel(image, column, kTop + 4)), rgb(kBands[k]))
-                    << "band " << k << " x " << column;
+                ASSERT_EQ(rgb(pixel(image, column, kTop + 4)), rgb(kBands[k])) << "band " << k << " x " << column;
             for (int column = 0; width == 0 && column < 199; ++column)
                 ASSERT_NE(rgb(pixel(image, column, kTop + 4)), rgb(kBands[k])) << "band " << k;
             x += width;

@@ -40,8 +40,7 @@ TEST(UtilizationGrapher, StacksTheValuesOfEachSampleOnTheSummedScale) {
     };
     // clang-format on
     for (const auto& e : expected)
-        EXPECT_EQ(rgb(pixel(image, barColumn(e.bar), e.row)), rgb(e.colour))
-            << "bar " << e.bar << " row " << e.row;
+        EXPECT_EQ(rgb(pixel(image, barColumn(e.bar), e.row)), rgb(e.colour)) << "bar " << e.bar << " row " << e.row;
     EXPECT_EQ(rgb(pixel(image, 599, 100)), rgb(kValue[0]));  // bar 59 ends on column 599
     for (int x = 602; x < 640; ++x) EXPECT_NE(rgb(pixel(image, x, 100)), rgb(kValue[0])) << x;
 }

@@ -86,8 +86,8 @@ TEST(IpcString, UrlEncodeAndDecodeKeepingBadEscapes) {
     EXPECT_EQ(ipc_url_encode("-_.~/;=&+\n\"\xE9%"), "-_.~/;=&+%0a%22%e9%25");
     EXPECT_EQ(ipc_url_decode("a+b/c%3fd"), "a b/c?d");
     const TextCase kCases[] = {
-        {"%41", "A"}, {"%4a%4A", "JJ"}, {"a+b", "a b"}, {"50%", "50%"}, {"%-1", "%-1"}, {"%4z", "%4z"},
-        {"%2", "%2"}, {"%", "%"}, {"%%41", "%A"}, {"%zz%e9", "%zz\xE9"},
+        {"%41", "A"},   {"%4a%4A", "JJ"}, {"a+b", "a b"}, {"50%", "50%"}, {"%-1", "%-1"},
+        {"%4z", "%4z"}, {"%2", "%2"},     {"%", "%"},     {"%%41", "%A"}, {"%zz%e9", "%zz\xE9"},
     };
     for (const auto& c : kCases) EXPECT_EQ(ipc_url_decode(c.in), c.out) << c.in;
     EXPECT_EQ(ipc_url_decode("%00"), std::string(1, '\0'));
@@ -107,7 +107,10 @@ TEST(IpcString, EscapeDoesNotEscapeEntitiesTwice) {
 
 TEST(IpcString, BackslashEscape) {
     const TextCase kText[] = {
-        {"a/b", "a\\/b"}, {"a\\b", "a\\\\b"}, {"it's & /", "it\\'s \\& \\/"}, {"\\/", "\\\\\\/"},
+        {"a/b", "a\\/b"},
+        {"a\\b", "a\\\\b"},
+        {"it's & /", "it\\'s \\& \\/"},
+        {"\\/", "\\\\\\/"},
     };
     for (const auto& c : kText) EXPECT_EQ(ipc_backslash_escape_text(c.in), c.out) << c.in;
 
@@ -120,15 +123,18 @@ TEST(IpcString, BackslashEscape) {
 }
 
 TEST(IpcString, BlankControlChars) {
-    std::string text("a\x01\t\n\v\f\r\x1F\x7F\x80\xFF" "b", 12);
+    std::string text("a\x01\t\n\v\f\r\x1F\x7F\x80\xFF"
+                     "b",
+                     12);
     ipc_blank_control_chars(text);
     EXPECT_EQ(text, "a \t\n\v\f\r    b");
 }
 
 TEST(IpcString, StripXmlDeclaration) {
     const TextCase kCases[] = {
-        {"<?xml version=\"1.0\"?>\n<m/>", "<m/>"}, {"<m/>", "<m/>"}, {"<?xml version=\"1.0\"?>", ""},
-        {"<?xml no end <m/>", "<?xml no end <m/>"}, {" <?xml?><m/>", " <?xml?><m/>"},
+        {"<?xml version=\"1.0\"?>\n<m/>", "<m/>"}, {"<m/>", "<m/>"},
+        {"<?xml version=\"1.0\"?>", ""},           {"<?xml no end <m/>", "<?xml no end <m/>"},
+        {" <?xml?><m/>", " <?xml?><m/>"},
     };
     for (const auto& c : kCases) {
         std::string text = c.in;
@@ -174,8 +180,8 @@ TEST(IpcString, ReplaceAllNeverSearchesTheReplacement) {
 
 TEST(IpcString, NormalizePathNeverClimbsOut) {
     const TextCase kCases[] = {
-        {"/a/./b/../c", "a/c"}, {"../../etc", "etc"}, {"/", ""}, {"a/b/../../../c/", "c"}, {"..", ""},
-        {"a/...", "a/..."},
+        {"/a/./b/../c", "a/c"},   {"../../etc", "etc"}, {"/", ""},
+        {"a/b/../../../c/", "c"}, {"..", ""},           {"a/...", "a/..."},
     };
     for (const auto& c : kCases) EXPECT_EQ(ipc_normalize_path(c.in), c.out) << c.in;
 }
@@ -190,8 +196,13 @@ TEST(IpcString, Hex) {
 TEST(IpcString, Base64) {
     // RFC 4648 §10
     const TextCase kVectors[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& c : kVectors) {
         EXPECT_EQ(ipc_base64_encode(c.in, true), c.out) << c.in;

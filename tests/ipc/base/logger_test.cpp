@@ -21,7 +21,7 @@ struct EmissionCase {
 
 // Default levels are 4; categories outside 0..31 read category 0, whose level the test sets to 4.
 const EmissionCase kEmission[] = {
-    {0, 4, true}, {0, 1, true}, {0, 5, false}, {0, 0, false}, {0, -1, false},
+    {0, 4, true},  {0, 1, true},   {0, 5, false}, {0, 0, false},  {0, -1, false},
     {40, 4, true}, {40, 5, false}, {-3, 4, true}, {31, 6, false},
 };
 
@@ -30,8 +30,7 @@ TEST(Logger, EmissionRule) {
     for (const auto& c : kEmission) {
         test_support::CapturedQtMessages output;
         logger.log_cat(c.category, c.level, "record %d", 7);
-        EXPECT_EQ(output.records().size(), c.is_written ? 1u : 0u)
-            << "category " << c.category << " level " << c.level;
+        EXPECT_EQ(output.records().size(), c.is_written ? 1u : 0u) << "category " << c.category << " level " << c.level;
         if (c.is_written) {
             EXPECT_EQ(output.records()[0], "record 7");
         }
@@ -97,8 +96,8 @@ struct LevelTextCase {
 };
 
 const LevelTextCase kLevelFromString[] = {
-    {"none", 0}, {"event", 1}, {"error", 2}, {"warning", 3}, {"info", 4}, {"detail", 5},
-    {"debug", 6}, {"7", 7}, {"loud", 0}, {"", 0}, {"Warning", 0},
+    {"none", 0},  {"event", 1}, {"error", 2}, {"warning", 3}, {"info", 4},    {"detail", 5},
+    {"debug", 6}, {"7", 7},     {"loud", 0},  {"", 0},        {"Warning", 0},
 };
 
 TEST(Logger, LevelFromString) {

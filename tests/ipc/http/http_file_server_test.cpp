@@ -31,7 +31,8 @@ TEST_F(FileServer, HeadGivesTheRealLength) {
     std::string headers;
     const std::string head = curl({"-I"}, "/app.js", &headers);
     EXPECT_NE(head.find("Content-Length: " + std::to_string(std::string(HttpTestServer::kAppText).size()) + "\r\n"),
-              std::string::npos) << head;
+              std::string::npos)
+        << head;
     EXPECT_NE(head.find("Content-Type: text/javascript\r\n"), std::string::npos) << head;
 }
 

@@ -72,7 +72,12 @@ const Refusal kRefusals[] = {
     {"length beyond u32", "Content-Length: 4294967295", "Malformed Content-Length"},
     {"body above the limit", "Content-Length: 2097153", "Oversized HTTP body"},
     {"other coding", "Transfer-Encoding: gzip, chunked", "Unsupported HTTP transfer coding"},
-    {"257 lines", [] { std::string s = "X: 1"; for (int i = 0; i < 256; ++i) s += "\r\nX: 1"; return s; }(),
+    {"257 lines",
+     [] {
+         std::string s = "X: 1";
+         for (int i = 0; i < 256; ++i) s += "\r\nX: 1";
+         return s;
+     }(),
      "Illegal characters in HTTP message headers"},
     {"whole block of 65,537", "X: " + std::string(65537 - 23, 'x'), "Oversized HTTP header"},
 };
@@ -124,7 +129,8 @@ TEST(HttpMessage, CookieValuesKeepTheirEqualsSigns) {
 
 TEST(HttpMessage, PrintingRefusesWhatWouldSplitALine) {
     http_request request("\r\n");
-    EXPECT_EQ(error_of([&] { request.add_header("X", "a\r\nInjected: 1"); }), "add_header: Illegal characters in HTTP header X");
+    EXPECT_EQ(error_of([&] { request.add_header("X", "a\r\nInjected: 1"); }),
+              "add_header: Illegal characters in HTTP header X");
     request.set_method("GET");
     request.set_uri("/a b");
     EXPECT_EQ(error_of([&] { request.serialize(); }), "serialize: Illegal characters in HTTP request line");

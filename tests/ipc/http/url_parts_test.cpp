@@ -18,7 +18,8 @@ struct UrlCase {
 
 // Edge cases of the URL record; hosts from RFC 5737 and RFC 4291 documentation ranges.
 const UrlCase kUrls[] = {
-    {"x://192.0.2.10:8080/a/b;v=1?x=1#top", "scheme=x host=192.0.2.10 port=8080 path=/a/b query=x=1 fragment=top params=v=1",
+    {"x://192.0.2.10:8080/a/b;v=1?x=1#top",
+     "scheme=x host=192.0.2.10 port=8080 path=/a/b query=x=1 fragment=top params=v=1",
      "x://192.0.2.10:8080/a/b?x=1#top;v=1"},
     {"x://[fe80::1]:8080/p", "scheme=x host=fe80::1 port=8080 path=/p", "x://[fe80::1]:8080/p"},
     {"x://[2001:db8::1]/p", "scheme=x host=2001:db8::1 path=/p", "x://[2001:db8::1]/p"},

@@ -46,7 +46,8 @@ TEST(MessageAttributes, TypedGettersAndDefaults) {
 TEST(MessageAttributes, QStringIsUtf8) {
     Attributes list;
     list.set("name", QString::fromUtf8("Grüße"));
-    EXPECT_EQ(list.get_string("name", ""), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(list.get_string("name", ""), "Gr\xC3\xBC\xC3\x9F"
+                                           "e");
     EXPECT_EQ(list.get_qstring("name", QString()), QString::fromUtf8("Grüße"));
     EXPECT_EQ(list.get_qstring("absent", QStringLiteral("d")), QStringLiteral("d"));
 }

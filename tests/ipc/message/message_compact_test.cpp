@@ -41,16 +41,35 @@ TEST(MessageCompact, ExactBytes) {
     const VectorCase cases[] = {
         {"empty node a", [] { return named("a"); }, bytes({0, 1, 'a', 0, 0, 0, 0, 0, 0})},
         {"int attribute n=1",
-         [] { Message m = named("a"); m.attributes().set("n", 1); return m; },
+         [] {
+             Message m = named("a");
+             m.attributes().set("n", 1);
+             return m;
+         },
          bytes({0, 1, 'a', 0, 0, 0, 1, 0, 1, 'n', 2, 0, 4, 1, 0, 0, 0, 0, 0})},
         {"bool true and null",
-         [] { Message m = named("a"); m.attributes().set("b", true); m.attributes().set("z", Message::Value()); return m; },
+         [] {
+             Message m = named("a");
+             m.attributes().set("b", true);
+             m.attributes().set("z", Message::Value());
+             return m;
+         },
          bytes({0, 1, 'a', 0, 0, 0, 2, 0, 1, 'b', 5, 0, 1, 1, 0, 1, 'z', 0, 0, 0, 0, 0})},
         {"float and uint",
-         [] { Message m = named(""); m.attributes().set("f", 1.5f); m.attributes().set("u", 0x01020304u); return m; },
+         [] {
+             Message m = named("");
+             m.attributes().set("f", 1.5f);
+             m.attributes().set("u", 0x01020304u);
+             return m;
+         },
          bytes({0, 0, 0, 0, 0, 2, 0, 1, 'f', 4, 0, 4, 0, 0, 0xC0, 0x3F, 0, 1, 'u', 3, 0, 4, 4, 3, 2, 1, 0, 0})},
         {"value text and a child",
-         [] { Message m = named("p"); m.value().set(5); m.add_child("c"); return m; },
+         [] {
+             Message m = named("p");
+             m.value().set(5);
+             m.add_child("c");
+             return m;
+         },
          bytes({0, 1, 'p', 0, 1, '5', 0, 0, 0, 1, 0, 1, 'c', 0, 0, 0, 0, 0, 0})},
     };
     for (const auto& c : cases) {
@@ -112,7 +131,8 @@ TEST(MessageCompact, TruncationErrors) {
         {"inside the name", bytes({0, 5, 'a', 'b'}), "parse_string_compact: message too short len=5"},
         {"before the attribute count", bytes({0, 1, 'a', 0, 0}), "get_ushort: message too short"},
         {"before a type tag", bytes({0, 0, 0, 0, 0, 1, 0, 1, 'n'}), "get_uchar: message too short"},
-        {"inside raw bytes", bytes({0, 0, 0, 0, 0, 1, 0, 1, 'n', 2, 0, 4, 1}), "parse_string_compact: message too short len=4"},
+        {"inside raw bytes", bytes({0, 0, 0, 0, 0, 1, 0, 1, 'n', 2, 0, 4, 1}),
+         "parse_string_compact: message too short len=4"},
         {"missing child", bytes({0, 0, 0, 0, 0, 0, 0, 1}), "get_ushort: message too short"},
     };
     for (const auto& c : cases) {
@@ -152,14 +172,13 @@ TEST(MessageCompact, RefusesUnknownTagsAndOversizedRawValues) {
     node.parse_compact(loose.data(), 0, static_cast<uint32_t>(loose.size()));
     EXPECT_TRUE(node.attributes().get_bool("b", false));
     EXPECT_EQ(node.attributes().get_int("i", 0), 9);
-    EXPECT_EQ(compact_of(node),
-              bytes({0, 0, 0, 0, 0, 2, 0, 1, 'b', 5, 0, 1, 1, 0, 1, 'i', 2, 0, 4, 9, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(compact_of(node), bytes({0, 0, 0, 0, 0, 2, 0, 1, 'b', 5, 0, 1, 1, 0, 1, 'i', 2, 0, 4, 9, 0, 0, 0, 0, 0}));
 }
 
 TEST(MessageCompact, AttributesComeBackInNameOrderWithTheLastValueOfARepeatedName) {
     // k (string "x"), b (null), k (int 3), a (null): out of order, k repeated.
-    const std::string data = bytes({0, 0, 0, 0, 0, 4, 0, 1, 'k', 1, 0, 1, 'x', 0, 1, 'b', 0, 0, 0,
-                                    0, 1, 'k', 2, 0, 4, 3, 0, 0, 0, 0, 1, 'a', 0, 0, 0, 0, 0});
+    const std::string data = bytes({0, 0, 0,   0, 0, 4, 0, 1, 'k', 1, 0, 1, 'x', 0, 1, 'b', 0, 0, 0,
+                                    0, 1, 'k', 2, 0, 4, 3, 0, 0,   0, 0, 1, 'a', 0, 0, 0,   0, 0});
     Message node;
     node.parse_compact(data.data(), 0, static_cast<uint32_t>(data.size()));
     EXPECT_EQ(node.attributes().keys(), (std::vector<std::string>{"a", "b", "k"}));
@@ -221,13 +240,18 @@ TEST(MessageCompact, EncoderRefusesWhatItCannotCarry) {
         const char* error;
     };
     const Case cases[] = {
-        {"name", [](Message& m) { m.set_name(std::string(65536, 'n')); }, "write_compact: Name length of 65536 exceeds 65535"},
-        {"value", [](Message& m) { m.value().set(std::string(65536, 'v')); }, "write_compact: Value length of 65536 exceeds 65535"},
+        {"name", [](Message& m) { m.set_name(std::string(65536, 'n')); },
+         "write_compact: Name length of 65536 exceeds 65535"},
+        {"value", [](Message& m) { m.value().set(std::string(65536, 'v')); },
+         "write_compact: Value length of 65536 exceeds 65535"},
         {"attribute value", [](Message& m) { m.attributes().set("a", std::string(70000, 'a')); },
          "write_compact: Attribute value length of 70000 exceeds 65535"},
         {"attribute name", [](Message& m) { m.attributes().set(std::string(65536, 'k'), 1); },
          "write_compact: Attribute name length of 65536 exceeds 65535"},
-        {"children", [](Message& m) { for (int i = 0; i < 65536; ++i) m.add_child(); },
+        {"children",
+         [](Message& m) {
+             for (int i = 0; i < 65536; ++i) m.add_child();
+         },
          "write_compact: Child count of 65536 exceeds 65535"},
         {"attributes",
          [](Message& m) {

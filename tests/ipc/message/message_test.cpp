@@ -67,7 +67,8 @@ TEST(Message, OccurrenceIndexFollowsEveryEdit) {
             const std::string name = std::get<0>(lookup);
             const unsigned occurrence = std::get<1>(lookup);
             const int row = std::get<2>(lookup);
-            EXPECT_EQ(node.child_count(name), static_cast<unsigned>(std::count(c.expected_names.begin(), c.expected_names.end(), name)))
+            EXPECT_EQ(node.child_count(name),
+                      static_cast<unsigned>(std::count(c.expected_names.begin(), c.expected_names.end(), name)))
                 << c.what;
             if (row < 0) {
                 EXPECT_EQ(error_of([&] { node.get_child(name, occurrence); }),

@@ -12,11 +12,29 @@ namespace {
 
 using Value = Message::Value;
 
-Value make_int(int v) { Value value; value.set(v); return value; }
-Value make_uint(unsigned v) { Value value; value.set(v); return value; }
-Value make_float(float v) { Value value; value.set(v); return value; }
-Value make_bool(bool v) { Value value; value.set(v); return value; }
-Value make_string(const char* v) { return Value(std::string(v)); }
+Value make_int(int v) {
+    Value value;
+    value.set(v);
+    return value;
+}
+Value make_uint(unsigned v) {
+    Value value;
+    value.set(v);
+    return value;
+}
+Value make_float(float v) {
+    Value value;
+    value.set(v);
+    return value;
+}
+Value make_bool(bool v) {
+    Value value;
+    value.set(v);
+    return value;
+}
+Value make_string(const char* v) {
+    return Value(std::string(v));
+}
 
 struct TextCase {
     Value value;

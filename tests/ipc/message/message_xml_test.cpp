@@ -75,7 +75,8 @@ TEST(MessageXml, DirectWriterMatchesQXmlStreamWriter) {
     root.attributes().set("text", "<&>\"' \t\n\r]]>");
     root.attributes().set("number", 1.5f);
     root.attributes().set("flag", false);
-    root.attributes().set("utf8", "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x8E\xA7");
+    root.attributes().set("utf8", "Gr\xC3\xBC\xC3\x9F"
+                                  "e \xF0\x9F\x8E\xA7");
     Message& peers = root.add_child("peers");
     for (int i = 0; i < 3; ++i) peers.add_child("peer").attributes().set("id", i);
     peers.add_child("empty").add_child("deeper");
@@ -91,12 +92,15 @@ TEST(MessageXml, ElementsAndAttributesAppendedAsTheDocumentWritesThem) {
     root.set_name("jobs");
     Message& job = root.add_child("job");
     job.attributes().set("a", "<&>\"\t\n");
-    job.attributes().set("b", "Gr\xC3\xBC\xC3\x9F" "e \xFF");
+    job.attributes().set("b", "Gr\xC3\xBC\xC3\x9F"
+                              "e \xFF");
     root.add_child("calls").add_child("call").attributes().set("peer", "3");
 
     std::string out = kDeclaration + "\n<jobs>\n    <job";
     Message::append_xml_attribute(out, "a", "<&>\"\t\n");
-    Message::append_xml_attribute(out, "b", "Gr\xC3\xBC\xC3\x9F" "e \xFF");
+    Message::append_xml_attribute(out, "b",
+                                  "Gr\xC3\xBC\xC3\x9F"
+                                  "e \xFF");
     out += "/>";
     root.get_child("calls", 0).append_xml(out, 2);
     out += "\n</jobs>\n";
@@ -137,15 +141,15 @@ TEST(MessageXml, ForbiddenCharactersBecomeReplacementCharacters) {
 }
 
 TEST(MessageXml, InvalidNamesAreRefused) {
-    const char* element_names[] = {"", "a b", "1a", "-a", "a:b", "x>", "a/", "\xC3\x97", "a\xEF\xBF\xBD",
-                                   "\xF0\x90\x80\x80", "a\xFF"};
+    const char* element_names[] = {
+        "", "a b", "1a", "-a", "a:b", "x>", "a/", "\xC3\x97", "a\xEF\xBF\xBD", "\xF0\x90\x80\x80", "a\xFF"};
     for (const char* name : element_names) {
         Message node;
         node.add_child(name);
         node.set_name("ok");
         std::string out = "kept?";
-        EXPECT_TRUE(starts_with(error_of([&] { node.serialize(Message::XML, out, false); }),
-                                "write_xml: Invalid element name"))
+        EXPECT_TRUE(
+            starts_with(error_of([&] { node.serialize(Message::XML, out, false); }), "write_xml: Invalid element name"))
             << name;
         EXPECT_EQ(out, "");
         QByteArray bytes;
@@ -158,8 +162,7 @@ TEST(MessageXml, InvalidNamesAreRefused) {
         Message node;
         node.set_name("n");
         node.attributes().set(name, 1);
-        EXPECT_TRUE(starts_with(error_of([&] { xml_of(node, false); }), "write_xml: Invalid attribute name"))
-            << name;
+        EXPECT_TRUE(starts_with(error_of([&] { xml_of(node, false); }), "write_xml: Invalid attribute name")) << name;
     }
     for (const char* name : {"_a", "a-.1", "\xC3\xA9", "a\xC2\xB7", "A\xCC\x80"}) {  // é, a·, À as A+U+0300
         Message node;
@@ -239,18 +242,18 @@ TEST(MessageXml, AutoFormattedFileValues) {
 
 TEST(MessageXml, MalformedInputThrowsWithPositionAndLeavesNoTree) {
     const char* inputs[] = {
-        "<a>",                          // truncated
-        "<a><b x='1'>",                 // truncated below the root
-        "<a></b>",                      // mismatched
-        "<a/><b/>",                     // a second root
-        "<a/>trailing",                 // text after the root
-        "<a x='1' x='2'/>",             // duplicate attribute
-        "<!-- only a comment -->",      // no element
-        "<a>&undefined;</a>",           // unknown entity
-        "<a>&#0;</a>",                  // forbidden character reference
-        "<a b$='1'/>",                  // an attribute name QXmlStreamReader lets through
-        "<a\xC3\x97/>",                 // an invalid element name
-        "<a>\xFF\xFE</a>",              // not UTF-8
+        "<a>",                      // truncated
+        "<a><b x='1'>",             // truncated below the root
+        "<a></b>",                  // mismatched
+        "<a/><b/>",                 // a second root
+        "<a/>trailing",             // text after the root
+        "<a x='1' x='2'/>",         // duplicate attribute
+        "<!-- only a comment -->",  // no element
+        "<a>&undefined;</a>",       // unknown entity
+        "<a>&#0;</a>",              // forbidden character reference
+        "<a b$='1'/>",              // an attribute name QXmlStreamReader lets through
+        "<a\xC3\x97/>",             // an invalid element name
+        "<a>\xFF\xFE</a>",          // not UTF-8
         "\x01<a/>",
     };
     for (const char* input : inputs) {
@@ -286,12 +289,11 @@ const std::string kLongEntity = "<!ENTITY e \"" + std::string(4000, 'x') + "\">"
 const ExpansionCase kExpansions[] = {
     {"many references in text", "<!DOCTYPE a [" + kLongEntity + "]><a>" + repeated("&e;", 100) + "</a>",
      "read_xml_element: Entity references would decode to more than"},
-    {"many references in an attribute",
-     "<!DOCTYPE a [" + kLongEntity + "]><a v=\"" + repeated("&e;", 100) + "\"/>",
+    {"many references in an attribute", "<!DOCTYPE a [" + kLongEntity + "]><a v=\"" + repeated("&e;", 100) + "\"/>",
      "read_xml_element: Entity references would decode to more than"},
     {"nested entities",
-     "<!DOCTYPE a [<!ENTITY b \"" + std::string(1000, 'x') + "\"><!ENTITY c \"" + repeated("&b;", 4) +
-         "\">]><a>" + repeated("&c;", 20) + "</a>",
+     "<!DOCTYPE a [<!ENTITY b \"" + std::string(1000, 'x') + "\"><!ENTITY c \"" + repeated("&b;", 4) + "\">]><a>" +
+         repeated("&c;", 20) + "</a>",
      "read_xml_element: Entity references would decode to more than"},
     {"a default attribute on every element",
      "<!DOCTYPE r [<!ATTLIST a v CDATA \"" + std::string(1000, 'x') + "\">]><r>" + repeated("<a/>", 100) + "</r>",
@@ -329,7 +331,8 @@ TEST(MessageXml, DocumentTypeDeclarationsDoNotCarryOver) {
         next.parse(std::string("<") + element + " k=\"1\"/>");
         EXPECT_EQ(next.attributes().to_string(), "k=1 ") << element;
     }
-    EXPECT_TRUE(starts_with(error_of([] { Message().parse("<a>&e;</a>"); }), "read_xml_element: Entity 'e' not declared"));
+    EXPECT_TRUE(
+        starts_with(error_of([] { Message().parse("<a>&e;</a>"); }), "read_xml_element: Entity 'e' not declared"));
 }
 
 TEST(MessageXml, PeersMayNotDeclareADocumentType) {
@@ -536,8 +539,7 @@ TEST_F(MessageFile, ASaveThatCannotBeWrittenThrowsAndKeepsTheOldFile) {
 TEST_F(MessageFile, ReadFailuresThrow) {
     EXPECT_EQ(error_of([&] { Message().read_from_file(path("absent.xml")); }),
               "read_from_file: No such file or directory");
-    EXPECT_EQ(error_of([&] { Message().read_from_file(dir_.path().toStdString()); }),
-              "read_from_file: Is a directory");
+    EXPECT_EQ(error_of([&] { Message().read_from_file(dir_.path().toStdString()); }), "read_from_file: Is a directory");
 
     const std::string broken = path("broken.xml");
     put(broken, "<kt-config><codec name='a'>");
@@ -626,7 +628,8 @@ TEST(MessageXml, AgreesWithPythonElementTree) {
         // configuration-like, auto-formatted, with a declaration and comments
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- written by hand -->\n<kt-config version=\"3\">\n"
         "    <codec name=\"Studio 1\" address=\"10.0.0.1:5000\" user=\"\"><profile rate=\"48000\"/></codec>\n"
-        "    <codec name=\"Studio 2\" address=\"[::1]:5000\"/>\n    <scheduler><job at=\"07:00\"/></scheduler>\n</kt-config>\n",
+        "    <codec name=\"Studio 2\" address=\"[::1]:5000\"/>\n    <scheduler><job "
+        "at=\"07:00\"/></scheduler>\n</kt-config>\n",
         // a peer list as it arrives from a codec, entities and character references included
         "<unso id=\"peers\"><peer id=\"1\" name=\"A &amp; B &lt;main&gt;\" note=\"&#x263A;&#9;&#10;x\"/>"
         "<peer id=\"2\" name=\"&quot;quoted&quot; &apos;s\"/><peer id=\"3\"/></unso>",
@@ -636,7 +639,8 @@ TEST(MessageXml, AgreesWithPythonElementTree) {
         "<ns:a xmlns:ns=\"urn:x\" xmlns:o=\"urn:o\" xmlns=\"urn:d\" ns:k=\"1\" o:k=\"2\" plain=\"p\">"
         "<b xml:lang=\"en\"><ns:c ns:id=\"7\"/></b></ns:a>",
         // internal DTD entities and non-ASCII names and values
-        "<!DOCTYPE r [<!ENTITY site \"Studio &#x42;\">]><r where=\"&site;\"><\xC3\xA9t\xC3\xA9 n\xC3\xA0me=\"Gr\xC3\xBC\xC3\x9F"
+        "<!DOCTYPE r [<!ENTITY site \"Studio &#x42;\">]><r where=\"&site;\"><\xC3\xA9t\xC3\xA9 "
+        "n\xC3\xA0me=\"Gr\xC3\xBC\xC3\x9F"
         "e \xF0\x9F\x8E\xA7\"/>&site;</r>",
         // attribute value normalisation: literal white space becomes blanks, references stay
         "<w a=\"x\ny\tz\" b=\"x&#10;y&#9;z\" c=\"  two  blanks  \"/>",

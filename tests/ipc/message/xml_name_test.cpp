@@ -46,10 +46,12 @@ struct NameCase {
     bool is_attribute_name;
 };
 const NameCase kNames[] = {
-    {"a", true, true},          {"_a-1.b", true, true},  {"xmlns", true, false},    {"xmlnsx", true, true},
-    {"", false, false},         {"1a", false, false},    {"-a", false, false},      {"a:b", false, false},
-    {"a b", false, false},      {"\xC3\xA9t\xC3\xA9", true, true},                  {"a\xC3", false, false},
-    {"\xF0\x90\x80\x80", false, false},  // beyond the BMP: no name character
+    {"a", true, true},       {"_a-1.b", true, true},
+    {"xmlns", true, false},  {"xmlnsx", true, true},
+    {"", false, false},      {"1a", false, false},
+    {"-a", false, false},    {"a:b", false, false},
+    {"a b", false, false},   {"\xC3\xA9t\xC3\xA9", true, true},
+    {"a\xC3", false, false}, {"\xF0\x90\x80\x80", false, false},  // beyond the BMP: no name character
 };
 
 TEST(XmlName, NamesAndAttributeNames) {

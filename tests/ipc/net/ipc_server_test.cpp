@@ -223,8 +223,10 @@ TEST_F(Server, UnversionedClientGetsRepliesNamedAfterItsRequests) {
         const char* request;
         const char* reply;
     };
-    const NameCase kNames[] = {{"getConfig", "vantixConfig"}, {"setProfile", "profile"},
-                               {"monitor", "monitor"}, {"ping", "pong"}};
+    const NameCase kNames[] = {{"getConfig", "vantixConfig"},
+                               {"setProfile", "profile"},
+                               {"monitor", "monitor"},
+                               {"ping", "pong"}};
     for (const auto& c : kNames) {
         peer->send_frame(std::string("<") + c.request + " seq=\"x\"/>");
         EXPECT_EQ(Message(peer->read_frame()).name(), c.reply) << c.request;

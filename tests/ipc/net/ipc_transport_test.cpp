@@ -14,19 +14,19 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/net/ipc_address.h"
 #include "ipc/base/ipc_clock.h"
-#include "ipc/net/ipc_conn.h"
-#include "ipc/net/ipc_conn_stream.h"
-#include "ipc/net/ipc_endpoint_client.h"
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/base/ipc_recursive_mutex.h"
-#include "tests/support/loopback_listener.h"
 #include "ipc/base/logger.h"
 #include "ipc/base/md5.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_endpoint_client.h"
 #include "platform/socket_ops.h"
 #include "tests/support/captured_qt_messages.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/threaded_manager.h"
@@ -152,7 +152,8 @@ TEST(TransportRefusal, RefusedLoginFailsTheConnectionOnce) {
         const std::string login_reply = frame(c.login_reply);
         peer.set_responder([&](const std::string& request) -> std::string {
             const std::string name = Message(request).name();
-            if (name == "hello") return frame("<resp seq=\"hello\" fail=\"true\" error_code=\"401\" challenge=\"c1\"/>");
+            if (name == "hello")
+                return frame("<resp seq=\"hello\" fail=\"true\" error_code=\"401\" challenge=\"c1\"/>");
             if (name == "login") return login_reply;
             return {};
         });
@@ -180,7 +181,8 @@ TEST_F(Transport, UnversionedCodecLogsInAndGetsItsSubscriptions) {
     peer.set_responder([](const std::string& request) -> std::string {
         const Message message(request);
         if (message.name() == "ping") return frame("<pong/>");
-        if (message.name() == "login" && !message.attributes().has("response")) return frame("<login challenge=\"x\"/>");
+        if (message.name() == "login" && !message.attributes().has("response"))
+            return frame("<login challenge=\"x\"/>");
         if (message.name() == "login") {
             const bool is_right = message.attributes().get_string("response", "") == ipc_md5_hex("xpw");
             return frame(is_right ? "<login success=\"true\"/>" : "<login success=\"false\"/>");
@@ -216,8 +218,8 @@ TEST_F(Transport, EverythingSentBeforeThePeerClosesIsDelivered) {
     std::string burst;
     const int kReports = 400;  // about 40 KB
     for (int i = 0; i < kReports; ++i) {
-        burst += frame("<unso id=\"metering\"><metering n=\"" + std::to_string(i) + "\" pad=\"" +
-                       std::string(60, 'x') + "\"/></unso>");
+        burst += frame("<unso id=\"metering\"><metering n=\"" + std::to_string(i) + "\" pad=\"" + std::string(60, 'x') +
+                       "\"/></unso>");
     }
     peer.send(burst);
     peer.close_connection();
@@ -315,7 +317,8 @@ TEST(TransportFleet, TwoHundredFiftySixConnectionsShareOneLoop) {
     ASSERT_TRUE(manager.listen("stream", IPCAddress("127.0.0.1:0", 0), "srv", 0, 0));
     const std::string address = "127.0.0.1:" + std::to_string(manager.server_address("srv").port());
     const auto logged_in = [&] {
-        return std::count_if(endpoints.begin(), endpoints.end(), [](const auto& e) { return e->authenticated_count() == 1; });
+        return std::count_if(endpoints.begin(), endpoints.end(),
+                             [](const auto& e) { return e->authenticated_count() == 1; });
     };
     while (endpoints.size() < kConnections) {
         for (int i = 0; i < kBatch; ++i) {

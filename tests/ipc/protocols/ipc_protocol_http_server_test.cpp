@@ -165,7 +165,7 @@ TEST_F(HttpServerPeer, PipelinedDownloadsBehindASlowReaderAllArriveWhole) {
 TEST_F(HttpServerPeer, AReaderStillTakingAnswersOutlastsTheKeepAlive) {
     constexpr size_t kPieceBytes = 16 * 1024;
     constexpr auto kPieceInterval = std::chrono::milliseconds(25);  // 640 KiB/s
-    constexpr size_t kPacedBytes = 1536 * 1024;                      // 2.4 s: more than two keep-alives
+    constexpr size_t kPacedBytes = 1536 * 1024;                     // 2.4 s: more than two keep-alives
     server.server_set_deadlines("srv", HttpTestServer::kRequestTimeoutS, 1);
     // More than the system takes off the server's hands at once.
     peer.send_bytes(get("/dl/big.bin") + get("/dl/big.bin"));
@@ -340,8 +340,9 @@ constexpr size_t kLargeBytes = 1024 * 1024;
 const AtRestCase kAtRest[] = {
     {"a download", get("/"), 1},
     {"two pipelined downloads", get("/") + get("/"), 2},
-    {"an upload", "POST / HTTP/1.1\r\nHost: test\r\nContent-Length: " + std::to_string(kLargeBytes) + "\r\n\r\n" +
-                      std::string(kLargeBytes, 'u'),
+    {"an upload",
+     "POST / HTTP/1.1\r\nHost: test\r\nContent-Length: " + std::to_string(kLargeBytes) + "\r\n\r\n" +
+         std::string(kLargeBytes, 'u'),
      1},
 };
 
@@ -378,8 +379,9 @@ TEST_F(HttpServerAtRest, AConnectionWhoseAnswersWereTakenHoldsNoCopyOfThem) {
 }
 
 TEST_F(HttpServerPeer, TransferEncodingIsRefusedAndTheSmuggledRequestNeverAnswered) {
-    peer.send_bytes("POST / HTTP/1.1\r\nHost: test\r\nContent-Length: 44\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
-                    get("/?cmd=smuggled&seq=9"));
+    peer.send_bytes(
+        "POST / HTTP/1.1\r\nHost: test\r\nContent-Length: 44\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
+        get("/?cmd=smuggled&seq=9"));
     EXPECT_EQ(peer.read_until("\r\n\r\n").compare(0, 29, "HTTP/1.1 501 Not Implemented\r"), 0);
     EXPECT_TRUE(peer.wait_for_close());
     EXPECT_EQ(peer.read_until("seq"), "");

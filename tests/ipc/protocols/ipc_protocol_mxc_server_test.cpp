@@ -23,7 +23,8 @@ TEST(MxcServer, TheQueryIsTheMessageAndTheReplyAnXmlDocument) {
 
 TEST(MxcServer, RemotePeersAreRefused) {
     HttpTestServer server("::1", "mxc");
-    EXPECT_EQ(run_curl({"-o", "/dev/null", "-w", "%{http_code}", QString::fromStdString(server.url("/?section=status"))}),
+    EXPECT_EQ(run_curl(
+                  {"-o", "/dev/null", "-w", "%{http_code}", QString::fromStdString(server.url("/?section=status"))}),
               "403");
 }
 

@@ -94,7 +94,8 @@ TEST_F(WebClient, ReadsEachShapeAndStaysInStep) {
         RecordingEndpoint shape_endpoint;
         ThreadedManager shape_manager;
         shape_manager.add_endpoint("web", &shape_endpoint);
-        shape_manager.connect("raw-web", "stream", IPCAddress("127.0.0.1:" + std::to_string(server->port()), 0), "web", 0);
+        shape_manager.connect("raw-web", "stream", IPCAddress("127.0.0.1:" + std::to_string(server->port()), 0), "web",
+                              0);
         {
             IPCMutexGuard guard(shape_manager.get_lock());
             shape_endpoint.send(request(shape.method, shape.uri));

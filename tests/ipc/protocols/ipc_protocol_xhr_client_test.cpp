@@ -41,9 +41,8 @@ protected:
 };
 
 TEST_F(HttpClient, XhrSendsTheMessageAsOneStrictlyEncodedQueryAndSkipsA403) {
-    peer.set_responder([](const std::string&) {
-        return response("403 Forbidden", "") + response("200 OK", "<resp seq=\"1\"/>");
-    });
+    peer.set_responder(
+        [](const std::string&) { return response("403 Forbidden", "") + response("200 OK", "<resp seq=\"1\"/>"); });
     connect("xhr");
     Message ping;
     ping.set_name("ping");
@@ -53,7 +52,8 @@ TEST_F(HttpClient, XhrSendsTheMessageAsOneStrictlyEncodedQueryAndSkipsA403) {
     ASSERT_TRUE(peer.wait_for_frames(1));
     EXPECT_EQ(peer.frames()[0],
               "GET /?c=%3cping%20q%3d%22a%26amp%3bb%3dc%2bd%3be%25f%22%20seq%3d%221%22%2f%3e HTTP/1.1\r\n"
-              "Host: " + peer.address_text());
+              "Host: " +
+                  peer.address_text());
     ASSERT_TRUE(wait_until([&] { return endpoint.responses().size() == 1; }));
     EXPECT_EQ(endpoint.responses()[0].attributes().get_string("seq", ""), "1");
 }
@@ -62,7 +62,8 @@ TEST_F(HttpClient, AResponseTheParserRefusesFailsTheConnectionWithItsText) {
     for (const char* protocol : {"xhr", "raw-web"}) {
         RecordingEndpoint client;
         ThreadedManager loop;
-        peer.set_responder([](const std::string&) { return std::string("HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n"); });
+        peer.set_responder(
+            [](const std::string&) { return std::string("HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n"); });
         loop.add_endpoint("h", &client);
         loop.connect(protocol, "stream", IPCAddress(peer.address_text(), 0), "h", 0);
         Message get;

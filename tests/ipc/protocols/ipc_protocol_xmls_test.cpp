@@ -34,7 +34,9 @@ protected:
     RecordingFraming* framing;  // owned by the connection
 };
 
-std::string nul() { return std::string(1, '\0'); }
+std::string nul() {
+    return std::string(1, '\0');
+}
 
 struct ChunkCase {
     const char* name;

@@ -25,8 +25,7 @@ TEST(SessionGate, CurlsDigestIsAcceptedAndItsHeaderNeverServesAgain) {
     const QString jar = folder.filePath("jar");
     const QString first = QString::fromStdString(server.url("/?cmd=who&seq=1"));
     std::string trace;
-    EXPECT_EQ(run_curl({"-v", "--digest", "-u", "user:pw", "-c", jar, "-b", jar, first}, &trace),
-              "<resp seq=\"1\"/>");
+    EXPECT_EQ(run_curl({"-v", "--digest", "-u", "user:pw", "-c", jar, "-b", jar, first}, &trace), "<resp seq=\"1\"/>");
     const QString authorization = QString::fromStdString(sent_authorization(trace));
     ASSERT_FALSE(authorization.isEmpty()) << trace;
 
@@ -38,7 +37,8 @@ TEST(SessionGate, CurlsDigestIsAcceptedAndItsHeaderNeverServesAgain) {
         EXPECT_NE(challenge.find("< HTTP/1.1 401 Unauthorized"), std::string::npos) << challenge;
         EXPECT_EQ(challenge.find("stale=\"TRUE\"") != std::string::npos, target == first) << challenge;
     }
-    EXPECT_EQ(run_curl({"-o", "/dev/null", "-w", "%{http_code}", "--digest", "-u", "user:wrong", "-b", jar, first}), "401");
+    EXPECT_EQ(run_curl({"-o", "/dev/null", "-w", "%{http_code}", "--digest", "-u", "user:wrong", "-b", jar, first}),
+              "401");
 }
 
 }  // namespace
