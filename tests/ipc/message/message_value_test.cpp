@@ -12,22 +12,9 @@ namespace {
 
 using Value = Message::Value;
 
-Value make_int(int v) {
-    Value value;
-    value.set(v);
-    return value;
-}
-Value make_uint(unsigned v) {
-    Value value;
-    value.set(v);
-    return value;
-}
-Value make_float(float v) {
-    Value value;
-    value.set(v);
-    return value;
-}
-Value make_bool(bool v) {
+// A value set through the setter of T's type.
+template <typename T>
+Value make(T v) {
     Value value;
     value.set(v);
     return value;
@@ -47,14 +34,14 @@ TEST(MessageValue, TextFormsOfEveryType) {
     const TextCase cases[] = {
         {Value(), "", "null"},
         {make_string("x y"), "x y", "string"},
-        {make_int(-5), "-5", "int"},
-        {make_uint(4294967295u), "4294967295", "uint"},
-        {make_float(1.5f), "1.500000", "float"},
-        {make_float(0.1f), "0.100000", "float"},
-        {make_float(std::numeric_limits<float>::infinity()), "inf", "float"},
-        {make_float(-std::numeric_limits<float>::infinity()), "-inf", "float"},
-        {make_bool(true), "true", "bool"},
-        {make_bool(false), "false", "bool"},
+        {make<int>(-5), "-5", "int"},
+        {make<unsigned>(4294967295u), "4294967295", "uint"},
+        {make<float>(1.5f), "1.500000", "float"},
+        {make<float>(0.1f), "0.100000", "float"},
+        {make<float>(std::numeric_limits<float>::infinity()), "inf", "float"},
+        {make<float>(-std::numeric_limits<float>::infinity()), "-inf", "float"},
+        {make<bool>(true), "true", "bool"},
+        {make<bool>(false), "false", "bool"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.value.to_string(), c.text);
@@ -65,15 +52,15 @@ TEST(MessageValue, TextFormsOfEveryType) {
 }
 
 TEST(MessageValue, ConversionsGoThroughText) {
-    EXPECT_EQ(make_bool(true).to_int(), 0);  // "true" is no number
-    EXPECT_FALSE(make_int(1).to_bool());     // "1" is not "true"
+    EXPECT_EQ(make<bool>(true).to_int(), 0);  // "true" is no number
+    EXPECT_FALSE(make<int>(1).to_bool());     // "1" is not "true"
     EXPECT_TRUE(make_string("true").to_bool());
     EXPECT_FALSE(make_string("true ").to_bool());
     EXPECT_EQ(make_string("12abc").to_int(), 12);
-    EXPECT_EQ(make_float(2.75f).to_int(), 2);
+    EXPECT_EQ(make<float>(2.75f).to_int(), 2);
     EXPECT_EQ(make_string("-1").to_uint(), 4294967295u);
     EXPECT_EQ(make_string("-inf").to_float(), -std::numeric_limits<float>::infinity());
-    EXPECT_EQ(make_int(7).to_float(), 7.0f);
+    EXPECT_EQ(make<int>(7).to_float(), 7.0f);
     EXPECT_EQ(Value().to_int(), 0);
 }
 
@@ -97,7 +84,7 @@ TEST(MessageValue, ConvertKeepsContentAsFarAsTextAllows) {
     EXPECT_EQ(number.type(), Value::TYPE_INT);
     EXPECT_EQ(number.to_int(), 12);
 
-    Value to_null = make_int(7);
+    Value to_null = make<int>(7);
     to_null.convert(Value::TYPE_NULL);  // becomes the string "7", not null
     EXPECT_EQ(to_null.type(), Value::TYPE_STRING);
     EXPECT_EQ(to_null.to_string(), "7");
@@ -106,7 +93,7 @@ TEST(MessageValue, ConvertKeepsContentAsFarAsTextAllows) {
     flag.convert(Value::TYPE_BOOL);
     EXPECT_TRUE(flag.to_bool());
 
-    Value unknown = make_int(3);
+    Value unknown = make<int>(3);
     unknown.convert(9);
     EXPECT_EQ(unknown.type(), Value::TYPE_INT);
     EXPECT_EQ(unknown.to_int(), 3);
@@ -162,18 +149,18 @@ struct EqualityCase {
 TEST(MessageValue, EqualityRules) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const EqualityCase cases[] = {
-        {make_int(5), make_string("5"), true},
-        {make_bool(true), make_string("true"), true},
-        {make_float(1.5f), make_string("1.500000"), true},
+        {make<int>(5), make_string("5"), true},
+        {make<bool>(true), make_string("true"), true},
+        {make<float>(1.5f), make_string("1.500000"), true},
         {Value(), make_string(""), true},
         {Value(), Value(), true},
-        {make_int(5), make_uint(5), true},  // both texts are "5"
-        {make_int(-1), make_uint(4294967295u), false},
-        {make_float(0.0f), make_float(-0.0f), true},
-        {make_float(nan), make_float(nan), false},
+        {make<int>(5), make<unsigned>(5), true},  // both texts are "5"
+        {make<int>(-1), make<unsigned>(4294967295u), false},
+        {make<float>(0.0f), make<float>(-0.0f), true},
+        {make<float>(nan), make<float>(nan), false},
         {make_string("a"), make_string("a\0"), true},
         {make_string("ab"), make_string("a"), false},
-        {make_bool(false), make_int(0), false},
+        {make<bool>(false), make<int>(0), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.a == c.b, c.is_equal) << c.a.to_string() << " vs " << c.b.to_string();
@@ -184,7 +171,7 @@ TEST(MessageValue, EqualityRules) {
 
 TEST(MessageValue, NumberTextsIgnoreTheProcessLocale) {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 not installed";
-    const std::string text = make_float(1.5f).to_string();
+    const std::string text = make<float>(1.5f).to_string();
     const float read = make_string("2.25").to_float();
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(text, "1.500000");
