@@ -26,10 +26,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -37,79 +35,21 @@
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/message/message.h"
+#include "ipc/message/xml_frame_scanner.h"
 #include "ipc/message/xml_name.h"
-#include "platform/utf16.h"
+
+using namespace xml_frame;
 
 namespace {
 
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
-// The longest name QXmlStreamReader takes, in UTF-16 units.
-constexpr size_t kMaxNameUnits = 4096;
 // Scratch lists grown past this many entries by one document are given back afterwards.
 constexpr size_t kKeptScratchEntries = 256;
-
-// What a byte means to the scanners. Every scanner stops on kSpecial: a control character XML does
-// not allow (refused wherever it stands) or the lead of a multi-byte sequence (checked, then taken).
-enum ByteClass : uint8_t {
-    kSpace = 1 << 0,        // blank, tab, line feed, carriage return
-    kPunctuation = 1 << 1,  // characters the tokenizer treats apart: no name or reference starts with one
-    kDigit = 1 << 2,        // no name starts with one either
-    kNameStop = 1 << 3,     // ends a name after its first character
-    kTextStop = 1 << 4,     // interrupts plain character data
-    kValueStop = 1 << 5,    // interrupts a plain attribute value
-    kSpecial = 1 << 6,      // see above
-    kNamePart = 1 << 7,     // ASCII letters, digits, "-", "." and "_": what most names are made of
-};
-
-// Built at compile time, so that a frame may be read from any static initialiser.
-struct ByteClasses {
-    uint8_t of[256] = {};
-    constexpr void mark(std::string_view bytes, uint8_t classes) {
-        for (const char c : bytes) of[static_cast<unsigned char>(c)] |= classes;
-    }
-    constexpr ByteClasses() {
-        for (int c = 0; c < 0x20; ++c) of[c] = kSpecial;
-        for (int c = 0x80; c < 0x100; ++c) of[c] = kSpecial;
-        for (const char c : {' ', '\t', '\n', '\r'}) of[static_cast<unsigned char>(c)] = kSpace | kNameStop;
-        mark("&#'\"<>[]()|=%/:;,-+*.?!", kPunctuation);
-        mark("0123456789", kDigit);
-        mark("&#'\"<>[]=%/;?!^|,()+*", kNameStop);
-        mark("<&>\r", kTextStop);
-        mark("\"'&<\t\n\r", kValueStop);
-        for (int c = 0; c < 0x80; ++c) {
-            if (xml_ascii_name_class(static_cast<unsigned char>(c)) & kXmlNamePart) of[c] |= kNamePart;
-        }
-    }
-};
-constexpr ByteClasses kBytes;
-
-// The first byte from `p` on whose class has one of the `stops` bits, or `end`. Scanners walk a
-// local pointer: a byte read through a member pointer may alias the member, which would then be
-// stored back for every byte.
-const unsigned char* skip_until(const unsigned char* p, const unsigned char* end, uint8_t stops) {
-    while (p < end && !(kBytes.of[*p] & stops)) ++p;
-    return p;
-}
 
 // name == "xmlns", without a call to memcmp for every name of five letters.
 bool is_xmlns(std::string_view name) {
     return name.size() == 5 && name[0] == 'x' && name[1] == 'm' && name[2] == 'l' && name[3] == 'n' && name[4] == 's';
-}
-
-bool is_control(unsigned char byte) {
-    return byte < 0x20;  // tab, line feed and carriage return never reach the callers
-}
-
-// QChar::isSpace above ASCII: NEL, and the Unicode space, line and paragraph separators.
-bool is_unicode_space(char32_t code) {
-    return code == 0x85 || code == 0xA0 || code == 0x1680 || (code >= 0x2000 && code <= 0x200A) || code == 0x2028 ||
-           code == 0x2029 || code == 0x202F || code == 0x205F || code == 0x3000;
-}
-
-bool is_xml_char(uint32_t code) {
-    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
-           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
 }
 
 // a < b byte for byte. Attribute names are short and neighbours part early: a loop beats a call to
@@ -120,39 +60,6 @@ bool is_before(std::string_view a, std::string_view b) {
         if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
     }
     return a.size() < b.size();
-}
-
-// The digits of a character reference as QString::toUInt reads them in `base`: Unicode white space
-// around them is dropped, the rest must be ASCII letters and digits that strtoull reads whole, with
-// an optional "0x" in base 16. 0 when they do not read (0 is no character anyway).
-uint32_t character_reference_value(std::string_view digits, int base) {
-    while (!digits.empty()) {
-        char32_t code;
-        const size_t length = platform::utf8_sequence_length(digits, 0, code);
-        if (!is_unicode_space(code)) break;
-        digits.remove_prefix(length);
-    }
-    while (!digits.empty()) {
-        size_t start = digits.size() - 1;
-        while (start > 0 && (static_cast<unsigned char>(digits[start]) & 0xC0) == 0x80) --start;
-        char32_t code;
-        platform::utf8_sequence_length(digits, start, code);
-        if (!is_unicode_space(code)) break;
-        digits.remove_suffix(digits.size() - start);
-    }
-    if (base == 16 && digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X') &&
-        ipc_hex_digit_value(digits[2]) >= 0) {
-        digits.remove_prefix(2);
-    }
-    if (digits.empty()) return 0;
-    uint64_t value = 0;
-    for (const char c : digits) {
-        const int digit = base == 16 ? ipc_hex_digit_value(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
-        if (digit < 0) return 0;
-        value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
-        if (value > UINT32_MAX) return 0;
-    }
-    return static_cast<uint32_t>(value);
 }
 
 // An attribute of the start tag being read, as ranges of the document.
@@ -192,13 +99,9 @@ struct Scratch {
 
 }  // namespace
 
-class Message::FrameReader {
+class Message::FrameReader : private Scanner {
 public:
-    FrameReader(std::string_view document, Scratch& scratch)
-        : begin_(reinterpret_cast<const unsigned char*>(document.data())),
-          end_(begin_ + document.size()),
-          p_(begin_),
-          scratch_(scratch) {
+    FrameReader(std::string_view document, Scratch& scratch) : Scanner(document), scratch_(scratch) {
         scratch_.namespaces.clear();
         if (!scratch_.innermost.empty()) scratch_.innermost.clear();  // clear() writes every bucket
     }
@@ -211,12 +114,6 @@ public:
     }
 
 private:
-    struct Name {
-        std::string_view prefix;  // empty when the name has no colon
-        std::string_view local;
-        std::string_view qualified;  // as written
-        bool is_ascii_ncname;        // known to be an NCName of ASCII characters
-    };
     // Trivial, so that the stack of them costs nothing until used.
     struct OpenElement {
         Message* node;
@@ -228,254 +125,6 @@ private:
             return {&node, qualified.data(), qualified.size(), namespace_count};
         }
     };
-
-    // Errors.
-
-    [[noreturn]] void fail(const std::string& reason) const {
-        long long line = 1;
-        const unsigned char* line_start = begin_;
-        for (const unsigned char* c = begin_; c < p_; ++c) {
-            if (*c == '\n' || (*c == '\r' && (c + 1 == p_ || c[1] != '\n'))) {
-                ++line;
-                line_start = c + 1;
-            }
-        }
-        long long column = 0;
-        for (const unsigned char* c = line_start; c < p_; ++c) column += (*c & 0xC0) != 0x80;
-        throw Exception("%s: %s at line %lld, column %lld", "read_xml_element", reason.c_str(), line, column);
-    }
-    [[noreturn]] void fail_premature() const { fail("Premature end of document."); }
-    [[noreturn]] void fail_unexpected() const {
-        if (p_ == end_) fail_premature();
-        fail("Unexpected character.");
-    }
-
-    // Bytes and characters.
-
-    bool is_at(std::string_view text) const {
-        return static_cast<size_t>(end_ - p_) >= text.size() && std::memcmp(p_, text.data(), text.size()) == 0;
-    }
-    void expect(unsigned char byte) {
-        if (p_ == end_ || *p_ != byte) fail_unexpected();
-        ++p_;
-    }
-    std::string_view view(const unsigned char* first, const unsigned char* last) const {
-        return std::string_view(reinterpret_cast<const char*>(first), static_cast<size_t>(last - first));
-    }
-
-    // Takes the character at p_, a kSpecial byte: a refused control or a multi-byte sequence that
-    // must be well formed and an XML character. Returns the character.
-    char32_t take_special() {
-        if (is_control(*p_)) fail("Invalid XML character.");
-        char32_t code;
-        const size_t length =
-            platform::utf8_sequence_length(view(begin_, end_), static_cast<size_t>(p_ - begin_), code);
-        if (length == 0) fail("Encountered incorrectly encoded content.");
-        if (code == 0xFFFE || code == 0xFFFF) fail("Invalid XML character.");
-        p_ += length;
-        return code;
-    }
-    // Takes one character of markup or text, checked as take_special checks one.
-    void take_character() {
-        if (kBytes.of[*p_] & kSpecial) {
-            take_special();
-        } else {
-            ++p_;
-        }
-    }
-    // Whether there was any.
-    bool skip_space() {
-        const unsigned char* p = p_;
-        while (p < end_ && (kBytes.of[*p] & kSpace)) ++p;
-        const bool has_space = p != p_;
-        p_ = p;
-        return has_space;
-    }
-
-    // "=" between a name and its value, with optional white space around it (mostly none).
-    void expect_equals() {
-        if (p_ < end_ && *p_ == '=') {
-            ++p_;
-        } else {
-            skip_space();
-            expect('=');
-        }
-        if (p_ < end_ && (kBytes.of[*p_] & kSpace)) skip_space();
-    }
-
-    // Names.
-
-    // A name as QXmlStreamReader scans one: a first character that is no punctuation, digit or
-    // space, then anything up to a stop; with `is_qualified` one colon splits prefix and local name.
-    Name scan_name(bool is_qualified) {
-        const unsigned char* start = p_;
-        if (p_ < end_ && (kBytes.of[*p_] & kNamePart) && !(kBytes.of[*p_] & (kDigit | kPunctuation))) {
-            // The usual name: ASCII name characters up to a plain stop.
-            const unsigned char* stop = p_ + 1;
-            while (stop < end_ && (kBytes.of[*stop] & kNamePart)) ++stop;
-            const bool is_plain_stop = stop < end_ && (kBytes.of[*stop] & kNameStop);
-            if (is_plain_stop && stop - start <= static_cast<ptrdiff_t>(kMaxNameUnits)) {
-                p_ = stop;
-                const std::string_view name = view(start, stop);
-                return Name{{}, name, name, true};
-            }
-        }
-        if (p_ == end_) fail_premature();
-        if (kBytes.of[*p_] & (kSpace | kPunctuation | kDigit)) fail("Expected a name.");
-        size_t units = 0;
-        const unsigned char* colon = nullptr;
-        while (true) {
-            if (p_ == end_) fail_premature();
-            const uint8_t cls = kBytes.of[*p_];
-            if (cls & kSpecial) {
-                units += take_special() > 0xFFFF ? 2 : 1;
-                continue;
-            }
-            if (*p_ == ':' && p_ != start) {
-                if (!is_qualified || colon) break;
-                colon = p_;
-            } else if ((cls & kNameStop) && p_ != start) {
-                break;
-            }
-            ++p_;
-            ++units;
-        }
-        if (units > kMaxNameUnits) fail("Name longer than 4096 characters.");
-        Name name;
-        name.is_ascii_ncname = false;
-        name.qualified = view(start, p_);
-        if (colon) {
-            if (colon + 1 == p_) fail_unexpected();  // the colon ends the name
-            name.prefix = view(start, colon);
-            name.local = view(colon + 1, p_);
-        } else {
-            name.local = name.qualified;
-        }
-        return name;
-    }
-
-    // References.
-
-    // Decodes the reference at p_ ("&") into `out`; returns the character when it is one (for
-    // the "]]>" rule), else 0.
-    char32_t read_reference(std::string& out) {
-        ++p_;
-        if (p_ == end_) fail_premature();
-        if (*p_ == '#') {
-            ++p_;
-            const unsigned char* start = p_;
-            while (true) {
-                if (p_ == end_) fail_premature();
-                if (kBytes.of[*p_] & kSpecial) {
-                    take_special();
-                } else if (kBytes.of[*p_] & (kSpace | kPunctuation)) {
-                    break;
-                } else {
-                    ++p_;
-                }
-            }
-            if (p_ == start) fail_unexpected();
-            const std::string_view digits = view(start, p_);
-            expect(';');
-            const uint32_t code = digits[0] == 'x' ? character_reference_value(digits.substr(1), 16)
-                                                   : character_reference_value(digits, 10);
-            if (!is_xml_char(code)) fail("Invalid character reference.");
-            platform::append_code_point(out, code);
-            return code;
-        }
-        const Name name = scan_name(false);
-        expect(';');
-        static constexpr std::pair<std::string_view, char> kPredefined[] = {
-            {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}};
-        for (const auto& entity : kPredefined) {
-            if (name.local == entity.first) {
-                out += entity.second;
-                return static_cast<unsigned char>(entity.second);
-            }
-        }
-        fail("Entity '" + std::string(name.local) + "' not declared.");
-    }
-
-    // Attribute values.
-
-    // Takes the quoted value at p_; returns what stands between the quotes. `is_plain` tells
-    // whether that is the value's text (else decode_value finds it).
-    std::string_view scan_value(bool& is_plain) {
-        if (p_ == end_) fail_premature();
-        const unsigned char quote = *p_;
-        if (quote != '"' && quote != '\'') fail_unexpected();
-        const unsigned char* start = ++p_;
-        is_plain = true;
-        while (true) {
-            p_ = skip_until(p_, end_, kValueStop | kSpecial);
-            if (p_ == end_) fail_premature();
-            if (*p_ == quote) break;
-            if (kBytes.of[*p_] & kSpecial) {
-                take_special();
-                continue;
-            }
-            is_plain &= *p_ == '"' || *p_ == '\'';
-            ++p_;
-        }
-        return view(start, p_++);
-    }
-
-    // The text of a value scan_value took, into `out`. `normalizes` makes tab, line feed and
-    // carriage return (with a line feed after it) a blank, as in element attributes; without it a
-    // carriage return stays one, except where the Qt reader reads it as a token of its own (first in
-    // the value, or after a quote of the other kind), where it becomes a line feed.
-    void decode_value(std::string_view value, std::string& out, bool normalizes) {
-        // References are read where they lie; p_ comes back after the value's closing quote.
-        const unsigned char* const after = p_;
-        const unsigned char* const last = reinterpret_cast<const unsigned char*>(value.data() + value.size());
-        p_ = reinterpret_cast<const unsigned char*>(value.data());
-        out.clear();
-        const unsigned char* token_start = p_;
-        while (p_ < last) {
-            const unsigned char* run = p_;
-            p_ = skip_until(p_, last, kValueStop | kSpecial);
-            out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p_ - run));
-            if (p_ == last) break;
-            const unsigned char byte = *p_;
-            switch (byte) {
-            case '"':
-            case '\'':
-                out += static_cast<char>(byte);
-                token_start = ++p_;
-                break;
-            case '<': fail("'<' in an attribute value.");
-            case '&': read_reference(out); break;
-            case '\r': {
-                const bool is_token = p_ == token_start;
-                ++p_;
-                if (p_ < last && *p_ == '\n') ++p_;
-                out += normalizes ? ' ' : is_token ? '\n' : '\r';
-                break;
-            }
-            case '\t':
-            case '\n':
-                out += normalizes ? ' ' : static_cast<char>(byte);
-                ++p_;
-                break;
-            default:  // a sequence scan_value has checked
-                run = p_;
-                take_special();
-                out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p_ - run));
-            }
-        }
-        p_ = after;
-    }
-
-    // A quoted value read whole into `out`.
-    void read_value(std::string& out, bool normalizes) {
-        bool is_plain;
-        const std::string_view value = scan_value(is_plain);
-        if (is_plain) {
-            out.assign(value.data(), value.size());
-        } else {
-            decode_value(value, out, normalizes);
-        }
-    }
 
     // Namespaces.
 
@@ -841,9 +490,6 @@ private:
         }
     }
 
-    const unsigned char* const begin_;
-    const unsigned char* const end_;
-    const unsigned char* p_;  // the next byte to read
     Scratch& scratch_;
 };
 
