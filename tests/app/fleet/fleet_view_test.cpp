@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -20,6 +22,7 @@
 
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,7 @@
 #include "app/fleet/zorva_stat_row.h"
 #include "app/fleet/zorva_summary.h"
 #include "app/shared/codec_text.h"
+#include "app/shared/frame_clock.h"
 #include "app/shared/mini_meter.h"
 #include "app/shared/statistics_text.h"
 #include "app/shared/view_colours.h"
@@ -603,6 +607,46 @@ TEST_F(FleetViewTest, OnlyRowsInSightHoldAMeter) {
     int held = 0;
     for (int index = 0; index < 60; ++index) held += hasMeter(index);
     EXPECT_LT(held, 60);
+}
+
+// A row's meter paints only inside the tree's viewport. The tree lays its rows out as it paints:
+// the levels a meter showed before a frame may be painted once its row is scrolled out, re-sorted
+// or hidden by the time the frame comes. At each frame's end every meter's levels change and the
+// rows move one of these ways; after thirty frames, the screen outside the viewport shows what a
+// whole paint of the window does.
+TEST_F(FleetViewTest, RowMetersPaintNothingOutsideTheViewport) {
+    openWindow();
+    window->show();
+    window->resize(1366, 768);
+    std::vector<QUuid> keys;
+    for (int i = 0; i < 48; ++i) keys.push_back(addCodec());
+    view().showStatsOverview();
+    ASSERT_TRUE(wait_processing_events([&] { return view().summaryRow(keys.front())->existingMeter() != nullptr; }));
+    std::mt19937 random(7);  // the same frames each run
+    const std::function<void(int)> moves[] = {
+        [&](int row) { tree().verticalScrollBar()->setValue(row); },
+        [&](int row) {
+            tree().sortByColumn(ZorvaStatRow::kLevelsColumn, row % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
+        },
+        [&](int row) { tree().topLevelItem(row)->setHidden(!tree().topLevelItem(row)->isHidden()); },
+    };
+    int frames = 0;
+    QObject::connect(FrameClock::of(*window), &FrameClock::frameEnded, [&] {
+        for (const QUuid& key : keys) {
+            ZorvaStatRow& row = *view().summaryRow(key);
+            const float db = -72.0f + static_cast<float>(random() % 72);
+            row.item()->setData(ZorvaStatRow::kLevelsColumn, ZorvaStatRow::kLevelSortRole, db);
+            if (MiniMeter* meter = row.existingMeter()) meter->levels(db, db - 3, db - 6, db - 9);
+        }
+        moves[++frames % 3](static_cast<int>(random() % 48));
+    });
+    ASSERT_TRUE(wait_processing_events([&] { return frames >= 30; }));
+    QImage screen = window->screen()->grabWindow(window->winId()).toImage();
+    const QImage whole = app_test::render(*window);
+    // Inside the viewport the two may differ by the last frame's levels.
+    const QRect viewport(tree().viewport()->mapTo(window.get(), QPoint()), tree().viewport()->size());
+    QPainter(&screen).drawImage(viewport, whole, viewport);
+    EXPECT_TRUE(app_test::samePixels(screen, whole));
 }
 
 TEST_F(FleetViewTest, ClocksFollowTheSchedule) {
