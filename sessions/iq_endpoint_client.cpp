@@ -11,6 +11,7 @@
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
@@ -126,6 +127,12 @@ void IQEndpointClient::forget_connection_state() {
 }
 
 void IQEndpointClient::report_dropped_warnings() {
+    if (unlogged_dropped_frames_ > 0) {
+        qWarning().noquote() << QStringLiteral("%1 further frames from %2 were dropped on that connection")
+                                    .arg(unlogged_dropped_frames_)
+                                    .arg(log_name());
+        unlogged_dropped_frames_ = 0;
+    }
     int dropped = 0;
     {
         std::lock_guard<SessionMutex> lock(session_mutex_);
@@ -136,6 +143,25 @@ void IQEndpointClient::report_dropped_warnings() {
                                            "of %2")
                                 .arg(dropped)
                                 .arg(log_name());
+}
+
+void IQEndpointClient::on_frame_dropped(const IPCDroppedFrame& frame) {
+    if (dropped_frames_.fetch_add(1) > 0) {
+        ++unlogged_dropped_frames_;
+        return;
+    }
+    // The reason quotes the decoder, which may quote names the codec chose.
+    QString reason = QString::fromStdString(frame.reason());
+    if (reason.size() > kMaxLoggedReasonLength) reason = reason.left(kMaxLoggedReasonLength - 1) + QChar(0x2026);
+    qWarning().noquote() << QStringLiteral("dropped a frame from %1: %2; it began \"%3\" (further dropped frames are "
+                                           "only counted)")
+                                .arg(log_name(), reason, QString::fromStdString(frame.head));
+}
+
+void IQEndpointClient::on_latin1_text() {
+    if (has_read_latin1_.exchange(true)) return;
+    qInfo().noquote()
+        << QStringLiteral("%1 writes Latin-1: bytes outside UTF-8 are read as Latin-1 characters").arg(log_name());
 }
 
 bool IQEndpointClient::send_locked(const Message& message, const UnansweredRequests::Note& note) {

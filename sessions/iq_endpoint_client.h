@@ -27,21 +27,21 @@ class IQManager;
 // every reply and report, dispatches each to the slot named after it ("cb_resp_" + key or
 // "cb_unso_" + key) and reports when the last required reply has arrived.
 //
-// Threads: the object lives on the GUI thread, where its slots run and its signals are emitted.
-// The library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
-// handle_response, handle_unsolicited, reconnect_delay, getPassword) on the socket loop thread of
-// its manager, and on_connection_state also on the GUI thread, which connects, disconnects and
-// removes the session; set_state runs on both (READY is entered on the GUI thread), and so do
-// set_required_messages and after_authenticated when they run inside it. All of them run under the
-// manager lock, which guards the required-reply list, the slot lookups, the requests awaiting a
-// seq-less answer, the reconnect flag and the password. None of them emits a signal or calls a slot
-// directly: signals and slot calls go to the GUI thread through the thread's SessionInbox, in the
-// order they were raised, and run there with no lock held. The state is an atomic and may be read
-// anywhere. The reply cache, the warnings about keys a codec chose and what a session keeps of
-// reports besides (forget_reports) are guarded by the session mutex, which may be taken while
-// holding the manager lock, never the other way round; cached entries are shared with the slot
-// calls and never modified in place. The placement (pool, manager, name) is written on the GUI
-// thread by the pool; the manager is an atomic read anywhere.
+// Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
+// library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
+// handle_response, handle_unsolicited, on_frame_dropped, on_latin1_text, reconnect_delay,
+// getPassword) on the socket loop thread of its manager, and on_connection_state also on the GUI
+// thread, which connects, disconnects and removes the session; set_state runs on both (READY is
+// entered on the GUI thread), and so do set_required_messages and after_authenticated when they run
+// inside it. All of them run under the manager lock, which guards the required-reply list, the slot
+// lookups, the requests awaiting a seq-less answer, the reconnect flag and the password. None of
+// them emits a signal or calls a slot directly: signals and slot calls go to the GUI thread through
+// the thread's SessionInbox, in the order they were raised, and run there with no lock held. The
+// state is an atomic and may be read anywhere. The reply cache, the warnings about keys a codec
+// chose and what a session keeps of reports besides (forget_reports) are guarded by the session
+// mutex, which may be taken while holding the manager lock, never the other way round; cached
+// entries are shared with the slot calls and never modified in place. The placement (pool, manager,
+// name) is written on the GUI thread by the pool; the manager is an atomic read anywhere.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
@@ -66,6 +66,8 @@ public:
     // to kMaxUnhandledKeys, which leaves room for every handled one (a session has far fewer slots).
     static constexpr int kMaxCachedKeys = 512;
     static constexpr int kMaxUnhandledKeys = 448;
+    // The longest reason of a dropped frame a log line quotes, in characters.
+    static constexpr int kMaxLoggedReasonLength = 200;
 
     // A reply or report as cached; shared with the slot call that hands it to the GUI thread.
     using SharedMessage = std::shared_ptr<const Message>;
@@ -125,6 +127,15 @@ public:
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;
+    // The first frame the session drops is written to the log with its reason, where it came from
+    // and how it began; later ones are counted, and the count written as their connection ends.
+    void on_frame_dropped(const IPCDroppedFrame& frame) override;
+    // Written to the log once in the session's life.
+    void on_latin1_text() override;
+    // Frames dropped since the session was made (on_frame_dropped). Any thread.
+    uint64_t dropped_frame_count() const { return dropped_frames_.load(); }
+    // Some message of the codec's was read with bytes outside UTF-8 taken as Latin-1. Any thread.
+    bool has_read_latin1() const { return has_read_latin1_.load(); }
     // Stores a copy under the key, always (the session's own stores: their keys are its own).
     virtual void cache_message(const Message& message, const QString& key);
     virtual void cache_message_by_own_name(const Message& message);
@@ -202,7 +213,8 @@ protected:
 
 private:
     void forget_connection_state();
-    // Writes how many warnings about keys were dropped on the connection that has just ended.
+    // Writes how many warnings about keys were dropped on the connection that has just ended, and
+    // how many frames were dropped on it without a line of their own.
     void report_dropped_warnings();
 
     std::string user_;      // always empty for codec sessions
@@ -226,5 +238,8 @@ private:
     // make up nearly every report: a short scan of adjacent entries, the frequent ones first,
     // beats chasing a container's nodes through memory.
     std::vector<std::pair<std::string, ReportRoute>> routes_by_id_;
-    UnansweredRequests unanswered_requests_;  // guarded by the manager lock
+    UnansweredRequests unanswered_requests_;    // guarded by the manager lock
+    std::atomic<uint64_t> dropped_frames_{0};   // written on the loop thread under the manager lock
+    uint64_t unlogged_dropped_frames_ = 0;      // guarded by the manager lock; since the last count written
+    std::atomic<bool> has_read_latin1_{false};  // written on the loop thread under the manager lock
 };
