@@ -11,7 +11,6 @@
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/net/ipc_conn.h"
-#include "ipc/net/ipc_dropped_frame.h"
 #include "sessions/iq_common_pooled_app.h"
 #include "sessions/iq_manager.h"
 #include "sessions/lock_order.h"
@@ -105,7 +104,10 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
         set_required_messages();
         after_authenticated();
         break;
-    case READY: queue_signal(&IQEndpointClient::ready); break;
+    case READY:
+        write_codec_text_notes();
+        queue_signal(&IQEndpointClient::ready);
+        break;
     case CODE_UPLOAD:
     case CODE_UPDATE: break;
     }
@@ -127,6 +129,7 @@ void IQEndpointClient::forget_connection_state() {
 }
 
 void IQEndpointClient::report_dropped_warnings() {
+    write_codec_text_notes();
     if (unlogged_dropped_frames_ > 0) {
         qWarning().noquote() << QStringLiteral("%1 further frames from %2 were dropped on that connection")
                                     .arg(unlogged_dropped_frames_)
@@ -150,18 +153,31 @@ void IQEndpointClient::on_frame_dropped(const IPCDroppedFrame& frame) {
         ++unlogged_dropped_frames_;
         return;
     }
-    // The reason quotes the decoder, which may quote names the codec chose.
-    QString reason = QString::fromStdString(frame.reason());
-    if (reason.size() > kMaxLoggedReasonLength) reason = reason.left(kMaxLoggedReasonLength - 1) + QChar(0x2026);
-    qWarning().noquote() << QStringLiteral("dropped a frame from %1: %2; it began \"%3\" (further dropped frames are "
-                                           "only counted)")
-                                .arg(log_name(), reason, QString::fromStdString(frame.head));
+    first_drop_to_write_ = frame;
+    if (state() == READY) write_codec_text_notes();
 }
 
 void IQEndpointClient::on_latin1_text() {
     if (has_read_latin1_.exchange(true)) return;
-    qInfo().noquote()
-        << QStringLiteral("%1 writes Latin-1: bytes outside UTF-8 are read as Latin-1 characters").arg(log_name());
+    is_latin1_to_write_ = true;
+    if (state() == READY) write_codec_text_notes();
+}
+
+void IQEndpointClient::write_codec_text_notes() {
+    if (first_drop_to_write_) {
+        // The reason quotes the decoder, which may quote names the codec chose.
+        QString reason = QString::fromStdString(first_drop_to_write_->reason());
+        if (reason.size() > kMaxLoggedReasonLength) reason = reason.left(kMaxLoggedReasonLength - 1) + QChar(0x2026);
+        qWarning().noquote() << QStringLiteral("dropped a frame from %1: %2; it began \"%3\" (further dropped frames "
+                                               "are only counted)")
+                                    .arg(log_name(), reason, QString::fromStdString(first_drop_to_write_->head));
+        first_drop_to_write_.reset();
+    }
+    if (is_latin1_to_write_) {
+        qInfo().noquote()
+            << QStringLiteral("%1 writes Latin-1: bytes outside UTF-8 are read as Latin-1 characters").arg(log_name());
+        is_latin1_to_write_ = false;
+    }
 }
 
 bool IQEndpointClient::send_locked(const Message& message, const UnansweredRequests::Note& note) {

@@ -7,11 +7,13 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "ipc/net/ipc_endpoint_client.h"
 #include "sessions/key_warnings.h"
 #include "sessions/session_inbox.h"
@@ -127,10 +129,12 @@ public:
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;
-    // The first frame the session drops is written to the log with its reason, where it came from
-    // and how it began; later ones are counted, and the count written as their connection ends.
+    // The first frame the session drops is written to the log with its reason, the codec's address
+    // and name, and how it began; later ones are counted, and the count written as their
+    // connection ends. A codec tells its name after the login, where bad frames often come: the
+    // line waits for READY, or for the end of the connection should that come first.
     void on_frame_dropped(const IPCDroppedFrame& frame) override;
-    // Written to the log once in the session's life.
+    // Written to the log once in the session's life, when the first line above would be.
     void on_latin1_text() override;
     // Frames dropped since the session was made (on_frame_dropped). Any thread.
     uint64_t dropped_frame_count() const { return dropped_frames_.load(); }
@@ -216,6 +220,8 @@ private:
     // Writes how many warnings about keys were dropped on the connection that has just ended, and
     // how many frames were dropped on it without a line of their own.
     void report_dropped_warnings();
+    // Writes the lines on_frame_dropped and on_latin1_text keep waiting.
+    void write_codec_text_notes();
 
     std::string user_;      // always empty for codec sessions
     std::string password_;  // guarded by the manager lock
@@ -242,4 +248,7 @@ private:
     std::atomic<uint64_t> dropped_frames_{0};   // written on the loop thread under the manager lock
     uint64_t unlogged_dropped_frames_ = 0;      // guarded by the manager lock; since the last count written
     std::atomic<bool> has_read_latin1_{false};  // written on the loop thread under the manager lock
+    // Guarded by the manager lock: the lines waiting for the codec's name (on_frame_dropped).
+    std::optional<IPCDroppedFrame> first_drop_to_write_;
+    bool is_latin1_to_write_ = false;
 };

@@ -382,7 +382,9 @@ TEST_F(SessionContractTest, ACodecWritingLatin1AndBadFramesBecomesReadyAndStays)
     ASSERT_TRUE(first);
     EXPECT_EQ(first->name, QString::fromUtf8("Köln Südwest"));
     EXPECT_TRUE(session->has_read_latin1());
+    // Once, and only when the codec has told its name.
     EXPECT_EQ(messages.count_warnings("dropped a frame from"), 1);
+    EXPECT_EQ(messages.count_warnings("\"Studio Süd 1\": frame unreadable"), 1);
 }
 
 }  // namespace
