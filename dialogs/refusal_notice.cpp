@@ -9,6 +9,7 @@
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
 #include "text/codec_text.h"
+#include "text/connection_fault_text.h"
 #include "text/unit_label.h"
 
 namespace {
@@ -121,7 +122,7 @@ QString answersText(const FailureEffect& effect) {
 }
 
 // What the failure did to the operator's action, to follow the line's first part.
-QString effectText(const FailureEffect& effect) {
+QString effectText(const QString& request, const FailureEffect& effect) {
     const QString subjects = subjectsText(effect.subjects);
     switch (effect.kind) {
     case FailureEffect::kNone: return QString();
@@ -143,6 +144,11 @@ QString effectText(const FailureEffect& effect) {
                                  "from the answer to another request")
             .arg(subjects);
     case FailureEffect::kAnswersOneOf: return RefusalNotice::tr("; %1").arg(answersText(effect));
+    case FailureEffect::kNoAnswer:
+        return RefusalNotice::tr("your request %1 got no answer: %2; it may or may not have been done")
+            .arg(askedForNamed(request, effect.subjects), lostLinkText(effect.lostLink));
+    case FailureEffect::kNotConnectedNoAnswer:
+        return RefusalNotice::tr("peer %1 was not connected: %2").arg(subjects, lostLinkText(effect.lostLink));
     }
     return QString();
 }
@@ -161,9 +167,9 @@ void RefusalNotice::report(IPCObject& session, const QString& request, const QSt
                                   request == QLatin1String(session_requests::kDisconnect.refused_as());
         told = tr(" refused %1: %2 (error %3)")
                    .arg(askedForText(request, effect), shownCodecText(errorText), shownCodecText(errorCode)) +
-               (isEffectSaid ? QString() : effectText(effect));
+               (isEffectSaid ? QString() : effectText(request, effect));
     } else {
-        told = tr(": %1").arg(effectText(effect));
+        told = tr(": %1").arg(effectText(request, effect));
     }
     addRefusal(tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port)), told);
     if (isShowPosted_) return;

@@ -47,6 +47,10 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IQEndpointClient::wrong_password, this, &IPCObject::changedState_wrong_password);
     connect(this, &IQEndpointClient::ready, this, &IPCObject::changedState_ready);
     connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, &IPCObject::allMessagesPresent);
+    connect(this, &IQEndpointClient::fault_noted, this, [this] { emit faultChanged(uuid); });
+    connect(this, &IQEndpointClient::answers_settled, this, [this] { emit answersSettled(uuid); });
+    freshnessTimer_.setSingleShot(true);
+    connect(&freshnessTimer_, &QTimer::timeout, this, &IPCObject::checkFreshness);
     connect(&pollTimer, &QTimer::timeout, this, &IPCObject::eventLogTimerExpire);
     deviceLog.placeAmong(&eventLog);
     connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
@@ -169,7 +173,12 @@ bool IPCObject::send_noting(const Message& request, const AwaitedNote& note) {
         std::lock_guard<SessionMutex> lock(session_mutex());
         awaited->add(request.attributes().get_int("id", 0), note);
     }
-    if (send_locked(request, note.refused)) return true;
+    // A connect that waits for its profile is the operator's connect, should the link go first.
+    const UnansweredRequests::Note& kept =
+        note.connect_peer.isEmpty()
+            ? note.refused
+            : UnansweredRequests::Note{FailureEffect::kNotConnected, {note.connect_peer.toInt()}};
+    if (send_locked(request, kept)) return true;
     if (awaited) {
         std::lock_guard<SessionMutex> lock(session_mutex());
         awaited->drop_newest();
@@ -357,6 +366,7 @@ void IPCObject::handle_response(const Message& reply) {
     codec_version_ = codec_version;
     const Message::Attributes& attributes = reply.attributes();
     const bool has_seq = attributes.has("seq");
+    settle_in_flight(attributes.get_string("seq", ""));
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
     if (!settled.connect_peer.isEmpty()) {
@@ -367,7 +377,7 @@ void IPCObject::handle_response(const Message& reply) {
                        SessionInbox::Delivery::kData);
     }
     if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
-        queue_failure({text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {}});
+        queue_failure({text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {}, {}});
     }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
@@ -470,6 +480,11 @@ void IPCObject::changedState_connecting() {
         peer_assignments_.clear();
         peer_additions_.clear();
     }
+    // What the last connection reported is no claim about this one.
+    const bool was_stale = areLevelsStale() || areStatisticsStale();
+    freshness_.forget();
+    freshnessTimer_.stop();
+    if (was_stale) emit figuresFreshnessChanged(uuid);
     emit changedState(uuid, CONNECTING);
 }
 

@@ -49,6 +49,9 @@ inline constexpr WireRequest kGetVersion{"getVersion", "version"};
 inline constexpr WireRequest kGetBraidlinkSettings{"cfgDescribe", "braidlinkSettings"};
 inline constexpr WireRequest kGetTunnelStatus{"cfgGetStatus", "tunnelStatus"};
 inline constexpr WireRequest kGetEventLog{"getEventLog", "eventLog"};
+// Sent behind an operator's command without seq: a codec answers in order, so its answer shows
+// that the command was read.
+inline constexpr WireRequest kPing{"ping", "ping"};
 
 // The operator's requests.
 inline constexpr OperatorRequest kSetSysOptions{{"setSysOptions", "setSysOptions"},
