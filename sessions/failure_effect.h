@@ -6,6 +6,10 @@
 
 #include "sessions/connection_fault.h"
 
+namespace session_requests {
+struct OperatorRequest;
+}
+
 // What became of the operator's action behind a request that failed, beyond the request itself;
 // raised with IPCObject::requestFailed. A plain value.
 struct FailureEffect {
@@ -53,6 +57,8 @@ struct FailureEffect {
         // The codec's last peer list shows done what it asked for (the peer connected, or
         // disconnected): telling the operator it may have been refused would claim otherwise.
         bool isShownDone = false;
+        // The operator's request, as it was defined; null for the program's own.
+        const session_requests::OperatorRequest* asked = nullptr;
     };
 
     // Whether the codec refused the request; otherwise its answer could not be used.
@@ -61,9 +67,12 @@ struct FailureEffect {
     }
 
     Kind kind = kNone;
+    // The operator's request that failed, as it was sent, with the words it is told in; null for
+    // the program's own (the scheduler's, a fetch) and for one that may answer several requests.
+    const session_requests::OperatorRequest* asked = nullptr;
     QList<Subject> subjects;      // the profiles, or the peer, that the effect concerns
     QList<Candidate> candidates;  // kAnswersOneOf: oldest first
-    ConnectionFault lostLink;     // kNoAnswer, kNotConnectedNoAnswer: why the link ended; none: asked for
+    ConnectionFault lostLink;     // kNoAnswer, kNotConnectedNoAnswer: why the link was lost
 };
 
 Q_DECLARE_METATYPE(FailureEffect)

@@ -165,22 +165,14 @@ bool IQEndpointClient::send_locked(const Message& message, const UnansweredReque
     if (seq.empty()) unanswered_requests_.add(message.name(), now_us, note, int64_t{timeout()} * 1000000);
     // A codec of the old dialect has every answer made up at once by the protocol: none to await.
     const bool is_awaited = version() != 0 && (state() == AUTHENTICATED || state() == READY);
-    const bool is_operators = is_operators_request(message, note);
-    if (is_awaited && (!seq.empty() || is_operators)) in_flight_.add({message.name(), seq, now_us, note, is_operators});
+    const bool is_operators = note.asked != nullptr;
+    if (is_awaited && (!seq.empty() || is_operators)) in_flight_.add({message.name(), seq, now_us, note});
     send(message);
     if (is_awaited && seq.empty() && is_operators) {
-        in_flight_.add({session_requests::kPing.name, session_requests::kPing.seq, now_us, {}, false});
-        send(session_requests::request(session_requests::kPing));
+        in_flight_.add({session_requests::kPing.name, session_requests::kPing.seq, now_us, {}});
+        send(session_requests::Request(session_requests::kPing).message());
     }
     return true;
-}
-
-bool IQEndpointClient::is_operators_request(const Message& message, const UnansweredRequests::Note& note) {
-    if (note.effect != FailureEffect::kNone) return true;
-    const std::string seq = message.attributes().get_string("seq", "");
-    const session_requests::OperatorRequest* asked =
-        session_requests::operator_request(QString::fromStdString(seq.empty() ? message.name() : seq));
-    return asked && asked->is_editors;
 }
 
 std::vector<UnansweredRequests::Request> IQEndpointClient::take_answerable_requests() {
@@ -203,7 +195,7 @@ void IQEndpointClient::tell_link_lost() {
     on_link_lost(unsettled, end_of_connection_);
     const bool had_operators =
         std::any_of(unsettled.cbegin(), unsettled.cend(),
-                    [](const RequestsInFlight::Request& request) { return request.is_operators; });
+                    [](const RequestsInFlight::Request& request) { return request.note.asked != nullptr; });
     if (had_operators) queue_signal(&IQEndpointClient::answers_settled);
 }
 

@@ -239,9 +239,6 @@ private:
     ConnectionFault fault_of_close(const IPCConn& connection) const;
     // Hands the requests still in flight to on_link_lost with the connection's reason.
     void tell_link_lost();
-    // Whether the operator asked for `message`: an editor's request, or a command whose refusal
-    // leaves the operator's action undone.
-    static bool is_operators_request(const Message& message, const UnansweredRequests::Note& note);
     // Writes how many warnings about keys were dropped on the connection that has just ended.
     void report_dropped_warnings();
 

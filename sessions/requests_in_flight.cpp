@@ -18,7 +18,7 @@ bool RequestsInFlight::settle(const std::string& seq) {
         // Read before the answered one, in order: those without seq are settled with it.
         const bool is_settled = it == answered || (it < answered && !seq.empty() && it->seq.empty());
         if (is_settled) {
-            is_operators = is_operators || it->is_operators;
+            is_operators = is_operators || it->note.asked;
         } else {
             left.push_back(std::move(*it));
         }

@@ -31,8 +31,7 @@ public:
         std::string name;
         std::string seq;  // empty: sent without one
         int64_t sent_us = 0;
-        UnansweredRequests::Note note;
-        bool is_operators = false;  // the operator asked for it, through a command or an editor
+        UnansweredRequests::Note note;  // its `asked`: the operator asked for it
     };
 
     void add(Request request);

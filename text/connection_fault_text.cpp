@@ -39,7 +39,3 @@ QString connectionFaultText(const ConnectionFault& fault) {
     }
     return QString();
 }
-
-QString lostLinkText(const ConnectionFault& fault) {
-    return fault.kind == ConnectionFault::kNone ? tr("the connection was closed") : connectionFaultText(fault);
-}

@@ -8,7 +8,3 @@
 // codec refused the password", "could not connect: Connection refused", "the codec stopped
 // answering", ... Bounded, for plain text; empty for no fault.
 QString connectionFaultText(const ConnectionFault& fault);
-
-// Why a link ended, to follow "... was not connected: ": the fault's words, or that the connection
-// was closed when the program closed it itself.
-QString lostLinkText(const ConnectionFault& fault);
