@@ -36,13 +36,20 @@ protected:
 
     bool isOkEnabled() { return child<QDialogButtonBox>("buttonBox")->button(QDialogButtonBox::Ok)->isEnabled(); }
 
+    const QDateTime madeAfter_ = QDateTime::currentDateTime();
     JobDialog dialog_;
 };
 
+// Whether `shown` is `secs` after a moment between `before` and now, to the second that the edit
+// keeps.
+bool isAfterTheDialogWasMade(const QDateTime& before, const QDateTime& shown, int secs) {
+    const qint64 at = shown.toSecsSinceEpoch() - secs;
+    return at >= before.toSecsSinceEpoch() && at <= QDateTime::currentSecsSinceEpoch();
+}
+
 TEST_F(JobDialogTest, Defaults) {
-    const QDateTime now = QDateTime::currentDateTime();
-    EXPECT_LE(qAbs(now.secsTo(child<QDateTimeEdit>("startDateTime")->dateTime()) - 3600), 5);
-    EXPECT_LE(qAbs(now.secsTo(child<QDateTimeEdit>("endDateTime")->dateTime()) - 7200), 5);
+    EXPECT_TRUE(isAfterTheDialogWasMade(madeAfter_, child<QDateTimeEdit>("startDateTime")->dateTime(), 3600));
+    EXPECT_TRUE(isAfterTheDialogWasMade(madeAfter_, child<QDateTimeEdit>("endDateTime")->dateTime(), 7200));
     EXPECT_EQ(dialog_.frequency(), Job::Once);
     auto* until = child<QDateTimeEdit>("recurEndDateTime");
     EXPECT_TRUE(until->isHidden());
