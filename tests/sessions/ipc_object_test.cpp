@@ -8,6 +8,7 @@
 #include <climits>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -160,16 +161,14 @@ protected:
         marks_ = 0;
     }
 
-    // The frames the codec received from `first` on, but the pings that follow the operator's
-    // commands; waits until it has at least `count` of them.
+    // The frames the codec received from `first` on, pings aside; waits until it has `count`.
     std::vector<std::string> frames_from(size_t first, size_t count) {
         std::vector<std::string> commands;
         EXPECT_TRUE(test_support::wait_until([&] {
             const std::vector<std::string> all = peer_->frames();
             commands.clear();
-            for (size_t i = first; i < all.size(); ++i) {
-                if (all[i] != kPingFrame) commands.push_back(all[i]);
-            }
+            std::copy_if(all.begin() + static_cast<long>(std::min(first, all.size())), all.end(),
+                         std::back_inserter(commands), [](const std::string& frame) { return frame != kPingFrame; });
             return commands.size() >= count;
         }));
         return commands;
@@ -1252,8 +1251,7 @@ TEST_F(IPCObjectTest, EachPeerListOfABurstIsHandedOnInOrder) {
 
 }  // namespace
 
-// What the operator is told of requests the link took with it: request, what became of it, its
-// peer, and why the link ended.
+// What the operator is told of a request the link took with it, and why the link ended.
 std::string told_of(const QString& request, const FailureEffect& effect) {
     const char* what = effect.kind == FailureEffect::kNoAnswer               ? "no answer"
                        : effect.kind == FailureEffect::kNotConnectedNoAnswer ? "not connected"
