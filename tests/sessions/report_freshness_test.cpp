@@ -16,8 +16,7 @@ struct FreshnessCase {
     int live_until;  // ms: live at this moment, stale 1 ms later; -1: never stale
 };
 
-// The pace the report pacer asks for: levels every 67 ms while drawn and every second while sorted,
-// none otherwise; statistics at the codec's own pace (0) while shown and every 5 s otherwise.
+// The paces ReportPacer asks for: levels 67 ms, 1 s or none; statistics the codec's own (0) or 5 s.
 const FreshnessCase kCases[] = {
     {"levels while drawn: about a second", ReportFreshness::kLevels, 67, -1, 0, 999},
     {"levels while sorted: two periods", ReportFreshness::kLevels, 1000, -1, 0, 1999},
