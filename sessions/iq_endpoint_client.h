@@ -7,13 +7,17 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "ipc/net/ipc_endpoint_client.h"
+#include "sessions/connection_fault.h"
 #include "sessions/key_warnings.h"
+#include "sessions/requests_in_flight.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_mutex.h"
 #include "sessions/unanswered_requests.h"
@@ -27,21 +31,27 @@ class IQManager;
 // every reply and report, dispatches each to the slot named after it ("cb_resp_" + key or
 // "cb_unso_" + key) and reports when the last required reply has arrived.
 //
-// Threads: the object lives on the GUI thread, where its slots run and its signals are emitted.
-// The library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
-// handle_response, handle_unsolicited, reconnect_delay, getPassword) on the socket loop thread of
-// its manager, and on_connection_state also on the GUI thread, which connects, disconnects and
-// removes the session; set_state runs on both (READY is entered on the GUI thread), and so do
-// set_required_messages and after_authenticated when they run inside it. All of them run under the
-// manager lock, which guards the required-reply list, the slot lookups, the requests awaiting a
-// seq-less answer, the reconnect flag and the password. None of them emits a signal or calls a slot
-// directly: signals and slot calls go to the GUI thread through the thread's SessionInbox, in the
-// order they were raised, and run there with no lock held. The state is an atomic and may be read
-// anywhere. The reply cache, the warnings about keys a codec chose and what a session keeps of
-// reports besides (forget_reports) are guarded by the session mutex, which may be taken while
-// holding the manager lock, never the other way round; cached entries are shared with the slot
-// calls and never modified in place. The placement (pool, manager, name) is written on the GUI
-// thread by the pool; the manager is an atomic read anywhere.
+// It keeps the requests sent on its connection until an answer settles them (RequestsInFlight):
+// one with seq unanswered for RequestsInFlight::kAnswerDeadlineUs fails the connection, as the idle
+// time-out does, and those left when a connection ends go to on_link_lost. It keeps the last reason
+// a connection failed or a frame was dropped (last_fault) until the session is READY again.
+//
+// Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
+// library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
+// handle_response, handle_unsolicited, on_frame_dropped, on_latin1_text, reconnect_delay,
+// getPassword) on the socket loop thread of its manager, and on_connection_state also on the GUI
+// thread, which connects, disconnects and removes the session; set_state runs on both (READY is
+// entered on the GUI thread), and so do set_required_messages and after_authenticated when they run
+// inside it. All of them run under the manager lock, which guards the required-reply list, the slot
+// lookups, the requests awaiting a seq-less answer, the requests in flight, the reconnect flag and
+// the password. None of them emits a signal or calls a slot directly: signals and slot calls go to
+// the GUI thread through the thread's SessionInbox, in the order they were raised, and run there
+// with no lock held. The state is an atomic and may be read anywhere. The reply cache, the warnings
+// about keys a codec chose, the last fault and what a session keeps of reports besides
+// (forget_reports) are guarded by the session mutex, which may be taken while holding the manager
+// lock, never the other way round; cached entries are shared with the slot calls and never modified
+// in place. The placement (pool, manager, name) is written on the GUI thread by the pool; the
+// manager is an atomic read anywhere.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
@@ -66,6 +76,8 @@ public:
     // to kMaxUnhandledKeys, which leaves room for every handled one (a session has far fewer slots).
     static constexpr int kMaxCachedKeys = 512;
     static constexpr int kMaxUnhandledKeys = 448;
+    // The longest reason of a dropped frame a log line quotes, in characters.
+    static constexpr int kMaxLoggedReasonLength = 200;
 
     // A reply or report as cached; shared with the slot call that hands it to the GUI thread.
     using SharedMessage = std::shared_ptr<const Message>;
@@ -107,8 +119,15 @@ public:
     // Takes the manager lock (when placed) around the hand-over to the connection. False, with a
     // warning, when the session is not placed on any manager. A request without seq keeps `note`
     // until its answer (take_answerable_requests); the endpoint's time-out is its reply time-out
-    // (UnansweredRequests::add).
+    // (UnansweredRequests::add). Once logged in on a codec that answers for itself, the request is
+    // kept in flight until an answer settles it; the operator's command without seq is followed by
+    // a "ping", whose answer does.
     bool send_locked(const Message& message, const UnansweredRequests::Note& note = {});
+    // Whether a request of `seq` sent on this connection awaits its answer. Takes the manager lock.
+    bool awaits_answer(const std::string& seq);
+    // The last reason the connection failed or a frame of the codec was dropped; none since the
+    // session was last READY. Takes the session mutex; any thread.
+    ConnectionFault last_fault();
     // The login password (UTF-8); written and read under the manager lock.
     void set_password(const std::string& password);
 
@@ -125,6 +144,20 @@ public:
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;
+    // Each dropped frame's reason becomes the last fault (note_fault). The first frame the session
+    // drops is written to the log with its reason, the codec's address and name, and how it began;
+    // later ones are counted, and the count written as their connection ends. A codec tells its
+    // name after the login, where bad frames often come: the line waits for READY, or for the end
+    // of the connection should that come first.
+    void on_frame_dropped(const IPCDroppedFrame& frame) override;
+    // Written to the log once in the session's life, when the first line above would be.
+    void on_latin1_text() override;
+    // Frames dropped since the session was made (on_frame_dropped). Any thread.
+    uint64_t dropped_frame_count() const { return dropped_frames_.load(); }
+    // Some message of the codec's was read with bytes outside UTF-8 taken as Latin-1. Any thread.
+    bool has_read_latin1() const { return has_read_latin1_.load(); }
+    // The idle check, then the answers' deadline (RequestsInFlight::overdue).
+    void tick() override;
     // Stores a copy under the key, always (the session's own stores: their keys are its own).
     virtual void cache_message(const Message& message, const QString& key);
     virtual void cache_message_by_own_name(const Message& message);
@@ -143,6 +176,10 @@ signals:
     void initializing();
     void ready();
     void finalRequiredMessageReceived();
+    // last_fault() changed.
+    void fault_noted();
+    // An answer settled a request the operator asked for (awaits_answer may have changed).
+    void answers_settled();
 
 protected:
     // Drops the connection and leaves the pool (or the manager, when no pool placed it), should
@@ -199,11 +236,34 @@ protected:
     // For an answer without "seq": the requests it may belong to, with the notes they were sent
     // with, oldest first; one when that can be told (UnansweredRequests::take_answered).
     std::vector<UnansweredRequests::Request> take_answerable_requests();
+    // An answer of `seq` (empty: without one) came: settles the requests in flight it answers.
+    // Under the manager lock.
+    void settle_in_flight(const std::string& seq);
+    // Keeps `fault` as the last fault, and tells fault_noted when it is news. Under the manager
+    // lock (the loop thread's hooks hold it): the one way a reason is kept, a dropped frame's too.
+    void note_fault(const ConnectionFault& fault);
+    // The connection ended (`why`: its reason; none for an end the program asked for) with these
+    // requests unsettled, oldest first. Loop thread, or the thread that connects or disconnects,
+    // under the manager lock, before the state change that tells of it. Nothing by default.
+    virtual void on_link_lost(const std::vector<RequestsInFlight::Request>& /*unsettled*/,
+                              const ConnectionFault& /*why*/) {}
 
 private:
     void forget_connection_state();
-    // Writes how many warnings about keys were dropped on the connection that has just ended.
+    // Explains this connection's end with `fault` (the first explanation holds).
+    void note_end(const ConnectionFault& fault);
+    // The reason a dropped frame gives.
+    static ConnectionFault fault_of_drop(const IPCDroppedFrame& frame);
+    // The reason a closed connection's failure gives, from the transport's text; none for a close
+    // the program asked for.
+    ConnectionFault fault_of_close(const IPCConn& connection) const;
+    // Hands the requests still in flight to on_link_lost with the connection's reason.
+    void tell_link_lost();
+    // Writes how many warnings about keys were dropped on the connection that has just ended, and
+    // how many frames were dropped on it without a line of their own.
     void report_dropped_warnings();
+    // Writes the lines on_frame_dropped and on_latin1_text keep waiting.
+    void write_codec_text_notes();
 
     std::string user_;      // always empty for codec sessions
     std::string password_;  // guarded by the manager lock
@@ -227,4 +287,15 @@ private:
     // beats chasing a container's nodes through memory.
     std::vector<std::pair<std::string, ReportRoute>> routes_by_id_;
     UnansweredRequests unanswered_requests_;  // guarded by the manager lock
+    RequestsInFlight in_flight_;              // guarded by the manager lock
+    // Why this connection ended, once known; emptied with each connection. Manager lock.
+    ConnectionFault end_of_connection_;
+    bool has_been_connected_ = false;           // this connection came up; manager lock
+    ConnectionFault last_fault_;                // guarded by session_mutex_
+    std::atomic<uint64_t> dropped_frames_{0};   // written on the loop thread under the manager lock
+    uint64_t unlogged_dropped_frames_ = 0;      // guarded by the manager lock; since the last count written
+    std::atomic<bool> has_read_latin1_{false};  // written on the loop thread under the manager lock
+    // Guarded by the manager lock: the lines waiting for the codec's name (on_frame_dropped).
+    std::optional<IPCDroppedFrame> first_drop_to_write_;
+    bool is_latin1_to_write_ = false;
 };
