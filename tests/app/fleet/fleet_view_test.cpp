@@ -38,6 +38,7 @@
 #include "app/shared/view_colours.h"
 #include "scheduler/scheduler.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/paint_counter.h"
 #include "tests/app/popup_menu.h"
 #include "tests/app/widget_image.h"
 #include "tests/support/qt_wait.h"
@@ -612,7 +613,7 @@ TEST_F(FleetViewTest, OnlyRowsInSightHoldAMeter) {
 // A row's meter paints only inside the tree's viewport. The tree lays its rows out as it paints:
 // the levels a meter showed before a frame may be painted once its row is scrolled out, re-sorted
 // or hidden by the time the frame comes. At each frame's end every meter's levels change and the
-// rows move one of these ways; after thirty frames, the screen outside the viewport shows what a
+// rows move one of these ways; thirty frames later, the screen outside the viewport shows what a
 // whole paint of the window does.
 TEST_F(FleetViewTest, RowMetersPaintNothingOutsideTheViewport) {
     openWindow();
@@ -630,17 +631,21 @@ TEST_F(FleetViewTest, RowMetersPaintNothingOutsideTheViewport) {
         },
         [&](int row) { tree().topLevelItem(row)->setHidden(!tree().topLevelItem(row)->isHidden()); },
     };
+    constexpr int kMovingFrames = 30;
     int frames = 0;
     QObject::connect(FrameClock::of(*window), &FrameClock::frameEnded, [&] {
+        if (++frames > kMovingFrames) return;
         for (const QUuid& key : keys) {
             ZorvaStatRow& row = *view().summaryRow(key);
             const float db = -72.0f + static_cast<float>(random() % 72);
             row.item()->setData(ZorvaStatRow::kLevelsColumn, ZorvaStatRow::kLevelSortRole, db);
             if (MiniMeter* meter = row.existingMeter()) meter->levels(db, db - 3, db - 6, db - 9);
         }
-        moves[++frames % 3](static_cast<int>(random() % 48));
+        moves[frames % 3](static_cast<int>(random() % 48));
     });
-    ASSERT_TRUE(wait_processing_events([&] { return frames >= 30; }));
+    // The frame after the last moves has painted them; what it left to paint is painted next.
+    ASSERT_TRUE(wait_processing_events([&] { return frames > kMovingFrames; }));
+    ASSERT_TRUE(app_test::flushPostedEvents());
     QImage screen = window->screen()->grabWindow(window->winId()).toImage();
     const QImage whole = app_test::render(*window);
     // Inside the viewport the two may differ by the last frame's levels.
