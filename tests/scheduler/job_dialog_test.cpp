@@ -40,16 +40,12 @@ protected:
     JobDialog dialog_;
 };
 
-// Whether `shown` is `secs` after a moment between `before` and now, to the second that the edit
-// keeps.
-bool isAfterTheDialogWasMade(const QDateTime& before, const QDateTime& shown, int secs) {
-    const qint64 at = shown.toSecsSinceEpoch() - secs;
-    return at >= before.toSecsSinceEpoch() && at <= QDateTime::currentSecsSinceEpoch();
-}
-
 TEST_F(JobDialogTest, Defaults) {
-    EXPECT_TRUE(isAfterTheDialogWasMade(madeAfter_, child<QDateTimeEdit>("startDateTime")->dateTime(), 3600));
-    EXPECT_TRUE(isAfterTheDialogWasMade(madeAfter_, child<QDateTimeEdit>("endDateTime")->dateTime(), 7200));
+    // An hour and two after the dialog was made, to the second the edits keep.
+    for (const auto& [edit, secs] : {std::pair("startDateTime", 3600), std::pair("endDateTime", 7200)}) {
+        const qint64 madeAt = child<QDateTimeEdit>(edit)->dateTime().toSecsSinceEpoch() - secs;
+        EXPECT_TRUE(madeAt >= madeAfter_.toSecsSinceEpoch() && madeAt <= QDateTime::currentSecsSinceEpoch()) << edit;
+    }
     EXPECT_EQ(dialog_.frequency(), Job::Once);
     auto* until = child<QDateTimeEdit>("recurEndDateTime");
     EXPECT_TRUE(until->isHidden());

@@ -1,9 +1,6 @@
 #include "tests/support/wait_until.h"
 
-#include <atomic>
-#include <memory>
 #include <thread>
-#include <utility>
 
 namespace test_support {
 
@@ -14,15 +11,6 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
-}
-
-bool returns_by(std::function<void()> call, std::chrono::milliseconds deadline) {
-    const auto has_returned = std::make_shared<std::atomic<bool>>(false);
-    std::thread([call = std::move(call), has_returned] {
-        call();
-        *has_returned = true;
-    }).detach();
-    return wait_until([&has_returned] { return has_returned->load(); }, deadline);
 }
 
 }  // namespace test_support
