@@ -585,9 +585,10 @@ TEST_F(SettingsTabTest, EnterPressesSaveAndDiscardReachedByTab) {
             ASSERT_EQ(sent.size(), saves);
             EXPECT_EQ(sent.back().message.get_child("audio", 0).attributes().get_qstring("input_gain", {}), c.typed);
         }
-        // The codec's value, no longer an edit.
+        // The codec's value, no longer an edit, and its answer in.
         EXPECT_TRUE(wait_processing_events([&] {
-            return shown("Input Gain") == c.saved && !pageWidget("buttonSave")->isEnabled();
+            const auto* save = pageWidget<QPushButton>("buttonSave");
+            return shown("Input Gain") == c.saved && !save->isEnabled() && save->text() == "Save Changes";
         })) << shown("Input Gain").toStdString();
     }
     syncWith(*dock().session());
