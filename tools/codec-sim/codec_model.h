@@ -52,7 +52,9 @@ public:
     static constexpr size_t kMaxPeers = 256;
     static constexpr size_t kMaxProfiles = 64;
 
-    explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin);
+    // With `has_accented_names` the codec's own name and its peers' names carry accents, as an
+    // operator types them on a panel ("Köln Südwest"), each one a Latin-1 character.
+    explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin, bool has_accented_names = false);
 
     int index() const { return index_; }
     // From now on "sysOptions" lacks the "audio" element that "systemOpts" names, and the tunnel
@@ -260,6 +262,7 @@ private:
     int index_;
     uint64_t seed_;
     int64_t calendar_origin_s_;
+    bool has_accented_names_;
 
     std::string firmware_version_;
     std::string node_id_;  // MAC address text

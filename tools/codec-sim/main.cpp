@@ -17,7 +17,7 @@ namespace {
 const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
                       "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
                       "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
-                      "                 [--hostile [KIND,...]]\n"
+                      "                 [--hostile [KIND,...]] [--latin1]\n"
                       "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
                       "                 [--stamp] [--random-phase]\n"
                       "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
@@ -33,7 +33,9 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "  --answer-after S  a connect's far end answers S seconds after it (fractions allowed);\n"
                       "                    a disconnect of the peer, or of all, before then stops it\n"
                       "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
-                      "                    nul, depth, oversize, or all (the default)\n"
+                      "                    nul, depth, tag, oversize, or all (the default)\n"
+                      "  --latin1          write every text in Latin-1, as older firmware does, with names that\n"
+                      "                    carry accents (\"Köln Südwest\")\n"
                       "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
                       "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
                       "  --quiet-cmds LIST answer these requests without seq only when they fail, as a real\n"
@@ -82,6 +84,10 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
         }
         if (flag == "--random-phase") {
             options.has_random_phase = true;
+            continue;
+        }
+        if (flag == "--latin1") {
+            options.writes_latin1 = true;
             continue;
         }
         if (flag == "--hostile") {
