@@ -350,6 +350,9 @@ signals:
     // behind it (a profile copy, a connect). Also raised, with empty error texts, for an answer the session
     // could not use (FailureEffect::isRefusal is false then).
     void requestFailed(QUuid, QString request, QString errorCode, QString errorText, FailureEffect effect);
+    // The operator's own "connect" of the peer (its id text) went to the codec: the scheduler's
+    // connects never raise it.
+    void operatorConnected(QUuid, QString peerId);
 
 protected:
     // Only markForDeletion() ends a session (deleteLater); it leaves its pool first all the same.
@@ -493,6 +496,8 @@ private:
     bool send_if_ready(const Message& request, const AwaitedNote& note = {});
     // send_if_ready, with a warning naming the dropped command.
     bool send_command(const Message& request, const AwaitedNote& note = {});
+    // send_command for the operator's "connect", then operatorConnected.
+    bool send_operator_connect(const Message& connect);
     // Hands the request over; one of an awaited seq is noted first, with `note`, so that its
     // answer always finds it, and taken back when it did not go.
     bool send_noting(const Message& request, const AwaitedNote& note);

@@ -193,17 +193,21 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
     }
     Message message = request(wire::kConnect.wire);
     message.attributes().set("id", peerId);
-    if (send_if_ready(message, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peerId.toInt()}))) {
-        return true;
-    }
-    qWarning().noquote() << "session" << log_name() << "is not ready: dropping connect";
-    return false;
+    return send_operator_connect(message);
 }
 
 void IPCObject::connectAssignedPeer(const Message& connect) {
     // Only the operator's cmd_connect_peer waits for a profile.
-    const int peer = connect.attributes().get_qstring("id", QString()).toInt();
-    send_command(connect, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer}));
+    send_operator_connect(connect);
+}
+
+bool IPCObject::send_operator_connect(const Message& connect) {
+    const QString peer = connect.attributes().get_qstring("id", QString());
+    if (!send_command(connect, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer.toInt()}))) {
+        return false;
+    }
+    emit operatorConnected(uuid, peer);
+    return true;
 }
 
 bool IPCObject::cmd_disconnect_peer(Asker asker) {
