@@ -17,19 +17,13 @@ namespace {
 // open: this many codecs are named in it.
 constexpr int kMaxCodecs = 20;
 
-// An editor's request, or one the operator asked for whose refusal leaves `undone` of the action.
-bool isOperatorsRequest(const QString& request, FailureEffect::Kind undone) {
-    if (undone != FailureEffect::kNone) return true;
-    const session_requests::OperatorRequest* asked = session_requests::operator_request(request);
-    return asked && asked->is_editors;
-}
+using session_requests::OperatorRequest;
 
-bool isTold(const QString& request, const FailureEffect& effect) {
-    if (effect.kind != FailureEffect::kAnswersOneOf) return isOperatorsRequest(request, effect.kind);
+// The operator's requests are told, the program's own left to the log and the scheduler.
+bool isTold(const FailureEffect& effect) {
+    if (effect.kind != FailureEffect::kAnswersOneOf) return effect.asked;
     return std::any_of(effect.candidates.cbegin(), effect.candidates.cend(),
-                       [](const FailureEffect::Candidate& candidate) {
-                           return isOperatorsRequest(candidate.request, candidate.undone);
-                       });
+                       [](const FailureEffect::Candidate& candidate) { return candidate.asked; });
 }
 
 // "\"Voice\" (id 3)" for each subject, or "id 3" where the codec's list did not name it.
@@ -53,11 +47,10 @@ QString namedText(const QList<FailureEffect::Subject>& subjects) {
     return texts.join(RefusalNotice::tr(" and "));
 }
 
-// What the operator asked for with `request`, concerning `subjects` (what the request named, none
+// What the operator asked for with `asked`, concerning `subjects` (what the request named, none
 // when unknown): "to save the settings", "to remove the peer \"OB Van\"". The request's own name
-// is for the log; a request without words of its own is "a request".
-QString askedForNamed(const QString& request, const QList<FailureEffect::Subject>& subjects) {
-    const session_requests::OperatorRequest* asked = session_requests::operator_request(request);
+// is for the log; one that cannot be told is "a request".
+QString askedForNamed(const OperatorRequest* asked, const QList<FailureEffect::Subject>& subjects) {
     if (!asked) return RefusalNotice::tr("a request");
     if (!asked->asked_named || subjects.isEmpty()) return RefusalNotice::tr(asked->asked);
     return RefusalNotice::tr(asked->asked_named).arg(namedText(subjects));
@@ -65,21 +58,21 @@ QString askedForNamed(const QString& request, const QList<FailureEffect::Subject
 
 // The same for the request a refusal answers: its effect's subjects name what the request asked
 // for, except where they name what a profile copy left.
-QString askedForText(const QString& request, const FailureEffect& effect) {
+QString askedForText(const FailureEffect& effect) {
     switch (effect.kind) {
     case FailureEffect::kCopyNotMade: return RefusalNotice::tr("to copy a profile");
     case FailureEffect::kEmptyProfileMayBeLeft:
     case FailureEffect::kEmptyProfileLeft:
-    case FailureEffect::kAnswersOneOf: return askedForNamed(request, {});
+    case FailureEffect::kAnswersOneOf: return askedForNamed(effect.asked, {});
     case FailureEffect::kNotConnected:
         // The profile chosen for a connect, given to the peer first.
-        if (request == QLatin1String(session_requests::kSetPeerSettings.refused_as())) {
+        if (effect.asked == &session_requests::kSetPeerSettings) {
             return RefusalNotice::tr("to give the peer %1 the profile chosen for it").arg(namedText(effect.subjects));
         }
         break;
     default: break;
     }
-    return askedForNamed(request, effect.subjects);
+    return askedForNamed(effect.asked, effect.subjects);
 }
 
 // "your connect of \"Studio B\" (id 2)", "your disconnect of every peer", "your request to remove
@@ -88,7 +81,7 @@ QString candidateText(const FailureEffect::Candidate& candidate) {
     const QString subjects = subjectsText(candidate.subjects);
     if (candidate.undone == FailureEffect::kNotConnected) return RefusalNotice::tr("your connect of %1").arg(subjects);
     if (candidate.undone != FailureEffect::kNotDisconnected) {
-        return RefusalNotice::tr("your request %1").arg(askedForNamed(candidate.request, candidate.subjects));
+        return RefusalNotice::tr("your request %1").arg(askedForNamed(candidate.asked, candidate.subjects));
     }
     return subjects.isEmpty() ? RefusalNotice::tr("your disconnect of every peer")
                               : RefusalNotice::tr("your disconnect of %1").arg(subjects);
@@ -102,7 +95,7 @@ QString answersText(const FailureEffect& effect) {
     bool hasOthers = false;
     bool isOtherNewer = false;  // than every named one
     for (auto candidate = effect.candidates.crbegin(); candidate != effect.candidates.crend(); ++candidate) {
-        const bool isOperators = isOperatorsRequest(candidate->request, candidate->undone);
+        const bool isOperators = candidate->asked;
         if (isOperators && !candidate->isShownDone) {
             named << candidateText(*candidate);
             continue;
@@ -151,16 +144,16 @@ QString effectText(const FailureEffect& effect) {
 
 RefusalNotice::RefusalNotice(QWidget* owner) : QObject(owner), owner_(owner) {}
 
-void RefusalNotice::report(IPCObject& session, const QString& request, const QString& errorCode,
-                           const QString& errorText, const FailureEffect& effect) {
-    if (!isTold(request, effect)) return;
+void RefusalNotice::report(IPCObject& session, const QString& errorCode, const QString& errorText,
+                           const FailureEffect& effect) {
+    if (!isTold(effect)) return;
     QString told;  // what follows the codec's name
     if (effect.isRefusal()) {
         // A refused connect or disconnect says all its effect would.
-        const bool isEffectSaid = request == QLatin1String(session_requests::kConnect.refused_as()) ||
-                                  request == QLatin1String(session_requests::kDisconnect.refused_as());
+        const bool isEffectSaid =
+            effect.asked == &session_requests::kConnect || effect.asked == &session_requests::kDisconnect;
         told = tr(" refused %1: %2 (error %3)")
-                   .arg(askedForText(request, effect), shownCodecText(errorText), shownCodecText(errorCode)) +
+                   .arg(askedForText(effect), shownCodecText(errorText), shownCodecText(errorCode)) +
                (isEffectSaid ? QString() : effectText(effect));
     } else {
         told = tr(": %1").arg(effectText(effect));

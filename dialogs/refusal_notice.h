@@ -32,12 +32,10 @@ public:
     // The notice opens over `owner`.
     explicit RefusalNotice(QWidget* owner);
 
-    // A refusal by `session`'s codec, as IPCObject::requestFailed reports it; anything but the
-    // editors' requests (session_requests::OperatorRequest, which also gives the words) and the requests whose
-    // failure left an action of the operator's undone (an effect) is left to the log, and so is a
-    // refusal that may answer none but such requests.
-    void report(IPCObject& session, const QString& request, const QString& errorCode, const QString& errorText,
-                const FailureEffect& effect);
+    // A refusal by `session`'s codec, as IPCObject::requestFailed reports it: told when the operator
+    // asked for the request (FailureEffect::asked, whose words it is told in), or may have asked for
+    // one it answers; the program's own requests are left to the log.
+    void report(IPCObject& session, const QString& errorCode, const QString& errorText, const FailureEffect& effect);
 
 private:
     // What codecs told alike: `told` follows their names (" refused to disconnect every peer: ...").

@@ -14,6 +14,7 @@
 #include "dialogs/message_box.h"
 #include "dialogs/option_spin_box.h"
 #include "sessions/ipc_object.h"
+#include "sessions/session_requests.h"
 #include "text/codec_text.h"
 #include "ui_settings_edit.h"
 
@@ -322,7 +323,7 @@ void SettingsEdit::saveClicked() {
         takeNews();
         return;
     }
-    const std::vector<Message> requests = copies.changedRequests(session->takesSubscriptions());
+    const std::vector<session_requests::AskedRequest> requests = copies.changedRequests(session->takesSubscriptions());
     if (requests.empty()) {
         ui->buttonSave->setEnabled(false);
         return;

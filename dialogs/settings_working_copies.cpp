@@ -275,23 +275,23 @@ QString SettingsWorkingCopies::checkEdits() const {
     return {};
 }
 
-std::vector<Message> SettingsWorkingCopies::changedRequests(bool takesSubscriptions) const {
+std::vector<session_requests::AskedRequest> SettingsWorkingCopies::changedRequests(bool takesSubscriptions) const {
     namespace wire = session_requests;
-    std::vector<Message> requests;
+    std::vector<wire::AskedRequest> requests;
     if (directoryServerDirty_) {
-        requests.push_back(wire::renamed(pendingDirectoryServer, wire::kSetDirectoryServer.wire));
+        requests.emplace_back(pendingDirectoryServer, wire::kSetDirectoryServer);
     }
-    if (sysOptionsDirty_) requests.push_back(wire::renamed(pendingSysOptions, wire::kSetSysOptions.wire));
+    if (sysOptionsDirty_) requests.emplace_back(pendingSysOptions, wire::kSetSysOptions);
     if (braidlinkDirty_ && takesSubscriptions) {
         if (const Message* group = tunnelGroup()) {
-            Message request = wire::renamed(*group, wire::kSetBraidlinkOptions.wire);
+            wire::AskedRequest request(*group, wire::kSetBraidlinkOptions);
             request.attributes().set("path", wire::kTunnelPath);
             requests.push_back(request);
         }
     }
     for (auto channel = channels.constBegin(); channel != channels.constEnd(); ++channel) {
         if (!dirtyChannels_.contains(channel.key())) continue;
-        Message request = wire::request(wire::kSetChannelSettings.wire);
+        wire::AskedRequest request(wire::kSetChannelSettings);
         request.attributes().set("id", channel.value().attributes().get_qstring("id", QString()));
         request.add_child_copy(channel.value());
         requests.push_back(request);

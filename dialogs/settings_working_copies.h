@@ -12,6 +12,7 @@
 #include "dialogs/setting_option.h"
 #include "ipc/message/message.h"
 #include "sessions/peer_meta.h"
+#include "sessions/session_requests.h"
 
 // The settings page's copies of one codec's settings: the option records read from the codec's
 // descriptors and working copies of the replies that hold the values, which edits change in place
@@ -91,7 +92,7 @@ public:
     // The requests that write the edited parts back, in the order they go out: "setDirectoryServer",
     // "setSysOptions", "cfgSetOption" (only when `takesSubscriptions`), then one
     // "setChannelSettings" per edited channel in text order of the id.
-    std::vector<Message> changedRequests(bool takesSubscriptions) const;
+    std::vector<session_requests::AskedRequest> changedRequests(bool takesSubscriptions) const;
 
     QMap<QString, SettingOption> options;  // by keyOf
     QMap<QString, Message> channels;       // channel id -> working copy of its "channel" element

@@ -6,6 +6,7 @@
 
 #include "scheduler/job.h"
 #include "sessions/ipc_object.h"
+#include "sessions/session_requests.h"
 #include "text/codec_text.h"
 #include "text/unit_label.h"
 
@@ -40,8 +41,8 @@ namespace {
 // The scheduler's own commands go without an effect of the operator's: what a refusal of theirs
 // leaves undone shows only on the scheduler's rows.
 bool isSchedulersCommand(const QString& request, FailureEffect::Kind undone) {
-    return undone == FailureEffect::kNone &&
-           (request == QLatin1String("connect") || request == QLatin1String("disconnect"));
+    return undone == FailureEffect::kNone && (request == QLatin1String(session_requests::kConnect.refused_as()) ||
+                                              request == QLatin1String(session_requests::kDisconnect.refused_as()));
 }
 
 QList<int> subjectIds(const QList<FailureEffect::Subject>& subjects) {
@@ -86,7 +87,7 @@ void SessionAdaptor::tellCommandRefused(const QUuid& uuid, const QString& reques
                                         const QList<FailureEffect::Subject>& subjects, const QString& reason,
                                         bool is_sure) {
     if (subjects.size() > 1) return;  // the scheduler names one peer a command, or none
-    const bool is_connect = request == QLatin1String("connect");
+    const bool is_connect = request == QLatin1String(session_requests::kConnect.refused_as());
     if (subjects.isEmpty()) {
         if (!is_connect) listener()->disconnectAllRefused(uuid, reason);
         return;

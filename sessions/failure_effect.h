@@ -4,6 +4,10 @@
 #include <QMetaType>
 #include <QString>
 
+namespace session_requests {
+struct OperatorRequest;
+}
+
 // What became of the operator's action behind a request that failed, beyond the request itself;
 // raised with IPCObject::requestFailed. A plain value.
 struct FailureEffect {
@@ -45,12 +49,17 @@ struct FailureEffect {
         // The codec's last peer list shows done what it asked for (the peer connected, or
         // disconnected): telling the operator it may have been refused would claim otherwise.
         bool isShownDone = false;
+        // The operator's request, as it was defined; null for the program's own.
+        const session_requests::OperatorRequest* asked = nullptr;
     };
 
     // Whether the codec refused the request; otherwise its answer could not be used.
     bool isRefusal() const { return kind != kCopyIdHeld && kind != kNotConnectedUnsure; }
 
     Kind kind = kNone;
+    // The operator's request that failed, as it was sent, with the words it is told in; null for
+    // the program's own (the scheduler's, a fetch) and for one that may answer several requests.
+    const session_requests::OperatorRequest* asked = nullptr;
     QList<Subject> subjects;      // the profiles, or the peer, that the effect concerns
     QList<Candidate> candidates;  // kAnswersOneOf: oldest first
 };

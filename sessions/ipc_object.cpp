@@ -22,7 +22,7 @@
 #include "sessions/message_text.h"
 #include "sessions/session_requests.h"
 
-using session_requests::request;
+namespace wire = session_requests;
 
 // Every session ends at an ordinary shutdown: a line for each would bury the shutdown's own.
 Q_LOGGING_CATEGORY(lcSessionEnd, "kestrane.session.end", QtInfoMsg)
@@ -159,17 +159,28 @@ void IPCObject::markForDeletion() {
     deleteLater();
 }
 
-bool IPCObject::send(const Message& request) {
+bool IPCObject::send(const wire::AskedRequest& request) {
+    return send_noting(request, asked_note(request));
+}
+
+bool IPCObject::send_own(const wire::Request& request) {
     return send_noting(request, {});
 }
 
-bool IPCObject::send_noting(const Message& request, const AwaitedNote& note) {
-    AwaitedAnswers<AwaitedNote>* awaited = awaited_answers(request.attributes().get_string("seq", ""));
-    if (awaited) {
+IPCObject::AwaitedNote IPCObject::asked_note(const wire::AskedRequest& request, AwaitedNote note) {
+    note.refused.asked = &request.asked();
+    return note;
+}
+
+bool IPCObject::send_noting(const wire::Request& request, const AwaitedNote& note) {
+    const std::string seq = request.seq();
+    AwaitedAnswers<AwaitedNote>* awaited = awaited_answers(seq);
+    if (awaited || (note.refused.asked && !seq.empty())) {
         std::lock_guard<SessionMutex> lock(session_mutex());
-        awaited->add(request.attributes().get_int("id", 0), note);
+        if (awaited) awaited->add(request.attributes().get_int("id", 0), note);
+        if (note.refused.asked && !seq.empty()) asked_by_seq_[seq] = note.refused.asked;
     }
-    if (send_locked(request, note.refused)) return true;
+    if (send_locked(request.message(), note.refused)) return true;
     if (awaited) {
         std::lock_guard<SessionMutex> lock(session_mutex());
         awaited->drop_newest();
@@ -177,23 +188,25 @@ bool IPCObject::send_noting(const Message& request, const AwaitedNote& note) {
     return false;
 }
 
-bool IPCObject::send_if_ready(const Message& request, const AwaitedNote& note) {
-    return send_all_if_ready(&request, 1, note);
-}
-
-bool IPCObject::send_all_if_ready(const std::vector<Message>& requests) {
-    return send_all_if_ready(requests.data(), requests.size(), {});
-}
-
-bool IPCObject::send_all_if_ready(const Message* requests, size_t count, const AwaitedNote& note) {
-    lock_order::assert_no_session_mutex_held("IPCObject::send_all_if_ready");
+template <typename HandOver>
+bool IPCObject::while_ready(HandOver hand_over) {
+    lock_order::assert_no_session_mutex_held("IPCObject::while_ready");
     IQManager* manager = session_manager();
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    if (state() != READY) return false;
     // A READY session is placed on its manager, so each hand-over goes through, or none does.
-    bool is_sent = true;
-    for (size_t i = 0; i < count; ++i) is_sent = send_noting(requests[i], note) && is_sent;
-    return is_sent;
+    return state() == READY && hand_over();
+}
+
+bool IPCObject::send_if_ready(const wire::Request& request, const AwaitedNote& note) {
+    return while_ready([&] { return send_noting(request, note); });
+}
+
+bool IPCObject::send_all_if_ready(const std::vector<wire::AskedRequest>& requests) {
+    return while_ready([&] {
+        bool is_sent = true;
+        for (const wire::AskedRequest& each : requests) is_sent = send_noting(each, asked_note(each)) && is_sent;
+        return is_sent;
+    });
 }
 
 bool IPCObject::takesSubscriptions() {
@@ -203,9 +216,9 @@ bool IPCObject::takesSubscriptions() {
     return version() != 0;
 }
 
-bool IPCObject::send_command(const Message& request, const AwaitedNote& note) {
-    if (send_if_ready(request, note)) return true;
-    qWarning().noquote() << "session" << log_name() << "is not ready: dropping" << text_of(request.name());
+bool IPCObject::send_command(const wire::AskedRequest& request, AwaitedNote note, Asker asker) {
+    if (send_if_ready(request, asker == Asker::kOperator ? asked_note(request, std::move(note)) : note)) return true;
+    qWarning().noquote() << "session" << log_name() << "is not ready: dropping" << text_of(request.message().name());
     return false;
 }
 
@@ -253,17 +266,18 @@ bool find_child_by_id(const Message& list, const char* child_name, const QString
 
 bool IPCObject::findProfile(const QString& id, Message& out) {
     Message list;
-    return getCachedMessage(QStringLiteral("profileList"), list) && find_child_by_id(list, "profile", id, out);
+    return getCachedMessage(QLatin1String(wire::kGetProfileList.seq), list) &&
+           find_child_by_id(list, "profile", id, out);
 }
 
 bool IPCObject::findPeer(const QString& id, Message& out) {
     Message list;
-    return getCachedMessage(QStringLiteral("peerList"), list) && find_child_by_id(list, "peer", id, out);
+    return getCachedMessage(QLatin1String(wire::kGetPeerList.seq), list) && find_child_by_id(list, "peer", id, out);
 }
 
 QString IPCObject::unitName() {
     Message options;
-    if (!getCachedMessage(QStringLiteral("sysOptions"), options)) return {};
+    if (!getCachedMessage(QLatin1String(wire::kGetSysOptions.seq), options)) return {};
     return options.attributes().get_qstring("unit_name", QStringLiteral("unknown"));
 }
 
@@ -274,7 +288,7 @@ QList<PeerMetaPtr> IPCObject::activePeerList() {
 
 unsigned int IPCObject::productBuild() {
     Message version;
-    if (!getCachedMessage(QStringLiteral("version"), version)) return 1;
+    if (!getCachedMessage(QLatin1String(wire::kGetVersion.seq), version)) return 1;
     return version.attributes().get_uint("build", 1);
 }
 
@@ -287,7 +301,7 @@ static_assert(static_cast<int>(IPCObject::OwnSlot::kAnnounceNewestLevels) + 1 ==
 const char* IPCObject::own_slot_signature(OwnSlot slot) {
     switch (slot) {
     case OwnSlot::kRaiseRequestFailed: return "raiseRequestFailed(RequestFailure)";
-    case OwnSlot::kConnectAssignedPeer: return "connectAssignedPeer(Message)";
+    case OwnSlot::kConnectAssignedPeer: return "connectAssignedPeer(QString)";
     case OwnSlot::kDropRefusedProfileCopy: return "dropRefusedProfileCopy()";
     case OwnSlot::kAnnounceNewestLevels: return "announceNewestLevels()";
     }
@@ -345,7 +359,7 @@ void IPCObject::queue_reply(const QString& key, int slot, const SharedMessage& s
     // By the time a call runs, the cache may already hold the codec's next list: a peer removed and
     // another given its id, or a call that starts and ends, would then show as one list. So each
     // list travels with its own call, as a report's does.
-    if (key == QLatin1String(session_requests::kGetPeerList.seq)) {
+    if (key == QLatin1String(wire::kGetPeerList.seq)) {
         queue_call(slot_index(report_slot_name(key), true), stored, delivery_of(key));
         return;
     }
@@ -360,14 +374,13 @@ void IPCObject::handle_response(const Message& reply) {
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
     if (!settled.connect_peer.isEmpty()) {
-        Message connect = request(session_requests::kConnect.wire);
-        connect.attributes().set("id", settled.connect_peer);
         // Sent by the connection that took the profile, or not at all.
-        queue_own_slot(OwnSlot::kConnectAssignedPeer, std::make_shared<const Message>(std::move(connect)),
+        queue_own_slot(OwnSlot::kConnectAssignedPeer, std::make_shared<const QString>(settled.connect_peer),
                        SessionInbox::Delivery::kData);
     }
     if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
-        queue_failure({text_of(attributes.get_string("seq", "")), QString(), QString(), settled, {}});
+        const std::string seq = attributes.get_string("seq", "");
+        queue_failure({text_of(seq), asked_by_seq(seq), QString(), QString(), settled, {}});
     }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
@@ -386,10 +399,10 @@ void IPCObject::handle_response(const Message& reply) {
             report_seqless_refusal(reply, answerable);
             return;
         }
-        report_refusal(reply, key, settled);
+        report_refusal(reply, key, asked_by_seq(key.toStdString()), settled);
         // The codec has answered: a required reply counts, so that one refusal cannot keep the
         // session out of READY. The cache keeps the last good reply.
-        if (key == QLatin1String(session_requests::kAddProfile.refused_as())) {
+        if (key == QLatin1String(wire::kAddProfile.refused_as())) {
             queue_own_slot(OwnSlot::kDropRefusedProfileCopy, nullptr);
         }
         tick_required(key);
@@ -403,7 +416,7 @@ void IPCObject::handle_response(const Message& reply) {
     // A missing slot is normal here: "setProfile" and its sisters are only cached.
     const int slot = slot_index(reply_slot_name(key), false);
     const SharedMessage stored = store(reply, key, slot >= 0 || is_required(key));
-    if (key == QLatin1String(session_requests::kAddProfile.refused_as()) && has_seq) {
+    if (key == QLatin1String(wire::kAddProfile.refused_as()) && has_seq) {
         // Only the profile copy's request carries this seq: one id per outstanding copy.
         std::lock_guard<SessionMutex> lock(session_mutex());
         added_profile_ids_.push_back(attributes.get_int("id", 0));
@@ -422,7 +435,7 @@ void IPCObject::handle_unsolicited(const Message& message) {
     }
 
     const std::string id = message.attributes().get_string("id", "");
-    if (id == "metering" && message.size() > 0) {
+    if (id == wire::kMeteringSubscription && message.size() > 0) {
         receive_levels(message.get_child(0).attributes());
         return;
     }

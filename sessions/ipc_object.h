@@ -36,6 +36,8 @@
 #include <array>
 #include <atomic>
 #include <deque>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "ipc/message/message.h"
@@ -53,6 +55,7 @@
 #include "sessions/peer_stats_info.h"
 #include "sessions/profile_info.h"
 #include "sessions/sent_renames.h"
+#include "sessions/session_requests.h"
 #include "sessions/tunnel_info.h"
 #include "sessions/unanswered_requests.h"
 #include "sessions/warning_limiter.h"
@@ -149,12 +152,13 @@ public:
     void markForDeletion();
     bool isMarkedForDeletion() const { return markedForDeletion; }
     IQManager* ipcManager() const { return session_manager(); }
-    // Hands the request to the connection under the manager lock; false (with a warning) when the
-    // session is not placed on a manager.
-    bool send(const Message& request);
+    // Hands the operator's request to the connection under the manager lock; false (with a
+    // warning) when the session is not placed on a manager. A refusal of it is raised with its
+    // definition (FailureEffect::asked), which says it in the operator's words.
+    bool send(const session_requests::AskedRequest& request);
     // Hands over every request, in order, when the session is READY, and none otherwise: READY is
     // decided once, under the manager lock, so the codec cannot drop half-way. Returns which.
-    bool send_all_if_ready(const std::vector<Message>& requests);
+    bool send_all_if_ready(const std::vector<session_requests::AskedRequest>& requests);
     // Whether the codec speaks the versioned protocol, and so takes subscriptions and has a tunnel.
     bool takesSubscriptions();
 
@@ -445,8 +449,8 @@ private slots:
     // thread's reply hook. Deletes the empty profile of a refused copy.
     void raiseRequestFailed(const RequestFailure& failure);
     void dropRefusedProfileCopy();
-    // Sends the "connect" whose profile the codec has just accepted.
-    void connectAssignedPeer(const Message& connect);
+    // Sends the "connect" whose profile the codec has just accepted: the peer's id.
+    void connectAssignedPeer(const QString& peer);
     // Tells of the newest levels that the loop thread took from a level report.
     void announceNewestLevels();
 
@@ -471,7 +475,8 @@ private:
     // A refusal, or an answer the session could not use, as the loop thread settled it; carried to
     // raiseRequestFailed as it is.
     struct RequestFailure {
-        QString request;  // see requestFailed
+        QString request;                                 // see requestFailed
+        const session_requests::OperatorRequest* asked;  // see FailureEffect::asked
         QString code;
         QString text;
         Settlement settled;
@@ -488,19 +493,28 @@ private:
     // The note of a command without seq: what its refusal leaves undone when the operator asked
     // for it, nothing for the program's own.
     static AwaitedNote refusal_note(Asker asker, FailureEffect::Kind undone, const QList<int>& ids);
-    // send_all_if_ready over `count` requests from `requests`, each noted with `note` when its seq
-    // awaits answers: one request needs no vector.
-    bool send_all_if_ready(const Message* requests, size_t count, const AwaitedNote& note);
-    // Sends only while READY, deciding under the manager lock so that the state cannot change
-    // between the test and the hand-over. False when not sent.
-    bool send_if_ready(const Message& request, const AwaitedNote& note = {});
-    // send_if_ready, with a warning naming the dropped command.
-    bool send_command(const Message& request, const AwaitedNote& note = {});
-    // send_command for the operator's "connect", then operatorConnected.
-    bool send_operator_connect(const Message& connect);
+    // The program's own request, in any state (queued by the endpoint while not logged in).
+    bool send_own(const session_requests::Request& request);
+    // Runs `hand_over` under the manager lock when the session is READY, and says whether it
+    // sent: READY is decided once, so that the state cannot change between the test and the
+    // hand-over. False when not READY.
+    template <typename HandOver>
+    bool while_ready(HandOver hand_over);
+    // Sends only while READY. False when not sent.
+    bool send_if_ready(const session_requests::Request& request, const AwaitedNote& note = {});
+    // send_if_ready, with a warning naming the dropped command. The operator's, unless `asker`
+    // says it is the program's: then a refusal of it is told to no one but the log and the
+    // scheduler.
+    bool send_command(const session_requests::AskedRequest& request, AwaitedNote note = {},
+                      Asker asker = Asker::kOperator);
+    // send_command for the operator's "connect" of the peer (its id text), then operatorConnected.
+    bool send_operator_connect(const QString& peer);
     // Hands the request over; one of an awaited seq is noted first, with `note`, so that its
-    // answer always finds it, and taken back when it did not go.
-    bool send_noting(const Message& request, const AwaitedNote& note);
+    // answer always finds it, and taken back when it did not go. The operator's request of a seq
+    // (note.refused.asked) is kept as the one that seq names in a refusal.
+    bool send_noting(const session_requests::Request& request, const AwaitedNote& note);
+    // The note the operator's request goes with: its definition, to tell a refusal of it by.
+    static AwaitedNote asked_note(const session_requests::AskedRequest& request, AwaitedNote note = {});
     // The answers of "setProfile" (a copy's write or an edit), of "deleteProfile" with a seq (only
     // the removal of a refused copy's empty profile carries one), of "setPeerSettings" (maybe
     // awaited by a connect) and of "addPeer" (whose refusal names the peer) decide more than their
@@ -510,10 +524,12 @@ private:
     // reply hook.
     Settlement settle_awaited(const Message& reply);
     // A refusal never counts as data: logged, then raised as requestFailed on the GUI thread.
-    // `request` names what was refused (see requestFailed), or `candidates` what it may answer.
-    // Loop thread.
-    void report_refusal(const Message& reply, const QString& request, const Settlement& settled,
-                        const std::vector<UnansweredRequests::Request>& candidates = {});
+    // `request` names what was refused (see requestFailed), `asked` the operator's request it is,
+    // or `candidates` what it may answer. Loop thread.
+    void report_refusal(const Message& reply, const QString& request, const session_requests::OperatorRequest* asked,
+                        const Settlement& settled, const std::vector<UnansweredRequests::Request>& candidates = {});
+    // The operator's request last sent under `seq`; null when none was. Takes the session mutex.
+    const session_requests::OperatorRequest* asked_by_seq(const std::string& seq);
     // A refusal without seq, as the request it answers when `answerable` holds one, else as one of
     // them (FailureEffect::kAnswersOneOf).
     void report_seqless_refusal(const Message& reply, const std::vector<UnansweredRequests::Request>& answerable);
@@ -615,6 +631,9 @@ private:
     AwaitedAnswers<AwaitedNote> copy_deletions_;
     AwaitedAnswers<AwaitedNote> peer_assignments_;
     AwaitedAnswers<AwaitedNote> peer_additions_;
+    // The operator's request each seq named when it was last sent, which a refusal under that seq
+    // answers. Guarded by the session mutex; kept across connections (a seq names one definition).
+    std::map<std::string, const session_requests::OperatorRequest*> asked_by_seq_;
     QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
     WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports
 };

@@ -17,7 +17,7 @@
 AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::string& seq) {
     namespace wire = session_requests;
     if (seq == wire::kSetProfile.refused_as()) return &profile_writes_;
-    if (seq == wire::kDeleteProfile.refused_as()) return &copy_deletions_;
+    if (seq == wire::kDeleteCopyProfile.refused_as()) return &copy_deletions_;
     if (seq == wire::kSetPeerSettings.refused_as()) return &peer_assignments_;
     if (seq == wire::kAddPeer.refused_as()) return &peer_additions_;
     return nullptr;
@@ -27,6 +27,12 @@ IPCObject::AwaitedNote IPCObject::refusal_note(Asker asker, FailureEffect::Kind 
     // The program's own requests leave nothing of the operator's undone, but name their ids, so
     // that the scheduler hears which of its disconnects a codec refused.
     return {0, QString(), {asker == Asker::kOperator ? undone : FailureEffect::kNone, ids}, QString()};
+}
+
+const session_requests::OperatorRequest* IPCObject::asked_by_seq(const std::string& seq) {
+    std::lock_guard<SessionMutex> lock(session_mutex());
+    const auto found = asked_by_seq_.find(seq);
+    return found == asked_by_seq_.end() ? nullptr : found->second;
 }
 
 IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
@@ -83,7 +89,8 @@ IPCObject::Settlement IPCObject::settle_awaited(const Message& reply) {
     return settled;
 }
 
-void IPCObject::report_refusal(const Message& reply, const QString& request, const Settlement& settled,
+void IPCObject::report_refusal(const Message& reply, const QString& request,
+                               const session_requests::OperatorRequest* asked, const Settlement& settled,
                                const std::vector<UnansweredRequests::Request>& candidates) {
     const Message::Attributes& attributes = reply.attributes();
     const QString code = text_of(attributes.get_string("error_code", ""));
@@ -93,22 +100,23 @@ void IPCObject::report_refusal(const Message& reply, const QString& request, con
     const QString refused = candidates.empty() ? request : QStringLiteral("to one of ") + answerable.join(", ");
     qWarning().nospace().noquote() << log_name() << ": reply " << refused << " failed: error_code " << code
                                    << ", error_text \"" << text << "\"";
-    queue_failure({request, code, text, settled, candidates});
+    queue_failure({request, asked, code, text, settled, candidates});
 }
 
 void IPCObject::report_seqless_refusal(const Message& reply,
                                        const std::vector<UnansweredRequests::Request>& answerable) {
     if (answerable.size() == 1) {
         const UnansweredRequests::Request& request = answerable.front();
-        report_refusal(reply, text_of(request.name), {request.note.effect, request.note.ids, QString(), QString()});
+        report_refusal(reply, text_of(request.name), request.note.asked,
+                       {request.note.effect, request.note.ids, QString(), QString()});
         return;
     }
     if (answerable.empty()) {
         qWarning("a refusal without seq names no request: none without seq awaited an answer");
-        report_refusal(reply, QString(), {});
+        report_refusal(reply, QString(), nullptr, {});
         return;
     }
-    report_refusal(reply, QString(), {FailureEffect::kAnswersOneOf, {}, QString(), QString()}, answerable);
+    report_refusal(reply, QString(), nullptr, {FailureEffect::kAnswersOneOf, {}, QString(), QString()}, answerable);
 }
 
 void IPCObject::queue_failure(RequestFailure failure) {
@@ -121,6 +129,7 @@ void IPCObject::queue_failure(RequestFailure failure) {
 void IPCObject::raiseRequestFailed(const RequestFailure& failure) {
     FailureEffect effect;
     effect.kind = failure.settled.effect;
+    effect.asked = failure.asked;
     effect.subjects = effect_subjects(failure.request, failure.settled.ids);
     // A refused "addPeer" names the peer it would have added, which no list holds.
     if (!failure.settled.added_peer.isEmpty()) effect.subjects.append({0, failure.settled.added_peer});
@@ -141,6 +150,7 @@ QList<FailureEffect::Subject> IPCObject::effect_subjects(const QString& request,
 FailureEffect::Candidate IPCObject::answerable_candidate(const UnansweredRequests::Request& request) {
     FailureEffect::Candidate candidate;
     candidate.request = text_of(request.name);
+    candidate.asked = request.note.asked;
     candidate.undone = request.note.effect;
     candidate.subjects = effect_subjects(candidate.request, request.note.ids);
     candidate.isShownDone = is_shown_done(candidate.undone, candidate.subjects);

@@ -13,156 +13,159 @@
 #include "sessions/message_text.h"
 #include "sessions/session_requests.h"
 
+using session_requests::AskedRequest;
 using session_requests::event_log_request;
 using session_requests::kTunnelPath;
 using session_requests::peer_settings_request;
-using session_requests::renamed;
-using session_requests::request;
+using session_requests::Request;
 namespace wire = session_requests;
 
 // ------------------------------------------------------------------------------------------------
 // Fetch requests
 
 void IPCObject::cmd_get_channel_list() {
-    send(request(wire::kGetChannelList));
+    send_own(Request(wire::kGetChannelList));
 }
 
 void IPCObject::cmd_get_channel_opts() {
-    send(request(wire::kGetChannelOpts));
+    send_own(Request(wire::kGetChannelOpts));
 }
 
 void IPCObject::cmd_get_profile_list() {
-    send(request(wire::kGetProfileList));
+    send_own(Request(wire::kGetProfileList));
 }
 
 void IPCObject::cmd_get_codec_list() {
-    send(request(wire::kGetCodecList));
+    send_own(Request(wire::kGetCodecList));
 }
 
 void IPCObject::cmd_get_peer_list() {
-    send(request(wire::kGetPeerList));
+    send_own(Request(wire::kGetPeerList));
 }
 
 void IPCObject::cmd_get_directory_server() {
-    send(request(wire::kGetDirectoryServer));
+    send_own(Request(wire::kGetDirectoryServer));
 }
 
 void IPCObject::cmd_get_sys_options() {
-    send(request(wire::kGetSysOptions));
+    send_own(Request(wire::kGetSysOptions));
 }
 
 void IPCObject::cmd_get_version_slot() {
-    send(request(wire::kGetVersion));
+    send_own(Request(wire::kGetVersion));
 }
 
 void IPCObject::cmd_get_braidlink_settings() {
-    Message message = request(wire::kGetBraidlinkSettings);
-    message.attributes().set("path", kTunnelPath);
-    send(message);
+    Request request(wire::kGetBraidlinkSettings);
+    request.attributes().set("path", kTunnelPath);
+    send_own(request);
 }
 
 void IPCObject::cmd_get_tunnel_status() {
-    Message message = request(wire::kGetTunnelStatus);
-    message.attributes().set("path", kTunnelPath);
-    send(message);
+    Request request(wire::kGetTunnelStatus);
+    request.attributes().set("path", kTunnelPath);
+    send_own(request);
 }
 
 void IPCObject::cmd_get_event_log() {
-    send(event_log_request());
+    send_own(event_log_request());
 }
 
 // ------------------------------------------------------------------------------------------------
 // Commands
 
 bool IPCObject::cmd_connect(const QString& id) {
-    Message message = request(wire::kConnect.wire);
-    message.attributes().set("id", id);
-    return send_command(message, refusal_note(Asker::kProgram, FailureEffect::kNotConnected, {id.toInt()}));
+    AskedRequest request(wire::kConnect);
+    request.attributes().set("id", id);
+    return send_command(request, refusal_note(Asker::kProgram, FailureEffect::kNotConnected, {id.toInt()}),
+                        Asker::kProgram);
 }
 
 bool IPCObject::cmd_disconnect(int id, Asker asker) {
-    Message message = request(wire::kDisconnect.wire);
-    message.attributes().set("id", id);
-    return send_command(message, refusal_note(asker, FailureEffect::kNotDisconnected, {id}));
+    AskedRequest request(wire::kDisconnect);
+    request.attributes().set("id", id);
+    return send_command(request, refusal_note(asker, FailureEffect::kNotDisconnected, {id}), asker);
 }
 
 void IPCObject::cmd_get_event_log_noreply() {
-    Message message = request(wire::kGetEventLog.name);
-    message.attributes().set("clear", true);
-    message.attributes().set("detail", false);
-    send_command(message);
+    AskedRequest request(wire::kClearEventLog);
+    request.attributes().set("clear", true);
+    request.attributes().set("detail", false);
+    send_command(request);
 }
 
 void IPCObject::cmd_set_sys_options(const Message& options) {
-    send_command(renamed(options, wire::kSetSysOptions.wire));
+    send_command(AskedRequest(options, wire::kSetSysOptions));
 }
 
 void IPCObject::cmd_set_unit_name(const QString& name) {
-    Message message = request(wire::kSetSysOptions.wire);
-    message.attributes().set("unit_name", name);
-    send_command(message);
+    AskedRequest request(wire::kSetSysOptions);
+    request.attributes().set("unit_name", name);
+    send_command(request);
 }
 
 bool IPCObject::cmd_set_profile(const Message& profile) {
-    return send_command(renamed(profile, wire::kSetProfile.wire));
+    return send_command(AskedRequest(profile, wire::kSetProfile));
 }
 
 void IPCObject::cmd_add_new_profile() {
-    Message message = request(wire::kAddProfile.wire.name);
-    message.add_child("settings").attributes().set("name", "New Profile...");
-    send_command(message);
+    AskedRequest request(wire::kNewProfile);
+    request.add_child("settings").attributes().set("name", "New Profile...");
+    send_command(request);
 }
 
 void IPCObject::cmd_copy_profile(int id, const QString& name) {
-    Message message = request("copyProfile");
-    message.attributes().set("id", id);
-    message.attributes().set("name", name);
-    send_command(message);
+    AskedRequest request(wire::kCopyProfile);
+    request.attributes().set("id", id);
+    request.attributes().set("name", name);
+    // The id names the profile copied in a refusal.
+    send_command(request, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
 }
 
 bool IPCObject::cmd_delete_profile(int id) {
-    Message message = request(wire::kDeleteProfile.wire);
-    message.attributes().set("id", id);
+    AskedRequest request(wire::kDeleteProfile);
+    request.attributes().set("id", id);
     // The id names the profile in a refusal.
-    return send_command(message, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
+    return send_command(request, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
 }
 
 bool IPCObject::cmd_add_peer(const QString& name, const QString& addr, const QString& password) {
-    Message message = request(wire::kAddPeer.wire);
-    message.attributes().set("name", name);
-    message.attributes().set("addr", addr);
-    message.attributes().set("password", password);
-    return send_command(message, {0, QString(), {}, name});
+    AskedRequest request(wire::kAddPeer);
+    request.attributes().set("name", name);
+    request.attributes().set("addr", addr);
+    request.attributes().set("password", password);
+    return send_command(request, {0, QString(), {}, name});
 }
 
 bool IPCObject::cmd_add_peer_bdlink(const QString& name, const QString& addr, const QString& password,
                                     const QString& unit) {
-    Message message = request(wire::kAddPeer.wire);
-    message.attributes().set("name", name);
-    message.attributes().set("addr", addr);
-    message.attributes().set("password", password);
-    message.attributes().set("use_bdlink", true);
-    message.attributes().set("unit", unit);
-    return send_command(message, {0, QString(), {}, name});
+    AskedRequest request(wire::kAddPeer);
+    request.attributes().set("name", name);
+    request.attributes().set("addr", addr);
+    request.attributes().set("password", password);
+    request.attributes().set("use_bdlink", true);
+    request.attributes().set("unit", unit);
+    return send_command(request, {0, QString(), {}, name});
 }
 
 bool IPCObject::cmd_add_peer_meta(const Message& peer) {
     // Peer lists name these fields in two ways; a copy must carry them whichever the codec used.
     const Message::Attributes& source = peer.attributes();
     // With a seq, so that a refusal is named "addPeer" even while another seq-less request waits.
-    Message message = request(wire::kAddPeer.wire);
-    message.attributes().set("addr", source.get_string("addr", ""));
-    message.attributes().set("password", source.get_string("password", source.get_string("pw", "")));
-    message.attributes().set("name", source.get_string("name", ""));
-    message.attributes().set("unit", source.get_string("unit", ""));
-    message.attributes().set("use_bdlink", source.get_bool("use_bdlink", source.get_bool("bdlink", false)));
-    return send_command(message);
+    AskedRequest request(wire::kAddPeer);
+    Message::Attributes& copied = request.attributes();
+    copied.set("addr", source.get_string("addr", ""));
+    copied.set("password", source.get_string("password", source.get_string("pw", "")));
+    copied.set("name", source.get_string("name", ""));
+    copied.set("unit", source.get_string("unit", ""));
+    copied.set("use_bdlink", source.get_bool("use_bdlink", source.get_bool("bdlink", false)));
+    return send_command(request, {0, QString(), {}, text_of(source.get_string("name", ""))});
 }
 
 bool IPCObject::cmd_remove_peer(int id) {
-    Message message = request(wire::kRemovePeer.wire);
-    message.attributes().set("id", id);
-    return send_command(message, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
+    AskedRequest request(wire::kRemovePeer);
+    request.attributes().set("id", id);
+    return send_command(request, refusal_note(Asker::kOperator, FailureEffect::kNone, {id}));
 }
 
 void IPCObject::cmd_set_peer_settings(int id, int profile) {
@@ -191,19 +194,18 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
         // The call must not come up on the peer's stored profile: "connect" waits for the answer.
         return send_command(peer_settings_request(peer_key, wanted), {0, peerId, {}, QString()});
     }
-    Message message = request(wire::kConnect.wire);
-    message.attributes().set("id", peerId);
-    return send_operator_connect(message);
+    return send_operator_connect(peerId);
 }
 
-void IPCObject::connectAssignedPeer(const Message& connect) {
+void IPCObject::connectAssignedPeer(const QString& peer) {
     // Only the operator's cmd_connect_peer waits for a profile.
-    send_operator_connect(connect);
+    send_operator_connect(peer);
 }
 
-bool IPCObject::send_operator_connect(const Message& connect) {
-    const QString peer = connect.attributes().get_qstring("id", QString());
-    if (!send_command(connect, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer.toInt()}))) {
+bool IPCObject::send_operator_connect(const QString& peer) {
+    AskedRequest request(wire::kConnect);
+    request.attributes().set("id", peer);
+    if (!send_command(request, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer.toInt()}))) {
         return false;
     }
     emit operatorConnected(uuid, peer);
@@ -212,7 +214,7 @@ bool IPCObject::send_operator_connect(const Message& connect) {
 
 bool IPCObject::cmd_disconnect_peer(Asker asker) {
     const AwaitedNote note = refusal_note(asker, FailureEffect::kNotDisconnected, {});
-    if (!send_command(request(wire::kDisconnect.wire), note)) return false;
+    if (!send_command(AskedRequest(wire::kDisconnect), note, asker)) return false;
     std::lock_guard<SessionMutex> lock(session_mutex());
     peerStatsById.clear();
     return true;
@@ -234,7 +236,7 @@ bool IPCObject::cmd_add_profile(const Message& profile) {
     }
     // Taken before the request goes: a codec that answers with one of these ids made no new profile.
     QSet<int> held_profiles = held_profile_ids();
-    if (!send_command(request(wire::kAddProfile.wire))) return false;
+    if (!send_command(AskedRequest(wire::kAddProfile))) return false;
     // The reply is delivered to this thread later, so the profile is queued before it can arrive.
     pending_profiles_.push_back({profile, std::move(held_profiles)});
     return true;
@@ -279,6 +281,7 @@ void IPCObject::addProfileCallback(int id) {
                    << profile.attributes().get_qstring("name", QString());
         FailureEffect effect;
         effect.kind = FailureEffect::kCopyIdHeld;
+        effect.asked = &wire::kAddProfile;
         const QString refused_as = QLatin1String(wire::kAddProfile.refused_as());
         effect.subjects.append(effect_subject(refused_as, id));
         emit requestFailed(uuid, refused_as, QString(), QString(), effect);
@@ -288,7 +291,7 @@ void IPCObject::addProfileCallback(int id) {
     // awaiting their ids, and those sent before the next list, must not take it for a new profile.
     for (PendingCopy& later : pending_profiles_) later.held_profiles.insert(id);
     unlisted_copy_ids_.insert(id);
-    Message write = renamed(std::move(profile), wire::kSetProfile.wire);
+    AskedRequest write(std::move(profile), wire::kSetProfile);
     write.attributes().set("id", id);
     send_command(write, {id, QString(), {}, QString()});
 }
@@ -301,9 +304,7 @@ void IPCObject::dropRefusedProfileCopy() {
 }
 
 void IPCObject::delete_copy_profile(int id) {
-    Message message = request(wire::kDeleteProfile.wire);
-    message.attributes().set("id", id);
-    // With a seq, unlike the operator's removals: its answer tells whether the empty profile stays.
-    message.attributes().set("seq", wire::kDeleteProfile.refused_as());
-    send_command(message);
+    AskedRequest request(wire::kDeleteCopyProfile);
+    request.attributes().set("id", id);
+    send_command(request);
 }

@@ -5,13 +5,16 @@
 // connections and sends again. Also the event-log poll while READY.
 #include "sessions/ipc_object.h"
 
+#include <QDebug>
+
 #include "ipc/base/ipc_mutex_guard.h"
 #include "sessions/iq_manager.h"
 #include "sessions/session_requests.h"
 
 using session_requests::event_log_request;
-using session_requests::metering_off_request;
-using session_requests::metering_on_request;
+using session_requests::kMeteringSubscription;
+using session_requests::metering_request;
+using session_requests::metering_switch;
 using session_requests::monitor_request;
 
 const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
@@ -23,7 +26,7 @@ const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
         // Nothing reads the power reports: each connection's first draws a missing-callback warning.
         {"power", 0, Pacing::kFixed, nullptr},
         {"version", 0, Pacing::kFixed, "version"},
-        {"metering", kMeterIntervalMs, Pacing::kLevels, "metering"},
+        {kMeteringSubscription, kMeterIntervalMs, Pacing::kLevels, kMeteringSubscription},
         {"cfgStatus:netmgr.tunnel", 0, Pacing::kFixed, "cfgStatus:netmgr.tunnel"},
         // The tunnel's settings as they change, all under one id.
         {"cfgData:netmgr.tunnel.*", 0, Pacing::kFixed, "netmgr.tunnel"},
@@ -33,7 +36,7 @@ const std::vector<IPCObject::Subscription>& IPCObject::subscriptions() {
 
 const IPCObject::ReportHandling* IPCObject::report_handling(const QString& key) {
     static const ReportHandling kHandling[] = {
-        {QLatin1String("metering"), true, true, nullptr, QLatin1String()},
+        {QLatin1String(kMeteringSubscription), true, true, nullptr, QLatin1String()},
         {QLatin1String("levels"), true, true, nullptr, QLatin1String()},
         {QLatin1String("peer_stats"), true, false, "peerStats", QLatin1String("peerStats")},
         {QLatin1String("channel_stats"), true, false, "channelStats", QLatin1String("channelStats")},
@@ -83,7 +86,7 @@ void IPCObject::after_auth() {
     if (eventLogPolling) cmd_get_event_log();
     const uint32_t metering_interval = metering_interval_ms_;
     if (version() == 0) {
-        send(monitor_request(metering_interval != 0 ? metering_interval : kMeterIntervalMs));
+        send_own(monitor_request(metering_interval != 0 ? metering_interval : kMeterIntervalMs));
         cmd_get_version_slot();
     } else {
         cmd_get_braidlink_settings();
@@ -101,7 +104,7 @@ void IPCObject::after_auth() {
     }
     // The operator's choice outlives the connection; "monitor" above switched a legacy codec on
     // whatever it was asked for.
-    if (!meteringOn || (version() == 0 && metering_interval == 0)) send(metering_off_request());
+    if (!meteringOn || (version() == 0 && metering_interval == 0)) send_own(metering_request(false, 0));
 }
 
 void IPCObject::allMessagesPresent() {
@@ -122,10 +125,10 @@ void IPCObject::cmd_metering_on() {
     const uint32_t interval = metering_interval_ms_;
     if (version() != 0) {
         // The codec's own switch; its subscription then says how often.
-        send_command(metering_on_request(interval != 0 ? interval : kMeterIntervalMs));
+        send_command(metering_switch(true, interval != 0 ? interval : kMeterIntervalMs));
     } else if (interval != 0) {
         // A legacy codec reports from the moment "monitor" switches it on.
-        send_command(metering_on_request(interval));
+        send_command(metering_switch(true, interval));
     }
     meteringOn = true;
     subscribe_metering();
@@ -134,7 +137,7 @@ void IPCObject::cmd_metering_on() {
 void IPCObject::cmd_metering_off() {
     IQManager* manager = session_manager();
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    send_command(metering_off_request());
+    send_command(metering_switch(false, 0));
     meteringOn = false;
     subscribe_metering();
 }
@@ -148,13 +151,13 @@ void IPCObject::setMeteringInterval(uint32_t interval_ms) {
     if (version() != 0) {
         subscribe_metering();
     } else if (is_logged_in()) {
-        send(interval_ms != 0 ? metering_on_request(interval_ms) : metering_off_request());
+        send_own(metering_request(interval_ms != 0, interval_ms));
     }
 }
 
 void IPCObject::subscribe_metering() {
     if (version() == 0) return;  // a legacy codec meters as "monitor" tells it
-    subscribe_paced("metering", metering_interval_ms_, meteringOn && metering_interval_ms_ != 0);
+    subscribe_paced(kMeteringSubscription, metering_interval_ms_, meteringOn && metering_interval_ms_ != 0);
 }
 
 void IPCObject::setStatisticsInterval(uint32_t interval_ms) {
@@ -179,7 +182,8 @@ void IPCObject::subscribe_paced(const char* name, uint32_t interval_ms, bool is_
 }
 
 void IPCObject::cmd_monitor(int interval) {
-    send_command(monitor_request(interval));
+    if (send_if_ready(monitor_request(interval))) return;
+    qWarning().noquote() << "session" << log_name() << "is not ready: dropping monitor";
 }
 
 void IPCObject::eventLogTimerExpire() {

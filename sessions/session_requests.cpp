@@ -1,65 +1,59 @@
 #include "sessions/session_requests.h"
 
+#include <utility>
+
 namespace session_requests {
 
-Message request(const char* name) {
-    Message message;
-    message.set_name(name);
-    return message;
+namespace {
+
+void set_metering(Request& request, bool is_on, uint32_t interval) {
+    request.attributes().set("metering", is_on);
+    if (is_on) request.attributes().set("meterInterval", interval);
 }
 
-Message request(const WireRequest& wire) {
-    return renamed(Message(), wire);
+}  // namespace
+
+Request::Request(const WireRequest& wire) : Request(Message(), wire) {}
+
+Request::Request(Message content, const WireRequest& wire) : message_(std::move(content)) {
+    message_.set_name(wire.name);
+    if (wire.seq) message_.attributes().set("seq", wire.seq);
 }
 
-Message renamed(Message copy, const WireRequest& wire) {
-    copy.set_name(wire.name);
-    if (wire.seq) copy.attributes().set("seq", wire.seq);
-    return copy;
+Request event_log_request() {
+    Request request(kGetEventLog);
+    request.attributes().set("clear", false);
+    request.attributes().set("detail", true);
+    return request;
 }
 
-const OperatorRequest* operator_request(const QString& refused_as) {
-    for (const OperatorRequest* each : kOperatorRequests) {
-        if (refused_as == QLatin1String(each->refused_as())) return each;
-    }
-    return nullptr;
+Request metering_request(bool is_on, uint32_t interval) {
+    Request request(kMonitor);
+    set_metering(request, is_on, interval);
+    return request;
 }
 
-Message event_log_request() {
-    Message message = request(kGetEventLog);
-    message.attributes().set("clear", false);
-    message.attributes().set("detail", true);
-    return message;
+AskedRequest metering_switch(bool is_on, uint32_t interval) {
+    AskedRequest request(is_on ? kMeteringOn : kMeteringOff);
+    set_metering(request, is_on, interval);
+    return request;
 }
 
-Message metering_on_request(uint32_t interval) {
-    Message message = request("monitor");
-    message.attributes().set("metering", true);
-    message.attributes().set("meterInterval", interval);
-    return message;
+Request monitor_request(uint32_t interval) {
+    Request request(kMonitor);
+    request.attributes().set("peerStats", true);
+    request.attributes().set("queue", false);
+    request.attributes().set("channelStats", true);
+    request.attributes().set("metering", true);
+    request.attributes().set("meterInterval", interval);
+    return request;
 }
 
-Message monitor_request(uint32_t interval) {
-    Message message = request("monitor");
-    message.attributes().set("peerStats", true);
-    message.attributes().set("queue", false);
-    message.attributes().set("channelStats", true);
-    message.attributes().set("metering", true);
-    message.attributes().set("meterInterval", interval);
-    return message;
-}
-
-Message peer_settings_request(int id, int profile) {
-    Message message = request(kSetPeerSettings.wire);
-    message.attributes().set("id", id);
-    message.attributes().set("profile", profile);
-    return message;
-}
-
-Message metering_off_request() {
-    Message message = request("monitor");
-    message.attributes().set("metering", false);
-    return message;
+AskedRequest peer_settings_request(int id, int profile) {
+    AskedRequest request(kSetPeerSettings);
+    request.attributes().set("id", id);
+    request.attributes().set("profile", profile);
+    return request;
 }
 
 }  // namespace session_requests

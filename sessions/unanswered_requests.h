@@ -26,10 +26,12 @@ public:
     static constexpr size_t kMaxRequests = 64;
 
     // What the sender wants told should the codec refuse the request: what that leaves undone of
-    // the operator's action, and the ids it concerns. kNone: only the request's name is told.
+    // the operator's action, and the ids it concerns (kNone: only the request is told), and the
+    // operator's request it is (null: the program's own, told to no one).
     struct Note {
         FailureEffect::Kind effect = FailureEffect::kNone;
         QList<int> ids;
+        const session_requests::OperatorRequest* asked = nullptr;
     };
     struct Request {
         std::string name;

@@ -415,7 +415,7 @@ void CodecDock::editPeer() {
         dialog, shown->uuid,
         [&dialog, &peer, id](IPCObject& session) {
             // With its seq, which names a refusal even while a seq-less command awaits its answer.
-            Message edit = session_requests::request(session_requests::kSetPeerSettings.wire);
+            session_requests::AskedRequest edit(session_requests::kSetPeerSettings);
             Message::Attributes& a = edit.attributes();
             a.set("id", *id);
             a.set("addr", dialog.address());

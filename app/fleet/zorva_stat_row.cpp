@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -18,9 +19,61 @@
 
 namespace {
 
+using Row = ZorvaStatRow;
+
 // Every row is as tall as the small meter needs, whether or not it shows one, so that switching
 // metering never makes the rows jump.
 constexpr int kRowHeight = 30;
+
+// How the tree orders its rows by a column.
+enum class ColumnSort {
+    kByText,    // as QTreeWidgetItem compares texts
+    kByFigure,  // by the number the cell shows ("9ms" before "45ms"); an empty cell first
+    kByLevel,   // by the level taken for sorting (kLevelSortRole); a row without levels first
+};
+
+// One column of the summary tree: its header, the receiving connection's figure it shows (if any)
+// with the unit written after it, and how the tree sorts by it.
+struct SummaryColumn {
+    Row::Column column;
+    const char* header;  // in the context "ZorvaStatRow"
+    Row::Figure figure;
+    // Written after the figure, which the codec reports in tenths and the cell shows in whole units;
+    // null: the figure is a duration in seconds, shown as "hh:mm:ss".
+    const char* unit;
+    ColumnSort sort;
+};
+
+// The columns, in order. A column added at the end keeps the widths the configuration file saved for
+// the others (by index); one put between moves them.
+constexpr SummaryColumn kColumns[] = {
+    {Row::kNameColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "Name"), Row::kNoFigure, nullptr, ColumnSort::kByText},
+    {Row::kAddressColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "IP"), Row::kNoFigure, nullptr, ColumnSort::kByText},
+    {Row::kStatusColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "Status"), Row::kNoFigure, nullptr, ColumnSort::kByText},
+    {Row::kConnectionsColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "Connections"), Row::kNoFigure, nullptr,
+     ColumnSort::kByText},
+    {Row::kLevelsColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "Levels"), Row::kNoFigure, nullptr, ColumnSort::kByLevel},
+    {Row::kFrameLossColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "RX Frame Loss"), Row::kFrameLoss, "%",
+     ColumnSort::kByFigure},
+    {Row::kLatencyColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "RX Latency"), Row::kLatency, "ms", ColumnSort::kByFigure},
+    {Row::kDurationColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "Duration"), Row::kDuration, nullptr,
+     ColumnSort::kByFigure},
+    {Row::kScheduledColumn, QT_TRANSLATE_NOOP("ZorvaStatRow", "Scheduled"), Row::kNoFigure, nullptr,
+     ColumnSort::kByText},
+};
+
+constexpr bool isInColumnOrder() {
+    for (int column = 0; column < Row::kColumnCount; ++column) {
+        if (kColumns[column].column != column) return false;
+    }
+    return true;
+}
+static_assert(std::size(kColumns) == Row::kColumnCount && isInColumnOrder(),
+              "kColumns holds every column once, at its own index");
+
+const SummaryColumn* columnAt(int column) {
+    return column >= 0 && column < Row::kColumnCount ? &kColumns[column] : nullptr;
+}
 
 // The number a statistics cell shows: "123ms" 123, "-1%" -1, "25:00:00" 90000 (seconds). The
 // cells hold only their text: each change of a cell costs the tree a row update, and the duration
@@ -38,19 +91,25 @@ qint64 figureValue(const QString& text) {
     return seconds;
 }
 
-// Sorts the statistics columns by their numbers ("9ms" before "45ms") and "Levels" by the level
-// taken for sorting; an empty cell sorts first.
+QString figureText(const SummaryColumn& column, qint64 figure) {
+    if (!column.unit) return durationText(figure);
+    return tenthsText(static_cast<int>(figure), QString::fromLatin1(column.unit));
+}
+
+// Sorts each column as the table of columns says.
 class SummaryTreeItem : public QTreeWidgetItem {
 public:
     bool operator<(const QTreeWidgetItem& other) const override {
         const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        if (column == ZorvaStatRow::kLevelsColumn) {
-            const QVariant mine = data(column, ZorvaStatRow::kLevelSortRole);
-            const QVariant theirs = other.data(column, ZorvaStatRow::kLevelSortRole);
+        const SummaryColumn* shown = columnAt(column);
+        const ColumnSort sort = shown ? shown->sort : ColumnSort::kByText;
+        if (sort == ColumnSort::kByLevel) {
+            const QVariant mine = data(column, Row::kLevelSortRole);
+            const QVariant theirs = other.data(column, Row::kLevelSortRole);
             if (!mine.isValid() || !theirs.isValid()) return !mine.isValid() && theirs.isValid();
             return mine.toFloat() < theirs.toFloat();
         }
-        if (ZorvaStatRow::isStatisticsColumn(column)) {
+        if (sort == ColumnSort::kByFigure) {
             const QString mine = text(column);
             const QString theirs = other.text(column);
             if (mine.isEmpty() || theirs.isEmpty()) return mine.isEmpty() && !theirs.isEmpty();
@@ -61,6 +120,17 @@ public:
 };
 
 }  // namespace
+
+QStringList ZorvaStatRow::headerTexts() {
+    QStringList texts;
+    for (const SummaryColumn& column : kColumns) texts << tr(column.header);
+    return texts;
+}
+
+bool ZorvaStatRow::isStatisticsColumn(int column) {
+    const SummaryColumn* shown = columnAt(column);
+    return shown && shown->figure != kNoFigure;
+}
 
 ZorvaStatRow::ZorvaStatRow(IPCObject* session, QUuid uuid)
     : session_(session), item_(new SummaryTreeItem), uuid_(uuid) {
@@ -185,7 +255,11 @@ void ZorvaStatRow::updateStats(QUuid) {
         clearStats();
         return;
     }
-    showFigures({stats.callTime, stats.bufferDelayAvg, stats.frameLossRateAvg});
+    Figures figures{};
+    figures[kFrameLoss] = stats.frameLossRateAvg;
+    figures[kLatency] = stats.bufferDelayAvg;
+    figures[kDuration] = stats.callTime;
+    showFigures(figures);
 }
 
 // A row out of the tree's sight writes only the cell the tree sorts by: each written cell costs
@@ -194,25 +268,18 @@ void ZorvaStatRow::updateStats(QUuid) {
 void ZorvaStatRow::showFigures(const Figures& figures) {
     reportedFigures_ = figures;
     const int sortColumn = item_->treeWidget() ? item_->treeWidget()->sortColumn() : -1;
-    for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) {
-        if (isInSight_ || column == sortColumn) showFigure(column);
+    for (const SummaryColumn& column : kColumns) {
+        if (column.figure != kNoFigure && (isInSight_ || column.column == sortColumn)) showFigure(column.column);
     }
 }
 
 void ZorvaStatRow::showFigure(int column) {
-    const Figures& figures = *reportedFigures_;
-    const qint64 value = column == kDurationColumn  ? qint64{figures.callTime}
-                         : column == kLatencyColumn ? figures.bufferDelayAvg
-                                                    : figures.frameLossRateAvg;
-    std::optional<qint64>& shown = shownFigures_[static_cast<size_t>(column - kFrameLossColumn)];
-    if (shown == value) return;
-    shown = value;
-    if (column == kDurationColumn) {
-        item_->setText(column, durationText(figures.callTime));
-    } else {
-        item_->setText(column, tenthsText(static_cast<int>(value),
-                                          column == kLatencyColumn ? QStringLiteral("ms") : QStringLiteral("%")));
-    }
+    const SummaryColumn& shown = kColumns[column];
+    const qint64 figure = (*reportedFigures_)[shown.figure];
+    std::optional<qint64>& shownFigure = shownFigures_[shown.figure];
+    if (shownFigure == figure) return;
+    shownFigure = figure;
+    item_->setText(column, figureText(shown, figure));
 }
 
 void ZorvaStatRow::showFigureForSorting(int column) {
@@ -228,5 +295,7 @@ void ZorvaStatRow::setInSight(bool isInSight) {
 void ZorvaStatRow::clearStats() {
     reportedFigures_.reset();
     shownFigures_ = {};
-    for (const int column : {kDurationColumn, kLatencyColumn, kFrameLossColumn}) item_->setText(column, QString());
+    for (const SummaryColumn& column : kColumns) {
+        if (column.figure != kNoFigure) item_->setText(column.column, QString());
+    }
 }

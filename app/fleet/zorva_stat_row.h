@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <array>
@@ -30,6 +31,8 @@ class ZorvaStatRow : public QObject {
     Q_OBJECT
 
 public:
+    // The summary tree's columns, in order; what each shows and how it sorts is the table of
+    // columns in zorva_stat_row.cpp. The widths the configuration file keeps are by column index.
     enum Column {
         kNameColumn = 0,
         kAddressColumn = 1,
@@ -40,14 +43,18 @@ public:
         kLatencyColumn = 6,
         kDurationColumn = 7,
         kScheduledColumn = 8,
+        kColumnCount = 9,
     };
+    // The receiving connection's figures that the statistics columns show, as the codec reports
+    // them: frame loss and latency in tenths, the duration in seconds.
+    enum Figure { kNoFigure = -1, kFrameLoss, kLatency, kDuration, kFigureCount };
 
     // Where the "Levels" cell holds the level the row sorts by (a float, dB); none without levels.
     static constexpr int kLevelSortRole = Qt::UserRole;
-    // The columns that show the receiving connection's statistics: frame loss, latency, duration.
-    static constexpr bool isStatisticsColumn(int column) {
-        return column >= kFrameLossColumn && column <= kDurationColumn;
-    }
+    // The tree's header texts, one per column.
+    static QStringList headerTexts();
+    // Whether the column shows one of the receiving connection's figures.
+    static bool isStatisticsColumn(int column);
 
     // `uuid` is the tile key the summary view made for the codec.
     ZorvaStatRow(IPCObject* session, QUuid uuid);
@@ -84,18 +91,15 @@ public slots:
     void meterDestroyed();
 
 private:
-    // The figures the statistics columns show.
-    struct Figures {
-        unsigned int callTime;
-        int bufferDelayAvg;
-        int frameLossRateAvg;
-    };
+    // The newest figures, by Figure.
+    using Figures = std::array<qint64, kFigureCount>;
 
     void updateConnectionText();
     // Writes the cells whose figure differs from the one shown: every codec's statistics come every
     // few seconds, most of them the same as before.
     void showFigures(const Figures& figures);
-    // Writes one statistics cell from reportedFigures_ if its figure differs from the one shown.
+    // Writes the cell of a statistics column from reportedFigures_ if its figure differs from the one
+    // shown.
     void showFigure(int column);
     void clearStats();
     // Whether the session is READY: only then are its connections and figures current.
@@ -106,7 +110,7 @@ private:
     const QUuid uuid_;
     QPointer<MiniMeter> meter_;               // owned by the tree once placed there
     std::optional<Figures> reportedFigures_;  // the newest figures; none while the codec has none
-    // The figure each statistics cell shows, by column from kFrameLossColumn; none: empty.
-    std::array<std::optional<qint64>, 3> shownFigures_;
+    // The figure each statistics cell shows, by Figure; none: empty.
+    std::array<std::optional<qint64>, kFigureCount> shownFigures_;
     bool isInSight_ = true;
 };

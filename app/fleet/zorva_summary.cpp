@@ -44,6 +44,7 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     ui->scrollArea->installEventFilter(this);
 
     QTreeWidget* tree = ui->summaryTree;
+    tree->setHeaderLabels(ZorvaStatRow::headerTexts());
     tree->viewport()->installEventFilter(this);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showSummaryTreeContextMenu);

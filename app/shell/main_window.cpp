@@ -256,9 +256,8 @@ QUuid MainWindow::createInstance() {
     reportPacer.follow(session);
     connect(session, &IPCObject::deviceEvent, &deviceEventHandler, &DeviceEventHandler::handleEvent);
     connect(session, &IPCObject::requestFailed, refusalNotice,
-            [notice = refusalNotice, session](QUuid, QString request, QString code, QString text,
-                                              FailureEffect effect) {
-                notice->report(*session, request, code, text, effect);
+            [notice = refusalNotice, session](QUuid, QString, QString code, QString text, FailureEffect effect) {
+                notice->report(*session, code, text, effect);
             });
     return key;
 }
@@ -450,9 +449,9 @@ void MainWindow::sendUpdatedSettings(Message message) {
     namespace wire = session_requests;
     const std::string name = message.name();
     if (name == "directoryServer") {
-        activeInstance->send(wire::renamed(std::move(message), wire::kSetDirectoryServer.wire));
+        activeInstance->send(wire::AskedRequest(std::move(message), wire::kSetDirectoryServer));
     } else if (name == "sysOptions") {
-        activeInstance->send(wire::renamed(std::move(message), wire::kSetSysOptions.wire));
+        activeInstance->send(wire::AskedRequest(std::move(message), wire::kSetSysOptions));
     }
 }
 

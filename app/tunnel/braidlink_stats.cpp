@@ -12,6 +12,7 @@
 #include "ipc/base/logger.h"
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
+#include "sessions/session_requests.h"
 #include "sessions/tunnel_info.h"
 #include "sessions/tunnel_session.h"
 #include "text/decimal_id.h"
@@ -240,14 +241,13 @@ void BraidlinkStats::sendMaxDelay(Direction& direction) {
         qWarning().noquote() << "setMaxDelay not sent: the codec's delay scale ends below" << kLowestDelayMs << "ms";
         return;
     }
-    Message request;
-    request.set_name("setMaxDelay");
+    session_requests::AskedRequest request(session_requests::kSetMaxDelay);
     Message::Attributes& attributes = request.attributes();
     attributes.set("remote", direction.isRemote);
     attributes.set("sid", sid);
     if (!isAuto) attributes.set("delay", delay);
     attributes.set("auto", isAuto);
-    request.dump(kDebug, kLogCategory);
+    request.message().dump(kDebug, kLogCategory);
     session->send(request);
 }
 

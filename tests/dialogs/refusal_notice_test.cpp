@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ipc/message/message.h"
+#include "sessions/session_requests.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/unplaced_session.h"
@@ -16,6 +17,7 @@
 namespace {
 
 using Candidate = FailureEffect::Candidate;
+namespace wire = session_requests;
 
 const char* const kCodecs[] = {"DELTA", "ECHO", "FOXTROT"};  // at 10.0.0.4, .5 and .6, port 5004
 
@@ -24,13 +26,13 @@ FailureEffect::Subject peer(int id) {
     return {id, kPeers[id]};
 }
 Candidate connectOf(int id, bool isShownDone = false) {
-    return {"connect", FailureEffect::kNotConnected, {peer(id)}, isShownDone};
+    return {"connect", FailureEffect::kNotConnected, {peer(id)}, isShownDone, &wire::kConnect};
 }
 Candidate disconnectOf(int id, bool isShownDone = false) {
-    return {"disconnect", FailureEffect::kNotDisconnected, {peer(id)}, isShownDone};
+    return {"disconnect", FailureEffect::kNotDisconnected, {peer(id)}, isShownDone, &wire::kDisconnect};
 }
 Candidate disconnectAll() {
-    return {"disconnect", FailureEffect::kNotDisconnected, {}, false};
+    return {"disconnect", FailureEffect::kNotDisconnected, {}, false, &wire::kDisconnect};
 }
 Candidate programs(const char* request) {  // the scheduler's, or a request no one is told of
     return {request, FailureEffect::kNone, {}, false};
@@ -58,8 +60,8 @@ const FailureEffect::Subject kProfile = {3, "LB Nord"};
 const FailureEffect::Subject kEmptyCopy = {7, "New Profile"};
 
 struct Refusal {
-    int codec;            // of kCodecs
-    const char* request;  // "" for one that may answer several
+    int codec;                           // of kCodecs
+    const wire::OperatorRequest* asked;  // null: the program's own, or one that may answer several
     FailureEffect effect;
 };
 struct NoticeCase {
@@ -69,94 +71,99 @@ struct NoticeCase {
 };
 const NoticeCase kNotices[] = {
     {"two of the operator's, neither shown done",
-     {{0, "", oneOf({disconnectOf(1), connectOf(3)})}},
+     {{0, nullptr, oneOf({disconnectOf(1), connectOf(3)})}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your connect of \"OB Van\" (id 3) or "
      "your disconnect of \"Studio A\" (id 1)"},
     {"the scheduler's after the operator's",
-     {{0, "", oneOf({disconnectAll(), programs("connect")})}},
+     {{0, nullptr, oneOf({disconnectAll(), programs("connect")})}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your disconnect of every peer or "
      "another request"},
     {"an editor's request, after one no one is told of",
-     {{0, "", oneOf({programs("monitor"), programs("removePeer")})}},
+     {{0, nullptr, oneOf({programs("monitor"), {"removePeer", FailureEffect::kNone, {}, false, &wire::kRemovePeer}})}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your request to remove a peer or an "
      "earlier request"},
     {"your removal of a named peer, after your connect",
-     {{0, "", oneOf({connectOf(3), {"removePeer", FailureEffect::kNone, {peer(1)}, false}})}},
+     {{0, nullptr, oneOf({connectOf(3), {"removePeer", FailureEffect::kNone, {peer(1)}, false, &wire::kRemovePeer}})}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your request to remove the peer "
      "\"Studio A\" or your connect of \"OB Van\" (id 3)"},
     {"a late answer: the operator's disconnect shown done",
-     {{0, "", oneOf({programs("connect"), disconnectOf(3, true)})}},
+     {{0, nullptr, oneOf({programs("connect"), disconnectOf(3, true)})}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); the codec's peer list shows your disconnect of "
      "\"OB Van\" (id 3) done"},
-    {"the scheduler's alone", {{0, "", oneOf({programs("connect"), programs("disconnect")})}}, nullptr},
+    {"the scheduler's alone", {{0, nullptr, oneOf({programs("connect"), programs("disconnect")})}}, nullptr},
     {"codecs that refused alike",
-     {{0, "disconnect", everyPeerKept()}, {1, "disconnect", everyPeerKept()}, {2, "disconnect", everyPeerKept()}},
+     {{0, &wire::kDisconnect, everyPeerKept()},
+      {1, &wire::kDisconnect, everyPeerKept()},
+      {2, &wire::kDisconnect, everyPeerKept()}},
      "DELTA (10.0.0.4:5004),\nECHO (10.0.0.5:5004)\nand FOXTROT (10.0.0.6:5004) refused to disconnect every peer: "
      "busy (error 500)"},
     {"one codec that refused alike twice",
-     {{0, "disconnect", everyPeerKept()}, {0, "disconnect", everyPeerKept()}},
+     {{0, &wire::kDisconnect, everyPeerKept()}, {0, &wire::kDisconnect, everyPeerKept()}},
      "DELTA (10.0.0.4:5004) refused to disconnect every peer: busy (error 500)\n\nDELTA (10.0.0.4:5004) "
      "refused to disconnect every peer: busy (error 500)"},
     {"the fleet-wide Disconnect All, one codec right after a connect",
-     {{0, "", oneOf({connectOf(2, true), disconnectAll()})}, {1, "disconnect", everyPeerKept()}},
+     {{0, nullptr, oneOf({connectOf(2, true), disconnectAll()})}, {1, &wire::kDisconnect, everyPeerKept()}},
      "DELTA (10.0.0.4:5004) refused a request: busy (error 500); it answers your disconnect of every peer or an "
      "earlier request\n\nECHO (10.0.0.5:5004) refused to disconnect every peer: busy (error 500)"},
     // Each request in the operator's words; its name on the wire goes only to the log.
     {"Save Changes of the settings",
-     {{0, "setSysOptions", kPaired}},
+     {{0, &wire::kSetSysOptions, kPaired}},
      "DELTA (10.0.0.4:5004) refused to save the settings: busy (error 500)"},
     {"a two-group save",
-     {{0, "setDirectoryServer", kPaired}, {0, "setChannelSettings", kPaired}},
+     {{0, &wire::kSetDirectoryServer, kPaired}, {0, &wire::kSetChannelSettings, kPaired}},
      "DELTA (10.0.0.4:5004) refused to save the directory server settings: busy (error 500)\n\n"
      "DELTA (10.0.0.4:5004) refused to save the channel settings: busy (error 500)"},
     {"the tunnel settings",
-     {{0, "setBraidlinkOptions", kPaired}},
+     {{0, &wire::kSetBraidlinkOptions, kPaired}},
      "DELTA (10.0.0.4:5004) refused to save the Braidlink settings: busy (error 500)"},
     {"an edited profile",
-     {{0, "setProfile", naming({kProfile})}},
+     {{0, &wire::kSetProfile, naming({kProfile})}},
      "DELTA (10.0.0.4:5004) refused to save the profile \"LB Nord\": busy (error 500)"},
     {"a profile write that answers one of several",
-     {{0, "setProfile", kPaired}},
+     {{0, &wire::kSetProfile, kPaired}},
      "DELTA (10.0.0.4:5004) refused to save a profile: busy (error 500)"},
     {"a profile copy's write",
-     {{0, "setProfile", naming({kEmptyCopy}, FailureEffect::kCopyNotMade)}},
+     {{0, &wire::kSetProfile, naming({kEmptyCopy}, FailureEffect::kCopyNotMade)}},
      "DELTA (10.0.0.4:5004) refused to copy a profile: busy (error 500); the profile copy was not made"},
     {"a profile copy's new profile",
-     {{0, "addProfile", kPaired}},
+     {{0, &wire::kAddProfile, kPaired}},
      "DELTA (10.0.0.4:5004) refused to copy a profile: busy (error 500)"},
     {"Remove Profile",
-     {{0, "deleteProfile", naming({kProfile})}},
+     {{0, &wire::kDeleteProfile, naming({kProfile})}},
      "DELTA (10.0.0.4:5004) refused to remove the profile \"LB Nord\": busy (error 500)"},
     {"the removal of a refused copy's empty profile",
-     {{0, "deleteProfile", naming({kEmptyCopy}, FailureEffect::kEmptyProfileLeft)}},
+     {{0, &wire::kDeleteCopyProfile, naming({kEmptyCopy}, FailureEffect::kEmptyProfileLeft)}},
      "DELTA (10.0.0.4:5004) refused to remove a profile: busy (error 500); the empty profile \"New Profile\" (id 7), "
      "made for a profile copy, stays on it"},
     {"Add Peer",
-     {{0, "addPeer", naming({{0, "Radio Nord 2"}})}},
+     {{0, &wire::kAddPeer, naming({{0, "Radio Nord 2"}})}},
      "DELTA (10.0.0.4:5004) refused to add the peer \"Radio Nord 2\": busy (error 500)"},
     {"a peer copied from another codec",
-     {{0, "addPeer", kPaired}},
+     {{0, &wire::kAddPeer, kPaired}},
      "DELTA (10.0.0.4:5004) refused to add a peer: busy (error 500)"},
     {"Edit Peer",
-     {{0, "setPeerSettings", naming({peer(2)})}},
+     {{0, &wire::kSetPeerSettings, naming({peer(2)})}},
      "DELTA (10.0.0.4:5004) refused to change the peer \"Studio B\": busy (error 500)"},
     {"the profile a connect was to use",
-     {{0, "setPeerSettings", naming({peer(2)}, FailureEffect::kNotConnected)}},
+     {{0, &wire::kSetPeerSettings, naming({peer(2)}, FailureEffect::kNotConnected)}},
      "DELTA (10.0.0.4:5004) refused to give the peer \"Studio B\" the profile chosen for it: busy (error 500); peer "
      "\"Studio B\" (id 2) was not connected"},
     {"Remove Peer",
-     {{0, "removePeer", naming({peer(1)})}},
+     {{0, &wire::kRemovePeer, naming({peer(1)})}},
      "DELTA (10.0.0.4:5004) refused to remove the peer \"Studio A\": busy (error 500)"},
     {"Remove Peer of a peer the list no longer names",
-     {{0, "removePeer", naming({{5, ""}})}},
+     {{0, &wire::kRemovePeer, naming({{5, ""}})}},
      "DELTA (10.0.0.4:5004) refused to remove the peer with id 5: busy (error 500)"},
     {"Connect",
-     {{0, "connect", naming({peer(3)}, FailureEffect::kNotConnected)}},
+     {{0, &wire::kConnect, naming({peer(3)}, FailureEffect::kNotConnected)}},
      "DELTA (10.0.0.4:5004) refused to connect the peer \"OB Van\": busy (error 500)"},
     {"Disconnect",
-     {{0, "disconnect", naming({peer(1)}, FailureEffect::kNotDisconnected)}},
+     {{0, &wire::kDisconnect, naming({peer(1)}, FailureEffect::kNotDisconnected)}},
      "DELTA (10.0.0.4:5004) refused to disconnect the peer \"Studio A\": busy (error 500)"},
-    {"a request no one is told of", {{0, "copyProfile", kPaired}}, nullptr},
+    {"Duplicate Profile",
+     {{0, &wire::kCopyProfile, naming({{3, "Braidlink"}})}},
+     "DELTA (10.0.0.4:5004) refused to copy the profile \"Braidlink\": busy (error 500)"},
+    {"the program's own request", {{0, nullptr, kPaired}}, nullptr},
 };
 
 // What the operator reads of the refusals that came while the notice was open.
@@ -176,7 +183,9 @@ TEST(RefusalNotice, TellsEachRefusalAsTheRequestsItMayAnswer) {
         MessageBoxRecorder boxes;
         RefusalNotice notice(&window);
         for (const Refusal& refusal : c.refusals) {
-            notice.report(*sessions[refusal.codec], refusal.request, "500", "busy", refusal.effect);
+            FailureEffect effect = refusal.effect;
+            effect.asked = refusal.asked;
+            notice.report(*sessions[refusal.codec], "500", "busy", effect);
         }
         bool isShown = false;  // posted after the notice's own show
         QTimer::singleShot(0, [&] { isShown = true; });

@@ -54,7 +54,8 @@ TEST(SettingsWorkingCopies, WritesEditedPartsBackInOrder) {
                                              {"gain", "sys", ""}}) {
         EXPECT_TRUE(copies.setPendingValue(name, "7", tag, channel)) << name << channel;
     }
-    const std::vector<Message> requests = copies.changedRequests(true);
+    std::vector<Message> requests;
+    for (const auto& each : copies.changedRequests(true)) requests.push_back(each.message());
     ASSERT_EQ(requests.size(), 5u);
     const char* const names[] = {"setDirectoryServer", "setSysOptions", "cfgSetOption", "setChannelSettings",
                                  "setChannelSettings"};

@@ -19,6 +19,7 @@
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
+#include "sessions/session_requests.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/session_pool_fixture.h"
@@ -259,8 +260,9 @@ TEST_F(SchedulerLoopback, AJobActsOnlyOnItsOwnPeerAndCall) {
     ASSERT_TRUE(scheduler_->addJob(chosen) && scheduler_->save());
     EXPECT_TRUE(fileText().contains("peer_name=\"" + peer_name_ + "\""));
     scheduler_.reset();
-    const Message other("<setPeerSettings id=\"" + peer_.toStdString() +
-                        "\" name=\"Other Studio\" addr=\"192.0.2.200:9000\"/>");
+    const session_requests::AskedRequest other(Message("<setPeerSettings id=\"" + peer_.toStdString() +
+                                                       "\" name=\"Other Studio\" addr=\"192.0.2.200:9000\"/>"),
+                                               session_requests::kSetPeerSettings);
     ASSERT_TRUE(session_->send_all_if_ready({other}));
     const auto renamed = [&] {
         std::lock_guard<SessionMutex> lock(session_->mutex());

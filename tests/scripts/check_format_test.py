@@ -71,6 +71,22 @@ class CheckFormat(ScriptTreeTest):
         self.assertEqual(result.returncode, 1)
         self.assertIn('no such file', result.stdout)
 
+    def test_changed_checks_only_what_the_branch_changed_since_main(self):
+        git = ['git', '-C', self.top, '-c', 'user.name=t', '-c', 'user.email=t@t']
+        self.write('ipc/old.cpp', 'int  old ( ) {return 1;}\n')  # on main already: not this branch's
+        subprocess.run(git + ['add', '-A'], check=True)
+        subprocess.run(git + ['commit', '-qm', 'main', '--no-verify'], check=True)
+        subprocess.run(git + ['branch', '-qM', 'main'], check=True)
+        self.assertEqual(self.run_script('--changed').stdout, 'check-format: no C++ file changed since main\n')
+        subprocess.run(git + ['checkout', '-qb', 'topic'], check=True)
+        self.write('ipc/twice.cpp', FORMATTED.replace('    return', '  return'))
+        subprocess.run(git + ['commit', '-qam', 'topic'], check=True)
+        self.write('ipc/new.h', 'int  added ( );\n')
+        result = self.run_script('--changed')
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertEqual([line for line in result.stdout.splitlines() if line.startswith('  to format')],
+                         ['  to format it: clang-format -i ipc/new.h', '  to format it: clang-format -i ipc/twice.cpp'])
+
     def test_fix_formats_the_files_that_differ(self):
         self.write('ipc/twice.cpp', FORMATTED.replace('    return value * 2;', 'return value*2;'))
         result = self.run_script('--fix')

@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QFile>
-#include <QRegularExpression>
 #include <QString>
-
-#include <iterator>
 
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
@@ -49,42 +45,6 @@ TEST(SessionRequests, EverySlotTheSessionQueuesForItselfIsThere) {
         const char* signature = IPCObject::own_slot_signature(static_cast<IPCObject::OwnSlot>(i));
         EXPECT_GE(IPCObject::staticMetaObject.indexOfMethod(signature), 0) << signature;
     }
-}
-
-struct RefusedCase {
-    const char* refused_as;
-    const wire::OperatorRequest* expected;  // null: the program's own request
-};
-const RefusedCase kRefused[] = {
-    {"setBraidlinkOptions", &wire::kSetBraidlinkOptions},  // by its seq, not its name
-    {"cfgSetOption", nullptr},
-    {"removePeer", &wire::kRemovePeer},  // by its name: it goes without seq
-    {"deleteProfile", &wire::kDeleteProfile},
-    {"disconnect", &wire::kDisconnect},
-    {"peerList", nullptr},
-    {"", nullptr},
-};
-
-TEST(SessionRequests, ARefusalFindsTheOperatorsRequestItNames) {
-    for (const auto& c : kRefused) {
-        EXPECT_EQ(wire::operator_request(QLatin1String(c.refused_as)), c.expected) << c.refused_as;
-    }
-    for (const wire::OperatorRequest* request : wire::kOperatorRequests) {
-        EXPECT_EQ(wire::operator_request(QLatin1String(request->refused_as())), request) << request->wire.name;
-        EXPECT_TRUE(request->asked && *request->asked) << request->wire.name;
-    }
-}
-
-// The lookup a refusal notice uses lists the operator's requests by hand, beside their definitions:
-// one defined and not listed would compile, and its refusals would go untold.
-TEST(SessionRequests, EveryOperatorsRequestDefinedIsListed) {
-    QFile header(QStringLiteral(KESTRANE_SESSION_REQUESTS_HEADER));
-    ASSERT_TRUE(header.open(QIODevice::ReadOnly)) << KESTRANE_SESSION_REQUESTS_HEADER;
-    const QString text = QString::fromUtf8(header.readAll());
-    const QRegularExpression definition(QStringLiteral("inline constexpr OperatorRequest (k\\w+)\\{"));
-    QStringList defined;
-    for (auto match = definition.globalMatch(text); match.hasNext();) defined << match.next().captured(1);
-    EXPECT_EQ(defined.size(), static_cast<int>(std::size(wire::kOperatorRequests))) << defined.join(u' ').toStdString();
 }
 
 }  // namespace

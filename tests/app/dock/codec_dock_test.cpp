@@ -31,6 +31,7 @@
 #include "app/shell/instance_registry.h"
 #include "scheduler/codec_sessions.h"
 #include "sessions/event_log_merger.h"
+#include "sessions/session_requests.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/app/popup_menu.h"
 #include "tests/support/captured_qt_messages.h"
@@ -251,8 +252,7 @@ TEST_F(DockTest, ChoicesSurviveTheCodecsListsOrAreNamed) {
     IPCObject* other = addCodec(port);
     ASSERT_TRUE(wait_processing_events([&] { return other->state() == IQEndpointClient::READY; }));
     const auto editPeer = [&](int id, const char* key, const char* value) {
-        Message edit;
-        edit.set_name("setPeerSettings");
+        session_requests::AskedRequest edit(session_requests::kSetPeerSettings);
         edit.attributes().set("id", id);
         edit.attributes().set(key, value);
         ASSERT_TRUE(other->send(edit));

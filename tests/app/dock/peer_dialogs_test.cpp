@@ -22,6 +22,7 @@
 #include "app/dock/profile_list_panel.h"
 #include "dialogs/profile_edit.h"
 #include "scheduler/job_dialog.h"
+#include "sessions/session_requests.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/modal_dialog.h"
@@ -304,8 +305,7 @@ TEST_F(PeerDialogsTest, OnlyTheOperatorsOwnRenameKeepsAChoice) {
             });
             c.isPeer ? dock().editPeer() : static_cast<void>(dock().editProfile());
         } else if (c.change == Change::kOtherRename && c.isPeer) {
-            Message edit;
-            edit.set_name("setPeerSettings");
+            session_requests::AskedRequest edit(session_requests::kSetPeerSettings);
             edit.attributes().set("id", id.toInt());
             edit.attributes().set("name", renamed);
             edit.attributes().set("addr", "198.51.100.8:9000");
@@ -721,44 +721,92 @@ TEST_F(PeerDialogsTest, BadInputSendsNothing) {
     EXPECT_TRUE(recorded("addPeer").empty() && recorded("setPeerSettings").empty());
 }
 
-// The notice names the codec, what the operator asked for in the operator's words and the codec's
-// words for each refusal.
-TEST_F(PeerDialogsTest, RefusalsAreNamed) {
-    MessageBox::setHandler({});  // the notice opens for real: it is not modal, nothing waits on it
+// Every change the operator can ask a codec for from the menus and the dock, refused: the notice
+// names the codec, what the operator asked for in the operator's words (never the request's name)
+// and the codec's words. One action at a time, each told before the next goes.
+TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
+    MessageBoxRecorder boxes;  // says Yes to the removals' questions and keeps the notices
+    const char* const refused[] = {"addPeer",     "setPeerSettings", "addProfile",    "setProfile",
+                                   "copyProfile", "removePeer",      "deleteProfile", "connect",
+                                   "disconnect",  "monitor",         "getEventLog"};
     CodecSimOptions refusing;
     refusing.count = 2;
-    refusing.refused_requests = {"addPeer", "setPeerSettings", "addProfile"};
+    refusing.refused_requests = {std::begin(refused), std::end(refused)};
     const std::vector<uint16_t> ports = startFleet(refusing).ports();
-    IPCObject* target = addCodec(ports[1]);
-    IPCObject* session = selectReadyCodec(ports[0]);
+    IPCObject* target = addCodec(ports[0]);
+    IPCObject* session = selectReadyCodec(ports[1]);  // in a call
     ASSERT_TRUE(wait_processing_events([&] { return target->state() == IQEndpointClient::READY; }));
-    withDialog([&] { dock().addNewPeer(); },
-               [](QDialog* dialog) {
-                   field<QLineEdit>(dialog, "lineName")->setText("Radio Nord 2");
-                   field<QLineEdit>(dialog, "lineIPAddress")->setText("10.1.1.9");
-                   pressOk(dialog);
-               });
-    const PeerMetaPtr edited = selectBookPeer(*session);
-    withDialog([&] { dock().editPeer(); }, pressOk);
-    selectRow(profileList(), kProfileFactoryRole, false);
-    withDialog([&] { dock().sendProfileTriggered(); },
-               [](QDialog* dialog) {
-                   tickRows(dialog);
-                   pressOk(dialog);
-               });
-    EXPECT_TRUE(wait_processing_events([&] { return noticeText().count("Refused by codec-sim") == 3; }))
-        << noticeText().toStdString();
-    const QString codec = QStringLiteral("%1 (127.0.0.1:%2)").arg(session->unitName()).arg(ports[0]);
-    const QString told[] = {
-        codec + " refused to add the peer \"Radio Nord 2\": Refused by codec-sim (error 409)",
-        codec + " refused to change the peer \"" + edited->name + "\": Refused by codec-sim (error 409)",
-        QStringLiteral("%1 (127.0.0.1:%2) refused to copy a profile: Refused by codec-sim (error 409)")
-            .arg(target->unitName())
-            .arg(ports[1]),
+    enum class Pick { kNothing, kIdlePeer, kPeerInCall, kProfile };
+    const auto addRadioNord = [](QDialog* dialog) {
+        fill(dialog, {"Radio Nord 2", "10.1.1.9", "", ""});
+        pressOk(dialog);
     };
-    for (const QString& line : told) EXPECT_TRUE(noticeText().split('\n').contains(line)) << line.toStdString();
-    for (const char* request : {"addPeer", "setPeerSettings", "addProfile"})
-        EXPECT_FALSE(noticeText().contains(request));
+    const auto toTheOther = [](QDialog* dialog) {
+        tickRows(dialog);
+        pressOk(dialog);
+    };
+    const struct {
+        Pick pick;
+        const char* press;  // an action, a button, or the event log's "Reset"
+        std::function<void(QDialog*)> dialog;
+        bool isOther;      // the notice names the codec copied to
+        const char* told;  // %1: the name of what was picked
+    } cases[] = {
+        {Pick::kNothing, "actionAddEntry", addRadioNord, false, "refused to add the peer \"Radio Nord 2\""},
+        {Pick::kIdlePeer, "actionEditEntry", pressOk, false, "refused to change the peer \"%1\""},
+        {Pick::kIdlePeer, "connectButton", {}, false, "refused to connect the peer \"%1\""},  // its own profile
+        {Pick::kPeerInCall, "disconnectButton", {}, false, "refused to disconnect the peer \"%1\""},
+        {Pick::kNothing, "actionDisconnect", {}, false, "refused to disconnect every peer"},
+        {Pick::kIdlePeer, "actionRemoveEntry", {}, false, "refused to remove the peer \"%1\""},
+        {Pick::kIdlePeer, "actionSendPeer", toTheOther, true, "refused to add the peer \"%1\""},
+        {Pick::kIdlePeer, "actionAssignProfile", {}, false, "refused to change the peer \"%1\""},
+        {Pick::kProfile, "actionCopyProfile", {}, false, "refused to copy the profile \"%1\""},
+        {Pick::kProfile, "actionSetDefaultProfile", {}, false, "refused to save the profile \"%1\""},
+        {Pick::kProfile, "actionRemoveProfile", {}, false, "refused to remove the profile \"%1\""},
+        {Pick::kProfile, "actionSendProfile", toTheOther, true, "refused to copy a profile"},
+        {Pick::kNothing, "actionDisableMetering", {}, false, "refused to switch its level meters off"},
+        {Pick::kNothing, "actionEnableMetering", {}, false, "refused to switch its level meters on"},
+        {Pick::kNothing, "Reset", {}, false, "refused to clear its event log"},
+    };
+    const auto pick = [&](Pick what) {
+        if (what == Pick::kProfile) {
+            selectRow(profileList(), kProfileFactoryRole, false);
+            return profileList()->currentItem()->data(kProfileNameRole).toString();
+        }
+        const bool isInCall = what == Pick::kPeerInCall;
+        if (what == Pick::kNothing) return QString();
+        return selectBookPeer(*session, [isInCall](const PeerMeta& peer) { return peer.active == isInCall; })->name;
+    };
+    const auto press = [this](const char* name) {
+        QAbstractButton* button = QLatin1String(name) == QLatin1String("Reset")
+                                      ? child<QDialogButtonBox>("logButtonBox")->button(QDialogButtonBox::Reset)
+                                      : child<QPushButton>(name);
+        auto* action = window->findChild<QAction*>(QLatin1String(name));
+        // As an operator would: once the selection has enabled it.
+        ASSERT_TRUE(wait_processing_events([&] { return action ? action->isEnabled() : button->isEnabled(); })) << name;
+        action ? action->trigger() : button->click();
+    };
+    const auto noticeLines = [&] {
+        QStringList lines;
+        for (const MessageBox::Request& box : boxes.boxes()) {
+            if (box.title == "Changes Refused") lines << box.text.split('\n');
+        }
+        return lines;
+    };
+    for (const auto& c : cases) {
+        const QString picked = pick(c.pick);
+        c.dialog ? withDialog([&] { press(c.press); }, c.dialog) : press(c.press);
+        IPCObject* told = c.isOther ? target : session;
+        const QString line = QStringLiteral("%1 (127.0.0.1:%2) ").arg(told->unitName()).arg(told->port) +
+                             QString(c.told).arg(picked) + ": Refused by codec-sim (error 409)";
+        EXPECT_TRUE(wait_processing_events([&] { return noticeLines().contains(line); }))
+            << c.press << ": " << noticeLines().join('\n').toStdString();
+    }
+    // The wire's names, but for "connect" and "disconnect", which are the operator's words too.
+    for (const char* request : refused) {
+        const QString name = QLatin1String(request);
+        EXPECT_TRUE(name.endsWith("connect") || !noticeLines().join('\n').contains(name)) << request;
+    }
 }
 
 // A booked call through the real window: the operator books a peer, and renames it with Edit Peer

@@ -23,6 +23,7 @@
 
 #include "dialogs/message_box.h"
 #include "dialogs/settings_edit.h"
+#include "sessions/session_requests.h"
 #include "tests/app/dock/dock_fixture.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/message_box_recorder.h"
@@ -378,10 +379,8 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
     const auto areEditsShown = [this] {
         return shown("Contact") == "Desk 7" && shown("Input Gain") == "15" && shown("UDP Port") == "9100";
     };
-    const auto send = [](IPCObject* client, const char* xml) {
-        Message request;
-        request.parse(xml);
-        ASSERT_TRUE(client->send(request));
+    const auto send = [](IPCObject* client, const session_requests::OperatorRequest& asked, const char* xml) {
+        ASSERT_TRUE(client->send(session_requests::AskedRequest(Message(xml), asked)));
     };
     const auto reconnect = [&] {
         settingRow("Contact")->parent()->setExpanded(true);  // the fill at READY folds the tree
@@ -397,7 +396,7 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
     typeInto("UDP Port", "9100");
     QTest::keyClick(pageWidget("spinValue"), Qt::Key_Return);
     typeInto("Input Gain", "1");  // on the way to 15 when the news comes
-    send(colleague, R"(<setSysOptions seq="setSysOptions" unit_name="Desk Unit" contact="Desk 9"/>)");
+    send(colleague, session_requests::kSetSysOptions, R"(<setSysOptions unit_name="Desk Unit" contact="Desk 9"/>)");
     ASSERT_TRUE(wait_processing_events([&] { return shown("Unit Name") == "Desk Unit"; }));
     ASSERT_TRUE(pageWidget("spinValue")->hasFocus());  // the keys that follow go on into the number
     QTest::keyClicks(pageWidget("spinValue"), "5");
@@ -408,7 +407,8 @@ TEST_F(SettingsTabTest, EditsOverCodecNews) {
 
     // Away, the colleague gives peer 4 another name and address: the id names another peer.
     drop(*session);
-    send(colleague, R"(<setPeerSettings id="4" name="Rome Stringer" addr="192.0.2.99:9000"/>)");
+    send(colleague, session_requests::kSetPeerSettings,
+         R"(<setPeerSettings id="4" name="Rome Stringer" addr="192.0.2.99:9000"/>)");
     ASSERT_TRUE(wait_processing_events([&] {
         Message peer;
         return colleague->findPeer("4", peer) && peer.attributes().get_string("name", "") == "Rome Stringer";
@@ -460,16 +460,15 @@ TEST_F(SettingsTabTest, APeerIdTakenByAnotherPeerIsNeverSaved) {
         return QString();
     };
     const auto add = [&](const char* name, const char* host) {
-        Message request;
         const QString xml = QStringLiteral(R"(<addPeer name="%1" addr="%2:9000" password="x"/>)").arg(name, host);
-        request.parse(xml.toStdString());
-        ASSERT_TRUE(colleague->send(request));
+        ASSERT_TRUE(
+            colleague->send(session_requests::AskedRequest(Message(xml.toStdString()), session_requests::kAddPeer)));
         ASSERT_TRUE(wait_processing_events([&] { return !idOf(name).isEmpty(); })) << name;
     };
     // The codec's peer `id` removed, and `name` added, which takes its id.
     const auto replace = [&](const QString& id, const char* name, const char* host) {
-        Message request;
-        request.parse(QStringLiteral(R"(<removePeer id="%1"/>)").arg(id).toStdString());
+        session_requests::AskedRequest request(session_requests::kRemovePeer);
+        request.attributes().set("id", id);
         ASSERT_TRUE(colleague->send(request));
         add(name, host);
         ASSERT_EQ(idOf(name), id);

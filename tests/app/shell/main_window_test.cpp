@@ -148,6 +148,11 @@ TEST_F(MainWindowTest, FormHoldsTheMenusAndActions) {
     auto* peers = opened.findChild<QTreeWidget*>("peerList");
     EXPECT_EQ(peers->headerItem()->text(4), "Outbound Braidlink ");
     EXPECT_EQ(opened.findChild<QTreeWidget*>("statsTable")->headerItem()->text(9), "Remote Loss");
+    const QTreeWidgetItem& summary = *opened.findChild<QTreeWidget*>("summaryTree")->headerItem();
+    QStringList summaryHeaders;
+    for (int column = 0; column < summary.columnCount(); ++column) summaryHeaders << summary.text(column);
+    EXPECT_EQ(summaryHeaders.join('|'),
+              "Name|IP|Status|Connections|Levels|RX Frame Loss|RX Latency|Duration|Scheduled");
 }
 
 // ------------------------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_meta_types.h"
+#include "sessions/session_requests.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_peer.h"
@@ -80,10 +81,9 @@ protected:
     }
 
     // The attributes of every "setMaxDelay" the codec has received so far. A marker sent after
-    // everything else shows when all of it has arrived.
+    // everything else (a request the page never sends) shows when all of it has arrived.
     std::vector<Attributes> sentMaxDelays() {
-        Message marker;
-        marker.set_name("marker");
+        const session_requests::AskedRequest marker(session_requests::kClearEventLog);
         session_->send(marker);
         ++markers_;
         std::vector<Attributes> sent;
@@ -93,7 +93,7 @@ protected:
             for (const std::string& frame : codec_->frames()) {
                 Message request;
                 request.parse(frame);
-                markers += request.name() == "marker";
+                markers += request.name() == marker.message().name();
                 if (request.name() != "setMaxDelay") continue;
                 Attributes attributes;
                 for (const auto& [name, value] : request.attributes()) attributes[name] = value.to_string();
