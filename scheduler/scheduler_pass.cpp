@@ -82,7 +82,10 @@ Plan Scheduler::collectCalls(const std::function<bool(const PeerKey&)>& includes
     for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
         if (includes(held.key())) plan.add(held.key());
     }
-    for (PeerCalls& calls : plan.calls) calls.listed = listedIdentity(calls.key);
+    for (PeerCalls& calls : plan.calls) {
+        calls.listed = listedIdentity(calls.key);
+        calls.has_left = sightings_.hasLeft(calls.key);
+    }
     return plan;
 }
 

@@ -109,7 +109,7 @@ void FakeSessions::operatorConnect(const QUuid& uuid, const QString& peer) {
 QString FakeSessions::connectOnCodec(Codec& codec, const QString& peer) {
     const bool is_ringing = codec.ringing.contains(peer);
     if (is_ringing && codec.rings_anew) {
-        codec.ringing.insert(peer, codec.ring_steps());
+        codec.ringing.insert(peer, codec.ring_steps(peer));
         return {};
     }
     const bool is_full = codec.channels > 0 && codec.active.size() + codec.ringing.size() >= codec.channels &&
@@ -120,7 +120,7 @@ QString FakeSessions::connectOnCodec(Codec& codec, const QString& peer) {
     if (!codec.slow.contains(peer)) {
         codec.active.insert(peer);
     } else if (!is_ringing) {
-        codec.ringing.insert(peer, codec.ring_steps());
+        codec.ringing.insert(peer, codec.ring_steps(peer));
     }
     return {};
 }

@@ -36,13 +36,13 @@ struct FakeCodec {
     // A codec whose refusals carry no sequence: one may answer any connect sent since the last
     // tellRefusals, and is told to each of them as not sure.
     bool are_refusals_unpaired = false;
-    // Peers whose far end answers late: an accepted connect rings for ring_steps() answerRinging
+    // Peers whose far end answers late: an accepted connect rings for ring_steps(peer) answerRinging
     // calls before its call comes up, unless a disconnect of that peer, or of all, reaches the
     // codec first. A connect of a peer that rings already changes nothing, unless the codec
     // `rings_anew`: then its ring starts again.
     QSet<QString> slow;
     bool rings_anew = false;
-    std::function<int()> ring_steps = [] { return 1; };
+    std::function<int(const QString& peer)> ring_steps = [](const QString&) { return 1; };
     QMap<QString, int> ringing;  // peer id -> answerRinging calls left
     // A disconnect of a peer that is not up yet is ignored: its connect comes up all the same.
     bool completes_stopped_connects = false;
