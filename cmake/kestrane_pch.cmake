@@ -32,7 +32,8 @@ set(kestrane_pch_widgets
   <QAction> <QApplication> <QBoxLayout> <QCheckBox> <QComboBox> <QDialog> <QDialogButtonBox>
   <QGridLayout> <QHeaderView> <QLabel> <QLineEdit> <QListWidget> <QMenu> <QMessageBox> <QPainter>
   <QPushButton> <QSpinBox> <QStackedWidget> <QTreeWidget> <QWidget>)
-set(kestrane_pch_test <gmock/gmock.h> <gtest/gtest.h> <QTemporaryDir>)
+# With the printers of QString and QStringList that every suite's unit must see (kestrane_add_test).
+set(kestrane_pch_test <gmock/gmock.h> <gtest/gtest.h> <QTemporaryDir> <tests/support/qt_printers.h>)
 
 # Sets `out` to the targets and libraries whose usage requirements `target` sees: what it links,
 # and what those pass on, to the end.
@@ -94,6 +95,7 @@ function(kestrane_pch_provider set_name out)
     endif()
     if(set_name MATCHES "^test_")
       list(APPEND links GTest::gmock GTest::gtest)
+      target_include_directories(${provider} PRIVATE ${PROJECT_SOURCE_DIR})
     endif()
     target_link_libraries(${provider} PRIVATE ${links})
     kestrane_target_defaults(${provider})

@@ -15,6 +15,13 @@ function(kestrane_add_test name)
   if(NOT ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
+  # A QString or QStringList in a failed expectation prints as its text (tests/support/qt_printers.h).
+  # GoogleTest looks for the printer where the expectation is compiled, so every unit sees it: in
+  # the suites' precompiled header where there is one (cmake/kestrane_pch.cmake), included first
+  # otherwise.
+  if(NOT KESTRANE_PCH)
+    target_compile_options(${name} PRIVATE -include tests/support/qt_printers.h)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -9,6 +9,7 @@
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
 #include "text/codec_text.h"
+#include "text/connection_fault_text.h"
 #include "text/unit_label.h"
 
 namespace {
@@ -136,6 +137,11 @@ QString effectText(const FailureEffect& effect) {
                                  "from the answer to another request")
             .arg(subjects);
     case FailureEffect::kAnswersOneOf: return RefusalNotice::tr("; %1").arg(answersText(effect));
+    case FailureEffect::kNoAnswer:
+        return RefusalNotice::tr("your request %1 got no answer: %2; it may or may not have been done")
+            .arg(askedForNamed(effect.asked, effect.subjects), connectionFaultText(effect.lostLink));
+    case FailureEffect::kNotConnectedNoAnswer:
+        return RefusalNotice::tr("peer %1 was not connected: %2").arg(subjects, connectionFaultText(effect.lostLink));
     }
     return QString();
 }

@@ -94,6 +94,12 @@ void close_socket(int fd) {
     close(fd);
 }
 
+void abort_socket(int fd) {
+    const linger reset{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(fd);
+}
+
 bool is_transient_error(int error_number) {
     return error_number == EAGAIN || error_number == EWOULDBLOCK || error_number == EINTR;
 }

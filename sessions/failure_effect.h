@@ -4,6 +4,8 @@
 #include <QMetaType>
 #include <QString>
 
+#include "sessions/connection_fault.h"
+
 namespace session_requests {
 struct OperatorRequest;
 }
@@ -36,6 +38,12 @@ struct FailureEffect {
         // leaves their successes unanswered, so it refused one of `candidates`, which cannot be
         // told.
         kAnswersOneOf,
+        // The link to the codec was lost before the operator's request was answered (`lostLink`
+        // says why): the codec may or may not have carried it out. The codec refused nothing.
+        kNoAnswer,
+        // A connect that waited for the answer to its profile was never sent: the link was lost
+        // first (`lostLink`). The codec refused nothing.
+        kNotConnectedNoAnswer,
     };
     struct Subject {
         int id = 0;
@@ -54,7 +62,9 @@ struct FailureEffect {
     };
 
     // Whether the codec refused the request; otherwise its answer could not be used.
-    bool isRefusal() const { return kind != kCopyIdHeld && kind != kNotConnectedUnsure; }
+    bool isRefusal() const {
+        return kind != kCopyIdHeld && kind != kNotConnectedUnsure && kind != kNoAnswer && kind != kNotConnectedNoAnswer;
+    }
 
     Kind kind = kNone;
     // The operator's request that failed, as it was sent, with the words it is told in; null for
@@ -62,6 +72,7 @@ struct FailureEffect {
     const session_requests::OperatorRequest* asked = nullptr;
     QList<Subject> subjects;      // the profiles, or the peer, that the effect concerns
     QList<Candidate> candidates;  // kAnswersOneOf: oldest first
+    ConnectionFault lostLink;     // kNoAnswer, kNotConnectedNoAnswer: why the link was lost
 };
 
 Q_DECLARE_METATYPE(FailureEffect)

@@ -47,6 +47,10 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IQEndpointClient::wrong_password, this, &IPCObject::changedState_wrong_password);
     connect(this, &IQEndpointClient::ready, this, &IPCObject::changedState_ready);
     connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, &IPCObject::allMessagesPresent);
+    connect(this, &IQEndpointClient::fault_noted, this, [this] { emit faultChanged(uuid); });
+    connect(this, &IQEndpointClient::answers_settled, this, [this] { emit answersSettled(uuid); });
+    freshnessTimer_.setSingleShot(true);
+    connect(&freshnessTimer_, &QTimer::timeout, this, &IPCObject::checkFreshness);
     connect(&pollTimer, &QTimer::timeout, this, &IPCObject::eventLogTimerExpire);
     deviceLog.placeAmong(&eventLog);
     connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
@@ -180,7 +184,12 @@ bool IPCObject::send_noting(const wire::Request& request, const AwaitedNote& not
         if (awaited) awaited->add(request.attributes().get_int("id", 0), note);
         if (note.refused.asked && !seq.empty()) asked_by_seq_[seq] = note.refused.asked;
     }
-    if (send_locked(request.message(), note.refused)) return true;
+    // A connect that waits for its profile is the operator's connect, should the link go first.
+    const UnansweredRequests::Note& kept =
+        note.connect_peer.isEmpty()
+            ? note.refused
+            : UnansweredRequests::Note{FailureEffect::kNotConnected, {note.connect_peer.toInt()}, note.refused.asked};
+    if (send_locked(request.message(), kept)) return true;
     if (awaited) {
         std::lock_guard<SessionMutex> lock(session_mutex());
         awaited->drop_newest();
@@ -371,6 +380,7 @@ void IPCObject::handle_response(const Message& reply) {
     codec_version_ = codec_version;
     const Message::Attributes& attributes = reply.attributes();
     const bool has_seq = attributes.has("seq");
+    settle_in_flight(attributes.get_string("seq", ""));
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
     if (!settled.connect_peer.isEmpty()) {
@@ -380,7 +390,7 @@ void IPCObject::handle_response(const Message& reply) {
     }
     if (settled.effect != FailureEffect::kNone && !attributes.has("fail")) {
         const std::string seq = attributes.get_string("seq", "");
-        queue_failure({text_of(seq), asked_by_seq(seq), QString(), QString(), settled, {}});
+        queue_failure({text_of(seq), asked_by_seq(seq), QString(), QString(), settled, {}, {}});
     }
     // A legacy codec's replies are made up locally by the protocol and carry nothing.
     if (codec_version == 0) return;
@@ -483,6 +493,11 @@ void IPCObject::changedState_connecting() {
         peer_assignments_.clear();
         peer_additions_.clear();
     }
+    // What the last connection reported is no claim about this one.
+    const bool was_stale = areLevelsStale() || areStatisticsStale();
+    freshness_.forget();
+    freshnessTimer_.stop();
+    if (was_stale) emit figuresFreshnessChanged(uuid);
     emit changedState(uuid, CONNECTING);
 }
 

@@ -54,6 +54,7 @@
 #include "sessions/peer_meta.h"
 #include "sessions/peer_stats_info.h"
 #include "sessions/profile_info.h"
+#include "sessions/report_freshness.h"
 #include "sessions/sent_renames.h"
 #include "sessions/session_requests.h"
 #include "sessions/tunnel_info.h"
@@ -191,6 +192,18 @@ public:
     // The level reports so far: a view that has read levels at one count has missed none while it
     // stays. GUI thread.
     quint64 levelReportCount() const { return level_reports_; }
+    // Whether the newest levels, or the newest statistics, stopped coming: no level for about a
+    // second, statistics older than two of their periods at the pace asked for (ReportFreshness).
+    // They are live again at the next report; figuresFreshnessChanged tells of each turn. GUI
+    // thread.
+    bool areLevelsStale() const { return freshness_.isStale(ReportFreshness::kLevels); }
+    bool areStatisticsStale() const { return freshness_.isStale(ReportFreshness::kStatistics); }
+    // The last reason the connection failed or a frame of the codec was dropped; none since the
+    // codec was last READY (faultChanged tells). Any thread.
+    ConnectionFault lastFault() { return last_fault(); }
+    // Whether a request of `seq` (an editor's save, say) awaits the codec's answer; answersSettled
+    // tells when that may have changed. GUI thread.
+    bool awaitsAnswer(const char* seq) { return awaits_answer(seq); }
     Message expectedMessage(const QString& name);
     bool findProfile(const QString& id, Message& out);
     bool findPeer(const QString& id, Message& out);
@@ -346,6 +359,12 @@ signals:
     void deviceConnected();
     void deviceDisconnected();
     void changedState(QUuid, IQEndpointClient::DEVICE_STATE new_state);
+    // lastFault() changed.
+    void faultChanged(QUuid);
+    // An answer came to a request the operator asked for, or the link was lost before it did.
+    void answersSettled(QUuid);
+    // areLevelsStale() or areStatisticsStale() changed.
+    void figuresFreshnessChanged(QUuid);
     // The codec refused a request. `request` is the reply's seq ("peerList", "addPeer", ...) or,
     // for a request sent without one, its name ("connect", "removePeer", ...) when it was the only
     // such request awaiting an answer; empty when it cannot be told, and then `effect` lists the
@@ -453,6 +472,8 @@ private slots:
     void connectAssignedPeer(const QString& peer);
     // Tells of the newest levels that the loop thread took from a level report.
     void announceNewestLevels();
+    // Marks the figures that stopped coming as stale.
+    void checkFreshness();
 
 private:
     // What the answer to a request decides: to one of an awaited seq (see awaited_answers()), or to
@@ -481,6 +502,7 @@ private:
         QString text;
         Settlement settled;
         std::vector<UnansweredRequests::Request> candidates;  // the requests it may answer
+        ConnectionFault lost_link;                            // see FailureEffect::lostLink
     };
     // A profile waiting for the id of its "addProfile".
     struct PendingCopy {
@@ -603,12 +625,24 @@ private:
     // levelsReported, then both level signals (GUI thread).
     void announce_levels(const std::array<float, 8>& db);
     void forget_reports() override;
+    // Tells the operator of the requests of theirs the codec had not answered when the link ended.
+    void on_link_lost(const std::vector<RequestsInFlight::Request>& unsettled, const ConnectionFault& why) override;
+    // Figures of `which` came: live again if they were stale (GUI thread).
+    void note_figures(ReportFreshness::Figures which);
+    // The pace at which the codec is asked for `which` changed (GUI thread).
+    void note_pace(ReportFreshness::Figures which, uint32_t interval_ms);
+    // note_pace for the levels as the metering switch and interval ask for them.
+    void note_levels_pace();
+    // Runs checkFreshness when the next live figures would turn stale.
+    void watch_freshness();
 
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};
     std::array<float, 8> newest_levels_{};  // guarded by the session mutex; valid with has_newest_levels_
     bool has_newest_levels_ = false;        // guarded by the session mutex; emptied with the reply cache
     quint64 level_reports_ = 0;             // GUI thread
+    ReportFreshness freshness_;             // GUI thread
+    QTimer freshnessTimer_;                 // single shot: when the next live figures turn stale; GUI thread
     // Written under the manager lock; read by the start-up set on the loop thread.
     std::atomic<uint32_t> metering_interval_ms_{kMeterIntervalMs};
     std::atomic<uint32_t> statistics_interval_ms_{0};  // likewise

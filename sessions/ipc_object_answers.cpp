@@ -100,7 +100,7 @@ void IPCObject::report_refusal(const Message& reply, const QString& request,
     const QString refused = candidates.empty() ? request : QStringLiteral("to one of ") + answerable.join(", ");
     qWarning().nospace().noquote() << log_name() << ": reply " << refused << " failed: error_code " << code
                                    << ", error_text \"" << text << "\"";
-    queue_failure({request, asked, code, text, settled, candidates});
+    queue_failure({request, asked, code, text, settled, candidates, {}});
 }
 
 void IPCObject::report_seqless_refusal(const Message& reply,
@@ -123,6 +123,23 @@ void IPCObject::queue_failure(RequestFailure failure) {
     queue_own_slot(OwnSlot::kRaiseRequestFailed, std::make_shared<const RequestFailure>(std::move(failure)));
 }
 
+void IPCObject::on_link_lost(const std::vector<RequestsInFlight::Request>& unsettled, const ConnectionFault& why) {
+    namespace wire = session_requests;
+    // A connection the program closed itself (a new password, a reconnect) lost nothing unawares.
+    if (why.kind == ConnectionFault::kNone) return;
+    for (const RequestsInFlight::Request& request : unsettled) {
+        if (!request.note.asked) continue;
+        const bool is_waiting_connect =
+            request.seq == wire::kSetPeerSettings.refused_as() && request.note.effect == FailureEffect::kNotConnected;
+        const QString asked = text_of(request.seq.empty() ? request.name : request.seq);
+        qWarning().noquote() << log_name() << ": the connection ended before" << asked << "was answered";
+        Settlement settled;
+        settled.effect = is_waiting_connect ? FailureEffect::kNotConnectedNoAnswer : FailureEffect::kNoAnswer;
+        settled.ids = request.note.ids;
+        queue_failure({asked, request.note.asked, QString(), QString(), settled, {}, why});
+    }
+}
+
 // ------------------------------------------------------------------------------------------------
 // Raising a refusal (GUI thread)
 
@@ -130,6 +147,7 @@ void IPCObject::raiseRequestFailed(const RequestFailure& failure) {
     FailureEffect effect;
     effect.kind = failure.settled.effect;
     effect.asked = failure.asked;
+    effect.lostLink = failure.lost_link;
     effect.subjects = effect_subjects(failure.request, failure.settled.ids);
     // A refused "addPeer" names the peer it would have added, which no list holds.
     if (!failure.settled.added_peer.isEmpty()) effect.subjects.append({0, failure.settled.added_peer});

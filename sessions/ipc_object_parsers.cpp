@@ -6,8 +6,12 @@
 #include <QSet>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "sessions/message_text.h"
 #include "sessions/meter_levels.h"
@@ -214,6 +218,7 @@ void IPCObject::apply_peer_stats(const Message& report) {
                            .arg(duplicate_ids.size())
                            .arg(first_ids(duplicate_ids)));
     }
+    note_figures(ReportFreshness::kStatistics);
     emit recvPeerStats(uuid);
 }
 
@@ -254,6 +259,7 @@ void IPCObject::apply_channel_stats(const Message& report) {
                            .arg(kMaxChannelStats)
                            .arg(refused));
     }
+    note_figures(ReportFreshness::kStatistics);
     emit recvChannelStats(uuid);
 }
 
@@ -311,6 +317,7 @@ void IPCObject::announceNewestLevels() {
 
 void IPCObject::announce_levels(const std::array<float, 8>& db) {
     ++level_reports_;
+    note_figures(ReportFreshness::kLevels);
     emit levelsReported();
     emit recvLevels(db[0], db[1], db[2], db[3]);
     emit recvAllLevels(db[0], db[1], db[2], db[3], db[4], db[5], db[6], db[7]);
@@ -477,4 +484,38 @@ void IPCObject::cb_unso_peerStats(const Message&) {
 
 void IPCObject::cb_unso_sysOptions(const Message&) {
     cb_resp_sysOptions();
+}
+
+// ------------------------------------------------------------------------------------------------
+// Figures that stopped coming
+
+void IPCObject::note_figures(ReportFreshness::Figures which) {
+    // With levels at fifteen a second this runs often: the timer is left running, and only moved
+    // on when it fires early (checkFreshness).
+    if (freshness_.received(which, ReportFreshness::Clock::now())) emit figuresFreshnessChanged(uuid);
+    if (!freshnessTimer_.isActive()) watch_freshness();
+}
+
+void IPCObject::note_pace(ReportFreshness::Figures which, uint32_t interval_ms) {
+    freshness_.paced(which, ReportFreshness::Duration(interval_ms), ReportFreshness::Clock::now());
+    // Levels no longer asked for are not stale: nothing draws them.
+    checkFreshness();
+}
+
+void IPCObject::checkFreshness() {
+    const auto staleness = [this] { return std::make_pair(areLevelsStale(), areStatisticsStale()); };
+    const auto before = staleness();
+    freshness_.update(ReportFreshness::Clock::now());
+    if (staleness() != before) emit figuresFreshnessChanged(uuid);
+    watch_freshness();
+}
+
+void IPCObject::watch_freshness() {
+    const std::optional<ReportFreshness::Clock::time_point> next = freshness_.nextStaleAt();
+    if (!next) {
+        freshnessTimer_.stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - ReportFreshness::Clock::now());
+    freshnessTimer_.start(std::max<int>(0, static_cast<int>(wait.count())));
 }

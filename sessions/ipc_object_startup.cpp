@@ -120,39 +120,51 @@ void IPCObject::allMessagesPresent() {
 // The pace of levels and statistics, and the event-log poll
 
 void IPCObject::cmd_metering_on() {
-    IQManager* manager = session_manager();
-    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    const uint32_t interval = metering_interval_ms_;
-    if (version() != 0) {
-        // The codec's own switch; its subscription then says how often.
-        send_command(metering_switch(true, interval != 0 ? interval : kMeterIntervalMs));
-    } else if (interval != 0) {
-        // A legacy codec reports from the moment "monitor" switches it on.
-        send_command(metering_switch(true, interval));
+    {
+        IQManager* manager = session_manager();
+        IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+        const uint32_t interval = metering_interval_ms_;
+        if (version() != 0) {
+            // The codec's own switch; its subscription then says how often.
+            send_command(metering_switch(true, interval != 0 ? interval : kMeterIntervalMs));
+        } else if (interval != 0) {
+            // A legacy codec reports from the moment "monitor" switches it on.
+            send_command(metering_switch(true, interval));
+        }
+        meteringOn = true;
+        subscribe_metering();
     }
-    meteringOn = true;
-    subscribe_metering();
+    note_levels_pace();
 }
 
 void IPCObject::cmd_metering_off() {
-    IQManager* manager = session_manager();
-    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    send_command(metering_switch(false, 0));
-    meteringOn = false;
-    subscribe_metering();
+    {
+        IQManager* manager = session_manager();
+        IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+        send_command(metering_switch(false, 0));
+        meteringOn = false;
+        subscribe_metering();
+    }
+    note_levels_pace();
 }
 
 void IPCObject::setMeteringInterval(uint32_t interval_ms) {
-    IQManager* manager = session_manager();
-    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    if (metering_interval_ms_ == interval_ms) return;
-    metering_interval_ms_ = interval_ms;
-    if (!meteringOn) return;
-    if (version() != 0) {
-        subscribe_metering();
-    } else if (is_logged_in()) {
-        send_own(metering_request(interval_ms != 0, interval_ms));
+    {
+        IQManager* manager = session_manager();
+        IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+        if (metering_interval_ms_ == interval_ms) return;
+        metering_interval_ms_ = interval_ms;
+        if (meteringOn && version() != 0) {
+            subscribe_metering();
+        } else if (meteringOn && is_logged_in()) {
+            send_own(metering_request(interval_ms != 0, interval_ms));
+        }
     }
+    note_levels_pace();
+}
+
+void IPCObject::note_levels_pace() {
+    note_pace(ReportFreshness::kLevels, meteringOn ? metering_interval_ms_.load() : 0);
 }
 
 void IPCObject::subscribe_metering() {
@@ -161,14 +173,19 @@ void IPCObject::subscribe_metering() {
 }
 
 void IPCObject::setStatisticsInterval(uint32_t interval_ms) {
-    IQManager* manager = session_manager();
-    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
-    if (statistics_interval_ms_ == interval_ms) return;
-    statistics_interval_ms_ = interval_ms;
-    if (version() == 0) return;  // a legacy codec reports its statistics as "monitor" tells it
-    for (const Subscription& each : subscriptions()) {
-        if (each.pacing == Pacing::kStatistics) subscribe_paced(each.name, interval_ms, true);
+    bool is_legacy = false;
+    {
+        IQManager* manager = session_manager();
+        IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+        if (statistics_interval_ms_ == interval_ms) return;
+        statistics_interval_ms_ = interval_ms;
+        is_legacy = version() == 0;
+        // A legacy codec reports its statistics as "monitor" tells it.
+        for (const Subscription& each : subscriptions()) {
+            if (!is_legacy && each.pacing == Pacing::kStatistics) subscribe_paced(each.name, interval_ms, true);
+        }
     }
+    note_pace(ReportFreshness::kStatistics, is_legacy ? 0 : interval_ms);
 }
 
 void IPCObject::subscribe_paced(const char* name, uint32_t interval_ms, bool is_wanted) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_mutex_guard.h"
@@ -16,6 +17,7 @@
 #include "sessions/lock_order.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_meta_types.h"
+#include "sessions/session_requests.h"
 
 // Every connection attempt of an unreachable codec changes its state twice: with a fleet of them
 // those lines would bury everything else, so they are off unless the category is switched on.
@@ -91,11 +93,16 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
         queue_signal(&IQEndpointClient::wrong_password);
         break;
     case DISCONNECTED:
+        tell_link_lost();
+        // The next attempt is a connection of its own, whether or not it gets under way.
+        end_of_connection_ = {};
+        has_been_connected_ = false;
         report_dropped_warnings();
         queue_signal(&IQEndpointClient::disconnected);
         break;
     case CONNECTING:
         should_reconnect_ = true;
+        tell_link_lost();
         forget_connection_state();
         queue_signal(&IQEndpointClient::connecting);
         break;
@@ -104,7 +111,10 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
         set_required_messages();
         after_authenticated();
         break;
-    case READY: queue_signal(&IQEndpointClient::ready); break;
+    case READY:
+        note_fault({});
+        queue_signal(&IQEndpointClient::ready);
+        break;
     case CODE_UPLOAD:
     case CODE_UPDATE: break;
     }
@@ -120,6 +130,9 @@ void IQEndpointClient::forget_connection_state() {
     slot_index_by_signature_.clear();
     routes_by_id_.clear();
     unanswered_requests_.clear();
+    in_flight_.clear();
+    end_of_connection_ = {};
+    has_been_connected_ = false;
     // What the old connection sent and the GUI thread has not taken yet must not land in the new
     // connection's session; its state signals stay, in order.
     inbox_->forget_data(this);
@@ -147,15 +160,77 @@ bool IQEndpointClient::send_locked(const Message& message, const UnansweredReque
         return false;
     }
     IPCMutexGuard guard(manager->mutex());
-    if (!message.attributes().has("seq")) {
-        unanswered_requests_.add(message.name(), ipc_now_us(), note, int64_t{timeout()} * 1000000);
-    }
+    const std::string seq = message.attributes().get_string("seq", "");
+    const int64_t now_us = ipc_now_us();
+    if (seq.empty()) unanswered_requests_.add(message.name(), now_us, note, int64_t{timeout()} * 1000000);
+    // A codec of the old dialect has every answer made up at once by the protocol: none to await.
+    const bool is_awaited = version() != 0 && (state() == AUTHENTICATED || state() == READY);
+    const bool is_operators = note.asked != nullptr;
+    if (is_awaited && (!seq.empty() || is_operators)) in_flight_.add({message.name(), seq, now_us, note});
     send(message);
+    if (is_awaited && seq.empty() && is_operators) {
+        in_flight_.add({session_requests::kPing.name, session_requests::kPing.seq, now_us, {}});
+        send(session_requests::Request(session_requests::kPing).message());
+    }
     return true;
 }
 
 std::vector<UnansweredRequests::Request> IQEndpointClient::take_answerable_requests() {
     return unanswered_requests_.take_answered();
+}
+
+void IQEndpointClient::settle_in_flight(const std::string& seq) {
+    if (in_flight_.settle(seq)) queue_signal(&IQEndpointClient::answers_settled);
+}
+
+bool IQEndpointClient::awaits_answer(const std::string& seq) {
+    IQManager* manager = session_manager_;
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    return in_flight_.awaits(seq);
+}
+
+void IQEndpointClient::tell_link_lost() {
+    std::vector<RequestsInFlight::Request> unsettled = in_flight_.take_all();
+    if (unsettled.empty()) return;
+    on_link_lost(unsettled, end_of_connection_);
+    const bool had_operators =
+        std::any_of(unsettled.cbegin(), unsettled.cend(),
+                    [](const RequestsInFlight::Request& request) { return request.note.asked != nullptr; });
+    if (had_operators) queue_signal(&IQEndpointClient::answers_settled);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Why a connection failed
+
+ConnectionFault IQEndpointClient::last_fault() {
+    std::lock_guard<SessionMutex> lock(session_mutex_);
+    return last_fault_;
+}
+
+void IQEndpointClient::note_fault(const ConnectionFault& fault) {
+    bool is_news = false;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex_);
+        is_news = last_fault_ != fault;
+        last_fault_ = fault;
+    }
+    if (is_news) queue_signal(&IQEndpointClient::fault_noted);
+}
+
+void IQEndpointClient::note_end(const ConnectionFault& fault) {
+    if (fault.kind == ConnectionFault::kNone || end_of_connection_.kind != ConnectionFault::kNone) return;
+    end_of_connection_ = fault;
+    note_fault(fault);
+}
+
+ConnectionFault IQEndpointClient::fault_of_close(const IPCConn& connection) const {
+    const std::string& error = connection.error();
+    if (error.empty()) return {};
+    const QString text = QString::fromStdString(error);
+    if (!has_been_connected_) return {ConnectionFault::kCouldNotConnect, text, 0};
+    // The transport's own words for a peer that ended the connection (IPCConnStream).
+    if (error == "remote disconnect" || error == "short read") return {ConnectionFault::kClosedByCodec, {}, 0};
+    return {ConnectionFault::kConnectionError, text, 0};
 }
 
 void IQEndpointClient::set_password(const std::string& password) {
@@ -178,11 +253,13 @@ void IQEndpointClient::on_connection_state() {
     IPCConn* conn = connection();
     const int connection_state = conn ? conn->state() : IPCConn::CLOSED;
     if (connection_state == IPCConn::CONNECTED) {
+        has_been_connected_ = true;
         set_state(CONNECTED);
     } else if (connection_state > IPCConn::CLOSED && connection_state < IPCConn::CONNECTED) {
         set_state(CONNECTING);
-    } else if (connection_state == IPCConn::CLOSED && state() != AUTH_FAILED) {
-        set_state(DISCONNECTED);
+    } else if (connection_state == IPCConn::CLOSED) {
+        if (conn) note_end(fault_of_close(*conn));
+        if (state() != AUTH_FAILED) set_state(DISCONNECTED);
     }
 }
 
@@ -192,12 +269,28 @@ void IQEndpointClient::on_authenticated() {
 }
 
 void IQEndpointClient::on_auth_failed() {
+    note_end({ConnectionFault::kLoginRefused, {}, 0});
     set_state(AUTH_FAILED);
 }
 
 void IQEndpointClient::on_timeout() {
+    note_end({ConnectionFault::kTimedOut, {}, 0});
     IPCEndpointClient::on_timeout();
     set_state(TIMED_OUT);
+}
+
+void IQEndpointClient::tick() {
+    IPCEndpointClient::tick();
+    IPCConn* conn = connection();
+    if (!conn || !conn->is_open() || conn->is_failed()) return;
+    // A link whose far end still reports but no longer reads shows only here: nothing answers.
+    const std::optional<RequestsInFlight::Request> overdue = in_flight_.overdue(ipc_now_us());
+    if (!overdue) return;
+    const QString name = QString::fromStdString(overdue->name);
+    qWarning().noquote() << log_name() << ": no answer to" << name << "for"
+                         << RequestsInFlight::kAnswerDeadlineUs / 1000000 << "s; dropping the connection";
+    note_end({ConnectionFault::kNoAnswer, name, 0});
+    conn->abort("no answer to " + overdue->name);
 }
 
 bool IQEndpointClient::cached_message(const QString& key, Message& out) {

@@ -13,7 +13,9 @@
 
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_endpoint_client.h"
+#include "sessions/connection_fault.h"
 #include "sessions/key_warnings.h"
+#include "sessions/requests_in_flight.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_mutex.h"
 #include "sessions/unanswered_requests.h"
@@ -27,6 +29,11 @@ class IQManager;
 // every reply and report, dispatches each to the slot named after it ("cb_resp_" + key or
 // "cb_unso_" + key) and reports when the last required reply has arrived.
 //
+// It keeps the requests sent on its connection until an answer settles them (RequestsInFlight):
+// one with seq unanswered for RequestsInFlight::kAnswerDeadlineUs fails the connection, as the idle
+// time-out does, and those left when a connection ends go to on_link_lost. It keeps the last reason
+// a connection failed or a frame was dropped (last_fault) until the session is READY again.
+//
 // Threads: the object lives on the GUI thread, where its slots run and its signals are emitted.
 // The library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
 // handle_response, handle_unsolicited, reconnect_delay, getPassword) on the socket loop thread of
@@ -34,14 +41,13 @@ class IQManager;
 // removes the session; set_state runs on both (READY is entered on the GUI thread), and so do
 // set_required_messages and after_authenticated when they run inside it. All of them run under the
 // manager lock, which guards the required-reply list, the slot lookups, the requests awaiting a
-// seq-less answer, the reconnect flag and the password. None of them emits a signal or calls a slot
-// directly: signals and slot calls go to the GUI thread through the thread's SessionInbox, in the
-// order they were raised, and run there with no lock held. The state is an atomic and may be read
-// anywhere. The reply cache, the warnings about keys a codec chose and what a session keeps of
-// reports besides (forget_reports) are guarded by the session mutex, which may be taken while
-// holding the manager lock, never the other way round; cached entries are shared with the slot
-// calls and never modified in place. The placement (pool, manager, name) is written on the GUI
-// thread by the pool; the manager is an atomic read anywhere.
+// seq-less answer, the requests in flight, the reconnect flag and the password. None of them emits a signal or calls a
+// slot directly: signals and slot calls go to the GUI thread through the thread's SessionInbox, in the order they were
+// raised, and run there with no lock held. The state is an atomic and may be read anywhere. The reply cache, the
+// warnings about keys a codec chose, the last fault and what a session keeps of reports besides (forget_reports) are
+// guarded by the session mutex, which may be taken while holding the manager lock, never the other way round; cached
+// entries are shared with the slot calls and never modified in place. The placement (pool, manager, name) is written on
+// the GUI thread by the pool; the manager is an atomic read anywhere.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
@@ -107,8 +113,15 @@ public:
     // Takes the manager lock (when placed) around the hand-over to the connection. False, with a
     // warning, when the session is not placed on any manager. A request without seq keeps `note`
     // until its answer (take_answerable_requests); the endpoint's time-out is its reply time-out
-    // (UnansweredRequests::add).
+    // (UnansweredRequests::add). Once logged in on a codec that answers for itself, the request is
+    // kept in flight until an answer settles it; the operator's command without seq is followed by
+    // a "ping", whose answer does.
     bool send_locked(const Message& message, const UnansweredRequests::Note& note = {});
+    // Whether a request of `seq` sent on this connection awaits its answer. Takes the manager lock.
+    bool awaits_answer(const std::string& seq);
+    // The last reason the connection failed or a frame of the codec was dropped; none since the
+    // session was last READY. Takes the session mutex; any thread.
+    ConnectionFault last_fault();
     // The login password (UTF-8); written and read under the manager lock.
     void set_password(const std::string& password);
 
@@ -125,6 +138,8 @@ public:
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;
+    // The idle check, then the answers' deadline (RequestsInFlight::overdue).
+    void tick() override;
     // Stores a copy under the key, always (the session's own stores: their keys are its own).
     virtual void cache_message(const Message& message, const QString& key);
     virtual void cache_message_by_own_name(const Message& message);
@@ -143,6 +158,10 @@ signals:
     void initializing();
     void ready();
     void finalRequiredMessageReceived();
+    // last_fault() changed.
+    void fault_noted();
+    // An answer settled a request the operator asked for (awaits_answer may have changed).
+    void answers_settled();
 
 protected:
     // Drops the connection and leaves the pool (or the manager, when no pool placed it), should
@@ -199,9 +218,27 @@ protected:
     // For an answer without "seq": the requests it may belong to, with the notes they were sent
     // with, oldest first; one when that can be told (UnansweredRequests::take_answered).
     std::vector<UnansweredRequests::Request> take_answerable_requests();
+    // An answer of `seq` (empty: without one) came: settles the requests in flight it answers.
+    // Under the manager lock.
+    void settle_in_flight(const std::string& seq);
+    // Keeps `fault` as the last fault, and tells fault_noted when it is news. Under the manager
+    // lock (the loop thread's hooks hold it): the one way a reason is kept, a dropped frame's too.
+    void note_fault(const ConnectionFault& fault);
+    // The connection ended (`why`: its reason; none for an end the program asked for) with these
+    // requests unsettled, oldest first. Loop thread, or the thread that connects or disconnects,
+    // under the manager lock, before the state change that tells of it. Nothing by default.
+    virtual void on_link_lost(const std::vector<RequestsInFlight::Request>& /*unsettled*/,
+                              const ConnectionFault& /*why*/) {}
 
 private:
     void forget_connection_state();
+    // Explains this connection's end with `fault` (the first explanation holds).
+    void note_end(const ConnectionFault& fault);
+    // The reason a closed connection's failure gives, from the transport's text; none for a close
+    // the program asked for.
+    ConnectionFault fault_of_close(const IPCConn& connection) const;
+    // Hands the requests still in flight to on_link_lost with the connection's reason.
+    void tell_link_lost();
     // Writes how many warnings about keys were dropped on the connection that has just ended.
     void report_dropped_warnings();
 
@@ -227,4 +264,9 @@ private:
     // beats chasing a container's nodes through memory.
     std::vector<std::pair<std::string, ReportRoute>> routes_by_id_;
     UnansweredRequests unanswered_requests_;  // guarded by the manager lock
+    RequestsInFlight in_flight_;              // guarded by the manager lock
+    // Why this connection ended, once known; emptied with each connection. Manager lock.
+    ConnectionFault end_of_connection_;
+    bool has_been_connected_ = false;  // this connection came up; manager lock
+    ConnectionFault last_fault_;       // guarded by session_mutex_
 };

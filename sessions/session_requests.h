@@ -58,6 +58,9 @@ inline constexpr WireRequest kGetTunnelStatus{"cfgGetStatus", "tunnelStatus"};
 inline constexpr WireRequest kGetEventLog{"getEventLog", "eventLog"};
 // The program's own: what a codec reports, and how often (the level meters' pace).
 inline constexpr WireRequest kMonitor{"monitor", nullptr};
+// Sent behind an operator's command without seq: a codec answers in order, so its answer shows
+// that the command was read.
+inline constexpr WireRequest kPing{"ping", "ping"};
 
 // The operator's requests.
 inline constexpr OperatorRequest kSetSysOptions{{"setSysOptions", "setSysOptions"},

@@ -50,7 +50,7 @@ void IPCConn::clear_endpoints() {
 }
 
 bool IPCConn::wants_write() const {
-    return state_ == CONNECTED && send_offset_ < send_buffer_.size();
+    return state_ == CONNECTED && !is_aborted_ && send_offset_ < send_buffer_.size();
 }
 
 std::string_view IPCConn::send_buffer() const {

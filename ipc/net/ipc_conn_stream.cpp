@@ -17,7 +17,7 @@ bool IPCConnStream::open(const IPCAddress& address) {
     if (!address.is_valid()) {
         // Never fall back to connecting to an all-zero address.
         IPCConn::close();
-        fail_open("invalid address '" + address.to_string() + "'");
+        fail_attempt("invalid address '" + address.to_string() + "'");
         return false;
     }
     const int fd = platform::open_stream_socket(address.family());
@@ -25,7 +25,7 @@ bool IPCConnStream::open(const IPCAddress& address) {
         // Out of descriptors, for one: the connection fails like any other and is tried again later.
         const int error = errno;
         IPCConn::close();
-        fail_open(platform::error_text(error));
+        fail_attempt(platform::error_text(error));
         return false;
     }
     IPCSocket::attach(fd, address);
@@ -40,8 +40,14 @@ bool IPCConnStream::open(const IPCAddress& address) {
         return true;
     }
     IPCConn::close();
-    set_error(platform::error_text(error));
+    fail_attempt(platform::error_text(error));
     return false;
+}
+
+void IPCConnStream::fail_attempt(const std::string& text) {
+    fail_open(text);
+    // The connection never left CLOSED, so no change of state tells its endpoint why it failed.
+    notify_state();
 }
 
 bool IPCConnStream::attach(int fd, const IPCAddress& address) {
@@ -63,8 +69,9 @@ void IPCConnStream::on_writable(bool from_send) {
     if (fd_ < 0) return;
     if (state_ == CONNECTING && !from_send) finish_connect();
     // A failed connection still writes what is queued until the loop closes it, so that a reply
-    // explaining the failure ("excessive request rate", a refused login) reaches the peer.
-    if (state_ != CONNECTED || send_offset_ == send_buffer_.size()) return;
+    // explaining the failure ("excessive request rate", a refused login) reaches the peer; an
+    // aborted one writes nothing more.
+    if (state_ != CONNECTED || is_aborted_ || send_offset_ == send_buffer_.size()) return;
 
     const ssize_t sent =
         platform::send_bytes(fd_, send_buffer_.data() + send_offset_, send_buffer_.size() - send_offset_);

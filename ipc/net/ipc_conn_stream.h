@@ -23,6 +23,8 @@ private:
     enum class ReadResult { Data, Empty, End, Failed };
 
     void finish_connect();
+    // An attempt that failed before it got under way: counted as a close, and told to the endpoint.
+    void fail_attempt(const std::string& text);
     // One recv(): delivers what came to the protocol, or fails the connection on a read error.
     ReadResult read_chunk();
 };

@@ -75,7 +75,9 @@ void IPCEndpointClient::tick() {
 }
 
 void IPCEndpointClient::on_timeout() {
-    if (connection_) connection_->set_error("timed out");
+    // A peer that stopped answering may take the bytes still queued much later, on a connection
+    // given up by then: they are dropped with it.
+    if (connection_) connection_->abort("timed out");
 }
 
 void IPCEndpointClient::on_authenticated() {

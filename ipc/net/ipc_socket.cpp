@@ -20,18 +20,26 @@ void IPCSocket::release_descriptor() {
     fd_ = -1;
     // The owner stops watching while the number still names this socket's descriptor.
     watch_changed();
-    platform::close_socket(fd);
+    if (is_aborted_) {
+        platform::abort_socket(fd);
+    } else {
+        platform::close_socket(fd);
+    }
+    is_aborted_ = false;
     closed_us_ = ipc_now_us();
 }
 
 void IPCSocket::close() {
     release_descriptor();
     is_failed_ = false;
+    is_aborted_ = false;
 }
 
 bool IPCSocket::attach(int fd, const IPCAddress& address) {
     release_descriptor();
     is_failed_ = false;
+    is_aborted_ = false;
+    error_.clear();
     if (fd < 0) return false;
     fd_ = fd;
     opened_us_ = ipc_now_us();
@@ -54,6 +62,11 @@ void IPCSocket::set_error(const std::string& text) {
     error_ = text;
     is_failed_ = true;
     if (owner_) owner_->wake();
+}
+
+void IPCSocket::abort(const std::string& text) {
+    is_aborted_ = true;
+    set_error(text);
 }
 
 void IPCSocket::fail_open(const std::string& text) {

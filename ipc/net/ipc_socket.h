@@ -43,6 +43,11 @@ public:
     void leave_owner() { owner_ = nullptr; }
 
     void set_error(const std::string& text);
+    // Fails the socket as set_error does, but what it still has to send is dropped: nothing more is
+    // written, and the close resets the connection, so that bytes the peer has not taken yet (a
+    // command into a link that stalled) never arrive late.
+    void abort(const std::string& text);
+    bool is_aborted() const { return is_aborted_; }
     // Sends FIN after what was written, and keeps reading: the peer's last bytes then find an open
     // socket rather than a reset that could destroy the answer it has not read yet.
     void shut_down_sending();
@@ -71,6 +76,7 @@ public:
     int fd() const { return fd_; }
     bool is_open() const { return fd_ >= 0; }
     bool is_failed() const { return is_failed_; }
+    // Why the socket failed since it was last attached; empty when it has not.
     const std::string& error() const { return error_; }
     const IPCAddress& address() const { return address_; }
     SocketCallback* owner() const { return owner_; }
@@ -91,6 +97,7 @@ protected:
     IPCAddress address_;
     int fd_ = -1;
     bool is_failed_ = false;
+    bool is_aborted_ = false;  // until the close, which resets the connection
     int64_t closed_us_ = 0;
     int64_t opened_us_ = 0;
     int64_t rx_us_ = 0;

@@ -36,13 +36,16 @@ protected:
 
     bool isOkEnabled() { return child<QDialogButtonBox>("buttonBox")->button(QDialogButtonBox::Ok)->isEnabled(); }
 
+    const QDateTime madeAfter_ = QDateTime::currentDateTime();
     JobDialog dialog_;
 };
 
 TEST_F(JobDialogTest, Defaults) {
-    const QDateTime now = QDateTime::currentDateTime();
-    EXPECT_LE(qAbs(now.secsTo(child<QDateTimeEdit>("startDateTime")->dateTime()) - 3600), 5);
-    EXPECT_LE(qAbs(now.secsTo(child<QDateTimeEdit>("endDateTime")->dateTime()) - 7200), 5);
+    // An hour and two after the dialog was made, to the second the edits keep.
+    for (const auto& [edit, secs] : {std::pair("startDateTime", 3600), std::pair("endDateTime", 7200)}) {
+        const qint64 madeAt = child<QDateTimeEdit>(edit)->dateTime().toSecsSinceEpoch() - secs;
+        EXPECT_TRUE(madeAt >= madeAfter_.toSecsSinceEpoch() && madeAt <= QDateTime::currentSecsSinceEpoch()) << edit;
+    }
     EXPECT_EQ(dialog_.frequency(), Job::Once);
     auto* until = child<QDateTimeEdit>("recurEndDateTime");
     EXPECT_TRUE(until->isHidden());

@@ -31,6 +31,8 @@ See the [glossary](glossary.md#words) and [Qt](https://doc.qt.io/qt-5/qobject.ht
 ```text
 `gone/file.cpp` and `Gone::function` in a code block are not read
 ```
+
+The inbox is `SessionInbox` (`sessions/session_inbox.h`).
 '''
 
 # (a name of the page, what it is renamed to, the line the check prints for it)
@@ -52,6 +54,9 @@ BROKEN_CASES = [
      'docs/flows.md:7: `MiniMeter::markStale` is found in no source of the tree'),
     ('(glossary.md#words)', '(glossaries.md#words)',
      'docs/flows.md:10: the link to glossaries.md#words leads to nothing in the tree'),
+    # Placed in a file that does not hold it.
+    ('(`sessions/session_inbox.h`).', '(`sessions/ipc_object.h`).',
+     'docs/flows.md:16: `SessionInbox` is not in sessions/ipc_object.h (defined in sessions/session_inbox.h)'),
 ]
 
 
@@ -65,7 +70,7 @@ class CheckDocs(ScriptTreeTest):
         self.make_tree(PAGE)
         result = self.run_script()
         self.assertEqual(result.returncode, 0, result.stdout)
-        self.assertEqual(result.stdout, 'check-docs: 2 pages name 6 paths and 8 functions, all in the tree\n')
+        self.assertEqual(result.stdout, 'check-docs: 2 pages name 7 paths, 8 functions and 1 classes in their files, all in the tree\n')
 
     def test_each_rename_is_named_with_page_and_line(self):
         for old, new, line in BROKEN_CASES:

@@ -8,8 +8,10 @@
 #include <climits>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -50,11 +52,17 @@ struct Codec {
     // When set, the first "setProfile" goes unanswered, and the second gets these answers.
     std::vector<std::string> set_profile_pair_answers;
     int set_profiles = 0;  // "setProfile" requests received
+    // Requests (by name) the codec reads and leaves unanswered, as one whose link back is dead.
+    std::set<std::string> unanswered;
 
     std::string respond(const std::string& frame) {
         Message request;
         request.parse(frame);
         const std::string& name = request.name();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (unanswered.count(name) != 0) return "";
+        }
         const std::string seq = request.attributes().get_string("seq", "");
         const std::string system_opts = is_legacy ? "<systemOpts/>" : "<unso id=\"unso\"><systemOpts/></unso>";
         const std::string push = sends_system_opts ? with_nul(system_opts) : "";
@@ -153,12 +161,20 @@ protected:
         marks_ = 0;
     }
 
-    // The frames the codec received from `first` on; waits until it has at least `count` of them.
+    // The frames the codec received from `first` on, pings aside; waits until it has `count`.
     std::vector<std::string> frames_from(size_t first, size_t count) {
-        EXPECT_TRUE(peer_->wait_for_frames(first + count));
-        const std::vector<std::string> all = peer_->frames();
-        return std::vector<std::string>(all.begin() + static_cast<long>(first), all.end());
+        std::vector<std::string> commands;
+        EXPECT_TRUE(test_support::wait_until([&] {
+            const std::vector<std::string> all = peer_->frames();
+            commands.clear();
+            std::copy_if(all.begin() + static_cast<long>(std::min(first, all.size())), all.end(),
+                         std::back_inserter(commands), [](const std::string& frame) { return frame != kPingFrame; });
+            return commands.size() >= count;
+        }));
+        return commands;
     }
+
+    static constexpr char kPingFrame[] = "<ping seq=\"ping\"/>";
 
     std::shared_ptr<Codec> codec_;
     std::unique_ptr<ScriptedPeer> peer_;
@@ -1234,3 +1250,113 @@ TEST_F(IPCObjectTest, EachPeerListOfABurstIsHandedOnInOrder) {
 }
 
 }  // namespace
+
+// What the operator is told of a request the link took with it, and why the link ended.
+std::string told_of(const QString& request, const FailureEffect& effect) {
+    const char* what = effect.kind == FailureEffect::kNoAnswer               ? "no answer"
+                       : effect.kind == FailureEffect::kNotConnectedNoAnswer ? "not connected"
+                                                                             : "refused";
+    const int peer = effect.subjects.isEmpty() ? 0 : effect.subjects.front().id;
+    return request.toStdString() + " " + what + " " + std::to_string(peer) +
+           (effect.lostLink.kind == ConnectionFault::kClosedByCodec ? " closed" : "");
+}
+
+struct LostLinkCase {
+    std::set<std::string> unanswered;
+    std::function<void(IPCObject&)> commands;
+    size_t frames;  // what the commands send
+    std::vector<std::string> told;
+};
+
+TEST_F(IPCObjectTest, ALostLinkTellsOnceWhichOfTheOperatorsRequestsGotNoAnswer) {
+    const auto op = IPCObject::Asker::kOperator;
+    const LostLinkCase cases[] = {
+        // The connect waits for its profile's answer, which never comes.
+        {{"setPeerSettings"},
+         [](IPCObject& s) { s.cmd_connect_peer("7", "3"); },
+         1,
+         {"setPeerSettings not connected 7 closed"}},
+        // The ping behind the operator's disconnect is unanswered; the scheduler's connect is its own.
+        {{"ping"},
+         [&](IPCObject& s) { s.cmd_disconnect(7, op), s.cmd_connect("7"); },
+         3,
+         {"disconnect no answer 7 closed"}},
+        {{}, [&](IPCObject& s) { s.cmd_disconnect(7, op); }, 2, {}},  // the ping's answer showed it read
+    };
+    for (const auto& c : cases) {
+        IPCObject& session = start([&](Codec& codec) { codec.unanswered = c.unanswered; });
+        expect_ready();
+        std::vector<std::string> told;
+        QObject context;
+        QObject::connect(&session, &IPCObject::requestFailed, &context,
+                         [&](QUuid, const QString& request, const QString&, const QString&,
+                             const FailureEffect& effect) { told.push_back(told_of(request, effect)); });
+        peer_->send(with_nul("<unso id=\"unso\"><peerList><peer id=\"7\" profile=\"2\"/></peerList></unso>"));
+        sync();
+        const size_t before = peer_->frames().size();
+        c.commands(session);
+        ASSERT_TRUE(peer_->wait_for_frames(before + c.frames));
+        sync();
+        peer_->close_connection();
+        EXPECT_TRUE(wait_for_state(IQEndpointClient::DISCONNECTED));
+        expect_ready();  // reconnected: nothing is told again
+        sync();
+        EXPECT_EQ(told, c.told);
+    }
+}
+
+TEST_F(IPCObjectTest, ARequestUnansweredPastItsDeadlineFailsALinkThatStillReports) {
+    std::vector<std::string> told;
+    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"setSysOptions"}; });
+    expect_ready();
+    QObject context;
+    QObject::connect(&session, &IPCObject::requestFailed, &context,
+                     [&](QUuid, const QString& request, const QString&, const QString&, const FailureEffect& effect) {
+                         told.push_back(told_of(request, effect));
+                     });
+    session.cmd_set_unit_name("Studio A");
+    EXPECT_TRUE(session.awaitsAnswer("setSysOptions"));
+    // The codec reports as it always does: its silence is only that of the answer.
+    auto next_report = std::chrono::steady_clock::now();
+    EXPECT_TRUE(wait_processing_events(
+        [&] {
+            if (std::chrono::steady_clock::now() >= next_report) {
+                peer_->send(with_nul("<unso id=\"unso\"><channelOpts/></unso>"));
+                next_report += std::chrono::seconds(1);
+            }
+            return session.state() != IQEndpointClient::READY;
+        },
+        std::chrono::seconds(30)));
+    EXPECT_EQ(session.lastFault().kind, ConnectionFault::kNoAnswer);
+    EXPECT_EQ(session.lastFault().detail, "setSysOptions");
+    EXPECT_TRUE(wait_processing_events([&] { return !told.empty(); }));
+    EXPECT_EQ(told, std::vector<std::string>{"setSysOptions no answer 0"});
+}
+
+struct FreshnessCase {
+    const char* report;
+    bool (IPCObject::*is_stale)() const;
+};
+
+TEST_F(IPCObjectTest, FiguresThatStopComingTurnStaleAndLiveAtTheNextReport) {
+    const FreshnessCase cases[] = {
+        {"<unso id=\"metering\"><metering rmlf=\"-20\"/></unso>", &IPCObject::areLevelsStale},
+        {"<unso id=\"peer_stats\"><peerStats/></unso>", &IPCObject::areStatisticsStale},
+    };
+    IPCObject& session = start();
+    expect_ready();
+    for (const auto& c : cases) {
+        std::vector<bool> turns;  // each turn of these figures told
+        QObject context;
+        QObject::connect(&session, &IPCObject::figuresFreshnessChanged, &context, [&] {
+            if ((session.*c.is_stale)() != (!turns.empty() && turns.back())) turns.push_back((session.*c.is_stale)());
+        });
+        peer_->send(with_nul(c.report));
+        sync();
+        EXPECT_FALSE((session.*c.is_stale)()) << c.report;
+        EXPECT_TRUE(wait_processing_events([&] { return (session.*c.is_stale)(); })) << c.report;
+        peer_->send(with_nul(c.report));
+        EXPECT_TRUE(wait_processing_events([&] { return !(session.*c.is_stale)(); })) << c.report;
+        EXPECT_EQ(turns, (std::vector<bool>{true, false})) << c.report;
+    }
+}

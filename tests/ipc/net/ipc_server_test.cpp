@@ -158,7 +158,7 @@ TEST_F(Server, ConnectionCapHoldsUnderAnAcceptStorm) {
     int answered = 0;
     for (auto& peer : peers) {
         peer->send_frame("<ping seq=\"p\"/>");
-        answered += !peer->read_frame(std::chrono::milliseconds(2000)).empty();
+        answered += !peer->read_frame().empty();  // one over the cap is closed at once
     }
     EXPECT_EQ(answered, 4);
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+// Why a codec's connection failed, or why a frame it sent was dropped: a session keeps the last
+// such reason (IPCObject::lastFault) until the codec is READY again, so that "Not connected" says
+// whether to call the studio or to fix a password. A plain value; `detail` comes from our own
+// transport or reader, never from the codec's words as they are (text/connection_fault_text
+// bounds it all the same).
+struct ConnectionFault {
+    enum Kind {
+        kNone,
+        kLoginRefused,     // the codec refused the password
+        kTimedOut,         // nothing came for longer than the idle time-out
+        kCouldNotConnect,  // the connection never came up; `detail`: the system's text
+        kClosedByCodec,    // the codec ended the connection
+        kConnectionError,  // the connection failed otherwise; `detail`: the system's or our text
+        kFrameUnreadable,  // a frame was dropped; `detail`: why the reader refused it
+        kFrameTooLarge,    // a frame was dropped; `size`: its bytes as far as they were counted
+        kNoAnswer,         // a request got no answer in time; `detail`: its name
+    };
+
+    Kind kind = kNone;
+    QString detail;
+    qint64 size = 0;
+
+    bool operator==(const ConnectionFault& other) const {
+        return kind == other.kind && detail == other.detail && size == other.size;
+    }
+    bool operator!=(const ConnectionFault& other) const { return !(*this == other); }
+};
+
+Q_DECLARE_METATYPE(ConnectionFault)

@@ -1,0 +1,51 @@
+#include "sessions/report_freshness.h"
+
+#include <algorithm>
+
+bool ReportFreshness::received(Figures which, Clock::time_point now) {
+    Entry& entry = entries_[which];
+    const bool was_stale = entry.is_stale;
+    entry.has_report = true;
+    entry.is_stale = false;
+    entry.stale_at = now + liveFor(which);
+    return was_stale;
+}
+
+void ReportFreshness::paced(Figures which, Duration period, Clock::time_point now) {
+    Entry& entry = entries_[which];
+    entry.period = period;
+    entry.is_asked = which != kLevels || period.count() > 0;
+    if (!entry.is_asked) {
+        entry.is_stale = false;
+        return;
+    }
+    // Figures already stale stay so until a report comes.
+    if (entry.has_report && !entry.is_stale) entry.stale_at = std::max(entry.stale_at, now + liveFor(which));
+}
+
+ReportFreshness::Duration ReportFreshness::liveFor(Figures which) const {
+    const Duration period = entries_[which].period;
+    if (which == kLevels) return std::max(kLeastLevelsAge, 2 * period);
+    return 2 * (period.count() > 0 ? period : kOwnStatisticsPeriod);
+}
+
+void ReportFreshness::update(Clock::time_point now) {
+    for (Entry& entry : entries_) {
+        if (isWatched(entry) && now >= entry.stale_at) entry.is_stale = true;
+    }
+}
+
+std::optional<ReportFreshness::Clock::time_point> ReportFreshness::nextStaleAt() const {
+    std::optional<Clock::time_point> next;
+    for (const Entry& entry : entries_) {
+        if (isWatched(entry) && (!next || entry.stale_at < *next)) next = entry.stale_at;
+    }
+    return next;
+}
+
+void ReportFreshness::forget() {
+    for (Entry& entry : entries_) {
+        entry.has_report = false;
+        entry.is_stale = false;
+    }
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <optional>
+
+// Whether a session's newest levels and statistics are still live: a link that stalls keeps the
+// last values, which would otherwise read as current. Levels are stale after about a second
+// without one (kLeastLevelsAge), or two of their periods when they are asked for more slowly;
+// statistics after two of their periods. The period is the one the codec was asked for, or the
+// codec's own pace for statistics it reports as it likes. A change of pace gives the figures that
+// long from the change: the codec's next report comes at the new pace.
+//
+// Figures that never came on this connection are not called stale: a codec may not send them at
+// all. Levels not asked for are not stale either: no meter draws them.
+//
+// Threads: none of its own; the session keeps it on the GUI thread.
+class ReportFreshness {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Duration = std::chrono::milliseconds;
+
+    enum Figures { kLevels, kStatistics };
+    static constexpr Duration kLeastLevelsAge{1000};
+    // How often a codec reports its statistics when it chooses (the interval 0).
+    static constexpr Duration kOwnStatisticsPeriod{1000};
+
+    // A report of `which` came at `now`. True when the figures were stale and are live again.
+    bool received(Figures which, Clock::time_point now);
+    // The codec is asked for `which` every `period` from `now`; 0 for statistics is the codec's
+    // own pace, 0 for levels is none.
+    void paced(Figures which, Duration period, Clock::time_point now);
+    bool isStale(Figures which) const { return entries_[which].is_stale; }
+    // Marks stale what has passed its time.
+    void update(Clock::time_point now);
+    // When the next live figures turn stale; none while nothing is live.
+    std::optional<Clock::time_point> nextStaleAt() const;
+    // A new connection: nothing came on it yet.
+    void forget();
+
+private:
+    struct Entry {
+        bool has_report = false;  // on this connection
+        bool is_stale = false;
+        bool is_asked = true;
+        Clock::time_point stale_at;
+        Duration period{0};  // as asked; see paced()
+    };
+
+    // How long figures of `which` stay live after a report, at the pace asked for.
+    Duration liveFor(Figures which) const;
+    bool isWatched(const Entry& entry) const { return entry.has_report && entry.is_asked && !entry.is_stale; }
+
+    std::array<Entry, 2> entries_;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sessions/unanswered_requests.h"
+
+// The requests a session sent on its connection that no answer has settled yet, oldest first: what
+// the operator is told of when the link is lost before they were answered, what fails a link that
+// carries reports but no answers, and what the editors show as pending.
+//
+// A request with "seq" is settled by its answer. A codec leaves the success of a request without
+// seq unanswered, but it reads and answers in order: the answer to any request sent after one
+// shows that the codec read it, which settles it. The session follows each operator's command
+// without seq with a "ping", so that it is settled within one round trip.
+//
+// Threads: none of its own; the session guards it with its manager lock. Times are microseconds
+// on the library's clock (ipc_now_us).
+class RequestsInFlight {
+public:
+    // Longer than any answer takes: a request with seq unanswered this long fails the connection.
+    static constexpr int64_t kAnswerDeadlineUs = 15'000'000;
+    // Beyond this the oldest is forgotten (a codec that never answers one kind of request).
+    static constexpr size_t kMaxRequests = 256;
+
+    struct Request {
+        std::string name;
+        std::string seq;  // empty: sent without one
+        int64_t sent_us = 0;
+        UnansweredRequests::Note note;  // its `asked`: the operator asked for it
+    };
+
+    void add(Request request);
+    // An answer came with `seq` (empty for one without): the oldest request it may answer is
+    // settled, with every request without seq sent before it. True when an operator's request was.
+    bool settle(const std::string& seq);
+    // The oldest request with seq sent at least kAnswerDeadlineUs before `now_us`; none when none.
+    std::optional<Request> overdue(int64_t now_us) const;
+    bool awaits(const std::string& seq) const;
+    // Every request not settled, oldest first; none is kept.
+    std::vector<Request> take_all();
+    void clear() { requests_.clear(); }
+
+private:
+    std::deque<Request> requests_;  // oldest first
+};

@@ -1,0 +1,46 @@
+#include "sessions/report_freshness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Figures = ReportFreshness::Figures;
+using std::chrono::milliseconds;
+
+struct FreshnessCase {
+    const char* name;
+    Figures which;
+    int asked_ms;    // the pace asked for before the report at 0
+    int repaced_at;  // ms; -1: the pace stays
+    int repaced_ms;  // the pace asked for from then on
+    int live_until;  // ms: live at this moment, stale 1 ms later; -1: never stale
+};
+
+// The paces ReportPacer asks for: levels 67 ms, 1 s or none; statistics the codec's own (0) or 5 s.
+const FreshnessCase kCases[] = {
+    {"levels while drawn: about a second", ReportFreshness::kLevels, 67, -1, 0, 999},
+    {"levels while sorted: two periods", ReportFreshness::kLevels, 1000, -1, 0, 1999},
+    {"levels no longer asked for", ReportFreshness::kLevels, 67, 500, 0, -1},
+    {"statistics at the codec's pace", ReportFreshness::kStatistics, 0, -1, 0, 1999},
+    {"statistics unseen", ReportFreshness::kStatistics, 5000, -1, 0, 9999},
+    {"statistics slowed: two new periods from the change", ReportFreshness::kStatistics, 0, 1500, 5000, 11499},
+    {"statistics quickened: the report's own time holds", ReportFreshness::kStatistics, 5000, 1500, 0, 9999},
+};
+
+TEST(ReportFreshness, FiguresTurnStaleAfterTwoPeriodsOfThePaceAskedFor) {
+    const ReportFreshness::Clock::time_point start{};
+    const auto at = [&](int ms) { return start + milliseconds(ms); };
+    for (const auto& c : kCases) {
+        ReportFreshness freshness;
+        freshness.paced(c.which, milliseconds(c.asked_ms), at(-100));
+        EXPECT_FALSE(freshness.received(c.which, at(0))) << c.name;
+        if (c.repaced_at >= 0) freshness.paced(c.which, milliseconds(c.repaced_ms), at(c.repaced_at));
+        const int last_live = c.live_until >= 0 ? c.live_until : 60000;
+        freshness.update(at(last_live));
+        EXPECT_FALSE(freshness.isStale(c.which)) << c.name;
+        freshness.update(at(last_live + 1));
+        EXPECT_EQ(freshness.isStale(c.which), c.live_until >= 0) << c.name;
+    }
+}
+
+}  // namespace

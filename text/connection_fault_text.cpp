@@ -1,0 +1,41 @@
+#include "text/connection_fault_text.h"
+
+#include <QCoreApplication>
+
+#include "sessions/requests_in_flight.h"
+#include "text/codec_text.h"
+
+namespace {
+
+// The transport's and the reader's texts are ours, but may quote what a codec sent.
+constexpr int kMaxDetailLength = 200;
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("ConnectionFault", text);
+}
+
+QString detail(const ConnectionFault& fault) {
+    return shownCodecText(fault.detail, kMaxDetailLength);
+}
+
+}  // namespace
+
+QString connectionFaultText(const ConnectionFault& fault) {
+    switch (fault.kind) {
+    case ConnectionFault::kNone: return QString();
+    case ConnectionFault::kLoginRefused: return tr("the codec refused the password");
+    case ConnectionFault::kTimedOut: return tr("the codec stopped answering");
+    case ConnectionFault::kCouldNotConnect: return tr("could not connect: %1").arg(detail(fault));
+    case ConnectionFault::kClosedByCodec: return tr("the codec closed the connection");
+    case ConnectionFault::kConnectionError: return tr("the connection failed: %1").arg(detail(fault));
+    case ConnectionFault::kFrameUnreadable:
+        return tr("a message from the codec could not be read and was dropped: %1").arg(detail(fault));
+    case ConnectionFault::kFrameTooLarge:
+        return tr("a message from the codec was too large (%1 bytes) and was dropped").arg(fault.size);
+    case ConnectionFault::kNoAnswer:
+        return tr("the codec did not answer %1 within %2 s")
+            .arg(detail(fault))
+            .arg(RequestsInFlight::kAnswerDeadlineUs / 1000000);
+    }
+    return QString();
+}
