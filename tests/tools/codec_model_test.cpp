@@ -284,7 +284,7 @@ TEST(CodecModel, AFarEndAnsweringLateComesUpUnlessStoppedFirst) {
          true},
     };
     for (const auto& c : cases) {
-        CodecModel model(1, CodecModel::kDefaultCalendarOrigin, c.channels);
+        CodecModel model(1, CodecModel::kDefaultCalendarOrigin, false, c.channels);
         ask(model, "<disconnect/>");
         model.set_answer_after_us(30 * kSecond);
         model.set_ringing_anew(c.rings_anew);

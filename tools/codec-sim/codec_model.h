@@ -54,9 +54,12 @@ public:
 
     static constexpr int kMaxChannels = 16;
 
+    // With `has_accented_names` the codec's own name and its peers' names carry accents, as an
+    // operator types them on a panel ("Köln Südwest"), each one a Latin-1 character.
     // `channel_count`: its channels, 1 to kMaxChannels; 0 gives codec i 1 + i % 2. Codec i starts
     // with i % (channels + 1) calls up.
-    explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin, int channel_count = 0);
+    explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin, bool has_accented_names = false,
+                        int channel_count = 0);
 
     int index() const { return index_; }
     // From now on "sysOptions" lacks the "audio" element that "systemOpts" names, and the tunnel
@@ -270,6 +273,7 @@ private:
     int index_;
     uint64_t seed_;
     int64_t calendar_origin_s_;
+    bool has_accented_names_;
 
     std::string firmware_version_;
     std::string node_id_;  // MAC address text

@@ -22,8 +22,13 @@ struct HostileName {
 };
 // In HostileKind order, which is also the order "all" sends them in.
 const HostileName kHostileNames[] = {
-    {"childless", HostileKind::kChildless}, {"unknown", HostileKind::kUnknown}, {"utf8", HostileKind::kUtf8},
-    {"flood", HostileKind::kFlood},         {"nul", HostileKind::kNul},         {"depth", HostileKind::kDepth},
+    {"childless", HostileKind::kChildless},
+    {"unknown", HostileKind::kUnknown},
+    {"utf8", HostileKind::kUtf8},
+    {"flood", HostileKind::kFlood},
+    {"nul", HostileKind::kNul},
+    {"depth", HostileKind::kDepth},
+    {"tag", HostileKind::kTag},
     {"oversize", HostileKind::kOversize},
 };
 

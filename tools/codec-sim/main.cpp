@@ -18,7 +18,7 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
                       "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
                       "                 [--channels N] [--ring-anew]\n"
-                      "                 [--hostile [KIND,...]]\n"
+                      "                 [--hostile [KIND,...]] [--latin1]\n"
                       "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
                       "                 [--stamp] [--random-phase]\n"
                       "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
@@ -37,7 +37,9 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                    up or ringing is refused, also another of a ringing peer\n"
                       "  --ring-anew       another connect of a ringing peer starts its ring again\n"
                       "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
-                      "                    nul, depth, oversize, or all (the default)\n"
+                      "                    nul, depth, tag, oversize, or all (the default)\n"
+                      "  --latin1          write every text in Latin-1, as older firmware does, with names that\n"
+                      "                    carry accents (\"Köln Südwest\")\n"
                       "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
                       "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
                       "  --quiet-cmds LIST answer these requests without seq only when they fail, as a real\n"
@@ -90,6 +92,10 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
         }
         if (flag == "--ring-anew") {
             options.rings_anew = true;
+            continue;
+        }
+        if (flag == "--latin1") {
+            options.writes_latin1 = true;
             continue;
         }
         if (flag == "--hostile") {

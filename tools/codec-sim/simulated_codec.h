@@ -33,7 +33,7 @@ struct SimulatedCodec {
         : context(shared),
           index(codec_index),
           server_name("codec-" + std::to_string(codec_index)),
-          model(codec_index, shared.options.calendar_origin_s, shared.options.channels),
+          model(codec_index, shared.options.calendar_origin_s, shared.options.writes_latin1, shared.options.channels),
           last_report_us(CodecModel::subscriptions().size(), 0),
           report_phase(phase_of(codec_index)) {
         model.set_malformed_settings(shared.options.malformed_settings);
