@@ -81,4 +81,19 @@ void StatsTable::rebuild(IPCObject* session) {
     }
     if (!current) current = table->topLevelItem(0);
     if (current) table->setCurrentItem(current);
+    if (isStale_) showStaleness();
+}
+
+void StatsTable::setStale(bool isStale) {
+    if (isStale_ == isStale) return;
+    isStale_ = isStale;
+    showStaleness();
+}
+
+void StatsTable::showStaleness() {
+    const QBrush text = isStale_ ? QBrush(Qt::gray) : QBrush();
+    for (int row = 0; row < table->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = table->topLevelItem(row);
+        for (int column = 0; column < item->columnCount(); ++column) item->setForeground(column, text);
+    }
 }

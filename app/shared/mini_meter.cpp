@@ -75,9 +75,21 @@ IPCObject* MiniMeter::session() const {
 
 void MiniMeter::showLevelsOf(IPCObject* session) {
     stopWatching();
+    if (session_) disconnect(session_, &IPCObject::figuresFreshnessChanged, this, &MiniMeter::showFreshness);
     session_ = session;
     readReports_ = session ? session->levelReportCount() : 0;
+    // Rare, and a meter out of sight must still come back grey: always heard.
+    if (session) connect(session, &IPCObject::figuresFreshnessChanged, this, &MiniMeter::showFreshness);
+    showFreshness();
     if (isVisible()) startWatching();
+}
+
+void MiniMeter::showFreshness() {
+    const bool isStale = session_ && session_->areLevelsStale();
+    if (isStale_ == isStale) return;
+    isStale_ = isStale;
+    litLook_ = QPixmap();
+    update();
 }
 
 void MiniMeter::startWatching() {
@@ -165,7 +177,8 @@ void MiniMeter::layOutBars() {
 const QPixmap& MiniMeter::litLook() {
     if (!litLook_.isNull()) return litLook_;
     const qreal ratio = devicePixelRatioF();
-    const QString key = QStringLiteral("MiniMeter %1x%2@%3").arg(width()).arg(height()).arg(ratio);
+    const QString key =
+        QStringLiteral("MiniMeter %1x%2@%3%4").arg(width()).arg(height()).arg(ratio).arg(isStale_ ? " stale" : "");
     if (QPixmapCache::find(key, &litLook_)) return litLook_;
     litLook_ = QPixmap(size() * ratio);
     litLook_.setDevicePixelRatio(ratio);
@@ -173,7 +186,13 @@ const QPixmap& MiniMeter::litLook() {
     litLook_.fill(kFrameGrey);
     QPainter painter(&litLook_);
     const QLinearGradient gradient = meterGradient(Qt::Horizontal);
-    for (const QRect& bar : barRects_) painter.fillRect(bar, gradient);
+    for (const QRect& bar : barRects_) {
+        if (isStale_) {
+            painter.fillRect(bar, kMeterStale);
+        } else {
+            painter.fillRect(bar, gradient);
+        }
+    }
     painter.end();
     QPixmapCache::insert(key, litLook_);
     return litLook_;

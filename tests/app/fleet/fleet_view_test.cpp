@@ -38,6 +38,7 @@
 #include "tests/app/widget_image.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/unplaced_session.h"
+#include "text/connection_fault_text.h"
 #include "tools/codec-sim/codec_sim.h"
 
 namespace {
@@ -366,6 +367,7 @@ TEST_F(FleetViewTest, TileRowAndDockFollowTheSessionToReadyAndBack) {
     EXPECT_EQ(stats->topLevelItemCount(), 0);
     EXPECT_EQ(activePeers(), 0);
     EXPECT_EQ(window->findChild<QLabel*>("encoderLabel")->text(), "None");
+    EXPECT_EQ(window->findChild<QLabel*>("healthLabel")->text(), "Not connected: the codec closed the connection");
 }
 
 PeerMetaPtr activePeer(const QString& id, const QString& name, const QString& addr, bool transmits, bool receives) {
@@ -436,6 +438,46 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
     }
     tile.ipcRecvPeerList(uuid);
     EXPECT_EQ(shownToolTip(*tile.findChild<QLabel*>("peerSummaryLabel")).size(), CodecText::kToolTipLength);
+}
+
+struct FaultCase {
+    ConnectionFault fault;
+    const char* told;
+};
+
+// Why a codec's connection last failed, as its tile, its row and the dock's header tell it, plainly,
+// until it is READY again.
+TEST(FleetTile, TheLastFailureIsToldUntilReady) {
+    const FaultCase cases[] = {
+        {{ConnectionFault::kLoginRefused, {}, 0}, "the codec refused the password"},
+        {{ConnectionFault::kTimedOut, {}, 0}, "the codec stopped answering"},
+        {{ConnectionFault::kCouldNotConnect, "Connection refused", 0}, "could not connect: Connection refused"},
+        {{ConnectionFault::kClosedByCodec, {}, 0}, "the codec closed the connection"},
+        {{ConnectionFault::kConnectionError, "Connection reset by peer", 0},
+         "the connection failed: Connection reset by peer"},
+        {{ConnectionFault::kFrameUnreadable, "<b>not UTF-8</b>", 0},
+         "a message from the codec could not be read and was dropped: <b>not UTF-8</b>"},
+        {{ConnectionFault::kFrameTooLarge, {}, 3145728},
+         "a message from the codec was too large (3145728 bytes) and was dropped"},
+        {{ConnectionFault::kNoAnswer, "setSysOptions", 0}, "the codec did not answer setSysOptions within 15 s"},
+    };
+    const QUuid uuid = QUuid::createUuid();
+    UnplacedSession session(uuid.toString(), uuid);
+    InstanceWidget tile(nullptr, &session, QUuid::createUuid());
+    ZorvaStatRow row(&session, QUuid::createUuid());
+    QLabel rowTip;  // the row's tool tip, read as a widget's
+    const auto told = [&] {
+        rowTip.setToolTip(row.item()->toolTip(ZorvaStatRow::kStatusColumn));
+        return shownToolTip(tile) == shownToolTip(rowTip) ? shownToolTip(tile) : QStringLiteral("differ");
+    };
+    for (const auto& c : cases) {
+        session.note_fault(c.fault);
+        const QString expected = QStringLiteral("Last failure: ") + c.told;
+        EXPECT_TRUE(wait_processing_events([&] { return told().trimmed() == expected; })) << c.told;
+        EXPECT_EQ(codecStatusLine(session), QStringLiteral("Not connected: ") + c.told);
+    }
+    session.set_state(IQEndpointClient::READY);
+    EXPECT_TRUE(wait_processing_events([&] { return told().isEmpty(); }));
 }
 
 // ------------------------------------------------------------------------------------------------
