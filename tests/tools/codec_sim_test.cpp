@@ -564,6 +564,9 @@ TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
     CodecSimOptions late;
     late.answer_after_ms = -1;
     EXPECT_EQ(late.check(), "negative time");
+    CodecSimOptions wide;
+    wide.channels = CodecModel::kMaxChannels + 1;
+    EXPECT_NE(wide.check(), "");
 }
 
 TEST(CodecSim, PortInUseIsRefusedAndNothingIsLeftListening) {

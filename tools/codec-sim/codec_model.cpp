@@ -3,6 +3,7 @@
 // replies, reports and the event log each have a file of their own (codec_model_*.cpp).
 #include "tools/codec-sim/codec_model.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 
@@ -94,7 +95,7 @@ std::string mac_text(int index, int last) {
 // ------------------------------------------------------------------------------------------------
 // Seeding
 
-CodecModel::CodecModel(int index, int64_t calendar_origin_s, bool has_accented_names)
+CodecModel::CodecModel(int index, int64_t calendar_origin_s, bool has_accented_names, int channel_count)
     : index_(index),
       seed_(mix(static_cast<uint64_t>(index) * 0x2545F4914F6CDD1DULL)),
       calendar_origin_s_(calendar_origin_s),
@@ -103,7 +104,7 @@ CodecModel::CodecModel(int index, int64_t calendar_origin_s, bool has_accented_n
     node_id_ = mac_text(index, 0x01);
     build_ = 2100 + static_cast<unsigned>(index % 50);
     seed_codecs();
-    seed_channels();
+    seed_channels(channel_count > 0 ? std::min(channel_count, kMaxChannels) : 1 + index % 2);
     seed_options();
     seed_profiles();
     seed_peers();
@@ -120,12 +121,11 @@ void CodecModel::seed_codecs() {
     }
 }
 
-void CodecModel::seed_channels() {
-    const int count = 1 + index_ % 2;
+void CodecModel::seed_channels(int count) {
     for (int id = 1; id <= count; ++id) {
         Channel channel;
         channel.id = id;
-        channel.descr = id == 1 ? "Program" : "Talkback";
+        channel.descr = id == 1 ? "Program" : id == 2 ? "Talkback" : "Channel " + std::to_string(id);
         channel.has_remote_opts = id == 1;
         channel.values.set("port", 9000 + 2 * (id - 1) + 10 * (index_ % 4));
         channel.values.set("dscp", id == 1 ? "46" : "34");

@@ -51,6 +51,11 @@ struct CodecSimOptions {
     int64_t close_after_ms = 0;   // from the start: close every connection once; 0: never
     // A connect's far end answers this long after it (CodecModel::set_answer_after_us); 0: at once.
     int64_t answer_after_ms = 0;
+    // Every codec's channels (CodecModel's constructor), 1 to CodecModel::kMaxChannels: a connect
+    // beyond that many calls up or ringing is refused. 0: codec i has 1 + i % 2.
+    int channels = 0;
+    // Another connect of a ringing peer starts its ring again (CodecModel::set_ringing_anew).
+    bool rings_anew = false;
     std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order
     // The codecs write their texts in Latin-1, as older firmware does, and their names carry
     // accents ("Köln Südwest") to show it: every frame goes out with each character up to U+00FF
