@@ -33,7 +33,7 @@ QString subjectsText(const QList<FailureEffect::Subject>& subjects) {
     for (const FailureEffect::Subject& subject : subjects) {
         texts << (subject.name.isEmpty()
                       ? RefusalNotice::tr("id %1").arg(subject.id)
-                      : RefusalNotice::tr("\"%1\" (id %2)").arg(shownCodecText(subject.name)).arg(subject.id));
+                      : RefusalNotice::tr("\"%1\" (id %2)").arg(shownName(subject.name)).arg(subject.id));
     }
     return texts.join(RefusalNotice::tr(" or "));
 }
@@ -43,7 +43,7 @@ QString namedText(const QList<FailureEffect::Subject>& subjects) {
     QStringList texts;
     for (const FailureEffect::Subject& subject : subjects) {
         texts << (subject.name.isEmpty() ? RefusalNotice::tr("with id %1").arg(subject.id)
-                                         : RefusalNotice::tr("\"%1\"").arg(shownCodecText(subject.name)));
+                                         : RefusalNotice::tr("\"%1\"").arg(shownName(subject.name)));
     }
     return texts.join(RefusalNotice::tr(" and "));
 }

@@ -7,6 +7,10 @@ QString shownCodecText(const QString& text, int maxLength) {
     return text.left(kept) + QChar(0x2026);
 }
 
+QString shownName(const QString& name) {
+    return shownCodecText(name, kMaxShownNameLength);
+}
+
 bool hasControlCharacter(const QString& text) {
     for (const QChar c : text) {
         if (c.unicode() < 0x20) return true;

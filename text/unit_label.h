@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "text/codec_text.h"
+
 class IPCObject;
 
 // How the program names a codec wherever it shows one name for it (tiles, tree rows, prompts,
@@ -9,7 +11,7 @@ class IPCObject;
 // has not told its name, so that codecs behind one address can be told apart. The name comes from
 // the codec, so it is cut to kMaxUnitLabelLength characters (an ellipsis marks the cut) before any
 // widget lays it out. GUI thread only.
-constexpr int kMaxUnitLabelLength = 64;
+constexpr int kMaxUnitLabelLength = kMaxShownNameLength;
 QString unitLabel(IPCObject& session);
 // The unit name alone, cut as unitLabel cuts it; empty while the codec has not told it.
 QString shownUnitName(IPCObject& session);

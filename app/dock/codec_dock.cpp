@@ -31,6 +31,7 @@
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
+#include "text/codec_text.h"
 #include "text/connection_fault_text.h"
 #include "text/decimal_id.h"
 #include "text/message_lookup.h"
@@ -604,7 +605,7 @@ void CodecDock::removeProfile() {
     const QString name = item->data(kProfileNameRole).toString();
     const QString title = QStringLiteral("Remove Profile");
     if (MessageBox::question(&window, title,
-                             QStringLiteral("Do you want to remove the profile \"%1\"?").arg(CodecText::name(name)))) {
+                             QStringLiteral("Do you want to remove the profile \"%1\"?").arg(shownName(name)))) {
         IPCObject* session = findInstance(key);
         if (session && session->state() == IQEndpointClient::READY && holdsProfile(*session, idText, name)) {
             if (session->cmd_delete_profile(*id)) session->sentProfileRenames.noteRemoval({idText, name});
@@ -612,7 +613,7 @@ void CodecDock::removeProfile() {
             MessageBox::warning(&window, title,
                                 QStringLiteral("Nothing was removed: the codec is not connected, or no longer has "
                                                "the profile \"%1\" under its id.")
-                                    .arg(CodecText::name(name)));
+                                    .arg(shownName(name)));
         }
     }
     emit enablesChanged();
