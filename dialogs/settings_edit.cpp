@@ -7,6 +7,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QtDebug>
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -70,7 +71,7 @@ void SettingsEdit::connectWidgets() {
     // box refused before, even when it is the value the box already held.
     connect(ui->spinValue->findChild<QLineEdit*>(), &QLineEdit::textEdited, ui->buttonSave, [this] {
         pages.forgetRefusedNumber(shownKey);
-        ui->buttonSave->setEnabled(true);
+        setSaveEnabled(true);
     });
 }
 
@@ -103,7 +104,9 @@ void SettingsEdit::setIPCObject(IPCObject* next) {
     ui->groupEdit->setEnabled(false);
     showNoSelection();
     if (next) connectSession(*next);
-    ui->buttonSave->setEnabled(false);
+    savedSeqs_.clear();
+    showSaving();
+    setSaveEnabled(false);
     ui->buttonReset->setEnabled(false);
     updating = false;
     refreshFromDevice(true);
@@ -118,6 +121,7 @@ void SettingsEdit::connectSession(IPCObject& source) {
     connect(&source, &IPCObject::recvDirectoryServer, this, &SettingsEdit::directoryServerUpdated);
     connect(&source, &IPCObject::recvBraidlinkSettings, this, &SettingsEdit::braidlinkUpdated);
     connect(&source, &IPCObject::changedState, this, &SettingsEdit::statechange);
+    connect(&source, &IPCObject::answersSettled, this, &SettingsEdit::showSaving);
     connect(&source, &IPCObject::recvSetBraidlinkOptions, this, &SettingsEdit::braidlinkSettingsChanged);
 }
 
@@ -148,7 +152,7 @@ void SettingsEdit::refreshFromDevice(bool collapse, bool keepsEditor) {
     if (typing && ui->stackEdit->currentWidget() == ui->pageInt) ui->spinValue->resumeTyping(*typing);
     // A number refused at a row change is still Save's to name.
     const bool hasSomethingToSay = copies.hasEdits() || pages.hasRefusedNumbers();
-    ui->buttonSave->setEnabled(hasSomethingToSay || typing);
+    setSaveEnabled(hasSomethingToSay || typing);
     ui->buttonReset->setEnabled(hasSomethingToSay);
 }
 
@@ -208,6 +212,7 @@ QList<PeerMetaPtr> SettingsEdit::sessionPeers() const {
 }
 
 void SettingsEdit::statechange(QUuid, IQEndpointClient::DEVICE_STATE state) {
+    showSaving();
     if (state == IQEndpointClient::READY) refreshFromDevice(true);
 }
 
@@ -295,7 +300,7 @@ bool SettingsEdit::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SettingsEdit::saveClicked() {
-    if (!loaded || !session) return;
+    if (!loaded || !session || !savedSeqs_.empty()) return;
     const QString typed = spinBoxProblem();
     // Save takes no focus, so a number still typed has not left the box: it goes with the rest.
     if (typed.isEmpty()) takeTypedNumber();
@@ -312,7 +317,7 @@ void SettingsEdit::saveClicked() {
         // A number named in the spin box stays there to be corrected or discarded; a number named
         // from another row is gone, and only edits keep the buttons then.
         const bool isNumberLeft = !spinBoxProblem().isEmpty();
-        if (!isNumberLeft) ui->buttonSave->setEnabled(copies.hasEdits());
+        if (!isNumberLeft) setSaveEnabled(copies.hasEdits());
         ui->buttonReset->setEnabled(isNumberLeft || copies.hasEdits());
         return;
     }
@@ -325,7 +330,7 @@ void SettingsEdit::saveClicked() {
     }
     const std::vector<session_requests::AskedRequest> requests = copies.changedRequests(session->takesSubscriptions());
     if (requests.empty()) {
-        ui->buttonSave->setEnabled(false);
+        setSaveEnabled(false);
         return;
     }
     if (!session->send_all_if_ready(requests)) {
@@ -333,7 +338,26 @@ void SettingsEdit::saveClicked() {
                             tr("Nothing was sent: the codec is not connected. Your changes are kept."));
         return;
     }
+    for (const session_requests::AskedRequest& request : requests) savedSeqs_.push_back(request.seq());
+    showSaving();
     clearEditLines();
+}
+
+void SettingsEdit::setSaveEnabled(bool isWanted) {
+    isSaveWanted_ = isWanted;
+    ui->buttonSave->setEnabled(isWanted && savedSeqs_.empty());
+}
+
+void SettingsEdit::showSaving() {
+    // A codec that answers no more (or another connection) answers none of them.
+    const bool isConnected = session && session->state() == IQEndpointClient::READY;
+    savedSeqs_.erase(std::remove_if(savedSeqs_.begin(), savedSeqs_.end(),
+                                    [&](const std::string& seq) {
+                                        return !isConnected || !session->awaitsAnswer(seq.c_str());
+                                    }),
+                     savedSeqs_.end());
+    ui->buttonSave->setText(savedSeqs_.empty() ? tr("Save Changes") : tr("Saving…"));
+    setSaveEnabled(isSaveWanted_);
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -482,7 +506,7 @@ void SettingsEdit::recordEdit(const QString& shown, const QString& value) {
     pages.forgetRefusedNumber(rowKey(row));
     row->setText(1, shown);
     SettingsTree::setColumnBold(1, row, true);
-    ui->buttonSave->setEnabled(true);
+    setSaveEnabled(true);
     ui->buttonReset->setEnabled(true);
 }
 

@@ -8,6 +8,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "dialogs/option_editor_pages.h"
 #include "dialogs/settings_tree.h"
@@ -27,9 +29,10 @@ class SettingsEdit;
 // copies of the codec's replies; "Save Changes" checks every edited value and then sends each
 // edited part as one request, all of them or, when the codec is not READY, none; "Discard Changes"
 // forgets the edits and goes back to what the codec last reported, whether it is there or not.
-// The page fills itself when its codec becomes READY and again whenever the codec reports new
-// values, so after a save it shows what the codec took; a codec's front panel or another client may
-// change any option at any moment.
+// While the codec has not answered a save, Save reads "Saving…" and sends nothing more (a save
+// clicked again at a slow codec would go again). The page fills itself when its codec becomes READY
+// and again whenever the codec reports new values, so after a save it shows what the codec took; a codec's front panel
+// or another client may change any option at any moment.
 //
 // The copies belong to the codec attached: attaching another (or none) empties them. The page acts
 // only while its codec is READY; one that drops keeps its tree until it is READY again. Each fill
@@ -142,6 +145,10 @@ private:
     QTreeWidgetItem* optionRow(const QString& key) const;
     // An edit of the selected row: recorded into the copies, then shown bold as `shown`.
     void recordEdit(const QString& shown, const QString& value);
+    // Save is there to be clicked when `isWanted`, unless a save awaits the codec's answer.
+    void setSaveEnabled(bool isWanted);
+    // Whether the codec has answered every request of the last save; Save shows which.
+    void showSaving();
 
     std::unique_ptr<Ui::SettingsEdit> ui;
     SettingsWorkingCopies reported;    // what the codec reported last, without edits
@@ -153,4 +160,6 @@ private:
     bool updating = false;  // the page fills its own widgets: their signals are no edits
     bool loaded = false;    // the copies hold the attached session's settings
     QPointer<IPCObject> session;
+    bool isSaveWanted_ = false;           // Save has something to send or to say
+    std::vector<std::string> savedSeqs_;  // the seqs of the last save's requests still awaited
 };

@@ -1,7 +1,9 @@
 // The frame reader (Message::parse_from_peer) beside the QXmlStreamReader reader it replaced
 // (parse_from_peer_by_stream_reader) on the same bytes: both must refuse, or both must give the
 // same result code and the same tree, node for node: names, value types and texts, attribute names,
-// types and texts, child order.
+// types and texts, child order; and both must have read bytes outside UTF-8 as Latin-1, or neither.
+// One difference passes: a pseudo attribute repeated in the XML declaration, which the frame reader
+// refuses and the stream reader takes the last of.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +44,7 @@ struct Outcome {
     Message tree;
     int code = 0;
     bool is_refused = false;
+    bool has_read_latin1 = false;
     std::string error;
 };
 
@@ -49,7 +52,7 @@ template <typename Read>
 Outcome outcome_of(Read read) {
     Outcome outcome;
     try {
-        outcome.code = read(outcome.tree);
+        outcome.code = read(outcome.tree, &outcome.has_read_latin1);
     } catch (const Exception& error) {
         outcome.is_refused = true;
         outcome.error = error.what();
@@ -61,9 +64,14 @@ Outcome outcome_of(Read read) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
-    const Outcome frame = outcome_of([&](Message& tree) { return tree.parse_from_peer(bytes, size); });
-    const Outcome reference =
-        outcome_of([&](Message& tree) { return tree.parse_from_peer_by_stream_reader(bytes, size); });
+    const Outcome frame = outcome_of(
+        [&](Message& tree, bool* has_read_latin1) { return tree.parse_from_peer(bytes, size, has_read_latin1); });
+    const Outcome reference = outcome_of([&](Message& tree, bool* has_read_latin1) {
+        return tree.parse_from_peer_by_stream_reader(bytes, size, has_read_latin1);
+    });
+    const bool is_repeat_refused =
+        frame.is_refused && frame.error.find("pseudo attribute is repeated") != std::string::npos;
+    if (is_repeat_refused && !reference.is_refused) return 0;
     if (frame.is_refused != reference.is_refused) {
         std::fprintf(stderr, "frame reader: %s\nstream reader: %s\n", frame.is_refused ? frame.error.c_str() : "read",
                      reference.is_refused ? reference.error.c_str() : "read");
@@ -71,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (frame.is_refused) return 0;
     require(frame.code == reference.code, "result code");
+    require(frame.has_read_latin1 == reference.has_read_latin1, "read as Latin-1");
     require_same_tree(frame.tree, reference.tree);
     return 0;
 }

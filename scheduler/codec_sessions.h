@@ -34,6 +34,8 @@ public:
         virtual void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) = 0;
         // "disconnect" without an id:
         virtual void disconnectAllRefused(const QUuid& uuid, const QString& reason) = 0;
+        // The operator's own "connect" id=<peer> went out (never the scheduler's).
+        virtual void operatorConnected(const QUuid& uuid, const QString& peer) = 0;
     };
 
     virtual ~CodecSessions() = default;

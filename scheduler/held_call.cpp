@@ -1,7 +1,53 @@
 #include "scheduler/held_call.h"
 
+#include <algorithm>
+
 #include "ipc/message/message.h"
 #include "scheduler/local_date_time.h"
+
+void HeldCall::noteConnectSent(const QDateTime& now) {
+    // Given back should this connect be refused: an earlier one that drew no refusal may still be
+    // ringing, also across an absence of its codec.
+    flight_passes_before_connect = flight_passes;
+    flight_passes = 0;
+    dialled_at = now;
+    is_connect_refused = false;
+    is_connect_lost = false;
+    is_dial_stopped = false;
+    stopped_passes = 0;
+}
+
+void HeldCall::noteConnectRefused() {
+    is_connect_refused = true;
+    flight_passes = flight_passes_before_connect;
+}
+
+void HeldCall::countUnseenPass() {
+    if (flight_passes >= 0) ++flight_passes;
+    if (is_dial_stopped) ++stopped_passes;
+}
+
+void HeldCall::noteDisconnectSent(const QDateTime& now) {
+    disconnect = Disconnect::kSent;
+    disconnect_sent_at = now;
+}
+
+void HeldCall::noteDisconnectRefused(const QString& reason) {
+    refusal = reason;
+    disconnect_retry_secs = disconnect_retry_secs == 0 ? kFirstDisconnectRetrySecs
+                                                       : std::min(2 * disconnect_retry_secs, kMaxDisconnectRetrySecs);
+}
+
+void HeldCall::noteHeld() {
+    is_seen_up = true;
+    is_dial_stopped = false;
+    is_late = false;
+    disconnect = Disconnect::kNone;
+    refusal.clear();
+    is_refusal_said = false;
+    disconnect_retry_secs = 0;
+    ended_line.clear();
+}
 
 bool HeldCall::isOf(const QStringList& identity) const {
     const bool is_known_by_id = identity.value(1).isEmpty() && identity.value(2).isEmpty();
@@ -13,10 +59,12 @@ void HeldCall::visitAttributes(const QString& host, int port, const QString& pee
                                const Job::AttributeVisitor& visit) const {
     std::string text;
     const auto utf8 = [&](const char* name, const QString& value) { Job::visitText(visit, name, value, text); };
-    if (!is_seen_up && dialled_at.isValid()) {
+    const bool is_dial = !is_seen_up && dialled_at.isValid();
+    if (is_dial) {
         Job::appendDateText(text, dialled_at.date(), dialled_at.time());
         visit("dialled", text, true);
     }
+    if (is_dial && !dialled_name.isEmpty()) utf8("dialled_name", dialled_name);
     utf8("ip", host);
     utf8("peer", peer);
     if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
@@ -40,5 +88,9 @@ bool HeldCall::fromMessage(const Message& element, QString& peer, const QTimeZon
                      ? localDateTime(date, time, written_in)
                      : QDateTime();
     is_seen_up = !dialled_at.isValid();
+    if (!is_seen_up) {
+        dialled_name = a.get_qstring("dialled_name", QString());
+        flight_passes = 0;
+    }
     return since.isValid() && Job::isPeerId(peer);
 }

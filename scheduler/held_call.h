@@ -23,33 +23,81 @@ struct HeldCall {
         kOverruled,  // a booking wants it again since: for one pass the codec may still act on it
     };
 
-    // A dial is the schedule's own until it settles: seen up (then it is held as any call), refused
-    // by the codec, or not seen in this many passes after its last connect while its codec was
-    // ready: two minutes of ten-second passes, longer than any far end takes to answer. Counted in
-    // passes of a ready codec, not in time, so that a codec away, or a program closed, while the
-    // far end answers does not settle it. A dial's call that comes up after its windows closed is
-    // ended.
+    // A dial is the schedule's own until it settles: seen up (then it is held as any call), or
+    // nothing of it left on its way. A connect that drew no refusal is in flight: the codec may be
+    // ringing its far end, and a connect sent again would make some codecs ring anew (a far end
+    // slower than a pass would never answer) and others refuse it (their one channel is busy with
+    // this very dial). So it is not sent again until its dial settles or this many passes of its
+    // ready codec have passed since: two minutes of ten-second passes, which a slow far end fits in.
+    // Counted in passes of a ready codec, not in time, so that a codec away, or a program closed,
+    // while the far end answers does not settle it.
     static constexpr int kDialSettlePasses = 12;
+    // A dial whose windows closed is stopped with a disconnect; a call seen up within this many
+    // passes of its ready codec after that came up late and is ended. One seen up later may as
+    // well be a call made at the codec's own panel, which is not the schedule's to cut.
+    static constexpr int kLateAnswerPasses = 2;
+    // A refused disconnect is sent again after this long, doubling each time up to the most.
+    static constexpr int kFirstDisconnectRetrySecs = 10;
+    static constexpr int kMaxDisconnectRetrySecs = 300;
 
     bool is_seen_up = false;  // seen up in the codec's list; until then only its connect went out
     // When its last connect went out; invalid for a call taken as found. Kept in the file while the
     // call is not seen up, so that a dial stays the schedule's across a restart.
     QDateTime dialled_at;
-    // Never stored: after a restart a dial may be on its way again.
-    int unseen_passes = 0;            // passes of its ready codec since its last connect that did not show it up
-    bool is_connect_refused = false;  // a refusal that answered its connect alone: nothing is on its way
+    // The peer's name as the codec's list gave it when dialled, for a booking that knows its peer
+    // by id alone: the lines about the dial name it before the codec's list is in. Kept in the
+    // file with the dial.
+    QString dialled_name;
+    // Passes of its ready codec since the last connect that drew no refusal, which may still be
+    // ringing; -1 when none may. Never stored: after a restart a dial may be on its way again.
+    int flight_passes = -1;
+    int flight_passes_before_connect = -1;  // what a refusal of the last connect gives back
+    bool is_connect_refused = false;        // a refusal that answered its last connect alone
+    // Since the last connect its codec left READY, or was told to drop every call: what rang may be
+    // gone, and the next pass may dial again, as it would a dial never sent.
+    bool is_connect_lost = false;
     // Its windows closed before it came up, and a disconnect went out to stop its connect. That
     // settles nothing: a codec may complete the connect all the same.
     bool is_dial_stopped = false;
+    int stopped_passes = 0;  // passes of its ready codec since the stop that did not show it up
     // It came up after its windows had closed: ended, and said so.
     bool is_late = false;
+    // The operator connected it while a window of its peer was open: the call joined the booking.
+    bool is_joined_by_operator = false;
     Disconnect disconnect = Disconnect::kNone;
     QString refusal;  // why the codec refused its disconnect; empty when it did not
+    bool is_refusal_said = false;
+    QDateTime disconnect_sent_at;   // the last disconnect, while a refusal holds the next one back
+    int disconnect_retry_secs = 0;  // after a refusal, how long the next disconnect waits
+    // Said in the codec's log once its list shows the call gone after the disconnect; empty: nothing.
+    QString ended_line;
 
-    // Not seen up yet, and nothing yet tells that it never will be: refused, or silent too long.
-    bool isDialUnsettled() const {
-        return !is_seen_up && !is_connect_refused && dialled_at.isValid() && unseen_passes < kDialSettlePasses;
+    // A connect went out for it, from the schedule or from the operator.
+    void noteConnectSent(const QDateTime& now);
+    // The codec refused its last connect, that connect alone: an earlier one may still be ringing.
+    void noteConnectRefused();
+    // A pass of its ready codec in which it was not seen up.
+    void countUnseenPass();
+    // A connect of it that drew no refusal may still be ringing, within the bound.
+    bool isConnectInFlight() const { return flight_passes >= 0 && flight_passes < kDialSettlePasses; }
+    // A pass may send its connect: none went yet, the last was refused, its codec came back since,
+    // it was told to stop (a window opened since), or nothing rang within the bound.
+    bool mayDialAgain() const {
+        return !dialled_at.isValid() || is_connect_lost || is_dial_stopped || !isConnectInFlight();
     }
+    // Not seen up yet, and something of it may still be on its way.
+    bool isDialUnsettled() const {
+        return !is_seen_up && isConnectInFlight() && (!is_dial_stopped || stopped_passes <= kLateAnswerPasses);
+    }
+    // Its disconnect is not held back by the codec's last refusal.
+    bool mayDisconnectAt(const QDateTime& now) const {
+        return refusal.isEmpty() || !disconnect_sent_at.isValid() ||
+               disconnect_sent_at.addSecs(disconnect_retry_secs) <= now;
+    }
+    void noteDisconnectSent(const QDateTime& now);
+    void noteDisconnectRefused(const QString& reason);
+    // Up and wanted again: whatever its release was, is over.
+    void noteHeld();
 
     bool hasPeerIdentity() const { return !peer_name.isEmpty() || !peer_address.isEmpty(); }
     // The call is of this peer ({id, name, address}, as Job::peerIdentity): the same one, or one of
@@ -57,8 +105,8 @@ struct HeldCall {
     bool isOf(const QStringList& identity) const;
 
     // The attributes of its "call" element, as Job::visitAttributes hands a job's: the codec's "ip"
-    // and "port", "dialled" (while not seen up), "peer", "peer_addr" and "peer_name" (when known)
-    // and "since".
+    // and "port", "dialled" and "dialled_name" (while not seen up), "peer", "peer_addr" and
+    // "peer_name" (when known) and "since".
     void visitAttributes(const QString& host, int port, const QString& peer, const Job::AttributeVisitor& visit) const;
     // False when the element has no valid "since" or no peer id; `peer` in Job::normalPeerId's form.
     // "since" and "dialled" are read as Job::fromMessage reads its times; a call without "dialled"

@@ -15,6 +15,12 @@ HeldCalls::Map::iterator HeldCalls::hold(const PeerKey& key, const HeldCall& cal
     return calls_.insert(key, call);
 }
 
+void HeldCalls::noteConnectsLost(const QUuid& codec) {
+    for (auto call = calls_.begin(); call != calls_.end(); ++call) {
+        if (call.key().codec == codec && !call->is_seen_up) call->is_connect_lost = true;
+    }
+}
+
 bool HeldCalls::forget(const PeerKey& key) {
     if (calls_.remove(key) == 0) return false;
     dropKeptElements(key);

@@ -39,6 +39,9 @@ public:
     Map::const_iterator constEnd() const { return calls_.constEnd(); }
     Map::const_iterator cbegin() const { return calls_.cbegin(); }
     Map::const_iterator cend() const { return calls_.cend(); }
+    // What rang on the codec may be gone (HeldCall::is_connect_lost): it left READY, or was told
+    // to drop every call.
+    void noteConnectsLost(const QUuid& codec);
 
     // Every change of the calls held goes through these: a "call" element kept from the file for the
     // same address, port and peer id is older than the schedule's own news, and is dropped.

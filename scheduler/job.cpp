@@ -87,6 +87,7 @@ void Job::restartOccurrence() {
     is_wait_reason_unsaid = false;
     wait_reason.clear();
     has_sent_connect = false;
+    has_operator_connect = false;
     connect_refusal.clear();
     is_connect_refusal_sure = false;
     forced_others.clear();
@@ -97,6 +98,7 @@ void Job::restartOccurrence() {
     connected_at = QDateTime();
     forced_at = QDateTime();
     later_call_seen_at = QDateTime();
+    call_ended_at = QDateTime();
     next_occurrence_id = -1;
 }
 
@@ -114,14 +116,15 @@ void Job::setWindow(const QDate& start_date, const QTime& start_time, const QDat
 
 void Job::fromMessage(const Message& element, const QTimeZone& written_in) {
     const Message::Attributes& a = element.attributes();
-    QDate start_date, end_date, recurrence_date, connected_date, forced_date, seen_date;
-    QTime start_time, end_time, recurrence_time, connected_time, forced_time, seen_time;
+    QDate start_date, end_date, recurrence_date, connected_date, forced_date, seen_date, ended_date;
+    QTime start_time, end_time, recurrence_time, connected_time, forced_time, seen_time, ended_time;
     readDate(element, "start", start_date, start_time);
     readDate(element, "end", end_date, end_time);
     readDate(element, "recurrence_end", recurrence_date, recurrence_time);
     readDate(element, "connected", connected_date, connected_time);
     readDate(element, "forced", forced_date, forced_time);
     readDate(element, "later_call_seen", seen_date, seen_time);
+    readDate(element, "call_ended", ended_date, ended_time);
     if (written_in.isValid()) {
         // Written under another zone: each time keeps its moment, and the chosen wall-clock times
         // become this zone's readings of those moments.
@@ -136,6 +139,7 @@ void Job::fromMessage(const Message& element, const QTimeZone& written_in) {
     connected_at = localDateTime(connected_date, connected_time, written_in);
     forced_at = localDateTime(forced_date, forced_time, written_in);
     later_call_seen_at = localDateTime(seen_date, seen_time, written_in);
+    call_ended_at = localDateTime(ended_date, ended_time, written_in);
     priority = a.get_bool("priority", false);
     peer = normalPeerId(a.get_qstring("peer", QString()));
     peer_name = a.get_qstring("peer_name", QString());
@@ -153,6 +157,7 @@ void Job::visitAttributes(const AttributeVisitor& visit) const {
         visit(name, text, true);
     };
     const auto utf8 = [&](const char* name, const QString& value) { visitText(visit, name, value, text); };
+    if (call_ended_at.isValid()) date("call_ended", call_ended_at.date(), call_ended_at.time());
     if (connected_at.isValid()) date("connected", connected_at.date(), connected_at.time());
     date("end", end.date(), endClock());
     if (forced_at.isValid()) date("forced", forced_at.date(), forced_at.time());

@@ -60,6 +60,10 @@ struct Job {
     // occurrence had its call from its own start, and is not dialled again in its window. Kept in
     // the file.
     QDateTime later_call_seen_at;
+    // When its call, up in its window, was seen gone while the window was still open (a far end
+    // or an operator hung up); invalid while it is up or never was. Kept in the file, so that its
+    // end can say when, also after a restart.
+    QDateTime call_ended_at;
 
     // Why its call could not be made so far in this occurrence, as its row said it (a peer that
     // another now has the id of, a refused connect); empty when nothing stood in its way. Kept in
@@ -70,8 +74,9 @@ struct Job {
     QString warning;  // why it waits or was missed; empty while nothing is wrong
     // Its warning is the wait_reason the file kept, not yet said in this run's log.
     bool is_wait_reason_unsaid = false;
-    bool has_sent_connect = false;  // a "connect" went out for it
-    QString connect_refusal;        // the codec's words refusing its last connect; empty: none refused
+    bool has_sent_connect = false;      // a "connect" went out for it
+    bool has_operator_connect = false;  // the operator's "connect" joined it in its window
+    QString connect_refusal;            // the codec's words refusing its last connect; empty: none refused
     // The refusal answered its connect alone; otherwise it may have answered another connect of
     // the schedule's, and is said as what it may be.
     bool is_connect_refusal_sure = false;
@@ -128,7 +133,7 @@ struct Job {
     void setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date, const QTime& end_time);
 
     // Reads "start", "end", "priority", "peer" (normalPeerId), "peer_name", "peer_addr",
-    // "connected", "forced", "later_call_seen", "recurrence_end", "repeat_forever", "frequency" and
+    // "connected", "call_ended", "forced", "later_call_seen", "recurrence_end", "repeat_forever", "frequency" and
     // "wait_reason" of a "job" element; missing
     // attributes give the defaults, unreadable dates invalid ones. state, uuid, id, host and port
     // stay as they are. The times are read in `written_in` when it is valid (a file written under
@@ -137,8 +142,9 @@ struct Job {
     // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
     // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
     // "peer_name", "peer_addr", "connected", "forced", "later_call_seen" and "wait_reason" only when
-    // known, so that a file without them stays as older versions wrote it. `is_spelt_out` says the text is the
-    // program's own (digits, English names, "true"), with nothing in it to escape; a peer's name or address is not.
+    // known, so that a file without them stays as older versions wrote it; likewise "call_ended".
+    // `is_spelt_out` says the text is the program's own (digits, English names, "true"), with nothing
+    // in it to escape; a peer's name or address is not.
     using AttributeVisitor = std::function<void(const char* name, std::string_view text, bool is_spelt_out)>;
     void visitAttributes(const AttributeVisitor& visit) const;
     // Hands `value` to `visit` as UTF-8, made in `buffer`: a visit of thousands of jobs allocates

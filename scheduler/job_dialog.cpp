@@ -19,6 +19,12 @@ namespace {
 constexpr int kIdentityRole = Qt::UserRole + 1;
 constexpr int kListedRole = Qt::UserRole + 2;
 
+// A peer's name as an entry, cut as a codec's own name is: the codec names its peers at any length,
+// and the dialog must stay within the screen.
+QString entryName(const QString& name) {
+    return shownCodecText(name, kMaxUnitLabelLength);
+}
+
 }  // namespace
 
 JobDialog::JobDialog(QWidget* parent)
@@ -167,7 +173,7 @@ void JobDialog::peerListUpdate() {
         ui_->targetCombo->clear();
         for (const PeerMetaPtr& peer : peers) {
             if (!Job::isPeerId(peer->id)) continue;
-            ui_->targetCombo->addItem(shownCodecText(peer->name), peer->id);
+            ui_->targetCombo->addItem(entryName(peer->name), peer->id);
             const int added = ui_->targetCombo->count() - 1;
             ui_->targetCombo->setItemData(added, peer->identity(), kIdentityRole);
             ui_->targetCombo->setItemData(added, true, kListedRole);
@@ -199,7 +205,7 @@ void JobDialog::reselect() {
         return;
     }
     if (listed < 0 && !is_chosen_listed_) {
-        const QString name = chosen_.value(1).isEmpty() ? tr("Peer %1").arg(id) : shownCodecText(chosen_.value(1));
+        const QString name = chosen_.value(1).isEmpty() ? tr("Peer %1").arg(id) : entryName(chosen_.value(1));
         ui_->targetCombo->addItem(tr("%1 (not in the codec's list)").arg(name), id);
         const int added = ui_->targetCombo->count() - 1;
         ui_->targetCombo->setItemData(added, chosen_, kIdentityRole);

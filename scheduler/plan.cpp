@@ -35,8 +35,8 @@ void weigh(PeerCalls& calls, const QDateTime& now) {
 }
 
 bool isRenamedAtItsHost(const Job& booking, const PeerCalls& calls) {
-    return booking.hasPeerIdentity() && !calls.listed.isEmpty() && calls.listed.value(2) == booking.peer_address &&
-           calls.listed.value(1) != booking.peer_name;
+    return booking.hasPeerIdentity() && !calls.has_left && !calls.listed.isEmpty() &&
+           calls.listed.value(2) == booking.peer_address && calls.listed.value(1) != booking.peer_name;
 }
 
 bool wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now) {

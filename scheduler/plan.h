@@ -18,6 +18,8 @@ struct PeerCalls {
     // Some booking's window is open and its peer is listed at its own host under another name,
     // where no list showed the rename: maybe the same far end, so its call is neither made nor cut.
     bool is_maybe_wanted = false;
+    // A list was seen without the id in this run: whatever came under it since is another peer.
+    bool has_left = false;
     bool needs_call = false;  // one such booking has not yet had its call in its occurrence
     QDateTime wanted_until;   // the latest end among those bookings, maybe wanting ones included
     bool is_forcing = false;  // a forced booking of it made room in this pass: acted on first

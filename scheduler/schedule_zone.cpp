@@ -15,7 +15,7 @@ namespace {
 
 // The attributes of "job" and "call" elements that hold a wall-clock time.
 const char* const kTimeAttributes[] = {"start",           "end",   "recurrence_end", "connected", "forced",
-                                       "later_call_seen", "since", "dialled"};
+                                       "later_call_seen", "since", "dialled",        "call_ended"};
 // The database's longest names are some 30 characters.
 constexpr int kMaxZoneIdLength = 64;
 // How much of a zone id the file names a notice or a log line quotes.
@@ -80,8 +80,9 @@ bool isKnownZoneId(const QByteArray& id) {
 
 FileZone zoneOf(const Message& root) {
     FileZone found;
-    if (!root.attributes().has("zone")) return found;  // an older file: local times
     const QByteArray written = QByteArray::fromStdString(root.attributes().get_string("zone", ""));
+    // None named (an older file, or an empty name): local times, and nothing to say.
+    if (written.isEmpty()) return found;
     if (written == localZoneId()) return found;
     if (!isKnownZoneId(written) || !QTimeZone(written).isValid()) {
         found.is_unknown = true;

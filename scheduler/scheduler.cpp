@@ -208,10 +208,11 @@ bool Scheduler::applyEdit(const Job& edited, bool was_done, QString* refusal) {
     setJobAt(index, result);
     watchPeer(result);
     runPass(now);
-    // The edit took the call's booking off it: the pass ended it, and says so once.
-    const auto held = held_calls_.constFind(key);
-    if (is_call_held_up && held != held_calls_.constEnd() && held->disconnect == HeldCall::Disconnect::kSent) {
-        logLine(current, kEndedByEdit.arg(peerText(current)));
+    // The edit took the call's booking off it: the pass sent its disconnect, and the codec's list
+    // showing it gone says so, once.
+    const auto held = held_calls_.find(key);
+    if (is_call_held_up && held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) {
+        held->ended_line = kEndedByEdit.arg(peerText(current));
     }
     return true;
 }

@@ -209,7 +209,7 @@ private:
     // On a ready codec: the schedule's call that nobody wants is released, one that went is
     // forgotten, a dial not seen up counts the pass, and one nobody wants is stopped or settled
     // (stopOrForgetDial).
-    void letGoOfUnwanted(PeerCalls& calls);
+    void letGoOfUnwanted(PeerCalls& calls, const QDateTime& now);
     // A dial nobody wants any more that has not come up: forgotten once it has settled; until then
     // its connect may be on its way, and it is stopped once with a disconnect (unless `may_stop` is
     // false: a booking may still want it), which settles nothing.
@@ -223,9 +223,10 @@ private:
     void dial(PeerCalls& calls, const QDateTime& now);
     // A call made or taken now for the booking's peer.
     HeldCalls::Map::iterator holdCallOf(const PeerKey& key, const Job& booking, const QDateTime& now);
-    // The schedule's call that nobody wants: disconnected each pass while up; forgotten once gone.
-    // A dial's call that came up only after its windows closed is said to be ended.
-    void release(PeerCalls& calls);
+    // The schedule's call that nobody wants: disconnected each pass while up (after a refusal, less
+    // and less often); forgotten once gone. A dial's call that came up only after its windows
+    // closed, and one the operator's connect joined, are said to be ended once gone.
+    void release(PeerCalls& calls, const QDateTime& now);
     // The held call is seen up in the codec's list; a dial not seen before that nobody wants now
     // came up late. True when it had not been seen up before.
     static bool noteSeenUp(HeldCall& held, bool is_wanted);
@@ -238,8 +239,10 @@ private:
     void settle(Job& job, const Plan& plan, const QDateTime& now);
     // A Waiting row says as soon as a list shows it that its peer id names another peer now.
     void settleWaiting(Job& job);
-    void settleOpen(Job& job);
-    void settleRunning(Job& job);
+    void settleOpen(Job& job, const QDateTime& now);
+    void settleRunning(Job& job, const QDateTime& now);
+    // Its call was seen gone in its window at `when` (invalid: it is up).
+    void noteCallEnded(Job& job, const QDateTime& when);
     void settleEnded(Job& job, const PeerCalls* calls, const QDateTime& now);
     // Its force was refused, as far as the codec's list shows: a call it was to end is still up.
     bool isForceRefused(const Job& job) const;
@@ -257,8 +260,9 @@ private:
     // with a warning, to be finished again at the next pass: its recurrence stays in the file. True
     // when the job is Done.
     bool finishJob(Job& job, const QDateTime& now);
-    // A loaded job whose end passed while its element noted no call: missed, or, where the file
-    // cannot tell, ended while the program was closed (see fromMessage).
+    // A loaded job whose end passed while its element noted no call: missed (its dial ringing as
+    // the program closed, or never run), or, where the file cannot tell, ended while the program
+    // was closed (see fromMessage). The file's calls are loaded first.
     bool finishEndedWhileClosed(Job& job, const QDateTime& now);
     // The booking's call is seen up: once a later occurrence of its series has opened (a window
     // longer than its period), its later_call_seen_at notes it. True when it did.
@@ -305,8 +309,10 @@ private:
     // says so.
     void showNews(const QUuid& uuid, bool is_file_changed);
     // The codec's list shows the schedule's call gone: it is no longer held, and a call made later
-    // under the id, by hand, is nobody's to cut. True when one went.
+    // under the id, by hand, is nobody's to cut; its ended_line is said. True when one went.
     bool forgetGoneCall(const PeerKey& key);
+    // What became of a late call, on the row of the occurrence that dialled it (Done by then).
+    void showOnLateCallsRow(const PeerKey& key, const QString& status);
     // The codec's list shows the schedule's call up: each booking whose window is open has had its
     // call, though no pass has seen it yet, and does not dial it again should it go. True when one
     // took note.
@@ -316,6 +322,10 @@ private:
     void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason, bool is_sure) override;
     void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
     void disconnectAllRefused(const QUuid& uuid, const QString& reason) override;
+    // A call the operator connects while a window of its peer is open joins that booking; one
+    // connected while none is, is the operator's alone: a dial of the peer is no longer the
+    // schedule's, and nothing of the schedule's ends that call.
+    void operatorConnected(const QUuid& uuid, const QString& peer) override;
     // The forces the codec's last pass made that may have been refused: one of `other` (any, when
     // empty).
     void noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason);
@@ -358,6 +368,7 @@ private:
     std::vector<Message> kept_elements_;  // "job" elements of the last load that made no job
     bool is_file_changed_ = false;        // by the pass under way
     bool is_shown_changed_ = false;       // what a row shows, by the pass under way
+    bool is_done_row_changed_ = false;    // what a Done row shows, since the last signal
     std::shared_ptr<CodecSessions> sessions_;
     Clock clock_;
     QString file_path_;

@@ -88,6 +88,7 @@ bool Scheduler::fromMessage(const Message& root) {
     // Every receiver asks about the whole schedule: once for the file, not once per job.
     bool is_any_added = false;
     bool is_any_finished = false;
+    std::vector<JobPtr> ended_while_closed;  // finished once the calls are in: a dial may be among them
     for (unsigned i = 0; i < count; ++i) {
         const Message& element = root.get_child("job", i);
         const Message::Attributes& a = element.attributes();
@@ -116,7 +117,7 @@ bool Scheduler::fromMessage(const Message& root) {
             const JobPtr added = insertJob(job);
             is_added = added != nullptr;
             is_any_added = is_any_added || is_added;
-            if (added && is_missed) is_any_finished = finishEndedWhileClosed(*added, now) || is_any_finished;
+            if (added && is_missed) ended_while_closed.push_back(added);
         }
         if (!is_added) {
             qWarning().noquote() << QStringLiteral("schedule: keeping job %1 of %2:%3 as it is: %4")
@@ -135,6 +136,8 @@ bool Scheduler::fromMessage(const Message& root) {
     } else {
         held_calls_.holdNoted(jobs_);
     }
+    const QDateTime now = clock_();
+    for (const JobPtr& job : ended_while_closed) is_any_finished = finishEndedWhileClosed(*job, now) || is_any_finished;
     if (is_any_added || !kept_elements_.empty()) {
         if (zone.is_unknown) noteUnknownZone(zone.unknown_id);
         if (written_in.isValid()) noteZoneChange(written_in);

@@ -34,6 +34,7 @@ const QString kNextRefused = QStringLiteral("its next occurrence was refused");
 const QString kEndedWhileClosed = QStringLiteral("its end passed while the program was closed");
 const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
 const QString kCallEnded = QStringLiteral("its call has ended");
+const QString kEndedEarly = QStringLiteral("its call ended early, at %1");
 const QString kLeftUpSince = QStringLiteral("call left up, since %1");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
 const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
@@ -46,6 +47,10 @@ const QString kMissedNotInFleet = QStringLiteral("codec not in the fleet");
 const QString kTooLate = QStringLiteral("its end had passed");
 // Its connects went out, and none was seen to take.
 const QString kNeverUp = QStringLiteral("its call did not come up");
+// The operator connected it in its window too.
+const QString kNeverUpWithOperator = QStringLiteral("neither its connects nor the operator's brought its call up");
+// The program closed while its connect rang, and its end passed before it ran again.
+const QString kDialOpenAtClose = QStringLiteral("its call had not come up when the program closed");
 const QString kNeverRan = QStringLiteral("its end passed before it could run");
 // Said in the codec's log only, of the occurrences that passed unseen.
 const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
@@ -95,7 +100,7 @@ void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
         setState(job, Job::Waiting);
         settleWaiting(job);
     } else if (!job.endReached(now)) {
-        settleOpen(job);
+        settleOpen(job, now);
     } else {
         settleEnded(job, plan.find({job.uuid, job.peer}), now);
     }
@@ -113,7 +118,7 @@ void Scheduler::settleWaiting(Job& job) {
     noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
 }
 
-void Scheduler::settleOpen(Job& job) {
+void Scheduler::settleOpen(Job& job, const QDateTime& now) {
     const QString unavailable = unavailableReason(job);
     if (!unavailable.isEmpty()) {
         if (job.connected_at.isValid()) {
@@ -130,7 +135,7 @@ void Scheduler::settleOpen(Job& job) {
     if (job.connected_at.isValid()) {
         // Its call came up: nothing dials again in this window, and the status says what became of it.
         setState(job, Job::Running);
-        settleRunning(job);
+        settleRunning(job, now);
         return;
     }
     setState(job, Job::Starting);
@@ -148,7 +153,7 @@ void Scheduler::settleOpen(Job& job) {
     }
 }
 
-void Scheduler::settleRunning(Job& job) {
+void Scheduler::settleRunning(Job& job, const QDateTime& now) {
     const QString changed = peerChangeReason(job);
     if (!changed.isEmpty()) {
         job.warning = changed;
@@ -156,13 +161,21 @@ void Scheduler::settleRunning(Job& job) {
         noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
     } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
         job.warning.clear();
+        noteCallEnded(job, QDateTime());
     } else if (job.ended_by_force.isEmpty()) {
         job.warning = kCallEnded;
+        if (!job.call_ended_at.isValid()) noteCallEnded(job, now);
     } else {
         job.warning = kEndedByForce.arg(job.ended_by_force);
         if (!job.is_force_end_logged) logLine(job, kEndedByForceLine.arg(peerText(job), job.ended_by_force));
         job.is_force_end_logged = true;
     }
+}
+
+void Scheduler::noteCallEnded(Job& job, const QDateTime& when) {
+    if (job.call_ended_at == when) return;
+    job.call_ended_at = when;
+    is_file_changed_ = true;
 }
 
 bool Scheduler::isForceRefused(const Job& job) const {
@@ -221,6 +234,11 @@ bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const 
         const QString status = kLeftUpSince.arg(changed);
         return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
+    // Ended in its window, by its far end or by hand, and not made again: said at its end.
+    if (job.call_ended_at.isValid() && !isCallKnownUp(key)) {
+        const QString status = kEndedEarly.arg(timeText(job.call_ended_at, now));
+        return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
+    }
     return finishQuietly(job, now);
 }
 
@@ -263,6 +281,15 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
 }
 
 bool Scheduler::finishEndedWhileClosed(Job& job, const QDateTime& now) {
+    // Its connect was ringing as the program closed: a dial, not a call; the file kept it, and
+    // the peer's name with it.
+    const PeerKey key{job.uuid, job.peer};
+    const auto held = held_calls_.constFind(key);
+    if (held != held_calls_.constEnd() && !held->is_seen_up && held->dialled_at.isValid() &&
+        held->dialled_at >= job.start && held->dialled_at < job.end) {
+        const QString peer = peerText(key, job.peer_name.isEmpty() ? held->dialled_name : job.peer_name);
+        return finishNoted(job, kMissed.arg(peer, kDialOpenAtClose), kMissedStatus.arg(kDialOpenAtClose), now);
+    }
     // Only a job that knows its peer was written by a version that notes its calls: of an older
     // one, all that is known is when its end passed.
     return job.hasPeerIdentity()
@@ -357,6 +384,7 @@ QString Scheduler::missedReason(const Job& job) const {
     const QString blocked = connectBlockedReason(job);
     if (!blocked.isEmpty()) return blocked;
     if (!job.wait_reason.isEmpty()) return job.wait_reason;
+    if (job.has_operator_connect) return kNeverUpWithOperator;
     return job.has_sent_connect ? kNeverUp : kTooLate;
 }
 

@@ -5,6 +5,7 @@
 #include "scheduler/scheduler.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "scheduler/plan.h"
 #include "scheduler/series.h"
@@ -12,6 +13,8 @@
 namespace {
 
 const QString kEndedLate = QStringLiteral("Call to %1 ended: it came up after its scheduled connection had ended");
+const QString kEndedJoined =
+    QStringLiteral("Call to %1 ended with its scheduled connection, which the operator's connect had joined");
 
 }  // namespace
 
@@ -37,7 +40,7 @@ void Scheduler::runPass(const QDateTime& now) {
     // connect meets a channel that a release of the same pass was about to free (a codec with one
     // channel refuses it).
     makeRoomForForces(plan, now);
-    for (PeerCalls& calls : plan.calls) letGoOfUnwanted(calls);
+    for (PeerCalls& calls : plan.calls) letGoOfUnwanted(calls, now);
     for (PeerCalls& calls : plan.calls) {
         if (calls.is_forcing) takeOrDial(calls, now);
     }
@@ -51,7 +54,7 @@ void Scheduler::runPass(const QDateTime& now) {
     }
     if (dropAgedDoneJobs(now)) emit scheduleUpdated();
     const bool is_file_changed = is_file_changed_;
-    const bool is_shown_changed = is_shown_changed_;
+    const bool is_shown_changed = is_shown_changed_ || std::exchange(is_done_row_changed_, false);
     mutex_.unlock();
     if (is_shown_changed) emit jobsShownChanged();
     if (is_file_changed) save();
@@ -79,7 +82,10 @@ Plan Scheduler::collectCalls(const std::function<bool(const PeerKey&)>& includes
     for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
         if (includes(held.key())) plan.add(held.key());
     }
-    for (PeerCalls& calls : plan.calls) calls.listed = listedIdentity(calls.key);
+    for (PeerCalls& calls : plan.calls) {
+        calls.listed = listedIdentity(calls.key);
+        calls.has_left = sightings_.hasLeft(calls.key);
+    }
     return plan;
 }
 
@@ -142,7 +148,9 @@ void Scheduler::makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forc
     if (is_own_call_up) {
         // A disconnect-all would cut the very call the room is made for: the others end one by one.
         for (const QString& other : others) sessions_->sendDisconnect(codec, other.toInt());
-    } else if (!sessions_->sendDisconnectAll(codec)) {
+    } else if (sessions_->sendDisconnectAll(codec)) {
+        held_calls_.noteConnectsLost(codec);
+    } else {
         return;
     }
     QString forcer;
@@ -172,11 +180,11 @@ void Scheduler::noteEndedByForce(PeerCalls* ended, const QString& forcer, const 
     weigh(*ended, now);
 }
 
-void Scheduler::letGoOfUnwanted(PeerCalls& calls) {
+void Scheduler::letGoOfUnwanted(PeerCalls& calls, const QDateTime& now) {
     const PeerKey& key = calls.key;
     if (!sessions_->isReady(key.codec)) return;
     if (sessions_->isPeerActive(key.codec, key.peer)) {
-        if (!calls.is_wanted && !calls.is_maybe_wanted) release(calls);
+        if (!calls.is_wanted && !calls.is_maybe_wanted) release(calls, now);
         return;
     }
     if (forgetGoneCall(key)) {
@@ -185,13 +193,13 @@ void Scheduler::letGoOfUnwanted(PeerCalls& calls) {
     }
     const auto held = held_calls_.find(key);
     if (held == held_calls_.end() || held->is_seen_up) return;
-    ++held->unseen_passes;  // a wanted dial's count starts again with its next connect
+    held->countUnseenPass();
     if (!calls.is_wanted) stopOrForgetDial(key, *held, !calls.is_maybe_wanted);
 }
 
 void Scheduler::stopOrForgetDial(const PeerKey& key, HeldCall& held, bool may_stop) {
     if (!held.isDialUnsettled()) {
-        // Refused, or silent longer than any far end takes: nothing is on its way.
+        // Refused, silent longer than any far end takes, or stopped passes ago: nothing is on its way.
         if (held_calls_.forget(key)) is_file_changed_ = true;
         return;
     }
@@ -228,11 +236,7 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
         }
         noteLaterOccurrenceCall(*booking, now);
     }
-    held->is_seen_up = true;
-    held->is_dial_stopped = false;
-    held->is_late = false;
-    held->disconnect = HeldCall::Disconnect::kNone;
-    held->refusal.clear();
+    held->noteHeld();
 }
 
 void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
@@ -240,14 +244,14 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     for (Job* booking : calls.bookings) {
         if (wantsCall(*booking, calls, now) && !booking->connected_at.isValid()) dialling.push_back(booking);
     }
+    auto held = held_calls_.find(calls.key);
+    // A connect on its way is waited for: see HeldCall::kDialSettlePasses.
+    if (held != held_calls_.end() && !held->mayDialAgain()) return;
     if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
     for (Job* booking : dialling) booking->has_sent_connect = true;
-    auto held = held_calls_.find(calls.key);
     if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
-    held->dialled_at = now;
-    held->unseen_passes = 0;
-    held->is_connect_refused = false;
-    held->is_dial_stopped = false;
+    held->noteConnectSent(now);
+    if (!held->hasPeerIdentity()) held->dialled_name = sessions_->peerName(calls.key.codec, calls.key.peer);
     is_file_changed_ = true;  // the file keeps a dial until it is seen up
 }
 
@@ -260,15 +264,21 @@ HeldCalls::Map::iterator Scheduler::holdCallOf(const PeerKey& key, const Job& bo
     return held_calls_.hold(key, call);
 }
 
-void Scheduler::release(PeerCalls& calls) {
+void Scheduler::release(PeerCalls& calls, const QDateTime& now) {
     const auto held = held_calls_.find(calls.key);
     if (held == held_calls_.end()) return;  // not the schedule's: never cut
     if (noteSeenUp(*held, false)) is_file_changed_ = true;
-    if (!sessions_->sendDisconnect(calls.key.codec, calls.key.peer.toInt())) return;
-    if (held->is_late && held->disconnect == HeldCall::Disconnect::kNone) {
-        logLine(calls.key.codec, kEndedLate.arg(peerText(calls.key, held->peer_name)));
+    if (held->disconnect != HeldCall::Disconnect::kSent) {
+        // Said once the codec's list shows it gone, not as the disconnect goes out: a codec may
+        // refuse it.
+        const QString peer = peerText(calls.key, held->peer_name);
+        held->ended_line = held->is_late                 ? kEndedLate.arg(peer)
+                           : held->is_joined_by_operator ? kEndedJoined.arg(peer)
+                                                         : QString();
     }
-    held->disconnect = HeldCall::Disconnect::kSent;
+    // After a refusal the codec is asked again less and less often, not at every pass.
+    if (!held->mayDisconnectAt(now) || !sessions_->sendDisconnect(calls.key.codec, calls.key.peer.toInt())) return;
+    held->noteDisconnectSent(now);
 }
 
 bool Scheduler::noteSeenUp(HeldCall& held, bool is_wanted) {

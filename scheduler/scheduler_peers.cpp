@@ -4,8 +4,18 @@
 #include "scheduler/scheduler.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "scheduler/plan.h"
+
+namespace {
+
+const QString kLateCallEnded = QStringLiteral("missed: its call came up late, and was ended");
+const QString kLateEndRefused = QStringLiteral("missed: its call came up late, and the codec refused to end it: %1");
+const QString kLateEndRefusedLine =
+    QStringLiteral("Call to %1 came up after its scheduled connection had ended; the codec refused to end it: %2");
+
+}  // namespace
 
 void Scheduler::peerListReceived(const QUuid& uuid) {
     // A list from a codec that is not ready tells nothing; the first pass once it is decides.
@@ -38,7 +48,7 @@ void Scheduler::showNews(const QUuid& uuid, bool is_file_changed) {
         settle(job, no_plan, now);
     }
     const bool is_saved = is_file_changed_;
-    const bool is_shown_changed = is_shown_changed_;
+    const bool is_shown_changed = is_shown_changed_ || std::exchange(is_done_row_changed_, false);
     mutex_.unlock();
     if (is_shown_changed) emit jobsShownChanged();
     if (is_saved) save();
@@ -49,7 +59,25 @@ bool Scheduler::forgetGoneCall(const PeerKey& key) {
     if (held == held_calls_.end() || sessions_->isPeerActive(key.codec, key.peer)) return false;
     // Only a call seen up, or one whose disconnect went out, is gone; a connect may still be on its way.
     if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
-    return held_calls_.forget(key);
+    const bool is_ended = held->disconnect == HeldCall::Disconnect::kSent;
+    const QString line = is_ended ? held->ended_line : QString();
+    const bool is_late = is_ended && held->is_late;
+    held_calls_.forget(key);
+    if (!line.isEmpty()) logLine(key.codec, line);
+    if (is_late) showOnLateCallsRow(key, kLateCallEnded);
+    return true;
+}
+
+void Scheduler::showOnLateCallsRow(const PeerKey& key, const QString& status) {
+    // The occurrence that dialled it: the last of its peer to finish.
+    Job* dialled_for = nullptr;
+    for (const JobPtr& job : jobs_) {
+        if (job->state != Job::Done || job->uuid != key.codec || job->peer != key.peer) continue;
+        if (!dialled_for || job->finished_at > dialled_for->finished_at) dialled_for = job.get();
+    }
+    if (!dialled_for || dialled_for->warning == status) return;
+    dialled_for->warning = status;
+    is_done_row_changed_ = true;
 }
 
 bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
@@ -74,13 +102,15 @@ bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
 
 void Scheduler::codecLeftReady(const QUuid& uuid) {
     sightings_.forgetCodec(uuid);
+    held_calls_.noteConnectsLost(uuid);
 }
 
 void Scheduler::connectRefused(const QUuid& uuid, const QString& peer, const QString& reason, bool is_sure) {
     const PeerKey key{uuid, Job::normalPeerId(peer)};
     const auto held = held_calls_.find(key);
-    // Only a refusal of this connect alone tells that nothing is on its way.
-    if (is_sure && held != held_calls_.end() && !held->is_seen_up) held->is_connect_refused = true;
+    // Only a refusal of this connect alone tells that it is not on its way; an earlier connect that
+    // drew none may still be ringing.
+    if (is_sure && held != held_calls_.end() && !held->is_seen_up) held->noteConnectRefused();
     // Said on the rows of the occurrences that dialled it, while their call is not up.
     for (const JobPtr& job : jobs_) {
         if (job->state == Job::Done || job->uuid != uuid || job->peer != key.peer) continue;
@@ -92,10 +122,56 @@ void Scheduler::connectRefused(const QUuid& uuid, const QString& peer, const QSt
 }
 
 void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& reason) {
-    const auto held = held_calls_.find({uuid, QString::number(peer)});
-    if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) held->refusal = reason;
+    const PeerKey key{uuid, QString::number(peer)};
+    const auto held = held_calls_.find(key);
+    if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) {
+        held->noteDisconnectRefused(reason);
+        // A booking that still waits for the end says it on its row; a late call has none but the
+        // occurrence that dialled it, which is Done. Said once.
+        if (held->is_late && !held->is_refusal_said) {
+            held->is_refusal_said = true;
+            logLine(uuid, kLateEndRefusedLine.arg(peerText(key, held->peer_name), reason));
+            showOnLateCallsRow(key, kLateEndRefused.arg(reason));
+        }
+    }
     noteForceRefused(uuid, QString::number(peer), reason);
     showNews(uuid, false);
+}
+
+void Scheduler::operatorConnected(const QUuid& uuid, const QString& peer) {
+    // Outside a pass: one under way (a receiver's nested event loop) holds the calls it acts on.
+    if (!mutex_.tryLock()) {
+        QMetaObject::invokeMethod(
+            this, [this, uuid, peer] { operatorConnected(uuid, peer); }, Qt::QueuedConnection);
+        return;
+    }
+    const PeerKey key{uuid, Job::normalPeerId(peer)};
+    const QDateTime now = clock_();
+    Plan of_key = collectCalls([&key](const PeerKey& other) { return other == key; });
+    PeerCalls& calls = of_key.add(key);
+    weigh(calls, now);
+    bool is_file_changed = false;
+    if (calls.is_wanted) {
+        // A window of its peer is open: the operator's call joins the booking, as one made before
+        // its start does, and is in flight as the schedule's own connect would be.
+        if (!isCallKnownUp(key)) {
+            auto held = held_calls_.find(key);
+            for (Job* booking : calls.bookings) {
+                if (!wantsCall(*booking, calls, now)) continue;
+                booking->has_operator_connect = true;
+                if (held == held_calls_.end()) held = holdCallOf(key, *booking, now);
+            }
+            held->noteConnectSent(now);
+            held->is_joined_by_operator = true;
+            is_file_changed = true;
+        }
+    } else {
+        // The operator's alone: a dial of the peer that may still come up is no longer the
+        // schedule's to end.
+        is_file_changed = held_calls_.forget(key);
+    }
+    mutex_.unlock();
+    if (is_file_changed) save();
 }
 
 void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {

@@ -28,6 +28,9 @@ void SessionAdaptor::watch(const QUuid& uuid) {
                      [this, uuid](QUuid, IQEndpointClient::DEVICE_STATE state) {
                          if (state != IQEndpointClient::READY && listener()) listener()->codecLeftReady(uuid);
                      });
+    QObject::connect(codec, &IPCObject::operatorConnected, &connections_, [this, uuid](QUuid, const QString& peer) {
+        if (listener()) listener()->operatorConnected(uuid, peer);
+    });
     QObject::connect(codec, &IPCObject::requestFailed, &connections_,
                      [this, uuid](QUuid, const QString& request, const QString& code, const QString& text,
                                   const FailureEffect& effect) { tellRefusal(uuid, request, code, text, effect); });

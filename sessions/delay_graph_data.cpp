@@ -13,10 +13,11 @@ DelaySeries DelayGraphData::series(int peer) const {
     return series_by_peer_.value(peer);
 }
 
-void DelayGraphData::addSample(int peer, int bufferDelay, int packetJitter, int bufferDesiredDelay) {
+void DelayGraphData::addSample(int peer, int bufferDelay, int packetJitter, int bufferDesiredDelay, qint64 takenMs) {
     DelaySeries& series = series_by_peer_[peer];
     push_newest<DelayPoint>(series.points, DelayPoint{bufferDelay, packetJitter}, capacity());
     push_newest<int>(series.desiredDelay, bufferDesiredDelay, capacity());
+    push_newest<qint64>(series.takenMs, takenMs, capacity());
     note_change();
 }
 

@@ -13,10 +13,11 @@ struct DelayPoint {
 };
 
 // The delay history of one peer connection, newest sample first, at most GraphData::kCapacity per
-// list. Both lists grow and shrink together.
+// list. The lists grow and shrink together.
 struct DelaySeries {
     QList<DelayPoint> points;
     QList<int> desiredDelay;  // "bufferDesiredDelay"
+    QList<qint64> takenMs;    // when each sample was taken, on a monotonic clock
 };
 
 // A session's delay series, one per peer connection with statistics (`delayGraph`).
@@ -32,9 +33,9 @@ public:
     // A copy of the peer's series; empty lists when it has none.
     DelaySeries series(int peer) const;
 
-    // Puts one sample in front of the peer's series (starting one when needed), drops what lies
-    // beyond kCapacity and notes the change for announceChanges().
-    void addSample(int peer, int bufferDelay, int packetJitter, int bufferDesiredDelay);
+    // Puts one sample, taken at `takenMs`, in front of the peer's series (starting one when
+    // needed), drops what lies beyond kCapacity and notes the change for announceChanges().
+    void addSample(int peer, int bufferDelay, int packetJitter, int bufferDesiredDelay, qint64 takenMs);
     // Drops the series of every peer not in `peers` (the ids of the latest peer statistics);
     // notes a change when one was dropped.
     void retainPeers(const QSet<int>& peers);

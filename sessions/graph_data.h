@@ -4,9 +4,12 @@
 #include <QMap>
 #include <QObject>
 #include <QSet>
+#include <QtGlobal>
 
 // The common face of a session's loss and delay series for the graphs: which peer a view shows,
-// how many samples a series keeps, and a signal after every change.
+// how many samples a series keeps, and a signal after every change. Each sample keeps the time it
+// was taken, so that a view places it by that time: a codec reports each second while a view shows
+// its statistics and every few seconds otherwise.
 //
 // Threads: GUI thread only. The session adds samples and drops series under its own mutex, which
 // records the change; once it has released the mutex it calls announceChanges(), which emits
@@ -19,6 +22,8 @@ class GraphData : public QObject {
 
 public:
     static constexpr int kCapacity = 30;
+    // The span a view shows: a second per sample the series keeps at the codec's own pace.
+    static constexpr qint64 kShownSpanMs = kCapacity * 1000;
 
     explicit GraphData(QObject* parent = nullptr);
     ~GraphData() override;

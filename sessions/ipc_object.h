@@ -373,6 +373,9 @@ signals:
     // behind it (a profile copy, a connect). Also raised, with empty error texts, for an answer the session
     // could not use (FailureEffect::isRefusal is false then).
     void requestFailed(QUuid, QString request, QString errorCode, QString errorText, FailureEffect effect);
+    // The operator's own "connect" of the peer (its id text) went to the codec: the scheduler's
+    // connects never raise it.
+    void operatorConnected(QUuid, QString peerId);
 
 protected:
     // Only markForDeletion() ends a session (deleteLater); it leaves its pool first all the same.
@@ -526,6 +529,8 @@ private:
     // scheduler.
     bool send_command(const session_requests::AskedRequest& request, AwaitedNote note = {},
                       Asker asker = Asker::kOperator);
+    // send_command for the operator's "connect" of the peer (its id text), then operatorConnected.
+    bool send_operator_connect(const QString& peer);
     // Hands the request over; one of an awaited seq is noted first, with `note`, so that its
     // answer always finds it, and taken back when it did not go. The operator's request of a seq
     // (note.refused.asked) is kept as the one that seq names in a refusal.

@@ -194,21 +194,22 @@ bool IPCObject::cmd_connect_peer(const QString& peerId, const QString& profile) 
         // The call must not come up on the peer's stored profile: "connect" waits for the answer.
         return send_command(peer_settings_request(peer_key, wanted), {0, peerId, {}, QString()});
     }
-    AskedRequest request(wire::kConnect);
-    request.attributes().set("id", peerId);
-    if (send_if_ready(request, asked_note(request, refusal_note(Asker::kOperator, FailureEffect::kNotConnected,
-                                                                {peerId.toInt()})))) {
-        return true;
-    }
-    qWarning().noquote() << "session" << log_name() << "is not ready: dropping connect";
-    return false;
+    return send_operator_connect(peerId);
 }
 
 void IPCObject::connectAssignedPeer(const QString& peer) {
     // Only the operator's cmd_connect_peer waits for a profile.
+    send_operator_connect(peer);
+}
+
+bool IPCObject::send_operator_connect(const QString& peer) {
     AskedRequest request(wire::kConnect);
     request.attributes().set("id", peer);
-    send_command(request, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer.toInt()}));
+    if (!send_command(request, refusal_note(Asker::kOperator, FailureEffect::kNotConnected, {peer.toInt()}))) {
+        return false;
+    }
+    emit operatorConnected(uuid, peer);
+    return true;
 }
 
 bool IPCObject::cmd_disconnect_peer(Asker asker) {

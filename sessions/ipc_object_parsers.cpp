@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "ipc/base/ipc_clock.h"
 #include "sessions/message_text.h"
 #include "sessions/meter_levels.h"
 #include "sessions/peer_list_update.h"
@@ -193,6 +194,7 @@ void IPCObject::apply_peer_stats(const Message& report) {
         // Each report replaces the whole set.
         peerStatsById.clear();
         QSet<int> ids;
+        const qint64 taken_ms = ipc_now_us() / 1000;
         const unsigned count = report.child_count("peer");
         for (unsigned i = 0; i < count; ++i) {
             const PeerStatsInfo stats = PeerStatsInfo::fromMessage(report.get_child("peer", i));
@@ -203,8 +205,9 @@ void IPCObject::apply_peer_stats(const Message& report) {
             }
             ids.insert(stats.id);
             peerStatsById.insert(stats.id, stats);
-            delayGraph.addSample(stats.id, stats.bufferDelay, stats.packetJitter, stats.bufferDesiredDelay);
-            lossGraph.addSample(stats.id, stats.frameLossRate, stats.remoteLoss, stats.corrUpRate, stats.corrDownRate);
+            delayGraph.addSample(stats.id, stats.bufferDelay, stats.packetJitter, stats.bufferDesiredDelay, taken_ms);
+            lossGraph.addSample(stats.id, stats.frameLossRate, stats.remoteLoss, stats.corrUpRate, stats.corrDownRate,
+                                taken_ms);
         }
         delayGraph.retainPeers(ids);
         lossGraph.retainPeers(ids);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
+#include <string_view>
 
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_mutex_guard.h"
@@ -112,6 +113,7 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
         after_authenticated();
         break;
     case READY:
+        write_codec_text_notes();
         note_fault({});
         queue_signal(&IQEndpointClient::ready);
         break;
@@ -139,6 +141,13 @@ void IQEndpointClient::forget_connection_state() {
 }
 
 void IQEndpointClient::report_dropped_warnings() {
+    write_codec_text_notes();
+    if (unlogged_dropped_frames_ > 0) {
+        qWarning().noquote() << QStringLiteral("%1 further frames from %2 were dropped on that connection")
+                                    .arg(unlogged_dropped_frames_)
+                                    .arg(log_name());
+        unlogged_dropped_frames_ = 0;
+    }
     int dropped = 0;
     {
         std::lock_guard<SessionMutex> lock(session_mutex_);
@@ -149,6 +158,39 @@ void IQEndpointClient::report_dropped_warnings() {
                                            "of %2")
                                 .arg(dropped)
                                 .arg(log_name());
+}
+
+void IQEndpointClient::on_frame_dropped(const IPCDroppedFrame& frame) {
+    note_fault(fault_of_drop(frame));
+    if (dropped_frames_.fetch_add(1) > 0) {
+        ++unlogged_dropped_frames_;
+        return;
+    }
+    first_drop_to_write_ = frame;
+    if (state() == READY) write_codec_text_notes();
+}
+
+void IQEndpointClient::on_latin1_text() {
+    if (has_read_latin1_.exchange(true)) return;
+    is_latin1_to_write_ = true;
+    if (state() == READY) write_codec_text_notes();
+}
+
+void IQEndpointClient::write_codec_text_notes() {
+    if (first_drop_to_write_) {
+        // The reason quotes the decoder, which may quote names the codec chose.
+        QString reason = QString::fromStdString(first_drop_to_write_->reason());
+        if (reason.size() > kMaxLoggedReasonLength) reason = reason.left(kMaxLoggedReasonLength - 1) + QChar(0x2026);
+        qWarning().noquote() << QStringLiteral("dropped a frame from %1: %2; it began \"%3\" (further dropped frames "
+                                               "are only counted)")
+                                    .arg(log_name(), reason, QString::fromStdString(first_drop_to_write_->head));
+        first_drop_to_write_.reset();
+    }
+    if (is_latin1_to_write_) {
+        qInfo().noquote()
+            << QStringLiteral("%1 writes Latin-1: bytes outside UTF-8 are read as Latin-1 characters").arg(log_name());
+        is_latin1_to_write_ = false;
+    }
 }
 
 bool IQEndpointClient::send_locked(const Message& message, const UnansweredRequests::Note& note) {
@@ -221,6 +263,17 @@ void IQEndpointClient::note_end(const ConnectionFault& fault) {
     if (fault.kind == ConnectionFault::kNone || end_of_connection_.kind != ConnectionFault::kNone) return;
     end_of_connection_ = fault;
     note_fault(fault);
+}
+
+ConnectionFault IQEndpointClient::fault_of_drop(const IPCDroppedFrame& frame) {
+    if (frame.kind == IPCDroppedFrame::kTooLarge) {
+        return {ConnectionFault::kFrameTooLarge, {}, static_cast<qint64>(frame.size)};
+    }
+    // The reader's text names the operation first, which tells an operator nothing.
+    static constexpr std::string_view kOperation = "read_xml_element: ";
+    std::string_view error = frame.error;
+    if (error.substr(0, kOperation.size()) == kOperation) error.remove_prefix(kOperation.size());
+    return {ConnectionFault::kFrameUnreadable, QString::fromUtf8(error.data(), static_cast<int>(error.size())), 0};
 }
 
 ConnectionFault IQEndpointClient::fault_of_close(const IPCConn& connection) const {

@@ -7,11 +7,13 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "ipc/net/ipc_endpoint_client.h"
 #include "sessions/connection_fault.h"
 #include "sessions/key_warnings.h"
@@ -34,20 +36,22 @@ class IQManager;
 // time-out does, and those left when a connection ends go to on_link_lost. It keeps the last reason
 // a connection failed or a frame was dropped (last_fault) until the session is READY again.
 //
-// Threads: the object lives on the GUI thread, where its slots run and its signals are emitted.
-// The library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
-// handle_response, handle_unsolicited, reconnect_delay, getPassword) on the socket loop thread of
-// its manager, and on_connection_state also on the GUI thread, which connects, disconnects and
-// removes the session; set_state runs on both (READY is entered on the GUI thread), and so do
-// set_required_messages and after_authenticated when they run inside it. All of them run under the
-// manager lock, which guards the required-reply list, the slot lookups, the requests awaiting a
-// seq-less answer, the requests in flight, the reconnect flag and the password. None of them emits a signal or calls a
-// slot directly: signals and slot calls go to the GUI thread through the thread's SessionInbox, in the order they were
-// raised, and run there with no lock held. The state is an atomic and may be read anywhere. The reply cache, the
-// warnings about keys a codec chose, the last fault and what a session keeps of reports besides (forget_reports) are
-// guarded by the session mutex, which may be taken while holding the manager lock, never the other way round; cached
-// entries are shared with the slot calls and never modified in place. The placement (pool, manager, name) is written on
-// the GUI thread by the pool; the manager is an atomic read anywhere.
+// Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
+// library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
+// handle_response, handle_unsolicited, on_frame_dropped, on_latin1_text, reconnect_delay,
+// getPassword) on the socket loop thread of its manager, and on_connection_state also on the GUI
+// thread, which connects, disconnects and removes the session; set_state runs on both (READY is
+// entered on the GUI thread), and so do set_required_messages and after_authenticated when they run
+// inside it. All of them run under the manager lock, which guards the required-reply list, the slot
+// lookups, the requests awaiting a seq-less answer, the requests in flight, the reconnect flag and
+// the password. None of them emits a signal or calls a slot directly: signals and slot calls go to
+// the GUI thread through the thread's SessionInbox, in the order they were raised, and run there
+// with no lock held. The state is an atomic and may be read anywhere. The reply cache, the warnings
+// about keys a codec chose, the last fault and what a session keeps of reports besides
+// (forget_reports) are guarded by the session mutex, which may be taken while holding the manager
+// lock, never the other way round; cached entries are shared with the slot calls and never modified
+// in place. The placement (pool, manager, name) is written on the GUI thread by the pool; the
+// manager is an atomic read anywhere.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
@@ -72,6 +76,8 @@ public:
     // to kMaxUnhandledKeys, which leaves room for every handled one (a session has far fewer slots).
     static constexpr int kMaxCachedKeys = 512;
     static constexpr int kMaxUnhandledKeys = 448;
+    // The longest reason of a dropped frame a log line quotes, in characters.
+    static constexpr int kMaxLoggedReasonLength = 200;
 
     // A reply or report as cached; shared with the slot call that hands it to the GUI thread.
     using SharedMessage = std::shared_ptr<const Message>;
@@ -138,6 +144,18 @@ public:
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;
+    // Each dropped frame's reason becomes the last fault (note_fault). The first frame the session
+    // drops is written to the log with its reason, the codec's address and name, and how it began;
+    // later ones are counted, and the count written as their connection ends. A codec tells its
+    // name after the login, where bad frames often come: the line waits for READY, or for the end
+    // of the connection should that come first.
+    void on_frame_dropped(const IPCDroppedFrame& frame) override;
+    // Written to the log once in the session's life, when the first line above would be.
+    void on_latin1_text() override;
+    // Frames dropped since the session was made (on_frame_dropped). Any thread.
+    uint64_t dropped_frame_count() const { return dropped_frames_.load(); }
+    // Some message of the codec's was read with bytes outside UTF-8 taken as Latin-1. Any thread.
+    bool has_read_latin1() const { return has_read_latin1_.load(); }
     // The idle check, then the answers' deadline (RequestsInFlight::overdue).
     void tick() override;
     // Stores a copy under the key, always (the session's own stores: their keys are its own).
@@ -234,13 +252,18 @@ private:
     void forget_connection_state();
     // Explains this connection's end with `fault` (the first explanation holds).
     void note_end(const ConnectionFault& fault);
+    // The reason a dropped frame gives.
+    static ConnectionFault fault_of_drop(const IPCDroppedFrame& frame);
     // The reason a closed connection's failure gives, from the transport's text; none for a close
     // the program asked for.
     ConnectionFault fault_of_close(const IPCConn& connection) const;
     // Hands the requests still in flight to on_link_lost with the connection's reason.
     void tell_link_lost();
-    // Writes how many warnings about keys were dropped on the connection that has just ended.
+    // Writes how many warnings about keys were dropped on the connection that has just ended, and
+    // how many frames were dropped on it without a line of their own.
     void report_dropped_warnings();
+    // Writes the lines on_frame_dropped and on_latin1_text keep waiting.
+    void write_codec_text_notes();
 
     std::string user_;      // always empty for codec sessions
     std::string password_;  // guarded by the manager lock
@@ -267,6 +290,12 @@ private:
     RequestsInFlight in_flight_;              // guarded by the manager lock
     // Why this connection ended, once known; emptied with each connection. Manager lock.
     ConnectionFault end_of_connection_;
-    bool has_been_connected_ = false;  // this connection came up; manager lock
-    ConnectionFault last_fault_;       // guarded by session_mutex_
+    bool has_been_connected_ = false;           // this connection came up; manager lock
+    ConnectionFault last_fault_;                // guarded by session_mutex_
+    std::atomic<uint64_t> dropped_frames_{0};   // written on the loop thread under the manager lock
+    uint64_t unlogged_dropped_frames_ = 0;      // guarded by the manager lock; since the last count written
+    std::atomic<bool> has_read_latin1_{false};  // written on the loop thread under the manager lock
+    // Guarded by the manager lock: the lines waiting for the codec's name (on_frame_dropped).
+    std::optional<IPCDroppedFrame> first_drop_to_write_;
+    bool is_latin1_to_write_ = false;
 };

@@ -28,8 +28,10 @@ LossSeries LossGraphData::series(int peer) const {
     return series_by_peer_.value(peer);
 }
 
-void LossGraphData::addSample(int peer, int frameLossRate, int remoteLoss, int corrUpRate, int corrDownRate) {
+void LossGraphData::addSample(int peer, int frameLossRate, int remoteLoss, int corrUpRate, int corrDownRate,
+                              qint64 takenMs) {
     LossSeries& series = series_by_peer_[peer];
+    push_newest<qint64>(series.takenMs, takenMs, capacity());
     push_newest<int>(series.frameLossRate, frameLossRate, capacity());
     push_newest<int>(series.remoteLoss, remoteLoss, capacity());
     push_newest<int>(series.correction, saturated_sum(corrUpRate, corrDownRate), capacity());

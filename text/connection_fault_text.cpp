@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 
+#include "sessions/ipc_object.h"
 #include "sessions/requests_in_flight.h"
 #include "text/codec_text.h"
+#include "text/device_state_text.h"
 
 namespace {
 
@@ -38,4 +40,37 @@ QString connectionFaultText(const ConnectionFault& fault) {
             .arg(RequestsInFlight::kAnswerDeadlineUs / 1000000);
     }
     return QString();
+}
+
+namespace {
+
+// Which figures stopped coming: "levels", "statistics", "levels and statistics"; empty for none.
+QString staleFigures(const IPCObject& session) {
+    if (session.state() != IQEndpointClient::READY) return QString();
+    if (session.areLevelsStale() && session.areStatisticsStale()) return tr("levels and statistics");
+    if (session.areLevelsStale()) return tr("levels");
+    return session.areStatisticsStale() ? tr("statistics") : QString();
+}
+
+}  // namespace
+
+QString codecHealthText(IPCObject& session) {
+    QStringList lines;
+    const QString fault = connectionFaultText(session.lastFault());
+    if (!fault.isEmpty()) lines << tr("Last failure: %1").arg(fault);
+    const QString stale = staleFigures(session);
+    if (!stale.isEmpty()) lines << tr("The codec's %1 stopped coming: those shown are the last it sent.").arg(stale);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString liveStatusText(IPCObject& session, const QString& status) {
+    return staleFigures(session).isEmpty() ? status : tr("%1 (stale)").arg(status);
+}
+
+QString codecStatusLine(IPCObject& session) {
+    if (session.state() == IQEndpointClient::READY)
+        return codecHealthText(session).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString fault = connectionFaultText(session.lastFault());
+    const QString state = deviceStateText(session.state());
+    return fault.isEmpty() ? state : tr("%1: %2").arg(state, fault);
 }

@@ -8,3 +8,20 @@
 // codec refused the password", "could not connect: Connection refused", "the codec stopped
 // answering", ... Bounded, for plain text; empty for no fault.
 QString connectionFaultText(const ConnectionFault& fault);
+
+class IPCObject;
+
+// What the views say of a codec beyond its state, as its tool tip and in the dock's header: why
+// its connection last failed or a frame it sent was dropped ("Last failure: the codec stopped
+// answering"), and, while it is READY, which of its figures stopped coming. Plain; empty when there
+// is nothing to say. GUI thread.
+QString codecHealthText(IPCObject& session);
+
+// A READY codec's status ("1 connected"), marked while its levels or statistics stopped coming:
+// "1 connected (stale)". GUI thread.
+QString liveStatusText(IPCObject& session, const QString& status);
+
+// One line of the codec's state for the dock's header: the state and why it last failed while it is
+// not READY ("Not connected: the codec stopped answering"), codecHealthText on one line while it is.
+// GUI thread.
+QString codecStatusLine(IPCObject& session);

@@ -31,6 +31,7 @@
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
+#include "text/connection_fault_text.h"
 #include "text/decimal_id.h"
 #include "text/message_lookup.h"
 #include "ui_main_window.h"
@@ -172,6 +173,7 @@ void CodecDock::showSession(IPCObject* next) {
     connectSession(*next);
     if (next->state() == IQEndpointClient::READY) fillFromReadySession(*next);
     showUnitName();
+    showHealth();
     fillEventLog();
     updateStatsTable();
 }
@@ -201,6 +203,8 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session, &IPCObject::recvCurrentEncoder, this, &CodecDock::ipcRecvCurrentEncoder);
     connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
     connect(&session, &IPCObject::changedState, this, &CodecDock::sessionChangedState);
+    connect(&session, &IPCObject::faultChanged, this, &CodecDock::showHealth);
+    connect(&session, &IPCObject::figuresFreshnessChanged, this, &CodecDock::showHealth);
 }
 
 void CodecDock::disconnectSession(IPCObject& session) {
@@ -223,6 +227,8 @@ void CodecDock::empty() {
     }
     ui.relaydeskStatusLabel->setStyleSheet(QString());
     ui.nameLabel->setToolTip(QString());
+    ui.healthLabel->clear();
+    ui.healthLabel->setToolTip(QString());
     eventLog.clear();
     trailingOwnLines = 0;
 }
@@ -249,6 +255,14 @@ void CodecDock::sessionChangedState(QUuid, IQEndpointClient::DEVICE_STATE state)
     }
     updateStatsTable();
     ipcRecvCurrentEncoder();
+    showHealth();
+}
+
+void CodecDock::showHealth() {
+    if (!shown) return;
+    ui.healthLabel->setText(codecStatusLine(*shown));
+    ui.healthLabel->setToolTip(CodecText::healthToolTip(*shown));
+    stats.setStale(isLive() && shown->areStatisticsStale());
 }
 
 bool CodecDock::cached(const QString& name, Message& out) const {

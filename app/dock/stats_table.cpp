@@ -1,5 +1,7 @@
 #include "app/dock/stats_table.h"
 
+#include <QHeaderView>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <mutex>
@@ -11,6 +13,12 @@
 #include "text/decimal_id.h"
 
 namespace {
+
+// Rows the table keeps in sight, whatever room the dock leaves it; a codec has a connection per
+// channel, mostly one or two.
+constexpr int kRowsInSight = 2;
+// Beyond its text, what a row takes (the item's margins in the styles we ship with).
+constexpr int kRowPadding = 4;
 
 struct Row {
     int peerId;
@@ -48,7 +56,13 @@ std::vector<Row> rowsOf(IPCObject& session) {
 
 }  // namespace
 
-StatsTable::StatsTable(QTreeWidget* table_) : table(table_) {}
+StatsTable::StatsTable(QTreeWidget* table_) : table(table_) {
+    // However short the dock, its first rows stay in sight: the graphs above give way first.
+    const int rowHeight = table->fontMetrics().height() + kRowPadding;
+    const int scrollBar = table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table);
+    table->setMinimumHeight(table->header()->sizeHint().height() + kRowsInSight * rowHeight + scrollBar +
+                            2 * table->frameWidth());
+}
 
 QStringList StatsTable::rowTexts(const QString& name, const PeerStatsInfo& peer, const ChannelStatsInfo& channel) {
     return {name,
@@ -81,4 +95,19 @@ void StatsTable::rebuild(IPCObject* session) {
     }
     if (!current) current = table->topLevelItem(0);
     if (current) table->setCurrentItem(current);
+    if (isStale_) showStaleness();
+}
+
+void StatsTable::setStale(bool isStale) {
+    if (isStale_ == isStale) return;
+    isStale_ = isStale;
+    showStaleness();
+}
+
+void StatsTable::showStaleness() {
+    const QBrush text = isStale_ ? QBrush(Qt::gray) : QBrush();
+    for (int row = 0; row < table->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = table->topLevelItem(row);
+        for (int column = 0; column < item->columnCount(); ++column) item->setForeground(column, text);
+    }
 }

@@ -27,6 +27,9 @@ public:
     // has gone, the first row becomes current.
     void rebuild(IPCObject* session);
 
+    // Greys the rows while the codec's statistics stopped coming, and the rows built later.
+    void setStale(bool isStale);
+
     // The peer id of the first selected row; none without a selection.
     std::optional<int> selectedPeerId() const;
 
@@ -36,5 +39,8 @@ public:
     static QStringList rowTexts(const QString& name, const PeerStatsInfo& peer, const ChannelStatsInfo& channel);
 
 private:
+    void showStaleness();
+
     QTreeWidget* table;  // the form's; not owned
+    bool isStale_ = false;
 };

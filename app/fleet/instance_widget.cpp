@@ -17,6 +17,7 @@
 #include "app/shared/mini_meter.h"
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
+#include "text/connection_fault_text.h"
 #include "text/device_state_text.h"
 
 namespace {
@@ -165,6 +166,8 @@ void InstanceWidget::attachIPC(IPCObject* session) {
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &InstanceWidget::showContextMenu);
     connect(session, &IPCObject::newChanState, this, &InstanceWidget::ipcNewChanState);
+    connect(session, &IPCObject::faultChanged, this, &InstanceWidget::showHealth);
+    connect(session, &IPCObject::figuresFreshnessChanged, this, &InstanceWidget::showHealth);
     ipcChangedState(session->uuid, session->state());
     setCursor(Qt::PointingHandCursor);
 }
@@ -225,7 +228,14 @@ void InstanceWidget::ipcChangedState(QUuid uuid, IQEndpointClient::DEVICE_STATE 
     } else if (state != IQEndpointClient::AUTHENTICATED) {
         stateLabel->setText(stateText(state));
     }
+    showHealth();
     if (state == IQEndpointClient::AUTH_FAILED) emit loginRefused(uuid);
+}
+
+void InstanceWidget::showHealth() {
+    if (!session_) return;
+    setToolTip(CodecText::healthToolTip(*session_));
+    if (isLive()) stateLabel->setText(liveStatusText(*session_, connectedCountText(session_->activePeerList().size())));
 }
 
 void InstanceWidget::ipcRecvSysOptions(QUuid) {
@@ -261,7 +271,7 @@ void InstanceWidget::ipcRecvPeerList(QUuid) {
         }
     }
     showPeerSummary(label, plainToolTip(tip));
-    stateLabel->setText(connectedCountText(active.size()));
+    stateLabel->setText(liveStatusText(*session_, connectedCountText(active.size())));
 }
 
 void InstanceWidget::showNoConnections() {

@@ -21,10 +21,10 @@ class Scheduler;
 // passes to its prompt queue).
 //
 // The tile shows only what its session reports, and who the codec is connected to only while it is
-// READY: a codec lost shows no connection. It holds the session by QPointer and does nothing
-// once the session is gone. Texts that come from the codec are shown as CodecText bounds them, as
-// plain text. Style sheets are set only when they change: a fleet of tiles reports many times a
-// second.
+// READY: a codec lost shows no connection. Its tool tip says why the codec's connection last failed;
+// a READY codec whose levels or statistics stopped coming is marked "(stale)" and its meter greyed. It holds the
+// session by QPointer and does nothing once the session is gone. Texts that come from the codec are shown as CodecText
+// bounds them, as plain text. Style sheets are set only when they change: a fleet of tiles reports many times a second.
 //
 // Threads: GUI thread only.
 class InstanceWidget : public QWidget {
@@ -69,6 +69,8 @@ public slots:
     void ipcRecvPeerList(QUuid uuid);
     void ipcNewChanState(QUuid uuid, QString text);
     void ipcRecvVersion(QUuid uuid);
+    // The last failure and the figures' freshness, as the tool tip and the state's mark.
+    void showHealth();
     void showContextMenu(const QPoint& pos);
 
 protected:

@@ -15,6 +15,7 @@
 #include "app/shared/mini_meter.h"
 #include "app/shared/statistics_text.h"
 #include "sessions/ipc_object.h"
+#include "text/connection_fault_text.h"
 #include "text/device_state_text.h"
 
 namespace {
@@ -142,6 +143,8 @@ ZorvaStatRow::ZorvaStatRow(IPCObject* session, QUuid uuid)
     connect(session, &IPCObject::changedState, this, &ZorvaStatRow::ipcChangedState);
     connect(session, &IPCObject::recvChannelStats, this, &ZorvaStatRow::updateStats);
     connect(session, &IPCObject::recvPeerList, this, &ZorvaStatRow::ipcRecvPeerList);
+    connect(session, &IPCObject::faultChanged, this, &ZorvaStatRow::showHealth);
+    connect(session, &IPCObject::figuresFreshnessChanged, this, &ZorvaStatRow::showHealth);
     // A row made for a session that is under way shows where it stands.
     if (session->state() != IQEndpointClient::DISCONNECTED) ipcChangedState(session->uuid, session->state());
 }
@@ -195,15 +198,27 @@ void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
 }
 
 void ZorvaStatRow::ipcChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) {
-    if (state == IQEndpointClient::READY) {
-        updateConnectionText();
-        return;
-    }
+    showHealth();
+    if (state == IQEndpointClient::READY) return;
     if (meter_) meter_->reset();
     // What the codec said of its connections is no longer current.
     setConnected(QString());
     clearStats();
     if (state != IQEndpointClient::AUTHENTICATED) setStatus(deviceStateText(state));
+}
+
+void ZorvaStatRow::showHealth() {
+    if (!session_) return;
+    const QString tip = CodecText::healthToolTip(*session_);
+    const QBrush figures = isLive() && session_->areStatisticsStale() ? QBrush(Qt::gray) : QBrush();
+    for (const SummaryColumn& column : kColumns) {
+        // The names keep the tool tips that show them whole.
+        if (column.column != kNameColumn && column.column != kConnectionsColumn) item_->setToolTip(column.column, tip);
+        if (column.figure != kNoFigure && item_->foreground(column.column) != figures) {
+            item_->setForeground(column.column, figures);
+        }
+    }
+    updateConnectionText();
 }
 
 void ZorvaStatRow::ipcRecvPeerList(QUuid) {
@@ -213,7 +228,7 @@ void ZorvaStatRow::ipcRecvPeerList(QUuid) {
 void ZorvaStatRow::updateConnectionText() {
     if (!isLive()) return;
     const QList<PeerMetaPtr> active = session_->activePeerList();
-    setStatus(connectedCountText(active.size()));
+    setStatus(liveStatusText(*session_, connectedCountText(active.size())));
     setConnected(active.isEmpty() ? QString() : active.first()->name);
 }
 

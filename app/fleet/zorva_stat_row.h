@@ -23,6 +23,9 @@ class QTreeWidgetItem;
 // numbers, not by their text, and the "Levels" column by the loudest of the codec's four levels as
 // the row last took them (takeLevelsForSorting); a row without levels sorts first.
 //
+// Its cells' tool tips say why the codec's connection last failed; a READY codec whose levels or
+// statistics stopped coming is marked "(stale)" and its statistics cells are greyed.
+//
 // The row holds its session by QPointer and does nothing once the session is gone. The codec's
 // names are shown as CodecText bounds them.
 //
@@ -89,6 +92,9 @@ public slots:
     void setConnected(const QString& text);
     void updateStats(QUuid uuid);
     void meterDestroyed();
+    // The last failure and the figures' freshness, as the tool tips, the status's mark and the
+    // statistics cells' colour.
+    void showHealth();
 
 private:
     // The newest figures, by Figure.

@@ -5,11 +5,17 @@
 #include <QTreeWidgetItem>
 
 #include "sessions/ipc_object.h"
+#include "text/connection_fault_text.h"
 #include "text/unit_label.h"
 
 QString CodecText::nameToolTip(const QString& text, int shownLength) {
     if (text.size() <= shownLength) return QString();
     return Qt::convertFromPlainText(shownCodecText(text, kToolTipLength), Qt::WhiteSpaceNormal);
+}
+
+QString CodecText::healthToolTip(IPCObject& session) {
+    const QString health = codecHealthText(session);
+    return health.isEmpty() ? QString() : Qt::convertFromPlainText(health, Qt::WhiteSpacePre);
 }
 
 void CodecText::showName(QLabel& label, const QString& text, const QString& after) {

@@ -37,4 +37,6 @@ public:
     // label cuts it.
     static void showUnit(QLabel& label, IPCObject& session);
     static void showUnit(QTreeWidgetItem& item, int column, IPCObject& session);
+    // codecHealthText as a tool tip that shows it plain; empty when it is.
+    static QString healthToolTip(IPCObject& session);
 };

@@ -13,21 +13,20 @@ namespace {
 
 const QColor kTargetLine(232, 224, 0);
 
-// The scale of a delay series, in tenths of a millisecond. 64 bits: the codec's figures may be
-// anywhere in the int range, and the headroom and the span must not overflow.
+// The scale of the newest `count` samples of a delay series, in tenths of a millisecond. 64 bits:
+// the codec's figures may be anywhere in the int range, and the headroom and the span must not
+// overflow.
 struct Scale {
     qint64 hi = 0;
     qint64 span = 0;
 
-    explicit Scale(const DelaySeries& series) {
+    Scale(const DelaySeries& series, int count) {
         qint64 lo = 0;
-        for (const DelayPoint& point : series.points) {
-            hi = std::max<qint64>(hi, point.bufferDelay);
-            lo = std::min<qint64>(lo, point.bufferDelay);
-        }
-        for (int target : series.desiredDelay) {
-            hi = std::max<qint64>(hi, target);
-            lo = std::min<qint64>(lo, target);
+        for (int i = 0; i < count; ++i) {
+            for (const qint64 value : {qint64{series.points.at(i).bufferDelay}, qint64{series.desiredDelay.at(i)}}) {
+                hi = std::max(hi, value);
+                lo = std::min(lo, value);
+            }
         }
         hi += hi >> 4;  // one sixteenth of headroom
         span = hi - lo;
@@ -66,24 +65,25 @@ void DelayGraph::paintEvent(QPaintEvent* event) {
     Columns columns{};
     if (!columnsFor(series->capacity(), &columns)) return;
     const DelaySeries samples = series->series(series->peer());
-    const Scale scale(samples);
+    const QList<int> xs = sampleColumns(samples.takenMs, std::min(samples.points.size(), samples.desiredDelay.size()),
+                                        columns, series->capacity());
+    const Scale scale(samples, xs.size());
     const int h = height();
-    const int count = std::min(samples.points.size(), series->capacity());
 
-    if (columns.barWidth > 0) {
-        for (int i = 0; i < count; ++i) {
-            const DelayPoint& point = samples.points.at(i);
-            const int x = columns.newestX - i * columns.step;
-            // The buffer delay beyond the jitter at the bottom, the jitter stacked on it.
-            const int delay = scale.pixels(qint64{point.bufferDelay} - point.packetJitter, h);
-            const int jitter = std::min(scale.pixels(point.packetJitter, h), h - delay);
+    QPolygon targets;
+    for (int i = 0; i < xs.size(); ++i) {
+        const int x = xs.at(i);
+        const DelayPoint& point = samples.points.at(i);
+        // The buffer delay beyond the jitter at the bottom, the jitter stacked on it.
+        const int delay = scale.pixels(qint64{point.bufferDelay} - point.packetJitter, h);
+        const int jitter = std::min(scale.pixels(point.packetJitter, h), h - delay);
+        if (columns.barWidth > 0) {
             painter.fillRect(x, h - delay, columns.barWidth, delay, delayColor);
             painter.fillRect(x, h - delay - jitter, columns.barWidth, jitter, jitterColor);
         }
+        targets << QPoint(x, h - scale.pixels(samples.desiredDelay.at(i), h));
     }
-    QPolygon targets;
-    for (int i = 0; i < std::min(samples.desiredDelay.size(), count); ++i)
-        targets << QPoint(columns.newestX - i * columns.step, h - scale.pixels(samples.desiredDelay.at(i), h));
+    paintTimeAxis(painter, columns, series->capacity());
     if (targets.size() > 1) {
         painter.setPen(QPen(kTargetLine, 3));
         painter.drawPolyline(targets);

@@ -39,16 +39,20 @@ FrameClock* FrameClock::of(const QWidget& widget) {
     return clocks().value(widget.window());
 }
 
-bool FrameClock::isInSight(const QWidget& widget) {
-    if (!widget.isVisible()) return false;
+QRect FrameClock::shownRect(const QWidget& widget) {
+    if (!widget.isVisible()) return {};
     QRect shown = widget.rect();
-    const QWidget* child = &widget;
-    for (; !child->isWindow(); child = child->parentWidget()) {
-        shown.translate(child->pos());
-        shown &= child->parentWidget()->rect();
-        if (shown.isEmpty()) return false;
+    QPoint offset;  // of the widget in the ancestor reached
+    for (const QWidget* child = &widget; !child->isWindow(); child = child->parentWidget()) {
+        offset += child->pos();
+        shown &= child->parentWidget()->rect().translated(-offset);
+        if (shown.isEmpty()) return {};
     }
-    return !child->isMinimized();
+    return shown;
+}
+
+bool FrameClock::isInSight(const QWidget& widget) {
+    return !shownRect(widget).isEmpty() && !widget.window()->isMinimized();
 }
 
 void FrameClock::schedule(MiniMeter& meter) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <QTimer>
 
 #include <chrono>
@@ -38,10 +39,13 @@ public:
 
     // The clock of the widget's window; null when the window has none.
     static FrameClock* of(const QWidget& widget);
-    // Whether any of the widget lies inside its window, and the window is on screen: visible, not
-    // clipped away by a parent (a tile scrolled out of its scroll area) and not minimised. Qt would
-    // paint nothing of a clipped widget, but it still walks the widget's siblings for every update
-    // asked of it, and a fleet of tiles has many.
+    // The part of the widget that lies inside its window, in its own coordinates: empty when it is
+    // hidden or clipped away by a parent (a tile scrolled out of its scroll area, a row's meter out
+    // of the tree's viewport), whether or not the window is minimised.
+    static QRect shownRect(const QWidget& widget);
+    // Whether any of the widget lies inside its window, and the window is on screen: shownRect is
+    // not empty and the window not minimised. Qt would paint nothing of a clipped widget, but it
+    // still walks the widget's siblings for every update asked of it, and a fleet of tiles has many.
     static bool isInSight(const QWidget& widget);
 
     // Has the meter read its levels at the next frame. The meter calls cancel() before it goes.

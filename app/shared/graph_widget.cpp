@@ -4,6 +4,7 @@
 #include <QStyle>
 #include <QStyleOption>
 
+#include <algorithm>
 #include <cstdlib>
 
 GraphWidget::GraphWidget(int slotCount_, QWidget* parent) : QWidget(parent), slotCount(slotCount_) {
@@ -58,6 +59,27 @@ bool GraphWidget::columnsFor(int capacity, Columns* columns) const {
     columns->newestX = plotWidth - columns->step;
     columns->barWidth = columns->step - barGap;
     return true;
+}
+
+QList<int> GraphWidget::sampleColumns(const QList<qint64>& takenMs, int count, const Columns& columns, int capacity) {
+    QList<int> xs;
+    for (int i = 0; i < std::min(count, takenMs.size()); ++i) {
+        const qint64 slot = (std::max<qint64>(takenMs.at(0) - takenMs.at(i), 0) + 500) / 1000;
+        if (slot >= capacity) break;
+        xs << columns.newestX - static_cast<int>(slot) * columns.step;
+    }
+    return xs;
+}
+
+void GraphWidget::paintTimeAxis(QPainter& painter, const Columns& columns, int capacity) const {
+    painter.setPen(QColor(160, 160, 160));
+    const int bottom = height() - 1;
+    for (int seconds = 10; seconds <= capacity; seconds += 10) {
+        const int x = columns.newestX + columns.step - seconds * columns.step;
+        painter.drawLine(x, bottom - kTickLength, x, bottom);
+    }
+    painter.setFont(font());
+    painter.drawText(QPoint(2, bottom - kTickLength - 1), tr("-%1 s").arg(capacity));
 }
 
 void GraphWidget::paintLabels(QPainter& painter, const QString& upper, const QString& lower) const {

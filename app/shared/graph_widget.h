@@ -5,14 +5,17 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <QList>
+
 #include "sessions/graph_data.h"
 
 class QPainter;
 
 // The common base of the Statistics tab's delay and loss graphs: a dark plot area with a grey
 // border (from its style sheet), the bar geometry, and what both paint events share. A graph shows
-// the newest samples of a series as bars, newest at the right, with lines over them and two scale
-// labels in the right 80 pixels.
+// the last GraphData::kShownSpanMs of a series as bars placed by the time each sample was taken, a
+// slot a second, newest at the right, with lines over them, two scale labels in the right 80
+// pixels and the span on a time axis along the bottom: samples taken seconds apart stand apart.
 //
 // A graph keeps no samples: it paints the series of the codec the dock shows, set with the
 // subclass's setSeries(), and repaints when that series announces a change. It holds the series by
@@ -46,6 +49,8 @@ protected:
 
     // Columns at the right that hold the scale labels.
     static constexpr int kLabelWidth = 80;
+    // Rows the time axis's ticks rise from the bottom edge.
+    static constexpr int kTickLength = 4;
 
     // Where the bars go: the plot width divided into one slot per sample the series can hold, each
     // `step` columns wide; the newest sample's slot starts at plotWidth - step, older ones further left.
@@ -60,6 +65,12 @@ protected:
     // The columns of a series of `capacity` samples at the current width; false when the graph is too
     // narrow for one column per slot, and then it shows nothing but its background.
     bool columnsFor(int capacity, Columns* columns) const;
+    // The x of each of the first `count` samples of a series, taken at `takenMs` (newest first),
+    // that lie in the span shown: a slot a second from the newest, to the nearest. Fewer than
+    // `count` when older ones lie beyond it.
+    static QList<int> sampleColumns(const QList<qint64>& takenMs, int count, const Columns& columns, int capacity);
+    // The span shown, along the bottom: a tick every ten seconds and the oldest end's age.
+    void paintTimeAxis(QPainter& painter, const Columns& columns, int capacity) const;
     // The scale labels, in white, at the right edge.
     void paintLabels(QPainter& painter, const QString& upper, const QString& lower) const;
 

@@ -45,18 +45,19 @@ void LossGraph::paintEvent(QPaintEvent* event) {
     if (!columnsFor(series->capacity(), &columns)) return;
     const LossSeries samples = series->series(series->peer());
     const int h = height();
-    const int count = std::min(samples.frameLossRate.size(), series->capacity());
+    const QList<int> xs = sampleColumns(samples.takenMs, samples.frameLossRate.size(), columns, series->capacity());
 
     if (columns.barWidth > 0) {
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < xs.size(); ++i) {
             const int bar = scaled(samples.frameLossRate.at(i), h);
-            painter.fillRect(columns.newestX - i * columns.step, h - bar, columns.barWidth, bar, frameLossColor);
+            painter.fillRect(xs.at(i), h - bar, columns.barWidth, bar, frameLossColor);
         }
     }
+    paintTimeAxis(painter, columns, series->capacity());
     const auto line = [&](const QList<int>& values, int penWidth, const QColor& colour) {
         QPolygon points;
-        for (int i = 0; i < std::min(values.size(), count); ++i)
-            points << QPoint(columns.newestX - i * columns.step, h - scaled(values.at(i), h));
+        for (int i = 0; i < std::min(values.size(), xs.size()); ++i)
+            points << QPoint(xs.at(i), h - scaled(values.at(i), h));
         if (points.size() < 2) return;
         painter.setPen(QPen(colour, penWidth));
         painter.drawPolyline(points);

@@ -49,6 +49,7 @@ QString gradientSheet(Qt::Orientation orientation) {
 
 const QColor kMeterUnlit(64, 64, 64);
 const QColor kMeterMark(100, 170, 255);
+const QColor kMeterStale(150, 150, 150);
 
 QLinearGradient meterGradient(Qt::Orientation orientation) {
     // Vertical: from the bottom edge (stop 0) to the top.
@@ -106,6 +107,12 @@ void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel)
     if (extent() != before && FrameClock::isInSight(*this)) update();
 }
 
+void MeterWidget::setStale(bool isStale) {
+    if (isStale_ == isStale) return;
+    isStale_ = isStale;
+    update();
+}
+
 LevelBar::Extent MeterWidget::extent() const {
     return bar_.extent(horizontal_ ? width() : height(), horizontal_);
 }
@@ -127,7 +134,11 @@ const QPixmap& MeterWidget::background() {
 void MeterWidget::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0) return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, background());
+    if (isStale_) {
+        painter.fillRect(rect(), kMeterStale);
+    } else {
+        painter.drawPixmap(0, 0, background());
+    }
     const LevelBar::Extent shown = extent();
     constexpr int kMarkThickness = LevelBar::kMarkThickness;
     if (horizontal_) {

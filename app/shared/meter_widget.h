@@ -30,6 +30,10 @@ public:
     // 0..1 (NaN included) are drawn as the nearest end, NaN as empty; they are kept as given.
     void setLevels(float level, float secondLevel, bool hasSecondLevel);
 
+    // Draws the lit part grey while the levels shown stopped coming (IPCObject::areLevelsStale).
+    void setStale(bool isStale);
+    bool isStale() const { return isStale_; }
+
     float level() const { return bar_.level(); }
     float secondLevel() const { return bar_.secondLevel(); }
     bool hasSecondLevel() const { return bar_.hasSecondLevel(); }
@@ -48,12 +52,15 @@ private:
 
     LevelBar bar_;
     bool horizontal_ = false;
+    bool isStale_ = false;
     QPixmap background_;  // the style sheet's gradient at the current size; null when stale
 };
 
 // Every level bar's colours: the cover of its unlit part and its second mark.
 extern const QColor kMeterUnlit;
 extern const QColor kMeterMark;
+// The lit part of a bar whose levels stopped coming, in place of the gradient.
+extern const QColor kMeterStale;
 // The lit colours from green through yellow to red, along a bar lit from the left (horizontal) or
 // from the bottom, relative to the rectangle it fills: the same gradient as the bar's style sheet.
 QLinearGradient meterGradient(Qt::Orientation orientation);

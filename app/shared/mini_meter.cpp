@@ -75,9 +75,21 @@ IPCObject* MiniMeter::session() const {
 
 void MiniMeter::showLevelsOf(IPCObject* session) {
     stopWatching();
+    if (session_) disconnect(session_, &IPCObject::figuresFreshnessChanged, this, &MiniMeter::showFreshness);
     session_ = session;
     readReports_ = session ? session->levelReportCount() : 0;
+    // Rare, and a meter out of sight must still come back grey: always heard.
+    if (session) connect(session, &IPCObject::figuresFreshnessChanged, this, &MiniMeter::showFreshness);
+    showFreshness();
     if (isVisible()) startWatching();
+}
+
+void MiniMeter::showFreshness() {
+    const bool isStale = session_ && session_->areLevelsStale();
+    if (isStale_ == isStale) return;
+    isStale_ = isStale;
+    litLook_ = QPixmap();
+    update();
 }
 
 void MiniMeter::startWatching() {
@@ -165,7 +177,8 @@ void MiniMeter::layOutBars() {
 const QPixmap& MiniMeter::litLook() {
     if (!litLook_.isNull()) return litLook_;
     const qreal ratio = devicePixelRatioF();
-    const QString key = QStringLiteral("MiniMeter %1x%2@%3").arg(width()).arg(height()).arg(ratio);
+    const QString key =
+        QStringLiteral("MiniMeter %1x%2@%3%4").arg(width()).arg(height()).arg(ratio).arg(isStale_ ? " stale" : "");
     if (QPixmapCache::find(key, &litLook_)) return litLook_;
     litLook_ = QPixmap(size() * ratio);
     litLook_.setDevicePixelRatio(ratio);
@@ -173,7 +186,13 @@ const QPixmap& MiniMeter::litLook() {
     litLook_.fill(kFrameGrey);
     QPainter painter(&litLook_);
     const QLinearGradient gradient = meterGradient(Qt::Horizontal);
-    for (const QRect& bar : barRects_) painter.fillRect(bar, gradient);
+    for (const QRect& bar : barRects_) {
+        if (isStale_) {
+            painter.fillRect(bar, kMeterStale);
+        } else {
+            painter.fillRect(bar, gradient);
+        }
+    }
     painter.end();
     QPixmapCache::insert(key, litLook_);
     return litLook_;
@@ -181,10 +200,15 @@ const QPixmap& MiniMeter::litLook() {
 
 void MiniMeter::paintEvent(QPaintEvent* event) {
     startWatching();
+    // Only what lies inside its parents: a repaint asked while the meter was in sight may be served
+    // once its row has moved out of the tree's viewport (sorted, scrolled or hidden), and Qt then
+    // asks a masked, opaque widget for it there, where nothing would paint over it again.
+    const QRegion inSight = event->region() & FrameClock::shownRect(*this);
+    if (inSight.isEmpty()) return;
     const QPixmap& lit = litLook();
     const qreal ratio = lit.devicePixelRatio();
     QPainter painter(this);
-    for (const QRect& dirty : event->region()) {
+    for (const QRect& dirty : inSight) {
         painter.drawPixmap(QRectF(dirty), lit, QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
         for (size_t k = 0; k < bars_.size(); ++k) {
             const QRect& bar = barRects_[k];
@@ -217,8 +241,11 @@ void MiniMeter::repaintChanges(const Extents& before) {
         const auto [from, to] = changedColumns(before[k], after[k], bar.width());
         if (from < to) changed |= QRect(bar.left() + from, bar.top(), to - from, bar.height());
     }
-    // A meter out of sight keeps its levels and shows them when it is next painted.
-    if (!changed.isEmpty() && FrameClock::isInSight(*this)) update(changed);
+    // A meter scrolled or clipped out of sight keeps its levels and shows them when it is next
+    // painted. One in a minimised window asks all the same: Qt paints it when the window is shown
+    // again, which otherwise only puts back what the screen showed before.
+    const QRect shown = FrameClock::shownRect(*this);
+    if (!changed.isEmpty() && !shown.isEmpty()) update(changed & shown);
 }
 
 void MiniMeter::levels(float rxlDb, float rxrDb, float txlDb, float txrDb) {

@@ -27,7 +27,8 @@ class IPCObject;
 // fleet costs Qt's walk over the widget's siblings and a painter, once per meter rather than once
 // per bar. Its mask is the two frames, so the tile shows through the margins and between the pairs
 // as it always has. It paints only the columns whose pixels change: the lit part is copied from a
-// picture of the lit meter that every meter of the same size shares, the rest is filled.
+// picture of the lit meter that every meter of the same size shares, the rest is filled. While its
+// codec's levels stopped coming, that picture is grey.
 //
 // Threads: GUI thread only.
 class MiniMeter : public QWidget {
@@ -60,6 +61,8 @@ public slots:
                    float txrSecond);
     // Empties the four bars (and repaints them); levels reported until now are never shown.
     void reset();
+    // Greys the lit bars while the session's levels stopped coming (IPCObject::areLevelsStale).
+    void showFreshness();
 
 protected:
     bool event(QEvent* event) override;
@@ -91,6 +94,8 @@ private:
     QPointer<FrameClock> clock_;   // of the meter's window, once looked up; null without one
     bool isScheduled_ = false;     // on clock_ for its next frame
     bool isWatching_ = false;      // connected to the session's levelsReported
+
+    bool isStale_ = false;  // the lit look is grey
 
     std::array<LevelBar, 4> bars_;
     std::array<QRect, 2> frames_;  // the receive pair's, then the transmit pair's

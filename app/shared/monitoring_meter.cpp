@@ -26,7 +26,16 @@ void MonitoringMeter::setSession(IPCObject* session) {
     if (session_) disconnect(session_, nullptr, this, nullptr);
     session_ = session;
     clear();
-    if (session_) connect(session_, &IPCObject::recvAllLevels, this, &MonitoringMeter::allLevels);
+    if (session_) {
+        connect(session_, &IPCObject::recvAllLevels, this, &MonitoringMeter::allLevels);
+        connect(session_, &IPCObject::figuresFreshnessChanged, this, &MonitoringMeter::showFreshness);
+    }
+    showFreshness();
+}
+
+void MonitoringMeter::showFreshness() {
+    const bool isStale = session_ && session_->areLevelsStale();
+    for (MeterWidget* bar : {ui->rxl, ui->rxr, ui->txl, ui->txr}) bar->setStale(isStale);
 }
 
 IPCObject* MonitoringMeter::session() const {

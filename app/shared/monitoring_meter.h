@@ -20,7 +20,8 @@ class MonitoringMeter;
 // whose labels stand at the height of their level.
 //
 // The dock shows one codec at a time: setSession() connects that codec's level reports (and cuts
-// those of the codec shown before) and empties the bars until its first report.
+// those of the codec shown before) and empties the bars until its first report. Levels that stopped
+// coming are drawn grey until the next report.
 // Threads: GUI thread only.
 class MonitoringMeter : public QWidget {
     Q_OBJECT
@@ -46,6 +47,8 @@ public slots:
                    float txrSecond);
     // Centres each scale label on the height of its level on the bars.
     void positionLabels();
+    // Greys the bars while the codec's levels stopped coming.
+    void showFreshness();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -8,7 +8,9 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QMenu>
+#include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
@@ -46,11 +48,12 @@ MainWindow* mainWindowInstance = nullptr;
 
 namespace {
 
-// The details dock's share of a first start's height, and the least it gets; its pages scroll
-// inside it. Left to its size hint, the dock would take two thirds of the height and leave the fleet
-// a handful of rows.
+// The details dock's share of a first start's height, and the least it gets: what its pages need to
+// show whole (the Statistics page its graphs at their least above the table's first rows); they
+// scroll inside a dock made smaller. Left to its size hint, the dock would take two thirds of the
+// height and leave the fleet a handful of rows.
 constexpr int kFirstStartDockPercent = 42;
-constexpr int kFirstStartDockMinHeight = 280;
+constexpr int kFirstStartDockMinHeight = 290;
 
 constexpr int kStatsSectionWidths[] = {85, 55, 88, 58, 58, 80, 55, 70, 70};  // sections 1 to 9
 
@@ -92,6 +95,7 @@ MainWindow::MainWindow(QWidget* parent, AlertPlayer* alertOutput)
       }) {
     initKestraneResources();
     ui->setupUi(this);
+    firstStartSize = size();
     ui->actionHelp->setVisible(false);
     ui->nameLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setupStatsTable();
@@ -137,14 +141,29 @@ void MainWindow::reportWhatIsInSight() {
 }
 
 void MainWindow::restoreLayout(const QByteArray& geometry, const QByteArray& state) {
-    restoreGeometry(geometry);
+    if (restoreGeometry(geometry)) isFirstSizePending = false;
     if (restoreState(state, 0)) isDockSplitPending = false;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!isDockSplitPending) return;
+    if (isFirstSizePending && screen()) fitFirstStart(screen()->availableGeometry());
+    if (isDockSplitPending) splitFirstStartDock();
+    isFirstSizePending = false;
     isDockSplitPending = false;
+}
+
+void MainWindow::fitFirstStart(const QRect& available) {
+    // Not shown yet, the window has no frame to measure: room is kept for a window manager's title
+    // bar and borders.
+    const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+    const QSize frame(2 * border, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + 2 * border);
+    resize(firstStartSize.boundedTo(available.size() - frame).expandedTo(minimumSizeHint()));
+    if (!available.contains(QRect(pos(), size() + frame))) move(available.topLeft());
+    splitFirstStartDock();
+}
+
+void MainWindow::splitFirstStartDock() {
     const int dockHeight = std::max(kFirstStartDockMinHeight, height() * kFirstStartDockPercent / 100);
     resizeDocks({ui->dockWidgetDetails}, {dockHeight}, Qt::Vertical);
 }

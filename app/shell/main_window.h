@@ -79,6 +79,10 @@ public:
     // The window's size, place and dock layout as saved; where none was saved (a first start) the
     // first show splits the height between the fleet and the dock.
     void restoreLayout(const QByteArray& geometry, const QByteArray& state);
+    // The size and split of a first start on a screen whose room is `available` (the screen's
+    // available geometry): the form's size as far as that room, and its frame, allow. Run at the
+    // first show when no layout was restored.
+    void fitFirstStart(const QRect& available);
 
     // Writes kt-config.xml now; failures are shown.
     void saveConfig() { configStore.save(); }
@@ -130,6 +134,8 @@ protected:
 private:
     void setupShortcuts();
     void setupStatsTable();
+    // The dock's share of a first start's height.
+    void splitFirstStartDock();
     // Tells the pacer which codecs' levels and statistics the fleet view and the dock show in
     // sight now.
     void reportWhatIsInSight();
@@ -163,6 +169,8 @@ private:
     bool emailEnabledFlag = false;        // mirrors actionEnableAlertEmails
     bool defaultAlertsFlag = false;       // mirrors actionAllowDefaultAlerts
     bool isDockSplitPending = true;       // until the first show or a restored layout
+    bool isFirstSizePending = true;       // until the first show or a restored geometry
+    QSize firstStartSize;                 // the form's
 };
 
 // The first main window built, until it is destroyed; null before and after. Users test for null.

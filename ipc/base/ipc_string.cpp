@@ -458,6 +458,61 @@ bool ipc_is_xml_text(std::string_view text) {
     return true;
 }
 
+bool ipc_is_utf8(std::string_view text) {
+    char32_t code;
+    for (size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t length = platform::utf8_sequence_length(text, i, code);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string ipc_utf8_with_latin1_bytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    char32_t code;
+    size_t plain = 0;  // start of the run not yet copied
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t length = platform::utf8_sequence_length(text, i, code);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        out.append(text.data() + plain, i - plain);
+        platform::append_code_point(out, byte);
+        plain = ++i;
+    }
+    out.append(text.data() + plain, text.size() - plain);
+    return out;
+}
+
+std::string ipc_escaped_bytes(std::string_view bytes, size_t limit) {
+    std::string out;
+    const size_t shown = std::min(bytes.size(), limit);
+    out.reserve(shown + 3);
+    for (size_t i = 0; i < shown; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte < 0x20 || byte >= 0x7F || byte == '\\') {
+            out += "\\x";
+            ipc_append_hex_byte(out, byte);
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    if (shown < bytes.size()) out += "...";
+    return out;
+}
+
 std::string ipc_utf16_to_utf8(const std::u16string& text) {
     return platform::utf16_to_utf8(text);
 }

@@ -110,6 +110,16 @@ size_t ipc_utf8_sequence_length(std::string_view text, size_t i, bool& is_xml_ch
 // Well-formed UTF-8 of characters XML 1.0 allows: no NUL, no C0 control but tab, line feed and
 // carriage return, no U+FFFE or U+FFFF.
 bool ipc_is_xml_text(std::string_view text);
+// Every byte of 0x80 or above belongs to a well-formed UTF-8 sequence.
+bool ipc_is_utf8(std::string_view text);
+// `text` with each byte that belongs to no well-formed UTF-8 sequence read as the Latin-1
+// character of that byte, written in UTF-8; well-formed sequences stay as they are. Text written
+// in Latin-1 ("S\xFCdwest") thus reads as meant ("S\xC3\xBCdwest"), and UTF-8 around a stray byte
+// keeps its characters.
+std::string ipc_utf8_with_latin1_bytes(std::string_view text);
+// At most `limit` leading bytes of `bytes` for a log line: printable ASCII as it is, every other
+// byte (a backslash too) as \xNN, and "..." after them when bytes were left out.
+std::string ipc_escaped_bytes(std::string_view bytes, size_t limit);
 
 // UTF-16 for 16-bit-character interfaces; ill-formed units become U+FFFD.
 std::string ipc_utf16_to_utf8(const std::u16string& text);

@@ -181,17 +181,24 @@ public:
     // signed char, decoding nothing. Malformed input throws and leaves no partial tree behind.
     int parse(const std::string& data);
     // As parse(), for bytes from the network, read by the frame reader (message_frame_reader.cpp)
-    // in one pass over the bytes. A peer's XML document is one whole element, in well-formed UTF-8
-    // of the characters XML allows, at most kMaxDecodedText bytes; a document type declaration is
-    // refused wherever it stands, and with it every entity a peer could declare; an XML
-    // declaration may name no encoding but UTF-8.
+    // in one pass over the bytes. A peer's XML document is one whole element of the characters XML
+    // allows, at most kMaxDecodedText bytes; a document type declaration is refused wherever it
+    // stands, and with it every entity a peer could declare; an XML declaration may name no
+    // encoding but UTF-8.
+    //
+    // The document is UTF-8, but codecs of older firmware write their texts (names typed on their
+    // panel) in Latin-1: a byte that belongs to no well-formed UTF-8 sequence reads as the Latin-1
+    // character of that byte (ipc_utf8_with_latin1_bytes). Only a document that failed to read as it
+    // came is looked at for such bytes and read again, so well-formed UTF-8 costs nothing more;
+    // `has_read_latin1`, when given, tells whether that happened.
     int parse_from_peer(const std::string& data);
     // The same for bytes where they lie (a frame inside a receive buffer), without a copy.
-    int parse_from_peer(const char* data, size_t length);
+    int parse_from_peer(const char* data, size_t length, bool* has_read_latin1 = nullptr);
     // The same document read through QXmlStreamReader, as parse() reads one: several times slower,
     // and kept as the reference the frame reader is held to (its differential fuzz target, its
-    // tests and its benchmark).
-    int parse_from_peer_by_stream_reader(const char* data, size_t length);
+    // tests and its benchmark). The one difference: a pseudo attribute repeated in the XML
+    // declaration, which this takes the last of and the frame reader refuses.
+    int parse_from_peer_by_stream_reader(const char* data, size_t length, bool* has_read_latin1 = nullptr);
     // Reads the document's element into this node without emptying it first.
     void parse_xml(const std::string& data);
     // Reads the element at (or after) the reader's position into this node: the name is replaced,
@@ -220,7 +227,9 @@ public:
 private:
     // Who reads an XML document for parse_bytes.
     enum class XmlReader { kStreamReader, kPeerStreamReader, kPeerFrameReader };
-    int parse_bytes(std::string_view data, XmlReader reader);
+    int parse_bytes(std::string_view data, XmlReader reader, bool* has_read_latin1);
+    // A peer's XML document, read again with its stray bytes as Latin-1 when it fails as it came.
+    void read_peer_xml(std::string_view document, XmlReader reader, bool* has_read_latin1);
     // The frame reader's pass over a peer's document, into this node as absorb() takes a tree.
     void read_frame_xml(std::string_view document);
 

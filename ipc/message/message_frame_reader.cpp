@@ -20,7 +20,9 @@
 //  - "]]>" in character data is refused as that reader refuses it: when the ">" and the "]" before
 //    it stand in the text, that "]" is not the first character after markup, and the "]" before
 //    it stands in the text or comes from a character reference;
-//  - a processing instruction without data ("<?t?>") may have any name but "xml".
+//  - a processing instruction without data ("<?t?>") may have any name but "xml";
+//  - a pseudo attribute repeated in the XML declaration is refused, where that reader takes the
+//    last (the one difference the differential target lets pass).
 // Everything else is plain XML 1.0: one root element, white space, comments and processing
 // instructions around it, an XML declaration only at the very start.
 
@@ -182,6 +184,7 @@ private:
         }
         p_ += 4;
         expect(quote);
+        bool has_encoding = false;
         bool has_standalone = false;
         while (true) {
             const bool has_space = skip_space();
@@ -193,16 +196,27 @@ private:
             read_value(value, false);
             if (declare_namespace(name, value)) continue;
             if (name.qualified == "encoding") {
+                if (has_encoding) fail_repeated(name);
+                has_encoding = true;
                 if (has_standalone) fail("The standalone pseudo attribute must appear after the encoding.");
                 if (!ipc_equal_ignoring_case(value, "UTF-8")) fail("Encoding " + value + " is not accepted.");
             } else if (name.qualified == "standalone") {
+                if (has_standalone) fail_repeated(name);
                 has_standalone = true;
                 if (value != "yes" && value != "no") fail("Standalone accepts only yes or no.");
+            } else if (name.qualified == "version") {
+                fail_repeated(name);
             } else {
                 fail("Invalid attribute in XML declaration.");
             }
         }
         p_ += 2;
+    }
+
+    // QXmlStreamReader takes the last of a repeated pseudo attribute; which one the peer meant is
+    // not ours to guess.
+    [[noreturn]] void fail_repeated(const Name& name) const {
+        fail("The " + std::string(name.qualified) + " pseudo attribute is repeated.");
     }
 
     // Comments, processing instructions, CDATA.

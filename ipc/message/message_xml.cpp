@@ -545,30 +545,31 @@ void Message::write_xml_attributes(QXmlStreamWriter& writer) const {
 }
 
 int Message::parse(const std::string& data) {
-    return parse_bytes(data, XmlReader::kStreamReader);
+    return parse_bytes(data, XmlReader::kStreamReader, nullptr);
 }
 
 int Message::parse_from_peer(const std::string& data) {
-    return parse_bytes(data, XmlReader::kPeerFrameReader);
+    return parse_bytes(data, XmlReader::kPeerFrameReader, nullptr);
 }
 
-int Message::parse_from_peer(const char* data, size_t length) {
-    return parse_bytes(std::string_view(data, length), XmlReader::kPeerFrameReader);
+int Message::parse_from_peer(const char* data, size_t length, bool* has_read_latin1) {
+    return parse_bytes(std::string_view(data, length), XmlReader::kPeerFrameReader, has_read_latin1);
 }
 
-int Message::parse_from_peer_by_stream_reader(const char* data, size_t length) {
-    return parse_bytes(std::string_view(data, length), XmlReader::kPeerStreamReader);
+int Message::parse_from_peer_by_stream_reader(const char* data, size_t length, bool* has_read_latin1) {
+    return parse_bytes(std::string_view(data, length), XmlReader::kPeerStreamReader, has_read_latin1);
 }
 
-int Message::parse_bytes(std::string_view data, XmlReader reader) {
+int Message::parse_bytes(std::string_view data, XmlReader reader, bool* has_read_latin1) {
     clear_contents();
+    if (has_read_latin1) *has_read_latin1 = false;
     if (data.empty()) return 1;
     const auto first = static_cast<signed char>(data[0]);
     if (first == '<' || first == 0x01) {
-        if (reader == XmlReader::kPeerFrameReader) {
-            read_frame_xml(data);
+        if (reader == XmlReader::kStreamReader) {
+            XmlCodec::read_document(data, *this, false);
         } else {
-            XmlCodec::read_document(data, *this, reader == XmlReader::kPeerStreamReader);
+            read_peer_xml(data, reader, has_read_latin1);
         }
         return 1;
     }
@@ -581,6 +582,25 @@ int Message::parse_bytes(std::string_view data, XmlReader reader) {
         return 0;
     }
     return first;
+}
+
+void Message::read_peer_xml(std::string_view document, XmlReader reader, bool* has_read_latin1) {
+    const auto read = [&](std::string_view text) {
+        if (reader == XmlReader::kPeerFrameReader) {
+            read_frame_xml(text);
+        } else {
+            XmlCodec::read_document(text, *this, true);
+        }
+    };
+    try {
+        read(document);
+    } catch (const Exception&) {
+        // Either reader refuses a byte outside UTF-8 wherever it stands, and leaves this node as it
+        // was. An error before that byte comes again from the same bytes.
+        if (ipc_is_utf8(document)) throw;
+        read(ipc_utf8_with_latin1_bytes(document));
+        if (has_read_latin1) *has_read_latin1 = true;
+    }
 }
 
 void Message::parse_xml(const std::string& data) {

@@ -7,6 +7,7 @@
 #include "ipc/base/logger.h"
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_conn_stream.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "ipc/net/ipc_endpoint_client.h"
 #include "ipc/net/ipc_endpoint_server.h"
 #include "ipc/net/ipc_protocol.h"
@@ -135,6 +136,16 @@ bool IPCConn::handle_request(const Message& request, Message& reply) {
     if (endpoint_server_) return endpoint_server_->handle_request(request, reply);
     IPCEndpoint::set_error(reply, 500, "Internal Server Error");
     return true;
+}
+
+void IPCConn::report_dropped_frame(const IPCDroppedFrame& frame) {
+    ipc_logger().log(5, "%s: %s; it began \"%s\"", address().to_string().c_str(), frame.reason().c_str(),
+                     frame.head.c_str());
+    if (endpoint_client_) endpoint_client_->on_frame_dropped(frame);
+}
+
+void IPCConn::report_latin1_text() {
+    if (endpoint_client_) endpoint_client_->on_latin1_text();
 }
 
 void IPCConn::on_data(std::string_view bytes) {

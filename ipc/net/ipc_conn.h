@@ -6,6 +6,7 @@
 
 #include "ipc/net/ipc_socket.h"
 
+struct IPCDroppedFrame;
 class IPCEndpointClient;
 class IPCEndpointServer;
 class IPCProtocol;
@@ -57,6 +58,12 @@ public:
     // A request the server protocol decoded, for the server endpoint. True when the reply is to be
     // sent now; without a server endpoint the reply is a 500 error.
     bool handle_request(const Message& request, Message& reply);
+    // A frame the protocol dropped, for the client endpoint (IPCEndpointClient::on_frame_dropped);
+    // written to the log at "detail" in any case.
+    void report_dropped_frame(const IPCDroppedFrame& frame);
+    // A message the protocol read with bytes outside UTF-8 taken as Latin-1 characters, for the
+    // client endpoint (IPCEndpointClient::on_latin1_text).
+    void report_latin1_text();
     // Bytes read from the socket, for the protocol.
     void on_data(std::string_view bytes);
     // Received bytes the protocol has not taken yet.

@@ -9,6 +9,7 @@
 #include "ipc/net/ipc_endpoint.h"
 
 class IPCEndpointServer;
+struct IPCDroppedFrame;
 
 // The client side of a conversation, and the base of every codec session. It sends requests
 // (queueing them while the connection cannot take them), subscribes again after every reconnection,
@@ -49,6 +50,12 @@ public:
     virtual void handle_response(const Message& /*reply*/) {}
     virtual void handle_unsolicited(const Message& /*message*/) {}
     virtual void handle_unso_payload(const std::string& /*id*/, const Message& /*payload*/) {}
+    // A frame from the peer that could not be read was dropped by itself; the connection stays up
+    // and the next frame is read. Nothing by default (the connection logs it at "detail").
+    virtual void on_frame_dropped(const IPCDroppedFrame& /*frame*/) {}
+    // A message from the peer was read with bytes outside UTF-8 taken as Latin-1 characters (as
+    // a peer that writes Latin-1 means them). Called for each such message; nothing by default.
+    virtual void on_latin1_text() {}
 
     void send(const Message& message);
     void receive(const Message& message);

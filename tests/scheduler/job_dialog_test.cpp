@@ -93,6 +93,16 @@ TEST_F(JobDialogTest, PeersByIdBookFirstAndTheChosenOneKept) {
     EXPECT_EQ(dialog_.targetPeer(), "42");
 }
 
+// A codec names its peers at any length: the dialog still fits a laptop's screen, the names cut,
+// offered by the codec or kept by a job.
+TEST_F(JobDialogTest, PeersNamedAtAnyLengthFitTheScreen) {
+    const std::string name(4000, 'W');
+    dialog_.setIPCObject(&addSession("Codec A", peer("3", name.c_str())));
+    dialog_.setTargetPeer("42", QString::fromStdString(name), "192.0.2.9:9000");
+    EXPECT_EQ(child<QComboBox>("targetCombo")->count(), 2);
+    for (const QSize size : {dialog_.sizeHint(), dialog_.minimumSizeHint()}) EXPECT_LE(size.width(), 1366);
+}
+
 // The operator's pick is held by the peer it names: while the dialog is open another client
 // removes it and the codec gives its id to a newcomer. Nothing follows the id to the newcomer:
 // the choice goes, a line names it, and OK waits until a peer is chosen again.

@@ -360,7 +360,7 @@ TEST_F(ScheduleFile, ABookingKeepsItsMomentWhenTheMachinesZoneChanges) {
          1},
         {"5,000 characters", "Europe/London", std::string(5000, 'x'), "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024",
          1},
-        {"empty", "Europe/London", "", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 1},
+        {"empty, as none", "Europe/London", "", "2024-05-06T11:48:00Z", "Mon May 6 12:48:00 2024", 0},
     };
     const ZoneFolder zones;
     ASSERT_EQ(mkfifo(zones.path("Mars/Fifo").toUtf8().constData(), 0600), 0);

@@ -7,8 +7,10 @@
 // the program restarted on its file, the codec away, far ends hanging up (also just after a start),
 // calls made by hand, bookings removed and edited, and peers renamed, moved or their ids given to
 // others, seen and unseen. Every far end answers late: an accepted connect brings its call up one
-// to three steps later, unless a disconnect of that peer, or of all, reaches the codec first; a
-// step is a pass while the program runs. The model knows
+// to three steps later, in some runs one peer's four to eight, unless a disconnect of that peer, or
+// of all, reaches the codec first; a step is a pass while the program runs. In some runs the codec
+// rings anew on a repeated connect. The operator calls by hand at the codec's panel, or with the
+// program's Connect, also right after a window closed on a ringing dial. The model knows
 // who each peer really is (an entity: a rename keeps it, a move by another client or an id given
 // to another peer makes a new one; unseen changes of who is under an id always change the host, so
 // that they can be told apart), and after every pass it checks what the codec was told and what
@@ -26,6 +28,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/scheduler/scheduler_test_fixture.h"
@@ -146,6 +149,14 @@ protected:
     void followAbsences(const QDateTime& was);
     // The far ends whose connect has rung long enough answer.
     void answerRinging();
+    // The operator presses Connect on the peer: a call of the operator's alone, or, while a window
+    // of its peer is open, one that joins the booking.
+    void callByOperator(const QString& id);
+    // The codec leaves READY: what rang before may be lost, and a connect of it may go again.
+    void leaveReady() {
+        sessions_->tellLeftReady(codec_);
+        rings_known_.clear();
+    }
     // The call of the id, up or still ringing, is no longer the one the schedule dialled: the
     // schedule let it go (its booking removed) or it is another peer's now.
     void letGoOf(const QString& id) {
@@ -163,7 +174,8 @@ protected:
     void changePeer(std::mt19937& random);
 
     // ---- checks
-    void checkCommands(const std::vector<QString>& commands, QSet<QString> active);
+    // `active` and `ringing`: the codec's calls as the pass began.
+    void checkCommands(const std::vector<QString>& commands, QSet<QString> active, QMap<QString, int> ringing);
     void checkAfterPass();
     void accountFinished();
     void checkAllAccounted();
@@ -190,6 +202,7 @@ protected:
     std::set<QString> hand_calls_;
     std::map<QString, int> unwanted_held_passes_;  // ready passes in a row a held call was up unwanted
     std::mt19937 far_ends_;                        // how many steps each far end takes to answer
+    std::mt19937 operator_;                        // whether a call by hand is made with the program's Connect
     std::set<QString> dialled_up_;                 // ids whose call up came from the schedule's connect
     std::set<QString> let_go_ringing_;             // ids whose ringing connect is no longer the schedule's
     std::map<QString, int> late_passes_;           // ready passes in a row such a call was up with no window open
@@ -204,6 +217,10 @@ protected:
     std::string failure_;
     std::vector<std::pair<QDateTime, QDateTime>> absences_;  // the codec away from, until
     bool is_after_start_ = false;                            // the last step landed a minute after a start
+    // Ids whose ring the schedule knows of (its connect, or the operator's that joined a booking),
+    // the codec ready since.
+    std::set<QString> rings_known_;
+    QString hand_call_due_;  // a window of this id closed on its ringing dial in the last pass
 };
 
 std::vector<Occurrence> ScheduleModel::occurrencesOf(int booking, const QDateTime& from, const QDateTime& to) const {
@@ -463,6 +480,7 @@ void ScheduleModel::editBooking(std::mt19937& random) {
     }
     note(QStringLiteral("edited booking %1 %2").arg(opened.start.time().second()).arg(said));
     const QSet<QString> active = sessions_->codec(codec_).active;
+    const QMap<QString, int> ringing = sessions_->codec(codec_).ringing;
     const size_t before = sessions_->sent.size();
     QString refusal;
     if (!scheduler_->applyEdit(edited, false, &refusal)) {
@@ -472,7 +490,7 @@ void ScheduleModel::editBooking(std::mt19937& random) {
     // The pass the edit runs is checked as a pass.
     notePass(before);
     checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()),
-                  active);
+                  active, ringing);
     checkAfterPass();
     if (sessions_->sent.size() > before) tellList();
 }
@@ -536,12 +554,16 @@ void ScheduleModel::changePeer(std::mt19937& random) {
 
 void ScheduleModel::pass() {
     const QSet<QString> active = sessions_->codec(codec_).active;
+    const QMap<QString, int> ringing = sessions_->codec(codec_).ringing;
     const size_t before = sessions_->sent.size();
     scheduler_->tick();
     notePass(before);
     checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()),
-                  active);
+                  active, ringing);
     checkAfterPass();
+    for (const QString& id : ringing.keys()) {
+        if (rings_known_.count(id) && wantingOccurrences(id, now_).empty()) hand_call_due_ = id;
+    }
     // The codec reports what the commands did, as it does after every change of its calls.
     if (sessions_->sent.size() > before) tellList();
 }
@@ -588,7 +610,7 @@ void ScheduleModel::followAbsences(const QDateTime& was) {
     FakeSessions::Codec& codec = sessions_->codec(codec_);
     for (const auto& [from, until] : absences_) {
         if (was < from && from <= now_ && codec.is_ready) {
-            sessions_->tellLeftReady(codec_);
+            leaveReady();
             note("codec away across starts");
         }
         if (was < until && until <= now_ && !codec.is_ready) {
@@ -611,8 +633,38 @@ void ScheduleModel::answerRinging() {
     tellList();
 }
 
+void ScheduleModel::callByOperator(const QString& id) {
+    // The program's Connect: only while it runs and the codec is ready.
+    if (!isSeen() || !under_id_.count(id) || sessions_->codec(codec_).active.contains(id)) return;
+    const bool is_unwanted = wantingOccurrences(id, now_).empty();
+    if (is_unwanted) hand_calls_.insert(id);
+    sessions_->operatorConnect(codec_, id);
+    note(QStringLiteral("peer %1 connected by the operator").arg(id));
+    // It joins a booking whose window is open, where the schedule knows the peer is the booking's;
+    // otherwise what comes up is the operator's alone.
+    const bool is_joined = scheduler_->holdsCall(codec_, id);
+    if (is_joined && is_unwanted) fail("the operator's call of " + id.toStdString() + " taken with no window open");
+    if (is_joined) {
+        rings_known_.insert(id);
+        let_go_ringing_.erase(id);
+    } else {
+        rings_known_.erase(id);
+        let_go_ringing_.insert(id);
+    }
+}
+
 void ScheduleModel::step(std::mt19937& random) {
     const QDateTime was = now_;
+    if (!hand_call_due_.isEmpty() && operator_() % 2 == 0) {
+        // The booked call did not come: the operator calls the studio by hand, a minute or two on.
+        now_ = now_.addSecs(60 * (1 + static_cast<int>(operator_() % 2)));
+        followAbsences(was);
+        answerRinging();
+        callByOperator(std::exchange(hand_call_due_, QString()));
+        if (is_open_ && failure_.empty()) pass();
+        return;
+    }
+    hand_call_due_.clear();
     const bool is_after_start = is_after_start_;
     is_after_start_ = false;
     if (is_after_start) {
@@ -643,7 +695,7 @@ void ScheduleModel::step(std::mt19937& random) {
         }
     } else if (event < 6) {
         if (codec.is_ready) {
-            sessions_->tellLeftReady(codec_);
+            leaveReady();
             note("codec away");
         } else {
             codec.is_ready = true;
@@ -660,7 +712,10 @@ void ScheduleModel::step(std::mt19937& random) {
         tellList();
     } else if (event < 15) {
         const QString id = kPeerIds[static_cast<int>(random() % 2)];
-        if (under_id_.count(id) && !codec.active.contains(id)) {
+        if (operator_() % 2 == 0) {
+            callByOperator(id);
+        } else if (under_id_.count(id) && !codec.active.contains(id)) {
+            // At the codec's panel.
             codec.active.insert(id);
             // Where the schedule could not see its own call go, or its dial may still come up, a
             // call made by hand in its place cannot be told from it.
@@ -683,7 +738,8 @@ void ScheduleModel::step(std::mt19937& random) {
 // ------------------------------------------------------------------------------------------------
 // Checks
 
-void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QString> active) {
+void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QString> active,
+                                  QMap<QString, int> ringing) {
     // A call up at the last pass in an open window, and gone as this one begins, went in that window.
     if (sessions_->codec(codec_).is_ready) {
         for (const QString& id : kPeerIds) {
@@ -717,6 +773,9 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
             fail("a call made and ended in one pass");
         }
         if (words[0] == "connect") {
+            if (ringing.contains(id) && rings_known_.count(id))
+                fail("a connect re-sent while its dial rings: " + id.toStdString());
+            rings_known_.insert(id);
             made.insert(id);
             let_go_ringing_.erase(id);  // dialled again: a call that comes up is the schedule's
             if (active.contains(id)) fail("connect " + id.toStdString() + " into a call that is up");
@@ -737,6 +796,7 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
             if (!force(next, false))
                 fail("a disconnect-all no forced booking owed, before connect " + next.toStdString());
             active.clear();
+            ringing.clear();
         } else {
             const bool is_wanted = !wantingOccurrences(id, now_).empty();
             const bool is_hand_call = hand_calls_.count(id) > 0;
@@ -746,11 +806,12 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
                     if (own != id) is_forced = force(own, true) || is_forced;
                 }
                 if (!is_forced) {
-                    fail("disconnect " + id.toStdString() +
-                         (is_wanted ? " while a booking wants it" : " of a call made by hand that no booking wanted"));
+                    fail(is_wanted ? "disconnect " + id.toStdString() + " while a booking wants it"
+                                   : "a call made by hand ended by the schedule: " + id.toStdString());
                 }
             }
             active.remove(id);
+            ringing.remove(id);
         }
     }
     for (const OccurrenceKey& key : forcing) {
@@ -859,7 +920,12 @@ void ScheduleModel::runSeed(unsigned seed) {
     codec_ = sessions_->add();
     sessions_->codec(codec_).follows = true;
     sessions_->codec(codec_).slow = {kPeerIds[0], kPeerIds[1]};
-    sessions_->codec(codec_).ring_steps = [this] { return 1 + static_cast<int>(far_ends_() % 3); };
+    sessions_->codec(codec_).rings_anew = seed % 2 == 0;
+    // Every third run, peer 4's far end is slower than most windows, within what the schedule waits.
+    const QString slow_peer = seed % 3 == 0 ? kPeerIds[1] : QString();
+    sessions_->codec(codec_).ring_steps = [this, slow_peer](const QString& peer) {
+        return (peer == slow_peer ? 4 : 1) + static_cast<int>(far_ends_() % (peer == slow_peer ? 4 : 3));
+    };
     entities_.clear();
     hosts_made_ = 0;
     last_pass_ = QDateTime();
@@ -870,8 +936,11 @@ void ScheduleModel::runSeed(unsigned seed) {
     hand_calls_.clear();
     unwanted_held_passes_.clear();
     far_ends_.seed(seed);
+    operator_.seed(seed);
     dialled_up_.clear();
     let_go_ringing_.clear();
+    rings_known_.clear();
+    hand_call_due_.clear();
     late_passes_.clear();
     absences_.clear();
     is_after_start_ = false;

@@ -196,13 +196,13 @@ TEST_F(SchedulerLoopback, ConnectsAtTheStartAndDisconnectsAtTheEnd) {
     EXPECT_EQ(commands(), (std::vector<std::string>{"connect" + id, "disconnect" + id}));
 }
 
-TEST_F(SchedulerLoopback, AForcedJobClearsTheCodecOnceBeforeItsFirstConnect) {
+TEST_F(SchedulerLoopback, AForcedJobClearsTheCodecOnceBeforeItsOneConnect) {
     addJob(true);
     const std::string id = " id=" + peer_.toStdString();
     tickAt(1);
-    tickAt(1);  // before the codec's peer list comes back: the connect is sent again, alone
-    ASSERT_TRUE(waitCommands(3));
-    EXPECT_EQ(commands(), (std::vector<std::string>{"disconnect", "connect" + id, "connect" + id}));
+    tickAt(1);  // before the codec's peer list comes back: the connect on its way is waited for
+    ASSERT_TRUE(waitCommands(2));
+    EXPECT_EQ(commands(), (std::vector<std::string>{"disconnect", "connect" + id}));
     ASSERT_TRUE(waitPeerActive(true));
     tickAt(1);
     EXPECT_EQ(state(), Job::Running);
@@ -444,6 +444,31 @@ TEST_F(LateFarEndLoopback, ACallUpAfterItsWindowIsStoppedOrEnded) {
     ASSERT_TRUE(waitCommands(4));
     EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect}));
     EXPECT_FALSE(scheduler_->holdsCall(session_->uuid, peer_));
+}
+
+// On the codec of one channel: a pass before the far end answers sends nothing (a connect into
+// its own ringing channel would be refused), and the call comes up for the first connect. A call
+// the operator makes right after a window closed on its ringing dial is the operator's, never cut.
+TEST_F(LateFarEndLoopback, AConnectInFlightIsWaitedForAndTheOperatorsCallIsKept) {
+    const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
+    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 3)));
+    tickAt(1);
+    tickAt(1);
+    ASSERT_TRUE(waitPeerActive(true));
+    tickAt(2);
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Running").toStdString());
+    tickAt(3);
+    ASSERT_TRUE(waitPeerActive(false));
+
+    ASSERT_TRUE(scheduler_->addJob(makeJob(5, 6)));
+    tickAt(5);
+    tickAt(6);  // its far end has not answered: stopped
+    ASSERT_TRUE(session_->cmd_connect_peer(peer_, QString()) && waitPeerActive(true));
+    tickAt(7);
+    tickAt(8);
+    ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
+    ASSERT_TRUE(waitCommands(6));
+    EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect, connect, disconnect}));
 }
 
 }  // namespace

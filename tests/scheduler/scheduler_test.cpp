@@ -86,17 +86,17 @@ const OccurrenceCase kOccurrences[] = {
       {26, Change::kPeerDown, S::Done, ""}},
      {"Scheduled disconnection from Studio 3 waits: codec not ready"},
      ""},
-    {"forced: one disconnect-all, before the first connect only",
+    {"forced: one disconnect-all, before the first connect only, and its connect waited for",
      true,
      {{10, Change::kNone, S::Starting, "disconnect; connect 3"},
-      {11, Change::kNone, S::Starting, "connect 3"},
+      {11, Change::kNone, S::Starting, ""},
       {12, Change::kPeerUp, S::Running, ""}},
      {},
      ""},
     {"a connect that never takes: missed at the end, where the connect that may be on its way is stopped, once",
      false,
      {{10, Change::kNone, S::Starting, "connect 3"},
-      {15, Change::kNone, S::Starting, "connect 3"},
+      {15, Change::kNone, S::Starting, ""},
       {20, Change::kNone, S::Done, "disconnect 3"},
       {21, Change::kNone, S::Done, ""}},
      {"Scheduled connection to Studio 3 missed: its call did not come up"},
@@ -334,9 +334,9 @@ enum class Event {
     kSlowFarEnd,              // peer 3's far end answers a connect late: at the next kAnswered
     kSlowCompleting,          // the same, and a disconnect of the call before it is up does not stop it
     kAnswered,                // a ringing connect comes up, and the codec's list says so
-    kUnreachable4,            // peer 4's connect no longer takes
-    kReachable4,              // it takes again
     kUnpairedRefusal,         // the codec refuses peer 4's connects, its refusals carrying no sequence
+    kRingsAnew,               // peer 3's far end answers at the second kAnswered, its ring started again by a connect
+    kOperatorConnects,        // the operator presses Connect on peer 3
 };
 
 struct Booking {
@@ -367,6 +367,8 @@ struct BookingCase {
     int channels = 0;                    // the codec's; 0: as many as it needs
 };
 
+const char kNeverUp[] = "Done (missed: its call did not come up)";
+const char kLateRefused[] = "Done (missed: its call came up late, and the codec refused to end it: Busy (error 409))";
 const char kEndedLeftUpUntil1220[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
 const char kEndedLeftUpUntil1230[] =
@@ -554,9 +556,9 @@ const BookingCase kBookings[] = {
     {"forced, restarted before its call came up: it does not force again",
      {{10, 60, Job::Once, true}, {12, 50, Job::Once, false, "4"}},
      {{10, Event::kUnreachable, "disconnect; connect 3", "Starting | Waiting"},
-      {12, Event::kNone, "connect 3; connect 4", "Starting | Starting"},
-      {13, Event::kNone, "connect 3", "Starting | Running"},
-      {14, Event::kRestart, "connect 3", "Starting | Running"}},
+      {12, Event::kNone, "connect 4", "Starting | Starting"},
+      {13, Event::kNone, "", "Starting | Running"},
+      {14, Event::kRestart, "", "Starting | Running"}},
      {}},
     {"the end of an Ending occurrence moved later: its call is made again until the new end",
      {{10, 20}},
@@ -623,12 +625,13 @@ const BookingCase kBookings[] = {
      {},
      "",
      "Studio 3 Nord"},
-    {"its call ended by hand, then a restart: the call is not made again in its window",
+    {"its call ended by hand, then a restart: the call is not made again in its window, and its end says when it "
+     "ended",
      {{10, 30}},
      {{15, Event::kCallDropped, "", "Running (its call has ended)"},
       {20, Event::kRestart, "", "Running (its call has ended)"},
-      {30, Event::kNone, "", "Done"}},
-     {}},
+      {30, Event::kNone, "", "Done (its call ended early, at 12:15)"}},
+     {"Scheduled connection to Studio 3 ended: its call ended early, at 12:15"}},
     {"a booking starting while another holds the call: no connect into it",
      {{10, 30}, {15, 40}},
      {{15, Event::kNone, "", "Running | Running"},
@@ -672,8 +675,8 @@ const BookingCase kBookings[] = {
      {{10, 20}, {15, 30}},
      {{16, Event::kNone, "", "Running | Running"},
       {18, Event::kCallDropped, "", "Running (its call has ended) | Running (its call has ended)"},
-      {20, Event::kNone, "", "Done | Running (its call has ended)"}},
-     {}},
+      {20, Event::kNone, "", "Done (its call ended early, at 12:18) | Running (its call has ended)"}},
+     {"Scheduled connection to Studio 3 ended: its call ended early, at 12:18"}},
     {"restarted inside the series' next window with the codec away: no disconnection said to wait",
      {{10, 20, Job::Daily}},
      {{12, Event::kAway, nullptr, ""},
@@ -702,10 +705,10 @@ const BookingCase kBookings[] = {
      {{11, Event::kNone, "", "Running"},
       {kDay + 10, Event::kNone, "", "Running"},
       {kDay + 11, Event::kCallDropped, "", "Running (its call has ended)"},
-      {kDay + 40, Event::kNone, "", "Done | Running (its call has ended)"},
-      {kDay + 41, Event::kNone, "", "Done | Running (its call has ended)"},
+      {kDay + 40, Event::kNone, "", "Done (its call ended early, at 12:11) | Running (its call has ended)"},
+      {kDay + 41, Event::kNone, "", "Done (its call ended early, at 12:11) | Running (its call has ended)"},
       {kDay + 42, Event::kRestart, "", "Running (its call has ended)"}},
-     {}},
+     {"Scheduled connection to Studio 3 ended: its call ended early, at 12:11"}},
     {"a window longer than its period, its call up at the next start: that occurrence's from its start",
      {{10, kDay + 40, Job::Daily}},
      {{11, Event::kNone, "", "Running"},
@@ -747,22 +750,25 @@ const BookingCase kBookings[] = {
      {{10, 20}},
      {{9, Event::kSlowFarEnd, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
-      {19, Event::kNone, "connect 3", "Starting"},
-      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "", "Done (missed: its call did not come up)"},
-      {30, Event::kNone, "", "Done (missed: its call did not come up)"}},
+      {19, Event::kNone, "", "Starting"},
+      {20, Event::kNone, "disconnect 3", kNeverUp},
+      {21, Event::kAnswered, "", kNeverUp},
+      {30, Event::kNone, "", kNeverUp}},
      {"Scheduled connection to Studio 3 missed: its call did not come up"}},
-    {"its far end answering after the window closed, the codec completing the connect it was told to stop: that "
-     "call is the schedule's and is ended",
+    {"on a one-channel codec, its far end answering after the window closed, the codec completing the connect it "
+     "was told to stop: no connect into its own ringing channel, and that call is the schedule's and is ended",
      {{10, 20}},
      {{9, Event::kSlowCompleting, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
-      {19, Event::kNone, "connect 3", "Starting"},
-      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "disconnect 3", "Done (missed: its call did not come up)"},
-      {22, Event::kNone, "", "Done (missed: its call did not come up)"}},
+      {19, Event::kNone, "", "Starting"},
+      {20, Event::kNone, "disconnect 3", kNeverUp},
+      {21, Event::kAnswered, "disconnect 3", kNeverUp},
+      {22, Event::kNone, "", "Done (missed: its call came up late, and was ended)"}},
      {"Scheduled connection to Studio 3 missed: its call did not come up",
-      "Call to Studio 3 ended: it came up after its scheduled connection had ended"}},
+      "Call to Studio 3 ended: it came up after its scheduled connection had ended"},
+     "",
+     "Studio 3",
+     1},
     {"its far end answering inside the window: the row says so at once, and the call ends at the end",
      {{10, 20}},
      {{9, Event::kSlowFarEnd, "", "Waiting"},
@@ -772,16 +778,16 @@ const BookingCase kBookings[] = {
       {21, Event::kNone, "", "Done"}},
      {}},
     {"on a one-channel codec, a booking ending as another's connect can take: the release goes first",
-     {{5, 40, Job::Once, false, "4"}, {10, 20}},
-     {{5, Event::kUnreachable4, "connect 4", "Starting | Waiting"},
-      {10, Event::kNone, "connect 4; connect 3", "Starting | Starting"},
-      {11, Event::kNone, "connect 4", "Starting (connect refused by the codec: No free channel (error 409)) | Running"},
-      {20, Event::kReachable4, "disconnect 3; connect 4",
-       "Starting (connect refused by the codec: No free channel (error 409)) | Ending"},
-      {21, Event::kNone, "", "Running | Done"}},
+     {{5, 20}, {10, 40, Job::Once, false, "4"}},
+     {{10, Event::kNone, "connect 3; connect 4",
+       "Starting | Starting (connect refused by the codec: No free channel (error 409))"},
+      {11, Event::kNone, "connect 4", "Running | Starting (connect refused by the codec: No free channel (error 409))"},
+      {20, Event::kNone, "disconnect 3; connect 4",
+       "Ending | Starting (connect refused by the codec: No free channel (error 409))"},
+      {21, Event::kNone, "", "Done | Running"}},
      {"Scheduled connection to Studio 4 refused by the codec: No free channel (error 409)"},
      "",
-     "Studio 4",
+     "Studio 3",
      1},
     {"a refusal that may answer either of two connects: each row says its connect may have been refused, and both "
      "are stopped at the end",
@@ -790,7 +796,7 @@ const BookingCase kBookings[] = {
       {10, Event::kUnreachable, "connect 4; connect 3",
        "Starting (a connect may have been refused by the codec: No free channel (error 409)) | "
        "Starting (a connect may have been refused by the codec: No free channel (error 409))"},
-      {19, Event::kNone, "connect 4; connect 3",
+      {19, Event::kNone, "",
        "Starting (a connect may have been refused by the codec: No free channel (error 409)) | "
        "Starting (a connect may have been refused by the codec: No free channel (error 409))"},
       {20, Event::kNone, "disconnect 4; disconnect 3",
@@ -812,6 +818,48 @@ const BookingCase kBookings[] = {
       {14, Event::kBack, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"}},
      {"Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5",
       "Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5"}},
+    // A connect in flight, the operator's own connects, and an end said only once the call is gone.
+    {"a far end slower than a pass, on a codec that rings anew on a repeated connect: its connect is waited for",
+     {{10, 40}},
+     {{9, Event::kRingsAnew, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {11, Event::kAnswered, "", "Starting"},
+      {12, Event::kAnswered, "", "Running"}},
+     {}},
+    {"the operator's connects: in its window the call joins the booking, whose end says so; right after its window "
+     "closed on a ringing dial, the call is the operator's alone and never cut",
+     {{10, 20}, {30, 40}},
+     {{9, Event::kSlowFarEnd, "", "Waiting | Waiting"},
+      {10, Event::kNone, "connect 3", "Starting | Waiting"},
+      {12, Event::kOperatorConnects, "", "Starting | Waiting"},
+      {13, Event::kAnswered, "", "Running | Waiting"},
+      {20, Event::kNone, "disconnect 3", "Ending | Waiting"},
+      {30, Event::kNone, "connect 3", "Done | Starting"},
+      {40, Event::kNone, "disconnect 3", "Done | Done (missed: its call did not come up)"},
+      {41, Event::kOperatorConnects, "", "Done | Done (missed: its call did not come up)"},
+      {42, Event::kAnswered, "", "Done | Done (missed: its call did not come up)"}},
+     {"Call to Studio 3 ended with its scheduled connection, which the operator's connect had joined",
+      "Scheduled connection to Studio 3 missed: its call did not come up"}},
+    {"a late call whose disconnect the codec refuses: said once, on the row and in the log, the disconnect held back "
+     "for a while, and 'ended' only once the call is gone",
+     {{10, 20}},
+     {{9, Event::kSlowCompleting, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {20, Event::kRefusing, "disconnect 3", kNeverUp},
+      {21, Event::kAnswered, "disconnect 3", kLateRefused},
+      {21, Event::kNone, "", kLateRefused},
+      {22, Event::kNone, "disconnect 3", kLateRefused},
+      {23, Event::kCallDropped, "", "Done (missed: its call came up late, and was ended)"}},
+     {"Scheduled connection to Studio 3 missed: its call did not come up",
+      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
+      "409)",
+      "Call to Studio 3 ended: it came up after its scheduled connection had ended"}},
+    {"its connect ringing as the program closed, its end passed before it opened again: missed as a dial",
+     {{10, 20}},
+     {{9, Event::kSlowFarEnd, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {25, Event::kRestart, "disconnect 3", "Done (missed: its call had not come up when the program closed)"}},
+     {"Scheduled connection to Studio 3 missed: its call had not come up when the program closed"}},
     {"restarted with its call up while the codec is not yet ready: nothing said to wait",
      {{10, 20}},
      {{11, Event::kNone, "", "Running"},
@@ -918,8 +966,12 @@ protected:
         case Event::kAnswered:
             if (sessions_->answerRinging(codec_)) sessions_->tellPeerList(codec_);
             break;
-        case Event::kUnreachable4: codec.unreachable.insert("4"); break;
-        case Event::kReachable4: codec.unreachable.remove("4"); break;
+        case Event::kRingsAnew:
+            codec.slow.insert("3");
+            codec.rings_anew = true;
+            codec.ring_steps = [](const QString&) { return 2; };
+            break;
+        case Event::kOperatorConnects: sessions_->operatorConnect(codec_, "3"); break;
         case Event::kUnpairedRefusal:
             codec.refused_connects.insert("4");
             codec.are_refusals_unpaired = true;
@@ -993,9 +1045,10 @@ TEST_F(BookingTest, CallsHeldFromStartToEnd) {
     }
 }
 
-// A dial whose window closed is the schedule's until it settles: not seen up in twelve passes of
-// its ready codec, it is let go. Passes while the codec is away do not count.
-TEST_F(BookingTest, ADialSettlesAfterTwelvePassesOfItsReadyCodec) {
+// A dial whose window closed is stopped, and the schedule's for a pass or two more: not seen up in
+// that many passes of its ready codec, it is let go, and a call up later may be one made at the
+// codec's panel. Passes while the codec is away do not count.
+TEST_F(BookingTest, AStoppedDialSettlesAfterTwoPassesOfItsReadyCodec) {
     const struct {
         const char* label;
         bool is_away;      // the codec is away for the passes after the window's end
@@ -1014,7 +1067,7 @@ TEST_F(BookingTest, ADialSettlesAfterTwelvePassesOfItsReadyCodec) {
         EXPECT_EQ(tickAt(19).toStdString(), "connect 3") << c.label;
         EXPECT_EQ(tickAt(20).toStdString(), "disconnect 3") << c.label;
         if (c.is_away) sessions_->tellLeftReady(codec_);
-        for (int pass = 1; pass < HeldCall::kDialSettlePasses; ++pass) {
+        for (int pass = 1; pass <= HeldCall::kLateAnswerPasses + 1; ++pass) {
             EXPECT_TRUE(scheduler_->holdsCall(codec_, "3")) << c.label << ", pass " << pass;
             EXPECT_EQ(tickAt(20 + pass).toStdString(), "") << c.label << ", pass " << pass;
         }
@@ -1024,6 +1077,22 @@ TEST_F(BookingTest, ADialSettlesAfterTwelvePassesOfItsReadyCodec) {
         sessions_->tellPeerList(codec_);
         EXPECT_EQ(tickAt(40).toStdString(), c.sent) << c.label;
     }
+}
+
+// A connect that drew no refusal is in flight: sent again only after twelve passes of its ready
+// codec without the call, or once the codec was away.
+TEST_F(BookingTest, AConnectInFlightIsSentAgainOnlyAfterTwelvePassesOrAnAbsence) {
+    setUpCodec(0);
+    scheduler_ = makeScheduler();
+    sessions_->codec(codec_).unreachable.insert("3");
+    book({10, 100});
+    QString dialled;  // the passes that sent it
+    for (int pass = 0; pass <= 25; ++pass) {
+        if (pass == 25) sessions_->tellLeftReady(codec_);
+        sessions_->codec(codec_).is_ready = true;
+        if (!tickAt(10 + pass).isEmpty()) dialled += QString::number(pass) + ' ';
+    }
+    EXPECT_EQ(dialled, "0 12 24 25 ");
 }
 
 struct RecurrenceCase {

@@ -18,8 +18,8 @@ TEST(GraphData, ThirtyOneSamplesKeepTheNewestThirtyNewestFirst) {
     QObject::connect(&delay, &GraphData::dataChanged, [&] { ++changes; });
 
     for (int sample = 1; sample <= 31; ++sample) {
-        delay.addSample(7, sample, 100 + sample, 200 + sample);
-        loss.addSample(7, sample, 100 + sample, 200 + sample, 1);
+        delay.addSample(7, sample, 100 + sample, 200 + sample, 0);
+        loss.addSample(7, sample, 100 + sample, 200 + sample, 1, 0);
     }
     EXPECT_EQ(changes, 0) << "announced only when asked, outside the session mutex";
     delay.announceChanges();
@@ -49,8 +49,8 @@ TEST(GraphData, HasDataOnlyForPeersWithSamples) {
     GraphData base;
     LossGraphData loss;
     DelayGraphData delay;
-    loss.addSample(3, 1, 1, 1, 1);
-    delay.addSample(3, 1, 1, 1);
+    loss.addSample(3, 1, 1, 1, 1, 0);
+    delay.addSample(3, 1, 1, 1, 0);
     for (int peer : {0, 3, 4}) EXPECT_FALSE(base.hasData(peer)) << peer;
     EXPECT_TRUE(loss.hasData(3));
     EXPECT_TRUE(delay.hasData(3));
@@ -64,8 +64,8 @@ TEST(GraphData, SeriesOfPeersMissingFromTheLatestStatisticsAreDropped) {
     LossGraphData loss;
     DelayGraphData delay;
     for (int peer : {1, 2, 3}) {
-        delay.addSample(peer, 10, 2, 40);
-        loss.addSample(peer, 5, 0, 0, 0);
+        delay.addSample(peer, 10, 2, 40, 0);
+        loss.addSample(peer, 5, 0, 0, 0, 0);
     }
     int changes = 0;
     QObject::connect(&loss, &GraphData::dataChanged, [&] { ++changes; });
@@ -92,8 +92,8 @@ TEST(GraphData, ClearDropsEverySeriesSilentlyAndTheNextSampleStartsAfresh) {
     LossGraphData loss;
     DelayGraphData delay;
     for (int sample = 0; sample < 5; ++sample) {
-        delay.addSample(1, sample, 0, 0);
-        loss.addSample(1, sample, 0, 0, 0);
+        delay.addSample(1, sample, 0, 0, 0);
+        loss.addSample(1, sample, 0, 0, 0, 0);
     }
     delay.announceChanges();
     loss.announceChanges();
@@ -108,8 +108,8 @@ TEST(GraphData, ClearDropsEverySeriesSilentlyAndTheNextSampleStartsAfresh) {
     EXPECT_FALSE(delay.hasData(1));
     EXPECT_FALSE(loss.hasData(1));
 
-    delay.addSample(1, 9, 0, 0);
-    loss.addSample(1, 9, 0, 0, 0);
+    delay.addSample(1, 9, 0, 0, 0);
+    loss.addSample(1, 9, 0, 0, 0, 0);
     EXPECT_EQ(delay.series(1).points.size(), 1);
     EXPECT_EQ(loss.series(1).frameLossRate.size(), 1);
 }
@@ -128,7 +128,7 @@ const CorrectionCase kCorrections[] = {
 TEST(GraphData, CorrectionIsTheSumOfBothDirections) {
     for (const CorrectionCase& c : kCorrections) {
         LossGraphData loss;
-        loss.addSample(1, 0, 0, c.up, c.down);
+        loss.addSample(1, 0, 0, c.up, c.down, 0);
         EXPECT_EQ(loss.series(1).correction.value(0), c.sum) << c.up << " + " << c.down;
     }
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/session_meta_types.h"
 #include "tests/support/qt_wait.h"
@@ -146,6 +147,18 @@ TEST(ReplyDispatch, OnlyKeysThatNothingHandlesAreCapped) {
     session.deliver_queued();
     EXPECT_EQ(session.all_present, 1) << "the required reply counts";
     EXPECT_EQ(session.delivered, std::vector<std::string>{"peerList resp"});
+}
+
+// Each dropped frame is the session's last fault until it is READY again.
+TEST(SessionState, ADroppedFrameIsTheLastFaultUntilReady) {
+    RecordingSession session;
+    session.on_frame_dropped({IPCDroppedFrame::kUnreadable, "read_xml_element: Premature end of document.", 9, "<a"});
+    EXPECT_EQ(session.last_fault(),
+              (ConnectionFault{ConnectionFault::kFrameUnreadable, "Premature end of document.", 0}));
+    session.on_frame_dropped({IPCDroppedFrame::kTooLarge, {}, 3145728, "<m"});
+    EXPECT_EQ(session.last_fault(), (ConnectionFault{ConnectionFault::kFrameTooLarge, {}, 3145728}));
+    session.set_state(IQEndpointClient::READY);
+    EXPECT_EQ(session.last_fault().kind, ConnectionFault::kNone);
 }
 
 }  // namespace

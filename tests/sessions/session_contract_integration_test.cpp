@@ -354,6 +354,39 @@ TEST_F(SessionContractTest, AFloodOfLevelsWaitsAsOneReportWhenTheGuiIsBehind) {
     EXPECT_LE(levels, 10);
 }
 
+// Older firmware writes its names in Latin-1 and, here, sends bad frames after each login.
+TEST_F(SessionContractTest, ACodecWritingLatin1AndBadFramesBecomesReadyAndStays) {
+    test_support::CapturedQtMessages messages;
+    CodecSimOptions options;
+    options.writes_latin1 = true;
+    options.hostile = {HostileKind::kUtf8, HostileKind::kNul, HostileKind::kDepth, HostileKind::kTag,
+                       HostileKind::kOversize};
+    const uint64_t kBadFrames = 4;  // utf8 reads as Latin-1
+    start_fleet(options);
+    CountingSession* session = connect_session();
+    int disconnects = 0;
+    int levels = 0;
+    QObject context;
+    QObject::connect(session, &IQEndpointClient::disconnected, &context, [&] { ++disconnects; });
+    QObject::connect(session, &IPCObject::recvLevels, &context, [&] { ++levels; });
+    ASSERT_TRUE(wait_ready(session));
+    ASSERT_TRUE(test_support::wait_until([&] { return session->dropped_frame_count() == kBadFrames; }));
+    // Levels read after the last bad frame, told after anything the session raised before them.
+    const int levels_before = levels;
+    ASSERT_TRUE(wait_processing_events([&] { return levels > levels_before + 1; }));
+    EXPECT_EQ(session->state(), IQEndpointClient::READY);
+    EXPECT_EQ(disconnects, 0);
+
+    EXPECT_EQ(session->unitName(), QString::fromUtf8("Studio Süd 1"));
+    const PeerMetaPtr first = first_book_peer(session);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->name, QString::fromUtf8("Köln Südwest"));
+    EXPECT_TRUE(session->has_read_latin1());
+    // Once, and only when the codec has told its name.
+    EXPECT_EQ(messages.count_warnings("dropped a frame from"), 1);
+    EXPECT_EQ(messages.count_warnings("\"Studio Süd 1\": frame unreadable"), 1);
+}
+
 }  // namespace
 
 #include "session_contract_integration_test.moc"

@@ -11,6 +11,8 @@ class UnplacedSession : public IPCObject {
 public:
     using IPCObject::IPCObject;
     ~UnplacedSession() override = default;
+    // Tells a failure as the loop's hooks would.
+    using IQEndpointClient::note_fault;
 };
 
 }  // namespace test_support

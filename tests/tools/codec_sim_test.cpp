@@ -12,6 +12,7 @@
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_address.h"
 #include "ipc/net/ipc_conn.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "tests/support/recording_endpoint.h"
 #include "tests/support/threaded_manager.h"
 #include "tests/support/wait_until.h"
@@ -26,7 +27,8 @@ using test_support::wait_until;
 
 // A client endpoint as the program's codec sessions set it up: empty user name, no reconnection
 // (a test decides itself when to connect again). It also keeps the text of the error that closed
-// its connection, and counts "systemOpts" that arrived before the login had succeeded.
+// its connection and the reasons of the frames it dropped, and counts "systemOpts" that arrived
+// before the login had succeeded.
 class ProgramEndpoint : public RecordingEndpoint {
 public:
     ProgramEndpoint() { reconnect_delay_s = 0; }
@@ -49,9 +51,18 @@ public:
         RecordingEndpoint::handle_unsolicited(message);
     }
 
+    void on_frame_dropped(const IPCDroppedFrame& frame) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        drops_.push_back(frame.reason());
+    }
+
     std::string error() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return error_;
+    }
+    std::vector<std::string> drops() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return drops_;
     }
     int early_options() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -61,6 +72,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::string error_;
+    std::vector<std::string> drops_;
     int early_options_ = 0;
 };
 
@@ -552,6 +564,9 @@ TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
     CodecSimOptions late;
     late.answer_after_ms = -1;
     EXPECT_EQ(late.check(), "negative time");
+    CodecSimOptions wide;
+    wide.channels = CodecModel::kMaxChannels + 1;
+    EXPECT_NE(wide.check(), "");
 }
 
 TEST(CodecSim, PortInUseIsRefusedAndNothingIsLeftListening) {
@@ -576,21 +591,23 @@ TEST(CodecSim, PortInUseIsRefusedAndNothingIsLeftListening) {
 
 struct HostileCase {
     HostileKind kind;
-    const char* error;   // the error that ends our client's connection; null when it survives
+    const char* drop;    // the start of the reason our client drops a frame for; null when none
     const char* report;  // "id" of the reports that arrive; null when none is expected
+    const char* child;   // for "unso": the name of their child
     size_t report_count;
 };
-// What our client makes of each kind of hostile frame from a codec.
+// What our client makes of each kind of hostile frame from a codec: it drops the bad ones alone.
 const HostileCase kHostileCases[] = {
-    {HostileKind::kChildless, nullptr, "peer_stats", 1},
-    {HostileKind::kFlood, nullptr, "metering", CodecEndpoint::kFloodReports},
-    {HostileKind::kUtf8, "read_xml_element: Encountered incorrectly encoded content", nullptr, 0},
-    {HostileKind::kNul, "read_xml_element: Premature end of document", nullptr, 0},  // the frame's first half
-    {HostileKind::kDepth, "read_xml_element: Nesting deeper than 256 levels", nullptr, 0},
-    {HostileKind::kOversize, "IPCProtocolXMLS::receive_data buffer overflow", nullptr, 0},
+    {HostileKind::kChildless, nullptr, "peer_stats", "", 1},
+    {HostileKind::kFlood, nullptr, "metering", "", CodecEndpoint::kFloodReports},
+    {HostileKind::kUtf8, nullptr, "unso", "peerList", 1},  // its bytes outside UTF-8 read as Latin-1
+    {HostileKind::kNul, "frame unreadable: read_xml_element: Premature end of document", nullptr, "", 0},
+    {HostileKind::kDepth, "frame unreadable: read_xml_element: Nesting deeper than 256 levels", nullptr, "", 0},
+    {HostileKind::kTag, "frame unreadable: read_xml_element: Opening and ending tag mismatch", nullptr, "", 0},
+    {HostileKind::kOversize, "frame too large: 3145728 bytes", nullptr, "", 0},
 };
 
-TEST(CodecSim, HostileFramesReachThePeerAfterLogin) {
+TEST(CodecSim, HostileFramesReachThePeerAfterLoginAndCostOnlyThemselves) {
     for (const HostileCase& c : kHostileCases) {
         CodecSimOptions options;
         options.hostile = {c.kind};
@@ -599,13 +616,19 @@ TEST(CodecSim, HostileFramesReachThePeerAfterLogin) {
         ProgramEndpoint& codec = clients.connect("127.0.0.1", fleet.ports()[0], "tarnel");
         ASSERT_TRUE(wait_until([&] { return codec.authenticated_count() == 1; })) << int(c.kind);
         if (c.report) {
-            EXPECT_TRUE(wait_until([&] { return reports(codec, c.report).size() == c.report_count; })) << int(c.kind);
-            EXPECT_EQ(codec.error(), "") << int(c.kind);
+            EXPECT_TRUE(wait_until([&] { return reports(codec, c.report, c.child).size() == c.report_count; }))
+                << int(c.kind);
         }
-        if (c.error) {
-            ASSERT_TRUE(wait_until([&] { return !codec.error().empty(); })) << int(c.kind);
-            EXPECT_EQ(codec.error().rfind(c.error, 0), 0u) << int(c.kind) << ": " << codec.error();
+        if (c.drop) {
+            ASSERT_TRUE(wait_until([&] { return !codec.drops().empty(); })) << int(c.kind);
+            EXPECT_EQ(codec.drops()[0].rfind(c.drop, 0), 0u) << int(c.kind) << ": " << codec.drops()[0];
         }
+        // The connection reads on: a request sent after them is answered.
+        clients.send(codec, "<getVersion seq=\"version\"/>");
+        EXPECT_TRUE(wait_until([&] { return has_response(codec, "version"); })) << int(c.kind);
+        EXPECT_EQ(codec.error(), "") << int(c.kind);
+        EXPECT_EQ(codec.states(), std::vector<int>({IPCConn::CLOSED, IPCConn::CONNECTING, IPCConn::CONNECTED}))
+            << int(c.kind);
     }
 }
 

@@ -7,12 +7,13 @@
 #include "ipc/net/ipc_conn.h"
 #include "ipc/protocols/ipc_protocol_xmls.h"
 #include "ipc/protocols/ipc_protocol_xmls_server.h"
+#include "tools/codec-sim/codec_protocol.h"
 #include "tools/codec-sim/simulated_codec.h"
 
 namespace {
 
-// One step past the receive limit of the xmls protocol (2 MiB buffered without a NUL).
-constexpr size_t kOversizeBytes = 2 * 1024 * 1024 + 1024;
+// Half as much again as the receive limit of the xmls protocol (2 MiB buffered without a NUL).
+constexpr size_t kOversizeBytes = 3 * 1024 * 1024;
 
 std::string with_nul(const std::string& text) {
     return text + std::string(1, '\0');
@@ -57,9 +58,13 @@ std::string hostile_frames(HostileKind kind, const SimulatedCodec& codec) {
         for (int i = 0; i < levels; ++i) nested += "</n>";
         return with_nul("<unso id=\"unso\">" + nested + "</unso>");
     }
-    case HostileKind::kOversize:
-        // Never ends: the peer has to give up on the connection.
-        return "<unso id=\"metering\"><metering pad=\"" + std::string(kOversizeBytes, 'x');
+    case HostileKind::kTag:
+        return with_nul("<unso id=\"unso\"><peerList><peer id=\"1\" name=\"Studio\"></peerList></unso>");
+    case HostileKind::kOversize: {
+        const std::string start = "<unso id=\"metering\"><metering pad=\"";
+        const std::string end = "\"/></unso>";
+        return with_nul(start + std::string(kOversizeBytes - start.size() - end.size(), 'x') + end);
+    }
     }
     return {};
 }
@@ -107,7 +112,7 @@ bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
         if (request.name() == "getEventLog" && !is_legacy && connection_) {
             // The entries are element text, which the library's writer never writes: this reply goes
             // out as our own frame, and the protocol sends nothing for the request.
-            connection_->send_data(CodecModel::frame_with_text(reply));
+            static_cast<CodecProtocol*>(connection_->protocol())->send_frame(CodecModel::frame_with_text(reply));
             reply.set_name("");
         }
         // While the request is handled the protocol holds what is sent, and writes it after the reply.

@@ -3,6 +3,7 @@
 // replies, reports and the event log each have a file of their own (codec_model_*.cpp).
 #include "tools/codec-sim/codec_model.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 
@@ -55,6 +56,16 @@ const char* const kPeerNames[] = {"London Studio", "Paris Bureau",   "Madrid OB 
                                   "Rome Stringer", "Oslo Truck",     "Vienna Concert Hall", "Lisbon Remote",
                                   "Dublin Booth",  "Prague Newsroom"};
 const char* const kUnitSites[] = {"Studio", "Newsroom", "Sports Desk", "OB Truck", "Master Control", "Remote Kit"};
+// Each character within Latin-1, so that a codec writing Latin-1 can send them.
+const char* const kAccentedPeerNames[] = {"Köln Südwest", "Zürich Studio",   "Malmö Bureau", "Genève Régie",
+                                          "München OB",   "Göteborg Desk",   "Århus Remote", "Besançon Booth",
+                                          "Córdoba Desk", "Düsseldorf Halle"};
+const char* const kAccentedUnitSites[] = {"Studio Süd", "Rédaction", "Sportredaktion Köln", "Übertragungswagen"};
+
+template <size_t N>
+const char* pick(const char* const (&names)[N], size_t index) {
+    return names[index % N];
+}
 
 struct LinkSpec {
     const char *ldesc, *rdesc, *name;
@@ -84,15 +95,16 @@ std::string mac_text(int index, int last) {
 // ------------------------------------------------------------------------------------------------
 // Seeding
 
-CodecModel::CodecModel(int index, int64_t calendar_origin_s)
+CodecModel::CodecModel(int index, int64_t calendar_origin_s, bool has_accented_names, int channel_count)
     : index_(index),
       seed_(mix(static_cast<uint64_t>(index) * 0x2545F4914F6CDD1DULL)),
-      calendar_origin_s_(calendar_origin_s) {
+      calendar_origin_s_(calendar_origin_s),
+      has_accented_names_(has_accented_names) {
     firmware_version_ = "4." + std::to_string(2 + index % 3) + "." + std::to_string(index % 7);
     node_id_ = mac_text(index, 0x01);
     build_ = 2100 + static_cast<unsigned>(index % 50);
     seed_codecs();
-    seed_channels();
+    seed_channels(channel_count > 0 ? std::min(channel_count, kMaxChannels) : 1 + index % 2);
     seed_options();
     seed_profiles();
     seed_peers();
@@ -109,12 +121,11 @@ void CodecModel::seed_codecs() {
     }
 }
 
-void CodecModel::seed_channels() {
-    const int count = 1 + index_ % 2;
+void CodecModel::seed_channels(int count) {
     for (int id = 1; id <= count; ++id) {
         Channel channel;
         channel.id = id;
-        channel.descr = id == 1 ? "Program" : "Talkback";
+        channel.descr = id == 1 ? "Program" : id == 2 ? "Talkback" : "Channel " + std::to_string(id);
         channel.has_remote_opts = id == 1;
         channel.values.set("port", 9000 + 2 * (id - 1) + 10 * (index_ % 4));
         channel.values.set("dscp", id == 1 ? "46" : "34");
@@ -139,7 +150,9 @@ void CodecModel::seed_options() {
     }
 
     MessageAttributes& sys = sys_options_.attributes();
-    sys.set("unit_name", std::string(kUnitSites[index_ % std::size(kUnitSites)]) + " " + std::to_string(index_ + 1));
+    const auto site = static_cast<size_t>(index_);
+    sys.set("unit_name", std::string(has_accented_names_ ? pick(kAccentedUnitSites, site) : pick(kUnitSites, site)) +
+                             " " + std::to_string(index_ + 1));
     sys.set("contact", "Operations Desk");
     sys.set("time_zone", index_ % 3 == 0 ? "UTC" : "Europe/London");
     sys.set("default_peer", "0");
@@ -229,11 +242,12 @@ void CodecModel::seed_profiles() {
 
 void CodecModel::seed_peers() {
     const int book_count = 4 + index_ % 4;
-    const int first_name = (index_ * 3) % static_cast<int>(std::size(kPeerNames));
+    const auto first_name = static_cast<size_t>(index_ * 3);
     for (int k = 0; k < book_count; ++k) {
         Peer peer;
         peer.id = next_peer_id_++;
-        peer.name = kPeerNames[(first_name + k) % std::size(kPeerNames)];
+        const size_t name = first_name + static_cast<size_t>(k);
+        peer.name = has_accented_names_ ? pick(kAccentedPeerNames, name) : pick(kPeerNames, name);
         peer.addr = "192.0.2." + std::to_string((index_ * 7 + k * 13) % 250 + 2) + ":9000";
         peer.password = "sim" + std::to_string(mix(seed_ + static_cast<uint64_t>(k)) % 100000);
         peer.retries_primary = k == 1;

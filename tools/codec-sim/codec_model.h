@@ -52,7 +52,14 @@ public:
     static constexpr size_t kMaxPeers = 256;
     static constexpr size_t kMaxProfiles = 64;
 
-    explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin);
+    static constexpr int kMaxChannels = 16;
+
+    // With `has_accented_names` the codec's own name and its peers' names carry accents, as an
+    // operator types them on a panel ("Köln Südwest"), each one a Latin-1 character.
+    // `channel_count`: its channels, 1 to kMaxChannels; 0 gives codec i 1 + i % 2. Codec i starts
+    // with i % (channels + 1) calls up.
+    explicit CodecModel(int index, int64_t calendar_origin_s = kDefaultCalendarOrigin, bool has_accented_names = false,
+                        int channel_count = 0);
 
     int index() const { return index_; }
     // From now on "sysOptions" lacks the "audio" element that "systemOpts" names, and the tunnel
@@ -64,13 +71,16 @@ public:
     // From now on "addPeer" gives the new peer the lowest id no peer holds, as codecs that number
     // their address book by slot do: a peer added after a removal takes the removed one's id.
     void set_reusing_peer_ids(bool is_reusing) { is_reusing_peer_ids_ = is_reusing; }
-    // From now on a far end answers a connect this long after it: until then the connect rings,
-    // the peer shows no call, and another connect of it changes nothing; a disconnect of the peer,
-    // or of all, stops it. 0: at once.
+    // From now on a far end answers a connect this long after it: until then the connect rings on
+    // a channel it holds, and the peer shows no call; a disconnect of the peer, or of all, stops it.
+    // Another connect of a ringing peer is refused when no other channel is free, as a one-channel
+    // codec busy with that very dial does, and otherwise changes nothing. 0: at once.
     void set_answer_after_us(int64_t delay_us) { answer_after_us_ = delay_us; }
-    // The connects whose far end has answered by `now_us` come up, each on a free channel (one
-    // finding none fails, and the log says so). True when any came up: the peer list is pushed
-    // (take_pushes).
+    // From now on another connect of a ringing peer starts its ring again, from that connect, as
+    // codecs that dial anew on each connect do: a far end slower than the connects never answers.
+    void set_ringing_anew(bool is_anew) { is_ringing_anew_ = is_anew; }
+    // The connects whose far end has answered by `now_us` come up on the channel they rang on.
+    // True when any came up: the peer list is pushed (take_pushes).
     bool answer_ringing(int64_t now_us);
     std::string unit_name() const;
 
@@ -140,6 +150,7 @@ private:
         bool has_remote_opts = true;
         MessageAttributes values;  // current value of each channel option, by option name
         int peer_id = 0;           // the peer connected on it; 0 = idle
+        int ringing_peer_id = 0;   // the peer whose connect rings on it, holding it; 0 = none
     };
     struct CodecType {
         std::string id, code, mode, name, descr;
@@ -242,6 +253,8 @@ private:
     void bring_up(Peer& peer, Channel& channel, int64_t now_us);
     // Stops the ringing connect of a peer (0: of every peer).
     void stop_ringing(int peer_id);
+    // The channel a peer's connect rings on; null when none does.
+    Channel* ringing_channel_of(int peer_id);
     void add_log(int64_t now_us, const std::string& text);
     bool is_tunnel_up() const;
     int tunnel_delay_point(int which) const;  // the five delay points, ms, ascending
@@ -250,7 +263,7 @@ private:
     double noise(uint64_t a, uint64_t b) const;  // deterministic, in [0, 1)
 
     void seed_options();
-    void seed_channels();
+    void seed_channels(int count);
     void seed_codecs();
     void seed_profiles();
     void seed_peers();
@@ -260,6 +273,7 @@ private:
     int index_;
     uint64_t seed_;
     int64_t calendar_origin_s_;
+    bool has_accented_names_;
 
     std::string firmware_version_;
     std::string node_id_;  // MAC address text
@@ -279,6 +293,7 @@ private:
     int next_peer_id_ = 1;
     int64_t answer_after_us_ = 0;
     std::vector<Ringing> ringing_;  // in the order the connects came
+    bool is_ringing_anew_ = false;
 
     int tunnel_sid_ = 0;
     std::string tunnel_addr_;

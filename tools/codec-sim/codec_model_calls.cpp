@@ -26,9 +26,19 @@ void CodecModel::do_connect(const Message& request, int64_t now_us, Message& rep
         return;
     }
     if (peer->channel != 0) return;  // already connected: nothing changes
-    const bool is_ringing =
-        std::any_of(ringing_.begin(), ringing_.end(), [id](const Ringing& ring) { return ring.peer_id == id; });
-    if (is_ringing) return;  // its far end has yet to answer: nothing changes
+    const auto ring =
+        std::find_if(ringing_.begin(), ringing_.end(), [id](const Ringing& ringing) { return ringing.peer_id == id; });
+    if (ring != ringing_.end()) {
+        // Its far end has yet to answer.
+        if (is_ringing_anew_) {
+            ring->answer_us = now_us + answer_after_us_;
+            add_log(now_us, "Calling " + peer->name);
+        } else if (!free_channel_for(*peer)) {
+            fail(reply, kConflict, "connect: no free channel for " + peer->name);
+            add_log(now_us, "Connect to " + peer->name + " failed: no free channel");
+        }
+        return;
+    }
     if (peer->is_directory && !peer->is_directory_online) {
         fail(reply, kConflict, "connect: " + peer->name + " is offline");
         add_log(now_us, "Connect to " + peer->name + " failed: peer offline");
@@ -42,6 +52,7 @@ void CodecModel::do_connect(const Message& request, int64_t now_us, Message& rep
     }
     if (answer_after_us_ > 0) {
         ringing_.push_back({id, now_us + answer_after_us_});
+        channel->ringing_peer_id = id;
         add_log(now_us, "Calling " + peer->name);
         return;
     }
@@ -51,10 +62,10 @@ void CodecModel::do_connect(const Message& request, int64_t now_us, Message& rep
 CodecModel::Channel* CodecModel::free_channel_for(const Peer& peer) {
     if (const Message* profile = profile_for(peer)) {
         Channel* wanted = find_channel(profile->get_child("settings", 0).attributes().get_int("channel", 0));
-        if (wanted && wanted->peer_id == 0) return wanted;
+        if (wanted && wanted->peer_id == 0 && wanted->ringing_peer_id == 0) return wanted;
     }
     for (Channel& channel : channels_) {
-        if (channel.peer_id == 0) return &channel;
+        if (channel.peer_id == 0 && channel.ringing_peer_id == 0) return &channel;
     }
     return nullptr;
 }
@@ -74,14 +85,13 @@ bool CodecModel::answer_ringing(int64_t now_us) {
             ++ring;
             continue;
         }
-        Peer* peer = find_peer(ring->peer_id);
+        const int peer_id = ring->peer_id;
         ring = ringing_.erase(ring);
+        Channel* channel = ringing_channel_of(peer_id);
+        Peer* peer = find_peer(peer_id);
+        if (!channel) continue;
+        channel->ringing_peer_id = 0;
         if (!peer || peer->channel != 0) continue;
-        Channel* channel = free_channel_for(*peer);
-        if (!channel) {
-            add_log(now_us, "Connect to " + peer->name + " failed: no free channel");
-            continue;
-        }
         bring_up(*peer, *channel, now_us);
         is_any_up = true;
     }
@@ -92,6 +102,16 @@ void CodecModel::stop_ringing(int peer_id) {
     ringing_.erase(std::remove_if(ringing_.begin(), ringing_.end(),
                                   [peer_id](const Ringing& ring) { return peer_id == 0 || ring.peer_id == peer_id; }),
                    ringing_.end());
+    for (Channel& channel : channels_) {
+        if (peer_id == 0 || channel.ringing_peer_id == peer_id) channel.ringing_peer_id = 0;
+    }
+}
+
+CodecModel::Channel* CodecModel::ringing_channel_of(int peer_id) {
+    for (Channel& channel : channels_) {
+        if (channel.ringing_peer_id == peer_id) return &channel;
+    }
+    return nullptr;
 }
 
 void CodecModel::disconnect_peer(Peer& peer, int64_t now_us) {

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "ipc/message/message.h"
 #include "ipc/net/ipc_conn.h"
+#include "platform/utf16.h"
 #include "tools/codec-sim/codec_endpoint.h"
 #include "tools/codec-sim/simulated_codec.h"
 
@@ -32,6 +34,37 @@ void CodecProtocol::record_frames(const char* data, size_t length) {
         start = nul + 1;
     }
     recorded_length_ = start;
+}
+
+namespace {
+
+// Each character up to U+00FF as one byte of that value, any other as "?". Bytes that are not
+// UTF-8 stay as they are.
+std::string latin1_of(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t code = static_cast<unsigned char>(utf8[i]);
+        const size_t length = code < 0x80 ? 1 : platform::utf8_sequence_length(utf8, i, code);
+        if (length == 0) {
+            out += utf8[i++];
+            continue;
+        }
+        out += code <= 0xFF ? static_cast<char>(code) : '?';
+        i += length;
+    }
+    return out;
+}
+
+}  // namespace
+
+void CodecProtocol::transmit_xml(const Message& message) {
+    send_frame(frame(message));
+}
+
+void CodecProtocol::send_frame(std::string frame) {
+    if (codec_.context.options.writes_latin1) frame = latin1_of(frame);
+    conn->send_data(std::move(frame));
 }
 
 void CodecProtocol::receive_message(Message& request) {

@@ -12,7 +12,8 @@ struct SimulatedCodec;
 //     (the program counts "systemOpts" only when it comes after its login succeeded);
 //   - in legacy mode, plays an old codec that knows no greeting: "hello" gets no answer and "ping"
 //     a bare <pong/> without "seq", which makes the peer fall back to the unversioned dialect;
-//   - once the fleet has gone silent, neither answers nor handles anything.
+//   - once the fleet has gone silent, neither answers nor handles anything;
+//   - writes every frame in Latin-1 when the fleet does (CodecSimOptions::writes_latin1).
 //
 // Threads: as its connection, on the fleet's loop thread.
 class CodecProtocol : public IPCProtocolXMLSServer {
@@ -22,6 +23,9 @@ public:
     void reset() override;
     size_t receive_data(const char* data, size_t length) override;
     void receive_message(Message& request) override;
+    void transmit_xml(const Message& message) override;
+    // Sends a frame (XML text and its NUL) as this codec writes it.
+    void send_frame(std::string frame);
 
 private:
     // Records each complete frame of the input once, before any of them is handled.

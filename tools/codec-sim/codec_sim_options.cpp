@@ -22,8 +22,13 @@ struct HostileName {
 };
 // In HostileKind order, which is also the order "all" sends them in.
 const HostileName kHostileNames[] = {
-    {"childless", HostileKind::kChildless}, {"unknown", HostileKind::kUnknown}, {"utf8", HostileKind::kUtf8},
-    {"flood", HostileKind::kFlood},         {"nul", HostileKind::kNul},         {"depth", HostileKind::kDepth},
+    {"childless", HostileKind::kChildless},
+    {"unknown", HostileKind::kUnknown},
+    {"utf8", HostileKind::kUtf8},
+    {"flood", HostileKind::kFlood},
+    {"nul", HostileKind::kNul},
+    {"depth", HostileKind::kDepth},
+    {"tag", HostileKind::kTag},
     {"oversize", HostileKind::kOversize},
 };
 
@@ -54,6 +59,9 @@ std::string CodecSimOptions::check() const {
                " go beyond 65535";
     }
     if (silent_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0) return "negative time";
+    if (channels < 0 || channels > CodecModel::kMaxChannels) {
+        return "channels " + std::to_string(channels) + " is outside 0.." + std::to_string(CodecModel::kMaxChannels);
+    }
     if (unknown_report_count < 0 || unknown_report_count > kMaxUnknownReports) {
         return "unknown report count " + std::to_string(unknown_report_count) + " is outside 0.." +
                std::to_string(kMaxUnknownReports);

@@ -15,8 +15,8 @@ enum class CodecSimMode {
     kLegacy,   // an old codec: ignores "hello", answers "ping" with a bare "pong", bare "login"
 };
 
-// Frames a codec sends once after each login to test the peer's input checks. They go out in
-// this order (the ones the peer survives first); "oversize" leaves the peer's connection unusable.
+// Frames a codec sends once after each login to test the peer's input checks, in this order. A
+// peer that reads them as it should drops the bad ones alone and stays connected.
 enum class HostileKind {
     kChildless,  // <unso id="metering"/> and <unso id="peer_stats"/>: reports without their child
     kUnknown,    // unknown_report_count reports, each with an "id" of its own that no program knows
@@ -24,7 +24,8 @@ enum class HostileKind {
     kFlood,      // 5000 metering reports in one burst, whatever the subscription's interval
     kNul,        // a NUL inside an attribute value, which cuts the frame in two
     kDepth,      // elements nested deeper than Message::kMaxDepth
-    kOversize,   // more than 2 MiB without a NUL
+    kTag,        // a peer list whose end tag does not match its start tag
+    kOversize,   // 3 MiB before its NUL, past the 2 MiB a peer holds of one frame
 };
 
 // Everything a CodecSim is started with. Plain value; read-only once the fleet runs.
@@ -50,8 +51,17 @@ struct CodecSimOptions {
     int64_t close_after_ms = 0;   // from the start: close every connection once; 0: never
     // A connect's far end answers this long after it (CodecModel::set_answer_after_us); 0: at once.
     int64_t answer_after_ms = 0;
+    // Every codec's channels (CodecModel's constructor), 1 to CodecModel::kMaxChannels: a connect
+    // beyond that many calls up or ringing is refused. 0: codec i has 1 + i % 2.
+    int channels = 0;
+    // Another connect of a ringing peer starts its ring again (CodecModel::set_ringing_anew).
+    bool rings_anew = false;
     std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order
-    int unknown_report_count = 2000;   // reports of HostileKind::kUnknown, each with a distinct id
+    // The codecs write their texts in Latin-1, as older firmware does, and their names carry
+    // accents ("Köln Südwest") to show it: every frame goes out with each character up to U+00FF
+    // as one byte of that value.
+    bool writes_latin1 = false;
+    int unknown_report_count = 2000;  // reports of HostileKind::kUnknown, each with a distinct id
     // Requests (by name, e.g. "connect", "getPeerList") that every codec refuses: the reply carries
     // "fail", error_code 409 and an error text, and the codec changes nothing.
     std::set<std::string> refused_requests;
@@ -96,7 +106,7 @@ struct CodecSimOptions {
 
     // "normal", "nologin", "refuse", "legacy"; false for any other text.
     static bool mode_from_name(const std::string& name, CodecSimMode& mode);
-    // A comma-separated list of "childless", "unknown", "utf8", "flood", "nul", "depth",
+    // A comma-separated list of "childless", "unknown", "utf8", "flood", "nul", "depth", "tag",
     // "oversize", or "all"; false (leaving `kinds` as it was) when a name is unknown.
     static bool hostile_from_list(const std::string& list, std::vector<HostileKind>& kinds);
     // Adds the request names of a comma-separated list to `names`; false (leaving `names` as it

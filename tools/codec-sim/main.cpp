@@ -17,7 +17,8 @@ namespace {
 const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
                       "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
                       "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
-                      "                 [--hostile [KIND,...]]\n"
+                      "                 [--channels N] [--ring-anew]\n"
+                      "                 [--hostile [KIND,...]] [--latin1]\n"
                       "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
                       "                 [--stamp] [--random-phase]\n"
                       "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
@@ -32,8 +33,13 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "  --close-after S   after S seconds, close every connection once\n"
                       "  --answer-after S  a connect's far end answers S seconds after it (fractions allowed);\n"
                       "                    a disconnect of the peer, or of all, before then stops it\n"
+                      "  --channels N      channels of every codec (1..16; default 1 or 2): a connect beyond N calls\n"
+                      "                    up or ringing is refused, also another of a ringing peer\n"
+                      "  --ring-anew       another connect of a ringing peer starts its ring again\n"
                       "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
-                      "                    nul, depth, oversize, or all (the default)\n"
+                      "                    nul, depth, tag, oversize, or all (the default)\n"
+                      "  --latin1          write every text in Latin-1, as older firmware does, with names that\n"
+                      "                    carry accents (\"Köln Südwest\")\n"
                       "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
                       "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
                       "  --quiet-cmds LIST answer these requests without seq only when they fail, as a real\n"
@@ -84,6 +90,14 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             options.has_random_phase = true;
             continue;
         }
+        if (flag == "--ring-anew") {
+            options.rings_anew = true;
+            continue;
+        }
+        if (flag == "--latin1") {
+            options.writes_latin1 = true;
+            continue;
+        }
         if (flag == "--hostile") {
             // The list is optional: a following word that is not a flag is taken as one.
             const bool has_list = i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0;
@@ -118,6 +132,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_seconds(value, options.close_after_ms);
         } else if (flag == "--answer-after") {
             is_valid = parse_seconds(value, options.answer_after_ms);
+        } else if (flag == "--channels") {
+            is_valid = parse_number(value, options.channels);
         } else if (flag == "--unknown-ids") {
             is_valid = parse_number(value, options.unknown_report_count);
         } else if (flag == "--long-texts") {

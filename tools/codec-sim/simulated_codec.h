@@ -33,13 +33,14 @@ struct SimulatedCodec {
         : context(shared),
           index(codec_index),
           server_name("codec-" + std::to_string(codec_index)),
-          model(codec_index, shared.options.calendar_origin_s),
+          model(codec_index, shared.options.calendar_origin_s, shared.options.writes_latin1, shared.options.channels),
           last_report_us(CodecModel::subscriptions().size(), 0),
           report_phase(phase_of(codec_index)) {
         model.set_malformed_settings(shared.options.malformed_settings);
         model.set_reusing_profile_ids(shared.options.reuses_profile_ids);
         model.set_reusing_peer_ids(shared.options.reuses_peer_ids);
         model.set_answer_after_us(shared.options.answer_after_ms * 1000);
+        model.set_ringing_anew(shared.options.rings_anew);
     }
 
     // A fraction in [0, 1), drawn once per codec index, so that runs repeat.

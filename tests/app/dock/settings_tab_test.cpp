@@ -163,9 +163,10 @@ TEST_F(SettingsTabTest, SavesEachEditedPartInOrder) {
               "setBraidlinkOptions netmgr.tunnel");
     EXPECT_EQ(differences(chan.message.get_child("channel", 0), channel), QStringList{"port"});
     EXPECT_EQ(chan.message.attributes().get_string("id", ""), "1");
-    // A reload from the codec's reports disables Save and shows what the codec holds.
+    // Answered, a reload from the codec's reports disables Save and shows what the codec holds.
     EXPECT_TRUE(wait_processing_events([&] {
-        return !pageWidget<QPushButton>("buttonSave")->isEnabled() && shown("Input Gain") == "5" &&
+        const auto* save = pageWidget<QPushButton>("buttonSave");
+        return !save->isEnabled() && save->text() == "Save Changes" && shown("Input Gain") == "5" &&
                shown("Server") == "dir2.example.net" && shown("UDP Port") == "9100" &&
                shown("Tunnel Server") == "t2.example.net";
     }));
@@ -187,6 +188,23 @@ TEST_F(SettingsTabTest, SavesEachEditedPartInOrder) {
                   recorded("cfgSetOption").size(),
               4u);
     EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// A save the codec has not answered yet is shown pending, and clicks on Save send nothing more.
+TEST_F(SettingsTabTest, ASaveAwaitingItsAnswerIsPendingAndNotSentAgain) {
+    CodecSimOptions options;
+    options.count = 1;
+    options.swapped_answers = {"setSysOptions"};  // the first answer waits for a second request
+    IPCObject* session = selectReadyCodec(startFleet(options).ports()[0]);
+    showSettingsTab();
+    edit("Input Gain", "5");
+    for (int clicks = 0; clicks < 3; ++clicks) click("buttonSave");
+    syncWith(*session);
+    EXPECT_EQ(recorded("setSysOptions").size(), 1u);
+    EXPECT_EQ(pageWidget<QPushButton>("buttonSave")->text(), "Saving…");
+    session->cmd_set_unit_name("Desk");  // its answer lets the first one go
+    EXPECT_TRUE(
+        wait_processing_events([&] { return pageWidget<QPushButton>("buttonSave")->text() == "Save Changes"; }));
 }
 
 // Save and Discard rebuild the tree from the codec's values and leave each group open or closed as
@@ -567,9 +585,10 @@ TEST_F(SettingsTabTest, EnterPressesSaveAndDiscardReachedByTab) {
             ASSERT_EQ(sent.size(), saves);
             EXPECT_EQ(sent.back().message.get_child("audio", 0).attributes().get_qstring("input_gain", {}), c.typed);
         }
-        // The codec's value, no longer an edit.
+        // The codec's value, no longer an edit, and its answer in.
         EXPECT_TRUE(wait_processing_events([&] {
-            return shown("Input Gain") == c.saved && !pageWidget("buttonSave")->isEnabled();
+            const auto* save = pageWidget<QPushButton>("buttonSave");
+            return shown("Input Gain") == c.saved && !save->isEnabled() && save->text() == "Save Changes";
         })) << shown("Input Gain").toStdString();
     }
     syncWith(*dock().session());

@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -20,6 +22,7 @@
 
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,15 +32,18 @@
 #include "app/fleet/zorva_stat_row.h"
 #include "app/fleet/zorva_summary.h"
 #include "app/shared/codec_text.h"
+#include "app/shared/frame_clock.h"
 #include "app/shared/mini_meter.h"
 #include "app/shared/statistics_text.h"
 #include "app/shared/view_colours.h"
 #include "scheduler/scheduler.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/paint_counter.h"
 #include "tests/app/popup_menu.h"
 #include "tests/app/widget_image.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/unplaced_session.h"
+#include "text/connection_fault_text.h"
 #include "tools/codec-sim/codec_sim.h"
 
 namespace {
@@ -166,19 +172,6 @@ TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
     EXPECT_EQ(shown(), nullptr);
 }
 
-// A laptop's 1366 x 768: the window opens at its first-start size, which its minimum allows (the
-// dock's pages scroll instead), and four tiles fit side by side in it.
-TEST_F(FleetViewTest, WindowFitsALaptopScreen) {
-    openWindow();
-    for (int i = 0; i < 4; ++i) addCodec();
-    view().showGeneralOverview();
-    window->show();
-    QCoreApplication::processEvents();
-    EXPECT_LE(window->minimumSizeHint().height(), 687);
-    EXPECT_EQ(window->size(), QSize(929, 687));
-    EXPECT_FALSE(view().findChild<QScrollArea*>("scrollArea")->horizontalScrollBar()->isVisible());
-}
-
 // A click on the last row, half out of sight, chooses that row: the tree scrolls it into view only
 // once the click is over, so a pointer that moves a little while pressed stays on it.
 TEST_F(FleetViewTest, AClickOnAHalfHiddenRowChoosesIt) {
@@ -212,35 +205,54 @@ TEST_F(FleetViewTest, AClickOnAHalfHiddenRowChoosesIt) {
     EXPECT_LE(tree().visualItemRect(cut).bottom(), viewport->height());  // in sight once the click is over
 }
 
-// What a laptop shows of a codec in the dock, with the split of a first start: at the first size
-// the whole level meter, and filling the 1366 x 768 screen the whole Connections page, System Status
-// included, and the settings page's Save and Discard; none of them needs its page scrolled.
-TEST_F(FleetViewTest, TheDockFitsALaptopScreen) {
+// A laptop's screen and a netbook's, as the window meets them at a first start: it opens within the
+// screen's room, four tiles side by side, and then fills it. At both sizes the dock's buttons and
+// filters are in sight, its Connections and Settings pages need no scrolling (Save in sight), and
+// the statistics table shows its first rows below the graphs; at the first size the level meter
+// is whole.
+TEST_F(FleetViewTest, TheWindowFitsASmallScreen) {
     openWindow();
-    const QUuid key = addCodec();
+    QUuid key;
+    for (int i = 0; i < 4; ++i) key = addCodec();
+    view().showGeneralOverview();
     window->show();
     view().tile(key)->select();
-    const struct {
-        QSize window;
-        const char* tab;
-        const char* page;
-    } cases[] = {
-        {{929, 687}, "meterTab", "meterScrollArea"},
-        {{1366, 768}, "connectionsTab", "connectionsScrollArea"},
-        {{1366, 768}, "settingsTab", "settingsScrollArea"},
-    };
     auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("statusTabWidget"));
-    for (const auto& c : cases) {
-        window->resize(c.window);
-        tabs->setTabEnabled(tabs->indexOf(window->findChild<QWidget*>(c.tab)), true);
-        tabs->setCurrentWidget(window->findChild<QWidget*>(c.tab));
-        auto* page = window->findChild<QScrollArea*>(c.page);
-        ASSERT_TRUE(wait_processing_events([&] { return window->size() == c.window && page->isVisible(); })) << c.page;
+    auto* table = window->findChild<QTreeWidget*>(QStringLiteral("statsTable"));
+    for (const char* peer : {"Studio A", "Studio B"}) new QTreeWidgetItem(table, {peer});
+    const auto isInside = [](QWidget* widget, const QRect& screen) {
+        return widget->isVisible() && screen.contains(QRect(widget->mapToGlobal(QPoint()), widget->size())) &&
+               widget->visibleRegion().boundingRect().contains(widget->rect());
+    };
+    const auto showTab = [&](const char* tab, const char* page) {
+        tabs->setTabEnabled(tabs->indexOf(window->findChild<QWidget*>(tab)), true);
+        tabs->setCurrentWidget(window->findChild<QWidget*>(tab));
+        auto* scrolled = window->findChild<QScrollArea*>(page);
+        EXPECT_TRUE(wait_processing_events([&] { return scrolled->isVisible(); })) << page;
         QCoreApplication::processEvents();
-        EXPECT_EQ(page->verticalScrollBar()->maximum(), 0) << c.page << " at " << c.window.width();
+        return scrolled->verticalScrollBar()->maximum() == 0;
+    };
+    for (const QRect screen : {QRect(0, 0, 1366, 768), QRect(0, 0, 1024, 600)}) {
+        const int width = screen.width();
+        window->fitFirstStart(screen);
+        auto* tiles = view().findChild<QScrollArea*>("scrollArea");
+        EXPECT_TRUE(wait_processing_events([&] { return !tiles->horizontalScrollBar()->isVisible(); })) << width;
+        EXPECT_TRUE(screen.contains(window->geometry())) << width;
+        EXPECT_TRUE(showTab("meterTab", "meterScrollArea")) << width;
+        for (const QSize size : {window->size(), screen.size()}) {
+            window->resize(size);
+            EXPECT_TRUE(showTab("connectionsTab", "connectionsScrollArea")) << width;
+            for (const char* name : {"connectButton", "disconnectButton", "peerFilterLine", "profileFilterLine"}) {
+                EXPECT_TRUE(isInside(window->findChild<QWidget*>(name), screen)) << name << " at " << size.width();
+            }
+            EXPECT_TRUE(showTab("settingsTab", "settingsScrollArea")) << width;
+            EXPECT_TRUE(isInside(window->findChild<QWidget*>("buttonSave"), screen)) << size.width();
+            EXPECT_TRUE(showTab("statsTab", "statsScrollArea")) << width;
+            const int lastRow = table->visualItemRect(table->topLevelItem(1)).bottom();
+            EXPECT_LT(lastRow, table->viewport()->height()) << size.width();
+            EXPECT_TRUE(isInside(table, screen)) << size.width();
+        }
     }
-    auto* save = window->findChild<QWidget*>(QStringLiteral("buttonSave"));
-    EXPECT_TRUE(save->isVisible() && !save->visibleRegion().isEmpty());
 }
 
 TEST_F(FleetViewTest, CountSaysHowManyMoreFit) {
@@ -366,6 +378,7 @@ TEST_F(FleetViewTest, TileRowAndDockFollowTheSessionToReadyAndBack) {
     EXPECT_EQ(stats->topLevelItemCount(), 0);
     EXPECT_EQ(activePeers(), 0);
     EXPECT_EQ(window->findChild<QLabel*>("encoderLabel")->text(), "None");
+    EXPECT_EQ(window->findChild<QLabel*>("healthLabel")->text(), "Not connected: the codec closed the connection");
 }
 
 PeerMetaPtr activePeer(const QString& id, const QString& name, const QString& addr, bool transmits, bool receives) {
@@ -436,6 +449,46 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
     }
     tile.ipcRecvPeerList(uuid);
     EXPECT_EQ(shownToolTip(*tile.findChild<QLabel*>("peerSummaryLabel")).size(), CodecText::kToolTipLength);
+}
+
+struct FaultCase {
+    ConnectionFault fault;
+    const char* told;
+};
+
+// Why a codec's connection last failed, as its tile, its row and the dock's header tell it, plainly,
+// until it is READY again.
+TEST(FleetTile, TheLastFailureIsToldUntilReady) {
+    const FaultCase cases[] = {
+        {{ConnectionFault::kLoginRefused, {}, 0}, "the codec refused the password"},
+        {{ConnectionFault::kTimedOut, {}, 0}, "the codec stopped answering"},
+        {{ConnectionFault::kCouldNotConnect, "Connection refused", 0}, "could not connect: Connection refused"},
+        {{ConnectionFault::kClosedByCodec, {}, 0}, "the codec closed the connection"},
+        {{ConnectionFault::kConnectionError, "Connection reset by peer", 0},
+         "the connection failed: Connection reset by peer"},
+        {{ConnectionFault::kFrameUnreadable, "<b>not UTF-8</b>", 0},
+         "a message from the codec could not be read and was dropped: <b>not UTF-8</b>"},
+        {{ConnectionFault::kFrameTooLarge, {}, 3145728},
+         "a message from the codec was too large (3145728 bytes) and was dropped"},
+        {{ConnectionFault::kNoAnswer, "setSysOptions", 0}, "the codec did not answer setSysOptions within 15 s"},
+    };
+    const QUuid uuid = QUuid::createUuid();
+    UnplacedSession session(uuid.toString(), uuid);
+    InstanceWidget tile(nullptr, &session, QUuid::createUuid());
+    ZorvaStatRow row(&session, QUuid::createUuid());
+    QLabel rowTip;  // the row's tool tip, read as a widget's
+    const auto told = [&] {
+        rowTip.setToolTip(row.item()->toolTip(ZorvaStatRow::kStatusColumn));
+        return shownToolTip(tile) == shownToolTip(rowTip) ? shownToolTip(tile) : QStringLiteral("differ");
+    };
+    for (const auto& c : cases) {
+        session.note_fault(c.fault);
+        const QString expected = QStringLiteral("Last failure: ") + c.told;
+        EXPECT_TRUE(wait_processing_events([&] { return told().trimmed() == expected; })) << c.told;
+        EXPECT_EQ(codecStatusLine(session), QStringLiteral("Not connected: ") + c.told);
+    }
+    session.set_state(IQEndpointClient::READY);
+    EXPECT_TRUE(wait_processing_events([&] { return told().isEmpty(); }));
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -597,6 +650,50 @@ TEST_F(FleetViewTest, OnlyRowsInSightHoldAMeter) {
     int held = 0;
     for (int index = 0; index < 60; ++index) held += hasMeter(index);
     EXPECT_LT(held, 60);
+}
+
+// A row's meter paints only inside the tree's viewport. The tree lays its rows out as it paints:
+// the levels a meter showed before a frame may be painted once its row is scrolled out, re-sorted
+// or hidden by the time the frame comes. At each frame's end every meter's levels change and the
+// rows move one of these ways; thirty frames later, the screen outside the viewport shows what a
+// whole paint of the window does.
+TEST_F(FleetViewTest, RowMetersPaintNothingOutsideTheViewport) {
+    openWindow();
+    window->show();
+    window->resize(1366, 768);
+    std::vector<QUuid> keys;
+    for (int i = 0; i < 48; ++i) keys.push_back(addCodec());
+    view().showStatsOverview();
+    ASSERT_TRUE(wait_processing_events([&] { return view().summaryRow(keys.front())->existingMeter() != nullptr; }));
+    std::mt19937 random(7);  // the same frames each run
+    const std::function<void(int)> moves[] = {
+        [&](int row) { tree().verticalScrollBar()->setValue(row); },
+        [&](int row) {
+            tree().sortByColumn(ZorvaStatRow::kLevelsColumn, row % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
+        },
+        [&](int row) { tree().topLevelItem(row)->setHidden(!tree().topLevelItem(row)->isHidden()); },
+    };
+    constexpr int kMovingFrames = 30;
+    int frames = 0;
+    QObject::connect(FrameClock::of(*window), &FrameClock::frameEnded, [&] {
+        if (++frames > kMovingFrames) return;
+        for (const QUuid& key : keys) {
+            ZorvaStatRow& row = *view().summaryRow(key);
+            const float db = -72.0f + static_cast<float>(random() % 72);
+            row.item()->setData(ZorvaStatRow::kLevelsColumn, ZorvaStatRow::kLevelSortRole, db);
+            if (MiniMeter* meter = row.existingMeter()) meter->levels(db, db - 3, db - 6, db - 9);
+        }
+        moves[frames % 3](static_cast<int>(random() % 48));
+    });
+    // The frame after the last moves has painted them; what it left to paint is painted next.
+    ASSERT_TRUE(wait_processing_events([&] { return frames > kMovingFrames; }));
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    QImage screen = window->screen()->grabWindow(window->winId()).toImage();
+    const QImage whole = app_test::render(*window);
+    // Inside the viewport the two may differ by the last frame's levels.
+    const QRect viewport(tree().viewport()->mapTo(window.get(), QPoint()), tree().viewport()->size());
+    QPainter(&screen).drawImage(viewport, whole, viewport);
+    EXPECT_TRUE(app_test::samePixels(screen, whole));
 }
 
 TEST_F(FleetViewTest, ClocksFollowTheSchedule) {

@@ -18,17 +18,20 @@ using app_test::rgb;
 
 const QColor kBackground(64, 64, 64);
 const QColor kTarget(232, 224, 0);
+const QColor kTick(160, 160, 160);
 
 struct Pixel {
     int x, y;
     QColor colour;
 };
 
-// 320 × 120: the newest bar on columns 232 .. 237, the one before on 224 .. 229. The scale runs
-// to the largest delay or target plus a sixteenth. Samples (buffer delay, jitter, target) oldest
-// first. Vectors: the graphs' edge cases (480 gives a scale of 510: (300, 100) is 47 rows of delay
-// under 23 of jitter, the target line on row 8), figures at the end of the int range (INT_MAX is
-// 112 rows of INT_MAX × 17/16), jitter beyond the delay, and an empty scale.
+// 320 × 120: the newest bar on columns 232 .. 237, the one taken a second before on 224 .. 229;
+// ticks every ten seconds along the bottom. The scale runs to the largest delay or target shown
+// plus a sixteenth. Samples (buffer delay, jitter, target, and when taken in seconds if not a
+// second after the one before) oldest first. Vectors: the graphs' edge cases (480 gives a scale
+// of 510: (300, 100) is 47 rows of delay under 23 of jitter, the target line on row 8), figures at
+// the end of the int range (INT_MAX is 112 rows of INT_MAX × 17/16), jitter beyond the delay, an
+// empty scale, and samples of the slow pace, five seconds apart, after one beyond the 30 s shown.
 const struct DelayCase {
     const char* name;
     std::vector<std::vector<int>> samples;
@@ -48,12 +51,19 @@ const struct DelayCase {
      {{227, 12, delayColor}, {227, 118, delayColor}, {237, 8, jitterColor}, {237, 7, kBackground}}},
     {"jitter beyond the delay", {{100, 300, 0}}, {{235, 1, jitterColor}, {235, 118, jitterColor}}},
     {"zeros", {{0, 0, 0}, {0, 0, 0}}, {{235, 60, kBackground}, {227, 100, kBackground}}},
+    {"five seconds apart",
+     {{9000, 0, 9000, -40}, {300, 100, 480, 0}, {300, 100, 480, 5}},
+     {{235, 73, delayColor}, {195, 73, delayColor}, {227, 100, kBackground}, {160, 118, kTick}}},
 };
 
 TEST(DelayGraph, StacksDelayAndJitterUnderTheTargetLine) {
     for (const DelayCase& c : kDelayCases) {
         DelayGraphData series;
-        for (const auto& s : c.samples) series.addSample(2, s[0], s[1], s[2]);
+        qint64 takenMs = 0;
+        for (const auto& s : c.samples) {
+            takenMs = s.size() > 3 ? s[3] * 1000 : takenMs + 1000;
+            series.addSample(2, s[0], s[1], s[2], takenMs);
+        }
         series.setPeer(2);
         DelayGraph graph;
         graph.resize(320, 120);

@@ -43,7 +43,10 @@ const struct LossCase {
 TEST(LossGraph, DrawsTheNewestSampleAtTheRight) {
     for (const LossCase& c : kLossCases) {
         LossGraphData series;
-        for (const auto& s : c.samples) series.addSample(4, s[0], s[1], s[2], 0);
+        for (size_t i = 0; i < c.samples.size(); ++i) {
+            const std::vector<int>& s = c.samples[i];
+            series.addSample(4, s[0], s[1], s[2], 0, static_cast<qint64>(i) * 1000);  // a second apart
+        }
         series.setPeer(4);
         LossGraph graph;
         graph.resize(320, 120);
@@ -58,7 +61,7 @@ TEST(LossGraph, DrawsTheNewestSampleAtTheRight) {
 // (plotW / 30 < 1, which the main window's form allows), a graph shows only its background.
 TEST(LossGraph, ShowsOnlyItsBackgroundWhenThereIsNothingToDraw) {
     LossGraphData series;
-    series.addSample(4, 500, 500, 500, 0);
+    series.addSample(4, 500, 500, 500, 0, 0);
     const struct {
         const char* name;
         int width, peer;

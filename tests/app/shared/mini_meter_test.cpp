@@ -197,7 +197,8 @@ TEST(MiniMeter, PaintsOnlyTheColumnsThatChange) {
 
 // A meter out of sight paints nothing and shows its levels once back in sight; what reaches the
 // screen after many partial repaints (levels and marks rising and falling by a dB or two, and
-// marks coming and going) is what a whole paint shows, and so after a reset: empty bars.
+// marks coming and going) is what a whole paint shows, and so after a reset out of sight in a
+// minimised window: empty bars.
 TEST(MiniMeter, PartialRepaintsLeaveTheScreenAsAWholePaint) {
     Tile tile({137, 37});
     auto* meter = new MiniMeter(&tile.widget);
@@ -222,7 +223,11 @@ TEST(MiniMeter, PartialRepaintsLeaveTheScreenAsAWholePaint) {
         ASSERT_TRUE(app_test::flushPostedEvents());
         ASSERT_TRUE(screenShowsAWholePaint(tile.widget)) << "round " << round;
     }
+    // Reset while the window is minimised: restored, it shows empty bars, not the levels before.
+    tile.widget.showMinimized();
+    ASSERT_TRUE(app_test::flushPostedEvents());
     meter->reset();
+    tile.widget.showNormal();
     ASSERT_TRUE(app_test::flushPostedEvents());
     for (const MiniMeter::Bar bar : {MiniMeter::kRxl, MiniMeter::kRxr, MiniMeter::kTxl, MiniMeter::kTxr})
         EXPECT_EQ(meter->bar(bar).level(), 0.0f) << bar;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ipc/base/ipc_string.h"
 #include "ipc/message/message.h"
 #include "tests/support/exception_text.h"
 
@@ -100,18 +101,34 @@ const ReadCase kReads[] = {
      "<?xml version=\"1.0\" xmlns:p=\"x\r\n\" xmlns:q=\"x\n\"?><a p:k=\"1\" q:k=\"2\"/>", "a{k=\"2\"}"},
     {"a question mark in an instruction", "<a><?t x?y>?></a>", "a"},
     {"a carriage return last", "<a/>\r", "a"},
+    // A byte outside UTF-8 is the Latin-1 character of that byte; UTF-8 beside it stays.
+    {"Latin-1 names",
+     "<K\xF6ln name=\"S\xFC"
+     "dwest\"/>",
+     "K\xC3\xB6ln{name=\"S\xC3\xBC"
+     "dwest\"}"},
+    {"a stray byte beside UTF-8", "<a>Z\xC3\xBCrich \xFF \xE2\x80\x94</a>", "a\"Z\xC3\xBCrich \xC3\xBF \xE2\x80\x94\""},
+    {"a cut sequence, byte by byte", "<a>\xC3(</a>", "a\"\xC3\x83(\""},
+    {"an encoded surrogate, byte by byte", "<a>\xED\xA0\x80</a>", "a\"\xC3\xAD\xC2\xA0\xC2\x80\""},
     {"nesting at the cap", nested(Message::kMaxDepth), ""},
     {"a name of 4096 characters", "<" + std::string(4096, 'n') + "/>", std::string(4096, 'n')},
 };
 
-// The frame reader reads these as the stream reader does, to the tree given.
+// The frame reader reads these as the stream reader does, to the tree given, and both tell when
+// they read bytes as Latin-1.
 TEST(MessageFrameReader, ReadsWhatTheStreamReaderReads) {
     for (const ReadCase& c : kReads) {
         Message frame;
-        ASSERT_EQ(error_of([&] { frame.parse_from_peer(c.xml); }), "(no exception)") << c.name;
+        bool frame_read_latin1 = false;
+        ASSERT_EQ(error_of([&] { frame.parse_from_peer(c.xml.data(), c.xml.size(), &frame_read_latin1); }),
+                  "(no exception)")
+            << c.name;
         Message reference;
-        reference.parse_from_peer_by_stream_reader(c.xml.data(), c.xml.size());
+        bool reference_read_latin1 = false;
+        reference.parse_from_peer_by_stream_reader(c.xml.data(), c.xml.size(), &reference_read_latin1);
         EXPECT_EQ(shape_of(frame), shape_of(reference)) << c.name;
+        EXPECT_EQ(frame_read_latin1, !ipc_is_utf8(c.xml)) << c.name;
+        EXPECT_EQ(reference_read_latin1, frame_read_latin1) << c.name;
         if (!c.shape.empty()) {
             EXPECT_EQ(shape_of(frame), c.shape) << c.name;
         }
@@ -121,7 +138,8 @@ TEST(MessageFrameReader, ReadsWhatTheStreamReaderReads) {
 struct RefusalCase {
     const char* name;
     std::string xml;
-    const char* error;  // what the frame reader's text says after "read_xml_element: "
+    const char* error;                      // what the frame reader's text says after "read_xml_element: "
+    bool is_read_by_stream_reader = false;  // the one difference the two readers may have
 };
 const RefusalCase kRefusals[] = {
     {"nesting past the cap", nested(Message::kMaxDepth + 1), "Nesting deeper than 256 levels"},
@@ -133,8 +151,6 @@ const RefusalCase kRefusals[] = {
     {"cut after a child", "<a><b/>", "Premature end of document"},
     {"cut in a comment after the root", "<a/><!-- x", "Premature end of document"},
     {"no element", "<!-- c -->", "Premature end of document"},
-    {"ill-formed UTF-8", "<a>\xC3(</a>", "Encountered incorrectly encoded content"},
-    {"an encoded surrogate", "<a>\xED\xA0\x80</a>", "Encountered incorrectly encoded content"},
     {"a control character", "<a k=\"\x01\"/>", "Invalid XML character"},
     {"a NUL", std::string("<a>\0</a>", 8), "Invalid XML character"},
     {"U+FFFE", "<a>\xEF\xBF\xBE</a>", "Invalid XML character"},
@@ -167,6 +183,14 @@ const RefusalCase kRefusals[] = {
      "Standalone accepts only yes or no"},
     {"the encoding after standalone", "<?xml version=\"1.0\" standalone=\"no\" encoding=\"UTF-8\"?><a/>",
      "The standalone pseudo attribute must appear after the encoding"},
+    // The stream reader takes the last of a repeated encoding or standalone.
+    {"a repeated version", "<?xml version=\"1.0\" version=\"1.0\"?><a/>", "The version pseudo attribute is repeated"},
+    {"a repeated encoding", "<?xml version=\"1.0\" encoding=\"UTF-8\" encoding=\"utf-8\"?><a/>",
+     "The encoding pseudo attribute is repeated", true},
+    {"a repeated standalone", "<?xml version=\"1.0\" standalone=\"yes\" standalone=\"no\"?><a/>",
+     "The standalone pseudo attribute is repeated", true},
+    // Read as Latin-1, a C0 control is still no XML character.
+    {"a control beside a Latin-1 byte", "<a>\xFC\x01</a>", "Invalid XML character"},
     {"a declaration after the start", "<a/><?xml version=\"1.0\"?>", "XML declaration not at start of document"},
     {"]]> in text", "<a>x]]>y</a>", "Sequence ']]>' not allowed in content"},
     {"]]> after a reference", "<a>&#93;]></a>", "Sequence ']]>' not allowed in content"},
@@ -202,8 +226,9 @@ TEST(MessageFrameReader, RefusesWhatTheStreamReaderRefuses) {
         EXPECT_EQ(error.rfind(std::string("read_xml_element: ") + c.error, 0), 0u) << c.name << ": " << error;
         EXPECT_NE(error.find(" at line "), std::string::npos) << c.name << ": " << error;
         EXPECT_EQ(shape_of(node), "keep") << c.name;
-        EXPECT_NE(error_of([&] { Message().parse_from_peer_by_stream_reader(c.xml.data(), c.xml.size()); }),
-                  "(no exception)")
+        EXPECT_EQ(error_of([&] { Message().parse_from_peer_by_stream_reader(c.xml.data(), c.xml.size()); }) ==
+                      "(no exception)",
+                  c.is_read_by_stream_reader)
             << c.name;
     }
 }
