@@ -1,6 +1,7 @@
 #include "dialogs/settings_edit.h"
 
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QTreeWidget>
@@ -274,6 +275,8 @@ void SettingsEdit::resetClicked() {
     pages.forgetRefusedNumbers();
     clearEditLines();
     refreshFromDevice(false);
+    // What the box showed may be gone: it starts again at its top.
+    ui->editScrollArea->verticalScrollBar()->setValue(0);
 }
 
 QString SettingsEdit::checkTypedNumber(const QString& value) const {

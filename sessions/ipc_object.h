@@ -178,7 +178,8 @@ public:
     // "monitor" tells it, whatever this says.
     void setStatisticsInterval(uint32_t interval_ms);
     uint32_t statisticsInterval() const { return statistics_interval_ms_; }
-    void setEventLogPolling(bool is_on) { eventLogPolling = is_on; }
+    // Switched on while READY, the log is fetched at once, then polled every kEventLogPollMs.
+    void setEventLogPolling(bool is_on);
     // Views lock it while they copy from the session's parsed lists.
     SessionMutex& mutex() { return session_mutex(); }
     void traceMessage(const Message& message) const;

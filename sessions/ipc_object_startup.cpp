@@ -203,6 +203,13 @@ void IPCObject::cmd_monitor(int interval) {
     qWarning().noquote() << "session" << log_name() << "is not ready: dropping monitor";
 }
 
+void IPCObject::setEventLogPolling(bool is_on) {
+    const bool is_switched_on = is_on && !eventLogPolling;
+    eventLogPolling = is_on;
+    // The operator asked to read the log: it shows now, not at the next poll.
+    if (is_switched_on) send_if_ready(event_log_request());
+}
+
 void IPCObject::eventLogTimerExpire() {
     // Sent only while READY: a poll never waits in the queue for a later connection.
     if (eventLogPolling) send_if_ready(event_log_request());

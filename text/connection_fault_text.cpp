@@ -64,7 +64,8 @@ QString codecHealthText(IPCObject& session) {
 }
 
 QString liveStatusText(IPCObject& session, const QString& status) {
-    return staleFigures(session).isEmpty() ? status : tr("%1 (stale)").arg(status);
+    // The mark first: a narrow cell cuts the end.
+    return staleFigures(session).isEmpty() ? status : tr("Stale: %1").arg(status);
 }
 
 QString codecStatusLine(IPCObject& session) {

@@ -18,7 +18,7 @@ class IPCObject;
 QString codecHealthText(IPCObject& session);
 
 // A READY codec's status ("1 connected"), marked while its levels or statistics stopped coming:
-// "1 connected (stale)". GUI thread.
+// "Stale: 1 connected". GUI thread.
 QString liveStatusText(IPCObject& session, const QString& status);
 
 // One line of the codec's state for the dock's header: the state and why it last failed while it is

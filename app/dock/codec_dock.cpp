@@ -403,7 +403,8 @@ void CodecDock::addNewPeer() {
     if (!shown) return;
     AddEntry dialog;
     dialog.setModal(true);
-    dialog.setWindowTitle(tr("Add a remote Peer"));
+    dialog.setWindowTitle(tr("Add Peer"));
+    dialog.setWindowIcon(QIcon(QStringLiteral(":/icons/add.svg")));
     if (!shown->takesSubscriptions()) dialog.lockIdentity();
     // "use_bdlink" goes only when Braidlink was offered and ticked: the codec takes it as true.
     runEntryDialog(dialog, shown->uuid, [&dialog](IPCObject& session) {

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMouseEvent>
@@ -134,13 +135,20 @@ InstanceWidget::InstanceWidget(QWidget* parent, IPCObject* session, QUuid key) :
     stateIcon->setObjectName(QStringLiteral("stateIcon"));
     clockIcon->setObjectName(QStringLiteral("clockIcon"));
 
-    layout->addWidget(nameLabel, 0, 0);
-    layout->addWidget(peerSummaryLabel, 0, 1);
-    layout->addWidget(clockIcon, 0, 2);
-    layout->addWidget(stateIcon, 0, 3);
+    // The first line, its own: the name tells the codecs apart and takes the room it needs first;
+    // the peers take what is left, at their right, beside the icons.
+    auto* firstLine = new QHBoxLayout;
+    firstLine->setSpacing(layout->horizontalSpacing());
+    firstLine->addWidget(nameLabel);
+    firstLine->addWidget(peerSummaryLabel, 1);
+    firstLine->addWidget(clockIcon);
+    firstLine->addWidget(stateIcon);
+    peerSummaryLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    peerSummaryLabel->setMinimumWidth(peerSummaryLabel->minimumSizeHint().width());
+    peerSummaryLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addLayout(firstLine, 0, 0, 1, 4);
     layout->addWidget(stateLabel, 1, 0);
     layout->addWidget(meter, 1, 1, 1, 3);
-    // The name tells the codecs apart: it gets the larger share of a narrow tile.
     layout->setColumnStretch(0, 3);
     layout->setColumnStretch(1, 2);
 

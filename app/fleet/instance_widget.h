@@ -22,7 +22,7 @@ class Scheduler;
 //
 // The tile shows only what its session reports, and who the codec is connected to only while it is
 // READY: a codec lost shows no connection. Its tool tip says why the codec's connection last failed;
-// a READY codec whose levels or statistics stopped coming is marked "(stale)" and its meter greyed. It holds the
+// a READY codec whose levels or statistics stopped coming is marked "Stale" and its meter greyed. It holds the
 // session by QPointer and does nothing once the session is gone. Texts that come from the codec are shown as CodecText
 // bounds them, as plain text. Style sheets are set only when they change: a fleet of tiles reports many times a second.
 //

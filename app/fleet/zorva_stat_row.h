@@ -24,7 +24,7 @@ class QTreeWidgetItem;
 // the row last took them (takeLevelsForSorting); a row without levels sorts first.
 //
 // Its cells' tool tips say why the codec's connection last failed; a READY codec whose levels or
-// statistics stopped coming is marked "(stale)" and its statistics cells are greyed.
+// statistics stopped coming is marked "Stale" and its statistics cells are greyed.
 //
 // The row holds its session by QPointer and does nothing once the session is gone. The codec's
 // names are shown as CodecText bounds them.

@@ -1,6 +1,7 @@
 #include "app/shell/application_main.h"
 
 #include <QDebug>
+#include <QIcon>
 
 #include <clocale>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "app/shell/main_window.h"
 #include "app/shell/my_q_application.h"
 #include "app/shell/shutdown_signal_notifier.h"
+#include "dialogs/kestrane_resources.h"
 #include "dialogs/message_box.h"
 #include "platform/shutdown_signals.h"
 #include "sessions/ipc_object.h"
@@ -85,6 +87,9 @@ int applicationMain(int argc, char** argv, const StartupObserver& observer) {
 int runApplication(MyQApplication& application, const StartupObserver& observer,
                    const ShutdownSignalNotifier* shutdown) {
     application.setStyleSheet(QStringLiteral("* {font-family: \"Arial\"}"));
+    // Every window and box without an icon of its own shows the program's.
+    initKestraneResources();
+    application.setWindowIcon(QIcon(QStringLiteral(":/icons/quelda_logo.svg")));
     auto pool = std::make_unique<IQCommonPooledApp>(kWorkerCount, nullptr);
     IPCObject::setSessionPool(pool.get());
     register_session_meta_types();

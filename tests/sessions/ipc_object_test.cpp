@@ -343,6 +343,9 @@ TEST_F(IPCObjectTest, CommandsOnTheWire) {
     const CommandCase cases[] = {
         {[](IPCObject& s) { s.cmd_connect("12"); }, "<connect id=\"12\"/>"},
         {[](IPCObject& s) { s.cmd_disconnect(12); }, "<disconnect id=\"12\"/>"},
+        // Reading switched on: the log at once, not at the next poll.
+        {[](IPCObject& s) { s.setEventLogPolling(true); },
+         "<getEventLog clear=\"false\" detail=\"true\" seq=\"eventLog\"/>"},
         {[](IPCObject& s) { s.cmd_get_event_log_noreply(); }, "<getEventLog clear=\"true\" detail=\"false\"/>"},
         {[](IPCObject& s) {
              s.cmd_set_profile(parsed("<profile id=\"3\" name=\"A\"><audio rate=\"48000\"/></profile>"));

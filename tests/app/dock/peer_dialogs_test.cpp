@@ -121,7 +121,7 @@ TEST_F(PeerDialogsTest, AddsEditsAndConnectsPeers) {
     for (size_t i = 0; i < std::size(adds); ++i) {
         withDialog([&] { dock().addNewPeer(); },
                    [&](QDialog* dialog) {
-                       EXPECT_EQ(dialog->windowTitle(), "Add a remote Peer");
+                       EXPECT_EQ(dialog->windowTitle(), "Add Peer");
                        fill(dialog, adds[i].first);
                        pressOk(dialog);
                    });
@@ -711,7 +711,7 @@ TEST_F(PeerDialogsTest, BadInputSendsNothing) {
                        note = field<QLabel>(dialog, "problemLabel")->text();
                        dialog->reject();
                    });
-        const QString shown = drops ? boxes.lastText("Add a remote Peer") : note;
+        const QString shown = drops ? boxes.lastText("Add Peer") : note;
         EXPECT_TRUE(shown.startsWith(c.reason)) << c.what << ": " << shown.toStdString();
         EXPECT_EQ(reopened, drops ? c.entry[1] : "") << c.what;
     }
