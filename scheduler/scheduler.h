@@ -287,7 +287,8 @@ private:
     // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
     // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
     QString peerChangeReason(const Job& job) const;
-    // unavailableReason, else peerChangeReason: why the job may not connect now.
+    // Why the job may not connect now, in the words of a missed occurrence: its codec is not in the
+    // fleet or not ready, else peerChangeReason.
     QString connectBlockedReason(const Job& job) const;
     // Why an occurrence ended without its call: the codec's refusal of its connect, else why it may
     // not connect now, else why it could not before, else that its connects did not take or that

@@ -15,46 +15,63 @@
 
 namespace {
 
+// The texts a booking's occurrences give, grouped by where each shows. The same words may stand in
+// two groups: each place says its own, and changing one leaves the others as they are.
+
+// Its row's Status column in "Scheduled Connections": why it waits, what became of its call. A
+// line of the codec's log that says why it waits quotes these words (%2 below), and the file
+// keeps them as the reason it waited.
 const QString kNotReady = QStringLiteral("codec not ready");
 const QString kNotInFleet = QStringLiteral("codec not in the fleet");
-const QString kTooLate = QStringLiteral("its end had passed");
-const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: %2");
-const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
-const QString kDisconnectRefused = QStringLiteral("Scheduled disconnection from %1 refused by the codec: %2");
 const QString kRefusedByCodec = QStringLiteral("disconnect refused by the codec: %1");
 const QString kConnectRefused = QStringLiteral("connect refused by the codec: %1");
-const QString kConnectRefusedLine = QStringLiteral("Scheduled connection to %1 refused by the codec: %2");
 // A refusal that may have answered another connect of the schedule's, sent in the same breath.
 const QString kConnectMaybeRefused = QStringLiteral("a connect may have been refused by the codec: %1");
-const QString kConnectMaybeRefusedLine =
-    QStringLiteral("Scheduled connection to %1: a connect may have been refused by the codec: %2");
 const QString kForceRefused = QStringLiteral("the codec refused to end its other calls: %1");
-const QString kForceRefusedLine =
-    QStringLiteral("Scheduled connection to %1: the codec refused to end its other calls: %2");
 const QString kEndedByForce = QStringLiteral("its call was ended by the forced connection to %1");
-const QString kEndedByForceLine = QStringLiteral("Call to %1 ended by the forced connection to %2");
+const QString kNextRefused = QStringLiteral("its next occurrence was refused");
+// A file written before jobs noted their calls cannot tell whether this one ran.
+const QString kEndedWhileClosed = QStringLiteral("its end passed while the program was closed");
+const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
+const QString kCallEnded = QStringLiteral("its call has ended");
+const QString kEndedEarly = QStringLiteral("its call ended early, at %1");
+const QString kLeftUpSince = QStringLiteral("call left up, since %1");
+const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
+const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
+const QString kMissedStatus = QStringLiteral("missed: %1");
+
+// Why an occurrence was missed: on its row after "missed: ", and in its line of the codec's log.
+// A reason it waited for, or a refusal, is said as it was said on its row.
+const QString kMissedNotReady = QStringLiteral("codec not ready");
+const QString kMissedNotInFleet = QStringLiteral("codec not in the fleet");
+const QString kTooLate = QStringLiteral("its end had passed");
 // Its connects went out, and none was seen to take.
 const QString kNeverUp = QStringLiteral("its call did not come up");
 // The operator connected it in its window too.
 const QString kNeverUpWithOperator = QStringLiteral("neither its connects nor the operator's brought its call up");
 // The program closed while its connect rang, and its end passed before it ran again.
 const QString kDialOpenAtClose = QStringLiteral("its call had not come up when the program closed");
-const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
-const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
-const QString kNextRefused = QStringLiteral("its next occurrence was refused");
 const QString kNeverRan = QStringLiteral("its end passed before it could run");
-// A file written before jobs noted their calls cannot tell whether this one ran.
-const QString kEndedWhileClosed = QStringLiteral("its end passed while the program was closed");
-const QString kEnded = QStringLiteral("Scheduled connection to %1 ended: %2");
-const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
-const QString kCallEnded = QStringLiteral("its call has ended");
-const QString kEndedEarly = QStringLiteral("its call ended early, at %1");
-const QString kLeftUpSince = QStringLiteral("call left up, since %1");
+// Said in the codec's log only, of the occurrences that passed unseen.
 const QString kOccurrencePassed = QStringLiteral("its occurrence at %1 passed before it could run");
 const QString kMoreOccurrencesPassed =
     QStringLiteral("%1 more occurrences, the last at %2, passed before they could run");
-const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
-const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
+
+// The codec's log (the dock's Log tab, and the program's warnings): a line each, naming the
+// booking's peer (%1).
+const QString kConnectWaits = QStringLiteral("Scheduled connection to %1 waits: %2");
+const QString kDisconnectWaits = QStringLiteral("Scheduled disconnection from %1 waits: %2");
+const QString kDisconnectRefused = QStringLiteral("Scheduled disconnection from %1 refused by the codec: %2");
+const QString kConnectRefusedLine = QStringLiteral("Scheduled connection to %1 refused by the codec: %2");
+const QString kConnectMaybeRefusedLine =
+    QStringLiteral("Scheduled connection to %1: a connect may have been refused by the codec: %2");
+const QString kForceRefusedLine =
+    QStringLiteral("Scheduled connection to %1: the codec refused to end its other calls: %2");
+const QString kEndedByForceLine = QStringLiteral("Call to %1 ended by the forced connection to %2");
+const QString kMissed = QStringLiteral("Scheduled connection to %1 missed: %2");
+const QString kStaysPending = QStringLiteral("Scheduled connection to %1 stays pending: %2");
+const QString kEnded = QStringLiteral("Scheduled connection to %1 ended: %2");
+
 // A codec's peer name or address inside a reason: enough to tell peers apart, short enough for a
 // log line and the window's status column.
 constexpr int kMaxPeerTextInReason = 60;
@@ -271,8 +288,7 @@ bool Scheduler::finishEndedWhileClosed(Job& job, const QDateTime& now) {
     if (held != held_calls_.constEnd() && !held->is_seen_up && held->dialled_at.isValid() &&
         held->dialled_at >= job.start && held->dialled_at < job.end) {
         const QString peer = peerText(key, job.peer_name.isEmpty() ? held->dialled_name : job.peer_name);
-        return finishNoted(job, kMissed.arg(peer, kDialOpenAtClose), QStringLiteral("missed: ") + kDialOpenAtClose,
-                           now);
+        return finishNoted(job, kMissed.arg(peer, kDialOpenAtClose), kMissedStatus.arg(kDialOpenAtClose), now);
     }
     // Only a job that knows its peer was written by a version that notes its calls: of an older
     // one, all that is known is when its end passed.
@@ -313,7 +329,7 @@ void Scheduler::notePassedOccurrences(const Job& job, const QList<QDateTime>& st
 }
 
 bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
-    return finishNoted(job, kMissed.arg(peerText(job), reason), QStringLiteral("missed: ") + reason, now);
+    return finishNoted(job, kMissed.arg(peerText(job), reason), kMissedStatus.arg(reason), now);
 }
 
 bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now) {
@@ -373,6 +389,7 @@ QString Scheduler::missedReason(const Job& job) const {
 }
 
 QString Scheduler::connectBlockedReason(const Job& job) const {
-    const QString unavailable = unavailableReason(job);
-    return unavailable.isEmpty() ? peerChangeReason(job) : unavailable;
+    if (!sessions_->isRegistered(job.uuid)) return kMissedNotInFleet;
+    if (!sessions_->isReady(job.uuid)) return kMissedNotReady;
+    return peerChangeReason(job);
 }
