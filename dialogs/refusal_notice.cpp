@@ -164,13 +164,14 @@ void RefusalNotice::report(IPCObject& session, const QString& errorCode, const Q
     } else {
         told = tr(": %1").arg(effectText(effect));
     }
-    addRefusal(tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port)), told);
+    addRefusal(tr("%1 (%2)").arg(shownUnitName(session), IPCObject::addressText(session.host, session.port)), told,
+               effect.kind == FailureEffect::kNoAnswer);
     if (isShowPosted_) return;
     isShowPosted_ = true;
     QTimer::singleShot(0, this, &RefusalNotice::showRefusals);
 }
 
-void RefusalNotice::addRefusal(const QString& codec, const QString& told) {
+void RefusalNotice::addRefusal(const QString& codec, const QString& told, bool isUnanswered) {
     if (namedCodecs_ >= kMaxCodecs) {
         ++droppedRefusals_;
         return;
@@ -182,7 +183,7 @@ void RefusalNotice::addRefusal(const QString& codec, const QString& told) {
         alike.codecs << codec;
         return;
     }
-    refusals_.append({told, {codec}});
+    refusals_.append({told, {codec}, isUnanswered});
 }
 
 QString RefusalNotice::refusalText(const Refusal& refusal) {
@@ -191,17 +192,31 @@ QString RefusalNotice::refusalText(const Refusal& refusal) {
     return codecs.mid(0, codecs.size() - 1).join(tr(",\n")) + tr("\nand %1").arg(codecs.last()) + refusal.told;
 }
 
+QString RefusalNotice::groupText(bool isUnanswered) const {
+    QStringList paragraphs;
+    for (const Refusal& refusal : refusals_) {
+        if (refusal.isUnanswered == isUnanswered) paragraphs << refusalText(refusal);
+    }
+    if (paragraphs.isEmpty()) return QString();
+    const QString heading = isUnanswered ? tr("These requests got no answer before the link to their codec was lost:")
+                                         : tr("These changes were not made:");
+    return heading + tr("\n\n") + paragraphs.join(tr("\n\n"));
+}
+
 void RefusalNotice::showRefusals() {
     isShowPosted_ = false;
-    QStringList paragraphs;
-    for (const Refusal& refusal : qAsConst(refusals_)) paragraphs << refusalText(refusal);
-    QString text = tr("These changes were not made:\n\n") + paragraphs.join(tr("\n\n"));
+    const QString refused = groupText(false);
+    QStringList groups = {refused, groupText(true)};
+    groups.removeAll(QString());
+    QString text = groups.join(tr("\n\n"));
     if (droppedRefusals_ > 0) text += tr("\n\n(and %1 more)").arg(droppedRefusals_);
+    const QString title = refused.isEmpty() ? tr("Requests Unanswered") : tr("Changes Refused");
     if (box_) {
+        box_->setWindowTitle(title);
         box_->setText(text);
         return;
     }
-    box_ = MessageBox::open(owner_, {QMessageBox::Warning, tr("Changes Refused"), text, QMessageBox::Ok});
+    box_ = MessageBox::open(owner_, {QMessageBox::Warning, title, text, QMessageBox::Ok});
     if (!box_) {
         forgetRefusals();
         return;

@@ -24,6 +24,10 @@ class QWidget;
 // may answer. Codecs that refused alike, as many do a fleet-wide command, share one sentence with
 // a line per codec, and each sentence is a paragraph of its own.
 //
+// The operator's requests that got no answer before the link to their codec was lost are told in
+// the same notice, under a heading of their own after the refusals: the codec refused nothing, and
+// may or may not have done them.
+//
 // Threads: GUI thread only.
 class RefusalNotice : public QObject {
     Q_OBJECT
@@ -42,10 +46,13 @@ private:
     struct Refusal {
         QString told;
         QStringList codecs;
+        bool isUnanswered;  // the request got no answer: it may have been done
     };
 
-    void addRefusal(const QString& codec, const QString& told);
+    void addRefusal(const QString& codec, const QString& told, bool isUnanswered);
     static QString refusalText(const Refusal& refusal);
+    // The refusals, or the unanswered requests, under their heading; empty when there are none.
+    QString groupText(bool isUnanswered) const;
     void showRefusals();
     void forgetRefusals();
 

@@ -56,6 +56,7 @@ FailureEffect naming(const QList<FailureEffect::Subject>& subjects, FailureEffec
     return effect;
 }
 const FailureEffect kPaired;  // a refusal paired with a request that named nothing
+const FailureEffect kLinkLost = {FailureEffect::kNoAnswer, nullptr, {peer(1)}, {}, {ConnectionFault::kTimedOut, {}, 0}};
 const FailureEffect::Subject kProfile = {3, "LB Nord"};
 const FailureEffect::Subject kEmptyCopy = {7, "New Profile"};
 
@@ -68,6 +69,8 @@ struct NoticeCase {
     const char* what;
     std::vector<Refusal> refusals;
     const char* text;  // after the notice's first line; null: no notice
+    const char* title = "Changes Refused";
+    const char* heading = "These changes were not made:";
 };
 const NoticeCase kNotices[] = {
     {"two of the operator's, neither shown done",
@@ -164,6 +167,17 @@ const NoticeCase kNotices[] = {
      {{0, &wire::kCopyProfile, naming({{3, "Braidlink"}})}},
      "DELTA (10.0.0.4:5004) refused to copy the profile \"Braidlink\": busy (error 500)"},
     {"the program's own request", {{0, nullptr, kPaired}}, nullptr},
+    {"a disconnect that got no answer",
+     {{0, &wire::kDisconnect, kLinkLost}},
+     "DELTA (10.0.0.4:5004): your request to disconnect the peer \"Studio A\" got no answer: the codec stopped "
+     "answering; it may or may not have been done",
+     "Requests Unanswered",
+     "These requests got no answer before the link to their codec was lost:"},
+    {"a refusal after a request that got no answer",
+     {{1, &wire::kDisconnect, kLinkLost}, {0, &wire::kSetSysOptions, kPaired}},
+     "DELTA (10.0.0.4:5004) refused to save the settings: busy (error 500)\n\nThese requests got no answer before "
+     "the link to their codec was lost:\n\nECHO (10.0.0.5:5004): your request to disconnect the peer \"Studio A\" "
+     "got no answer: the codec stopped answering; it may or may not have been done"},
 };
 
 // What the operator reads of the refusals that came while the notice was open.
@@ -190,8 +204,8 @@ TEST(RefusalNotice, TellsEachRefusalAsTheRequestsItMayAnswer) {
         bool isShown = false;  // posted after the notice's own show
         QTimer::singleShot(0, [&] { isShown = true; });
         ASSERT_TRUE(test_support::wait_processing_events([&] { return isShown; }));
-        const QString expected = c.text ? QStringLiteral("These changes were not made:\n\n") + c.text : QString();
-        EXPECT_EQ(boxes.lastText("Changes Refused").toStdString(), expected.toStdString()) << c.what;
+        const QString expected = c.text ? QStringLiteral("%1\n\n%2").arg(c.heading, c.text) : QString();
+        EXPECT_EQ(boxes.lastText(c.title).toStdString(), expected.toStdString()) << c.what;
     }
 }
 
