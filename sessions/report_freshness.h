@@ -7,9 +7,14 @@
 // Whether a session's newest levels and statistics are still live: a link that stalls keeps the
 // last values, which would otherwise read as current. Levels are stale after about a second
 // without one (kLeastLevelsAge), or two of their periods when they are asked for more slowly;
-// statistics after two of their periods. The period is the one the codec was asked for, or the
-// codec's own pace for statistics it reports as it likes. A change of pace gives the figures that
-// long from the change: the codec's next report comes at the new pace.
+// statistics after two of their periods. The period is the one the codec was asked for. For
+// statistics it reports at its own pace, it is learned from the gaps between its reports while
+// they are live, within kLeastOwnPeriod and kMostOwnPeriod: a gap that ends a stale spell is a
+// stall. Reports closer together than kOneRound are one round, not a pace: peer and channel
+// statistics come together, and so do the reports a stall held back. Until a gap is learned on a
+// connection the pace is taken as kLeastOwnPeriod; that is only a guess, so the first gap teaches
+// even when the figures turned stale before it. A change of pace gives the figures that long from
+// the change: the codec's next report comes at the new pace.
 //
 // Figures that never came on this connection are not called stale: a codec may not send them at
 // all. Levels not asked for are not stale either: no meter draws them.
@@ -22,8 +27,10 @@ public:
 
     enum Figures { kLevels, kStatistics };
     static constexpr Duration kLeastLevelsAge{1000};
-    // How often a codec reports its statistics when it chooses (the interval 0).
-    static constexpr Duration kOwnStatisticsPeriod{1000};
+    // The bounds of the pace learned for statistics a codec reports when it chooses (the interval 0).
+    static constexpr Duration kLeastOwnPeriod{1000};
+    static constexpr Duration kMostOwnPeriod{30000};
+    static constexpr Duration kOneRound{kLeastOwnPeriod / 2};
 
     // A report of `which` came at `now`. True when the figures were stale and are live again.
     bool received(Figures which, Clock::time_point now);
@@ -45,7 +52,14 @@ private:
         bool is_asked = true;
         Clock::time_point stale_at;
         Duration period{0};  // as asked; see paced()
+        // Statistics at the codec's own pace: the last report under that pace on this connection,
+        // if any, and the pace learned from the gaps between reports (zero: none learned yet).
+        std::optional<Clock::time_point> last_own_report;
+        Duration own_period{0};
     };
+
+    // Learns the codec's own pace from a report of statistics at `now`.
+    static void learnOwnPeriod(Entry& entry, Clock::time_point now);
 
     // How long figures of `which` stay live after a report, at the pace asked for.
     Duration liveFor(Figures which) const;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 using Figures = ReportFreshness::Figures;
@@ -14,6 +16,7 @@ struct FreshnessCase {
     int repaced_at;  // ms; -1: the pace stays
     int repaced_ms;  // the pace asked for from then on
     int live_until;  // ms: live at this moment, stale 1 ms later; -1: never stale
+    std::vector<int> earlier_reports_ms = {};
 };
 
 // The paces ReportPacer asks for: levels 67 ms, 1 s or none; statistics the codec's own (0) or 5 s.
@@ -25,6 +28,8 @@ const FreshnessCase kCases[] = {
     {"statistics unseen", ReportFreshness::kStatistics, 5000, -1, 0, 9999},
     {"statistics slowed: two new periods from the change", ReportFreshness::kStatistics, 0, 1500, 5000, 11499},
     {"statistics quickened: the report's own time holds", ReportFreshness::kStatistics, 5000, 1500, 0, 9999},
+    // Learned from the gaps at its own pace; a stall, and the burst it held back, teach nothing.
+    {"statistics at its own 3-s pace", ReportFreshness::kStatistics, 0, -1, 0, 5999, {-16000, -13000, -10}},
 };
 
 TEST(ReportFreshness, FiguresTurnStaleAfterTwoPeriodsOfThePaceAskedFor) {
@@ -33,6 +38,7 @@ TEST(ReportFreshness, FiguresTurnStaleAfterTwoPeriodsOfThePaceAskedFor) {
     for (const auto& c : kCases) {
         ReportFreshness freshness;
         freshness.paced(c.which, milliseconds(c.asked_ms), at(-100));
+        for (const int report : c.earlier_reports_ms) freshness.received(c.which, at(report));
         EXPECT_FALSE(freshness.received(c.which, at(0))) << c.name;
         if (c.repaced_at >= 0) freshness.paced(c.which, milliseconds(c.repaced_ms), at(c.repaced_at));
         const int last_live = c.live_until >= 0 ? c.live_until : 60000;
