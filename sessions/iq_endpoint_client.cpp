@@ -231,6 +231,12 @@ bool IQEndpointClient::awaits_answer(const std::string& seq) {
     return in_flight_.awaits(seq);
 }
 
+void IQEndpointClient::set_answer_deadline_us(int64_t deadline_us) {
+    IQManager* manager = session_manager_;
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    in_flight_.set_deadline_us(deadline_us);
+}
+
 void IQEndpointClient::tell_link_lost() {
     std::vector<RequestsInFlight::Request> unsettled = in_flight_.take_all();
     if (unsettled.empty()) return;
@@ -340,8 +346,8 @@ void IQEndpointClient::tick() {
     const std::optional<RequestsInFlight::Request> overdue = in_flight_.overdue(ipc_now_us());
     if (!overdue) return;
     const QString name = QString::fromStdString(overdue->name);
-    qWarning().noquote() << log_name() << ": no answer to" << name << "for"
-                         << RequestsInFlight::kAnswerDeadlineUs / 1000000 << "s; dropping the connection";
+    qWarning().noquote() << log_name() << ": no answer to" << name << "for" << in_flight_.deadline_us() / 1000000
+                         << "s; dropping the connection";
     note_end({ConnectionFault::kNoAnswer, name, 0});
     conn->abort("no answer to " + overdue->name);
 }

@@ -32,7 +32,7 @@ class IQManager;
 // "cb_unso_" + key) and reports when the last required reply has arrived.
 //
 // It keeps the requests sent on its connection until an answer settles them (RequestsInFlight):
-// one with seq unanswered for RequestsInFlight::kAnswerDeadlineUs fails the connection, as the idle
+// one with seq unanswered past its deadline (15 s unless set) fails the connection, as the idle
 // time-out does, and those left when a connection ends go to on_link_lost. It keeps the last reason
 // a connection failed or a frame was dropped (last_fault) until the session is READY again.
 //
@@ -125,6 +125,9 @@ public:
     bool send_locked(const Message& message, const UnansweredRequests::Note& note = {});
     // Whether a request of `seq` sent on this connection awaits its answer. Takes the manager lock.
     bool awaits_answer(const std::string& seq);
+    // How long a request with seq may go unanswered before the connection fails (by default
+    // RequestsInFlight::kAnswerDeadlineUs). Takes the manager lock.
+    void set_answer_deadline_us(int64_t deadline_us);
     // The last reason the connection failed or a frame of the codec was dropped; none since the
     // session was last READY. Takes the session mutex; any thread.
     ConnectionFault last_fault();

@@ -30,7 +30,7 @@ bool RequestsInFlight::settle(const std::string& seq) {
 std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_us) const {
     for (const Request& request : requests_) {
         if (request.seq.empty()) continue;
-        if (now_us - request.sent_us >= kAnswerDeadlineUs) return request;
+        if (now_us - request.sent_us >= deadline_us_) return request;
         return std::nullopt;  // the oldest with seq is not overdue, so no later one is
     }
     return std::nullopt;

@@ -22,7 +22,8 @@
 // on the library's clock (ipc_now_us).
 class RequestsInFlight {
 public:
-    // Longer than any answer takes: a request with seq unanswered this long fails the connection.
+    // Longer than any answer takes: by default a request with seq unanswered this long fails the
+    // connection.
     static constexpr int64_t kAnswerDeadlineUs = 15'000'000;
     // Beyond this the oldest is forgotten (a codec that never answers one kind of request).
     static constexpr size_t kMaxRequests = 256;
@@ -38,8 +39,10 @@ public:
     // An answer came with `seq` (empty for one without): the oldest request it may answer is
     // settled, with every request without seq sent before it. True when an operator's request was.
     bool settle(const std::string& seq);
-    // The oldest request with seq sent at least kAnswerDeadlineUs before `now_us`; none when none.
+    // The oldest request with seq sent at least the deadline before `now_us`; none when none.
     std::optional<Request> overdue(int64_t now_us) const;
+    int64_t deadline_us() const { return deadline_us_; }
+    void set_deadline_us(int64_t deadline_us) { deadline_us_ = deadline_us; }
     bool awaits(const std::string& seq) const;
     // Every request not settled, oldest first; none is kept.
     std::vector<Request> take_all();
@@ -47,4 +50,5 @@ public:
 
 private:
     std::deque<Request> requests_;  // oldest first
+    int64_t deadline_us_ = kAnswerDeadlineUs;
 };

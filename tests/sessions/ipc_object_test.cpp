@@ -54,6 +54,7 @@ struct Codec {
     int set_profiles = 0;  // "setProfile" requests received
     // Requests (by name) the codec reads and leaves unanswered, as one whose link back is dead.
     std::set<std::string> unanswered;
+    std::set<std::string> unreadable;  // answered with a frame the reader refuses
 
     std::string respond(const std::string& frame) {
         Message request;
@@ -62,6 +63,7 @@ struct Codec {
         {
             std::lock_guard<std::mutex> lock(mutex);
             if (unanswered.count(name) != 0) return "";
+            if (unreadable.count(name) != 0) return with_nul("<resp><list></resp>");
         }
         const std::string seq = request.attributes().get_string("seq", "");
         const std::string system_opts = is_legacy ? "<systemOpts/>" : "<unso id=\"unso\"><systemOpts/></unso>";
@@ -1334,6 +1336,17 @@ TEST_F(IPCObjectTest, ARequestUnansweredPastItsDeadlineFailsALinkThatStillReport
     EXPECT_EQ(session.lastFault().detail, "setSysOptions");
     EXPECT_TRUE(wait_processing_events([&] { return !told.empty(); }));
     EXPECT_EQ(told, std::vector<std::string>{"setSysOptions no answer 0"});
+}
+
+TEST_F(IPCObjectTest, ARequiredReplyThatArrivesUnreadableIsMissingUntilItsDeadline) {
+    start([](Codec& codec) { codec.unreadable = {"getPeerList"}; },
+          [](IPCObject& session) { session.set_answer_deadline_us(3'000'000); });
+    const auto isFailed = [&] {
+        EXPECT_NE(session_->state(), IQEndpointClient::READY);
+        return session_->lastFault().kind == ConnectionFault::kNoAnswer;
+    };
+    ASSERT_TRUE(wait_processing_events(isFailed, std::chrono::seconds(30)));
+    EXPECT_EQ(session_->lastFault().detail, "getPeerList");
 }
 
 struct FreshnessCase {
