@@ -64,8 +64,12 @@ QString codecHealthText(IPCObject& session) {
 }
 
 QString liveStatusText(IPCObject& session, const QString& status) {
+    return staleFigures(session).isEmpty() ? status : staleStatusText(status);
+}
+
+QString staleStatusText(const QString& status) {
     // The mark first: a narrow cell cuts the end.
-    return staleFigures(session).isEmpty() ? status : tr("Stale: %1").arg(status);
+    return tr("Stale: %1").arg(status);
 }
 
 QString codecStatusLine(IPCObject& session) {

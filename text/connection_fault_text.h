@@ -18,8 +18,9 @@ class IPCObject;
 QString codecHealthText(IPCObject& session);
 
 // A READY codec's status ("1 connected"), marked while its levels or statistics stopped coming:
-// "Stale: 1 connected". GUI thread.
+// "Stale: 1 connected" (staleStatusText). GUI thread.
 QString liveStatusText(IPCObject& session, const QString& status);
+QString staleStatusText(const QString& status);
 
 // One line of the codec's state for the dock's header: the state and why it last failed while it is
 // not READY ("Not connected: the codec stopped answering"), codecHealthText on one line while it is.

@@ -3,11 +3,13 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyle>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
 #include <utility>
 
+#include "app/fleet/connected_count_text.h"
 #include "app/fleet/instance_widget.h"
 #include "app/fleet/password_prompt_queue.h"
 #include "app/fleet/zorva_stat_row.h"
@@ -17,6 +19,8 @@
 #include "scheduler/scheduler.h"
 #include "sessions/ipc_object.h"
 #include "sessions/iq_common_pooled_app.h"
+#include "text/connection_fault_text.h"
+#include "text/device_state_text.h"
 #include "ui_zorva_summary.h"
 
 namespace {
@@ -63,6 +67,20 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     // every cell whenever one changes, which the durations do every second on every row.
     tree->setUniformRowHeights(true);
     setUpSorting();
+    fitStatusColumn();
+}
+
+// The form's width for every column cuts "Stale: 1 connected" in the status column. It gets the room
+// of the statuses a row commonly shows; widths saved in the configuration are applied later and win.
+void ZorvaSummary::fitStatusColumn() {
+    QTreeWidget* tree = ui->summaryTree;
+    const QString common[] = {staleStatusText(connectedCountText(1)), deviceStateText(IQEndpointClient::DISCONNECTED),
+                              deviceStateText(IQEndpointClient::READY)};
+    // A cell's text keeps this margin on either side (QCommonStyle's item view text margin).
+    const int margins = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
+    int width = tree->header()->sectionSize(ZorvaStatRow::kStatusColumn);
+    for (const QString& text : common) width = std::max(width, tree->fontMetrics().horizontalAdvance(text) + margins);
+    tree->header()->resizeSection(ZorvaStatRow::kStatusColumn, width);
 }
 
 // A click on a header sorts by that column, as the tree's own sorting would; but the tree sorts
