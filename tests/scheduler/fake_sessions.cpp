@@ -95,34 +95,35 @@ bool FakeSessions::answerRinging(const QUuid& uuid) {
 bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
     if (!send(uuid, QStringLiteral("connect ") + peer)) return false;
     connects_.emplace_back(uuid, peer);
-    const QString refusal = connectOnCodec(codecs[uuid], peer);
-    if (!refusal.isEmpty()) connect_refusals_.push_back({uuid, peer, refusal});
+    connectOnCodec(uuid, peer, true);
     return true;
 }
 
 void FakeSessions::operatorConnect(const QUuid& uuid, const QString& peer) {
     if (!isReady(uuid)) return;
-    connectOnCodec(codecs[uuid], peer);
+    connectOnCodec(uuid, peer, false);
     if (listener()) listener()->operatorConnected(uuid, peer);
 }
 
-QString FakeSessions::connectOnCodec(Codec& codec, const QString& peer) {
-    const bool is_ringing = codec.ringing.contains(peer);
-    if (is_ringing && codec.rings_anew) {
+void FakeSessions::connectOnCodec(const QUuid& uuid, const QString& peer, bool is_refusal_told) {
+    Codec& codec = codecs[uuid];
+    if (codec.rings_anew && codec.ringing.contains(peer)) {
         codec.ringing.insert(peer, codec.ring_steps(peer));
-        return {};
+        return;
     }
     const bool is_full = codec.channels > 0 && codec.active.size() + codec.ringing.size() >= codec.channels &&
                          !codec.active.contains(peer);
-    if (!codec.connect_refusal.isEmpty()) return codec.connect_refusal;
-    if (is_full || codec.refused_connects.contains(peer)) return kNoFreeChannel;
-    if (!codec.follows || codec.unreachable.contains(peer) || codec.active.contains(peer)) return {};
-    if (!codec.slow.contains(peer)) {
-        codec.active.insert(peer);
-    } else if (!is_ringing) {
-        codec.ringing.insert(peer, codec.ring_steps(peer));
+    QString refusal = codec.connect_refusal;
+    if (refusal.isEmpty() && (is_full || codec.refused_connects.contains(peer))) refusal = kNoFreeChannel;
+    if (!refusal.isEmpty()) {
+        if (is_refusal_told) connect_refusals_.push_back({uuid, peer, refusal});
+    } else if (codec.follows && !codec.unreachable.contains(peer) && !codec.active.contains(peer)) {
+        if (!codec.slow.contains(peer)) {
+            codec.active.insert(peer);
+        } else if (!codec.ringing.contains(peer)) {
+            codec.ringing.insert(peer, codec.ring_steps(peer));
+        }
     }
-    return {};
 }
 
 bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {

@@ -30,18 +30,16 @@ struct FakeCodec {
     QString connect_refusal;
     // The codec refuses the connects of these peers, as one whose channels are taken does.
     QSet<QString> refused_connects;
-    // Channels: a connect while this many calls are up or ringing is refused (kNoFreeChannel), also
-    // that of a peer whose own connect rings; 0: no limit.
+    // Channels: a connect while this many calls are up or ringing is refused (kNoFreeChannel); 0: no limit.
     int channels = 0;
     // A codec whose refusals carry no sequence: one may answer any connect sent since the last
     // tellRefusals, and is told to each of them as not sure.
     bool are_refusals_unpaired = false;
     // Peers whose far end answers late: an accepted connect rings for ring_steps(peer) answerRinging
     // calls before its call comes up, unless a disconnect of that peer, or of all, reaches the
-    // codec first. A connect of a peer that rings already changes nothing, unless the codec
-    // `rings_anew`: then its ring starts again.
+    // codec first. A connect of a peer that rings already changes nothing.
     QSet<QString> slow;
-    bool rings_anew = false;
+    bool rings_anew = false;  // but a connect of a peer that rings starts its ring again
     std::function<int(const QString& peer)> ring_steps = [](const QString&) { return 1; };
     QMap<QString, int> ringing;  // peer id -> answerRinging calls left
     // A disconnect of a peer that is not up yet is ignored: its connect comes up all the same.
@@ -75,8 +73,7 @@ public:
     // One step of every ringing connect of the codec: those whose far end answers now come up.
     // True when any did.
     bool answerRinging(const QUuid& uuid);
-    // The operator presses Connect: the codec acts on it as on any connect (a refusal is the
-    // operator's, not told to the scheduler), and the session tells the listener. Not in `sent`.
+    // The operator presses Connect: the codec acts on it and the listener is told; not in `sent`.
     void operatorConnect(const QUuid& uuid, const QString& peer);
 
     void watch(const QUuid&) override {}
@@ -100,8 +97,7 @@ public:
 
 private:
     bool send(const QUuid& uuid, const QString& command);
-    // What the codec does with a connect: its refusal, or empty.
-    static QString connectOnCodec(Codec& codec, const QString& peer);
+    void connectOnCodec(const QUuid& uuid, const QString& peer, bool is_refusal_told);
 
     // A connect refused, for tellRefusals.
     struct ConnectRefusal {

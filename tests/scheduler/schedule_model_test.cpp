@@ -7,10 +7,10 @@
 // the program restarted on its file, the codec away, far ends hanging up (also just after a start),
 // calls made by hand, bookings removed and edited, and peers renamed, moved or their ids given to
 // others, seen and unseen. Every far end answers late: an accepted connect brings its call up one
-// to three steps later, in some runs one peer's four to eight, unless a disconnect of that peer, or
-// of all, reaches the codec first; a step is a pass while the program runs. In some runs the codec
-// rings anew on a repeated connect. The operator calls by hand at the codec's panel, or with the
-// program's Connect, also right after a window closed on a ringing dial. The model knows
+// to three steps later, unless a disconnect of that peer, or of all, reaches the codec first; a
+// step is a pass while the program runs. In some runs one far end takes four to seven steps, and
+// the codec rings anew on a repeated connect. The operator calls by hand at the codec's panel or
+// with the program's Connect, also right after a window closed on a ringing dial. The model knows
 // who each peer really is (an entity: a rename keeps it, a move by another client or an id given
 // to another peer makes a new one; unseen changes of who is under an id always change the host, so
 // that they can be told apart), and after every pass it checks what the codec was told and what
@@ -149,14 +149,7 @@ protected:
     void followAbsences(const QDateTime& was);
     // The far ends whose connect has rung long enough answer.
     void answerRinging();
-    // The operator presses Connect on the peer: a call of the operator's alone, or, while a window
-    // of its peer is open, one that joins the booking.
     void callByOperator(const QString& id);
-    // The codec leaves READY: what rang before may be lost, and a connect of it may go again.
-    void leaveReady() {
-        sessions_->tellLeftReady(codec_);
-        rings_known_.clear();
-    }
     // The call of the id, up or still ringing, is no longer the one the schedule dialled: the
     // schedule let it go (its booking removed) or it is another peer's now.
     void letGoOf(const QString& id) {
@@ -205,6 +198,8 @@ protected:
     std::mt19937 operator_;                        // whether a call by hand is made with the program's Connect
     std::set<QString> dialled_up_;                 // ids whose call up came from the schedule's connect
     std::set<QString> let_go_ringing_;             // ids whose ringing connect is no longer the schedule's
+    std::set<QString> rings_known_;                // ids whose ring the schedule made or joined, the codec ready since
+    QString hand_call_due_;                        // a window of this id closed on its ringing dial in the last pass
     std::map<QString, int> late_passes_;           // ready passes in a row such a call was up with no window open
     std::set<int> finished_ids_;                   // the job ids seen Done in this run of the program
     int missed_records_ = 0;
@@ -217,10 +212,6 @@ protected:
     std::string failure_;
     std::vector<std::pair<QDateTime, QDateTime>> absences_;  // the codec away from, until
     bool is_after_start_ = false;                            // the last step landed a minute after a start
-    // Ids whose ring the schedule knows of (its connect, or the operator's that joined a booking),
-    // the codec ready since.
-    std::set<QString> rings_known_;
-    QString hand_call_due_;  // a window of this id closed on its ringing dial in the last pass
 };
 
 std::vector<Occurrence> ScheduleModel::occurrencesOf(int booking, const QDateTime& from, const QDateTime& to) const {
@@ -610,7 +601,8 @@ void ScheduleModel::followAbsences(const QDateTime& was) {
     FakeSessions::Codec& codec = sessions_->codec(codec_);
     for (const auto& [from, until] : absences_) {
         if (was < from && from <= now_ && codec.is_ready) {
-            leaveReady();
+            sessions_->tellLeftReady(codec_);
+            rings_known_.clear();
             note("codec away across starts");
         }
         if (was < until && until <= now_ && !codec.is_ready) {
@@ -640,17 +632,11 @@ void ScheduleModel::callByOperator(const QString& id) {
     if (is_unwanted) hand_calls_.insert(id);
     sessions_->operatorConnect(codec_, id);
     note(QStringLiteral("peer %1 connected by the operator").arg(id));
-    // It joins a booking whose window is open, where the schedule knows the peer is the booking's;
-    // otherwise what comes up is the operator's alone.
+    // It joins a booking whose window is open; otherwise what comes up is the operator's alone.
     const bool is_joined = scheduler_->holdsCall(codec_, id);
     if (is_joined && is_unwanted) fail("the operator's call of " + id.toStdString() + " taken with no window open");
-    if (is_joined) {
-        rings_known_.insert(id);
-        let_go_ringing_.erase(id);
-    } else {
-        rings_known_.erase(id);
-        let_go_ringing_.insert(id);
-    }
+    (is_joined ? rings_known_ : let_go_ringing_).insert(id);
+    (is_joined ? let_go_ringing_ : rings_known_).erase(id);
 }
 
 void ScheduleModel::step(std::mt19937& random) {
@@ -695,7 +681,8 @@ void ScheduleModel::step(std::mt19937& random) {
         }
     } else if (event < 6) {
         if (codec.is_ready) {
-            leaveReady();
+            sessions_->tellLeftReady(codec_);
+            rings_known_.clear();
             note("codec away");
         } else {
             codec.is_ready = true;
@@ -806,8 +793,8 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
                     if (own != id) is_forced = force(own, true) || is_forced;
                 }
                 if (!is_forced) {
-                    fail(is_wanted ? "disconnect " + id.toStdString() + " while a booking wants it"
-                                   : "a call made by hand ended by the schedule: " + id.toStdString());
+                    fail("disconnect " + id.toStdString() +
+                         (is_wanted ? " while a booking wants it" : " of a call made by hand that no booking wanted"));
                 }
             }
             active.remove(id);

@@ -196,7 +196,7 @@ TEST_F(SchedulerLoopback, ConnectsAtTheStartAndDisconnectsAtTheEnd) {
     EXPECT_EQ(commands(), (std::vector<std::string>{"connect" + id, "disconnect" + id}));
 }
 
-TEST_F(SchedulerLoopback, AForcedJobClearsTheCodecOnceBeforeItsOneConnect) {
+TEST_F(SchedulerLoopback, AForcedJobClearsTheCodecOnceBeforeItsFirstConnect) {
     addJob(true);
     const std::string id = " id=" + peer_.toStdString();
     tickAt(1);
@@ -446,9 +446,8 @@ TEST_F(LateFarEndLoopback, ACallUpAfterItsWindowIsStoppedOrEnded) {
     EXPECT_FALSE(scheduler_->holdsCall(session_->uuid, peer_));
 }
 
-// On the codec of one channel: a pass before the far end answers sends nothing (a connect into
-// its own ringing channel would be refused), and the call comes up for the first connect. A call
-// the operator makes right after a window closed on its ringing dial is the operator's, never cut.
+// On the one-channel codec, a pass before the far end answers sends nothing: the call comes up for
+// the first connect. The operator's call right after a window closed on its ringing dial is kept.
 TEST_F(LateFarEndLoopback, AConnectInFlightIsWaitedForAndTheOperatorsCallIsKept) {
     const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
     ASSERT_TRUE(scheduler_->addJob(makeJob(1, 3)));

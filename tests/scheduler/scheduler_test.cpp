@@ -86,7 +86,7 @@ const OccurrenceCase kOccurrences[] = {
       {26, Change::kPeerDown, S::Done, ""}},
      {"Scheduled disconnection from Studio 3 waits: codec not ready"},
      ""},
-    {"forced: one disconnect-all, before the first connect only, and its connect waited for",
+    {"forced: one disconnect-all, before the first connect only",
      true,
      {{10, Change::kNone, S::Starting, "disconnect; connect 3"},
       {11, Change::kNone, S::Starting, ""},
@@ -367,7 +367,6 @@ struct BookingCase {
     int channels = 0;                    // the codec's; 0: as many as it needs
 };
 
-const char kNeverUp[] = "Done (missed: its call did not come up)";
 const char kLateRefused[] = "Done (missed: its call came up late, and the codec refused to end it: Busy (error 409))";
 const char kEndedLeftUpUntil1220[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
@@ -625,8 +624,7 @@ const BookingCase kBookings[] = {
      {},
      "",
      "Studio 3 Nord"},
-    {"its call ended by hand, then a restart: the call is not made again in its window, and its end says when it "
-     "ended",
+    {"its call ended by hand, then a restart: the call is not made again in its window",
      {{10, 30}},
      {{15, Event::kCallDropped, "", "Running (its call has ended)"},
       {20, Event::kRestart, "", "Running (its call has ended)"},
@@ -751,24 +749,24 @@ const BookingCase kBookings[] = {
      {{9, Event::kSlowFarEnd, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
       {19, Event::kNone, "", "Starting"},
-      {20, Event::kNone, "disconnect 3", kNeverUp},
-      {21, Event::kAnswered, "", kNeverUp},
-      {30, Event::kNone, "", kNeverUp}},
+      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
+      {21, Event::kAnswered, "", "Done (missed: its call did not come up)"},
+      {30, Event::kNone, "", "Done (missed: its call did not come up)"}},
      {"Scheduled connection to Studio 3 missed: its call did not come up"}},
-    {"on a one-channel codec, its far end answering after the window closed, the codec completing the connect it "
-     "was told to stop: no connect into its own ringing channel, and that call is the schedule's and is ended",
+    {"its far end answering after the window closed, the codec completing the connect it was told to stop: that "
+     "call is the schedule's and is ended",
      {{10, 20}},
      {{9, Event::kSlowCompleting, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
       {19, Event::kNone, "", "Starting"},
-      {20, Event::kNone, "disconnect 3", kNeverUp},
-      {21, Event::kAnswered, "disconnect 3", kNeverUp},
+      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
+      {21, Event::kAnswered, "disconnect 3", "Done (missed: its call did not come up)"},
       {22, Event::kNone, "", "Done (missed: its call came up late, and was ended)"}},
      {"Scheduled connection to Studio 3 missed: its call did not come up",
       "Call to Studio 3 ended: it came up after its scheduled connection had ended"},
      "",
      "Studio 3",
-     1},
+     1},  // one channel: a connect into its own ringing dial would be refused
     {"its far end answering inside the window: the row says so at once, and the call ends at the end",
      {{10, 20}},
      {{9, Event::kSlowFarEnd, "", "Waiting"},
@@ -818,7 +816,6 @@ const BookingCase kBookings[] = {
       {14, Event::kBack, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"}},
      {"Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5",
       "Scheduled connection to Studio 3 waits: peer 3 is now 'Radio Sud' at 203.0.113.5"}},
-    // A connect in flight, the operator's own connects, and an end said only once the call is gone.
     {"a far end slower than a pass, on a codec that rings anew on a repeated connect: its connect is waited for",
      {{10, 40}},
      {{9, Event::kRingsAnew, "", "Waiting"},
@@ -845,7 +842,7 @@ const BookingCase kBookings[] = {
      {{10, 20}},
      {{9, Event::kSlowCompleting, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
-      {20, Event::kRefusing, "disconnect 3", kNeverUp},
+      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
       {21, Event::kAnswered, "disconnect 3", kLateRefused},
       {21, Event::kNone, "", kLateRefused},
       {22, Event::kNone, "disconnect 3", kLateRefused},
@@ -958,6 +955,10 @@ protected:
         case Event::kRefusing: codec.disconnect_refusal = "Busy (error 409)"; break;
         case Event::kRefusingConnect: codec.connect_refusal = "No free channel (error 409)"; break;
         case Event::kDirectoryRenamedUnseen: codec.names.insert("5", "Dir Studio B"); break;
+        case Event::kRingsAnew:
+            codec.rings_anew = true;
+            codec.ring_steps = [](const QString&) { return 2; };
+            [[fallthrough]];
         case Event::kSlowFarEnd: codec.slow.insert("3"); break;
         case Event::kSlowCompleting:
             codec.slow.insert("3");
@@ -965,11 +966,6 @@ protected:
             break;
         case Event::kAnswered:
             if (sessions_->answerRinging(codec_)) sessions_->tellPeerList(codec_);
-            break;
-        case Event::kRingsAnew:
-            codec.slow.insert("3");
-            codec.rings_anew = true;
-            codec.ring_steps = [](const QString&) { return 2; };
             break;
         case Event::kOperatorConnects: sessions_->operatorConnect(codec_, "3"); break;
         case Event::kUnpairedRefusal:
@@ -1045,9 +1041,8 @@ TEST_F(BookingTest, CallsHeldFromStartToEnd) {
     }
 }
 
-// A dial whose window closed is stopped, and the schedule's for a pass or two more: not seen up in
-// that many passes of its ready codec, it is let go, and a call up later may be one made at the
-// codec's panel. Passes while the codec is away do not count.
+// A dial whose window closed is the schedule's until it settles: not seen up in two passes of
+// its ready codec, it is let go. Passes while the codec is away do not count.
 TEST_F(BookingTest, AStoppedDialSettlesAfterTwoPassesOfItsReadyCodec) {
     const struct {
         const char* label;
@@ -1079,8 +1074,7 @@ TEST_F(BookingTest, AStoppedDialSettlesAfterTwoPassesOfItsReadyCodec) {
     }
 }
 
-// A connect that drew no refusal is in flight: sent again only after twelve passes of its ready
-// codec without the call, or once the codec was away.
+// A connect that drew no refusal is sent again only after twelve passes of its ready codec, or an absence.
 TEST_F(BookingTest, AConnectInFlightIsSentAgainOnlyAfterTwelvePassesOrAnAbsence) {
     setUpCodec(0);
     scheduler_ = makeScheduler();

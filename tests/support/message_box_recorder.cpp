@@ -32,3 +32,11 @@ QString MessageBoxRecorder::lastText(const QString& title) const {
     }
     return {};
 }
+
+QStringList MessageBoxRecorder::lines(const QString& title) const {
+    QStringList found;
+    for (const auto& box : boxes_) {
+        if (box.title == title) found << box.text.split('\n');
+    }
+    return found;
+}

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <utility>
@@ -28,6 +29,8 @@ public:
     int count(const QString& title) const;
     // The text of the last box with this title; empty when there was none.
     QString lastText(const QString& title) const;
+    // The lines of every box with this title, oldest box first.
+    QStringList lines(const QString& title) const;
 
 private:
     std::vector<MessageBox::Request> boxes_;

@@ -559,13 +559,7 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
     };
     IPCObject* target = nullptr;
     QString codec;
-    const auto noticeLines = [&] {
-        QStringList lines;
-        for (const MessageBox::Request& box : boxes.boxes()) {
-            if (box.title == "Changes Refused") lines << box.text.split('\n');
-        }
-        return lines;
-    };
+    const auto noticeLines = [&] { return boxes.lines("Changes Refused"); };
     for (const auto& c : cases) {
         CodecSimOptions options;
         c.fault(options);
@@ -786,13 +780,7 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         ASSERT_TRUE(wait_processing_events([&] { return action ? action->isEnabled() : button->isEnabled(); })) << name;
         action ? action->trigger() : button->click();
     };
-    const auto noticeLines = [&] {
-        QStringList lines;
-        for (const MessageBox::Request& box : boxes.boxes()) {
-            if (box.title == "Changes Refused") lines << box.text.split('\n');
-        }
-        return lines;
-    };
+    const auto noticeLines = [&] { return boxes.lines("Changes Refused"); };
     for (const auto& c : cases) {
         const QString picked = pick(c.pick);
         c.dialog ? withDialog([&] { press(c.press); }, c.dialog) : press(c.press);

@@ -60,6 +60,8 @@ std::string accept_greeting(const std::string& request) {
     return {};
 }
 
+class SilentPeer;
+
 // One endpoint on a threaded manager, talking to one scripted peer. The endpoint is declared first
 // so that the manager (and its loop) is gone before the endpoint is destroyed.
 class Transport : public ::testing::Test {
@@ -83,6 +85,10 @@ protected:
         IPCMutexGuard guard(manager.get_lock());
         return endpoint.connection() ? endpoint.connection()->error() : std::string();
     }
+
+    // Connects to `silent`, which reads nothing, and writes until the socket is full and the
+    // connection has to keep bytes of its own: how many bytes the system took; 0 if it never filled.
+    size_t fill_socket_of(SilentPeer& silent);
 
     static Message request(const std::string& name, const std::string& seq = {}) {
         Message message;
@@ -294,22 +300,31 @@ private:
     uint16_t port_ = 0;
 };
 
-TEST_F(Transport, BytesQueuedBehindAFullSocketLeaveWhenItDrainsAndTheirBufferAndTheLoopThenRest) {
-    SilentPeer silent;
+size_t Transport::fill_socket_of(SilentPeer& silent) {
     connect_to(silent.address_text());
-    ASSERT_TRUE(silent.accept_one());
-    ASSERT_TRUE(wait_until([&] {
+    if (!silent.accept_one()) return 0;
+    const auto is_connected = [&] {
         IPCMutexGuard guard(manager.get_lock());
         return endpoint.connection() && endpoint.connection()->state() == IPCConn::CONNECTED;
-    }));
+    };
+    if (!wait_until(is_connected)) return 0;
+    IPCMutexGuard guard(manager.get_lock());
+    IPCConn* connection = endpoint.connection();
+    const std::string chunk(65536, 'x');
+    size_t written = 0;
+    for (int i = 0; i < 1024 && connection->send_buffer().empty(); ++i) {
+        connection->send_data(chunk);
+        written += chunk.size();
+    }
+    return connection->send_buffer().empty() ? 0 : written - connection->send_buffer().size();
+}
+
+TEST_F(Transport, BytesQueuedBehindAFullSocketLeaveWhenItDrainsAndTheirBufferAndTheLoopThenRest) {
+    SilentPeer silent;
+    ASSERT_GT(fill_socket_of(silent), 0u);
     {
-        // Fills the socket until the connection has to keep bytes of its own.
         IPCMutexGuard guard(manager.get_lock());
-        IPCConn* connection = endpoint.connection();
-        const std::string chunk(65536, 'x');
-        for (int i = 0; i < 1024 && connection->send_buffer().empty(); ++i) connection->send_data(chunk);
-        ASSERT_FALSE(connection->send_buffer().empty());
-        connection->send_data("END");
+        endpoint.connection()->send_data("END");
     }
     // Nothing but the socket's writability can send the rest: no timer runs and nothing wakes the loop.
     EXPECT_TRUE(silent.read_until("END", seconds(10)));
@@ -570,27 +585,13 @@ TEST_F(TransportWithTimer, TimesOutAfterSevenSecondsOfSilence) {
 
 TEST_F(TransportWithTimer, ATimedOutConnectionIsResetAndWhatItQueuedNeverArrives) {
     SilentPeer silent;
-    connect_to(silent.address_text());
-    ASSERT_TRUE(silent.accept_one());
-    ASSERT_TRUE(wait_until([&] {
-        IPCMutexGuard guard(manager.get_lock());
-        return endpoint.connection() && endpoint.connection()->state() == IPCConn::CONNECTED;
-    }));
-    size_t taken_by_the_system = 0;
+    // Bytes wait in the system's send queue, and the connection keeps more.
+    const size_t taken_by_the_system = fill_socket_of(silent);
+    ASSERT_GT(taken_by_the_system, 0u);
     {
-        // The peer reads nothing: the socket fills, and bytes wait in the system's send queue.
         IPCMutexGuard guard(manager.get_lock());
         endpoint.set_timeout(1);
-        IPCConn* connection = endpoint.connection();
-        const std::string chunk(65536, 'x');
-        size_t written = 0;
-        for (int i = 0; i < 1024 && connection->send_buffer().empty(); ++i) {
-            connection->send_data(chunk);
-            written += chunk.size();
-        }
-        ASSERT_FALSE(connection->send_buffer().empty());
-        taken_by_the_system = written - connection->send_buffer().size();
-        ASSERT_GT(connection->unacknowledged_bytes(), 0);
+        ASSERT_GT(endpoint.connection()->unacknowledged_bytes(), 0);
     }
     ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, seconds(10)));
     const auto [received, is_reset] = silent.read_to_end(seconds(10));
