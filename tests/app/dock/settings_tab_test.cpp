@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest/QTest>
@@ -530,12 +531,17 @@ TEST_F(SettingsTabTest, APeerIdTakenByAnotherPeerIsNeverSaved) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
-// At the keyboard: Tab goes from the editor on through "Show Advanced Settings", "Save Changes" and
-// "Discard Changes", in the order they read, before it leaves the page; Space on Save saves.
+// At the keyboard: Tab goes from the dock's tabs straight to the tree, and from the editor on through
+// "Show Advanced Settings", "Save Changes" and "Discard Changes", in the order they read, before it
+// leaves the page; Space on Save saves.
 TEST_F(SettingsTabTest, TabReachesSaveAndDiscard) {
     MessageBoxRecorder boxes;
     selectReadyCodec(startFleet(1).ports()[0]);
     showSettingsTab();
+    auto* tabs = child<QTabWidget>("statusTabWidget")->findChild<QTabBar*>();
+    tabs->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(tabs, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), pageWidget("treeProfileItems"));
     typeInto("Input Gain", "5");
     QStringList reached;
     const auto* page = child<SettingsEdit>("settingWidget");
