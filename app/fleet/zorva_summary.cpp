@@ -1,5 +1,6 @@
 #include "app/fleet/zorva_summary.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -46,6 +47,10 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     connect(this, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showContextMenu);
     ui->scrollAreaContents->setLayout(gridLayout);
     ui->scrollArea->installEventFilter(this);
+    // The selected tile shows whether keys act on it (see InstanceWidget::hasKeyboardFocus).
+    connect(qApp, &QApplication::focusChanged, this, [this] {
+        if (InstanceWidget* tile = tileMap.value(selectedUuid)) tile->update();
+    });
 
     QTreeWidget* tree = ui->summaryTree;
     tree->setHeaderLabels(ZorvaStatRow::headerTexts());

@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextDocument>
@@ -170,6 +171,29 @@ TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
     QTest::keyClick(focus, Qt::Key_Delete);
     EXPECT_FALSE(instanceMap.values().contains(tiles.at(4)));
     EXPECT_EQ(shown(), nullptr);
+}
+
+// Where keys act, the operator sees it: on the selected tile while it or its grid has the focus, and
+// on Connect and Disconnect (each seen in its frame: its drop shadow leaves it alone blank).
+TEST_F(FleetViewTest, TheFocusShowsWhereKeysAct) {
+    openWindow();
+    InstanceWidget* tile = view().tile(addCodec());
+    view().showGeneralOverview();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    tile->select();
+    QWidget* grid = view().findChild<QScrollArea*>("scrollArea");
+    QWidget* buttons = window->findChild<QWidget*>("connectButton")->parentWidget();
+    for (const auto& [focused, shown] : {std::pair<QWidget*, QWidget*>{tile, tile},
+                                         {grid, tile},
+                                         {buttons->findChild<QWidget*>("connectButton"), buttons},
+                                         {buttons->findChild<QWidget*>("disconnectButton"), buttons}}) {
+        focused->setEnabled(true);
+        window->findChild<QTabBar*>()->setFocus();
+        const QImage before = app_test::render(*shown);
+        focused->setFocus(Qt::TabFocusReason);
+        EXPECT_FALSE(app_test::samePixels(app_test::render(*shown), before)) << focused->objectName().toStdString();
+    }
 }
 
 // A click on the last row, half out of sight, chooses that row: the tree scrolls it into view only
