@@ -14,7 +14,6 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest/QTest>
@@ -538,9 +537,8 @@ TEST_F(SettingsTabTest, TabReachesSaveAndDiscard) {
     MessageBoxRecorder boxes;
     selectReadyCodec(startFleet(1).ports()[0]);
     showSettingsTab();
-    auto* tabs = child<QTabWidget>("statusTabWidget")->findChild<QTabBar*>();
-    tabs->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(tabs, Qt::Key_Tab);
+    child<QTabWidget>("statusTabWidget")->setFocus();  // its tab bar
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), pageWidget("treeProfileItems"));
     typeInto("Input Gain", "5");
     QStringList reached;

@@ -167,25 +167,16 @@ TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
         EXPECT_EQ(shown(), tiles.at(tile)) << tile;
         focus = QApplication::focusWidget();
     }
+    // The selected tile shows the focus while it or its grid has it.
+    const QImage focused = app_test::render(*focus);
+    view().findChild<QWidget*>("scrollArea")->setFocus();
+    EXPECT_TRUE(app_test::samePixels(app_test::render(*focus), focused));
+    window->findChild<QWidget*>("statusTabWidget")->setFocus();
+    EXPECT_FALSE(app_test::samePixels(app_test::render(*focus), focused));
+    focus->setFocus();
     QTest::keyClick(focus, Qt::Key_Delete);
     EXPECT_FALSE(instanceMap.values().contains(tiles.at(4)));
     EXPECT_EQ(shown(), nullptr);
-}
-
-// Keys act where the operator sees the focus: on the selected tile while it or its grid has it.
-TEST_F(FleetViewTest, TheSelectedTileShowsTheGridsFocus) {
-    openWindow();
-    InstanceWidget* tile = view().tile(addCodec());
-    view().showGeneralOverview();
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    tile->select();
-    if (QWidget* first = QApplication::focusWidget()) first->clearFocus();  // the grid, as the window opens
-    const QImage unfocused = app_test::render(*tile);
-    for (QWidget* focused : {static_cast<QWidget*>(tile), view().findChild<QWidget*>("scrollArea")}) {
-        focused->setFocus(Qt::TabFocusReason);
-        EXPECT_FALSE(app_test::samePixels(app_test::render(*tile), unfocused)) << focused->metaObject()->className();
-    }
 }
 
 // A click on the last row, half out of sight, chooses that row: the tree scrolls it into view only
