@@ -384,6 +384,8 @@ TEST_F(FleetViewTest, TileRowAndDockFollowTheSessionToReadyAndBack) {
     EXPECT_EQ(activePeers(), 0);
     EXPECT_EQ(window->findChild<QLabel*>("encoderLabel")->text(), "None");
     EXPECT_EQ(window->findChild<QLabel*>("healthLabel")->text(), "Not connected: the codec closed the connection");
+    auto* relaydesk = window->findChild<QLabel*>("relaydeskStatusLabel");  // greyed, not "Online" in green
+    EXPECT_TRUE(!relaydesk->isEnabled() && relaydesk->styleSheet().isEmpty()) << relaydesk->styleSheet().toStdString();
 }
 
 PeerMetaPtr activePeer(const QString& id, const QString& name, const QString& addr, bool transmits, bool receives) {
