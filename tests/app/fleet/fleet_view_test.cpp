@@ -167,6 +167,13 @@ TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
         EXPECT_EQ(shown(), tiles.at(tile)) << tile;
         focus = QApplication::focusWidget();
     }
+    // The selected tile shows the focus while it or its grid has it.
+    const QImage focused = app_test::render(*focus);
+    view().findChild<QWidget*>("scrollArea")->setFocus();
+    EXPECT_TRUE(app_test::samePixels(app_test::render(*focus), focused));
+    window->findChild<QWidget*>("statusTabWidget")->setFocus();
+    EXPECT_FALSE(app_test::samePixels(app_test::render(*focus), focused));
+    focus->setFocus();
     QTest::keyClick(focus, Qt::Key_Delete);
     EXPECT_FALSE(instanceMap.values().contains(tiles.at(4)));
     EXPECT_EQ(shown(), nullptr);
