@@ -39,6 +39,9 @@
 
 namespace {
 
+// The most the header's line of the codec's state takes from the name beside it, in pixels.
+constexpr int kHealthLineMaxWidth = 600;
+
 // The id a command names, read strictly; none, with a warning, for anything but a decimal number.
 std::optional<int> commandId(const QString& text, const char* command, const char* what) {
     const std::optional<int> id = readDecimalId(text);
@@ -265,7 +268,12 @@ void CodecDock::sessionChangedState(QUuid, IQEndpointClient::DEVICE_STATE state)
 
 void CodecDock::showHealth() {
     if (!shown) return;
-    ui.healthLabel->setText(codecStatusLine(*shown));
+    const QString line = codecStatusLine(*shown);
+    ui.healthLabel->setText(line);
+    // Beside a long name the line keeps its room and the name is cut (its tool tip holds it whole),
+    // up to a bound that keeps a long reason from widening the window.
+    const int lineWidth = ui.healthLabel->fontMetrics().horizontalAdvance(line);
+    ui.healthLabel->setMinimumWidth(std::min(lineWidth, kHealthLineMaxWidth));
     ui.healthLabel->setToolTip(CodecText::healthToolTip(*shown));
     stats.setStale(isLive() && shown->areStatisticsStale());
 }
