@@ -286,8 +286,7 @@ ConnectionFault IQEndpointClient::fault_of_close(const IPCConn& connection) cons
     if (error.empty()) return {};
     const QString text = QString::fromStdString(error);
     if (!has_been_connected_) return {ConnectionFault::kCouldNotConnect, text, 0};
-    // The transport's own words for a peer that ended the connection (IPCConnStream).
-    if (error == "remote disconnect" || error == "short read") return {ConnectionFault::kClosedByCodec, {}, 0};
+    if (connection.is_closed_by_peer()) return {ConnectionFault::kClosedByCodec, {}, 0};
     return {ConnectionFault::kConnectionError, text, 0};
 }
 
