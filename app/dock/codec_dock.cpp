@@ -219,6 +219,10 @@ void CodecDock::sessionChangedState(QUuid, IQEndpointClient::DEVICE_STATE state)
     if (state != IQEndpointClient::READY) {
         peers.showNotLive();
         activePeerId_.clear();
+        // Greyed with its box (the window disables it), not "Online" in green; coloured again at READY.
+        ui.relaydeskStatusLabel->setStyleSheet(QString());
+    } else {
+        ipcRecvDirectoryServer();
     }
     updateStatsTable();
     ipcRecvCurrentEncoder();

@@ -1,5 +1,6 @@
 #include "app/fleet/instance_widget.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -54,6 +55,8 @@ QString borderImage(const char* file) {
 
 const QColor kSelectedFrame(255, 240, 0);
 constexpr int kSelectedFrameWidth = 6;
+// The outer edge of the selected frame, in the style's colour of focus: keys act on this tile.
+constexpr int kFocusLineWidth = 2;
 
 // A tile four to a row in a window of 929 pixels has little room for its texts: they are cut with
 // "…", the codec's name in the middle, where names that differ only at the end keep the difference.
@@ -346,4 +349,13 @@ void InstanceWidget::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(kSelectedFrame, kSelectedFrameWidth));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRect(3, 3, width() - 6, height() - 6), 5, 5);
+    if (!hasKeyboardFocus()) return;
+    painter.setPen(QPen(palette().color(QPalette::Highlight), kFocusLineWidth));
+    painter.drawRoundedRect(QRect(1, 1, width() - 2, height() - 2), 7, 7);
+}
+
+// The tile itself, or the grid that holds it (where Tab enters the tile page), has the focus.
+bool InstanceWidget::hasKeyboardFocus() const {
+    const QWidget* focused = QApplication::focusWidget();
+    return focused && (focused == this || focused->isAncestorOf(this));
 }

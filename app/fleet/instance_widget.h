@@ -42,6 +42,9 @@ public:
     IPCObject* session() const;
     QUuid key() const { return key_; }
     bool isSelected() const { return isSelected_; }
+    // The selected tile shows a line of the focus colour while keys act on it: while it or the grid
+    // holding it has the focus. The view repaints it when the focus moves.
+    bool hasKeyboardFocus() const;
 
     // Marks the tile, repaints it and emits selected. Selecting the selected tile emits again.
     void select();

@@ -1,5 +1,6 @@
 #include "app/fleet/zorva_summary.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -28,6 +29,9 @@ namespace {
 constexpr int kTilesPerRow = 4;
 constexpr int kTreePage = 1;
 constexpr int kTilePage = 0;
+// The room the tree gives the names of codecs and peers until the operator resizes it, in the font's
+// average characters: a name's letters and blanks are narrower, so it holds about twenty of them.
+constexpr int kCommonNameLength = 16;
 // How long the tree may show a changed cell out of order before it sorts again.
 constexpr int kResortDelayMs = 1000;
 
@@ -46,6 +50,10 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     connect(this, &QWidget::customContextMenuRequested, this, &ZorvaSummary::showContextMenu);
     ui->scrollAreaContents->setLayout(gridLayout);
     ui->scrollArea->installEventFilter(this);
+    // The selected tile shows whether keys act on it (see InstanceWidget::hasKeyboardFocus).
+    connect(qApp, &QApplication::focusChanged, this, [this] {
+        if (InstanceWidget* tile = tileMap.value(selectedUuid)) tile->update();
+    });
 
     QTreeWidget* tree = ui->summaryTree;
     tree->setHeaderLabels(ZorvaStatRow::headerTexts());
@@ -67,20 +75,30 @@ ZorvaSummary::ZorvaSummary(QWidget* parent)
     // every cell whenever one changes, which the durations do every second on every row.
     tree->setUniformRowHeights(true);
     setUpSorting();
-    fitStatusColumn();
+    fitColumnsToCommonTexts();
 }
 
-// The form's width for every column cuts "Stale: 1 connected" in the status column. It gets the room
-// of the statuses a row commonly shows; widths saved in the configuration are applied later and win.
-void ZorvaSummary::fitStatusColumn() {
+// The form's width for every column cuts "Stale: 1 connected" in the status column, and names as
+// common as "Master Control 11" in the name and connections columns, however much room the tree has
+// to its right. These columns get the room of the statuses a row commonly shows and of a common name
+// (kCommonNameLength); widths saved in the configuration are applied later and win.
+void ZorvaSummary::fitColumnsToCommonTexts() {
     QTreeWidget* tree = ui->summaryTree;
-    const QString common[] = {staleStatusText(connectedCountText(1)), deviceStateText(IQEndpointClient::DISCONNECTED),
-                              deviceStateText(IQEndpointClient::READY)};
+    const QFontMetrics metrics = tree->fontMetrics();
     // A cell's text keeps this margin on either side (QCommonStyle's item view text margin).
     const int margins = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
-    int width = tree->header()->sectionSize(ZorvaStatRow::kStatusColumn);
-    for (const QString& text : common) width = std::max(width, tree->fontMetrics().horizontalAdvance(text) + margins);
-    tree->header()->resizeSection(ZorvaStatRow::kStatusColumn, width);
+    const auto widen = [&](int column, int textWidth) {
+        QHeaderView& header = *tree->header();
+        header.resizeSection(column, std::max(header.sectionSize(column), textWidth + margins));
+    };
+    for (const QString& status :
+         {staleStatusText(connectedCountText(1)), deviceStateText(IQEndpointClient::DISCONNECTED),
+          deviceStateText(IQEndpointClient::READY)}) {
+        widen(ZorvaStatRow::kStatusColumn, metrics.horizontalAdvance(status));
+    }
+    const int name = metrics.averageCharWidth() * kCommonNameLength;
+    widen(ZorvaStatRow::kNameColumn, name);
+    widen(ZorvaStatRow::kConnectionsColumn, name);
 }
 
 // A click on a header sorts by that column, as the tree's own sorting would; but the tree sorts

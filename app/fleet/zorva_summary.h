@@ -127,7 +127,7 @@ private:
     // none to the first); out of range at the grid's edges; none for any other key.
     std::optional<int> tileIndexForKey(int key) const;
     void setUpSorting();
-    void fitStatusColumn();
+    void fitColumnsToCommonTexts();
     // Sorts the rows by the header's sort column and order.
     void sortTree();
     bool isSortedByLevels() const;

@@ -310,9 +310,11 @@ void MainWindow::handleAllEnables() {
     const bool has_room = pool && pool->available_spots() > 0;
     const int page = ui->w_summary->currentPage();
 
-    for (QWidget* list : {static_cast<QWidget*>(ui->peerList), static_cast<QWidget*>(ui->profileList),
-                          static_cast<QWidget*>(ui->peerFilterLine), static_cast<QWidget*>(ui->profileFilterLine)}) {
-        list->setEnabled(is_ready);
+    // What the codec last said stays in sight, greyed while it is not live.
+    for (QWidget* shown : {static_cast<QWidget*>(ui->peerList), static_cast<QWidget*>(ui->profileList),
+                           static_cast<QWidget*>(ui->peerFilterLine), static_cast<QWidget*>(ui->profileFilterLine),
+                           static_cast<QWidget*>(ui->statusGroupBox)}) {
+        shown->setEnabled(is_ready);
     }
     ui->actionAddDevice->setEnabled(has_room);
     ui->actionRemoveDevice->setEnabled(is_active);

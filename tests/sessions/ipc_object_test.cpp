@@ -8,7 +8,6 @@
 #include <climits>
 #include <deque>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -37,6 +36,15 @@ using State = IQEndpointClient::DEVICE_STATE;
 
 std::string with_nul(const std::string& xml) {
     return xml + '\0';
+}
+
+// What the operator is told of a request the link took with it, and why the link ended.
+std::string told_of(const QString& request, const FailureEffect& effect) {
+    const char* what = effect.kind == FailureEffect::kNoAnswer               ? "no answer"
+                       : effect.kind == FailureEffect::kNotConnectedNoAnswer ? "not connected"
+                                                                             : "refused";
+    return request.toStdString() + " " + what + " " + std::to_string(effect.subjects.value(0).id) +
+           (effect.lostLink.kind == ConnectionFault::kNoAnswer ? " past the deadline" : "");
 }
 
 // A codec on loopback as far as the session sees it: greets, logs in (with a challenge when one is
@@ -136,6 +144,10 @@ protected:
         session_ = place_session();
         QObject::connect(session_, &IPCObject::recvChannelOpts, [this] { ++channel_opts_count_; });
         QObject::connect(session_, &IPCObject::recvVersion, [this] { ++version_count_; });
+        told_.clear();
+        QObject::connect(session_, &IPCObject::requestFailed,
+                         [this](QUuid, const QString& request, const QString&, const QString&,
+                                const FailureEffect& effect) { told_.push_back(told_of(request, effect)); });
         if (prepare) prepare(*session_);
         session_->setConnection(is_ipv6 ? "::1" : "127.0.0.1", peer_->port(), "secret");
         return *session_;
@@ -167,16 +179,13 @@ protected:
     std::vector<std::string> frames_from(size_t first, size_t count) {
         std::vector<std::string> commands;
         EXPECT_TRUE(test_support::wait_until([&] {
-            const std::vector<std::string> all = peer_->frames();
-            commands.clear();
-            std::copy_if(all.begin() + static_cast<long>(std::min(first, all.size())), all.end(),
-                         std::back_inserter(commands), [](const std::string& frame) { return frame != kPingFrame; });
+            commands = peer_->frames();
+            commands.erase(commands.begin(), commands.begin() + static_cast<long>(std::min(first, commands.size())));
+            commands.erase(std::remove(commands.begin(), commands.end(), "<ping seq=\"ping\"/>"), commands.end());
             return commands.size() >= count;
         }));
         return commands;
     }
-
-    static constexpr char kPingFrame[] = "<ping seq=\"ping\"/>";
 
     std::shared_ptr<Codec> codec_;
     std::unique_ptr<ScriptedPeer> peer_;
@@ -185,6 +194,7 @@ protected:
     int startup_channel_opts_ = 0;
     int version_count_ = 0;
     int marks_ = 0;
+    std::vector<std::string> told_;  // told_of each request failed
 };
 
 TEST(IPCObject, NullUuidIsRefused) {
@@ -1254,88 +1264,37 @@ TEST_F(IPCObjectTest, EachPeerListOfABurstIsHandedOnInOrder) {
     }
 }
 
-}  // namespace
-
-// What the operator is told of a request the link took with it, and why the link ended.
-std::string told_of(const QString& request, const FailureEffect& effect) {
-    const char* what = effect.kind == FailureEffect::kNoAnswer               ? "no answer"
-                       : effect.kind == FailureEffect::kNotConnectedNoAnswer ? "not connected"
-                                                                             : "refused";
-    const int peer = effect.subjects.isEmpty() ? 0 : effect.subjects.front().id;
-    return request.toStdString() + " " + what + " " + std::to_string(peer) +
-           (effect.lostLink.kind == ConnectionFault::kClosedByCodec ? " closed" : "");
-}
-
-struct LostLinkCase {
-    std::set<std::string> unanswered;
-    std::function<void(IPCObject&)> commands;
-    size_t frames;  // what the commands send
-    std::vector<std::string> told;
-};
-
-TEST_F(IPCObjectTest, ALostLinkTellsOnceWhichOfTheOperatorsRequestsGotNoAnswer) {
+// A connect waits for its profile's answer, and the ping behind the operator's last disconnect for
+// its own, while the codec goes on reporting: only answers are missing. The answer to the first
+// ping comes late.
+TEST_F(IPCObjectTest, RequestsUnansweredPastTheirDeadlineFailTheLinkAndAreToldOnce) {
     const auto op = IPCObject::Asker::kOperator;
-    const LostLinkCase cases[] = {
-        // The connect waits for its profile's answer, which never comes.
-        {{"setPeerSettings"},
-         [](IPCObject& s) { s.cmd_connect_peer("7", "3"); },
-         1,
-         {"setPeerSettings not connected 7 closed"}},
-        // The ping behind the operator's disconnect is unanswered; the scheduler's connect is its own.
-        {{"ping"},
-         [&](IPCObject& s) { s.cmd_disconnect(7, op), s.cmd_connect("7"); },
-         3,
-         {"disconnect no answer 7 closed"}},
-        {{}, [&](IPCObject& s) { s.cmd_disconnect(7, op); }, 2, {}},  // the ping's answer showed it read
-    };
-    for (const auto& c : cases) {
-        IPCObject& session = start([&](Codec& codec) { codec.unanswered = c.unanswered; });
-        expect_ready();
-        std::vector<std::string> told;
-        QObject context;
-        QObject::connect(&session, &IPCObject::requestFailed, &context,
-                         [&](QUuid, const QString& request, const QString&, const QString&,
-                             const FailureEffect& effect) { told.push_back(told_of(request, effect)); });
-        peer_->send(with_nul("<unso id=\"unso\"><peerList><peer id=\"7\" profile=\"2\"/></peerList></unso>"));
-        sync();
-        const size_t before = peer_->frames().size();
-        c.commands(session);
-        ASSERT_TRUE(peer_->wait_for_frames(before + c.frames));
-        sync();
-        peer_->close_connection();
-        EXPECT_TRUE(wait_for_state(IQEndpointClient::DISCONNECTED));
-        expect_ready();  // reconnected: nothing is told again
-        sync();
-        EXPECT_EQ(told, c.told);
-    }
-}
-
-TEST_F(IPCObjectTest, ARequestUnansweredPastItsDeadlineFailsALinkThatStillReports) {
-    std::vector<std::string> told;
-    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"setSysOptions"}; });
+    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"setPeerSettings", "ping"}; });
+    session.set_answer_deadline_us(3'000'000);
     expect_ready();
-    QObject context;
-    QObject::connect(&session, &IPCObject::requestFailed, &context,
-                     [&](QUuid, const QString& request, const QString&, const QString&, const FailureEffect& effect) {
-                         told.push_back(told_of(request, effect));
-                     });
-    session.cmd_set_unit_name("Studio A");
-    EXPECT_TRUE(session.awaitsAnswer("setSysOptions"));
-    // The codec reports as it always does: its silence is only that of the answer.
+    peer_->send(with_nul("<unso id=\"unso\"><peerList><peer id=\"7\" profile=\"2\"/></peerList></unso>"));
+    sync();
+    const size_t before = peer_->frames().size();
+    session.cmd_connect_peer("7", "3");
+    session.cmd_disconnect(8, op);
+    session.cmd_connect("9");  // the scheduler's, which it follows itself
+    session.cmd_disconnect(10, op);
+    ASSERT_TRUE(peer_->wait_for_frames(before + 6));
+    peer_->send(with_nul("<resp seq=\"ping\"/>"));  // settles only what went before the first ping
     auto next_report = std::chrono::steady_clock::now();
-    EXPECT_TRUE(wait_processing_events(
-        [&] {
-            if (std::chrono::steady_clock::now() >= next_report) {
-                peer_->send(with_nul("<unso id=\"unso\"><channelOpts/></unso>"));
-                next_report += std::chrono::seconds(1);
-            }
-            return session.state() != IQEndpointClient::READY;
-        },
-        std::chrono::seconds(30)));
-    EXPECT_EQ(session.lastFault().kind, ConnectionFault::kNoAnswer);
-    EXPECT_EQ(session.lastFault().detail, "setSysOptions");
-    EXPECT_TRUE(wait_processing_events([&] { return !told.empty(); }));
-    EXPECT_EQ(told, std::vector<std::string>{"setSysOptions no answer 0"});
+    const auto is_disconnected = [&] {
+        if (std::chrono::steady_clock::now() >= next_report) {
+            peer_->send(with_nul("<unso id=\"unso\"><channelOpts/></unso>"));
+            next_report += std::chrono::seconds(1);
+        }
+        return session.state() == IQEndpointClient::DISCONNECTED;
+    };
+    ASSERT_TRUE(wait_processing_events(is_disconnected, std::chrono::seconds(30)));
+    EXPECT_EQ(session.lastFault(), (ConnectionFault{ConnectionFault::kNoAnswer, "setPeerSettings", 0}));
+    expect_ready();  // reconnected: nothing is told again
+    sync();
+    EXPECT_EQ(told_, (std::vector<std::string>{"setPeerSettings not connected 7 past the deadline",
+                                               "disconnect no answer 10 past the deadline"}));
 }
 
 TEST_F(IPCObjectTest, ARequiredReplyThatArrivesUnreadableIsMissingUntilItsDeadline) {
@@ -1349,30 +1308,28 @@ TEST_F(IPCObjectTest, ARequiredReplyThatArrivesUnreadableIsMissingUntilItsDeadli
     EXPECT_EQ(session_->lastFault().detail, "getPeerList");
 }
 
-struct FreshnessCase {
-    const char* report;
-    bool (IPCObject::*is_stale)() const;
-};
-
 TEST_F(IPCObjectTest, FiguresThatStopComingTurnStaleAndLiveAtTheNextReport) {
-    const FreshnessCase cases[] = {
+    const std::pair<const char*, bool (IPCObject::*)() const> cases[] = {
         {"<unso id=\"metering\"><metering rmlf=\"-20\"/></unso>", &IPCObject::areLevelsStale},
         {"<unso id=\"peer_stats\"><peerStats/></unso>", &IPCObject::areStatisticsStale},
     };
     IPCObject& session = start();
     expect_ready();
-    for (const auto& c : cases) {
+    for (const auto& [report, stale] : cases) {
+        const auto is_stale = [&, stale = stale] { return (session.*stale)(); };
         std::vector<bool> turns;  // each turn of these figures told
         QObject context;
         QObject::connect(&session, &IPCObject::figuresFreshnessChanged, &context, [&] {
-            if ((session.*c.is_stale)() != (!turns.empty() && turns.back())) turns.push_back((session.*c.is_stale)());
+            if (is_stale() != (!turns.empty() && turns.back())) turns.push_back(is_stale());
         });
-        peer_->send(with_nul(c.report));
+        peer_->send(with_nul(report));
         sync();
-        EXPECT_FALSE((session.*c.is_stale)()) << c.report;
-        EXPECT_TRUE(wait_processing_events([&] { return (session.*c.is_stale)(); })) << c.report;
-        peer_->send(with_nul(c.report));
-        EXPECT_TRUE(wait_processing_events([&] { return !(session.*c.is_stale)(); })) << c.report;
-        EXPECT_EQ(turns, (std::vector<bool>{true, false})) << c.report;
+        EXPECT_FALSE(is_stale()) << report;
+        EXPECT_TRUE(wait_processing_events(is_stale)) << report;
+        peer_->send(with_nul(report));
+        EXPECT_TRUE(wait_processing_events([&] { return !is_stale(); })) << report;
+        EXPECT_EQ(turns, (std::vector<bool>{true, false})) << report;
     }
 }
+
+}  // namespace

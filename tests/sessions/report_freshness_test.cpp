@@ -6,12 +6,11 @@
 
 namespace {
 
-using Figures = ReportFreshness::Figures;
 using std::chrono::milliseconds;
 
 struct FreshnessCase {
     const char* name;
-    Figures which;
+    ReportFreshness::Figures which;
     int asked_ms;    // the pace asked for before the report at 0
     int repaced_at;  // ms; -1: the pace stays
     int repaced_ms;  // the pace asked for from then on
@@ -33,8 +32,7 @@ const FreshnessCase kCases[] = {
 };
 
 TEST(ReportFreshness, FiguresTurnStaleAfterTwoPeriodsOfThePaceAskedFor) {
-    const ReportFreshness::Clock::time_point start{};
-    const auto at = [&](int ms) { return start + milliseconds(ms); };
+    const auto at = [](int ms) { return ReportFreshness::Clock::time_point{} + milliseconds(ms); };
     for (const auto& c : kCases) {
         ReportFreshness freshness;
         freshness.paced(c.which, milliseconds(c.asked_ms), at(-100));

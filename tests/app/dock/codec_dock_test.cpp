@@ -776,10 +776,9 @@ int longestShownText(const QWidget& widget) {
 }
 
 // A codec shown in the dock floods it with text: every 2 s a unit name, a connected peer's name and
-// an event of 300,000 characters, and 10,000 more events. A line laid out whole costs its length
-// squared, and a view that keeps every line outgrows the session: each text is cut before a widget
-// lays it out, each line of the log wraps within the view, and the log keeps as many lines as the
-// session. (How long the window stalls meanwhile is a figure of bench/dock_switch_bench.)
+// an event of 300,000 characters, and 10,000 more events. Each text is cut before a widget lays it
+// out (whole, it costs its length squared), each log line wraps within the view, and the log keeps
+// no more lines than the session. (The stalls are bench/dock_switch_bench's figure.)
 TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
     CodecSimOptions options;
     options.count = 2;  // codec 1 starts in a call
@@ -798,7 +797,6 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
     EXPECT_TRUE(
         wait_processing_events([&] { return merged > 30000 && longestShownText(*details) >= kMaxShownCodecText; },
                                std::chrono::seconds(60)));
-
     // A label or cell shows at most two codec texts, cut, with the program's own words around them.
     EXPECT_LT(longestShownText(*details), 3 * kMaxShownCodecText);
     auto* log = child<QTextEdit>("eventLogText");

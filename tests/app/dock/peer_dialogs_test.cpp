@@ -32,12 +32,6 @@ namespace {
 
 using test_support::wait_processing_events;
 
-Message parsed(const std::string& xml) {
-    Message message;
-    message.parse(xml);
-    return message;
-}
-
 template <typename T>
 T* field(QDialog* dialog, const char* name) {
     return dialog->findChild<T*>(QString::fromLatin1(name));
@@ -99,11 +93,6 @@ protected:
                 peerTree()->setCurrentItem(peerTree()->topLevelItem(row));
         }
         return peer;
-    }
-    // The text of the refusal notice while it is open; empty otherwise.
-    QString noticeText() {
-        QMessageBox* box = window->findChild<QMessageBox*>();
-        return box && box->isVisible() ? box->text() : QString();
     }
 };
 
@@ -589,7 +578,7 @@ TEST_F(PeerDialogsTest, CopiesTouchOnlyWhatTheyMade) {
         }
         if (c.left == Left::kTheCopy)
             target->cmd_set_profile(
-                parsed("<profile id=\"" + held.id.toStdString() + "\"><settings name=\"\"/></profile>"));
+                Message("<profile id=\"" + held.id.toStdString() + "\"><settings name=\"\"/></profile>"));
         const auto nameOf = [&] {
             std::lock_guard<SessionMutex> lock(target->mutex());
             for (const ProfileInfo& each : target->profiles) {
@@ -716,8 +705,7 @@ TEST_F(PeerDialogsTest, BadInputSendsNothing) {
 }
 
 // Every change the operator can ask a codec for from the menus and the dock, refused: the notice
-// names the codec, what the operator asked for in the operator's words (never the request's name)
-// and the codec's words. One action at a time, each told before the next goes.
+// names the codec, what was asked in the operator's words (never the request's) and the codec's.
 TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
     MessageBoxRecorder boxes;  // says Yes to the removals' questions and keeps the notices
     const char* const refused[] = {"addPeer",     "setPeerSettings", "addProfile",    "setProfile",
@@ -763,20 +751,17 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         {Pick::kNothing, "Reset", {}, false, "refused to clear its event log"},
     };
     const auto pick = [&](Pick what) {
-        if (what == Pick::kProfile) {
-            selectRow(profileList(), kProfileFactoryRole, false);
-            return profileList()->currentItem()->data(kProfileNameRole).toString();
-        }
-        const bool isInCall = what == Pick::kPeerInCall;
+        const auto isWanted = [what](const PeerMeta& peer) { return peer.active == (what == Pick::kPeerInCall); };
         if (what == Pick::kNothing) return QString();
-        return selectBookPeer(*session, [isInCall](const PeerMeta& peer) { return peer.active == isInCall; })->name;
+        if (what != Pick::kProfile) return selectBookPeer(*session, isWanted)->name;
+        selectRow(profileList(), kProfileFactoryRole, false);
+        return profileList()->currentItem()->data(kProfileNameRole).toString();
     };
-    const auto press = [this](const char* name) {
+    const auto press = [this](const char* name) {  // as an operator would: once the selection enabled it
         QAbstractButton* button = QLatin1String(name) == QLatin1String("Reset")
                                       ? child<QDialogButtonBox>("logButtonBox")->button(QDialogButtonBox::Reset)
                                       : child<QPushButton>(name);
         auto* action = window->findChild<QAction*>(QLatin1String(name));
-        // As an operator would: once the selection has enabled it.
         ASSERT_TRUE(wait_processing_events([&] { return action ? action->isEnabled() : button->isEnabled(); })) << name;
         action ? action->trigger() : button->click();
     };
@@ -790,11 +775,8 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         EXPECT_TRUE(wait_processing_events([&] { return noticeLines().contains(line); }))
             << c.press << ": " << noticeLines().join('\n').toStdString();
     }
-    // The wire's names, but for "connect" and "disconnect", which are the operator's words too.
-    for (const char* request : refused) {
-        const QString name = QLatin1String(request);
-        EXPECT_TRUE(name.endsWith("connect") || !noticeLines().join('\n').contains(name)) << request;
-    }
+    for (const QString name : refused)  // the wire's names; "connect" and "disconnect" are the operator's too
+        EXPECT_TRUE(name.endsWith("connect") || !noticeLines().join('\n').contains(name)) << name.toStdString();
 }
 
 // A booked call through the real window: the operator books a peer, and renames it with Edit Peer

@@ -530,12 +530,16 @@ TEST_F(SettingsTabTest, APeerIdTakenByAnotherPeerIsNeverSaved) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
-// At the keyboard: Tab goes from the editor on through "Show Advanced Settings", "Save Changes" and
-// "Discard Changes", in the order they read, before it leaves the page; Space on Save saves.
+// At the keyboard: Tab goes from the dock's tabs straight to the tree, and from the editor on through
+// "Show Advanced Settings", "Save Changes" and "Discard Changes", in the order they read, before it
+// leaves the page; Space on Save saves.
 TEST_F(SettingsTabTest, TabReachesSaveAndDiscard) {
     MessageBoxRecorder boxes;
     selectReadyCodec(startFleet(1).ports()[0]);
     showSettingsTab();
+    child<QTabWidget>("statusTabWidget")->setFocus();  // its tab bar
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), pageWidget("treeProfileItems"));
     typeInto("Input Gain", "5");
     QStringList reached;
     const auto* page = child<SettingsEdit>("settingWidget");

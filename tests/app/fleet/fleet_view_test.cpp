@@ -167,6 +167,13 @@ TEST_F(FleetViewTest, KeysMoveTheActiveCodecAndDelRemovesTheHighlightedOne) {
         EXPECT_EQ(shown(), tiles.at(tile)) << tile;
         focus = QApplication::focusWidget();
     }
+    // The selected tile shows the focus while it or its grid has it.
+    const QImage focused = app_test::render(*focus);
+    view().findChild<QWidget*>("scrollArea")->setFocus();
+    EXPECT_TRUE(app_test::samePixels(app_test::render(*focus), focused));
+    window->findChild<QWidget*>("statusTabWidget")->setFocus();
+    EXPECT_FALSE(app_test::samePixels(app_test::render(*focus), focused));
+    focus->setFocus();
     QTest::keyClick(focus, Qt::Key_Delete);
     EXPECT_FALSE(instanceMap.values().contains(tiles.at(4)));
     EXPECT_EQ(shown(), nullptr);
@@ -205,11 +212,9 @@ TEST_F(FleetViewTest, AClickOnAHalfHiddenRowChoosesIt) {
     EXPECT_LE(tree().visualItemRect(cut).bottom(), viewport->height());  // in sight once the click is over
 }
 
-// A laptop's screen and a netbook's, as the window meets them at a first start: it opens within the
-// screen's room, four tiles side by side, and then fills it. At both sizes the dock's buttons and
-// filters are in sight, its Connections and Settings pages need no scrolling (Save in sight), and
-// the statistics table shows its first rows below the graphs; at the first size the level meter
-// is whole.
+// A laptop's screen and a netbook's, at a first start and filled: the window within the screen, four
+// tiles side by side, the meter page unscrolled at the first size, and at both the dock's buttons,
+// filters, Save and the statistics table's first rows in sight, no page scrolled.
 TEST_F(FleetViewTest, TheWindowFitsASmallScreen) {
     openWindow();
     QUuid key;
@@ -379,6 +384,8 @@ TEST_F(FleetViewTest, TileRowAndDockFollowTheSessionToReadyAndBack) {
     EXPECT_EQ(activePeers(), 0);
     EXPECT_EQ(window->findChild<QLabel*>("encoderLabel")->text(), "None");
     EXPECT_EQ(window->findChild<QLabel*>("healthLabel")->text(), "Not connected: the codec closed the connection");
+    auto* relaydesk = window->findChild<QLabel*>("relaydeskStatusLabel");  // greyed, not "Online" in green
+    EXPECT_TRUE(!relaydesk->isEnabled() && relaydesk->styleSheet().isEmpty()) << relaydesk->styleSheet().toStdString();
 }
 
 PeerMetaPtr activePeer(const QString& id, const QString& name, const QString& addr, bool transmits, bool receives) {
@@ -451,15 +458,10 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
     EXPECT_EQ(shownToolTip(*tile.findChild<QLabel*>("peerSummaryLabel")).size(), CodecText::kToolTipLength);
 }
 
-struct FaultCase {
-    ConnectionFault fault;
-    const char* told;
-};
-
 // Why a codec's connection last failed, as its tile, its row and the dock's header tell it, plainly,
 // until it is READY again.
 TEST(FleetTile, TheLastFailureIsToldUntilReady) {
-    const FaultCase cases[] = {
+    const std::pair<ConnectionFault, const char*> cases[] = {
         {{ConnectionFault::kLoginRefused, {}, 0}, "the codec refused the password"},
         {{ConnectionFault::kTimedOut, {}, 0}, "the codec stopped answering"},
         {{ConnectionFault::kCouldNotConnect, "Connection refused", 0}, "could not connect: Connection refused"},
@@ -479,13 +481,13 @@ TEST(FleetTile, TheLastFailureIsToldUntilReady) {
     QLabel rowTip;  // the row's tool tip, read as a widget's
     const auto told = [&] {
         rowTip.setToolTip(row.item()->toolTip(ZorvaStatRow::kStatusColumn));
-        return shownToolTip(tile) == shownToolTip(rowTip) ? shownToolTip(tile) : QStringLiteral("differ");
+        return shownToolTip(tile) == shownToolTip(rowTip) ? shownToolTip(tile).trimmed() : QStringLiteral("differ");
     };
-    for (const auto& c : cases) {
-        session.note_fault(c.fault);
-        const QString expected = QStringLiteral("Last failure: ") + c.told;
-        EXPECT_TRUE(wait_processing_events([&] { return told().trimmed() == expected; })) << c.told;
-        EXPECT_EQ(codecStatusLine(session), QStringLiteral("Not connected: ") + c.told);
+    for (const auto& [fault, words] : cases) {
+        session.note_fault(fault);
+        const QString expected = QStringLiteral("Last failure: ") + words;
+        EXPECT_TRUE(wait_processing_events([&] { return told() == expected; })) << words;
+        EXPECT_EQ(codecStatusLine(session), QStringLiteral("Not connected: ") + words);
     }
     session.set_state(IQEndpointClient::READY);
     EXPECT_TRUE(wait_processing_events([&] { return told().isEmpty(); }));
@@ -652,11 +654,9 @@ TEST_F(FleetViewTest, OnlyRowsInSightHoldAMeter) {
     EXPECT_LT(held, 60);
 }
 
-// A row's meter paints only inside the tree's viewport. The tree lays its rows out as it paints:
-// the levels a meter showed before a frame may be painted once its row is scrolled out, re-sorted
-// or hidden by the time the frame comes. At each frame's end every meter's levels change and the
-// rows move one of these ways; thirty frames later, the screen outside the viewport shows what a
-// whole paint of the window does.
+// A row's meter paints only inside the tree's viewport, though its row is scrolled out, re-sorted or
+// hidden after its levels changed and before the frame that paints them: thirty such frames leave
+// the screen outside the viewport as a whole paint of the window shows it.
 TEST_F(FleetViewTest, RowMetersPaintNothingOutsideTheViewport) {
     openWindow();
     window->show();
@@ -675,7 +675,8 @@ TEST_F(FleetViewTest, RowMetersPaintNothingOutsideTheViewport) {
     };
     constexpr int kMovingFrames = 30;
     int frames = 0;
-    QObject::connect(FrameClock::of(*window), &FrameClock::frameEnded, [&] {
+    QObject counting;  // ends the count before `frames` goes
+    QObject::connect(FrameClock::of(*window), &FrameClock::frameEnded, &counting, [&] {
         if (++frames > kMovingFrames) return;
         for (const QUuid& key : keys) {
             ZorvaStatRow& row = *view().summaryRow(key);
@@ -685,14 +686,12 @@ TEST_F(FleetViewTest, RowMetersPaintNothingOutsideTheViewport) {
         }
         moves[frames % 3](static_cast<int>(random() % 48));
     });
-    // The frame after the last moves has painted them; what it left to paint is painted next.
-    ASSERT_TRUE(wait_processing_events([&] { return frames > kMovingFrames; }));
+    ASSERT_TRUE(wait_processing_events([&] { return frames > kMovingFrames; }));  // the last moves painted
     ASSERT_TRUE(app_test::flushPostedEvents());
     QImage screen = window->screen()->grabWindow(window->winId()).toImage();
     const QImage whole = app_test::render(*window);
-    // Inside the viewport the two may differ by the last frame's levels.
     const QRect viewport(tree().viewport()->mapTo(window.get(), QPoint()), tree().viewport()->size());
-    QPainter(&screen).drawImage(viewport, whole, viewport);
+    QPainter(&screen).drawImage(viewport, whole, viewport);  // where the last frame's levels may differ
     EXPECT_TRUE(app_test::samePixels(screen, whole));
 }
 

@@ -60,10 +60,8 @@ TEST(DelayGraph, StacksDelayAndJitterUnderTheTargetLine) {
     for (const DelayCase& c : kDelayCases) {
         DelayGraphData series;
         qint64 takenMs = 0;
-        for (const auto& s : c.samples) {
-            takenMs = s.size() > 3 ? s[3] * 1000 : takenMs + 1000;
-            series.addSample(2, s[0], s[1], s[2], takenMs);
-        }
+        for (const auto& s : c.samples)
+            series.addSample(2, s[0], s[1], s[2], takenMs = s.size() > 3 ? s[3] * 1000 : takenMs + 1000);
         series.setPeer(2);
         DelayGraph graph;
         graph.resize(320, 120);

@@ -43,10 +43,8 @@ const struct LossCase {
 TEST(LossGraph, DrawsTheNewestSampleAtTheRight) {
     for (const LossCase& c : kLossCases) {
         LossGraphData series;
-        for (size_t i = 0; i < c.samples.size(); ++i) {
-            const std::vector<int>& s = c.samples[i];
-            series.addSample(4, s[0], s[1], s[2], 0, static_cast<qint64>(i) * 1000);  // a second apart
-        }
+        qint64 takenMs = 0;
+        for (const auto& s : c.samples) series.addSample(4, s[0], s[1], s[2], 0, takenMs += 1000);  // a second apart
         series.setPeer(4);
         LossGraph graph;
         graph.resize(320, 120);
