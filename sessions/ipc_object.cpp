@@ -225,10 +225,14 @@ bool IPCObject::takesSubscriptions() {
     return version() != 0;
 }
 
-bool IPCObject::send_command(const wire::AskedRequest& request, AwaitedNote note, Asker asker) {
-    if (send_if_ready(request, asker == Asker::kOperator ? asked_note(request, std::move(note)) : note)) return true;
+bool IPCObject::send_or_warn(const wire::Request& request, const AwaitedNote& note) {
+    if (send_if_ready(request, note)) return true;
     qWarning().noquote() << "session" << log_name() << "is not ready: dropping" << text_of(request.message().name());
     return false;
+}
+
+bool IPCObject::send_command(const wire::AskedRequest& request, AwaitedNote note, Asker asker) {
+    return send_or_warn(request, asker == Asker::kOperator ? asked_note(request, std::move(note)) : note);
 }
 
 void IPCObject::traceMessage(const Message& message) const {

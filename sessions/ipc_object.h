@@ -525,9 +525,10 @@ private:
     bool while_ready(HandOver hand_over);
     // Sends only while READY. False when not sent.
     bool send_if_ready(const session_requests::Request& request, const AwaitedNote& note = {});
-    // send_if_ready, with a warning naming the dropped command. The operator's, unless `asker`
-    // says it is the program's: then a refusal of it is told to no one but the log and the
-    // scheduler.
+    // send_if_ready, with a warning naming the dropped request.
+    bool send_or_warn(const session_requests::Request& request, const AwaitedNote& note = {});
+    // send_or_warn for a command. The operator's, unless `asker` says it is the program's: then a
+    // refusal of it is told to no one but the log and the scheduler.
     bool send_command(const session_requests::AskedRequest& request, AwaitedNote note = {},
                       Asker asker = Asker::kOperator);
     // send_command for the operator's "connect" of the peer (its id text), then operatorConnected.

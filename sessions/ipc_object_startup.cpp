@@ -5,8 +5,6 @@
 // connections and sends again. Also the event-log poll while READY.
 #include "sessions/ipc_object.h"
 
-#include <QDebug>
-
 #include "ipc/base/ipc_mutex_guard.h"
 #include "sessions/iq_manager.h"
 #include "sessions/session_requests.h"
@@ -199,8 +197,7 @@ void IPCObject::subscribe_paced(const char* name, uint32_t interval_ms, bool is_
 }
 
 void IPCObject::cmd_monitor(int interval) {
-    if (send_if_ready(monitor_request(interval))) return;
-    qWarning().noquote() << "session" << log_name() << "is not ready: dropping monitor";
+    send_or_warn(monitor_request(interval));
 }
 
 void IPCObject::setEventLogPolling(bool is_on) {

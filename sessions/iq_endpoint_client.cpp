@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "ipc/base/exception.h"
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_mutex_guard.h"
 #include "ipc/net/ipc_conn.h"
@@ -276,9 +277,7 @@ ConnectionFault IQEndpointClient::fault_of_drop(const IPCDroppedFrame& frame) {
         return {ConnectionFault::kFrameTooLarge, {}, static_cast<qint64>(frame.size)};
     }
     // The reader's text names the operation first, which tells an operator nothing.
-    static constexpr std::string_view kOperation = "read_xml_element: ";
-    std::string_view error = frame.error;
-    if (error.substr(0, kOperation.size()) == kOperation) error.remove_prefix(kOperation.size());
+    const std::string_view error = ipc_error_reason(frame.error);
     return {ConnectionFault::kFrameUnreadable, QString::fromUtf8(error.data(), static_cast<int>(error.size())), 0};
 }
 
@@ -287,8 +286,7 @@ ConnectionFault IQEndpointClient::fault_of_close(const IPCConn& connection) cons
     if (error.empty()) return {};
     const QString text = QString::fromStdString(error);
     if (!has_been_connected_) return {ConnectionFault::kCouldNotConnect, text, 0};
-    // The transport's own words for a peer that ended the connection (IPCConnStream).
-    if (error == "remote disconnect" || error == "short read") return {ConnectionFault::kClosedByCodec, {}, 0};
+    if (connection.is_closed_by_peer()) return {ConnectionFault::kClosedByCodec, {}, 0};
     return {ConnectionFault::kConnectionError, text, 0};
 }
 

@@ -257,7 +257,7 @@ private:
     void note_end(const ConnectionFault& fault);
     // The reason a dropped frame gives.
     static ConnectionFault fault_of_drop(const IPCDroppedFrame& frame);
-    // The reason a closed connection's failure gives, from the transport's text; none for a close
+    // The reason a closed connection's failure gives, as the transport tells it; none for a close
     // the program asked for.
     ConnectionFault fault_of_close(const IPCConn& connection) const;
     // Hands the requests still in flight to on_link_lost with the connection's reason.

@@ -44,6 +44,11 @@ class MainWindow;
 // Every command names the peer or profile by the id the codec gave it; an id that is not a decimal
 // number sends nothing (with a warning) rather than a command for id 0.
 //
+// Its members are defined in a file per concern: codec_dock.cpp (the codec shown: its lists,
+// status, statistics and log, and the commands sent at once) and codec_dock_dialogs.cpp (the
+// commands that run a dialog first: the peer dialogs, sending to other codecs, the profile editor
+// and Remove Profile).
+//
 // Threads: GUI thread only. The session's lists are read under its mutex and copied.
 class CodecDock : public QObject {
     Q_OBJECT

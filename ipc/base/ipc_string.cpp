@@ -458,39 +458,38 @@ bool ipc_is_xml_text(std::string_view text) {
     return true;
 }
 
-bool ipc_is_utf8(std::string_view text) {
+namespace {
+
+// Where the first byte at or after `from` stands that belongs to no well-formed UTF-8 sequence;
+// text.size() when none does.
+size_t next_stray_byte(std::string_view text, size_t from) {
     char32_t code;
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = from; i < text.size();) {
         if (static_cast<unsigned char>(text[i]) < 0x80) {
             ++i;
             continue;
         }
         const size_t length = platform::utf8_sequence_length(text, i, code);
-        if (length == 0) return false;
+        if (length == 0) return i;
         i += length;
     }
-    return true;
+    return text.size();
+}
+
+}  // namespace
+
+bool ipc_is_utf8(std::string_view text) {
+    return next_stray_byte(text, 0) == text.size();
 }
 
 std::string ipc_utf8_with_latin1_bytes(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
-    char32_t code;
     size_t plain = 0;  // start of the run not yet copied
-    for (size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        const size_t length = platform::utf8_sequence_length(text, i, code);
-        if (length > 0) {
-            i += length;
-            continue;
-        }
-        out.append(text.data() + plain, i - plain);
-        platform::append_code_point(out, byte);
-        plain = ++i;
+    for (size_t stray = next_stray_byte(text, 0); stray < text.size(); stray = next_stray_byte(text, plain)) {
+        out.append(text.data() + plain, stray - plain);
+        platform::append_code_point(out, static_cast<unsigned char>(text[stray]));
+        plain = stray + 1;
     }
     out.append(text.data() + plain, text.size() - plain);
     return out;

@@ -102,7 +102,7 @@ IPCConnStream::ReadResult IPCConnStream::read_chunk() {
 }
 
 void IPCConnStream::on_readable() {
-    if (fd_ >= 0 && read_chunk() == ReadResult::End) set_error("short read");
+    if (fd_ >= 0 && read_chunk() == ReadResult::End) fail_closed_by_peer("short read");
 }
 
 void IPCConnStream::on_peer_closed() {
@@ -110,5 +110,5 @@ void IPCConnStream::on_peer_closed() {
     // fail the connection. A read error (a reset, say) fails it with its own text instead.
     while (fd_ >= 0 && !is_failed_ && read_chunk() == ReadResult::Data) {
     }
-    if (fd_ >= 0 && !is_failed_) set_error("remote disconnect");
+    if (fd_ >= 0 && !is_failed_) fail_closed_by_peer("remote disconnect");
 }

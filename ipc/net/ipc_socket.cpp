@@ -40,6 +40,7 @@ bool IPCSocket::attach(int fd, const IPCAddress& address) {
     is_failed_ = false;
     is_aborted_ = false;
     error_.clear();
+    is_closed_by_peer_ = false;
     if (fd < 0) return false;
     fd_ = fd;
     opened_us_ = ipc_now_us();
@@ -54,19 +55,25 @@ void IPCSocket::watch_changed() {
 }
 
 void IPCSocket::on_peer_closed() {
-    set_error("remote disconnect");
+    fail_closed_by_peer("remote disconnect");
 }
 
 void IPCSocket::set_error(const std::string& text) {
     ipc_logger().log(6, "socket %s failed: %s", address_.to_string().c_str(), text.c_str());
     error_ = text;
     is_failed_ = true;
+    is_closed_by_peer_ = false;
     if (owner_) owner_->wake();
 }
 
 void IPCSocket::abort(const std::string& text) {
     is_aborted_ = true;
     set_error(text);
+}
+
+void IPCSocket::fail_closed_by_peer(const std::string& text) {
+    set_error(text);
+    is_closed_by_peer_ = true;
 }
 
 void IPCSocket::fail_open(const std::string& text) {

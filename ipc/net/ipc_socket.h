@@ -31,7 +31,7 @@ public:
     virtual void on_writable(bool /*from_send*/) {}
     virtual void on_readable() {}
     // The peer closed or the socket reported an error. The base fails the socket with
-    // "remote disconnect".
+    // "remote disconnect" (fail_closed_by_peer).
     virtual void on_peer_closed();
     // Takes over a connected descriptor (closing any earlier one). False when fd is -1.
     virtual bool attach(int fd, const IPCAddress& address);
@@ -78,6 +78,9 @@ public:
     bool is_failed() const { return is_failed_; }
     // Why the socket failed since it was last attached; empty when it has not.
     const std::string& error() const { return error_; }
+    // That failure is the peer's end of the connection (fail_closed_by_peer), not an error of the
+    // socket or one of ours.
+    bool is_closed_by_peer() const { return is_closed_by_peer_; }
     const IPCAddress& address() const { return address_; }
     SocketCallback* owner() const { return owner_; }
 
@@ -91,13 +94,16 @@ protected:
     // An open() that got no socket: fails the socket with the text and counts as a close, so that
     // the loop waits out the reconnect delay before the next attempt.
     void fail_open(const std::string& text);
+    // Fails the socket as set_error does: the peer ended the connection (is_closed_by_peer).
+    void fail_closed_by_peer(const std::string& text);
 
     SocketCallback* owner_;  // the manager; not owned
     std::string error_;
     IPCAddress address_;
     int fd_ = -1;
     bool is_failed_ = false;
-    bool is_aborted_ = false;  // until the close, which resets the connection
+    bool is_aborted_ = false;         // until the close, which resets the connection
+    bool is_closed_by_peer_ = false;  // error_ is the peer's end of the connection
     int64_t closed_us_ = 0;
     int64_t opened_us_ = 0;
     int64_t rx_us_ = 0;

@@ -28,18 +28,13 @@ void CodecModel::do_connect(const Message& request, int64_t now_us, Message& rep
     if (peer->channel != 0) return;  // already connected: nothing changes
     const auto ring =
         std::find_if(ringing_.begin(), ringing_.end(), [id](const Ringing& ringing) { return ringing.peer_id == id; });
-    if (ring != ringing_.end()) {
-        // Its far end has yet to answer.
-        if (is_ringing_anew_) {
-            ring->answer_us = now_us + answer_after_us_;
-            add_log(now_us, "Calling " + peer->name);
-        } else if (!free_channel_for(*peer)) {
-            fail(reply, kConflict, "connect: no free channel for " + peer->name);
-            add_log(now_us, "Connect to " + peer->name + " failed: no free channel");
-        }
+    const bool is_ringing = ring != ringing_.end();  // its far end has yet to answer
+    if (is_ringing && is_ringing_anew_) {
+        ring->answer_us = now_us + answer_after_us_;
+        add_log(now_us, "Calling " + peer->name);
         return;
     }
-    if (peer->is_directory && !peer->is_directory_online) {
+    if (!is_ringing && peer->is_directory && !peer->is_directory_online) {
         fail(reply, kConflict, "connect: " + peer->name + " is offline");
         add_log(now_us, "Connect to " + peer->name + " failed: peer offline");
         return;
@@ -50,6 +45,8 @@ void CodecModel::do_connect(const Message& request, int64_t now_us, Message& rep
         add_log(now_us, "Connect to " + peer->name + " failed: no free channel");
         return;
     }
+    // Another connect of a ringing peer changes nothing while a channel is free.
+    if (is_ringing) return;
     if (answer_after_us_ > 0) {
         ringing_.push_back({id, now_us + answer_after_us_});
         channel->ringing_peer_id = id;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "platform/c_locale.h"
 #include "tools/codec-sim/codec_sim.h"
@@ -74,6 +75,22 @@ bool parse_seconds(const std::string& text, int64_t& out_ms) {
     return true;
 }
 
+// The flags that take no value, and what each switches on.
+const std::pair<const char*, bool CodecSimOptions::*> kSwitches[] = {
+    {"--stamp", &CodecSimOptions::stamps_reports},
+    {"--random-phase", &CodecSimOptions::has_random_phase},
+    {"--ring-anew", &CodecSimOptions::rings_anew},
+    {"--latin1", &CodecSimOptions::writes_latin1},
+};
+
+// What the flag switches on; null when it is no switch.
+bool CodecSimOptions::*switch_named(const std::string& flag) {
+    for (const auto& [name, is_on] : kSwitches) {
+        if (flag == name) return is_on;
+    }
+    return nullptr;
+}
+
 // False, with the reason printed, when the command line is not usable.
 bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& wants_help) {
     for (int i = 1; i < argc; ++i) {
@@ -82,20 +99,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             wants_help = true;
             return true;
         }
-        if (flag == "--stamp") {
-            options.stamps_reports = true;
-            continue;
-        }
-        if (flag == "--random-phase") {
-            options.has_random_phase = true;
-            continue;
-        }
-        if (flag == "--ring-anew") {
-            options.rings_anew = true;
-            continue;
-        }
-        if (flag == "--latin1") {
-            options.writes_latin1 = true;
+        if (bool CodecSimOptions::*const is_on = switch_named(flag)) {
+            options.*is_on = true;
             continue;
         }
         if (flag == "--hostile") {
