@@ -175,6 +175,9 @@ void ZorvaSummary::placeLastRowInOrder() {
 ZorvaSummary::~ZorvaSummary() {
     // A deleted current row makes a neighbour current, which must not select it in a window going away.
     disconnect(ui->summaryTree, nullptr, this, nullptr);
+    // The prompts' dialogs, deleted with the children after this body, move the focus: by then this
+    // is no longer a ZorvaSummary, so the application's focus signal must not reach it.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     qDeleteAll(rowMap);
     rowMap.clear();
     itemRowMap.clear();
