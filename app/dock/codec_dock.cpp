@@ -198,6 +198,7 @@ void CodecDock::empty() {
     ui.relaydeskStatusLabel->setStyleSheet(QString());
     ui.nameLabel->setToolTip(QString());
     ui.healthLabel->clear();
+    ui.healthLabel->setMinimumWidth(0);  // the room showHealth kept for the last codec's line
     ui.healthLabel->setToolTip(QString());
     eventLog.clear();
     trailingOwnLines = 0;

@@ -778,7 +778,8 @@ int longestShownText(const QWidget& widget) {
 // A codec shown in the dock floods it with text: every 2 s a unit name, a connected peer's name and
 // an event of 300,000 characters, and 10,000 more events. Each text is cut before a widget lays it
 // out (whole, it costs its length squared), each log line wraps within the view, and the log keeps
-// no more lines than the session. (The stalls are bench/dock_switch_bench's figure.)
+// no more lines than the session; the name gives way to the header's line of the codec's state.
+// (The stalls are bench/dock_switch_bench's figure.)
 TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
     CodecSimOptions options;
     options.count = 2;  // codec 1 starts in a call
@@ -813,6 +814,13 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
     EXPECT_GT(widestLine, 0);
     EXPECT_LE(widestLine, log->document()->textWidth());
     EXPECT_LE(log->document()->blockCount(), int{EventLogMerger::kMaxStoredEntries} + DeviceLog::kMaxLines);
+    // Beside a name this long, the header's line of a lost codec is cut no shorter than its words.
+    fleets.clear();
+    auto* health = child<QLabel>("healthLabel");
+    EXPECT_TRUE(wait_processing_events([health] {
+        return !health->text().isEmpty() && health->width() >= health->fontMetrics().horizontalAdvance(health->text());
+    })) << health->text().toStdString()
+        << " in " << health->width() << " pixels";
 }
 
 }  // namespace
