@@ -2,6 +2,7 @@
 // the advanced filter, typing and the channel choice. Saving and the codec's answers: tests/app/dock.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -196,6 +197,21 @@ TEST_F(ProfileEditTest, AdvancedSwitchKeepsTheSelectedRow) {
     advanced->setChecked(true);
     EXPECT_EQ(tree()->currentItem(), row("Remote Settings", "Note"));
     EXPECT_NE(row("Local Settings", "TTL"), nullptr);
+}
+
+// At the keyboard: Tab reaches the options, and an arrow key then chooses one as a click does.
+TEST_F(ProfileEditTest, TabReachesTheOptionsAndArrowsChooseOne) {
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    widget("checkAdvanced")->setFocus();
+    for (int step = 0; step < 10 && QApplication::focusWidget() != tree(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), tree());
+    tree()->setCurrentItem(row("Remote Settings", "Span"));
+    QTest::keyClick(tree(), Qt::Key_Down);
+    EXPECT_EQ(tree()->currentItem(), row("Remote Settings", "FEC"));
+    EXPECT_EQ(editorState(), "Enabled-");
 }
 
 // Each keystroke in the name is written and shown in the tree; the cursor stays where it was.
