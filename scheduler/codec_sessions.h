@@ -36,7 +36,15 @@ public:
         virtual void disconnectAllRefused(const QUuid& uuid, const QString& reason) = 0;
         // The operator's own "connect" id=<peer> went out (never the scheduler's).
         virtual void operatorConnected(const QUuid& uuid, const QString& peer) = 0;
+        // The codec refused that connect of the operator's, that one alone.
+        virtual void operatorConnectRefused(const QUuid& uuid, const QString& peer) = 0;
+        // The operator's own "disconnect" id=<peer> went out; -1: of every peer.
+        virtual void operatorDisconnected(const QUuid& uuid, int peer) = 0;
     };
+
+    // The commands whose reading a session tells (isUnread).
+    enum class Command { kConnect, kDisconnect };
+    static constexpr int kAnyPeer = -1;
 
     virtual ~CodecSessions() = default;
 
@@ -59,6 +67,16 @@ public:
     virtual bool isPeerActive(const QUuid& uuid, const QString& peer) const = 0;
     // The ids of every peer with a connection in the codec's last peer list.
     virtual QStringList activePeers(const QUuid& uuid) const = 0;
+
+    // Whether the codec tells when it has read a command (isUnread): a codec that answers for
+    // itself, in order. For one that does not, nothing is ever known to be unread, nor read.
+    virtual bool tellsCommandsRead(const QUuid& uuid) const = 0;
+    // A command of that kind and peer (kAnyPeer: of any, or a disconnect of every peer), sent to
+    // the codec by this program, the scheduler or the operator, that the codec has not read yet on
+    // its current link: a refusal of it may still come. A command read without a refusal was taken.
+    // Told in the order the codec answers, behind its refusals; forgotten as the codec leaves
+    // READY, after the listener has heard of that.
+    virtual bool isUnread(const QUuid& uuid, Command command, int peer = kAnyPeer) const = 0;
 
     // The commands return whether they were sent: the session drops them while it is not ready.
     virtual bool sendConnect(const QUuid& uuid, const QString& peer) = 0;  // "connect" id=<peer>

@@ -8,12 +8,16 @@
 void HeldCall::noteConnectSent(const QDateTime& now) {
     // Given back should this connect be refused: an earlier one that drew no refusal may still be
     // ringing, also across an absence of its codec.
+    // Sent again only because the bound passed: the same dial, which rings since its first connect.
+    const bool is_same_dial = dialled_at.isValid() && !is_connect_refused && !is_connect_lost && !is_dial_stopped;
+    if (!is_same_dial || !ringing_since.isValid()) ringing_since = now;
     flight_passes_before_connect = flight_passes;
     flight_passes = 0;
     dialled_at = now;
     is_connect_refused = false;
     is_connect_lost = false;
     is_dial_stopped = false;
+    is_stop_unsure = false;
     stopped_passes = 0;
 }
 
@@ -34,6 +38,7 @@ void HeldCall::noteDisconnectSent(const QDateTime& now) {
 
 void HeldCall::noteDisconnectRefused(const QString& reason) {
     refusal = reason;
+    ++refusal_count;
     disconnect_retry_secs = disconnect_retry_secs == 0 ? kFirstDisconnectRetrySecs
                                                        : std::min(2 * disconnect_retry_secs, kMaxDisconnectRetrySecs);
 }
@@ -41,9 +46,11 @@ void HeldCall::noteDisconnectRefused(const QString& reason) {
 void HeldCall::noteHeld() {
     is_seen_up = true;
     is_dial_stopped = false;
+    is_awaiting_window = false;
     is_late = false;
     disconnect = Disconnect::kNone;
     refusal.clear();
+    refusal_count = 0;
     is_refusal_said = false;
     disconnect_retry_secs = 0;
     ended_line.clear();
@@ -66,10 +73,20 @@ void HeldCall::visitAttributes(const QString& host, int port, const QString& pee
     }
     if (is_dial && !dialled_name.isEmpty()) utf8("dialled_name", dialled_name);
     utf8("ip", host);
+    if (is_late) visit("late", "true", true);
     utf8("peer", peer);
     if (!peer_address.isEmpty()) utf8("peer_addr", peer_address);
     if (!peer_name.isEmpty()) utf8("peer_name", peer_name);
     visit("port", std::to_string(port), true);
+    if (is_late && !refusal.isEmpty()) {
+        utf8("refusal", refusal);
+        visit("refusals", std::to_string(refusal_count), true);
+    }
+    if (is_dial && ringing_since.isValid()) {
+        text.clear();
+        Job::appendDateText(text, ringing_since.date(), ringing_since.time());
+        visit("ringing_since", text, true);
+    }
     text.clear();
     Job::appendDateText(text, since.date(), since.time());
     visit("since", text, true);
@@ -91,6 +108,18 @@ bool HeldCall::fromMessage(const Message& element, QString& peer, const QTimeZon
     if (!is_seen_up) {
         dialled_name = a.get_qstring("dialled_name", QString());
         flight_passes = 0;
+        ringing_since = Job::parseDateText(a.get_qstring("ringing_since", QString()), date, time)
+                            ? localDateTime(date, time, written_in)
+                            : dialled_at;
+    }
+    // A late call whose end the codec refused: said before the program closed, and retried as
+    // often as it was before.
+    is_late = is_seen_up && a.get_bool("late", false);
+    if (is_late) refusal = a.get_qstring("refusal", QString());
+    if (!refusal.isEmpty()) {
+        is_refusal_said = true;
+        const int refusals = std::clamp(a.get_int("refusals", 1), 1, kMaxLateDisconnectRefusals);
+        for (int i = 0; i < refusals; ++i) noteDisconnectRefused(refusal);
     }
     return since.isValid() && Job::isPeerId(peer);
 }

@@ -32,18 +32,28 @@ struct HeldCall {
     // Counted in passes of a ready codec, not in time, so that a codec away, or a program closed,
     // while the far end answers does not settle it.
     static constexpr int kDialSettlePasses = 12;
-    // A dial whose windows closed is stopped with a disconnect; a call seen up within this many
-    // passes of its ready codec after that came up late and is ended. One seen up later may as
-    // well be a call made at the codec's own panel, which is not the schedule's to cut.
+    // A dial whose windows closed is stopped with a disconnect. A stop the codec read without
+    // refusing it settles the dial: a call seen up after that is someone else's. Where the stop
+    // was refused, may have been, or was never read, a call seen up within this many passes of its
+    // ready codec came up late and is ended; one seen up later may as well be a call made at the
+    // codec's own panel, which is not the schedule's to cut.
     static constexpr int kLateAnswerPasses = 2;
-    // A refused disconnect is sent again after this long, doubling each time up to the most.
+    // A refused disconnect is sent again after this long, doubling each time up to the most; a
+    // retry due within half a pass of a pass goes in that pass.
     static constexpr int kFirstDisconnectRetrySecs = 10;
     static constexpr int kMaxDisconnectRetrySecs = 300;
+    static constexpr int kRetrySlackMs = 5000;
+    // A late call whose disconnect the codec refused this many times (over about ten minutes) is
+    // given up on: it stays up, and is no longer the schedule's to cut hours later.
+    static constexpr int kMaxLateDisconnectRefusals = 6;
 
     bool is_seen_up = false;  // seen up in the codec's list; until then only its connect went out
     // When its last connect went out; invalid for a call taken as found. Kept in the file while the
     // call is not seen up, so that a dial stays the schedule's across a restart.
     QDateTime dialled_at;
+    // When the connect went out that its dial has waited for since: a connect sent again once the
+    // dial's bound passed keeps it. Kept in the file with the dial.
+    QDateTime ringing_since;
     // The peer's name as the codec's list gave it when dialled, for a booking that knows its peer
     // by id alone: the lines about the dial name it before the codec's list is in. Kept in the
     // file with the dial.
@@ -60,12 +70,23 @@ struct HeldCall {
     // settles nothing: a codec may complete the connect all the same.
     bool is_dial_stopped = false;
     int stopped_passes = 0;  // passes of its ready codec since the stop that did not show it up
+    // Its stop was refused, may have been, or its link went before the codec read it: what rang
+    // may still come up, and is ended as late within kLateAnswerPasses.
+    bool is_stop_unsure = false;
+    // The operator's connect, made shortly before a window of its peer opens: the window waits for
+    // it as for its own dial. Until the window opens the call is the operator's alone: never
+    // stopped nor ended, and let go should no window want it.
+    bool is_awaiting_window = false;
+    // Up before its window opened, made by hand (the operator's connect, or at the codec's panel),
+    // and taken by the booking: its end is said.
+    bool is_made_by_hand = false;
     // It came up after its windows had closed: ended, and said so.
     bool is_late = false;
     // The operator connected it while a window of its peer was open: the call joined the booking.
     bool is_joined_by_operator = false;
     Disconnect disconnect = Disconnect::kNone;
-    QString refusal;  // why the codec refused its disconnect; empty when it did not
+    QString refusal;        // why the codec refused its disconnect; empty when it did not
+    int refusal_count = 0;  // how often the codec refused it
     bool is_refusal_said = false;
     QDateTime disconnect_sent_at;   // the last disconnect, while a refusal holds the next one back
     int disconnect_retry_secs = 0;  // after a refusal, how long the next disconnect waits
@@ -92,8 +113,12 @@ struct HeldCall {
     // Its disconnect is not held back by the codec's last refusal.
     bool mayDisconnectAt(const QDateTime& now) const {
         return refusal.isEmpty() || !disconnect_sent_at.isValid() ||
-               disconnect_sent_at.addSecs(disconnect_retry_secs) <= now;
+               disconnect_sent_at.addSecs(disconnect_retry_secs) <= now.addMSecs(kRetrySlackMs);
     }
+    // A late call the codec would not end, given up on (kMaxLateDisconnectRefusals).
+    bool isGivenUp() const { return is_late && refusal_count >= kMaxLateDisconnectRefusals; }
+    // The dial's connect went out again only because nothing came within the bound.
+    bool isResent() const { return ringing_since.isValid() && dialled_at > ringing_since; }
     void noteDisconnectSent(const QDateTime& now);
     void noteDisconnectRefused(const QString& reason);
     // Up and wanted again: whatever its release was, is over.
@@ -105,8 +130,9 @@ struct HeldCall {
     bool isOf(const QStringList& identity) const;
 
     // The attributes of its "call" element, as Job::visitAttributes hands a job's: the codec's "ip"
-    // and "port", "dialled" and "dialled_name" (while not seen up), "peer", "peer_addr" and
-    // "peer_name" (when known) and "since".
+    // and "port", "dialled", "dialled_name" and "ringing_since" (while not seen up), "late",
+    // "refusal" and "refusals" (a late call, and its disconnect's refusals), "peer", "peer_addr"
+    // and "peer_name" (when known) and "since".
     void visitAttributes(const QString& host, int port, const QString& peer, const Job::AttributeVisitor& visit) const;
     // False when the element has no valid "since" or no peer id; `peer` in Job::normalPeerId's form.
     // "since" and "dialled" are read as Job::fromMessage reads its times; a call without "dialled"

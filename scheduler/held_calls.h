@@ -34,6 +34,7 @@ public:
     bool contains(const PeerKey& key) const { return calls_.contains(key); }
     int size() const { return calls_.size(); }
     Map::iterator find(const PeerKey& key) { return calls_.find(key); }
+    Map::iterator begin() { return calls_.begin(); }
     Map::iterator end() { return calls_.end(); }
     Map::const_iterator constFind(const PeerKey& key) const { return calls_.constFind(key); }
     Map::const_iterator constEnd() const { return calls_.constEnd(); }

@@ -50,3 +50,7 @@ bool isListedAsMade(const Job& booking, const PeerCalls& calls) {
 bool needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
     return booking.priority && !booking.forced_at.isValid() && wantsCall(booking, calls, now);
 }
+
+bool opensWithin(const Job& booking, const PeerCalls& calls, const QDateTime& now, qint64 within_ms) {
+    return !booking.startReached(now) && now.msecsTo(booking.start) <= within_ms && isListedAsMade(booking, calls);
+}

@@ -41,5 +41,7 @@ void weigh(PeerCalls& calls, const QDateTime& now);
 bool wantsCall(const Job& booking, const PeerCalls& calls, const QDateTime& now);
 bool isListedAsMade(const Job& booking, const PeerCalls& calls);
 bool isRenamedAtItsHost(const Job& booking, const PeerCalls& calls);
+// Its window opens after now, within `within_ms`, and its peer id names the peer it was made for.
+bool opensWithin(const Job& booking, const PeerCalls& calls, const QDateTime& now, qint64 within_ms);
 // Forced, its window open, and its room not made yet in this occurrence.
 bool needsRoom(const Job& booking, const PeerCalls& calls, const QDateTime& now);

@@ -186,7 +186,7 @@ private:
 
     // The pass: first each finished occurrence whose series has its next window open hands on to
     // it; then the plan is made and each codec and peer is made to match it, releases before
-    // dials (letGoOfUnwanted, then takeOrDial); then every
+    // dials (letGoOfUnwanted, then takeOrNeedsDial and dial); then every
     // pending job's state is read from the plan, and those whose window passed are finished. A pass
     // asked for while one is under way (a nested event loop) is skipped.
     void runPass(const QDateTime& now);
@@ -205,7 +205,8 @@ private:
     void makeRoomForForces(Plan& plan, const QDateTime& now);
     bool isForcing(const PeerCalls& calls, const QDateTime& now) const;
     void makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forcing, Plan& plan, const QDateTime& now);
-    void noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
+    // True when a booking of `ended` wanted the call and takes note.
+    bool noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now);
     // On a ready codec: the schedule's call that nobody wants is released, one that went is
     // forgotten, a dial not seen up counts the pass, and one nobody wants is stopped or settled
     // (stopOrForgetDial).
@@ -214,8 +215,14 @@ private:
     // its connect may be on its way, and it is stopped once with a disconnect (unless `may_stop` is
     // false: a booking may still want it), which settles nothing.
     void stopOrForgetDial(const PeerKey& key, HeldCall& held, bool may_stop);
-    // On a ready codec: the wanted call is held when up, else dialled where a booking still needs it.
-    void takeOrDial(PeerCalls& calls, const QDateTime& now);
+    // The operator's dial of a window that has not opened yet: counts its passes, and is let go
+    // once no window of its peer opens soon.
+    void waitForWindow(const PeerCalls& calls, HeldCall& held, const QDateTime& now);
+    // On a ready codec: the wanted call is held when up; true when it is not, and a booking still
+    // needs it dialled.
+    bool takeOrNeedsDial(PeerCalls& calls, const QDateTime& now);
+    // When the peer's last connect went out, in ms since the epoch; the least for none.
+    qint64 lastDialMs(const PeerCalls& calls) const;
     // The call is up and wanted, made or found; it becomes the schedule's, and each booking whose
     // window is open has had its call.
     void hold(PeerCalls& calls, const QDateTime& now);
@@ -311,6 +318,17 @@ private:
     // The codec's list shows the schedule's call gone: it is no longer held, and a call made later
     // under the id, by hand, is nobody's to cut; its ended_line is said. True when one went.
     bool forgetGoneCall(const PeerKey& key);
+    // The codec read the stop of the key's dial without refusing it (see HeldCall::kLateAnswerPasses).
+    bool isStopTaken(const PeerKey& key, const HeldCall& held) const;
+    // Forgets a dial whose stop the codec took: nothing of it rings. True when it did.
+    bool forgetSettledDial(const PeerKey& key);
+    // Says each call a force ended, of no booking, once the codec's list shows it gone.
+    void sayCallsEndedByForce(const QUuid& codec);
+    // Some booking of the peer opens within a dial's bound (opensWithin).
+    static bool opensSoon(const Job& booking, const PeerCalls& calls, const QDateTime& now);
+    static bool opensSoon(const PeerCalls& calls, const QDateTime& now);
+    // A time in a line: the clock alone on `now`'s day, else the date too.
+    static QString timeText(const QDateTime& when, const QDateTime& now);
     // What became of a late call, on the row of the occurrence that dialled it (Done by then).
     void showOnLateCallsRow(const PeerKey& key, const QString& status);
     // The codec's list shows the schedule's call up: each booking whose window is open has had its
@@ -320,11 +338,21 @@ private:
     // A refusal is kept on the occurrences it may answer; each pass says it where the codec's
     // list shows the command undone.
     void connectRefused(const QUuid& uuid, const QString& peer, const QString& reason, bool is_sure) override;
+    // A late call's refused disconnect is retried, less and less often, until
+    // HeldCall::kMaxLateDisconnectRefusals: then it is given up on (giveUpLateCall).
     void disconnectRefused(const QUuid& uuid, int peer, const QString& reason) override;
+    // Said once, in the log and on the row of the occurrence that dialled it; the call stays up and
+    // is no longer the schedule's.
+    void giveUpLateCall(const PeerKey& key, const HeldCall& held);
+    // The refusal settles the operator's connect for a dial it joined or that waits for a window.
+    void operatorConnectRefused(const QUuid& uuid, const QString& peer) override;
+    // A call the schedule was ending is the operator's from now on.
+    void operatorDisconnected(const QUuid& uuid, int peer) override;
     void disconnectAllRefused(const QUuid& uuid, const QString& reason) override;
-    // A call the operator connects while a window of its peer is open joins that booking; one
-    // connected while none is, is the operator's alone: a dial of the peer is no longer the
-    // schedule's, and nothing of the schedule's ends that call.
+    // A call the operator connects while a window of its peer is open joins that booking; so does
+    // one connected within a dial's bound before such a window opens, which the window waits for
+    // (HeldCall::is_awaiting_window). One connected while none is, is the operator's alone: a dial
+    // of the peer is no longer the schedule's, and nothing of the schedule's ends that call.
     void operatorConnected(const QUuid& uuid, const QString& peer) override;
     // The forces the codec's last pass made that may have been refused: one of `other` (any, when
     // empty).
@@ -364,6 +392,9 @@ private:
     int pending_count_ = 0;         // jobs_ not Done
     QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
     HeldCalls held_calls_;
+    // Calls of no booking that a force's disconnect went out to end, with the forcing peer as rows
+    // name it: said once the codec's list shows them gone.
+    QHash<PeerKey, QString> ended_by_force_;
     PeerSightings sightings_;
     std::vector<Message> kept_elements_;  // "job" elements of the last load that made no job
     bool is_file_changed_ = false;        // by the pass under way

@@ -84,13 +84,12 @@ constexpr int kMaxPassedOccurrenceLines = 14;
 // Used only to skip working out starts that cannot have come.
 constexpr qint64 kMaxClockShiftSecs = 3 * 3600;
 
-// A time in a line: the clock alone on `now`'s day, else the date too.
-QString timeText(const QDateTime& when, const QDateTime& now) {
+}  // namespace
+
+QString Scheduler::timeText(const QDateTime& when, const QDateTime& now) {
     return QLocale::c().toString(when, when.date() == now.date() ? QStringLiteral("hh:mm")
                                                                  : QStringLiteral("yyyy-MM-dd hh:mm"));
 }
-
-}  // namespace
 
 void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
     if (job.state == Job::Done) return;

@@ -5,6 +5,7 @@
 #include "scheduler/scheduler.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "scheduler/plan.h"
@@ -15,6 +16,7 @@ namespace {
 const QString kEndedLate = QStringLiteral("Call to %1 ended: it came up after its scheduled connection had ended");
 const QString kEndedJoined =
     QStringLiteral("Call to %1 ended with its scheduled connection, which the operator's connect had joined");
+const QString kEndedMadeByHand = QStringLiteral("Call to %1, connected by hand before its booking, ended with it");
 
 }  // namespace
 
@@ -41,12 +43,19 @@ void Scheduler::runPass(const QDateTime& now) {
     // channel refuses it).
     makeRoomForForces(plan, now);
     for (PeerCalls& calls : plan.calls) letGoOfUnwanted(calls, now);
+    std::vector<PeerCalls*> dials;
     for (PeerCalls& calls : plan.calls) {
-        if (calls.is_forcing) takeOrDial(calls, now);
+        if (calls.is_forcing && takeOrNeedsDial(calls, now)) dials.push_back(&calls);
     }
+    const auto forcing_end = static_cast<std::ptrdiff_t>(dials.size());
     for (PeerCalls& calls : plan.calls) {
-        if (!calls.is_forcing) takeOrDial(calls, now);
+        if (!calls.is_forcing && takeOrNeedsDial(calls, now)) dials.push_back(&calls);
     }
+    // A codec takes one unread connect at a time (dial): among the others, the longest waiting
+    // goes first, so that a peer refused at every pass keeps no other from its turn.
+    std::stable_sort(dials.begin() + forcing_end, dials.end(),
+                     [this](const PeerCalls* a, const PeerCalls* b) { return lastDialMs(*a) < lastDialMs(*b); });
+    for (PeerCalls* calls : dials) dial(*calls, now);
     // By index, reading the length each time: an occurrence added behind this one is settled too.
     for (size_t i = 0; i < jobs_.size(); ++i) {
         const JobPtr job = jobs_[i];
@@ -114,6 +123,8 @@ void Scheduler::reviewPeer(PeerCalls& calls, const QDateTime& now) {
 
 bool Scheduler::isForcing(const PeerCalls& calls, const QDateTime& now) const {
     if (!calls.is_wanted || !sessions_->isReady(calls.key.codec)) return false;
+    // Its connect goes right behind the room it makes, or the room waits for it.
+    if (sessions_->isUnread(calls.key.codec, CodecSessions::Command::kConnect)) return false;
     const bool is_up = sessions_->isPeerActive(calls.key.codec, calls.key.peer);
     // A booking whose call came and went makes no room: it does not dial again.
     return std::any_of(calls.bookings.cbegin(), calls.bookings.cend(), [&](const Job* booking) {
@@ -165,24 +176,45 @@ void Scheduler::makeRoom(const QUuid& codec, const std::vector<PeerCalls*>& forc
         }
     }
     is_file_changed_ = true;
-    for (const QString& other : others) noteEndedByForce(plan.find({codec, other}), forcer, now);
+    for (const QString& other : others) {
+        // A call no booking wants (the operator's own, say) is named once it is seen gone.
+        if (!noteEndedByForce(plan.find({codec, other}), forcer, now)) ended_by_force_.insert({codec, other}, forcer);
+    }
 }
 
-void Scheduler::noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now) {
-    if (!ended) return;
+bool Scheduler::noteEndedByForce(PeerCalls* ended, const QString& forcer, const QDateTime& now) {
+    if (!ended) return false;
+    bool is_noted = false;
     // Up before the force, its call was its bookings' own: ended, it is not dialled again.
     for (Job* booking : ended->bookings) {
         if (!wantsCall(*booking, *ended, now)) continue;
         if (!booking->connected_at.isValid()) booking->connected_at = now;
         booking->ended_by_force = forcer;
         booking->is_force_end_logged = false;
+        is_noted = true;
     }
     weigh(*ended, now);
+    return is_noted;
+}
+
+bool Scheduler::opensSoon(const Job& booking, const PeerCalls& calls, const QDateTime& now) {
+    return opensWithin(booking, calls, now, qint64{HeldCall::kDialSettlePasses} * kTickMs);
+}
+
+bool Scheduler::opensSoon(const PeerCalls& calls, const QDateTime& now) {
+    return std::any_of(calls.bookings.cbegin(), calls.bookings.cend(),
+                       [&](const Job* booking) { return opensSoon(*booking, calls, now); });
 }
 
 void Scheduler::letGoOfUnwanted(PeerCalls& calls, const QDateTime& now) {
     const PeerKey& key = calls.key;
     if (!sessions_->isReady(key.codec)) return;
+    if (forgetSettledDial(key)) is_file_changed_ = true;
+    const auto awaiting = held_calls_.find(key);
+    if (awaiting != held_calls_.end() && awaiting->is_awaiting_window && !calls.is_wanted) {
+        waitForWindow(calls, *awaiting, now);
+        return;
+    }
     if (sessions_->isPeerActive(key.codec, key.peer)) {
         if (!calls.is_wanted && !calls.is_maybe_wanted) release(calls, now);
         return;
@@ -197,6 +229,15 @@ void Scheduler::letGoOfUnwanted(PeerCalls& calls, const QDateTime& now) {
     if (!calls.is_wanted) stopOrForgetDial(key, *held, !calls.is_maybe_wanted);
 }
 
+void Scheduler::waitForWindow(const PeerCalls& calls, HeldCall& held, const QDateTime& now) {
+    if (!opensSoon(calls, now)) {
+        // No window wants it any more (its booking went): the operator's alone, never stopped.
+        if (held_calls_.forget(calls.key)) is_file_changed_ = true;
+        return;
+    }
+    if (!sessions_->isPeerActive(calls.key.codec, calls.key.peer)) held.countUnseenPass();
+}
+
 void Scheduler::stopOrForgetDial(const PeerKey& key, HeldCall& held, bool may_stop) {
     if (!held.isDialUnsettled()) {
         // Refused, silent longer than any far end takes, or stopped passes ago: nothing is on its way.
@@ -209,14 +250,18 @@ void Scheduler::stopOrForgetDial(const PeerKey& key, HeldCall& held, bool may_st
     }
 }
 
-void Scheduler::takeOrDial(PeerCalls& calls, const QDateTime& now) {
+bool Scheduler::takeOrNeedsDial(PeerCalls& calls, const QDateTime& now) {
     const PeerKey& key = calls.key;
-    if (!calls.is_wanted || !sessions_->isReady(key.codec)) return;
-    if (sessions_->isPeerActive(key.codec, key.peer)) {
-        hold(calls, now);
-    } else if (calls.needs_call) {
-        dial(calls, now);
-    }
+    if (!calls.is_wanted || !sessions_->isReady(key.codec)) return false;
+    if (!sessions_->isPeerActive(key.codec, key.peer)) return calls.needs_call;
+    hold(calls, now);
+    return false;
+}
+
+qint64 Scheduler::lastDialMs(const PeerCalls& calls) const {
+    const auto held = held_calls_.constFind(calls.key);
+    const bool is_dialled = held != held_calls_.constEnd() && held->dialled_at.isValid();
+    return is_dialled ? held->dialled_at.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
 }
 
 void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
@@ -227,6 +272,9 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
         held->disconnect = HeldCall::Disconnect::kOverruled;
         return;
     }
+    // Up with nothing of the schedule's behind it, or the operator's connect made for the window
+    // before it opened: made by hand, and the booking's now.
+    const bool is_made_by_hand = held == held_calls_.end() || held->is_awaiting_window;
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now)) continue;
         if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
@@ -236,6 +284,7 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
         }
         noteLaterOccurrenceCall(*booking, now);
     }
+    if (is_made_by_hand) held->is_made_by_hand = true;
     held->noteHeld();
 }
 
@@ -247,6 +296,9 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     auto held = held_calls_.find(calls.key);
     // A connect on its way is waited for: see HeldCall::kDialSettlePasses.
     if (held != held_calls_.end() && !held->mayDialAgain()) return;
+    // One connect the codec has not read yet at a time: its refusal, which names no peer, is then
+    // paired with the connect it answers. The next goes at the next pass.
+    if (sessions_->isUnread(calls.key.codec, CodecSessions::Command::kConnect)) return;
     if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
     for (Job* booking : dialling) booking->has_sent_connect = true;
     if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);
@@ -274,6 +326,7 @@ void Scheduler::release(PeerCalls& calls, const QDateTime& now) {
         const QString peer = peerText(calls.key, held->peer_name);
         held->ended_line = held->is_late                 ? kEndedLate.arg(peer)
                            : held->is_joined_by_operator ? kEndedJoined.arg(peer)
+                           : held->is_made_by_hand       ? kEndedMadeByHand.arg(peer)
                                                          : QString();
     }
     // After a refusal the codec is asked again less and less often, not at every pass.

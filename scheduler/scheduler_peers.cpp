@@ -12,8 +12,19 @@ namespace {
 
 const QString kLateCallEnded = QStringLiteral("missed: its call came up late, and was ended");
 const QString kLateEndRefused = QStringLiteral("missed: its call came up late, and the codec refused to end it: %1");
+// The call went after the codec had refused to end it: by its far end, or a later disconnect.
+const QString kLateCallEndedAfterRefusal =
+    QStringLiteral("missed: its call came up late; the codec refused to end it, and it ended at %1");
+const QString kLateGivenUp =
+    QStringLiteral("missed: its call came up late; the codec refused to end it %1 times, and it stays up: %2");
 const QString kLateEndRefusedLine =
     QStringLiteral("Call to %1 came up after its scheduled connection had ended; the codec refused to end it: %2");
+const QString kLateEndedAfterRefusalLine = QStringLiteral(
+    "Call to %1 ended at %2; it had come up after its scheduled connection had ended, and the codec had refused to "
+    "end it");
+const QString kLateGivenUpLine = QStringLiteral(
+    "Call to %1 stays up: the codec refused %2 times to end it, and the schedule no longer tries (last: %3)");
+const QString kEndedByForceLine = QStringLiteral("Call to %1 ended by the forced connection to %2");
 
 }  // namespace
 
@@ -25,8 +36,10 @@ void Scheduler::peerListReceived(const QUuid& uuid) {
     for (PeerCalls& calls : of_codec.calls) {
         const QStringList seen_before = sightings_.see(calls.key, calls.listed);
         is_changed = followPeer(calls.key, calls.bookings, calls.listed, seen_before) || is_changed;
+        is_changed = forgetSettledDial(calls.key) || is_changed;
         is_changed = forgetGoneCall(calls.key) || noteCallUp(calls, clock_()) || is_changed;
     }
+    sayCallsEndedByForce(uuid);
     if (is_changed) emit scheduleUpdated();
     showNews(uuid, is_changed);
 }
@@ -40,12 +53,16 @@ void Scheduler::showNews(const QUuid& uuid, bool is_file_changed) {
     is_file_changed_ = is_file_changed;
     is_shown_changed_ = false;
     const QDateTime now = clock_();
-    const Plan no_plan;  // needed only by jobs whose window has passed, which wait for a pass
+    Plan of_codec = collectCalls([&uuid](const PeerKey& key) { return key.codec == uuid; });
+    for (PeerCalls& calls : of_codec.calls) weigh(calls, now);
     for (size_t i = 0; i < jobs_.size(); ++i) {
-        Job& job = *jobs_[i];
-        // One whose start has come waits for the pass that dials it.
-        if (job.uuid != uuid || job.endReached(now) || (job.state == Job::Waiting && job.startReached(now))) continue;
-        settle(job, no_plan, now);
+        const JobPtr job = jobs_[i];
+        if (job->uuid != uuid) continue;
+        // One whose start has come waits for the pass that dials it, and one whose end has come for
+        // the pass that ends its call; one Ending follows the codec's list at once.
+        const bool awaits_pass =
+            job->endReached(now) ? job->state != Job::Ending : job->state == Job::Waiting && job->startReached(now);
+        if (!awaits_pass) settle(*job, of_codec, now);
     }
     const bool is_saved = is_file_changed_;
     const bool is_shown_changed = is_shown_changed_ || std::exchange(is_done_row_changed_, false);
@@ -60,12 +77,44 @@ bool Scheduler::forgetGoneCall(const PeerKey& key) {
     // Only a call seen up, or one whose disconnect went out, is gone; a connect may still be on its way.
     if (!held->is_seen_up && held->disconnect == HeldCall::Disconnect::kNone) return false;
     const bool is_ended = held->disconnect == HeldCall::Disconnect::kSent;
-    const QString line = is_ended ? held->ended_line : QString();
+    QString line = is_ended ? held->ended_line : QString();
     const bool is_late = is_ended && held->is_late;
+    const bool was_refused = !held->refusal.isEmpty();
+    const QString peer = peerText(key, held->peer_name);
     held_calls_.forget(key);
+    const QDateTime now = clock_();
+    if (is_late && was_refused) line = kLateEndedAfterRefusalLine.arg(peer, timeText(now, now));
     if (!line.isEmpty()) logLine(key.codec, line);
-    if (is_late) showOnLateCallsRow(key, kLateCallEnded);
+    if (is_late)
+        showOnLateCallsRow(key, was_refused ? kLateCallEndedAfterRefusal.arg(timeText(now, now)) : kLateCallEnded);
     return true;
+}
+
+bool Scheduler::isStopTaken(const PeerKey& key, const HeldCall& held) const {
+    // A codec reads in order: once it has read what was sent after the stop, the stop's refusal
+    // would have come.
+    return held.is_dial_stopped && !held.is_seen_up && !held.is_stop_unsure && sessions_->isReady(key.codec) &&
+           sessions_->tellsCommandsRead(key.codec) &&
+           !sessions_->isUnread(key.codec, CodecSessions::Command::kDisconnect, key.peer.toInt());
+}
+
+bool Scheduler::forgetSettledDial(const PeerKey& key) {
+    const auto held = held_calls_.find(key);
+    if (held == held_calls_.end() || !isStopTaken(key, *held)) return false;
+    // Nothing of the dial rings any more: a call seen up now was made by someone else.
+    return held_calls_.forget(key);
+}
+
+void Scheduler::sayCallsEndedByForce(const QUuid& codec) {
+    if (!sessions_->isReady(codec)) return;
+    for (auto ended = ended_by_force_.begin(); ended != ended_by_force_.end();) {
+        if (ended.key().codec != codec || sessions_->isPeerActive(codec, ended.key().peer)) {
+            ++ended;
+            continue;
+        }
+        logLine(codec, kEndedByForceLine.arg(peerText(ended.key(), QString()), *ended));
+        ended = ended_by_force_.erase(ended);
+    }
 }
 
 void Scheduler::showOnLateCallsRow(const PeerKey& key, const QString& status) {
@@ -88,6 +137,8 @@ bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
     }
     const bool is_wanted = std::any_of(calls.bookings.cbegin(), calls.bookings.cend(),
                                        [&](const Job* booking) { return wantsCall(*booking, calls, now); });
+    // The operator's call before its window: the window takes it as it opens.
+    if (held->is_awaiting_window && !is_wanted) return false;
     // The file keeps a dial only until it is seen up.
     bool is_noted = noteSeenUp(*held, is_wanted);
     for (Job* booking : calls.bookings) {
@@ -102,6 +153,15 @@ bool Scheduler::noteCallUp(const PeerCalls& calls, const QDateTime& now) {
 
 void Scheduler::codecLeftReady(const QUuid& uuid) {
     sightings_.forgetCodec(uuid);
+    // A stop the codec had not read as the link went may never have reached it.
+    for (auto held = held_calls_.begin(); held != held_calls_.end(); ++held) {
+        const PeerKey& key = held.key();
+        if (key.codec != uuid || !held->is_dial_stopped) continue;
+        if (!sessions_->tellsCommandsRead(uuid) ||
+            sessions_->isUnread(uuid, CodecSessions::Command::kDisconnect, key.peer.toInt())) {
+            held->is_stop_unsure = true;
+        }
+    }
     held_calls_.noteConnectsLost(uuid);
 }
 
@@ -124,6 +184,8 @@ void Scheduler::connectRefused(const QUuid& uuid, const QString& peer, const QSt
 void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& reason) {
     const PeerKey key{uuid, QString::number(peer)};
     const auto held = held_calls_.find(key);
+    // A stop of its dial refused, or maybe: what rang may come up all the same, late.
+    if (held != held_calls_.end() && held->is_dial_stopped) held->is_stop_unsure = true;
     if (held != held_calls_.end() && held->disconnect == HeldCall::Disconnect::kSent) {
         held->noteDisconnectRefused(reason);
         // A booking that still waits for the end says it on its row; a late call has none but the
@@ -133,9 +195,39 @@ void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& re
             logLine(uuid, kLateEndRefusedLine.arg(peerText(key, held->peer_name), reason));
             showOnLateCallsRow(key, kLateEndRefused.arg(reason));
         }
+        if (held->isGivenUp()) giveUpLateCall(key, *held);
     }
     noteForceRefused(uuid, QString::number(peer), reason);
     showNews(uuid, false);
+}
+
+void Scheduler::giveUpLateCall(const PeerKey& key, const HeldCall& held) {
+    const QString count = QString::number(held.refusal_count);
+    logLine(key.codec, kLateGivenUpLine.arg(peerText(key, held.peer_name), count, held.refusal));
+    showOnLateCallsRow(key, kLateGivenUp.arg(count, held.refusal));
+    held_calls_.forget(key);
+    save();
+}
+
+void Scheduler::operatorConnectRefused(const QUuid& uuid, const QString& peer) {
+    // The operator's refused connect was the last connect of a dial it joined, or waits for a
+    // window: that dial may go again at the next pass.
+    const auto held = held_calls_.find({uuid, Job::normalPeerId(peer)});
+    if (held != held_calls_.end() && !held->is_seen_up) held->noteConnectRefused();
+}
+
+void Scheduler::operatorDisconnected(const QUuid& uuid, int peer) {
+    // The operator ends the call themselves: a late call the codec would not end, or any call the
+    // schedule was ending, is theirs now, and no retry of the schedule's cuts it later.
+    std::vector<PeerKey> released;
+    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
+        const PeerKey& key = held.key();
+        const bool is_of_peer =
+            key.codec == uuid && (peer == CodecSessions::kAnyPeer || key.peer == QString::number(peer));
+        if (is_of_peer && held->disconnect == HeldCall::Disconnect::kSent) released.push_back(key);
+    }
+    for (const PeerKey& key : released) held_calls_.forget(key);
+    if (!released.empty()) save();
 }
 
 void Scheduler::operatorConnected(const QUuid& uuid, const QString& peer) {
@@ -165,6 +257,18 @@ void Scheduler::operatorConnected(const QUuid& uuid, const QString& peer) {
             held->is_joined_by_operator = true;
             is_file_changed = true;
         }
+    } else if (!isCallKnownUp(key) && opensSoon(calls, now)) {
+        // A window of its peer opens within a dial's bound: it waits for this connect as for its
+        // own, and takes the call as one made before its start.
+        auto held = held_calls_.find(key);
+        for (Job* booking : calls.bookings) {
+            if (!opensSoon(*booking, calls, now)) continue;
+            booking->has_operator_connect = true;
+            if (held == held_calls_.end()) held = holdCallOf(key, *booking, now);
+        }
+        held->noteConnectSent(now);
+        held->is_awaiting_window = true;
+        is_file_changed = true;
     } else {
         // The operator's alone: a dial of the peer that may still come up is no longer the
         // schedule's to end.
@@ -181,6 +285,11 @@ void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {
 
 void Scheduler::noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason) {
     const QDateTime now = clock_();
+    // A call the force may not have ended: should it go later, it went for another reason.
+    for (auto ended = ended_by_force_.begin(); ended != ended_by_force_.end();) {
+        const bool is_maybe_refused = ended.key().codec == uuid && (other.isEmpty() || ended.key().peer == other);
+        ended = is_maybe_refused ? ended_by_force_.erase(ended) : std::next(ended);
+    }
     for (const JobPtr& job : jobs_) {
         if (job->state == Job::Done || job->uuid != uuid) continue;
         // A call the force did not end, should it go later, went for another reason.

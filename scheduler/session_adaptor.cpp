@@ -26,11 +26,18 @@ void SessionAdaptor::watch(const QUuid& uuid) {
     });
     QObject::connect(codec, &IPCObject::changedState, &connections_,
                      [this, uuid](QUuid, IQEndpointClient::DEVICE_STATE state) {
-                         if (state != IQEndpointClient::READY && listener()) listener()->codecLeftReady(uuid);
+                         if (state != IQEndpointClient::READY) noteLeftReady(uuid);
                      });
     QObject::connect(codec, &IPCObject::operatorConnected, &connections_, [this, uuid](QUuid, const QString& peer) {
+        noteSent(uuid, Command::kConnect, peer.toInt());
         if (listener()) listener()->operatorConnected(uuid, peer);
     });
+    QObject::connect(codec, &IPCObject::operatorDisconnected, &connections_, [this, uuid](QUuid, int peer) {
+        noteSent(uuid, Command::kDisconnect, peer);
+        if (listener()) listener()->operatorDisconnected(uuid, peer);
+    });
+    QObject::connect(codec, &IPCObject::commandRead, &connections_,
+                     [this, uuid](QUuid, const QString& request, int peer) { noteRead(uuid, request, peer); });
     QObject::connect(codec, &IPCObject::requestFailed, &connections_,
                      [this, uuid](QUuid, const QString& request, const QString& code, const QString& text,
                                   const FailureEffect& effect) { tellRefusal(uuid, request, code, text, effect); });
@@ -53,9 +60,51 @@ QList<int> subjectIds(const QList<FailureEffect::Subject>& subjects) {
 
 }  // namespace
 
+void SessionAdaptor::noteSent(const QUuid& uuid, Command command, int peer) {
+    if (tellsCommandsRead(uuid)) unread_[uuid].append({command, peer});
+}
+
+void SessionAdaptor::noteRead(const QUuid& uuid, const QString& request, int peer) {
+    const auto unread = unread_.find(uuid);
+    if (unread == unread_.end()) return;
+    const Command command =
+        request == QLatin1String(session_requests::kConnect.refused_as()) ? Command::kConnect : Command::kDisconnect;
+    // Read in the order sent: the oldest of its kind and peer.
+    const auto read = std::find_if(unread->begin(), unread->end(), [&](const SentCommand& sent) {
+        return sent.command == command && sent.peer == peer;
+    });
+    if (read != unread->end()) unread->erase(read);
+    if (unread->isEmpty()) unread_.erase(unread);
+}
+
+void SessionAdaptor::noteLeftReady(const QUuid& uuid) {
+    // The listener still sees what was unread as the link went: never read, it may have been taken.
+    if (listener()) listener()->codecLeftReady(uuid);
+    unread_.remove(uuid);
+}
+
+bool SessionAdaptor::tellsCommandsRead(const QUuid& uuid) const {
+    IPCObject* codec = session(uuid);
+    return codec && codec->tellsCommandsRead();
+}
+
+bool SessionAdaptor::isUnread(const QUuid& uuid, Command command, int peer) const {
+    const QList<SentCommand> unread = unread_.value(uuid);
+    return std::any_of(unread.cbegin(), unread.cend(), [&](const SentCommand& sent) {
+        return sent.command == command && (peer == kAnyPeer || sent.peer == peer);
+    });
+}
+
 void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, const QString& code, const QString& text,
                                  const FailureEffect& effect) {
     if (!listener()) return;
+    // The operator's connect refused, that one alone: should it have joined a booking, the
+    // schedule's dial is free to go again.
+    if (effect.kind == FailureEffect::kNotConnected && effect.asked && effect.subjects.size() == 1 &&
+        request == QLatin1String(session_requests::kConnect.refused_as())) {
+        listener()->operatorConnectRefused(uuid, QString::number(effect.subjects.front().id));
+        return;
+    }
     // The codec's words, bounded: they go to a log line and a status cell.
     const QString reason = QStringLiteral("%1 (error %2)").arg(shownCodecText(text), shownCodecText(code));
     if (effect.kind == FailureEffect::kNone) {
@@ -154,15 +203,21 @@ bool sendIfReady(IPCObject* codec, Command command) {
 }  // namespace
 
 bool SessionAdaptor::sendConnect(const QUuid& uuid, const QString& peer) {
-    return sendIfReady(session(uuid), [&](IPCObject& codec) { return codec.cmd_connect(peer); });
+    if (!sendIfReady(session(uuid), [&](IPCObject& codec) { return codec.cmd_connect(peer); })) return false;
+    noteSent(uuid, Command::kConnect, peer.toInt());
+    return true;
 }
 
 bool SessionAdaptor::sendDisconnect(const QUuid& uuid, int peer) {
-    return sendIfReady(session(uuid), [&](IPCObject& codec) { return codec.cmd_disconnect(peer); });
+    if (!sendIfReady(session(uuid), [&](IPCObject& codec) { return codec.cmd_disconnect(peer); })) return false;
+    noteSent(uuid, Command::kDisconnect, peer);
+    return true;
 }
 
 bool SessionAdaptor::sendDisconnectAll(const QUuid& uuid) {
-    return sendIfReady(session(uuid), [](IPCObject& codec) { return codec.cmd_disconnect_peer(); });
+    if (!sendIfReady(session(uuid), [](IPCObject& codec) { return codec.cmd_disconnect_peer(); })) return false;
+    noteSent(uuid, Command::kDisconnect, kAnyPeer);
+    return true;
 }
 
 void SessionAdaptor::addLogLine(const QUuid& uuid, const QString& text) {

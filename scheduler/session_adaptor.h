@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -31,6 +32,8 @@ public:
     bool isReady(const QUuid& uuid) const override;
     bool isPeerActive(const QUuid& uuid, const QString& peer) const override;
     QStringList activePeers(const QUuid& uuid) const override;
+    bool tellsCommandsRead(const QUuid& uuid) const override;
+    bool isUnread(const QUuid& uuid, Command command, int peer) const override;
     bool sendConnect(const QUuid& uuid, const QString& peer) override;
     bool sendDisconnect(const QUuid& uuid, int peer) override;
     bool sendDisconnectAll(const QUuid& uuid) override;
@@ -41,6 +44,14 @@ public:
     bool isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const override;
 
 private:
+    struct SentCommand {
+        Command command;
+        int peer;  // kAnyPeer: a disconnect of every peer
+    };
+    // A command went to the codec; its reading will be told when the codec tells it.
+    void noteSent(const QUuid& uuid, Command command, int peer);
+    void noteRead(const QUuid& uuid, const QString& request, int peer);
+    void noteLeftReady(const QUuid& uuid);
     // Tells the listener of a refusal of one of the scheduler's own commands.
     void tellRefusal(const QUuid& uuid, const QString& request, const QString& code, const QString& text,
                      const FailureEffect& effect);
@@ -52,4 +63,5 @@ private:
     ListSessions list_;
     QObject connections_;  // owns the watched sessions' connections: they end with the adaptor
     QSet<QUuid> watched_;
+    QHash<QUuid, QList<SentCommand>> unread_;  // by codec, oldest first
 };

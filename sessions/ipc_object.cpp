@@ -308,7 +308,7 @@ unsigned int IPCObject::productBuild() {
 // ------------------------------------------------------------------------------------------------
 // Dispatch (socket loop thread)
 
-static_assert(static_cast<int>(IPCObject::OwnSlot::kAnnounceNewestLevels) + 1 == IPCObject::kOwnSlotCount,
+static_assert(static_cast<int>(IPCObject::OwnSlot::kTellCommandsRead) + 1 == IPCObject::kOwnSlotCount,
               "kOwnSlotCount counts every OwnSlot");
 
 const char* IPCObject::own_slot_signature(OwnSlot slot) {
@@ -317,6 +317,7 @@ const char* IPCObject::own_slot_signature(OwnSlot slot) {
     case OwnSlot::kConnectAssignedPeer: return "connectAssignedPeer(QString)";
     case OwnSlot::kDropRefusedProfileCopy: return "dropRefusedProfileCopy()";
     case OwnSlot::kAnnounceNewestLevels: return "announceNewestLevels()";
+    case OwnSlot::kTellCommandsRead: return "tellCommandsRead(std::vector<RequestsInFlight::Request>)";
     }
     return "";
 }

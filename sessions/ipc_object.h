@@ -112,8 +112,14 @@ public:
     static const std::vector<Subscription>& subscriptions();
     // The slots of the session's own that its loop-thread hooks queue for the GUI thread; reached
     // by signature, as the reply and report slots are (own_slot_signature).
-    enum class OwnSlot { kRaiseRequestFailed, kConnectAssignedPeer, kDropRefusedProfileCopy, kAnnounceNewestLevels };
-    static constexpr int kOwnSlotCount = 4;
+    enum class OwnSlot {
+        kRaiseRequestFailed,
+        kConnectAssignedPeer,
+        kDropRefusedProfileCopy,
+        kAnnounceNewestLevels,
+        kTellCommandsRead,
+    };
+    static constexpr int kOwnSlotCount = 5;
     static const char* own_slot_signature(OwnSlot slot);
     static constexpr int kEventLogPollMs = 6200;
     // Delay between an unsolicited "version" and asking for the version, in milliseconds.
@@ -162,6 +168,9 @@ public:
     bool send_all_if_ready(const std::vector<session_requests::AskedRequest>& requests);
     // Whether the codec speaks the versioned protocol, and so takes subscriptions and has a tunnel.
     bool takesSubscriptions();
+    // Whether the codec tells when it has read a command without seq (commandRead): one of the
+    // versioned dialect, which answers for itself and in order. GUI thread.
+    bool tellsCommandsRead() { return takesSubscriptions(); }
 
     void setMeteringFlag(bool is_on) { meteringOn = is_on; }
     // How often the codec is asked for its levels while metering is switched on, in milliseconds;
@@ -377,6 +386,13 @@ signals:
     // The operator's own "connect" of the peer (its id text) went to the codec: the scheduler's
     // connects never raise it.
     void operatorConnected(QUuid, QString peerId);
+    // The operator's own "disconnect" of the peer went to the codec; -1: of every peer.
+    void operatorDisconnected(QUuid, int peerId);
+    // The codec has read a command the operator or the scheduler sent without seq ("connect",
+    // "disconnect"; `peerId` the id it named, -1 for none): it answered a request sent after it,
+    // and a refusal of it, if any, was raised before this. Raised in the order they were sent;
+    // never for a codec of the old dialect (tellsCommandsRead).
+    void commandRead(QUuid, QString request, int peerId);
 
 protected:
     // Only markForDeletion() ends a session (deleteLater); it leaves its pool first all the same.
@@ -473,6 +489,8 @@ private slots:
     void connectAssignedPeer(const QString& peer);
     // Tells of the newest levels that the loop thread took from a level report.
     void announceNewestLevels();
+    // Raises commandRead for each command the loop thread saw read.
+    void tellCommandsRead(const std::vector<RequestsInFlight::Request>& read);
     // Marks the figures that stopped coming as stale.
     void checkFreshness();
 
@@ -629,6 +647,7 @@ private:
     void forget_reports() override;
     // Tells the operator of the requests of theirs the codec had not answered when the link ended.
     void on_link_lost(const std::vector<RequestsInFlight::Request>& unsettled, const ConnectionFault& why) override;
+    void on_commands_read(const std::vector<RequestsInFlight::Request>& read) override;
     // Figures of `which` came: live again if they were stale (GUI thread).
     void note_figures(ReportFreshness::Figures which);
     // The pace at which the codec is asked for `which` changed (GUI thread).

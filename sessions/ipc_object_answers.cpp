@@ -26,7 +26,9 @@ AwaitedAnswers<IPCObject::AwaitedNote>* IPCObject::awaited_answers(const std::st
 IPCObject::AwaitedNote IPCObject::refusal_note(Asker asker, FailureEffect::Kind undone, const QList<int>& ids) {
     // The program's own requests leave nothing of the operator's undone, but name their ids, so
     // that the scheduler hears which of its disconnects a codec refused.
-    return {0, QString(), {asker == Asker::kOperator ? undone : FailureEffect::kNone, ids}, QString()};
+    // The program's own are the scheduler's, which hears when the codec has read them.
+    const bool is_programs = asker != Asker::kOperator;
+    return {0, QString(), {is_programs ? FailureEffect::kNone : undone, ids, nullptr, is_programs}, QString()};
 }
 
 const session_requests::OperatorRequest* IPCObject::asked_by_seq(const std::string& seq) {
@@ -142,6 +144,17 @@ void IPCObject::on_link_lost(const std::vector<RequestsInFlight::Request>& unset
 
 // ------------------------------------------------------------------------------------------------
 // Raising a refusal (GUI thread)
+
+void IPCObject::on_commands_read(const std::vector<RequestsInFlight::Request>& read) {
+    // Behind any refusal of theirs, which the same reply hook queued first.
+    queue_own_slot(OwnSlot::kTellCommandsRead, std::make_shared<const std::vector<RequestsInFlight::Request>>(read));
+}
+
+void IPCObject::tellCommandsRead(const std::vector<RequestsInFlight::Request>& read) {
+    for (const RequestsInFlight::Request& command : read) {
+        emit commandRead(uuid, text_of(command.name), command.note.ids.value(0, -1));
+    }
+}
 
 void IPCObject::raiseRequestFailed(const RequestFailure& failure) {
     FailureEffect effect;

@@ -84,7 +84,9 @@ bool IPCObject::cmd_connect(const QString& id) {
 bool IPCObject::cmd_disconnect(int id, Asker asker) {
     AskedRequest request(wire::kDisconnect);
     request.attributes().set("id", id);
-    return send_command(request, refusal_note(asker, FailureEffect::kNotDisconnected, {id}), asker);
+    if (!send_command(request, refusal_note(asker, FailureEffect::kNotDisconnected, {id}), asker)) return false;
+    if (asker == Asker::kOperator) emit operatorDisconnected(uuid, id);
+    return true;
 }
 
 void IPCObject::cmd_get_event_log_noreply() {
@@ -215,8 +217,11 @@ bool IPCObject::send_operator_connect(const QString& peer) {
 bool IPCObject::cmd_disconnect_peer(Asker asker) {
     const AwaitedNote note = refusal_note(asker, FailureEffect::kNotDisconnected, {});
     if (!send_command(AskedRequest(wire::kDisconnect), note, asker)) return false;
-    std::lock_guard<SessionMutex> lock(session_mutex());
-    peerStatsById.clear();
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex());
+        peerStatsById.clear();
+    }
+    if (asker == Asker::kOperator) emit operatorDisconnected(uuid, -1);
     return true;
 }
 

@@ -205,14 +205,16 @@ bool IQEndpointClient::send_locked(const Message& message, const UnansweredReque
     IPCMutexGuard guard(manager->mutex());
     const std::string seq = message.attributes().get_string("seq", "");
     const int64_t now_us = ipc_now_us();
-    if (seq.empty()) unanswered_requests_.add(message.name(), now_us, note, int64_t{timeout()} * 1000000);
+    const uint64_t serial = next_send_serial_++;
+    if (seq.empty()) unanswered_requests_.add(message.name(), now_us, note, int64_t{timeout()} * 1000000, serial);
     // A codec of the old dialect has every answer made up at once by the protocol: none to await.
     const bool is_awaited = version() != 0 && (state() == AUTHENTICATED || state() == READY);
-    const bool is_operators = note.asked != nullptr;
-    if (is_awaited && (!seq.empty() || is_operators)) in_flight_.add({message.name(), seq, now_us, note});
+    // A command whose reading someone waits for: the operator's, and those noted so.
+    const bool is_followed = seq.empty() && (note.asked != nullptr || note.is_reading_told);
+    if (is_awaited && (!seq.empty() || is_followed)) in_flight_.add({message.name(), seq, now_us, note, serial});
     send(message);
-    if (is_awaited && seq.empty() && is_operators) {
-        in_flight_.add({session_requests::kPing.name, session_requests::kPing.seq, now_us, {}});
+    if (is_awaited && is_followed) {
+        in_flight_.add({session_requests::kPing.name, session_requests::kPing.seq, now_us, {}, next_send_serial_++});
         send(session_requests::Request(session_requests::kPing).message());
     }
     return true;
@@ -223,7 +225,11 @@ std::vector<UnansweredRequests::Request> IQEndpointClient::take_answerable_reque
 }
 
 void IQEndpointClient::settle_in_flight(const std::string& seq) {
-    if (in_flight_.settle(seq)) queue_signal(&IQEndpointClient::answers_settled);
+    const RequestsInFlight::Settlement settled = in_flight_.settle(seq);
+    // A refusal of one of those has come by now: none of them is awaited any more.
+    if (settled.read_through != 0) unanswered_requests_.forget_read_through(settled.read_through);
+    if (!settled.commands_read.empty()) on_commands_read(settled.commands_read);
+    if (settled.is_operators) queue_signal(&IQEndpointClient::answers_settled);
 }
 
 bool IQEndpointClient::awaits_answer(const std::string& seq) {

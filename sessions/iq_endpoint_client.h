@@ -120,8 +120,8 @@ public:
     // warning, when the session is not placed on any manager. A request without seq keeps `note`
     // until its answer (take_answerable_requests); the endpoint's time-out is its reply time-out
     // (UnansweredRequests::add). Once logged in on a codec that answers for itself, the request is
-    // kept in flight until an answer settles it; the operator's command without seq is followed by
-    // a "ping", whose answer does.
+    // kept in flight until an answer settles it; a command without seq that the operator asked for,
+    // or whose note asks that its reading be told, is followed by a "ping", whose answer does.
     bool send_locked(const Message& message, const UnansweredRequests::Note& note = {});
     // Whether a request of `seq` sent on this connection awaits its answer. Takes the manager lock.
     bool awaits_answer(const std::string& seq);
@@ -250,6 +250,10 @@ protected:
     // under the manager lock, before the state change that tells of it. Nothing by default.
     virtual void on_link_lost(const std::vector<RequestsInFlight::Request>& /*unsettled*/,
                               const ConnectionFault& /*why*/) {}
+    // The codec has read these commands without seq, oldest first, each followed (send_locked)
+    // because someone waits to hear of it: any refusal of theirs came before. Loop thread, under
+    // the manager lock. Nothing by default.
+    virtual void on_commands_read(const std::vector<RequestsInFlight::Request>& /*read*/) {}
 
 private:
     void forget_connection_state();
@@ -291,6 +295,7 @@ private:
     std::vector<std::pair<std::string, ReportRoute>> routes_by_id_;
     UnansweredRequests unanswered_requests_;  // guarded by the manager lock
     RequestsInFlight in_flight_;              // guarded by the manager lock
+    uint64_t next_send_serial_ = 1;           // guarded by the manager lock
     // Why this connection ended, once known; emptied with each connection. Manager lock.
     ConnectionFault end_of_connection_;
     bool has_been_connected_ = false;           // this connection came up; manager lock

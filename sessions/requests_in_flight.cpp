@@ -8,23 +8,26 @@ void RequestsInFlight::add(Request request) {
     if (requests_.size() > kMaxRequests) requests_.pop_front();
 }
 
-bool RequestsInFlight::settle(const std::string& seq) {
+RequestsInFlight::Settlement RequestsInFlight::settle(const std::string& seq) {
+    Settlement settlement;
     const auto answered =
         std::find_if(requests_.begin(), requests_.end(), [&seq](const Request& request) { return request.seq == seq; });
-    if (answered == requests_.end()) return false;
-    bool is_operators = false;
+    if (answered == requests_.end()) return settlement;
+    if (!seq.empty()) settlement.read_through = answered->serial;
     std::deque<Request> left;
     for (auto it = requests_.begin(); it != requests_.end(); ++it) {
         // Read before the answered one, in order: those without seq are settled with it.
         const bool is_settled = it == answered || (it < answered && !seq.empty() && it->seq.empty());
-        if (is_settled) {
-            is_operators = is_operators || it->note.asked;
-        } else {
+        if (!is_settled) {
             left.push_back(std::move(*it));
+            continue;
         }
+        const bool is_operators = it->note.asked != nullptr;
+        settlement.is_operators = settlement.is_operators || is_operators;
+        if (it->seq.empty() && (is_operators || it->note.is_reading_told)) settlement.commands_read.push_back(*it);
     }
     requests_ = std::move(left);
-    return is_operators;
+    return settlement;
 }
 
 std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_us) const {

@@ -33,12 +33,23 @@ public:
         std::string seq;  // empty: sent without one
         int64_t sent_us = 0;
         UnansweredRequests::Note note;  // its `asked`: the operator asked for it
+        uint64_t serial = 0;            // the order the session sent it in
+    };
+    // What one answer settled.
+    struct Settlement {
+        bool is_operators = false;  // an operator's request was among them
+        // The serial of the request with seq it answered: the codec has read every request sent
+        // before that one. 0 for an answer without seq, which cannot be told whose it is.
+        uint64_t read_through = 0;
+        // The requests without seq it settled whose reading is told (the operator's, and those
+        // noted `is_reading_told`), oldest first.
+        std::vector<Request> commands_read;
     };
 
     void add(Request request);
     // An answer came with `seq` (empty for one without): the oldest request it may answer is
-    // settled, with every request without seq sent before it. True when an operator's request was.
-    bool settle(const std::string& seq);
+    // settled, with every request without seq sent before it.
+    Settlement settle(const std::string& seq);
     // The oldest request with seq sent at least the deadline before `now_us`; none when none.
     std::optional<Request> overdue(int64_t now_us) const;
     int64_t deadline_us() const { return deadline_us_; }

@@ -32,16 +32,23 @@ public:
         FailureEffect::Kind effect = FailureEffect::kNone;
         QList<int> ids;
         const session_requests::OperatorRequest* asked = nullptr;
+        // The sender wants to hear once the codec has read it (the scheduler's commands), as the
+        // operator's commands are followed.
+        bool is_reading_told = false;
     };
     struct Request {
         std::string name;
         int64_t sent_us = 0;
         Note note;
+        uint64_t serial = 0;  // the order the session sent its requests in, with seq or without
     };
 
     // A request goes at `sent_us`; those sent `timeout_us` or more before it (none when it is 0)
     // are taken to have succeeded.
-    void add(const std::string& name, int64_t sent_us, const Note& note, int64_t timeout_us);
+    void add(const std::string& name, int64_t sent_us, const Note& note, int64_t timeout_us, uint64_t serial = 0);
+    // The answer to the request sent as `serial` came: the codec read every request sent before it,
+    // and any refusal of theirs has come already, so none is awaited any more.
+    void forget_read_through(uint64_t serial);
     // A seq-less answer came. Returns the requests it may answer, oldest first: exactly one when it
     // can be paired, none when no request awaited an answer. The oldest is forgotten, since this
     // answer or an earlier silence settled it.

@@ -45,6 +45,18 @@ void FakeSessions::tellPeerList(const QUuid& uuid) {
 void FakeSessions::tellLeftReady(const QUuid& uuid) {
     codecs[uuid].is_ready = false;
     if (listener()) listener()->codecLeftReady(uuid);
+    unread_.remove(uuid);
+}
+
+bool FakeSessions::isUnread(const QUuid& uuid, Command command, int peer) const {
+    const auto unread = unread_.value(uuid);
+    return std::any_of(unread.cbegin(), unread.cend(), [&](const std::pair<Command, int>& each) {
+        return each.first == command && (peer == kAnyPeer || each.second == peer);
+    });
+}
+
+void FakeSessions::noteUnread(const QUuid& uuid, Command command, int peer) {
+    if (codecs.value(uuid).tells_reads) unread_[uuid].append({command, peer});
 }
 
 bool FakeSessions::isRenameSent(const QUuid& uuid, const QStringList& was, const QStringList& now) const {
@@ -64,15 +76,21 @@ void FakeSessions::tellRefusals() {
     refusals_.clear();
     connect_refusals_.clear();
     connects_.clear();
+    // Everything sent so far has been read once this is told.
+    unread_.clear();
     if (!listener()) return;
     for (const auto& tell : refusals) tell(*listener());
     for (const ConnectRefusal& refused : connect_refusals) {
-        if (!codecs.value(refused.codec).are_refusals_unpaired) {
+        const auto is_of_codec = [&refused](const Connect& each) { return each.codec == refused.codec; };
+        const bool is_alone = std::count_if(connects.cbegin(), connects.cend(), is_of_codec) == 1;
+        if (!codecs.value(refused.codec).are_refusals_unpaired || is_alone) {
             listener()->connectRefused(refused.codec, refused.peer, refused.reason, true);
             continue;
         }
-        for (const auto& [codec, peer] : connects) {
-            if (codec == refused.codec) listener()->connectRefused(codec, peer, refused.reason, false);
+        for (const Connect& each : connects) {
+            if (is_of_codec(each) && !each.is_operators) {
+                listener()->connectRefused(each.codec, each.peer, refused.reason, false);
+            }
         }
     }
 }
@@ -94,61 +112,81 @@ bool FakeSessions::answerRinging(const QUuid& uuid) {
 
 bool FakeSessions::sendConnect(const QUuid& uuid, const QString& peer) {
     if (!send(uuid, QStringLiteral("connect ") + peer)) return false;
-    connects_.emplace_back(uuid, peer);
-    connectOnCodec(uuid, peer, true);
+    connects_.push_back({uuid, peer, false});
+    noteUnread(uuid, Command::kConnect, peer.toInt());
+    const QString refusal = connectOnCodec(uuid, peer);
+    if (!refusal.isEmpty()) connect_refusals_.push_back({uuid, peer, refusal});
     return true;
 }
 
 void FakeSessions::operatorConnect(const QUuid& uuid, const QString& peer) {
     if (!isReady(uuid)) return;
-    connectOnCodec(uuid, peer, false);
+    connects_.push_back({uuid, peer, true});
+    noteUnread(uuid, Command::kConnect, peer.toInt());
+    if (!connectOnCodec(uuid, peer).isEmpty()) {
+        refusals_.push_back([=](Listener& listener) { listener.operatorConnectRefused(uuid, peer); });
+    }
     if (listener()) listener()->operatorConnected(uuid, peer);
 }
 
-void FakeSessions::connectOnCodec(const QUuid& uuid, const QString& peer, bool is_refusal_told) {
+void FakeSessions::operatorDisconnect(const QUuid& uuid, int peer) {
+    if (!isReady(uuid)) return;
+    noteUnread(uuid, Command::kDisconnect, peer);
+    disconnectOnCodec(uuid, peer);
+    if (listener()) listener()->operatorDisconnected(uuid, peer);
+}
+
+QString FakeSessions::connectOnCodec(const QUuid& uuid, const QString& peer) {
     Codec& codec = codecs[uuid];
     if (codec.rings_anew && codec.ringing.contains(peer)) {
         codec.ringing.insert(peer, codec.ring_steps(peer));
-        return;
+        return QString();
     }
     const bool is_full = codec.channels > 0 && codec.active.size() + codec.ringing.size() >= codec.channels &&
                          !codec.active.contains(peer);
     QString refusal = codec.connect_refusal;
     if (refusal.isEmpty() && (is_full || codec.refused_connects.contains(peer))) refusal = kNoFreeChannel;
-    if (!refusal.isEmpty()) {
-        if (is_refusal_told) connect_refusals_.push_back({uuid, peer, refusal});
-    } else if (codec.follows && !codec.unreachable.contains(peer) && !codec.active.contains(peer)) {
+    if (refusal.isEmpty() && codec.follows && !codec.unreachable.contains(peer) && !codec.active.contains(peer)) {
         if (!codec.slow.contains(peer)) {
             codec.active.insert(peer);
         } else if (!codec.ringing.contains(peer)) {
             codec.ringing.insert(peer, codec.ring_steps(peer));
         }
     }
+    return refusal;
+}
+
+bool FakeSessions::disconnectOnCodec(const QUuid& uuid, int peer) {
+    Codec& codec = codecs[uuid];
+    if (!codec.disconnect_refusal.isEmpty()) return false;
+    if (!codec.follows) return true;
+    if (peer == kAnyPeer) {
+        codec.active.clear();
+        if (!codec.completes_stopped_connects) codec.ringing.clear();
+        return true;
+    }
+    const QString id = QString::number(peer);
+    codec.active.remove(id);
+    if (!codec.completes_stopped_connects) codec.ringing.remove(id);
+    return true;
 }
 
 bool FakeSessions::sendDisconnect(const QUuid& uuid, int peer) {
     if (!send(uuid, QStringLiteral("disconnect %1").arg(peer))) return false;
-    Codec& codec = codecs[uuid];
-    const QString id = QString::number(peer);
-    if (!codec.disconnect_refusal.isEmpty()) {
-        const QString refusal = codec.disconnect_refusal;
+    noteUnread(uuid, Command::kDisconnect, peer);
+    if (!disconnectOnCodec(uuid, peer)) {
+        const QString refusal = codecs[uuid].disconnect_refusal;
         refusals_.push_back([=](Listener& listener) { listener.disconnectRefused(uuid, peer, refusal); });
-    } else if (codec.follows) {
-        codec.active.remove(id);
-        if (!codec.completes_stopped_connects) codec.ringing.remove(id);
     }
     return true;
 }
 
 bool FakeSessions::sendDisconnectAll(const QUuid& uuid) {
     if (!send(uuid, QStringLiteral("disconnect"))) return false;
-    Codec& codec = codecs[uuid];
-    if (!codec.disconnect_refusal.isEmpty()) {
-        const QString refusal = codec.disconnect_refusal;
+    noteUnread(uuid, Command::kDisconnect, kAnyPeer);
+    if (!disconnectOnCodec(uuid, kAnyPeer)) {
+        const QString refusal = codecs[uuid].disconnect_refusal;
         refusals_.push_back([=](Listener& listener) { listener.disconnectAllRefused(uuid, refusal); });
-    } else if (codec.follows) {
-        codec.active.clear();
-        if (!codec.completes_stopped_connects) codec.ringing.clear();
     }
     return true;
 }

@@ -33,8 +33,10 @@ struct FakeCodec {
     // Channels: a connect while this many calls are up or ringing is refused (kNoFreeChannel); 0: no limit.
     int channels = 0;
     // A codec whose refusals carry no sequence: one may answer any connect sent since the last
-    // tellRefusals, and is told to each of them as not sure.
+    // tellRefusals, and is told to each of the scheduler's as not sure, unless it was the only one.
     bool are_refusals_unpaired = false;
+    // It tells when it has read each command (isUnread): at tellRefusals, behind its refusals.
+    bool tells_reads = true;
     // Peers whose far end answers late: an accepted connect rings for ring_steps(peer) answerRinging
     // calls before its call comes up, unless a disconnect of that peer, or of all, reaches the
     // codec first. A connect of a peer that rings already changes nothing.
@@ -74,7 +76,11 @@ public:
     // True when any did.
     bool answerRinging(const QUuid& uuid);
     // The operator presses Connect: the codec acts on it and the listener is told; not in `sent`.
+    // A refusal of it is told at tellRefusals.
     void operatorConnect(const QUuid& uuid, const QString& peer);
+    // The operator presses Disconnect (-1: of every peer): the codec acts on it unless it refuses
+    // every disconnect, and the listener is told; not in `sent`.
+    void operatorDisconnect(const QUuid& uuid, int peer);
 
     void watch(const QUuid&) override {}
     bool isRegistered(const QUuid& uuid) const override { return codecs.contains(uuid); }
@@ -83,6 +89,8 @@ public:
     bool isReady(const QUuid& uuid) const override;
     bool isPeerActive(const QUuid& uuid, const QString& peer) const override;
     QStringList activePeers(const QUuid& uuid) const override;
+    bool tellsCommandsRead(const QUuid& uuid) const override { return codecs.value(uuid).tells_reads; }
+    bool isUnread(const QUuid& uuid, Command command, int peer) const override;
     bool sendConnect(const QUuid& uuid, const QString& peer) override;
     bool sendDisconnect(const QUuid& uuid, int peer) override;
     bool sendDisconnectAll(const QUuid& uuid) override;
@@ -97,7 +105,10 @@ public:
 
 private:
     bool send(const QUuid& uuid, const QString& command);
-    void connectOnCodec(const QUuid& uuid, const QString& peer, bool is_refusal_told);
+    // The codec's refusal of the connect, or empty when it takes it.
+    QString connectOnCodec(const QUuid& uuid, const QString& peer);
+    bool disconnectOnCodec(const QUuid& uuid, int peer);
+    void noteUnread(const QUuid& uuid, Command command, int peer);
 
     // A connect refused, for tellRefusals.
     struct ConnectRefusal {
@@ -107,7 +118,14 @@ private:
     };
     std::vector<std::function<void(CodecSessions::Listener&)>> refusals_;  // not yet told
     std::vector<ConnectRefusal> connect_refusals_;                         // not yet told
-    std::vector<std::pair<QUuid, QString>> connects_;                      // sent since the last tellRefusals
+    struct Connect {
+        QUuid codec;
+        QString peer;
+        bool is_operators = false;
+    };
+    std::vector<Connect> connects_;  // sent since the last tellRefusals
+    // Commands the codec has not read yet, by codec: read at tellRefusals, forgotten as it leaves READY.
+    QMap<QUuid, QList<std::pair<Command, int>>> unread_;
 };
 
 // What a codec says of a connect it has no channel for.

@@ -329,6 +329,7 @@ void ScheduleModel::book(std::mt19937& random, int count) {
 }
 
 void ScheduleModel::closeProgram() {
+    accountFinished();  // a row may follow the codec's list between passes
     saved_jobs_ = scheduler_->jobList();
     saved_calls_.clear();
     for (const QString& id : kPeerIds) saved_calls_[id] = scheduler_->holdsCall(codec_, id);
@@ -555,7 +556,9 @@ void ScheduleModel::pass() {
     for (const QString& id : ringing.keys()) {
         if (rings_known_.count(id) && wantingOccurrences(id, now_).empty()) hand_call_due_ = id;
     }
-    // The codec reports what the commands did, as it does after every change of its calls.
+    // The codec reads the commands, answers its refusals, and reports what they did, as it does
+    // after every change of its calls.
+    sessions_->tellRefusals();
     if (sessions_->sent.size() > before) tellList();
 }
 
@@ -628,7 +631,12 @@ void ScheduleModel::answerRinging() {
 void ScheduleModel::callByOperator(const QString& id) {
     // The program's Connect: only while it runs and the codec is ready.
     if (!isSeen() || !under_id_.count(id) || sessions_->codec(codec_).active.contains(id)) return;
-    const bool is_unwanted = wantingOccurrences(id, now_).empty();
+    // A window of its peer opening within a dial's bound waits for this connect, and takes its call.
+    const QDateTime bound = now_.addMSecs(qint64{HeldCall::kDialSettlePasses} * Scheduler::kTickMs);
+    const std::vector<Occurrence> opening = wantingOccurrences(id, bound);
+    const bool opens_soon =
+        std::any_of(opening.begin(), opening.end(), [this](const Occurrence& o) { return o.start > now_; });
+    const bool is_unwanted = wantingOccurrences(id, now_).empty() && !opens_soon;
     if (is_unwanted) hand_calls_.insert(id);
     sessions_->operatorConnect(codec_, id);
     note(QStringLiteral("peer %1 connected by the operator").arg(id));

@@ -334,7 +334,7 @@ enum class Event {
     kSlowFarEnd,              // peer 3's far end answers a connect late: at the next kAnswered
     kSlowCompleting,          // the same, and a disconnect of the call before it is up does not stop it
     kAnswered,                // a ringing connect comes up, and the codec's list says so
-    kUnpairedRefusal,         // the codec refuses peer 4's connects, its refusals carrying no sequence
+    kUnpairedRefusal,         // the codec's refusals carry no sequence
     kRingsAnew,               // peer 3's far end answers at the second kAnswered, its ring started again by a connect
     kOperatorConnects,        // the operator presses Connect on peer 3
 };
@@ -638,7 +638,7 @@ const BookingCase kBookings[] = {
     {"its disconnect refused: the row and the log say why, and it is sent again",
      {{10, 20}},
      {{19, Event::kRefusing, "", "Running"},
-      {20, Event::kNone, "disconnect 3", "Ending"},
+      {20, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"},
       {21, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"},
       {22, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"}},
      {"Scheduled disconnection from Studio 3 refused by the codec: Busy (error 409)"}},
@@ -683,11 +683,11 @@ const BookingCase kBookings[] = {
       {kDay + 20, Event::kNone, "disconnect 3", "Done | Ending"}},
      {"Scheduled connection to Studio 3 waits: codec not ready"}},
     {"a forced booking and another peer's, the codec away across both starts: the force goes first, and each is "
-     "dialled once",
+     "dialled once, one connect the codec has not read at a time",
      {{10, 40, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
      {{5, Event::kAway, "", "Waiting | Waiting"},
-      {25, Event::kBack, "disconnect; connect 3; connect 4", "Starting | Starting"},
-      {26, Event::kNone, "", "Running | Running"},
+      {25, Event::kBack, "disconnect; connect 3", "Starting | Starting"},
+      {26, Event::kNone, "connect 4", "Starting | Running"},
       {27, Event::kNone, "", "Running | Running"}},
      {},
      "",
@@ -695,8 +695,9 @@ const BookingCase kBookings[] = {
     {"two forced bookings overlapping, the codec away across both starts: one room made for both, each dialled once",
      {{10, 40, Job::Once, true}, {20, 40, Job::Once, true, "4"}},
      {{5, Event::kAway, "", "Waiting | Waiting"},
-      {25, Event::kBack, "disconnect; connect 3; connect 4", "Starting | Starting"},
-      {26, Event::kNone, "", "Running | Running"}},
+      {25, Event::kBack, "disconnect; connect 3", "Starting | Starting"},
+      {26, Event::kNone, "connect 4", "Running | Starting"},
+      {27, Event::kNone, "", "Running | Running"}},
      {}},
     {"a window longer than its period, the far end hanging up just after the next start: not dialled again",
      {{10, kDay + 40, Job::Daily}},
@@ -753,17 +754,16 @@ const BookingCase kBookings[] = {
       {21, Event::kAnswered, "", "Done (missed: its call did not come up)"},
       {30, Event::kNone, "", "Done (missed: its call did not come up)"}},
      {"Scheduled connection to Studio 3 missed: its call did not come up"}},
-    {"its far end answering after the window closed, the codec completing the connect it was told to stop: that "
-     "call is the schedule's and is ended",
+    {"its far end answering after the window closed, the codec completing the connect it took a stop of without "
+     "refusing it: the stop settled the dial, and the call up is not the schedule's to end",
      {{10, 20}},
      {{9, Event::kSlowCompleting, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
       {19, Event::kNone, "", "Starting"},
       {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "disconnect 3", "Done (missed: its call did not come up)"},
-      {22, Event::kNone, "", "Done (missed: its call came up late, and was ended)"}},
-     {"Scheduled connection to Studio 3 missed: its call did not come up",
-      "Call to Studio 3 ended: it came up after its scheduled connection had ended"},
+      {21, Event::kAnswered, "", "Done (missed: its call did not come up)"},
+      {22, Event::kNone, "", "Done (missed: its call did not come up)"}},
+     {"Scheduled connection to Studio 3 missed: its call did not come up"},
      "",
      "Studio 3",
      1},  // one channel: a connect into its own ringing dial would be refused
@@ -777,8 +777,7 @@ const BookingCase kBookings[] = {
      {}},
     {"on a one-channel codec, a booking ending as another's connect can take: the release goes first",
      {{5, 20}, {10, 40, Job::Once, false, "4"}},
-     {{10, Event::kNone, "connect 3; connect 4",
-       "Starting | Starting (connect refused by the codec: No free channel (error 409))"},
+     {{10, Event::kNone, "connect 3", "Starting | Starting"},
       {11, Event::kNone, "connect 4", "Running | Starting (connect refused by the codec: No free channel (error 409))"},
       {20, Event::kNone, "disconnect 3; connect 4",
        "Ending | Starting (connect refused by the codec: No free channel (error 409))"},
@@ -787,27 +786,19 @@ const BookingCase kBookings[] = {
      "",
      "Studio 3",
      1},
-    {"a refusal that may answer either of two connects: each row says its connect may have been refused, and both "
-     "are stopped at the end",
-     {{10, 20}, {10, 20, Job::Once, false, "4"}},
+    {"two bookings at one start on a one-channel codec whose refusals name no connect: one connect at a time, so "
+     "each refusal is paired, and the refused peer is dialled in the pass after its channel frees",
+     {{10, 40}, {10, 40, Job::Once, false, "4"}},
      {{9, Event::kUnpairedRefusal, "", "Waiting | Waiting"},
-      {10, Event::kUnreachable, "connect 4; connect 3",
-       "Starting (a connect may have been refused by the codec: No free channel (error 409)) | "
-       "Starting (a connect may have been refused by the codec: No free channel (error 409))"},
-      {19, Event::kNone, "",
-       "Starting (a connect may have been refused by the codec: No free channel (error 409)) | "
-       "Starting (a connect may have been refused by the codec: No free channel (error 409))"},
-      {20, Event::kNone, "disconnect 4; disconnect 3",
-       "Done (missed: a connect may have been refused by the codec: No free channel (error 409)) | "
-       "Done (missed: a connect may have been refused by the codec: No free channel (error 409))"}},
-     {"Scheduled connection to Studio 4: a connect may have been refused by the codec: No free channel (error 409)",
-      "Scheduled connection to Studio 3: a connect may have been refused by the codec: No free channel (error 409)",
-      "Scheduled connection to Studio 4 missed: a connect may have been refused by the codec: No free channel (error "
-      "409)",
-      "Scheduled connection to Studio 3 missed: a connect may have been refused by the codec: No free channel (error "
-      "409)"},
+      {10, Event::kNone, "connect 4", "Starting | Starting"},
+      {11, Event::kNone, "connect 3", "Running | Starting (connect refused by the codec: No free channel (error 409))"},
+      {12, Event::kCall4Dropped, "connect 3",
+       "Running (its call has ended) | Starting (connect refused by the codec: No free channel (error 409))"},
+      {13, Event::kNone, "", "Running (its call has ended) | Running"}},
+     {"Scheduled connection to Studio 3 refused by the codec: No free channel (error 409)"},
      "",
-     "Studio 4"},
+     "Studio 4",
+     1},
     {"its peer moved while it waited, restarted with the codec not yet ready: the row keeps its reason",
      {{30, 40}},
      {{10, Event::kMovedLive, "", "Waiting (peer 3 is now 'Radio Sud' at 203.0.113.5)"},
@@ -846,11 +837,13 @@ const BookingCase kBookings[] = {
       {21, Event::kAnswered, "disconnect 3", kLateRefused},
       {21, Event::kNone, "", kLateRefused},
       {22, Event::kNone, "disconnect 3", kLateRefused},
-      {23, Event::kCallDropped, "", "Done (missed: its call came up late, and was ended)"}},
+      {23, Event::kCallDropped, "",
+       "Done (missed: its call came up late; the codec refused to end it, and it ended at 12:23)"}},
      {"Scheduled connection to Studio 3 missed: its call did not come up",
       "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
       "409)",
-      "Call to Studio 3 ended: it came up after its scheduled connection had ended"}},
+      "Call to Studio 3 ended at 12:23; it had come up after its scheduled connection had ended, and the codec had "
+      "refused to end it"}},
     {"its connect ringing as the program closed, its end passed before it opened again: missed as a dial",
      {{10, 20}},
      {{9, Event::kSlowFarEnd, "", "Waiting"},
@@ -968,10 +961,7 @@ protected:
             if (sessions_->answerRinging(codec_)) sessions_->tellPeerList(codec_);
             break;
         case Event::kOperatorConnects: sessions_->operatorConnect(codec_, "3"); break;
-        case Event::kUnpairedRefusal:
-            codec.refused_connects.insert("4");
-            codec.are_refusals_unpaired = true;
-            break;
+        case Event::kUnpairedRefusal: codec.are_refusals_unpaired = true; break;
         case Event::kRemoveJob: ASSERT_TRUE(scheduler_->removeJobAt(step.job)); break;
         case Event::kOpenEdit: opened_ = jobAt(step.job); break;
         case Event::kEditPeer:
@@ -1041,16 +1031,20 @@ TEST_F(BookingTest, CallsHeldFromStartToEnd) {
     }
 }
 
-// A dial whose window closed is the schedule's until it settles: not seen up in two passes of
-// its ready codec, it is let go. Passes while the codec is away do not count.
-TEST_F(BookingTest, AStoppedDialSettlesAfterTwoPassesOfItsReadyCodec) {
+// A dial whose window closed is stopped; a stop the codec read without refusing settles it at
+// once. One refused, or lost with the link before it was read, leaves the dial the schedule's for
+// two passes of its ready codec: a call up within them came up late and is ended.
+TEST_F(BookingTest, AStoppedDialSettlesAsTheCodecTakesItsStop) {
     const struct {
         const char* label;
-        bool is_away;      // the codec is away for the passes after the window's end
-        const char* sent;  // at the pass after the far end answered at last
+        bool is_stop_refused;
+        bool is_away;            // the codec is away for the passes after the window's end
+        bool is_held_past_stop;  // still the schedule's once the stop went
+        const char* sent;        // at the pass after the far end answered at last
     } cases[] = {
-        {"ready: let go, and the call up afterwards is nobody's to cut", false, ""},
-        {"away: still the schedule's, and the call up when the codec is back is ended", true, "disconnect 3"},
+        {"the stop taken: settled, and the call up afterwards is nobody's to cut", false, false, false, ""},
+        {"the stop refused: let go after two passes, and the call up then is nobody's to cut", true, false, true, ""},
+        {"the stop lost with the link: the call up when the codec is back is ended", false, true, true, "disconnect 3"},
     };
     for (const auto& c : cases) {
         setUpCodec(0);
@@ -1060,13 +1054,15 @@ TEST_F(BookingTest, AStoppedDialSettlesAfterTwoPassesOfItsReadyCodec) {
         codec.completes_stopped_connects = true;
         book({10, 20});
         EXPECT_EQ(tickAt(19).toStdString(), "connect 3") << c.label;
+        if (c.is_stop_refused) codec.disconnect_refusal = "Busy (error 409)";
         EXPECT_EQ(tickAt(20).toStdString(), "disconnect 3") << c.label;
+        codec.disconnect_refusal.clear();
         if (c.is_away) sessions_->tellLeftReady(codec_);
         for (int pass = 1; pass <= HeldCall::kLateAnswerPasses + 1; ++pass) {
-            EXPECT_TRUE(scheduler_->holdsCall(codec_, "3")) << c.label << ", pass " << pass;
+            const bool is_held = c.is_held_past_stop && (c.is_away || pass <= HeldCall::kLateAnswerPasses);
             EXPECT_EQ(tickAt(20 + pass).toStdString(), "") << c.label << ", pass " << pass;
+            EXPECT_EQ(scheduler_->holdsCall(codec_, "3"), is_held) << c.label << ", pass " << pass;
         }
-        EXPECT_EQ(scheduler_->holdsCall(codec_, "3"), c.is_away) << c.label;
         ASSERT_TRUE(sessions_->answerRinging(codec_)) << c.label;
         codec.is_ready = true;
         sessions_->tellPeerList(codec_);

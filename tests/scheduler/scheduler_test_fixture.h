@@ -47,8 +47,10 @@ protected:
         return made;
     }
 
-    // Ticks at `minutes` and returns the commands sent in that tick, joined by "; ".
+    // Ticks at `minutes` and returns the commands sent in that tick, joined by "; ". The codec has
+    // read what the passes before sent, and told its refusals, as one does within a round trip.
     QString tickAt(int minutes) {
+        sessions_->tellRefusals();
         now_ = at(minutes);
         const size_t before = sessions_->sent.size();
         scheduler_->tick();
