@@ -9,7 +9,8 @@ void HeldCall::noteConnectSent(const QDateTime& now) {
     // Given back should this connect be refused: an earlier one that drew no refusal may still be
     // ringing, also across an absence of its codec.
     // Sent again only because the bound passed: the same dial, which rings since its first connect.
-    const bool is_same_dial = dialled_at.isValid() && !is_connect_refused && !is_connect_lost && !is_dial_stopped;
+    const bool is_same_dial =
+        dialled_at.isValid() && !is_connect_refused && !is_connect_lost && !is_dial_stopped && !isConnectInFlight();
     if (!is_same_dial || !ringing_since.isValid()) ringing_since = now;
     flight_passes_before_connect = flight_passes;
     flight_passes = 0;

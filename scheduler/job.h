@@ -77,6 +77,7 @@ struct Job {
     bool has_sent_connect = false;      // a "connect" went out for it
     bool has_operator_connect = false;  // the operator's "connect" joined it in its window
     QString connect_refusal;            // the codec's words refusing its last connect; empty: none refused
+    QString end_refusal;                // the codec's words refusing to end its call after its end; empty: none refused
     // The refusal answered its connect alone; otherwise it may have answered another connect of
     // the schedule's, and is said as what it may be.
     bool is_connect_refusal_sure = false;

@@ -113,6 +113,8 @@ bool Scheduler::removeJobAt(int index) {
     if (removed->state != Job::Done) {
         letGoOfCall(*removed, now);
         noteOccurrencesPassedBehind(*removed, now);
+    } else {
+        letGoOfLateCall(*removed);
     }
     emit scheduleUpdated();
     return true;
@@ -136,9 +138,24 @@ void Scheduler::letGoOfCall(const Job& removed, const QDateTime& now) {
     if (removed.state != Job::Ending && !wantsCall(removed, calls, now)) return;
     weigh(calls, now);
     if (calls.is_wanted || calls.is_maybe_wanted) return;
+    const auto held = held_calls_.constFind(key);
+    // A dial still ringing is stopped by the next pass, as any dial nobody wants: its late answer
+    // would otherwise stay up for good.
+    if (held != held_calls_.constEnd() && !held->is_seen_up) return;
     const bool is_up = isCallKnownUp(key);
     held_calls_.forget(key);
     if (is_up) logLine(removed, kLetGo.arg(peerText(removed)));
+}
+
+void Scheduler::letGoOfLateCall(const Job& removed) {
+    const PeerKey key{removed.uuid, removed.peer};
+    const auto held = held_calls_.constFind(key);
+    if (held == held_calls_.constEnd() || !held->is_late || lateCallsRow(key)) return;
+    // The row that told of it is gone: the schedule no longer tries to end it.
+    const bool is_up = isCallKnownUp(key);
+    held_calls_.forget(key);
+    if (is_up) logLine(removed, kLetGo.arg(peerText(removed)));
+    save();
 }
 
 bool Scheduler::getJob(int id, Job& out) const {

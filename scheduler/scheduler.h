@@ -178,6 +178,9 @@ private:
     // removeJobAt's let-go: the call held for `removed` that no other booking wants is no longer
     // the schedule's.
     void letGoOfCall(const Job& removed, const QDateTime& now);
+    // removeJobAt's let-go of a Done record: the late call its row told of, which the codec would
+    // not end, is no longer the schedule's once no row tells of it.
+    void letGoOfLateCall(const Job& removed);
     // A "missed" line for each occurrence of a removed job's series whose window passed behind it.
     void noteOccurrencesPassedBehind(const Job& removed, const QDateTime& now);
 
@@ -331,6 +334,8 @@ private:
     static QString timeText(const QDateTime& when, const QDateTime& now);
     // What became of a late call, on the row of the occurrence that dialled it (Done by then).
     void showOnLateCallsRow(const PeerKey& key, const QString& status);
+    // That row: the last Done record of the key's peer to finish; null when there is none.
+    Job* lateCallsRow(const PeerKey& key) const;
     // The codec's list shows the schedule's call up: each booking whose window is open has had its
     // call, though no pass has seen it yet, and does not dial it again should it go. True when one
     // took note.

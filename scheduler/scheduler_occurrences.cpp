@@ -35,6 +35,10 @@ const QString kEndedWhileClosed = QStringLiteral("its end passed while the progr
 const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
 const QString kCallEnded = QStringLiteral("its call has ended");
 const QString kEndedEarly = QStringLiteral("its call ended early, at %1");
+const QString kEndedAfterRefusal = QStringLiteral("its call ended at %1; the codec had refused to end it");
+// Its connect went out again once nothing came within a dial's bound.
+const QString kConnectResent =
+    QStringLiteral("its call has not come up since its connect at %1; connect sent again at %2");
 const QString kLeftUpSince = QStringLiteral("call left up, since %1");
 const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
 const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
@@ -147,7 +151,11 @@ void Scheduler::settleOpen(Job& job, const QDateTime& now) {
     } else if (isForceRefused(job)) {
         noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
     } else {
-        job.warning.clear();
+        const HeldCall* held = heldCallOf(job);
+        const bool is_resent = held && !held->is_seen_up && held->isResent();
+        job.warning = is_resent
+                          ? kConnectResent.arg(timeText(held->ringing_since, now), timeText(held->dialled_at, now))
+                          : QString();
         clearWaitReason(job);
     }
 }
@@ -207,6 +215,7 @@ void Scheduler::settleEnded(Job& job, const PeerCalls* calls, const QDateTime& n
         if (!sessions_->isReady(job.uuid)) {
             noteWaiting(job, kNotReady, kDisconnectWaits.arg(peerText(job), kNotReady));
         } else if (!held->refusal.isEmpty()) {
+            job.end_refusal = held->refusal;
             noteWaiting(job, kRefusedByCodec.arg(held->refusal), kDisconnectRefused.arg(peerText(job), held->refusal));
         } else {
             job.warning.clear();  // what it waited for no longer holds
@@ -236,6 +245,11 @@ bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const 
     // Ended in its window, by its far end or by hand, and not made again: said at its end.
     if (job.call_ended_at.isValid() && !isCallKnownUp(key)) {
         const QString status = kEndedEarly.arg(timeText(job.call_ended_at, now));
+        return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
+    }
+    // The codec refused its disconnect, and the call has gone since, by a retry or its far end.
+    if (!job.end_refusal.isEmpty() && !isCallKnownUp(key)) {
+        const QString status = kEndedAfterRefusal.arg(timeText(now, now));
         return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
     return finishQuietly(job, now);

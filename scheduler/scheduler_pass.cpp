@@ -61,6 +61,11 @@ void Scheduler::runPass(const QDateTime& now) {
         const JobPtr job = jobs_[i];
         settle(*job, plan, now);
     }
+    QSet<QUuid> forcing_codecs;
+    for (auto ended = ended_by_force_.cbegin(); ended != ended_by_force_.cend(); ++ended) {
+        forcing_codecs.insert(ended.key().codec);
+    }
+    for (const QUuid& codec : forcing_codecs) sayCallsEndedByForce(codec);
     if (dropAgedDoneJobs(now)) emit scheduleUpdated();
     const bool is_file_changed = is_file_changed_;
     const bool is_shown_changed = is_shown_changed_ || std::exchange(is_done_row_changed_, false);

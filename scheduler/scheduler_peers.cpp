@@ -117,13 +117,18 @@ void Scheduler::sayCallsEndedByForce(const QUuid& codec) {
     }
 }
 
-void Scheduler::showOnLateCallsRow(const PeerKey& key, const QString& status) {
+Job* Scheduler::lateCallsRow(const PeerKey& key) const {
     // The occurrence that dialled it: the last of its peer to finish.
     Job* dialled_for = nullptr;
     for (const JobPtr& job : jobs_) {
         if (job->state != Job::Done || job->uuid != key.codec || job->peer != key.peer) continue;
         if (!dialled_for || job->finished_at > dialled_for->finished_at) dialled_for = job.get();
     }
+    return dialled_for;
+}
+
+void Scheduler::showOnLateCallsRow(const PeerKey& key, const QString& status) {
+    Job* dialled_for = lateCallsRow(key);
     if (!dialled_for || dialled_for->warning == status) return;
     dialled_for->warning = status;
     is_done_row_changed_ = true;

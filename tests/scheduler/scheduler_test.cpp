@@ -337,6 +337,9 @@ enum class Event {
     kUnpairedRefusal,         // the codec's refusals carry no sequence
     kRingsAnew,               // peer 3's far end answers at the second kAnswered, its ring started again by a connect
     kOperatorConnects,        // the operator presses Connect on peer 3
+    kOperatorDisconnects,     // the operator presses Disconnect on peer 3
+    kCall4ByHand,             // peer 4's call is made at the codec's own panel
+    kListed,                  // the codec's list comes in
 };
 
 struct Booking {
@@ -368,6 +371,8 @@ struct BookingCase {
 };
 
 const char kLateRefused[] = "Done (missed: its call came up late, and the codec refused to end it: Busy (error 409))";
+const char kLateGivenUp[] =
+    "Done (missed: its call came up late; the codec refused to end it 6 times, and it stays up: Busy (error 409))";
 const char kEndedLeftUpUntil1220[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
 const char kEndedLeftUpUntil1230[] =
@@ -640,8 +645,10 @@ const BookingCase kBookings[] = {
      {{19, Event::kRefusing, "", "Running"},
       {20, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"},
       {21, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"},
-      {22, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"}},
-     {"Scheduled disconnection from Studio 3 refused by the codec: Busy (error 409)"}},
+      {22, Event::kNone, "disconnect 3", "Ending (disconnect refused by the codec: Busy (error 409))"},
+      {23, Event::kCallDropped, "", "Done (its call ended at 12:23; the codec had refused to end it)"}},
+     {"Scheduled disconnection from Studio 3 refused by the codec: Busy (error 409)",
+      "Scheduled connection to Studio 3 ended: its call ended at 12:23; the codec had refused to end it"}},
     {"the booking holding the call removed after a restart: let go, with a line",
      {{10, 20}, {15, 30}},
      {{20, Event::kNone, "", "Done (call to Studio 3 left up for the scheduled connection until 12:30) | Running"},
@@ -844,6 +851,77 @@ const BookingCase kBookings[] = {
       "409)",
       "Call to Studio 3 ended at 12:23; it had come up after its scheduled connection had ended, and the codec had "
       "refused to end it"}},
+    {"a late call the codec will not end: given up on after six refusals, said once, and never cut after",
+     {{10, 20}},
+     {{9, Event::kSlowCompleting, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
+      {21, Event::kAnswered, "disconnect 3", kLateRefused},
+      {22, Event::kNone, "disconnect 3", kLateRefused},
+      {23, Event::kNone, "disconnect 3", kLateRefused},
+      {24, Event::kNone, "disconnect 3", kLateRefused},
+      {26, Event::kNone, "disconnect 3", kLateRefused},
+      {29, Event::kNone, "disconnect 3", kLateGivenUp},
+      {60, Event::kNone, "", kLateGivenUp}},
+     {"Scheduled connection to Studio 3 missed: its call did not come up",
+      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
+      "409)",
+      "Call to Studio 3 stays up: the codec refused 6 times to end it, and the schedule no longer tries (last: Busy "
+      "(error 409))"}},
+    {"a late call the codec will not end, taken over by the operator's disconnect: the schedule tries no more",
+     {{10, 20}},
+     {{9, Event::kSlowCompleting, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
+      {21, Event::kAnswered, "disconnect 3", kLateRefused},
+      {22, Event::kOperatorDisconnects, "", kLateRefused},
+      {30, Event::kNone, "", kLateRefused}},
+     {"Scheduled connection to Studio 3 missed: its call did not come up",
+      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
+      "409)"}},
+    {"a late call the codec will not end, let go with the row that told of it",
+     {{10, 20}},
+     {{9, Event::kSlowCompleting, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
+      {21, Event::kAnswered, "disconnect 3", kLateRefused},
+      {22, Event::kRemoveJob, "", ""},
+      {30, Event::kNone, "", ""}},
+     {"Scheduled connection to Studio 3 missed: its call did not come up",
+      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
+      "409)",
+      "Call to Studio 3 left up: its scheduled connection was removed"},
+     "",
+     ""},
+    {"the operator's refused connect in a window settles it: the schedule dials in the pass after the channel frees",
+     {{10, 40}, {5, 12, Job::Once, false, "4"}},
+     {{5, Event::kNone, "connect 4", "Starting | Waiting"},
+      {10, Event::kNone, "connect 3", "Running | Starting (connect refused by the codec: No free channel (error 409))"},
+      {11, Event::kOperatorConnects, "",
+       "Running | Starting (connect refused by the codec: No free channel (error 409))"},
+      {12, Event::kNone, "disconnect 4; connect 3",
+       "Ending | Starting (connect refused by the codec: No free channel (error 409))"},
+      {13, Event::kNone, "", "Done | Running"}},
+     {"Scheduled connection to Studio 3 refused by the codec: No free channel (error 409)"},
+     "",
+     "Studio 4",
+     1},
+    {"the operator's connect shortly before a window: the window waits for it, takes its call, and its end says so "
+     "as the codec's list shows it",
+     {{10, 20}},
+     {{9, Event::kSlowFarEnd, "", "Waiting"},
+      {9, Event::kOperatorConnects, "", "Waiting"},
+      {10, Event::kNone, "", "Starting"},
+      {11, Event::kAnswered, "", "Running"},
+      {20, Event::kNone, "disconnect 3", "Ending"},
+      {20, Event::kListed, "", "Done", 0, true}},
+     {"Call to Studio 3, connected by hand before its booking, ended with it"}},
+    {"a force ends a call made at the codec's panel that no booking wants: its end is said",
+     {{10, 20, Job::Once, true}},
+     {{9, Event::kCall4ByHand, "", "Waiting"},
+      {10, Event::kNone, "disconnect; connect 3", "Starting"},
+      {11, Event::kNone, "", "Running"}},
+     {"Call to Studio 4 ended by the forced connection to Studio 3"}},
     {"its connect ringing as the program closed, its end passed before it opened again: missed as a dial",
      {{10, 20}},
      {{9, Event::kSlowFarEnd, "", "Waiting"},
@@ -961,6 +1039,9 @@ protected:
             if (sessions_->answerRinging(codec_)) sessions_->tellPeerList(codec_);
             break;
         case Event::kOperatorConnects: sessions_->operatorConnect(codec_, "3"); break;
+        case Event::kOperatorDisconnects: sessions_->operatorDisconnect(codec_, 3); break;
+        case Event::kCall4ByHand: codec.active.insert("4"); break;
+        case Event::kListed: sessions_->tellPeerList(codec_); break;
         case Event::kUnpairedRefusal: codec.are_refusals_unpaired = true; break;
         case Event::kRemoveJob: ASSERT_TRUE(scheduler_->removeJobAt(step.job)); break;
         case Event::kOpenEdit: opened_ = jobAt(step.job); break;
@@ -1076,13 +1157,17 @@ TEST_F(BookingTest, AConnectInFlightIsSentAgainOnlyAfterTwelvePassesOrAnAbsence)
     scheduler_ = makeScheduler();
     sessions_->codec(codec_).unreachable.insert("3");
     book({10, 100});
-    QString dialled;  // the passes that sent it
+    QString dialled;       // the passes that sent it
+    QString at_the_bound;  // what the row said after the pass that sent it again at the bound
     for (int pass = 0; pass <= 25; ++pass) {
         if (pass == 25) sessions_->tellLeftReady(codec_);
         sessions_->codec(codec_).is_ready = true;
         if (!tickAt(10 + pass).isEmpty()) dialled += QString::number(pass) + ' ';
+        if (pass == 12) at_the_bound = jobAt(0).warning;
     }
     EXPECT_EQ(dialled, "0 12 24 25 ");
+    EXPECT_EQ(at_the_bound, "its call has not come up since its connect at 12:10; connect sent again at 12:22");
+    EXPECT_EQ(jobAt(0).warning, "") << "a connect after an absence starts a new dial";
 }
 
 struct RecurrenceCase {
