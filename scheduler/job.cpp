@@ -83,9 +83,9 @@ QString Job::normalPeerId(const QString& peer) {
 
 void Job::restartOccurrence() {
     state = Waiting;
-    warning.clear();
+    showStatus(QString());
     is_wait_reason_unsaid = false;
-    wait_reason.clear();
+    wait_reason = BookingReason();
     has_sent_connect = false;
     has_operator_connect = false;
     connect_refusal.clear();
@@ -144,7 +144,11 @@ void Job::fromMessage(const Message& element, const QTimeZone& written_in) {
     peer = normalPeerId(a.get_qstring("peer", QString()));
     peer_name = a.get_qstring("peer_name", QString());
     peer_address = a.get_qstring("peer_addr", QString());
-    wait_reason = a.get_qstring("wait_reason", QString());
+    wait_reason = BookingReason::fromFile(a.get_qstring("wait", QString()), a.get_qstring("wait_peer", QString()),
+                                          a.get_qstring("wait_detail", QString()));
+    // A file written before reasons had codes kept their words.
+    const QString written = a.get_qstring("wait_reason", QString());
+    if (wait_reason.isNone() && !written.isEmpty()) wait_reason = {BookingReason::Code::kWritten, QString(), written};
     repeat_forever = a.get_bool("repeat_forever", false);
     frequency = frequencyFromName(a.get_qstring("frequency", QString()));
 }
@@ -172,7 +176,13 @@ void Job::visitAttributes(const AttributeVisitor& visit) const {
     if (recurrence_end.isValid()) date("recurrence_end", recurrence_end.date(), recurrence_end.time());
     visit("repeat_forever", repeat_forever ? "true" : "false", true);
     date("start", start.date(), startClock());
-    if (!wait_reason.isEmpty()) utf8("wait_reason", wait_reason);
+    if (wait_reason.code == BookingReason::Code::kWritten) {
+        utf8("wait_reason", wait_reason.detail);
+    } else if (!wait_reason.isNone()) {
+        visit("wait", wait_reason.fileName().toStdString(), true);
+        if (!wait_reason.detail.isEmpty()) utf8("wait_detail", wait_reason.detail);
+        if (!wait_reason.peer.isEmpty()) utf8("wait_peer", wait_reason.peer);
+    }
 }
 
 void Job::visitText(const AttributeVisitor& visit, const char* name, const QString& value, std::string& buffer) {

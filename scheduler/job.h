@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "scheduler/booking_reason.h"
+
 class Message;
 class QDebug;
 
@@ -65,13 +67,14 @@ struct Job {
     // end can say when, also after a restart.
     QDateTime call_ended_at;
 
-    // Why its call could not be made so far in this occurrence, as its row said it (a peer that
-    // another now has the id of, a refused connect); empty when nothing stood in its way. Kept in
-    // the file, so that an occurrence missed while the program was closed says why.
-    QString wait_reason;
+    // Why its call could not be made so far in this occurrence (a peer that another now has the id
+    // of, a refused connect); none when nothing stood in its way. Kept in the file, so that an
+    // occurrence missed while the program was closed says why.
+    BookingReason wait_reason;
 
     // About the current occurrence only; never stored.
-    QString warning;  // why it waits or was missed; empty while nothing is wrong
+    QString warning;             // what its row says: why it waits or was missed; empty while nothing is wrong
+    BookingReason shown_reason;  // the reason `warning` words, if it words one (showReason)
     // Its warning is the wait_reason the file kept, not yet said in this run's log.
     bool is_wait_reason_unsaid = false;
     bool has_sent_connect = false;      // a "connect" went out for it
@@ -117,6 +120,15 @@ struct Job {
     // Its call came up in this occurrence: a connect that went out and was not seen to take is
     // no call.
     bool hasHadCall() const { return connected_at.isValid(); }
+    // What its row says: a reason, in its words, or any other status.
+    void showReason(const BookingReason& reason) {
+        warning = reason.words();
+        shown_reason = reason;
+    }
+    void showStatus(const QString& status) {
+        warning = status;
+        shown_reason = BookingReason();
+    }
 
     // Inclusive comparisons with `now`, as the tick makes them.
     bool startReached(const QDateTime& now) const { return now >= start; }
@@ -134,15 +146,16 @@ struct Job {
     void setWindow(const QDate& start_date, const QTime& start_time, const QDate& end_date, const QTime& end_time);
 
     // Reads "start", "end", "priority", "peer" (normalPeerId), "peer_name", "peer_addr",
-    // "connected", "call_ended", "forced", "later_call_seen", "recurrence_end", "repeat_forever", "frequency" and
-    // "wait_reason" of a "job" element; missing
+    // "connected", "call_ended", "forced", "later_call_seen", "recurrence_end", "repeat_forever", "frequency",
+    // "wait", "wait_peer" and "wait_detail" (or, as older versions wrote it, "wait_reason": its words)
+    // of a "job" element; missing
     // attributes give the defaults, unreadable dates invalid ones. state, uuid, id, host and port
     // stay as they are. The times are read in `written_in` when it is valid (a file written under
     // another time zone), else as local times.
     void fromMessage(const Message& element, const QTimeZone& written_in = QTimeZone());
     // The attributes of this job's "job" element, each handed to `visit` as a name and its UTF-8
     // text, in name order (as the message writer puts them): "ip" and "port" from host and port;
-    // "peer_name", "peer_addr", "connected", "forced", "later_call_seen" and "wait_reason" only when
+    // "peer_name", "peer_addr", "connected", "forced", "later_call_seen" and the "wait" reason only when
     // known, so that a file without them stays as older versions wrote it; likewise "call_ended".
     // `is_spelt_out` says the text is the program's own (digits, English names, "true"), with nothing
     // in it to escape; a peer's name or address is not.

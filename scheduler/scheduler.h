@@ -257,7 +257,7 @@ private:
     // Its force was refused, as far as the codec's list shows: a call it was to end is still up.
     bool isForceRefused(const Job& job) const;
     // noteWaiting, keeping the reason in the job's wait_reason.
-    void noteConnectWait(Job& job, const QString& status, const QString& log_text);
+    void noteConnectWait(Job& job, const BookingReason& reason, const QString& log_text);
     void clearWaitReason(Job& job);
     // Done, its status cleared, then finished as usual.
     bool finishQuietly(Job& job, const QDateTime& now);
@@ -286,17 +286,17 @@ private:
     // A Qt warning and a line in the job's codec's log.
     void logLine(const Job& job, const QString& text) { logLine(job.uuid, text); }
     void logLine(const QUuid& codec, const QString& text);
-    // Shows `status` on the job and, once per occurrence and status, logs `log_text`.
-    void noteWaiting(Job& job, const QString& status, const QString& log_text);
+    // Shows the reason on the job and, once per occurrence and reason, logs `log_text`.
+    void noteWaiting(Job& job, const BookingReason& reason, const QString& log_text);
     // The peer's name as the job knows it, else as the codec's list has it, else "peer <id>".
     QString peerText(const Job& job) const { return peerText({job.uuid, job.peer}, job.peer_name); }
     // The same for a peer known by `name` where that is not empty.
     QString peerText(const PeerKey& key, const QString& name) const;
-    // Why the job's codec can take no command now; empty when it can.
-    QString unavailableReason(const Job& job) const;
+    // Why the job's codec can take no command now; none when it can.
+    BookingReason unavailableReason(const Job& job) const;
     // Why the job's peer id no longer names the peer the job was made for ("peer 5 is now 'Other
-    // Studio'"); empty when it still does, or when the job does not know its peer's name and address.
-    QString peerChangeReason(const Job& job) const;
+    // Studio'"); none when it still does, or when the job does not know its peer's name and address.
+    BookingReason peerChangeReason(const Job& job) const;
     // Why the job may not connect now, in the words of a missed occurrence: its codec is not in the
     // fleet or not ready, else peerChangeReason.
     QString connectBlockedReason(const Job& job) const;
@@ -305,7 +305,7 @@ private:
     // its end came first.
     QString missedReason(const Job& job) const;
     // The codec's refusal of its connect, as what it is: the connect's alone, or maybe another's.
-    static QString connectRefusalReason(const Job& job);
+    static BookingReason connectRefusalReason(const Job& job);
 
     // --------------------------------------------------------------------------------------------
     // What the codecs tell (scheduler_peers.cpp)

@@ -110,8 +110,8 @@ bool Scheduler::fromMessage(const Message& root) {
             const bool is_missed = job.end <= now && !job.connected_at.isValid();
             job.state = job.start > now || is_missed ? Job::Waiting : job.end > now ? Job::Starting : Job::Ending;
             // Why it waits, as it was last known: its codec's list may take a while to tell again.
-            if (job.state == Job::Waiting && !job.wait_reason.isEmpty()) {
-                job.warning = job.wait_reason;
+            if (job.state == Job::Waiting && !job.wait_reason.isNone()) {
+                job.showReason(job.wait_reason);
                 job.is_wait_reason_unsaid = true;
             }
             const JobPtr added = insertJob(job);

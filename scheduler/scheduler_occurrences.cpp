@@ -18,18 +18,10 @@ namespace {
 // The texts a booking's occurrences give, grouped by where each shows. The same words may stand in
 // two groups: each place says its own, and changing one leaves the others as they are.
 
-// Its row's Status column in "Scheduled Connections": why it waits, what became of its call. A
-// line of the codec's log that says why it waits quotes these words (%2 below), and the file
-// keeps them as the reason it waited.
-const QString kNotReady = QStringLiteral("codec not ready");
-const QString kNotInFleet = QStringLiteral("codec not in the fleet");
-const QString kRefusedByCodec = QStringLiteral("disconnect refused by the codec: %1");
-const QString kConnectRefused = QStringLiteral("connect refused by the codec: %1");
-// A refusal that may have answered another connect of the schedule's, sent in the same breath.
-const QString kConnectMaybeRefused = QStringLiteral("a connect may have been refused by the codec: %1");
-const QString kForceRefused = QStringLiteral("the codec refused to end its other calls: %1");
+// Its row's Status column in "Scheduled Connections": what became of its call. Why it waits is a
+// BookingReason, worded where it is shown; a line of the codec's log that says why it waits quotes
+// those words (%2 below).
 const QString kEndedByForce = QStringLiteral("its call was ended by the forced connection to %1");
-const QString kNextRefused = QStringLiteral("its next occurrence was refused");
 // A file written before jobs noted their calls cannot tell whether this one ran.
 const QString kEndedWhileClosed = QStringLiteral("its end passed while the program was closed");
 const QString kLeftUp = QStringLiteral("call to %1 left up for the scheduled connection until %2");
@@ -40,8 +32,6 @@ const QString kEndedAfterRefusal = QStringLiteral("its call ended at %1; the cod
 const QString kConnectResent =
     QStringLiteral("its call has not come up since its connect at %1; connect sent again at %2");
 const QString kLeftUpSince = QStringLiteral("call left up, since %1");
-const QString kPeerGone = QStringLiteral("peer %1 is no longer in the codec's list");
-const QString kPeerNowOther = QStringLiteral("peer %1 is now %2");
 const QString kMissedStatus = QStringLiteral("missed: %1");
 
 // Why an occurrence was missed: on its row after "missed: ", and in its line of the codec's log.
@@ -113,25 +103,25 @@ void Scheduler::settle(Job& job, const Plan& plan, const QDateTime& now) {
 void Scheduler::settleWaiting(Job& job) {
     // Only a ready codec's list tells who is under the id now.
     if (!sessions_->isReady(job.uuid)) return;
-    const QString changed = peerChangeReason(job);
-    if (changed.isEmpty()) {
+    const BookingReason changed = peerChangeReason(job);
+    if (changed.isNone()) {
         clearWaitReason(job);
         return;
     }
-    noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
+    noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed.words()));
 }
 
 void Scheduler::settleOpen(Job& job, const QDateTime& now) {
-    const QString unavailable = unavailableReason(job);
-    if (!unavailable.isEmpty()) {
+    const BookingReason unavailable = unavailableReason(job);
+    if (!unavailable.isNone()) {
         if (job.connected_at.isValid()) {
             // Its call, noted before the codec or the program went away, is up as far as is known:
             // nothing waits to connect, and the state stays as it was last seen.
             if (job.state != Job::Running) setState(job, Job::Starting);
-            job.warning = unavailable;
+            job.showReason(unavailable);
         } else {
             setState(job, Job::Starting);
-            noteWaiting(job, unavailable, kConnectWaits.arg(peerText(job), unavailable));
+            noteWaiting(job, unavailable, kConnectWaits.arg(peerText(job), unavailable.words()));
         }
         return;
     }
@@ -142,38 +132,40 @@ void Scheduler::settleOpen(Job& job, const QDateTime& now) {
         return;
     }
     setState(job, Job::Starting);
-    const QString changed = peerChangeReason(job);
-    if (!changed.isEmpty()) {
-        noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed));
+    const BookingReason changed = peerChangeReason(job);
+    if (!changed.isNone()) {
+        noteConnectWait(job, changed, kConnectWaits.arg(peerText(job), changed.words()));
     } else if (!job.connect_refusal.isEmpty()) {
         const QString& line = job.is_connect_refusal_sure ? kConnectRefusedLine : kConnectMaybeRefusedLine;
         noteConnectWait(job, connectRefusalReason(job), line.arg(peerText(job), job.connect_refusal));
     } else if (isForceRefused(job)) {
-        noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
+        noteWaiting(job, {BookingReason::Code::kForceRefused, QString(), job.force_refusal},
+                    kForceRefusedLine.arg(peerText(job), job.force_refusal));
     } else {
         const HeldCall* held = heldCallOf(job);
         const bool is_resent = held && !held->is_seen_up && held->isResent();
-        job.warning = is_resent
-                          ? kConnectResent.arg(timeText(held->ringing_since, now), timeText(held->dialled_at, now))
-                          : QString();
+        job.showStatus(is_resent
+                           ? kConnectResent.arg(timeText(held->ringing_since, now), timeText(held->dialled_at, now))
+                           : QString());
         clearWaitReason(job);
     }
 }
 
 void Scheduler::settleRunning(Job& job, const QDateTime& now) {
-    const QString changed = peerChangeReason(job);
-    if (!changed.isEmpty()) {
-        job.warning = changed;
+    const BookingReason changed = peerChangeReason(job);
+    if (!changed.isNone()) {
+        job.showReason(changed);
     } else if (isForceRefused(job)) {
-        noteWaiting(job, kForceRefused.arg(job.force_refusal), kForceRefusedLine.arg(peerText(job), job.force_refusal));
+        noteWaiting(job, {BookingReason::Code::kForceRefused, QString(), job.force_refusal},
+                    kForceRefusedLine.arg(peerText(job), job.force_refusal));
     } else if (sessions_->isPeerActive(job.uuid, job.peer)) {
-        job.warning.clear();
+        job.showStatus(QString());
         noteCallEnded(job, QDateTime());
     } else if (job.ended_by_force.isEmpty()) {
-        job.warning = kCallEnded;
+        job.showStatus(kCallEnded);
         if (!job.call_ended_at.isValid()) noteCallEnded(job, now);
     } else {
-        job.warning = kEndedByForce.arg(job.ended_by_force);
+        job.showStatus(kEndedByForce.arg(job.ended_by_force));
         if (!job.is_force_end_logged) logLine(job, kEndedByForceLine.arg(peerText(job), job.ended_by_force));
         job.is_force_end_logged = true;
     }
@@ -192,16 +184,16 @@ bool Scheduler::isForceRefused(const Job& job) const {
                        [&](const QString& other) { return sessions_->isPeerActive(job.uuid, other); });
 }
 
-void Scheduler::noteConnectWait(Job& job, const QString& status, const QString& log_text) {
-    noteWaiting(job, status, log_text);
-    if (job.wait_reason == status) return;
-    job.wait_reason = status;
+void Scheduler::noteConnectWait(Job& job, const BookingReason& reason, const QString& log_text) {
+    noteWaiting(job, reason, log_text);
+    if (job.wait_reason == reason) return;
+    job.wait_reason = reason;
     is_file_changed_ = true;
 }
 
 void Scheduler::clearWaitReason(Job& job) {
-    if (job.wait_reason.isEmpty()) return;
-    job.wait_reason.clear();
+    if (job.wait_reason.isNone()) return;
+    job.wait_reason = BookingReason();
     is_file_changed_ = true;
 }
 
@@ -210,15 +202,17 @@ void Scheduler::settleEnded(Job& job, const PeerCalls* calls, const QDateTime& n
     const HeldCall* held = heldCallOf(job);
     if (job.hasHadCall() && held && !is_wanted) {
         // What it said while its window was open is no note of its disconnect.
-        if (job.state != Job::Ending) job.warning.clear();
+        if (job.state != Job::Ending) job.showStatus(QString());
         setState(job, Job::Ending);
         if (!sessions_->isReady(job.uuid)) {
-            noteWaiting(job, kNotReady, kDisconnectWaits.arg(peerText(job), kNotReady));
+            const BookingReason not_ready{BookingReason::Code::kNotReady, QString(), QString()};
+            noteWaiting(job, not_ready, kDisconnectWaits.arg(peerText(job), not_ready.words()));
         } else if (!held->refusal.isEmpty()) {
             job.end_refusal = held->refusal;
-            noteWaiting(job, kRefusedByCodec.arg(held->refusal), kDisconnectRefused.arg(peerText(job), held->refusal));
+            noteWaiting(job, {BookingReason::Code::kDisconnectRefused, QString(), held->refusal},
+                        kDisconnectRefused.arg(peerText(job), held->refusal));
         } else {
-            job.warning.clear();  // what it waited for no longer holds
+            job.showStatus(QString());  // what it waited for no longer holds
         }
         return;
     }
@@ -237,9 +231,9 @@ bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const 
         return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
     // Another peer's call under the id, or this one's at another address: not the job's to cut.
-    const QString changed = peerChangeReason(job);
-    if (job.connected_at.isValid() && !changed.isEmpty() && isCallKnownUp(key)) {
-        const QString status = kLeftUpSince.arg(changed);
+    const BookingReason changed = peerChangeReason(job);
+    if (job.connected_at.isValid() && !changed.isNone() && isCallKnownUp(key)) {
+        const QString status = kLeftUpSince.arg(changed.words());
         return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
     // Ended in its window, by its far end or by hand, and not made again: said at its end.
@@ -256,7 +250,7 @@ bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const 
 }
 
 bool Scheduler::finishQuietly(Job& job, const QDateTime& now) {
-    job.warning.clear();
+    job.showStatus(QString());
     return finishJob(job, now);
 }
 
@@ -288,7 +282,8 @@ bool Scheduler::finishJob(Job& job, const QDateTime& now) {
     // Every pass comes back here until there is room: the refusal is logged once, as noteWaiting does.
     if (!job.is_next_refused) qWarning() << "schedule: the next occurrence was refused:" << next;
     setState(job, finished_state);
-    noteWaiting(job, kNextRefused, kStaysPending.arg(peerText(job), kNextRefused));
+    const BookingReason next_refused{BookingReason::Code::kNextRefused, QString(), QString()};
+    noteWaiting(job, next_refused, kStaysPending.arg(peerText(job), next_refused.words()));
     job.is_next_refused = true;
     return false;
 }
@@ -306,7 +301,7 @@ bool Scheduler::finishEndedWhileClosed(Job& job, const QDateTime& now) {
     // Only a job that knows its peer was written by a version that notes its calls: of an older
     // one, all that is known is when its end passed.
     return job.hasPeerIdentity()
-               ? missJob(job, job.wait_reason.isEmpty() ? kNeverRan : job.wait_reason, now)
+               ? missJob(job, job.wait_reason.isNone() ? kNeverRan : job.wait_reason.words(), now)
                : finishNoted(job, kEnded.arg(peerText(job), kEndedWhileClosed), kEndedWhileClosed, now);
 }
 
@@ -347,7 +342,7 @@ bool Scheduler::missJob(Job& job, const QString& reason, const QDateTime& now) {
 
 bool Scheduler::finishNoted(Job& job, const QString& log_text, const QString& status, const QDateTime& now) {
     logLine(job, log_text);
-    job.warning = status;
+    job.showStatus(status);
     return finishJob(job, now);
 }
 
@@ -356,10 +351,10 @@ void Scheduler::logLine(const QUuid& codec, const QString& text) {
     sessions_->addLogLine(codec, text);
 }
 
-void Scheduler::noteWaiting(Job& job, const QString& status, const QString& log_text) {
-    if (job.warning == status && !job.is_wait_reason_unsaid) return;
+void Scheduler::noteWaiting(Job& job, const BookingReason& reason, const QString& log_text) {
+    if (job.shown_reason == reason && !job.is_wait_reason_unsaid) return;
     job.is_wait_reason_unsaid = false;
-    job.warning = status;
+    job.showReason(reason);
     job.is_next_refused = false;
     logLine(job, log_text);
 }
@@ -370,33 +365,37 @@ QString Scheduler::peerText(const PeerKey& key, const QString& name) const {
     return shown.isEmpty() ? QStringLiteral("peer ") + key.peer : shownCodecText(shown, kMaxPeerTextInReason);
 }
 
-QString Scheduler::unavailableReason(const Job& job) const {
-    if (!sessions_->isRegistered(job.uuid)) return kNotInFleet;
-    if (!sessions_->isReady(job.uuid)) return kNotReady;
+BookingReason Scheduler::unavailableReason(const Job& job) const {
+    if (!sessions_->isRegistered(job.uuid)) return {BookingReason::Code::kNotInFleet, QString(), QString()};
+    if (!sessions_->isReady(job.uuid)) return {BookingReason::Code::kNotReady, QString(), QString()};
     return {};
 }
 
-QString Scheduler::peerChangeReason(const Job& job) const {
+BookingReason Scheduler::peerChangeReason(const Job& job) const {
     if (!job.hasPeerIdentity()) return {};
     QString name, address;
-    if (!sessions_->findPeer(job.uuid, job.peer, name, address)) return kPeerGone.arg(job.peer);
+    if (!sessions_->findPeer(job.uuid, job.peer, name, address)) {
+        return {BookingReason::Code::kPeerGone, job.peer, QString()};
+    }
     if (name == job.peer_name && address == job.peer_address) return {};
     QString other = QLatin1Char('\'') + shownCodecText(name, kMaxPeerTextInReason) + QLatin1Char('\'');
     if (address != job.peer_address && !address.isEmpty()) {
         other += QStringLiteral(" at ") + shownCodecText(address, kMaxPeerTextInReason);
     }
-    return kPeerNowOther.arg(job.peer, other);
+    return {BookingReason::Code::kPeerNowOther, job.peer, other};
 }
 
-QString Scheduler::connectRefusalReason(const Job& job) {
-    return (job.is_connect_refusal_sure ? kConnectRefused : kConnectMaybeRefused).arg(job.connect_refusal);
+BookingReason Scheduler::connectRefusalReason(const Job& job) {
+    using Code = BookingReason::Code;
+    return {job.is_connect_refusal_sure ? Code::kConnectRefused : Code::kConnectMaybeRefused, QString(),
+            job.connect_refusal};
 }
 
 QString Scheduler::missedReason(const Job& job) const {
-    if (!job.connect_refusal.isEmpty()) return connectRefusalReason(job);
+    if (!job.connect_refusal.isEmpty()) return connectRefusalReason(job).words();
     const QString blocked = connectBlockedReason(job);
     if (!blocked.isEmpty()) return blocked;
-    if (!job.wait_reason.isEmpty()) return job.wait_reason;
+    if (!job.wait_reason.isNone()) return job.wait_reason.words();
     if (job.has_operator_connect) return kNeverUpWithOperator;
     return job.has_sent_connect ? kNeverUp : kTooLate;
 }
@@ -404,5 +403,5 @@ QString Scheduler::missedReason(const Job& job) const {
 QString Scheduler::connectBlockedReason(const Job& job) const {
     if (!sessions_->isRegistered(job.uuid)) return kMissedNotInFleet;
     if (!sessions_->isReady(job.uuid)) return kMissedNotReady;
-    return peerChangeReason(job);
+    return peerChangeReason(job).words();
 }

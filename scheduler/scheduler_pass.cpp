@@ -81,7 +81,7 @@ void Scheduler::handOnToOpenOccurrences(const QDateTime& now) {
         const Job next = nextOccurrence(*job, now);
         if (!hasNextOccurrence(*job, next) || !next.startReached(now)) continue;
         // The series' next window is open: its call, if up, is that occurrence's from now on.
-        const bool is_same_peer = peerChangeReason(*job).isEmpty();
+        const bool is_same_peer = peerChangeReason(*job).isNone();
         finishOccurrence(*job, is_same_peer ? next.end : QDateTime(), now);
     }
 }

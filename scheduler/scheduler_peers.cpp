@@ -130,7 +130,7 @@ Job* Scheduler::lateCallsRow(const PeerKey& key) const {
 void Scheduler::showOnLateCallsRow(const PeerKey& key, const QString& status) {
     Job* dialled_for = lateCallsRow(key);
     if (!dialled_for || dialled_for->warning == status) return;
-    dialled_for->warning = status;
+    dialled_for->showStatus(status);
     is_done_row_changed_ = true;
 }
 

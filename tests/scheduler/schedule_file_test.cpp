@@ -40,7 +40,8 @@ const char kGolden[] =
     "start=\"Mon May 6 12:10:00 2024\"/>\n"
     "    <job end=\"Tue May 7 09:30:00 2024\" frequency=\"none\" ip=\"192.0.2.1\" peer=\"12\" port=\"5004\" "
     "priority=\"false\" recurrence_end=\"Tue May 7 09:30:00 2024\" repeat_forever=\"false\" "
-    "start=\"Tue May 7 08:00:00 2024\"/>\n"
+    "start=\"Tue May 7 08:00:00 2024\" wait=\"peer-now-other\" wait_detail=\"'Other %1 Studio'\" "
+    "wait_peer=\"12\"/>\n"
     "    <calls/>\n"
     "</jobs>\n";
 
@@ -59,7 +60,8 @@ std::string emptyFile() {
 
 class ScheduleFile : public SchedulerFixture {
 protected:
-    // A forced daily job until 1 June, a plain one-off the next morning and a finished one.
+    // A forced daily job until 1 June, a plain one-off the next morning that waits for its peer, and
+    // a finished one.
     void addJobs() {
         Job daily = job(10, 20);
         daily.priority = true;
@@ -68,6 +70,7 @@ protected:
         ASSERT_TRUE(scheduler_->addJob(daily));
         Job once = job(20 * 60, 21 * 60 + 30);
         once.peer = "12";
+        once.wait_reason = {BookingReason::Code::kPeerNowOther, "12", "'Other %1 Studio'"};
         ASSERT_TRUE(scheduler_->addJob(once));
         Job done = job(0, 5);
         done.state = Job::Done;
@@ -87,8 +90,21 @@ TEST_F(ScheduleFile, GoldenBytesAndRoundTrip) {
     EXPECT_EQ(jobAt(0).uuid, codec_);
     EXPECT_TRUE(jobAt(0).priority);
     EXPECT_EQ(jobAt(1).peer, "12");
+    EXPECT_EQ(jobAt(1).warning, "peer 12 is now 'Other %1 Studio'");
     ASSERT_TRUE(scheduler_->save());
     EXPECT_EQ(readAll(filePath()), golden());
+}
+
+// A file written before reasons had codes kept their words: shown, and written back, as they were.
+TEST_F(ScheduleFile, AnOlderFilesWaitReasonKeepsItsWords) {
+    std::string bytes = golden();
+    const std::string coded = "wait=\"peer-now-other\" wait_detail=\"'Other %1 Studio'\" wait_peer=\"12\"";
+    bytes.replace(bytes.find(coded), coded.size(), "wait_reason=\"peer 12 went to lunch\"");
+    writeAll(filePath(), bytes);
+    ASSERT_TRUE(scheduler_->load());
+    EXPECT_EQ(jobAt(1).warning, "peer 12 went to lunch");
+    ASSERT_TRUE(scheduler_->save());
+    EXPECT_EQ(readAll(filePath()), bytes);
 }
 
 TEST_F(ScheduleFile, LoadedStateFollowsTheClock) {

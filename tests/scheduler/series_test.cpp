@@ -72,13 +72,13 @@ TEST(Series, AnOccurrenceStartsAfresh) {
     ran.state = Job::Running;
     ran.connected_at = day(0, QTime(10, 1));
     ran.forced_at = day(0);
-    ran.wait_reason = "codec not ready";
+    ran.wait_reason = {BookingReason::Code::kNotReady, QString(), QString()};
     const Job next = occurrenceAfter(ran, 2);
     EXPECT_EQ(next.start, day(2));
     EXPECT_EQ(next.state, Job::Waiting);
     EXPECT_FALSE(next.connected_at.isValid());
     EXPECT_FALSE(next.forced_at.isValid());
-    EXPECT_TRUE(next.wait_reason.isEmpty());
+    EXPECT_TRUE(next.wait_reason.isNone());
     EXPECT_EQ(next.peer, ran.peer);
     EXPECT_EQ(next.recurrence_end, ran.recurrence_end);
 }
