@@ -385,7 +385,8 @@ void IPCObject::handle_response(const Message& reply) {
     codec_version_ = codec_version;
     const Message::Attributes& attributes = reply.attributes();
     const bool has_seq = attributes.has("seq");
-    settle_in_flight(attributes.get_string("seq", ""));
+    // An answer without seq settles what it answers behind the refusal it may be (below).
+    if (has_seq) settle_in_flight(attributes.get_string("seq", ""));
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
     if (!settled.connect_peer.isEmpty()) {
@@ -412,6 +413,7 @@ void IPCObject::handle_response(const Message& reply) {
     if (attributes.has("fail")) {
         if (!has_seq) {
             report_seqless_refusal(reply, answerable);
+            settle_in_flight("");
             return;
         }
         report_refusal(reply, key, asked_by_seq(key.toStdString()), settled);
@@ -423,6 +425,7 @@ void IPCObject::handle_response(const Message& reply) {
         tick_required(key);
         return;
     }
+    if (!has_seq) settle_in_flight("");
     if (key.isEmpty()) {
         warn_once(QStringLiteral("resp without seq"),
                   QStringLiteral("not storing seq-less response which has %1 params...").arg(attributes.size()));

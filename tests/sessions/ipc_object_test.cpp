@@ -701,6 +701,28 @@ TEST_F(IPCObjectTest, ARefusalWithoutSeqNamesTheRequestsItMayAnswer) {
     EXPECT_EQ(messages.count_warnings("a refusal without seq names no request"), 1);
 }
 
+// A codec reads in order: the scheduler's commands are followed by a ping, each is told read once
+// something sent after it is answered, behind its refusal, and a refusal that comes after one was
+// read is the other's alone.
+TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
+    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"ping"}; });
+    expect_ready();
+    std::vector<std::string> events;  // in the order the session raised them
+    QObject context;
+    QObject::connect(&session, &IPCObject::commandRead, &context, [&](QUuid, const QString& request, int peer) {
+        events.push_back("read " + request.toStdString() + " " + std::to_string(peer));
+    });
+    QObject::connect(&session, &IPCObject::requestFailed, &context,
+                     [&](QUuid, const QString& request) { events.push_back("refused " + request.toStdString()); });
+    ASSERT_TRUE(session.cmd_connect("1"));
+    ASSERT_TRUE(session.cmd_connect("2"));
+    peer_->send(with_nul("<resp seq=\"ping\"/>"));  // the first connect read, and taken
+    peer_->send(with_nul("<resp fail=\"true\" error_code=\"9\" error_text=\"busy\"/>"));
+    peer_->send(with_nul("<resp seq=\"ping\"/>"));
+    EXPECT_TRUE(wait_processing_events([&] { return events.size() >= 3; }));
+    EXPECT_EQ(events, (std::vector<std::string>{"read connect 1", "refused connect", "read connect 2"}));
+}
+
 TEST_F(IPCObjectTest, MarkForDeletionLeavesThePoolAndNeverReconnects) {
     IPCObject& session = start();
     expect_ready();
