@@ -1,9 +1,9 @@
 #include "dialogs/wheel_needs_focus.h"
 
-#include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QSlider>
 #include <QWidget>
 
 namespace {
@@ -19,7 +19,7 @@ void cover(QWidget* field, QObject* filter) {
 WheelNeedsFocus::WheelNeedsFocus(QWidget* editor) : QObject(editor) {
     for (QWidget* field : editor->findChildren<QAbstractSpinBox*>()) cover(field, this);
     for (QWidget* field : editor->findChildren<QComboBox*>()) cover(field, this);
-    for (QWidget* field : editor->findChildren<QAbstractSlider*>()) cover(field, this);
+    for (QWidget* field : editor->findChildren<QSlider*>()) cover(field, this);
 }
 
 bool WheelNeedsFocus::eventFilter(QObject* watched, QEvent* event) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "app/dock/arrow_keys_stay_in_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/shared/codec_text.h"
 #include "app/shared/delay_graph.h"
@@ -81,6 +82,7 @@ CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
     // Everywhere in the dock, its settings page included; the profile editor is a dialog, where Qt
     // does it. Owned by the dock widget.
     new EnterPressesButton(form.dockWidgetDetails);
+    new ArrowKeysStayInDock(form.dockWidgetDetails);
     connectWidgets();
     empty();
 }
