@@ -51,6 +51,12 @@ void showLostChoice(QLabel& label, const std::optional<LostChoice>& lost) {
     label.setVisible(lost.has_value());
 }
 
+// The line above the Log tab while the codec refuses to send its event log, in its words.
+QString eventLogRefusalText(const QString& code, const QString& text) {
+    return CodecDock::tr("The codec refused to send its event log: %1 (error %2)")
+        .arg(shownCodecText(text), shownCodecText(code));
+}
+
 // Pops up `actions` as a context menu at `globalPos`; a null entry is a separator.
 void popUpMenu(const QList<QAction*>& actions, const QPoint& globalPos) {
     QList<QAction*> entries;
@@ -147,6 +153,7 @@ void CodecDock::showSession(IPCObject* next) {
     showUnitName();
     showHealth();
     fillEventLog();
+    showEventLogRefusal();
     updateStatsTable();
 }
 
@@ -169,6 +176,7 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session.deviceLog, &DeviceLog::lineAdded, this, &CodecDock::logAppend);
     connect(&session.deviceLog, &DeviceLog::lineReplaced, this, &CodecDock::logAppend);
     connect(&session, &IPCObject::recvEventLog, this, &CodecDock::eventLogAppend);
+    connect(&session, &IPCObject::eventLogRefusalChanged, this, &CodecDock::showEventLogRefusal);
     connect(&session.tunnelInfo, &TunnelInfo::connsChanged, this, &CodecDock::enablesChanged);
     connect(&session, &IPCObject::recvSipProxy, this, &CodecDock::ipcRecvSipProxy);
     connect(&session, &IPCObject::recvDirectoryServer, this, &CodecDock::ipcRecvDirectoryServer);
@@ -204,6 +212,7 @@ void CodecDock::empty() {
     ui.healthLabel->setToolTip(QString());
     eventLog.clear();
     trailingOwnLines = 0;
+    showEventLogRefusal();
 }
 
 void CodecDock::fillFromReadySession(IPCObject& session) {
@@ -556,6 +565,14 @@ void CodecDock::fillEventLog() {
     if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog(&trailingOwnLines));
 }
 
+void CodecDock::showEventLogRefusal() {
+    const std::optional<IPCObject::Refusal> refusal = shown ? shown->eventLogRefusal() : std::nullopt;
+    // Once above the log, however many polls the codec refuses alike: an empty log would read as
+    // "no events".
+    ui.eventLogRefusalLabel->setText(refusal ? eventLogRefusalText(refusal->code, refusal->text) : QString());
+    ui.eventLogRefusalLabel->setVisible(refusal.has_value());
+}
+
 void CodecDock::eventLogAppend(const QStringList& lines) {
     // New entries go after every entry shown; the program's lines after those take their places
     // among them by time.
@@ -593,4 +610,5 @@ void CodecDock::resetLog() {
     }
     eventLog.clear();
     trailingOwnLines = 0;
+    showEventLogRefusal();
 }

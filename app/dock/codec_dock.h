@@ -148,6 +148,8 @@ public slots:
 
     // The event log.
     void eventLogAppend(const QStringList& lines);
+    // Says above the log why the codec's own entries do not come, while it refuses to send them.
+    void showEventLogRefusal();
     void logAppend(const LogLine& line);
     void handleLogButtonPress(QAbstractButton* button);
 
