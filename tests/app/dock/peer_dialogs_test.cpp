@@ -729,6 +729,7 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         tickRows(dialog);
         pressOk(dialog);
     };
+    const char* const kLevelsGone = "; this window has stopped showing its levels all the same";
     const struct {
         Pick pick;
         const char* press;  // an action, a button, or the event log's "Reset"
@@ -749,12 +750,7 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         {Pick::kProfile, "actionSetDefaultProfile", {}, false, "refused to save the profile \"%1\""},
         {Pick::kProfile, "actionRemoveProfile", {}, false, "refused to remove the profile \"%1\""},
         {Pick::kProfile, "actionSendProfile", toTheOther, true, "refused to copy a profile"},
-        {Pick::kNothing,
-         "actionDisableMetering",
-         {},
-         false,
-         "refused to switch its level meters off",
-         "; this window has stopped showing its levels all the same"},
+        {Pick::kNothing, "actionDisableMetering", {}, false, "refused to switch its level meters off", kLevelsGone},
         {Pick::kNothing, "actionEnableMetering", {}, false, "refused to switch its level meters on"},
         {Pick::kNothing, "Reset", {}, false, "refused to clear its event log"},
     };
