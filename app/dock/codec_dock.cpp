@@ -153,7 +153,6 @@ void CodecDock::showSession(IPCObject* next) {
     showUnitName();
     showHealth();
     fillEventLog();
-    showEventLogRefusal();
     updateStatsTable();
 }
 
@@ -212,7 +211,7 @@ void CodecDock::empty() {
     ui.healthLabel->setToolTip(QString());
     eventLog.clear();
     trailingOwnLines = 0;
-    showEventLogRefusal();
+    showEventLogRefusal();  // the codec's now shown, or none
 }
 
 void CodecDock::fillFromReadySession(IPCObject& session) {
@@ -610,5 +609,4 @@ void CodecDock::resetLog() {
     }
     eventLog.clear();
     trailingOwnLines = 0;
-    showEventLogRefusal();
 }
