@@ -2,6 +2,8 @@
 
 #include <QDialogButtonBox>
 
+#include <algorithm>
+
 #include "sessions/ipc_object.h"
 #include "text/device_state_text.h"
 #include "text/unit_label.h"
@@ -23,14 +25,31 @@ SendDialog::SendDialog(QWidget* parent) : QDialog(parent), ui(new Ui::SendDialog
 
 SendDialog::~SendDialog() = default;
 
+void SendDialog::setCopied(const QString& line) {
+    ui->copiedLabel->setText(line);
+}
+
 void SendDialog::setTargets(const QList<IPCObject*>& sessions, Copy copy) {
+    struct Row {
+        IPCObject* session;
+        QString name;  // cut; empty until the codec has told it
+        QString address;
+    };
+    QList<Row> rows;
     for (IPCObject* session : sessions) {
         // With the port: codecs behind one address differ only by it.
-        const QString label =
-            shownUnitName(*session) + QStringLiteral(" : ") + IPCObject::addressText(session->host, session->port);
-        const QString reason = whyNot(*session, copy);
+        rows.append({session, shownUnitName(*session), IPCObject::addressText(session->host, session->port)});
+    }
+    // By name, as the operator looks for a codec; a codec that has not told its name by its address.
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        const int byName = QString::compare(a.name, b.name, Qt::CaseInsensitive);
+        return byName != 0 ? byName < 0 : a.address < b.address;
+    });
+    for (const Row& each : rows) {
+        const QString label = each.name.isEmpty() ? each.address : tr("%1 : %2").arg(each.name, each.address);
+        const QString reason = whyNot(*each.session, copy);
         auto* row = new QListWidgetItem(reason.isEmpty() ? label : tr("%1 (%2)").arg(label, reason), ui->deviceList);
-        row->setData(kKeyRole, session->uuid);
+        row->setData(kKeyRole, each.session->uuid);
         row->setData(kLabelRole, label);
         row->setFlags(reason.isEmpty() ? row->flags() | Qt::ItemIsUserCheckable : Qt::ItemIsUserCheckable);
         row->setCheckState(Qt::Unchecked);

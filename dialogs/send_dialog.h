@@ -14,7 +14,8 @@ class SendDialog;
 }
 
 // Lets the operator choose the codecs that a profile or a peer of the active codec is copied to:
-// one check-box row per codec, "unit name : address:port". Codecs that could not take the copy (not
+// one check-box row per codec, "unit name : address:port" (the address alone while the codec has
+// not told its name), in order of the names. Codecs that could not take the copy (not
 // READY, or of the old protocol for a profile) have their rows disabled, saying why. Rows hold the
 // codec's instance key, never the session: the caller looks each chosen codec up again once the
 // dialog has closed. The dialog sends nothing and does not follow the codecs while it is open.
@@ -25,7 +26,7 @@ class SendDialog : public QDialog {
 public:
     struct Target {
         QUuid key;
-        QString label;  // "unit name : address:port", as its row showed it
+        QString label;  // "unit name : address:port" or "address:port", as its row showed it
     };
 
     // What is copied.
@@ -34,7 +35,9 @@ public:
     explicit SendDialog(QWidget* parent = nullptr);
     ~SendDialog() override;
 
-    // Appends one unticked row per session, in list order, as the sessions are now.
+    // The line above the rows that names what is copied.
+    void setCopied(const QString& line);
+    // Appends one unticked row per session, by name, as the sessions are now.
     void setTargets(const QList<IPCObject*>& sessions, Copy copy);
     // The ticked rows, in row order.
     QList<Target> selectedTargets() const;

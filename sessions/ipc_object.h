@@ -13,7 +13,8 @@
 //   (isMarkedForDeletion()).
 // - Signals whose first argument is a QUuid name their session by it. The others (levelsReported,
 //   recvLevels, recvAllLevels, recvAddPeer, recvAddProfile, recvSystemOpts, recvSetBraidlinkOptions,
-//   recvSipProxy, recvCurrentEncoder, recvEventLog, deviceConnected, deviceDisconnected) do not:
+//   recvSipProxy, recvCurrentEncoder, recvEventLog, eventLogRefusalChanged, deviceConnected,
+//   deviceDisconnected) do not:
 //   a slot shared by many sessions uses sender() or a connection that captures the session.
 //   deviceEvent carries the session itself.
 // - A request the codec refuses raises requestFailed; the refusal never reaches the lists or the
@@ -37,6 +38,7 @@
 #include <atomic>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -287,6 +289,14 @@ public:
 
     // The display lines of every stored event-log entry, oldest first.
     QStringList eventLogLines() const { return eventLog.lines(); }
+    // What the codec said when it last refused to send its event log, until it next sends it; none
+    // while it sends it. Its code and text, as the codec wrote them. GUI thread only.
+    struct Refusal {
+        QString code;
+        QString text;
+        bool operator==(const Refusal& other) const { return code == other.code && text == other.text; }
+    };
+    std::optional<Refusal> eventLogRefusal() const { return eventLogRefusal_; }
 
     // IQEndpointClient hooks; the message hooks and the list run on the socket loop thread.
     void after_authenticated() override;
@@ -365,6 +375,9 @@ signals:
     void recvSipProxy();
     void recvCurrentEncoder();
     void recvEventLog(const QStringList& lines);
+    // eventLogRefusal() changed: a poll was refused in other words than the last, or answered
+    // after a refusal. Polls refused alike raise it once.
+    void eventLogRefusalChanged();
     void deviceEvent(IPCObject* session, KT_EVENT kind);
     void deviceConnected();
     void deviceDisconnected();
@@ -577,6 +590,8 @@ private:
     void report_seqless_refusal(const Message& reply, const std::vector<UnansweredRequests::Request>& answerable);
     // Queues the raising of requestFailed on the GUI thread.
     void queue_failure(RequestFailure failure);
+    // Keeps `refusal` as eventLogRefusal(), and tells of a change. GUI thread.
+    void noteEventLogRefusal(const std::optional<Refusal>& refusal);
     // Sends "deleteProfile" with a seq for the empty profile of a copy whose write was refused.
     void delete_copy_profile(int id);
     // The ids of the profiles in the cached profile list, and unlisted_copy_ids_.
@@ -689,6 +704,7 @@ private:
     // The operator's request each seq named when it was last sent, which a refusal under that seq
     // answers. Guarded by the session mutex; kept across connections (a seq names one definition).
     std::map<std::string, const session_requests::OperatorRequest*> asked_by_seq_;
-    QMap<int, QString> alertSounds;  // KT_EVENT -> sound file; GUI thread
-    WarningLimiter warnings_;        // the GUI-thread parsers' warnings about malformed reports
+    QMap<int, QString> alertSounds;           // KT_EVENT -> sound file; GUI thread
+    WarningLimiter warnings_;                 // the GUI-thread parsers' warnings about malformed reports
+    std::optional<Refusal> eventLogRefusal_;  // GUI thread
 };

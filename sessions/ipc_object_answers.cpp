@@ -169,7 +169,15 @@ void IPCObject::raiseRequestFailed(const RequestFailure& failure) {
     }
     // The copy's first step made an empty profile: it goes again rather than stay blank.
     if (effect.kind == FailureEffect::kCopyNotMade) delete_copy_profile(effect.subjects.value(0).id);
+    const bool isEventLogPoll = failure.request == QLatin1String(session_requests::kGetEventLog.seq);
+    if (isEventLogPoll && effect.isRefusal()) noteEventLogRefusal(Refusal{failure.code, failure.text});
     emit requestFailed(uuid, failure.request, failure.code, failure.text, effect);
+}
+
+void IPCObject::noteEventLogRefusal(const std::optional<Refusal>& refusal) {
+    if (eventLogRefusal_ == refusal) return;
+    eventLogRefusal_ = refusal;
+    emit eventLogRefusalChanged();
 }
 
 QList<FailureEffect::Subject> IPCObject::effect_subjects(const QString& request, const QList<int>& ids) {

@@ -380,6 +380,7 @@ void IPCObject::apply_tunnel_answer(const Message& answer, Message& settings) {
 }
 
 void IPCObject::cb_resp_eventLog() {
+    noteEventLogRefusal(std::nullopt);
     emit recvEventLog(eventLog.merge(expectedMessage(QStringLiteral("eventLog"))));
 }
 

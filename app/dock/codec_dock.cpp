@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "app/dock/arrow_keys_stay_in_dock.h"
 #include "app/dock/peer_items.h"
 #include "app/shared/codec_text.h"
 #include "app/shared/delay_graph.h"
@@ -50,6 +51,12 @@ void showLostChoice(QLabel& label, const std::optional<LostChoice>& lost) {
     label.setVisible(lost.has_value());
 }
 
+// The line above the Log tab while the codec refuses to send its event log, in its words.
+QString eventLogRefusalText(const QString& code, const QString& text) {
+    return CodecDock::tr("The codec refused to send its event log: %1 (error %2)")
+        .arg(shownCodecText(text), shownCodecText(code));
+}
+
 // Pops up `actions` as a context menu at `globalPos`; a null entry is a separator.
 void popUpMenu(const QList<QAction*>& actions, const QPoint& globalPos) {
     QList<QAction*> entries;
@@ -81,6 +88,7 @@ CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
     // Everywhere in the dock, its settings page included; the profile editor is a dialog, where Qt
     // does it. Owned by the dock widget.
     new EnterPressesButton(form.dockWidgetDetails);
+    new ArrowKeysStayInDock(form.dockWidgetDetails);
     connectWidgets();
     empty();
 }
@@ -167,6 +175,7 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session.deviceLog, &DeviceLog::lineAdded, this, &CodecDock::logAppend);
     connect(&session.deviceLog, &DeviceLog::lineReplaced, this, &CodecDock::logAppend);
     connect(&session, &IPCObject::recvEventLog, this, &CodecDock::eventLogAppend);
+    connect(&session, &IPCObject::eventLogRefusalChanged, this, &CodecDock::showEventLogRefusal);
     connect(&session.tunnelInfo, &TunnelInfo::connsChanged, this, &CodecDock::enablesChanged);
     connect(&session, &IPCObject::recvSipProxy, this, &CodecDock::ipcRecvSipProxy);
     connect(&session, &IPCObject::recvDirectoryServer, this, &CodecDock::ipcRecvDirectoryServer);
@@ -202,6 +211,7 @@ void CodecDock::empty() {
     ui.healthLabel->setToolTip(QString());
     eventLog.clear();
     trailingOwnLines = 0;
+    showEventLogRefusal();  // the codec's now shown, or none
 }
 
 void CodecDock::fillFromReadySession(IPCObject& session) {
@@ -552,6 +562,14 @@ void CodecDock::fillEventLog() {
     // The program's own lines about the codec too, also those written while another codec was shown.
     trailingOwnLines = 0;
     if (shown) eventLog.show(shown->deviceLog.linesAmongEventLog(&trailingOwnLines));
+}
+
+void CodecDock::showEventLogRefusal() {
+    const std::optional<IPCObject::Refusal> refusal = shown ? shown->eventLogRefusal() : std::nullopt;
+    // Once above the log, however many polls the codec refuses alike: an empty log would read as
+    // "no events".
+    ui.eventLogRefusalLabel->setText(refusal ? eventLogRefusalText(refusal->code, refusal->text) : QString());
+    ui.eventLogRefusalLabel->setVisible(refusal.has_value());
 }
 
 void CodecDock::eventLogAppend(const QStringList& lines) {

@@ -148,6 +148,8 @@ public slots:
 
     // The event log.
     void eventLogAppend(const QStringList& lines);
+    // Says above the log why the codec's own entries do not come, while it refuses to send them.
+    void showEventLogRefusal();
     void logAppend(const LogLine& line);
     void handleLogButtonPress(QAbstractButton* button);
 
@@ -179,8 +181,10 @@ private:
     // nothing against it. Says why nothing was sent.
     void runEntryDialog(AddEntry& dialog, const QUuid& key, const std::function<bool(IPCObject&)>& send,
                         const std::function<QString(IPCObject&)>& whyNot = {});
-    // Lets the operator pick other codecs, then `send`s to each; one box names those that got nothing.
-    void sendToOtherCodecs(const QString& title, SendDialog::Copy copy, const std::function<bool(IPCObject&)>& send);
+    // Lets the operator pick other codecs for what `copied` names, then `send`s to each; one box
+    // names those that got nothing.
+    void sendToOtherCodecs(const QString& title, const QString& copied, SendDialog::Copy copy,
+                           const std::function<bool(IPCObject&)>& send);
     // The shown codec's channels, profile options and encoders, for the profile editor.
     ProfileCodecData shownCodecData() const;
     // Whether the codec shown is READY: only then are its connections current.

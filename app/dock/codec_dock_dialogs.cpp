@@ -156,21 +156,25 @@ void CodecDock::sendProfileTriggered() {
     if (!shown || !item || !shown->findProfile(item->data(kProfileIdRole).toString(), profile)) return;
     // A copy never becomes the target's default profile.
     profile.attributes().remove("default");
-    sendToOtherCodecs(ui.actionSendProfile->text(), SendDialog::Copy::Profile,
+    sendToOtherCodecs(ui.actionSendProfile->text(),
+                      tr("The profile \"%1\" goes to the codecs you tick.").arg(shownName(profileName(profile))),
+                      SendDialog::Copy::Profile,
                       [&profile](IPCObject& target) { return target.cmd_add_profile(profile); });
 }
 
 void CodecDock::sendPeerTriggered() {
     Message peer;
     if (!selectedPeerElement("addPeer", peer)) return;
-    sendToOtherCodecs(ui.actionSendPeer->text(), SendDialog::Copy::Peer,
-                      [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
+    sendToOtherCodecs(ui.actionSendPeer->text(),
+                      tr("The peer \"%1\" goes to the codecs you tick.").arg(shownName(attributeText(peer, "name"))),
+                      SendDialog::Copy::Peer, [&peer](IPCObject& target) { return target.cmd_add_peer_meta(peer); });
 }
 
-void CodecDock::sendToOtherCodecs(const QString& title, SendDialog::Copy copy,
+void CodecDock::sendToOtherCodecs(const QString& title, const QString& copied, SendDialog::Copy copy,
                                   const std::function<bool(IPCObject&)>& send) {
     SendDialog dialog;
     dialog.setWindowTitle(title);
+    dialog.setCopied(copied);
     QList<IPCObject*> others = instanceMap.values();
     others.removeAll(shown.data());
     dialog.setTargets(others, copy);

@@ -40,7 +40,9 @@ void setPeerTreeItemData(QTreeWidgetItem* item, const PeerMeta* peer) {
 }
 
 void decoratePeerTreeItem(QTreeWidgetItem* item, const PeerMeta& peer) {
-    CodecText::showName(*item, 0, peer.name);
+    // Cut as the dialogs cut names, so that one long name leaves the other columns in sight.
+    item->setText(0, shownName(peer.name));
+    item->setToolTip(0, CodecText::nameToolTip(peer.name, kMaxShownNameLength));
     item->setData(0, kPeerNameRole, peer.name);
     item->setText(2, CodecText::name(peer.chan_state));
     if (!peer.directory) {

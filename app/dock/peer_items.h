@@ -15,7 +15,8 @@ class QTreeWidgetItem;
 //   Qt::UserRole + 4  whether it has a directory record (bool)
 //   Qt::UserRole + 5  its profile id as decimal text
 // Columns: 0 name, 1 address, 2 channel state, 3 receive codec, 4 tunnel-link flag. Every text is
-// shown as plain text and bounded as CodecText shows names: a codec names its peers.
+// shown as plain text and bounded as CodecText shows names: a codec names its peers. A tree row's
+// name is cut as the dialogs cut names (shownName), whole in its tool tip.
 //
 // The caller keeps `peer` alive for the call (a session hands out shared, immutable peers).
 // GUI thread only; createPeerStateIcons() must have run.

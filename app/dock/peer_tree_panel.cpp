@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "app/dock/capped_columns.h"
 #include "app/dock/list_filter.h"
 #include "app/dock/peer_items.h"
 #include "sessions/ipc_object.h"
@@ -32,7 +33,8 @@ bool showsSamePeer(const QTreeWidgetItem* item, const PeerMeta& peer) {
 
 }  // namespace
 
-PeerTreePanel::PeerTreePanel(QTreeWidget* tree_, QLineEdit* filterLine_) : tree(tree_), filterLine(filterLine_) {}
+PeerTreePanel::PeerTreePanel(QTreeWidget* tree_, QLineEdit* filterLine_)
+    : tree(tree_), filterLine(filterLine_), columns(new CappedColumns(tree_, 2, 4)) {}
 
 void PeerTreePanel::refill(IPCObject& session) {
     QList<PeerMetaPtr> peers;
@@ -131,7 +133,9 @@ bool PeerTreePanel::filterPeerTree(QTreeWidget* tree, const QString& text) {
     bool hasMatch = text.isEmpty();
     for (int row = 0; row < tree->topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = tree->topLevelItem(row);
-        const bool isShown = text.isEmpty() || item->text(0).contains(text, Qt::CaseInsensitive) ||
+        // The whole name: the row's text may be cut.
+        const bool isShown = text.isEmpty() ||
+                             item->data(0, kPeerNameRole).toString().contains(text, Qt::CaseInsensitive) ||
                              item->text(1).contains(text, Qt::CaseInsensitive);
         item->setHidden(!isShown);
         hasMatch = hasMatch || isShown;
@@ -140,6 +144,7 @@ bool PeerTreePanel::filterPeerTree(QTreeWidget* tree, const QString& text) {
 }
 
 void PeerTreePanel::resizeColumns() {
-    // Names, addresses, states and codecs read whole; the last column takes what is left.
-    for (int column = 0; column < 4; ++column) tree->resizeColumnToContents(column);
+    // Names, addresses, states and codecs read whole, but a name or an address only as far as it
+    // leaves the peers' states in sight; the last column takes what is left.
+    columns->fit();
 }

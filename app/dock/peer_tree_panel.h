@@ -7,6 +7,7 @@
 
 #include "text/lost_choice.h"
 
+class CappedColumns;
 class IPCObject;
 class QLineEdit;
 class QTreeWidget;
@@ -51,6 +52,7 @@ public:
 private:
     void resizeColumns();
 
-    QTreeWidget* tree;      // the form's; not owned
-    QLineEdit* filterLine;  // the form's; not owned
+    QTreeWidget* tree;       // the form's; not owned
+    QLineEdit* filterLine;   // the form's; not owned
+    CappedColumns* columns;  // owned by the tree
 };

@@ -17,6 +17,7 @@
 #include "sessions/ipc_object.h"
 #include "text/connection_fault_text.h"
 #include "text/device_state_text.h"
+#include "text/unit_label.h"
 
 namespace {
 
@@ -195,6 +196,7 @@ void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
     if (!session_) return;
     CodecText::showUnit(*item_, kNameColumn, *session_);
     item_->setText(kAddressColumn, session_->host);
+    showHealth();  // the name's tool tip says it too
 }
 
 void ZorvaStatRow::ipcChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) {
@@ -211,8 +213,10 @@ void ZorvaStatRow::showHealth() {
     if (!session_) return;
     const QString tip = CodecText::healthToolTip(*session_);
     const QBrush figures = isLive() && session_->areStatisticsStale() ? QBrush(Qt::gray) : QBrush();
+    // The name, where the operator hovers first, says it after the whole name when that is cut.
+    item_->setToolTip(kNameColumn, CodecText::nameToolTip(session_->unitName(), kMaxUnitLabelLength) + tip);
     for (const SummaryColumn& column : kColumns) {
-        // The names keep the tool tips that show them whole.
+        // The peer's name keeps the tool tip that shows it whole.
         if (column.column != kNameColumn && column.column != kConnectionsColumn) item_->setToolTip(column.column, tip);
         if (column.figure != kNoFigure && item_->foreground(column.column) != figures) {
             item_->setForeground(column.column, figures);

@@ -79,7 +79,12 @@ void GraphWidget::paintTimeAxis(QPainter& painter, const Columns& columns, int c
         painter.drawLine(x, bottom - kTickLength, x, bottom);
     }
     painter.setFont(font());
-    painter.drawText(QPoint(2, bottom - kTickLength - 1), tr("-%1 s").arg(capacity));
+    // On the graph's own background: the oldest bars stand where it goes, and would hide it.
+    const QString label = tr("-%1 s").arg(capacity);
+    const QPoint baseline(2, bottom - kTickLength - 1);
+    const QRect text = painter.fontMetrics().boundingRect(label).translated(baseline);
+    painter.fillRect(QRect(QPoint(0, text.top()), QPoint(text.right() + 2, bottom)), palette().color(QPalette::Window));
+    painter.drawText(baseline, label);
 }
 
 void GraphWidget::paintLabels(QPainter& painter, const QString& upper, const QString& lower) const {

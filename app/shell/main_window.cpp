@@ -693,6 +693,6 @@ void MainWindow::on_actionConfigDir_triggered() {
     const QString folder = configDirPath();
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
     // Where no file manager is installed the path at least tells the operator where to look.
-    MessageBox::warning(this, tr("Open config folder"),
+    MessageBox::warning(this, tr("Open Config Folder"),
                         tr("No program could open the configuration folder. It is:\n%1").arg(folder));
 }

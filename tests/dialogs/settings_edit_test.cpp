@@ -2,6 +2,7 @@
 // each type, the advanced filter and "Default". Saving and the codec's answers: tests/app/dock.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -10,9 +11,11 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <QtTest/QTest>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -218,3 +221,41 @@ TEST_F(SettingsEditTest, PeerPicksAreHeldByWhomTheyName) {
 }
 
 }  // namespace
+
+// A wheel turned over an option's field changes it only once the operator has clicked or tabbed
+// into it; before that the wheel is the page's, to scroll.
+TEST_F(SettingsEditTest, TheWheelChangesOnlyAFocusedField) {
+    page.resize(800, 500);
+    page.show();
+    page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    const struct {
+        const char* label;
+        const char* field;
+        int wheelSteps;  // towards a value the field can take
+        std::function<QString(QWidget*)> value;
+    } cases[] = {
+        {"Gain", "spinValue", -1, [](QWidget* w) { return static_cast<QSpinBox*>(w)->text(); }},
+        {"Zone", "comboValue", 1, [](QWidget* w) { return static_cast<QComboBox*>(w)->currentText(); }},
+    };
+    for (const auto& c : cases) {
+        select(c.label);
+        QWidget* field = widget<QWidget>(c.field);
+        const QString before = c.value(field);
+        const int weight = row(c.label)->font(1).weight();  // bold once edited
+        const auto turnWheel = [&] {
+            const QPoint centre = field->rect().center();
+            QWheelEvent wheel(centre, field->mapToGlobal(centre), QPoint(), QPoint(0, 120 * c.wheelSteps), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(field, &wheel);
+        };
+        widget<QTreeWidget>("treeProfileItems")->setFocus();
+        turnWheel();
+        EXPECT_EQ(c.value(field), before) << c.label;
+        EXPECT_FALSE(field->hasFocus()) << c.label;
+        EXPECT_EQ(row(c.label)->font(1).weight(), weight) << c.label;
+        field->setFocus();
+        turnWheel();
+        EXPECT_NE(c.value(field), before) << c.label;
+    }
+}

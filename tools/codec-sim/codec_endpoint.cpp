@@ -98,6 +98,16 @@ bool CodecEndpoint::is_legacy_peer() const {
     return protocol && protocol->peer_version() == 0;
 }
 
+bool CodecEndpoint::is_refused(const std::string& name) {
+    const CodecSimOptions& options = codec_.context.options;
+    if (options.refused_requests.count(name) == 0) return false;
+    if (options.refusals == 0) return true;
+    int& made = codec_.refusals_made[name];
+    if (made >= options.refusals) return false;
+    ++made;
+    return true;
+}
+
 bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
     const bool is_legacy = is_legacy_peer();
     if (is_legacy && request.name() == "monitor") follow_legacy_monitor(request);
@@ -105,7 +115,7 @@ bool CodecEndpoint::handle_command(const Message& request, Message& reply) {
     if (request.attributes().has("seq")) {
         reply.attributes().set("seq", request.attributes().get_string("seq", ""));
     }
-    if (codec_.context.options.refused_requests.count(request.name()) != 0) {
+    if (is_refused(request.name())) {
         set_error(reply, kRefusedCode, "Refused by codec-sim");
     } else {
         if (!codec_.model.handle_request(request, ipc_now_us(), reply)) return false;

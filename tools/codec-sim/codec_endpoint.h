@@ -53,6 +53,9 @@ public:
 
 private:
     void follow_legacy_monitor(const Message& request);
+    // Whether the codec refuses this request now (CodecSimOptions::refused_requests), counting
+    // the refusal.
+    bool is_refused(const std::string& name);
     void send_hostile_frames();
     // For the requests whose answers go in swapped pairs: holds back `reply` (sending nothing
     // now), or sends it and then the one held.

@@ -72,6 +72,7 @@ std::string CodecSimOptions::check() const {
     if (log_burst < 0 || log_burst > kMaxLogBurst) {
         return "log burst " + std::to_string(log_burst) + " is outside 0.." + std::to_string(kMaxLogBurst);
     }
+    if (refusals < 0) return "refusals " + std::to_string(refusals) + " is negative";
     if (meter_ms < 1 || meter_ms > kMaxMeterMs) {
         return "metering pace " + std::to_string(meter_ms) + " ms is outside 1.." + std::to_string(kMaxMeterMs);
     }

@@ -65,6 +65,9 @@ struct CodecSimOptions {
     // Requests (by name, e.g. "connect", "getPeerList") that every codec refuses: the reply carries
     // "fail", error_code 409 and an error text, and the codec changes nothing.
     std::set<std::string> refused_requests;
+    // Each codec refuses each of refused_requests this many times, and from then on handles it as
+    // usual, as a codec does once its fault has passed. 0: always.
+    int refusals = 0;
     // Requests without seq (by name, e.g. "connect") whose success goes unanswered, as a real
     // codec's does: only their refusals are answered. Versioned peers only.
     std::set<std::string> unanswered_successes;

@@ -20,7 +20,8 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
                       "                 [--channels N] [--ring-anew]\n"
                       "                 [--hostile [KIND,...]] [--latin1]\n"
-                      "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--quiet-cmds REQUEST,...]\n"
+                      "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--fail-times N]\n"
+                      "                 [--quiet-cmds REQUEST,...]\n"
                       "                 [--stamp] [--random-phase]\n"
                       "                 [--long-texts N] [--log-burst N] [--meter-ms MS] [--counts FILE]\n"
                       "  --count N         codecs to run (1..1024; default 1)\n"
@@ -43,6 +44,7 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                    carry accents (\"Köln Südwest\")\n"
                       "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
                       "  --fail-cmds LIST  refuse these requests (e.g. connect,getPeerList) with error 409\n"
+                      "  --fail-times N    refuse each of them only N times, then handle it (default 0: always)\n"
                       "  --quiet-cmds LIST answer these requests without seq only when they fail, as a real\n"
                       "                    codec does (e.g. connect,disconnect)\n"
                       "  --stamp           stamp every report with \"sent_us\", the monotonic send time\n"
@@ -151,6 +153,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             options.counts_path = value;
         } else if (flag == "--fail-cmds") {
             is_valid = CodecSimOptions::requests_from_list(value, options.refused_requests);
+        } else if (flag == "--fail-times") {
+            is_valid = parse_number(value, options.refusals);
         } else if (flag == "--quiet-cmds") {
             is_valid = CodecSimOptions::requests_from_list(value, options.unanswered_successes);
         } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -54,8 +55,9 @@ struct SimulatedCodec {
     const std::string server_name;  // "codec-<index>"
     uint16_t port = 0;
     CodecModel model;
-    std::vector<CodecEndpoint*> endpoints;  // not owned: their IPC server owns them
-    std::vector<int64_t> last_report_us;    // per row of CodecModel::subscriptions(); 0 = never
-    int64_t last_texts_us = 0;              // when the texts last changed (CodecSimOptions); 0 = never
-    const double report_phase;              // of each report period, for CodecSimOptions::has_random_phase
+    std::vector<CodecEndpoint*> endpoints;     // not owned: their IPC server owns them
+    std::vector<int64_t> last_report_us;       // per row of CodecModel::subscriptions(); 0 = never
+    int64_t last_texts_us = 0;                 // when the texts last changed (CodecSimOptions); 0 = never
+    std::map<std::string, int> refusals_made;  // by request name, of CodecSimOptions::refused_requests
+    const double report_phase;                 // of each report period, for CodecSimOptions::has_random_phase
 };

@@ -6,12 +6,14 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCodec>
 #include <QTextEdit>
@@ -821,6 +823,61 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
         return !health->text().isEmpty() && health->width() >= health->fontMetrics().horizontalAdvance(health->text());
     })) << health->text().toStdString()
         << " in " << health->width() << " pixels";
+}
+
+// A codec that refuses to send its event log is told once above the Log tab, in its words, however
+// many polls it refuses, and in no box; its next answer clears the line.
+TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
+    MessageBoxRecorder boxes;
+    CodecSimOptions options;
+    options.refused_requests = {"getEventLog"};
+    options.refusals = 2;
+    IPCObject* session = selectReadyCodec(startFleet(options).ports()[0]);
+    window->show();
+    child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("logTab"));
+    auto* line = child<QLabel>("eventLogRefusalLabel");
+    EXPECT_FALSE(line->isVisible());
+    QSignalSpy refused(session, &IPCObject::requestFailed);
+    QSignalSpy told(session, &IPCObject::eventLogRefusalChanged);
+    const auto poll = [session] {
+        session->setEventLogPolling(false);
+        session->setEventLogPolling(true);  // asks at once
+    };
+    for (int polls = 1; polls <= 2; ++polls) {
+        poll();
+        ASSERT_TRUE(wait_processing_events([&] { return refused.count() == polls; }));
+        EXPECT_TRUE(line->isVisible());
+        EXPECT_EQ(line->text(), "The codec refused to send its event log: Refused by codec-sim (error 409)");
+    }
+    EXPECT_EQ(told.count(), 1);
+    poll();
+    EXPECT_TRUE(wait_processing_events([&] { return !line->isVisible(); }));
+    EXPECT_EQ(told.count(), 2);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// One peer named at length leaves every peer's state in sight on a laptop's screen: the name is
+// cut as the dialogs cut names, whole in its tool tip.
+TEST_F(DockFixture, ALongPeerNameLeavesThePeersStatesInSight) {
+    CodecSimOptions options;
+    options.long_text_length = 600;
+    const uint16_t port = startFleet(options).ports()[0];
+    window->resize(1024, 600);
+    window->show();
+    selectReadyCodec(port);
+    child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("connectionsTab"));
+    QTreeWidget* tree = peerTree();
+    QTreeWidgetItem* named = nullptr;  // the codec's first peer, which it renames
+    EXPECT_TRUE(wait_processing_events([&] {
+        named = tree->topLevelItem(0);
+        return named && named->data(0, kPeerNameRole).toString().size() == 600;
+    }));
+    ASSERT_TRUE(named);
+    const QString name = named->data(0, kPeerNameRole).toString();
+    EXPECT_EQ(named->text(0), shownName(name));
+    EXPECT_TRUE(named->toolTip(0).contains(name));
+    const QHeaderView* header = tree->header();
+    EXPECT_LE(header->sectionViewportPosition(2) + header->sectionSize(2), tree->viewport()->width());
 }
 
 }  // namespace

@@ -147,8 +147,10 @@ TEST(DockLists, FiltersAndAPeersProfile) {
     QTreeWidget tree;
     QLineEdit peerLine;
     PeerTreePanel peerPanel(&tree, &peerLine);
-    new QTreeWidgetItem(&tree, {"Studio A", "10.0.0.5"});
-    new QTreeWidgetItem(&tree, {"Field", "192.0.2.1"});
+    for (const PeerMeta& peer : {PeerMeta(parsed(R"(<peer id="1" name="Studio A" addr="10.0.0.5"/>)")),
+                                 PeerMeta(parsed(R"(<peer id="2" name="Field" addr="192.0.2.1"/>)"))}) {
+        setPeerTreeItemData(new QTreeWidgetItem(&tree), &peer);
+    }
     const struct {
         const char* text;
         const char* shown;

@@ -449,6 +449,8 @@ TEST_F(PeerDialogsTest, CopiesAProfileAndAPeerToOtherCodecs) {
     withDialog([&] { dock().sendProfileTriggered(); },
                [&](QDialog* dialog) {
                    EXPECT_EQ(dialog->windowTitle(), "Copy Profile to...");
+                   EXPECT_EQ(field<QLabel>(dialog, "copiedLabel")->text(),
+                             "The profile \"" + name + "\" goes to the codecs you tick.");
                    tickRows(dialog);
                    pressOk(dialog);
                });
@@ -727,12 +729,14 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         tickRows(dialog);
         pressOk(dialog);
     };
+    const char* const kLevelsGone = "; this window has stopped showing its levels all the same";
     const struct {
         Pick pick;
         const char* press;  // an action, a button, or the event log's "Reset"
         std::function<void(QDialog*)> dialog;
-        bool isOther;      // the notice names the codec copied to
-        const char* told;  // %1: the name of what was picked
+        bool isOther;           // the notice names the codec copied to
+        const char* told;       // %1: the name of what was picked
+        const char* also = "";  // what the window did all the same
     } cases[] = {
         {Pick::kNothing, "actionAddEntry", addRadioNord, false, "refused to add the peer \"Radio Nord 2\""},
         {Pick::kIdlePeer, "actionEditEntry", pressOk, false, "refused to change the peer \"%1\""},
@@ -746,7 +750,7 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         {Pick::kProfile, "actionSetDefaultProfile", {}, false, "refused to save the profile \"%1\""},
         {Pick::kProfile, "actionRemoveProfile", {}, false, "refused to remove the profile \"%1\""},
         {Pick::kProfile, "actionSendProfile", toTheOther, true, "refused to copy a profile"},
-        {Pick::kNothing, "actionDisableMetering", {}, false, "refused to switch its level meters off"},
+        {Pick::kNothing, "actionDisableMetering", {}, false, "refused to switch its level meters off", kLevelsGone},
         {Pick::kNothing, "actionEnableMetering", {}, false, "refused to switch its level meters on"},
         {Pick::kNothing, "Reset", {}, false, "refused to clear its event log"},
     };
@@ -771,7 +775,7 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         c.dialog ? withDialog([&] { press(c.press); }, c.dialog) : press(c.press);
         IPCObject* told = c.isOther ? target : session;
         const QString line = QStringLiteral("%1 (127.0.0.1:%2) ").arg(told->unitName()).arg(told->port) +
-                             QString(c.told).arg(picked) + ": Refused by codec-sim (error 409)";
+                             QString(c.told).arg(picked) + ": Refused by codec-sim (error 409)" + c.also;
         EXPECT_TRUE(wait_processing_events([&] { return noticeLines().contains(line); }))
             << c.press << ": " << noticeLines().join('\n').toStdString();
     }

@@ -643,3 +643,29 @@ TEST_F(SettingsTabTest, MalformedRepliesShowTheRest) {
 }
 
 }  // namespace
+
+// At the keyboard: the arrow keys on the page's buttons step through the dock's own widgets, round
+// and round, and never on into the tile grid, whose arrow keys would make another codec the dock's.
+TEST_F(SettingsTabTest, ArrowKeysOnAPageStayInTheDock) {
+    CodecSim& fleet = startFleet(2);
+    IPCObject* other = selectReadyCodec(fleet.ports()[1]);
+    IPCObject* session = selectReadyCodec(fleet.ports()[0]);
+    ASSERT_NE(other, session);
+    showSettingsTab();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    pageWidget("checkAdvanced")->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), pageWidget("checkAdvanced"));
+    const auto* details = child<QWidget>("dockWidgetDetails");
+    // Down, Right, Down, as an operator tried it, and on and back many times over.
+    const Qt::Key keys[] = {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Left};
+    QString left;  // the first widget the focus left the dock for
+    for (int step = 0; step < 200; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), keys[step % 5]);
+        QWidget* focused = QApplication::focusWidget();
+        if (left.isEmpty() && (!focused || !details->isAncestorOf(focused))) {
+            left = focused ? focused->objectName() : QStringLiteral("nothing");
+        }
+    }
+    EXPECT_EQ(left.toStdString(), "");
+    EXPECT_EQ(dock().session(), session);
+}

@@ -487,6 +487,7 @@ TEST(FleetTile, TheLastFailureIsToldUntilReady) {
         session.note_fault(fault);
         const QString expected = QStringLiteral("Last failure: ") + words;
         EXPECT_TRUE(wait_processing_events([&] { return told() == expected; })) << words;
+        EXPECT_EQ(row.item()->toolTip(ZorvaStatRow::kNameColumn), row.item()->toolTip(ZorvaStatRow::kStatusColumn));
         EXPECT_EQ(codecStatusLine(session), QStringLiteral("Not connected: ") + words);
     }
     session.set_state(IQEndpointClient::READY);

@@ -54,6 +54,10 @@ const struct DelayCase {
     {"five seconds apart",
      {{9000, 0, 9000, -40}, {300, 100, 480, 0}, {300, 100, 480, 5}},
      {{235, 73, delayColor}, {195, 73, delayColor}, {227, 100, kBackground}, {160, 118, kTick}}},
+    // The "-30 s" label stays on the background where the oldest bar stands.
+    {"thirty seconds",
+     std::vector<std::vector<int>>(30, {300, 100, 480}),
+     {{1, 110, kBackground}, {1, 119, kBackground}, {57, 110, delayColor}}},
 };
 
 TEST(DelayGraph, StacksDelayAndJitterUnderTheTargetLine) {

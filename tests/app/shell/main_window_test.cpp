@@ -106,7 +106,7 @@ const ActionCase kActions[] = {
     {"actionCopyNodeId", "Copy MAC Address", "", "", "Copy the MAC Address of this unit\n"},
     {"actionShow_Scheduler", "Show Scheduler", "", "Ctrl+2", ""},
     {"actionScheduleSelectedConnection", "Schedule Connection to Selected Peer...", "clock.svg", "", ""},
-    {"actionShowMainWindow", "Show main window", "", "Ctrl+1", ""},
+    {"actionShowMainWindow", "Show Main Window", "", "Ctrl+1", ""},
 };
 
 using MainWindowTest = AppFixture;
@@ -169,7 +169,7 @@ protected:
         options.mode = CodecSimMode::kNormal;
         options.silent_after_ms = 1;
         silent = std::make_unique<CodecSim>(options);
-        folder.writeConfig("<config/>");  // so that "Open config folder" has a folder to open
+        folder.writeConfig("<config/>");  // so that "Open Config Folder" has a folder to open
         openWindow();
         pool->start_managers();
     }
@@ -360,7 +360,7 @@ TEST_F(WindowWithCodecs, EveryReachableEntryActsOrIsOff) {
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "noSuchSlot");
     action(opened, "actionConfigDir")->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    EXPECT_TRUE(boxes.lastText("Open config folder").endsWith("\n" + configDirPath()));
+    EXPECT_TRUE(boxes.lastText("Open Config Folder").endsWith("\n" + configDirPath()));
 
     opened.hide();
     action(opened, "actionShowMainWindow")->trigger();
