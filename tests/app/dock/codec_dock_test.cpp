@@ -512,6 +512,25 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
 // the only one awaited, else naming the operator's requests it may answer that the codec's peer
 // list does not show done. Codec B (the second of a fleet of two) has peer 1 on air and a channel
 // free for peer 2; codec A (the first) has peer 2 free; both refuse every disconnect.
+// A notice's lines, a refusal told alike for several codecs ("A (address),", "and B (address) refused
+// ...") written out once per codec, in whatever order the refusals came.
+QStringList eachCodecsLine(const QStringList& lines) {
+    static const QRegularExpression kCodec(QStringLiteral("^(?:and )?(.*\\(127\\.0\\.0\\.1:\\d+\\)),?(.*)$"));
+    QStringList each, codecs;
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch match = kCodec.match(line);
+        if (!match.hasMatch()) {
+            each << line;
+            continue;
+        }
+        codecs << match.captured(1);
+        if (match.captured(2).isEmpty()) continue;
+        for (const QString& codec : codecs) each << codec + match.captured(2);
+        codecs.clear();
+    }
+    return each;
+}
+
 TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
     MessageBoxRecorder boxes;
     CodecSimOptions quiet;
@@ -538,7 +557,6 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
     const auto disconnect = [](IPCObject* session, int peer) {
         session->cmd_disconnect(peer, IPCObject::Asker::kOperator);
     };
-    const QString refused = "refused a request: Refused by codec-sim (error 409); it answers ";
     // clang-format off
     const struct {
         const char* what;
@@ -549,11 +567,14 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
     } rows[] = {
         {"one request outstanding", false, [&](const Codecs& c) { disconnect(c.b, 1); }, 1,
          {"{B} refused to disconnect the peer \"{B1}\": Refused by codec-sim (error 409)"}},
-        {"a silent success and a refusal", false, [&](const Codecs& c) { connectPeer2(c.b, false); disconnect(c.b, 2); },
-         1, {"{B} " + refused + "your disconnect of \"{B2}\" (id 2) or an earlier request"}},
-        {"the scheduler's connect and the operator's disconnect", false,
+        // A silent success read before the refusal came (the codec answered the ping behind it):
+        // the refusal is the later request's alone.
+        {"a silent success read, and a refusal", false,
+         [&](const Codecs& c) { connectPeer2(c.b, false); disconnect(c.b, 2); }, 1,
+         {"{B} refused to disconnect the peer \"{B2}\": Refused by codec-sim (error 409)"}},
+        {"the scheduler's connect read, and the operator's disconnect", false,
          [&](const Codecs& c) { connectPeer2(c.b, true); disconnect(c.b, 1); }, 1,
-         {"{B} " + refused + "your disconnect of \"{B1}\" (id 1) or an earlier request"}},
+         {"{B} refused to disconnect the peer \"{B1}\": Refused by codec-sim (error 409)"}},
         {"the scheduler's connect and disconnect", false,
          [&](const Codecs& c) { connectPeer2(c.b, true); scheduler->sendDisconnect(c.b->uuid, 1); }, 1, {}},
         {"the fleet-wide Disconnect All, two codecs refusing, one right after a connect", true,
@@ -562,7 +583,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
              window->findChild<QAction*>(QStringLiteral("actionDisconnectFleet"))->trigger();
          },
          2,
-         {"{A} " + refused + "your disconnect of every peer or an earlier request",
+         {"{A} refused to disconnect every peer: Refused by codec-sim (error 409)",
           "{B} refused to disconnect every peer: Refused by codec-sim (error 409)"}},
     };
     // clang-format on
@@ -601,6 +622,7 @@ TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
             if (box.title == "Changes Refused") lines << box.text.split('\n').mid(1);
         }
         lines.removeAll(QString());
+        lines = eachCodecsLine(lines);
         lines.sort();
         told.sort();
         EXPECT_EQ(lines.join('\n').toStdString(), told.join('\n').toStdString());
