@@ -40,6 +40,7 @@ protected:
         options.record_path = folder_.filePath("frames.txt").toStdString();
         options.refused_requests = refused_requests_;
         options.answer_after_ms = answer_after_ms_;
+        options.panel_call_after_stop_ms = panel_call_after_stop_ms_;
         start_fleet(options);
 
         session_ = place_session();
@@ -157,16 +158,24 @@ protected:
     }
 
     bool waitPeerActive(bool is_active, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+        return waitPeerActive(peer_, is_active, deadline);
+    }
+    bool waitPeerActive(const QString& peer, bool is_active, std::chrono::milliseconds deadline) {
         return wait_processing_events(
             [&] {
                 std::lock_guard<SessionMutex> lock(session_->mutex());
-                return session_->activePeerIds.contains(peer_.toInt()) == is_active;
+                return session_->activePeerIds.contains(peer.toInt()) == is_active;
             },
             deadline);
+    }
+    // Until the codec has answered what was sent after its last command of this kind.
+    bool waitRead(CodecSessions::Command command) {
+        return wait_processing_events([&] { return !scheduler_->sessions().isUnread(session_->uuid, command); });
     }
 
     std::set<std::string> refused_requests_;  // by the codec, from the start
     int64_t answer_after_ms_ = 0;             // the far ends' answer to a connect; 0: at once
+    int64_t panel_call_after_stop_ms_ = 0;    // the codec's panel calls a peer whose dial was stopped
     int codec_index_ = 0;  // in the fleet: 0 has one channel and no call; 1 two channels, one in a call
     QTemporaryDir folder_;
     QPointer<IPCObject> session_;
@@ -468,6 +477,75 @@ TEST_F(LateFarEndLoopback, AConnectInFlightIsWaitedForAndTheOperatorsCallIsKept)
     ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
     ASSERT_TRUE(waitCommands(6));
     EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect, connect, disconnect}));
+}
+
+// Two bookings of the one-channel codec at one start: one connect a pass, so that the codec's
+// refusal of the second, while the first call holds the channel, is known to be the second's; it
+// is dialled again at each pass and comes up once the first booking's end frees the channel.
+TEST_F(LateFarEndLoopback, TwoBookingsAtOneStartTakeTheChannelInTurn) {
+    QString first;  // dialled first: of the booking listed first, the later added
+    {
+        std::lock_guard<SessionMutex> lock(session_->mutex());
+        ASSERT_GE(session_->bookPeers.size(), 2);
+        first = session_->bookPeers.at(1)->id;
+    }
+    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 4)));
+    Job earlier = makeJob(1, 2);
+    earlier.peer = first;
+    scheduler_->sessions().findPeer(earlier.uuid, first, earlier.peer_name, earlier.peer_address);
+    ASSERT_TRUE(scheduler_->addJob(earlier));
+    const auto refusals = countRefusals("connect");
+    const std::string first_connect = "connect id=" + first.toStdString(), disconnect = "dis" + first_connect;
+    const std::string second_connect = "connect id=" + peer_.toStdString();
+    const std::chrono::seconds slow_far_end(30);
+    const auto second_state = [&] { return scheduler_->jobList().back().state; };
+
+    tickAt(1);
+    ASSERT_TRUE(waitCommands(1) && waitRead(CodecSessions::Command::kConnect));
+    EXPECT_EQ(commands(), (std::vector<std::string>{first_connect}));
+    tickAt(1);  // the first rings on the channel, or is up
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals == 1; }));
+    ASSERT_TRUE(waitPeerActive(first, true, slow_far_end));
+    tickAt(1);  // the first is taken; the second is dialled again and refused again
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals == 2; }));
+    ASSERT_TRUE(waitRead(CodecSessions::Command::kConnect));
+    EXPECT_EQ(second_state(), Job::Starting);
+    tickAt(2);  // the first ends, and the second is dialled right behind its disconnect
+    ASSERT_TRUE(waitPeerActive(true, slow_far_end));
+    tickAt(2);
+    EXPECT_EQ(second_state(), Job::Running);
+    EXPECT_EQ(*refusals, 2);
+    EXPECT_EQ(commands(),
+              (std::vector<std::string>{first_connect, second_connect, second_connect, disconnect, second_connect}));
+}
+
+// The codec's panel calls the peer a few seconds after a quiet stop, which the codec read without
+// refusing: that call is not the schedule's, whenever it comes up.
+class PanelCallLoopback : public LateFarEndLoopback {
+protected:
+    void SetUp() override {
+        panel_call_after_stop_ms_ = 3000;
+        LateFarEndLoopback::SetUp();
+    }
+};
+
+TEST_F(PanelCallLoopback, ACallMadeAtThePanelAfterAQuietStopIsLeftAlone) {
+    const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
+    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 2)));
+    tickAt(1);
+    ASSERT_TRUE(waitCommands(1));
+    tickAt(2);  // the window closed before the far end answered
+    ASSERT_TRUE(waitCommands(2) && waitRead(CodecSessions::Command::kDisconnect));
+    ASSERT_TRUE(waitPeerActive(true, std::chrono::seconds(30))) << "the panel's call";
+    tickAt(2);  // within the passes a late answer of a stop not taken would be ended in
+    tickAt(3);
+    ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
+    ASSERT_TRUE(waitCommands(3));
+    EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, disconnect}));
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Done (missed: its call did not come up)").toStdString());
+    for (const LogLine& line : session_->deviceLog.lines()) {
+        EXPECT_FALSE(line.text.contains("Call to " + peer_name_)) << line.text.toStdString();
+    }
 }
 
 }  // namespace
