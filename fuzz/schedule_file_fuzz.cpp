@@ -46,6 +46,9 @@ public:
     bool isReady(const QUuid& uuid) const override { return uuid == codec; }
     bool isPeerActive(const QUuid&, const QString&) const override { return false; }
     QStringList activePeers(const QUuid&) const override { return {}; }
+    // Commands go nowhere, so none is ever known to have been read.
+    bool tellsCommandsRead(const QUuid&) const override { return false; }
+    bool isUnread(const QUuid&, Command, int) const override { return false; }
     bool sendConnect(const QUuid& uuid, const QString&) override { return uuid == codec; }
     bool sendDisconnect(const QUuid& uuid, int) override { return uuid == codec; }
     bool sendDisconnectAll(const QUuid& uuid) override { return uuid == codec; }
