@@ -40,6 +40,7 @@ protected:
         options.record_path = folder_.filePath("frames.txt").toStdString();
         options.refused_requests = refused_requests_;
         options.answer_after_ms = answer_after_ms_;
+        options.panel_call_after_stop_ms = panel_call_after_stop_ms_;
         start_fleet(options);
 
         session_ = place_session();
@@ -52,6 +53,12 @@ protected:
             peer_name_ = session_->bookPeers.front()->name;
         }
         scheduler_ = makeScheduler();
+    }
+
+    // The id of the codec's address-book peer at `index`; empty when it has none there.
+    QString bookPeerId(int index) const {
+        std::lock_guard<SessionMutex> lock(session_->mutex());
+        return index < session_->bookPeers.size() ? session_->bookPeers.at(index)->id : QString();
     }
 
     // As the program makes it at start-up, on the same file and codec.
@@ -157,16 +164,26 @@ protected:
     }
 
     bool waitPeerActive(bool is_active, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+        return waitPeerActive(peer_, is_active, deadline);
+    }
+    bool waitPeerActive(const QString& peer, bool is_active, std::chrono::milliseconds deadline = kFarEndDeadline) {
         return wait_processing_events(
             [&] {
                 std::lock_guard<SessionMutex> lock(session_->mutex());
-                return session_->activePeerIds.contains(peer_.toInt()) == is_active;
+                return session_->activePeerIds.contains(peer.toInt()) == is_active;
             },
             deadline);
     }
+    // Until the codec has answered what was sent after its last command of this kind.
+    bool waitRead(CodecSessions::Command command) {
+        return wait_processing_events([&] { return !scheduler_->sessions().isUnread(session_->uuid, command); });
+    }
 
+    // Past a slow far end's answer, also on a loaded or sanitized machine.
+    static constexpr std::chrono::seconds kFarEndDeadline{30};
     std::set<std::string> refused_requests_;  // by the codec, from the start
     int64_t answer_after_ms_ = 0;             // the far ends' answer to a connect; 0: at once
+    int64_t panel_call_after_stop_ms_ = 0;    // the codec's panel calls a peer whose dial was stopped
     int codec_index_ = 0;  // in the fleet: 0 has one channel and no call; 1 two channels, one in a call
     QTemporaryDir folder_;
     QPointer<IPCObject> session_;
@@ -355,12 +372,8 @@ protected:
 };
 
 TEST_F(RefusingDisconnectLoopback, RefusedForcesAndDisconnectsAreSaidOnEachRow) {
-    QString second;
-    {
-        std::lock_guard<SessionMutex> lock(session_->mutex());
-        ASSERT_GE(session_->bookPeers.size(), 2);
-        second = session_->bookPeers.at(1)->id;
-    }
+    const QString second = bookPeerId(1);
+    ASSERT_FALSE(second.isEmpty());
     ASSERT_TRUE(waitPeerActive(true)) << "the first peer starts in a call";
     Job first_call = makeJob(1, 3);
     ASSERT_TRUE(scheduler_->addJob(first_call));
@@ -468,6 +481,58 @@ TEST_F(LateFarEndLoopback, AConnectInFlightIsWaitedForAndTheOperatorsCallIsKept)
     ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
     ASSERT_TRUE(waitCommands(6));
     EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect, connect, disconnect}));
+}
+
+// Two bookings of the one-channel codec at one start: one connect a pass, so that the refusal of
+// the second, while the first holds the channel, is known to be its own; the second is dialled at
+// each pass and comes up right behind the first's end.
+TEST_F(LateFarEndLoopback, TwoBookingsAtOneStartTakeTheChannelInTurn) {
+    Job first = makeJob(1, 2);  // added later: listed, and dialled, first
+    first.peer = bookPeerId(1);
+    scheduler_->sessions().findPeer(first.uuid, first.peer, first.peer_name, first.peer_address);
+    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 4)) && scheduler_->addJob(first));
+    const auto refusals = countRefusals("connect");
+    const std::string first_connect = "connect id=" + first.peer.toStdString();
+    const std::string second_connect = "connect id=" + peer_.toStdString();
+    tickAt(1);
+    ASSERT_TRUE(waitCommands(1) && waitRead(CodecSessions::Command::kConnect));
+    for (int refused = 1; refused <= 2; ++refused) {  // while the first rings, or is up; once it is taken
+        tickAt(1);
+        ASSERT_TRUE(wait_processing_events([&] { return *refusals == refused; }));
+        ASSERT_TRUE(waitRead(CodecSessions::Command::kConnect) && waitPeerActive(first.peer, true));
+    }
+    tickAt(2);  // the first ends
+    ASSERT_TRUE(waitPeerActive(peer_, true));
+    tickAt(2);
+    EXPECT_EQ(scheduler_->jobList().back().state, Job::Running);
+    EXPECT_EQ(commands(), (std::vector<std::string>{first_connect, second_connect, second_connect,
+                                                    "dis" + first_connect, second_connect}));
+}
+
+// A quiet stop the codec took settles the dial: a call made at its panel a few seconds later is not
+// the schedule's, though it comes up within the passes in which a late answer would be ended.
+class PanelCallLoopback : public LateFarEndLoopback {
+protected:
+    void SetUp() override {
+        panel_call_after_stop_ms_ = 3000;
+        LateFarEndLoopback::SetUp();
+    }
+};
+
+TEST_F(PanelCallLoopback, ACallMadeAtThePanelAfterAQuietStopIsLeftAlone) {
+    const std::string connect = "connect id=" + peer_.toStdString(), disconnect = "dis" + connect;
+    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 2)));
+    tickAt(1);
+    tickAt(2);  // the window closed before the far end answered
+    ASSERT_TRUE(waitCommands(2) && waitRead(CodecSessions::Command::kDisconnect));
+    ASSERT_TRUE(waitPeerActive(peer_, true)) << "the panel's call";
+    tickAt(2);
+    tickAt(3);
+    ASSERT_TRUE(session_->cmd_disconnect(peer_.toInt()));  // after anything the last tick sent
+    ASSERT_TRUE(waitCommands(3));
+    EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, disconnect}));
+    EXPECT_EQ(shownJob(), (peer_name_ + " | Done (missed: its call did not come up)").toStdString());
+    for (const LogLine& line : session_->deviceLog.lines()) EXPECT_FALSE(line.text.contains("Call to"));
 }
 
 }  // namespace

@@ -79,6 +79,12 @@ public:
     // From now on another connect of a ringing peer starts its ring again, from that connect, as
     // codecs that dial anew on each connect do: a far end slower than the connects never answers.
     void set_ringing_anew(bool is_anew) { is_ringing_anew_ = is_anew; }
+    // From now on, this long after a disconnect of a peer stopped its ringing connect, someone at
+    // the codec's panel calls that peer, as a connect would (place_panel_calls). 0: never.
+    void set_panel_call_after_stop_us(int64_t delay_us) { panel_call_after_stop_us_ = delay_us; }
+    // Makes the panel calls due by `now_us`. True when any came up at once: the peer list is
+    // pushed (take_pushes).
+    bool place_panel_calls(int64_t now_us);
     // The connects whose far end has answered by `now_us` come up on the channel they rang on.
     // True when any came up: the peer list is pushed (take_pushes).
     bool answer_ringing(int64_t now_us);
@@ -294,6 +300,8 @@ private:
     int64_t answer_after_us_ = 0;
     std::vector<Ringing> ringing_;  // in the order the connects came
     bool is_ringing_anew_ = false;
+    int64_t panel_call_after_stop_us_ = 0;
+    std::vector<Ringing> panel_calls_;  // due at answer_us, in the order of the stops
 
     int tunnel_sid_ = 0;
     std::string tunnel_addr_;

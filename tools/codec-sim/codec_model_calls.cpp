@@ -135,8 +135,29 @@ void CodecModel::do_disconnect(const Message& request, int64_t now_us, Message& 
         fail(reply, kNotFound, "disconnect: no peer " + std::to_string(id));
         return;
     }
+    if (panel_call_after_stop_us_ > 0 && ringing_channel_of(id)) {
+        panel_calls_.push_back({id, now_us + panel_call_after_stop_us_});
+    }
     stop_ringing(id);
     disconnect_peer(*peer, now_us);
+}
+
+bool CodecModel::place_panel_calls(int64_t now_us) {
+    bool is_any_up = false;
+    for (auto call = panel_calls_.begin(); call != panel_calls_.end();) {
+        if (call->answer_us > now_us) {
+            ++call;
+            continue;
+        }
+        Message connect;
+        connect.set_name("connect");
+        connect.attributes().set("id", call->peer_id);
+        Message unseen_reply;  // a panel's call answers nobody
+        do_connect(connect, now_us, unseen_reply);
+        is_any_up = is_any_up || is_peer_list_changed_;
+        call = panel_calls_.erase(call);
+    }
+    return is_any_up;
 }
 
 void CodecModel::do_add_peer(const Message& request, int64_t now_us, Message& reply) {

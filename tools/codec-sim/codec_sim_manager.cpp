@@ -66,7 +66,8 @@ void CodecSimManager::on_timer_hook() {
     write_counts();
     if (context_.is_silent) return;
     for (SimulatedCodec* codec : codecs_) {
-        if (codec->model.answer_ringing(ipc_now_us())) CodecEndpoint::send_pushes(*codec);
+        const bool is_panel_call_up = codec->model.place_panel_calls(ipc_now_us());
+        if (codec->model.answer_ringing(ipc_now_us()) || is_panel_call_up) CodecEndpoint::send_pushes(*codec);
         change_texts(*codec);
         publish_reports(*codec);
     }

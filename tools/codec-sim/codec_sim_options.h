@@ -56,6 +56,9 @@ struct CodecSimOptions {
     int channels = 0;
     // Another connect of a ringing peer starts its ring again (CodecModel::set_ringing_anew).
     bool rings_anew = false;
+    // This long after a disconnect stopped a ringing connect, the codec's panel calls that peer
+    // (CodecModel::set_panel_call_after_stop_us); 0: never.
+    int64_t panel_call_after_stop_ms = 0;
     std::vector<HostileKind> hostile;  // sent once after each login, in HostileKind order
     // The codecs write their texts in Latin-1, as older firmware does, and their names carry
     // accents ("Köln Südwest") to show it: every frame goes out with each character up to U+00FF

@@ -18,7 +18,7 @@ namespace {
 const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
                       "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
                       "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
-                      "                 [--channels N] [--ring-anew]\n"
+                      "                 [--channels N] [--ring-anew] [--panel-call-after S]\n"
                       "                 [--hostile [KIND,...]] [--latin1]\n"
                       "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--fail-times N]\n"
                       "                 [--quiet-cmds REQUEST,...]\n"
@@ -38,6 +38,9 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "  --channels N      channels of every codec (1..16; default 1 or 2): a connect beyond N calls\n"
                       "                    up or ringing is refused, also another of a ringing peer\n"
                       "  --ring-anew       another connect of a ringing peer starts its ring again\n"
+                      "  --panel-call-after S\n"
+                      "                    S seconds after a disconnect stopped a ringing connect, someone at the\n"
+                      "                    codec's panel calls that peer again (it rings as a connect does)\n"
                       "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
                       "                    nul, depth, tag, oversize, or all (the default)\n"
                       "  --latin1          write every text in Latin-1, as older firmware does, with names that\n"
@@ -139,6 +142,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_seconds(value, options.close_after_ms);
         } else if (flag == "--answer-after") {
             is_valid = parse_seconds(value, options.answer_after_ms);
+        } else if (flag == "--panel-call-after") {
+            is_valid = parse_seconds(value, options.panel_call_after_stop_ms);
         } else if (flag == "--channels") {
             is_valid = parse_number(value, options.channels);
         } else if (flag == "--unknown-ids") {

@@ -42,6 +42,7 @@ struct SimulatedCodec {
         model.set_reusing_peer_ids(shared.options.reuses_peer_ids);
         model.set_answer_after_us(shared.options.answer_after_ms * 1000);
         model.set_ringing_anew(shared.options.rings_anew);
+        model.set_panel_call_after_stop_us(shared.options.panel_call_after_stop_ms * 1000);
     }
 
     // A fraction in [0, 1), drawn once per codec index, so that runs repeat.
