@@ -15,8 +15,9 @@ const QString kLateEndRefused = QStringLiteral("missed: its call came up late, a
 // The call went after the codec had refused to end it: by its far end, or a later disconnect.
 const QString kLateCallEndedAfterRefusal =
     QStringLiteral("missed: its call came up late; the codec refused to end it, and it ended at %1");
+// The codec's words are in the log line: the row stays short enough for its column.
 const QString kLateGivenUp =
-    QStringLiteral("missed: its call came up late; the codec refused to end it %1 times, and it stays up: %2");
+    QStringLiteral("missed: its call came up late and stays up: the codec refused %1 times to end it");
 const QString kLateEndRefusedLine =
     QStringLiteral("Call to %1 came up after its scheduled connection had ended; the codec refused to end it: %2");
 const QString kLateEndedAfterRefusalLine = QStringLiteral(
@@ -209,7 +210,7 @@ void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& re
 void Scheduler::giveUpLateCall(const PeerKey& key, const HeldCall& held) {
     const QString count = QString::number(held.refusal_count);
     logLine(key.codec, kLateGivenUpLine.arg(peerText(key, held.peer_name), count, held.refusal));
-    showOnLateCallsRow(key, kLateGivenUp.arg(count, held.refusal));
+    showOnLateCallsRow(key, kLateGivenUp.arg(count));
     held_calls_.forget(key);
     save();
 }

@@ -371,8 +371,7 @@ struct BookingCase {
 };
 
 const char kLateRefused[] = "Done (missed: its call came up late, and the codec refused to end it: Busy (error 409))";
-const char kLateGivenUp[] =
-    "Done (missed: its call came up late; the codec refused to end it 6 times, and it stays up: Busy (error 409))";
+const char kLateGivenUp[] = "Done (missed: its call came up late and stays up: the codec refused 6 times to end it)";
 const char kEndedLeftUpUntil1220[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
 const char kEndedLeftUpUntil1230[] =
