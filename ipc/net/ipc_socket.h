@@ -67,6 +67,8 @@ public:
     // Whole seconds since the last close / the last received data; large when never.
     int closed_for_s() const;
     int idle_rx_s() const;
+    // When bytes last came in, on the ipc_now_us clock; 0 before any did.
+    int64_t last_received_us() const { return rx_us_; }
     // Microseconds since the socket was last attached.
     int64_t open_for_us() const;
     // Longest the owner's loop may wait before asking this socket again (for a socket that stops

@@ -30,6 +30,7 @@ const HostileName kHostileNames[] = {
     {"depth", HostileKind::kDepth},
     {"tag", HostileKind::kTag},
     {"oversize", HostileKind::kOversize},
+    {"huge", HostileKind::kHuge},
 };
 
 // The comma-separated parts of `list`, empty ones included.
