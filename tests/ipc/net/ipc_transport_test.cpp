@@ -572,6 +572,10 @@ TEST_F(TransportWithTimer, ASlowAnswerKeepsTheLinkButSilenceTimesItOut) {
     }
     ASSERT_TRUE(wait_until([&] { return endpoint.responses().size() == 2; }));
     EXPECT_EQ(connection_error(), "");
+    {
+        IPCMutexGuard guard(manager.get_lock());  // the time the answer arrived, not counted as waiting
+        EXPECT_GE(endpoint.connection()->arriving_frames_us(), 10'000'000);
+    }
     const int64_t silent_since = ipc_now_us();
 
     ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, seconds(60)));
