@@ -59,7 +59,7 @@ std::string CodecSimOptions::check() const {
         return "ports " + std::to_string(base_port) + ".." + std::to_string(int{base_port} + count - 1) +
                " go beyond 65535";
     }
-    if (silent_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0) return "negative time";
+    if (silent_after_ms < 0 || deaf_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0) return "negative time";
     if (channels < 0 || channels > CodecModel::kMaxChannels) {
         return "channels " + std::to_string(channels) + " is outside 0.." + std::to_string(CodecModel::kMaxChannels);
     }

@@ -51,7 +51,10 @@ struct CodecSimOptions {
     CodecSimMode mode = CodecSimMode::kNormal;
     std::string record_path;      // every received frame is appended here; empty: no recording
     int64_t silent_after_ms = 0;  // from the start: stop publishing and answering; 0: never
-    int64_t close_after_ms = 0;   // from the start: close every connection once; 0: never
+    // From the start: take no notice of anything a peer sends, while publishing goes on, as a codec
+    // whose link from the program has died; 0: never.
+    int64_t deaf_after_ms = 0;
+    int64_t close_after_ms = 0;  // from the start: close every connection once; 0: never
     // A connect's far end answers this long after it (CodecModel::set_answer_after_us); 0: at once.
     int64_t answer_after_ms = 0;
     // Every codec's channels (CodecModel's constructor), 1 to CodecModel::kMaxChannels: a connect
