@@ -244,7 +244,7 @@ void IQEndpointClient::ask_reads_again(int64_t now_us) {
     for (const std::shared_ptr<const Message>& read : reads) send(*read);
 }
 
-void IQEndpointClient::probe_if_quiet(const IPCConn& connection, int64_t now_us) {
+void IQEndpointClient::probe_if_quiet(int64_t now_us) {
     // A legacy codec's answers are made up by its protocol: a probe would prove nothing.
     if (state() != READY || version() == 0 || !in_flight_.empty()) {
         last_probe_us_ = now_us;
@@ -253,7 +253,7 @@ void IQEndpointClient::probe_if_quiet(const IPCConn& connection, int64_t now_us)
     if (now_us - last_probe_us_ < probe_interval_us_) return;
     last_probe_us_ = now_us;
     const session_requests::Request ping(session_requests::kPing);
-    in_flight_.add({ping.message().name(), ping.seq(), now_us, {}, connection.arriving_frames_us(), nullptr});
+    add_in_flight(ping.message(), now_us, {});
     send(ping.message());
 }
 
@@ -393,7 +393,7 @@ void IQEndpointClient::tick() {
         fail_unanswered(*conn, *overdue);
         return;
     }
-    probe_if_quiet(*conn, now_us);
+    probe_if_quiet(now_us);
 }
 
 void IQEndpointClient::fail_unanswered(IPCConn& connection, const RequestsInFlight::Request& overdue) {

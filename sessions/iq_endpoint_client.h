@@ -280,7 +280,7 @@ private:
     void fail_unanswered(IPCConn& connection, const RequestsInFlight::Request& overdue);
     // Sends a "ping" when the READY link of a current codec has awaited no answer for the probe
     // interval.
-    void probe_if_quiet(const IPCConn& connection, int64_t now_us);
+    void probe_if_quiet(int64_t now_us);
     // Sends again every read awaiting its answer.
     void ask_reads_again(int64_t now_us);
     // Keeps `message` in flight on the connection (a read with its message, to ask again).
