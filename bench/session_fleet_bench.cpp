@@ -2,7 +2,8 @@
 // metering at 67 ms and statistics every second, while this process runs the session pool and one
 // IPCObject per codec with a headless Qt event loop. Reports:
 //   - seconds from starting the workers until every session is READY;
-//   - CPU of this process alone (cores), over the measuring window;
+//   - CPU of this process alone (cores), over the measuring window, and each thread's CPU and
+//     wake-ups a second;
 //   - its resident memory (RSS, peak);
 //   - the delay from a metering report leaving codec-sim to its recvLevels signal on the GUI
 //     thread (p50, p99). codec-sim stamps each report with its monotonic send time (--stamp); the
@@ -91,9 +92,22 @@ double memory_mb(const std::string& field) {
 struct ThreadCpu {
     double user_s = 0;
     double system_s = 0;
+    double wakeups = 0;  // times the thread slept and was woken (voluntary context switches)
 };
 
-// CPU seconds used so far by each thread of this process, by thread name (threads of one name summed).
+// The "voluntary_ctxt_switches:" of /proc/self/task/<task>/status.
+double voluntary_switches(const std::string& task) {
+    static const std::string kField = "voluntary_ctxt_switches:";
+    std::ifstream status("/proc/self/task/" + task + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(kField, 0) == 0) return std::strtod(line.c_str() + kField.size(), nullptr);
+    }
+    return 0;
+}
+
+// CPU seconds used so far by each thread of this process, and its wake-ups, by thread name
+// (threads of one name summed).
 std::map<std::string, ThreadCpu> cpu_by_thread() {
     std::map<std::string, ThreadCpu> seconds;
     const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
@@ -118,6 +132,7 @@ std::map<std::string, ThreadCpu> cpu_by_thread() {
         fields >> user >> system;
         seconds[name].user_s += static_cast<double>(user) / ticks;
         seconds[name].system_s += static_cast<double>(system) / ticks;
+        seconds[name].wakeups += voluntary_switches(task->d_name);
     }
     closedir(tasks);
     return seconds;
@@ -192,8 +207,9 @@ int main(int argc, char** argv) {
             const double cores = (cpu_seconds() - cpu_before) / wall_s;
             for (const auto& [name, used] : cpu_by_thread()) {
                 const ThreadCpu before = threads_before.count(name) ? threads_before.at(name) : ThreadCpu{};
-                std::printf("  %-16s %.3f cores user, %.3f system\n", name.c_str(),
-                            (used.user_s - before.user_s) / wall_s, (used.system_s - before.system_s) / wall_s);
+                std::printf("  %-16s %.3f cores user, %.3f system, %.1f wake-ups/s\n", name.c_str(),
+                            (used.user_s - before.user_s) / wall_s, (used.system_s - before.system_s) / wall_s,
+                            (used.wakeups - before.wakeups) / wall_s);
             }
             std::printf("sessions: %d, READY: %d after %.2f s\n", count, ready,
                         static_cast<double>(all_ready_us - started_us) / 1e6);

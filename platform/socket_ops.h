@@ -40,8 +40,9 @@ void shutdown_write(int fd);
 // Bytes written to the socket that the peer has not acknowledged yet (SIOCOUTQ), or -1.
 long unacknowledged_bytes(int fd);
 void close_socket(int fd);
-// Closes with a reset (SO_LINGER of zero): what the socket still holds unsent is dropped, never
-// delivered later, and the peer's next read ends with ECONNRESET.
+// Closes with a reset (SO_LINGER of zero): what the socket still holds unsent or unacknowledged is
+// dropped, never delivered later, and the peer's next read ends with ECONNRESET. What the peer's
+// system acknowledged before is in its receive queue already: a peer that reads late may read it.
 void abort_socket(int fd);
 
 // Errors after which the operation is simply tried again on the next readiness event.

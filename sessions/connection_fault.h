@@ -18,7 +18,7 @@ struct ConnectionFault {
         kConnectionError,  // the connection failed otherwise; `detail`: the system's or our text
         kFrameUnreadable,  // a frame was dropped; `detail`: why the reader refused it
         kFrameTooLarge,    // a frame was dropped; `size`: its bytes as far as they were counted
-        kNoAnswer,         // a request got no answer in time; `detail`: its name
+        kNoAnswer,         // a request got no answer in time; `detail`: its name, none for a probe
     };
 
     Kind kind = kNone;

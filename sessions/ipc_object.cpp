@@ -387,6 +387,8 @@ void IPCObject::handle_response(const Message& reply) {
     const bool has_seq = attributes.has("seq");
     // An answer without seq settles what it answers behind the refusal it may be (below).
     if (has_seq) settle_in_flight(attributes.get_string("seq", ""));
+    // A ping's answer says only that the codec reads: it settles, and is neither kept nor handed on.
+    if (attributes.get_string("seq", "") == wire::kPing.seq) return;
     // Every request of an awaited seq gets one answer in either dialect.
     const Settlement settled = has_seq ? settle_awaited(reply) : Settlement{};
     if (!settled.connect_peer.isEmpty()) {

@@ -440,7 +440,6 @@ protected slots:
     void cb_resp_levels();
     void cb_resp_addPeer();
     void cb_resp_addProfile();
-    void cb_resp_ping() {}
     void cb_resp_powerInfo() {}
     void cb_resp_sipProxy() {}
     void cb_resp_currentEncoder() {}

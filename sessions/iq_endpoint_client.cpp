@@ -6,9 +6,11 @@
 #include <QMetaMethod>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "ipc/base/exception.h"
 #include "ipc/base/ipc_clock.h"
@@ -134,6 +136,8 @@ void IQEndpointClient::forget_connection_state() {
     routes_by_id_.clear();
     unanswered_requests_.clear();
     in_flight_.clear();
+    last_reask_us_ = 0;
+    is_reask_due_ = false;
     end_of_connection_ = {};
     has_been_connected_ = false;
     // What the old connection sent and the GUI thread has not taken yet must not land in the new
@@ -163,6 +167,11 @@ void IQEndpointClient::report_dropped_warnings() {
 
 void IQEndpointClient::on_frame_dropped(const IPCDroppedFrame& frame) {
     note_fault(fault_of_drop(frame));
+    // The frame may have held an answer, or ended with one (a frame past the limit runs on to the
+    // next NUL): reads are asked again now, or at the tick once the bound lets them.
+    is_reask_due_ = true;
+    const int64_t now_us = ipc_now_us();
+    if (now_us - last_reask_us_ >= kReaskIntervalUs) ask_reads_again(now_us);
     if (dropped_frames_.fetch_add(1) > 0) {
         ++unlogged_dropped_frames_;
         return;
@@ -211,13 +220,50 @@ bool IQEndpointClient::send_locked(const Message& message, const UnansweredReque
     const bool is_awaited = version() != 0 && (state() == AUTHENTICATED || state() == READY);
     // A command whose reading someone waits for: the operator's, and those noted so.
     const bool is_followed = seq.empty() && (note.asked != nullptr || note.is_reading_told);
-    if (is_awaited && (!seq.empty() || is_followed)) in_flight_.add({message.name(), seq, now_us, note, serial});
+    if (is_awaited && (!seq.empty() || is_followed)) add_in_flight(message, now_us, note, serial);
     send(message);
     if (is_awaited && is_followed) {
-        in_flight_.add({session_requests::kPing.name, session_requests::kPing.seq, now_us, {}, next_send_serial_++});
-        send(session_requests::Request(session_requests::kPing).message());
+        const session_requests::Request ping(session_requests::kPing);
+        add_in_flight(ping.message(), now_us, {}, next_send_serial_++);
+        send(ping.message());
     }
     return true;
+}
+
+void IQEndpointClient::add_in_flight(const Message& message, int64_t now_us, const UnansweredRequests::Note& note,
+                                     uint64_t serial) {
+    const IPCConn* conn = connection();
+    in_flight_.add({message.name(), message.attributes().get_string("seq", ""), now_us, note, serial,
+                    conn ? conn->arriving_frames_us() : 0,
+                    session_requests::is_read(message) ? std::make_shared<const Message>(message) : nullptr});
+}
+
+void IQEndpointClient::ask_reads_again(int64_t now_us) {
+    is_reask_due_ = false;
+    const std::vector<std::shared_ptr<const Message>> reads = in_flight_.reads();
+    if (reads.empty()) return;
+    last_reask_us_ = now_us;
+    // Each stays in flight as it was sent first: its deadline holds, and either answer settles it.
+    for (const std::shared_ptr<const Message>& read : reads) send(*read);
+}
+
+void IQEndpointClient::probe_if_quiet(int64_t now_us) {
+    // A legacy codec's answers are made up by its protocol: a probe would prove nothing.
+    if (state() != READY || version() == 0 || !in_flight_.empty()) {
+        last_probe_us_ = now_us;
+        return;
+    }
+    if (now_us - last_probe_us_ < probe_interval_us_) return;
+    last_probe_us_ = now_us;
+    const session_requests::Request ping(session_requests::kPing);
+    add_in_flight(ping.message(), now_us, {}, next_send_serial_++);
+    send(ping.message());
+}
+
+void IQEndpointClient::set_probe_interval_us(int64_t interval_us) {
+    IQManager* manager = session_manager_;
+    IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
+    probe_interval_us_ = interval_us;
 }
 
 std::vector<UnansweredRequests::Request> IQEndpointClient::take_answerable_requests() {
@@ -346,14 +392,26 @@ void IQEndpointClient::tick() {
     IPCEndpointClient::tick();
     IPCConn* conn = connection();
     if (!conn || !conn->is_open() || conn->is_failed()) return;
+    const int64_t now_us = ipc_now_us();
+    if (is_reask_due_ && now_us - last_reask_us_ >= kReaskIntervalUs) ask_reads_again(now_us);
     // A link whose far end still reports but no longer reads shows only here: nothing answers.
-    const std::optional<RequestsInFlight::Request> overdue = in_flight_.overdue(ipc_now_us());
-    if (!overdue) return;
-    const QString name = QString::fromStdString(overdue->name);
-    qWarning().noquote() << log_name() << ": no answer to" << name << "for" << in_flight_.deadline_us() / 1000000
-                         << "s; dropping the connection";
-    note_end({ConnectionFault::kNoAnswer, name, 0});
-    conn->abort("no answer to " + overdue->name);
+    const std::optional<RequestsInFlight::Request> overdue = in_flight_.overdue(now_us, conn->arriving_frames_us());
+    if (overdue) {
+        fail_unanswered(*conn, *overdue);
+        return;
+    }
+    probe_if_quiet(now_us);
+}
+
+void IQEndpointClient::fail_unanswered(IPCConn& connection, const RequestsInFlight::Request& overdue) {
+    qWarning().noquote() << log_name() << ": no answer to" << QString::fromStdString(overdue.name) << "for"
+                         << in_flight_.deadline_us() / 1000000 << "s; dropping the connection";
+    // The operator is told of their own requests, never of the program's probe: a ping stands for
+    // the command it follows, if any.
+    std::optional<RequestsInFlight::Request> told = overdue;
+    if (overdue.seq == session_requests::kPing.seq) told = in_flight_.oldest_asked();
+    note_end({ConnectionFault::kNoAnswer, told ? QString::fromStdString(told->name) : QString(), 0});
+    connection.abort("no answer to " + overdue.name);
 }
 
 bool IQEndpointClient::cached_message(const QString& key, Message& out) {

@@ -33,8 +33,13 @@ class IQManager;
 //
 // It keeps the requests sent on its connection until an answer settles them (RequestsInFlight):
 // one with seq unanswered past its deadline (15 s unless set) fails the connection, as the idle
-// time-out does, and those left when a connection ends go to on_link_lost. It keeps the last reason
-// a connection failed or a frame was dropped (last_fault) until the session is READY again.
+// time-out does, and those left when a connection ends go to on_link_lost. A READY link over which
+// nothing awaits an answer is probed with a "ping" every kProbeIntervalUs, so that a link dead
+// towards the codec, which still reports, is found without a command (a legacy codec, whose
+// answers the protocol makes up, is never probed). When a frame is dropped, the reads awaiting an
+// answer are asked again at once, since the frame may have held one; at most once every
+// kReaskIntervalUs, however many frames are dropped. It keeps the last reason a connection failed
+// or a frame was dropped (last_fault) until the session is READY again.
 //
 // Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
 // library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
@@ -69,7 +74,12 @@ public:
     };
     Q_ENUM(DEVICE_STATE)
 
+    // Nothing at all came for longer than this (no message, no byte of one): the link is given up.
     static constexpr uint32_t kIdleTimeoutS = 7;
+    // A READY link that awaits no answer is probed this long after it last did.
+    static constexpr int64_t kProbeIntervalUs = 5'000'000;
+    // Reads are asked again after a dropped frame no more often than this.
+    static constexpr int64_t kReaskIntervalUs = 1'000'000;
     static constexpr int kReconnectDelayS = 4;
     // Distinct keys one connection may fill the reply cache with. A key that a slot handles or the
     // required-reply list names is always stored; keys that nothing handles may fill the cache up
@@ -128,6 +138,9 @@ public:
     // How long a request with seq may go unanswered before the connection fails (by default
     // RequestsInFlight::kAnswerDeadlineUs). Takes the manager lock.
     void set_answer_deadline_us(int64_t deadline_us);
+    // How long a READY link that awaits no answer goes unprobed (by default kProbeIntervalUs).
+    // Takes the manager lock.
+    void set_probe_interval_us(int64_t interval_us);
     // The last reason the connection failed or a frame of the codec was dropped; none since the
     // session was last READY. Takes the session mutex; any thread.
     ConnectionFault last_fault();
@@ -159,7 +172,8 @@ public:
     uint64_t dropped_frame_count() const { return dropped_frames_.load(); }
     // Some message of the codec's was read with bytes outside UTF-8 taken as Latin-1. Any thread.
     bool has_read_latin1() const { return has_read_latin1_.load(); }
-    // The idle check, then the answers' deadline (RequestsInFlight::overdue).
+    // The idle check, reads due to be asked again, the answers' deadline (RequestsInFlight::overdue),
+    // then the probe of a quiet link.
     void tick() override;
     // Stores a copy under the key, always (the session's own stores: their keys are its own).
     virtual void cache_message(const Message& message, const QString& key);
@@ -266,6 +280,16 @@ private:
     ConnectionFault fault_of_close(const IPCConn& connection) const;
     // Hands the requests still in flight to on_link_lost with the connection's reason.
     void tell_link_lost();
+    // Fails the connection for the request that waited past its deadline.
+    void fail_unanswered(IPCConn& connection, const RequestsInFlight::Request& overdue);
+    // Sends a "ping" when the READY link of a current codec has awaited no answer for the probe
+    // interval.
+    void probe_if_quiet(int64_t now_us);
+    // Sends again every read awaiting its answer.
+    void ask_reads_again(int64_t now_us);
+    // Keeps `message` in flight on the connection (a read with its message, to ask again).
+    // `serial`: the order it was sent in, among every request of the connection.
+    void add_in_flight(const Message& message, int64_t now_us, const UnansweredRequests::Note& note, uint64_t serial);
     // Writes how many warnings about keys were dropped on the connection that has just ended, and
     // how many frames were dropped on it without a line of their own.
     void report_dropped_warnings();
@@ -296,6 +320,11 @@ private:
     UnansweredRequests unanswered_requests_;  // guarded by the manager lock
     RequestsInFlight in_flight_;              // guarded by the manager lock
     uint64_t next_send_serial_ = 1;           // guarded by the manager lock
+    // Guarded by the manager lock: the probe's pace and clock, and the reads to ask again.
+    int64_t probe_interval_us_ = kProbeIntervalUs;
+    int64_t last_probe_us_ = 0;  // a probe went, or something was awaited
+    int64_t last_reask_us_ = 0;
+    bool is_reask_due_ = false;  // a frame was dropped since the reads were last asked again
     // Why this connection ended, once known; emptied with each connection. Manager lock.
     ConnectionFault end_of_connection_;
     bool has_been_connected_ = false;           // this connection came up; manager lock

@@ -24,7 +24,8 @@ class IQManager : public QObject, public IPCManager {
 
 public:
     static constexpr unsigned kMaxClients = 64;
-    static constexpr uint32_t kTimerIntervalMs = 4000;
+    // The sessions' checks (idle time-out, answer deadline, probes) are exact to this.
+    static constexpr uint32_t kTimerIntervalMs = 1000;
 
     explicit IQManager(QObject* parent = nullptr);
     ~IQManager() override;

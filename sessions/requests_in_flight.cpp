@@ -30,13 +30,29 @@ RequestsInFlight::Settlement RequestsInFlight::settle(const std::string& seq) {
     return settlement;
 }
 
-std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_us) const {
+std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_us, int64_t arriving_us) const {
     for (const Request& request : requests_) {
         if (request.seq.empty()) continue;
-        if (now_us - request.sent_us >= deadline_us_) return request;
-        return std::nullopt;  // the oldest with seq is not overdue, so no later one is
+        const int64_t waited_us = (now_us - request.sent_us) - (arriving_us - request.arriving_at_send_us);
+        if (waited_us >= deadline_us_) return request;
+        return std::nullopt;  // the oldest with seq has not waited long enough, so no later one has
     }
     return std::nullopt;
+}
+
+std::optional<RequestsInFlight::Request> RequestsInFlight::oldest_asked() const {
+    const auto asked = std::find_if(requests_.begin(), requests_.end(),
+                                    [](const Request& request) { return request.note.asked != nullptr; });
+    if (asked == requests_.end()) return std::nullopt;
+    return *asked;
+}
+
+std::vector<std::shared_ptr<const Message>> RequestsInFlight::reads() const {
+    std::vector<std::shared_ptr<const Message>> reads;
+    for (const Request& request : requests_) {
+        if (request.read) reads.push_back(request.read);
+    }
+    return reads;
 }
 
 bool RequestsInFlight::awaits(const std::string& seq) const {

@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "ipc/message/message.h"
 #include "sessions/unanswered_requests.h"
 
 // The requests a session sent on its connection that no answer has settled yet, oldest first: what
@@ -17,6 +19,11 @@
 // seq unanswered, but it reads and answers in order: the answer to any request sent after one
 // shows that the codec read it, which settles it. The session follows each operator's command
 // without seq with a "ping", so that it is settled within one round trip.
+//
+// The time a connection spent receiving frames still arriving (IPCConn::arriving_frames_us) does
+// not count toward a request's deadline: an answer behind a large one over a slow link is not late.
+// A read (a request that only fetches) keeps its message, to be asked again should its answer be
+// lost in a dropped frame.
 //
 // Threads: none of its own; the session guards it with its manager lock. Times are microseconds
 // on the library's clock (ipc_now_us).
@@ -32,8 +39,10 @@ public:
         std::string name;
         std::string seq;  // empty: sent without one
         int64_t sent_us = 0;
-        UnansweredRequests::Note note;  // its `asked`: the operator asked for it
-        uint64_t serial = 0;            // the order the session sent it in
+        UnansweredRequests::Note note;        // its `asked`: the operator asked for it
+        uint64_t serial = 0;                  // the order the session sent it in
+        int64_t arriving_at_send_us = 0;      // the connection's arriving_frames_us() as it went
+        std::shared_ptr<const Message> read;  // a read's message, to ask again; null for others
     };
     // What one answer settled.
     struct Settlement {
@@ -50,8 +59,14 @@ public:
     // An answer came with `seq` (empty for one without): the oldest request it may answer is
     // settled, with every request without seq sent before it.
     Settlement settle(const std::string& seq);
-    // The oldest request with seq sent at least the deadline before `now_us`; none when none.
-    std::optional<Request> overdue(int64_t now_us) const;
+    // The oldest request with seq that has waited at least the deadline by `now_us`, the time spent
+    // on frames still arriving (`arriving_us` now) aside; none when none.
+    std::optional<Request> overdue(int64_t now_us, int64_t arriving_us) const;
+    // The operator's oldest request still unsettled; none when none.
+    std::optional<Request> oldest_asked() const;
+    // The messages of the reads not settled yet, oldest first.
+    std::vector<std::shared_ptr<const Message>> reads() const;
+    bool empty() const { return requests_.empty(); }
     int64_t deadline_us() const { return deadline_us_; }
     void set_deadline_us(int64_t deadline_us) { deadline_us_ = deadline_us; }
     bool awaits(const std::string& seq) const;

@@ -1,5 +1,7 @@
 #include "sessions/session_requests.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace session_requests {
@@ -18,6 +20,12 @@ Request::Request(const WireRequest& wire) : Request(Message(), wire) {}
 Request::Request(Message content, const WireRequest& wire) : message_(std::move(content)) {
     message_.set_name(wire.name);
     if (wire.seq) message_.attributes().set("seq", wire.seq);
+}
+
+bool is_read(const Message& message) {
+    const std::string seq = message.attributes().get_string("seq", "");
+    return std::any_of(std::begin(kReads), std::end(kReads),
+                       [&](const WireRequest& read) { return message.name() == read.name && seq == read.seq; });
 }
 
 Request event_log_request() {

@@ -139,6 +139,15 @@ inline constexpr WireRequest kHandledReplies[] = {
     kAddProfile.wire,      kSetBraidlinkOptions.wire,
 };
 
+// The fetches, which change nothing on the codec: one whose answer was lost (in a frame the reader
+// dropped) may be asked again.
+inline constexpr WireRequest kReads[] = {
+    kGetChannelList, kGetChannelOpts, kGetProfileList,       kGetCodecList,    kGetPeerList, kGetDirectoryServer,
+    kGetSysOptions,  kGetVersion,     kGetBraidlinkSettings, kGetTunnelStatus, kGetEventLog,
+};
+// Whether `message` is one of kReads: its name and its seq are one's.
+bool is_read(const Message& message);
+
 // The subscription whose reports carry the codec's levels, and the "id" they come under.
 inline constexpr char kMeteringSubscription[] = "metering";
 

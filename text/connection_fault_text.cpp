@@ -35,6 +35,11 @@ QString connectionFaultText(const ConnectionFault& fault) {
     case ConnectionFault::kFrameTooLarge:
         return tr("a message from the codec was too large (%1 bytes) and was dropped").arg(fault.size);
     case ConnectionFault::kNoAnswer:
+        // No detail: what went unanswered was the program's own probe, which the operator never sent.
+        if (fault.detail.isEmpty()) {
+            return tr("the codec answered nothing for %1 s, though its reports still came")
+                .arg(RequestsInFlight::kAnswerDeadlineUs / 1000000);
+        }
         return tr("the codec did not answer %1 within %2 s")
             .arg(detail(fault))
             .arg(RequestsInFlight::kAnswerDeadlineUs / 1000000);

@@ -74,6 +74,7 @@ void IPCConn::consume_sent(size_t sent) {
 void IPCConn::close() {
     IPCSocket::close();
     input_.clear();
+    partial_frame_read_us_ = 0;
     ++close_count_;
     if (protocol_) protocol_->reset();
     // A session protocol (HTTP) keeps its server endpoint beyond the TCP connection.
@@ -158,7 +159,15 @@ void IPCConn::on_data(std::string_view bytes) {
         input_.append(bytes);
         deliver(input_.data(), input_.size(), true);
     }
+    note_partial_frame(last_received_us());
     if (!pending_protocol_.empty()) change_protocol();
+}
+
+void IPCConn::note_partial_frame(int64_t now_us) {
+    if (partial_frame_read_us_ != 0) arriving_frames_us_ += now_us - partial_frame_read_us_;
+    // What the protocol keeps is the start of a frame (a frame past the receive limit is not kept:
+    // its end can hold no answer).
+    partial_frame_read_us_ = input_.empty() || read_hold_ ? 0 : now_us;
 }
 
 void IPCConn::deliver(const char* data, size_t length, bool is_kept) {

@@ -68,6 +68,10 @@ public:
     void on_data(std::string_view bytes);
     // Received bytes the protocol has not taken yet.
     const std::string& input() const { return input_; }
+    // Microseconds, summed over the connection's life, that passed between reads while a frame was
+    // still arriving: a large answer over a slow link takes seconds without being late. The time
+    // since the last read of a frame not yet whole counts once more bytes of it come.
+    int64_t arriving_frames_us() const { return arriving_frames_us_; }
     bool has_pending_input() const override;
     void resume_input() override;
 
@@ -114,6 +118,9 @@ protected:
     void choose_server_protocol(char first_byte);
     // Offers the protocol the input, which is input_ itself when `is_kept`; keeps what it leaves.
     void deliver(const char* data, size_t length, bool is_kept);
+    // Counts the time since the last read toward arriving_frames_us() when a frame was left waiting
+    // for these bytes, and notes whether one waits for the next.
+    void note_partial_frame(int64_t now_us);
     // Marks `sent` more bytes of the send buffer as written.
     void consume_sent(size_t sent);
     // Tries to write what send_data() queued; fails the connection when too much stays.
@@ -128,6 +135,8 @@ protected:
     size_t send_offset_ = 0;  // bytes at the front of send_buffer_ already written
     int64_t last_sent_us_ = 0;
     std::string input_;
+    int64_t partial_frame_read_us_ = 0;  // the last read that left a frame not yet whole; 0: none
+    int64_t arriving_frames_us_ = 0;
     uint64_t close_count_ = 0;  // tells deliver() that a handler closed the connection
     std::string pending_protocol_;
     uint32_t send_limit_ = kDefaultSendLimit;

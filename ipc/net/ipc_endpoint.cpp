@@ -1,5 +1,7 @@
 #include "ipc/net/ipc_endpoint.h"
 
+#include <algorithm>
+
 #include "ipc/base/ipc_clock.h"
 #include "ipc/base/ipc_string.h"
 #include "ipc/base/logger.h"
@@ -25,7 +27,9 @@ void IPCEndpoint::touch() {
 }
 
 uint32_t IPCEndpoint::idle_s() const {
-    return static_cast<uint32_t>((ipc_now_us() - stamp_us_) / 1000000);
+    // Bytes of a frame still arriving are life: a large answer over a slow link takes its time.
+    const int64_t received_us = connection_ ? connection_->last_received_us() : 0;
+    return static_cast<uint32_t>((ipc_now_us() - std::max(stamp_us_, received_us)) / 1000000);
 }
 
 void IPCEndpoint::trace(const char* direction, const Message& message) const {

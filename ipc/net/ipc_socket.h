@@ -44,8 +44,9 @@ public:
 
     void set_error(const std::string& text);
     // Fails the socket as set_error does, but what it still has to send is dropped: nothing more is
-    // written, and the close resets the connection, so that bytes the peer has not taken yet (a
-    // command into a link that stalled) never arrive late.
+    // written, and the close resets the connection, so that bytes still queued here (a command into
+    // a link that stalled) never arrive late. Bytes the peer's system has already acknowledged are
+    // beyond recall: a peer that was only frozen may still read them, and act, after the reset.
     void abort(const std::string& text);
     bool is_aborted() const { return is_aborted_; }
     // Sends FIN after what was written, and keeps reading: the peer's last bytes then find an open
@@ -67,6 +68,8 @@ public:
     // Whole seconds since the last close / the last received data; large when never.
     int closed_for_s() const;
     int idle_rx_s() const;
+    // When bytes last came in, on the ipc_now_us clock; 0 before any did.
+    int64_t last_received_us() const { return rx_us_; }
     // Microseconds since the socket was last attached.
     int64_t open_for_us() const;
     // Longest the owner's loop may wait before asking this socket again (for a socket that stops

@@ -1319,6 +1319,53 @@ TEST_F(IPCObjectTest, RequestsUnansweredPastTheirDeadlineFailTheLinkAndAreToldOn
                                                "disconnect no answer 10 past the deadline"}));
 }
 
+// A link dead towards the codec: its reports still come, and nothing sent reaches it. With no
+// command, the program's probe finds it within the probe interval, the deadline and a tick. A
+// legacy codec, whose answers its protocol makes up, is never probed; an answer still arriving
+// over a slow link past the deadline is not late.
+TEST_F(IPCObjectTest, AQuietLinkDeadTowardsTheCodecIsFoundByAProbeButNotALegacyOrASlowOne) {
+    struct Case {
+        const char* label;
+        bool is_legacy;
+        bool is_slow;  // a probe's answer trickles in, 200 bytes a second, never whole in the test
+    };
+    const Case cases[] = {{"dead", false, false}, {"legacy", true, false}, {"slow", false, true}};
+    const auto bound = std::chrono::milliseconds(500 + 2000 + 1000);
+    for (const Case& c : cases) {
+        IPCObject& session = start([&c](Codec& codec) { codec.is_legacy = c.is_legacy; },
+                                   [](IPCObject& each) {
+                                       each.set_probe_interval_us(500'000);
+                                       each.set_answer_deadline_us(2'000'000);
+                                   });
+        expect_ready();
+        const size_t before = peer_->frames().size();
+        {
+            std::lock_guard<std::mutex> lock(codec_->mutex);
+            codec_->unanswered = {"ping"};  // all it is sent, once READY
+        }
+        if (c.is_slow) peer_->send("<resp seq=\"ping\" pad=\"");
+        const auto ready_at = std::chrono::steady_clock::now();
+        auto next_report = ready_at;
+        const auto has_failed_or_outlived_the_bound = [&] {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= next_report) {
+                peer_->send(c.is_slow ? std::string(100, 'x') : with_nul("<unso id=\"unso\"><channelOpts/></unso>"));
+                next_report += std::chrono::milliseconds(500);
+            }
+            return session.state() != IQEndpointClient::READY || now - ready_at >= 3 * bound;
+        };
+        ASSERT_TRUE(wait_processing_events(has_failed_or_outlived_the_bound, std::chrono::seconds(60))) << c.label;
+        const std::vector<std::string> sent = frames_from(before, 0);
+        const size_t probes = peer_->frames().size() - before - sent.size();
+        const bool is_found_dead = !c.is_legacy && !c.is_slow;
+        EXPECT_EQ(session.state() != IQEndpointClient::READY, is_found_dead) << c.label;
+        EXPECT_EQ(probes > 0, !c.is_legacy) << c.label;
+        if (!is_found_dead) continue;
+        EXPECT_EQ(session.lastFault(), (ConnectionFault{ConnectionFault::kNoAnswer, QString(), 0})) << c.label;
+        EXPECT_EQ(sent, std::vector<std::string>{}) << c.label;  // no command: only probes went
+    }
+}
+
 TEST_F(IPCObjectTest, ARequiredReplyThatArrivesUnreadableIsMissingUntilItsDeadline) {
     start([](Codec& codec) { codec.unreadable = {"getPeerList"}; },
           [](IPCObject& session) { session.set_answer_deadline_us(3'000'000); });

@@ -386,6 +386,26 @@ TEST_F(SessionContractTest, ACodecWritingLatin1AndBadFramesBecomesReadyAndStays)
     EXPECT_EQ(messages.count_warnings("\"Studio Süd 1\": frame unreadable"), 1);
 }
 
+// After each login the codec sends 3 MiB without a NUL, which the next frame (an answer) ends: the
+// answer is lost with the dropped frame and asked again, and each login is READY soon after.
+TEST_F(SessionContractTest, AnAnswerLostInAFramePastTheLimitIsAskedAgainAfterEveryLogin) {
+    CodecSimOptions options;
+    options.hostile = {HostileKind::kHuge};
+    options.close_after_ms = 3000;  // once, so that the session logs in again
+    start_fleet(options);
+    CountingSession* session = connect_session();
+    int readies = 0;
+    QObject context;
+    QObject::connect(session, &IQEndpointClient::ready, &context, [&] { ++readies; });
+    ASSERT_TRUE(wait_processing_events([&] { return readies == 1; }));
+    ASSERT_TRUE(wait_processing_events([&] { return readies == 2; }, std::chrono::seconds(20)));
+    EXPECT_EQ(session->dropped_frame_count(), 2u);
+    const int reports_before = session->metering_reports;
+    ASSERT_TRUE(wait_processing_events([&] { return session->metering_reports > reports_before + 10; }));
+    EXPECT_EQ(session->state(), IQEndpointClient::READY);
+    EXPECT_EQ(readies, 2);
+}
+
 }  // namespace
 
 #include "session_contract_integration_test.moc"

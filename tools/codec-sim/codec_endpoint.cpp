@@ -65,6 +65,7 @@ std::string hostile_frames(HostileKind kind, const SimulatedCodec& codec) {
         const std::string end = "\"/></unso>";
         return with_nul(start + std::string(kOversizeBytes - start.size() - end.size(), 'x') + end);
     }
+    case HostileKind::kHuge: return "<unso id=\"metering\"><metering pad=\"" + std::string(kOversizeBytes, 'x');
     }
     return {};
 }

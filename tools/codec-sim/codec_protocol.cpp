@@ -69,7 +69,7 @@ void CodecProtocol::send_frame(std::string frame) {
 
 void CodecProtocol::receive_message(Message& request) {
     const CodecSimContext& context = codec_.context;
-    if (context.is_silent) return;
+    if (context.is_silent || context.is_deaf) return;
     if (context.options.mode == CodecSimMode::kLegacy) {
         if (request.name() == "hello") return;
         if (request.name() == "ping") {

@@ -12,7 +12,7 @@ struct SimulatedCodec;
 //     (the program counts "systemOpts" only when it comes after its login succeeded);
 //   - in legacy mode, plays an old codec that knows no greeting: "hello" gets no answer and "ping"
 //     a bare <pong/> without "seq", which makes the peer fall back to the unversioned dialect;
-//   - once the fleet has gone silent, neither answers nor handles anything;
+//   - once the fleet has gone silent or deaf, neither answers nor handles anything;
 //   - writes every frame in Latin-1 when the fleet does (CodecSimOptions::writes_latin1).
 //
 // Threads: as its connection, on the fleet's loop thread.

@@ -63,6 +63,10 @@ void CodecSimManager::on_timer_hook() {
         context_.is_silent = true;
         ipc_logger().log(4, "codec-sim: silent from now on");
     }
+    if (options.deaf_after_ms > 0 && !context_.is_deaf && elapsed_ms >= options.deaf_after_ms) {
+        context_.is_deaf = true;
+        ipc_logger().log(4, "codec-sim: deaf from now on");
+    }
     write_counts();
     if (context_.is_silent) return;
     for (SimulatedCodec* codec : codecs_) {

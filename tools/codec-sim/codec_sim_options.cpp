@@ -30,6 +30,7 @@ const HostileName kHostileNames[] = {
     {"depth", HostileKind::kDepth},
     {"tag", HostileKind::kTag},
     {"oversize", HostileKind::kOversize},
+    {"huge", HostileKind::kHuge},
 };
 
 // The comma-separated parts of `list`, empty ones included.
@@ -58,7 +59,8 @@ std::string CodecSimOptions::check() const {
         return "ports " + std::to_string(base_port) + ".." + std::to_string(int{base_port} + count - 1) +
                " go beyond 65535";
     }
-    if (silent_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0 || panel_call_after_stop_ms < 0) {
+    if (silent_after_ms < 0 || deaf_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0 ||
+        panel_call_after_stop_ms < 0) {
         return "negative time";
     }
     if (channels < 0 || channels > CodecModel::kMaxChannels) {

@@ -26,6 +26,9 @@ enum class HostileKind {
     kDepth,      // elements nested deeper than Message::kMaxDepth
     kTag,        // a peer list whose end tag does not match its start tag
     kOversize,   // 3 MiB before its NUL, past the 2 MiB a peer holds of one frame
+    // 3 MiB without a NUL: the next frame the codec writes (the answer to the peer's first
+    // request, as a rule) ends it and is lost with it. Always the last of the hostile frames.
+    kHuge,
 };
 
 // Everything a CodecSim is started with. Plain value; read-only once the fleet runs.
@@ -48,7 +51,10 @@ struct CodecSimOptions {
     CodecSimMode mode = CodecSimMode::kNormal;
     std::string record_path;      // every received frame is appended here; empty: no recording
     int64_t silent_after_ms = 0;  // from the start: stop publishing and answering; 0: never
-    int64_t close_after_ms = 0;   // from the start: close every connection once; 0: never
+    // From the start: take no notice of anything a peer sends, while publishing goes on, as a codec
+    // whose link from the program has died; 0: never.
+    int64_t deaf_after_ms = 0;
+    int64_t close_after_ms = 0;  // from the start: close every connection once; 0: never
     // A connect's far end answers this long after it (CodecModel::set_answer_after_us); 0: at once.
     int64_t answer_after_ms = 0;
     // Every codec's channels (CodecModel's constructor), 1 to CodecModel::kMaxChannels: a connect
@@ -113,7 +119,7 @@ struct CodecSimOptions {
     // "normal", "nologin", "refuse", "legacy"; false for any other text.
     static bool mode_from_name(const std::string& name, CodecSimMode& mode);
     // A comma-separated list of "childless", "unknown", "utf8", "flood", "nul", "depth", "tag",
-    // "oversize", or "all"; false (leaving `kinds` as it was) when a name is unknown.
+    // "oversize", "huge", or "all"; false (leaving `kinds` as it was) when a name is unknown.
     static bool hostile_from_list(const std::string& list, std::vector<HostileKind>& kinds);
     // Adds the request names of a comma-separated list to `names`; false (leaving `names` as it
     // was) when a name is empty.

@@ -17,7 +17,7 @@ namespace {
 
 const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
                       "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
-                      "                 [--silent-after S] [--close-after S] [--answer-after S]\n"
+                      "                 [--silent-after S] [--deaf-after S] [--close-after S] [--answer-after S]\n"
                       "                 [--channels N] [--ring-anew] [--panel-call-after S]\n"
                       "                 [--hostile [KIND,...]] [--latin1]\n"
                       "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--fail-times N]\n"
@@ -32,6 +32,8 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                    legacy: an unversioned codec (bare pong, bare login)\n"
                       "  --record FILE     append every received frame to FILE, one line each\n"
                       "  --silent-after S  after S seconds, stop answering and publishing\n"
+                      "  --deaf-after S    after S seconds, take no notice of what peers send but go on\n"
+                      "                    publishing, as a codec whose link from the program died\n"
                       "  --close-after S   after S seconds, close every connection once\n"
                       "  --answer-after S  a connect's far end answers S seconds after it (fractions allowed);\n"
                       "                    a disconnect of the peer, or of all, before then stops it\n"
@@ -42,7 +44,8 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                    S seconds after a disconnect stopped a ringing connect, someone at the\n"
                       "                    codec's panel calls that peer again (it rings as a connect does)\n"
                       "  --hostile [LIST]  after each login send hostile frames: childless, unknown, utf8, flood,\n"
-                      "                    nul, depth, tag, oversize, or all (the default)\n"
+                      "                    nul, depth, tag, oversize, huge (3 MiB that the next\n"
+                      "                    frame ends), or all (the default)\n"
                       "  --latin1          write every text in Latin-1, as older firmware does, with names that\n"
                       "                    carry accents (\"Köln Südwest\")\n"
                       "  --unknown-ids N   reports with ids of their own that \"unknown\" sends (default 2000)\n"
@@ -138,6 +141,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             options.record_path = value;
         } else if (flag == "--silent-after") {
             is_valid = parse_seconds(value, options.silent_after_ms);
+        } else if (flag == "--deaf-after") {
+            is_valid = parse_seconds(value, options.deaf_after_ms);
         } else if (flag == "--close-after") {
             is_valid = parse_seconds(value, options.close_after_ms);
         } else if (flag == "--answer-after") {

@@ -553,14 +553,29 @@ protected:
     TransportWithTimer() : Transport(250) {}
 };
 
-TEST_F(TransportWithTimer, TimesOutAfterSevenSecondsOfSilence) {
+// A 200 kB answer over a slow link (17 kB/s, as 128 kbit/s) takes 12 s, longer than the 7-s idle
+// time-out: its bytes are life. Then nothing comes: after 7 whole seconds the link is given up.
+TEST_F(TransportWithTimer, ASlowAnswerKeepsTheLinkButSilenceTimesItOut) {
     peer.set_responder(accept_greeting);
     {
         IPCMutexGuard guard(manager.get_lock());
         endpoint.set_timeout(7);
     }
     connect();
-    ASSERT_TRUE(wait_until([&] { return endpoint.responses().size() == 1; }));  // the last word: "ping"
+    ASSERT_TRUE(wait_until([&] { return endpoint.responses().size() == 1; }));  // "ping"
+    const std::string answer = frame("<resp seq=\"peerList\" pad=\"" + std::string(200'000, 'x') + "\"/>");
+    constexpr size_t kChunks = 120;
+    for (size_t i = 0; i < kChunks; ++i) {
+        const size_t from = answer.size() * i / kChunks;
+        peer.send(answer.substr(from, answer.size() * (i + 1) / kChunks - from));
+        std::this_thread::sleep_for(milliseconds(100));  // the link's pace, not a wait for anything
+    }
+    ASSERT_TRUE(wait_until([&] { return endpoint.responses().size() == 2; }));
+    EXPECT_EQ(connection_error(), "");
+    {
+        IPCMutexGuard guard(manager.get_lock());  // the time the answer arrived, not counted as waiting
+        EXPECT_GE(endpoint.connection()->arriving_frames_us(), 10'000'000);
+    }
     const int64_t silent_since = ipc_now_us();
 
     ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, seconds(60)));
