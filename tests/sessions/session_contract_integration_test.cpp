@@ -50,7 +50,8 @@ protected:
         return session;
     }
 
-    static bool wait_ready(IPCObject* session, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+    static bool wait_ready(IPCObject* session,
+                           std::chrono::milliseconds deadline = test_support::give_up_after(std::chrono::seconds(10))) {
         return wait_processing_events([session] { return session->state() == IQEndpointClient::READY; }, deadline);
     }
 
@@ -108,7 +109,7 @@ TEST_F(SessionContractTest, SixtyFourChattyCodecsOnFourWorkersAllBecomeReady) {
             }
             return true;
         },
-        std::chrono::seconds(60)));
+        test_support::give_up_after(std::chrono::seconds(60))));
     EXPECT_LE(lines_about_unknown_ids(messages), 20 * options.count);
 }
 
