@@ -383,8 +383,10 @@ TEST_F(SessionContractTest, ACodecWritingLatin1AndBadFramesBecomesReadyAndStays)
     EXPECT_EQ(first->name, QString::fromUtf8("Köln Südwest"));
     EXPECT_TRUE(session->has_read_latin1());
     // Once, and only when the codec has told its name.
-    EXPECT_EQ(messages.count_warnings("dropped a frame from"), 1);
-    EXPECT_EQ(messages.count_warnings("\"Studio Süd 1\": frame unreadable"), 1);
+    // In the words of the codec's "Last failure".
+    EXPECT_EQ(messages.count_warnings("and was dropped"), 1);
+    EXPECT_EQ(messages.count_warnings("\"Studio Süd 1\": a message from the codec could not be read and was dropped: "),
+              1);
 }
 
 }  // namespace
