@@ -32,3 +32,9 @@ struct ConnectionFault {
 };
 
 Q_DECLARE_METATYPE(ConnectionFault)
+
+// The one wording of a dropped frame (kFrameUnreadable, kFrameTooLarge), for the codec's log line
+// and its "Last failure" alike: "a message from the codec could not be read and was dropped: <why>"
+// or "a message from the codec was too large (<size> bytes) and was dropped". `why` is the
+// fault's detail as the caller bounds it.
+QString droppedFrameText(const ConnectionFault& fault, const QString& why);

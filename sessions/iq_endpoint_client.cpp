@@ -148,9 +148,9 @@ void IQEndpointClient::forget_connection_state() {
 void IQEndpointClient::report_dropped_warnings() {
     write_codec_text_notes();
     if (unlogged_dropped_frames_ > 0) {
-        qWarning().noquote() << QStringLiteral("%1 further frames from %2 were dropped on that connection")
-                                    .arg(unlogged_dropped_frames_)
-                                    .arg(log_name());
+        qWarning().noquote() << QStringLiteral("%1: %2 further messages from the codec were dropped on that connection")
+                                    .arg(log_name())
+                                    .arg(unlogged_dropped_frames_);
         unlogged_dropped_frames_ = 0;
     }
     int dropped = 0;
@@ -188,12 +188,14 @@ void IQEndpointClient::on_latin1_text() {
 
 void IQEndpointClient::write_codec_text_notes() {
     if (first_drop_to_write_) {
-        // The reason quotes the decoder, which may quote names the codec chose.
-        QString reason = QString::fromStdString(first_drop_to_write_->reason());
+        // Told in the words of the codec's "Last failure". The reason quotes the decoder, which may
+        // quote names the codec chose.
+        const ConnectionFault fault = fault_of_drop(*first_drop_to_write_);
+        QString reason = fault.detail;
         if (reason.size() > kMaxLoggedReasonLength) reason = reason.left(kMaxLoggedReasonLength - 1) + QChar(0x2026);
-        qWarning().noquote() << QStringLiteral("dropped a frame from %1: %2; it began \"%3\" (further dropped frames "
-                                               "are only counted)")
-                                    .arg(log_name(), reason, QString::fromStdString(first_drop_to_write_->head));
+        qWarning().noquote() << QStringLiteral("%1: %2; it began \"%3\" (further dropped messages are only counted)")
+                                    .arg(log_name(), droppedFrameText(fault, reason),
+                                         QString::fromStdString(first_drop_to_write_->head));
         first_drop_to_write_.reset();
     }
     if (is_latin1_to_write_) {

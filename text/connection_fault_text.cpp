@@ -31,9 +31,7 @@ QString connectionFaultText(const ConnectionFault& fault) {
     case ConnectionFault::kClosedByCodec: return tr("the codec closed the connection");
     case ConnectionFault::kConnectionError: return tr("the connection failed: %1").arg(detail(fault));
     case ConnectionFault::kFrameUnreadable:
-        return tr("a message from the codec could not be read and was dropped: %1").arg(detail(fault));
-    case ConnectionFault::kFrameTooLarge:
-        return tr("a message from the codec was too large (%1 bytes) and was dropped").arg(fault.size);
+    case ConnectionFault::kFrameTooLarge: return droppedFrameText(fault, detail(fault));
     case ConnectionFault::kNoAnswer:
         // No detail: what went unanswered was the program's own probe, which the operator never sent.
         if (fault.detail.isEmpty()) {

@@ -16,6 +16,7 @@
 #include <climits>
 
 #include "dialogs/profile_edit.h"
+#include "tests/support/deadline_factor.h"
 
 namespace {
 
@@ -202,7 +203,7 @@ TEST_F(ProfileEditTest, AdvancedSwitchKeepsTheSelectedRow) {
 // At the keyboard: Tab reaches the options, and an arrow key then chooses one as a click does.
 TEST_F(ProfileEditTest, TabReachesTheOptionsAndArrowsChooseOne) {
     editor.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor, test_support::give_up_after_ms(std::chrono::seconds(5))));
     widget("checkAdvanced")->setFocus();
     for (int step = 0; step < 10 && QApplication::focusWidget() != tree(); ++step) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -8,9 +8,13 @@
 #include "platform/readiness_poller.h"
 #include "platform/socket_ops.h"
 #include "platform/wake_event.h"
+#include "tests/support/deadline_factor.h"
 #include "tests/support/loopback_listener.h"
 
 namespace {
+
+// How long a wait for readiness that is due at once goes on before the test gives up.
+const int kGiveUpMs = test_support::give_up_after_ms(std::chrono::seconds(5));
 
 // A listener on 127.0.0.1 with an ephemeral port, and a client connected to it.
 struct LoopbackPair {
@@ -55,7 +59,7 @@ TEST_P(ReadinessPollerTest, ReportsDataAndWritabilityToTheOwner) {
 
     const uint64_t key = poller.add(pair.client, &owner, true, true);
     ASSERT_NE(key, 0u);
-    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.wait(kGiveUpMs), 0);
     ASSERT_EQ(poller.event_count(), 1u);
     EXPECT_EQ(poller.owner(poller.event_key(0)), &owner);
     const platform::Readiness readiness = poller.event_readiness(0);
@@ -73,7 +77,7 @@ TEST_P(ReadinessPollerTest, PeerCloseWithUnreadInputIsReadableAndClosed) {
     pair.server = -1;
 
     poller.add(pair.client, &owner, true, false);
-    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.wait(kGiveUpMs), 0);
     ASSERT_EQ(poller.event_count(), 1u);
     EXPECT_TRUE(poller.event_readiness(0).is_readable);
     EXPECT_TRUE(poller.event_readiness(0).is_peer_closed);
@@ -86,7 +90,7 @@ TEST_P(ReadinessPollerTest, PeerCloseIsSeenEvenWhenReadsAreHeld) {
     pair.server = -1;
 
     poller.add(pair.client, &owner, false, false);
-    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.wait(kGiveUpMs), 0);
     ASSERT_EQ(poller.event_count(), 1u);
     EXPECT_TRUE(poller.event_readiness(0).is_peer_closed);
 }
@@ -99,7 +103,7 @@ TEST_P(ReadinessPollerTest, InterestFollowsModify) {
     EXPECT_EQ(poller.event_count(), 0u);  // nothing to read, writing not asked for
 
     ASSERT_EQ(poller.modify(key, true, true), 0);
-    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.wait(kGiveUpMs), 0);
     ASSERT_EQ(poller.event_count(), 1u);
     EXPECT_TRUE(poller.event_readiness(0).is_writable);
 
@@ -113,7 +117,7 @@ TEST_P(ReadinessPollerTest, DescriptorClosedAndReusedAfterTheWaitNeverReachesThe
     ASSERT_GE(pair.server, 0);
     ASSERT_EQ(platform::send_bytes(pair.server, "x", 1), 1);
     const uint64_t old_key = poller.add(pair.client, &owner, true, false);
-    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.wait(kGiveUpMs), 0);
     ASSERT_EQ(poller.event_count(), 1u);
 
     // While the event is handed on, its socket closes and the kernel gives the number to another.
@@ -133,7 +137,7 @@ TEST_P(ReadinessPollerTest, DescriptorClosedAndReusedAfterTheWaitNeverReachesThe
 TEST_P(ReadinessPollerTest, SeveralWakesCountAsOne) {
     wake.signal();
     wake.signal();
-    ASSERT_EQ(poller.wait(5000), 0);
+    ASSERT_EQ(poller.wait(kGiveUpMs), 0);
     EXPECT_TRUE(poller.was_woken());
     EXPECT_EQ(poller.event_count(), 0u);
     wake.drain();
@@ -157,7 +161,7 @@ TEST(SocketOps, RefusedConnectReportsTheRealError) {
         platform::ReadinessPoller poller(wake.fd());
         int owner = 0;
         poller.add(client, &owner, false, true);
-        ASSERT_EQ(poller.wait(5000), 0);
+        ASSERT_EQ(poller.wait(kGiveUpMs), 0);
         ASSERT_EQ(poller.event_count(), 1u);
         const platform::Readiness readiness = poller.event_readiness(0);
         EXPECT_TRUE(readiness.has_error || readiness.is_peer_closed || readiness.is_writable);

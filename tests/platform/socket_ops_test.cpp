@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/socket_ops.h"
+#include "tests/support/deadline_factor.h"
 #include "tests/support/loopback_listener.h"
 
 namespace {
@@ -50,7 +51,7 @@ TEST(SocketOps, InterruptedConnectIsInProgress) {
     std::atomic<bool> has_returned{false};
     const pthread_t connecting_thread = pthread_self();
     std::thread interrupter([&] {
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto give_up = std::chrono::steady_clock::now() + test_support::give_up_after(std::chrono::seconds(10));
         while (!has_returned && std::chrono::steady_clock::now() < give_up) {
             pthread_kill(connecting_thread, SIGUSR1);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the signal's period

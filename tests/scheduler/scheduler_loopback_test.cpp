@@ -163,10 +163,12 @@ protected:
         return test_support::wait_until([&] { return commands().size() >= count; }) && commands().size() == count;
     }
 
-    bool waitPeerActive(bool is_active, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+    bool waitPeerActive(bool is_active,
+                        std::chrono::milliseconds deadline = test_support::give_up_after(std::chrono::seconds(10))) {
         return waitPeerActive(peer_, is_active, deadline);
     }
-    bool waitPeerActive(const QString& peer, bool is_active, std::chrono::milliseconds deadline = kFarEndDeadline) {
+    bool waitPeerActive(const QString& peer, bool is_active,
+                        std::chrono::milliseconds deadline = test_support::give_up_after(kFarEndDeadline)) {
         return wait_processing_events(
             [&] {
                 std::lock_guard<SessionMutex> lock(session_->mutex());

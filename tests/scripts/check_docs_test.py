@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""scripts/check-docs on small trees of its own: a page that names only what the tree holds passes,
-and each rename or move below fails with the page, the line and the name."""
+"""scripts/check-docs on small trees of its own: pages (docs/ and the README) that name only what the
+tree holds pass, and each rename or move below fails with the page, the line and the name."""
 import unittest
 
 from script_tree import ScriptTreeTest, script_under_test
@@ -35,6 +35,9 @@ See the [glossary](glossary.md#words) and [Qt](https://doc.qt.io/qt-5/qobject.ht
 The inbox is `SessionInbox` (`sessions/session_inbox.h`).
 '''
 
+# The README names classes without their files, and prefixes of class names.
+README = 'The `Session` classes: `SessionInbox` carries the calls; `IQ` and `DISPLAY` are no classes.\n'
+
 # (a name of the page, what it is renamed to, the line the check prints for it)
 BROKEN_CASES = [
     ('`sessions/ipc_object.cpp` —', '`sessions/ipc_objects.cpp` —',
@@ -57,30 +60,33 @@ BROKEN_CASES = [
     # Placed in a file that does not hold it.
     ('(`sessions/session_inbox.h`).', '(`sessions/ipc_object.h`).',
      'docs/flows.md:16: `SessionInbox` is not in sessions/ipc_object.h (defined in sessions/session_inbox.h)'),
+    # A class renamed away that only the README names.
+    ('`SessionInbox` carries', '`SessionQueue` carries', 'README.md:1: `SessionQueue` is a class the tree does not define'),
 ]
 
 
 class CheckDocs(ScriptTreeTest):
-    def make_tree(self, page):
+    def make_tree(self, page, readme=README):
         self.make_script_tree(CHECKER, 'check-docs')
-        for path, text in dict(SOURCES, **{'docs/flows.md': page, 'docs/glossary.md': '# Glossary\n'}).items():
+        pages = {'docs/flows.md': page, 'docs/glossary.md': '# Glossary\n', 'README.md': readme}
+        for path, text in dict(SOURCES, **pages).items():
             self.write(path, text)
 
     def test_a_page_naming_only_what_the_tree_holds_passes(self):
         self.make_tree(PAGE)
         result = self.run_script()
         self.assertEqual(result.returncode, 0, result.stdout)
-        self.assertEqual(result.stdout, 'check-docs: 2 pages name 7 paths, 8 functions and 1 classes in their files, all in the tree\n')
+        self.assertEqual(result.stdout, 'check-docs: 3 pages name 7 paths, 8 functions and 4 classes, all in the tree\n')
 
     def test_each_rename_is_named_with_page_and_line(self):
         for old, new, line in BROKEN_CASES:
             with self.subTest(line=line):
-                self.assertEqual(PAGE.count(old), 1, old)
-                self.make_tree(PAGE.replace(old, new))
+                self.assertEqual((PAGE + README).count(old), 1, old)
+                self.make_tree(PAGE.replace(old, new), README.replace(old, new))
                 result = self.run_script()
                 self.assertEqual(result.returncode, 1, result.stdout)
                 self.assertEqual(result.stdout.splitlines(),
-                                 [line, 'check-docs: 1 names in docs/ that the tree does not hold'])
+                                 [line, 'check-docs: 1 names in the Markdown pages that the tree does not hold'])
 
 
 if __name__ == '__main__':

@@ -71,21 +71,62 @@ class CheckFormat(ScriptTreeTest):
         self.assertEqual(result.returncode, 1)
         self.assertIn('no such file', result.stdout)
 
-    def test_changed_checks_only_what_the_branch_changed_since_main(self):
-        git = ['git', '-C', self.top, '-c', 'user.name=t', '-c', 'user.email=t@t']
-        self.write('ipc/old.cpp', 'int  old ( ) {return 1;}\n')  # on main already: not this branch's
-        subprocess.run(git + ['add', '-A'], check=True)
-        subprocess.run(git + ['commit', '-qm', 'main', '--no-verify'], check=True)
-        subprocess.run(git + ['branch', '-qM', 'main'], check=True)
-        self.assertEqual(self.run_script('--changed').stdout, 'check-format: no C++ file changed since main\n')
-        subprocess.run(git + ['checkout', '-qb', 'topic'], check=True)
+    def git(self, *arguments, top=None):
+        subprocess.run(['git', '-C', top or self.top, '-c', 'user.name=t', '-c', 'user.email=t@t'] + list(arguments),
+                       check=True, capture_output=True)
+
+    def commit(self, message):
+        self.git('add', '-A')
+        self.git('commit', '-qm', message, '--no-verify')
+
+    def formatted_files_of(self, result):
+        return [line for line in result.stdout.splitlines() if line.startswith('  to format')]
+
+    def test_changed_compares_with_a_commit_the_checks_passed_on_never_with_local_main(self):
+        self.commit('formatted')
+        self.git('branch', '-qM', 'main')
+        # A slip committed on main itself: with nothing checked yet, every file is.
+        self.write('ipc/slip.cpp', 'int  slip ( ) {return 1;}\n')
+        self.commit('slip on main')
+        result = self.run_script('--changed')
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertEqual(result.stdout.splitlines()[0],
+                         'check-format: no upstream main and no commit the checks passed on here: checking every file')
+        self.assertEqual(self.formatted_files_of(result), ['  to format it: clang-format -i ipc/slip.cpp'])
+        # Mended and committed: that commit passes, and is what the next slip is compared with.
+        self.write('ipc/slip.cpp', 'int slip() {\n    return 1;\n}\n')
+        self.commit('mend the slip')
+        self.assertEqual(self.run_script('--changed').returncode, 0)
+        passed = subprocess.run(['git', '-C', self.top, 'rev-parse', '--short=10', 'HEAD'], capture_output=True,
+                                text=True).stdout.strip()
         self.write('ipc/twice.cpp', FORMATTED.replace('    return', '  return'))
-        subprocess.run(git + ['commit', '-qam', 'topic'], check=True)
+        self.commit('another slip on main')
+        result = self.run_script('--changed')
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertEqual(result.stdout.splitlines()[0],
+                         'check-format: comparing with %s, the last commit the checks passed on here' % passed)
+        self.assertEqual(self.formatted_files_of(result), ['  to format it: clang-format -i ipc/twice.cpp'])
+
+    def test_changed_checks_what_the_branch_changed_since_it_left_the_upstreams_main(self):
+        self.write('ipc/old.cpp', 'int  old ( ) {return 1;}\n')  # on the upstream's main: CI's to check
+        self.commit('main')
+        self.git('branch', '-qM', 'main')
+        upstream, self.top = self.top, self.top + '-clone'
+        self.addCleanup(shutil.rmtree, self.top, True)
+        subprocess.run(['git', 'clone', '-q', upstream, self.top], check=True)
+        self.assertEqual(self.run_script('--changed').stdout,
+                         'check-format: comparing with where this branch left origin/main, the upstream\'s main\n'
+                         'check-format: no C++ file changed\n')
+        self.write('ipc/twice.cpp', FORMATTED.replace('    return', '  return'))
+        self.commit('a slip on the clone\'s main')
         self.write('ipc/new.h', 'int  added ( );\n')
         result = self.run_script('--changed')
         self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertEqual([line for line in result.stdout.splitlines() if line.startswith('  to format')],
+        self.assertEqual(self.formatted_files_of(result),
                          ['  to format it: clang-format -i ipc/new.h', '  to format it: clang-format -i ipc/twice.cpp'])
+        # A new house style: every file again.
+        self.write('.clang-format', self.read('.clang-format') + '\n')
+        self.assertIn('every file, since .clang-format changed', self.run_script('--changed').stdout)
 
     def test_fix_formats_the_files_that_differ(self):
         self.write('ipc/twice.cpp', FORMATTED.replace('    return value * 2;', 'return value*2;'))

@@ -8,6 +8,12 @@ import tempfile
 import unittest
 
 
+def give_up_after(seconds):
+    """A give-up deadline scaled by the suite's factor, as tests/support/deadline_factor.h reads it."""
+    factor = os.environ.get('KESTRANE_TEST_DEADLINE_FACTOR', '')
+    return seconds * (int(factor) if factor.isdigit() and 1 <= int(factor) <= 100 else 1)
+
+
 def script_under_test(name):
     """The script the command line names (ctest passes the tree's own), else the tree's own."""
     if len(sys.argv) > 1 and not sys.argv[1].startswith('-'):
@@ -37,4 +43,4 @@ class ScriptTreeTest(unittest.TestCase):
 
     def run_script(self, *arguments, env=None):
         return subprocess.run([sys.executable, os.path.join(self.top, 'scripts', self.script_name)] + list(arguments),
-                              capture_output=True, text=True, timeout=60, env=env)
+                              capture_output=True, text=True, timeout=give_up_after(60), env=env)

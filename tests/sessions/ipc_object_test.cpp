@@ -1311,7 +1311,7 @@ TEST_F(IPCObjectTest, RequestsUnansweredPastTheirDeadlineFailTheLinkAndAreToldOn
         }
         return session.state() == IQEndpointClient::DISCONNECTED;
     };
-    ASSERT_TRUE(wait_processing_events(is_disconnected, std::chrono::seconds(30)));
+    ASSERT_TRUE(wait_processing_events(is_disconnected, test_support::give_up_after(std::chrono::seconds(30))));
     EXPECT_EQ(session.lastFault(), (ConnectionFault{ConnectionFault::kNoAnswer, "setPeerSettings", 0}));
     expect_ready();  // reconnected: nothing is told again
     sync();
@@ -1373,7 +1373,7 @@ TEST_F(IPCObjectTest, ARequiredReplyThatArrivesUnreadableIsMissingUntilItsDeadli
         EXPECT_NE(session_->state(), IQEndpointClient::READY);
         return session_->lastFault().kind == ConnectionFault::kNoAnswer;
     };
-    ASSERT_TRUE(wait_processing_events(isFailed, std::chrono::seconds(30)));
+    ASSERT_TRUE(wait_processing_events(isFailed, test_support::give_up_after(std::chrono::seconds(30))));
     EXPECT_EQ(session_->lastFault().detail, "getPeerList");
 }
 

@@ -3,6 +3,7 @@
 standard input closes, and at most 60 seconds. Every response says in headers what the server saw:
 X-Seen-Host (the request's Host), X-Seen-Method, and X-Request-Number (the requests so far on this
 connection, which tells a kept connection from a new one)."""
+import os
 import sys
 import threading
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -58,4 +59,7 @@ threading.Thread(target=server.serve_forever, daemon=True).start()
 print(server.server_address[1], flush=True)
 stdin_closed = threading.Event()
 threading.Thread(target=lambda: (sys.stdin.read(), stdin_closed.set()), daemon=True).start()
-stdin_closed.wait(60)
+# Ends with the test (its stdin closes), or gives up after a minute scaled as the suite's deadlines
+# are (tests/support/deadline_factor.h), should the test hang.
+factor = os.environ.get("KESTRANE_TEST_DEADLINE_FACTOR", "")
+stdin_closed.wait(60 * (int(factor) if factor.isdigit() and 1 <= int(factor) <= 100 else 1))

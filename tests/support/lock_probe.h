@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/deadline_factor.h"
+
 namespace test_support {
 
 // Tells whether a lock is free for other threads at a given moment, such as inside a slot: a slot
@@ -23,7 +25,7 @@ public:
     // True when another thread takes and releases `lock` within `deadline`. `lock` (anything with
     // lock() and unlock()) must outlive this object.
     template <class Lockable>
-    bool is_free(Lockable& lock, std::chrono::milliseconds deadline = std::chrono::seconds(2)) {
+    bool is_free(Lockable& lock, std::chrono::milliseconds deadline = give_up_after(std::chrono::seconds(2))) {
         std::promise<void> taken;
         std::future<void> has_taken = taken.get_future();
         probes_.emplace_back([&lock, taken = std::move(taken)]() mutable {

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/deadline_factor.h"
+
 namespace test_support {
 
 // A TCP peer on loopback for transport tests. It accepts connections one after another, records
@@ -41,8 +43,10 @@ public:
     std::vector<std::string> frames() const;
     int connection_count() const { return connection_count_; }
     bool is_connected() const { return connection_fd_ >= 0; }
-    bool wait_for_frames(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
-    bool wait_for_connections(int count, std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
+    bool wait_for_frames(size_t count,
+                         std::chrono::milliseconds deadline = give_up_after(std::chrono::seconds(10))) const;
+    bool wait_for_connections(int count,
+                              std::chrono::milliseconds deadline = give_up_after(std::chrono::seconds(10))) const;
 
 private:
     void run();

@@ -821,7 +821,7 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
     auto* details = child<QWidget>("dockWidgetDetails");
     EXPECT_TRUE(
         wait_processing_events([&] { return merged > 30000 && longestShownText(*details) >= kMaxShownCodecText; },
-                               std::chrono::seconds(60)));
+                               test_support::give_up_after(std::chrono::seconds(60))));
     // A label or cell shows at most two codec texts, cut, with the program's own words around them.
     EXPECT_LT(longestShownText(*details), 3 * kMaxShownCodecText);
     auto* log = child<QTextEdit>("eventLogText");

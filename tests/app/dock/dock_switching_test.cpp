@@ -270,7 +270,7 @@ TEST_F(DockSwitching, EveryPanelShowsOnlyTheActiveCodec) {
             }
             return true;
         },
-        std::chrono::seconds(40)));
+        test_support::give_up_after(std::chrono::seconds(40))));
     const qint64 connectedMs = clock.elapsed();
 
     // In sight, the dock's codec reports its statistics at its own pace.

@@ -313,7 +313,7 @@ TEST_F(SettingsTabTest, BadInputAndADroppedCodec) {
              clickRow("Input Gain");
              QSignalSpy reports(session, &IPCObject::recvSysOptions);  // heard after the page
              session->cmd_get_sys_options();
-             ASSERT_TRUE(reports.wait());
+             ASSERT_TRUE(reports.wait(test_support::give_up_after_ms(std::chrono::seconds(5))));
              EXPECT_TRUE(pageWidget("buttonSave")->isEnabled());  // there to name the 5
              typeInto("UDP Port", port.constData());
              click("buttonSave");
@@ -525,7 +525,7 @@ TEST_F(SettingsTabTest, APeerIdTakenByAnotherPeerIsNeverSaved) {
     EXPECT_EQ(recorded("setSysOptions").size(), 1u);
     QSignalSpy reports(session, &IPCObject::recvSysOptions);
     session->cmd_get_sys_options();
-    ASSERT_TRUE(reports.wait());
+    ASSERT_TRUE(reports.wait(test_support::give_up_after_ms(std::chrono::seconds(5))));
     EXPECT_EQ(cached(*session, "sysOptions").attributes().get_qstring("default_peer", {}), "0");
     EXPECT_TRUE(boxes.boxes().empty());
 }

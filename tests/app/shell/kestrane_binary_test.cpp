@@ -62,11 +62,12 @@ TEST(KestraneBinary, ConfiguredCodecsComeUpAndSigtermSavesThemOnce) {
             log += kestrane.readAll();
             return readySessions(log) == kCodecs;
         },
-        std::chrono::seconds(30));
+        test_support::give_up_after(std::chrono::seconds(30)));
     ASSERT_TRUE(are_all_ready) << log.toStdString();
 
     ASSERT_EQ(::kill(static_cast<pid_t>(kestrane.processId()), SIGTERM), 0);
-    ASSERT_TRUE(kestrane.waitForFinished(10000)) << "still running 10 s after SIGTERM";
+    ASSERT_TRUE(kestrane.waitForFinished(test_support::give_up_after_ms(std::chrono::seconds(10))))
+        << "still running after SIGTERM";
     log += kestrane.readAll();
     EXPECT_EQ(kestrane.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(kestrane.exitCode(), 0) << log.toStdString();
@@ -94,11 +95,12 @@ TEST(KestraneBinary, SigtermDuringAStartUpBoxEndsTheProgram) {
             log += kestrane.readAll();
             return log.contains("could not be loaded");
         },
-        std::chrono::seconds(30));
+        test_support::give_up_after(std::chrono::seconds(30)));
     ASSERT_TRUE(is_box_due) << log.toStdString();
 
     ASSERT_EQ(::kill(static_cast<pid_t>(kestrane.processId()), SIGTERM), 0);
-    ASSERT_TRUE(kestrane.waitForFinished(10000)) << "still running 10 s after SIGTERM";
+    ASSERT_TRUE(kestrane.waitForFinished(test_support::give_up_after_ms(std::chrono::seconds(10))))
+        << "still running after SIGTERM";
     EXPECT_EQ(kestrane.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(kestrane.exitCode(), 0) << (log + kestrane.readAll()).toStdString();
 }

@@ -35,6 +35,7 @@
 
 namespace {
 
+using test_support::give_up_after;
 using test_support::wait_processing_events;
 using Clock = std::chrono::steady_clock;
 
@@ -112,7 +113,7 @@ public:
                 return std::all_of(sessions.begin(), sessions.end(),
                                    [](IPCObject* s) { return s->state() == IQEndpointClient::READY; });
             },
-            std::chrono::seconds(60)));
+            give_up_after(std::chrono::seconds(60))));
     }
 
     int last() const { return static_cast<int>(sessions.size()) - 1; }
@@ -465,7 +466,7 @@ TEST_F(MeteringPaceTest, TheGraphOfACodecOpenedAfterAWhileUnseenShowsItsHistory)
     std::vector<Clock::time_point> reports;
     QObject context;  // ends the connection before the locals it writes go
     QObject::connect(&codec, &IPCObject::recvPeerStats, &context, [&] { reports.push_back(Clock::now()); });
-    ASSERT_TRUE(wait_processing_events([&] { return reports.size() >= 3; }, std::chrono::seconds(30)));
+    ASSERT_TRUE(wait_processing_events([&] { return reports.size() >= 3; }, give_up_after(std::chrono::seconds(30))));
     for (size_t i = 1; i < reports.size(); ++i) {
         EXPECT_GE(reports[i] - reports[i - 1], std::chrono::milliseconds(4500)) << "report " << i;
     }

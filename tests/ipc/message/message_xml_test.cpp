@@ -16,6 +16,7 @@
 
 #include "ipc/base/ipc_string.h"
 #include "ipc/message/message.h"
+#include "tests/support/deadline_factor.h"
 #include "tests/support/exception_text.h"
 #include "tests/support/file_size_limit.h"
 
@@ -670,8 +671,9 @@ TEST(MessageXml, AgreesWithPythonElementTree) {
     }
     QProcess python;
     python.start(QStringLiteral("python3"), arguments);
-    if (!python.waitForStarted(10000)) GTEST_SKIP() << "python3 is not installed";
-    ASSERT_TRUE(python.waitForFinished(60000));
+    if (!python.waitForStarted(test_support::give_up_after_ms(std::chrono::seconds(10))))
+        GTEST_SKIP() << "python3 is not installed";
+    ASSERT_TRUE(python.waitForFinished(test_support::give_up_after_ms(std::chrono::seconds(60))));
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
     const std::string theirs = python.readAllStandardOutput().toStdString();
     EXPECT_EQ(ours, theirs);

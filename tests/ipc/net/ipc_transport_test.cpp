@@ -38,6 +38,7 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using test_support::CapturedQtMessages;
+using test_support::give_up_after;
 using test_support::RecordingEndpoint;
 using test_support::ScriptedPeer;
 using test_support::ThreadedManager;
@@ -252,7 +253,7 @@ public:
     std::string address_text() const { return "127.0.0.1:" + std::to_string(port_); }
     bool accept_one() {
         pollfd entry{listener_, POLLIN, 0};
-        if (poll(&entry, 1, 5000) != 1) return false;
+        if (poll(&entry, 1, test_support::give_up_after_ms(seconds(5))) != 1) return false;
         sockaddr_storage peer{};
         socklen_t length;
         connection_ = platform::accept_connection(listener_, &peer, &length);
@@ -312,7 +313,7 @@ TEST_F(Transport, BytesQueuedBehindAFullSocketLeaveWhenItDrainsAndTheirBufferAnd
         endpoint.connection()->send_data("END");
     }
     // Nothing but the socket's writability can send the rest: no timer runs and nothing wakes the loop.
-    EXPECT_TRUE(silent.read_until("END", seconds(10)));
+    EXPECT_TRUE(silent.read_until("END", give_up_after(seconds(10))));
     EXPECT_TRUE(wait_until([&] {
         IPCMutexGuard guard(manager.get_lock());
         return endpoint.connection()->send_buffer().empty();
@@ -461,7 +462,7 @@ TEST_F(Transport, ReconnectsAfterTheDelay) {
     const int64_t closed_at = ipc_now_us();
     peer.close_connection();
     // The manager has no timer here: only the reconnect's own time wakes its loop.
-    ASSERT_TRUE(peer.wait_for_connections(2, seconds(60)));
+    ASSERT_TRUE(peer.wait_for_connections(2, give_up_after(seconds(60))));
     EXPECT_GE(static_cast<double>(ipc_now_us() - closed_at) / 1e6, 3.9);
     EXPECT_TRUE(wait_until([&] { return endpoint.authenticated_count() == 2; }));
 }
@@ -578,7 +579,7 @@ TEST_F(TransportWithTimer, ASlowAnswerKeepsTheLinkButSilenceTimesItOut) {
     }
     const int64_t silent_since = ipc_now_us();
 
-    ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, seconds(60)));
+    ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, give_up_after(seconds(60))));
     const double silent_s = static_cast<double>(ipc_now_us() - silent_since) / 1e6;
     EXPECT_GE(silent_s, 7.5);  // idle must exceed 7 whole seconds
 }
@@ -593,8 +594,8 @@ TEST_F(TransportWithTimer, ATimedOutConnectionIsResetAndWhatItQueuedNeverArrives
         endpoint.set_timeout(1);
         ASSERT_GT(endpoint.connection()->unacknowledged_bytes(), 0);
     }
-    ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, seconds(10)));
-    silent.read_until({}, seconds(10));
+    ASSERT_TRUE(wait_until([&] { return connection_error() == "timed out"; }, give_up_after(seconds(10))));
+    silent.read_until({}, give_up_after(seconds(10)));
     EXPECT_TRUE(silent.is_reset);
     EXPECT_LT(silent.received, taken_by_the_system);
 }
@@ -634,7 +635,7 @@ TEST(ManagerLoop, StopFromAnotherThreadEndsTheLoop) {
     std::thread loop([&] { manager.event_loop(); });
     ASSERT_TRUE(wait_until([&] { return !manager.wait_for_loop_exit(0); }));
     manager.stop();
-    EXPECT_TRUE(manager.wait_for_loop_exit(5000));
+    EXPECT_TRUE(manager.wait_for_loop_exit(test_support::give_up_after_ms(seconds(5))));
     loop.join();
 }
 
