@@ -402,7 +402,27 @@ void IQEndpointClient::tick() {
         fail_unanswered(*conn, *overdue);
         return;
     }
+    if (fail_missing_report(*conn, now_us)) return;
     probe_if_quiet(now_us);
+}
+
+bool IQEndpointClient::fail_missing_report(IPCConn& connection, int64_t now_us) {
+    // Logged in, every answer in, and still not READY: what is missing is a report the codec sends
+    // unasked after its login ("systemOpts"), lost in a frame that was dropped. Nothing can ask for
+    // it again; a new login makes the codec send it again.
+    if (state() != AUTHENTICATED || !in_flight_.empty() || required_.isEmpty()) {
+        awaiting_own_report_since_us_ = 0;
+        return false;
+    }
+    if (awaiting_own_report_since_us_ == 0) awaiting_own_report_since_us_ = now_us;
+    if (now_us - awaiting_own_report_since_us_ < in_flight_.deadline_us()) return false;
+    const QString missing = required_.join(QStringLiteral(", "));
+    qWarning().noquote() << log_name() << ": logged in, but" << missing << "did not come for"
+                         << in_flight_.deadline_us() / 1000000 << "s; dropping the connection";
+    note_end({ConnectionFault::kNoAnswer, missing, 0});
+    connection.abort("no " + missing.toStdString());
+    awaiting_own_report_since_us_ = 0;
+    return true;
 }
 
 void IQEndpointClient::fail_unanswered(IPCConn& connection, const RequestsInFlight::Request& overdue) {

@@ -282,6 +282,9 @@ private:
     void tell_link_lost();
     // Fails the connection for the request that waited past its deadline.
     void fail_unanswered(IPCConn& connection, const RequestsInFlight::Request& overdue);
+    // Fails a logged-in link that awaits no answer but has, for the answer deadline, lacked a
+    // report it needs to be READY. True when it did. Under the manager lock.
+    bool fail_missing_report(IPCConn& connection, int64_t now_us);
     // Sends a "ping" when the READY link of a current codec has awaited no answer for the probe
     // interval.
     void probe_if_quiet(int64_t now_us);
@@ -325,6 +328,8 @@ private:
     int64_t last_probe_us_ = 0;  // a probe went, or something was awaited
     int64_t last_reask_us_ = 0;
     bool is_reask_due_ = false;  // a frame was dropped since the reads were last asked again
+    // Since when the logged-in link has awaited no answer, only a report READY needs; 0 otherwise.
+    int64_t awaiting_own_report_since_us_ = 0;
     // Why this connection ended, once known; emptied with each connection. Manager lock.
     ConnectionFault end_of_connection_;
     bool has_been_connected_ = false;           // this connection came up; manager lock

@@ -312,6 +312,18 @@ TEST_F(IPCObjectTest, LoginProvesThePassword) {
     }
 }
 
+// The report the codec sends unasked after its login lost (a dropped frame may eat it): with every
+// answer in and nothing left to ask, the link is dropped at the deadline, so that a new login
+// brings it, rather than waiting for ever.
+TEST_F(IPCObjectTest, ALoginWhoseOwnReportNeverComesIsDroppedAtTheDeadline) {
+    IPCObject& session = start([](Codec& codec) { codec.sends_system_opts = false; },
+                               [](IPCObject& each) { each.set_answer_deadline_us(2'000'000); });
+    ASSERT_TRUE(wait_for_state(IQEndpointClient::AUTHENTICATED));
+    ASSERT_TRUE(wait_processing_events([&] { return session.state() == IQEndpointClient::DISCONNECTED; },
+                                       test_support::give_up_after(std::chrono::seconds(30))));
+    EXPECT_EQ(session.lastFault(), (ConnectionFault{ConnectionFault::kNoAnswer, "systemOpts", 0}));
+}
+
 TEST_F(IPCObjectTest, ReadyOnlyOnceSystemOptsIsInAndCommandsBeforeAreDropped) {
     IPCObject& session = start([](Codec& codec) { codec.sends_system_opts = false; });
     QObject context;  // ends the connection below before `readies` goes
