@@ -359,6 +359,9 @@ private:
     // (HeldCall::is_awaiting_window). One connected while none is, is the operator's alone: a dial
     // of the peer is no longer the schedule's, and nothing of the schedule's ends that call.
     void operatorConnected(const QUuid& uuid, const QString& peer) override;
+    // The operator's connect as the dial of the bookings whose window is open (`is_window_open`)
+    // or opens soon: they have had the operator's connect, and the call is held as dialled now.
+    HeldCall& takeOperatorsDial(const PeerCalls& calls, bool is_window_open, const QDateTime& now);
     // The forces the codec's last pass made that may have been refused: one of `other` (any, when
     // empty).
     void noteForceRefused(const QUuid& uuid, const QString& other, const QString& reason);

@@ -253,27 +253,13 @@ void Scheduler::operatorConnected(const QUuid& uuid, const QString& peer) {
         // A window of its peer is open: the operator's call joins the booking, as one made before
         // its start does, and is in flight as the schedule's own connect would be.
         if (!isCallKnownUp(key)) {
-            auto held = held_calls_.find(key);
-            for (Job* booking : calls.bookings) {
-                if (!wantsCall(*booking, calls, now)) continue;
-                booking->has_operator_connect = true;
-                if (held == held_calls_.end()) held = holdCallOf(key, *booking, now);
-            }
-            held->noteConnectSent(now);
-            held->is_joined_by_operator = true;
+            takeOperatorsDial(calls, true, now).is_joined_by_operator = true;
             is_file_changed = true;
         }
     } else if (!isCallKnownUp(key) && opensSoon(calls, now)) {
         // A window of its peer opens within a dial's bound: it waits for this connect as for its
         // own, and takes the call as one made before its start.
-        auto held = held_calls_.find(key);
-        for (Job* booking : calls.bookings) {
-            if (!opensSoon(*booking, calls, now)) continue;
-            booking->has_operator_connect = true;
-            if (held == held_calls_.end()) held = holdCallOf(key, *booking, now);
-        }
-        held->noteConnectSent(now);
-        held->is_awaiting_window = true;
+        takeOperatorsDial(calls, false, now).is_awaiting_window = true;
         is_file_changed = true;
     } else {
         // The operator's alone: a dial of the peer that may still come up is no longer the
@@ -282,6 +268,18 @@ void Scheduler::operatorConnected(const QUuid& uuid, const QString& peer) {
     }
     mutex_.unlock();
     if (is_file_changed) save();
+}
+
+HeldCall& Scheduler::takeOperatorsDial(const PeerCalls& calls, bool is_window_open, const QDateTime& now) {
+    auto held = held_calls_.find(calls.key);
+    for (Job* booking : calls.bookings) {
+        const bool is_joined = is_window_open ? wantsCall(*booking, calls, now) : opensSoon(*booking, calls, now);
+        if (!is_joined) continue;
+        booking->has_operator_connect = true;
+        if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
+    }
+    held->noteConnectSent(now);
+    return *held;
 }
 
 void Scheduler::disconnectAllRefused(const QUuid& uuid, const QString& reason) {
