@@ -148,8 +148,8 @@ protected:
 
     // ---- steps
     void step(std::mt19937& random);
-    // The earliest start of an occurrence in (after, until]; invalid when none.
-    QDateTime nextStart(const QDateTime& after, const QDateTime& until) const;
+    // The earliest start or end of an occurrence in (after, until]; invalid when none.
+    QDateTime nextEdge(const QDateTime& after, const QDateTime& until) const;
     // The far end of a call an occurrence that started minutes ago wants hangs up; false when none is up.
     bool hangUpJustAfterAStart();
     // The codec leaves or comes back where the step crossed an absence's edge.
@@ -283,6 +283,12 @@ void ScheduleModel::book(std::mt19937& random, int count) {
             const Definition& before = bookings_.back().epochs.front();
             start = static_cast<int>(base_.secsTo(before.first_start.addSecs(before.seconds)) / 60);
         }
+        // For the other peer where there are two; always the second booking of a one-channel codec.
+        const bool is_just_before = i > 0 && (shape == 4 || shape == 5 || (i == 1 && sessions_->codec(codec_).channels == 1));
+        if (is_just_before) {  // short, starting a minute before the one before: both start in one pass
+            start = std::max(1, static_cast<int>(base_.secsTo(bookings_.back().epochs.front().first_start) / 60) - 1);
+            d.seconds = 60 * (5 + static_cast<int>(random() % 10));
+        }
         const bool is_forced_inside = i > 0 && shape == 2;  // forced, starting inside the window before
         if (is_forced_inside) {
             const Definition& before = bookings_.back().epochs.front();
@@ -300,6 +306,7 @@ void ScheduleModel::book(std::mt19937& random, int count) {
         }
         const unsigned frequency = random() % 3;
         d.frequency = frequency == 0 ? Job::Once : frequency == 1 ? Job::Daily : Job::Weekly;
+        if (is_just_before) d.frequency = Job::Daily;
         if (shape == 3) {  // daily, its window longer than a day: each occurrence opens inside the one before
             d.frequency = Job::Daily;
             d.seconds = 60 * (kDay + 10 + static_cast<int>(random() % 170));
@@ -309,6 +316,7 @@ void ScheduleModel::book(std::mt19937& random, int count) {
         }
         d.is_forced = is_forced_inside || random() % 4 == 0;
         d.peer = is_two_peers ? kPeerIds[static_cast<int>(random() % 2)] : kPeerIds[0];
+        if (is_just_before && is_two_peers) d.peer = bookings_.back().epochs.front().peer == kPeerIds[0] ? kPeerIds[1] : kPeerIds[0];
         if (is_forced_inside) {
             const Definition& before = bookings_.back().epochs.front();
             if (is_two_peers) d.peer = before.peer == kPeerIds[0] ? kPeerIds[1] : kPeerIds[0];
@@ -419,8 +427,10 @@ void ScheduleModel::removeBooking(std::mt19937& random, const QString& peer) {
     if (pending.empty()) return;
     const Job& removed = pending[random() % pending.size()];
     ASSERT_TRUE(scheduler_->removeJob(removed.id));
-    // A call only it wanted is let go, its connect perhaps still ringing.
-    if (!scheduler_->holdsCall(codec_, removed.peer)) letGoOf(removed.peer);
+    // A call up that only it wanted is let go, as is the operator's connect its window waited for;
+    // a dial of its own still ringing stays the schedule's to stop.
+    const bool is_up = sessions_->codec(codec_).active.contains(removed.peer);
+    if (is_up ? !scheduler_->holdsCall(codec_, removed.peer) : removed.start > now_) letGoOf(removed.peer);
     bookings_[static_cast<size_t>(bookingOf(removed.start))].removed_at = now_;
     // Its occurrence goes with it, finished or not.
     facts_[{removed.start.time().second(), removed.start.toSecsSinceEpoch()}].is_accounted = true;
@@ -614,12 +624,14 @@ void ScheduleModel::notePass(size_t first_command) {
     note("pass [" + sent.join("; ") + "] " + states.join(" | ") + "; calls up: " + active.join(","));
 }
 
-QDateTime ScheduleModel::nextStart(const QDateTime& after, const QDateTime& until) const {
+QDateTime ScheduleModel::nextEdge(const QDateTime& after, const QDateTime& until) const {
     QDateTime first;
     for (size_t b = 0; b < bookings_.size(); ++b) {
         if (bookings_[b].removed_at.isValid()) continue;
         for (const Occurrence& o : occurrencesOf(static_cast<int>(b), after, until)) {
-            if (o.start > after && o.start <= until && (!first.isValid() || o.start < first)) first = o.start;
+            for (const QDateTime& edge : {o.start, o.end}) {
+                if (edge > after && edge <= until && (!first.isValid() || edge < first)) first = edge;
+            }
         }
     }
     return first;
@@ -711,10 +723,11 @@ void ScheduleModel::step(std::mt19937& random) {
         now_ = now_.addSecs(60 * (1 + static_cast<int>(random() % 3)));
     } else {
         now_ = now_.addSecs(60 * (1 + static_cast<int>(random() % 40)));
-        // Often the pass just after a start, where a window opens inside another.
-        const QDateTime start = nextStart(was, now_);
-        if (start.isValid() && random() % 2 == 0) {
-            now_ = start.addSecs(60);
+        // Often the pass just after a start, where a window opens inside another, or just after an
+        // end, where it closes on a dial still ringing.
+        const QDateTime edge = nextEdge(was, now_);
+        if (edge.isValid() && random() % 2 == 0) {
+            now_ = edge.addSecs(60);
             is_after_start_ = true;
         }
     }
@@ -802,6 +815,8 @@ void ScheduleModel::checkCommands(const std::vector<QString>& commands, QSet<QSt
     // A call up at the last pass in an open window, and gone as this one begins, went in that window.
     if (sessions_->codec(codec_).is_ready) {
         for (const QString& id : kPeerIds) {
+            // Up as the pass began, it is the call of the windows open (a force may end it now).
+            for (const Occurrence& o : wantingOccurrences(id, now_)) facts(o).had_call |= active.contains(id);
             if (active.contains(id)) continue;
             for (const Occurrence& o : wantingOccurrences(id, now_)) {
                 if (facts(o).last_seen_up.isValid() && facts(o).last_seen_up == last_pass_) facts(o).call_went = true;
@@ -1006,8 +1021,8 @@ void ScheduleModel::runSeed(unsigned seed) {
     sessions_->codec(codec_).rings_anew = seed % 2 == 0;
     // Every fourth run the codec has one channel and its refusals name no connect; every eighth it
     // does not tell when it has read a command.
-    sessions_->codec(codec_).channels = seed % 4 == 3 ? 1 : 0;
-    sessions_->codec(codec_).are_refusals_unpaired = seed % 4 == 3;
+    sessions_->codec(codec_).channels = seed % 4 >= 2 ? 1 : 0;
+    sessions_->codec(codec_).are_refusals_unpaired = seed % 4 >= 2;
     sessions_->codec(codec_).tells_reads = seed % 8 != 1;
     // Every third run, peer 4's far end is slower than most windows, within what the schedule waits.
     const QString slow_peer = seed % 3 == 0 ? kPeerIds[1] : QString();
