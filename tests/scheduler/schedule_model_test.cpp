@@ -223,6 +223,7 @@ protected:
     bool is_stop_taken_ = false;                   // the codec read the stop of that dial without refusing it
     std::map<QString, int> late_passes_;           // ready passes in a row such a call was up with no window open
     std::mt19937 reads_;                           // whether the codec reads the commands of a pass at once
+    bool is_read_late_ = false;                    // it read the last pass's only after this one
     std::map<QString, int> undialled_passes_;      // passes in a row a free channel's booked call was not dialled
     std::map<QString, int> dial_grace_;            // ready passes a dial read back from the file may still ring
     std::set<int> finished_ids_;                   // the job ids seen Done in this run of the program
@@ -609,7 +610,8 @@ void ScheduleModel::pass() {
     }
     // The codec reads the commands, answers its refusals, and reports what they did, as it does
     // after every change of its calls; now and then only after the next pass.
-    const bool reads = !codec.tells_reads || reads_() % 8 != 0;
+    const bool reads = !codec.tells_reads || std::exchange(is_read_late_, false) || reads_() % 8 != 0;
+    is_read_late_ = !reads;
     for (const QString& id : ringing.keys()) {
         if (!rings_known_.count(id) || !wantingOccurrences(id, now_).empty()) continue;
         hand_call_due_ = id;
@@ -617,7 +619,11 @@ void ScheduleModel::pass() {
                          std::count(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end(),
                                     "disconnect " + id) > 0;
     }
-    if (reads) sessions_->tellRefusals();
+    if (reads) {
+        sessions_->tellRefusals();
+    } else {
+        note("the codec reads them after the next pass");
+    }
     if (sessions_->sent.size() > before) tellList();
 }
 
@@ -692,6 +698,9 @@ void ScheduleModel::answerRinging() {
 void ScheduleModel::callByOperator(const QString& id) {
     // The program's Connect: only while it runs and the codec is ready.
     if (!isSeen() || !under_id_.count(id) || sessions_->codec(codec_).active.contains(id)) return;
+    // Nor while the codec has the last pass's commands unread: a session pairs a refusal by the
+    // reads told behind each command, where FakeSessions knows only what came since it last told.
+    if (is_read_late_) return;
     // A window of its peer opening within a dial's bound waits for this connect, and takes its call.
     const QDateTime bound = now_.addMSecs(qint64{HeldCall::kDialSettlePasses} * Scheduler::kTickMs);
     const std::vector<Occurrence> opening = wantingOccurrences(id, bound);
@@ -1052,6 +1061,7 @@ void ScheduleModel::runSeed(unsigned seed) {
     far_ends_.seed(seed);
     operator_.seed(seed);
     reads_.seed(seed);
+    is_read_late_ = false;
     undialled_passes_.clear();
     dial_grace_.clear();
     is_stop_taken_ = false;
