@@ -71,16 +71,21 @@ class CheckFormat(ScriptTreeTest):
         self.assertEqual(result.returncode, 1)
         self.assertIn('no such file', result.stdout)
 
-    def git(self, *arguments, top=None):
-        subprocess.run(['git', '-C', top or self.top, '-c', 'user.name=t', '-c', 'user.email=t@t'] + list(arguments),
-                       check=True, capture_output=True)
+    def git(self, *arguments):
+        return subprocess.run(['git', '-C', self.top, '-c', 'user.name=t', '-c', 'user.email=t@t'] + list(arguments),
+                              check=True, capture_output=True, text=True).stdout.strip()
 
     def commit(self, message):
         self.git('add', '-A')
         self.git('commit', '-qm', message, '--no-verify')
 
-    def formatted_files_of(self, result):
-        return [line for line in result.stdout.splitlines() if line.startswith('  to format')]
+    def changed_fails_on(self, *files):
+        """The first line --changed prints, having failed on `files` and no others."""
+        result = self.run_script('--changed')
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertEqual([line for line in result.stdout.splitlines() if line.startswith('  to format')],
+                         ['  to format it: clang-format -i ' + path for path in files])
+        return result.stdout.splitlines()[0]
 
     def test_changed_compares_with_a_commit_the_checks_passed_on_never_with_local_main(self):
         self.commit('formatted')
@@ -88,42 +93,32 @@ class CheckFormat(ScriptTreeTest):
         # A slip committed on main itself: with nothing checked yet, every file is.
         self.write('ipc/slip.cpp', 'int  slip ( ) {return 1;}\n')
         self.commit('slip on main')
-        result = self.run_script('--changed')
-        self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertEqual(result.stdout.splitlines()[0],
+        self.assertEqual(self.changed_fails_on('ipc/slip.cpp'),
                          'check-format: no upstream main and no commit the checks passed on here: checking every file')
-        self.assertEqual(self.formatted_files_of(result), ['  to format it: clang-format -i ipc/slip.cpp'])
         # Mended and committed: that commit passes, and is what the next slip is compared with.
         self.write('ipc/slip.cpp', 'int slip() {\n    return 1;\n}\n')
         self.commit('mend the slip')
         self.assertEqual(self.run_script('--changed').returncode, 0)
-        passed = subprocess.run(['git', '-C', self.top, 'rev-parse', '--short=10', 'HEAD'], capture_output=True,
-                                text=True).stdout.strip()
+        passed = self.git('rev-parse', '--short=10', 'HEAD')
         self.write('ipc/twice.cpp', FORMATTED.replace('    return', '  return'))
         self.commit('another slip on main')
-        result = self.run_script('--changed')
-        self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertEqual(result.stdout.splitlines()[0],
+        self.assertEqual(self.changed_fails_on('ipc/twice.cpp'),
                          'check-format: comparing with %s, the last commit the checks passed on here' % passed)
-        self.assertEqual(self.formatted_files_of(result), ['  to format it: clang-format -i ipc/twice.cpp'])
 
     def test_changed_checks_what_the_branch_changed_since_it_left_the_upstreams_main(self):
         self.write('ipc/old.cpp', 'int  old ( ) {return 1;}\n')  # on the upstream's main: CI's to check
         self.commit('main')
         self.git('branch', '-qM', 'main')
-        upstream, self.top = self.top, self.top + '-clone'
+        self.git('clone', '-q', self.top, self.top + '-clone')
+        self.top += '-clone'
         self.addCleanup(shutil.rmtree, self.top, True)
-        subprocess.run(['git', 'clone', '-q', upstream, self.top], check=True)
         self.assertEqual(self.run_script('--changed').stdout,
                          'check-format: comparing with where this branch left origin/main, the upstream\'s main\n'
                          'check-format: no C++ file changed\n')
         self.write('ipc/twice.cpp', FORMATTED.replace('    return', '  return'))
         self.commit('a slip on the clone\'s main')
         self.write('ipc/new.h', 'int  added ( );\n')
-        result = self.run_script('--changed')
-        self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertEqual(self.formatted_files_of(result),
-                         ['  to format it: clang-format -i ipc/new.h', '  to format it: clang-format -i ipc/twice.cpp'])
+        self.changed_fails_on('ipc/new.h', 'ipc/twice.cpp')
         # A new house style: every file again.
         self.write('.clang-format', self.read('.clang-format') + '\n')
         self.assertIn('every file, since .clang-format changed', self.run_script('--changed').stdout)
