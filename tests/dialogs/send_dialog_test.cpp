@@ -29,20 +29,16 @@ TEST(SendDialog, CodecsThatAreNotReadyAreListedOff) {
 // The rows go by name, whatever order the sessions come in; a codec that has not told its name
 // shows as its address, and sorts by it.
 TEST(SendDialog, CodecsAreListedByName) {
-    const struct {
-        const char* name;  // null: not told
-        int port;
-    } codecs[] = {{"studio b", 2}, {nullptr, 9}, {"Studio A", 3}, {"OB Van", 1}, {"Studio A", 2}};
     std::vector<std::unique_ptr<test_support::UnplacedSession>> sessions;
     QList<IPCObject*> targets;
-    for (const auto& codec : codecs) {
+    for (const auto& [port, name] :
+         {std::pair<int, const char*>{2, "studio b"}, {9, nullptr}, {3, "Studio A"}, {1, "OB Van"}, {2, "Studio A"}}) {
         const QUuid key = QUuid::createUuid();
         sessions.push_back(std::make_unique<test_support::UnplacedSession>(key.toString(), key));
-        sessions.back()->setAddress(QStringLiteral("10.0.0.5"), codec.port);
-        if (codec.name) {
-            Message options;
-            options.parse(std::string("<sysOptions unit_name=\"") + codec.name + "\"/>");
-            sessions.back()->cache_message(options, QStringLiteral("sysOptions"));
+        sessions.back()->setAddress(QStringLiteral("10.0.0.5"), port);
+        if (name) {
+            sessions.back()->cache_message(Message(std::string("<sysOptions unit_name=\"") + name + "\"/>"),
+                                           "sysOptions");
         }
         targets << sessions.back().get();
     }
