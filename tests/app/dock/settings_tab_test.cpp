@@ -648,9 +648,8 @@ TEST_F(SettingsTabTest, MalformedRepliesShowTheRest) {
 // and round, and never on into the tile grid, whose arrow keys would make another codec the dock's.
 TEST_F(SettingsTabTest, ArrowKeysOnAPageStayInTheDock) {
     CodecSim& fleet = startFleet(2);
-    IPCObject* other = selectReadyCodec(fleet.ports()[1]);
+    selectReadyCodec(fleet.ports()[1]);
     IPCObject* session = selectReadyCodec(fleet.ports()[0]);
-    ASSERT_NE(other, session);
     showSettingsTab();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     pageWidget("checkAdvanced")->setFocus(Qt::TabFocusReason);
@@ -663,7 +662,7 @@ TEST_F(SettingsTabTest, ArrowKeysOnAPageStayInTheDock) {
         QTest::keyClick(QApplication::focusWidget(), keys[step % 5]);
         QWidget* focused = QApplication::focusWidget();
         if (left.isEmpty() && (!focused || !details->isAncestorOf(focused))) {
-            left = focused ? focused->objectName() : QStringLiteral("nothing");
+            left = focused ? QString(focused->metaObject()->className()) + ' ' + focused->objectName() : "nothing";
         }
     }
     EXPECT_EQ(left.toStdString(), "");
