@@ -1040,8 +1040,6 @@ void ScheduleModel::runSeed(unsigned seed) {
     sessions_->codec(codec_).follows = true;
     sessions_->codec(codec_).slow = {kPeerIds[0], kPeerIds[1]};
     sessions_->codec(codec_).rings_anew = seed % 2 == 0;
-    // In half the runs the codec has one channel and its refusals name no connect; in every eighth
-    // it does not tell when it has read a command.
     sessions_->codec(codec_).channels = seed % 4 >= 2 ? 1 : 0;
     sessions_->codec(codec_).are_refusals_unpaired = seed % 4 >= 2;
     sessions_->codec(codec_).tells_reads = seed % 8 != 1;
