@@ -172,8 +172,8 @@ protected:
     }
     void book(std::mt19937& random, int count);
     void pass();
-    // The commands from `first_command` on, every job's state and the calls up, for a failing seed.
-    void notePass(size_t first_command);
+    // The pass's commands, every job's state and the calls up, for a failing seed.
+    void notePass(const std::vector<QString>& sent);
     void closeProgram();
     void openProgram();
     // One of `peer`'s bookings where it has one; any otherwise.
@@ -184,6 +184,8 @@ protected:
     // ---- checks
     // `active` and `ringing`: the codec's calls as the pass began.
     void checkCommands(const std::vector<QString>& commands, QSet<QString> active, QMap<QString, int> ringing);
+    // The commands sent since `before`: noted, checked as checkCommands does, then as a pass's end is.
+    std::vector<QString> checkPass(size_t before, const QSet<QString>& active, const QMap<QString, int>& ringing);
     void checkAfterPass();
     // The occurrence's booking knows its peer as the codec lists it: a rename no list showed
     // leaves its call neither made nor cut.
@@ -523,10 +525,7 @@ void ScheduleModel::editBooking(std::mt19937& random) {
         return;
     }
     // The pass the edit runs is checked as a pass.
-    notePass(before);
-    checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()),
-                  active, ringing);
-    checkAfterPass();
+    checkPass(before, active, ringing);
     if (sessions_->sent.size() > before) tellList();
 }
 
@@ -592,20 +591,16 @@ void ScheduleModel::pass() {
     const QMap<QString, int> ringing = sessions_->codec(codec_).ringing;
     const size_t before = sessions_->sent.size();
     scheduler_->tick();
-    notePass(before);
-    checkCommands(std::vector<QString>(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end()),
-                  active, ringing);
-    checkAfterPass();
+    const std::vector<QString> sent = checkPass(before, active, ringing);
+    const auto is_sent = [&sent](const QString& command) { return std::count(sent.begin(), sent.end(), command) > 0; };
     const FakeSessions::Codec& codec = sessions_->codec(codec_);
     // A one-channel codec's free channel goes to a booked call within three passes.
     const bool is_free = codec.channels == 1 && codec.is_ready && active.isEmpty() && ringing.isEmpty();
     for (const QString& id : kPeerIds) {
         int& grace = dial_grace_[id];
         if (codec.is_ready && grace > 0) --grace;
-        const bool is_dialled =
-            std::count(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end(), "connect " + id) > 0;
         int& passes = undialled_passes_[id];
-        passes = is_free && grace == 0 && !is_dialled && isOwed(id) ? passes + 1 : 0;
+        passes = is_free && grace == 0 && !is_sent("connect " + id) && isOwed(id) ? passes + 1 : 0;
         if (passes >= 3) fail("a free channel with a booked call not dialled for 3 passes: " + id.toStdString());
     }
     // The codec reads the commands, answers its refusals, and reports what they did, as it does
@@ -615,9 +610,7 @@ void ScheduleModel::pass() {
     for (const QString& id : ringing.keys()) {
         if (!rings_known_.count(id) || !wantingOccurrences(id, now_).empty()) continue;
         hand_call_due_ = id;
-        is_stop_taken_ = reads && codec.tells_reads && codec.is_ready &&
-                         std::count(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end(),
-                                    "disconnect " + id) > 0;
+        is_stop_taken_ = reads && codec.tells_reads && codec.is_ready && is_sent("disconnect " + id);
     }
     if (reads) {
         sessions_->tellRefusals();
@@ -627,9 +620,16 @@ void ScheduleModel::pass() {
     if (sessions_->sent.size() > before) tellList();
 }
 
-void ScheduleModel::notePass(size_t first_command) {
-    QStringList sent;
-    for (size_t i = first_command; i < sessions_->sent.size(); ++i) sent.append(sessions_->sent[i]);
+std::vector<QString> ScheduleModel::checkPass(size_t before, const QSet<QString>& active,
+                                              const QMap<QString, int>& ringing) {
+    const std::vector<QString> sent(sessions_->sent.begin() + static_cast<long>(before), sessions_->sent.end());
+    notePass(sent);
+    checkCommands(sent, active, ringing);
+    checkAfterPass();
+    return sent;
+}
+
+void ScheduleModel::notePass(const std::vector<QString>& sent) {
     QStringList states;
     for (const Job& job : scheduler_->jobList()) {
         states.append(QStringLiteral("%1:%2").arg(job.start.time().second()).arg(Job::stateName(job.state)) +
@@ -637,7 +637,8 @@ void ScheduleModel::notePass(size_t first_command) {
     }
     QStringList active = sessions_->codec(codec_).active.values();
     active.sort();
-    note("pass [" + sent.join("; ") + "] " + states.join(" | ") + "; calls up: " + active.join(","));
+    note("pass [" + QStringList(sent.begin(), sent.end()).join("; ") + "] " + states.join(" | ") +
+         "; calls up: " + active.join(","));
 }
 
 QDateTime ScheduleModel::nextEdge(const QDateTime& after, const QDateTime& until) const {
@@ -1039,8 +1040,6 @@ void ScheduleModel::runSeed(unsigned seed) {
     sessions_->codec(codec_).follows = true;
     sessions_->codec(codec_).slow = {kPeerIds[0], kPeerIds[1]};
     sessions_->codec(codec_).rings_anew = seed % 2 == 0;
-    // In half the runs the codec has one channel and its refusals name no connect; in every eighth
-    // it does not tell when it has read a command.
     sessions_->codec(codec_).channels = seed % 4 >= 2 ? 1 : 0;
     sessions_->codec(codec_).are_refusals_unpaired = seed % 4 >= 2;
     sessions_->codec(codec_).tells_reads = seed % 8 != 1;

@@ -370,12 +370,29 @@ struct BookingCase {
     int channels = 0;                    // the codec's; 0: as many as it needs
 };
 
+const char kMissedNoCall[] = "Done (missed: its call did not come up)";
+const char kMissedNoCallLine[] = "Scheduled connection to Studio 3 missed: its call did not come up";
 const char kLateRefused[] = "Done (missed: its call came up late, and the codec refused to end it: Busy (error 409))";
+const char kLateRefusedLine[] =
+    "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error 409)";
 const char kLateGivenUp[] = "Done (missed: its call came up late and stays up: the codec refused 6 times to end it)";
 const char kEndedLeftUpUntil1220[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
 const char kEndedLeftUpUntil1230[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:30";
+
+template <typename T>
+std::vector<T> followedBy(std::vector<T> first, std::initializer_list<T> then) {
+    first.insert(first.end(), then);
+    return first;
+}
+
+// Its far end answers once its window closed, and the codec refuses to end the late call.
+const std::vector<BookingStep> kLateCallRefused = {{9, Event::kSlowCompleting, "", "Waiting"},
+                                                   {10, Event::kNone, "connect 3", "Starting"},
+                                                   {20, Event::kRefusing, "disconnect 3", kMissedNoCall},
+                                                   {21, Event::kAnswered, "disconnect 3", kLateRefused}};
+const std::vector<const char*> kLateCallRefusedLog = {kMissedNoCallLine, kLateRefusedLine};
 
 const BookingCase kBookings[] = {
     {"a Done job edited to run again, its id then given to another peer: nothing is sent",
@@ -756,20 +773,20 @@ const BookingCase kBookings[] = {
      {{9, Event::kSlowFarEnd, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
       {19, Event::kNone, "", "Starting"},
-      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "", "Done (missed: its call did not come up)"},
-      {30, Event::kNone, "", "Done (missed: its call did not come up)"}},
-     {"Scheduled connection to Studio 3 missed: its call did not come up"}},
+      {20, Event::kNone, "disconnect 3", kMissedNoCall},
+      {21, Event::kAnswered, "", kMissedNoCall},
+      {30, Event::kNone, "", kMissedNoCall}},
+     {kMissedNoCallLine}},
     {"its far end answering after the window closed, the codec completing the connect it took a stop of without "
      "refusing it: the stop settled the dial, and the call up is not the schedule's to end",
      {{10, 20}},
      {{9, Event::kSlowCompleting, "", "Waiting"},
       {10, Event::kNone, "connect 3", "Starting"},
       {19, Event::kNone, "", "Starting"},
-      {20, Event::kNone, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "", "Done (missed: its call did not come up)"},
-      {22, Event::kNone, "", "Done (missed: its call did not come up)"}},
-     {"Scheduled connection to Studio 3 missed: its call did not come up"},
+      {20, Event::kNone, "disconnect 3", kMissedNoCall},
+      {21, Event::kAnswered, "", kMissedNoCall},
+      {22, Event::kNone, "", kMissedNoCall}},
+     {kMissedNoCallLine},
      "",
      "Studio 3",
      1},  // one channel: a connect into its own ringing dial would be refused
@@ -833,63 +850,38 @@ const BookingCase kBookings[] = {
       {41, Event::kOperatorConnects, "", "Done | Done (missed: its call did not come up)"},
       {42, Event::kAnswered, "", "Done | Done (missed: its call did not come up)"}},
      {"Call to Studio 3 ended with its scheduled connection, which the operator's connect had joined",
-      "Scheduled connection to Studio 3 missed: its call did not come up"}},
+      kMissedNoCallLine}},
     {"a late call whose disconnect the codec refuses: said once, on the row and in the log, the disconnect held back "
      "for a while, and 'ended' only once the call is gone",
      {{10, 20}},
-     {{9, Event::kSlowCompleting, "", "Waiting"},
-      {10, Event::kNone, "connect 3", "Starting"},
-      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "disconnect 3", kLateRefused},
-      {21, Event::kNone, "", kLateRefused},
-      {22, Event::kNone, "disconnect 3", kLateRefused},
-      {23, Event::kCallDropped, "",
-       "Done (missed: its call came up late; the codec refused to end it, and it ended at 12:23)"}},
-     {"Scheduled connection to Studio 3 missed: its call did not come up",
-      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
-      "409)",
-      "Call to Studio 3 ended at 12:23; it had come up after its scheduled connection had ended, and the codec had "
-      "refused to end it"}},
+     followedBy(kLateCallRefused,
+                {{21, Event::kNone, "", kLateRefused},
+                 {22, Event::kNone, "disconnect 3", kLateRefused},
+                 {23, Event::kCallDropped, "",
+                  "Done (missed: its call came up late; the codec refused to end it, and it ended at 12:23)"}}),
+     followedBy(
+         kLateCallRefusedLog,
+         {"Call to Studio 3 ended at 12:23; it had come up after its scheduled connection had ended, and the codec had "
+          "refused to end it"})},
     {"a late call the codec will not end: given up on after six refusals, said once, and never cut after",
      {{10, 20}},
-     {{9, Event::kSlowCompleting, "", "Waiting"},
-      {10, Event::kNone, "connect 3", "Starting"},
-      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "disconnect 3", kLateRefused},
-      {22, Event::kNone, "disconnect 3", kLateRefused},
-      {23, Event::kNone, "disconnect 3", kLateRefused},
-      {24, Event::kNone, "disconnect 3", kLateRefused},
-      {26, Event::kNone, "disconnect 3", kLateRefused},
-      {29, Event::kNone, "disconnect 3", kLateGivenUp},
-      {60, Event::kNone, "", kLateGivenUp}},
-     {"Scheduled connection to Studio 3 missed: its call did not come up",
-      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
-      "409)",
-      "Call to Studio 3 stays up: the codec refused 6 times to end it, and the schedule no longer tries (last: Busy "
-      "(error 409))"}},
+     followedBy(kLateCallRefused, {{22, Event::kNone, "disconnect 3", kLateRefused},
+                                   {23, Event::kNone, "disconnect 3", kLateRefused},
+                                   {24, Event::kNone, "disconnect 3", kLateRefused},
+                                   {26, Event::kNone, "disconnect 3", kLateRefused},
+                                   {29, Event::kNone, "disconnect 3", kLateGivenUp},
+                                   {60, Event::kNone, "", kLateGivenUp}}),
+     followedBy(kLateCallRefusedLog, {"Call to Studio 3 stays up: the codec refused 6 times to end it, and the "
+                                      "schedule no longer tries (last: Busy (error 409))"})},
     {"a late call the codec will not end, taken over by the operator's disconnect: the schedule tries no more",
      {{10, 20}},
-     {{9, Event::kSlowCompleting, "", "Waiting"},
-      {10, Event::kNone, "connect 3", "Starting"},
-      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "disconnect 3", kLateRefused},
-      {22, Event::kOperatorDisconnects, "", kLateRefused},
-      {30, Event::kNone, "", kLateRefused}},
-     {"Scheduled connection to Studio 3 missed: its call did not come up",
-      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
-      "409)"}},
+     followedBy(kLateCallRefused,
+                {{22, Event::kOperatorDisconnects, "", kLateRefused}, {30, Event::kNone, "", kLateRefused}}),
+     kLateCallRefusedLog},
     {"a late call the codec will not end, let go with the row that told of it",
      {{10, 20}},
-     {{9, Event::kSlowCompleting, "", "Waiting"},
-      {10, Event::kNone, "connect 3", "Starting"},
-      {20, Event::kRefusing, "disconnect 3", "Done (missed: its call did not come up)"},
-      {21, Event::kAnswered, "disconnect 3", kLateRefused},
-      {22, Event::kRemoveJob, "", ""},
-      {30, Event::kNone, "", ""}},
-     {"Scheduled connection to Studio 3 missed: its call did not come up",
-      "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error "
-      "409)",
-      "Call to Studio 3 left up: its scheduled connection was removed"},
+     followedBy(kLateCallRefused, {{22, Event::kRemoveJob, "", ""}, {30, Event::kNone, "", ""}}),
+     followedBy(kLateCallRefusedLog, {"Call to Studio 3 left up: its scheduled connection was removed"}),
      "",
      ""},
     {"the operator's refused connect in a window settles it: the schedule dials in the pass after the channel frees",

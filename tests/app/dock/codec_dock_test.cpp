@@ -506,12 +506,6 @@ TEST_F(DockTest, RefusedCallsTheOperatorAskedForAreNamed) {
     EXPECT_FALSE(isActiveRow("2"));
 }
 
-// A codec that answers a connect or disconnect only to refuse it, as a real one does, leaves the
-// program unable to tell which of the requests still awaiting an answer a refusal answers. Every
-// refusal that may answer one of the operator's is told all the same: as that request when it is
-// the only one awaited, else naming the operator's requests it may answer that the codec's peer
-// list does not show done. Codec B (the second of a fleet of two) has peer 1 on air and a channel
-// free for peer 2; codec A (the first) has peer 2 free; both refuse every disconnect.
 // A notice's lines, a refusal told alike for several codecs ("A (address),", "and B (address) refused
 // ...") written out once per codec, in whatever order the refusals came.
 QStringList eachCodecsLine(const QStringList& lines) {
@@ -531,6 +525,12 @@ QStringList eachCodecsLine(const QStringList& lines) {
     return each;
 }
 
+// A codec that answers a connect or disconnect only to refuse it, as a real one does, leaves the
+// program unable to tell which of the requests still awaiting an answer a refusal answers. Every
+// refusal that may answer one of the operator's is told all the same: as that request when it is
+// the only one awaited, else naming the operator's requests it may answer that the codec's peer
+// list does not show done. Codec B (the second of a fleet of two) has peer 1 on air and a channel
+// free for peer 2; codec A (the first) has peer 2 free; both refuse every disconnect.
 TEST_F(DockTest, EveryRefusalIsToldAsTheRequestsItMayAnswer) {
     MessageBoxRecorder boxes;
     CodecSimOptions quiet;
