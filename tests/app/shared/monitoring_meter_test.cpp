@@ -3,10 +3,13 @@
 #include <QFrame>
 #include <QLabel>
 
+#include <functional>
+
 #include "app/shared/meter_widget.h"
 #include "app/shared/monitoring_meter.h"
 #include "tests/app/paint_counter.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -41,6 +44,38 @@ TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
         const int centre = label->mapTo(&meter, label->rect().center()).x();
         EXPECT_EQ(label->text(), text);
         EXPECT_TRUE(centre > under.left() && centre < under.right()) << caption << " centred at " << centre;
+    }
+}
+
+// From the moment it is given a codec until that codec's first level, the dock's meter hatches its
+// bars: empty ones would read as silence. Without a codec, or once levels came, it shows levels.
+TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
+    MonitoringMeter meter;
+    test_support::UnplacedSession first(QStringLiteral("first"), QUuid::createUuid());
+    test_support::UnplacedSession second(QStringLiteral("second"), QUuid::createUuid());
+    const struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool isAwaiting;
+    } steps[] = {
+        {"no codec", [] {}, false},
+        {"a codec", [&] { meter.setSession(&first); }, true},
+        {"its levels", [&] { meter.allLevels(-6, -6, -6, -6, -3, -3, -3, -3); }, false},
+        {"the same codec again", [&] { meter.setSession(&first); }, false},
+        {"another codec", [&] { meter.setSession(&second); }, true},
+        {"its levels without marks", [&] { meter.levels(-80, -80, -80, -80); }, false},
+        {"another codec, then none",
+         [&] {
+             meter.setSession(&first);
+             meter.setSession(nullptr);
+         },
+         false},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        for (const char* bar : {"rxl", "rxr", "txl", "txr"})
+            EXPECT_EQ(meter.findChild<MeterWidget*>(bar)->isAwaitingLevel(), step.isAwaiting)
+                << step.what << " " << bar;
     }
 }
 
