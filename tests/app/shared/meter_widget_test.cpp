@@ -78,31 +78,6 @@ TEST(MeterWidget, CoversTheUnlitPartAndDrawsTheMark) {
     EXPECT_TRUE(bottom.green() > 180 && bottom.red() < 40) << rgb(bottom);
 }
 
-// Awaiting its meter's first level, a bar shows hatching over the unlit cover whatever level or
-// staleness it holds; then its level again.
-TEST(MeterWidget, AwaitingItsFirstLevelItShowsOnlyHatching) {
-    const QColor hatch = meterAwaitingHatch().color();
-    MeterWidget bar;
-    bar.resize(20, 200);
-    bar.setLevels(0.5f, 0.9f, true);
-    bar.setStale(true);
-    bar.setAwaitingLevel(true);
-    QImage image = render(bar);
-    int hatched = 0;
-    for (int y = 0; y < 200; ++y) {
-        for (int x = 0; x < 20; ++x) {
-            const QColor colour = pixel(image, x, y);
-            ASSERT_TRUE(colour == kUnlit || colour == hatch) << x << "," << y << ": " << rgb(colour);
-            hatched += colour == hatch;
-        }
-    }
-    EXPECT_GT(hatched, 200);
-    bar.setAwaitingLevel(false);
-    image = render(bar);
-    EXPECT_EQ(pixel(image, 10, 50), kUnlit);
-    EXPECT_EQ(pixel(image, 10, 150), kMeterStale);
-}
-
 // The bar's colours come from its style sheet, as given; meterGradient is the same gradient, for
 // meters that paint their bars themselves.
 TEST(MeterWidget, StyleSheetAndGradientShowTheSameColours) {
