@@ -4,7 +4,8 @@
 
 class QTreeWidgetItem;
 
-// The texts of a connection's statistics, shown alike by the summary tree and the dock's table.
+// The texts of a connection's statistics, and the look of stale ones, shown alike by the summary
+// tree and the dock's table.
 
 // A call's length as "hh:mm:ss". The hours keep counting past a day ("25:00:00").
 QString durationText(qint64 seconds);
