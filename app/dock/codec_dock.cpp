@@ -252,7 +252,10 @@ void CodecDock::showHealth() {
     const int lineWidth = ui.healthLabel->fontMetrics().horizontalAdvance(line);
     ui.healthLabel->setMinimumWidth(std::min(lineWidth, kHealthLineMaxWidth));
     ui.healthLabel->setToolTip(CodecText::healthToolTip(*shown));
-    stats.setStale(isLive() && shown->areStatisticsStale());
+    const bool areStatisticsStale = isLive() && shown->areStatisticsStale();
+    stats.setStale(areStatisticsStale);
+    ui.delayGraph->setStale(areStatisticsStale);
+    ui.lossGraph->setStale(areStatisticsStale);
 }
 
 bool CodecDock::cached(const QString& name, Message& out) const {

@@ -105,9 +105,8 @@ void StatsTable::setStale(bool isStale) {
 }
 
 void StatsTable::showStaleness() {
-    const QBrush text = isStale_ ? QBrush(Qt::gray) : QBrush();
     for (int row = 0; row < table->topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = table->topLevelItem(row);
-        for (int column = 0; column < item->columnCount(); ++column) item->setForeground(column, text);
+        for (int column = 0; column < item->columnCount(); ++column) showFigureStale(*item, column, isStale_);
     }
 }

@@ -27,7 +27,8 @@ public:
     // has gone, the first row becomes current.
     void rebuild(IPCObject* session);
 
-    // Greys the rows while the codec's statistics stopped coming, and the rows built later.
+    // Shows the rows as stale (showFigureStale) while the codec's statistics stopped coming, and the
+    // rows built later.
     void setStale(bool isStale);
 
     // The peer id of the first selected row; none without a selection.

@@ -212,15 +212,13 @@ void ZorvaStatRow::ipcChangedState(QUuid, IQEndpointClient::DEVICE_STATE state) 
 void ZorvaStatRow::showHealth() {
     if (!session_) return;
     const QString tip = CodecText::healthToolTip(*session_);
-    const QBrush figures = isLive() && session_->areStatisticsStale() ? QBrush(Qt::gray) : QBrush();
+    const bool areFiguresStale = isLive() && session_->areStatisticsStale();
     // The name, where the operator hovers first, says it after the whole name when that is cut.
     item_->setToolTip(kNameColumn, CodecText::nameToolTip(session_->unitName(), kMaxUnitLabelLength) + tip);
     for (const SummaryColumn& column : kColumns) {
         // The peer's name keeps the tool tip that shows it whole.
         if (column.column != kNameColumn && column.column != kConnectionsColumn) item_->setToolTip(column.column, tip);
-        if (column.figure != kNoFigure && item_->foreground(column.column) != figures) {
-            item_->setForeground(column.column, figures);
-        }
+        if (column.figure != kNoFigure) showFigureStale(*item_, column.column, areFiguresStale);
     }
     updateConnectionText();
 }

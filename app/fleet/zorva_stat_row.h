@@ -24,7 +24,8 @@ class QTreeWidgetItem;
 // the row last took them (takeLevelsForSorting); a row without levels sorts first.
 //
 // Its cells' tool tips say why the codec's connection last failed; a READY codec whose levels or
-// statistics stopped coming is marked "Stale" and its statistics cells are greyed.
+// statistics stopped coming is marked "Stale" and its statistics cells are shown stale (greyed and
+// slanted: the slant shows on a selected row too).
 //
 // The row holds its session by QPointer and does nothing once the session is gone. The codec's
 // names are shown as CodecText bounds them.
@@ -93,7 +94,7 @@ public slots:
     void updateStats(QUuid uuid);
     void meterDestroyed();
     // The last failure and the figures' freshness, as the tool tips, the status's mark and the
-    // statistics cells' colour.
+    // statistics cells' look.
     void showHealth();
 
 private:

@@ -78,14 +78,14 @@ void DelayGraph::paintEvent(QPaintEvent* event) {
         const int delay = scale.pixels(qint64{point.bufferDelay} - point.packetJitter, h);
         const int jitter = std::min(scale.pixels(point.packetJitter, h), h - delay);
         if (columns.barWidth > 0) {
-            painter.fillRect(x, h - delay, columns.barWidth, delay, delayColor);
-            painter.fillRect(x, h - delay - jitter, columns.barWidth, jitter, jitterColor);
+            painter.fillRect(x, h - delay, columns.barWidth, delay, seriesColour(delayColor));
+            painter.fillRect(x, h - delay - jitter, columns.barWidth, jitter, seriesColour(jitterColor));
         }
         targets << QPoint(x, h - scale.pixels(samples.desiredDelay.at(i), h));
     }
     paintTimeAxis(painter, columns, series->capacity());
     if (targets.size() > 1) {
-        painter.setPen(QPen(kTargetLine, 3));
+        painter.setPen(QPen(seriesColour(kTargetLine), 3));
         painter.drawPolyline(targets);
     }
 
@@ -99,4 +99,5 @@ void DelayGraph::paintEvent(QPaintEvent* event) {
         lower = QStringLiteral("0%");
     }
     paintLabels(painter, upper, lower);
+    paintStaleness(painter, samples.takenMs);
 }

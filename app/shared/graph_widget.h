@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <QtGlobal>
 
@@ -16,6 +17,10 @@ class QPainter;
 // the last GraphData::kShownSpanMs of a series as bars placed by the time each sample was taken, a
 // slot a second, newest at the right, with lines over them, two scale labels in the right 80
 // pixels and the span on a time axis along the bottom: samples taken seconds apart stand apart.
+//
+// While the codec's statistics stopped coming (setStale), the graph draws its series grey, says so
+// in words and keeps sliding with the clock, a slot a second: the gap at the right grows with the
+// stall, so that the last samples never read as current.
 //
 // A graph keeps no samples: it paints the series of the codec the dock shows, set with the
 // subclass's setSeries(), and repaints when that series announces a change. It holds the series by
@@ -37,6 +42,11 @@ public:
 
     // The series shown, of the subclass's type; null when none or when it was destroyed.
     GraphData* shownData() const { return shownSeries.data(); }
+
+    // Greys the series and slides it with the clock while the statistics shown stopped coming
+    // (IPCObject::areStatisticsStale); a series set afterwards starts live.
+    void setStale(bool isStale);
+    bool isStale() const { return isStale_; }
 
 public slots:
     void enable();
@@ -66,13 +76,18 @@ protected:
     // narrow for one column per slot, and then it shows nothing but its background.
     bool columnsFor(int capacity, Columns* columns) const;
     // The x of each of the first `count` samples of a series, taken at `takenMs` (newest first),
-    // that lie in the span shown: a slot a second from the newest, to the nearest. Fewer than
-    // `count` when older ones lie beyond it.
-    static QList<int> sampleColumns(const QList<qint64>& takenMs, int count, const Columns& columns, int capacity);
+    // that lie in the span shown: a slot a second from the newest, or while stale from now on the
+    // session's clock, to the nearest. Fewer than `count` when older ones lie beyond it.
+    QList<int> sampleColumns(const QList<qint64>& takenMs, int count, const Columns& columns, int capacity) const;
+    // `live`, or while stale a grey of its lightness: the series stay apart, none reads as current.
+    QColor seriesColour(const QColor& live) const;
     // The span shown, along the bottom: a tick every ten seconds and the oldest end's age.
     void paintTimeAxis(QPainter& painter, const Columns& columns, int capacity) const;
     // The scale labels, in white, at the right edge.
     void paintLabels(QPainter& painter, const QString& upper, const QString& lower) const;
+    // While stale, at the top left: "Stale: " and how long the newest sample of the series taken
+    // at `takenMs` (newest first) is old.
+    void paintStaleness(QPainter& painter, const QList<qint64>& takenMs) const;
 
     int slotCount;
     int minValue = 0;
@@ -84,4 +99,6 @@ protected:
 
 private:
     QPointer<GraphData> shownSeries;  // a member of the shown codec's session; not owned
+    bool isStale_ = false;
+    QTimer slide_;  // while stale: a repaint a second, so that the series slides
 };

@@ -50,7 +50,7 @@ void LossGraph::paintEvent(QPaintEvent* event) {
     if (columns.barWidth > 0) {
         for (int i = 0; i < xs.size(); ++i) {
             const int bar = scaled(samples.frameLossRate.at(i), h);
-            painter.fillRect(xs.at(i), h - bar, columns.barWidth, bar, frameLossColor);
+            painter.fillRect(xs.at(i), h - bar, columns.barWidth, bar, seriesColour(frameLossColor));
         }
     }
     paintTimeAxis(painter, columns, series->capacity());
@@ -59,10 +59,11 @@ void LossGraph::paintEvent(QPaintEvent* event) {
         for (int i = 0; i < std::min(values.size(), xs.size()); ++i)
             points << QPoint(xs.at(i), h - scaled(values.at(i), h));
         if (points.size() < 2) return;
-        painter.setPen(QPen(colour, penWidth));
+        painter.setPen(QPen(seriesColour(colour), penWidth));
         painter.drawPolyline(points);
     };
     line(samples.remoteLoss, 3, remoteLossColor);
     line(samples.correction, 1, correctionColor);
     paintLabels(painter, QStringLiteral("100%"), QStringLiteral("0%"));
+    paintStaleness(painter, samples.takenMs);
 }

@@ -51,6 +51,10 @@ const QColor kMeterUnlit(64, 64, 64);
 const QColor kMeterMark(100, 170, 255);
 const QColor kMeterStale(150, 150, 150);
 
+QBrush meterAwaitingHatch() {
+    return QBrush(QColor(112, 112, 112), Qt::BDiagPattern);
+}
+
 QLinearGradient meterGradient(Qt::Orientation orientation) {
     // Vertical: from the bottom edge (stop 0) to the top.
     QLinearGradient gradient =
@@ -104,12 +108,18 @@ void MeterWidget::setLevels(float level, float secondLevel, bool hasSecondLevel)
     const LevelBar::Extent before = extent();
     bar_.setLevels(level, secondLevel, hasSecondLevel);
     // A bar out of sight keeps its level and shows it when it is next painted.
-    if (extent() != before && FrameClock::isInSight(*this)) update();
+    if (extent() != before && !isAwaitingLevel_ && FrameClock::isInSight(*this)) update();
 }
 
 void MeterWidget::setStale(bool isStale) {
     if (isStale_ == isStale) return;
     isStale_ = isStale;
+    update();
+}
+
+void MeterWidget::setAwaitingLevel(bool isAwaiting) {
+    if (isAwaitingLevel_ == isAwaiting) return;
+    isAwaitingLevel_ = isAwaiting;
     update();
 }
 
@@ -134,6 +144,11 @@ const QPixmap& MeterWidget::background() {
 void MeterWidget::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0) return;
     QPainter painter(this);
+    if (isAwaitingLevel_) {
+        painter.fillRect(rect(), kMeterUnlit);
+        painter.fillRect(rect(), meterAwaitingHatch());
+        return;
+    }
     if (isStale_) {
         painter.fillRect(rect(), kMeterStale);
     } else {

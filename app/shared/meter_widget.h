@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QBrush>
 #include <QLinearGradient>
 #include <QPixmap>
 #include <QWidget>
@@ -34,6 +35,11 @@ public:
     void setStale(bool isStale);
     bool isStale() const { return isStale_; }
 
+    // Shows the bar hatched, in place of its level, while its meter waits for its first level:
+    // an empty bar would read as silence.
+    void setAwaitingLevel(bool isAwaiting);
+    bool isAwaitingLevel() const { return isAwaitingLevel_; }
+
     float level() const { return bar_.level(); }
     float secondLevel() const { return bar_.secondLevel(); }
     bool hasSecondLevel() const { return bar_.hasSecondLevel(); }
@@ -53,6 +59,7 @@ private:
     LevelBar bar_;
     bool horizontal_ = false;
     bool isStale_ = false;
+    bool isAwaitingLevel_ = false;
     QPixmap background_;  // the style sheet's gradient at the current size; null when stale
 };
 
@@ -61,6 +68,8 @@ extern const QColor kMeterUnlit;
 extern const QColor kMeterMark;
 // The lit part of a bar whose levels stopped coming, in place of the gradient.
 extern const QColor kMeterStale;
+// What covers a bar, over kMeterUnlit, before its meter's first level: hatching.
+QBrush meterAwaitingHatch();
 // The lit colours from green through yellow to red, along a bar lit from the left (horizontal) or
 // from the bottom, relative to the rectangle it fills: the same gradient as the bar's style sheet.
 QLinearGradient meterGradient(Qt::Orientation orientation);

@@ -76,6 +76,7 @@ IPCObject* MiniMeter::session() const {
 void MiniMeter::showLevelsOf(IPCObject* session) {
     stopWatching();
     if (session_) disconnect(session_, &IPCObject::figuresFreshnessChanged, this, &MiniMeter::showFreshness);
+    if (session_ != session) showWaiting();
     session_ = session;
     readReports_ = session ? session->levelReportCount() : 0;
     // Rare, and a meter out of sight must still come back grey: always heard.
@@ -172,30 +173,38 @@ void MiniMeter::layOutBars() {
     }
     setMask(QRegion(frames_[0]) + QRegion(frames_[1]));
     litLook_ = QPixmap();
+    waitingLook_ = QPixmap();
 }
 
 const QPixmap& MiniMeter::litLook() {
-    if (!litLook_.isNull()) return litLook_;
+    if (litLook_.isNull()) {
+        litLook_ = isStale_ ? look(QStringLiteral("stale"), {kMeterStale})
+                            : look(QStringLiteral("lit"), {meterGradient(Qt::Horizontal)});
+    }
+    return litLook_;
+}
+
+const QPixmap& MiniMeter::waitingLook() {
+    if (waitingLook_.isNull()) waitingLook_ = look(QStringLiteral("waiting"), {kMeterUnlit, meterAwaitingHatch()});
+    return waitingLook_;
+}
+
+QPixmap MiniMeter::look(const QString& name, std::initializer_list<QBrush> fills) {
     const qreal ratio = devicePixelRatioF();
-    const QString key =
-        QStringLiteral("MiniMeter %1x%2@%3%4").arg(width()).arg(height()).arg(ratio).arg(isStale_ ? " stale" : "");
-    if (QPixmapCache::find(key, &litLook_)) return litLook_;
-    litLook_ = QPixmap(size() * ratio);
-    litLook_.setDevicePixelRatio(ratio);
+    const QString key = QStringLiteral("MiniMeter %1x%2@%3 %4").arg(width()).arg(height()).arg(ratio).arg(name);
+    QPixmap shown;
+    if (QPixmapCache::find(key, &shown)) return shown;
+    shown = QPixmap(size() * ratio);
+    shown.setDevicePixelRatio(ratio);
     // Opaque all over (outside the frames it is masked away), so that it is copied, not blended.
-    litLook_.fill(kFrameGrey);
-    QPainter painter(&litLook_);
-    const QLinearGradient gradient = meterGradient(Qt::Horizontal);
+    shown.fill(kFrameGrey);
+    QPainter painter(&shown);
     for (const QRect& bar : barRects_) {
-        if (isStale_) {
-            painter.fillRect(bar, kMeterStale);
-        } else {
-            painter.fillRect(bar, gradient);
-        }
+        for (const QBrush& fill : fills) painter.fillRect(bar, fill);
     }
     painter.end();
-    QPixmapCache::insert(key, litLook_);
-    return litLook_;
+    QPixmapCache::insert(key, shown);
+    return shown;
 }
 
 void MiniMeter::paintEvent(QPaintEvent* event) {
@@ -205,11 +214,13 @@ void MiniMeter::paintEvent(QPaintEvent* event) {
     // asks a masked, opaque widget for it there, where nothing would paint over it again.
     const QRegion inSight = event->region() & FrameClock::shownRect(*this);
     if (inSight.isEmpty()) return;
-    const QPixmap& lit = litLook();
-    const qreal ratio = lit.devicePixelRatio();
+    const QPixmap& shownLook = hasLevels_ ? litLook() : waitingLook();
+    const qreal ratio = shownLook.devicePixelRatio();
     QPainter painter(this);
     for (const QRect& dirty : inSight) {
-        painter.drawPixmap(QRectF(dirty), lit, QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
+        painter.drawPixmap(QRectF(dirty), shownLook,
+                           QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
+        if (!hasLevels_) continue;
         for (size_t k = 0; k < bars_.size(); ++k) {
             const QRect& bar = barRects_[k];
             const LevelBar::Extent shown = bars_[k].extent(bar.width(), true);
@@ -241,6 +252,10 @@ void MiniMeter::repaintChanges(const Extents& before) {
         const auto [from, to] = changedColumns(before[k], after[k], bar.width());
         if (from < to) changed |= QRect(bar.left() + from, bar.top(), to - from, bar.height());
     }
+    repaintInSight(changed);
+}
+
+void MiniMeter::repaintInSight(const QRect& changed) {
     // A meter scrolled or clipped out of sight keeps its levels and shows them when it is next
     // painted. One in a minimised window asks all the same: Qt paints it when the window is shown
     // again, which otherwise only puts back what the screen showed before.
@@ -248,22 +263,36 @@ void MiniMeter::repaintChanges(const Extents& before) {
     if (!changed.isEmpty() && !shown.isEmpty()) update(changed & shown);
 }
 
+void MiniMeter::showLevelsSince(const Extents& before) {
+    if (hasLevels_) {
+        repaintChanges(before);
+        return;
+    }
+    hasLevels_ = true;
+    repaintInSight(rect());
+}
+
+void MiniMeter::showWaiting() {
+    if (!hasLevels_) return;
+    hasLevels_ = false;
+    repaintInSight(rect());
+}
+
 void MiniMeter::levels(float rxlDb, float rxrDb, float txlDb, float txrDb) {
     const Extents before = extents();
     levelBars().levels(rxlDb, rxrDb, txlDb, txrDb);
-    repaintChanges(before);
+    showLevelsSince(before);
 }
 
 void MiniMeter::allLevels(float rxlDb, float rxrDb, float txlDb, float txrDb, float rxlSecond, float rxrSecond,
                           float txlSecond, float txrSecond) {
     const Extents before = extents();
     levelBars().allLevels({rxlDb, rxrDb, txlDb, txrDb, rxlSecond, rxrSecond, txlSecond, txrSecond});
-    repaintChanges(before);
+    showLevelsSince(before);
 }
 
 void MiniMeter::reset() {
     if (session_) readReports_ = session_->levelReportCount();
-    const Extents before = extents();
     levelBars().reset();
-    repaintChanges(before);
+    showWaiting();
 }

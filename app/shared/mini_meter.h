@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QBrush>
 #include <QPixmap>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
 
 #include <array>
+#include <initializer_list>
 
 #include "app/shared/level_bar.h"
 #include "app/shared/meter_bars.h"
@@ -28,7 +30,8 @@ class IPCObject;
 // per bar. Its mask is the two frames, so the tile shows through the margins and between the pairs
 // as it always has. It paints only the columns whose pixels change: the lit part is copied from a
 // picture of the lit meter that every meter of the same size shares, the rest is filled. While its
-// codec's levels stopped coming, that picture is grey.
+// codec's levels stopped coming, that picture is grey. Until the first level comes after the meter
+// was given its session or reset, it shows hatched bars: empty bars would read as silence.
 //
 // Threads: GUI thread only.
 class MiniMeter : public QWidget {
@@ -59,7 +62,8 @@ public slots:
     // The same four levels followed by a second value for each bar, shown as marks.
     void allLevels(float rxl, float rxr, float txl, float txr, float rxlSecond, float rxrSecond, float txlSecond,
                    float txrSecond);
-    // Empties the four bars (and repaints them); levels reported until now are never shown.
+    // Empties the four bars and shows them hatched until the next level; levels reported until now
+    // are never shown.
     void reset();
     // Greys the lit bars while the session's levels stopped coming (IPCObject::areLevelsStale).
     void showFreshness();
@@ -78,10 +82,21 @@ private:
     Extents extents() const;
     // Asks for a repaint of the columns that show otherwise than `before`, when in sight.
     void repaintChanges(const Extents& before);
+    // Asks for a repaint of the part of `changed` in sight.
+    void repaintInSight(const QRect& changed);
     // Where the frames and bars lie at the meter's size.
     void layOutBars();
     // The meter with every bar fully lit, at its size.
     const QPixmap& litLook();
+    // The meter before its first level: every bar hatched.
+    const QPixmap& waitingLook();
+    // The meter's frames with each bar filled by `fills` in turn, at its size: the picture named
+    // `name`, shared with same-sized meters.
+    QPixmap look(const QString& name, std::initializer_list<QBrush> fills);
+    // Repaints what the bars' new levels changed since `before`: all of the meter for its first.
+    void showLevelsSince(const Extents& before);
+    // Shows the bars hatched until the next level.
+    void showWaiting();
 
     void startWatching();
     void stopWatching();
@@ -95,10 +110,12 @@ private:
     bool isScheduled_ = false;     // on clock_ for its next frame
     bool isWatching_ = false;      // connected to the session's levelsReported
 
-    bool isStale_ = false;  // the lit look is grey
+    bool isStale_ = false;    // the lit look is grey
+    bool hasLevels_ = false;  // a level came since the session was given or the meter reset
 
     std::array<LevelBar, 4> bars_;
     std::array<QRect, 2> frames_;  // the receive pair's, then the transmit pair's
     std::array<QRect, 4> barRects_;
-    QPixmap litLook_;  // null until painted at this size; shared with same-sized meters
+    QPixmap litLook_;      // null until painted at this size; shared with same-sized meters
+    QPixmap waitingLook_;  // the same
 };

@@ -26,6 +26,7 @@ void MonitoringMeter::setSession(IPCObject* session) {
     if (session_) disconnect(session_, nullptr, this, nullptr);
     session_ = session;
     clear();
+    showAwaitingLevel(session_ != nullptr);
     if (session_) {
         connect(session_, &IPCObject::recvAllLevels, this, &MonitoringMeter::allLevels);
         connect(session_, &IPCObject::figuresFreshnessChanged, this, &MonitoringMeter::showFreshness);
@@ -38,6 +39,10 @@ void MonitoringMeter::showFreshness() {
     for (MeterWidget* bar : {ui->rxl, ui->rxr, ui->txl, ui->txr}) bar->setStale(isStale);
 }
 
+void MonitoringMeter::showAwaitingLevel(bool isAwaiting) {
+    for (MeterWidget* bar : {ui->rxl, ui->rxr, ui->txl, ui->txr}) bar->setAwaitingLevel(isAwaiting);
+}
+
 IPCObject* MonitoringMeter::session() const {
     return session_.data();
 }
@@ -47,11 +52,13 @@ void MonitoringMeter::clear() {
 }
 
 void MonitoringMeter::levels(float rxl, float rxr, float txl, float txr) {
+    showAwaitingLevel(false);
     bars().levels(rxl, rxr, txl, txr);
 }
 
 void MonitoringMeter::allLevels(float rxl, float rxr, float txl, float txr, float rxlSecond, float rxrSecond,
                                 float txlSecond, float txrSecond) {
+    showAwaitingLevel(false);
     bars().allLevels({rxl, rxr, txl, txr, rxlSecond, rxrSecond, txlSecond, txrSecond});
 }
 

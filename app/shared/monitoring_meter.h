@@ -20,8 +20,8 @@ class MonitoringMeter;
 // whose labels stand at the height of their level.
 //
 // The dock shows one codec at a time: setSession() connects that codec's level reports (and cuts
-// those of the codec shown before) and empties the bars until its first report. Levels that stopped
-// coming are drawn grey until the next report.
+// those of the codec shown before) and shows the bars hatched until its first report: empty bars
+// would read as silence. Levels that stopped coming are drawn grey until the next report.
 // Threads: GUI thread only.
 class MonitoringMeter : public QWidget {
     Q_OBJECT
@@ -31,8 +31,8 @@ public:
     ~MonitoringMeter() override;
 
     // Shows the levels of `session` from its next report on; null shows none. The bars are emptied
-    // and their marks hidden whenever the session changes. Selecting the shown session again
-    // changes nothing.
+    // and their marks hidden whenever the session changes, and hatched until the new session's
+    // first report. Selecting the shown session again changes nothing.
     void setSession(IPCObject* session);
     IPCObject* session() const;
 
@@ -60,6 +60,8 @@ private:
     };
 
     MeterBars<MeterWidget> bars() const;
+    // Hatches the bars until the next level, or shows their levels.
+    void showAwaitingLevel(bool isAwaiting);
 
     std::unique_ptr<Ui::MonitoringMeter> ui;
     QList<ScaleMark> scaleMarks;

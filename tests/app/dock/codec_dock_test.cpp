@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
@@ -38,7 +39,9 @@
 #include "sessions/event_log_merger.h"
 #include "sessions/session_requests.h"
 #include "tests/app/dock/dock_fixture.h"
+#include "tests/app/paint_counter.h"
 #include "tests/app/popup_menu.h"
+#include "tests/app/widget_image.h"
 #include "tests/support/captured_qt_messages.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/modal_dialog.h"
@@ -191,9 +194,7 @@ TEST_F(DockTest, TheStatisticsTableFollowsEveryReport) {
     };
     for (const auto& step : steps) {
         if (step.report) {
-            session.cache_message(Message(step.xml), QString::fromLatin1(step.report));
-            ASSERT_TRUE(QMetaObject::invokeMethod(&session, ("cb_resp_" + std::string(step.report)).c_str(),
-                                                  Qt::DirectConnection));
+            ASSERT_TRUE(session.receive(step.report, step.xml));
         } else {
             window->activeInstanceSelected(&session);
         }
@@ -203,6 +204,57 @@ TEST_F(DockTest, TheStatisticsTableFollowsEveryReport) {
         }
         EXPECT_EQ(rows.join(' ').toStdString(), step.rows) << step.what;
     }
+    window->activeInstanceSelected(nullptr);
+}
+
+// The pixels of a row of a tree as the operator sees them.
+QImage rowImage(QTreeWidget& tree, QTreeWidgetItem* item) {
+    return tree.viewport()->grab(tree.visualItemRect(item)).toImage();
+}
+
+// The codec's statistics stop coming: the graphs grey and slide with the clock, and the selected
+// row of the statistics table, whose grey its selection's colours hide, is slanted, so that it
+// shows otherwise than when live. The next report makes them live again.
+TEST_F(DockFixture, StalledStatisticsShowAsStaleOnTheGraphsAndTheSelectedRow) {
+    const QUuid key = QUuid::createUuid();
+    test_support::UnplacedSession session(key.toString(), key);
+    session.set_state(IQEndpointClient::READY);
+    window->show();
+    window->activeInstanceSelected(&session);
+    const auto report = [&](const char* name, const std::string& xml) { EXPECT_TRUE(session.receive(name, xml)); };
+    const std::string figures =
+        R"(<peerStats><peer id="3" callTime="65" bufferDelay="300" packetJitter="100" frameLossRate="50"/></peerStats>)";
+    report("peerList", R"(<resp><peer id="3" name="Studio C" active="true" channel="1"/></resp>)");
+    report("channelStats", R"(<channelStats><channel id="1" rxAvgPayload="64000"/></channelStats>)");
+    report("peerStats", figures);
+    const GraphWidget* graphs[] = {child<DelayGraph>("delayGraph"), child<LossGraph>("lossGraph")};
+    // The table builds its rows anew with every report.
+    const auto row = [&] { return statsTable()->topLevelItem(0); };
+    const auto isSlanted = [&] {
+        for (int column = 0; column < row()->columnCount(); ++column) {
+            if (!row()->font(column).italic()) return false;
+        }
+        return true;
+    };
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    ASSERT_EQ(statsTable()->topLevelItemCount(), 1);
+    ASSERT_TRUE(row()->isSelected());
+    EXPECT_FALSE(isSlanted());
+    const QImage live = rowImage(*statsTable(), row());
+
+    ASSERT_TRUE(wait_processing_events([&] { return session.areStatisticsStale(); }));
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    ASSERT_TRUE(row()->isSelected());
+    EXPECT_TRUE(isSlanted());
+    EXPECT_FALSE(app_test::samePixels(rowImage(*statsTable(), row()), live));
+    for (const GraphWidget* graph : graphs) EXPECT_TRUE(graph->isStale()) << graph->objectName().toStdString();
+
+    report("peerStats", figures);
+    ASSERT_FALSE(session.areStatisticsStale());
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    EXPECT_FALSE(isSlanted());
+    EXPECT_TRUE(app_test::samePixels(rowImage(*statsTable(), row()), live));
+    for (const GraphWidget* graph : graphs) EXPECT_FALSE(graph->isStale()) << graph->objectName().toStdString();
     window->activeInstanceSelected(nullptr);
 }
 

@@ -517,6 +517,49 @@ void receiveWithDelay(IPCObject& session, int delay) {
     session.channelStatsById.insert(1, ChannelStatsInfo());
 }
 
+// A codec whose statistics stopped coming: its row says "Stale: " and slants its figures, so that
+// they show otherwise than live on a selected row too, where the selection's colours hide their grey.
+TEST(FleetRow, StaleFiguresShowOnASelectedRow) {
+    const QUuid key = QUuid::createUuid();
+    UnplacedSession session(key.toString(), key);
+    QTreeWidget tree;
+    tree.setColumnCount(ZorvaStatRow::kColumnCount);
+    ZorvaStatRow row(&session, key);
+    tree.addTopLevelItem(row.item());
+    tree.resize(1200, 120);
+    tree.show();
+    receiveWithDelay(session, 1234);
+    ASSERT_TRUE(
+        session.receive("peerStats", R"(<peerStats><peer id="7" callTime="65" frameLossRate="5"/></peerStats>)"));
+    row.updateStats(key);
+    row.item()->setSelected(true);
+    const auto figures = [&] {
+        const QRect item = tree.visualItemRect(row.item());
+        const int left = tree.header()->sectionViewportPosition(ZorvaStatRow::kFrameLossColumn);
+        const int right = tree.header()->sectionViewportPosition(ZorvaStatRow::kDurationColumn) +
+                          tree.header()->sectionSize(ZorvaStatRow::kDurationColumn);
+        return tree.viewport()->grab(QRect(left, item.top(), right - left, item.height())).toImage();
+    };
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    const QImage live = figures();
+    ASSERT_EQ(row.item()->text(ZorvaStatRow::kDurationColumn), "00:01:05");
+
+    ASSERT_TRUE(wait_processing_events([&] { return session.areStatisticsStale(); }));
+    EXPECT_TRUE(row.item()->text(ZorvaStatRow::kStatusColumn).startsWith("Stale: "));
+    for (const int column :
+         {ZorvaStatRow::kFrameLossColumn, ZorvaStatRow::kLatencyColumn, ZorvaStatRow::kDurationColumn}) {
+        EXPECT_TRUE(row.item()->font(column).italic()) << column;
+    }
+    EXPECT_FALSE(row.item()->font(ZorvaStatRow::kNameColumn).italic());
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    EXPECT_FALSE(app_test::samePixels(figures(), live));
+
+    ASSERT_TRUE(
+        session.receive("peerStats", R"(<peerStats><peer id="7" callTime="65" frameLossRate="5"/></peerStats>)"));
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    EXPECT_TRUE(app_test::samePixels(figures(), live));
+}
+
 // A click on "RX Latency" sorts by the number, not the text; a changed figure finds its place again.
 TEST_F(FleetViewTest, LatencySortsByNumber) {
     openWindow();

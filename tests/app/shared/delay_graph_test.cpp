@@ -7,8 +7,11 @@
 
 #include "app/shared/delay_graph.h"
 #include "app/shared/view_colours.h"
+#include "ipc/base/ipc_clock.h"
 #include "sessions/delay_graph_data.h"
+#include "tests/app/paint_counter.h"
 #include "tests/app/widget_image.h"
+#include "tests/support/qt_wait.h"
 
 namespace {
 
@@ -76,6 +79,70 @@ TEST(DelayGraph, StacksDelayAndJitterUnderTheTargetLine) {
     }
     EXPECT_EQ(GraphWidget::formatAxisValue(510), "51.0");
     EXPECT_EQ(GraphWidget::formatAxisValue(qint64{INT_MAX} + INT_MAX / 16), "228170137.4");
+}
+
+// What a series looks like while its statistics stopped coming: its colours' lightness in grey.
+QColor stale(const QColor& live) {
+    return QColor(live.lightness(), live.lightness(), live.lightness());
+}
+
+// Whether the part of the image at the top left holds white: the words of a stale graph.
+bool hasWords(const QImage& image) {
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 150; ++x) {
+            if (pixel(image, x, y) == Qt::white) return true;
+        }
+    }
+    return false;
+}
+
+// A stall: the graph greys the samples and places them by the clock, so the gap since the newest
+// grows at the right and nothing reads as current; words at the top left say so. Live again, the
+// newest stands at the right in its colours. The newest of the "stacked" samples was taken 9.6 s
+// before the paint (slot 10: columns 152 .. 157; the one before it on 144 .. 149).
+TEST(DelayGraph, AStalledGraphGreysAndSlidesWithTheClock) {
+    const struct {
+        bool isStale;
+        std::vector<Pixel> pixels;
+    } cases[] = {
+        {true,
+         {{155, 73, stale(delayColor)},
+          {155, 72, stale(jitterColor)},
+          {147, 73, stale(delayColor)},
+          {235, 73, kBackground},
+          {227, 73, kBackground}}},
+        {false, {{235, 73, delayColor}, {235, 72, jitterColor}, {227, 73, delayColor}, {155, 73, kBackground}}},
+    };
+    for (const auto& c : cases) {
+        DelayGraphData series;
+        const qint64 newestMs = ipc_now_us() / 1000 - 9600;
+        series.addSample(2, 300, 100, 480, newestMs - 1000);
+        series.addSample(2, 300, 100, 480, newestMs);
+        series.setPeer(2);
+        DelayGraph graph;
+        graph.resize(320, 120);
+        graph.setSeries(&series);
+        graph.setStale(c.isStale);
+        const QImage image = render(graph);
+        for (const Pixel& p : c.pixels)
+            EXPECT_EQ(rgb(pixel(image, p.x, p.y)), rgb(p.colour)) << c.isStale << " at " << p.x << "," << p.y;
+        EXPECT_EQ(hasWords(image), c.isStale);
+    }
+}
+
+// While stale the graph repaints with the clock, though no sample comes.
+TEST(DelayGraph, AStalledGraphKeepsSliding) {
+    DelayGraphData series;
+    series.addSample(2, 300, 100, 480, ipc_now_us() / 1000);
+    series.setPeer(2);
+    DelayGraph graph;
+    graph.resize(320, 120);
+    graph.setSeries(&series);
+    graph.show();
+    ASSERT_TRUE(app_test::flushPostedEvents());
+    graph.setStale(true);
+    app_test::PaintCounter paints(&graph);
+    EXPECT_TRUE(test_support::wait_processing_events([&] { return paints.count >= 3; }));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "app/shared/mini_meter.h"
 #include "tests/app/paint_counter.h"
 #include "tests/app/widget_image.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -67,12 +68,10 @@ struct FormMeter {
 // Levels in dB as the session reports them: four levels, and four marks when `hasMarks`.
 struct Report {
     const char* name;
-    bool isGiven;
     bool hasMarks;
     std::array<float, 8> db;
 
     void give(MiniMeter& meter) const {
-        if (!isGiven) return;
         if (hasMarks) {
             meter.allLevels(db[0], db[1], db[2], db[3], db[4], db[5], db[6], db[7]);
         } else {
@@ -81,7 +80,6 @@ struct Report {
     }
     void give(FormMeter& form) const {
         MeterBars<MeterWidget> bars(*form.bars[0], *form.bars[1], *form.bars[2], *form.bars[3]);
-        if (!isGiven) return;
         if (hasMarks) {
             bars.allLevels(db);
         } else {
@@ -90,15 +88,15 @@ struct Report {
     }
 };
 
-// The look of rest (nothing reported), of levels from silence to beyond full scale, and of marks
-// (a peak mark at the top, inside, and at silence), at the meter's smallest, usual and largest
-// sizes, odd and even.
+// The look of silence (the form at rest), of levels from silence to beyond full scale, and of
+// marks (a peak mark at the top, inside, and at silence), at the meter's smallest, usual and
+// largest sizes, odd and even.
 TEST(MiniMeter, LooksAsItsFormDid) {
     const Report reports[] = {
-        {"at rest", false, false, {}},
-        {"levels", true, false, {0, -6, -36, -80}},
-        {"clipping and unreadable", true, false, {3, kNaN, -71.5f, -12}},
-        {"marks", true, true, {-10, -20, -30, -72, 0, -15, -29, -72}},
+        {"silence", false, {-80, -80, -80, -80}},
+        {"levels", false, {0, -6, -36, -80}},
+        {"clipping and unreadable", false, {3, kNaN, -71.5f, -12}},
+        {"marks", true, {-10, -20, -30, -72, 0, -15, -29, -72}},
     };
     const QSize sizes[] = {{90, 25}, {137, 37}, {138, 38}, {111, 50}, {180, 60}};
     for (const QSize& size : sizes) {
@@ -232,6 +230,53 @@ TEST(MiniMeter, PartialRepaintsLeaveTheScreenAsAWholePaint) {
     for (const MiniMeter::Bar bar : {MiniMeter::kRxl, MiniMeter::kRxr, MiniMeter::kTxl, MiniMeter::kTxr})
         EXPECT_EQ(meter->bar(bar).level(), 0.0f) << bar;
     EXPECT_TRUE(screenShowsAWholePaint(tile.widget));
+}
+
+// Whether the receive-left bar of a 137 x 37 meter at (10, 10) in its tile is hatched: it holds
+// pixels of neither the unlit cover nor the lit colours.
+bool isHatched(const QImage& tile) {
+    const QColor hatch = meterAwaitingHatch().color();
+    for (int y = 12; y <= 18; ++y) {
+        for (int x = 13; x < 144; ++x) {
+            if (app_test::pixel(tile, x, y) == hatch) return true;
+        }
+    }
+    return false;
+}
+
+// Until its first level after it is given a session or reset, the meter shows hatched bars, not
+// the empty bars of silence; the first level shows the whole meter anew, silence as empty bars.
+TEST(MiniMeter, HatchesItsBarsUntilTheFirstLevel) {
+    Tile tile({137, 37});
+    auto* meter = new MiniMeter(&tile.widget);
+    meter->setGeometry(10, 10, 137, 37);
+    tile.widget.show();
+    test_support::UnplacedSession session(QStringLiteral("codec"), QUuid::createUuid());
+    const auto silence = [&] { meter->levels(-80, -80, -80, -80); };
+    const struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool isHatched;
+    } steps[] = {
+        {"a new meter", [] {}, true},
+        {"silence", silence, false},
+        {"a reset", [&] { meter->reset(); }, true},
+        {"a level with marks", [&] { meter->allLevels(-80, -80, -80, -80, -6, -6, -6, -6); }, false},
+        {"a session", [&] { meter->showLevelsOf(&session); }, true},
+        {"its level", silence, false},
+        {"the same session", [&] { meter->showLevelsOf(&session); }, false},
+        {"none", [&] { meter->showLevelsOf(nullptr); }, true},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        ASSERT_TRUE(app_test::flushPostedEvents());
+        const QImage image = app_test::render(tile.widget);
+        EXPECT_EQ(isHatched(image), step.isHatched) << step.what;
+        if (!step.isHatched) {
+            EXPECT_EQ(app_test::pixel(image, 80, 15), kMeterUnlit) << step.what;
+        }
+        EXPECT_TRUE(screenShowsAWholePaint(tile.widget)) << step.what;
+    }
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
+
+#include <functional>
 
 #include "app/shared/meter_widget.h"
 #include "app/shared/monitoring_meter.h"
 #include "tests/app/paint_counter.h"
+#include "tests/app/widget_image.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/unplaced_session.h"
 
 namespace {
 
@@ -41,6 +46,44 @@ TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
         const int centre = label->mapTo(&meter, label->rect().center()).x();
         EXPECT_EQ(label->text(), text);
         EXPECT_TRUE(centre > under.left() && centre < under.right()) << caption << " centred at " << centre;
+    }
+}
+
+// From the moment it is given a codec until that codec's first level, the dock's meter hatches its
+// bars, whatever they held before: empty ones would read as silence. Without a codec, or once
+// levels came, it shows levels.
+TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
+    MonitoringMeter meter;
+    meter.resize(200, 300);
+    meter.show();  // lays the bars out
+    auto* rxl = meter.findChild<MeterWidget*>("rxl");
+    test_support::UnplacedSession first(QStringLiteral("first"), QUuid::createUuid());
+    test_support::UnplacedSession second(QStringLiteral("second"), QUuid::createUuid());
+    const struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool isHatched;
+    } steps[] = {
+        {"a codec", [&] { meter.setSession(&first); }, true},
+        {"its levels", [&] { meter.allLevels(-6, -6, -6, -6, -3, -3, -3, -3); }, false},
+        {"another codec", [&] { meter.setSession(&second); }, true},
+        {"none", [&] { meter.setSession(nullptr); }, false},
+    };
+    const QColor hatch = meterAwaitingHatch().color();
+    for (const Step& step : steps) {
+        step.act();
+        const QImage image = app_test::render(*rxl);
+        int hatched = 0;
+        int other = 0;  // neither hatching nor the unlit cover: a level or a mark
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor colour = app_test::pixel(image, image.width() / 2, y);
+            hatched += colour == hatch;
+            other += colour != hatch && colour != kMeterUnlit;
+        }
+        EXPECT_EQ(hatched > 0, step.isHatched) << step.what;
+        if (step.isHatched) {
+            EXPECT_EQ(other, 0) << step.what;
+        }
     }
 }
 
