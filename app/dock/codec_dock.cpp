@@ -104,6 +104,9 @@ void CodecDock::connectWidgets() {
     connect(ui.connectButton, &QPushButton::clicked, this, &CodecDock::on_connectButton_clicked);
     connect(ui.disconnectButton, &QPushButton::clicked, this, &CodecDock::on_disconnectButton_clicked);
     connect(ui.logButtonBox, &QDialogButtonBox::clicked, this, &CodecDock::handleLogButtonPress);
+    connect(ui.linkDropsSeenButton, &QPushButton::clicked, this, [this] {
+        if (shown) shown->markLinkDropsSeen();
+    });
 
     connect(ui.peerList, &QWidget::customContextMenuRequested, this, &CodecDock::showPeerlistContextMenu);
     connect(ui.profileList, &QWidget::customContextMenuRequested, this, &CodecDock::showProfilelistContextMenu);
@@ -183,6 +186,7 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
     connect(&session, &IPCObject::changedState, this, &CodecDock::sessionChangedState);
     connect(&session, &IPCObject::faultChanged, this, &CodecDock::showHealth);
+    connect(&session, &IPCObject::linkDropsChanged, this, &CodecDock::showHealth);
     connect(&session, &IPCObject::figuresFreshnessChanged, this, &CodecDock::showHealth);
 }
 
@@ -209,6 +213,7 @@ void CodecDock::empty() {
     ui.healthLabel->clear();
     ui.healthLabel->setMinimumWidth(0);  // the room showHealth kept for the last codec's line
     ui.healthLabel->setToolTip(QString());
+    ui.linkDropsSeenButton->hide();
     eventLog.clear();
     trailingOwnLines = 0;
     showEventLogRefusal();  // the codec's now shown, or none
@@ -252,6 +257,8 @@ void CodecDock::showHealth() {
     const int lineWidth = ui.healthLabel->fontMetrics().horizontalAdvance(line);
     ui.healthLabel->setMinimumWidth(std::min(lineWidth, kHealthLineMaxWidth));
     ui.healthLabel->setToolTip(CodecText::healthToolTip(*shown));
+    // Only while the line tells of drops: out of READY it does not.
+    ui.linkDropsSeenButton->setVisible(isLive() && shown->linkDrops().count > 0);
     stats.setStale(isLive() && shown->areStatisticsStale());
 }
 
