@@ -857,7 +857,7 @@ TEST_F(DockFixture, DroppedFramesAreToldInTheHeaderUntilSeen) {
     IPCObject* session = selectReadyCodec(startFleet(options).ports()[0]);
     window->show();
     auto* health = child<QLabel>("healthLabel");
-    auto* seen = child<QPushButton>("linkDropsSeenButton");
+    auto* seen = child<QAbstractButton>("linkDropsSeenButton");
     const QRegularExpression told(
         QStringLiteral("^2 messages from the codec were dropped since it connected, the last at "
                        "\\d\\d:\\d\\d:\\d\\d: unreadable \\(Opening and ending tag mismatch.*\\)$"));
