@@ -194,12 +194,6 @@ const LinkDropsCase kLinkDrops[] = {
      2,
      kHuge,
      {}},
-    {"a drop in the login that fails",
-     [](RecordingSession& s) {
-         s.set_state(IQEndpointClient::AUTHENTICATED);
-         s.on_frame_dropped(kHugeFrame);
-     },
-     1, kHuge, kHuge},
     {"seen by the operator",
      [](RecordingSession& s) {
          s.set_state(IQEndpointClient::READY);

@@ -509,11 +509,9 @@ TEST(FleetTile, TheLastFailureIsToldUntilReady) {
 }
 
 // What a codec dropped since its link came up, the login's drops too, as its tile, its row and the
-// dock's header tell it, plainly: only while it is READY, until the operator has seen it or the
-// link is new.
+// dock's header tell it, plainly: only while it is READY, until the operator has seen it.
 TEST(FleetTile, DropsAreToldWhileReadyUntilSeen) {
     const IPCDroppedFrame markup{IPCDroppedFrame::kUnreadable, "read_xml_element: <b>bad</b>", 9, "<a"};
-    const IPCDroppedFrame huge{IPCDroppedFrame::kTooLarge, {}, 3145728, "<m"};
     const struct {
         const char* label;
         std::function<void(UnplacedSession&)> step;
@@ -528,19 +526,6 @@ TEST(FleetTile, DropsAreToldWhileReadyUntilSeen) {
         {"then READY", [](UnplacedSession& s) { s.set_state(IQEndpointClient::READY); },
          R"(1 message from the codec was dropped since it connected, at \d\d:\d\d:\d\d: unreadable \(<b>bad</b>\))"},
         {"seen", [](UnplacedSession& s) { s.markLinkDropsSeen(); }, ""},
-        {"drops while READY",
-         [&](UnplacedSession& s) {
-             s.on_frame_dropped(markup);
-             s.on_frame_dropped(huge);
-         },
-         R"(2 messages from the codec were dropped since it connected, the last at \d\d:\d\d:\d\d: too large \(3145728 bytes\))"},
-        {"the link lost", [](UnplacedSession& s) { s.set_state(IQEndpointClient::DISCONNECTED); }, ""},
-        {"a new link READY",
-         [](UnplacedSession& s) {
-             s.set_state(IQEndpointClient::CONNECTING);
-             s.set_state(IQEndpointClient::READY);
-         },
-         ""},
     };
     const QUuid uuid = QUuid::createUuid();
     UnplacedSession session(uuid.toString(), uuid);
