@@ -5,9 +5,9 @@
 
 // Why a codec's connection failed, or why a frame it sent was dropped: a session keeps the last
 // such reason (IPCObject::lastFault) until the codec is READY again, so that "Not connected" says
-// whether to call the studio or to fix a password. A plain value; `detail` comes from our own
-// transport or reader, never from the codec's words as they are (text/connection_fault_text
-// bounds it all the same).
+// whether to call the studio or to fix a password (a frame dropped while READY is told by
+// IPCObject::linkDrops instead). A plain value; `detail` comes from our own transport or reader,
+// never from the codec's words as they are (text/connection_fault_text bounds it all the same).
 struct ConnectionFault {
     enum Kind {
         kNone,

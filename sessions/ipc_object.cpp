@@ -48,6 +48,7 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IQEndpointClient::ready, this, &IPCObject::changedState_ready);
     connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, &IPCObject::allMessagesPresent);
     connect(this, &IQEndpointClient::fault_noted, this, [this] { emit faultChanged(uuid); });
+    connect(this, &IQEndpointClient::link_drops_noted, this, [this] { emit linkDropsChanged(uuid); });
     connect(this, &IQEndpointClient::answers_settled, this, [this] { emit answersSettled(uuid); });
     freshnessTimer_.setSingleShot(true);
     connect(&freshnessTimer_, &QTimer::timeout, this, &IPCObject::checkFreshness);

@@ -210,9 +210,14 @@ public:
     // thread.
     bool areLevelsStale() const { return freshness_.isStale(ReportFreshness::kLevels); }
     bool areStatisticsStale() const { return freshness_.isStale(ReportFreshness::kStatistics); }
-    // The last reason the connection failed or a frame of the codec was dropped; none since the
-    // codec was last READY (faultChanged tells). Any thread.
+    // The last reason the connection failed or a frame of the codec was dropped before READY; none
+    // since the codec was last READY (faultChanged tells). Any thread.
     ConnectionFault lastFault() { return last_fault(); }
+    // The codec's frames dropped since its link came up, the login's included, until a new
+    // connection or markLinkDropsSeen (linkDropsChanged tells). Any thread.
+    LinkDrops linkDrops() { return link_drops(); }
+    // The operator has seen linkDrops(): it is emptied. Any thread.
+    void markLinkDropsSeen() { forget_link_drops(); }
     // Whether a request of `seq` (an editor's save, say) awaits the codec's answer; answersSettled
     // tells when that may have changed. GUI thread.
     bool awaitsAnswer(const char* seq) { return awaits_answer(seq); }
@@ -384,6 +389,8 @@ signals:
     void changedState(QUuid, IQEndpointClient::DEVICE_STATE new_state);
     // lastFault() changed.
     void faultChanged(QUuid);
+    // linkDrops() changed.
+    void linkDropsChanged(QUuid);
     // An answer came to a request the operator asked for, or the link was lost before it did.
     void answersSettled(QUuid);
     // areLevelsStale() or areStatisticsStale() changed.

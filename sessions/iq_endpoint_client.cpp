@@ -143,6 +143,8 @@ void IQEndpointClient::forget_connection_state() {
     // What the old connection sent and the GUI thread has not taken yet must not land in the new
     // connection's session; its state signals stay, in order.
     inbox_->forget_data(this);
+    // After forget_data, which would drop the signal that tells of it.
+    forget_link_drops();
 }
 
 void IQEndpointClient::report_dropped_warnings() {
@@ -166,7 +168,9 @@ void IQEndpointClient::report_dropped_warnings() {
 }
 
 void IQEndpointClient::on_frame_dropped(const IPCDroppedFrame& frame) {
-    note_fault(fault_of_drop(frame));
+    const ConnectionFault fault = fault_of_drop(frame);
+    if (state() != READY) note_fault(fault);
+    note_link_drop(fault);
     // The frame may have held an answer, or ended with one (a frame past the limit runs on to the
     // next NUL): reads are asked again now, or at the tick once the bound lets them.
     is_reask_due_ = true;
@@ -318,6 +322,33 @@ void IQEndpointClient::note_fault(const ConnectionFault& fault) {
         last_fault_ = fault;
     }
     if (is_news) queue_signal(&IQEndpointClient::fault_noted);
+}
+
+LinkDrops IQEndpointClient::link_drops() {
+    std::lock_guard<SessionMutex> lock(session_mutex_);
+    return link_drops_;
+}
+
+void IQEndpointClient::note_link_drop(const ConnectionFault& why) {
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex_);
+        ++link_drops_.count;
+        link_drops_.last_at = QDateTime::currentDateTimeUtc();
+        link_drops_.last = why;
+    }
+    // A codec that drops a frame in ten would otherwise wake the views with each.
+    queue_signal(&IQEndpointClient::link_drops_noted, SessionInbox::Delivery::kNewestOnly);
+}
+
+void IQEndpointClient::forget_link_drops() {
+    bool had_drops = false;
+    {
+        std::lock_guard<SessionMutex> lock(session_mutex_);
+        had_drops = link_drops_.count > 0;
+        link_drops_ = {};
+    }
+    // In order, never folded into a drop's signal: forget_data may yet drop that one.
+    if (had_drops) queue_signal(&IQEndpointClient::link_drops_noted);
 }
 
 void IQEndpointClient::note_end(const ConnectionFault& fault) {
@@ -574,8 +605,8 @@ void IQEndpointClient::queue_call(int method_index, std::shared_ptr<const void> 
     inbox_->post(this, method_index, std::move(argument), delivery);
 }
 
-void IQEndpointClient::queue_signal(void (IQEndpointClient::*signal)()) {
-    inbox_->post(this, QMetaMethod::fromSignal(signal).methodIndex(), nullptr, SessionInbox::Delivery::kInOrder);
+void IQEndpointClient::queue_signal(void (IQEndpointClient::*signal)(), SessionInbox::Delivery delivery) {
+    inbox_->post(this, QMetaMethod::fromSignal(signal).methodIndex(), nullptr, delivery);
 }
 
 void IQEndpointClient::handle_response(const Message& reply) {

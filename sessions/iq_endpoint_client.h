@@ -17,6 +17,7 @@
 #include "ipc/net/ipc_endpoint_client.h"
 #include "sessions/connection_fault.h"
 #include "sessions/key_warnings.h"
+#include "sessions/link_drops.h"
 #include "sessions/requests_in_flight.h"
 #include "sessions/session_inbox.h"
 #include "sessions/session_mutex.h"
@@ -39,7 +40,9 @@ class IQManager;
 // answers the protocol makes up, is never probed). When a frame is dropped, the reads awaiting an
 // answer are asked again at once, since the frame may have held one; at most once every
 // kReaskIntervalUs, however many frames are dropped. It keeps the last reason a connection failed
-// or a frame was dropped (last_fault) until the session is READY again.
+// or a frame was dropped before READY (last_fault) until the session is READY again, and what was
+// dropped since the link came up (link_drops) until the next connection or until the operator has
+// seen it.
 //
 // Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
 // library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
@@ -52,11 +55,11 @@ class IQManager;
 // the password. None of them emits a signal or calls a slot directly: signals and slot calls go to
 // the GUI thread through the thread's SessionInbox, in the order they were raised, and run there
 // with no lock held. The state is an atomic and may be read anywhere. The reply cache, the warnings
-// about keys a codec chose, the last fault and what a session keeps of reports besides
-// (forget_reports) are guarded by the session mutex, which may be taken while holding the manager
-// lock, never the other way round; cached entries are shared with the slot calls and never modified
-// in place. The placement (pool, manager, name) is written on the GUI thread by the pool; the
-// manager is an atomic read anywhere.
+// about keys a codec chose, the last fault, the link's drops and what a session keeps of reports
+// besides (forget_reports) are guarded by the session mutex, which may be taken while holding the
+// manager lock, never the other way round; cached entries are shared with the slot calls and never
+// modified in place. The placement (pool, manager, name) is written on the GUI thread by the pool;
+// the manager is an atomic read anywhere.
 class IQEndpointClient : public QObject, public IPCEndpointClient {
     Q_OBJECT
 
@@ -141,9 +144,15 @@ public:
     // How long a READY link that awaits no answer goes unprobed (by default kProbeIntervalUs).
     // Takes the manager lock.
     void set_probe_interval_us(int64_t interval_us);
-    // The last reason the connection failed or a frame of the codec was dropped; none since the
-    // session was last READY. Takes the session mutex; any thread.
+    // The last reason the connection failed or a frame of the codec was dropped before READY; none
+    // since the session was last READY. Takes the session mutex; any thread.
     ConnectionFault last_fault();
+    // The frames dropped since this connection came up, the login's included; emptied by the next
+    // connection and by forget_link_drops. Takes the session mutex; any thread.
+    LinkDrops link_drops();
+    // Empties link_drops(), as when the operator has seen them, and tells link_drops_noted when it
+    // held any. Takes the session mutex; any thread.
+    void forget_link_drops();
     // The login password (UTF-8); written and read under the manager lock.
     void set_password(const std::string& password);
 
@@ -160,9 +169,11 @@ public:
     void handle_response(const Message& reply) override;
     void handle_unsolicited(const Message& message) override;
     void on_timeout() override;
-    // Each dropped frame's reason becomes the last fault (note_fault). The first frame the session
-    // drops is written to the log with its reason, the codec's address and name, and how it began;
-    // later ones are counted, and the count written as their connection ends. A codec tells its
+    // Each dropped frame counts in link_drops(); before READY its reason also becomes the last fault
+    // (note_fault), which a login that then fails is told by. While READY a drop is no failure of
+    // the link: link_drops() alone tells it. The first frame the session drops is written to the
+    // log with its reason, the codec's address and name, and how it began; later ones are counted,
+    // and the count written as their connection ends. A codec tells its
     // name after the login, where bad frames often come: the line waits for READY, or for the end
     // of the connection should that come first.
     void on_frame_dropped(const IPCDroppedFrame& frame) override;
@@ -195,6 +206,8 @@ signals:
     void finalRequiredMessageReceived();
     // last_fault() changed.
     void fault_noted();
+    // link_drops() changed. Drops that come while the last one is queued are told once.
+    void link_drops_noted();
     // An answer settled a request the operator asked for (awaits_answer may have changed).
     void answers_settled();
 
@@ -241,7 +254,9 @@ protected:
     void queue_call(int method_index, std::shared_ptr<const void> argument, SessionInbox::Delivery delivery);
     // Queues the signal for this object's thread, behind everything queued already, also when
     // raised there: a signal never reaches its receivers inside the code (and locks) that raised it.
-    void queue_signal(void (IQEndpointClient::*signal)());
+    // kNewestOnly folds it into the same signal still queued.
+    void queue_signal(void (IQEndpointClient::*signal)(),
+                      SessionInbox::Delivery delivery = SessionInbox::Delivery::kInOrder);
     // A warning about a key the codec chose: each key once per connection, the first
     // KeyWarnings::kNamedKeys by name, the rest only counted.
     void warn_about_key(const QString& key, const QString& text);
@@ -271,6 +286,8 @@ protected:
 
 private:
     void forget_connection_state();
+    // Counts a dropped frame of `why` in link_drops_, stamped now.
+    void note_link_drop(const ConnectionFault& why);
     // Explains this connection's end with `fault` (the first explanation holds).
     void note_end(const ConnectionFault& fault);
     // The reason a dropped frame gives.
@@ -334,6 +351,7 @@ private:
     ConnectionFault end_of_connection_;
     bool has_been_connected_ = false;           // this connection came up; manager lock
     ConnectionFault last_fault_;                // guarded by session_mutex_
+    LinkDrops link_drops_;                      // guarded by session_mutex_
     std::atomic<uint64_t> dropped_frames_{0};   // written on the loop thread under the manager lock
     uint64_t unlogged_dropped_frames_ = 0;      // guarded by the manager lock; since the last count written
     std::atomic<bool> has_read_latin1_{false};  // written on the loop thread under the manager lock

@@ -1,6 +1,7 @@
 #include "text/connection_fault_text.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 
 #include "sessions/ipc_object.h"
 #include "sessions/requests_in_flight.h"
@@ -47,6 +48,35 @@ QString connectionFaultText(const ConnectionFault& fault) {
 
 namespace {
 
+// Why the last frame was dropped, after the count: "unreadable (why)", "too large (3145728 bytes)".
+QString dropReason(const ConnectionFault& fault) {
+    if (fault.kind == ConnectionFault::kFrameTooLarge) return tr("too large (%1 bytes)").arg(fault.size);
+    return fault.detail.isEmpty() ? tr("unreadable") : tr("unreadable (%1)").arg(detail(fault));
+}
+
+// The wall-clock time of `moment` as the Log tab writes times, in any locale; its date first when
+// it was not on `now`'s day.
+QString dropTime(const QDateTime& moment, const QDateTime& now) {
+    const QDateTime local = moment.toLocalTime();
+    const bool isToday = local.date() == now.toLocalTime().date();
+    return QLocale::c().toString(local, isToday ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace
+
+QString linkDropsText(const LinkDrops& drops, const QDateTime& now) {
+    if (drops.count == 0) return QString();
+    const QString when = dropTime(drops.last_at, now);
+    const QString why = dropReason(drops.last);
+    if (drops.count == 1)
+        return tr("1 message from the codec was dropped since it connected, at %1: %2").arg(when, why);
+    return tr("%1 messages from the codec were dropped since it connected, the last at %2: %3")
+        .arg(drops.count)
+        .arg(when, why);
+}
+
+namespace {
+
 // Which figures stopped coming: "levels", "statistics", "levels and statistics"; empty for none.
 QString staleFigures(const IPCObject& session) {
     if (session.state() != IQEndpointClient::READY) return QString();
@@ -61,6 +91,10 @@ QString codecHealthText(IPCObject& session) {
     QStringList lines;
     const QString fault = connectionFaultText(session.lastFault());
     if (!fault.isEmpty()) lines << tr("Last failure: %1").arg(fault);
+    const QString drops = session.state() == IQEndpointClient::READY
+                              ? linkDropsText(session.linkDrops(), QDateTime::currentDateTime())
+                              : QString();
+    if (!drops.isEmpty()) lines << drops;
     const QString stale = staleFigures(session);
     if (!stale.isEmpty()) lines << tr("The codec's %1 stopped coming: those shown are the last it sent.").arg(stale);
     return lines.join(QLatin1Char('\n'));

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtDebug>
 
@@ -89,6 +90,12 @@ CodecDock::CodecDock(Ui::MainWindow& form, QWidget& window_)
     // does it. Owned by the dock widget.
     new EnterPressesButton(form.dockWidgetDetails);
     new ArrowKeysStayInDock(form.dockWidgetDetails);
+    // Seen is no taller than the header's line, and keeps its room while hidden: the header keeps
+    // its height, so the pages below neither jump nor lose a row on a small screen.
+    form.linkDropsSeenButton->setMaximumHeight(form.nameLabel->sizeHint().height());
+    QSizePolicy seenPolicy = form.linkDropsSeenButton->sizePolicy();
+    seenPolicy.setRetainSizeWhenHidden(true);
+    form.linkDropsSeenButton->setSizePolicy(seenPolicy);
     connectWidgets();
     empty();
 }
@@ -104,6 +111,9 @@ void CodecDock::connectWidgets() {
     connect(ui.connectButton, &QPushButton::clicked, this, &CodecDock::on_connectButton_clicked);
     connect(ui.disconnectButton, &QPushButton::clicked, this, &CodecDock::on_disconnectButton_clicked);
     connect(ui.logButtonBox, &QDialogButtonBox::clicked, this, &CodecDock::handleLogButtonPress);
+    connect(ui.linkDropsSeenButton, &QToolButton::clicked, this, [this] {
+        if (shown) shown->markLinkDropsSeen();
+    });
 
     connect(ui.peerList, &QWidget::customContextMenuRequested, this, &CodecDock::showPeerlistContextMenu);
     connect(ui.profileList, &QWidget::customContextMenuRequested, this, &CodecDock::showProfilelistContextMenu);
@@ -183,6 +193,7 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
     connect(&session, &IPCObject::changedState, this, &CodecDock::sessionChangedState);
     connect(&session, &IPCObject::faultChanged, this, &CodecDock::showHealth);
+    connect(&session, &IPCObject::linkDropsChanged, this, &CodecDock::showHealth);
     connect(&session, &IPCObject::figuresFreshnessChanged, this, &CodecDock::showHealth);
 }
 
@@ -208,7 +219,9 @@ void CodecDock::empty() {
     ui.nameLabel->setToolTip(QString());
     ui.healthLabel->clear();
     ui.healthLabel->setMinimumWidth(0);  // the room showHealth kept for the last codec's line
+    ui.healthLabel->setMaximumWidth(QWIDGETSIZE_MAX);
     ui.healthLabel->setToolTip(QString());
+    ui.linkDropsSeenButton->hide();
     eventLog.clear();
     trailingOwnLines = 0;
     showEventLogRefusal();  // the codec's now shown, or none
@@ -248,10 +261,14 @@ void CodecDock::showHealth() {
     const QString line = codecStatusLine(*shown);
     ui.healthLabel->setText(line);
     // Beside a long name the line keeps its room and the name is cut (its tool tip holds it whole),
-    // up to a bound that keeps a long reason from widening the window.
+    // up to a bound that keeps a long reason from widening the window. No wider than its words, so
+    // that Seen follows them.
     const int lineWidth = ui.healthLabel->fontMetrics().horizontalAdvance(line);
     ui.healthLabel->setMinimumWidth(std::min(lineWidth, kHealthLineMaxWidth));
+    ui.healthLabel->setMaximumWidth(lineWidth);
     ui.healthLabel->setToolTip(CodecText::healthToolTip(*shown));
+    // Only while the line tells of drops: out of READY it does not.
+    ui.linkDropsSeenButton->setVisible(isLive() && shown->linkDrops().count > 0);
     const bool areStatisticsStale = isLive() && shown->areStatisticsStale();
     stats.setStale(areStatisticsStale);
     ui.delayGraph->setStale(areStatisticsStale);

@@ -131,8 +131,9 @@ public slots:
     // Out of READY, what the codec said of its connections is not current: the statistics and the
     // encoder empty and the peers show as in no connection. Back in READY, they show again.
     void sessionChangedState(QUuid key, IQEndpointClient::DEVICE_STATE state);
-    // The header's line of the codec's state, why it last failed and whether its figures stopped
-    // coming; the statistics table greyed while they did.
+    // The header's line of the codec's state, why it last failed, what it dropped since it
+    // connected (with the Seen button that clears that) and whether its figures stopped coming;
+    // the statistics table greyed while they did.
     void showHealth();
 
     // Statistics and meters. The table follows every report it is made from: the codec's channel

@@ -178,6 +178,7 @@ void InstanceWidget::attachIPC(IPCObject* session) {
     connect(this, &QWidget::customContextMenuRequested, this, &InstanceWidget::showContextMenu);
     connect(session, &IPCObject::newChanState, this, &InstanceWidget::ipcNewChanState);
     connect(session, &IPCObject::faultChanged, this, &InstanceWidget::showHealth);
+    connect(session, &IPCObject::linkDropsChanged, this, &InstanceWidget::showHealth);
     connect(session, &IPCObject::figuresFreshnessChanged, this, &InstanceWidget::showHealth);
     ipcChangedState(session->uuid, session->state());
     setCursor(Qt::PointingHandCursor);

@@ -145,6 +145,7 @@ ZorvaStatRow::ZorvaStatRow(IPCObject* session, QUuid uuid)
     connect(session, &IPCObject::recvChannelStats, this, &ZorvaStatRow::updateStats);
     connect(session, &IPCObject::recvPeerList, this, &ZorvaStatRow::ipcRecvPeerList);
     connect(session, &IPCObject::faultChanged, this, &ZorvaStatRow::showHealth);
+    connect(session, &IPCObject::linkDropsChanged, this, &ZorvaStatRow::showHealth);
     connect(session, &IPCObject::figuresFreshnessChanged, this, &ZorvaStatRow::showHealth);
     // A row made for a session that is under way shows where it stands.
     if (session->state() != IQEndpointClient::DISCONNECTED) ipcChangedState(session->uuid, session->state());

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QStringList>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -149,7 +151,8 @@ TEST(ReplyDispatch, OnlyKeysThatNothingHandlesAreCapped) {
     EXPECT_EQ(session.delivered, std::vector<std::string>{"peerList resp"});
 }
 
-// Each dropped frame is the session's last fault, in the reader's words without its function.
+// Before READY, each dropped frame is the session's last fault, in the reader's words without its
+// function.
 TEST(SessionState, EachDroppedFrameIsTheLastFault) {
     RecordingSession session;
     session.on_frame_dropped({IPCDroppedFrame::kUnreadable, "read_xml_element: Premature end of document.", 9, "<a"});
@@ -157,6 +160,106 @@ TEST(SessionState, EachDroppedFrameIsTheLastFault) {
               (ConnectionFault{ConnectionFault::kFrameUnreadable, "Premature end of document.", 0}));
     session.on_frame_dropped({IPCDroppedFrame::kTooLarge, {}, 3145728, "<m"});
     EXPECT_EQ(session.last_fault(), (ConnectionFault{ConnectionFault::kFrameTooLarge, {}, 3145728}));
+}
+
+const IPCDroppedFrame kUnreadableFrame{IPCDroppedFrame::kUnreadable, "read_xml_element: Premature end of document.", 9,
+                                       "<a"};
+const IPCDroppedFrame kHugeFrame{IPCDroppedFrame::kTooLarge, {}, 3145728, "<m"};
+const ConnectionFault kUnreadable{ConnectionFault::kFrameUnreadable, "Premature end of document.", 0};
+const ConnectionFault kHuge{ConnectionFault::kFrameTooLarge, {}, 3145728};
+
+struct LinkDropsCase {
+    const char* label;
+    std::function<void(RecordingSession&)> steps;
+    quint64 count;          // link_drops() after the steps
+    ConnectionFault last;   // its last reason
+    ConnectionFault fault;  // last_fault() after the steps
+};
+const LinkDropsCase kLinkDrops[] = {
+    {"a drop in the login, then READY",
+     [](RecordingSession& s) {
+         s.set_state(IQEndpointClient::AUTHENTICATED);
+         s.on_frame_dropped(kUnreadableFrame);
+         s.set_state(IQEndpointClient::READY);
+     },
+     1,
+     kUnreadable,
+     {}},
+    {"drops while READY, a failure of nothing",
+     [](RecordingSession& s) {
+         s.set_state(IQEndpointClient::READY);
+         s.on_frame_dropped(kUnreadableFrame);
+         s.on_frame_dropped(kHugeFrame);
+     },
+     2,
+     kHuge,
+     {}},
+    {"seen by the operator",
+     [](RecordingSession& s) {
+         s.set_state(IQEndpointClient::READY);
+         s.on_frame_dropped(kUnreadableFrame);
+         s.forget_link_drops();
+     },
+     0,
+     {},
+     {}},
+    {"then a new link",
+     [](RecordingSession& s) {
+         s.set_state(IQEndpointClient::READY);
+         s.on_frame_dropped(kUnreadableFrame);
+         s.set_state(IQEndpointClient::DISCONNECTED);
+         s.set_state(IQEndpointClient::CONNECTING);
+     },
+     0,
+     {},
+     {}},
+    // Seen, the views are told while the new link's start drops what the old one queued.
+    {"seen as a new link starts",
+     [](RecordingSession& s) {
+         s.set_state(IQEndpointClient::READY);
+         s.on_frame_dropped(kUnreadableFrame);
+         s.deliver_queued();
+         s.forget_link_drops();
+         s.set_state(IQEndpointClient::CONNECTING);
+     },
+     0,
+     {},
+     {}},
+};
+
+// What a session keeps of its codec's dropped frames: each counts since the link came up, the
+// login's too, with when and why the last was; only those before READY explain a failure. The
+// operator's Seen and a new link empty it, and the views' last word is always the session's.
+TEST(SessionState, DroppedFramesCountSinceTheLinkCameUp) {
+    for (const LinkDropsCase& c : kLinkDrops) {
+        RecordingSession session;
+        LinkDrops told;
+        QObject::connect(&session, &IQEndpointClient::link_drops_noted, &session, [&] { told = session.link_drops(); });
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        c.steps(session);
+        session.deliver_queued();
+        const LinkDrops drops = session.link_drops();
+        EXPECT_EQ(drops.count, c.count) << c.label;
+        EXPECT_EQ(drops.last, c.last) << c.label;
+        if (c.count > 0) {
+            EXPECT_GE(drops.last_at, before) << c.label;
+            EXPECT_LE(drops.last_at, QDateTime::currentDateTimeUtc()) << c.label;
+        }
+        EXPECT_EQ(session.last_fault(), c.fault) << c.label;
+        EXPECT_TRUE(told == drops) << c.label << ": the views were last told of " << told.count;
+    }
+}
+
+// A codec that drops frames in a burst wakes the views once, not once a frame.
+TEST(SessionState, ABurstOfDropsIsToldOnce) {
+    RecordingSession session;
+    int told = 0;
+    QObject::connect(&session, &IQEndpointClient::link_drops_noted, &session, [&] { ++told; });
+    session.set_state(IQEndpointClient::READY);
+    for (int i = 0; i < 1000; ++i) session.on_frame_dropped(kUnreadableFrame);
+    session.deliver_queued();
+    EXPECT_EQ(session.link_drops().count, 1000u);
+    EXPECT_EQ(told, 1);
 }
 
 }  // namespace

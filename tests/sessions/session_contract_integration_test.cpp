@@ -377,6 +377,10 @@ TEST_F(SessionContractTest, ACodecWritingLatin1AndBadFramesBecomesReadyAndStays)
     ASSERT_TRUE(wait_processing_events([&] { return levels > levels_before + 1; }));
     EXPECT_EQ(session->state(), IQEndpointClient::READY);
     EXPECT_EQ(disconnects, 0);
+    // Told as the link's drops, the last one the oversized frame, and never as its failure.
+    EXPECT_EQ(session->linkDrops().count, 4u);
+    EXPECT_EQ(session->linkDrops().last, (ConnectionFault{ConnectionFault::kFrameTooLarge, {}, 3145728}));
+    EXPECT_EQ(session->lastFault(), ConnectionFault());
     EXPECT_EQ(session->unitName(), QString::fromUtf8("Studio Süd 1"));
     const PeerMetaPtr first = first_book_peer(session);
     ASSERT_TRUE(first);
@@ -403,6 +407,7 @@ TEST_F(SessionContractTest, AnAnswerLostInAFramePastTheLimitIsAskedAgainAfterEve
     ASSERT_TRUE(wait_processing_events([&] { return readies == 1; }));
     ASSERT_TRUE(wait_processing_events([&] { return readies == 2; }, std::chrono::seconds(20)));
     EXPECT_EQ(session->dropped_frame_count(), 2u);
+    EXPECT_EQ(session->linkDrops().count, 1u);  // the new link's own
     const int reports_before = session->metering_reports;
     ASSERT_TRUE(wait_processing_events([&] { return session->metering_reports > reports_before + 10; }));
     EXPECT_EQ(session->state(), IQEndpointClient::READY);

@@ -15,8 +15,10 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextCodec>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTextLayout>
 #include <QTimer>
@@ -897,6 +899,30 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
         return !health->text().isEmpty() && health->width() >= health->fontMetrics().horizontalAdvance(health->text());
     })) << health->text().toStdString()
         << " in " << health->width() << " pixels";
+}
+
+// A codec that drops frames in its login is READY with them told in the header, plainly; Seen clears
+// them there and in the tool tip, and goes with them.
+TEST_F(DockFixture, DroppedFramesAreToldInTheHeaderUntilSeen) {
+    CodecSimOptions options;
+    options.hostile = {HostileKind::kNul, HostileKind::kTag};
+    IPCObject* session = selectReadyCodec(startFleet(options).ports()[0]);
+    window->show();
+    auto* health = child<QLabel>("healthLabel");
+    auto* seen = child<QAbstractButton>("linkDropsSeenButton");
+    const QRegularExpression told(
+        QStringLiteral("^2 messages from the codec were dropped since it connected, the last at "
+                       "\\d\\d:\\d\\d:\\d\\d: unreadable \\(Opening and ending tag mismatch.*\\)$"));
+    EXPECT_TRUE(wait_processing_events([&] { return told.match(health->text()).hasMatch() && seen->isVisible(); }))
+        << health->text().toStdString();
+    QTextDocument tip;  // the tool tip as shown: the line, whole
+    tip.setHtml(health->toolTip());
+    EXPECT_EQ(tip.toPlainText().trimmed(), health->text());
+    QTest::mouseClick(seen, Qt::LeftButton);
+    EXPECT_TRUE(wait_processing_events([&] { return health->text().isEmpty() && !seen->isVisible(); }))
+        << health->text().toStdString();
+    EXPECT_TRUE(health->toolTip().isEmpty());
+    EXPECT_EQ(session->linkDrops().count, 0u);
 }
 
 // A codec that refuses to send its event log is told once above the Log tab, in its words, however

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -20,6 +21,7 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -36,6 +38,7 @@
 #include "app/shared/mini_meter.h"
 #include "app/shared/statistics_text.h"
 #include "app/shared/view_colours.h"
+#include "ipc/net/ipc_dropped_frame.h"
 #include "scheduler/scheduler.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/paint_counter.h"
@@ -458,6 +461,22 @@ TEST(FleetTile, ShowsPeersAndNamesAsPlainText) {
     EXPECT_EQ(shownToolTip(*tile.findChild<QLabel*>("peerSummaryLabel")).size(), CodecText::kToolTipLength);
 }
 
+// A codec's tile and row, and what both their tool tips tell of its health ("differ" when they do
+// not agree).
+struct HealthViews {
+    explicit HealthViews(IPCObject& session)
+        : tile(nullptr, &session, QUuid::createUuid()), row(&session, QUuid::createUuid()) {}
+
+    QString told() {
+        rowTip.setToolTip(row.item()->toolTip(ZorvaStatRow::kStatusColumn));
+        return shownToolTip(tile) == shownToolTip(rowTip) ? shownToolTip(tile).trimmed() : QStringLiteral("differ");
+    }
+
+    InstanceWidget tile;
+    ZorvaStatRow row;
+    QLabel rowTip;  // the row's tool tip, read as a widget's
+};
+
 // Why a codec's connection last failed, as its tile, its row and the dock's header tell it, plainly,
 // until it is READY again.
 TEST(FleetTile, TheLastFailureIsToldUntilReady) {
@@ -476,22 +495,50 @@ TEST(FleetTile, TheLastFailureIsToldUntilReady) {
     };
     const QUuid uuid = QUuid::createUuid();
     UnplacedSession session(uuid.toString(), uuid);
-    InstanceWidget tile(nullptr, &session, QUuid::createUuid());
-    ZorvaStatRow row(&session, QUuid::createUuid());
-    QLabel rowTip;  // the row's tool tip, read as a widget's
-    const auto told = [&] {
-        rowTip.setToolTip(row.item()->toolTip(ZorvaStatRow::kStatusColumn));
-        return shownToolTip(tile) == shownToolTip(rowTip) ? shownToolTip(tile).trimmed() : QStringLiteral("differ");
-    };
+    HealthViews views(session);
     for (const auto& [fault, words] : cases) {
         session.note_fault(fault);
         const QString expected = QStringLiteral("Last failure: ") + words;
-        EXPECT_TRUE(wait_processing_events([&] { return told() == expected; })) << words;
-        EXPECT_EQ(row.item()->toolTip(ZorvaStatRow::kNameColumn), row.item()->toolTip(ZorvaStatRow::kStatusColumn));
+        EXPECT_TRUE(wait_processing_events([&] { return views.told() == expected; })) << words;
+        EXPECT_EQ(views.row.item()->toolTip(ZorvaStatRow::kNameColumn),
+                  views.row.item()->toolTip(ZorvaStatRow::kStatusColumn));
         EXPECT_EQ(codecStatusLine(session), QStringLiteral("Not connected: ") + words);
     }
     session.set_state(IQEndpointClient::READY);
-    EXPECT_TRUE(wait_processing_events([&] { return told().isEmpty(); }));
+    EXPECT_TRUE(wait_processing_events([&] { return views.told().isEmpty(); }));
+}
+
+// What a codec dropped since its link came up, the login's drops too, as its tile, its row and the
+// dock's header tell it, plainly: only while it is READY, until the operator has seen it.
+TEST(FleetTile, DropsAreToldWhileReadyUntilSeen) {
+    const IPCDroppedFrame markup{IPCDroppedFrame::kUnreadable, "read_xml_element: <b>bad</b>", 9, "<a"};
+    const struct {
+        const char* label;
+        std::function<void(UnplacedSession&)> step;
+        const char* told;  // a pattern; empty: nothing is told
+    } steps[] = {
+        {"a drop in the login",
+         [&](UnplacedSession& s) {
+             s.set_state(IQEndpointClient::AUTHENTICATED);
+             s.on_frame_dropped(markup);
+         },
+         "Last failure: a message from the codec could not be read and was dropped: <b>bad</b>"},
+        {"then READY", [](UnplacedSession& s) { s.set_state(IQEndpointClient::READY); },
+         R"(1 message from the codec was dropped since it connected, at \d\d:\d\d:\d\d: unreadable \(<b>bad</b>\))"},
+        {"seen", [](UnplacedSession& s) { s.markLinkDropsSeen(); }, ""},
+    };
+    const QUuid uuid = QUuid::createUuid();
+    UnplacedSession session(uuid.toString(), uuid);
+    HealthViews views(session);
+    for (const auto& step : steps) {
+        step.step(session);
+        const QRegularExpression told(QStringLiteral("^%1$").arg(step.told));
+        EXPECT_TRUE(wait_processing_events([&] { return told.match(views.told()).hasMatch(); }))
+            << step.label << ": " << views.told().toStdString();
+        if (session.state() == IQEndpointClient::READY) {
+            EXPECT_EQ(codecStatusLine(session), views.told()) << step.label;
+        }
+    }
 }
 
 // ------------------------------------------------------------------------------------------------
