@@ -184,6 +184,12 @@ const RefusalCase kRefusals[] = {
      "The encoding pseudo attribute is repeated", true},
     {"a repeated standalone", "<?xml version=\"1.0\" standalone=\"yes\" standalone=\"no\"?><a/>",
      "The standalone pseudo attribute is repeated", true},
+    // Refused as repeated whatever the first value holds: the stream reader reads this one too.
+    {"a repeated encoding, the first not UTF-8", "<?xml version=\"1.0\" encoding=\"UTF-8.\" encoding=\"UTF-8\"?><a/>",
+     "The encoding pseudo attribute is repeated", true},
+    {"a repeated standalone, the first neither yes nor no",
+     "<?xml version=\"1.0\" standalone=\"maybe\" standalone=\"yes\"?><a/>",
+     "The standalone pseudo attribute is repeated"},
     // Read as Latin-1, a C0 control is still no XML character.
     {"a control beside a Latin-1 byte", "<a>\xFC\x01</a>", "Invalid XML character"},
     {"a declaration after the start", "<a/><?xml version=\"1.0\"?>", "XML declaration not at start of document"},
