@@ -180,6 +180,9 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session, &IPCObject::recvSipProxy, this, &CodecDock::ipcRecvSipProxy);
     connect(&session, &IPCObject::recvDirectoryServer, this, &CodecDock::ipcRecvDirectoryServer);
     connect(&session, &IPCObject::recvCurrentEncoder, this, &CodecDock::ipcRecvCurrentEncoder);
+    // The version comes while the codec logs in (a codec chosen then is never filled as a READY
+    // one) and again after a firmware update.
+    connect(&session, &IPCObject::recvVersion, this, &CodecDock::showFirmwareVersion);
     connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
     connect(&session, &IPCObject::changedState, this, &CodecDock::sessionChangedState);
     connect(&session, &IPCObject::faultChanged, this, &CodecDock::showHealth);

@@ -878,6 +878,16 @@ TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+// A codec chosen while it logs in, as an operator does at start-up, shows its firmware version
+// once that comes: the panel is not filled as that of a codec chosen once READY.
+TEST_F(DockTest, ACodecChosenWhileItLogsInShowsItsFirmware) {
+    IPCObject* session = addCodec(fleets[0]->ports()[0]);
+    window->activeInstanceSelected(session);
+    ASSERT_NE(session->state(), IQEndpointClient::READY);
+    ASSERT_TRUE(wait_processing_events([session] { return session->state() == IQEndpointClient::READY; }));
+    EXPECT_EQ(child<QLabel>("firmwareLabel")->text(), "4.2.0");
+}
+
 // One peer named at length leaves every peer's state in sight on a laptop's screen: the name is
 // cut as the dialogs cut names, whole in its tool tip.
 TEST_F(DockFixture, ALongPeerNameLeavesThePeersStatesInSight) {
