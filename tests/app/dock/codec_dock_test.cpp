@@ -879,16 +879,6 @@ TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
-// A codec chosen while it logs in, as an operator does at start-up, shows its firmware version
-// once that comes: the panel is not filled as that of a codec chosen once READY.
-TEST_F(DockTest, ACodecChosenWhileItLogsInShowsItsFirmware) {
-    IPCObject* session = addCodec(fleets[0]->ports()[0]);
-    window->activeInstanceSelected(session);
-    ASSERT_NE(session->state(), IQEndpointClient::READY);
-    ASSERT_TRUE(wait_processing_events([session] { return session->state() == IQEndpointClient::READY; }));
-    EXPECT_EQ(child<QLabel>("firmwareLabel")->text(), "4.2.0");
-}
-
 // Before a codec's first peer list, as while it logs in over a slow link, the peer list's headers
 // read whole: nothing has measured the columns yet, and the room left for them cuts none.
 TEST_F(DockFixture, ThePeerHeadersReadWholeBeforeTheFirstPeerList) {
