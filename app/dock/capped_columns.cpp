@@ -22,6 +22,7 @@ CappedColumns::CappedColumns(QTreeView* tree, int capped, int sized)
 void CappedColumns::fit() {
     for (int column = 0; column < sized_; ++column) tree_->resizeColumnToContents(column);
     for (int column = 0; column < contentWidths_.size(); ++column) contentWidths_[column] = tree_->columnWidth(column);
+    isMeasured_ = true;
     cap();
 }
 
@@ -41,6 +42,8 @@ void CappedColumns::cap() {
 }
 
 bool CappedColumns::eventFilter(QObject* /*watched: only the viewport*/, QEvent* event) {
-    if (event->type() == QEvent::Resize) cap();
+    // Until fit() has measured the contents there is nothing to cap to: the columns keep the widths
+    // they have, their headers whole, rather than shrink to nothing while a codec logs in.
+    if (event->type() == QEvent::Resize && isMeasured_) cap();
     return false;
 }

@@ -29,4 +29,5 @@ private:
     QTreeView* tree_;  // our parent
     int sized_;
     QVector<int> contentWidths_;  // of each capped column, as fit() last measured them
+    bool isMeasured_ = false;     // fit() has run
 };

@@ -190,6 +190,9 @@ void CodecDock::connectSession(IPCObject& session) {
     connect(&session, &IPCObject::recvSipProxy, this, &CodecDock::ipcRecvSipProxy);
     connect(&session, &IPCObject::recvDirectoryServer, this, &CodecDock::ipcRecvDirectoryServer);
     connect(&session, &IPCObject::recvCurrentEncoder, this, &CodecDock::ipcRecvCurrentEncoder);
+    // The version comes while the codec logs in (a codec chosen then is never filled as a READY
+    // one) and again after a firmware update.
+    connect(&session, &IPCObject::recvVersion, this, &CodecDock::showFirmwareVersion);
     connect(&session, &IPCObject::recvSysOptions, this, &CodecDock::ipcRecvSysOptions);
     connect(&session, &IPCObject::changedState, this, &CodecDock::sessionChangedState);
     connect(&session, &IPCObject::faultChanged, this, &CodecDock::showHealth);
@@ -231,6 +234,10 @@ void CodecDock::fillFromReadySession(IPCObject& session) {
     peers.refill(session);
     profiles.refill(session);
     reapplyFilters();
+    showSystemStatus();
+}
+
+void CodecDock::showSystemStatus() {
     ipcRecvSipProxy();
     ipcRecvDirectoryServer();
     ipcRecvCurrentEncoder();
@@ -249,11 +256,21 @@ void CodecDock::sessionChangedState(QUuid, IQEndpointClient::DEVICE_STATE state)
         // Greyed with its box (the window disables it), not "Online" in green; coloured again at READY.
         ui.relaydeskStatusLabel->setStyleSheet(QString());
     } else {
-        ipcRecvDirectoryServer();
+        catchUpOnReady();
     }
     updateStatsTable();
     ipcRecvCurrentEncoder();
     showHealth();
+}
+
+// A codec chosen while it logged in was not filled as one chosen READY is (fillFromReadySession),
+// and the lists and replies that came before the choice signal nothing again: they are taken now,
+// each list as a new one from the codec is taken, keeping the operator's choices.
+void CodecDock::catchUpOnReady() {
+    if (!shown) return;
+    ipcRecvPeerList(shown->uuid);
+    refillProfiles(shown.data());
+    showSystemStatus();
 }
 
 void CodecDock::showHealth() {
@@ -402,7 +419,10 @@ void CodecDock::showPeerlistContextMenu(const QPoint& pos) {
 // Profiles
 
 void CodecDock::clearAndPopulateProfileList(QUuid key) {
-    IPCObject* session = findInstance(key);
+    refillProfiles(findInstance(key));
+}
+
+void CodecDock::refillProfiles(IPCObject* session) {
     if (!session) {
         profiles.clear();
     } else if (std::optional<LostChoice> lost = profiles.refill(*session)) {

@@ -161,6 +161,11 @@ private:
     // Empties what the dock shows of a codec.
     void empty();
     void fillFromReadySession(IPCObject& session);
+    void catchUpOnReady();
+    // The System Status box, from the codec's cached replies.
+    void showSystemStatus();
+    // Empties the profile list when there is no session.
+    void refillProfiles(IPCObject* session);
     void showUnitName();
     void showFirmwareVersion();
     void fillEventLog();

@@ -21,13 +21,15 @@
 //    it stand in the text, that "]" is not the first character after markup, and the "]" before
 //    it stands in the text or comes from a character reference;
 //  - a processing instruction without data ("<?t?>") may have any name but "xml";
-//  - a pseudo attribute repeated in the XML declaration is refused, where that reader takes the
-//    last (the one difference the differential target lets pass).
+//  - a pseudo attribute repeated in the XML declaration is refused as repeated, whatever the
+//    values, where that reader takes the last (the one difference the differential target lets
+//    pass).
 // Everything else is plain XML 1.0: one root element, white space, comments and processing
 // instructions around it, an XML declaration only at the very start.
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -184,8 +186,8 @@ private:
         }
         p_ += 4;
         expect(quote);
-        bool has_encoding = false;
-        bool has_standalone = false;
+        std::optional<std::string> encoding;
+        std::optional<std::string> standalone;
         while (true) {
             const bool has_space = skip_space();
             if (is_at("?>")) break;
@@ -196,25 +198,31 @@ private:
             read_value(value, false);
             if (declare_namespace(name, value)) continue;
             if (name.qualified == "encoding") {
-                if (has_encoding) fail_repeated(name);
-                has_encoding = true;
-                if (has_standalone) fail("The standalone pseudo attribute must appear after the encoding.");
-                if (!ipc_equal_ignoring_case(value, "UTF-8")) fail("Encoding " + value + " is not accepted.");
+                if (encoding) fail_repeated(name);
+                if (standalone) fail("The standalone pseudo attribute must appear after the encoding.");
+                encoding = std::move(value);
             } else if (name.qualified == "standalone") {
-                if (has_standalone) fail_repeated(name);
-                has_standalone = true;
-                if (value != "yes" && value != "no") fail("Standalone accepts only yes or no.");
+                if (standalone) fail_repeated(name);
+                standalone = std::move(value);
             } else if (name.qualified == "version") {
                 fail_repeated(name);
             } else {
                 fail("Invalid attribute in XML declaration.");
             }
         }
+        // Judged once the declaration is whole, so that a repeat is refused as one whatever the
+        // first of it holds (see fail_repeated).
+        if (encoding && !ipc_equal_ignoring_case(*encoding, "UTF-8"))
+            fail("Encoding " + *encoding + " is not accepted.");
+        if (standalone && *standalone != "yes" && *standalone != "no") fail("Standalone accepts only yes or no.");
         p_ += 2;
     }
 
-    // QXmlStreamReader takes the last of a repeated pseudo attribute; which one the peer meant is
-    // not ours to guess.
+    // A declaration that repeats a pseudo attribute is not well-formed, and is refused whatever its
+    // values. QXmlStreamReader takes the last of the repeat instead, and so reads a document whose
+    // first value it would refuse alone (encoding="UTF-8." then encoding="UTF-8"); which of the two
+    // the peer meant is not ours to guess, and taking either would read a frame XML calls broken.
+    // Refusing every repeat as a repeat keeps the two readers' one difference that and nothing else.
     [[noreturn]] void fail_repeated(const Name& name) const {
         fail("The " + std::string(name.qualified) + " pseudo attribute is repeated.");
     }

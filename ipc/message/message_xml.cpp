@@ -598,6 +598,12 @@ void Message::read_peer_xml(std::string_view document, XmlReader reader, bool* h
         // Either reader refuses a byte outside UTF-8 wherever it stands, and leaves this node as it
         // was. An error before that byte comes again from the same bytes.
         if (ipc_is_utf8(document)) throw;
+        // A frame that is not valid UTF-8 is read again byte for byte as Latin-1 only where its
+        // bytes form no well-formed UTF-8 sequence: bytes that do are kept as UTF-8, even where the
+        // codec meant two Latin-1 characters ("CAF\xC9\xAE M\xFCller" reads "CAFɮ Müller", not
+        // "CAFÉ® Müller"). That is deliberate: a text then reads the same in every frame, whether
+        // or not another text of the frame has a stray byte, where a frame read whole as Latin-1
+        // would show a name one way in one frame and another way in the next.
         read(ipc_utf8_with_latin1_bytes(document));
         if (has_read_latin1) *has_read_latin1 = true;
     }

@@ -337,6 +337,38 @@ TEST(CodecModel, PeerAddEditAndRemoveChangeTheAddressBook) {
     EXPECT_EQ(peer_with_id(removed, id), nullptr);
 }
 
+// A filled address book holds the peers asked for, within its bound and never fewer than it was
+// seeded with, each with its own id, name and address; once full, adding one is refused.
+TEST(CodecModel, FilledAddressBookHoldsPeersOfTheirOwnUpToItsBound) {
+    const std::string get_list = "<getPeerList seq=\"peerList\"/>";
+    CodecModel seeded(2);
+    const size_t seeded_count = children_named(ask(seeded, get_list), "peer").size();
+    const struct {
+        size_t count, expected;
+    } kFills[] = {{0, seeded_count}, {600, 600}, {CodecModel::kMaxPeers + 1, CodecModel::kMaxPeers}};
+    for (const auto& c : kFills) {
+        CodecModel model(2);
+        model.fill_address_book(c.count);
+        const Message list = ask(model, get_list);
+        const std::vector<const Message*> peers = children_named(list, "peer");
+        EXPECT_EQ(peers.size(), c.expected) << c.count;
+        std::set<std::string> ids, names, addresses;
+        for (const Message* peer : peers) {
+            ids.insert(peer->attributes().get_string("id", ""));
+            names.insert(peer->attributes().get_string("name", ""));
+            if (!peer->child_count("directory")) addresses.insert(peer->attributes().get_string("addr", ""));
+        }
+        EXPECT_EQ(ids.size(), c.expected) << c.count;
+        EXPECT_EQ(names.size(), c.expected) << c.count;
+        EXPECT_EQ(addresses.size(), c.expected - 1) << c.count;  // the directory's entry has none
+        EXPECT_TRUE(model.take_pushes().empty()) << c.count;
+    }
+    CodecModel full(2);
+    full.fill_address_book(CodecModel::kMaxPeers);
+    const Message refused = ask(full, "<addPeer addr=\"192.0.2.99:9000\" name=\"Van\" seq=\"addPeer\"/>");
+    EXPECT_EQ(refused.attributes().get_string("error_text", ""), "addPeer: address book full (1024 peers)");
+}
+
 TEST(CodecModel, ProfileAddCopySetAndDeleteChangeTheProfileList) {
     CodecModel model(2);
     const Message added = ask(model, "<addProfile seq=\"addProfile\"/>");

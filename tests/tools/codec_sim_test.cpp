@@ -567,6 +567,9 @@ TEST(CodecSim, RefusesOptionsThatCannotBeServed) {
     CodecSimOptions wide;
     wide.channels = CodecModel::kMaxChannels + 1;
     EXPECT_NE(wide.check(), "");
+    CodecSimOptions crowded;
+    crowded.peers = static_cast<int>(CodecModel::kMaxPeers) + 1;
+    EXPECT_EQ(crowded.check(), "peers 1025 is outside 0..1024");
 }
 
 TEST(CodecSim, PortInUseIsRefusedAndNothingIsLeftListening) {

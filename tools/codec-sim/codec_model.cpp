@@ -281,6 +281,18 @@ void CodecModel::seed_peers() {
     }
 }
 
+void CodecModel::fill_address_book(size_t count) {
+    for (size_t k = peers_.size(); k < std::min(count, kMaxPeers); ++k) {
+        Peer peer;
+        peer.id = next_peer_id_++;
+        const char* const name = has_accented_names_ ? pick(kAccentedPeerNames, k) : pick(kPeerNames, k);
+        peer.name = std::string(name) + " " + std::to_string(peer.id);
+        peer.addr = "192.0.2." + std::to_string(k % 250 + 2) + ":" + std::to_string(9001 + k / 250);
+        peer.password = "sim" + std::to_string(mix(seed_ + k) % 100000);
+        peers_.push_back(std::move(peer));
+    }
+}
+
 void CodecModel::seed_tunnel() {
     tunnel_sid_ = 7000 + index_;
     tunnel_addr_ = "198.51.100." + std::to_string(index_ % 250 + 1) + ":9100";

@@ -49,7 +49,8 @@ public:
     static constexpr size_t kEventLogEntryBytes = CodecEventLog::kEntryBytes;
     // Longest text (names, addresses, passwords, option values) a request may store.
     static constexpr size_t kMaxTextLength = 256;
-    static constexpr size_t kMaxPeers = 256;
+    // A large broadcaster's address book runs to several hundred peers.
+    static constexpr size_t kMaxPeers = 1024;
     static constexpr size_t kMaxProfiles = 64;
 
     static constexpr int kMaxChannels = 16;
@@ -71,6 +72,10 @@ public:
     // From now on "addPeer" gives the new peer the lowest id no peer holds, as codecs that number
     // their address book by slot do: a peer added after a removal takes the removed one's id.
     void set_reusing_peer_ids(bool is_reusing) { is_reusing_peer_ids_ = is_reusing; }
+    // Adds idle peers until the peer list holds `count` (at most kMaxPeers), named and addressed
+    // as the seeded ones but each its own (on ports of their own), as in a large broadcaster's address book. Pushes
+    // nothing: meant for before any peer logs in.
+    void fill_address_book(size_t count);
     // From now on a far end answers a connect this long after it: until then the connect rings on
     // a channel it holds, and the peer shows no call; a disconnect of the peer, or of all, stops it.
     // Another connect of a ringing peer is refused when no other channel is free, as a one-channel

@@ -66,6 +66,9 @@ std::string CodecSimOptions::check() const {
     if (channels < 0 || channels > CodecModel::kMaxChannels) {
         return "channels " + std::to_string(channels) + " is outside 0.." + std::to_string(CodecModel::kMaxChannels);
     }
+    if (peers < 0 || static_cast<size_t>(peers) > CodecModel::kMaxPeers) {
+        return "peers " + std::to_string(peers) + " is outside 0.." + std::to_string(CodecModel::kMaxPeers);
+    }
     if (unknown_report_count < 0 || unknown_report_count > kMaxUnknownReports) {
         return "unknown report count " + std::to_string(unknown_report_count) + " is outside 0.." +
                std::to_string(kMaxUnknownReports);

@@ -60,6 +60,9 @@ struct CodecSimOptions {
     // Every codec's channels (CodecModel's constructor), 1 to CodecModel::kMaxChannels: a connect
     // beyond that many calls up or ringing is refused. 0: codec i has 1 + i % 2.
     int channels = 0;
+    // Every codec's peer list holds this many peers (CodecModel::fill_address_book), up to
+    // CodecModel::kMaxPeers; 0: the few it is seeded with.
+    int peers = 0;
     // Another connect of a ringing peer starts its ring again (CodecModel::set_ringing_anew).
     bool rings_anew = false;
     // This long after a disconnect stopped a ringing connect, the codec's panel calls that peer

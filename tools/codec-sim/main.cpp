@@ -18,7 +18,7 @@ namespace {
 const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
                       "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
                       "                 [--silent-after S] [--deaf-after S] [--close-after S] [--answer-after S]\n"
-                      "                 [--channels N] [--ring-anew] [--panel-call-after S]\n"
+                      "                 [--channels N] [--peers N] [--ring-anew] [--panel-call-after S]\n"
                       "                 [--hostile [KIND,...]] [--latin1]\n"
                       "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--fail-times N]\n"
                       "                 [--quiet-cmds REQUEST,...]\n"
@@ -39,6 +39,8 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                    a disconnect of the peer, or of all, before then stops it\n"
                       "  --channels N      channels of every codec (1..16; default 1 or 2): a connect beyond N calls\n"
                       "                    up or ringing is refused, also another of a ringing peer\n"
+                      "  --peers N         peers in every codec's peer list (up to 1024; default its own few),\n"
+                      "                    as in a large broadcaster's address book\n"
                       "  --ring-anew       another connect of a ringing peer starts its ring again\n"
                       "  --panel-call-after S\n"
                       "                    S seconds after a disconnect stopped a ringing connect, someone at the\n"
@@ -151,6 +153,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             is_valid = parse_seconds(value, options.panel_call_after_stop_ms);
         } else if (flag == "--channels") {
             is_valid = parse_number(value, options.channels);
+        } else if (flag == "--peers") {
+            is_valid = parse_number(value, options.peers);
         } else if (flag == "--unknown-ids") {
             is_valid = parse_number(value, options.unknown_report_count);
         } else if (flag == "--long-texts") {

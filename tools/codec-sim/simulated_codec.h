@@ -38,6 +38,7 @@ struct SimulatedCodec {
           model(codec_index, shared.options.calendar_origin_s, shared.options.writes_latin1, shared.options.channels),
           last_report_us(CodecModel::subscriptions().size(), 0),
           report_phase(phase_of(codec_index)) {
+        model.fill_address_book(static_cast<size_t>(shared.options.peers));
         model.set_malformed_settings(shared.options.malformed_settings);
         model.set_reusing_profile_ids(shared.options.reuses_profile_ids);
         model.set_reusing_peer_ids(shared.options.reuses_peer_ids);

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCodec>
@@ -951,6 +952,21 @@ TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
         }
     }
     EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// Before a codec's first peer list, as while it logs in over a slow link, the peer list's headers
+// read whole: nothing has measured the columns yet, and the room left for them cuts none.
+TEST_F(DockFixture, ThePeerHeadersReadWholeBeforeTheFirstPeerList) {
+    QTcpServer silent;  // takes the connection and says nothing: the codec never logs in
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    window->resize(1366, 768);
+    window->show();
+    window->activeInstanceSelected(addCodec(silent.serverPort()));
+    child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("connectionsTab"));
+    ASSERT_TRUE(wait_processing_events([&] { return peerTree()->isVisible(); }));
+    for (int column = 0; column < 2; ++column) {
+        EXPECT_GE(peerTree()->columnWidth(column), peerTree()->header()->sectionSizeHint(column)) << column;
+    }
 }
 
 // One peer named at length leaves every peer's state in sight on a laptop's screen: the name is

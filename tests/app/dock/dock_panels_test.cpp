@@ -272,6 +272,30 @@ TEST_F(DockStatus, LabelsShowTheCachedReplies) {
     EXPECT_TRUE(name->text().isEmpty());
 }
 
+// A codec chosen while it logs in, its lists and replies in before the choice (a fast codec, or a
+// slow link's last answers), shows them all once READY, as a codec chosen READY does; its firmware
+// version follows it from then on.
+TEST_F(DockStatus, ACodecChosenWhileItLogsInShowsWhatCameBeforeOnceReady) {
+    ListedSession session;
+    session.set_state(IQEndpointClient::AUTHENTICATED);
+    session.list("peerList", peers("b1 d7"));
+    session.list("profileList", R"(<profile id="0"><settings name="Zero"/></profile>)");
+    session.cache("version", R"(<version version="4.2.0"/>)");
+    session.cache("sipProxy", R"(<sipProxy enabled="true"/>)");
+    QCoreApplication::processEvents();  // what the session signalled is gone by
+    dock().showSession(&session);
+    session.set_state(IQEndpointClient::READY);
+    ASSERT_TRUE(test_support::wait_processing_events([&] { return profileList()->count() == 1; }));
+    EXPECT_EQ(column(*peerTree(), kPeerIdRole), "1 7");
+    EXPECT_EQ(child<QLabel>("firmwareLabel")->text(), "4.2.0");
+    EXPECT_EQ(child<QLabel>("sipStatusLabel")->text(), "Not Connected");
+    // A firmware update, told while the codec is shown.
+    session.cache("version", R"(<version version="4.3.1"/>)");
+    QMetaObject::invokeMethod(&session, "cb_resp_version", Qt::DirectConnection);
+    EXPECT_TRUE(test_support::wait_processing_events(
+        [&] { return child<QLabel>("firmwareLabel")->text() == QStringLiteral("4.3.1"); }));
+}
+
 // Naming the codec shown again (each press on its tile does) keeps the operator's place.
 TEST_F(DockStatus, ShowingTheCodecShownAgainKeepsTheOperatorsPlace) {
     ListedSession session;

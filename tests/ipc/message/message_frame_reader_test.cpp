@@ -103,6 +103,8 @@ const ReadCase kReads[] = {
     {"a carriage return last", "<a/>\r", "a"},
     // A byte outside UTF-8 is the Latin-1 character of that byte; UTF-8 beside it stays.
     {"Latin-1 names", "<K\xF6ln name=\"Z\xFCrich\"/>", "K\xC3\xB6ln{name=\"Z\xC3\xBCrich\"}"},
+    // Latin-1 bytes that happen to form UTF-8 stay UTF-8: a text reads the same in every frame.
+    {"Latin-1 pairs that form UTF-8", "<a n=\"CAF\xC9\xAE M\xFCller\"/>", "a{n=\"CAF\xC9\xAE M\xC3\xBCller\"}"},
     {"a stray byte beside UTF-8", "<a>Z\xC3\xBCrich \xFF \xE2\x80\x94</a>", "a\"Z\xC3\xBCrich \xC3\xBF \xE2\x80\x94\""},
     {"a cut sequence, byte by byte", "<a>\xC3(</a>", "a\"\xC3\x83(\""},
     {"an encoded surrogate, byte by byte", "<a>\xED\xA0\x80</a>", "a\"\xC3\xAD\xC2\xA0\xC2\x80\""},
@@ -184,6 +186,12 @@ const RefusalCase kRefusals[] = {
      "The encoding pseudo attribute is repeated", true},
     {"a repeated standalone", "<?xml version=\"1.0\" standalone=\"yes\" standalone=\"no\"?><a/>",
      "The standalone pseudo attribute is repeated", true},
+    // Refused as repeated whatever the first value holds: the stream reader reads this one too.
+    {"a repeated encoding, the first not UTF-8", "<?xml version=\"1.0\" encoding=\"UTF-8.\" encoding=\"UTF-8\"?><a/>",
+     "The encoding pseudo attribute is repeated", true},
+    {"a repeated standalone, the first neither yes nor no",
+     "<?xml version=\"1.0\" standalone=\"maybe\" standalone=\"yes\"?><a/>",
+     "The standalone pseudo attribute is repeated"},
     // Read as Latin-1, a C0 control is still no XML character.
     {"a control beside a Latin-1 byte", "<a>\xFC\x01</a>", "Invalid XML character"},
     {"a declaration after the start", "<a/><?xml version=\"1.0\"?>", "XML declaration not at start of document"},
