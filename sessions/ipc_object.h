@@ -40,6 +40,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ipc/message/message.h"
@@ -670,6 +671,11 @@ private:
     void note_levels_pace();
     // Runs checkFreshness when the next live figures would turn stale.
     void watch_freshness();
+    // Whether the levels, and the statistics, are stale.
+    using Staleness = std::pair<bool, bool>;
+    Staleness staleness() const;
+    // Marks what has passed its time, tells of any turn since `before`, and watches what is live.
+    void settle_freshness(Staleness before);
 
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};

@@ -501,14 +501,22 @@ void IPCObject::note_figures(ReportFreshness::Figures which) {
 }
 
 void IPCObject::note_pace(ReportFreshness::Figures which, uint32_t interval_ms) {
+    // Taken before the change: levels no longer asked for are no longer stale (nothing draws them),
+    // and a view left grey now would stay so while they come again.
+    const Staleness before = staleness();
     freshness_.paced(which, ReportFreshness::Duration(interval_ms), ReportFreshness::Clock::now());
-    // Levels no longer asked for are not stale: nothing draws them.
-    checkFreshness();
+    settle_freshness(before);
 }
 
 void IPCObject::checkFreshness() {
-    const auto staleness = [this] { return std::make_pair(areLevelsStale(), areStatisticsStale()); };
-    const auto before = staleness();
+    settle_freshness(staleness());
+}
+
+IPCObject::Staleness IPCObject::staleness() const {
+    return {areLevelsStale(), areStatisticsStale()};
+}
+
+void IPCObject::settle_freshness(Staleness before) {
     freshness_.update(ReportFreshness::Clock::now());
     if (staleness() != before) emit figuresFreshnessChanged(uuid);
     watch_freshness();
