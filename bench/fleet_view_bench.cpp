@@ -392,7 +392,7 @@ private:
         const double levels = published.levels - start.published.levels;
         const double shown = static_cast<double>(counter_.shownReports - start.shown);
         std::printf(
-            "run %s cores=%.3f gui=%.4f gui_wakeups=%.1f window_repaints=%.1f bar_paints=%.1f reports=%.0f levels=%.0f "
+            "run %s cores=%.4f gui=%.4f gui_wakeups=%.1f window_repaints=%.1f bar_paints=%.1f reports=%.0f levels=%.0f "
             "painted=%.2f rss_mb=%.1f ready=%d",
             name.c_str(), (processCpuSeconds() - start.cpu) / elapsed,
             (clockSeconds(CLOCK_THREAD_CPUTIME_ID) - start.gui) / elapsed,
