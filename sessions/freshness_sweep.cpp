@@ -45,6 +45,8 @@ void FreshnessSweep::due(Clock::time_point at) {
 }
 
 void FreshnessSweep::sweep() {
+    // A slot that deletes the last session would otherwise delete the sweep under its own loop.
+    const std::shared_ptr<FreshnessSweep> keep = shared_from_this();
     wakeAt_.reset();
     const Clock::time_point now = Clock::now();
     std::optional<Clock::time_point> next;

@@ -23,7 +23,7 @@ class IPCObject;
 // than the one the timer waits for, and that costs a comparison.
 //
 // Threads: GUI thread only, as the freshness of the sessions it serves.
-class FreshnessSweep : public QObject {
+class FreshnessSweep : public QObject, public std::enable_shared_from_this<FreshnessSweep> {
 public:
     using Clock = ReportFreshness::Clock;
     static constexpr std::chrono::milliseconds kGrain{100};
