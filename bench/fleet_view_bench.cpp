@@ -13,7 +13,8 @@
 //   dock         the tile page, another codec opened in the details dock every two seconds
 // and then, in a program started with 256 codecs at ports where nothing listens:
 //   unreachable  the tile page while every session tries and fails to connect
-// Per run: the process's CPU (cores), the GUI thread's busy share (its CPU time over wall time),
+// Per run: the process's CPU (cores), the GUI thread's busy share (its CPU time over wall time)
+// and its wake-ups a second (the times it slept and was woken),
 // window repaints per second (repaint passes of top-level windows that painted something), meter
 // bar paints per second (a small meter paints its four bars in one), the report frames the program received per second
 // (all, and those with levels, as codec-sim counts what it sent), the share of level reports that reached a painted
@@ -107,6 +108,13 @@ double processCpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The times the calling thread slept and was woken (its voluntary context switches).
+long threadWakeups() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
 }
 
 double clockSeconds(clockid_t clock) {
@@ -209,6 +217,7 @@ struct RunStart {
     double wall = 0;
     double cpu = 0;
     double gui = 0;
+    long guiWakeups = 0;
     long bars = 0;
     long windows = 0;
     long shown = 0;
@@ -359,6 +368,7 @@ private:
         const RunStart start{clockSeconds(CLOCK_MONOTONIC),
                              processCpuSeconds(),
                              clockSeconds(CLOCK_THREAD_CPUTIME_ID),
+                             threadWakeups(),
                              counter_.barPaints,
                              counter_.windowRepaints,
                              counter_.shownReports,
@@ -381,15 +391,16 @@ private:
         const double published_s = published.seconds - start.published.seconds;
         const double levels = published.levels - start.published.levels;
         const double shown = static_cast<double>(counter_.shownReports - start.shown);
-        std::printf("run %s cores=%.3f gui=%.4f window_repaints=%.1f bar_paints=%.1f reports=%.0f levels=%.0f "
-                    "painted=%.2f rss_mb=%.1f ready=%d",
-                    name.c_str(), (processCpuSeconds() - start.cpu) / elapsed,
-                    (clockSeconds(CLOCK_THREAD_CPUTIME_ID) - start.gui) / elapsed,
-                    static_cast<double>(counter_.windowRepaints - start.windows) / elapsed,
-                    static_cast<double>(counter_.barPaints - start.bars) / elapsed,
-                    published_s > 0 ? (published.reports - start.published.reports) / published_s : 0,
-                    published_s > 0 ? levels / published_s : 0, levels > 0 ? shown / levels : 0, residentMb(),
-                    countReady());
+        std::printf(
+            "run %s cores=%.4f gui=%.4f gui_wakeups=%.1f window_repaints=%.1f bar_paints=%.1f reports=%.0f levels=%.0f "
+            "painted=%.2f rss_mb=%.1f ready=%d",
+            name.c_str(), (processCpuSeconds() - start.cpu) / elapsed,
+            (clockSeconds(CLOCK_THREAD_CPUTIME_ID) - start.gui) / elapsed,
+            static_cast<double>(threadWakeups() - start.guiWakeups) / elapsed,
+            static_cast<double>(counter_.windowRepaints - start.windows) / elapsed,
+            static_cast<double>(counter_.barPaints - start.bars) / elapsed,
+            published_s > 0 ? (published.reports - start.published.reports) / published_s : 0,
+            published_s > 0 ? levels / published_s : 0, levels > 0 ? shown / levels : 0, residentMb(), countReady());
         if (name == "scroll") {
             const double worst =
                 scrollDelaysMs_.empty() ? 0 : *std::max_element(scrollDelaysMs_.begin(), scrollDelaysMs_.end());

@@ -50,8 +50,8 @@ IPCObject::IPCObject(const QString& name, QUuid instance_uuid)
     connect(this, &IQEndpointClient::fault_noted, this, [this] { emit faultChanged(uuid); });
     connect(this, &IQEndpointClient::link_drops_noted, this, [this] { emit linkDropsChanged(uuid); });
     connect(this, &IQEndpointClient::answers_settled, this, [this] { emit answersSettled(uuid); });
-    freshnessTimer_.setSingleShot(true);
-    connect(&freshnessTimer_, &QTimer::timeout, this, &IPCObject::checkFreshness);
+    freshnessSweep_ = FreshnessSweep::shared();
+    freshnessSweep_->join(*this);
     connect(&pollTimer, &QTimer::timeout, this, &IPCObject::eventLogTimerExpire);
     deviceLog.placeAmong(&eventLog);
     connect(this, &IPCObject::recvAddProfile, this, &IPCObject::addProfileCallback);
@@ -61,6 +61,7 @@ IPCObject::~IPCObject() {
     // Before any member goes: a session deleted other than through markForDeletion must not be
     // reached by its loop while it is half destroyed.
     leave_placement();
+    freshnessSweep_->leave(*this);
 }
 
 void IPCObject::setSessionPool(IQCommonPooledApp* pool) {
@@ -507,7 +508,6 @@ void IPCObject::changedState_connecting() {
     // What the last connection reported is no claim about this one.
     const bool was_stale = areLevelsStale() || areStatisticsStale();
     freshness_.forget();
-    freshnessTimer_.stop();
     if (was_stale) emit figuresFreshnessChanged(uuid);
     emit changedState(uuid, CONNECTING);
 }

@@ -38,8 +38,10 @@
 #include <atomic>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ipc/message/message.h"
@@ -48,6 +50,7 @@
 #include "sessions/delay_graph_data.h"
 #include "sessions/device_log.h"
 #include "sessions/failure_effect.h"
+#include "sessions/freshness_sweep.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/kt_event.h"
 #include "sessions/locked_message_list.h"
@@ -210,6 +213,9 @@ public:
     // thread.
     bool areLevelsStale() const { return freshness_.isStale(ReportFreshness::kLevels); }
     bool areStatisticsStale() const { return freshness_.isStale(ReportFreshness::kStatistics); }
+    // Marks the figures that stopped coming by `now` as stale, and tells of each turn. Returns when
+    // the next live figures turn stale; none while nothing is live. The FreshnessSweep calls it.
+    std::optional<ReportFreshness::Clock::time_point> checkFreshness(ReportFreshness::Clock::time_point now);
     // The last reason the connection failed or a frame of the codec was dropped before READY; none
     // since the codec was last READY (faultChanged tells). Any thread.
     ConnectionFault lastFault() { return last_fault(); }
@@ -510,8 +516,6 @@ private slots:
     void announceNewestLevels();
     // Raises commandRead for each command the loop thread saw read.
     void tellCommandsRead(const std::vector<RequestsInFlight::Request>& read);
-    // Marks the figures that stopped coming as stale.
-    void checkFreshness();
 
 private:
     // What the answer to a request decides: to one of an awaited seq (see awaited_answers()), or to
@@ -675,16 +679,23 @@ private:
     void note_pace(ReportFreshness::Figures which, uint32_t interval_ms);
     // note_pace for the levels as the metering switch and interval ask for them.
     void note_levels_pace();
-    // Runs checkFreshness when the next live figures would turn stale.
+    // Tells the freshness sweep when the next live figures turn stale.
     void watch_freshness();
+    // Whether the levels, and the statistics, are stale.
+    using Staleness = std::pair<bool, bool>;
+    Staleness staleness() const;
+    // Marks what has passed its time at `now` and tells of any turn since `before`. Returns when
+    // the next live figures turn stale; none while nothing is live.
+    std::optional<ReportFreshness::Clock::time_point> settle_freshness(Staleness before,
+                                                                       ReportFreshness::Clock::time_point now);
 
     // The protocol version as the loop thread last saw it, for the GUI-thread slots: 0 = legacy.
     std::atomic<int> codec_version_{1};
-    std::array<float, 8> newest_levels_{};  // guarded by the session mutex; valid with has_newest_levels_
-    bool has_newest_levels_ = false;        // guarded by the session mutex; emptied with the reply cache
-    quint64 level_reports_ = 0;             // GUI thread
-    ReportFreshness freshness_;             // GUI thread
-    QTimer freshnessTimer_;                 // single shot: when the next live figures turn stale; GUI thread
+    std::array<float, 8> newest_levels_{};            // guarded by the session mutex; valid with has_newest_levels_
+    bool has_newest_levels_ = false;                  // guarded by the session mutex; emptied with the reply cache
+    quint64 level_reports_ = 0;                       // GUI thread
+    ReportFreshness freshness_;                       // GUI thread
+    std::shared_ptr<FreshnessSweep> freshnessSweep_;  // shared by every session; joined while this one lives
     // Written under the manager lock; read by the start-up set on the loop thread.
     std::atomic<uint32_t> metering_interval_ms_{kMeterIntervalMs};
     std::atomic<uint32_t> statistics_interval_ms_{0};  // likewise

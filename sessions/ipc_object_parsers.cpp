@@ -494,32 +494,39 @@ void IPCObject::cb_unso_sysOptions(const Message&) {
 // Figures that stopped coming
 
 void IPCObject::note_figures(ReportFreshness::Figures which) {
-    // With levels at fifteen a second this runs often: the timer is left running, and only moved
-    // on when it fires early (checkFreshness).
+    // With levels at fifteen a second this runs often: the sweep is told, and only moves when this
+    // session's figures are due before all others (watch_freshness).
     if (freshness_.received(which, ReportFreshness::Clock::now())) emit figuresFreshnessChanged(uuid);
-    if (!freshnessTimer_.isActive()) watch_freshness();
-}
-
-void IPCObject::note_pace(ReportFreshness::Figures which, uint32_t interval_ms) {
-    freshness_.paced(which, ReportFreshness::Duration(interval_ms), ReportFreshness::Clock::now());
-    // Levels no longer asked for are not stale: nothing draws them.
-    checkFreshness();
-}
-
-void IPCObject::checkFreshness() {
-    const auto staleness = [this] { return std::make_pair(areLevelsStale(), areStatisticsStale()); };
-    const auto before = staleness();
-    freshness_.update(ReportFreshness::Clock::now());
-    if (staleness() != before) emit figuresFreshnessChanged(uuid);
     watch_freshness();
 }
 
+void IPCObject::note_pace(ReportFreshness::Figures which, uint32_t interval_ms) {
+    // Taken before the change: levels no longer asked for are no longer stale (nothing draws them),
+    // and a view left grey now would stay so while they come again.
+    const Staleness before = staleness();
+    const ReportFreshness::Clock::time_point now = ReportFreshness::Clock::now();
+    freshness_.paced(which, ReportFreshness::Duration(interval_ms), now);
+    settle_freshness(before, now);
+    watch_freshness();
+}
+
+std::optional<ReportFreshness::Clock::time_point> IPCObject::checkFreshness(ReportFreshness::Clock::time_point now) {
+    return settle_freshness(staleness(), now);
+}
+
+IPCObject::Staleness IPCObject::staleness() const {
+    return {areLevelsStale(), areStatisticsStale()};
+}
+
+std::optional<ReportFreshness::Clock::time_point> IPCObject::settle_freshness(Staleness before,
+                                                                              ReportFreshness::Clock::time_point now) {
+    freshness_.update(now);
+    if (staleness() != before) emit figuresFreshnessChanged(uuid);
+    return freshness_.nextStaleAt();
+}
+
 void IPCObject::watch_freshness() {
-    const std::optional<ReportFreshness::Clock::time_point> next = freshness_.nextStaleAt();
-    if (!next) {
-        freshnessTimer_.stop();
-        return;
+    if (const std::optional<ReportFreshness::Clock::time_point> next = freshness_.nextStaleAt()) {
+        freshnessSweep_->due(*next);
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - ReportFreshness::Clock::now());
-    freshnessTimer_.start(std::max<int>(0, static_cast<int>(wait.count())));
 }

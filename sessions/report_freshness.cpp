@@ -19,8 +19,7 @@ void ReportFreshness::learnOwnPeriod(Entry& entry, Clock::time_point now) {
     const Duration gap = std::chrono::duration_cast<Duration>(now - *last);
     // By the time, not the mark: a busy GUI thread may not have marked them stale yet.
     const bool ends_stale_spell = now >= entry.stale_at;
-    const bool is_guessed = entry.own_period.count() == 0;
-    if (gap < kOneRound || (ends_stale_spell && !is_guessed)) return;
+    if (gap < kOneRound || ends_stale_spell) return;
     entry.own_period = std::clamp(gap, kLeastOwnPeriod, kMostOwnPeriod);
 }
 
@@ -41,7 +40,9 @@ void ReportFreshness::paced(Figures which, Duration period, Clock::time_point no
 ReportFreshness::Duration ReportFreshness::liveFor(Figures which) const {
     const Duration period = entries_[which].period;
     if (which == kLevels) return std::max(kLeastLevelsAge, 2 * period);
-    return 2 * (period.count() > 0 ? period : std::max(kLeastOwnPeriod, entries_[which].own_period));
+    if (period.count() > 0) return 2 * period;
+    const Duration learned = entries_[which].own_period;
+    return 2 * (learned.count() > 0 ? learned : kMostOwnPeriod);
 }
 
 void ReportFreshness::update(Clock::time_point now) {

@@ -12,9 +12,10 @@
 // they are live, within kLeastOwnPeriod and kMostOwnPeriod: a gap that ends a stale spell is a
 // stall. Reports closer together than kOneRound are one round, not a pace: peer and channel
 // statistics come together, and so do the reports a stall held back. Until a gap is learned on a
-// connection the pace is taken as kLeastOwnPeriod; that is only a guess, so the first gap teaches
-// even when the figures turned stale before it. A change of pace gives the figures that long from
-// the change: the codec's next report comes at the new pace.
+// connection the pace is taken as the slowest a codec may keep (kMostOwnPeriod): a codec that
+// reports every minute is never called stale for want of a report it was not due to send, and
+// a stall shows within two minutes. A change of pace gives the figures that long from the change:
+// the codec's next report comes at the new pace.
 //
 // Figures that never came on this connection are not called stale: a codec may not send them at
 // all. Levels not asked for are not stale either: no meter draws them.
@@ -29,7 +30,7 @@ public:
     static constexpr Duration kLeastLevelsAge{1000};
     // The bounds of the pace learned for statistics a codec reports when it chooses (the interval 0).
     static constexpr Duration kLeastOwnPeriod{1000};
-    static constexpr Duration kMostOwnPeriod{30000};
+    static constexpr Duration kMostOwnPeriod{60000};
     static constexpr Duration kOneRound{kLeastOwnPeriod / 2};
 
     // A report of `which` came at `now`. True when the figures were stale and are live again.

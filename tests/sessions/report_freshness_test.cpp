@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <vector>
 
 namespace {
 
 using std::chrono::milliseconds;
+
+// In a case's earlier reports: the link was lost and made anew (ReportFreshness::forget).
+constexpr int kReconnect = INT_MIN;
 
 struct FreshnessCase {
     const char* name;
@@ -23,12 +27,41 @@ const FreshnessCase kCases[] = {
     {"levels while drawn: about a second", ReportFreshness::kLevels, 67, -1, 0, 999},
     {"levels while sorted: two periods", ReportFreshness::kLevels, 1000, -1, 0, 1999},
     {"levels no longer asked for", ReportFreshness::kLevels, 67, 500, 0, -1},
-    {"statistics at the codec's pace", ReportFreshness::kStatistics, 0, -1, 0, 1999},
+    {"statistics at the codec's unlearned pace: two of the slowest", ReportFreshness::kStatistics, 0, -1, 0, 119999},
     {"statistics unseen", ReportFreshness::kStatistics, 5000, -1, 0, 9999},
-    {"statistics slowed: two new periods from the change", ReportFreshness::kStatistics, 0, 1500, 5000, 11499},
-    {"statistics quickened: the report's own time holds", ReportFreshness::kStatistics, 5000, 1500, 0, 9999},
+    {"statistics slowed: two new periods from the change", ReportFreshness::kStatistics, 0, 1500, 5000, 11499, {-1000}},
+    {"statistics quickened: the slowest own pace from the change", ReportFreshness::kStatistics, 5000, 1500, 0, 121499},
     // Learned from the gaps at its own pace; a stall, and the burst it held back, teach nothing.
     {"statistics at its own 3-s pace", ReportFreshness::kStatistics, 0, -1, 0, 5999, {-16000, -13000, -10}},
+    // A new connection learns afresh, and calls nothing stale that was not due meanwhile.
+    {"statistics at 30 s, one report since a reconnect",
+     ReportFreshness::kStatistics,
+     0,
+     -1,
+     0,
+     119999,
+     {-100000, -70000, kReconnect}},
+    {"statistics at 30 s, learned again after a reconnect",
+     ReportFreshness::kStatistics,
+     0,
+     -1,
+     0,
+     59999,
+     {-100000, -70000, kReconnect, -30000}},
+    {"statistics at 60 s, one report since a reconnect",
+     ReportFreshness::kStatistics,
+     0,
+     -1,
+     0,
+     119999,
+     {-180000, -120000, kReconnect}},
+    {"statistics at 60 s, learned again after a reconnect",
+     ReportFreshness::kStatistics,
+     0,
+     -1,
+     0,
+     119999,
+     {-180000, -120000, kReconnect, -60000}},
 };
 
 TEST(ReportFreshness, FiguresTurnStaleAfterTwoPeriodsOfThePaceAskedFor) {
@@ -36,10 +69,16 @@ TEST(ReportFreshness, FiguresTurnStaleAfterTwoPeriodsOfThePaceAskedFor) {
     for (const auto& c : kCases) {
         ReportFreshness freshness;
         freshness.paced(c.which, milliseconds(c.asked_ms), at(-100));
-        for (const int report : c.earlier_reports_ms) freshness.received(c.which, at(report));
+        for (const int report : c.earlier_reports_ms) {
+            if (report == kReconnect) {
+                freshness.forget();
+            } else {
+                freshness.received(c.which, at(report));
+            }
+        }
         EXPECT_FALSE(freshness.received(c.which, at(0))) << c.name;
         if (c.repaced_at >= 0) freshness.paced(c.which, milliseconds(c.repaced_ms), at(c.repaced_at));
-        const int last_live = c.live_until >= 0 ? c.live_until : 60000;
+        const int last_live = c.live_until >= 0 ? c.live_until : 600000;
         freshness.update(at(last_live));
         EXPECT_FALSE(freshness.isStale(c.which)) << c.name;
         freshness.update(at(last_live + 1));
