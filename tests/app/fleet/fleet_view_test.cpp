@@ -575,6 +575,7 @@ TEST(FleetRow, StaleFiguresShowOnASelectedRow) {
     tree.addTopLevelItem(row.item());
     tree.resize(1200, 120);
     tree.show();
+    session.setStatisticsInterval(500);  // at the codec's own pace, unlearned, stale takes two minutes
     receiveWithDelay(session, 1234);
     ASSERT_TRUE(
         session.receive("peerStats", R"(<peerStats><peer id="7" callTime="65" frameLossRate="5"/></peerStats>)"));
