@@ -9,6 +9,7 @@
 #include "app/tunnel/ifc_button.h"
 #include "app/tunnel/loss_late_recovery_grapher.h"
 #include "app/tunnel/utilization_grapher.h"
+#include "dialogs/wheel_needs_focus.h"
 #include "ipc/base/logger.h"
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
@@ -68,6 +69,18 @@ BraidlinkStats::BraidlinkStats(QWidget* parent) : QWidget(parent), ui(new Ui::Br
     checks->addWidget(rx.autoCheck);
     connect(tx.slider, &DelaySlider::sliderReleased, this, &BraidlinkStats::sliderTxDelayReleased);
     connect(rx.slider, &DelaySlider::sliderReleased, this, &BraidlinkStats::sliderRxDelayReleased);
+    for (Direction* direction : {&tx, &rx}) {
+        // A key or a focused wheel moves the handle without a release: the delay it shows is sent
+        // once the move has set the slider's value (actionTriggered comes just before that). A
+        // drag sends at its release.
+        connect(direction->slider, &DelaySlider::actionTriggered, this, [this, direction] {
+            if (direction->slider->isSliderDown()) return;
+            QMetaObject::invokeMethod(
+                this, [this, direction] { sendMaxDelay(*direction); }, Qt::QueuedConnection);
+        });
+    }
+    // A wheel turned over the page to scroll it must not move a delay nobody clicked.
+    new WheelNeedsFocus(this);
     connect(tx.autoCheck, &QCheckBox::stateChanged, this, &BraidlinkStats::checkTxDelayAutoChanged);
     connect(rx.autoCheck, &QCheckBox::stateChanged, this, &BraidlinkStats::checkRxDelayAutoChanged);
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPointer>
+#include <QWheelEvent>
 
 #include <climits>
 #include <map>
@@ -141,6 +143,12 @@ TEST_F(BraidlinkStatsTest, ShowsTheCodecsFiguresAndSendsOnlyTheOperatorsChanges)
              emit slider("txSlider")->sliderReleased();
          },
          {{"auto", "false"}, {"delay", "10"}, {"remote", "false"}, {"sid", "7"}}},
+        {"transmit slider stepped by a key",
+         [this] {
+             slider("txSlider")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+             QCoreApplication::sendPostedEvents();  // the send waits for the value the step sets
+         },
+         {{"auto", "false"}, {"delay", "11"}, {"remote", "false"}, {"sid", "7"}}},
         {"receive automatic mode off",
          [this] { check("rxAutoCheck")->click(); },
          {{"auto", "false"}, {"delay", "150"}, {"remote", "true"}, {"sid", "7"}}},
@@ -155,6 +163,13 @@ TEST_F(BraidlinkStatsTest, ShowsTheCodecsFiguresAndSendsOnlyTheOperatorsChanges)
         ASSERT_EQ(sent.size(), ++count) << step.what;
         EXPECT_EQ(sent.back(), step.sent) << step.what;
     }
+
+    // A wheel turned over the slider to scroll the page moves no delay.
+    const QPoint centre = slider("txSlider")->rect().center();
+    QWheelEvent wheel(centre, slider("txSlider")->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider("txSlider"), &wheel);
+    EXPECT_EQ(slider("txSlider")->value(), 11);
 
     // The codec turns automatic mode on for transmit and off for receive.
     deliver(tunStats("7", 90, true, 100, false), 7, 90);
