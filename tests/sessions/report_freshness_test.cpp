@@ -11,6 +11,7 @@ using std::chrono::milliseconds;
 
 // In a case's earlier reports: the link was lost and made anew (ReportFreshness::forget).
 constexpr int kReconnect = INT_MIN;
+constexpr ReportFreshness::Figures kStats = ReportFreshness::kStatistics;
 
 struct FreshnessCase {
     const char* name;
@@ -34,34 +35,9 @@ const FreshnessCase kCases[] = {
     // Learned from the gaps at its own pace; a stall, and the burst it held back, teach nothing.
     {"statistics at its own 3-s pace", ReportFreshness::kStatistics, 0, -1, 0, 5999, {-16000, -13000, -10}},
     // A new connection learns afresh, and calls nothing stale that was not due meanwhile.
-    {"statistics at 30 s, one report since a reconnect",
-     ReportFreshness::kStatistics,
-     0,
-     -1,
-     0,
-     119999,
-     {-100000, -70000, kReconnect}},
-    {"statistics at 30 s, learned again after a reconnect",
-     ReportFreshness::kStatistics,
-     0,
-     -1,
-     0,
-     59999,
-     {-100000, -70000, kReconnect, -30000}},
-    {"statistics at 60 s, one report since a reconnect",
-     ReportFreshness::kStatistics,
-     0,
-     -1,
-     0,
-     119999,
-     {-180000, -120000, kReconnect}},
-    {"statistics at 60 s, learned again after a reconnect",
-     ReportFreshness::kStatistics,
-     0,
-     -1,
-     0,
-     119999,
-     {-180000, -120000, kReconnect, -60000}},
+    {"30-s pace, once since a reconnect", kStats, 0, -1, 0, 119999, {-100000, -70000, kReconnect}},
+    {"30-s pace, learned again after a reconnect", kStats, 0, -1, 0, 59999, {-100000, -70000, kReconnect, -30000}},
+    {"60-s pace, learned again after a reconnect", kStats, 0, -1, 0, 119999, {-180000, -120000, kReconnect, -60000}},
 };
 
 TEST(ReportFreshness, FiguresTurnStaleAfterTwoPeriodsOfThePaceAskedFor) {

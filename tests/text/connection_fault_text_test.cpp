@@ -20,9 +20,6 @@ const DropsCase kDrops[] = {
     {{1, kDropped.toUTC(), kUnreadable},
      kToday,
      "1 message from the codec was dropped since it connected, at 14:02:07: unreadable (Premature end of document.)"},
-    {{3, kDropped.toUTC(), kHuge},
-     kToday,
-     "3 messages from the codec were dropped since it connected, the last at 14:02:07: too large (3145728 bytes)"},
     // A link up for days: the time alone would read as today's.
     {{12, kDropped.toUTC(), kHuge},
      kToday.addDays(1),
