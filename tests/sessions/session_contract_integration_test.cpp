@@ -405,7 +405,8 @@ TEST_F(SessionContractTest, AnAnswerLostInAFramePastTheLimitIsAskedAgainAfterEve
     QObject context;
     QObject::connect(session, &IQEndpointClient::ready, &context, [&] { ++readies; });
     ASSERT_TRUE(wait_processing_events([&] { return readies == 1; }));
-    ASSERT_TRUE(wait_processing_events([&] { return readies == 2; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(
+        wait_processing_events([&] { return readies == 2; }, test_support::give_up_after(std::chrono::seconds(20))));
     EXPECT_EQ(session->dropped_frame_count(), 2u);
     EXPECT_EQ(session->linkDrops().count, 1u);  // the new link's own
     const int reports_before = session->metering_reports;
