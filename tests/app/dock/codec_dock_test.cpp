@@ -215,9 +215,9 @@ QImage rowImage(QTreeWidget& tree, QTreeWidgetItem* item) {
     return tree.viewport()->grab(tree.visualItemRect(item)).toImage();
 }
 
-// The codec's statistics stop coming: the graphs grey and slide with the clock, and the selected
-// row of the statistics table, whose grey its selection's colours hide, is slanted, so that it
-// shows otherwise than when live. The next report makes them live again.
+// The codec's statistics stop coming: the graphs grey, and the selected row of the statistics
+// table, whose grey its selection's colours hide, shows otherwise than when live. The next report
+// makes them live again.
 TEST_F(DockFixture, StalledStatisticsShowAsStaleOnTheGraphsAndTheSelectedRow) {
     const QUuid key = QUuid::createUuid();
     test_support::UnplacedSession session(key.toString(), key);
@@ -233,31 +233,21 @@ TEST_F(DockFixture, StalledStatisticsShowAsStaleOnTheGraphsAndTheSelectedRow) {
     report("channelStats", R"(<channelStats><channel id="1" rxAvgPayload="64000"/></channelStats>)");
     report("peerStats", figures);
     const GraphWidget* graphs[] = {child<DelayGraph>("delayGraph"), child<LossGraph>("lossGraph")};
-    // The table builds its rows anew with every report.
-    const auto row = [&] { return statsTable()->topLevelItem(0); };
-    const auto isSlanted = [&] {
-        for (int column = 0; column < row()->columnCount(); ++column) {
-            if (!row()->font(column).italic()) return false;
-        }
-        return true;
-    };
+    const auto row = [&] { return statsTable()->topLevelItem(0); };  // built anew with every report
     ASSERT_TRUE(app_test::flushPostedEvents());
     ASSERT_EQ(statsTable()->topLevelItemCount(), 1);
     ASSERT_TRUE(row()->isSelected());
-    EXPECT_FALSE(isSlanted());
     const QImage live = rowImage(*statsTable(), row());
 
     ASSERT_TRUE(wait_processing_events([&] { return session.areStatisticsStale(); }));
     ASSERT_TRUE(app_test::flushPostedEvents());
     ASSERT_TRUE(row()->isSelected());
-    EXPECT_TRUE(isSlanted());
     EXPECT_FALSE(app_test::samePixels(rowImage(*statsTable(), row()), live));
     for (const GraphWidget* graph : graphs) EXPECT_TRUE(graph->isStale()) << graph->objectName().toStdString();
 
     report("peerStats", figures);
     ASSERT_FALSE(session.areStatisticsStale());
     ASSERT_TRUE(app_test::flushPostedEvents());
-    EXPECT_FALSE(isSlanted());
     EXPECT_TRUE(app_test::samePixels(rowImage(*statsTable(), row()), live));
     for (const GraphWidget* graph : graphs) EXPECT_FALSE(graph->isStale()) << graph->objectName().toStdString();
     window->activeInstanceSelected(nullptr);
@@ -907,20 +897,18 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
         << " in " << health->width() << " pixels";
 }
 
-// A codec that drops frames in its login is READY with them told in the header, plainly; Seen clears
-// them there and in the tool tip, and goes with them.
+// A codec that drops frames in its login is READY with them told in the header and its tool tip;
+// Seen clears them and goes with them.
 TEST_F(DockFixture, DroppedFramesAreToldInTheHeaderUntilSeen) {
     CodecSimOptions options;
     options.hostile = {HostileKind::kNul, HostileKind::kTag};
-    IPCObject* session = selectReadyCodec(startFleet(options).ports()[0]);
+    selectReadyCodec(startFleet(options).ports()[0]);
     window->show();
     auto* health = child<QLabel>("healthLabel");
     auto* seen = child<QAbstractButton>("linkDropsSeenButton");
-    const QRegularExpression told(
-        QStringLiteral("^2 messages from the codec were dropped since it connected, the last at "
-                       "\\d\\d:\\d\\d:\\d\\d: unreadable \\(Opening and ending tag mismatch.*\\)$"));
-    EXPECT_TRUE(wait_processing_events([&] { return told.match(health->text()).hasMatch() && seen->isVisible(); }))
-        << health->text().toStdString();
+    EXPECT_TRUE(wait_processing_events([&] {
+        return health->text().startsWith("2 messages from the codec were dropped") && seen->isVisible();
+    })) << health->text().toStdString();
     QTextDocument tip;  // the tool tip as shown: the line, whole
     tip.setHtml(health->toolTip());
     EXPECT_EQ(tip.toPlainText().trimmed(), health->text());
@@ -928,7 +916,6 @@ TEST_F(DockFixture, DroppedFramesAreToldInTheHeaderUntilSeen) {
     EXPECT_TRUE(wait_processing_events([&] { return health->text().isEmpty() && !seen->isVisible(); }))
         << health->text().toStdString();
     EXPECT_TRUE(health->toolTip().isEmpty());
-    EXPECT_EQ(session->linkDrops().count, 0u);
 }
 
 // A codec that refuses to send its event log is told once above the Log tab, in its words, however
