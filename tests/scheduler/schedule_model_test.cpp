@@ -19,9 +19,7 @@
 // really is (an entity: a rename keeps it, a move by another client or an id given to another peer
 // makes a new one; unseen changes of who is under an id always change the host, so that they can
 // be told apart), and after every pass it checks what the codec was told and what the schedule did
-// against that: among others, no call made by hand is ended by the schedule, no call it made or
-// took is left up after every booking of it ended, and a one-channel codec's free channel goes to a
-// booked call within three passes.
+// against that.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -139,6 +137,14 @@ protected:
     }
     // A call made at the codec's panel, where its channels allow.
     void callAtPanel(const QString& id, bool is_after_taken_stop);
+    // With the program's Connect or at the codec's panel.
+    void callByHand(const QString& id, bool is_after_taken_stop) {
+        if (operator_() % 2 == 0) {
+            callByOperator(id);
+        } else {
+            callAtPanel(id, is_after_taken_stop);
+        }
+    }
 
     // ---- the model
     std::vector<Occurrence> occurrencesOf(int booking, const QDateTime& from, const QDateTime& to) const;
@@ -184,13 +190,11 @@ protected:
     // ---- checks
     // `active` and `ringing`: the codec's calls as the pass began.
     void checkCommands(const std::vector<QString>& commands, QSet<QString> active, QMap<QString, int> ringing);
-    // The commands sent since `before`: noted, checked as checkCommands does, then as a pass's end is.
     std::vector<QString> checkPass(size_t before, const QSet<QString>& active, const QMap<QString, int>& ringing);
     void checkAfterPass();
     // The occurrence's booking knows its peer as the codec lists it: a rename no list showed
     // leaves its call neither made nor cut.
     bool knowsItsPeer(const Occurrence& o);
-    // A booking wants a call of the id that it has not had, and knows its peer.
     bool isOwed(const QString& id);
     void accountFinished();
     void checkAllAccounted();
@@ -594,7 +598,6 @@ void ScheduleModel::pass() {
     const std::vector<QString> sent = checkPass(before, active, ringing);
     const auto is_sent = [&sent](const QString& command) { return std::count(sent.begin(), sent.end(), command) > 0; };
     const FakeSessions::Codec& codec = sessions_->codec(codec_);
-    // A one-channel codec's free channel goes to a booked call within three passes.
     const bool is_free = codec.channels == 1 && codec.is_ready && active.isEmpty() && ringing.isEmpty();
     for (const QString& id : kPeerIds) {
         int& grace = dial_grace_[id];
@@ -726,12 +729,7 @@ void ScheduleModel::step(std::mt19937& random) {
         now_ = now_.addSecs(60 * (1 + static_cast<int>(operator_() % 2)));
         followAbsences(was);
         answerRinging();
-        const QString id = std::exchange(hand_call_due_, QString());
-        if (operator_() % 2 == 0) {
-            callByOperator(id);
-        } else {
-            callAtPanel(id, is_stop_taken_);
-        }
+        callByHand(std::exchange(hand_call_due_, QString()), is_stop_taken_);
         if (is_open_ && failure_.empty()) pass();
         return;
     }
@@ -789,12 +787,7 @@ void ScheduleModel::step(std::mt19937& random) {
         hand_calls_.erase(id);
         tellList();
     } else if (event < 15) {
-        const QString id = kPeerIds[static_cast<int>(random() % 2)];
-        if (operator_() % 2 == 0) {
-            callByOperator(id);
-        } else {
-            callAtPanel(id, false);
-        }
+        callByHand(kPeerIds[static_cast<int>(random() % 2)], false);
     } else if (event < 17 && is_open_) {
         removeBooking(random);
     } else if (event < 20 && is_open_) {

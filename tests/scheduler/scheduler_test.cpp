@@ -1103,20 +1103,17 @@ TEST_F(BookingTest, CallsHeldFromStartToEnd) {
     }
 }
 
-// A dial whose window closed is stopped; a stop the codec read without refusing settles it at
-// once. One refused, or lost with the link before it was read, leaves the dial the schedule's for
-// two passes of its ready codec: a call up within them came up late and is ended.
+// A dial whose window closed is stopped. A stop refused, or lost with the link before it was
+// read, leaves the dial the schedule's for two passes of its ready codec: a call up within them
+// came up late and is ended.
 TEST_F(BookingTest, AStoppedDialSettlesAsTheCodecTakesItsStop) {
     const struct {
         const char* label;
-        bool is_stop_refused;
-        bool is_away;            // the codec is away for the passes after the window's end
-        bool is_held_past_stop;  // still the schedule's once the stop went
-        const char* sent;        // at the pass after the far end answered at last
+        bool is_away;      // the stop is lost, the codec away for the passes after the window's end; else refused
+        const char* sent;  // at the pass after the far end answered at last
     } cases[] = {
-        {"the stop taken: settled, and the call up afterwards is nobody's to cut", false, false, false, ""},
-        {"the stop refused: let go after two passes, and the call up then is nobody's to cut", true, false, true, ""},
-        {"the stop lost with the link: the call up when the codec is back is ended", false, true, true, "disconnect 3"},
+        {"the stop refused: let go after two passes, and the call up then is nobody's to cut", false, ""},
+        {"the stop lost with the link: the call up when the codec is back is ended", true, "disconnect 3"},
     };
     for (const auto& c : cases) {
         setUpCodec(0);
@@ -1126,12 +1123,12 @@ TEST_F(BookingTest, AStoppedDialSettlesAsTheCodecTakesItsStop) {
         codec.completes_stopped_connects = true;
         book({10, 20});
         EXPECT_EQ(tickAt(19).toStdString(), "connect 3") << c.label;
-        if (c.is_stop_refused) codec.disconnect_refusal = "Busy (error 409)";
+        if (!c.is_away) codec.disconnect_refusal = "Busy (error 409)";
         EXPECT_EQ(tickAt(20).toStdString(), "disconnect 3") << c.label;
         codec.disconnect_refusal.clear();
         if (c.is_away) sessions_->tellLeftReady(codec_);
         for (int pass = 1; pass <= HeldCall::kLateAnswerPasses + 1; ++pass) {
-            const bool is_held = c.is_held_past_stop && (c.is_away || pass <= HeldCall::kLateAnswerPasses);
+            const bool is_held = c.is_away || pass <= HeldCall::kLateAnswerPasses;
             EXPECT_EQ(tickAt(20 + pass).toStdString(), "") << c.label << ", pass " << pass;
             EXPECT_EQ(scheduler_->holdsCall(codec_, "3"), is_held) << c.label << ", pass " << pass;
         }
