@@ -40,6 +40,9 @@ public:
         virtual void operatorConnectRefused(const QUuid& uuid, const QString& peer) = 0;
         // The operator's own "disconnect" id=<peer> went out; -1: of every peer.
         virtual void operatorDisconnected(const QUuid& uuid, int peer) = 0;
+        // The codec has read a command of this program's (isUnread tells which are left), after
+        // any refusal of it was told.
+        virtual void commandRead(const QUuid& uuid) = 0;
     };
 
     // The commands whose reading a session tells (isUnread).

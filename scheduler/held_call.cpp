@@ -5,7 +5,7 @@
 #include "ipc/message/message.h"
 #include "scheduler/local_date_time.h"
 
-void HeldCall::noteConnectSent(const QDateTime& now) {
+void HeldCall::noteConnectSent(const QDateTime& now, bool is_operators) {
     // Given back should this connect be refused: an earlier one that drew no refusal may still be
     // ringing, also across an absence of its codec.
     // Sent again only because the bound passed: the same dial, which rings since its first connect.
@@ -20,6 +20,7 @@ void HeldCall::noteConnectSent(const QDateTime& now) {
     is_dial_stopped = false;
     is_stop_unsure = false;
     stopped_passes = 0;
+    is_operators_connect = is_operators;
 }
 
 void HeldCall::noteConnectRefused() {
@@ -83,14 +84,18 @@ void HeldCall::visitAttributes(const QString& host, int port, const QString& pee
         utf8("refusal", refusal);
         visit("refusals", std::to_string(refusal_count), true);
     }
-    if (is_dial && ringing_since.isValid()) {
+    const auto time = [&](const char* name, const QDateTime& when) {
         text.clear();
-        Job::appendDateText(text, ringing_since.date(), ringing_since.time());
-        visit("ringing_since", text, true);
+        Job::appendDateText(text, when.date(), when.time());
+        visit(name, text, true);
+    };
+    if (is_dial && ringing_since.isValid()) time("ringing_since", ringing_since);
+    const bool has_late_row = is_late && !refusal.isEmpty() && late_row_start.isValid() && late_row_end.isValid();
+    if (has_late_row) {
+        time("row_end", late_row_end);
+        time("row_start", late_row_start);
     }
-    text.clear();
-    Job::appendDateText(text, since.date(), since.time());
-    visit("since", text, true);
+    time("since", since);
 }
 
 bool HeldCall::fromMessage(const Message& element, QString& peer, const QTimeZone& written_in) {
@@ -117,6 +122,11 @@ bool HeldCall::fromMessage(const Message& element, QString& peer, const QTimeZon
     // often as it was before.
     is_late = is_seen_up && a.get_bool("late", false);
     if (is_late) refusal = a.get_qstring("refusal", QString());
+    if (!refusal.isEmpty() && Job::parseDateText(a.get_qstring("row_start", QString()), date, time)) {
+        late_row_start = localDateTime(date, time, written_in);
+        if (Job::parseDateText(a.get_qstring("row_end", QString()), date, time))
+            late_row_end = localDateTime(date, time, written_in);
+    }
     if (!refusal.isEmpty()) {
         is_refusal_said = true;
         const int refusals = std::clamp(a.get_int("refusals", 1), 1, kMaxLateDisconnectRefusals);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimeZone>
 #include <QTimer>
@@ -226,6 +227,14 @@ private:
     bool takeOrNeedsDial(PeerCalls& calls, const QDateTime& now);
     // When the peer's last connect went out, in ms since the epoch; the least for none.
     qint64 lastDialMs(const PeerCalls& calls) const;
+    // Dials each in turn: the forces' own first, as given, then from `first_in_turn` on the
+    // longest waiting first.
+    void dialInTurn(std::vector<PeerCalls*>& dials, size_t first_in_turn, const QDateTime& now);
+    // The dials of the codec that the last pass held back behind a connect the codec had not read
+    // yet: sent now that it has, so that bookings starting together are dialled together.
+    void dialHeldBack(const QUuid& codec);
+    // A booking whose window is open needs its call dialled, and no force of it waits for its room.
+    bool isDialOwed(const PeerCalls& calls, const QDateTime& now) const;
     // The call is up and wanted, made or found; it becomes the schedule's, and each booking whose
     // window is open has had its call.
     void hold(PeerCalls& calls, const QDateTime& now);
@@ -336,6 +345,10 @@ private:
     void showOnLateCallsRow(const PeerKey& key, const QString& status);
     // That row: the last Done record of the key's peer to finish; null when there is none.
     Job* lateCallsRow(const PeerKey& key) const;
+    // After a load: each late call whose end the codec refused, still retried, has its row again
+    // (Done records are not kept in the file), so that removing it ends the retries. True when one
+    // was added.
+    bool restoreLateCallRows(const QDateTime& now);
     // The codec's list shows the schedule's call up: each booking whose window is open has had its
     // call, though no pass has seen it yet, and does not dial it again should it go. True when one
     // took note.
@@ -354,6 +367,8 @@ private:
     // A call the schedule was ending is the operator's from now on.
     void operatorDisconnected(const QUuid& uuid, int peer) override;
     void disconnectAllRefused(const QUuid& uuid, const QString& reason) override;
+    // A dial held back behind the connect the codec has now read goes at once (dialHeldBack).
+    void commandRead(const QUuid& uuid) override;
     // A call the operator connects while a window of its peer is open joins that booking; so does
     // one connected within a dial's bound before such a window opens, which the window waits for
     // (HeldCall::is_awaiting_window). One connected while none is, is the operator's alone: a dial
@@ -400,6 +415,7 @@ private:
     int pending_count_ = 0;         // jobs_ not Done
     QHash<QUuid, int> job_counts_;  // jobs_ by codec; a codec without jobs has no entry
     HeldCalls held_calls_;
+    QSet<PeerKey> dials_held_back_;  // dials the last pass held back behind an unread connect
     // Calls of no booking that a force's disconnect went out to end, with the forcing peer as rows
     // name it: said once the codec's list shows them gone.
     QHash<PeerKey, QString> ended_by_force_;

@@ -137,6 +137,7 @@ bool Scheduler::fromMessage(const Message& root) {
         held_calls_.holdNoted(jobs_);
     }
     const QDateTime now = clock_();
+    is_any_added = restoreLateCallRows(now) || is_any_added;
     for (const JobPtr& job : ended_while_closed) is_any_finished = finishEndedWhileClosed(*job, now) || is_any_finished;
     if (is_any_added || !kept_elements_.empty()) {
         if (zone.is_unknown) noteUnknownZone(zone.unknown_id);

@@ -35,14 +35,14 @@ const QString kLeftUpSince = QStringLiteral("call left up, since %1");
 const QString kMissedStatus = QStringLiteral("missed: %1");
 
 // Why an occurrence was missed: on its row after "missed: ", and in its line of the codec's log.
-// A reason it waited for, or a refusal, is said as it was said on its row.
-const QString kMissedNotReady = QStringLiteral("codec not ready");
-const QString kMissedNotInFleet = QStringLiteral("codec not in the fleet");
+// A reason it waited for, or a refusal, is said as it was said on its row (BookingReason).
 const QString kTooLate = QStringLiteral("its end had passed");
 // Its connects went out, and none was seen to take.
 const QString kNeverUp = QStringLiteral("its call did not come up");
-// The operator connected it in its window too.
+// The operator connected it in its window too, or shortly before it.
 const QString kNeverUpWithOperator = QStringLiteral("neither its connects nor the operator's brought its call up");
+// ... and that connect, still ringing as the window closed, was stopped.
+const QString kOperatorsDialStopped = QStringLiteral("the operator's connect, taken as its dial, was stopped with it");
 // The program closed while its connect rang, and its end passed before it ran again.
 const QString kDialOpenAtClose = QStringLiteral("its call had not come up when the program closed");
 const QString kNeverRan = QStringLiteral("its end passed before it could run");
@@ -236,6 +236,11 @@ bool Scheduler::finishOccurrence(Job& job, const QDateTime& wanted_until, const 
         const QString status = kLeftUpSince.arg(changed.words());
         return finishNoted(job, kEnded.arg(peerText(job), status), status, now);
     }
+    // Ended by a force in its window: its row keeps saying so; the line was said as it went.
+    if (!job.ended_by_force.isEmpty() && !isCallKnownUp(key)) {
+        job.showStatus(kEndedByForce.arg(job.ended_by_force));
+        return finishJob(job, now);
+    }
     // Ended in its window, by its far end or by hand, and not made again: said at its end.
     if (job.call_ended_at.isValid() && !isCallKnownUp(key)) {
         const QString status = kEndedEarly.arg(timeText(job.call_ended_at, now));
@@ -396,12 +401,15 @@ QString Scheduler::missedReason(const Job& job) const {
     const QString blocked = connectBlockedReason(job);
     if (!blocked.isEmpty()) return blocked;
     if (!job.wait_reason.isNone()) return job.wait_reason.words();
-    if (job.has_operator_connect) return kNeverUpWithOperator;
+    if (job.has_operator_connect) {
+        const HeldCall* held = heldCallOf(job);
+        const bool is_stopped = held && !held->is_seen_up && held->is_dial_stopped;
+        return is_stopped ? kNeverUpWithOperator + QStringLiteral("; ") + kOperatorsDialStopped : kNeverUpWithOperator;
+    }
     return job.has_sent_connect ? kNeverUp : kTooLate;
 }
 
 QString Scheduler::connectBlockedReason(const Job& job) const {
-    if (!sessions_->isRegistered(job.uuid)) return kMissedNotInFleet;
-    if (!sessions_->isReady(job.uuid)) return kMissedNotReady;
-    return peerChangeReason(job).words();
+    const BookingReason unavailable = unavailableReason(job);
+    return unavailable.isNone() ? peerChangeReason(job).words() : unavailable.words();
 }

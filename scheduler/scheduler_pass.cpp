@@ -32,6 +32,7 @@ void Scheduler::runPass(const QDateTime& now) {
     }
     is_file_changed_ = false;
     is_shown_changed_ = false;
+    dials_held_back_.clear();  // this pass holds back its own
     handOnToOpenOccurrences(now);
     if (held_calls_.dropOutdatedElements()) is_file_changed_ = true;
     Plan plan = makePlan(now);
@@ -51,11 +52,7 @@ void Scheduler::runPass(const QDateTime& now) {
     for (PeerCalls& calls : plan.calls) {
         if (!calls.is_forcing && takeOrNeedsDial(calls, now)) dials.push_back(&calls);
     }
-    // A codec takes one unread connect at a time (dial): among the others, the longest waiting
-    // goes first, so that a peer refused at every pass keeps no other from its turn.
-    std::stable_sort(dials.begin() + forcing_end, dials.end(),
-                     [this](const PeerCalls* a, const PeerCalls* b) { return lastDialMs(*a) < lastDialMs(*b); });
-    for (PeerCalls* calls : dials) dial(*calls, now);
+    dialInTurn(dials, static_cast<size_t>(forcing_end), now);
     // By index, reading the length each time: an occurrence added behind this one is settled too.
     for (size_t i = 0; i < jobs_.size(); ++i) {
         const JobPtr job = jobs_[i];
@@ -216,9 +213,14 @@ void Scheduler::letGoOfUnwanted(PeerCalls& calls, const QDateTime& now) {
     if (!sessions_->isReady(key.codec)) return;
     if (forgetSettledDial(key)) is_file_changed_ = true;
     const auto awaiting = held_calls_.find(key);
-    if (awaiting != held_calls_.end() && awaiting->is_awaiting_window && !calls.is_wanted) {
-        waitForWindow(calls, *awaiting, now);
-        return;
+    if (awaiting != held_calls_.end() && awaiting->is_awaiting_window) {
+        if (!calls.is_wanted) {
+            waitForWindow(calls, *awaiting, now);
+            return;
+        }
+        // Its window is open: from this pass on the operator's connect is the window's dial, sent
+        // again by its bound and stopped at its end as any.
+        awaiting->is_awaiting_window = false;
     }
     if (sessions_->isPeerActive(key.codec, key.peer)) {
         if (!calls.is_wanted && !calls.is_maybe_wanted) release(calls, now);
@@ -263,6 +265,57 @@ bool Scheduler::takeOrNeedsDial(PeerCalls& calls, const QDateTime& now) {
     return false;
 }
 
+void Scheduler::dialInTurn(std::vector<PeerCalls*>& dials, size_t first_in_turn, const QDateTime& now) {
+    // A codec takes one unread connect at a time (dial): among the others, the longest waiting
+    // goes first, so that a peer refused at every pass keeps no other from its turn.
+    std::stable_sort(dials.begin() + static_cast<std::ptrdiff_t>(first_in_turn), dials.end(),
+                     [this](const PeerCalls* a, const PeerCalls* b) { return lastDialMs(*a) < lastDialMs(*b); });
+    for (PeerCalls* calls : dials) dial(*calls, now);
+}
+
+void Scheduler::commandRead(const QUuid& uuid) {
+    const bool is_any_held_back = std::any_of(dials_held_back_.cbegin(), dials_held_back_.cend(),
+                                              [&uuid](const PeerKey& key) { return key.codec == uuid; });
+    if (is_any_held_back) dialHeldBack(uuid);
+}
+
+void Scheduler::dialHeldBack(const QUuid& codec) {
+    // A pass under way (a receiver's nested event loop) dials them itself.
+    if (!mutex_.tryLock()) return;
+    is_file_changed_ = false;
+    const QDateTime now = clock_();
+    // Each held-back peer once: one whose connect went since, and was refused, waits for the next
+    // pass, so that a codec refusing every connect is not dialled round and round.
+    QSet<PeerKey> held_back;
+    for (auto key = dials_held_back_.begin(); key != dials_held_back_.end();) {
+        if (key->codec != codec) {
+            ++key;
+            continue;
+        }
+        held_back.insert(*key);
+        key = dials_held_back_.erase(key);
+    }
+    Plan of_codec = collectCalls([&held_back](const PeerKey& key) { return held_back.contains(key); });
+    std::vector<PeerCalls*> dials;
+    for (PeerCalls& calls : of_codec.calls) {
+        weigh(calls, now);
+        if (isDialOwed(calls, now)) dials.push_back(&calls);
+    }
+    dialInTurn(dials, 0, now);
+    const bool is_file_changed = is_file_changed_;
+    mutex_.unlock();
+    if (is_file_changed) save();
+}
+
+bool Scheduler::isDialOwed(const PeerCalls& calls, const QDateTime& now) const {
+    const PeerKey& key = calls.key;
+    // A force that has not made its room yet waits for the pass, which makes it first.
+    const bool is_room_owed = std::any_of(calls.bookings.cbegin(), calls.bookings.cend(),
+                                          [&](const Job* booking) { return needsRoom(*booking, calls, now); });
+    return calls.needs_call && !is_room_owed && sessions_->isReady(key.codec) &&
+           !sessions_->isPeerActive(key.codec, key.peer);
+}
+
 qint64 Scheduler::lastDialMs(const PeerCalls& calls) const {
     const auto held = held_calls_.constFind(calls.key);
     const bool is_dialled = held != held_calls_.constEnd() && held->dialled_at.isValid();
@@ -277,9 +330,10 @@ void Scheduler::hold(PeerCalls& calls, const QDateTime& now) {
         held->disconnect = HeldCall::Disconnect::kOverruled;
         return;
     }
-    // Up with nothing of the schedule's behind it, or the operator's connect made for the window
+    // Up with nothing of the schedule's behind it, or by the operator's connect made for the window
     // before it opened: made by hand, and the booking's now.
-    const bool is_made_by_hand = held == held_calls_.end() || held->is_awaiting_window;
+    const bool is_made_by_hand = held == held_calls_.end() || held->is_awaiting_window ||
+                                 (held->is_operators_connect && !held->is_joined_by_operator);
     for (Job* booking : calls.bookings) {
         if (!wantsCall(*booking, calls, now)) continue;
         if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
@@ -302,8 +356,12 @@ void Scheduler::dial(PeerCalls& calls, const QDateTime& now) {
     // A connect on its way is waited for: see HeldCall::kDialSettlePasses.
     if (held != held_calls_.end() && !held->mayDialAgain()) return;
     // One connect the codec has not read yet at a time: its refusal, which names no peer, is then
-    // paired with the connect it answers. The next goes at the next pass.
-    if (sessions_->isUnread(calls.key.codec, CodecSessions::Command::kConnect)) return;
+    // paired with the connect it answers. The next goes as soon as the codec has read it
+    // (commandRead), or at the next pass.
+    if (sessions_->isUnread(calls.key.codec, CodecSessions::Command::kConnect)) {
+        if (!dialling.empty()) dials_held_back_.insert(calls.key);
+        return;
+    }
     if (dialling.empty() || !sessions_->sendConnect(calls.key.codec, calls.key.peer)) return;
     for (Job* booking : dialling) booking->has_sent_connect = true;
     if (held == held_calls_.end()) held = holdCallOf(calls.key, *dialling.front(), now);

@@ -18,6 +18,10 @@ const QString kLateCallEndedAfterRefusal =
 // The codec's words are in the log line: the row stays short enough for its column.
 const QString kLateGivenUp =
     QStringLiteral("missed: its call came up late and stays up: the codec refused %1 times to end it");
+// The operator's own disconnect took over from the schedule's retries.
+const QString kLateLeftToOperator = QStringLiteral(
+    "missed: its call came up late; the codec refused to end it, and the schedule left it to the operator's "
+    "disconnect at %1");
 const QString kLateEndRefusedLine =
     QStringLiteral("Call to %1 came up after its scheduled connection had ended; the codec refused to end it: %2");
 const QString kLateEndedAfterRefusalLine = QStringLiteral(
@@ -130,7 +134,13 @@ Job* Scheduler::lateCallsRow(const PeerKey& key) const {
 
 void Scheduler::showOnLateCallsRow(const PeerKey& key, const QString& status) {
     Job* dialled_for = lateCallsRow(key);
-    if (!dialled_for || dialled_for->warning == status) return;
+    if (!dialled_for) return;
+    const auto held = held_calls_.find(key);
+    if (held != held_calls_.end() && held->is_late) {
+        held->late_row_start = dialled_for->start;
+        held->late_row_end = dialled_for->end;
+    }
+    if (dialled_for->warning == status) return;
     dialled_for->showStatus(status);
     is_done_row_changed_ = true;
 }
@@ -207,6 +217,28 @@ void Scheduler::disconnectRefused(const QUuid& uuid, int peer, const QString& re
     showNews(uuid, false);
 }
 
+bool Scheduler::restoreLateCallRows(const QDateTime& now) {
+    bool is_added = false;
+    for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
+        const PeerKey& key = held.key();
+        if (!held->is_late || held->refusal.isEmpty() || !held->late_row_start.isValid() || lateCallsRow(key)) continue;
+        Job row;
+        row.uuid = key.codec;
+        row.peer = key.peer;
+        row.peer_name = held->peer_name;
+        row.peer_address = held->peer_address;
+        row.start = held->late_row_start;
+        row.end = held->late_row_end;
+        row.recurrence_end = row.end;
+        row.state = Job::Done;
+        row.finished_at = now;
+        row.id = nextJobId();
+        row.showStatus(kLateEndRefused.arg(held->refusal));
+        is_added = insertJob(row) != nullptr || is_added;
+    }
+    return is_added;
+}
+
 void Scheduler::giveUpLateCall(const PeerKey& key, const HeldCall& held) {
     const QString count = QString::number(held.refusal_count);
     logLine(key.codec, kLateGivenUpLine.arg(peerText(key, held.peer_name), count, held.refusal));
@@ -216,24 +248,39 @@ void Scheduler::giveUpLateCall(const PeerKey& key, const HeldCall& held) {
 }
 
 void Scheduler::operatorConnectRefused(const QUuid& uuid, const QString& peer) {
-    // The operator's refused connect was the last connect of a dial it joined, or waits for a
-    // window: that dial may go again at the next pass.
-    const auto held = held_calls_.find({uuid, Job::normalPeerId(peer)});
-    if (held != held_calls_.end() && !held->is_seen_up) held->noteConnectRefused();
+    // The operator's refused connect was the last connect of a dial it joined, or of one that
+    // waits for a window: the dial is the schedule's own again, and may go at the next pass.
+    const PeerKey key{uuid, Job::normalPeerId(peer)};
+    const auto held = held_calls_.find(key);
+    if (held == held_calls_.end() || held->is_seen_up || !held->is_operators_connect) return;
+    held->noteConnectRefused();
+    held->is_operators_connect = false;
+    held->is_awaiting_window = false;
+    held->is_joined_by_operator = false;
+    // Neither its row nor a line credits the operator with a connect the codec refused.
+    for (const JobPtr& job : jobs_) {
+        if (job->state != Job::Done && job->uuid == uuid && job->peer == key.peer) job->has_operator_connect = false;
+    }
 }
 
 void Scheduler::operatorDisconnected(const QUuid& uuid, int peer) {
     // The operator ends the call themselves: a late call the codec would not end, or any call the
     // schedule was ending, is theirs now, and no retry of the schedule's cuts it later.
     std::vector<PeerKey> released;
+    std::vector<PeerKey> late_released;  // their rows tell of the schedule's retries
     for (auto held = held_calls_.cbegin(); held != held_calls_.cend(); ++held) {
         const PeerKey& key = held.key();
         const bool is_of_peer =
             key.codec == uuid && (peer == CodecSessions::kAnyPeer || key.peer == QString::number(peer));
-        if (is_of_peer && held->disconnect == HeldCall::Disconnect::kSent) released.push_back(key);
+        if (!is_of_peer || held->disconnect != HeldCall::Disconnect::kSent) continue;
+        released.push_back(key);
+        if (held->is_late && !held->refusal.isEmpty()) late_released.push_back(key);
     }
     for (const PeerKey& key : released) held_calls_.forget(key);
+    const QDateTime now = clock_();
+    for (const PeerKey& key : late_released) showOnLateCallsRow(key, kLateLeftToOperator.arg(timeText(now, now)));
     if (!released.empty()) save();
+    if (!late_released.empty() && std::exchange(is_done_row_changed_, false)) emit jobsShownChanged();
 }
 
 void Scheduler::operatorConnected(const QUuid& uuid, const QString& peer) {
@@ -278,7 +325,7 @@ HeldCall& Scheduler::takeOperatorsDial(const PeerCalls& calls, bool is_window_op
         booking->has_operator_connect = true;
         if (held == held_calls_.end()) held = holdCallOf(calls.key, *booking, now);
     }
-    held->noteConnectSent(now);
+    held->noteConnectSent(now, true);
     return *held;
 }
 

@@ -75,6 +75,7 @@ void SessionAdaptor::noteRead(const QUuid& uuid, const QString& request, int pee
     });
     if (read != unread->end()) unread->erase(read);
     if (unread->isEmpty()) unread_.erase(unread);
+    if (listener()) listener()->commandRead(uuid);
 }
 
 void SessionAdaptor::noteLeftReady(const QUuid& uuid) {

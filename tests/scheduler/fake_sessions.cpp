@@ -70,6 +70,12 @@ bool FakeSessions::send(const QUuid& uuid, const QString& command) {
 }
 
 void FakeSessions::tellRefusals() {
+    // A dial sent as the codec read the last one (commandRead) is read and answered in turn.
+    while (!unread_.isEmpty() || !refusals_.empty() || !connect_refusals_.empty()) tellRefusalsOnce();
+}
+
+void FakeSessions::tellRefusalsOnce() {
+    const QList<QUuid> reading = unread_.keys();
     const auto refusals = std::move(refusals_);
     const auto connect_refusals = std::move(connect_refusals_);
     const auto connects = std::move(connects_);
@@ -93,6 +99,7 @@ void FakeSessions::tellRefusals() {
             }
         }
     }
+    for (const QUuid& codec : reading) listener()->commandRead(codec);
 }
 
 bool FakeSessions::answerRinging(const QUuid& uuid) {

@@ -70,7 +70,7 @@ public:
     void tellPeerList(const QUuid& uuid);
     void tellLeftReady(const QUuid& uuid);
     // The refusals of the commands sent since the last call: the disconnects' in order, then the
-    // connects'.
+    // connects'; then that the codec read them, and so on for what that sent.
     void tellRefusals();
     // One step of every ringing connect of the codec: those whose far end answers now come up.
     // True when any did.
@@ -104,6 +104,7 @@ public:
     std::vector<QString> sent;
 
 private:
+    void tellRefusalsOnce();
     bool send(const QUuid& uuid, const QString& command);
     // The codec's refusal of the connect, or empty when it takes it.
     QString connectOnCodec(const QUuid& uuid, const QString& peer);

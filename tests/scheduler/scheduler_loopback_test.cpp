@@ -485,9 +485,10 @@ TEST_F(LateFarEndLoopback, AConnectInFlightIsWaitedForAndTheOperatorsCallIsKept)
     EXPECT_EQ(commands(), (std::vector<std::string>{connect, disconnect, connect, disconnect, connect, disconnect}));
 }
 
-// Two bookings of the one-channel codec at one start: one connect a pass, so that the refusal of
-// the second, while the first holds the channel, is known to be its own; the second is dialled at
-// each pass and comes up right behind the first's end.
+// Two bookings of the one-channel codec at one start: one connect the codec has not read at a
+// time, so that the refusal of the second, while the first holds the channel, is known to be its
+// own; the second goes as soon as the codec has read the first, again at each pass, and comes up
+// right behind the first's end.
 TEST_F(LateFarEndLoopback, TwoBookingsAtOneStartTakeTheChannelInTurn) {
     Job first = makeJob(1, 2);  // added later: listed, and dialled, first
     first.peer = bookPeerId(1);
@@ -496,13 +497,12 @@ TEST_F(LateFarEndLoopback, TwoBookingsAtOneStartTakeTheChannelInTurn) {
     const auto refusals = countRefusals("connect");
     const std::string first_connect = "connect id=" + first.peer.toStdString();
     const std::string second_connect = "connect id=" + peer_.toStdString();
+    tickAt(1);  // the second is refused while the first rings, and at the next pass while it is up
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals == 1; }) && waitRead(CodecSessions::Command::kConnect));
+    EXPECT_EQ(commands(), (std::vector<std::string>{first_connect, second_connect}));
+    ASSERT_TRUE(waitPeerActive(first.peer, true));
     tickAt(1);
-    ASSERT_TRUE(waitCommands(1) && waitRead(CodecSessions::Command::kConnect));
-    for (int refused = 1; refused <= 2; ++refused) {  // while the first rings, or is up; once it is taken
-        tickAt(1);
-        ASSERT_TRUE(wait_processing_events([&] { return *refusals == refused; }));
-        ASSERT_TRUE(waitRead(CodecSessions::Command::kConnect) && waitPeerActive(first.peer, true));
-    }
+    ASSERT_TRUE(wait_processing_events([&] { return *refusals == 2; }) && waitRead(CodecSessions::Command::kConnect));
     tickAt(2);  // the first ends
     ASSERT_TRUE(waitPeerActive(peer_, true));
     tickAt(2);

@@ -336,6 +336,7 @@ enum class Event {
     kAnswered,                // a ringing connect comes up, and the codec's list says so
     kUnpairedRefusal,         // the codec's refusals carry no sequence
     kRingsAnew,               // peer 3's far end answers at the second kAnswered, its ring started again by a connect
+    kTenSecondPasses,         // ten seconds on, and so on: with the step's own pass, 11 up to 1:50 past its minute
     kOperatorConnects,        // the operator presses Connect on peer 3
     kOperatorDisconnects,     // the operator presses Disconnect on peer 3
     kCall4ByHand,             // peer 4's call is made at the codec's own panel
@@ -375,6 +376,14 @@ const char kMissedNoCallLine[] = "Scheduled connection to Studio 3 missed: its c
 const char kLateRefused[] = "Done (missed: its call came up late, and the codec refused to end it: Busy (error 409))";
 const char kLateRefusedLine[] =
     "Call to Studio 3 came up after its scheduled connection had ended; the codec refused to end it: Busy (error 409)";
+const char kLateLeftToOperator[] =
+    "Done (missed: its call came up late; the codec refused to end it, and the schedule left it to the operator's "
+    "disconnect at 12:22)";
+#define OPERATORS_DIAL_STOPPED                                                                                     \
+    "neither its connects nor the operator's brought its call up; the operator's connect, taken as its dial, was " \
+    "stopped with it"
+const char kOperatorsDialStopped[] = "Done (missed: " OPERATORS_DIAL_STOPPED ")";
+const char kOperatorsDialStoppedLine[] = "Scheduled connection to Studio 3 missed: " OPERATORS_DIAL_STOPPED;
 const char kLateGivenUp[] = "Done (missed: its call came up late and stays up: the codec refused 6 times to end it)";
 const char kEndedLeftUpUntil1220[] =
     "Scheduled connection to Studio 3 ended: call to Studio 3 left up for the scheduled connection until 12:20";
@@ -681,7 +690,8 @@ const BookingCase kBookings[] = {
       {13, Event::kNone, "", "Running | Running | Waiting"},
       {20, Event::kNone, "disconnect 4",
        "Running | Running (its call was ended by the forced connection to Studio 3) | Running"},
-      {40, Event::kNone, "disconnect 3", "Ending | Done | Ending"}},
+      {40, Event::kNone, "disconnect 3",
+       "Ending | Done (its call was ended by the forced connection to Studio 3) | Ending"}},
      {"Call to Studio 4 ended by the forced connection to Studio 3"}},
     {"a directory peer renamed while the program was closed: its call is followed and ended at its end",
      {{10, 20, Job::Daily, false, "5"}},
@@ -706,21 +716,19 @@ const BookingCase kBookings[] = {
       {kDay + 20, Event::kNone, "disconnect 3", "Done | Ending"}},
      {"Scheduled connection to Studio 3 waits: codec not ready"}},
     {"a forced booking and another peer's, the codec away across both starts: the force goes first, and each is "
-     "dialled once, one connect the codec has not read at a time",
+     "dialled once, the next as the codec has read the last",
      {{10, 40, Job::Once, false, "4"}, {20, 40, Job::Once, true}},
      {{5, Event::kAway, "", "Waiting | Waiting"},
-      {25, Event::kBack, "disconnect; connect 3", "Starting | Starting"},
-      {26, Event::kNone, "connect 4", "Starting | Running"},
-      {27, Event::kNone, "", "Running | Running"}},
+      {25, Event::kBack, "disconnect; connect 3; connect 4", "Starting | Starting"},
+      {26, Event::kNone, "", "Running | Running"}},
      {},
      "",
      "Studio 4"},
     {"two forced bookings overlapping, the codec away across both starts: one room made for both, each dialled once",
      {{10, 40, Job::Once, true}, {20, 40, Job::Once, true, "4"}},
      {{5, Event::kAway, "", "Waiting | Waiting"},
-      {25, Event::kBack, "disconnect; connect 3", "Starting | Starting"},
-      {26, Event::kNone, "connect 4", "Running | Starting"},
-      {27, Event::kNone, "", "Running | Running"}},
+      {25, Event::kBack, "disconnect; connect 3; connect 4", "Starting | Starting"},
+      {26, Event::kNone, "", "Running | Running"}},
      {}},
     {"a window longer than its period, the far end hanging up just after the next start: not dialled again",
      {{10, kDay + 40, Job::Daily}},
@@ -800,7 +808,8 @@ const BookingCase kBookings[] = {
      {}},
     {"on a one-channel codec, a booking ending as another's connect can take: the release goes first",
      {{5, 20}, {10, 40, Job::Once, false, "4"}},
-     {{10, Event::kNone, "connect 3", "Starting | Starting"},
+     {{10, Event::kNone, "connect 3; connect 4",
+       "Starting | Starting (connect refused by the codec: No free channel (error 409))"},
       {11, Event::kNone, "connect 4", "Running | Starting (connect refused by the codec: No free channel (error 409))"},
       {20, Event::kNone, "disconnect 3; connect 4",
        "Ending | Starting (connect refused by the codec: No free channel (error 409))"},
@@ -813,7 +822,8 @@ const BookingCase kBookings[] = {
      "each refusal is paired, and the refused peer is dialled in the pass after its channel frees",
      {{10, 40}, {10, 40, Job::Once, false, "4"}},
      {{9, Event::kUnpairedRefusal, "", "Waiting | Waiting"},
-      {10, Event::kNone, "connect 4", "Starting | Starting"},
+      {10, Event::kNone, "connect 4; connect 3",
+       "Starting | Starting (connect refused by the codec: No free channel (error 409))"},
       {11, Event::kNone, "connect 3", "Running | Starting (connect refused by the codec: No free channel (error 409))"},
       {12, Event::kCall4Dropped, "connect 3",
        "Running (its call has ended) | Starting (connect refused by the codec: No free channel (error 409))"},
@@ -875,12 +885,54 @@ const BookingCase kBookings[] = {
                                       "schedule no longer tries (last: Busy (error 409))"})},
     {"a late call the codec will not end, taken over by the operator's disconnect: the schedule tries no more",
      {{10, 20}},
-     followedBy(kLateCallRefused,
-                {{22, Event::kOperatorDisconnects, "", kLateRefused}, {30, Event::kNone, "", kLateRefused}}),
+     followedBy(kLateCallRefused, {{22, Event::kOperatorDisconnects, "", kLateLeftToOperator},
+                                   {30, Event::kNone, "", kLateLeftToOperator}}),
      kLateCallRefusedLog},
-    {"a late call the codec will not end, let go with the row that told of it",
+    {"a dial whose bound ends with its window: stopped at its end",
+     {{10, 12}},
+     {{9, Event::kSlowFarEnd, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {10, Event::kTenSecondPasses, "", "Starting"},
+      {12, Event::kNone, "disconnect 3", kMissedNoCall}},
+     {kMissedNoCallLine}},
+    {"the operator's connect two minutes before a window, on a codec that rings anew: the window sends it again by "
+     "its bound, and stops it at its end",
+     {{10, 12}},
+     {{8, Event::kRingsAnew, "", "Waiting"},
+      {8, Event::kOperatorConnects, "", "Waiting"},
+      {8, Event::kTenSecondPasses, "", "Waiting"},
+      {10, Event::kNone, "connect 3",
+       "Starting (its call has not come up since its connect at 12:08; connect sent again at 12:10)"},
+      {10, Event::kTenSecondPasses, "",
+       "Starting (its call has not come up since its connect at 12:08; connect sent again at 12:10)"},
+      {12, Event::kNone, "disconnect 3", kOperatorsDialStopped}},
+     {kOperatorsDialStoppedLine}},
+    {"the operator's connect before a window refused: the schedule's own connect brings the call up, and no line "
+     "credits the operator",
      {{10, 20}},
-     followedBy(kLateCallRefused, {{22, Event::kRemoveJob, "", ""}, {30, Event::kNone, "", ""}}),
+     {{9, Event::kCall4ByHand, "", "Waiting"},
+      {9, Event::kOperatorConnects, "", "Waiting"},
+      {9, Event::kCall4Dropped, "", "Waiting"},
+      {10, Event::kNone, "connect 3", "Starting"},
+      {11, Event::kNone, "", "Running"},
+      {20, Event::kNone, "disconnect 3", "Ending"},
+      {21, Event::kNone, "", "Done"}},
+     {},
+     "",
+     "Studio 3",
+     1},
+    {"three bookings at one start: each dialled as the codec has read the last, all at that start",
+     {{10, 20}, {10, 20, Job::Once, false, "4"}, {10, 20, Job::Once, false, "5"}},
+     {{10, Event::kNone, "connect 5; connect 4; connect 3", "Starting | Starting | Starting"},
+      {11, Event::kNone, "", "Running | Running | Running"}},
+     {},
+     "",
+     "Dir Studio"},
+    {"a late call the codec will not end, its row back after a restart: let go with the row that told of it",
+     {{10, 20}},
+     followedBy(kLateCallRefused, {{22, Event::kRestart, "disconnect 3", kLateRefused},
+                                   {23, Event::kRemoveJob, "", ""},
+                                   {30, Event::kNone, "", ""}}),
      followedBy(kLateCallRefusedLog, {"Call to Studio 3 left up: its scheduled connection was removed"}),
      "",
      ""},
@@ -1033,6 +1085,14 @@ protected:
         case Event::kOperatorDisconnects: sessions_->operatorDisconnect(codec_, 3); break;
         case Event::kCall4ByHand: codec.active.insert("4"); break;
         case Event::kListed: sessions_->tellPeerList(codec_); break;
+        case Event::kTenSecondPasses:
+            for (int pass = 1; pass < HeldCall::kDialSettlePasses - 1; ++pass) {
+                now_ = at(step.minute).addSecs(10 * pass);
+                scheduler_->tick();
+                sessions_->tellRefusals();
+            }
+            now_ = now_.addSecs(10);
+            break;
         case Event::kUnpairedRefusal: codec.are_refusals_unpaired = true; break;
         case Event::kRemoveJob: ASSERT_TRUE(scheduler_->removeJobAt(step.job)); break;
         case Event::kOpenEdit: opened_ = jobAt(step.job); break;
