@@ -40,10 +40,10 @@ class IQManager;
 // answers the protocol makes up, is never probed). When a frame is dropped, the reads awaiting an
 // answer, the probe among them, are asked again at once, since the frame may have held one; at
 // most once every kReaskIntervalUs, however many frames are dropped. A failure for want of an
-// answer says whether frames were dropped while it was awaited. It keeps the last reason a connection failed
-// or a frame was dropped before READY (last_fault) until the session is READY again, and what was
-// dropped since the link came up (link_drops) until the next connection or until the operator has
-// seen it.
+// answer says whether frames were dropped while it was awaited. It keeps the last reason a
+// connection failed or a frame was dropped before READY (last_fault) until the session is READY
+// again, and what was dropped since the link came up (link_drops) until the next connection or
+// until the operator has seen it.
 //
 // Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
 // library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
