@@ -24,9 +24,12 @@ struct ConnectionFault {
     Kind kind = kNone;
     QString detail;
     qint64 size = 0;
+    // kNoAnswer: frames of the codec's were dropped while the answer was awaited, and may have held it.
+    bool were_frames_dropped = false;
 
     bool operator==(const ConnectionFault& other) const {
-        return kind == other.kind && detail == other.detail && size == other.size;
+        return kind == other.kind && detail == other.detail && size == other.size &&
+               were_frames_dropped == other.were_frames_dropped;
     }
     bool operator!=(const ConnectionFault& other) const { return !(*this == other); }
 };

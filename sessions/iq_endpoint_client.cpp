@@ -138,6 +138,7 @@ void IQEndpointClient::forget_connection_state() {
     in_flight_.clear();
     last_reask_us_ = 0;
     is_reask_due_ = false;
+    last_drop_us_ = 0;
     end_of_connection_ = {};
     has_been_connected_ = false;
     // What the old connection sent and the GUI thread has not taken yet must not land in the new
@@ -175,6 +176,7 @@ void IQEndpointClient::on_frame_dropped(const IPCDroppedFrame& frame) {
     // next NUL): reads are asked again now, or at the tick once the bound lets them.
     is_reask_due_ = true;
     const int64_t now_us = ipc_now_us();
+    last_drop_us_ = now_us;
     if (now_us - last_reask_us_ >= kReaskIntervalUs) ask_reads_again(now_us);
     if (dropped_frames_.fetch_add(1) > 0) {
         ++unlogged_dropped_frames_;
@@ -450,7 +452,7 @@ bool IQEndpointClient::fail_missing_report(IPCConn& connection, int64_t now_us) 
     const QString missing = required_.join(QStringLiteral(", "));
     qWarning().noquote() << log_name() << ": logged in, but" << missing << "did not come for"
                          << in_flight_.deadline_us() / 1000000 << "s; dropping the connection";
-    note_end({ConnectionFault::kNoAnswer, missing, 0});
+    note_end({ConnectionFault::kNoAnswer, missing, 0, last_drop_us_ != 0});
     connection.abort("no " + missing.toStdString());
     awaiting_own_report_since_us_ = 0;
     return true;
@@ -463,7 +465,8 @@ void IQEndpointClient::fail_unanswered(IPCConn& connection, const RequestsInFlig
     // the command it follows, if any.
     std::optional<RequestsInFlight::Request> told = overdue;
     if (overdue.seq == session_requests::kPing.seq) told = in_flight_.oldest_asked();
-    note_end({ConnectionFault::kNoAnswer, told ? QString::fromStdString(told->name) : QString(), 0});
+    note_end({ConnectionFault::kNoAnswer, told ? QString::fromStdString(told->name) : QString(), 0,
+              last_drop_us_ >= overdue.sent_us});
     connection.abort("no answer to " + overdue.name);
 }
 

@@ -38,11 +38,12 @@ class IQManager;
 // nothing awaits an answer is probed with a "ping" every kProbeIntervalUs, so that a link dead
 // towards the codec, which still reports, is found without a command (a legacy codec, whose
 // answers the protocol makes up, is never probed). When a frame is dropped, the reads awaiting an
-// answer are asked again at once, since the frame may have held one; at most once every
-// kReaskIntervalUs, however many frames are dropped. It keeps the last reason a connection failed
-// or a frame was dropped before READY (last_fault) until the session is READY again, and what was
-// dropped since the link came up (link_drops) until the next connection or until the operator has
-// seen it.
+// answer, the probe among them, are asked again at once, since the frame may have held one; at
+// most once every kReaskIntervalUs, however many frames are dropped. A failure for want of an
+// answer says whether frames were dropped while it was awaited. It keeps the last reason a
+// connection failed or a frame was dropped before READY (last_fault) until the session is READY
+// again, and what was dropped since the link came up (link_drops) until the next connection or
+// until the operator has seen it.
 //
 // Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
 // library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
@@ -345,6 +346,7 @@ private:
     int64_t last_probe_us_ = 0;  // a probe went, or something was awaited
     int64_t last_reask_us_ = 0;
     bool is_reask_due_ = false;  // a frame was dropped since the reads were last asked again
+    int64_t last_drop_us_ = 0;   // when this connection last dropped a frame; 0: never
     // Since when the logged-in link has awaited no answer, only a report READY needs; 0 otherwise.
     int64_t awaiting_own_report_since_us_ = 0;
     // Why this connection ended, once known; emptied with each connection. Manager lock.

@@ -10,12 +10,16 @@
 // statistics after two of their periods. The period is the one the codec was asked for. For
 // statistics it reports at its own pace, it is learned from the gaps between its reports while
 // they are live, within kLeastOwnPeriod and kMostOwnPeriod: a gap that ends a stale spell is a
-// stall. Reports closer together than kOneRound are one round, not a pace: peer and channel
-// statistics come together, and so do the reports a stall held back. Until a gap is learned on a
-// connection the pace is taken as the slowest a codec may keep (kMostOwnPeriod): a codec that
-// reports every minute is never called stale for want of a report it was not due to send, and
-// a stall shows within two minutes. A change of pace gives the figures that long from the change:
-// the codec's next report comes at the new pace.
+// stall, unless the last gap that ended one was about as long (within a quarter), which is a pace
+// slower than the one taken. Reports closer together than kOneRound are one round, not a pace: peer
+// and channel statistics come together, and so do the reports a stall held back. Until a gap is
+// learned on a connection the pace is taken as the slowest a codec may keep (kMostOwnPeriod): a
+// codec that reports every minute is never called stale for want of a report it was not due to
+// send, and a stall shows within two minutes. A change of pace gives the figures that long from
+// the change: the codec's next report comes at the new pace. Statistics asked for at an interval
+// may still come at a codec's own slower pace, whatever it is asked: that pace is learned from the
+// gaps under an interval alike, apart from the codec's own, and the figures are live for two of
+// the slower of it and the interval.
 //
 // Figures that never came on this connection are not called stale: a codec may not send them at
 // all. Levels not asked for are not stale either: no meter draws them.
@@ -53,14 +57,17 @@ private:
         bool is_asked = true;
         Clock::time_point stale_at;
         Duration period{0};  // as asked; see paced()
-        // Statistics at the codec's own pace: the last report under that pace on this connection,
-        // if any, and the pace learned from the gaps between reports (zero: none learned yet).
-        std::optional<Clock::time_point> last_own_report;
+        // Statistics: the last report under the pace asked now on this connection, if any, the
+        // last gap that ended a stale spell since, and the paces learned from the gaps between
+        // reports at the codec's own pace and under an interval (zero: none learned yet).
+        std::optional<Clock::time_point> last_report;
+        std::optional<Duration> stalled_gap;
         Duration own_period{0};
+        Duration kept_period{0};
     };
 
-    // Learns the codec's own pace from a report of statistics at `now`.
-    static void learnOwnPeriod(Entry& entry, Clock::time_point now);
+    // Learns the pace of the codec's statistics from a report at `now`.
+    static void learnPeriod(Entry& entry, Clock::time_point now);
 
     // How long figures of `which` stay live after a report, at the pace asked for.
     Duration liveFor(Figures which) const;

@@ -139,11 +139,11 @@ inline constexpr WireRequest kHandledReplies[] = {
     kAddProfile.wire,      kSetBraidlinkOptions.wire,
 };
 
-// The fetches, which change nothing on the codec: one whose answer was lost (in a frame the reader
-// dropped) may be asked again.
+// The requests that change nothing on the codec, the fetches and the ping: one whose answer was
+// lost (in a frame the reader dropped) may be asked again.
 inline constexpr WireRequest kReads[] = {
     kGetChannelList, kGetChannelOpts, kGetProfileList,       kGetCodecList,    kGetPeerList, kGetDirectoryServer,
-    kGetSysOptions,  kGetVersion,     kGetBraidlinkSettings, kGetTunnelStatus, kGetEventLog,
+    kGetSysOptions,  kGetVersion,     kGetBraidlinkSettings, kGetTunnelStatus, kGetEventLog, kPing,
 };
 // Whether `message` is one of kReads: its name and its seq are one's.
 bool is_read(const Message& message);

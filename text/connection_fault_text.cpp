@@ -21,6 +21,26 @@ QString detail(const ConnectionFault& fault) {
     return shownCodecText(fault.detail, kMaxDetailLength);
 }
 
+// A dropped frame may have held the answer: then it is not known that the codec answered nothing.
+QString noAnswerText(const ConnectionFault& fault) {
+    const int seconds = RequestsInFlight::kAnswerDeadlineUs / 1000000;
+    // No detail: what went unanswered was the program's own probe, which the operator never sent.
+    if (fault.detail.isEmpty()) {
+        if (!fault.were_frames_dropped) {
+            return tr("the codec answered nothing for %1 s, though its reports still came").arg(seconds);
+        }
+        return tr("no answer of the codec's came through for %1 s, though its reports did; at least one "
+                  "message from it was dropped meanwhile and may have held an answer")
+            .arg(seconds);
+    }
+    if (!fault.were_frames_dropped)
+        return tr("the codec did not answer %1 within %2 s").arg(detail(fault)).arg(seconds);
+    return tr("no answer of the codec's to %1 came through within %2 s; at least one message from it was "
+              "dropped meanwhile and may have held the answer")
+        .arg(detail(fault))
+        .arg(seconds);
+}
+
 }  // namespace
 
 QString connectionFaultText(const ConnectionFault& fault) {
@@ -33,15 +53,7 @@ QString connectionFaultText(const ConnectionFault& fault) {
     case ConnectionFault::kConnectionError: return tr("the connection failed: %1").arg(detail(fault));
     case ConnectionFault::kFrameUnreadable:
     case ConnectionFault::kFrameTooLarge: return droppedFrameText(fault, detail(fault));
-    case ConnectionFault::kNoAnswer:
-        // No detail: what went unanswered was the program's own probe, which the operator never sent.
-        if (fault.detail.isEmpty()) {
-            return tr("the codec answered nothing for %1 s, though its reports still came")
-                .arg(RequestsInFlight::kAnswerDeadlineUs / 1000000);
-        }
-        return tr("the codec did not answer %1 within %2 s")
-            .arg(detail(fault))
-            .arg(RequestsInFlight::kAnswerDeadlineUs / 1000000);
+    case ConnectionFault::kNoAnswer: return noAnswerText(fault);
     }
     return QString();
 }

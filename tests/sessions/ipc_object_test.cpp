@@ -63,6 +63,8 @@ struct Codec {
     // Requests (by name) the codec reads and leaves unanswered, as one whose link back is dead.
     std::set<std::string> unanswered;
     std::set<std::string> unreadable;  // answered with a frame the reader refuses
+    bool swallows_pings = false;       // every other answer to "ping" goes inside a frame past the limit
+    int pings = 0;
 
     std::string respond(const std::string& frame) {
         Message request;
@@ -72,6 +74,8 @@ struct Codec {
             std::lock_guard<std::mutex> lock(mutex);
             if (unanswered.count(name) != 0) return "";
             if (unreadable.count(name) != 0) return with_nul("<resp><list></resp>");
+            if (name == "ping" && swallows_pings && ++pings % 2 == 0)
+                return std::string(3 << 20, 'x') + with_nul("<resp seq=\"ping\"/>");  // 3 MiB: past the 2 a peer holds
         }
         const std::string seq = request.attributes().get_string("seq", "");
         const std::string system_opts = is_legacy ? "<systemOpts/>" : "<unso id=\"unso\"><systemOpts/></unso>";
@@ -1334,14 +1338,19 @@ TEST_F(IPCObjectTest, RequestsUnansweredPastTheirDeadlineFailTheLinkAndAreToldOn
 // A link dead towards the codec: its reports still come, and nothing sent reaches it. With no
 // command, the program's probe finds it within the probe interval, the deadline and a tick. A
 // legacy codec, whose answers its protocol makes up, is never probed; an answer still arriving
-// over a slow link past the deadline is not late.
+// over a slow link past the deadline is not late; a probe whose answer went down inside an
+// oversized frame is sent again, as a read is.
 TEST_F(IPCObjectTest, AQuietLinkDeadTowardsTheCodecIsFoundByAProbeButNotALegacyOrASlowOne) {
     struct Case {
         const char* label;
         bool is_legacy;
-        bool is_slow;  // a probe's answer trickles in, 200 bytes a second, never whole in the test
+        bool is_slow;        // a probe's answer trickles in, 200 bytes a second, never whole in the test
+        bool is_swallowing;  // every other answer goes down inside an oversized frame
     };
-    const Case cases[] = {{"dead", false, false}, {"legacy", true, false}, {"slow", false, true}};
+    const Case cases[] = {{"dead", false, false, false},
+                          {"legacy", true, false, false},
+                          {"slow", false, true, false},
+                          {"swallowing", false, false, true}};
     const auto bound = std::chrono::milliseconds(500 + 2000 + 1000);
     for (const Case& c : cases) {
         IPCObject& session = start([&c](Codec& codec) { codec.is_legacy = c.is_legacy; },
@@ -1353,7 +1362,8 @@ TEST_F(IPCObjectTest, AQuietLinkDeadTowardsTheCodecIsFoundByAProbeButNotALegacyO
         const size_t before = peer_->frames().size();
         {
             std::lock_guard<std::mutex> lock(codec_->mutex);
-            codec_->unanswered = {"ping"};  // all it is sent, once READY
+            codec_->swallows_pings = c.is_swallowing;
+            if (!c.is_swallowing) codec_->unanswered = {"ping"};  // all it is sent, once READY
         }
         if (c.is_slow) peer_->send("<resp seq=\"ping\" pad=\"");
         const auto ready_at = std::chrono::steady_clock::now();
@@ -1369,9 +1379,10 @@ TEST_F(IPCObjectTest, AQuietLinkDeadTowardsTheCodecIsFoundByAProbeButNotALegacyO
         ASSERT_TRUE(wait_processing_events(has_failed_or_outlived_the_bound, std::chrono::seconds(60))) << c.label;
         const std::vector<std::string> sent = frames_from(before, 0);
         const size_t probes = peer_->frames().size() - before - sent.size();
-        const bool is_found_dead = !c.is_legacy && !c.is_slow;
+        const bool is_found_dead = !c.is_legacy && !c.is_slow && !c.is_swallowing;
         EXPECT_EQ(session.state() != IQEndpointClient::READY, is_found_dead) << c.label;
         EXPECT_EQ(probes > 0, !c.is_legacy) << c.label;
+        EXPECT_EQ(session.linkDrops().count > 1, c.is_swallowing) << c.label;
         if (!is_found_dead) continue;
         EXPECT_EQ(session.lastFault(), (ConnectionFault{ConnectionFault::kNoAnswer, QString(), 0})) << c.label;
         EXPECT_EQ(sent, std::vector<std::string>{}) << c.label;  // no command: only probes went
@@ -1387,6 +1398,7 @@ TEST_F(IPCObjectTest, ARequiredReplyThatArrivesUnreadableIsMissingUntilItsDeadli
     };
     ASSERT_TRUE(wait_processing_events(isFailed, test_support::give_up_after(std::chrono::seconds(30))));
     EXPECT_EQ(session_->lastFault().detail, "getPeerList");
+    EXPECT_TRUE(session_->lastFault().were_frames_dropped);  // each answer was
 }
 
 TEST_F(IPCObjectTest, FiguresThatStopComingTurnStaleAndLiveAtTheNextReport) {

@@ -34,6 +34,11 @@ const FreshnessCase kCases[] = {
     {"statistics quickened: the slowest own pace from the change", ReportFreshness::kStatistics, 5000, 1500, 0, 121499},
     // Learned from the gaps at its own pace; a stall, and the burst it held back, teach nothing.
     {"statistics at its own 3-s pace", ReportFreshness::kStatistics, 0, -1, 0, 5999, {-16000, -13000, -10}},
+    // Two like gaps that each end a stale spell are a pace: a codec's own, slower than it was asked
+    // or than it was; one alone is a stall.
+    {"asked every 5 s, keeps its own 30-s pace", kStats, 5000, -1, 0, 59999, {-60000, -30000}},
+    {"asked every 5 s, one stall of 30 s", kStats, 5000, -1, 0, 9999, {-35000, -30000}},
+    {"own pace slowed from 3 s to 30 s", kStats, 0, -1, 0, 59999, {-66000, -63000, -60000, -30000}},
     // A new connection learns afresh, and calls nothing stale that was not due meanwhile.
     {"30-s pace, once since a reconnect", kStats, 0, -1, 0, 119999, {-100000, -70000, kReconnect}},
     {"30-s pace, learned again after a reconnect", kStats, 0, -1, 0, 59999, {-100000, -70000, kReconnect, -30000}},

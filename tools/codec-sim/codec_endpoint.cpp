@@ -66,6 +66,7 @@ std::string hostile_frames(HostileKind kind, const SimulatedCodec& codec) {
         return with_nul(start + std::string(kOversizeBytes - start.size() - end.size(), 'x') + end);
     }
     case HostileKind::kHuge: return "<unso id=\"metering\"><metering pad=\"" + std::string(kOversizeBytes, 'x');
+    case HostileKind::kSwallowedPings: return {};  // sent with the answers (before_ping_answer)
     }
     return {};
 }
@@ -200,6 +201,14 @@ void CodecEndpoint::publish(const Message& report, const std::string& name, bool
 void CodecEndpoint::on_admitted() {
     send_unso(codec_.model.system_options_push());
     send_hostile_frames();
+}
+
+void CodecEndpoint::before_ping_answer() {
+    const std::vector<HostileKind>& kinds = codec_.context.options.hostile;
+    if (!connection_ || std::find(kinds.begin(), kinds.end(), HostileKind::kSwallowedPings) == kinds.end()) return;
+    if (++pings_answered_ % 2 != 0) return;
+    connection_->set_send_limit(std::max<uint32_t>(connection_->send_limit(), kHostileSendLimit));
+    connection_->send_data(hostile_frames(HostileKind::kHuge, codec_));
 }
 
 void CodecEndpoint::send_hostile_frames() {

@@ -41,6 +41,9 @@ public:
     // success, or the greeting when no login is asked): sends "systemOpts", then any hostile
     // frames. Never earlier, or the program would not count "systemOpts" as received.
     void on_admitted();
+    // Called by the codec's protocol before it answers a "ping" of an admitted peer: with
+    // HostileKind::kSwallowedPings, sends what makes every other answer go down with a bad frame.
+    void before_ping_answer();
 
     // Sends the pushes of `codec`'s model (CodecModel::take_pushes) to each of its admitted peers.
     static void send_pushes(SimulatedCodec& codec);
@@ -65,4 +68,5 @@ private:
 
     SimulatedCodec& codec_;               // not owned; outlives the endpoint
     std::optional<Message> held_answer_;  // the first answer of a swapped pair, until the second
+    uint64_t pings_answered_ = 0;         // since admitted (before_ping_answer)
 };

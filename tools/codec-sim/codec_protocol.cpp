@@ -67,6 +67,11 @@ void CodecProtocol::send_frame(std::string frame) {
     conn->send_data(std::move(frame));
 }
 
+CodecEndpoint* CodecProtocol::codec_endpoint() const {
+    // Only codec endpoints are made for the fleet's servers.
+    return static_cast<CodecEndpoint*>(conn->endpoint_server());
+}
+
 void CodecProtocol::receive_message(Message& request) {
     const CodecSimContext& context = codec_.context;
     if (context.is_silent || context.is_deaf) return;
@@ -80,6 +85,9 @@ void CodecProtocol::receive_message(Message& request) {
         }
     }
 
+    if (has_admitted_ && request.name() == "ping") {
+        if (CodecEndpoint* endpoint = codec_endpoint()) endpoint->before_ping_answer();
+    }
     const bool was_logged_in = is_logged_in();
     IPCProtocolXMLSServer::receive_message(request);
     if (has_admitted_ || conn->is_failed()) return;
@@ -88,6 +96,5 @@ void CodecProtocol::receive_message(Message& request) {
         (!was_logged_in && is_logged_in()) || (context.options.mode == CodecSimMode::kNoLogin && is_greeting);
     if (!is_admitted) return;
     has_admitted_ = true;
-    // Only codec endpoints are made for the fleet's servers.
-    if (auto* endpoint = static_cast<CodecEndpoint*>(conn->endpoint_server())) endpoint->on_admitted();
+    if (CodecEndpoint* endpoint = codec_endpoint()) endpoint->on_admitted();
 }

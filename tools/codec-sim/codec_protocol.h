@@ -4,6 +4,7 @@
 
 #include "ipc/protocols/ipc_protocol_xmls_server.h"
 
+class CodecEndpoint;
 struct SimulatedCodec;
 
 // The xmls server protocol of a simulated codec. On top of the library's server it
@@ -13,6 +14,7 @@ struct SimulatedCodec;
 //   - in legacy mode, plays an old codec that knows no greeting: "hello" gets no answer and "ping"
 //     a bare <pong/> without "seq", which makes the peer fall back to the unversioned dialect;
 //   - once the fleet has gone silent or deaf, neither answers nor handles anything;
+//   - lets the endpoint spoil an answer to "ping" (HostileKind::kSwallowedPings);
 //   - writes every frame in Latin-1 when the fleet does (CodecSimOptions::writes_latin1).
 //
 // Threads: as its connection, on the fleet's loop thread.
@@ -28,6 +30,8 @@ public:
     void send_frame(std::string frame);
 
 private:
+    // The connection's endpoint, once made.
+    CodecEndpoint* codec_endpoint() const;
     // Records each complete frame of the input once, before any of them is handled.
     void record_frames(const char* data, size_t length);
 

@@ -31,6 +31,7 @@ const HostileName kHostileNames[] = {
     {"tag", HostileKind::kTag},
     {"oversize", HostileKind::kOversize},
     {"huge", HostileKind::kHuge},
+    {"pings", HostileKind::kSwallowedPings},
 };
 
 // The comma-separated parts of `list`, empty ones included.

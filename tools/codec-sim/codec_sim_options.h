@@ -15,8 +15,9 @@ enum class CodecSimMode {
     kLegacy,   // an old codec: ignores "hello", answers "ping" with a bare "pong", bare "login"
 };
 
-// Frames a codec sends once after each login to test the peer's input checks, in this order. A
-// peer that reads them as it should drops the bad ones alone and stays connected.
+// Frames a codec sends to test the peer's input checks: once after each login, in this order, but
+// for kSwallowedPings. A peer that reads them as it should drops the bad ones alone and stays
+// connected.
 enum class HostileKind {
     kChildless,  // <unso id="metering"/> and <unso id="peer_stats"/>: reports without their child
     kUnknown,    // unknown_report_count reports, each with an "id" of its own that no program knows
@@ -29,6 +30,10 @@ enum class HostileKind {
     // 3 MiB without a NUL: the next frame the codec writes (the answer to the peer's first
     // request, as a rule) ends it and is lost with it. Always the last of the hostile frames.
     kHuge,
+    // Nothing after the login; from then on every other answer to "ping" goes down inside a frame
+    // past the limit (kHuge's bytes written just before it), as a codec's answer may go down inside
+    // a bad frame. Asked again, it is answered.
+    kSwallowedPings,
 };
 
 // Everything a CodecSim is started with. Plain value; read-only once the fleet runs.
@@ -122,7 +127,7 @@ struct CodecSimOptions {
     // "normal", "nologin", "refuse", "legacy"; false for any other text.
     static bool mode_from_name(const std::string& name, CodecSimMode& mode);
     // A comma-separated list of "childless", "unknown", "utf8", "flood", "nul", "depth", "tag",
-    // "oversize", "huge", or "all"; false (leaving `kinds` as it was) when a name is unknown.
+    // "oversize", "huge", "pings", or "all"; false (leaving `kinds` as it was) when a name is unknown.
     static bool hostile_from_list(const std::string& list, std::vector<HostileKind>& kinds);
     // Adds the request names of a comma-separated list to `names`; false (leaving `names` as it
     // was) when a name is empty.

@@ -492,6 +492,9 @@ TEST(FleetTile, TheLastFailureIsToldUntilReady) {
         {{ConnectionFault::kFrameTooLarge, {}, 3145728},
          "a message from the codec was too large (3145728 bytes) and was dropped"},
         {{ConnectionFault::kNoAnswer, "setSysOptions", 0}, "the codec did not answer setSysOptions within 15 s"},
+        {{ConnectionFault::kNoAnswer, {}, 0, true},
+         "no answer of the codec's came through for 15 s, though its reports did; at least one message from it was "
+         "dropped meanwhile and may have held an answer"},
     };
     const QUuid uuid = QUuid::createUuid();
     UnplacedSession session(uuid.toString(), uuid);
