@@ -14,10 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "ipc/base/ipc_mutex_guard.h"
 #include "scheduler/schedule_window.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
+#include "sessions/iq_manager.h"
 #include "sessions/session_meta_types.h"
 #include "sessions/session_requests.h"
 #include "tests/support/captured_qt_messages.h"
@@ -39,6 +41,7 @@ protected:
         options.count = codec_index_ + 1;
         options.record_path = folder_.filePath("frames.txt").toStdString();
         options.refused_requests = refused_requests_;
+        options.refusals = refusals_;
         options.answer_after_ms = answer_after_ms_;
         options.panel_call_after_stop_ms = panel_call_after_stop_ms_;
         start_fleet(options);
@@ -184,6 +187,7 @@ protected:
     // Past a slow far end's answer, also on a loaded or sanitized machine.
     static constexpr std::chrono::seconds kFarEndDeadline{30};
     std::set<std::string> refused_requests_;  // by the codec, from the start
+    int refusals_ = 0;                        // of each of refused_requests_; 0: every one
     int64_t answer_after_ms_ = 0;             // the far ends' answer to a connect; 0: at once
     int64_t panel_call_after_stop_ms_ = 0;    // the codec's panel calls a peer whose dial was stopped
     int codec_index_ = 0;  // in the fleet: 0 has one channel and no call; 1 two channels, one in a call
@@ -509,6 +513,53 @@ TEST_F(LateFarEndLoopback, TwoBookingsAtOneStartTakeTheChannelInTurn) {
     EXPECT_EQ(scheduler_->jobList().back().state, Job::Running);
     EXPECT_EQ(commands(), (std::vector<std::string>{first_connect, second_connect, second_connect,
                                                     "dis" + first_connect, second_connect}));
+}
+
+// The operator's command in the same round trip as the schedule's (the session's loop held while
+// both go out), on a codec that refuses the first disconnect: each refusal is paired with the
+// schedule's command by the ping behind it, and the operator is told of none.
+class OperatorsRoundTripLoopback : public LateFarEndLoopback {
+protected:
+    void SetUp() override {
+        refused_requests_ = {"disconnect"};
+        refusals_ = 1;
+        LateFarEndLoopback::SetUp();
+    }
+    template <class Send>
+    void inOneRoundTrip(Send send) {
+        IPCMutexGuard guard(session_->session_manager()->mutex());
+        send();
+    }
+};
+
+TEST_F(OperatorsRoundTripLoopback, ARefusalIsTheSchedulesCommandsBesideTheOperatorsClick) {
+    std::vector<std::string> refused;
+    QObject context;  // ends the connection before `refused` goes
+    QObject::connect(session_.data(), &IPCObject::requestFailed, &context,
+                     [&](QUuid, const QString& request) { refused.push_back(request.toStdString()); });
+    // The stop of a ringing dial refused as the operator switches metering off: the late call is ended.
+    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 2)));
+    tickAt(1);
+    inOneRoundTrip([&] {
+        tickAt(2);
+        session_->cmd_metering_off();
+    });
+    ASSERT_TRUE(waitPeerActive(true));
+    tickAt(2);
+    ASSERT_TRUE(waitPeerActive(false));
+    // The operator hangs up on the one channel as the booking's connect is refused for it: the booked
+    // peer is dialled at the next pass.
+    const QString other = bookPeerId(1);
+    ASSERT_TRUE(session_->cmd_connect_peer(other, QString()) && waitPeerActive(other, true));
+    ASSERT_TRUE(scheduler_->addJob(makeJob(5, 7)));
+    inOneRoundTrip([&] {
+        tickAt(5);
+        session_->cmd_disconnect(other.toInt(), IPCObject::Asker::kOperator);
+    });
+    ASSERT_TRUE(waitRead(CodecSessions::Command::kConnect) && waitPeerActive(other, false));
+    tickAt(5);
+    EXPECT_TRUE(waitPeerActive(true));
+    EXPECT_EQ(refused, (std::vector<std::string>{"disconnect", "connect"}));
 }
 
 // A quiet stop the codec took settles the dial: a call made at its panel a few seconds later is not
