@@ -726,8 +726,11 @@ TEST_F(IPCObjectTest, ARefusalWithoutSeqNamesTheRequestsItMayAnswer) {
 // answer is the copy's, never the next read's, and reads through nothing sent after the copy. A
 // command the session could not follow is not sent.
 TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
-    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"ping"}; },
-                               [](IPCObject& each) { each.set_probe_interval_us(INT64_MAX); });
+    IPCObject& session = start(
+        [](Codec& codec) {
+            codec.unanswered = {"ping", "getProfileList"};
+        },
+        [](IPCObject& each) { each.set_probe_interval_us(INT64_MAX); });
     expect_ready();
     std::vector<std::string> events;  // in the order the session raised them
     QObject context;
@@ -736,6 +739,7 @@ TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
     });
     QObject::connect(&session, &IPCObject::requestFailed, &context,
                      [&](QUuid, const QString& request) { events.push_back("refused " + request.toStdString()); });
+    peer_->send(with_nul("<resp seq=\"profileList\"/>"));  // the start-up's
     ASSERT_TRUE(session.cmd_connect("1"));
     ASSERT_TRUE(session.cmd_connect("2"));
     peer_->send(with_nul("<resp seq=\"ping\"/>"));  // the first connect read, and taken
@@ -745,20 +749,15 @@ TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
     EXPECT_EQ(events, (std::vector<std::string>{"read connect 1", "refused connect", "read connect 2"}));
 
     events.clear();
-    {
-        std::lock_guard<std::mutex> lock(codec_->mutex);
-        codec_->unanswered.insert("getPeerList");
-    }
     const size_t before = peer_->frames().size();
-    session.cmd_get_peer_list();
+    session.cmd_get_profile_list();
     peer_->send(with_nul("<resp><list></resp>"));
     ASSERT_TRUE(peer_->wait_for_frames(before + 2)) << "asked again";
     ASSERT_TRUE(session.cmd_connect("3"));
-    session.cmd_get_peer_list();
-    for (const char* answer : {"<resp seq=\"peerList\"/>", "<resp seq=\"peerList\"/>",
-                               "<resp fail=\"true\" error_code=\"9\"/>", "<resp seq=\"ping\"/>"}) {
-        peer_->send(with_nul(answer));
-    }
+    session.cmd_get_profile_list();
+    const char* answers[] = {"<resp seq=\"profileList\"/>", "<resp seq=\"profileList\"/>", "<resp fail=\"true\"/>",
+                             "<resp seq=\"ping\"/>"};
+    for (const char* answer : answers) peer_->send(with_nul(answer));
     EXPECT_TRUE(wait_processing_events([&] { return events.size() >= 2; }));
     EXPECT_EQ(events, (std::vector<std::string>{"refused connect", "read connect 3"}));
     int sent = 0;
