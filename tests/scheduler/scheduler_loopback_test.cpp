@@ -41,7 +41,6 @@ protected:
         options.count = codec_index_ + 1;
         options.record_path = folder_.filePath("frames.txt").toStdString();
         options.refused_requests = refused_requests_;
-        options.refusals = refusals_;
         options.answer_after_ms = answer_after_ms_;
         options.panel_call_after_stop_ms = panel_call_after_stop_ms_;
         start_fleet(options);
@@ -187,7 +186,6 @@ protected:
     // Past a slow far end's answer, also on a loaded or sanitized machine.
     static constexpr std::chrono::seconds kFarEndDeadline{30};
     std::set<std::string> refused_requests_;  // by the codec, from the start
-    int refusals_ = 0;                        // of each of refused_requests_; 0: every one
     int64_t answer_after_ms_ = 0;             // the far ends' answer to a connect; 0: at once
     int64_t panel_call_after_stop_ms_ = 0;    // the codec's panel calls a peer whose dial was stopped
     int codec_index_ = 0;  // in the fleet: 0 has one channel and no call; 1 two channels, one in a call
@@ -324,7 +322,11 @@ TEST_F(RefusingCodecLoopback, ARefusedScheduledDisconnectIsSaidOnTheRowAndInTheL
     addJob(false);
     tickAt(1);
     ASSERT_TRUE(waitPeerActive(true));
-    tickAt(2);
+    {  // the operator switches metering off in the same round trip (the session's loop held)
+        IPCMutexGuard hold(session_->session_manager()->mutex());
+        tickAt(2);
+        session_->cmd_metering_off();
+    }
     ASSERT_TRUE(wait_processing_events([&] { return refusals > 0; }));
     tickAt(2);
     const QString reason = "Refused by codec-sim (error 409)";
@@ -332,6 +334,24 @@ TEST_F(RefusingCodecLoopback, ARefusedScheduledDisconnectIsSaidOnTheRowAndInTheL
     EXPECT_TRUE(
         lastLogLine().endsWith("Scheduled disconnection from " + peer_name_ + " refused by the codec: " + reason))
         << lastLogLine().toStdString();
+}
+
+// The operator hangs up on the one channel in the round trip of the booking's connect, refused for
+// it: the refusal is the connect's, which goes again at the next pass; the operator hears nothing.
+TEST_F(SchedulerLoopback, AConnectRefusedBesideTheOperatorsHangUpIsTheSchedules) {
+    const auto unpaired = countRefusals(QString());
+    const QString other = bookPeerId(1);
+    ASSERT_TRUE(session_->cmd_connect_peer(other, QString()) && waitPeerActive(other, true));
+    addJob(false);
+    {
+        IPCMutexGuard hold(session_->session_manager()->mutex());
+        tickAt(1);
+        session_->cmd_disconnect(other.toInt(), IPCObject::Asker::kOperator);
+    }
+    ASSERT_TRUE(waitRead(CodecSessions::Command::kConnect) && waitPeerActive(other, false));
+    tickAt(1);
+    EXPECT_TRUE(waitPeerActive(true));
+    EXPECT_EQ(*unpaired, 0);
 }
 
 // A codec that refuses every connect, as one whose channels are all taken does: the booking says
@@ -513,43 +533,6 @@ TEST_F(LateFarEndLoopback, TwoBookingsAtOneStartTakeTheChannelInTurn) {
     EXPECT_EQ(scheduler_->jobList().back().state, Job::Running);
     EXPECT_EQ(commands(), (std::vector<std::string>{first_connect, second_connect, second_connect,
                                                     "dis" + first_connect, second_connect}));
-}
-
-// The operator's click in the round trip of the schedule's command (the session's loop held while
-// both go out), on a codec that refuses the first disconnect: the ping behind the schedule's command
-// pairs the refusal with it, and the operator's is not among its candidates.
-class OperatorsRoundTripLoopback : public LateFarEndLoopback {
-protected:
-    void SetUp() override {
-        refused_requests_ = {"disconnect"};
-        refusals_ = 1;
-        LateFarEndLoopback::SetUp();
-    }
-};
-
-TEST_F(OperatorsRoundTripLoopback, ARefusalIsTheSchedulesBesideTheOperatorsClick) {
-    const auto unpaired = countRefusals(QString());
-    const QString other = bookPeerId(1);
-    ASSERT_TRUE(scheduler_->addJob(makeJob(1, 2)) && scheduler_->addJob(makeJob(5, 7)));
-    tickAt(1);
-    {
-        IPCMutexGuard hold(session_->session_manager()->mutex());
-        tickAt(2);  // the ringing dial's stop, refused: its late call is ended
-        session_->cmd_metering_off();
-    }
-    ASSERT_TRUE(waitPeerActive(true));
-    tickAt(2);
-    ASSERT_TRUE(waitPeerActive(false));
-    ASSERT_TRUE(session_->cmd_connect_peer(other, QString()) && waitPeerActive(other, true));
-    {
-        IPCMutexGuard hold(session_->session_manager()->mutex());
-        tickAt(5);  // the connect, refused on the one channel, which the operator frees
-        session_->cmd_disconnect(other.toInt(), IPCObject::Asker::kOperator);
-    }
-    ASSERT_TRUE(waitRead(CodecSessions::Command::kConnect) && waitPeerActive(other, false));
-    tickAt(5);
-    EXPECT_TRUE(waitPeerActive(true)) << "dialled again at the next pass";
-    EXPECT_EQ(*unpaired, 0);
 }
 
 // A quiet stop the codec took settles the dial: a call made at its panel a few seconds later is not

@@ -680,13 +680,12 @@ TEST_F(IPCObjectTest, ARefusedReplyKeepsTheLastGoodOne) {
     EXPECT_EQ(session.deviceLog.size(), 1) << "no \"Audio connection ended\" for a refusal";
 }
 
-// The codec answers no request without seq that succeeds, as a codec may, and the test answers
-// the pings that follow them: a refusal is named as its request only while that one alone is
-// awaited, and otherwise comes with every request it may answer, never one sent after the ping
-// that follows it.
+// The codec answers no request without seq that succeeds, as a codec may, nor the pings that
+// follow them: a refusal is named as its request only while that one alone is awaited before the
+// oldest ping unanswered, and otherwise comes with every request it may answer.
 TEST_F(IPCObjectTest, ARefusalWithoutSeqNamesTheRequestsItMayAnswer) {
     test_support::CapturedQtMessages messages;
-    // Metering off: the start-up set ends with a "monitor" of the program's own, which no ping follows.
+    // Metering off: the start-up set ends with a "monitor" that no ping follows.
     IPCObject& session =
         start([](Codec& codec) { codec.unanswered = {"ping"}; }, [](IPCObject& each) { each.setMeteringFlag(false); });
     expect_ready();
@@ -722,15 +721,10 @@ TEST_F(IPCObjectTest, ARefusalWithoutSeqNamesTheRequestsItMayAnswer) {
 
 // A codec reads in order: the scheduler's commands are followed by a ping, each is told read once
 // something sent after it is answered, behind its refusal, and a refusal that comes after one was
-// read is the other's alone. A read asked again after a dropped frame is answered twice: the second
-// answer is the copy's, never the next read's, and reads through nothing sent after the copy. A
-// command the session could not follow is not sent.
+// read is the other's alone; so is a read's second answer after it was asked again. A command the
+// session could not follow is not sent.
 TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
-    IPCObject& session = start(
-        [](Codec& codec) {
-            codec.unanswered = {"ping", "getProfileList"};
-        },
-        [](IPCObject& each) { each.set_probe_interval_us(INT64_MAX); });
+    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"ping", "getProfileList"}; });
     expect_ready();
     std::vector<std::string> events;  // in the order the session raised them
     QObject context;
