@@ -96,7 +96,6 @@ public:
     std::vector<std::shared_ptr<const Message>> ask_reads_again(uint64_t& next_serial);
     // Some request's answer surely comes (one with seq, or a command a ping follows).
     bool awaits_any() const;
-    bool empty() const { return requests_.empty(); }
     int64_t deadline_us() const { return deadline_us_; }
     void set_deadline_us(int64_t deadline_us) { deadline_us_ = deadline_us; }
     // A request of `seq` whose answer surely comes.
