@@ -112,24 +112,24 @@ void SessionAdaptor::tellRefusal(const QUuid& uuid, const QString& request, cons
         if (isSchedulersCommand(request, effect.kind)) tellCommandRefused(uuid, request, effect.subjects, reason, true);
         return;
     }
-    // A refusal that may answer any of several of the scheduler's own commands is told to each:
-    // the scheduler says it only where the codec's list shows that command undone, which needs no
-    // pairing. Where it may be another request's, nothing is told.
+    // A refusal that may answer any of several requests is told to each of the scheduler's among
+    // them, as one that may be another's: the scheduler says it only where the codec's list shows
+    // that command undone, and takes a stop it may answer as one the codec may not have taken. The
+    // operator hears of their own candidates from the notice; a refusal of the scheduler's is never
+    // lost for standing beside one of theirs.
     if (effect.kind != FailureEffect::kAnswersOneOf || effect.candidates.isEmpty()) return;
-    const bool is_schedulers_alone = std::all_of(effect.candidates.cbegin(), effect.candidates.cend(),
-                                                 [](const FailureEffect::Candidate& candidate) {
-                                                     return isSchedulersCommand(candidate.request, candidate.undone);
-                                                 });
-    if (!is_schedulers_alone) return;
     // Every candidate the same command of the same peer: the refusal answered that one for sure.
     const FailureEffect::Candidate& first = effect.candidates.front();
     const bool is_sure = std::all_of(effect.candidates.cbegin(), effect.candidates.cend(),
                                      [&first](const FailureEffect::Candidate& candidate) {
                                          return candidate.request == first.request &&
+                                                candidate.undone == first.undone &&
                                                 subjectIds(candidate.subjects) == subjectIds(first.subjects);
                                      });
     for (const FailureEffect::Candidate& candidate : effect.candidates) {
-        tellCommandRefused(uuid, candidate.request, candidate.subjects, reason, is_sure);
+        if (isSchedulersCommand(candidate.request, candidate.undone)) {
+            tellCommandRefused(uuid, candidate.request, candidate.subjects, reason, is_sure);
+        }
     }
 }
 

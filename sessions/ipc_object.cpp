@@ -229,7 +229,11 @@ bool IPCObject::takesSubscriptions() {
 
 bool IPCObject::send_or_warn(const wire::Request& request, const AwaitedNote& note) {
     if (send_if_ready(request, note)) return true;
-    qWarning().noquote() << "session" << log_name() << "is not ready: dropping" << text_of(request.message().name());
+    // A READY session that did not send it has said why (IQEndpointClient::send_locked).
+    if (state() != READY) {
+        qWarning().noquote() << "session" << log_name() << "is not ready: dropping"
+                             << text_of(request.message().name());
+    }
     return false;
 }
 

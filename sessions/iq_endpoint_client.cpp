@@ -222,13 +222,26 @@ bool IQEndpointClient::send_locked(const Message& message, const UnansweredReque
     IPCMutexGuard guard(manager->mutex());
     const std::string seq = message.attributes().get_string("seq", "");
     const int64_t now_us = ipc_now_us();
-    const uint64_t serial = next_send_serial_++;
-    if (seq.empty()) unanswered_requests_.add(message.name(), now_us, note, int64_t{timeout()} * 1000000, serial);
     // A codec of the old dialect has every answer made up at once by the protocol: none to await.
     const bool is_awaited = version() != 0 && (state() == AUTHENTICATED || state() == READY);
     // A command whose reading someone waits for: the operator's, and those noted so.
     const bool is_followed = seq.empty() && (note.asked != nullptr || note.is_reading_told);
-    if (is_awaited && (!seq.empty() || is_followed)) add_in_flight(message, now_us, note, serial);
+    const bool is_kept_in_flight = is_awaited && (!seq.empty() || is_followed);
+    // A request the session cannot keep track of is not sent, and its sender hears so (the
+    // scheduler sends it again at its next pass): sent untracked, its refusal could not be paired
+    // nor its reading told, and making room by forgetting an older one would lose that one's
+    // instead. Only a codec that has left this many unanswered fills the lists, and its link fails
+    // at the deadline.
+    if (is_kept_in_flight && !in_flight_.has_room(is_followed ? 2 : 1)) return refuse_untracked(message);
+    const uint64_t serial = next_send_serial_++;
+    // Once answers are awaited, the order they come in tells what a seq-less one may answer: none
+    // is forgotten for its age, however slow the link.
+    const int64_t reply_timeout_us = is_awaited ? 0 : int64_t{timeout()} * 1000000;
+    if (seq.empty() && !unanswered_requests_.add(message.name(), now_us, note, reply_timeout_us, serial) &&
+        is_awaited) {
+        return refuse_untracked(message);
+    }
+    if (is_kept_in_flight) add_in_flight(message, now_us, note, serial);
     send(message);
     if (is_awaited && is_followed) {
         const session_requests::Request ping(session_requests::kPing);
@@ -236,6 +249,14 @@ bool IQEndpointClient::send_locked(const Message& message, const UnansweredReque
         send(ping.message());
     }
     return true;
+}
+
+bool IQEndpointClient::refuse_untracked(const Message& message) {
+    warn_once(QStringLiteral("requests untracked"),
+              QStringLiteral("%1 leaves too many requests unanswered: not sending %2 (nor any other request while "
+                             "it does)")
+                  .arg(log_name(), QString::fromStdString(message.name())));
+    return false;
 }
 
 void IQEndpointClient::add_in_flight(const Message& message, int64_t now_us, const UnansweredRequests::Note& note,
@@ -248,16 +269,18 @@ void IQEndpointClient::add_in_flight(const Message& message, int64_t now_us, con
 
 void IQEndpointClient::ask_reads_again(int64_t now_us) {
     is_reask_due_ = false;
-    const std::vector<std::shared_ptr<const Message>> reads = in_flight_.reads();
+    // Each copy is kept at its own place in the order (RequestsInFlight): a second answer of the
+    // same seq is the copy's, never a later request's.
+    const std::vector<std::shared_ptr<const Message>> reads = in_flight_.ask_reads_again(next_send_serial_);
     if (reads.empty()) return;
     last_reask_us_ = now_us;
-    // Each stays in flight as it was sent first: its deadline holds, and either answer settles it.
     for (const std::shared_ptr<const Message>& read : reads) send(*read);
 }
 
 void IQEndpointClient::probe_if_quiet(int64_t now_us) {
-    // A legacy codec's answers are made up by its protocol: a probe would prove nothing.
-    if (state() != READY || version() == 0 || !in_flight_.empty()) {
+    // A legacy codec's answers are made up by its protocol: a probe would prove nothing. A request
+    // whose answer may never come does not keep the probe away: its answer settles it.
+    if (state() != READY || version() == 0 || in_flight_.awaits_any()) {
         last_probe_us_ = now_us;
         return;
     }
@@ -275,7 +298,7 @@ void IQEndpointClient::set_probe_interval_us(int64_t interval_us) {
 }
 
 std::vector<UnansweredRequests::Request> IQEndpointClient::take_answerable_requests() {
-    return unanswered_requests_.take_answered();
+    return unanswered_requests_.take_answered(in_flight_.oldest_awaited_serial());
 }
 
 void IQEndpointClient::settle_in_flight(const std::string& seq) {
@@ -443,7 +466,7 @@ bool IQEndpointClient::fail_missing_report(IPCConn& connection, int64_t now_us) 
     // Logged in, every answer in, and still not READY: what is missing is a report the codec sends
     // unasked after its login ("systemOpts"), lost in a frame that was dropped. Nothing can ask for
     // it again; a new login makes the codec send it again.
-    if (state() != AUTHENTICATED || !in_flight_.empty() || required_.isEmpty()) {
+    if (state() != AUTHENTICATED || in_flight_.awaits_any() || required_.isEmpty()) {
         awaiting_own_report_since_us_ = 0;
         return false;
     }

@@ -132,10 +132,13 @@ public:
 
     // Takes the manager lock (when placed) around the hand-over to the connection. False, with a
     // warning, when the session is not placed on any manager. A request without seq keeps `note`
-    // until its answer (take_answerable_requests); the endpoint's time-out is its reply time-out
-    // (UnansweredRequests::add). Once logged in on a codec that answers for itself, the request is
-    // kept in flight until an answer settles it; a command without seq that the operator asked for,
-    // or whose note asks that its reading be told, is followed by a "ping", whose answer does.
+    // until its answer (take_answerable_requests). Once logged in on a codec that answers for
+    // itself, the request is kept in flight until an answer settles it; a command without seq that
+    // the operator asked for, or whose note asks that its reading be told, is followed by a "ping",
+    // whose answer does. Such a request is not sent, and the answer is false, when the lists of
+    // what awaits an answer cannot keep it (RequestsInFlight::kMaxRequests,
+    // UnansweredRequests::kMaxRequests). Elsewhere the endpoint's time-out is the reply time-out of
+    // a request without seq (UnansweredRequests::add).
     bool send_locked(const Message& message, const UnansweredRequests::Note& note = {});
     // Whether a request of `seq` sent on this connection awaits its answer. Takes the manager lock.
     bool awaits_answer(const std::string& seq);
@@ -267,7 +270,8 @@ protected:
     void set_required(const QStringList& names);
     bool is_required_list_empty() const { return required_.isEmpty(); }
     // For an answer without "seq": the requests it may belong to, with the notes they were sent
-    // with, oldest first; one when that can be told (UnansweredRequests::take_answered).
+    // with, oldest first; one when that can be told (UnansweredRequests::take_answered). Only those
+    // sent before the oldest request whose answer by seq has not come: the codec answers in order.
     std::vector<UnansweredRequests::Request> take_answerable_requests();
     // An answer of `seq` (empty: without one) came: settles the requests in flight it answers.
     // Under the manager lock.
@@ -308,6 +312,9 @@ private:
     void probe_if_quiet(int64_t now_us);
     // Sends again every read awaiting its answer.
     void ask_reads_again(int64_t now_us);
+    // Warns, once a connection, that `message` goes unsent: the lists of what awaits an answer are
+    // full. False.
+    bool refuse_untracked(const Message& message);
     // Keeps `message` in flight on the connection (a read with its message, to ask again).
     // `serial`: the order it was sent in, among every request of the connection.
     void add_in_flight(const Message& message, int64_t now_us, const UnansweredRequests::Note& note, uint64_t serial);

@@ -1,24 +1,41 @@
 #include "sessions/requests_in_flight.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
-void RequestsInFlight::add(Request request) {
+namespace {
+
+bool is_surely_answered(const RequestsInFlight::Request& request) {
+    return !request.may_go_unanswered;
+}
+
+}  // namespace
+
+bool RequestsInFlight::add(Request request) {
+    if (!has_room(1)) return false;
     requests_.push_back(std::move(request));
-    if (requests_.size() > kMaxRequests) requests_.pop_front();
+    return true;
 }
 
 RequestsInFlight::Settlement RequestsInFlight::settle(const std::string& seq) {
     Settlement settlement;
-    const auto answered =
-        std::find_if(requests_.begin(), requests_.end(), [&seq](const Request& request) { return request.seq == seq; });
-    if (answered == requests_.end()) return settlement;
+    const auto answered = std::find_if(requests_.begin(), requests_.end(), [&seq](const Request& request) {
+        return request.seq == seq || (seq.empty() && is_surely_answered(request));
+    });
+    if (answered == requests_.end() || answered->seq != seq) return settlement;
     if (!seq.empty()) settlement.read_through = answered->serial;
+    if (answered->may_go_unanswered) {
+        // The answer may have been the next one's of its seq, should this one's have been lost.
+        const auto next = std::find_if(std::next(answered), requests_.end(),
+                                       [&seq](const Request& request) { return request.seq == seq; });
+        if (next != requests_.end()) next->may_go_unanswered = true;
+    }
     std::deque<Request> left;
     for (auto it = requests_.begin(); it != requests_.end(); ++it) {
-        // Read before the answered one, in order: those without seq are settled with it.
-        const bool is_settled = it == answered || (it < answered && !seq.empty() && it->seq.empty());
-        if (!is_settled) {
+        // Read before the answered one, in order: any answer of theirs has come, or never will.
+        const bool is_passed = it < answered && !seq.empty() && (it->seq.empty() || it->may_go_unanswered);
+        if (it != answered && !is_passed) {
             left.push_back(std::move(*it));
             continue;
         }
@@ -30,12 +47,20 @@ RequestsInFlight::Settlement RequestsInFlight::settle(const std::string& seq) {
     return settlement;
 }
 
+uint64_t RequestsInFlight::oldest_awaited_serial() const {
+    const auto awaited = std::find_if(requests_.begin(), requests_.end(), [](const Request& request) {
+        return !request.seq.empty() && is_surely_answered(request);
+    });
+    return awaited == requests_.end() ? UnansweredRequests::kUnbounded : awaited->serial;
+}
+
 std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_us, int64_t arriving_us) const {
+    // A copy asked again keeps the deadline of the request it stands for: the oldest is not always
+    // the first.
     for (const Request& request : requests_) {
-        if (request.seq.empty()) continue;
+        if (request.seq.empty() || !is_surely_answered(request)) continue;
         const int64_t waited_us = (now_us - request.sent_us) - (arriving_us - request.arriving_at_send_us);
         if (waited_us >= deadline_us_) return request;
-        return std::nullopt;  // the oldest with seq has not waited long enough, so no later one has
     }
     return std::nullopt;
 }
@@ -47,17 +72,29 @@ std::optional<RequestsInFlight::Request> RequestsInFlight::oldest_asked() const 
     return *asked;
 }
 
-std::vector<std::shared_ptr<const Message>> RequestsInFlight::reads() const {
+std::vector<std::shared_ptr<const Message>> RequestsInFlight::ask_reads_again(uint64_t& next_serial) {
     std::vector<std::shared_ptr<const Message>> reads;
-    for (const Request& request : requests_) {
-        if (request.read) reads.push_back(request.read);
+    const size_t count = requests_.size();
+    for (size_t i = 0; i < count && has_room(1); ++i) {
+        Request& original = requests_[i];
+        if (!original.read || !is_surely_answered(original)) continue;
+        original.may_go_unanswered = true;
+        Request copy = original;  // with its sent time: the deadline holds
+        copy.may_go_unanswered = false;
+        copy.serial = next_serial++;
+        reads.push_back(copy.read);
+        requests_.push_back(std::move(copy));
     }
     return reads;
 }
 
+bool RequestsInFlight::awaits_any() const {
+    return std::any_of(requests_.begin(), requests_.end(), is_surely_answered);
+}
+
 bool RequestsInFlight::awaits(const std::string& seq) const {
     return std::any_of(requests_.begin(), requests_.end(),
-                       [&seq](const Request& request) { return request.seq == seq; });
+                       [&seq](const Request& request) { return request.seq == seq && is_surely_answered(request); });
 }
 
 std::vector<RequestsInFlight::Request> RequestsInFlight::take_all() {

@@ -14,10 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "ipc/base/ipc_mutex_guard.h"
 #include "scheduler/schedule_window.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/session_adaptor.h"
 #include "sessions/ipc_object.h"
+#include "sessions/iq_manager.h"
 #include "sessions/session_meta_types.h"
 #include "sessions/session_requests.h"
 #include "tests/support/captured_qt_messages.h"
@@ -320,7 +322,11 @@ TEST_F(RefusingCodecLoopback, ARefusedScheduledDisconnectIsSaidOnTheRowAndInTheL
     addJob(false);
     tickAt(1);
     ASSERT_TRUE(waitPeerActive(true));
-    tickAt(2);
+    {  // the operator switches metering off in the same round trip (the session's loop held)
+        IPCMutexGuard hold(session_->session_manager()->mutex());
+        tickAt(2);
+        session_->cmd_metering_off();
+    }
     ASSERT_TRUE(wait_processing_events([&] { return refusals > 0; }));
     tickAt(2);
     const QString reason = "Refused by codec-sim (error 409)";
@@ -328,6 +334,24 @@ TEST_F(RefusingCodecLoopback, ARefusedScheduledDisconnectIsSaidOnTheRowAndInTheL
     EXPECT_TRUE(
         lastLogLine().endsWith("Scheduled disconnection from " + peer_name_ + " refused by the codec: " + reason))
         << lastLogLine().toStdString();
+}
+
+// The operator hangs up on the one channel in the round trip of the booking's connect, refused for
+// it: the refusal is the connect's, which goes again at the next pass; the operator hears nothing.
+TEST_F(SchedulerLoopback, AConnectRefusedBesideTheOperatorsHangUpIsTheSchedules) {
+    const auto unpaired = countRefusals(QString());
+    const QString other = bookPeerId(1);
+    ASSERT_TRUE(session_->cmd_connect_peer(other, QString()) && waitPeerActive(other, true));
+    addJob(false);
+    {
+        IPCMutexGuard hold(session_->session_manager()->mutex());
+        tickAt(1);
+        session_->cmd_disconnect(other.toInt(), IPCObject::Asker::kOperator);
+    }
+    ASSERT_TRUE(waitRead(CodecSessions::Command::kConnect) && waitPeerActive(other, false));
+    tickAt(1);
+    EXPECT_TRUE(waitPeerActive(true));
+    EXPECT_EQ(*unpaired, 0);
 }
 
 // A codec that refuses every connect, as one whose channels are all taken does: the booking says

@@ -685,11 +685,13 @@ TEST_F(IPCObjectTest, ARefusedReplyKeepsTheLastGoodOne) {
 }
 
 // The codec answers no request without seq that succeeds, as a codec may, nor the pings that
-// follow them: a refusal is named as its request only while that one alone is awaited, and
-// otherwise comes with every request it may answer.
+// follow them: a refusal is named as its request only while that one alone is awaited before the
+// oldest ping unanswered, and otherwise comes with every request it may answer.
 TEST_F(IPCObjectTest, ARefusalWithoutSeqNamesTheRequestsItMayAnswer) {
     test_support::CapturedQtMessages messages;
-    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"ping"}; });
+    // Metering off: the start-up set ends with a "monitor" that no ping follows.
+    IPCObject& session =
+        start([](Codec& codec) { codec.unanswered = {"ping"}; }, [](IPCObject& each) { each.setMeteringFlag(false); });
     expect_ready();
     std::vector<std::string> refused;  // "<request>:" and the names of the candidates
     QObject context;
@@ -708,20 +710,25 @@ TEST_F(IPCObjectTest, ARefusalWithoutSeqNamesTheRequestsItMayAnswer) {
 
     session.cmd_remove_peer(9);
     refuse();
+    refuse();  // the monitor's silence or this refusal settled it: the removal may still await one
+    peer_->send(with_nul("<resp seq=\"ping\"/>"));
     session.cmd_connect("1");
     session.cmd_remove_peer(9);
+    refuse();  // before the answer to the ping behind the connect
+    peer_->send(with_nul("<resp seq=\"ping\"/>"));
     refuse();
-    refuse();  // the connect's silence or this refusal settled it: the removal may still await one
     refuse();  // nothing does
-    EXPECT_EQ(refused, (std::vector<std::string>{"removePeer:", ": connect removePeer", "removePeer:", ":"}));
+    EXPECT_EQ(refused,
+              (std::vector<std::string>{": monitor removePeer", "removePeer:", "connect:", "removePeer:", ":"}));
     EXPECT_EQ(messages.count_warnings("a refusal without seq names no request"), 1);
 }
 
 // A codec reads in order: the scheduler's commands are followed by a ping, each is told read once
 // something sent after it is answered, behind its refusal, and a refusal that comes after one was
-// read is the other's alone.
+// read is the other's alone; so is a read's second answer after it was asked again. A command the
+// session could not follow is not sent.
 TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
-    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"ping"}; });
+    IPCObject& session = start([](Codec& codec) { codec.unanswered = {"ping", "getProfileList"}; });
     expect_ready();
     std::vector<std::string> events;  // in the order the session raised them
     QObject context;
@@ -730,6 +737,7 @@ TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
     });
     QObject::connect(&session, &IPCObject::requestFailed, &context,
                      [&](QUuid, const QString& request) { events.push_back("refused " + request.toStdString()); });
+    peer_->send(with_nul("<resp seq=\"profileList\"/>"));  // the start-up's
     ASSERT_TRUE(session.cmd_connect("1"));
     ASSERT_TRUE(session.cmd_connect("2"));
     peer_->send(with_nul("<resp seq=\"ping\"/>"));  // the first connect read, and taken
@@ -737,6 +745,22 @@ TEST_F(IPCObjectTest, TheSchedulersCommandsAreToldReadBehindTheirRefusals) {
     peer_->send(with_nul("<resp seq=\"ping\"/>"));
     EXPECT_TRUE(wait_processing_events([&] { return events.size() >= 3; }));
     EXPECT_EQ(events, (std::vector<std::string>{"read connect 1", "refused connect", "read connect 2"}));
+
+    events.clear();
+    const size_t before = peer_->frames().size();
+    session.cmd_get_profile_list();
+    peer_->send(with_nul("<resp><list></resp>"));
+    ASSERT_TRUE(peer_->wait_for_frames(before + 2)) << "asked again";
+    ASSERT_TRUE(session.cmd_connect("3"));
+    session.cmd_get_profile_list();
+    const char* answers[] = {"<resp seq=\"profileList\"/>", "<resp seq=\"profileList\"/>", "<resp fail=\"true\"/>",
+                             "<resp seq=\"ping\"/>"};
+    for (const char* answer : answers) peer_->send(with_nul(answer));
+    EXPECT_TRUE(wait_processing_events([&] { return events.size() >= 2; }));
+    EXPECT_EQ(events, (std::vector<std::string>{"refused connect", "read connect 3"}));
+    int sent = 0;
+    while (sent < 300 && session.cmd_connect("4")) ++sent;
+    EXPECT_EQ(sent, static_cast<int>(UnansweredRequests::kMaxRequests));
 }
 
 TEST_F(IPCObjectTest, MarkForDeletionLeavesThePoolAndNeverReconnects) {
