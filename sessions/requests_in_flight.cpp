@@ -26,10 +26,11 @@ RequestsInFlight::Settlement RequestsInFlight::settle(const std::string& seq) {
     if (answered == requests_.end() || answered->seq != seq) return settlement;
     if (!seq.empty()) settlement.read_through = answered->serial;
     if (answered->may_go_unanswered) {
-        // The answer may have been the next one's of its seq, should this one's have been lost.
-        const auto next = std::find_if(std::next(answered), requests_.end(),
-                                       [&seq](const Request& request) { return request.seq == seq; });
-        if (next != requests_.end()) next->may_go_unanswered = true;
+        // The answer may have been any later one's of its seq, should earlier answers have been
+        // lost: none of them may fail the link for want of it.
+        for (auto later = std::next(answered); later != requests_.end(); ++later) {
+            if (later->seq == seq) later->may_go_unanswered = true;
+        }
     }
     std::deque<Request> left;
     for (auto it = requests_.begin(); it != requests_.end(); ++it) {
@@ -89,7 +90,9 @@ std::vector<std::shared_ptr<const Message>> RequestsInFlight::ask_reads_again(ui
 }
 
 bool RequestsInFlight::awaits_any() const {
-    return std::any_of(requests_.begin(), requests_.end(), is_surely_answered);
+    // A command without seq is read with the answer to the ping behind it.
+    return std::any_of(requests_.begin(), requests_.end(),
+                       [](const Request& request) { return !request.seq.empty() && is_surely_answered(request); });
 }
 
 bool RequestsInFlight::awaits(const std::string& seq) const {

@@ -30,8 +30,9 @@
 // original's answer may never come (it may have been in the dropped frame), while the copy's
 // surely does and carries the deadline. Should the original's have been lost, the one answer that
 // comes settles the original, and the copy's place is then taken by the next answer of that seq,
-// which may be a later request's own: so a request whose answer may have come as another's
-// (may_go_unanswered) sets no deadline, and goes with the answer to anything sent after it. Reading
+// which may be a later request's own: so every later request of that seq may have had its answer
+// come as another's (may_go_unanswered); such a request sets no deadline, and goes with the answer
+// to anything sent after it. Reading
 // through less than the codec did keeps a command awaited a little longer; taking an answer that
 // did come for one lost would fail a healthy link.
 //
@@ -94,7 +95,8 @@ public:
     // copy, kept as sent with the next serials (`next_serial` moves on), keeps its deadline. Returns
     // the messages to send, oldest first; only as many as there is room for.
     std::vector<std::shared_ptr<const Message>> ask_reads_again(uint64_t& next_serial);
-    // Some request's answer surely comes (one with seq, or a command a ping follows).
+    // Some request with seq whose answer surely comes: a command without seq is read with the
+    // answer to the ping behind it.
     bool awaits_any() const;
     int64_t deadline_us() const { return deadline_us_; }
     void set_deadline_us(int64_t deadline_us) { deadline_us_ = deadline_us; }
