@@ -204,11 +204,17 @@ void BraidlinkStats::radioRxClicked(bool checked) {
 }
 
 void BraidlinkStats::checkTxDelayAutoChanged(int) {
-    sendMaxDelay(tx);
+    autoModeChosen(tx);
 }
 
 void BraidlinkStats::checkRxDelayAutoChanged(int) {
-    sendMaxDelay(rx);
+    autoModeChosen(rx);
+}
+
+void BraidlinkStats::autoModeChosen(Direction& direction) {
+    // The handle is the operator's at once, not only once the codec's report says so.
+    direction.slider->setEnabled(!direction.autoCheck->isChecked());
+    sendMaxDelay(direction);
 }
 
 void BraidlinkStats::sliderTxDelayReleased() {

@@ -98,6 +98,8 @@ private:
     bool holdsOperatorsChoice(const Direction& direction) const;
     // Without automatic mode, moves the handle up to kLowestDelayMs, the lowest delay sent.
     static void raiseToLowestDelay(Direction& direction);
+    // The operator turned the direction's automatic mode on or off.
+    void autoModeChosen(Direction& direction);
     // The handle's move has settled: sends its delay unless it ends where it began.
     void settleMove(Direction& direction);
     // Sends the direction's delay and mode; false when nothing went.
