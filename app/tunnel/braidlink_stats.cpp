@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QtDebug>
 
 #include "app/tunnel/delay_slider.h"
@@ -45,6 +46,10 @@ bool hasDecimalSid(IPCObject& session, int sid) {
     return session.getCachedMessage(QStringLiteral("tunnelStatus"), report) && namesInDecimal(report, "node", sid);
 }
 
+bool isLoggedIn(int state) {
+    return state == IQEndpointClient::AUTHENTICATED || state == IQEndpointClient::READY;
+}
+
 }  // namespace
 
 BraidlinkStats::BraidlinkStats(QWidget* parent) : QWidget(parent), ui(new Ui::BraidlinkStats) {
@@ -70,14 +75,22 @@ BraidlinkStats::BraidlinkStats(QWidget* parent) : QWidget(parent), ui(new Ui::Br
     connect(tx.slider, &DelaySlider::sliderReleased, this, &BraidlinkStats::sliderTxDelayReleased);
     connect(rx.slider, &DelaySlider::sliderReleased, this, &BraidlinkStats::sliderRxDelayReleased);
     for (Direction* direction : {&tx, &rx}) {
-        // A key or a focused wheel moves the handle without a release: the delay it shows is sent
-        // once the move has set the slider's value (actionTriggered comes just before that). A
+        // A key, a focused wheel or a click on the groove steps the handle without a release: the
+        // delay is sent once the steps pause (and the key is up, so auto-repeat is one run). A
         // drag sends at its release.
-        connect(direction->slider, &DelaySlider::actionTriggered, this, [this, direction] {
-            if (direction->slider->isSliderDown()) return;
-            QMetaObject::invokeMethod(
-                this, [this, direction] { sendMaxDelay(*direction); }, Qt::QueuedConnection);
+        direction->settle = new QTimer(this);
+        direction->settle->setSingleShot(true);
+        direction->settle->setInterval(kSettlePauseMs);
+        connect(direction->settle, &QTimer::timeout, this, [this, direction] {
+            if (direction->slider->isKeyHeld())
+                direction->settle->start();
+            else
+                settleMove(*direction);
         });
+        connect(direction->slider, &DelaySlider::actionTriggered, direction->settle, [direction] {
+            if (!direction->slider->isSliderDown()) direction->settle->start();
+        });
+        connect(direction->slider, &DelaySlider::sliderPressed, direction->settle, &QTimer::stop);
     }
     // A wheel turned over the page to scroll it must not move a delay nobody clicked.
     new WheelNeedsFocus(this);
@@ -120,6 +133,13 @@ void BraidlinkStats::setTunnelInfo(IPCObject* next) {
     connect(model, &TunnelInfo::sessionDestroy, this, &BraidlinkStats::tunnelSessionDestroy);
     connect(model, &TunnelInfo::sessionStatsUpdate, this, &BraidlinkStats::tunnelSessionStatsUpdate);
     connect(model, &TunnelInfo::sessionDelayUpdate, this, &BraidlinkStats::tunnelSessionDelayUpdate);
+    // After the model's own connections, so that a report has reached the model when the page
+    // hears of it.
+    connect(session, &IPCObject::commandRead, this,
+            [this](QUuid, const QString& request, int) { commandRead(request); });
+    connect(session, &IPCObject::recvTunStats, this, &BraidlinkStats::tunnelReported);
+    connect(session, &IPCObject::changedState, this,
+            [this](QUuid, IQEndpointClient::DEVICE_STATE state) { linkStateChanged(state); });
 }
 
 void BraidlinkStats::detachTunnelInfo() {
@@ -184,19 +204,25 @@ void BraidlinkStats::radioRxClicked(bool checked) {
 }
 
 void BraidlinkStats::checkTxDelayAutoChanged(int) {
-    sendMaxDelay(tx);
+    autoModeChosen(tx);
 }
 
 void BraidlinkStats::checkRxDelayAutoChanged(int) {
-    sendMaxDelay(rx);
+    autoModeChosen(rx);
+}
+
+void BraidlinkStats::autoModeChosen(Direction& direction) {
+    // The handle is the operator's at once, not only once the codec's report says so.
+    direction.slider->setEnabled(!direction.autoCheck->isChecked());
+    sendMaxDelay(direction);
 }
 
 void BraidlinkStats::sliderTxDelayReleased() {
-    sendMaxDelay(tx);
+    settleMove(tx);
 }
 
 void BraidlinkStats::sliderRxDelayReleased() {
-    sendMaxDelay(rx);
+    settleMove(rx);
 }
 
 void BraidlinkStats::showDirection(bool isTransmit) {
@@ -234,25 +260,47 @@ void BraidlinkStats::showDelayFigures(const TunnelCodecStats& stats, Direction& 
         stats.delay_points.size() == size_t{TunnelCodecStats::kDelayPointCount} ? stats.delay_points.back() : 0;
     direction.slider->setMarks(stats.max_packet_delay, scaleMaximum);
     direction.slider->setDelayPoints(stats.delay_points, scaleMaximum);
+    if (holdsOperatorsChoice(direction)) return;
     direction.slider->setValue(stats.max_allowed_delay);
+    direction.settledDelay = direction.slider->value();
     direction.slider->setEnabled(!stats.delay_mode_auto);
     direction.autoCheck->setChecked(stats.delay_mode_auto);
 }
 
-void BraidlinkStats::sendMaxDelay(Direction& direction) {
+bool BraidlinkStats::holdsOperatorsChoice(const Direction& direction) const {
+    return direction.settle->isActive() || direction.slider->isSliderDown() || unreadDelays > 0 || awaitsFreshReport;
+}
+
+void BraidlinkStats::raiseToLowestDelay(Direction& direction) {
+    if (!direction.autoCheck->isChecked() && direction.slider->value() < kLowestDelayMs)
+        direction.slider->setValue(kLowestDelayMs);
+}
+
+void BraidlinkStats::settleMove(Direction& direction) {
+    direction.settle->stop();
+    raiseToLowestDelay(direction);
+    const bool isMoved = direction.slider->value() != direction.settledDelay;
+    if (isMoved && sendMaxDelay(direction)) return;
+    // Nothing went: the reports held back while the handle moved show now.
+    showDelayFigures();
+}
+
+bool BraidlinkStats::sendMaxDelay(Direction& direction) {
+    // This command carries the handle as it stands: steps still settling go with it.
+    direction.settle->stop();
+    raiseToLowestDelay(direction);
     const bool isAuto = direction.autoCheck->isChecked();
-    if (!isAuto && direction.slider->value() < kLowestDelayMs) direction.slider->setValue(kLowestDelayMs);
     TunnelSession* tunnel = currentTunnelSession();
-    if (!tunnel) return;
+    if (!tunnel) return false;
     const int sid = tunnel->sid();
     if (!hasDecimalSid(*session, sid)) {
         qWarning().noquote() << "setMaxDelay not sent: the codec's tunnel session id is not a decimal number";
-        return;
+        return false;
     }
     const int delay = direction.slider->value();
     if (!isAuto && delay < kLowestDelayMs) {
         qWarning().noquote() << "setMaxDelay not sent: the codec's delay scale ends below" << kLowestDelayMs << "ms";
-        return;
+        return false;
     }
     session_requests::AskedRequest request(session_requests::kSetMaxDelay);
     Message::Attributes& attributes = request.attributes();
@@ -261,15 +309,45 @@ void BraidlinkStats::sendMaxDelay(Direction& direction) {
     if (!isAuto) attributes.set("delay", delay);
     attributes.set("auto", isAuto);
     request.message().dump(kDebug, kLogCategory);
-    session->send(request);
+    // A command sent while logged in on a versioned link is followed by a ping, whose answer tells
+    // that the codec has read it (commandRead).
+    const bool isReadingTold = session->tellsCommandsRead() && isLoggedIn(session->state());
+    if (!session->send(request)) return false;
+    direction.settledDelay = delay;
+    if (isReadingTold) ++unreadDelays;
+    return true;
+}
+
+void BraidlinkStats::commandRead(const QString& request) {
+    if (request != QLatin1String(session_requests::kSetMaxDelay.wire.name) || unreadDelays == 0) return;
+    // A report still on its way was sent before the codec read the command: only the next one
+    // shows what it made of it.
+    if (--unreadDelays == 0) awaitsFreshReport = true;
+}
+
+void BraidlinkStats::tunnelReported() {
+    if (!awaitsFreshReport || unreadDelays > 0) return;
+    awaitsFreshReport = false;
+    showDelayFigures();
+}
+
+void BraidlinkStats::linkStateChanged(int state) {
+    // Commands of a link that ended are never told read; the next link's reports show the codec.
+    if (isLoggedIn(state) || unreadDelays == 0) return;
+    unreadDelays = 0;
+    awaitsFreshReport = true;
 }
 
 void BraidlinkStats::empty() {
+    unreadDelays = 0;
+    awaitsFreshReport = false;
     for (Direction* direction : {&tx, &rx}) {
+        direction->settle->stop();
         const QSignalBlocker sliderBlocker(direction->slider);
         const QSignalBlocker checkBlocker(direction->autoCheck);
         direction->slider->clear();
         direction->slider->setValue(0);
+        direction->settledDelay = 0;
         direction->slider->setEnabled(true);
         direction->autoCheck->setChecked(false);
         direction->utilization->clear();

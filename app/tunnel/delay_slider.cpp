@@ -1,5 +1,6 @@
 #include "app/tunnel/delay_slider.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 
@@ -49,6 +50,23 @@ void DelaySlider::resizeEvent(QResizeEvent* event) {
     // no part. The title's right edge sits at the middle.
     maxLabel->move(width() - kMaxLabelWidth, 0);
     titleLabel->move(width() / 2 - titleLabel->width(), 0);
+}
+
+void DelaySlider::keyPressEvent(QKeyEvent* event) {
+    // Auto-repeat comes as further presses (and releases) marked as such, between the real ones.
+    if (!event->isAutoRepeat()) heldKey = event->key();
+    QSlider::keyPressEvent(event);
+}
+
+void DelaySlider::keyReleaseEvent(QKeyEvent* event) {
+    if (!event->isAutoRepeat() && event->key() == heldKey) heldKey = 0;
+    QSlider::keyReleaseEvent(event);
+}
+
+void DelaySlider::focusOutEvent(QFocusEvent* event) {
+    // The release of a key goes to the widget with the focus then, no longer this one.
+    heldKey = 0;
+    QSlider::focusOutEvent(event);
 }
 
 void DelaySlider::setScaleMaximum(int maximum) {

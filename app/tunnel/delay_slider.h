@@ -31,15 +31,21 @@ public:
 
     int grooveWidth() const { return width() - 40; }
     int grooveHeight() const { return height(); }
+    // Whether a key is held down on the slider: its auto-repeat may step the handle further.
+    bool isKeyHeld() const { return heldKey != 0; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void setScaleMaximum(int maximum);
 
     bool hasFigures = false;     // the codec's marks or delay points are shown
+    int heldKey = 0;             // the key pressed and not yet released; 0: none
     int packetDelayPercent = 0;  // 0..100 of the scale
     // Band widths in percent; they add up to 100 once set.
     std::vector<int> segments = std::vector<int>(kBandCount, 0);

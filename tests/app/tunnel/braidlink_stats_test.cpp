@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <map>
 #include <memory>
@@ -53,10 +56,11 @@ protected:
         register_session_meta_types();
         SessionPoolFixture::SetUp();
         codec_ = std::make_unique<ScriptedPeer>();
-        codec_->set_responder([](const std::string& frame) {
+        codec_->set_responder([this](const std::string& frame) {
             Message request;
             request.parse(frame);
             const std::string seq = request.attributes().get_string("seq", "");
+            if (seq == session_requests::kPing.seq && holdsPingAnswers_) return std::string();
             return seq.empty() ? std::string() : with_nul("<resp seq=\"" + seq + "\"/>");
         });
         session_ = place_session();
@@ -73,13 +77,20 @@ protected:
     }
 
     // Sends a report and waits until the tunnel model holds session `sid` with the report's
-    // transmit delay.
-    void deliver(const std::string& report, int sid, int allowedTx) {
+    // delays.
+    void deliver(const std::string& report, int sid, int allowedTx, int allowedRx = 150) {
         codec_->send(with_nul(report));
         ASSERT_TRUE(wait_processing_events([&] {
             TunnelSession* tunnel = session_->tunnelInfo.session();
-            return tunnel && tunnel->sid() == sid && tunnel->txStats.max_allowed_delay == allowedTx;
+            return tunnel && tunnel->sid() == sid && tunnel->txStats.max_allowed_delay == allowedTx &&
+                   tunnel->rxStats.max_allowed_delay == allowedRx;
         }));
+    }
+
+    size_t receivedMaxDelayCount() {
+        const std::vector<std::string> frames = codec_->frames();
+        return std::count_if(frames.begin(), frames.end(),
+                             [](const std::string& frame) { return frame.rfind("<setMaxDelay ", 0) == 0; });
     }
 
     // The attributes of every "setMaxDelay" the codec has received so far. A marker sent after
@@ -114,6 +125,7 @@ protected:
     QPointer<IPCObject> session_;
     std::unique_ptr<BraidlinkStats> page_;
     int markers_ = 0;
+    std::atomic<bool> holdsPingAnswers_{false};  // the codec has not read what came before them
 };
 
 // Attaching shows the figures the codec last reported; the operator's slider and checks send
@@ -144,11 +156,29 @@ TEST_F(BraidlinkStatsTest, ShowsTheCodecsFiguresAndSendsOnlyTheOperatorsChanges)
          },
          {{"auto", "false"}, {"delay", "10"}, {"remote", "false"}, {"sid", "7"}}},
         {"transmit slider stepped by a key",
-         [this] {
-             slider("txSlider")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-             QCoreApplication::sendPostedEvents();  // the send waits for the value the step sets
-         },
+         [this] { slider("txSlider")->triggerAction(QAbstractSlider::SliderSingleStepAdd); },
          {{"auto", "false"}, {"delay", "11"}, {"remote", "false"}, {"sid", "7"}}},
+        {"transmit delay held at Right for 15 steps, reports sent before the codec read them arriving",
+         [this] {
+             deliver(tunStats("7", 143), 7, 143);
+             const size_t before = receivedMaxDelayCount();
+             holdsPingAnswers_ = true;
+             for (int step = 1; step <= 15; ++step) {  // the first press, then its auto-repeats
+                 QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), step > 1);
+                 QApplication::sendEvent(slider("txSlider"), &press);
+                 if (step == 5) deliver(tunStats("7", 143, false, 151), 7, 143, 151);
+             }
+             QKeyEvent release(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier);
+             QApplication::sendEvent(slider("txSlider"), &release);
+             ASSERT_TRUE(wait_processing_events([&] { return receivedMaxDelayCount() > before; }));
+             deliver(tunStats("7", 143, false, 152), 7, 143, 152);
+             EXPECT_EQ(slider("txSlider")->value(), 158);
+             holdsPingAnswers_ = false;
+             codec_->send(with_nul("<resp seq=\"ping\"/>"));
+             deliver(tunStats("7", 157), 7, 157);  // the codec's word once it has read the command
+             EXPECT_EQ(slider("txSlider")->value(), 157);
+         },
+         {{"auto", "false"}, {"delay", "158"}, {"remote", "false"}, {"sid", "7"}}},
         {"receive automatic mode off",
          [this] { check("rxAutoCheck")->click(); },
          {{"auto", "false"}, {"delay", "150"}, {"remote", "true"}, {"sid", "7"}}},
@@ -159,6 +189,7 @@ TEST_F(BraidlinkStatsTest, ShowsTheCodecsFiguresAndSendsOnlyTheOperatorsChanges)
     size_t count = 0;
     for (const auto& step : steps) {
         step.act();
+        ASSERT_TRUE(wait_processing_events([&] { return receivedMaxDelayCount() > count; })) << step.what;
         const std::vector<Attributes> sent = sentMaxDelays();
         ASSERT_EQ(sent.size(), ++count) << step.what;
         EXPECT_EQ(sent.back(), step.sent) << step.what;
@@ -169,10 +200,12 @@ TEST_F(BraidlinkStatsTest, ShowsTheCodecsFiguresAndSendsOnlyTheOperatorsChanges)
     QWheelEvent wheel(centre, slider("txSlider")->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(slider("txSlider"), &wheel);
-    EXPECT_EQ(slider("txSlider")->value(), 11);
+    EXPECT_EQ(slider("txSlider")->value(), 157);
+    // Nor does a click on the handle that moves nothing.
+    emit slider("txSlider")->sliderReleased();
 
     // The codec turns automatic mode on for transmit and off for receive.
-    deliver(tunStats("7", 90, true, 100, false), 7, 90);
+    deliver(tunStats("7", 90, true, 100, false), 7, 90, 100);
     expectShown(90, true, 100, false);
     EXPECT_EQ(sentMaxDelays().size(), count);
 }
@@ -189,11 +222,13 @@ TEST_F(BraidlinkStatsTest, SendsNothingForASessionIdThatIsNotADecimalNumber) {
     int allowed = 100;
     for (const auto& id : ids) {
         deliver(tunStats(id.sid, allowed), id.readAs, allowed);
+        slider("txSlider")->setValue(0);  // a drag to the lowest delay
         emit slider("txSlider")->sliderReleased();
         ++allowed;
     }
     EXPECT_EQ(messages.count_warnings("setMaxDelay not sent"), 4);
     deliver(tunStats("-8", allowed), -8, allowed);
+    slider("txSlider")->setValue(0);
     emit slider("txSlider")->sliderReleased();
     const std::vector<Attributes> sent = sentMaxDelays();
     ASSERT_EQ(sent.size(), 1u);
