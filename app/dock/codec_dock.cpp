@@ -286,10 +286,12 @@ void CodecDock::showHealth() {
     ui.healthLabel->setToolTip(CodecText::healthToolTip(*shown));
     // Only while the line tells of drops: out of READY it does not.
     ui.linkDropsSeenButton->setVisible(isLive() && shown->linkDrops().count > 0);
-    const bool areStatisticsStale = isLive() && shown->areStatisticsStale();
-    stats.setStale(areStatisticsStale);
-    ui.delayGraph->setStale(areStatisticsStale);
-    ui.lossGraph->setStale(areStatisticsStale);
+    stats.setStale(isLive() && shown->areStatisticsStale());
+    // Out of READY the graphs still hold what came before the link went: they look as a stall's
+    // do, whatever a new connection's freshness says, so that their newest bar never reads as now.
+    const bool areGraphsStale = !isLive() || shown->areStatisticsStale();
+    ui.delayGraph->setStale(areGraphsStale);
+    ui.lossGraph->setStale(areGraphsStale);
 }
 
 bool CodecDock::cached(const QString& name, Message& out) const {

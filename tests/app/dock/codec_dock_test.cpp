@@ -216,8 +216,8 @@ QImage rowImage(QTreeWidget& tree, QTreeWidgetItem* item) {
 }
 
 // The codec's statistics stop coming: the graphs grey, and the selected row of the statistics
-// table, whose grey its selection's colours hide, shows otherwise than when live. The next report
-// makes them live again.
+// table, whose grey its selection's colours hide, shows otherwise than when live. Out of READY the
+// graphs stay grey and the table empty; the next report on a new link makes them live again.
 TEST_F(DockFixture, StalledStatisticsShowAsStaleOnTheGraphsAndTheSelectedRow) {
     const QUuid key = QUuid::createUuid();
     test_support::UnplacedSession session(key.toString(), key);
@@ -239,17 +239,42 @@ TEST_F(DockFixture, StalledStatisticsShowAsStaleOnTheGraphsAndTheSelectedRow) {
     ASSERT_TRUE(row()->isSelected());
     const QImage live = rowImage(*statsTable(), row());
 
-    ASSERT_TRUE(wait_processing_events([&] { return session.areStatisticsStale(); }));
-    ASSERT_TRUE(app_test::flushPostedEvents());
-    ASSERT_TRUE(row()->isSelected());
-    EXPECT_FALSE(app_test::samePixels(rowImage(*statsTable(), row()), live));
-    for (const GraphWidget* graph : graphs) EXPECT_TRUE(graph->isStale()) << graph->objectName().toStdString();
-
-    report("peerStats", figures);
-    ASSERT_FALSE(session.areStatisticsStale());
-    ASSERT_TRUE(app_test::flushPostedEvents());
-    EXPECT_TRUE(app_test::samePixels(rowImage(*statsTable(), row()), live));
-    for (const GraphWidget* graph : graphs) EXPECT_FALSE(graph->isStale()) << graph->objectName().toStdString();
+    IQEndpointClient::DEVICE_STATE told = session.state();  // once the dock's own slot has run
+    QObject::connect(&session, &IPCObject::changedState, window.get(),
+                     [&](QUuid, IQEndpointClient::DEVICE_STATE state) { told = state; });
+    const auto turn = [&](IQEndpointClient::DEVICE_STATE state) {
+        session.set_state(state);
+        ASSERT_TRUE(wait_processing_events([&] { return told == state; }));
+    };
+    enum RowLook { kLive, kStale, kNoRow };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        bool areGraphsStale;
+        RowLook row;
+    } steps[] = {
+        {"the figures stop coming",
+         [&] { ASSERT_TRUE(wait_processing_events([&] { return session.areStatisticsStale(); })); }, true, kStale},
+        {"the link is given up", [&] { turn(IQEndpointClient::DISCONNECTED); }, true, kNoRow},
+        {"a new link, nothing on it yet", [&] { turn(IQEndpointClient::CONNECTING); }, true, kNoRow},
+        {"READY, and its next report",
+         [&] {
+             turn(IQEndpointClient::READY);
+             report("peerStats", figures);
+         },
+         false, kLive},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        ASSERT_TRUE(app_test::flushPostedEvents());
+        for (const GraphWidget* graph : graphs) {
+            EXPECT_EQ(graph->isStale(), step.areGraphsStale) << step.what << ", " << graph->objectName().toStdString();
+        }
+        ASSERT_EQ(statsTable()->topLevelItemCount(), step.row == kNoRow ? 0 : 1) << step.what;
+        if (step.row == kNoRow) continue;
+        ASSERT_TRUE(row()->isSelected()) << step.what;
+        EXPECT_EQ(app_test::samePixels(rowImage(*statsTable(), row()), live), step.row == kLive) << step.what;
+    }
     window->activeInstanceSelected(nullptr);
 }
 

@@ -50,8 +50,8 @@ TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
 }
 
 // From the moment it is given a codec until that codec's first level, the dock's meter hatches its
-// bars, whatever they held before: empty ones would read as silence. Without a codec, or once
-// levels came, it shows levels.
+// bars, whatever they held before: empty ones would read as silence; so again once the codec leaves
+// READY. Without a codec, or once levels came, it shows levels.
 TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
     MonitoringMeter meter;
     meter.resize(200, 300);
@@ -59,6 +59,7 @@ TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
     auto* rxl = meter.findChild<MeterWidget*>("rxl");
     test_support::UnplacedSession first(QStringLiteral("first"), QUuid::createUuid());
     test_support::UnplacedSession second(QStringLiteral("second"), QUuid::createUuid());
+    first.set_state(IQEndpointClient::READY);
     const struct Step {
         const char* what;
         std::function<void()> act;
@@ -66,6 +67,19 @@ TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
     } steps[] = {
         {"a codec", [&] { meter.setSession(&first); }, true},
         {"its levels", [&] { meter.allLevels(-6, -6, -6, -6, -3, -3, -3, -3); }, false},
+        {"its link is given up",
+         [&] {
+             bool isTold = false;
+             QObject listening;
+             QObject::connect(&first, &IPCObject::changedState, &listening,
+                              [&](QUuid, IQEndpointClient::DEVICE_STATE state) {
+                                  isTold = state == IQEndpointClient::DISCONNECTED;
+                              });
+             first.set_state(IQEndpointClient::DISCONNECTED);
+             ASSERT_TRUE(test_support::wait_processing_events([&] { return isTold; }));
+         },
+         true},
+        {"its levels again", [&] { meter.allLevels(-6, -6, -6, -6, -3, -3, -3, -3); }, false},
         {"another codec", [&] { meter.setSession(&second); }, true},
         {"none", [&] { meter.setSession(nullptr); }, false},
     };
