@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -18,11 +19,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <sys/stat.h>
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/dock/connection_dialog.h"
 #include "app/fleet/zorva_summary.h"
@@ -140,28 +144,57 @@ protected:
 // ------------------------------------------------------------------------------------------------
 // Adding a codec
 
+// Every dialog the window opens, made as the operator meets it: the job dialog offers a codec's two
+// peers, the date and time picker holds noon. `wheeled` names the fields a wheel could change.
+struct WindowDialog {
+    const char* what;
+    std::function<QWidget*()> make;
+    QStringList wheeled;
+};
+
+std::vector<WindowDialog> everyDialog(Scheduler& scheduler, IPCObject& bookedCodec) {
+    return {
+        {"about", [] { return new AboutDialog(QStringLiteral("/tmp/kt-config.xml")); }, {}},
+        {"add codec", [] { return new AddDevice; }, {}},
+        {"add peer", [] { return new AddEntry; }, {}},
+        {"copy to codecs", [] { return new SendDialog; }, {}},
+        {"password prompt", [] { return new UnitPassword; }, {}},
+        {"connection setup", [] { return new ConnectionDialog; }, {}},
+        {"profile editor", [] { return new ProfileEdit; }, {}},
+        {"job",
+         [&bookedCodec] {
+             auto* job = new JobDialog;
+             job->setIPCObject(&bookedCodec);
+             return job;
+         },
+         {"targetCombo", "startDateTime", "endDateTime"}},
+        {"date and time",
+         [] {
+             auto* picker = new DateTimeDialog;
+             picker->setTime(QTime(12, 0));
+             return picker;
+         },
+         {"timeEdit"}},
+        {"alert sounds", [] { return new SoundSelect; }, {}},
+        {"scheduled connections", [&scheduler] { return new ScheduleWindow(scheduler); }, {}},
+    };
+}
+
+// A codec with two peers, never connected.
+class BookedCodec : public test_support::UnplacedSession {
+public:
+    BookedCodec() : UnplacedSession(QStringLiteral("booked"), QUuid::createUuid()) {
+        receive("peerList", R"(<resp><peer id="3" name="Directory Peer"/><peer id="4" name="OB Van"/></resp>)");
+    }
+};
+
 // Each window and dialog says in its own title bar what it is, with an icon of its own: none
 // borrows the program's name, a form's placeholder or another dialog's title. A menu entry that opens
 // one ends in "...".
 TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
-    const struct {
-        const char* what;
-        std::function<QWidget*()> make;
-    } dialogs[] = {
-        {"about", [] { return new AboutDialog(QStringLiteral("/tmp/kt-config.xml")); }},
-        {"add codec", [] { return new AddDevice; }},
-        {"add peer", [] { return new AddEntry; }},
-        {"copy to codecs", [] { return new SendDialog; }},
-        {"password prompt", [] { return new UnitPassword; }},
-        {"connection setup", [] { return new ConnectionDialog; }},
-        {"profile editor", [] { return new ProfileEdit; }},
-        {"job", [] { return new JobDialog; }},
-        {"date and time", [] { return new DateTimeDialog; }},
-        {"alert sounds", [] { return new SoundSelect; }},
-        {"scheduled connections", [] { return new ScheduleWindow(scheduler()); }},
-    };
+    BookedCodec codec;
     QStringList titles;
-    for (const auto& c : dialogs) {
+    for (const WindowDialog& c : everyDialog(scheduler(), codec)) {
         const std::unique_ptr<QWidget> dialog(c.make());
         const QString title = dialog->windowTitle();
         EXPECT_FALSE(title.isEmpty()) << c.what;
@@ -171,6 +204,47 @@ TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
         EXPECT_FALSE(dialog->windowIcon().isNull()) << c.what;
     }
     EXPECT_EQ(action(*window, "actionEditEntry")->text(), "Edit Peer...");
+}
+
+// The value a field shows.
+QString shownValue(const QWidget& field) {
+    if (const auto* combo = qobject_cast<const QComboBox*>(&field)) return combo->currentText();
+    return field.property("text").toString();
+}
+
+// Two notches of the wheel turned over a dialog's field change it only once the operator has
+// clicked or tabbed into it; before that the wheel neither gives it the focus nor changes it, and
+// goes on to what lies below. Scrolling past the booking's peer and dates books no other peer or day.
+TEST_F(WindowDialogs, EveryDialogsFieldsTakeTheWheelOnlyWhenFocused) {
+    BookedCodec codec;
+    for (const WindowDialog& c : everyDialog(scheduler(), codec)) {
+        if (c.wheeled.isEmpty()) continue;
+        const std::unique_ptr<QWidget> dialog(c.make());
+        dialog->show();
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get())) << c.what;
+        for (const QString& name : c.wheeled) {
+            auto* field = dialog->findChild<QWidget*>(name);
+            ASSERT_NE(field, nullptr) << c.what << ": " << name.toStdString();
+            for (const bool isFocused : {false, true}) {
+                SCOPED_TRACE(std::string(c.what) + ", " + name.toStdString() +
+                             (isFocused ? ", focused" : ", unfocused"));
+                if (isFocused) {
+                    field->setFocus(Qt::TabFocusReason);
+                } else {
+                    field->clearFocus();
+                }
+                const QString before = shownValue(*field);
+                const QPoint centre = field->rect().center();
+                QWheelEvent wheel(centre, field->mapToGlobal(centre), {}, {0, -240}, Qt::NoButton, Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(field, &wheel);
+                EXPECT_EQ(shownValue(*field) != before, isFocused) << before.toStdString();
+                EXPECT_EQ(field->hasFocus(), isFocused);
+                EXPECT_NE(field->focusPolicy(), Qt::WheelFocus);  // Qt would give it the focus first
+            }
+        }
+    }
 }
 
 // The password prompt is wide enough for its title, which names the codec.
