@@ -300,8 +300,9 @@ public:
 
     // The display lines of every stored event-log entry, oldest first.
     QStringList eventLogLines() const { return eventLog.lines(); }
-    // What the codec said when it last refused to send its event log, until it next sends it; none
-    // while it sends it. Its code and text, as the codec wrote them. GUI thread only.
+    // What the codec said when it last refused to send its event log, until it next sends it,
+    // logging stops or a new connection starts; none while it sends it. Its code and text, as the
+    // codec wrote them. GUI thread only.
     struct Refusal {
         QString code;
         QString text;

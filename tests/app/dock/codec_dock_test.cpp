@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
@@ -944,12 +945,13 @@ TEST_F(DockFixture, DroppedFramesAreToldInTheHeaderUntilSeen) {
 }
 
 // A codec that refuses to send its event log is told once above the Log tab, in its words, however
-// many polls it refuses, and in no box; its next answer clears the line.
+// many polls it refuses, and in no box; its next answer clears the line, and so does the end of
+// logging or a new connection.
 TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
     MessageBoxRecorder boxes;
     CodecSimOptions options;
     options.refused_requests = {"getEventLog"};
-    options.refusals = 2;
+    options.refusals = 3;
     IPCObject* session = selectReadyCodec(startFleet(options).ports()[0]);
     window->show();
     child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("logTab"));
@@ -957,17 +959,36 @@ TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
     EXPECT_FALSE(line->isVisible());
     QSignalSpy refused(session, &IPCObject::requestFailed);
     QSignalSpy told(session, &IPCObject::eventLogRefusalChanged);
-    for (int poll = 1; poll <= 3; ++poll) {  // refused twice, then answered
-        session->setEventLogPolling(false);
-        session->setEventLogPolling(true);  // asks at once
-        const bool isRefused = poll <= 2;
-        ASSERT_TRUE(wait_processing_events(
-            [&] { return refused.count() == std::min(poll, 2) && line->isVisible() == isRefused; }));
-        EXPECT_EQ(told.count(), isRefused ? 1 : 2);
-        if (isRefused) {
+    std::optional<bool> isToldAtNewLink;  // whether the line stood when the new connection was told
+    QObject::connect(session, &IPCObject::changedState, window.get(), [&](QUuid, IQEndpointClient::DEVICE_STATE state) {
+        if (state == IQEndpointClient::CONNECTING) isToldAtNewLink = line->isVisible();
+    });
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        int refusals;  // so far
+        bool isTold;
+        int changes;  // of the refusal, so far
+    } steps[] = {
+        {"logging on, refused", [&] { session->setEventLogPolling(true); }, 1, true, 1},
+        {"the next poll, refused alike", [&] { QMetaObject::invokeMethod(session, "eventLogTimerExpire"); }, 2, true,
+         1},
+        {"logging stops", [&] { session->setEventLogPolling(false); }, 2, false, 2},
+        {"logging on again, refused", [&] { session->setEventLogPolling(true); }, 3, true, 3},
+        {"a new connection, where it answers", [&] { session->reconnectIPC(); }, 3, false, 4},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        ASSERT_TRUE(wait_processing_events([&] {
+            const bool isSettled = session->state() == IQEndpointClient::READY && refused.count() == step.refusals;
+            return isSettled && line->isVisible() == step.isTold;
+        })) << step.what;
+        EXPECT_EQ(told.count(), step.changes) << step.what;
+        if (step.isTold) {
             EXPECT_EQ(line->text(), "The codec refused to send its event log: Refused by codec-sim (error 409)");
         }
     }
+    EXPECT_EQ(isToldAtNewLink, std::optional<bool>(false));
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
