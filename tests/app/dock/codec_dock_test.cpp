@@ -36,6 +36,7 @@
 #include "app/dock/stats_table.h"
 #include "app/shared/codec_text.h"
 #include "app/shared/delay_graph.h"
+#include "app/shared/elided_label.h"
 #include "app/shared/loss_graph.h"
 #include "app/shared/view_colours.h"
 #include "app/shell/instance_registry.h"
@@ -914,13 +915,19 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
     EXPECT_GT(widestLine, 0);
     EXPECT_LE(widestLine, log->document()->textWidth());
     EXPECT_LE(log->document()->blockCount(), int{EventLogMerger::kMaxStoredEntries} + DeviceLog::kMaxLines);
-    // Beside a name this long, the header's line of a lost codec is cut no shorter than its words.
+    // Beside a name this long, the header's line of a lost codec is cut no shorter than its words,
+    // and so is the codec's address; the name gives way, cut with "…".
     fleets.clear();
     auto* health = child<QLabel>("healthLabel");
     EXPECT_TRUE(wait_processing_events([health] {
         return !health->text().isEmpty() && health->width() >= health->fontMetrics().horizontalAdvance(health->text());
     })) << health->text().toStdString()
         << " in " << health->width() << " pixels";
+    auto* address = child<QLabel>("addressLabel");
+    EXPECT_EQ(address->text(), QStringLiteral(" (127.0.0.1:%1)").arg(port));
+    EXPECT_GE(address->width(), address->fontMetrics().horizontalAdvance(address->text()));
+    auto* name = child<ElidedLabel>("nameLabel");
+    EXPECT_LT(name->width(), name->fontMetrics().horizontalAdvance(name->text()));
 }
 
 // A codec that drops frames in its login is READY with them told in the header and its tool tip;

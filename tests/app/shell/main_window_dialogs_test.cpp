@@ -280,7 +280,9 @@ TEST_F(WindowDialogs, AddInstanceMakesALiveSelectedCodecAndSavesItAtOnce) {
     // Selected: the dock shows it.
     EXPECT_EQ(window->summary()->sessionsInTileOrder(), QList<IPCObject*>{session});
     EXPECT_FALSE(window->summary()->selectedKey().isNull());
-    EXPECT_TRUE(child<QLabel>(window.get(), "nameLabel")->text().contains(QStringLiteral("127.0.0.1")));
+    const QString header =
+        child<QLabel>(window.get(), "nameLabel")->text() + child<QLabel>(window.get(), "addressLabel")->text();
+    EXPECT_TRUE(header.contains(QStringLiteral("127.0.0.1"))) << header.toStdString();
 
     // Written before anything else happens, owner-only, with the codec and its sounds.
     struct stat status {};
