@@ -10,9 +10,9 @@
 // then counts again. A plain value.
 struct LinkDrops {
     quint64 count = 0;
-    QDateTime last_at;        // wall-clock, UTC
-    ConnectionFault last;     // kFrameUnreadable or kFrameTooLarge; none while count is 0
-    QDateTime counted_since;  // wall-clock, UTC: when the operator saw the earlier ones; null: none
+    QDateTime last_at;          // wall-clock, UTC
+    ConnectionFault last;       // kFrameUnreadable or kFrameTooLarge; none while count is 0
+    QDateTime counted_since{};  // wall-clock, UTC: when the operator saw the earlier ones; null: none
 
     bool operator==(const LinkDrops& other) const {
         return count == other.count && last_at == other.last_at && last == other.last &&

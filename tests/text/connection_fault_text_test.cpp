@@ -16,17 +16,17 @@ struct DropsCase {
     QString text;
 };
 const DropsCase kDrops[] = {
-    {{0, {}, {}, {}}, kToday, ""},
-    {{1, kDropped.toUTC(), kUnreadable, {}},
+    {{0, {}, {}}, kToday, ""},
+    {{1, kDropped.toUTC(), kUnreadable},
      kToday,
      "1 message from the codec was dropped since it connected, at 14:02:07: unreadable (Premature end of document.)"},
     // A link up for days: the time alone would read as today's.
-    {{12, kDropped.toUTC(), kHuge, {}},
+    {{12, kDropped.toUTC(), kHuge},
      kToday.addDays(1),
      "12 messages from the codec were dropped since it connected, the last at 2026-12-09 14:02:07: too large "
      "(3145728 bytes)"},
     // The reader quotes what the codec sent: taken as text, never as a placeholder, and cut short.
-    {{2, kDropped.toUTC(), {ConnectionFault::kFrameUnreadable, "%1 <b>" + QString(300, 'x'), 0}, {}},
+    {{2, kDropped.toUTC(), {ConnectionFault::kFrameUnreadable, "%1 <b>" + QString(300, 'x'), 0}},
      kToday,
      "2 messages from the codec were dropped since it connected, the last at 14:02:07: unreadable (%1 <b>" +
          QString(193, 'x') + QChar(0x2026) + ")"},
@@ -35,7 +35,7 @@ const DropsCase kDrops[] = {
      kToday,
      "1 message from the codec was dropped since you pressed Seen at 13:58:40, at 14:02:07: unreadable (Premature "
      "end of document.)"},
-    {{5000000000, kDropped.toUTC(), {ConnectionFault::kFrameUnreadable, {}, 0}, {}},
+    {{5000000000, kDropped.toUTC(), {ConnectionFault::kFrameUnreadable, {}, 0}},
      kToday,
      "5000000000 messages from the codec were dropped since it connected, the last at 14:02:07: unreadable"},
 };

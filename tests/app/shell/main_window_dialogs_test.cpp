@@ -25,8 +25,6 @@
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "app/dock/connection_dialog.h"
 #include "app/fleet/zorva_summary.h"
@@ -144,27 +142,29 @@ protected:
 // ------------------------------------------------------------------------------------------------
 // Adding a codec
 
-// Every dialog the window opens, made as the operator meets it: the job dialog offers a codec's two
-// peers, the date and time picker holds noon. `wheeled` names the fields a wheel could change.
-struct WindowDialog {
-    const char* what;
-    std::function<QWidget*()> make;
-    QStringList wheeled;
-};
-
-std::vector<WindowDialog> everyDialog(Scheduler& scheduler, IPCObject& bookedCodec) {
-    return {
-        {"about", [] { return new AboutDialog(QStringLiteral("/tmp/kt-config.xml")); }, {}},
-        {"add codec", [] { return new AddDevice; }, {}},
-        {"add peer", [] { return new AddEntry; }, {}},
-        {"copy to codecs", [] { return new SendDialog; }, {}},
-        {"password prompt", [] { return new UnitPassword; }, {}},
-        {"connection setup", [] { return new ConnectionDialog; }, {}},
-        {"profile editor", [] { return new ProfileEdit; }, {}},
+// Each window and dialog says in its own title bar what it is, with an icon of its own: none
+// borrows the program's name, a form's placeholder or another dialog's title. A menu entry that opens
+// one ends in "...". Two notches of the wheel over a field change it only once the operator has
+// clicked or tabbed into it: scrolling past a booking's peer and dates books no other.
+TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIconAndIgnoresAStrayWheel) {
+    test_support::UnplacedSession codec(QStringLiteral("booked"), QUuid::createUuid());
+    codec.receive("peerList", R"(<resp><peer id="3" name="Directory Peer"/><peer id="4" name="OB Van"/></resp>)");
+    const struct {
+        const char* what;
+        std::function<QWidget*()> make;
+        QStringList wheeled = {};  // fields a wheel could change
+    } dialogs[] = {
+        {"about", [] { return new AboutDialog(QStringLiteral("/tmp/kt-config.xml")); }},
+        {"add codec", [] { return new AddDevice; }},
+        {"add peer", [] { return new AddEntry; }},
+        {"copy to codecs", [] { return new SendDialog; }},
+        {"password prompt", [] { return new UnitPassword; }},
+        {"connection setup", [] { return new ConnectionDialog; }},
+        {"profile editor", [] { return new ProfileEdit; }},
         {"job",
-         [&bookedCodec] {
+         [&codec] {
              auto* job = new JobDialog;
-             job->setIPCObject(&bookedCodec);
+             job->setIPCObject(&codec);
              return job;
          },
          {"targetCombo", "startDateTime", "endDateTime"}},
@@ -175,26 +175,11 @@ std::vector<WindowDialog> everyDialog(Scheduler& scheduler, IPCObject& bookedCod
              return picker;
          },
          {"timeEdit"}},
-        {"alert sounds", [] { return new SoundSelect; }, {}},
-        {"scheduled connections", [&scheduler] { return new ScheduleWindow(scheduler); }, {}},
+        {"alert sounds", [] { return new SoundSelect; }},
+        {"scheduled connections", [] { return new ScheduleWindow(scheduler()); }},
     };
-}
-
-// A codec with two peers, never connected.
-class BookedCodec : public test_support::UnplacedSession {
-public:
-    BookedCodec() : UnplacedSession(QStringLiteral("booked"), QUuid::createUuid()) {
-        receive("peerList", R"(<resp><peer id="3" name="Directory Peer"/><peer id="4" name="OB Van"/></resp>)");
-    }
-};
-
-// Each window and dialog says in its own title bar what it is, with an icon of its own: none
-// borrows the program's name, a form's placeholder or another dialog's title. A menu entry that opens
-// one ends in "...".
-TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
-    BookedCodec codec;
     QStringList titles;
-    for (const WindowDialog& c : everyDialog(scheduler(), codec)) {
+    for (const auto& c : dialogs) {
         const std::unique_ptr<QWidget> dialog(c.make());
         const QString title = dialog->windowTitle();
         EXPECT_FALSE(title.isEmpty()) << c.what;
@@ -202,49 +187,29 @@ TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
         EXPECT_FALSE(titles.contains(title)) << c.what << ": " << title.toStdString();
         titles << title;
         EXPECT_FALSE(dialog->windowIcon().isNull()) << c.what;
-    }
-    EXPECT_EQ(action(*window, "actionEditEntry")->text(), "Edit Peer...");
-}
-
-// The value a field shows.
-QString shownValue(const QWidget& field) {
-    if (const auto* combo = qobject_cast<const QComboBox*>(&field)) return combo->currentText();
-    return field.property("text").toString();
-}
-
-// Two notches of the wheel turned over a dialog's field change it only once the operator has
-// clicked or tabbed into it; before that the wheel neither gives it the focus nor changes it, and
-// goes on to what lies below. Scrolling past the booking's peer and dates books no other peer or day.
-TEST_F(WindowDialogs, EveryDialogsFieldsTakeTheWheelOnlyWhenFocused) {
-    BookedCodec codec;
-    for (const WindowDialog& c : everyDialog(scheduler(), codec)) {
         if (c.wheeled.isEmpty()) continue;
-        const std::unique_ptr<QWidget> dialog(c.make());
         dialog->show();
         dialog->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get())) << c.what;
         for (const QString& name : c.wheeled) {
             auto* field = dialog->findChild<QWidget*>(name);
-            ASSERT_NE(field, nullptr) << c.what << ": " << name.toStdString();
+            ASSERT_NE(field, nullptr) << name.toStdString();
+            const char* shown = qobject_cast<QComboBox*>(field) ? "currentText" : "text";
             for (const bool isFocused : {false, true}) {
-                SCOPED_TRACE(std::string(c.what) + ", " + name.toStdString() +
-                             (isFocused ? ", focused" : ", unfocused"));
-                if (isFocused) {
-                    field->setFocus(Qt::TabFocusReason);
-                } else {
-                    field->clearFocus();
-                }
-                const QString before = shownValue(*field);
+                isFocused ? field->setFocus() : field->clearFocus();
+                const QString before = field->property(shown).toString();
                 const QPoint centre = field->rect().center();
                 QWheelEvent wheel(centre, field->mapToGlobal(centre), {}, {0, -240}, Qt::NoButton, Qt::NoModifier,
                                   Qt::NoScrollPhase, false);
                 QApplication::sendEvent(field, &wheel);
-                EXPECT_EQ(shownValue(*field) != before, isFocused) << before.toStdString();
+                EXPECT_EQ(field->property(shown).toString() != before, isFocused)
+                    << c.what << ", " << name.toStdString() << (isFocused ? ", focused" : "");
                 EXPECT_EQ(field->hasFocus(), isFocused);
                 EXPECT_NE(field->focusPolicy(), Qt::WheelFocus);  // Qt would give it the focus first
             }
         }
     }
+    EXPECT_EQ(action(*window, "actionEditEntry")->text(), "Edit Peer...");
 }
 
 // The password prompt is wide enough for its title, which names the codec.
