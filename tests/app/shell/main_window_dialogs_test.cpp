@@ -165,16 +165,11 @@ TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIconAndIgnoresAStrayWheel) {
          [&codec] {
              auto* job = new JobDialog;
              job->setIPCObject(&codec);
+             job->setTargetPeer(QStringLiteral("4"));  // the wheel goes up
              return job;
          },
          {"targetCombo", "startDateTime", "endDateTime"}},
-        {"date and time",
-         [] {
-             auto* picker = new DateTimeDialog;
-             picker->setTime(QTime(12, 0));
-             return picker;
-         },
-         {"timeEdit"}},
+        {"date and time", [] { return new DateTimeDialog; }, {"timeEdit"}},
         {"alert sounds", [] { return new SoundSelect; }},
         {"scheduled connections", [] { return new ScheduleWindow(scheduler()); }},
     };
@@ -199,7 +194,7 @@ TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIconAndIgnoresAStrayWheel) {
                 isFocused ? field->setFocus() : field->clearFocus();
                 const QString before = field->property(shown).toString();
                 const QPoint centre = field->rect().center();
-                QWheelEvent wheel(centre, field->mapToGlobal(centre), {}, {0, -240}, Qt::NoButton, Qt::NoModifier,
+                QWheelEvent wheel(centre, field->mapToGlobal(centre), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
                                   Qt::NoScrollPhase, false);
                 QApplication::sendEvent(field, &wheel);
                 EXPECT_EQ(field->property(shown).toString() != before, isFocused)
