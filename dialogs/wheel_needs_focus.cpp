@@ -9,7 +9,7 @@
 
 namespace {
 
-// Whether `object` is a field whose value an unfocused wheel would change.
+// `object` when it is a field whose value an unfocused wheel would change; null otherwise.
 QWidget* coveredField(QObject* object) {
     if (qobject_cast<QAbstractSpinBox*>(object) || qobject_cast<QComboBox*>(object))
         return static_cast<QWidget*>(object);
