@@ -5,7 +5,6 @@
 
 #include "dialogs/message_box.h"
 #include "dialogs/profile_tree.h"
-#include "dialogs/wheel_needs_focus.h"
 #include "text/codec_text.h"
 #include "ui_profile_edit.h"
 
@@ -36,7 +35,6 @@ ProfileEdit::ProfileEdit(QWidget* parent) : QDialog(parent), ui(builtForm(this))
     ui->treeProfileItems->setColumnWidth(1, kValueColumnWidth);
     ui->groupEdit->setEnabled(false);
     ui->spinValue->installEventFilter(this);
-    new WheelNeedsFocus(this);
     connectWidgets();
 }
 

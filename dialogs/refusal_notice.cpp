@@ -161,9 +161,11 @@ void RefusalNotice::report(IPCObject& session, const QString& errorCode, const Q
         told = tr(" refused %1: %2 (error %3)")
                    .arg(askedForText(effect), shownCodecText(errorText), shownCodecText(errorCode)) +
                (isEffectSaid ? QString() : effectText(effect));
-        // The window let go of the levels as it asked, whatever the codec answers.
+        // The window switched its meters as it asked, whatever the codec answers.
         if (effect.asked == &session_requests::kMeteringOff) {
             told += tr("; this window has stopped showing its levels all the same");
+        } else if (effect.asked == &session_requests::kMeteringOn) {
+            told += tr("; this window shows whatever levels it sends all the same");
         }
     } else {
         told = tr(": %1").arg(effectText(effect));

@@ -15,7 +15,6 @@
 
 #include "dialogs/message_box.h"
 #include "dialogs/option_spin_box.h"
-#include "dialogs/wheel_needs_focus.h"
 #include "sessions/ipc_object.h"
 #include "sessions/session_requests.h"
 #include "text/codec_text.h"
@@ -49,7 +48,6 @@ SettingsEdit::SettingsEdit(QWidget* parent)
     ui->treeProfileItems->setAlternatingRowColors(true);
     ui->groupEdit->setEnabled(false);
     ui->spinValue->installEventFilter(this);
-    new WheelNeedsFocus(this);
     connectWidgets();
     showNoSelection();
 }

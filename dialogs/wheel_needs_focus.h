@@ -2,20 +2,24 @@
 
 #include <QObject>
 
+class QApplication;
 class QEvent;
-class QWidget;
 
-// The spin boxes, combo boxes and sliders of an option editor take the wheel only while they hold
-// the focus (a click or Tab gives it, never the wheel). An operator who scrolls the editor's page
-// with the wheel passes over them, and a value nobody clicked must not change on the way: the
-// wheel goes on to the page below them, which scrolls.
+// The program's spin boxes (date and time edits among them), combo boxes and sliders take the wheel
+// only while they hold the focus (a click or Tab gives it, never the wheel). An operator who
+// scrolls a page or a dialog with the wheel passes over them, and a value nobody clicked must not
+// change on the way: the wheel goes on to what lies below them, which scrolls. Scroll bars keep
+// the wheel.
+//
+// One rule for the whole program: it watches the application's events, so that it covers every
+// window and dialog, those made later included, without a list of pages to keep.
 // GUI thread only.
 class WheelNeedsFocus : public QObject {
     Q_OBJECT
 
 public:
-    // Covers the spin boxes, combo boxes and sliders below `editor` now; `editor` owns the filter.
-    explicit WheelNeedsFocus(QWidget* editor);
+    // From now on, for every widget of `application`, which owns the rule.
+    explicit WheelNeedsFocus(QApplication& application);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -513,6 +513,7 @@ void IPCObject::changedState_connecting() {
     const bool was_stale = areLevelsStale() || areStatisticsStale();
     freshness_.forget();
     if (was_stale) emit figuresFreshnessChanged(uuid);
+    noteEventLogRefusal(std::nullopt);
     emit changedState(uuid, CONNECTING);
 }
 

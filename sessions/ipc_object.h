@@ -222,8 +222,8 @@ public:
     // The codec's frames dropped since its link came up, the login's included, until a new
     // connection or markLinkDropsSeen (linkDropsChanged tells). Any thread.
     LinkDrops linkDrops() { return link_drops(); }
-    // The operator has seen linkDrops(): it is emptied. Any thread.
-    void markLinkDropsSeen() { forget_link_drops(); }
+    // The operator has seen linkDrops(): it is emptied, and counts again from now. Any thread.
+    void markLinkDropsSeen() { forget_link_drops(QDateTime::currentDateTimeUtc()); }
     // Whether a request of `seq` (an editor's save, say) awaits the codec's answer; answersSettled
     // tells when that may have changed. GUI thread.
     bool awaitsAnswer(const char* seq) { return awaits_answer(seq); }
@@ -300,8 +300,9 @@ public:
 
     // The display lines of every stored event-log entry, oldest first.
     QStringList eventLogLines() const { return eventLog.lines(); }
-    // What the codec said when it last refused to send its event log, until it next sends it; none
-    // while it sends it. Its code and text, as the codec wrote them. GUI thread only.
+    // What the codec said when it last refused to send its event log, until it next sends it,
+    // logging stops or a new connection starts; none while it sends it. Its code and text, as the
+    // codec wrote them. GUI thread only.
     struct Refusal {
         QString code;
         QString text;

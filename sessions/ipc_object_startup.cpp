@@ -203,6 +203,8 @@ void IPCObject::cmd_monitor(int interval) {
 void IPCObject::setEventLogPolling(bool is_on) {
     const bool is_switched_on = is_on && !eventLogPolling;
     eventLogPolling = is_on;
+    // A refusal says why the log does not come while it is asked for; then nothing is.
+    if (!is_on) noteEventLogRefusal(std::nullopt);
     // The operator asked to read the log: it shows now, not at the next poll.
     if (is_switched_on) send_if_ready(event_log_request());
 }

@@ -365,12 +365,13 @@ void IQEndpointClient::note_link_drop(const ConnectionFault& why) {
     queue_signal(&IQEndpointClient::link_drops_noted, SessionInbox::Delivery::kNewestOnly);
 }
 
-void IQEndpointClient::forget_link_drops() {
+void IQEndpointClient::forget_link_drops(const QDateTime& seen_at) {
     bool had_drops = false;
     {
         std::lock_guard<SessionMutex> lock(session_mutex_);
         had_drops = link_drops_.count > 0;
         link_drops_ = {};
+        link_drops_.counted_since = seen_at;
     }
     // In order, never folded into a drop's signal: forget_data may yet drop that one.
     if (had_drops) queue_signal(&IQEndpointClient::link_drops_noted);

@@ -154,9 +154,10 @@ public:
     // The frames dropped since this connection came up, the login's included; emptied by the next
     // connection and by forget_link_drops. Takes the session mutex; any thread.
     LinkDrops link_drops();
-    // Empties link_drops(), as when the operator has seen them, and tells link_drops_noted when it
-    // held any. Takes the session mutex; any thread.
-    void forget_link_drops();
+    // Empties link_drops(), which counts again from `seen_at` (when the operator saw them; null:
+    // from the link's start), and tells link_drops_noted when it held any. Takes the session mutex;
+    // any thread.
+    void forget_link_drops(const QDateTime& seen_at = QDateTime());
     // The login password (UTF-8); written and read under the manager lock.
     void set_password(const std::string& password);
 

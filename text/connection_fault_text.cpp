@@ -80,11 +80,12 @@ QString linkDropsText(const LinkDrops& drops, const QDateTime& now) {
     if (drops.count == 0) return QString();
     const QString when = dropTime(drops.last_at, now);
     const QString why = dropReason(drops.last);
-    if (drops.count == 1)
-        return tr("1 message from the codec was dropped since it connected, at %1: %2").arg(when, why);
-    return tr("%1 messages from the codec were dropped since it connected, the last at %2: %3")
-        .arg(drops.count)
-        .arg(when, why);
+    // After Seen the count starts again: it must not read as all the link dropped.
+    const QString since = drops.counted_since.isValid()
+                              ? tr("since you pressed Seen at %1").arg(dropTime(drops.counted_since, now))
+                              : tr("since it connected");
+    if (drops.count == 1) return tr("1 message from the codec was dropped %1, at %2: %3").arg(since, when, why);
+    return tr("%1 messages from the codec were dropped %2, the last at %3: %4").arg(drops.count).arg(since, when, why);
 }
 
 namespace {

@@ -12,9 +12,9 @@
 QString connectionFaultText(const ConnectionFault& fault);
 
 // What a codec dropped since its link came up, as of `now`: "3 messages from the codec were dropped
-// since it connected, the last at 14:02:07: unreadable (Premature end of document.)", the time in
-// local 24-hour form, with the date before it when that was not today. Bounded, for plain text;
-// empty when nothing was dropped.
+// since it connected, the last at 14:02:07: unreadable (Premature end of document.)", the times in
+// local 24-hour form, with the date before them when that was not today; after Seen, "since you
+// pressed Seen at 13:58:40". Bounded, for plain text; empty when nothing was dropped.
 QString linkDropsText(const LinkDrops& drops, const QDateTime& now);
 
 class IPCObject;

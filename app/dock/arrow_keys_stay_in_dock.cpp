@@ -3,6 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QWidget>
 
 namespace {
@@ -35,15 +38,27 @@ bool ArrowKeysStayInDock::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Left: isForward = isReversed; break;
     default: return false;
     }
-    neighbourInDock(button, isForward)->setFocus(isForward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    neighbourWithin(pageOf(button), button, isForward)
+        ->setFocus(isForward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     return true;
 }
 
-QWidget* ArrowKeysStayInDock::neighbourInDock(QWidget* from, bool isForward) const {
-    // The chain runs round the whole window; the dock's widgets are those of it below the dock.
+QWidget* ArrowKeysStayInDock::neighbourWithin(QWidget* scope, QWidget* from, bool isForward) {
+    // The chain runs round the whole window; the scope's widgets are those of it below the scope.
     for (QWidget* next = from;;) {
         next = isForward ? next->nextInFocusChain() : next->previousInFocusChain();
         if (next == from) return from;
-        if (dock_->isAncestorOf(next) && takesTabFocus(next)) return next;
+        if (scope->isAncestorOf(next) && takesTabFocus(next) && !qobject_cast<QTabBar*>(next)) return next;
     }
+}
+
+QWidget* ArrowKeysStayInDock::pageOf(QWidget* widget) const {
+    for (QWidget* inner = widget; inner && inner != dock_; inner = inner->parentWidget()) {
+        // A tab widget keeps its pages in a stack of its own.
+        const QWidget* stack = inner->parentWidget();
+        if (qobject_cast<const QStackedWidget*>(stack) && qobject_cast<const QTabWidget*>(stack->parentWidget())) {
+            return inner;
+        }
+    }
+    return dock_;
 }

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtDebug>
@@ -214,8 +215,9 @@ void CodecDock::empty() {
     lostPeer.reset();
     lostProfile.reset();
     showLostChoices();
-    for (QLabel* label : {ui.nameLabel, ui.encoderLabel, ui.relaydeskStatusLabel, ui.sipStatusLabel, ui.publicIpLabel,
-                          ui.natTypeLabel, ui.firmwareLabel}) {
+    for (QLabel* label :
+         std::initializer_list<QLabel*>{ui.nameLabel, ui.addressLabel, ui.encoderLabel, ui.relaydeskStatusLabel,
+                                        ui.sipStatusLabel, ui.publicIpLabel, ui.natTypeLabel, ui.firmwareLabel}) {
         label->clear();
     }
     ui.relaydeskStatusLabel->setStyleSheet(QString());
@@ -286,10 +288,12 @@ void CodecDock::showHealth() {
     ui.healthLabel->setToolTip(CodecText::healthToolTip(*shown));
     // Only while the line tells of drops: out of READY it does not.
     ui.linkDropsSeenButton->setVisible(isLive() && shown->linkDrops().count > 0);
-    const bool areStatisticsStale = isLive() && shown->areStatisticsStale();
-    stats.setStale(areStatisticsStale);
-    ui.delayGraph->setStale(areStatisticsStale);
-    ui.lossGraph->setStale(areStatisticsStale);
+    stats.setStale(isLive() && shown->areStatisticsStale());
+    // Out of READY the graphs still hold what came before the link went: they look as a stall's
+    // do, whatever a new connection's freshness says, so that their newest bar never reads as now.
+    const bool areGraphsStale = !isLive() || shown->areStatisticsStale();
+    ui.delayGraph->setStale(areGraphsStale);
+    ui.lossGraph->setStale(areGraphsStale);
 }
 
 bool CodecDock::cached(const QString& name, Message& out) const {
@@ -479,14 +483,16 @@ void CodecDock::ipcRecvSysOptions(QUuid) {
 
 void CodecDock::showUnitName() {
     if (!shown) return;
-    // Named as every view names the codec; its address follows a name the codec has told.
+    // Named as every view names the codec; its address follows a name the codec has told and stays
+    // in sight: a long name gives way, cut with "…", and one codec reached through two ports stays
+    // two. The tool tip holds both whole.
     const QString name = shown->unitName();
     const QString address = IPCObject::addressText(shown->host, shown->port);
-    if (name.isEmpty()) {
-        CodecText::showName(*ui.nameLabel, address);
-    } else {
-        CodecText::showName(*ui.nameLabel, name, QStringLiteral(" (%1)").arg(address));
-    }
+    const QString named = name.isEmpty() ? address : name;
+    ui.nameLabel->setText(CodecText::name(named));
+    ui.addressLabel->setText(name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(address));
+    ui.nameLabel->setToolTip(
+        Qt::convertFromPlainText(shownCodecText(named, CodecText::kToolTipLength) + ui.addressLabel->text()));
 }
 
 void CodecDock::ipcRecvSipProxy() {

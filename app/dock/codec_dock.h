@@ -133,7 +133,7 @@ public slots:
     void sessionChangedState(QUuid key, IQEndpointClient::DEVICE_STATE state);
     // The header's line of the codec's state, why it last failed, what it dropped since it
     // connected (with the Seen button that clears that) and whether its figures stopped coming;
-    // the statistics table greyed while they did.
+    // the statistics table greyed while they did, and the graphs also while it is not READY.
     void showHealth();
 
     // Statistics and meters. The table follows every report it is made from: the codec's channel

@@ -196,7 +196,8 @@ void ZorvaStatRow::meterDestroyed() {
 void ZorvaStatRow::ipcRecvSysOptions(QUuid) {
     if (!session_) return;
     CodecText::showUnit(*item_, kNameColumn, *session_);
-    item_->setText(kAddressColumn, session_->host);
+    // With the port: one codec added twice, directly and through another port, is two rows.
+    item_->setText(kAddressColumn, IPCObject::addressText(session_->host, session_->port));
     showHealth();  // the name's tool tip says it too
 }
 

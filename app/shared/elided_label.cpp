@@ -14,6 +14,8 @@ ElidedLabel::ElidedLabel(Qt::TextElideMode mode_, QWidget* parent) : QLabel(pare
     setTextFormat(Qt::PlainText);
 }
 
+ElidedLabel::ElidedLabel(QWidget* parent) : ElidedLabel(Qt::ElideRight, parent) {}
+
 QSize ElidedLabel::minimumSizeHint() const {
     const QMargins margins = contentsMargins();
     return {fontMetrics().averageCharWidth() * kMinimumCharacters + margins.left() + margins.right(),

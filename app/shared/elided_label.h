@@ -13,6 +13,8 @@ class ElidedLabel : public QLabel {
 
 public:
     ElidedLabel(Qt::TextElideMode mode, QWidget* parent);
+    // Cut at the end, as a form makes it.
+    explicit ElidedLabel(QWidget* parent = nullptr);
 
     QSize minimumSizeHint() const override;
 

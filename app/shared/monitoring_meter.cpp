@@ -30,6 +30,13 @@ void MonitoringMeter::setSession(IPCObject* session) {
     if (session_) {
         connect(session_, &IPCObject::recvAllLevels, this, &MonitoringMeter::allLevels);
         connect(session_, &IPCObject::figuresFreshnessChanged, this, &MonitoringMeter::showFreshness);
+        // Out of READY the levels shown are no longer the codec's: the bars wait for its next ones,
+        // as the tiles' and rows' meters do. A new connection forgets that they stopped coming.
+        connect(session_, &IPCObject::changedState, this, [this](QUuid, IQEndpointClient::DEVICE_STATE state) {
+            if (state == IQEndpointClient::READY) return;
+            clear();
+            showAwaitingLevel(true);
+        });
     }
     showFreshness();
 }

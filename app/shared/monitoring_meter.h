@@ -21,7 +21,8 @@ class MonitoringMeter;
 //
 // The dock shows one codec at a time: setSession() connects that codec's level reports (and cuts
 // those of the codec shown before) and shows the bars hatched until its first report: empty bars
-// would read as silence. Levels that stopped coming are drawn grey until the next report.
+// would read as silence; so it does again whenever the codec leaves READY. Levels that stopped
+// coming are drawn grey until the next report.
 // Threads: GUI thread only.
 class MonitoringMeter : public QWidget {
     Q_OBJECT

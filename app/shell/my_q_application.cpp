@@ -4,7 +4,11 @@
 
 #include <exception>
 
-MyQApplication::MyQApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+#include "dialogs/wheel_needs_focus.h"
+
+MyQApplication::MyQApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    new WheelNeedsFocus(*this);
+}
 
 MyQApplication::~MyQApplication() = default;
 

@@ -5,7 +5,8 @@
 #include "scheduler/scheduler.h"
 
 // The application object. Besides QApplication it holds the program's one Scheduler, which lives
-// as long as the application does, and it is the last net under event delivery: an exception that a
+// as long as the application does, and the rule that the wheel changes only a focused field
+// (WheelNeedsFocus) in every window. It is the last net under event delivery: an exception that a
 // slot or an event handler lets escape is written as a critical record, the event counts as not
 // handled, and the program goes on.
 class MyQApplication : public QApplication {

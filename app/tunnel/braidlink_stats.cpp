@@ -10,7 +10,6 @@
 #include "app/tunnel/ifc_button.h"
 #include "app/tunnel/loss_late_recovery_grapher.h"
 #include "app/tunnel/utilization_grapher.h"
-#include "dialogs/wheel_needs_focus.h"
 #include "ipc/base/logger.h"
 #include "ipc/message/message.h"
 #include "sessions/ipc_object.h"
@@ -92,8 +91,6 @@ BraidlinkStats::BraidlinkStats(QWidget* parent) : QWidget(parent), ui(new Ui::Br
         });
         connect(direction->slider, &DelaySlider::sliderPressed, direction->settle, &QTimer::stop);
     }
-    // A wheel turned over the page to scroll it must not move a delay nobody clicked.
-    new WheelNeedsFocus(this);
     connect(tx.autoCheck, &QCheckBox::stateChanged, this, &BraidlinkStats::checkTxDelayAutoChanged);
     connect(rx.autoCheck, &QCheckBox::stateChanged, this, &BraidlinkStats::checkRxDelayAutoChanged);
 

@@ -30,6 +30,11 @@ const DropsCase kDrops[] = {
      kToday,
      "2 messages from the codec were dropped since it connected, the last at 14:02:07: unreadable (%1 <b>" +
          QString(193, 'x') + QChar(0x2026) + ")"},
+    // Counted again after Seen: not all the link dropped.
+    {{1, kDropped.toUTC(), kUnreadable, kDropped.addSecs(-207).toUTC()},
+     kToday,
+     "1 message from the codec was dropped since you pressed Seen at 13:58:40, at 14:02:07: unreadable (Premature "
+     "end of document.)"},
     {{5000000000, kDropped.toUTC(), {ConnectionFault::kFrameUnreadable, {}, 0}},
      kToday,
      "5000000000 messages from the codec were dropped since it connected, the last at 14:02:07: unreadable"},

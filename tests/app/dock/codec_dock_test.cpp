@@ -29,12 +29,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "app/dock/peer_items.h"
 #include "app/dock/profile_list_panel.h"
 #include "app/dock/stats_table.h"
 #include "app/shared/codec_text.h"
 #include "app/shared/delay_graph.h"
+#include "app/shared/elided_label.h"
 #include "app/shared/loss_graph.h"
 #include "app/shared/view_colours.h"
 #include "app/shell/instance_registry.h"
@@ -217,7 +219,7 @@ QImage rowImage(QTreeWidget& tree, QTreeWidgetItem* item) {
 
 // The codec's statistics stop coming: the graphs grey, and the selected row of the statistics
 // table, whose grey its selection's colours hide, shows otherwise than when live. The next report
-// makes them live again.
+// makes them live again. Out of READY the graphs are grey again.
 TEST_F(DockFixture, StalledStatisticsShowAsStaleOnTheGraphsAndTheSelectedRow) {
     const QUuid key = QUuid::createUuid();
     test_support::UnplacedSession session(key.toString(), key);
@@ -250,6 +252,9 @@ TEST_F(DockFixture, StalledStatisticsShowAsStaleOnTheGraphsAndTheSelectedRow) {
     ASSERT_TRUE(app_test::flushPostedEvents());
     EXPECT_TRUE(app_test::samePixels(rowImage(*statsTable(), row()), live));
     for (const GraphWidget* graph : graphs) EXPECT_FALSE(graph->isStale()) << graph->objectName().toStdString();
+    session.set_state(IQEndpointClient::DISCONNECTED);
+    ASSERT_TRUE(wait_processing_events([&] { return statsTable()->topLevelItemCount() == 0; }));  // told
+    for (const GraphWidget* graph : graphs) EXPECT_TRUE(graph->isStale()) << graph->objectName().toStdString();
     window->activeInstanceSelected(nullptr);
 }
 
@@ -888,13 +893,19 @@ TEST_F(DockFixture, LongTextsAreLaidOutBoundedAndNeverOutgrowTheSession) {
     EXPECT_GT(widestLine, 0);
     EXPECT_LE(widestLine, log->document()->textWidth());
     EXPECT_LE(log->document()->blockCount(), int{EventLogMerger::kMaxStoredEntries} + DeviceLog::kMaxLines);
-    // Beside a name this long, the header's line of a lost codec is cut no shorter than its words.
+    // Beside a name this long, the header's line of a lost codec is cut no shorter than its words,
+    // and so is the codec's address; the name gives way, cut with "…".
     fleets.clear();
     auto* health = child<QLabel>("healthLabel");
     EXPECT_TRUE(wait_processing_events([health] {
         return !health->text().isEmpty() && health->width() >= health->fontMetrics().horizontalAdvance(health->text());
     })) << health->text().toStdString()
         << " in " << health->width() << " pixels";
+    auto* address = child<QLabel>("addressLabel");
+    EXPECT_EQ(address->text(), QStringLiteral(" (127.0.0.1:%1)").arg(port));
+    EXPECT_GE(address->width(), address->fontMetrics().horizontalAdvance(address->text()));
+    auto* name = child<ElidedLabel>("nameLabel");
+    EXPECT_LT(name->width(), name->fontMetrics().horizontalAdvance(name->text()));
 }
 
 // A codec that drops frames in its login is READY with them told in the header and its tool tip;
@@ -919,12 +930,12 @@ TEST_F(DockFixture, DroppedFramesAreToldInTheHeaderUntilSeen) {
 }
 
 // A codec that refuses to send its event log is told once above the Log tab, in its words, however
-// many polls it refuses, and in no box; its next answer clears the line.
+// many polls it refuses, and in no box; the end of logging or a new connection clears the line.
 TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
     MessageBoxRecorder boxes;
     CodecSimOptions options;
     options.refused_requests = {"getEventLog"};
-    options.refusals = 2;
+    options.refusals = 3;
     IPCObject* session = selectReadyCodec(startFleet(options).ports()[0]);
     window->show();
     child<QTabWidget>("statusTabWidget")->setCurrentWidget(child<QWidget>("logTab"));
@@ -932,17 +943,34 @@ TEST_F(DockTest, ARefusedEventLogIsToldOnceAboveTheLog) {
     EXPECT_FALSE(line->isVisible());
     QSignalSpy refused(session, &IPCObject::requestFailed);
     QSignalSpy told(session, &IPCObject::eventLogRefusalChanged);
-    for (int poll = 1; poll <= 3; ++poll) {  // refused twice, then answered
-        session->setEventLogPolling(false);
-        session->setEventLogPolling(true);  // asks at once
-        const bool isRefused = poll <= 2;
-        ASSERT_TRUE(wait_processing_events(
-            [&] { return refused.count() == std::min(poll, 2) && line->isVisible() == isRefused; }));
-        EXPECT_EQ(told.count(), isRefused ? 1 : 2);
-        if (isRefused) {
+    std::optional<bool> isToldOnNewLink;
+    QObject::connect(session, &IPCObject::changedState, line, [&](QUuid, IQEndpointClient::DEVICE_STATE state) {
+        if (state == IQEndpointClient::CONNECTING) isToldOnNewLink = line->isVisible();
+    });
+    const struct {
+        std::function<void()> act;
+        int refusals;  // so far
+        bool isTold;
+        int changes;  // of the line, so far
+    } steps[] = {
+        {[&] { session->setEventLogPolling(true); }, 1, true, 1},  // asks at once
+        {[&] { QMetaObject::invokeMethod(session, "eventLogTimerExpire"); }, 2, true, 1},
+        {[&] { session->setEventLogPolling(false); }, 2, false, 2},
+        {[&] { session->setEventLogPolling(true); }, 3, true, 3},
+        {[&] { session->reconnectIPC(); }, 3, false, 4},  // answered on the new connection
+    };
+    for (const auto& step : steps) {
+        step.act();
+        ASSERT_TRUE(wait_processing_events([&] {
+            return session->state() == IQEndpointClient::READY && refused.count() == step.refusals &&
+                   line->isVisible() == step.isTold;
+        })) << step.changes;
+        EXPECT_EQ(told.count(), step.changes);
+        if (step.isTold) {
             EXPECT_EQ(line->text(), "The codec refused to send its event log: Refused by codec-sim (error 409)");
         }
     }
+    EXPECT_EQ(isToldOnNewLink, false);
     EXPECT_TRUE(boxes.boxes().empty());
 }
 

@@ -225,7 +225,7 @@ TEST_F(DockStatus, LabelsShowTheCachedReplies) {
     session.cache("sysOptions", R"(<sysOptions unit_name="&lt;b&gt;Studio"/>)");
     dock().showSession(&session);
     auto* name = child<QLabel>("nameLabel");
-    EXPECT_EQ(name->text(), "<b>Studio (10.0.0.5:80)");
+    EXPECT_EQ(name->text() + child<QLabel>("addressLabel")->text(), "<b>Studio (10.0.0.5:80)");
     EXPECT_EQ(name->textFormat(), Qt::PlainText);
     const struct {
         const char* reply;  // cached under its element's name

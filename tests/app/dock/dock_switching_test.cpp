@@ -101,7 +101,7 @@ protected:
         // A codec that never logged in is named by its address alone, as its row and tile name it.
         const QString address = QStringLiteral("127.0.0.1:%1").arg(codec.port);
         EXPECT_EQ(
-            child<QLabel>("nameLabel")->text().toStdString(),
+            (child<QLabel>("nameLabel")->text() + child<QLabel>("addressLabel")->text()).toStdString(),
             (codec.isRefusing ? address : QStringLiteral("%1 (%2)").arg(codec.model.unitName, address)).toStdString());
 
         // Peers and profiles, only while READY.

@@ -730,6 +730,7 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         pressOk(dialog);
     };
     const char* const kLevelsGone = "; this window has stopped showing its levels all the same";
+    const char* const kLevelsShown = "; this window shows whatever levels it sends all the same";
     const struct {
         Pick pick;
         const char* press;  // an action, a button, or the event log's "Reset"
@@ -751,7 +752,7 @@ TEST_F(PeerDialogsTest, EveryRefusedRequestIsToldInTheOperatorsWords) {
         {Pick::kProfile, "actionRemoveProfile", {}, false, "refused to remove the profile \"%1\""},
         {Pick::kProfile, "actionSendProfile", toTheOther, true, "refused to copy a profile"},
         {Pick::kNothing, "actionDisableMetering", {}, false, "refused to switch its level meters off", kLevelsGone},
-        {Pick::kNothing, "actionEnableMetering", {}, false, "refused to switch its level meters on"},
+        {Pick::kNothing, "actionEnableMetering", {}, false, "refused to switch its level meters on", kLevelsShown},
         {Pick::kNothing, "Reset", {}, false, "refused to clear its event log"},
     };
     const auto pick = [&](Pick what) {

@@ -644,8 +644,9 @@ TEST_F(SettingsTabTest, MalformedRepliesShowTheRest) {
 
 }  // namespace
 
-// At the keyboard: the arrow keys on the page's buttons step through the dock's own widgets, round
-// and round, and never on into the tile grid, whose arrow keys would make another codec the dock's.
+// At the keyboard: the arrow keys on the page's buttons step through the page's own widgets, round
+// and round, and never on into the tab bar, whose arrow keys would turn the page, or the tile grid,
+// whose arrow keys would make another codec the dock's.
 TEST_F(SettingsTabTest, ArrowKeysOnAPageStayInTheDock) {
     CodecSim& fleet = startFleet(2);
     selectReadyCodec(fleet.ports()[1]);
@@ -654,17 +655,18 @@ TEST_F(SettingsTabTest, ArrowKeysOnAPageStayInTheDock) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     pageWidget("checkAdvanced")->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(QApplication::focusWidget(), pageWidget("checkAdvanced"));
-    const auto* details = child<QWidget>("dockWidgetDetails");
+    const auto* page = child<QWidget>("settingsTab");
     // Down, Right, Down, as an operator tried it, and on and back many times over.
     const Qt::Key keys[] = {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Left};
-    QString left;  // the first widget the focus left the dock for
+    QString left;  // the first widget the focus left the page for
     for (int step = 0; step < 200; ++step) {
         QTest::keyClick(QApplication::focusWidget(), keys[step % 5]);
         QWidget* focused = QApplication::focusWidget();
-        if (left.isEmpty() && (!focused || !details->isAncestorOf(focused))) {
+        if (left.isEmpty() && (!focused || !page->isAncestorOf(focused))) {
             left = focused ? QString(focused->metaObject()->className()) + ' ' + focused->objectName() : "nothing";
         }
     }
     EXPECT_EQ(left.toStdString(), "");
+    EXPECT_EQ(child<QTabWidget>("statusTabWidget")->currentWidget(), page);
     EXPECT_EQ(dock().session(), session);
 }

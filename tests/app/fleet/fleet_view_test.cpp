@@ -348,7 +348,7 @@ TEST_F(FleetViewTest, TileRowAndDockFollowTheSessionToReadyAndBack) {
               "arrow.svg Ready/Ready/:icons/green_check.svg");
     EXPECT_EQ(labelText(tile, "nameLabel"), "Studio 1");
     EXPECT_EQ(row.text(ZorvaStatRow::kNameColumn), "Studio 1");
-    EXPECT_EQ(row.text(ZorvaStatRow::kAddressColumn), "127.0.0.1");
+    EXPECT_EQ(row.text(ZorvaStatRow::kAddressColumn), QStringLiteral("127.0.0.1:%1").arg(codec->ports()[0]));
     EXPECT_EQ(labelText(tile, "peerSummaryLabel"), "[idle]");
 
     // Connecting a peer fills the receiving connection's figures.

@@ -50,8 +50,8 @@ TEST(MonitoringMeter, LabelsStandBesideTheirLevelsAndUnderTheirBars) {
 }
 
 // From the moment it is given a codec until that codec's first level, the dock's meter hatches its
-// bars, whatever they held before: empty ones would read as silence. Without a codec, or once
-// levels came, it shows levels.
+// bars, whatever they held before: empty ones would read as silence; so again once the codec leaves
+// READY. Without a codec, or once levels came, it shows levels.
 TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
     MonitoringMeter meter;
     meter.resize(200, 300);
@@ -59,6 +59,8 @@ TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
     auto* rxl = meter.findChild<MeterWidget*>("rxl");
     test_support::UnplacedSession first(QStringLiteral("first"), QUuid::createUuid());
     test_support::UnplacedSession second(QStringLiteral("second"), QUuid::createUuid());
+    bool isTold = false;  // that the codec left READY
+    QObject::connect(&first, &IPCObject::changedState, &meter, [&isTold] { isTold = true; });
     const struct Step {
         const char* what;
         std::function<void()> act;
@@ -66,6 +68,13 @@ TEST(MonitoringMeter, HatchesItsBarsUntilTheCodecsFirstLevel) {
     } steps[] = {
         {"a codec", [&] { meter.setSession(&first); }, true},
         {"its levels", [&] { meter.allLevels(-6, -6, -6, -6, -3, -3, -3, -3); }, false},
+        {"its link lost, a new one starting",
+         [&] {
+             first.set_state(IQEndpointClient::CONNECTING);
+             ASSERT_TRUE(test_support::wait_processing_events([&] { return isTold; }));
+         },
+         true},
+        {"its levels again", [&] { meter.allLevels(-6, -6, -6, -6, -3, -3, -3, -3); }, false},
         {"another codec", [&] { meter.setSession(&second); }, true},
         {"none", [&] { meter.setSession(nullptr); }, false},
     };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <sys/stat.h>
 
@@ -142,11 +144,15 @@ protected:
 
 // Each window and dialog says in its own title bar what it is, with an icon of its own: none
 // borrows the program's name, a form's placeholder or another dialog's title. A menu entry that opens
-// one ends in "...".
-TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
+// one ends in "...". Two notches of the wheel over a field change it only once the operator has
+// clicked or tabbed into it: scrolling past a booking's peer and dates books no other.
+TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIconAndIgnoresAStrayWheel) {
+    test_support::UnplacedSession codec(QStringLiteral("booked"), QUuid::createUuid());
+    codec.receive("peerList", R"(<resp><peer id="3" name="Directory Peer"/><peer id="4" name="OB Van"/></resp>)");
     const struct {
         const char* what;
         std::function<QWidget*()> make;
+        QStringList wheeled = {};  // fields a wheel could change
     } dialogs[] = {
         {"about", [] { return new AboutDialog(QStringLiteral("/tmp/kt-config.xml")); }},
         {"add codec", [] { return new AddDevice; }},
@@ -155,8 +161,15 @@ TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
         {"password prompt", [] { return new UnitPassword; }},
         {"connection setup", [] { return new ConnectionDialog; }},
         {"profile editor", [] { return new ProfileEdit; }},
-        {"job", [] { return new JobDialog; }},
-        {"date and time", [] { return new DateTimeDialog; }},
+        {"job",
+         [&codec] {
+             auto* job = new JobDialog;
+             job->setIPCObject(&codec);
+             job->setTargetPeer(QStringLiteral("4"));  // the wheel goes up
+             return job;
+         },
+         {"targetCombo", "startDateTime", "endDateTime"}},
+        {"date and time", [] { return new DateTimeDialog; }, {"timeEdit"}},
         {"alert sounds", [] { return new SoundSelect; }},
         {"scheduled connections", [] { return new ScheduleWindow(scheduler()); }},
     };
@@ -169,6 +182,27 @@ TEST_F(WindowDialogs, EveryDialogHasItsOwnTitleAndIcon) {
         EXPECT_FALSE(titles.contains(title)) << c.what << ": " << title.toStdString();
         titles << title;
         EXPECT_FALSE(dialog->windowIcon().isNull()) << c.what;
+        if (c.wheeled.isEmpty()) continue;
+        dialog->show();
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get())) << c.what;
+        for (const QString& name : c.wheeled) {
+            auto* field = dialog->findChild<QWidget*>(name);
+            ASSERT_NE(field, nullptr) << name.toStdString();
+            const char* shown = qobject_cast<QComboBox*>(field) ? "currentText" : "text";
+            for (const bool isFocused : {false, true}) {
+                isFocused ? field->setFocus() : field->clearFocus();
+                const QString before = field->property(shown).toString();
+                const QPoint centre = field->rect().center();
+                QWheelEvent wheel(centre, field->mapToGlobal(centre), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(field, &wheel);
+                EXPECT_EQ(field->property(shown).toString() != before, isFocused)
+                    << c.what << ", " << name.toStdString() << (isFocused ? ", focused" : "");
+                EXPECT_EQ(field->hasFocus(), isFocused);
+                EXPECT_NE(field->focusPolicy(), Qt::WheelFocus);  // Qt would give it the focus first
+            }
+        }
     }
     EXPECT_EQ(action(*window, "actionEditEntry")->text(), "Edit Peer...");
 }
@@ -206,7 +240,9 @@ TEST_F(WindowDialogs, AddInstanceMakesALiveSelectedCodecAndSavesItAtOnce) {
     // Selected: the dock shows it.
     EXPECT_EQ(window->summary()->sessionsInTileOrder(), QList<IPCObject*>{session});
     EXPECT_FALSE(window->summary()->selectedKey().isNull());
-    EXPECT_TRUE(child<QLabel>(window.get(), "nameLabel")->text().contains(QStringLiteral("127.0.0.1")));
+    const QString header =
+        child<QLabel>(window.get(), "nameLabel")->text() + child<QLabel>(window.get(), "addressLabel")->text();
+    EXPECT_TRUE(header.contains(QStringLiteral("127.0.0.1"))) << header.toStdString();
 
     // Written before anything else happens, owner-only, with the codec and its sounds.
     struct stat status {};
