@@ -509,10 +509,10 @@ void IPCObject::changedState_connecting() {
         peer_assignments_.clear();
         peer_additions_.clear();
     }
-    // What the last connection reported is no claim about this one.
+    // What the last connection reported is no claim about this one: stale until it reports.
     const bool was_stale = areLevelsStale() || areStatisticsStale();
     freshness_.forget();
-    if (was_stale) emit figuresFreshnessChanged(uuid);
+    if (was_stale != (areLevelsStale() || areStatisticsStale())) emit figuresFreshnessChanged(uuid);
     noteEventLogRefusal(std::nullopt);
     emit changedState(uuid, CONNECTING);
 }

@@ -73,8 +73,10 @@ std::optional<ReportFreshness::Clock::time_point> ReportFreshness::nextStaleAt()
 
 void ReportFreshness::forget() {
     for (Entry& entry : entries_) {
+        // What the last connection reported stays on screen, but is no longer live: stale until
+        // this one reports it.
+        entry.is_stale = entry.is_stale || (entry.has_report && entry.is_asked);
         entry.has_report = false;
-        entry.is_stale = false;
         entry.last_report.reset();
         entry.stalled_gap.reset();
         entry.own_period = Duration{0};

@@ -21,8 +21,9 @@
 // gaps under an interval alike, apart from the codec's own, and the figures are live for two of
 // the slower of it and the interval.
 //
-// Figures that never came on this connection are not called stale: a codec may not send them at
-// all. Levels not asked for are not stale either: no meter draws them.
+// Figures that never came are not called stale: a codec may not send them at all. Those the last
+// connection left are stale until this one reports them: they are still shown, and not current.
+// Levels not asked for are not stale either: no meter draws them.
 //
 // Threads: none of its own; the session keeps it on the GUI thread.
 class ReportFreshness {
@@ -47,7 +48,7 @@ public:
     void update(Clock::time_point now);
     // When the next live figures turn stale; none while nothing is live.
     std::optional<Clock::time_point> nextStaleAt() const;
-    // A new connection: nothing came on it yet.
+    // A new connection: nothing came on it yet, and what came before is stale.
     void forget();
 
 private:
