@@ -184,7 +184,9 @@ public:
     // in one pass over the bytes. A peer's XML document is one whole element of the characters XML
     // allows, at most kMaxDecodedText bytes; a document type declaration is refused wherever it
     // stands, and with it every entity a peer could declare; an XML declaration may name no
-    // encoding but UTF-8.
+    // encoding but UTF-8. Any first byte but "{" and 0x00 opens XML here: white space before the
+    // root element is read past; text before it, or no element at all, is refused. Empty input
+    // returns 1 with nothing decoded, as for parse().
     //
     // The document is UTF-8, but codecs of older firmware write their texts (names typed on their
     // panel) in Latin-1: a byte that belongs to no well-formed UTF-8 sequence reads as the Latin-1

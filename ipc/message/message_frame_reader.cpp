@@ -25,7 +25,7 @@
 //    values, where that reader takes the last (the one difference the differential target lets
 //    pass).
 // Everything else is plain XML 1.0: one root element, white space, comments and processing
-// instructions around it, an XML declaration only at the very start.
+// instructions around it, an XML declaration only at the very start (after a byte order mark).
 
 #include <algorithm>
 #include <cstdint>
@@ -111,6 +111,8 @@ public:
     }
 
     void read(Message& root) {
+        // XML lets a UTF-8 document open with a byte order mark, and the stream reader takes one.
+        if (is_at("\xEF\xBB\xBF")) p_ += 3;
         if (is_at("<?xml") && p_ + 5 < end_ && (kBytes.of[p_[5]] & kSpace)) read_declaration();
         read_misc(false);
         read_tree(root);

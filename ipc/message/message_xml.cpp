@@ -565,14 +565,6 @@ int Message::parse_bytes(std::string_view data, XmlReader reader, bool* has_read
     if (has_read_latin1) *has_read_latin1 = false;
     if (data.empty()) return 1;
     const auto first = static_cast<signed char>(data[0]);
-    if (first == '<' || first == 0x01) {
-        if (reader == XmlReader::kStreamReader) {
-            XmlCodec::read_document(data, *this, false);
-        } else {
-            read_peer_xml(data, reader, has_read_latin1);
-        }
-        return 1;
-    }
     if (first == '{') return 2;
     if (first == 0x00) {
         if (data.size() > UINT32_MAX) {
@@ -581,7 +573,16 @@ int Message::parse_bytes(std::string_view data, XmlReader reader, bool* has_read
         parse_compact(data.data(), 1, static_cast<uint32_t>(data.size()));
         return 0;
     }
-    return first;
+    if (reader == XmlReader::kStreamReader) {
+        if (first != '<' && first != 0x01) return first;
+        XmlCodec::read_document(data, *this, false);
+        return 1;
+    }
+    // From a peer, whatever else a document opens with is read as XML: the reader takes white space
+    // before the root element and refuses text there, as it refuses any malformed frame. Passed on
+    // as an empty message, the frame, and the element after its text, would be lost unseen.
+    read_peer_xml(data, reader, has_read_latin1);
+    return 1;
 }
 
 void Message::read_peer_xml(std::string_view document, XmlReader reader, bool* has_read_latin1) {

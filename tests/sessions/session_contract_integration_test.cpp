@@ -370,15 +370,15 @@ TEST_F(SessionContractTest, ACodecWritingLatin1AndBadFramesBecomesReadyAndStays)
     QObject::connect(session, &IQEndpointClient::disconnected, &context, [&] { ++disconnects; });
     QObject::connect(session, &IPCObject::recvLevels, &context, [&] { ++levels; });
     ASSERT_TRUE(wait_ready(session));
-    // Every bad frame but utf8, which reads as Latin-1, is dropped.
-    ASSERT_TRUE(test_support::wait_until([&] { return session->dropped_frame_count() == 4u; }));
+    // Every bad frame but utf8, which reads as Latin-1, is dropped; nul is cut into two.
+    ASSERT_TRUE(test_support::wait_until([&] { return session->dropped_frame_count() == 5u; }));
     // Levels read after the last bad frame, told after anything the session raised before them.
     const int levels_before = levels;
     ASSERT_TRUE(wait_processing_events([&] { return levels > levels_before + 1; }));
     EXPECT_EQ(session->state(), IQEndpointClient::READY);
     EXPECT_EQ(disconnects, 0);
     // Told as the link's drops, the last one the oversized frame, and never as its failure.
-    EXPECT_EQ(session->linkDrops().count, 4u);
+    EXPECT_EQ(session->linkDrops().count, 5u);
     EXPECT_EQ(session->linkDrops().last, (ConnectionFault{ConnectionFault::kFrameTooLarge, {}, 3145728}));
     EXPECT_EQ(session->lastFault(), ConnectionFault());
     EXPECT_EQ(session->unitName(), QString::fromUtf8("Studio Süd 1"));

@@ -918,7 +918,7 @@ TEST_F(DockFixture, DroppedFramesAreToldInTheHeaderUntilSeen) {
     auto* health = child<QLabel>("healthLabel");
     auto* seen = child<QAbstractButton>("linkDropsSeenButton");
     EXPECT_TRUE(wait_processing_events([&] {
-        return health->text().startsWith("2 messages from the codec were dropped") && seen->isVisible();
+        return health->text().startsWith("3 messages from the codec were dropped") && seen->isVisible();
     })) << health->text().toStdString();
     QTextDocument tip;  // the tool tip as shown: the line, whole
     tip.setHtml(health->toolTip());

@@ -174,6 +174,8 @@ const RefusalCase kRefusals[] = {
     {"a second root", "<a/><b/>", "Extra content at end of document"},
     {"text after the root", "<a/>x", "Extra content at end of document"},
     {"text before the root", "<?p?>x<a/>", "Start tag expected"},
+    {"text first", "xxxx<resp seq=\"ping\"/>", "Start tag expected"},
+    {"text and no element", "hello", "Start tag expected"},
     {"another encoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>", "Encoding ISO-8859-1 is not accepted"},
     {"another version", "<?xml version=\"1.1\"?><a/>", "Unsupported XML version"},
     {"standalone neither yes nor no", "<?xml version=\"1.0\" standalone=\"maybe\"?><a/>",

@@ -98,9 +98,9 @@ struct BadFrameCase {
 const BadFrameCase kBadFrames[] = {
     {"not UTF-8", "<peer name=\"Stu\xC3(\xFF\xFEio\"/>" + nul(), "peer", ""},
     {"Latin-1 names", "<peer name=\"Z\xFCrich\" site=\"K\xF6ln\"/>" + nul(), "peer", ""},
-    // The text after the NUL begins with no "<": read, as any such frame, as an empty message.
-    {"NUL inside a value", "<sysOptions unit_name=\"Stu" + nul() + "dio\"/>" + nul(), "",
-     "frame unreadable: read_xml_element: Premature end of document. at line 1, column 26"},
+    {"NUL inside a value", "<sysOptions unit_name=\"Stu" + nul() + "dio\"/>" + nul(), nullptr,
+     "frame unreadable: read_xml_element: Premature end of document. at line 1, column 26"
+     "frame unreadable: read_xml_element: Start tag expected. at line 1, column 0"},
     {"deeper than the cap", nested(Message::kMaxDepth + 1) + nul(), nullptr,
      "frame unreadable: read_xml_element: Nesting deeper than 256 levels at line 1, column 768"},
     {"a broken tag", "<peerList><peer id=\"1\"></peerList>" + nul(), nullptr,
