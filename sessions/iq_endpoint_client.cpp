@@ -37,10 +37,27 @@ QString signature_text(const QString& slot_name, bool has_argument) {
     return slot_name + (has_argument ? QStringLiteral("(Message)") : QStringLiteral("()"));
 }
 
+// FNV-1a: the same for a name in every run, and spread however alike the names are.
+uint64_t stable_hash(const std::string& text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+int64_t floor_div(int64_t value, int64_t divisor) {
+    return value / divisor - (value % divisor < 0 ? 1 : 0);
+}
+
 }  // namespace
 
 IQEndpointClient::IQEndpointClient(const std::string& name, QObject* parent)
-    : QObject(parent), session_name_(name), inbox_(SessionInbox::for_current_thread()) {}
+    : QObject(parent),
+      session_name_(name),
+      inbox_(SessionInbox::for_current_thread()),
+      probe_phase_(stable_hash(name)) {}
 
 IQEndpointClient::IQEndpointClient(const QString& name, QObject* parent)
     : IQEndpointClient(name.toStdString(), parent) {}
@@ -116,6 +133,7 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
         after_authenticated();
         break;
     case READY:
+        last_probe_us_ = ipc_now_us();
         write_codec_text_notes();
         note_fault({});
         queue_signal(&IQEndpointClient::ready);
@@ -123,6 +141,7 @@ void IQEndpointClient::set_state(DEVICE_STATE new_state) {
     case CODE_UPLOAD:
     case CODE_UPDATE: break;
     }
+    tick_due_changed();
 }
 
 void IQEndpointClient::forget_connection_state() {
@@ -178,6 +197,7 @@ void IQEndpointClient::on_frame_dropped(const IPCDroppedFrame& frame) {
     const int64_t now_us = ipc_now_us();
     last_drop_us_ = now_us;
     if (now_us - last_reask_us_ >= kReaskIntervalUs) ask_reads_again(now_us);
+    tick_due_changed();
     if (dropped_frames_.fetch_add(1) > 0) {
         ++unlogged_dropped_frames_;
         return;
@@ -265,6 +285,7 @@ void IQEndpointClient::add_in_flight(const Message& message, int64_t now_us, con
     in_flight_.add({message.name(), message.attributes().get_string("seq", ""), now_us, note, serial,
                     conn ? conn->arriving_frames_us() : 0,
                     session_requests::is_read(message) ? std::make_shared<const Message>(message) : nullptr});
+    tick_due_changed();
 }
 
 void IQEndpointClient::ask_reads_again(int64_t now_us) {
@@ -284,7 +305,7 @@ void IQEndpointClient::probe_if_quiet(int64_t now_us) {
         last_probe_us_ = now_us;
         return;
     }
-    if (now_us - last_probe_us_ < probe_interval_us_) return;
+    if (now_us < next_probe_us()) return;
     last_probe_us_ = now_us;
     const session_requests::Request ping(session_requests::kPing);
     add_in_flight(ping.message(), now_us, {}, next_send_serial_++);
@@ -295,6 +316,13 @@ void IQEndpointClient::set_probe_interval_us(int64_t interval_us) {
     IQManager* manager = session_manager_;
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
     probe_interval_us_ = interval_us;
+    tick_due_changed();
+}
+
+int64_t IQEndpointClient::next_probe_us() const {
+    const int64_t interval_us = std::max<int64_t>(1, probe_interval_us_);
+    const int64_t phase_us = static_cast<int64_t>(probe_phase_ % static_cast<uint64_t>(interval_us));
+    return phase_us + (floor_div(last_probe_us_ - phase_us, interval_us) + 1) * interval_us;
 }
 
 std::vector<UnansweredRequests::Request> IQEndpointClient::take_answerable_requests() {
@@ -307,6 +335,12 @@ void IQEndpointClient::settle_in_flight(const std::string& seq) {
     if (settled.read_through != 0) unanswered_requests_.forget_read_through(settled.read_through);
     if (!settled.commands_read.empty()) on_commands_read(settled.commands_read);
     if (settled.is_operators) queue_signal(&IQEndpointClient::answers_settled);
+    if (!in_flight_.awaits_any()) {
+        // The link has just answered: the next probe may wait its turn. A missing report is
+        // awaited from now on.
+        last_probe_us_ = ipc_now_us();
+        tick_due_changed();
+    }
 }
 
 bool IQEndpointClient::awaits_answer(const std::string& seq) {
@@ -319,6 +353,7 @@ void IQEndpointClient::set_answer_deadline_us(int64_t deadline_us) {
     IQManager* manager = session_manager_;
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
     in_flight_.set_deadline_us(deadline_us);
+    tick_due_changed();
 }
 
 void IQEndpointClient::tell_link_lost() {
@@ -461,6 +496,23 @@ void IQEndpointClient::tick() {
     }
     if (fail_missing_report(*conn, now_us)) return;
     probe_if_quiet(now_us);
+}
+
+int64_t IQEndpointClient::next_tick_due_us() const {
+    int64_t due_us = IPCEndpointClient::next_tick_due_us();
+    const IPCConn* conn = connection();
+    if (!conn || !conn->is_open() || conn->is_failed()) return due_us;
+    if (is_reask_due_) due_us = std::min(due_us, last_reask_us_ + kReaskIntervalUs);
+    due_us = std::min(due_us, in_flight_.next_deadline_us());
+    if (in_flight_.awaits_any()) return due_us;
+    // Its clock starts at the first tick that finds only the report missing: one at once.
+    if (state() == AUTHENTICATED && !required_.isEmpty()) {
+        due_us =
+            std::min(due_us,
+                     awaiting_own_report_since_us_ == 0 ? 0 : awaiting_own_report_since_us_ + in_flight_.deadline_us());
+    }
+    if (state() == READY && version() != 0) due_us = std::min(due_us, next_probe_us());
+    return due_us;
 }
 
 bool IQEndpointClient::fail_missing_report(IPCConn& connection, int64_t now_us) {

@@ -32,18 +32,20 @@ class IQManager;
 // every reply and report, dispatches each to the slot named after it ("cb_resp_" + key or
 // "cb_unso_" + key) and reports when the last required reply has arrived.
 //
-// It keeps the requests sent on its connection until an answer settles them (RequestsInFlight):
-// one with seq unanswered past its deadline (15 s unless set) fails the connection, as the idle
+// It keeps the requests sent on its connection until an answer settles them (RequestsInFlight): one
+// with seq unanswered past its deadline (15 s unless set) fails the connection, as the idle
 // time-out does, and those left when a connection ends go to on_link_lost. A READY link over which
 // nothing awaits an answer is probed with a "ping" every kProbeIntervalUs, so that a link dead
-// towards the codec, which still reports, is found without a command (a legacy codec, whose
-// answers the protocol makes up, is never probed). When a frame is dropped, the reads awaiting an
-// answer, the probe among them, are asked again at once, since the frame may have held one; at
-// most once every kReaskIntervalUs, however many frames are dropped. A failure for want of an
-// answer says whether frames were dropped while it was awaited. It keeps the last reason a
-// connection failed or a frame was dropped before READY (last_fault) until the session is READY
-// again, and what was dropped since the link came up (link_drops) until the next connection or
-// until the operator has seen it.
+// towards the codec, which still reports, is found without a command (a legacy codec, whose answers
+// the protocol makes up, is never probed). Probes keep to a grid of the interval at a phase of the
+// session's own, so that sessions that come up together, or are asked together, do not probe
+// together; the time since the last answer before a probe stays within the interval. When a frame
+// is dropped, the reads awaiting an answer, the probe among them, are asked again at once, since
+// the frame may have held one; at most once every kReaskIntervalUs, however many frames are
+// dropped. A failure for want of an answer says whether frames were dropped while it was awaited.
+// It keeps the last reason a connection failed or a frame was dropped before READY (last_fault)
+// until the session is READY again, and what was dropped since the link came up (link_drops) until
+// the next connection or until the operator has seen it.
 //
 // Threads: the object lives on the GUI thread, where its slots run and its signals are emitted. The
 // library calls its hooks (on_connection_state, on_authenticated, on_auth_failed, on_timeout,
@@ -80,7 +82,7 @@ public:
 
     // Nothing at all came for longer than this (no message, no byte of one): the link is given up.
     static constexpr uint32_t kIdleTimeoutS = 7;
-    // A READY link that awaits no answer is probed this long after it last did.
+    // A READY link that awaits no answer is probed within this long after it last did.
     static constexpr int64_t kProbeIntervalUs = 5'000'000;
     // Reads are asked again after a dropped frame no more often than this.
     static constexpr int64_t kReaskIntervalUs = 1'000'000;
@@ -191,6 +193,8 @@ public:
     // The idle check, reads due to be asked again, the answers' deadline (RequestsInFlight::overdue),
     // then the probe of a quiet link.
     void tick() override;
+    // The earliest of the checks tick() makes that can come due.
+    int64_t next_tick_due_us() const override;
     // Stores a copy under the key, always (the session's own stores: their keys are its own).
     virtual void cache_message(const Message& message, const QString& key);
     virtual void cache_message_by_own_name(const Message& message);
@@ -311,6 +315,8 @@ private:
     // Sends a "ping" when the READY link of a current codec has awaited no answer for the probe
     // interval.
     void probe_if_quiet(int64_t now_us);
+    // The first place of this session's probe grid after the last probe (or answer).
+    int64_t next_probe_us() const;
     // Sends again every read awaiting its answer.
     void ask_reads_again(int64_t now_us);
     // Warns, once a connection, that `message` goes unsent: the lists of what awaits an answer are
@@ -351,7 +357,8 @@ private:
     uint64_t next_send_serial_ = 1;           // guarded by the manager lock
     // Guarded by the manager lock: the probe's pace and clock, and the reads to ask again.
     int64_t probe_interval_us_ = kProbeIntervalUs;
-    int64_t last_probe_us_ = 0;  // a probe went, or something was awaited
+    int64_t last_probe_us_ = 0;   // a probe went, or something was awaited or answered
+    const uint64_t probe_phase_;  // where in the interval this session's probes go (a hash of its name)
     int64_t last_reask_us_ = 0;
     bool is_reask_due_ = false;  // a frame was dropped since the reads were last asked again
     int64_t last_drop_us_ = 0;   // when this connection last dropped a frame; 0: never

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -64,6 +65,15 @@ std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_u
         if (waited_us >= deadline_us_) return request;
     }
     return std::nullopt;
+}
+
+int64_t RequestsInFlight::next_deadline_us() const {
+    int64_t due_us = std::numeric_limits<int64_t>::max();
+    for (const Request& request : requests_) {
+        if (!request.seq.empty() && is_surely_answered(request))
+            due_us = std::min(due_us, request.sent_us + deadline_us_);
+    }
+    return due_us;
 }
 
 std::optional<RequestsInFlight::Request> RequestsInFlight::oldest_asked() const {

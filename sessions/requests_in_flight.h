@@ -89,6 +89,10 @@ public:
     // by `now_us`, the time spent on frames still arriving (`arriving_us` now) aside; none when
     // none.
     std::optional<Request> overdue(int64_t now_us, int64_t arriving_us) const;
+    // When overdue() may first find one: the earliest deadline of a request whose answer surely
+    // comes, counted from its sending (time on frames still arriving only moves it later); none:
+    // INT64_MAX.
+    int64_t next_deadline_us() const;
     // The operator's oldest request still unsettled; none when none.
     std::optional<Request> oldest_asked() const;
     // Each read whose answer surely comes is asked again: from now on it may go unanswered, and its

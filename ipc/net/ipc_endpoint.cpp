@@ -22,6 +22,19 @@ void IPCEndpoint::tick() {
     if (idle_s() > timeout_s_) on_timeout();
 }
 
+int64_t IPCEndpoint::next_tick_due_us() const {
+    if (!connection_ || !connection_->is_open() || connection_->is_failed() || timeout_s_ == 0) return kNoTickDue;
+    // idle_s() passes the time-out once a whole second more has gone. Activity since only moves
+    // this later, and the tick then finds the endpoint not idle yet.
+    const int64_t active_us = std::max(last_active_us(), connection_->last_received_us());
+    return active_us + (int64_t{timeout_s_} + 1) * 1000000;
+}
+
+void IPCEndpoint::set_timeout(uint32_t seconds) {
+    timeout_s_ = seconds;
+    tick_due_changed();
+}
+
 void IPCEndpoint::touch() {
     stamp_us_ = ipc_now_us();
 }

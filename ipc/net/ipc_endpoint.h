@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <string>
 
@@ -16,6 +17,9 @@ class Message;
 // manager's lock.
 class IPCEndpoint {
 public:
+    // next_tick_due_us() of an endpoint with nothing to check.
+    static constexpr int64_t kNoTickDue = std::numeric_limits<int64_t>::max();
+
     IPCEndpoint();
     virtual ~IPCEndpoint();
     IPCEndpoint(const IPCEndpoint&) = delete;
@@ -25,6 +29,11 @@ public:
     // Run by the manager's timer: calls on_timeout once the connection has been idle for more whole
     // seconds than the time-out.
     virtual void tick();
+    // When tick() next has something to check, on the ipc_now_us clock; kNoTickDue when nothing
+    // can come due before something the endpoint is told of. The manager ticks a client endpoint
+    // then, not before: early is harmless (tick re-checks), late is a check missed. Whatever makes
+    // a check due sooner calls tick_due_changed().
+    virtual int64_t next_tick_due_us() const;
     virtual void on_timeout() {}
     virtual void set_flag(bool is_tracing) { is_tracing_ = is_tracing; }
 
@@ -33,7 +42,7 @@ public:
     IPCManager* manager() const { return manager_; }
     IPCConn* connection() const { return connection_; }
 
-    void set_timeout(uint32_t seconds) { timeout_s_ = seconds; }
+    void set_timeout(uint32_t seconds);
     uint32_t timeout() const { return timeout_s_; }
     virtual void touch();
     // Whole seconds since the last touch or the last bytes the connection received.
@@ -49,6 +58,9 @@ public:
     static void set_error(Message& reply, int code, const std::string& text);
 
 protected:
+    // next_tick_due_us() may have moved earlier: the manager that ticks the endpoint asks again
+    // (taking its lock). Nothing by default: a server ticks its endpoints on its interval.
+    virtual void tick_due_changed() {}
     // "<direction> <peer>: <xml>" at level 4 while tracing is on ("rx from", "tx rsp to", ...).
     void trace(const char* direction, const Message& message) const;
 

@@ -61,6 +61,7 @@ void IPCEndpointClient::detach_connection(IPCConn* connection) {
 void IPCEndpointClient::on_connection_state() {
     version_ = protocol_version();
     touch();
+    tick_due_changed();
     // Replies to forwarded requests cannot come over a new connection.
     if (!connection_ || connection_->state() == IPCConn::CLOSED) forwards_.clear();
     flush_queue();
@@ -72,6 +73,19 @@ void IPCEndpointClient::on_connection_state() {
 void IPCEndpointClient::tick() {
     IPCEndpoint::tick();
     give_up_forwards(kMaxForwards);
+}
+
+int64_t IPCEndpointClient::next_tick_due_us() const {
+    int64_t due_us = IPCEndpoint::next_tick_due_us();
+    if (timeout_s_ == 0) return due_us;
+    for (const auto& entry : forwards_) {
+        due_us = std::min(due_us, entry.second.forwarded_us + int64_t{timeout_s_} * 1000000);
+    }
+    return due_us;
+}
+
+void IPCEndpointClient::tick_due_changed() {
+    if (manager_) manager_->schedule_tick(this);
 }
 
 void IPCEndpointClient::on_timeout() {
@@ -213,6 +227,7 @@ void IPCEndpointClient::forward(const Message& request, const IPCEndpointServer&
     Message relayed = request;
     relayed.attributes().set("seq", id);
     send(relayed);
+    tick_due_changed();
 }
 
 void IPCEndpointClient::return_forwarded_reply(const Message& reply, const std::string& seq) {

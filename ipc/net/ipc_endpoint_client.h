@@ -37,6 +37,8 @@ public:
     void on_connection_state() override;
     // The idle check, and forwarded requests unanswered for the time-out are given up.
     void tick() override;
+    // The idle check's, and the oldest forwarded request's time-out.
+    int64_t next_tick_due_us() const override;
     void on_timeout() override;
 
     virtual void on_authenticated();
@@ -84,6 +86,7 @@ public:
     size_t queued_count() const { return queue_.size(); }
 
 protected:
+    void tick_due_changed() override;
     // The message to keep: moved out of the received message when `message` is that one (see
     // receive(Message&&)), else copied.
     Message take(const Message& message);

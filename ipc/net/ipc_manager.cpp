@@ -29,6 +29,7 @@ IPCManager::~IPCManager() {
     std::map<std::string, EndpointEntry> endpoints;
     endpoints.swap(endpoints_);
     registered_.clear();
+    tick_queue_.clear();
     for (auto& [name, entry] : endpoints) {
         if (entry.is_owned) {
             delete entry.endpoint;
@@ -116,6 +117,7 @@ void IPCManager::run_iteration() {
             sweep();
             run_timer_if_due();
             wait_ms = wait_after_service();
+            wait_end_us_ = wait_ms == 0 ? IPCEndpoint::kNoTickDue : ipc_now_us() + int64_t{wait_ms} * 1000;
         }
 
         const int wait_error = poller_.wait(wait_ms == 0 ? -1 : static_cast<int>(wait_ms));
@@ -127,6 +129,7 @@ void IPCManager::run_iteration() {
         has_wait_failed_ = false;
 
         IPCMutexGuard guard(get_lock());
+        wait_end_us_ = std::numeric_limits<int64_t>::min();
         dispatch_events();
     } catch (const std::exception& e) {
         ipc_logger().log(2, "IPCManager::event_loop uncaught exception: %s", e.what());
@@ -165,20 +168,72 @@ void IPCManager::back_off_after_failed_wait(int error) {
 void IPCManager::run_timer_if_due() {
     const uint32_t interval_ms = timer_interval_ms_;
     if (interval_ms == 0) return;
-    if (has_timer_started_ && (ipc_now_us() - last_tick_us_) / 1000 < interval_ms) return;
-    on_timer_hook();
-    on_timer();
-    last_tick_us_ = ipc_now_us();
-    has_timer_started_ = true;
+    if (!has_timer_started_ || (ipc_now_us() - last_tick_us_) / 1000 >= interval_ms) {
+        on_timer_hook();
+        on_timer();
+        last_tick_us_ = ipc_now_us();
+        has_timer_started_ = true;
+    }
+    tick_due_endpoints();
+}
+
+void IPCManager::tick_due_endpoints() {
+    const int64_t now_us = ipc_now_us();
+    // Taken out first: a tick may queue its own endpoint, or another, again.
+    due_.clear();
+    while (!tick_queue_.empty() && tick_queue_.begin()->first <= now_us) {
+        IPCEndpointClient* endpoint = tick_queue_.begin()->second;
+        tick_queue_.erase(tick_queue_.begin());
+        registered_[endpoint] = IPCEndpoint::kNoTickDue;
+        due_.push_back(endpoint);
+    }
+    for (IPCEndpointClient* endpoint : due_) {
+        // A tick may remove endpoints, this one's or another's.
+        if (registered_.count(endpoint) == 0) continue;
+        endpoint->tick();
+        const auto entry = registered_.find(endpoint);
+        if (entry == registered_.end()) continue;
+        // A check its tick left due would otherwise be ticked again at once, and again.
+        const int64_t due_us = std::max(endpoint->next_tick_due_us(), now_us + 1000);
+        if (due_us < entry->second) queue_tick(entry, due_us);
+    }
+}
+
+void IPCManager::queue_tick(std::unordered_map<IPCEndpointClient*, int64_t>::iterator entry, int64_t due_us) {
+    IPCEndpointClient* endpoint = entry->first;
+    if (entry->second != IPCEndpoint::kNoTickDue) tick_queue_.erase({entry->second, endpoint});
+    entry->second = due_us;
+    if (due_us != IPCEndpoint::kNoTickDue) tick_queue_.emplace(due_us, endpoint);
+}
+
+void IPCManager::schedule_tick(IPCEndpointClient* endpoint) {
+    IPCMutexGuard guard(get_lock());
+    const auto entry = registered_.find(endpoint);
+    if (entry == registered_.end()) return;
+    const int64_t due_us = endpoint->next_tick_due_us();
+    // Never later: the tick itself moves it on, and an early one is harmless.
+    if (due_us >= entry->second) return;
+    queue_tick(entry, due_us);
+    if (due_us < wait_end_us_) {
+        wait_end_us_ = due_us;
+        wake_event_.signal();
+    }
 }
 
 uint32_t IPCManager::time_to_next_tick_ms() const {
     const uint32_t interval_ms = timer_interval_ms_;
     if (interval_ms == 0) return 0;
+    const int64_t now_us = ipc_now_us();
     // Wait only until the next tick is due, so that ticks keep their period.
-    const int64_t elapsed_ms = (ipc_now_us() - last_tick_us_) / 1000;
+    const int64_t elapsed_ms = (now_us - last_tick_us_) / 1000;
     if (!has_timer_started_ || elapsed_ms >= interval_ms) return 1;
-    return interval_ms - static_cast<uint32_t>(elapsed_ms);
+    uint32_t wait_ms = interval_ms - static_cast<uint32_t>(elapsed_ms);
+    if (!tick_queue_.empty()) {
+        // Rounded up, so that the wait never ends just before the tick is due.
+        const int64_t until_due_ms = std::max<int64_t>(1, (tick_queue_.begin()->first - now_us + 999) / 1000);
+        if (until_due_ms < wait_ms) wait_ms = static_cast<uint32_t>(until_due_ms);
+    }
+    return wait_ms;
 }
 
 std::vector<std::string> IPCManager::endpoint_names() const {
@@ -233,14 +288,19 @@ void IPCManager::service_endpoints(uint32_t& wait_ms) {
 }
 
 void IPCManager::unregister(std::map<std::string, EndpointEntry>::iterator entry) {
-    registered_.erase(entry->second.endpoint);
+    const auto registered = registered_.find(entry->second.endpoint);
+    if (registered != registered_.end()) {
+        queue_tick(registered, IPCEndpoint::kNoTickDue);
+        registered_.erase(registered);
+    }
     endpoints_.erase(entry);
 }
 
 void IPCManager::register_endpoint(const std::string& name, IPCEndpointClient* endpoint, bool is_owned) {
     endpoints_[name] = EndpointEntry{is_owned, endpoint};
-    registered_.insert(endpoint);
+    registered_.emplace(endpoint, IPCEndpoint::kNoTickDue);
     endpoint->set_name(this, name);
+    schedule_tick(endpoint);
 }
 
 void IPCManager::service_servers(uint32_t& wait_ms) {
@@ -481,9 +541,6 @@ void IPCManager::send_via(const Message& message, const std::string& name) {
 
 void IPCManager::on_timer() {
     IPCMutexGuard guard(get_lock());
-    for (const std::string& name : endpoint_names()) {
-        if (IPCEndpointClient* endpoint = find_endpoint(name)) endpoint->tick();
-    }
     for (auto& entry : servers_) entry.second->tick();
 }
 

@@ -3,11 +3,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <limits>
 #include <list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "ipc/message/message.h"
@@ -25,9 +28,14 @@ class IPCServer;
 
 // Owns the sockets of one worker and serves them all on one thread: event_loop() waits for
 // readiness on every open socket and on a wake event, dispatches writes, reads and closes, closes
-// failed connections, reopens closed ones after their endpoint's reconnect delay, and ticks the
-// endpoints' idle time-outs on a timer. It also runs listening servers: their accepted connections,
-// their server endpoints and the messages published to them.
+// failed connections, reopens closed ones after their endpoint's reconnect delay, and ticks each
+// endpoint when its next check is due. It also runs listening servers: their accepted connections,
+// their server endpoints and the messages published to them, ticked on a timer.
+//
+// The endpoints' ticks wait in one queue ordered by due time (IPCEndpoint::next_tick_due_us), so
+// that the loop's wait ends at the earliest of them and an iteration with nothing due ticks and
+// scans nothing. An endpoint whose check comes due sooner says so (schedule_tick); a tick asks the
+// endpoint again for its next one.
 //
 // Every open socket stays registered in one readiness poller from attach to close, so a wait costs
 // what was ready, not what is open. A wait that readiness alone ended dispatches only what it
@@ -39,11 +47,11 @@ class IPCServer;
 // endpoint of the manager. Other threads may call connect(), disconnect(), add_endpoint(),
 // remove_endpoint(), send_via(), forward_via(), listen(), close_server(), the server_* operations,
 // find_server_match() and publish(), each taking the lock that get_lock() returns (recursive; the
-// loop holds it for each iteration except the wait); post() and post_request(), which take only the
-// lock that get_queue_lock() returns (the loop takes it alone, to empty the queues); and stop(),
-// set_timer_interval() and wake() at any time. The base class returns no locks and so is for one
-// thread only; a manager shared between threads overrides get_lock(), and get_queue_lock() when
-// other threads post to it.
+// loop holds it for each iteration except the wait), and schedule_tick(); post() and
+// post_request(), which take only the lock that get_queue_lock() returns (the loop takes it alone,
+// to empty the queues); and stop(), set_timer_interval() and wake() at any time. The base class
+// returns no locks and so is for one thread only; a manager shared between threads overrides
+// get_lock(), and get_queue_lock() when other threads post to it.
 // Every loop object goes the same way: released connections, dropped endpoints of the manager's
 // own, servers' closed connections and finished endpoints, and removed servers are closed at once
 // and deleted by the loop thread at the start of its next iteration. The loop never dispatches a
@@ -100,8 +108,11 @@ public:
     // Drops the named endpoint's connection for good; an endpoint the manager made is unregistered
     // and destroyed at the loop's next iteration.
     void disconnect(const std::string& name);
-    // Tick period in ms; 0 switches the timer off.
+    // The servers' tick period in ms; 0 switches the timer off, the endpoints' ticks included.
     void set_timer_interval(uint32_t interval_ms);
+    // The endpoint's next tick is due no later than its next_tick_due_us() now: moves its place in
+    // the queue earlier (never later) and ends a wait that would outlast it. Takes the lock.
+    void schedule_tick(IPCEndpointClient* endpoint);
 
     // Opens a listening server at once (on the calling thread) and hands it to the loop, replacing
     // a server of the same name that has not started yet. `timeout_s` cuts connections that make no
@@ -134,7 +145,7 @@ public:
     void post_request(const Message& message, const std::string& endpoint);
     // Sends through the named endpoint, or through every endpoint when the name is empty.
     void send_via(const Message& message, const std::string& name);
-    // Every endpoint's tick, in name order.
+    // Every server's tick.
     void on_timer();
 
     // Takes a connection released by its endpoint or its server: closed now, deleted by the loop.
@@ -173,6 +184,8 @@ private:
     // interval (kFailedWaitPauseMs without a timer) instead of spinning.
     void back_off_after_failed_wait(int error);
     void run_timer_if_due();
+    // Ticks the endpoints due by now, each once, and queues each again at its next due time.
+    void tick_due_endpoints();
     uint32_t time_to_next_tick_ms() const;
     // One walk over the endpoints' connections and the servers: closes failed ones, reopens or
     // drops closed ones, and hands on kept input. Returns how long the loop may wait before a
@@ -196,11 +209,20 @@ private:
     std::vector<std::string> endpoint_names() const;
     void register_endpoint(const std::string& name, IPCEndpointClient* endpoint, bool is_owned);
     void unregister(std::map<std::string, EndpointEntry>::iterator entry);
+    // Puts a registered endpoint's tick at `due_us` in the queue (out of it for kNoTickDue).
+    void queue_tick(std::unordered_map<IPCEndpointClient*, int64_t>::iterator entry, int64_t due_us);
 
     std::map<std::string, IPCServer*> servers_;          // owned, live
     std::map<std::string, IPCServer*> pending_servers_;  // owned, moved into servers_ by sweep()
     std::map<std::string, EndpointEntry> endpoints_;
-    std::unordered_set<const IPCEndpointClient*> registered_;  // the endpoints of endpoints_, for lookups by pointer
+    // The endpoints of endpoints_, for lookups by pointer, each with the time its tick is queued
+    // for (IPCEndpoint::kNoTickDue: not queued).
+    std::unordered_map<IPCEndpointClient*, int64_t> registered_;
+    std::set<std::pair<int64_t, IPCEndpointClient*>> tick_queue_;  // by due time; guarded by get_lock()
+    std::vector<IPCEndpointClient*> due_;                          // the endpoints one pass ticks (loop thread only)
+    // Where the loop's wait under way ends (kNoTickDue: without limit); the lowest value while the
+    // loop is not waiting, when a tick queued earlier is seen before the next wait. Guarded by get_lock().
+    int64_t wait_end_us_ = std::numeric_limits<int64_t>::min();
     std::vector<IPCEndpointClient*> walk_;  // the service walk's snapshot of endpoints_ (loop thread only)
     std::atomic<bool> is_running_{true};
     std::atomic<uint32_t> timer_interval_ms_{0};
