@@ -84,6 +84,9 @@ public:
     static constexpr uint32_t kIdleTimeoutS = 7;
     // A READY link that awaits no answer is probed within this long after it last did.
     static constexpr int64_t kProbeIntervalUs = 5'000'000;
+    // Probes go at whole steps of this into the interval: the sessions of one manager whose probes
+    // fall in the same step share the loop's wake-up, and the answers come back together.
+    static constexpr int64_t kProbeStepUs = 500'000;
     // Reads are asked again after a dropped frame no more often than this.
     static constexpr int64_t kReaskIntervalUs = 1'000'000;
     static constexpr int kReconnectDelayS = 4;
