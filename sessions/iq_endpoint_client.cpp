@@ -322,7 +322,8 @@ void IQEndpointClient::set_probe_interval_us(int64_t interval_us) {
 int64_t IQEndpointClient::next_probe_us() const {
     const int64_t interval_us = std::max<int64_t>(1, probe_interval_us_);
     const int64_t step_us = std::min(kProbeStepUs, interval_us);
-    const int64_t phase_us = static_cast<int64_t>(probe_phase_ % static_cast<uint64_t>(interval_us / step_us)) * step_us;
+    const int64_t phase_us =
+        static_cast<int64_t>(probe_phase_ % static_cast<uint64_t>(interval_us / step_us)) * step_us;
     return phase_us + (floor_div(last_probe_us_ - phase_us, interval_us) + 1) * interval_us;
 }
 

@@ -168,7 +168,8 @@ void IPCManager::back_off_after_failed_wait(int error) {
 void IPCManager::run_timer_if_due() {
     const uint32_t interval_ms = timer_interval_ms_;
     if (interval_ms == 0) return;
-    if (!has_timer_started_ || (ipc_now_us() - last_tick_us_) / 1000 >= interval_ms) {
+    const bool has_servers = !servers_.empty();
+    if (has_servers && (!has_timer_started_ || (ipc_now_us() - last_tick_us_) / 1000 >= interval_ms)) {
         on_timer_hook();
         on_timer();
         last_tick_us_ = ipc_now_us();
@@ -224,14 +225,17 @@ uint32_t IPCManager::time_to_next_tick_ms() const {
     const uint32_t interval_ms = timer_interval_ms_;
     if (interval_ms == 0) return 0;
     const int64_t now_us = ipc_now_us();
-    // Wait only until the next tick is due, so that ticks keep their period.
-    const int64_t elapsed_ms = (now_us - last_tick_us_) / 1000;
-    if (!has_timer_started_ || elapsed_ms >= interval_ms) return 1;
-    uint32_t wait_ms = interval_ms - static_cast<uint32_t>(elapsed_ms);
+    uint32_t wait_ms = 0;
+    if (!servers_.empty()) {
+        // Wait only until the next round is due, so that the servers' ticks keep their period.
+        const int64_t elapsed_ms = (now_us - last_tick_us_) / 1000;
+        if (!has_timer_started_ || elapsed_ms >= interval_ms) return 1;
+        wait_ms = interval_ms - static_cast<uint32_t>(elapsed_ms);
+    }
     if (!tick_queue_.empty()) {
         // Rounded up, so that the wait never ends just before the tick is due.
         const int64_t until_due_ms = std::max<int64_t>(1, (tick_queue_.begin()->first - now_us + 999) / 1000);
-        if (until_due_ms < wait_ms) wait_ms = static_cast<uint32_t>(until_due_ms);
+        if (wait_ms == 0 || until_due_ms < wait_ms) wait_ms = static_cast<uint32_t>(until_due_ms);
     }
     return wait_ms;
 }

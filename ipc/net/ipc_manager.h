@@ -84,6 +84,7 @@ public:
     virtual void endpoint_destroyed(const std::string& /*name*/) {}
     virtual IPCMutex* get_lock() const { return nullptr; }
     virtual IPCMutex* get_queue_lock() const { return nullptr; }
+    // Runs with the servers' ticks, on the timer's period while the manager has a server.
     virtual void on_timer_hook() {}
     virtual void destroy_endpoint(IPCEndpointClient* endpoint);
 
@@ -108,7 +109,8 @@ public:
     // Drops the named endpoint's connection for good; an endpoint the manager made is unregistered
     // and destroyed at the loop's next iteration.
     void disconnect(const std::string& name);
-    // The servers' tick period in ms; 0 switches the timer off, the endpoints' ticks included.
+    // The servers' tick period in ms (the timer runs while there is a server); 0 switches the timer
+    // off, the endpoints' ticks included.
     void set_timer_interval(uint32_t interval_ms);
     // The endpoint's next tick is due no later than its next_tick_due_us() now: moves its place in
     // the queue earlier (never later) and ends a wait that would outlast it. Takes the lock.

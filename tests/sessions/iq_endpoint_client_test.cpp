@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QStringList>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "ipc/base/ipc_clock.h"
 #include "ipc/message/message.h"
+#include "ipc/net/ipc_address.h"
+#include "ipc/net/ipc_conn_stream.h"
 #include "ipc/net/ipc_dropped_frame.h"
 #include "sessions/iq_endpoint_client.h"
 #include "sessions/session_meta_types.h"
+#include "tests/support/captured_qt_messages.h"
 #include "tests/support/qt_wait.h"
 
 namespace {
@@ -19,7 +28,7 @@ class RecordingSession : public IQEndpointClient {
     Q_OBJECT
 
 public:
-    RecordingSession() : IQEndpointClient(std::string("session"), nullptr) {
+    explicit RecordingSession(const std::string& name = "session") : IQEndpointClient(name, nullptr) {
         connect(this, &IQEndpointClient::finalRequiredMessageReceived, this, [this] { ++all_present; });
         connect(this, &IQEndpointClient::connecting, this, [this] { ++connecting_signals; });
         connect(this, &IQEndpointClient::initializing, this, [this] { ++marks_delivered; });
@@ -228,6 +237,31 @@ TEST(SessionState, DroppedFramesCountSinceTheLinkCameUp) {
         EXPECT_TRUE(told == drops) << c.label << ": the views were last told of " << told.count;
         EXPECT_EQ(tellings, c.tellings) << c.label;
     }
+}
+
+// A fleet's sessions that come READY together probe spread over the interval, no more than a
+// fifth of them in any 100 ms, and each within the interval.
+TEST(SessionProbe, SessionsReadyTogetherProbeSpreadOverTheInterval) {
+    test_support::CapturedQtMessages quiet;  // their state lines
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    constexpr int kSessions = 256;
+    std::map<int64_t, int> probes_by_100ms;
+    for (int i = 0; i < kSessions; ++i) {
+        RecordingSession session("codec " + std::to_string(i));
+        auto* connection = new IPCConnStream(nullptr, 0);
+        session.set_connection(connection);
+        ASSERT_TRUE(connection->attach(dup(ends[0]), IPCAddress()));
+        session.set_state(IQEndpointClient::READY);
+        const int64_t due_us = session.next_tick_due_us();
+        EXPECT_LE(due_us, ipc_now_us() + IQEndpointClient::kProbeIntervalUs) << i;
+        ++probes_by_100ms[due_us / 100'000];
+    }
+    close(ends[0]);
+    close(ends[1]);
+    const auto busiest = std::max_element(probes_by_100ms.begin(), probes_by_100ms.end(),
+                                          [](const auto& a, const auto& b) { return a.second < b.second; });
+    EXPECT_LE(busiest->second, kSessions / 5);
 }
 
 }  // namespace

@@ -682,6 +682,56 @@ TEST(ManagerEndpoints, DestroyingARegisteredEndpointIsAMisuseThatUnregistersItFi
         "IPCEndpointClient destroyed while registered");
 }
 
+// Says when its next check is due and counts its ticks; each tick puts the next one `period_us`
+// on, or nowhere for 0. Its figures are read and written under the manager lock.
+class DueEndpoint : public IPCEndpointClient {
+public:
+    int64_t next_tick_due_us() const override { return due_us; }
+    void tick() override {
+        ++ticks;
+        due_us = period_us == 0 ? kNoTickDue : ipc_now_us() + period_us;
+    }
+    int64_t due_us = kNoTickDue;
+    int64_t period_us = 0;
+    int ticks = 0;
+};
+
+// Only an endpoint with a check due is ticked, when it is due, however far off the timer's next
+// round is; one whose check comes due later is ticked once it says so.
+TEST(ManagerLoop, TicksOnlyTheEndpointsWithACheckDue) {
+    DueEndpoint idle;
+    DueEndpoint probing;
+    ThreadedManager manager(1000);  // without a server, no timer round ends a wait
+    const auto ticks_of = [&](const DueEndpoint& endpoint) {
+        IPCMutexGuard guard(manager.get_lock());
+        return endpoint.ticks;
+    };
+    {
+        IPCMutexGuard guard(manager.get_lock());
+        probing.period_us = 20'000;
+        probing.due_us = ipc_now_us() + probing.period_us;
+        manager.add_endpoint("idle", &idle);
+        manager.add_endpoint("probing", &probing);
+    }
+    ASSERT_TRUE(wait_until([&] { return ticks_of(probing) >= 5; }));
+    EXPECT_EQ(ticks_of(idle), 0);
+    int last_tick = 0;
+    {
+        IPCMutexGuard guard(manager.get_lock());
+        probing.period_us = 0;
+        last_tick = probing.ticks + 1;  // the one queued already
+    }
+    ASSERT_TRUE(wait_until([&] { return ticks_of(probing) == last_tick; }));
+    {
+        // The loop now waits without limit: only this can end the wait.
+        IPCMutexGuard guard(manager.get_lock());
+        idle.due_us = ipc_now_us();
+        manager.schedule_tick(&idle);
+    }
+    EXPECT_TRUE(wait_until([&] { return ticks_of(idle) == 1; }));
+    EXPECT_EQ(ticks_of(probing), last_tick);
+}
+
 TEST(ManagerLoop, LoopAfterStopReturnsAtOnce) {
     IPCManager manager;
     manager.stop();
