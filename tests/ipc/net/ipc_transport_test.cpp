@@ -682,54 +682,38 @@ TEST(ManagerEndpoints, DestroyingARegisteredEndpointIsAMisuseThatUnregistersItFi
         "IPCEndpointClient destroyed while registered");
 }
 
-// Says when its next check is due and counts its ticks; each tick puts the next one `period_us`
-// on, or nowhere for 0. Its figures are read and written under the manager lock.
+// Says when its next check is due (`period_us` after each tick; never for 0) and counts its ticks.
 class DueEndpoint : public IPCEndpointClient {
 public:
     int64_t next_tick_due_us() const override { return due_us; }
     void tick() override {
         ++ticks;
-        due_us = period_us == 0 ? kNoTickDue : ipc_now_us() + period_us;
+        due_us = period_us > 0 ? ipc_now_us() + period_us : kNoTickDue;
     }
-    int64_t due_us = kNoTickDue;
-    int64_t period_us = 0;
-    int ticks = 0;
+    std::atomic<int64_t> due_us{kNoTickDue};
+    std::atomic<int64_t> period_us{0};
+    std::atomic<int> ticks{0};
 };
 
-// Only an endpoint with a check due is ticked, when it is due, however far off the timer's next
-// round is; one whose check comes due later is ticked once it says so.
+// Only an endpoint with a check due is ticked, when due; one whose check comes due later says so
+// and is ticked, with no timer round (no server) to end the wait.
 TEST(ManagerLoop, TicksOnlyTheEndpointsWithACheckDue) {
     DueEndpoint idle;
     DueEndpoint probing;
-    ThreadedManager manager(1000);  // without a server, no timer round ends a wait
-    const auto ticks_of = [&](const DueEndpoint& endpoint) {
-        IPCMutexGuard guard(manager.get_lock());
-        return endpoint.ticks;
-    };
-    {
-        IPCMutexGuard guard(manager.get_lock());
-        probing.period_us = 20'000;
-        probing.due_us = ipc_now_us() + probing.period_us;
-        manager.add_endpoint("idle", &idle);
-        manager.add_endpoint("probing", &probing);
-    }
-    ASSERT_TRUE(wait_until([&] { return ticks_of(probing) >= 5; }));
-    EXPECT_EQ(ticks_of(idle), 0);
-    int last_tick = 0;
-    {
-        IPCMutexGuard guard(manager.get_lock());
-        probing.period_us = 0;
-        last_tick = probing.ticks + 1;  // the one queued already
-    }
-    ASSERT_TRUE(wait_until([&] { return ticks_of(probing) == last_tick; }));
-    {
-        // The loop now waits without limit: only this can end the wait.
-        IPCMutexGuard guard(manager.get_lock());
-        idle.due_us = ipc_now_us();
-        manager.schedule_tick(&idle);
-    }
-    EXPECT_TRUE(wait_until([&] { return ticks_of(idle) == 1; }));
-    EXPECT_EQ(ticks_of(probing), last_tick);
+    probing.period_us = 20'000;
+    probing.due_us = ipc_now_us();
+    ThreadedManager manager(1000);
+    manager.add_endpoint("idle", &idle);
+    manager.add_endpoint("probing", &probing);
+    ASSERT_TRUE(wait_until([&] { return probing.ticks >= 5; }));
+    EXPECT_EQ(idle.ticks, 0);
+    probing.period_us = 0;
+    ASSERT_TRUE(wait_until([&] { return probing.due_us == IPCEndpoint::kNoTickDue; }));
+    IPCMutexGuard guard(manager.get_lock());
+    idle.due_us = ipc_now_us();
+    manager.schedule_tick(&idle);
+    guard.unlock();
+    EXPECT_TRUE(wait_until([&] { return idle.ticks == 1; }));
 }
 
 TEST(ManagerLoop, LoopAfterStopReturnsAtOnce) {
