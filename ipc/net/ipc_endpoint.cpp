@@ -27,9 +27,10 @@ void IPCEndpoint::touch() {
 }
 
 uint32_t IPCEndpoint::idle_s() const {
-    // Bytes of a frame still arriving are life: a large answer over a slow link takes its time.
-    const int64_t received_us = connection_ ? connection_->last_received_us() : 0;
-    return static_cast<uint32_t>((ipc_now_us() - std::max(stamp_us_, received_us)) / 1000000);
+    // Bytes of a frame still arriving are life, as long as they come at a useful pace: a large
+    // answer over a slow link takes its time, a trickle does not keep a dead codec.
+    const int64_t live_us = connection_ ? connection_->last_live_us() : 0;
+    return static_cast<uint32_t>((ipc_now_us() - std::max(stamp_us_, live_us)) / 1000000);
 }
 
 void IPCEndpoint::trace(const char* direction, const Message& message) const {
