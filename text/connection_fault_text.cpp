@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QLocale>
 
-#include "ipc/net/ipc_conn.h"
 #include "sessions/ipc_object.h"
 #include "sessions/requests_in_flight.h"
 #include "text/codec_text.h"
@@ -55,10 +54,7 @@ QString connectionFaultText(const ConnectionFault& fault) {
     case ConnectionFault::kFrameUnreadable:
     case ConnectionFault::kFrameTooLarge: return droppedFrameText(fault, detail(fault));
     case ConnectionFault::kNoAnswer: return noAnswerText(fault);
-    case ConnectionFault::kTooSlow:
-        return tr("bytes from the codec came too slowly (%1; a link must carry at least %2 bytes a second)")
-            .arg(detail(fault))
-            .arg(IPCConn::kSlowestFrameBytesPerS);
+    case ConnectionFault::kTooSlow: return tr("bytes from the codec came too slowly (%1)").arg(detail(fault));
     }
     return QString();
 }
