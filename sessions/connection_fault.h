@@ -19,6 +19,7 @@ struct ConnectionFault {
         kFrameUnreadable,  // a frame was dropped; `detail`: why the reader refused it
         kFrameTooLarge,    // a frame was dropped; `size`: its bytes as far as they were counted
         kNoAnswer,         // a request got no answer in time; `detail`: its name, none for a probe
+        kTooSlow,          // a frame came too slowly to count as life; `detail`: how slowly, `size`: its bytes
     };
 
     Kind kind = kNone;

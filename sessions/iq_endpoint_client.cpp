@@ -438,6 +438,14 @@ ConnectionFault IQEndpointClient::fault_of_close(const IPCConn& connection) cons
     return {ConnectionFault::kConnectionError, text, 0};
 }
 
+ConnectionFault IQEndpointClient::fault_of_silence(const IPCConn* connection, const ConnectionFault& silent) {
+    if (!connection || !connection->is_trickling()) return silent;
+    const int64_t seconds = (ipc_now_us() - connection->arriving_frame_started_us()) / 1000000;
+    const QString detail =
+        QStringLiteral("%1 bytes of one message in %2 s").arg(connection->arriving_frame_bytes()).arg(seconds);
+    return {ConnectionFault::kTooSlow, detail, static_cast<qint64>(connection->arriving_frame_bytes())};
+}
+
 void IQEndpointClient::set_password(const std::string& password) {
     IQManager* manager = session_manager_;
     IPCMutexGuard guard(manager ? manager->mutex() : nullptr);
@@ -479,7 +487,7 @@ void IQEndpointClient::on_auth_failed() {
 }
 
 void IQEndpointClient::on_timeout() {
-    note_end({ConnectionFault::kTimedOut, {}, 0});
+    note_end(fault_of_silence(connection(), {ConnectionFault::kTimedOut, {}, 0}));
     IPCEndpointClient::on_timeout();
     set_state(TIMED_OUT);
 }
@@ -543,8 +551,9 @@ void IQEndpointClient::fail_unanswered(IPCConn& connection, const RequestsInFlig
     // the command it follows, if any.
     std::optional<RequestsInFlight::Request> told = overdue;
     if (overdue.seq == session_requests::kPing.seq) told = in_flight_.oldest_asked();
-    note_end({ConnectionFault::kNoAnswer, told ? QString::fromStdString(told->name) : QString(), 0,
-              last_drop_us_ >= overdue.sent_us});
+    note_end(fault_of_silence(&connection,
+                              {ConnectionFault::kNoAnswer, told ? QString::fromStdString(told->name) : QString(), 0,
+                               last_drop_us_ >= overdue.sent_us}));
     connection.abort("no answer to " + overdue.name);
 }
 

@@ -308,6 +308,8 @@ private:
     // The reason a closed connection's failure gives, as the transport tells it; none for a close
     // the program asked for.
     ConnectionFault fault_of_close(const IPCConn& connection) const;
+    // A link given up for silence while a frame still trickled in is told as too slow, not silent.
+    static ConnectionFault fault_of_silence(const IPCConn* connection, const ConnectionFault& silent);
     // Hands the requests still in flight to on_link_lost with the connection's reason.
     void tell_link_lost();
     // Fails the connection for the request that waited past its deadline.

@@ -54,6 +54,7 @@ QString connectionFaultText(const ConnectionFault& fault) {
     case ConnectionFault::kFrameUnreadable:
     case ConnectionFault::kFrameTooLarge: return droppedFrameText(fault, detail(fault));
     case ConnectionFault::kNoAnswer: return noAnswerText(fault);
+    case ConnectionFault::kTooSlow: return tr("bytes from the codec came too slowly (%1)").arg(detail(fault));
     }
     return QString();
 }

@@ -1,5 +1,6 @@
 #include "ipc/net/ipc_conn.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "ipc/base/ipc_clock.h"
@@ -74,7 +75,7 @@ void IPCConn::consume_sent(size_t sent) {
 void IPCConn::close() {
     IPCSocket::close();
     input_.clear();
-    partial_frame_read_us_ = 0;
+    forget_partial_frame();
     ++close_count_;
     if (protocol_) protocol_->reset();
     // A session protocol (HTTP) keeps its server endpoint beyond the TCP connection.
@@ -153,33 +154,54 @@ void IPCConn::on_data(std::string_view bytes) {
     stamp_received();
     if (!protocol_ && server_ && !bytes.empty()) choose_server_protocol(bytes[0]);
     if (!protocol_) return;
+    const uint64_t closes_before = close_count_;
+    size_t taken;
     if (input_.empty()) {
-        deliver(bytes.data(), bytes.size(), false);
+        taken = deliver(bytes.data(), bytes.size(), false);
     } else {
         input_.append(bytes);
-        deliver(input_.data(), input_.size(), true);
+        taken = deliver(input_.data(), input_.size(), true);
     }
-    note_partial_frame(last_received_us());
+    if (close_count_ == closes_before) note_partial_frame(last_received_us(), bytes.size(), taken);
     if (!pending_protocol_.empty()) change_protocol();
 }
 
-void IPCConn::note_partial_frame(int64_t now_us) {
-    if (partial_frame_read_us_ != 0) arriving_frames_us_ += now_us - partial_frame_read_us_;
-    // What the protocol keeps is the start of a frame (a frame past the receive limit is not kept:
-    // its end can hold no answer).
-    partial_frame_read_us_ = input_.empty() || read_hold_ ? 0 : now_us;
+void IPCConn::note_partial_frame(int64_t now_us, size_t length, size_t taken) {
+    if (frame_started_us_ != 0 && taken == 0) {
+        // The same frame goes on: its bytes excuse the time since it began, at the floor's pace.
+        frame_bytes_ += length;
+        const int64_t reach_us = static_cast<int64_t>(frame_bytes_) * 1000000 / kSlowestFrameBytesPerS;
+        const int64_t excused_us = std::min(now_us - frame_started_us_, reach_us);
+        arriving_frames_us_ += excused_us - frame_excused_us_;
+        frame_excused_us_ = excused_us;
+        return;
+    }
+    // A frame came whole, or one began: the link is alive. What the protocol keeps is the start of
+    // the next frame (a frame past the receive limit is not kept: its end can hold no answer).
+    forget_partial_frame();
+    last_live_us_ = now_us;
+    if (input_.empty() || read_hold_) return;
+    frame_started_us_ = now_us;
+    frame_bytes_ = input_.size();
 }
 
-void IPCConn::deliver(const char* data, size_t length, bool is_kept) {
+void IPCConn::forget_partial_frame() {
+    frame_started_us_ = 0;
+    frame_bytes_ = 0;
+    frame_excused_us_ = 0;
+}
+
+size_t IPCConn::deliver(const char* data, size_t length, bool is_kept) {
     const uint64_t closes_before = close_count_;
     const size_t taken = protocol_->receive_data(data, length);
     // A handler that closed the connection dropped the input with it.
-    if (close_count_ != closes_before) return;
+    if (close_count_ != closes_before) return taken;
     if (is_kept) {
         input_.erase(0, taken);
     } else if (taken < length) {
         input_.assign(data + taken, length - taken);
     }
+    return taken;
 }
 
 bool IPCConn::has_pending_input() const {

@@ -31,6 +31,9 @@ public:
     static constexpr uint32_t kDefaultSendLimit = 2097152;
     static constexpr uint32_t kDefaultReceiveLimit = 2097152;
     static constexpr size_t kKeptSendBytes = 16384;
+    // The slowest a frame may arrive and still keep a link alive: a 64 kbit/s link carries eight
+    // times as much, and a codec that trickles less is of no use to the operator.
+    static constexpr int64_t kSlowestFrameBytesPerS = 1024;
 
     // A connection for the transport ("stream"), or null for any other transport.
     static IPCConn* create(SocketCallback* owner, const std::string& transport, int option);
@@ -69,9 +72,23 @@ public:
     // Received bytes the protocol has not taken yet.
     const std::string& input() const { return input_; }
     // Microseconds, summed over the connection's life, that passed between reads while a frame was
-    // still arriving: a large answer over a slow link takes seconds without being late. The time
-    // since the last read of a frame not yet whole counts once more bytes of it come.
+    // still arriving: a large answer over a slow link takes seconds without being late. A frame
+    // excuses no more than its bytes take at kSlowestFrameBytesPerS, so that a trickle is not taken
+    // for a slow link; the silence after its last byte counts from that byte, and is excused only
+    // when more bytes come soon enough.
     int64_t arriving_frames_us() const { return arriving_frames_us_; }
+    // When the bytes received last showed the link alive: the last read that ended a frame or began
+    // one, or a read of a frame still arriving as far as its bytes reach at kSlowestFrameBytesPerS.
+    // The idle time-out counts from here, not from every byte.
+    int64_t last_live_us() const {
+        return frame_started_us_ != 0 ? frame_started_us_ + frame_excused_us_ : last_live_us_;
+    }
+    // Bytes of a frame came after last_live_us(): the link carries them too slowly to be of use.
+    bool is_trickling() const { return frame_started_us_ != 0 && last_received_us() > last_live_us(); }
+    // The frame still arriving, for a report of a trickle: its bytes so far and when it began (0:
+    // none arriving).
+    uint64_t arriving_frame_bytes() const { return frame_bytes_; }
+    int64_t arriving_frame_started_us() const { return frame_started_us_; }
     bool has_pending_input() const override;
     void resume_input() override;
 
@@ -117,10 +134,13 @@ protected:
     // An accepted connection without a protocol takes the one its first byte announces.
     void choose_server_protocol(char first_byte);
     // Offers the protocol the input, which is input_ itself when `is_kept`; keeps what it leaves.
-    void deliver(const char* data, size_t length, bool is_kept);
-    // Counts the time since the last read toward arriving_frames_us() when a frame was left waiting
-    // for these bytes, and notes whether one waits for the next.
-    void note_partial_frame(int64_t now_us);
+    // Returns the bytes the protocol took.
+    size_t deliver(const char* data, size_t length, bool is_kept);
+    // Follows the frame still arriving after a read of `length` bytes, of which the protocol took
+    // `taken`: how much of the time since it began its bytes excuse (arriving_frames_us), and when
+    // the link last showed itself alive (last_live_us).
+    void note_partial_frame(int64_t now_us, size_t length, size_t taken);
+    void forget_partial_frame();
     // Marks `sent` more bytes of the send buffer as written.
     void consume_sent(size_t sent);
     // Tries to write what send_data() queued; fails the connection when too much stays.
@@ -135,7 +155,10 @@ protected:
     size_t send_offset_ = 0;  // bytes at the front of send_buffer_ already written
     int64_t last_sent_us_ = 0;
     std::string input_;
-    int64_t partial_frame_read_us_ = 0;  // the last read that left a frame not yet whole; 0: none
+    int64_t frame_started_us_ = 0;  // the read that left a frame not yet whole; 0: none arriving
+    uint64_t frame_bytes_ = 0;      // bytes of that frame received so far
+    int64_t frame_excused_us_ = 0;  // of its time so far, what its bytes excuse
+    int64_t last_live_us_ = 0;
     int64_t arriving_frames_us_ = 0;
     uint64_t close_count_ = 0;  // tells deliver() that a handler closed the connection
     std::string pending_protocol_;

@@ -24,9 +24,9 @@ void IPCEndpoint::tick() {
 
 int64_t IPCEndpoint::next_tick_due_us() const {
     if (!connection_ || !connection_->is_open() || connection_->is_failed() || timeout_s_ == 0) return kNoTickDue;
-    // idle_s() passes the time-out once a whole second more has gone. Activity since only moves
-    // this later, and the tick then finds the endpoint not idle yet.
-    const int64_t active_us = std::max(last_active_us(), connection_->last_received_us());
+    // idle_s() passes the time-out once a whole second more has gone, counted as it counts. Life
+    // shown since only moves this later, and the tick then finds the endpoint not idle yet.
+    const int64_t active_us = std::max(last_active_us(), connection_->last_live_us());
     return active_us + (int64_t{timeout_s_} + 1) * 1000000;
 }
 
@@ -40,9 +40,10 @@ void IPCEndpoint::touch() {
 }
 
 uint32_t IPCEndpoint::idle_s() const {
-    // Bytes of a frame still arriving are life: a large answer over a slow link takes its time.
-    const int64_t received_us = connection_ ? connection_->last_received_us() : 0;
-    return static_cast<uint32_t>((ipc_now_us() - std::max(stamp_us_, received_us)) / 1000000);
+    // Bytes of a frame still arriving are life, as long as they come at a useful pace: a large
+    // answer over a slow link takes its time, a trickle does not keep a dead codec.
+    const int64_t live_us = connection_ ? connection_->last_live_us() : 0;
+    return static_cast<uint32_t>((ipc_now_us() - std::max(stamp_us_, live_us)) / 1000000);
 }
 
 void IPCEndpoint::trace(const char* direction, const Message& message) const {

@@ -10,7 +10,8 @@ class IPCManager;
 class Message;
 
 // The named owner of one side of a conversation: its connection, its manager, an idle time-out
-// measured against the last activity (a message, or any bytes received), the subscriptions and a
+// measured against the last activity (a message, or bytes received at a useful pace:
+// IPCConn::last_live_us), the subscriptions and a
 // trace switch that logs every message.
 //
 // Threads: belongs to its manager's loop thread; other threads call in only while holding the
@@ -45,7 +46,7 @@ public:
     void set_timeout(uint32_t seconds);
     uint32_t timeout() const { return timeout_s_; }
     virtual void touch();
-    // Whole seconds since the last touch or the last bytes the connection received.
+    // Whole seconds since the last touch or since the connection's bytes last showed it alive.
     uint32_t idle_s() const;
     // The time of the last touch (or of construction), on the ipc_now_us clock.
     int64_t last_active_us() const { return stamp_us_; }

@@ -91,7 +91,8 @@ void IPCEndpointClient::tick_due_changed() {
 void IPCEndpointClient::on_timeout() {
     // A peer that stopped answering may take the bytes still queued much later, on a connection
     // given up by then: they are dropped with it.
-    if (connection_) connection_->abort("timed out");
+    if (!connection_) return;
+    connection_->abort(connection_->is_trickling() ? "bytes came too slowly" : "timed out");
 }
 
 void IPCEndpointClient::on_authenticated() {

@@ -120,6 +120,7 @@ void IPCManager::run_iteration() {
             wait_end_us_ = wait_ms == 0 ? IPCEndpoint::kNoTickDue : ipc_now_us() + int64_t{wait_ms} * 1000;
         }
 
+        const int64_t wait_started_us = ipc_now_us();
         const int wait_error = poller_.wait(wait_ms == 0 ? -1 : static_cast<int>(wait_ms));
         if (poller_.was_woken()) wake_event_.drain();
         if (wait_error != 0) {
@@ -127,6 +128,10 @@ void IPCManager::run_iteration() {
             return;
         }
         has_wait_failed_ = false;
+        // A wait that outlasted its time-out did not look at the sockets for the rest of it: the
+        // process was stopped (which ends the wait with nothing reported) or not scheduled.
+        const int64_t now_us = ipc_now_us();
+        sockets_looked_at_us_ = wait_ms == 0 ? now_us : std::min(now_us, wait_started_us + int64_t{wait_ms} * 1000);
 
         IPCMutexGuard guard(get_lock());
         wait_end_us_ = std::numeric_limits<int64_t>::min();
@@ -168,8 +173,13 @@ void IPCManager::back_off_after_failed_wait(int error) {
 void IPCManager::run_timer_if_due() {
     const uint32_t interval_ms = timer_interval_ms_;
     if (interval_ms == 0) return;
-    const bool has_servers = !servers_.empty();
-    if (has_servers && (!has_timer_started_ || (ipc_now_us() - last_tick_us_) / 1000 >= interval_ms)) {
+    const int64_t now_us = ipc_now_us();
+    const bool is_round_due =
+        !servers_.empty() && (!has_timer_started_ || (now_us - last_tick_us_) / 1000 >= interval_ms);
+    const bool is_tick_due = !tick_queue_.empty() && tick_queue_.begin()->first <= now_us;
+    if (!is_round_due && !is_tick_due) return;
+    read_input_after_own_pause();
+    if (is_round_due) {
         on_timer_hook();
         on_timer();
         last_tick_us_ = ipc_now_us();
@@ -219,6 +229,19 @@ void IPCManager::schedule_tick(IPCEndpointClient* endpoint) {
         wait_end_us_ = due_us;
         wake_event_.signal();
     }
+}
+
+void IPCManager::read_input_after_own_pause() {
+    if (sockets_looked_at_us_ == 0 || ipc_now_us() - sockets_looked_at_us_ < kOwnPauseUs) return;
+    // Each pass reads one chunk of every socket that has bytes; a socket that still has some after
+    // them all is left to the loop.
+    for (int pass = 0; pass < kCatchUpReads; ++pass) {
+        if (poller_.wait(0) != 0) break;
+        if (poller_.was_woken()) wake_event_.drain();
+        if (poller_.event_count() == 0) break;
+        dispatch_events();
+    }
+    sockets_looked_at_us_ = ipc_now_us();
 }
 
 uint32_t IPCManager::time_to_next_tick_ms() const {

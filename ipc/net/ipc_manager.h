@@ -60,6 +60,11 @@ class IPCServer;
 class IPCManager : public SocketCallback {
 public:
     static constexpr uint32_t kFailedWaitPauseMs = 1000;
+    // A loop that has not looked at its sockets for this long stood still itself (a stopped process,
+    // a suspended machine, a lock held long): it reads what waits in them before any tick.
+    static constexpr int64_t kOwnPauseUs = 2'000'000;
+    // How many times over a catch-up after such a pause reads each socket that still has bytes.
+    static constexpr int kCatchUpReads = 64;
 
     explicit IPCManager(platform::ReadinessPoller::Backend backend = platform::ReadinessPoller::default_backend());
     // The loop must have ended: a subclass stops it and waits for it (wait_for_loop_exit) in its own
@@ -188,6 +193,9 @@ private:
     void run_timer_if_due();
     // Ticks the endpoints due by now, each once, and queues each again at its next due time.
     void tick_due_endpoints();
+    // After the loop's own pause, reads what the sockets received meanwhile, so that no endpoint's
+    // tick takes the program's stillness for the peer's silence.
+    void read_input_after_own_pause();
     uint32_t time_to_next_tick_ms() const;
     // One walk over the endpoints' connections and the servers: closes failed ones, reopens or
     // drops closed ones, and hands on kept input. Returns how long the loop may wait before a
@@ -231,6 +239,7 @@ private:
     bool has_timer_started_ = false;
     int64_t last_tick_us_ = 0;
     bool has_wait_failed_ = false;           // the last wait failed (loop thread only)
+    int64_t sockets_looked_at_us_ = 0;       // the last wait covered the sockets until then (loop thread)
     std::atomic<bool> needs_service_{true};  // set by wake(): the loop looks at every socket
     int64_t service_due_us_ = 0;             // a reconnect or a paused server is due then; 0 = none (loop thread)
 

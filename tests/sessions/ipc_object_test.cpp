@@ -1362,19 +1362,21 @@ TEST_F(IPCObjectTest, RequestsUnansweredPastTheirDeadlineFailTheLinkAndAreToldOn
 // A link dead towards the codec: its reports still come, and nothing sent reaches it. With no
 // command, the program's probe finds it within the probe interval, the deadline and a tick. A
 // legacy codec, whose answers its protocol makes up, is never probed; an answer still arriving
-// over a slow link past the deadline is not late; a probe whose answer went down inside an
-// oversized frame is sent again, as a read is.
+// over a slow link past the deadline is not late, but one trickling below the floor is no life;
+// a probe whose answer went down inside an oversized frame is sent again, as a read is.
 TEST_F(IPCObjectTest, AQuietLinkDeadTowardsTheCodecIsFoundByAProbeButNotALegacyOrASlowOne) {
     struct Case {
         const char* label;
         bool is_legacy;
-        bool is_slow;        // a probe's answer trickles in, 200 bytes a second, never whole in the test
-        bool is_swallowing;  // every other answer goes down inside an oversized frame
+        size_t answer_bytes;  // a probe's answer comes this many bytes each half second, never whole
+        bool is_swallowing;   // every other answer goes down inside an oversized frame
+        ConnectionFault::Kind fault;
     };
-    const Case cases[] = {{"dead", false, false, false},
-                          {"legacy", true, false, false},
-                          {"slow", false, true, false},
-                          {"swallowing", false, false, true}};
+    const Case cases[] = {{"dead", false, 0, false, ConnectionFault::kNoAnswer},
+                          {"legacy", true, 0, false, ConnectionFault::kNone},
+                          {"slow", false, 1000, false, ConnectionFault::kNone},
+                          {"trickle", false, 1, false, ConnectionFault::kTooSlow},
+                          {"swallowing", false, 0, true, ConnectionFault::kNone}};
     const auto bound = std::chrono::milliseconds(500 + 2000 + 1000);
     for (const Case& c : cases) {
         IPCObject& session = start([&c](Codec& codec) { codec.is_legacy = c.is_legacy; },
@@ -1389,13 +1391,14 @@ TEST_F(IPCObjectTest, AQuietLinkDeadTowardsTheCodecIsFoundByAProbeButNotALegacyO
             codec_->swallows_pings = c.is_swallowing;
             if (!c.is_swallowing) codec_->unanswered = {"ping"};  // all it is sent, once READY
         }
-        if (c.is_slow) peer_->send("<resp seq=\"ping\" pad=\"");
+        if (c.answer_bytes > 0) peer_->send("<resp seq=\"ping\" pad=\"");
         const auto ready_at = std::chrono::steady_clock::now();
         auto next_report = ready_at;
         const auto has_failed_or_outlived_the_bound = [&] {
             const auto now = std::chrono::steady_clock::now();
             if (now >= next_report) {
-                peer_->send(c.is_slow ? std::string(100, 'x') : with_nul("<unso id=\"unso\"><channelOpts/></unso>"));
+                peer_->send(c.answer_bytes > 0 ? std::string(c.answer_bytes, 'x')
+                                               : with_nul("<unso id=\"unso\"><channelOpts/></unso>"));
                 next_report += std::chrono::milliseconds(500);
             }
             return session.state() != IQEndpointClient::READY || now - ready_at >= 3 * bound;
@@ -1403,12 +1406,13 @@ TEST_F(IPCObjectTest, AQuietLinkDeadTowardsTheCodecIsFoundByAProbeButNotALegacyO
         ASSERT_TRUE(wait_processing_events(has_failed_or_outlived_the_bound, std::chrono::seconds(60))) << c.label;
         const std::vector<std::string> sent = frames_from(before, 0);
         const size_t probes = peer_->frames().size() - before - sent.size();
-        const bool is_found_dead = !c.is_legacy && !c.is_slow && !c.is_swallowing;
+        const bool is_found_dead = c.fault != ConnectionFault::kNone;
         EXPECT_EQ(session.state() != IQEndpointClient::READY, is_found_dead) << c.label;
         EXPECT_EQ(probes > 0, !c.is_legacy) << c.label;
         EXPECT_EQ(session.linkDrops().count > 1, c.is_swallowing) << c.label;
         if (!is_found_dead) continue;
-        EXPECT_EQ(session.lastFault(), (ConnectionFault{ConnectionFault::kNoAnswer, QString(), 0})) << c.label;
+        EXPECT_EQ(session.lastFault().kind, c.fault) << c.label;
+        EXPECT_EQ(session.lastFault().detail.isEmpty(), c.fault == ConnectionFault::kNoAnswer) << c.label;
         EXPECT_EQ(sent, std::vector<std::string>{}) << c.label;  // no command: only probes went
     }
 }

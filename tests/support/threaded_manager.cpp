@@ -18,6 +18,15 @@ void ThreadedManager::stop_loop() {
     if (loop_thread_.joinable()) loop_thread_.join();
 }
 
+void ThreadedManager::on_loop() {
+    ++loop_passes_;
+    const int64_t pause_ms = pause_ms_.exchange(0);
+    if (pause_ms == 0) return;
+    is_standing_still_ = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));  // the pause is the behaviour
+    is_standing_still_ = false;
+}
+
 ThreadedManager::~ThreadedManager() {
     stop_loop();
 }

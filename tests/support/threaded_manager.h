@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -25,13 +26,19 @@ public:
 
     IPCMutex* get_lock() const override { return &lock_; }
     IPCMutex* get_queue_lock() const override { return &queue_lock_; }
-    void on_loop() override { ++loop_passes_; }
+    void on_loop() override;
 
     // Iterations of the socket loop so far: a loop that spins shows here.
     uint64_t loop_passes() const { return loop_passes_; }
+    // The loop's next pass stands still this long under the lock before it looks at anything, as a
+    // stopped process or a suspended machine does.
+    void stand_still_once(std::chrono::milliseconds pause) { pause_ms_ = pause.count(); }
+    bool is_standing_still() const { return is_standing_still_; }
 
 private:
     std::atomic<uint64_t> loop_passes_{0};
+    std::atomic<int64_t> pause_ms_{0};
+    std::atomic<bool> is_standing_still_{false};
     mutable IPCRecursiveMutex lock_;
     mutable IPCRecursiveMutex queue_lock_;
     std::thread loop_thread_;

@@ -63,6 +63,7 @@ void CodecSimManager::on_timer_hook() {
         context_.is_silent = true;
         ipc_logger().log(4, "codec-sim: silent from now on");
     }
+    if (options.trickle_after_ms > 0 && elapsed_ms >= options.trickle_after_ms) trickle();
     if (options.deaf_after_ms > 0 && !context_.is_deaf && elapsed_ms >= options.deaf_after_ms) {
         context_.is_deaf = true;
         ipc_logger().log(4, "codec-sim: deaf from now on");
@@ -74,6 +75,21 @@ void CodecSimManager::on_timer_hook() {
         if (codec->model.answer_ringing(ipc_now_us()) || is_panel_call_up) CodecEndpoint::send_pushes(*codec);
         change_texts(*codec);
         publish_reports(*codec);
+    }
+}
+
+void CodecSimManager::trickle() {
+    const int64_t now_us = ipc_now_us();
+    if (context_.trickled_us != 0 && now_us - context_.trickled_us < CodecSimOptions::kTricklePeriodMs * 1000) return;
+    // The frame opens once; each later byte goes on with it.
+    const char* bytes = context_.trickled_us == 0 ? "<unso id=\"trickle\" pad=\"" : "x";
+    if (context_.trickled_us == 0) ipc_logger().log(4, "codec-sim: silent but for a trickle from now on");
+    context_.is_silent = true;
+    context_.trickled_us = now_us;
+    for (SimulatedCodec* codec : codecs_) {
+        for (CodecEndpoint* peer : codec->endpoints) {
+            if (peer->is_admitted() && peer->connection()) peer->connection()->send_data(std::string(bytes));
+        }
     }
 }
 

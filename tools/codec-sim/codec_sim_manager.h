@@ -41,6 +41,8 @@ public:
     void on_timer_hook() override;
 
 private:
+    // Once trickling: the next byte of the never-ending frame to every peer, when its period is up.
+    void trickle();
     SimulatedCodec* find_codec(const std::string& server_name) const;
     // Lengthens the codec's texts and logs its burst once a period (CodecSimOptions).
     void change_texts(SimulatedCodec& codec);

@@ -60,7 +60,7 @@ std::string CodecSimOptions::check() const {
         return "ports " + std::to_string(base_port) + ".." + std::to_string(int{base_port} + count - 1) +
                " go beyond 65535";
     }
-    if (silent_after_ms < 0 || deaf_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0 ||
+    if (silent_after_ms < 0 || trickle_after_ms < 0 || deaf_after_ms < 0 || close_after_ms < 0 || answer_after_ms < 0 ||
         panel_call_after_stop_ms < 0) {
         return "negative time";
     }

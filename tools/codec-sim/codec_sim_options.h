@@ -56,6 +56,10 @@ struct CodecSimOptions {
     CodecSimMode mode = CodecSimMode::kNormal;
     std::string record_path;      // every received frame is appended here; empty: no recording
     int64_t silent_after_ms = 0;  // from the start: stop publishing and answering; 0: never
+    // From the start: silent as above, but one byte of a frame that never ends goes to every peer
+    // each kTricklePeriodMs, as from a codec whose link still carries a few bytes; 0: never.
+    int64_t trickle_after_ms = 0;
+    static constexpr int64_t kTricklePeriodMs = 6000;
     // From the start: take no notice of anything a peer sends, while publishing goes on, as a codec
     // whose link from the program has died; 0: never.
     int64_t deaf_after_ms = 0;

@@ -17,7 +17,8 @@ namespace {
 
 const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1|::1] [--password PW]\n"
                       "                 [--mode normal|nologin|refuse|legacy] [--record FILE]\n"
-                      "                 [--silent-after S] [--deaf-after S] [--close-after S] [--answer-after S]\n"
+                      "                 [--silent-after S] [--trickle-after S] [--deaf-after S] [--close-after S]\n"
+                      "                 [--answer-after S]\n"
                       "                 [--channels N] [--peers N] [--ring-anew] [--panel-call-after S]\n"
                       "                 [--hostile [KIND,...]] [--latin1]\n"
                       "                 [--unknown-ids N] [--fail-cmds REQUEST,...] [--fail-times N]\n"
@@ -32,6 +33,8 @@ const char kUsage[] = "usage: codec-sim [--count N] [--port P] [--host 127.0.0.1
                       "                    legacy: an unversioned codec (bare pong, bare login)\n"
                       "  --record FILE     append every received frame to FILE, one line each\n"
                       "  --silent-after S  after S seconds, stop answering and publishing\n"
+                      "  --trickle-after S after S seconds, stop answering and publishing, but send every peer one\n"
+                      "                    byte of a message that never ends every 6 seconds\n"
                       "  --deaf-after S    after S seconds, take no notice of what peers send but go on\n"
                       "                    publishing, as a codec whose link from the program died\n"
                       "  --close-after S   after S seconds, close every connection once\n"
@@ -144,6 +147,8 @@ bool parse_arguments(int argc, char** argv, CodecSimOptions& options, bool& want
             options.record_path = value;
         } else if (flag == "--silent-after") {
             is_valid = parse_seconds(value, options.silent_after_ms);
+        } else if (flag == "--trickle-after") {
+            is_valid = parse_seconds(value, options.trickle_after_ms);
         } else if (flag == "--deaf-after") {
             is_valid = parse_seconds(value, options.deaf_after_ms);
         } else if (flag == "--close-after") {

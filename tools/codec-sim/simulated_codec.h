@@ -21,6 +21,7 @@ struct CodecSimContext {
     int64_t started_us = 0;                   // ipc_now_us() when the fleet started
     bool is_silent = false;                   // nothing is answered or published any more
     bool is_deaf = false;                     // nothing the peers send is handled any more
+    int64_t trickled_us = 0;                  // when the last byte of the trickle went; 0 = none yet
     bool has_closed = false;                  // the one close of every connection has happened
     uint64_t published_reports = 0;           // reports sent to peers so far, of every kind
     uint64_t published_levels = 0;            // those of them that carried levels

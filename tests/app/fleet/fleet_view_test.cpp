@@ -483,6 +483,8 @@ TEST(FleetTile, TheLastFailureIsToldUntilReady) {
     const std::pair<ConnectionFault, const char*> cases[] = {
         {{ConnectionFault::kLoginRefused, {}, 0}, "the codec refused the password"},
         {{ConnectionFault::kTimedOut, {}, 0}, "the codec stopped answering"},
+        {{ConnectionFault::kTooSlow, "3 bytes of one message in 14 s", 3},
+         "bytes from the codec came too slowly (3 bytes of one message in 14 s)"},
         {{ConnectionFault::kCouldNotConnect, "Connection refused", 0}, "could not connect: Connection refused"},
         {{ConnectionFault::kClosedByCodec, {}, 0}, "the codec closed the connection"},
         {{ConnectionFault::kConnectionError, "Connection reset by peer", 0},
