@@ -117,7 +117,6 @@ void IPCManager::run_iteration() {
             sweep();
             run_timer_if_due();
             wait_ms = wait_after_service();
-            wait_end_us_ = wait_ms == 0 ? IPCEndpoint::kNoTickDue : ipc_now_us() + int64_t{wait_ms} * 1000;
         }
 
         const int64_t wait_started_us = ipc_now_us();
@@ -143,17 +142,19 @@ void IPCManager::run_iteration() {
 }
 
 uint32_t IPCManager::wait_after_service() {
-    const int64_t now_us = ipc_now_us();
+    int64_t now_us = ipc_now_us();
     if (needs_service_.exchange(false) || (service_due_us_ != 0 && now_us >= service_due_us_)) {
         const uint32_t service_wait_ms = service_sockets();
         service_due_us_ = service_wait_ms == 0 ? 0 : now_us + int64_t{service_wait_ms} * 1000;
+        now_us = ipc_now_us();
     }
-    uint32_t wait_ms = time_to_next_tick_ms();
+    uint32_t wait_ms = time_to_next_tick_ms(now_us);
     if (service_due_us_ != 0) {
         // Rounded up, so that the wait never ends just before the reconnect is due.
-        const int64_t until_due_ms = std::max<int64_t>(1, (service_due_us_ - ipc_now_us() + 999) / 1000);
+        const int64_t until_due_ms = std::max<int64_t>(1, (service_due_us_ - now_us + 999) / 1000);
         if (wait_ms == 0 || wait_ms > until_due_ms) wait_ms = static_cast<uint32_t>(until_due_ms);
     }
+    wait_end_us_ = wait_ms == 0 ? IPCEndpoint::kNoTickDue : now_us + int64_t{wait_ms} * 1000;
     return wait_ms;
 }
 
@@ -244,10 +245,9 @@ void IPCManager::read_input_after_own_pause() {
     sockets_looked_at_us_ = ipc_now_us();
 }
 
-uint32_t IPCManager::time_to_next_tick_ms() const {
+uint32_t IPCManager::time_to_next_tick_ms(int64_t now_us) const {
     const uint32_t interval_ms = timer_interval_ms_;
     if (interval_ms == 0) return 0;
-    const int64_t now_us = ipc_now_us();
     uint32_t wait_ms = 0;
     if (!servers_.empty()) {
         // Wait only until the next round is due, so that the servers' ticks keep their period.

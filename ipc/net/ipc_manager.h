@@ -182,7 +182,7 @@ private:
 
     void run_iteration();
     // Looks at every socket when asked to or when a reconnect is due; returns how long the wait
-    // may last in ms, 0 meaning without limit.
+    // may last in ms, 0 meaning without limit, and notes when it ends (wait_end_us_).
     uint32_t wait_after_service();
     // Hands on what the last wait reported, each socket in the order write, peer close, kept
     // input, read.
@@ -196,7 +196,7 @@ private:
     // After the loop's own pause, reads what the sockets received meanwhile, so that no endpoint's
     // tick takes the program's stillness for the peer's silence.
     void read_input_after_own_pause();
-    uint32_t time_to_next_tick_ms() const;
+    uint32_t time_to_next_tick_ms(int64_t now_us) const;
     // One walk over the endpoints' connections and the servers: closes failed ones, reopens or
     // drops closed ones, and hands on kept input. Returns how long the loop may wait before a
     // reconnect or a paused server is due, 0 meaning without limit.
