@@ -322,8 +322,9 @@ void IQEndpointClient::set_probe_interval_us(int64_t interval_us) {
 int64_t IQEndpointClient::next_probe_us() const {
     const int64_t interval_us = std::max<int64_t>(1, probe_interval_us_);
     const int64_t step_us = std::min(kProbeStepUs, interval_us);
-    // Each manager's batches keep apart from another's within the step, so that the answers to one
-    // come back together rather than between the others'.
+    // Each manager's batches keep apart from another's within the step (the same shift for all its
+    // sessions, from the manager object), so that the answers to one come back together rather
+    // than between the others'.
     const uint64_t manager_mix = reinterpret_cast<uintptr_t>(session_manager_.load()) * 11400714819323198485ull;
     const int64_t phase_us =
         static_cast<int64_t>(probe_phase_ % static_cast<uint64_t>(interval_us / step_us)) * step_us +

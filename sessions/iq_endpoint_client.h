@@ -317,10 +317,11 @@ private:
     // Fails a logged-in link that awaits no answer but has, for the answer deadline, lacked a
     // report it needs to be READY. True when it did. Under the manager lock.
     bool fail_missing_report(IPCConn& connection, int64_t now_us);
-    // Sends a "ping" when the READY link of a current codec has awaited no answer for the probe
-    // interval.
+    // Sends a "ping" when the READY link of a current codec, awaiting no answer, has reached its
+    // next place on the probe grid (next_probe_us).
     void probe_if_quiet(int64_t now_us);
-    // The first place of this session's probe grid after the last probe (or answer).
+    // The first place of this session's probe grid after the last probe (or answer): a step of the
+    // interval its name picks, shifted within the step by where its manager's batches go.
     int64_t next_probe_us() const;
     // Sends again every read awaiting its answer.
     void ask_reads_again(int64_t now_us);
