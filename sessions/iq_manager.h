@@ -24,7 +24,8 @@ class IQManager : public QObject, public IPCManager {
 
 public:
     static constexpr unsigned kMaxClients = 64;
-    // The sessions' checks (idle time-out, answer deadline, probes) are exact to this.
+    // A timer must run for the sessions' checks (idle time-out, answer deadline, probes) to be
+    // ticked, each when it is due; the interval itself paces only servers, which a worker has none of.
     static constexpr uint32_t kTimerIntervalMs = 1000;
 
     explicit IQManager(QObject* parent = nullptr);
