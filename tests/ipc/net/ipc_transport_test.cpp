@@ -441,7 +441,10 @@ TEST_F(Transport, ConnectWithoutADescriptorFailsAndRetriesTheSameAddress) {
     manager.disconnect("codec");
     // The loop deletes that connection when it gets round to it, perhaps while every descriptor is
     // held, and UBSan's first look at a type pair needs one (a pipe): meet them all here instead.
+    // The failed open above happened on this thread: the loop's own thread may not have started
+    // yet on a loaded machine, and its start is such a first look.
     delete new IPCConnStream(nullptr, 0);
+    ASSERT_TRUE(wait_until([&] { return manager.loop_passes() > 0; }));
 
     // A new connection whose first connect gets no descriptor.
     DescriptorExhaustion exhaustion;
