@@ -11,6 +11,12 @@ bool is_surely_answered(const RequestsInFlight::Request& request) {
     return !request.may_go_unanswered;
 }
 
+// A request with seq whose answer surely comes: it carries the deadline. A command without seq is
+// read with the answer to the ping behind it.
+bool carries_deadline(const RequestsInFlight::Request& request) {
+    return !request.seq.empty() && is_surely_answered(request);
+}
+
 }  // namespace
 
 bool RequestsInFlight::add(Request request) {
@@ -50,9 +56,7 @@ RequestsInFlight::Settlement RequestsInFlight::settle(const std::string& seq) {
 }
 
 uint64_t RequestsInFlight::oldest_awaited_serial() const {
-    const auto awaited = std::find_if(requests_.begin(), requests_.end(), [](const Request& request) {
-        return !request.seq.empty() && is_surely_answered(request);
-    });
+    const auto awaited = std::find_if(requests_.begin(), requests_.end(), carries_deadline);
     return awaited == requests_.end() ? UnansweredRequests::kUnbounded : awaited->serial;
 }
 
@@ -60,7 +64,7 @@ std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_u
     // A copy asked again keeps the deadline of the request it stands for: the oldest is not always
     // the first.
     for (const Request& request : requests_) {
-        if (request.seq.empty() || !is_surely_answered(request)) continue;
+        if (!carries_deadline(request)) continue;
         const int64_t waited_us = (now_us - request.sent_us) - (arriving_us - request.arriving_at_send_us);
         if (waited_us >= deadline_us_) return request;
     }
@@ -70,8 +74,7 @@ std::optional<RequestsInFlight::Request> RequestsInFlight::overdue(int64_t now_u
 int64_t RequestsInFlight::next_deadline_us() const {
     int64_t due_us = std::numeric_limits<int64_t>::max();
     for (const Request& request : requests_) {
-        if (!request.seq.empty() && is_surely_answered(request))
-            due_us = std::min(due_us, request.sent_us + deadline_us_);
+        if (carries_deadline(request)) due_us = std::min(due_us, request.sent_us + deadline_us_);
     }
     return due_us;
 }
@@ -100,9 +103,7 @@ std::vector<std::shared_ptr<const Message>> RequestsInFlight::ask_reads_again(ui
 }
 
 bool RequestsInFlight::awaits_any() const {
-    // A command without seq is read with the answer to the ping behind it.
-    return std::any_of(requests_.begin(), requests_.end(),
-                       [](const Request& request) { return !request.seq.empty() && is_surely_answered(request); });
+    return std::any_of(requests_.begin(), requests_.end(), carries_deadline);
 }
 
 bool RequestsInFlight::awaits(const std::string& seq) const {

@@ -26,8 +26,7 @@ int64_t IPCEndpoint::next_tick_due_us() const {
     if (!connection_ || !connection_->is_open() || connection_->is_failed() || timeout_s_ == 0) return kNoTickDue;
     // idle_s() passes the time-out once a whole second more has gone, counted as it counts. Life
     // shown since only moves this later, and the tick then finds the endpoint not idle yet.
-    const int64_t active_us = std::max(last_active_us(), connection_->last_live_us());
-    return active_us + (int64_t{timeout_s_} + 1) * 1000000;
+    return last_sign_of_life_us() + (int64_t{timeout_s_} + 1) * 1000000;
 }
 
 void IPCEndpoint::set_timeout(uint32_t seconds) {
@@ -40,10 +39,14 @@ void IPCEndpoint::touch() {
 }
 
 uint32_t IPCEndpoint::idle_s() const {
+    return static_cast<uint32_t>((ipc_now_us() - last_sign_of_life_us()) / 1000000);
+}
+
+int64_t IPCEndpoint::last_sign_of_life_us() const {
     // Bytes of a frame still arriving are life, as long as they come at a useful pace: a large
     // answer over a slow link takes its time, a trickle does not keep a dead codec.
     const int64_t live_us = connection_ ? connection_->last_live_us() : 0;
-    return static_cast<uint32_t>((ipc_now_us() - std::max(stamp_us_, live_us)) / 1000000);
+    return std::max(stamp_us_, live_us);
 }
 
 void IPCEndpoint::trace(const char* direction, const Message& message) const {

@@ -62,6 +62,8 @@ protected:
     // next_tick_due_us() may have moved earlier: the manager that ticks the endpoint asks again
     // (taking its lock). Nothing by default: a server ticks its endpoints on its interval.
     virtual void tick_due_changed() {}
+    // The last touch, or the connection's last bytes that showed it alive: what idleness counts from.
+    int64_t last_sign_of_life_us() const;
     // "<direction> <peer>: <xml>" at level 4 while tracing is on ("rx from", "tx rsp to", ...).
     void trace(const char* direction, const Message& message) const;
 
